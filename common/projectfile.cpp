@@ -1,0 +1,265 @@
+#include "projectfile.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+
+namespace {
+
+const QString kDeviceList = QStringLiteral("DeviceList");
+
+// Every scalar of the device list is stored as a string; any other JSON type reads as empty
+// text and so as 0.
+QString text(const QJsonObject& object, const QString& key)
+{
+    return object.value(key).toString();
+}
+
+int number(const QJsonObject& object, const QString& key)
+{
+    return text(object, key).toInt(nullptr, 10);
+}
+
+float decimal(const QJsonObject& object, const QString& key)
+{
+    bool ok = false;
+    const double value = text(object, key).toDouble(&ok);
+    return ok ? float(value) : 0.0f;
+}
+
+// A port outside the 16-bit range reads as 0, like text that is not a number, instead of
+// wrapping round to some unrelated port.
+quint16 portNumber(const QJsonObject& object, const QString& key)
+{
+    bool ok = false;
+    const uint port = text(object, key).toUInt(&ok, 10);
+    return (ok && port <= 0xFFFF) ? quint16(port) : quint16(0);
+}
+
+QString twoDecimals(float value)
+{
+    return QString::number(double(value), 'f', 2);
+}
+
+bool parseObject(const QByteArray& document, QJsonObject* root)
+{
+    const QJsonDocument json = QJsonDocument::fromJson(document);
+    if (!json.isObject())
+        return false;
+    *root = json.object();
+    return true;
+}
+
+ReportDeviceRecord reportRecord(const QJsonObject& object)
+{
+    ReportDeviceRecord record;
+    record.deviceName = text(object, QStringLiteral("DeviceName"));
+    record.deviceNumber = text(object, QStringLiteral("DeviceNumber"));
+    record.ch1Name = text(object, QStringLiteral("Ch1Name"));
+    record.ch2Name = text(object, QStringLiteral("Ch2Name"));
+    record.ch1Unit = channelUnitFromText(text(object, QStringLiteral("ch1_unit")));
+    record.ch1Min = decimal(object, QStringLiteral("ch1_min"));
+    record.ch1Max = decimal(object, QStringLiteral("ch1_max"));
+    record.ch1Custom = text(object, QStringLiteral("ch1_custom"));
+    record.ch2Unit = channelUnitFromText(text(object, QStringLiteral("ch2_unit")));
+    record.ch2Min = decimal(object, QStringLiteral("ch2_min"));
+    record.ch2Max = decimal(object, QStringLiteral("ch2_max"));
+    record.ch2Custom = text(object, QStringLiteral("ch2_custom"));
+    return record;
+}
+
+} // namespace
+
+ProjectFile::ProjectFile(const QString& path) : m_path(path) {}
+
+QString ProjectFile::projectNameFromPath(const QString& path)
+{
+    return QFileInfo(path).baseName();
+}
+
+QString ProjectFile::databasePath(const QString& projectPath)
+{
+    return QFileInfo(projectPath).path() + QLatin1Char('/') +
+           ProjectFile(projectPath).value(QStringLiteral("databaseName"));
+}
+
+void ProjectFile::create(int interval) const
+{
+    const QString name = projectNameFromPath(m_path);
+    QSettings settings(m_path, QSettings::IniFormat);
+    settings.setValue(QStringLiteral("projectName"), name);
+    settings.setValue(QStringLiteral("DataInterval"), interval);
+    settings.setValue(QStringLiteral("databaseName"), name + QStringLiteral(".dat"));
+}
+
+QByteArray ProjectFile::deviceListDocument(const QList<GatewayConfig>& gateways)
+{
+    QJsonArray devices;
+    for (const GatewayConfig& gateway : gateways) {
+        QJsonArray nodes;
+        for (const NodeConfig& node : gateway.nodes) {
+            QJsonObject n;
+            n.insert(QStringLiteral("StartAddress"), QString::number(node.startAddress));
+            n.insert(QStringLiteral("DeviceName"), node.deviceName);
+            n.insert(QStringLiteral("DeviceNumber"), node.deviceNumber);
+            n.insert(QStringLiteral("Ch1Name"), node.ch1Name);
+            n.insert(QStringLiteral("Ch2Name"), node.ch2Name);
+            n.insert(QStringLiteral("ch1_unit"), QString::number(int(node.ch1Unit)));
+            n.insert(QStringLiteral("ch1_min"), twoDecimals(node.ch1Min));
+            n.insert(QStringLiteral("ch1_max"), twoDecimals(node.ch1Max));
+            n.insert(QStringLiteral("ch1_custom"), node.ch1Custom);
+            n.insert(QStringLiteral("ch2_unit"), QString::number(int(node.ch2Unit)));
+            n.insert(QStringLiteral("ch2_min"), twoDecimals(node.ch2Min));
+            n.insert(QStringLiteral("ch2_max"), twoDecimals(node.ch2Max));
+            n.insert(QStringLiteral("ch2_custom"), node.ch2Custom);
+            nodes.append(n);
+        }
+        QJsonObject g;
+        g.insert(QStringLiteral("DeviceInterface"), gateway.ipAddress);
+        g.insert(QStringLiteral("DevicePort"), QString::number(gateway.port));
+        g.insert(QStringLiteral("DeviceModel"), gateway.deviceModel);
+        g.insert(QStringLiteral("nodes"), nodes);
+        devices.append(g);
+    }
+    QJsonObject root;
+    root.insert(QStringLiteral("devices"), devices);
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+void ProjectFile::saveDeviceList(const QList<GatewayConfig>& gateways) const
+{
+    QSettings settings(m_path, QSettings::IniFormat);
+    settings.setValue(QStringLiteral("Backup"), settings.value(kDeviceList).toByteArray());
+    settings.setValue(kDeviceList, deviceListDocument(gateways));
+}
+
+void ProjectFile::saveInterval(int interval) const
+{
+    setValue(QStringLiteral("DataInterval"), interval);
+}
+
+void ProjectFile::saveRecordStartTime(const QString& text) const
+{
+    setValue(QStringLiteral("record_start_time"), text);
+}
+
+void ProjectFile::saveRecordStopTime(const QString& text) const
+{
+    setValue(QStringLiteral("record_stop_time"), text);
+}
+
+bool ProjectFile::parseDeviceList(const QByteArray& document, QList<GatewayConfig>* gateways)
+{
+    QJsonObject root;
+    if (!parseObject(document, &root))
+        return false;
+
+    const QJsonArray devices = root.value(QStringLiteral("devices")).toArray();
+    for (const QJsonValue& deviceValue : devices) {
+        const QJsonObject device = deviceValue.toObject();
+        GatewayConfig gateway;
+        gateway.ipAddress = text(device, QStringLiteral("DeviceInterface"));
+        gateway.port = portNumber(device, QStringLiteral("DevicePort"));
+        gateway.deviceModel = text(device, QStringLiteral("DeviceModel"));
+        qDebug().noquote() << "projectLoaded ip : " << gateway.ipAddress
+                           << " port : " << gateway.port
+                           << " deviceModel : " << gateway.deviceModel;
+
+        const QJsonArray nodes = device.value(QStringLiteral("nodes")).toArray();
+        for (const QJsonValue& nodeValue : nodes) {
+            const QJsonObject object = nodeValue.toObject();
+            const QJsonValue start = object.value(QStringLiteral("StartAddress"));
+            if (start.isUndefined() || start.isNull())
+                continue;
+            NodeConfig node;
+            node.deviceNumber = text(object, QStringLiteral("DeviceNumber"));
+            node.deviceName = text(object, QStringLiteral("DeviceName"));
+            node.ch1Name = text(object, QStringLiteral("Ch1Name"));
+            node.ch2Name = text(object, QStringLiteral("Ch2Name"));
+            node.startAddress = number(object, QStringLiteral("StartAddress"));
+            node.ch1Unit = channelUnitFromInt(number(object, QStringLiteral("ch1_unit")));
+            node.ch2Unit = channelUnitFromInt(number(object, QStringLiteral("ch2_unit")));
+            node.ch1Min = decimal(object, QStringLiteral("ch1_min"));
+            node.ch1Max = decimal(object, QStringLiteral("ch1_max"));
+            node.ch2Min = decimal(object, QStringLiteral("ch2_min"));
+            node.ch2Max = decimal(object, QStringLiteral("ch2_max"));
+            node.ch1Custom = text(object, QStringLiteral("ch1_custom"));
+            node.ch2Custom = text(object, QStringLiteral("ch2_custom"));
+            gateway.nodes.append(node);
+        }
+        gateways->append(gateway);
+    }
+    return true;
+}
+
+bool ProjectFile::load(ProjectData* project) const
+{
+    QSettings settings(m_path, QSettings::IniFormat);
+    QList<GatewayConfig> gateways;
+    if (!parseDeviceList(settings.value(kDeviceList).toByteArray(), &gateways))
+        return false;
+    project->gateways = gateways;
+    project->projectName = settings.value(QStringLiteral("projectName")).toString();
+    project->dataInterval = settings.value(QStringLiteral("DataInterval")).toInt();
+    return true;
+}
+
+bool ProjectFile::parseReportDevices(const QByteArray& document,
+                                     QList<ReportDeviceRecord>* devices)
+{
+    QJsonObject root;
+    if (!parseObject(document, &root))
+        return false;
+
+    const QJsonArray list = root.value(QStringLiteral("devices")).toArray();
+    for (const QJsonValue& deviceValue : list) {
+        const QJsonObject device = deviceValue.toObject();
+        const QJsonValue nodes = device.value(QStringLiteral("nodes"));
+        const QString ip = text(device, QStringLiteral("DeviceInterface"));
+        const quint16 port = portNumber(device, QStringLiteral("DevicePort"));
+        if (!nodes.isUndefined() && !nodes.isNull()) {
+            for (const QJsonValue& nodeValue : nodes.toArray()) {
+                ReportDeviceRecord record = reportRecord(nodeValue.toObject());
+                record.ipAddress = ip;
+                record.port = port;
+                record.deviceType = 2;
+                devices->append(record);
+            }
+        } else {
+            ReportDeviceRecord record = reportRecord(device);
+            record.ipAddress = ip;
+            record.port = port;
+            record.deviceType =
+                text(device, QStringLiteral("DeviceType")) == QLatin1String("SERIAL") ? 1 : 2;
+            devices->append(record);
+        }
+    }
+    return true;
+}
+
+bool ProjectFile::loadReportDevices(QList<ReportDeviceRecord>* devices) const
+{
+    QSettings settings(m_path, QSettings::IniFormat);
+    return parseReportDevices(settings.value(kDeviceList).toByteArray(), devices);
+}
+
+QString ProjectFile::value(const QString& key) const
+{
+    QSettings settings(m_path, QSettings::IniFormat);
+    return settings.value(key).toString();
+}
+
+int ProjectFile::intValue(const QString& key) const
+{
+    QSettings settings(m_path, QSettings::IniFormat);
+    return settings.value(key).toInt();
+}
+
+void ProjectFile::setValue(const QString& key, const QVariant& value) const
+{
+    QSettings settings(m_path, QSettings::IniFormat);
+    settings.setValue(key, value);
+}

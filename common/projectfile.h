@@ -1,0 +1,58 @@
+#pragma once
+
+#include "gatewayconfig.h"
+#include "reportdevicerecord.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+// What the recorder takes from a project file.
+struct ProjectData
+{
+    QList<GatewayConfig> gateways;
+    QString projectName;
+    int dataInterval = 0;
+};
+
+// Reading and writing of a project file (.tpc): an INI file whose keys all sit at the top level,
+// with the device configuration as a JSON document under "DeviceList". Every call opens the file,
+// reads or sets its keys and closes it again.
+class ProjectFile
+{
+public:
+    explicit ProjectFile(const QString& path);
+
+    const QString& path() const { return m_path; }
+
+    // The project name a file gets at creation: its base name up to the first '.'.
+    static QString projectNameFromPath(const QString& path);
+    // The sample database lies beside the project file under the stored "databaseName".
+    static QString databasePath(const QString& projectPath);
+
+    // Recorder side.
+    void create(int interval) const;
+    void saveDeviceList(const QList<GatewayConfig>& gateways) const;
+    void saveInterval(int interval) const;
+    void saveRecordStartTime(const QString& text) const;
+    void saveRecordStopTime(const QString& text) const;
+    // False when "DeviceList" is not a JSON object; nothing is filled in then.
+    bool load(ProjectData* project) const;
+
+    // Report generator side. False when "DeviceList" is not a JSON object.
+    bool loadReportDevices(QList<ReportDeviceRecord>* devices) const;
+
+    QString value(const QString& key) const;
+    int intValue(const QString& key) const;
+    void setValue(const QString& key, const QVariant& value) const;
+
+    // The device-list document on its own, for the writer and for fuzzing the readers.
+    static QByteArray deviceListDocument(const QList<GatewayConfig>& gateways);
+    static bool parseDeviceList(const QByteArray& document, QList<GatewayConfig>* gateways);
+    static bool parseReportDevices(const QByteArray& document,
+                                   QList<ReportDeviceRecord>* devices);
+
+private:
+    QString m_path;
+};
