@@ -92,7 +92,7 @@ void ProjectFile::create(int interval) const
     QSettings settings(m_path, QSettings::IniFormat);
     settings.setValue(QStringLiteral("projectName"), name);
     settings.setValue(QStringLiteral("DataInterval"), interval);
-    settings.setValue(QStringLiteral("databaseName"), name + QStringLiteral(".dat"));
+    settings.setValue(QStringLiteral("databaseName"), QString(name + QStringLiteral(".dat")));
 }
 
 QByteArray ProjectFile::deviceListDocument(const QList<GatewayConfig>& gateways)
