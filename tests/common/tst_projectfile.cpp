@@ -1,0 +1,417 @@
+#include "datainterval.h"
+#include "projectfile.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+NodeConfig node(const QString& number, int start)
+{
+    NodeConfig n;
+    n.deviceNumber = number;
+    n.deviceName = QStringLiteral("Cold room ") + number;
+    n.ch1Name = QStringLiteral("Temperature");
+    n.ch2Name = QStringLiteral("Humidity");
+    n.startAddress = start;
+    n.ch1Unit = TemperatureC;
+    n.ch2Unit = Humidity;
+    n.ch1Min = -20;
+    n.ch1Max = 8;
+    n.ch2Min = 30;
+    n.ch2Max = 70;
+    return n;
+}
+
+GatewayConfig gateway(const QString& ip, quint16 port, const QString& model)
+{
+    GatewayConfig g;
+    g.ipAddress = ip;
+    g.port = port;
+    g.deviceModel = model;
+    return g;
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+void writeDeviceList(const QString& path, const QByteArray& document)
+{
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setValue(QStringLiteral("DeviceList"), document);
+}
+
+} // namespace
+
+class TestProjectFile : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void exactFileText();
+    void roundTripThroughBothReaders();
+    void projectAndDatabaseNames_data();
+    void projectAndDatabaseNames();
+    void backupHoldsPreviousList();
+    void emptyGatewayList();
+    void nodeWithoutStartAddress();
+    void scalarsOtherThanStrings();
+    void minMaxStoredWithTwoDecimals();
+    void renamedProjectKeepsStoredNames();
+    void badDeviceList_data();
+    void badDeviceList();
+    void reportFlatForm();
+    void largeProject();
+    void intervalNames_data();
+    void intervalNames();
+
+private:
+    QTemporaryDir dir;
+    QString path;
+};
+
+void TestProjectFile::init()
+{
+    QVERIFY(dir.isValid());
+    path = dir.filePath(QStringLiteral("plant.tpc"));
+    QFile::remove(path);
+    QFile(path).open(QIODevice::WriteOnly);
+}
+
+// Catches any drift in the stored format that the other program or older files rely on.
+void TestProjectFile::exactFileText()
+{
+    ProjectFile file(path);
+    file.create(10000);
+    GatewayConfig g = gateway(QStringLiteral("10.0.0.7"), 502, QStringLiteral("TQ100"));
+    NodeConfig n = node(QStringLiteral("N1"), 0);
+    n.deviceName = QStringLiteral("Room");
+    n.ch1Custom = QStringLiteral("ppm");
+    g.nodes << n;
+    file.saveDeviceList({g});
+
+    const QByteArray expected =
+        "[General]\n"
+        "Backup=@ByteArray()\n"
+        "DataInterval=10000\n"
+        "DeviceList=\"@ByteArray({\\n    \\\"devices\\\": [\\n        {\\n"
+        "            \\\"DeviceInterface\\\": \\\"10.0.0.7\\\",\\n"
+        "            \\\"DeviceModel\\\": \\\"TQ100\\\",\\n"
+        "            \\\"DevicePort\\\": \\\"502\\\",\\n"
+        "            \\\"nodes\\\": [\\n                {\\n"
+        "                    \\\"Ch1Name\\\": \\\"Temperature\\\",\\n"
+        "                    \\\"Ch2Name\\\": \\\"Humidity\\\",\\n"
+        "                    \\\"DeviceName\\\": \\\"Room\\\",\\n"
+        "                    \\\"DeviceNumber\\\": \\\"N1\\\",\\n"
+        "                    \\\"StartAddress\\\": \\\"0\\\",\\n"
+        "                    \\\"ch1_custom\\\": \\\"ppm\\\",\\n"
+        "                    \\\"ch1_max\\\": \\\"8.00\\\",\\n"
+        "                    \\\"ch1_min\\\": \\\"-20.00\\\",\\n"
+        "                    \\\"ch1_unit\\\": \\\"1\\\",\\n"
+        "                    \\\"ch2_custom\\\": \\\"\\\",\\n"
+        "                    \\\"ch2_max\\\": \\\"70.00\\\",\\n"
+        "                    \\\"ch2_min\\\": \\\"30.00\\\",\\n"
+        "                    \\\"ch2_unit\\\": \\\"3\\\"\\n"
+        "                }\\n            ]\\n        }\\n    ]\\n}\\n)\"\n"
+        "databaseName=plant.dat\n"
+        "projectName=plant\n";
+    QCOMPARE(readFile(path), expected);
+}
+
+// Catches a reader that loses or alters what the writer stored.
+void TestProjectFile::roundTripThroughBothReaders()
+{
+    ProjectFile file(path);
+    file.create(5000);
+    GatewayConfig a = gateway(QStringLiteral("192.168.1.10"), 502, QStringLiteral("TQ100"));
+    a.nodes << node(QStringLiteral("A-1"), 0) << node(QStringLiteral("A'2"), 4);
+    a.nodes[1].ch2Unit = Custom;
+    a.nodes[1].ch2Custom = QStringLiteral("µg/m³");
+    GatewayConfig b = gateway(QStringLiteral("192.168.1.11"), 1502, QStringLiteral("TQ700"));
+    b.nodes << node(QStringLiteral("B-1"), 100);
+    file.saveDeviceList({a, b});
+
+    ProjectData project;
+    QVERIFY(file.load(&project));
+    QCOMPARE(project.projectName, QStringLiteral("plant"));
+    QCOMPARE(project.dataInterval, 5000);
+    QCOMPARE(project.gateways.size(), 2);
+    const QList<GatewayConfig> written = {a, b};
+    for (int g = 0; g < 2; ++g) {
+        const GatewayConfig& read = project.gateways[g];
+        QCOMPARE(read.ipAddress, written[g].ipAddress);
+        QCOMPARE(read.port, written[g].port);
+        QCOMPARE(read.deviceModel, written[g].deviceModel);
+        QCOMPARE(read.nodes.size(), written[g].nodes.size());
+        for (int i = 0; i < read.nodes.size(); ++i) {
+            const NodeConfig& r = read.nodes[i];
+            const NodeConfig& w = written[g].nodes[i];
+            QCOMPARE(r.deviceNumber, w.deviceNumber);
+            QCOMPARE(r.deviceName, w.deviceName);
+            QCOMPARE(r.ch1Name, w.ch1Name);
+            QCOMPARE(r.ch2Name, w.ch2Name);
+            QCOMPARE(r.startAddress, w.startAddress);
+            QCOMPARE(r.ch1Unit, w.ch1Unit);
+            QCOMPARE(r.ch2Unit, w.ch2Unit);
+            QCOMPARE(r.ch1Min, w.ch1Min);
+            QCOMPARE(r.ch1Max, w.ch1Max);
+            QCOMPARE(r.ch2Min, w.ch2Min);
+            QCOMPARE(r.ch2Max, w.ch2Max);
+            QCOMPARE(r.ch1Custom, w.ch1Custom);
+            QCOMPARE(r.ch2Custom, w.ch2Custom);
+        }
+    }
+
+    QList<ReportDeviceRecord> records;
+    QVERIFY(file.loadReportDevices(&records));
+    QCOMPARE(records.size(), 3);
+    QCOMPARE(records[1].deviceNumber, QStringLiteral("A'2"));
+    QCOMPARE(records[1].ipAddress, QStringLiteral("192.168.1.10"));
+    QCOMPARE(records[1].port, quint16(502));
+    QCOMPARE(records[1].ch2Unit, Custom);
+    QCOMPARE(records[1].ch2Custom, QStringLiteral("µg/m³"));
+    QCOMPARE(records[1].ch1Min, -20.0f);
+    QCOMPARE(records[1].deviceType, 2);
+    QCOMPARE(records[2].ipAddress, QStringLiteral("192.168.1.11"));
+    QCOMPARE(records[2].port, quint16(1502));
+}
+
+void TestProjectFile::projectAndDatabaseNames_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QString>("projectName");
+    QTest::addColumn<QString>("databaseName");
+    QTest::newRow("plain") << "plant.tpc" << "plant" << "plant.dat";
+    QTest::newRow("two dots") << "a.b.tpc" << "a" << "a.dat";
+    QTest::newRow("blanks") << "my  plant.tpc" << "my  plant" << "my  plant.dat";
+}
+
+// Catches a project name taken up to the last dot instead of the first.
+void TestProjectFile::projectAndDatabaseNames()
+{
+    QFETCH(QString, fileName);
+    QFETCH(QString, projectName);
+    QFETCH(QString, databaseName);
+    const QString file = dir.filePath(fileName);
+    ProjectFile(file).create(10000);
+    QCOMPARE(ProjectFile(file).value(QStringLiteral("projectName")), projectName);
+    QCOMPARE(ProjectFile(file).value(QStringLiteral("databaseName")), databaseName);
+    QCOMPARE(ProjectFile::databasePath(file), dir.path() + QLatin1Char('/') + databaseName);
+}
+
+// Catches a backup that holds the new list, or is missing on the first save.
+void TestProjectFile::backupHoldsPreviousList()
+{
+    ProjectFile file(path);
+    file.create(10000);
+    GatewayConfig g = gateway(QStringLiteral("10.0.0.1"), 502, QStringLiteral("TQ100"));
+    file.saveDeviceList({g});
+    QSettings first(path, QSettings::IniFormat);
+    QCOMPARE(first.value(QStringLiteral("Backup")).toByteArray(), QByteArray());
+    const QByteArray firstList = first.value(QStringLiteral("DeviceList")).toByteArray();
+    QVERIFY(!firstList.isEmpty());
+
+    g.ipAddress = QStringLiteral("10.0.0.2");
+    file.saveDeviceList({g});
+    QSettings second(path, QSettings::IniFormat);
+    QCOMPARE(second.value(QStringLiteral("Backup")).toByteArray(), firstList);
+    QVERIFY(second.value(QStringLiteral("DeviceList")).toByteArray() != firstList);
+}
+
+// Catches an empty project reported as broken.
+void TestProjectFile::emptyGatewayList()
+{
+    ProjectFile file(path);
+    file.create(10000);
+    file.saveDeviceList({});
+    QSettings settings(path, QSettings::IniFormat);
+    QCOMPARE(settings.value(QStringLiteral("DeviceList")).toByteArray(),
+             QByteArray("{\n    \"devices\": [\n    ]\n}\n"));
+    ProjectData project;
+    QVERIFY(file.load(&project));
+    QVERIFY(project.gateways.isEmpty());
+}
+
+// Catches the two readers treating a node without start register alike.
+void TestProjectFile::nodeWithoutStartAddress()
+{
+    writeDeviceList(path, R"({"devices":[{"DeviceInterface":"10.0.0.1","DevicePort":"502",
+        "DeviceModel":"TQ100","nodes":[{"DeviceNumber":"kept","StartAddress":"4"},
+        {"DeviceNumber":"dropped"},{"DeviceNumber":"null","StartAddress":null}]}]})");
+    ProjectData project;
+    QVERIFY(ProjectFile(path).load(&project));
+    QCOMPARE(project.gateways.size(), 1);
+    QCOMPARE(project.gateways[0].nodes.size(), 1);
+    QCOMPARE(project.gateways[0].nodes[0].deviceNumber, QStringLiteral("kept"));
+    QCOMPARE(project.gateways[0].nodes[0].startAddress, 4);
+
+    QList<ReportDeviceRecord> records;
+    QVERIFY(ProjectFile(path).loadReportDevices(&records));
+    QCOMPARE(records.size(), 3);
+    QCOMPARE(records[1].deviceNumber, QStringLiteral("dropped"));
+}
+
+// Catches numbers read from JSON numbers, which the stored format never uses.
+void TestProjectFile::scalarsOtherThanStrings()
+{
+    writeDeviceList(path, R"({"devices":[{"DeviceInterface":"10.0.0.1","DevicePort":502,
+        "DeviceModel":true,"nodes":[{"DeviceNumber":7,"StartAddress":"8","ch1_unit":"9",
+        "ch2_unit":"x","ch1_min":12.5,"ch1_max":"abc","ch2_min":"-1e3"}]}]})");
+    ProjectData project;
+    QVERIFY(ProjectFile(path).load(&project));
+    const GatewayConfig& g = project.gateways.at(0);
+    QCOMPARE(g.port, quint16(0));
+    QCOMPARE(g.deviceModel, QString());
+    const NodeConfig& n = g.nodes.at(0);
+    QCOMPARE(n.deviceNumber, QString());
+    QCOMPARE(n.ch1Unit, Undefined);
+    QCOMPARE(n.ch2Unit, Undefined);
+    QCOMPARE(n.ch1Min, 0.0f);
+    QCOMPARE(n.ch1Max, 0.0f);
+    QCOMPARE(n.ch2Min, -1000.0f);
+    QCOMPARE(project.dataInterval, 0);
+}
+
+// Catches bounds stored with float noise or more than two decimals.
+void TestProjectFile::minMaxStoredWithTwoDecimals()
+{
+    GatewayConfig g = gateway(QStringLiteral("10.0.0.1"), 502, QStringLiteral("TQ100"));
+    NodeConfig n = node(QStringLiteral("N"), 0);
+    n.ch1Min = 12.345f;
+    n.ch1Max = 0.1f;
+    g.nodes << n;
+    const QByteArray doc = ProjectFile::deviceListDocument({g});
+    QVERIFY(doc.contains("\"ch1_min\": \"12.35\""));
+    QVERIFY(doc.contains("\"ch1_max\": \"0.10\""));
+}
+
+// Catches a database looked up by the file's new name instead of the stored one.
+void TestProjectFile::renamedProjectKeepsStoredNames()
+{
+    ProjectFile(path).create(1000);
+    ProjectFile(path).saveDeviceList({});
+    const QString renamed = dir.filePath(QStringLiteral("renamed.tpc"));
+    QVERIFY(QFile::rename(path, renamed));
+    ProjectData project;
+    QVERIFY(ProjectFile(renamed).load(&project));
+    QCOMPARE(project.projectName, QStringLiteral("plant"));
+    QCOMPARE(ProjectFile::databasePath(renamed), dir.path() + QStringLiteral("/plant.dat"));
+}
+
+void TestProjectFile::badDeviceList_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<bool>("loads");
+    QTest::addColumn<int>("gateways");
+    QTest::newRow("absent") << QByteArray() << false << 0;
+    QTest::newRow("array") << QByteArray(R"([{"devices":[]}])") << false << 0;
+    QTest::newRow("malformed") << QByteArray(R"({"devices":[{"DeviceInterface":)") << false << 0;
+    QTest::newRow("truncated") << QByteArray(R"({"devices":[)") << false << 0;
+    QTest::newRow("scalar") << QByteArray("42") << false << 0;
+    QTest::newRow("devices not array") << QByteArray(R"({"devices":{"a":1}})") << true << 0;
+    QTest::newRow("device not object") << QByteArray(R"({"devices":[1,"x",null]})") << true << 3;
+    QTest::newRow("nodes not array")
+        << QByteArray(R"({"devices":[{"nodes":"none"}]})") << true << 1;
+    // The JSON parser refuses invalid UTF-8: the file counts as having no device list.
+    QTest::newRow("non utf-8") << QByteArray("{\"devices\":[{\"DeviceInterface\":\"\xff\xfe\"}]}")
+                               << false << 0;
+    QTest::newRow("absurd numbers")
+        << QByteArray(R"({"devices":[{"DevicePort":"99999999999","nodes":[{"StartAddress":
+            "2147483647","ch1_min":"1e999","ch1_unit":"-2147483648"},{"StartAddress":"-2147483648"}]}]})")
+        << true << 1;
+}
+
+// Catches a crash or a silently half-opened project on damaged files.
+void TestProjectFile::badDeviceList()
+{
+    QFETCH(QByteArray, document);
+    QFETCH(bool, loads);
+    QFETCH(int, gateways);
+    if (!document.isNull())
+        writeDeviceList(path, document);
+    ProjectData project;
+    project.projectName = QStringLiteral("untouched");
+    QCOMPARE(ProjectFile(path).load(&project), loads);
+    QCOMPARE(project.gateways.size(), gateways);
+    if (!loads)
+        QCOMPARE(project.projectName, QStringLiteral("untouched"));
+    QList<ReportDeviceRecord> records;
+    QCOMPARE(ProjectFile(path).loadReportDevices(&records), loads);
+    for (const GatewayConfig& g : qAsConst(project.gateways)) {
+        for (const NodeConfig& n : g.nodes) {
+            QVERIFY(n.ch1Unit >= Undefined && n.ch1Unit <= Custom);
+        }
+        QVERIFY(g.port == 0 || g.port == 502 || !g.ipAddress.isNull());
+    }
+}
+
+// Catches the flat device form being dropped or typed wrongly.
+void TestProjectFile::reportFlatForm()
+{
+    writeDeviceList(path, R"({"devices":[
+        {"DeviceInterface":"COM3","DevicePort":"9600","DeviceType":"SERIAL","DeviceNumber":"S1",
+         "ch1_unit":"2"},
+        {"DeviceInterface":"10.0.0.9","DeviceType":"serial","DeviceNumber":"S2"},
+        {"DeviceInterface":"10.0.0.8","DevicePort":"502","nodes":[{"DeviceNumber":"N1"}]}]})");
+    QList<ReportDeviceRecord> records;
+    QVERIFY(ProjectFile(path).loadReportDevices(&records));
+    QCOMPARE(records.size(), 3);
+    QCOMPARE(records[0].deviceType, 1);
+    QCOMPARE(records[0].deviceNumber, QStringLiteral("S1"));
+    QCOMPARE(records[0].port, quint16(9600));
+    QCOMPARE(records[0].ch1Unit, TemperatureF);
+    QCOMPARE(records[1].deviceType, 2);
+    QCOMPARE(records[2].deviceType, 2);
+    QCOMPARE(records[2].ipAddress, QStringLiteral("10.0.0.8"));
+}
+
+// Catches quadratic or failing behaviour on projects far beyond what the editor allows.
+void TestProjectFile::largeProject()
+{
+    QList<GatewayConfig> list;
+    for (int g = 0; g < 2000; ++g) {
+        GatewayConfig config = gateway(QStringLiteral("10.0.%1.%2").arg(g / 250).arg(g % 250),
+                                       502, QStringLiteral("TQ100"));
+        for (int i = 0; i < 5; ++i)
+            config.nodes << node(QStringLiteral("G%1N%2").arg(g).arg(i), 4 * i);
+        list << config;
+    }
+    ProjectFile(path).saveDeviceList(list);
+    ProjectData project;
+    QVERIFY(ProjectFile(path).load(&project));
+    QCOMPARE(project.gateways.size(), 2000);
+    QCOMPARE(project.gateways.last().nodes.last().deviceNumber, QStringLiteral("G1999N4"));
+}
+
+void TestProjectFile::intervalNames_data()
+{
+    QTest::addColumn<int>("ms");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("1 s") << 1000 << "1 sec";
+    QTest::newRow("5 s") << 5000 << "5 sec";
+    QTest::newRow("10 s") << 10000 << "10 sec";
+    QTest::newRow("1 min") << 60000 << "1 min";
+    QTest::newRow("5 min") << 300000 << "5 min";
+    QTest::newRow("10 min") << 600000 << "10 min";
+    QTest::newRow("other") << 2000 << "";
+    QTest::newRow("zero") << 0 << "";
+}
+
+// Catches a wrong or made-up interval name in the status bar and menus.
+void TestProjectFile::intervalNames()
+{
+    QFETCH(int, ms);
+    QFETCH(QString, name);
+    QCOMPARE(intervalName(ms), name);
+}
+
+QTEST_GUILESS_MAIN(TestProjectFile)
+#include "tst_projectfile.moc"
