@@ -13,3 +13,9 @@ if(ENABLE_SANITIZERS)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(project_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(BUILD_FUZZERS)
+  # Coverage instrumentation for libFuzzer in every library the fuzz targets link.
+  target_compile_options(project_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  target_link_options(project_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,200 @@
+#include "configureddevice.h"
+
+#include "datainterval.h"
+#include "modbusdevice.h"
+#include "nodedevice.h"
+
+#include <QDebug>
+#include <QTimer>
+#include <QtEndian>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Channel values travel as text with two decimals. A value that is not finite is no value.
+QString channelText(const char* bytes)
+{
+    const quint32 bits = qFromLittleEndian<quint32>(bytes);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (!std::isfinite(value))
+        return QString();
+    return QString::number(double(value), 'f', 2);
+}
+
+QString integerText(const QByteArray& data, qint64 offset)
+{
+    if (offset < 0 || offset + 4 > data.size())
+        return QStringLiteral("-1");
+    return QString::number(qFromLittleEndian<qint32>(data.constData() + offset));
+}
+
+} // namespace
+
+ConfiguredDevice::ConfiguredDevice(QObject* parent)
+    : QObject(parent), lastPollTime(QDateTime::currentDateTime()), m_link(new ModbusDevice(this))
+{
+    connect(m_link, &ModbusDevice::readyRead, this, &ConfiguredDevice::readData);
+}
+
+ConfiguredDevice::~ConfiguredDevice()
+{
+    const QList<NodeDevice*> nodes = m_nodes;
+    m_nodes.clear();
+    for (NodeDevice* node : nodes)
+        delete node;
+    delete m_link;
+    m_link = nullptr;
+}
+
+ConfiguredDevice* ConfiguredDevice::fromConfig(const GatewayConfig& config, QObject* parent)
+{
+    auto* gateway = new ConfiguredDevice(parent);
+    gateway->setDeviceInfo(config.ipAddress, config.port);
+    gateway->setDeviceModel(config.deviceModel);
+    for (const NodeConfig& node : config.nodes)
+        gateway->addNode(NodeDevice::fromConfig(node, gateway));
+    return gateway;
+}
+
+GatewayConfig ConfiguredDevice::configuration() const
+{
+    GatewayConfig config;
+    config.ipAddress = m_ipAddress;
+    config.port = m_port;
+    config.deviceModel = m_deviceModel;
+    for (const NodeDevice* node : m_nodes)
+        config.nodes.append(node->configuration());
+    return config;
+}
+
+void ConfiguredDevice::setDeviceInfo(const QString& ip, quint16 newPort)
+{
+    m_ipAddress = ip;
+    m_port = newPort;
+    qDebug().noquote().nospace() << "ConfiguredDevice ipaddr : " << ip << " , port : " << newPort;
+    m_link->setDeviceInfo(ip, newPort);
+}
+
+void ConfiguredDevice::addNode(NodeDevice* node)
+{
+    m_nodes.append(node);
+    int start = m_nodes.first()->startAddress;
+    qint64 count = 0;
+    for (const NodeDevice* n : qAsConst(m_nodes)) {
+        start = qMin(start, n->startAddress);
+        count += n->registerCount;
+    }
+    m_link->startAddress = start;
+    m_link->registerCount = int(qBound<qint64>(0, count, 0x7FFFFFFF));
+    qDebug().noquote().nospace() << "start : " << start << " , length : "
+                                 << m_link->registerCount;
+}
+
+int ConfiguredDevice::missedPollLimit()
+{
+    return dataInterval <= 1000 ? 5 : 2;
+}
+
+void ConfiguredDevice::countPoll()
+{
+    ++missedPolls;
+    const int limit = missedPollLimit();
+    if (missedPolls > limit) {
+        missedPolls = limit;
+        deviceDisconnected();
+    }
+}
+
+void ConfiguredDevice::poll()
+{
+    m_link->write();
+    lastPollTime = QDateTime::currentDateTime();
+    countPoll();
+}
+
+void ConfiguredDevice::refresh()
+{
+    refreshPoll = true;
+    m_link->write();
+    refreshPoll = false;
+    countPoll();
+}
+
+void ConfiguredDevice::closeDevice()
+{
+    m_link->close();
+}
+
+void ConfiguredDevice::readData(const QByteArray& data)
+{
+    deviceConnected();
+    missedPolls = 0;
+
+    qDebug().noquote().nospace() << "ConfiguredDevice::readData [" << m_ipAddress
+                                 << "] - data length : " << data.size();
+    qDebug().noquote().nospace() << "ConfiguredDevice::readData [" << m_ipAddress << "] : "
+                                 << data.toHex(' ').toUpper() << ' ';
+
+    int base = 0;
+    if (!m_nodes.isEmpty()) {
+        base = m_nodes.first()->startAddress;
+        for (const NodeDevice* node : qAsConst(m_nodes))
+            base = qMin(base, node->startAddress);
+    }
+    qDebug().noquote().nospace() << "ConfiguredDevice::readData [beforeStartAddr] : " << base;
+
+    const bool withLinkInfo = m_deviceModel == QLatin1String("TQ100");
+    // Offsets are computed in 64 bits: start registers come from the project file and may be
+    // anything an int holds.
+    for (NodeDevice* node : qAsConst(m_nodes)) {
+        const qint64 word = qint64(node->startAddress) - base;
+        const qint64 offset = 2 * word;
+        qDebug().noquote().nospace() << "ConfiguredDevice::readData [startAddress word] : " << word;
+        qDebug().noquote().nospace() << "ConfiguredDevice::readData [startAddress byte] : "
+                                     << offset;
+        if (offset < 0 || offset + 8 > data.size()) {
+            qDebug().noquote() << "ConfiguredDevice::readData startAddress >= data.length()";
+            continue;
+        }
+        const char* record = data.constData() + offset;
+        const QString ch1 = channelText(record);
+        const QString ch2 = channelText(record + 4);
+        QString lqi = QStringLiteral("-1");
+        QString battery = QStringLiteral("-1");
+        if (withLinkInfo) {
+            lqi = integerText(data, offset + 8);
+            battery = integerText(data, offset + 12);
+        }
+        node->setData(ch1, ch2, lqi, battery, lastPollTime, refreshPoll);
+    }
+    refreshPoll = false;
+}
+
+void ConfiguredDevice::deviceConnected()
+{
+    retryPending = false;
+    connected = true;
+    for (NodeDevice* node : qAsConst(m_nodes))
+        node->deviceConnected();
+}
+
+void ConfiguredDevice::deviceDisconnected()
+{
+    connected = false;
+    qDebug().noquote().nospace() << "- ConfiguredDevice::deviceDisconnected() : " << m_ipAddress;
+    for (NodeDevice* node : qAsConst(m_nodes))
+        node->deviceDisconnected();
+    if (!retryPending) {
+        retryPending = true;
+        QTimer::singleShot(retryInterval, this, &ConfiguredDevice::disconnectRetry);
+    }
+}
+
+void ConfiguredDevice::disconnectRetry()
+{
+    retryPending = false;
+    poll();
+}

@@ -1,0 +1,86 @@
+#include "modbusdevice.h"
+
+#include <QDebug>
+#include <QtEndian>
+
+#include <modbus.h>
+
+void ModbusDevice::ContextDeleter::operator()(_modbus* ctx) const
+{
+    modbus_close(ctx);
+    modbus_free(ctx);
+}
+
+ModbusDevice::ModbusDevice(QObject* parent) : QObject(parent) {}
+
+ModbusDevice::~ModbusDevice()
+{
+    qDebug().noquote().nospace() << "ModbusDevice::~ModbusDevice : [" << ip << "]";
+    if (context)
+        close();
+}
+
+void ModbusDevice::setDeviceInfo(const QString& newIp, quint16 newPort)
+{
+    ip = newIp;
+    port = newPort;
+    qDebug().noquote().nospace() << "ModbusDevice::setDeviceInfo : [" << ip << "] : [" << port
+                                 << "]";
+}
+
+bool ModbusDevice::open()
+{
+    if (context && (contextIp != ip || contextPort != port))
+        context.reset();
+    if (!context) {
+        // The library refuses an empty address or one longer than 15 characters.
+        const QByteArray address = ip.toLatin1();
+        if (!address.isEmpty() && address.size() <= 15) {
+            context.reset(modbus_new_tcp(address.constData(), port));
+            contextIp = ip;
+            contextPort = port;
+        }
+    }
+    const int ret = context ? 1 : -1;
+    if (context)
+        connected = modbus_connect(context.get()) == 0;
+    qDebug().noquote().nospace() << "ModbusDevice::open : [" << ip << "] : [" << port << "] : "
+                                 << connected << " ret: " << ret;
+    return connected;
+}
+
+void ModbusDevice::write()
+{
+    qDebug().noquote().nospace() << "ModbusDevice::write : [" << ip << "] : " << connected;
+    if (!connected)
+        open();
+    readRegisters();
+}
+
+void ModbusDevice::readRegisters()
+{
+    std::fill(std::begin(registers), std::end(registers), quint16(0));
+    int n = -1;
+    // The library refuses more than 125 registers itself; the buffer bound keeps a larger count
+    // from ever reaching it.
+    if (context && registerCount >= 0 && registerCount <= MaxRegisters)
+        n = modbus_read_registers(context.get(), startAddress, registerCount, registers);
+    qDebug().noquote().nospace() << "modbus_read_registers : " << n;
+
+    if (n >= 0 && n == registerCount) {
+        QByteArray data(2 * n, Qt::Uninitialized);
+        for (int i = 0; i < n; ++i)
+            qToLittleEndian(registers[i], data.data() + 2 * i);
+        emit readyRead(data);
+    } else {
+        close();
+    }
+}
+
+void ModbusDevice::close()
+{
+    qDebug().noquote().nospace() << "ModbusDevice::close : [" << ip << "]";
+    context.reset();
+    connected = false;
+    qDebug().noquote().nospace() << "ModbusDevice::modbusDeleted : [" << ip << "]";
+}

@@ -1,0 +1,275 @@
+#include "nodedevice.h"
+
+#include "charttime.h"
+#include "configureddevice.h"
+#include "datainterval.h"
+#include "insertserialdata.h"
+#include "nodelistitemview.h"
+#include "nodetileview.h"
+#include "novalue.h"
+
+#include <QDebug>
+#include <QIcon>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Loaded on first use and kept for the process: every list item shares the two symbols.
+const QIcon& connectionIcon(bool connected)
+{
+    static const QIcon connecting(QStringLiteral(":/img/DeviceConnectingSymbol.png"));
+    static const QIcon disconnected(QStringLiteral(":/img/DeviceDisconnectedSymbol.png"));
+    return connected ? connecting : disconnected;
+}
+
+bool alarmed(double value, float min, float max)
+{
+    if (value == NoValue || min == max)
+        return false;
+    return value < double(min) || value > double(max);
+}
+
+} // namespace
+
+NodeDevice::NodeDevice(const QString& number, QObject* parent)
+    : QObject(parent), deviceNumber(number), gateway(qobject_cast<ConfiguredDevice*>(parent))
+{
+    std::fill(std::begin(timeHistory), std::end(timeHistory), NoValue);
+    std::fill(std::begin(ch1History), std::end(ch1History), NoValue);
+    std::fill(std::begin(ch2History), std::end(ch2History), NoValue);
+}
+
+NodeDevice::~NodeDevice()
+{
+    qDebug().noquote().nospace() << deviceNumber << " deleted.";
+}
+
+NodeDevice* NodeDevice::fromConfig(const NodeConfig& config, QObject* parent)
+{
+    auto* node = new NodeDevice(config.deviceNumber, parent);
+    node->setNames(config.deviceName, config.ch1Name, config.ch2Name);
+    node->startAddress = config.startAddress;
+    node->registerCount = 4;
+    node->setChannelUnits(config.ch1Unit, config.ch2Unit);
+    node->setAlarmRanges(config.ch1Min, config.ch1Max, config.ch2Min, config.ch2Max);
+    node->ch1Custom = config.ch1Custom;
+    node->ch2Custom = config.ch2Custom;
+    return node;
+}
+
+NodeConfig NodeDevice::configuration() const
+{
+    NodeConfig config;
+    config.deviceNumber = deviceNumber;
+    config.deviceName = deviceName;
+    config.ch1Name = ch1Name;
+    config.ch2Name = ch2Name;
+    config.startAddress = startAddress;
+    config.ch1Unit = channelUnitFromInt(ch1Unit);
+    config.ch2Unit = channelUnitFromInt(ch2Unit);
+    config.ch1Min = ch1Min;
+    config.ch1Max = ch1Max;
+    config.ch2Min = ch2Min;
+    config.ch2Max = ch2Max;
+    config.ch1Custom = ch1Custom;
+    config.ch2Custom = ch2Custom;
+    return config;
+}
+
+void NodeDevice::setNames(const QString& name, const QString& channel1Name,
+                          const QString& channel2Name)
+{
+    deviceName = name;
+    ch1Name = channel1Name;
+    ch2Name = channel2Name;
+}
+
+void NodeDevice::setChannelUnits(int unit1, int unit2)
+{
+    ch1Unit = channelUnitFromInt(unit1);
+    ch2Unit = channelUnitFromInt(unit2);
+}
+
+void NodeDevice::setAlarmRanges(float min1, float max1, float min2, float max2)
+{
+    ch1Min = min1;
+    ch1Max = max1;
+    ch2Min = min2;
+    ch2Max = max2;
+}
+
+QList<float> NodeDevice::alarmRanges() const
+{
+    return {ch1Min, ch1Max, ch2Min, ch2Max};
+}
+
+void NodeDevice::setRecordEnabled(bool enabled)
+{
+    recordEnabled = enabled;
+}
+
+void NodeDevice::history(double* times, double* ch1Values, double* ch2Values) const
+{
+    std::memcpy(times, timeHistory, sizeof timeHistory);
+    std::memcpy(ch1Values, ch1History, sizeof ch1History);
+    std::memcpy(ch2Values, ch2History, sizeof ch2History);
+}
+
+void NodeDevice::setListItem(NodeListItemView* item)
+{
+    listItem = item;
+    if (listItem)
+        listItem->setConnectionIcon(connectionIcon(false));
+}
+
+void NodeDevice::setChartView(NodeChartView* view)
+{
+    chart = view;
+}
+
+void NodeDevice::setDashboardTiles(NodeTileView* first, NodeTileView* second)
+{
+    tile1 = first;
+    tile2 = second;
+}
+
+void NodeDevice::clearListItem()
+{
+    listItem = nullptr;
+}
+
+void NodeDevice::clearChartView()
+{
+    chart = nullptr;
+}
+
+void NodeDevice::clearDashboardTiles()
+{
+    tile1 = nullptr;
+    tile2 = nullptr;
+}
+
+double NodeDevice::channelValue(const QString& text)
+{
+    if (text.isEmpty())
+        return NoValue;
+    // A value that cannot be shown as a number (NaN, infinity) is no value at all: it must not
+    // alarm, be drawn or be stored.
+    const double value = text.toDouble();
+    return std::isfinite(value) ? value : NoValue;
+}
+
+void NodeDevice::setData(const QString& ch1, const QString& ch2, const QString& lqi,
+                         const QString& battery, const QDateTime& sampleTime, bool refresh)
+{
+    qDebug().noquote().nospace() << "NodeDevice::setData : " << deviceName
+                                 << " startAddress : " << startAddress << " ch1 : " << ch1
+                                 << " ch2 : " << ch2 << " lqi : " << lqi << " bat : " << battery;
+    lqiText = lqi;
+    batteryText = battery;
+    ch1Text = ch1;
+    ch2Text = ch2;
+
+    const double value1 = channelValue(ch1Text);
+    const double value2 = channelValue(ch2Text);
+    const qint64 unixSeconds = sampleTime.toSecsSinceEpoch();
+    const double t =
+        CChart_chartTime2(int(unixSeconds)) + sampleTime.time().msec() / 1000.0;
+
+    setCheckAlarmSet1(value1);
+    setCheckAlarmSet2(value2);
+
+    const int newest = HistorySize - 1;
+    if (t != timeHistory[newest]) {
+        std::memmove(timeHistory, timeHistory + 1, sizeof(double) * newest);
+        std::memmove(ch1History, ch1History + 1, sizeof(double) * newest);
+        std::memmove(ch2History, ch2History + 1, sizeof(double) * newest);
+        timeHistory[newest] = t;
+    }
+    ch1History[newest] = value1;
+    ch2History[newest] = value2;
+
+    if (chart) {
+        chart->setData(timeHistory, ch1History, ch2History, ch1Text, ch2Text);
+        if (chart && gateway && gateway->deviceModel() == QLatin1String("TQ100"))
+            chart->setLqiBattery(lqiText, batteryText);
+    }
+    if (tile1)
+        tile1->setValue(ch1Text);
+    if (tile2)
+        tile2->setValue(ch2Text);
+
+    if (recordEnabled && !refresh)
+        queue(value1, value2, sampleTime);
+}
+
+void NodeDevice::queue(double value1, double value2, const QDateTime& time) const
+{
+    SampleRecord record;
+    record.deviceNumber = deviceNumber;
+    record.channel1 = value1;
+    record.channel2 = value2;
+    record.pointDate = quint32(time.toSecsSinceEpoch());
+    InsertSerialData::queueSample(record);
+}
+
+void NodeDevice::deviceConnected()
+{
+    if (listItem)
+        listItem->setConnectionIcon(connectionIcon(true));
+    if (chart)
+        chart->onDeviceConnected(deviceNumber);
+    if (tile1)
+        tile1->onDeviceConnected(deviceNumber);
+    if (tile2)
+        tile2->onDeviceConnected(deviceNumber);
+}
+
+void NodeDevice::deviceDisconnected()
+{
+    qDebug().noquote().nospace() << "- NodeDevice::deviceDisconnected() : " << deviceNumber;
+    if (listItem)
+        listItem->setConnectionIcon(connectionIcon(false));
+    if (chart)
+        chart->onDeviceDisconnected(deviceNumber);
+    if (tile1)
+        tile1->onDeviceDisconnected(deviceNumber);
+    if (tile2)
+        tile2->onDeviceDisconnected(deviceNumber);
+    ch1Text.clear();
+    ch2Text.clear();
+    checkAlarms();
+}
+
+void NodeDevice::insertNoValue()
+{
+    qDebug().noquote().nospace() << "- ConfiguredDevice::insertNoValue() : " << deviceNumber;
+    const QDateTime last = gateway ? gateway->lastPollTime : QDateTime::currentDateTime();
+    if (recordEnabled)
+        queue(NoValue, NoValue, last.addMSecs(dataInterval));
+}
+
+void NodeDevice::checkAlarms()
+{
+    setCheckAlarmSet1(channelValue(ch1Text));
+    setCheckAlarmSet2(channelValue(ch2Text));
+}
+
+void NodeDevice::setCheckAlarmSet1(double value)
+{
+    ch1Alarm = alarmed(value, ch1Min, ch1Max);
+    if (ch1Alarm)
+        qDebug().noquote().nospace() << "- ConfiguredDevice::setCheckAlarmSet1() : "
+                                     << deviceNumber;
+}
+
+void NodeDevice::setCheckAlarmSet2(double value)
+{
+    ch2Alarm = alarmed(value, ch2Min, ch2Max);
+    if (ch2Alarm)
+        qDebug().noquote().nospace() << "- ConfiguredDevice::setCheckAlarmSet2() : "
+                                     << deviceNumber;
+}

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "channelunit.h"
+#include "nodechartview.h"
+#include "nodeconfig.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+class ConfiguredDevice;
+class NodeListItemView;
+class NodeTileView;
+
+// Run-time state of one sensor node: latest values as text, the last 240 samples for the charts,
+// one alarm flag per channel. Each sample from the gateway is pushed into the views attached to
+// the node and, while recording, queued for the database.
+class NodeDevice : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int HistorySize = NodeChartView::HistorySize;
+
+    explicit NodeDevice(const QString& deviceNumber, QObject* parent = nullptr);
+    ~NodeDevice() override;
+
+    static NodeDevice* fromConfig(const NodeConfig& config, QObject* parent);
+    NodeConfig configuration() const;
+
+    void setNames(const QString& name, const QString& channel1Name, const QString& channel2Name);
+    void setChannelUnits(int unit1, int unit2);
+    void setAlarmRanges(float min1, float max1, float min2, float max2);
+    // ch1Min, ch1Max, ch2Min, ch2Max
+    QList<float> alarmRanges() const;
+    void setRecordEnabled(bool enabled);
+
+    void history(double* times, double* ch1Values, double* ch2Values) const;
+    const double* timeHistoryData() const { return timeHistory; }
+    const double* ch1HistoryData() const { return ch1History; }
+    const double* ch2HistoryData() const { return ch2History; }
+
+    void setListItem(NodeListItemView* item);
+    void setChartView(NodeChartView* view);
+    void setDashboardTiles(NodeTileView* tile1, NodeTileView* tile2);
+    void clearListItem();
+    void clearChartView();
+    void clearDashboardTiles();
+    NodeChartView* chartView() const { return chart; }
+
+    void setData(const QString& ch1, const QString& ch2, const QString& lqi, const QString& battery,
+                 const QDateTime& sampleTime, bool refresh);
+    void deviceConnected();
+    void deviceDisconnected();
+    void insertNoValue();
+    void checkAlarms();
+    void setCheckAlarmSet1(double value);
+    void setCheckAlarmSet2(double value);
+
+    // A channel text as a number; NoValue when there is none (empty, or not finite).
+    static double channelValue(const QString& text);
+
+    bool recordEnabled = false;
+    int startAddress = 0;
+    int registerCount = 4;
+    bool ch1Alarm = false;
+    bool ch2Alarm = false;
+    QString deviceNumber;
+    QString deviceName;
+    QString ch1Name;
+    QString ch2Name;
+    QString ch1Text;
+    QString ch2Text;
+    QString lqiText;
+    QString batteryText;
+    QString ch1Custom;
+    QString ch2Custom;
+    int ch1Unit = Undefined;
+    int ch2Unit = Undefined;
+    float ch1Min = 0;
+    float ch1Max = 0;
+    float ch2Min = 0;
+    float ch2Max = 0;
+
+private:
+    void queue(double value1, double value2, const QDateTime& time) const;
+
+    double timeHistory[HistorySize];
+    double ch1History[HistorySize];
+    double ch2History[HistorySize];
+    NodeListItemView* listItem = nullptr;
+    NodeChartView* chart = nullptr;
+    NodeTileView* tile1 = nullptr;
+    NodeTileView* tile2 = nullptr;
+    ConfiguredDevice* gateway = nullptr;
+};
