@@ -61,6 +61,13 @@ MessageDialog* showMessage(QWidget* parent, const QString& title, const QString&
     if (!parent)
         dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->show();
-    QTimer::singleShot(kAutoCloseMs, dialog, &QWidget::close);
+    // A child timer goes with its dialog, so a dialog deleted early is never closed again.
+    auto* timer = new QTimer(dialog);
+    timer->setObjectName(QStringLiteral("autoCloseTimer"));
+    timer->setSingleShot(true);
+    timer->setInterval(kAutoCloseMs);
+    timer->setTimerType(Qt::PreciseTimer); // a coarse timer may close up to 5 % early
+    QObject::connect(timer, &QTimer::timeout, dialog, &QWidget::close);
+    timer->start();
     return dialog;
 }
