@@ -1,0 +1,391 @@
+#include "gatewayserver.h"
+
+#include <QStringList>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr int functionReadHolding = 3;
+constexpr int maxReadCount = 125; // the protocol's limit for one read request
+constexpr int tcpHeaderLength = 7;
+
+// Register address and count of a read request (function code 3), or false for any other
+// request or one that the gateway cannot serve.
+bool readRequest(const quint8* request, int length, int registerCount, int* address, int* count)
+{
+    if (length < tcpHeaderLength + 5 || request[tcpHeaderLength] != functionReadHolding)
+        return false;
+    *address = (request[tcpHeaderLength + 1] << 8) | request[tcpHeaderLength + 2];
+    *count = (request[tcpHeaderLength + 3] << 8) | request[tcpHeaderLength + 4];
+    return *count >= 1 && *count <= maxReadCount && *address + *count <= registerCount;
+}
+
+void drain(int fd)
+{
+    char buffer[64];
+    while (::read(fd, buffer, sizeof buffer) > 0) {
+    }
+}
+
+} // namespace
+
+struct GatewayServer::Connection
+{
+    modbus_t* ctx = nullptr;
+    int fd = -1;
+    std::thread thread;
+    std::atomic<bool> finished{false};
+
+    ~Connection()
+    {
+        if (thread.joinable())
+            thread.join();
+        // The socket is closed only here, after the thread ended, so that stop() can never
+        // shut down a descriptor number that was already reused.
+        if (ctx) {
+            modbus_close(ctx);
+            modbus_free(ctx);
+        }
+    }
+};
+
+GatewayServer::GatewayServer(int index, GatewaySpec spec, Clock::time_point epoch)
+    : m_index(index), m_epoch(epoch), m_port(spec.port), m_spec(std::move(spec))
+{
+    if (::pipe2(m_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        m_wakePipe[0] = m_wakePipe[1] = -1;
+}
+
+GatewayServer::~GatewayServer()
+{
+    stop();
+    for (int fd : m_wakePipe) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+double GatewayServer::now() const
+{
+    return std::chrono::duration<double>(Clock::now() - m_epoch).count();
+}
+
+bool GatewayServer::listen(QString* error)
+{
+    if (isListening())
+        return true;
+    if (m_wakePipe[0] < 0) {
+        *error = QStringLiteral("cannot create wake-up pipe");
+        return false;
+    }
+    // Loopback only: the simulator must never be reachable from the network.
+    modbus_t* ctx = modbus_new_tcp("127.0.0.1", m_port);
+    if (!ctx) {
+        *error = QString::fromLocal8Bit(modbus_strerror(errno));
+        return false;
+    }
+    const int fd = modbus_tcp_listen(ctx, 32);
+    const int listenErrno = errno;
+    modbus_free(ctx);
+    if (fd < 0) {
+        *error = QStringLiteral("cannot listen on 127.0.0.1:%1: %2")
+                     .arg(m_port)
+                     .arg(QString::fromLocal8Bit(std::strerror(listenErrno)));
+        return false;
+    }
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        m_port = ntohs(address.sin_port);
+    // Non-blocking, so that a connection reset between poll() and accept() cannot hang us.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+
+    drain(m_wakePipe[0]);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_closing = false;
+    }
+    m_listenFd = fd;
+    m_acceptThread = std::thread(&GatewayServer::acceptLoop, this);
+    return true;
+}
+
+void GatewayServer::stop()
+{
+    if (!isListening())
+        return;
+    const char byte = 's';
+    while (::write(m_wakePipe[1], &byte, 1) < 0 && errno == EINTR) {
+    }
+    m_acceptThread.join();
+    ::close(m_listenFd);
+    m_listenFd = -1;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_closing = true;
+        for (const auto& connection : m_connections)
+            ::shutdown(connection->fd, SHUT_RDWR);
+    }
+    m_wake.notify_all();
+    reapFinished(true);
+}
+
+void GatewayServer::reapFinished(bool all)
+{
+    std::list<std::unique_ptr<Connection>> done;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (auto it = m_connections.begin(); it != m_connections.end();) {
+            auto next = std::next(it);
+            if (all || (*it)->finished)
+                done.splice(done.end(), m_connections, it);
+            it = next;
+        }
+    }
+    done.clear(); // joins outside the lock: the threads take it while they run
+}
+
+void GatewayServer::acceptLoop()
+{
+    modbus_t* acceptCtx = modbus_new_tcp("127.0.0.1", m_port);
+    if (!acceptCtx)
+        return;
+    for (;;) {
+        pollfd fds[2] = {{m_listenFd, POLLIN, 0}, {m_wakePipe[0], POLLIN, 0}};
+        const int rc = ::poll(fds, 2, 1000);
+        if (rc < 0 && errno != EINTR)
+            break;
+        if (fds[1].revents != 0)
+            break;
+        reapFinished(false);
+        if (rc <= 0 || !(fds[0].revents & POLLIN))
+            continue;
+        // Some library versions close the socket they were given when accept fails: hand
+        // them a duplicate so that the listening socket itself always survives.
+        int listenCopy = ::fcntl(m_listenFd, F_DUPFD_CLOEXEC, 0);
+        if (listenCopy < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
+        }
+        const int fd = modbus_tcp_accept(acceptCtx, &listenCopy);
+        const int acceptErrno = errno;
+        if (listenCopy >= 0)
+            ::close(listenCopy);
+        modbus_set_socket(acceptCtx, -1);
+        if (fd < 0) {
+            if (acceptErrno == EMFILE || acceptErrno == ENFILE)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
+        }
+        auto connection = std::make_unique<Connection>();
+        connection->fd = fd;
+        connection->ctx = modbus_new_tcp("127.0.0.1", m_port);
+        if (!connection->ctx) {
+            ::close(fd);
+            continue;
+        }
+        modbus_set_socket(connection->ctx, fd);
+        ++m_accepted;
+        Connection* raw = connection.get();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_connections.push_back(std::move(connection));
+        raw->thread = std::thread(&GatewayServer::serve, this, raw);
+    }
+    modbus_free(acceptCtx);
+}
+
+void GatewayServer::serve(Connection* connection)
+{
+    int registerCount = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        registerCount = m_spec.registerCount();
+    }
+    // Each connection has its own mapping, so replies never wait for another client.
+    modbus_mapping_t* mapping = modbus_mapping_new(0, 0, registerCount, 0);
+    std::vector<quint8> request(MODBUS_TCP_MAX_ADU_LENGTH);
+    while (mapping) {
+        // Fails on disconnect, on garbage and on a request cut short: the connection ends,
+        // the gateway goes on.
+        const int length = modbus_receive(connection->ctx, request.data());
+        if (length < 0)
+            break;
+        if (length == 0)
+            continue;
+        ++m_requests;
+        FaultMode mode = FaultMode::None;
+        int parameter = 0;
+        bool dropNow = false;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_closing)
+                break;
+            mode = m_fault;
+            parameter = m_faultParameter;
+            ++m_requestsSinceFault;
+            dropNow = mode == FaultMode::Drop && parameter > 0 &&
+                      m_requestsSinceFault % quint64(parameter) == 0;
+        }
+        if (mode == FaultMode::Silent)
+            continue;
+        if (dropNow) {
+            ::shutdown(connection->fd, SHUT_RDWR);
+            break;
+        }
+        if (mode == FaultMode::Slow) {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            if (m_wake.wait_for(lock, std::chrono::milliseconds(parameter),
+                                [this] { return m_closing; }))
+                break;
+        }
+        if (mode == FaultMode::Exception) {
+            modbus_reply_exception(connection->ctx, request.data(), unsigned(parameter));
+            continue;
+        }
+        answer(connection, request.data(), length, mapping, mode == FaultMode::Short);
+    }
+    if (mapping)
+        modbus_mapping_free(mapping);
+    connection->finished = true;
+}
+
+// Answers one read from the current register image; a short answer is a well-formed reply
+// that carries one register fewer than requested.
+void GatewayServer::answer(Connection* connection, const quint8* request, int length,
+                           modbus_mapping_t* mapping, bool shortAnswer)
+{
+    // The gateway's registers are read-only: anything but a read is refused up front.
+    if (length <= tcpHeaderLength || request[tcpHeaderLength] != functionReadHolding) {
+        modbus_reply_exception(connection->ctx, request, MODBUS_EXCEPTION_ILLEGAL_FUNCTION);
+        return;
+    }
+    quint16* registers = mapping->tab_registers;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_spec.fillRegisters(now(), registers, mapping->nb_registers);
+    }
+    int address = 0;
+    int count = 0;
+    const bool servable = readRequest(request, length, mapping->nb_registers, &address, &count);
+    if (!shortAnswer) {
+        // The library itself refuses reads outside the mapping with an exception.
+        if (modbus_reply(connection->ctx, request, length, mapping) > 0 && servable)
+            ++m_polls;
+        return;
+    }
+    if (!servable) {
+        modbus_reply_exception(connection->ctx, request, MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS);
+        return;
+    }
+    const int served = count - 1;
+    std::vector<quint8> reply(9 + 2 * size_t(served));
+    reply[0] = request[0]; // transaction id
+    reply[1] = request[1];
+    reply[2] = 0; // protocol id
+    reply[3] = 0;
+    const int following = 3 + 2 * served;
+    reply[4] = quint8(following >> 8);
+    reply[5] = quint8(following & 0xFF);
+    reply[6] = request[6]; // unit id
+    reply[7] = functionReadHolding;
+    reply[8] = quint8(2 * served);
+    for (int i = 0; i < served; ++i) {
+        reply[9 + 2 * i] = quint8(registers[address + i] >> 8);
+        reply[10 + 2 * i] = quint8(registers[address + i] & 0xFF);
+    }
+    ::send(connection->fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+}
+
+SimNode* GatewayServer::findNode(int startRegister)
+{
+    for (SimNode& node : m_spec.nodes) {
+        if (node.startRegister == startRegister)
+            return &node;
+    }
+    return nullptr;
+}
+
+bool GatewayServer::hasNode(int startRegister) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const SimNode& node : m_spec.nodes) {
+        if (node.startRegister == startRegister)
+            return true;
+    }
+    return false;
+}
+
+bool GatewayServer::setChannel(int startRegister, int channel, ValuePattern pattern)
+{
+    if (channel < 1 || channel > 2)
+        return false;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    SimNode* node = findNode(startRegister);
+    if (!node)
+        return false;
+    pattern.setOrigin(now());
+    node->channel[channel - 1] = pattern;
+    return true;
+}
+
+bool GatewayServer::setLqi(int startRegister, qint32 value)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    SimNode* node = findNode(startRegister);
+    if (node)
+        node->lqi = value;
+    return node != nullptr;
+}
+
+bool GatewayServer::setBattery(int startRegister, qint32 value)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    SimNode* node = findNode(startRegister);
+    if (node)
+        node->battery = value;
+    return node != nullptr;
+}
+
+void GatewayServer::setFault(FaultMode mode, int parameter)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_fault = mode;
+    m_faultParameter = parameter;
+    m_requestsSinceFault = 0;
+}
+
+GatewayStats GatewayServer::stats() const
+{
+    GatewayStats s;
+    s.polls = m_polls;
+    s.requests = m_requests;
+    s.connections = m_accepted;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const auto& connection : m_connections) {
+        if (!connection->finished)
+            ++s.clients;
+    }
+    return s;
+}
+
+QString GatewayServer::describe() const
+{
+    QStringList starts;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const SimNode& node : m_spec.nodes)
+        starts << QString::number(node.startRegister);
+    return QStringLiteral("gateway %1 127.0.0.1:%2 %3 nodes %4")
+        .arg(m_index)
+        .arg(m_port)
+        .arg(m_spec.model, starts.isEmpty() ? QStringLiteral("-") : starts.join(QLatin1Char(',')));
+}
