@@ -52,7 +52,8 @@ bool GatewaySimulator::start(const QVector<Gateway>& gateways, int timeoutMs)
 {
     QStringList arguments;
     for (const Gateway& g : gateways) {
-        arguments << QStringLiteral("--gateway") << g.model + QLatin1Char(':') + QString::number(g.port);
+        arguments << QStringLiteral("--gateway")
+                  << g.model + QLatin1Char(':') + QString::number(g.port);
         for (const Node& n : g.nodes) {
             arguments << QStringLiteral("--node")
                       << QStringLiteral("%1/%2/%3/%4/%5")
@@ -74,7 +75,8 @@ bool GatewaySimulator::startWithArguments(const QStringList& arguments, int time
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process->start(programPath(), arguments);
     if (!m_process->waitForStarted(timeoutMs)) {
-        m_error = QStringLiteral("cannot start %1: %2").arg(programPath(), m_process->errorString());
+        m_error =
+            QStringLiteral("cannot start %1: %2").arg(programPath(), m_process->errorString());
         stop();
         return false;
     }
@@ -170,7 +172,11 @@ bool GatewaySimulator::send(const QString& line, int timeoutMs)
 bool GatewaySimulator::setChannel(int gateway, int startRegister, int channel,
                                   const QString& pattern)
 {
-    return send(QStringLiteral("set %1 %2 ch%3 %4").arg(gateway).arg(startRegister).arg(channel).arg(pattern));
+    return send(QStringLiteral("set %1 %2 ch%3 %4")
+                    .arg(gateway)
+                    .arg(startRegister)
+                    .arg(channel)
+                    .arg(pattern));
 }
 
 bool GatewaySimulator::setChannel(int gateway, int startRegister, int channel, double value)

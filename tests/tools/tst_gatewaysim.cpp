@@ -19,6 +19,7 @@
 #include <cstring>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -82,6 +83,20 @@ private:
     int m_errno = 0;
 };
 
+int rawConnect(quint16 port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 QVector<quint16> readOnce(quint16 port, int address, int count)
 {
     Client client(port);
@@ -117,7 +132,7 @@ private slots:
     void dropClosesEveryNthRequest();
     void stopRefusesConnectsAndStartListensAgain();
     void twoGatewaysOnDifferentPorts();
-    void silentClientDoesNotBlockOthers();
+    void slowAnswerDoesNotDelayOtherClients();
     void garbageAndDisconnectsDoNotStopSimulator();
     void pollStatisticsCountAnsweredReads();
     void badArgumentsEndWithError_data();
@@ -125,6 +140,7 @@ private slots:
     void demoConfigurationServesSixteenNodes();
     void noProcessLeftBehind();
     void endOfInputEndsSimulator();
+    void helpPrintsUsage();
 
 private:
     GatewaySimulator::Gateway singleNode(const QString& model, const QString& ch1,
@@ -177,7 +193,7 @@ void TestGatewaySim::registerLayout_data()
             QVector<quint16>{0x1170, 0x0001});
     QTest::newRow("TQ700 has no link registers")
         << "TQ700" << "21.5" << "45" << 200 << 95
-        << (QVector<quint16>{0x0000, 0x41AC} + floatRegisters(45.0f) + QVector<quint16>{0, 0, 0, 0});
+        << (QVector<quint16>{0x0000, 0x41AC} + floatRegisters(45.0f) + QVector<quint16>(4, 0));
     QTest::newRow("nan and inf") << "TQ700" << "nan" << "inf" << 0 << 0
                                  << QVector<quint16>{0x0000, 0x7FC0, 0x0000, 0x7F80, 0, 0, 0, 0};
     QTest::newRow("-inf and beyond float range")
@@ -499,22 +515,42 @@ void TestGatewaySim::twoGatewaysOnDifferentPorts()
     QCOMPARE(readOnce(m_sim->port(1), 8, 2), floatRegisters(5.5f));
 }
 
-// Catches one client that never completes a request holding up the other clients.
-void TestGatewaySim::silentClientDoesNotBlockOthers()
+// Catches one client's pending answer holding up the other clients of the same gateway.
+void TestGatewaySim::slowAnswerDoesNotDelayOtherClients()
 {
-    QVERIFY(m_sim->start({singleNode(QStringLiteral("TQ700"), QStringLiteral("21.5"),
-                                     QStringLiteral("45"), 0, 0)}));
+    QVERIFY(m_sim->start(
+        {singleNode(QStringLiteral("TQ700"), QStringLiteral("21.5"), QStringLiteral("45"), 0, 0)}));
     const quint16 port = m_sim->port(0);
-    // A slow answer for one client must not delay the others' reads.
-    QVERIFY(m_sim->setFault(0, QStringLiteral("slow 300")));
-    Client idle(port);
-    QVERIFY(idle.connect());
+    QVERIFY(m_sim->setFault(0, QStringLiteral("slow 1500")));
+    const int fd = rawConnect(port);
+    QVERIFY(fd >= 0);
+    const QByteArray request = QByteArray::fromHex("000700000006ff0300000002");
+    QCOMPARE(::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL),
+             ssize_t(request.size()));
+    // Make sure the simulator holds that request before the fault is lifted.
+    QTRY_COMPARE_WITH_TIMEOUT(m_sim->command(QStringLiteral("stats 0")).contains(
+                                  QLatin1String(" requests=1 ")),
+                              true, 2000);
+    QVERIFY(m_sim->setFault(0, QStringLiteral("none")));
+
+    QElapsedTimer timer;
+    timer.start();
     Client busy(port);
     QVERIFY(busy.connect());
-    QVERIFY(m_sim->setFault(0, QStringLiteral("none")));
     for (int i = 0; i < 50; ++i)
         QCOMPARE(busy.read(0, 2), (QVector<quint16>{0x0000, 0x41AC}));
-    QCOMPARE(idle.read(0, 2), (QVector<quint16>{0x0000, 0x41AC}));
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+    const QString stats = m_sim->command(QStringLiteral("stats 0"));
+    QVERIFY2(stats.endsWith(QLatin1String(" connections=2 clients=2")), qPrintable(stats));
+
+    // The held request is still answered, late and complete.
+    timeval timeout{3, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    QByteArray reply(64, '\0');
+    const ssize_t n = ::recv(fd, reply.data(), size_t(reply.size()), MSG_WAITALL);
+    ::close(fd);
+    QCOMPARE(n, ssize_t(13));
+    QCOMPARE(reply.left(13).toHex(), QByteArray("000700000007ff0304000041ac"));
 }
 
 // Catches a crash or hang of the simulator on garbage, half requests or vanished clients.
@@ -523,11 +559,6 @@ void TestGatewaySim::garbageAndDisconnectsDoNotStopSimulator()
     QVERIFY(m_sim->start({singleNode(QStringLiteral("TQ100"), QStringLiteral("21.5"),
                                      QStringLiteral("45"), 0, 0)}));
     const quint16 port = m_sim->port(0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-
     const QList<QByteArray> messages = {
         QByteArray(300, '\xff'),                                     // longer than any frame
         QByteArray::fromHex("000100000006ff03"),                     // request cut short
@@ -539,9 +570,8 @@ void TestGatewaySim::garbageAndDisconnectsDoNotStopSimulator()
         QByteArray(),                                                // connect and vanish
     };
     for (const QByteArray& message : messages) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int fd = rawConnect(port);
         QVERIFY(fd >= 0);
-        QCOMPARE(::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
         if (!message.isEmpty())
             QVERIFY(::send(fd, message.constData(), size_t(message.size()), MSG_NOSIGNAL) > 0);
         ::close(fd);
@@ -693,6 +723,20 @@ void TestGatewaySim::endOfInputEndsSimulator()
     process.closeWriteChannel();
     QVERIFY(process.waitForFinished(3000));
     QCOMPARE(process.exitCode(), 0);
+}
+
+// Catches --help starting the simulator instead of explaining it.
+void TestGatewaySim::helpPrintsUsage()
+{
+    QProcess process;
+    process.start(GatewaySimulator::programPath(),
+                  {QStringLiteral("--gateway"), QStringLiteral("TQ100"), QStringLiteral("--help")});
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(process.exitCode(), 0);
+    const QByteArray output = process.readAllStandardOutput();
+    QVERIFY(output.startsWith("Usage: gatewaysim "));
+    QVERIFY(output.contains("fault G MODE"));
+    QVERIFY(!output.contains("gateway 0 127.0.0.1:"));
 }
 
 QTEST_GUILESS_MAIN(TestGatewaySim)

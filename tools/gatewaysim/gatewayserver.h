@@ -15,7 +15,8 @@
 #include <thread>
 
 // How a gateway misbehaves on purpose, so that clients can be tested against it.
-enum class FaultMode {
+enum class FaultMode
+{
     None,      // answers normally
     Silent,    // accepts connections and requests, never answers
     Slow,      // answers after `parameter` milliseconds

@@ -40,8 +40,8 @@ bool jsonNode(const QJsonObject& object, SimNode* node, QString* error)
 {
     qint64 n = 0;
     if (!jsonInt(object.value(QLatin1String("start")), 0, maxStartRegister, &n)) {
-        *error = QStringLiteral("node \"start\" must be an integer from 0 to %1")
-                     .arg(maxStartRegister);
+        *error =
+            QStringLiteral("node \"start\" must be an integer from 0 to %1").arg(maxStartRegister);
         return false;
     }
     node->startRegister = int(n);
@@ -57,8 +57,8 @@ bool jsonNode(const QJsonObject& object, SimNode* node, QString* error)
         const QJsonValue value = object.value(QLatin1String(intKeys[i]));
         if (value.isUndefined())
             continue;
-        if (!jsonInt(value, std::numeric_limits<qint32>::min(),
-                     std::numeric_limits<qint32>::max(), &n)) {
+        if (!jsonInt(value, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max(),
+                     &n)) {
             *error = QStringLiteral("node \"%1\" must be a 32-bit integer")
                          .arg(QLatin1String(intKeys[i]));
             return false;
@@ -108,7 +108,8 @@ bool loadFile(const QString& path, QVector<GatewaySpec>* gateways, QString* erro
         const QJsonValue port = object.value(QLatin1String("port"));
         if (!port.isUndefined()) {
             if (!jsonInt(port, 0, 65535, &n)) {
-                *error = QStringLiteral("%1: \"port\" must be an integer from 0 to 65535").arg(path);
+                *error =
+                    QStringLiteral("%1: \"port\" must be an integer from 0 to 65535").arg(path);
                 return false;
             }
             gateway.port = quint16(n);

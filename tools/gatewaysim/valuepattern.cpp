@@ -74,8 +74,8 @@ bool ValuePattern::parse(const QString& text, ValuePattern* pattern, QString* er
         p.m_d = v[3];
     } else if (name == QLatin1String("sine")) {
         if (!parseFinite(parts, v, 3) || !(v[2] > 0)) {
-            *error = QStringLiteral("sine needs OFFSET,AMPLITUDE,PERIOD with PERIOD > 0: '%1'")
-                         .arg(t);
+            *error =
+                QStringLiteral("sine needs OFFSET,AMPLITUDE,PERIOD with PERIOD > 0: '%1'").arg(t);
             return false;
         }
         p.m_kind = Kind::Sine;
@@ -120,11 +120,11 @@ QString ValuePattern::toString() const
             return m_a > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
         return num(m_a);
     case Kind::Ramp:
-        return QStringLiteral("ramp:") + num(m_a) + QLatin1Char(',') + num(m_b) +
-               QLatin1Char(',') + num(m_c) + QLatin1Char(',') + num(m_d);
+        return QStringLiteral("ramp:") + num(m_a) + QLatin1Char(',') + num(m_b) + QLatin1Char(',') +
+               num(m_c) + QLatin1Char(',') + num(m_d);
     case Kind::Sine:
-        return QStringLiteral("sine:") + num(m_a) + QLatin1Char(',') + num(m_b) +
-               QLatin1Char(',') + num(m_c);
+        return QStringLiteral("sine:") + num(m_a) + QLatin1Char(',') + num(m_b) + QLatin1Char(',') +
+               num(m_c);
     }
     return QString();
 }

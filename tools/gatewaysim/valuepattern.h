@@ -11,7 +11,12 @@
 class ValuePattern
 {
 public:
-    enum class Kind { Constant, Ramp, Sine };
+    enum class Kind
+    {
+        Constant,
+        Ramp,
+        Sine
+    };
 
     ValuePattern() = default;
     static ValuePattern constant(double value);
