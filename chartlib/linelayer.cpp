@@ -1,0 +1,6 @@
+#include "linelayer.h"
+
+LineLayer::LineLayer(ChartCore *core)
+    : Layer(core)
+{
+}
