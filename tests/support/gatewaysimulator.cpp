@@ -100,6 +100,7 @@ bool GatewaySimulator::startWithArguments(const QStringList& arguments, int time
 void GatewaySimulator::stop()
 {
     m_ports.clear();
+    m_lateAnswers = 0;
     if (!m_process)
         return;
     if (m_process->state() != QProcess::NotRunning) {
@@ -157,8 +158,17 @@ QString GatewaySimulator::command(const QString& line, int timeoutMs)
     }
     m_process->write(line.toUtf8() + '\n');
     QString answer;
-    if (!readLine(&answer, timeoutMs))
-        return QString();
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        if (!readLine(&answer, int(deadline.remainingTime()))) {
+            ++m_lateAnswers;
+            return QString();
+        }
+        if (m_lateAnswers == 0)
+            break;
+        // The answer of an earlier command that timed out: skip it to stay in step.
+        --m_lateAnswers;
+    }
     if (!answer.startsWith(QLatin1String("OK")))
         m_error = answer;
     return answer;

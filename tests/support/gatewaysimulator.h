@@ -89,5 +89,6 @@ private:
 
     std::unique_ptr<QProcess> m_process;
     QVector<quint16> m_ports;
+    int m_lateAnswers = 0; // answers still owed to commands that timed out
     QString m_error;
 };

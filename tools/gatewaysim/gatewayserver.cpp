@@ -213,7 +213,9 @@ void GatewayServer::serve(Connection* connection)
     }
     // Each connection has its own mapping, so replies never wait for another client.
     modbus_mapping_t* mapping = modbus_mapping_new(0, 0, registerCount, 0);
-    std::vector<quint8> request(MODBUS_TCP_MAX_ADU_LENGTH);
+    // Twice the largest frame: a hostile byte count must never reach past the buffer, whatever
+    // the library version checks.
+    std::vector<quint8> request(2 * MODBUS_TCP_MAX_ADU_LENGTH);
     while (mapping) {
         // Fails on disconnect, on garbage and on a request cut short: the connection ends,
         // the gateway goes on.
