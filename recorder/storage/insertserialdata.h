@@ -9,9 +9,20 @@
 // writers, until insertNow() stores them in one transaction.
 class InsertSerialData : public QObject
 {
+    Q_OBJECT
+
 public:
-    InsertSerialData(const QString& databasePath, const QString& connectionName,
-                     QObject* parent = nullptr);
+    // Upper bound of the pending queue: one day of the largest project (16 nodes) at the
+    // shortest interval (1 s), about 45 MB. The queue only grows past a few flushes while the
+    // file cannot be written; beyond the bound the oldest samples are dropped with a warning.
+    static constexpr int MaxPending = 16 * 86400;
+    // Rows per insert statement: SQLite's default limit of terms in one compound SELECT.
+    static constexpr int MaxRowsPerStatement = 500;
+    // How long a statement waits for another connection's lock before it fails; the writer
+    // runs on the GUI thread, so this is also the longest a flush blocks it for a lock.
+    static constexpr int BusyTimeoutMs = 2000;
+
+    InsertSerialData(const QString& path, const QString& name, QObject* parent = nullptr);
     ~InsertSerialData() override;
 
     bool createConnection();
@@ -27,6 +38,9 @@ public:
 
 private:
     bool applyPragmas();
+    bool isWritable();
+    bool insertBatch(int count);
+    QString fullConnectionName() const;
 
     bool isOpen = false;
     QString databasePath;

@@ -1,0 +1,375 @@
+#include "insertserialdata.h"
+
+#include "novalue.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+#include <algorithm>
+#include <cmath>
+#include <deque>
+#include <limits>
+#include <vector>
+
+namespace {
+
+const char* const TableName = "quorbinal";
+const char* const CreateStatement =
+    "create table quorbinal (\t\tid integer primary key autoincrement,\t\tserialno varchar(18) not "
+    "null, \t\tchannel1 float, channel2 float, \t\tpointDate integer not null\t\t)";
+const char* const InsertHead = "insert into quorbinal (serialno, channel1, channel2, pointDate)";
+
+// The queue outlives every writer: nodes keep queueing while a project's writer is replaced.
+std::deque<SampleRecord>& pendingQueue()
+{
+    static std::deque<SampleRecord> queue;
+    return queue;
+}
+
+// Samples dropped since the queue last reached the file, for the warning trace.
+qint64 droppedSamples = 0;
+
+void trace(const QString& text)
+{
+    qDebug().noquote() << text;
+}
+
+QString boolText(bool value)
+{
+    return value ? QStringLiteral("true") : QStringLiteral("false");
+}
+
+// Channel values are written in the general numeric format with six significant digits
+// (12345.67 as 12345.7). Not-finite values and the no-value marker have no number to store:
+// they become NULL, never the text "nan" or "inf".
+QString channelLiteral(double value)
+{
+    if (value == NoValue || !std::isfinite(value))
+        return QStringLiteral("NULL");
+    return QString::number(value, 'g', 6);
+}
+
+bool sameChannel(double a, double b)
+{
+    const QString textA = channelLiteral(a);
+    const QString textB = channelLiteral(b);
+    const bool nullA = textA == QLatin1String("NULL");
+    const bool nullB = textB == QLatin1String("NULL");
+    return nullA || nullB ? nullA == nullB : textA.toDouble() == textB.toDouble();
+}
+
+// A null string would bind as NULL and violate "not null" on every retry.
+QString serialno(const SampleRecord& record)
+{
+    return record.deviceNumber.isNull() ? QStringLiteral("") : record.deviceNumber;
+}
+
+// Two records that give identical rows; NULL matches NULL, as in UNION.
+bool sameRow(const SampleRecord& a, const SampleRecord& b)
+{
+    return a.pointDate == b.pointDate && serialno(a) == serialno(b) &&
+           sameChannel(a.channel1, b.channel1) && sameChannel(a.channel2, b.channel2);
+}
+
+// Marks each of the first count records that repeats an earlier one. UNION merges identical
+// rows within one statement only; this extends it to a batch of several statements. Identical
+// rows share node and time, so only records with equal ones are compared.
+std::vector<bool> repeatedRecords(const std::deque<SampleRecord>& queue, int count)
+{
+    std::vector<std::pair<uint, int>> keys;
+    keys.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        const SampleRecord& r = queue[static_cast<size_t>(i)];
+        keys.emplace_back(::qHash(r.deviceNumber) ^ (r.pointDate * 2654435761u), i);
+    }
+    std::sort(keys.begin(), keys.end());
+    std::vector<bool> repeated(static_cast<size_t>(count), false);
+    for (size_t first = 0; first < keys.size();) {
+        size_t end = first + 1;
+        while (end < keys.size() && keys[end].first == keys[first].first)
+            ++end;
+        for (size_t x = first; x < end; ++x) {
+            const size_t kept = static_cast<size_t>(keys[x].second);
+            if (repeated[kept])
+                continue;
+            for (size_t y = x + 1; y < end; ++y) {
+                const size_t other = static_cast<size_t>(keys[y].second);
+                if (!repeated[other] && sameRow(queue[kept], queue[other]))
+                    repeated[other] = true;
+            }
+        }
+        first = end;
+    }
+    return repeated;
+}
+
+QString timeText(quint32 seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+quint32 rangeQuery(const QString& connection, const char* aggregate, const QString& traceHead)
+{
+    QSqlQuery query(QSqlDatabase::database(connection, false));
+    const QString sql =
+        QStringLiteral("select ") + QLatin1String(aggregate) + QStringLiteral("(pointDate) from ") +
+        QLatin1String(TableName) + QLatin1Char(';');
+    if (!query.exec(sql) || !query.next()) {
+        trace(traceHead + QStringLiteral("query error"));
+        return 0;
+    }
+    const QVariant value = query.value(0);
+    const qlonglong seconds = value.isNull() ? 0 : value.toLongLong();
+    const quint32 result =
+        static_cast<quint32>(std::clamp<qlonglong>(seconds, 0, std::numeric_limits<quint32>::max()));
+    trace(traceHead + timeText(result));
+    return result;
+}
+
+} // namespace
+
+InsertSerialData::InsertSerialData(const QString& path, const QString& name, QObject* parent)
+    : QObject(parent), databasePath(path), connectionName(name)
+{
+}
+
+InsertSerialData::~InsertSerialData()
+{
+    const QString name = fullConnectionName();
+    if (QSqlDatabase::contains(name)) {
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            db.commit();
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+        trace(QStringLiteral("InsertSerialData::~InsertSerialData : QSqlDatabase::removeDatabase(") +
+              name);
+    }
+    trace(QStringLiteral("InsertSerialData::~InsertSerialData()"));
+}
+
+QString InsertSerialData::fullConnectionName() const
+{
+    return connectionName + QStringLiteral("filedb");
+}
+
+bool InsertSerialData::createConnection()
+{
+    const QString name = fullConnectionName();
+    if (QSqlDatabase::contains(name)) {
+        isOpen = true;
+        return true;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(databasePath);
+    if (db.open() && applyPragmas() && createTable() && isWritable()) {
+        trace(QStringLiteral("InsertSerialData::createConnection : success"));
+        isOpen = true;
+    } else {
+        trace(QStringLiteral("InsertSerialData::createConnection : fail"));
+    }
+    return isOpen;
+}
+
+bool InsertSerialData::applyPragmas()
+{
+    QSqlQuery query(QSqlDatabase::database(fullConnectionName(), false));
+    // First, so that each of the following statements waits this long at most for a lock.
+    const QString busy = QStringLiteral("PRAGMA busy_timeout = ") + QString::number(BusyTimeoutMs);
+    if (!query.exec(busy)) {
+        trace(busy + QStringLiteral(" : query error"));
+        return false;
+    }
+    if (!query.exec(QStringLiteral("PRAGMA page_size = 4096"))) {
+        trace(QStringLiteral("PRAGMA page_size = 4096 : query error"));
+        return false;
+    }
+    if (!query.exec(QStringLiteral("PRAGMA cache_size = 65536"))) {
+        trace(QStringLiteral("PRAGMA cache_size = 65536 : query error"));
+        return false;
+    }
+    // WAL keeps the file sound when the program dies during a write, and lets the report
+    // generator read while samples are written.
+    if (!query.exec(QStringLiteral("PRAGMA journal_mode = WAL"))) {
+        trace(QStringLiteral("PRAGMA journal_mode = MEMORY : query error"));
+        return false;
+    }
+    // A file system without shared memory keeps the rollback journal, which is still safe.
+    const QString mode = query.next() ? query.value(0).toString() : QString();
+    if (mode.compare(QLatin1String("wal"), Qt::CaseInsensitive) != 0)
+        qWarning().noquote() << QStringLiteral("PRAGMA journal_mode = WAL : journal mode stays ") +
+                                    mode;
+    return true;
+}
+
+// A write-protected file opens and answers queries, but every flush would fail: refuse it here,
+// where the recorder reports the failure, instead of queueing samples that can never be stored.
+// A lock held by another connection is no reason to refuse: flushes wait for it or keep their
+// samples.
+bool InsertSerialData::isWritable()
+{
+    // Deleting nothing needs the write access of a real insert; the rollback leaves the file as
+    // it was. (Taking the write lock alone succeeds on a write-protected file in WAL mode.)
+    QSqlDatabase db = QSqlDatabase::database(fullConnectionName(), false);
+    if (!db.transaction())
+        return true;
+    QSqlQuery query(db);
+    const bool wrote = query.exec(QStringLiteral("delete from quorbinal where 0"));
+    const int code = query.lastError().nativeErrorCode().toInt();
+    query.finish();
+    db.rollback();
+    constexpr int SqliteReadOnly = 8;
+    if (wrote || (code & 0xff) != SqliteReadOnly)
+        return true;
+    qWarning().noquote() << QStringLiteral("InsertSerialData::createConnection : read-only : ") +
+                                databasePath;
+    return false;
+}
+
+bool InsertSerialData::createTable()
+{
+    QSqlQuery query(QSqlDatabase::database(fullConnectionName(), false));
+    if (!query.exec(QStringLiteral("select name from sqlite_master where type='table' and "
+                                   "name='quorbinal';"))) {
+        trace(QStringLiteral("InsertSerialData::createTable : select table : query error"));
+        return false;
+    }
+    if (query.next()) {
+        trace(QStringLiteral("InsertSerialData::createTable : table exist"));
+        return true;
+    }
+    query.finish();
+    if (!query.exec(QLatin1String(CreateStatement))) {
+        trace(QStringLiteral("InsertSerialData::createTable : create table : query error"));
+        return false;
+    }
+    trace(QStringLiteral("InsertSerialData::createTable : create table"));
+    return true;
+}
+
+void InsertSerialData::queueSample(const SampleRecord& record)
+{
+    auto& queue = pendingQueue();
+    if (queue.size() >= static_cast<size_t>(MaxPending)) {
+        queue.pop_front();
+        ++droppedSamples;
+        if (droppedSamples == 1 || droppedSamples % 10000 == 0)
+            qWarning().noquote()
+                << QStringLiteral("InsertSerialData::queueSample : queue full, oldest samples "
+                                  "dropped : ") +
+                       QString::number(droppedSamples);
+    }
+    queue.push_back(record);
+}
+
+int InsertSerialData::pendingCount()
+{
+    return static_cast<int>(pendingQueue().size());
+}
+
+void InsertSerialData::insertNow()
+{
+    auto& queue = pendingQueue();
+    if (queue.empty() || !isOpen)
+        return;
+    trace(QStringLiteral("InsertSerialData::insertNow : starttime : ") +
+          QDateTime::currentDateTime().toString(Qt::ISODateWithMs));
+    // Records leave the queue only once their transaction is committed; a failed batch stays
+    // ahead of newer samples and is written by the next flush.
+    const int count = static_cast<int>(queue.size());
+    if (insertBatch(count)) {
+        queue.erase(queue.begin(), queue.begin() + count);
+        droppedSamples = 0;
+    } else {
+        qWarning().noquote() << QStringLiteral(
+                                    "InsertSerialData::insertNow : kept for the next flush : ") +
+                                    QString::number(queue.size());
+    }
+    trace(QStringLiteral("InsertSerialData::insertNow : endtime : ") +
+          QDateTime::currentDateTime().toString(Qt::ISODateWithMs));
+}
+
+// Writes the first count queued records in one transaction, in statements of at most
+// MaxRowsPerStatement rows combined with UNION. Returns true once committed.
+bool InsertSerialData::insertBatch(int count)
+{
+    const auto& queue = pendingQueue();
+    const std::vector<bool> repeated =
+        count > MaxRowsPerStatement ? repeatedRecords(queue, count) : std::vector<bool>();
+
+    QSqlDatabase db = QSqlDatabase::database(fullConnectionName(), false);
+    const bool begun = db.transaction();
+    trace(QStringLiteral("begin transaction : ") + boolText(begun));
+    if (!begun) {
+        trace(QStringLiteral("lastError : ") + db.lastError().text());
+        return false;
+    }
+
+    // Numbers go into the statement as literals; only serialno, free text from the project
+    // file, is bound, one named parameter per distinct node of the statement. Preparing a
+    // statement costs SQLite time in the square of its parameter count.
+    bool ok = true;
+    int next = 0;
+    while (ok && next < count) {
+        QString sql = QLatin1String(InsertHead);
+        QStringList serials;
+        int rows = 0;
+        for (; next < count && rows < MaxRowsPerStatement; ++next) {
+            if (!repeated.empty() && repeated[static_cast<size_t>(next)])
+                continue;
+            const SampleRecord& record = queue[static_cast<size_t>(next)];
+            const QString serial = serialno(record);
+            int parameter = serials.indexOf(serial);
+            if (parameter < 0) {
+                parameter = serials.size();
+                serials.append(serial);
+            }
+            if (rows++ > 0)
+                sql += QLatin1String(" union");
+            sql += QLatin1String(" select :s") + QString::number(parameter) +
+                   QLatin1String(", ") + channelLiteral(record.channel1) + QLatin1String(", ") +
+                   channelLiteral(record.channel2) + QLatin1String(", ") +
+                   QString::number(record.pointDate);
+        }
+        if (rows == 0)
+            break;
+        sql += QLatin1Char(';');
+        trace(QStringLiteral("InsertSerialData::insertNow : query : ") + sql);
+        QSqlQuery query(db);
+        ok = query.prepare(sql);
+        if (ok) {
+            for (int i = 0; i < serials.size(); ++i)
+                query.bindValue(QStringLiteral(":s") + QString::number(i), serials.at(i));
+            ok = query.exec();
+        }
+        trace(QStringLiteral("insert query : ") + boolText(ok));
+        trace(QStringLiteral("lastError : ") + query.lastError().text());
+    }
+
+    if (ok) {
+        ok = db.commit();
+        trace(QStringLiteral("commit transaction : ") + boolText(ok));
+    }
+    if (!ok) {
+        const bool rolledBack = db.rollback();
+        trace(QStringLiteral("rollback transaction : ") + boolText(rolledBack));
+    }
+    return ok;
+}
+
+quint32 InsertSerialData::startDateTime()
+{
+    return rangeQuery(fullConnectionName(), "min",
+                      QStringLiteral("InsertSerialData::startDateTime : "));
+}
+
+quint32 InsertSerialData::endDateTime()
+{
+    return rangeQuery(fullConnectionName(), "max", QStringLiteral("InsertSerialData::endDateTime : "));
+}

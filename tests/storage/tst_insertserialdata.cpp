@@ -1,0 +1,851 @@
+#include "insertserialdata.h"
+#include "novalue.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUuid>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+Q_DECLARE_METATYPE(SampleRecord)
+
+namespace {
+
+const char* const ExpectedSchema =
+    "CREATE TABLE quorbinal (\t\tid integer primary key autoincrement,\t\tserialno varchar(18) not "
+    "null, \t\tchannel1 float, channel2 float, \t\tpointDate integer not null\t\t)";
+
+QString freshName()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+SampleRecord sample(const QString& node, double ch1, double ch2, quint32 time)
+{
+    SampleRecord r;
+    r.deviceNumber = node;
+    r.channel1 = ch1;
+    r.channel2 = ch2;
+    r.pointDate = time;
+    return r;
+}
+
+// A second connection of the test's own to the same file, to look at what the writer stored or
+// to hold locks against it.
+class Peer
+{
+public:
+    explicit Peer(const QString& path) : name(QStringLiteral("peer-") + freshName())
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        db.open();
+    }
+    ~Peer()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    QSqlDatabase db() const { return QSqlDatabase::database(name, false); }
+
+    bool exec(const QString& sql) const
+    {
+        QSqlQuery q(db());
+        return q.exec(sql);
+    }
+    QVariant scalar(const QString& sql) const
+    {
+        QSqlQuery q(db());
+        if (!q.exec(sql) || !q.next())
+            return QStringLiteral("<query failed: %1>").arg(q.lastError().text());
+        return q.value(0);
+    }
+    // Rows in id order, columns serialno, channel1, channel2, pointDate.
+    QList<QVariantList> rows() const
+    {
+        QList<QVariantList> result;
+        QSqlQuery q(db());
+        if (!q.exec(QStringLiteral(
+                "select serialno, channel1, channel2, pointDate from quorbinal order by id")))
+            return result;
+        while (q.next())
+            result.append({q.value(0), q.value(1), q.value(2), q.value(3)});
+        return result;
+    }
+    int count() const { return scalar(QStringLiteral("select count(*) from quorbinal")).toInt(); }
+
+private:
+    QString name;
+};
+
+// Collects the messages written while it lives; installs no output of its own.
+class MessageLog
+{
+public:
+    MessageLog()
+    {
+        current = this;
+        previous = qInstallMessageHandler(&MessageLog::handle);
+    }
+    ~MessageLog()
+    {
+        qInstallMessageHandler(previous);
+        current = nullptr;
+    }
+    int count(const QString& text) const { return lines.count(text); }
+    int countStartingWith(const QString& head) const
+    {
+        int n = 0;
+        for (const QString& line : lines)
+            n += line.startsWith(head) ? 1 : 0;
+        return n;
+    }
+    QStringList lines;
+
+private:
+    static void handle(QtMsgType, const QMessageLogContext&, const QString& text)
+    {
+        if (current)
+            current->lines.append(text);
+    }
+    static MessageLog* current;
+    QtMessageHandler previous = nullptr;
+};
+MessageLog* MessageLog::current = nullptr;
+
+// Root passes every permission check; without these capabilities in its effective set, this
+// thread is bound by file modes like any user. Restored on destruction.
+class WithoutPermissionOverride
+{
+public:
+    WithoutPermissionOverride()
+    {
+        header.version = _LINUX_CAPABILITY_VERSION_3;
+        header.pid = 0;
+        if (syscall(SYS_capget, &header, saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
+        reduced[0].effective &=
+            ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+        changed = syscall(SYS_capset, &header, reduced) == 0;
+    }
+    ~WithoutPermissionOverride()
+    {
+        if (changed)
+            syscall(SYS_capset, &header, saved);
+    }
+
+private:
+    __user_cap_header_struct header{};
+    __user_cap_data_struct saved[2]{};
+    bool changed = false;
+};
+
+bool canWrite(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadWrite);
+}
+
+} // namespace
+
+class TestInsertSerialData : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void createsFileThenFindsTable();
+    void pragmasOfTheFile();
+    void channelsStored_data();
+    void channelsStored();
+    void documentedBatch();
+    void deviceNumberVerbatim_data();
+    void deviceNumberVerbatim();
+    void identicalRecordsStoredOnce_data();
+    void identicalRecordsStoredOnce();
+    void largeFlushSplitInOneTransaction_data();
+    void largeFlushSplitInOneTransaction();
+    void flushWithoutWorkDoesNothing();
+    void rangeQueries();
+    void rangeQueryFailureGivesZero();
+    void reusesRegisteredConnection();
+    void destructorRemovesConnectionKeepsQueue();
+    void lockedFileKeepsBatchInOrder();
+    void lockedFileAtOpenFails();
+    void notSqliteFile_data();
+    void notSqliteFile();
+    void readOnlyFile_data();
+    void readOnlyFile();
+    void queueBoundDropsOldest();
+
+private:
+    // Opens a writer on a new file in the test's directory.
+    std::unique_ptr<InsertSerialData> openWriter(const QString& file = QStringLiteral("db.dat"));
+    QString path(const QString& file = QStringLiteral("db.dat")) const
+    {
+        return dir->filePath(file);
+    }
+    void drainQueue();
+
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void TestInsertSerialData::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")));
+}
+
+void TestInsertSerialData::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    QCOMPARE(InsertSerialData::pendingCount(), 0);
+}
+
+void TestInsertSerialData::cleanup()
+{
+    drainQueue();
+    dir.reset();
+}
+
+// The queue is process-wide: empty it into a scratch file so that no test sees another's samples.
+void TestInsertSerialData::drainQueue()
+{
+    if (InsertSerialData::pendingCount() == 0)
+        return;
+    QTemporaryDir scratch;
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    {
+        InsertSerialData w(scratch.filePath(QStringLiteral("drain.dat")), freshName());
+        QVERIFY(w.createConnection());
+        w.insertNow();
+    }
+    QLoggingCategory::setFilterRules(QString());
+    QCOMPARE(InsertSerialData::pendingCount(), 0);
+}
+
+std::unique_ptr<InsertSerialData> TestInsertSerialData::openWriter(const QString& file)
+{
+    auto writer = std::make_unique<InsertSerialData>(path(file), freshName());
+    if (!writer->createConnection())
+        return nullptr;
+    return writer;
+}
+
+// Catches: file or table not created, a wrong schema, or an existing table created again.
+void TestInsertSerialData::createsFileThenFindsTable()
+{
+    QVERIFY(!QFile::exists(path()));
+    {
+        QTest::ignoreMessage(QtDebugMsg, "InsertSerialData::createTable : create table");
+        QTest::ignoreMessage(QtDebugMsg, "InsertSerialData::createConnection : success");
+        auto writer = openWriter();
+        QVERIFY(writer);
+        QVERIFY(QFile::exists(path()));
+        InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 10));
+        writer->insertNow();
+    }
+    {
+        QTest::ignoreMessage(QtDebugMsg, "InsertSerialData::createTable : table exist");
+        QTest::ignoreMessage(QtDebugMsg, "InsertSerialData::createConnection : success");
+        auto writer = openWriter();
+        QVERIFY(writer);
+        InsertSerialData::queueSample(sample(QStringLiteral("N1"), 3, 4, 20));
+        writer->insertNow();
+    }
+    Peer peer(path());
+    QCOMPARE(peer.scalar(QStringLiteral("select sql from sqlite_master where name='quorbinal'"))
+                 .toString()
+                 .replace(QLatin1String("create table"), QLatin1String("CREATE TABLE")),
+             QString::fromLatin1(ExpectedSchema));
+    QCOMPARE(peer.scalar(QStringLiteral("select count(*) from sqlite_master where type in "
+                                        "('table','index') and name not like 'sqlite_%'"))
+                 .toInt(),
+             1);
+    const auto rows = peer.rows();
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0][3].toInt(), 10);
+    QCOMPARE(rows[1][3].toInt(), 20);
+}
+
+// Catches: the journal left off (a crash corrupts the file) or the page and cache sizes lost.
+void TestInsertSerialData::pragmasOfTheFile()
+{
+    const QString name = freshName();
+    InsertSerialData writer(path(), name);
+    QVERIFY(writer.createConnection());
+    QSqlQuery q(QSqlDatabase::database(name + QStringLiteral("filedb"), false));
+    auto pragma = [&q](const char* sql) {
+        return q.exec(QLatin1String(sql)) && q.next() ? q.value(0) : QVariant();
+    };
+    QCOMPARE(pragma("PRAGMA page_size").toInt(), 4096);
+    QCOMPARE(pragma("PRAGMA cache_size").toInt(), 65536);
+    QCOMPARE(pragma("PRAGMA busy_timeout").toInt(), InsertSerialData::BusyTimeoutMs);
+    QCOMPARE(pragma("PRAGMA journal_mode").toString(), QStringLiteral("wal"));
+    q.finish();
+    // WAL is a property of the file: the report generator's own connection finds it too.
+    Peer peer(path());
+    QCOMPARE(peer.scalar(QStringLiteral("PRAGMA journal_mode")).toString(), QStringLiteral("wal"));
+}
+
+void TestInsertSerialData::channelsStored_data()
+{
+    QTest::addColumn<double>("ch1");
+    QTest::addColumn<double>("ch2");
+    QTest::addColumn<QVariant>("stored1"); // null QVariant: NULL in the file
+    QTest::addColumn<QVariant>("stored2");
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const QVariant null;
+    QTest::newRow("two decimals") << 21.5 << 45.25 << QVariant(21.5) << QVariant(45.25);
+    QTest::newRow("below 10000 kept") << 1234.56 << -40.01 << QVariant(1234.56) << QVariant(-40.01);
+    QTest::newRow("six digits") << 12345.67 << 99999.99 << QVariant(12345.7) << QVariant(100000.0);
+    QTest::newRow("exponent") << 1234567.0 << 0.00001234 << QVariant(1234570.0)
+                              << QVariant(1.234e-05);
+    QTest::newRow("zero") << 0.0 << -0.0 << QVariant(0.0) << QVariant(0.0);
+    QTest::newRow("channel 1 missing") << NoValue << 45.25 << null << QVariant(45.25);
+    QTest::newRow("channel 2 missing") << 21.5 << NoValue << QVariant(21.5) << null;
+    QTest::newRow("gap record") << NoValue << NoValue << null << null;
+    QTest::newRow("NaN") << nan << 12.0 << null << QVariant(12.0);
+    QTest::newRow("infinity") << inf << -inf << null << null;
+    QTest::newRow("largest finite") << std::numeric_limits<double>::max() << 1.0
+                                    << QVariant(1.79769e308) << QVariant(1.0);
+}
+
+// Catches: wrong rounding of stored values, non-finite values stored as text or read back as 0,
+// a missing channel stored as a number.
+void TestInsertSerialData::channelsStored()
+{
+    QFETCH(double, ch1);
+    QFETCH(double, ch2);
+    QFETCH(QVariant, stored1);
+    QFETCH(QVariant, stored2);
+
+    auto writer = openWriter();
+    QVERIFY(writer);
+    InsertSerialData::queueSample(sample(QStringLiteral("N1"), ch1, ch2, 1700000000));
+    writer->insertNow();
+    QCOMPARE(InsertSerialData::pendingCount(), 0);
+
+    Peer peer(path());
+    QSqlQuery q(peer.db());
+    QVERIFY(q.exec(QStringLiteral("select channel1, channel2, typeof(channel1), typeof(channel2), "
+                                  "serialno, pointDate from quorbinal")));
+    QVERIFY(q.next());
+    const QVariant stored[2] = {stored1, stored2};
+    for (int c = 0; c < 2; ++c) {
+        if (stored[c].isNull()) {
+            QCOMPARE(q.value(2 + c).toString(), QStringLiteral("null"));
+            QVERIFY(q.value(c).isNull());
+        } else {
+            QCOMPARE(q.value(2 + c).toString(), QStringLiteral("real"));
+            QCOMPARE(q.value(c).toDouble(), stored[c].toDouble());
+        }
+    }
+    QCOMPARE(q.value(4).toString(), QStringLiteral("N1"));
+    QCOMPARE(q.value(5).toLongLong(), 1700000000LL);
+    QVERIFY(!q.next());
+}
+
+// Catches: the two-record example of a node with values and a node without values stored wrong.
+void TestInsertSerialData::documentedBatch()
+{
+    auto writer = openWriter();
+    QVERIFY(writer);
+    InsertSerialData::queueSample(sample(QStringLiteral("N1"), 21.5, 45.25, 100));
+    InsertSerialData::queueSample(sample(QStringLiteral("N2"), NoValue, NoValue, 110));
+    QCOMPARE(InsertSerialData::pendingCount(), 2);
+    writer->insertNow();
+    QCOMPARE(InsertSerialData::pendingCount(), 0);
+
+    Peer peer(path());
+    auto rows = peer.rows();
+    std::sort(rows.begin(), rows.end(), [](const QVariantList& a, const QVariantList& b) {
+        return a[3].toInt() < b[3].toInt();
+    });
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0], (QVariantList{QStringLiteral("N1"), 21.5, 45.25, 100}));
+    QCOMPARE(rows[1][0].toString(), QStringLiteral("N2"));
+    QVERIFY(rows[1][1].isNull());
+    QVERIFY(rows[1][2].isNull());
+    QCOMPARE(rows[1][3].toInt(), 110);
+}
+
+void TestInsertSerialData::deviceNumberVerbatim_data()
+{
+    QTest::addColumn<QString>("deviceNumber");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("single quote") << QStringLiteral("O'Brien") << QStringLiteral("O'Brien");
+    QTest::newRow("doubled quote") << QStringLiteral("a''b") << QStringLiteral("a''b");
+    QTest::newRow("statement") << QStringLiteral("x'); drop table quorbinal; --")
+                               << QStringLiteral("x'); drop table quorbinal; --");
+    QTest::newRow("percent and backslash") << QStringLiteral("10%\\_?") << QStringLiteral("10%\\_?");
+    QTest::newRow("non-ASCII") << QStringLiteral("Kn\u00f6del-\u6e29\u5ea6")
+                               << QStringLiteral("Kn\u00f6del-\u6e29\u5ea6");
+    QTest::newRow("18 characters") << QStringLiteral("ABCDEFGHIJKLMNOPQR")
+                                   << QStringLiteral("ABCDEFGHIJKLMNOPQR");
+    QTest::newRow("empty") << QStringLiteral("") << QStringLiteral("");
+    QTest::newRow("null string") << QString() << QStringLiteral("");
+}
+
+// Catches: a device number written into the statement unescaped, which breaks or alters the
+// whole batch; a null device number that violates "not null" and blocks the queue for good.
+void TestInsertSerialData::deviceNumberVerbatim()
+{
+    QFETCH(QString, deviceNumber);
+    QFETCH(QString, stored);
+
+    auto writer = openWriter();
+    QVERIFY(writer);
+    InsertSerialData::queueSample(sample(QStringLiteral("before"), 1, 1, 1));
+    InsertSerialData::queueSample(sample(deviceNumber, 2, 2, 2));
+    InsertSerialData::queueSample(sample(QStringLiteral("after"), 3, 3, 3));
+    writer->insertNow();
+    QCOMPARE(InsertSerialData::pendingCount(), 0);
+
+    Peer peer(path());
+    QCOMPARE(peer.count(), 3);
+    const QVariant value =
+        peer.scalar(QStringLiteral("select serialno from quorbinal where pointDate = 2"));
+    QVERIFY(!value.isNull());
+    QCOMPARE(value.toString(), stored);
+}
+
+void TestInsertSerialData::identicalRecordsStoredOnce_data()
+{
+    QTest::addColumn<QList<SampleRecord>>("records");
+    QTest::addColumn<int>("rows");
+
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const SampleRecord a = sample(QStringLiteral("N1"), 21.5, 45.25, 100);
+    QTest::newRow("same record twice") << QList<SampleRecord>{a, a} << 1;
+    QTest::newRow("other time") << QList<SampleRecord>{a, sample(QStringLiteral("N1"), 21.5,
+                                                                 45.25, 101)}
+                                << 2;
+    QTest::newRow("other node") << QList<SampleRecord>{a, sample(QStringLiteral("N2"), 21.5,
+                                                                 45.25, 100)}
+                                << 2;
+    QTest::newRow("same stored value")
+        << QList<SampleRecord>{sample(QStringLiteral("N1"), 12345.67, 1, 5),
+                               sample(QStringLiteral("N1"), 12345.71, 1, 5)}
+        << 1;
+    QTest::newRow("two gap records")
+        << QList<SampleRecord>{sample(QStringLiteral("N1"), NoValue, NoValue, 7),
+                               sample(QStringLiteral("N1"), NoValue, NoValue, 7)}
+        << 1;
+    QTest::newRow("NaN and no value")
+        << QList<SampleRecord>{sample(QStringLiteral("N1"), nan, 2, 7),
+                               sample(QStringLiteral("N1"), NoValue, 2, 7)}
+        << 1;
+    QTest::newRow("no value and a value")
+        << QList<SampleRecord>{sample(QStringLiteral("N1"), NoValue, 2, 7),
+                               sample(QStringLiteral("N1"), 0, 2, 7)}
+        << 2;
+
+    // A batch of several statements: a duplicate in another statement is still merged.
+    QList<SampleRecord> big;
+    for (int i = 0; i < 1200; ++i)
+        big.append(sample(QStringLiteral("N1"), i, 0, static_cast<quint32>(i)));
+    big.append(big[3]);
+    big.append(big[1100]);
+    QTest::newRow("across statements") << big << 1200;
+}
+
+// Catches: the merging of identical records within one flush lost, or applied to records that
+// differ, or only applied within one statement of a split flush.
+void TestInsertSerialData::identicalRecordsStoredOnce()
+{
+    QFETCH(QList<SampleRecord>, records);
+    QFETCH(int, rows);
+
+    auto writer = openWriter();
+    QVERIFY(writer);
+    for (const SampleRecord& r : records)
+        InsertSerialData::queueSample(r);
+    writer->insertNow();
+    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(Peer(path()).count(), rows);
+}
+
+void TestInsertSerialData::largeFlushSplitInOneTransaction_data()
+{
+    QTest::addColumn<int>("records");
+    QTest::addColumn<int>("statements");
+    QTest::newRow("500") << 500 << 1;
+    QTest::newRow("501") << 501 << 2;
+    QTest::newRow("1000") << 1000 << 2;
+    QTest::newRow("5003") << 5003 << 11;
+}
+
+// Catches: a flush of more than 500 records failing as a whole (SQLite's compound SELECT limit),
+// or its statements committed separately.
+void TestInsertSerialData::largeFlushSplitInOneTransaction()
+{
+    QFETCH(int, records);
+    QFETCH(int, statements);
+
+    auto writer = openWriter();
+    QVERIFY(writer);
+    for (int i = 0; i < records; ++i)
+        InsertSerialData::queueSample(
+            sample(QStringLiteral("N%1").arg(i % 16), i * 0.25, -i, static_cast<quint32>(i)));
+    {
+        MessageLog log;
+        writer->insertNow();
+        QCOMPARE(log.count(QStringLiteral("begin transaction : true")), 1);
+        QCOMPARE(log.count(QStringLiteral("insert query : true")), statements);
+        QCOMPARE(log.count(QStringLiteral("insert query : false")), 0);
+        QCOMPARE(log.count(QStringLiteral("commit transaction : true")), 1);
+    }
+    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    Peer peer(path());
+    QCOMPARE(peer.count(), records);
+    QCOMPARE(peer.scalar(QStringLiteral("select sum(pointDate) from quorbinal")).toLongLong(),
+             qlonglong(records) * (records - 1) / 2);
+    // Statements run in queue order: the first 500 ids hold the oldest 500 records.
+    QCOMPARE(peer.scalar(QStringLiteral("select max(pointDate) from quorbinal where id <= 500"))
+                 .toInt(),
+             std::min(records, 500) - 1);
+}
+
+// Catches: an empty flush that still opens a transaction, or a writer without connection that
+// throws the queue away.
+void TestInsertSerialData::flushWithoutWorkDoesNothing()
+{
+    auto writer = openWriter();
+    QVERIFY(writer);
+    {
+        MessageLog log;
+        writer->insertNow();
+        QVERIFY2(log.lines.isEmpty(), qPrintable(log.lines.join(QLatin1Char('\n'))));
+    }
+    QCOMPARE(Peer(path()).count(), 0);
+
+    InsertSerialData unopened(path(QStringLiteral("other.dat")), freshName());
+    InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
+    {
+        MessageLog log;
+        unopened.insertNow();
+        QVERIFY(log.lines.isEmpty());
+    }
+    QCOMPARE(InsertSerialData::pendingCount(), 1);
+    QVERIFY(!QFile::exists(path(QStringLiteral("other.dat"))));
+}
+
+// Catches: NULL of an empty table read as a time, or min and max swapped.
+void TestInsertSerialData::rangeQueries()
+{
+    auto writer = openWriter();
+    QVERIFY(writer);
+    const QByteArray epochTrace =
+        "InsertSerialData::startDateTime : " +
+        QDateTime::fromSecsSinceEpoch(0).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toLatin1();
+    QTest::ignoreMessage(QtDebugMsg, epochTrace.constData());
+    QCOMPARE(writer->startDateTime(), 0u);
+    QCOMPARE(writer->endDateTime(), 0u);
+
+    const quint32 times[] = {1700000300u, 1700000100u, 4000000000u, 1700000200u};
+    for (quint32 t : times)
+        InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, t));
+    writer->insertNow();
+    const QByteArray endTrace = "InsertSerialData::endDateTime : " +
+                                QDateTime::fromSecsSinceEpoch(4000000000LL)
+                                    .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                                    .toLatin1();
+    QTest::ignoreMessage(QtDebugMsg, endTrace.constData());
+    QCOMPARE(writer->endDateTime(), 4000000000u);
+    QCOMPARE(writer->startDateTime(), 1700000100u);
+}
+
+// Catches: a failing range query giving a random value instead of 0.
+void TestInsertSerialData::rangeQueryFailureGivesZero()
+{
+    InsertSerialData unopened(path(), freshName());
+    QTest::ignoreMessage(QtDebugMsg, "InsertSerialData::startDateTime : query error");
+    QTest::ignoreMessage(QtDebugMsg, "InsertSerialData::endDateTime : query error");
+    QCOMPARE(unopened.startDateTime(), 0u);
+    QCOMPARE(unopened.endDateTime(), 0u);
+
+    // A file without the table, as a foreign SQLite file would be.
+    auto writer = openWriter();
+    QVERIFY(writer);
+    QVERIFY(Peer(path()).exec(QStringLiteral("drop table quorbinal")));
+    QTest::ignoreMessage(QtDebugMsg, "InsertSerialData::endDateTime : query error");
+    QCOMPARE(writer->endDateTime(), 0u);
+}
+
+// Catches: a second writer of the same name adding a duplicate connection or running the
+// pragmas again.
+void TestInsertSerialData::reusesRegisteredConnection()
+{
+    const QString name = freshName();
+    const QString connection = name + QStringLiteral("filedb");
+    InsertSerialData first(path(), name);
+    QVERIFY(first.createConnection());
+    {
+        QSqlQuery set(QSqlDatabase::database(connection, false));
+        QVERIFY(set.exec(QStringLiteral("PRAGMA cache_size = 100")));
+    }
+
+    InsertSerialData second(path(QStringLiteral("elsewhere.dat")), name);
+    {
+        MessageLog log;
+        QVERIFY(second.createConnection());
+        QVERIFY2(log.lines.isEmpty(), qPrintable(log.lines.join(QLatin1Char('\n'))));
+    }
+    QSqlQuery q(QSqlDatabase::database(connection, false));
+    QVERIFY(q.exec(QStringLiteral("PRAGMA cache_size")) && q.next());
+    QCOMPARE(q.value(0).toInt(), 100);
+    q.finish();
+
+    // The second writer writes through the shared connection, into the first file.
+    InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
+    second.insertNow();
+    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(Peer(path()).count(), 1);
+    QVERIFY(!QFile::exists(path(QStringLiteral("elsewhere.dat"))));
+}
+
+// Catches: a connection left registered after the writer is gone, or the queue flushed or
+// cleared by the destructor.
+void TestInsertSerialData::destructorRemovesConnectionKeepsQueue()
+{
+    const QString name = freshName();
+    auto writer = std::make_unique<InsertSerialData>(path(), name);
+    QVERIFY(writer->createConnection());
+    InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
+    QTest::ignoreMessage(QtDebugMsg,
+                         ("InsertSerialData::~InsertSerialData : QSqlDatabase::removeDatabase(" +
+                          name + "filedb")
+                             .toUtf8());
+    QTest::ignoreMessage(QtDebugMsg, "InsertSerialData::~InsertSerialData()");
+    writer.reset();
+    QVERIFY(!QSqlDatabase::contains(name + QStringLiteral("filedb")));
+    QCOMPARE(InsertSerialData::pendingCount(), 1);
+    QCOMPARE(Peer(path()).count(), 0);
+}
+
+// Catches: a batch lost when its insert fails (the report generator or another program holds
+// the write lock), or retried records placed behind newer ones.
+void TestInsertSerialData::lockedFileKeepsBatchInOrder()
+{
+    auto writer = openWriter();
+    QVERIFY(writer);
+    Peer holder(path());
+    QVERIFY(holder.exec(QStringLiteral("begin immediate")));
+    QVERIFY(holder.exec(QStringLiteral("insert into quorbinal (serialno, pointDate) values "
+                                       "('held', 1)")));
+
+    for (int i = 0; i < 600; ++i)
+        InsertSerialData::queueSample(
+            sample(QStringLiteral("old"), i, 0, static_cast<quint32>(1000 + i)));
+    {
+        MessageLog log;
+        writer->insertNow();
+        QCOMPARE(log.count(QStringLiteral("InsertSerialData::insertNow : kept for the next flush : "
+                                          "600")),
+                 1);
+        QCOMPARE(log.count(QStringLiteral("insert query : false")), 1);
+        QCOMPARE(log.count(QStringLiteral("rollback transaction : true")), 1);
+        QCOMPARE(log.countStartingWith(QStringLiteral("commit transaction")), 0);
+    }
+    QCOMPARE(InsertSerialData::pendingCount(), 600);
+
+    QVERIFY(holder.exec(QStringLiteral("rollback")));
+    InsertSerialData::queueSample(sample(QStringLiteral("new"), 1, 1, 5));
+    writer->insertNow();
+    QCOMPARE(InsertSerialData::pendingCount(), 0);
+
+    Peer reader(path());
+    const auto rows = reader.rows();
+    QCOMPARE(rows.size(), 601);
+    QCOMPARE(reader.scalar(QStringLiteral("select count(*) from quorbinal where serialno='held'"))
+                 .toInt(),
+             0);
+    // The retried records keep their place ahead of the newer sample.
+    for (int i = 0; i < 500; ++i)
+        QCOMPARE(rows[i][0].toString(), QStringLiteral("old"));
+    QCOMPARE(reader.scalar(QStringLiteral("select max(pointDate) from quorbinal where id <= 500"))
+                 .toInt(),
+             1499);
+    QCOMPARE(reader.scalar(QStringLiteral("select count(*) from quorbinal where serialno='new' "
+                                          "and pointDate=5"))
+                 .toInt(),
+             1);
+}
+
+// Catches: a file that another program holds exclusively reported as opened, or damaged by the
+// attempt.
+void TestInsertSerialData::lockedFileAtOpenFails()
+{
+    // A file in rollback-journal mode, as an older recorder left it, locked by another writer.
+    {
+        Peer creator(path());
+        QVERIFY(creator.exec(QStringLiteral("create table quorbinal (id integer primary key "
+                                            "autoincrement, serialno varchar(18) not null, "
+                                            "channel1 float, channel2 float, pointDate integer "
+                                            "not null)")));
+        QVERIFY(creator.exec(QStringLiteral(
+            "insert into quorbinal (serialno, pointDate) values ('N1', 1)")));
+    }
+    Peer holder(path());
+    QVERIFY(holder.exec(QStringLiteral("begin exclusive")));
+    QVERIFY(holder.exec(QStringLiteral(
+        "insert into quorbinal (serialno, pointDate) values ('N1', 2)")));
+
+    QTest::ignoreMessage(QtDebugMsg, "InsertSerialData::createConnection : fail");
+    InsertSerialData writer(path(), freshName());
+    QVERIFY(!writer.createConnection());
+    InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
+    writer.insertNow();
+    QCOMPARE(InsertSerialData::pendingCount(), 1);
+
+    QVERIFY(holder.exec(QStringLiteral("commit")));
+    Peer reader(path());
+    QCOMPARE(reader.count(), 2);
+    QCOMPARE(reader.scalar(QStringLiteral("PRAGMA integrity_check")).toString(),
+             QStringLiteral("ok"));
+}
+
+void TestInsertSerialData::notSqliteFile_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("text") << QByteArray("[General]\nDeviceList=@ByteArray({})\n").repeated(200)
+                          << false;
+    QByteArray header("SQLite format 3");
+    header.append('\0');
+    header.append(QByteArray(4080, '\x5a'));
+    QTest::newRow("damaged header") << header << false;
+    QTest::newRow("binary") << QByteArray(8192, '\xff') << false;
+    // SQLite takes an empty file for a new database.
+    QTest::newRow("empty") << QByteArray() << true;
+}
+
+// Catches: a file that is not a database reported as opened, or overwritten by the attempt.
+void TestInsertSerialData::notSqliteFile()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, opens);
+    {
+        QFile f(path());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+    InsertSerialData writer(path(), freshName());
+    QCOMPARE(writer.createConnection(), opens);
+    if (!opens) {
+        InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
+        writer.insertNow();
+        QCOMPARE(InsertSerialData::pendingCount(), 1);
+        QCOMPARE(writer.startDateTime(), 0u);
+        QFile f(path());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), content);
+    }
+}
+
+void TestInsertSerialData::readOnlyFile_data()
+{
+    QTest::addColumn<bool>("walFile");
+    QTest::addColumn<bool>("protectFolder");
+    QTest::newRow("WAL file") << true << false;
+    QTest::newRow("rollback-journal file") << false << false;
+    QTest::newRow("WAL file in a write-protected folder") << true << true;
+}
+
+// Catches: a write-protected file reported as opened, whose samples would then never be stored.
+void TestInsertSerialData::readOnlyFile()
+{
+    QFETCH(bool, walFile);
+    QFETCH(bool, protectFolder);
+
+    QVERIFY(QDir(dir->path()).mkdir(QStringLiteral("sub")));
+    const QString file = path(QStringLiteral("sub/db.dat"));
+    if (walFile) {
+        auto writer = openWriter(QStringLiteral("sub/db.dat"));
+        QVERIFY(writer);
+        InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
+        writer->insertNow();
+    } else {
+        Peer creator(file);
+        QVERIFY(creator.exec(QString::fromLatin1(ExpectedSchema)));
+        QVERIFY(creator.exec(QStringLiteral(
+            "insert into quorbinal (serialno, channel1, channel2, pointDate) values ('N1', 1, 2, 3)")));
+    }
+    const QFile::Permissions readOnly = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+    const QString folder = QFileInfo(file).absolutePath();
+    const QFile::Permissions folderPermissions = QFile::permissions(folder);
+    QVERIFY(QFile::setPermissions(protectFolder ? folder : file,
+                                  protectFolder ? (readOnly | QFile::ExeOwner) : readOnly));
+    bool opened = true;
+    {
+        WithoutPermissionOverride unprivileged;
+        if (canWrite(protectFolder ? folder + QStringLiteral("/probe") : file)) {
+            QFile::remove(folder + QStringLiteral("/probe"));
+            QFile::setPermissions(folder, folderPermissions);
+            QSKIP("this process writes to write-protected files");
+        }
+        InsertSerialData writer(file, freshName());
+        QTest::ignoreMessage(QtDebugMsg, "InsertSerialData::createConnection : fail");
+        opened = writer.createConnection();
+        InsertSerialData::queueSample(sample(QStringLiteral("N1"), 4, 5, 6));
+        writer.insertNow();
+    }
+    QVERIFY(QFile::setPermissions(folder, folderPermissions));
+    QVERIFY(!opened);
+    QCOMPARE(InsertSerialData::pendingCount(), 1);
+    Peer reader(file);
+    QCOMPARE(reader.count(), 1);
+}
+
+// Catches: an unbounded queue while the file cannot be written, or the newest samples dropped
+// instead of the oldest.
+void TestInsertSerialData::queueBoundDropsOldest()
+{
+    const int extra = 3;
+    QTest::ignoreMessage(QtWarningMsg,
+                         "InsertSerialData::queueSample : queue full, oldest samples dropped : 1");
+    for (int i = 0; i < InsertSerialData::MaxPending + extra; ++i)
+        InsertSerialData::queueSample(
+            sample(QStringLiteral("N%1").arg(i % 16), 1, 2, static_cast<quint32>(i)));
+    QCOMPARE(InsertSerialData::pendingCount(), InsertSerialData::MaxPending);
+
+    auto writer = openWriter();
+    QVERIFY(writer);
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    writer->insertNow();
+    QLoggingCategory::setFilterRules(QString());
+    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    Peer peer(path());
+    QCOMPARE(peer.count(), InsertSerialData::MaxPending);
+    QCOMPARE(writer->startDateTime(), quint32(extra));
+    QCOMPARE(writer->endDateTime(), quint32(InsertSerialData::MaxPending + extra - 1));
+}
+
+QTEST_GUILESS_MAIN(TestInsertSerialData)
+#include "tst_insertserialdata.moc"
