@@ -90,7 +90,8 @@ int rawConnect(quint16 port)
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const auto* target = reinterpret_cast<const sockaddr*>(&address);
+    if (fd >= 0 && ::connect(fd, target, sizeof address) != 0) {
         ::close(fd);
         return -1;
     }
@@ -137,6 +138,8 @@ private slots:
     void pollStatisticsCountAnsweredReads();
     void badArgumentsEndWithError_data();
     void badArgumentsEndWithError();
+    void configFile_data();
+    void configFile();
     void demoConfigurationServesSixteenNodes();
     void noProcessLeftBehind();
     void endOfInputEndsSimulator();
@@ -349,10 +352,11 @@ void TestGatewaySim::rampStaysWithinBoundsAndMoves()
     QVERIFY(m_sim->start({GatewaySimulator::gateway(QStringLiteral("TQ700"), {0})}));
     // Fast ramp: wraps within [0, 10) many times per second.
     QVERIFY(m_sim->setChannel(0, 0, 1, QStringLiteral("ramp:5,37,0,10")));
-    // Slow ramp: starts at 100 when set and climbs 20 per second.
-    QVERIFY(m_sim->setChannel(0, 0, 2, QStringLiteral("ramp:100,20,-1000,1000")));
+    // Slow ramp: starts at 100 when set and climbs 20 per second. The clock starts before the
+    // command, so the ramp can never be further along than the elapsed time allows.
     QElapsedTimer timer;
     timer.start();
+    QVERIFY(m_sim->setChannel(0, 0, 2, QStringLiteral("ramp:100,20,-1000,1000")));
     Client client(m_sim->port(0));
     QVERIFY(client.connect());
     float first = 0;
@@ -633,6 +637,58 @@ void TestGatewaySim::badArgumentsEndWithError()
     QCOMPARE(process.exitCode(), 2);
     QVERIFY(!process.readAllStandardOutput().contains("READY"));
     QVERIFY(process.readAllStandardError().startsWith("gatewaysim: "));
+}
+
+void TestGatewaySim::configFile_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::addColumn<QVector<quint16>>("expected"); // empty: the file must be refused
+
+    const QVector<quint16> record = QVector<quint16>{0x0000, 0x41AC} + floatRegisters(-7.0f) +
+                                    intRegisters(-60) + intRegisters(88);
+    QTest::newRow("numbers and defaults")
+        << QByteArray(R"({"gateways":[{"model":"TQ100","nodes":[{"start":0,"ch1":21.5,)"
+                      R"("ch2":"-7","lqi":-60,"battery":88}]}]})")
+        << record;
+    QTest::newRow("defaults are zero")
+        << QByteArray(R"({"gateways":[{"nodes":[{"start":0}]}]})") << QVector<quint16>(8, 0);
+    QTest::newRow("not JSON") << QByteArray("gateways: [") << QVector<quint16>();
+    QTest::newRow("gateways not a list")
+        << QByteArray(R"({"gateways":{"model":"TQ100"}})") << QVector<quint16>();
+    QTest::newRow("gateway not an object")
+        << QByteArray(R"({"gateways":[5]})") << QVector<quint16>();
+    QTest::newRow("model not a text")
+        << QByteArray(R"({"gateways":[{"model":100}]})") << QVector<quint16>();
+    QTest::newRow("empty list") << QByteArray(R"({"gateways":[]})") << QVector<quint16>();
+    QTest::newRow("port out of range")
+        << QByteArray(R"({"gateways":[{"model":"TQ100","port":65536}]})") << QVector<quint16>();
+    QTest::newRow("start not an integer")
+        << QByteArray(R"({"gateways":[{"nodes":[{"start":1.5}]}]})") << QVector<quint16>();
+    QTest::newRow("start missing")
+        << QByteArray(R"({"gateways":[{"nodes":[{"ch1":1}]}]})") << QVector<quint16>();
+    QTest::newRow("lqi as text")
+        << QByteArray(R"({"gateways":[{"nodes":[{"start":0,"lqi":"5"}]}]})") << QVector<quint16>();
+    QTest::newRow("channel as list")
+        << QByteArray(R"({"gateways":[{"nodes":[{"start":0,"ch2":[1]}]}]})") << QVector<quint16>();
+}
+
+// Catches a configuration file that is misread, or half applied when it is wrong.
+void TestGatewaySim::configFile()
+{
+    QFETCH(QByteArray, json);
+    QFETCH(QVector<quint16>, expected);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile config(dir.filePath(QStringLiteral("sim.json")));
+    QVERIFY(config.open(QIODevice::WriteOnly));
+    config.write(json);
+    config.close();
+
+    const bool started =
+        m_sim->startWithArguments({QStringLiteral("--config"), config.fileName()}, 5000);
+    QCOMPARE(started, !expected.isEmpty());
+    if (started)
+        QCOMPARE(readOnce(m_sim->port(0), 0, 8), expected);
 }
 
 // Catches a demo configuration that does not load or does not match the demo project.

@@ -102,8 +102,14 @@ bool loadFile(const QString& path, QVector<GatewaySpec>* gateways, QString* erro
     }
     for (const QJsonValue& entry : list.toArray()) {
         const QJsonObject object = entry.toObject();
+        const QJsonValue model = object.value(QLatin1String("model"));
+        if (!entry.isObject() || !(model.isUndefined() || model.isString())) {
+            *error =
+                QStringLiteral("%1: a gateway must be an object with a \"model\" text").arg(path);
+            return false;
+        }
         GatewaySpec gateway;
-        gateway.model = object.value(QLatin1String("model")).toString(gateway.model);
+        gateway.model = model.toString(gateway.model);
         qint64 n = 0;
         const QJsonValue port = object.value(QLatin1String("port"));
         if (!port.isUndefined()) {
