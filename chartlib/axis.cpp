@@ -157,8 +157,13 @@ void Axis::layout(double pixelStart, double pixelEnd, bool hasData, double dataM
             const double step = m * magnitude;
             if (step < raw * 0.999)
                 continue;
-            const double first = std::floor(lo / step + 1e-9) * step;
-            const double last = std::ceil(hi / step - 1e-9) * step;
+            double first = std::floor(lo / step + 1e-9) * step;
+            double last = std::ceil(hi / step - 1e-9) * step;
+            // Rounding may leave an end a hair inside the data; the data must stay on the axis.
+            if (first > lo)
+                first -= step;
+            if (last < hi)
+                last += step;
             if ((last - first) / step <= maxIntervals + 1e-9) {
                 m_min = first;
                 m_max = last > first ? last : first + step;

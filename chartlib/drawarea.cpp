@@ -99,6 +99,7 @@ TTFText *DrawArea::text3(const QString &text, const QString &font, double fontSi
 void DrawArea::clear()
 {
     m_ops.clear();
+    m_texts.clear();
 }
 
 void DrawArea::paint(QPainter &painter) const
@@ -110,6 +111,7 @@ void DrawArea::paint(QPainter &painter) const
 void DrawArea::addText(std::shared_ptr<const TextMarkup> text, int x, int y, int color)
 {
     const QColor textColor = ChartColor::toQColor(color, Qt::black);
+    m_texts.push_back(text->plainText());
     m_ops.emplace_back([text, x, y, textColor](QPainter &p) {
         p.setRenderHint(QPainter::TextAntialiasing, true);
         text->paint(p, x, y, textColor);

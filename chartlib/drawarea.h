@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -37,10 +38,13 @@ public:
     void paint(QPainter &painter) const;
 
     void addText(std::shared_ptr<const TextMarkup> text, int x, int y, int color);
+    // The plain texts drawn so far, in order: what a reader of the finished image would see.
+    QStringList texts() const { return m_texts; }
 
 private:
     ChartCore *m_core;
     int m_width;
     int m_height;
     std::vector<std::function<void(QPainter &)>> m_ops;
+    QStringList m_texts;
 };

@@ -1,0 +1,444 @@
+// Charts rendered offscreen and checked by their pixels.
+#include <axis.h>
+#include <chartapi.h>
+#include <drawarea.h>
+#include <plotarea.h>
+
+#include <QImage>
+#include <QPixmap>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+
+constexpr int N = 240;
+constexpr double Newest = 63900000000.0; // a chart time in 2025
+constexpr int Red = 0xFF0000;
+
+struct ChartDeleter
+{
+    void operator()(BaseChart *c) const { CBaseChart_destroy(c); }
+};
+using ChartPtr = std::unique_ptr<XYChart, ChartDeleter>;
+
+// The recorder's panel layout: 790 x 200 chart, dark gradient plot area, 2-pixel axes.
+ChartPtr makeChart(const double *times, const double *values, int spanSeconds, bool withLayer = true)
+{
+    ChartPtr c(CXYChart_create(780, 200, 0x595959, Chart::Transparent, 0));
+    const int bg = CBaseChart_linearGradientColor(c.get(), 0, 25, 0, 185, 0x595959, 0x303030);
+    CXYChart_setPlotArea(c.get(), 45, 25, 730, 145, bg, -1, Chart::Transparent, int(0x80303030u),
+                         int(0x80303030u));
+    CXYChart_setClipping(c.get(), 0);
+    Axis *x = CXYChart_xAxis(c.get());
+    Axis *y = CXYChart_yAxis(c.get());
+    CAxis_setTickDensity(x, 75, 15);
+    CAxis_setWidth(x, 2);
+    CAxis_setWidth(y, 2);
+    CAxis_setColors(x, int(0x80C0C0C0u), int(0x80F4F4F4u), -1, -1);
+    CAxis_setColors(y, int(0x80C0C0C0u), int(0x80F4F4F4u), -1, -1);
+    if (withLayer && times[N - 1] != NoValue) {
+        CAxis_setDateScale(x, times[N - 1] - spanSeconds, times[N - 1], 0, 0);
+        CAxis_setLabelFormat(x, "{value|hh:nn:ss}");
+        Layer *layer = CXYChart_addLineLayer2(c.get(), Chart::Overlay, 0);
+        CLayer_setXData(layer, times, N);
+        CLayer_addDataSet(layer, values, N, Red, "CH1");
+    }
+    return c;
+}
+
+QImage render(BaseChart *c)
+{
+    const char *data = nullptr;
+    int length = 0;
+    if (!CBaseChart_makeChart2(c, Chart::BMP, &data, &length))
+        return QImage();
+    QImage img;
+    img.loadFromData(reinterpret_cast<const uchar *>(data), length);
+    return img.convertToFormat(QImage::Format_RGB32);
+}
+
+bool isLineRed(QRgb p)
+{
+    return qRed(p) > 150 && qGreen(p) < 90 && qBlue(p) < 90;
+}
+
+bool redNear(const QImage &img, int x, int y, int radius)
+{
+    for (int dy = -radius; dy <= radius; ++dy)
+        for (int dx = -radius; dx <= radius; ++dx)
+            if (img.valid(x + dx, y + dy) && isLineRed(img.pixel(x + dx, y + dy)))
+                return true;
+    return false;
+}
+
+int redInColumn(const QImage &img, int x, int top, int bottom)
+{
+    int n = 0;
+    for (int y = top; y <= bottom; ++y)
+        n += isLineRed(img.pixel(x, y)) ? 1 : 0;
+    return n;
+}
+
+void ramp(double *times, double *values, int intervalSeconds, int gapFrom = -1, int gapTo = -1)
+{
+    for (int i = 0; i < N; ++i) {
+        times[i] = Newest - double(N - 1 - i) * intervalSeconds;
+        values[i] = (i >= gapFrom && i < gapTo) ? NoValue : 20.0 + 5.0 * std::sin(i / 20.0);
+    }
+}
+
+QRect boxOf(const QImage &img, QRgb color)
+{
+    QRect box;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if ((img.pixel(x, y) & 0xFFFFFF) == (color & 0xFFFFFF))
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+} // namespace
+
+class TstChartRender : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void lineFollowsSamples();
+    void gapLeavesNoLine();
+    void emptyChartShowsOnlyAxesAndGrid();
+    void dateAxisSpansItsRange_data();
+    void dateAxisSpansItsRange();
+    void nearestXValueSnaps_data();
+    void nearestXValueSnaps();
+    void alignmentPlacesText_data();
+    void alignmentPlacesText();
+    void yAxisScalesToRoundSteps_data();
+    void yAxisScalesToRoundSteps();
+    void encodedBytesDecodeToTheSameImage();
+    void transparentChartKeepsAlpha();
+    void sharedReferenceOutlivesOwner();
+    void textOutlivingItsLayerDrawsNothing();
+    void dynamicLayerLeavesChartUntouched();
+};
+
+// Fault caught: the line drawn away from getXCoor/getYCoor (wrong scale or offset).
+void TstChartRender::lineFollowsSamples()
+{
+    double t[N], v[N];
+    ramp(t, v, 10);
+    ChartPtr c = makeChart(t, v, 2400);
+    const QImage img = render(c.get());
+    QCOMPARE(img.size(), QSize(780, 200));
+    int checked = 0;
+    for (int i = 1; i < N; i += 7) {
+        const int x = CXYChart_getXCoor(c.get(), t[i]);
+        const int y = CXYChart_getYCoor(c.get(), v[i], nullptr);
+        QVERIFY2(redNear(img, x, y, 1), qPrintable(QStringLiteral("sample %1 at %2,%3").arg(i).arg(x).arg(y)));
+        ++checked;
+    }
+    QVERIFY(checked > 30);
+    // The newest sample stands on the plot area's right edge.
+    QCOMPARE(CXYChart_getXCoor(c.get(), t[N - 1]), CPlotArea_getRightX(CXYChart_getPlotArea(c.get())));
+    // Nothing red far from the line: well above the highest value there is none.
+    const int yTop = CXYChart_getYCoor(c.get(), 25.5, nullptr);
+    for (int x = 50; x < 770; x += 5)
+        QVERIFY(!redNear(img, x, yTop - 6, 0) || yTop - 6 < 25);
+}
+
+// Fault caught: a no-value marker joined to its neighbours (or drawn at 1.7E+308) instead of a gap.
+void TstChartRender::gapLeavesNoLine()
+{
+    double t[N], v[N];
+    ramp(t, v, 10, 100, 120);
+    ChartPtr c = makeChart(t, v, 2400);
+    const QImage img = render(c.get());
+    PlotArea *pa = CXYChart_getPlotArea(c.get());
+    const int x0 = CXYChart_getXCoor(c.get(), t[99]);
+    const int x1 = CXYChart_getXCoor(c.get(), t[120]);
+    QVERIFY(x1 - x0 > 40);
+    for (int x = x0 + 3; x <= x1 - 3; ++x)
+        QCOMPARE(redInColumn(img, x, CPlotArea_getTopY(pa), CPlotArea_getBottomY(pa)), 0);
+    // Both ends of the gap are still drawn.
+    QVERIFY(redNear(img, x0, CXYChart_getYCoor(c.get(), v[99], nullptr), 1));
+    QVERIFY(redNear(img, x1, CXYChart_getYCoor(c.get(), v[120], nullptr), 1));
+}
+
+// Fault caught: an empty chart drawing a line, labels or nothing at all.
+void TstChartRender::emptyChartShowsOnlyAxesAndGrid()
+{
+    double t[N], v[N];
+    for (int i = 0; i < N; ++i)
+        t[i] = v[i] = NoValue;
+    ChartPtr c = makeChart(t, v, 2400);
+    QCOMPARE(CXYChart_getLayerCount(c.get()), 0);
+    const QImage img = render(c.get());
+    PlotArea *pa = CXYChart_getPlotArea(c.get());
+    const int left = CPlotArea_getLeftX(pa), right = CPlotArea_getRightX(pa);
+    const int top = CPlotArea_getTopY(pa), bottom = CPlotArea_getBottomY(pa);
+    int red = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            red += isLineRed(img.pixel(x, y)) ? 1 : 0;
+    QCOMPARE(red, 0);
+    // The axes are lighter than the background beside them.
+    QVERIFY(qGray(img.pixel(left - 1, (top + bottom) / 2)) > qGray(img.pixel(left - 6, (top + bottom) / 2)) + 30);
+    QVERIFY(qGray(img.pixel((left + right) / 2, bottom + 1)) > qGray(img.pixel((left + right) / 2, bottom + 12)) + 30);
+    // Grid lines: some rows inside the plot area are darker than the rows next to them.
+    int gridRows = 0;
+    for (int y = top + 2; y < bottom - 2; ++y) {
+        const int here = qGray(img.pixel(left + 20, y));
+        if (here + 6 < qGray(img.pixel(left + 20, y - 1)) && here + 6 < qGray(img.pixel(left + 20, y + 1)))
+            ++gridRows;
+    }
+    QVERIFY(gridRows >= 2);
+    // No labels: below the x axis and left of the y axis the background is plain.
+    for (int x = left; x < right; x += 2)
+        for (int y = bottom + 8; y < img.height(); ++y)
+            QVERIFY(qAbs(qGray(img.pixel(x, y)) - 0x59) < 4);
+}
+
+void TstChartRender::dateAxisSpansItsRange_data()
+{
+    QTest::addColumn<int>("intervalMs");
+    QTest::addColumn<int>("span");
+    QTest::newRow("1 s") << 1000 << 240;
+    QTest::newRow("10 s") << 10000 << 2400;
+    QTest::newRow("10 min") << 600000 << 144000;
+}
+
+// Fault caught: a date axis that ignores the range given, or labels not in clock format or crowded.
+void TstChartRender::dateAxisSpansItsRange()
+{
+    QFETCH(int, intervalMs);
+    QFETCH(int, span);
+    double t[N], v[N];
+    ramp(t, v, intervalMs / 1000);
+    ChartPtr c = makeChart(t, v, span);
+    PlotArea *pa = CXYChart_getPlotArea(c.get());
+    QCOMPARE(CXYChart_getXCoor(c.get(), Newest - span), CPlotArea_getLeftX(pa));
+    QCOMPARE(CXYChart_getXCoor(c.get(), Newest), CPlotArea_getRightX(pa));
+    Axis *x = CXYChart_xAxis(c.get());
+    QCOMPARE(x->getMinValue(), Newest - span);
+    QCOMPARE(x->getMaxValue(), Newest);
+    QStringList labels;
+    double lastMajor = -1;
+    for (const Axis::Tick &tick : x->ticks()) {
+        QVERIFY(tick.value >= Newest - span && tick.value <= Newest);
+        if (!tick.major)
+            continue;
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$")).match(tick.label).hasMatch());
+        if (lastMajor >= 0)
+            QVERIFY(CXYChart_getXCoor(c.get(), tick.value) - CXYChart_getXCoor(c.get(), lastMajor) >= 75);
+        lastMajor = tick.value;
+        labels << tick.label;
+    }
+    QVERIFY2(labels.size() >= 3, qPrintable(labels.join(QLatin1Char(' '))));
+    // Labels are drawn: light pixels appear under the axis.
+    const QImage img = render(c.get());
+    int light = 0;
+    for (int y = CPlotArea_getBottomY(pa) + 6; y < 200; ++y)
+        for (int xx = 0; xx < 780; ++xx)
+            light += qGray(img.pixel(xx, y)) > 150 ? 1 : 0;
+    QVERIFY(light > 100);
+}
+
+void TstChartRender::nearestXValueSnaps_data()
+{
+    QTest::addColumn<double>("offset"); // pixels right of sample 100
+    QTest::addColumn<int>("expected");  // index of the expected sample
+    QTest::newRow("on the sample") << 0.0 << 100;
+    QTest::newRow("a little right") << 1.0 << 100;
+    QTest::newRow("closer to the next") << 2.2 << 101;
+    QTest::newRow("a little left") << -1.0 << 100;
+    QTest::newRow("into the empty slots") << -3.0 * 3.04 << 97;
+}
+
+// Fault caught: snapping to the wrong sample, or to a slot whose time is the no-value marker.
+void TstChartRender::nearestXValueSnaps()
+{
+    QFETCH(double, offset);
+    QFETCH(int, expected);
+    double t[N], v[N];
+    ramp(t, v, 10);
+    // Slots 98 and 99 hold no sample at all.
+    t[98] = t[99] = NoValue;
+    v[98] = v[99] = NoValue;
+    ChartPtr c = makeChart(t, v, 2400);
+    const double px = CXYChart_getXCoor(c.get(), t[100]) + offset;
+    int want = expected;
+    if (want == 97) {
+        // From the empty slots the nearest sample that exists is 100 or 97, whichever is closer.
+        const double d97 = std::fabs(CXYChart_getXCoor(c.get(), t[97]) - px);
+        const double d100 = std::fabs(CXYChart_getXCoor(c.get(), t[100]) - px);
+        want = d97 < d100 ? 97 : 100;
+    }
+    QCOMPARE(CXYChart_getNearestXValue(c.get(), px), t[want]);
+    Layer *layer = CXYChart_getLayerByZ(c.get(), 0);
+    QCOMPARE(CLayer_getXIndexOf(layer, t[want], 0), want);
+    QCOMPARE(CLayer_getXIndexOf(layer, t[want] + 0.5, 0), -1);
+}
+
+void TstChartRender::alignmentPlacesText_data()
+{
+    QTest::addColumn<int>("alignment");
+    QTest::addColumn<int>("column"); // 0: box starts at x, 1: centred, 2: ends at x
+    QTest::addColumn<int>("row");    // 0: box ends at y, 1: centred, 2: starts at y
+    QTest::newRow("1 bottom-left") << 1 << 0 << 0;
+    QTest::newRow("2 bottom-centre") << 2 << 1 << 0;
+    QTest::newRow("3 bottom-right") << 3 << 2 << 0;
+    QTest::newRow("4 left") << 4 << 0 << 1;
+    QTest::newRow("5 centre") << 5 << 1 << 1;
+    QTest::newRow("6 right") << 6 << 2 << 1;
+    QTest::newRow("7 top-left") << 7 << 0 << 2;
+    QTest::newRow("8 top-centre") << 8 << 1 << 2;
+    QTest::newRow("9 top-right") << 9 << 2 << 2;
+}
+
+// Fault caught: text anchored at the wrong corner or edge for an alignment code.
+void TstChartRender::alignmentPlacesText()
+{
+    QFETCH(int, alignment);
+    QFETCH(int, column);
+    QFETCH(int, row);
+    ChartPtr c(CXYChart_create(400, 200, 0xFFFFFF, Chart::Transparent, 0));
+    DrawArea *d = CBaseChart_initDynamicLayer(c.get());
+    TTFText *t = CDrawArea_text3(d, "<*font,bgColor=0000FF,color=0000FF*>Mark 42<*/font*>", "arial.ttf", 8);
+    const int w = CTTFText_getWidth(t);
+    const int h = CTTFText_getHeight(t);
+    QVERIFY(w > 20 && h > 8);
+    CTTFText_draw(t, 200, 100, 0x000000, alignment);
+    CTTFText_destroy(t);
+    const QRect box = boxOf(render(c.get()), qRgb(0, 0, 255));
+    QVERIFY(!box.isEmpty());
+    QVERIFY(qAbs(box.width() - w) <= 1);
+    QVERIFY(qAbs(box.height() - h) <= 1);
+    const int expectLeft = column == 0 ? 200 : column == 1 ? 200 - w / 2 : 200 - w;
+    const int expectTop = row == 2 ? 100 : row == 1 ? 100 - h / 2 : 100 - h;
+    QVERIFY2(qAbs(box.left() - expectLeft) <= 1, qPrintable(QString::number(box.left())));
+    QVERIFY2(qAbs(box.top() - expectTop) <= 1, qPrintable(QString::number(box.top())));
+}
+
+void TstChartRender::yAxisScalesToRoundSteps_data()
+{
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::newRow("room temperature") << 20.3 << 24.9;
+    QTest::newRow("humidity") << 35.0 << 78.0;
+    QTest::newRow("below zero") << -12.4 << -3.1;
+    QTest::newRow("flat") << 23.5 << 23.5;
+    QTest::newRow("tiny range") << 1.001 << 1.004;
+    QTest::newRow("large") << 1200.0 << 98000.0;
+}
+
+// Fault caught: an auto-scaled axis that cuts off data, picks odd steps or crowds its labels.
+void TstChartRender::yAxisScalesToRoundSteps()
+{
+    QFETCH(double, low);
+    QFETCH(double, high);
+    double t[N], v[N];
+    ramp(t, v, 10);
+    for (int i = 0; i < N; ++i)
+        v[i] = low + (high - low) * (i % 17) / 16.0;
+    ChartPtr c = makeChart(t, v, 2400);
+    Axis *y = CXYChart_yAxis(c.get());
+    CBaseChart_makeChart3(c.get());
+    QVERIFY(y->getMinValue() <= low);
+    QVERIFY(y->getMaxValue() >= high);
+    QVector<double> majors;
+    for (const Axis::Tick &tick : y->ticks())
+        if (tick.major)
+            majors << tick.value;
+    QVERIFY(majors.size() >= 2);
+    const double step = majors[1] - majors[0];
+    const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
+    QVERIFY2(qAbs(mantissa - 1) < 1e-6 || qAbs(mantissa - 2) < 1e-6 || qAbs(mantissa - 2.5) < 1e-6 || qAbs(mantissa - 10) < 1e-6
+                 || qAbs(mantissa - 5) < 1e-6,
+             qPrintable(QString::number(step)));
+    QVERIFY(std::fabs(y->getMinValue() / step - std::round(y->getMinValue() / step)) < 1e-6);
+    QVERIFY(CXYChart_getYCoor(c.get(), majors[0], nullptr) - CXYChart_getYCoor(c.get(), majors[1], nullptr) >= 30);
+    for (const Axis::Tick &tick : y->ticks())
+        QVERIFY(!tick.label.startsWith(QLatin1String("-0")) || tick.value < 0);
+}
+
+// Fault caught: format code 4 giving bytes QPixmap cannot read, or an image that differs.
+void TstChartRender::encodedBytesDecodeToTheSameImage()
+{
+    double t[N], v[N];
+    ramp(t, v, 10);
+    ChartPtr c = makeChart(t, v, 2400);
+    const char *data = nullptr;
+    int length = 0;
+    QVERIFY(CBaseChart_makeChart2(c.get(), Chart::BMP, &data, &length));
+    QPixmap pixmap;
+    QVERIFY(pixmap.loadFromData(reinterpret_cast<const uchar *>(data), uint(length)));
+    QCOMPARE(pixmap.size(), QSize(CBaseChart_getWidth(c.get()), CBaseChart_getHeight(c.get())));
+    const QImage direct = c->makeImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(pixmap.toImage().convertToFormat(QImage::Format_RGB32), direct);
+    QVERIFY(CBaseChart_makeChart2(c.get(), Chart::PNG, &data, &length));
+    QVERIFY(pixmap.loadFromData(reinterpret_cast<const uchar *>(data), uint(length)));
+    QCOMPARE(pixmap.toImage().convertToFormat(QImage::Format_RGB32), direct);
+}
+
+// Fault caught: a transparent chart background turned opaque by the fast encoding.
+void TstChartRender::transparentChartKeepsAlpha()
+{
+    ChartPtr c(CXYChart_create(100, 50, Chart::Transparent, Chart::Transparent, 0));
+    const char *data = nullptr;
+    int length = 0;
+    QVERIFY(CBaseChart_makeChart2(c.get(), Chart::BMP, &data, &length));
+    QImage img;
+    QVERIFY(img.loadFromData(reinterpret_cast<const uchar *>(data), length));
+    QVERIFY(img.hasAlphaChannel());
+    QCOMPARE(qAlpha(img.pixel(10, 10)), 0);
+}
+
+// Fault caught: a viewer's reference to a chart dangling once the owner deletes its chart.
+void TstChartRender::sharedReferenceOutlivesOwner()
+{
+    double t[N], v[N];
+    ramp(t, v, 10);
+    ChartPtr owner = makeChart(t, v, 2400);
+    const QImage before = render(owner.get());
+    std::unique_ptr<BaseChart, ChartDeleter> ref(CBaseChart_share(owner.get()));
+    owner.reset();
+    QCOMPARE(render(ref.get()), before);
+}
+
+// Fault caught: a text object drawing into a dynamic layer that was already removed.
+void TstChartRender::textOutlivingItsLayerDrawsNothing()
+{
+    ChartPtr c(CXYChart_create(200, 100, 0xFFFFFF, Chart::Transparent, 0));
+    DrawArea *d = CBaseChart_initDynamicLayer(c.get());
+    TTFText *t = CDrawArea_text3(d, "<*font,bgColor=0000FF*>late<*/font*>", "arial.ttf", 8);
+    CBaseChart_removeDynamicLayer(c.get());
+    CTTFText_draw(t, 10, 10, 0, Chart::TopLeft);
+    CTTFText_destroy(t);
+    QVERIFY(boxOf(render(c.get()), qRgb(0, 0, 255)).isEmpty());
+}
+
+// Fault caught: cursor drawing leaking into the held chart image, so old cursors pile up.
+void TstChartRender::dynamicLayerLeavesChartUntouched()
+{
+    double t[N], v[N];
+    ramp(t, v, 10);
+    ChartPtr c = makeChart(t, v, 2400);
+    const QImage plain = render(c.get());
+    DrawArea *d = CBaseChart_initDynamicLayer(c.get());
+    CDrawArea_vline(d, 25, 170, 300, 0x0000FF);
+    const QImage withLine = render(c.get());
+    QVERIFY(withLine != plain);
+    QCOMPARE(qBlue(withLine.pixel(300, 100)), 255);
+    d = CBaseChart_initDynamicLayer(c.get());
+    CDrawArea_vline(d, 25, 170, 400, 0x0000FF);
+    const QImage moved = render(c.get());
+    QVERIFY(qBlue(moved.pixel(300, 100)) < 200);
+    QCOMPARE(qBlue(moved.pixel(400, 100)), 255);
+    CBaseChart_removeDynamicLayer(c.get());
+    QCOMPARE(render(c.get()), plain);
+}
+
+QTEST_MAIN(TstChartRender)
+#include "tst_chartrender.moc"
