@@ -1,0 +1,204 @@
+#include "reportpage.h"
+
+#include "novalue.h"
+
+#include <QDateTime>
+
+QString ReportChannel::key() const
+{
+    return toolTip.section(QLatin1Char('|'), 0, 0);
+}
+
+QString ReportChannel::unitText() const
+{
+    const int bar = toolTip.indexOf(QLatin1Char('|'));
+    return bar < 0 ? QString() : toolTip.mid(bar + 1);
+}
+
+QString ReportChannel::title() const
+{
+    QString text = itemText;
+    text.remove(QLatin1Char('\t'));
+    return text.section(QLatin1Char('['), 0, 0);
+}
+
+QString ReportChannel::deviceName() const
+{
+    const int open = itemText.indexOf(QLatin1Char('['));
+    if (open < 0)
+        return QString();
+    QString name = itemText.mid(open + 1).trimmed();
+    name.remove(QLatin1Char('['));
+    name.remove(QLatin1Char(']'));
+    return name;
+}
+
+namespace ReportPage {
+
+QString minPeriodCode(int dataInterval)
+{
+    switch (dataInterval) {
+    case 1000:
+    case 5000:
+    case 10000:
+    case 60000:
+        return QStringLiteral("1mm");
+    case 300000:
+        return QStringLiteral("5mm");
+    case 600000:
+        return QStringLiteral("10mm");
+    default:
+        return QString();
+    }
+}
+
+QString escapeMarkup(const QString& text)
+{
+    QString escaped = text.toHtmlEscaped();
+    escaped.replace(QLatin1Char('\''), QLatin1String("&#39;"));
+    return escaped;
+}
+
+QString escapeJson(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar ch : text) {
+        switch (ch.unicode()) {
+        case '"':
+            out += QLatin1String("\\\"");
+            break;
+        case '\\':
+            out += QLatin1String("\\\\");
+            break;
+        case '\n':
+            out += QLatin1String("\\n");
+            break;
+        case '\r':
+            out += QLatin1String("\\r");
+            break;
+        case '\t':
+            out += QLatin1String("\\t");
+            break;
+        default:
+            if (ch.unicode() < 0x20)
+                out += QStringLiteral("\\u%1").arg(ch.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                out += ch;
+        }
+    }
+    return out;
+}
+
+QString channelInfo(const ReportChannel& channel)
+{
+    QString name = channel.itemText;
+    name.remove(QLatin1Char('\t'));
+    name = name.section(QLatin1Char('['), 0, 0).trimmed();
+    return escapeMarkup(name) + QStringLiteral(" [") + escapeMarkup(channel.deviceName()) +
+           QStringLiteral("], ") + escapeMarkup(channel.unitText());
+}
+
+QString chartData(const QMap<qint64, SampleRow>& rows, const QList<ReportChannel>& channels,
+                  const bool empty[ReportColumns], int dataInterval)
+{
+    const qint64 step = dataInterval == 600000 ? 600 : dataInterval == 300000 ? 300 : 60;
+    QStringList keys;
+    for (const ReportChannel& channel : channels)
+        keys.append(escapeJson(channel.key()));
+    const int columns = qMin(int(channels.size()), ReportColumns);
+
+    // A point collects, for each channel, its first value in the point's step: nodes polled
+    // in one tick can be stamped a second apart, and taking only the row that opens the step
+    // would drop such a node's line from the chart altogether.
+    QStringList points;
+    if (!rows.isEmpty()) {
+        qint64 next = QDateTime::fromString(rows.first().timeText,
+                                            QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                          .toSecsSinceEpoch();
+        QString pointTime;
+        double pointValues[ReportColumns];
+        auto flush = [&] {
+            QString point = QStringLiteral("{\"datetime\":\"") + pointTime + QStringLiteral("\",");
+            for (int c = 0; c < columns; ++c) {
+                if (empty[c] || pointValues[c] == NoValue)
+                    continue;
+                point += QLatin1Char('"') + keys.at(c) + QStringLiteral("\":") +
+                         QString::number(pointValues[c], 'f', 2) + QLatin1Char(',');
+            }
+            point.chop(1); // the comma after the last member
+            points.append(point + QLatin1Char('}'));
+        };
+        for (auto it = rows.constBegin(); it != rows.constEnd(); ++it) {
+            const qint64 t = it.key();
+            if (t >= next) {
+                if (!pointTime.isEmpty())
+                    flush();
+                next = t - (t % 60) + step;
+                pointTime = it->timeText;
+                for (int c = 0; c < ReportColumns; ++c)
+                    pointValues[c] = it->values[c];
+                continue;
+            }
+            for (int c = 0; c < ReportColumns; ++c) {
+                if (pointValues[c] == NoValue)
+                    pointValues[c] = it->values[c];
+            }
+        }
+        flush();
+    }
+    return QLatin1Char('[') + points.join(QStringLiteral(",\n")) + QLatin1Char(']');
+}
+
+QString graphList(const QList<ReportChannel>& channels, const bool empty[ReportColumns])
+{
+    QStringList objects;
+    const int columns = qMin(int(channels.size()), ReportColumns);
+    for (int c = 0; c < columns; ++c) {
+        if (empty[c])
+            continue;
+        objects.append(QStringLiteral("{\"type\":\"smoothedLine\", \"title\":\"") +
+                       escapeJson(channels.at(c).title()) +
+                       QStringLiteral("\", \"valueField\":\"") + escapeJson(channels.at(c).key()) +
+                       QStringLiteral("\", \"lineAlpha\":0.9, \"connect\":false, \"hidden\":") +
+                       (empty[c] ? QStringLiteral("true") : QStringLiteral("false")) +
+                       QLatin1Char('}'));
+    }
+    return QLatin1Char('[') + objects.join(QStringLiteral(",\n")) + QLatin1Char(']');
+}
+
+QString reportTable(const QMap<qint64, PeriodRow>& rows)
+{
+    QString html = QStringLiteral(
+        "<table><colgroup><col width='50px' /><col width='170px' /><col width='143px' />"
+        "<col width='143px' /><col width='143px' /><col width='140px' /></colgroup>"
+        "<tr><th class='top' style='border-left:0;'>NO</th><th class='top'>Date Time</th>"
+        "<th class='top'>1.(avg/min/max)</th><th class='top'>2.(avg/min/max)</th>"
+        "<th class='top'>3.(avg/min/max)</th><th class='top'>4.(avg/min/max)</th></tr>");
+    auto it = rows.constBegin();
+    for (int n = 1; n <= 24; ++n) {
+        html += QStringLiteral("<tr><td class='first'>") + QString::number(n) +
+                QStringLiteral("</td>");
+        if (it != rows.constEnd()) {
+            html += QStringLiteral("<td class='C'>") + it->label + QStringLiteral("</td>");
+            for (int c = 0; c < ReportColumns; ++c) {
+                if (it->avg[c] == 0.0 && it->min[c] == NoValue && it->max[c] == NoValue) {
+                    html += QStringLiteral("<td></td>");
+                } else {
+                    html += QStringLiteral("<td>") + QString::number(it->avg[c], 'f', 2) +
+                            QLatin1Char('/') + QString::number(it->min[c], 'f', 2) +
+                            QLatin1Char('/') + QString::number(it->max[c], 'f', 2) +
+                            QStringLiteral("</td>");
+                }
+            }
+            ++it;
+        } else {
+            html += QStringLiteral("<td class='C'></td><td></td><td></td><td></td><td></td>");
+        }
+        html += QStringLiteral("</tr>");
+    }
+    html += QStringLiteral("</table>");
+    return html;
+}
+
+} // namespace ReportPage

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "reporttables.h"
+
+#include <QList>
+#include <QString>
+
+// One chosen channel as the page sees it: the texts of its list item, in column order.
+struct ReportChannel
+{
+    QString itemText; // channel name, a tab, "[", device name, "]"
+    QString toolTip;  // deviceNumber "_" column name "|" unit text
+
+    QString key() const;      // tooltip before "|"
+    QString unitText() const; // tooltip after "|"
+    QString title() const;    // item text before "[", tabs removed
+    QString deviceName() const;
+};
+
+// Builds the texts that the report window writes into the page. Kept apart from the window so
+// they can be checked without a web view.
+namespace ReportPage {
+
+// Smallest chart period for a sampling interval: "1mm", "5mm", "10mm" or empty.
+QString minPeriodCode(int dataInterval);
+
+// Header text of a channel: "name [device], unit", escaped for the page.
+QString channelInfo(const ReportChannel& channel);
+
+// The chart data set: at most one point per step (600 s, 300 s or 60 s by interval).
+QString chartData(const QMap<qint64, SampleRow>& rows, const QList<ReportChannel>& channels,
+                  const bool empty[ReportColumns], int dataInterval);
+
+// The graph list: one smoothed line per channel that returned rows.
+QString graphList(const QList<ReportChannel>& channels, const bool empty[ReportColumns]);
+
+// The hourly table with exactly 24 body rows.
+QString reportTable(const QMap<qint64, PeriodRow>& rows);
+
+// Text for the page's inner markup: "<", "&" and quotes show as typed.
+QString escapeMarkup(const QString& text);
+// Text inside a JSON string.
+QString escapeJson(const QString& text);
+
+} // namespace ReportPage

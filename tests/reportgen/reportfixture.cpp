@@ -1,0 +1,104 @@
+#include "reportfixture.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QUuid>
+
+namespace ReportFixture {
+
+qint64 localSecs(const QString& text)
+{
+    return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd hh:mm:ss")).toSecsSinceEpoch();
+}
+
+QByteArray nestedDeviceList(const QStringList& numbers)
+{
+    QJsonArray nodes;
+    int start = 0;
+    for (const QString& number : numbers) {
+        QJsonObject node;
+        node.insert(QStringLiteral("StartAddress"), QString::number(start));
+        start += 4;
+        node.insert(QStringLiteral("DeviceNumber"), number);
+        node.insert(QStringLiteral("DeviceName"), QString(QStringLiteral("Room ") + number));
+        node.insert(QStringLiteral("Ch1Name"), QStringLiteral("Temperature"));
+        node.insert(QStringLiteral("Ch2Name"), QStringLiteral("Humidity"));
+        node.insert(QStringLiteral("ch1_unit"), QStringLiteral("1"));
+        node.insert(QStringLiteral("ch2_unit"), QStringLiteral("3"));
+        node.insert(QStringLiteral("ch1_min"), QStringLiteral("0.00"));
+        node.insert(QStringLiteral("ch1_max"), QStringLiteral("0.00"));
+        node.insert(QStringLiteral("ch2_min"), QStringLiteral("0.00"));
+        node.insert(QStringLiteral("ch2_max"), QStringLiteral("0.00"));
+        node.insert(QStringLiteral("ch1_custom"), QString());
+        node.insert(QStringLiteral("ch2_custom"), QString());
+        nodes.append(node);
+    }
+    QJsonObject gateway;
+    gateway.insert(QStringLiteral("DeviceInterface"), QStringLiteral("127.0.0.1"));
+    gateway.insert(QStringLiteral("DevicePort"), QStringLiteral("502"));
+    gateway.insert(QStringLiteral("DeviceModel"), QStringLiteral("TQ700"));
+    gateway.insert(QStringLiteral("nodes"), nodes);
+    QJsonObject root;
+    root.insert(QStringLiteral("devices"), QJsonArray{gateway});
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+QString writeProject(const QString& folder, const QString& fileName, const QByteArray& deviceList,
+                     int interval, const QString& recordStart, const QString& recordStop)
+{
+    const QString path = folder + QLatin1Char('/') + fileName;
+    QSettings settings(path, QSettings::IniFormat);
+    const QString base = fileName.section(QLatin1Char('.'), 0, 0);
+    settings.setValue(QStringLiteral("projectName"), base);
+    settings.setValue(QStringLiteral("DataInterval"), interval);
+    settings.setValue(QStringLiteral("databaseName"), QString(base + QStringLiteral(".dat")));
+    settings.setValue(QStringLiteral("DeviceList"), deviceList);
+    if (!recordStart.isEmpty())
+        settings.setValue(QStringLiteral("record_start_time"), recordStart);
+    if (!recordStop.isEmpty())
+        settings.setValue(QStringLiteral("record_stop_time"), recordStop);
+    settings.sync();
+    return path;
+}
+
+bool writeDatabase(const QString& path, const QList<Sample>& samples, bool wal)
+{
+    const QString name = QUuid::createUuid().toString();
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery query(db);
+            ok = (!wal || query.exec(QStringLiteral("PRAGMA journal_mode = WAL"))) &&
+                 query.exec(QStringLiteral(
+                     "create table quorbinal (\t\tid integer primary key autoincrement,\t\t"
+                     "serialno varchar(18) not null, \t\tchannel1 float, channel2 float, "
+                     "\t\tpointDate integer not null\t\t)"));
+            ok = ok && db.transaction();
+            ok = ok && query.prepare(QStringLiteral(
+                           "insert into quorbinal (serialno, channel1, channel2, pointDate) "
+                           "values (?, ?, ?, ?)"));
+            for (const Sample& s : samples) {
+                if (!ok)
+                    break;
+                query.addBindValue(s.serial);
+                query.addBindValue(s.channel1.isNull() ? QVariant(QVariant::Double) : s.channel1);
+                query.addBindValue(s.channel2.isNull() ? QVariant(QVariant::Double) : s.channel2);
+                query.addBindValue(s.pointDate);
+                ok = query.exec();
+            }
+            ok = ok && db.commit();
+            db.close();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
+} // namespace ReportFixture

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+// Builds the files the report generator reads: a project file and a sample database with the
+// recorder's schema, in a folder the test owns.
+namespace ReportFixture {
+
+struct Sample
+{
+    QString serial;
+    QVariant channel1; // a null QVariant is stored as NULL
+    QVariant channel2;
+    qint64 pointDate;
+};
+
+// Unix seconds of a local "yyyy-MM-dd hh:mm:ss" time.
+qint64 localSecs(const QString& text);
+
+// A gateway object with nodes (deviceNumber, deviceName, ch1Name, ch2Name, units 1 and 3).
+QByteArray nestedDeviceList(const QStringList& numbers);
+
+// Writes a project file; databaseName is "<base name>.dat". Returns its path.
+QString writeProject(const QString& folder, const QString& fileName, const QByteArray& deviceList,
+                     int interval, const QString& recordStart, const QString& recordStop);
+
+// Creates the database with the recorder's table and the given rows (false on failure).
+bool writeDatabase(const QString& path, const QList<Sample>& samples, bool wal = false);
+
+} // namespace ReportFixture

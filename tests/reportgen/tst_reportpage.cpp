@@ -1,0 +1,323 @@
+#include "novalue.h"
+#include "reportfixture.h"
+#include "reportpage.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtTest>
+
+using namespace ReportFixture;
+
+namespace {
+
+ReportChannel channel(const QString& number, const QString& column, const QString& name = "Temp",
+                      const QString& device = "Room", const QString& unit = "Humidity(%)")
+{
+    return {name + QStringLiteral("\t[") + device + QLatin1Char(']'),
+            number + QLatin1Char('_') + column + QLatin1Char('|') + unit};
+}
+
+QMap<qint64, SampleRow> rowsEvery(const QString& first, int seconds, int count, int columns)
+{
+    QMap<qint64, SampleRow> rows;
+    const qint64 start = localSecs(first);
+    for (int i = 0; i < count; ++i) {
+        const qint64 t = start + qint64(i) * seconds;
+        SampleRow row = newSampleRow(
+            QDateTime::fromSecsSinceEpoch(t).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+        for (int c = 0; c < columns; ++c)
+            row.values[c] = 20.0 + c + i / 100.0;
+        rows.insert(t, row);
+    }
+    return rows;
+}
+
+QJsonArray parseArray(const QString& text)
+{
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError)
+        qWarning() << error.errorString() << text.left(300);
+    return doc.array();
+}
+
+} // namespace
+
+class TestReportPage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void minPeriod_data();
+    void minPeriod();
+    void chartDataText();
+    void chartPointsPerStep_data();
+    void chartPointsPerStep();
+    void chartGapsAndEmptyChannels();
+    void chartNodesSecondsApart();
+    void graphListText_data();
+    void graphListText();
+    void tableRows();
+    void tableCells();
+    void channelInfoEscaped_data();
+    void channelInfoEscaped();
+    void jsonStaysValidWithQuotes();
+};
+
+void TestReportPage::minPeriod_data()
+{
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<QString>("code");
+    QTest::newRow("1 s") << 1000 << "1mm";
+    QTest::newRow("5 s") << 5000 << "1mm";
+    QTest::newRow("10 s") << 10000 << "1mm";
+    QTest::newRow("1 min") << 60000 << "1mm";
+    QTest::newRow("5 min") << 300000 << "5mm";
+    QTest::newRow("10 min") << 600000 << "10mm";
+    QTest::newRow("missing") << 0 << "";
+    QTest::newRow("not offered") << 2000 << "";
+}
+
+// Catches a wrong smallest-period code for an interval.
+void TestReportPage::minPeriod()
+{
+    QFETCH(int, interval);
+    QFETCH(QString, code);
+    QCOMPARE(ReportPage::minPeriodCode(interval), code);
+}
+
+// Catches a data set whose text differs from the documented form (order, decimals, line feeds).
+void TestReportPage::chartDataText()
+{
+    QMap<qint64, SampleRow> rows;
+    SampleRow a = newSampleRow(QStringLiteral("2026-01-10 00:00:00"));
+    a.values[0] = 21.5;
+    a.values[1] = 45.254;
+    rows.insert(localSecs(a.timeText), a);
+    SampleRow b = newSampleRow(QStringLiteral("2026-01-10 00:01:00"));
+    b.values[0] = -3;
+    b.values[1] = 0;
+    rows.insert(localSecs(b.timeText), b);
+    const bool empty[ReportColumns] = {false, false, false, false};
+    const QString text = ReportPage::chartData(
+        rows, {channel("1234", "channel1"), channel("1234", "channel2")}, empty, 1000);
+    QCOMPARE(text, QStringLiteral(
+                       "[{\"datetime\":\"2026-01-10 00:00:00\",\"1234_channel1\":21.50,"
+                       "\"1234_channel2\":45.25},\n"
+                       "{\"datetime\":\"2026-01-10 00:01:00\",\"1234_channel1\":-3.00,"
+                       "\"1234_channel2\":0.00}]"));
+}
+
+void TestReportPage::chartPointsPerStep_data()
+{
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<int>("sampleSeconds");
+    QTest::addColumn<QStringList>("times");
+    QStringList minutes{QStringLiteral("00:00:30")};
+    for (int m = 1; m <= 12; ++m)
+        minutes.append(QStringLiteral("00:%1:00").arg(m, 2, 10, QLatin1Char('0')));
+    QTest::newRow("1 s: one per minute") << 1000 << 1 << minutes;
+    QTest::newRow("10 s: one per minute") << 10000 << 10 << minutes;
+    QTest::newRow("1 min: one per minute") << 60000 << 60
+                                           << QStringList{"00:00:30", "00:01:30", "00:02:30",
+                                                          "00:03:30", "00:04:30", "00:05:30",
+                                                          "00:06:30", "00:07:30", "00:08:30",
+                                                          "00:09:30", "00:10:30", "00:11:30",
+                                                          "00:12:30"};
+    QTest::newRow("5 min: one per 300 s")
+        << 300000 << 60 << QStringList{"00:00:30", "00:05:30", "00:10:30"};
+    QTest::newRow("10 min: one per 600 s") << 600000 << 60
+                                           << QStringList{"00:00:30", "00:10:30"};
+}
+
+// Catches a chart that gets a point per sample, or steps that ignore the interval.
+void TestReportPage::chartPointsPerStep()
+{
+    QFETCH(int, interval);
+    QFETCH(int, sampleSeconds);
+    QFETCH(QStringList, times);
+    // Samples from 00:00:30 to 00:12:30.
+    const auto rows = rowsEvery(QStringLiteral("2026-01-10 00:00:30"), sampleSeconds,
+                                720 / sampleSeconds + 1, 1);
+    const bool empty[ReportColumns] = {false, false, false, false};
+    const QJsonArray points =
+        parseArray(ReportPage::chartData(rows, {channel("7", "channel1")}, empty, interval));
+    QStringList got;
+    for (const QJsonValue& p : points)
+        got.append(p.toObject().value(QStringLiteral("datetime")).toString().mid(11));
+    QCOMPARE(got, times);
+}
+
+// Catches gaps filled with the marker value and empty channels that still get fields.
+void TestReportPage::chartGapsAndEmptyChannels()
+{
+    auto rows = rowsEvery(QStringLiteral("2026-01-10 00:00:00"), 60, 3, 3);
+    rows[localSecs(QStringLiteral("2026-01-10 00:01:00"))].values[0] = NoValue;
+    const bool empty[ReportColumns] = {false, true, false, false};
+    const QJsonArray points = parseArray(ReportPage::chartData(
+        rows, {channel("A", "channel1"), channel("B", "channel1"), channel("C", "channel2")},
+        empty, 60000));
+    QCOMPARE(points.size(), 3);
+    QVERIFY(points.at(0).toObject().contains(QStringLiteral("A_channel1")));
+    QVERIFY(!points.at(1).toObject().contains(QStringLiteral("A_channel1")));
+    for (const QJsonValue& p : points) {
+        QVERIFY(!p.toObject().contains(QStringLiteral("B_channel1")));
+        QVERIFY(p.toObject().contains(QStringLiteral("C_channel2")));
+    }
+    QCOMPARE(points.at(1).toObject().value(QStringLiteral("C_channel2")).toDouble(), 22.01);
+}
+
+// Catches a node whose samples are stamped a few seconds after another's and so never opens a
+// step: its line must still be drawn, from its first value in each step.
+void TestReportPage::chartNodesSecondsApart()
+{
+    QMap<qint64, SampleRow> rows;
+    const qint64 start = localSecs(QStringLiteral("2026-01-10 00:00:00"));
+    for (int m = 0; m < 3; ++m) {
+        for (int offset : {0, 1, 7}) {
+            const qint64 t = start + m * 60 + offset;
+            SampleRow row = newSampleRow(
+                QDateTime::fromSecsSinceEpoch(t).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+            if (offset == 0)
+                row.values[0] = 10 + m;
+            else if (m != 1)
+                row.values[1] = 20 + m + offset / 100.0; // no value for B in minute 1
+            rows.insert(t, row);
+        }
+    }
+    const bool empty[ReportColumns] = {false, false, false, false};
+    const QString text = ReportPage::chartData(
+        rows, {channel("A", "channel1"), channel("B", "channel1")}, empty, 1000);
+    QCOMPARE(text, QStringLiteral(
+                       "[{\"datetime\":\"2026-01-10 00:00:00\",\"A_channel1\":10.00,"
+                       "\"B_channel1\":20.01},\n"
+                       "{\"datetime\":\"2026-01-10 00:01:00\",\"A_channel1\":11.00},\n"
+                       "{\"datetime\":\"2026-01-10 00:02:00\",\"A_channel1\":12.00,"
+                       "\"B_channel1\":22.01}]"));
+}
+
+void TestReportPage::graphListText_data()
+{
+    QTest::addColumn<QList<bool>>("emptyFlags");
+    QTest::addColumn<QString>("expected");
+    const QString first = QStringLiteral(
+        "{\"type\":\"smoothedLine\", \"title\":\"Temp\", \"valueField\":\"A_channel1\", "
+        "\"lineAlpha\":0.9, \"connect\":false, \"hidden\":false}");
+    const QString second = QStringLiteral(
+        "{\"type\":\"smoothedLine\", \"title\":\"Hum\", \"valueField\":\"A_channel2\", "
+        "\"lineAlpha\":0.9, \"connect\":false, \"hidden\":false}");
+    QTest::newRow("both") << QList<bool>{false, false}
+                          << QStringLiteral("[%1,\n%2]").arg(first, second);
+    QTest::newRow("last empty") << QList<bool>{false, true}
+                                << QStringLiteral("[%1]").arg(first);
+    QTest::newRow("first empty") << QList<bool>{true, false}
+                                 << QStringLiteral("[%1]").arg(second);
+    QTest::newRow("none") << QList<bool>{true, true} << QStringLiteral("[]");
+}
+
+// Catches a graph list with a dangling separator or entries for channels without rows.
+void TestReportPage::graphListText()
+{
+    QFETCH(QList<bool>, emptyFlags);
+    QFETCH(QString, expected);
+    bool empty[ReportColumns] = {false, false, false, false};
+    for (int i = 0; i < emptyFlags.size(); ++i)
+        empty[i] = emptyFlags.at(i);
+    const QString text = ReportPage::graphList(
+        {channel("A", "channel1", "Temp"), channel("A", "channel2", "Hum")}, empty);
+    QCOMPARE(text, expected);
+    QCOMPARE(parseArray(text).size(), emptyFlags.count(false));
+}
+
+// Catches a table without exactly 24 body rows, or with periods beyond the 24th.
+void TestReportPage::tableRows()
+{
+    QMap<qint64, PeriodRow> rows;
+    for (int i = 0; i < 3; ++i) {
+        PeriodRow row = newPeriodRow(QStringLiteral("label %1").arg(i));
+        row.avg[0] = 1;
+        row.min[0] = 0;
+        row.max[0] = 2;
+        rows.insert(i * 3600, row);
+    }
+    QString html = ReportPage::reportTable(rows);
+    QCOMPARE(html.count(QStringLiteral("<tr>")), 25);
+    QVERIFY(html.contains(QStringLiteral(
+        "<tr><td class='first'>3</td><td class='C'>label 2</td><td>1.00/0.00/2.00</td>"
+        "<td></td><td></td><td></td></tr>")));
+    QVERIFY(html.contains(QStringLiteral(
+        "<tr><td class='first'>4</td><td class='C'></td><td></td><td></td><td></td><td></td>"
+        "</tr>")));
+    QVERIFY(html.endsWith(QStringLiteral("<td class='first'>24</td><td class='C'></td><td></td>"
+                                         "<td></td><td></td><td></td></tr></table>")));
+
+    for (int i = 3; i < 30; ++i)
+        rows.insert(i * 3600, newPeriodRow(QStringLiteral("label %1").arg(i)));
+    html = ReportPage::reportTable(rows);
+    QCOMPARE(html.count(QStringLiteral("<tr>")), 25);
+    QVERIFY(html.contains(QStringLiteral("label 23")));
+    QVERIFY(!html.contains(QStringLiteral("label 24")));
+}
+
+// Catches an empty column shown as numbers, or a real 0.00 average hidden as empty.
+void TestReportPage::tableCells()
+{
+    PeriodRow row = newPeriodRow(QStringLiteral("2026-01-10 00:00-00:59"));
+    row.avg[1] = 0.0;
+    row.min[1] = -1;
+    row.max[1] = 1;
+    row.avg[2] = 12.345;
+    row.min[2] = 10;
+    row.max[2] = 14.999;
+    const QString html = ReportPage::reportTable({{0, row}});
+    QVERIFY(html.contains(QStringLiteral(
+        "<td class='C'>2026-01-10 00:00-00:59</td><td></td><td>0.00/-1.00/1.00</td>"
+        "<td>12.35/10.00/15.00</td><td></td></tr>")));
+}
+
+void TestReportPage::channelInfoEscaped_data()
+{
+    QTest::addColumn<QString>("itemText");
+    QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<QString>("info");
+    const QString degree(QChar(0x00B0));
+    QTest::newRow("plain") << "Temperature\t[Cold room]" << ("1234_channel1|Temperature(" + degree + "C)")
+                           << ("Temperature [Cold room], Temperature(" + degree + "C)");
+    QTest::newRow("markup in names")
+        << "<b>T</b> & co\t[<script>alert(1)</script>]" << "9_channel2|\"ppm\""
+        << "&lt;b&gt;T&lt;/b&gt; &amp; co [&lt;script&gt;alert(1)&lt;/script&gt;], &quot;ppm&quot;";
+    QTest::newRow("apostrophe") << "O'Neil\t[Lab's]" << "1_channel1|x"
+                                << "O&#39;Neil [Lab&#39;s], x";
+    QTest::newRow("no device, no unit") << "Humidity" << "1_channel2" << "Humidity [], ";
+}
+
+// Catches names inserted into the page as markup (they must show as typed, no script runs).
+void TestReportPage::channelInfoEscaped()
+{
+    QFETCH(QString, itemText);
+    QFETCH(QString, toolTip);
+    QFETCH(QString, info);
+    QCOMPARE(ReportPage::channelInfo({itemText, toolTip}), info);
+}
+
+// Catches names and numbers with quotes or backslashes that break the page's JSON.
+void TestReportPage::jsonStaysValidWithQuotes()
+{
+    const QList<ReportChannel> channels{
+        {QStringLiteral("Say \"hi\"\\ \t[x]"), QStringLiteral("a\"b_channel1|u")}};
+    const bool empty[ReportColumns] = {false, false, false, false};
+    const QJsonArray graphs = parseArray(ReportPage::graphList(channels, empty));
+    QCOMPARE(graphs.size(), 1);
+    QCOMPARE(graphs.at(0).toObject().value(QStringLiteral("title")).toString(),
+             QStringLiteral("Say \"hi\"\\ "));
+    const QString field = graphs.at(0).toObject().value(QStringLiteral("valueField")).toString();
+    QCOMPARE(field, QStringLiteral("a\"b_channel1"));
+    const QJsonArray points = parseArray(ReportPage::chartData(
+        rowsEvery(QStringLiteral("2026-01-10 00:00:00"), 60, 2, 1), channels, empty, 60000));
+    QCOMPARE(points.size(), 2);
+    QVERIFY(points.at(0).toObject().contains(field));
+}
+
+QTEST_GUILESS_MAIN(TestReportPage)
+#include "tst_reportpage.moc"
