@@ -38,7 +38,7 @@ public:
     struct Gateway
     {
         QString model = QStringLiteral("TQ100"); // "TQ100" or "TQ700"
-        quint16 port = 0;                        // 0 picks a free port
+        quint16 port = 0;                        // 0 picks a free port from 20000 to 32767
         QVector<Node> nodes;
     };
 

@@ -15,6 +15,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <netinet/in.h>
@@ -133,6 +134,7 @@ private slots:
     void dropClosesEveryNthRequest();
     void stopRefusesConnectsAndStartListensAgain();
     void twoGatewaysOnDifferentPorts();
+    void freePortsSuitTheRecorder();
     void slowAnswerDoesNotDelayOtherClients();
     void garbageAndDisconnectsDoNotStopSimulator();
     void pollStatisticsCountAnsweredReads();
@@ -520,6 +522,30 @@ void TestGatewaySim::twoGatewaysOnDifferentPorts()
     QCOMPARE(readOnce(m_sim->port(1), 8, 2), floatRegisters(5.5f));
 }
 
+// Catches free ports that the recorder's editor refuses (above 49151) or that outgoing
+// connections may hold (the kernel's ephemeral range from 32768).
+void TestGatewaySim::freePortsSuitTheRecorder()
+{
+    QVector<GatewaySimulator::Gateway> gateways;
+    for (int i = 0; i < 8; ++i)
+        gateways.append(GatewaySimulator::gateway(QStringLiteral("TQ700"), {0}));
+    QVERIFY(m_sim->start(gateways));
+    QCOMPARE(m_sim->gatewayCount(), 8);
+    QSet<quint16> ports;
+    for (int g = 0; g < 8; ++g) {
+        QVERIFY2(m_sim->port(g) >= 20000 && m_sim->port(g) <= 32767,
+                 qPrintable(QString::number(m_sim->port(g))));
+        ports.insert(m_sim->port(g));
+    }
+    QCOMPARE(ports.size(), 8);
+    // A fixed port that is taken is an error, not a silent move elsewhere.
+    GatewaySimulator other;
+    GatewaySimulator::Gateway taken = GatewaySimulator::gateway(QStringLiteral("TQ100"), {0});
+    taken.port = m_sim->port(0);
+    QVERIFY(!other.start({taken}));
+    QVERIFY(!other.isRunning());
+}
+
 // Catches one client's pending answer holding up the other clients of the same gateway.
 void TestGatewaySim::slowAnswerDoesNotDelayOtherClients()
 {
@@ -732,6 +758,29 @@ void TestGatewaySim::demoConfigurationServesSixteenNodes()
         }
     }
     QCOMPARE(nodes, 16);
+
+    // The demo shows an alarm within its first minute: a sine channel that starts inside
+    // 10..30 (a temperature alarm range) leaves it.
+    bool leavesRange = false;
+    for (const QJsonValue& g : gateways) {
+        for (const QJsonValue& node : g.toObject().value(QLatin1String("nodes")).toArray()) {
+            for (const char* key : {"ch1", "ch2"}) {
+                const QString pattern = node.toObject().value(QLatin1String(key)).toString();
+                if (!pattern.startsWith(QLatin1String("sine:")))
+                    continue;
+                const QStringList p = pattern.mid(5).split(QLatin1Char(','));
+                QCOMPARE(p.size(), 3);
+                if (p[0].toDouble() < 10 || p[0].toDouble() > 30)
+                    continue;
+                for (double t = 0; t <= 60 && !leavesRange; t += 0.5) {
+                    const double v =
+                        p[0].toDouble() + p[1].toDouble() * std::sin(2 * M_PI * t / p[2].toDouble());
+                    leavesRange = v > 30 || v < 10;
+                }
+            }
+        }
+    }
+    QVERIFY(leavesRange);
 }
 
 // Catches a simulator process that outlives the object that started it.

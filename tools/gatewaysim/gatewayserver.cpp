@@ -2,12 +2,11 @@
 
 #include <QStringList>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
+#include <random>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
@@ -27,6 +26,24 @@ bool readRequest(const quint8* request, int length, int registerCount, int* addr
     *address = (request[tcpHeaderLength + 1] << 8) | request[tcpHeaderLength + 2];
     *count = (request[tcpHeaderLength + 3] << 8) | request[tcpHeaderLength + 4];
     return *count >= 1 && *count <= maxReadCount && *address + *count <= registerCount;
+}
+
+constexpr int firstFreePort = 20000;
+constexpr int lastFreePort = 32767;
+
+// Listening socket on the loopback address only: the simulator must never be reachable from
+// the network. Returns -1 and sets *errorNumber on failure.
+int listenOn(quint16 port, int* errorNumber)
+{
+    modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);
+    if (!ctx) {
+        *errorNumber = errno;
+        return -1;
+    }
+    const int fd = modbus_tcp_listen(ctx, 32);
+    *errorNumber = errno;
+    modbus_free(ctx);
+    return fd;
 }
 
 void drain(int fd)
@@ -87,25 +104,30 @@ bool GatewayServer::listen(QString* error)
         *error = QStringLiteral("cannot create wake-up pipe");
         return false;
     }
-    // Loopback only: the simulator must never be reachable from the network.
-    modbus_t* ctx = modbus_new_tcp("127.0.0.1", m_port);
-    if (!ctx) {
-        *error = QString::fromLocal8Bit(modbus_strerror(errno));
-        return false;
+    int fd = -1;
+    int listenErrno = 0;
+    if (m_port != 0) {
+        fd = listenOn(m_port, &listenErrno);
+    } else {
+        // A free port below the kernel's ephemeral range, which the recorder's editor accepts
+        // (it takes ports up to 49151) and which outgoing connections do not occupy.
+        static std::mt19937 random{std::random_device{}()};
+        std::uniform_int_distribution<int> pick(firstFreePort, lastFreePort);
+        for (int attempt = 0; attempt < 500 && fd < 0; ++attempt) {
+            m_port = quint16(pick(random));
+            fd = listenOn(m_port, &listenErrno);
+            if (fd < 0 && listenErrno != EADDRINUSE)
+                break;
+        }
+        if (fd < 0)
+            m_port = 0;
     }
-    const int fd = modbus_tcp_listen(ctx, 32);
-    const int listenErrno = errno;
-    modbus_free(ctx);
     if (fd < 0) {
         *error = QStringLiteral("cannot listen on 127.0.0.1:%1: %2")
                      .arg(m_port)
                      .arg(QString::fromLocal8Bit(std::strerror(listenErrno)));
         return false;
     }
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        m_port = ntohs(address.sin_port);
     // Non-blocking, so that a connection reset between poll() and accept() cannot hang us.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     ::fcntl(fd, F_SETFD, FD_CLOEXEC);

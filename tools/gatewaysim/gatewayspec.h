@@ -20,7 +20,7 @@ struct SimNode
 struct GatewaySpec
 {
     QString model = QStringLiteral("TQ100");
-    quint16 port = 0;
+    quint16 port = 0; // 0: a free port from 20000 to 32767
     QVector<SimNode> nodes;
 
     // Only this model carries link quality and battery after the two channels.

@@ -12,8 +12,8 @@
 //   { "gateways": [ { "model": "TQ100", "port": 1502,
 //                     "nodes": [ { "start": 0, "ch1": "sine:22,4,120", "ch2": 45.5,
 //                                  "lqi": 200, "battery": 95 } ] } ] }
-// "port" defaults to 0 (a free port), channel values to 0, "lqi" and "battery" to 0; a
-// channel is a number or a pattern text (see ValuePattern).
+// "port" defaults to 0 (a free port from 20000 to 32767), channel values to 0, "lqi" and "battery"
+// to 0; a channel is a number or a pattern text (see ValuePattern).
 //
 // Command line, in order: --gateway MODEL[:PORT] opens a gateway,
 // --node START[/CH1[/CH2[/LQI[/BATTERY]]]] adds a node to the gateway opened last.
