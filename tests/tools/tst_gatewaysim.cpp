@@ -770,11 +770,13 @@ void TestGatewaySim::demoConfigurationServesSixteenNodes()
                     continue;
                 const QStringList p = pattern.mid(5).split(QLatin1Char(','));
                 QCOMPARE(p.size(), 3);
-                if (p[0].toDouble() < 10 || p[0].toDouble() > 30)
+                const double offset = p[0].toDouble();
+                const double amplitude = p[1].toDouble();
+                const double period = p[2].toDouble();
+                if (offset < 10 || offset > 30)
                     continue;
                 for (double t = 0; t <= 60 && !leavesRange; t += 0.5) {
-                    const double v =
-                        p[0].toDouble() + p[1].toDouble() * std::sin(2 * M_PI * t / p[2].toDouble());
+                    const double v = offset + amplitude * std::sin(2 * M_PI * t / period);
                     leavesRange = v > 30 || v < 10;
                 }
             }
