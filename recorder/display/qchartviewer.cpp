@@ -454,6 +454,8 @@ void QChartViewer::wheelEvent(QWheelEvent *event)
 {
     if (isSignalConnected(QMetaMethod::fromSignal(&QChartViewer::mouseWheel))) {
         flushPendingMove();
+        // Taken by the listener (which may still ignore it) rather than passed to the parent.
+        event->accept();
         emit mouseWheel(event);
     } else {
         event->ignore();

@@ -1,0 +1,149 @@
+// Self-sizing labels and the chart host.
+#include <qchartviewerlabel.h>
+#include <resizelabel.h>
+#include <resizelabelunit.h>
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+class TstResizeLabel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void textFillsLabel_data();
+    void textFillsLabel();
+    void emptyLabelKeepsFont();
+    void degenerateSizesKeepAUsableFont_data();
+    void degenerateSizesKeepAUsableFont();
+    void pixelSizedFontScales();
+    void hostSignalsEveryResize();
+};
+
+void TstResizeLabel::textFillsLabel_data()
+{
+    QTest::addColumn<bool>("unit");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("value, wide label") << false << "23.45" << QSize(300, 60);
+    QTest::newRow("value, tall label") << false << "23.45" << QSize(120, 200);
+    QTest::newRow("value, long text") << false << "-1234.56" << QSize(200, 80);
+    QTest::newRow("unit, wide label") << true << "%RH" << QSize(160, 30);
+    QTest::newRow("unit, tall label") << true << QString::fromUtf8("\xC2\xB0" "C") << QSize(40, 90);
+}
+
+// Fault caught: the font rule's arithmetic (margins, smaller of the two scales) getting the fit wrong.
+void TstResizeLabel::textFillsLabel()
+{
+    QFETCH(bool, unit);
+    QFETCH(QString, text);
+    QFETCH(QSize, size);
+    QWidget parent;
+    parent.resize(400, 300);
+    parent.show();
+    std::unique_ptr<QLabel> label;
+    if (unit)
+        label = std::make_unique<ResizeLabelUnit>(&parent);
+    else
+        label = std::make_unique<ResizeLabel>(&parent);
+    QFont f = label->font();
+    f.setPointSizeF(9);
+    label->setFont(f);
+    label->setText(text);
+    label->show();
+    label->resize(size);
+    const int mx = unit ? 0 : 10;
+    const int my = unit ? 0 : 8;
+    const QSize box = QFontMetrics(label->font()).size(0, text);
+    const double fillW = double(box.width()) / (size.width() - mx);
+    const double fillH = double(box.height()) / (size.height() - my);
+    // One side fills the space (within font hinting), the other stays within it.
+    QVERIFY2(qMax(fillW, fillH) > 0.85 && qMax(fillW, fillH) < 1.12,
+             qPrintable(QStringLiteral("%1 %2 at %3pt").arg(fillW).arg(fillH).arg(label->font().pointSizeF())));
+    // Applying the rule again (a resize and back) still fits: the rule scales whatever font it finds.
+    label->resize(size + QSize(1, 1));
+    label->resize(size);
+    const QSize again = QFontMetrics(label->font()).size(0, text);
+    const double refit = qMax(double(again.width()) / (size.width() - mx), double(again.height()) / (size.height() - my));
+    QVERIFY2(refit > 0.85 && refit < 1.12, qPrintable(QString::number(refit)));
+}
+
+// Fault caught: an empty label shrinking or blowing up its font (a division by a zero-width text).
+void TstResizeLabel::emptyLabelKeepsFont()
+{
+    QWidget parent;
+    parent.show();
+    ResizeLabel label(&parent);
+    ResizeLabelUnit unit(&parent);
+    label.show();
+    unit.show();
+    const QFont before = label.font();
+    label.resize(300, 100);
+    unit.resize(300, 100);
+    QCOMPARE(label.font(), before);
+    QCOMPARE(unit.font(), before);
+}
+
+void TstResizeLabel::degenerateSizesKeepAUsableFont_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("width equal to the margin") << QSize(10, 50);
+    QTest::newRow("height equal to the margin") << QSize(100, 8);
+    QTest::newRow("zero size") << QSize(0, 0);
+}
+
+// Fault caught: a zero scale setting a zero point size, after which the label never recovers.
+void TstResizeLabel::degenerateSizesKeepAUsableFont()
+{
+    QFETCH(QSize, size);
+    QWidget parent;
+    parent.show();
+    ResizeLabel label(&parent);
+    label.show();
+    label.setText(QStringLiteral("42.00"));
+    label.resize(200, 60);
+    const double fitted = label.font().pointSizeF();
+    label.resize(size);
+    QVERIFY(label.font().pointSizeF() >= 1.0);
+    label.resize(200, 60);
+    QVERIFY(qAbs(label.font().pointSizeF() - fitted) / fitted < 0.15);
+    // A text box without extent gives no usable scale; the font is left alone.
+    QFont f = label.font();
+    QVERIFY(!std::isfinite(ResizeLabel::fontScale(100, 50, 10, 8, 0, 0)));
+    QVERIFY(!ResizeLabel::scaleFont(f, ResizeLabel::fontScale(100, 50, 10, 8, 0, 0)));
+    QVERIFY(!ResizeLabel::scaleFont(f, 0.0f));
+    QCOMPARE(f, label.font());
+}
+
+// Fault caught: a font set in pixels (no point size) turned into a negative point size.
+void TstResizeLabel::pixelSizedFontScales()
+{
+    QWidget parent;
+    parent.show();
+    ResizeLabel label(&parent);
+    label.show();
+    QFont f = label.font();
+    f.setPixelSize(12);
+    label.setFont(f);
+    label.setText(QStringLiteral("88.88"));
+    label.resize(400, 120);
+    QVERIFY(label.font().pixelSize() > 40);
+}
+
+// Fault caught: the chart host not asking for a redraw when its size changes.
+void TstResizeLabel::hostSignalsEveryResize()
+{
+    QWidget parent;
+    QChartViewerLabel host(&parent);
+    parent.show();
+    QSignalSpy spy(&host, &QChartViewerLabel::refreshChart);
+    host.resize(300, 200);
+    host.resize(310, 200);
+    QCOMPARE(spy.count(), 2);
+}
+
+QTEST_MAIN(TstResizeLabel)
+#include "tst_resizelabel.moc"
