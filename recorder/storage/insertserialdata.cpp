@@ -163,8 +163,9 @@ bool InsertSerialData::createConnection()
 {
     const QString name = fullConnectionName();
     if (QSqlDatabase::contains(name)) {
-        isOpen = true;
-        return true;
+        // A connection that failed is closed below and must not be taken for a working one.
+        isOpen = QSqlDatabase::database(name, false).isOpen();
+        return isOpen;
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(databasePath);
@@ -173,6 +174,7 @@ bool InsertSerialData::createConnection()
         isOpen = true;
     } else {
         trace(QStringLiteral("InsertSerialData::createConnection : fail"));
+        db.close();
     }
     return isOpen;
 }

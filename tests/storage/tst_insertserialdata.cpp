@@ -191,6 +191,7 @@ private slots:
     void rangeQueries();
     void rangeQueryFailureGivesZero();
     void reusesRegisteredConnection();
+    void failedConnectionNotReused();
     void destructorRemovesConnectionKeepsQueue();
     void lockedFileKeepsBatchInOrder();
     void lockedFileAtOpenFails();
@@ -628,6 +629,26 @@ void TestInsertSerialData::reusesRegisteredConnection()
     QCOMPARE(InsertSerialData::pendingCount(), 0);
     QCOMPARE(Peer(path()).count(), 1);
     QVERIFY(!QFile::exists(path(QStringLiteral("elsewhere.dat"))));
+}
+
+// Catches: a connection that failed to prepare the file taken for a working one by the next
+// writer of the same name.
+void TestInsertSerialData::failedConnectionNotReused()
+{
+    {
+        QFile f(path());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(8192, 'x'));
+    }
+    const QString name = freshName();
+    InsertSerialData first(path(), name);
+    QVERIFY(!first.createConnection());
+    QVERIFY(QSqlDatabase::contains(name + QStringLiteral("filedb")));
+    InsertSerialData second(path(QStringLiteral("good.dat")), name);
+    QVERIFY(!second.createConnection());
+    InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
+    second.insertNow();
+    QCOMPARE(InsertSerialData::pendingCount(), 1);
 }
 
 // Catches: a connection left registered after the writer is gone, or the queue flushed or
