@@ -1,5 +1,6 @@
 #include "configureddevice.h"
 
+#include "acquisitionlog.h"
 #include "datainterval.h"
 #include "modbusdevice.h"
 #include "nodedevice.h"
@@ -34,7 +35,7 @@ QString integerText(const QByteArray& data, qint64 offset)
 } // namespace
 
 ConfiguredDevice::ConfiguredDevice(QObject* parent)
-    : QObject(parent), lastPollTime(QDateTime::currentDateTime()), m_link(new ModbusDevice(this))
+    : QObject(parent), lastPollTime(QDateTime::currentDateTimeUtc()), m_link(new ModbusDevice(this))
 {
     connect(m_link, &ModbusDevice::readyRead, this, &ConfiguredDevice::readData);
 }
@@ -74,7 +75,7 @@ void ConfiguredDevice::setDeviceInfo(const QString& ip, quint16 newPort)
 {
     m_ipAddress = ip;
     m_port = newPort;
-    qDebug().noquote().nospace() << "ConfiguredDevice ipaddr : " << ip << " , port : " << newPort;
+    qCDebug(lcAcquisition).noquote().nospace() << "ConfiguredDevice ipaddr : " << ip << " , port : " << newPort;
     m_link->setDeviceInfo(ip, newPort);
 }
 
@@ -89,7 +90,7 @@ void ConfiguredDevice::addNode(NodeDevice* node)
     }
     m_link->startAddress = start;
     m_link->registerCount = int(qBound<qint64>(0, count, 0x7FFFFFFF));
-    qDebug().noquote().nospace() << "start : " << start << " , length : "
+    qCDebug(lcAcquisition).noquote().nospace() << "start : " << start << " , length : "
                                  << m_link->registerCount;
 }
 
@@ -111,7 +112,9 @@ void ConfiguredDevice::countPoll()
 void ConfiguredDevice::poll()
 {
     m_link->write();
-    lastPollTime = QDateTime::currentDateTime();
+    // Kept in UTC: the samples need seconds since 1970, and a local time would cost a time-zone
+    // conversion for every node of every poll.
+    lastPollTime = QDateTime::currentDateTimeUtc();
     countPoll();
 }
 
@@ -133,9 +136,9 @@ void ConfiguredDevice::readData(const QByteArray& data)
     deviceConnected();
     missedPolls = 0;
 
-    qDebug().noquote().nospace() << "ConfiguredDevice::readData [" << m_ipAddress
+    qCDebug(lcAcquisition).noquote().nospace() << "ConfiguredDevice::readData [" << m_ipAddress
                                  << "] - data length : " << data.size();
-    qDebug().noquote().nospace() << "ConfiguredDevice::readData [" << m_ipAddress << "] : "
+    qCDebug(lcAcquisition).noquote().nospace() << "ConfiguredDevice::readData [" << m_ipAddress << "] : "
                                  << data.toHex(' ').toUpper() << ' ';
 
     int base = 0;
@@ -144,7 +147,7 @@ void ConfiguredDevice::readData(const QByteArray& data)
         for (const NodeDevice* node : qAsConst(m_nodes))
             base = qMin(base, node->startAddress);
     }
-    qDebug().noquote().nospace() << "ConfiguredDevice::readData [beforeStartAddr] : " << base;
+    qCDebug(lcAcquisition).noquote().nospace() << "ConfiguredDevice::readData [beforeStartAddr] : " << base;
 
     const bool withLinkInfo = m_deviceModel == QLatin1String("TQ100");
     // Offsets are computed in 64 bits: start registers come from the project file and may be
@@ -152,11 +155,11 @@ void ConfiguredDevice::readData(const QByteArray& data)
     for (NodeDevice* node : qAsConst(m_nodes)) {
         const qint64 word = qint64(node->startAddress) - base;
         const qint64 offset = 2 * word;
-        qDebug().noquote().nospace() << "ConfiguredDevice::readData [startAddress word] : " << word;
-        qDebug().noquote().nospace() << "ConfiguredDevice::readData [startAddress byte] : "
+        qCDebug(lcAcquisition).noquote().nospace() << "ConfiguredDevice::readData [startAddress word] : " << word;
+        qCDebug(lcAcquisition).noquote().nospace() << "ConfiguredDevice::readData [startAddress byte] : "
                                      << offset;
         if (offset < 0 || offset + 8 > data.size()) {
-            qDebug().noquote() << "ConfiguredDevice::readData startAddress >= data.length()";
+            qCDebug(lcAcquisition).noquote() << "ConfiguredDevice::readData startAddress >= data.length()";
             continue;
         }
         const char* record = data.constData() + offset;
@@ -184,7 +187,7 @@ void ConfiguredDevice::deviceConnected()
 void ConfiguredDevice::deviceDisconnected()
 {
     connected = false;
-    qDebug().noquote().nospace() << "- ConfiguredDevice::deviceDisconnected() : " << m_ipAddress;
+    qCDebug(lcAcquisition).noquote().nospace() << "- ConfiguredDevice::deviceDisconnected() : " << m_ipAddress;
     for (NodeDevice* node : qAsConst(m_nodes))
         node->deviceDisconnected();
     if (!retryPending) {

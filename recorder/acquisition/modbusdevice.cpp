@@ -1,5 +1,7 @@
 #include "modbusdevice.h"
 
+#include "acquisitionlog.h"
+
 #include <QDebug>
 #include <QtEndian>
 
@@ -15,7 +17,7 @@ ModbusDevice::ModbusDevice(QObject* parent) : QObject(parent) {}
 
 ModbusDevice::~ModbusDevice()
 {
-    qDebug().noquote().nospace() << "ModbusDevice::~ModbusDevice : [" << ip << "]";
+    qCDebug(lcAcquisition).noquote().nospace() << "ModbusDevice::~ModbusDevice : [" << ip << "]";
     if (context)
         close();
 }
@@ -24,7 +26,7 @@ void ModbusDevice::setDeviceInfo(const QString& newIp, quint16 newPort)
 {
     ip = newIp;
     port = newPort;
-    qDebug().noquote().nospace() << "ModbusDevice::setDeviceInfo : [" << ip << "] : [" << port
+    qCDebug(lcAcquisition).noquote().nospace() << "ModbusDevice::setDeviceInfo : [" << ip << "] : [" << port
                                  << "]";
 }
 
@@ -44,14 +46,14 @@ bool ModbusDevice::open()
     const int ret = context ? 1 : -1;
     if (context)
         connected = modbus_connect(context.get()) == 0;
-    qDebug().noquote().nospace() << "ModbusDevice::open : [" << ip << "] : [" << port << "] : "
+    qCDebug(lcAcquisition).noquote().nospace() << "ModbusDevice::open : [" << ip << "] : [" << port << "] : "
                                  << connected << " ret: " << ret;
     return connected;
 }
 
 void ModbusDevice::write()
 {
-    qDebug().noquote().nospace() << "ModbusDevice::write : [" << ip << "] : " << connected;
+    qCDebug(lcAcquisition).noquote().nospace() << "ModbusDevice::write : [" << ip << "] : " << connected;
     if (!connected)
         open();
     readRegisters();
@@ -65,7 +67,7 @@ void ModbusDevice::readRegisters()
     // from ever reaching it.
     if (context && registerCount >= 0 && registerCount <= MaxRegisters)
         n = modbus_read_registers(context.get(), startAddress, registerCount, registers);
-    qDebug().noquote().nospace() << "modbus_read_registers : " << n;
+    qCDebug(lcAcquisition).noquote().nospace() << "modbus_read_registers : " << n;
 
     if (n >= 0 && n == registerCount) {
         QByteArray data(2 * n, Qt::Uninitialized);
@@ -79,8 +81,8 @@ void ModbusDevice::readRegisters()
 
 void ModbusDevice::close()
 {
-    qDebug().noquote().nospace() << "ModbusDevice::close : [" << ip << "]";
+    qCDebug(lcAcquisition).noquote().nospace() << "ModbusDevice::close : [" << ip << "]";
     context.reset();
     connected = false;
-    qDebug().noquote().nospace() << "ModbusDevice::modbusDeleted : [" << ip << "]";
+    qCDebug(lcAcquisition).noquote().nospace() << "ModbusDevice::modbusDeleted : [" << ip << "]";
 }

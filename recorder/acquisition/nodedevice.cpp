@@ -1,5 +1,6 @@
 #include "nodedevice.h"
 
+#include "acquisitionlog.h"
 #include "charttime.h"
 #include "configureddevice.h"
 #include "datainterval.h"
@@ -44,7 +45,7 @@ NodeDevice::NodeDevice(const QString& number, QObject* parent)
 
 NodeDevice::~NodeDevice()
 {
-    qDebug().noquote().nospace() << deviceNumber << " deleted.";
+    qCDebug(lcAcquisition).noquote().nospace() << deviceNumber << " deleted.";
 }
 
 NodeDevice* NodeDevice::fromConfig(const NodeConfig& config, QObject* parent)
@@ -165,7 +166,7 @@ double NodeDevice::channelValue(const QString& text)
 void NodeDevice::setData(const QString& ch1, const QString& ch2, const QString& lqi,
                          const QString& battery, const QDateTime& sampleTime, bool refresh)
 {
-    qDebug().noquote().nospace() << "NodeDevice::setData : " << deviceName
+    qCDebug(lcAcquisition).noquote().nospace() << "NodeDevice::setData : " << deviceName
                                  << " startAddress : " << startAddress << " ch1 : " << ch1
                                  << " ch2 : " << ch2 << " lqi : " << lqi << " bat : " << battery;
     lqiText = lqi;
@@ -230,7 +231,7 @@ void NodeDevice::deviceConnected()
 
 void NodeDevice::deviceDisconnected()
 {
-    qDebug().noquote().nospace() << "- NodeDevice::deviceDisconnected() : " << deviceNumber;
+    qCDebug(lcAcquisition).noquote().nospace() << "- NodeDevice::deviceDisconnected() : " << deviceNumber;
     if (listItem)
         listItem->setConnectionIcon(connectionIcon(false));
     if (chart)
@@ -246,8 +247,8 @@ void NodeDevice::deviceDisconnected()
 
 void NodeDevice::insertNoValue()
 {
-    qDebug().noquote().nospace() << "- ConfiguredDevice::insertNoValue() : " << deviceNumber;
-    const QDateTime last = gateway ? gateway->lastPollTime : QDateTime::currentDateTime();
+    qCDebug(lcAcquisition).noquote().nospace() << "- ConfiguredDevice::insertNoValue() : " << deviceNumber;
+    const QDateTime last = gateway ? gateway->lastPollTime : QDateTime::currentDateTimeUtc();
     if (recordEnabled)
         queue(NoValue, NoValue, last.addMSecs(dataInterval));
 }
@@ -262,7 +263,7 @@ void NodeDevice::setCheckAlarmSet1(double value)
 {
     ch1Alarm = alarmed(value, ch1Min, ch1Max);
     if (ch1Alarm)
-        qDebug().noquote().nospace() << "- ConfiguredDevice::setCheckAlarmSet1() : "
+        qCDebug(lcAcquisition).noquote().nospace() << "- ConfiguredDevice::setCheckAlarmSet1() : "
                                      << deviceNumber;
 }
 
@@ -270,6 +271,6 @@ void NodeDevice::setCheckAlarmSet2(double value)
 {
     ch2Alarm = alarmed(value, ch2Min, ch2Max);
     if (ch2Alarm)
-        qDebug().noquote().nospace() << "- ConfiguredDevice::setCheckAlarmSet2() : "
+        qCDebug(lcAcquisition).noquote().nospace() << "- ConfiguredDevice::setCheckAlarmSet2() : "
                                      << deviceNumber;
 }

@@ -1,0 +1,3 @@
+#include "acquisitionlog.h"
+
+Q_LOGGING_CATEGORY(lcAcquisition, "quillmar.acquisition")
