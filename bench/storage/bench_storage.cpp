@@ -31,9 +31,9 @@ const char* const Schema =
     "create table quorbinal (\t\tid integer primary key autoincrement,\t\tserialno varchar(18) not "
     "null, \t\tchannel1 float, channel2 float, \t\tpointDate integer not null\t\t)";
 
-const char* const NodeNames[RecordsPerFlush] = {"T0001", "T0002", "T0003", "T0004", "T0005", "T0006",
-                                                "T0007", "T0008", "H1001", "H1002", "H1003", "H1004",
-                                                "H1005", "H1006", "H1007", "H1008"};
+const char* const NodeNames[RecordsPerFlush] = {
+    "T0001", "T0002", "T0003", "T0004", "T0005", "T0006", "T0007", "T0008",
+    "H1001", "H1002", "H1003", "H1004", "H1005", "H1006", "H1007", "H1008"};
 
 // Two-decimal values as the gateways deliver them.
 double channelValue(int flush, int node, int channel)
@@ -219,8 +219,9 @@ void insertRate(const QTemporaryDir& dir, int flushes)
     const double records = double(flushes) * RecordsPerFlush;
     const double w = records / writerSeconds;
     const double b = records / bareSeconds;
-    std::printf("InsertSerialData (16-record flushes):        %10.0f records/s  (%.3f ms per flush)\n",
-                w, 1000.0 * RecordsPerFlush / w);
+    std::printf(
+        "InsertSerialData (16-record flushes):        %10.0f records/s  (%.3f ms per flush)\n", w,
+        1000.0 * RecordsPerFlush / w);
     std::printf("bare sqlite3 prepared inserts (16 per txn): %10.0f records/s  (%.3f ms per txn)\n",
                 b, 1000.0 * RecordsPerFlush / b);
     std::printf("ratio writer / bare: %.2f overall, %.2f median of %zu blocks (target at least "
@@ -304,7 +305,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no temporary directory\n");
         return 1;
     }
-    std::printf("sqlite3 library %s, files in %s\n\n", sqlite3_libversion(), qPrintable(dir.path()));
+    std::printf("sqlite3 library %s, files in %s\n\n", sqlite3_libversion(),
+                qPrintable(dir.path()));
     insertRate(dir, flushes);
     largeFile(dir, rows);
     return 0;

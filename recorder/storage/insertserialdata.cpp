@@ -116,17 +116,17 @@ QString timeText(quint32 seconds)
 quint32 rangeQuery(const QString& connection, const char* aggregate, const QString& traceHead)
 {
     QSqlQuery query(QSqlDatabase::database(connection, false));
-    const QString sql =
-        QStringLiteral("select ") + QLatin1String(aggregate) + QStringLiteral("(pointDate) from ") +
-        QLatin1String(TableName) + QLatin1Char(';');
+    const QString sql = QStringLiteral("select ") + QLatin1String(aggregate) +
+                        QStringLiteral("(pointDate) from ") + QLatin1String(TableName) +
+                        QLatin1Char(';');
     if (!query.exec(sql) || !query.next()) {
         trace(traceHead + QStringLiteral("query error"));
         return 0;
     }
     const QVariant value = query.value(0);
     const qlonglong seconds = value.isNull() ? 0 : value.toLongLong();
-    const quint32 result =
-        static_cast<quint32>(std::clamp<qlonglong>(seconds, 0, std::numeric_limits<quint32>::max()));
+    const quint32 result = static_cast<quint32>(
+        std::clamp<qlonglong>(seconds, 0, std::numeric_limits<quint32>::max()));
     trace(traceHead + timeText(result));
     return result;
 }
@@ -148,8 +148,9 @@ InsertSerialData::~InsertSerialData()
             db.close();
         }
         QSqlDatabase::removeDatabase(name);
-        trace(QStringLiteral("InsertSerialData::~InsertSerialData : QSqlDatabase::removeDatabase(") +
-              name);
+        trace(
+            QStringLiteral("InsertSerialData::~InsertSerialData : QSqlDatabase::removeDatabase(") +
+            name);
     }
     trace(QStringLiteral("InsertSerialData::~InsertSerialData()"));
 }
@@ -334,8 +335,8 @@ bool InsertSerialData::insertBatch(int count)
             }
             if (rows++ > 0)
                 sql += QLatin1String(" union");
-            sql += QLatin1String(" select :s") + QString::number(parameter) +
-                   QLatin1String(", ") + channelLiteral(record.channel1) + QLatin1String(", ") +
+            sql += QLatin1String(" select :s") + QString::number(parameter) + QLatin1String(", ") +
+                   channelLiteral(record.channel1) + QLatin1String(", ") +
                    channelLiteral(record.channel2) + QLatin1String(", ") +
                    QString::number(record.pointDate);
         }
@@ -373,5 +374,6 @@ quint32 InsertSerialData::startDateTime()
 
 quint32 InsertSerialData::endDateTime()
 {
-    return rangeQuery(fullConnectionName(), "max", QStringLiteral("InsertSerialData::endDateTime : "));
+    return rangeQuery(fullConnectionName(), "max",
+                      QStringLiteral("InsertSerialData::endDateTime : "));
 }
