@@ -23,7 +23,7 @@ function(add_image_resources target)
     list(APPEND pngs ${out}/img/${name}.png)
   endforeach()
   add_custom_command(OUTPUT ${pngs}
-    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+    COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0
             $<TARGET_FILE:quillmar_imagegen> ${out}/img ${names}
     DEPENDS quillmar_imagegen
     COMMENT "Drawing the images of ${target}"

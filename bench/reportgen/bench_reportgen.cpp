@@ -1,0 +1,214 @@
+// Usage: bench_reportgen [days...] [--dir DIR] [--keep]
+// For each number of days (default 1 and 7), generates a sample database of 16 nodes at a 1 s
+// interval, then times the statistics worker on the last full day with 4 channels, beside the
+// time of the same four queries run by the sqlite3 command-line program on the same file.
+#include "generateaveragequeries.h"
+#include "reporttables.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <sqlite3.h>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kNodes = 16;
+const QString kFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QString serial(int node)
+{
+    return QStringLiteral("N%1").arg(1000 + node);
+}
+
+// Writes the recorder's table with one row per node and second, in one transaction.
+bool generate(const QString& path, qint64 first, int days)
+{
+    QFile::remove(path);
+    sqlite3* db = nullptr;
+    if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK)
+        return false;
+    const char* schema =
+        "PRAGMA page_size = 4096; PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;"
+        "create table quorbinal (\t\tid integer primary key autoincrement,\t\t"
+        "serialno varchar(18) not null, \t\tchannel1 float, channel2 float, "
+        "\t\tpointDate integer not null\t\t); begin;";
+    bool ok = sqlite3_exec(db, schema, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_stmt* insert = nullptr;
+    ok = ok && sqlite3_prepare_v2(db,
+                                  "insert into quorbinal (serialno, channel1, channel2, pointDate)"
+                                  " values (?, ?, ?, ?)",
+                                  -1, &insert, nullptr) == SQLITE_OK;
+    QList<QByteArray> serials;
+    for (int n = 0; n < kNodes; ++n)
+        serials.append(serial(n).toLatin1());
+    const qint64 seconds = qint64(days) * 86400;
+    for (qint64 s = 0; ok && s < seconds; ++s) {
+        for (int n = 0; n < kNodes && ok; ++n) {
+            sqlite3_bind_text(insert, 1, serials.at(n).constData(), -1, SQLITE_STATIC);
+            sqlite3_bind_double(insert, 2, std::round((20 + 5 * std::sin(s / 900.0 + n)) * 100) / 100);
+            sqlite3_bind_double(insert, 3, std::round((50 + 10 * std::cos(s / 1300.0 + n)) * 100) / 100);
+            sqlite3_bind_int64(insert, 4, first + s);
+            ok = sqlite3_step(insert) == SQLITE_DONE;
+            sqlite3_reset(insert);
+        }
+    }
+    sqlite3_finalize(insert);
+    ok = ok && sqlite3_exec(db, "commit;", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+const QStringList kKeys{QStringLiteral("N1000_channel1|a"), QStringLiteral("N1000_channel2|b"),
+                        QStringLiteral("N1001_channel1|c"), QStringLiteral("N1002_channel2|d")};
+
+struct WorkerTimes
+{
+    double total = 0;
+    double queries = 0;
+    int samples = 0;
+    bool ok = false;
+};
+
+WorkerTimes runWorker(const QString& path, qint64 start, qint64 end)
+{
+    clearReportTables();
+    GenerateAverageQueries worker(QStringLiteral("bench"), path, QString(),
+                                  QDateTime::fromSecsSinceEpoch(start).toString(kFormat),
+                                  QDateTime::fromSecsSinceEpoch(end).toString(kFormat), kKeys);
+    WorkerTimes times;
+    QElapsedTimer clock;
+    QObject::connect(&worker, &GenerateAverageQueries::wholeCount, &worker,
+                     [&](int count) {
+                         times.queries = clock.nsecsElapsed() / 1e6;
+                         times.samples = count;
+                     },
+                     Qt::DirectConnection);
+    QObject::connect(&worker, &GenerateAverageQueries::done, &worker, [&] { times.ok = true; },
+                     Qt::DirectConnection);
+    clock.start();
+    worker.start(QThread::LowPriority);
+    worker.wait();
+    times.total = clock.nsecsElapsed() / 1e6;
+    return times;
+}
+
+double runSqlite3(const QString& program, const QString& path, qint64 start, qint64 end)
+{
+    QString script;
+    for (const QString& key : kKeys) {
+        const QStringList parts = key.section(QLatin1Char('|'), 0, 0).split(QLatin1Char('_'));
+        script += QStringLiteral("select pointDate, %1, serialno from quorbinal where serialno = "
+                                 "'%2' and (%3 <= pointDate and %4 >= pointDate) order by "
+                                 "pointDate;\n")
+                      .arg(parts.at(1), parts.at(0))
+                      .arg(start)
+                      .arg(end);
+    }
+    QProcess sqlite;
+    sqlite.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer clock;
+    clock.start();
+    sqlite.start(program, {QStringLiteral("-batch"), path});
+    sqlite.write(script.toUtf8());
+    sqlite.closeWriteChannel();
+    sqlite.waitForFinished(-1);
+    return clock.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QList<int> dayCounts;
+    QString folder;
+    bool keep = false;
+    const QStringList args = app.arguments();
+    for (int i = 1; i < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--dir") && i + 1 < args.size())
+            folder = args.at(++i);
+        else if (args.at(i) == QLatin1String("--keep"))
+            keep = true;
+        else if (args.at(i).toInt() > 0)
+            dayCounts.append(args.at(i).toInt());
+    }
+    if (dayCounts.isEmpty())
+        dayCounts = {1, 7};
+    QTemporaryDir temporary;
+    if (folder.isEmpty())
+        folder = temporary.path();
+    temporary.setAutoRemove(!keep);
+
+    const QString sqliteProgram = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (sqliteProgram.isEmpty()) {
+        out() << "bench_reportgen: the sqlite3 program is needed for the baseline\n";
+        return 1;
+    }
+    // Quiet: the worker traces every query and period.
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
+
+    const qint64 first = QDateTime::fromString(QStringLiteral("2026-01-01 00:00:00"), kFormat)
+                             .toSecsSinceEpoch();
+    out() << "report worker: 24 h, 4 channels, 16 nodes at 1 s; times in ms (best of 3)\n";
+    for (int days : dayCounts) {
+        const QString path = folder + QStringLiteral("/bench_%1d.dat").arg(days);
+        QElapsedTimer clock;
+        clock.start();
+        if (!generate(path, first, days)) {
+            out() << "cannot generate " << path << '\n';
+            return 1;
+        }
+        const qint64 rows = qint64(days) * 86400 * kNodes;
+        out() << days << " day(s): " << rows << " rows, "
+              << QFileInfo(path).size() / (1024 * 1024) << " MiB, generated in "
+              << clock.elapsed() << " ms\n";
+        out().flush();
+
+        const qint64 start = first + qint64(days - 1) * 86400;
+        const qint64 end = start + 86399;
+        runSqlite3(sqliteProgram, path, start, end); // warm the page cache for both sides
+        double bestWorker = 1e18, bestQueries = 1e18, bestSqlite = 1e18;
+        int samples = 0;
+        for (int round = 0; round < 3; ++round) {
+            const WorkerTimes w = runWorker(path, start, end);
+            if (!w.ok) {
+                out() << "worker failed\n";
+                return 1;
+            }
+            samples = w.samples;
+            bestWorker = qMin(bestWorker, w.total);
+            bestQueries = qMin(bestQueries, w.queries);
+            bestSqlite = qMin(bestSqlite, runSqlite3(sqliteProgram, path, start, end));
+        }
+        out() << "  samples read " << samples << ", hourly rows " << periodRows.size()
+              << ", sample rows " << sampleRows.size() << '\n';
+        out() << QStringLiteral("  worker %1 ms (queries %2 ms, averaging %3 ms); sqlite3 %4 ms; "
+                                "ratio worker/sqlite3 %5, queries/sqlite3 %6\n")
+                     .arg(bestWorker, 0, 'f', 1)
+                     .arg(bestQueries, 0, 'f', 1)
+                     .arg(bestWorker - bestQueries, 0, 'f', 1)
+                     .arg(bestSqlite, 0, 'f', 1)
+                     .arg(bestWorker / bestSqlite, 0, 'f', 2)
+                     .arg(bestQueries / bestSqlite, 0, 'f', 2);
+        out().flush();
+        if (!keep)
+            QFile::remove(path);
+    }
+    return 0;
+}
