@@ -11,6 +11,9 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <cstdio>
+#include <limits>
+
 namespace {
 
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
@@ -27,6 +30,36 @@ QDateTime localTime(qint64 secs)
 {
     return QDateTime::fromSecsSinceEpoch(secs, Qt::LocalTime);
 }
+
+// "yyyy-MM-dd hh:mm:ss" of a time in local time, for every sample row. The zone's offset is
+// looked up once per quarter hour (zone changes fall on quarter hours) and the text is built
+// directly: a full local-time conversion per sample dominated the averaging.
+class LocalTimeText
+{
+public:
+    QString operator()(qint64 secs)
+    {
+        const qint64 block = floorDiv(secs, 900);
+        if (block != cachedBlock) {
+            cachedBlock = block;
+            offset = localTime(secs).offsetFromUtc();
+        }
+        const qint64 local = secs + offset;
+        const qint64 days = floorDiv(local, 86400);
+        const int rest = int(local - days * 86400);
+        const QDate date = QDate(1970, 1, 1).addDays(days);
+        char text[32];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", date.year(),
+                      date.month(), date.day(), rest / 3600, (rest / 60) % 60, rest % 60);
+        return QString::fromLatin1(text);
+    }
+
+private:
+    static qint64 floorDiv(qint64 a, qint64 b) { return a / b - ((a % b) < 0 ? 1 : 0); }
+
+    qint64 cachedBlock = std::numeric_limits<qint64>::min();
+    int offset = 0;
+};
 
 // The full hour of a time, in local time.
 qint64 hourStart(qint64 secs)
@@ -180,6 +213,7 @@ void GenerateAverageQueries::average()
                            << "endtime_t : " << localTime(periodEnd).toString(kTimeFormat)
                            << "dbEndDateTime : " << localTime(dataEnd).toString(kTimeFormat);
 
+        LocalTimeText timeText;
         double sum = 0;
         int count = 0;
         double minimum = NoValue;
@@ -200,7 +234,7 @@ void GenerateAverageQueries::average()
 
             auto row = sampleRows.find(t);
             if (row == sampleRows.end())
-                row = sampleRows.insert(t, newSampleRow(localTime(t).toString(kTimeFormat)));
+                row = sampleRows.insert(t, newSampleRow(timeText(t)));
             row->values[c] = v;
 
             sum += v;

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <ctime>
+
 using namespace ReportFixture;
 
 namespace {
@@ -86,6 +88,8 @@ private slots:
     void failures();
     void serialIsBound();
     void walDatabaseWhileWriterOpen();
+    void timeTextsAcrossZoneChanges_data();
+    void timeTextsAcrossZoneChanges();
 
 private:
     QTemporaryDir dir;
@@ -361,6 +365,48 @@ void TestGenerateAverageQueries::walDatabaseWhileWriterOpen()
         writer.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+}
+
+void TestGenerateAverageQueries::timeTextsAcrossZoneChanges_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QString>("day");
+    QTest::newRow("Berlin, clocks forward") << QByteArray("Europe/Berlin") << "2026-03-29";
+    QTest::newRow("Berlin, clocks back") << QByteArray("Europe/Berlin") << "2026-10-25";
+    QTest::newRow("Lord Howe, half-hour shift") << QByteArray("Australia/Lord_Howe")
+                                                << "2026-04-05";
+    QTest::newRow("Kathmandu, quarter-hour offset") << QByteArray("Asia/Kathmandu")
+                                                    << "2026-01-10";
+}
+
+// Catches sample-row time texts that drift from the local time around a change of the zone's
+// offset (the worker formats them without a full conversion per sample).
+void TestGenerateAverageQueries::timeTextsAcrossZoneChanges()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QString, day);
+    const QByteArray previous = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    const qint64 start = localSecs(day + QStringLiteral(" 00:00:00"));
+    QList<Sample> samples;
+    const qint64 end = localSecs(day + QStringLiteral(" 23:59:59"));
+    for (qint64 t = start; t <= end; t += 97)
+        samples.append({"A", 1.0, 2.0, t});
+    QVERIFY(writeDatabase(dbPath, samples));
+    const Outcome outcome = runWorker(dbPath, day + QStringLiteral(" 00:00:00"),
+                                      day + QStringLiteral(" 23:59:59"),
+                                      {QStringLiteral("A_channel1|x")});
+    QVERIFY2(outcome.done, qPrintable(outcome.error));
+    QCOMPARE(sampleRows.size(), samples.size());
+    for (auto it = sampleRows.constBegin(); it != sampleRows.constEnd(); ++it)
+        QCOMPARE(it->timeText, QDateTime::fromSecsSinceEpoch(it.key())
+                                   .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    if (previous.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", previous);
+    tzset();
 }
 
 QTEST_GUILESS_MAIN(TestGenerateAverageQueries)
