@@ -2,6 +2,7 @@
 
 #include "axis.h"
 #include "chartcolor.h"
+#include "chartimageplugin.h"
 #include "chartdefs.h"
 #include "dataset.h"
 #include "drawarea.h"
@@ -9,9 +10,9 @@
 #include "plotarea.h"
 
 #include <QBuffer>
+#include <QtPlugin>
 #include <QFontMetrics>
 #include <QPainter>
-#include <QPainterPath>
 
 #include <cmath>
 #include <cstring>
@@ -81,6 +82,9 @@ QByteArray encodeWithWriter(const QImage &img, const char *format, int quality)
 }
 
 } // namespace
+
+// Registers the chart image reader wherever charts are encoded, so QPixmap reads format code 4.
+Q_IMPORT_PLUGIN(ChartImagePlugin)
 
 ChartCore::ChartCore(int width, int height, int bgColor, int edgeColor, int raisedEffect)
     : m_width(qMax(1, width))
@@ -311,6 +315,8 @@ QByteArray ChartCore::encode(int format)
 {
     const QImage img = image();
     switch (format) {
+    case Chart::RawImage:
+        return ChartImageHandler::encode(img);
     case Chart::BMP:
         if (!img.hasAlphaChannel())
             return encodeBmp(img);
@@ -374,24 +380,25 @@ void ChartCore::render(QImage &image)
 
     // Grid lines sit on pixel centres, unsmoothed, so they stay one crisp pixel wide.
     p.setRenderHint(QPainter::Antialiasing, false);
+    // One-pixel rectangles blend far faster than pen lines with a translucent colour.
     if (!ChartColor::isTransparent(pa->hGridColor())) {
-        p.setPen(penFor(pa->hGridColor(), 1));
+        const QBrush grid = brushFor(pa->hGridColor());
         for (const Axis::Tick &t : m_yAxis->ticks()) {
             if (!t.major)
                 continue;
             const int y = int(std::lround(m_yAxis->toPixel(t.value)));
             if (y >= plot.top() && y <= plot.bottom())
-                p.drawLine(plot.left(), y, plot.right(), y);
+                p.fillRect(QRect(plot.left(), y, plot.width(), 1), grid);
         }
     }
     if (!ChartColor::isTransparent(pa->vGridColor())) {
-        p.setPen(penFor(pa->vGridColor(), 1));
+        const QBrush grid = brushFor(pa->vGridColor());
         for (const Axis::Tick &t : m_xAxis->ticks()) {
             if (!t.major)
                 continue;
             const int x = int(std::lround(m_xAxis->toPixel(t.value)));
             if (x >= plot.left() && x <= plot.right())
-                p.drawLine(x, plot.top(), x, plot.bottom());
+                p.fillRect(QRect(x, plot.top(), 1, plot.height()), grid);
         }
     }
     if (!ChartColor::isTransparent(pa->edgeColor())) {
@@ -410,7 +417,10 @@ void ChartCore::render(QImage &image)
 void ChartCore::drawLayers(QPainter &p)
 {
     p.setRenderHint(QPainter::Antialiasing, true);
-    QVector<QPointF> points;
+    // Lines go out as separate flat-capped segments: Qt strokes a wide antialiased polyline with
+    // joins several times slower, and at a few pixels per sample the joins cannot be told apart.
+    QVector<QLineF> segments;
+    QVector<QPointF> dots;
     for (const auto &layer : m_layers) {
         const int n = layer->sampleCount();
         const qreal width = layer->lineWidth();
@@ -421,29 +431,35 @@ void ChartCore::drawLayers(QPainter &p)
             if (ChartColor::isTransparent(ds->getDataColor()))
                 continue;
             const Axis *yAxis = ds->getUseYAxis() ? ds->getUseYAxis() : m_yAxis.get();
-            QPen pen = penFor(ds->getDataColor(), width);
-            pen.setCapStyle(Qt::RoundCap);
-            pen.setJoinStyle(Qt::RoundJoin);
-            p.setPen(pen);
-            p.setBrush(Qt::NoBrush);
-            // Each run of samples between no-value markers is its own polyline.
-            const auto flush = [&]() {
-                if (points.size() == 1)
-                    p.drawPoint(points.front()); // a lone sample still shows, as a dot
-                else if (points.size() > 1)
-                    p.drawPolyline(points.constData(), points.size());
-                points.clear();
-            };
-            for (int i = 0; i < n; ++i) {
-                const double x = layer->xAt(i);
-                const double y = ds->getValue(i);
+            segments.clear();
+            dots.clear();
+            QPointF previous;
+            int runLength = 0;
+            for (int i = 0; i <= n; ++i) {
+                const double x = i < n ? layer->xAt(i) : NoValue;
+                const double y = i < n ? ds->getValue(i) : NoValue;
                 if (!isValue(x) || !isValue(y)) {
-                    flush();
+                    // A no-value marker ends the run; a lone sample still shows, as a dot.
+                    if (runLength == 1)
+                        dots.push_back(previous);
+                    runLength = 0;
                     continue;
                 }
-                points.push_back(QPointF(m_xAxis->toPixel(x), yAxis->toPixel(y)));
+                const QPointF point(m_xAxis->toPixel(x), yAxis->toPixel(y));
+                if (runLength > 0)
+                    segments.push_back(QLineF(previous, point));
+                previous = point;
+                ++runLength;
             }
-            flush();
+            QPen pen = penFor(ds->getDataColor(), width);
+            pen.setCapStyle(Qt::FlatCap);
+            p.setPen(pen);
+            p.drawLines(segments);
+            if (!dots.isEmpty()) {
+                pen.setCapStyle(Qt::RoundCap);
+                p.setPen(pen);
+                p.drawPoints(dots.constData(), dots.size());
+            }
         }
     }
     p.setRenderHint(QPainter::Antialiasing, false);

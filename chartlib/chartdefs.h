@@ -34,11 +34,13 @@ enum Alignment {
     TopRight = 9,
 };
 
-// Image formats of makeChart2. BMP is our fast uncompressed encoding meant for immediate decoding.
+// Image formats of makeChart2. RawImage (code 4) is meant for immediate decoding: the pixel rows
+// as they are, read back by the library's own image plugin in one copy.
 enum ImageFormat {
     PNG = 0,
     JPG = 1,
-    BMP = 4,
+    BMP = 3,
+    RawImage = 4,
 };
 
 // Axis codes of the view-port manager.

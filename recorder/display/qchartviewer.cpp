@@ -189,7 +189,7 @@ void QChartViewer::commitImage()
     if (chart) {
         const char *bytes = nullptr;
         int length = 0;
-        CBaseChart_makeChart2(chart, Chart::BMP, &bytes, &length);
+        CBaseChart_makeChart2(chart, Chart::RawImage, &bytes, &length);
         pixmap.loadFromData(reinterpret_cast<const uchar *>(bytes), uint(length));
         setFixedSize(CBaseChart_getWidth(chart), CBaseChart_getHeight(chart));
         metrics = CBaseChart_getChartMetrics(chart);

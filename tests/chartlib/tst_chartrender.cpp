@@ -52,7 +52,7 @@ QImage render(BaseChart *c)
 {
     const char *data = nullptr;
     int length = 0;
-    if (!CBaseChart_makeChart2(c, Chart::BMP, &data, &length))
+    if (!CBaseChart_makeChart2(c, Chart::RawImage, &data, &length))
         return QImage();
     QImage img;
     img.loadFromData(reinterpret_cast<const uchar *>(data), length);
@@ -117,8 +117,12 @@ private slots:
     void alignmentPlacesText();
     void yAxisScalesToRoundSteps_data();
     void yAxisScalesToRoundSteps();
+    void encodedBytesDecodeToTheSameImage_data();
     void encodedBytesDecodeToTheSameImage();
+    void transparentChartKeepsAlpha_data();
     void transparentChartKeepsAlpha();
+    void damagedRawImageIsRefused_data();
+    void damagedRawImageIsRefused();
     void sharedReferenceOutlivesOwner();
     void textOutlivingItsLayerDrawsNothing();
     void dynamicLayerLeavesChartUntouched();
@@ -363,36 +367,83 @@ void TstChartRender::yAxisScalesToRoundSteps()
         QVERIFY(!tick.label.startsWith(QLatin1String("-0")) || tick.value < 0);
 }
 
-// Fault caught: format code 4 giving bytes QPixmap cannot read, or an image that differs.
+void TstChartRender::encodedBytesDecodeToTheSameImage_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::newRow("code 4, raw image") << int(Chart::RawImage);
+    QTest::newRow("BMP") << int(Chart::BMP);
+    QTest::newRow("PNG") << int(Chart::PNG);
+}
+
+// Fault caught: format code 4 (or another format) giving bytes QPixmap cannot read, or other pixels.
 void TstChartRender::encodedBytesDecodeToTheSameImage()
 {
+    QFETCH(int, format);
     double t[N], v[N];
     ramp(t, v, 10);
     ChartPtr c = makeChart(t, v, 2400);
     const char *data = nullptr;
     int length = 0;
-    QVERIFY(CBaseChart_makeChart2(c.get(), Chart::BMP, &data, &length));
+    QVERIFY(CBaseChart_makeChart2(c.get(), format, &data, &length));
     QPixmap pixmap;
     QVERIFY(pixmap.loadFromData(reinterpret_cast<const uchar *>(data), uint(length)));
     QCOMPARE(pixmap.size(), QSize(CBaseChart_getWidth(c.get()), CBaseChart_getHeight(c.get())));
-    const QImage direct = c->makeImage().convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(pixmap.toImage().convertToFormat(QImage::Format_RGB32), direct);
-    QVERIFY(CBaseChart_makeChart2(c.get(), Chart::PNG, &data, &length));
-    QVERIFY(pixmap.loadFromData(reinterpret_cast<const uchar *>(data), uint(length)));
-    QCOMPARE(pixmap.toImage().convertToFormat(QImage::Format_RGB32), direct);
+    QCOMPARE(pixmap.toImage().convertToFormat(QImage::Format_RGB32),
+             c->makeImage().convertToFormat(QImage::Format_RGB32));
+}
+
+void TstChartRender::transparentChartKeepsAlpha_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::newRow("code 4, raw image") << int(Chart::RawImage);
+    QTest::newRow("BMP falls back to PNG") << int(Chart::BMP);
 }
 
 // Fault caught: a transparent chart background turned opaque by the fast encoding.
 void TstChartRender::transparentChartKeepsAlpha()
 {
+    QFETCH(int, format);
     ChartPtr c(CXYChart_create(100, 50, Chart::Transparent, Chart::Transparent, 0));
+    CXYChart_setPlotArea(c.get(), 10, 10, 80, 30, 0x0000FF, -1, -1, Chart::Transparent, Chart::Transparent);
     const char *data = nullptr;
     int length = 0;
-    QVERIFY(CBaseChart_makeChart2(c.get(), Chart::BMP, &data, &length));
+    QVERIFY(CBaseChart_makeChart2(c.get(), format, &data, &length));
     QImage img;
     QVERIFY(img.loadFromData(reinterpret_cast<const uchar *>(data), length));
     QVERIFY(img.hasAlphaChannel());
-    QCOMPARE(qAlpha(img.pixel(10, 10)), 0);
+    QCOMPARE(qAlpha(img.pixel(3, 3)), 0);
+    QCOMPARE(img.pixel(50, 25), qRgba(0, 0, 255, 255));
+}
+
+void TstChartRender::damagedRawImageIsRefused_data()
+{
+    QTest::addColumn<int>("offset"); // byte to overwrite, or -1 to cut the data short
+    QTest::addColumn<quint32>("value");
+    QTest::newRow("cut short") << -1 << 0u;
+    QTest::newRow("huge width") << 8 << 0x7FFFFFFFu;
+    QTest::newRow("zero height") << 12 << 0u;
+    QTest::newRow("unknown pixel format") << 16 << 9u;
+    QTest::newRow("row length disagrees") << 20 << 12u;
+}
+
+// Fault caught: a damaged chart image read past its data or allocating what its header claims.
+void TstChartRender::damagedRawImageIsRefused()
+{
+    QFETCH(int, offset);
+    QFETCH(quint32, value);
+    ChartPtr c(CXYChart_create(64, 32, 0x808080, Chart::Transparent, 0));
+    QByteArray bytes = c->makeChart2(Chart::RawImage);
+    QPixmap good;
+    QVERIFY(good.loadFromData(bytes));
+    if (offset < 0) {
+        bytes.chop(100);
+    } else {
+        for (int i = 0; i < 4; ++i)
+            bytes[offset + i] = char(value >> (8 * i));
+    }
+    QPixmap pixmap;
+    QVERIFY(!pixmap.loadFromData(bytes));
+    QVERIFY(pixmap.isNull());
 }
 
 // Fault caught: a viewer's reference to a chart dangling once the owner deletes its chart.

@@ -20,7 +20,7 @@ int main(int argc, char **argv)
     DemoChart::drawTrackCursor(c, 600, interval);
     const char *data = nullptr;
     int length = 0;
-    CBaseChart_makeChart2(c, Chart::BMP, &data, &length);
+    CBaseChart_makeChart2(c, Chart::RawImage, &data, &length);
     QImage img;
     img.loadFromData(reinterpret_cast<const uchar *>(data), length);
     img.save(out);

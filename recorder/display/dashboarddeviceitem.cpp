@@ -1,0 +1,121 @@
+#include "dashboarddeviceitem.h"
+#include "ui_dashboarddeviceitem.h"
+
+#include "chartview.h"
+#include "configureddevice.h"
+#include "nodedevice.h"
+
+#include <QMouseEvent>
+
+DashBoardDeviceItem::DashBoardDeviceItem(NodeDevice* node, quint8 channel, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::DashBoardDeviceItem>()), m_node(node),
+      m_channel(channel)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("DashBoardDeviceItem"));
+    if (!m_node) {
+        ui->frame_ch->hide();
+        return;
+    }
+    readNames();
+    // Size both fonts once so the first value does not appear in the form's default size.
+    ui->label_number->setText(QStringLiteral("1"));
+    ui->label_number->applyFontRule();
+    ui->label_number->clear();
+    ui->label_unit->setText(unitText());
+    ui->label_unit->applyFontRule();
+    ui->label_unit->clear();
+}
+
+DashBoardDeviceItem::~DashBoardDeviceItem() = default;
+
+void DashBoardDeviceItem::readNames()
+{
+    QString device = m_node->deviceName;
+    if (device.isEmpty()) {
+        if (auto* gateway = qobject_cast<ConfiguredDevice*>(m_node->parent()))
+            device = gateway->ipAddress();
+    }
+    ui->label_device->setText(device);
+    const QString name = m_channel == 1 ? m_node->ch1Name : m_node->ch2Name;
+    ui->label_desc->setText(name.isEmpty()
+                                ? (m_channel == 1 ? QStringLiteral("CH1") : QStringLiteral("CH2"))
+                                : name);
+    m_unit = m_channel == 1 ? m_node->ch1Unit : m_node->ch2Unit;
+    m_customText = m_channel == 1 ? m_node->ch1Custom : m_node->ch2Custom;
+}
+
+bool DashBoardDeviceItem::alarmFlag() const
+{
+    return m_channel == 1 ? m_node->ch1Alarm : m_node->ch2Alarm;
+}
+
+QString DashBoardDeviceItem::unitText() const
+{
+    return ChartView::unitText(m_unit, m_customText);
+}
+
+void DashBoardDeviceItem::setValueStyle(const QString& style)
+{
+    // Restyling repolishes the tile's children; a steady value every second should not.
+    if (ui->frame_value->styleSheet() != style)
+        ui->frame_value->setStyleSheet(style);
+}
+
+void DashBoardDeviceItem::setValue(const QString& text)
+{
+    if (!m_node)
+        return;
+    const bool refit = ui->label_number->text().length() != text.length();
+    ui->label_number->setText(text);
+    if (refit)
+        ui->label_number->applyFontRule();
+    const QString unit = unitText();
+    if (ui->label_unit->text() != unit) {
+        ui->label_unit->setText(unit);
+        ui->label_unit->applyFontRule();
+    }
+    setValueStyle(alarmFlag() ? ChartView::alarmStyle() : ChartView::normalStyle());
+}
+
+void DashBoardDeviceItem::onDeviceConnected(const QString& deviceNumber)
+{
+    if (m_node && deviceNumber == m_node->deviceNumber)
+        setValueStyle(ChartView::normalStyle());
+}
+
+void DashBoardDeviceItem::onDeviceDisconnected(const QString& deviceNumber)
+{
+    if (!m_node || deviceNumber != m_node->deviceNumber)
+        return;
+    setValueStyle(ChartView::noValueStyle());
+    ui->label_number->clear();
+    ui->label_unit->clear();
+}
+
+void DashBoardDeviceItem::refreshItem()
+{
+    if (!m_node)
+        return;
+    readNames();
+    if (!ui->label_number->text().isEmpty()) {
+        ui->label_unit->setText(unitText());
+        ui->label_unit->applyFontRule();
+        setValueStyle(alarmFlag() ? ChartView::alarmStyle() : ChartView::normalStyle());
+    } else {
+        ui->label_unit->clear();
+        setValueStyle(ChartView::noValueStyle());
+    }
+}
+
+void DashBoardDeviceItem::mousePressEvent(QMouseEvent* event)
+{
+    QWidget::mousePressEvent(event);
+    if (m_node)
+        emit clicked(m_node);
+}
+
+NodeDevice* DashBoardDeviceItem::node() const
+{
+    return m_node;
+}
