@@ -95,6 +95,7 @@ private slots:
     void newReport();
     void dragWindow();
     void printPreviewPrints();
+    void closeWhileRunning();
 
 private:
     std::unique_ptr<Report> openWindow(const QString& recordStart, const QString& recordStop);
@@ -611,6 +612,24 @@ void TestReport::printPreviewPrints()
     printer.setOutputFileName(file);
     report->printPreview(&printer);
     QVERIFY(QFileInfo(file).size() > 1000);
+}
+
+// Catches a window destroyed under a running worker (the thread object would go while it runs
+// and its results would reach a deleted window).
+void TestReport::closeWhileRunning()
+{
+    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
+                             QStringLiteral("2026-01-10 08:15:42"));
+    QVERIFY(report);
+    for (int row = 0; row < 4; ++row)
+        tick(report.get(), row);
+    QTest::mouseClick(
+        report->findChild<QCommandLinkButton*>(QStringLiteral("commandLinkButton_load")),
+        Qt::LeftButton);
+    QVERIFY(!report->findChildren<QThread*>().isEmpty());
+    report->close();
+    report.reset();
+    QCoreApplication::processEvents();
 }
 
 QTEST_MAIN(TestReport)
