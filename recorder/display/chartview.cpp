@@ -10,6 +10,7 @@
 #include <chartapi.h>
 
 #include <QByteArray>
+#include <QMouseEvent>
 
 #include <algorithm>
 
