@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QList>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -42,7 +43,7 @@ public:
     DashBoard* dashBoard() const { return m_dashBoard; }
     ChartView* chartView() const { return m_chartView; }
     // The node whose chart panel was opened last; null before the first.
-    NodeDevice* currentNode() const { return m_currentNode; }
+    NodeDevice* currentNode() const;
     // True while the dashboard, false while the chart panel, fills the right-hand side.
     bool isDashboardShown() const { return m_dashboardShown; }
     QString projectName() const { return m_projectName; }
@@ -69,7 +70,7 @@ private:
     ProjectList* m_projectList = nullptr;
     DashBoard* m_dashBoard = nullptr;
     ChartView* m_chartView = nullptr;
-    NodeDevice* m_currentNode = nullptr;
+    QPointer<NodeDevice> m_currentNode;
     bool m_dashboardShown = true;
     QList<ConfiguredDevice*> m_gateways;
 };

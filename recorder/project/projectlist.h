@@ -2,7 +2,7 @@
 
 #include <QIcon>
 #include <QList>
-#include <QMap>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -44,5 +44,11 @@ public slots:
 private:
     std::unique_ptr<Ui::ProjectList> ui;
     QIcon m_disconnectedIcon;
-    QMap<NodeDevice*, QListWidgetItem*> m_items;
+    // Node to entry, in list order. Guarded: the nodes belong to their gateways and may go first.
+    struct Entry
+    {
+        QPointer<NodeDevice> node;
+        QListWidgetItem* item;
+    };
+    QList<Entry> m_entries;
 };
