@@ -1,0 +1,249 @@
+#include "configureddevice.h"
+#include "messagedialog.h"
+#include "networksettingdialog.h"
+#include "nodedevice.h"
+#include "sensingoptiondialog.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTextBrowser>
+#include <QtTest>
+
+// The node option dialog: what it reads from the node, the order of its checks, the custom-unit
+// entry, bounds only while the gateway answers; and the network dialog.
+class TestSensingOptionDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void opensWithNodeSettings();
+    void missingNamesReportedInOrder_data();
+    void missingNamesReportedInOrder();
+    void customUnitEntry();
+    void storedCustomLabelIsFifthEntry();
+    void boundsOnlyWhileConnected_data();
+    void boundsOnlyWhileConnected();
+    void closedByFrameChangesNothing();
+    void networkDialogShowsGateway();
+
+private:
+    SensingOptionDialog* open();
+    template<typename T> T* child(const char* name) { return dialog->findChild<T*>(QLatin1String(name)); }
+    void clickConfirm();
+
+    std::unique_ptr<QWidget> window;
+    std::unique_ptr<QObject> owner;
+    ConfiguredDevice* gateway = nullptr;
+    NodeDevice* node = nullptr;
+    QPointer<SensingOptionDialog> dialog;
+};
+
+void TestSensingOptionDialog::init()
+{
+    window = std::make_unique<QWidget>();
+    window->resize(600, 600);
+    window->show();
+    owner = std::make_unique<QObject>();
+    gateway = new ConfiguredDevice(owner.get());
+    gateway->setDeviceInfo(QStringLiteral("192.168.1.40"), 1502);
+    gateway->connected = true;
+    node = new NodeDevice(QStringLiteral("A1B2C3"), gateway);
+    node->setNames(QStringLiteral("Fridge"), QStringLiteral("Air"), QStringLiteral("Door"));
+    node->setChannelUnits(TemperatureC, Humidity);
+    node->setAlarmRanges(2, 8, 30, 70);
+    gateway->addNode(node);
+}
+
+void TestSensingOptionDialog::cleanup()
+{
+    delete dialog;
+    window.reset();
+    owner.reset();
+}
+
+SensingOptionDialog* TestSensingOptionDialog::open()
+{
+    dialog = new SensingOptionDialog(node, window.get());
+    dialog->show();
+    return dialog;
+}
+
+void TestSensingOptionDialog::clickConfirm()
+{
+    QTest::mouseClick(child<QWidget>("pushButton_confirm"), Qt::LeftButton);
+}
+
+// Catches fields filled from the wrong node fields, or units in the wrong list position.
+void TestSensingOptionDialog::opensWithNodeSettings()
+{
+    open();
+    QCOMPARE(child<QLabel>("label_serialnumber")->text(), QStringLiteral("A1B2C3"));
+    QCOMPARE(child<QLineEdit>("lineEdit_devicename")->text(), QStringLiteral("Fridge"));
+    QCOMPARE(child<QLineEdit>("lineEdit_ch1name")->text(), QStringLiteral("Air"));
+    QCOMPARE(child<QLineEdit>("lineEdit_ch2name")->text(), QStringLiteral("Door"));
+    auto* unit1 = child<QComboBox>("comboBox_unit_ch1");
+    QCOMPARE(unit1->count(), 5);
+    const QStringList texts = {"Undefined", "Temperature(C)", "Temperature(F)", "Humidity", "Custom"};
+    for (int i = 0; i < 5; ++i) {
+        QCOMPARE(unit1->itemText(i), texts.at(i));
+        QCOMPARE(unit1->itemData(i).toInt(), i);
+    }
+    QCOMPARE(unit1->currentIndex(), 1);
+    QCOMPARE(child<QComboBox>("comboBox_unit_ch2")->currentIndex(), 3);
+    QVERIFY(!unit1->isEditable());
+    QCOMPARE(child<QDoubleSpinBox>("doubleSpinBox_min_ch1")->value(), 2.0);
+    QCOMPARE(child<QDoubleSpinBox>("doubleSpinBox_max_ch2")->value(), 70.0);
+    QCOMPARE(child<QDoubleSpinBox>("doubleSpinBox_max_ch2")->minimum(), -10000000.0);
+    QCOMPARE(child<QDoubleSpinBox>("doubleSpinBox_max_ch2")->maximum(), 10000000.0);
+    QCOMPARE(child<QDoubleSpinBox>("doubleSpinBox_max_ch2")->decimals(), 2);
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Quillmar Lite Modbus"));
+}
+
+void TestSensingOptionDialog::missingNamesReportedInOrder_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("ch1");
+    QTest::addColumn<QString>("ch2");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("all empty") << "" << "" << "" << "Enter the Device Name.";
+    QTest::newRow("device empty") << "" << "a" << "b" << "Enter the Device Name.";
+    QTest::newRow("both channels empty") << "d" << "" << "" << "Enter the Channel-1 Name.";
+    QTest::newRow("channel 1 empty") << "d" << "" << "b" << "Enter the Channel-1 Name.";
+    QTest::newRow("channel 2 empty") << "d" << "a" << "" << "Enter the Channel-2 Name.";
+}
+
+// Catches checks in the wrong order, a missing message, or a node changed despite the failure.
+void TestSensingOptionDialog::missingNamesReportedInOrder()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, ch1);
+    QFETCH(QString, ch2);
+    QFETCH(QString, message);
+    open();
+    QSignalSpy confirmed(dialog.data(), &SensingOptionDialog::sensingConfirm);
+    child<QLineEdit>("lineEdit_devicename")->setText(device);
+    child<QLineEdit>("lineEdit_ch1name")->setText(ch1);
+    child<QLineEdit>("lineEdit_ch2name")->setText(ch2);
+    child<QComboBox>("comboBox_unit_ch1")->setCurrentIndex(2);
+    clickConfirm();
+
+    const auto messages = dialog->findChildren<MessageDialog*>();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(messages.at(0)->isVisible());
+    QCOMPARE(messages.at(0)->findChild<QGroupBox*>()->title(), QStringLiteral("INFORMATION"));
+    QCOMPARE(messages.at(0)->findChild<QTextBrowser*>()->toPlainText(), message);
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(confirmed.count(), 0);
+    QCOMPARE(node->deviceName, QStringLiteral("Fridge"));
+    QCOMPARE(node->ch1Unit, int(TemperatureC));
+}
+
+// Catches a custom entry that cannot be typed, accepts more than 11 characters, or leaves a
+// stale custom label after another unit is chosen.
+void TestSensingOptionDialog::customUnitEntry()
+{
+    open();
+    QSignalSpy confirmed(dialog.data(), &SensingOptionDialog::sensingConfirm);
+    auto* unit1 = child<QComboBox>("comboBox_unit_ch1");
+    unit1->setCurrentIndex(4);
+    QVERIFY(unit1->isEditable());
+    unit1->lineEdit()->selectAll();
+    QTest::keyClicks(unit1->lineEdit(), QStringLiteral("microsiemens/cm"));
+    QCOMPARE(unit1->currentText(), QStringLiteral("microsiemen"));
+    QCOMPARE(unit1->count(), 5);
+    clickConfirm();
+    QCOMPARE(confirmed.count(), 1);
+    QCOMPARE(node->ch1Unit, int(Custom));
+    QCOMPARE(node->ch1Custom, QStringLiteral("microsiemen"));
+    QCOMPARE(node->ch2Unit, int(Humidity));
+    QCOMPARE(node->ch2Custom, QString());
+    QTRY_VERIFY(dialog.isNull()); // deleted once confirmed
+
+    open();
+    unit1 = child<QComboBox>("comboBox_unit_ch1");
+    QVERIFY(unit1->isEditable());
+    QCOMPARE(unit1->currentText(), QStringLiteral("microsiemen"));
+    unit1->setCurrentIndex(3);
+    QVERIFY(!unit1->isEditable());
+    clickConfirm();
+    QCOMPARE(node->ch1Unit, int(Humidity));
+    QCOMPARE(node->ch1Custom, QString());
+}
+
+// Catches a stored custom label not offered back, so reopening would lose it.
+void TestSensingOptionDialog::storedCustomLabelIsFifthEntry()
+{
+    node->setChannelUnits(Undefined, Custom);
+    node->ch2Custom = QStringLiteral("bar");
+    open();
+    QCOMPARE(child<QComboBox>("comboBox_unit_ch1")->itemText(4), QStringLiteral("Custom"));
+    auto* unit2 = child<QComboBox>("comboBox_unit_ch2");
+    QCOMPARE(unit2->itemText(4), QStringLiteral("bar"));
+    QVERIFY(unit2->isEditable());
+    QCOMPARE(unit2->lineEdit()->maxLength(), 11);
+    QVERIFY(!child<QComboBox>("comboBox_unit_ch1")->isEditable());
+}
+
+void TestSensingOptionDialog::boundsOnlyWhileConnected_data()
+{
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<QList<float>>("stored");
+    QTest::newRow("connected: inverted bounds kept as typed")
+        << true << QList<float>{30.0f, 10.0f, -5.25f, 99.5f};
+    QTest::newRow("disconnected: bounds unchanged") << false << QList<float>{2, 8, 30, 70};
+}
+
+// Catches bounds editable without a live gateway, or bounds reordered on the way into the node.
+void TestSensingOptionDialog::boundsOnlyWhileConnected()
+{
+    QFETCH(bool, connected);
+    QFETCH(QList<float>, stored);
+    gateway->connected = connected;
+    open();
+    const char* names[] = {"doubleSpinBox_min_ch1", "doubleSpinBox_max_ch1",
+                           "doubleSpinBox_min_ch2", "doubleSpinBox_max_ch2"};
+    const QStringList typed = {"30", "10", "-5.25", "99.5"};
+    for (int i = 0; i < 4; ++i) {
+        auto* box = child<QDoubleSpinBox>(names[i]);
+        QCOMPARE(box->isEnabled(), connected);
+        box->selectAll();
+        QTest::keyClicks(box, typed.at(i));
+    }
+    clickConfirm();
+    QCOMPARE(node->alarmRanges(), stored);
+}
+
+// Catches a dialog closed by its frame that still writes into the node.
+void TestSensingOptionDialog::closedByFrameChangesNothing()
+{
+    open();
+    QSignalSpy confirmed(dialog.data(), &SensingOptionDialog::sensingConfirm);
+    child<QLineEdit>("lineEdit_devicename")->setText(QStringLiteral("Other"));
+    dialog->close();
+    QCOMPARE(dialog->result(), int(QDialog::Rejected));
+    QCOMPARE(confirmed.count(), 0);
+    QCOMPARE(node->deviceName, QStringLiteral("Fridge"));
+}
+
+// Catches the wrong gateway shown, or a network dialog that stays after its button.
+void TestSensingOptionDialog::networkDialogShowsGateway()
+{
+    QPointer<NetworkSettingDialog> network = new NetworkSettingDialog(node, window.get());
+    network->show();
+    QCOMPARE(network->findChild<QLabel*>(QStringLiteral("label_ipaddr"))->text(), QStringLiteral("192.168.1.40"));
+    QCOMPARE(network->findChild<QLabel*>(QStringLiteral("label_port"))->text(), QStringLiteral("1502"));
+    QCOMPARE(network->windowModality(), Qt::ApplicationModal);
+    QTest::mouseClick(network->findChild<QWidget*>(QStringLiteral("pushButton_close")), Qt::LeftButton);
+    QVERIFY(!network->isVisible());
+    QTRY_VERIFY(network.isNull());
+}
+
+QTEST_MAIN(TestSensingOptionDialog)
+#include "tst_sensingoptiondialog.moc"
