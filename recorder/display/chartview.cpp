@@ -55,7 +55,13 @@ void drawTrackCursor(XYChart* chart, int plotX)
         QByteArray("<*block*><*block*><*font=arial.ttf*>View Length : ") + "240"
         + " samples<*/*><*block*><*font=arial.ttf*>   Interval : "
         + intervalName(dataInterval).toUtf8() + " <*/*><*/*>";
-    drawText(d, lengthLine, "arial.ttf", right - 240, top - 3, Chart::BottomLeft);
+    // Anchored 240 pixels left of the plot's right edge; where the fonts make the line longer
+    // than that, it moves left rather than run off the chart.
+    TTFText* length = CDrawArea_text3(d, lengthLine.constData(), "arial.ttf", 8);
+    const int lengthLeft =
+        std::min(right - 240, CBaseChart_getWidth(chart) - CTTFText_getWidth(length) - 2);
+    CTTFText_draw(length, lengthLeft, top - 3, TextColor, Chart::BottomLeft);
+    CTTFText_destroy(length);
 
     const double xValue = CXYChart_getNearestXValue(chart, plotX);
     // Before the first sample there is no time to point at: a cursor there would read out a
@@ -111,11 +117,15 @@ void drawTrackCursor(XYChart* chart, int plotX)
     for (auto it = entries.crbegin(); it != entries.crend(); ++it)
         legend += *it;
     legend += "<*/*>";
-    drawText(d, legend, "arialbd.ttf", left + 5, top - 3, Chart::BottomLeft);
+    TTFText* legendText = CDrawArea_text3(d, legend.constData(), "arialbd.ttf", 8);
+    CTTFText_draw(legendText, left + 5, top - 3, TextColor, Chart::BottomLeft);
+    // The date stands 100 pixels into the plot unless a long value pushes the legend past it.
+    const int dateLeft = std::max(left + 100, left + 5 + CTTFText_getWidth(legendText) + 8);
+    CTTFText_destroy(legendText);
 
     const QByteArray date = QByteArray("<*block*><*font=arialbd.ttf*>[ ")
         + CAxis_getFormattedLabel(xAxis, xValue, "yyyy-mm-dd hh:nn:ss") + " ]<*/*>" + "<*/*>";
-    drawText(d, date, "arialbd.ttf", left + 100, top - 3, Chart::BottomLeft);
+    drawText(d, date, "arialbd.ttf", dateLeft, top - 3, Chart::BottomLeft);
 }
 
 void fillNoValue(double* values)
