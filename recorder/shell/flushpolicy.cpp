@@ -1,0 +1,27 @@
+#include "flushpolicy.h"
+
+bool FlushPolicy::due(int pending, int gatewayCount, qint64 nowMs)
+{
+    if (pending <= 0) {
+        m_firstSeenMs = -1;
+        return false;
+    }
+    if (m_firstSeenMs < 0)
+        m_firstSeenMs = nowMs;
+    const int batch = gatewayCount < 2 ? SingleGatewayBatch : MultiGatewayBatch;
+    if (pending >= batch)
+        return true;
+    // The oldest sample may have been queued up to one tick before it was first seen here.
+    return nowMs - m_firstSeenMs >= MaxAgeMs - TickMs;
+}
+
+void FlushPolicy::flushed(int pending)
+{
+    if (pending <= 0)
+        m_firstSeenMs = -1;
+}
+
+void FlushPolicy::reset()
+{
+    m_firstSeenMs = -1;
+}

@@ -1,0 +1,35 @@
+#include "programlauncher.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+
+QString ProgramLauncher::resolve(const QString& programName, const QString& ownFolder)
+{
+    const QString folder = ownFolder.isEmpty() ? QCoreApplication::applicationDirPath() : ownFolder;
+    const QFileInfo beside(folder + QLatin1Char('/') + programName);
+    if (beside.isFile() && beside.isExecutable())
+        return beside.absoluteFilePath();
+    return QStandardPaths::findExecutable(programName);
+}
+
+QStringList ProgramLauncher::arguments(const QString& projectFilePath)
+{
+    return {QLatin1Char('\'') + projectFilePath + QLatin1Char('\'')};
+}
+
+QString ProgramLauncher::commandText(const QString& programName, const QString& projectFilePath)
+{
+    return programName + QLatin1Char(' ') + arguments(projectFilePath).constFirst();
+}
+
+bool ProgramLauncher::start(const QString& programName, const QString& projectFilePath,
+                            const QString& ownFolder)
+{
+    const QString program = resolve(programName, ownFolder);
+    if (program.isEmpty())
+        return false;
+    return QProcess::startDetached(program, arguments(projectFilePath),
+                                   QFileInfo(projectFilePath).absolutePath());
+}

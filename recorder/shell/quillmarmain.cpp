@@ -1,0 +1,828 @@
+#include "quillmarmain.h"
+#include "ui_quillmarmain.h"
+
+#include "configureddevice.h"
+#include "dashboard.h"
+#include "datainterval.h"
+#include "insertserialdata.h"
+#include "messagedialog.h"
+#include "nodedevice.h"
+#include "programlauncher.h"
+#include "projectcenter.h"
+#include "projectfile.h"
+#include "projectmain.h"
+#include "projectmanager.h"
+
+#include <QAction>
+#include <QAudioDeviceInfo>
+#include <QAudioFormat>
+#include <QAudioOutput>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSettings>
+#include <QTimer>
+#include <QUuid>
+
+namespace {
+
+const char* const Version = "V1.9";
+const char* const DateTimeFormat = "yyyy-MM-dd HH:mm:ss";
+constexpr int MaxStatusFolderLength = 40;
+
+QuillmarMain::CriticalMessage& criticalHook()
+{
+    static QuillmarMain::CriticalMessage hook;
+    return hook;
+}
+
+QString settingsOrganisation()
+{
+    return QStringLiteral("QuillmarLite");
+}
+
+QString settingsApplication()
+{
+    return QStringLiteral("Quillmar Lite Modbus");
+}
+
+QString recordTimeText(quint32 seconds)
+{
+    if (seconds == 0)
+        return QString();
+    return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+QAction* menuAction(QMenu* menu, const QString& text, const char* objectName, bool checkable = false)
+{
+    QAction* action = menu->addAction(text);
+    action->setObjectName(QLatin1String(objectName));
+    action->setCheckable(checkable);
+    return action;
+}
+
+} // namespace
+
+QuillmarMain::QuillmarMain(QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::QuillmarMain>())
+{
+    qRegisterMetaType<QList<ConfiguredDevice*>>();
+    ui->setupUi(this);
+    setWindowTitle(QStringLiteral("Quillmar Lite Modbus"));
+    ui->label_version->setText(QLatin1String(Version));
+    connectionName = QString::fromLatin1(QUuid::createUuid().toString().toUtf8().toBase64());
+
+    connect(ui->menuFrame, &TopCustomFrame::customDoubleClick, this, &QuillmarMain::topDblClick);
+    connect(ui->command_project, &QAbstractButton::clicked, this, &QuillmarMain::slotCommandProject);
+    connect(ui->command_record, &QAbstractButton::clicked, this, &QuillmarMain::slotCommandRecord);
+    connect(ui->command_screen, &QAbstractButton::clicked, this, &QuillmarMain::slotCommandScreen);
+    connect(ui->command_help, &QAbstractButton::clicked, this, &QuillmarMain::slotCommandHelp);
+    ui->label_datetime->setText(
+        QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")));
+
+    createMenus();
+    readyPixmap = QPixmap(QStringLiteral(":/img/StateReady.png"));
+    recordingPixmap = QPixmap(QStringLiteral(":/img/StateRecording.png"));
+
+    projectOpen = false;
+    setProjectActionsEnabled(false);
+
+    loadSettings();
+    actionAutoLoad->setChecked(autoLoad);
+    actionAutoRecord->setChecked(autoRecord);
+    pruneRecentProjects();
+    showStartScreen();
+
+    stdTimer = new QTimer(this);
+    connect(stdTimer, &QTimer::timeout, this, &QuillmarMain::slotStdTimer);
+    stdTimer->start(ClockInterval);
+    deviceTimer = new QTimer(this);
+    connect(deviceTimer, &QTimer::timeout, this, &QuillmarMain::writeDevice);
+    dbTimer = new QTimer(this);
+    connect(dbTimer, &QTimer::timeout, this, &QuillmarMain::writeDb);
+
+    setupAudio();
+
+    if (!recentList.isEmpty() && !recentMap.isEmpty() && autoLoad)
+        projectLoaded(recentMap.value(recentList.constFirst()).toString());
+}
+
+QuillmarMain::~QuillmarMain()
+{
+    saveFlags();
+    m_audioFile.close();
+    if (audio)
+        audio->reset();
+    // Widgets first: nodes must not point at panels that are gone.
+    detachNodes();
+    delete projectMain;
+    delete projectManager;
+    delete center;
+    for (ConfiguredDevice* device : qAsConst(gatewayList)) {
+        if (device)
+            device->closeDevice();
+    }
+    qDeleteAll(gatewayList);
+}
+
+void QuillmarMain::setCriticalMessage(const CriticalMessage& message)
+{
+    criticalHook() = message;
+}
+
+void QuillmarMain::critical(const QString& title, const QString& text)
+{
+    if (criticalHook())
+        criticalHook()(this, title, text);
+    else
+        QMessageBox::critical(this, title, text, QMessageBox::Ok);
+}
+
+void QuillmarMain::createMenus()
+{
+    const QString menuStyle = QStringLiteral("background-color: rgb(203, 203, 203);");
+    QFont bold = font();
+    bold.setBold(true);
+
+    menuProject = new QMenu(this);
+    menuProject->setObjectName(QStringLiteral("menuProject"));
+    actionAddDelete = menuAction(menuProject, QStringLiteral("Add/Delete"), "actionAddDelete");
+    actionClose = menuAction(menuProject, QStringLiteral("Close"), "actionClose");
+    menuProject->addSeparator();
+    actionAutoLoad =
+        menuAction(menuProject, QStringLiteral("Auto Load Recent Project"), "actionAutoLoad", true);
+    actionAutoRecord =
+        menuAction(menuProject, QStringLiteral("Auto Start Record"), "actionAutoRecord", true);
+    menuProject->addSeparator();
+    actionRefresh = menuAction(menuProject, QStringLiteral("Refresh Devices"), "actionRefresh");
+    menuProject->addSeparator();
+    actionExit = menuAction(menuProject, QStringLiteral("Exit"), "actionExit");
+    connect(actionAddDelete, &QAction::triggered, this, &QuillmarMain::slotAddDeviceProject);
+    connect(actionClose, &QAction::triggered, this, &QuillmarMain::slotCloseProject);
+    connect(actionAutoLoad, &QAction::triggered, this, &QuillmarMain::slotAutoProject);
+    connect(actionAutoRecord, &QAction::triggered, this, &QuillmarMain::slotAutoRecord);
+    connect(actionRefresh, &QAction::triggered, this, &QuillmarMain::slotRefreshDevice);
+    connect(actionExit, &QAction::triggered, this, &QWidget::close);
+
+    menuRecord = new QMenu(this);
+    menuRecord->setObjectName(QStringLiteral("menuRecord"));
+    actionDataViewer = menuAction(menuRecord, QStringLiteral("Data Viewer"), "actionDataViewer");
+    menuRecord->addSeparator();
+    menuReport = menuRecord->addMenu(QStringLiteral("Report"));
+    menuReport->setObjectName(QStringLiteral("menuReport"));
+    actionDaily = menuAction(menuReport, QStringLiteral("Daily Report"), "actionDaily");
+    actionWeekly = menuAction(menuReport, QStringLiteral("Weekly Report"), "actionWeekly");
+    actionMonthly = menuAction(menuReport, QStringLiteral("Monthly Report"), "actionMonthly");
+    actionHaccp = menuAction(menuReport, QStringLiteral("HACCP Report"), "actionHaccp");
+    // Only the daily report exists.
+    for (QAction* action : {actionWeekly, actionMonthly, actionHaccp})
+        action->setEnabled(false);
+    connect(actionDataViewer, &QAction::triggered, this, &QuillmarMain::slotTrendscopeRecord);
+    connect(actionDaily, &QAction::triggered, this, &QuillmarMain::slotReportDaily);
+
+    menuScreen = new QMenu(this);
+    menuScreen->setObjectName(QStringLiteral("menuScreen"));
+    actionFullScreen = menuAction(menuScreen, QStringLiteral("FullScreen"), "actionFullScreen", true);
+    menuScreen->addSeparator();
+    actionExpansion =
+        menuAction(menuScreen, QStringLiteral("Expansion Mode"), "actionExpansion", true);
+    connect(actionFullScreen, &QAction::triggered, this, &QuillmarMain::slotViewFull);
+    connect(actionExpansion, &QAction::triggered, this, &QuillmarMain::slotShowHideItem);
+
+    for (QMenu* menu : {menuProject, menuRecord, menuReport, menuScreen}) {
+        menu->setStyleSheet(menuStyle);
+        menu->setFont(bold);
+    }
+}
+
+void QuillmarMain::setupAudio()
+{
+    QAudioFormat format;
+    format.setSampleRate(44100);
+    format.setChannelCount(2);
+    format.setSampleSize(16);
+    format.setCodec(QStringLiteral("audio/pcm"));
+    format.setByteOrder(QAudioFormat::LittleEndian);
+    format.setSampleType(QAudioFormat::SignedInt);
+
+    const QAudioDeviceInfo device = QAudioDeviceInfo::defaultOutputDevice();
+    if (!device.isFormatSupported(format)) {
+        qWarning() << "Raw audio format not supported by backend, cannot play audio.";
+        critical(QStringLiteral("Audio"),
+                 QStringLiteral("Raw audio format not supported by backend, cannot play audio!"));
+    }
+    audio = new QAudioOutput(device, format, this);
+    audio->setBufferSize(AudioBufferSize);
+    connect(audio, &QAudioOutput::stateChanged, this, &QuillmarMain::handleStateChanged);
+
+    m_audioFile.setFileName(QStringLiteral("://critical.wav"));
+    if (!m_audioFile.open(QIODevice::ReadOnly)) {
+        qWarning() << "Could not find file \"critical.wav\"!";
+        critical(QStringLiteral("critical.wav"), QStringLiteral("Could not find file \"critical.wav\"!"));
+    }
+    qDebug().noquote() << "m_audioFile size : " << m_audioFile.size();
+}
+
+void QuillmarMain::handleStateChanged(QAudio::State state)
+{
+    qDebug().noquote() << "QuillmarMain::handleStateChanged : QAudio new State : " << state;
+}
+
+void QuillmarMain::stopSound()
+{
+    if (audio && audio->state() != QAudio::StoppedState)
+        audio->stop();
+}
+
+// --- settings and recent projects -------------------------------------------------------------
+
+void QuillmarMain::loadSettings()
+{
+    QSettings settings(settingsOrganisation(), settingsApplication());
+    settings.beginGroup(QStringLiteral("RecentProjects"));
+    recentList = settings.value(QStringLiteral("list")).toStringList();
+    recentMap = settings.value(QStringLiteral("projects")).toMap();
+    autoLoad = settings.value(QStringLiteral("autoLoad"), false).toBool();
+    autoRecord = settings.value(QStringLiteral("autoRecord"), false).toBool();
+}
+
+void QuillmarMain::saveFlags()
+{
+    QSettings settings(settingsOrganisation(), settingsApplication());
+    settings.beginGroup(QStringLiteral("RecentProjects"));
+    settings.setValue(QStringLiteral("autoLoad"), autoLoad);
+    settings.setValue(QStringLiteral("autoRecord"), autoRecord);
+}
+
+void QuillmarMain::saveSettings()
+{
+    QSettings settings(settingsOrganisation(), settingsApplication());
+    settings.beginGroup(QStringLiteral("RecentProjects"));
+    settings.setValue(QStringLiteral("list"), recentList);
+    settings.setValue(QStringLiteral("projects"), recentMap);
+    settings.setValue(QStringLiteral("autoLoad"), autoLoad);
+    settings.setValue(QStringLiteral("autoRecord"), autoRecord);
+}
+
+void QuillmarMain::pruneRecentProjects()
+{
+    const QStringList names = recentMap.keys();
+    for (const QString& name : names) {
+        if (!QFileInfo::exists(recentMap.value(name).toString())) {
+            recentMap.remove(name);
+            recentList.removeOne(name);
+        }
+    }
+}
+
+void QuillmarMain::registerRecentProject()
+{
+    const QString name = QFileInfo(projectFilePath).baseName();
+    if (recentMap.contains(name) || recentList.contains(name))
+        return;
+    recentMap.insert(name, projectFilePath);
+    recentList.prepend(name);
+    pruneRecentProjects();
+    saveSettings();
+}
+
+void QuillmarMain::slotAutoProject(bool on)
+{
+    autoLoad = on;
+    saveFlags();
+}
+
+void QuillmarMain::slotAutoRecord(bool on)
+{
+    autoRecord = on;
+    saveFlags();
+}
+
+// --- menus and view ---------------------------------------------------------------------------
+
+void QuillmarMain::popupMenu(QMenu* menu, QWidget* button)
+{
+    const QPoint windowTopLeft = mapToGlobal(QPoint(0, 0));
+    menu->popup(windowTopLeft + button->mapTo(this, QPoint(0, 0)) +
+                QPoint(5, button->height()));
+}
+
+void QuillmarMain::slotCommandProject()
+{
+    popupMenu(menuProject, ui->command_project);
+}
+
+void QuillmarMain::slotCommandRecord()
+{
+    popupMenu(menuRecord, ui->command_record);
+}
+
+void QuillmarMain::slotCommandScreen()
+{
+    popupMenu(menuScreen, ui->command_screen);
+}
+
+void QuillmarMain::slotCommandHelp()
+{
+    // Not modal: the recording cycle keeps running while the box is open.
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("About"),
+                                QString(), QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("aboutBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setTextFormat(Qt::RichText);
+    box->setText(QStringLiteral("<b>Quillmar Lite Modbus</b> ") + QLatin1String(Version) +
+                 QStringLiteral("<br>Recorder of wireless sensor data through Modbus TCP "
+                                "gateways.<br><a href=\"https://quillmar.example/download\">"
+                                "Download</a>"));
+    box->setIconPixmap(QPixmap(QStringLiteral(":/img/QuorbinalSymbol.png")));
+    box->setModal(false);
+    box->show();
+}
+
+void QuillmarMain::topDblClick()
+{
+    if (isFullScreen()) {
+        showNormal();
+        actionFullScreen->setChecked(false);
+    } else {
+        showFullScreen();
+        actionFullScreen->setChecked(true);
+    }
+}
+
+void QuillmarMain::slotViewFull(bool full)
+{
+    if (full)
+        showFullScreen();
+    else
+        showNormal();
+}
+
+void QuillmarMain::slotShowHideItem(bool hide)
+{
+    if (center && center->dashBoard())
+        center->dashBoard()->setEmptyCellsVisible(!hide);
+}
+
+void QuillmarMain::setProjectActionsEnabled(bool enabled)
+{
+    for (QAction* action : {actionAddDelete, actionClose, actionRefresh, actionDataViewer,
+                            actionExpansion})
+        action->setEnabled(enabled);
+    menuReport->setEnabled(enabled);
+    menuReport->menuAction()->setEnabled(enabled);
+}
+
+void QuillmarMain::setStatusTexts()
+{
+    QString folder = QFileInfo(projectFilePath).path();
+    if (folder.size() > MaxStatusFolderLength)
+        folder = folder.left(MaxStatusFolderLength) + QStringLiteral("...");
+    ui->label_projectname->setText(folder + QLatin1Char('/') + projectName + QStringLiteral(".tpc"));
+    ui->label_interval->setText(QStringLiteral("Interval : ") + intervalName(dataInterval));
+}
+
+// --- screens ----------------------------------------------------------------------------------
+
+void QuillmarMain::placeScreen(QWidget* screen)
+{
+    ui->centralFrame->layout()->addWidget(screen);
+    screen->show();
+}
+
+void QuillmarMain::showStartScreen()
+{
+    delete projectMain;
+    projectMain = new ProjectMain(recentList, recentMap);
+    connect(projectMain, &ProjectMain::projectCreated, this, &QuillmarMain::projectCreated);
+    connect(projectMain, &ProjectMain::projectLoaded, this, &QuillmarMain::projectLoaded);
+    placeScreen(projectMain);
+}
+
+// The screens below may be the sender of the signal being handled, so they go once control
+// is back in the event loop.
+void QuillmarMain::removeStartScreen()
+{
+    if (!projectMain)
+        return;
+    ui->centralFrame->layout()->removeWidget(projectMain);
+    projectMain->close();
+    projectMain->deleteLater();
+    projectMain = nullptr;
+}
+
+void QuillmarMain::removeEditor()
+{
+    if (!projectManager)
+        return;
+    ui->centralFrame->layout()->removeWidget(projectManager);
+    projectManager->close();
+    projectManager->deleteLater();
+    projectManager = nullptr;
+}
+
+void QuillmarMain::removeProjectCenter()
+{
+    if (!center)
+        return;
+    ui->centralFrame->layout()->removeWidget(center);
+    center->close();
+    delete center;
+    center = nullptr;
+}
+
+// --- project flows ----------------------------------------------------------------------------
+
+void QuillmarMain::projectCreated(const QString& path)
+{
+    deleteInsertSerialData();
+    removeStartScreen();
+    projectFilePath = path;
+    projectName = ProjectFile::projectNameFromPath(path);
+    setStatusTexts();
+    ui->label_interval->clear();
+    ProjectFile(path).create(dataInterval);
+
+    delete projectManager;
+    projectManager = new ProjectManager;
+    connect(projectManager, &ProjectManager::projectListConfirm, this,
+            &QuillmarMain::projectListConfirm);
+    placeScreen(projectManager);
+
+    projectOpen = false;
+    setProjectActionsEnabled(false);
+    actionClose->setEnabled(true);
+}
+
+void QuillmarMain::projectListConfirm(const QList<ConfiguredDevice*>& list)
+{
+    // The replaced gateways are closed already (editing closes them) and shown nowhere.
+    const QList<ConfiguredDevice*> previous = gatewayList;
+    gatewayList = list;
+    for (ConfiguredDevice* device : previous) {
+        if (device && !gatewayList.contains(device)) {
+            device->closeDevice();
+            delete device;
+        }
+    }
+    removeEditor();
+
+    QList<GatewayConfig> configs;
+    for (const ConfiguredDevice* device : qAsConst(gatewayList))
+        configs << device->configuration();
+    const ProjectFile file(projectFilePath);
+    file.saveDeviceList(configs);
+    file.saveInterval(dataInterval);
+
+    setStatusTexts();
+    registerRecentProject();
+    projectOpen = true;
+    setProjectActionsEnabled(true);
+    openProjectRuntime();
+}
+
+void QuillmarMain::projectLoaded(const QString& path)
+{
+    ProjectData project;
+    if (!ProjectFile(path).load(&project)) {
+        showMessage(this, QStringLiteral("ERROR"), QStringLiteral("There is no device information!"));
+        return;
+    }
+    for (const GatewayConfig& config : qAsConst(project.gateways))
+        gatewayList.append(ConfiguredDevice::fromConfig(config));
+
+    if (insertSerialData) {
+        deleteInsertSerialData();
+    }
+    removeStartScreen();
+    projectFilePath = path;
+    projectName = ProjectFile::projectNameFromPath(path);
+    registerRecentProject();
+
+    projectName = project.projectName;
+    // A damaged file without an interval must not make the device timer spin.
+    dataInterval = project.dataInterval > 0 ? project.dataInterval : DefaultDataInterval;
+    setStatusTexts();
+
+    projectOpen = true;
+    setProjectActionsEnabled(true);
+    openProjectRuntime();
+}
+
+bool QuillmarMain::openProjectRuntime()
+{
+    center = new ProjectCenter(projectFilePath);
+    connect(center, &ProjectCenter::clickRecord, this, &QuillmarMain::slotToggleRecord);
+    connect(center, &ProjectCenter::updateProjectFile, this, &QuillmarMain::slotUpdateProjectFile);
+
+    if (!createInsertSerialData(ProjectFile::databasePath(projectFilePath)))
+        return false;
+
+    const quint32 start = insertSerialData ? insertSerialData->startDateTime() : 0;
+    const quint32 end = insertSerialData ? insertSerialData->endDateTime() : 0;
+    center->setRecordTimes(recordTimeText(start), recordTimeText(end));
+    center->setDeviceList(gatewayList);
+    placeScreen(center);
+
+    writeDevice();
+    if (projectOpen)
+        deviceTimer->start(dataInterval);
+    if (autoRecord)
+        slotToggleRecord();
+    return true;
+}
+
+void QuillmarMain::detachNodes()
+{
+    for (ConfiguredDevice* device : qAsConst(gatewayList)) {
+        if (!device)
+            continue;
+        for (NodeDevice* node : device->nodes()) {
+            node->clearListItem();
+            node->clearChartView();
+            node->clearDashboardTiles();
+        }
+    }
+}
+
+void QuillmarMain::slotAddDeviceProject()
+{
+    stopSound();
+    detachNodes();
+    deviceTimer->stop();
+    deleteInsertSerialData();
+    projectOpen = false;
+    setProjectActionsEnabled(false);
+    actionClose->setEnabled(true);
+    removeProjectCenter();
+    actionExpansion->setChecked(false);
+
+    delete projectManager;
+    projectManager = new ProjectManager;
+    projectManager->setIntervalDisabled(true);
+    connect(projectManager, &ProjectManager::projectListConfirm, this,
+            &QuillmarMain::projectListConfirm);
+    projectManager->loadDeviceList(gatewayList);
+    placeScreen(projectManager);
+
+    for (ConfiguredDevice* device : qAsConst(gatewayList)) {
+        if (device)
+            device->closeDevice();
+    }
+}
+
+void QuillmarMain::closeProjectRuntime()
+{
+    stopSound();
+    projectOpen = false;
+    setProjectActionsEnabled(false);
+    ui->label_projectname->clear();
+    ui->label_interval->clear();
+    if (m_bIsRecordStart) {
+        slotStopRecord();
+        // Stopping re-enables the editing actions; without a project they stay off.
+        setProjectActionsEnabled(false);
+    }
+    deviceTimer->stop();
+    deleteInsertSerialData();
+    stopSound();
+    detachNodes();
+    for (ConfiguredDevice* device : qAsConst(gatewayList)) {
+        if (device)
+            device->closeDevice();
+    }
+    qDeleteAll(gatewayList);
+    gatewayList.clear();
+    dataInterval = DefaultDataInterval;
+}
+
+void QuillmarMain::slotCloseProject()
+{
+    closeProjectRuntime();
+    removeProjectCenter();
+    if (projectManager) {
+        ui->centralFrame->layout()->removeWidget(projectManager);
+        delete projectManager;
+        projectManager = nullptr;
+    }
+    actionExpansion->setChecked(false);
+    projectFilePath.clear();
+    projectName.clear();
+    showStartScreen();
+}
+
+void QuillmarMain::closeEvent(QCloseEvent* event)
+{
+    if (m_bIsRecordStart) {
+        event->ignore();
+        return;
+    }
+    closeProjectRuntime();
+    deviceTimer->stop();
+    stdTimer->stop();
+    dbTimer->stop();
+    event->accept();
+}
+
+// --- recording cycle --------------------------------------------------------------------------
+
+void QuillmarMain::slotStdTimer()
+{
+    const QString now = QDateTime::currentDateTime().toString(QLatin1String(DateTimeFormat));
+    ui->label_datetime->setText(now);
+    if (!center)
+        return;
+
+    const QString database = ProjectFile::databasePath(projectFilePath);
+    const QFileInfo databaseFile(database);
+    if (!center->recordEndTime().isEmpty() && !center->recordStartTime().isEmpty() &&
+        databaseFile.exists())
+        center->setDatabaseSize(databaseFile.size());
+    if (m_bIsRecordStart)
+        center->setRecordEndTime(now);
+
+    bool alarm = false;
+    for (const ConfiguredDevice* device : qAsConst(gatewayList)) {
+        if (!device)
+            continue;
+        for (const NodeDevice* node : device->nodes()) {
+            if (node->ch1Alarm || node->ch2Alarm) {
+                alarm = true;
+                break;
+            }
+        }
+        if (alarm)
+            break;
+    }
+    if (alarm) {
+        if (audio && audio->state() != QAudio::ActiveState && m_audioFile.isOpen()) {
+            m_audioFile.seek(0);
+            audio->start(&m_audioFile);
+        }
+    } else {
+        stopSound();
+    }
+}
+
+void QuillmarMain::writeDevice()
+{
+    if (!projectOpen)
+        return;
+    for (ConfiguredDevice* device : qAsConst(gatewayList)) {
+        if (device && !device->retryPending)
+            device->poll();
+    }
+}
+
+void QuillmarMain::writeDb()
+{
+    if (!insertSerialData || !databaseOpen)
+        return;
+    if (flushPolicy.due(InsertSerialData::pendingCount(), gatewayList.size(),
+                        QDateTime::currentMSecsSinceEpoch())) {
+        insertSerialData->insertNow();
+        flushPolicy.flushed(InsertSerialData::pendingCount());
+    }
+}
+
+void QuillmarMain::slotRefreshDevice()
+{
+    if (!projectOpen)
+        return;
+    for (ConfiguredDevice* device : qAsConst(gatewayList)) {
+        if (device)
+            device->refresh();
+    }
+}
+
+void QuillmarMain::slotToggleRecord()
+{
+    if (m_bIsRecordStart)
+        slotStopRecord();
+    else
+        slotStartRecord();
+}
+
+void QuillmarMain::slotStartRecord()
+{
+    qDebug() << "QuillmarMain::slotStartRecord";
+    toggleRecordState(true);
+    dbTimer->stop();
+    flushPolicy.reset();
+    if (insertSerialData && databaseOpen)
+        dbTimer->start(DatabaseInterval);
+    ui->label_record_state->setPixmap(recordingPixmap);
+    if (center) {
+        center->setRecording(true);
+        ProjectFile(projectFilePath).saveRecordStartTime(center->recordStartTime());
+    }
+}
+
+void QuillmarMain::slotStopRecord()
+{
+    qDebug() << "QuillmarMain::slotStopRecord";
+    toggleRecordState(false);
+    if (insertSerialData && databaseOpen) {
+        dbTimer->stop();
+        insertSerialData->insertNow();
+        flushPolicy.flushed(InsertSerialData::pendingCount());
+    }
+    ui->label_record_state->setPixmap(readyPixmap);
+    if (center) {
+        center->setRecording(false);
+        ProjectFile(projectFilePath).saveRecordStopTime(center->recordEndTime());
+    }
+}
+
+void QuillmarMain::toggleRecordState(bool on)
+{
+    m_bIsRecordStart = on;
+    for (ConfiguredDevice* device : qAsConst(gatewayList)) {
+        if (!device)
+            continue;
+        for (NodeDevice* node : device->nodes()) {
+            if (!on)
+                node->insertNoValue();
+            node->setRecordEnabled(on);
+        }
+    }
+    qDebug().noquote() << "QuillmarMain::toggleRecordState : m_bIsRecordStart : " << on;
+    actionExit->setEnabled(!on);
+    actionAddDelete->setEnabled(!on);
+    actionClose->setEnabled(!on);
+}
+
+bool QuillmarMain::createInsertSerialData(const QString& path)
+{
+    insertSerialData = new InsertSerialData(path, connectionName, this);
+    if (insertSerialData->createConnection()) {
+        databaseOpen = true;
+        qDebug().noquote() << "QuillmarMain::createInsertSerialData : " << path;
+        return true;
+    }
+    delete insertSerialData;
+    insertSerialData = nullptr;
+    databaseOpen = false;
+    m_fatalError = true;
+    critical(QStringLiteral("ERROR"), QStringLiteral("Create database error!\nExit program."));
+    close();
+    // Before the event loop runs (auto-load at start) the program entry sees fatalError().
+    QCoreApplication::exit(0);
+    return false;
+}
+
+void QuillmarMain::deleteInsertSerialData()
+{
+    if (!insertSerialData)
+        return;
+    dbTimer->stop();
+    delete insertSerialData;
+    insertSerialData = nullptr;
+    databaseOpen = false;
+    qDebug() << "QuillmarMain::deleteInsertSerialData()";
+}
+
+void QuillmarMain::slotUpdateProjectFile()
+{
+    QList<GatewayConfig> configs;
+    for (const ConfiguredDevice* device : qAsConst(gatewayList)) {
+        if (device)
+            configs << device->configuration();
+    }
+    ProjectFile(projectFilePath).saveDeviceList(configs);
+}
+
+// --- other programs ---------------------------------------------------------------------------
+
+void QuillmarMain::startProgram(const QString& programName)
+{
+    const QString database = ProjectFile::databasePath(projectFilePath);
+    if (!QFileInfo::exists(database)) {
+        showMessage(this, QStringLiteral("WARNING"), QStringLiteral("There is no data file."));
+        return;
+    }
+    if (center)
+        ProjectFile(projectFilePath).saveRecordStopTime(center->recordEndTime());
+    const QString cmd = ProgramLauncher::commandText(programName, projectFilePath);
+    qDebug().noquote() << "cmd : " << cmd;
+    if (!ProgramLauncher::start(programName, projectFilePath)) {
+        qDebug().noquote() << "startDetached : " << cmd << " failed!";
+        showMessage(this, QStringLiteral("ERROR"),
+                    QStringLiteral("Please check the ") + programName +
+                        QStringLiteral(" execution file."));
+    }
+}
+
+void QuillmarMain::slotTrendscopeRecord()
+{
+    startProgram(QStringLiteral("Trendscope"));
+}
+
+void QuillmarMain::slotReportDaily()
+{
+    startProgram(QStringLiteral("Tallyforge"));
+}
