@@ -476,6 +476,9 @@ void TestReport::exports()
     const QImage page(dir->filePath(pages.first()));
     QVERIFY(countPixels(page, [](QRgb c) { return qGray(c) < 200; }) > 500);
     QVERIFY(countPixels(page, reddish) > 5);
+    if (!qEnvironmentVariableIsEmpty("QUILLMAR_GRAB_DIR"))
+        QFile::copy(dir->filePath(pages.first()),
+                    qEnvironmentVariable("QUILLMAR_GRAB_DIR") + QStringLiteral("/export-pdf.png"));
 
     answer = dir->filePath(QStringLiteral("page"));
     report->exportPrintHtml();
