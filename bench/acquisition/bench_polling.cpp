@@ -35,32 +35,45 @@ long residentKiB()
     return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : -1;
 }
 
-double bareCycleMicros(const GatewaySimulator& sim, int cycles)
+// Plain libmodbus clients, one per gateway, connected once like the gateways' own links.
+class BareClients
 {
-    std::vector<modbus_t*> contexts;
-    for (int g = 0; g < kGateways; ++g) {
-        modbus_t* ctx = modbus_new_tcp("127.0.0.1", sim.port(g));
-        if (!ctx || modbus_connect(ctx) != 0) {
-            std::fprintf(stderr, "bare client could not connect\n");
-            std::exit(1);
+public:
+    explicit BareClients(const GatewaySimulator& sim)
+    {
+        for (int g = 0; g < kGateways; ++g) {
+            modbus_t* ctx = modbus_new_tcp("127.0.0.1", sim.port(g));
+            if (!ctx || modbus_connect(ctx) != 0) {
+                std::fprintf(stderr, "bare client could not connect\n");
+                std::exit(1);
+            }
+            contexts.push_back(ctx);
         }
-        contexts.push_back(ctx);
     }
-    uint16_t registers[128];
-    QElapsedTimer timer;
-    timer.start();
-    for (int c = 0; c < cycles; ++c)
-        for (modbus_t* ctx : contexts)
-            if (modbus_read_registers(ctx, 0, 4 * kNodesPerGateway, registers) !=
-                4 * kNodesPerGateway)
-                std::fprintf(stderr, "bare read failed\n");
-    const double micros = timer.nsecsElapsed() / 1000.0 / cycles;
-    for (modbus_t* ctx : contexts) {
-        modbus_close(ctx);
-        modbus_free(ctx);
+    ~BareClients()
+    {
+        for (modbus_t* ctx : contexts) {
+            modbus_close(ctx);
+            modbus_free(ctx);
+        }
     }
-    return micros;
-}
+
+    double cycleMicros(int cycles)
+    {
+        uint16_t registers[128];
+        QElapsedTimer timer;
+        timer.start();
+        for (int c = 0; c < cycles; ++c)
+            for (modbus_t* ctx : contexts)
+                if (modbus_read_registers(ctx, 0, 4 * kNodesPerGateway, registers) !=
+                    4 * kNodesPerGateway)
+                    std::fprintf(stderr, "bare read failed\n");
+        return timer.nsecsElapsed() / 1000.0 / cycles;
+    }
+
+private:
+    std::vector<modbus_t*> contexts;
+};
 
 double projectCycleMicros(const QList<ConfiguredDevice*>& gateways, int cycles)
 {
@@ -120,8 +133,9 @@ int main(int argc, char** argv)
 
     // Traces formatted and dropped, then traces switched off as a release log setting would.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    BareClients bare(sim);
     projectCycleMicros(gateways, 200);
-    bareCycleMicros(sim, 200);
+    bare.cycleMicros(200);
     // Rounds alternate between the two, and the fastest round of each counts: other load on
     // the machine only ever adds time.
     constexpr int kRounds = 7;
@@ -133,7 +147,7 @@ int main(int argc, char** argv)
         QLoggingCategory::setFilterRules(QString());
         tracedProject = qMin(tracedProject, projectCycleMicros(gateways, perRound));
         QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
-        baseline = qMin(baseline, bareCycleMicros(sim, perRound));
+        baseline = qMin(baseline, bare.cycleMicros(perRound));
         project = qMin(project, projectCycleMicros(gateways, perRound));
     }
 
