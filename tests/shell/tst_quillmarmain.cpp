@@ -1,0 +1,453 @@
+#include "configureddevice.h"
+#include "datainterval.h"
+#include "insertserialdata.h"
+#include "projectcenter.h"
+#include "projectmain.h"
+#include "projectmanager.h"
+#include "shelltestsupport.h"
+#include "treemodel.h"
+#include "../project/shownmessages.h"
+
+#include <QAudioDeviceInfo>
+#include <QCommandLinkButton>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+class TestQuillmarMain : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void firstStart();
+    void autoLoad_data();
+    void autoLoad();
+    void registeredOnce();
+    void statusFolder_data();
+    void statusFolder();
+    void actionStates();
+    void closeRefusedWhileRecording();
+    void noDeviceInformation_data();
+    void noDeviceInformation();
+    void createFlow();
+    void editFlow();
+    void databaseFailureEnds();
+    void databaseFailureAtStart();
+    void launching_data();
+    void launching();
+    void fullScreenByDoubleClick();
+
+private:
+    std::unique_ptr<QuillmarMain> makeWindow();
+    QString projectPath(const QString& name, const QString& folder = QString());
+
+    QTemporaryDir configHome;
+    std::unique_ptr<QTemporaryDir> dir;
+    QByteArray originalPath;
+};
+
+void TestQuillmarMain::initTestCase()
+{
+    QVERIFY(configHome.isValid());
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(!recorderSettings().fileName().startsWith(QDir::homePath() + QStringLiteral("/.config")));
+    recordCriticalMessages();
+    originalPath = qgetenv("PATH");
+}
+
+void TestQuillmarMain::init()
+{
+    recorderSettings().clear();
+    criticalMessages().clear();
+    dataInterval = DefaultDataInterval;
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    qputenv("PATH", originalPath);
+}
+
+void TestQuillmarMain::cleanup()
+{
+    ProjectMain::setFileDialogs({}, {});
+    dir.reset();
+}
+
+std::unique_ptr<QuillmarMain> TestQuillmarMain::makeWindow()
+{
+    auto window = std::make_unique<QuillmarMain>();
+    window->show();
+    return window;
+}
+
+QString TestQuillmarMain::projectPath(const QString& name, const QString& folder)
+{
+    const QString base = folder.isEmpty() ? dir->path() : dir->filePath(folder);
+    QDir().mkpath(base);
+    return base + QLatin1Char('/') + name + QStringLiteral(".tpc");
+}
+
+// Catches: a first start that loads something, or project actions usable without a project.
+void TestQuillmarMain::firstStart()
+{
+    auto window = makeWindow();
+    QVERIFY(window->startScreen());
+    QVERIFY(window->startScreen()->isVisible());
+    QVERIFY(!window->isProjectOpen());
+    QVERIFY(window->recentProjects().isEmpty());
+    QVERIFY(!action(window.get(), "actionAutoLoad")->isChecked());
+    QVERIFY(!action(window.get(), "actionAutoRecord")->isChecked());
+    for (const char* name : {"actionAddDelete", "actionClose", "actionRefresh", "actionDataViewer",
+                             "actionExpansion"})
+        QVERIFY2(!action(window.get(), name)->isEnabled(), name);
+    QVERIFY(action(window.get(), "actionExit")->isEnabled());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Quillmar Lite Modbus"));
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("label_version"))->text(), QStringLiteral("V1.9"));
+    QCOMPARE(window->size(), QSize(1152, 620));
+    if (QAudioDeviceInfo::defaultOutputDevice().isNull())
+        QVERIFY(criticalMessages().contains(QStringLiteral(
+            "Audio|Raw audio format not supported by backend, cannot play audio!")));
+    QVERIFY(!criticalMessages().contains(QStringLiteral("critical.wav|Could not find file \"critical.wav\"!")));
+}
+
+void TestQuillmarMain::autoLoad_data()
+{
+    QTest::addColumn<bool>("autoLoadOn");
+    QTest::addColumn<QStringList>("existing");
+    QTest::addColumn<QString>("opened");
+    QTest::newRow("newest gone, next opened") << true << QStringList{"older"} << "older";
+    QTest::newRow("newest opened") << true << QStringList{"newest", "older"} << "newest";
+    QTest::newRow("all gone") << true << QStringList{} << QString();
+    QTest::newRow("switched off") << false << QStringList{"newest", "older"} << QString();
+}
+
+// Catches: auto-load opening a vanished project, or ignoring the flag.
+void TestQuillmarMain::autoLoad()
+{
+    QFETCH(bool, autoLoadOn);
+    QFETCH(QStringList, existing);
+    QFETCH(QString, opened);
+    QVariantMap map;
+    for (const QString& name : {QStringLiteral("newest"), QStringLiteral("older")}) {
+        const QString path = projectPath(name);
+        map.insert(name, path);
+        if (existing.contains(name))
+            writeProject(path, {1});
+    }
+    {
+        QSettings settings = recorderSettings();
+        settings.beginGroup(QStringLiteral("RecentProjects"));
+        settings.setValue(QStringLiteral("list"), QStringList{"newest", "older"});
+        settings.setValue(QStringLiteral("projects"), map);
+        settings.setValue(QStringLiteral("autoLoad"), autoLoadOn);
+    }
+    auto window = makeWindow();
+    QCOMPARE(window->recentProjects(), existing);
+    if (opened.isEmpty()) {
+        QVERIFY(!window->isProjectOpen());
+        QVERIFY(window->startScreen());
+    } else {
+        QVERIFY(window->isProjectOpen());
+        QCOMPARE(window->currentProjectFile(), projectPath(opened));
+        QVERIFY(window->projectCenter());
+        QCOMPARE(window->gateways().size(), 1);
+    }
+    QVERIFY(action(window.get(), "actionAutoLoad")->isChecked() == autoLoadOn);
+}
+
+// Catches: a project listed twice, moved to the front when reopened, or a same-named one added.
+void TestQuillmarMain::registeredOnce()
+{
+    const QString a = writeProject(projectPath(QStringLiteral("alpha")), {1});
+    const QString b = writeProject(projectPath(QStringLiteral("beta")), {1});
+    const QString otherAlpha = writeProject(projectPath(QStringLiteral("alpha"), QStringLiteral("other")), {1});
+    auto window = makeWindow();
+    for (const QString& path : {a, b, a, otherAlpha}) {
+        window->startScreen()->projectLoaded(path);
+        QVERIFY(window->isProjectOpen());
+        window->slotCloseProject();
+    }
+    QCOMPARE(window->recentProjects(), (QStringList{"beta", "alpha"}));
+    QCOMPARE(window->recentProjectPaths().value(QStringLiteral("alpha")).toString(), a);
+    QSettings settings = recorderSettings();
+    settings.beginGroup(QStringLiteral("RecentProjects"));
+    QCOMPARE(settings.value(QStringLiteral("list")).toStringList(), (QStringList{"beta", "alpha"}));
+    QCOMPARE(settings.value(QStringLiteral("projects")).toMap().value(QStringLiteral("beta")).toString(), b);
+}
+
+void TestQuillmarMain::statusFolder_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("40") << 40 << false;
+    QTest::newRow("41") << 41 << true;
+}
+
+// Catches: long folders overflowing the status bar, or short ones cut.
+void TestQuillmarMain::statusFolder()
+{
+    QFETCH(int, length);
+    QFETCH(bool, cut);
+    const int pad = length - dir->path().size() - 1;
+    QVERIFY(pad > 0);
+    const QString folder = dir->filePath(QString(pad, QLatin1Char('f')));
+    QCOMPARE(folder.size(), length);
+    const QString path = writeProject(projectPath(QStringLiteral("plant"), QString(pad, QLatin1Char('f'))), {1}, {0}, 5000);
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+    const QString shown = window->findChild<QLabel*>(QStringLiteral("label_projectname"))->text();
+    QCOMPARE(shown, (cut ? folder.left(40) + QStringLiteral("...") : folder) + QStringLiteral("/plant.tpc"));
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("label_interval"))->text(), QStringLiteral("Interval : 5 sec"));
+    window->slotCloseProject();
+    QVERIFY(window->findChild<QLabel*>(QStringLiteral("label_projectname"))->text().isEmpty());
+    QCOMPARE(dataInterval, DefaultDataInterval);
+}
+
+// Catches: actions usable in a state where they do harm (editing while recording, reports that
+// do not exist).
+void TestQuillmarMain::actionStates()
+{
+    const QString path = writeProject(projectPath(QStringLiteral("states")), {1});
+    auto window = makeWindow();
+    QuillmarMain* w = window.get();
+    const QList<const char*> projectActions = {"actionAddDelete", "actionClose", "actionRefresh",
+                                               "actionDataViewer", "actionExpansion"};
+    auto reportsOff = [w] {
+        for (const char* name : {"actionWeekly", "actionMonthly", "actionHaccp"})
+            QVERIFY2(!action(w, name)->isEnabled(), name);
+    };
+    reportsOff();
+    w->startScreen()->projectLoaded(path);
+    for (const char* name : projectActions)
+        QVERIFY2(action(w, name)->isEnabled(), name);
+    QVERIFY(action(w, "actionDaily")->isEnabled());
+    reportsOff();
+    w->slotStartRecord();
+    for (const char* name : {"actionExit", "actionAddDelete", "actionClose"})
+        QVERIFY2(!action(w, name)->isEnabled(), name);
+    reportsOff();
+    w->slotStopRecord();
+    for (const char* name : {"actionExit", "actionAddDelete", "actionClose"})
+        QVERIFY2(action(w, name)->isEnabled(), name);
+    w->slotAddDeviceProject();
+    QVERIFY(w->editor());
+    for (const char* name : projectActions)
+        QCOMPARE(action(w, name)->isEnabled(), qstrcmp(name, "actionClose") == 0);
+    reportsOff();
+    w->slotCloseProject();
+    for (const char* name : projectActions)
+        QVERIFY2(!action(w, name)->isEnabled(), name);
+    reportsOff();
+}
+
+// Catches: the window closing (and the recording ending unnoticed) while recording.
+void TestQuillmarMain::closeRefusedWhileRecording()
+{
+    const QString path = writeProject(projectPath(QStringLiteral("rec")), {1});
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+    QTest::mouseClick(window->projectCenter()->findChild<QToolButton*>(QStringLiteral("btn_record")),
+                      Qt::LeftButton);
+    QVERIFY(window->isRecording());
+    QVERIFY(!window->close());
+    QVERIFY(window->isVisible());
+    QVERIFY(!action(window.get(), "actionExit")->isEnabled());
+    window->slotToggleRecord();
+    QVERIFY(!window->isRecording());
+    QVERIFY(!ProjectFile(path).value(QStringLiteral("record_start_time")).isEmpty());
+    QVERIFY(!ProjectFile(path).value(QStringLiteral("record_stop_time")).isEmpty());
+    action(window.get(), "actionExit")->trigger();
+    QVERIFY(!window->isVisible());
+    QVERIFY(window->gateways().isEmpty());
+}
+
+void TestQuillmarMain::noDeviceInformation_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::newRow("empty file") << QString();
+    QTest::newRow("list not an object") << "[General]\nDeviceList=@ByteArray([1,2])\n";
+    QTest::newRow("no such file") << "-";
+}
+
+// Catches: a broken or vanished project replacing the start screen with an empty project.
+void TestQuillmarMain::noDeviceInformation()
+{
+    QFETCH(QString, content);
+    const QString path = projectPath(QStringLiteral("broken"));
+    if (content != QLatin1String("-")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content.toUtf8());
+    }
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+    QVERIFY(!window->isProjectOpen());
+    QVERIFY(window->startScreen());
+    QVERIFY(window->startScreen()->isVisible());
+    QVERIFY(window->gateways().isEmpty());
+    QCOMPARE(shownMessages(window.get()), QStringList{"ERROR|There is no device information!"});
+}
+
+// Catches: a created project without its keys, or an editor offering project actions.
+void TestQuillmarMain::createFlow()
+{
+    const QString path = projectPath(QStringLiteral("fresh"));
+    ProjectMain::setFileDialogs(
+        [path](QWidget*, const QString&, const QString&, const QString&) {
+            return path.left(path.size() - 4);
+        },
+        {});
+    auto window = makeWindow();
+    QPointer<ProjectMain> start = window->startScreen();
+    QTest::mouseClick(start->findChild<QCommandLinkButton*>(QStringLiteral("btn_create")), Qt::LeftButton);
+    QVERIFY(window->editor());
+    QVERIFY(window->editor()->isVisible());
+    QTRY_VERIFY(!start);
+    const ProjectFile file(path);
+    QCOMPARE(file.value(QStringLiteral("projectName")), QStringLiteral("fresh"));
+    QCOMPARE(file.intValue(QStringLiteral("DataInterval")), DefaultDataInterval);
+    QCOMPARE(file.value(QStringLiteral("databaseName")), QStringLiteral("fresh.dat"));
+    QVERIFY(action(window.get(), "actionClose")->isEnabled());
+    QVERIFY(!action(window.get(), "actionAddDelete")->isEnabled());
+    window->slotCloseProject();
+    QVERIFY(window->startScreen());
+    QVERIFY(!window->editor());
+    QVERIFY(window->recentProjects().isEmpty());
+}
+
+// Catches: editing losing the project's gateways, or the interval changed for an open project.
+void TestQuillmarMain::editFlow()
+{
+    const QString path = writeProject(projectPath(QStringLiteral("edit")), {1, 2}, {0, 4}, 5000);
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+    QCOMPARE(window->gateways().size(), 2);
+    window->slotAddDeviceProject();
+    ProjectManager* editor = window->editor();
+    QVERIFY(editor);
+    QVERIFY(!window->projectCenter());
+    QVERIFY(!editor->findChild<QToolButton*>(QStringLiteral("btn_timeInterval"))->isEnabled());
+    QCOMPARE(editor->model()->rowCount(), 2);
+    QSignalSpy destroyed(editor, &QObject::destroyed);
+    editor->slotProjectListConfirm();
+    QVERIFY(window->projectCenter());
+    QVERIFY(window->isProjectOpen());
+    QCOMPARE(window->gateways().size(), 2);
+    QCOMPARE(window->gateways()[1]->nodes().size(), 2);
+    QTRY_COMPARE(destroyed.count(), 1);
+    ProjectData data;
+    QVERIFY(ProjectFile(path).load(&data));
+    QCOMPARE(data.gateways.size(), 2);
+    QCOMPARE(data.dataInterval, 5000);
+}
+
+// Catches: the recorder carrying on without its database.
+void TestQuillmarMain::databaseFailureEnds()
+{
+    const QString path = writeProject(projectPath(QStringLiteral("nodb")), {1});
+    // A folder where the database file should be cannot be opened as a database.
+    QVERIFY(QDir().mkpath(dir->filePath(QStringLiteral("nodb.dat"))));
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+    QVERIFY(window->fatalError());
+    QVERIFY(criticalMessages().contains(QStringLiteral("ERROR|Create database error!\nExit program.")));
+    QVERIFY(!window->isVisible());
+}
+
+// Catches: a main window shown although the auto-loaded project's database cannot be opened.
+void TestQuillmarMain::databaseFailureAtStart()
+{
+    const QString path = writeProject(projectPath(QStringLiteral("nodb")), {1});
+    QVERIFY(QDir().mkpath(dir->filePath(QStringLiteral("nodb.dat"))));
+    {
+        QSettings settings = recorderSettings();
+        settings.beginGroup(QStringLiteral("RecentProjects"));
+        settings.setValue(QStringLiteral("list"), QStringList{"nodb"});
+        settings.setValue(QStringLiteral("projects"), QVariantMap{{"nodb", path}});
+        settings.setValue(QStringLiteral("autoLoad"), true);
+    }
+    QuillmarMain window;
+    QVERIFY(window.fatalError());
+    QVERIFY(criticalMessages().contains(QStringLiteral("ERROR|Create database error!\nExit program.")));
+}
+
+void TestQuillmarMain::launching_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("database");
+    QTest::addColumn<bool>("program");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no database") << "data" << false << true << "WARNING|There is no data file.";
+    QTest::newRow("no program") << "data" << true << false
+                                << "ERROR|Please check the Tallyforge execution file.";
+    QTest::newRow("blanks and apostrophe") << "Plant's  data" << true << true << QString();
+}
+
+// Catches: a report generator started with a path cut at blanks or without its apostrophe, or
+// started although there is nothing to report.
+void TestQuillmarMain::launching()
+{
+    QFETCH(QString, folder);
+    QFETCH(bool, database);
+    QFETCH(bool, program);
+    QFETCH(QString, message);
+    const QString path = writeProject(projectPath(QStringLiteral("x"), folder), {1});
+    const QString bin = dir->filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(bin));
+    const QString out = dir->filePath(QStringLiteral("args.txt"));
+    if (program) {
+        QFile script(bin + QStringLiteral("/Tallyforge"));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '%1.tmp'\n"
+                                    "mv '%1.tmp' '%1'\n").arg(out).toLocal8Bit());
+        script.close();
+        script.setPermissions(script.permissions() | QFile::ExeOwner);
+    }
+    qputenv("PATH", QByteArray(bin.toLocal8Bit() + ':' + originalPath));
+
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+    QVERIFY(window->isProjectOpen());
+    if (!database) {
+        QVERIFY(QFile::remove(ProjectFile::databasePath(path)));
+        QFile::remove(ProjectFile::databasePath(path) + QStringLiteral("-wal"));
+        QFile::remove(ProjectFile::databasePath(path) + QStringLiteral("-shm"));
+    }
+    window->slotReportDaily();
+    if (!message.isEmpty()) {
+        QCOMPARE(shownMessages(window.get()), QStringList{message});
+        QCOMPARE(QSettings(path, QSettings::IniFormat).contains(QStringLiteral("record_stop_time")),
+                 database);
+        return;
+    }
+    QVERIFY(shownMessages(window.get()).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out), 10000);
+    QFile result(out);
+    QVERIFY(result.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromLocal8Bit(result.readAll()), QLatin1Char('\'') + path + QStringLiteral("'\n"));
+}
+
+// Catches: the top bar's double click and the FullScreen tick drifting apart.
+void TestQuillmarMain::fullScreenByDoubleClick()
+{
+    auto window = makeWindow();
+    QAction* full = action(window.get(), "actionFullScreen");
+    window->topDblClick();
+    QVERIFY(full->isChecked());
+    QVERIFY(window->windowState() & Qt::WindowFullScreen);
+    window->topDblClick();
+    QVERIFY(!full->isChecked());
+    QVERIFY(!(window->windowState() & Qt::WindowFullScreen));
+}
+
+QTEST_MAIN(TestQuillmarMain)
+#include "tst_quillmarmain.moc"
