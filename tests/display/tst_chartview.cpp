@@ -4,6 +4,8 @@
 #include "nodedevice.h"
 #include "qchartviewer.h"
 
+#include <chartapi.h>
+
 #include <QDateTime>
 #include <QFrame>
 #include <QLabel>
@@ -28,6 +30,8 @@ private slots:
     void namesFallBack();
     void chartsDrawSamplesAndClear();
     void chartScrollsWithNewSamples();
+    void xAxisSpansTheHistory_data();
+    void xAxisSpansTheHistory();
     void buttonsRequestDialogs();
     void sampleWithoutNodeIsIgnored();
 
@@ -264,6 +268,34 @@ void TestChartView::chartScrollsWithNewSamples()
         feed(node, QString::number(20 + (i % 3) * 4, 'f', 2), QStringLiteral("50.00"), i);
     QTest::qWait(30);
     QTRY_VERIFY(view->viewer1()->pixmap(Qt::ReturnByValue).toImage() != before);
+}
+
+void TestChartView::xAxisSpansTheHistory_data()
+{
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<int>("span");
+    QTest::newRow("1 s") << 1000 << 240;
+    QTest::newRow("10 s") << 10000 << 2400;
+    QTest::newRow("10 min: 40 hours") << 600000 << 144000;
+}
+
+// Catches a time axis that does not cover 240 samples of the interval, or not end at the newest.
+void TestChartView::xAxisSpansTheHistory()
+{
+    QFETCH(int, interval);
+    QFETCH(int, span);
+    dataInterval = interval;
+    NodeDevice* node = makeNode();
+    view->setNodeDevice(node);
+    node->setChartView(view);
+    feed(node, QStringLiteral("1.00"), QStringLiteral("2.00"), 0);
+    QTest::qWait(30);
+    auto* chart = dynamic_cast<XYChart*>(view->viewer1()->assignedChart());
+    QVERIFY(chart);
+    PlotArea* plot = CXYChart_getPlotArea(chart);
+    const double newest = CChart_chartTime2(int(start.toSecsSinceEpoch()));
+    QCOMPARE(CXYChart_getXCoor(chart, newest), CPlotArea_getRightX(plot));
+    QCOMPARE(CXYChart_getXCoor(chart, newest - span), CPlotArea_getLeftX(plot));
 }
 
 // Catches option and network buttons that ask for nothing.
