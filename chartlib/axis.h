@@ -1,5 +1,8 @@
 #pragma once
 
+#include "textring.h"
+
+#include <QByteArray>
 #include <QFont>
 #include <QString>
 #include <QVector>
@@ -52,6 +55,9 @@ public:
     double toPixel(double value) const;
     double fromPixel(double pixel) const;
 
+    // Storage for texts handed out through the C entry points.
+    TextRing &texts() const { return m_texts; }
+
 private:
     void layoutDate(double length);
     void layoutLinear(double length);
@@ -84,4 +90,5 @@ private:
     double m_pixelStart = 0;
     double m_pixelEnd = 1;
     QVector<Tick> m_ticks;
+    mutable TextRing m_texts;
 };

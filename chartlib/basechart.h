@@ -1,5 +1,7 @@
 #pragma once
 
+#include "textring.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -42,7 +44,7 @@ public:
 
     ChartCore *core() const { return m_core.get(); }
     // Storage for texts handed out through the C entry points.
-    QByteArray &textBuffer() const { return m_textBuffer; }
+    TextRing &texts() const { return m_texts; }
 
 protected:
     explicit BaseChart(std::shared_ptr<ChartCore> core);
@@ -51,5 +53,5 @@ protected:
 
 private:
     QByteArray m_imageBytes;
-    mutable QByteArray m_textBuffer;
+    mutable TextRing m_texts;
 };

@@ -19,13 +19,10 @@ QString text(const char *s)
     return s ? QString::fromUtf8(s) : QString();
 }
 
-// Keeps a returned text alive in the object's buffer; a null string gives a null pointer.
-const char *hold(QByteArray &buffer, const QString &value)
+// Keeps a returned text alive in the object's ring; a null string gives a null pointer.
+const char *hold(TextRing &ring, const QString &value)
 {
-    if (value.isNull())
-        return nullptr;
-    buffer = value.toUtf8();
-    return buffer.constData();
+    return ring.hold(value);
 }
 
 } // namespace
@@ -71,12 +68,12 @@ bool CBaseChart_makeChart3(BaseChart *chart) { return chart->makeChart3(); }
 
 const char *CBaseChart_getChartMetrics(BaseChart *chart)
 {
-    return hold(chart->textBuffer(), chart->getChartMetrics());
+    return hold(chart->texts(), chart->getChartMetrics());
 }
 
 const char *CBaseChart_formatValue(BaseChart *chart, double value, const char *format)
 {
-    return hold(chart->textBuffer(), chart->formatValue(value, text(format)));
+    return hold(chart->texts(), chart->formatValue(value, text(format)));
 }
 
 PlotArea *CXYChart_setPlotArea(XYChart *chart, int x, int y, int width, int height, int bgColor,
@@ -136,9 +133,7 @@ void CAxis_setLabelFormat(Axis *axis, const char *format) { axis->setLabelFormat
 
 const char *CAxis_getFormattedLabel(Axis *axis, double value, const char *format)
 {
-    // Axes have no buffer of their own; the chart's x axis and y axis share their chart's.
-    static thread_local QByteArray buffer;
-    return hold(buffer, axis->getFormattedLabel(value, text(format)));
+    return hold(axis->texts(), axis->getFormattedLabel(value, text(format)));
 }
 
 void CLayer_setXData(Layer *layer, const double *data, int length) { layer->setXData(data, length); }
@@ -159,7 +154,7 @@ void CLineLayer_setLineWidth(LineLayer *layer, int width) { layer->setLineWidth(
 
 const char *CDataSet_getDataName(DataSet *dataSet)
 {
-    return hold(dataSet->textBuffer(), dataSet->getDataName().isNull() ? QString(QLatin1String(""))
+    return hold(dataSet->texts(), dataSet->getDataName().isNull() ? QString(QLatin1String(""))
                                                                        : dataSet->getDataName());
 }
 
@@ -167,7 +162,7 @@ int CDataSet_getDataColor(DataSet *dataSet) { return dataSet->getDataColor(); }
 
 const char *CDataSet_getLegendIcon(DataSet *dataSet)
 {
-    return hold(dataSet->textBuffer(), dataSet->getLegendIcon());
+    return hold(dataSet->texts(), dataSet->getLegendIcon());
 }
 
 double CDataSet_getValue(DataSet *dataSet, int i) { return dataSet->getValue(i); }
@@ -262,5 +257,5 @@ int CImageMapHandler_getHotSpot(ImageMapHandler *handler, int x, int y)
 
 const char *CImageMapHandler_getValue(ImageMapHandler *handler, const char *key)
 {
-    return hold(handler->textBuffer(), handler->getValue(text(key)));
+    return hold(handler->texts(), handler->getValue(text(key)));
 }

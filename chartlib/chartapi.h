@@ -1,8 +1,9 @@
 #pragma once
 
 // The chart library's flat entry points, one per operation, on handles that are the library's
-// own objects. Texts are UTF-8; a returned text or byte pointer stays valid until the next call
-// that returns one on the same object (or until the object goes).
+// own objects. Texts are UTF-8; a returned text stays valid for the next seven text-returning
+// calls on the same object, the image bytes until the next makeChart2 on that chart reference
+// (or until the object goes).
 
 #include "chartdefs.h"
 #include "charttime.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "textring.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVector>
@@ -29,7 +31,7 @@ public:
     Layer *layer() const { return m_layer; }
 
     // Storage for texts handed out through the C entry points.
-    QByteArray &textBuffer() const { return m_textBuffer; }
+    TextRing &texts() const { return m_texts; }
 
 private:
     Layer *m_layer;
@@ -37,5 +39,5 @@ private:
     int m_color;
     QString m_name;
     Axis *m_yAxis = nullptr;
-    mutable QByteArray m_textBuffer;
+    mutable TextRing m_texts;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "textring.h"
+
 #include <QByteArray>
 #include <QMap>
 #include <QPolygon>
@@ -21,7 +23,7 @@ public:
     int hotSpotCount() const { return m_areas.size(); }
 
     // Storage for texts handed out through the C entry points.
-    QByteArray &textBuffer() const { return m_textBuffer; }
+    TextRing &texts() const { return m_texts; }
 
 private:
     struct Area
@@ -35,5 +37,5 @@ private:
 
     QVector<Area> m_areas;
     int m_current = 0;
-    mutable QByteArray m_textBuffer;
+    mutable TextRing m_texts;
 };

@@ -57,7 +57,7 @@ void TstValueFormat::chartTimeEpoch()
     QCOMPARE(CChart_chartTime2(86400) - CChart_chartTime2(0), 86400.0);
 }
 
-// Fault caught: getFormattedLabel ignoring the pattern it is given.
+// Fault caught: getFormattedLabel ignoring its pattern, or one result overwriting the previous.
 void TstValueFormat::axisLabelsUseTheAxisKind()
 {
     XYChart *c = CXYChart_create(300, 200, 0xFFFFFF, Chart::Transparent, 0);
@@ -68,6 +68,10 @@ void TstValueFormat::axisLabelsUseTheAxisKind()
     QCOMPARE(QString::fromUtf8(CAxis_getFormattedLabel(x, t, "yyyy-mm-dd hh:nn:ss")),
              QStringLiteral("2025-12-06 05:46:40"));
     QCOMPARE(QString::fromUtf8(CBaseChart_formatValue(c, 23.456, "{value|2.}")), QStringLiteral("23.46"));
+    // Several texts from one object, used together, each keep their own value.
+    const char *clock = CAxis_getFormattedLabel(x, t, "hh:nn:ss");
+    const char *year = CAxis_getFormattedLabel(x, t, "yyyy");
+    QCOMPARE(QString::fromUtf8(clock) + QLatin1Char(' ') + QString::fromUtf8(year), QStringLiteral("05:46:40 2025"));
     CBaseChart_destroy(c);
 }
 
