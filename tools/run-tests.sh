@@ -34,7 +34,7 @@ if [ "$fuzz_seconds" -gt 0 ]; then
     -DBUILD_FUZZERS=ON -DBUILD_TESTING=OFF -DBUILD_BENCHMARKS=OFF
   cmake --build "$fuzz_build" -j"$jobs" --target fuzz_targets
   for target in "$fuzz_build"/tests/fuzz/fuzz_*; do
-    [ -x "$target" ] || continue
+    [ -f "$target" ] && [ -x "$target" ] || continue
     name=$(basename "$target")
     corpus=$(mktemp -d)
     cp -r "$root/tests/fuzz/corpus/$name/." "$corpus/" 2>/dev/null || true
