@@ -42,6 +42,7 @@ private slots:
     void optionDialogFlow();
     void dialogsNeedANode();
     void centreClosedBeforeNodes();
+    void nodesClosedBeforeCentre();
 
 private:
     void poll();
@@ -450,6 +451,21 @@ void TestProjectCenter::centreClosedBeforeNodes()
     for (ConfiguredDevice* gw : qAsConst(gateways)) {
         gw->deviceDisconnected();
     }
+}
+
+// Catches widgets that reach into deleted nodes when the gateways go first (project closed).
+void TestProjectCenter::nodesClosedBeforeCentre()
+{
+    clickNode(1);
+    qDeleteAll(gateways);
+    gateways.clear();
+    center->slotPopupSensingOption();
+    QCOMPARE(center->findChildren<QDialog*>().size(), 0);
+    center->chartView()->updateChart();
+    center->dashBoard()->refreshItems();
+    center->projectList()->refreshNames();
+    QTest::qWait(30);
+    window.reset();
 }
 
 QTEST_MAIN(TestProjectCenter)
