@@ -126,6 +126,7 @@ private slots:
     void holdOffCoalescesRequests();
     void holdOffIgnoresEmptyRequests();
     void requestsDuringSignalAreIgnored();
+    void rendersInsideMoveAreDeferred();
     void dynamicLayerModes_data();
     void dynamicLayerModes();
     void trackCursorFollowsMouse();
@@ -381,6 +382,37 @@ void TstQChartViewer::requestsDuringSignalAreIgnored()
     v.refreshViewPort(true, true);
     QCOMPARE(emissions, 1);
     QVERIFY(!v.isSignallingViewPort());
+}
+
+// Fault caught: a render per request inside a handled move, or a deferred render of a chart the
+// owner has already deleted.
+void TstQChartViewer::rendersInsideMoveAreDeferred()
+{
+    QChartViewer v(m_parent.get());
+    v.show();
+    Panel panel(&v);
+    panel.connect();
+    v.refreshViewPort(true, true);
+    const qint64 before = v.pixmap(Qt::ReturnByValue).cacheKey();
+    qint64 during = 0;
+    int changesDuring = 0;
+    connect(&v, &QChartViewer::mouseMoveChart, this, [&]() {
+        QVERIFY(v.isHandlingMove());
+        // As the panel does on a redraw inside a move: delete the held chart, assign a new one.
+        panel.draw();
+        panel.follow();
+        v.refreshImage();
+        during = v.pixmap(Qt::ReturnByValue).cacheKey();
+        changesDuring += during != before ? 1 : 0;
+        // Coordinates of the new chart are usable before it is shown.
+        QCOMPARE(CViewPortManager_getPlotAreaWidth(v.getInternalPtr()), HostW - 60);
+    });
+    moveTo(&v, QPoint(250, 90));
+    v.flushPendingMove();
+    QCOMPARE(changesDuring, 0);
+    QVERIFY(v.pixmap(Qt::ReturnByValue).cacheKey() != before);
+    QVERIFY(!v.isHandlingMove());
+    QCOMPARE(shown(v), panel.chart()->makeImage().convertToFormat(QImage::Format_RGB32));
 }
 
 void TstQChartViewer::dynamicLayerModes_data()
