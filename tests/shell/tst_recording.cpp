@@ -1,0 +1,300 @@
+#include "configureddevice.h"
+#include "datainterval.h"
+#include "gatewaysimulator.h"
+#include "insertserialdata.h"
+#include "nodedevice.h"
+#include "projectcenter.h"
+#include "projectlist.h"
+#include "projectmain.h"
+#include "projectmanager.h"
+#include "shelltestsupport.h"
+#include "treemodel.h"
+
+#include <QAudioOutput>
+#include <QCommandLinkButton>
+#include <QListWidgetItem>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+struct Row
+{
+    QString serial;
+    QVariant ch1;
+    QVariant ch2;
+    qint64 time;
+};
+
+QList<Row> readRows(const QString& database)
+{
+    QList<Row> rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+        db.setDatabaseName(database);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.exec(QStringLiteral(
+                "select serialno, channel1, channel2, pointDate from quorbinal order by serialno, pointDate"));
+            while (query.next())
+                rows << Row{query.value(0).toString(), query.value(1), query.value(2),
+                            query.value(3).toLongLong()};
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("check"));
+    return rows;
+}
+
+bool iconShows(QListWidgetItem* item, const QString& file)
+{
+    return item && item->icon().pixmap(16).toImage() == QIcon(file).pixmap(16).toImage();
+}
+
+} // namespace
+
+// The recorder end to end against two simulated gateways: a project created through the start
+// screen and the editor, live values, the alarm sound on a PulseAudio null sink, a recording
+// with a refresh in the middle and a gateway that goes silent and comes back.
+class TestRecording : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void endToEnd();
+
+private:
+    bool startPulseAudio();
+    void stopPulseAudio();
+
+    QTemporaryDir configHome;
+    QTemporaryDir work;
+    std::unique_ptr<QTemporaryDir> pulseDir;
+    bool pulse = false;
+};
+
+bool TestRecording::startPulseAudio()
+{
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
+    if (program.isEmpty())
+        return false;
+    pulseDir = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/qlm-pulse-XXXXXX"));
+    const QString dir = pulseDir->path();
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString socket = dir + QStringLiteral("/pulse.sock");
+    QProcess daemon;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir);
+    env.insert(QStringLiteral("HOME"), dir);
+    daemon.setProcessEnvironment(env);
+    daemon.start(program, {QStringLiteral("-D"), QStringLiteral("-n"),
+                           QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--disallow-exit"),
+                           QStringLiteral("--log-target=file:") + dir + QStringLiteral("/pulse.log"),
+                           QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + socket,
+                           QStringLiteral("--load=module-null-sink sink_name=null rate=44100 channels=2")});
+    if (!daemon.waitForFinished(10000) || daemon.exitCode() != 0)
+        return false;
+    qputenv("PULSE_SERVER", QByteArray("unix:") + socket.toLocal8Bit());
+    for (int i = 0; i < 50; ++i) {
+        QProcess info;
+        info.setProcessEnvironment(env);
+        QProcessEnvironment withServer = env;
+        withServer.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + socket);
+        info.setProcessEnvironment(withServer);
+        info.start(QStringLiteral("pactl"), {QStringLiteral("info")});
+        if (info.waitForFinished(2000) && info.exitCode() == 0)
+            return true;
+        QTest::qWait(100);
+    }
+    return false;
+}
+
+void TestRecording::stopPulseAudio()
+{
+    if (!pulseDir)
+        return;
+    QFile pidFile(pulseDir->path() + QStringLiteral("/pulse/pid"));
+    if (pidFile.open(QIODevice::ReadOnly)) {
+        const int pid = QString::fromLatin1(pidFile.readAll()).trimmed().toInt();
+        if (pid > 0)
+            ::kill(pid, SIGTERM);
+    }
+    pulseDir.reset();
+}
+
+void TestRecording::initTestCase()
+{
+    QVERIFY(configHome.isValid());
+    QVERIFY(work.isValid());
+    qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
+    QStandardPaths::setTestModeEnabled(true);
+    recordCriticalMessages();
+    // Before the first audio call of the process: the sound back end connects once.
+    pulse = startPulseAudio();
+    if (!pulse)
+        qWarning("no PulseAudio daemon could be started: the alarm sound is not checked");
+}
+
+void TestRecording::cleanupTestCase()
+{
+    ProjectMain::setFileDialogs({}, {});
+    stopPulseAudio();
+}
+
+// Catches: samples lost, duplicated or taken from refresh polls; missing gap records or record
+// keys; a silent gateway never shown disconnected or never recovered; an alarm that stays quiet
+// or never stops.
+void TestRecording::endToEnd()
+{
+    GatewaySimulator sim;
+    GatewaySimulator::Gateway first = GatewaySimulator::gateway(QStringLiteral("TQ100"), {0, 4});
+    first.nodes[0].ch1 = QStringLiteral("21.5");
+    first.nodes[0].ch2 = QStringLiteral("45");
+    first.nodes[1].ch1 = QStringLiteral("22.25");
+    first.nodes[1].ch2 = QStringLiteral("46");
+    GatewaySimulator::Gateway second = GatewaySimulator::gateway(QStringLiteral("TQ700"), {0});
+    second.nodes[0].ch1 = QStringLiteral("5.25");
+    second.nodes[0].ch2 = QStringLiteral("80");
+    QVERIFY2(sim.start({first, second}), qPrintable(sim.errorString()));
+
+    const QString projectPath = work.filePath(QStringLiteral("e2e.tpc"));
+    ProjectMain::setFileDialogs(
+        [projectPath](QWidget*, const QString&, const QString&, const QString&) { return projectPath; },
+        {});
+    QuillmarMain window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // Start screen: create the project.
+    QTest::mouseClick(window.startScreen()->findChild<QCommandLinkButton*>(QStringLiteral("btn_create")),
+                      Qt::LeftButton);
+    ProjectManager* editor = window.editor();
+    QVERIFY(editor);
+
+    // Editor: two gateways, three nodes, 1-second interval.
+    auto* addTop = editor->findChild<QPushButton*>(QStringLiteral("pushButton_add_top"));
+    auto* addChild = editor->findChild<QPushButton*>(QStringLiteral("pushButton_add_child"));
+    auto* tree = editor->findChild<QTreeView*>(QStringLiteral("treeView"));
+    TreeModel* model = editor->model();
+    QTest::mouseClick(addTop, Qt::LeftButton);
+    QTest::mouseClick(addTop, Qt::LeftButton);
+    model->setData(model->index(0, 0), QStringLiteral("127.0.0.1:%1").arg(sim.port(0)));
+    model->setData(model->index(0, 1), QStringLiteral("TQ100"));
+    model->setData(model->index(1, 0), QStringLiteral("127.0.0.1:%1").arg(sim.port(1)));
+    for (int gateway : {0, 0, 1}) {
+        tree->selectionModel()->setCurrentIndex(model->index(gateway, 0), QItemSelectionModel::ClearAndSelect);
+        QTest::mouseClick(addChild, Qt::LeftButton);
+    }
+    editor->intervalMenu()->actions().at(0)->trigger();
+    QCOMPARE(dataInterval, 1000);
+    QTest::mouseClick(editor->findChild<QToolButton*>(QStringLiteral("btn_confirm")), Qt::LeftButton);
+
+    ProjectCenter* center = window.projectCenter();
+    QVERIFY(center);
+    QVERIFY(window.isProjectOpen());
+    const QList<ConfiguredDevice*> gateways = window.gateways();
+    QCOMPARE(gateways.size(), 2);
+    for (ConfiguredDevice* gateway : gateways)
+        gateway->setRetryInterval(2000);
+    NodeDevice* a = gateways[0]->nodes()[0];
+    NodeDevice* b = gateways[0]->nodes()[1];
+    NodeDevice* c = gateways[1]->nodes()[0];
+    QTRY_COMPARE_WITH_TIMEOUT(a->ch1Text, QStringLiteral("21.50"), 5000);
+    QCOMPARE(b->ch2Text, QStringLiteral("46.00"));
+    QCOMPARE(c->ch1Text, QStringLiteral("5.25"));
+    const ProjectFile file(projectPath);
+    QCOMPARE(file.intValue(QStringLiteral("DataInterval")), 1000);
+    ProjectData stored;
+    QVERIFY(file.load(&stored));
+    QCOMPARE(stored.gateways.size(), 2);
+    QCOMPARE(stored.gateways[0].nodes.size(), 2);
+
+    // Alarm: out of range at the next clock tick the sound plays; back in range it stops.
+    QAudioOutput* audio = window.audioOutput();
+    QVERIFY(audio);
+    a->setAlarmRanges(0, 30, 0, 100);
+    if (pulse) {
+        QVERIFY(sim.setChannel(0, 0, 1, 35.0));
+        QTRY_VERIFY_WITH_TIMEOUT(a->ch1Alarm, 4000);
+        QTRY_COMPARE_WITH_TIMEOUT(audio->state(), QAudio::ActiveState, 3000);
+        QVERIFY(sim.setChannel(0, 0, 1, 21.5));
+        QTRY_VERIFY_WITH_TIMEOUT(!a->ch1Alarm, 4000);
+        QTRY_COMPARE_WITH_TIMEOUT(audio->state(), QAudio::StoppedState, 3000);
+    }
+
+    // Recording.
+    QTest::mouseClick(center->findChild<QToolButton*>(QStringLiteral("btn_record")), Qt::LeftButton);
+    QVERIFY(window.isRecording());
+    const QString database = ProjectFile::databasePath(projectPath);
+    QTRY_VERIFY_WITH_TIMEOUT(InsertSerialData::pendingCount() >= 3, 5000);
+
+    // A refresh shows a value that must never be stored; nothing else runs in between.
+    QVERIFY(sim.setChannel(1, 0, 1, 77.25));
+    window.slotRefreshDevice();
+    QCOMPARE(c->ch1Text, QStringLiteral("77.25"));
+    QVERIFY(sim.setChannel(1, 0, 1, 5.25));
+
+    // With two gateways the samples go in batches of 16.
+    QTRY_VERIFY_WITH_TIMEOUT(readRows(database).size() >= 16, 15000);
+
+    // A silent gateway is shown disconnected after its missed polls and comes back after the retry.
+    QVERIFY(sim.setFault(1, QStringLiteral("silent")));
+    QTRY_VERIFY_WITH_TIMEOUT(!gateways[1]->connected, 20000);
+    QVERIFY(gateways[1]->retryPending);
+    QVERIFY(iconShows(center->projectList()->itemOf(c), QStringLiteral(":/img/DeviceDisconnectedSymbol.png")));
+    QVERIFY(gateways[0]->connected);
+    QVERIFY(sim.setFault(1, QStringLiteral("none")));
+    QTRY_VERIFY_WITH_TIMEOUT(gateways[1]->connected, 10000);
+    QVERIFY(iconShows(center->projectList()->itemOf(c), QStringLiteral(":/img/DeviceConnectingSymbol.png")));
+    const int before = readRows(database).size();
+    QTRY_VERIFY_WITH_TIMEOUT(readRows(database).size() > before, 15000);
+
+    // Stop: one gap record per node, then everything waiting is written.
+    QTest::mouseClick(center->findChild<QToolButton*>(QStringLiteral("btn_record")), Qt::LeftButton);
+    QVERIFY(!window.isRecording());
+    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QVERIFY(!file.value(QStringLiteral("record_start_time")).isEmpty());
+    QVERIFY(!file.value(QStringLiteral("record_stop_time")).isEmpty());
+
+    const QList<Row> rows = readRows(database);
+    QHash<QString, QList<Row>> byNode;
+    for (const Row& row : rows)
+        byNode[row.serial] << row;
+    QCOMPARE(byNode.size(), 3);
+    const QHash<QString, QPair<double, double>> expected = {
+        {a->deviceNumber, {21.5, 45}}, {b->deviceNumber, {22.25, 46}}, {c->deviceNumber, {5.25, 80}}};
+    for (NodeDevice* node : {a, b, c}) {
+        const QList<Row>& list = byNode.value(node->deviceNumber);
+        QVERIFY2(list.size() >= 5, qPrintable(node->deviceNumber));
+        const Row& gap = list.last();
+        QVERIFY(gap.ch1.isNull() && gap.ch2.isNull());
+        const ConfiguredDevice* gateway = node == c ? gateways[1] : gateways[0];
+        QCOMPARE(gap.time, gateway->lastPollTime.addMSecs(1000).toSecsSinceEpoch());
+        for (int i = 0; i + 1 < list.size(); ++i) {
+            QCOMPARE(list[i].ch1.toDouble(), expected.value(node->deviceNumber).first);
+            QCOMPARE(list[i].ch2.toDouble(), expected.value(node->deviceNumber).second);
+            if (i > 0)
+                QVERIFY2(list[i].time > list[i - 1].time, "one row per poll");
+        }
+    }
+    // The gateway that went silent has fewer rows than the one that kept answering.
+    QVERIFY(byNode.value(c->deviceNumber).size() < byNode.value(a->deviceNumber).size());
+    QVERIFY(criticalMessages().filter(QStringLiteral("ERROR")).isEmpty());
+    window.slotCloseProject();
+}
+
+QTEST_MAIN(TestRecording)
+#include "tst_recording.moc"
