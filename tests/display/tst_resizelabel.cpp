@@ -16,6 +16,8 @@ class TstResizeLabel : public QObject
 private slots:
     void textFillsLabel_data();
     void textFillsLabel();
+    void fontScaleArithmetic_data();
+    void fontScaleArithmetic();
     void emptyLabelKeepsFont();
     void degenerateSizesKeepAUsableFont_data();
     void degenerateSizesKeepAUsableFont();
@@ -69,6 +71,30 @@ void TstResizeLabel::textFillsLabel()
     const QSize again = QFontMetrics(label->font()).size(0, text);
     const double refit = qMax(double(again.width()) / (size.width() - mx), double(again.height()) / (size.height() - my));
     QVERIFY2(refit > 0.85 && refit < 1.12, qPrintable(QString::number(refit)));
+}
+
+void TstResizeLabel::fontScaleArithmetic_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("margins"); // 1: 10 and 8 (values), 0: none (units)
+    QTest::addColumn<float>("expected");
+    // Text box 50 x 20 throughout.
+    QTest::newRow("both sides agree") << 110 << 48 << 1 << 2.0f;
+    QTest::newRow("height limits") << 210 << 48 << 1 << 2.0f;
+    QTest::newRow("width limits") << 60 << 108 << 1 << 1.0f;
+    QTest::newRow("unit label, no margins") << 100 << 60 << 0 << 2.0f;
+    QTest::newRow("narrower than the margin counts as its size") << 5 << 48 << 1 << 0.1f;
+}
+
+// Fault caught: margins applied to the wrong side, or the larger scale taken, so text overflows.
+void TstResizeLabel::fontScaleArithmetic()
+{
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, margins);
+    QFETCH(float, expected);
+    QCOMPARE(ResizeLabel::fontScale(width, height, margins * 10, margins * 8, 50, 20), expected);
 }
 
 // Fault caught: an empty label shrinking or blowing up its font (a division by a zero-width text).
