@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds the project and starts the gateway simulator on loopback with
-# the bundled demo configuration. It prints the gateways it serves and runs until Ctrl-C.
+# Installs what is needed, builds the project, starts the gateway simulator on loopback with the
+# bundled demo configuration and opens the recorder on a demo project that polls it (made on the
+# first run under ~/.local/share/QuillmarLite/demo). Closing the recorder stops the simulator.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
@@ -10,4 +11,4 @@ bash tools/install-page-scripts.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$build" -j"$(nproc)"
 
-exec "$build/tools/gatewaysim/gatewaysim" --config tools/gatewaysim/demo.json
+exec bash tools/demo/start-demo.sh "$build"

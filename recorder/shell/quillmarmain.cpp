@@ -640,8 +640,12 @@ void QuillmarMain::slotStdTimer()
     const QString database = ProjectFile::databasePath(projectFilePath);
     const QFileInfo databaseFile(database);
     if (!center->recordEndTime().isEmpty() && !center->recordStartTime().isEmpty() &&
-        databaseFile.exists())
-        center->setDatabaseSize(databaseFile.size());
+        databaseFile.exists()) {
+        // The writer keeps the newest pages in the write-ahead log until a checkpoint; they
+        // belong to the database the user sees growing.
+        const QFileInfo log(database + QStringLiteral("-wal"));
+        center->setDatabaseSize(databaseFile.size() + (log.exists() ? log.size() : 0));
+    }
     if (m_bIsRecordStart)
         center->setRecordEndTime(now);
 

@@ -1,0 +1,121 @@
+// demoproject: writes a recorder project whose gateways are the simulator's demo gateways
+// (tools/gatewaysim/demo.json: a TQ100 and a TQ700 with eight nodes each), with units and
+// alarm ranges chosen so that one node leaves its range within a minute. With --config-home it
+// also writes recorder settings there that open the project at start (and record, with
+// --auto-record), so that a demo or a soak run never touches the user's own settings.
+
+#include "datainterval.h"
+#include "projectfile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include <cstdio>
+
+namespace {
+
+int fail(const QString& text)
+{
+    std::fprintf(stderr, "demoproject: %s\n", qPrintable(text));
+    return 2;
+}
+
+GatewayConfig gateway(const QString& model, quint16 port, int nodes, int firstNumber)
+{
+    GatewayConfig config;
+    config.ipAddress = QStringLiteral("127.0.0.1");
+    config.port = port;
+    config.deviceModel = model;
+    const bool cold = model == QLatin1String("TQ700");
+    for (int i = 0; i < nodes; ++i) {
+        NodeConfig node;
+        node.deviceNumber = QStringLiteral("DEMO%1").arg(firstNumber + i, 2, 10, QLatin1Char('0'));
+        node.deviceName = cold ? QStringLiteral("Cold store %1").arg(i + 1)
+                               : QStringLiteral("Room %1").arg(i + 1);
+        node.ch1Name = QStringLiteral("Temperature");
+        node.ch2Name = QStringLiteral("Humidity");
+        node.startAddress = 4 * i;
+        node.ch1Unit = TemperatureC;
+        node.ch2Unit = Humidity;
+        // Room 3 swings from 16 to 32 degrees once a minute and so passes 30.
+        node.ch1Min = cold ? -25 : 15;
+        node.ch1Max = 30;
+        node.ch2Min = 10;
+        node.ch2Max = 95;
+        config.nodes << node;
+    }
+    return config;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QString project;
+    QString configHome;
+    QList<quint16> ports;
+    int interval = 1000;
+    int nodes = 8;
+    bool autoRecord = false;
+    bool keep = false;
+    const QStringList args = app.arguments().mid(1);
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args.at(i);
+        auto value = [&]() { return i + 1 < args.size() ? args.at(++i) : QString(); };
+        if (arg == QLatin1String("--project"))
+            project = value();
+        else if (arg == QLatin1String("--ports")) {
+            for (const QString& p : value().split(QLatin1Char(','), Qt::SkipEmptyParts))
+                ports << quint16(p.toUInt());
+        } else if (arg == QLatin1String("--interval"))
+            interval = value().toInt();
+        else if (arg == QLatin1String("--nodes"))
+            nodes = value().toInt();
+        else if (arg == QLatin1String("--config-home"))
+            configHome = value();
+        else if (arg == QLatin1String("--auto-record"))
+            autoRecord = true;
+        else if (arg == QLatin1String("--keep"))
+            keep = true;
+        else
+            return fail(QStringLiteral("usage: demoproject --project FILE.tpc --ports P1[,P2] "
+                                       "[--interval MS] [--nodes N] [--config-home DIR] "
+                                       "[--auto-record] [--keep]"));
+    }
+    if (project.isEmpty() || ports.isEmpty() || intervalName(interval).isEmpty() || nodes < 1 ||
+        nodes > 8)
+        return fail(QStringLiteral("need --project, --ports, an offered interval and 1-8 nodes"));
+
+    const QFileInfo info(project);
+    if (!QDir().mkpath(info.absolutePath()))
+        return fail(QStringLiteral("cannot create ") + info.absolutePath());
+    if (!(keep && info.exists())) {
+        QFile::remove(project);
+        ProjectFile file(info.absoluteFilePath());
+        file.create(interval);
+        QList<GatewayConfig> gateways;
+        for (int g = 0; g < ports.size() && g < 8; ++g)
+            gateways << gateway(g % 2 ? QStringLiteral("TQ700") : QStringLiteral("TQ100"),
+                                ports.at(g), nodes, g * nodes + 1);
+        file.saveDeviceList(gateways);
+    }
+
+    if (!configHome.isEmpty()) {
+        qputenv("XDG_CONFIG_HOME", configHome.toLocal8Bit());
+        QSettings settings(QStringLiteral("QuillmarLite"), QStringLiteral("Quillmar Lite Modbus"));
+        settings.beginGroup(QStringLiteral("RecentProjects"));
+        const QString name = info.baseName();
+        settings.setValue(QStringLiteral("list"), QStringList{name});
+        settings.setValue(QStringLiteral("projects"),
+                          QVariantMap{{name, info.absoluteFilePath()}});
+        settings.setValue(QStringLiteral("autoLoad"), true);
+        settings.setValue(QStringLiteral("autoRecord"), autoRecord);
+    }
+    std::printf("%s\n", qPrintable(info.absoluteFilePath()));
+    return 0;
+}

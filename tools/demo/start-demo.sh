@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Starts the gateway simulator with the bundled demo configuration and opens the recorder on a
+# demo project that polls it. The project lies in a writable place, made on the first run:
+#   ${XDG_DATA_HOME:-~/.local/share}/QuillmarLite/demo/Demo.tpc
+# The recorder runs with its own settings folder there, so the user's recent projects are not
+# touched. Closing the recorder stops the simulator.
+#   usage: tools/demo/start-demo.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+build=${1:-build}
+sim="$build/tools/gatewaysim/gatewaysim"
+recorder="$build/recorder/shell/QuillmarLiteModbus"
+maker="$build/tools/demo/quillmar_demoproject"
+for program in "$sim" "$recorder" "$maker"; do
+  [ -x "$program" ] || { echo "start-demo: $program is missing; build first" >&2; exit 1; }
+done
+
+demo_dir=${XDG_DATA_HOME:-$HOME/.local/share}/QuillmarLite/demo
+mkdir -p "$demo_dir"
+work=$(mktemp -d)
+sim_pid=""
+cleanup() {
+  exec 3>&- 2>/dev/null || true
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# The simulator quits when its standard input closes: keep it open on a pipe of our own.
+mkfifo "$work/commands"
+"$sim" --config tools/gatewaysim/demo.json < "$work/commands" > "$work/sim.log" 2>&1 &
+sim_pid=$!
+exec 3> "$work/commands"
+for _ in $(seq 100); do grep -q READY "$work/sim.log" && break; sleep 0.1; done
+grep -q READY "$work/sim.log" || { cat "$work/sim.log" >&2; exit 1; }
+grep '^gateway' "$work/sim.log"
+
+# Made once; later runs keep the project and its recorded data.
+project=$("$maker" --project "$demo_dir/Demo.tpc" --ports 1502,1503 --interval 1000 \
+  --config-home "$demo_dir/config" --keep)
+echo "demo project: $project"
+
+# The report generator is found beside the recorder or on PATH.
+export PATH="$PWD/$build/reportgen:$PATH"
+export XDG_CONFIG_HOME="$demo_dir/config"
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "start-demo: no display; running the recorder under xvfb-run (nothing to see)" >&2
+  xvfb-run -a "$recorder"
+else
+  "$recorder"
+fi
