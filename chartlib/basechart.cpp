@@ -1,5 +1,6 @@
 #include "basechart.h"
 
+#include "chartbufferpool.h"
 #include "chartcore.h"
 #include "valueformat.h"
 
@@ -8,7 +9,10 @@ BaseChart::BaseChart(std::shared_ptr<ChartCore> core)
 {
 }
 
-BaseChart::~BaseChart() = default;
+BaseChart::~BaseChart()
+{
+    ChartBufferPool::giveBytes(std::move(m_imageBytes));
+}
 
 BaseChart *BaseChart::share() const
 {
@@ -43,7 +47,7 @@ void BaseChart::removeDynamicLayer()
 
 QByteArray BaseChart::makeChart2(int format)
 {
-    m_imageBytes = m_core->encode(format);
+    m_core->encode(format, m_imageBytes);
     return m_imageBytes;
 }
 

@@ -1,6 +1,7 @@
 #include "chartcore.h"
 
 #include "axis.h"
+#include "chartbufferpool.h"
 #include "chartcolor.h"
 #include "chartimageplugin.h"
 #include "chartdefs.h"
@@ -98,7 +99,10 @@ ChartCore::ChartCore(int width, int height, int bgColor, int edgeColor, int rais
 {
 }
 
-ChartCore::~ChartCore() = default;
+ChartCore::~ChartCore()
+{
+    ChartBufferPool::giveImage(std::move(m_base));
+}
 
 int ChartCore::linearGradientColor(int startX, int startY, int endX, int endY, int startColor,
                                    int endColor)
@@ -292,8 +296,10 @@ const QImage &ChartCore::baseImage()
         const bool opaque = !ChartColor::isTransparent(m_bgColor) && !ChartColor::isGradient(m_bgColor)
             && (unsigned(m_bgColor) >> 24) == 0;
         const QImage::Format format = opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
-        if (m_base.size() != QSize(m_width, m_height) || m_base.format() != format)
-            m_base = QImage(m_width, m_height, format);
+        if (m_base.size() != QSize(m_width, m_height) || m_base.format() != format) {
+            ChartBufferPool::giveImage(std::move(m_base));
+            m_base = ChartBufferPool::takeImage(QSize(m_width, m_height), format);
+        }
         render(m_base);
         m_rendered = true;
     }
@@ -311,21 +317,35 @@ QImage ChartCore::image()
     return composed;
 }
 
-QByteArray ChartCore::encode(int format)
+void ChartCore::encode(int format, QByteArray &out)
 {
+    if (format == Chart::RawImage) {
+        // The dynamic layer is painted straight into the encoded pixels: one copy of the chart
+        // image per cursor update instead of two.
+        const QImage &base = baseImage();
+        if (out.isEmpty())
+            out = ChartBufferPool::takeBytes(ChartImageHandler::HeaderSize + base.width() * base.height() * 4);
+        ChartImageHandler::encode(base, out);
+        if (m_dynamic && !m_dynamic->isEmpty()) {
+            QImage pixels(reinterpret_cast<uchar *>(out.data()) + ChartImageHandler::HeaderSize, base.width(),
+                          base.height(), base.width() * 4, base.format());
+            QPainter p(&pixels);
+            m_dynamic->paint(p);
+        }
+        return;
+    }
     const QImage img = image();
     switch (format) {
-    case Chart::RawImage:
-        return ChartImageHandler::encode(img);
     case Chart::BMP:
-        if (!img.hasAlphaChannel())
-            return encodeBmp(img);
         // Transparency needs PNG; level 0 keeps it an uncompressed copy.
-        return encodeWithWriter(img, "PNG", 100);
+        out = img.hasAlphaChannel() ? encodeWithWriter(img, "PNG", 100) : encodeBmp(img);
+        break;
     case Chart::JPG:
-        return encodeWithWriter(img, "JPG", 90);
+        out = encodeWithWriter(img, "JPG", 90);
+        break;
     default:
-        return encodeWithWriter(img, "PNG", -1);
+        out = encodeWithWriter(img, "PNG", -1);
+        break;
     }
 }
 

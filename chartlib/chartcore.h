@@ -61,7 +61,8 @@ public:
     const QImage &baseImage();
     // The chart with its dynamic layer on top.
     QImage image();
-    QByteArray encode(int format);
+    // Encodes into out, reusing its storage where the format allows.
+    void encode(int format, QByteArray &out);
     // Chart and plot area geometry for the view-port manager: "w,h,left,top,width,height".
     QString chartMetrics();
 

@@ -7,7 +7,6 @@
 namespace {
 
 constexpr char Magic[8] = {'\x89', 'Q', 'C', 'I', 'M', 'G', '\r', '\n'};
-constexpr int HeaderSize = 32;
 // Larger images than any screen are refused, so a corrupt header cannot ask for gigabytes.
 constexpr quint32 MaxSide = 16384;
 
@@ -45,8 +44,8 @@ bool ChartImageHandler::canRead() const
 bool ChartImageHandler::read(QImage *image)
 {
     QIODevice *dev = device();
-    uchar header[HeaderSize];
-    if (!dev || dev->read(reinterpret_cast<char *>(header), HeaderSize) != HeaderSize
+    uchar header[ChartImageHandler::HeaderSize];
+    if (!dev || dev->read(reinterpret_cast<char *>(header), ChartImageHandler::HeaderSize) != ChartImageHandler::HeaderSize
         || std::memcmp(header, Magic, sizeof Magic) != 0)
         return false;
     const quint32 width = get32(header + 8);
@@ -73,7 +72,7 @@ bool ChartImageHandler::read(QImage *image)
     return true;
 }
 
-QByteArray ChartImageHandler::encode(const QImage &source)
+void ChartImageHandler::encode(const QImage &source, QByteArray &out)
 {
     const bool opaque = !source.hasAlphaChannel();
     const QImage img = source.format() == (opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied)
@@ -81,22 +80,21 @@ QByteArray ChartImageHandler::encode(const QImage &source)
         : source.convertToFormat(opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
     const quint32 rowBytes = quint32(img.width()) * 4;
     const quint32 dataSize = rowBytes * quint32(img.height());
-    uchar header[HeaderSize] = {};
+    uchar header[ChartImageHandler::HeaderSize] = {};
     std::memcpy(header, Magic, sizeof Magic);
     put32(header + 8, quint32(img.width()));
     put32(header + 12, quint32(img.height()));
     put32(header + 16, opaque ? Opaque : Premultiplied);
     put32(header + 20, rowBytes);
-    QByteArray out(int(HeaderSize + dataSize), Qt::Uninitialized);
-    std::memcpy(out.data(), header, HeaderSize);
-    uchar *pixels = reinterpret_cast<uchar *>(out.data()) + HeaderSize;
+    out.resize(int(ChartImageHandler::HeaderSize + dataSize));
+    std::memcpy(out.data(), header, ChartImageHandler::HeaderSize);
+    uchar *pixels = reinterpret_cast<uchar *>(out.data()) + ChartImageHandler::HeaderSize;
     if (quint32(img.bytesPerLine()) == rowBytes) {
         std::memcpy(pixels, img.constBits(), dataSize);
     } else {
         for (int y = 0; y < img.height(); ++y)
             std::memcpy(pixels + quint32(y) * rowBytes, img.constScanLine(y), rowBytes);
     }
-    return out;
 }
 
 QImageIOPlugin::Capabilities ChartImagePlugin::capabilities(QIODevice *device, const QByteArray &format) const

@@ -10,11 +10,14 @@
 class ChartImageHandler : public QImageIOHandler
 {
 public:
+    static constexpr int HeaderSize = 32;
+
     bool canRead() const override;
     bool read(QImage *image) override;
 
     static bool canRead(QIODevice *device);
-    static QByteArray encode(const QImage &image);
+    // Writes the image into out, reusing its storage when it is large enough.
+    static void encode(const QImage &image, QByteArray &out);
 };
 
 class ChartImagePlugin : public QImageIOPlugin

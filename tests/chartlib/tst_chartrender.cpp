@@ -123,6 +123,8 @@ private slots:
     void transparentChartKeepsAlpha();
     void damagedRawImageIsRefused_data();
     void damagedRawImageIsRefused();
+    void reusedBuffersCarryNothingOver_data();
+    void reusedBuffersCarryNothingOver();
     void sharedReferenceOutlivesOwner();
     void textOutlivingItsLayerDrawsNothing();
     void dynamicLayerLeavesChartUntouched();
@@ -444,6 +446,44 @@ void TstChartRender::damagedRawImageIsRefused()
     QPixmap pixmap;
     QVERIFY(!pixmap.loadFromData(bytes));
     QVERIFY(pixmap.isNull());
+}
+
+void TstChartRender::reusedBuffersCarryNothingOver_data()
+{
+    QTest::addColumn<int>("background");
+    QTest::newRow("opaque") << 0x202020;
+    QTest::newRow("transparent") << Chart::Transparent;
+}
+
+// Fault caught: a recycled image or byte buffer showing the previous chart's pixels.
+void TstChartRender::reusedBuffersCarryNothingOver()
+{
+    QFETCH(int, background);
+    for (int round = 0; round < 3; ++round) {
+        // A chart full of red, deleted: its buffers go to the spares.
+        ChartPtr first(CXYChart_create(200, 100, background, Chart::Transparent, 0));
+        CXYChart_setPlotArea(first.get(), 0, 0, 199, 99, 0xFF0000, -1, Chart::Transparent, Chart::Transparent,
+                             Chart::Transparent);
+        DrawArea *d = CBaseChart_initDynamicLayer(first.get());
+        CDrawArea_circle(d, 100, 50, 30, 30, 0x00FF00, 0x00FF00);
+        QVERIFY(!render(first.get()).isNull());
+        first.reset();
+        // The next chart of the same size has nothing in it but its background.
+        ChartPtr second(CXYChart_create(200, 100, background, Chart::Transparent, 0));
+        const char *data = nullptr;
+        int length = 0;
+        QVERIFY(CBaseChart_makeChart2(second.get(), Chart::RawImage, &data, &length));
+        QImage img;
+        QVERIFY(img.loadFromData(reinterpret_cast<const uchar *>(data), length));
+        for (int y = 0; y < 100; y += 7)
+            for (int x = 0; x < 200; x += 7) {
+                const QRgb p = img.pixel(x, y);
+                if (background == Chart::Transparent)
+                    QCOMPARE(qAlpha(p), 0);
+                else
+                    QCOMPARE(p & 0xFFFFFF, 0x202020u);
+            }
+    }
 }
 
 // Fault caught: a viewer's reference to a chart dangling once the owner deletes its chart.
