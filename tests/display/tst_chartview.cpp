@@ -249,8 +249,9 @@ void TestChartView::chartsDrawSamplesAndClear()
 
     node->clearChartView();
     view->clearView();
+    // Either viewer may still be inside its hold-off when the panel is cleared.
     QTRY_COMPARE(colourPixels(view->viewer1(), 0xFF0000), 0);
-    QCOMPARE(colourPixels(view->viewer2(), 0x00CC00), 0);
+    QTRY_COMPARE(colourPixels(view->viewer2(), 0x00CC00), 0);
     QCOMPARE(view->nodeDevice(), nullptr);
 }
 
@@ -289,13 +290,17 @@ void TestChartView::xAxisSpansTheHistory()
     view->setNodeDevice(node);
     node->setChartView(view);
     feed(node, QStringLiteral("1.00"), QStringLiteral("2.00"), 0);
-    QTest::qWait(30);
-    auto* chart = dynamic_cast<XYChart*>(view->viewer1()->assignedChart());
-    QVERIFY(chart);
-    PlotArea* plot = CXYChart_getPlotArea(chart);
     const double newest = CChart_chartTime2(int(start.toSecsSinceEpoch()));
-    QCOMPARE(CXYChart_getXCoor(chart, newest), CPlotArea_getRightX(plot));
-    QCOMPARE(CXYChart_getXCoor(chart, newest - span), CPlotArea_getLeftX(plot));
+    // The sample's redraw may wait for the viewer's hold-off.
+    auto edges = [&] {
+        auto* chart = dynamic_cast<XYChart*>(view->viewer1()->assignedChart());
+        if (!chart || CXYChart_getLayerCount(chart) == 0)
+            return QPair<int, int>(-1, -1);
+        PlotArea* plot = CXYChart_getPlotArea(chart);
+        return qMakePair(CXYChart_getXCoor(chart, newest - span) - CPlotArea_getLeftX(plot),
+                         CXYChart_getXCoor(chart, newest) - CPlotArea_getRightX(plot));
+    };
+    QTRY_COMPARE(edges(), qMakePair(0, 0));
 }
 
 // Catches option and network buttons that ask for nothing.
