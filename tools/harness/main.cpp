@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -208,6 +209,20 @@ int main(int argc, char* argv[])
         clickNode(9); // Greenhouse: long negative value, TQ700
         QTest::qWait(1500);
         save(&window, out + QStringLiteral("/chartpanel-3.png"));
+
+        // The node's two dialogs, as the panel's buttons open them.
+        QTest::mouseClick(center->chartView()->findChild<QWidget*>(QStringLiteral("btn_setting")), Qt::LeftButton);
+        QTest::qWait(200);
+        if (auto* option = center->findChild<QDialog*>(QStringLiteral("SensingOptionDialog"))) {
+            save(option, out + QStringLiteral("/option-dialog.png"));
+            option->reject();
+        }
+        QTest::mouseClick(center->chartView()->findChild<QWidget*>(QStringLiteral("btn_network")), Qt::LeftButton);
+        QTest::qWait(200);
+        if (auto* network = center->findChild<QDialog*>(QStringLiteral("NetworkSettingDialog"))) {
+            save(network, out + QStringLiteral("/network-dialog.png"));
+            network->reject();
+        }
 
         // A gateway that stops: its nodes grey out, histories stay.
         sim.stopGateway(1);
