@@ -52,22 +52,38 @@ struct NodeSpec
 
 // Eight nodes per gateway; a few ranges are tight so the alarm colours show.
 const NodeSpec kNodes[16] = {
-    {"Cold Room 1", "Air", "Humidity", TemperatureC, Humidity, "", "sine:3,1.5,60", "sine:85,5,90", -2, 8, 0, 0},
-    {"Cold Room 2", "Air", "Humidity", TemperatureC, Humidity, "", "sine:4,2,80", "sine:80,6,70", -2, 5, 0, 0},
-    {"Freezer A", "Core", "Door", TemperatureC, Undefined, "", "sine:-18.5,1,45", "0", -25, -15, 0, 0},
-    {"Freezer B", "Core", "Air", TemperatureC, TemperatureC, "", "sine:-21,2,50", "sine:-19,3,40", -25, -15, -25, -15},
-    {"Packing Hall", "Temperature", "Humidity", TemperatureC, Humidity, "", "sine:19,2,120", "sine:55,10,100", 10, 25, 30, 60},
-    {"Loading Dock", "Temperature", "Humidity", TemperatureF, Humidity, "", "sine:68,8,90", "sine:60,12,110", 40, 90, 0, 0},
-    {"Server Room", "Inlet", "Outlet", TemperatureC, TemperatureC, "", "sine:22,1,60", "sine:31,2,70", 15, 27, 15, 35},
-    {"Boiler House", "Flow", "Pressure", TemperatureC, Custom, "bar", "sine:72,4,100", "sine:2.4,0.3,80", 60, 85, 1, 3},
-    {"Lab Incubator", "Chamber", "CO2", TemperatureC, Custom, "%vol", "sine:37,0.2,60", "sine:5,0.4,75", 36.5, 37.5, 4, 6},
-    {"Greenhouse", "Air", "Soil", TemperatureC, Custom, "kPa", "sine:26,4,110", "sine:-1234.5,30,90", 10, 35, 0, 0},
-    {"Warehouse N", "Temperature", "Humidity", TemperatureC, Humidity, "", "sine:15,3,130", "sine:48,9,95", 5, 30, 20, 70},
-    {"Warehouse S", "Temperature", "Humidity", TemperatureC, Humidity, "", "sine:17,3,125", "sine:52,9,105", 5, 30, 20, 70},
-    {"Office", "Air", "Humidity", TemperatureC, Humidity, "", "sine:21.5,0.8,140", "sine:40,5,115", 18, 26, 0, 0},
-    {"Pharmacy Fridge", "Shelf", "Door", TemperatureC, Undefined, "", "sine:5,2.5,55", "0", 2, 8, 0, 0},
-    {"Tank 3", "Level", "Temperature", Custom, TemperatureC, "", "sine:1234.56,150,100", "sine:12,1,80", 0, 0, 0, 30},
-    {"Roof", "Air", "Wind", TemperatureC, Custom, "m/s", "sine:8,6,150", "sine:7,5,60", -20, 40, 0, 25},
+    {"Cold Room 1", "Air", "Humidity", TemperatureC, Humidity, "", "sine:3,1.5,60", "sine:85,5,90",
+     -2, 8, 0, 0},
+    {"Cold Room 2", "Air", "Humidity", TemperatureC, Humidity, "", "sine:4,2,80", "sine:80,6,70",
+     -2, 5, 0, 0},
+    {"Freezer A", "Core", "Door", TemperatureC, Undefined, "", "sine:-18.5,1,45", "0", -25, -15, 0,
+     0},
+    {"Freezer B", "Core", "Air", TemperatureC, TemperatureC, "", "sine:-21,2,50", "sine:-19,3,40",
+     -25, -15, -25, -15},
+    {"Packing Hall", "Temperature", "Humidity", TemperatureC, Humidity, "", "sine:19,2,120",
+     "sine:55,10,100", 10, 25, 30, 60},
+    {"Loading Dock", "Temperature", "Humidity", TemperatureF, Humidity, "", "sine:68,8,90",
+     "sine:60,12,110", 40, 90, 0, 0},
+    {"Server Room", "Inlet", "Outlet", TemperatureC, TemperatureC, "", "sine:22,1,60",
+     "sine:31,2,70", 15, 27, 15, 35},
+    {"Boiler House", "Flow", "Pressure", TemperatureC, Custom, "bar", "sine:72,4,100",
+     "sine:2.4,0.3,80", 60, 85, 1, 3},
+    {"Lab Incubator", "Chamber", "CO2", TemperatureC, Custom, "%vol", "sine:37,0.2,60",
+     "sine:5,0.4,75", 36.5, 37.5, 4, 6},
+    {"Greenhouse", "Air", "Soil", TemperatureC, Custom, "kPa", "sine:26,4,110",
+     "sine:-1234.5,30,90", 10, 35, 0, 0},
+    {"Warehouse N", "Temperature", "Humidity", TemperatureC, Humidity, "", "sine:15,3,130",
+     "sine:48,9,95", 5, 30, 20, 70},
+    {"Warehouse S", "Temperature", "Humidity", TemperatureC, Humidity, "", "sine:17,3,125",
+     "sine:52,9,105", 5, 30, 20, 70},
+    {"Office", "Air", "Humidity", TemperatureC, Humidity, "", "sine:21.5,0.8,140", "sine:40,5,115",
+     18, 26, 0, 0},
+    {"Pharmacy Fridge", "Shelf", "Door", TemperatureC, Undefined, "", "sine:5,2.5,55", "0", 2, 8, 0,
+     0},
+    {"Tank 3", "Level", "Temperature", Custom, TemperatureC, "", "sine:1234.56,150,100",
+     "sine:12,1,80", 0, 0, 0, 30},
+    {"Roof", "Air", "Wind", TemperatureC, Custom, "m/s", "sine:8,6,150", "sine:7,5,60", -20, 40, 0,
+     25},
 };
 
 double cpuSeconds()
@@ -99,10 +115,13 @@ int main(int argc, char* argv[])
     QLoggingCategory::setFilterRules(QStringLiteral("quillmar.*=false"));
     QCommandLineParser parser;
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("shots"), QStringLiteral("Folder for the screenshots."), QStringLiteral("dir")});
-    parser.addOption({QStringLiteral("warmup"), QStringLiteral("Seconds of polling before the first shot."),
+    parser.addOption({QStringLiteral("shots"), QStringLiteral("Folder for the screenshots."),
+                      QStringLiteral("dir")});
+    parser.addOption({QStringLiteral("warmup"),
+                      QStringLiteral("Seconds of polling before the first shot."),
                       QStringLiteral("seconds"), QStringLiteral("30")});
-    parser.addOption({QStringLiteral("cpu"), QStringLiteral("Measure the CPU share over this many seconds."),
+    parser.addOption({QStringLiteral("cpu"),
+                      QStringLiteral("Measure the CPU share over this many seconds."),
                       QStringLiteral("seconds")});
     parser.process(app);
 
@@ -132,9 +151,12 @@ int main(int argc, char* argv[])
         gw->setDeviceModel(specs[g].model);
         for (int n = 0; n < 8; ++n) {
             const NodeSpec& s = kNodes[g * 8 + n];
-            auto* node = new NodeDevice(QStringLiteral("%1%2-%3").arg(g == 0 ? "TQA" : "TQB").arg(n + 1).arg(4711 + n * 37), gw);
+            auto* node = new NodeDevice(
+                QStringLiteral("%1%2-%3").arg(g == 0 ? "TQA" : "TQB").arg(n + 1).arg(4711 + n * 37),
+                gw);
             node->startAddress = n * 4;
-            node->setNames(QString::fromUtf8(s.name), QString::fromUtf8(s.ch1Name), QString::fromUtf8(s.ch2Name));
+            node->setNames(QString::fromUtf8(s.name), QString::fromUtf8(s.ch1Name),
+                           QString::fromUtf8(s.ch2Name));
             node->setChannelUnits(s.unit1, s.unit2);
             node->ch1Custom = s.unit1 == Custom ? QStringLiteral("mm") : QString();
             node->ch2Custom = QString::fromUtf8(s.custom2);
@@ -179,7 +201,8 @@ int main(int argc, char* argv[])
     auto* list = center->projectList()->findChild<QListWidget*>(QStringLiteral("list_project"));
     auto clickNode = [&](int index) {
         QListWidgetItem* item = list->item(index);
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(item).center());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(item).center());
     };
 
     int rc = 0;
@@ -211,13 +234,15 @@ int main(int argc, char* argv[])
         save(&window, out + QStringLiteral("/chartpanel-3.png"));
 
         // The node's two dialogs, as the panel's buttons open them.
-        QTest::mouseClick(center->chartView()->findChild<QWidget*>(QStringLiteral("btn_setting")), Qt::LeftButton);
+        QTest::mouseClick(center->chartView()->findChild<QWidget*>(QStringLiteral("btn_setting")),
+                          Qt::LeftButton);
         QTest::qWait(200);
         if (auto* option = center->findChild<QDialog*>(QStringLiteral("SensingOptionDialog"))) {
             save(option, out + QStringLiteral("/option-dialog.png"));
             option->reject();
         }
-        QTest::mouseClick(center->chartView()->findChild<QWidget*>(QStringLiteral("btn_network")), Qt::LeftButton);
+        QTest::mouseClick(center->chartView()->findChild<QWidget*>(QStringLiteral("btn_network")),
+                          Qt::LeftButton);
         QTest::qWait(200);
         if (auto* network = center->findChild<QDialog*>(QStringLiteral("NetworkSettingDialog"))) {
             save(network, out + QStringLiteral("/network-dialog.png"));
@@ -228,7 +253,9 @@ int main(int argc, char* argv[])
         sim.stopGateway(1);
         QTest::qWait(7000);
         save(&window, out + QStringLiteral("/chartpanel-disconnected.png"));
-        QTest::mouseClick(center->projectList()->findChild<QWidget*>(QStringLiteral("button_project")), Qt::LeftButton);
+        QTest::mouseClick(
+            center->projectList()->findChild<QWidget*>(QStringLiteral("button_project")),
+            Qt::LeftButton);
         QTest::qWait(300);
         save(&window, out + QStringLiteral("/dashboard-disconnected.png"));
     }
@@ -243,8 +270,11 @@ int main(int argc, char* argv[])
         const double used = cpuSeconds() - cpu0;
         const double elapsed = wall.elapsed() / 1000.0;
         std::printf("cpu: %.2f s of CPU in %.1f s with 16 nodes at 1 s and the chart panel shown: "
-                    "%.2f %% of one core\n", used, elapsed, 100.0 * used / elapsed);
-        QTest::mouseClick(center->projectList()->findChild<QWidget*>(QStringLiteral("button_project")), Qt::LeftButton);
+                    "%.2f %% of one core\n",
+                    used, elapsed, 100.0 * used / elapsed);
+        QTest::mouseClick(
+            center->projectList()->findChild<QWidget*>(QStringLiteral("button_project")),
+            Qt::LeftButton);
         QTest::qWait(1000);
         const double cpu1 = cpuSeconds();
         wall.restart();
