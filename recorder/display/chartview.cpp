@@ -51,10 +51,9 @@ void drawTrackCursor(XYChart* chart, int plotX)
     const int bottom = CPlotArea_getBottomY(plot);
     Axis* xAxis = CXYChart_xAxis(chart);
 
-    const QByteArray lengthLine =
-        QByteArray("<*block*><*block*><*font=arial.ttf*>View Length : ") + "240"
-        + " samples<*/*><*block*><*font=arial.ttf*>   Interval : "
-        + intervalName(dataInterval).toUtf8() + " <*/*><*/*>";
+    const QByteArray lengthLine = QByteArray("<*block*><*block*><*font=arial.ttf*>View Length : ") +
+                                  "240" + " samples<*/*><*block*><*font=arial.ttf*>   Interval : " +
+                                  intervalName(dataInterval).toUtf8() + " <*/*><*/*>";
     // Anchored 240 pixels left of the plot's right edge; where the fonts make the line longer
     // than that, it moves left rather than run off the chart.
     TTFText* length = CDrawArea_text3(d, lengthLine.constData(), "arial.ttf", 8);
@@ -73,8 +72,8 @@ void drawTrackCursor(XYChart* chart, int plotX)
     CDrawArea_vline(d, top, bottom, xCoor,
                     CDrawArea_dashLineColor(d, int(0x80F4F4F4u), Chart::DashLine));
 
-    const QByteArray xLabel = QByteArray("<*font,bgColor=373737,color=e6e6e6*> ")
-        + CAxis_getFormattedLabel(xAxis, xValue, "hh:nn:ss") + " <*/font*>";
+    const QByteArray xLabel = QByteArray("<*font,bgColor=373737,color=e6e6e6*> ") +
+                              CAxis_getFormattedLabel(xAxis, xValue, "hh:nn:ss") + " <*/font*>";
     TTFText* t = CDrawArea_text3(d, xLabel.constData(), "arialbd.ttf", 8);
     const int labelWidth = CTTFText_getWidth(t);
     const int labelLeft =
@@ -93,12 +92,12 @@ void drawTrackCursor(XYChart* chart, int plotX)
             if (name.isEmpty() || color == Chart::Transparent)
                 continue;
             const double value = CDataSet_getValue(set, index);
-            const QByteArray text = value == NoValue
-                ? QByteArray("N/A")
-                : QByteArray(CBaseChart_formatValue(chart, value, "{value|2.}"));
+            const QByteArray text =
+                value == NoValue ? QByteArray("N/A")
+                                 : QByteArray(CBaseChart_formatValue(chart, value, "{value|2.}"));
             const QByteArray hex = hexColor(color);
-            entries << QByteArray("<*block*>") + CDataSet_getLegendIcon(set) + " " + name + ": "
-                    + "<*font,bgColor=" + hex + "*> " + text + " <*font*>" + "<*/*>";
+            entries << QByteArray("<*block*>") + CDataSet_getLegendIcon(set) + " " + name + ": " +
+                           "<*font,bgColor=" + hex + "*> " + text + " <*font*>" + "<*/*>";
             if (value == NoValue)
                 continue;
             const int y = CXYChart_getYCoor(chart, CDataSet_getPosition(set, index),
@@ -123,8 +122,9 @@ void drawTrackCursor(XYChart* chart, int plotX)
     const int dateLeft = std::max(left + 100, left + 5 + CTTFText_getWidth(legendText) + 8);
     CTTFText_destroy(legendText);
 
-    const QByteArray date = QByteArray("<*block*><*font=arialbd.ttf*>[ ")
-        + CAxis_getFormattedLabel(xAxis, xValue, "yyyy-mm-dd hh:nn:ss") + " ]<*/*>" + "<*/*>";
+    const QByteArray date = QByteArray("<*block*><*font=arialbd.ttf*>[ ") +
+                            CAxis_getFormattedLabel(xAxis, xValue, "yyyy-mm-dd hh:nn:ss") +
+                            " ]<*/*>" + "<*/*>";
     drawText(d, date, "arialbd.ttf", dateLeft, top - 3, Chart::BottomLeft);
 }
 
@@ -135,8 +135,7 @@ void fillNoValue(double* values)
 
 } // namespace
 
-ChartView::ChartView(QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::ChartView>())
+ChartView::ChartView(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::ChartView>())
 {
     ui->setupUi(this);
     m_connectingPixmap = QPixmap(QStringLiteral(":/img/DeviceConnectingSymbol.png"));
@@ -244,8 +243,8 @@ void ChartView::buildChart(QChartViewer* viewer, QChartViewerLabel* host, const 
     // Lay the chart out first so the plot area's edges are known to the cursor.
     CBaseChart_makeChart3(chart);
     const int cursorX = viewer->isPointerOnPlotArea()
-        ? viewer->plotPointerX()
-        : CPlotArea_getRightX(CXYChart_getPlotArea(chart));
+                            ? viewer->plotPointerX()
+                            : CPlotArea_getRightX(CXYChart_getPlotArea(chart));
     drawTrackCursor(chart, cursorX);
 
     BaseChart* old = viewer->assignedChart();
@@ -366,7 +365,8 @@ void ChartView::refreshDeviceInfo()
     m_ch1Custom = m_node->ch1Custom;
     m_ch2Custom = m_node->ch2Custom;
 
-    struct Channel {
+    struct Channel
+    {
         ResizeLabel* number;
         ResizeLabelUnit* unit;
         QFrame* tile;
@@ -443,7 +443,8 @@ void ChartView::onDeviceConnected(const QString& deviceNumber)
     if (!m_node || deviceNumber != m_node->deviceNumber)
         return;
     // Comes before every data block: only a real change of state may restyle the tiles.
-    if (ui->label_device_status->pixmap(Qt::ReturnByValue).cacheKey() != m_connectingPixmap.cacheKey())
+    if (ui->label_device_status->pixmap(Qt::ReturnByValue).cacheKey() !=
+        m_connectingPixmap.cacheKey())
         ui->label_device_status->setPixmap(m_connectingPixmap);
     setTileStyle(ui->frame_ch1_value, normalStyle());
     setTileStyle(ui->frame_ch2_value, normalStyle());

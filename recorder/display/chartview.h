@@ -72,8 +72,8 @@ protected:
 
 private:
     void setConnectionState(bool connected);
-    void buildChart(QChartViewer* viewer, QChartViewerLabel* host, const double* values,
-                    int color, const char* name);
+    void buildChart(QChartViewer* viewer, QChartViewerLabel* host, const double* values, int color,
+                    const char* name);
     void showChannel(int channel, const QString& text, bool alarm);
     // Restyling a frame costs a polish of all its children; an unchanged style is skipped.
     static void setTileStyle(QFrame* tile, const QString& style);

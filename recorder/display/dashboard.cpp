@@ -7,8 +7,7 @@
 
 #include <QLayout>
 
-DashBoard::DashBoard(QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::DashBoard>())
+DashBoard::DashBoard(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::DashBoard>())
 {
     ui->setupUi(this);
     for (int i = 0; i < Rows * Columns; ++i) {

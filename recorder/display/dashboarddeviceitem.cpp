@@ -38,9 +38,8 @@ void DashBoardDeviceItem::readNames()
     }
     ui->label_device->setText(device);
     const QString name = m_channel == 1 ? m_node->ch1Name : m_node->ch2Name;
-    ui->label_desc->setText(name.isEmpty()
-                                ? (m_channel == 1 ? QStringLiteral("CH1") : QStringLiteral("CH2"))
-                                : name);
+    ui->label_desc->setText(
+        name.isEmpty() ? (m_channel == 1 ? QStringLiteral("CH1") : QStringLiteral("CH2")) : name);
     m_unit = m_channel == 1 ? m_node->ch1Unit : m_node->ch2Unit;
     m_customText = m_channel == 1 ? m_node->ch1Custom : m_node->ch2Custom;
 }

@@ -47,8 +47,7 @@ ProjectCenter::ProjectCenter(const QString& projectFilePath, QWidget* parent)
     connect(m_dashBoard, &DashBoard::deviceClicked, this, &ProjectCenter::slotDeviceClicked);
     connect(m_chartView, &ChartView::popupSensingOption, this,
             &ProjectCenter::slotPopupSensingOption);
-    connect(m_chartView, &ChartView::popupNetworkSetting, this,
-            &ProjectCenter::slotNetworkSetting);
+    connect(m_chartView, &ChartView::popupNetworkSetting, this, &ProjectCenter::slotNetworkSetting);
     connect(ui->btn_record, &QToolButton::clicked, this, &ProjectCenter::slotRecord);
 }
 
@@ -70,9 +69,9 @@ void ProjectCenter::setRecording(bool recording)
     QString start = ui->label_record_starttime->text();
     if (start.isEmpty())
         start = QDateTime::currentDateTime().toString(timeFormat());
-    const QString style = recording
-        ? QStringLiteral("color:rgb(255,255,147);background-color:transparent;")
-        : QStringLiteral("color:rgb(192,192,192);background-color:transparent;");
+    const QString style =
+        recording ? QStringLiteral("color:rgb(255,255,147);background-color:transparent;")
+                  : QStringLiteral("color:rgb(192,192,192);background-color:transparent;");
     ui->label_record_starttime->setStyleSheet(style);
     ui->label_record_endtime->setStyleSheet(style);
     ui->label_to->setStyleSheet(style);
@@ -110,9 +109,9 @@ QString ProjectCenter::recordEndTime() const
 
 void ProjectCenter::setDatabaseSize(qint64 bytes)
 {
-    ui->label_record_bytes->setText(QStringLiteral("Database ")
-                                    + QString::number(double(bytes) / 1048576.0, 'f', 2)
-                                    + QStringLiteral("MB"));
+    ui->label_record_bytes->setText(QStringLiteral("Database ") +
+                                    QString::number(double(bytes) / 1048576.0, 'f', 2) +
+                                    QStringLiteral("MB"));
     ui->label_record_bytes->setStyleSheet(
         bytes < DatabaseWarningBytes
             ? QStringLiteral("color:rgb(192,192,192);background-color:transparent;")
@@ -165,8 +164,7 @@ void ProjectCenter::slotPopupSensingOption()
     if (!m_currentNode)
         return;
     auto* dialog = new SensingOptionDialog(m_currentNode, this);
-    connect(dialog, &SensingOptionDialog::sensingConfirm, this,
-            &ProjectCenter::slotSensingConfirm);
+    connect(dialog, &SensingOptionDialog::sensingConfirm, this, &ProjectCenter::slotSensingConfirm);
     dialog->show();
 }
 

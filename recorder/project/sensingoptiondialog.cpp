@@ -115,10 +115,9 @@ void SensingOptionDialog::confirm()
     m_node->ch1Custom = code1 == Custom ? ui->comboBox_unit_ch1->currentText() : QString();
     m_node->ch2Custom = code2 == Custom ? ui->comboBox_unit_ch2->currentText() : QString();
 
-    m_node->setAlarmRanges(float(ui->doubleSpinBox_min_ch1->value()),
-                           float(ui->doubleSpinBox_max_ch1->value()),
-                           float(ui->doubleSpinBox_min_ch2->value()),
-                           float(ui->doubleSpinBox_max_ch2->value()));
+    m_node->setAlarmRanges(
+        float(ui->doubleSpinBox_min_ch1->value()), float(ui->doubleSpinBox_max_ch1->value()),
+        float(ui->doubleSpinBox_min_ch2->value()), float(ui->doubleSpinBox_max_ch2->value()));
 
     emit sensingConfirm();
     accept();

@@ -82,7 +82,8 @@ NodeDevice* TestChartView::makeNode(const QString& model)
 void TestChartView::feed(NodeDevice* node, const QString& ch1, const QString& ch2, int second)
 {
     node->deviceConnected();
-    node->setData(ch1, ch2, QStringLiteral("201"), QStringLiteral("97"), start.addSecs(second), false);
+    node->setData(ch1, ch2, QStringLiteral("201"), QStringLiteral("97"), start.addSecs(second),
+                  false);
 }
 
 QString TestChartView::text(const char* name) const
@@ -110,12 +111,18 @@ void TestChartView::unitTexts_data()
     QTest::addColumn<int>("unit");
     QTest::addColumn<QString>("custom");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("undefined") << 0 << "ppm" << "";
-    QTest::newRow("celsius") << 1 << "" << "\u00B0C";
-    QTest::newRow("fahrenheit") << 2 << "" << "\u00B0F";
-    QTest::newRow("humidity") << 3 << "" << "%RH";
-    QTest::newRow("custom") << 4 << "kPa" << "kPa";
-    QTest::newRow("unknown code") << 9 << "kPa" << "";
+    QTest::newRow("undefined") << 0 << "ppm"
+                               << "";
+    QTest::newRow("celsius") << 1 << ""
+                             << "\u00B0C";
+    QTest::newRow("fahrenheit") << 2 << ""
+                                << "\u00B0F";
+    QTest::newRow("humidity") << 3 << ""
+                              << "%RH";
+    QTest::newRow("custom") << 4 << "kPa"
+                            << "kPa";
+    QTest::newRow("unknown code") << 9 << "kPa"
+                                  << "";
 }
 
 // Catches a wrong unit beside a value (a temperature shown as humidity).
@@ -229,7 +236,9 @@ void TestChartView::namesFallBack()
     QCOMPARE(text("label_ch2_desc"), QStringLiteral("CH2"));
     view->clearView();
     QCOMPARE(text("label_ch1_desc"), QString());
-    QVERIFY(view->findChild<QLabel*>(QStringLiteral("label_device_type"))->pixmap(Qt::ReturnByValue).isNull());
+    QVERIFY(view->findChild<QLabel*>(QStringLiteral("label_device_type"))
+                ->pixmap(Qt::ReturnByValue)
+                .isNull());
 }
 
 // Catches charts that do not show the node's samples in their colours, or keep them after the
@@ -245,7 +254,8 @@ void TestChartView::chartsDrawSamplesAndClear()
     QTRY_VERIFY(colourPixels(view->viewer2(), 0x00CC00) > 20);
     QCOMPARE(colourPixels(view->viewer1(), 0x00CC00), 0);
     // Chart fills its host less 10 pixels.
-    QCOMPARE(view->viewer1()->width(), view->findChild<QLabel*>(QStringLiteral("label_ch1_chart"))->width() - 10);
+    QCOMPARE(view->viewer1()->width(),
+             view->findChild<QLabel*>(QStringLiteral("label_ch1_chart"))->width() - 10);
 
     node->clearChartView();
     view->clearView();

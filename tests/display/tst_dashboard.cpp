@@ -1,5 +1,5 @@
-#include "configureddevice.h"
 #include "chartview.h"
+#include "configureddevice.h"
 #include "dashboard.h"
 #include "dashboarddeviceitem.h"
 #include "nodedevice.h"
@@ -118,8 +118,10 @@ void TestDashBoard::placesColumnPairsTopDown()
     QVERIFY(first->isVisible());
     QCOMPARE(first->findChild<QLabel*>(QStringLiteral("label_device"))->text(),
              expected->deviceName);
-    QCOMPARE(first->findChild<QLabel*>(QStringLiteral("label_desc"))->text(), QStringLiteral("Temp"));
-    QCOMPARE(second->findChild<QLabel*>(QStringLiteral("label_desc"))->text(), QStringLiteral("Hum"));
+    QCOMPARE(first->findChild<QLabel*>(QStringLiteral("label_desc"))->text(),
+             QStringLiteral("Temp"));
+    QCOMPARE(second->findChild<QLabel*>(QStringLiteral("label_desc"))->text(),
+             QStringLiteral("Hum"));
 }
 
 // Catches a seventeenth node dropped, or placed past the grid.
@@ -193,9 +195,15 @@ void TestDashBoard::tileFollowsSamplesAlarmsAndLink()
     window->show();
     DashBoardDeviceItem* t1 = tileIn(0, 0);
     DashBoardDeviceItem* t2 = tileIn(0, 1);
-    auto value = [](DashBoardDeviceItem* t) { return t->findChild<QLabel*>(QStringLiteral("label_number"))->text(); };
-    auto unit = [](DashBoardDeviceItem* t) { return t->findChild<QLabel*>(QStringLiteral("label_unit"))->text(); };
-    auto style = [](DashBoardDeviceItem* t) { return t->findChild<QWidget*>(QStringLiteral("frame_value"))->styleSheet(); };
+    auto value = [](DashBoardDeviceItem* t) {
+        return t->findChild<QLabel*>(QStringLiteral("label_number"))->text();
+    };
+    auto unit = [](DashBoardDeviceItem* t) {
+        return t->findChild<QLabel*>(QStringLiteral("label_unit"))->text();
+    };
+    auto style = [](DashBoardDeviceItem* t) {
+        return t->findChild<QWidget*>(QStringLiteral("frame_value"))->styleSheet();
+    };
     QCOMPARE(style(t1), ChartView::noValueStyle());
 
     const QDateTime t0 = QDateTime::currentDateTimeUtc();
@@ -237,7 +245,8 @@ void TestDashBoard::otherNodesLinkLeavesTileAlone()
                   QStringLiteral("-1"), QDateTime::currentDateTimeUtc(), false);
     DashBoardDeviceItem* tile = tileIn(0, 0);
     tile->onDeviceDisconnected(QStringLiteral("N2"));
-    QCOMPARE(tile->findChild<QLabel*>(QStringLiteral("label_number"))->text(), QStringLiteral("1.00"));
+    QCOMPARE(tile->findChild<QLabel*>(QStringLiteral("label_number"))->text(),
+             QStringLiteral("1.00"));
     QCOMPARE(tile->findChild<QWidget*>(QStringLiteral("frame_value"))->styleSheet(),
              ChartView::normalStyle());
     tile->onDeviceDisconnected(QStringLiteral("N1"));
@@ -276,7 +285,8 @@ void TestDashBoard::namesAndUnitsFallBackAndRefresh()
     window->show();
     DashBoardDeviceItem* t1 = tileIn(0, 0);
     DashBoardDeviceItem* t2 = tileIn(0, 1);
-    QCOMPARE(t1->findChild<QLabel*>(QStringLiteral("label_device"))->text(), QStringLiteral("10.0.0.1"));
+    QCOMPARE(t1->findChild<QLabel*>(QStringLiteral("label_device"))->text(),
+             QStringLiteral("10.0.0.1"));
     QCOMPARE(t1->findChild<QLabel*>(QStringLiteral("label_desc"))->text(), QStringLiteral("CH1"));
     QCOMPARE(t2->findChild<QLabel*>(QStringLiteral("label_desc"))->text(), QStringLiteral("CH2"));
 
@@ -286,10 +296,12 @@ void TestDashBoard::namesAndUnitsFallBackAndRefresh()
     node->setChannelUnits(Custom, TemperatureF);
     node->ch1Custom = QStringLiteral("ppm");
     board->refreshItems();
-    QCOMPARE(t1->findChild<QLabel*>(QStringLiteral("label_device"))->text(), QStringLiteral("Freezer"));
+    QCOMPARE(t1->findChild<QLabel*>(QStringLiteral("label_device"))->text(),
+             QStringLiteral("Freezer"));
     QCOMPARE(t1->findChild<QLabel*>(QStringLiteral("label_desc"))->text(), QStringLiteral("Air"));
     QCOMPARE(t1->findChild<QLabel*>(QStringLiteral("label_unit"))->text(), QStringLiteral("ppm"));
-    QCOMPARE(t2->findChild<QLabel*>(QStringLiteral("label_unit"))->text(), QStringLiteral("\u00B0F"));
+    QCOMPARE(t2->findChild<QLabel*>(QStringLiteral("label_unit"))->text(),
+             QStringLiteral("\u00B0F"));
 }
 
 QTEST_MAIN(TestDashBoard)

@@ -4,12 +4,12 @@
 #include "dashboarddeviceitem.h"
 #include "datainterval.h"
 #include "gatewaysimulator.h"
+#include "networksettingdialog.h"
 #include "nodedevice.h"
 #include "projectcenter.h"
 #include "projectlist.h"
 #include "qchartviewer.h"
 #include "sensingoptiondialog.h"
-#include "networksettingdialog.h"
 
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -205,7 +205,8 @@ void TestProjectCenter::alarmTurnsBothTilesRedAndBack()
     // The dashboard shows what happened while it was hidden.
     QVERIFY(sim.setChannel(0, 4, 2, 100.5));
     poll();
-    QTest::mouseClick(center->projectList()->findChild<QWidget*>(QStringLiteral("button_project")), Qt::LeftButton);
+    QTest::mouseClick(center->projectList()->findChild<QWidget*>(QStringLiteral("button_project")),
+                      Qt::LeftButton);
     QVERIFY(center->dashBoard()->isVisible());
     QCOMPARE(tileStyle(tileOf(node, 0)), ChartView::alarmStyle());
 }
@@ -239,7 +240,8 @@ void TestProjectCenter::disconnectionGreysBothKeepsHistory()
     // The other gateway's node is untouched.
     QCOMPARE(tileText(tileOf(nodeAt(3), 1)), QStringLiteral("30.00"));
     // History stays: in the node and on the chart.
-    double times[NodeDevice::HistorySize], ch1[NodeDevice::HistorySize], ch2[NodeDevice::HistorySize];
+    double times[NodeDevice::HistorySize], ch1[NodeDevice::HistorySize],
+        ch2[NodeDevice::HistorySize];
     node->history(times, ch1, ch2);
     QCOMPARE(ch1[NodeDevice::HistorySize - 1], 22.0);
     QCOMPARE(ch1[NodeDevice::HistorySize - 3], 20.0);
@@ -275,7 +277,8 @@ void TestProjectCenter::panelFollowsClickedNode()
     QCOMPARE(panelText("label_ch1_number"), QStringLiteral("12.75"));
 
     // A click on a dashboard tile of the first node switches back.
-    QTest::mouseClick(center->projectList()->findChild<QWidget*>(QStringLiteral("button_project")), Qt::LeftButton);
+    QTest::mouseClick(center->projectList()->findChild<QWidget*>(QStringLiteral("button_project")),
+                      Qt::LeftButton);
     QVERIFY(center->isDashboardShown());
     QCOMPARE(nodeAt(3)->chartView(), nullptr);
     QCOMPARE(center->currentNode(), nodeAt(3));
@@ -297,7 +300,8 @@ void TestProjectCenter::dashboardButtonBringsBoardBack()
     clickNode(2); // the node already shown: nothing changes
     QCOMPARE(center->currentNode(), nodeAt(2));
     QVERIFY(center->chartView()->isVisible());
-    QTest::mouseClick(center->projectList()->findChild<QWidget*>(QStringLiteral("button_project")), Qt::LeftButton);
+    QTest::mouseClick(center->projectList()->findChild<QWidget*>(QStringLiteral("button_project")),
+                      Qt::LeftButton);
     QCOMPARE(dashboard.count(), 1);
     QVERIFY(center->dashBoard()->isVisible());
     QVERIFY(!center->chartView()->isVisible());
@@ -317,11 +321,15 @@ void TestProjectCenter::listShowsNamesAndLink()
     QCOMPARE(list->count(), 4);
     QCOMPARE(list->item(0)->text(), QStringLiteral("Room 1"));
     QCOMPARE(list->item(3)->toolTip(), QStringLiteral("NODE-1-0"));
-    const QImage connected = QIcon(QStringLiteral(":/img/DeviceConnectingSymbol.png")).pixmap(20).toImage();
-    const QImage disconnected = QIcon(QStringLiteral(":/img/DeviceDisconnectedSymbol.png")).pixmap(20).toImage();
+    const QImage connected =
+        QIcon(QStringLiteral(":/img/DeviceConnectingSymbol.png")).pixmap(20).toImage();
+    const QImage disconnected =
+        QIcon(QStringLiteral(":/img/DeviceDisconnectedSymbol.png")).pixmap(20).toImage();
     QVERIFY(connected != disconnected);
     QCOMPARE(list->item(0)->icon().pixmap(20).toImage(), connected);
-    QCOMPARE(center->projectList()->findChild<QAbstractButton*>(QStringLiteral("button_project"))->text(),
+    QCOMPARE(center->projectList()
+                 ->findChild<QAbstractButton*>(QStringLiteral("button_project"))
+                 ->text(),
              QStringLiteral("Plant A"));
 
     QVERIFY(sim.stopGateway(1));
@@ -356,9 +364,12 @@ void TestProjectCenter::databaseSize()
     center->setDatabaseSize(bytes);
     auto* label = center->findChild<QLabel*>(QStringLiteral("label_record_bytes"));
     QCOMPARE(label->text(), text);
-    QCOMPARE(label->styleSheet(), red ? QStringLiteral("color:rgb(230,80,80);background-color:transparent;")
-                                      : QStringLiteral("color:rgb(192,192,192);background-color:transparent;"));
-    const QImage shot = center->grab(label->geometry().translated(label->parentWidget()->mapTo(center, QPoint()))).toImage();
+    QCOMPARE(label->styleSheet(),
+             red ? QStringLiteral("color:rgb(230,80,80);background-color:transparent;")
+                 : QStringLiteral("color:rgb(192,192,192);background-color:transparent;"));
+    const QImage shot =
+        center->grab(label->geometry().translated(label->parentWidget()->mapTo(center, QPoint())))
+            .toImage();
     bool reddish = false;
     for (int y = 0; y < shot.height() && !reddish; ++y)
         for (int x = 0; x < shot.width() && !reddish; ++x) {
@@ -379,7 +390,8 @@ void TestProjectCenter::recordingBar()
 
     auto* to = center->findChild<QLabel*>(QStringLiteral("label_to"));
     const QString yellow = QStringLiteral("color:rgb(255,255,147);background-color:transparent;");
-    const QImage stopIcon = QIcon(QStringLiteral(":/img/RecordStopButton.png")).pixmap(32).toImage();
+    const QImage stopIcon =
+        QIcon(QStringLiteral(":/img/RecordStopButton.png")).pixmap(32).toImage();
     center->setRecording(true);
     const QString first = center->recordStartTime();
     QVERIFY(QDateTime::fromString(first, QStringLiteral("yyyy-MM-dd hh:mm:ss")).isValid());
@@ -388,7 +400,8 @@ void TestProjectCenter::recordingBar()
     QCOMPARE(button->icon().pixmap(32).toImage(), stopIcon);
 
     center->setRecording(false);
-    QVERIFY(QDateTime::fromString(center->recordEndTime(), QStringLiteral("yyyy-MM-dd hh:mm:ss")).isValid());
+    QVERIFY(QDateTime::fromString(center->recordEndTime(), QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                .isValid());
     QCOMPARE(to->text(), QString());
     QVERIFY(button->icon().pixmap(32).toImage() != stopIcon);
 
@@ -408,14 +421,17 @@ void TestProjectCenter::optionDialogFlow()
     QSignalSpy update(center, &ProjectCenter::updateProjectFile);
     NodeDevice* node = nodeAt(0);
     clickNode(0);
-    QTest::mouseClick(center->chartView()->findChild<QWidget*>(QStringLiteral("btn_setting")), Qt::LeftButton);
+    QTest::mouseClick(center->chartView()->findChild<QWidget*>(QStringLiteral("btn_setting")),
+                      Qt::LeftButton);
     auto* dialog = center->findChild<SensingOptionDialog*>();
     QVERIFY(dialog && dialog->isVisible());
-    dialog->findChild<QLineEdit*>(QStringLiteral("lineEdit_devicename"))->setText(QStringLiteral("Blast chiller"));
+    dialog->findChild<QLineEdit*>(QStringLiteral("lineEdit_devicename"))
+        ->setText(QStringLiteral("Blast chiller"));
     auto* max1 = dialog->findChild<QDoubleSpinBox*>(QStringLiteral("doubleSpinBox_max_ch1"));
     QVERIFY(max1->isEnabled());
     max1->setValue(20.0); // 21.5 is now out of range
-    QTest::mouseClick(dialog->findChild<QWidget*>(QStringLiteral("pushButton_confirm")), Qt::LeftButton);
+    QTest::mouseClick(dialog->findChild<QWidget*>(QStringLiteral("pushButton_confirm")),
+                      Qt::LeftButton);
     QCOMPARE(update.count(), 1);
     QVERIFY(node->ch1Alarm);
     QCOMPARE(panelText("label_device"), QStringLiteral("Blast chiller"));
@@ -423,10 +439,12 @@ void TestProjectCenter::optionDialogFlow()
     auto* list = center->projectList()->findChild<QListWidget*>(QStringLiteral("list_project"));
     QCOMPARE(list->item(0)->text(), QStringLiteral("Blast chiller"));
 
-    QTest::mouseClick(center->chartView()->findChild<QWidget*>(QStringLiteral("btn_network")), Qt::LeftButton);
+    QTest::mouseClick(center->chartView()->findChild<QWidget*>(QStringLiteral("btn_network")),
+                      Qt::LeftButton);
     auto* network = center->findChild<NetworkSettingDialog*>();
     QVERIFY(network && network->isVisible());
-    QCOMPARE(network->findChild<QLabel*>(QStringLiteral("label_port"))->text(), QString::number(sim.port(0)));
+    QCOMPARE(network->findChild<QLabel*>(QStringLiteral("label_port"))->text(),
+             QString::number(sim.port(0)));
 }
 
 // Catches dialogs opened for no node (a crash when they read it).

@@ -35,7 +35,10 @@ private slots:
 
 private:
     SensingOptionDialog* open();
-    template<typename T> T* child(const char* name) { return dialog->findChild<T*>(QLatin1String(name)); }
+    template <typename T> T* child(const char* name)
+    {
+        return dialog->findChild<T*>(QLatin1String(name));
+    }
     void clickConfirm();
 
     std::unique_ptr<QWidget> window;
@@ -90,7 +93,8 @@ void TestSensingOptionDialog::opensWithNodeSettings()
     QCOMPARE(child<QLineEdit>("lineEdit_ch2name")->text(), QStringLiteral("Door"));
     auto* unit1 = child<QComboBox>("comboBox_unit_ch1");
     QCOMPARE(unit1->count(), 5);
-    const QStringList texts = {"Undefined", "Temperature(C)", "Temperature(F)", "Humidity", "Custom"};
+    const QStringList texts = {"Undefined", "Temperature(C)", "Temperature(F)", "Humidity",
+                               "Custom"};
     for (int i = 0; i < 5; ++i) {
         QCOMPARE(unit1->itemText(i), texts.at(i));
         QCOMPARE(unit1->itemData(i).toInt(), i);
@@ -112,11 +116,26 @@ void TestSensingOptionDialog::missingNamesReportedInOrder_data()
     QTest::addColumn<QString>("ch1");
     QTest::addColumn<QString>("ch2");
     QTest::addColumn<QString>("message");
-    QTest::newRow("all empty") << "" << "" << "" << "Enter the Device Name.";
-    QTest::newRow("device empty") << "" << "a" << "b" << "Enter the Device Name.";
-    QTest::newRow("both channels empty") << "d" << "" << "" << "Enter the Channel-1 Name.";
-    QTest::newRow("channel 1 empty") << "d" << "" << "b" << "Enter the Channel-1 Name.";
-    QTest::newRow("channel 2 empty") << "d" << "a" << "" << "Enter the Channel-2 Name.";
+    QTest::newRow("all empty") << ""
+                               << ""
+                               << ""
+                               << "Enter the Device Name.";
+    QTest::newRow("device empty") << ""
+                                  << "a"
+                                  << "b"
+                                  << "Enter the Device Name.";
+    QTest::newRow("both channels empty") << "d"
+                                         << ""
+                                         << ""
+                                         << "Enter the Channel-1 Name.";
+    QTest::newRow("channel 1 empty") << "d"
+                                     << ""
+                                     << "b"
+                                     << "Enter the Channel-1 Name.";
+    QTest::newRow("channel 2 empty") << "d"
+                                     << "a"
+                                     << ""
+                                     << "Enter the Channel-2 Name.";
 }
 
 // Catches checks in the wrong order, a missing message, or a node changed despite the failure.
@@ -237,10 +256,13 @@ void TestSensingOptionDialog::networkDialogShowsGateway()
 {
     QPointer<NetworkSettingDialog> network = new NetworkSettingDialog(node, window.get());
     network->show();
-    QCOMPARE(network->findChild<QLabel*>(QStringLiteral("label_ipaddr"))->text(), QStringLiteral("192.168.1.40"));
-    QCOMPARE(network->findChild<QLabel*>(QStringLiteral("label_port"))->text(), QStringLiteral("1502"));
+    QCOMPARE(network->findChild<QLabel*>(QStringLiteral("label_ipaddr"))->text(),
+             QStringLiteral("192.168.1.40"));
+    QCOMPARE(network->findChild<QLabel*>(QStringLiteral("label_port"))->text(),
+             QStringLiteral("1502"));
     QCOMPARE(network->windowModality(), Qt::ApplicationModal);
-    QTest::mouseClick(network->findChild<QWidget*>(QStringLiteral("pushButton_close")), Qt::LeftButton);
+    QTest::mouseClick(network->findChild<QWidget*>(QStringLiteral("pushButton_close")),
+                      Qt::LeftButton);
     QVERIFY(!network->isVisible());
     QTRY_VERIFY(network.isNull());
 }
