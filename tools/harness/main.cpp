@@ -123,7 +123,10 @@ int main(int argc, char* argv[])
     parser.addOption({QStringLiteral("cpu"),
                       QStringLiteral("Measure the CPU share over this many seconds."),
                       QStringLiteral("seconds")});
+    parser.addOption({QStringLiteral("size"), QStringLiteral("Window size, as in 1024x464."),
+                      QStringLiteral("WxH"), QStringLiteral("1024x464")});
     parser.process(app);
+    const QStringList size = parser.value(QStringLiteral("size")).split(QLatin1Char('x'));
 
     QVector<GatewaySimulator::Gateway> specs(2);
     for (int g = 0; g < 2; ++g) {
@@ -181,7 +184,7 @@ int main(int argc, char* argv[])
     center->setRecordTimes(QStringLiteral("2026-12-07 08:00:00"), QString());
     center->setRecording(true);
     center->setDatabaseSize(qint64(812.37 * 1048576));
-    window.resize(1024, 464);
+    window.resize(size.value(0).toInt(), size.value(1).toInt());
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         std::fprintf(stderr, "window not exposed\n");
