@@ -622,6 +622,8 @@ void QuillmarMain::closeEvent(QCloseEvent* event)
         return;
     }
     closeProjectRuntime();
+    // Its panels knew the gateways that are gone now.
+    removeProjectCenter();
     deviceTimer->stop();
     stdTimer->stop();
     dbTimer->stop();
