@@ -12,6 +12,7 @@
 
 #include <QAudioOutput>
 #include <QCommandLinkButton>
+#include <QElapsedTimer>
 #include <QListWidgetItem>
 #include <QMenu>
 #include <QProcess>
@@ -252,7 +253,12 @@ void TestRecording::endToEnd()
 
     // A silent gateway is shown disconnected after its missed polls and comes back after the retry.
     QVERIFY(sim.setFault(1, QStringLiteral("silent")));
+    QElapsedTimer silence;
+    silence.start();
     QTRY_VERIFY_WITH_TIMEOUT(!gateways[1]->connected, 20000);
+    // Five missed polls at one a second are allowed before the gateway counts as gone.
+    QCOMPARE(ConfiguredDevice::missedPollLimit(), 5);
+    QVERIFY2(silence.elapsed() >= 4000, qPrintable(QString::number(silence.elapsed())));
     QVERIFY(gateways[1]->retryPending);
     QVERIFY(iconShows(center->projectList()->itemOf(c), QStringLiteral(":/img/DeviceDisconnectedSymbol.png")));
     QVERIFY(gateways[0]->connected);
