@@ -210,6 +210,8 @@ void QuillmarMain::setupAudio()
     format.setSampleType(QAudioFormat::SignedInt);
 
     const QAudioDeviceInfo device = QAudioDeviceInfo::defaultOutputDevice();
+    // Without any output device every start would fail at once and log a warning a second.
+    audioDevicePresent = !device.isNull();
     if (!device.isFormatSupported(format)) {
         qWarning() << "Raw audio format not supported by backend, cannot play audio.";
         critical(QStringLiteral("Audio"),
@@ -665,7 +667,8 @@ void QuillmarMain::slotStdTimer()
             break;
     }
     if (alarm) {
-        if (audio && audio->state() != QAudio::ActiveState && m_audioFile.isOpen()) {
+        if (audio && audioDevicePresent && audio->state() != QAudio::ActiveState &&
+            m_audioFile.isOpen()) {
             m_audioFile.seek(0);
             audio->start(&m_audioFile);
         }

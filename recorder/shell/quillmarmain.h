@@ -147,6 +147,7 @@ private:
 
     QFile m_audioFile;
     QAudioOutput* audio = nullptr;
+    bool audioDevicePresent = false;
 
     QPixmap readyPixmap;
     QPixmap recordingPixmap;
