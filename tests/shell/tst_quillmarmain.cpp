@@ -37,6 +37,7 @@ private slots:
     void statusFolder();
     void actionStates();
     void closeRefusedWhileRecording();
+    void restartKeepsFirstStart();
     void noDeviceInformation_data();
     void noDeviceInformation();
     void createFlow();
@@ -268,6 +269,23 @@ void TestQuillmarMain::closeRefusedWhileRecording()
     action(window.get(), "actionExit")->trigger();
     QVERIFY(!window->isVisible());
     QVERIFY(window->gateways().isEmpty());
+}
+
+// Catches: a second recording overwriting the start of the recorded period in the project file.
+void TestQuillmarMain::restartKeepsFirstStart()
+{
+    const QString path = writeProject(projectPath(QStringLiteral("again")), {1});
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+    window->slotToggleRecord();
+    window->slotToggleRecord();
+    const QString first = QStringLiteral("2020-01-01 00:00:00");
+    window->projectCenter()->setRecordTimes(first, window->projectCenter()->recordEndTime());
+    window->slotToggleRecord();
+    QCOMPARE(ProjectFile(path).value(QStringLiteral("record_start_time")), first);
+    window->slotToggleRecord();
+    QCOMPARE(ProjectFile(path).value(QStringLiteral("record_stop_time")),
+             window->projectCenter()->recordEndTime());
 }
 
 void TestQuillmarMain::noDeviceInformation_data()
