@@ -75,8 +75,8 @@ struct GatewayServer::Connection
     }
 };
 
-GatewayServer::GatewayServer(int index, GatewaySpec spec, Clock::time_point epoch)
-    : m_index(index), m_epoch(epoch), m_port(spec.port), m_spec(std::move(spec))
+GatewayServer::GatewayServer(int index, GatewaySpec layout, Clock::time_point epoch)
+    : m_index(index), m_epoch(epoch), m_port(layout.port), m_spec(std::move(layout))
 {
     if (::pipe2(m_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
         m_wakePipe[0] = m_wakePipe[1] = -1;

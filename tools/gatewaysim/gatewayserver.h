@@ -41,7 +41,7 @@ class GatewayServer
 public:
     using Clock = std::chrono::steady_clock;
 
-    GatewayServer(int index, GatewaySpec spec, Clock::time_point epoch);
+    GatewayServer(int index, GatewaySpec layout, Clock::time_point epoch);
     ~GatewayServer();
     GatewayServer(const GatewayServer&) = delete;
     GatewayServer& operator=(const GatewayServer&) = delete;
