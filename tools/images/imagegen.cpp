@@ -92,7 +92,20 @@ void drawWordmark(QImage& img, const QString& suffix)
              font(int(h * 0.4)), kAccent, Qt::AlignLeft | Qt::AlignBottom);
 }
 
-void quillmarLogoModbus(QImage& img) { drawWordmark(img, QStringLiteral("Lite Modbus")); }
+// The recorder's top bar gives its logo 135 pixels: the product line goes under the name.
+void quillmarLogoModbus(QImage& img)
+{
+    QPainter p(&img);
+    prepare(p);
+    const qreal h = img.height();
+    drawEmblem(p, QRectF(1, 1, h - 2, h - 2), kInk, kAccent);
+    const qreal x = h + 4;
+    const qreal w = img.width() - x;
+    drawText(p, QRectF(x, -1, w, h * 0.62), QStringLiteral("Quillmar"), font(int(h * 0.55)), kInk,
+             Qt::AlignLeft | Qt::AlignVCenter);
+    drawText(p, QRectF(x + 1, h * 0.58, w, h * 0.42), QStringLiteral("Lite Modbus"),
+             font(int(h * 0.36)), kAccent, Qt::AlignLeft | Qt::AlignVCenter);
+}
 void quillmarLogo(QImage& img) { drawWordmark(img, QStringLiteral("Lite")); }
 
 // Maker's mark for the status bars (light grey background).
@@ -456,7 +469,7 @@ struct ImageSpec
 QMap<QString, ImageSpec> catalogue()
 {
     return {
-        {QStringLiteral("QuillmarLogoModbus"), {QSize(216, 28), quillmarLogoModbus}},
+        {QStringLiteral("QuillmarLogoModbus"), {QSize(135, 28), quillmarLogoModbus}},
         {QStringLiteral("QuillmarLogo"), {QSize(160, 28), quillmarLogo}},
         {QStringLiteral("QuorbinalLogo"), {QSize(96, 16), quorbinalLogo}},
         {QStringLiteral("I_2"), {QSize(64, 64), windowIcon}},
