@@ -13,11 +13,13 @@ function(add_qt_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} Qt5::Test project_options)
   add_test(NAME ${name} COMMAND ${name})
   set(runtime_dir ${CMAKE_BINARY_DIR}/test-runtime/${name})
-  file(MAKE_DIRECTORY ${runtime_dir})
+  # HOME and the XDG folders point into the test's own folder: settings written in Qt's test
+  # mode would otherwise land in one ~/.qttest shared by tests running in parallel.
+  file(MAKE_DIRECTORY ${runtime_dir} ${runtime_dir}/home ${runtime_dir}/config ${runtime_dir}/data)
   file(CHMOD ${runtime_dir} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${T_TIMEOUT}
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${runtime_dir};ASAN_OPTIONS=detect_leaks=0;${T_ENV}")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${runtime_dir};HOME=${runtime_dir}/home;XDG_CONFIG_HOME=${runtime_dir}/config;XDG_DATA_HOME=${runtime_dir}/data;ASAN_OPTIONS=detect_leaks=0;${T_ENV}")
   if(T_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
   endif()
