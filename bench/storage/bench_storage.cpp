@@ -1,8 +1,11 @@
 // Storage benchmark: prints figures, asserts nothing.
 //  1. Sustained insert rate of InsertSerialData with 16-record flushes against a bare sqlite3
 //     loop of prepared inserts, 16 rows per transaction, same pragmas, same run.
-//  2. Time to open a database of many rows and answer startDateTime()/endDateTime().
+//  2. Memory held by SQLite over a long recording, for the writer and for a bare connection with
+//     the same pragmas.
+//  3. Time to open a database of many rows and answer startDateTime()/endDateTime().
 // Usage: bench_storage [flushes per run, default 1500] [rows of the large file, default 5000000]
+//                      [flushes of the memory run, default 9000]
 
 #include "insertserialdata.h"
 
@@ -229,6 +232,36 @@ void insertRate(const QTemporaryDir& dir, int flushes)
                 w / b, blockRatios[blockRatios.size() / 2], blockRatios.size());
 }
 
+// SQLite's own heap (every connection of the process) after warmUp flushes and at the end of a
+// run of flushes in total. Each side runs alone on its own file, so the figures are its own.
+template <typename Run>
+void heapGrowth(const char* label, Run& run, int warmUp, int flushes)
+{
+    run.flush(warmUp);
+    const sqlite3_int64 warm = sqlite3_memory_used();
+    run.flush(flushes - warmUp);
+    const sqlite3_int64 end = sqlite3_memory_used();
+    std::printf("%-44s after warm-up %7.0f KiB, at the end %7.0f KiB, growth %+7.0f KiB\n", label,
+                warm / 1024.0, end / 1024.0, (end - warm) / 1024.0);
+}
+
+void memoryGrowth(const QTemporaryDir& dir, int flushes)
+{
+    const int warmUp = std::min(1000, flushes / 2);
+    std::printf("== SQLite heap over %d flushes of %d records (%d rows; 16 nodes at 1 s for %.1f "
+                "h), growth after the first %d flushes\n",
+                flushes, RecordsPerFlush, flushes * RecordsPerFlush, flushes / 3600.0, warmUp);
+    {
+        WriterRun writer(dir.filePath(QStringLiteral("writer-memory.dat")));
+        heapGrowth("InsertSerialData:", writer, warmUp, flushes);
+    }
+    {
+        BareRun bare(dir.filePath(QStringLiteral("bare-memory.dat")));
+        heapGrowth("bare sqlite3, same pragmas:", bare, warmUp, flushes);
+    }
+    std::printf("(target for the writer: growth below 1024 KiB)\n\n");
+}
+
 // Builds the large file with the C API in one transaction, without journal or syncing: only
 // its content matters. The file is left in WAL mode, as the recorder leaves it.
 bool generateLargeFile(const QString& path, long long rows)
@@ -299,6 +332,7 @@ int main(int argc, char** argv)
     qInstallMessageHandler(dropDebugTraces);
     const int flushes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1500;
     const long long rows = argc > 2 ? std::max(1LL, std::atoll(argv[2])) : 5000000LL;
+    const int memoryFlushes = argc > 3 ? std::max(2, std::atoi(argv[3])) : 9000;
 
     QTemporaryDir dir;
     if (!dir.isValid()) {
@@ -308,6 +342,7 @@ int main(int argc, char** argv)
     std::printf("sqlite3 library %s, files in %s\n\n", sqlite3_libversion(),
                 qPrintable(dir.path()));
     insertRate(dir, flushes);
+    memoryGrowth(dir, memoryFlushes);
     largeFile(dir, rows);
     return 0;
 }

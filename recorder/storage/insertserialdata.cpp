@@ -359,11 +359,31 @@ bool InsertSerialData::insertBatch(int count)
         ok = db.commit();
         trace(QStringLiteral("commit transaction : ") + boolText(ok));
     }
+    if (ok) {
+        rowsSinceRelease += count;
+        if (rowsSinceRelease >= ReleaseCacheRows) {
+            releaseCache(db);
+            rowsSinceRelease = 0;
+        }
+    }
     if (!ok) {
         const bool rolledBack = db.rollback();
         trace(QStringLiteral("rollback transaction : ") + boolText(rolledBack));
     }
     return ok;
+}
+
+// An appending writer reads almost nothing back, yet every page it writes stays in the
+// connection's cache, up to cache_size pages (256 MiB): a day-long recording would grow the
+// program by the size of its file. Handing the cache back every ReleaseCacheRows rows keeps the
+// program's memory flat; the next flush reads the few pages it needs (the b-tree's right edge)
+// from the operating system's file cache. Doing it after every flush would cost each small
+// flush those reads.
+void InsertSerialData::releaseCache(const QSqlDatabase& db)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA shrink_memory")))
+        trace(QStringLiteral("PRAGMA shrink_memory : query error"));
 }
 
 quint32 InsertSerialData::startDateTime()

@@ -5,6 +5,8 @@
 #include <QObject>
 #include <QString>
 
+class QSqlDatabase;
+
 // Writer of a project's sample database. Samples wait in one process-wide queue, shared by all
 // writers, until insertNow() stores them in one transaction.
 class InsertSerialData : public QObject
@@ -21,6 +23,9 @@ public:
     // How long a statement waits for another connection's lock before it fails; the writer
     // runs on the GUI thread, so this is also the longest a flush blocks it for a lock.
     static constexpr int BusyTimeoutMs = 2000;
+    // Rows written between two releases of the connection's page cache, about 40 pages of
+    // file: what the cache may grow by before it is handed back.
+    static constexpr int ReleaseCacheRows = 4096;
 
     InsertSerialData(const QString& path, const QString& name, QObject* parent = nullptr);
     ~InsertSerialData() override;
@@ -40,9 +45,11 @@ private:
     bool applyPragmas();
     bool isWritable();
     bool insertBatch(int count);
+    void releaseCache(const QSqlDatabase& db);
     QString fullConnectionName() const;
 
     bool isOpen = false;
+    int rowsSinceRelease = 0;
     QString databasePath;
     QString connectionName;
 };

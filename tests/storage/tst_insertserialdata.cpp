@@ -18,6 +18,8 @@
 #include <limits>
 #include <memory>
 
+#include <sqlite3.h>
+
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -200,6 +202,7 @@ private slots:
     void readOnlyFile_data();
     void readOnlyFile();
     void queueBoundDropsOldest();
+    void longRecordingKeepsCacheSmall();
 
 private:
     // Opens a writer on a new file in the test's directory.
@@ -874,6 +877,35 @@ void TestInsertSerialData::queueBoundDropsOldest()
     QCOMPARE(peer.count(), InsertSerialData::MaxPending);
     QCOMPARE(writer->startDateTime(), quint32(extra));
     QCOMPARE(writer->endDateTime(), quint32(InsertSerialData::MaxPending + extra - 1));
+}
+
+// Catches: every page written kept in the connection's cache (cache_size allows 256 MiB), so
+// that the recorder grows with its database. 64,000 rows in 16-record flushes are about 2.5 MB of
+// file; a connection that keeps its pages grows SQLite's heap by about that much.
+void TestInsertSerialData::longRecordingKeepsCacheSmall()
+{
+    auto writer = openWriter();
+    QVERIFY(writer);
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    const auto flush = [&writer](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            for (int n = 0; n < 16; ++n)
+                InsertSerialData::queueSample(sample(QStringLiteral("T%1").arg(1000 + n),
+                                                     20.0 + (i % 100) / 10.0, n,
+                                                     static_cast<quint32>(1700000000 + i)));
+            writer->insertNow();
+        }
+    };
+    flush(0, 500);
+    const sqlite3_int64 warm = sqlite3_memory_used();
+    flush(500, 4500);
+    const sqlite3_int64 end = sqlite3_memory_used();
+    QLoggingCategory::setFilterRules(QString());
+    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(Peer(path()).count(), 4500 * 16);
+    QVERIFY2(warm > 0, "SQLite keeps no memory statistics");
+    QVERIFY2(end - warm < 512 * 1024,
+             qPrintable(QStringLiteral("SQLite heap grew by %1 KiB").arg((end - warm) / 1024)));
 }
 
 QTEST_GUILESS_MAIN(TestInsertSerialData)
