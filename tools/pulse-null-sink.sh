@@ -1,8 +1,10 @@
 # Sourced by the long-run scripts: starts a private PulseAudio daemon with a null sink on a unix
 # socket in its own runtime folder, so that the recorder's alarm output has a device and no
 # message box waits for a click. pulse_stop ends that daemon (by its pid) again.
+#   pulse_start [FOLDER]   the runtime folder, by default a new one under /tmp
 pulse_start() {
-  PULSE_DIR=$(mktemp -d /tmp/qlm-pulse-XXXXXX)
+  PULSE_DIR=${1:-$(mktemp -d /tmp/qlm-pulse-XXXXXX)}
+  mkdir -p "$PULSE_DIR"
   chmod 700 "$PULSE_DIR"
   XDG_RUNTIME_DIR=$PULSE_DIR HOME=$PULSE_DIR pulseaudio -D -n --exit-idle-time=-1 --disallow-exit \
     --log-target=file:"$PULSE_DIR/pulse.log" \
