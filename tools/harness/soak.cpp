@@ -129,11 +129,13 @@ int main(int argc, char* argv[])
     say(QStringLiteral("soak: %1 s at 1 s with %2 gateways, faults change every %3 s")
             .arg(seconds).arg(sim.gatewayCount()).arg(faultPeriod));
 
-    // Fault modes in turn on one gateway at a time, each followed by a healthy period. Only
-    // modes in which a poll either gets its whole answer in time or none at all.
+    // Fault modes in turn on one gateway at a time, each followed by a healthy period. In each
+    // a poll either gets its whole answer in time or fails; the simulator counts as served only
+    // whole answers, so short answers and dropped connections must leave no row.
     const QStringList modes = {QStringLiteral("silent"), QStringLiteral("exception"),
                                QStringLiteral("slow 200"), QStringLiteral("stopped"),
-                               QStringLiteral("exception 4")};
+                               QStringLiteral("short"),    QStringLiteral("exception 4"),
+                               QStringLiteral("drop 3")};
     int step = 0;
     QTimer faults;
     QObject::connect(&faults, &QTimer::timeout, &window, [&] {
