@@ -289,6 +289,11 @@ void InsertSerialData::insertNow()
     if (insertBatch(count)) {
         queue.erase(queue.begin(), queue.begin() + count);
         droppedSamples = 0;
+        rowsSinceRelease += count;
+        if (rowsSinceRelease >= ReleaseCacheRows) {
+            releaseCache();
+            rowsSinceRelease = 0;
+        }
     } else {
         qWarning().noquote() << QStringLiteral(
                                     "InsertSerialData::insertNow : kept for the next flush : ") +
@@ -359,13 +364,6 @@ bool InsertSerialData::insertBatch(int count)
         ok = db.commit();
         trace(QStringLiteral("commit transaction : ") + boolText(ok));
     }
-    if (ok) {
-        rowsSinceRelease += count;
-        if (rowsSinceRelease >= ReleaseCacheRows) {
-            releaseCache(db);
-            rowsSinceRelease = 0;
-        }
-    }
     if (!ok) {
         const bool rolledBack = db.rollback();
         trace(QStringLiteral("rollback transaction : ") + boolText(rolledBack));
@@ -379,9 +377,9 @@ bool InsertSerialData::insertBatch(int count)
 // program's memory flat; the next flush reads the few pages it needs (the b-tree's right edge)
 // from the operating system's file cache. Doing it after every flush would cost each small
 // flush those reads.
-void InsertSerialData::releaseCache(const QSqlDatabase& db)
+void InsertSerialData::releaseCache()
 {
-    QSqlQuery query(db);
+    QSqlQuery query(QSqlDatabase::database(fullConnectionName(), false));
     if (!query.exec(QStringLiteral("PRAGMA shrink_memory")))
         trace(QStringLiteral("PRAGMA shrink_memory : query error"));
 }

@@ -5,8 +5,6 @@
 #include <QObject>
 #include <QString>
 
-class QSqlDatabase;
-
 // Writer of a project's sample database. Samples wait in one process-wide queue, shared by all
 // writers, until insertNow() stores them in one transaction.
 class InsertSerialData : public QObject
@@ -45,7 +43,7 @@ private:
     bool applyPragmas();
     bool isWritable();
     bool insertBatch(int count);
-    void releaseCache(const QSqlDatabase& db);
+    void releaseCache();
     QString fullConnectionName() const;
 
     bool isOpen = false;
