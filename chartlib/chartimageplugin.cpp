@@ -44,8 +44,8 @@ bool ChartImageHandler::canRead() const
 bool ChartImageHandler::read(QImage *image)
 {
     QIODevice *dev = device();
-    uchar header[ChartImageHandler::HeaderSize];
-    if (!dev || dev->read(reinterpret_cast<char *>(header), ChartImageHandler::HeaderSize) != ChartImageHandler::HeaderSize
+    uchar header[HeaderSize];
+    if (!dev || dev->read(reinterpret_cast<char *>(header), HeaderSize) != HeaderSize
         || std::memcmp(header, Magic, sizeof Magic) != 0)
         return false;
     const quint32 width = get32(header + 8);
@@ -80,15 +80,15 @@ void ChartImageHandler::encode(const QImage &source, QByteArray &out)
         : source.convertToFormat(opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
     const quint32 rowBytes = quint32(img.width()) * 4;
     const quint32 dataSize = rowBytes * quint32(img.height());
-    uchar header[ChartImageHandler::HeaderSize] = {};
+    uchar header[HeaderSize] = {};
     std::memcpy(header, Magic, sizeof Magic);
     put32(header + 8, quint32(img.width()));
     put32(header + 12, quint32(img.height()));
     put32(header + 16, opaque ? Opaque : Premultiplied);
     put32(header + 20, rowBytes);
-    out.resize(int(ChartImageHandler::HeaderSize + dataSize));
-    std::memcpy(out.data(), header, ChartImageHandler::HeaderSize);
-    uchar *pixels = reinterpret_cast<uchar *>(out.data()) + ChartImageHandler::HeaderSize;
+    out.resize(int(HeaderSize + dataSize));
+    std::memcpy(out.data(), header, HeaderSize);
+    uchar *pixels = reinterpret_cast<uchar *>(out.data()) + HeaderSize;
     if (quint32(img.bytesPerLine()) == rowBytes) {
         std::memcpy(pixels, img.constBits(), dataSize);
     } else {
