@@ -18,27 +18,21 @@ done
 command -v sqlite3 >/dev/null || { echo "crash-safety: needs sqlite3" >&2; exit 1; }
 
 source tools/pulse-null-sink.sh
+source tools/gatewaysim/sim-fifo.sh
 work=$(mktemp -d)
-sim_pid=""
 rec_pid=""
 cleanup() {
   [ -n "$rec_pid" ] && kill -9 "$rec_pid" 2>/dev/null || true
-  exec 3>&- 2>/dev/null || true
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  sim_stop
   pulse_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 pulse_start
 
-mkfifo "$work/commands"
-"$sim" --gateway TQ100:0 --node "0/sine:22,3,120/ramp:40,0.1,40,60/200/90" \
-  < "$work/commands" > "$work/sim.log" 2>&1 &
-sim_pid=$!
-exec 3> "$work/commands"
-for _ in $(seq 100); do grep -q READY "$work/sim.log" && break; sleep 0.1; done
-port=$(sed -n 's/^gateway 0 127\.0\.0\.1:\([0-9]*\) .*/\1/p' "$work/sim.log")
-[ -n "$port" ] || { cat "$work/sim.log" >&2; exit 1; }
+sim_start "$work" "$sim" --gateway TQ100:0 --node "0/sine:22,3,120/ramp:40,0.1,40,60/200/90" ||
+  exit 1
+port=$SIM_PORTS
 
 project=$("$maker" --project "$work/project/Crash.tpc" --ports "$port" --nodes 1 --interval 1000 \
   --config-home "$work/config" --auto-record)

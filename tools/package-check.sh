@@ -41,10 +41,10 @@ if [ ! -x "$base/usr/bin/apt-get" ]; then
 fi
 
 root="$build/debian12-run"
-sim_pid=""
 source tools/pulse-null-sink.sh
+source tools/gatewaysim/sim-fifo.sh
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2> /dev/null || true
+  sim_stop
   pulse_stop
   for m in dev/pts dev proc; do umount -l "$root/$m" 2> /dev/null || true; done
 }
@@ -81,14 +81,9 @@ done
 work="$root/root/check"
 mkdir -p "$work"
 sed -e 's/"port": 150[23]/"port": 0/' tools/gatewaysim/demo.json > "$work/gateways.json"
-mkfifo "$work/commands"
-"$build/tools/gatewaysim/gatewaysim" --config "$work/gateways.json" < "$work/commands" \
-  > "$work/sim.log" 2>&1 &
-sim_pid=$!
-exec 3> "$work/commands"
-for _ in $(seq 100); do grep -q READY "$work/sim.log" && break; sleep 0.1; done
-grep -q READY "$work/sim.log" || fail "simulator did not start: $(cat "$work/sim.log")"
-ports=$(sed -n 's/^gateway [0-9]* 127\.0\.0\.1:\([0-9]*\) .*/\1/p' "$work/sim.log" | paste -sd,)
+sim_start "$work" "$build/tools/gatewaysim/gatewaysim" --config "$work/gateways.json" ||
+  fail "simulator did not start"
+ports=$SIM_PORTS
 
 # Project and settings are written inside the chroot, so that they name its paths; the maker
 # needs only Qt Core, which the package brought.

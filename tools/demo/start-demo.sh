@@ -17,22 +17,15 @@ done
 
 demo_dir=${XDG_DATA_HOME:-$HOME/.local/share}/QuillmarLite/demo
 mkdir -p "$demo_dir"
+source tools/gatewaysim/sim-fifo.sh
 work=$(mktemp -d)
-sim_pid=""
 cleanup() {
-  exec 3>&- 2>/dev/null || true
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
+  sim_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# The simulator quits when its standard input closes: keep it open on a pipe of our own.
-mkfifo "$work/commands"
-"$sim" --config tools/gatewaysim/demo.json < "$work/commands" > "$work/sim.log" 2>&1 &
-sim_pid=$!
-exec 3> "$work/commands"
-for _ in $(seq 100); do grep -q READY "$work/sim.log" && break; sleep 0.1; done
-grep -q READY "$work/sim.log" || { cat "$work/sim.log" >&2; exit 1; }
+sim_start "$work" "$sim" --config tools/gatewaysim/demo.json || exit 1
 grep '^gateway' "$work/sim.log"
 
 # Made once; later runs keep the project and its recorded data.
