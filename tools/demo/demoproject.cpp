@@ -1,10 +1,10 @@
 // demoproject: writes a recorder project whose gateways are the simulator's demo gateways
-// (tools/gatewaysim/demo.json: a TQ100 and a TQ700 with eight nodes each), with units and
-// alarm ranges chosen so that one node leaves its range within a minute. With --config-home it
+// (DemoGateway). With --config-home it
 // also writes recorder settings there that open the project at start (and record, with
 // --auto-record), so that a demo or a soak run never touches the user's own settings.
 
 #include "datainterval.h"
+#include "demogateway.h"
 #include "projectfile.h"
 
 #include <QCoreApplication>
@@ -22,33 +22,6 @@ int fail(const QString& text)
 {
     std::fprintf(stderr, "demoproject: %s\n", qPrintable(text));
     return 2;
-}
-
-GatewayConfig gateway(const QString& model, quint16 port, int nodes, int firstNumber)
-{
-    GatewayConfig config;
-    config.ipAddress = QStringLiteral("127.0.0.1");
-    config.port = port;
-    config.deviceModel = model;
-    const bool cold = model == QLatin1String("TQ700");
-    for (int i = 0; i < nodes; ++i) {
-        NodeConfig node;
-        node.deviceNumber = QStringLiteral("DEMO%1").arg(firstNumber + i, 2, 10, QLatin1Char('0'));
-        node.deviceName = cold ? QStringLiteral("Cold store %1").arg(i + 1)
-                               : QStringLiteral("Room %1").arg(i + 1);
-        node.ch1Name = QStringLiteral("Temperature");
-        node.ch2Name = QStringLiteral("Humidity");
-        node.startAddress = 4 * i;
-        node.ch1Unit = TemperatureC;
-        node.ch2Unit = Humidity;
-        // Room 3 swings from 16 to 32 degrees once a minute and so passes 30.
-        node.ch1Min = cold ? -25 : 15;
-        node.ch1Max = 30;
-        node.ch2Min = 10;
-        node.ch2Max = 95;
-        config.nodes << node;
-    }
-    return config;
 }
 
 } // namespace
@@ -100,8 +73,7 @@ int main(int argc, char* argv[])
         file.create(interval);
         QList<GatewayConfig> gateways;
         for (int g = 0; g < ports.size() && g < 8; ++g)
-            gateways << gateway(g % 2 ? QStringLiteral("TQ700") : QStringLiteral("TQ100"),
-                                ports.at(g), nodes, g * nodes + 1);
+            gateways << DemoGateway::config(g, ports.at(g), nodes, g * nodes + 1);
         file.saveDeviceList(gateways);
     }
 

@@ -6,11 +6,10 @@
 // Exit code 0 when the counts match and memory stayed flat (last minute within 10 % and 8 MB
 // of the first minute after warm-up).
 
-#include "configureddevice.h"
 #include "datainterval.h"
+#include "demogateway.h"
 #include "gatewaysimulator.h"
 #include "insertserialdata.h"
-#include "nodedevice.h"
 #include "projectfile.h"
 #include "projectmain.h"
 #include "quillmarmain.h"
@@ -25,9 +24,13 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
+
+// The demo configuration's gateways each serve eight nodes.
+constexpr int NodesPerGateway = 8;
 
 qint64 residentKb()
 {
@@ -93,26 +96,8 @@ int main(int argc, char* argv[])
     ProjectFile file(projectPath);
     file.create(1000);
     QList<GatewayConfig> gateways;
-    for (int g = 0; g < sim.gatewayCount(); ++g) {
-        GatewayConfig gateway;
-        gateway.ipAddress = QStringLiteral("127.0.0.1");
-        gateway.port = sim.port(g);
-        gateway.deviceModel = g % 2 ? QStringLiteral("TQ700") : QStringLiteral("TQ100");
-        for (int n = 0; n < 8; ++n) {
-            NodeConfig node;
-            node.deviceNumber = QStringLiteral("SOAK%1N%2").arg(g).arg(n);
-            node.deviceName = node.deviceNumber;
-            node.startAddress = 4 * n;
-            node.ch1Unit = TemperatureC;
-            node.ch2Unit = Humidity;
-            node.ch1Min = -25;
-            node.ch1Max = 30;
-            node.ch2Min = 10;
-            node.ch2Max = 95;
-            gateway.nodes << node;
-        }
-        gateways << gateway;
-    }
+    for (int g = 0; g < sim.gatewayCount(); ++g)
+        gateways << DemoGateway::config(g, sim.port(g), NodesPerGateway, g * NodesPerGateway + 1);
     file.saveDeviceList(gateways);
 
     QuillmarMain window;
@@ -182,18 +167,21 @@ int main(int argc, char* argv[])
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("soakcheck"));
         db.setDatabaseName(database);
         db.open();
-        for (int g = 0; g < sim.gatewayCount(); ++g) {
-            for (int n = 0; n < 8; ++n) {
+        for (int g = 0; g < gateways.size(); ++g) {
+            for (const NodeConfig& node : qAsConst(gateways[g].nodes)) {
                 QSqlQuery query(db);
-                query.exec(QStringLiteral("select count(*) from quorbinal where serialno = 'SOAK%1N%2' "
-                                          "and not (channel1 is null and channel2 is null)")
-                               .arg(g).arg(n));
+                query.prepare(QStringLiteral("select count(*) from quorbinal where serialno = ? "
+                                             "and not (channel1 is null and channel2 is null)"));
+                query.addBindValue(node.deviceNumber);
+                query.exec();
                 const qint64 count = query.next() ? query.value(0).toLongLong() : -1;
                 rows += count;
                 if (count != served[g]) {
                     ++mismatches;
-                    say(QStringLiteral("  node SOAK%1N%2: %3 rows, gateway answered %4 polls")
-                            .arg(g).arg(n).arg(count).arg(served[g]));
+                    say(QStringLiteral("  node %1: %2 rows, gateway answered %3 polls")
+                            .arg(node.deviceNumber)
+                            .arg(count)
+                            .arg(served[g]));
                 }
             }
         }
