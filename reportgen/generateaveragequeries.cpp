@@ -11,7 +11,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
-#include <cstdio>
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -32,8 +32,9 @@ QDateTime localTime(qint64 secs)
 }
 
 // "yyyy-MM-dd hh:mm:ss" of a time in local time, for every sample row. The zone's offset is
-// looked up once per quarter hour (zone changes fall on quarter hours) and the text is built
-// directly: a full local-time conversion per sample dominated the averaging.
+// looked up once per quarter hour (zone changes fall on quarter hours), the date once per day,
+// and the clock digits are written directly: a full local-time conversion, or a formatted print,
+// per sample dominated the averaging.
 class LocalTimeText
 {
 public:
@@ -46,26 +47,43 @@ public:
         }
         const qint64 local = secs + offset;
         const qint64 days = floorDiv(local, 86400);
+        if (days != cachedDay) {
+            const QString date =
+                QDate(1970, 1, 1).addDays(days).toString(QStringLiteral("yyyy-MM-dd "));
+            if (date.size() != kDateLength) // a year outside 0 to 9999
+                return localTime(secs).toString(kTimeFormat);
+            cachedDay = days;
+            std::copy(date.cbegin(), date.cend(), text);
+            text[13] = text[16] = QLatin1Char(':');
+        }
         const int rest = int(local - days * 86400);
-        const QDate date = QDate(1970, 1, 1).addDays(days);
-        char text[32];
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", date.year(),
-                      date.month(), date.day(), rest / 3600, (rest / 60) % 60, rest % 60);
-        return QString::fromLatin1(text);
+        putTwoDigits(11, rest / 3600);
+        putTwoDigits(14, (rest / 60) % 60);
+        putTwoDigits(17, rest % 60);
+        return QString(text, kLength);
     }
 
 private:
+    static constexpr int kDateLength = 11;
+    static constexpr int kLength = 19;
     static qint64 floorDiv(qint64 a, qint64 b) { return a / b - ((a % b) < 0 ? 1 : 0); }
+    void putTwoDigits(int at, int value)
+    {
+        text[at] = QLatin1Char(char('0' + value / 10));
+        text[at + 1] = QLatin1Char(char('0' + value % 10));
+    }
 
     qint64 cachedBlock = std::numeric_limits<qint64>::min();
+    qint64 cachedDay = std::numeric_limits<qint64>::min();
     int offset = 0;
+    QChar text[kLength];
 };
 
-// The full hour of a time, in local time.
-qint64 hourStart(qint64 secs)
+constexpr qint64 kPeriod = 3600;
+
+QString modelName(int c)
 {
-    const QDateTime t = localTime(secs);
-    return QDateTime(t.date(), QTime(t.time().hour(), 0, 0), Qt::LocalTime).toSecsSinceEpoch();
+    return QStringLiteral("model[") + QString::number(c) + QLatin1Char(']');
 }
 
 } // namespace
@@ -75,9 +93,9 @@ GenerateAverageQueries::GenerateAverageQueries(const QString& connectionKey_,
                                                const QString& projectFolder_,
                                                const QString& startText_, const QString& endText_,
                                                const QList<QListWidgetItem*>& items,
-                                               QObject* parent)
+                                               ReportTables* tables_, QObject* parent)
     : GenerateAverageQueries(connectionKey_, databasePath_, projectFolder_, startText_, endText_,
-                             toolTipsOf(items), parent)
+                             toolTipsOf(items), tables_, parent)
 {
 }
 
@@ -85,28 +103,35 @@ GenerateAverageQueries::GenerateAverageQueries(const QString& connectionKey_,
                                                const QString& databasePath_,
                                                const QString& projectFolder_,
                                                const QString& startText_, const QString& endText_,
-                                               const QStringList& channelKeys, QObject* parent)
-    : QThread(parent),
-      connectionKey(connectionKey_),
-      databasePath(databasePath_),
-      projectFolder(projectFolder_),
-      startText(startText_),
-      endText(endText_),
-      toolTips(channelKeys)
+                                               const QStringList& channelKeys,
+                                               ReportTables* tables_, QObject* parent)
+    : QThread(parent), connectionKey(connectionKey_), databasePath(databasePath_),
+      projectFolder(projectFolder_), startText(startText_), endText(endText_),
+      toolTips(channelKeys), tables(tables_)
 {
+}
+
+QString GenerateAverageQueries::sampleQuery(const QString& column)
+{
+    // Equality on serialno and a range on pointDate: with the recorder's index on both, SQLite
+    // seeks straight to the node's samples of the period, already in time order.
+    return QStringLiteral("select pointDate, ") + column +
+           QStringLiteral(" from quorbinal where serialno = ? and (? <= pointDate and ? >= "
+                          "pointDate) order by pointDate;");
 }
 
 void GenerateAverageQueries::run()
 {
+    tables->clear();
     const QString connectionName = connectionKey + QStringLiteral("reportdb");
     {
         if (!QSqlDatabase::contains(connectionName)) {
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
             db.setDatabaseName(databasePath);
-            // Wait for the recorder's writes instead of failing on its lock.
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
-            // SQLite would create a missing file: a vanished database must fail the queries,
-            // not leave an empty file beside the project.
+            // Wait for the recorder's writes instead of failing on its lock; only read, so the
+            // report never changes the recorder's file (nor builds its index).
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY"));
+            // A vanished database must fail the queries, not be looked for elsewhere.
             if (QFileInfo(databasePath).isFile())
                 db.open();
         }
@@ -124,7 +149,7 @@ void GenerateAverageQueries::run()
     QSqlDatabase::removeDatabase(connectionName);
 
     int whole = 0;
-    for (const SampleMap& model : qAsConst(models))
+    for (const Samples& model : qAsConst(models))
         whole += model.size();
     emit wholeCount(whole);
 
@@ -139,23 +164,20 @@ bool GenerateAverageQueries::makeModels()
     const qint64 start = QDateTime::fromString(startText, kTimeFormat).toSecsSinceEpoch();
     const qint64 end = QDateTime::fromString(endText, kTimeFormat).toSecsSinceEpoch();
 
-    for (int i = 0; i < ReportColumns; ++i)
-        channelEmpty[i] = false;
     models.clear();
-
     const int chosen = toolTips.size();
     for (const QString& tip : qAsConst(toolTips)) {
-        const QStringList parts = tip.section(QLatin1Char('|'), 0, 0).split(QLatin1Char('_'));
-        if (parts.size() != 2)
+        // Serial numbers may hold "_"; the column names do not.
+        const QString key = tip.section(QLatin1Char('|'), 0, 0);
+        const int cut = key.lastIndexOf(QLatin1Char('_'));
+        if (cut < 0)
             continue;
-        const QString serial = parts.at(0);
-        const QString column = parts.at(1);
+        const QString serial = key.left(cut);
+        const QString column = key.mid(cut + 1);
         // The column name cannot be bound; only the two channel columns are accepted.
         if (column != QLatin1String("channel1") && column != QLatin1String("channel2"))
             continue;
-        const QString text = QStringLiteral("select pointDate, ") + column +
-                             QStringLiteral(", serialno from quorbinal where serialno = ? and (? "
-                                            "<= pointDate and ? >= pointDate) order by pointDate;");
+        const QString text = sampleQuery(column);
         qDebug().noquote() << text << serial << start << end;
 
         QSqlQuery query(db);
@@ -171,11 +193,18 @@ bool GenerateAverageQueries::makeModels()
             qDebug() << query.lastError().text();
             continue;
         }
-        SampleMap samples;
+        Samples samples;
         int rows = 0;
         while (query.next()) {
             ++rows;
-            samples.insert(query.value(0).toLongLong(), query.value(1));
+            const qint64 t = query.value(0).toLongLong();
+            const QVariant stored = query.value(1);
+            const double v = stored.isNull() ? NoValue : stored.toDouble();
+            // Rows come in time order; of two rows at one time the later one counts.
+            if (!samples.isEmpty() && samples.constLast().time == t)
+                samples.last().value = v;
+            else
+                samples.append({t, v});
         }
         if (query.lastError().isValid()) {
             qDebug() << query.lastError().text();
@@ -185,90 +214,130 @@ bool GenerateAverageQueries::makeModels()
         qDebug().noquote() << QStringLiteral("make hash [") + QString::number(number) +
                                   QStringLiteral("] : ") + QString::number(rows);
         if (rows == 0 && number < ReportColumns)
-            channelEmpty[number] = true;
+            tables->channelEmpty[number] = true;
         models.append(samples);
     }
     return models.size() == chosen;
 }
 
+void GenerateAverageQueries::countProgress()
+{
+    ++progressCount;
+    if (progressCount % 10 == 0)
+        emit progPlus(progressCount);
+}
+
+// Periods are one hour long, laid end to end from the report start. Every valid sample counts
+// in the one period that holds its time; a channel's last period ends at its last valid sample
+// (a stop writes an empty row after it). A row's label ends at the latest end of its channels.
 void GenerateAverageQueries::average()
 {
     const qint64 reportStart = QDateTime::fromString(startText, kTimeFormat).toSecsSinceEpoch();
-    const qint64 reportEnd = QDateTime::fromString(endText, kTimeFormat).toSecsSinceEpoch();
     progressCount = 0;
+    QMap<qint64, qint64> periodEnds;
+    const int columns = qMin(int(models.size()), ReportColumns);
+    for (int c = 0; c < columns; ++c) {
+        if (!averageChannel(c, reportStart, &periodEnds))
+            return;
+    }
+    for (auto it = periodEnds.constBegin(); it != periodEnds.constEnd(); ++it)
+        tables->periodRows[it.key()].label =
+            localTime(it.key()).toString(QStringLiteral("yyyy-MM-dd hh:mm-")) +
+            localTime(it.value()).toString(QStringLiteral("hh:mm"));
+    fillSampleRows(columns);
+}
 
-    for (int c = 0; c < models.size() && c < ReportColumns; ++c) {
-        const SampleMap& model = models.at(c);
-        if (model.isEmpty())
-            continue;
-        const qint64 last = model.lastKey();
-        qint64 periodStart = reportStart;
-        qint64 periodEnd = periodStart + 3599;
-        const qint64 dataEnd = last != 0 ? last : reportEnd;
-        if (dataEnd < periodEnd && periodStart < dataEnd)
-            periodEnd = dataEnd;
-        qint64 limit = periodEnd;
-        qDebug().noquote() << QStringLiteral("model[") + QString::number(c) + QLatin1Char(']')
+bool GenerateAverageQueries::averageChannel(int c, qint64 reportStart,
+                                            QMap<qint64, qint64>* periodEnds)
+{
+    const Samples& model = models.at(c);
+    const auto lastValid = std::find_if(model.crbegin(), model.crend(),
+                                        [](const Sample& s) { return s.value != NoValue; });
+    const qint64 dataEnd = lastValid == model.crend() ? reportStart : lastValid->time;
+    qDebug().noquote() << modelName(c)
+                       << "startDateTime : " << localTime(reportStart).toString(kTimeFormat)
+                       << "endtime_t : "
+                       << localTime(reportStart + kPeriod - 1).toString(kTimeFormat)
+                       << "dbEndDateTime : " << localTime(dataEnd).toString(kTimeFormat);
+
+    qint64 period = -1;
+    double sum = 0;
+    int count = 0;
+    double minimum = NoValue;
+    double maximum = -NoValue;
+    auto close = [&] {
+        if (count == 0)
+            return;
+        const qint64 periodStart = reportStart + period * kPeriod;
+        const qint64 periodEnd = qMin(periodStart + kPeriod - 1, dataEnd);
+        qDebug().noquote() << modelName(c)
                            << "startDateTime : " << localTime(periodStart).toString(kTimeFormat)
-                           << "endtime_t : " << localTime(periodEnd).toString(kTimeFormat)
-                           << "dbEndDateTime : " << localTime(dataEnd).toString(kTimeFormat);
+                           << "endtime_t : " << localTime(periodEnd).toString(kTimeFormat);
+        auto row = tables->periodRows.find(periodStart);
+        if (row == tables->periodRows.end())
+            row = tables->periodRows.insert(periodStart, newPeriodRow(QString()));
+        row->avg[c] = sum / count;
+        row->min[c] = minimum;
+        row->max[c] = maximum;
+        qint64& end = (*periodEnds)[periodStart];
+        end = qMax(end, periodEnd);
+    };
 
-        LocalTimeText timeText;
-        double sum = 0;
-        int count = 0;
-        double minimum = NoValue;
-        double maximum = -NoValue;
+    for (const Sample& sample : model) {
+        if (isInterruptionRequested())
+            return false;
+        countProgress();
+        if (sample.value == NoValue)
+            continue;
+        // The query keeps every time at or after the report start.
+        const qint64 p = (sample.time - reportStart) / kPeriod;
+        if (p != period) {
+            close();
+            period = p;
+            sum = 0;
+            count = 0;
+            minimum = NoValue;
+            maximum = -NoValue;
+        }
+        sum += sample.value;
+        count += 1;
+        minimum = qMin(minimum, sample.value);
+        maximum = qMax(maximum, sample.value);
+    }
+    close();
+    return true;
+}
 
-        for (auto it = model.constBegin(); it != model.constEnd(); ++it) {
-            if (isInterruptionRequested())
-                return;
-            const qint64 t = it.key();
-            ++progressCount;
-            if (progressCount % 10 == 0)
-                emit progPlus(progressCount);
-            if (it->isNull())
-                continue;
-            const double v = it->toDouble();
-            if (v == NoValue)
-                continue;
-
-            auto row = sampleRows.find(t);
-            if (row == sampleRows.end())
-                row = sampleRows.insert(t, newSampleRow(timeText(t)));
-            row->values[c] = v;
-
-            sum += v;
-            count += 1;
-            minimum = qMin(minimum, v);
-            maximum = qMax(maximum, v);
-
-            if (t >= limit) {
-                if (count >= 2) {
-                    qDebug().noquote()
-                        << QStringLiteral("model[") + QString::number(c) + QLatin1Char(']')
-                        << "startDateTime : " << localTime(periodStart).toString(kTimeFormat)
-                        << "endtime_t : " << localTime(periodEnd).toString(kTimeFormat);
-                    auto period = periodRows.find(periodStart);
-                    if (period == periodRows.end()) {
-                        const QString label =
-                            localTime(periodStart).toString(QStringLiteral("yyyy-MM-dd hh:mm-")) +
-                            localTime(periodEnd).toString(QStringLiteral("hh:mm"));
-                        period = periodRows.insert(periodStart, newPeriodRow(label));
-                    }
-                    period->avg[c] = sum / count;
-                    period->min[c] = minimum;
-                    period->max[c] = maximum;
-                    sum = 0;
-                    count = 0;
-                    minimum = NoValue;
-                    maximum = -NoValue;
-                }
-                periodStart = hourStart(t);
-                periodEnd = periodStart + 3599;
-                if (dataEnd < periodEnd && periodStart < dataEnd)
-                    periodEnd = dataEnd;
-                limit = periodEnd;
+// One row per time at which a channel has a valid sample. The channels' lists are in time
+// order, so they are merged and every row is appended at the end of the table.
+void GenerateAverageQueries::fillSampleRows(int columns)
+{
+    int next[ReportColumns] = {0, 0, 0, 0};
+    auto skipEmpty = [&](int c) {
+        const Samples& model = models.at(c);
+        while (next[c] < model.size() && model.at(next[c]).value == NoValue)
+            ++next[c];
+    };
+    for (int c = 0; c < columns; ++c)
+        skipEmpty(c);
+    LocalTimeText timeText;
+    QMap<qint64, SampleRow>& rows = tables->sampleRows;
+    for (;;) {
+        qint64 t = std::numeric_limits<qint64>::max();
+        for (int c = 0; c < columns; ++c) {
+            if (next[c] < models.at(c).size())
+                t = qMin(t, models.at(c).at(next[c]).time);
+        }
+        if (t == std::numeric_limits<qint64>::max())
+            return;
+        SampleRow row = newSampleRow(timeText(t));
+        for (int c = 0; c < columns; ++c) {
+            if (next[c] < models.at(c).size() && models.at(c).at(next[c]).time == t) {
+                row.values[c] = models.at(c).at(next[c]).value;
+                ++next[c];
+                skipEmpty(c);
             }
         }
+        rows.insert(rows.cend(), t, row);
     }
 }

@@ -5,28 +5,34 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
-#include <QVariant>
+#include <QVector>
 
 class QListWidgetItem;
+struct ReportTables;
 
 // The statistics worker: reads the chosen channels' samples of the report period from the
-// sample database on its own connection, keeps every sample for the chart (sampleRows) and
-// condenses them into one-hour periods with average, minimum and maximum (periodRows).
+// sample database on its own read-only connection, keeps every sample for the chart and
+// condenses them into one-hour periods with average, minimum and maximum, in the tables of the
+// report that started it.
 class GenerateAverageQueries : public QThread
 {
     Q_OBJECT
 
 public:
     // The items' tooltips are copied here, on the caller's thread; the run never touches the
-    // items.
+    // items. The tables belong to the caller, which reads them only after done().
     GenerateAverageQueries(const QString& connectionKey, const QString& databasePath,
                            const QString& projectFolder, const QString& startText,
                            const QString& endText, const QList<QListWidgetItem*>& items,
-                           QObject* parent = nullptr);
+                           ReportTables* tables, QObject* parent = nullptr);
     GenerateAverageQueries(const QString& connectionKey, const QString& databasePath,
                            const QString& projectFolder, const QString& startText,
                            const QString& endText, const QStringList& channelKeys,
-                           QObject* parent = nullptr);
+                           ReportTables* tables, QObject* parent = nullptr);
+
+    // The statement reading one channel's samples: the serial number, the first and the last
+    // second are bound in this order. column is "channel1" or "channel2".
+    static QString sampleQuery(const QString& column);
 
 signals:
     void done();
@@ -39,10 +45,18 @@ protected:
     void run() override;
 
 private:
-    using SampleMap = QMap<qint64, QVariant>;
+    struct Sample
+    {
+        qint64 time;
+        double value; // NoValue for NULL
+    };
+    using Samples = QVector<Sample>;
 
     bool makeModels();
     void average();
+    bool averageChannel(int c, qint64 reportStart, QMap<qint64, qint64>* periodEnds);
+    void fillSampleRows(int columns);
+    void countProgress();
 
     QString connectionKey;
     QString databasePath;
@@ -50,6 +64,7 @@ private:
     QString startText;
     QString endText;
     QStringList toolTips;
-    QList<SampleMap> models;
+    ReportTables* tables;
+    QList<Samples> models;
     int progressCount = 0;
 };

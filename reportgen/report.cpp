@@ -60,19 +60,11 @@ QList<ReportChannel> channelsOf(const QList<QListWidgetItem*>& items)
 
 } // namespace
 
-ReportDesktop& Report::desktop()
-{
-    static ReportDesktop d = defaultDesktop();
-    return d;
-}
-
 Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devices_,
                QWidget* parent)
-    : QWidget(parent),
-      ui(std::make_unique<Ui::Report>()),
+    : QWidget(parent), ui(std::make_unique<Ui::Report>()),
       connectionKey(QString::fromLatin1(QUuid::createUuid().toRfc4122().toBase64())),
-      projectPath(projectPath_),
-      devices(devices_)
+      projectPath(projectPath_), devices(devices_), desktopCalls(defaultDesktop())
 {
     for (ConfiguredDevice* device : qAsConst(devices))
         device->setParent(this);
@@ -175,6 +167,8 @@ Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devi
     else
         qWarning() << "reportform.html is not found";
     ui->webView->setZoomFactor(zoomFactor);
+    // The engine's own menu offers "Reload", which would put back the empty template.
+    ui->webView->setContextMenuPolicy(Qt::NoContextMenu);
 
     fillDeviceList();
 }
@@ -314,7 +308,7 @@ void Report::slotCommandUpdate()
                     QStringLiteral("Please select at least one or more Device.\nPlease retry."));
         return;
     }
-    // One worker at a time: a second press while one runs would race on the shared tables.
+    // One worker at a time: a second press while one runs would race on the report's tables.
     if (worker)
         return;
     setInputsLocked(true);
@@ -340,7 +334,7 @@ void Report::slotCommandUpdate()
 
     worker = new GenerateAverageQueries(connectionKey, databasePath, QFileInfo(projectPath).path(),
                                         start.toString(kTimeFormat), end.toString(kTimeFormat),
-                                        selectedItems, this);
+                                        selectedItems, &tables, this);
     connect(worker, &GenerateAverageQueries::done, this, &Report::genThreadDone);
     connect(worker, &GenerateAverageQueries::wholeCount, this, &Report::genThreadCount);
     connect(worker, &GenerateAverageQueries::createHashTables, this, &Report::genThreadHashTables);
@@ -377,7 +371,7 @@ void Report::genThreadDone()
 {
     qDebug() << "genThreadDone";
     ui->toolButton_exit->setEnabled(true);
-    if (sampleRows.isEmpty()) {
+    if (tables.sampleRows.isEmpty()) {
         closeProgress();
         showMessage(QStringLiteral("ERROR"), QStringLiteral("Not Enough Data."));
         setInputsLocked(false);
@@ -465,9 +459,9 @@ void Report::fillChartData()
                     QStringLiteral("there is not exist the tag \"ChartData\"."));
         failed = true;
     } else {
-        chartData.setAttribute(QStringLiteral("value"),
-                               ReportPage::chartData(sampleRows, channels, channelEmpty,
-                                                     dataInterval));
+        chartData.setAttribute(
+            QStringLiteral("value"),
+            ReportPage::chartData(tables.sampleRows, channels, tables.channelEmpty, dataInterval));
     }
 
     QWebElement graphData = frame->findFirstElement(QStringLiteral("input#GraphData"));
@@ -477,7 +471,8 @@ void Report::fillChartData()
                     QStringLiteral("there is not exist the tag \"GraphData\"."));
         return;
     }
-    graphData.setAttribute(QStringLiteral("value"), ReportPage::graphList(channels, channelEmpty));
+    graphData.setAttribute(QStringLiteral("value"),
+                           ReportPage::graphList(channels, tables.channelEmpty));
     if (!failed)
         frame->evaluateJavaScript(QStringLiteral("makeChart();"));
 }
@@ -489,7 +484,7 @@ void Report::fillReportTable()
         qDebug() << "ReportTable is not found";
         return;
     }
-    table.setInnerXml(ReportPage::reportTable(periodRows));
+    table.setInnerXml(ReportPage::reportTable(tables.periodRows));
 }
 
 void Report::slotCommandProject()
@@ -502,8 +497,7 @@ void Report::slotCommandProject()
 void Report::slotCommandPrint()
 {
     const QPoint buttonPos = ui->commandLinkButton_print->mapTo(this, QPoint(0, 0));
-    printMenu->move(pos() + buttonPos +
-                    QPoint(20, ui->commandLinkButton_print->height() + 40));
+    printMenu->move(pos() + buttonPos + QPoint(20, ui->commandLinkButton_print->height() + 40));
     printMenu->show();
 }
 
@@ -571,10 +565,9 @@ QString Report::exportFileName(const QString& title, const QString& extension,
                                const QString& filter, const QString& defaultSuffix)
 {
     const QFileInfo info(projectPath);
-    const QString proposed = info.path() + QLatin1Char('/') + info.baseName() +
-                             QLatin1Char('_') +
-                             QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss")) +
-                             extension;
+    const QString proposed =
+        info.path() + QLatin1Char('/') + info.baseName() + QLatin1Char('_') +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss")) + extension;
     QString name = desktop().saveFileName(this, title, proposed, filter);
     if (name.isEmpty())
         return QString();
@@ -622,6 +615,7 @@ void Report::exportPrintPdf()
     QPainter painter;
     if (!painter.begin(&printer)) {
         qWarning().noquote() << "exportPrintPdf : cannot write " << name;
+        showUnableToOpen();
         return;
     }
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
@@ -639,6 +633,7 @@ void Report::exportPrintPng()
         return;
     if (!pageImage().save(name, "png", 100)) {
         qWarning().noquote() << "exportPrintPng : cannot write " << name;
+        showUnableToOpen();
         return;
     }
     desktop().openFile(name);
@@ -652,12 +647,17 @@ void Report::exportPrintHtml()
         return;
     QFile file(name);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        showMessage(QStringLiteral("ERROR"), QStringLiteral("Unable to open the file."));
+        showUnableToOpen();
         return;
     }
     file.write(reportFrame()->toHtml().toUtf8());
     file.close();
     desktop().openFile(name);
+}
+
+void Report::showUnableToOpen()
+{
+    showMessage(QStringLiteral("ERROR"), QStringLiteral("Unable to open the file."));
 }
 
 void Report::stopWorker()

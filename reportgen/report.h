@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include "generateaveragequeries.h"
+#include "reporttables.h"
 
 #include <functional>
 #include <memory>
@@ -27,7 +28,8 @@ class Report;
 }
 
 // Calls to the desktop that would block or leave the process in a test: file dialogs, opening a
-// file with its default application, starting another process. Tests replace them.
+// file with its default application, starting another process. Tests replace them on the
+// window they drive.
 struct ReportDesktop
 {
     std::function<QString(QWidget* parent, const QString& title, const QString& proposed,
@@ -48,7 +50,7 @@ public:
            QWidget* parent = nullptr);
     ~Report() override;
 
-    static ReportDesktop& desktop();
+    ReportDesktop& desktop() { return desktopCalls; }
 
     void showMessage(const QString& title, const QString& text);
     bool isReportMade() const { return reportMade; }
@@ -94,6 +96,7 @@ private:
     QString exportFileName(const QString& title, const QString& extension, const QString& filter,
                            const QString& defaultSuffix);
     void stopWorker();
+    void showUnableToOpen();
 
     std::unique_ptr<Ui::Report> ui;
     QString connectionKey;
@@ -106,6 +109,8 @@ private:
     QList<QListWidgetItem*> selectedItems;
     QProgressDialog* progress = nullptr;
     QPointer<GenerateAverageQueries> worker;
+    ReportTables tables;
+    ReportDesktop desktopCalls;
     qreal zoomFactor = 0.8;
     QPoint dragPoint;
     QRect normalGeometry;

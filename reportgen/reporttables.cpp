@@ -2,9 +2,13 @@
 
 #include "novalue.h"
 
-QMap<qint64, SampleRow> sampleRows;
-QMap<qint64, PeriodRow> periodRows;
-bool channelEmpty[ReportColumns] = {false, false, false, false};
+void ReportTables::clear()
+{
+    sampleRows.clear();
+    periodRows.clear();
+    for (bool& empty : channelEmpty)
+        empty = false;
+}
 
 SampleRow newSampleRow(const QString& timeText)
 {
@@ -25,12 +29,4 @@ PeriodRow newPeriodRow(const QString& label)
         row.max[c] = NoValue;
     }
     return row;
-}
-
-void clearReportTables()
-{
-    sampleRows.clear();
-    periodRows.clear();
-    for (bool& empty : channelEmpty)
-        empty = false;
 }

@@ -2,6 +2,7 @@
 #include "novalue.h"
 #include "reportfixture.h"
 #include "reporttables.h"
+#include "sampletable.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -23,9 +24,17 @@ qint64 at(const QString& time)
     return localSecs(kDay + time);
 }
 
+// Unix seconds of a UTC "yyyy-MM-dd hh:mm:ss": names the instants of a repeated local hour.
+qint64 utc(const QString& text)
+{
+    return QDateTime(QDate::fromString(text.left(10), Qt::ISODate),
+                     QTime::fromString(text.mid(11), Qt::ISODate), Qt::UTC)
+        .toSecsSinceEpoch();
+}
+
 struct Period
 {
-    QString start; // hh:mm:ss of the key
+    qint64 key; // period start
     QString label;
     int column;
     double avg;
@@ -41,11 +50,11 @@ struct Outcome
     QList<int> progress;
 };
 
-Outcome runWorker(const QString& databasePath, const QString& start, const QString& end,
-                  const QStringList& keys)
+Outcome runWorker(ReportTables* tables, const QString& databasePath, const QString& start,
+                  const QString& end, const QStringList& keys)
 {
     GenerateAverageQueries worker(QStringLiteral("testkey"), databasePath, QString(), start, end,
-                                  keys);
+                                  keys, tables);
     QSignalSpy done(&worker, &GenerateAverageQueries::done);
     QSignalSpy error(&worker, &GenerateAverageQueries::error);
     QSignalSpy whole(&worker, &GenerateAverageQueries::wholeCount);
@@ -77,6 +86,7 @@ class TestGenerateAverageQueries : public QObject
 
 private slots:
     void initTestCase();
+    void cleanupTestCase();
     void init();
     void periods_data();
     void periods();
@@ -86,25 +96,42 @@ private slots:
     void progressAndCount();
     void failures_data();
     void failures();
-    void serialIsBound();
+    void serialNumbers();
     void walDatabaseWhileWriterOpen();
     void timeTextsAcrossZoneChanges_data();
     void timeTextsAcrossZoneChanges();
+    void queriesUseTheIndex_data();
+    void queriesUseTheIndex();
 
 private:
     QTemporaryDir dir;
     QString dbPath;
+    QByteArray zoneBefore;
+    ReportTables tables;
 };
 
 void TestGenerateAverageQueries::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(dir.isValid());
+    // Local times with summer time: the period tables hold clock-change days.
+    zoneBefore = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+}
+
+void TestGenerateAverageQueries::cleanupTestCase()
+{
+    if (zoneBefore.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", zoneBefore);
+    tzset();
 }
 
 void TestGenerateAverageQueries::init()
 {
-    clearReportTables();
+    tables = ReportTables();
     static int n = 0;
     dbPath = dir.filePath(QStringLiteral("db%1.dat").arg(++n));
 }
@@ -118,62 +145,123 @@ void TestGenerateAverageQueries::periods_data()
     auto s = [](const QString& time, double v) {
         return Sample{QStringLiteral("A"), v, QVariant(), at(time)};
     };
+    auto gap = [](const QString& time) {
+        return Sample{QStringLiteral("A"), QVariant(), QVariant(), at(time)};
+    };
+    auto u = [](const QString& time, double v) {
+        return Sample{QStringLiteral("A"), v, QVariant(), utc(time)};
+    };
+    const QString midnight = kDay + QStringLiteral("00:00:00");
 
-    // First period starts at the chosen start (00:30), the sample at its limit closes it and
-    // is counted in it; later periods start at the hour of their closing sample; the last
-    // period ends at the channel's last sample.
-    QTest::newRow("start at half past, closing sample counted")
-        << QList<Sample>{s("00:30:00", 1), s("00:59:00", 2), s("01:29:59", 3), s("01:45:00", 10),
+    // Periods run from the chosen start (00:30) end to end; a sample at a period's last second
+    // stays in it; the last period ends at the last sample.
+    QTest::newRow("start at half past")
+        << QList<Sample>{s("00:30:00", 1),  s("00:59:00", 2),  s("01:29:59", 3), s("01:45:00", 10),
                          s("02:10:00", 20), s("02:20:00", 30), s("02:30:00", 40)}
-        << QStringLiteral("00:30:00")
-        << QList<Period>{{"00:30:00", "2026-01-10 00:30-01:29", 0, 2, 1, 3},
-                         {"01:00:00", "2026-01-10 01:00-01:59", 0, 15, 10, 20},
-                         {"02:00:00", "2026-01-10 02:00-02:30", 0, 35, 30, 40}};
+        << kDay + QStringLiteral("00:30:00")
+        << QList<Period>{{at("00:30:00"), "2026-01-10 00:30-01:29", 0, 2, 1, 3},
+                         {at("01:30:00"), "2026-01-10 01:30-02:29", 0, 20, 10, 30},
+                         {at("02:30:00"), "2026-01-10 02:30-02:30", 0, 40, 40, 40}};
 
-    // A period whose only valid sample is the one past its limit is not stored; that sample
-    // opens and counts in the period of its own hour.
-    QTest::newRow("single-sample period skipped")
+    // At a 10-minute interval the sample on the full hour opens the next hour, never closes
+    // the one before.
+    QList<Sample> tenMinutes;
+    for (int i = 0; i < 18; ++i)
+        tenMinutes.append(s(QTime(0, 0).addSecs(i * 600).toString(QStringLiteral("hh:mm:ss")), i));
+    QTest::newRow("10-minute interval, each hour its own six samples")
+        << tenMinutes << midnight
+        << QList<Period>{{at("00:00:00"), "2026-01-10 00:00-00:59", 0, 2.5, 0, 5},
+                         {at("01:00:00"), "2026-01-10 01:00-01:59", 0, 8.5, 6, 11},
+                         {at("02:00:00"), "2026-01-10 02:00-02:50", 0, 14.5, 12, 17}};
+
+    // Stopping writes an empty row one interval after the last sample: the restart's samples
+    // stay in their own hours and the empty row cuts nothing.
+    QTest::newRow("stopped at 09:20, restarted at 14:10, stopped at 15:20")
+        << QList<Sample>{s("08:00:00", 1),  s("08:10:00", 2),  s("08:20:00", 3),  s("08:30:00", 4),
+                         s("08:40:00", 5),  s("08:50:00", 6),  s("09:00:00", 10), s("09:10:00", 11),
+                         s("09:20:00", 12), gap("09:30:00"),   s("14:10:00", 40), s("14:20:00", 41),
+                         s("14:30:00", 42), s("14:40:00", 43), s("14:50:00", 44), s("15:00:00", 50),
+                         s("15:10:00", 51), s("15:20:00", 52), gap("15:30:00")}
+        << midnight
+        << QList<Period>{{at("08:00:00"), "2026-01-10 08:00-08:59", 0, 3.5, 1, 6},
+                         {at("09:00:00"), "2026-01-10 09:00-09:59", 0, 11, 10, 12},
+                         {at("14:00:00"), "2026-01-10 14:00-14:59", 0, 42, 40, 44},
+                         {at("15:00:00"), "2026-01-10 15:00-15:20", 0, 51, 50, 52}};
+
+    // A period with a single valid sample gives its row like any other.
+    QTest::newRow("single-sample periods kept")
         << QList<Sample>{s("00:10:00", 5), s("01:05:00", 7), s("03:30:00", 9), s("03:40:00", 11),
                          s("04:10:00", 13)}
-        << QStringLiteral("00:00:00")
-        << QList<Period>{{"00:00:00", "2026-01-10 00:00-00:59", 0, 6, 5, 7},
-                         {"03:00:00", "2026-01-10 03:00-03:59", 0, 11, 9, 13}};
+        << midnight
+        << QList<Period>{{at("00:00:00"), "2026-01-10 00:00-00:59", 0, 5, 5, 5},
+                         {at("01:00:00"), "2026-01-10 01:00-01:59", 0, 7, 7, 7},
+                         {at("03:00:00"), "2026-01-10 03:00-03:59", 0, 10, 9, 11},
+                         {at("04:00:00"), "2026-01-10 04:00-04:10", 0, 13, 13, 13}};
 
-    // The last period is cut at the channel's last sample, which closes it.
     QTest::newRow("last period cut at the last sample")
-        << QList<Sample>{s("00:00:00", 1), s("00:20:00", 2), s("00:40:00", 3)}
-        << QStringLiteral("00:00:00")
-        << QList<Period>{{"00:00:00", "2026-01-10 00:00-00:40", 0, 2, 1, 3}};
+        << QList<Sample>{s("00:00:00", 1), s("00:20:00", 2), s("00:40:00", 3)} << midnight
+        << QList<Period>{{at("00:00:00"), "2026-01-10 00:00-00:40", 0, 2, 1, 3}};
 
-    // A lone sample after the last closed period is left in the accumulators, not stored.
-    QTest::newRow("lone last sample dropped")
-        << QList<Sample>{s("00:10:00", 5), s("01:05:00", 7), s("02:30:00", 9)}
-        << QStringLiteral("00:00:00")
-        << QList<Period>{{"00:00:00", "2026-01-10 00:00-00:59", 0, 6, 5, 7}};
+    QTest::newRow("lone last sample kept")
+        << QList<Sample>{s("00:10:00", 5), s("01:05:00", 7), s("02:30:00", 9)} << midnight
+        << QList<Period>{{at("00:00:00"), "2026-01-10 00:00-00:59", 0, 5, 5, 5},
+                         {at("01:00:00"), "2026-01-10 01:00-01:59", 0, 7, 7, 7},
+                         {at("02:00:00"), "2026-01-10 02:00-02:30", 0, 9, 9, 9}};
 
     // Negative values: the extremes start from the marker and its negative, not from 0.
     QTest::newRow("negative values")
         << QList<Sample>{s("00:05:00", -20.5), s("00:30:00", -18.25), s("01:00:00", -19)}
-        << QStringLiteral("00:00:00")
-        << QList<Period>{{"00:00:00", "2026-01-10 00:00-00:59", 0, -19.25, -20.5, -18.25}};
+        << midnight
+        << QList<Period>{{at("00:00:00"), "2026-01-10 00:00-00:59", 0, -19.375, -20.5, -18.25},
+                         {at("01:00:00"), "2026-01-10 01:00-01:00", 0, -19, -19, -19}};
+
+    // Berlin, 2026-10-25: 03:00 summer time is 02:00 winter time; the day has 25 hours.
+    QTest::newRow("autumn clock change, the repeated hour twice")
+        << QList<Sample>{u("2026-10-24 23:00:00", 10), u("2026-10-24 23:20:00", 11),
+                         u("2026-10-24 23:40:00", 12), u("2026-10-25 00:00:00", 20),
+                         u("2026-10-25 00:20:00", 21), u("2026-10-25 00:40:00", 22),
+                         u("2026-10-25 01:00:00", 30), u("2026-10-25 01:20:00", 31),
+                         u("2026-10-25 01:40:00", 32), u("2026-10-25 02:00:00", 40),
+                         u("2026-10-25 02:20:00", 41), u("2026-10-25 02:40:00", 42)}
+        << QStringLiteral("2026-10-25 00:00:00")
+        << QList<Period>{{utc("2026-10-24 23:00:00"), "2026-10-25 01:00-01:59", 0, 11, 10, 12},
+                         {utc("2026-10-25 00:00:00"), "2026-10-25 02:00-02:59", 0, 21, 20, 22},
+                         {utc("2026-10-25 01:00:00"), "2026-10-25 02:00-02:59", 0, 31, 30, 32},
+                         {utc("2026-10-25 02:00:00"), "2026-10-25 03:00-03:40", 0, 41, 40, 42}};
+
+    // Berlin, 2026-03-29: 02:00 winter time is 03:00 summer time; the day has 23 hours.
+    QTest::newRow("spring clock change, the skipped hour")
+        << QList<Sample>{u("2026-03-29 00:00:00", 10), u("2026-03-29 00:20:00", 11),
+                         u("2026-03-29 00:40:00", 12), u("2026-03-29 01:00:00", 30),
+                         u("2026-03-29 01:20:00", 31), u("2026-03-29 01:40:00", 32),
+                         u("2026-03-29 02:00:00", 40), u("2026-03-29 02:20:00", 41)}
+        << QStringLiteral("2026-03-29 00:00:00")
+        << QList<Period>{{utc("2026-03-29 00:00:00"), "2026-03-29 01:00-01:59", 0, 11, 10, 12},
+                         {utc("2026-03-29 01:00:00"), "2026-03-29 03:00-03:59", 0, 31, 30, 32},
+                         {utc("2026-03-29 02:00:00"), "2026-03-29 04:00-04:20", 0, 40.5, 40, 41}};
 }
 
-// Catches wrong period boundaries, labels or statistics in the hourly condensing.
+// Catches samples counted in a period that does not hold their time (a full-hour sample in the
+// hour before, a restart's sample in the hour of the stop), hours lost before a stop's empty
+// row, merged clock-change hours, and wrong labels or statistics.
 void TestGenerateAverageQueries::periods()
 {
     QFETCH(QList<Sample>, samples);
     QFETCH(QString, start);
     QFETCH(QList<Period>, expected);
     QVERIFY(writeDatabase(dbPath, samples));
-    const Outcome outcome = runWorker(dbPath, kDay + start, kDay + QStringLiteral("23:59:59"),
-                                      {QStringLiteral("A_channel1|Temperature")});
+    const QString end = QDateTime::fromString(start, QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                            .addDays(1)
+                            .addSecs(-1)
+                            .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    const Outcome outcome =
+        runWorker(&tables, dbPath, start, end, {QStringLiteral("A_channel1|Temperature")});
     QVERIFY2(outcome.done, qPrintable(outcome.error));
     QCOMPARE(outcome.whole, samples.size());
-    QCOMPARE(periodRows.size(), expected.size());
+    QCOMPARE(tables.periodRows.size(), expected.size());
     for (const Period& p : expected) {
-        const qint64 key = at(p.start);
-        QVERIFY2(periodRows.contains(key), qPrintable(p.start));
-        const PeriodRow& row = periodRows.value(key);
+        QVERIFY2(tables.periodRows.contains(p.key), qPrintable(p.label));
+        const PeriodRow& row = tables.periodRows.value(p.key);
         QCOMPARE(row.label, p.label);
         QCOMPARE(row.avg[p.column], p.avg);
         QCOMPARE(row.min[p.column], p.min);
@@ -183,14 +271,16 @@ void TestGenerateAverageQueries::periods()
             QCOMPARE(row.min[c], NoValue);
         }
     }
-    QCOMPARE(sampleRows.size(), samples.size());
-    const SampleRow& first = sampleRows.first();
+    const int valid = int(std::count_if(samples.cbegin(), samples.cend(),
+                                        [](const Sample& x) { return !x.channel1.isNull(); }));
+    QCOMPARE(tables.sampleRows.size(), valid);
+    const SampleRow& first = tables.sampleRows.first();
     QCOMPARE(first.timeText, QDateTime::fromSecsSinceEpoch(samples.first().pointDate)
                                  .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
     QCOMPARE(first.values[1], NoValue);
 }
 
-// Catches channels that overwrite each other's sample rows or period columns.
+// Catches channels that overwrite each other's sample rows, period columns or row labels.
 void TestGenerateAverageQueries::sharedTimeRows()
 {
     QVERIFY(writeDatabase(dbPath, {{"N1", 20.0, 40.0, at("00:00:00")},
@@ -198,31 +288,36 @@ void TestGenerateAverageQueries::sharedTimeRows()
                                    {"N1", 24.0, 44.0, at("01:00:00")},
                                    {"N2", 5.0, 50.0, at("00:15:00")},
                                    {"N2", 7.0, 70.0, at("01:15:00")}}));
-    const Outcome outcome =
-        runWorker(dbPath, kDay + QStringLiteral("00:00:00"), kDay + QStringLiteral("23:59:59"),
-                  {QStringLiteral("N1_channel1|a"), QStringLiteral("N1_channel2|b"),
-                   QStringLiteral("N2_channel1|c")});
+    const Outcome outcome = runWorker(
+        &tables, dbPath, kDay + QStringLiteral("00:00:00"), kDay + QStringLiteral("23:59:59"),
+        {QStringLiteral("N1_channel1|a"), QStringLiteral("N1_channel2|b"),
+         QStringLiteral("N2_channel1|c")});
     QVERIFY2(outcome.done, qPrintable(outcome.error));
     QCOMPARE(outcome.whole, 3 + 3 + 2);
-    QCOMPARE(sampleRows.size(), 5);
-    const SampleRow shared = sampleRows.value(at("00:30:00"));
+    QCOMPARE(tables.sampleRows.size(), 5);
+    const SampleRow shared = tables.sampleRows.value(at("00:30:00"));
     QCOMPARE(shared.values[0], 22.0);
     QCOMPARE(shared.values[1], 42.0);
     QCOMPARE(shared.values[2], NoValue);
     QCOMPARE(shared.values[3], NoValue);
-    const SampleRow other = sampleRows.value(at("00:15:00"));
+    const SampleRow other = tables.sampleRows.value(at("00:15:00"));
     QCOMPARE(other.values[0], NoValue);
     QCOMPARE(other.values[2], 5.0);
 
-    QCOMPARE(periodRows.size(), 1);
-    const PeriodRow row = periodRows.first();
-    QCOMPARE(row.avg[0], 22.0);
-    QCOMPARE(row.avg[1], 42.0);
-    QCOMPARE(row.avg[2], 6.0);
-    QCOMPARE(row.min[2], 5.0);
-    QCOMPARE(row.max[2], 7.0);
+    QCOMPARE(tables.periodRows.size(), 2);
+    const PeriodRow row = tables.periodRows.first();
+    QCOMPARE(row.label, QStringLiteral("2026-01-10 00:00-00:59"));
+    QCOMPARE(row.avg[0], 21.0);
+    QCOMPARE(row.avg[1], 41.0);
+    QCOMPARE(row.avg[2], 5.0);
     QCOMPARE(row.avg[3], 0.0);
     QCOMPARE(row.max[3], NoValue);
+    // N1 ends at 01:00, N2 at 01:15: the row's label covers both.
+    const PeriodRow last = tables.periodRows.last();
+    QCOMPARE(last.label, QStringLiteral("2026-01-10 01:00-01:15"));
+    QCOMPARE(last.avg[0], 24.0);
+    QCOMPARE(last.min[2], 7.0);
+    QCOMPARE(last.max[2], 7.0);
 }
 
 // Catches NULL or marker values that are averaged as numbers (as 0 or 1.7E+308).
@@ -233,39 +328,41 @@ void TestGenerateAverageQueries::nullAndMarkerSamples()
                                    {"A", NoValue, 1.0, at("00:30:00")},
                                    {"A", 6.0, 1.0, at("01:10:00")}}));
     const Outcome outcome =
-        runWorker(dbPath, kDay + QStringLiteral("00:00:00"), kDay + QStringLiteral("23:59:59"),
-                  {QStringLiteral("A_channel1|x")});
+        runWorker(&tables, dbPath, kDay + QStringLiteral("00:00:00"),
+                  kDay + QStringLiteral("23:59:59"), {QStringLiteral("A_channel1|x")});
     QVERIFY2(outcome.done, qPrintable(outcome.error));
     QCOMPARE(outcome.whole, 4);
-    QCOMPARE(sampleRows.size(), 2);
-    QVERIFY(!sampleRows.contains(at("00:10:00")));
-    QVERIFY(!sampleRows.contains(at("00:30:00")));
-    QCOMPARE(periodRows.size(), 1);
-    QCOMPARE(periodRows.first().avg[0], 5.0);
-    QCOMPARE(periodRows.first().min[0], 4.0);
-    QCOMPARE(periodRows.first().max[0], 6.0);
+    QCOMPARE(tables.sampleRows.size(), 2);
+    QVERIFY(!tables.sampleRows.contains(at("00:10:00")));
+    QVERIFY(!tables.sampleRows.contains(at("00:30:00")));
+    QCOMPARE(tables.periodRows.size(), 2);
+    QCOMPARE(tables.periodRows.first().avg[0], 4.0);
+    QCOMPARE(tables.periodRows.first().min[0], 4.0);
+    QCOMPARE(tables.periodRows.first().max[0], 4.0);
+    QCOMPARE(tables.periodRows.last().avg[0], 6.0);
 }
 
 // Catches an all-NULL channel flagged as empty, or a channel without rows not flagged.
 void TestGenerateAverageQueries::emptyChannels()
 {
-    QVERIFY(writeDatabase(dbPath, {{"A", QVariant(), 3.0, at("00:10:00")},
-                                   {"A", QVariant(), 4.0, at("01:10:00")}}));
-    const Outcome outcome =
-        runWorker(dbPath, kDay + QStringLiteral("00:00:00"), kDay + QStringLiteral("23:59:59"),
-                  {QStringLiteral("A_channel1|x"), QStringLiteral("B_channel1|x"),
-                   QStringLiteral("A_channel2|y")});
+    QVERIFY(writeDatabase(
+        dbPath, {{"A", QVariant(), 3.0, at("00:10:00")}, {"A", QVariant(), 4.0, at("01:10:00")}}));
+    const Outcome outcome = runWorker(
+        &tables, dbPath, kDay + QStringLiteral("00:00:00"), kDay + QStringLiteral("23:59:59"),
+        {QStringLiteral("A_channel1|x"), QStringLiteral("B_channel1|x"),
+         QStringLiteral("A_channel2|y")});
     QVERIFY2(outcome.done, qPrintable(outcome.error));
-    QCOMPARE(channelEmpty[0], false);
-    QCOMPARE(channelEmpty[1], true);
-    QCOMPARE(channelEmpty[2], false);
-    QCOMPARE(sampleRows.size(), 2);
-    QCOMPARE(sampleRows.first().values[0], NoValue);
-    QCOMPARE(sampleRows.first().values[2], 3.0);
-    QCOMPARE(periodRows.size(), 1);
-    QCOMPARE(periodRows.first().avg[0], 0.0);
-    QCOMPARE(periodRows.first().min[0], NoValue);
-    QCOMPARE(periodRows.first().avg[2], 3.5);
+    QCOMPARE(tables.channelEmpty[0], false);
+    QCOMPARE(tables.channelEmpty[1], true);
+    QCOMPARE(tables.channelEmpty[2], false);
+    QCOMPARE(tables.sampleRows.size(), 2);
+    QCOMPARE(tables.sampleRows.first().values[0], NoValue);
+    QCOMPARE(tables.sampleRows.first().values[2], 3.0);
+    QCOMPARE(tables.periodRows.size(), 2);
+    QCOMPARE(tables.periodRows.first().avg[0], 0.0);
+    QCOMPARE(tables.periodRows.first().min[0], NoValue);
+    QCOMPARE(tables.periodRows.first().avg[2], 3.0);
+    QCOMPARE(tables.periodRows.last().avg[2], 4.0);
 }
 
 // Catches progress that is not reported every 10 samples, or a count over the wrong rows
@@ -275,13 +372,13 @@ void TestGenerateAverageQueries::progressAndCount()
     QList<Sample> samples;
     for (int i = 0; i < 25; ++i)
         samples.append({"A", double(i), double(i), at("00:00:00") + i * 60});
-    samples.append({"A", 1.0, 1.0, at("00:00:00") - 1});            // before the start
+    samples.append({"A", 1.0, 1.0, at("00:00:00") - 1});               // before the start
     samples.append({"A", 1.0, 1.0, localSecs("2026-01-11 00:00:00")}); // after the end
     samples.append({"B", 1.0, 1.0, at("00:05:00")});
     QVERIFY(writeDatabase(dbPath, samples));
-    const Outcome outcome =
-        runWorker(dbPath, kDay + QStringLiteral("00:00:00"), kDay + QStringLiteral("23:59:59"),
-                  {QStringLiteral("A_channel1|x"), QStringLiteral("A_channel2|y")});
+    const Outcome outcome = runWorker(
+        &tables, dbPath, kDay + QStringLiteral("00:00:00"), kDay + QStringLiteral("23:59:59"),
+        {QStringLiteral("A_channel1|x"), QStringLiteral("A_channel2|y")});
     QVERIFY2(outcome.done, qPrintable(outcome.error));
     QCOMPARE(outcome.whole, 50);
     QCOMPARE(outcome.progress, (QList<int>{10, 20, 30, 40, 50}));
@@ -295,7 +392,8 @@ void TestGenerateAverageQueries::failures_data()
     QTest::newRow("not a database") << "garbage" << QStringList{"A_channel1|x"};
     QTest::newRow("no table") << "notable" << QStringList{"A_channel1|x"};
     QTest::newRow("key without underscore") << "good" << QStringList{"A_channel1|x", "Achannel1|x"};
-    QTest::newRow("key with two underscores") << "good" << QStringList{"A_b_channel1|x"};
+    QTest::newRow("serial with underscore, unknown column")
+        << "good" << QStringList{"A_b_pointDate|x"};
     QTest::newRow("unknown column") << "good" << QStringList{"A_pointDate|x"};
 }
 
@@ -315,32 +413,35 @@ void TestGenerateAverageQueries::failures()
         QFile file(dbPath);
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    const Outcome outcome =
-        runWorker(dbPath, kDay + QStringLiteral("00:00:00"), kDay + QStringLiteral("23:59:59"),
-                  keys);
+    const Outcome outcome = runWorker(&tables, dbPath, kDay + QStringLiteral("00:00:00"),
+                                      kDay + QStringLiteral("23:59:59"), keys);
     QVERIFY(!outcome.done);
     QVERIFY(outcome.error.startsWith(QStringLiteral("makeModels error.")));
     QCOMPARE(outcome.whole, -1);
-    QVERIFY(sampleRows.isEmpty());
-    QVERIFY(periodRows.isEmpty());
+    QVERIFY(tables.sampleRows.isEmpty());
+    QVERIFY(tables.periodRows.isEmpty());
     if (kind == QLatin1String("missing"))
         QVERIFY(!QFile::exists(dbPath));
     QVERIFY(!QSqlDatabase::contains(QStringLiteral("testkeyreportdb")));
 }
 
-// Catches a serial number pasted into the query: quotes must neither break it nor widen it.
-void TestGenerateAverageQueries::serialIsBound()
+// Catches a serial number pasted into the query (quotes must neither break it nor widen it),
+// and a serial number holding "_" that cannot be reported.
+void TestGenerateAverageQueries::serialNumbers()
 {
     QVERIFY(writeDatabase(dbPath, {{"O'Neil", 1.0, 2.0, at("00:10:00")},
-                                   {"O'Neil", 3.0, 2.0, at("01:10:00")},
-                                   {"Other", 9.0, 9.0, at("00:20:00")}}));
-    Outcome outcome =
-        runWorker(dbPath, kDay + QStringLiteral("00:00:00"), kDay + QStringLiteral("23:59:59"),
-                  {QStringLiteral("O'Neil_channel1|x"), QStringLiteral("x' or '1'='1_channel1|x")});
+                                   {"O'Neil", 3.0, 2.0, at("00:40:00")},
+                                   {"Other", 9.0, 9.0, at("00:20:00")},
+                                   {"CS_01_b", 4.0, 6.5, at("00:30:00")}}));
+    Outcome outcome = runWorker(
+        &tables, dbPath, kDay + QStringLiteral("00:00:00"), kDay + QStringLiteral("23:59:59"),
+        {QStringLiteral("O'Neil_channel1|x"), QStringLiteral("x' or '1'='1_channel1|x"),
+         QStringLiteral("CS_01_b_channel2|y")});
     QVERIFY2(outcome.done, qPrintable(outcome.error));
-    QCOMPARE(outcome.whole, 2);
-    QCOMPARE(channelEmpty[1], true);
-    QCOMPARE(periodRows.first().avg[0], 2.0);
+    QCOMPARE(outcome.whole, 3);
+    QCOMPARE(tables.channelEmpty[1], true);
+    QCOMPARE(tables.periodRows.first().avg[0], 2.0);
+    QCOMPARE(tables.periodRows.first().avg[2], 6.5);
 }
 
 // Catches a reader that cannot open the recorder's database while the recorder holds it open.
@@ -348,8 +449,8 @@ void TestGenerateAverageQueries::walDatabaseWhileWriterOpen()
 {
     QVERIFY(writeDatabase(dbPath, {{"A", 1.0, 2.0, at("00:10:00")}}, true));
     {
-        QSqlDatabase writer = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
-                                                        QStringLiteral("writer"));
+        QSqlDatabase writer =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
         writer.setDatabaseName(dbPath);
         QVERIFY(writer.open());
         QSqlQuery q(writer);
@@ -358,7 +459,7 @@ void TestGenerateAverageQueries::walDatabaseWhileWriterOpen()
                                       "pointDate) values ('A', 3.0, 4.0, %1)")
                            .arg(at("01:10:00"))));
         const Outcome outcome =
-            runWorker(dbPath, kDay + QStringLiteral("00:00:00"),
+            runWorker(&tables, dbPath, kDay + QStringLiteral("00:00:00"),
                       kDay + QStringLiteral("23:59:59"), {QStringLiteral("A_channel1|x")});
         QVERIFY2(outcome.done, qPrintable(outcome.error));
         QCOMPARE(outcome.whole, 2);
@@ -373,10 +474,9 @@ void TestGenerateAverageQueries::timeTextsAcrossZoneChanges_data()
     QTest::addColumn<QString>("day");
     QTest::newRow("Berlin, clocks forward") << QByteArray("Europe/Berlin") << "2026-03-29";
     QTest::newRow("Berlin, clocks back") << QByteArray("Europe/Berlin") << "2026-10-25";
-    QTest::newRow("Lord Howe, half-hour shift") << QByteArray("Australia/Lord_Howe")
-                                                << "2026-04-05";
-    QTest::newRow("Kathmandu, quarter-hour offset") << QByteArray("Asia/Kathmandu")
-                                                    << "2026-01-10";
+    QTest::newRow("Lord Howe, half-hour shift")
+        << QByteArray("Australia/Lord_Howe") << "2026-04-05";
+    QTest::newRow("Kathmandu, quarter-hour offset") << QByteArray("Asia/Kathmandu") << "2026-01-10";
 }
 
 // Catches sample-row time texts that drift from the local time around a change of the zone's
@@ -388,25 +488,80 @@ void TestGenerateAverageQueries::timeTextsAcrossZoneChanges()
     const QByteArray previous = qgetenv("TZ");
     qputenv("TZ", zone);
     tzset();
-    const qint64 start = localSecs(day + QStringLiteral(" 00:00:00"));
+    // From noon the day before, so that the texts also cross a midnight.
+    const QString startText =
+        QDate::fromString(day, Qt::ISODate).addDays(-1).toString(Qt::ISODate) + " 12:00:00";
+    const QString endText = day + QStringLiteral(" 11:59:59");
+    const qint64 start = localSecs(startText);
     QList<Sample> samples;
-    const qint64 end = localSecs(day + QStringLiteral(" 23:59:59"));
+    const qint64 end = localSecs(endText);
     for (qint64 t = start; t <= end; t += 97)
         samples.append({"A", 1.0, 2.0, t});
     QVERIFY(writeDatabase(dbPath, samples));
-    const Outcome outcome = runWorker(dbPath, day + QStringLiteral(" 00:00:00"),
-                                      day + QStringLiteral(" 23:59:59"),
-                                      {QStringLiteral("A_channel1|x")});
+    const Outcome outcome =
+        runWorker(&tables, dbPath, startText, endText, {QStringLiteral("A_channel1|x")});
     QVERIFY2(outcome.done, qPrintable(outcome.error));
-    QCOMPARE(sampleRows.size(), samples.size());
-    for (auto it = sampleRows.constBegin(); it != sampleRows.constEnd(); ++it)
-        QCOMPARE(it->timeText, QDateTime::fromSecsSinceEpoch(it.key())
-                                   .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    QCOMPARE(tables.sampleRows.size(), samples.size());
+    for (auto it = tables.sampleRows.constBegin(); it != tables.sampleRows.constEnd(); ++it)
+        QCOMPARE(it->timeText, QDateTime::fromSecsSinceEpoch(it.key()).toString(
+                                   QStringLiteral("yyyy-MM-dd hh:mm:ss")));
     if (previous.isNull())
         qunsetenv("TZ");
     else
         qputenv("TZ", previous);
     tzset();
+}
+
+void TestGenerateAverageQueries::queriesUseTheIndex_data()
+{
+    QTest::addColumn<bool>("indexed");
+    QTest::newRow("file without the index") << false;
+    QTest::newRow("file with the index") << true;
+}
+
+// Catches queries that scan the whole table where the recorder's index finds a node's period,
+// results that differ with the index, and a report that builds the index itself.
+void TestGenerateAverageQueries::queriesUseTheIndex()
+{
+    QFETCH(bool, indexed);
+    QVERIFY(writeDatabase(dbPath, {{"A", 1.0, 2.0, at("00:10:00")},
+                                   {"B", 7.0, 8.0, at("00:15:00")},
+                                   {"A", 3.0, 4.0, at("00:20:00")},
+                                   {"A", 5.0, 6.0, localSecs("2026-01-11 00:20:00")}}));
+    const QString connection = QStringLiteral("plan");
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(dbPath);
+        QVERIFY(db.open());
+        if (indexed)
+            QVERIFY(QSqlQuery(db).exec(SampleTable::createIndexStatement()));
+
+        const Outcome outcome =
+            runWorker(&tables, dbPath, kDay + QStringLiteral("00:00:00"),
+                      kDay + QStringLiteral("23:59:59"), {"A_channel1|x", "A_channel2|y"});
+        QVERIFY2(outcome.done, qPrintable(outcome.error));
+        QCOMPARE(outcome.whole, 4);
+        QCOMPARE(tables.periodRows.first().avg[0], 2.0);
+        QCOMPARE(tables.periodRows.first().avg[1], 3.0);
+
+        for (const QString& column : {QStringLiteral("channel1"), QStringLiteral("channel2")}) {
+            QSqlQuery plan(db);
+            QVERIFY(plan.prepare(QStringLiteral("explain query plan ") +
+                                 GenerateAverageQueries::sampleQuery(column)));
+            plan.addBindValue(QStringLiteral("A"));
+            plan.addBindValue(at("00:00:00"));
+            plan.addBindValue(at("23:59:59"));
+            QVERIFY(plan.exec());
+            QString steps;
+            while (plan.next())
+                steps += plan.value(3).toString() + QLatin1Char('\n');
+            QCOMPARE(steps.contains(QStringLiteral("USING INDEX ") + SampleTable::indexName()),
+                     indexed);
+        }
+        QCOMPARE(SampleTable::hasIndex(db), indexed);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
 }
 
 QTEST_GUILESS_MAIN(TestGenerateAverageQueries)

@@ -3,9 +3,9 @@
 #include "report.h"
 #include "reportfixture.h"
 #include "reportstartup.h"
-#include "reporttables.h"
 #include "topcustomframe.h"
 
+#include <QAction>
 #include <QCommandLinkButton>
 #include <QDateTimeEdit>
 #include <QDir>
@@ -47,10 +47,10 @@ QStringList visibleMessages(QWidget* window)
     for (MessageDialog* dialog : window->findChildren<MessageDialog*>()) {
         if (!dialog->isVisible())
             continue;
-        messages.append(dialog->findChild<QGroupBox*>(QStringLiteral("groupBox_message"))->title() +
-                        QStringLiteral(": ") +
-                        dialog->findChild<QTextBrowser*>(QStringLiteral("textBrowser"))
-                            ->toPlainText());
+        messages.append(
+            dialog->findChild<QGroupBox*>(QStringLiteral("groupBox_message"))->title() +
+            QStringLiteral(": ") +
+            dialog->findChild<QTextBrowser*>(QStringLiteral("textBrowser"))->toPlainText());
     }
     return messages;
 }
@@ -67,9 +67,18 @@ int countPixels(const QImage& image, const std::function<bool(QRgb)>& match)
     return n;
 }
 
-bool reddish(QRgb c) { return qRed(c) > 200 && qGreen(c) < 90 && qBlue(c) < 90; }
-bool greenish(QRgb c) { return qGreen(c) > 170 && qRed(c) < 90 && qBlue(c) < 90; }
-bool bluish(QRgb c) { return qBlue(c) > 200 && qRed(c) < 90 && qGreen(c) < 90; }
+bool reddish(QRgb c)
+{
+    return qRed(c) > 200 && qGreen(c) < 90 && qBlue(c) < 90;
+}
+bool greenish(QRgb c)
+{
+    return qGreen(c) > 170 && qRed(c) < 90 && qBlue(c) < 90;
+}
+bool bluish(QRgb c)
+{
+    return qBlue(c) > 200 && qRed(c) < 90 && qGreen(c) < 90;
+}
 
 } // namespace
 
@@ -89,7 +98,9 @@ private slots:
     void noChannelMessage();
     void makeReport();
     void exports();
+    void exportCancelledOrUnwritable_data();
     void exportCancelledOrUnwritable();
+    void noContextMenu();
     void notEnoughData();
     void workerError();
     void newReport();
@@ -116,28 +127,18 @@ void TestReport::initTestCase()
     QStandardPaths::setTestModeEnabled(true);
     MessageDialog::setProgramLook(QStringLiteral("Quillmar Lite"),
                                   QStringLiteral(":/img/QuillmarLogo.png"));
-    Report::desktop().openFile = [this](const QString& path) {
-        opened.append(path);
-        return true;
-    };
-    Report::desktop().startDetached = [this](const QString& program, const QStringList& args) {
-        started.append(program + QLatin1Char(' ') + args.join(QLatin1Char(' ')));
-        return startSucceeds;
-    };
 }
 
 void TestReport::init()
 {
-    clearReportTables();
     opened.clear();
     started.clear();
     startSucceeds = true;
-    Report::desktop().saveFileName = nullptr;
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
 
-    QByteArray devices = nestedDeviceList({QStringLiteral("1234"), QStringLiteral("5678"),
-                                           QStringLiteral("9999")});
+    QByteArray devices =
+        nestedDeviceList({QStringLiteral("1234"), QStringLiteral("5678"), QStringLiteral("9999")});
     projectPath = writeProject(dir->path(), QStringLiteral("cold store.tpc"), devices, 60000,
                                QString(), QString());
     databasePath = dir->path() + QStringLiteral("/cold store.dat");
@@ -145,8 +146,8 @@ void TestReport::init()
     const qint64 day = localSecs(QStringLiteral("2026-01-09 00:00:00"));
     for (int i = 0; i < 24 * 60; ++i) {
         const qint64 t = day + i * 60;
-        samples.append({QStringLiteral("1234"), 4.0 + 3.0 * qSin(i / 90.0),
-                        60.0 + 10.0 * qCos(i / 150.0), t});
+        samples.append(
+            {QStringLiteral("1234"), 4.0 + 3.0 * qSin(i / 90.0), 60.0 + 10.0 * qCos(i / 150.0), t});
         // A gap of an hour in the second node's first channel.
         const QVariant v = (i >= 600 && i < 660) ? QVariant() : QVariant(12.0 + i / 400.0);
         samples.append({QStringLiteral("5678"), v, 35.0 + 5.0 * qSin(i / 60.0), t + 7});
@@ -177,6 +178,15 @@ std::unique_ptr<Report> TestReport::openWindow(const QString& recordStart,
         return nullptr;
     }
     auto report = std::make_unique<Report>(path, devices);
+    report->desktop().saveFileName = nullptr;
+    report->desktop().openFile = [this](const QString& opening) {
+        opened.append(opening);
+        return true;
+    };
+    report->desktop().startDetached = [this](const QString& program, const QStringList& args) {
+        started.append(program + QLatin1Char(' ') + args.join(QLatin1Char(' ')));
+        return startSucceeds;
+    };
     report->show();
     return report;
 }
@@ -212,16 +222,16 @@ bool TestReport::runReport(Report* report)
 // Catches a window that starts with wrong labels, list keys, button states or stored texts.
 void TestReport::windowAtStart()
 {
-    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
-                             QStringLiteral("2026-01-10 08:15:42"));
+    auto report =
+        openWindow(QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-10 08:15:42"));
     QVERIFY(report);
     QVERIFY(QTest::qWaitForWindowExposed(report.get()));
     QCOMPARE(report->windowTitle(), QStringLiteral("Tallyforge"));
     QVERIFY(report->windowFlags() & Qt::FramelessWindowHint);
     QCOMPARE(report->findChild<QLabel*>(QStringLiteral("label_version"))->text(),
              QStringLiteral("V3.49"));
-    const QString folder = dir->path().size() > 40 ? dir->path().left(40) + QStringLiteral("...")
-                                                   : dir->path();
+    const QString folder =
+        dir->path().size() > 40 ? dir->path().left(40) + QStringLiteral("...") : dir->path();
     QCOMPARE(report->findChild<QLabel*>(QStringLiteral("label_project"))->text(),
              folder + QStringLiteral("/cold store.tpc"));
     QCOMPARE(report->findChild<QLabel*>(QStringLiteral("label_interval"))->text(),
@@ -240,7 +250,8 @@ void TestReport::windowAtStart()
     QCOMPARE(list->item(0)->toolTip(),
              QStringLiteral("1234_channel1|Temperature(") + degree + QStringLiteral("C)"));
     QCOMPARE(list->item(1)->text(), QStringLiteral("Humidity\t[Room 1234]"));
-    QCOMPARE(list->item(1)->toolTip(), QStringLiteral("5678_channel2|Humidity(%)").replace("5678", "1234"));
+    QCOMPARE(list->item(1)->toolTip(),
+             QStringLiteral("5678_channel2|Humidity(%)").replace("5678", "1234"));
     QCOMPARE(list->item(5)->toolTip(), QStringLiteral("9999_channel2|Humidity(%)"));
     QVERIFY(!list->item(0)->icon().isNull());
 
@@ -263,15 +274,24 @@ void TestReport::defaultPeriod_data()
     QTest::addColumn<QString>("end");
     QTest::addColumn<QString>("rangeStart");
     QTest::addColumn<QString>("rangeEnd");
-    QTest::newRow("days of recording: the day before the stop")
-        << "2026-01-08 12:00:13" << "2026-01-10 08:15:42" << "2026-01-09 00:00:00"
-        << "2026-01-09 23:59:59" << "2026-01-08 12:00:00" << "2026-01-10 08:15:59";
-    QTest::newRow("started at the previous midnight")
-        << "2026-01-09 00:00:00" << "2026-01-10 00:10:00" << "2026-01-09 00:00:00"
-        << "2026-01-09 23:59:59" << "2026-01-09 00:00:00" << "2026-01-10 00:10:59";
-    QTest::newRow("short recording keeps its range")
-        << "2026-01-10 02:10:20" << "2026-01-10 08:15:42" << "2026-01-10 02:10:00"
-        << "2026-01-10 08:15:59" << "2026-01-10 02:10:00" << "2026-01-10 08:15:59";
+    QTest::newRow("days of recording: the day before the stop") << "2026-01-08 12:00:13"
+                                                                << "2026-01-10 08:15:42"
+                                                                << "2026-01-09 00:00:00"
+                                                                << "2026-01-09 23:59:59"
+                                                                << "2026-01-08 12:00:00"
+                                                                << "2026-01-10 08:15:59";
+    QTest::newRow("started at the previous midnight") << "2026-01-09 00:00:00"
+                                                      << "2026-01-10 00:10:00"
+                                                      << "2026-01-09 00:00:00"
+                                                      << "2026-01-09 23:59:59"
+                                                      << "2026-01-09 00:00:00"
+                                                      << "2026-01-10 00:10:59";
+    QTest::newRow("short recording keeps its range") << "2026-01-10 02:10:20"
+                                                     << "2026-01-10 08:15:42"
+                                                     << "2026-01-10 02:10:00"
+                                                     << "2026-01-10 08:15:59"
+                                                     << "2026-01-10 02:10:00"
+                                                     << "2026-01-10 08:15:59";
 }
 
 // Catches a default period or edit range that ignores the recorded times.
@@ -298,8 +318,8 @@ void TestReport::defaultPeriod()
 // Catches an end that does not follow the start by one day, or leaves the recorded range.
 void TestReport::startChangeMovesEnd()
 {
-    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
-                             QStringLiteral("2026-01-10 08:15:42"));
+    auto report =
+        openWindow(QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-10 08:15:42"));
     QVERIFY(report);
     auto* startEdit = report->findChild<QDateTimeEdit*>(QStringLiteral("dateTimeEdit_start"));
     auto* endEdit = report->findChild<QDateTimeEdit*>(QStringLiteral("dateTimeEdit_end"));
@@ -312,8 +332,8 @@ void TestReport::startChangeMovesEnd()
 // Catches a fifth ticked channel, a tick that is not undone, or a make button out of step.
 void TestReport::tickingLimit()
 {
-    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
-                             QStringLiteral("2026-01-10 08:15:42"));
+    auto report =
+        openWindow(QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-10 08:15:42"));
     QVERIFY(report);
     QVERIFY(QTest::qWaitForWindowExposed(report.get()));
     auto* load = report->findChild<QCommandLinkButton*>(QStringLiteral("commandLinkButton_load"));
@@ -337,8 +357,8 @@ void TestReport::tickingLimit()
 // Catches a report started without channels, or a message other than the one expected.
 void TestReport::noChannelMessage()
 {
-    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
-                             QStringLiteral("2026-01-10 08:15:42"));
+    auto report =
+        openWindow(QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-10 08:15:42"));
     QVERIFY(report);
     report->slotCommandUpdate();
     QCOMPARE(visibleMessages(report.get()),
@@ -352,8 +372,8 @@ void TestReport::noChannelMessage()
 // typed texts, or does not store the subject and author.
 void TestReport::makeReport()
 {
-    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
-                             QStringLiteral("2026-01-10 08:15:42"));
+    auto report =
+        openWindow(QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-10 08:15:42"));
     QVERIFY(report);
     QVERIFY(QTest::qWaitForWindowExposed(report.get()));
     const QString subject = QStringLiteral("<b>Cold</b> & \"dry\" 'store'<script>x=1</script>");
@@ -378,7 +398,8 @@ void TestReport::makeReport()
 
     QSettings settings(projectPath, QSettings::IniFormat);
     QCOMPARE(settings.value(QStringLiteral("ReportSubject")).toString(), subject);
-    QCOMPARE(settings.value(QStringLiteral("ReportAuthor")).toString(), QStringLiteral("Ann O'Hara"));
+    QCOMPARE(settings.value(QStringLiteral("ReportAuthor")).toString(),
+             QStringLiteral("Ann O'Hara"));
 
     QWebFrame* frame = report->reportFrame();
     auto text = [frame](const char* selector) {
@@ -393,11 +414,11 @@ void TestReport::makeReport()
     QCOMPARE(text("div#ReportDuration"),
              QStringLiteral("2026-01-09 00:00:00 ~ 2026-01-09 23:59:59"));
     const QString degree(QChar(0x00B0));
-    QCOMPARE(text("div#Channel1Info"),
-             QStringLiteral("Temperature [Room 1234], Temperature(") + degree + QStringLiteral("C)"));
+    QCOMPARE(text("div#Channel1Info"), QStringLiteral("Temperature [Room 1234], Temperature(") +
+                                           degree + QStringLiteral("C)"));
     QCOMPARE(text("div#Channel2Info"), QStringLiteral("Humidity [Room 1234], Humidity(%)"));
-    QCOMPARE(text("div#Channel3Info"),
-             QStringLiteral("Temperature [Room 5678], Temperature(") + degree + QStringLiteral("C)"));
+    QCOMPARE(text("div#Channel3Info"), QStringLiteral("Temperature [Room 5678], Temperature(") +
+                                           degree + QStringLiteral("C)"));
     QCOMPARE(text("div#Channel4Info"), QString());
     QVERIFY(QDateTime::fromString(text("span#printingTime"), kFormat).isValid());
 
@@ -405,7 +426,8 @@ void TestReport::makeReport()
     const QWebElement firstRow = frame->findAllElements(QStringLiteral("div#ReportTable tr")).at(1);
     QCOMPARE(firstRow.findAll(QStringLiteral("td")).at(1).toPlainText(),
              QStringLiteral("2026-01-09 00:00-00:59"));
-    QVERIFY(firstRow.findAll(QStringLiteral("td")).at(2).toPlainText().count(QLatin1Char('/')) == 2);
+    QVERIFY(firstRow.findAll(QStringLiteral("td")).at(2).toPlainText().count(QLatin1Char('/')) ==
+            2);
     QCOMPARE(firstRow.findAll(QStringLiteral("td")).at(5).toPlainText(), QString());
 
     QCOMPARE(frame->findFirstElement(QStringLiteral("input#minPeriod")).attribute("value"),
@@ -419,8 +441,8 @@ void TestReport::makeReport()
 // Catches exports that are blank, lose the chart, span several PDF pages or miss their suffix.
 void TestReport::exports()
 {
-    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
-                             QStringLiteral("2026-01-10 08:15:42"));
+    auto report =
+        openWindow(QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-10 08:15:42"));
     QVERIFY(report);
     QVERIFY(QTest::qWaitForWindowExposed(report.get()));
     tick(report.get(), 0);
@@ -431,7 +453,7 @@ void TestReport::exports()
     QStringList titles;
     QStringList proposals;
     QString answer;
-    Report::desktop().saveFileName = [&](QWidget* parent, const QString& title,
+    report->desktop().saveFileName = [&](QWidget* parent, const QString& title,
                                          const QString& proposed, const QString& filter) {
         Q_UNUSED(filter);
         titles.append(title);
@@ -498,36 +520,75 @@ void TestReport::exports()
                                   QStringLiteral("Export HTML"), QStringLiteral("Export HTML")}));
 }
 
-// Catches a cancelled dialog that still writes or opens a file, and an unwritable HTML file
-// that fails silently.
+void TestReport::exportCancelledOrUnwritable_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("html") << "html";
+    QTest::newRow("pdf") << "pdf";
+    QTest::newRow("png") << "png";
+}
+
+// Catches a cancelled dialog that still writes or opens a file, and an export whose file cannot
+// be written that fails silently.
 void TestReport::exportCancelledOrUnwritable()
 {
-    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
-                             QStringLiteral("2026-01-10 08:15:42"));
+    QFETCH(QString, format);
+    auto report =
+        openWindow(QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-10 08:15:42"));
     QVERIFY(report);
     tick(report.get(), 0);
     QVERIFY(runReport(report.get()));
     QString answer;
-    Report::desktop().saveFileName = [&](QWidget*, const QString&, const QString&,
-                                         const QString&) { return answer; };
-    report->exportPrintPng();
-    report->exportPrintPdf();
-    report->exportPrintHtml();
+    report->desktop().saveFileName = [&](QWidget*, const QString&, const QString&, const QString&) {
+        return answer;
+    };
+    const QMap<QString, void (Report::*)()> exports{{"html", &Report::exportPrintHtml},
+                                                    {"pdf", &Report::exportPrintPdf},
+                                                    {"png", &Report::exportPrintPng}};
+    const auto exportAs = exports.value(format);
+    (report.get()->*exportAs)();
     QVERIFY(opened.isEmpty());
     QVERIFY(visibleMessages(report.get()).isEmpty());
 
-    answer = dir->filePath(QStringLiteral("no such folder/report.html"));
-    report->exportPrintHtml();
+    answer = dir->filePath(QStringLiteral("no such folder/report.") + format);
+    (report.get()->*exportAs)();
     QVERIFY(opened.isEmpty());
     QCOMPARE(visibleMessages(report.get()),
              QStringList{QStringLiteral("ERROR: Unable to open the file.")});
 }
 
+// Catches a web view that offers the engine's own menu, whose "Reload" wipes a made report.
+void TestReport::noContextMenu()
+{
+    auto report =
+        openWindow(QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-10 08:15:42"));
+    QVERIFY(report);
+    QVERIFY(QTest::qWaitForWindowExposed(report.get()));
+    auto* view = report->findChild<QWidget*>(QStringLiteral("webView"));
+    QVERIFY(view);
+    // A menu runs its own event loop; the timer closes whatever pops up so the test goes on.
+    QStringList menus;
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, report.get(), [&menus] {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            for (QAction* action : popup->actions())
+                menus.append(action->text());
+            popup->close();
+        }
+    });
+    closer.start(50);
+    const QPoint at = view->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, view->mapToGlobal(at));
+    QCoreApplication::sendEvent(view, &event);
+    QTest::qWait(200);
+    QCOMPARE(menus, QStringList());
+}
+
 // Catches a period without samples that is shown as a report, or leaves the window locked.
 void TestReport::notEnoughData()
 {
-    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
-                             QStringLiteral("2026-01-10 08:15:42"));
+    auto report =
+        openWindow(QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-10 08:15:42"));
     QVERIFY(report);
     tick(report.get(), 4); // node 9999 has no samples
     QVERIFY(!runReport(report.get()));
@@ -545,8 +606,8 @@ void TestReport::notEnoughData()
 // Catches a failing worker that leaves the window locked or is reported as success.
 void TestReport::workerError()
 {
-    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
-                             QStringLiteral("2026-01-10 08:15:42"));
+    auto report =
+        openWindow(QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-10 08:15:42"));
     QVERIFY(report);
     QVERIFY(QFile::remove(databasePath));
     tick(report.get(), 0);
@@ -563,8 +624,8 @@ void TestReport::workerError()
 // starting without a database.
 void TestReport::newReport()
 {
-    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
-                             QStringLiteral("2026-01-10 08:15:42"));
+    auto report =
+        openWindow(QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-10 08:15:42"));
     QVERIFY(report);
     report->slotNewReportProject();
     QCOMPARE(started, QStringList{QCoreApplication::applicationFilePath() + QStringLiteral(" '") +
@@ -582,14 +643,15 @@ void TestReport::newReport()
     started.clear();
     report->slotNewReportProject();
     QVERIFY(started.isEmpty());
-    QVERIFY(visibleMessages(report.get()).contains(QStringLiteral("ERROR: Database does not exist.")));
+    QVERIFY(
+        visibleMessages(report.get()).contains(QStringLiteral("ERROR: Database does not exist.")));
 }
 
 // Catches a title bar that does not drag the frameless window by the pointer's movement.
 void TestReport::dragWindow()
 {
-    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
-                             QStringLiteral("2026-01-10 08:15:42"));
+    auto report =
+        openWindow(QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-10 08:15:42"));
     QVERIFY(report);
     QVERIFY(QTest::qWaitForWindowExposed(report.get()));
     auto* bar = report->findChild<TopCustomFrame*>(QStringLiteral("menuFrame"));
@@ -604,8 +666,8 @@ void TestReport::dragWindow()
 // Catches a preview slot that does not print the page onto the printer it is given.
 void TestReport::printPreviewPrints()
 {
-    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
-                             QStringLiteral("2026-01-10 08:15:42"));
+    auto report =
+        openWindow(QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-10 08:15:42"));
     QVERIFY(report);
     tick(report.get(), 0);
     QVERIFY(runReport(report.get()));
@@ -621,8 +683,8 @@ void TestReport::printPreviewPrints()
 // and its results would reach a deleted window).
 void TestReport::closeWhileRunning()
 {
-    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
-                             QStringLiteral("2026-01-10 08:15:42"));
+    auto report =
+        openWindow(QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-10 08:15:42"));
     QVERIFY(report);
     for (int row = 0; row < 4; ++row)
         tick(report.get(), row);
