@@ -1,23 +1,24 @@
 #include "messagedialog.h"
 #include "ui_messagedialog.h"
 
+#include <QCoreApplication>
 #include <QIcon>
 #include <QPixmap>
 #include <QTimer>
+#include <QVariant>
 
 namespace {
 
-// The recorder is the default; the report generator switches at start.
-QString& lookTitle()
-{
-    static QString title = QStringLiteral("Quillmar Lite Modbus");
-    return title;
-}
+// The look belongs to the program: it is kept on the application object, which each program
+// has exactly once, and the recorder's look is the default.
+const char* const TitleProperty = "quillmarMessageTitle";
+const char* const LogoProperty = "quillmarMessageLogo";
 
-QString& lookLogo()
+QString lookValue(const char* property, const QString& fallback)
 {
-    static QString logo = QStringLiteral(":/img/QuillmarLogoModbus.png");
-    return logo;
+    const QCoreApplication* app = QCoreApplication::instance();
+    const QVariant value = app ? app->property(property) : QVariant();
+    return value.isValid() ? value.toString() : fallback;
 }
 
 constexpr int kAutoCloseMs = 5000;
@@ -28,9 +29,9 @@ MessageDialog::MessageDialog(const QString& caption, const QString& text, QWidge
     : QDialog(parent), ui(std::make_unique<Ui::MessageDialog>())
 {
     ui->setupUi(this);
-    setWindowTitle(lookTitle());
+    setWindowTitle(programTitle());
     setWindowIcon(QIcon(QStringLiteral(":/img/I_2.png")));
-    ui->label_logo->setPixmap(QPixmap(lookLogo()));
+    ui->label_logo->setPixmap(QPixmap(programLogo()));
     ui->groupBox_message->setTitle(caption);
     // Messages are plain text: a path or a name must never be taken for markup.
     ui->textBrowser->setPlainText(text);
@@ -41,18 +42,21 @@ MessageDialog::~MessageDialog() = default;
 
 void MessageDialog::setProgramLook(const QString& windowTitle, const QString& logoPath)
 {
-    lookTitle() = windowTitle;
-    lookLogo() = logoPath;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    app->setProperty(TitleProperty, windowTitle);
+    app->setProperty(LogoProperty, logoPath);
 }
 
 QString MessageDialog::programTitle()
 {
-    return lookTitle();
+    return lookValue(TitleProperty, QStringLiteral("Quillmar Lite Modbus"));
 }
 
 QString MessageDialog::programLogo()
 {
-    return lookLogo();
+    return lookValue(LogoProperty, QStringLiteral(":/img/QuillmarLogoModbus.png"));
 }
 
 MessageDialog* showMessage(QWidget* parent, const QString& title, const QString& text)

@@ -9,7 +9,8 @@ class MessageDialog;
 }
 
 // The message box through which screens report recoverable problems and notices. Each program
-// sets its own window title and logo once at start (setProgramLook) before any dialog is built.
+// sets its own window title and logo on its application object once at start (setProgramLook),
+// before any dialog is built; without it a dialog has the recorder's look.
 class MessageDialog : public QDialog
 {
     Q_OBJECT

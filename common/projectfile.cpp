@@ -1,11 +1,15 @@
 #include "projectfile.h"
 
+#include "datainterval.h"
+
 #include <QDebug>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
+
+#include <algorithm>
 
 namespace {
 
@@ -198,13 +202,42 @@ bool ProjectFile::parseDeviceList(const QByteArray& document, QList<GatewayConfi
 bool ProjectFile::load(ProjectData* project) const
 {
     QSettings settings(m_path, QSettings::IniFormat);
+    // The database must lie beside the project file: a name that leads elsewhere would make
+    // the recorder create and write a file outside the project's folder.
+    const QString database = settings.value(QStringLiteral("databaseName")).toString();
+    if (!isPlainFileName(database)) {
+        qWarning().noquote() << QStringLiteral(
+                                    "ProjectFile::load : databaseName is not a file name : ") +
+                                    database;
+        return false;
+    }
     QList<GatewayConfig> gateways;
     if (!parseDeviceList(settings.value(kDeviceList).toByteArray(), &gateways))
         return false;
     project->gateways = gateways;
     project->projectName = settings.value(QStringLiteral("projectName")).toString();
-    project->dataInterval = settings.value(QStringLiteral("DataInterval")).toInt();
+    project->dataInterval = offeredInterval(settings.value(QStringLiteral("DataInterval")).toInt());
     return true;
+}
+
+bool ProjectFile::isPlainFileName(const QString& name)
+{
+    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
+           !name.contains(QLatin1String(".."));
+}
+
+int ProjectFile::offeredInterval(int milliseconds)
+{
+    int count = 0;
+    const int* intervals = offeredIntervals(&count);
+    if (std::find(intervals, intervals + count, milliseconds) != intervals + count)
+        return milliseconds;
+    // A hand-edited 1 would poll every millisecond; 0 is a file without an interval.
+    qWarning().noquote() << QStringLiteral("ProjectFile::load : DataInterval ") +
+                                QString::number(milliseconds) +
+                                QStringLiteral(" is not offered, read as ") +
+                                QString::number(DefaultDataInterval);
+    return DefaultDataInterval;
 }
 
 bool ProjectFile::parseReportDevices(const QByteArray& document,

@@ -37,8 +37,13 @@ public:
     void saveInterval(int interval) const;
     void saveRecordStartTime(const QString& text) const;
     void saveRecordStopTime(const QString& text) const;
-    // False when "DeviceList" is not a JSON object; nothing is filled in then.
+    // False when "DeviceList" is not a JSON object or "databaseName" is not a plain file name;
+    // nothing is filled in then. An interval the recorder does not offer reads as the default.
     bool load(ProjectData* project) const;
+    // A file name without a folder: no path separator, no "..".
+    static bool isPlainFileName(const QString& name);
+    // `milliseconds` when the recorder offers that interval, otherwise the default (traced).
+    static int offeredInterval(int milliseconds);
 
     // Report generator side. False when "DeviceList" is not a JSON object.
     bool loadReportDevices(QList<ReportDeviceRecord>* devices) const;

@@ -114,14 +114,13 @@ public:
                 r.channel1 = channelValue(done, n, 1);
                 r.channel2 = channelValue(done, n, 2);
                 r.pointDate = 1700000000u + static_cast<quint32>(done);
-                InsertSerialData::queueSample(r);
+                writer.queueSample(r);
             }
             writer.insertNow();
         }
         const double seconds = timer.nsecsElapsed() / 1e9;
-        if (InsertSerialData::pendingCount() != 0) {
-            std::fprintf(stderr, "writer: %d records left in the queue\n",
-                         InsertSerialData::pendingCount());
+        if (writer.pendingCount() != 0) {
+            std::fprintf(stderr, "writer: %d records left in the queue\n", writer.pendingCount());
             std::exit(1);
         }
         return seconds;

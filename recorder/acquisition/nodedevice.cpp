@@ -112,6 +112,11 @@ void NodeDevice::setRecordEnabled(bool enabled)
     recordEnabled = enabled;
 }
 
+void NodeDevice::setSampleWriter(InsertSerialData* sampleWriter)
+{
+    writer = sampleWriter;
+}
+
 void NodeDevice::history(double* times, double* ch1Values, double* ch2Values) const
 {
     std::memcpy(times, timeHistory, sizeof timeHistory);
@@ -214,7 +219,8 @@ void NodeDevice::queue(double value1, double value2, const QDateTime& time) cons
     record.channel1 = value1;
     record.channel2 = value2;
     record.pointDate = quint32(time.toSecsSinceEpoch());
-    InsertSerialData::queueSample(record);
+    if (writer)
+        writer->queueSample(record);
 }
 
 void NodeDevice::deviceConnected()

@@ -6,9 +6,11 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class ConfiguredDevice;
+class InsertSerialData;
 class NodeListItemView;
 class NodeTileView;
 
@@ -34,6 +36,9 @@ public:
     // ch1Min, ch1Max, ch2Min, ch2Max
     QList<float> alarmRanges() const;
     void setRecordEnabled(bool enabled);
+    // The open project's database writer, which keeps the recorded samples until they are
+    // written; none (the default) stores nothing.
+    void setSampleWriter(InsertSerialData* writer);
 
     void history(double* times, double* ch1Values, double* ch2Values) const;
     const double* timeHistoryData() const { return timeHistory; }
@@ -93,4 +98,5 @@ private:
     NodeTileView* tile1 = nullptr;
     NodeTileView* tile2 = nullptr;
     ConfiguredDevice* gateway = nullptr;
+    QPointer<InsertSerialData> writer;
 };

@@ -13,18 +13,6 @@ namespace {
 
 constexpr int MaxFolderLength = 70;
 
-ProjectMain::FileDialog& saveDialogHook()
-{
-    static ProjectMain::FileDialog hook;
-    return hook;
-}
-
-ProjectMain::FileDialog& openDialogHook()
-{
-    static ProjectMain::FileDialog hook;
-    return hook;
-}
-
 QString documentsFolder()
 {
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -58,10 +46,10 @@ ProjectMain::ProjectMain(const QStringList& recentList, const QVariantMap& recen
 
 ProjectMain::~ProjectMain() = default;
 
-void ProjectMain::setFileDialogs(const FileDialog& saveDialog, const FileDialog& openDialog)
+void ProjectMain::setFileDialogs(const FileDialog& save, const FileDialog& open)
 {
-    saveDialogHook() = saveDialog;
-    openDialogHook() = openDialog;
+    saveDialog = save;
+    openDialog = open;
 }
 
 bool ProjectMain::checkFileName(const QString& path)
@@ -79,8 +67,8 @@ void ProjectMain::slotCreateProject()
 {
     const QString caption = QStringLiteral("Create Project");
     const QString filter = QStringLiteral("*.tpc");
-    QString path = saveDialogHook()
-                       ? saveDialogHook()(this, caption, documentsFolder(), filter)
+    QString path = saveDialog
+                       ? saveDialog(this, caption, documentsFolder(), filter)
                        : QFileDialog::getSaveFileName(this, caption, documentsFolder(), filter);
     if (path.isEmpty())
         return;
@@ -103,9 +91,9 @@ void ProjectMain::slotOpenProject()
 {
     const QString caption = QStringLiteral("Open Project");
     const QString filter = QStringLiteral("*.tpc");
-    const QString path = openDialogHook()
-                             ? openDialogHook()(this, caption, documentsFolder(), filter)
-                             : QFileDialog::getOpenFileName(this, caption, documentsFolder(), filter);
+    const QString path =
+        openDialog ? openDialog(this, caption, documentsFolder(), filter)
+                   : QFileDialog::getOpenFileName(this, caption, documentsFolder(), filter);
     if (path.isEmpty())
         return;
     if (!checkFileName(path))

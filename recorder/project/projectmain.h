@@ -29,9 +29,9 @@ public:
                 QWidget* parent = nullptr);
     ~ProjectMain() override;
 
-    // Replaces the toolkit's save and open dialogs, so that tests can choose files without a
+    // Replaces this screen's save and open dialogs, so that tests can choose files without a
     // modal dialog; an empty function restores the toolkit's dialog.
-    static void setFileDialogs(const FileDialog& saveDialog, const FileDialog& openDialog);
+    void setFileDialogs(const FileDialog& saveDialog, const FileDialog& openDialog);
 
     // Longest file name, suffix included, that a project may have.
     static constexpr int MaxFileNameLength = 20;
@@ -50,4 +50,6 @@ private:
 
     std::unique_ptr<Ui::ProjectMain> ui;
     QHash<QListWidgetItem*, QVariant> itemMap;
+    FileDialog saveDialog;
+    FileDialog openDialog;
 };

@@ -8,6 +8,8 @@ bool FlushPolicy::due(int pending, int gatewayCount, qint64 nowMs)
     }
     if (m_firstSeenMs < 0)
         m_firstSeenMs = nowMs;
+    if (failing())
+        return nowMs >= m_retryAtMs;
     const int batch = gatewayCount < 2 ? SingleGatewayBatch : MultiGatewayBatch;
     if (pending >= batch)
         return true;
@@ -17,8 +19,14 @@ bool FlushPolicy::due(int pending, int gatewayCount, qint64 nowMs)
 
 void FlushPolicy::flushed(int pending)
 {
+    m_retryAtMs = -1;
     if (pending <= 0)
         m_firstSeenMs = -1;
+}
+
+void FlushPolicy::failed(qint64 nowMs)
+{
+    m_retryAtMs = nowMs + RetryBackoffMs;
 }
 
 void FlushPolicy::reset()

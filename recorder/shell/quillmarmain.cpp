@@ -4,7 +4,6 @@
 #include "configureddevice.h"
 #include "dashboard.h"
 #include "datainterval.h"
-#include "insertserialdata.h"
 #include "messagedialog.h"
 #include "nodedevice.h"
 #include "programlauncher.h"
@@ -12,6 +11,7 @@
 #include "projectfile.h"
 #include "projectmain.h"
 #include "projectmanager.h"
+#include "recordingcycle.h"
 
 #include <QAction>
 #include <QAudioDeviceInfo>
@@ -34,12 +34,6 @@ const char* const Version = "V1.9";
 const char* const DateTimeFormat = "yyyy-MM-dd HH:mm:ss";
 constexpr int MaxStatusFolderLength = 40;
 
-QuillmarMain::CriticalMessage& criticalHook()
-{
-    static QuillmarMain::CriticalMessage hook;
-    return hook;
-}
-
 QString settingsOrganisation()
 {
     return QStringLiteral("QuillmarLite");
@@ -48,13 +42,6 @@ QString settingsOrganisation()
 QString settingsApplication()
 {
     return QStringLiteral("Quillmar Lite Modbus");
-}
-
-QString recordTimeText(quint32 seconds)
-{
-    if (seconds == 0)
-        return QString();
-    return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 
 QAction* menuAction(QMenu* menu, const QString& text, const char* objectName, bool checkable = false)
@@ -67,8 +54,10 @@ QAction* menuAction(QMenu* menu, const QString& text, const char* objectName, bo
 
 } // namespace
 
-QuillmarMain::QuillmarMain(QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::QuillmarMain>())
+QuillmarMain::QuillmarMain(QWidget* parent) : QuillmarMain(MessageBoxFunction(), parent) {}
+
+QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::QuillmarMain>()), messageBoxFunction(messageBox)
 {
     qRegisterMetaType<QList<ConfiguredDevice*>>();
     ui->setupUi(this);
@@ -100,15 +89,15 @@ QuillmarMain::QuillmarMain(QWidget* parent)
     stdTimer = new QTimer(this);
     connect(stdTimer, &QTimer::timeout, this, &QuillmarMain::slotStdTimer);
     stdTimer->start(ClockInterval);
-    deviceTimer = new QTimer(this);
-    connect(deviceTimer, &QTimer::timeout, this, &QuillmarMain::writeDevice);
-    dbTimer = new QTimer(this);
-    connect(dbTimer, &QTimer::timeout, this, &QuillmarMain::writeDb);
 
     setupAudio();
+    ui->label_write_state->hide();
 
-    if (!recentList.isEmpty() && !recentMap.isEmpty() && autoLoad)
+    if (!recentList.isEmpty() && !recentMap.isEmpty() && autoLoad) {
+        m_autoLoading = true;
         projectLoaded(recentMap.value(recentList.constFirst()).toString());
+        m_autoLoading = false;
+    }
 }
 
 QuillmarMain::~QuillmarMain()
@@ -122,6 +111,7 @@ QuillmarMain::~QuillmarMain()
     delete projectMain;
     delete projectManager;
     delete center;
+    cycle.reset();
     for (ConfiguredDevice* device : qAsConst(gatewayList)) {
         if (device)
             device->closeDevice();
@@ -129,17 +119,19 @@ QuillmarMain::~QuillmarMain()
     qDeleteAll(gatewayList);
 }
 
-void QuillmarMain::setCriticalMessage(const CriticalMessage& message)
+QMessageBox::StandardButton QuillmarMain::ask(QMessageBox::Icon icon, const QString& title,
+                                              const QString& text,
+                                              QMessageBox::StandardButtons buttons)
 {
-    criticalHook() = message;
+    if (messageBoxFunction)
+        return messageBoxFunction(icon, title, text, buttons);
+    QMessageBox box(icon, title, text, buttons, this);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
 void QuillmarMain::critical(const QString& title, const QString& text)
 {
-    if (criticalHook())
-        criticalHook()(this, title, text);
-    else
-        QMessageBox::critical(this, title, text, QMessageBox::Ok);
+    ask(QMessageBox::Critical, title, text, QMessageBox::Ok);
 }
 
 void QuillmarMain::createMenus()
@@ -441,7 +433,7 @@ void QuillmarMain::removeProjectCenter()
 
 void QuillmarMain::projectCreated(const QString& path)
 {
-    deleteInsertSerialData();
+    closeRecordingCycle();
     removeStartScreen();
     projectFilePath = path;
     projectName = ProjectFile::projectNameFromPath(path);
@@ -497,17 +489,14 @@ void QuillmarMain::projectLoaded(const QString& path)
     for (const GatewayConfig& config : qAsConst(project.gateways))
         gatewayList.append(ConfiguredDevice::fromConfig(config));
 
-    if (insertSerialData) {
-        deleteInsertSerialData();
-    }
+    closeRecordingCycle();
     removeStartScreen();
     projectFilePath = path;
     projectName = ProjectFile::projectNameFromPath(path);
     registerRecentProject();
 
     projectName = project.projectName;
-    // A damaged file without an interval must not make the device timer spin.
-    dataInterval = project.dataInterval > 0 ? project.dataInterval : DefaultDataInterval;
+    dataInterval = project.dataInterval;
     setStatusTexts();
 
     projectOpen = true;
@@ -521,21 +510,77 @@ bool QuillmarMain::openProjectRuntime()
     connect(center, &ProjectCenter::clickRecord, this, &QuillmarMain::slotToggleRecord);
     connect(center, &ProjectCenter::updateProjectFile, this, &QuillmarMain::slotUpdateProjectFile);
 
-    if (!createInsertSerialData(ProjectFile::databasePath(projectFilePath)))
+    cycle = std::make_unique<RecordingCycle>(projectFilePath, connectionName, gatewayList,
+                                             dataInterval);
+    if (!cycle->open()) {
+        cycle.reset();
+        databaseFailed();
         return false;
+    }
+    connect(cycle.get(), &RecordingCycle::recordingChanged, this, &QuillmarMain::showRecording);
+    connect(cycle.get(), &RecordingCycle::recordTimesChanged, center,
+            &ProjectCenter::setRecordTimes);
+    connect(cycle.get(), &RecordingCycle::databaseSizeChanged, center,
+            &ProjectCenter::setDatabaseSize);
+    connect(cycle.get(), &RecordingCycle::writeWarningChanged, this,
+            &QuillmarMain::showWriteWarning);
 
-    const quint32 start = insertSerialData ? insertSerialData->startDateTime() : 0;
-    const quint32 end = insertSerialData ? insertSerialData->endDateTime() : 0;
-    center->setRecordTimes(recordTimeText(start), recordTimeText(end));
+    center->setRecordTimes(cycle->recordStartTime(), cycle->recordEndTime());
     center->setDeviceList(gatewayList);
     placeScreen(center);
 
-    writeDevice();
     if (projectOpen)
-        deviceTimer->start(dataInterval);
+        cycle->startPolling();
     if (autoRecord)
         slotToggleRecord();
     return true;
+}
+
+void QuillmarMain::databaseFailed()
+{
+    critical(QStringLiteral("ERROR"), QStringLiteral("Create database error!\nExit program."));
+    if (m_autoLoading) {
+        // At start-up the user must reach the start screen, and the setting that reopens this
+        // project, instead of a program that ends on every start.
+        slotCloseProject();
+        return;
+    }
+    m_fatalError = true;
+    close();
+    QCoreApplication::exit(0);
+}
+
+// The cycle goes with its writer; samples a failing file still holds are settled first.
+void QuillmarMain::closeRecordingCycle()
+{
+    if (!cycle)
+        return;
+    settlePendingSamples();
+    cycle.reset();
+    showWriteWarning(QString());
+}
+
+// Samples that a failed write left waiting: one more attempt, then the user chooses between
+// trying again and discarding them, and discarding is confirmed once more. Never silently.
+void QuillmarMain::settlePendingSamples()
+{
+    // A question runs an event loop, in which a signal may end the program and take the cycle.
+    while (cycle && !m_ending && cycle->pendingCount() > 0 && !cycle->flushAll()) {
+        const QString count = QString::number(cycle->pendingCount());
+        if (ask(QMessageBox::Warning, QStringLiteral("WARNING"),
+                count + QStringLiteral(" samples could not be stored in the database.\n"
+                                       "Retry writing them, or discard them?"),
+                QMessageBox::Retry | QMessageBox::Discard) != QMessageBox::Discard)
+            continue;
+        const bool discard = ask(QMessageBox::Question, QStringLiteral("WARNING"),
+                                 QStringLiteral("Discard ") + count +
+                                     QStringLiteral(" samples? They will not be stored."),
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        if (discard && cycle && !m_ending) {
+            cycle->discardPending();
+            return;
+        }
+    }
 }
 
 void QuillmarMain::detachNodes()
@@ -555,8 +600,7 @@ void QuillmarMain::slotAddDeviceProject()
 {
     stopSound();
     detachNodes();
-    deviceTimer->stop();
-    deleteInsertSerialData();
+    closeRecordingCycle();
     projectOpen = false;
     setProjectActionsEnabled(false);
     actionClose->setEnabled(true);
@@ -584,13 +628,12 @@ void QuillmarMain::closeProjectRuntime()
     setProjectActionsEnabled(false);
     ui->label_projectname->clear();
     ui->label_interval->clear();
-    if (m_bIsRecordStart) {
+    if (isRecording()) {
         slotStopRecord();
         // Stopping re-enables the editing actions; without a project they stay off.
         setProjectActionsEnabled(false);
     }
-    deviceTimer->stop();
-    deleteInsertSerialData();
+    closeRecordingCycle();
     stopSound();
     detachNodes();
     for (ConfiguredDevice* device : qAsConst(gatewayList)) {
@@ -619,17 +662,28 @@ void QuillmarMain::slotCloseProject()
 
 void QuillmarMain::closeEvent(QCloseEvent* event)
 {
-    if (m_bIsRecordStart) {
+    if (isRecording()) {
         event->ignore();
+        showMessage(this, QStringLiteral("WARNING"), QStringLiteral("Stop recording first."));
         return;
     }
     closeProjectRuntime();
     // Its panels knew the gateways that are gone now.
     removeProjectCenter();
-    deviceTimer->stop();
     stdTimer->stop();
-    dbTimer->stop();
     event->accept();
+}
+
+void QuillmarMain::endProgram()
+{
+    if (m_ending)
+        return;
+    m_ending = true;
+    qDebug() << "QuillmarMain::endProgram";
+    if (cycle)
+        cycle->shutdown();
+    close();
+    QCoreApplication::quit();
 }
 
 // --- recording cycle --------------------------------------------------------------------------
@@ -640,18 +694,8 @@ void QuillmarMain::slotStdTimer()
     ui->label_datetime->setText(now);
     if (!center)
         return;
-
-    const QString database = ProjectFile::databasePath(projectFilePath);
-    const QFileInfo databaseFile(database);
-    if (!center->recordEndTime().isEmpty() && !center->recordStartTime().isEmpty() &&
-        databaseFile.exists()) {
-        // The writer keeps the newest pages in the write-ahead log until a checkpoint; they
-        // belong to the database the user sees growing.
-        const QFileInfo log(database + QStringLiteral("-wal"));
-        center->setDatabaseSize(databaseFile.size() + (log.exists() ? log.size() : 0));
-    }
-    if (m_bIsRecordStart)
-        center->setRecordEndTime(now);
+    if (cycle)
+        cycle->clockTick();
 
     bool alarm = false;
     for (const ConfiguredDevice* device : qAsConst(gatewayList)) {
@@ -679,38 +723,30 @@ void QuillmarMain::slotStdTimer()
 
 void QuillmarMain::writeDevice()
 {
-    if (!projectOpen)
-        return;
-    for (ConfiguredDevice* device : qAsConst(gatewayList)) {
-        if (device && !device->retryPending)
-            device->poll();
-    }
+    if (projectOpen && cycle)
+        cycle->writeDevice();
 }
 
 void QuillmarMain::writeDb()
 {
-    if (!insertSerialData || !databaseOpen)
-        return;
-    if (flushPolicy.due(InsertSerialData::pendingCount(), gatewayList.size(),
-                        QDateTime::currentMSecsSinceEpoch())) {
-        insertSerialData->insertNow();
-        flushPolicy.flushed(InsertSerialData::pendingCount());
-    }
+    if (cycle)
+        cycle->writeDb();
 }
 
 void QuillmarMain::slotRefreshDevice()
 {
-    if (!projectOpen)
-        return;
-    for (ConfiguredDevice* device : qAsConst(gatewayList)) {
-        if (device)
-            device->refresh();
-    }
+    if (projectOpen && cycle)
+        cycle->refresh();
+}
+
+bool QuillmarMain::isRecording() const
+{
+    return cycle && cycle->isRecording();
 }
 
 void QuillmarMain::slotToggleRecord()
 {
-    if (m_bIsRecordStart)
+    if (isRecording())
         slotStopRecord();
     else
         slotStartRecord();
@@ -719,80 +755,33 @@ void QuillmarMain::slotToggleRecord()
 void QuillmarMain::slotStartRecord()
 {
     qDebug() << "QuillmarMain::slotStartRecord";
-    toggleRecordState(true);
-    dbTimer->stop();
-    flushPolicy.reset();
-    if (insertSerialData && databaseOpen)
-        dbTimer->start(DatabaseInterval);
-    ui->label_record_state->setPixmap(recordingPixmap);
-    if (center) {
-        center->setRecording(true);
-        ProjectFile(projectFilePath).saveRecordStartTime(center->recordStartTime());
-    }
+    if (cycle)
+        cycle->startRecording();
 }
 
 void QuillmarMain::slotStopRecord()
 {
     qDebug() << "QuillmarMain::slotStopRecord";
-    toggleRecordState(false);
-    if (insertSerialData && databaseOpen) {
-        dbTimer->stop();
-        insertSerialData->insertNow();
-        flushPolicy.flushed(InsertSerialData::pendingCount());
-    }
-    ui->label_record_state->setPixmap(readyPixmap);
-    if (center) {
-        center->setRecording(false);
-        ProjectFile(projectFilePath).saveRecordStopTime(center->recordEndTime());
-    }
+    if (cycle)
+        cycle->stopRecording();
 }
 
-void QuillmarMain::toggleRecordState(bool on)
+void QuillmarMain::showRecording(bool on)
 {
-    m_bIsRecordStart = on;
-    for (ConfiguredDevice* device : qAsConst(gatewayList)) {
-        if (!device)
-            continue;
-        for (NodeDevice* node : device->nodes()) {
-            if (!on)
-                node->insertNoValue();
-            node->setRecordEnabled(on);
-        }
-    }
-    qDebug().noquote() << "QuillmarMain::toggleRecordState : m_bIsRecordStart : " << on;
     actionExit->setEnabled(!on);
     actionAddDelete->setEnabled(!on);
     actionClose->setEnabled(!on);
-}
-
-bool QuillmarMain::createInsertSerialData(const QString& path)
-{
-    insertSerialData = new InsertSerialData(path, connectionName, this);
-    if (insertSerialData->createConnection()) {
-        databaseOpen = true;
-        qDebug().noquote() << "QuillmarMain::createInsertSerialData : " << path;
-        return true;
+    ui->label_record_state->setPixmap(on ? recordingPixmap : readyPixmap);
+    if (center) {
+        center->setRecording(on);
+        center->setRecordTimes(cycle->recordStartTime(), cycle->recordEndTime());
     }
-    delete insertSerialData;
-    insertSerialData = nullptr;
-    databaseOpen = false;
-    m_fatalError = true;
-    critical(QStringLiteral("ERROR"), QStringLiteral("Create database error!\nExit program."));
-    close();
-    // Before the event loop runs (auto-load at start) the program entry sees fatalError().
-    QCoreApplication::exit(0);
-    return false;
 }
 
-void QuillmarMain::deleteInsertSerialData()
+void QuillmarMain::showWriteWarning(const QString& text)
 {
-    if (!insertSerialData)
-        return;
-    dbTimer->stop();
-    delete insertSerialData;
-    insertSerialData = nullptr;
-    databaseOpen = false;
-    qDebug() << "QuillmarMain::deleteInsertSerialData()";
+    ui->label_write_state->setText(text);
+    ui->label_write_state->setVisible(!text.isEmpty());
 }
 
 void QuillmarMain::slotUpdateProjectFile()
@@ -814,8 +803,8 @@ void QuillmarMain::startProgram(const QString& programName)
         showMessage(this, QStringLiteral("WARNING"), QStringLiteral("There is no data file."));
         return;
     }
-    if (center)
-        ProjectFile(projectFilePath).saveRecordStopTime(center->recordEndTime());
+    if (cycle)
+        ProjectFile(projectFilePath).saveRecordStopTime(cycle->recordEndTime());
     const QString cmd = ProgramLauncher::commandText(programName, projectFilePath);
     qDebug().noquote() << "cmd : " << cmd;
     if (!ProgramLauncher::start(programName, projectFilePath)) {

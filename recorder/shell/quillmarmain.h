@@ -1,10 +1,9 @@
 #pragma once
 
-#include "flushpolicy.h"
-
 #include <QAudio>
 #include <QFile>
 #include <QList>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPointer>
 #include <QStringList>
@@ -15,7 +14,6 @@
 #include <memory>
 
 class ConfiguredDevice;
-class InsertSerialData;
 class ProjectCenter;
 class ProjectMain;
 class ProjectManager;
@@ -23,6 +21,7 @@ class QAction;
 class QAudioOutput;
 class QMenu;
 class QTimer;
+class RecordingCycle;
 
 namespace Ui {
 class QuillmarMain;
@@ -30,40 +29,45 @@ class QuillmarMain;
 
 // Main window of the recorder: top bar with the command menus, the central area with the start
 // screen, the editor or the project centre, and the status bar. It owns the open project's
-// gateways, polls them, records their samples and sounds the alarm.
+// gateways and its recording cycle, forwards the user's commands to the cycle and shows what
+// the cycle reports, and sounds the alarm.
 class QuillmarMain : public QWidget
 {
     Q_OBJECT
 
 public:
-    // Shows a modal critical message: (parent, title, text).
-    using CriticalMessage = std::function<void(QWidget*, const QString&, const QString&)>;
+    // Shows a modal message box and gives the button chosen: (icon, title, text, buttons).
+    using MessageBoxFunction = std::function<QMessageBox::StandardButton(
+        QMessageBox::Icon, const QString&, const QString&, QMessageBox::StandardButtons)>;
 
     static constexpr int ClockInterval = 1000;
-    static constexpr int DatabaseInterval = 1500;
     static constexpr int AudioBufferSize = 10000;
 
     explicit QuillmarMain(QWidget* parent = nullptr);
+    // Modal message boxes, which would block a test or a tool, go to `messageBox` instead; it is
+    // used from the start, for the messages of the construction too.
+    explicit QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent = nullptr);
     ~QuillmarMain() override;
-
-    // Replaces the modal critical message box, which would block a test; an empty function
-    // restores the box.
-    static void setCriticalMessage(const CriticalMessage& message);
 
     // True once the database could not be opened: the program is ending.
     bool fatalError() const { return m_fatalError; }
 
-    // For the test of the recording cycle and for screenshots.
-    bool isRecording() const { return m_bIsRecordStart; }
+    // For the tests and for screenshots.
+    bool isRecording() const;
     bool isProjectOpen() const { return projectOpen; }
     const QList<ConfiguredDevice*>& gateways() const { return gatewayList; }
     QString currentProjectFile() const { return projectFilePath; }
     ProjectMain* startScreen() const { return projectMain; }
     ProjectManager* editor() const { return projectManager; }
     ProjectCenter* projectCenter() const { return center; }
+    RecordingCycle* recordingCycle() const { return cycle.get(); }
     QAudioOutput* audioOutput() const { return audio; }
     QStringList recentProjects() const { return recentList; }
     QVariantMap recentProjectPaths() const { return recentMap; }
+
+    // The end of the program on a termination signal or a desktop logout: a recording ends as
+    // by the stop button, whatever waits is written, and the program quits, asking nothing.
+    void endProgram();
 
 public slots:
     void topDblClick();
@@ -112,16 +116,21 @@ private:
     void placeScreen(QWidget* screen);
     bool openProjectRuntime();
     void closeProjectRuntime();
+    void closeRecordingCycle();
+    void settlePendingSamples();
+    void databaseFailed();
     void detachNodes();
     void stopSound();
-    void toggleRecordState(bool on);
-    bool createInsertSerialData(const QString& path);
-    void deleteInsertSerialData();
+    void showRecording(bool on);
+    void showWriteWarning(const QString& text);
     void startProgram(const QString& programName);
     void popupMenu(QMenu* menu, QWidget* button);
+    QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& title,
+                                    const QString& text, QMessageBox::StandardButtons buttons);
     void critical(const QString& title, const QString& text);
 
     std::unique_ptr<Ui::QuillmarMain> ui;
+    MessageBoxFunction messageBoxFunction;
 
     QString projectFilePath;
     QString projectName;
@@ -131,19 +140,14 @@ private:
     bool autoLoad = false;
     bool autoRecord = false;
     bool projectOpen = false;
-    bool m_bIsRecordStart = false;
     QString connectionName;
 
     ProjectMain* projectMain = nullptr;
     ProjectManager* projectManager = nullptr;
     ProjectCenter* center = nullptr;
-    InsertSerialData* insertSerialData = nullptr;
-    bool databaseOpen = false;
-    FlushPolicy flushPolicy;
+    std::unique_ptr<RecordingCycle> cycle;
 
     QTimer* stdTimer = nullptr;
-    QTimer* deviceTimer = nullptr;
-    QTimer* dbTimer = nullptr;
 
     QFile m_audioFile;
     QAudioOutput* audio = nullptr;
@@ -170,5 +174,10 @@ private:
     QAction* actionFullScreen = nullptr;
     QAction* actionExpansion = nullptr;
 
+    // Set while the constructor opens the newest recent project: a project that fails then
+    // leaves the start screen in place instead of ending the program.
+    bool m_autoLoading = false;
+    // Set once the program ends on a signal or a logout: nothing is asked any more.
+    bool m_ending = false;
     bool m_fatalError = false;
 };

@@ -24,16 +24,6 @@ const char* const CreateStatement =
     "null, \t\tchannel1 float, channel2 float, \t\tpointDate integer not null\t\t)";
 const char* const InsertHead = "insert into quorbinal (serialno, channel1, channel2, pointDate)";
 
-// The queue outlives every writer: nodes keep queueing while a project's writer is replaced.
-std::deque<SampleRecord>& pendingQueue()
-{
-    static std::deque<SampleRecord> queue;
-    return queue;
-}
-
-// Samples dropped since the queue last reached the file, for the warning trace.
-qint64 droppedSamples = 0;
-
 void trace(const QString& text)
 {
     qDebug().noquote() << text;
@@ -170,7 +160,7 @@ bool InsertSerialData::createConnection()
     }
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(databasePath);
-    if (db.open() && applyPragmas() && createTable() && isWritable()) {
+    if (db.open() && applyPragmas() && createTable() && isWritable() && shortenBusyTimeout()) {
         trace(QStringLiteral("InsertSerialData::createConnection : success"));
         isOpen = true;
     } else {
@@ -209,6 +199,17 @@ bool InsertSerialData::applyPragmas()
         qWarning().noquote() << QStringLiteral("PRAGMA journal_mode = WAL : journal mode stays ") +
                                     mode;
     return true;
+}
+
+bool InsertSerialData::shortenBusyTimeout()
+{
+    QSqlQuery query(QSqlDatabase::database(fullConnectionName(), false));
+    const QString busy =
+        QStringLiteral("PRAGMA busy_timeout = ") + QString::number(FlushBusyTimeoutMs);
+    if (query.exec(busy))
+        return true;
+    trace(busy + QStringLiteral(" : query error"));
+    return false;
 }
 
 // A write-protected file opens and answers queries, but every flush would fail: refuse it here,
@@ -258,9 +259,8 @@ bool InsertSerialData::createTable()
 
 void InsertSerialData::queueSample(const SampleRecord& record)
 {
-    auto& queue = pendingQueue();
-    if (queue.size() >= static_cast<size_t>(MaxPending)) {
-        queue.pop_front();
+    if (pending.size() >= static_cast<size_t>(std::max(pendingLimit, 1))) {
+        pending.pop_front();
         ++droppedSamples;
         if (droppedSamples == 1 || droppedSamples % 10000 == 0)
             qWarning().noquote()
@@ -268,26 +268,34 @@ void InsertSerialData::queueSample(const SampleRecord& record)
                                   "dropped : ") +
                        QString::number(droppedSamples);
     }
-    queue.push_back(record);
+    pending.push_back(record);
 }
 
-int InsertSerialData::pendingCount()
+void InsertSerialData::discardPending()
 {
-    return static_cast<int>(pendingQueue().size());
-}
-
-void InsertSerialData::insertNow()
-{
-    auto& queue = pendingQueue();
-    if (queue.empty() || !isOpen)
+    if (pending.empty())
         return;
+    qWarning().noquote() << QStringLiteral("InsertSerialData::discardPending : ") +
+                                QString::number(pending.size());
+    pending.clear();
+    droppedSamples = 0;
+}
+
+bool InsertSerialData::insertNow(int limit)
+{
+    if (pending.empty())
+        return true;
+    if (!isOpen)
+        return false;
     trace(QStringLiteral("InsertSerialData::insertNow : starttime : ") +
           QDateTime::currentDateTime().toString(Qt::ISODateWithMs));
     // Records leave the queue only once their transaction is committed; a failed batch stays
     // ahead of newer samples and is written by the next flush.
-    const int count = static_cast<int>(queue.size());
-    if (insertBatch(count)) {
-        queue.erase(queue.begin(), queue.begin() + count);
+    const int waiting = static_cast<int>(pending.size());
+    const int count = limit < 0 ? waiting : std::min(limit, waiting);
+    const bool stored = insertBatch(count);
+    if (stored) {
+        pending.erase(pending.begin(), pending.begin() + count);
         droppedSamples = 0;
         rowsSinceRelease += count;
         if (rowsSinceRelease >= ReleaseCacheRows) {
@@ -297,17 +305,18 @@ void InsertSerialData::insertNow()
     } else {
         qWarning().noquote() << QStringLiteral(
                                     "InsertSerialData::insertNow : kept for the next flush : ") +
-                                    QString::number(queue.size());
+                                    QString::number(pending.size());
     }
     trace(QStringLiteral("InsertSerialData::insertNow : endtime : ") +
           QDateTime::currentDateTime().toString(Qt::ISODateWithMs));
+    return stored;
 }
 
 // Writes the first count queued records in one transaction, in statements of at most
 // MaxRowsPerStatement rows combined with UNION. Returns true once committed.
 bool InsertSerialData::insertBatch(int count)
 {
-    const auto& queue = pendingQueue();
+    const auto& queue = pending;
     const std::vector<bool> repeated =
         count > MaxRowsPerStatement ? repeatedRecords(queue, count) : std::vector<bool>();
 

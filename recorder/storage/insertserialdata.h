@@ -5,8 +5,11 @@
 #include <QObject>
 #include <QString>
 
-// Writer of a project's sample database. Samples wait in one process-wide queue, shared by all
-// writers, until insertNow() stores them in one transaction.
+#include <deque>
+
+// Writer of a project's sample database. Samples wait in the writer's own queue until
+// insertNow() stores them in one transaction; they go with the writer, so that no sample of one
+// project can ever be written into another project's file.
 class InsertSerialData : public QObject
 {
     Q_OBJECT
@@ -18,9 +21,11 @@ public:
     static constexpr int MaxPending = 16 * 86400;
     // Rows per insert statement: SQLite's default limit of terms in one compound SELECT.
     static constexpr int MaxRowsPerStatement = 500;
-    // How long a statement waits for another connection's lock before it fails; the writer
-    // runs on the GUI thread, so this is also the longest a flush blocks it for a lock.
+    // How long opening the file waits for another connection's lock before it fails.
     static constexpr int BusyTimeoutMs = 2000;
+    // The same wait for every statement once the file is open. The writer runs on the GUI
+    // thread: a flush that meets a lock gives up after this long and keeps its samples.
+    static constexpr int FlushBusyTimeoutMs = 200;
     // Rows written between two releases of the connection's page cache, about 40 pages of
     // file: what the cache may grow by before it is handed back.
     static constexpr int ReleaseCacheRows = 4096;
@@ -31,10 +36,19 @@ public:
     bool createConnection();
     bool createTable();
 
-    static void queueSample(const SampleRecord& record);
-    static int pendingCount();
+    // Beyond `samples` waiting samples the oldest are dropped; MaxPending unless changed.
+    void setPendingLimit(int samples) { pendingLimit = samples; }
+    void queueSample(const SampleRecord& record);
+    int pendingCount() const { return static_cast<int>(pending.size()); }
+    // Samples dropped at the queue's bound since the queue last reached the file.
+    qint64 droppedCount() const { return droppedSamples; }
+    // Forgets every waiting sample (the user chose not to keep them).
+    void discardPending();
 
-    void insertNow();
+    // Writes the oldest `limit` waiting samples (all when negative) in one transaction. True
+    // when they were committed or nothing was waiting; false when the file was not open or the
+    // write failed, and the samples still wait.
+    bool insertNow(int limit = -1);
 
     quint32 startDateTime();
     quint32 endDateTime();
@@ -42,12 +56,16 @@ public:
 private:
     bool applyPragmas();
     bool isWritable();
+    bool shortenBusyTimeout();
     bool insertBatch(int count);
     void releaseCache();
     QString fullConnectionName() const;
 
     bool isOpen = false;
     int rowsSinceRelease = 0;
+    std::deque<SampleRecord> pending;
+    int pendingLimit = MaxPending;
+    qint64 droppedSamples = 0;
     QString databasePath;
     QString connectionName;
 };

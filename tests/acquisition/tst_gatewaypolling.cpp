@@ -196,15 +196,16 @@ void TestGatewayPolling::refreshIsShownNotStored()
     db.insertNow();
     ConfiguredDevice* gw = gateway(0, {0});
     NodeDevice* node = gw->nodes()[0];
+    node->setSampleWriter(&db);
     node->setRecordEnabled(true);
     QVERIFY(sim.setChannel(0, 0, 1, 30.0));
     gw->refresh();
     QCOMPARE(node->ch1Text, QStringLiteral("30.00"));
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(db.pendingCount(), 0);
     gw->poll();
-    QCOMPARE(InsertSerialData::pendingCount(), 1);
+    QCOMPARE(db.pendingCount(), 1);
     db.insertNow();
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(db.pendingCount(), 0);
     QVERIFY(sim.setChannel(0, 0, 1, 21.5));
 }
 

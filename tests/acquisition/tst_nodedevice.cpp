@@ -275,14 +275,15 @@ void TestNodeDevice::clearedViewsGetNothing()
 void TestNodeDevice::recordingQueuesOnlyRegularSamples()
 {
     NodeDevice node(QStringLiteral("N'1"));
+    node.setSampleWriter(db.get());
     node.setData(QStringLiteral("1.00"), QStringLiteral("2.00"), {}, {}, kTime, false);
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(db->pendingCount(), 0);
     node.setRecordEnabled(true);
     node.setData(QStringLiteral("3.00"), QString(), {}, {}, kTime.addSecs(1), false);
     node.setData(QStringLiteral("4.00"), QStringLiteral("5.00"), {}, {}, kTime.addSecs(2), true);
     node.setData(QStringLiteral("21.50"), QStringLiteral("45.25"), {}, {}, kTime.addSecs(2),
                  false);
-    QCOMPARE(InsertSerialData::pendingCount(), 2);
+    QCOMPARE(db->pendingCount(), 2);
 
     const QList<Row> rows = flush();
     QCOMPARE(rows.size(), 2);
@@ -302,8 +303,9 @@ void TestNodeDevice::gapRecordAfterLastPoll()
     auto* node = new NodeDevice(QStringLiteral("N1"), &gateway);
     gateway.addNode(node);
     gateway.lastPollTime = kTime;
+    node->setSampleWriter(db.get());
     node->insertNoValue();
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(db->pendingCount(), 0);
     node->setRecordEnabled(true);
     node->insertNoValue();
     const QList<Row> rows = flush();
@@ -327,6 +329,7 @@ void TestNodeDevice::nonFiniteTextIsNoValue()
     QFETCH(QString, text);
     NodeDevice node(QStringLiteral("N1"));
     node.setAlarmRanges(10, 30, 10, 30);
+    node.setSampleWriter(db.get());
     node.setRecordEnabled(true);
     node.setData(text, QStringLiteral("20.00"), {}, {}, kTime, false);
     QVERIFY(!node.ch1Alarm);

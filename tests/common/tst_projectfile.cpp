@@ -72,6 +72,8 @@ private slots:
     void largeProject();
     void intervalNames_data();
     void intervalNames();
+    void databaseBesideProject_data();
+    void databaseBesideProject();
 
 private:
     QTemporaryDir dir;
@@ -277,7 +279,6 @@ void TestProjectFile::scalarsOtherThanStrings()
     QCOMPARE(n.ch1Min, 0.0f);
     QCOMPARE(n.ch1Max, 0.0f);
     QCOMPARE(n.ch2Min, -1000.0f);
-    QCOMPARE(project.dataInterval, 0);
 }
 
 // Catches bounds stored with float noise or more than two decimals.
@@ -395,22 +396,72 @@ void TestProjectFile::intervalNames_data()
 {
     QTest::addColumn<int>("ms");
     QTest::addColumn<QString>("name");
-    QTest::newRow("1 s") << 1000 << "1 sec";
-    QTest::newRow("5 s") << 5000 << "5 sec";
-    QTest::newRow("10 s") << 10000 << "10 sec";
-    QTest::newRow("1 min") << 60000 << "1 min";
-    QTest::newRow("5 min") << 300000 << "5 min";
-    QTest::newRow("10 min") << 600000 << "10 min";
-    QTest::newRow("other") << 2000 << "";
-    QTest::newRow("zero") << 0 << "";
+    // The interval a project file holding `ms` is opened with.
+    QTest::addColumn<int>("opened");
+    QTest::newRow("1 s") << 1000 << "1 sec" << 1000;
+    QTest::newRow("5 s") << 5000 << "5 sec" << 5000;
+    QTest::newRow("10 s") << 10000 << "10 sec" << 10000;
+    QTest::newRow("1 min") << 60000 << "1 min" << 60000;
+    QTest::newRow("5 min") << 300000 << "5 min" << 300000;
+    QTest::newRow("10 min") << 600000 << "10 min" << 600000;
+    QTest::newRow("other") << 2000 << "" << 10000;
+    QTest::newRow("zero") << 0 << "" << 10000;
+    QTest::newRow("one millisecond") << 1 << "" << 10000;
+    QTest::newRow("negative") << -1000 << "" << 10000;
 }
 
-// Catches a wrong or made-up interval name in the status bar and menus.
+// Catches a wrong or made-up interval name in the status bar and menus, or a hand-edited
+// interval the recorder does not offer (1 ms polls a gateway a thousand times a second) taken
+// as it stands.
 void TestProjectFile::intervalNames()
 {
     QFETCH(int, ms);
     QFETCH(QString, name);
+    QFETCH(int, opened);
     QCOMPARE(intervalName(ms), name);
+    ProjectFile file(path);
+    file.create(ms);
+    file.saveDeviceList({});
+    if (opened != ms)
+        QTest::ignoreMessage(QtWarningMsg,
+                             qPrintable(QStringLiteral("ProjectFile::load : DataInterval %1 is not "
+                                                       "offered, read as 10000")
+                                            .arg(ms)));
+    ProjectData project;
+    QVERIFY(file.load(&project));
+    QCOMPARE(project.dataInterval, opened);
+}
+
+void TestProjectFile::databaseBesideProject_data()
+{
+    QTest::addColumn<QString>("databaseName");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("file name") << "plant.dat" << true;
+    QTest::newRow("blanks and dots") << "my plant.v2.dat" << true;
+    QTest::newRow("parent folder") << "../plant.dat" << false;
+    QTest::newRow("absolute path") << "/tmp/plant.dat" << false;
+    QTest::newRow("sub-folder") << "data/plant.dat" << false;
+    QTest::newRow("backslash") << "data\\plant.dat" << false;
+    QTest::newRow("dots alone") << ".." << false;
+}
+
+// Catches a hand-edited "databaseName" that makes the recorder create and write a database
+// outside the project's folder.
+void TestProjectFile::databaseBesideProject()
+{
+    QFETCH(QString, databaseName);
+    QFETCH(bool, opens);
+    ProjectFile file(path);
+    file.create(1000);
+    file.saveDeviceList({});
+    file.setValue(QStringLiteral("databaseName"), databaseName);
+    if (!opens)
+        QTest::ignoreMessage(QtWarningMsg,
+                             qPrintable(QStringLiteral("ProjectFile::load : databaseName is not a "
+                                                       "file name : ") +
+                                        databaseName));
+    ProjectData project;
+    QCOMPARE(file.load(&project), opens);
 }
 
 QTEST_GUILESS_MAIN(TestProjectFile)

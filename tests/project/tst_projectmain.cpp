@@ -70,9 +70,9 @@ void TestProjectMain::init()
     dir = QDir(tempDir->path());
     saveAnswer = DialogAnswer();
     openAnswer = DialogAnswer();
-    ProjectMain::setFileDialogs(saveAnswer.function(), openAnswer.function());
     host = new QWidget;
     screen = new ProjectMain({}, {}, host);
+    screen->setFileDialogs(saveAnswer.function(), openAnswer.function());
     host->resize(850, 400);
     host->show();
     QVERIFY(QTest::qWaitForWindowExposed(host));
@@ -80,7 +80,6 @@ void TestProjectMain::init()
 
 void TestProjectMain::cleanup()
 {
-    ProjectMain::setFileDialogs({}, {});
     delete host;
 }
 

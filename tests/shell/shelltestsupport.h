@@ -5,21 +5,40 @@
 
 #include <QAction>
 #include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStringList>
+#include <QUuid>
 
-// Critical message boxes recorded instead of shown, as "TITLE|text".
-inline QStringList& criticalMessages()
-{
-    static QStringList messages;
-    return messages;
-}
+#include <functional>
 
-inline void recordCriticalMessages()
+// A window's modal message boxes, recorded as "TITLE|text" instead of shown and answered with
+// the queued buttons; without a queued answer a question is answered by discarding (or "Yes"),
+// so that no test can loop on a question it did not expect.
+struct MessageBoxes
 {
-    QuillmarMain::setCriticalMessage([](QWidget*, const QString& title, const QString& text) {
-        criticalMessages() << title + QLatin1Char('|') + text;
-    });
-}
+    QStringList shown;
+    QList<QMessageBox::StandardButton> answers;
+    // Called after a box is recorded and before it is answered.
+    std::function<void()> onQuestion;
+
+    QuillmarMain::MessageBoxFunction function()
+    {
+        return [this](QMessageBox::Icon, const QString& title, const QString& text,
+                      QMessageBox::StandardButtons buttons) {
+            shown << title + QLatin1Char('|') + text;
+            if (onQuestion)
+                onQuestion();
+            if (!answers.isEmpty())
+                return answers.takeFirst();
+            for (QMessageBox::StandardButton button : {QMessageBox::Discard, QMessageBox::Yes}) {
+                if (buttons & button)
+                    return button;
+            }
+            return QMessageBox::Ok;
+        };
+    }
+};
 
 inline QSettings recorderSettings()
 {
@@ -55,3 +74,54 @@ inline QAction* action(QuillmarMain* window, const char* name)
 {
     return window->findChild<QAction*>(QLatin1String(name));
 }
+
+// The rows of a database as "serial channel1 channel2 pointDate", NULL channels as "-", in
+// time order.
+inline QStringList storedRows(const QString& database)
+{
+    QStringList rows;
+    const QString name = QUuid::createUuid().toString();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(database);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        QSqlQuery query(db);
+        if (db.open() && query.exec(QStringLiteral("select serialno, channel1, channel2, pointDate "
+                                                   "from quorbinal order by pointDate, serialno")))
+            while (query.next()) {
+                QStringList row{query.value(0).toString()};
+                for (int column : {1, 2})
+                    row << (query.value(column).isNull() ? QStringLiteral("-")
+                                                         : query.value(column).toString());
+                row << query.value(3).toString();
+                rows << row.join(QLatin1Char(' '));
+            }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
+}
+
+// Another program holding the database's write lock while it lives.
+class LockHolder
+{
+public:
+    explicit LockHolder(const QString& database) : name(QUuid::createUuid().toString())
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(database);
+        locked = db.open() && QSqlQuery(db).exec(QStringLiteral("begin immediate"));
+    }
+    ~LockHolder()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            QSqlQuery(db).exec(QStringLiteral("rollback"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    bool locked = false;
+
+private:
+    QString name;
+};

@@ -1,17 +1,18 @@
+#include "../project/shownmessages.h"
 #include "configureddevice.h"
 #include "datainterval.h"
-#include "insertserialdata.h"
+#include "nodedevice.h"
 #include "projectcenter.h"
 #include "projectmain.h"
 #include "projectmanager.h"
 #include "shelltestsupport.h"
 #include "treemodel.h"
-#include "../project/shownmessages.h"
 
 #include <QAudioDeviceInfo>
 #include <QCommandLinkButton>
 #include <QDir>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -37,7 +38,9 @@ private slots:
     void statusFolder();
     void actionStates();
     void closeRefusedWhileRecording();
-    void restartKeepsFirstStart();
+    void waitingSamplesOnClose_data();
+    void waitingSamplesOnClose();
+    void statusBarSpacers();
     void noDeviceInformation_data();
     void noDeviceInformation();
     void createFlow();
@@ -55,6 +58,7 @@ private:
     QTemporaryDir configHome;
     std::unique_ptr<QTemporaryDir> dir;
     QByteArray originalPath;
+    MessageBoxes boxes;
 };
 
 void TestQuillmarMain::initTestCase()
@@ -62,15 +66,15 @@ void TestQuillmarMain::initTestCase()
     QVERIFY(configHome.isValid());
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
     QStandardPaths::setTestModeEnabled(true);
-    QVERIFY(!recorderSettings().fileName().startsWith(QDir::homePath() + QStringLiteral("/.config")));
-    recordCriticalMessages();
+    QVERIFY(
+        !recorderSettings().fileName().startsWith(QDir::homePath() + QStringLiteral("/.config")));
     originalPath = qgetenv("PATH");
 }
 
 void TestQuillmarMain::init()
 {
     recorderSettings().clear();
-    criticalMessages().clear();
+    boxes = MessageBoxes();
     dataInterval = DefaultDataInterval;
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
@@ -79,13 +83,12 @@ void TestQuillmarMain::init()
 
 void TestQuillmarMain::cleanup()
 {
-    ProjectMain::setFileDialogs({}, {});
     dir.reset();
 }
 
 std::unique_ptr<QuillmarMain> TestQuillmarMain::makeWindow()
 {
-    auto window = std::make_unique<QuillmarMain>();
+    auto window = std::make_unique<QuillmarMain>(boxes.function());
     window->show();
     return window;
 }
@@ -115,9 +118,10 @@ void TestQuillmarMain::firstStart()
     QCOMPARE(window->findChild<QLabel*>(QStringLiteral("label_version"))->text(), QStringLiteral("V1.9"));
     QCOMPARE(window->size(), QSize(1152, 620));
     if (QAudioDeviceInfo::defaultOutputDevice().isNull())
-        QVERIFY(criticalMessages().contains(QStringLiteral(
-            "Audio|Raw audio format not supported by backend, cannot play audio!")));
-    QVERIFY(!criticalMessages().contains(QStringLiteral("critical.wav|Could not find file \"critical.wav\"!")));
+        QVERIFY(boxes.shown.contains(
+            QStringLiteral("Audio|Raw audio format not supported by backend, cannot play audio!")));
+    QVERIFY(!boxes.shown.contains(
+        QStringLiteral("critical.wav|Could not find file \"critical.wav\"!")));
 }
 
 void TestQuillmarMain::autoLoad_data()
@@ -250,7 +254,8 @@ void TestQuillmarMain::actionStates()
     reportsOff();
 }
 
-// Catches: the window closing (and the recording ending unnoticed) while recording.
+// Catches: the window closing (and the recording ending unnoticed) while recording, or refusing
+// without saying why.
 void TestQuillmarMain::closeRefusedWhileRecording()
 {
     const QString path = writeProject(projectPath(QStringLiteral("rec")), {1});
@@ -261,6 +266,7 @@ void TestQuillmarMain::closeRefusedWhileRecording()
     QVERIFY(window->isRecording());
     QVERIFY(!window->close());
     QVERIFY(window->isVisible());
+    QCOMPARE(shownMessages(window.get()), QStringList{"WARNING|Stop recording first."});
     QVERIFY(!action(window.get(), "actionExit")->isEnabled());
     window->slotToggleRecord();
     QVERIFY(!window->isRecording());
@@ -271,21 +277,84 @@ void TestQuillmarMain::closeRefusedWhileRecording()
     QVERIFY(window->gateways().isEmpty());
 }
 
-// Catches: a second recording overwriting the start of the recorded period in the project file.
-void TestQuillmarMain::restartKeepsFirstStart()
+void TestQuillmarMain::waitingSamplesOnClose_data()
 {
-    const QString path = writeProject(projectPath(QStringLiteral("again")), {1});
+    const QString retry = QStringLiteral(
+        "WARNING|4 samples could not be stored in the database.\nRetry writing them, or discard "
+        "them?");
+    const QString discard = QStringLiteral("WARNING|Discard 4 samples? They will not be stored.");
+    QTest::addColumn<bool>("edit");
+    QTest::addColumn<QList<int>>("answers");
+    // The other program lets go of the file when this question is asked; 0: before closing.
+    QTest::addColumn<int>("releaseAt");
+    QTest::addColumn<QStringList>("asked");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("close: the one retry succeeds")
+        << false << QList<int>{} << 0 << QStringList{} << 4;
+    QTest::newRow("close: discarded, confirmed")
+        << false << QList<int>{QMessageBox::Discard, QMessageBox::Yes} << -1
+        << QStringList{retry, discard} << 0;
+    QTest::newRow("edit: retried by the user")
+        << true << QList<int>{QMessageBox::Retry} << 1 << QStringList{retry} << 4;
+    QTest::newRow("close: discarding withdrawn, then retried")
+        << false << QList<int>{QMessageBox::Discard, QMessageBox::No, QMessageBox::Retry} << 3
+        << QStringList{retry, discard, retry} << 4;
+}
+
+// Catches: samples that a failed write left waiting thrown away silently when the project is
+// closed or edited, or discarded without the user's confirmation; a failing file not shown.
+void TestQuillmarMain::waitingSamplesOnClose()
+{
+    QFETCH(bool, edit);
+    QFETCH(QList<int>, answers);
+    QFETCH(int, releaseAt);
+    QFETCH(QStringList, asked);
+    QFETCH(int, stored);
+    const QString path = writeProject(projectPath(QStringLiteral("held")), {1});
     auto window = makeWindow();
     window->startScreen()->projectLoaded(path);
-    window->slotToggleRecord();
-    window->slotToggleRecord();
-    const QString first = QStringLiteral("2020-01-01 00:00:00");
-    window->projectCenter()->setRecordTimes(first, window->projectCenter()->recordEndTime());
-    window->slotToggleRecord();
-    QCOMPARE(ProjectFile(path).value(QStringLiteral("record_start_time")), first);
-    window->slotToggleRecord();
-    QCOMPARE(ProjectFile(path).value(QStringLiteral("record_stop_time")),
-             window->projectCenter()->recordEndTime());
+    window->slotStartRecord();
+    NodeDevice* node = window->gateways()[0]->nodes()[0];
+    const QDateTime time = QDateTime::currentDateTime();
+    for (int i = 0; i < 3; ++i)
+        node->setData(QStringLiteral("21.50"), QStringLiteral("45.00"), {}, {}, time.addSecs(i),
+                      false);
+    auto holder = std::make_unique<LockHolder>(ProjectFile::databasePath(path));
+    QVERIFY(holder->locked);
+    window->slotStopRecord();
+    auto* warning = window->findChild<QLabel*>(QStringLiteral("label_write_state"));
+    QVERIFY(warning->isVisible());
+    QCOMPARE(warning->text(), QStringLiteral("Database write failing: 4 samples waiting"));
+
+    boxes.shown.clear();
+    for (int answer : answers)
+        boxes.answers << QMessageBox::StandardButton(answer);
+    boxes.onQuestion = [&] {
+        if (boxes.shown.size() == releaseAt)
+            holder.reset();
+    };
+    if (releaseAt == 0)
+        holder.reset();
+    if (edit)
+        window->slotAddDeviceProject();
+    else
+        window->slotCloseProject();
+    holder.reset();
+    QCOMPARE(boxes.shown, asked);
+    QVERIFY(!warning->isVisible());
+    QCOMPARE(storedRows(ProjectFile::databasePath(path)).size(), stored);
+}
+
+// Catches: the status texts pushed to the right by an expanding spacer after the logo.
+void TestQuillmarMain::statusBarSpacers()
+{
+    auto window = makeWindow();
+    auto* status = window->findChild<QFrame*>(QStringLiteral("statusFrame"));
+    auto* logo = window->findChild<QLabel*>(QStringLiteral("label_bottom_logo"));
+    auto* line = window->findChild<QFrame*>(QStringLiteral("line_4"));
+    QTRY_VERIFY(line->isVisible());
+    // Two 10-pixel spacers; the layout's spacing falls between widgets only.
+    QCOMPARE(line->x() - (logo->x() + logo->width()), 10 + 10 + status->layout()->spacing());
 }
 
 void TestQuillmarMain::noDeviceInformation_data()
@@ -319,13 +388,11 @@ void TestQuillmarMain::noDeviceInformation()
 void TestQuillmarMain::createFlow()
 {
     const QString path = projectPath(QStringLiteral("fresh"));
-    ProjectMain::setFileDialogs(
-        [path](QWidget*, const QString&, const QString&, const QString&) {
-            return path.left(path.size() - 4);
-        },
-        {});
     auto window = makeWindow();
     QPointer<ProjectMain> start = window->startScreen();
+    start->setFileDialogs([path](QWidget*, const QString&, const QString&,
+                                 const QString&) { return path.left(path.size() - 4); },
+                          {});
     QTest::mouseClick(start->findChild<QCommandLinkButton*>(QStringLiteral("btn_create")), Qt::LeftButton);
     QVERIFY(window->editor());
     QVERIFY(window->editor()->isVisible());
@@ -377,11 +444,12 @@ void TestQuillmarMain::databaseFailureEnds()
     auto window = makeWindow();
     window->startScreen()->projectLoaded(path);
     QVERIFY(window->fatalError());
-    QVERIFY(criticalMessages().contains(QStringLiteral("ERROR|Create database error!\nExit program.")));
+    QVERIFY(boxes.shown.contains(QStringLiteral("ERROR|Create database error!\nExit program.")));
     QVERIFY(!window->isVisible());
 }
 
-// Catches: a main window shown although the auto-loaded project's database cannot be opened.
+// Catches: a recent project whose database cannot be opened ending the program on every start,
+// before the user can reach the setting that reopens it.
 void TestQuillmarMain::databaseFailureAtStart()
 {
     const QString path = writeProject(projectPath(QStringLiteral("nodb")), {1});
@@ -393,9 +461,20 @@ void TestQuillmarMain::databaseFailureAtStart()
         settings.setValue(QStringLiteral("projects"), QVariantMap{{"nodb", path}});
         settings.setValue(QStringLiteral("autoLoad"), true);
     }
-    QuillmarMain window;
-    QVERIFY(window.fatalError());
-    QVERIFY(criticalMessages().contains(QStringLiteral("ERROR|Create database error!\nExit program.")));
+    auto window = makeWindow();
+    QVERIFY(!window->fatalError());
+    QCOMPARE(boxes.shown.filter(QStringLiteral("ERROR")),
+             QStringList{"ERROR|Create database error!\nExit program."});
+    QVERIFY(window->isVisible());
+    QVERIFY(!window->isProjectOpen());
+    QVERIFY(!window->projectCenter());
+    QVERIFY(window->gateways().isEmpty());
+    QVERIFY(window->startScreen());
+    QTRY_VERIFY(window->startScreen()->isVisible());
+    QVERIFY(window->findChild<QLabel*>(QStringLiteral("label_projectname"))->text().isEmpty());
+    QVERIFY(action(window.get(), "actionAutoLoad")->isChecked());
+    QVERIFY(!action(window.get(), "actionClose")->isEnabled());
+    QCOMPARE(window->recentProjects(), QStringList{"nodb"});
 }
 
 void TestQuillmarMain::launching_data()

@@ -7,6 +7,7 @@
 #include "projectlist.h"
 #include "projectmain.h"
 #include "projectmanager.h"
+#include "recordingcycle.h"
 #include "shelltestsupport.h"
 #include "treemodel.h"
 
@@ -85,6 +86,7 @@ private:
     QTemporaryDir work;
     std::unique_ptr<QTemporaryDir> pulseDir;
     bool pulse = false;
+    MessageBoxes boxes;
 };
 
 bool TestRecording::startPulseAudio()
@@ -142,7 +144,6 @@ void TestRecording::initTestCase()
     QVERIFY(work.isValid());
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
     QStandardPaths::setTestModeEnabled(true);
-    recordCriticalMessages();
     // Before the first audio call of the process: the sound back end connects once.
     pulse = startPulseAudio();
     if (!pulse)
@@ -151,7 +152,6 @@ void TestRecording::initTestCase()
 
 void TestRecording::cleanupTestCase()
 {
-    ProjectMain::setFileDialogs({}, {});
     stopPulseAudio();
 }
 
@@ -172,10 +172,10 @@ void TestRecording::endToEnd()
     QVERIFY2(sim.start({first, second}), qPrintable(sim.errorString()));
 
     const QString projectPath = work.filePath(QStringLiteral("e2e.tpc"));
-    ProjectMain::setFileDialogs(
-        [projectPath](QWidget*, const QString&, const QString&, const QString&) { return projectPath; },
-        {});
-    QuillmarMain window;
+    QuillmarMain window(boxes.function());
+    window.startScreen()->setFileDialogs([projectPath](QWidget*, const QString&, const QString&,
+                                                       const QString&) { return projectPath; },
+                                         {});
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
@@ -240,7 +240,7 @@ void TestRecording::endToEnd()
     QTest::mouseClick(center->findChild<QToolButton*>(QStringLiteral("btn_record")), Qt::LeftButton);
     QVERIFY(window.isRecording());
     const QString database = ProjectFile::databasePath(projectPath);
-    QTRY_VERIFY_WITH_TIMEOUT(InsertSerialData::pendingCount() >= 3, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(window.recordingCycle()->pendingCount() >= 3, 5000);
 
     // A refresh shows a value that must never be stored; nothing else runs in between.
     QVERIFY(sim.setChannel(1, 0, 1, 77.25));
@@ -271,7 +271,7 @@ void TestRecording::endToEnd()
     // Stop: one gap record per node, then everything waiting is written.
     QTest::mouseClick(center->findChild<QToolButton*>(QStringLiteral("btn_record")), Qt::LeftButton);
     QVERIFY(!window.isRecording());
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(window.recordingCycle()->pendingCount(), 0);
     QVERIFY(!file.value(QStringLiteral("record_start_time")).isEmpty());
     QVERIFY(!file.value(QStringLiteral("record_stop_time")).isEmpty());
 
@@ -298,7 +298,7 @@ void TestRecording::endToEnd()
     }
     // The gateway that went silent has fewer rows than the one that kept answering.
     QVERIFY(byNode.value(c->deviceNumber).size() < byNode.value(a->deviceNumber).size());
-    QVERIFY(criticalMessages().filter(QStringLiteral("ERROR")).isEmpty());
+    QVERIFY(boxes.shown.filter(QStringLiteral("ERROR")).isEmpty());
     window.slotCloseProject();
 }
 

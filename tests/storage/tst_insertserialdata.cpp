@@ -194,7 +194,8 @@ private slots:
     void rangeQueryFailureGivesZero();
     void reusesRegisteredConnection();
     void failedConnectionNotReused();
-    void destructorRemovesConnectionKeepsQueue();
+    void destructorRemovesConnection();
+    void samplesNeverReachAnotherFile();
     void lockedFileKeepsBatchInOrder();
     void lockedFileAtOpenFails();
     void notSqliteFile_data();
@@ -211,7 +212,6 @@ private:
     {
         return dir->filePath(file);
     }
-    void drainQueue();
 
     std::unique_ptr<QTemporaryDir> dir;
 };
@@ -226,29 +226,11 @@ void TestInsertSerialData::init()
 {
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
 }
 
 void TestInsertSerialData::cleanup()
 {
-    drainQueue();
     dir.reset();
-}
-
-// The queue is process-wide: empty it into a scratch file so that no test sees another's samples.
-void TestInsertSerialData::drainQueue()
-{
-    if (InsertSerialData::pendingCount() == 0)
-        return;
-    QTemporaryDir scratch;
-    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
-    {
-        InsertSerialData w(scratch.filePath(QStringLiteral("drain.dat")), freshName());
-        QVERIFY(w.createConnection());
-        w.insertNow();
-    }
-    QLoggingCategory::setFilterRules(QString());
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
 }
 
 std::unique_ptr<InsertSerialData> TestInsertSerialData::openWriter(const QString& file)
@@ -269,7 +251,7 @@ void TestInsertSerialData::createsFileThenFindsTable()
         auto writer = openWriter();
         QVERIFY(writer);
         QVERIFY(QFile::exists(path()));
-        InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 10));
+        writer->queueSample(sample(QStringLiteral("N1"), 1, 2, 10));
         writer->insertNow();
     }
     {
@@ -277,7 +259,7 @@ void TestInsertSerialData::createsFileThenFindsTable()
         QTest::ignoreMessage(QtDebugMsg, "InsertSerialData::createConnection : success");
         auto writer = openWriter();
         QVERIFY(writer);
-        InsertSerialData::queueSample(sample(QStringLiteral("N1"), 3, 4, 20));
+        writer->queueSample(sample(QStringLiteral("N1"), 3, 4, 20));
         writer->insertNow();
     }
     Peer peer(path());
@@ -307,7 +289,8 @@ void TestInsertSerialData::pragmasOfTheFile()
     };
     QCOMPARE(pragma("PRAGMA page_size").toInt(), 4096);
     QCOMPARE(pragma("PRAGMA cache_size").toInt(), 65536);
-    QCOMPARE(pragma("PRAGMA busy_timeout").toInt(), InsertSerialData::BusyTimeoutMs);
+    // A flush that meets another program's lock gives up before the window notices.
+    QCOMPARE(pragma("PRAGMA busy_timeout").toInt(), InsertSerialData::FlushBusyTimeoutMs);
     QCOMPARE(pragma("PRAGMA journal_mode").toString(), QStringLiteral("wal"));
     q.finish();
     // WAL is a property of the file: the report generator's own connection finds it too.
@@ -351,9 +334,9 @@ void TestInsertSerialData::channelsStored()
 
     auto writer = openWriter();
     QVERIFY(writer);
-    InsertSerialData::queueSample(sample(QStringLiteral("N1"), ch1, ch2, 1700000000));
+    writer->queueSample(sample(QStringLiteral("N1"), ch1, ch2, 1700000000));
     writer->insertNow();
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(writer->pendingCount(), 0);
 
     Peer peer(path());
     QSqlQuery q(peer.db());
@@ -380,11 +363,11 @@ void TestInsertSerialData::documentedBatch()
 {
     auto writer = openWriter();
     QVERIFY(writer);
-    InsertSerialData::queueSample(sample(QStringLiteral("N1"), 21.5, 45.25, 100));
-    InsertSerialData::queueSample(sample(QStringLiteral("N2"), NoValue, NoValue, 110));
-    QCOMPARE(InsertSerialData::pendingCount(), 2);
+    writer->queueSample(sample(QStringLiteral("N1"), 21.5, 45.25, 100));
+    writer->queueSample(sample(QStringLiteral("N2"), NoValue, NoValue, 110));
+    QCOMPARE(writer->pendingCount(), 2);
     writer->insertNow();
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(writer->pendingCount(), 0);
 
     Peer peer(path());
     auto rows = peer.rows();
@@ -426,11 +409,11 @@ void TestInsertSerialData::deviceNumberVerbatim()
 
     auto writer = openWriter();
     QVERIFY(writer);
-    InsertSerialData::queueSample(sample(QStringLiteral("before"), 1, 1, 1));
-    InsertSerialData::queueSample(sample(deviceNumber, 2, 2, 2));
-    InsertSerialData::queueSample(sample(QStringLiteral("after"), 3, 3, 3));
+    writer->queueSample(sample(QStringLiteral("before"), 1, 1, 1));
+    writer->queueSample(sample(deviceNumber, 2, 2, 2));
+    writer->queueSample(sample(QStringLiteral("after"), 3, 3, 3));
     writer->insertNow();
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(writer->pendingCount(), 0);
 
     Peer peer(path());
     QCOMPARE(peer.count(), 3);
@@ -490,9 +473,9 @@ void TestInsertSerialData::identicalRecordsStoredOnce()
     auto writer = openWriter();
     QVERIFY(writer);
     for (const SampleRecord& r : records)
-        InsertSerialData::queueSample(r);
+        writer->queueSample(r);
     writer->insertNow();
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(writer->pendingCount(), 0);
     QCOMPARE(Peer(path()).count(), rows);
 }
 
@@ -516,7 +499,7 @@ void TestInsertSerialData::largeFlushSplitInOneTransaction()
     auto writer = openWriter();
     QVERIFY(writer);
     for (int i = 0; i < records; ++i)
-        InsertSerialData::queueSample(
+        writer->queueSample(
             sample(QStringLiteral("N%1").arg(i % 16), i * 0.25, -i, static_cast<quint32>(i)));
     {
         MessageLog log;
@@ -526,7 +509,7 @@ void TestInsertSerialData::largeFlushSplitInOneTransaction()
         QCOMPARE(log.count(QStringLiteral("insert query : false")), 0);
         QCOMPARE(log.count(QStringLiteral("commit transaction : true")), 1);
     }
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(writer->pendingCount(), 0);
     Peer peer(path());
     QCOMPARE(peer.count(), records);
     QCOMPARE(peer.scalar(QStringLiteral("select sum(pointDate) from quorbinal")).toLongLong(),
@@ -557,13 +540,13 @@ void TestInsertSerialData::flushWithoutWorkDoesNothing()
     QCOMPARE(Peer(path()).count(), 0);
 
     InsertSerialData unopened(path(QStringLiteral("other.dat")), freshName());
-    InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
+    unopened.queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
     {
         MessageLog log;
-        unopened.insertNow();
+        QVERIFY(!unopened.insertNow());
         QVERIFY(log.lines.isEmpty());
     }
-    QCOMPARE(InsertSerialData::pendingCount(), 1);
+    QCOMPARE(unopened.pendingCount(), 1);
     QVERIFY(!QFile::exists(path(QStringLiteral("other.dat"))));
 }
 
@@ -581,7 +564,7 @@ void TestInsertSerialData::rangeQueries()
 
     const quint32 times[] = {1700000300u, 1700000100u, 4000000000u, 1700000200u};
     for (quint32 t : times)
-        InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, t));
+        writer->queueSample(sample(QStringLiteral("N1"), 1, 2, t));
     writer->insertNow();
     const QByteArray endTrace =
         "InsertSerialData::endDateTime : " + QDateTime::fromSecsSinceEpoch(4000000000LL)
@@ -634,9 +617,9 @@ void TestInsertSerialData::reusesRegisteredConnection()
     q.finish();
 
     // The second writer writes through the shared connection, into the first file.
-    InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
+    second.queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
     second.insertNow();
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(second.pendingCount(), 0);
     QCOMPARE(Peer(path()).count(), 1);
     QVERIFY(!QFile::exists(path(QStringLiteral("elsewhere.dat"))));
 }
@@ -656,19 +639,19 @@ void TestInsertSerialData::failedConnectionNotReused()
     QVERIFY(QSqlDatabase::contains(name + QStringLiteral("filedb")));
     InsertSerialData second(path(QStringLiteral("good.dat")), name);
     QVERIFY(!second.createConnection());
-    InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
+    second.queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
     second.insertNow();
-    QCOMPARE(InsertSerialData::pendingCount(), 1);
+    QCOMPARE(second.pendingCount(), 1);
 }
 
-// Catches: a connection left registered after the writer is gone, or the queue flushed or
-// cleared by the destructor.
-void TestInsertSerialData::destructorRemovesConnectionKeepsQueue()
+// Catches: a connection left registered after the writer is gone, or samples written by the
+// destructor behind the caller's back.
+void TestInsertSerialData::destructorRemovesConnection()
 {
     const QString name = freshName();
     auto writer = std::make_unique<InsertSerialData>(path(), name);
     QVERIFY(writer->createConnection());
-    InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
+    writer->queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
     QTest::ignoreMessage(
         QtDebugMsg,
         ("InsertSerialData::~InsertSerialData : QSqlDatabase::removeDatabase(" + name + "filedb")
@@ -676,8 +659,34 @@ void TestInsertSerialData::destructorRemovesConnectionKeepsQueue()
     QTest::ignoreMessage(QtDebugMsg, "InsertSerialData::~InsertSerialData()");
     writer.reset();
     QVERIFY(!QSqlDatabase::contains(name + QStringLiteral("filedb")));
-    QCOMPARE(InsertSerialData::pendingCount(), 1);
     QCOMPARE(Peer(path()).count(), 0);
+}
+
+// Catches: the samples of a project whose last write failed written later into the next
+// project's file, under the first project's node identifiers.
+void TestInsertSerialData::samplesNeverReachAnotherFile()
+{
+    auto first = openWriter(QStringLiteral("first.dat"));
+    QVERIFY(first);
+    {
+        Peer holder(path(QStringLiteral("first.dat")));
+        QVERIFY(holder.exec(QStringLiteral("begin immediate")));
+        first->queueSample(sample(QStringLiteral("FIRST"), 1, 2, 3));
+        QVERIFY(!first->insertNow());
+        QVERIFY(holder.exec(QStringLiteral("rollback")));
+    }
+    QCOMPARE(first->pendingCount(), 1);
+    first.reset();
+
+    auto second = openWriter(QStringLiteral("second.dat"));
+    QVERIFY(second);
+    QCOMPARE(second->pendingCount(), 0);
+    second->queueSample(sample(QStringLiteral("SECOND"), 4, 5, 6));
+    QVERIFY(second->insertNow());
+    const auto rows = Peer(path(QStringLiteral("second.dat"))).rows();
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0][0].toString(), QStringLiteral("SECOND"));
+    QCOMPARE(Peer(path(QStringLiteral("first.dat"))).count(), 0);
 }
 
 // Catches: a batch lost when its insert fails (the report generator or another program holds
@@ -692,8 +701,7 @@ void TestInsertSerialData::lockedFileKeepsBatchInOrder()
                                        "('held', 1)")));
 
     for (int i = 0; i < 600; ++i)
-        InsertSerialData::queueSample(
-            sample(QStringLiteral("old"), i, 0, static_cast<quint32>(1000 + i)));
+        writer->queueSample(sample(QStringLiteral("old"), i, 0, static_cast<quint32>(1000 + i)));
     {
         MessageLog log;
         writer->insertNow();
@@ -704,12 +712,12 @@ void TestInsertSerialData::lockedFileKeepsBatchInOrder()
         QCOMPARE(log.count(QStringLiteral("rollback transaction : true")), 1);
         QCOMPARE(log.countStartingWith(QStringLiteral("commit transaction")), 0);
     }
-    QCOMPARE(InsertSerialData::pendingCount(), 600);
+    QCOMPARE(writer->pendingCount(), 600);
 
     QVERIFY(holder.exec(QStringLiteral("rollback")));
-    InsertSerialData::queueSample(sample(QStringLiteral("new"), 1, 1, 5));
+    writer->queueSample(sample(QStringLiteral("new"), 1, 1, 5));
     writer->insertNow();
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(writer->pendingCount(), 0);
 
     Peer reader(path());
     const auto rows = reader.rows();
@@ -752,9 +760,9 @@ void TestInsertSerialData::lockedFileAtOpenFails()
     QTest::ignoreMessage(QtDebugMsg, "InsertSerialData::createConnection : fail");
     InsertSerialData writer(path(), freshName());
     QVERIFY(!writer.createConnection());
-    InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
+    writer.queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
     writer.insertNow();
-    QCOMPARE(InsertSerialData::pendingCount(), 1);
+    QCOMPARE(writer.pendingCount(), 1);
 
     QVERIFY(holder.exec(QStringLiteral("commit")));
     Peer reader(path());
@@ -791,9 +799,9 @@ void TestInsertSerialData::notSqliteFile()
     InsertSerialData writer(path(), freshName());
     QCOMPARE(writer.createConnection(), opens);
     if (!opens) {
-        InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
+        writer.queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
         writer.insertNow();
-        QCOMPARE(InsertSerialData::pendingCount(), 1);
+        QCOMPARE(writer.pendingCount(), 1);
         QCOMPARE(writer.startDateTime(), 0u);
         QFile f(path());
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -821,7 +829,7 @@ void TestInsertSerialData::readOnlyFile()
     if (walFile) {
         auto writer = openWriter(QStringLiteral("sub/db.dat"));
         QVERIFY(writer);
-        InsertSerialData::queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
+        writer->queueSample(sample(QStringLiteral("N1"), 1, 2, 3));
         writer->insertNow();
     } else {
         Peer creator(file);
@@ -835,6 +843,7 @@ void TestInsertSerialData::readOnlyFile()
     QVERIFY(QFile::setPermissions(protectFolder ? folder : file,
                                   protectFolder ? (readOnly | QFile::ExeOwner) : readOnly));
     bool opened = true;
+    int waiting = 0;
     {
         WithoutPermissionOverride unprivileged;
         if (canWrite(protectFolder ? folder + QStringLiteral("/probe") : file)) {
@@ -845,12 +854,13 @@ void TestInsertSerialData::readOnlyFile()
         InsertSerialData writer(file, freshName());
         QTest::ignoreMessage(QtDebugMsg, "InsertSerialData::createConnection : fail");
         opened = writer.createConnection();
-        InsertSerialData::queueSample(sample(QStringLiteral("N1"), 4, 5, 6));
+        writer.queueSample(sample(QStringLiteral("N1"), 4, 5, 6));
         writer.insertNow();
+        waiting = writer.pendingCount();
     }
     QVERIFY(QFile::setPermissions(folder, folderPermissions));
     QVERIFY(!opened);
-    QCOMPARE(InsertSerialData::pendingCount(), 1);
+    QCOMPARE(waiting, 1);
     Peer reader(file);
     QCOMPARE(reader.count(), 1);
 }
@@ -862,17 +872,19 @@ void TestInsertSerialData::queueBoundDropsOldest()
     const int extra = 3;
     QTest::ignoreMessage(QtWarningMsg,
                          "InsertSerialData::queueSample : queue full, oldest samples dropped : 1");
+    auto writer = std::make_unique<InsertSerialData>(path(), freshName());
     for (int i = 0; i < InsertSerialData::MaxPending + extra; ++i)
-        InsertSerialData::queueSample(
+        writer->queueSample(
             sample(QStringLiteral("N%1").arg(i % 16), 1, 2, static_cast<quint32>(i)));
-    QCOMPARE(InsertSerialData::pendingCount(), InsertSerialData::MaxPending);
+    QCOMPARE(writer->pendingCount(), InsertSerialData::MaxPending);
+    QCOMPARE(writer->droppedCount(), qint64(extra));
 
-    auto writer = openWriter();
-    QVERIFY(writer);
+    QVERIFY(writer->createConnection());
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
-    writer->insertNow();
+    QVERIFY(writer->insertNow());
     QLoggingCategory::setFilterRules(QString());
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(writer->pendingCount(), 0);
+    QCOMPARE(writer->droppedCount(), qint64(0));
     Peer peer(path());
     QCOMPARE(peer.count(), InsertSerialData::MaxPending);
     QCOMPARE(writer->startDateTime(), quint32(extra));
@@ -890,9 +902,9 @@ void TestInsertSerialData::longRecordingKeepsCacheSmall()
     const auto flush = [&writer](int from, int to) {
         for (int i = from; i < to; ++i) {
             for (int n = 0; n < 16; ++n)
-                InsertSerialData::queueSample(sample(QStringLiteral("T%1").arg(1000 + n),
-                                                     20.0 + (i % 100) / 10.0, n,
-                                                     static_cast<quint32>(1700000000 + i)));
+                writer->queueSample(sample(QStringLiteral("T%1").arg(1000 + n),
+                                           20.0 + (i % 100) / 10.0, n,
+                                           static_cast<quint32>(1700000000 + i)));
             writer->insertNow();
         }
     };
@@ -901,7 +913,7 @@ void TestInsertSerialData::longRecordingKeepsCacheSmall()
     flush(500, 4500);
     const sqlite3_int64 end = sqlite3_memory_used();
     QLoggingCategory::setFilterRules(QString());
-    QCOMPARE(InsertSerialData::pendingCount(), 0);
+    QCOMPARE(writer->pendingCount(), 0);
     QCOMPARE(Peer(path()).count(), 4500 * 16);
     QVERIFY2(warm > 0, "SQLite keeps no memory statistics");
     QVERIFY2(end - warm < 512 * 1024,

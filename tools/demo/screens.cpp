@@ -61,9 +61,11 @@ int main(int argc, char* argv[])
     QDir().mkpath(out);
     QTemporaryDir work;
     qputenv("XDG_CONFIG_HOME", work.filePath(QStringLiteral("config")).toLocal8Bit());
-    QuillmarMain::setCriticalMessage([](QWidget*, const QString& title, const QString& text) {
+    const auto messageBox = [](QMessageBox::Icon, const QString& title, const QString& text,
+                               QMessageBox::StandardButtons) {
         std::fprintf(stderr, "critical message: %s: %s\n", qPrintable(title), qPrintable(text));
-    });
+        return QMessageBox::Ok;
+    };
 
     GatewaySimulator sim;
     GatewaySimulator::Gateway rooms = GatewaySimulator::gateway(QStringLiteral("TQ100"), {0, 4, 8});
@@ -88,9 +90,10 @@ int main(int argc, char* argv[])
     }
 
     const QString project = work.filePath(QStringLiteral("Warehouse.tpc"));
-    ProjectMain::setFileDialogs(
-        [project](QWidget*, const QString&, const QString&, const QString&) { return project; }, {});
-    QuillmarMain window;
+    QuillmarMain window(messageBox);
+    window.startScreen()->setFileDialogs(
+        [project](QWidget*, const QString&, const QString&, const QString&) { return project; },
+        {});
     window.move(0, 0);
     window.show();
     wait(800);

@@ -9,10 +9,10 @@
 #include "datainterval.h"
 #include "demogateway.h"
 #include "gatewaysimulator.h"
-#include "insertserialdata.h"
 #include "projectfile.h"
 #include "projectmain.h"
 #include "quillmarmain.h"
+#include "recordingcycle.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -69,9 +69,11 @@ int main(int argc, char* argv[])
     }
     QTemporaryDir work;
     qputenv("XDG_CONFIG_HOME", work.filePath(QStringLiteral("config")).toLocal8Bit());
-    QuillmarMain::setCriticalMessage([](QWidget*, const QString& title, const QString& text) {
+    const auto messageBox = [](QMessageBox::Icon, const QString& title, const QString& text,
+                               QMessageBox::StandardButtons) {
         say(QStringLiteral("critical message: ") + title + QStringLiteral(": ") + text);
-    });
+        return QMessageBox::Ok;
+    };
 
     // The demo configuration on free ports, so that a running demo does not get in the way.
     QFile source(config);
@@ -100,7 +102,7 @@ int main(int argc, char* argv[])
         gateways << DemoGateway::config(g, sim.port(g), NodesPerGateway, g * NodesPerGateway + 1);
     file.saveDeviceList(gateways);
 
-    QuillmarMain window;
+    QuillmarMain window(messageBox);
     window.show();
     window.startScreen()->projectLoaded(projectPath);
     if (!window.isProjectOpen() || window.fatalError()) {
@@ -145,7 +147,9 @@ int main(int argc, char* argv[])
     QObject::connect(&minute, &QTimer::timeout, &window, [&] {
         rss << residentKb();
         say(QStringLiteral("  t=%1 s  rss=%2 kB  pending=%3")
-                .arg(clock.elapsed() / 1000).arg(rss.last()).arg(InsertSerialData::pendingCount()));
+                .arg(clock.elapsed() / 1000)
+                .arg(rss.last())
+                .arg(window.recordingCycle()->pendingCount()));
     });
     minute.start(60000);
     QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);

@@ -1,0 +1,115 @@
+#pragma once
+
+#include "flushpolicy.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class ConfiguredDevice;
+class InsertSerialData;
+class QTimer;
+
+// The recording run time of one open project, without any window: it polls the project's
+// gateways at the sampling interval, switches recording on and off, writes the recorded samples
+// to the project's database in batches, backs off while the file cannot be written, queues the
+// gap records when a recording stops, keeps the recorded period and watches the database size.
+// The main window makes one for each project it opens, forwards the user's commands to it and
+// shows what it signals. The samples waiting for the database belong to its writer and go with
+// it: nothing of one project reaches another project's file.
+class RecordingCycle : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int DatabaseInterval = FlushPolicy::TickMs;
+    // Samples one write takes at the most: a backlog left by a failing file is written in parts,
+    // so that no single write holds the user interface for long.
+    static constexpr int MaxRowsPerWrite = 4000;
+    // Writes the program makes of what is still waiting when it ends on a signal.
+    static constexpr int ShutdownAttempts = 3;
+
+    // The local time now; tests replace it.
+    using Clock = std::function<QDateTime()>;
+
+    // `gateways` stay the caller's; `interval` is the sampling interval in milliseconds.
+    RecordingCycle(const QString& projectFilePath, const QString& connectionName,
+                   const QList<ConfiguredDevice*>& gateways, int interval,
+                   QObject* parent = nullptr);
+    ~RecordingCycle() override;
+
+    // Opens the project's database and reads the recorded period from it. False when the file
+    // cannot be used; nothing is polled or recorded then.
+    bool open();
+    void setClock(const Clock& clock);
+
+    // Polls once at once, then at every interval.
+    void startPolling();
+    // Reads every gateway now, waiting retry or not; what it reads is shown, never stored.
+    void refresh();
+
+    bool isRecording() const { return recording; }
+    void startRecording();
+    // Gap records, then everything waiting is written, and the stop time goes into the project
+    // file. Samples a failing file leaves waiting are tried again, a few seconds apart.
+    void stopRecording();
+    // The end of the program on a signal or a logout: the recording ends as by stopRecording()
+    // and what still waits is written, without asking anybody; what cannot be is traced.
+    void shutdown();
+
+    int pendingCount() const;
+    // Writes everything waiting now, whatever the back-off. True when nothing waits any more.
+    bool flushAll();
+    // Forgets the waiting samples: the user chose not to keep them.
+    void discardPending();
+    // The project's writer, which holds the samples waiting for the database; null until open.
+    InsertSerialData* sampleWriter() const { return writer; }
+    // "Database write failing: N samples waiting" while writes fail; empty otherwise.
+    QString writeWarning() const { return warning; }
+
+    // The recorded period as shown, "yyyy-MM-dd hh:mm:ss" or empty.
+    QString recordStartTime() const { return startText; }
+    QString recordEndTime() const { return endText; }
+    // The database file with its write-ahead log, in bytes.
+    qint64 databaseSize() const;
+    // Every second: the recording's end moves on and the database size is reported.
+    void clockTick();
+
+public slots:
+    // The device timer's tick: one poll of every gateway that is not waiting for its retry.
+    void writeDevice();
+    // The database timer's tick: writes the waiting samples when the policy says so.
+    void writeDb();
+
+signals:
+    void recordingChanged(bool on);
+    void recordTimesChanged(const QString& start, const QString& end);
+    void databaseSizeChanged(qint64 bytes);
+    void writeWarningChanged(const QString& text);
+
+private:
+    void setRecordState(bool on);
+    bool write(int limit);
+    void updateWarning();
+    QString timeNow() const;
+
+    QString projectFilePath;
+    QString databasePath;
+    QString connectionName;
+    QList<ConfiguredDevice*> gateways;
+    int interval;
+    Clock clock;
+
+    InsertSerialData* writer = nullptr;
+    bool recording = false;
+    FlushPolicy policy;
+    QString warning;
+    QString startText;
+    QString endText;
+
+    QTimer* deviceTimer = nullptr;
+    QTimer* dbTimer = nullptr;
+};
