@@ -62,7 +62,7 @@ private:
     void layoutDate(double length);
     void layoutLinear(double length);
     void layoutEmpty(double length);
-    QString labelFor(double value) const;
+    QString labelFor(double value, int utcOffset) const;
 
     ChartCore *m_core;
     bool m_horizontal;

@@ -1,6 +1,7 @@
 // Charts rendered offscreen and checked by their pixels.
 #include <axis.h>
 #include <chartapi.h>
+#include <clockchanges.h>
 #include <drawarea.h>
 #include <plotarea.h>
 
@@ -8,6 +9,7 @@
 #include <QPixmap>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -81,10 +83,11 @@ int redInColumn(const QImage &img, int x, int top, int bottom)
     return n;
 }
 
-void ramp(double *times, double *values, int intervalSeconds, int gapFrom = -1, int gapTo = -1)
+void ramp(double *times, double *values, int intervalSeconds, int gapFrom = -1, int gapTo = -1,
+          double newest = Newest)
 {
     for (int i = 0; i < N; ++i) {
-        times[i] = Newest - double(N - 1 - i) * intervalSeconds;
+        times[i] = newest - double(N - 1 - i) * intervalSeconds;
         values[i] = (i >= gapFrom && i < gapTo) ? NoValue : 20.0 + 5.0 * std::sin(i / 20.0);
     }
 }
@@ -210,38 +213,63 @@ void TstChartRender::dateAxisSpansItsRange_data()
 {
     QTest::addColumn<int>("intervalMs");
     QTest::addColumn<int>("span");
-    QTest::newRow("1 s") << 1000 << 240;
-    QTest::newRow("10 s") << 10000 << 2400;
-    QTest::newRow("10 min") << 600000 << 144000;
+    QTest::addColumn<double>("newest");
+    const QList<QPair<int, int>> intervals = {{1000, 240}, {10000, 2400}, {300000, 72000}, {600000, 144000}};
+    for (const auto &interval : intervals)
+        QTest::addRow("%d s", interval.first / 1000) << interval.first << interval.second << Newest;
+    // The axis across each clock change of the zone the test runs in.
+    for (const qint64 change : ClockChanges::inYear(2026)) {
+        const double at = CChart_chartTime2(int(change / 1000));
+        for (const auto &interval : intervals)
+            QTest::addRow("%d s across %s", interval.first / 1000,
+                          qPrintable(QDateTime::fromMSecsSinceEpoch(change, Qt::UTC).toString(Qt::ISODate)))
+                << interval.first << interval.second << at + interval.second / 3;
+    }
 }
 
-// Fault caught: a date axis that ignores the range given, or labels not in clock format or crowded.
+// Fault caught: a date axis that ignores the range given, labels not in clock format or crowded,
+// labels or ticks in UTC instead of on round times of the local clock, or a line that folds back
+// where the clock goes back.
 void TstChartRender::dateAxisSpansItsRange()
 {
     QFETCH(int, intervalMs);
     QFETCH(int, span);
+    QFETCH(double, newest);
     double t[N], v[N];
-    ramp(t, v, intervalMs / 1000);
+    ramp(t, v, intervalMs / 1000, -1, -1, newest);
     ChartPtr c = makeChart(t, v, span);
     PlotArea *pa = CXYChart_getPlotArea(c.get());
-    QCOMPARE(CXYChart_getXCoor(c.get(), Newest - span), CPlotArea_getLeftX(pa));
-    QCOMPARE(CXYChart_getXCoor(c.get(), Newest), CPlotArea_getRightX(pa));
+    QCOMPARE(CXYChart_getXCoor(c.get(), newest - span), CPlotArea_getLeftX(pa));
+    QCOMPARE(CXYChart_getXCoor(c.get(), newest), CPlotArea_getRightX(pa));
+    for (int i = 1; i < N; ++i)
+        QVERIFY(CXYChart_getXCoor(c.get(), t[i]) > CXYChart_getXCoor(c.get(), t[i - 1]));
     Axis *x = CXYChart_xAxis(c.get());
-    QCOMPARE(x->getMinValue(), Newest - span);
-    QCOMPARE(x->getMaxValue(), Newest);
+    QCOMPARE(x->getMinValue(), newest - span);
+    QCOMPARE(x->getMaxValue(), newest);
     QStringList labels;
+    QVector<QDateTime> majors;
     double lastMajor = -1;
     for (const Axis::Tick &tick : x->ticks()) {
-        QVERIFY(tick.value >= Newest - span && tick.value <= Newest);
+        QVERIFY(tick.value >= newest - span && tick.value <= newest);
         if (!tick.major)
             continue;
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$")).match(tick.label).hasMatch());
+        const QDateTime local = QDateTime::fromSecsSinceEpoch(qint64(tick.value - CChart_chartTime2(0)));
+        QCOMPARE(tick.label, local.toString(QStringLiteral("hh:mm:ss")));
         if (lastMajor >= 0)
             QVERIFY(CXYChart_getXCoor(c.get(), tick.value) - CXYChart_getXCoor(c.get(), lastMajor) >= 75);
         lastMajor = tick.value;
         labels << tick.label;
+        majors << local;
     }
     QVERIFY2(labels.size() >= 3, qPrintable(labels.join(QLatin1Char(' '))));
+    // The step is the usual distance between labels; each label is a whole number of steps
+    // past local midnight.
+    QMap<qint64, int> gaps;
+    for (int i = 1; i < majors.size(); ++i)
+        ++gaps[majors[i - 1].secsTo(majors[i])];
+    const qint64 step = std::max_element(gaps.cbegin(), gaps.cend()).key();
+    for (const QDateTime &local : majors)
+        QVERIFY2(QTime(0, 0).secsTo(local.time()) % step == 0, qPrintable(labels.join(QLatin1Char(' '))));
     // Labels are drawn: light pixels appear under the axis.
     const QImage img = render(c.get());
     int light = 0;

@@ -1,26 +1,51 @@
-// Number and chart-time formatting of labels and cursor texts.
+// Number and chart-time formatting of labels and cursor texts, run in several time zones.
 #include <chartapi.h>
+#include <clockchanges.h>
 #include <valueformat.h>
 
 #include <QtTest>
+
+namespace {
+
+// The chart time of an instant, with its milliseconds, as the recorder makes it.
+double chartTimeOf(const QDateTime &instant)
+{
+    return CChart_chartTime2(int(instant.toSecsSinceEpoch())) + instant.time().msec() / 1000.0;
+}
+
+// A reading of the local clock.
+double localChartTime(int year, int month, int day, int h, int m, int s, int ms = 0)
+{
+    return chartTimeOf(QDateTime(QDate(year, month, day), QTime(h, m, s, ms), Qt::LocalTime));
+}
+
+} // namespace
 
 class TstValueFormat : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void formats_data();
     void formats();
     void chartTimeEpoch();
     void axisLabelsUseTheAxisKind();
+    void textsReadTheLocalClock_data();
+    void textsReadTheLocalClock();
 };
+
+void TstValueFormat::initTestCase()
+{
+    QVERIFY(ClockChanges::zoneInEffect());
+}
 
 void TstValueFormat::formats_data()
 {
     QTest::addColumn<QString>("format");
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("expected");
-    const double t = CChart_chartTime2(1765000000) + 0.25; // 2025-12-06 05:46:40.25 UTC
+    const double t = localChartTime(2025, 12, 6, 5, 46, 40, 250);
     QTest::newRow("two decimals") << "{value|2.}" << 23.456 << "23.46";
     QTest::newRow("two decimals, negative") << "{value|2.}" << -3.5 << "-3.50";
     QTest::newRow("rounds to zero without sign") << "{value|2.}" << -0.001 << "0.00";
@@ -38,7 +63,8 @@ void TstValueFormat::formats_data()
     QTest::newRow("other fields kept") << "{x} {value|0}" << 3.0 << "{x} 3";
 }
 
-// Fault caught: cursor and axis texts in the wrong format, "-0.00", or garbage for the marker.
+// Fault caught: cursor and axis texts in the wrong format or not in local time, "-0.00", or
+// garbage for the marker.
 void TstValueFormat::formats()
 {
     QFETCH(QString, format);
@@ -47,13 +73,13 @@ void TstValueFormat::formats()
     QCOMPARE(ValueFormat::formatTemplate(format, value), expected);
 }
 
-// Fault caught: a chart-time epoch that is not 0001-01-01 (the recorder stores these times).
+// Fault caught: a chart-time epoch that is not 0001-01-01 UTC (the recorder stores these times).
 void TstValueFormat::chartTimeEpoch()
 {
+    const QDateTime unixEpoch = QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
+    QCOMPARE(CChart_chartTime2(0), double(QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC).secsTo(unixEpoch)));
     QCOMPARE(ValueFormat::formatDate(CChart_chartTime2(0), QStringLiteral("yyyy-mm-dd hh:nn:ss")),
-             QStringLiteral("1970-01-01 00:00:00"));
-    QCOMPARE(ValueFormat::formatDate(0.0, QStringLiteral("yyyy-mm-dd hh:nn:ss")),
-             QStringLiteral("0001-01-01 00:00:00"));
+             unixEpoch.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
     QCOMPARE(CChart_chartTime2(86400) - CChart_chartTime2(0), 86400.0);
 }
 
@@ -62,7 +88,7 @@ void TstValueFormat::axisLabelsUseTheAxisKind()
 {
     XYChart *c = CXYChart_create(300, 200, 0xFFFFFF, Chart::Transparent, 0);
     Axis *x = CXYChart_xAxis(c);
-    const double t = CChart_chartTime2(1765000000);
+    const double t = localChartTime(2025, 12, 6, 5, 46, 40);
     CAxis_setDateScale(x, t - 60, t, 0, 0);
     QCOMPARE(QString::fromUtf8(CAxis_getFormattedLabel(x, t, "hh:nn:ss")), QStringLiteral("05:46:40"));
     QCOMPARE(QString::fromUtf8(CAxis_getFormattedLabel(x, t, "yyyy-mm-dd hh:nn:ss")),
@@ -72,6 +98,41 @@ void TstValueFormat::axisLabelsUseTheAxisKind()
     const char *clock = CAxis_getFormattedLabel(x, t, "hh:nn:ss");
     const char *year = CAxis_getFormattedLabel(x, t, "yyyy");
     QCOMPARE(QString::fromUtf8(clock) + QLatin1Char(' ') + QString::fromUtf8(year), QStringLiteral("05:46:40 2025"));
+    CBaseChart_destroy(c);
+}
+
+void TstValueFormat::textsReadTheLocalClock_data()
+{
+    QTest::addColumn<qint64>("ms"); // since 1970 UTC
+    // Winter and summer of either hemisphere, and around each clock change of the zone.
+    const QList<qint64> fixed = {1767225600250, 1782864000750};
+    for (const qint64 ms : fixed)
+        QTest::addRow("%s", qPrintable(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs))) << ms;
+    for (const qint64 change : ClockChanges::inYear(2026)) {
+        for (const int seconds : {-3601, -1800, -1, 0, 1, 1800, 3599, 3600}) {
+            QTest::addRow("%s %+d s", qPrintable(QDateTime::fromMSecsSinceEpoch(change, Qt::UTC).toString(Qt::ISODate)),
+                          seconds)
+                << change + seconds * 1000;
+        }
+    }
+}
+
+// Fault caught: the axis labels, the cursor's time or the legend's date written in UTC, or a
+// clock change shifting them by its hour, so they differ from the local clock of the status bar.
+void TstValueFormat::textsReadTheLocalClock()
+{
+    QFETCH(qint64, ms);
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms);
+    const double t = chartTimeOf(local);
+    QCOMPARE(ValueFormat::formatTemplate(QStringLiteral("{value|yyyy-mm-dd hh:nn:ss.fff}"), t),
+             local.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")));
+    XYChart *c = CXYChart_create(300, 200, 0xFFFFFF, Chart::Transparent, 0);
+    Axis *x = CXYChart_xAxis(c);
+    CAxis_setDateScale(x, t - 2400, t, 0, 0);
+    QCOMPARE(QString::fromUtf8(CAxis_getFormattedLabel(x, t, "hh:nn:ss")),
+             local.toString(QStringLiteral("hh:mm:ss")));
+    QCOMPARE(QString::fromUtf8(CAxis_getFormattedLabel(x, t, "yyyy-mm-dd hh:nn:ss")),
+             local.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
     CBaseChart_destroy(c);
 }
 
