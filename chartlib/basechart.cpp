@@ -1,6 +1,5 @@
 #include "basechart.h"
 
-#include "chartbufferpool.h"
 #include "chartcore.h"
 #include "valueformat.h"
 
@@ -11,7 +10,7 @@ BaseChart::BaseChart(std::shared_ptr<ChartCore> core)
 
 BaseChart::~BaseChart()
 {
-    ChartBufferPool::giveBytes(std::move(m_imageBytes));
+    m_core->bufferPool().giveBytes(std::move(m_imageBytes));
 }
 
 BaseChart *BaseChart::share() const
@@ -60,6 +59,11 @@ bool BaseChart::makeChart3()
 QImage BaseChart::makeImage()
 {
     return m_core->image();
+}
+
+void BaseChart::setBufferPool(const ChartBufferPool &pool)
+{
+    m_core->setBufferPool(pool);
 }
 
 QString BaseChart::getChartMetrics() const

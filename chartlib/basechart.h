@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class ChartBufferPool;
 class ChartCore;
 class DrawArea;
 
@@ -40,6 +41,8 @@ public:
     bool makeChart3();
     QImage makeImage();
     QString getChartMetrics() const;
+    // The chart, with every reference to it, recycles its buffers through this pool.
+    void setBufferPool(const ChartBufferPool &pool);
     QString formatValue(double value, const QString &format) const;
 
     ChartCore *core() const { return m_core.get(); }

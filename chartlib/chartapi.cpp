@@ -76,6 +76,12 @@ const char *CBaseChart_formatValue(BaseChart *chart, double value, const char *f
     return hold(chart->texts(), chart->formatValue(value, text(format)));
 }
 
+void CBaseChart_setBufferPool(BaseChart *chart, const ChartBufferPool *pool)
+{
+    if (chart && pool)
+        chart->setBufferPool(*pool);
+}
+
 PlotArea *CXYChart_setPlotArea(XYChart *chart, int x, int y, int width, int height, int bgColor,
                                int altBgColor, int edgeColor, int hGridColor, int vGridColor)
 {

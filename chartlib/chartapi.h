@@ -5,6 +5,7 @@
 // calls on the same object, the image bytes until the next makeChart2 on that chart reference
 // (or until the object goes).
 
+#include "chartbufferpool.h"
 #include "chartdefs.h"
 #include "charttime.h"
 #include "linelayer.h"
@@ -32,6 +33,9 @@ bool CBaseChart_makeChart2(BaseChart *chart, int format, const char **data, int 
 bool CBaseChart_makeChart3(BaseChart *chart);
 const char *CBaseChart_getChartMetrics(BaseChart *chart);
 const char *CBaseChart_formatValue(BaseChart *chart, double value, const char *format);
+// The chart and every reference to it take their buffers from the pool and give them back to
+// it; the chart shares the pool's spares, the caller keeps its pool object.
+void CBaseChart_setBufferPool(BaseChart *chart, const ChartBufferPool *pool);
 
 PlotArea *CXYChart_setPlotArea(XYChart *chart, int x, int y, int width, int height, int bgColor,
                                int altBgColor, int edgeColor, int hGridColor, int vGridColor);

@@ -1,7 +1,6 @@
 #include "chartcore.h"
 
 #include "axis.h"
-#include "chartbufferpool.h"
 #include "chartcolor.h"
 #include "chartimageplugin.h"
 #include "chartdefs.h"
@@ -101,7 +100,7 @@ ChartCore::ChartCore(int width, int height, int bgColor, int edgeColor, int rais
 
 ChartCore::~ChartCore()
 {
-    ChartBufferPool::giveImage(std::move(m_base));
+    m_pool.giveImage(std::move(m_base));
 }
 
 int ChartCore::linearGradientColor(int startX, int startY, int endX, int endY, int startColor,
@@ -297,8 +296,8 @@ const QImage &ChartCore::baseImage()
             && (unsigned(m_bgColor) >> 24) == 0;
         const QImage::Format format = opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
         if (m_base.size() != QSize(m_width, m_height) || m_base.format() != format) {
-            ChartBufferPool::giveImage(std::move(m_base));
-            m_base = ChartBufferPool::takeImage(QSize(m_width, m_height), format);
+            m_pool.giveImage(std::move(m_base));
+            m_base = m_pool.takeImage(QSize(m_width, m_height), format);
         }
         render(m_base);
         m_rendered = true;
@@ -324,7 +323,7 @@ void ChartCore::encode(int format, QByteArray &out)
         // image per cursor update instead of two.
         const QImage &base = baseImage();
         if (out.isEmpty())
-            out = ChartBufferPool::takeBytes(ChartImageHandler::HeaderSize + base.width() * base.height() * 4);
+            out = m_pool.takeBytes(ChartImageHandler::HeaderSize + base.width() * base.height() * 4);
         ChartImageHandler::encode(base, out);
         if (m_dynamic && !m_dynamic->isEmpty()) {
             QImage pixels(reinterpret_cast<uchar *>(out.data()) + ChartImageHandler::HeaderSize, base.width(),

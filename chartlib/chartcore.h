@@ -1,5 +1,7 @@
 #pragma once
 
+#include "chartbufferpool.h"
+
 #include <QBrush>
 #include <QByteArray>
 #include <QImage>
@@ -54,6 +56,11 @@ public:
     void removeDynamicLayer();
     DrawArea *dynamicLayer() const { return m_dynamic.get(); }
 
+    // Where the chart takes its image and encoding buffers from and gives them back to; a chart
+    // without one given keeps its own.
+    void setBufferPool(const ChartBufferPool &pool) { m_pool = pool; }
+    ChartBufferPool &bufferPool() { return m_pool; }
+
     // Called by every part of the chart when it changes what the chart image shows.
     void invalidate();
     void layout();
@@ -100,5 +107,6 @@ private:
     std::shared_ptr<DrawArea> m_dynamic;
     bool m_laidOut = false;
     bool m_rendered = false;
+    ChartBufferPool m_pool;
     QImage m_base;
 };

@@ -1,6 +1,7 @@
 // Charts rendered offscreen and checked by their pixels.
 #include <axis.h>
 #include <chartapi.h>
+#include <chartbufferpool.h>
 #include <clockchanges.h>
 #include <drawarea.h>
 #include <plotarea.h>
@@ -128,6 +129,7 @@ private slots:
     void damagedRawImageIsRefused();
     void reusedBuffersCarryNothingOver_data();
     void reusedBuffersCarryNothingOver();
+    void buffersStayWithTheirPool();
     void sharedReferenceOutlivesOwner();
     void textOutlivingItsLayerDrawsNothing();
     void dynamicLayerLeavesChartUntouched();
@@ -487,9 +489,11 @@ void TstChartRender::reusedBuffersCarryNothingOver_data()
 void TstChartRender::reusedBuffersCarryNothingOver()
 {
     QFETCH(int, background);
+    const ChartBufferPool pool;
     for (int round = 0; round < 3; ++round) {
         // A chart full of red, deleted: its buffers go to the spares.
         ChartPtr first(CXYChart_create(200, 100, background, Chart::Transparent, 0));
+        CBaseChart_setBufferPool(first.get(), &pool);
         CXYChart_setPlotArea(first.get(), 0, 0, 199, 99, 0xFF0000, -1, Chart::Transparent, Chart::Transparent,
                              Chart::Transparent);
         DrawArea *d = CBaseChart_initDynamicLayer(first.get());
@@ -498,6 +502,7 @@ void TstChartRender::reusedBuffersCarryNothingOver()
         first.reset();
         // The next chart of the same size has nothing in it but its background.
         ChartPtr second(CXYChart_create(200, 100, background, Chart::Transparent, 0));
+        CBaseChart_setBufferPool(second.get(), &pool);
         const char *data = nullptr;
         int length = 0;
         QVERIFY(CBaseChart_makeChart2(second.get(), Chart::RawImage, &data, &length));
@@ -512,6 +517,32 @@ void TstChartRender::reusedBuffersCarryNothingOver()
                     QCOMPARE(p & 0xFFFFFF, 0x202020u);
             }
     }
+}
+
+// Fault caught: spare buffers shared by every chart of the process instead of kept by the pool
+// their caller gave, or a chart's buffers lost when its pool's owner is gone first.
+void TstChartRender::buffersStayWithTheirPool()
+{
+    double t[N], v[N];
+    ramp(t, v, 10);
+    auto mine = std::make_unique<ChartBufferPool>();
+    const ChartBufferPool other;
+    ChartPtr c = makeChart(t, v, 2400);
+    CBaseChart_setBufferPool(c.get(), mine.get());
+    QVERIFY(!render(c.get()).isNull());
+    ChartPtr unpooled = makeChart(t, v, 2400);
+    QVERIFY(!render(unpooled.get()).isNull());
+    unpooled.reset();
+    QCOMPARE(mine->spareCount(), 0);
+    const ChartBufferPool kept = *mine; // a second owner of the same spares
+    mine.reset();
+    c.reset();
+    QCOMPARE(kept.spareCount(), 2); // its image and its encoded bytes
+    QCOMPARE(other.spareCount(), 0);
+    ChartPtr next = makeChart(t, v, 2400);
+    CBaseChart_setBufferPool(next.get(), &kept);
+    QVERIFY(!render(next.get()).isNull());
+    QCOMPARE(kept.spareCount(), 0);
 }
 
 // Fault caught: a viewer's reference to a chart dangling once the owner deletes its chart.
