@@ -33,6 +33,7 @@ private slots:
     void radioRowOnlyForTq100_data();
     void radioRowOnlyForTq100();
     void namesFallBack();
+    void namesShowAsWritten();
     void chartsDrawSamplesAndClear();
     void chartScrollsWithNewSamples();
     void xAxisSpansTheHistory_data();
@@ -251,6 +252,19 @@ void TestChartView::namesFallBack()
     QVERIFY(view->findChild<QLabel*>(QStringLiteral("label_device_type"))
                 ->pixmap(Qt::ReturnByValue)
                 .isNull());
+}
+
+// Catches names from the project file read as rich text: mark-up in them vanishes.
+void TestChartView::namesShowAsWritten()
+{
+    NodeDevice* node = makeNode();
+    node->setNames(QStringLiteral("Tank <b>2</b>"), QStringLiteral("<i>Inlet</i>"), QString());
+    view->setNodeDevice(node);
+    for (const char* name : {"label_device", "label_ch1_device", "label_ch1_desc"}) {
+        const auto* label = view->findChild<QLabel*>(QLatin1String(name));
+        QVERIFY2(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(label->text()),
+                 name);
+    }
 }
 
 // Catches charts that do not show the node's samples in their colours, or keep them after the
