@@ -17,10 +17,9 @@ namespace {
 
 // Clock steps in seconds that read naturally on a time axis.
 const double DateSteps[] = {
-    1, 2, 5, 10, 15, 20, 30,
-    60, 120, 300, 600, 900, 1200, 1800,
-    3600, 7200, 10800, 14400, 21600, 28800, 43200,
-    86400, 172800, 604800, 1209600, 2592000, 7776000, 31536000,
+    1,     2,     5,      10,     15,      20,      30,      60,       120,   300,
+    600,   900,   1200,   1800,   3600,    7200,    10800,   14400,    21600, 28800,
+    43200, 86400, 172800, 604800, 1209600, 2592000, 7776000, 31536000,
 };
 
 bool dividesEvenly(double big, double small)
@@ -76,14 +75,10 @@ std::vector<OffsetPiece> offsetPieces(double lo, double hi)
 
 } // namespace
 
-Axis::Axis(ChartCore *core, bool horizontal)
-    : m_core(core)
-    , m_horizontal(horizontal)
-    , m_majorSpacing(horizontal ? 50 : 30)
-    , m_minorSpacing(horizontal ? 10 : 6)
-    , m_axisColor(0x000000)
-    , m_labelColor(0x000000)
-    , m_tickColor(Chart::DefaultColor)
+Axis::Axis(ChartCore* core, bool horizontal)
+    : m_core(core), m_horizontal(horizontal), m_majorSpacing(horizontal ? 50 : 30),
+      m_minorSpacing(horizontal ? 10 : 6), m_axisColor(0x000000), m_labelColor(0x000000),
+      m_tickColor(Chart::DefaultColor)
 {
 }
 
@@ -109,16 +104,18 @@ void Axis::setColors(int axisColor, int labelColor, int titleColor, int tickColo
     m_core->invalidate();
 }
 
-void Axis::setDateScale(double lowerLimit, double upperLimit, double majorTickInc, double minorTickInc)
+void Axis::setDateScale(double lowerLimit, double upperLimit, double majorTickInc,
+                        double minorTickInc)
 {
     setLinearScale(lowerLimit, upperLimit, majorTickInc, minorTickInc);
     m_dateScale = true;
 }
 
-void Axis::setLinearScale(double lowerLimit, double upperLimit, double majorTickInc, double minorTickInc)
+void Axis::setLinearScale(double lowerLimit, double upperLimit, double majorTickInc,
+                          double minorTickInc)
 {
-    m_fixedScale = std::isfinite(lowerLimit) && std::isfinite(upperLimit)
-        && std::fabs(lowerLimit) < NoValue * 0.5 && std::fabs(upperLimit) < NoValue * 0.5;
+    m_fixedScale = std::isfinite(lowerLimit) && std::isfinite(upperLimit) &&
+                   std::fabs(lowerLimit) < NoValue * 0.5 && std::fabs(upperLimit) < NoValue * 0.5;
     m_dateScale = false;
     m_lower = qMin(lowerLimit, upperLimit);
     m_upper = qMax(lowerLimit, upperLimit);
@@ -127,13 +124,13 @@ void Axis::setLinearScale(double lowerLimit, double upperLimit, double majorTick
     m_core->invalidate();
 }
 
-void Axis::setLabelFormat(const QString &format)
+void Axis::setLabelFormat(const QString& format)
 {
     m_labelFormat = format;
     m_core->invalidate();
 }
 
-void Axis::setLabelFont(const QString &fontFile, double fontSize)
+void Axis::setLabelFont(const QString& fontFile, double fontSize)
 {
     m_labelFontFile = fontFile;
     m_labelFontSize = fontSize;
@@ -145,7 +142,7 @@ QFont Axis::labelFont() const
     return TextMarkup::fontFor(m_labelFontFile, m_labelFontSize);
 }
 
-QString Axis::getFormattedLabel(double value, const QString &format) const
+QString Axis::getFormattedLabel(double value, const QString& format) const
 {
     if (format.contains(QLatin1Char('{')))
         return ValueFormat::formatTemplate(format, value, m_dateScale);
@@ -297,7 +294,7 @@ void Axis::layoutDate(double length)
     // the later one would overlap the earlier: it stays a plain tick.
     double lastMajor = -std::numeric_limits<double>::infinity();
     for (size_t p = 0; p < pieces.size(); ++p) {
-        const OffsetPiece &piece = pieces[p];
+        const OffsetPiece& piece = pieces[p];
         const bool last = p + 1 == pieces.size();
         double local = std::ceil((piece.start + piece.offset) / tickStep - 1e-9) * tickStep;
         for (; m_ticks.size() < 4000; local += tickStep) {

@@ -3,17 +3,14 @@
 #include "chartcore.h"
 #include "valueformat.h"
 
-BaseChart::BaseChart(std::shared_ptr<ChartCore> core)
-    : m_core(std::move(core))
-{
-}
+BaseChart::BaseChart(std::shared_ptr<ChartCore> core) : m_core(std::move(core)) {}
 
 BaseChart::~BaseChart()
 {
     m_core->bufferPool().giveBytes(std::move(m_imageBytes));
 }
 
-BaseChart *BaseChart::share() const
+BaseChart* BaseChart::share() const
 {
     return new BaseChart(m_core);
 }
@@ -34,7 +31,7 @@ int BaseChart::linearGradientColor(int startX, int startY, int endX, int endY, i
     return m_core->linearGradientColor(startX, startY, endX, endY, startColor, endColor);
 }
 
-DrawArea *BaseChart::initDynamicLayer()
+DrawArea* BaseChart::initDynamicLayer()
 {
     return m_core->initDynamicLayer();
 }
@@ -61,7 +58,7 @@ QImage BaseChart::makeImage()
     return m_core->image();
 }
 
-void BaseChart::setBufferPool(const ChartBufferPool &pool)
+void BaseChart::setBufferPool(const ChartBufferPool& pool)
 {
     m_core->setBufferPool(pool);
 }
@@ -71,7 +68,7 @@ QString BaseChart::getChartMetrics() const
     return m_core->chartMetrics();
 }
 
-QString BaseChart::formatValue(double value, const QString &format) const
+QString BaseChart::formatValue(double value, const QString& format) const
 {
     return ValueFormat::formatTemplate(format, value);
 }

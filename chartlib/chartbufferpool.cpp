@@ -16,14 +16,11 @@ struct ChartBufferPool::Spares
     std::vector<QByteArray> bytes;
 };
 
-ChartBufferPool::ChartBufferPool()
-    : m_spares(std::make_shared<Spares>())
-{
-}
+ChartBufferPool::ChartBufferPool() : m_spares(std::make_shared<Spares>()) {}
 
-QImage ChartBufferPool::takeImage(const QSize &size, QImage::Format format)
+QImage ChartBufferPool::takeImage(const QSize& size, QImage::Format format)
 {
-    std::vector<QImage> &images = m_spares->images;
+    std::vector<QImage>& images = m_spares->images;
     for (auto it = images.begin(); it != images.end(); ++it) {
         if (it->size() == size && it->format() == format) {
             QImage image = std::move(*it);
@@ -34,11 +31,11 @@ QImage ChartBufferPool::takeImage(const QSize &size, QImage::Format format)
     return QImage(size, format);
 }
 
-void ChartBufferPool::giveImage(QImage &&image)
+void ChartBufferPool::giveImage(QImage&& image)
 {
     if (image.isNull() || !image.isDetached())
         return;
-    std::vector<QImage> &images = m_spares->images;
+    std::vector<QImage>& images = m_spares->images;
     if (images.size() >= MaxSpares)
         images.erase(images.begin());
     images.push_back(std::move(image));
@@ -46,7 +43,7 @@ void ChartBufferPool::giveImage(QImage &&image)
 
 QByteArray ChartBufferPool::takeBytes(int size)
 {
-    std::vector<QByteArray> &spares = m_spares->bytes;
+    std::vector<QByteArray>& spares = m_spares->bytes;
     for (auto it = spares.begin(); it != spares.end(); ++it) {
         if (it->capacity() >= size) {
             QByteArray bytes = std::move(*it);
@@ -58,11 +55,11 @@ QByteArray ChartBufferPool::takeBytes(int size)
     return QByteArray(size, Qt::Uninitialized);
 }
 
-void ChartBufferPool::giveBytes(QByteArray &&bytes)
+void ChartBufferPool::giveBytes(QByteArray&& bytes)
 {
     if (bytes.capacity() < 4096 || !bytes.isDetached())
         return;
-    std::vector<QByteArray> &spares = m_spares->bytes;
+    std::vector<QByteArray>& spares = m_spares->bytes;
     if (spares.size() >= MaxSpares)
         spares.erase(spares.begin());
     spares.push_back(std::move(bytes));

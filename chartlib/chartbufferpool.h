@@ -18,12 +18,12 @@ public:
     ChartBufferPool();
 
     // An image of this size and format, from the spares when one fits; its pixels are undefined.
-    QImage takeImage(const QSize &size, QImage::Format format);
+    QImage takeImage(const QSize& size, QImage::Format format);
     // Keeps the image for reuse unless someone else still shares it.
-    void giveImage(QImage &&image);
+    void giveImage(QImage&& image);
     // A byte array with room for size bytes, from the spares when one fits.
     QByteArray takeBytes(int size);
-    void giveBytes(QByteArray &&bytes);
+    void giveBytes(QByteArray&& bytes);
     // Images and byte arrays waiting for reuse.
     int spareCount() const;
 

@@ -22,7 +22,8 @@ bool isNoValue(double v)
 
 } // namespace
 
-QString ValueFormat::formatTemplate(const QString &tmpl, double value, bool dateByDefault, int utcOffset)
+QString ValueFormat::formatTemplate(const QString& tmpl, double value, bool dateByDefault,
+                                    int utcOffset)
 {
     if (!tmpl.contains(QLatin1Char('{')))
         return formatPattern(value, tmpl, utcOffset);
@@ -58,11 +59,16 @@ QString ValueFormat::formatTemplate(const QString &tmpl, double value, bool date
     return out;
 }
 
-bool ValueFormat::isDatePattern(const QString &pattern)
+bool ValueFormat::isDatePattern(const QString& pattern)
 {
     for (const QChar c : pattern) {
         switch (c.unicode()) {
-        case 'y': case 'm': case 'd': case 'h': case 'n': case 's':
+        case 'y':
+        case 'm':
+        case 'd':
+        case 'h':
+        case 'n':
+        case 's':
             return true;
         default:
             break;
@@ -71,12 +77,13 @@ bool ValueFormat::isDatePattern(const QString &pattern)
     return false;
 }
 
-QString ValueFormat::formatPattern(double value, const QString &pattern, int utcOffset)
+QString ValueFormat::formatPattern(double value, const QString& pattern, int utcOffset)
 {
-    return isDatePattern(pattern) ? formatDate(value, pattern, utcOffset) : formatNumber(value, pattern);
+    return isDatePattern(pattern) ? formatDate(value, pattern, utcOffset)
+                                  : formatNumber(value, pattern);
 }
 
-QString ValueFormat::formatDate(double chartTime, const QString &pattern, int utcOffset)
+QString ValueFormat::formatDate(double chartTime, const QString& pattern, int utcOffset)
 {
     if (isNoValue(chartTime) || !std::isfinite(chartTime))
         return QString();
@@ -141,7 +148,7 @@ QString ValueFormat::formatDate(double chartTime, const QString &pattern, int ut
     return out;
 }
 
-QString ValueFormat::formatNumber(double value, const QString &pattern)
+QString ValueFormat::formatNumber(double value, const QString& pattern)
 {
     if (isNoValue(value) || !std::isfinite(value))
         return QString();

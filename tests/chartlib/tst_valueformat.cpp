@@ -8,7 +8,7 @@
 namespace {
 
 // The chart time of an instant, with its milliseconds, as the recorder makes it.
-double chartTimeOf(const QDateTime &instant)
+double chartTimeOf(const QDateTime& instant)
 {
     return CChart_chartTime2(int(instant.toSecsSinceEpoch())) + instant.time().msec() / 1000.0;
 }
@@ -77,7 +77,8 @@ void TstValueFormat::formats()
 void TstValueFormat::chartTimeEpoch()
 {
     const QDateTime unixEpoch = QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
-    QCOMPARE(CChart_chartTime2(0), double(QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC).secsTo(unixEpoch)));
+    QCOMPARE(CChart_chartTime2(0),
+             double(QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC).secsTo(unixEpoch)));
     QCOMPARE(ValueFormat::formatDate(CChart_chartTime2(0), QStringLiteral("yyyy-mm-dd hh:nn:ss")),
              unixEpoch.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
     QCOMPARE(CChart_chartTime2(86400) - CChart_chartTime2(0), 86400.0);
@@ -86,18 +87,21 @@ void TstValueFormat::chartTimeEpoch()
 // Fault caught: getFormattedLabel ignoring its pattern, or one result overwriting the previous.
 void TstValueFormat::axisLabelsUseTheAxisKind()
 {
-    XYChart *c = CXYChart_create(300, 200, 0xFFFFFF, Chart::Transparent, 0);
-    Axis *x = CXYChart_xAxis(c);
+    XYChart* c = CXYChart_create(300, 200, 0xFFFFFF, Chart::Transparent, 0);
+    Axis* x = CXYChart_xAxis(c);
     const double t = localChartTime(2025, 12, 6, 5, 46, 40);
     CAxis_setDateScale(x, t - 60, t, 0, 0);
-    QCOMPARE(QString::fromUtf8(CAxis_getFormattedLabel(x, t, "hh:nn:ss")), QStringLiteral("05:46:40"));
+    QCOMPARE(QString::fromUtf8(CAxis_getFormattedLabel(x, t, "hh:nn:ss")),
+             QStringLiteral("05:46:40"));
     QCOMPARE(QString::fromUtf8(CAxis_getFormattedLabel(x, t, "yyyy-mm-dd hh:nn:ss")),
              QStringLiteral("2025-12-06 05:46:40"));
-    QCOMPARE(QString::fromUtf8(CBaseChart_formatValue(c, 23.456, "{value|2.}")), QStringLiteral("23.46"));
+    QCOMPARE(QString::fromUtf8(CBaseChart_formatValue(c, 23.456, "{value|2.}")),
+             QStringLiteral("23.46"));
     // Several texts from one object, used together, each keep their own value.
-    const char *clock = CAxis_getFormattedLabel(x, t, "hh:nn:ss");
-    const char *year = CAxis_getFormattedLabel(x, t, "yyyy");
-    QCOMPARE(QString::fromUtf8(clock) + QLatin1Char(' ') + QString::fromUtf8(year), QStringLiteral("05:46:40 2025"));
+    const char* clock = CAxis_getFormattedLabel(x, t, "hh:nn:ss");
+    const char* year = CAxis_getFormattedLabel(x, t, "yyyy");
+    QCOMPARE(QString::fromUtf8(clock) + QLatin1Char(' ') + QString::fromUtf8(year),
+             QStringLiteral("05:46:40 2025"));
     CBaseChart_destroy(c);
 }
 
@@ -107,11 +111,16 @@ void TstValueFormat::textsReadTheLocalClock_data()
     // Winter and summer of either hemisphere, and around each clock change of the zone.
     const QList<qint64> fixed = {1767225600250, 1782864000750};
     for (const qint64 ms : fixed)
-        QTest::addRow("%s", qPrintable(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs))) << ms;
+        QTest::addRow(
+            "%s",
+            qPrintable(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs)))
+            << ms;
     for (const qint64 change : ClockChanges::inYear(2026)) {
         for (const int seconds : {-3601, -1800, -1, 0, 1, 1800, 3599, 3600}) {
-            QTest::addRow("%s %+d s", qPrintable(QDateTime::fromMSecsSinceEpoch(change, Qt::UTC).toString(Qt::ISODate)),
-                          seconds)
+            QTest::addRow(
+                "%s %+d s",
+                qPrintable(QDateTime::fromMSecsSinceEpoch(change, Qt::UTC).toString(Qt::ISODate)),
+                seconds)
                 << change + seconds * 1000;
         }
     }
@@ -126,8 +135,8 @@ void TstValueFormat::textsReadTheLocalClock()
     const double t = chartTimeOf(local);
     QCOMPARE(ValueFormat::formatTemplate(QStringLiteral("{value|yyyy-mm-dd hh:nn:ss.fff}"), t),
              local.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")));
-    XYChart *c = CXYChart_create(300, 200, 0xFFFFFF, Chart::Transparent, 0);
-    Axis *x = CXYChart_xAxis(c);
+    XYChart* c = CXYChart_create(300, 200, 0xFFFFFF, Chart::Transparent, 0);
+    Axis* x = CXYChart_xAxis(c);
     CAxis_setDateScale(x, t - 2400, t, 0, 0);
     QCOMPARE(QString::fromUtf8(CAxis_getFormattedLabel(x, t, "hh:nn:ss")),
              local.toString(QStringLiteral("hh:mm:ss")));

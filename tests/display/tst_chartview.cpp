@@ -346,8 +346,10 @@ void TestChartView::cursorReadsTheLocalClock_data()
     QTest::newRow("summer") << qint64(1782864000);
     for (const qint64 change : ClockChanges::inYear(2026))
         for (const int offset : {-1, 0, 1800}) {
-            QTest::addRow("%s %+d s", qPrintable(QDateTime::fromMSecsSinceEpoch(change, Qt::UTC).toString(Qt::ISODate)),
-                          offset)
+            QTest::addRow(
+                "%s %+d s",
+                qPrintable(QDateTime::fromMSecsSinceEpoch(change, Qt::UTC).toString(Qt::ISODate)),
+                offset)
                 << change / 1000 + offset;
         }
 }
@@ -364,16 +366,18 @@ void TestChartView::cursorReadsTheLocalClock()
     feed(node, QStringLiteral("1.00"), QStringLiteral("2.00"), -1);
     feed(node, QStringLiteral("1.50"), QStringLiteral("2.50"), 0);
     // Without the mouse the cursor stands at the newest sample.
-    const QStringList expected = {QStringLiteral(" ") + start.toString(QStringLiteral("hh:mm:ss")) + QLatin1Char(' '),
-                                  QStringLiteral("[ ") + start.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
-                                      QStringLiteral(" ]")};
+    const QStringList expected = {
+        QStringLiteral(" ") + start.toString(QStringLiteral("hh:mm:ss")) + QLatin1Char(' '),
+        QStringLiteral("[ ") + start.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
+            QStringLiteral(" ]")};
     auto shown = [&] {
         BaseChart* chart = view->viewer2()->assignedChart();
         const DrawArea* cursor = chart ? chart->core()->dynamicLayer() : nullptr;
         return cursor ? cursor->texts() : QStringList();
     };
     QTRY_VERIFY2(shown().contains(expected[0]) && shown().contains(expected[1]),
-                 qPrintable(shown().join(QLatin1Char('|')) + QStringLiteral(" <> ") + expected.join(QLatin1Char('|'))));
+                 qPrintable(shown().join(QLatin1Char('|')) + QStringLiteral(" <> ") +
+                            expected.join(QLatin1Char('|'))));
 }
 
 // Catches option and network buttons that ask for nothing.
