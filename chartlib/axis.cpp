@@ -2,21 +2,24 @@
 
 #include "chartcore.h"
 #include "chartdefs.h"
+#include "charttime.h"
 #include "textmarkup.h"
 #include "valueformat.h"
 
 #include <QFontMetrics>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <vector>
 
 namespace {
 
 // Clock steps in seconds that read naturally on a time axis.
 const double DateSteps[] = {
-    1, 2, 5, 10, 15, 20, 30,
-    60, 120, 300, 600, 900, 1200, 1800,
-    3600, 7200, 10800, 14400, 21600, 28800, 43200,
-    86400, 172800, 604800, 1209600, 2592000, 7776000, 31536000,
+    1,     2,     5,      10,     15,      20,      30,      60,       120,   300,
+    600,   900,   1200,   1800,   3600,    7200,    10800,   14400,    21600, 28800,
+    43200, 86400, 172800, 604800, 1209600, 2592000, 7776000, 31536000,
 };
 
 bool dividesEvenly(double big, double small)
@@ -25,16 +28,57 @@ bool dividesEvenly(double big, double small)
     return std::fabs(q - std::round(q)) < 1e-9;
 }
 
+// A stretch of chart time over which the local clock keeps one offset from UTC.
+struct OffsetPiece
+{
+    double start;
+    double end;
+    int offset;
+};
+
+// The first whole second after lo at which the local clock no longer has lo's offset, when hi
+// already has another one. Clock changes fall on whole seconds.
+double offsetChange(double lo, double hi, int loOffset)
+{
+    while (hi - lo > 0.5) {
+        const double mid = (lo + hi) / 2;
+        if (ChartTime::localOffset(mid) == loOffset)
+            lo = mid;
+        else
+            hi = mid;
+    }
+    return std::floor(lo) + 1;
+}
+
+// [lo, hi] cut where the local clock changes its offset. Clock changes lie months apart, so one
+// look a week finds each of them.
+std::vector<OffsetPiece> offsetPieces(double lo, double hi)
+{
+    constexpr double Week = 604800;
+    const double probe = std::max(Week, (hi - lo) / 2000);
+    std::vector<OffsetPiece> pieces;
+    double start = lo;
+    int offset = ChartTime::localOffset(lo);
+    for (double a = lo; a < hi;) {
+        const double b = std::min(hi, a + probe);
+        if (ChartTime::localOffset(b) != offset) {
+            const double change = offsetChange(a, b, offset);
+            pieces.push_back({start, change, offset});
+            start = change;
+            offset = ChartTime::localOffset(change);
+        }
+        a = b;
+    }
+    pieces.push_back({start, hi, offset});
+    return pieces;
+}
+
 } // namespace
 
-Axis::Axis(ChartCore *core, bool horizontal)
-    : m_core(core)
-    , m_horizontal(horizontal)
-    , m_majorSpacing(horizontal ? 50 : 30)
-    , m_minorSpacing(horizontal ? 10 : 6)
-    , m_axisColor(0x000000)
-    , m_labelColor(0x000000)
-    , m_tickColor(Chart::DefaultColor)
+Axis::Axis(ChartCore* core, bool horizontal)
+    : m_core(core), m_horizontal(horizontal), m_majorSpacing(horizontal ? 50 : 30),
+      m_minorSpacing(horizontal ? 10 : 6), m_axisColor(0x000000), m_labelColor(0x000000),
+      m_tickColor(Chart::DefaultColor)
 {
 }
 
@@ -60,16 +104,18 @@ void Axis::setColors(int axisColor, int labelColor, int titleColor, int tickColo
     m_core->invalidate();
 }
 
-void Axis::setDateScale(double lowerLimit, double upperLimit, double majorTickInc, double minorTickInc)
+void Axis::setDateScale(double lowerLimit, double upperLimit, double majorTickInc,
+                        double minorTickInc)
 {
     setLinearScale(lowerLimit, upperLimit, majorTickInc, minorTickInc);
     m_dateScale = true;
 }
 
-void Axis::setLinearScale(double lowerLimit, double upperLimit, double majorTickInc, double minorTickInc)
+void Axis::setLinearScale(double lowerLimit, double upperLimit, double majorTickInc,
+                          double minorTickInc)
 {
-    m_fixedScale = std::isfinite(lowerLimit) && std::isfinite(upperLimit)
-        && std::fabs(lowerLimit) < NoValue * 0.5 && std::fabs(upperLimit) < NoValue * 0.5;
+    m_fixedScale = std::isfinite(lowerLimit) && std::isfinite(upperLimit) &&
+                   std::fabs(lowerLimit) < NoValue * 0.5 && std::fabs(upperLimit) < NoValue * 0.5;
     m_dateScale = false;
     m_lower = qMin(lowerLimit, upperLimit);
     m_upper = qMax(lowerLimit, upperLimit);
@@ -78,13 +124,13 @@ void Axis::setLinearScale(double lowerLimit, double upperLimit, double majorTick
     m_core->invalidate();
 }
 
-void Axis::setLabelFormat(const QString &format)
+void Axis::setLabelFormat(const QString& format)
 {
     m_labelFormat = format;
     m_core->invalidate();
 }
 
-void Axis::setLabelFont(const QString &fontFile, double fontSize)
+void Axis::setLabelFont(const QString& fontFile, double fontSize)
 {
     m_labelFontFile = fontFile;
     m_labelFontSize = fontSize;
@@ -96,25 +142,25 @@ QFont Axis::labelFont() const
     return TextMarkup::fontFor(m_labelFontFile, m_labelFontSize);
 }
 
-QString Axis::getFormattedLabel(double value, const QString &format) const
+QString Axis::getFormattedLabel(double value, const QString& format) const
 {
     if (format.contains(QLatin1Char('{')))
         return ValueFormat::formatTemplate(format, value, m_dateScale);
     if (format.isEmpty())
-        return labelFor(value);
+        return labelFor(value, ValueFormat::OffsetAtValue);
     return ValueFormat::formatPattern(value, format);
 }
 
-QString Axis::labelFor(double value) const
+QString Axis::labelFor(double value, int utcOffset) const
 {
     if (!m_labelFormat.isEmpty())
-        return ValueFormat::formatTemplate(m_labelFormat, value, m_dateScale);
+        return ValueFormat::formatTemplate(m_labelFormat, value, m_dateScale, utcOffset);
     if (m_dateScale) {
         if (m_step < 60)
-            return ValueFormat::formatDate(value, QStringLiteral("hh:nn:ss"));
+            return ValueFormat::formatDate(value, QStringLiteral("hh:nn:ss"), utcOffset);
         if (m_step < 86400)
-            return ValueFormat::formatDate(value, QStringLiteral("hh:nn"));
-        return ValueFormat::formatDate(value, QStringLiteral("mmm dd"));
+            return ValueFormat::formatDate(value, QStringLiteral("hh:nn"), utcOffset);
+        return ValueFormat::formatDate(value, QStringLiteral("mmm dd"), utcOffset);
     }
     return ValueFormat::formatForStep(value, m_step);
 }
@@ -203,7 +249,7 @@ void Axis::layoutLinear(double length)
             break;
         // Snap values that rounding pushed off zero so labels never read "-0".
         const double value = std::fabs(v) < step * 1e-9 ? 0.0 : v;
-        m_ticks.push_back({value, true, labelFor(value)});
+        m_ticks.push_back({value, true, labelFor(value, ValueFormat::OffsetAtValue)});
     }
 }
 
@@ -212,6 +258,7 @@ void Axis::layoutDate(double length)
     const double span = m_max - m_min;
     const double pixelsPerSecond = length / span;
     const QFontMetrics fm(labelFont());
+    const std::vector<OffsetPiece> pieces = offsetPieces(m_min, m_max);
     double step = m_majorInc;
     if (step <= 0) {
         step = DateSteps[std::size(DateSteps) - 1];
@@ -220,7 +267,8 @@ void Axis::layoutDate(double length)
                 continue;
             m_step = candidate;
             // Labels must also fit between their neighbours.
-            const int labelWidth = fm.horizontalAdvance(labelFor(m_min + candidate));
+            const int labelWidth =
+                fm.horizontalAdvance(labelFor(m_min + candidate, pieces.front().offset));
             if (candidate * pixelsPerSecond >= labelWidth + 8) {
                 step = candidate;
                 break;
@@ -240,13 +288,24 @@ void Axis::layoutDate(double length)
         }
     }
     const double tickStep = minorStep > 0 ? minorStep : step;
-    const double first = std::ceil(m_min / tickStep - 1e-9) * tickStep;
-    for (int i = 0; i < 4000; ++i) {
-        const double v = first + i * tickStep;
-        if (v > m_max + 1e-6)
-            break;
-        const bool major = dividesEvenly(v, step);
-        m_ticks.push_back({v, major, major ? labelFor(v) : QString()});
+    // Ticks fall on round times of the local clock: in local seconds each is a multiple of its
+    // step. Where the clock goes back, the repeated times get their ticks again; where it jumps
+    // ahead, the skipped times get none. Either may bring two labels closer than a step, where
+    // the later one would overlap the earlier: it stays a plain tick.
+    double lastMajor = -std::numeric_limits<double>::infinity();
+    for (size_t p = 0; p < pieces.size(); ++p) {
+        const OffsetPiece& piece = pieces[p];
+        const bool last = p + 1 == pieces.size();
+        double local = std::ceil((piece.start + piece.offset) / tickStep - 1e-9) * tickStep;
+        for (; m_ticks.size() < 4000; local += tickStep) {
+            const double v = local - piece.offset;
+            if (last ? v > piece.end + 1e-6 : v >= piece.end)
+                break;
+            const bool major = dividesEvenly(local, step) && v - lastMajor > step - 1e-6;
+            if (major)
+                lastMajor = v;
+            m_ticks.push_back({v, major, major ? labelFor(v, piece.offset) : QString()});
+        }
     }
 }
 

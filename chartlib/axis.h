@@ -21,7 +21,7 @@ public:
         QString label;
     };
 
-    Axis(ChartCore *core, bool horizontal);
+    Axis(ChartCore* core, bool horizontal);
 
     void setTickDensity(int majorTickSpacing, int minorTickSpacing = -1);
     void setWidth(int width);
@@ -31,11 +31,11 @@ public:
                       double minorTickInc = 0);
     void setLinearScale(double lowerLimit, double upperLimit, double majorTickInc = 0,
                         double minorTickInc = 0);
-    void setLabelFormat(const QString &format);
-    void setLabelFont(const QString &fontFile, double fontSize);
+    void setLabelFormat(const QString& format);
+    void setLabelFont(const QString& fontFile, double fontSize);
 
     // The value written with a pattern ("hh:nn:ss") or a template ("{value|2.}").
-    QString getFormattedLabel(double value, const QString &format) const;
+    QString getFormattedLabel(double value, const QString& format) const;
 
     bool isHorizontal() const { return m_horizontal; }
     bool isDateScale() const { return m_dateScale; }
@@ -47,7 +47,7 @@ public:
     int labelColor() const { return m_labelColor; }
     int tickColor() const { return m_tickColor; }
     QFont labelFont() const;
-    const QVector<Tick> &ticks() const { return m_ticks; }
+    const QVector<Tick>& ticks() const { return m_ticks; }
 
     // Works out the scale for a pixel range (start maps the minimum, end the maximum) and the
     // range of the data shown on it.
@@ -56,15 +56,15 @@ public:
     double fromPixel(double pixel) const;
 
     // Storage for texts handed out through the C entry points.
-    TextRing &texts() const { return m_texts; }
+    TextRing& texts() const { return m_texts; }
 
 private:
     void layoutDate(double length);
     void layoutLinear(double length);
     void layoutEmpty(double length);
-    QString labelFor(double value) const;
+    QString labelFor(double value, int utcOffset) const;
 
-    ChartCore *m_core;
+    ChartCore* m_core;
     bool m_horizontal;
     int m_majorSpacing;
     int m_minorSpacing;

@@ -1,20 +1,16 @@
 #include "basechart.h"
 
-#include "chartbufferpool.h"
 #include "chartcore.h"
 #include "valueformat.h"
 
-BaseChart::BaseChart(std::shared_ptr<ChartCore> core)
-    : m_core(std::move(core))
-{
-}
+BaseChart::BaseChart(std::shared_ptr<ChartCore> core) : m_core(std::move(core)) {}
 
 BaseChart::~BaseChart()
 {
-    ChartBufferPool::giveBytes(std::move(m_imageBytes));
+    m_core->bufferPool().giveBytes(std::move(m_imageBytes));
 }
 
-BaseChart *BaseChart::share() const
+BaseChart* BaseChart::share() const
 {
     return new BaseChart(m_core);
 }
@@ -35,7 +31,7 @@ int BaseChart::linearGradientColor(int startX, int startY, int endX, int endY, i
     return m_core->linearGradientColor(startX, startY, endX, endY, startColor, endColor);
 }
 
-DrawArea *BaseChart::initDynamicLayer()
+DrawArea* BaseChart::initDynamicLayer()
 {
     return m_core->initDynamicLayer();
 }
@@ -62,12 +58,17 @@ QImage BaseChart::makeImage()
     return m_core->image();
 }
 
+void BaseChart::setBufferPool(const ChartBufferPool& pool)
+{
+    m_core->setBufferPool(pool);
+}
+
 QString BaseChart::getChartMetrics() const
 {
     return m_core->chartMetrics();
 }
 
-QString BaseChart::formatValue(double value, const QString &format) const
+QString BaseChart::formatValue(double value, const QString& format) const
 {
     return ValueFormat::formatTemplate(format, value);
 }

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class ChartBufferPool;
 class ChartCore;
 class DrawArea;
 
@@ -17,34 +18,37 @@ class BaseChart
 {
 public:
     virtual ~BaseChart();
-    BaseChart(const BaseChart &) = delete;
-    BaseChart &operator=(const BaseChart &) = delete;
+    BaseChart(const BaseChart&) = delete;
+    BaseChart& operator=(const BaseChart&) = delete;
 
     // A new reference to the same chart; the caller owns it.
-    BaseChart *share() const;
+    BaseChart* share() const;
 
     int getWidth() const;
     int getHeight() const;
     // A colour id that fills with a linear gradient between two points.
-    int linearGradientColor(int startX, int startY, int endX, int endY, int startColor, int endColor);
+    int linearGradientColor(int startX, int startY, int endX, int endY, int startColor,
+                            int endColor);
 
     // The draw area over the finished chart, cleared on each call.
-    DrawArea *initDynamicLayer();
+    DrawArea* initDynamicLayer();
     void removeDynamicLayer();
 
     // Encoded image bytes (Chart::BMP gives the fast uncompressed form). The bytes stay valid
     // until the next call on this reference.
     QByteArray makeChart2(int format);
-    const QByteArray &lastImageBytes() const { return m_imageBytes; }
+    const QByteArray& lastImageBytes() const { return m_imageBytes; }
     // Lays the chart out so that coordinate queries are valid before it is rendered.
     bool makeChart3();
     QImage makeImage();
     QString getChartMetrics() const;
-    QString formatValue(double value, const QString &format) const;
+    // The chart, with every reference to it, recycles its buffers through this pool.
+    void setBufferPool(const ChartBufferPool& pool);
+    QString formatValue(double value, const QString& format) const;
 
-    ChartCore *core() const { return m_core.get(); }
+    ChartCore* core() const { return m_core.get(); }
     // Storage for texts handed out through the C entry points.
-    TextRing &texts() const { return m_texts; }
+    TextRing& texts() const { return m_texts; }
 
 protected:
     explicit BaseChart(std::shared_ptr<ChartCore> core);

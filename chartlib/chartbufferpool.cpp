@@ -1,80 +1,71 @@
 #include "chartbufferpool.h"
 
-#include <QMutex>
-#include <QMutexLocker>
-
 #include <vector>
 
 namespace {
 
-// Two charts per panel, a few panels: a handful of spares covers a rebuild cycle.
-constexpr size_t MaxSpares = 6;
+// One chart shown at a time, its image and the encoded bytes of two references to it: a
+// handful of spares covers a rebuild cycle.
+constexpr size_t MaxSpares = 4;
 
-struct Pool
+} // namespace
+
+struct ChartBufferPool::Spares
 {
-    QMutex mutex;
     std::vector<QImage> images;
     std::vector<QByteArray> bytes;
 };
 
-Pool &pool()
-{
-    static Pool p;
-    return p;
-}
+ChartBufferPool::ChartBufferPool() : m_spares(std::make_shared<Spares>()) {}
 
-} // namespace
-
-QImage ChartBufferPool::takeImage(const QSize &size, QImage::Format format)
+QImage ChartBufferPool::takeImage(const QSize& size, QImage::Format format)
 {
-    Pool &p = pool();
-    QMutexLocker lock(&p.mutex);
-    for (auto it = p.images.begin(); it != p.images.end(); ++it) {
+    std::vector<QImage>& images = m_spares->images;
+    for (auto it = images.begin(); it != images.end(); ++it) {
         if (it->size() == size && it->format() == format) {
             QImage image = std::move(*it);
-            p.images.erase(it);
+            images.erase(it);
             return image;
         }
     }
-    lock.unlock();
     return QImage(size, format);
 }
 
-void ChartBufferPool::giveImage(QImage &&image)
+void ChartBufferPool::giveImage(QImage&& image)
 {
     if (image.isNull() || !image.isDetached())
         return;
-    Pool &p = pool();
-    QMutexLocker lock(&p.mutex);
-    if (p.images.size() >= MaxSpares)
-        p.images.erase(p.images.begin());
-    p.images.push_back(std::move(image));
+    std::vector<QImage>& images = m_spares->images;
+    if (images.size() >= MaxSpares)
+        images.erase(images.begin());
+    images.push_back(std::move(image));
 }
 
 QByteArray ChartBufferPool::takeBytes(int size)
 {
-    Pool &p = pool();
-    QMutexLocker lock(&p.mutex);
-    for (auto it = p.bytes.begin(); it != p.bytes.end(); ++it) {
+    std::vector<QByteArray>& spares = m_spares->bytes;
+    for (auto it = spares.begin(); it != spares.end(); ++it) {
         if (it->capacity() >= size) {
             QByteArray bytes = std::move(*it);
-            p.bytes.erase(it);
-            lock.unlock();
+            spares.erase(it);
             bytes.resize(size);
             return bytes;
         }
     }
-    lock.unlock();
     return QByteArray(size, Qt::Uninitialized);
 }
 
-void ChartBufferPool::giveBytes(QByteArray &&bytes)
+void ChartBufferPool::giveBytes(QByteArray&& bytes)
 {
     if (bytes.capacity() < 4096 || !bytes.isDetached())
         return;
-    Pool &p = pool();
-    QMutexLocker lock(&p.mutex);
-    if (p.bytes.size() >= MaxSpares)
-        p.bytes.erase(p.bytes.begin());
-    p.bytes.push_back(std::move(bytes));
+    std::vector<QByteArray>& spares = m_spares->bytes;
+    if (spares.size() >= MaxSpares)
+        spares.erase(spares.begin());
+    spares.push_back(std::move(bytes));
+}
+
+int ChartBufferPool::spareCount() const
+{
+    return int(m_spares->images.size() + m_spares->bytes.size());
 }

@@ -1,19 +1,18 @@
 #include "chartcore.h"
 
 #include "axis.h"
-#include "chartbufferpool.h"
 #include "chartcolor.h"
-#include "chartimageplugin.h"
 #include "chartdefs.h"
+#include "chartimageplugin.h"
 #include "dataset.h"
 #include "drawarea.h"
 #include "linelayer.h"
 #include "plotarea.h"
 
 #include <QBuffer>
-#include <QtPlugin>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QtPlugin>
 
 #include <cmath>
 #include <cstring>
@@ -27,7 +26,7 @@ bool isValue(double v)
 
 constexpr int TickLength = 4;
 
-void putLE(uchar *at, quint32 value, int bytes)
+void putLE(uchar* at, quint32 value, int bytes)
 {
     for (int i = 0; i < bytes; ++i)
         at[i] = uchar((value >> (8 * i)) & 0xFF);
@@ -35,10 +34,11 @@ void putLE(uchar *at, quint32 value, int bytes)
 
 // A 32-bit top-down BMP whose pixel rows are the image's own bytes: encoding is one copy and
 // Qt's reader takes it without any decompression.
-QByteArray encodeBmp(const QImage &source)
+QByteArray encodeBmp(const QImage& source)
 {
-    const QImage img = source.format() == QImage::Format_RGB32 ? source
-                                                                : source.convertToFormat(QImage::Format_RGB32);
+    const QImage img = source.format() == QImage::Format_RGB32
+                           ? source
+                           : source.convertToFormat(QImage::Format_RGB32);
     const int w = img.width();
     const int h = img.height();
     constexpr quint32 headerSize = 14 + 40 + 12;
@@ -63,7 +63,7 @@ QByteArray encodeBmp(const QImage &source)
     putLE(d + 62, 0x000000FFu, 4);
     QByteArray out(int(headerSize + dataSize), Qt::Uninitialized);
     std::memcpy(out.data(), d, headerSize);
-    uchar *pixels = reinterpret_cast<uchar *>(out.data()) + headerSize;
+    uchar* pixels = reinterpret_cast<uchar*>(out.data()) + headerSize;
     if (quint32(img.bytesPerLine()) == rowBytes) {
         std::memcpy(pixels, img.constBits(), dataSize);
     } else {
@@ -73,7 +73,7 @@ QByteArray encodeBmp(const QImage &source)
     return out;
 }
 
-QByteArray encodeWithWriter(const QImage &img, const char *format, int quality)
+QByteArray encodeWithWriter(const QImage& img, const char* format, int quality)
 {
     QByteArray out;
     QBuffer buffer(&out);
@@ -88,20 +88,16 @@ QByteArray encodeWithWriter(const QImage &img, const char *format, int quality)
 Q_IMPORT_PLUGIN(ChartImagePlugin)
 
 ChartCore::ChartCore(int width, int height, int bgColor, int edgeColor, int raisedEffect)
-    : m_width(qMax(1, width))
-    , m_height(qMax(1, height))
-    , m_bgColor(bgColor)
-    , m_edgeColor(edgeColor)
-    , m_raisedEffect(raisedEffect)
-    , m_plotArea(std::make_unique<PlotArea>(this))
-    , m_xAxis(std::make_unique<Axis>(this, true))
-    , m_yAxis(std::make_unique<Axis>(this, false))
+    : m_width(qMax(1, width)), m_height(qMax(1, height)), m_bgColor(bgColor),
+      m_edgeColor(edgeColor), m_raisedEffect(raisedEffect),
+      m_plotArea(std::make_unique<PlotArea>(this)), m_xAxis(std::make_unique<Axis>(this, true)),
+      m_yAxis(std::make_unique<Axis>(this, false))
 {
 }
 
 ChartCore::~ChartCore()
 {
-    ChartBufferPool::giveImage(std::move(m_base));
+    m_pool.giveImage(std::move(m_base));
 }
 
 int ChartCore::linearGradientColor(int startX, int startY, int endX, int endY, int startColor,
@@ -127,11 +123,11 @@ int ChartCore::dashLineColor(int color, int pattern)
     return int(Chart::DashColorBase | unsigned(m_dashes.size() - 1));
 }
 
-QBrush ChartCore::brushFor(int color, const QColor &fallback) const
+QBrush ChartCore::brushFor(int color, const QColor& fallback) const
 {
     const unsigned index = unsigned(color) & Chart::SpecialIndexMask;
     if (ChartColor::isGradient(color) && index < m_gradients.size()) {
-        const Gradient &g = m_gradients[index];
+        const Gradient& g = m_gradients[index];
         QLinearGradient gradient(g.start, g.end);
         gradient.setColorAt(0, g.startColor);
         gradient.setColorAt(1, g.endColor);
@@ -142,13 +138,13 @@ QBrush ChartCore::brushFor(int color, const QColor &fallback) const
     return QBrush(ChartColor::toQColor(color, fallback));
 }
 
-QPen ChartCore::penFor(int color, qreal width, const QColor &fallback) const
+QPen ChartCore::penFor(int color, qreal width, const QColor& fallback) const
 {
     const unsigned index = unsigned(color) & Chart::SpecialIndexMask;
     if (ChartColor::isDash(color) && index < m_dashes.size()) {
         QPen pen(m_dashes[index].color, width, Qt::CustomDashLine, Qt::FlatCap);
         QVector<qreal> pattern = m_dashes[index].pattern;
-        for (qreal &v : pattern)
+        for (qreal& v : pattern)
             v /= width; // dash lengths of a QPen count in pen widths
         pen.setDashPattern(pattern);
         return pen;
@@ -156,7 +152,7 @@ QPen ChartCore::penFor(int color, qreal width, const QColor &fallback) const
     return QPen(brushFor(color, fallback), width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
 }
 
-PlotArea *ChartCore::setPlotArea(int x, int y, int width, int height, int bgColor, int altBgColor,
+PlotArea* ChartCore::setPlotArea(int x, int y, int width, int height, int bgColor, int altBgColor,
                                  int edgeColor, int hGridColor, int vGridColor)
 {
     m_plotArea->set(x, y, width, height, bgColor, altBgColor, edgeColor, hGridColor, vGridColor);
@@ -169,18 +165,18 @@ void ChartCore::setClipping(int margin)
     invalidate();
 }
 
-LineLayer *ChartCore::addLineLayer(int dataCombineMethod, int depth)
+LineLayer* ChartCore::addLineLayer(int dataCombineMethod, int depth)
 {
     Q_UNUSED(dataCombineMethod) // lines are always overlaid
     Q_UNUSED(depth)             // no 3D effect is drawn
     auto layer = std::make_unique<LineLayer>(this);
-    LineLayer *raw = layer.get();
+    LineLayer* raw = layer.get();
     m_layers.push_back(std::move(layer));
     invalidate();
     return raw;
 }
 
-Layer *ChartCore::layerByZ(int i) const
+Layer* ChartCore::layerByZ(int i) const
 {
     return i >= 0 && i < int(m_layers.size()) ? m_layers[size_t(i)].get() : nullptr;
 }
@@ -191,16 +187,16 @@ void ChartCore::invalidate()
     m_rendered = false;
 }
 
-bool ChartCore::collectRange(bool xRange, double *lo, double *hi) const
+bool ChartCore::collectRange(bool xRange, double* lo, double* hi) const
 {
     bool any = false;
     const bool xLimited = !xRange && m_xAxis->hasScale();
     const double xMin = m_xAxis->getMinValue();
     const double xMax = m_xAxis->getMaxValue();
-    for (const auto &layer : m_layers) {
+    for (const auto& layer : m_layers) {
         const int n = layer->sampleCount();
         for (int d = 0; d < layer->getDataSetCount(); ++d) {
-            const DataSet *ds = layer->getDataSetByZ(d);
+            const DataSet* ds = layer->getDataSetByZ(d);
             for (int i = 0; i < n; ++i) {
                 const double x = layer->xAt(i);
                 const double y = ds->getValue(i);
@@ -227,7 +223,7 @@ void ChartCore::layout()
 {
     if (m_laidOut)
         return;
-    const PlotArea *pa = m_plotArea.get();
+    const PlotArea* pa = m_plotArea.get();
     double lo = 0;
     double hi = 0;
     bool any = collectRange(true, &lo, &hi);
@@ -242,7 +238,7 @@ double ChartCore::nearestXValue(double xCoor)
     layout();
     double best = NoValue;
     double bestDistance = 0;
-    for (const auto &layer : m_layers) {
+    for (const auto& layer : m_layers) {
         const int n = layer->sampleCount();
         for (int i = 0; i < n; ++i) {
             const double x = layer->xAt(i);
@@ -266,16 +262,16 @@ int ChartCore::xCoor(double value)
     return int(std::lround(m_xAxis->toPixel(value)));
 }
 
-int ChartCore::yCoor(double value, Axis *yAxis)
+int ChartCore::yCoor(double value, Axis* yAxis)
 {
     layout();
     if (!isValue(value))
         return -1;
-    const Axis *axis = yAxis ? yAxis : m_yAxis.get();
+    const Axis* axis = yAxis ? yAxis : m_yAxis.get();
     return int(std::lround(axis->toPixel(value)));
 }
 
-DrawArea *ChartCore::initDynamicLayer()
+DrawArea* ChartCore::initDynamicLayer()
 {
     if (!m_dynamic)
         m_dynamic = std::make_shared<DrawArea>(this, m_width, m_height);
@@ -289,16 +285,17 @@ void ChartCore::removeDynamicLayer()
     m_dynamic.reset();
 }
 
-const QImage &ChartCore::baseImage()
+const QImage& ChartCore::baseImage()
 {
     layout();
     if (!m_rendered) {
-        const bool opaque = !ChartColor::isTransparent(m_bgColor) && !ChartColor::isGradient(m_bgColor)
-            && (unsigned(m_bgColor) >> 24) == 0;
-        const QImage::Format format = opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
+        const bool opaque = !ChartColor::isTransparent(m_bgColor) &&
+                            !ChartColor::isGradient(m_bgColor) && (unsigned(m_bgColor) >> 24) == 0;
+        const QImage::Format format =
+            opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied;
         if (m_base.size() != QSize(m_width, m_height) || m_base.format() != format) {
-            ChartBufferPool::giveImage(std::move(m_base));
-            m_base = ChartBufferPool::takeImage(QSize(m_width, m_height), format);
+            m_pool.giveImage(std::move(m_base));
+            m_base = m_pool.takeImage(QSize(m_width, m_height), format);
         }
         render(m_base);
         m_rendered = true;
@@ -308,7 +305,7 @@ const QImage &ChartCore::baseImage()
 
 QImage ChartCore::image()
 {
-    const QImage &base = baseImage();
+    const QImage& base = baseImage();
     if (!m_dynamic || m_dynamic->isEmpty())
         return base;
     QImage composed = base.copy();
@@ -317,18 +314,19 @@ QImage ChartCore::image()
     return composed;
 }
 
-void ChartCore::encode(int format, QByteArray &out)
+void ChartCore::encode(int format, QByteArray& out)
 {
     if (format == Chart::RawImage) {
         // The dynamic layer is painted straight into the encoded pixels: one copy of the chart
         // image per cursor update instead of two.
-        const QImage &base = baseImage();
+        const QImage& base = baseImage();
         if (out.isEmpty())
-            out = ChartBufferPool::takeBytes(ChartImageHandler::HeaderSize + base.width() * base.height() * 4);
+            out =
+                m_pool.takeBytes(ChartImageHandler::HeaderSize + base.width() * base.height() * 4);
         ChartImageHandler::encode(base, out);
         if (m_dynamic && !m_dynamic->isEmpty()) {
-            QImage pixels(reinterpret_cast<uchar *>(out.data()) + ChartImageHandler::HeaderSize, base.width(),
-                          base.height(), base.width() * 4, base.format());
+            QImage pixels(reinterpret_cast<uchar*>(out.data()) + ChartImageHandler::HeaderSize,
+                          base.width(), base.height(), base.width() * 4, base.format());
             QPainter p(&pixels);
             m_dynamic->paint(p);
         }
@@ -352,7 +350,7 @@ void ChartCore::encode(int format, QByteArray &out)
 QString ChartCore::chartMetrics()
 {
     layout();
-    const PlotArea *pa = m_plotArea.get();
+    const PlotArea* pa = m_plotArea.get();
     return QStringLiteral("%1,%2,%3,%4,%5,%6")
         .arg(m_width)
         .arg(m_height)
@@ -362,7 +360,7 @@ QString ChartCore::chartMetrics()
         .arg(pa->getHeight());
 }
 
-void ChartCore::render(QImage &image)
+void ChartCore::render(QImage& image)
 {
     if (image.hasAlphaChannel())
         image.fill(Qt::transparent);
@@ -383,18 +381,19 @@ void ChartCore::render(QImage &image)
         p.drawRect(whole.adjusted(0, 0, -1, -1));
     }
 
-    const PlotArea *pa = m_plotArea.get();
+    const PlotArea* pa = m_plotArea.get();
     const QRect plot(pa->getLeftX(), pa->getTopY(), pa->getWidth() + 1, pa->getHeight() + 1);
     if (!ChartColor::isTransparent(pa->bgColor()))
         p.fillRect(plot, brushFor(pa->bgColor(), Qt::white));
     if (pa->altBgColor() != Chart::DefaultColor && !ChartColor::isTransparent(pa->altBgColor())) {
         // Alternate bands between horizontal grid lines.
-        const auto &ticks = m_yAxis->ticks();
+        const auto& ticks = m_yAxis->ticks();
         const QBrush alt = brushFor(pa->altBgColor());
         for (int i = 0; i + 1 < ticks.size(); i += 2) {
             const int y1 = int(std::lround(m_yAxis->toPixel(ticks[i].value)));
             const int y2 = int(std::lround(m_yAxis->toPixel(ticks[i + 1].value)));
-            p.fillRect(QRect(QPoint(plot.left(), qMin(y1, y2)), QPoint(plot.right(), qMax(y1, y2))), alt);
+            p.fillRect(QRect(QPoint(plot.left(), qMin(y1, y2)), QPoint(plot.right(), qMax(y1, y2))),
+                       alt);
         }
     }
 
@@ -403,7 +402,7 @@ void ChartCore::render(QImage &image)
     // One-pixel rectangles blend far faster than pen lines with a translucent colour.
     if (!ChartColor::isTransparent(pa->hGridColor())) {
         const QBrush grid = brushFor(pa->hGridColor());
-        for (const Axis::Tick &t : m_yAxis->ticks()) {
+        for (const Axis::Tick& t : m_yAxis->ticks()) {
             if (!t.major)
                 continue;
             const int y = int(std::lround(m_yAxis->toPixel(t.value)));
@@ -413,7 +412,7 @@ void ChartCore::render(QImage &image)
     }
     if (!ChartColor::isTransparent(pa->vGridColor())) {
         const QBrush grid = brushFor(pa->vGridColor());
-        for (const Axis::Tick &t : m_xAxis->ticks()) {
+        for (const Axis::Tick& t : m_xAxis->ticks()) {
             if (!t.major)
                 continue;
             const int x = int(std::lround(m_xAxis->toPixel(t.value)));
@@ -434,23 +433,23 @@ void ChartCore::render(QImage &image)
     drawAxes(p);
 }
 
-void ChartCore::drawLayers(QPainter &p)
+void ChartCore::drawLayers(QPainter& p)
 {
     p.setRenderHint(QPainter::Antialiasing, true);
     // Lines go out as separate flat-capped segments: Qt strokes a wide antialiased polyline with
     // joins several times slower, and at a few pixels per sample the joins cannot be told apart.
     QVector<QLineF> segments;
     QVector<QPointF> dots;
-    for (const auto &layer : m_layers) {
+    for (const auto& layer : m_layers) {
         const int n = layer->sampleCount();
         const qreal width = layer->lineWidth();
         if (width <= 0)
             continue;
         for (int d = 0; d < layer->getDataSetCount(); ++d) {
-            const DataSet *ds = layer->getDataSetByZ(d);
+            const DataSet* ds = layer->getDataSetByZ(d);
             if (ChartColor::isTransparent(ds->getDataColor()))
                 continue;
-            const Axis *yAxis = ds->getUseYAxis() ? ds->getUseYAxis() : m_yAxis.get();
+            const Axis* yAxis = ds->getUseYAxis() ? ds->getUseYAxis() : m_yAxis.get();
             segments.clear();
             dots.clear();
             QPointF previous;
@@ -485,21 +484,21 @@ void ChartCore::drawLayers(QPainter &p)
     p.setRenderHint(QPainter::Antialiasing, false);
 }
 
-void ChartCore::drawAxes(QPainter &p)
+void ChartCore::drawAxes(QPainter& p)
 {
-    const PlotArea *pa = m_plotArea.get();
+    const PlotArea* pa = m_plotArea.get();
     const int left = pa->getLeftX();
     const int right = pa->getRightX();
     const int top = pa->getTopY();
     const int bottom = pa->getBottomY();
 
-    for (Axis *axis : {m_xAxis.get(), m_yAxis.get()}) {
+    for (Axis* axis : {m_xAxis.get(), m_yAxis.get()}) {
         const int w = axis->width();
         const bool horizontal = axis->isHorizontal();
         const QColor axisColor = ChartColor::toQColor(axis->axisColor());
         const QColor tickColor = axis->tickColor() == Chart::DefaultColor
-            ? axisColor
-            : ChartColor::toQColor(axis->tickColor());
+                                     ? axisColor
+                                     : ChartColor::toQColor(axis->tickColor());
         const QColor labelColor = ChartColor::toQColor(axis->labelColor());
         // The axis line lies just outside the plot area, so it never covers data.
         if (w > 0 && axisColor.alpha() > 0) {
@@ -512,7 +511,7 @@ void ChartCore::drawAxes(QPainter &p)
         const QFontMetrics fm(font);
         p.setFont(font);
         int lastLabelEnd = std::numeric_limits<int>::min();
-        for (const Axis::Tick &t : axis->ticks()) {
+        for (const Axis::Tick& t : axis->ticks()) {
             const int pos = int(std::lround(axis->toPixel(t.value)));
             const int length = t.major ? TickLength : TickLength / 2;
             if (horizontal) {

@@ -22,10 +22,11 @@ bool isNoValue(double v)
 
 } // namespace
 
-QString ValueFormat::formatTemplate(const QString &tmpl, double value, bool dateByDefault)
+QString ValueFormat::formatTemplate(const QString& tmpl, double value, bool dateByDefault,
+                                    int utcOffset)
 {
     if (!tmpl.contains(QLatin1Char('{')))
-        return formatPattern(value, tmpl);
+        return formatPattern(value, tmpl, utcOffset);
     QString out;
     int pos = 0;
     while (pos < tmpl.size()) {
@@ -45,9 +46,9 @@ QString ValueFormat::formatTemplate(const QString &tmpl, double value, bool date
         const QString name = (bar < 0 ? field : field.left(bar)).trimmed();
         if (name == QLatin1String("value")) {
             if (bar >= 0)
-                out += formatPattern(value, field.mid(bar + 1));
+                out += formatPattern(value, field.mid(bar + 1), utcOffset);
             else if (dateByDefault)
-                out += formatDate(value, QStringLiteral("yyyy-mm-dd hh:nn:ss"));
+                out += formatDate(value, QStringLiteral("yyyy-mm-dd hh:nn:ss"), utcOffset);
             else
                 out += formatForStep(value, 0.01);
         } else {
@@ -58,11 +59,16 @@ QString ValueFormat::formatTemplate(const QString &tmpl, double value, bool date
     return out;
 }
 
-bool ValueFormat::isDatePattern(const QString &pattern)
+bool ValueFormat::isDatePattern(const QString& pattern)
 {
     for (const QChar c : pattern) {
         switch (c.unicode()) {
-        case 'y': case 'm': case 'd': case 'h': case 'n': case 's':
+        case 'y':
+        case 'm':
+        case 'd':
+        case 'h':
+        case 'n':
+        case 's':
             return true;
         default:
             break;
@@ -71,17 +77,22 @@ bool ValueFormat::isDatePattern(const QString &pattern)
     return false;
 }
 
-QString ValueFormat::formatPattern(double value, const QString &pattern)
+QString ValueFormat::formatPattern(double value, const QString& pattern, int utcOffset)
 {
-    return isDatePattern(pattern) ? formatDate(value, pattern) : formatNumber(value, pattern);
+    return isDatePattern(pattern) ? formatDate(value, pattern, utcOffset)
+                                  : formatNumber(value, pattern);
 }
 
-QString ValueFormat::formatDate(double chartTime, const QString &pattern)
+QString ValueFormat::formatDate(double chartTime, const QString& pattern, int utcOffset)
 {
     if (isNoValue(chartTime) || !std::isfinite(chartTime))
         return QString();
+    // Written in local time, as every clock the user sees is: the local reading counted, like
+    // chart time, in seconds from 0001-01-01 00:00:00.
+    const double reading =
+        chartTime + (utcOffset == OffsetAtValue ? ChartTime::localOffset(chartTime) : utcOffset);
     // Rounded to milliseconds first so that 12:00:00.9999 does not print as 11:59:59.
-    const double ms = std::round(chartTime * 1000.0);
+    const double ms = std::round(reading * 1000.0);
     const double days = std::floor(ms / 86400000.0);
     const qint64 msOfDay = qint64(ms - days * 86400000.0);
     const QDate date = QDate::fromJulianDay(ChartEpochJulianDay + qint64(days));
@@ -137,7 +148,7 @@ QString ValueFormat::formatDate(double chartTime, const QString &pattern)
     return out;
 }
 
-QString ValueFormat::formatNumber(double value, const QString &pattern)
+QString ValueFormat::formatNumber(double value, const QString& pattern)
 {
     if (isNoValue(value) || !std::isfinite(value))
         return QString();

@@ -12,8 +12,9 @@ packages=(
   libqt5webkit5-dev libqt5svg5-dev
   # Modbus TCP
   libmodbus-dev
-  # headless runs, sound server for the alarm, tools used by tests and benchmarks
-  xvfb xauth pulseaudio sqlite3 libsqlite3-dev poppler-utils
+  # headless runs, sound server for the alarm, tools used by tests and benchmarks, the zones
+  # local-time tests run in
+  xvfb xauth pulseaudio sqlite3 libsqlite3-dev poppler-utils tzdata
   # fuzzing (libFuzzer ships with clang)
   clang libclang-rt-14-dev
   # page scripts of the report template

@@ -1,10 +1,12 @@
 // Cost of the live chart: a full rebuild of an 800 x 400 chart with 240 samples (build, draw,
 // encode, decode into a pixmap) and a track-cursor update on the held chart, against one plain
-// QPainter pass drawing the same grid and polyline into a QImage, all measured in this run.
+// QPainter pass drawing the same grid and polyline into a QImage, all measured in this run; and
+// the rebuild without the recycled buffers of a pool, to show what the pool saves.
 #include <demochart.h>
 
 #include <axis.h>
 #include <chartapi.h>
+#include <chartbufferpool.h>
 #include <chartcore.h>
 #include <plotarea.h>
 
@@ -28,7 +30,7 @@ constexpr int HostH = 400;
 constexpr int Interval = 10000;
 
 // Median of repeated runs, in microseconds.
-double medianUs(int runs, const std::function<void()> &body)
+double medianUs(int runs, const std::function<void()>& body)
 {
     for (int i = 0; i < 5; ++i)
         body(); // warm caches, glyphs and allocations
@@ -44,19 +46,19 @@ double medianUs(int runs, const std::function<void()> &body)
     return samples[samples.size() / 2];
 }
 
-QPixmap decode(BaseChart *chart, int format)
+QPixmap decode(BaseChart* chart, int format)
 {
-    const char *data = nullptr;
+    const char* data = nullptr;
     int length = 0;
     CBaseChart_makeChart2(chart, format, &data, &length);
     QPixmap pixmap;
-    pixmap.loadFromData(reinterpret_cast<const uchar *>(data), uint(length));
+    pixmap.loadFromData(reinterpret_cast<const uchar*>(data), uint(length));
     return pixmap;
 }
 
 } // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QTextStream out(stdout);
@@ -67,20 +69,22 @@ int main(int argc, char **argv)
     DemoChart::fillWave(times, values, 1765000000, Interval, 22.5, 2.0, -1, -1);
 
     // The grid and line positions of the real chart, for the baseline to draw the same things.
-    XYChart *reference = DemoChart::build(HostW, HostH, times, values, 0xFF0000, "CH1", Interval);
+    XYChart* reference = DemoChart::build(HostW, HostH, times, values, 0xFF0000, "CH1", Interval);
     CBaseChart_makeChart3(reference);
-    PlotArea *pa = CXYChart_getPlotArea(reference);
-    const QRect plot(CPlotArea_getLeftX(pa), CPlotArea_getTopY(pa), CPlotArea_getWidth(pa), CPlotArea_getHeight(pa));
+    PlotArea* pa = CXYChart_getPlotArea(reference);
+    const QRect plot(CPlotArea_getLeftX(pa), CPlotArea_getTopY(pa), CPlotArea_getWidth(pa),
+                     CPlotArea_getHeight(pa));
     QVector<int> gridX, gridY;
-    for (const Axis::Tick &t : CXYChart_xAxis(reference)->ticks())
+    for (const Axis::Tick& t : CXYChart_xAxis(reference)->ticks())
         if (t.major)
             gridX << CXYChart_getXCoor(reference, t.value);
-    for (const Axis::Tick &t : CXYChart_yAxis(reference)->ticks())
+    for (const Axis::Tick& t : CXYChart_yAxis(reference)->ticks())
         if (t.major)
             gridY << CXYChart_getYCoor(reference, t.value, nullptr);
     QVector<QPointF> line;
     for (int i = 0; i < DemoChart::HistoryLength; ++i)
-        line << QPointF(CXYChart_getXCoor(reference, times[i]), CXYChart_getYCoor(reference, values[i], nullptr));
+        line << QPointF(CXYChart_getXCoor(reference, times[i]),
+                        CXYChart_getYCoor(reference, values[i], nullptr));
 
     const double baseline = medianUs(runs, [&]() {
         QImage img(HostW - 10, HostH, QImage::Format_RGB32);
@@ -96,15 +100,25 @@ int main(int argc, char **argv)
         p.drawPolyline(line.constData(), line.size());
     });
 
-    XYChart *held = nullptr;
-    const double rebuild = medianUs(runs, [&]() {
-        XYChart *c = DemoChart::build(HostW, HostH, times, values, 0xFF0000, "CH1", Interval);
-        DemoChart::drawTrackCursor(c, CPlotArea_getRightX(CXYChart_getPlotArea(c)), Interval);
-        const QPixmap pixmap = decode(c, Chart::RawImage);
-        Q_ASSERT(pixmap.width() == HostW - 10);
-        delete held;
-        held = c;
-    });
+    // A rebuild as the viewer does it: the new chart renders into the buffers of the one before,
+    // through the pool the viewer gives each chart it shows; and once with fresh buffers.
+    const auto rebuildWith = [&](const ChartBufferPool* pool, XYChart*& held) {
+        return medianUs(runs, [&]() {
+            XYChart* c = DemoChart::build(HostW, HostH, times, values, 0xFF0000, "CH1", Interval);
+            CBaseChart_setBufferPool(c, pool);
+            DemoChart::drawTrackCursor(c, CPlotArea_getRightX(CXYChart_getPlotArea(c)), Interval);
+            const QPixmap pixmap = decode(c, Chart::RawImage);
+            Q_ASSERT(pixmap.width() == HostW - 10);
+            delete held;
+            held = c;
+        });
+    };
+    XYChart* unpooled = nullptr;
+    const double rebuildFresh = rebuildWith(nullptr, unpooled);
+    delete unpooled;
+    const ChartBufferPool pool;
+    XYChart* held = nullptr;
+    const double rebuild = rebuildWith(&pool, held);
 
     int x = plot.left();
     const double cursor = medianUs(runs, [&]() {
@@ -118,24 +132,30 @@ int main(int argc, char **argv)
     const double partBuild = medianUs(runs, [&]() {
         delete DemoChart::build(HostW, HostH, times, values, 0xFF0000, "CH1", Interval);
     });
-    const double partLayout = medianUs(runs, [&]() {
-        XYChart *c = DemoChart::build(HostW, HostH, times, values, 0xFF0000, "CH1", Interval);
-        c->makeChart3();
-        delete c;
-    }) - partBuild;
-    const double partDraw = medianUs(runs, [&]() {
-        XYChart *c = DemoChart::build(HostW, HostH, times, values, 0xFF0000, "CH1", Interval);
-        c->core()->baseImage();
-        delete c;
-    }) - partBuild - partLayout;
-    const double partCursor = medianUs(runs, [&]() {
-        DemoChart::drawTrackCursor(held, x, Interval);
-    });
+    const double partLayout =
+        medianUs(runs,
+                 [&]() {
+                     XYChart* c =
+                         DemoChart::build(HostW, HostH, times, values, 0xFF0000, "CH1", Interval);
+                     c->makeChart3();
+                     delete c;
+                 }) -
+        partBuild;
+    const double partDraw = medianUs(runs,
+                                     [&]() {
+                                         XYChart* c = DemoChart::build(HostW, HostH, times, values,
+                                                                       0xFF0000, "CH1", Interval);
+                                         c->core()->baseImage();
+                                         delete c;
+                                     }) -
+                            partBuild - partLayout;
+    const double partCursor =
+        medianUs(runs, [&]() { DemoChart::drawTrackCursor(held, x, Interval); });
 
     // The encodings that were weighed for format code 4.
     const QImage image = held->makeImage();
     const double compose = medianUs(runs, [&]() { held->makeImage(); });
-    const auto codec = [&](const char *format, int quality) {
+    const auto codec = [&](const char* format, int quality) {
         QByteArray bytes;
         const double encode = medianUs(runs / 4 + 10, [&]() {
             bytes.clear();
@@ -169,19 +189,22 @@ int main(int argc, char **argv)
     out << "chart 800 x 400, 240 samples, median of " << runs << " runs (microseconds)\n";
     out << "  baseline: plain QPainter grid + polyline     " << baseline << "\n";
     out << "  full rebuild (build, draw, encode, decode)   " << rebuild << "\n";
+    out << "  full rebuild with fresh buffers (no pool)    " << rebuildFresh << "\n";
     out << "  track-cursor update on the held chart        " << cursor << "\n";
     out << "  ratio rebuild / baseline                     " << rebuild / baseline
         << "   (target <= 2.0) " << (rebuild <= 2.0 * baseline ? "met" : "NOT MET") << "\n";
+    out << "  ratio rebuild / rebuild with fresh buffers   " << rebuild / rebuildFresh << "\n";
     out << "  ratio cursor / rebuild                       " << cursor / rebuild
         << "   (target <= 0.5) " << (cursor <= 0.5 * rebuild ? "met" : "NOT MET") << "\n";
     out << "parts: build " << partBuild << ", layout " << partLayout << ", draw " << partDraw
         << ", cursor drawing " << partCursor << ", compose " << compose << "\n";
-    out << "format code 4 candidates (makeChart2 with the cursor overlay, or Qt's writer on the finished\n"
+    out << "format code 4 candidates (makeChart2 with the cursor overlay, or Qt's writer on the "
+           "finished\n"
            "image / decode into QPixmap, microseconds):\n";
     out << "  raw chart image (chosen)  " << std::get<0>(raw) << " / " << std::get<1>(raw) << "  "
         << std::get<2>(raw) << " bytes\n";
-    out << "  own 32-bit BMP            " << std::get<0>(ownBmp) << " / " << std::get<1>(ownBmp) << "  "
-        << std::get<2>(ownBmp) << " bytes\n";
+    out << "  own 32-bit BMP            " << std::get<0>(ownBmp) << " / " << std::get<1>(ownBmp)
+        << "  " << std::get<2>(ownBmp) << " bytes\n";
     out << "  Qt BMP writer             " << qtBmp.first << " / " << qtBmp.second << "\n";
     out << "  PNG level 0               " << png0.first << " / " << png0.second << "\n";
     out << "  PNG default level         " << pngDefault.first << " / " << pngDefault.second << "\n";

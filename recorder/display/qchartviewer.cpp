@@ -53,6 +53,7 @@ void QChartViewer::assignChart(BaseChart *chart)
     m_chart = chart;
     loadHotSpotMap(nullptr);
     if (chart) {
+        CBaseChart_setBufferPool(chart, &m_bufferPool);
         CViewPortManager_commitPendingSyncAxis(m_vpm, chart);
         // Listeners inside the running handler may ask for coordinates before the render.
         if (m_delayUpdateChart != 0)

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QString>
 
+#include <chartbufferpool.h>
 #include <viewportmanager.h>
 
 #include <memory>
@@ -111,6 +112,9 @@ private:
     void updateToolTip(QMouseEvent *event);
 
     BaseChart *m_chart = nullptr;
+    // The buffers of the charts shown here: each chart assigned renders into those of the one
+    // before it.
+    ChartBufferPool m_bufferPool;
     ImageMapHandler *m_hotSpotHandler = nullptr;
     QString m_fallbackToolTip;
     QColor m_frameColor = QColor(0, 0, 0, 255);

@@ -14,6 +14,9 @@ constexpr double MinimumPointSize = 1.0;
 ResizeLabel::ResizeLabel(QWidget *parent)
     : QLabel(parent)
 {
+    // Its texts come from the gateway or the project file: shown as they are, and measured by
+    // the font rule as plain text.
+    setTextFormat(Qt::PlainText);
 }
 
 float ResizeLabel::fontScale(int width, int height, int marginX, int marginY, int tw, int th)

@@ -7,6 +7,9 @@
 ResizeLabelUnit::ResizeLabelUnit(QWidget *parent)
     : QLabel(parent)
 {
+    // Its texts come from the gateway or the project file: shown as they are, and measured by
+    // the font rule as plain text.
+    setTextFormat(Qt::PlainText);
 }
 
 void ResizeLabelUnit::applyFontRule()

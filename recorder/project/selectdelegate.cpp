@@ -33,8 +33,11 @@ QWidget* SelectDelegate::createEditor(QWidget* parent, const QStyleOptionViewIte
         spin->setRange(0, MaxStartAddress);
         return spin;
     }
-    case IdColumn:
-        return new QLabel(parent);
+    case IdColumn: {
+        auto* label = new QLabel(parent);
+        label->setTextFormat(Qt::PlainText); // an identifier from the project file, as it is
+        return label;
+    }
     default:
         return QStyledItemDelegate::createEditor(parent, option, index);
     }

@@ -1,6 +1,8 @@
 // Charts rendered offscreen and checked by their pixels.
 #include <axis.h>
 #include <chartapi.h>
+#include <chartbufferpool.h>
+#include <clockchanges.h>
 #include <drawarea.h>
 #include <plotarea.h>
 
@@ -8,6 +10,7 @@
 #include <QPixmap>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -19,20 +22,21 @@ constexpr int Red = 0xFF0000;
 
 struct ChartDeleter
 {
-    void operator()(BaseChart *c) const { CBaseChart_destroy(c); }
+    void operator()(BaseChart* c) const { CBaseChart_destroy(c); }
 };
 using ChartPtr = std::unique_ptr<XYChart, ChartDeleter>;
 
 // The recorder's panel layout: 790 x 200 chart, dark gradient plot area, 2-pixel axes.
-ChartPtr makeChart(const double *times, const double *values, int spanSeconds, bool withLayer = true)
+ChartPtr makeChart(const double* times, const double* values, int spanSeconds,
+                   bool withLayer = true)
 {
     ChartPtr c(CXYChart_create(780, 200, 0x595959, Chart::Transparent, 0));
     const int bg = CBaseChart_linearGradientColor(c.get(), 0, 25, 0, 185, 0x595959, 0x303030);
     CXYChart_setPlotArea(c.get(), 45, 25, 730, 145, bg, -1, Chart::Transparent, int(0x80303030u),
                          int(0x80303030u));
     CXYChart_setClipping(c.get(), 0);
-    Axis *x = CXYChart_xAxis(c.get());
-    Axis *y = CXYChart_yAxis(c.get());
+    Axis* x = CXYChart_xAxis(c.get());
+    Axis* y = CXYChart_yAxis(c.get());
     CAxis_setTickDensity(x, 75, 15);
     CAxis_setWidth(x, 2);
     CAxis_setWidth(y, 2);
@@ -41,21 +45,21 @@ ChartPtr makeChart(const double *times, const double *values, int spanSeconds, b
     if (withLayer && times[N - 1] != NoValue) {
         CAxis_setDateScale(x, times[N - 1] - spanSeconds, times[N - 1], 0, 0);
         CAxis_setLabelFormat(x, "{value|hh:nn:ss}");
-        Layer *layer = CXYChart_addLineLayer2(c.get(), Chart::Overlay, 0);
+        Layer* layer = CXYChart_addLineLayer2(c.get(), Chart::Overlay, 0);
         CLayer_setXData(layer, times, N);
         CLayer_addDataSet(layer, values, N, Red, "CH1");
     }
     return c;
 }
 
-QImage render(BaseChart *c)
+QImage render(BaseChart* c)
 {
-    const char *data = nullptr;
+    const char* data = nullptr;
     int length = 0;
     if (!CBaseChart_makeChart2(c, Chart::RawImage, &data, &length))
         return QImage();
     QImage img;
-    img.loadFromData(reinterpret_cast<const uchar *>(data), length);
+    img.loadFromData(reinterpret_cast<const uchar*>(data), length);
     return img.convertToFormat(QImage::Format_RGB32);
 }
 
@@ -64,7 +68,7 @@ bool isLineRed(QRgb p)
     return qRed(p) > 150 && qGreen(p) < 90 && qBlue(p) < 90;
 }
 
-bool redNear(const QImage &img, int x, int y, int radius)
+bool redNear(const QImage& img, int x, int y, int radius)
 {
     for (int dy = -radius; dy <= radius; ++dy)
         for (int dx = -radius; dx <= radius; ++dx)
@@ -73,7 +77,7 @@ bool redNear(const QImage &img, int x, int y, int radius)
     return false;
 }
 
-int redInColumn(const QImage &img, int x, int top, int bottom)
+int redInColumn(const QImage& img, int x, int top, int bottom)
 {
     int n = 0;
     for (int y = top; y <= bottom; ++y)
@@ -81,15 +85,16 @@ int redInColumn(const QImage &img, int x, int top, int bottom)
     return n;
 }
 
-void ramp(double *times, double *values, int intervalSeconds, int gapFrom = -1, int gapTo = -1)
+void ramp(double* times, double* values, int intervalSeconds, int gapFrom = -1, int gapTo = -1,
+          double newest = Newest)
 {
     for (int i = 0; i < N; ++i) {
-        times[i] = Newest - double(N - 1 - i) * intervalSeconds;
+        times[i] = newest - double(N - 1 - i) * intervalSeconds;
         values[i] = (i >= gapFrom && i < gapTo) ? NoValue : 20.0 + 5.0 * std::sin(i / 20.0);
     }
 }
 
-QRect boxOf(const QImage &img, QRgb color)
+QRect boxOf(const QImage& img, QRgb color)
 {
     QRect box;
     for (int y = 0; y < img.height(); ++y)
@@ -125,6 +130,7 @@ private slots:
     void damagedRawImageIsRefused();
     void reusedBuffersCarryNothingOver_data();
     void reusedBuffersCarryNothingOver();
+    void buffersStayWithTheirPool();
     void sharedReferenceOutlivesOwner();
     void textOutlivingItsLayerDrawsNothing();
     void dynamicLayerLeavesChartUntouched();
@@ -142,12 +148,14 @@ void TstChartRender::lineFollowsSamples()
     for (int i = 1; i < N; i += 7) {
         const int x = CXYChart_getXCoor(c.get(), t[i]);
         const int y = CXYChart_getYCoor(c.get(), v[i], nullptr);
-        QVERIFY2(redNear(img, x, y, 1), qPrintable(QStringLiteral("sample %1 at %2,%3").arg(i).arg(x).arg(y)));
+        QVERIFY2(redNear(img, x, y, 1),
+                 qPrintable(QStringLiteral("sample %1 at %2,%3").arg(i).arg(x).arg(y)));
         ++checked;
     }
     QVERIFY(checked > 30);
     // The newest sample stands on the plot area's right edge.
-    QCOMPARE(CXYChart_getXCoor(c.get(), t[N - 1]), CPlotArea_getRightX(CXYChart_getPlotArea(c.get())));
+    QCOMPARE(CXYChart_getXCoor(c.get(), t[N - 1]),
+             CPlotArea_getRightX(CXYChart_getPlotArea(c.get())));
     // Nothing red far from the line: well above the highest value there is none.
     const int yTop = CXYChart_getYCoor(c.get(), 25.5, nullptr);
     for (int x = 50; x < 770; x += 5)
@@ -161,7 +169,7 @@ void TstChartRender::gapLeavesNoLine()
     ramp(t, v, 10, 100, 120);
     ChartPtr c = makeChart(t, v, 2400);
     const QImage img = render(c.get());
-    PlotArea *pa = CXYChart_getPlotArea(c.get());
+    PlotArea* pa = CXYChart_getPlotArea(c.get());
     const int x0 = CXYChart_getXCoor(c.get(), t[99]);
     const int x1 = CXYChart_getXCoor(c.get(), t[120]);
     QVERIFY(x1 - x0 > 40);
@@ -181,7 +189,7 @@ void TstChartRender::emptyChartShowsOnlyAxesAndGrid()
     ChartPtr c = makeChart(t, v, 2400);
     QCOMPARE(CXYChart_getLayerCount(c.get()), 0);
     const QImage img = render(c.get());
-    PlotArea *pa = CXYChart_getPlotArea(c.get());
+    PlotArea* pa = CXYChart_getPlotArea(c.get());
     const int left = CPlotArea_getLeftX(pa), right = CPlotArea_getRightX(pa);
     const int top = CPlotArea_getTopY(pa), bottom = CPlotArea_getBottomY(pa);
     int red = 0;
@@ -190,13 +198,16 @@ void TstChartRender::emptyChartShowsOnlyAxesAndGrid()
             red += isLineRed(img.pixel(x, y)) ? 1 : 0;
     QCOMPARE(red, 0);
     // The axes are lighter than the background beside them.
-    QVERIFY(qGray(img.pixel(left - 1, (top + bottom) / 2)) > qGray(img.pixel(left - 6, (top + bottom) / 2)) + 30);
-    QVERIFY(qGray(img.pixel((left + right) / 2, bottom + 1)) > qGray(img.pixel((left + right) / 2, bottom + 12)) + 30);
+    QVERIFY(qGray(img.pixel(left - 1, (top + bottom) / 2)) >
+            qGray(img.pixel(left - 6, (top + bottom) / 2)) + 30);
+    QVERIFY(qGray(img.pixel((left + right) / 2, bottom + 1)) >
+            qGray(img.pixel((left + right) / 2, bottom + 12)) + 30);
     // Grid lines: some rows inside the plot area are darker than the rows next to them.
     int gridRows = 0;
     for (int y = top + 2; y < bottom - 2; ++y) {
         const int here = qGray(img.pixel(left + 20, y));
-        if (here + 6 < qGray(img.pixel(left + 20, y - 1)) && here + 6 < qGray(img.pixel(left + 20, y + 1)))
+        if (here + 6 < qGray(img.pixel(left + 20, y - 1)) &&
+            here + 6 < qGray(img.pixel(left + 20, y + 1)))
             ++gridRows;
     }
     QVERIFY(gridRows >= 2);
@@ -210,38 +221,69 @@ void TstChartRender::dateAxisSpansItsRange_data()
 {
     QTest::addColumn<int>("intervalMs");
     QTest::addColumn<int>("span");
-    QTest::newRow("1 s") << 1000 << 240;
-    QTest::newRow("10 s") << 10000 << 2400;
-    QTest::newRow("10 min") << 600000 << 144000;
+    QTest::addColumn<double>("newest");
+    const QList<QPair<int, int>> intervals = {
+        {1000, 240}, {10000, 2400}, {300000, 72000}, {600000, 144000}};
+    for (const auto& interval : intervals)
+        QTest::addRow("%d s", interval.first / 1000) << interval.first << interval.second << Newest;
+    // The axis across each clock change of the zone the test runs in.
+    for (const qint64 change : ClockChanges::inYear(2026)) {
+        const double at = CChart_chartTime2(int(change / 1000));
+        for (const auto& interval : intervals)
+            QTest::addRow(
+                "%d s across %s", interval.first / 1000,
+                qPrintable(QDateTime::fromMSecsSinceEpoch(change, Qt::UTC).toString(Qt::ISODate)))
+                << interval.first << interval.second << at + interval.second / 3;
+    }
 }
 
-// Fault caught: a date axis that ignores the range given, or labels not in clock format or crowded.
+// Fault caught: a date axis that ignores the range given, labels not in clock format or crowded,
+// labels or ticks in UTC instead of on round times of the local clock, or a line that folds back
+// where the clock goes back.
 void TstChartRender::dateAxisSpansItsRange()
 {
     QFETCH(int, intervalMs);
     QFETCH(int, span);
+    QFETCH(double, newest);
     double t[N], v[N];
-    ramp(t, v, intervalMs / 1000);
+    ramp(t, v, intervalMs / 1000, -1, -1, newest);
     ChartPtr c = makeChart(t, v, span);
-    PlotArea *pa = CXYChart_getPlotArea(c.get());
-    QCOMPARE(CXYChart_getXCoor(c.get(), Newest - span), CPlotArea_getLeftX(pa));
-    QCOMPARE(CXYChart_getXCoor(c.get(), Newest), CPlotArea_getRightX(pa));
-    Axis *x = CXYChart_xAxis(c.get());
-    QCOMPARE(x->getMinValue(), Newest - span);
-    QCOMPARE(x->getMaxValue(), Newest);
+    PlotArea* pa = CXYChart_getPlotArea(c.get());
+    QCOMPARE(CXYChart_getXCoor(c.get(), newest - span), CPlotArea_getLeftX(pa));
+    QCOMPARE(CXYChart_getXCoor(c.get(), newest), CPlotArea_getRightX(pa));
+    for (int i = 1; i < N; ++i)
+        QVERIFY(CXYChart_getXCoor(c.get(), t[i]) > CXYChart_getXCoor(c.get(), t[i - 1]));
+    Axis* x = CXYChart_xAxis(c.get());
+    QCOMPARE(x->getMinValue(), newest - span);
+    QCOMPARE(x->getMaxValue(), newest);
     QStringList labels;
+    QVector<QDateTime> majors;
     double lastMajor = -1;
-    for (const Axis::Tick &tick : x->ticks()) {
-        QVERIFY(tick.value >= Newest - span && tick.value <= Newest);
+    for (const Axis::Tick& tick : x->ticks()) {
+        QVERIFY(tick.value >= newest - span && tick.value <= newest);
         if (!tick.major)
             continue;
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d$")).match(tick.label).hasMatch());
+        const QDateTime local =
+            QDateTime::fromSecsSinceEpoch(qint64(tick.value - CChart_chartTime2(0)));
+        QCOMPARE(tick.label, local.toString(QStringLiteral("hh:mm:ss")));
         if (lastMajor >= 0)
-            QVERIFY(CXYChart_getXCoor(c.get(), tick.value) - CXYChart_getXCoor(c.get(), lastMajor) >= 75);
+            QVERIFY(CXYChart_getXCoor(c.get(), tick.value) -
+                        CXYChart_getXCoor(c.get(), lastMajor) >=
+                    75);
         lastMajor = tick.value;
         labels << tick.label;
+        majors << local;
     }
     QVERIFY2(labels.size() >= 3, qPrintable(labels.join(QLatin1Char(' '))));
+    // The step is the usual distance between labels; each label is a whole number of steps
+    // past local midnight.
+    QMap<qint64, int> gaps;
+    for (int i = 1; i < majors.size(); ++i)
+        ++gaps[majors[i - 1].secsTo(majors[i])];
+    const qint64 step = std::max_element(gaps.cbegin(), gaps.cend()).key();
+    for (const QDateTime& local : majors)
+        QVERIFY2(QTime(0, 0).secsTo(local.time()) % step == 0,
+                 qPrintable(labels.join(QLatin1Char(' '))));
     // Labels are drawn: light pixels appear under the axis.
     const QImage img = render(c.get());
     int light = 0;
@@ -282,7 +324,7 @@ void TstChartRender::nearestXValueSnaps()
         want = d97 < d100 ? 97 : 100;
     }
     QCOMPARE(CXYChart_getNearestXValue(c.get(), px), t[want]);
-    Layer *layer = CXYChart_getLayerByZ(c.get(), 0);
+    Layer* layer = CXYChart_getLayerByZ(c.get(), 0);
     QCOMPARE(CLayer_getXIndexOf(layer, t[want], 0), want);
     QCOMPARE(CLayer_getXIndexOf(layer, t[want] + 0.5, 0), -1);
 }
@@ -310,8 +352,9 @@ void TstChartRender::alignmentPlacesText()
     QFETCH(int, column);
     QFETCH(int, row);
     ChartPtr c(CXYChart_create(400, 200, 0xFFFFFF, Chart::Transparent, 0));
-    DrawArea *d = CBaseChart_initDynamicLayer(c.get());
-    TTFText *t = CDrawArea_text3(d, "<*font,bgColor=0000FF,color=0000FF*>Mark 42<*/font*>", "arial.ttf", 8);
+    DrawArea* d = CBaseChart_initDynamicLayer(c.get());
+    TTFText* t =
+        CDrawArea_text3(d, "<*font,bgColor=0000FF,color=0000FF*>Mark 42<*/font*>", "arial.ttf", 8);
     const int w = CTTFText_getWidth(t);
     const int h = CTTFText_getHeight(t);
     QVERIFY(w > 20 && h > 8);
@@ -349,23 +392,26 @@ void TstChartRender::yAxisScalesToRoundSteps()
     for (int i = 0; i < N; ++i)
         v[i] = low + (high - low) * (i % 17) / 16.0;
     ChartPtr c = makeChart(t, v, 2400);
-    Axis *y = CXYChart_yAxis(c.get());
+    Axis* y = CXYChart_yAxis(c.get());
     CBaseChart_makeChart3(c.get());
     QVERIFY(y->getMinValue() <= low);
     QVERIFY(y->getMaxValue() >= high);
     QVector<double> majors;
-    for (const Axis::Tick &tick : y->ticks())
+    for (const Axis::Tick& tick : y->ticks())
         if (tick.major)
             majors << tick.value;
     QVERIFY(majors.size() >= 2);
     const double step = majors[1] - majors[0];
     const double mantissa = step / std::pow(10.0, std::floor(std::log10(step) + 1e-9));
-    QVERIFY2(qAbs(mantissa - 1) < 1e-6 || qAbs(mantissa - 2) < 1e-6 || qAbs(mantissa - 2.5) < 1e-6 || qAbs(mantissa - 10) < 1e-6
-                 || qAbs(mantissa - 5) < 1e-6,
+    QVERIFY2(qAbs(mantissa - 1) < 1e-6 || qAbs(mantissa - 2) < 1e-6 ||
+                 qAbs(mantissa - 2.5) < 1e-6 || qAbs(mantissa - 10) < 1e-6 ||
+                 qAbs(mantissa - 5) < 1e-6,
              qPrintable(QString::number(step)));
     QVERIFY(std::fabs(y->getMinValue() / step - std::round(y->getMinValue() / step)) < 1e-6);
-    QVERIFY(CXYChart_getYCoor(c.get(), majors[0], nullptr) - CXYChart_getYCoor(c.get(), majors[1], nullptr) >= 30);
-    for (const Axis::Tick &tick : y->ticks())
+    QVERIFY(CXYChart_getYCoor(c.get(), majors[0], nullptr) -
+                CXYChart_getYCoor(c.get(), majors[1], nullptr) >=
+            30);
+    for (const Axis::Tick& tick : y->ticks())
         QVERIFY(!tick.label.startsWith(QLatin1String("-0")) || tick.value < 0);
 }
 
@@ -377,18 +423,19 @@ void TstChartRender::encodedBytesDecodeToTheSameImage_data()
     QTest::newRow("PNG") << int(Chart::PNG);
 }
 
-// Fault caught: format code 4 (or another format) giving bytes QPixmap cannot read, or other pixels.
+// Fault caught: format code 4 (or another format) giving bytes QPixmap cannot read, or other
+// pixels.
 void TstChartRender::encodedBytesDecodeToTheSameImage()
 {
     QFETCH(int, format);
     double t[N], v[N];
     ramp(t, v, 10);
     ChartPtr c = makeChart(t, v, 2400);
-    const char *data = nullptr;
+    const char* data = nullptr;
     int length = 0;
     QVERIFY(CBaseChart_makeChart2(c.get(), format, &data, &length));
     QPixmap pixmap;
-    QVERIFY(pixmap.loadFromData(reinterpret_cast<const uchar *>(data), uint(length)));
+    QVERIFY(pixmap.loadFromData(reinterpret_cast<const uchar*>(data), uint(length)));
     QCOMPARE(pixmap.size(), QSize(CBaseChart_getWidth(c.get()), CBaseChart_getHeight(c.get())));
     QCOMPARE(pixmap.toImage().convertToFormat(QImage::Format_RGB32),
              c->makeImage().convertToFormat(QImage::Format_RGB32));
@@ -406,12 +453,13 @@ void TstChartRender::transparentChartKeepsAlpha()
 {
     QFETCH(int, format);
     ChartPtr c(CXYChart_create(100, 50, Chart::Transparent, Chart::Transparent, 0));
-    CXYChart_setPlotArea(c.get(), 10, 10, 80, 30, 0x0000FF, -1, -1, Chart::Transparent, Chart::Transparent);
-    const char *data = nullptr;
+    CXYChart_setPlotArea(c.get(), 10, 10, 80, 30, 0x0000FF, -1, -1, Chart::Transparent,
+                         Chart::Transparent);
+    const char* data = nullptr;
     int length = 0;
     QVERIFY(CBaseChart_makeChart2(c.get(), format, &data, &length));
     QImage img;
-    QVERIFY(img.loadFromData(reinterpret_cast<const uchar *>(data), length));
+    QVERIFY(img.loadFromData(reinterpret_cast<const uchar*>(data), length));
     QVERIFY(img.hasAlphaChannel());
     QCOMPARE(qAlpha(img.pixel(3, 3)), 0);
     QCOMPARE(img.pixel(50, 25), qRgba(0, 0, 255, 255));
@@ -459,22 +507,25 @@ void TstChartRender::reusedBuffersCarryNothingOver_data()
 void TstChartRender::reusedBuffersCarryNothingOver()
 {
     QFETCH(int, background);
+    const ChartBufferPool pool;
     for (int round = 0; round < 3; ++round) {
         // A chart full of red, deleted: its buffers go to the spares.
         ChartPtr first(CXYChart_create(200, 100, background, Chart::Transparent, 0));
-        CXYChart_setPlotArea(first.get(), 0, 0, 199, 99, 0xFF0000, -1, Chart::Transparent, Chart::Transparent,
-                             Chart::Transparent);
-        DrawArea *d = CBaseChart_initDynamicLayer(first.get());
+        CBaseChart_setBufferPool(first.get(), &pool);
+        CXYChart_setPlotArea(first.get(), 0, 0, 199, 99, 0xFF0000, -1, Chart::Transparent,
+                             Chart::Transparent, Chart::Transparent);
+        DrawArea* d = CBaseChart_initDynamicLayer(first.get());
         CDrawArea_circle(d, 100, 50, 30, 30, 0x00FF00, 0x00FF00);
         QVERIFY(!render(first.get()).isNull());
         first.reset();
         // The next chart of the same size has nothing in it but its background.
         ChartPtr second(CXYChart_create(200, 100, background, Chart::Transparent, 0));
-        const char *data = nullptr;
+        CBaseChart_setBufferPool(second.get(), &pool);
+        const char* data = nullptr;
         int length = 0;
         QVERIFY(CBaseChart_makeChart2(second.get(), Chart::RawImage, &data, &length));
         QImage img;
-        QVERIFY(img.loadFromData(reinterpret_cast<const uchar *>(data), length));
+        QVERIFY(img.loadFromData(reinterpret_cast<const uchar*>(data), length));
         for (int y = 0; y < 100; y += 7)
             for (int x = 0; x < 200; x += 7) {
                 const QRgb p = img.pixel(x, y);
@@ -484,6 +535,32 @@ void TstChartRender::reusedBuffersCarryNothingOver()
                     QCOMPARE(p & 0xFFFFFF, 0x202020u);
             }
     }
+}
+
+// Fault caught: spare buffers shared by every chart of the process instead of kept by the pool
+// their caller gave, or a chart's buffers lost when its pool's owner is gone first.
+void TstChartRender::buffersStayWithTheirPool()
+{
+    double t[N], v[N];
+    ramp(t, v, 10);
+    auto mine = std::make_unique<ChartBufferPool>();
+    const ChartBufferPool other;
+    ChartPtr c = makeChart(t, v, 2400);
+    CBaseChart_setBufferPool(c.get(), mine.get());
+    QVERIFY(!render(c.get()).isNull());
+    ChartPtr unpooled = makeChart(t, v, 2400);
+    QVERIFY(!render(unpooled.get()).isNull());
+    unpooled.reset();
+    QCOMPARE(mine->spareCount(), 0);
+    const ChartBufferPool kept = *mine; // a second owner of the same spares
+    mine.reset();
+    c.reset();
+    QCOMPARE(kept.spareCount(), 2); // its image and its encoded bytes
+    QCOMPARE(other.spareCount(), 0);
+    ChartPtr next = makeChart(t, v, 2400);
+    CBaseChart_setBufferPool(next.get(), &kept);
+    QVERIFY(!render(next.get()).isNull());
+    QCOMPARE(kept.spareCount(), 0);
 }
 
 // Fault caught: a viewer's reference to a chart dangling once the owner deletes its chart.
@@ -502,8 +579,8 @@ void TstChartRender::sharedReferenceOutlivesOwner()
 void TstChartRender::textOutlivingItsLayerDrawsNothing()
 {
     ChartPtr c(CXYChart_create(200, 100, 0xFFFFFF, Chart::Transparent, 0));
-    DrawArea *d = CBaseChart_initDynamicLayer(c.get());
-    TTFText *t = CDrawArea_text3(d, "<*font,bgColor=0000FF*>late<*/font*>", "arial.ttf", 8);
+    DrawArea* d = CBaseChart_initDynamicLayer(c.get());
+    TTFText* t = CDrawArea_text3(d, "<*font,bgColor=0000FF*>late<*/font*>", "arial.ttf", 8);
     CBaseChart_removeDynamicLayer(c.get());
     CTTFText_draw(t, 10, 10, 0, Chart::TopLeft);
     CTTFText_destroy(t);
@@ -517,7 +594,7 @@ void TstChartRender::dynamicLayerLeavesChartUntouched()
     ramp(t, v, 10);
     ChartPtr c = makeChart(t, v, 2400);
     const QImage plain = render(c.get());
-    DrawArea *d = CBaseChart_initDynamicLayer(c.get());
+    DrawArea* d = CBaseChart_initDynamicLayer(c.get());
     CDrawArea_vline(d, 25, 170, 300, 0x0000FF);
     const QImage withLine = render(c.get());
     QVERIFY(withLine != plain);

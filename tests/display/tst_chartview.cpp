@@ -4,7 +4,11 @@
 #include "nodedevice.h"
 #include "qchartviewer.h"
 
+#include <basechart.h>
 #include <chartapi.h>
+#include <chartcore.h>
+#include <clockchanges.h>
+#include <drawarea.h>
 
 #include <QDateTime>
 #include <QFrame>
@@ -19,6 +23,7 @@ class TestChartView : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void unitTexts_data();
@@ -28,10 +33,13 @@ private slots:
     void radioRowOnlyForTq100_data();
     void radioRowOnlyForTq100();
     void namesFallBack();
+    void namesShowAsWritten();
     void chartsDrawSamplesAndClear();
     void chartScrollsWithNewSamples();
     void xAxisSpansTheHistory_data();
     void xAxisSpansTheHistory();
+    void cursorReadsTheLocalClock_data();
+    void cursorReadsTheLocalClock();
     void buttonsRequestDialogs();
     void sampleWithoutNodeIsIgnored();
 
@@ -47,6 +55,11 @@ private:
     std::unique_ptr<QObject> owner;
     QDateTime start;
 };
+
+void TestChartView::initTestCase()
+{
+    QVERIFY(ClockChanges::zoneInEffect());
+}
 
 void TestChartView::init()
 {
@@ -241,6 +254,19 @@ void TestChartView::namesFallBack()
                 .isNull());
 }
 
+// Catches names from the project file read as rich text: mark-up in them vanishes.
+void TestChartView::namesShowAsWritten()
+{
+    NodeDevice* node = makeNode();
+    node->setNames(QStringLiteral("Tank <b>2</b>"), QStringLiteral("<i>Inlet</i>"), QString());
+    view->setNodeDevice(node);
+    for (const char* name : {"label_device", "label_ch1_device", "label_ch1_desc"}) {
+        const auto* label = view->findChild<QLabel*>(QLatin1String(name));
+        QVERIFY2(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(label->text()),
+                 name);
+    }
+}
+
 // Catches charts that do not show the node's samples in their colours, or keep them after the
 // panel was cleared for another node.
 void TestChartView::chartsDrawSamplesAndClear()
@@ -311,6 +337,47 @@ void TestChartView::xAxisSpansTheHistory()
                          CXYChart_getXCoor(chart, newest) - CPlotArea_getRightX(plot));
     };
     QTRY_COMPARE(edges(), qMakePair(0, 0));
+}
+
+void TestChartView::cursorReadsTheLocalClock_data()
+{
+    QTest::addColumn<qint64>("seconds"); // since 1970 UTC
+    QTest::newRow("winter") << qint64(1767225600);
+    QTest::newRow("summer") << qint64(1782864000);
+    for (const qint64 change : ClockChanges::inYear(2026))
+        for (const int offset : {-1, 0, 1800}) {
+            QTest::addRow(
+                "%s %+d s",
+                qPrintable(QDateTime::fromMSecsSinceEpoch(change, Qt::UTC).toString(Qt::ISODate)),
+                offset)
+                << change / 1000 + offset;
+        }
+}
+
+// Catches a track cursor whose time, or a legend whose date, differs from the local clock of the
+// status bar (written in UTC, or an hour off around a clock change).
+void TestChartView::cursorReadsTheLocalClock()
+{
+    QFETCH(qint64, seconds);
+    start = QDateTime::fromSecsSinceEpoch(seconds);
+    NodeDevice* node = makeNode();
+    view->setNodeDevice(node);
+    node->setChartView(view);
+    feed(node, QStringLiteral("1.00"), QStringLiteral("2.00"), -1);
+    feed(node, QStringLiteral("1.50"), QStringLiteral("2.50"), 0);
+    // Without the mouse the cursor stands at the newest sample.
+    const QStringList expected = {
+        QStringLiteral(" ") + start.toString(QStringLiteral("hh:mm:ss")) + QLatin1Char(' '),
+        QStringLiteral("[ ") + start.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
+            QStringLiteral(" ]")};
+    auto shown = [&] {
+        BaseChart* chart = view->viewer2()->assignedChart();
+        const DrawArea* cursor = chart ? chart->core()->dynamicLayer() : nullptr;
+        return cursor ? cursor->texts() : QStringList();
+    };
+    QTRY_VERIFY2(shown().contains(expected[0]) && shown().contains(expected[1]),
+                 qPrintable(shown().join(QLatin1Char('|')) + QStringLiteral(" <> ") +
+                            expected.join(QLatin1Char('|'))));
 }
 
 // Catches option and network buttons that ask for nothing.

@@ -275,7 +275,7 @@ void TestDashBoard::sameLengthValueKeepsFont()
     QVERIFY(QFontMetrics(number->font()).horizontalAdvance(number->text()) <= number->width());
 }
 
-// Catches names or units that do not follow the option dialog.
+// Catches names or units that do not follow the option dialog, or are read as rich text.
 void TestDashBoard::namesAndUnitsFallBackAndRefresh()
 {
     const auto gateways = makeNodes(1);
@@ -302,6 +302,15 @@ void TestDashBoard::namesAndUnitsFallBackAndRefresh()
     QCOMPARE(t1->findChild<QLabel*>(QStringLiteral("label_unit"))->text(), QStringLiteral("ppm"));
     QCOMPARE(t2->findChild<QLabel*>(QStringLiteral("label_unit"))->text(),
              QStringLiteral("\u00B0F"));
+
+    // Mark-up in a name is part of it, not a format.
+    node->setNames(QStringLiteral("Tank <b>2</b>"), QStringLiteral("<i>Inlet</i>"), QString());
+    board->refreshItems();
+    for (const char* name : {"label_device", "label_desc"}) {
+        const auto* label = t1->findChild<QLabel*>(QLatin1String(name));
+        QVERIFY2(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(label->text()),
+                 name);
+    }
 }
 
 QTEST_MAIN(TestDashBoard)

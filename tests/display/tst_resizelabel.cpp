@@ -35,9 +35,13 @@ void TstResizeLabel::textFillsLabel_data()
     QTest::newRow("value, long text") << false << "-1234.56" << QSize(200, 80);
     QTest::newRow("unit, wide label") << true << "%RH" << QSize(160, 30);
     QTest::newRow("unit, tall label") << true << QString::fromUtf8("\xC2\xB0" "C") << QSize(40, 90);
+    QTest::newRow("unit with mark-up, written as it is")
+        << true << "m<sup>3</sup>/h" << QSize(160, 30);
+    QTest::newRow("value with mark-up, written as it is") << false << "<b>7</b>" << QSize(200, 60);
 }
 
-// Fault caught: the font rule's arithmetic (margins, smaller of the two scales) getting the fit wrong.
+// Fault caught: the font rule's arithmetic (margins, smaller of the two scales) getting the fit
+// wrong, or a text from the project file drawn as rich text, its mark-up gone and the rest tiny.
 void TstResizeLabel::textFillsLabel()
 {
     QFETCH(bool, unit);
@@ -71,6 +75,19 @@ void TstResizeLabel::textFillsLabel()
     const QSize again = QFontMetrics(label->font()).size(0, text);
     const double refit = qMax(double(again.width()) / (size.width() - mx), double(again.height()) / (size.height() - my));
     QVERIFY2(refit > 0.85 && refit < 1.12, qPrintable(QString::number(refit)));
+    // What is drawn is the text measured: its ink spans about the measured width.
+    QImage ink(size, QImage::Format_ARGB32_Premultiplied);
+    ink.fill(Qt::transparent);
+    label->render(&ink, QPoint(), QRegion(), QWidget::DrawChildren);
+    int left = size.width(), right = -1;
+    for (int y = 0; y < ink.height(); ++y)
+        for (int x = 0; x < ink.width(); ++x)
+            if (qAlpha(ink.pixel(x, y)) > 64) {
+                left = qMin(left, x);
+                right = qMax(right, x);
+            }
+    QVERIFY2(right - left + 1 > 0.75 * again.width(),
+             qPrintable(QStringLiteral("%1 of %2").arg(right - left + 1).arg(again.width())));
 }
 
 void TstResizeLabel::fontScaleArithmetic_data()

@@ -456,6 +456,12 @@ void TestProjectManager::selectedLabels()
     QCOMPARE(top->text(), QStringLiteral("[2] 10.9.8.7:600"));
     QVERIFY(bottom->text().isEmpty());
     QVERIFY(button(editor, "pushButton_add_child")->isEnabled());
+    // A name from the project file is shown as written, mark-up and all.
+    editor->model()->setData(editor->model()->index(0, 4, gateway),
+                             QStringLiteral("Tank <b>2</b>"));
+    selectRow(editor, editor->model()->index(0, 4, gateway));
+    QCOMPARE(bottom->text(), QStringLiteral("[1] Tank <b>2</b>"));
+    QVERIFY(bottom->sizeHint().width() >= bottom->fontMetrics().horizontalAdvance(bottom->text()));
 }
 
 // Catches: the interval menu changing more than one choice, or not reaching the sampling interval.
@@ -521,6 +527,9 @@ void TestProjectManager::delegateEditors()
     QCOMPARE(idLabel->text(), id);
     delegate.setModelData(idLabel, model, idCell);
     QCOMPARE(idCell.data().toString(), id);
+    idLabel->setText(QStringLiteral("<b>A1</b>"));
+    QVERIFY(idLabel->sizeHint().width() >=
+            idLabel->fontMetrics().horizontalAdvance(idLabel->text()));
 }
 
 // Catches: clearing a cell re-running the checks, or the last column removed leaving rows behind.

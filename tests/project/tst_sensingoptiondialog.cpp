@@ -14,6 +14,8 @@
 #include <QTextBrowser>
 #include <QtTest>
 
+#include <memory>
+
 // The node option dialog: what it reads from the node, the order of its checks, the custom-unit
 // entry, bounds only while the gateway answers; and the network dialog.
 class TestSensingOptionDialog : public QObject
@@ -251,7 +253,8 @@ void TestSensingOptionDialog::closedByFrameChangesNothing()
     QCOMPARE(node->deviceName, QStringLiteral("Fridge"));
 }
 
-// Catches the wrong gateway shown, or a network dialog that stays after its button.
+// Catches the wrong gateway shown, a network dialog that stays after its button, or an address
+// or identifier read as rich text.
 void TestSensingOptionDialog::networkDialogShowsGateway()
 {
     QPointer<NetworkSettingDialog> network = new NetworkSettingDialog(node, window.get());
@@ -265,6 +268,15 @@ void TestSensingOptionDialog::networkDialogShowsGateway()
                       Qt::LeftButton);
     QVERIFY(!network->isVisible());
     QTRY_VERIFY(network.isNull());
+
+    // Texts from the project file are shown as written, even where they look like mark-up.
+    gateway->setDeviceInfo(QStringLiteral("<b>10.0.0.1</b>"), 1502);
+    node->deviceNumber = QStringLiteral("<i>A1</i>");
+    std::unique_ptr<NetworkSettingDialog> marked(new NetworkSettingDialog(node, window.get()));
+    open();
+    for (const QLabel* label : {marked->findChild<QLabel*>(QStringLiteral("label_ipaddr")),
+                                child<QLabel>("label_serialnumber")})
+        QVERIFY(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(label->text()));
 }
 
 QTEST_MAIN(TestSensingOptionDialog)
