@@ -1,7 +1,6 @@
 #include "chartcursors.h"
 
 #include <QBitmap>
-#include <QCoreApplication>
 #include <QCursor>
 
 #include <cmath>
@@ -99,74 +98,50 @@ Canvas arrows(bool horizontal, bool vertical)
     return c;
 }
 
-struct Store
-{
-    ChartCursors::Plane planes[ChartCursors::KindCount][2];
-    std::unique_ptr<QCursor> cursors[ChartCursors::KindCount];
-};
-
-Store *&storePtr()
-{
-    static Store *store = nullptr;
-    return store;
-}
-
-void freeCursors()
-{
-    delete storePtr();
-    storePtr() = nullptr;
-}
-
-Store &store()
-{
-    Store *&s = storePtr();
-    if (!s) {
-        s = new Store;
-        const Canvas canvases[ChartCursors::KindCount] = {
-            magnifier(1), magnifier(-1), magnifier(0),
-            arrows(true, false), arrows(false, true), arrows(true, true),
-        };
-        for (int k = 0; k < ChartCursors::KindCount; ++k) {
-            s->planes[k][0].fill(0);
-            s->planes[k][1].fill(0);
-            for (int y = 0; y < Size; ++y)
-                for (int x = 0; x < Size; ++x) {
-                    const unsigned char bit = static_cast<unsigned char>(0x80 >> (x % 8));
-                    const int index = y * 4 + x / 8;
-                    if (canvases[k].px[y][x] == Clear)
-                        s->planes[k][0][size_t(index)] |= bit;
-                    else if (canvases[k].px[y][x] == White)
-                        s->planes[k][1][size_t(index)] |= bit;
-                }
-        }
-        // Cursors hold pixmaps, which must go before the application does.
-        qAddPostRoutine(freeCursors);
-    }
-    return *s;
-}
-
 } // namespace
 
-const ChartCursors::Plane &ChartCursors::plane(Kind kind, int which)
+ChartCursors::ChartCursors()
 {
-    return store().planes[kind][which ? 1 : 0];
+    const Canvas canvases[KindCount] = {
+        magnifier(1), magnifier(-1), magnifier(0),
+        arrows(true, false), arrows(false, true), arrows(true, true),
+    };
+    for (int k = 0; k < KindCount; ++k) {
+        planes[k][0].fill(0);
+        planes[k][1].fill(0);
+        for (int y = 0; y < Size; ++y)
+            for (int x = 0; x < Size; ++x) {
+                const unsigned char bit = static_cast<unsigned char>(0x80 >> (x % 8));
+                const int index = y * 4 + x / 8;
+                if (canvases[k].px[y][x] == Clear)
+                    planes[k][0][size_t(index)] |= bit;
+                else if (canvases[k].px[y][x] == White)
+                    planes[k][1][size_t(index)] |= bit;
+            }
+    }
+}
+
+ChartCursors::~ChartCursors() = default;
+
+const ChartCursors::Plane &ChartCursors::plane(Kind kind, int which) const
+{
+    return planes[kind][which ? 1 : 0];
 }
 
 const QCursor &ChartCursors::cursor(Kind kind)
 {
-    Store &s = store();
-    if (!s.cursors[kind]) {
+    if (!cursors[kind]) {
         uchar image[128];
         uchar mask[128];
         for (int i = 0; i < 128; ++i) {
-            const uchar transparent = s.planes[kind][0][size_t(i)];
-            const uchar white = s.planes[kind][1][size_t(i)];
+            const uchar transparent = planes[kind][0][size_t(i)];
+            const uchar white = planes[kind][1][size_t(i)];
             image[i] = uchar(~(transparent | white));
             mask[i] = uchar(~transparent | white);
         }
         const QBitmap bitmap = QBitmap::fromData(QSize(Size, Size), image, QImage::Format_Mono);
         const QBitmap maskBitmap = QBitmap::fromData(QSize(Size, Size), mask, QImage::Format_Mono);
-        s.cursors[kind] = std::make_unique<QCursor>(bitmap, maskBitmap, Hot, Hot);
+        cursors[kind] = std::make_unique<QCursor>(bitmap, maskBitmap, Hot, Hot);
     }
-    return *s.cursors[kind];
+    return *cursors[kind];
 }

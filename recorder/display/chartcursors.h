@@ -1,12 +1,14 @@
 #pragma once
 
 #include <array>
+#include <memory>
 
 class QCursor;
 
 // The viewer's six one-bit cursors (32 x 32, hot spot 15, 15). Each is kept as two 128-byte
 // planes, rows of 4 bytes, most significant bit first: a transparency plane and a white plane.
-// The cursors are made on first use, shared by all viewers and freed when the program exits.
+// Each viewer holds its own set; the planes are drawn when the set is made, a cursor on its
+// first use.
 class ChartCursors
 {
 public:
@@ -21,7 +23,16 @@ public:
     };
     using Plane = std::array<unsigned char, 128>;
 
-    static const QCursor &cursor(Kind kind);
+    ChartCursors();
+    ~ChartCursors();
+    ChartCursors(const ChartCursors &) = delete;
+    ChartCursors &operator=(const ChartCursors &) = delete;
+
+    const QCursor &cursor(Kind kind);
     // Plane 0 marks transparent pixels, plane 1 white ones; black is neither.
-    static const Plane &plane(Kind kind, int which);
+    const Plane &plane(Kind kind, int which) const;
+
+private:
+    Plane planes[KindCount][2];
+    std::unique_ptr<QCursor> cursors[KindCount];
 };

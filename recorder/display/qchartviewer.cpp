@@ -482,12 +482,12 @@ void QChartViewer::refreshCursor()
         const ChartCursors::Kind kind = m_scrollAxes == 0 ? ChartCursors::ScrollHorizontal
             : m_scrollAxes == 1                            ? ChartCursors::ScrollVertical
                                                            : ChartCursors::ScrollBoth;
-        setCursor(ChartCursors::cursor(kind));
+        setCursor(m_cursors.cursor(kind));
     } else if (m_isOnPlotArea && m_pointerMode == ZoomIn) {
-        setCursor(ChartCursors::cursor(CViewPortManager_canZoomIn(m_vpm, m_zoomAxes) ? ChartCursors::ZoomIn
+        setCursor(m_cursors.cursor(CViewPortManager_canZoomIn(m_vpm, m_zoomAxes) ? ChartCursors::ZoomIn
                                                                                      : ChartCursors::NoZoom));
     } else if (m_isOnPlotArea && m_pointerMode == ZoomOut) {
-        setCursor(ChartCursors::cursor(CViewPortManager_canZoomOut(m_vpm, m_zoomAxes) ? ChartCursors::ZoomOut
+        setCursor(m_cursors.cursor(CViewPortManager_canZoomOut(m_vpm, m_zoomAxes) ? ChartCursors::ZoomOut
                                                                                       : ChartCursors::NoZoom));
     } else if (m_isClickable) {
         setCursor(Qt::PointingHandCursor);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "chartcursors.h"
+
 #include <QColor>
 #include <QLabel>
 #include <QString>
@@ -115,6 +117,7 @@ private:
     // The buffers of the charts shown here: each chart assigned renders into those of the one
     // before it.
     ChartBufferPool m_bufferPool;
+    ChartCursors m_cursors;
     ImageMapHandler *m_hotSpotHandler = nullptr;
     QString m_fallbackToolTip;
     QColor m_frameColor = QColor(0, 0, 0, 255);
