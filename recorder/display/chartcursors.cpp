@@ -103,7 +103,7 @@ Canvas arrows(bool horizontal, bool vertical)
 ChartCursors::ChartCursors()
 {
     const Canvas canvases[KindCount] = {
-        magnifier(1), magnifier(-1), magnifier(0),
+        magnifier(1),        magnifier(-1),       magnifier(0),
         arrows(true, false), arrows(false, true), arrows(true, true),
     };
     for (int k = 0; k < KindCount; ++k) {
@@ -123,7 +123,7 @@ ChartCursors::ChartCursors()
 
 ChartCursors::~ChartCursors() = default;
 
-const ChartCursors::Plane &ChartCursors::plane(Kind kind, int which) const
+const ChartCursors::Plane& ChartCursors::plane(Kind kind, int which) const
 {
     return planes[kind][which ? 1 : 0];
 }

@@ -25,12 +25,12 @@ public:
 
     ChartCursors();
     ~ChartCursors();
-    ChartCursors(const ChartCursors &) = delete;
-    ChartCursors &operator=(const ChartCursors &) = delete;
+    ChartCursors(const ChartCursors&) = delete;
+    ChartCursors& operator=(const ChartCursors&) = delete;
 
-    const QCursor &cursor(Kind kind);
+    const QCursor& cursor(Kind kind);
     // Plane 0 marks transparent pixels, plane 1 white ones; black is neither.
-    const Plane &plane(Kind kind, int which) const;
+    const Plane& plane(Kind kind, int which) const;
 
 private:
     Plane planes[KindCount][2];

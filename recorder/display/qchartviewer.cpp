@@ -484,11 +484,13 @@ void QChartViewer::refreshCursor()
                                                            : ChartCursors::ScrollBoth;
         setCursor(m_cursors.cursor(kind));
     } else if (m_isOnPlotArea && m_pointerMode == ZoomIn) {
-        setCursor(m_cursors.cursor(CViewPortManager_canZoomIn(m_vpm, m_zoomAxes) ? ChartCursors::ZoomIn
-                                                                                     : ChartCursors::NoZoom));
+        setCursor(m_cursors.cursor(CViewPortManager_canZoomIn(m_vpm, m_zoomAxes)
+                                       ? ChartCursors::ZoomIn
+                                       : ChartCursors::NoZoom));
     } else if (m_isOnPlotArea && m_pointerMode == ZoomOut) {
-        setCursor(m_cursors.cursor(CViewPortManager_canZoomOut(m_vpm, m_zoomAxes) ? ChartCursors::ZoomOut
-                                                                                      : ChartCursors::NoZoom));
+        setCursor(m_cursors.cursor(CViewPortManager_canZoomOut(m_vpm, m_zoomAxes)
+                                       ? ChartCursors::ZoomOut
+                                       : ChartCursors::NoZoom));
     } else if (m_isClickable) {
         setCursor(Qt::PointingHandCursor);
     } else {

@@ -617,8 +617,8 @@ void TstQChartViewer::cursorsFromOwnBitmaps()
     ChartCursors cursors;
     for (int k = 0; k < ChartCursors::KindCount; ++k) {
         const auto kind = ChartCursors::Kind(k);
-        const auto &clear = cursors.plane(kind, 0);
-        const auto &white = cursors.plane(kind, 1);
+        const auto& clear = cursors.plane(kind, 0);
+        const auto& white = cursors.plane(kind, 1);
         int black = 0;
         for (int i = 0; i < 128; ++i) {
             QCOMPARE(clear[size_t(i)] & white[size_t(i)], 0);
@@ -627,12 +627,12 @@ void TstQChartViewer::cursorsFromOwnBitmaps()
         }
         QVERIFY(black > 20);
         QVERIFY(clear[0] & 0x80); // the top-left corner is transparent
-        const QCursor &cursor = cursors.cursor(kind);
+        const QCursor& cursor = cursors.cursor(kind);
         QCOMPARE(cursor.shape(), Qt::BitmapCursor);
         QCOMPARE(cursor.hotSpot(), QPoint(15, 15));
         for (int other = 0; other < k; ++other)
-            QVERIFY(cursors.plane(ChartCursors::Kind(other), 0) != clear
-                    || cursors.plane(ChartCursors::Kind(other), 1) != white);
+            QVERIFY(cursors.plane(ChartCursors::Kind(other), 0) != clear ||
+                    cursors.plane(ChartCursors::Kind(other), 1) != white);
     }
     QChartViewer v(m_parent.get());
     v.show();
