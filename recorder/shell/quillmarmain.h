@@ -117,7 +117,7 @@ private:
     void toggleRecordState(bool on);
     bool createInsertSerialData(const QString& path);
     void deleteInsertSerialData();
-    void startProgram(const QString& programName);
+    void startProgram(const QString& programName, const QStringList& options = QStringList());
     void popupMenu(QMenu* menu, QWidget* button);
     void critical(const QString& title, const QString& text);
 
