@@ -745,11 +745,15 @@ void Report::slotNewReportProject()
         return;
     }
     const QString quoted = QLatin1Char('\'') + projectPath + QLatin1Char('\'');
-    const QString cmd = QStringLiteral("Tallyforge ") + quoted;
+    // A new report of the same kind, as the recorder asks for it.
+    QStringList arguments{quoted};
+    if (kind != ReportKind::Daily)
+        arguments << QStringLiteral("--report") << ReportPeriod::kindName(kind);
+    const QString cmd = QStringLiteral("Tallyforge ") + arguments.join(QLatin1Char(' '));
     qDebug().noquote() << "cmd : " << cmd;
     // The program is this executable, wherever it was started from; the path travels in
     // quotes as the recorder sends it.
-    if (!desktop().startDetached(QCoreApplication::applicationFilePath(), {quoted})) {
+    if (!desktop().startDetached(QCoreApplication::applicationFilePath(), arguments)) {
         qDebug().noquote() << "startDetached : " << cmd << " failed!";
         showMessage(QStringLiteral("ERROR"),
                     QStringLiteral("Please check the Tallyforge execution file."));

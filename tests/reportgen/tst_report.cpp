@@ -769,6 +769,13 @@ void TestReport::kinds()
     for (const char* part :
          {"Critical Limits", "Excursions", "Data Gaps", "Checked by", "Corrective action"})
         QCOMPARE(page.contains(QLatin1String(part)), kind == int(ReportKind::Haccp));
+    // "New Report" opens a window of the same kind.
+    report->slotNewReportProject();
+    QStringList arguments{QLatin1Char('\'') + projectPath + QLatin1Char('\'')};
+    if (kind != int(ReportKind::Daily))
+        arguments << QStringLiteral("--report") << ReportPeriod::kindName(ReportKind(kind));
+    QCOMPARE(started, QStringList{QCoreApplication::applicationFilePath() + QLatin1Char(' ') +
+                                  arguments.join(QLatin1Char(' '))});
     grabFor(report.get(), QStringLiteral("report-kind-%1").arg(kind));
 }
 
