@@ -151,10 +151,18 @@ bool windowReport(const QString& project, const KindRun& run, const QStringList&
         return false;
     }
     Report report(path, devices, run.kind);
-    report.desktop().saveFileName = [pdf](QWidget*, const QString&, const QString&,
-                                          const QString&) { return pdf; };
-    bool written = false;
-    report.desktop().openFile = [&written](const QString&) { return written = true; };
+    // The PDF, and beside it the page as PNG and HTML.
+    report.desktop().saveFileName = [pdf](QWidget*, const QString& title, const QString&,
+                                          const QString&) {
+        QString name = pdf;
+        if (title == QLatin1String("Export PNG"))
+            name.replace(QStringLiteral(".pdf"), QStringLiteral("-page.png"));
+        else if (title == QLatin1String("Export HTML"))
+            name.replace(QStringLiteral(".pdf"), QStringLiteral(".htm"));
+        return name;
+    };
+    int written = 0;
+    report.desktop().openFile = [&written](const QString&) { return ++written > 0; };
     report.move(0, 0);
     report.show();
     if (!QTest::qWaitForWindowExposed(&report))
@@ -187,10 +195,11 @@ bool windowReport(const QString& project, const KindRun& run, const QStringList&
     QTest::qWait(300);
     report.grab().save(QFileInfo(pdf).path() + QStringLiteral("/window-") +
                        ReportPeriod::kindName(run.kind) + QStringLiteral(".png"));
-    triggerExport(&report, QStringLiteral("pdf"));
-    std::printf("window: %s report -> %s\n", qPrintable(ReportPeriod::kindName(run.kind)),
-                qPrintable(pdf));
-    return written;
+    for (const char* entry : {"pdf", "Image(png)", "html"})
+        triggerExport(&report, QLatin1String(entry));
+    std::printf("window: %s report -> %s (and -page.png, .htm)\n",
+                qPrintable(ReportPeriod::kindName(run.kind)), qPrintable(pdf));
+    return written == 3;
 }
 
 bool kindReports(const QString& out, const QString& tallyforge)
