@@ -51,8 +51,8 @@ struct Piece
 GenerateDayQueries::GenerateDayQueries(const QString& databasePath_, const ReportPeriod& period_,
                                        int dataInterval_, const QList<Channel>& channels_,
                                        ReportTables* tables_, QObject* parent)
-    : QThread(parent), databasePath(databasePath_), period(period_), dataInterval(dataInterval_),
-      channels(channels_), tables(tables_)
+    : ReportWorker(parent), databasePath(databasePath_), period(period_),
+      dataInterval(dataInterval_), channels(channels_), tables(tables_)
 {
 }
 

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "reportworker.h"
+
 #include "reportperiod.h"
 
 #include <QList>
 #include <QString>
-#include <QThread>
 
 struct ReportTables;
 
@@ -13,7 +14,7 @@ struct ReportTables;
 // chart as each step's lowest and highest value, and against the critical limits the time out
 // of limits per day, the excursions and the data gaps. With the recorder's index the days are
 // read in parallel, one reader per thread; without it each node is read in one pass.
-class GenerateDayQueries : public QThread
+class GenerateDayQueries : public ReportWorker
 {
     Q_OBJECT
 
@@ -33,13 +34,6 @@ public:
     // Seconds between chart steps: a day's chart keeps a point a minute, longer periods fewer,
     // and a step always spans at least two sampling intervals.
     static qint64 chartStep(int days, int intervalMs);
-
-signals:
-    void done();
-    void wholeCount(int);
-    void createHashTables();
-    void progPlus(int);
-    void error(QString);
 
 protected:
     void run() override;

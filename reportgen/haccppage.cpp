@@ -59,10 +59,24 @@ QString outText(qint64 seconds)
                : text;
 }
 
-QString emptyRow(int columns, const QString& text)
+// A titled table of numbered rows (their cells after the number); widths in pixels, 0 for the
+// rest of the line.
+QString list(const QString& title, const QVector<int>& widths, const QStringList& titles,
+             const QStringList& rows, const QString& none)
 {
-    return QStringLiteral("<tr><td class='first L' colspan='") + QString::number(columns) +
-           QStringLiteral("'>") + text + QStringLiteral("</td></tr>");
+    QString html = section(title) + QStringLiteral("<table class='reportbox'><colgroup>");
+    for (int width : widths)
+        html += width > 0 ? QStringLiteral("<col width='%1px' />").arg(width)
+                          : QStringLiteral("<col />");
+    html += QStringLiteral("</colgroup>") + header(titles);
+    for (int n = 0; n < rows.size(); ++n)
+        html += QStringLiteral("<tr>") + cell(QString::number(n + 1), QStringLiteral("first")) +
+                rows.at(n) + QStringLiteral("</tr>");
+    if (rows.isEmpty())
+        html += QStringLiteral("<tr><td class='first L' colspan='") +
+                QString::number(titles.size()) + QStringLiteral("'>") + none +
+                QStringLiteral("</td></tr>");
+    return html + QStringLiteral("</table>");
 }
 
 } // namespace
@@ -80,14 +94,7 @@ QString duration(qint64 seconds)
 
 QString limitsSection(const QList<ReportChannel>& channels, const ReportTables& tables)
 {
-    QString html =
-        section(QStringLiteral("Critical Limits")) +
-        QStringLiteral("<table class='reportbox'><colgroup><col width='50px' /><col "
-                       "width='250px' /><col /><col /><col /><col /><col "
-                       "/></colgroup>") +
-        header({QStringLiteral("NO"), QStringLiteral("Channel"), QStringLiteral("Lower limit"),
-                QStringLiteral("Upper limit"), QStringLiteral("Time out of limits"),
-                QStringLiteral("Excursions"), QStringLiteral("Data gaps")});
+    QStringList rows;
     const int columns = qMin(int(channels.size()), ReportColumns);
     for (int c = 0; c < columns; ++c) {
         const ReportChannel& channel = channels.at(c);
@@ -100,17 +107,19 @@ QString limitsSection(const QList<ReportChannel>& channels, const ReportTables& 
         int gaps = 0;
         for (const DataGap& g : tables.gaps)
             gaps += g.column == c ? 1 : 0;
-        html += QStringLiteral("<tr>") + cell(QString::number(c + 1), QStringLiteral("first")) +
-                cell(channelName(channels, c), QStringLiteral("L"));
+        QString row = cell(channelName(channels, c), QStringLiteral("L"));
         if (channel.limited)
-            html += cell(number(channel.lower)) + cell(number(channel.upper)) + cell(outText(out));
+            row += cell(number(channel.lower)) + cell(number(channel.upper)) + cell(outText(out));
         else
-            html += cell(QStringLiteral("not set")) + cell(QStringLiteral("not set")) +
-                    cell(QStringLiteral("-"));
-        html += cell(QString::number(excursions)) + cell(QString::number(gaps)) +
-                QStringLiteral("</tr>");
+            row += cell(QStringLiteral("not set")) + cell(QStringLiteral("not set")) +
+                   cell(QStringLiteral("-"));
+        rows.append(row + cell(QString::number(excursions)) + cell(QString::number(gaps)));
     }
-    return html + QStringLiteral("</table>");
+    return list(QStringLiteral("Critical Limits"), {50, 250, 0, 0, 0, 0, 0},
+                {QStringLiteral("NO"), QStringLiteral("Channel"), QStringLiteral("Lower limit"),
+                 QStringLiteral("Upper limit"), QStringLiteral("Time out of limits"),
+                 QStringLiteral("Excursions"), QStringLiteral("Data gaps")},
+                rows, QString());
 }
 
 QString dayTable(const QMap<qint64, PeriodRow>& rows, const QList<ReportChannel>& channels)
@@ -144,14 +153,7 @@ QString dayTable(const QMap<qint64, PeriodRow>& rows, const QList<ReportChannel>
 
 QString listsSection(const QList<ReportChannel>& channels, const ReportTables& tables)
 {
-    QString html = section(QStringLiteral("Excursions")) +
-                   QStringLiteral("<table class='reportbox'><colgroup><col width='34px' /><col "
-                                  "width='210px' /><col width='128px' /><col width='128px' /><col "
-                                  "width='62px' /><col width='58px' /><col /></colgroup>") +
-                   header({QStringLiteral("NO"), QStringLiteral("Channel"), QStringLiteral("Start"),
-                           QStringLiteral("End"), QStringLiteral("Duration"),
-                           QStringLiteral("Extreme"), QStringLiteral("Note")});
-    int n = 0;
+    QStringList excursions;
     for (const Excursion& e : tables.excursions) {
         QStringList notes{e.high ? QStringLiteral("above the upper limit")
                                  : QStringLiteral("below the lower limit")};
@@ -162,32 +164,26 @@ QString listsSection(const QList<ReportChannel>& channels, const ReportTables& t
                          QStringLiteral(" without data"));
         if (e.openAtEnd)
             notes.append(QStringLiteral("still open at the period's end"));
-        html +=
-            QStringLiteral("<tr>") + cell(QString::number(++n), QStringLiteral("first")) +
-            cell(channelName(channels, e.column), QStringLiteral("L")) + cell(timeText(e.start)) +
-            cell(timeText(e.end)) + cell(duration(e.end - e.start)) + cell(number(e.extreme)) +
-            cell(notes.join(QStringLiteral("; ")), QStringLiteral("L")) + QStringLiteral("</tr>");
+        excursions.append(cell(channelName(channels, e.column), QStringLiteral("L")) +
+                          cell(timeText(e.start)) + cell(timeText(e.end)) +
+                          cell(duration(e.end - e.start)) + cell(number(e.extreme)) +
+                          cell(notes.join(QStringLiteral("; ")), QStringLiteral("L")));
     }
-    if (n == 0)
-        html += emptyRow(7, QStringLiteral("No excursion."));
-    html += QStringLiteral("</table>");
+    QStringList gaps;
+    for (const DataGap& g : tables.gaps)
+        gaps.append(cell(channelName(channels, g.column), QStringLiteral("L")) +
+                    cell(timeText(g.start)) + cell(timeText(g.end)) +
+                    cell(duration(g.end - g.start)));
 
-    html += section(QStringLiteral("Data Gaps")) +
-            QStringLiteral("<table class='reportbox'><colgroup><col width='34px' /><col "
-                           "width='210px' /><col width='128px' /><col width='128px' /><col "
-                           "/></colgroup>") +
-            header({QStringLiteral("NO"), QStringLiteral("Channel"), QStringLiteral("Start"),
-                    QStringLiteral("End"), QStringLiteral("Duration")});
-    n = 0;
-    for (const DataGap& g : tables.gaps) {
-        html += QStringLiteral("<tr>") + cell(QString::number(++n), QStringLiteral("first")) +
-                cell(channelName(channels, g.column), QStringLiteral("L")) +
-                cell(timeText(g.start)) + cell(timeText(g.end)) + cell(duration(g.end - g.start)) +
-                QStringLiteral("</tr>");
-    }
-    if (n == 0)
-        html += emptyRow(5, QStringLiteral("No data gap."));
-    html += QStringLiteral("</table>");
+    QString html = list(QStringLiteral("Excursions"), {34, 210, 128, 128, 62, 58, 0},
+                        {QStringLiteral("NO"), QStringLiteral("Channel"), QStringLiteral("Start"),
+                         QStringLiteral("End"), QStringLiteral("Duration"),
+                         QStringLiteral("Extreme"), QStringLiteral("Note")},
+                        excursions, QStringLiteral("No excursion."));
+    html += list(QStringLiteral("Data Gaps"), {34, 210, 128, 128, 0},
+                 {QStringLiteral("NO"), QStringLiteral("Channel"), QStringLiteral("Start"),
+                  QStringLiteral("End"), QStringLiteral("Duration")},
+                 gaps, QStringLiteral("No data gap."));
 
     html += section(QStringLiteral("Verification")) +
             QStringLiteral("<table class='reportbox'><colgroup><col width='150px' /><col "

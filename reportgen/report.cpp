@@ -57,18 +57,6 @@ ReportDesktop defaultDesktop()
     return d;
 }
 
-// The worker's signals reach the window as the daily worker's do, whichever worker it is.
-template <class Worker>
-void connectWorker(Report* report, Worker* worker, QProgressDialog* progress)
-{
-    QObject::connect(worker, &Worker::done, report, &Report::genThreadDone);
-    QObject::connect(worker, &Worker::wholeCount, report, &Report::genThreadCount);
-    QObject::connect(worker, &Worker::createHashTables, report, &Report::genThreadHashTables);
-    QObject::connect(worker, &Worker::progPlus, progress, &QProgressDialog::setValue);
-    QObject::connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    QObject::connect(worker, &Worker::error, report, &Report::genThreadError);
-}
-
 QString keyOf(const QListWidgetItem* item)
 {
     return item->toolTip().section(QLatin1Char('|'), 0, 0);
@@ -524,7 +512,6 @@ void Report::slotCommandUpdate()
         auto* daily = new GenerateAverageQueries(
             connectionKey, databasePath, QFileInfo(projectPath).path(), start.toString(kTimeFormat),
             end.toString(kTimeFormat), selectedItems, &tables, this);
-        connectWorker(this, daily, progress);
         worker = daily;
     } else {
         QList<GenerateDayQueries::Channel> channels;
@@ -532,9 +519,14 @@ void Report::slotCommandUpdate()
             channels.append({channel.toolTip, channel.limited, channel.lower, channel.upper});
         auto* days = new GenerateDayQueries(databasePath, currentPeriod(), dataInterval, channels,
                                             &tables, this);
-        connectWorker(this, days, progress);
         worker = days;
     }
+    connect(worker, &ReportWorker::done, this, &Report::genThreadDone);
+    connect(worker, &ReportWorker::wholeCount, this, &Report::genThreadCount);
+    connect(worker, &ReportWorker::createHashTables, this, &Report::genThreadHashTables);
+    connect(worker, &ReportWorker::progPlus, progress, &QProgressDialog::setValue);
+    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
+    connect(worker, &ReportWorker::error, this, &Report::genThreadError);
     worker->start(QThread::LowPriority);
 }
 

@@ -7,12 +7,12 @@
 #include <QPoint>
 #include <QPointer>
 #include <QRect>
-#include <QThread>
 #include <QWidget>
 
 #include "reportpage.h"
 #include "reportperiod.h"
 #include "reporttables.h"
+#include "reportworker.h"
 
 #include <functional>
 #include <memory>
@@ -136,7 +136,7 @@ private:
     QList<ConfiguredDevice*> devices;
     QList<QListWidgetItem*> selectedItems;
     QProgressDialog* progress = nullptr;
-    QPointer<QThread> worker;
+    QPointer<ReportWorker> worker;
     ReportKind kind;
     HaccpSpan span = HaccpSpan::Day;
     QComboBox* spanBox = nullptr;

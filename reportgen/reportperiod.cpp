@@ -4,7 +4,7 @@ namespace {
 
 struct KindName
 {
-    ReportKind kind;
+    ReportKind value;
     const char* name;
     const char* title;
 };
@@ -18,59 +18,60 @@ const KindName kKinds[] = {
 
 struct SpanName
 {
-    HaccpSpan span;
+    HaccpSpan value;
     const char* name;
 };
 
 const SpanName kSpans[] = {
     {HaccpSpan::Day, "day"}, {HaccpSpan::Week, "week"}, {HaccpSpan::Month, "month"}};
 
+template <class Entry, size_t N, class Value>
+bool valueOf(const Entry (&table)[N], const QString& name, Value* value)
+{
+    for (const Entry& entry : table) {
+        if (name == QLatin1String(entry.name)) {
+            *value = entry.value;
+            return true;
+        }
+    }
+    return false;
+}
+
+template <class Entry, size_t N, class Value> QString nameOf(const Entry (&table)[N], Value value)
+{
+    for (const Entry& entry : table) {
+        if (entry.value == value)
+            return QLatin1String(entry.name);
+    }
+    return QString();
+}
+
 } // namespace
 
 bool ReportPeriod::kindFromName(const QString& name, ReportKind* kind)
 {
-    for (const KindName& k : kKinds) {
-        if (name == QLatin1String(k.name)) {
-            *kind = k.kind;
-            return true;
-        }
-    }
-    return false;
+    return valueOf(kKinds, name, kind);
 }
 
 QString ReportPeriod::kindName(ReportKind kind)
 {
-    for (const KindName& k : kKinds) {
-        if (k.kind == kind)
-            return QLatin1String(k.name);
-    }
-    return QString();
+    return nameOf(kKinds, kind);
 }
 
 bool ReportPeriod::spanFromName(const QString& name, HaccpSpan* span)
 {
-    for (const SpanName& s : kSpans) {
-        if (name == QLatin1String(s.name)) {
-            *span = s.span;
-            return true;
-        }
-    }
-    return false;
+    return valueOf(kSpans, name, span);
 }
 
 QString ReportPeriod::spanName(HaccpSpan span)
 {
-    for (const SpanName& s : kSpans) {
-        if (s.span == span)
-            return QLatin1String(s.name);
-    }
-    return QString();
+    return nameOf(kSpans, span);
 }
 
 QString ReportPeriod::title(ReportKind kind)
 {
     for (const KindName& k : kKinds) {
-        if (k.kind == kind)
+        if (k.value == kind)
             return QLatin1String(k.title);
     }
     return QString();

@@ -121,6 +121,20 @@ WorkerTimes runWorker(ReportTables* tables, const QString& path, qint64 start, q
     return times;
 }
 
+// Milliseconds the sqlite3 program takes for the statements, its output thrown away.
+double runScript(const QString& program, const QString& path, const QString& script)
+{
+    QProcess sqlite;
+    sqlite.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer clock;
+    clock.start();
+    sqlite.start(program, {QStringLiteral("-batch"), path});
+    sqlite.write(script.toUtf8());
+    sqlite.closeWriteChannel();
+    sqlite.waitForFinished(-1);
+    return clock.nsecsElapsed() / 1e6;
+}
+
 double runSqlite3(const QString& program, const QString& path, qint64 start, qint64 end)
 {
     // The worker's own statements, with its three bound values written in.
@@ -135,15 +149,7 @@ double runSqlite3(const QString& program, const QString& path, qint64 start, qin
             text.replace(text.indexOf(QLatin1Char('?')), 1, value);
         script += text + QLatin1Char('\n');
     }
-    QProcess sqlite;
-    sqlite.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer clock;
-    clock.start();
-    sqlite.start(program, {QStringLiteral("-batch"), path});
-    sqlite.write(script.toUtf8());
-    sqlite.closeWriteChannel();
-    sqlite.waitForFinished(-1);
-    return clock.nsecsElapsed() / 1e6;
+    return runScript(program, path, script);
 }
 
 bool buildIndex(const QString& path)
@@ -238,15 +244,7 @@ double sqliteMonthly(const QString& program, const QString& path, const QVector<
                           .arg(bounds.at(d))
                           .arg(bounds.at(d + 1) - 1);
     }
-    QProcess sqlite;
-    sqlite.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer clock;
-    clock.start();
-    sqlite.start(program, {QStringLiteral("-batch"), path});
-    sqlite.write(script.toUtf8());
-    sqlite.closeWriteChannel();
-    sqlite.waitForFinished(-1);
-    return clock.nsecsElapsed() / 1e6;
+    return runScript(program, path, script);
 }
 
 bool measureMonthly(const QString& label, const QString& sqliteProgram, const QString& path,

@@ -9,7 +9,26 @@
 #include <QSqlQuery>
 #include <QUuid>
 
+#include <ctime>
+
 namespace ReportFixture {
+
+QByteArray setZone(const QByteArray& zone)
+{
+    const QByteArray before = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    return before;
+}
+
+void restoreZone(const QByteArray& before)
+{
+    if (before.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", before);
+    tzset();
+}
 
 qint64 localSecs(const QString& text)
 {

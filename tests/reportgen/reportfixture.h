@@ -18,6 +18,10 @@ struct Sample
     qint64 pointDate;
 };
 
+// Sets the process's time zone (TZ) and returns the one before; restoreZone puts that back.
+QByteArray setZone(const QByteArray& zone);
+void restoreZone(const QByteArray& before);
+
 // Unix seconds of a local "yyyy-MM-dd hh:mm:ss" time.
 qint64 localSecs(const QString& text);
 

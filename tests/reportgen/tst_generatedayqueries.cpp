@@ -103,18 +103,12 @@ void TestGenerateDayQueries::initTestCase()
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(dir.isValid());
     // Days of 23 and 25 hours.
-    zoneBefore = qgetenv("TZ");
-    qputenv("TZ", "Europe/Berlin");
-    tzset();
+    zoneBefore = setZone("Europe/Berlin");
 }
 
 void TestGenerateDayQueries::cleanupTestCase()
 {
-    if (zoneBefore.isNull())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", zoneBefore);
-    tzset();
+    restoreZone(zoneBefore);
 }
 
 void TestGenerateDayQueries::init()

@@ -63,6 +63,16 @@ void clickItem(QListWidget* list, int row)
                       list->visualItemRect(item).center());
 }
 
+// The program's start-up checks on a generated project.
+bool checkProject(const QString& project, QString* path, QList<ConfiguredDevice*>* devices)
+{
+    QString errorText;
+    if (ReportStartup::check({QStringLiteral("Tallyforge"), project}, path, devices, &errorText))
+        return true;
+    std::fprintf(stderr, "%s\n", qPrintable(errorText));
+    return false;
+}
+
 // Triggers an entry of the window's visible PRINT menu.
 void triggerExport(Report* report, const QString& entry)
 {
@@ -144,12 +154,8 @@ bool windowReport(const QString& project, const KindRun& run, const QStringList&
 {
     QString path;
     QList<ConfiguredDevice*> devices;
-    QString errorText;
-    if (!ReportStartup::check({QStringLiteral("Tallyforge"), project}, &path, &devices,
-                              &errorText)) {
-        std::fprintf(stderr, "%s\n", qPrintable(errorText));
+    if (!checkProject(project, &path, &devices))
         return false;
-    }
     Report report(path, devices, run.kind);
     // The PDF, and beside it the page as PNG and HTML.
     report.desktop().saveFileName = [pdf](QWidget*, const QString& title, const QString&,
@@ -283,12 +289,8 @@ int main(int argc, char* argv[])
 
     QString path;
     QList<ConfiguredDevice*> devices;
-    QString errorText;
-    if (!ReportStartup::check({QStringLiteral("Tallyforge"), project}, &path, &devices,
-                              &errorText)) {
-        std::fprintf(stderr, "%s\n", qPrintable(errorText));
+    if (!checkProject(project, &path, &devices))
         return 1;
-    }
     Report report(path, devices);
     const QString png = out + QStringLiteral("/report-stop-restart.png");
     report.desktop().saveFileName = [png](QWidget*, const QString&, const QString&,
