@@ -300,9 +300,8 @@ void Report::setUpDayPeriod(const QDateTime& recordStart, const QDateTime& recor
     ui->label_title->setText(ReportPeriod::title(kind).toUpper());
     if (kind == ReportKind::Haccp)
         addSpanChoice();
-    QDate first = recordStart.date();
-    if (kind == ReportKind::Monthly)
-        first = QDate(first.year(), first.month(), 1);
+    // From the first of the recording's first month: a month's report (HACCP too) starts there.
+    const QDate first(recordStart.date().year(), recordStart.date().month(), 1);
     ui->dateTimeEdit_start->setDateTimeRange(QDateTime(first, QTime(0, 0)), recordStop);
     // The period may run past the recording: its end is not bound to it.
     ui->dateTimeEdit_end->setDateTimeRange(QDateTime(first, QTime(0, 0)),
@@ -583,8 +582,11 @@ void Report::genThreadDone()
 void Report::fillReportHeader()
 {
     QWebFrame* frame = reportFrame();
-    const QString start = ui->dateTimeEdit_start->dateTime().toString(kTimeFormat);
-    const QString end = ui->dateTimeEdit_end->dateTime().toString(kTimeFormat);
+    const bool days = kind != ReportKind::Daily;
+    const QString start =
+        (days ? currentPeriod().start() : ui->dateTimeEdit_start->dateTime()).toString(kTimeFormat);
+    const QString end =
+        (days ? currentPeriod().end() : ui->dateTimeEdit_end->dateTime()).toString(kTimeFormat);
     const struct
     {
         const char* selector;
