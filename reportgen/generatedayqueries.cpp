@@ -73,6 +73,9 @@ void GenerateDayQueries::run()
     tables->clear();
     emit createHashTables();
     if (!analyse()) {
+        // A window that closes stops its worker: nobody waits for the outcome.
+        if (isInterruptionRequested())
+            return;
         qDebug() << "makeModels error.";
         tables->clear();
         emit error(QStringLiteral("makeModels error."));
