@@ -105,7 +105,7 @@ GenerateAverageQueries::GenerateAverageQueries(const QString& connectionKey_,
                                                const QString& startText_, const QString& endText_,
                                                const QStringList& channelKeys,
                                                ReportTables* tables_, QObject* parent)
-    : QThread(parent), connectionKey(connectionKey_), databasePath(databasePath_),
+    : ReportWorker(parent), connectionKey(connectionKey_), databasePath(databasePath_),
       projectFolder(projectFolder_), startText(startText_), endText(endText_),
       toolTips(channelKeys), tables(tables_)
 {

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "reportworker.h"
+
 #include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
-#include <QThread>
 #include <QVector>
 
 class QListWidgetItem;
@@ -14,7 +15,7 @@ struct ReportTables;
 // sample database on its own read-only connection, keeps every sample for the chart and
 // condenses them into one-hour periods with average, minimum and maximum, in the tables of the
 // report that started it.
-class GenerateAverageQueries : public QThread
+class GenerateAverageQueries : public ReportWorker
 {
     Q_OBJECT
 
@@ -33,13 +34,6 @@ public:
     // The statement reading one channel's samples: the serial number, the first and the last
     // second are bound in this order. column is "channel1" or "channel2".
     static QString sampleQuery(const QString& column);
-
-signals:
-    void done();
-    void wholeCount(int);
-    void createHashTables();
-    void progPlus(int);
-    void error(QString);
 
 protected:
     void run() override;

@@ -1,13 +1,54 @@
 #include "configureddevice.h"
 #include "messagedialog.h"
 #include "report.h"
+#include "reportbatch.h"
+#include "reportcommandline.h"
 #include "reportstartup.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
+#include <cstdio>
+
+namespace {
+
+// Without a window nothing but the outcome may reach the terminal: a cron job mails whatever
+// a run prints.
+void quiet(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const ReportCommandLine line = ReportCommandLine::parse(arguments);
+    if (line.mode == ReportCommandLine::Help) {
+        std::fprintf(stdout, "%s", qPrintable(ReportCommandLine::usage()));
+        return 0;
+    }
+    if (line.mode == ReportCommandLine::Invalid) {
+        std::fprintf(stderr, "Tallyforge: %s\n%s", qPrintable(line.errorText),
+                     qPrintable(ReportCommandLine::usage()));
+        return 2;
+    }
+    if (line.mode == ReportCommandLine::Batch) {
+        // No display is needed, nor used when there is one.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(quiet);
+        QApplication app(argc, argv);
+        QString errorText;
+        const int status = ReportBatch::run(line, &errorText);
+        if (status != 0)
+            std::fprintf(stderr, "Tallyforge: %s\n", qPrintable(errorText));
+        return status;
+    }
+
     QApplication app(argc, argv);
     MessageDialog::setProgramLook(QStringLiteral("Quillmar Lite"),
                                   QStringLiteral(":/img/QuillmarLogo.png"));
@@ -15,12 +56,12 @@ int main(int argc, char* argv[])
     QString projectPath;
     QList<ConfiguredDevice*> devices;
     QString errorText;
-    if (!ReportStartup::check(QCoreApplication::arguments(), &projectPath, &devices, &errorText)) {
+    if (!ReportStartup::check(line.windowArguments, &projectPath, &devices, &errorText)) {
         QMessageBox::critical(nullptr, QStringLiteral("ERROR"), errorText, QMessageBox::Ok);
         return 0;
     }
 
-    Report report(projectPath, devices);
+    Report report(projectPath, devices, line.kind);
     report.show();
     return app.exec();
 }

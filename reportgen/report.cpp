@@ -4,6 +4,8 @@
 #include "configureddevice.h"
 #include "datainterval.h"
 #include "generateaveragequeries.h"
+#include "generatedayqueries.h"
+#include "haccppage.h"
 #include "messagedialog.h"
 #include "novalue.h"
 #include "projectfile.h"
@@ -11,12 +13,14 @@
 #include "reporttables.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPrintDialog>
@@ -26,9 +30,12 @@
 #include <QProgressDialog>
 #include <QUrl>
 #include <QUuid>
+#include <QVBoxLayout>
 #include <QWebElement>
 #include <QWebFrame>
 #include <QWebPage>
+
+#include <algorithm>
 
 namespace {
 
@@ -50,21 +57,18 @@ ReportDesktop defaultDesktop()
     return d;
 }
 
-QList<ReportChannel> channelsOf(const QList<QListWidgetItem*>& items)
+QString keyOf(const QListWidgetItem* item)
 {
-    QList<ReportChannel> channels;
-    for (const QListWidgetItem* item : items)
-        channels.append({item->text(), item->toolTip()});
-    return channels;
+    return item->toolTip().section(QLatin1Char('|'), 0, 0);
 }
 
 } // namespace
 
 Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devices_,
-               QWidget* parent)
+               ReportKind kind_, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::Report>()),
       connectionKey(QString::fromLatin1(QUuid::createUuid().toRfc4122().toBase64())),
-      projectPath(projectPath_), devices(devices_), desktopCalls(defaultDesktop())
+      projectPath(projectPath_), devices(devices_), kind(kind_), desktopCalls(defaultDesktop())
 {
     for (ConfiguredDevice* device : qAsConst(devices))
         device->setParent(this);
@@ -154,6 +158,9 @@ Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devi
     qDebug().noquote() << "22 endDateTime : " << periodEnd.toString(kTimeFormat);
     ui->dateTimeEdit_start->setDateTime(periodStart);
     ui->dateTimeEdit_end->setDateTime(periodEnd);
+    // Reports of whole days choose their first day instead.
+    if (kind != ReportKind::Daily)
+        setUpDayPeriod(start, stop);
     ui->dateTimeEdit_start->setCalendarPopup(true);
     ui->dateTimeEdit_end->setCalendarPopup(true);
     ui->dateTimeEdit_end->setEnabled(false);
@@ -239,8 +246,165 @@ void Report::fillDeviceList()
     }
 }
 
+QStringList Report::channelKeys() const
+{
+    QStringList keys;
+    for (int row = 0; row < ui->listWidget->count(); ++row)
+        keys.append(keyOf(ui->listWidget->item(row)));
+    return keys;
+}
+
+bool Report::tickChannels(const QStringList& keys, QString* unknown)
+{
+    QList<QListWidgetItem*> items;
+    for (const QString& key : keys) {
+        QListWidgetItem* found = nullptr;
+        for (int row = 0; row < ui->listWidget->count() && !found; ++row) {
+            if (keyOf(ui->listWidget->item(row)) == key)
+                found = ui->listWidget->item(row);
+        }
+        if (!found || items.contains(found) || items.size() >= ReportColumns) {
+            *unknown = key;
+            return false;
+        }
+        items.append(found);
+    }
+    for (QListWidgetItem* item : qAsConst(selectedItems))
+        slotConfigSelected(item);
+    for (QListWidgetItem* item : qAsConst(items))
+        slotConfigSelected(item);
+    return true;
+}
+
+void Report::setReportTexts(const QString& subject, const QString& author)
+{
+    ui->lineEdit_subject->setText(subject);
+    ui->lineEdit_author->setText(author);
+}
+
+QString Report::subjectText() const
+{
+    return ui->lineEdit_subject->text();
+}
+
+QString Report::authorText() const
+{
+    return ui->lineEdit_author->text();
+}
+
+// Reports of whole days: the start edit picks the first day (the month of a monthly report);
+// the end follows from the kind. The default is the week, month or day before the recording's
+// last day.
+void Report::setUpDayPeriod(const QDateTime& recordStart, const QDateTime& recordStop)
+{
+    ui->label_title->setText(ReportPeriod::title(kind).toUpper());
+    if (kind == ReportKind::Haccp)
+        addSpanChoice();
+    // From the first of the recording's first month: a month's report (HACCP too) starts there.
+    const QDate first(recordStart.date().year(), recordStart.date().month(), 1);
+    ui->dateTimeEdit_start->setDateTimeRange(QDateTime(first, QTime(0, 0)), recordStop);
+    // The period may run past the recording: its end is not bound to it.
+    ui->dateTimeEdit_end->setDateTimeRange(QDateTime(first, QTime(0, 0)),
+                                           QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59)));
+    QDate start = recordStop.date().addDays(kind == ReportKind::Weekly ? -7 : -1);
+    if (start < recordStart.date())
+        start = recordStart.date();
+    updateStartFormat();
+    ui->dateTimeEdit_start->setDateTime(ReportPeriod::of(kind, start, span).start());
+    ui->dateTimeEdit_end->setDateTime(currentPeriod().end());
+}
+
+void Report::addSpanChoice()
+{
+    auto* label = new QLabel(QStringLiteral("PERIOD"), this);
+    label->setObjectName(QStringLiteral("label_period"));
+    label->setFont(ui->label_startdate_2->font());
+    label->setStyleSheet(ui->label_startdate_2->styleSheet());
+    spanBox = new QComboBox(this);
+    spanBox->setObjectName(QStringLiteral("comboBox_period"));
+    spanBox->addItems({QStringLiteral("Day"), QStringLiteral("Week"), QStringLiteral("Month")});
+    spanBox->setFont(ui->dateTimeEdit_end->font());
+    spanBox->setMinimumSize(ui->dateTimeEdit_end->minimumSize());
+    spanBox->setStyleSheet(
+        QStringLiteral("QComboBox { color: rgb(230,230,230); background-color: rgb(40,40,40); "
+                       "border: 1px solid rgb(90,90,90); padding-left: 4px; }"));
+    auto* layout = qobject_cast<QVBoxLayout*>(ui->dateTimeEdit_end->parentWidget()->layout());
+    const int at = layout ? layout->indexOf(ui->dateTimeEdit_end) : -1;
+    if (at >= 0) {
+        layout->insertWidget(at + 1, label);
+        layout->insertWidget(at + 2, spanBox);
+    }
+    connect(spanBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int index) {
+        span = HaccpSpan(index);
+        updateStartFormat();
+        slotStartDateTimeChanged(ui->dateTimeEdit_start->dateTime());
+    });
+}
+
+void Report::updateStartFormat()
+{
+    const bool month =
+        kind == ReportKind::Monthly || (kind == ReportKind::Haccp && span == HaccpSpan::Month);
+    ui->dateTimeEdit_start->setDisplayFormat(month ? QStringLiteral("yyyy-MM")
+                                                   : QStringLiteral("yyyy-MM-dd"));
+}
+
+ReportPeriod Report::currentPeriod() const
+{
+    return ReportPeriod::of(kind, ui->dateTimeEdit_start->date(), span);
+}
+
+void Report::setPeriodStart(const QDate& start, HaccpSpan span_)
+{
+    span = span_;
+    if (spanBox) {
+        const QSignalBlocker blocker(spanBox);
+        spanBox->setCurrentIndex(int(span));
+    }
+    if (kind != ReportKind::Daily)
+        updateStartFormat();
+    const ReportPeriod period = ReportPeriod::of(kind, start, span);
+    // Only whole days: the recorded range (which a recording recorder has not yet written)
+    // does not limit a period chosen this way.
+    for (QDateTimeEdit* edit : {ui->dateTimeEdit_start, ui->dateTimeEdit_end}) {
+        edit->setMinimumDateTime(qMin(edit->minimumDateTime(), period.start()));
+        edit->setMaximumDateTime(qMax(edit->maximumDateTime(), period.end()));
+    }
+    ui->dateTimeEdit_start->setDateTime(period.start());
+    slotStartDateTimeChanged(period.start());
+}
+
+QList<ReportChannel> Report::chosenChannels() const
+{
+    QList<ReportChannel> channels;
+    for (const QListWidgetItem* item : selectedItems) {
+        ReportChannel channel{item->text(), item->toolTip()};
+        if (kind == ReportKind::Haccp) {
+            // The critical limits are the node's alarm range.
+            const QString key = keyOf(item);
+            const int cut = key.lastIndexOf(QLatin1Char('_'));
+            const QString serial = key.left(cut);
+            const bool second = key.mid(cut + 1) == QLatin1String("channel2");
+            for (const ConfiguredDevice* device : devices) {
+                if (device->deviceNumber != serial)
+                    continue;
+                channel.lower = second ? device->ch2Min : device->ch1Min;
+                channel.upper = second ? device->ch2Max : device->ch1Max;
+                channel.limited = channel.lower != channel.upper;
+                break;
+            }
+        }
+        channels.append(channel);
+    }
+    return channels;
+}
+
 void Report::showMessage(const QString& title, const QString& text)
 {
+    if (desktopCalls.message) {
+        desktopCalls.message(title, text);
+        return;
+    }
     ::showMessage(this, title, text);
 }
 
@@ -279,7 +443,18 @@ void Report::slotConfigSelected(QListWidgetItem* item)
 void Report::slotStartDateTimeChanged(QDateTime dateTime)
 {
     qDebug().noquote() << "slotStartDateTimeChanged : " << dateTime.toString(kTimeFormat);
-    ui->dateTimeEdit_end->setDateTime(dateTime.addDays(1).addSecs(-1));
+    if (kind == ReportKind::Daily) {
+        ui->dateTimeEdit_end->setDateTime(dateTime.addDays(1).addSecs(-1));
+        return;
+    }
+    const ReportPeriod period = ReportPeriod::of(kind, dateTime.date(), span);
+    // A start inside the period (another day of the month) moves to its first day.
+    if (ui->dateTimeEdit_start->dateTime() != period.start() &&
+        ui->dateTimeEdit_start->minimumDateTime() <= period.start()) {
+        ui->dateTimeEdit_start->setDateTime(period.start());
+        return;
+    }
+    ui->dateTimeEdit_end->setDateTime(period.end());
 }
 
 void Report::setInputsLocked(bool locked)
@@ -332,15 +507,25 @@ void Report::slotCommandUpdate()
     progress->setAutoReset(false);
     progress->show();
 
-    worker = new GenerateAverageQueries(connectionKey, databasePath, QFileInfo(projectPath).path(),
-                                        start.toString(kTimeFormat), end.toString(kTimeFormat),
-                                        selectedItems, &tables, this);
-    connect(worker, &GenerateAverageQueries::done, this, &Report::genThreadDone);
-    connect(worker, &GenerateAverageQueries::wholeCount, this, &Report::genThreadCount);
-    connect(worker, &GenerateAverageQueries::createHashTables, this, &Report::genThreadHashTables);
-    connect(worker, &GenerateAverageQueries::progPlus, progress, &QProgressDialog::setValue);
+    if (kind == ReportKind::Daily) {
+        auto* daily = new GenerateAverageQueries(
+            connectionKey, databasePath, QFileInfo(projectPath).path(), start.toString(kTimeFormat),
+            end.toString(kTimeFormat), selectedItems, &tables, this);
+        worker = daily;
+    } else {
+        QList<GenerateDayQueries::Channel> channels;
+        for (const ReportChannel& channel : chosenChannels())
+            channels.append({channel.toolTip, channel.limited, channel.lower, channel.upper});
+        auto* days = new GenerateDayQueries(databasePath, currentPeriod(), dataInterval, channels,
+                                            &tables, this);
+        worker = days;
+    }
+    connect(worker, &ReportWorker::done, this, &Report::genThreadDone);
+    connect(worker, &ReportWorker::wholeCount, this, &Report::genThreadCount);
+    connect(worker, &ReportWorker::createHashTables, this, &Report::genThreadHashTables);
+    connect(worker, &ReportWorker::progPlus, progress, &QProgressDialog::setValue);
     connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    connect(worker, &GenerateAverageQueries::error, this, &Report::genThreadError);
+    connect(worker, &ReportWorker::error, this, &Report::genThreadError);
     worker->start(QThread::LowPriority);
 }
 
@@ -383,9 +568,11 @@ void Report::genThreadDone()
     ui->commandLinkButton_print->setEnabled(true);
     ui->commandLinkButton_print->show();
     reportMade = true;
-    const ProjectFile project(projectPath);
-    project.setValue(QStringLiteral("ReportSubject"), ui->lineEdit_subject->text());
-    project.setValue(QStringLiteral("ReportAuthor"), ui->lineEdit_author->text());
+    if (storeReportTexts) {
+        const ProjectFile project(projectPath);
+        project.setValue(QStringLiteral("ReportSubject"), ui->lineEdit_subject->text());
+        project.setValue(QStringLiteral("ReportAuthor"), ui->lineEdit_author->text());
+    }
     fillReportHeader();
     fillChartData();
     fillReportTable();
@@ -395,8 +582,11 @@ void Report::genThreadDone()
 void Report::fillReportHeader()
 {
     QWebFrame* frame = reportFrame();
-    const QString start = ui->dateTimeEdit_start->dateTime().toString(kTimeFormat);
-    const QString end = ui->dateTimeEdit_end->dateTime().toString(kTimeFormat);
+    const bool days = kind != ReportKind::Daily;
+    const QString start =
+        (days ? currentPeriod().start() : ui->dateTimeEdit_start->dateTime()).toString(kTimeFormat);
+    const QString end =
+        (days ? currentPeriod().end() : ui->dateTimeEdit_end->dateTime()).toString(kTimeFormat);
     const struct
     {
         const char* selector;
@@ -422,7 +612,13 @@ void Report::fillReportHeader()
         element.setInnerXml(field.content);
     }
 
-    const QList<ReportChannel> channels = channelsOf(selectedItems);
+    if (kind != ReportKind::Daily) {
+        const QString title = ReportPeriod::title(kind);
+        frame->findFirstElement(QStringLiteral("div.titleline div.title")).setPlainText(title);
+        frame->findFirstElement(QStringLiteral("title")).setPlainText(title);
+    }
+
+    const QList<ReportChannel> channels = chosenChannels();
     for (int i = 0; i < channels.size() && i < ReportColumns; ++i) {
         const QString selector =
             QStringLiteral("div#Channel") + QString::number(i + 1) + QStringLiteral("Info");
@@ -438,8 +634,10 @@ void Report::fillReportHeader()
 void Report::fillChartData()
 {
     QWebFrame* frame = reportFrame();
-    const QList<ReportChannel> channels = channelsOf(selectedItems);
+    const QList<ReportChannel> channels = chosenChannels();
     bool failed = false;
+    // Reports of several days get condensed chart rows, each of which is a point.
+    const bool days = kind != ReportKind::Daily && currentPeriod().dayBounds().size() > 2;
 
     QWebElement minPeriod = frame->findFirstElement(QStringLiteral("input#minPeriod"));
     if (minPeriod.isNull()) {
@@ -448,7 +646,9 @@ void Report::fillChartData()
                     QStringLiteral("there is not exist the tag \"minPeriod\"."));
         failed = true;
     } else {
-        minPeriod.setAttribute(QStringLiteral("value"), ReportPage::minPeriodCode(dataInterval));
+        minPeriod.setAttribute(QStringLiteral("value"),
+                               days ? ReportPage::dayPeriodCode()
+                                    : ReportPage::minPeriodCode(dataInterval));
         qDebug().noquote() << "the tag \"minPeriod\" : " << intervalName(dataInterval);
     }
 
@@ -461,7 +661,10 @@ void Report::fillChartData()
     } else {
         chartData.setAttribute(
             QStringLiteral("value"),
-            ReportPage::chartData(tables.sampleRows, channels, tables.channelEmpty, dataInterval));
+            kind == ReportKind::Daily
+                ? ReportPage::chartData(tables.sampleRows, channels, tables.channelEmpty,
+                                        dataInterval)
+                : ReportPage::chartPoints(tables.sampleRows, channels, tables.channelEmpty));
     }
 
     QWebElement graphData = frame->findFirstElement(QStringLiteral("input#GraphData"));
@@ -484,7 +687,34 @@ void Report::fillReportTable()
         qDebug() << "ReportTable is not found";
         return;
     }
-    table.setInnerXml(ReportPage::reportTable(tables.periodRows));
+    switch (kind) {
+    case ReportKind::Daily:
+        table.setInnerXml(ReportPage::reportTable(tables.periodRows));
+        break;
+    case ReportKind::Weekly:
+    case ReportKind::Monthly:
+        table.setInnerXml(ReportPage::dayTable(tables.periodRows));
+        break;
+    case ReportKind::Haccp:
+        table.setInnerXml(HaccpPage::dayTable(tables.periodRows, chosenChannels()));
+        fillHaccpSections();
+        break;
+    }
+}
+
+void Report::fillHaccpSections()
+{
+    QWebFrame* frame = reportFrame();
+    const QList<ReportChannel> channels = chosenChannels();
+    const QWebElementCollection sections = frame->findAllElements(QStringLiteral("div.section"));
+    if (sections.count() > 1)
+        sections.at(1).setPlainText(
+            QStringLiteral("Daily Figures (Min/Max/Avg, Time out of Limits)"));
+    // The limits go under the header, the lists and the signature block under the table.
+    frame->findFirstElement(QStringLiteral("table.reportbox"))
+        .appendOutside(HaccpPage::limitsSection(channels, tables));
+    frame->findFirstElement(QStringLiteral("div#ReportTable"))
+        .appendOutside(HaccpPage::listsSection(channels, tables));
 }
 
 void Report::slotCommandProject()
@@ -509,11 +739,15 @@ void Report::slotNewReportProject()
         return;
     }
     const QString quoted = QLatin1Char('\'') + projectPath + QLatin1Char('\'');
-    const QString cmd = QStringLiteral("Tallyforge ") + quoted;
+    // A new report of the same kind, as the recorder asks for it.
+    QStringList arguments{quoted};
+    if (kind != ReportKind::Daily)
+        arguments << QStringLiteral("--report") << ReportPeriod::kindName(kind);
+    const QString cmd = QStringLiteral("Tallyforge ") + arguments.join(QLatin1Char(' '));
     qDebug().noquote() << "cmd : " << cmd;
     // The program is this executable, wherever it was started from; the path travels in
     // quotes as the recorder sends it.
-    if (!desktop().startDetached(QCoreApplication::applicationFilePath(), {quoted})) {
+    if (!desktop().startDetached(QCoreApplication::applicationFilePath(), arguments)) {
         qDebug().noquote() << "startDetached : " << cmd << " failed!";
         showMessage(QStringLiteral("ERROR"),
                     QStringLiteral("Please check the Tallyforge execution file."));
@@ -583,8 +817,15 @@ QImage Report::pageImage() const
     // Reading the document height makes the engine lay out what was just written into the
     // page, so the content size below is that of the filled report.
     frame->evaluateJavaScript(QStringLiteral("document.documentElement.scrollHeight;"));
-    const QSize contentSize = frame->contentsSize();
     const QSize viewportSize = page->viewportSize();
+    if (kind != ReportKind::Daily) {
+        // Laid out as wide as the sheet with a margin, whatever the window's width, so that
+        // the pages of a PDF are filled by the sheet.
+        const int sheet =
+            frame->findFirstElement(QStringLiteral("div#ReportContent")).geometry().width();
+        page->setViewportSize(QSize(sheet + 2 * 16, viewportSize.height()));
+    }
+    const QSize contentSize = frame->contentsSize();
     qDebug() << "contentSize : " << contentSize;
     qDebug() << "viewportSize : " << viewportSize;
     QImage image(contentSize, QImage::Format_ARGB32_Premultiplied);
@@ -619,10 +860,79 @@ void Report::exportPrintPdf()
         return;
     }
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    const QRect target(0, 0, int(8.3 * printer.logicalDpiX()), int(11.8 * printer.logicalDpiY()));
-    painter.drawImage(target, image);
+    if (kind == ReportKind::Daily) {
+        const QRect target(0, 0, int(8.3 * printer.logicalDpiX()),
+                           int(11.8 * printer.logicalDpiY()));
+        painter.drawImage(target, image);
+    } else {
+        paintPages(&painter, &printer, image);
+    }
     painter.end();
     desktop().openFile(name);
+}
+
+// A page as wide as the sheet per A4 page. Pages end below a table row (or above a section
+// title), never inside one; a table that goes on to the next page repeats its header row
+// there. The chart stays on the first page.
+void Report::paintPages(QPainter* painter, QPrinter* printer, const QImage& image) const
+{
+    // The whole paper, with a margin above and below the content of each page.
+    const int margin = int(0.3 * printer->logicalDpiY());
+    const QRect target(0, margin, printer->width(), printer->height() - 2 * margin);
+    const double scale = double(target.width()) / qMax(1, image.width());
+    const int pageHeight = int(target.height() / scale);
+
+    QWebFrame* frame = reportFrame();
+    QVector<int> cuts;
+    for (const QWebElement& row : frame->findAllElements(QStringLiteral("tr, div#chartdiv")))
+        cuts.append(row.geometry().bottom() + 1);
+    for (const QWebElement& title : frame->findAllElements(QStringLiteral("div.section")))
+        cuts.append(title.geometry().top());
+    std::sort(cuts.begin(), cuts.end());
+    struct Table
+    {
+        QRect area;
+        QRect header;
+    };
+    QVector<Table> sheets;
+    for (const QWebElement& table : frame->findAllElements(QStringLiteral("table"))) {
+        const QWebElement first = table.findFirst(QStringLiteral("tr"));
+        if (!first.findFirst(QStringLiteral("th.top")).isNull())
+            sheets.append({table.geometry(), first.geometry()});
+    }
+
+    int top = 0;
+    bool firstPage = true;
+    while (top < image.height()) {
+        if (!firstPage)
+            printer->newPage();
+        int y = 0;
+        // A table that goes on from the page before shows its header row first.
+        for (const Table& table : qAsConst(sheets)) {
+            if (!firstPage && table.area.top() < top && top < table.area.bottom() &&
+                top > table.header.bottom()) {
+                const QRect source(0, table.header.top(), image.width(), table.header.height());
+                painter->drawImage(QRectF(0, target.top(), target.width(), source.height() * scale),
+                                   image, source);
+                y = source.height();
+            }
+        }
+        int bottom = top + pageHeight - y;
+        if (bottom < image.height()) {
+            // The last row end that fits, unless that would leave most of the page empty.
+            const auto fit = std::upper_bound(cuts.cbegin(), cuts.cend(), bottom);
+            if (fit != cuts.cbegin() && *(fit - 1) > top + pageHeight / 3)
+                bottom = *(fit - 1);
+        } else {
+            bottom = image.height();
+        }
+        const QRect source(0, top, image.width(), bottom - top);
+        painter->drawImage(
+            QRectF(0, target.top() + y * scale, target.width(), source.height() * scale), image,
+            source);
+        top = bottom;
+        firstPage = false;
+    }
 }
 
 void Report::exportPrintPng()

@@ -9,16 +9,20 @@
 #include <QRect>
 #include <QWidget>
 
-#include "generateaveragequeries.h"
+#include "reportpage.h"
+#include "reportperiod.h"
 #include "reporttables.h"
+#include "reportworker.h"
 
 #include <functional>
 #include <memory>
 
 class ConfiguredDevice;
 class QAction;
+class QComboBox;
 class QListWidgetItem;
 class QMenu;
+class QPainter;
 class QPrinter;
 class QProgressDialog;
 class QWebFrame;
@@ -37,17 +41,20 @@ struct ReportDesktop
         saveFileName;
     std::function<bool(const QString& path)> openFile;
     std::function<bool(const QString& program, const QStringList& arguments)> startDetached;
+    // Unset: messages show in the message dialog.
+    std::function<void(const QString& title, const QString& text)> message;
 };
 
 // The report window: a frameless window in which the user picks a period and up to four
-// channels, makes one report and prints or exports it.
+// channels, makes one report and prints or exports it. A daily report is made of one-hour
+// periods; weekly, monthly and HACCP reports of whole local days.
 class Report : public QWidget
 {
     Q_OBJECT
 
 public:
     Report(const QString& projectPath, const QList<ConfiguredDevice*>& devices,
-           QWidget* parent = nullptr);
+           ReportKind kind = ReportKind::Daily, QWidget* parent = nullptr);
     ~Report() override;
 
     ReportDesktop& desktop() { return desktopCalls; }
@@ -58,6 +65,19 @@ public:
     // Renders the whole page, as the PDF and PNG exports do.
     QImage pageImage() const;
 
+    ReportKind reportKind() const { return kind; }
+    // The keys of all channels of the device list ("deviceNumber_channel1", ...), in order.
+    QStringList channelKeys() const;
+    // Ticks the channels of these keys, in this order; false (nothing ticked) with the first
+    // key that is not in the list, or for more than four.
+    bool tickChannels(const QStringList& keys, QString* unknown);
+    // The period of a report from this day, whatever the recorded range.
+    void setPeriodStart(const QDate& start, HaccpSpan span = HaccpSpan::Day);
+    void setReportTexts(const QString& subject, const QString& author);
+    QString subjectText() const;
+    QString authorText() const;
+    // Whether a made report stores its subject and author in the project file.
+    void setStoreReportTexts(bool store) { storeReportTexts = store; }
 public slots:
     void topClick(QPoint point);
     void topMoved(QPoint point);
@@ -87,6 +107,14 @@ protected:
 private:
     void buildMenus();
     void fillDeviceList();
+    void setUpDayPeriod(const QDateTime& recordStart, const QDateTime& recordStop);
+    void addSpanChoice();
+    void updateStartFormat();
+    ReportPeriod currentPeriod() const;
+    QList<ReportChannel> chosenChannels() const;
+    void startWorker();
+    void fillHaccpSections();
+    void paintPages(QPainter* painter, QPrinter* printer, const QImage& image) const;
     void setInputsLocked(bool locked);
     void closeProgress();
     void fillReportHeader();
@@ -108,7 +136,11 @@ private:
     QList<ConfiguredDevice*> devices;
     QList<QListWidgetItem*> selectedItems;
     QProgressDialog* progress = nullptr;
-    QPointer<GenerateAverageQueries> worker;
+    QPointer<ReportWorker> worker;
+    ReportKind kind;
+    HaccpSpan span = HaccpSpan::Day;
+    QComboBox* spanBox = nullptr;
+    bool storeReportTexts = true;
     ReportTables tables;
     ReportDesktop desktopCalls;
     qreal zoomFactor = 0.8;

@@ -52,6 +52,11 @@ QString minPeriodCode(int dataInterval)
     }
 }
 
+QString dayPeriodCode()
+{
+    return QStringLiteral("1dd");
+}
+
 QString escapeMarkup(const QString& text)
 {
     QString escaped = text.toHtmlEscaped();
@@ -99,10 +104,11 @@ QString channelInfo(const ReportChannel& channel)
            QStringLiteral("], ") + escapeMarkup(channel.unitText());
 }
 
-QString chartData(const QMap<qint64, SampleRow>& rows, const QList<ReportChannel>& channels,
-                  const bool empty[ReportColumns], int dataInterval)
+namespace {
+
+QString chartDataEvery(const QMap<qint64, SampleRow>& rows, const QList<ReportChannel>& channels,
+                       const bool empty[ReportColumns], qint64 step)
 {
-    const qint64 step = dataInterval == 600000 ? 600 : dataInterval == 300000 ? 300 : 60;
     QStringList keys;
     for (const ReportChannel& channel : channels)
         keys.append(escapeJson(channel.key()));
@@ -150,6 +156,33 @@ QString chartData(const QMap<qint64, SampleRow>& rows, const QList<ReportChannel
     return QLatin1Char('[') + points.join(QStringLiteral(",\n")) + QLatin1Char(']');
 }
 
+} // namespace
+
+QString chartData(const QMap<qint64, SampleRow>& rows, const QList<ReportChannel>& channels,
+                  const bool empty[ReportColumns], int dataInterval)
+{
+    const qint64 step = dataInterval == 600000 ? 600 : dataInterval == 300000 ? 300 : 60;
+    return chartDataEvery(rows, channels, empty, step);
+}
+
+QString chartPoints(const QMap<qint64, SampleRow>& rows, const QList<ReportChannel>& channels,
+                    const bool empty[ReportColumns])
+{
+    return chartDataEvery(rows, channels, empty, 1);
+}
+
+namespace {
+
+QString limitMembers(const ReportChannel& channel)
+{
+    if (!channel.limited)
+        return QString();
+    return QStringLiteral(", \"lower\":") + QString::number(channel.lower, 'f', 2) +
+           QStringLiteral(", \"upper\":") + QString::number(channel.upper, 'f', 2);
+}
+
+} // namespace
+
 QString graphList(const QList<ReportChannel>& channels, const bool empty[ReportColumns])
 {
     QStringList objects;
@@ -162,21 +195,26 @@ QString graphList(const QList<ReportChannel>& channels, const bool empty[ReportC
                        QStringLiteral("\", \"valueField\":\"") + escapeJson(channels.at(c).key()) +
                        QStringLiteral("\", \"lineAlpha\":0.9, \"connect\":false, \"hidden\":") +
                        (empty[c] ? QStringLiteral("true") : QStringLiteral("false")) +
-                       QLatin1Char('}'));
+                       limitMembers(channels.at(c)) + QLatin1Char('}'));
     }
     return QLatin1Char('[') + objects.join(QStringLiteral(",\n")) + QLatin1Char(']');
 }
 
-QString reportTable(const QMap<qint64, PeriodRow>& rows)
+namespace {
+
+QString periodTable(const QMap<qint64, PeriodRow>& rows, int rowCount, const QString& dateHeader)
 {
-    QString html = QStringLiteral(
-        "<table><colgroup><col width='50px' /><col width='170px' /><col width='143px' />"
-        "<col width='143px' /><col width='143px' /><col width='140px' /></colgroup>"
-        "<tr><th class='top' style='border-left:0;'>NO</th><th class='top'>Date Time</th>"
-        "<th class='top'>1.(avg/min/max)</th><th class='top'>2.(avg/min/max)</th>"
-        "<th class='top'>3.(avg/min/max)</th><th class='top'>4.(avg/min/max)</th></tr>");
+    QString html = QStringLiteral("<table><colgroup><col width='50px' /><col width='170px' /><col "
+                                  "width='143px' /><col width='143px' /><col width='143px' /><col "
+                                  "width='140px' /></colgroup><tr><th class='top' "
+                                  "style='border-left:0;'>NO</th><th class='top'>") +
+                   dateHeader +
+                   QStringLiteral("</th><th class='top'>1.(avg/min/max)</th><th "
+                                  "class='top'>2.(avg/min/max)</th><th "
+                                  "class='top'>3.(avg/min/max)</th><th "
+                                  "class='top'>4.(avg/min/max)</th></tr>");
     auto it = rows.constBegin();
-    for (int n = 1; n <= 24; ++n) {
+    for (int n = 1; n <= rowCount; ++n) {
         html += QStringLiteral("<tr><td class='first'>") + QString::number(n) +
                 QStringLiteral("</td>");
         if (it != rows.constEnd()) {
@@ -199,6 +237,18 @@ QString reportTable(const QMap<qint64, PeriodRow>& rows)
     }
     html += QStringLiteral("</table>");
     return html;
+}
+
+} // namespace
+
+QString reportTable(const QMap<qint64, PeriodRow>& rows)
+{
+    return periodTable(rows, 24, QStringLiteral("Date Time"));
+}
+
+QString dayTable(const QMap<qint64, PeriodRow>& rows)
+{
+    return periodTable(rows, int(rows.size()), QStringLiteral("Date"));
 }
 
 } // namespace ReportPage

@@ -8,8 +8,11 @@
 // One chosen channel as the page sees it: the texts of its list item, in column order.
 struct ReportChannel
 {
-    QString itemText; // channel name, a tab, "[", device name, "]"
-    QString toolTip;  // deviceNumber "_" column name "|" unit text
+    QString itemText;     // channel name, a tab, "[", device name, "]"
+    QString toolTip;      // deviceNumber "_" column name "|" unit text
+    bool limited = false; // critical limits, drawn on the chart (HACCP)
+    double lower = 0;
+    double upper = 0;
 
     QString key() const;      // tooltip before "|"
     QString unitText() const; // tooltip after "|"
@@ -23,6 +26,8 @@ namespace ReportPage {
 
 // Smallest chart period for a sampling interval: "1mm", "5mm", "10mm" or empty.
 QString minPeriodCode(int dataInterval);
+// Smallest chart period of a report of several days: one day.
+QString dayPeriodCode();
 
 // Header text of a channel: "name [device], unit", escaped for the page.
 QString channelInfo(const ReportChannel& channel);
@@ -30,12 +35,18 @@ QString channelInfo(const ReportChannel& channel);
 // The chart data set: at most one point per step (600 s, 300 s or 60 s by interval).
 QString chartData(const QMap<qint64, SampleRow>& rows, const QList<ReportChannel>& channels,
                   const bool empty[ReportColumns], int dataInterval);
+// The chart data set with a point for every row (rows already condensed to chart steps).
+QString chartPoints(const QMap<qint64, SampleRow>& rows, const QList<ReportChannel>& channels,
+                    const bool empty[ReportColumns]);
 
-// The graph list: one smoothed line per channel that returned rows.
+// The graph list: one smoothed line per channel that returned rows, with its critical limits
+// when it has them.
 QString graphList(const QList<ReportChannel>& channels, const bool empty[ReportColumns]);
 
 // The hourly table with exactly 24 body rows.
 QString reportTable(const QMap<qint64, PeriodRow>& rows);
+// The same table with one row per day of the period.
+QString dayTable(const QMap<qint64, PeriodRow>& rows);
 
 // Text for the page's inner markup: "<", "&" and quotes show as typed.
 QString escapeMarkup(const QString& text);

@@ -6,6 +6,8 @@ void ReportTables::clear()
 {
     sampleRows.clear();
     periodRows.clear();
+    excursions.clear();
+    gaps.clear();
     for (bool& empty : channelEmpty)
         empty = false;
 }
@@ -27,6 +29,7 @@ PeriodRow newPeriodRow(const QString& label)
         row.avg[c] = 0.0;
         row.min[c] = NoValue;
         row.max[c] = NoValue;
+        row.outSeconds[c] = 0;
     }
     return row;
 }

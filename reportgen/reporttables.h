@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QMap>
 #include <QString>
 
@@ -13,10 +14,32 @@ struct SampleRow
 
 struct PeriodRow
 {
-    QString label; // "yyyy-MM-dd hh:mm-hh:mm"
+    QString label; // "yyyy-MM-dd hh:mm-hh:mm", or "yyyy-MM-dd" for a day
     double avg[ReportColumns];
     double min[ReportColumns];
     double max[ReportColumns];
+    qint64 outSeconds[ReportColumns]; // time out of the critical limits (HACCP)
+};
+
+// A stretch of time during which a channel stayed on one side out of its critical limits.
+struct Excursion
+{
+    int column = 0;
+    bool high = false;        // above the upper limit; else below the lower one
+    qint64 start = 0;         // first second out of limits, or the period's first second
+    qint64 end = 0;           // first second after it, or the period's end
+    double extreme = 0;       // highest (or lowest) value measured in it
+    qint64 gapSeconds = 0;    // time without data inside it
+    bool openAtStart = false; // already out of limits before the period began
+    bool openAtEnd = false;   // no value within the limits followed before the period's end
+};
+
+// Time without data: two valid samples more than two intervals apart, or the period's edges.
+struct DataGap
+{
+    int column = 0;
+    qint64 start = 0; // first second without data
+    qint64 end = 0;   // first second with data again, or the period's end
 };
 
 // Result tables of one report. The report window owns them; its statistics worker fills them
@@ -26,6 +49,8 @@ struct ReportTables
     QMap<qint64, SampleRow> sampleRows; // by sample time
     QMap<qint64, PeriodRow> periodRows; // by period start
     bool channelEmpty[ReportColumns] = {false, false, false, false};
+    QList<Excursion> excursions; // in time order per column, columns in order
+    QList<DataGap> gaps;
 
     void clear();
 };

@@ -1,9 +1,14 @@
-// Usage: bench_reportgen [days...] [--dir DIR] [--keep]
+// Usage: bench_reportgen [days...] [--dir DIR] [--keep] [--reuse]
 // For each number of days (default 1 and 7), generates a sample database of 16 nodes at a 1 s
 // interval, then times the statistics worker on the last full day with 4 channels, beside the
 // time of the same four queries run by the sqlite3 command-line program on the same file:
 // first on the file as earlier recorders left it, then after building the recorder's index.
+// From 28 days on, also times the monthly report of the first month (4 channels of 4 nodes)
+// beside the sqlite3 program aggregating the same channels per day (count, sum, min, max): once
+// without the index, three times with it. --reuse takes a file of the same name left by --keep.
 #include "generateaveragequeries.h"
+#include "generatedayqueries.h"
+#include "reportperiod.h"
 #include "reporttables.h"
 #include "sampletable.h"
 
@@ -19,8 +24,10 @@
 #include <QTextStream>
 
 #include <sqlite3.h>
+#include <sys/resource.h>
 
 #include <cmath>
+#include <ctime>
 
 namespace {
 
@@ -114,6 +121,20 @@ WorkerTimes runWorker(ReportTables* tables, const QString& path, qint64 start, q
     return times;
 }
 
+// Milliseconds the sqlite3 program takes for the statements, its output thrown away.
+double runScript(const QString& program, const QString& path, const QString& script)
+{
+    QProcess sqlite;
+    sqlite.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer clock;
+    clock.start();
+    sqlite.start(program, {QStringLiteral("-batch"), path});
+    sqlite.write(script.toUtf8());
+    sqlite.closeWriteChannel();
+    sqlite.waitForFinished(-1);
+    return clock.nsecsElapsed() / 1e6;
+}
+
 double runSqlite3(const QString& program, const QString& path, qint64 start, qint64 end)
 {
     // The worker's own statements, with its three bound values written in.
@@ -128,15 +149,7 @@ double runSqlite3(const QString& program, const QString& path, qint64 start, qin
             text.replace(text.indexOf(QLatin1Char('?')), 1, value);
         script += text + QLatin1Char('\n');
     }
-    QProcess sqlite;
-    sqlite.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer clock;
-    clock.start();
-    sqlite.start(program, {QStringLiteral("-batch"), path});
-    sqlite.write(script.toUtf8());
-    sqlite.closeWriteChannel();
-    sqlite.waitForFinished(-1);
-    return clock.nsecsElapsed() / 1e6;
+    return runScript(program, path, script);
 }
 
 bool buildIndex(const QString& path)
@@ -182,6 +195,112 @@ bool measure(const QString& label, const QString& sqliteProgram, const QString& 
     return true;
 }
 
+const QStringList kMonthKeys{QStringLiteral("N1000_channel1|a"), QStringLiteral("N1001_channel1|b"),
+                             QStringLiteral("N1002_channel1|c"),
+                             QStringLiteral("N1003_channel2|d")};
+
+// Processor time of this process (all its threads), or of its finished children, in ms.
+double cpuMs(bool children)
+{
+    if (!children) {
+        timespec t{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+        return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+    }
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+double runMonthly(ReportTables* tables, const QString& path, const ReportPeriod& period)
+{
+    QList<GenerateDayQueries::Channel> channels;
+    for (const QString& key : kMonthKeys)
+        channels.append({key, true, 16, 24});
+    GenerateDayQueries worker(path, period, 1000, channels, tables);
+    bool ok = false;
+    QObject::connect(
+        &worker, &GenerateDayQueries::done, &worker, [&] { ok = true; }, Qt::DirectConnection);
+    QElapsedTimer clock;
+    clock.start();
+    worker.start(QThread::LowPriority);
+    worker.wait();
+    return ok ? clock.nsecsElapsed() / 1e6 : -1;
+}
+
+// The same channels' day figures as SQLite alone aggregates them, one statement per day.
+double sqliteMonthly(const QString& program, const QString& path, const QVector<qint64>& bounds)
+{
+    QString script;
+    for (const QString& key : kMonthKeys) {
+        const QString channel = key.section(QLatin1Char('|'), 0, 0);
+        const int cut = channel.lastIndexOf(QLatin1Char('_'));
+        const QString column = channel.mid(cut + 1);
+        for (int d = 0; d + 1 < bounds.size(); ++d)
+            script += QStringLiteral("select count(%1), sum(%1), min(%1), max(%1) from quorbinal "
+                                     "where serialno = '%2' and pointDate between %3 and %4;\n")
+                          .arg(column, channel.left(cut))
+                          .arg(bounds.at(d))
+                          .arg(bounds.at(d + 1) - 1);
+    }
+    return runScript(program, path, script);
+}
+
+bool measureMonthly(const QString& label, const QString& sqliteProgram, const QString& path,
+                    const ReportPeriod& period, int rounds)
+{
+    QStringList workerTimes;
+    QStringList sqliteTimes;
+    double bestWorker = 1e18, bestSqlite = 1e18;
+    ReportTables tables;
+    for (int round = 0; round < rounds; ++round) {
+        double cpu = cpuMs(false);
+        const double w = runMonthly(&tables, path, period);
+        cpu = cpuMs(false) - cpu;
+        if (w < 0) {
+            out() << "monthly worker failed\n";
+            return false;
+        }
+        double childCpu = cpuMs(true);
+        const double q = sqliteMonthly(sqliteProgram, path, period.dayBounds());
+        childCpu = cpuMs(true) - childCpu;
+        workerTimes.append(QString::number(w, 'f', 0) + QStringLiteral(" (cpu ") +
+                           QString::number(cpu, 'f', 0) + QLatin1Char(')'));
+        sqliteTimes.append(QString::number(q, 'f', 0) + QStringLiteral(" (cpu ") +
+                           QString::number(childCpu, 'f', 0) + QLatin1Char(')'));
+        bestWorker = qMin(bestWorker, w);
+        bestSqlite = qMin(bestSqlite, q);
+    }
+    out() << "  monthly, " << label << ": day rows " << tables.periodRows.size() << ", chart rows "
+          << tables.sampleRows.size() << ", threads " << qBound(1, QThread::idealThreadCount(), 4)
+          << '\n';
+    out() << QStringLiteral("    worker %1 ms (runs %2); sqlite3 day aggregates %3 ms (runs %4); "
+                            "ratio worker/sqlite3 %5\n")
+                 .arg(bestWorker, 0, 'f', 0)
+                 .arg(workerTimes.join(QStringLiteral(", ")))
+                 .arg(bestSqlite, 0, 'f', 0)
+                 .arg(sqliteTimes.join(QStringLiteral(", ")))
+                 .arg(bestWorker / bestSqlite, 0, 'f', 2);
+    out().flush();
+    return true;
+}
+
+bool hasIndex(const QString& path)
+{
+    sqlite3* db = nullptr;
+    sqlite3_stmt* statement = nullptr;
+    bool found = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
+                 sqlite3_prepare_v2(db,
+                                    "select 1 from sqlite_master where type = 'index' and name = "
+                                    "'quorbinal_serialno_pointdate'",
+                                    -1, &statement, nullptr) == SQLITE_OK &&
+                 sqlite3_step(statement) == SQLITE_ROW;
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return found;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -190,12 +309,15 @@ int main(int argc, char* argv[])
     QList<int> dayCounts;
     QString folder;
     bool keep = false;
+    bool reuse = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--dir") && i + 1 < args.size())
             folder = args.at(++i);
         else if (args.at(i) == QLatin1String("--keep"))
             keep = true;
+        else if (args.at(i) == QLatin1String("--reuse"))
+            reuse = true;
         else if (args.at(i).toInt() > 0)
             dayCounts.append(args.at(i).toInt());
     }
@@ -221,34 +343,48 @@ int main(int argc, char* argv[])
         const QString path = folder + QStringLiteral("/bench_%1d.dat").arg(days);
         QElapsedTimer clock;
         clock.start();
-        if (!generate(path, first, days)) {
+        const bool reused = reuse && QFileInfo::exists(path);
+        if (!reused && !generate(path, first, days)) {
             out() << "cannot generate " << path << '\n';
             return 1;
         }
         const qint64 rows = qint64(days) * 86400 * kNodes;
         out() << days << " day(s): " << rows << " rows, " << QFileInfo(path).size() / (1024 * 1024)
-              << " MiB, generated in " << clock.elapsed() << " ms\n";
+              << " MiB, " << (reused ? QStringLiteral("reused") : QStringLiteral("generated in "))
+              << (reused ? QString() : QString::number(clock.elapsed()) + QStringLiteral(" ms"))
+              << '\n';
         out().flush();
 
         const qint64 start = first + qint64(days - 1) * 86400;
         const qint64 end = start + 86399;
-        if (!measure(QStringLiteral("without the index"), sqliteProgram, path, start, end))
-            return 1;
+        const ReportPeriod month =
+            ReportPeriod::of(ReportKind::Monthly, QDateTime::fromSecsSinceEpoch(first).date());
+        if (!hasIndex(path)) {
+            if (!measure(QStringLiteral("without the index"), sqliteProgram, path, start, end))
+                return 1;
+            if (days >= 28 &&
+                !measureMonthly(QStringLiteral("without the index"), sqliteProgram, path, month, 1))
+                return 1;
 
-        const qint64 bare = QFileInfo(path).size();
-        clock.restart();
-        if (!buildIndex(path)) {
-            out() << "cannot build the index\n";
-            return 1;
+            const qint64 bare = QFileInfo(path).size();
+            clock.restart();
+            if (!buildIndex(path)) {
+                out() << "cannot build the index\n";
+                return 1;
+            }
+            const qint64 indexed = QFileInfo(path).size();
+            out() << QStringLiteral(
+                         "  index built in %1 ms; file %2 -> %3 bytes, +%4 bytes (+%5%)\n")
+                         .arg(clock.elapsed())
+                         .arg(bare)
+                         .arg(indexed)
+                         .arg(indexed - bare)
+                         .arg(100.0 * double(indexed - bare) / double(bare), 0, 'f', 1);
         }
-        const qint64 indexed = QFileInfo(path).size();
-        out() << QStringLiteral("  index built in %1 ms; file %2 -> %3 bytes, +%4 bytes (+%5%)\n")
-                     .arg(clock.elapsed())
-                     .arg(bare)
-                     .arg(indexed)
-                     .arg(indexed - bare)
-                     .arg(100.0 * double(indexed - bare) / double(bare), 0, 'f', 1);
         if (!measure(QStringLiteral("with the index"), sqliteProgram, path, start, end))
+            return 1;
+        if (days >= 28 &&
+            !measureMonthly(QStringLiteral("with the index"), sqliteProgram, path, month, 3))
             return 1;
         if (!keep)
             QFile::remove(path);

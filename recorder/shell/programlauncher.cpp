@@ -14,22 +14,24 @@ QString ProgramLauncher::resolve(const QString& programName, const QString& ownF
     return QStandardPaths::findExecutable(programName);
 }
 
-QStringList ProgramLauncher::arguments(const QString& projectFilePath)
+QStringList ProgramLauncher::arguments(const QString& projectFilePath, const QStringList& options)
 {
-    return {QLatin1Char('\'') + projectFilePath + QLatin1Char('\'')};
+    return QStringList{QLatin1Char('\'') + projectFilePath + QLatin1Char('\'')} + options;
 }
 
-QString ProgramLauncher::commandText(const QString& programName, const QString& projectFilePath)
+QString ProgramLauncher::commandText(const QString& programName, const QString& projectFilePath,
+                                     const QStringList& options)
 {
-    return programName + QLatin1Char(' ') + arguments(projectFilePath).constFirst();
+    return programName + QLatin1Char(' ') +
+           arguments(projectFilePath, options).join(QLatin1Char(' '));
 }
 
 bool ProgramLauncher::start(const QString& programName, const QString& projectFilePath,
-                            const QString& ownFolder)
+                            const QString& ownFolder, const QStringList& options)
 {
     const QString program = resolve(programName, ownFolder);
     if (program.isEmpty())
         return false;
-    return QProcess::startDetached(program, arguments(projectFilePath),
+    return QProcess::startDetached(program, arguments(projectFilePath, options),
                                    QFileInfo(projectFilePath).absolutePath());
 }

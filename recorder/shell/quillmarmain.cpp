@@ -170,11 +170,16 @@ void QuillmarMain::createMenus()
     actionWeekly = menuAction(menuReport, QStringLiteral("Weekly Report"), "actionWeekly");
     actionMonthly = menuAction(menuReport, QStringLiteral("Monthly Report"), "actionMonthly");
     actionHaccp = menuAction(menuReport, QStringLiteral("HACCP Report"), "actionHaccp");
-    // Only the daily report exists.
-    for (QAction* action : {actionWeekly, actionMonthly, actionHaccp})
-        action->setEnabled(false);
     connect(actionDataViewer, &QAction::triggered, this, &QuillmarMain::slotTrendscopeRecord);
     connect(actionDaily, &QAction::triggered, this, &QuillmarMain::slotReportDaily);
+    // The other reports: the same program, told the kind after the project path.
+    const std::pair<QAction*, const char*> reports[] = {
+        {actionWeekly, "weekly"}, {actionMonthly, "monthly"}, {actionHaccp, "haccp"}};
+    for (const auto& report : reports) {
+        const QStringList options{QStringLiteral("--report"), QLatin1String(report.second)};
+        connect(report.first, &QAction::triggered, this,
+                [this, options] { startProgram(QStringLiteral("Tallyforge"), options); });
+    }
 
     menuScreen = new QMenu(this);
     menuScreen->setObjectName(QStringLiteral("menuScreen"));
@@ -796,7 +801,7 @@ void QuillmarMain::slotUpdateProjectFile()
 
 // --- other programs ---------------------------------------------------------------------------
 
-void QuillmarMain::startProgram(const QString& programName)
+void QuillmarMain::startProgram(const QString& programName, const QStringList& options)
 {
     const QString database = ProjectFile::databasePath(projectFilePath);
     if (!QFileInfo::exists(database)) {
@@ -805,9 +810,9 @@ void QuillmarMain::startProgram(const QString& programName)
     }
     if (cycle)
         ProjectFile(projectFilePath).saveRecordStopTime(cycle->recordEndTime());
-    const QString cmd = ProgramLauncher::commandText(programName, projectFilePath);
+    const QString cmd = ProgramLauncher::commandText(programName, projectFilePath, options);
     qDebug().noquote() << "cmd : " << cmd;
-    if (!ProgramLauncher::start(programName, projectFilePath)) {
+    if (!ProgramLauncher::start(programName, projectFilePath, QString(), options)) {
         qDebug().noquote() << "startDetached : " << cmd << " failed!";
         showMessage(this, QStringLiteral("ERROR"),
                     QStringLiteral("Please check the ") + programName +

@@ -18,11 +18,41 @@ function withAlpha(hex, alpha) {
     return 'rgba(' + ((n >> 16) & 255) + ',' + ((n >> 8) & 255) + ',' + (n & 255) + ',' + alpha + ')';
 }
 
-// "1mm", "5mm", "10mm": the smallest period the date axis shows, in minutes.
+// "1mm", "5mm", "10mm": the smallest period the date axis shows, in minutes; "1dd": whole
+// days, for a report of several days.
 function smallestPeriod(code) {
-    var m = /^(\d+)mm$/.exec(code || '');
-    return m ? { unit: 'minute', step: +m[1] } : { unit: 'minute', step: 1 };
+    var m = /^(\d+)(mm|dd)$/.exec(code || '');
+    if (!m)
+        return { unit: 'minute', step: 1 };
+    return { unit: m[2] === 'dd' ? 'day' : 'minute', step: +m[1], days: m[2] === 'dd' };
 }
+
+// Dashed lines at a graph's critical limits, in the graph's colour.
+var limitPlugin = {
+    afterDatasetsDraw: function (chart) {
+        var scale = chart.scales['y-axis-0'];
+        var area = chart.chartArea;
+        var ctx = chart.ctx;
+        chart.data.datasets.forEach(function (dataset) {
+            if (dataset.limits === undefined)
+                return;
+            dataset.limits.forEach(function (limit) {
+                var y = scale.getPixelForValue(limit);
+                if (y < area.top || y > area.bottom)
+                    return;
+                ctx.save();
+                ctx.strokeStyle = dataset.borderColor;
+                ctx.lineWidth = 1;
+                ctx.setLineDash([6, 4]);
+                ctx.beginPath();
+                ctx.moveTo(area.left, y);
+                ctx.lineTo(area.right, y);
+                ctx.stroke();
+                ctx.restore();
+            });
+        });
+    }
+};
 
 // A faint vertical line under the pointer, like a chart cursor.
 var cursorPlugin = {
@@ -77,8 +107,16 @@ function makeChart() {
             spanGaps: g.connect === true,
             hidden: g.hidden === true,
             pointRadius: 0,
-            pointHitRadius: 4
+            pointHitRadius: 4,
+            limits: g.lower !== undefined ? [g.lower, g.upper] : undefined
         });
+    }
+
+    // The limits stay in sight even where the values keep well inside them.
+    var limitValues = [];
+    for (var k = 0; k < graphs.length; ++k) {
+        if (graphs[k].lower !== undefined && !graphs[k].hidden)
+            limitValues.push(graphs[k].lower, graphs[k].upper);
     }
 
     var div = $('#chartdiv');
@@ -91,7 +129,7 @@ function makeChart() {
     reportChart = new Chart(canvas.getContext('2d'), {
         type: 'line',
         data: { datasets: datasets },
-        plugins: [cursorPlugin],
+        plugins: [cursorPlugin, limitPlugin],
         options: {
             responsive: false,
             animation: false,
@@ -107,6 +145,7 @@ function makeChart() {
                 xAxes: [{
                     type: 'time',
                     time: {
+                        unit: period.days ? 'day' : undefined,
                         minUnit: period.unit,
                         stepSize: period.step,
                         tooltipFormat: 'YYYY-MM-DD HH:mm:ss',
@@ -117,7 +156,11 @@ function makeChart() {
                 }],
                 yAxes: [{
                     gridLines: { color: 'rgba(0,0,0,0.07)' },
-                    ticks: { fontSize: 10 }
+                    ticks: {
+                        fontSize: 10,
+                        suggestedMin: limitValues.length ? Math.min.apply(null, limitValues) : undefined,
+                        suggestedMax: limitValues.length ? Math.max.apply(null, limitValues) : undefined
+                    }
                 }]
             }
         }

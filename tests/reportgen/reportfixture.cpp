@@ -9,18 +9,38 @@
 #include <QSqlQuery>
 #include <QUuid>
 
+#include <ctime>
+
 namespace ReportFixture {
+
+QByteArray setZone(const QByteArray& zone)
+{
+    const QByteArray before = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    return before;
+}
+
+void restoreZone(const QByteArray& before)
+{
+    if (before.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", before);
+    tzset();
+}
 
 qint64 localSecs(const QString& text)
 {
     return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd hh:mm:ss")).toSecsSinceEpoch();
 }
 
-QByteArray nestedDeviceList(const QStringList& numbers)
+QByteArray nestedDeviceList(const QStringList& numbers, const QList<QVector<double>>& limits)
 {
     QJsonArray nodes;
     int start = 0;
     for (const QString& number : numbers) {
+        const QVector<double> bounds = limits.value(int(nodes.size()), QVector<double>(4, 0.0));
         QJsonObject node;
         node.insert(QStringLiteral("StartAddress"), QString::number(start));
         start += 4;
@@ -30,10 +50,9 @@ QByteArray nestedDeviceList(const QStringList& numbers)
         node.insert(QStringLiteral("Ch2Name"), QStringLiteral("Humidity"));
         node.insert(QStringLiteral("ch1_unit"), QStringLiteral("1"));
         node.insert(QStringLiteral("ch2_unit"), QStringLiteral("3"));
-        node.insert(QStringLiteral("ch1_min"), QStringLiteral("0.00"));
-        node.insert(QStringLiteral("ch1_max"), QStringLiteral("0.00"));
-        node.insert(QStringLiteral("ch2_min"), QStringLiteral("0.00"));
-        node.insert(QStringLiteral("ch2_max"), QStringLiteral("0.00"));
+        const char* keys[] = {"ch1_min", "ch1_max", "ch2_min", "ch2_max"};
+        for (int k = 0; k < 4; ++k)
+            node.insert(QLatin1String(keys[k]), QString::number(bounds.value(k), 'f', 2));
         node.insert(QStringLiteral("ch1_custom"), QString());
         node.insert(QStringLiteral("ch2_custom"), QString());
         nodes.append(node);

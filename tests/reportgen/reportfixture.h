@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QVariant>
+#include <QVector>
 
 // Builds the files the report generator reads: a project file and a sample database with the
 // recorder's schema, in a folder the test owns.
@@ -17,11 +18,16 @@ struct Sample
     qint64 pointDate;
 };
 
+// Sets the process's time zone (TZ) and returns the one before; restoreZone puts that back.
+QByteArray setZone(const QByteArray& zone);
+void restoreZone(const QByteArray& before);
+
 // Unix seconds of a local "yyyy-MM-dd hh:mm:ss" time.
 qint64 localSecs(const QString& text);
 
 // A gateway object with nodes (deviceNumber, deviceName, ch1Name, ch2Name, units 1 and 3).
-QByteArray nestedDeviceList(const QStringList& numbers);
+// limits, by node: ch1_min, ch1_max, ch2_min, ch2_max (all 0 when not given).
+QByteArray nestedDeviceList(const QStringList& numbers, const QList<QVector<double>>& limits = {});
 
 // Writes a project file; databaseName is "<base name>.dat". Returns its path.
 QString writeProject(const QString& folder, const QString& fileName, const QByteArray& deviceList,

@@ -115,18 +115,12 @@ void TestGenerateAverageQueries::initTestCase()
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(dir.isValid());
     // Local times with summer time: the period tables hold clock-change days.
-    zoneBefore = qgetenv("TZ");
-    qputenv("TZ", "Europe/Berlin");
-    tzset();
+    zoneBefore = setZone("Europe/Berlin");
 }
 
 void TestGenerateAverageQueries::cleanupTestCase()
 {
-    if (zoneBefore.isNull())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", zoneBefore);
-    tzset();
+    restoreZone(zoneBefore);
 }
 
 void TestGenerateAverageQueries::init()
@@ -485,9 +479,7 @@ void TestGenerateAverageQueries::timeTextsAcrossZoneChanges()
 {
     QFETCH(QByteArray, zone);
     QFETCH(QString, day);
-    const QByteArray previous = qgetenv("TZ");
-    qputenv("TZ", zone);
-    tzset();
+    const QByteArray previous = setZone(zone);
     // From noon the day before, so that the texts also cross a midnight.
     const QString startText =
         QDate::fromString(day, Qt::ISODate).addDays(-1).toString(Qt::ISODate) + " 12:00:00";
@@ -505,11 +497,7 @@ void TestGenerateAverageQueries::timeTextsAcrossZoneChanges()
     for (auto it = tables.sampleRows.constBegin(); it != tables.sampleRows.constEnd(); ++it)
         QCOMPARE(it->timeText, QDateTime::fromSecsSinceEpoch(it.key()).toString(
                                    QStringLiteral("yyyy-MM-dd hh:mm:ss")));
-    if (previous.isNull())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", previous);
-    tzset();
+    restoreZone(previous);
 }
 
 void TestGenerateAverageQueries::queriesUseTheIndex_data()

@@ -6,6 +6,7 @@
 #include "topcustomframe.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QCommandLinkButton>
 #include <QDateTimeEdit>
 #include <QDir>
@@ -107,9 +108,13 @@ private slots:
     void dragWindow();
     void printPreviewPrints();
     void closeWhileRunning();
+    void kinds_data();
+    void kinds();
+    void monthPdfPages();
 
 private:
-    std::unique_ptr<Report> openWindow(const QString& recordStart, const QString& recordStop);
+    std::unique_ptr<Report> openWindow(const QString& recordStart, const QString& recordStop,
+                                       ReportKind kind = ReportKind::Daily);
     QListWidgetItem* item(Report* report, int row);
     void tick(Report* report, int row);
     bool runReport(Report* report);
@@ -161,7 +166,7 @@ void TestReport::cleanup()
 }
 
 std::unique_ptr<Report> TestReport::openWindow(const QString& recordStart,
-                                               const QString& recordStop)
+                                               const QString& recordStop, ReportKind kind)
 {
     QSettings settings(projectPath, QSettings::IniFormat);
     settings.setValue(QStringLiteral("record_start_time"), recordStart);
@@ -177,7 +182,7 @@ std::unique_ptr<Report> TestReport::openWindow(const QString& recordStart,
         qWarning() << errorText;
         return nullptr;
     }
-    auto report = std::make_unique<Report>(path, devices);
+    auto report = std::make_unique<Report>(path, devices, kind);
     report->desktop().saveFileName = nullptr;
     report->desktop().openFile = [this](const QString& opening) {
         opened.append(opening);
@@ -695,6 +700,119 @@ void TestReport::closeWhileRunning()
     report->close();
     report.reset();
     QCoreApplication::processEvents();
+}
+
+void TestReport::kinds_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("start"); // chosen in the start edit
+    QTest::addColumn<QString>("periodStart");
+    QTest::addColumn<QString>("periodEnd");
+    QTest::addColumn<int>("rows"); // of the page's table, its header row included
+    QTest::newRow("daily") << int(ReportKind::Daily) << "Daily Report" << kFormat
+                           << "2026-01-09 00:00:00"
+                           << "2026-01-09 00:00:00"
+                           << "2026-01-09 23:59:59" << 25;
+    QTest::newRow("weekly") << int(ReportKind::Weekly) << "Weekly Report"
+                            << "yyyy-MM-dd"
+                            << "2026-01-08 00:00:00"
+                            << "2026-01-08 00:00:00"
+                            << "2026-01-14 23:59:59" << 8;
+    QTest::newRow("monthly, a day inside the month") << int(ReportKind::Monthly) << "Monthly Report"
+                                                     << "yyyy-MM"
+                                                     << "2026-01-09 00:00:00"
+                                                     << "2026-01-01 00:00:00"
+                                                     << "2026-01-31 23:59:59" << 32;
+    QTest::newRow("HACCP, a day") << int(ReportKind::Haccp) << "HACCP Report"
+                                  << "yyyy-MM-dd"
+                                  << "2026-01-09 00:00:00"
+                                  << "2026-01-09 00:00:00"
+                                  << "2026-01-09 23:59:59" << 2;
+    QTest::newRow("HACCP, a month before the recording's first day")
+        << int(ReportKind::Haccp) << "HACCP Report"
+        << "yyyy-MM"
+        << "2026-01-09 00:00:00"
+        << "2026-01-01 00:00:00"
+        << "2026-01-31 23:59:59" << 32;
+}
+
+// Catches a report of days whose window offers a period other than its kind's, whose page
+// keeps the daily title or rows, or a HACCP page without its limits, lists and signatures.
+void TestReport::kinds()
+{
+    QFETCH(int, kind);
+    QFETCH(QString, title);
+    QFETCH(QString, format);
+    QFETCH(QString, start);
+    QFETCH(QString, periodStart);
+    QFETCH(QString, periodEnd);
+    QFETCH(int, rows);
+    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
+                             QStringLiteral("2026-01-10 08:15:42"), ReportKind(kind));
+    QVERIFY(report);
+    QCOMPARE(report->findChild<QLabel*>(QStringLiteral("label_title"))->text(), title.toUpper());
+    auto* startEdit = report->findChild<QDateTimeEdit*>(QStringLiteral("dateTimeEdit_start"));
+    auto* endEdit = report->findChild<QDateTimeEdit*>(QStringLiteral("dateTimeEdit_end"));
+    auto* span = report->findChild<QComboBox*>(QStringLiteral("comboBox_period"));
+    QCOMPARE(span != nullptr, kind == int(ReportKind::Haccp));
+    if (span && format == QLatin1String("yyyy-MM"))
+        span->setCurrentText(QStringLiteral("Month"));
+    QCOMPARE(startEdit->displayFormat(), format);
+    startEdit->setDateTime(QDateTime::fromString(start, kFormat));
+    QCOMPARE(startEdit->dateTime().toString(kFormat), periodStart);
+    QCOMPARE(endEdit->dateTime().toString(kFormat), periodEnd);
+    tick(report.get(), 0);
+    tick(report.get(), 2);
+    QVERIFY(runReport(report.get()));
+    QWebFrame* frame = report->reportFrame();
+    QCOMPARE(frame->findFirstElement(QStringLiteral("div.titleline div.title")).toPlainText(),
+             title);
+    QCOMPARE(frame->findAllElements(QStringLiteral("div#ReportTable tr")).count(), rows);
+    QCOMPARE(frame->findFirstElement(QStringLiteral("div#ReportDuration")).toPlainText(),
+             periodStart + QStringLiteral(" ~ ") + periodEnd);
+    QVERIFY(!frame->findFirstElement(QStringLiteral("div#chartdiv canvas")).isNull());
+    const QString page = frame->toPlainText();
+    for (const char* part :
+         {"Critical Limits", "Excursions", "Data Gaps", "Checked by", "Corrective action"})
+        QCOMPARE(page.contains(QLatin1String(part)), kind == int(ReportKind::Haccp));
+    // "New Report" opens a window of the same kind.
+    report->slotNewReportProject();
+    QStringList arguments{QLatin1Char('\'') + projectPath + QLatin1Char('\'')};
+    if (kind != int(ReportKind::Daily))
+        arguments << QStringLiteral("--report") << ReportPeriod::kindName(ReportKind(kind));
+    QCOMPARE(started, QStringList{QCoreApplication::applicationFilePath() + QLatin1Char(' ') +
+                                  arguments.join(QLatin1Char(' '))});
+    grabFor(report.get(), QStringLiteral("report-kind-%1").arg(kind));
+}
+
+// Catches a month squeezed onto one sheet, or a chart that is not on the first page.
+void TestReport::monthPdfPages()
+{
+    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
+                             QStringLiteral("2026-01-10 08:15:42"), ReportKind::Monthly);
+    QVERIFY(report);
+    tick(report.get(), 0);
+    tick(report.get(), 2);
+    QVERIFY(runReport(report.get()));
+    const QString pdf = dir->filePath(QStringLiteral("month.pdf"));
+    report->desktop().saveFileName = [&](QWidget*, const QString&, const QString&, const QString&) {
+        return pdf;
+    };
+    report->exportPrintPdf();
+    QCOMPARE(opened, QStringList{pdf});
+    QProcess convert;
+    convert.start(QStandardPaths::findExecutable(QStringLiteral("pdftoppm")),
+                  {QStringLiteral("-r"), QStringLiteral("30"), QStringLiteral("-png"), pdf,
+                   dir->filePath(QStringLiteral("month"))});
+    QVERIFY(convert.waitForFinished(60000));
+    const QStringList pages =
+        QDir(dir->path()).entryList({QStringLiteral("month*.png")}, QDir::Files, QDir::Name);
+    QCOMPARE(pages.size(), 2);
+    QVERIFY(countPixels(QImage(dir->filePath(pages.first())), reddish) > 5);
+    QVERIFY(countPixels(QImage(dir->filePath(pages.last())),
+                        [](QRgb c) { return qGray(c) < 200; }) > 100);
 }
 
 QTEST_MAIN(TestReport)

@@ -1,3 +1,4 @@
+#include "haccppage.h"
 #include "novalue.h"
 #include "reportfixture.h"
 #include "reportpage.h"
@@ -60,6 +61,7 @@ private slots:
     void graphListText();
     void tableRows();
     void tableCells();
+    void haccpSections();
     void channelInfoEscaped_data();
     void channelInfoEscaped();
     void jsonStaysValidWithQuotes();
@@ -200,6 +202,7 @@ void TestReportPage::chartNodesSecondsApart()
 void TestReportPage::graphListText_data()
 {
     QTest::addColumn<QList<bool>>("emptyFlags");
+    QTest::addColumn<bool>("limits"); // the first channel has critical limits 2 to 8
     QTest::addColumn<QString>("expected");
     const QString first = QStringLiteral(
         "{\"type\":\"smoothedLine\", \"title\":\"Temp\", \"valueField\":\"A_channel1\", "
@@ -207,25 +210,36 @@ void TestReportPage::graphListText_data()
     const QString second = QStringLiteral(
         "{\"type\":\"smoothedLine\", \"title\":\"Hum\", \"valueField\":\"A_channel2\", "
         "\"lineAlpha\":0.9, \"connect\":false, \"hidden\":false}");
-    QTest::newRow("both") << QList<bool>{false, false}
+    QTest::newRow("both") << QList<bool>{false, false} << false
                           << QStringLiteral("[%1,\n%2]").arg(first, second);
-    QTest::newRow("last empty") << QList<bool>{false, true}
+    QTest::newRow("last empty") << QList<bool>{false, true} << false
                                 << QStringLiteral("[%1]").arg(first);
-    QTest::newRow("first empty") << QList<bool>{true, false}
+    QTest::newRow("first empty") << QList<bool>{true, false} << false
                                  << QStringLiteral("[%1]").arg(second);
-    QTest::newRow("none") << QList<bool>{true, true} << QStringLiteral("[]");
+    QTest::newRow("none") << QList<bool>{true, true} << false << QStringLiteral("[]");
+    QString limited = first;
+    limited.replace(QStringLiteral("false}"), QStringLiteral("false, \"lower\":2.00, "
+                                                             "\"upper\":8.00}"));
+    QTest::newRow("with limits") << QList<bool>{false, false} << true
+                                 << QStringLiteral("[%1,\n%2]").arg(limited, second);
 }
 
-// Catches a graph list with a dangling separator or entries for channels without rows.
+// Catches a graph list with a dangling separator, entries for channels without rows, or
+// critical limits that do not reach the chart.
 void TestReportPage::graphListText()
 {
     QFETCH(QList<bool>, emptyFlags);
+    QFETCH(bool, limits);
     QFETCH(QString, expected);
     bool empty[ReportColumns] = {false, false, false, false};
     for (int i = 0; i < emptyFlags.size(); ++i)
         empty[i] = emptyFlags.at(i);
-    const QString text = ReportPage::graphList(
-        {channel("A", "channel1", "Temp"), channel("A", "channel2", "Hum")}, empty);
+    ReportChannel temperature = channel("A", "channel1", "Temp");
+    temperature.limited = limits;
+    temperature.lower = 2;
+    temperature.upper = 8;
+    const QString text =
+        ReportPage::graphList({temperature, channel("A", "channel2", "Hum")}, empty);
     QCOMPARE(text, expected);
     QCOMPARE(parseArray(text).size(), emptyFlags.count(false));
 }
@@ -258,6 +272,64 @@ void TestReportPage::tableRows()
     QCOMPARE(html.count(QStringLiteral("<tr>")), 25);
     QVERIFY(html.contains(QStringLiteral("label 23")));
     QVERIFY(!html.contains(QStringLiteral("label 24")));
+
+    // A report of days has one row per day, a month's 31 too.
+    rows.insert(30 * 3600, newPeriodRow(QStringLiteral("label 30")));
+    html = ReportPage::dayTable(rows);
+    QCOMPARE(html.count(QStringLiteral("<tr>")), 32);
+    QVERIFY(html.contains(QStringLiteral("<th class='top'>Date</th>")));
+    QVERIFY(html.contains(QStringLiteral("<td class='first'>31</td><td class='C'>label 30</td>")));
+}
+
+// Catches HACCP sections that lose an excursion's notes, show limits or time out of limits for
+// a channel without limits, wrap durations at a day, or miss the signature block.
+void TestReportPage::haccpSections()
+{
+    ReportChannel cold = channel("A", "channel1", "Cold");
+    cold.limited = true;
+    cold.lower = 2;
+    cold.upper = 8;
+    const QList<ReportChannel> channels{cold, channel("B", "channel2", "Hum", "Hall")};
+    ReportTables tables;
+    PeriodRow day = newPeriodRow(QStringLiteral("2026-01-10"));
+    day.min[0] = 1.5;
+    day.max[0] = 9.5;
+    day.avg[0] = 5.25;
+    day.outSeconds[0] = 97205;
+    day.min[1] = 40;
+    day.max[1] = 60;
+    day.avg[1] = 50;
+    tables.periodRows.insert(0, day);
+    tables.excursions.append({0, true, localSecs("2026-01-10 10:00:00"),
+                              localSecs("2026-01-11 13:00:05"), 9.5, 840, true, true});
+    tables.gaps.append({1, localSecs("2026-01-10 10:06:00"), localSecs("2026-01-10 10:20:00")});
+
+    const QString limits = HaccpPage::limitsSection(channels, tables);
+    QVERIFY(limits.contains(QStringLiteral("<td class='L'>1. Cold [Room]</td><td>2.00</td>"
+                                           "<td>8.00</td>")));
+    QVERIFY(limits.contains(QStringLiteral("27:00:05")));
+    QVERIFY(limits.contains(QStringLiteral("<td class='L'>2. Hum [Hall]</td><td>not set</td>"
+                                           "<td>not set</td><td>-</td><td>0</td><td>1</td>")));
+
+    const QString table = HaccpPage::dayTable(tables.periodRows, channels);
+    QVERIFY(table.contains(QStringLiteral("<td>1.50/9.50/5.25<br/><span style='color:#cc0000;'>"
+                                          "out 27:00:05</span></td><td>40.00/60.00/50.00</td>"
+                                          "<td></td><td></td></tr>")));
+
+    const QString lists = HaccpPage::listsSection(channels, tables);
+    QVERIFY(lists.contains(QStringLiteral(
+        "<td>2026-01-10 10:00:00</td><td>2026-01-11 13:00:05</td><td>27:00:05</td><td>9.50</td>"
+        "<td class='L'>above the upper limit; began before the period; includes 0:14:00 "
+        "without data; still open at the period's end</td>")));
+    QVERIFY(lists.contains(QStringLiteral("<td class='L'>2. Hum [Hall]</td><td>2026-01-10 "
+                                          "10:06:00</td><td>2026-01-10 10:20:00</td>"
+                                          "<td>0:14:00</td>")));
+    for (const char* field : {">Checked by<", ">Date<", ">Corrective action<"})
+        QVERIFY2(lists.contains(QLatin1String(field)), field);
+    tables.excursions.clear();
+    tables.gaps.clear();
+    QVERIFY(HaccpPage::listsSection(channels, tables).contains(QStringLiteral("No excursion.")));
+    QVERIFY(HaccpPage::listsSection(channels, tables).contains(QStringLiteral("No data gap.")));
 }
 
 // Catches an empty column shown as numbers, or a real 0.00 average hidden as empty.

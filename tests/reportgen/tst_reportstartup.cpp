@@ -1,10 +1,14 @@
 #include "configureddevice.h"
+#include "reportcommandline.h"
 #include "reportfixture.h"
 #include "reportstartup.h"
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -23,6 +27,10 @@ private slots:
     void splitPathWithApostropheStarts();
     void deviceForms_data();
     void deviceForms();
+    void commandLine_data();
+    void commandLine();
+    void withoutWindow_data();
+    void withoutWindow();
 };
 
 void TestReportStartup::initTestCase()
@@ -232,6 +240,225 @@ void TestReportStartup::deviceForms()
         QVERIFY(!d->parent());
     }
     qDeleteAll(devices);
+}
+
+void TestReportStartup::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // after the program name
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("outcome"); // window: kind and path words; batch: the fields;
+                                          // invalid: the message
+    const int window = ReportCommandLine::Window;
+    const int batch = ReportCommandLine::Batch;
+    const int invalid = ReportCommandLine::Invalid;
+    QTest::newRow("recorder, daily") << QStringList{"'/p/x.tpc'"} << window << "daily '/p/x.tpc'";
+    QTest::newRow("recorder, weekly")
+        << QStringList{"'/p/x.tpc'", "--report", "weekly"} << window << "weekly '/p/x.tpc'";
+    QTest::newRow("recorder, split path, haccp")
+        << QStringList{"'/p/my", "cold", "store.tpc'", "--report", "haccp"} << window
+        << "haccp '/p/my cold store.tpc'";
+    QTest::newRow("path words that look like the option")
+        << QStringList{"'/p/a", "--report", "b.tpc'"} << window << "daily '/p/a --report b.tpc'";
+    QTest::newRow("all options")
+        << QStringList{"--report",  "haccp",    "--start",    "2026-03-25",
+                       "--period",  "week",     "--channels", "A_channel1, B_b_channel2",
+                       "--subject", "S",        "--author",   "",
+                       "--pdf",     "/o/r.pdf", "/p/x.tpc"}
+        << batch << "haccp 2026-03-25 week A_channel1+B_b_channel2 S: pdf /o/r.pdf /p/x.tpc";
+    QTest::newRow("project first, html")
+        << QStringList{"--report",   "monthly", "/p/x y.tpc", "--start",
+                       "2026-03-09", "--html",  "/o/r"}
+        << batch << "monthly 2026-03-09 day  - html /o/r /p/x y.tpc";
+    QTest::newRow("help") << QStringList{"--help"} << int(ReportCommandLine::Help) << "";
+    const QStringList base{"--report", "weekly", "--start", "2026-03-01",
+                           "--pdf",    "r.pdf",  "p.tpc"};
+    auto with = [&base](const QStringList& extra) { return QStringList(extra) << base; };
+    QTest::newRow("unknown kind") << QStringList{"--report", "yearly", "--start", "2026-03-01",
+                                                 "--pdf",    "r.pdf",  "p.tpc"}
+                                  << invalid << "--report must be";
+    QTest::newRow("short date") << QStringList{"--report", "daily", "--start", "2026-3-1",
+                                               "--pdf",    "r.pdf", "p.tpc"}
+                                << invalid << "--start must be";
+    QTest::newRow("pdf and html") << with({"--html", "r.html"}) << invalid << "give one of";
+    QTest::newRow("no output") << QStringList{"--report", "daily", "--start", "2026-03-01", "p.tpc"}
+                               << invalid << "give one of";
+    QTest::newRow("two projects") << (QStringList(base) << "q.tpc") << invalid
+                                  << "exactly one project";
+    QTest::newRow("period of a weekly report")
+        << with({"--period", "day"}) << invalid << "--period is for the haccp";
+    QTest::newRow("five channels") << with({"--channels", "a_channel1,b_channel1,c_channel1,"
+                                                          "d_channel1,e_channel1"})
+                                   << invalid << "at most four";
+    QTest::newRow("empty channel")
+        << with({"--channels", "a_channel1,,b_channel1"}) << invalid << "empty channel";
+    QTest::newRow("unknown option") << with({"--landscape"}) << invalid << "Unknown option";
+    QTest::newRow("start twice") << with({"--start", "2026-03-02"}) << invalid << "more than once";
+}
+
+// Catches the recorder's command line taken for a report without a window (or its kind taken
+// for path words), and a report without a window started from arguments it cannot honour.
+void TestReportStartup::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, mode);
+    QFETCH(QString, outcome);
+    const ReportCommandLine line =
+        ReportCommandLine::parse(QStringList{QStringLiteral("Tallyforge")} + arguments);
+    QCOMPARE(int(line.mode), mode);
+    QString got;
+    if (mode == ReportCommandLine::Window) {
+        QCOMPARE(line.windowArguments.first(), QStringLiteral("Tallyforge"));
+        got = ReportPeriod::kindName(line.kind) + QLatin1Char(' ') +
+              line.windowArguments.mid(1).join(QLatin1Char(' '));
+    } else if (mode == ReportCommandLine::Batch) {
+        got = ReportPeriod::kindName(line.kind) + QLatin1Char(' ') +
+              line.start.toString(Qt::ISODate) + QLatin1Char(' ') +
+              ReportPeriod::spanName(line.span) + QLatin1Char(' ') +
+              line.channels.join(QLatin1Char('+')) + QLatin1Char(' ') +
+              (line.hasSubject ? line.subject : QStringLiteral("-")) +
+              (line.hasAuthor ? QStringLiteral(":") + line.author : QString()) +
+              (line.pdfFile.isEmpty() ? QStringLiteral(" html ") + line.htmlFile
+                                      : QStringLiteral(" pdf ") + line.pdfFile) +
+              QLatin1Char(' ') + line.projectPath;
+    } else if (mode == ReportCommandLine::Invalid) {
+        QVERIFY2(line.errorText.contains(outcome), qPrintable(line.errorText));
+        return;
+    }
+    QCOMPARE(got, outcome);
+}
+
+void TestReportStartup::withoutWindow_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // %P the project, %O the output folder
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");   // on stderr; none on success
+    QTest::addColumn<QString>("output");    // the file written
+    QTest::addColumn<QStringList>("holds"); // texts the file holds
+    QTest::newRow("weekly PDF") << QStringList{"--report", "weekly",   "--start", "2026-01-08",
+                                               "--pdf",    "%O/w.pdf", "%P"}
+                                << 0 << QString() << "%O/w.pdf" << QStringList{"%PDF"};
+    // The recorded range in the project file ends on the 8th: it does not bound the period.
+    QTest::newRow("daily HTML") << QStringList{"--report", "daily",     "--start", "2026-01-09",
+                                               "--html",   "%O/d.html", "%P"}
+                                << 0 << QString() << "%O/d.html"
+                                << QStringList{"Daily Report", "2026-01-09 23:00-23:59",
+                                               "2026-01-09 23:59:59"};
+    QTest::newRow("HACCP HTML, chosen channels, no suffix")
+        << QStringList{"--report",   "haccp",
+                       "--start",    "2026-01-09",
+                       "--channels", "5678_channel1,1234_channel2",
+                       "--subject",  "<Cold> & dry",
+                       "--html",     "%O/h",
+                       "%P"}
+        << 0 << QString() << "%O/h.htm"
+        << QStringList{"HACCP Report",         "&lt;Cold&gt; &amp; dry",
+                       "Critical Limits",      "Temperature [Room 5678]",
+                       "Humidity [Room 1234]", "Corrective action"};
+    QTest::newRow("no samples in the period")
+        << QStringList{"--report", "monthly", "--start", "2026-02-01", "--pdf", "%O/m.pdf", "%P"}
+        << 1 << "Not Enough Data." << QString() << QStringList{};
+    QTest::newRow("no project") << QStringList{"--report", "daily",    "--start",    "2026-01-09",
+                                               "--pdf",    "%O/m.pdf", "%O/none.tpc"}
+                                << 1 << "Project File" << QString() << QStringList{};
+    QTest::newRow("no database") << QStringList{"--report", "daily",    "--start", "2026-01-09",
+                                                "--pdf",    "%O/m.pdf", "%P"}
+                                 << 1 << "DB File" << QString() << QStringList{};
+    QTest::newRow("unknown channel")
+        << QStringList{"--report",      "daily", "--start",  "2026-01-09", "--channels",
+                       "1234_channel3", "--pdf", "%O/m.pdf", "%P"}
+        << 2 << "Unknown channel: 1234_channel3" << QString() << QStringList{};
+    QTest::newRow("bad arguments")
+        << QStringList{"--report", "yearly", "--start", "2026-01-09", "--pdf", "%O/m.pdf", "%P"}
+        << 2 << "Usage: Tallyforge" << QString() << QStringList{};
+    QTest::newRow("file cannot be written")
+        << QStringList{"--report",   "daily", "--start",
+                       "2026-01-09", "--pdf", "%O/no such folder/m.pdf",
+                       "%P"}
+        << 1 << "Unable to open the file." << QString() << QStringList{};
+}
+
+// Catches a report without a window that needs a display, prints on success (a cron job mails
+// it), reports a failure as success, or touches the project file or the database, while the
+// recorder writes to the database.
+void TestReportStartup::withoutWindow()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QFETCH(QString, output);
+    QFETCH(QStringList, holds);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString project = writeProject(
+        dir.path(), QStringLiteral("Cold store.tpc"),
+        nestedDeviceList({QStringLiteral("1234"), QStringLiteral("5678")}, {{2, 8, 0, 0}}), 60000,
+        QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-08 13:00:00"));
+    const QString database = dir.filePath(QStringLiteral("Cold store.dat"));
+    QList<Sample> samples;
+    const qint64 day = localSecs(QStringLiteral("2026-01-09 00:00:00"));
+    for (int i = 0; i < 24 * 60; ++i) {
+        samples.append({QStringLiteral("1234"), 5.0 + (i % 90) / 20.0, 50.0 + i % 7, day + i * 60});
+        samples.append({QStringLiteral("5678"), 12.0, 40.0, day + i * 60 + 3});
+    }
+    QVERIFY(writeDatabase(database, samples, true));
+    if (QTest::currentDataTag() == QLatin1String("no database"))
+        QVERIFY(QFile::remove(database));
+    // The recorder keeps writing meanwhile.
+    {
+        QSqlDatabase writer =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("recorder"));
+        writer.setDatabaseName(database);
+        QVERIFY(!QFile::exists(database) || writer.open());
+        if (writer.isOpen())
+            QVERIFY(QSqlQuery(writer).exec(
+                QStringLiteral("insert into quorbinal (serialno, channel1, channel2, pointDate) "
+                               "values ('1234', 6, 50, %1)")
+                    .arg(day + 86400 + 60)));
+        QFile file(project);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray projectBytes = file.readAll();
+        file.close();
+
+        QProcess tallyforge;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name :
+             {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
+            environment.remove(QLatin1String(name));
+        tallyforge.setProcessEnvironment(environment);
+        for (QString& argument : arguments)
+            argument.replace(QStringLiteral("%P"), project)
+                .replace(QStringLiteral("%O"), dir.path());
+        tallyforge.start(QStringLiteral(TALLYFORGE_PROGRAM), arguments);
+        QVERIFY(tallyforge.waitForFinished(120000));
+        const QString errors = QString::fromLocal8Bit(tallyforge.readAllStandardError());
+        QCOMPARE(tallyforge.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(tallyforge.exitCode() == status, qPrintable(errors));
+        if (message.isEmpty())
+            QCOMPARE(errors, QString());
+        else
+            QVERIFY2(errors.contains(message), qPrintable(errors));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll() == projectBytes);
+        if (writer.isOpen()) {
+            QSqlQuery count(writer);
+            QVERIFY(count.exec(QStringLiteral("select count(*) from quorbinal")) && count.next());
+            QCOMPARE(count.value(0).toInt(), samples.size() + 1);
+        }
+        writer.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("recorder"));
+
+    const QStringList written =
+        QDir(dir.path())
+            .entryList({QStringLiteral("*.pdf"), QStringLiteral("*.htm*")}, QDir::Files);
+    QCOMPARE(written.size(), output.isEmpty() ? 0 : 1);
+    if (output.isEmpty())
+        return;
+    QFile file(QString(output).replace(QStringLiteral("%O"), dir.path()));
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(written.join(' ')));
+    const QString content = QString::fromUtf8(file.readAll());
+    for (const QString& text : holds)
+        QVERIFY2(content.contains(text), qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(TestReportStartup)

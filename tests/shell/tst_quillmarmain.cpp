@@ -217,8 +217,8 @@ void TestQuillmarMain::statusFolder()
     QCOMPARE(dataInterval, DefaultDataInterval);
 }
 
-// Catches: actions usable in a state where they do harm (editing while recording, reports that
-// do not exist).
+// Catches: actions usable in a state where they do harm (editing while recording, reports
+// without a project), and reports that cannot be reached with one.
 void TestQuillmarMain::actionStates()
 {
     const QString path = writeProject(projectPath(QStringLiteral("states")), {1});
@@ -226,20 +226,21 @@ void TestQuillmarMain::actionStates()
     QuillmarMain* w = window.get();
     const QList<const char*> projectActions = {"actionAddDelete", "actionClose", "actionRefresh",
                                                "actionDataViewer", "actionExpansion"};
-    auto reportsOff = [w] {
-        for (const char* name : {"actionWeekly", "actionMonthly", "actionHaccp"})
-            QVERIFY2(!action(w, name)->isEnabled(), name);
+    auto reports = [w](bool usable) {
+        QCOMPARE(w->findChild<QMenu*>(QStringLiteral("menuReport"))->menuAction()->isEnabled(),
+                 usable);
+        for (const char* name : {"actionDaily", "actionWeekly", "actionMonthly", "actionHaccp"})
+            QVERIFY2(action(w, name)->isEnabled(), name);
     };
-    reportsOff();
+    reports(false);
     w->startScreen()->projectLoaded(path);
     for (const char* name : projectActions)
         QVERIFY2(action(w, name)->isEnabled(), name);
-    QVERIFY(action(w, "actionDaily")->isEnabled());
-    reportsOff();
+    reports(true);
     w->slotStartRecord();
     for (const char* name : {"actionExit", "actionAddDelete", "actionClose"})
         QVERIFY2(!action(w, name)->isEnabled(), name);
-    reportsOff();
+    reports(true);
     w->slotStopRecord();
     for (const char* name : {"actionExit", "actionAddDelete", "actionClose"})
         QVERIFY2(action(w, name)->isEnabled(), name);
@@ -247,11 +248,11 @@ void TestQuillmarMain::actionStates()
     QVERIFY(w->editor());
     for (const char* name : projectActions)
         QCOMPARE(action(w, name)->isEnabled(), qstrcmp(name, "actionClose") == 0);
-    reportsOff();
+    reports(false);
     w->slotCloseProject();
     for (const char* name : projectActions)
         QVERIFY2(!action(w, name)->isEnabled(), name);
-    reportsOff();
+    reports(false);
 }
 
 // Catches: the window closing (and the recording ending unnoticed) while recording, or refusing
@@ -483,20 +484,33 @@ void TestQuillmarMain::launching_data()
     QTest::addColumn<bool>("database");
     QTest::addColumn<bool>("program");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no database") << "data" << false << true << "WARNING|There is no data file.";
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("options"); // after the quoted path, one per line
+    QTest::newRow("no database") << "data" << false << true << "WARNING|There is no data file."
+                                 << "actionDaily" << QString();
     QTest::newRow("no program") << "data" << true << false
-                                << "ERROR|Please check the Tallyforge execution file.";
-    QTest::newRow("blanks and apostrophe") << "Plant's  data" << true << true << QString();
+                                << "ERROR|Please check the Tallyforge execution file."
+                                << "actionWeekly" << QString();
+    QTest::newRow("blanks and apostrophe")
+        << "Plant's  data" << true << true << QString() << "actionDaily" << QString();
+    QTest::newRow("weekly") << "Plant's  data" << true << true << QString() << "actionWeekly"
+                            << "--report\nweekly\n";
+    QTest::newRow("monthly") << "data" << true << true << QString() << "actionMonthly"
+                             << "--report\nmonthly\n";
+    QTest::newRow("HACCP") << "data" << true << true << QString() << "actionHaccp"
+                           << "--report\nhaccp\n";
 }
 
-// Catches: a report generator started with a path cut at blanks or without its apostrophe, or
-// started although there is nothing to report.
+// Catches: a report generator started with a path cut at blanks or without its apostrophe,
+// without the kind of report chosen in the menu, or although there is nothing to report.
 void TestQuillmarMain::launching()
 {
     QFETCH(QString, folder);
     QFETCH(bool, database);
     QFETCH(bool, program);
     QFETCH(QString, message);
+    QFETCH(QString, entry);
+    QFETCH(QString, options);
     const QString path = writeProject(projectPath(QStringLiteral("x"), folder), {1});
     const QString bin = dir->filePath(QStringLiteral("bin"));
     QVERIFY(QDir().mkpath(bin));
@@ -519,7 +533,7 @@ void TestQuillmarMain::launching()
         QFile::remove(ProjectFile::databasePath(path) + QStringLiteral("-wal"));
         QFile::remove(ProjectFile::databasePath(path) + QStringLiteral("-shm"));
     }
-    window->slotReportDaily();
+    action(window.get(), qPrintable(entry))->trigger();
     if (!message.isEmpty()) {
         QCOMPARE(shownMessages(window.get()), QStringList{message});
         QCOMPARE(QSettings(path, QSettings::IniFormat).contains(QStringLiteral("record_stop_time")),
@@ -530,7 +544,8 @@ void TestQuillmarMain::launching()
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(out), 10000);
     QFile result(out);
     QVERIFY(result.open(QIODevice::ReadOnly));
-    QCOMPARE(QString::fromLocal8Bit(result.readAll()), QLatin1Char('\'') + path + QStringLiteral("'\n"));
+    QCOMPARE(QString::fromLocal8Bit(result.readAll()),
+             QLatin1Char('\'') + path + QStringLiteral("'\n") + options);
 }
 
 // Catches: the top bar's double click and the FullScreen tick drifting apart.

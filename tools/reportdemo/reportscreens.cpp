@@ -1,7 +1,10 @@
 // reportscreens: makes a report through the report window for a generated project whose
 // recording stopped at 09:20 and restarted at 14:10 the day before its last stop, exports it as
-// PNG with the window's own export and prints the table rows the page shows.
-//   usage: tallyforge_screens OUTPUT_DIR
+// PNG with the window's own export and prints the table rows the page shows. Then, on a
+// generated month of a cold store (Europe/Berlin, with the spring clock change, excursions and
+// data gaps), makes a daily, a weekly, a monthly and a HACCP report through the window and
+// exports each as PDF; given the report generator, makes the same four from its command line.
+//   usage: tallyforge_screens OUTPUT_DIR [TALLYFORGE]
 
 #include "configureddevice.h"
 #include "messagedialog.h"
@@ -11,16 +14,22 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLinkButton>
+#include <QDateTimeEdit>
 #include <QDir>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebElement>
 #include <QWebFrame>
 
+#include <cmath>
 #include <cstdio>
+#include <ctime>
 
 using namespace ReportFixture;
 
@@ -49,17 +58,217 @@ QList<Sample> stopAndRestart(const QString& serial)
 void clickItem(QListWidget* list, int row)
 {
     QListWidgetItem* item = list->item(row);
+    list->scrollToItem(item);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier,
                       list->visualItemRect(item).center());
+}
+
+// The program's start-up checks on a generated project.
+bool checkProject(const QString& project, QString* path, QList<ConfiguredDevice*>* devices)
+{
+    QString errorText;
+    if (ReportStartup::check({QStringLiteral("Tallyforge"), project}, path, devices, &errorText))
+        return true;
+    std::fprintf(stderr, "%s\n", qPrintable(errorText));
+    return false;
+}
+
+// Triggers an entry of the window's visible PRINT menu.
+void triggerExport(Report* report, const QString& entry)
+{
+    report->findChild<QCommandLinkButton*>(QStringLiteral("commandLinkButton_print"))->click();
+    for (QMenu* menu : report->findChildren<QMenu*>()) {
+        for (QAction* action : menu->actions()) {
+            if (menu->isVisible() && action->text() == entry)
+                action->trigger();
+        }
+    }
+    for (QMenu* menu : report->findChildren<QMenu*>())
+        menu->hide();
+}
+
+// March 2026 of four nodes at a 1-minute interval. Cold store CS_01 (2 to 8 C) runs out of its
+// limits on the 10th, on the 27th (with half an hour without values inside), across the night
+// of the clock change from the 28th to the 29th and from 23:00 on the 31st to the end; freezer
+// CS_02 (-25 to -15 C) defrosts every morning; room RM_03 (15 to 25 C) falls below its limit on
+// the 30th. The recording stopped on the 26th at 09:20 and restarted at 14:10.
+QList<Sample> coldStoreMonth()
+{
+    const qint64 first = localSecs(QStringLiteral("2026-03-01 00:00:00"));
+    const qint64 end = localSecs(QStringLiteral("2026-04-01 00:00:00"));
+    auto at = [](const char* text) { return localSecs(QLatin1String(text)); };
+    const qint64 stop = at("2026-03-26 09:20:00");
+    const qint64 restart = at("2026-03-26 14:10:00");
+    auto within = [](qint64 t, qint64 a, qint64 b) { return t >= a && t < b; };
+    QList<Sample> samples;
+    for (qint64 t = first; t < end; t += 60) {
+        if (t > stop && t < restart) {
+            if (t == stop + 60) {
+                for (const char* serial : {"CS_01", "CS_02", "RM_03"})
+                    samples.append({QLatin1String(serial), QVariant(), QVariant(), t});
+            }
+            continue;
+        }
+        const double day = 2 * M_PI * double(t - first) / 86400.0;
+        const QTime clock = QDateTime::fromSecsSinceEpoch(t).time();
+        double cold = 4.5 + 1.2 * std::sin(day) + 0.3 * std::sin(day * 37);
+        if (within(t, at("2026-03-10 14:00:00"), at("2026-03-10 14:40:00")))
+            cold = 8.6 + 0.9 * std::sin(M_PI * double(t - at("2026-03-10 14:00:00")) / 2400);
+        if (within(t, at("2026-03-27 10:00:00"), at("2026-03-27 11:20:00")))
+            cold = 9.0 + 0.02 * double((t - at("2026-03-27 10:00:00")) / 60);
+        if (within(t, at("2026-03-28 23:30:00"), at("2026-03-29 01:20:00")))
+            cold = 8.8;
+        if (t >= at("2026-03-31 23:00:00"))
+            cold = 10.2;
+        QVariant coldValue = std::round(cold * 100) / 100;
+        if (within(t, at("2026-03-27 10:30:00"), at("2026-03-27 11:00:00")))
+            coldValue = QVariant(); // the node was out of reach
+        const double humidity = std::round((85 + 5 * std::sin(day * 3)) * 100) / 100;
+        samples.append({QStringLiteral("CS_01"), coldValue, humidity, t});
+
+        double freezer = -19 + 1.5 * std::sin(day * 2);
+        if (clock >= QTime(6, 0) && clock < QTime(6, 20))
+            freezer = -12.5 - 0.05 * clock.minute();
+        samples.append({QStringLiteral("CS_02"), std::round(freezer * 100) / 100,
+                        std::round((70 + 4 * std::sin(day)) * 100) / 100, t + 1});
+
+        double room = 21 + 2 * std::sin(day - 1);
+        if (within(t, at("2026-03-30 03:00:00"), at("2026-03-30 04:00:00")))
+            room = 13.5;
+        samples.append({QStringLiteral("RM_03"), std::round(room * 100) / 100,
+                        std::round((45 + 10 * std::sin(day + 2)) * 100) / 100, t + 2});
+    }
+    return samples;
+}
+
+struct KindRun
+{
+    ReportKind kind;
+    QDate start;
+    HaccpSpan span;
+};
+
+// Makes one report of the given kind through its window and exports it as PDF.
+bool windowReport(const QString& project, const KindRun& run, const QStringList& keys,
+                  const QString& pdf)
+{
+    QString path;
+    QList<ConfiguredDevice*> devices;
+    if (!checkProject(project, &path, &devices))
+        return false;
+    Report report(path, devices, run.kind);
+    // The PDF, and beside it the page as PNG and HTML.
+    report.desktop().saveFileName = [pdf](QWidget*, const QString& title, const QString&,
+                                          const QString&) {
+        QString name = pdf;
+        if (title == QLatin1String("Export PNG"))
+            name.replace(QStringLiteral(".pdf"), QStringLiteral("-page.png"));
+        else if (title == QLatin1String("Export HTML"))
+            name.replace(QStringLiteral(".pdf"), QStringLiteral(".htm"));
+        return name;
+    };
+    int written = 0;
+    report.desktop().openFile = [&written](const QString&) { return ++written > 0; };
+    report.move(0, 0);
+    report.show();
+    if (!QTest::qWaitForWindowExposed(&report))
+        return false;
+    auto* subject = report.findChild<QLineEdit*>(QStringLiteral("lineEdit_subject"));
+    subject->clear();
+    QTest::keyClicks(subject, QStringLiteral("Cold store, March 2026"));
+    auto* author = report.findChild<QLineEdit*>(QStringLiteral("lineEdit_author"));
+    author->clear();
+    QTest::keyClicks(author, QStringLiteral("Quality assurance"));
+    if (auto* span = report.findChild<QComboBox*>(QStringLiteral("comboBox_period")))
+        span->setCurrentIndex(int(run.span));
+    report.findChild<QDateTimeEdit*>(QStringLiteral("dateTimeEdit_start"))
+        ->setDateTime(QDateTime(run.start, QTime(0, 0)));
+    auto* list = report.findChild<QListWidget*>(QStringLiteral("listWidget"));
+    for (const QString& key : keys) {
+        for (int row = 0; row < list->count(); ++row) {
+            if (list->item(row)->toolTip().startsWith(key + QLatin1Char('|')))
+                clickItem(list, row);
+        }
+    }
+    report.findChild<QCommandLinkButton*>(QStringLiteral("commandLinkButton_load"))->click();
+    auto* exportButton =
+        report.findChild<QCommandLinkButton*>(QStringLiteral("commandLinkButton_print"));
+    if (!QTest::qWaitFor([exportButton] { return exportButton->isVisible(); }, 120000)) {
+        std::fprintf(stderr, "the %s report was not made\n",
+                     qPrintable(ReportPeriod::kindName(run.kind)));
+        return false;
+    }
+    QTest::qWait(300);
+    report.grab().save(QFileInfo(pdf).path() + QStringLiteral("/window-") +
+                       ReportPeriod::kindName(run.kind) + QStringLiteral(".png"));
+    for (const char* entry : {"pdf", "Image(png)", "html"})
+        triggerExport(&report, QLatin1String(entry));
+    std::printf("window: %s report -> %s (and -page.png, .htm)\n",
+                qPrintable(ReportPeriod::kindName(run.kind)), qPrintable(pdf));
+    return written == 3;
+}
+
+bool kindReports(const QString& out, const QString& tallyforge)
+{
+    QTemporaryDir work;
+    const QStringList serials{QStringLiteral("CS_01"), QStringLiteral("CS_02"),
+                              QStringLiteral("RM_03")};
+    const QString project = writeProject(
+        work.path(), QStringLiteral("Cold store.tpc"),
+        nestedDeviceList(serials, {{2, 8, 0, 0}, {-25, -15, 0, 0}, {15, 25, 30, 70}}), 60000,
+        QStringLiteral("2026-03-01 00:00:00"), QStringLiteral("2026-04-01 00:00:30"));
+    if (!writeDatabase(work.filePath(QStringLiteral("Cold store.dat")), coldStoreMonth(), true)) {
+        std::fprintf(stderr, "cannot write the database\n");
+        return false;
+    }
+    const QStringList keys{QStringLiteral("CS_01_channel1"), QStringLiteral("CS_02_channel1"),
+                           QStringLiteral("RM_03_channel1"), QStringLiteral("RM_03_channel2")};
+    const KindRun runs[] = {
+        {ReportKind::Daily, QDate(2026, 3, 29), HaccpSpan::Day},
+        {ReportKind::Weekly, QDate(2026, 3, 25), HaccpSpan::Day},
+        {ReportKind::Monthly, QDate(2026, 3, 1), HaccpSpan::Day},
+        {ReportKind::Haccp, QDate(2026, 3, 25), HaccpSpan::Week},
+    };
+    bool ok = true;
+    for (const KindRun& run : runs) {
+        const QString name = ReportPeriod::kindName(run.kind);
+        ok = windowReport(project, run, keys,
+                          out + QStringLiteral("/reports-") + name +
+                              QStringLiteral("-window.pdf")) &&
+             ok;
+        if (tallyforge.isEmpty())
+            continue;
+        QStringList arguments{QStringLiteral("--report"), name, QStringLiteral("--start"),
+                              run.start.toString(Qt::ISODate)};
+        if (run.kind == ReportKind::Haccp)
+            arguments << QStringLiteral("--period") << ReportPeriod::spanName(run.span);
+        arguments << QStringLiteral("--channels") << keys.join(QLatin1Char(','))
+                  << QStringLiteral("--subject") << QStringLiteral("Cold store, March 2026")
+                  << QStringLiteral("--author") << QStringLiteral("Quality assurance")
+                  << QStringLiteral("--pdf")
+                  << out + QStringLiteral("/reports-") + name + QStringLiteral("-cli.pdf")
+                  << project;
+        QProcess cli;
+        cli.setProcessChannelMode(QProcess::ForwardedChannels);
+        cli.start(tallyforge, arguments);
+        cli.waitForFinished(300000);
+        std::printf("command line: %s %s -> exit %d\n", qPrintable(tallyforge),
+                    qPrintable(arguments.join(QLatin1Char(' '))), cli.exitCode());
+        ok = ok && cli.exitStatus() == QProcess::NormalExit && cli.exitCode() == 0;
+    }
+    return ok;
 }
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    // The month holds the spring clock change of this zone.
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: tallyforge_screens OUTPUT_DIR\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: tallyforge_screens OUTPUT_DIR [TALLYFORGE]\n");
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
@@ -80,12 +289,8 @@ int main(int argc, char* argv[])
 
     QString path;
     QList<ConfiguredDevice*> devices;
-    QString errorText;
-    if (!ReportStartup::check({QStringLiteral("Tallyforge"), project}, &path, &devices,
-                              &errorText)) {
-        std::fprintf(stderr, "%s\n", qPrintable(errorText));
+    if (!checkProject(project, &path, &devices))
         return 1;
-    }
     Report report(path, devices);
     const QString png = out + QStringLiteral("/report-stop-restart.png");
     report.desktop().saveFileName = [png](QWidget*, const QString&, const QString&,
@@ -128,5 +333,5 @@ int main(int argc, char* argv[])
             cells.append(cell.toPlainText());
         std::printf("%s\n", qPrintable(cells.join(QStringLiteral(" | "))));
     }
-    return 0;
+    return kindReports(out, argc == 3 ? QString::fromLocal8Bit(argv[2]) : QString()) ? 0 : 1;
 }

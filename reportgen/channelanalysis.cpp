@@ -1,0 +1,223 @@
+#include "channelanalysis.h"
+
+#include <algorithm>
+
+ChannelAnalysis::Settings::Settings(const QVector<qint64>& bounds, qint64 step_, qint64 interval_)
+    : dayBounds(bounds), step(qMax<qint64>(1, step_)), interval(qMax<qint64>(1, interval_))
+{
+    for (int d = 0; d < days(); ++d) {
+        firstStep.append(int(stepStarts.size()));
+        for (qint64 t = dayBounds.at(d); t < dayBounds.at(d + 1); t += step)
+            stepStarts.append(t);
+    }
+    firstStep.append(int(stepStarts.size()));
+}
+
+int ChannelAnalysis::Settings::dayOf(qint64 time) const
+{
+    const auto it = std::upper_bound(dayBounds.cbegin(), dayBounds.cend(), time);
+    return int(it - dayBounds.cbegin()) - 1;
+}
+
+ChannelAnalysis::ChannelAnalysis(const Settings* settings_) : settings(settings_) {}
+
+ChannelAnalysis::State ChannelAnalysis::stateOf(double value) const
+{
+    // As the recorder's alarm: outside when below the lower or above the upper bound.
+    if (!settings->limited)
+        return InLimits;
+    if (value > settings->upper)
+        return High;
+    if (value < settings->lower)
+        return Low;
+    return InLimits;
+}
+
+void ChannelAnalysis::add(qint64 time, double value)
+{
+    const bool inside = time >= settings->periodStart() && time < settings->periodEnd();
+    if (inside)
+        ++rowCount;
+    if (value == NoValue)
+        return;
+    if (inside)
+        addFigures(time, value);
+
+    const State state = stateOf(value);
+    const double extreme = inside ? value : NoValue;
+    if (!runs.isEmpty() && runs.last().state == state &&
+        time - runs.last().last <= 2 * settings->interval) {
+        Run& run = runs.last();
+        run.last = time;
+        const bool higher = state == High;
+        if (inside)
+            run.extreme = run.extreme == NoValue ? value
+                          : higher               ? qMax(run.extreme, value)
+                                                 : qMin(run.extreme, value);
+        run.anyExtreme = higher ? qMax(run.anyExtreme, value) : qMin(run.anyExtreme, value);
+        return;
+    }
+    runs.append({time, time, state, extreme, value});
+}
+
+void ChannelAnalysis::addFigures(qint64 time, double value)
+{
+    if (dayList.isEmpty()) {
+        dayList.resize(settings->days());
+        stepList.resize(int(settings->stepStarts.size()));
+        dayCursor = settings->dayOf(time);
+    }
+    while (time >= settings->dayBounds.at(dayCursor + 1))
+        ++dayCursor;
+    Day& day = dayList[dayCursor];
+    day.count += 1;
+    day.sum += value;
+    day.min = qMin(day.min, value);
+    day.max = qMax(day.max, value);
+
+    const int index = settings->firstStep.at(dayCursor) +
+                      int((time - settings->dayBounds.at(dayCursor)) / settings->step);
+    Step& step = stepList[index];
+    step.count += 1;
+    if (value < step.low) {
+        step.low = value;
+        step.lowTime = time;
+    }
+    if (value > step.high) {
+        step.high = value;
+        step.highTime = time;
+    }
+}
+
+void ChannelAnalysis::append(const ChannelAnalysis& later)
+{
+    rowCount += later.rowCount;
+    if (dayList.isEmpty()) {
+        dayList = later.dayList;
+        stepList = later.stepList;
+    } else if (!later.dayList.isEmpty()) {
+        // The pieces split the period at midnights: a day or step filled in both cannot occur,
+        // so taking the later one's filled entries is exact.
+        for (int d = 0; d < dayList.size(); ++d) {
+            if (later.dayList.at(d).count > 0)
+                dayList[d] = later.dayList.at(d);
+        }
+        for (int s = 0; s < stepList.size(); ++s) {
+            if (later.stepList.at(s).count > 0)
+                stepList[s] = later.stepList.at(s);
+        }
+    }
+    // A run cut by the pieces' border stays two runs: coverage, excursions and gaps are
+    // worked out across runs anyway.
+    runs += later.runs;
+}
+
+qint64 ChannelAnalysis::coverageEnd(int run) const
+{
+    const qint64 last = runs.at(run).last;
+    if (run + 1 < runs.size() && runs.at(run + 1).first - last <= 2 * settings->interval)
+        return runs.at(run + 1).first;
+    return last + settings->interval;
+}
+
+QVector<qint64> ChannelAnalysis::outSeconds() const
+{
+    QVector<qint64> out(settings->days(), 0);
+    for (int r = 0; r < runs.size(); ++r) {
+        if (runs.at(r).state == InLimits)
+            continue;
+        const qint64 from = qMax(runs.at(r).first, settings->periodStart());
+        const qint64 to = qMin(coverageEnd(r), settings->periodEnd());
+        for (int d = 0; d < settings->days(); ++d) {
+            const qint64 a = qMax(from, settings->dayBounds.at(d));
+            const qint64 b = qMin(to, settings->dayBounds.at(d + 1));
+            if (b > a)
+                out[d] += b - a;
+        }
+    }
+    return out;
+}
+
+QList<Excursion> ChannelAnalysis::excursions(int column) const
+{
+    QList<Excursion> list;
+    const qint64 periodStart = settings->periodStart();
+    const qint64 periodEnd = settings->periodEnd();
+    bool open = false;
+    Excursion current;
+    double anyExtreme = 0;
+    qint64 lastEnd = 0;
+    auto close = [&] {
+        if (!open)
+            return;
+        if (current.extreme == NoValue)
+            current.extreme = anyExtreme;
+        list.append(current);
+        open = false;
+    };
+    for (int r = 0; r < runs.size(); ++r) {
+        const Run& run = runs.at(r);
+        const qint64 from = qMax(run.first, periodStart);
+        const qint64 to = qMin(coverageEnd(r), periodEnd);
+        if (to <= from)
+            continue; // wholly before or after the period
+        if (run.state == InLimits) {
+            close();
+            continue;
+        }
+        const bool high = run.state == High;
+        if (open && current.high != high)
+            close();
+        if (!open) {
+            open = true;
+            current = Excursion();
+            current.column = column;
+            current.high = high;
+            current.start = from;
+            current.openAtStart = run.first < periodStart;
+            current.extreme = NoValue;
+            anyExtreme = run.anyExtreme;
+        } else {
+            current.gapSeconds += from - lastEnd;
+            anyExtreme = high ? qMax(anyExtreme, run.anyExtreme) : qMin(anyExtreme, run.anyExtreme);
+        }
+        if (run.extreme != NoValue)
+            current.extreme = current.extreme == NoValue ? run.extreme
+                              : high                     ? qMax(current.extreme, run.extreme)
+                                                         : qMin(current.extreme, run.extreme);
+        current.end = to;
+        lastEnd = to;
+    }
+    // Not followed by a value within the limits inside the period: still open at its end.
+    current.openAtEnd = true;
+    close();
+    return list;
+}
+
+QList<DataGap> ChannelAnalysis::gaps(int column) const
+{
+    QList<DataGap> list;
+    const qint64 periodStart = settings->periodStart();
+    const qint64 periodEnd = settings->periodEnd();
+    auto add = [&](qint64 from, qint64 to) {
+        from = qMax(from, periodStart);
+        to = qMin(to, periodEnd);
+        if (to > from)
+            list.append({column, from, to});
+    };
+    if (runs.isEmpty()) {
+        add(periodStart, periodEnd);
+        return list;
+    }
+    // Samples are read from two intervals before the period: a first one later than that
+    // leaves the start without data.
+    if (runs.first().first > periodStart)
+        add(periodStart, runs.first().first);
+    for (int r = 0; r < runs.size(); ++r) {
+        const qint64 next = r + 1 < runs.size() ? runs.at(r + 1).first : periodEnd;
+        const qint64 end = coverageEnd(r);
+        if (end < next)
+            add(end, next);
+    }
+    return list;
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include "novalue.h"
+#include "reporttables.h"
+
+#include <QList>
+#include <QVector>
+
+// Condenses one channel's samples of a report period of whole local days: per day the count,
+// sum, minimum and maximum of its valid samples; per chart step of each day its lowest and its
+// highest value; and, against the critical limits, the time out of limits per day, the
+// excursions and the data gaps.
+//
+// Time out of limits: each valid sample stands for the time up to the next valid sample when
+// that one follows within two intervals; otherwise the sample stands for one interval and the
+// rest, up to the next sample, is a data gap. A gap is neither in nor out of limits: it does
+// not end an excursion (one that continues after it includes it) and is not counted as time
+// out of limits. Samples up to two intervals before and after the period are given too, so
+// that the period's edges are covered as in the middle of a recording.
+//
+// The samples of a period may be read in pieces (by day, in parallel): each piece is analysed
+// on its own and the pieces are joined in time order.
+class ChannelAnalysis
+{
+public:
+    struct Settings
+    {
+        Settings(const QVector<qint64>& dayBounds, qint64 step, qint64 interval);
+
+        QVector<qint64> dayBounds; // each day's first second, then the period's end + 1
+        qint64 step;               // chart step, seconds, from each local midnight
+        qint64 interval;           // sampling interval, seconds
+        bool limited = false;      // equal bounds: no critical limits
+        double lower = 0;
+        double upper = 0;
+        QVector<int> firstStep;     // per day, the index of its first step; last: the count
+        QVector<qint64> stepStarts; // every step of every day, in order
+
+        int days() const { return int(dayBounds.size()) - 1; }
+        qint64 periodStart() const { return dayBounds.first(); }
+        qint64 periodEnd() const { return dayBounds.last(); } // exclusive
+        int dayOf(qint64 time) const;
+    };
+
+    struct Day
+    {
+        int count = 0;
+        double sum = 0;
+        double min = NoValue;
+        double max = -NoValue;
+    };
+
+    // A step's lowest and highest value; first* is the one measured first.
+    struct Step
+    {
+        int count = 0;
+        double low = NoValue;
+        double high = -NoValue;
+        qint64 lowTime = 0;
+        qint64 highTime = 0;
+        double firstValue() const { return lowTime <= highTime ? low : high; }
+        double secondValue() const { return lowTime <= highTime ? high : low; }
+    };
+
+    explicit ChannelAnalysis(const Settings* settings);
+
+    // One row of the channel, in ascending time and one per second; NoValue for none.
+    void add(qint64 time, double value);
+    // Joins the analysis of the rows that come after this one's.
+    void append(const ChannelAnalysis& later);
+
+    int rows() const { return rowCount; } // rows inside the period, valid or not
+    const QVector<Day>& dayFigures() const { return dayList; }
+    const QVector<Step>& steps() const { return stepList; }
+    QVector<qint64> outSeconds() const;
+    QList<Excursion> excursions(int column) const;
+    QList<DataGap> gaps(int column) const;
+
+private:
+    enum State
+    {
+        InLimits,
+        High,
+        Low
+    };
+    struct Run
+    {
+        qint64 first;
+        qint64 last;
+        State state;
+        double extreme;    // of the samples inside the period (NoValue: none)
+        double anyExtreme; // of all its samples
+    };
+
+    State stateOf(double value) const;
+    qint64 coverageEnd(int run) const;
+    void addFigures(qint64 time, double value);
+
+    const Settings* settings;
+    QVector<Day> dayList;
+    QVector<Step> stepList;
+    QVector<Run> runs;
+    int rowCount = 0;
+    int dayCursor = 0;
+};

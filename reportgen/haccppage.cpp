@@ -1,0 +1,200 @@
+#include "haccppage.h"
+
+#include "novalue.h"
+
+#include <QDateTime>
+
+namespace {
+
+const QString kTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+
+QString timeText(qint64 secs)
+{
+    return QDateTime::fromSecsSinceEpoch(secs).toString(kTimeFormat);
+}
+
+QString number(double value)
+{
+    return QString::number(value, 'f', 2);
+}
+
+QString cell(const QString& text, const QString& cls = QString())
+{
+    return (cls.isEmpty() ? QStringLiteral("<td>")
+                          : QStringLiteral("<td class='") + cls + QStringLiteral("'>")) +
+           text + QStringLiteral("</td>");
+}
+
+QString header(const QStringList& titles)
+{
+    QString html = QStringLiteral("<tr>");
+    for (int i = 0; i < titles.size(); ++i)
+        html += (i == 0 ? QStringLiteral("<th class='top' style='border-left:0;'>")
+                        : QStringLiteral("<th class='top'>")) +
+                titles.at(i) + QStringLiteral("</th>");
+    return html + QStringLiteral("</tr>");
+}
+
+QString section(const QString& title)
+{
+    return QStringLiteral("<div class='section'>") + title + QStringLiteral("</div>");
+}
+
+// "1. Temperature [Room 1]": the column number and the channel as the header names it.
+QString channelName(const QList<ReportChannel>& channels, int column)
+{
+    if (column < 0 || column >= channels.size())
+        return QString::number(column + 1) + QLatin1Char('.');
+    const ReportChannel& channel = channels.at(column);
+    return QString::number(column + 1) + QStringLiteral(". ") +
+           ReportPage::escapeMarkup(channel.title().trimmed()) + QStringLiteral(" [") +
+           ReportPage::escapeMarkup(channel.deviceName()) + QLatin1Char(']');
+}
+
+QString outText(qint64 seconds)
+{
+    const QString text = QStringLiteral("out ") + HaccpPage::duration(seconds);
+    return seconds > 0
+               ? QStringLiteral("<span style='color:#cc0000;'>") + text + QStringLiteral("</span>")
+               : text;
+}
+
+// A titled table of numbered rows (their cells after the number); widths in pixels, 0 for the
+// rest of the line.
+QString list(const QString& title, const QVector<int>& widths, const QStringList& titles,
+             const QStringList& rows, const QString& none)
+{
+    QString html = section(title) + QStringLiteral("<table class='reportbox'><colgroup>");
+    for (int width : widths)
+        html += width > 0 ? QStringLiteral("<col width='%1px' />").arg(width)
+                          : QStringLiteral("<col />");
+    html += QStringLiteral("</colgroup>") + header(titles);
+    for (int n = 0; n < rows.size(); ++n)
+        html += QStringLiteral("<tr>") + cell(QString::number(n + 1), QStringLiteral("first")) +
+                rows.at(n) + QStringLiteral("</tr>");
+    if (rows.isEmpty())
+        html += QStringLiteral("<tr><td class='first L' colspan='") +
+                QString::number(titles.size()) + QStringLiteral("'>") + none +
+                QStringLiteral("</td></tr>");
+    return html + QStringLiteral("</table>");
+}
+
+} // namespace
+
+namespace HaccpPage {
+
+QString duration(qint64 seconds)
+{
+    const qint64 s = qMax<qint64>(0, seconds);
+    return QString::number(s / 3600) + QLatin1Char(':') +
+           QStringLiteral("%1:%2")
+               .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
+               .arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString limitsSection(const QList<ReportChannel>& channels, const ReportTables& tables)
+{
+    QStringList rows;
+    const int columns = qMin(int(channels.size()), ReportColumns);
+    for (int c = 0; c < columns; ++c) {
+        const ReportChannel& channel = channels.at(c);
+        qint64 out = 0;
+        for (const PeriodRow& row : tables.periodRows)
+            out += row.outSeconds[c];
+        int excursions = 0;
+        for (const Excursion& e : tables.excursions)
+            excursions += e.column == c ? 1 : 0;
+        int gaps = 0;
+        for (const DataGap& g : tables.gaps)
+            gaps += g.column == c ? 1 : 0;
+        QString row = cell(channelName(channels, c), QStringLiteral("L"));
+        if (channel.limited)
+            row += cell(number(channel.lower)) + cell(number(channel.upper)) + cell(outText(out));
+        else
+            row += cell(QStringLiteral("not set")) + cell(QStringLiteral("not set")) +
+                   cell(QStringLiteral("-"));
+        rows.append(row + cell(QString::number(excursions)) + cell(QString::number(gaps)));
+    }
+    return list(QStringLiteral("Critical Limits"), {50, 250, 0, 0, 0, 0, 0},
+                {QStringLiteral("NO"), QStringLiteral("Channel"), QStringLiteral("Lower limit"),
+                 QStringLiteral("Upper limit"), QStringLiteral("Time out of limits"),
+                 QStringLiteral("Excursions"), QStringLiteral("Data gaps")},
+                rows, QString());
+}
+
+QString dayTable(const QMap<qint64, PeriodRow>& rows, const QList<ReportChannel>& channels)
+{
+    QString html = QStringLiteral("<table><colgroup><col width='50px' /><col width='170px' /><col "
+                                  "width='143px' /><col width='143px' /><col width='143px' /><col "
+                                  "width='140px' /></colgroup>") +
+                   header({QStringLiteral("NO"), QStringLiteral("Date"),
+                           QStringLiteral("1.(min/max/avg)"), QStringLiteral("2.(min/max/avg)"),
+                           QStringLiteral("3.(min/max/avg)"), QStringLiteral("4.(min/max/avg)")});
+    const int columns = qMin(int(channels.size()), ReportColumns);
+    int n = 0;
+    for (const PeriodRow& row : rows) {
+        html += QStringLiteral("<tr>") + cell(QString::number(++n), QStringLiteral("first")) +
+                cell(row.label, QStringLiteral("C"));
+        for (int c = 0; c < ReportColumns; ++c) {
+            const bool values = row.min[c] != NoValue;
+            QString text;
+            if (values)
+                text = number(row.min[c]) + QLatin1Char('/') + number(row.max[c]) +
+                       QLatin1Char('/') + number(row.avg[c]);
+            if (c < columns && channels.at(c).limited && (values || row.outSeconds[c] > 0))
+                text += (text.isEmpty() ? QString() : QStringLiteral("<br/>")) +
+                        outText(row.outSeconds[c]);
+            html += cell(text);
+        }
+        html += QStringLiteral("</tr>");
+    }
+    return html + QStringLiteral("</table>");
+}
+
+QString listsSection(const QList<ReportChannel>& channels, const ReportTables& tables)
+{
+    QStringList excursions;
+    for (const Excursion& e : tables.excursions) {
+        QStringList notes{e.high ? QStringLiteral("above the upper limit")
+                                 : QStringLiteral("below the lower limit")};
+        if (e.openAtStart)
+            notes.append(QStringLiteral("began before the period"));
+        if (e.gapSeconds > 0)
+            notes.append(QStringLiteral("includes ") + duration(e.gapSeconds) +
+                         QStringLiteral(" without data"));
+        if (e.openAtEnd)
+            notes.append(QStringLiteral("still open at the period's end"));
+        excursions.append(cell(channelName(channels, e.column), QStringLiteral("L")) +
+                          cell(timeText(e.start)) + cell(timeText(e.end)) +
+                          cell(duration(e.end - e.start)) + cell(number(e.extreme)) +
+                          cell(notes.join(QStringLiteral("; ")), QStringLiteral("L")));
+    }
+    QStringList gaps;
+    for (const DataGap& g : tables.gaps)
+        gaps.append(cell(channelName(channels, g.column), QStringLiteral("L")) +
+                    cell(timeText(g.start)) + cell(timeText(g.end)) +
+                    cell(duration(g.end - g.start)));
+
+    QString html = list(QStringLiteral("Excursions"), {34, 210, 128, 128, 62, 58, 0},
+                        {QStringLiteral("NO"), QStringLiteral("Channel"), QStringLiteral("Start"),
+                         QStringLiteral("End"), QStringLiteral("Duration"),
+                         QStringLiteral("Extreme"), QStringLiteral("Note")},
+                        excursions, QStringLiteral("No excursion."));
+    html += list(QStringLiteral("Data Gaps"), {34, 210, 128, 128, 0},
+                 {QStringLiteral("NO"), QStringLiteral("Channel"), QStringLiteral("Start"),
+                  QStringLiteral("End"), QStringLiteral("Duration")},
+                 gaps, QStringLiteral("No data gap."));
+
+    html += section(QStringLiteral("Verification")) +
+            QStringLiteral("<table class='reportbox'><colgroup><col width='150px' /><col "
+                           "/></colgroup>"
+                           "<tr><th class='left'>Checked by</th><td class='L' "
+                           "style='height:40px;'></td></tr>"
+                           "<tr><th class='left'>Date</th><td class='L' "
+                           "style='height:40px;'></td></tr>"
+                           "<tr><th class='left'>Corrective action</th><td class='L' "
+                           "style='height:110px;'></td></tr></table>");
+    return html;
+}
+
+} // namespace HaccpPage

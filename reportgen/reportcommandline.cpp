@@ -1,0 +1,114 @@
+#include "reportcommandline.h"
+
+#include <QCommandLineParser>
+
+namespace {
+
+const QString kReport = QStringLiteral("report");
+
+ReportCommandLine invalid(const QString& text)
+{
+    ReportCommandLine line;
+    line.mode = ReportCommandLine::Invalid;
+    line.errorText = text;
+    return line;
+}
+
+ReportCommandLine parseWindow(const QStringList& arguments)
+{
+    ReportCommandLine line;
+    line.mode = ReportCommandLine::Window;
+    line.windowArguments = arguments;
+    // The recorder adds the kind after the quoted path; the path words come before it.
+    const int n = int(arguments.size());
+    ReportKind kind;
+    if (n >= 4 && arguments.at(n - 2) == QLatin1String("--report") &&
+        ReportPeriod::kindFromName(arguments.at(n - 1), &kind)) {
+        line.kind = kind;
+        line.windowArguments = arguments.mid(0, n - 2);
+    }
+    return line;
+}
+
+} // namespace
+
+QString ReportCommandLine::usage()
+{
+    return QStringLiteral(
+        "Usage: Tallyforge --report daily|weekly|monthly|haccp --start yyyy-MM-dd\n"
+        "                  [--period day|week|month] [--channels SERIAL_channel1,...]\n"
+        "                  [--subject TEXT] [--author TEXT] --pdf FILE|--html FILE PROJECT.tpc\n"
+        "Makes one report without a window and writes it to FILE.\n"
+        "  --start     the first day; a monthly report covers the month that holds it\n"
+        "  --period    length of a HACCP report from its first day (default day)\n"
+        "  --channels  up to four channels; default the first four of the project\n"
+        "  --subject, --author  default the texts of the last report made in the window\n"
+        "Exit status: 0 written; 1 not made (no database, no samples in the period, file not\n"
+        "written); 2 bad arguments.\n");
+}
+
+ReportCommandLine ReportCommandLine::parse(const QStringList& arguments)
+{
+    // The recorder's form begins with the (quoted) project path, never with an option.
+    if (arguments.size() < 2 || !arguments.at(1).startsWith(QLatin1String("--")))
+        return parseWindow(arguments);
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption report(kReport, QString(), QStringLiteral("KIND"));
+    const QCommandLineOption start(QStringLiteral("start"), QString(), QStringLiteral("DATE"));
+    const QCommandLineOption period(QStringLiteral("period"), QString(), QStringLiteral("SPAN"));
+    const QCommandLineOption channels(QStringLiteral("channels"), QString(),
+                                      QStringLiteral("KEYS"));
+    const QCommandLineOption subject(QStringLiteral("subject"), QString(), QStringLiteral("TEXT"));
+    const QCommandLineOption author(QStringLiteral("author"), QString(), QStringLiteral("TEXT"));
+    const QCommandLineOption pdf(QStringLiteral("pdf"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption html(QStringLiteral("html"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
+    parser.addOptions({report, start, period, channels, subject, author, pdf, html, help});
+    if (!parser.parse(arguments))
+        return invalid(parser.errorText());
+    ReportCommandLine line;
+    line.mode = Help;
+    if (parser.isSet(help))
+        return line;
+    line.mode = Batch;
+    for (const QCommandLineOption& option :
+         {report, start, period, channels, subject, author, pdf, html}) {
+        if (parser.values(option).size() > 1)
+            return invalid(QStringLiteral("--") + option.names().first() +
+                           QStringLiteral(" is given more than once"));
+    }
+    if (!ReportPeriod::kindFromName(parser.value(report), &line.kind))
+        return invalid(QStringLiteral("--report must be daily, weekly, monthly or haccp"));
+    line.start = QDate::fromString(parser.value(start), QStringLiteral("yyyy-MM-dd"));
+    if (!line.start.isValid())
+        return invalid(QStringLiteral("--start must be a date as yyyy-MM-dd"));
+    if (parser.isSet(period)) {
+        if (line.kind != ReportKind::Haccp)
+            return invalid(QStringLiteral("--period is for the haccp report only"));
+        if (!ReportPeriod::spanFromName(parser.value(period), &line.span))
+            return invalid(QStringLiteral("--period must be day, week or month"));
+    }
+    if (parser.isSet(channels)) {
+        for (const QString& key : parser.value(channels).split(QLatin1Char(','))) {
+            if (key.trimmed().isEmpty())
+                return invalid(QStringLiteral("--channels holds an empty channel"));
+            line.channels.append(key.trimmed());
+        }
+        if (line.channels.size() > 4)
+            return invalid(QStringLiteral("--channels takes at most four channels"));
+    }
+    line.hasSubject = parser.isSet(subject);
+    line.subject = parser.value(subject);
+    line.hasAuthor = parser.isSet(author);
+    line.author = parser.value(author);
+    line.pdfFile = parser.value(pdf);
+    line.htmlFile = parser.value(html);
+    if (line.pdfFile.isEmpty() == line.htmlFile.isEmpty())
+        return invalid(QStringLiteral("give one of --pdf FILE and --html FILE"));
+    if (parser.positionalArguments().size() != 1)
+        return invalid(QStringLiteral("give exactly one project file"));
+    line.projectPath = parser.positionalArguments().first();
+    return line;
+}

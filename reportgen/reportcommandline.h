@@ -1,0 +1,48 @@
+#pragma once
+
+#include "reportperiod.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+// The report generator's two command lines. The recorder starts the window with the quoted
+// project path, for a report other than the daily one followed by "--report KIND". Without a
+// window (from a script or a cron job), the report is made and written to a file:
+//   Tallyforge --report KIND --start yyyy-MM-dd [--period day|week|month]
+//              [--channels SERIAL_channel1,...] [--subject TEXT] [--author TEXT]
+//              --pdf FILE|--html FILE PROJECT.tpc
+class ReportCommandLine
+{
+public:
+    enum Mode
+    {
+        Window,
+        Batch,
+        Help,
+        Invalid
+    };
+
+    // The full argument list, program name first.
+    static ReportCommandLine parse(const QStringList& arguments);
+    static QString usage();
+
+    Mode mode = Invalid;
+    ReportKind kind = ReportKind::Daily;
+    QString errorText; // for Invalid
+
+    // Window: the arguments for the start-up checks (program name and path words).
+    QStringList windowArguments;
+
+    // Batch.
+    QString projectPath;
+    QDate start;
+    HaccpSpan span = HaccpSpan::Day;
+    QStringList channels; // empty: the first four channels of the device list
+    bool hasSubject = false;
+    QString subject;
+    bool hasAuthor = false;
+    QString author;
+    QString pdfFile;
+    QString htmlFile;
+};
