@@ -1,0 +1,112 @@
+// viewerscreens: opens the data viewer on a project and saves what a user sees as PNG files:
+// the whole recorded period, the last day, and one minute with the track cursor. Run under
+// xvfb-run -a.
+//   usage: trendscope_screens OUTPUT_DIR PROJECT.tpc [PREFIX]
+
+#include "chartstack.h"
+#include "qchartviewer.h"
+#include "trendchart.h"
+#include "trendscopewindow.h"
+#include "viewercommandline.h"
+#include "viewersession.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+
+#include <cstdio>
+
+namespace {
+
+void wait(int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < milliseconds)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// Until the charts show the answer to the newest request (and the summary is complete).
+bool settle(TrendscopeWindow* window, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (window->session()->isSummaryComplete() && window->requestedId() > 0 &&
+            window->drawnId() == window->requestedId())
+            return true;
+    }
+    return false;
+}
+
+void shot(const QString& dir, const QString& name, QWidget* window)
+{
+    wait(300);
+    const QString file = dir + QLatin1Char('/') + name + QStringLiteral(".png");
+    window->grab().save(file);
+    std::printf("%s\n", qPrintable(file));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("Trendscope"));
+    app.setApplicationVersion(QStringLiteral(QUILLMAR_VERSION));
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: trendscope_screens OUTPUT_DIR PROJECT.tpc [PREFIX]\n");
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    const QString prefix = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QStringLiteral("viewer-");
+    QDir().mkpath(out);
+    ViewerCommandLine::Options options;
+    QString error;
+    if (!ViewerCommandLine::parse({QString::fromLocal8Bit(argv[2])}, &options, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    TrendscopeWindow window(new ViewerSession(options.projectPath, options.devices));
+    window.resize(1360, 860);
+    window.move(0, 0);
+    window.show();
+    if (!settle(&window, 300000)) {
+        std::fprintf(stderr, "the viewer did not settle\n");
+        return 1;
+    }
+    // Four channels of four nodes: two temperatures, a humidity, a temperature.
+    QVector<int> chosen;
+    for (int index : {0, 4, 9, 12})
+        if (index < window.session()->catalog().channels().size())
+            chosen << index;
+    window.setChosen(chosen);
+    const TimeWindow& time = window.timeWindow();
+    window.showRange(time.first(), time.last());
+    settle(&window, 30000);
+    shot(out, prefix + QStringLiteral("month"), &window);
+
+    window.showRange(time.last() - 86400, time.last());
+    settle(&window, 30000);
+    shot(out, prefix + QStringLiteral("day"), &window);
+
+    // One minute in the middle of the period, the pointer two thirds across the first chart.
+    const double middle = (time.first() + time.last()) / 2;
+    window.showRange(middle, middle + 60);
+    settle(&window, 30000);
+    auto* stack = window.findChild<ChartStack*>();
+    QChartViewer* viewer = stack ? stack->viewer(0) : nullptr;
+    if (viewer) {
+        const QPoint at(TrendChart::LeftMargin + stack->columns() * 2 / 3, viewer->height() / 2);
+        for (int step = 0; step < 3; ++step) {
+            QMouseEvent move(QEvent::MouseMove, at + QPoint(step, 0), viewer->mapToGlobal(at),
+                             Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(viewer, &move);
+            wait(60);
+        }
+    }
+    shot(out, prefix + QStringLiteral("minute"), &window);
+    return 0;
+}
