@@ -1,5 +1,6 @@
 #pragma once
 
+#include "channelstats.h"
 #include "samplesummary.h"
 
 #include <QByteArray>
@@ -31,17 +32,9 @@ SampleSummary settingsOf(const QString& projectPath);
 // Builds the whole summary of the database into a new cache; null on failure.
 std::shared_ptr<SummaryCache> buildSummary(const QString& projectPath);
 
-// The extremes and statistics of rows with time in [from, to) for one channel.
-struct Brute
-{
-    quint64 count = 0;
-    quint64 outside = 0;
-    double sum = 0;
-    double min = 0;
-    double max = 0;
-    qint64 minTime = 0;
-    qint64 maxTime = 0;
-};
+// The extremes and statistics of rows with time in [from, to) for one channel, worked out here
+// row by row (only the record is the viewer's).
+using Brute = ChannelStats;
 Brute brute(const QVector<Row>& rows, int channel, qint64 from, qint64 to, float low = 0,
             float high = 0);
 

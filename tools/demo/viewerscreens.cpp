@@ -16,29 +16,37 @@
 #include <QMouseEvent>
 
 #include <cstdio>
+#include <functional>
 
 namespace {
 
-void wait(int milliseconds)
+// Runs the event loop until done() or the time is up.
+bool runUntil(const std::function<bool()>& done, int milliseconds)
 {
     QElapsedTimer timer;
     timer.start();
-    while (timer.elapsed() < milliseconds)
+    while (timer.elapsed() < milliseconds) {
         QApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (done())
+            return true;
+    }
+    return false;
+}
+
+void wait(int milliseconds)
+{
+    runUntil([]() { return false; }, milliseconds);
 }
 
 // Until the charts show the answer to the newest request (and the summary is complete).
 bool settle(TrendscopeWindow* window, int timeoutMs)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        if (window->session()->isSummaryComplete() && window->requestedId() > 0 &&
-            window->drawnId() == window->requestedId())
-            return true;
-    }
-    return false;
+    return runUntil(
+        [window]() {
+            return window->session()->isSummaryComplete() && window->requestedId() > 0 &&
+                   window->drawnId() == window->requestedId();
+        },
+        timeoutMs);
 }
 
 void shot(const QString& dir, const QString& name, QWidget* window)

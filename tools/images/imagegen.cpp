@@ -75,6 +75,24 @@ void drawText(QPainter& p, const QRectF& r, const QString& text, const QFont& f,
     p.restore();
 }
 
+// A name right of the emblem in ink, then a second word in the accent colour after a gap; the
+// second word sits at the bottom when it is smaller.
+void drawName(QPainter& p, const QImage& img, const QString& name, const QFont& nameFont,
+              const QString& second, const QFont& secondFont, qreal gap)
+{
+    const qreal h = img.height();
+    p.setFont(nameFont);
+    const qreal x = h + 4;
+    const qreal nameWidth = p.fontMetrics().horizontalAdvance(name);
+    drawText(p, QRectF(x, 0, nameWidth + 2, h), name, nameFont, kInk,
+             Qt::AlignLeft | Qt::AlignVCenter);
+    const bool smaller = secondFont.pixelSize() < nameFont.pixelSize();
+    drawText(p, QRectF(x + nameWidth + gap, 0, img.width() - x - nameWidth - gap,
+                       smaller ? h - 2 : h),
+             second, secondFont, kAccent,
+             Qt::AlignLeft | (smaller ? Qt::AlignBottom : Qt::AlignVCenter));
+}
+
 // Wordmark: emblem, "Quillmar" and a suffix, for the light grey title bars.
 void drawWordmark(QImage& img, const QString& suffix)
 {
@@ -82,14 +100,8 @@ void drawWordmark(QImage& img, const QString& suffix)
     prepare(p);
     const qreal h = img.height();
     drawEmblem(p, QRectF(1, 1, h - 2, h - 2), kInk, kAccent);
-    const QFont big = font(int(h * 0.62));
-    p.setFont(big);
-    const QString name = QStringLiteral("Quillmar");
-    const qreal x = h + 4;
-    const qreal nameWidth = p.fontMetrics().horizontalAdvance(name);
-    drawText(p, QRectF(x, 0, nameWidth + 2, h), name, big, kInk, Qt::AlignLeft | Qt::AlignVCenter);
-    drawText(p, QRectF(x + nameWidth + 5, 0, img.width() - x - nameWidth - 5, h - 2), suffix,
-             font(int(h * 0.4)), kAccent, Qt::AlignLeft | Qt::AlignBottom);
+    drawName(p, img, QStringLiteral("Quillmar"), font(int(h * 0.62)), suffix, font(int(h * 0.4)),
+             5);
 }
 
 // The recorder's top bar gives its logo 135 pixels: the product line goes under the name.
@@ -492,13 +504,7 @@ void trendscopeLogo(QImage& img)
     const qreal h = img.height();
     drawTrendEmblem(p, QRectF(1, 1, h - 2, h - 2), kInk, kAccent);
     const QFont big = font(int(h * 0.58));
-    p.setFont(big);
-    const QString first = QStringLiteral("Trend");
-    const qreal x = h + 4;
-    const qreal firstWidth = p.fontMetrics().horizontalAdvance(first);
-    drawText(p, QRectF(x, 0, firstWidth + 2, h), first, big, kInk, Qt::AlignLeft | Qt::AlignVCenter);
-    drawText(p, QRectF(x + firstWidth, 0, img.width() - x - firstWidth, h),
-             QStringLiteral("scope"), big, kAccent, Qt::AlignLeft | Qt::AlignVCenter);
+    drawName(p, img, QStringLiteral("Trend"), big, QStringLiteral("scope"), big, 0);
 }
 
 void trendscopeIcon(QImage& img)

@@ -154,27 +154,18 @@ bool SampleStore::recordedPeriod(qint64* first, qint64* last)
 
 qint64 SampleStore::maxId()
 {
-    sqlite3_stmt* s = nullptr;
-    if (!m_db || sqlite3_prepare_v2(m_db, "select max(id) from quorbinal", -1, &s, nullptr) !=
-                     SQLITE_OK) {
-        fail("prepare");
-        return -1;
-    }
-    qint64 id = 0;
-    const int rc = sqlite3_step(s);
-    if (rc == SQLITE_ROW && sqlite3_column_type(s, 0) != SQLITE_NULL)
-        id = sqlite3_column_int64(s, 0);
-    else if (rc != SQLITE_ROW)
-        id = -1;
-    sqlite3_finalize(s);
-    return id;
+    return idBound("select max(id) from quorbinal");
 }
 
 qint64 SampleStore::minId()
 {
+    return idBound("select min(id) from quorbinal");
+}
+
+qint64 SampleStore::idBound(const char* sql)
+{
     sqlite3_stmt* s = nullptr;
-    if (!m_db || sqlite3_prepare_v2(m_db, "select min(id) from quorbinal", -1, &s, nullptr) !=
-                     SQLITE_OK) {
+    if (!m_db || sqlite3_prepare_v2(m_db, sql, -1, &s, nullptr) != SQLITE_OK) {
         fail("prepare");
         return -1;
     }

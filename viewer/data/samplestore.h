@@ -55,6 +55,7 @@ private:
     sqlite3_stmt* prepare(sqlite3_stmt** slot, const char* sql);
     bool run(sqlite3_stmt* statement, const SampleSink& sink);
     bool single(sqlite3_stmt* statement, qint64* value);
+    qint64 idBound(const char* sql);
     bool fail(const char* what);
 
     sqlite3* m_db = nullptr;

@@ -60,7 +60,9 @@ void SummaryBuilder::start()
     m_pollTimer = new QTimer(this);
     m_pollTimer->setInterval(m_pollInterval);
     connect(m_pollTimer, &QTimer::timeout, this, &SummaryBuilder::poll);
-    if (!loadSnapshot()) {
+    if (loadSnapshot()) {
+        emit updated();
+    } else {
         SampleSummary empty = m_cache->emptyCopy();
         empty.setCompleteFrom(Nothing);
         m_cache->replace(std::move(empty));
@@ -72,9 +74,17 @@ void SummaryBuilder::start()
     step();
 }
 
+void SummaryBuilder::resume()
+{
+    if (!m_held)
+        return;
+    m_held = false;
+    step();
+}
+
 void SummaryBuilder::step()
 {
-    if (m_stopped)
+    if (m_stopped || m_held)
         return;
     const bool hasTable = m_store->hasTable();
     const qint64 tableMax = hasTable ? m_store->maxId() : 0;
@@ -129,24 +139,37 @@ void SummaryBuilder::poll()
     step();
 }
 
+bool SummaryBuilder::readBatch(qint64 first, qint64 last, bool descending, SampleSummary* batch,
+                               qint64* oldest)
+{
+    *oldest = Nothing;
+    const bool ok = m_store->idRows(first, last, descending, [&](const SampleRow& row) {
+        batch->add(row);
+        ++m_rowsRead;
+        *oldest = qMin(*oldest, row.time);
+        return true;
+    });
+    if (!ok) {
+        emit failed(m_store->lastError());
+        return false;
+    }
+    batch->markIds(first, last);
+    m_dirty = true;
+    return true;
+}
+
 bool SummaryBuilder::forward(qint64 tableMax)
 {
     const qint64 first = m_highId + 1;
     const qint64 last = qMin(tableMax, m_highId + BatchRows);
     SampleSummary batch = m_cache->emptyCopy();
-    if (!m_store->idRows(first, last, false, [&](const SampleRow& row) {
-            batch.add(row);
-            return true;
-        })) {
-        emit failed(m_store->lastError());
+    qint64 oldest = Nothing;
+    if (!readBatch(first, last, false, &batch, &oldest))
         return false;
-    }
-    batch.markIds(first, last);
     qint64 completeFrom = Everything;
     m_cache->read([&](const SampleSummary& s) { completeFrom = s.completeFrom(); });
     m_cache->merge(batch, completeFrom);
     m_highId = last;
-    m_dirty = true;
     return true;
 }
 
@@ -156,15 +179,8 @@ bool SummaryBuilder::backward(qint64 tableMin)
     const qint64 first = qMax(tableMin, last - BatchRows + 1);
     SampleSummary batch = m_cache->emptyCopy();
     qint64 oldest = Nothing;
-    if (!m_store->idRows(first, last, true, [&](const SampleRow& row) {
-            batch.add(row);
-            oldest = qMin(oldest, row.time);
-            return true;
-        })) {
-        emit failed(m_store->lastError());
+    if (!readBatch(first, last, true, &batch, &oldest))
         return false;
-    }
-    batch.markIds(first, last);
     qint64 completeFrom = Nothing;
     m_cache->read([&](const SampleSummary& s) { completeFrom = s.completeFrom(); });
     if (first <= tableMin)
@@ -173,7 +189,6 @@ bool SummaryBuilder::backward(qint64 tableMin)
         completeFrom = qMin(completeFrom, oldest + DisorderSeconds);
     m_cache->merge(batch, completeFrom);
     m_lowId = first;
-    m_dirty = true;
     return true;
 }
 

@@ -7,6 +7,7 @@
 
 class QTimer;
 class SampleStore;
+class SampleSummary;
 class SummaryCache;
 
 // Keeps the shared summary equal to the sample table, on a thread of its own: takes the last
@@ -30,13 +31,21 @@ public:
                    QObject* parent = nullptr);
     ~SummaryBuilder() override;
 
+    // Rows read from the database so far (none when the last session's summary was complete
+    // and nothing was added since). Read it on the builder's thread or after stop().
+    qint64 rowsRead() const { return m_rowsRead; }
+
     // Where the summary of a database is kept between sessions.
     static QString snapshotPath(const QString& databasePath);
 
     void setPollInterval(int milliseconds) { m_pollInterval = milliseconds; }
+    // Reading rows waits for resume(): the last session's summary is taken at start, but the
+    // rows it lacks are read once the window has its first view.
+    void setHeld(bool held) { m_held = held; }
 
 public slots:
     void start();
+    void resume();
     // Looks for new rows now (the timer does it every few seconds).
     void poll();
     // Saves what is summarized and closes the database.
@@ -55,6 +64,9 @@ private:
     void step();
     bool forward(qint64 tableMax);
     bool backward(qint64 tableMin);
+    // Reads the rows with ids in [first, last] into a batch; oldest gets their earliest time.
+    bool readBatch(qint64 first, qint64 last, bool descending, SampleSummary* batch,
+                   qint64* oldest);
     bool loadSnapshot();
     bool saveSnapshot();
     QByteArray fingerprint(qint64 id);
@@ -70,4 +82,6 @@ private:
     bool m_building = false;
     bool m_dirty = false;
     bool m_stopped = false;
+    bool m_held = false;
+    qint64 m_rowsRead = 0;
 };

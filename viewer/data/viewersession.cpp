@@ -6,6 +6,7 @@
 #include "viewworker.h"
 
 #include <QThread>
+#include <QTimer>
 
 ViewerSession::ViewerSession(const QString& projectPath, const QList<ReportDeviceRecord>& devices,
                              QObject* parent)
@@ -52,9 +53,21 @@ void ViewerSession::start()
     });
     connect(m_viewThread.get(), &QThread::started, m_worker, &ViewWorker::open);
     connect(m_builderThread.get(), &QThread::started, m_builder, &SummaryBuilder::start);
+    // The first view comes first: reading rows for the summary competes with it for the disk
+    // and the processor, so the builder only takes the last session's summary until the first
+    // view is answered (or a moment has passed).
+    m_builder->setHeld(true);
     m_viewThread->start();
-    // The summary is built at low priority: views and the window come first.
     m_builderThread->start(QThread::LowPriority);
+    QTimer::singleShot(FirstViewGraceMs, this, &ViewerSession::releaseBuilder);
+}
+
+void ViewerSession::releaseBuilder()
+{
+    if (m_stopped || m_builderReleased)
+        return;
+    m_builderReleased = true;
+    QMetaObject::invokeMethod(m_builder, &SummaryBuilder::resume, Qt::QueuedConnection);
 }
 
 void ViewerSession::stop()
@@ -129,6 +142,8 @@ void ViewerSession::requestView(const ViewQuery::Request& request)
 
 void ViewerSession::viewDone(const ViewQuery::Result& result)
 {
+    if (result.slot == 0)
+        releaseBuilder();
     const int slot = qBound(0, result.slot, Slots - 1);
     m_inFlight[slot] = false;
     if (m_hasPending[slot]) {

@@ -45,6 +45,7 @@ public:
 
     // Requests of one slot replace each other while one of that slot is being answered.
     static constexpr int Slots = 2;
+    static constexpr int FirstViewGraceMs = 1500;
     void requestView(const ViewQuery::Request& request);
 
 signals:
@@ -59,6 +60,7 @@ signals:
     void queryRequested(const ViewQuery::Request& request);
 
 private:
+    void releaseBuilder();
     void workerOpened(bool ok, const QString& error, bool indexed, bool hasPeriod, qint64 first,
                       qint64 last, const QList<QByteArray>& serials);
     void viewDone(const ViewQuery::Result& result);
@@ -85,4 +87,5 @@ private:
     bool m_hasPending[Slots] = {false, false};
     ViewQuery::Request m_pending[Slots];
     bool m_stopped = false;
+    bool m_builderReleased = false;
 };

@@ -74,6 +74,8 @@ TrendscopeWindow::TrendscopeWindow(ViewerSession* session, QWidget* parent)
     session->setParent(this);
     m_textChart = CXYChart_create(1, 1, 0, Chart::Transparent, 0);
     ui->label_version->setText(QStringLiteral("V") + QCoreApplication::applicationVersion());
+    setWindowTitle(QStringLiteral("Trendscope - ") +
+                   QFileInfo(session->projectPath()).completeBaseName());
     ui->label_project->setText(projectLabel(session->projectPath()));
     ui->label_project->setToolTip(session->projectPath());
     const QString interval = intervalName(session->intervalMilliseconds());
