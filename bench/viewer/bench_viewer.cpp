@@ -12,9 +12,9 @@
 //    sqlite3 program writing the same rows as CSV.
 // Each part runs in a process of its own, as the program does, so the memory figures are one
 // session's. Run it with QT_QPA_PLATFORM=offscreen; build in Release.
-#include "sampledatabasegenerator.h"
 #include "chartstack.h"
 #include "qchartviewer.h"
+#include "sampledatabasegenerator.h"
 #include "samplestore.h"
 #include "trendchart.h"
 #include "trendscopewindow.h"
@@ -100,8 +100,9 @@ QVector<int> fourNodes(const ChannelCatalog& catalog)
 {
     // Channel 1 of nodes 1 and 5, channel 2 of node 9, channel 1 of node 13.
     QVector<int> chosen;
-    for (const QString& key : {QStringLiteral("GEN-0001_channel1"), QStringLiteral("GEN-0005_channel1"),
-                               QStringLiteral("GEN-0009_channel2"), QStringLiteral("GEN-0013_channel1")})
+    for (const QString& key :
+         {QStringLiteral("GEN-0001_channel1"), QStringLiteral("GEN-0005_channel1"),
+          QStringLiteral("GEN-0009_channel2"), QStringLiteral("GEN-0013_channel1")})
         chosen << catalog.find(key);
     return chosen;
 }
@@ -186,9 +187,9 @@ int coldOrWarm(const Setup& setup, bool cold, QTextStream& out)
     } else {
         out << "  summary of an earlier session:  " << figures.firstView << " ms" << Qt::endl;
     }
-    out << "    baseline, the day's rows of the 4 nodes read plainly: " << plainDay
-        << " ms; ratio " << figures.firstView / plainDay << "; peak resident memory "
-        << statusKb("VmHWM:") / 1024 << " MB" << Qt::endl;
+    out << "    baseline, the day's rows of the 4 nodes read plainly: " << plainDay << " ms; ratio "
+        << figures.firstView / plainDay << "; peak resident memory " << statusKb("VmHWM:") / 1024
+        << " MB" << Qt::endl;
     return 0;
 }
 
@@ -250,7 +251,8 @@ int stepsPhase(const Setup& setup, int steps, QTextStream& out)
                                      {"week", 7 * 86400.0},
                                      {"day", 86400.0},
                                      {"hour", 3600.0}}) {
-        const double plain = plainRead(setup.database, double(setup.last) - span, double(setup.last));
+        const double plain =
+            plainRead(setup.database, double(setup.last) - span, double(setup.last));
         window.showRange(double(setup.last) - span, double(setup.last));
         drawn(&window, 30000);
         // One second along: a step's own cost, for the ratio.
@@ -264,8 +266,7 @@ int stepsPhase(const Setup& setup, int steps, QTextStream& out)
         sampleRss();
     }
     out << "resident memory of the session: largest after a step " << maxStepRss / 1024
-        << " MB, peak of the process (VmHWM) " << statusKb("VmHWM:") / 1024 << " MB"
-        << Qt::endl;
+        << " MB, peak of the process (VmHWM) " << statusKb("VmHWM:") / 1024 << " MB" << Qt::endl;
     return 0;
 }
 
@@ -305,10 +306,10 @@ int exportPhase(const Setup& setup, QTextStream& out)
                       .arg(setup.last)});
     sqlite.waitForFinished(600000);
     const double sqliteMs = clock.nsecsElapsed() / 1e6;
-    out << "CSV export, 2 channels of one node, the month: exit code " << code << ", "
-        << lines - 1 << " rows, " << QFileInfo(csv).size() / 1048576 << " MB in "
-        << exportMs / 1000.0 << " s; sqlite3 writing the same rows: " << sqliteMs / 1000.0
-        << " s; ratio " << exportMs / sqliteMs << Qt::endl;
+    out << "CSV export, 2 channels of one node, the month: exit code " << code << ", " << lines - 1
+        << " rows, " << QFileInfo(csv).size() / 1048576 << " MB in " << exportMs / 1000.0
+        << " s; sqlite3 writing the same rows: " << sqliteMs / 1000.0 << " s; ratio "
+        << exportMs / sqliteMs << Qt::endl;
     return code;
 }
 
@@ -391,9 +392,8 @@ int main(int argc, char* argv[])
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     out << "start to first drawn view of the last day (4 channels):" << Qt::endl;
     int failures = 0;
-    for (const QString& part :
-         {QStringLiteral("cold"), QStringLiteral("warm"), QStringLiteral("steps"),
-          QStringLiteral("export")}) {
+    for (const QString& part : {QStringLiteral("cold"), QStringLiteral("warm"),
+                                QStringLiteral("steps"), QStringLiteral("export")}) {
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);
         child.start(QCoreApplication::applicationFilePath(),

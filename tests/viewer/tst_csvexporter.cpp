@@ -33,7 +33,8 @@ QString project(const QTemporaryDir& dir, const QList<Sample>& samples, bool ind
     const QString database = dir.filePath(QStringLiteral("Shop.dat"));
     ReportFixture::writeDatabase(database, samples, true);
     if (indexed) {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("ix"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("ix"));
         db.setDatabaseName(database);
         db.open();
         QSqlQuery(db).exec(QStringLiteral(
@@ -76,8 +77,10 @@ void TestCsvExporter::rows_data()
 
     const qint64 t = 1780000000; // 2026-05-28 22:26:40 CEST
     const QList<Sample> twoNodes{
-        {QStringLiteral("A1"), 21.5, 40.25, t},     {QStringLiteral("B2"), -3.75, 88, t + 1},
-        {QStringLiteral("A1"), QVariant(), 41, t + 2}, {QStringLiteral("B2"), 1234567.0, 0.1, t + 2},
+        {QStringLiteral("A1"), 21.5, 40.25, t},
+        {QStringLiteral("B2"), -3.75, 88, t + 1},
+        {QStringLiteral("A1"), QVariant(), 41, t + 2},
+        {QStringLiteral("B2"), 1234567.0, 0.1, t + 2},
         {QStringLiteral("A1"), 22, 42, t + 3},
     };
     const QString header = QStringLiteral("Local time,Unix time,");
@@ -92,8 +95,8 @@ void TestCsvExporter::rows_data()
                                        "2026-05-28 22:26:42,1780000002,,0.1\r\n"
                                        "2026-05-28 22:26:43,1780000003,22,\r\n");
         QTest::newRow(qPrintable(QStringLiteral("period limits, both channels of a node") + suffix))
-            << twoNodes << QStringList{QStringLiteral("B2:1:x"), QStringLiteral("B2:2:y")}
-            << t + 2 << t + 2
+            << twoNodes << QStringList{QStringLiteral("B2:1:x"), QStringLiteral("B2:2:y")} << t + 2
+            << t + 2
             << header + QStringLiteral("x,y\r\n2026-05-28 22:26:42,1780000002,1234567,0.1\r\n");
     }
     QTest::newRow("labels quoted as RFC 4180 asks")
@@ -124,7 +127,8 @@ void TestCsvExporter::rows()
     QFETCH(qint64, from);
     QFETCH(qint64, to);
     QFETCH(QString, csv);
-    const bool indexed = QString::fromLatin1(QTest::currentDataTag()).endsWith(QLatin1String("index"));
+    const bool indexed =
+        QString::fromLatin1(QTest::currentDataTag()).endsWith(QLatin1String("index"));
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -197,21 +201,21 @@ void TestCsvExporter::command_data()
 {
     QTest::addColumn<QStringList>("arguments"); // %P project, %F output file
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("message");       // part of stderr; empty for none
-    QTest::addColumn<int>("rows");              // data rows in the file; -1: no file
+    QTest::addColumn<QString>("message"); // part of stderr; empty for none
+    QTest::addColumn<int>("rows");        // data rows in the file; -1: no file
 
     const QString from = QStringLiteral("2026-05-28 22:26:40");
     const QString to = QStringLiteral("2026-05-28 22:26:43");
-    QTest::newRow("all channels")
-        << QStringList{"--export-csv", "%F", "--from", from, "--to", to, "%P"} << 0 << QString()
-        << 4;
+    QTest::newRow("all channels") << QStringList{"--export-csv", "%F", "--from", from,
+                                                 "--to",         to,   "%P"}
+                                  << 0 << QString() << 4;
     QTest::newRow("chosen channels, project path in the recorder's quotes")
-        << QStringList{"--export-csv", "%F", "--from", from, "--to", to, "--channels",
-                       "B2_channel2", "'%P'"}
+        << QStringList{"--export-csv", "%F",          "--from", from, "--to", to,
+                       "--channels",   "B2_channel2", "'%P'"}
         << 0 << QString() << 1;
     QTest::newRow("unknown channel")
-        << QStringList{"--export-csv", "%F", "--from", from, "--to", to, "--channels",
-                       "A1_channel3", "%P"}
+        << QStringList{"--export-csv", "%F",          "--from", from, "--to", to,
+                       "--channels",   "A1_channel3", "%P"}
         << 2 << QStringLiteral("Unknown channel \"A1_channel3\"") << -1;
     QTest::newRow("time not in the format")
         << QStringList{"--export-csv", "%F", "--from", "28.05.2026", "--to", to, "%P"} << 2
@@ -221,9 +225,8 @@ void TestCsvExporter::command_data()
         << QStringLiteral("--from lies after --to") << -1;
     QTest::newRow("no --to") << QStringList{"--export-csv", "%F", "--from", from, "%P"} << 2
                              << QStringLiteral("needs --from and --to") << -1;
-    QTest::newRow("no project")
-        << QStringList{"--export-csv", "%F", "--from", from, "--to", to} << 2
-        << QStringLiteral("Please give the project file") << -1;
+    QTest::newRow("no project") << QStringList{"--export-csv", "%F", "--from", from, "--to", to}
+                                << 2 << QStringLiteral("Please give the project file") << -1;
     QTest::newRow("project missing")
         << QStringList{"--export-csv", "%F", "--from", from, "--to", to, "%P.gone"} << 2
         << QStringLiteral("does not exist") << -1;
@@ -241,10 +244,11 @@ void TestCsvExporter::command()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const qint64 t = 1780000000;
-    const QString path = project(dir, {{QStringLiteral("A1"), 21.5, 40.25, t},
-                                       {QStringLiteral("B2"), -3.75, 88, t + 1},
-                                       {QStringLiteral("A1"), QVariant(), 41, t + 2},
-                                       {QStringLiteral("A1"), 22, 42, t + 3}},
+    const QString path = project(dir,
+                                 {{QStringLiteral("A1"), 21.5, 40.25, t},
+                                  {QStringLiteral("B2"), -3.75, 88, t + 1},
+                                  {QStringLiteral("A1"), QVariant(), 41, t + 2},
+                                  {QStringLiteral("A1"), 22, 42, t + 3}},
                                  false);
     const QString file = dir.filePath(QStringLiteral("out.csv"));
     for (QString& a : arguments)

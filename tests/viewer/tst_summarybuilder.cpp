@@ -126,10 +126,9 @@ void TestSummaryBuilder::snapshot()
         QVERIFY(generate(project, 4, false).ok);
     } else if (change == QLatin1String("alarm")) {
         QSettings settings(project, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("DeviceList"),
-                          settings.value(QStringLiteral("DeviceList"))
-                              .toByteArray()
-                              .replace("\"30.00\"", "\"28.50\""));
+        settings.setValue(QStringLiteral("DeviceList"), settings.value(QStringLiteral("DeviceList"))
+                                                            .toByteArray()
+                                                            .replace("\"30.00\"", "\"28.50\""));
     } else if (change == QLatin1String("damage")) {
         QFile file(SummaryBuilder::snapshotPath(database));
         QVERIFY(file.open(QIODevice::ReadWrite));
@@ -177,8 +176,7 @@ void TestSummaryBuilder::untouchedWhileAppending()
     // needs), so the database file itself stays as it is until then, unless a reader writes.
     const QByteArray before = fileHash(made.databasePath);
     QProcess appender;
-    appender.start(QStringLiteral(APPENDER_PATH),
-                   QStringList{made.databasePath} + arguments);
+    appender.start(QStringLiteral(APPENDER_PATH), QStringList{made.databasePath} + arguments);
     QVERIFY(appender.waitForStarted());
     QList<ReportDeviceRecord> devices;
     ProjectFile(viewed).loadReportDevices(&devices);
@@ -248,7 +246,8 @@ void TestSummaryBuilder::emptyTable()
     options.end = 1780000000;
     QVERIFY(SampleDatabaseGenerator::generate(options).ok);
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("empty"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("empty"));
         db.setDatabaseName(ProjectFile::databasePath(project));
         QVERIFY(db.open());
         QVERIFY(QSqlQuery(db).exec(QStringLiteral("delete from quorbinal")));

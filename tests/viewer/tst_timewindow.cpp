@@ -24,21 +24,21 @@ void TestTimeWindow::steps_data()
     QTest::newRow("zoom in about the left edge") << "zoom" << 50000.0 << 2.0 << 50000.0 << 55000.0;
     QTest::newRow("zoom in about a point keeps it in place")
         << "zoom" << 52000.0 << 4.0 << 51500.0 << 54000.0;
-    QTest::newRow("zoom in stops at the minimum span") << "zoom" << 55000.0 << 1e6 << 54970.0
-                                                       << 55030.0;
-    QTest::newRow("zoom out stops at the whole period") << "zoom" << 55000.0 << 1e-3 << 1000.0
-                                                        << 101000.0;
+    QTest::newRow("zoom in stops at the minimum span")
+        << "zoom" << 55000.0 << 1e6 << 54970.0 << 55030.0;
+    QTest::newRow("zoom out stops at the whole period")
+        << "zoom" << 55000.0 << 1e-3 << 1000.0 << 101000.0;
     QTest::newRow("zoom out about the first sample stays inside")
         << "zoomFrom" << 1500.0 << 0.1 << 1000.0 << 11000.0;
     QTest::newRow("scroll") << "scroll" << -2500.0 << 0.0 << 47500.0 << 57500.0;
-    QTest::newRow("scroll past the end stops at it") << "scroll" << 1e6 << 0.0 << 91000.0
-                                                     << 101000.0;
+    QTest::newRow("scroll past the end stops at it")
+        << "scroll" << 1e6 << 0.0 << 91000.0 << 101000.0;
     QTest::newRow("start") << "start" << 0.0 << 0.0 << 1000.0 << 11000.0;
     QTest::newRow("end") << "end" << 0.0 << 0.0 << 91000.0 << 101000.0;
     QTest::newRow("typed range") << "range" << 20000.0 << 20500.0 << 20000.0 << 20500.0;
     QTest::newRow("typed range backwards") << "range" << 20500.0 << 20000.0 << 20000.0 << 20500.0;
-    QTest::newRow("typed range shorter than the minimum") << "range" << 20000.0 << 20001.0
-                                                          << 20000.0 << 20060.0;
+    QTest::newRow("typed range shorter than the minimum")
+        << "range" << 20000.0 << 20001.0 << 20000.0 << 20060.0;
     QTest::newRow("typed range beyond the period") << "range" << 0.0 << 1e9 << 1000.0 << 101000.0;
     QTest::newRow("view-port fractions") << "fractions" << 0.25 << 0.5 << 26000.0 << 76000.0;
 }

@@ -16,9 +16,9 @@
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QWheelEvent>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QWheelEvent>
 #include <QtTest>
 
 #include <cmath>
@@ -88,8 +88,8 @@ void TestTrendscopeWindow::initTestCase()
     QVERIFY(m_dir.isValid());
     for (int indexed = 0; indexed < 2; ++indexed) {
         SampleDatabaseGenerator::Options options;
-        m_project[indexed] =
-            m_dir.filePath(indexed ? QStringLiteral("ix/Hall.tpc") : QStringLiteral("plain/Hall.tpc"));
+        m_project[indexed] = m_dir.filePath(indexed ? QStringLiteral("ix/Hall.tpc")
+                                                    : QStringLiteral("plain/Hall.tpc"));
         options.projectPath = m_project[indexed];
         options.seconds = 3 * 86400;
         options.end = End;
@@ -159,8 +159,9 @@ void TestTrendscopeWindow::atMostEightChannels()
     QCOMPARE(window->chosen().size(), TrendscopeWindow::MaxChannels);
     QCOMPARE(list->item(8)->checkState(), Qt::Unchecked);
     QCOMPARE(window->findChild<ChartStack*>()->channelCount(), TrendscopeWindow::MaxChannels);
-    QVERIFY(window->findChild<QLabel*>(QStringLiteral("label_chosen"))->text().startsWith(
-        QStringLiteral("At most 8")));
+    QVERIFY(window->findChild<QLabel*>(QStringLiteral("label_chosen"))
+                ->text()
+                .startsWith(QStringLiteral("At most 8")));
     list->item(0)->setCheckState(Qt::Unchecked);
     list->item(8)->setCheckState(Qt::Checked);
     QCOMPARE(window->chosen().last(), 8);
@@ -189,8 +190,8 @@ void TestTrendscopeWindow::keys_data()
     QTest::newRow("- zooms out, not past the newest") << int(Qt::Key_Minus) << 129600.0 << 0.0;
     QTest::newRow("left scrolls back a fifth") << int(Qt::Key_Left) << 103680.0 << 17280.0;
     QTest::newRow("right stays at the newest") << int(Qt::Key_Right) << 86400.0 << 0.0;
-    QTest::newRow("home goes to the first sample") << int(Qt::Key_Home) << 3 * 86400.0 - 60
-                                                   << 2 * 86400.0 - 60;
+    QTest::newRow("home goes to the first sample")
+        << int(Qt::Key_Home) << 3 * 86400.0 - 60 << 2 * 86400.0 - 60;
 }
 
 // Catches keys that move the window the wrong way or by the wrong amount.
@@ -213,8 +214,8 @@ void TestTrendscopeWindow::navigatorDragsAndResizes()
     const auto window = openWindow(m_project[1]);
     QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()), 30000);
     auto* navigator = window->findChild<NavigatorStrip*>();
-    const double perPixel = (window->timeWindow().last() - window->timeWindow().first()) /
-                            navigator->width();
+    const double perPixel =
+        (window->timeWindow().last() - window->timeWindow().first()) / navigator->width();
     const QRect before = navigator->windowRect();
     const double span = window->timeWindow().span();
     QPoint at = before.center();
@@ -261,8 +262,9 @@ void TestTrendscopeWindow::mouseOnTheCharts()
     // Shift and a drag: the frame's range fills the plot.
     const double frameFrom = timeAt(left);
     const double frameTo = timeAt(left + 200);
-    QMouseEvent press(QEvent::MouseButtonPress, QPoint(left, y), viewer->mapToGlobal(QPoint(left, y)),
-                      Qt::LeftButton, Qt::LeftButton, Qt::ShiftModifier);
+    QMouseEvent press(QEvent::MouseButtonPress, QPoint(left, y),
+                      viewer->mapToGlobal(QPoint(left, y)), Qt::LeftButton, Qt::LeftButton,
+                      Qt::ShiftModifier);
     QApplication::sendEvent(viewer, &press);
     QTest::qWait(25);
     sendMouse(viewer, QEvent::MouseMove, QPoint(left + 200, y), Qt::LeftButton);
@@ -288,9 +290,11 @@ void TestTrendscopeWindow::serialsOutsideTheProjectListed()
 {
     QTemporaryDir dir;
     QVERIFY(QFile::copy(m_project[1], dir.filePath(QStringLiteral("Hall.tpc"))));
-    QVERIFY(QFile::copy(ProjectFile::databasePath(m_project[1]), dir.filePath(QStringLiteral("Hall.dat"))));
+    QVERIFY(QFile::copy(ProjectFile::databasePath(m_project[1]),
+                        dir.filePath(QStringLiteral("Hall.dat"))));
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
         db.setDatabaseName(dir.filePath(QStringLiteral("Hall.dat")));
         QVERIFY(db.open());
         QVERIFY(QSqlQuery(db).exec(
@@ -321,8 +325,9 @@ void TestTrendscopeWindow::trackCursorShowsTheSamples()
     QChartViewer* viewer = stack->viewer(0);
     auto pointAt = [&](double time) {
         const double left = window->timeWindow().from();
-        const int x = TrendChart::LeftMargin +
-                      int(std::lround((time - left) / window->timeWindow().span() * stack->columns()));
+        const int x =
+            TrendChart::LeftMargin +
+            int(std::lround((time - left) / window->timeWindow().span() * stack->columns()));
         sendMouse(viewer, QEvent::MouseMove, QPoint(x, viewer->height() / 2), Qt::NoButton);
     };
     const Row& sample = *std::lower_bound(rows.begin(), rows.end(), qint64(from) + 600,
@@ -335,13 +340,13 @@ void TestTrendscopeWindow::trackCursorShowsTheSamples()
 
     // A quarter into a stretch without samples of some node (more than two intervals from
     // either side): nothing to show there.
-    const auto gap = std::find_if(m_made.events.begin(), m_made.events.end(),
-                                  [](const SampleDatabaseGenerator::Event& e) {
-                                      return e.kind == QLatin1String("gap") &&
-                                             e.from > End - 2 * 86400;
-                                  });
+    const auto gap = std::find_if(
+        m_made.events.begin(), m_made.events.end(), [](const SampleDatabaseGenerator::Event& e) {
+            return e.kind == QLatin1String("gap") && e.from > End - 2 * 86400;
+        });
     QVERIFY(gap != m_made.events.end());
-    window->setChosen({window->session()->catalog().find(gap->serial + QStringLiteral("_channel1"))});
+    window->setChosen(
+        {window->session()->catalog().find(gap->serial + QStringLiteral("_channel1"))});
     window->showRange(double(gap->from) - 600, double(gap->to) + 600);
     QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()), 30000);
     viewer = stack->viewer(0);
@@ -358,7 +363,8 @@ void TestTrendscopeWindow::followsNewSamplesOnlyAtTheEnd()
 {
     QTemporaryDir dir;
     QVERIFY(QFile::copy(m_project[1], dir.filePath(QStringLiteral("Hall.tpc"))));
-    QVERIFY(QFile::copy(ProjectFile::databasePath(m_project[1]), dir.filePath(QStringLiteral("Hall.dat"))));
+    QVERIFY(QFile::copy(ProjectFile::databasePath(m_project[1]),
+                        dir.filePath(QStringLiteral("Hall.dat"))));
     const auto window = openWindow(dir.filePath(QStringLiteral("Hall.tpc")));
     QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()) && window->session()->isSummaryComplete(),
                              60000);

@@ -62,7 +62,8 @@ void TestViewQuery::initTestCase()
         QVERIFY(m_cache[i]);
     }
     for (int n = 0; n < 2; ++n)
-        m_rows[n] = nodeRows(m_generated.databasePath, SampleDatabaseGenerator::serialOf(n).toUtf8());
+        m_rows[n] =
+            nodeRows(m_generated.databasePath, SampleDatabaseGenerator::serialOf(n).toUtf8());
     QCOMPARE(m_rows[0].size() + m_rows[1].size(), int(m_generated.rows));
 }
 
@@ -82,9 +83,12 @@ void TestViewQuery::envelope_data()
         int columns;
         int kind;
     } views[] = {
-        {"whole month, coarse buckets", 30 * 86400.0 + 3000, -1000.5, 997, ViewQuery::Series::Columns},
-        {"four days, fine buckets", 4 * 86400.0, 3 * 86400.0 + 17.25, 1200, ViewQuery::Series::Columns},
-        {"six hours, rows per pixel", 6 * 3600.0, 12 * 86400.0 + 3.5, 700, ViewQuery::Series::Columns},
+        {"whole month, coarse buckets", 30 * 86400.0 + 3000, -1000.5, 997,
+         ViewQuery::Series::Columns},
+        {"four days, fine buckets", 4 * 86400.0, 3 * 86400.0 + 17.25, 1200,
+         ViewQuery::Series::Columns},
+        {"six hours, rows per pixel", 6 * 3600.0, 12 * 86400.0 + 3.5, 700,
+         ViewQuery::Series::Columns},
         {"half an hour, the samples", 1800.0, 5 * 86400.0, 1000, ViewQuery::Series::Points},
         {"one minute", 60.0, 20 * 86400.0 + 0.5, 1000, ViewQuery::Series::Points},
     };
@@ -206,7 +210,8 @@ void TestViewQuery::spikesSurviveTheWholeMonth()
         const ViewQuery::Result result = query.run(request);
         const ViewQuery::Series& series = result.series.first();
         QCOMPARE(int(series.kind), int(ViewQuery::Series::Columns));
-        const int pixel = int((double(e.from) - request.from) / (request.to - request.from) * columns);
+        const int pixel =
+            int((double(e.from) - request.from) / (request.to - request.from) * columns);
         bool found = false;
         for (int i = qMax(0, pixel - 1); i <= qMin(columns - 1, pixel); ++i) {
             const SampleSummary::Column& col = series.columns[i];

@@ -13,18 +13,18 @@ class SampleDatabaseGenerator
 public:
     struct Options
     {
-        QString projectPath;   // the .tpc; the database goes beside it as <name>.dat
+        QString projectPath;    // the .tpc; the database goes beside it as <name>.dat
         qint64 seconds = 86400; // length of the recorded period
         qint64 end = 0;         // Unix seconds of the last sample; 0: now, rounded to the interval
         int nodes = 16;         // 1 to 16, eight to a gateway
         int interval = 1;       // seconds between samples
         quint64 seed = 1;
-        int gaps = 0;           // periods in which one node wrote nothing
-        int nullRows = 0;       // rows whose channels are both NULL
-        int spikes = 0;         // single samples far outside the usual values
-        int excursions = 0;     // periods of channel 1 above its alarm range
-        bool index = false;     // build the range index after the rows
-        bool wal = true;        // leave the file in WAL mode, as the recorder does
+        int gaps = 0;       // periods in which one node wrote nothing
+        int nullRows = 0;   // rows whose channels are both NULL
+        int spikes = 0;     // single samples far outside the usual values
+        int excursions = 0; // periods of channel 1 above its alarm range
+        bool index = false; // build the range index after the rows
+        bool wal = true;    // leave the file in WAL mode, as the recorder does
     };
 
     // Something placed on purpose, for a reader to find again.

@@ -96,6 +96,25 @@ int main(int argc, char* argv[])
     settle(&window, 30000);
     shot(out, prefix + QStringLiteral("month"), &window);
 
+    // Two hours round the newest stretch without samples of the first chart, looked for a
+    // week at a time (a month's pixel columns are wider than most gaps).
+    auto* stack = window.findChild<ChartStack*>();
+    bool gapShown = false;
+    for (double end = time.last(); !gapShown && end > time.first(); end -= 7 * 86400) {
+        window.showRange(end - 7 * 86400, end);
+        settle(&window, 30000);
+        const ViewQuery::Result week = stack->result();
+        for (const SampleSummary::Column& column : week.series.value(0).columns) {
+            if (column.count == 0 && column.from > time.first() && column.to < time.last()) {
+                window.showRange(double(column.from) - 3600, double(column.from) + 3600);
+                settle(&window, 30000);
+                shot(out, prefix + QStringLiteral("gap"), &window);
+                gapShown = true;
+                break;
+            }
+        }
+    }
+
     window.showRange(time.last() - 86400, time.last());
     settle(&window, 30000);
     shot(out, prefix + QStringLiteral("day"), &window);
@@ -104,7 +123,6 @@ int main(int argc, char* argv[])
     const double middle = (time.first() + time.last()) / 2;
     window.showRange(middle, middle + 60);
     settle(&window, 30000);
-    auto* stack = window.findChild<ChartStack*>();
     QChartViewer* viewer = stack ? stack->viewer(0) : nullptr;
     if (viewer) {
         const QPoint at(TrendChart::LeftMargin + stack->columns() * 2 / 3, viewer->height() / 2);

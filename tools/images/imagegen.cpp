@@ -87,8 +87,8 @@ void drawName(QPainter& p, const QImage& img, const QString& name, const QFont& 
     drawText(p, QRectF(x, 0, nameWidth + 2, h), name, nameFont, kInk,
              Qt::AlignLeft | Qt::AlignVCenter);
     const bool smaller = secondFont.pixelSize() < nameFont.pixelSize();
-    drawText(p, QRectF(x + nameWidth + gap, 0, img.width() - x - nameWidth - gap,
-                       smaller ? h - 2 : h),
+    drawText(p,
+             QRectF(x + nameWidth + gap, 0, img.width() - x - nameWidth - gap, smaller ? h - 2 : h),
              second, secondFont, kAccent,
              Qt::AlignLeft | (smaller ? Qt::AlignBottom : Qt::AlignVCenter));
 }

@@ -81,13 +81,12 @@ bool CsvExporter::write(const QVector<Column>& columns, qint64 from, qint64 to, 
             std::vector<NodeRow>& list = rows[size_t(n)];
             list.clear();
             next[size_t(n)] = 0;
-            const bool ok = source.rows(nodes[n], start, end, std::numeric_limits<qint64>::max(),
-                                        [&](const SampleRow& r) {
-                                            list.push_back({r.time,
-                                                            {r.value[0], r.value[1]},
-                                                            {r.present[0], r.present[1]}});
-                                            return true;
-                                        });
+            const bool ok = source.rows(
+                nodes[n], start, end, std::numeric_limits<qint64>::max(), [&](const SampleRow& r) {
+                    list.push_back(
+                        {r.time, {r.value[0], r.value[1]}, {r.present[0], r.present[1]}});
+                    return true;
+                });
             if (!ok) {
                 m_error = QStringLiteral("The samples of %1 could not be read.")
                               .arg(QString::fromUtf8(nodes[n]));

@@ -8,14 +8,8 @@
 CsvExportJob::CsvExportJob(const QString& databasePath, std::shared_ptr<SummaryCache> cache,
                            const QVector<CsvExporter::Column>& columns, qint64 from, qint64 to,
                            const QString& file, qint64 sliceSeconds, QObject* parent)
-    : QObject(parent)
-    , m_databasePath(databasePath)
-    , m_cache(std::move(cache))
-    , m_columns(columns)
-    , m_from(from)
-    , m_to(to)
-    , m_file(file)
-    , m_slice(sliceSeconds)
+    : QObject(parent), m_databasePath(databasePath), m_cache(std::move(cache)), m_columns(columns),
+      m_from(from), m_to(to), m_file(file), m_slice(sliceSeconds)
 {
 }
 

@@ -39,11 +39,11 @@ bool RowSource::rows(const QByteArray& serial, qint64 from, qint64 to, qint64 ma
     // the few a recorder may write late, so they are put in their place.
     QVector<SampleRow> newer;
     if (maxId > highId) {
-        const bool ok = m_store->nodeRowsInIds(serial, from, to, highId + 1, maxId,
-                                               [&](const SampleRow& row) {
-                                                   newer << row;
-                                                   return true;
-                                               });
+        const bool ok =
+            m_store->nodeRowsInIds(serial, from, to, highId + 1, maxId, [&](const SampleRow& row) {
+                newer << row;
+                return true;
+            });
         if (!ok)
             return false;
     }

@@ -124,9 +124,9 @@ bool SampleStore::hasTable()
 bool SampleStore::hasIndex()
 {
     sqlite3_stmt* s = nullptr;
-    if (!m_db || sqlite3_prepare_v2(m_db,
-                                    "select 1 from sqlite_master where type = 'index' and name = ?",
-                                    -1, &s, nullptr) != SQLITE_OK)
+    if (!m_db ||
+        sqlite3_prepare_v2(m_db, "select 1 from sqlite_master where type = 'index' and name = ?",
+                           -1, &s, nullptr) != SQLITE_OK)
         return fail("prepare");
     const QByteArray name = SampleTable::indexName().toUtf8();
     sqlite3_bind_text(s, 1, name.constData(), name.size(), SQLITE_TRANSIENT);
@@ -194,8 +194,7 @@ bool SampleStore::row(qint64 id, const SampleSink& sink)
     return ok && found;
 }
 
-bool SampleStore::nodeRows(const QByteArray& serial, qint64 from, qint64 to,
-                           const SampleSink& sink)
+bool SampleStore::nodeRows(const QByteArray& serial, qint64 from, qint64 to, const SampleSink& sink)
 {
     const QByteArray sql = QByteArray(RowColumns) +
                            "where serialno = ?1 and pointDate between ?2 and ?3 "
@@ -209,8 +208,8 @@ bool SampleStore::nodeRows(const QByteArray& serial, qint64 from, qint64 to,
     return run(s, sink);
 }
 
-bool SampleStore::nodeRowsInIds(const QByteArray& serial, qint64 from, qint64 to,
-                                qint64 firstId, qint64 lastId, const SampleSink& sink)
+bool SampleStore::nodeRowsInIds(const QByteArray& serial, qint64 from, qint64 to, qint64 firstId,
+                                qint64 lastId, const SampleSink& sink)
 {
     // "+serialno" keeps the planner on the id range even when the range index exists: the ids
     // were chosen because they are the short way.

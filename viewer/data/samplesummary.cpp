@@ -19,16 +19,14 @@ qint64 floorDiv(qint64 a, qint64 b)
     return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
 }
 
-template <typename T>
-bool lessKey(const T& item, qint64 key)
+template <typename T> bool lessKey(const T& item, qint64 key)
 {
     return item.key < key;
 }
 
 // The element with the key, made where it belongs when missing. Rows come in time order or in
 // reverse, so the ends are tried first.
-template <typename T>
-T& itemAt(std::deque<T>& items, qint64 key)
+template <typename T> T& itemAt(std::deque<T>& items, qint64 key)
 {
     if (items.empty() || items.back().key < key) {
         items.emplace_back();
@@ -63,16 +61,14 @@ qint32 centi(double value, bool upwards)
     return qint32(qBound(-limit, whole, limit));
 }
 
-template <typename T>
-void writeItems(QDataStream& out, const std::deque<T>& items)
+template <typename T> void writeItems(QDataStream& out, const std::deque<T>& items)
 {
     out << quint64(items.size());
     std::vector<T> flat(items.begin(), items.end());
     out.writeRawData(reinterpret_cast<const char*>(flat.data()), int(flat.size() * sizeof(T)));
 }
 
-template <typename T>
-bool readItems(QDataStream& in, std::deque<T>* items)
+template <typename T> bool readItems(QDataStream& in, std::deque<T>* items)
 {
     quint64 count = 0;
     in >> count;
@@ -89,8 +85,8 @@ bool readItems(QDataStream& in, std::deque<T>* items)
 } // namespace
 
 SampleSummary::SampleSummary(int intervalSeconds)
-    : m_bucketSeconds(60 * qint64(qMax(1, intervalSeconds)))
-    , m_fineSeconds(10 * qint64(qMax(1, intervalSeconds)))
+    : m_bucketSeconds(60 * qint64(qMax(1, intervalSeconds))),
+      m_fineSeconds(10 * qint64(qMax(1, intervalSeconds)))
 {
 }
 

@@ -220,8 +220,8 @@ bool SummaryBuilder::saveSnapshot()
         if (summary.isEmpty())
             return;
         QDataStream out(&file);
-        out << FileMagic << FileVersion << canonical(m_databasePath)
-            << fingerprint(summary.lowId()) << fingerprint(summary.highId());
+        out << FileMagic << FileVersion << canonical(m_databasePath) << fingerprint(summary.lowId())
+            << fingerprint(summary.highId());
         ok = out.status() == QDataStream::Ok && summary.save(&file);
     });
     if (!ok) {

@@ -1,6 +1,7 @@
 #include "summarycache.h"
 
-SummaryCache::SummaryCache(const SampleSummary& settings) : m_settings(settings), m_summary(settings)
+SummaryCache::SummaryCache(const SampleSummary& settings)
+    : m_settings(settings), m_summary(settings)
 {
 }
 

@@ -10,9 +10,8 @@
 
 ViewerSession::ViewerSession(const QString& projectPath, const QList<ReportDeviceRecord>& devices,
                              QObject* parent)
-    : QObject(parent)
-    , m_projectPath(projectPath)
-    , m_databasePath(ProjectFile::databasePath(projectPath))
+    : QObject(parent), m_projectPath(projectPath),
+      m_databasePath(ProjectFile::databasePath(projectPath))
 {
     qRegisterMetaType<ViewQuery::Request>();
     qRegisterMetaType<ViewQuery::Result>();

@@ -138,18 +138,16 @@ ViewQuery::Series ViewQuery::rawSeries(const Request& request, const Channel& ch
     QVector<qint64> times;
     QVector<double> values;
     const int c = channel.channel - 1;
-    const bool ok = m_rows.rows(channel.serial, first - margin, last + margin, NoMaxId,
-                         [&](const SampleRow& row) {
-                             times << row.time;
-                             values << (row.present[c] ? row.value[c]
-                                                       : std::numeric_limits<double>::quiet_NaN());
-                             if (row.present[c] && row.time >= first && row.time <= last)
-                                 series.stats.add(row.value[c], row.time,
-                                                  SampleSummary::isOutside(channel.alarmMin,
-                                                                           channel.alarmMax,
-                                                                           row.value[c]));
-                             return true;
-                         });
+    const bool ok = m_rows.rows(
+        channel.serial, first - margin, last + margin, NoMaxId, [&](const SampleRow& row) {
+            times << row.time;
+            values << (row.present[c] ? row.value[c] : std::numeric_limits<double>::quiet_NaN());
+            if (row.present[c] && row.time >= first && row.time <= last)
+                series.stats.add(
+                    row.value[c], row.time,
+                    SampleSummary::isOutside(channel.alarmMin, channel.alarmMax, row.value[c]));
+            return true;
+        });
     if (!ok) {
         *available = false;
         series = Series();

@@ -29,7 +29,7 @@ public:
     struct Request
     {
         quint64 id = 0;
-        int slot = 0; // who asked: answers come back with it
+        int slot = 0;    // who asked: answers come back with it
         double from = 0; // Unix seconds
         double to = 0;
         int columns = 1; // pixel columns of the plot
@@ -38,7 +38,12 @@ public:
     };
     struct Series
     {
-        enum Kind { Nothing, Points, Columns };
+        enum Kind
+        {
+            Nothing,
+            Points,
+            Columns
+        };
         Kind kind = Nothing;
         // Points: one per sample, value NaN for a sample without value and for the break put
         // where no sample came for more than two intervals.

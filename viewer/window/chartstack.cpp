@@ -20,8 +20,8 @@ constexpr int MinimumChartHeight = 40;
 
 ChartStack::ChartStack(QWidget* parent) : QWidget(parent)
 {
-    m_hint = new QLabel(QStringLiteral("Tick up to eight channels on the left to see them here."),
-                        this);
+    m_hint =
+        new QLabel(QStringLiteral("Tick up to eight channels on the left to see them here."), this);
     m_hint->setAlignment(Qt::AlignCenter);
     m_hint->setStyleSheet(QStringLiteral("color: rgb(170, 170, 170); background: transparent;"));
     setMinimumHeight(120);
@@ -131,8 +131,8 @@ void ChartStack::redraw()
         XYChart* chart = TrendChart::build(width(), chartHeight(i), m_from, m_to, series,
                                            m_result.from, m_result.to, look);
         const QString value =
-            TrendChart::drawOverlay(chart, look, series, m_result.from, m_result.to,
-                                    m_cursorShown, m_cursorTime, look.timeLabels);
+            TrendChart::drawOverlay(chart, look, series, m_result.from, m_result.to, m_cursorShown,
+                                    m_cursorTime, look.timeLabels);
         if (m_cursorShown)
             m_cursorValues << value;
         BaseChart* old = m_viewers[i]->assignedChart();
@@ -152,9 +152,9 @@ void ChartStack::drawOverlays()
         look.timeLabels = i == m_viewers.size() - 1;
         const ViewQuery::Series series =
             i < m_result.series.size() ? m_result.series[i] : ViewQuery::Series();
-        const QString value = TrendChart::drawOverlay(chart, look, series, m_result.from,
-                                                      m_result.to, m_cursorShown, m_cursorTime,
-                                                      look.timeLabels);
+        const QString value =
+            TrendChart::drawOverlay(chart, look, series, m_result.from, m_result.to, m_cursorShown,
+                                    m_cursorTime, look.timeLabels);
         if (m_cursorShown)
             m_cursorValues << value;
         m_viewers[i]->refreshImage();
@@ -165,8 +165,7 @@ void ChartStack::showCursorAt(int plotX)
 {
     m_cursorShown = plotX >= 0;
     if (m_cursorShown) {
-        const double share =
-            qBound(0.0, double(plotX - TrendChart::LeftMargin) / columns(), 1.0);
+        const double share = qBound(0.0, double(plotX - TrendChart::LeftMargin) / columns(), 1.0);
         m_cursorTime = m_from + share * (m_to - m_from);
     }
     drawOverlays();

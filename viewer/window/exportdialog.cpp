@@ -20,12 +20,9 @@ const QString TimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 
 ExportDialog::ExportDialog(ViewerSession* session, const QVector<CsvExporter::Column>& columns,
                            double visibleFrom, double visibleTo, QWidget* parent)
-    : QDialog(parent)
-    , ui(std::make_unique<Ui::ExportDialog>())
-    , m_session(session)
-    , m_columns(columns)
-    , m_visibleFrom(qint64(std::ceil(visibleFrom)))
-    , m_visibleTo(qint64(std::floor(visibleTo)))
+    : QDialog(parent), ui(std::make_unique<Ui::ExportDialog>()), m_session(session),
+      m_columns(columns), m_visibleFrom(qint64(std::ceil(visibleFrom))),
+      m_visibleTo(qint64(std::floor(visibleTo)))
 {
     ui->setupUi(this);
     QStringList labels;
@@ -38,8 +35,8 @@ ExportDialog::ExportDialog(ViewerSession* session, const QVector<CsvExporter::Co
                  QDateTime::fromSecsSinceEpoch(m_visibleTo).toString(TimeFormat)));
     ui->dateTimeEdit_from->setDateTime(QDateTime::fromSecsSinceEpoch(m_visibleFrom));
     ui->dateTimeEdit_to->setDateTime(QDateTime::fromSecsSinceEpoch(m_visibleTo));
-    ui->lineEdit_file->setText(QFileInfo(session->projectPath()).absolutePath() +
-                               QLatin1Char('/') + QFileInfo(session->projectPath()).completeBaseName() +
+    ui->lineEdit_file->setText(QFileInfo(session->projectPath()).absolutePath() + QLatin1Char('/') +
+                               QFileInfo(session->projectPath()).completeBaseName() +
                                QStringLiteral(".csv"));
     ui->progressBar->setRange(0, 1000);
     ui->progressBar->setValue(0);
@@ -75,9 +72,9 @@ QString ExportDialog::resultText() const
 
 void ExportDialog::browse()
 {
-    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
-                                                      ui->lineEdit_file->text(),
-                                                      QStringLiteral("CSV file (*.csv)"));
+    const QString file =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"), ui->lineEdit_file->text(),
+                                     QStringLiteral("CSV file (*.csv)"));
     if (!file.isEmpty())
         ui->lineEdit_file->setText(file);
 }

@@ -104,8 +104,9 @@ void NavigatorStrip::mouseMoveEvent(QMouseEvent* event)
         const int x = event->x();
         const bool onEdge =
             qAbs(x - window.left()) <= EdgeGrip || qAbs(x - window.right()) <= EdgeGrip;
-        setCursor(onEdge ? Qt::SizeHorCursor
-                         : window.contains(event->pos()) ? Qt::OpenHandCursor : Qt::ArrowCursor);
+        setCursor(onEdge                          ? Qt::SizeHorCursor
+                  : window.contains(event->pos()) ? Qt::OpenHandCursor
+                                                  : Qt::ArrowCursor);
         return;
     }
     const double shift = timeAt(event->x()) - timeAt(m_pressX);

@@ -36,7 +36,13 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    enum Drag { None, Move, LeftEdge, RightEdge };
+    enum Drag
+    {
+        None,
+        Move,
+        LeftEdge,
+        RightEdge
+    };
 
     double timeAt(int x) const;
     int xAt(double time) const;

@@ -202,8 +202,8 @@ XYChart* TrendChart::buildOverview(int width, int height, double from, double to
     return chart;
 }
 
-QString TrendChart::valueText(const ViewQuery::Series& series, double from, double to,
-                              double time, int intervalSeconds)
+QString TrendChart::valueText(const ViewQuery::Series& series, double from, double to, double time,
+                              int intervalSeconds)
 {
     const QString none = QStringLiteral("N/A");
     if (series.kind == ViewQuery::Series::Points) {
@@ -255,7 +255,8 @@ QString TrendChart::drawOverlay(XYChart* chart, const Look& look, const ViewQuer
         title += "    <*font,bgColor=" + hex(look.color) + ",color=1e1e1e*> " + value.toUtf8() +
                  " <*/font*>";
         const int x = CXYChart_getXCoor(chart, chartTime(time));
-        CDrawArea_vline(d, top, bottom, x, CDrawArea_dashLineColor(d, CursorColor, Chart::DashLine));
+        CDrawArea_vline(d, top, bottom, x,
+                        CDrawArea_dashLineColor(d, CursorColor, Chart::DashLine));
         if (withTimeLabel) {
             const QByteArray label = "<*font,bgColor=373737,color=e6e6e6*> " +
                                      timeText(chart, time).toUtf8() + " <*/font*>";

@@ -52,8 +52,8 @@ public:
 
     // The value under a time: the sample nearest to it within two intervals, or the lowest and
     // highest sample of the pixel column it falls in.
-    static QString valueText(const ViewQuery::Series& series, double from, double to,
-                             double time, int intervalSeconds);
+    static QString valueText(const ViewQuery::Series& series, double from, double to, double time,
+                             int intervalSeconds);
 
     // Unix seconds as the chart library writes a chart time, "yyyy-mm-dd hh:nn:ss" by default.
     static QString timeText(XYChart* chart, double seconds, const char* pattern = nullptr);

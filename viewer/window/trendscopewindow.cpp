@@ -60,10 +60,10 @@ QString settingsKey(const QString& projectPath)
                    .toHex());
 }
 
-const QStringList StatsHeaders{
-    QStringLiteral("Channel"), QStringLiteral("Minimum"), QStringLiteral("at"),
-    QStringLiteral("Maximum"), QStringLiteral("at"),      QStringLiteral("Average"),
-    QStringLiteral("Samples"), QStringLiteral("Out of range")};
+const QStringList StatsHeaders{QStringLiteral("Channel"), QStringLiteral("Minimum"),
+                               QStringLiteral("at"),      QStringLiteral("Maximum"),
+                               QStringLiteral("at"),      QStringLiteral("Average"),
+                               QStringLiteral("Samples"), QStringLiteral("Out of range")};
 
 } // namespace
 
@@ -107,8 +107,7 @@ TrendscopeWindow::TrendscopeWindow(ViewerSession* session, QWidget* parent)
                   double(ui->dateTimeEdit_to->dateTime().toSecsSinceEpoch()));
     });
     connect(ui->btn_zoom_in, &QPushButton::clicked, this, [this]() { zoomAtCentre(KeyZoom); });
-    connect(ui->btn_zoom_out, &QPushButton::clicked, this,
-            [this]() { zoomAtCentre(1 / KeyZoom); });
+    connect(ui->btn_zoom_out, &QPushButton::clicked, this, [this]() { zoomAtCentre(1 / KeyZoom); });
     connect(ui->btn_live, &QPushButton::clicked, this, [this]() {
         m_window.toEnd();
         applyWindow();
@@ -447,7 +446,8 @@ void TrendscopeWindow::updateStats(const ViewQuery::Result& result)
         const ChannelCatalog::Channel& c = channels[m_chosen[row]];
         QStringList cells;
         if (s.count == 0) {
-            cells = QStringList{QStringLiteral("N/A"), QString(), QStringLiteral("N/A"), QString(),
+            cells = QStringList{QStringLiteral("N/A"), QString(),
+                                QStringLiteral("N/A"), QString(),
                                 QStringLiteral("N/A"), QStringLiteral("0")};
         } else {
             cells << QString::number(s.min, 'f', 2) << timeText(double(s.minTime))

@@ -27,7 +27,11 @@ class TrendscopeWindow : public QWidget
 
 public:
     static constexpr int MaxChannels = 8;
-    enum Slot { ChartSlot = 0, OverviewSlot = 1 };
+    enum Slot
+    {
+        ChartSlot = 0,
+        OverviewSlot = 1
+    };
 
     // The window takes the session (not started yet) as its child and starts it.
     explicit TrendscopeWindow(ViewerSession* session, QWidget* parent = nullptr);
