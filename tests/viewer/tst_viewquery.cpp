@@ -112,10 +112,12 @@ void TestViewQuery::envelope()
     QString path = m_generated.databasePath;
     if (indexed)
         path.replace(QStringLiteral("/plain/"), QStringLiteral("/indexed/"));
+    // Two connections: the four channels are read two at a time, as the viewer reads them.
     SampleStore store;
-    QVERIFY(store.open(path));
+    SampleStore second;
+    QVERIFY(store.open(path) && second.open(path));
     QCOMPARE(store.hasIndex(), indexed);
-    ViewQuery query(&store, m_cache[indexed ? 1 : 0].get());
+    ViewQuery query({&store, &second}, m_cache[indexed ? 1 : 0].get());
     ViewQuery::Request request;
     request.to = double(m_generated.last) - endBefore;
     request.from = request.to - span;

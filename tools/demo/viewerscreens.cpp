@@ -14,19 +14,22 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMouseEvent>
+#include <QTimer>
 
 #include <cstdio>
 #include <functional>
 
 namespace {
 
-// Runs the event loop until done() or the time is up.
+// Runs the event loop until done() or the time is up, asleep between events.
 bool runUntil(const std::function<bool()>& done, int milliseconds)
 {
     QElapsedTimer timer;
     timer.start();
+    QTimer tick;
+    tick.start(10);
     while (timer.elapsed() < milliseconds) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         if (done())
             return true;
     }

@@ -36,15 +36,17 @@ int CsvExportCommand::run(const ViewerCommandLine::Options& options, QTextStream
         SummaryBuilder builder(databasePath, cache);
         QEventLoop loop;
         bool ok = true;
+        bool done = false;
         QString message;
-        QObject::connect(&builder, &SummaryBuilder::complete, &loop, &QEventLoop::quit);
+        QObject::connect(&builder, &SummaryBuilder::complete, &loop, [&]() {
+            done = true;
+            loop.quit();
+        });
         QObject::connect(&builder, &SummaryBuilder::failed, &loop, [&](const QString& m) {
             ok = false;
             message = m;
             loop.quit();
         });
-        bool done = false;
-        QObject::connect(&builder, &SummaryBuilder::complete, &loop, [&]() { done = true; });
         builder.start();
         if (!done && ok)
             loop.exec();
@@ -84,13 +86,10 @@ int CsvExportCommand::run(const ViewerCommandLine::Options& options, QTextStream
     }
     CsvExporter exporter(&store, cache.get());
     exporter.setSliceSeconds(3600 * qint64(interval));
-    if (hasTable) {
-        if (!exporter.write(columns, options.from, options.to, &file)) {
-            file.cancelWriting();
-            *errors << exporter.error() << '\n';
-            return 1;
-        }
-    } else if (!exporter.write(columns, 1, 0, &file)) {
+    // A file without the table (nothing recorded yet) gives the header alone.
+    const bool written = hasTable ? exporter.write(columns, options.from, options.to, &file)
+                                  : exporter.write(columns, 1, 0, &file);
+    if (!written) {
         file.cancelWriting();
         *errors << exporter.error() << '\n';
         return 1;

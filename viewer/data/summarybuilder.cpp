@@ -60,7 +60,8 @@ void SummaryBuilder::start()
     m_pollTimer = new QTimer(this);
     m_pollTimer->setInterval(m_pollInterval);
     connect(m_pollTimer, &QTimer::timeout, this, &SummaryBuilder::poll);
-    if (loadSnapshot()) {
+    const bool taken = loadSnapshot();
+    if (taken) {
         emit updated();
     } else {
         SampleSummary empty = m_cache->emptyCopy();
@@ -70,6 +71,7 @@ void SummaryBuilder::start()
         m_highId = qMax<qint64>(0, tableMax);
         m_lowId = m_highId + 1;
     }
+    emit snapshotChecked(taken);
     m_building = true;
     step();
 }

@@ -52,6 +52,8 @@ public slots:
     void stop();
 
 signals:
+    // The last session's summary was looked for: taken (true), or missing or out of date.
+    void snapshotChecked(bool taken);
     // Rows summarized out of the rows in the table, while the first build runs.
     void progress(qint64 done, qint64 total);
     // The summary changed: more of the past, or new rows.

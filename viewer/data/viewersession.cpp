@@ -5,6 +5,7 @@
 #include "summarycache.h"
 #include "viewworker.h"
 
+#include <QFile>
 #include <QThread>
 #include <QTimer>
 
@@ -43,6 +44,7 @@ void ViewerSession::start()
     connect(this, &ViewerSession::queryRequested, m_worker, &ViewWorker::query);
     connect(m_worker, &ViewWorker::opened, this, &ViewerSession::workerOpened);
     connect(m_worker, &ViewWorker::ready, this, &ViewerSession::viewDone);
+    connect(m_builder, &SummaryBuilder::snapshotChecked, this, &ViewerSession::snapshotChecked);
     connect(m_builder, &SummaryBuilder::progress, this, &ViewerSession::summaryProgress);
     connect(m_builder, &SummaryBuilder::updated, this, &ViewerSession::summaryChanged);
     connect(m_builder, &SummaryBuilder::complete, this, [this]() {
@@ -56,9 +58,26 @@ void ViewerSession::start()
     // and the processor, so the builder only takes the last session's summary until the first
     // view is answered (or a moment has passed).
     m_builder->setHeld(true);
+    m_awaitingSnapshot = QFile::exists(SummaryBuilder::snapshotPath(m_databasePath));
+    if (m_awaitingSnapshot)
+        QTimer::singleShot(SnapshotWaitMs, this, &ViewerSession::snapshotChecked);
     m_viewThread->start();
     m_builderThread->start(QThread::LowPriority);
     QTimer::singleShot(FirstViewGraceMs, this, &ViewerSession::releaseBuilder);
+}
+
+void ViewerSession::snapshotChecked()
+{
+    if (!m_awaitingSnapshot)
+        return;
+    m_awaitingSnapshot = false;
+    for (int slot = 0; slot < Slots; ++slot) {
+        if (m_hasPending[slot] && !m_inFlight[slot]) {
+            m_hasPending[slot] = false;
+            m_inFlight[slot] = true;
+            emit queryRequested(m_pending[slot]);
+        }
+    }
 }
 
 void ViewerSession::releaseBuilder()
@@ -130,7 +149,7 @@ void ViewerSession::summaryChanged()
 void ViewerSession::requestView(const ViewQuery::Request& request)
 {
     const int slot = qBound(0, request.slot, Slots - 1);
-    if (m_inFlight[slot]) {
+    if (m_inFlight[slot] || m_awaitingSnapshot) {
         m_pending[slot] = request;
         m_hasPending[slot] = true;
         return;

@@ -46,6 +46,9 @@ public:
     // Requests of one slot replace each other while one of that slot is being answered.
     static constexpr int Slots = 2;
     static constexpr int FirstViewGraceMs = 1500;
+    // With a summary from an earlier session the first charts wait for it (it answers in
+    // milliseconds once taken), but never longer than this.
+    static constexpr int SnapshotWaitMs = 1200;
     void requestView(const ViewQuery::Request& request);
 
 signals:
@@ -61,6 +64,7 @@ signals:
 
 private:
     void releaseBuilder();
+    void snapshotChecked();
     void workerOpened(bool ok, const QString& error, bool indexed, bool hasPeriod, qint64 first,
                       qint64 last, const QList<QByteArray>& serials);
     void viewDone(const ViewQuery::Result& result);
@@ -88,4 +92,5 @@ private:
     ViewQuery::Request m_pending[Slots];
     bool m_stopped = false;
     bool m_builderReleased = false;
+    bool m_awaitingSnapshot = false;
 };

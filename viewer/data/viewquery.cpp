@@ -2,7 +2,10 @@
 
 #include "summarycache.h"
 
+#include <QElapsedTimer>
+
 #include <cmath>
+#include <thread>
 #include <limits>
 
 namespace {
@@ -18,67 +21,95 @@ qint64 floorDiv(qint64 a, qint64 b)
 } // namespace
 
 ViewQuery::ViewQuery(SampleStore* store, const SummaryCache* cache)
-    : m_cache(cache), m_rows(store, cache)
+    : ViewQuery(std::vector<SampleStore*>{store}, cache)
 {
+}
+
+ViewQuery::ViewQuery(const std::vector<SampleStore*>& stores, const SummaryCache* cache)
+    : m_cache(cache)
+{
+    for (SampleStore* store : stores)
+        m_rows.emplace_back(store, cache);
 }
 
 ViewQuery::Result ViewQuery::run(const Request& request)
 {
+    QElapsedTimer clock;
+    clock.start();
     Result result;
     result.id = request.id;
     result.slot = request.slot;
     result.from = request.from;
     result.to = request.to;
     result.columns = qMax(1, request.columns);
-    m_rows.refresh();
-    const double width = (request.to - request.from) / result.columns;
+    const int count = request.channels.size();
+    result.series.resize(count);
+    const int lanes = qMin(count, int(m_rows.size()));
+    auto lane = [&](int index) {
+        RowSource& rows = m_rows[size_t(index)];
+        rows.refresh();
+        for (int i = index; i < count; i += lanes)
+            result.series[i] = channelSeries(request, request.channels[i], rows);
+    };
+    // Zoomed in, a view reads the rows of several nodes: each on a connection of its own.
+    std::vector<std::thread> others;
+    for (int i = 1; i < lanes; ++i)
+        others.emplace_back(lane, i);
+    if (lanes > 0)
+        lane(0);
+    for (std::thread& t : others)
+        t.join();
+    result.queryMs = clock.nsecsElapsed() / 1e6;
+    return result;
+}
+
+ViewQuery::Series ViewQuery::channelSeries(const Request& request, const Channel& channel,
+                                           RowSource& rows)
+{
+    const double width = (request.to - request.from) / qMax(1, request.columns);
     const qint64 first = qint64(std::ceil(request.from));
     const qint64 last = qint64(std::floor(request.to));
-    for (const Channel& channel : request.channels) {
-        Series series;
-        bool wideEnough = false;
-        bool fromSummary = false;
-        qint64 highId = 0;
-        qint64 innerFirst = 0;
-        qint64 innerEnd = 0;
-        m_cache->read([&](const SampleSummary& summary) {
-            wideEnough = width >= double(summary.fineSeconds()) && !summary.isEmpty();
-            fromSummary = wideEnough && request.from >= double(summary.completeFrom());
-            if (!fromSummary)
-                return;
-            series = summarySeries(request, channel, summary);
-            highId = summary.highId();
-            const qint64 bucket = summary.bucketSeconds();
-            innerFirst = floorDiv(first + bucket - 1, bucket) * bucket;
-            innerEnd = floorDiv(last + 1, bucket) * bucket;
-        });
-        if (fromSummary) {
-            // The seconds at both ends that no whole coarse bucket covers come from the rows
-            // the summary holds.
-            bool complete = true;
-            if (innerFirst >= innerEnd) {
-                addEdgeStats(channel, first, last, highId, &series.stats, &complete);
-            } else {
-                addEdgeStats(channel, first, innerFirst - 1, highId, &series.stats, &complete);
-                addEdgeStats(channel, innerEnd, last, highId, &series.stats, &complete);
-            }
-            series.complete = series.complete && complete;
+    Series series;
+    bool wideEnough = false;
+    bool fromSummary = false;
+    qint64 highId = 0;
+    qint64 innerFirst = 0;
+    qint64 innerEnd = 0;
+    m_cache->read([&](const SampleSummary& summary) {
+        wideEnough = width >= double(summary.fineSeconds()) && !summary.isEmpty();
+        fromSummary = wideEnough && request.from >= double(summary.completeFrom());
+        if (!fromSummary)
+            return;
+        series = summarySeries(request, channel, summary);
+        highId = summary.highId();
+        const qint64 bucket = summary.bucketSeconds();
+        innerFirst = floorDiv(first + bucket - 1, bucket) * bucket;
+        innerEnd = floorDiv(last + 1, bucket) * bucket;
+    });
+    if (fromSummary) {
+        // The seconds at both ends that no whole coarse bucket covers come from the rows the
+        // summary holds.
+        bool complete = true;
+        if (innerFirst >= innerEnd) {
+            addEdgeStats(channel, first, last, highId, rows, &series.stats, &complete);
         } else {
-            bool available = false;
-            series = rawSeries(request, channel, &available);
-            if (!available && wideEnough) {
-                // Not summarized that far back yet, and too many rows to read: what is there.
-                m_cache->read([&](const SampleSummary& summary) {
-                    series = summarySeries(request, channel, summary);
-                });
-                series.complete = false;
-            } else if (!available) {
-                series.complete = false;
-            }
+            addEdgeStats(channel, first, innerFirst - 1, highId, rows, &series.stats, &complete);
+            addEdgeStats(channel, innerEnd, last, highId, rows, &series.stats, &complete);
         }
-        result.series << series;
+        series.complete = series.complete && complete;
+        return series;
     }
-    return result;
+    bool available = false;
+    series = rawSeries(request, channel, rows, &available);
+    if (!available && wideEnough) {
+        // Not summarized that far back yet, and too many rows to read: what is there.
+        m_cache->read([&](const SampleSummary& summary) {
+            series = summarySeries(request, channel, summary);
+        });
+    }
+    if (!available)
+        series.complete = false;
+    return series;
 }
 
 ViewQuery::Series ViewQuery::summarySeries(const Request& request, const Channel& channel,
@@ -108,12 +139,12 @@ ViewQuery::Series ViewQuery::summarySeries(const Request& request, const Channel
 }
 
 void ViewQuery::addEdgeStats(const Channel& channel, qint64 from, qint64 to, qint64 maxId,
-                             ChannelStats* stats, bool* complete)
+                             RowSource& rows, ChannelStats* stats, bool* complete)
 {
     if (from > to)
         return;
     const int c = channel.channel - 1;
-    const bool ok = m_rows.rows(channel.serial, from, to, maxId, [&](const SampleRow& row) {
+    const bool ok = rows.rows(channel.serial, from, to, maxId, [&](const SampleRow& row) {
         if (row.present[c])
             stats->add(row.value[c], row.time,
                        SampleSummary::isOutside(channel.alarmMin, channel.alarmMax, row.value[c]));
@@ -124,7 +155,7 @@ void ViewQuery::addEdgeStats(const Channel& channel, qint64 from, qint64 to, qin
 }
 
 ViewQuery::Series ViewQuery::rawSeries(const Request& request, const Channel& channel,
-                                       bool* available)
+                                       RowSource& source, bool* available)
 {
     Series series;
     const qint64 interval = qMax(1, request.intervalSeconds);
@@ -138,7 +169,7 @@ ViewQuery::Series ViewQuery::rawSeries(const Request& request, const Channel& ch
     QVector<qint64> times;
     QVector<double> values;
     const int c = channel.channel - 1;
-    const bool ok = m_rows.rows(
+    const bool ok = source.rows(
         channel.serial, first - margin, last + margin, NoMaxId, [&](const SampleRow& row) {
             times << row.time;
             values << (row.present[c] ? row.value[c] : std::numeric_limits<double>::quiet_NaN());

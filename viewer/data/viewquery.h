@@ -8,6 +8,8 @@
 #include <QMetaType>
 #include <QVector>
 
+#include <vector>
+
 class SampleStore;
 class SummaryCache;
 
@@ -63,6 +65,7 @@ public:
         double to = 0;
         int columns = 0;
         QVector<Series> series;
+        double queryMs = 0; // time spent answering
     };
 
     // Rows are read for ranges of at most this many samples per node while the summary cannot
@@ -70,18 +73,22 @@ public:
     static constexpr qint64 RawBudget = 120000;
 
     ViewQuery(SampleStore* store, const SummaryCache* cache);
+    // With several connections the channels are read side by side, one connection each.
+    ViewQuery(const std::vector<SampleStore*>& stores, const SummaryCache* cache);
 
     Result run(const Request& request);
 
 private:
+    Series channelSeries(const Request& request, const Channel& channel, RowSource& rows);
     Series summarySeries(const Request& request, const Channel& channel,
                          const SampleSummary& summary);
-    Series rawSeries(const Request& request, const Channel& channel, bool* available);
+    Series rawSeries(const Request& request, const Channel& channel, RowSource& rows,
+                     bool* available);
     void addEdgeStats(const Channel& channel, qint64 from, qint64 to, qint64 maxId,
-                      ChannelStats* stats, bool* complete);
+                      RowSource& rows, ChannelStats* stats, bool* complete);
 
     const SummaryCache* m_cache;
-    RowSource m_rows;
+    std::vector<RowSource> m_rows;
 };
 
 Q_DECLARE_METATYPE(ViewQuery::Request)

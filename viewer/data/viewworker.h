@@ -6,6 +6,7 @@
 #include <QObject>
 
 #include <memory>
+#include <vector>
 
 class SampleStore;
 class SummaryCache;
@@ -35,6 +36,7 @@ signals:
 private:
     QString m_databasePath;
     std::shared_ptr<SummaryCache> m_cache;
-    std::unique_ptr<SampleStore> m_store;
+    // The first connection answers the questions about the file; all of them read rows.
+    std::vector<std::unique_ptr<SampleStore>> m_stores;
     std::unique_ptr<ViewQuery> m_query;
 };
