@@ -201,8 +201,8 @@ int coldOrWarm(const Setup& setup, bool cold, QTextStream& out)
         out << "  summary of an earlier session:  " << figures.firstView << " ms" << Qt::endl;
     }
     out << "    (from the process start: window shown " << figures.shown << " ms, period known "
-        << figures.period << " ms, the view's queries took " << figures.queryMs
-        << " ms, drawn " << figures.firstView << " ms)" << Qt::endl;
+        << figures.period << " ms, the view's queries took " << figures.queryMs << " ms, drawn "
+        << figures.firstView << " ms)" << Qt::endl;
     out << "    baseline, the day's rows of the 4 nodes read plainly: " << plainDay << " ms; ratio "
         << figures.firstView / plainDay << "; peak resident memory " << statusKb("VmHWM:") / 1024
         << " MB" << Qt::endl;

@@ -5,8 +5,8 @@
 #include <QElapsedTimer>
 
 #include <cmath>
-#include <thread>
 #include <limits>
+#include <thread>
 
 namespace {
 

@@ -84,8 +84,8 @@ private:
                          const SampleSummary& summary);
     Series rawSeries(const Request& request, const Channel& channel, RowSource& rows,
                      bool* available);
-    void addEdgeStats(const Channel& channel, qint64 from, qint64 to, qint64 maxId,
-                      RowSource& rows, ChannelStats* stats, bool* complete);
+    void addEdgeStats(const Channel& channel, qint64 from, qint64 to, qint64 maxId, RowSource& rows,
+                      ChannelStats* stats, bool* complete);
 
     const SummaryCache* m_cache;
     std::vector<RowSource> m_rows;
