@@ -9,6 +9,7 @@
 #include <QResizeEvent>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -167,6 +168,18 @@ void ChartStack::showCursorAt(int plotX)
     if (m_cursorShown) {
         const double share = qBound(0.0, double(plotX - TrendChart::LeftMargin) / columns(), 1.0);
         m_cursorTime = m_from + share * (m_to - m_from);
+        // Zoomed in to the samples, the cursor sits on the nearest one, so the time it shows is
+        // the time of the values it shows.
+        const ViewQuery::Series* first = m_result.series.isEmpty() ? nullptr : &m_result.series[0];
+        if (first && first->kind == ViewQuery::Series::Points && !first->times.isEmpty()) {
+            const auto it = std::lower_bound(first->times.begin(), first->times.end(),
+                                             qint64(std::floor(m_cursorTime)));
+            qint64 nearest = it == first->times.end() ? first->times.last() : *it;
+            if (it != first->times.begin() &&
+                std::fabs(double(*(it - 1)) - m_cursorTime) < std::fabs(nearest - m_cursorTime))
+                nearest = *(it - 1);
+            m_cursorTime = double(nearest);
+        }
     }
     drawOverlays();
 }
