@@ -13,3 +13,19 @@ ChannelUnit channelUnitFromText(const QString& text)
     const int code = text.toInt(&ok, 10);
     return ok ? channelUnitFromInt(code) : Undefined;
 }
+
+QString channelUnitText(ChannelUnit unit, const QString& customText)
+{
+    switch (unit) {
+    case TemperatureC:
+        return QStringLiteral("\u00B0") + QStringLiteral("C");
+    case TemperatureF:
+        return QStringLiteral("\u00B0") + QStringLiteral("F");
+    case Humidity:
+        return QStringLiteral("%RH");
+    case Custom:
+        return customText;
+    default:
+        return QString();
+    }
+}

@@ -14,3 +14,6 @@ enum ChannelUnit {
 // The stored text of a unit code; anything that is not a number from 0 to 4 is Undefined.
 ChannelUnit channelUnitFromText(const QString& text);
 ChannelUnit channelUnitFromInt(int code);
+// The unit as the programs show it beside a value: "°C", "°F", "%RH", the custom text, or
+// nothing.
+QString channelUnitText(ChannelUnit unit, const QString& customText);

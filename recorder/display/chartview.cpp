@@ -1,6 +1,7 @@
 #include "chartview.h"
 #include "ui_chartview.h"
 
+#include "channelunit.h"
 #include "configureddevice.h"
 #include "datainterval.h"
 #include "nodedevice.h"
@@ -176,18 +177,7 @@ ChartView::~ChartView()
 
 QString ChartView::unitText(int unit, const QString& customText)
 {
-    switch (unit) {
-    case 1:
-        return QStringLiteral("\u00B0") + QStringLiteral("C");
-    case 2:
-        return QStringLiteral("\u00B0") + QStringLiteral("F");
-    case 3:
-        return QStringLiteral("%RH");
-    case 4:
-        return customText;
-    default:
-        return QString();
-    }
+    return channelUnitText(channelUnitFromInt(unit), customText);
 }
 
 QString ChartView::normalStyle()

@@ -33,8 +33,8 @@ project=$("$maker" --project "$demo_dir/Demo.tpc" --ports 1502,1503 --interval 1
   --config-home "$demo_dir/config" --keep)
 echo "demo project: $project"
 
-# The report generator is found beside the recorder or on PATH.
-export PATH="$PWD/$build/reportgen:$PATH"
+# The report generator and the data viewer are found beside the recorder or on PATH.
+export PATH="$PWD/$build/reportgen:$PWD/$build/viewer:$PATH"
 export XDG_CONFIG_HOME="$demo_dir/config"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "start-demo: no display; running the recorder under xvfb-run (nothing to see)" >&2

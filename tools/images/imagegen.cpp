@@ -1,4 +1,4 @@
-// Draws every image the two programs carry. Run at build time:
+// Draws every image the programs carry. Run at build time:
 //   quillmar_imagegen <output dir> <name>...   writes <output dir>/<name>.png for each name.
 // The look follows the programs' dark grey style sheets: light grey text on dark gradients,
 // a blue accent, red for recording and alarms, green for a live link.
@@ -75,6 +75,24 @@ void drawText(QPainter& p, const QRectF& r, const QString& text, const QFont& f,
     p.restore();
 }
 
+// A name right of the emblem in ink, then a second word in the accent colour after a gap; the
+// second word sits at the bottom when it is smaller.
+void drawName(QPainter& p, const QImage& img, const QString& name, const QFont& nameFont,
+              const QString& second, const QFont& secondFont, qreal gap)
+{
+    const qreal h = img.height();
+    p.setFont(nameFont);
+    const qreal x = h + 4;
+    const qreal nameWidth = p.fontMetrics().horizontalAdvance(name);
+    drawText(p, QRectF(x, 0, nameWidth + 2, h), name, nameFont, kInk,
+             Qt::AlignLeft | Qt::AlignVCenter);
+    const bool smaller = secondFont.pixelSize() < nameFont.pixelSize();
+    drawText(p,
+             QRectF(x + nameWidth + gap, 0, img.width() - x - nameWidth - gap, smaller ? h - 2 : h),
+             second, secondFont, kAccent,
+             Qt::AlignLeft | (smaller ? Qt::AlignBottom : Qt::AlignVCenter));
+}
+
 // Wordmark: emblem, "Quillmar" and a suffix, for the light grey title bars.
 void drawWordmark(QImage& img, const QString& suffix)
 {
@@ -82,14 +100,8 @@ void drawWordmark(QImage& img, const QString& suffix)
     prepare(p);
     const qreal h = img.height();
     drawEmblem(p, QRectF(1, 1, h - 2, h - 2), kInk, kAccent);
-    const QFont big = font(int(h * 0.62));
-    p.setFont(big);
-    const QString name = QStringLiteral("Quillmar");
-    const qreal x = h + 4;
-    const qreal nameWidth = p.fontMetrics().horizontalAdvance(name);
-    drawText(p, QRectF(x, 0, nameWidth + 2, h), name, big, kInk, Qt::AlignLeft | Qt::AlignVCenter);
-    drawText(p, QRectF(x + nameWidth + 5, 0, img.width() - x - nameWidth - 5, h - 2), suffix,
-             font(int(h * 0.4)), kAccent, Qt::AlignLeft | Qt::AlignBottom);
+    drawName(p, img, QStringLiteral("Quillmar"), font(int(h * 0.62)), suffix, font(int(h * 0.4)),
+             5);
 }
 
 // The recorder's top bar gives its logo 135 pixels: the product line goes under the name.
@@ -460,13 +472,57 @@ void btnClose(QImage& img)
     p.drawLine(QPointF(s * 0.73, s * 0.27), QPointF(s * 0.27, s * 0.73));
 }
 
-struct ImageSpec
+// The data viewer's emblem: a trace over a small grid, with a lens over its highest point.
+void drawTrendEmblem(QPainter& p, const QRectF& r, const QColor& frame, const QColor& trace)
+{
+    const qreal w = r.width();
+    p.save();
+    p.setPen(QPen(frame, w * 0.07, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawLine(QPointF(r.left() + w * 0.1, r.top() + w * 0.1),
+               QPointF(r.left() + w * 0.1, r.bottom() - w * 0.1));
+    p.drawLine(QPointF(r.left() + w * 0.1, r.bottom() - w * 0.1),
+               QPointF(r.right() - w * 0.05, r.bottom() - w * 0.1));
+    QPainterPath path;
+    path.moveTo(r.left() + w * 0.18, r.bottom() - w * 0.3);
+    path.lineTo(r.left() + w * 0.36, r.top() + w * 0.55);
+    path.lineTo(r.left() + w * 0.52, r.bottom() - w * 0.38);
+    path.lineTo(r.left() + w * 0.7, r.top() + w * 0.3);
+    path.lineTo(r.right() - w * 0.08, r.top() + w * 0.45);
+    p.setPen(QPen(trace, w * 0.09, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(path);
+    p.setPen(QPen(frame, w * 0.06));
+    p.drawEllipse(QPointF(r.left() + w * 0.7, r.top() + w * 0.3), w * 0.14, w * 0.14);
+    p.restore();
+}
+
+// The data viewer's wordmark for its light grey top bar.
+void trendscopeLogo(QImage& img)
+{
+    QPainter p(&img);
+    prepare(p);
+    const qreal h = img.height();
+    drawTrendEmblem(p, QRectF(1, 1, h - 2, h - 2), kInk, kAccent);
+    const QFont big = font(int(h * 0.58));
+    drawName(p, img, QStringLiteral("Trend"), big, QStringLiteral("scope"), big, 0);
+}
+
+void trendscopeIcon(QImage& img)
+{
+    QPainter p(&img);
+    prepare(p);
+    const qreal s = img.width();
+    roundedTile(p, QRectF(0.5, 0.5, s - 1, s - 1), s * 0.18);
+    drawTrendEmblem(p, QRectF(s * 0.14, s * 0.14, s * 0.72, s * 0.72), kLight, kAccentLight);
+}
+
+struct ImageRecipe
 {
     QSize size;
     std::function<void(QImage&)> paint;
 };
 
-QMap<QString, ImageSpec> catalogue()
+QMap<QString, ImageRecipe> catalogue()
 {
     return {
         {QStringLiteral("QuillmarLogoModbus"), {QSize(135, 28), quillmarLogoModbus}},
@@ -494,6 +550,8 @@ QMap<QString, ImageSpec> catalogue()
         {QStringLiteral("nocheck"), {QSize(18, 18), nocheck}},
         {QStringLiteral("btn_minimize"), {QSize(20, 20), btnMinimize}},
         {QStringLiteral("btn_close"), {QSize(20, 20), btnClose}},
+        {QStringLiteral("TrendscopeLogo"), {QSize(160, 28), trendscopeLogo}},
+        {QStringLiteral("TrendscopeIcon"), {QSize(64, 64), trendscopeIcon}},
     };
 }
 
@@ -513,7 +571,7 @@ int main(int argc, char* argv[])
         err << "cannot create " << out.path() << '\n';
         return 1;
     }
-    const QMap<QString, ImageSpec> images = catalogue();
+    const QMap<QString, ImageRecipe> images = catalogue();
     for (int i = 2; i < args.size(); ++i) {
         const QString& name = args.at(i);
         const auto it = images.constFind(name);

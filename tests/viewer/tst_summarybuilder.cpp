@@ -1,0 +1,284 @@
+#include "csvexporter.h"
+#include "projectfile.h"
+#include "sampledatabasegenerator.h"
+#include "samplestore.h"
+#include "summarybuilder.h"
+#include "summarycache.h"
+#include "viewerfixture.h"
+#include "viewersession.h"
+
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QProcess>
+#include <QSettings>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+using namespace ViewerFixture;
+
+namespace {
+
+QByteArray fileHash(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return QByteArray();
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&f);
+    return hash.result();
+}
+
+SampleDatabaseGenerator::Result generate(const QString& project, int seed, bool index)
+{
+    SampleDatabaseGenerator::Options options;
+    options.projectPath = project;
+    options.seconds = 6 * 3600;
+    options.end = 1780000000;
+    options.nodes = 4;
+    options.seed = quint64(seed);
+    options.nullRows = 3;
+    options.spikes = 3;
+    options.index = index;
+    return SampleDatabaseGenerator::generate(options);
+}
+
+// Every node's whole-period statistics from the summary equal the rows', alarm counts under the
+// project's ranges included.
+void compareWithRows(const SummaryCache& cache, const QString& project)
+{
+    const QString database = ProjectFile::databasePath(project);
+    QList<ReportDeviceRecord> devices;
+    ProjectFile(project).loadReportDevices(&devices);
+    for (int n = 0; n < 4; ++n) {
+        const QByteArray serial = SampleDatabaseGenerator::serialOf(n).toUtf8();
+        const QVector<Row> rows = nodeRows(database, serial);
+        QVERIFY(!rows.isEmpty());
+        for (int channel = 1; channel <= 2; ++channel) {
+            ChannelStats stats;
+            cache.read([&](const SampleSummary& s) {
+                stats = s.bucketStats(s.findSerial(serial), channel, 0, 1LL << 40);
+            });
+            const ReportDeviceRecord& d = devices.at(n);
+            const Brute b = brute(rows, channel, 0, 1LL << 40, channel == 1 ? d.ch1Min : d.ch2Min,
+                                  channel == 1 ? d.ch1Max : d.ch2Max);
+            QCOMPARE(stats.count, b.count);
+            QCOMPARE(stats.min, b.min);
+            QCOMPARE(stats.minTime, b.minTime);
+            QCOMPARE(stats.max, b.max);
+            QCOMPARE(stats.maxTime, b.maxTime);
+            QCOMPARE(stats.outside, b.outside);
+            QVERIFY(std::fabs(stats.sum - b.sum) < 1e-6 * std::fabs(b.sum));
+        }
+    }
+}
+
+} // namespace
+
+class TestSummaryBuilder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void snapshot_data();
+    void snapshot();
+    void untouchedWhileAppending();
+    void emptyTable();
+};
+
+void TestSummaryBuilder::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void TestSummaryBuilder::snapshot_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("reused");
+    QTest::newRow("nothing changed") << QString() << true;
+    QTest::newRow("another recording under the same name") << "replace" << false;
+    QTest::newRow("alarm range edited") << "alarm" << false;
+    QTest::newRow("snapshot damaged") << "damage" << false;
+}
+
+// Catches a summary taken from the cache folder that no longer matches the file (another file
+// under the same name, other alarm ranges, a broken snapshot), and one built again although
+// nothing changed.
+void TestSummaryBuilder::snapshot()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, reused);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString project = dir.filePath(QStringLiteral("Cold.tpc"));
+    QVERIFY(generate(project, 3, false).ok);
+    const QString database = ProjectFile::databasePath(project);
+    const std::shared_ptr<SummaryCache> first = buildSummary(project);
+    QVERIFY(first);
+    QVERIFY(QFile::exists(SummaryBuilder::snapshotPath(database)));
+
+    if (change == QLatin1String("replace")) {
+        QVERIFY(generate(project, 4, false).ok);
+    } else if (change == QLatin1String("alarm")) {
+        QSettings settings(project, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("DeviceList"), settings.value(QStringLiteral("DeviceList"))
+                                                            .toByteArray()
+                                                            .replace("\"30.00\"", "\"28.50\""));
+    } else if (change == QLatin1String("damage")) {
+        QFile file(SummaryBuilder::snapshotPath(database));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.resize(file.size() / 2);
+    }
+    auto cache = std::make_shared<SummaryCache>(settingsOf(project));
+    SummaryBuilder builder(database, cache);
+    QSignalSpy complete(&builder, &SummaryBuilder::complete);
+    builder.start();
+    if (complete.isEmpty())
+        QVERIFY(complete.wait(60000));
+    builder.stop();
+    QCOMPARE(builder.rowsRead() == 0, reused);
+    compareWithRows(*cache, project);
+}
+
+// Catches a viewer that changes the database while the recorder appends to it (a write, a
+// checkpoint, a lock that makes a flush fail), and a summary that falls behind the appended
+// rows or counts one twice.
+void TestSummaryBuilder::untouchedWhileAppending()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString viewed = dir.filePath(QStringLiteral("viewed/Plant.tpc"));
+    const QString alone = dir.filePath(QStringLiteral("alone/Plant.tpc"));
+    const SampleDatabaseGenerator::Result made = generate(viewed, 5, true);
+    QVERIFY(made.ok);
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("alone"))));
+    QVERIFY(QFile::copy(viewed, alone));
+    QVERIFY(QFile::copy(made.databasePath, ProjectFile::databasePath(alone)));
+    const QStringList arguments{QString::number(made.last + 1), QStringLiteral("30"),
+                                QStringLiteral("60")};
+
+    // The same appends with nobody reading: the file as the recorder alone leaves it.
+    QProcess reference;
+    reference.start(QStringLiteral(APPENDER_PATH),
+                    QStringList{ProjectFile::databasePath(alone)} + arguments);
+    QVERIFY(reference.waitForReadyRead(60000));
+    QCOMPARE(reference.readLine().trimmed(), QByteArray("done"));
+    reference.write("close\n");
+    QVERIFY(reference.waitForFinished(30000));
+    QCOMPARE(reference.exitCode(), 0);
+
+    // The writer keeps its rows in the WAL file until it closes (far fewer than a checkpoint
+    // needs), so the database file itself stays as it is until then, unless a reader writes.
+    const QByteArray before = fileHash(made.databasePath);
+    QProcess appender;
+    appender.start(QStringLiteral(APPENDER_PATH), QStringList{made.databasePath} + arguments);
+    QVERIFY(appender.waitForStarted());
+    QList<ReportDeviceRecord> devices;
+    ProjectFile(viewed).loadReportDevices(&devices);
+    ViewerSession session(viewed, devices);
+    session.setPollInterval(100);
+    QSignalSpy ready(&session, &ViewerSession::viewReady);
+    session.start();
+    QTRY_VERIFY_WITH_TIMEOUT(session.hasPeriod(), 30000);
+    // Views of the newest minutes and of everything, and exports, while the rows come in.
+    int views = 0;
+    while (appender.state() == QProcess::Running && !appender.canReadLine()) {
+        ViewQuery::Request request;
+        request.id = quint64(++views);
+        request.columns = 600;
+        request.from = views % 2 ? session.lastTime() - 120 : session.firstTime();
+        request.to = session.lastTime();
+        request.channels = {ViewQuery::Channel{"GEN-0001", 1, 15, 30},
+                            ViewQuery::Channel{"GEN-0003", 2, 30, 70}};
+        session.requestView(request);
+        QVERIFY(ready.wait(10000));
+        SampleStore store;
+        QVERIFY(store.open(made.databasePath));
+        CsvExporter exporter(&store, session.cache().get());
+        QBuffer csv;
+        QVERIFY(csv.open(QIODevice::WriteOnly));
+        QVERIFY(exporter.write({CsvExporter::Column{"GEN-0002", 1, QStringLiteral("Room 2")}},
+                               qint64(session.lastTime()) - 600, qint64(session.lastTime()), &csv));
+        appender.waitForReadyRead(50);
+    }
+    QVERIFY(views >= 5);
+    QCOMPARE(appender.readLine().trimmed(), QByteArray("done"));
+    // Every appended row reaches the summary once.
+    SampleStore store;
+    QVERIFY(store.open(made.databasePath));
+    const qint64 maxId = store.maxId();
+    store.close();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&]() {
+            qint64 high = 0;
+            session.cache()->read([&](const SampleSummary& s) { high = s.highId(); });
+            return high == maxId;
+        }(),
+        30000);
+    compareWithRows(*session.cache(), viewed);
+    // The session learns of the last batch when its signal arrives.
+    QTRY_COMPARE_WITH_TIMEOUT(session.lastTime(), made.last + 30 * 30, 10000);
+    session.stop();
+    QCOMPARE(fileHash(made.databasePath), before);
+
+    appender.write("close\n");
+    QVERIFY(appender.waitForFinished(30000));
+    QCOMPARE(appender.exitCode(), 0);
+    QVERIFY(!QFile::exists(made.databasePath + QStringLiteral("-wal")));
+    QCOMPARE(fileHash(made.databasePath), fileHash(ProjectFile::databasePath(alone)));
+}
+
+// Catches a viewer that fails or waits forever on a project whose table holds no rows yet, and
+// one that does not notice the first rows.
+void TestSummaryBuilder::emptyTable()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString project = dir.filePath(QStringLiteral("New.tpc"));
+    SampleDatabaseGenerator::Options options;
+    options.projectPath = project;
+    options.seconds = 1;
+    options.nodes = 4;
+    options.end = 1780000000;
+    QVERIFY(SampleDatabaseGenerator::generate(options).ok);
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("empty"));
+        db.setDatabaseName(ProjectFile::databasePath(project));
+        QVERIFY(db.open());
+        QVERIFY(QSqlQuery(db).exec(QStringLiteral("delete from quorbinal")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("empty"));
+
+    QList<ReportDeviceRecord> devices;
+    ProjectFile(project).loadReportDevices(&devices);
+    ViewerSession session(project, devices);
+    session.setPollInterval(100);
+    QSignalSpy complete(&session, &ViewerSession::summaryComplete);
+    QSignalSpy opened(&session, &ViewerSession::opened);
+    session.start();
+    QVERIFY(complete.wait(30000));
+    QTRY_COMPARE(opened.size(), 1);
+    QVERIFY(opened.first().at(0).toBool());
+    QVERIFY(!session.hasPeriod());
+    QCOMPARE(session.catalog().channels().size(), 8);
+
+    QProcess appender;
+    appender.start(QStringLiteral(APPENDER_PATH),
+                   {ProjectFile::databasePath(project), QStringLiteral("1780000100"),
+                    QStringLiteral("1"), QStringLiteral("0")});
+    QVERIFY(appender.waitForReadyRead(30000));
+    appender.write("close\n");
+    QVERIFY(appender.waitForFinished(30000));
+    QTRY_VERIFY_WITH_TIMEOUT(session.hasPeriod(), 30000);
+    QCOMPARE(session.firstTime(), qint64(1780000100));
+    QCOMPARE(session.lastTime(), qint64(1780000129));
+}
+
+QTEST_GUILESS_MAIN(TestSummaryBuilder)
+#include "tst_summarybuilder.moc"

@@ -1,0 +1,101 @@
+#include "viewerfixture.h"
+
+#include "channelcatalog.h"
+#include "projectfile.h"
+#include "summarybuilder.h"
+#include "summarycache.h"
+
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QVariant>
+
+#include <algorithm>
+
+namespace ViewerFixture {
+
+QVector<Row> nodeRows(const QString& databasePath, const QByteArray& serial)
+{
+    QVector<Row> rows;
+    const QString name = QUuid::createUuid().toString();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(databasePath);
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        if (db.open()) {
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            q.prepare(QStringLiteral("select id, pointDate, channel1, channel2 from quorbinal "
+                                     "where serialno = ? order by pointDate, id"));
+            q.addBindValue(QString::fromUtf8(serial));
+            q.exec();
+            while (q.next()) {
+                Row r;
+                r.id = q.value(0).toLongLong();
+                r.time = q.value(1).toLongLong();
+                for (int c = 0; c < 2; ++c) {
+                    r.present[c] = !q.value(2 + c).isNull();
+                    r.value[c] = q.value(2 + c).toDouble();
+                }
+                rows << r;
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
+}
+
+SampleSummary settingsOf(const QString& projectPath)
+{
+    QList<ReportDeviceRecord> devices;
+    ProjectFile(projectPath).loadReportDevices(&devices);
+    ChannelCatalog catalog;
+    catalog.setProject(devices);
+    const int interval = ProjectFile(projectPath).intValue(QStringLiteral("DataInterval"));
+    SampleSummary settings(qMax(1, interval / 1000));
+    for (const ChannelCatalog::Channel& c : catalog.channels())
+        settings.setAlarmRange(c.serial, c.channel, c.alarmMin, c.alarmMax);
+    return settings;
+}
+
+std::shared_ptr<SummaryCache> buildSummary(const QString& projectPath)
+{
+    auto cache = std::make_shared<SummaryCache>(settingsOf(projectPath));
+    SummaryBuilder builder(ProjectFile::databasePath(projectPath), cache);
+    QSignalSpy complete(&builder, &SummaryBuilder::complete);
+    QSignalSpy failed(&builder, &SummaryBuilder::failed);
+    builder.start();
+    if (complete.isEmpty() && failed.isEmpty())
+        complete.wait(120000);
+    builder.stop();
+    return complete.isEmpty() ? nullptr : cache;
+}
+
+Brute brute(const QVector<Row>& rows, int channel, qint64 from, qint64 to, float low, float high)
+{
+    Brute b;
+    const int c = channel - 1;
+    auto it = std::lower_bound(rows.begin(), rows.end(), from,
+                               [](const Row& r, qint64 t) { return r.time < t; });
+    for (; it != rows.end() && it->time < to; ++it) {
+        if (!it->present[c])
+            continue;
+        const double v = it->value[c];
+        if (b.count == 0 || v < b.min) {
+            b.min = v;
+            b.minTime = it->time;
+        }
+        if (b.count == 0 || v > b.max) {
+            b.max = v;
+            b.maxTime = it->time;
+        }
+        if (low != high && (v < double(low) || v > double(high)))
+            ++b.outside;
+        b.sum += v;
+        ++b.count;
+    }
+    return b;
+}
+
+} // namespace ViewerFixture

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "channelstats.h"
+#include "samplesummary.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+#include <memory>
+
+class SummaryCache;
+
+// What the viewer's tests share: rows read the plain way (Qt's SQL driver, no viewer code) to
+// compare against, and summaries built the way the viewer builds them.
+namespace ViewerFixture {
+
+struct Row
+{
+    qint64 id = 0;
+    qint64 time = 0;
+    double value[2] = {0, 0};
+    bool present[2] = {false, false};
+};
+
+// One node's rows in (pointDate, id) order.
+QVector<Row> nodeRows(const QString& databasePath, const QByteArray& serial);
+
+// The summary settings of a project: its interval and its nodes' alarm ranges.
+SampleSummary settingsOf(const QString& projectPath);
+
+// Builds the whole summary of the database into a new cache; null on failure.
+std::shared_ptr<SummaryCache> buildSummary(const QString& projectPath);
+
+// The extremes and statistics of rows with time in [from, to) for one channel, worked out here
+// row by row (only the record is the viewer's).
+using Brute = ChannelStats;
+Brute brute(const QVector<Row>& rows, int channel, qint64 from, qint64 to, float low = 0,
+            float high = 0);
+
+} // namespace ViewerFixture

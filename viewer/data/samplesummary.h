@@ -1,0 +1,154 @@
+#pragma once
+
+#include "channelstats.h"
+#include "samplerow.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QVector>
+
+#include <deque>
+#include <limits>
+#include <map>
+#include <vector>
+
+class QIODevice;
+
+// What the viewer keeps of the sample table so that a view of a whole month never reads the
+// month's rows. Per node and coarse time bucket (a minute at a 1 s interval): each channel's
+// count, sum, minimum and maximum with the time each was first reached, and how many values lay
+// outside the node's alarm range. Per node and fine bucket (ten seconds at 1 s): each channel's
+// minimum and maximum in hundredths, which is exact for the two-decimal values the recorder
+// stores (other values are widened outwards to the next hundredth). Per coarse bucket over all
+// nodes: the smallest and largest row id, which find a time range's rows on a file without the
+// range index.
+//
+// The summary holds exactly the rows with ids in [lowId(), highId()]. The recorder only ever
+// appends rows with growing ids, so rows above highId() are the new ones and rows below lowId()
+// the ones not yet read; adding each row once keeps every bucket equal to what the rows in it
+// give, whatever order they are added in.
+class SampleSummary
+{
+public:
+    static constexpr qint32 NoCenti = 0x7FFFFFFF;
+    static constexpr int FineBlock = 4096;
+
+    struct ChannelBucket
+    {
+        quint32 count = 0;
+        quint32 outside = 0;
+        quint32 minOffset = 0; // seconds after the bucket start
+        quint32 maxOffset = 0;
+        double sum = 0;
+        double min = 0;
+        double max = 0;
+    };
+    struct Bucket
+    {
+        qint64 key = 0; // bucket start / bucketSeconds
+        ChannelBucket channel[2];
+    };
+    struct FineCell
+    {
+        qint32 min[2] = {NoCenti, NoCenti};
+        qint32 max[2] = {-NoCenti, -NoCenti};
+    };
+    struct IdSpan
+    {
+        qint64 key = 0;
+        qint64 firstId = 0;
+        qint64 lastId = 0;
+    };
+    // The samples of one pixel column: those whose time lies in [from, to).
+    struct Column
+    {
+        qint64 from = 0;
+        qint64 to = 0;
+        quint32 count = 0; // for fine buckets: how many of them held a value
+        double min = 0;
+        double max = 0;
+    };
+
+    // Coarse buckets of sixty sample intervals, fine ones of ten.
+    explicit SampleSummary(int intervalSeconds = 1);
+
+    qint64 bucketSeconds() const { return m_bucketSeconds; }
+    qint64 fineSeconds() const { return m_fineSeconds; }
+
+    // The recorder's alarm rule: single-precision bounds, equal bounds mean no alarm.
+    static bool isOutside(float low, float high, double value);
+
+    // Alarm ranges count values outside them as they are added, so they are fixed first; a
+    // summary made with other ranges is of no use (see sameSettings).
+    void setAlarmRange(const QByteArray& serial, int channel, float min, float max);
+    bool sameSettings(const SampleSummary& other) const;
+
+    int serialCount() const { return int(m_nodes.size()); }
+    QByteArray serial(int index) const { return m_nodes[size_t(index)].serial; }
+    int findSerial(const QByteArray& serial) const;
+    QList<QByteArray> serials() const;
+
+    void add(const SampleRow& row);
+    // Takes in what another summary of the same settings holds (a batch of rows read apart).
+    void merge(const SampleSummary& other);
+    // Records which ids the added rows covered; the caller adds whole id ranges.
+    void markIds(qint64 firstId, qint64 lastId);
+
+    bool isEmpty() const { return m_highId < m_lowId; }
+    qint64 lowId() const { return m_lowId; }
+    qint64 highId() const { return m_highId; }
+    // Smallest and largest pointDate among the added rows; false when none was added.
+    bool period(qint64* first, qint64* last) const;
+    // Every row at or after this time is in the summary; before it, rows may still be missing
+    // while the summary is being built from the newest rows back.
+    qint64 completeFrom() const { return m_completeFrom; }
+    void setCompleteFrom(qint64 time) { m_completeFrom = time; }
+
+    // One column per pixel: column i gathers the buckets that start in [t0 + i*width,
+    // t0 + (i+1)*width), coarse ones where a column is as wide as one, else fine ones. Needs
+    // width >= fineSeconds().
+    QVector<Column> envelope(int serialIndex, int channel, double t0, double width,
+                             int columns) const;
+    // Statistics of the whole coarse buckets from fromKey to toKey (inclusive).
+    ChannelStats bucketStats(int serialIndex, int channel, qint64 fromKey, qint64 toKey) const;
+    // The ids between which every added row with pointDate in [from, to] lies; false when no
+    // added row lies there.
+    bool idSpan(qint64 from, qint64 to, qint64* firstId, qint64* lastId) const;
+
+    bool save(QIODevice* device) const;
+    bool load(QIODevice* device);
+
+private:
+    using FineBlockCells = std::vector<FineCell>;
+    struct Node
+    {
+        QByteArray serial;
+        float low[2] = {0, 0};
+        float high[2] = {0, 0};
+        std::deque<Bucket> buckets;
+        // Blocks of FineBlock fine buckets by block number; data far from the rest (a wrong
+        // clock) costs one block, not the cells in between.
+        std::map<qint64, FineBlockCells> fine;
+    };
+
+    int internSerial(const char* serial, int length);
+    Node& nodeFor(const QByteArray& serial);
+    static void combine(ChannelBucket& into, const ChannelBucket& from);
+    static void combine(FineCell& into, const FineCell& from);
+    static FineCell& fineAt(Node& node, qint64 key);
+    void columnEdges(QVector<Column>* columns, double t0, double width, qint64 seconds) const;
+    void coarseEnvelope(const Node& node, int channel, QVector<Column>* columns) const;
+    void fineEnvelope(const Node& node, int channel, QVector<Column>* columns) const;
+
+    qint64 m_bucketSeconds;
+    qint64 m_fineSeconds;
+    std::vector<Node> m_nodes;
+    int m_lastSerial = 0;
+    std::deque<IdSpan> m_spans;
+    qint64 m_lowId = 1;
+    qint64 m_highId = 0;
+    qint64 m_firstTime = 0;
+    qint64 m_lastTime = 0;
+    bool m_hasTime = false;
+    qint64 m_completeFrom = std::numeric_limits<qint64>::min();
+};

@@ -1,0 +1,173 @@
+#include "viewersession.h"
+
+#include "projectfile.h"
+#include "summarybuilder.h"
+#include "summarycache.h"
+#include "viewworker.h"
+
+#include <QFile>
+#include <QThread>
+#include <QTimer>
+
+ViewerSession::ViewerSession(const QString& projectPath, const QList<ReportDeviceRecord>& devices,
+                             QObject* parent)
+    : QObject(parent), m_projectPath(projectPath),
+      m_databasePath(ProjectFile::databasePath(projectPath))
+{
+    qRegisterMetaType<ViewQuery::Request>();
+    qRegisterMetaType<ViewQuery::Result>();
+    qRegisterMetaType<QList<QByteArray>>();
+    const int interval = ProjectFile(projectPath).intValue(QStringLiteral("DataInterval"));
+    m_intervalMs = interval > 0 ? interval : 10000;
+    m_catalog.setProject(devices);
+    SampleSummary settings(intervalSeconds());
+    for (const ChannelCatalog::Channel& c : m_catalog.channels())
+        settings.setAlarmRange(c.serial, c.channel, c.alarmMin, c.alarmMax);
+    m_cache = std::make_shared<SummaryCache>(settings);
+}
+
+ViewerSession::~ViewerSession()
+{
+    stop();
+}
+
+void ViewerSession::start()
+{
+    m_viewThread = std::make_unique<QThread>();
+    m_builderThread = std::make_unique<QThread>();
+    m_worker = new ViewWorker(m_databasePath, m_cache);
+    m_worker->moveToThread(m_viewThread.get());
+    m_builder = new SummaryBuilder(m_databasePath, m_cache);
+    m_builder->setPollInterval(m_pollInterval);
+    m_builder->moveToThread(m_builderThread.get());
+
+    connect(this, &ViewerSession::queryRequested, m_worker, &ViewWorker::query);
+    connect(m_worker, &ViewWorker::opened, this, &ViewerSession::workerOpened);
+    connect(m_worker, &ViewWorker::ready, this, &ViewerSession::viewDone);
+    connect(m_builder, &SummaryBuilder::snapshotChecked, this, &ViewerSession::snapshotChecked);
+    connect(m_builder, &SummaryBuilder::progress, this, &ViewerSession::summaryProgress);
+    connect(m_builder, &SummaryBuilder::updated, this, &ViewerSession::summaryChanged);
+    connect(m_builder, &SummaryBuilder::complete, this, [this]() {
+        m_summaryComplete = true;
+        summaryChanged();
+        emit summaryComplete();
+    });
+    connect(m_viewThread.get(), &QThread::started, m_worker, &ViewWorker::open);
+    connect(m_builderThread.get(), &QThread::started, m_builder, &SummaryBuilder::start);
+    // The first view comes first: reading rows for the summary competes with it for the disk
+    // and the processor, so the builder only takes the last session's summary until the first
+    // view is answered (or a moment has passed).
+    m_builder->setHeld(true);
+    m_awaitingSnapshot = QFile::exists(SummaryBuilder::snapshotPath(m_databasePath));
+    if (m_awaitingSnapshot)
+        QTimer::singleShot(SnapshotWaitMs, this, &ViewerSession::snapshotChecked);
+    m_viewThread->start();
+    m_builderThread->start(QThread::LowPriority);
+    QTimer::singleShot(FirstViewGraceMs, this, &ViewerSession::releaseBuilder);
+}
+
+void ViewerSession::snapshotChecked()
+{
+    if (!m_awaitingSnapshot)
+        return;
+    m_awaitingSnapshot = false;
+    for (int slot = 0; slot < Slots; ++slot) {
+        if (m_hasPending[slot] && !m_inFlight[slot]) {
+            m_hasPending[slot] = false;
+            m_inFlight[slot] = true;
+            emit queryRequested(m_pending[slot]);
+        }
+    }
+}
+
+void ViewerSession::releaseBuilder()
+{
+    if (m_stopped || m_builderReleased)
+        return;
+    m_builderReleased = true;
+    QMetaObject::invokeMethod(m_builder, &SummaryBuilder::resume, Qt::QueuedConnection);
+}
+
+void ViewerSession::stop()
+{
+    if (m_stopped || !m_viewThread)
+        return;
+    m_stopped = true;
+    QMetaObject::invokeMethod(m_builder, &SummaryBuilder::stop, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(m_worker, &ViewWorker::close, Qt::BlockingQueuedConnection);
+    m_builderThread->quit();
+    m_viewThread->quit();
+    m_builderThread->wait();
+    m_viewThread->wait();
+    delete m_builder;
+    delete m_worker;
+    m_builder = nullptr;
+    m_worker = nullptr;
+}
+
+void ViewerSession::workerOpened(bool ok, const QString& error, bool indexed, bool hasPeriod,
+                                 qint64 first, qint64 last, const QList<QByteArray>& serials)
+{
+    m_open = ok;
+    m_indexed = indexed;
+    if (hasPeriod)
+        extendPeriod(first, last);
+    if (m_catalog.addSerials(serials))
+        emit channelsChanged();
+    emit opened(ok, error);
+}
+
+void ViewerSession::extendPeriod(qint64 first, qint64 last)
+{
+    const qint64 newFirst = m_hasPeriod ? qMin(m_first, first) : first;
+    const qint64 newLast = m_hasPeriod ? qMax(m_last, last) : last;
+    if (m_hasPeriod && newFirst == m_first && newLast == m_last)
+        return;
+    m_hasPeriod = true;
+    m_first = newFirst;
+    m_last = newLast;
+    emit periodChanged();
+}
+
+void ViewerSession::summaryChanged()
+{
+    bool hasPeriod = false;
+    qint64 first = 0;
+    qint64 last = 0;
+    QList<QByteArray> serials;
+    m_cache->read([&](const SampleSummary& summary) {
+        hasPeriod = summary.period(&first, &last);
+        serials = summary.serials();
+    });
+    if (hasPeriod)
+        extendPeriod(first, last);
+    if (m_catalog.addSerials(serials))
+        emit channelsChanged();
+    emit summaryUpdated();
+}
+
+void ViewerSession::requestView(const ViewQuery::Request& request)
+{
+    const int slot = qBound(0, request.slot, Slots - 1);
+    if (m_inFlight[slot] || m_awaitingSnapshot) {
+        m_pending[slot] = request;
+        m_hasPending[slot] = true;
+        return;
+    }
+    m_inFlight[slot] = true;
+    emit queryRequested(request);
+}
+
+void ViewerSession::viewDone(const ViewQuery::Result& result)
+{
+    if (result.slot == 0)
+        releaseBuilder();
+    const int slot = qBound(0, result.slot, Slots - 1);
+    m_inFlight[slot] = false;
+    if (m_hasPending[slot]) {
+        m_hasPending[slot] = false;
+        m_inFlight[slot] = true;
+        emit queryRequested(m_pending[slot]);
+    }
+    emit viewReady(result);
+}

@@ -1,0 +1,61 @@
+#include "viewworker.h"
+
+#include "samplestore.h"
+#include "summarycache.h"
+
+#include <QThread>
+
+ViewWorker::ViewWorker(const QString& databasePath, std::shared_ptr<SummaryCache> cache,
+                       QObject* parent)
+    : QObject(parent), m_databasePath(databasePath), m_cache(std::move(cache))
+{
+}
+
+ViewWorker::~ViewWorker() = default;
+
+void ViewWorker::open()
+{
+    const int connections = qBound(1, QThread::idealThreadCount(), 4);
+    std::vector<SampleStore*> stores;
+    for (int i = 0; i < connections; ++i) {
+        m_stores.push_back(std::make_unique<SampleStore>());
+        if (!m_stores.back()->open(m_databasePath)) {
+            emit opened(false, m_stores.back()->lastError(), false, false, 0, 0, {});
+            m_stores.clear();
+            return;
+        }
+        stores.push_back(m_stores.back().get());
+    }
+    m_query = std::make_unique<ViewQuery>(stores, m_cache.get());
+    SampleStore* store = stores.front();
+    const bool hasTable = store->hasTable();
+    const bool indexed = hasTable && store->hasIndex();
+    qint64 first = 0;
+    qint64 last = 0;
+    QList<QByteArray> serials;
+    // Without the index both would scan the whole table; the summary learns them instead.
+    const bool hasPeriod = indexed && store->recordedPeriod(&first, &last);
+    if (indexed)
+        store->serials(&serials);
+    emit opened(true, QString(), indexed, hasPeriod, first, last, serials);
+}
+
+void ViewWorker::query(const ViewQuery::Request& request)
+{
+    if (!m_query) {
+        ViewQuery::Result empty;
+        empty.id = request.id;
+        empty.slot = request.slot;
+        empty.from = request.from;
+        empty.to = request.to;
+        emit ready(empty);
+        return;
+    }
+    emit ready(m_query->run(request));
+}
+
+void ViewWorker::close()
+{
+    m_query.reset();
+    m_stores.clear();
+}

@@ -1,0 +1,59 @@
+#include "csvexportcommand.h"
+#include "messagedialog.h"
+#include "trendscopewindow.h"
+#include "viewercommandline.h"
+#include "viewersession.h"
+
+#include <QApplication>
+#include <QLoggingCategory>
+#include <QMessageBox>
+#include <QTextStream>
+
+#include <cstring>
+
+namespace {
+
+void name(QCoreApplication& app)
+{
+    app.setOrganizationName(QStringLiteral("Quillmar"));
+    app.setApplicationName(QStringLiteral("Trendscope"));
+    app.setApplicationVersion(QStringLiteral(QUILLMAR_VERSION));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    bool exportCsv = false;
+    for (int i = 1; i < argc; ++i)
+        exportCsv = exportCsv || std::strcmp(argv[i], "--export-csv") == 0;
+
+    if (exportCsv) {
+        // Without a window: no display needed, and stderr carries only what went wrong.
+        QCoreApplication app(argc, argv);
+        name(app);
+        QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
+        QTextStream errors(stderr);
+        ViewerCommandLine::Options options;
+        QString error;
+        if (!ViewerCommandLine::parse(QCoreApplication::arguments().mid(1), &options, &error)) {
+            errors << error << '\n';
+            return 2;
+        }
+        return CsvExportCommand::run(options, &errors);
+    }
+
+    QApplication app(argc, argv);
+    name(app);
+    MessageDialog::setProgramLook(QStringLiteral("Trendscope"),
+                                  QStringLiteral(":/img/TrendscopeIcon.png"));
+    ViewerCommandLine::Options options;
+    QString error;
+    if (!ViewerCommandLine::parse(QCoreApplication::arguments().mid(1), &options, &error)) {
+        QMessageBox::critical(nullptr, QStringLiteral("ERROR"), error, QMessageBox::Ok);
+        return 1;
+    }
+    TrendscopeWindow window(new ViewerSession(options.projectPath, options.devices));
+    window.show();
+    return app.exec();
+}

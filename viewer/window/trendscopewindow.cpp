@@ -1,0 +1,586 @@
+#include "trendscopewindow.h"
+#include "ui_trendscopewindow.h"
+
+#include "channelcatalog.h"
+#include "datainterval.h"
+#include "exportdialog.h"
+#include "messagedialog.h"
+#include "trendchart.h"
+#include "viewersession.h"
+
+#include <chartapi.h>
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QSettings>
+
+#include <cmath>
+
+namespace {
+
+constexpr int DefaultChannels = 4;
+constexpr double KeyZoom = 1.5;
+constexpr double KeyScroll = 0.2;
+constexpr int OverviewEveryMs = 1000;
+
+// The project as the report generator's status bar shows it: a long folder cut at 40 characters.
+QString projectLabel(const QString& path)
+{
+    const QFileInfo info(path);
+    QString folder = info.absolutePath();
+    if (folder.size() > 40)
+        folder = folder.left(40) + QStringLiteral("...");
+    return folder + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".tpc");
+}
+
+QString duration(qint64 seconds)
+{
+    const qint64 days = seconds / 86400;
+    const QString clock = QStringLiteral("%1:%2:%3")
+                              .arg(seconds / 3600 % 24, 2, 10, QLatin1Char('0'))
+                              .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+                              .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return days > 0 ? QStringLiteral("%1 d ").arg(days) + clock : clock;
+}
+
+QString settingsKey(const QString& projectPath)
+{
+    return QStringLiteral("chosen/") +
+           QString::fromLatin1(
+               QCryptographicHash::hash(QFileInfo(projectPath).absoluteFilePath().toUtf8(),
+                                        QCryptographicHash::Sha1)
+                   .toHex());
+}
+
+const QStringList StatsHeaders{QStringLiteral("Channel"), QStringLiteral("Minimum"),
+                               QStringLiteral("at"),      QStringLiteral("Maximum"),
+                               QStringLiteral("at"),      QStringLiteral("Average"),
+                               QStringLiteral("Samples"), QStringLiteral("Out of range")};
+
+} // namespace
+
+TrendscopeWindow::TrendscopeWindow(ViewerSession* session, QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TrendscopeWindow>()), m_session(session)
+{
+    ui->setupUi(this);
+    session->setParent(this);
+    m_textChart = CXYChart_create(1, 1, 0, Chart::Transparent, 0);
+    ui->label_version->setText(QStringLiteral("V") + QCoreApplication::applicationVersion());
+    setWindowTitle(QStringLiteral("Trendscope - ") +
+                   QFileInfo(session->projectPath()).completeBaseName());
+    ui->label_project->setText(projectLabel(session->projectPath()));
+    ui->label_project->setToolTip(session->projectPath());
+    const QString interval = intervalName(session->intervalMilliseconds());
+    ui->label_interval->setText(
+        QStringLiteral("Interval : ") +
+        (interval.isEmpty() ? QString::number(session->intervalSeconds()) + QStringLiteral(" sec")
+                            : interval));
+    ui->label_state->setText(QStringLiteral("Opening the database..."));
+    m_window.setMinimumSpan(qMax(30.0, 20.0 * session->intervalSeconds()));
+
+    ui->statsTable->setColumnCount(StatsHeaders.size());
+    ui->statsTable->setHorizontalHeaderLabels(StatsHeaders);
+    ui->statsTable->verticalHeader()->hide();
+    ui->statsTable->verticalHeader()->setDefaultSectionSize(20);
+    ui->statsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui->statsTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+
+    connect(ui->listWidget_channels, &QListWidget::itemChanged, this,
+            &TrendscopeWindow::channelToggled);
+    connect(ui->lineEdit_filter, &QLineEdit::textChanged, this, &TrendscopeWindow::applyFilter);
+    connect(ui->btn_hour, &QPushButton::clicked, this, [this]() { lastSpan(3600); });
+    connect(ui->btn_day, &QPushButton::clicked, this, [this]() { lastSpan(86400); });
+    connect(ui->btn_week, &QPushButton::clicked, this, [this]() { lastSpan(7 * 86400); });
+    connect(ui->btn_month, &QPushButton::clicked, this, [this]() { lastSpan(30 * 86400); });
+    connect(ui->btn_all, &QPushButton::clicked, this,
+            [this]() { showRange(m_window.first(), m_window.last()); });
+    connect(ui->btn_show, &QPushButton::clicked, this, [this]() {
+        showRange(double(ui->dateTimeEdit_from->dateTime().toSecsSinceEpoch()),
+                  double(ui->dateTimeEdit_to->dateTime().toSecsSinceEpoch()));
+    });
+    connect(ui->btn_zoom_in, &QPushButton::clicked, this, [this]() { zoomAtCentre(KeyZoom); });
+    connect(ui->btn_zoom_out, &QPushButton::clicked, this, [this]() { zoomAtCentre(1 / KeyZoom); });
+    connect(ui->btn_live, &QPushButton::clicked, this, [this]() {
+        m_window.toEnd();
+        applyWindow();
+    });
+    connect(ui->chartStack, &ChartStack::fractionsChanged, this, [this](double left, double width) {
+        if (m_window.setFractions(left, width))
+            applyWindow();
+    });
+    connect(ui->chartStack, &ChartStack::zoomRequested, this, [this](double anchor, double factor) {
+        if (m_window.zoomAt(anchor, factor))
+            applyWindow();
+    });
+    connect(ui->chartStack, &ChartStack::columnsChanged, this, &TrendscopeWindow::requestCharts);
+    connect(ui->navigator, &NavigatorStrip::windowRequested, this, &TrendscopeWindow::showRange);
+    connect(ui->navigator, &NavigatorStrip::overviewWanted, this,
+            &TrendscopeWindow::requestOverview);
+
+    connect(session, &ViewerSession::opened, this, &TrendscopeWindow::sessionOpened);
+    connect(session, &ViewerSession::periodChanged, this, &TrendscopeWindow::periodChanged);
+    connect(session, &ViewerSession::channelsChanged, this, &TrendscopeWindow::fillChannelList);
+    connect(session, &ViewerSession::summaryProgress, this, &TrendscopeWindow::summaryProgress);
+    connect(session, &ViewerSession::summaryUpdated, this, &TrendscopeWindow::summaryUpdated);
+    connect(session, &ViewerSession::summaryComplete, this, [this]() {
+        ui->label_state->setText(m_session->isIndexed()
+                                     ? QString()
+                                     : QStringLiteral("No range index in this file: zoomed-in "
+                                                      "views read more slowly."));
+        requestCharts();
+        requestOverview();
+    });
+    connect(session, &ViewerSession::viewReady, this, &TrendscopeWindow::viewReady);
+
+    buildMenus();
+    m_chosen = savedChosen();
+    fillChannelList();
+    applyChannels();
+    m_overviewClock.start();
+    session->start();
+    ui->chartStack->setFocus();
+}
+
+TrendscopeWindow::~TrendscopeWindow()
+{
+    m_session->stop();
+    CBaseChart_destroy(m_textChart);
+}
+
+void TrendscopeWindow::buildMenus()
+{
+    const QString style = QStringLiteral("background-color: rgb(203, 203, 203);");
+    QFont bold = font();
+    bold.setBold(true);
+    m_viewMenu = new QMenu(this);
+    m_viewMenu->setStyleSheet(style);
+    m_viewMenu->setFont(bold);
+    m_viewMenu->addAction(QStringLiteral("Last hour"), this, [this]() { lastSpan(3600); });
+    m_viewMenu->addAction(QStringLiteral("Last day"), this, [this]() { lastSpan(86400); });
+    m_viewMenu->addAction(QStringLiteral("Last week"), this, [this]() { lastSpan(7 * 86400); });
+    m_viewMenu->addAction(QStringLiteral("Last month"), this, [this]() { lastSpan(30 * 86400); });
+    m_viewMenu->addAction(QStringLiteral("Whole period"), this,
+                          [this]() { showRange(m_window.first(), m_window.last()); });
+    m_viewMenu->addSeparator();
+    m_viewMenu->addAction(QStringLiteral("Zoom in\t+"), this, [this]() { zoomAtCentre(KeyZoom); });
+    m_viewMenu->addAction(QStringLiteral("Zoom out\t-"), this,
+                          [this]() { zoomAtCentre(1 / KeyZoom); });
+    m_viewMenu->addSeparator();
+    m_viewMenu->addAction(QStringLiteral("Exit"), this, &QWidget::close);
+
+    m_exportMenu = new QMenu(this);
+    m_exportMenu->setStyleSheet(style);
+    m_exportMenu->setFont(bold);
+    m_exportMenu->addAction(QStringLiteral("CSV..."), this, &TrendscopeWindow::exportCsv);
+    m_exportMenu->addAction(QStringLiteral("Charts as PNG..."), this, &TrendscopeWindow::exportPng);
+
+    m_helpMenu = new QMenu(this);
+    m_helpMenu->setStyleSheet(style);
+    m_helpMenu->setFont(bold);
+    m_helpMenu->addAction(QStringLiteral("Mouse and keys"), this, &TrendscopeWindow::showHelp);
+
+    connect(ui->command_view, &QCommandLinkButton::clicked, this,
+            [this]() { popup(m_viewMenu, ui->command_view); });
+    connect(ui->command_export, &QCommandLinkButton::clicked, this,
+            [this]() { popup(m_exportMenu, ui->command_export); });
+    connect(ui->command_help, &QCommandLinkButton::clicked, this,
+            [this]() { popup(m_helpMenu, ui->command_help); });
+}
+
+void TrendscopeWindow::popup(QMenu* menu, QWidget* button)
+{
+    menu->popup(button->mapToGlobal(QPoint(5, button->height())));
+}
+
+void TrendscopeWindow::fillChannelList()
+{
+    const QVector<ChannelCatalog::Channel>& channels = m_session->catalog().channels();
+    QListWidget* list = ui->listWidget_channels;
+    const QSignalBlocker blocker(list);
+    list->clear();
+    for (int i = 0; i < channels.size(); ++i) {
+        const ChannelCatalog::Channel& c = channels[i];
+        auto* item = new QListWidgetItem(ChannelCatalog::label(c), list);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        item->setCheckState(m_chosen.contains(i) ? Qt::Checked : Qt::Unchecked);
+        item->setData(Qt::UserRole, i);
+        item->setToolTip(c.inProject ? c.key
+                                     : c.key + QStringLiteral(": in the database, no longer in "
+                                                              "the project"));
+        if (!c.inProject) {
+            QFont italic = item->font();
+            italic.setItalic(true);
+            item->setFont(italic);
+        }
+    }
+    applyFilter(ui->lineEdit_filter->text());
+}
+
+void TrendscopeWindow::applyFilter(const QString& text)
+{
+    const QVector<int> matches = m_session->catalog().filter(text);
+    QListWidget* list = ui->listWidget_channels;
+    for (int row = 0; row < list->count(); ++row)
+        list->item(row)->setHidden(!matches.contains(list->item(row)->data(Qt::UserRole).toInt()));
+}
+
+void TrendscopeWindow::channelToggled(QListWidgetItem* item)
+{
+    const int index = item->data(Qt::UserRole).toInt();
+    if (item->checkState() == Qt::Checked) {
+        if (m_chosen.contains(index))
+            return;
+        if (m_chosen.size() >= MaxChannels) {
+            const QSignalBlocker blocker(ui->listWidget_channels);
+            item->setCheckState(Qt::Unchecked);
+            ui->label_chosen->setText(
+                QStringLiteral("At most %1 channels at once: untick one first.").arg(MaxChannels));
+            return;
+        }
+        m_chosen << index;
+    } else {
+        m_chosen.removeAll(index);
+    }
+    applyChannels();
+    saveChosen();
+}
+
+void TrendscopeWindow::setChosen(const QVector<int>& channels)
+{
+    m_chosen = channels.mid(0, MaxChannels);
+    fillChannelList();
+    applyChannels();
+}
+
+void TrendscopeWindow::applyChannels()
+{
+    const QVector<ChannelCatalog::Channel>& channels = m_session->catalog().channels();
+    QVector<TrendChart::Look> looks;
+    ui->statsTable->setRowCount(m_chosen.size());
+    for (int i = 0; i < m_chosen.size(); ++i) {
+        const ChannelCatalog::Channel& c = channels[m_chosen[i]];
+        TrendChart::Look look;
+        look.color = TrendChart::colorAt(i);
+        look.title = ChannelCatalog::label(c);
+        look.alarmMin = c.alarmMin;
+        look.alarmMax = c.alarmMax;
+        look.intervalSeconds = m_session->intervalSeconds();
+        looks << look;
+        auto* name = new QTableWidgetItem(look.title);
+        name->setForeground(QColor(QRgb(look.color)));
+        ui->statsTable->setItem(i, 0, name);
+        for (int column = 1; column < StatsHeaders.size(); ++column)
+            ui->statsTable->setItem(i, column, new QTableWidgetItem());
+    }
+    // The table shows every chosen channel without a scroll bar.
+    ui->statsTable->setFixedHeight(ui->statsTable->horizontalHeader()->sizeHint().height() +
+                                   ui->statsTable->verticalHeader()->defaultSectionSize() *
+                                       qMax(1, m_chosen.size()) +
+                                   2 * ui->statsTable->frameWidth());
+    ui->label_chosen->setText(
+        QStringLiteral("%1 of %2 channels shown").arg(m_chosen.size()).arg(MaxChannels));
+    ui->chartStack->setChannels(looks);
+    ui->chartStack->setWindow(m_window.from(), m_window.to(), m_window.first(), m_window.last(),
+                              m_window.minimumSpan());
+    requestCharts();
+    requestOverview();
+}
+
+void TrendscopeWindow::applyWindow()
+{
+    ui->chartStack->setWindow(m_window.from(), m_window.to(), m_window.first(), m_window.last(),
+                              m_window.minimumSpan());
+    ui->navigator->setPeriod(m_window.first(), m_window.last());
+    ui->navigator->setWindow(m_window.from(), m_window.to());
+    for (QDateTimeEdit* edit : {ui->dateTimeEdit_from, ui->dateTimeEdit_to}) {
+        const QSignalBlocker blocker(edit);
+        const double t = edit == ui->dateTimeEdit_from ? m_window.from() : m_window.to();
+        edit->setDateTime(QDateTime::fromSecsSinceEpoch(qint64(std::floor(t))));
+    }
+    ui->btn_live->setChecked(m_window.isAtEnd());
+    requestCharts();
+}
+
+void TrendscopeWindow::showRange(double from, double to)
+{
+    if (!m_windowPlaced)
+        return;
+    m_window.setRange(from, to);
+    applyWindow();
+}
+
+void TrendscopeWindow::lastSpan(double seconds)
+{
+    showRange(m_window.last() - seconds, m_window.last());
+}
+
+void TrendscopeWindow::zoomAtCentre(double factor)
+{
+    if (m_windowPlaced && m_window.zoomAt((m_window.from() + m_window.to()) / 2, factor))
+        applyWindow();
+}
+
+void TrendscopeWindow::requestCharts()
+{
+    if (!m_windowPlaced)
+        return;
+    const QVector<ChannelCatalog::Channel>& channels = m_session->catalog().channels();
+    ViewQuery::Request request;
+    request.id = ++m_requestId;
+    request.slot = ChartSlot;
+    request.from = m_window.from();
+    request.to = m_window.to();
+    request.columns = ui->chartStack->columns();
+    request.intervalSeconds = m_session->intervalSeconds();
+    for (int index : m_chosen) {
+        const ChannelCatalog::Channel& c = channels[index];
+        request.channels << ViewQuery::Channel{c.serial, c.channel, c.alarmMin, c.alarmMax};
+    }
+    m_session->requestView(request);
+}
+
+void TrendscopeWindow::requestOverview()
+{
+    if (!m_windowPlaced || m_chosen.isEmpty()) {
+        ui->navigator->setOverview(ViewQuery::Result());
+        return;
+    }
+    const ChannelCatalog::Channel& c = m_session->catalog().channels()[m_chosen.first()];
+    ViewQuery::Request request;
+    request.slot = OverviewSlot;
+    request.from = m_window.first();
+    request.to = m_window.last();
+    request.columns = qMax(1, ui->navigator->width());
+    request.intervalSeconds = m_session->intervalSeconds();
+    request.channels << ViewQuery::Channel{c.serial, c.channel, c.alarmMin, c.alarmMax};
+    m_session->requestView(request);
+    m_overviewClock.restart();
+    m_overviewStale = false;
+}
+
+void TrendscopeWindow::sessionOpened(bool ok, const QString& error)
+{
+    if (!ok) {
+        QMessageBox::critical(this, QStringLiteral("ERROR"),
+                              QStringLiteral("The database could not be opened:\n") + error,
+                              QMessageBox::Ok);
+        close();
+        return;
+    }
+    if (!m_session->hasPeriod())
+        ui->label_state->setText(m_session->isSummaryComplete()
+                                     ? QStringLiteral("No samples recorded yet.")
+                                     : QStringLiteral("Reading the recording..."));
+    else
+        ui->label_state->clear();
+}
+
+void TrendscopeWindow::periodChanged()
+{
+    const double previousLast = m_window.last();
+    m_window.setLimits(double(m_session->firstTime()), double(m_session->lastTime()));
+    if (!m_windowPlaced) {
+        // A new view starts with the last day.
+        m_windowPlaced = true;
+        m_window.setRange(m_window.last() - 86400, m_window.last());
+        ui->chartStack->setFocus();
+    } else {
+        // While the right edge is at the newest data, new samples scroll in.
+        m_window.follow(previousLast);
+    }
+    ui->label_range->setText(timeText(m_window.first()) + QStringLiteral(" ~ ") +
+                             timeText(m_window.last()));
+    applyWindow();
+    if (m_overviewClock.elapsed() >= OverviewEveryMs)
+        requestOverview();
+    else
+        m_overviewStale = true;
+}
+
+void TrendscopeWindow::summaryProgress(qint64 done, qint64 total)
+{
+    if (total > 0)
+        ui->label_state->setText(QStringLiteral("Summarizing the recording: %1 %")
+                                     .arg(qMin<qint64>(100, done * 100 / total)));
+}
+
+void TrendscopeWindow::summaryUpdated()
+{
+    if (m_chartsIncomplete)
+        requestCharts();
+    if (m_overviewStale || m_overviewClock.elapsed() >= OverviewEveryMs)
+        requestOverview();
+    if (!m_session->hasPeriod() && m_session->isSummaryComplete())
+        ui->label_state->setText(QStringLiteral("No samples recorded yet."));
+}
+
+void TrendscopeWindow::viewReady(const ViewQuery::Result& result)
+{
+    if (result.slot == OverviewSlot) {
+        ui->navigator->setOverview(result);
+        return;
+    }
+    ui->chartStack->setResult(result);
+    updateStats(result);
+    m_chartsIncomplete = false;
+    for (const ViewQuery::Series& series : result.series)
+        m_chartsIncomplete = m_chartsIncomplete || !series.complete;
+    m_drawnId = result.id;
+    emit viewDrawn(result.id);
+}
+
+void TrendscopeWindow::updateStats(const ViewQuery::Result& result)
+{
+    const QVector<ChannelCatalog::Channel>& channels = m_session->catalog().channels();
+    const int rows = qMin(result.series.size(), qMin(ui->statsTable->rowCount(), m_chosen.size()));
+    for (int row = 0; row < rows; ++row) {
+        const ChannelStats& s = result.series[row].stats;
+        const ChannelCatalog::Channel& c = channels[m_chosen[row]];
+        QStringList cells;
+        if (s.count == 0) {
+            cells = QStringList{QStringLiteral("N/A"), QString(),
+                                QStringLiteral("N/A"), QString(),
+                                QStringLiteral("N/A"), QStringLiteral("0")};
+        } else {
+            cells << QString::number(s.min, 'f', 2) << timeText(double(s.minTime))
+                  << QString::number(s.max, 'f', 2) << timeText(double(s.maxTime))
+                  << QString::number(s.average(), 'f', 2) << QString::number(s.count);
+        }
+        cells << (c.alarmMin == c.alarmMax
+                      ? QStringLiteral("no alarm range")
+                      : duration(qint64(s.outside) * m_session->intervalSeconds()) +
+                            QStringLiteral(" (%1)").arg(s.outside));
+        if (!result.series[row].complete)
+            cells[5] += QStringLiteral(" ...");
+        for (int column = 1; column < StatsHeaders.size(); ++column)
+            ui->statsTable->item(row, column)->setText(cells.value(column - 1));
+    }
+}
+
+void TrendscopeWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (!m_windowPlaced) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    bool changed = false;
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        changed = m_window.zoomAt((m_window.from() + m_window.to()) / 2, KeyZoom);
+        break;
+    case Qt::Key_Minus:
+        changed = m_window.zoomAt((m_window.from() + m_window.to()) / 2, 1 / KeyZoom);
+        break;
+    case Qt::Key_Left:
+        changed = m_window.scrollBy(-KeyScroll * m_window.span());
+        break;
+    case Qt::Key_Right:
+        changed = m_window.scrollBy(KeyScroll * m_window.span());
+        break;
+    case Qt::Key_Home:
+        changed = m_window.toStart();
+        break;
+    case Qt::Key_End:
+        changed = m_window.toEnd();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (changed)
+        applyWindow();
+}
+
+void TrendscopeWindow::closeEvent(QCloseEvent* event)
+{
+    saveChosen();
+    QWidget::closeEvent(event);
+}
+
+void TrendscopeWindow::exportCsv()
+{
+    const QVector<ChannelCatalog::Channel>& channels = m_session->catalog().channels();
+    QVector<CsvExporter::Column> columns;
+    for (int index : m_chosen) {
+        const ChannelCatalog::Channel& c = channels[index];
+        columns << CsvExporter::Column{c.serial, c.channel, ChannelCatalog::label(c)};
+    }
+    if (columns.isEmpty()) {
+        showMessage(this, QStringLiteral("INFORMATION"),
+                    QStringLiteral("Please tick the channels to export first."));
+        return;
+    }
+    ExportDialog dialog(m_session, columns, m_window.from(), m_window.to(), this);
+    dialog.exec();
+}
+
+void TrendscopeWindow::exportPng()
+{
+    const QString file = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Charts as PNG"),
+        QFileInfo(m_session->projectPath()).absolutePath() + QStringLiteral("/charts.png"),
+        QStringLiteral("PNG image (*.png)"));
+    if (file.isEmpty())
+        return;
+    if (ui->chartStack->grab().save(file, "PNG"))
+        showMessage(this, QStringLiteral("INFORMATION"), QStringLiteral("Saved ") + file);
+    else
+        showMessage(this, QStringLiteral("ERROR"), QStringLiteral("Could not write ") + file);
+}
+
+void TrendscopeWindow::showHelp()
+{
+    QMessageBox::information(
+        this, QStringLiteral("Mouse and keys"),
+        QStringLiteral("Wheel: zoom about the pointer\n"
+                       "Drag: scroll\n"
+                       "Shift + drag: zoom to the frame\n"
+                       "+ / -: zoom in / out\n"
+                       "Left / Right: scroll\n"
+                       "Home / End: first / newest samples\n"
+                       "Navigator strip: drag the window, or its edges to resize it\n"
+                       "LIVE: follow the newest samples"));
+}
+
+QString TrendscopeWindow::timeText(double seconds) const
+{
+    return TrendChart::timeText(m_textChart, seconds);
+}
+
+void TrendscopeWindow::saveChosen() const
+{
+    QStringList keys;
+    for (int index : m_chosen)
+        keys << m_session->catalog().channels()[index].key;
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillmar"),
+                       QStringLiteral("Trendscope"));
+    settings.setValue(settingsKey(m_session->projectPath()), keys);
+}
+
+QVector<int> TrendscopeWindow::savedChosen() const
+{
+    QVector<int> chosen;
+    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillmar"),
+                             QStringLiteral("Trendscope"));
+    const QVariant saved = settings.value(settingsKey(m_session->projectPath()));
+    if (saved.isValid()) {
+        for (const QString& key : saved.toStringList()) {
+            const int index = m_session->catalog().find(key);
+            if (index >= 0 && chosen.size() < MaxChannels)
+                chosen << index;
+        }
+        return chosen;
+    }
+    for (int i = 0; i < qMin(DefaultChannels, m_session->catalog().channels().size()); ++i)
+        chosen << i;
+    return chosen;
+}

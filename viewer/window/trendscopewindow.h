@@ -1,0 +1,98 @@
+#pragma once
+
+#include "timewindow.h"
+#include "viewquery.h"
+
+#include <QElapsedTimer>
+#include <QVector>
+#include <QWidget>
+
+#include <memory>
+
+namespace Ui {
+class TrendscopeWindow;
+}
+
+class QListWidgetItem;
+class QMenu;
+class ViewerSession;
+class XYChart;
+
+// The data viewer's window: the channel list, the stacked charts on one time axis with the
+// navigator strip under them, the statistics of the visible range, the quick ranges and typed
+// period, and the export menu, in the recorder's dark look with its top and status bars.
+class TrendscopeWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MaxChannels = 8;
+    enum Slot
+    {
+        ChartSlot = 0,
+        OverviewSlot = 1
+    };
+
+    // The window takes the session (not started yet) as its child and starts it.
+    explicit TrendscopeWindow(ViewerSession* session, QWidget* parent = nullptr);
+    ~TrendscopeWindow() override;
+
+    ViewerSession* session() const { return m_session; }
+    const TimeWindow& timeWindow() const { return m_window; }
+    // Catalog indexes of the chosen channels, in the order they were ticked.
+    QVector<int> chosen() const { return m_chosen; }
+    void setChosen(const QVector<int>& channels);
+    // Shows a range (as the typed period does).
+    void showRange(double from, double to);
+    // Ids of the last chart request and the last drawn answer: equal once the view is drawn.
+    quint64 requestedId() const { return m_requestId; }
+    quint64 drawnId() const { return m_drawnId; }
+
+signals:
+    // The charts were drawn from the answer to a request.
+    void viewDrawn(quint64 id);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void fillChannelList();
+    void applyFilter(const QString& text);
+    void channelToggled(QListWidgetItem* item);
+    void applyChannels();
+    void applyWindow();
+    void requestCharts();
+    void requestOverview();
+    void sessionOpened(bool ok, const QString& error);
+    void periodChanged();
+    void summaryProgress(qint64 done, qint64 total);
+    void summaryUpdated();
+    void viewReady(const ViewQuery::Result& result);
+    void updateStats(const ViewQuery::Result& result);
+    void lastSpan(double seconds);
+    void zoomAtCentre(double factor);
+    void exportCsv();
+    void exportPng();
+    void showHelp();
+    void popup(QMenu* menu, QWidget* button);
+    QString timeText(double seconds) const;
+    void saveChosen() const;
+    QVector<int> savedChosen() const;
+
+    std::unique_ptr<Ui::TrendscopeWindow> ui;
+    ViewerSession* m_session;
+    TimeWindow m_window;
+    QVector<int> m_chosen;
+    QMenu* m_viewMenu = nullptr;
+    QMenu* m_exportMenu = nullptr;
+    QMenu* m_helpMenu = nullptr;
+    XYChart* m_textChart = nullptr;
+    quint64 m_requestId = 0;
+    quint64 m_drawnId = 0;
+    bool m_windowPlaced = false;
+    bool m_chartsIncomplete = false;
+    QElapsedTimer m_overviewClock;
+    bool m_overviewStale = false;
+};
