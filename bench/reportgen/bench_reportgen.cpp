@@ -10,6 +10,7 @@
 #include "generatedayqueries.h"
 #include "reportperiod.h"
 #include "reporttables.h"
+#include "sampledatabase.h"
 #include "sampletable.h"
 
 #include <QCoreApplication>
@@ -31,58 +32,13 @@
 
 namespace {
 
-constexpr int kNodes = 16;
+constexpr int kNodes = SampleDatabase::Nodes;
 const QString kFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 
 QTextStream& out()
 {
     static QTextStream stream(stdout);
     return stream;
-}
-
-QString serial(int node)
-{
-    return QStringLiteral("N%1").arg(1000 + node);
-}
-
-// Writes the recorder's table with one row per node and second, in one transaction.
-bool generate(const QString& path, qint64 first, int days)
-{
-    QFile::remove(path);
-    sqlite3* db = nullptr;
-    if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK)
-        return false;
-    const char* schema =
-        "PRAGMA page_size = 4096; PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;"
-        "create table quorbinal (\t\tid integer primary key autoincrement,\t\t"
-        "serialno varchar(18) not null, \t\tchannel1 float, channel2 float, "
-        "\t\tpointDate integer not null\t\t); begin;";
-    bool ok = sqlite3_exec(db, schema, nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_stmt* insert = nullptr;
-    ok = ok && sqlite3_prepare_v2(db,
-                                  "insert into quorbinal (serialno, channel1, channel2, pointDate)"
-                                  " values (?, ?, ?, ?)",
-                                  -1, &insert, nullptr) == SQLITE_OK;
-    QList<QByteArray> serials;
-    for (int n = 0; n < kNodes; ++n)
-        serials.append(serial(n).toLatin1());
-    const qint64 seconds = qint64(days) * 86400;
-    for (qint64 s = 0; ok && s < seconds; ++s) {
-        for (int n = 0; n < kNodes && ok; ++n) {
-            sqlite3_bind_text(insert, 1, serials.at(n).constData(), -1, SQLITE_STATIC);
-            sqlite3_bind_double(insert, 2,
-                                std::round((20 + 5 * std::sin(s / 900.0 + n)) * 100) / 100);
-            sqlite3_bind_double(insert, 3,
-                                std::round((50 + 10 * std::cos(s / 1300.0 + n)) * 100) / 100);
-            sqlite3_bind_int64(insert, 4, first + s);
-            ok = sqlite3_step(insert) == SQLITE_DONE;
-            sqlite3_reset(insert);
-        }
-    }
-    sqlite3_finalize(insert);
-    ok = ok && sqlite3_exec(db, "commit;", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
 }
 
 const QStringList kKeys{QStringLiteral("N1000_channel1|a"), QStringLiteral("N1000_channel2|b"),
@@ -344,7 +300,7 @@ int main(int argc, char* argv[])
         QElapsedTimer clock;
         clock.start();
         const bool reused = reuse && QFileInfo::exists(path);
-        if (!reused && !generate(path, first, days)) {
+        if (!reused && !SampleDatabase::generate(path, first, days)) {
             out() << "cannot generate " << path << '\n';
             return 1;
         }

@@ -1,16 +1,26 @@
 // Storage benchmark: prints figures, asserts nothing.
 //  1. Sustained insert rate of InsertSerialData with 16-record flushes against a bare sqlite3
-//     loop of prepared inserts, 16 rows per transaction, same pragmas, same run.
+//     loop of prepared inserts, 16 rows per transaction, same pragmas, same run: on the table
+//     without the range index (as files were made before) and with it (as they are made now).
 //  2. Memory held by SQLite over a long recording, for the writer and for a bare connection with
-//     the same pragmas.
-//  3. Time to open a database of many rows and answer startDateTime()/endDateTime().
-// Usage: bench_storage [flushes per run, default 1500] [rows of the large file, default 5000000]
+//     the same pragmas and the same index.
+//  3. The recorded period, startDateTime() + endDateTime(), on a generated file of 16 nodes at
+//     1 s (7 days: 9.7 million rows): without the index (the scans the recorder ran before) and
+//     with it, the file in the page cache and evicted from it.
+//  4. What the index adds to that file: built in one go, and after appends by the writer.
+// Usage: bench_storage [flushes per run, default 1500] [days of the large file, default 7]
 //                      [flushes of the memory run, default 9000]
+//                      [seconds appended to the large file, default 86400]
 
+#include "indexbuilder.h"
 #include "insertserialdata.h"
+#include "sampledatabase.h"
+#include "sampletable.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -24,15 +34,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
 constexpr int RecordsPerFlush = 16;
 constexpr int Rounds = 3;
-const char* const Schema =
-    "create table quorbinal (\t\tid integer primary key autoincrement,\t\tserialno varchar(18) not "
-    "null, \t\tchannel1 float, channel2 float, \t\tpointDate integer not null\t\t)";
 
 const char* const NodeNames[RecordsPerFlush] = {
     "T0001", "T0002", "T0003", "T0004", "T0005", "T0006", "T0007", "T0008",
@@ -77,15 +89,32 @@ QString nodeName(int n)
     return QString::fromLatin1(NodeNames[n]);
 }
 
-// The writer's side: queue 16 records, flush, repeated.
+const QByteArray& indexStatement()
+{
+    static const QByteArray statement = SampleTable::createIndexStatement().toUtf8();
+    return statement;
+}
+
+double msSince(const QElapsedTimer& timer)
+{
+    return timer.nsecsElapsed() / 1e6;
+}
+
+// The writer's side: queue 16 records, flush, repeated. Without the index, the file is as an
+// earlier recorder made it.
 class WriterRun
 {
 public:
-    explicit WriterRun(const QString& path)
+    WriterRun(const QString& path, bool indexed)
         : name(QUuid::createUuid().toString(QUuid::WithoutBraces)), writer(path, name)
     {
-        if (!writer.createConnection()) {
-            std::fprintf(stderr, "writer: createConnection failed for %s\n", qPrintable(path));
+        bool ready = writer.createConnection();
+        if (ready && !indexed) {
+            QSqlQuery drop(QSqlDatabase::database(name + QStringLiteral("filedb"), false));
+            ready = drop.exec(QStringLiteral("drop index ") + SampleTable::indexName());
+        }
+        if (!ready || writer.hasIndex() != indexed) {
+            std::fprintf(stderr, "writer: cannot prepare %s\n", qPrintable(path));
             std::exit(1);
         }
         for (int n = 0; n < RecordsPerFlush; ++n)
@@ -133,18 +162,19 @@ private:
     int done = 0;
 };
 
-// The baseline: a prepared insert, 16 rows per transaction, the writer's pragmas.
+// The baseline: a prepared insert, 16 rows per transaction, the writer's pragmas and schema.
 class BareRun
 {
 public:
-    explicit BareRun(const QString& path)
+    BareRun(const QString& path, bool indexed)
     {
         const bool ready =
             sqlite3_open_v2(path.toUtf8().constData(), &db,
                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK &&
             exec(db, "PRAGMA busy_timeout = 2000") && exec(db, "PRAGMA page_size = 4096") &&
             exec(db, "PRAGMA cache_size = 65536") && exec(db, "PRAGMA journal_mode = WAL") &&
-            exec(db, Schema) &&
+            exec(db, SampleTable::createStatement().toUtf8().constData()) &&
+            (!indexed || exec(db, indexStatement().constData())) &&
             sqlite3_prepare_v2(db,
                                "insert into quorbinal (serialno, channel1, channel2, pointDate) "
                                "values (?, ?, ?, ?)",
@@ -195,17 +225,25 @@ private:
     int done = 0;
 };
 
+struct InsertRates
+{
+    double writer = 0; // records per second
+    double bare = 0;
+    double medianBlockRatio = 0;
+    size_t blocks = 0;
+};
+
 // Both sides run in alternating blocks, so that both meet the same disk load of the machine.
-void insertRate(const QTemporaryDir& dir, int flushes)
+InsertRates insertRate(const QTemporaryDir& dir, int flushes, bool indexed)
 {
     constexpr int Block = 50;
-    std::printf("== Sustained insert rate: %d flushes of %d records per side, alternating in "
-                "blocks of %d\n",
-                flushes, RecordsPerFlush, Block);
-    WriterRun writer(dir.filePath(QStringLiteral("writer.dat")));
-    BareRun bare(dir.filePath(QStringLiteral("bare.dat")));
-    std::printf("   writer settings: %s\n", qPrintable(writer.settings()));
-    std::printf("   bare settings:   %s\n", qPrintable(bare.settings()));
+    const QString suffix = indexed ? QStringLiteral("-indexed.dat") : QStringLiteral(".dat");
+    WriterRun writer(dir.filePath(QStringLiteral("writer") + suffix), indexed);
+    BareRun bare(dir.filePath(QStringLiteral("bare") + suffix), indexed);
+    if (!indexed) {
+        std::printf("   writer settings: %s\n", qPrintable(writer.settings()));
+        std::printf("   bare settings:   %s\n", qPrintable(bare.settings()));
+    }
     double writerSeconds = 0;
     double bareSeconds = 0;
     std::vector<double> blockRatios;
@@ -219,22 +257,37 @@ void insertRate(const QTemporaryDir& dir, int flushes)
     }
     std::sort(blockRatios.begin(), blockRatios.end());
     const double records = double(flushes) * RecordsPerFlush;
-    const double w = records / writerSeconds;
-    const double b = records / bareSeconds;
-    std::printf(
-        "InsertSerialData (16-record flushes):        %10.0f records/s  (%.3f ms per flush)\n", w,
-        1000.0 * RecordsPerFlush / w);
-    std::printf("bare sqlite3 prepared inserts (16 per txn): %10.0f records/s  (%.3f ms per txn)\n",
-                b, 1000.0 * RecordsPerFlush / b);
-    std::printf("ratio writer / bare: %.2f overall, %.2f median of %zu blocks (target at least "
-                "0.50)\n\n",
-                w / b, blockRatios[blockRatios.size() / 2], blockRatios.size());
+    return {records / writerSeconds, records / bareSeconds, blockRatios[blockRatios.size() / 2],
+            blockRatios.size()};
+}
+
+void insertRates(const QTemporaryDir& dir, int flushes)
+{
+    std::printf("== Sustained insert rate: %d flushes of %d records per side, alternating in "
+                "blocks of 50\n",
+                flushes, RecordsPerFlush);
+    const InsertRates before = insertRate(dir, flushes, false);
+    const InsertRates after = insertRate(dir, flushes, true);
+    std::printf("%-46s %20s %20s\n", "", "without the index", "with the index");
+    std::printf("%-46s %12.0f rec/s %14.0f rec/s\n",
+                "InsertSerialData (16-record flushes):", before.writer, after.writer);
+    std::printf("%-46s %12.0f rec/s %14.0f rec/s\n",
+                "bare sqlite3 prepared inserts (16 per txn):", before.bare, after.bare);
+    std::printf("%-46s %20.3f %20.3f\n",
+                "writer ms per flush:", 1000.0 * RecordsPerFlush / before.writer,
+                1000.0 * RecordsPerFlush / after.writer);
+    std::printf("%-46s %20.2f %20.2f\n",
+                "ratio writer / bare, overall:", before.writer / before.bare,
+                after.writer / after.bare);
+    std::printf("%-46s %20.2f %20.2f\n",
+                "ratio writer / bare, median block:", before.medianBlockRatio,
+                after.medianBlockRatio);
+    std::printf("(target with the index: at least 0.50)\n\n");
 }
 
 // SQLite's own heap (every connection of the process) after warmUp flushes and at the end of a
 // run of flushes in total. Each side runs alone on its own file, so the figures are its own.
-template <typename Run>
-void heapGrowth(const char* label, Run& run, int warmUp, int flushes)
+template <typename Run> void heapGrowth(const char* label, Run& run, int warmUp, int flushes)
 {
     run.flush(warmUp);
     const sqlite3_int64 warm = sqlite3_memory_used();
@@ -248,78 +301,228 @@ void memoryGrowth(const QTemporaryDir& dir, int flushes)
 {
     const int warmUp = std::min(1000, flushes / 2);
     std::printf("== SQLite heap over %d flushes of %d records (%d rows; 16 nodes at 1 s for %.1f "
-                "h), growth after the first %d flushes\n",
+                "h), growth after the first %d flushes, with the index\n",
                 flushes, RecordsPerFlush, flushes * RecordsPerFlush, flushes / 3600.0, warmUp);
     {
-        WriterRun writer(dir.filePath(QStringLiteral("writer-memory.dat")));
+        WriterRun writer(dir.filePath(QStringLiteral("writer-memory.dat")), true);
         heapGrowth("InsertSerialData:", writer, warmUp, flushes);
     }
     {
-        BareRun bare(dir.filePath(QStringLiteral("bare-memory.dat")));
+        BareRun bare(dir.filePath(QStringLiteral("bare-memory.dat")), true);
         heapGrowth("bare sqlite3, same pragmas:", bare, warmUp, flushes);
     }
     std::printf("(target for the writer: growth below 1024 KiB)\n\n");
 }
 
-// Builds the large file with the C API in one transaction, without journal or syncing: only
-// its content matters. The file is left in WAL mode, as the recorder leaves it.
-bool generateLargeFile(const QString& path, long long rows)
+// Pages of the file in the operating system's page cache, and in all.
+std::pair<long, long> residentPages(const QString& path)
 {
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
-        return false;
-    bool ok = exec(db, "PRAGMA page_size = 4096") && exec(db, "PRAGMA journal_mode = OFF") &&
-              exec(db, "PRAGMA synchronous = OFF") && exec(db, Schema) && exec(db, "begin");
-    sqlite3_stmt* insert = nullptr;
-    ok = ok && sqlite3_prepare_v2(db,
-                                  "insert into quorbinal (serialno, channel1, channel2, pointDate) "
-                                  "values (?, ?, ?, ?)",
-                                  -1, &insert, nullptr) == SQLITE_OK;
-    for (long long i = 0; ok && i < rows; ++i) {
-        const int node = static_cast<int>(i % RecordsPerFlush);
-        const int sample = static_cast<int>(i / RecordsPerFlush);
-        sqlite3_bind_text(insert, 1, NodeNames[node], -1, SQLITE_STATIC);
-        sqlite3_bind_double(insert, 2, channelValue(sample, node, 1));
-        sqlite3_bind_double(insert, 3, channelValue(sample, node, 2));
-        sqlite3_bind_int64(insert, 4, 1600000000LL + sample);
-        ok = sqlite3_step(insert) == SQLITE_DONE;
-        sqlite3_reset(insert);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+    if (fd < 0)
+        return {0, 0};
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    const long page = ::sysconf(_SC_PAGESIZE);
+    const long pages = static_cast<long>((size + page - 1) / page);
+    long resident = 0;
+    if (size > 0) {
+        void* map = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_SHARED, fd, 0);
+        if (map != MAP_FAILED) {
+            std::vector<unsigned char> flags(static_cast<size_t>(pages));
+            if (::mincore(map, static_cast<size_t>(size), flags.data()) == 0)
+                resident = static_cast<long>(std::count_if(flags.begin(), flags.end(),
+                                                           [](unsigned char f) { return f & 1; }));
+            ::munmap(map, static_cast<size_t>(size));
+        }
     }
-    sqlite3_finalize(insert);
-    ok = ok && exec(db, "commit") && exec(db, "PRAGMA journal_mode = WAL");
-    sqlite3_close(db);
-    return ok;
+    ::close(fd);
+    return {resident, pages};
 }
 
-void largeFile(const QTemporaryDir& dir, long long rows)
+// Drops the file and its write-ahead log from the page cache: written back first, since dirty
+// pages cannot be dropped. Returns the pages of the file still cached afterwards.
+long evict(const QString& path)
 {
-    std::printf("== Opening a database of %lld rows\n", rows);
-    const QString path = dir.filePath(QStringLiteral("large.dat"));
+    for (const QString& file : QStringList{path, path + QStringLiteral("-wal")}) {
+        const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY);
+        if (fd < 0)
+            continue;
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+    return residentPages(path).first;
+}
+
+struct PeriodRound
+{
+    double openMs = 0;
+    double periodMs = 0; // startDateTime() + endDateTime()
+    quint32 start = 0;
+    quint32 end = 0;
+    long residentAfterEviction = -1;
+};
+
+// Opens the file as the recorder does and asks for the recorded period.
+PeriodRound periodRound(const QString& path, bool cold)
+{
+    PeriodRound round;
+    if (cold)
+        round.residentAfterEviction = evict(path);
+    InsertSerialData writer(path, QUuid::createUuid().toString(QUuid::WithoutBraces));
     QElapsedTimer timer;
     timer.start();
-    if (!generateLargeFile(path, rows)) {
-        std::fprintf(stderr, "cannot generate %s\n", qPrintable(path));
+    if (!writer.createConnection()) {
+        std::fprintf(stderr, "cannot open %s\n", qPrintable(path));
         std::exit(1);
     }
-    std::printf("   generated in %.1f s, file size %.1f MB (file in the page cache: warm runs)\n",
-                timer.nsecsElapsed() / 1e9, QFileInfo(path).size() / 1e6);
-    for (int round = 0; round < Rounds; ++round) {
-        InsertSerialData writer(path, QUuid::createUuid().toString(QUuid::WithoutBraces));
-        timer.start();
-        const bool opened = writer.createConnection();
-        const double openMs = timer.nsecsElapsed() / 1e6;
-        timer.start();
-        const quint32 start = writer.startDateTime();
-        const double startMs = timer.nsecsElapsed() / 1e6;
-        timer.start();
-        const quint32 end = writer.endDateTime();
-        const double endMs = timer.nsecsElapsed() / 1e6;
-        std::printf("   round %d: createConnection %s %.1f ms, startDateTime %u in %.1f ms, "
-                    "endDateTime %u in %.1f ms, total %.1f ms\n",
-                    round + 1, opened ? "ok" : "FAILED", openMs, start, startMs, end, endMs,
-                    openMs + startMs + endMs);
+    round.openMs = msSince(timer);
+    timer.start();
+    round.start = writer.startDateTime();
+    round.end = writer.endDateTime();
+    round.periodMs = msSince(timer);
+    return round;
+}
+
+// Bytes of each b-tree of the file, by name (table, index, sqlite_master...).
+std::map<QString, qint64> btreeBytes(const QString& path)
+{
+    std::map<QString, qint64> bytes;
+    sqlite3* db = nullptr;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_prepare_v2(db, "select name, sum(pgsize) from dbstat group by name", -1, &stmt,
+                           nullptr) == SQLITE_OK)
+        while (sqlite3_step(stmt) == SQLITE_ROW)
+            bytes[QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)))] =
+                sqlite3_column_int64(stmt, 1);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return bytes;
+}
+
+double percent(qint64 part, qint64 whole)
+{
+    return whole > 0 ? 100.0 * double(part) / double(whole) : 0;
+}
+
+QString periodText(const PeriodRound& round)
+{
+    return QDateTime::fromSecsSinceEpoch(round.start)
+               .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
+           QStringLiteral(" to ") +
+           QDateTime::fromSecsSinceEpoch(round.end).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+// Rounds of the recorded period, warm then cold, on the file as it is.
+std::vector<PeriodRound> periodRounds(const QString& path)
+{
+    std::vector<PeriodRound> rounds;
+    for (bool cold : {false, true})
+        for (int round = 0; round < Rounds; ++round)
+            rounds.push_back(periodRound(path, cold));
+    return rounds;
+}
+
+void recordedPeriod(const QString& path, int days)
+{
+    const qint64 rows = qint64(days) * 86400 * SampleDatabase::Nodes;
+    std::printf("== Recorded period on the %d-day file (%lld rows, %lld bytes): the writer opened "
+                "as the recorder opens it, then startDateTime() + endDateTime()\n",
+                days, rows, static_cast<long long>(QFileInfo(path).size()));
+    const std::vector<PeriodRound> before = periodRounds(path);
+
+    QElapsedTimer timer;
+    timer.start();
+    IndexBuilder builder(path);
+    builder.start();
+    builder.wait();
+    const double buildMs = msSince(timer);
+    const std::vector<PeriodRound> after = periodRounds(path);
+
+    std::printf("   period found: before %s, after %s\n", qPrintable(periodText(before.front())),
+                qPrintable(periodText(after.front())));
+    std::printf("   index built in one go by IndexBuilder (nothing else running): %.0f ms, %s\n",
+                buildMs, builder.indexReady() ? "ok" : "FAILED");
+    std::printf("   %-12s %28s %28s\n", "", "before (no index: scans)",
+                "after (through the index)");
+    std::printf("   %-12s %13s %14s %13s %14s\n", "round", "open ms", "period ms", "open ms",
+                "period ms");
+    for (size_t i = 0; i < before.size(); ++i)
+        std::printf("   %-12s %13.1f %14.1f %13.1f %14.1f\n",
+                    qPrintable((i < Rounds ? QStringLiteral("warm ") : QStringLiteral("cold ")) +
+                               QString::number(i % Rounds + 1)),
+                    before[i].openMs, before[i].periodMs, after[i].openMs, after[i].periodMs);
+    const auto [resident, pages] = residentPages(path);
+    std::printf("   cold: before the writer opens the file, fdatasync and "
+                "posix_fadvise(POSIX_FADV_DONTNEED) on it and its -wal; pages left in the page "
+                "cache: before %ld, after %ld (of %ld; mincore)\n",
+                before.back().residentAfterEviction, after.back().residentAfterEviction,
+                std::max(pages, resident));
+    std::printf("(target after: period under 10 ms, cold included)\n\n");
+}
+
+// Appends `seconds` seconds of 16 nodes after the file's last sample through the writer, in
+// the recorder's 16-record flushes. Without syncing: the pages written are the same, and a day
+// of flushes takes seconds instead of the recorder's day.
+double appendSamples(const QString& path, int seconds)
+{
+    const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    InsertSerialData writer(path, name);
+    if (!writer.createConnection() || !writer.hasIndex() ||
+        !QSqlQuery(QSqlDatabase::database(name + QStringLiteral("filedb"), false))
+             .exec(QStringLiteral("PRAGMA synchronous = OFF"))) {
+        std::fprintf(stderr, "cannot append to %s\n", qPrintable(path));
+        std::exit(1);
     }
-    std::printf("\n");
+    const quint32 last = writer.endDateTime();
+    QElapsedTimer timer;
+    timer.start();
+    for (int s = 1; s <= seconds; ++s) {
+        for (int n = 0; n < SampleDatabase::Nodes; ++n) {
+            SampleRecord r;
+            r.deviceNumber = SampleDatabase::serial(n);
+            r.channel1 = channelValue(s, n, 1);
+            r.channel2 = channelValue(s, n, 2);
+            r.pointDate = last + static_cast<quint32>(s);
+            writer.queueSample(r);
+        }
+        writer.insertNow();
+    }
+    return timer.nsecsElapsed() / 1e9;
+}
+
+void indexSize(const QString& bare, const QString& indexed, int appendSeconds)
+{
+    std::printf("== File size: what the index adds\n");
+    const qint64 bareBytes = QFileInfo(bare).size();
+    const qint64 indexedBytes = QFileInfo(indexed).size();
+    auto trees = btreeBytes(indexed);
+    const QString table = QStringLiteral("quorbinal");
+    const QString index = SampleTable::indexName();
+    std::printf("   built in one go: file %lld -> %lld bytes, +%lld bytes (+%.1f%%); table %lld "
+                "bytes, index %lld bytes (%.1f%% of the table)\n",
+                static_cast<long long>(bareBytes), static_cast<long long>(indexedBytes),
+                static_cast<long long>(indexedBytes - bareBytes),
+                percent(indexedBytes - bareBytes, bareBytes), static_cast<long long>(trees[table]),
+                static_cast<long long>(trees[index]), percent(trees[index], trees[table]));
+
+    const double seconds = appendSamples(indexed, appendSeconds);
+    const qint64 appendedBytes = QFileInfo(indexed).size();
+    const auto grown = btreeBytes(indexed);
+    const qint64 tableGrowth = grown.at(table) - trees[table];
+    const qint64 indexGrowth = grown.at(index) - trees[index];
+    std::printf("   then %d s of 16 nodes appended by the writer (%d rows in 16-record flushes, "
+                "%.1f s, %.0f rows/s): file %lld bytes, +%lld bytes\n",
+                appendSeconds, appendSeconds * SampleDatabase::Nodes, seconds,
+                appendSeconds * SampleDatabase::Nodes / seconds,
+                static_cast<long long>(appendedBytes),
+                static_cast<long long>(appendedBytes - indexedBytes));
+    std::printf("   appended part: table +%lld bytes, index +%lld bytes (%.1f%% of the table's "
+                "growth); whole file: table %lld, index %lld bytes (%.1f%%)\n\n",
+                static_cast<long long>(tableGrowth), static_cast<long long>(indexGrowth),
+                percent(indexGrowth, tableGrowth), static_cast<long long>(grown.at(table)),
+                static_cast<long long>(grown.at(index)), percent(grown.at(index), grown.at(table)));
 }
 
 } // namespace
@@ -330,8 +533,9 @@ int main(int argc, char** argv)
     // Traces are formatted as in the recorder but not printed: terminal output is not the writer.
     qInstallMessageHandler(dropDebugTraces);
     const int flushes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1500;
-    const long long rows = argc > 2 ? std::max(1LL, std::atoll(argv[2])) : 5000000LL;
+    const int days = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
     const int memoryFlushes = argc > 3 ? std::max(2, std::atoi(argv[3])) : 9000;
+    const int appendSeconds = argc > 4 ? std::max(1, std::atoi(argv[4])) : 86400;
 
     QTemporaryDir dir;
     if (!dir.isValid()) {
@@ -340,8 +544,20 @@ int main(int argc, char** argv)
     }
     std::printf("sqlite3 library %s, files in %s\n\n", sqlite3_libversion(),
                 qPrintable(dir.path()));
-    insertRate(dir, flushes);
+    insertRates(dir, flushes);
     memoryGrowth(dir, memoryFlushes);
-    largeFile(dir, rows);
+
+    const QString bare = dir.filePath(QStringLiteral("large.dat"));
+    const QString indexed = dir.filePath(QStringLiteral("large-indexed.dat"));
+    QElapsedTimer timer;
+    timer.start();
+    const qint64 first = QDateTime(QDate(2026, 1, 1), QTime(0, 0)).toSecsSinceEpoch();
+    if (!SampleDatabase::generate(bare, first, days) || !QFile::copy(bare, indexed)) {
+        std::fprintf(stderr, "cannot generate %s\n", qPrintable(bare));
+        return 1;
+    }
+    std::printf("(%d-day file generated and copied in %.1f s)\n", days, timer.nsecsElapsed() / 1e9);
+    recordedPeriod(indexed, days);
+    indexSize(bare, indexed, appendSeconds);
     return 0;
 }

@@ -92,6 +92,7 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
 
     setupAudio();
     ui->label_write_state->hide();
+    ui->label_index_state->hide();
 
     if (!recentList.isEmpty() && !recentMap.isEmpty() && autoLoad) {
         m_autoLoading = true;
@@ -529,6 +530,9 @@ bool QuillmarMain::openProjectRuntime()
             &ProjectCenter::setDatabaseSize);
     connect(cycle.get(), &RecordingCycle::writeWarningChanged, this,
             &QuillmarMain::showWriteWarning);
+    connect(cycle.get(), &RecordingCycle::indexingStateChanged, this,
+            &QuillmarMain::showIndexingState);
+    showIndexingState(cycle->indexingState());
 
     center->setRecordTimes(cycle->recordStartTime(), cycle->recordEndTime());
     center->setDeviceList(gatewayList);
@@ -555,14 +559,18 @@ void QuillmarMain::databaseFailed()
     QCoreApplication::exit(0);
 }
 
-// The cycle goes with its writer; samples a failing file still holds are settled first.
+// The cycle goes with its writer; samples a failing file still holds are settled first. An
+// index build still running is interrupted: it would keep the samples from the file and the
+// window from closing for as long as it lasts.
 void QuillmarMain::closeRecordingCycle()
 {
     if (!cycle)
         return;
+    cycle->stopIndexing();
     settlePendingSamples();
     cycle.reset();
     showWriteWarning(QString());
+    showIndexingState(QString());
 }
 
 // Samples that a failed write left waiting: one more attempt, then the user chooses between
@@ -787,6 +795,12 @@ void QuillmarMain::showWriteWarning(const QString& text)
 {
     ui->label_write_state->setText(text);
     ui->label_write_state->setVisible(!text.isEmpty());
+}
+
+void QuillmarMain::showIndexingState(const QString& text)
+{
+    ui->label_index_state->setText(text);
+    ui->label_index_state->setVisible(!text.isEmpty());
 }
 
 void QuillmarMain::slotUpdateProjectFile()

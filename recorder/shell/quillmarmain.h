@@ -123,6 +123,7 @@ private:
     void stopSound();
     void showRecording(bool on);
     void showWriteWarning(const QString& text);
+    void showIndexingState(const QString& text);
     void startProgram(const QString& programName, const QStringList& options = QStringList());
     void popupMenu(QMenu* menu, QWidget* button);
     QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& title,

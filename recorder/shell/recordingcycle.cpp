@@ -1,6 +1,7 @@
 #include "recordingcycle.h"
 
 #include "configureddevice.h"
+#include "indexbuilder.h"
 #include "insertserialdata.h"
 #include "nodedevice.h"
 #include "projectfile.h"
@@ -40,6 +41,7 @@ RecordingCycle::RecordingCycle(const QString& projectFile, const QString& connec
 // let go of the writer by themselves.
 RecordingCycle::~RecordingCycle()
 {
+    stopIndexing();
     deviceTimer->stop();
     dbTimer->stop();
     if (writer) {
@@ -67,8 +69,13 @@ bool RecordingCycle::open()
         return false;
     }
     qDebug().noquote() << "QuillmarMain::createInsertSerialData : " << databasePath;
-    startText = recordTimeText(writer->startDateTime());
-    endText = recordTimeText(writer->endDateTime());
+    // Without the index the period would cost a scan of the whole table here, on the GUI thread.
+    if (writer->hasIndex()) {
+        startText = recordTimeText(writer->startDateTime());
+        endText = recordTimeText(writer->endDateTime());
+    } else {
+        startIndexing();
+    }
     for (ConfiguredDevice* device : qAsConst(gateways)) {
         if (!device)
             continue;
@@ -76,6 +83,75 @@ bool RecordingCycle::open()
             node->setSampleWriter(writer);
     }
     return true;
+}
+
+void RecordingCycle::startIndexing()
+{
+    builder = new IndexBuilder(databasePath, this);
+    connect(builder, &IndexBuilder::progress, this, &RecordingCycle::showIndexProgress);
+    connect(builder, &QThread::finished, this, &RecordingCycle::indexingFinished);
+    indexing = true;
+    setIndexingText(QStringLiteral("Indexing database..."));
+    builder->start(QThread::LowPriority);
+}
+
+void RecordingCycle::stopIndexing()
+{
+    if (!indexing)
+        return;
+    indexing = false;
+    // Its destructor interrupts the build and waits for the thread.
+    delete builder;
+    builder = nullptr;
+    setIndexingText(QString());
+}
+
+// Progress and the end arrive queued; after stopIndexing() they find nothing to do.
+void RecordingCycle::showIndexProgress(int percent)
+{
+    if (indexing)
+        setIndexingText(QStringLiteral("Indexing database... ") + QString::number(percent) +
+                        QLatin1Char('%'));
+}
+
+void RecordingCycle::indexingFinished()
+{
+    if (!indexing)
+        return;
+    indexing = false;
+    setIndexingText(QString());
+    if (builder->periodKnown())
+        adoptPeriod(builder->periodStart(), builder->periodEnd());
+    builder->deleteLater();
+    builder = nullptr;
+    // What the build kept waiting: one write now, the rest at the database timer's pace.
+    if (pendingCount() > 0) {
+        write(MaxRowsPerWrite);
+        if (pendingCount() > 0 && !dbTimer->isActive())
+            dbTimer->start(DatabaseInterval);
+    }
+}
+
+void RecordingCycle::setIndexingText(const QString& text)
+{
+    if (text == indexingText)
+        return;
+    indexingText = text;
+    emit indexingStateChanged(indexingText);
+}
+
+// The period of the file as it was before this session wrote to it (no write happens during
+// the build); a recording begun meanwhile keeps the earlier start and its own end.
+void RecordingCycle::adoptPeriod(quint32 first, quint32 last)
+{
+    if (first != 0) {
+        startText = recordTimeText(first);
+        if (startSaved)
+            ProjectFile(projectFilePath).saveRecordStartTime(startText);
+    }
+    if (endText.isEmpty())
+        endText = recordTimeText(last);
+    emit recordTimesChanged(startText, endText);
 }
 
 void RecordingCycle::startPolling()
@@ -126,6 +202,7 @@ void RecordingCycle::startRecording()
     if (startText.isEmpty())
         startText = timeNow();
     ProjectFile(projectFilePath).saveRecordStartTime(startText);
+    startSaved = true;
     emit recordTimesChanged(startText, endText);
     emit recordingChanged(true);
 }
@@ -147,6 +224,7 @@ void RecordingCycle::stopRecording()
 
 void RecordingCycle::shutdown()
 {
+    stopIndexing();
     deviceTimer->stop();
     stopRecording();
     for (int attempt = 1; attempt < ShutdownAttempts && pendingCount() > 0; ++attempt)
@@ -164,7 +242,7 @@ int RecordingCycle::pendingCount() const
 
 void RecordingCycle::writeDb()
 {
-    if (!writer)
+    if (!writer || indexing)
         return;
     const qint64 nowMs = clock().toMSecsSinceEpoch();
     if (policy.due(writer->pendingCount(), gateways.size(), nowMs))
@@ -184,9 +262,13 @@ bool RecordingCycle::flushAll()
     return true;
 }
 
-// Every write goes through here: the policy learns how it went, the warning follows.
+// Every write goes through here: the policy learns how it went, the warning follows. While the
+// index is built, the build holds the write lock: the samples wait, which is no failure, and no
+// attempt may wait for the lock on the GUI thread.
 bool RecordingCycle::write(int limit)
 {
+    if (indexing)
+        return false;
     const bool stored = writer && writer->insertNow(limit);
     if (stored)
         policy.flushed(writer->pendingCount());

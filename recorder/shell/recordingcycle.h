@@ -10,6 +10,7 @@
 #include <functional>
 
 class ConfiguredDevice;
+class IndexBuilder;
 class InsertSerialData;
 class QTimer;
 
@@ -19,7 +20,9 @@ class QTimer;
 // gap records when a recording stops, keeps the recorded period and watches the database size.
 // The main window makes one for each project it opens, forwards the user's commands to it and
 // shows what it signals. The samples waiting for the database belong to its writer and go with
-// it: nothing of one project reaches another project's file.
+// it: nothing of one project reaches another project's file. A database made without the range
+// index gets it built in the background while the project runs; the writes wait for the build,
+// which holds the file's write lock, and catch up when it ends.
 class RecordingCycle : public QObject
 {
     Q_OBJECT
@@ -41,8 +44,10 @@ public:
                    QObject* parent = nullptr);
     ~RecordingCycle() override;
 
-    // Opens the project's database and reads the recorded period from it. False when the file
-    // cannot be used; nothing is polled or recorded then.
+    // Opens the project's database and reads the recorded period from it through the range
+    // index; a file without the index gets it built in the background, and the period follows
+    // when the build ends (recordTimesChanged). False when the file cannot be used; nothing is
+    // polled or recorded then.
     bool open();
     void setClock(const Clock& clock);
 
@@ -70,6 +75,15 @@ public:
     // "Database write failing: N samples waiting" while writes fail; empty otherwise.
     QString writeWarning() const { return warning; }
 
+    // True while the index is built in the background; no write is attempted meanwhile.
+    bool isIndexing() const { return indexing; }
+    // "Indexing database..." with the estimated percent done while the index is built; empty
+    // otherwise.
+    QString indexingState() const { return indexingText; }
+    // Interrupts a running index build and waits for its thread (milliseconds); the file stays
+    // without the index until the project is opened again. The writes can go on at once.
+    void stopIndexing();
+
     // The recorded period as shown, "yyyy-MM-dd hh:mm:ss" or empty.
     QString recordStartTime() const { return startText; }
     QString recordEndTime() const { return endText; }
@@ -89,8 +103,14 @@ signals:
     void recordTimesChanged(const QString& start, const QString& end);
     void databaseSizeChanged(qint64 bytes);
     void writeWarningChanged(const QString& text);
+    void indexingStateChanged(const QString& text);
 
 private:
+    void startIndexing();
+    void showIndexProgress(int percent);
+    void indexingFinished();
+    void setIndexingText(const QString& text);
+    void adoptPeriod(quint32 first, quint32 last);
     void setRecordState(bool on);
     bool write(int limit);
     void updateWarning();
@@ -104,7 +124,12 @@ private:
     Clock clock;
 
     InsertSerialData* writer = nullptr;
+    IndexBuilder* builder = nullptr;
+    bool indexing = false;
+    QString indexingText;
     bool recording = false;
+    // The start of the recorded period has gone into the project file.
+    bool startSaved = false;
     FlushPolicy policy;
     QString warning;
     QString startText;

@@ -1,6 +1,7 @@
 #include "insertserialdata.h"
 
 #include "novalue.h"
+#include "sampletable.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -18,10 +19,6 @@
 
 namespace {
 
-const char* const TableName = "quorbinal";
-const char* const CreateStatement =
-    "create table quorbinal (\t\tid integer primary key autoincrement,\t\tserialno varchar(18) not "
-    "null, \t\tchannel1 float, channel2 float, \t\tpointDate integer not null\t\t)";
 const char* const InsertHead = "insert into quorbinal (serialno, channel1, channel2, pointDate)";
 
 void trace(const QString& text)
@@ -42,6 +39,13 @@ QString channelLiteral(double value)
     if (value == NoValue || !std::isfinite(value))
         return QStringLiteral("NULL");
     return QString::number(value, 'g', 6);
+}
+
+// The value the literal of channelLiteral() stands for: the same six digits, or NULL.
+QVariant channelValue(double value)
+{
+    const QString text = channelLiteral(value);
+    return text == QLatin1String("NULL") ? QVariant(QVariant::Double) : QVariant(text.toDouble());
 }
 
 bool sameChannel(double a, double b)
@@ -103,17 +107,18 @@ QString timeText(quint32 seconds)
     return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 
-quint32 rangeQuery(const QString& connection, const char* aggregate, const QString& traceHead)
+// One column of the recorded-period query: 0 the first sample's time, 1 the last one's. With
+// the index a few dozen index lookups; without it (a file the recorder has not indexed yet) one
+// scan of the table.
+quint32 periodQuery(const QString& connection, int column, const QString& traceHead)
 {
-    QSqlQuery query(QSqlDatabase::database(connection, false));
-    const QString sql = QStringLiteral("select ") + QLatin1String(aggregate) +
-                        QStringLiteral("(pointDate) from ") + QLatin1String(TableName) +
-                        QLatin1Char(';');
-    if (!query.exec(sql) || !query.next()) {
+    const QSqlDatabase db = QSqlDatabase::database(connection, false);
+    QSqlQuery query(db);
+    if (!query.exec(SampleTable::recordedPeriodQuery(SampleTable::hasIndex(db))) || !query.next()) {
         trace(traceHead + QStringLiteral("query error"));
         return 0;
     }
-    const QVariant value = query.value(0);
+    const QVariant value = query.value(column);
     const qlonglong seconds = value.isNull() ? 0 : value.toLongLong();
     const quint32 result = static_cast<quint32>(
         std::clamp<qlonglong>(seconds, 0, std::numeric_limits<quint32>::max()));
@@ -130,6 +135,8 @@ InsertSerialData::InsertSerialData(const QString& path, const QString& name, QOb
 
 InsertSerialData::~InsertSerialData()
 {
+    // Prepared statements keep the connection busy; they go before it closes.
+    statements.clear();
     const QString name = fullConnectionName();
     if (QSqlDatabase::contains(name)) {
         {
@@ -187,6 +194,13 @@ bool InsertSerialData::applyPragmas()
         trace(QStringLiteral("PRAGMA cache_size = 65536 : query error"));
         return false;
     }
+    // A flush changes a page of the index for every node besides the table's: its statement
+    // journal outgrows the 64 KiB SQLite keeps in memory and every flush wrote a temporary file
+    // (with the index, half the insert rate of single-row inserts). In memory it stays small.
+    if (!query.exec(QStringLiteral("PRAGMA temp_store = MEMORY"))) {
+        trace(QStringLiteral("PRAGMA temp_store = MEMORY : query error"));
+        return false;
+    }
     // WAL keeps the file sound when the program dies during a write, and lets the report
     // generator read while samples are written.
     if (!query.exec(QStringLiteral("PRAGMA journal_mode = WAL"))) {
@@ -238,7 +252,8 @@ bool InsertSerialData::isWritable()
 
 bool InsertSerialData::createTable()
 {
-    QSqlQuery query(QSqlDatabase::database(fullConnectionName(), false));
+    QSqlDatabase db = QSqlDatabase::database(fullConnectionName(), false);
+    QSqlQuery query(db);
     if (!query.exec(QStringLiteral("select name from sqlite_master where type='table' and "
                                    "name='quorbinal';"))) {
         trace(QStringLiteral("InsertSerialData::createTable : select table : query error"));
@@ -249,12 +264,22 @@ bool InsertSerialData::createTable()
         return true;
     }
     query.finish();
-    if (!query.exec(QLatin1String(CreateStatement))) {
+    // A new file gets its range index with the table, in one transaction: while it is empty the
+    // index costs nothing, and no file this recorder makes ever needs the background build.
+    bool created = db.transaction() && query.exec(SampleTable::createStatement()) &&
+                   query.exec(SampleTable::createIndexStatement()) && db.commit();
+    if (!created) {
         trace(QStringLiteral("InsertSerialData::createTable : create table : query error"));
+        db.rollback();
         return false;
     }
     trace(QStringLiteral("InsertSerialData::createTable : create table"));
     return true;
+}
+
+bool InsertSerialData::hasIndex() const
+{
+    return SampleTable::hasIndex(QSqlDatabase::database(fullConnectionName(), false));
 }
 
 void InsertSerialData::queueSample(const SampleRecord& record)
@@ -328,45 +353,17 @@ bool InsertSerialData::insertBatch(int count)
         return false;
     }
 
-    // Numbers go into the statement as literals; only serialno, free text from the project
-    // file, is bound, one named parameter per distinct node of the statement. Preparing a
-    // statement costs SQLite time in the square of its parameter count.
     bool ok = true;
     int next = 0;
+    std::vector<const SampleRecord*> rows;
     while (ok && next < count) {
-        QString sql = QLatin1String(InsertHead);
-        QStringList serials;
-        int rows = 0;
-        for (; next < count && rows < MaxRowsPerStatement; ++next) {
-            if (!repeated.empty() && repeated[static_cast<size_t>(next)])
-                continue;
-            const SampleRecord& record = queue[static_cast<size_t>(next)];
-            const QString serial = serialno(record);
-            int parameter = serials.indexOf(serial);
-            if (parameter < 0) {
-                parameter = serials.size();
-                serials.append(serial);
-            }
-            if (rows++ > 0)
-                sql += QLatin1String(" union");
-            sql += QLatin1String(" select :s") + QString::number(parameter) + QLatin1String(", ") +
-                   channelLiteral(record.channel1) + QLatin1String(", ") +
-                   channelLiteral(record.channel2) + QLatin1String(", ") +
-                   QString::number(record.pointDate);
+        rows.clear();
+        for (; next < count && static_cast<int>(rows.size()) < MaxRowsPerStatement; ++next) {
+            if (repeated.empty() || !repeated[static_cast<size_t>(next)])
+                rows.push_back(&queue[static_cast<size_t>(next)]);
         }
-        if (rows == 0)
-            break;
-        sql += QLatin1Char(';');
-        trace(QStringLiteral("InsertSerialData::insertNow : query : ") + sql);
-        QSqlQuery query(db);
-        ok = query.prepare(sql);
-        if (ok) {
-            for (int i = 0; i < serials.size(); ++i)
-                query.bindValue(QStringLiteral(":s") + QString::number(i), serials.at(i));
-            ok = query.exec();
-        }
-        trace(QStringLiteral("insert query : ") + boolText(ok));
-        trace(QStringLiteral("lastError : ") + query.lastError().text());
+        if (!rows.empty())
+            ok = insertRows(db, rows);
     }
 
     if (ok) {
@@ -378,6 +375,78 @@ bool InsertSerialData::insertBatch(int count)
         trace(QStringLiteral("rollback transaction : ") + boolText(rolledBack));
     }
     return ok;
+}
+
+// One statement. As traced, numbers go into it as literals and only serialno, free text from
+// the project file, is a parameter, one named parameter per distinct node: preparing a statement
+// costs SQLite time in the square of its parameter count. A flush of the usual size instead runs
+// a statement kept prepared, with every value a parameter: preparing costs more than running.
+bool InsertSerialData::insertRows(const QSqlDatabase& db,
+                                  const std::vector<const SampleRecord*>& rows)
+{
+    QString sql = QLatin1String(InsertHead);
+    QStringList serials;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const SampleRecord& record = *rows[i];
+        const QString serial = serialno(record);
+        int parameter = serials.indexOf(serial);
+        if (parameter < 0) {
+            parameter = serials.size();
+            serials.append(serial);
+        }
+        sql += (i > 0 ? QLatin1String(" union select :s") : QLatin1String(" select :s")) +
+               QString::number(parameter) + QLatin1String(", ") + channelLiteral(record.channel1) +
+               QLatin1String(", ") + channelLiteral(record.channel2) + QLatin1String(", ") +
+               QString::number(record.pointDate);
+    }
+    sql += QLatin1Char(';');
+    trace(QStringLiteral("InsertSerialData::insertNow : query : ") + sql);
+
+    QSqlQuery adHoc(db);
+    QSqlQuery* query = keptStatement(static_cast<int>(rows.size()));
+    bool ok = true;
+    if (query) {
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const SampleRecord& record = *rows[i];
+            const int first = static_cast<int>(4 * i);
+            query->bindValue(first, serialno(record));
+            query->bindValue(first + 1, channelValue(record.channel1));
+            query->bindValue(first + 2, channelValue(record.channel2));
+            query->bindValue(first + 3, static_cast<qlonglong>(record.pointDate));
+        }
+    } else {
+        query = &adHoc;
+        ok = adHoc.prepare(sql);
+        for (int i = 0; ok && i < serials.size(); ++i)
+            adHoc.bindValue(QStringLiteral(":s") + QString::number(i), serials.at(i));
+    }
+    ok = ok && query->exec();
+    trace(QStringLiteral("insert query : ") + boolText(ok));
+    trace(QStringLiteral("lastError : ") + query->lastError().text());
+    query->finish();
+    return ok;
+}
+
+// The kept statement of `rows` rows, four parameters a row; null for a larger statement, whose
+// thousands of parameters would cost more than its literals, or when it cannot be prepared.
+QSqlQuery* InsertSerialData::keptStatement(int rows)
+{
+    if (rows > MaxKeptStatementRows)
+        return nullptr;
+    std::unique_ptr<QSqlQuery>& kept = statements[rows];
+    if (!kept) {
+        QString sql = QLatin1String(InsertHead);
+        for (int i = 0; i < rows; ++i)
+            sql += i > 0 ? QLatin1String(" union select ?, ?, ?, ?")
+                         : QLatin1String(" select ?, ?, ?, ?");
+        kept = std::make_unique<QSqlQuery>(QSqlDatabase::database(fullConnectionName(), false));
+        // Not kept when it fails (the table is gone): the statement with literals reports why.
+        if (!kept->prepare(sql)) {
+            statements.erase(rows);
+            return nullptr;
+        }
+    }
+    return kept.get();
 }
 
 // An appending writer reads almost nothing back, yet every page it writes stays in the
@@ -395,12 +464,11 @@ void InsertSerialData::releaseCache()
 
 quint32 InsertSerialData::startDateTime()
 {
-    return rangeQuery(fullConnectionName(), "min",
-                      QStringLiteral("InsertSerialData::startDateTime : "));
+    return periodQuery(fullConnectionName(), 0,
+                       QStringLiteral("InsertSerialData::startDateTime : "));
 }
 
 quint32 InsertSerialData::endDateTime()
 {
-    return rangeQuery(fullConnectionName(), "max",
-                      QStringLiteral("InsertSerialData::endDateTime : "));
+    return periodQuery(fullConnectionName(), 1, QStringLiteral("InsertSerialData::endDateTime : "));
 }

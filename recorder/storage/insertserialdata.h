@@ -6,6 +6,12 @@
 #include <QString>
 
 #include <deque>
+#include <map>
+#include <memory>
+#include <vector>
+
+class QSqlDatabase;
+class QSqlQuery;
 
 // Writer of a project's sample database. Samples wait in the writer's own queue until
 // insertNow() stores them in one transaction; they go with the writer, so that no sample of one
@@ -29,12 +35,18 @@ public:
     // Rows written between two releases of the connection's page cache, about 40 pages of
     // file: what the cache may grow by before it is handed back.
     static constexpr int ReleaseCacheRows = 4096;
+    // Insert statements of up to this many rows stay prepared between flushes.
+    static constexpr int MaxKeptStatementRows = 64;
 
     InsertSerialData(const QString& path, const QString& name, QObject* parent = nullptr);
     ~InsertSerialData() override;
 
     bool createConnection();
+    // Creates the table, with its range index, in a new file.
     bool createTable();
+    // True when the file has the range index. A file made before it existed gets it from an
+    // IndexBuilder, which takes seconds on a large file and must not run on the GUI thread.
+    bool hasIndex() const;
 
     // Beyond `samples` waiting samples the oldest are dropped; MaxPending unless changed.
     void setPendingLimit(int samples) { pendingLimit = samples; }
@@ -50,6 +62,9 @@ public:
     // write failed, and the samples still wait.
     bool insertNow(int limit = -1);
 
+    // The recorded period: the first and the last sample's time, 0 on an empty table or when the
+    // query fails. Through the index in a millisecond or two whatever the file's size; without
+    // it each call scans the table.
     quint32 startDateTime();
     quint32 endDateTime();
 
@@ -58,12 +73,15 @@ private:
     bool isWritable();
     bool shortenBusyTimeout();
     bool insertBatch(int count);
+    bool insertRows(const QSqlDatabase& db, const std::vector<const SampleRecord*>& rows);
+    QSqlQuery* keptStatement(int rows);
     void releaseCache();
     QString fullConnectionName() const;
 
     bool isOpen = false;
     int rowsSinceRelease = 0;
     std::deque<SampleRecord> pending;
+    std::map<int, std::unique_ptr<QSqlQuery>> statements;
     int pendingLimit = MaxPending;
     qint64 droppedSamples = 0;
     QString databasePath;

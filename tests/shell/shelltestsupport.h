@@ -2,6 +2,7 @@
 
 #include "projectfile.h"
 #include "quillmarmain.h"
+#include "sampletable.h"
 
 #include <QAction>
 #include <QSettings>
@@ -76,8 +77,8 @@ inline QAction* action(QuillmarMain* window, const char* name)
 }
 
 // The rows of a database as "serial channel1 channel2 pointDate", NULL channels as "-", in
-// time order.
-inline QStringList storedRows(const QString& database)
+// time order; only those that match `where` when given.
+inline QStringList storedRows(const QString& database, const QString& where = QString())
 {
     QStringList rows;
     const QString name = QUuid::createUuid().toString();
@@ -86,8 +87,10 @@ inline QStringList storedRows(const QString& database)
         db.setDatabaseName(database);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         QSqlQuery query(db);
+        const QString filter = where.isEmpty() ? QString() : QStringLiteral(" where ") + where;
         if (db.open() && query.exec(QStringLiteral("select serialno, channel1, channel2, pointDate "
-                                                   "from quorbinal order by pointDate, serialno")))
+                                                   "from quorbinal") +
+                                    filter + QStringLiteral(" order by pointDate, serialno")))
             while (query.next()) {
                 QStringList row{query.value(0).toString()};
                 for (int column : {1, 2})
@@ -99,6 +102,29 @@ inline QStringList storedRows(const QString& database)
     }
     QSqlDatabase::removeDatabase(name);
     return rows;
+}
+
+// A database as recorders made it before the range index existed: the table alone, holding
+// `rows` samples of 16 nodes "OLD0" to "OLD15", one a second from `first` on. Big enough (a
+// million rows), its index takes the background build a second or more.
+inline bool writeOldDatabase(const QString& database, int rows, qint64 first)
+{
+    const QString name = QUuid::createUuid().toString();
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(database);
+        QSqlQuery query(db);
+        ok = db.open() && query.exec(SampleTable::createStatement()) &&
+             query.exec(QStringLiteral("with recursive s(x) as (select 0 union all select x + 1 "
+                                       "from s where x < %1) insert into quorbinal (serialno, "
+                                       "channel1, channel2, pointDate) select 'OLD' || (x % 16), "
+                                       "x % 100, 50, %2 + x / 16 from s")
+                            .arg(rows - 1)
+                            .arg(first));
+    }
+    QSqlDatabase::removeDatabase(name);
+    return ok;
 }
 
 // Another program holding the database's write lock while it lives.

@@ -40,6 +40,7 @@ private slots:
     void closeRefusedWhileRecording();
     void waitingSamplesOnClose_data();
     void waitingSamplesOnClose();
+    void closeDuringIndexing();
     void statusBarSpacers();
     void noDeviceInformation_data();
     void noDeviceInformation();
@@ -344,6 +345,45 @@ void TestQuillmarMain::waitingSamplesOnClose()
     QCOMPARE(boxes.shown, asked);
     QVERIFY(!warning->isVisible());
     QCOMPARE(storedRows(ProjectFile::databasePath(path)).size(), stored);
+}
+
+// Catches: closing a project during the index build waiting for the build's end, asking about
+// samples that only waited for the build or losing them; the build not shown in the status bar.
+void TestQuillmarMain::closeDuringIndexing()
+{
+    const QString path = writeProject(projectPath(QStringLiteral("old")), {1});
+    const QString database = ProjectFile::databasePath(path);
+    const QDateTime time = QDateTime::currentDateTime();
+    QVERIFY(writeOldDatabase(database, 1000000, time.addDays(-2).toSecsSinceEpoch()));
+    auto window = makeWindow();
+    boxes.shown.clear();
+    window->startScreen()->projectLoaded(path);
+    auto* state = window->findChild<QLabel*>(QStringLiteral("label_index_state"));
+    QVERIFY(state->isVisible());
+    QVERIFY2(state->text().startsWith(QLatin1String("Indexing database...")),
+             qPrintable(state->text()));
+    window->slotStartRecord();
+    NodeDevice* node = window->gateways()[0]->nodes()[0];
+    for (int i = 0; i < 3; ++i)
+        node->setData(QStringLiteral("21.50"), QStringLiteral("45.00"), {}, {}, time.addSecs(i),
+                      false);
+    window->slotStopRecord();
+    QVERIFY(!window->findChild<QLabel*>(QStringLiteral("label_write_state"))->isVisible());
+
+    window->slotCloseProject();
+    QVERIFY(boxes.shown.isEmpty());
+    QVERIFY(!state->isVisible());
+    QCOMPARE(storedRows(database, QStringLiteral("serialno = 'NODE1'")).size(), 4);
+    // Interrupted, not waited for: the build left no index behind.
+    bool indexed = true;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("peek"));
+        db.setDatabaseName(database);
+        indexed = !db.open() || SampleTable::hasIndex(db);
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("peek"));
+    QVERIFY(!indexed);
 }
 
 // Catches: the status texts pushed to the right by an expanding spacer after the logo.

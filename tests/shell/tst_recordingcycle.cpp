@@ -52,6 +52,7 @@ private slots:
     void stopWritesGapRecordsAndStopTime();
     void recordedPeriodKeepsFirstStart();
     void failedWriteBacksOffAndWarns();
+    void oldFileIndexedWhileRecording();
     void shutdownWritesWhatWaits();
     void pollsRecordedUntilStop();
     void terminationSignalEndsRecording();
@@ -273,6 +274,47 @@ void TestRecordingCycle::failedWriteBacksOffAndWarns()
     QCOMPARE(storedRows(database()).size(), 9);
     QCOMPARE(warnings.size(), 3);
     QVERIFY(warnings.last().first().toString().isEmpty());
+}
+
+// Catches: a file without the index scanned at open on the GUI thread or left without it;
+// flushes during the build (which holds the write lock) waiting for the lock, failing or
+// warning; samples lost; the old samples' period not shown, or overwritten by the new start.
+void TestRecordingCycle::oldFileIndexedWhileRecording()
+{
+    ProjectFile(project).create(1000);
+    const QDateTime first = now.addDays(-3);
+    QVERIFY(writeOldDatabase(database(), 1000000, first.toSecsSinceEpoch()));
+    auto cycle = openCycle({1, 2});
+    QVERIFY(cycle);
+    QVERIFY(cycle->isIndexing());
+    QVERIFY2(cycle->indexingState().startsWith(QLatin1String("Indexing database...")),
+             qPrintable(cycle->indexingState()));
+    QVERIFY(cycle->recordStartTime().isEmpty());
+    QSignalSpy warnings(cycle.get(), &RecordingCycle::writeWarningChanged);
+
+    cycle->startRecording();
+    for (int i = 0; i < 2 * FlushPolicy::MultiGatewayBatch; ++i) {
+        sampleAll(QStringLiteral("4.00"));
+        now = now.addMSecs(FlushPolicy::TickMs);
+        cycle->writeDb();
+    }
+    cycle->stopRecording();
+    const QString stopped = now.toString(QLatin1String(TimeFormat));
+    QVERIFY(cycle->isIndexing());
+    QCOMPARE(cycle->pendingCount(), 2 * (2 * FlushPolicy::MultiGatewayBatch + 1));
+
+    QTRY_VERIFY_WITH_TIMEOUT(!cycle->isIndexing(), 120000);
+    QVERIFY(cycle->indexingState().isEmpty());
+    QVERIFY(cycle->sampleWriter()->hasIndex());
+    QCOMPARE(cycle->pendingCount(), 0);
+    QVERIFY(warnings.isEmpty());
+    const QStringList rows = storedRows(database(), QStringLiteral("serialno not like 'OLD%'"));
+    QCOMPARE(rows.size(), 2 * (2 * FlushPolicy::MultiGatewayBatch + 1));
+    QVERIFY(rows.last().startsWith(QLatin1String("N2 - - ")));
+    QCOMPARE(cycle->recordStartTime(), first.toString(QLatin1String(TimeFormat)));
+    QCOMPARE(cycle->recordEndTime(), stopped);
+    QCOMPARE(ProjectFile(project).value(QStringLiteral("record_start_time")),
+             first.toString(QLatin1String(TimeFormat)));
 }
 
 // Catches: the end of the program losing what still waits (the back-off of a failed write is

@@ -1,5 +1,7 @@
+#include "indexbuilder.h"
 #include "insertserialdata.h"
 #include "novalue.h"
+#include "sampletable.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -190,6 +192,7 @@ private slots:
     void largeFlushSplitInOneTransaction_data();
     void largeFlushSplitInOneTransaction();
     void flushWithoutWorkDoesNothing();
+    void rangeQueries_data();
     void rangeQueries();
     void rangeQueryFailureGivesZero();
     void reusesRegisteredConnection();
@@ -241,7 +244,8 @@ std::unique_ptr<InsertSerialData> TestInsertSerialData::openWriter(const QString
     return writer;
 }
 
-// Catches: file or table not created, a wrong schema, or an existing table created again.
+// Catches: file or table not created, a wrong schema, a new file without the range index, or an
+// existing table created again.
 void TestInsertSerialData::createsFileThenFindsTable()
 {
     QVERIFY(!QFile::exists(path()));
@@ -267,17 +271,20 @@ void TestInsertSerialData::createsFileThenFindsTable()
                  .toString()
                  .replace(QLatin1String("create table"), QLatin1String("CREATE TABLE")),
              QString::fromLatin1(ExpectedSchema));
-    QCOMPARE(peer.scalar(QStringLiteral("select count(*) from sqlite_master where type in "
-                                        "('table','index') and name not like 'sqlite_%'"))
-                 .toInt(),
-             1);
+    // The table and its range index, made together with the file.
+    QCOMPARE(peer.scalar(QStringLiteral("select group_concat(name) from sqlite_master where type "
+                                        "in ('table','index') and name not like 'sqlite_%'"))
+                 .toString(),
+             QStringLiteral("quorbinal,") + SampleTable::indexName());
+    QVERIFY(SampleTable::hasIndex(peer.db()));
     const auto rows = peer.rows();
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[0][3].toInt(), 10);
     QCOMPARE(rows[1][3].toInt(), 20);
 }
 
-// Catches: the journal left off (a crash corrupts the file) or the page and cache sizes lost.
+// Catches: the journal left off (a crash corrupts the file), the page and cache sizes lost, or
+// temporary data on disk (every flush with the index wrote a temporary file).
 void TestInsertSerialData::pragmasOfTheFile()
 {
     const QString name = freshName();
@@ -291,6 +298,8 @@ void TestInsertSerialData::pragmasOfTheFile()
     QCOMPARE(pragma("PRAGMA cache_size").toInt(), 65536);
     // A flush that meets another program's lock gives up before the window notices.
     QCOMPARE(pragma("PRAGMA busy_timeout").toInt(), InsertSerialData::FlushBusyTimeoutMs);
+    // A flush's statement journal, a page per node with the index, never spills to a file.
+    QCOMPARE(pragma("PRAGMA temp_store").toInt(), 2);
     QCOMPARE(pragma("PRAGMA journal_mode").toString(), QStringLiteral("wal"));
     q.finish();
     // WAL is a property of the file: the report generator's own connection finds it too.
@@ -550,11 +559,24 @@ void TestInsertSerialData::flushWithoutWorkDoesNothing()
     QVERIFY(!QFile::exists(path(QStringLiteral("other.dat"))));
 }
 
-// Catches: NULL of an empty table read as a time, or min and max swapped.
+void TestInsertSerialData::rangeQueries_data()
+{
+    QTest::addColumn<bool>("indexed");
+    QTest::newRow("through the index") << true;
+    QTest::newRow("file without the index") << false;
+}
+
+// Catches: NULL of an empty table read as a time, min and max swapped, a period that differs
+// between a file with the index and one without, or a background build that leaves no index
+// or reads another period.
 void TestInsertSerialData::rangeQueries()
 {
+    QFETCH(bool, indexed);
     auto writer = openWriter();
     QVERIFY(writer);
+    if (!indexed)
+        QVERIFY(Peer(path()).exec(QStringLiteral("drop index ") + SampleTable::indexName()));
+    QCOMPARE(writer->hasIndex(), indexed);
     const QByteArray epochTrace =
         "InsertSerialData::startDateTime : " +
         QDateTime::fromSecsSinceEpoch(0).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")).toLatin1();
@@ -565,6 +587,7 @@ void TestInsertSerialData::rangeQueries()
     const quint32 times[] = {1700000300u, 1700000100u, 4000000000u, 1700000200u};
     for (quint32 t : times)
         writer->queueSample(sample(QStringLiteral("N1"), 1, 2, t));
+    writer->queueSample(sample(QStringLiteral("N0"), NoValue, NoValue, 1700000150u));
     writer->insertNow();
     const QByteArray endTrace =
         "InsertSerialData::endDateTime : " + QDateTime::fromSecsSinceEpoch(4000000000LL)
@@ -572,6 +595,16 @@ void TestInsertSerialData::rangeQueries()
                                                  .toLatin1();
     QTest::ignoreMessage(QtDebugMsg, endTrace.constData());
     QCOMPARE(writer->endDateTime(), 4000000000u);
+    QCOMPARE(writer->startDateTime(), 1700000100u);
+
+    IndexBuilder builder(path());
+    builder.start();
+    QVERIFY(builder.wait(60000));
+    QVERIFY(builder.indexReady());
+    QVERIFY(builder.periodKnown());
+    QCOMPARE(builder.periodStart(), 1700000100u);
+    QCOMPARE(builder.periodEnd(), 4000000000u);
+    QVERIFY(writer->hasIndex());
     QCOMPARE(writer->startDateTime(), 1700000100u);
 }
 

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+#include <mutex>
+
+struct sqlite3;
+
+// Builds the sample table's range index over the rows a database already holds (a file made
+// before the index existed, or copied in), on a thread and a connection of its own, and then
+// reads the recorded period through it. Building holds the file's write lock for its whole run,
+// seconds on a week of samples: the recorder's writer keeps its samples meanwhile and writes
+// them once finished() has come. cancel() ends a build within milliseconds; an interrupted
+// build leaves the file as it was, and the index is built the next time.
+class IndexBuilder : public QThread
+{
+    Q_OBJECT
+
+public:
+    // How long the builder waits for another program's write lock before it gives up.
+    static constexpr int LockWaitMs = 30000;
+
+    explicit IndexBuilder(const QString& databasePath, QObject* parent = nullptr);
+    // Cancels a running build and waits for its thread.
+    ~IndexBuilder() override;
+
+    // From any thread: interrupts the build, or keeps it from starting.
+    void cancel();
+
+    // Read once finished() has come. True when the index exists now.
+    bool indexReady() const { return ready; }
+    // True when the period was read; 0 for both times on an empty table.
+    bool periodKnown() const { return periodRead; }
+    quint32 periodStart() const { return firstTime; }
+    quint32 periodEnd() const { return lastTime; }
+
+signals:
+    // Percent of the estimated work done, 0 to 99, each value once; from the builder's thread.
+    void progress(int percent);
+
+protected:
+    void run() override;
+
+private:
+    static int onProgress(void* builder);
+    static int onBusy(void* builder, int attempts);
+    bool build(sqlite3* db);
+    void readPeriod(sqlite3* db, bool indexed);
+
+    QString databasePath;
+    std::atomic<bool> cancelled{false};
+    // Guards `connection` against cancel() interrupting a connection being closed.
+    std::mutex connectionMutex;
+    sqlite3* connection = nullptr;
+
+    // The build's own thread only, until finished.
+    qint64 estimatedSteps = 0;
+    qint64 steps = 0;
+    int lastPercent = -1;
+    bool ready = false;
+    bool periodRead = false;
+    quint32 firstTime = 0;
+    quint32 lastTime = 0;
+};
