@@ -40,7 +40,7 @@ int main(int argc, char* argv[])
                     record.channel1 = std::round((20 + 4 * std::sin(time / 50.0 + n)) * 100) / 100;
                     record.channel2 = std::round((50 + 9 * std::cos(time / 70.0 + n)) * 100) / 100;
                     record.pointDate = time;
-                    InsertSerialData::queueSample(record);
+                    writer.queueSample(record);
                 }
             }
             writer.insertNow();
