@@ -75,8 +75,8 @@ struct GatewayServer::Connection
     }
 };
 
-GatewayServer::GatewayServer(int index, GatewaySpec layout, Clock::time_point epoch)
-    : m_index(index), m_epoch(epoch), m_port(layout.port), m_spec(std::move(layout))
+GatewayServer::GatewayServer(int index, SimGateway layout, Clock::time_point epoch)
+    : m_index(index), m_epoch(epoch), m_port(layout.port), m_layout(std::move(layout))
 {
     if (::pipe2(m_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
         m_wakePipe[0] = m_wakePipe[1] = -1;
@@ -231,7 +231,7 @@ void GatewayServer::serve(Connection* connection)
     int registerCount = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        registerCount = m_spec.registerCount();
+        registerCount = m_layout.registerCount();
     }
     // Each connection has its own mapping, so replies never wait for another client.
     modbus_mapping_t* mapping = modbus_mapping_new(0, 0, registerCount, 0);
@@ -296,7 +296,7 @@ void GatewayServer::answer(Connection* connection, const quint8* request, int le
     quint16* registers = mapping->tab_registers;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_spec.fillRegisters(now(), registers, mapping->nb_registers);
+        m_layout.fillRegisters(now(), registers, mapping->nb_registers);
     }
     int address = 0;
     int count = 0;
@@ -332,7 +332,7 @@ void GatewayServer::answer(Connection* connection, const quint8* request, int le
 
 SimNode* GatewayServer::findNode(int startRegister)
 {
-    for (SimNode& node : m_spec.nodes) {
+    for (SimNode& node : m_layout.nodes) {
         if (node.startRegister == startRegister)
             return &node;
     }
@@ -342,7 +342,7 @@ SimNode* GatewayServer::findNode(int startRegister)
 bool GatewayServer::hasNode(int startRegister) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    for (const SimNode& node : m_spec.nodes) {
+    for (const SimNode& node : m_layout.nodes) {
         if (node.startRegister == startRegister)
             return true;
     }
@@ -406,10 +406,11 @@ QString GatewayServer::describe() const
 {
     QStringList starts;
     std::lock_guard<std::mutex> lock(m_mutex);
-    for (const SimNode& node : m_spec.nodes)
+    for (const SimNode& node : m_layout.nodes)
         starts << QString::number(node.startRegister);
     return QStringLiteral("gateway %1 127.0.0.1:%2 %3 nodes %4")
         .arg(m_index)
         .arg(m_port)
-        .arg(m_spec.model, starts.isEmpty() ? QStringLiteral("-") : starts.join(QLatin1Char(',')));
+        .arg(m_layout.model,
+             starts.isEmpty() ? QStringLiteral("-") : starts.join(QLatin1Char(',')));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gatewayspec.h"
+#include "simgateway.h"
 
 #include <QString>
 
@@ -41,7 +41,7 @@ class GatewayServer
 public:
     using Clock = std::chrono::steady_clock;
 
-    GatewayServer(int index, GatewaySpec layout, Clock::time_point epoch);
+    GatewayServer(int index, SimGateway layout, Clock::time_point epoch);
     ~GatewayServer();
     GatewayServer(const GatewayServer&) = delete;
     GatewayServer& operator=(const GatewayServer&) = delete;
@@ -54,7 +54,7 @@ public:
 
     int index() const { return m_index; }
     quint16 port() const { return m_port; }
-    QString model() const { return m_spec.model; }
+    QString model() const { return m_layout.model; }
     QString describe() const;
 
     bool hasNode(int startRegister) const;
@@ -79,9 +79,9 @@ private:
     const Clock::time_point m_epoch;
     quint16 m_port = 0;
 
-    mutable std::mutex m_mutex; // guards m_spec, the fault settings and m_connections
+    mutable std::mutex m_mutex; // guards m_layout, the fault settings and m_connections
     std::condition_variable m_wake;
-    GatewaySpec m_spec;
+    SimGateway m_layout;
     FaultMode m_fault = FaultMode::None;
     int m_faultParameter = 0;
     quint64 m_requestsSinceFault = 0;
