@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 // How a gateway misbehaves on purpose, so that clients can be tested against it.
 enum class FaultMode
@@ -23,6 +24,7 @@ enum class FaultMode
     Exception, // answers with Modbus exception `parameter`
     Short,     // answers with one register fewer than requested
     Drop,      // closes the connection on every `parameter`-th request, unanswered
+    Trickle,   // answers one byte at a time, each after `parameter` milliseconds
 };
 
 struct GatewayStats
@@ -47,10 +49,16 @@ public:
     GatewayServer& operator=(const GatewayServer&) = delete;
 
     // Starts listening: on the configured port the first time, on the same port afterwards.
+    // Ends the unreachable state.
     bool listen(QString* error);
     // Closes the listening socket and every connection; connects are refused until listen().
     void stop();
     bool isListening() const { return m_listenFd >= 0; }
+    // Stops serving and holds the port with a listening socket whose queue of pending
+    // connections is full and never drained: a connect attempt waits until the client gives
+    // up, as with a gateway that cannot be reached. Ended by listen() or stop().
+    bool makeUnreachable(QString* error);
+    bool isUnreachable() const { return m_blockFd >= 0; }
 
     int index() const { return m_index; }
     quint16 port() const { return m_port; }
@@ -73,7 +81,10 @@ private:
     void serve(Connection* connection);
     void answer(Connection* connection, const quint8* request, int length,
                 modbus_mapping_t* mapping, bool shortAnswer);
+    bool trickle(Connection* connection, const quint8* request, int length,
+                 modbus_mapping_t* mapping, int delayMs);
     void reapFinished(bool all);
+    void endUnreachable();
 
     const int m_index;
     const Clock::time_point m_epoch;
@@ -93,6 +104,8 @@ private:
     std::atomic<quint64> m_accepted{0};
 
     int m_listenFd = -1;
+    int m_blockFd = -1;              // the full listening socket while unreachable
+    std::vector<int> m_blockFillers; // our own connections that fill its queue
     int m_wakePipe[2] = {-1, -1};
     std::thread m_acceptThread;
 };
