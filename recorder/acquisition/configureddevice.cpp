@@ -32,6 +32,22 @@ QString integerText(const QByteArray& data, qint64 offset)
     return QString::number(qFromLittleEndian<qint32>(data.constData() + offset));
 }
 
+// True when no node but `owner` counts the registers [first, first + count) among its own. A
+// node's link quality and battery follow its channels, where under one gateway the next node's
+// channels usually are: those registers say nothing about this node.
+bool ownRegisters(const QList<NodeDevice*>& nodes, const NodeDevice* owner, qint64 first,
+                  qint64 count)
+{
+    for (const NodeDevice* other : nodes) {
+        if (other == owner)
+            continue;
+        const qint64 begin = other->startAddress;
+        if (first < begin + other->registerCount && begin < first + count)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 ConfiguredDevice::ConfiguredDevice(QObject* parent)
@@ -168,8 +184,11 @@ void ConfiguredDevice::readData(const QByteArray& data)
         QString lqi = QStringLiteral("-1");
         QString battery = QStringLiteral("-1");
         if (withLinkInfo) {
-            lqi = integerText(data, offset + 8);
-            battery = integerText(data, offset + 12);
+            const qint64 start = node->startAddress;
+            if (ownRegisters(m_nodes, node, start + 4, 2))
+                lqi = integerText(data, offset + 8);
+            if (ownRegisters(m_nodes, node, start + 6, 2))
+                battery = integerText(data, offset + 12);
         }
         node->setData(ch1, ch2, lqi, battery, lastPollTime, refreshPoll);
     }

@@ -59,7 +59,8 @@ private slots:
     void decodesRecordsAtTheirOffsets_data();
     void decodesRecordsAtTheirOffsets();
     void registerByteOrder();
-    void linkInfoOnlyForTq100();
+    void linkInfoOnlyFromOwnRegisters_data();
+    void linkInfoOnlyFromOwnRegisters();
     void nonFiniteChannelsAreEmpty();
     void extremeStartRegisters();
     void disconnectionStartsOneRetry();
@@ -138,29 +139,49 @@ void TestConfiguredDevice::registerByteOrder()
     QCOMPARE(gateway->nodes().at(0)->ch2Text, QStringLiteral("-20.09"));
 }
 
-// Catches link quality decoded for other models, or read beyond the block for the last node.
-void TestConfiguredDevice::linkInfoOnlyForTq100()
+void TestConfiguredDevice::linkInfoOnlyFromOwnRegisters_data()
 {
-    QObject owner;
-    ConfiguredDevice* tq100 = gatewayWith({0, 4, 8}, QStringLiteral("TQ100"), &owner);
-    QVector<quint16> registers(12);
-    putFloat(registers, 0, 1.0f);
-    putInt(registers, 4, 87);   // read as the first node's link quality
-    putInt(registers, 6, -3);   // and its battery
-    putInt(registers, 8, 65536 + 5);
-    tq100->readData(block(registers));
-    QCOMPARE(tq100->nodes().at(0)->lqiText, QStringLiteral("87"));
-    QCOMPARE(tq100->nodes().at(0)->batteryText, QStringLiteral("-3"));
-    QCOMPARE(tq100->nodes().at(1)->lqiText, QStringLiteral("65541"));
-    QCOMPARE(tq100->nodes().at(1)->batteryText, QStringLiteral("0"));
-    QCOMPARE(tq100->nodes().at(2)->lqiText, QStringLiteral("-1"));
-    QCOMPARE(tq100->nodes().at(2)->batteryText, QStringLiteral("-1"));
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QList<int>>("starts");
+    QTest::addColumn<QStringList>("lqi");
+    QTest::addColumn<QStringList>("battery");
+    // The block holds 87 in registers 4-5 and -3 in registers 6-7, 65541 in registers 8-9.
+    QTest::newRow("next node's channels")
+        << "TQ100" << QList<int>{0, 4, 8} << QStringList{"-1", "-1", "-1"}
+        << QStringList{"-1", "-1", "-1"};
+    QTest::newRow("free registers after the node")
+        << "TQ100" << QList<int>{0, 8} << QStringList{"87", ""} << QStringList{"-3", ""};
+    QTest::newRow("listed in reverse")
+        << "TQ100" << QList<int>{8, 0} << QStringList{"", "87"} << QStringList{"", "-3"};
+    QTest::newRow("battery under the next node")
+        << "TQ100" << QList<int>{0, 6} << QStringList{"87", ""} << QStringList{"-1", ""};
+    QTest::newRow("single node, beyond the block")
+        << "TQ100" << QList<int>{0} << QStringList{"-1"} << QStringList{"-1"};
+    QTest::newRow("other model") << "TQ700" << QList<int>{0, 8} << QStringList{"-1", ""}
+                                 << QStringList{"-1", ""};
+    QTest::newRow("model in lower case")
+        << "tq100" << QList<int>{0, 8} << QStringList{"-1", ""} << QStringList{"-1", ""};
+}
 
-    for (const QString& model : {QStringLiteral("TQ700"), QStringLiteral("tq100")}) {
-        ConfiguredDevice* other = gatewayWith({0, 4, 8}, model, &owner);
-        other->readData(block(registers));
-        QCOMPARE(other->nodes().at(0)->lqiText, QStringLiteral("-1"));
-        QCOMPARE(other->nodes().at(0)->batteryText, QStringLiteral("-1"));
+// Catches link quality and battery read from another node's channel registers, from beyond the
+// block, or for a model that has none. An empty text: the node lies outside the block.
+void TestConfiguredDevice::linkInfoOnlyFromOwnRegisters()
+{
+    QFETCH(QString, model);
+    QFETCH(QList<int>, starts);
+    QFETCH(QStringList, lqi);
+    QFETCH(QStringList, battery);
+    QObject owner;
+    ConfiguredDevice* gateway = gatewayWith(starts, model, &owner);
+    QVector<quint16> registers(4 * starts.size());
+    const QVector<qint32> link = {87, -3, 65536 + 5};
+    putFloat(registers, 0, 1.0f);
+    for (int i = 0; i < link.size() && 6 + 2 * i <= registers.size(); ++i)
+        putInt(registers, 4 + 2 * i, link.at(i));
+    gateway->readData(block(registers));
+    for (int i = 0; i < starts.size(); ++i) {
+        QCOMPARE(gateway->nodes().at(i)->lqiText, lqi.at(i));
+        QCOMPARE(gateway->nodes().at(i)->batteryText, battery.at(i));
     }
 }
 

@@ -99,9 +99,9 @@ void TestGatewayPolling::valuesEndToEnd()
     QCOMPARE(a->nodes()[0]->ch1Text, QStringLiteral("21.50"));
     QCOMPARE(a->nodes()[0]->ch2Text, QStringLiteral("45.25"));
     QCOMPARE(a->nodes()[1]->ch1Text, QStringLiteral("-7.13"));
-    // Node 0's link registers are node 1's channels (-7.125 = 0xC0E40000, and 0) here.
-    QCOMPARE(a->nodes()[0]->lqiText, QString::number(qint32(0xC0E40000)));
-    QCOMPARE(a->nodes()[0]->batteryText, QStringLiteral("0"));
+    // Node 0's link registers are node 1's channels here: they say nothing about node 0.
+    QCOMPARE(a->nodes()[0]->lqiText, QStringLiteral("-1"));
+    QCOMPARE(a->nodes()[0]->batteryText, QStringLiteral("-1"));
     // The last node's link registers lie outside the block.
     QCOMPARE(a->nodes()[2]->lqiText, QStringLiteral("-1"));
     QCOMPARE(b->nodes()[0]->ch1Text, QStringLiteral("1234.57"));
