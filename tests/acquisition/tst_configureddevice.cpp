@@ -6,6 +6,7 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <atomic>
 #include <cstring>
 #include <limits>
 
@@ -88,8 +89,8 @@ void TestConfiguredDevice::blockCoversNodes()
     QFETCH(int, count);
     QObject owner;
     ConfiguredDevice* gateway = gatewayWith(starts, QStringLiteral("TQ700"), &owner);
-    QCOMPARE(gateway->link()->startAddress, first);
-    QCOMPARE(gateway->link()->registerCount, count);
+    QCOMPARE(gateway->registerStart(), first);
+    QCOMPARE(gateway->registerCount(), count);
 }
 
 void TestConfiguredDevice::decodesRecordsAtTheirOffsets_data()
@@ -110,7 +111,7 @@ void TestConfiguredDevice::decodesRecordsAtTheirOffsets()
     QObject owner;
     ConfiguredDevice* gateway = gatewayWith(starts, QStringLiteral("TQ700"), &owner);
     // Channel 1 of the record at register 4k holds k+1, channel 2 holds 10(k+1).
-    QVector<quint16> registers(gateway->link()->registerCount);
+    QVector<quint16> registers(gateway->registerCount());
     for (int k = 0; 4 * k + 3 < registers.size(); ++k) {
         putFloat(registers, 4 * k, float(k + 1));
         putFloat(registers, 4 * k + 2, float(10 * (k + 1)));
@@ -217,7 +218,7 @@ void TestConfiguredDevice::extremeStartRegisters()
     ConfiguredDevice* gateway = gatewayWith(
         {std::numeric_limits<int>::max(), std::numeric_limits<int>::min(), 0},
         QStringLiteral("TQ100"), &owner);
-    QCOMPARE(gateway->link()->startAddress, std::numeric_limits<int>::min());
+    QCOMPARE(gateway->registerStart(), std::numeric_limits<int>::min());
     QVector<quint16> registers(12);
     putFloat(registers, 0, 7.0f);
     gateway->readData(block(registers));
@@ -232,7 +233,8 @@ void TestConfiguredDevice::disconnectionStartsOneRetry()
     QObject owner;
     ConfiguredDevice* gateway = gatewayWith({0}, QStringLiteral("TQ100"), &owner);
     gateway->setRetryInterval(300);
-    static int writes;
+    // Counted on the link's thread.
+    static std::atomic<int> writes;
     writes = 0;
     const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType, const QMessageLogContext&, const QString& message) {
@@ -248,7 +250,7 @@ void TestConfiguredDevice::disconnectionStartsOneRetry()
     // One timer: one retry poll 300 ms after the first event, the next not before 600 ms.
     QTest::qWait(450);
     qInstallMessageHandler(previous);
-    QCOMPARE(writes, 1);
+    QCOMPARE(writes.load(), 1);
     // The retry polled an unreachable gateway (no address): it stays disconnected and waits again.
     QVERIFY(gateway->retryPending);
     QVERIFY(!gateway->connected);
@@ -262,24 +264,39 @@ void TestConfiguredDevice::refreshFlagOnlyForTheRefreshPoll()
     ConfiguredDevice* gateway = gatewayWith({0}, QStringLiteral("TQ700"), &owner);
     NodeDevice* node = gateway->nodes().at(0);
     node->setRecordEnabled(false);
+    QSignalSpy polled(gateway, &ConfiguredDevice::polled);
     // A refresh without data (no address configured) leaves the flag cleared.
-    gateway->refresh();
-    QVERIFY(!gateway->refreshPoll);
     const QDateTime before = gateway->lastPollTime;
     gateway->refresh();
+    QVERIFY(gateway->refreshPoll);
+    QVERIFY(polled.wait(5000));
+    QVERIFY(!gateway->refreshPoll);
+    gateway->refresh();
+    QTRY_COMPARE_WITH_TIMEOUT(polled.size(), 2, 5000);
+    QCOMPARE(polled.at(1).at(0).toBool(), false);
     QCOMPARE(gateway->lastPollTime, before);
     QCOMPARE(gateway->missedPolls, 2);
 }
 
-// Catches nodes or the link outliving their gateway.
+// Catches nodes or the link outliving their gateway, or a link thread left running.
 void TestConfiguredDevice::deletesNodesAndLink()
 {
     auto* gateway = gatewayWith({0, 4}, QStringLiteral("TQ100"), nullptr);
     QPointer<NodeDevice> node = gateway->nodes().at(1);
-    QPointer<ModbusDevice> link = gateway->link();
+    QSignalSpy polled(gateway, &ConfiguredDevice::polled);
+    gateway->poll();
+    QVERIFY(polled.wait(5000));
+    static std::atomic<int> released;
+    released = 0;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+            if (message.startsWith(QLatin1String("ModbusDevice::~ModbusDevice")))
+                ++released;
+        });
     delete gateway;
+    qInstallMessageHandler(previous);
     QVERIFY(node.isNull());
-    QVERIFY(link.isNull());
+    QCOMPARE(released.load(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestConfiguredDevice)
