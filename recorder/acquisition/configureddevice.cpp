@@ -54,6 +54,7 @@ bool ownRegisters(const QList<NodeDevice*>& nodes, const NodeDevice* owner, qint
 ConfiguredDevice::ConfiguredDevice(QObject* parent)
     : QObject(parent), lastPollTime(QDateTime::currentDateTimeUtc())
 {
+    pollClock.start();
 }
 
 ConfiguredDevice::~ConfiguredDevice()
@@ -167,6 +168,7 @@ void ConfiguredDevice::startPoll(bool refresh)
 {
     PendingPoll poll;
     poll.serial = nextSerial++;
+    poll.startedMs = pollClock.elapsed();
     // The samples of a poll carry the time of the poll before it, as they always have.
     poll.pollTime = lastPollTime;
     poll.refresh = refresh;
@@ -232,7 +234,10 @@ void ConfiguredDevice::linkAnswered(quint64 serial, const QByteArray& block,
 
 void ConfiguredDevice::settleOverdue()
 {
-    while (!pending.isEmpty())
+    // The interval's polls are an interval apart; one that began only just now (the retry's,
+    // or a refresh) still has its time.
+    const qint64 startedBefore = pollClock.elapsed() - dataInterval / 2;
+    while (!pending.isEmpty() && pending.first().startedMs <= startedBefore)
         settle(pending.takeFirst(), QByteArray());
 }
 

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -22,8 +23,9 @@ class QThread;
 // The link runs on a thread of its own (started with the first poll): poll() and refresh()
 // only send the request and return at once. The answer comes back through the event loop and
 // is decoded here, on the gateway's thread; then polled() is emitted. A poll whose answer has
-// not come back when the next poll begins counts as a poll without data, and the link never
-// has more than one request at a time: a poll that finds it busy is sent when it is free.
+// not come back when the next poll begins counts as a poll without data, unless it began less
+// than half an interval before (a retry or refresh just ahead of the interval's poll); the link
+// never has more than one request at a time: a poll that finds it busy is sent when it is free.
 class ConfiguredDevice : public QObject
 {
     Q_OBJECT
@@ -82,6 +84,7 @@ private:
     struct PendingPoll
     {
         quint64 serial = 0;
+        qint64 startedMs = 0; // on pollClock
         QDateTime pollTime;
         bool refresh = false;
         bool sent = false;
@@ -109,6 +112,7 @@ private:
     std::unique_ptr<QThread> linkThread;
     GatewayWorker* worker = nullptr; // lives on linkThread, deleted once it has ended
     QList<PendingPoll> pending;
+    QElapsedTimer pollClock;
     quint64 nextSerial = 1;
     quint64 inFlight = 0; // serial of the request the link is working on, 0 when it is idle
 };
