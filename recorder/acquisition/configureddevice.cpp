@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -249,6 +250,13 @@ void ConfiguredDevice::settle(const PendingPoll& poll, const QByteArray& block)
     for (const PendingPoll& other : qAsConst(pending))
         refreshPoll = refreshPoll || other.refresh;
     countPoll();
+    // Declared disconnected: the interval's polls still waiting to be sent are not made, as the
+    // interval's polls skip a gateway that waits for its retry.
+    if (retryPending) {
+        pending.erase(std::remove_if(pending.begin(), pending.end(),
+                                     [](const PendingPoll& p) { return !p.sent && !p.refresh; }),
+                      pending.end());
+    }
     emit polled(!block.isEmpty());
 }
 

@@ -185,6 +185,14 @@ void TestGatewayPolling::disconnectsAfterLimit()
     // Further polls without data declare it again, with no second retry timer.
     QVERIFY(pollAndWait(gw));
     QCOMPARE(chart.calls.filter(QStringLiteral("disconnected")).size(), 2);
+    // A retry that fails with the interval's poll right behind it: that poll is not made.
+    QSignalSpy polled(gw, &ConfiguredDevice::polled);
+    gw->disconnectRetry();
+    gw->poll();
+    QVERIFY(polled.wait(5000));
+    QVERIFY(!polled.wait(300));
+    QCOMPARE(chart.calls.filter(QStringLiteral("disconnected")).size(), 3);
+    QVERIFY(gw->retryPending);
 }
 
 void TestGatewayPolling::recoversFromEveryFault_data()
