@@ -22,10 +22,11 @@ class QThread;
 //
 // The link runs on a thread of its own (started with the first poll): poll() and refresh()
 // only send the request and return at once. The answer comes back through the event loop and
-// is decoded here, on the gateway's thread; then polled() is emitted. A poll whose answer has
-// not come back when the next poll begins counts as a poll without data, unless it began less
-// than half an interval before (a retry or refresh just ahead of the interval's poll); the link
-// never has more than one request at a time: a poll that finds it busy is sent when it is free.
+// is decoded here, on the thread this object lives on; then polled() is emitted. A poll whose
+// answer has not come back when the next poll begins counts as a poll without data, unless it began
+// less than half an interval before (a retry or refresh just ahead of the interval's poll); the
+// link never has more than one request at a time: a poll that finds it busy is sent when it is
+// free.
 class ConfiguredDevice : public QObject
 {
     Q_OBJECT
@@ -94,7 +95,7 @@ private:
     void decode(const QByteArray& data, const QDateTime& sampleTime, bool refresh);
     void startPoll(bool refresh);
     void sendNext();
-    void settle(const PendingPoll& pending, const QByteArray& block);
+    void settle(const PendingPoll& poll, const QByteArray& block);
     void settleOverdue();
     void linkAnswered(quint64 serial, const QByteArray& block, const QDateTime& pollTime,
                       bool refresh);
