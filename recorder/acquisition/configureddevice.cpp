@@ -2,13 +2,15 @@
 
 #include "acquisitionlog.h"
 #include "datainterval.h"
-#include "modbusdevice.h"
+#include "gatewayworker.h"
 #include "nodedevice.h"
 
 #include <QDebug>
+#include <QThread>
 #include <QTimer>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -32,22 +34,52 @@ QString integerText(const QByteArray& data, qint64 offset)
     return QString::number(qFromLittleEndian<qint32>(data.constData() + offset));
 }
 
+// True when no node but `owner` counts the registers [first, first + count) among its own. A
+// node's link quality and battery follow its channels, where under one gateway the next node's
+// channels usually are: those registers say nothing about this node.
+bool ownRegisters(const QList<NodeDevice*>& nodes, const NodeDevice* owner, qint64 first,
+                  qint64 count)
+{
+    for (const NodeDevice* other : nodes) {
+        if (other == owner)
+            continue;
+        const qint64 begin = other->startAddress;
+        if (first < begin + other->registerCount && begin < first + count)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 ConfiguredDevice::ConfiguredDevice(QObject* parent)
-    : QObject(parent), lastPollTime(QDateTime::currentDateTimeUtc()), m_link(new ModbusDevice(this))
+    : QObject(parent), lastPollTime(QDateTime::currentDateTimeUtc())
 {
-    connect(m_link, &ModbusDevice::readyRead, this, &ConfiguredDevice::readData);
+    pollClock.start();
 }
 
 ConfiguredDevice::~ConfiguredDevice()
 {
+    if (worker)
+        worker->interrupt();
     const QList<NodeDevice*> nodes = m_nodes;
     m_nodes.clear();
     for (NodeDevice* node : nodes)
         delete node;
-    delete m_link;
-    m_link = nullptr;
+    stopLink();
+}
+
+void ConfiguredDevice::stopLink()
+{
+    if (!linkThread)
+        return;
+    // The exchange in progress was interrupted: the thread ends within a connect timeout.
+    worker->interrupt();
+    linkThread->quit();
+    linkThread->wait();
+    delete worker;
+    worker = nullptr;
+    linkThread.reset();
 }
 
 ConfiguredDevice* ConfiguredDevice::fromConfig(const GatewayConfig& config, QObject* parent)
@@ -76,7 +108,11 @@ void ConfiguredDevice::setDeviceInfo(const QString& ip, quint16 newPort)
     m_ipAddress = ip;
     m_port = newPort;
     qCDebug(lcAcquisition).noquote().nospace() << "ConfiguredDevice ipaddr : " << ip << " , port : " << newPort;
-    m_link->setDeviceInfo(ip, newPort);
+    if (worker) {
+        QMetaObject::invokeMethod(
+            worker, [w = worker, ip, newPort] { w->setDeviceInfo(ip, newPort); },
+            Qt::QueuedConnection);
+    }
 }
 
 void ConfiguredDevice::addNode(NodeDevice* node)
@@ -88,10 +124,10 @@ void ConfiguredDevice::addNode(NodeDevice* node)
         start = qMin(start, n->startAddress);
         count += n->registerCount;
     }
-    m_link->startAddress = start;
-    m_link->registerCount = int(qBound<qint64>(0, count, 0x7FFFFFFF));
-    qCDebug(lcAcquisition).noquote().nospace() << "start : " << start << " , length : "
-                                 << m_link->registerCount;
+    m_registerStart = start;
+    m_registerCount = int(qBound<qint64>(0, count, 0x7FFFFFFF));
+    qCDebug(lcAcquisition).noquote().nospace()
+        << "start : " << start << " , length : " << m_registerCount;
 }
 
 int ConfiguredDevice::missedPollLimit()
@@ -111,27 +147,136 @@ void ConfiguredDevice::countPoll()
 
 void ConfiguredDevice::poll()
 {
-    m_link->write();
+    // An answer that has not come back by now is a poll without data.
+    const bool waiting = retryPending;
+    settleOverdue();
+    // That may just have declared the gateway disconnected: then only its retry polls it.
+    if (retryPending && !waiting)
+        return;
+    startPoll(false);
     // Kept in UTC: the samples need seconds since 1970, and a local time would cost a time-zone
     // conversion for every node of every poll.
     lastPollTime = QDateTime::currentDateTimeUtc();
-    countPoll();
 }
 
 void ConfiguredDevice::refresh()
 {
     refreshPoll = true;
-    m_link->write();
+    startPoll(true);
+}
+
+void ConfiguredDevice::startPoll(bool refresh)
+{
+    PendingPoll poll;
+    poll.serial = nextSerial++;
+    poll.startedMs = pollClock.elapsed();
+    // The samples of a poll carry the time of the poll before it, as they always have.
+    poll.pollTime = lastPollTime;
+    poll.refresh = refresh;
+    pending.append(poll);
+    sendNext();
+}
+
+void ConfiguredDevice::sendNext()
+{
+    if (inFlight != 0)
+        return;
+    for (PendingPoll& poll : pending) {
+        if (poll.sent)
+            continue;
+        if (!linkThread)
+            startLink();
+        poll.sent = true;
+        inFlight = poll.serial;
+        const PendingPoll request = poll;
+        const int start = m_registerStart;
+        const int count = m_registerCount;
+        QMetaObject::invokeMethod(
+            worker,
+            [w = worker, request, start, count] {
+                w->request(request.serial, start, count, request.pollTime, request.refresh);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+}
+
+void ConfiguredDevice::startLink()
+{
+    linkThread = std::make_unique<QThread>();
+    linkThread->setObjectName(QStringLiteral("gateway ") + m_ipAddress);
+    worker = new GatewayWorker;
+    worker->moveToThread(linkThread.get());
+    connect(worker, &GatewayWorker::answered, this, &ConfiguredDevice::linkAnswered,
+            Qt::QueuedConnection);
+    linkThread->start();
+    QMetaObject::invokeMethod(
+        worker, [w = worker, ip = m_ipAddress, p = m_port] { w->setDeviceInfo(ip, p); },
+        Qt::QueuedConnection);
+}
+
+void ConfiguredDevice::linkAnswered(quint64 serial, const QByteArray& block,
+                                    const QDateTime& pollTime, bool refresh)
+{
+    if (serial == inFlight)
+        inFlight = 0;
+    for (int i = 0; i < pending.size(); ++i) {
+        if (pending.at(i).serial != serial)
+            continue;
+        PendingPoll poll = pending.takeAt(i);
+        poll.pollTime = pollTime;
+        poll.refresh = refresh;
+        settle(poll, block);
+        break;
+    }
+    // An answer that came too late, or after closeDevice(), is dropped: it only frees the link.
+    sendNext();
+}
+
+void ConfiguredDevice::settleOverdue()
+{
+    // The interval's polls are an interval apart; one that began only just now (the retry's,
+    // or a refresh) still has its time.
+    const qint64 startedBefore = pollClock.elapsed() - dataInterval / 2;
+    while (!pending.isEmpty() && pending.first().startedMs <= startedBefore)
+        settle(pending.takeFirst(), QByteArray());
+}
+
+void ConfiguredDevice::settle(const PendingPoll& poll, const QByteArray& block)
+{
+    if (!block.isEmpty())
+        decode(block, poll.pollTime, poll.refresh);
     refreshPoll = false;
+    for (const PendingPoll& other : qAsConst(pending))
+        refreshPoll = refreshPoll || other.refresh;
     countPoll();
+    // Declared disconnected: the interval's polls still waiting to be sent are not made, as the
+    // interval's polls skip a gateway that waits for its retry.
+    if (retryPending) {
+        pending.erase(std::remove_if(pending.begin(), pending.end(),
+                                     [](const PendingPoll& p) { return !p.sent && !p.refresh; }),
+                      pending.end());
+    }
+    emit polled(!block.isEmpty());
 }
 
 void ConfiguredDevice::closeDevice()
 {
-    m_link->close();
+    pending.clear();
+    refreshPoll = false;
+    if (!worker)
+        return;
+    worker->interrupt();
+    QMetaObject::invokeMethod(
+        worker, [w = worker] { w->close(); }, Qt::QueuedConnection);
 }
 
 void ConfiguredDevice::readData(const QByteArray& data)
+{
+    decode(data, lastPollTime, refreshPoll);
+}
+
+void ConfiguredDevice::decode(const QByteArray& data, const QDateTime& sampleTime, bool refresh)
 {
     deviceConnected();
     missedPolls = 0;
@@ -168,10 +313,13 @@ void ConfiguredDevice::readData(const QByteArray& data)
         QString lqi = QStringLiteral("-1");
         QString battery = QStringLiteral("-1");
         if (withLinkInfo) {
-            lqi = integerText(data, offset + 8);
-            battery = integerText(data, offset + 12);
+            const qint64 start = node->startAddress;
+            if (ownRegisters(m_nodes, node, start + 4, 2))
+                lqi = integerText(data, offset + 8);
+            if (ownRegisters(m_nodes, node, start + 6, 2))
+                battery = integerText(data, offset + 12);
         }
-        node->setData(ch1, ch2, lqi, battery, lastPollTime, refreshPoll);
+        node->setData(ch1, ch2, lqi, battery, sampleTime, refresh);
     }
     refreshPoll = false;
 }

@@ -4,17 +4,29 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
 
-class ModbusDevice;
+#include <memory>
+
+class GatewayWorker;
 class NodeDevice;
+class QThread;
 
 // Run-time object of one Modbus TCP gateway: owns the link and the nodes behind it, reads one
 // register block that covers all nodes at every poll, decodes each node's record and tracks
 // whether the gateway answers. A gateway that stops answering is left out of the regular polls
 // and retried alone every 20 seconds.
+//
+// The link runs on a thread of its own (started with the first poll): poll() and refresh()
+// only send the request and return at once. The answer comes back through the event loop and
+// is decoded here, on the thread this object lives on; then polled() is emitted. A poll whose
+// answer has not come back when the next poll begins counts as a poll without data, unless it began
+// less than half an interval before (a retry or refresh just ahead of the interval's poll); the
+// link never has more than one request at a time: a poll that finds it busy is sent when it is
+// free.
 class ConfiguredDevice : public QObject
 {
     Q_OBJECT
@@ -33,6 +45,8 @@ public:
     void addNode(NodeDevice* node);
     void poll();
     void refresh();
+    // Ends the link's exchange in progress at once and closes the connection; polls still
+    // waiting for an answer are dropped. The next poll connects again.
     void closeDevice();
 
     QString ipAddress() const { return m_ipAddress; }
@@ -40,7 +54,9 @@ public:
     quint16 port() const { return m_port; }
     void setDeviceModel(const QString& model) { m_deviceModel = model; }
     const QList<NodeDevice*>& nodes() const { return m_nodes; }
-    ModbusDevice* link() const { return m_link; }
+    // The register block read at every poll.
+    int registerStart() const { return m_registerStart; }
+    int registerCount() const { return m_registerCount; }
 
     // Milliseconds before a disconnected gateway is polled again; tests shorten it.
     void setRetryInterval(int milliseconds) { retryInterval = milliseconds; }
@@ -54,6 +70,10 @@ public:
     int missedPolls = 0;
     bool retryPending = false;
 
+signals:
+    // A poll or refresh is over: its block was decoded (true), or it brought no data (false).
+    void polled(bool withData);
+
 public slots:
     void readData(const QByteArray& data);
     void deviceConnected();
@@ -61,12 +81,39 @@ public slots:
     void disconnectRetry();
 
 private:
+    // A poll or refresh whose outcome is not known yet.
+    struct PendingPoll
+    {
+        quint64 serial = 0;
+        qint64 startedMs = 0; // on pollClock
+        QDateTime pollTime;
+        bool refresh = false;
+        bool sent = false;
+    };
+
     void countPoll();
+    void decode(const QByteArray& data, const QDateTime& sampleTime, bool refresh);
+    void startPoll(bool refresh);
+    void sendNext();
+    void settle(const PendingPoll& poll, const QByteArray& block);
+    void settleOverdue();
+    void linkAnswered(quint64 serial, const QByteArray& block, const QDateTime& pollTime,
+                      bool refresh);
+    void startLink();
+    void stopLink();
 
     QString m_ipAddress;
     quint16 m_port = 502;
     QString m_deviceModel = QStringLiteral("TQ100");
     QList<NodeDevice*> m_nodes;
-    ModbusDevice* m_link = nullptr;
+    int m_registerStart = 0;
+    int m_registerCount = 0;
     int retryInterval = RetryInterval;
+
+    std::unique_ptr<QThread> linkThread;
+    GatewayWorker* worker = nullptr; // lives on linkThread, deleted once it has ended
+    QList<PendingPoll> pending;
+    QElapsedTimer pollClock;
+    quint64 nextSerial = 1;
+    quint64 inFlight = 0; // serial of the request the link is working on, 0 when it is idle
 };

@@ -17,6 +17,7 @@ public:
     {
         calls << QStringLiteral("setData %1 %2").arg(ch1Text, ch2Text);
         lastTime = times[HistorySize - 1];
+        sampleTimes << lastTime;
         lastCh1 = ch1Values[HistorySize - 1];
         lastCh2 = ch2Values[HistorySize - 1];
     }
@@ -34,6 +35,7 @@ public:
     }
 
     QStringList calls;
+    QList<double> sampleTimes;
     double lastTime = 0;
     double lastCh1 = 0;
     double lastCh2 = 0;

@@ -6,6 +6,7 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <atomic>
 #include <cstring>
 #include <limits>
 
@@ -59,7 +60,8 @@ private slots:
     void decodesRecordsAtTheirOffsets_data();
     void decodesRecordsAtTheirOffsets();
     void registerByteOrder();
-    void linkInfoOnlyForTq100();
+    void linkInfoOnlyFromOwnRegisters_data();
+    void linkInfoOnlyFromOwnRegisters();
     void nonFiniteChannelsAreEmpty();
     void extremeStartRegisters();
     void disconnectionStartsOneRetry();
@@ -87,8 +89,8 @@ void TestConfiguredDevice::blockCoversNodes()
     QFETCH(int, count);
     QObject owner;
     ConfiguredDevice* gateway = gatewayWith(starts, QStringLiteral("TQ700"), &owner);
-    QCOMPARE(gateway->link()->startAddress, first);
-    QCOMPARE(gateway->link()->registerCount, count);
+    QCOMPARE(gateway->registerStart(), first);
+    QCOMPARE(gateway->registerCount(), count);
 }
 
 void TestConfiguredDevice::decodesRecordsAtTheirOffsets_data()
@@ -109,7 +111,7 @@ void TestConfiguredDevice::decodesRecordsAtTheirOffsets()
     QObject owner;
     ConfiguredDevice* gateway = gatewayWith(starts, QStringLiteral("TQ700"), &owner);
     // Channel 1 of the record at register 4k holds k+1, channel 2 holds 10(k+1).
-    QVector<quint16> registers(gateway->link()->registerCount);
+    QVector<quint16> registers(gateway->registerCount());
     for (int k = 0; 4 * k + 3 < registers.size(); ++k) {
         putFloat(registers, 4 * k, float(k + 1));
         putFloat(registers, 4 * k + 2, float(10 * (k + 1)));
@@ -138,29 +140,49 @@ void TestConfiguredDevice::registerByteOrder()
     QCOMPARE(gateway->nodes().at(0)->ch2Text, QStringLiteral("-20.09"));
 }
 
-// Catches link quality decoded for other models, or read beyond the block for the last node.
-void TestConfiguredDevice::linkInfoOnlyForTq100()
+void TestConfiguredDevice::linkInfoOnlyFromOwnRegisters_data()
 {
-    QObject owner;
-    ConfiguredDevice* tq100 = gatewayWith({0, 4, 8}, QStringLiteral("TQ100"), &owner);
-    QVector<quint16> registers(12);
-    putFloat(registers, 0, 1.0f);
-    putInt(registers, 4, 87);   // read as the first node's link quality
-    putInt(registers, 6, -3);   // and its battery
-    putInt(registers, 8, 65536 + 5);
-    tq100->readData(block(registers));
-    QCOMPARE(tq100->nodes().at(0)->lqiText, QStringLiteral("87"));
-    QCOMPARE(tq100->nodes().at(0)->batteryText, QStringLiteral("-3"));
-    QCOMPARE(tq100->nodes().at(1)->lqiText, QStringLiteral("65541"));
-    QCOMPARE(tq100->nodes().at(1)->batteryText, QStringLiteral("0"));
-    QCOMPARE(tq100->nodes().at(2)->lqiText, QStringLiteral("-1"));
-    QCOMPARE(tq100->nodes().at(2)->batteryText, QStringLiteral("-1"));
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<QList<int>>("starts");
+    QTest::addColumn<QStringList>("lqi");
+    QTest::addColumn<QStringList>("battery");
+    // The block holds 87 in registers 4-5 and -3 in registers 6-7, 65541 in registers 8-9.
+    QTest::newRow("next node's channels")
+        << "TQ100" << QList<int>{0, 4, 8} << QStringList{"-1", "-1", "-1"}
+        << QStringList{"-1", "-1", "-1"};
+    QTest::newRow("free registers after the node")
+        << "TQ100" << QList<int>{0, 8} << QStringList{"87", ""} << QStringList{"-3", ""};
+    QTest::newRow("listed in reverse")
+        << "TQ100" << QList<int>{8, 0} << QStringList{"", "87"} << QStringList{"", "-3"};
+    QTest::newRow("battery under the next node")
+        << "TQ100" << QList<int>{0, 6} << QStringList{"87", ""} << QStringList{"-1", ""};
+    QTest::newRow("single node, beyond the block")
+        << "TQ100" << QList<int>{0} << QStringList{"-1"} << QStringList{"-1"};
+    QTest::newRow("other model") << "TQ700" << QList<int>{0, 8} << QStringList{"-1", ""}
+                                 << QStringList{"-1", ""};
+    QTest::newRow("model in lower case")
+        << "tq100" << QList<int>{0, 8} << QStringList{"-1", ""} << QStringList{"-1", ""};
+}
 
-    for (const QString& model : {QStringLiteral("TQ700"), QStringLiteral("tq100")}) {
-        ConfiguredDevice* other = gatewayWith({0, 4, 8}, model, &owner);
-        other->readData(block(registers));
-        QCOMPARE(other->nodes().at(0)->lqiText, QStringLiteral("-1"));
-        QCOMPARE(other->nodes().at(0)->batteryText, QStringLiteral("-1"));
+// Catches link quality and battery read from another node's channel registers, from beyond the
+// block, or for a model that has none. An empty text: the node lies outside the block.
+void TestConfiguredDevice::linkInfoOnlyFromOwnRegisters()
+{
+    QFETCH(QString, model);
+    QFETCH(QList<int>, starts);
+    QFETCH(QStringList, lqi);
+    QFETCH(QStringList, battery);
+    QObject owner;
+    ConfiguredDevice* gateway = gatewayWith(starts, model, &owner);
+    QVector<quint16> registers(4 * starts.size());
+    const QVector<qint32> link = {87, -3, 65536 + 5};
+    putFloat(registers, 0, 1.0f);
+    for (int i = 0; i < link.size() && 6 + 2 * i <= registers.size(); ++i)
+        putInt(registers, 4 + 2 * i, link.at(i));
+    gateway->readData(block(registers));
+    for (int i = 0; i < starts.size(); ++i) {
+        QCOMPARE(gateway->nodes().at(i)->lqiText, lqi.at(i));
+        QCOMPARE(gateway->nodes().at(i)->batteryText, battery.at(i));
     }
 }
 
@@ -196,7 +218,7 @@ void TestConfiguredDevice::extremeStartRegisters()
     ConfiguredDevice* gateway = gatewayWith(
         {std::numeric_limits<int>::max(), std::numeric_limits<int>::min(), 0},
         QStringLiteral("TQ100"), &owner);
-    QCOMPARE(gateway->link()->startAddress, std::numeric_limits<int>::min());
+    QCOMPARE(gateway->registerStart(), std::numeric_limits<int>::min());
     QVector<quint16> registers(12);
     putFloat(registers, 0, 7.0f);
     gateway->readData(block(registers));
@@ -211,7 +233,8 @@ void TestConfiguredDevice::disconnectionStartsOneRetry()
     QObject owner;
     ConfiguredDevice* gateway = gatewayWith({0}, QStringLiteral("TQ100"), &owner);
     gateway->setRetryInterval(300);
-    static int writes;
+    // Counted on the link's thread.
+    static std::atomic<int> writes;
     writes = 0;
     const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType, const QMessageLogContext&, const QString& message) {
@@ -227,7 +250,7 @@ void TestConfiguredDevice::disconnectionStartsOneRetry()
     // One timer: one retry poll 300 ms after the first event, the next not before 600 ms.
     QTest::qWait(450);
     qInstallMessageHandler(previous);
-    QCOMPARE(writes, 1);
+    QCOMPARE(writes.load(), 1);
     // The retry polled an unreachable gateway (no address): it stays disconnected and waits again.
     QVERIFY(gateway->retryPending);
     QVERIFY(!gateway->connected);
@@ -241,24 +264,39 @@ void TestConfiguredDevice::refreshFlagOnlyForTheRefreshPoll()
     ConfiguredDevice* gateway = gatewayWith({0}, QStringLiteral("TQ700"), &owner);
     NodeDevice* node = gateway->nodes().at(0);
     node->setRecordEnabled(false);
+    QSignalSpy polled(gateway, &ConfiguredDevice::polled);
     // A refresh without data (no address configured) leaves the flag cleared.
-    gateway->refresh();
-    QVERIFY(!gateway->refreshPoll);
     const QDateTime before = gateway->lastPollTime;
     gateway->refresh();
+    QVERIFY(gateway->refreshPoll);
+    QVERIFY(polled.wait(5000));
+    QVERIFY(!gateway->refreshPoll);
+    gateway->refresh();
+    QTRY_COMPARE_WITH_TIMEOUT(polled.size(), 2, 5000);
+    QCOMPARE(polled.at(1).at(0).toBool(), false);
     QCOMPARE(gateway->lastPollTime, before);
     QCOMPARE(gateway->missedPolls, 2);
 }
 
-// Catches nodes or the link outliving their gateway.
+// Catches nodes or the link outliving their gateway, or a link thread left running.
 void TestConfiguredDevice::deletesNodesAndLink()
 {
     auto* gateway = gatewayWith({0, 4}, QStringLiteral("TQ100"), nullptr);
     QPointer<NodeDevice> node = gateway->nodes().at(1);
-    QPointer<ModbusDevice> link = gateway->link();
+    QSignalSpy polled(gateway, &ConfiguredDevice::polled);
+    gateway->poll();
+    QVERIFY(polled.wait(5000));
+    static std::atomic<int> released;
+    released = 0;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+            if (message.startsWith(QLatin1String("ModbusDevice::~ModbusDevice")))
+                ++released;
+        });
     delete gateway;
+    qInstallMessageHandler(previous);
     QVERIFY(node.isNull());
-    QVERIFY(link.isNull());
+    QCOMPARE(released.load(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestConfiguredDevice)

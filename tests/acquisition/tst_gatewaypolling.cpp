@@ -5,11 +5,18 @@
 #include "nodedevice.h"
 #include "recordingviews.h"
 
+#include "charttime.h"
+
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
+#include <atomic>
+
 // Gateways polled through the real simulator: decoding end to end, missed-poll counting,
-// disconnection, the retry rhythm and recovery from every fault the simulator can play.
+// disconnection, the retry rhythm and recovery from every fault the simulator can play, and
+// polls that never hold up their caller however the gateway misbehaves.
 class TestGatewayPolling : public QObject
 {
     Q_OBJECT
@@ -26,9 +33,13 @@ private slots:
     void refreshIsShownNotStored();
     void refreshBringsWaitingGatewayBack();
     void nonFiniteValuesFromGateway();
+    void answerAfterTheNextPollIsMissed();
+    void pollsNeverWaitAndCloseEndsLinks();
+    void silentGatewaysBesideHealthyOne();
 
 private:
     ConfiguredDevice* gateway(int index, const QList<int>& starts);
+    ConfiguredDevice* gatewayAt(quint16 port, const QString& number);
     void pollUntilDisconnected(ConfiguredDevice* gw, int expectedPolls);
 
     GatewaySimulator sim;
@@ -57,6 +68,9 @@ void TestGatewayPolling::init()
         QVERIFY(sim.setFault(g, QStringLiteral("none")));
         QVERIFY(sim.startGateway(g));
     }
+    // Whatever a failed test left behind.
+    QVERIFY(sim.setChannel(0, 0, 1, 21.5));
+    QVERIFY(sim.setChannel(0, 0, 2, 45.25));
 }
 
 void TestGatewayPolling::cleanup()
@@ -77,13 +91,37 @@ ConfiguredDevice* TestGatewayPolling::gateway(int index, const QList<int>& start
     return gw;
 }
 
+ConfiguredDevice* TestGatewayPolling::gatewayAt(quint16 port, const QString& number)
+{
+    auto* gw = new ConfiguredDevice(owner.get());
+    gw->setDeviceInfo(QStringLiteral("127.0.0.1"), port);
+    auto* node = new NodeDevice(number, gw);
+    gw->addNode(node);
+    return gw;
+}
+
+namespace {
+
+// One poll, waited for: the answer comes back through the event loop.
+bool pollAndWait(ConfiguredDevice* gw, bool refresh = false)
+{
+    QSignalSpy polled(gw, &ConfiguredDevice::polled);
+    if (refresh)
+        gw->refresh();
+    else
+        gw->poll();
+    return polled.wait(5000);
+}
+
+} // namespace
+
 void TestGatewayPolling::pollUntilDisconnected(ConfiguredDevice* gw, int expectedPolls)
 {
     for (int i = 1; i < expectedPolls; ++i) {
-        gw->poll();
+        QVERIFY(pollAndWait(gw));
         QVERIFY2(!gw->retryPending, qPrintable(QStringLiteral("disconnected at poll %1").arg(i)));
     }
-    gw->poll();
+    QVERIFY(pollAndWait(gw));
     QVERIFY(gw->retryPending);
     QVERIFY(!gw->connected);
 }
@@ -93,15 +131,19 @@ void TestGatewayPolling::valuesEndToEnd()
 {
     ConfiguredDevice* a = gateway(0, {0, 4, 8});
     ConfiguredDevice* b = gateway(1, {104, 100});
-    a->poll();
-    b->poll();
+    const QDateTime polledAt = a->lastPollTime;
+    QVERIFY(pollAndWait(a));
+    QVERIFY(pollAndWait(b));
     QVERIFY(a->connected && b->connected);
+    // A sample carries the poll time as it stood when its poll began.
+    QCOMPARE(a->nodes()[0]->timeHistoryData()[NodeDevice::HistorySize - 1],
+             CChart_chartTime2(int(polledAt.toSecsSinceEpoch())) + polledAt.time().msec() / 1000.0);
     QCOMPARE(a->nodes()[0]->ch1Text, QStringLiteral("21.50"));
     QCOMPARE(a->nodes()[0]->ch2Text, QStringLiteral("45.25"));
     QCOMPARE(a->nodes()[1]->ch1Text, QStringLiteral("-7.13"));
-    // Node 0's link registers are node 1's channels (-7.125 = 0xC0E40000, and 0) here.
-    QCOMPARE(a->nodes()[0]->lqiText, QString::number(qint32(0xC0E40000)));
-    QCOMPARE(a->nodes()[0]->batteryText, QStringLiteral("0"));
+    // Node 0's link registers are node 1's channels here: they say nothing about node 0.
+    QCOMPARE(a->nodes()[0]->lqiText, QStringLiteral("-1"));
+    QCOMPARE(a->nodes()[0]->batteryText, QStringLiteral("-1"));
     // The last node's link registers lie outside the block.
     QCOMPARE(a->nodes()[2]->lqiText, QStringLiteral("-1"));
     QCOMPARE(b->nodes()[0]->ch1Text, QStringLiteral("1234.57"));
@@ -132,7 +174,7 @@ void TestGatewayPolling::disconnectsAfterLimit()
     RecordingChartView chart;
     gw->nodes()[0]->setChartView(&chart);
     if (answeredBefore) {
-        gw->poll();
+        QVERIFY(pollAndWait(gw));
         QVERIFY(gw->connected);
         QCOMPARE(gw->missedPolls, 1);
     }
@@ -141,8 +183,16 @@ void TestGatewayPolling::disconnectsAfterLimit()
     QCOMPARE(chart.calls.last(), QStringLiteral("disconnected G0-0"));
     QCOMPARE(gw->nodes()[0]->ch1Text, QString());
     // Further polls without data declare it again, with no second retry timer.
-    gw->poll();
+    QVERIFY(pollAndWait(gw));
     QCOMPARE(chart.calls.filter(QStringLiteral("disconnected")).size(), 2);
+    // A retry that fails with the interval's poll right behind it: that poll is not made.
+    QSignalSpy polled(gw, &ConfiguredDevice::polled);
+    gw->disconnectRetry();
+    gw->poll();
+    QVERIFY(polled.wait(5000));
+    QVERIFY(!polled.wait(300));
+    QCOMPARE(chart.calls.filter(QStringLiteral("disconnected")).size(), 3);
+    QVERIFY(gw->retryPending);
 }
 
 void TestGatewayPolling::recoversFromEveryFault_data()
@@ -154,6 +204,8 @@ void TestGatewayPolling::recoversFromEveryFault_data()
     QTest::newRow("short") << "short";
     QTest::newRow("drop every request") << "drop 1";
     QTest::newRow("stopped") << "stopped";
+    QTest::newRow("unreachable") << "unreachable";
+    QTest::newRow("answer a byte at a time beyond the timeout") << "trickle 700";
 }
 
 // Catches a gateway that stays offline after the fault clears, or is retried too often.
@@ -162,13 +214,14 @@ void TestGatewayPolling::recoversFromEveryFault()
     QFETCH(QString, fault);
     ConfiguredDevice* gw = gateway(0, {0, 4});
     gw->setRetryInterval(400);
-    gw->poll();
+    QVERIFY(pollAndWait(gw));
     QVERIFY(gw->connected);
     QVERIFY(sim.setFault(0, fault));
     pollUntilDisconnected(gw, 2);
 
     // While the fault lasts each retry fails and a new wait begins: a poll every 400 ms at most.
-    static int writes;
+    // Counted on the link's thread.
+    static std::atomic<int> writes;
     writes = 0;
     const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType, const QMessageLogContext&, const QString& message) {
@@ -177,7 +230,7 @@ void TestGatewayPolling::recoversFromEveryFault()
         });
     QTest::qWait(1000);
     qInstallMessageHandler(previous);
-    QVERIFY2(writes >= 1 && writes <= 3, qPrintable(QString::number(writes)));
+    QVERIFY2(writes >= 1 && writes <= 3, qPrintable(QString::number(writes.load())));
     QVERIFY(gw->retryPending);
     QVERIFY(!gw->connected);
 
@@ -199,10 +252,10 @@ void TestGatewayPolling::refreshIsShownNotStored()
     node->setSampleWriter(&db);
     node->setRecordEnabled(true);
     QVERIFY(sim.setChannel(0, 0, 1, 30.0));
-    gw->refresh();
+    QVERIFY(pollAndWait(gw, true));
     QCOMPARE(node->ch1Text, QStringLiteral("30.00"));
     QCOMPARE(db.pendingCount(), 0);
-    gw->poll();
+    QVERIFY(pollAndWait(gw));
     QCOMPARE(db.pendingCount(), 1);
     db.insertNow();
     QCOMPARE(db.pendingCount(), 0);
@@ -216,7 +269,7 @@ void TestGatewayPolling::refreshBringsWaitingGatewayBack()
     QVERIFY(sim.stopGateway(0));
     pollUntilDisconnected(gw, 3);
     QVERIFY(sim.startGateway(0));
-    gw->refresh();
+    QVERIFY(pollAndWait(gw, true));
     QVERIFY(gw->connected);
     QVERIFY(!gw->retryPending);
 }
@@ -229,7 +282,7 @@ void TestGatewayPolling::nonFiniteValuesFromGateway()
     node->setAlarmRanges(10, 30, 10, 30);
     QVERIFY(sim.setChannel(0, 0, 1, QStringLiteral("nan")));
     QVERIFY(sim.setChannel(0, 0, 2, QStringLiteral("-inf")));
-    gw->poll();
+    QVERIFY(pollAndWait(gw));
     QVERIFY(gw->connected);
     QCOMPARE(node->ch1Text, QString());
     QCOMPARE(node->ch2Text, QString());
@@ -237,6 +290,135 @@ void TestGatewayPolling::nonFiniteValuesFromGateway()
     QVERIFY(!node->ch2Alarm);
     QVERIFY(sim.setChannel(0, 0, 1, 21.5));
     QVERIFY(sim.setChannel(0, 0, 2, 45.25));
+}
+
+// Catches a poll that waits for a slow answer instead of counting it missed at the next poll, a
+// late answer taken for a later poll's data, a second request sent while one is under way, and
+// a retry or refresh counted missed by the interval's poll that follows it closely.
+void TestGatewayPolling::answerAfterTheNextPollIsMissed()
+{
+    dataInterval = 1000;
+    ConfiguredDevice* gw = gateway(0, {0});
+    QSignalSpy polled(gw, &ConfiguredDevice::polled);
+    gw->refresh();
+    gw->poll();
+    QTRY_COMPARE_WITH_TIMEOUT(polled.size(), 2, 5000);
+    QCOMPARE(polled.at(0).at(0).toBool(), true);
+    QCOMPARE(polled.at(1).at(0).toBool(), true);
+    QCOMPARE(gw->missedPolls, 1);
+
+    const qint64 requests = sim.requestCount(0);
+    const qint64 answers = sim.pollCount(0);
+    QVERIFY(sim.setChannel(0, 0, 1, 30.0));
+    // 17 bytes of answer, one every 100 ms: each byte within the link's byte timeout.
+    QVERIFY(sim.setFault(0, QStringLiteral("trickle 100")));
+    gw->poll();
+    QTRY_COMPARE_WITH_TIMEOUT(sim.requestCount(0), requests + 1, 2000);
+    // The next poll of the interval comes (at least half an interval later).
+    QTest::qWait(600);
+    gw->poll();
+    QCOMPARE(gw->missedPolls, 2);
+    // The late answer is dropped; then the waiting poll goes out and gets its own answer.
+    QTRY_COMPARE_WITH_TIMEOUT(sim.pollCount(0), answers + 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(sim.requestCount(0), requests + 2, 2000);
+    QCOMPARE(gw->nodes()[0]->ch1Text, QStringLiteral("21.50"));
+    QTRY_COMPARE_WITH_TIMEOUT(gw->nodes()[0]->ch1Text, QStringLiteral("30.00"), 5000);
+    QCOMPARE(gw->missedPolls, 1);
+    QVERIFY(sim.setChannel(0, 0, 1, 21.5));
+}
+
+// Catches polls that hold up their caller while gateways do not answer, cannot be reached or
+// answer a byte at a time, and closing links that hangs on such a gateway.
+void TestGatewayPolling::pollsNeverWaitAndCloseEndsLinks()
+{
+    GatewaySimulator faulty;
+    QVERIFY2(faulty.start(QVector<GatewaySimulator::Gateway>(
+                 3, GatewaySimulator::gateway(QStringLiteral("TQ700"), {0}))),
+             qPrintable(faulty.errorString()));
+    const QStringList faults = {QStringLiteral("silent"), QStringLiteral("trickle 300"),
+                                QStringLiteral("unreachable")};
+    QList<ConfiguredDevice*> gateways;
+    for (int g = 0; g < faults.size(); ++g) {
+        QVERIFY(faulty.setFault(g, faults.at(g)));
+        gateways << gatewayAt(faulty.port(g), faults.at(g));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    for (ConfiguredDevice* gw : qAsConst(gateways))
+        gw->poll();
+    QVERIFY2(timer.elapsed() < 100, qPrintable(QString::number(timer.elapsed())));
+
+    // Closing while the silent and the trickling gateway hold their reads.
+    QTRY_VERIFY_WITH_TIMEOUT(faulty.requestCount(0) == 1 && faulty.requestCount(1) == 1, 2000);
+    for (ConfiguredDevice* gw : qAsConst(gateways))
+        gw->closeDevice();
+    timer.restart();
+    delete gateways.takeFirst();
+    delete gateways.takeFirst();
+    QVERIFY2(timer.elapsed() < 100, qPrintable(QString::number(timer.elapsed())));
+    // A connect under way cannot be cut short: it ends at the link's response timeout, 0.5 s
+    // after the poll at most.
+    delete gateways.takeFirst();
+    QVERIFY2(timer.elapsed() < 600, qPrintable(QString::number(timer.elapsed())));
+}
+
+// Catches silent gateways that hold up a healthy one (its samples late or bunched), samples that
+// do not reach the nodes, and silent gateways declared disconnected before their missed polls.
+void TestGatewayPolling::silentGatewaysBesideHealthyOne()
+{
+    dataInterval = 1000;
+    GatewaySimulator silentSim;
+    QVERIFY2(silentSim.start(QVector<GatewaySimulator::Gateway>(
+                 8, GatewaySimulator::gateway(QStringLiteral("TQ700"), {0}))),
+             qPrintable(silentSim.errorString()));
+    QList<ConfiguredDevice*> silent;
+    QVector<int> polls(8);
+    for (int g = 0; g < 8; ++g) {
+        QVERIFY(silentSim.setFault(g, QStringLiteral("silent")));
+        silent << gatewayAt(silentSim.port(g), QStringLiteral("S%1").arg(g));
+    }
+    ConfiguredDevice* healthy = gateway(0, {0, 4, 8});
+    RecordingChartView chart;
+    healthy->nodes()[0]->setChartView(&chart);
+    RecordingChartView silentChart;
+    silent[0]->nodes()[0]->setChartView(&silentChart);
+
+    // The device timer's tick, as the recorder runs it.
+    auto tick = [&] {
+        for (int g = 0; g < 8; ++g) {
+            if (!silent[g]->retryPending) {
+                silent[g]->poll();
+                ++polls[g];
+            }
+        }
+        if (!healthy->retryPending)
+            healthy->poll();
+    };
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, this, tick);
+    tick();
+    timer.start(1000);
+    QTRY_VERIFY_WITH_TIMEOUT(chart.sampleTimes.size() >= 8, 12000);
+    timer.stop();
+
+    // Never answered: declared at the sixth poll, and not polled again before the retry.
+    for (int g = 0; g < 8; ++g) {
+        QCOMPARE(polls[g], 6);
+        QVERIFY(silent[g]->retryPending);
+        QVERIFY(!silent[g]->connected);
+    }
+    QCOMPARE(silentChart.calls, QStringList{QStringLiteral("disconnected S0")});
+    QVERIFY(healthy->connected);
+    QCOMPARE(healthy->nodes()[2]->ch1Text, QStringLiteral("0.00"));
+    QCOMPARE(chart.calls.filter(QStringLiteral("setData 21.50 45.25")).size(),
+             chart.sampleTimes.size());
+    // The first sample carries the gateway's construction time; from then on one per second.
+    QList<double> spacing;
+    for (int i = 2; i < chart.sampleTimes.size(); ++i)
+        spacing << chart.sampleTimes[i] - chart.sampleTimes[i - 1];
+    std::sort(spacing.begin(), spacing.end());
+    QVERIFY2(spacing.first() > 0.5 && spacing.last() < 1.5,
+             qPrintable(QStringLiteral("%1 .. %2 s").arg(spacing.first()).arg(spacing.last())));
 }
 
 QTEST_GUILESS_MAIN(TestGatewayPolling)

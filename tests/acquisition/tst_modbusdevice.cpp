@@ -1,8 +1,12 @@
 #include "gatewaysimulator.h"
 #include "modbusdevice.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <chrono>
+#include <thread>
 
 class TestModbusDevice : public QObject
 {
@@ -15,6 +19,8 @@ private slots:
     void failedReadReleasesAndReconnects_data();
     void failedReadReleasesAndReconnects();
     void dropEveryNthRequest();
+    void interruptEndsTheExchange_data();
+    void interruptEndsTheExchange();
     void newAddressWaitsForReopen();
     void tooManyRegistersNeverDeliver();
     void refusedAddresses_data();
@@ -119,6 +125,44 @@ void TestModbusDevice::dropEveryNthRequest()
     for (int i = 0; i < 9; ++i)
         link->write();
     QCOMPARE(spy.size(), 6);
+}
+
+void TestModbusDevice::interruptEndsTheExchange_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("answer one byte at a time") << "trickle 300";
+    QTest::newRow("no answer") << "silent";
+    QTest::newRow("late answer") << "slow 3000";
+}
+
+// Catches a link that cannot be ended while it waits for a gateway (closing a project would
+// hang on it), or one that stays unusable afterwards.
+void TestModbusDevice::interruptEndsTheExchange()
+{
+    QFETCH(QString, fault);
+    ModbusDevice* link = linkTo(0, 0, 4);
+    QSignalSpy spy(link, &ModbusDevice::readyRead);
+    link->write();
+    QCOMPARE(spy.size(), 1);
+    QVERIFY(sim.setFault(0, fault));
+    // The read below blocks this thread: the interruption comes from another one, as it does
+    // from the user interface's thread in the recorder.
+    std::thread other([link] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        link->interrupt();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    link->write();
+    const qint64 blocked = timer.elapsed();
+    other.join();
+    QCOMPARE(spy.size(), 1);
+    QVERIFY(!link->isConnected());
+    QVERIFY2(blocked < 400, qPrintable(QString::number(blocked)));
+
+    QVERIFY(sim.setFault(0, QStringLiteral("none")));
+    link->write();
+    QCOMPARE(spy.size(), 2);
 }
 
 // Catches a changed address taking effect on an open connection.

@@ -46,6 +46,7 @@ private slots:
 
 private:
     void poll();
+    void pollOne(ConfiguredDevice* gw);
     void clickNode(int index);
     NodeDevice* nodeAt(int index) const;
     DashBoardDeviceItem* tileOf(NodeDevice* node, int channel) const;
@@ -124,7 +125,15 @@ void TestProjectCenter::cleanup()
 void TestProjectCenter::poll()
 {
     for (ConfiguredDevice* gw : qAsConst(gateways))
-        gw->poll();
+        pollOne(gw);
+}
+
+// The answer comes back through the event loop: wait for it.
+void TestProjectCenter::pollOne(ConfiguredDevice* gw)
+{
+    QSignalSpy polled(gw, &ConfiguredDevice::polled);
+    gw->poll();
+    QVERIFY(polled.wait(5000));
 }
 
 NodeDevice* TestProjectCenter::nodeAt(int index) const
@@ -226,7 +235,7 @@ void TestProjectCenter::disconnectionGreysBothKeepsHistory()
 
     QVERIFY(sim.stopGateway(0));
     for (int i = 0; i < ConfiguredDevice::missedPollLimit() + 1 && gateways.at(0)->connected; ++i)
-        gateways.at(0)->poll();
+        pollOne(gateways.at(0));
     QVERIFY(!gateways.at(0)->connected);
 
     for (const char* name : {"frame_ch1_value", "frame_ch2_value"})
@@ -271,9 +280,9 @@ void TestProjectCenter::panelFollowsClickedNode()
 
     QVERIFY(sim.setChannel(0, 0, 1, 11.25));
     QVERIFY(sim.setChannel(1, 0, 1, 12.75));
-    gateways.at(0)->poll();
+    pollOne(gateways.at(0));
     QCOMPARE(panelText("label_ch1_number"), QStringLiteral("30.00"));
-    gateways.at(1)->poll();
+    pollOne(gateways.at(1));
     QCOMPARE(panelText("label_ch1_number"), QStringLiteral("12.75"));
 
     // A click on a dashboard tile of the first node switches back.
@@ -334,7 +343,7 @@ void TestProjectCenter::listShowsNamesAndLink()
 
     QVERIFY(sim.stopGateway(1));
     for (int i = 0; i < 6 && gateways.at(1)->connected; ++i)
-        gateways.at(1)->poll();
+        pollOne(gateways.at(1));
     QCOMPARE(list->item(3)->icon().pixmap(20).toImage(), disconnected);
     QCOMPARE(list->item(0)->icon().pixmap(20).toImage(), connected);
 

@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStandardPaths>
@@ -242,11 +243,16 @@ void TestRecording::endToEnd()
     const QString database = ProjectFile::databasePath(projectPath);
     QTRY_VERIFY_WITH_TIMEOUT(window.recordingCycle()->pendingCount() >= 3, 5000);
 
-    // A refresh shows a value that must never be stored; nothing else runs in between.
+    // A refresh shows a value that must never be stored. It starts right after a regular poll's
+    // answer, so that no regular poll falls between the changed value and the refresh's answer.
+    QSignalSpy polled(gateways[1], &ConfiguredDevice::polled);
+    QVERIFY(polled.wait(5000));
     QVERIFY(sim.setChannel(1, 0, 1, 77.25));
     window.slotRefreshDevice();
+    QTRY_COMPARE_WITH_TIMEOUT(polled.size(), 2, 500);
     QCOMPARE(c->ch1Text, QStringLiteral("77.25"));
     QVERIFY(sim.setChannel(1, 0, 1, 5.25));
+    QCOMPARE(polled.size(), 2);
 
     // With two gateways the samples go in batches of 16.
     QTRY_VERIFY_WITH_TIMEOUT(readRows(database).size() >= 16, 15000);

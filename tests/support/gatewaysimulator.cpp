@@ -219,10 +219,20 @@ bool GatewaySimulator::startGateway(int gateway)
     return send(QStringLiteral("start %1").arg(gateway));
 }
 
+qint64 GatewaySimulator::statistic(int gateway, const QString& name)
+{
+    const QRegularExpression value(QStringLiteral("\\b%1=(\\d+)\\b").arg(name));
+    const QRegularExpressionMatch match =
+        value.match(command(QStringLiteral("stats %1").arg(gateway)));
+    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
+}
+
 qint64 GatewaySimulator::pollCount(int gateway)
 {
-    static const QRegularExpression polls(QStringLiteral("\\bpolls=(\\d+)\\b"));
-    const QRegularExpressionMatch match =
-        polls.match(command(QStringLiteral("stats %1").arg(gateway)));
-    return match.hasMatch() ? match.captured(1).toLongLong() : -1;
+    return statistic(gateway, QStringLiteral("polls"));
+}
+
+qint64 GatewaySimulator::requestCount(int gateway)
+{
+    return statistic(gateway, QStringLiteral("requests"));
 }

@@ -20,7 +20,8 @@ class QProcess;
 //
 // Channel values are numbers or pattern texts: "21.5", "nan", "inf", "-inf",
 // "ramp:START,STEP,LOW,HIGH" (STEP per second, wrapping), "sine:OFFSET,AMPLITUDE,PERIOD".
-// Fault modes: "none", "silent", "slow MS", "exception [CODE]", "short", "drop N", "stopped".
+// Fault modes: "none", "silent", "slow MS", "exception [CODE]", "short", "drop N",
+// "trickle MS" (each byte of an answer MS later), "unreachable" (connects time out), "stopped".
 // Every call waits for the simulator's answer; nothing needs an event loop. The destructor
 // stops the process, killing it if it does not quit, so no simulator outlives its test; the
 // simulator also quits by itself when its standard input closes (the test process died).
@@ -81,11 +82,14 @@ public:
     bool startGateway(int gateway); // listens again on the same port
     // Requests answered with register data by the gateway so far; -1 on failure.
     qint64 pollCount(int gateway);
+    // Requests the gateway received so far, answered or not; -1 on failure.
+    qint64 requestCount(int gateway);
 
     QString errorString() const { return m_error; }
 
 private:
     bool readLine(QString* line, int timeoutMs);
+    qint64 statistic(int gateway, const QString& name);
 
     std::unique_ptr<QProcess> m_process;
     QVector<quint16> m_ports;

@@ -84,6 +84,14 @@ private:
     int m_errno = 0;
 };
 
+// What a client sees of a fault mode.
+enum Outcome
+{
+    ReadFails,
+    ConnectFails,
+    Answers, // completely, in its own time
+};
+
 int rawConnect(quint16 port)
 {
     sockaddr_in address{};
@@ -330,6 +338,9 @@ void TestGatewaySim::badCommandsAreRefused_data()
     QTest::newRow("drop zero") << "fault 0 drop 0";
     QTest::newRow("exception code zero") << "fault 0 exception 0";
     QTest::newRow("silent with argument") << "fault 0 silent 5";
+    QTest::newRow("trickle without delay") << "fault 0 trickle";
+    QTest::newRow("trickle with negative delay") << "fault 0 trickle -5";
+    QTest::newRow("unreachable with argument") << "fault 0 unreachable 1";
     QTest::newRow("stats of missing gateway") << "stats 3";
 }
 
@@ -404,22 +415,29 @@ void TestGatewaySim::sineStaysWithinAmplitude()
 void TestGatewaySim::faultModes_data()
 {
     QTest::addColumn<QString>("mode");
+    QTest::addColumn<int>("outcome");       // an Outcome
     QTest::addColumn<int>("expectedErrno"); // 0: any failure
     QTest::addColumn<int>("minimumMs");
 
-    QTest::newRow("silent") << "silent" << 0 << 400;
-    QTest::newRow("slow beyond the client timeout") << "slow 800" << 0 << 400;
-    QTest::newRow("exception, default illegal address") << "exception" << int(EMBXILADD) << 0;
-    QTest::newRow("exception 4") << "exception 4" << int(EMBXSFAIL) << 0;
-    QTest::newRow("short answer") << "short" << 0 << 0;
-    QTest::newRow("drop every request") << "drop 1" << 0 << 0;
+    QTest::newRow("silent") << "silent" << int(ReadFails) << 0 << 400;
+    QTest::newRow("slow beyond the client timeout") << "slow 800" << int(ReadFails) << 0 << 400;
+    QTest::newRow("exception, default illegal address")
+        << "exception" << int(ReadFails) << int(EMBXILADD) << 0;
+    QTest::newRow("exception 4") << "exception 4" << int(ReadFails) << int(EMBXSFAIL) << 0;
+    QTest::newRow("short answer") << "short" << int(ReadFails) << 0 << 0;
+    QTest::newRow("drop every request") << "drop 1" << int(ReadFails) << 0 << 0;
+    QTest::newRow("trickle beyond the byte timeout") << "trickle 700" << int(ReadFails) << 0 << 400;
+    // 25 bytes of answer for 8 registers, each 60 ms after the one before.
+    QTest::newRow("trickle within the byte timeout") << "trickle 60" << int(Answers) << 0 << 1500;
+    QTest::newRow("unreachable") << "unreachable" << int(ConnectFails) << 0 << 400;
 }
 
-// Catches a fault mode that the client does not see as a failed read, or one that outlives
-// "fault G none".
+// Catches a fault mode that the client does not see as it should (a failed read or connect, or
+// a complete answer that takes its time), or one that outlives "fault G none".
 void TestGatewaySim::faultModes()
 {
     QFETCH(QString, mode);
+    QFETCH(int, outcome);
     QFETCH(int, expectedErrno);
     QFETCH(int, minimumMs);
 
@@ -429,11 +447,23 @@ void TestGatewaySim::faultModes()
     QVERIFY(m_sim->setFault(0, mode));
     {
         Client client(port);
-        QVERIFY(client.connect());
-        QVector<quint16> values;
         QElapsedTimer timer;
         timer.start();
-        QCOMPARE(client.read(0, 8, &values), -1);
+        const bool connected = client.connect();
+        QCOMPARE(connected, outcome != ConnectFails);
+        if (connected) {
+            QVector<quint16> values;
+            const int read = client.read(0, 8, &values);
+            if (outcome == Answers) {
+                const QVector<quint16> record = QVector<quint16>{0x0000, 0x41AC} +
+                                                floatRegisters(45.0f) + intRegisters(200) +
+                                                intRegisters(95);
+                QCOMPARE(read, 8);
+                QCOMPARE(values, record);
+            } else {
+                QCOMPARE(read, -1);
+            }
+        }
         QVERIFY2(timer.elapsed() >= minimumMs, qPrintable(QString::number(timer.elapsed())));
         if (expectedErrno != 0)
             QCOMPARE(client.lastErrno(), expectedErrno);
@@ -494,6 +524,17 @@ void TestGatewaySim::stopRefusesConnectsAndStartListensAgain()
     QVERIFY(!Client(port).connect());
     QVERIFY(m_sim->startGateway(0));
     QVERIFY(m_sim->startGateway(0)); // starting a listening gateway changes nothing
+    QCOMPARE(readOnce(port, 0, 2), (QVector<quint16>{0x0000, 0x41AC}));
+
+    // "unreachable" holds the port without serving it, until "stop" or "start".
+    QVERIFY(m_sim->setFault(0, QStringLiteral("unreachable")));
+    QVERIFY(m_sim->command(QStringLiteral("list")).contains(QLatin1String(":unreachable")));
+    QVERIFY(m_sim->stopGateway(0));
+    timer.restart();
+    QVERIFY(!Client(port).connect());
+    QVERIFY2(timer.elapsed() < 400, "a stopped gateway refuses at once");
+    QVERIFY(m_sim->setFault(0, QStringLiteral("unreachable")));
+    QVERIFY(m_sim->startGateway(0));
     QCOMPARE(readOnce(port, 0, 2), (QVector<quint16>{0x0000, 0x41AC}));
 }
 

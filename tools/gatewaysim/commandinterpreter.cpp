@@ -48,7 +48,7 @@ QString CommandInterpreter::usage()
         "  set G S ch1|ch2 PATTERN   channel of the node at start register S of gateway G\n"
         "  set G S lqi|battery N     link quality or battery (32-bit integer)\n"
         "  fault G MODE              none | silent | slow MS | exception [CODE] | short |\n"
-        "                            drop N | stopped\n"
+        "                            drop N | trickle MS | unreachable | stopped\n"
         "  stop G | start G          close / reopen the gateway's listening socket (same port)\n"
         "  stats [G]                 polls answered, requests, connections, open clients\n"
         "  list                      index, port and model of every gateway\n"
@@ -93,11 +93,13 @@ QString CommandInterpreter::execute(const QString& line, bool* quit)
     if (command == QLatin1String("list")) {
         QString answer = QStringLiteral("OK");
         for (const auto& g : m_gateways) {
+            const QString state = g->isListening()     ? QStringLiteral("listening")
+                                  : g->isUnreachable() ? QStringLiteral("unreachable")
+                                                       : QStringLiteral("stopped");
             answer += QStringLiteral(" %1:%2:%3:%4")
                           .arg(g->index())
                           .arg(g->port())
-                          .arg(g->model(), g->isListening() ? QStringLiteral("listening")
-                                                            : QStringLiteral("stopped"));
+                          .arg(g->model(), state);
         }
         return answer;
     }
@@ -158,43 +160,56 @@ QString CommandInterpreter::fault(const QStringList& words)
 {
     if (words.size() < 3 || words.size() > 4)
         return err(QStringLiteral("usage: fault G none|silent|slow MS|exception [CODE]|short|"
-                                  "drop N|stopped"));
+                                  "drop N|trickle MS|unreachable|stopped"));
     QString error;
     GatewayServer* g = gateway(words.at(1), &error);
     if (!g)
         return err(error);
     const QString mode = words.at(2).toLower();
     const bool hasArgument = words.size() == 4;
-    const QString answer = QStringLiteral("OK fault %1 %2").arg(g->index()).arg(mode);
-    qint64 n = 0;
+    QString answer = QStringLiteral("OK fault %1 %2").arg(g->index()).arg(mode);
 
-    if (mode == QLatin1String("slow") || mode == QLatin1String("drop")) {
-        const bool slow = mode == QLatin1String("slow");
-        if (!hasArgument || !toInt(words.at(3), slow ? 0 : 1, slow ? 600000 : 1000000, &n))
-            return err(slow ? QStringLiteral("usage: fault G slow MS (0 to 600000)")
-                            : QStringLiteral("usage: fault G drop N (N >= 1)"));
-        g->setFault(slow ? FaultMode::Slow : FaultMode::Drop, int(n));
-        return answer + QLatin1Char(' ') + QString::number(n);
+    if (mode == QLatin1String("unreachable") || mode == QLatin1String("stopped")) {
+        if (hasArgument)
+            return err(QStringLiteral("fault %1 takes no argument").arg(mode));
+        if (mode == QLatin1String("stopped"))
+            g->stop();
+        else if (!g->makeUnreachable(&error))
+            return err(error);
+        return answer;
     }
-    if (mode == QLatin1String("exception")) {
+
+    FaultMode fault = FaultMode::None;
+    qint64 n = 0;
+    if (mode == QLatin1String("slow") || mode == QLatin1String("drop") ||
+        mode == QLatin1String("trickle")) {
+        const bool delay = mode != QLatin1String("drop");
+        if (!hasArgument || !toInt(words.at(3), delay ? 0 : 1, delay ? 600000 : 1000000, &n))
+            return err(delay ? QStringLiteral("usage: fault G %1 MS (0 to 600000)").arg(mode)
+                             : QStringLiteral("usage: fault G drop N (N >= 1)"));
+        fault = mode == QLatin1String("slow")      ? FaultMode::Slow
+                : mode == QLatin1String("trickle") ? FaultMode::Trickle
+                                                   : FaultMode::Drop;
+        answer += QLatin1Char(' ') + QString::number(n);
+    } else if (mode == QLatin1String("exception")) {
         n = MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS;
         if (hasArgument && !toInt(words.at(3), 1, 255, &n))
             return err(QStringLiteral("usage: fault G exception [CODE] (1 to 255)"));
-        g->setFault(FaultMode::Exception, int(n));
-        return answer + QLatin1Char(' ') + QString::number(n);
-    }
-    if (hasArgument)
+        fault = FaultMode::Exception;
+        answer += QLatin1Char(' ') + QString::number(n);
+    } else if (hasArgument) {
         return err(QStringLiteral("fault %1 takes no argument").arg(mode));
-    if (mode == QLatin1String("none"))
-        g->setFault(FaultMode::None, 0);
-    else if (mode == QLatin1String("silent"))
-        g->setFault(FaultMode::Silent, 0);
-    else if (mode == QLatin1String("short"))
-        g->setFault(FaultMode::Short, 0);
-    else if (mode == QLatin1String("stopped"))
-        g->stop();
-    else
+    } else if (mode == QLatin1String("silent")) {
+        fault = FaultMode::Silent;
+    } else if (mode == QLatin1String("short")) {
+        fault = FaultMode::Short;
+    } else if (mode != QLatin1String("none")) {
         return err(QStringLiteral("unknown fault mode '%1'").arg(words.at(2)));
+    }
+    // Every other mode serves requests: an unreachable gateway listens again.
+    if (g->isUnreachable() && !g->listen(&error))
+        return err(error);
+    g->setFault(fault, int(n));
     return answer;
 }
 

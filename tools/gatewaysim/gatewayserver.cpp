@@ -2,9 +2,12 @@
 
 #include <QStringList>
 
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <random>
 #include <sys/socket.h>
@@ -46,6 +49,38 @@ int listenOn(quint16 port, int* errorNumber)
     return fd;
 }
 
+// The reply to a read request carrying `served` registers from `address` on: a well-formed
+// frame, whatever the request asked for.
+std::vector<quint8> readReply(const quint8* request, const quint16* registers, int address,
+                              int served)
+{
+    std::vector<quint8> reply(9 + 2 * size_t(served));
+    reply[0] = request[0]; // transaction id
+    reply[1] = request[1];
+    reply[2] = 0; // protocol id
+    reply[3] = 0;
+    const int following = 3 + 2 * served;
+    reply[4] = quint8(following >> 8);
+    reply[5] = quint8(following & 0xFF);
+    reply[6] = request[6]; // unit id
+    reply[7] = functionReadHolding;
+    reply[8] = quint8(2 * served);
+    for (int i = 0; i < served; ++i) {
+        reply[9 + 2 * i] = quint8(registers[address + i] >> 8);
+        reply[10 + 2 * i] = quint8(registers[address + i] & 0xFF);
+    }
+    return reply;
+}
+
+sockaddr_in loopback(quint16 port)
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
 void drain(int fd)
 {
     char buffer[64];
@@ -75,8 +110,8 @@ struct GatewayServer::Connection
     }
 };
 
-GatewayServer::GatewayServer(int index, GatewaySpec layout, Clock::time_point epoch)
-    : m_index(index), m_epoch(epoch), m_port(layout.port), m_spec(std::move(layout))
+GatewayServer::GatewayServer(int index, SimGateway layout, Clock::time_point epoch)
+    : m_index(index), m_epoch(epoch), m_port(layout.port), m_layout(std::move(layout))
 {
     if (::pipe2(m_wakePipe, O_CLOEXEC | O_NONBLOCK) != 0)
         m_wakePipe[0] = m_wakePipe[1] = -1;
@@ -98,6 +133,7 @@ double GatewayServer::now() const
 
 bool GatewayServer::listen(QString* error)
 {
+    endUnreachable();
     if (isListening())
         return true;
     if (m_wakePipe[0] < 0) {
@@ -144,6 +180,7 @@ bool GatewayServer::listen(QString* error)
 
 void GatewayServer::stop()
 {
+    endUnreachable();
     if (!isListening())
         return;
     const char byte = 's';
@@ -160,6 +197,56 @@ void GatewayServer::stop()
     }
     m_wake.notify_all();
     reapFinished(true);
+}
+
+bool GatewayServer::makeUnreachable(QString* error)
+{
+    if (isUnreachable())
+        return true;
+    stop();
+    const sockaddr_in address = loopback(m_port);
+    const auto* target = reinterpret_cast<const sockaddr*>(&address);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) != 0 ||
+        ::bind(fd, target, sizeof address) != 0 || ::listen(fd, 0) != 0) {
+        *error = QStringLiteral("cannot hold 127.0.0.1:%1: %2")
+                     .arg(m_port)
+                     .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    m_blockFd = fd;
+    // Every connection the kernel completes takes a place in the queue, as nobody accepts it;
+    // the first one that does not complete at once was dropped: the queue is full.
+    for (int i = 0; i < 16; ++i) {
+        const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (filler < 0)
+            break;
+        m_blockFillers.push_back(filler);
+        if (::connect(filler, target, sizeof address) == 0)
+            continue;
+        if (errno != EINPROGRESS)
+            break;
+        pollfd wait = {filler, POLLOUT, 0};
+        int soError = 0;
+        socklen_t length = sizeof soError;
+        if (::poll(&wait, 1, 200) <= 0 ||
+            ::getsockopt(filler, SOL_SOCKET, SO_ERROR, &soError, &length) != 0 || soError != 0)
+            break;
+    }
+    return true;
+}
+
+void GatewayServer::endUnreachable()
+{
+    for (int fd : m_blockFillers)
+        ::close(fd);
+    m_blockFillers.clear();
+    if (m_blockFd >= 0)
+        ::close(m_blockFd);
+    m_blockFd = -1;
 }
 
 void GatewayServer::reapFinished(bool all)
@@ -231,7 +318,7 @@ void GatewayServer::serve(Connection* connection)
     int registerCount = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        registerCount = m_spec.registerCount();
+        registerCount = m_layout.registerCount();
     }
     // Each connection has its own mapping, so replies never wait for another client.
     modbus_mapping_t* mapping = modbus_mapping_new(0, 0, registerCount, 0);
@@ -276,6 +363,11 @@ void GatewayServer::serve(Connection* connection)
             modbus_reply_exception(connection->ctx, request.data(), unsigned(parameter));
             continue;
         }
+        if (mode == FaultMode::Trickle) {
+            if (!trickle(connection, request.data(), length, mapping, parameter))
+                break;
+            continue;
+        }
         answer(connection, request.data(), length, mapping, mode == FaultMode::Short);
     }
     if (mapping)
@@ -296,7 +388,7 @@ void GatewayServer::answer(Connection* connection, const quint8* request, int le
     quint16* registers = mapping->tab_registers;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_spec.fillRegisters(now(), registers, mapping->nb_registers);
+        m_layout.fillRegisters(now(), registers, mapping->nb_registers);
     }
     int address = 0;
     int count = 0;
@@ -311,28 +403,46 @@ void GatewayServer::answer(Connection* connection, const quint8* request, int le
         modbus_reply_exception(connection->ctx, request, MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS);
         return;
     }
-    const int served = count - 1;
-    std::vector<quint8> reply(9 + 2 * size_t(served));
-    reply[0] = request[0]; // transaction id
-    reply[1] = request[1];
-    reply[2] = 0; // protocol id
-    reply[3] = 0;
-    const int following = 3 + 2 * served;
-    reply[4] = quint8(following >> 8);
-    reply[5] = quint8(following & 0xFF);
-    reply[6] = request[6]; // unit id
-    reply[7] = functionReadHolding;
-    reply[8] = quint8(2 * served);
-    for (int i = 0; i < served; ++i) {
-        reply[9 + 2 * i] = quint8(registers[address + i] >> 8);
-        reply[10 + 2 * i] = quint8(registers[address + i] & 0xFF);
-    }
+    const std::vector<quint8> reply = readReply(request, registers, address, count - 1);
     ::send(connection->fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+}
+
+// Answers a read in full, but one byte at a time, each after `delayMs`; anything else as
+// answer() does. False when the connection must end: the gateway stops or the client left.
+bool GatewayServer::trickle(Connection* connection, const quint8* request, int length,
+                            modbus_mapping_t* mapping, int delayMs)
+{
+    int address = 0;
+    int count = 0;
+    if (!readRequest(request, length, mapping->nb_registers, &address, &count)) {
+        answer(connection, request, length, mapping, false);
+        return true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_layout.fillRegisters(now(), mapping->tab_registers, mapping->nb_registers);
+    }
+    const std::vector<quint8> reply = readReply(request, mapping->tab_registers, address, count);
+    // Each byte leaves on its own segment instead of waiting for the previous one's ack.
+    const int one = 1;
+    ::setsockopt(connection->fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    for (const quint8 byte : reply) {
+        {
+            std::unique_lock<std::mutex> lock(m_mutex);
+            if (m_wake.wait_for(lock, std::chrono::milliseconds(delayMs),
+                                [this] { return m_closing; }))
+                return false;
+        }
+        if (::send(connection->fd, &byte, 1, MSG_NOSIGNAL) != 1)
+            return false;
+    }
+    ++m_polls;
+    return true;
 }
 
 SimNode* GatewayServer::findNode(int startRegister)
 {
-    for (SimNode& node : m_spec.nodes) {
+    for (SimNode& node : m_layout.nodes) {
         if (node.startRegister == startRegister)
             return &node;
     }
@@ -342,7 +452,7 @@ SimNode* GatewayServer::findNode(int startRegister)
 bool GatewayServer::hasNode(int startRegister) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    for (const SimNode& node : m_spec.nodes) {
+    for (const SimNode& node : m_layout.nodes) {
         if (node.startRegister == startRegister)
             return true;
     }
@@ -406,10 +516,11 @@ QString GatewayServer::describe() const
 {
     QStringList starts;
     std::lock_guard<std::mutex> lock(m_mutex);
-    for (const SimNode& node : m_spec.nodes)
+    for (const SimNode& node : m_layout.nodes)
         starts << QString::number(node.startRegister);
     return QStringLiteral("gateway %1 127.0.0.1:%2 %3 nodes %4")
         .arg(m_index)
         .arg(m_port)
-        .arg(m_spec.model, starts.isEmpty() ? QStringLiteral("-") : starts.join(QLatin1Char(',')));
+        .arg(m_layout.model,
+             starts.isEmpty() ? QStringLiteral("-") : starts.join(QLatin1Char(',')));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gatewayspec.h"
+#include "simgateway.h"
 
 #include <QString>
 
@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 // How a gateway misbehaves on purpose, so that clients can be tested against it.
 enum class FaultMode
@@ -23,6 +24,7 @@ enum class FaultMode
     Exception, // answers with Modbus exception `parameter`
     Short,     // answers with one register fewer than requested
     Drop,      // closes the connection on every `parameter`-th request, unanswered
+    Trickle,   // answers one byte at a time, each after `parameter` milliseconds
 };
 
 struct GatewayStats
@@ -41,20 +43,26 @@ class GatewayServer
 public:
     using Clock = std::chrono::steady_clock;
 
-    GatewayServer(int index, GatewaySpec layout, Clock::time_point epoch);
+    GatewayServer(int index, SimGateway layout, Clock::time_point epoch);
     ~GatewayServer();
     GatewayServer(const GatewayServer&) = delete;
     GatewayServer& operator=(const GatewayServer&) = delete;
 
     // Starts listening: on the configured port the first time, on the same port afterwards.
+    // Ends the unreachable state.
     bool listen(QString* error);
     // Closes the listening socket and every connection; connects are refused until listen().
     void stop();
     bool isListening() const { return m_listenFd >= 0; }
+    // Stops serving and holds the port with a listening socket whose queue of pending
+    // connections is full and never drained: a connect attempt waits until the client gives
+    // up, as with a gateway that cannot be reached. Ended by listen() or stop().
+    bool makeUnreachable(QString* error);
+    bool isUnreachable() const { return m_blockFd >= 0; }
 
     int index() const { return m_index; }
     quint16 port() const { return m_port; }
-    QString model() const { return m_spec.model; }
+    QString model() const { return m_layout.model; }
     QString describe() const;
 
     bool hasNode(int startRegister) const;
@@ -73,15 +81,18 @@ private:
     void serve(Connection* connection);
     void answer(Connection* connection, const quint8* request, int length,
                 modbus_mapping_t* mapping, bool shortAnswer);
+    bool trickle(Connection* connection, const quint8* request, int length,
+                 modbus_mapping_t* mapping, int delayMs);
     void reapFinished(bool all);
+    void endUnreachable();
 
     const int m_index;
     const Clock::time_point m_epoch;
     quint16 m_port = 0;
 
-    mutable std::mutex m_mutex; // guards m_spec, the fault settings and m_connections
+    mutable std::mutex m_mutex; // guards m_layout, the fault settings and m_connections
     std::condition_variable m_wake;
-    GatewaySpec m_spec;
+    SimGateway m_layout;
     FaultMode m_fault = FaultMode::None;
     int m_faultParameter = 0;
     quint64 m_requestsSinceFault = 0;
@@ -93,6 +104,8 @@ private:
     std::atomic<quint64> m_accepted{0};
 
     int m_listenFd = -1;
+    int m_blockFd = -1;              // the full listening socket while unreachable
+    std::vector<int> m_blockFillers; // our own connections that fill its queue
     int m_wakePipe[2] = {-1, -1};
     std::thread m_acceptThread;
 };

@@ -60,7 +60,7 @@ int main(int argc, char* argv[])
     for (int i = 1; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
 
-    QVector<GatewaySpec> specs;
+    QVector<SimGateway> layouts;
     QString error;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args.at(i);
@@ -76,29 +76,29 @@ int main(int argc, char* argv[])
             return fail(QStringLiteral("%1 needs a value").arg(arg));
         const QString value = args.at(++i);
         if (arg == QLatin1String("--config")) {
-            if (!SimConfig::loadFile(value, &specs, &error))
+            if (!SimConfig::loadFile(value, &layouts, &error))
                 return fail(error);
         } else if (arg == QLatin1String("--gateway")) {
-            GatewaySpec gateway;
+            SimGateway gateway;
             if (!SimConfig::parseGateway(value, &gateway, &error))
                 return fail(error);
-            specs.append(gateway);
+            layouts.append(gateway);
         } else {
-            if (specs.isEmpty())
+            if (layouts.isEmpty())
                 return fail(QStringLiteral("--node before any --gateway"));
             SimNode node;
             if (!SimConfig::parseNode(value, &node, &error))
                 return fail(error);
-            specs.last().nodes.append(node);
+            layouts.last().nodes.append(node);
         }
     }
-    if (!SimConfig::validate(specs, &error))
+    if (!SimConfig::validate(layouts, &error))
         return fail(error);
 
     const auto epoch = GatewayServer::Clock::now();
     std::vector<std::unique_ptr<GatewayServer>> gateways;
-    for (int g = 0; g < specs.size(); ++g) {
-        gateways.push_back(std::make_unique<GatewayServer>(g, specs.at(g), epoch));
+    for (int g = 0; g < layouts.size(); ++g) {
+        gateways.push_back(std::make_unique<GatewayServer>(g, layouts.at(g), epoch));
         if (!gateways.back()->listen(&error))
             return fail(QStringLiteral("gateway %1: ").arg(g) + error);
         std::cout << gateways.back()->describe().toStdString() << '\n';

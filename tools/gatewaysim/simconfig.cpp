@@ -82,7 +82,7 @@ bool parseInt(const QString& text, qint64 low, qint64 high, qint64* out)
 
 namespace SimConfig {
 
-bool loadFile(const QString& path, QVector<GatewaySpec>* gateways, QString* error)
+bool loadFile(const QString& path, QVector<SimGateway>* gateways, QString* error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -108,7 +108,7 @@ bool loadFile(const QString& path, QVector<GatewaySpec>* gateways, QString* erro
                 QStringLiteral("%1: a gateway must be an object with a \"model\" text").arg(path);
             return false;
         }
-        GatewaySpec gateway;
+        SimGateway gateway;
         gateway.model = model.toString(gateway.model);
         qint64 n = 0;
         const QJsonValue port = object.value(QLatin1String("port"));
@@ -133,7 +133,7 @@ bool loadFile(const QString& path, QVector<GatewaySpec>* gateways, QString* erro
     return true;
 }
 
-bool parseGateway(const QString& text, GatewaySpec* gateway, QString* error)
+bool parseGateway(const QString& text, SimGateway* gateway, QString* error)
 {
     const QStringList parts = text.split(QLatin1Char(':'));
     if (parts.size() > 2 || parts.first().isEmpty()) {
@@ -182,14 +182,14 @@ bool parseNode(const QString& text, SimNode* node, QString* error)
     return true;
 }
 
-bool validate(const QVector<GatewaySpec>& gateways, QString* error)
+bool validate(const QVector<SimGateway>& gateways, QString* error)
 {
     if (gateways.isEmpty()) {
         *error = QStringLiteral("no gateway configured");
         return false;
     }
     for (int g = 0; g < gateways.size(); ++g) {
-        const GatewaySpec& gateway = gateways.at(g);
+        const SimGateway& gateway = gateways.at(g);
         if (gateway.model != QLatin1String("TQ100") && gateway.model != QLatin1String("TQ700")) {
             *error = QStringLiteral("gateway %1: model must be TQ100 or TQ700, not '%2'")
                          .arg(g)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gatewayspec.h"
+#include "simgateway.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,10 +19,10 @@
 // --node START[/CH1[/CH2[/LQI[/BATTERY]]]] adds a node to the gateway opened last.
 namespace SimConfig {
 
-bool loadFile(const QString& path, QVector<GatewaySpec>* gateways, QString* error);
-bool parseGateway(const QString& text, GatewaySpec* gateway, QString* error);
+bool loadFile(const QString& path, QVector<SimGateway>* gateways, QString* error);
+bool parseGateway(const QString& text, SimGateway* gateway, QString* error);
 bool parseNode(const QString& text, SimNode* node, QString* error);
 // Checks what both forms must satisfy: a known model, unique start registers in range.
-bool validate(const QVector<GatewaySpec>& gateways, QString* error);
+bool validate(const QVector<SimGateway>& gateways, QString* error);
 
 } // namespace SimConfig

@@ -37,7 +37,7 @@
 
 namespace {
 
-struct NodeSpec
+struct HarnessNode
 {
     const char* name;
     const char* ch1Name;
@@ -51,7 +51,7 @@ struct NodeSpec
 };
 
 // Eight nodes per gateway; a few ranges are tight so the alarm colours show.
-const NodeSpec kNodes[16] = {
+const HarnessNode kNodes[16] = {
     {"Cold Room 1", "Air", "Humidity", TemperatureC, Humidity, "", "sine:3,1.5,60", "sine:85,5,90",
      -2, 8, 0, 0},
     {"Cold Room 2", "Air", "Humidity", TemperatureC, Humidity, "", "sine:4,2,80", "sine:80,6,70",
@@ -128,20 +128,20 @@ int main(int argc, char* argv[])
     parser.process(app);
     const QStringList size = parser.value(QStringLiteral("size")).split(QLatin1Char('x'));
 
-    QVector<GatewaySimulator::Gateway> specs(2);
+    QVector<GatewaySimulator::Gateway> simGateways(2);
     for (int g = 0; g < 2; ++g) {
-        specs[g].model = g == 0 ? QStringLiteral("TQ100") : QStringLiteral("TQ700");
+        simGateways[g].model = g == 0 ? QStringLiteral("TQ100") : QStringLiteral("TQ700");
         for (int n = 0; n < 8; ++n) {
-            const NodeSpec& s = kNodes[g * 8 + n];
+            const HarnessNode& s = kNodes[g * 8 + n];
             GatewaySimulator::Node node;
             node.startRegister = n * 4;
             node.ch1 = QString::fromLatin1(s.ch1);
             node.ch2 = QString::fromLatin1(s.ch2);
-            specs[g].nodes << node;
+            simGateways[g].nodes << node;
         }
     }
     GatewaySimulator sim;
-    if (!sim.start(specs)) {
+    if (!sim.start(simGateways)) {
         std::fprintf(stderr, "simulator: %s\n", qPrintable(sim.errorString()));
         return 1;
     }
@@ -151,9 +151,9 @@ int main(int argc, char* argv[])
     for (int g = 0; g < 2; ++g) {
         auto* gw = new ConfiguredDevice;
         gw->setDeviceInfo(QStringLiteral("127.0.0.1"), sim.port(g));
-        gw->setDeviceModel(specs[g].model);
+        gw->setDeviceModel(simGateways[g].model);
         for (int n = 0; n < 8; ++n) {
-            const NodeSpec& s = kNodes[g * 8 + n];
+            const HarnessNode& s = kNodes[g * 8 + n];
             auto* node = new NodeDevice(
                 QStringLiteral("%1%2-%3").arg(g == 0 ? "TQA" : "TQB").arg(n + 1).arg(4711 + n * 37),
                 gw);

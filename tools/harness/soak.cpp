@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSqlDatabase>
@@ -102,6 +103,13 @@ int main(int argc, char* argv[])
         gateways << DemoGateway::config(g, sim.port(g), NodesPerGateway, g * NodesPerGateway + 1);
     file.saveDeviceList(gateways);
 
+    // Answers come back through the event loop, so the counts match only when no answer is on
+    // its way as recording starts and ends: while every gateway is silent, none is.
+    auto setFaults = [&sim](const QString& mode) {
+        for (int g = 0; g < sim.gatewayCount(); ++g)
+            sim.setFault(g, mode);
+    };
+    setFaults(QStringLiteral("silent"));
     QuillmarMain window(messageBox);
     window.show();
     window.startScreen()->projectLoaded(projectPath);
@@ -113,6 +121,7 @@ int main(int argc, char* argv[])
     for (int g = 0; g < sim.gatewayCount(); ++g)
         pollsAtStart << sim.pollCount(g);
     window.slotStartRecord();
+    setFaults(QStringLiteral("none"));
     say(QStringLiteral("soak: %1 s at 1 s with %2 gateways, faults change every %3 s")
             .arg(seconds).arg(sim.gatewayCount()).arg(faultPeriod));
 
@@ -157,7 +166,12 @@ int main(int argc, char* argv[])
 
     faults.stop();
     minute.stop();
-    // Healthy again, then stop: the stop writes the gap records and everything waiting.
+    // Silent, until every answer sent before has reached the recorder; then stop: the stop
+    // writes the gap records and everything waiting.
+    setFaults(QStringLiteral("silent"));
+    QEventLoop settle;
+    QTimer::singleShot(1500, &settle, &QEventLoop::quit);
+    settle.exec();
     window.slotStopRecord();
     QVector<qint64> served;
     for (int g = 0; g < sim.gatewayCount(); ++g)

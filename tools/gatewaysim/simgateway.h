@@ -17,7 +17,7 @@ struct SimNode
 };
 
 // One simulated gateway: model, wanted port (0 picks a free one) and its nodes.
-struct GatewaySpec
+struct SimGateway
 {
     QString model = QStringLiteral("TQ100");
     quint16 port = 0; // 0: a free port from 20000 to 32767

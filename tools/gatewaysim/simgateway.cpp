@@ -1,4 +1,4 @@
-#include "gatewayspec.h"
+#include "simgateway.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,7 +21,7 @@ void putWords(quint16* regs, int count, int at, quint32 bits)
 
 } // namespace
 
-int GatewaySpec::registerCount() const
+int SimGateway::registerCount() const
 {
     int end = minimumRegisters;
     const int recordLength = hasLinkRegisters() ? 8 : 4;
@@ -30,7 +30,7 @@ int GatewaySpec::registerCount() const
     return end;
 }
 
-void GatewaySpec::fillRegisters(double seconds, quint16* regs, int count) const
+void SimGateway::fillRegisters(double seconds, quint16* regs, int count) const
 {
     std::fill(regs, regs + count, quint16(0));
     // Under one gateway nodes sit four registers apart, so a node's link registers overlap the
