@@ -1,7 +1,5 @@
 #include "datainterval.h"
 
-int dataInterval = DefaultDataInterval;
-
 namespace {
 constexpr int kIntervals[] = {1000, 5000, 10000, 60000, 300000, 600000};
 }

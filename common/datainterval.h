@@ -2,9 +2,8 @@
 
 #include <QString>
 
-// The process-wide sampling interval in milliseconds. Set when a project is loaded or its
-// devices are confirmed in the editor; back to the default when the project closes.
-extern int dataInterval;
+// The sampling interval of a project that has none yet, in milliseconds. Each open project
+// keeps its own interval, in its gateways and in the recorder's window.
 constexpr int DefaultDataInterval = 10000;
 
 // Display name of an interval ("1 sec" ... "10 min"); empty for any value the recorder does not

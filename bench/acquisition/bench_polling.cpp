@@ -14,7 +14,6 @@
 //    share: other load only ever adds to both), and the spacing of the healthy gateway's samples
 //    (their time stamps, and when they arrived).
 #include "configureddevice.h"
-#include "datainterval.h"
 #include "gatewaysimulator.h"
 #include "nodechartview.h"
 #include "nodedevice.h"
@@ -40,6 +39,8 @@ namespace {
 
 constexpr int kGateways = 8;
 constexpr int kNodesPerGateway = 2;
+// The shortest interval the recorder offers: the cadence every set-up here polls at.
+constexpr int Interval = 1000;
 
 long residentKiB()
 {
@@ -185,6 +186,7 @@ ConfiguredDevice* makeGateway(quint16 port, const QString& model, int nodes, con
                               QObject* owner)
 {
     auto* gateway = new ConfiguredDevice(owner);
+    gateway->setInterval(Interval);
     gateway->setDeviceInfo(QStringLiteral("127.0.0.1"), port);
     gateway->setDeviceModel(model);
     for (int n = 0; n < nodes; ++n) {
@@ -309,7 +311,6 @@ int runStall(const QString& title, int faulty, const QString& fault, int seconds
         }
     }
 
-    dataInterval = 1000;
     QElapsedTimer clock;
     SampleLog samples(&clock);
     QObject owner;
@@ -339,7 +340,7 @@ int runStall(const QString& title, int faulty, const QString& fault, int seconds
     probe.start();
     QMetaObject::invokeMethod(
         &idle, [&idle] { idle.start(); }, Qt::QueuedConnection);
-    device.start(1000);
+    device.start(Interval);
     for (ConfiguredDevice* gateway : qAsConst(gateways))
         gateway->poll();
     QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
@@ -388,7 +389,6 @@ int main(int argc, char** argv)
     const int at = args.indexOf(QStringLiteral("--only"));
     const QString only = at >= 0 && at + 1 < args.size() ? args[at + 1] : QString();
 
-    dataInterval = 1000;
     if (only.isEmpty() || only == QLatin1String("cycle")) {
         if (const int rc = runCycles(cycles, memoryPolls))
             return rc;

@@ -9,7 +9,6 @@
 //
 //   bench_indexbuild [days, default 7] [seconds recorded after the build, default 10]
 #include "configureddevice.h"
-#include "datainterval.h"
 #include "gatewaysimulator.h"
 #include "insertserialdata.h"
 #include "projectfile.h"
@@ -303,7 +302,6 @@ int main(int argc, char** argv)
     qInstallMessageHandler(dropDebugTraces);
     const int days = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     const int afterSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
-    dataInterval = 1000;
 
     QVector<GatewaySimulator::Gateway> config;
     for (int g = 0; g < Gateways; ++g) {

@@ -130,9 +130,9 @@ void ConfiguredDevice::addNode(NodeDevice* node)
         << "start : " << start << " , length : " << m_registerCount;
 }
 
-int ConfiguredDevice::missedPollLimit()
+int ConfiguredDevice::missedPollLimit() const
 {
-    return dataInterval <= 1000 ? 5 : 2;
+    return m_interval <= 1000 ? 5 : 2;
 }
 
 void ConfiguredDevice::countPoll()
@@ -237,7 +237,7 @@ void ConfiguredDevice::settleOverdue()
 {
     // The interval's polls are an interval apart; one that began only just now (the retry's,
     // or a refresh) still has its time.
-    const qint64 startedBefore = pollClock.elapsed() - dataInterval / 2;
+    const qint64 startedBefore = pollClock.elapsed() - m_interval / 2;
     while (!pending.isEmpty() && pending.first().startedMs <= startedBefore)
         settle(pending.takeFirst(), QByteArray());
 }

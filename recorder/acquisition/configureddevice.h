@@ -1,5 +1,6 @@
 #pragma once
 
+#include "datainterval.h"
 #include "gatewayconfig.h"
 
 #include <QByteArray>
@@ -62,7 +63,12 @@ public:
     void setRetryInterval(int milliseconds) { retryInterval = milliseconds; }
 
     // Largest number of polls without data before the gateway counts as disconnected.
-    static int missedPollLimit();
+    int missedPollLimit() const;
+
+    // The project's sampling interval in milliseconds: the polls' cadence, which sets the
+    // missed-poll limit and the time of a node's gap record.
+    int interval() const { return m_interval; }
+    void setInterval(int milliseconds) { m_interval = milliseconds; }
 
     bool connected = false;
     bool refreshPoll = false;
@@ -109,6 +115,7 @@ private:
     int m_registerStart = 0;
     int m_registerCount = 0;
     int retryInterval = RetryInterval;
+    int m_interval = DefaultDataInterval;
 
     std::unique_ptr<QThread> linkThread;
     GatewayWorker* worker = nullptr; // lives on linkThread, deleted once it has ended

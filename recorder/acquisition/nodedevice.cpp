@@ -256,7 +256,7 @@ void NodeDevice::insertNoValue()
     qCDebug(lcAcquisition).noquote().nospace() << "- ConfiguredDevice::insertNoValue() : " << deviceNumber;
     const QDateTime last = gateway ? gateway->lastPollTime : QDateTime::currentDateTimeUtc();
     if (recordEnabled)
-        queue(NoValue, NoValue, last.addMSecs(dataInterval));
+        queue(NoValue, NoValue, last.addMSecs(gateway ? gateway->interval() : DefaultDataInterval));
 }
 
 void NodeDevice::checkAlarms()

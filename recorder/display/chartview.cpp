@@ -42,7 +42,7 @@ void drawText(DrawArea* area, const QByteArray& markup, const char* font, int x,
 
 // The dashed line, time label, legend with the value of each line, point marks and the view
 // line at pixel x, on the chart's dynamic layer so the chart itself is not rebuilt.
-void drawTrackCursor(XYChart* chart, int plotX)
+void drawTrackCursor(XYChart* chart, int plotX, int interval)
 {
     DrawArea* d = CBaseChart_initDynamicLayer(chart);
     PlotArea* plot = CXYChart_getPlotArea(chart);
@@ -52,9 +52,10 @@ void drawTrackCursor(XYChart* chart, int plotX)
     const int bottom = CPlotArea_getBottomY(plot);
     Axis* xAxis = CXYChart_xAxis(chart);
 
-    const QByteArray lengthLine = QByteArray("<*block*><*block*><*font=arial.ttf*>View Length : ") +
-                                  "240" + " samples<*/*><*block*><*font=arial.ttf*>   Interval : " +
-                                  intervalName(dataInterval).toUtf8() + " <*/*><*/*>";
+    const QByteArray lengthLine =
+        QByteArray("<*block*><*block*><*font=arial.ttf*>View Length : ") + "240" +
+        " samples<*/*><*block*><*font=arial.ttf*>   Interval : " + intervalName(interval).toUtf8() +
+        " <*/*><*/*>";
     // Anchored 240 pixels left of the plot's right edge; where the fonts make the line longer
     // than that, it moves left rather than run off the chart.
     TTFText* length = CDrawArea_text3(d, lengthLine.constData(), "arial.ttf", 8);
@@ -201,6 +202,12 @@ QString ChartView::noValueStyle()
         "rgba(80, 80, 80, 255), stop:1 rgba(125, 125, 125, 255));");
 }
 
+int ChartView::interval() const
+{
+    const ConfiguredDevice* gateway = gatewayOf(m_node);
+    return gateway ? gateway->interval() : DefaultDataInterval;
+}
+
 void ChartView::buildChart(QChartViewer* viewer, QChartViewerLabel* host, const double* values,
                            int color, const char* name)
 {
@@ -222,7 +229,7 @@ void ChartView::buildChart(QChartViewer* viewer, QChartViewerLabel* host, const 
 
     const double newest = m_times[HistorySize - 1];
     if (newest != NoValue) {
-        const qint64 span = qint64(dataInterval) * HistorySize / 1000;
+        const qint64 span = qint64(interval()) * HistorySize / 1000;
         CAxis_setDateScale(xAxis, newest - double(span), newest, 0, 0);
         CAxis_setLabelFormat(xAxis, "{value|hh:nn:ss}");
         Layer* layer = CXYChart_addLineLayer2(chart, Chart::Overlay, 0);
@@ -235,7 +242,7 @@ void ChartView::buildChart(QChartViewer* viewer, QChartViewerLabel* host, const 
     const int cursorX = viewer->isPointerOnPlotArea()
                             ? viewer->plotPointerX()
                             : CPlotArea_getRightX(CXYChart_getPlotArea(chart));
-    drawTrackCursor(chart, cursorX);
+    drawTrackCursor(chart, cursorX, interval());
 
     BaseChart* old = viewer->assignedChart();
     CBaseChart_destroy(old);
@@ -255,7 +262,7 @@ void ChartView::drawChart2()
 void ChartView::onMouseMovePlotArea(QMouseEvent*)
 {
     if (auto* chart = dynamic_cast<XYChart*>(m_viewer1->assignedChart())) {
-        drawTrackCursor(chart, m_viewer1->plotPointerX());
+        drawTrackCursor(chart, m_viewer1->plotPointerX(), interval());
         m_viewer1->refreshImage();
     }
 }
@@ -263,7 +270,7 @@ void ChartView::onMouseMovePlotArea(QMouseEvent*)
 void ChartView::onMouseMovePlotArea2(QMouseEvent*)
 {
     if (auto* chart = dynamic_cast<XYChart*>(m_viewer2->assignedChart())) {
-        drawTrackCursor(chart, m_viewer2->plotPointerX());
+        drawTrackCursor(chart, m_viewer2->plotPointerX(), interval());
         m_viewer2->refreshImage();
     }
 }

@@ -72,6 +72,8 @@ protected:
 
 private:
     void setConnectionState(bool connected);
+    // The interval of the shown node's gateway; the default while no node is shown.
+    int interval() const;
     void buildChart(QChartViewer* viewer, QChartViewerLabel* host, const double* values, int color,
                     const char* name);
     void showChannel(int channel, const QString& text, bool alarm);

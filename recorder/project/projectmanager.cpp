@@ -50,12 +50,12 @@ ProjectManager::ProjectManager(QWidget* parent)
         auto* action = new QAction(intervalName(intervals[i]), this);
         action->setCheckable(true);
         action->setData(intervals[i]);
-        action->setChecked(intervals[i] == dataInterval);
+        action->setChecked(intervals[i] == m_interval);
         connect(action, &QAction::triggered, this, &ProjectManager::slotIntervalChange);
         menuInterval->addAction(action);
         intervalActions << action;
     }
-    ui->label_interval->setText(intervalName(dataInterval));
+    ui->label_interval->setText(intervalName(m_interval));
 
     const QStringList headers = {
         QStringLiteral("   IP Address:PORT   "),   QStringLiteral("   Model   "),
@@ -410,9 +410,13 @@ void ProjectManager::slotIntervalChange()
     auto* chosen = qobject_cast<QAction*>(sender());
     if (!chosen)
         return;
+    setInterval(chosen->data().toInt());
+}
+
+void ProjectManager::setInterval(int milliseconds)
+{
+    m_interval = milliseconds;
     for (QAction* action : qAsConst(intervalActions))
-        action->setChecked(false);
-    chosen->setChecked(true);
-    dataInterval = chosen->data().toInt();
-    ui->label_interval->setText(intervalName(dataInterval));
+        action->setChecked(action->data().toInt() == milliseconds);
+    ui->label_interval->setText(intervalName(milliseconds));
 }

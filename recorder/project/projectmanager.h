@@ -1,5 +1,6 @@
 #pragma once
 
+#include "datainterval.h"
 #include "nodeconfig.h"
 
 #include <QHash>
@@ -50,6 +51,9 @@ public:
 
     void loadDeviceList(const QList<ConfiguredDevice*>& gateways);
     void setIntervalDisabled(bool disabled);
+    // The sampling interval chosen for the project, in milliseconds.
+    int interval() const { return m_interval; }
+    void setInterval(int milliseconds);
 
     // An address with port as a user types it ("192.168.1.2:502"); true when the host is a
     // numeric IPv4 address and the port lies from 0 to 49151.
@@ -83,6 +87,7 @@ private:
     SelectDelegate* delegate = nullptr;
     QMenu* menuInterval = nullptr;
     QList<QAction*> intervalActions;
+    int m_interval = DefaultDataInterval;
     // Settings the tree does not show (units, alarm ranges) of the nodes loaded for editing,
     // by identifier, so that confirming the edit keeps them.
     QHash<QString, NodeConfig> loadedNodes;

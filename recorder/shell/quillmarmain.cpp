@@ -383,7 +383,7 @@ void QuillmarMain::setStatusTexts()
     if (folder.size() > MaxStatusFolderLength)
         folder = folder.left(MaxStatusFolderLength) + QStringLiteral("...");
     ui->label_projectname->setText(folder + QLatin1Char('/') + projectName + QStringLiteral(".tpc"));
-    ui->label_interval->setText(QStringLiteral("Interval : ") + intervalName(dataInterval));
+    ui->label_interval->setText(QStringLiteral("Interval : ") + intervalName(interval));
 }
 
 // --- screens ----------------------------------------------------------------------------------
@@ -445,7 +445,8 @@ void QuillmarMain::projectCreated(const QString& path)
     projectName = ProjectFile::projectNameFromPath(path);
     setStatusTexts();
     ui->label_interval->clear();
-    ProjectFile(path).create(dataInterval);
+    interval = DefaultDataInterval;
+    ProjectFile(path).create(interval);
 
     delete projectManager;
     projectManager = new ProjectManager;
@@ -469,6 +470,8 @@ void QuillmarMain::projectListConfirm(const QList<ConfiguredDevice*>& list)
             delete device;
         }
     }
+    if (projectManager)
+        interval = projectManager->interval();
     removeEditor();
 
     QList<GatewayConfig> configs;
@@ -476,7 +479,7 @@ void QuillmarMain::projectListConfirm(const QList<ConfiguredDevice*>& list)
         configs << device->configuration();
     const ProjectFile file(projectFilePath);
     file.saveDeviceList(configs);
-    file.saveInterval(dataInterval);
+    file.saveInterval(interval);
 
     setStatusTexts();
     registerRecentProject();
@@ -502,7 +505,7 @@ void QuillmarMain::projectLoaded(const QString& path)
     registerRecentProject();
 
     projectName = project.projectName;
-    dataInterval = project.dataInterval;
+    interval = project.dataInterval;
     setStatusTexts();
 
     projectOpen = true;
@@ -516,8 +519,8 @@ bool QuillmarMain::openProjectRuntime()
     connect(center, &ProjectCenter::clickRecord, this, &QuillmarMain::slotToggleRecord);
     connect(center, &ProjectCenter::updateProjectFile, this, &QuillmarMain::slotUpdateProjectFile);
 
-    cycle = std::make_unique<RecordingCycle>(projectFilePath, connectionName, gatewayList,
-                                             dataInterval);
+    cycle =
+        std::make_unique<RecordingCycle>(projectFilePath, connectionName, gatewayList, interval);
     if (!cycle->open()) {
         cycle.reset();
         databaseFailed();
@@ -622,6 +625,7 @@ void QuillmarMain::slotAddDeviceProject()
 
     delete projectManager;
     projectManager = new ProjectManager;
+    projectManager->setInterval(interval);
     projectManager->setIntervalDisabled(true);
     connect(projectManager, &ProjectManager::projectListConfirm, this,
             &QuillmarMain::projectListConfirm);
@@ -655,7 +659,7 @@ void QuillmarMain::closeProjectRuntime()
     }
     qDeleteAll(gatewayList);
     gatewayList.clear();
-    dataInterval = DefaultDataInterval;
+    interval = DefaultDataInterval;
 }
 
 void QuillmarMain::slotCloseProject()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "datainterval.h"
+
 #include <QAudio>
 #include <QFile>
 #include <QList>
@@ -55,6 +57,7 @@ public:
     // For the tests and for screenshots.
     bool isRecording() const;
     bool isProjectOpen() const { return projectOpen; }
+    int projectInterval() const { return interval; }
     const QList<ConfiguredDevice*>& gateways() const { return gatewayList; }
     QString currentProjectFile() const { return projectFilePath; }
     ProjectMain* startScreen() const { return projectMain; }
@@ -135,6 +138,8 @@ private:
 
     QString projectFilePath;
     QString projectName;
+    // The open project's sampling interval in milliseconds (the default while none is open).
+    int interval = DefaultDataInterval;
     QList<ConfiguredDevice*> gatewayList;
     QVariantMap recentMap;
     QStringList recentList;

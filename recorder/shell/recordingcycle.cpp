@@ -31,6 +31,12 @@ RecordingCycle::RecordingCycle(const QString& projectFile, const QString& connec
       gateways(projectGateways), interval(milliseconds),
       clock([] { return QDateTime::currentDateTime(); })
 {
+    // The gateways poll at the project's interval: it sets their missed-poll limit and the
+    // time of their nodes' gap records.
+    for (ConfiguredDevice* gateway : qAsConst(gateways)) {
+        if (gateway)
+            gateway->setInterval(interval);
+    }
     deviceTimer = new QTimer(this);
     connect(deviceTimer, &QTimer::timeout, this, &RecordingCycle::writeDevice);
     dbTimer = new QTimer(this);

@@ -54,7 +54,6 @@ class TestConfiguredDevice : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { dataInterval = DefaultDataInterval; }
     void blockCoversNodes_data();
     void blockCoversNodes();
     void decodesRecordsAtTheirOffsets_data();
@@ -242,7 +241,7 @@ void TestConfiguredDevice::disconnectionStartsOneRetry()
                 ++writes;
         });
     // As after a real disconnection, the counter sits at the limit.
-    gateway->missedPolls = ConfiguredDevice::missedPollLimit();
+    gateway->missedPolls = gateway->missedPollLimit();
     gateway->deviceDisconnected();
     QTest::qWait(100);
     gateway->deviceDisconnected();
@@ -254,7 +253,7 @@ void TestConfiguredDevice::disconnectionStartsOneRetry()
     // The retry polled an unreachable gateway (no address): it stays disconnected and waits again.
     QVERIFY(gateway->retryPending);
     QVERIFY(!gateway->connected);
-    QCOMPARE(gateway->missedPolls, ConfiguredDevice::missedPollLimit());
+    QCOMPARE(gateway->missedPolls, gateway->missedPollLimit());
 }
 
 // Catches a refresh flag that leaks into the next regular poll's samples.

@@ -44,6 +44,8 @@ private:
 
     GatewaySimulator sim;
     std::unique_ptr<QObject> owner;
+    // The interval the gateways made by the test poll at.
+    int interval = DefaultDataInterval;
     QTemporaryDir dir;
 };
 
@@ -62,7 +64,7 @@ void TestGatewayPolling::initTestCase()
 
 void TestGatewayPolling::init()
 {
-    dataInterval = DefaultDataInterval;
+    interval = DefaultDataInterval;
     owner.reset(new QObject);
     for (int g = 0; g < 2; ++g) {
         QVERIFY(sim.setFault(g, QStringLiteral("none")));
@@ -81,6 +83,7 @@ void TestGatewayPolling::cleanup()
 ConfiguredDevice* TestGatewayPolling::gateway(int index, const QList<int>& starts)
 {
     auto* gw = new ConfiguredDevice(owner.get());
+    gw->setInterval(interval);
     gw->setDeviceInfo(QStringLiteral("127.0.0.1"), sim.port(index));
     gw->setDeviceModel(index == 0 ? QStringLiteral("TQ100") : QStringLiteral("TQ700"));
     for (int start : starts) {
@@ -94,6 +97,7 @@ ConfiguredDevice* TestGatewayPolling::gateway(int index, const QList<int>& start
 ConfiguredDevice* TestGatewayPolling::gatewayAt(quint16 port, const QString& number)
 {
     auto* gw = new ConfiguredDevice(owner.get());
+    gw->setInterval(interval);
     gw->setDeviceInfo(QStringLiteral("127.0.0.1"), port);
     auto* node = new NodeDevice(number, gw);
     gw->addNode(node);
@@ -153,7 +157,7 @@ void TestGatewayPolling::valuesEndToEnd()
 
 void TestGatewayPolling::disconnectsAfterLimit_data()
 {
-    QTest::addColumn<int>("interval");
+    QTest::addColumn<int>("pollInterval");
     QTest::addColumn<bool>("answeredBefore");
     QTest::addColumn<int>("polls");
     QTest::newRow("1 s after data") << 1000 << true << 5;
@@ -166,10 +170,10 @@ void TestGatewayPolling::disconnectsAfterLimit_data()
 // Catches a disconnection declared one poll early or late.
 void TestGatewayPolling::disconnectsAfterLimit()
 {
-    QFETCH(int, interval);
+    QFETCH(int, pollInterval);
     QFETCH(bool, answeredBefore);
     QFETCH(int, polls);
-    dataInterval = interval;
+    interval = pollInterval;
     ConfiguredDevice* gw = gateway(0, {0});
     RecordingChartView chart;
     gw->nodes()[0]->setChartView(&chart);
@@ -297,7 +301,7 @@ void TestGatewayPolling::nonFiniteValuesFromGateway()
 // a retry or refresh counted missed by the interval's poll that follows it closely.
 void TestGatewayPolling::answerAfterTheNextPollIsMissed()
 {
-    dataInterval = 1000;
+    interval = 1000;
     ConfiguredDevice* gw = gateway(0, {0});
     QSignalSpy polled(gw, &ConfiguredDevice::polled);
     gw->refresh();
@@ -366,7 +370,7 @@ void TestGatewayPolling::pollsNeverWaitAndCloseEndsLinks()
 // do not reach the nodes, and silent gateways declared disconnected before their missed polls.
 void TestGatewayPolling::silentGatewaysBesideHealthyOne()
 {
-    dataInterval = 1000;
+    interval = 1000;
     GatewaySimulator silentSim;
     QVERIFY2(silentSim.start(QVector<GatewaySimulator::Gateway>(
                  8, GatewaySimulator::gateway(QStringLiteral("TQ700"), {0}))),

@@ -57,7 +57,6 @@ private:
 
 void TestNodeDevice::init()
 {
-    dataInterval = DefaultDataInterval;
     QVERIFY(dir.isValid());
     db.reset(new InsertSerialData(dir.filePath(QStringLiteral("node.dat")),
                                   QUuid::createUuid().toString()));
@@ -298,8 +297,8 @@ void TestNodeDevice::recordingQueuesOnlyRegularSamples()
 // Catches a gap record dated at the wrong time or written while not recording.
 void TestNodeDevice::gapRecordAfterLastPoll()
 {
-    dataInterval = 60000;
     ConfiguredDevice gateway;
+    gateway.setInterval(60000);
     auto* node = new NodeDevice(QStringLiteral("N1"), &gateway);
     gateway.addNode(node);
     gateway.lastPollTime = kTime;

@@ -63,7 +63,6 @@ void TestChartView::initTestCase()
 
 void TestChartView::init()
 {
-    dataInterval = 1000;
     window = std::make_unique<QWidget>();
     window->resize(810, 404);
     view = new ChartView(window.get());
@@ -78,12 +77,12 @@ void TestChartView::cleanup()
 {
     window.reset();
     owner.reset();
-    dataInterval = DefaultDataInterval;
 }
 
 NodeDevice* TestChartView::makeNode(const QString& model)
 {
     auto* gw = new ConfiguredDevice(owner.get());
+    gw->setInterval(1000);
     gw->setDeviceInfo(QStringLiteral("192.168.7.20"), 502);
     gw->setDeviceModel(model);
     auto* node = new NodeDevice(QStringLiteral("ID-7"), gw);
@@ -321,8 +320,8 @@ void TestChartView::xAxisSpansTheHistory()
 {
     QFETCH(int, interval);
     QFETCH(int, span);
-    dataInterval = interval;
     NodeDevice* node = makeNode();
+    qobject_cast<ConfiguredDevice*>(node->parent())->setInterval(interval);
     view->setNodeDevice(node);
     node->setChartView(view);
     feed(node, QStringLiteral("1.00"), QStringLiteral("2.00"), 0);

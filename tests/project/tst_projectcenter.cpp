@@ -74,7 +74,6 @@ void TestProjectCenter::initTestCase()
 
 void TestProjectCenter::init()
 {
-    dataInterval = 1000;
     for (int g = 0; g < 2; ++g) {
         QVERIFY(sim.startGateway(g));
         QVERIFY(sim.setFault(g, QStringLiteral("none")));
@@ -89,6 +88,7 @@ void TestProjectCenter::init()
     gateways.clear();
     for (int g = 0; g < 2; ++g) {
         auto* gw = new ConfiguredDevice;
+        gw->setInterval(1000);
         gw->setDeviceInfo(QStringLiteral("127.0.0.1"), sim.port(g));
         gw->setDeviceModel(g == 0 ? QStringLiteral("TQ100") : QStringLiteral("TQ700"));
         const int count = g == 0 ? 3 : 1;
@@ -119,7 +119,6 @@ void TestProjectCenter::cleanup()
     window.reset();
     qDeleteAll(gateways);
     gateways.clear();
-    dataInterval = DefaultDataInterval;
 }
 
 void TestProjectCenter::poll()
@@ -234,7 +233,7 @@ void TestProjectCenter::disconnectionGreysBothKeepsHistory()
     QCOMPARE(panelText("label_ch1_number"), QStringLiteral("22.00"));
 
     QVERIFY(sim.stopGateway(0));
-    for (int i = 0; i < ConfiguredDevice::missedPollLimit() + 1 && gateways.at(0)->connected; ++i)
+    for (int i = 0; i < gateways.at(0)->missedPollLimit() + 1 && gateways.at(0)->connected; ++i)
         pollOne(gateways.at(0));
     QVERIFY(!gateways.at(0)->connected);
 

@@ -108,7 +108,6 @@ private:
 
 void TestProjectManager::init()
 {
-    dataInterval = DefaultDataInterval;
     host = new QWidget;
     editor = new ProjectManager(host);
     host->resize(900, 450);
@@ -476,7 +475,7 @@ void TestProjectManager::intervalMenu()
     auto* label = editor->findChild<QLabel*>(QStringLiteral("label_interval"));
     QCOMPARE(label->text(), QStringLiteral("10 sec"));
     actions[3]->trigger();
-    QCOMPARE(dataInterval, 60000);
+    QCOMPARE(editor->interval(), 60000);
     QCOMPARE(label->text(), QStringLiteral("1 min"));
     int checked = 0;
     for (QAction* action : actions)

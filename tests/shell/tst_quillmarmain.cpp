@@ -76,7 +76,6 @@ void TestQuillmarMain::init()
 {
     recorderSettings().clear();
     boxes = MessageBoxes();
-    dataInterval = DefaultDataInterval;
     dir = std::make_unique<QTemporaryDir>();
     QVERIFY(dir->isValid());
     qputenv("PATH", originalPath);
@@ -215,7 +214,7 @@ void TestQuillmarMain::statusFolder()
     QCOMPARE(window->findChild<QLabel*>(QStringLiteral("label_interval"))->text(), QStringLiteral("Interval : 5 sec"));
     window->slotCloseProject();
     QVERIFY(window->findChild<QLabel*>(QStringLiteral("label_projectname"))->text().isEmpty());
-    QCOMPARE(dataInterval, DefaultDataInterval);
+    QCOMPARE(window->projectInterval(), DefaultDataInterval);
 }
 
 // Catches: actions usable in a state where they do harm (editing while recording, reports

@@ -201,7 +201,7 @@ void TestRecording::endToEnd()
         QTest::mouseClick(addChild, Qt::LeftButton);
     }
     editor->intervalMenu()->actions().at(0)->trigger();
-    QCOMPARE(dataInterval, 1000);
+    QCOMPARE(editor->interval(), 1000);
     QTest::mouseClick(editor->findChild<QToolButton*>(QStringLiteral("btn_confirm")), Qt::LeftButton);
 
     ProjectCenter* center = window.projectCenter();
@@ -263,7 +263,7 @@ void TestRecording::endToEnd()
     silence.start();
     QTRY_VERIFY_WITH_TIMEOUT(!gateways[1]->connected, 20000);
     // Five missed polls at one a second are allowed before the gateway counts as gone.
-    QCOMPARE(ConfiguredDevice::missedPollLimit(), 5);
+    QCOMPARE(gateways[1]->missedPollLimit(), 5);
     QVERIFY2(silence.elapsed() >= 4000, qPrintable(QString::number(silence.elapsed())));
     QVERIFY(gateways[1]->retryPending);
     QVERIFY(iconShows(center->projectList()->itemOf(c), QStringLiteral(":/img/DeviceDisconnectedSymbol.png")));

@@ -89,7 +89,6 @@ void TestRecordingCycle::cleanup()
 {
     qDeleteAll(gateways);
     gateways.clear();
-    dataInterval = DefaultDataInterval;
     dir.reset();
 }
 
@@ -97,7 +96,6 @@ std::unique_ptr<RecordingCycle> TestRecordingCycle::openCycle(const QList<quint1
                                                               int interval)
 {
     ProjectFile(project).create(interval);
-    dataInterval = interval;
     int number = 0;
     for (quint16 port : ports) {
         GatewayConfig gateway;

@@ -10,7 +10,6 @@
 #include "configureddevice.h"
 #include "dashboard.h"
 #include "dashboarddeviceitem.h"
-#include "datainterval.h"
 #include "gatewaysimulator.h"
 #include "nodedevice.h"
 #include "projectcenter.h"
@@ -146,10 +145,11 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    dataInterval = 1000;
+    const int interval = 1000;
     QList<ConfiguredDevice*> gateways;
     for (int g = 0; g < 2; ++g) {
         auto* gw = new ConfiguredDevice;
+        gw->setInterval(interval);
         gw->setDeviceInfo(QStringLiteral("127.0.0.1"), sim.port(g));
         gw->setDeviceModel(simGateways[g].model);
         for (int n = 0; n < 8; ++n) {
@@ -190,7 +190,7 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "window not exposed\n");
 
     QTimer poller;
-    poller.setInterval(dataInterval);
+    poller.setInterval(interval);
     QObject::connect(&poller, &QTimer::timeout, &poller, [&] {
         for (ConfiguredDevice* gw : qAsConst(gateways)) {
             if (!gw->retryPending)
