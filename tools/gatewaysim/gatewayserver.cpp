@@ -147,7 +147,7 @@ bool GatewayServer::listen(QString* error)
     } else {
         // A free port below the kernel's ephemeral range, which the recorder's editor accepts
         // (it takes ports up to 49151) and which outgoing connections do not occupy.
-        static std::mt19937 random{std::random_device{}()};
+        std::mt19937 random{std::random_device{}()};
         std::uniform_int_distribution<int> pick(firstFreePort, lastFreePort);
         for (int attempt = 0; attempt < 500 && fd < 0; ++attempt) {
             m_port = quint16(pick(random));
