@@ -106,6 +106,7 @@ private slots:
 private:
     QTemporaryDir dir;
     QString dbPath;
+    int databases = 0;
     QByteArray zoneBefore;
     ReportTables tables;
 };
@@ -126,8 +127,7 @@ void TestGenerateAverageQueries::cleanupTestCase()
 void TestGenerateAverageQueries::init()
 {
     tables = ReportTables();
-    static int n = 0;
-    dbPath = dir.filePath(QStringLiteral("db%1.dat").arg(++n));
+    dbPath = dir.filePath(QStringLiteral("db%1.dat").arg(++databases));
 }
 
 void TestGenerateAverageQueries::periods_data()

@@ -94,6 +94,7 @@ private slots:
 private:
     QTemporaryDir dir;
     QString dbPath;
+    int databases = 0;
     QByteArray zoneBefore;
     ReportTables tables;
 };
@@ -114,8 +115,7 @@ void TestGenerateDayQueries::cleanupTestCase()
 void TestGenerateDayQueries::init()
 {
     tables = ReportTables();
-    static int n = 0;
-    dbPath = dir.filePath(QStringLiteral("db%1.dat").arg(++n));
+    dbPath = dir.filePath(QStringLiteral("db%1.dat").arg(++databases));
 }
 
 void TestGenerateDayQueries::dayFigures_data()
