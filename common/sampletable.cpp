@@ -124,6 +124,74 @@ bool writeBucket(sqlite3_stmt* upsert, const std::string& serial, const NodeFill
     return sqlite3_step(upsert) == SQLITE_DONE;
 }
 
+// Makes the summary table, fills it and creates the trigger.
+bool fillSummary(sqlite3* db, QString* error)
+{
+    if (!execute(db, QStringLiteral("drop trigger if exists quorbinal_summarize"), error) ||
+        !execute(db, QStringLiteral("drop table if exists quorbinal_summary"), error) ||
+        !execute(db, SampleTable::createSummaryStatement(), error))
+        return false;
+    // Gathered in memory a bucket at a time, per node, in the table's order: SQLite's grouping
+    // would sort the whole table and has no aggregate for the time of the first minimum.
+    Statement rows;
+    Statement upsert;
+    Statement taken;
+    if (!rows.prepare(
+            db, QStringLiteral("select serialno, pointDate, channel1, channel2 from quorbinal")) ||
+        !upsert.prepare(db, upsertStatement(QStringLiteral("values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                                                           "?, ?, ?, ?, ?, ?, ?)"),
+                                            QString())) ||
+        !taken.prepare(db, QStringLiteral("select count(*) > 1 from quorbinal where serialno = ? "
+                                          "and pointDate = ?")))
+        return fail(db, error);
+
+    std::unordered_map<std::string, NodeFill> nodes;
+    std::string serial;
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(rows.handle)) == SQLITE_ROW) {
+        serial.assign(reinterpret_cast<const char*>(sqlite3_column_text(rows.handle, 0)),
+                      size_t(sqlite3_column_bytes(rows.handle, 0)));
+        NodeFill& node = nodes[serial];
+        const qint64 time = sqlite3_column_int64(rows.handle, 1);
+        const qint64 bucket = time / SampleTable::BucketSeconds;
+        if (node.open && node.bucket.bucket != bucket) {
+            if (!writeBucket(upsert.handle, serial, node))
+                return fail(db, error);
+            node.open = false;
+        }
+        if (!node.open) {
+            node.bucket = SampleTable::Bucket();
+            node.bucket.bucket = bucket;
+            node.bucketLatest = time;
+            node.open = true;
+        }
+        // Rows of a node mostly come in time order: a second after all earlier ones is new.
+        if (time > node.latest) {
+            node.latest = time;
+        } else if (!node.bucket.dirty) {
+            sqlite3_reset(taken.handle);
+            sqlite3_bind_text(taken.handle, 1, serial.data(), int(serial.size()), SQLITE_STATIC);
+            sqlite3_bind_int64(taken.handle, 2, time);
+            if (sqlite3_step(taken.handle) != SQLITE_ROW)
+                return fail(db, error);
+            node.bucket.dirty = sqlite3_column_int(taken.handle, 0) != 0;
+        }
+        node.bucketLatest = std::max(node.bucketLatest, time);
+        ++node.bucket.rows;
+        for (int c = 0; c < 2; ++c) {
+            if (sqlite3_column_type(rows.handle, 2 + c) != SQLITE_NULL)
+                addValue(&node.bucket.channel[c], sqlite3_column_double(rows.handle, 2 + c), time);
+        }
+    }
+    if (rc != SQLITE_DONE)
+        return fail(db, error);
+    for (const auto& [key, node] : nodes) {
+        if (node.open && !writeBucket(upsert.handle, key, node))
+            return fail(db, error);
+    }
+    return execute(db, SampleTable::createTriggerStatement(), error);
+}
+
 } // namespace
 
 QString SampleTable::createStatement()
@@ -228,69 +296,15 @@ bool SampleTable::hasSummary(const QSqlDatabase& db)
 
 bool SampleTable::buildSummary(sqlite3* db, QString* error)
 {
-    if (!execute(db, QStringLiteral("drop trigger if exists quorbinal_summarize"), error) ||
-        !execute(db, QStringLiteral("drop table if exists quorbinal_summary"), error) ||
-        !execute(db, createSummaryStatement(), error))
+    // One transaction holds the write lock from the first row read to the trigger's creation:
+    // no row can come between the filling and the trigger.
+    if (!execute(db, QStringLiteral("begin immediate"), error))
         return false;
-    // Gathered in memory a bucket at a time, per node, in the table's order: SQLite's grouping
-    // would sort the whole table and has no aggregate for the time of the first minimum.
-    Statement rows;
-    Statement upsert;
-    Statement taken;
-    if (!rows.prepare(
-            db, QStringLiteral("select serialno, pointDate, channel1, channel2 from quorbinal")) ||
-        !upsert.prepare(db, upsertStatement(QStringLiteral("values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-                                                           "?, ?, ?, ?, ?, ?, ?)"),
-                                            QString())) ||
-        !taken.prepare(db, QStringLiteral("select count(*) > 1 from quorbinal where serialno = ? "
-                                          "and pointDate = ?")))
-        return fail(db, error);
-
-    std::unordered_map<std::string, NodeFill> nodes;
-    std::string serial;
-    int rc = SQLITE_OK;
-    while ((rc = sqlite3_step(rows.handle)) == SQLITE_ROW) {
-        serial.assign(reinterpret_cast<const char*>(sqlite3_column_text(rows.handle, 0)),
-                      size_t(sqlite3_column_bytes(rows.handle, 0)));
-        NodeFill& node = nodes[serial];
-        const qint64 time = sqlite3_column_int64(rows.handle, 1);
-        const qint64 bucket = time / BucketSeconds;
-        if (node.open && node.bucket.bucket != bucket) {
-            if (!writeBucket(upsert.handle, serial, node))
-                return fail(db, error);
-            node.open = false;
-        }
-        if (!node.open) {
-            node.bucket = Bucket();
-            node.bucket.bucket = bucket;
-            node.bucketLatest = time;
-            node.open = true;
-        }
-        // Rows of a node mostly come in time order: a second after all earlier ones is new.
-        if (time > node.latest) {
-            node.latest = time;
-        } else if (!node.bucket.dirty) {
-            sqlite3_reset(taken.handle);
-            sqlite3_bind_text(taken.handle, 1, serial.data(), int(serial.size()), SQLITE_STATIC);
-            sqlite3_bind_int64(taken.handle, 2, time);
-            if (sqlite3_step(taken.handle) != SQLITE_ROW)
-                return fail(db, error);
-            node.bucket.dirty = sqlite3_column_int(taken.handle, 0) != 0;
-        }
-        node.bucketLatest = std::max(node.bucketLatest, time);
-        ++node.bucket.rows;
-        for (int c = 0; c < 2; ++c) {
-            if (sqlite3_column_type(rows.handle, 2 + c) != SQLITE_NULL)
-                addValue(&node.bucket.channel[c], sqlite3_column_double(rows.handle, 2 + c), time);
-        }
-    }
-    if (rc != SQLITE_DONE)
-        return fail(db, error);
-    for (const auto& [key, node] : nodes) {
-        if (node.open && !writeBucket(upsert.handle, key, node))
-            return fail(db, error);
-    }
-    return execute(db, createTriggerStatement(), error);
+    if (fillSummary(db, error) && execute(db, QStringLiteral("commit"), error))
+        return true;
+    // The filling's statements are finished: an interrupt no longer holds.
+    sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
+    return false;
 }
 
 QString SampleTable::summaryQuery()

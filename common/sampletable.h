@@ -51,10 +51,10 @@ public:
     static bool hasSummary(const QSqlDatabase& db);
 
     // Makes the summary of the rows the table holds: creates the summary table (replacing one
-    // left without its trigger), fills it, and creates the trigger. The caller holds the write
-    // lock in a transaction of its own around it, so that no row comes between the filling and
+    // left without its trigger), fills it, and creates the trigger, in one transaction of its
+    // own that holds the write lock throughout, so that no row comes between the filling and
     // the trigger. Needs the index. Reads the table once; a progress handler of the connection
-    // can interrupt it. False with the reason on failure.
+    // can interrupt it, and the file stays as it was. False with the reason on failure.
     static bool buildSummary(sqlite3* db, QString* error);
 
     // A bucket as the summary holds it.

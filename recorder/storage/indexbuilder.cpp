@@ -159,18 +159,11 @@ bool IndexBuilder::build(sqlite3* db)
 
 bool IndexBuilder::summarize(sqlite3* db)
 {
-    // One transaction from the first row read to the trigger's creation, holding the write lock
-    // throughout: no row can come between the filling and the trigger.
-    if (!execute(db, QStringLiteral("begin immediate")))
-        return false;
     QString error;
-    if (SampleTable::buildSummary(db, &error) && execute(db, QStringLiteral("commit")))
+    if (SampleTable::buildSummary(db, &error))
         return true;
     if (!cancelled)
         qWarning().noquote() << QStringLiteral("IndexBuilder::run : summary : ") + error;
-    // Not interrupted itself: the progress calls stop first. Leaves the file as it was.
-    sqlite3_progress_handler(db, 0, nullptr, nullptr);
-    sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
     return false;
 }
 

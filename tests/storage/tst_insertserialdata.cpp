@@ -10,6 +10,7 @@
 #include <QLoggingCategory>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -277,6 +278,7 @@ private slots:
     void rangeQueryFailureGivesZero();
     void summaryFollowsRows_data();
     void summaryFollowsRows();
+    void interruptedSummaryLeavesFile();
     void reusesRegisteredConnection();
     void failedConnectionNotReused();
     void destructorRemovesConnection();
@@ -780,6 +782,48 @@ void TestInsertSerialData::summaryFollowsRows()
     // The rows above do hold what the summary must tell apart.
     QCOMPARE(expected.filter(QRegularExpression(QStringLiteral("^\\S+ \\d+ \\d+ 1 "))).size(), 2);
     QVERIFY(expected.size() >= 6);
+}
+
+// Catches: an interrupted summary build that leaves a summary without its trigger, or half
+// filled, or keeps the write lock; progress not shown while the summary is built.
+void TestInsertSerialData::interruptedSummaryLeavesFile()
+{
+    {
+        Peer creator(path());
+        QVERIFY(creator.exec(SampleTable::createStatement()));
+        QVERIFY(creator.exec(SampleTable::createIndexStatement()));
+        QVERIFY(creator.exec(QStringLiteral(
+            "with recursive s(x) as (select 0 union all select x + 1 from s where x < 39999) "
+            "insert into quorbinal (serialno, channel1, channel2, pointDate) select 'N' || (x % "
+            "4), x % 7, null, 1700000000 + x / 4 from s")));
+    }
+    {
+        IndexBuilder builder(path());
+        QSignalSpy progress(&builder, &IndexBuilder::progress);
+        // From the builder's own thread, in the middle of the filling.
+        connect(
+            &builder, &IndexBuilder::progress, &builder, [&builder] { builder.cancel(); },
+            Qt::DirectConnection);
+        builder.start();
+        QVERIFY(builder.wait(60000));
+        QCOMPARE(progress.count(), 1);
+        QVERIFY(!builder.summaryReady());
+    }
+    Peer peer(path());
+    QCOMPARE(peer.scalar(QStringLiteral("select count(*) from sqlite_master where name in "
+                                        "('quorbinal_summary', 'quorbinal_summarize')"))
+                 .toInt(),
+             0);
+    QVERIFY(peer.exec(QStringLiteral("insert into quorbinal (serialno, pointDate) values ('N0', "
+                                     "1)")));
+
+    IndexBuilder again(path());
+    QSignalSpy progress(&again, &IndexBuilder::progress);
+    again.start();
+    QVERIFY(again.wait(60000));
+    QVERIFY(again.summaryReady());
+    QVERIFY(progress.count() > 10);
+    QCOMPARE(summaryTable(peer.db()), summaryOfRows(peer.rows()));
 }
 
 // Catches: a second writer of the same name adding a duplicate connection or running the
