@@ -19,6 +19,16 @@ int ChannelAnalysis::Settings::dayOf(qint64 time) const
     return int(it - dayBounds.cbegin()) - 1;
 }
 
+bool ChannelAnalysis::Settings::holdsWhole(qint64 start, qint64 length) const
+{
+    const int day = dayOf(start);
+    if (day < 0 || day >= days())
+        return false;
+    const qint64 last = start + length - 1;
+    const qint64 midnight = dayBounds.at(day);
+    return last < dayBounds.at(day + 1) && (start - midnight) / step == (last - midnight) / step;
+}
+
 ChannelAnalysis::ChannelAnalysis(const Settings* settings_) : settings(settings_) {}
 
 ChannelAnalysis::State ChannelAnalysis::stateOf(double value) const
@@ -40,8 +50,13 @@ void ChannelAnalysis::add(qint64 time, double value)
         ++rowCount;
     if (value == NoValue)
         return;
-    if (inside)
-        addFigures(time, value);
+    if (inside) {
+        SampleTable::Figures one;
+        one.count = 1;
+        one.sum = one.min = one.max = value;
+        one.minTime = one.maxTime = time;
+        addToDay(time, one);
+    }
 
     const State state = stateOf(value);
     const double extreme = inside ? value : NoValue;
@@ -60,32 +75,42 @@ void ChannelAnalysis::add(qint64 time, double value)
     runs.append({time, time, state, extreme, value});
 }
 
-void ChannelAnalysis::addFigures(qint64 time, double value)
+void ChannelAnalysis::addFigures(qint64 start, qint64 rows, const SampleTable::Figures& figures)
+{
+    rowCount += int(rows);
+    if (figures.count > 0)
+        addToDay(start, figures);
+}
+
+void ChannelAnalysis::addToDay(qint64 time, const SampleTable::Figures& f)
 {
     if (dayList.isEmpty()) {
         dayList.resize(settings->days());
         stepList.resize(int(settings->stepStarts.size()));
         dayCursor = settings->dayOf(time);
     }
+    if (time < settings->dayBounds.at(dayCursor))
+        dayCursor = settings->dayOf(time);
     while (time >= settings->dayBounds.at(dayCursor + 1))
         ++dayCursor;
     Day& day = dayList[dayCursor];
-    day.count += 1;
-    day.sum += value;
-    day.min = qMin(day.min, value);
-    day.max = qMax(day.max, value);
+    day.count += int(f.count);
+    day.sum += f.sum;
+    day.min = qMin(day.min, f.min);
+    day.max = qMax(day.max, f.max);
 
     const int index = settings->firstStep.at(dayCursor) +
                       int((time - settings->dayBounds.at(dayCursor)) / settings->step);
     Step& step = stepList[index];
-    step.count += 1;
-    if (value < step.low) {
-        step.low = value;
-        step.lowTime = time;
+    step.count += int(f.count);
+    // Of equal extremes the first measured stays, in whatever order they come.
+    if (f.min < step.low || (f.min == step.low && f.minTime < step.lowTime)) {
+        step.low = f.min;
+        step.lowTime = f.minTime;
     }
-    if (value > step.high) {
-        step.high = value;
-        step.highTime = time;
+    if (f.max > step.high || (f.max == step.high && f.maxTime < step.highTime)) {
+        step.high = f.max;
+        step.highTime = f.maxTime;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "novalue.h"
 #include "reporttables.h"
+#include "sampletable.h"
 
 #include <QList>
 #include <QVector>
@@ -19,7 +20,8 @@
 // that the period's edges are covered as in the middle of a recording.
 //
 // The samples of a period may be read in pieces (by day, in parallel): each piece is analysed
-// on its own and the pieces are joined in time order.
+// on its own and the pieces are joined in time order. The day figures and the chart may also be
+// given as condensed stretches of rows (the recorder's summary).
 class ChannelAnalysis
 {
 public:
@@ -40,6 +42,9 @@ public:
         qint64 periodStart() const { return dayBounds.first(); }
         qint64 periodEnd() const { return dayBounds.last(); } // exclusive
         int dayOf(qint64 time) const;
+        // True when the seconds from `start` on for `length` lie in the period, in one day and
+        // in one step: their figures can be taken together.
+        bool holdsWhole(qint64 start, qint64 length) const;
     };
 
     struct Day
@@ -66,6 +71,10 @@ public:
 
     // One row of the channel, in ascending time and one per second; NoValue for none.
     void add(qint64 time, double value);
+    // The day figures and the chart of `rows` rows, all in one day and one step from `start`
+    // on (Settings::holdsWhole), condensed into `figures`; without excursions or gaps. Rows and
+    // stretches may come in any order.
+    void addFigures(qint64 start, qint64 rows, const SampleTable::Figures& figures);
     // Joins the analysis of the rows that come after this one's.
     void append(const ChannelAnalysis& later);
 
@@ -94,7 +103,7 @@ private:
 
     State stateOf(double value) const;
     qint64 coverageEnd(int run) const;
-    void addFigures(qint64 time, double value);
+    void addToDay(qint64 time, const SampleTable::Figures& figures);
 
     const Settings* settings;
     QVector<Day> dayList;

@@ -58,7 +58,8 @@ GenerateDayQueries::GenerateDayQueries(const QString& databasePath_, const Repor
 
 qint64 GenerateDayQueries::chartStep(int days, int intervalMs)
 {
-    const qint64 wanted = days <= 1 ? 120 : days <= 7 ? 600 : 1800;
+    // A week's and a month's steps are whole quarter hours of the recorder's summary.
+    const qint64 wanted = days <= 1 ? 120 : days <= 7 ? 900 : 1800;
     const qint64 least = 2 * qMax(1, intervalMs / 1000);
     // Steps divide an hour, so they fall on the same clock times every day.
     for (const qint64 step : {wanted, qint64(1200), qint64(1800), qint64(3600)}) {
@@ -84,23 +85,44 @@ void GenerateDayQueries::run()
     emit done();
 }
 
+// What the reading of one report needs: the chosen channels by node, and their settings.
+struct GenerateDayQueries::Plan
+{
+    QList<ChannelKey> keys;
+    QList<int> nodeOf; // by column, the index into nodes
+    QVector<SampleReader::Node> nodes;
+    std::vector<ChannelAnalysis::Settings> settings; // by column
+    QVector<qint64> bounds;
+    qint64 interval = 1;
+
+    int columns() const { return int(keys.size()); }
+    // The columns' analyses of a node's row.
+    void add(std::vector<ChannelAnalysis>* analyses, int node, qint64 t, double v1, double v2) const
+    {
+        for (int c = 0; c < columns(); ++c) {
+            if (nodeOf.at(c) == node)
+                (*analyses)[size_t(c)].add(t, keys.at(c).column == 1 ? v1 : v2);
+        }
+    }
+};
+
 bool GenerateDayQueries::analyse()
 {
+    Plan plan;
     const int columns = qMin(int(channels.size()), ReportColumns);
-    QList<ChannelKey> keys;
     QStringList serials;
-    QList<int> nodeOf;
     for (int c = 0; c < columns; ++c) {
         ChannelKey key;
         if (!parseKey(channels.at(c).toolTip, &key))
             return false;
-        keys.append(key);
+        plan.keys.append(key);
         if (!serials.contains(key.serial))
             serials.append(key.serial);
-        nodeOf.append(int(serials.indexOf(key.serial)));
+        plan.nodeOf.append(int(serials.indexOf(key.serial)));
     }
 
     bool indexed = false;
+    bool summarized = false;
     {
         SampleReader probe(databasePath);
         if (!probe.isOpen() || !probe.hasTable()) {
@@ -108,95 +130,38 @@ bool GenerateDayQueries::analyse()
             return false;
         }
         indexed = probe.hasIndex();
+        // The summary's gaps between rows are not kept: excursions need the rows.
+        summarized = figuresOnly && indexed && probe.hasSummary();
     }
 
-    const QVector<qint64> bounds = period.dayBounds();
-    const qint64 interval = qMax(1, dataInterval / 1000);
-    const qint64 step = chartStep(int(bounds.size()) - 1, dataInterval);
-    std::vector<ChannelAnalysis::Settings> settings;
-    settings.reserve(size_t(columns));
+    plan.bounds = period.dayBounds();
+    plan.interval = qMax(1, dataInterval / 1000);
+    const qint64 step = chartStep(int(plan.bounds.size()) - 1, dataInterval);
+    plan.settings.reserve(size_t(columns));
     for (int c = 0; c < columns; ++c) {
-        settings.emplace_back(bounds, step, interval);
+        plan.settings.emplace_back(plan.bounds, step, plan.interval);
         const Channel& channel = channels.at(c);
-        settings.back().limited = channel.limited && channel.lower != channel.upper;
-        settings.back().lower = channel.lower;
-        settings.back().upper = channel.upper;
+        plan.settings.back().limited = channel.limited && channel.lower != channel.upper;
+        plan.settings.back().lower = channel.lower;
+        plan.settings.back().upper = channel.upper;
     }
-
-    // Samples up to two intervals around the period tell how its edges are covered.
-    const qint64 first = bounds.first() - 2 * interval;
-    const qint64 last = bounds.last() - 1 + 2 * interval;
-    // A day per piece, read on as many threads; without the index every read scans the whole
-    // table, so there is one piece.
-    const int cuts = indexed ? int(bounds.size()) - 2 : 0;
-    std::vector<Piece> pieces;
-    for (int i = 0; i <= cuts; ++i) {
-        Piece piece;
-        piece.from = i == 0 ? first : bounds.at(i);
-        piece.to = i == cuts ? last : bounds.at(i + 1) - 1;
-        for (int c = 0; c < columns; ++c)
-            piece.analyses.emplace_back(&settings[size_t(c)]);
-        pieces.push_back(std::move(piece));
-    }
-    QVector<SampleReader::Node> nodes(serials.size());
+    plan.nodes.resize(serials.size());
     for (int c = 0; c < columns; ++c) {
-        SampleReader::Node& node = nodes[nodeOf.at(c)];
-        node.serial = keys.at(c).serial;
-        (keys.at(c).column == 1 ? node.channel1 : node.channel2) = true;
-    }
-    emit wholeCount(int(pieces.size()));
-    qDebug().noquote() << "GenerateDayQueries : nodes " << serials.size() << " pieces "
-                       << pieces.size() << " indexed " << indexed;
-
-    std::atomic<size_t> next{0};
-    std::atomic<int> finished{0};
-    std::atomic<bool> failed{false};
-    QMutex errorLock;
-    QString errorText;
-    auto work = [&] {
-        SampleReader reader(databasePath);
-        for (;;) {
-            const size_t i = next++;
-            if (i >= pieces.size() || failed || isInterruptionRequested())
-                return;
-            Piece& piece = pieces[i];
-            const bool ok = reader.read(
-                nodes, piece.from, piece.to, [&](int node, qint64 t, double v1, double v2) {
-                    for (int c = 0; c < columns; ++c) {
-                        if (nodeOf.at(c) == node)
-                            piece.analyses[size_t(c)].add(t, keys.at(c).column == 1 ? v1 : v2);
-                    }
-                });
-            if (!ok) {
-                failed = true;
-                QMutexLocker lock(&errorLock);
-                errorText = reader.isOpen() ? reader.errorText() : databasePath;
-                return;
-            }
-            emit progPlus(++finished);
-        }
-    };
-    const int threads =
-        int(qMin<size_t>(size_t(qBound(1, QThread::idealThreadCount(), 4)), pieces.size()));
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t)
-        helpers.emplace_back(work);
-    work();
-    for (std::thread& helper : helpers)
-        helper.join();
-    if (failed || isInterruptionRequested()) {
-        qDebug().noquote() << errorText;
-        return false;
+        SampleReader::Node& node = plan.nodes[plan.nodeOf.at(c)];
+        node.serial = plan.keys.at(c).serial;
+        (plan.keys.at(c).column == 1 ? node.channel1 : node.channel2) = true;
     }
 
-    // Join each channel's pieces in time order.
+    counts = Reading();
+    counts.summary = summarized;
     std::vector<ChannelAnalysis> merged;
-    for (int c = 0; c < columns; ++c) {
-        merged.emplace_back(&settings[size_t(c)]);
-        for (const Piece& piece : pieces)
-            merged.back().append(piece.analyses[size_t(c)]);
-    }
+    for (int c = 0; c < columns; ++c)
+        merged.emplace_back(&plan.settings[size_t(c)]);
+    const bool read = summarized ? readSummary(plan, &merged) : readRows(plan, indexed, &merged);
+    if (!read)
+        return false;
 
+    const QVector<qint64>& bounds = plan.bounds;
     for (int d = 0; d + 1 < bounds.size(); ++d) {
         PeriodRow row = newPeriodRow(
             QDateTime::fromSecsSinceEpoch(bounds.at(d)).toString(QStringLiteral("yyyy-MM-dd")));
@@ -206,7 +171,6 @@ bool GenerateDayQueries::analyse()
         const ChannelAnalysis& analysis = merged[size_t(c)];
         tables->channelEmpty[c] = analysis.rows() == 0;
         const QVector<ChannelAnalysis::Day>& days = analysis.dayFigures();
-        const QVector<qint64> out = analysis.outSeconds();
         for (int d = 0; d < days.size(); ++d) {
             if (days.at(d).count == 0)
                 continue;
@@ -215,6 +179,9 @@ bool GenerateDayQueries::analyse()
             row.min[c] = days.at(d).min;
             row.max[c] = days.at(d).max;
         }
+        if (figuresOnly)
+            continue;
+        const QVector<qint64> out = analysis.outSeconds();
         for (int d = 0; d < out.size(); ++d)
             tables->periodRows[bounds.at(d)].outSeconds[c] = out.at(d);
         tables->excursions.append(analysis.excursions(c));
@@ -223,7 +190,7 @@ bool GenerateDayQueries::analyse()
 
     // Two chart points per step, at its start and its middle: the step's lowest and highest
     // value in the order they were measured, so that short peaks stay visible.
-    const QVector<qint64>& stepStarts = settings.front().stepStarts;
+    const QVector<qint64>& stepStarts = plan.settings.front().stepStarts;
     for (int s = 0; s < stepStarts.size(); ++s) {
         const qint64 times[2] = {stepStarts.at(s), stepStarts.at(s) + step / 2};
         for (int half = 0; half < 2; ++half) {
@@ -244,4 +211,138 @@ bool GenerateDayQueries::analyse()
         }
     }
     return true;
+}
+
+bool GenerateDayQueries::readRows(const Plan& plan, bool indexed,
+                                  std::vector<ChannelAnalysis>* merged)
+{
+    // Samples up to two intervals around the period tell how its edges are covered.
+    const qint64 first = plan.bounds.first() - 2 * plan.interval;
+    const qint64 last = plan.bounds.last() - 1 + 2 * plan.interval;
+    // A day per piece, read on as many threads; without the index every read scans the whole
+    // table, so there is one piece.
+    const int cuts = indexed ? int(plan.bounds.size()) - 2 : 0;
+    std::vector<Piece> pieces;
+    for (int i = 0; i <= cuts; ++i) {
+        Piece piece;
+        piece.from = i == 0 ? first : plan.bounds.at(i);
+        piece.to = i == cuts ? last : plan.bounds.at(i + 1) - 1;
+        for (int c = 0; c < plan.columns(); ++c)
+            piece.analyses.emplace_back(&plan.settings[size_t(c)]);
+        pieces.push_back(std::move(piece));
+    }
+    emit wholeCount(int(pieces.size()));
+    qDebug().noquote() << "GenerateDayQueries : nodes " << plan.nodes.size() << " pieces "
+                       << pieces.size() << " indexed " << indexed;
+
+    std::atomic<size_t> next{0};
+    std::atomic<int> finished{0};
+    std::atomic<qint64> rows{0};
+    std::atomic<bool> failed{false};
+    QMutex errorLock;
+    QString errorText;
+    auto work = [&] {
+        SampleReader reader(databasePath);
+        for (;;) {
+            const size_t i = next++;
+            if (i >= pieces.size() || failed || isInterruptionRequested())
+                return;
+            Piece& piece = pieces[i];
+            qint64 pieceRows = 0;
+            const bool ok = reader.read(plan.nodes, piece.from, piece.to,
+                                        [&](int node, qint64 t, double v1, double v2) {
+                                            ++pieceRows;
+                                            plan.add(&piece.analyses, node, t, v1, v2);
+                                        });
+            rows += pieceRows;
+            if (!ok) {
+                failed = true;
+                QMutexLocker lock(&errorLock);
+                errorText = reader.isOpen() ? reader.errorText() : databasePath;
+                return;
+            }
+            emit progPlus(++finished);
+        }
+    };
+    const int threads =
+        int(qMin<size_t>(size_t(qBound(1, QThread::idealThreadCount(), 4)), pieces.size()));
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    counts.rows = rows;
+    if (failed || isInterruptionRequested()) {
+        qDebug().noquote() << errorText;
+        return false;
+    }
+
+    // Join each channel's pieces in time order.
+    for (int c = 0; c < plan.columns(); ++c) {
+        for (const Piece& piece : pieces)
+            (*merged)[size_t(c)].append(piece.analyses[size_t(c)]);
+    }
+    return true;
+}
+
+// Each node's buckets from the summary, and its rows where a bucket cannot be taken whole: cut
+// by the period's edge, a midnight or a chart step (zones whose midnights are no quarter hour),
+// or holding a second twice. One reader, one state of the file: a bucket is read either way,
+// never both; in time order.
+bool GenerateDayQueries::readSummary(const Plan& plan, std::vector<ChannelAnalysis>* merged)
+{
+    if (plan.nodes.isEmpty())
+        return true;
+    SampleReader reader(databasePath);
+    if (!reader.begin()) {
+        qDebug().noquote() << reader.errorText();
+        return false;
+    }
+    emit wholeCount(int(plan.nodes.size()));
+    qDebug().noquote() << "GenerateDayQueries : nodes " << plan.nodes.size() << " summary";
+    const ChannelAnalysis::Settings& settings = plan.settings.front();
+    const qint64 size = SampleTable::BucketSeconds;
+    const qint64 periodStart = settings.periodStart();
+    const qint64 periodLast = settings.periodEnd() - 1;
+    bool ok = true;
+    for (int n = 0; ok && n < plan.nodes.size() && !isInterruptionRequested(); ++n) {
+        QVector<SampleTable::Bucket> buckets;
+        ok = reader.readSummary(plan.nodes.at(n).serial, periodStart / size, periodLast / size,
+                                [&buckets](const SampleTable::Bucket& b) { buckets.append(b); });
+        qint64 rawFrom = 0;
+        qint64 rawTo = -1;
+        auto readRaw = [&] {
+            if (ok && rawTo >= rawFrom)
+                ok = reader.read({plan.nodes.at(n)}, rawFrom, rawTo,
+                                 [&](int, qint64 t, double v1, double v2) {
+                                     ++counts.rows;
+                                     plan.add(merged, n, t, v1, v2);
+                                 });
+            rawTo = rawFrom - 1;
+        };
+        for (const SampleTable::Bucket& b : qAsConst(buckets)) {
+            const qint64 start = b.bucket * size;
+            if (!b.dirty && settings.holdsWhole(start, size)) {
+                readRaw();
+                ++counts.buckets;
+                for (int c = 0; c < plan.columns(); ++c) {
+                    if (plan.nodeOf.at(c) == n)
+                        (*merged)[size_t(c)].addFigures(start, b.rows,
+                                                        b.channel[plan.keys.at(c).column - 1]);
+                }
+                continue;
+            }
+            // Buckets between two read as rows hold no rows: one read takes them together.
+            if (rawTo < rawFrom)
+                rawFrom = qMax(start, periodStart);
+            rawTo = qMin(start + size - 1, periodLast);
+        }
+        readRaw();
+        emit progPlus(n + 1);
+    }
+    if (!ok)
+        qDebug().noquote() << reader.errorText();
+    reader.end();
+    return ok && !isInterruptionRequested();
 }

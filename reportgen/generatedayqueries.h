@@ -7,13 +7,17 @@
 #include <QList>
 #include <QString>
 
+#include <vector>
+
+class ChannelAnalysis;
 struct ReportTables;
 
 // The statistics worker of the reports of whole days (weekly, monthly, HACCP): one row per
 // local day with average, minimum and maximum of each chosen channel's valid samples, the
 // chart as each step's lowest and highest value, and against the critical limits the time out
 // of limits per day, the excursions and the data gaps. With the recorder's index the days are
-// read in parallel, one reader per thread; without it each node is read in one pass.
+// read in parallel, one reader per thread; without it each node is read in one pass. The
+// weekly and monthly reports read the recorder's summary instead, where the file has one.
 class GenerateDayQueries : public ReportWorker
 {
     Q_OBJECT
@@ -35,15 +39,34 @@ public:
     // and a step always spans at least two sampling intervals.
     static qint64 chartStep(int days, int intervalMs);
 
+    // Only the day figures and the chart (weekly and monthly reports): no time out of limits,
+    // excursions or gaps. They are then taken from the recorder's summary where the file has
+    // one, with the rows read only where a bucket of it cannot be taken whole.
+    void setFiguresOnly(bool only) { figuresOnly = only; }
+
+    // How the last run read the file; read after it ended.
+    struct Reading
+    {
+        bool summary = false;
+        qint64 buckets = 0; // taken from the summary
+        qint64 rows = 0;    // read one by one
+    };
+    const Reading& reading() const { return counts; }
+
 protected:
     void run() override;
 
 private:
+    struct Plan;
     bool analyse();
+    bool readRows(const Plan& plan, bool indexed, std::vector<ChannelAnalysis>* merged);
+    bool readSummary(const Plan& plan, std::vector<ChannelAnalysis>* merged);
 
     QString databasePath;
     ReportPeriod period;
     int dataInterval;
     QList<Channel> channels;
     ReportTables* tables;
+    bool figuresOnly = false;
+    Reading counts;
 };

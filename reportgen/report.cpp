@@ -518,6 +518,8 @@ void Report::slotCommandUpdate()
             channels.append({channel.toolTip, channel.limited, channel.lower, channel.upper});
         auto* days = new GenerateDayQueries(databasePath, currentPeriod(), dataInterval, channels,
                                             &tables, this);
+        // A HACCP report lists excursions and gaps, which only the rows tell.
+        days->setFiguresOnly(kind != ReportKind::Haccp);
         worker = days;
     }
     connect(worker, &ReportWorker::done, this, &Report::genThreadDone);

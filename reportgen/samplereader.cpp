@@ -79,6 +79,54 @@ bool SampleReader::hasIndex()
     return exists("index", SampleTable::indexName());
 }
 
+bool SampleReader::hasSummary()
+{
+    return exists("table", SampleTable::summaryName()) &&
+           exists("trigger", SampleTable::triggerName());
+}
+
+bool SampleReader::begin()
+{
+    if (db && sqlite3_exec(db, "begin", nullptr, nullptr, nullptr) == SQLITE_OK)
+        return true;
+    if (db)
+        error = QString::fromUtf8(sqlite3_errmsg(db));
+    return false;
+}
+
+void SampleReader::end()
+{
+    if (db)
+        sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
+}
+
+bool SampleReader::readSummary(const QString& serial, qint64 first, qint64 last,
+                               const BucketSink& sink)
+{
+    if (!db)
+        return false;
+    Statement s;
+    const QByteArray sql = SampleTable::summaryQuery().toUtf8();
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &s.handle, nullptr) != SQLITE_OK) {
+        error = QString::fromUtf8(sqlite3_errmsg(db));
+        return false;
+    }
+    const QByteArray utf8 = serial.toUtf8();
+    sqlite3_bind_text(s.handle, 1, utf8.constData(), utf8.size(), SQLITE_STATIC);
+    sqlite3_bind_int64(s.handle, 2, first);
+    sqlite3_bind_int64(s.handle, 3, last);
+    SampleTable::Bucket bucket;
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(s.handle)) == SQLITE_ROW) {
+        SampleTable::readBucket(s.handle, &bucket);
+        sink(bucket);
+    }
+    if (rc == SQLITE_DONE)
+        return true;
+    error = QString::fromUtf8(sqlite3_errmsg(db));
+    return false;
+}
+
 bool SampleReader::read(const QVector<Node>& nodes, qint64 from, qint64 to, const Sink& sink)
 {
     if (!db)

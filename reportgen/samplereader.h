@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sampletable.h"
+
 #include <QString>
 #include <QVector>
 
@@ -25,6 +27,13 @@ public:
     // True when the sample table and the recorder's range index are both there.
     bool hasTable();
     bool hasIndex();
+    // True when the summary and the trigger that keeps it are both there.
+    bool hasSummary();
+
+    // Statements between begin() and end() read one state of the file, whatever is written
+    // meanwhile.
+    bool begin();
+    void end();
 
     struct Node
     {
@@ -39,6 +48,11 @@ public:
     // later one counts, as in the daily report. The nodes are read side by side, a few hundred
     // rows each in turn: their rows share the table's pages, which then stay in the cache.
     bool read(const QVector<Node>& nodes, qint64 from, qint64 to, const Sink& sink);
+
+    // Calls sink for the summary's buckets of a node from bucket `first` to bucket `last`, in
+    // order.
+    using BucketSink = std::function<void(const SampleTable::Bucket& bucket)>;
+    bool readSummary(const QString& serial, qint64 first, qint64 last, const BucketSink& sink);
 
 private:
     bool exists(const char* type, const QString& name);

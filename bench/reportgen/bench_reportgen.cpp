@@ -2,10 +2,12 @@
 // For each number of days (default 1 and 7), generates a sample database of 16 nodes at a 1 s
 // interval, then times the statistics worker on the last full day with 4 channels, beside the
 // time of the same four queries run by the sqlite3 command-line program on the same file:
-// first on the file as earlier recorders left it, then after building the recorder's index.
-// From 28 days on, also times the monthly report of the first month (4 channels of 4 nodes)
-// beside the sqlite3 program aggregating the same channels per day (count, sum, min, max): once
-// without the index, three times with it. --reuse takes a file of the same name left by --keep.
+// first on the file as earlier recorders left it, then after building the recorder's index and
+// summary. From 7 days on, also times the weekly report of the first week, and from 28 days on
+// the monthly report of the first month (4 channels of 4 nodes), each read from every row (as
+// before the summary, and as the HACCP report reads) beside the same report from the summary,
+// whether both show the same figures, and the sqlite3 program aggregating the same channels per
+// day (count, sum, min, max). --reuse takes a file of the same name left by --keep.
 #include "generateaveragequeries.h"
 #include "generatedayqueries.h"
 #include "reportperiod.h"
@@ -169,12 +171,17 @@ double cpuMs(bool children)
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
-double runMonthly(ReportTables* tables, const QString& path, const ReportPeriod& period)
+// The worker of the reports of whole days: reading every row (as the HACCP report does, and as
+// weekly and monthly reports did before the summary), or the summary where it can.
+double runDays(ReportTables* tables, const QString& path, const ReportPeriod& period,
+               bool figuresOnly, GenerateDayQueries::Reading* reading)
 {
     QList<GenerateDayQueries::Channel> channels;
     for (const QString& key : kMonthKeys)
         channels.append({key, true, 16, 24});
+    *tables = ReportTables();
     GenerateDayQueries worker(path, period, 1000, channels, tables);
+    worker.setFiguresOnly(figuresOnly);
     bool ok = false;
     QObject::connect(
         &worker, &GenerateDayQueries::done, &worker, [&] { ok = true; }, Qt::DirectConnection);
@@ -182,11 +189,12 @@ double runMonthly(ReportTables* tables, const QString& path, const ReportPeriod&
     clock.start();
     worker.start(QThread::LowPriority);
     worker.wait();
+    *reading = worker.reading();
     return ok ? clock.nsecsElapsed() / 1e6 : -1;
 }
 
 // The same channels' day figures as SQLite alone aggregates them, one statement per day.
-double sqliteMonthly(const QString& program, const QString& path, const QVector<qint64>& bounds)
+double sqliteDays(const QString& program, const QString& path, const QVector<qint64>& bounds)
 {
     QString script;
     for (const QString& key : kMonthKeys) {
@@ -203,58 +211,122 @@ double sqliteMonthly(const QString& program, const QString& path, const QVector<
     return runScript(program, path, script);
 }
 
-bool measureMonthly(const QString& label, const QString& sqliteProgram, const QString& path,
-                    const ReportPeriod& period, int rounds)
+// Where two reports' figures differ as the report shows them: the average to two decimals,
+// minimum, maximum, chart points exactly.
+int differences(const ReportTables& a, const ReportTables& b)
 {
-    QStringList workerTimes;
-    QStringList sqliteTimes;
-    double bestWorker = 1e18, bestSqlite = 1e18;
-    ReportTables tables;
+    int count = std::abs(a.periodRows.size() - b.periodRows.size()) +
+                std::abs(a.sampleRows.size() - b.sampleRows.size());
+    for (auto it = a.periodRows.cbegin(); it != a.periodRows.cend(); ++it) {
+        const PeriodRow other = b.periodRows.value(it.key());
+        for (int c = 0; c < ReportColumns; ++c)
+            count += QString::number(it->avg[c], 'f', 2) != QString::number(other.avg[c], 'f', 2) ||
+                     it->min[c] != other.min[c] || it->max[c] != other.max[c];
+    }
+    for (auto it = a.sampleRows.cbegin(); it != a.sampleRows.cend(); ++it) {
+        const SampleRow other = b.sampleRows.value(it.key());
+        for (int c = 0; c < ReportColumns; ++c)
+            count += it->values[c] != other.values[c];
+    }
+    return count;
+}
+
+QString timeText(double ms, double cpu)
+{
+    return QString::number(ms, 'f', 0) + QStringLiteral(" (cpu ") + QString::number(cpu, 'f', 0) +
+           QLatin1Char(')');
+}
+
+// The report of whole days timed reading every row, from the summary (when the file has it),
+// and against SQLite aggregating the same days, round by round in turn.
+bool measureDays(const QString& label, const QString& sqliteProgram, const QString& path,
+                 const ReportPeriod& period, int rounds, bool summarized)
+{
+    QStringList rowTimes, summaryTimes, sqliteTimes;
+    double bestRows = 1e18, bestSummary = 1e18, bestSqlite = 1e18;
+    ReportTables fromRows, fromSummary;
+    GenerateDayQueries::Reading rowReading, summaryReading;
     for (int round = 0; round < rounds; ++round) {
         double cpu = cpuMs(false);
-        const double w = runMonthly(&tables, path, period);
-        cpu = cpuMs(false) - cpu;
-        if (w < 0) {
-            out() << "monthly worker failed\n";
-            return false;
+        const double r = runDays(&fromRows, path, period, false, &rowReading);
+        rowTimes.append(timeText(r, cpuMs(false) - cpu));
+        double s = 0;
+        if (summarized) {
+            cpu = cpuMs(false);
+            s = runDays(&fromSummary, path, period, true, &summaryReading);
+            summaryTimes.append(timeText(s, cpuMs(false) - cpu));
         }
         double childCpu = cpuMs(true);
-        const double q = sqliteMonthly(sqliteProgram, path, period.dayBounds());
-        childCpu = cpuMs(true) - childCpu;
-        workerTimes.append(QString::number(w, 'f', 0) + QStringLiteral(" (cpu ") +
-                           QString::number(cpu, 'f', 0) + QLatin1Char(')'));
-        sqliteTimes.append(QString::number(q, 'f', 0) + QStringLiteral(" (cpu ") +
-                           QString::number(childCpu, 'f', 0) + QLatin1Char(')'));
-        bestWorker = qMin(bestWorker, w);
+        const double q = sqliteDays(sqliteProgram, path, period.dayBounds());
+        sqliteTimes.append(timeText(q, cpuMs(true) - childCpu));
+        if (r < 0 || s < 0) {
+            out() << "report worker failed\n";
+            return false;
+        }
+        bestRows = qMin(bestRows, r);
+        bestSummary = qMin(bestSummary, s);
         bestSqlite = qMin(bestSqlite, q);
     }
-    out() << "  monthly, " << label << ": day rows " << tables.periodRows.size() << ", chart rows "
-          << tables.sampleRows.size() << ", threads " << qBound(1, QThread::idealThreadCount(), 4)
+    out() << "  " << label << ": day rows " << fromRows.periodRows.size() << ", chart rows "
+          << fromRows.sampleRows.size() << ", threads " << qBound(1, QThread::idealThreadCount(), 4)
           << '\n';
-    out() << QStringLiteral("    worker %1 ms (runs %2); sqlite3 day aggregates %3 ms (runs %4); "
-                            "ratio worker/sqlite3 %5\n")
-                 .arg(bestWorker, 0, 'f', 0)
-                 .arg(workerTimes.join(QStringLiteral(", ")))
+    out() << QStringLiteral("    reading every row:  %1 ms (runs %2), %3 rows\n")
+                 .arg(bestRows, 0, 'f', 0)
+                 .arg(rowTimes.join(QStringLiteral(", ")))
+                 .arg(rowReading.rows);
+    if (summarized)
+        out() << QStringLiteral("    from the summary:   %1 ms (runs %2), %3 quarter hours and %4 "
+                                "rows; same figures as from every row: %5; ratio %6\n")
+                     .arg(bestSummary, 0, 'f', 0)
+                     .arg(summaryTimes.join(QStringLiteral(", ")))
+                     .arg(summaryReading.buckets)
+                     .arg(summaryReading.rows)
+                     .arg(differences(fromRows, fromSummary) == 0
+                              ? QStringLiteral("yes")
+                              : QStringLiteral("NO, ") +
+                                    QString::number(differences(fromRows, fromSummary)) +
+                                    QStringLiteral(" differences"))
+                     .arg(bestSummary / bestRows, 0, 'f', 3);
+    out() << QStringLiteral("    sqlite3 day aggregates: %1 ms (runs %2)\n")
                  .arg(bestSqlite, 0, 'f', 0)
-                 .arg(sqliteTimes.join(QStringLiteral(", ")))
-                 .arg(bestWorker / bestSqlite, 0, 'f', 2);
+                 .arg(sqliteTimes.join(QStringLiteral(", ")));
     out().flush();
     return true;
 }
 
-bool hasIndex(const QString& path)
+bool answers(const QString& path, const QByteArray& sql)
 {
     sqlite3* db = nullptr;
     sqlite3_stmt* statement = nullptr;
     bool found = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
-                 sqlite3_prepare_v2(db,
-                                    "select 1 from sqlite_master where type = 'index' and name = "
-                                    "'quorbinal_serialno_pointdate'",
-                                    -1, &statement, nullptr) == SQLITE_OK &&
-                 sqlite3_step(statement) == SQLITE_ROW;
+                 sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) == SQLITE_OK &&
+                 sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int(statement, 0) == 1;
     sqlite3_finalize(statement);
     sqlite3_close(db);
     return found;
+}
+
+bool hasIndex(const QString& path)
+{
+    return answers(path, "select 1 from sqlite_master where type = 'index' and name = "
+                         "'quorbinal_serialno_pointdate'");
+}
+
+bool hasSummary(const QString& path)
+{
+    return answers(path, SampleTable::summaryPresentQuery().toUtf8());
+}
+
+bool buildSummary(const QString& path)
+{
+    sqlite3* db = nullptr;
+    QString error;
+    const bool ok = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
+                    SampleTable::buildSummary(db, &error);
+    sqlite3_close(db);
+    if (!ok)
+        out() << "cannot build the summary: " << error << '\n';
+    return ok;
 }
 
 } // namespace
@@ -313,13 +385,15 @@ int main(int argc, char* argv[])
 
         const qint64 start = first + qint64(days - 1) * 86400;
         const qint64 end = start + 86399;
-        const ReportPeriod month =
-            ReportPeriod::of(ReportKind::Monthly, QDateTime::fromSecsSinceEpoch(first).date());
+        const QDate firstDay = QDateTime::fromSecsSinceEpoch(first).date();
+        const ReportPeriod week = ReportPeriod::of(ReportKind::Weekly, firstDay);
+        const ReportPeriod month = ReportPeriod::of(ReportKind::Monthly, firstDay);
+        const QString monthly = QStringLiteral("monthly, 4 channels of 4 nodes");
         if (!hasIndex(path)) {
             if (!measure(QStringLiteral("without the index"), sqliteProgram, path, start, end))
                 return 1;
-            if (days >= 28 &&
-                !measureMonthly(QStringLiteral("without the index"), sqliteProgram, path, month, 1))
+            if (days >= 28 && !measureDays(monthly + QStringLiteral(", without the index"),
+                                           sqliteProgram, path, month, 1, false))
                 return 1;
 
             const qint64 bare = QFileInfo(path).size();
@@ -337,10 +411,26 @@ int main(int argc, char* argv[])
                          .arg(indexed - bare)
                          .arg(100.0 * double(indexed - bare) / double(bare), 0, 'f', 1);
         }
+        if (!hasSummary(path)) {
+            const qint64 before = QFileInfo(path).size();
+            clock.restart();
+            if (!buildSummary(path))
+                return 1;
+            const qint64 after = QFileInfo(path).size();
+            out() << QStringLiteral(
+                         "  summary built in %1 ms; file %2 -> %3 bytes, +%4 bytes (+%5%)\n")
+                         .arg(clock.elapsed())
+                         .arg(before)
+                         .arg(after)
+                         .arg(after - before)
+                         .arg(100.0 * double(after - before) / double(before), 0, 'f', 2);
+        }
         if (!measure(QStringLiteral("with the index"), sqliteProgram, path, start, end))
             return 1;
-        if (days >= 28 &&
-            !measureMonthly(QStringLiteral("with the index"), sqliteProgram, path, month, 3))
+        if (days >= 7 && !measureDays(QStringLiteral("weekly, 4 channels of 4 nodes"),
+                                      sqliteProgram, path, week, 3, true))
+            return 1;
+        if (days >= 28 && !measureDays(monthly, sqliteProgram, path, month, 3, true))
             return 1;
         if (!keep)
             QFile::remove(path);

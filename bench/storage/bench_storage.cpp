@@ -1,13 +1,17 @@
 // Storage benchmark: prints figures, asserts nothing.
 //  1. Sustained insert rate of InsertSerialData with 16-record flushes against a bare sqlite3
 //     loop of prepared inserts, 16 rows per transaction, same pragmas, same run: on the table
-//     without the range index (as files were made before) and with it (as they are made now).
+//     alone (as files were made before the index), with the range index (as the previous
+//     version made them), and with the index and the summary kept by its trigger (as they are
+//     made now); and what the trigger costs against the index alone.
 //  2. Memory held by SQLite over a long recording, for the writer and for a bare connection with
-//     the same pragmas and the same index.
+//     the same pragmas and the same schema.
 //  3. The recorded period, startDateTime() + endDateTime(), on a generated file of 16 nodes at
 //     1 s (7 days: 9.7 million rows): without the index (the scans the recorder ran before) and
-//     with it, the file in the page cache and evicted from it.
-//  4. What the index adds to that file: built in one go, and after appends by the writer.
+//     with it, the file in the page cache and evicted from it; the time to build the index, and
+//     then the summary with IndexBuilder.
+//  4. What the index and the summary add to that file: built in one go, and after appends by the
+//     writer.
 // Usage: bench_storage [flushes per run, default 1500] [days of the large file, default 7]
 //                      [flushes of the memory run, default 9000]
 //                      [seconds appended to the large file, default 86400]
@@ -100,20 +104,32 @@ double msSince(const QElapsedTimer& timer)
     return timer.nsecsElapsed() / 1e6;
 }
 
-// The writer's side: queue 16 records, flush, repeated. Without the index, the file is as an
-// earlier recorder made it.
+// What a file holds beside the table: nothing (as earlier recorders made it), the range index
+// (as the previous version made it), or the index and the summary with its trigger (as new
+// files are made now).
+enum class Schema
+{
+    Table,
+    Index,
+    Summary
+};
+
+// The writer's side: queue 16 records, flush, repeated.
 class WriterRun
 {
 public:
-    WriterRun(const QString& path, bool indexed)
+    WriterRun(const QString& path, Schema schema)
         : name(QUuid::createUuid().toString(QUuid::WithoutBraces)), writer(path, name)
     {
         bool ready = writer.createConnection();
-        if (ready && !indexed) {
-            QSqlQuery drop(QSqlDatabase::database(name + QStringLiteral("filedb"), false));
+        QSqlQuery drop(QSqlDatabase::database(name + QStringLiteral("filedb"), false));
+        if (ready && schema != Schema::Summary)
+            ready = drop.exec(QStringLiteral("drop trigger ") + SampleTable::triggerName()) &&
+                    drop.exec(QStringLiteral("drop table ") + SampleTable::summaryName());
+        if (ready && schema == Schema::Table)
             ready = drop.exec(QStringLiteral("drop index ") + SampleTable::indexName());
-        }
-        if (!ready || writer.hasIndex() != indexed) {
+        if (!ready || writer.hasIndex() != (schema != Schema::Table) ||
+            writer.hasSummary() != (schema == Schema::Summary)) {
             std::fprintf(stderr, "writer: cannot prepare %s\n", qPrintable(path));
             std::exit(1);
         }
@@ -166,8 +182,10 @@ private:
 class BareRun
 {
 public:
-    BareRun(const QString& path, bool indexed)
+    BareRun(const QString& path, Schema schema)
     {
+        const bool indexed = schema != Schema::Table;
+        const bool summary = schema == Schema::Summary;
         const bool ready =
             sqlite3_open_v2(path.toUtf8().constData(), &db,
                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK &&
@@ -175,6 +193,8 @@ public:
             exec(db, "PRAGMA cache_size = 65536") && exec(db, "PRAGMA journal_mode = WAL") &&
             exec(db, SampleTable::createStatement().toUtf8().constData()) &&
             (!indexed || exec(db, indexStatement().constData())) &&
+            (!summary || (exec(db, SampleTable::createSummaryStatement().toUtf8().constData()) &&
+                          exec(db, SampleTable::createTriggerStatement().toUtf8().constData()))) &&
             sqlite3_prepare_v2(db,
                                "insert into quorbinal (serialno, channel1, channel2, pointDate) "
                                "values (?, ?, ?, ?)",
@@ -234,13 +254,15 @@ struct InsertRates
 };
 
 // Both sides run in alternating blocks, so that both meet the same disk load of the machine.
-InsertRates insertRate(const QTemporaryDir& dir, int flushes, bool indexed)
+InsertRates insertRate(const QTemporaryDir& dir, int flushes, Schema schema)
 {
     constexpr int Block = 50;
-    const QString suffix = indexed ? QStringLiteral("-indexed.dat") : QStringLiteral(".dat");
-    WriterRun writer(dir.filePath(QStringLiteral("writer") + suffix), indexed);
-    BareRun bare(dir.filePath(QStringLiteral("bare") + suffix), indexed);
-    if (!indexed) {
+    const QString suffix = schema == Schema::Table   ? QStringLiteral(".dat")
+                           : schema == Schema::Index ? QStringLiteral("-indexed.dat")
+                                                     : QStringLiteral("-summary.dat");
+    WriterRun writer(dir.filePath(QStringLiteral("writer") + suffix), schema);
+    BareRun bare(dir.filePath(QStringLiteral("bare") + suffix), schema);
+    if (schema == Schema::Table) {
         std::printf("   writer settings: %s\n", qPrintable(writer.settings()));
         std::printf("   bare settings:   %s\n", qPrintable(bare.settings()));
     }
@@ -266,23 +288,40 @@ void insertRates(const QTemporaryDir& dir, int flushes)
     std::printf("== Sustained insert rate: %d flushes of %d records per side, alternating in "
                 "blocks of 50\n",
                 flushes, RecordsPerFlush);
-    const InsertRates before = insertRate(dir, flushes, false);
-    const InsertRates after = insertRate(dir, flushes, true);
-    std::printf("%-46s %20s %20s\n", "", "without the index", "with the index");
-    std::printf("%-46s %12.0f rec/s %14.0f rec/s\n",
-                "InsertSerialData (16-record flushes):", before.writer, after.writer);
-    std::printf("%-46s %12.0f rec/s %14.0f rec/s\n",
-                "bare sqlite3 prepared inserts (16 per txn):", before.bare, after.bare);
-    std::printf("%-46s %20.3f %20.3f\n",
-                "writer ms per flush:", 1000.0 * RecordsPerFlush / before.writer,
-                1000.0 * RecordsPerFlush / after.writer);
-    std::printf("%-46s %20.2f %20.2f\n",
-                "ratio writer / bare, overall:", before.writer / before.bare,
-                after.writer / after.bare);
-    std::printf("%-46s %20.2f %20.2f\n",
-                "ratio writer / bare, median block:", before.medianBlockRatio,
-                after.medianBlockRatio);
-    std::printf("(target with the index: at least 0.50)\n\n");
+    const InsertRates table = insertRate(dir, flushes, Schema::Table);
+    const InsertRates index = insertRate(dir, flushes, Schema::Index);
+    const InsertRates summary = insertRate(dir, flushes, Schema::Summary);
+    const InsertRates* runs[] = {&table, &index, &summary};
+    auto row = [&runs](const char* label, const char* format, auto value) {
+        std::printf("%-46s", label);
+        for (const InsertRates* run : runs)
+            std::printf(format, value(*run));
+        std::printf("\n");
+    };
+    std::printf("%-46s %20s %20s %20s\n", "", "table alone", "with the index", "index + summary");
+    row("InsertSerialData (16-record flushes):", " %14.0f rec/s",
+        [](const InsertRates& r) { return r.writer; });
+    row("bare sqlite3 prepared inserts (16 per txn):", " %14.0f rec/s",
+        [](const InsertRates& r) { return r.bare; });
+    row("writer ms per flush:", " %20.3f",
+        [](const InsertRates& r) { return 1000.0 * RecordsPerFlush / r.writer; });
+    row("bare ms per flush:", " %20.3f",
+        [](const InsertRates& r) { return 1000.0 * RecordsPerFlush / r.bare; });
+    row("ratio writer / bare, overall:", " %20.2f",
+        [](const InsertRates& r) { return r.writer / r.bare; });
+    row("ratio writer / bare, median block:", " %20.2f",
+        [](const InsertRates& r) { return r.medianBlockRatio; });
+    auto msPerFlush = [](double rate) { return 1000.0 * RecordsPerFlush / rate; };
+    std::printf("the summary's trigger against the index alone: writer %+.3f ms per flush (%+.1f "
+                "us per row), bare %+.3f ms per flush (%+.1f us per row); writer with the "
+                "summary / bare with the index alone: %.2f\n",
+                msPerFlush(summary.writer) - msPerFlush(index.writer),
+                1000.0 * (msPerFlush(summary.writer) - msPerFlush(index.writer)) / RecordsPerFlush,
+                msPerFlush(summary.bare) - msPerFlush(index.bare),
+                1000.0 * (msPerFlush(summary.bare) - msPerFlush(index.bare)) / RecordsPerFlush,
+                summary.writer / index.bare);
+    std::printf("(target with index + summary: at least 0.50 against the bare loop on the same "
+                "schema)\n\n");
 }
 
 // SQLite's own heap (every connection of the process) after warmUp flushes and at the end of a
@@ -301,15 +340,15 @@ void memoryGrowth(const QTemporaryDir& dir, int flushes)
 {
     const int warmUp = std::min(1000, flushes / 2);
     std::printf("== SQLite heap over %d flushes of %d records (%d rows; 16 nodes at 1 s for %.1f "
-                "h), growth after the first %d flushes, with the index\n",
+                "h), growth after the first %d flushes, with the index and the summary\n",
                 flushes, RecordsPerFlush, flushes * RecordsPerFlush, flushes / 3600.0, warmUp);
     {
-        WriterRun writer(dir.filePath(QStringLiteral("writer-memory.dat")), true);
+        WriterRun writer(dir.filePath(QStringLiteral("writer-memory.dat")), Schema::Summary);
         heapGrowth("InsertSerialData:", writer, warmUp, flushes);
     }
     {
-        BareRun bare(dir.filePath(QStringLiteral("bare-memory.dat")), true);
-        heapGrowth("bare sqlite3, same pragmas:", bare, warmUp, flushes);
+        BareRun bare(dir.filePath(QStringLiteral("bare-memory.dat")), Schema::Summary);
+        heapGrowth("bare sqlite3, same pragmas and schema:", bare, warmUp, flushes);
     }
     std::printf("(target for the writer: growth below 1024 KiB)\n\n");
 }
@@ -432,18 +471,29 @@ void recordedPeriod(const QString& path, int days)
                 days, rows, static_cast<long long>(QFileInfo(path).size()));
     const std::vector<PeriodRound> before = periodRounds(path);
 
+    // The builder's two steps timed apart: the index alone first, then the builder finds it and
+    // adds the summary.
     QElapsedTimer timer;
+    timer.start();
+    sqlite3* db = nullptr;
+    const bool indexed = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
+                         exec(db, indexStatement().constData());
+    sqlite3_close(db);
+    const double indexMs = msSince(timer);
     timer.start();
     IndexBuilder builder(path);
     builder.start();
     builder.wait();
-    const double buildMs = msSince(timer);
+    const double summaryMs = msSince(timer);
     const std::vector<PeriodRound> after = periodRounds(path);
 
     std::printf("   period found: before %s, after %s\n", qPrintable(periodText(before.front())),
                 qPrintable(periodText(after.front())));
-    std::printf("   index built in one go by IndexBuilder (nothing else running): %.0f ms, %s\n",
-                buildMs, builder.indexReady() ? "ok" : "FAILED");
+    std::printf("   built with nothing else running: the index %.0f ms (%s), then the summary by "
+                "IndexBuilder %.0f ms (%s); in all %.0f ms\n",
+                indexMs, indexed ? "ok" : "FAILED", summaryMs,
+                builder.indexReady() && builder.summaryReady() ? "ok" : "FAILED",
+                indexMs + summaryMs);
     std::printf("   %-12s %28s %28s\n", "", "before (no index: scans)",
                 "after (through the index)");
     std::printf("   %-12s %13s %14s %13s %14s\n", "round", "open ms", "period ms", "open ms",
@@ -469,7 +519,7 @@ double appendSamples(const QString& path, int seconds)
 {
     const QString name = QUuid::createUuid().toString(QUuid::WithoutBraces);
     InsertSerialData writer(path, name);
-    if (!writer.createConnection() || !writer.hasIndex() ||
+    if (!writer.createConnection() || !writer.hasIndex() || !writer.hasSummary() ||
         !QSqlQuery(QSqlDatabase::database(name + QStringLiteral("filedb"), false))
              .exec(QStringLiteral("PRAGMA synchronous = OFF"))) {
         std::fprintf(stderr, "cannot append to %s\n", qPrintable(path));
@@ -494,24 +544,28 @@ double appendSamples(const QString& path, int seconds)
 
 void indexSize(const QString& bare, const QString& indexed, int appendSeconds)
 {
-    std::printf("== File size: what the index adds\n");
+    std::printf("== File size: what the index and the summary add\n");
     const qint64 bareBytes = QFileInfo(bare).size();
     const qint64 indexedBytes = QFileInfo(indexed).size();
     auto trees = btreeBytes(indexed);
     const QString table = QStringLiteral("quorbinal");
     const QString index = SampleTable::indexName();
+    const QString summary = SampleTable::summaryName();
     std::printf("   built in one go: file %lld -> %lld bytes, +%lld bytes (+%.1f%%); table %lld "
-                "bytes, index %lld bytes (%.1f%% of the table)\n",
+                "bytes, index %lld bytes (%.1f%% of the table), summary %lld bytes (%.2f%% of the "
+                "table)\n",
                 static_cast<long long>(bareBytes), static_cast<long long>(indexedBytes),
                 static_cast<long long>(indexedBytes - bareBytes),
                 percent(indexedBytes - bareBytes, bareBytes), static_cast<long long>(trees[table]),
-                static_cast<long long>(trees[index]), percent(trees[index], trees[table]));
+                static_cast<long long>(trees[index]), percent(trees[index], trees[table]),
+                static_cast<long long>(trees[summary]), percent(trees[summary], trees[table]));
 
     const double seconds = appendSamples(indexed, appendSeconds);
     const qint64 appendedBytes = QFileInfo(indexed).size();
     const auto grown = btreeBytes(indexed);
     const qint64 tableGrowth = grown.at(table) - trees[table];
     const qint64 indexGrowth = grown.at(index) - trees[index];
+    const qint64 summaryGrowth = grown.at(summary) - trees[summary];
     std::printf("   then %d s of 16 nodes appended by the writer (%d rows in 16-record flushes, "
                 "%.1f s, %.0f rows/s): file %lld bytes, +%lld bytes\n",
                 appendSeconds, appendSeconds * SampleDatabase::Nodes, seconds,
@@ -519,10 +573,14 @@ void indexSize(const QString& bare, const QString& indexed, int appendSeconds)
                 static_cast<long long>(appendedBytes),
                 static_cast<long long>(appendedBytes - indexedBytes));
     std::printf("   appended part: table +%lld bytes, index +%lld bytes (%.1f%% of the table's "
-                "growth); whole file: table %lld, index %lld bytes (%.1f%%)\n\n",
+                "growth), summary +%lld bytes (%.2f%%); whole file: table %lld, index %lld bytes "
+                "(%.1f%%), summary %lld bytes (%.2f%%)\n\n",
                 static_cast<long long>(tableGrowth), static_cast<long long>(indexGrowth),
-                percent(indexGrowth, tableGrowth), static_cast<long long>(grown.at(table)),
-                static_cast<long long>(grown.at(index)), percent(grown.at(index), grown.at(table)));
+                percent(indexGrowth, tableGrowth), static_cast<long long>(summaryGrowth),
+                percent(summaryGrowth, tableGrowth), static_cast<long long>(grown.at(table)),
+                static_cast<long long>(grown.at(index)), percent(grown.at(index), grown.at(table)),
+                static_cast<long long>(grown.at(summary)),
+                percent(grown.at(summary), grown.at(table)));
 }
 
 } // namespace

@@ -76,12 +76,13 @@ bool RecordingCycle::open()
     }
     qDebug().noquote() << "QuillmarMain::createInsertSerialData : " << databasePath;
     // Without the index the period would cost a scan of the whole table here, on the GUI thread.
-    if (writer->hasIndex()) {
+    const bool indexed = writer->hasIndex();
+    if (indexed) {
         startText = recordTimeText(writer->startDateTime());
         endText = recordTimeText(writer->endDateTime());
-    } else {
-        startIndexing();
     }
+    if (!indexed || !writer->hasSummary())
+        startIndexing();
     for (ConfiguredDevice* device : qAsConst(gateways)) {
         if (!device)
             continue;

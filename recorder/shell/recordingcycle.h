@@ -21,8 +21,8 @@ class QTimer;
 // The main window makes one for each project it opens, forwards the user's commands to it and
 // shows what it signals. The samples waiting for the database belong to its writer and go with
 // it: nothing of one project reaches another project's file. A database made without the range
-// index gets it built in the background while the project runs; the writes wait for the build,
-// which holds the file's write lock, and catch up when it ends.
+// index or the summary gets them built in the background while the project runs; the writes
+// wait for the build, which holds the file's write lock, and catch up when it ends.
 class RecordingCycle : public QObject
 {
     Q_OBJECT
@@ -46,8 +46,8 @@ public:
 
     // Opens the project's database and reads the recorded period from it through the range
     // index; a file without the index gets it built in the background, and the period follows
-    // when the build ends (recordTimesChanged). False when the file cannot be used; nothing is
-    // polled or recorded then.
+    // when the build ends (recordTimesChanged). So does a file without the summary. False when the
+    // file cannot be used; nothing is polled or recorded then.
     bool open();
     void setClock(const Clock& clock);
 

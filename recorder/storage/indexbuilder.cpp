@@ -18,6 +18,8 @@ namespace {
 constexpr int ProgressInterval = 4000;
 // Steps the index statement takes per row: six to read a row into the sort, four to insert it.
 constexpr int StepsPerRow = 10;
+// Steps the summary's filling takes per row, reading it.
+constexpr int SummaryStepsPerRow = 8;
 constexpr int BusyPauseMs = 20;
 
 bool execute(sqlite3* db, const QString& sql)
@@ -106,11 +108,28 @@ void IndexBuilder::run()
                      SampleTable::indexName() + QLatin1Char('\''),
                  &found, &unused) &&
         found > 0;
+    const bool summarized =
+        firstRow(db, SampleTable::summaryPresentQuery(), &found, &unused) && found == 1;
+    if (!existed || !summarized) {
+        qint64 rows = 0;
+        firstRow(db, QStringLiteral("select max(rowid) from quorbinal"), &rows, &unused);
+        estimatedSteps = std::max<qint64>(
+            1, rows * ((existed ? 0 : StepsPerRow) + (summarized ? 0 : SummaryStepsPerRow)));
+    }
     const bool indexed = existed || (!cancelled && build(db));
+    // The summary's trigger looks seconds up in the index, as does its filling.
+    const bool summary = summarized || (indexed && !cancelled && summarize(db));
+    estimatedSteps = 0;
+    // The new pages sit in the write-ahead log. Copied into the file here, they cost the
+    // recorder's next write nothing; and the log shrinks back instead of keeping their size on
+    // disk. Readers that hold an older snapshot leave the rest for a later checkpoint.
+    if ((!existed || !summarized) && !cancelled)
+        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     // Without the index (the build failed) the period still comes from here, off the GUI thread.
     if (!cancelled)
         readPeriod(db, indexed);
     ready = indexed;
+    summaryMade = summary;
 
     {
         std::lock_guard<std::mutex> lock(connectionMutex);
@@ -120,11 +139,14 @@ void IndexBuilder::run()
     if (cancelled)
         qDebug().noquote() << QStringLiteral("IndexBuilder::run : interrupted after ") +
                                   QString::number(clock.elapsed()) + QStringLiteral(" ms");
-    else if (!existed)
+    else if (!existed || !summarized)
         qDebug().noquote() << QStringLiteral("IndexBuilder::run : ") +
-                                  (indexed ? QStringLiteral("index built in ")
-                                           : QStringLiteral("no index after ")) +
-                                  QString::number(clock.elapsed()) + QStringLiteral(" ms");
+                                  (indexed ? QStringLiteral("index built")
+                                           : QStringLiteral("no index")) +
+                                  (summary ? QStringLiteral(", summary built")
+                                           : QStringLiteral(", no summary")) +
+                                  QStringLiteral(" after ") + QString::number(clock.elapsed()) +
+                                  QStringLiteral(" ms");
 }
 
 bool IndexBuilder::build(sqlite3* db)
@@ -132,21 +154,17 @@ bool IndexBuilder::build(sqlite3* db)
     // SQLite's default cache: the sort spills to temporary files in runs of 2 MB. A larger
     // cache made a week's build no faster (measured 64 MiB: slower by a tenth), held over
     // 100 MiB more, and made a cancel wait for the sort of a larger run.
-    qint64 rows = 0;
-    qint64 unused = 0;
-    firstRow(db, QStringLiteral("select max(rowid) from quorbinal"), &rows, &unused);
-    estimatedSteps = std::max<qint64>(1, rows * StepsPerRow);
-    steps = 0;
-    const bool built = execute(db, SampleTable::createIndexStatement());
-    estimatedSteps = 0;
-    if (!built)
-        return false;
-    // The index's pages sit in the write-ahead log. Copied into the file here, they cost the
-    // recorder's next write nothing; and the log shrinks back instead of keeping their size on
-    // disk. Readers that hold an older snapshot leave the rest for a later checkpoint.
+    return execute(db, SampleTable::createIndexStatement());
+}
+
+bool IndexBuilder::summarize(sqlite3* db)
+{
+    QString error;
+    if (SampleTable::buildSummary(db, &error))
+        return true;
     if (!cancelled)
-        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-    return true;
+        qWarning().noquote() << QStringLiteral("IndexBuilder::run : summary : ") + error;
+    return false;
 }
 
 void IndexBuilder::readPeriod(sqlite3* db, bool indexed)

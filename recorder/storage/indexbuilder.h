@@ -8,12 +8,13 @@
 
 struct sqlite3;
 
-// Builds the sample table's range index over the rows a database already holds (a file made
-// before the index existed, or copied in), on a thread and a connection of its own, and then
-// reads the recorded period through it. Building holds the file's write lock for its whole run,
-// seconds on a week of samples: the recorder's writer keeps its samples meanwhile and writes
-// them once finished() has come. cancel() ends a build within milliseconds; an interrupted
-// build leaves the file as it was, and the index is built the next time.
+// Builds the sample table's range index and its summary over the rows a database already holds
+// (a file made before they existed, or copied in), on a thread and a connection of its own, and
+// then reads the recorded period through the index. Building holds the file's write lock for
+// its whole run, seconds on a week of samples: the recorder's writer keeps its samples
+// meanwhile and writes them once finished() has come. cancel() ends a build within
+// milliseconds; an interrupted build leaves the file as it was (an index finished before
+// stays), and the rest is built the next time.
 class IndexBuilder : public QThread
 {
     Q_OBJECT
@@ -29,8 +30,10 @@ public:
     // From any thread: interrupts the build, or keeps it from starting.
     void cancel();
 
-    // Read once finished() has come. True when the index exists now.
+    // Read once finished() has come. True when the index exists now; when the summary and its
+    // trigger exist now.
     bool indexReady() const { return ready; }
+    bool summaryReady() const { return summaryMade; }
     // True when the period was read; 0 for both times on an empty table.
     bool periodKnown() const { return periodRead; }
     quint32 periodStart() const { return firstTime; }
@@ -47,6 +50,7 @@ private:
     static int onProgress(void* builder);
     static int onBusy(void* builder, int attempts);
     bool build(sqlite3* db);
+    bool summarize(sqlite3* db);
     void readPeriod(sqlite3* db, bool indexed);
 
     QString databasePath;
@@ -60,6 +64,7 @@ private:
     qint64 steps = 0;
     int lastPercent = -1;
     bool ready = false;
+    bool summaryMade = false;
     bool periodRead = false;
     quint32 firstTime = 0;
     quint32 lastTime = 0;

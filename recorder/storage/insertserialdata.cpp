@@ -264,10 +264,13 @@ bool InsertSerialData::createTable()
         return true;
     }
     query.finish();
-    // A new file gets its range index with the table, in one transaction: while it is empty the
-    // index costs nothing, and no file this recorder makes ever needs the background build.
+    // A new file gets its range index and its summary with the table, in one transaction: while
+    // it is empty they cost nothing, and no file this recorder makes ever needs the background
+    // build.
     bool created = db.transaction() && query.exec(SampleTable::createStatement()) &&
-                   query.exec(SampleTable::createIndexStatement()) && db.commit();
+                   query.exec(SampleTable::createIndexStatement()) &&
+                   query.exec(SampleTable::createSummaryStatement()) &&
+                   query.exec(SampleTable::createTriggerStatement()) && db.commit();
     if (!created) {
         trace(QStringLiteral("InsertSerialData::createTable : create table : query error"));
         db.rollback();
@@ -280,6 +283,11 @@ bool InsertSerialData::createTable()
 bool InsertSerialData::hasIndex() const
 {
     return SampleTable::hasIndex(QSqlDatabase::database(fullConnectionName(), false));
+}
+
+bool InsertSerialData::hasSummary() const
+{
+    return SampleTable::hasSummary(QSqlDatabase::database(fullConnectionName(), false));
 }
 
 void InsertSerialData::queueSample(const SampleRecord& record)

@@ -42,11 +42,13 @@ public:
     ~InsertSerialData() override;
 
     bool createConnection();
-    // Creates the table, with its range index, in a new file.
+    // Creates the table, with its range index and its summary, in a new file.
     bool createTable();
-    // True when the file has the range index. A file made before it existed gets it from an
-    // IndexBuilder, which takes seconds on a large file and must not run on the GUI thread.
+    // True when the file has the range index, or the summary with its trigger. A file made
+    // before they existed gets them from an IndexBuilder, which takes seconds on a large file
+    // and must not run on the GUI thread.
     bool hasIndex() const;
+    bool hasSummary() const;
 
     // Beyond `samples` waiting samples the oldest are dropped; MaxPending unless changed.
     void setPendingLimit(int samples) { pendingLimit = samples; }

@@ -1,5 +1,7 @@
 #include "reportfixture.h"
 
+#include "sampletable.h"
+
 #include <QDateTime>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -85,7 +87,7 @@ QString writeProject(const QString& folder, const QString& fileName, const QByte
     return path;
 }
 
-bool writeDatabase(const QString& path, const QList<Sample>& samples, bool wal)
+bool writeDatabase(const QString& path, const QList<Sample>& samples, bool wal, bool summary)
 {
     const QString name = QUuid::createUuid().toString();
     bool ok = false;
@@ -99,6 +101,9 @@ bool writeDatabase(const QString& path, const QList<Sample>& samples, bool wal)
                      "create table quorbinal (\t\tid integer primary key autoincrement,\t\t"
                      "serialno varchar(18) not null, \t\tchannel1 float, channel2 float, "
                      "\t\tpointDate integer not null\t\t)"));
+            ok = ok && (!summary || (query.exec(SampleTable::createIndexStatement()) &&
+                                     query.exec(SampleTable::createSummaryStatement()) &&
+                                     query.exec(SampleTable::createTriggerStatement())));
             ok = ok && db.transaction();
             ok = ok && query.prepare(QStringLiteral(
                            "insert into quorbinal (serialno, channel1, channel2, pointDate) "

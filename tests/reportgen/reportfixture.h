@@ -33,7 +33,9 @@ QByteArray nestedDeviceList(const QStringList& numbers, const QList<QVector<doub
 QString writeProject(const QString& folder, const QString& fileName, const QByteArray& deviceList,
                      int interval, const QString& recordStart, const QString& recordStop);
 
-// Creates the database with the recorder's table and the given rows (false on failure).
-bool writeDatabase(const QString& path, const QList<Sample>& samples, bool wal = false);
+// Creates the database with the recorder's table and the given rows (false on failure); with
+// `summary`, the table's index and summary come first, as in a file the recorder makes now.
+bool writeDatabase(const QString& path, const QList<Sample>& samples, bool wal = false,
+                   bool summary = false);
 
 } // namespace ReportFixture

@@ -37,9 +37,11 @@ struct Outcome
 };
 
 Outcome runWorker(ReportTables* tables, const QString& path, const ReportPeriod& period,
-                  const QList<GenerateDayQueries::Channel>& channels, int interval = 60000)
+                  const QList<GenerateDayQueries::Channel>& channels, int interval = 60000,
+                  bool figuresOnly = false, GenerateDayQueries::Reading* reading = nullptr)
 {
     GenerateDayQueries worker(path, period, interval, channels, tables);
+    worker.setFiguresOnly(figuresOnly);
     QSignalSpy done(&worker, &GenerateDayQueries::done);
     QSignalSpy error(&worker, &GenerateDayQueries::error);
     worker.start();
@@ -48,7 +50,35 @@ Outcome runWorker(ReportTables* tables, const QString& path, const ReportPeriod&
     outcome.done = done.count() == 1;
     if (error.count() == 1)
         outcome.error = error.at(0).at(0).toString();
+    if (reading)
+        *reading = worker.reading();
     return outcome;
+}
+
+// What a weekly or monthly report shows: per day and column the average as shown, minimum and
+// maximum; the chart's points; the channels without rows.
+QStringList shownFigures(const ReportTables& tables)
+{
+    auto number = [](double v) { return v == NoValue ? QStringLiteral("-") : QString::number(v); };
+    QStringList lines;
+    for (const PeriodRow& row : tables.periodRows) {
+        QString line = row.label;
+        for (int c = 0; c < ReportColumns; ++c)
+            line += QLatin1Char(' ') +
+                    (row.min[c] == NoValue ? QStringLiteral("-")
+                                           : QString::number(row.avg[c], 'f', 2)) +
+                    QLatin1Char(' ') + number(row.min[c]) + QLatin1Char(' ') + number(row.max[c]);
+        lines << line;
+    }
+    for (const SampleRow& row : tables.sampleRows) {
+        QString line = row.timeText;
+        for (double v : row.values)
+            line += QLatin1Char(' ') + number(v);
+        lines << line;
+    }
+    for (bool empty : tables.channelEmpty)
+        lines << (empty ? QStringLiteral("empty") : QStringLiteral("rows"));
+    return lines;
 }
 
 GenerateDayQueries::Channel limited(const QString& key, double lower, double upper)
@@ -88,6 +118,8 @@ private slots:
     void sameAsEveryRow_data();
     void sameAsEveryRow();
     void chartSteps();
+    void summaryAsRows_data();
+    void summaryAsRows();
     void failures_data();
     void failures();
 
@@ -449,6 +481,109 @@ void TestGenerateDayQueries::chartSteps()
     QCOMPARE(rows.at(2).values[1], 9.0);
     QCOMPARE(rows.at(3).values[1], 9.0);
     QCOMPARE(rows.at(0).timeText, QStringLiteral("2026-01-10 10:00:00"));
+}
+
+void TestGenerateDayQueries::summaryAsRows_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QDate>("start");
+    QTest::addColumn<int>("interval"); // seconds
+    // Midnights and chart steps on quarter hours: rows are read only where a second was stored
+    // twice. Otherwise also for every quarter hour across a midnight or a step.
+    QTest::addColumn<bool>("aligned");
+
+    QTest::newRow("month over the spring change")
+        << QByteArray("Europe/Berlin") << int(ReportKind::Monthly) << QDate(2026, 3, 1) << 120
+        << true;
+    QTest::newRow("week over the autumn change")
+        << QByteArray("Europe/Berlin") << int(ReportKind::Weekly) << QDate(2026, 10, 22) << 60
+        << true;
+    QTest::newRow("month at half past") << QByteArray("Asia/Kolkata") << int(ReportKind::Monthly)
+                                        << QDate(2026, 2, 1) << 120 << true;
+    QTest::newRow("month at a quarter to")
+        << QByteArray("Asia/Kathmandu") << int(ReportKind::Monthly) << QDate(2026, 2, 1) << 120
+        << true;
+    // Monrovia kept -0:44:30 until 1972: no midnight falls on a quarter hour, and every other
+    // quarter hour lies across a chart step.
+    QTest::newRow("midnights off the quarter hours")
+        << QByteArray("Africa/Monrovia") << int(ReportKind::Monthly) << QDate(1971, 6, 1) << 120
+        << false;
+    // Ten minutes between samples: steps of 20 minutes, some across two quarter hours.
+    QTest::newRow("week of steps across quarter hours")
+        << QByteArray("Europe/Berlin") << int(ReportKind::Weekly) << QDate(2026, 3, 26) << 600
+        << false;
+}
+
+// Catches: weekly or monthly figures or chart points from the recorder's summary that differ
+// from those of the rows (a quarter hour cut by a midnight, a chart step or the period's edge
+// taken whole; one holding a second twice taken from sums; rows read twice or not at all; the
+// first extreme of equal ones lost); a summary read whose trigger is gone, or by a HACCP report.
+void TestGenerateDayQueries::summaryAsRows()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(int, kind);
+    QFETCH(QDate, start);
+    QFETCH(int, interval);
+    QFETCH(bool, aligned);
+    const QByteArray before = setZone(zone);
+    const auto restore = qScopeGuard([&before] { restoreZone(before); });
+
+    const ReportPeriod period = ReportPeriod::of(ReportKind(kind), start);
+    const qint64 first = period.dayBounds().first();
+    const qint64 last = period.dayBounds().last();
+    QList<Sample> samples;
+    QList<Sample> repeats;
+    qint64 i = 0;
+    // Quarters sum exactly in any order: the averages shown cannot differ by rounding.
+    for (qint64 t = first - 3600; t < last + 3600; t += interval, ++i) {
+        if (t < first + 2 * 86400 || t >= first + 2 * 86400 + 5 * 3600) // N_1 silent 5 hours
+            samples.append({QStringLiteral("N_1"),
+                            i % 13 == 0 ? QVariant() : QVariant((i * 7 % 23) * 0.25 - 2),
+                            double(i % 5), t});
+        const bool gapRow = i % 41 == 0;
+        samples.append({QStringLiteral("N_2"), gapRow ? QVariant() : QVariant(double(i * 3 % 11)),
+                        gapRow ? QVariant() : QVariant((i % 9) * 0.5), t + 1});
+        if (i % 50 == 7) // a second stored again later: the later row counts
+            repeats.append({QStringLiteral("N_1"), 1000.0, double(-i), t});
+    }
+    QVERIFY(writeDatabase(dbPath, samples + repeats, false, true));
+    QList<GenerateDayQueries::Channel> channels;
+    for (const char* key : {"N_1_channel1", "N_1_channel2", "N_2_channel1", "N_2_channel2"})
+        channels.append(limited(QLatin1String(key), 0, 10));
+
+    GenerateDayQueries::Reading summary;
+    QVERIFY(runWorker(&tables, dbPath, period, channels, interval * 1000, true, &summary).done);
+    const QStringList fromSummary = shownFigures(tables);
+    QVERIFY(summary.summary);
+    QVERIFY(summary.buckets > 0);
+
+    GenerateDayQueries::Reading haccp;
+    tables = ReportTables();
+    QVERIFY(runWorker(&tables, dbPath, period, channels, interval * 1000, false, &haccp).done);
+    QVERIFY(!haccp.summary);
+    QCOMPARE(shownFigures(tables), fromSummary);
+    QVERIFY2(
+        summary.rows < (aligned ? haccp.rows / 4 : haccp.rows),
+        qPrintable(QString::number(summary.rows) + QLatin1Char('/') + QString::number(haccp.rows)));
+
+    // Without its trigger the summary may have missed rows: never read, whatever it holds.
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("t"));
+        db.setDatabaseName(dbPath);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("drop trigger ") + SampleTable::triggerName()));
+        QVERIFY(query.exec(QStringLiteral("update quorbinal_summary set min1 = min1 - 1000, max2 "
+                                          "= max2 + 1000, rowCount = 0")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("t"));
+    GenerateDayQueries::Reading rows;
+    tables = ReportTables();
+    QVERIFY(runWorker(&tables, dbPath, period, channels, interval * 1000, true, &rows).done);
+    QVERIFY(!rows.summary);
+    QCOMPARE(shownFigures(tables), fromSummary);
+    QVERIFY(fromSummary.filter(QStringLiteral(" 1000 ")).size() > 0);
 }
 
 void TestGenerateDayQueries::failures_data()

@@ -34,6 +34,22 @@ namespace {
 
 const char* const TimeFormat = "yyyy-MM-dd hh:mm:ss";
 
+// Runs a statement on a connection of its own; the first value of its first row, else -1.
+qint64 scalar(const QString& database, const QString& sql)
+{
+    const QString name = QUuid::createUuid().toString();
+    qint64 value = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(database);
+        QSqlQuery query(db);
+        if (db.open() && query.exec(sql) && query.next())
+            value = query.value(0).toLongLong();
+    }
+    QSqlDatabase::removeDatabase(name);
+    return value;
+}
+
 } // namespace
 
 // The recording run time of one project without a window: flush decisions, failed writes, the
@@ -52,6 +68,7 @@ private slots:
     void stopWritesGapRecordsAndStopTime();
     void recordedPeriodKeepsFirstStart();
     void failedWriteBacksOffAndWarns();
+    void oldFileIndexedWhileRecording_data();
     void oldFileIndexedWhileRecording();
     void shutdownWritesWhatWaits();
     void pollsRecordedUntilStop();
@@ -274,20 +291,36 @@ void TestRecordingCycle::failedWriteBacksOffAndWarns()
     QVERIFY(warnings.last().first().toString().isEmpty());
 }
 
-// Catches: a file without the index scanned at open on the GUI thread or left without it;
-// flushes during the build (which holds the write lock) waiting for the lock, failing or
-// warning; samples lost; the old samples' period not shown, or overwritten by the new start.
+void TestRecordingCycle::oldFileIndexedWhileRecording_data()
+{
+    QTest::addColumn<bool>("indexed");
+    QTest::newRow("table alone") << false;
+    QTest::newRow("index without the summary") << true;
+}
+
+// Catches: a file without the index scanned at open on the GUI thread or left without it, or
+// one without the summary left so; flushes during the build (which holds the write lock)
+// waiting for the lock, failing or warning; samples lost, or missing from the summary; the old
+// samples' period not shown, or overwritten by the new start.
 void TestRecordingCycle::oldFileIndexedWhileRecording()
 {
+    QFETCH(bool, indexed);
     ProjectFile(project).create(1000);
     const QDateTime first = now.addDays(-3);
     QVERIFY(writeOldDatabase(database(), 1000000, first.toSecsSinceEpoch()));
+    if (indexed)
+        scalar(database(), SampleTable::createIndexStatement());
+    QCOMPARE(scalar(database(), QStringLiteral("select count(*) from sqlite_master where name = "
+                                               "'") +
+                                    SampleTable::indexName() + QLatin1Char('\'')),
+             indexed ? 1 : 0);
     auto cycle = openCycle({1, 2});
     QVERIFY(cycle);
     QVERIFY(cycle->isIndexing());
     QVERIFY2(cycle->indexingState().startsWith(QLatin1String("Indexing database...")),
              qPrintable(cycle->indexingState()));
-    QVERIFY(cycle->recordStartTime().isEmpty());
+    // Through the index at once; without it, once the build has made it.
+    QCOMPARE(cycle->recordStartTime().isEmpty(), !indexed);
     QSignalSpy warnings(cycle.get(), &RecordingCycle::writeWarningChanged);
 
     cycle->startRecording();
@@ -304,7 +337,10 @@ void TestRecordingCycle::oldFileIndexedWhileRecording()
     QTRY_VERIFY_WITH_TIMEOUT(!cycle->isIndexing(), 120000);
     QVERIFY(cycle->indexingState().isEmpty());
     QVERIFY(cycle->sampleWriter()->hasIndex());
+    QVERIFY(cycle->sampleWriter()->hasSummary());
     QCOMPARE(cycle->pendingCount(), 0);
+    QCOMPARE(scalar(database(), QStringLiteral("select sum(rowCount) from quorbinal_summary")),
+             scalar(database(), QStringLiteral("select count(*) from quorbinal")));
     QVERIFY(warnings.isEmpty());
     const QStringList rows = storedRows(database(), QStringLiteral("serialno not like 'OLD%'"));
     QCOMPARE(rows.size(), 2 * (2 * FlushPolicy::MultiGatewayBatch + 1));

@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -169,6 +172,84 @@ bool canWrite(const QString& path)
     return f.open(QIODevice::ReadWrite);
 }
 
+QString figureText(const QVariant& value)
+{
+    return value.isNull() ? QStringLiteral("-") : QString::number(value.toDouble(), 'f', 6);
+}
+
+// The summary worked out from the rows: per node and quarter hour the rows, whether a second
+// holds two, and per channel count, sum, the minimum and the maximum with the first time each
+// was measured. One text a bucket.
+QStringList summaryOfRows(const QList<QVariantList>& rows)
+{
+    struct Channel
+    {
+        int count = 0;
+        double sum = 0;
+        QVariant min, minTime, max, maxTime;
+    };
+    struct Bucket
+    {
+        int rows = 0;
+        bool dirty = false;
+        Channel channel[2];
+    };
+    QMap<QPair<QString, qint64>, Bucket> buckets;
+    QSet<QPair<QString, qint64>> seconds;
+    for (const QVariantList& row : rows) {
+        const QString serial = row[0].toString();
+        const qint64 time = row[3].toLongLong();
+        Bucket& b = buckets[{serial, time / SampleTable::BucketSeconds}];
+        ++b.rows;
+        b.dirty = b.dirty || seconds.contains({serial, time});
+        seconds.insert({serial, time});
+        for (int c = 0; c < 2; ++c) {
+            if (row[1 + c].isNull())
+                continue;
+            const double v = row[1 + c].toDouble();
+            Channel& ch = b.channel[c];
+            const double min = ch.min.toDouble();
+            const double max = ch.max.toDouble();
+            if (ch.count == 0 || v < min || (v == min && time < ch.minTime.toLongLong()))
+                ch.min = v, ch.minTime = time;
+            if (ch.count == 0 || v > max || (v == max && time < ch.maxTime.toLongLong()))
+                ch.max = v, ch.maxTime = time;
+            ++ch.count;
+            ch.sum += v;
+        }
+    }
+    QStringList texts;
+    for (auto it = buckets.cbegin(); it != buckets.cend(); ++it) {
+        QStringList parts{it.key().first, QString::number(it.key().second),
+                          QString::number(it->rows), QString::number(it->dirty ? 1 : 0)};
+        for (const Channel& ch : it->channel)
+            parts << QString::number(ch.count)
+                  << figureText(ch.count ? QVariant(ch.sum) : QVariant()) << figureText(ch.min)
+                  << ch.minTime.toString() << figureText(ch.max) << ch.maxTime.toString();
+        texts << parts.join(QLatin1Char(' '));
+    }
+    return texts;
+}
+
+QStringList summaryTable(const QSqlDatabase& db)
+{
+    QStringList texts;
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("select serialno, bucket, rowCount, dirty, count1, sum1, min1, "
+                               "minTime1, max1, maxTime1, count2, sum2, min2, minTime2, max2, "
+                               "maxTime2 from quorbinal_summary order by serialno, bucket")))
+        return {q.lastError().text()};
+    while (q.next()) {
+        QStringList parts;
+        for (int i = 0; i < 16; ++i) {
+            const bool figure = i >= 4 && (i - 4) % 6 != 0 && (i - 4) % 6 != 3 && (i - 4) % 6 != 5;
+            parts << (figure ? figureText(q.value(i)) : q.value(i).toString());
+        }
+        texts << parts.join(QLatin1Char(' '));
+    }
+    return texts;
+}
+
 } // namespace
 
 class TestInsertSerialData : public QObject
@@ -195,6 +276,9 @@ private slots:
     void rangeQueries_data();
     void rangeQueries();
     void rangeQueryFailureGivesZero();
+    void summaryFollowsRows_data();
+    void summaryFollowsRows();
+    void interruptedSummaryLeavesFile();
     void reusesRegisteredConnection();
     void failedConnectionNotReused();
     void destructorRemovesConnection();
@@ -244,8 +328,8 @@ std::unique_ptr<InsertSerialData> TestInsertSerialData::openWriter(const QString
     return writer;
 }
 
-// Catches: file or table not created, a wrong schema, a new file without the range index, or an
-// existing table created again.
+// Catches: file or table not created, a wrong schema, a new file without the range index or the
+// summary, or an existing table created again.
 void TestInsertSerialData::createsFileThenFindsTable()
 {
     QVERIFY(!QFile::exists(path()));
@@ -271,12 +355,15 @@ void TestInsertSerialData::createsFileThenFindsTable()
                  .toString()
                  .replace(QLatin1String("create table"), QLatin1String("CREATE TABLE")),
              QString::fromLatin1(ExpectedSchema));
-    // The table and its range index, made together with the file.
+    // The table, its range index and its summary, made together with the file.
     QCOMPARE(peer.scalar(QStringLiteral("select group_concat(name) from sqlite_master where type "
-                                        "in ('table','index') and name not like 'sqlite_%'"))
+                                        "in ('table','index','trigger') and name not like "
+                                        "'sqlite_%'"))
                  .toString(),
-             QStringLiteral("quorbinal,") + SampleTable::indexName());
+             QStringLiteral("quorbinal,") + SampleTable::indexName() + QLatin1Char(',') +
+                 SampleTable::summaryName() + QLatin1Char(',') + SampleTable::triggerName());
     QVERIFY(SampleTable::hasIndex(peer.db()));
+    QVERIFY(SampleTable::hasSummary(peer.db()));
     const auto rows = peer.rows();
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[0][3].toInt(), 10);
@@ -623,6 +710,120 @@ void TestInsertSerialData::rangeQueryFailureGivesZero()
     QVERIFY(Peer(path()).exec(QStringLiteral("drop table quorbinal")));
     QTest::ignoreMessage(QtDebugMsg, "InsertSerialData::endDateTime : query error");
     QCOMPARE(writer->endDateTime(), 0u);
+}
+
+void TestInsertSerialData::summaryFollowsRows_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("new file: the trigger from the start") << "new";
+    QTest::newRow("old file: index and summary built afterwards") << "old";
+    QTest::newRow("file with the index: summary built afterwards") << "indexed";
+}
+
+// Catches: a summary that differs from the rows it summarizes: NULLs or gap rows counted, a
+// later first minimum or maximum kept among equal ones, a second stored twice not marked (or a
+// late but new second marked), rows written in a large flush out of time order, rows stored
+// before a background build or after it missed; a build that leaves no trigger.
+void TestInsertSerialData::summaryFollowsRows()
+{
+    QFETCH(QString, file);
+    if (file != QLatin1String("new")) {
+        Peer creator(path());
+        QVERIFY(creator.exec(SampleTable::createStatement()));
+        if (file == QLatin1String("indexed"))
+            QVERIFY(creator.exec(SampleTable::createIndexStatement()));
+    }
+    auto writer = openWriter();
+    QVERIFY(writer);
+    QCOMPARE(writer->hasSummary(), file == QLatin1String("new"));
+    const quint32 t0 = 1700000100u; // a bucket's first second
+    auto flush = [&](const QList<SampleRecord>& records) {
+        for (const SampleRecord& r : records)
+            writer->queueSample(r);
+        return writer->insertNow();
+    };
+    // Equal minima and maxima at several times; no value on one channel; a gap row.
+    const double one[] = {5, 3, 7, 3, 7, NoValue, 4, 4};
+    QList<SampleRecord> first;
+    for (quint32 i = 0; i < 8; ++i) {
+        first << sample(QStringLiteral("N1"), one[i], i % 3, t0 + i);
+        first << sample(QStringLiteral("N2"), i == 4 ? NoValue : i * 0.5, i == 4 ? NoValue : 1,
+                        t0 + i);
+    }
+    QVERIFY(flush(first));
+    // Over 500 records: statements whose rows SQLite stores in its own order, across buckets.
+    QList<SampleRecord> large;
+    for (quint32 i = 0; i < 1200; ++i)
+        large << sample(i % 2 ? QStringLiteral("N2") : QStringLiteral("N1"), (i * 7) % 5,
+                        (i * 3) % 4, t0 + 8 + 2 * (i / 2) * 2);
+    QVERIFY(flush(large));
+    // A second stored again with other values: of the two the later one counts.
+    QVERIFY(flush({sample(QStringLiteral("N1"), 100, -1, t0 + 2)}));
+
+    if (file != QLatin1String("new")) {
+        IndexBuilder builder(path());
+        builder.start();
+        QVERIFY(builder.wait(60000));
+        QVERIFY(builder.indexReady());
+        QVERIFY(builder.summaryReady());
+        QVERIFY(writer->hasIndex());
+        QVERIFY(writer->hasSummary());
+    }
+    // Through the trigger: a repeated second in a bucket left clean, a late but new second, a
+    // new bucket, and rows without values.
+    QVERIFY(flush({sample(QStringLiteral("N2"), 9, 9, t0 + 912),
+                   sample(QStringLiteral("N1"), -2, 2, t0 + 1001),
+                   sample(QStringLiteral("N1"), 6, NoValue, t0 + 5000),
+                   sample(QStringLiteral("N2"), NoValue, NoValue, t0 + 5001)}));
+
+    Peer peer(path());
+    const QStringList expected = summaryOfRows(peer.rows());
+    QCOMPARE(summaryTable(peer.db()), expected);
+    // The rows above do hold what the summary must tell apart.
+    QCOMPARE(expected.filter(QRegularExpression(QStringLiteral("^\\S+ \\d+ \\d+ 1 "))).size(), 2);
+    QVERIFY(expected.size() >= 6);
+}
+
+// Catches: an interrupted summary build that leaves a summary without its trigger, or half
+// filled, or keeps the write lock; progress not shown while the summary is built.
+void TestInsertSerialData::interruptedSummaryLeavesFile()
+{
+    {
+        Peer creator(path());
+        QVERIFY(creator.exec(SampleTable::createStatement()));
+        QVERIFY(creator.exec(SampleTable::createIndexStatement()));
+        QVERIFY(creator.exec(QStringLiteral(
+            "with recursive s(x) as (select 0 union all select x + 1 from s where x < 39999) "
+            "insert into quorbinal (serialno, channel1, channel2, pointDate) select 'N' || (x % "
+            "4), x % 7, null, 1700000000 + x / 4 from s")));
+    }
+    {
+        IndexBuilder builder(path());
+        QSignalSpy progress(&builder, &IndexBuilder::progress);
+        // From the builder's own thread, in the middle of the filling.
+        connect(
+            &builder, &IndexBuilder::progress, &builder, [&builder] { builder.cancel(); },
+            Qt::DirectConnection);
+        builder.start();
+        QVERIFY(builder.wait(60000));
+        QCOMPARE(progress.count(), 1);
+        QVERIFY(!builder.summaryReady());
+    }
+    Peer peer(path());
+    QCOMPARE(peer.scalar(QStringLiteral("select count(*) from sqlite_master where name in "
+                                        "('quorbinal_summary', 'quorbinal_summarize')"))
+                 .toInt(),
+             0);
+    QVERIFY(peer.exec(QStringLiteral("insert into quorbinal (serialno, pointDate) values ('N0', "
+                                     "1)")));
+
+    IndexBuilder again(path());
+    QSignalSpy progress(&again, &IndexBuilder::progress);
+    again.start();
+    QVERIFY(again.wait(60000));
+    QVERIFY(again.summaryReady());
+    QVERIFY(progress.count() > 10);
+    QCOMPARE(summaryTable(peer.db()), summaryOfRows(peer.rows()));
 }
 
 // Catches: a second writer of the same name adding a duplicate connection or running the

@@ -23,7 +23,7 @@ public:
         int nullRows = 0;   // rows whose channels are both NULL
         int spikes = 0;     // single samples far outside the usual values
         int excursions = 0; // periods of channel 1 above its alarm range
-        bool index = false; // build the range index after the rows
+        bool index = false; // the range index and the summary, as the recorder makes files
         bool wal = true;    // leave the file in WAL mode, as the recorder does
     };
 
