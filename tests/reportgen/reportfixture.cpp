@@ -32,6 +32,18 @@ void restoreZone(const QByteArray& before)
     tzset();
 }
 
+Workspace::Workspace(const QByteArray& zone) : zoneBefore(setZone(zone)) {}
+
+Workspace::~Workspace()
+{
+    restoreZone(zoneBefore);
+}
+
+QString Workspace::nextDatabase()
+{
+    return dir.filePath(QStringLiteral("db%1.dat").arg(++databases));
+}
+
 qint64 localSecs(const QString& text)
 {
     return QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd hh:mm:ss")).toSecsSinceEpoch();

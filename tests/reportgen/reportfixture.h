@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QTemporaryDir>
 #include <QVariant>
 #include <QVector>
 
@@ -21,6 +22,24 @@ struct Sample
 // Sets the process's time zone (TZ) and returns the one before; restoreZone puts that back.
 QByteArray setZone(const QByteArray& zone);
 void restoreZone(const QByteArray& before);
+
+// What a worker test works in: a folder of its own with a fresh database name for each test
+// function, and a time zone set for the whole test object and put back after it.
+class Workspace
+{
+public:
+    explicit Workspace(const QByteArray& zone);
+    ~Workspace();
+    Workspace(const Workspace&) = delete;
+    Workspace& operator=(const Workspace&) = delete;
+    bool isValid() const { return dir.isValid(); }
+    QString nextDatabase();
+
+private:
+    QTemporaryDir dir;
+    QByteArray zoneBefore;
+    int databases = 0;
+};
 
 // Unix seconds of a local "yyyy-MM-dd hh:mm:ss" time.
 qint64 localSecs(const QString& text);

@@ -8,10 +8,10 @@
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <ctime>
+#include <memory>
 
 using namespace ReportFixture;
 
@@ -104,30 +104,28 @@ private slots:
     void queriesUseTheIndex();
 
 private:
-    QTemporaryDir dir;
+    std::unique_ptr<Workspace> space;
     QString dbPath;
-    int databases = 0;
-    QByteArray zoneBefore;
     ReportTables tables;
 };
 
 void TestGenerateAverageQueries::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
-    QVERIFY(dir.isValid());
     // Local times with summer time: the period tables hold clock-change days.
-    zoneBefore = setZone("Europe/Berlin");
+    space = std::make_unique<Workspace>("Europe/Berlin");
+    QVERIFY(space->isValid());
 }
 
 void TestGenerateAverageQueries::cleanupTestCase()
 {
-    restoreZone(zoneBefore);
+    space.reset();
 }
 
 void TestGenerateAverageQueries::init()
 {
     tables = ReportTables();
-    dbPath = dir.filePath(QStringLiteral("db%1.dat").arg(++databases));
+    dbPath = space->nextDatabase();
 }
 
 void TestGenerateAverageQueries::periods_data()

@@ -8,10 +8,10 @@
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <ctime>
+#include <memory>
 
 using namespace ReportFixture;
 
@@ -124,30 +124,28 @@ private slots:
     void failures();
 
 private:
-    QTemporaryDir dir;
+    std::unique_ptr<Workspace> space;
     QString dbPath;
-    int databases = 0;
-    QByteArray zoneBefore;
     ReportTables tables;
 };
 
 void TestGenerateDayQueries::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
-    QVERIFY(dir.isValid());
     // Days of 23 and 25 hours.
-    zoneBefore = setZone("Europe/Berlin");
+    space = std::make_unique<Workspace>("Europe/Berlin");
+    QVERIFY(space->isValid());
 }
 
 void TestGenerateDayQueries::cleanupTestCase()
 {
-    restoreZone(zoneBefore);
+    space.reset();
 }
 
 void TestGenerateDayQueries::init()
 {
     tables = ReportTables();
-    dbPath = dir.filePath(QStringLiteral("db%1.dat").arg(++databases));
+    dbPath = space->nextDatabase();
 }
 
 void TestGenerateDayQueries::dayFigures_data()
