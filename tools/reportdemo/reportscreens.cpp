@@ -217,7 +217,9 @@ bool kindReports(const QString& out, const QString& tallyforge)
         work.path(), QStringLiteral("Cold store.tpc"),
         nestedDeviceList(serials, {{2, 8, 0, 0}, {-25, -15, 0, 0}, {15, 25, 30, 70}}), 60000,
         QStringLiteral("2026-03-01 00:00:00"), QStringLiteral("2026-04-01 00:00:30"));
-    if (!writeDatabase(work.filePath(QStringLiteral("Cold store.dat")), coldStoreMonth(), true)) {
+    // With the index and the summary, as the recorder makes a database now.
+    if (!writeDatabase(work.filePath(QStringLiteral("Cold store.dat")), coldStoreMonth(), true,
+                       true)) {
         std::fprintf(stderr, "cannot write the database\n");
         return false;
     }
