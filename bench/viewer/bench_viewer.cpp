@@ -42,8 +42,6 @@
 
 namespace {
 
-QElapsedTimer processClock;
-
 long statusKb(const char* field)
 {
     QFile f(QStringLiteral("/proc/self/status"));
@@ -55,13 +53,9 @@ long statusKb(const char* field)
     return 0;
 }
 
-long peakRss = 0;
-
 long sampleRss()
 {
-    const long rss = statusKb("VmRSS:");
-    peakRss = std::max(peakRss, rss);
-    return rss;
+    return statusKb("VmRSS:");
 }
 
 double percentile(QVector<double> values, double p)
@@ -118,10 +112,11 @@ struct StartFigures
     double summary = 0;
 };
 
-StartFigures start(const ViewerCommandLine::Options& options, bool waitForSummary)
+// `clock` started with the process.
+StartFigures start(const ViewerCommandLine::Options& options, const QElapsedTimer& clock,
+                   bool waitForSummary)
 {
     StartFigures figures;
-    const QElapsedTimer& clock = processClock;
     auto* session = new ViewerSession(options.projectPath, options.devices);
     TrendscopeWindow window(session);
     window.resize(1360, 860);
@@ -187,11 +182,12 @@ struct Setup
     ViewerCommandLine::Options options;
     qint64 first = 0;
     qint64 last = 0;
+    QElapsedTimer processClock; // started first thing in main()
 };
 
 int coldOrWarm(const Setup& setup, bool cold, QTextStream& out)
 {
-    const StartFigures figures = start(setup.options, cold);
+    const StartFigures figures = start(setup.options, setup.processClock, cold);
     const double plainDay =
         plainRead(setup.database, double(setup.last - 86400), double(setup.last));
     if (cold) {
@@ -333,6 +329,7 @@ int exportPhase(const Setup& setup, QTextStream& out)
 
 int main(int argc, char* argv[])
 {
+    QElapsedTimer processClock;
     processClock.start();
     // Only the figures on the output: the programs' traces and the offscreen platform's notes
     // are dropped.
@@ -344,6 +341,7 @@ int main(int argc, char* argv[])
     app.setApplicationName(QStringLiteral("Trendscope"));
     QTextStream out(stdout);
     Setup setup;
+    setup.processClock = processClock;
     setup.dir = QDir::tempPath() + QStringLiteral("/bench-viewer");
     int steps = 240;
     QString phase;
