@@ -127,8 +127,11 @@ bool writeBucket(sqlite3_stmt* upsert, const std::string& serial, const NodeFill
 // Makes the summary table, fills it and creates the trigger.
 bool fillSummary(sqlite3* db, QString* error)
 {
-    if (!execute(db, QStringLiteral("drop trigger if exists quorbinal_summarize"), error) ||
-        !execute(db, QStringLiteral("drop table if exists quorbinal_summary"), error) ||
+    for (const QString& name : SampleTable::triggerNames()) {
+        if (!execute(db, QStringLiteral("drop trigger if exists ") + name, error))
+            return false;
+    }
+    if (!execute(db, QStringLiteral("drop table if exists quorbinal_summary"), error) ||
         !execute(db, SampleTable::createSummaryStatement(), error))
         return false;
     // Gathered in memory a bucket at a time, per node, in the table's order: SQLite's grouping
@@ -189,7 +192,11 @@ bool fillSummary(sqlite3* db, QString* error)
         if (node.open && !writeBucket(upsert.handle, key, node))
             return fail(db, error);
     }
-    return execute(db, SampleTable::createTriggerStatement(), error);
+    for (const QString& statement : SampleTable::createTriggerStatements()) {
+        if (!execute(db, statement, error))
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -243,9 +250,10 @@ QString SampleTable::summaryName()
     return QStringLiteral("quorbinal_summary");
 }
 
-QString SampleTable::triggerName()
+QStringList SampleTable::triggerNames()
 {
-    return QStringLiteral("quorbinal_summarize");
+    return {QStringLiteral("quorbinal_summarize"), QStringLiteral("quorbinal_summary_delete"),
+            QStringLiteral("quorbinal_summary_update")};
 }
 
 QString SampleTable::createSummaryStatement()
@@ -260,7 +268,7 @@ QString SampleTable::createSummaryStatement()
         "max2 float, maxTime2 integer, primary key (serialno, bucket)) without rowid");
 }
 
-QString SampleTable::createTriggerStatement()
+QStringList SampleTable::createTriggerStatements()
 {
     QString row = QStringLiteral("values (new.serialno, new.pointDate / ") +
                   QString::number(BucketSeconds) + QStringLiteral(", 1, 0, new.pointDate");
@@ -276,16 +284,35 @@ QString SampleTable::createTriggerStatement()
         " or (excluded.lastTime <= lastTime and exists (select 1 from quorbinal where "
         "quorbinal.serialno = new.serialno and quorbinal.pointDate = new.pointDate and "
         "quorbinal.id <> new.id))");
-    return QStringLiteral("create trigger if not exists quorbinal_summarize after insert on "
-                          "quorbinal begin ") +
-           upsertStatement(row, taken) + QStringLiteral("; end");
+    const QString insert = QStringLiteral("create trigger if not exists quorbinal_summarize after "
+                                          "insert on quorbinal begin ") +
+                           upsertStatement(row, taken) + QStringLiteral("; end");
+    // Rows deleted or changed afterwards (the recorder never does; a user with the sqlite3
+    // program may): their buckets are marked, so the reports read those quarter hours as rows.
+    const QString bucket = QStringLiteral("%1.pointDate / ") + QString::number(BucketSeconds);
+    const QString remove = QStringLiteral("create trigger if not exists quorbinal_summary_delete "
+                                          "after delete on quorbinal begin update "
+                                          "quorbinal_summary set dirty = 1 where serialno = "
+                                          "old.serialno and bucket = ") +
+                           bucket.arg(QLatin1String("old")) + QStringLiteral("; end");
+    const QString mark = QStringLiteral("(%1.serialno, %2, 0, 1, %1.pointDate, 0, 0)");
+    const QString change =
+        QStringLiteral("create trigger if not exists quorbinal_summary_update after update of "
+                       "serialno, channel1, channel2, pointDate on quorbinal begin insert into "
+                       "quorbinal_summary (serialno, bucket, rowCount, dirty, lastTime, count1, "
+                       "count2) values ") +
+        mark.arg(QLatin1String("old"), bucket.arg(QLatin1String("old"))) + QStringLiteral(", ") +
+        mark.arg(QLatin1String("new"), bucket.arg(QLatin1String("new"))) +
+        QStringLiteral(" on conflict (serialno, bucket) do update set dirty = 1; end");
+    return {insert, remove, change};
 }
 
 QString SampleTable::summaryPresentQuery()
 {
-    return QStringLiteral("select count(*) = 2 from sqlite_master where (type = 'table' and name "
-                          "= 'quorbinal_summary') or (type = 'trigger' and name = "
-                          "'quorbinal_summarize')");
+    return QStringLiteral("select count(*) = 4 from sqlite_master where (type = 'table' and name "
+                          "= 'quorbinal_summary') or (type = 'trigger' and name in "
+                          "('quorbinal_summarize', 'quorbinal_summary_delete', "
+                          "'quorbinal_summary_update'))");
 }
 
 bool SampleTable::hasSummary(const QSqlDatabase& db)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 class QSqlDatabase;
@@ -36,17 +37,21 @@ public:
     static constexpr qint64 BucketSeconds = 900;
 
     static QString summaryName();
-    static QString triggerName();
+    // The trigger that keeps the summary, and those that mark the buckets of rows deleted or
+    // changed later.
+    static QStringList triggerNames();
     // Idempotent. The summary table: per node and bucket the rows, whether a second of it holds
     // two rows ("dirty": of those the later one counts, which sums cannot tell), and per channel
     // the count, sum, minimum and maximum of the valid values with the time of the first
     // minimum and of the first maximum.
     static QString createSummaryStatement();
-    // Idempotent. The trigger that adds every row inserted into the table to its bucket, for
-    // every program that writes. Needs the index for its check of a second already taken.
-    static QString createTriggerStatement();
-    // One row, one column: 1 when the summary table and its trigger both exist. A table without
-    // the trigger may have missed rows and is not to be read.
+    // Idempotent, in the order of triggerNames(). The trigger that adds every row inserted into
+    // the table to its bucket, for every program that writes (it needs the index for its check
+    // of a second already taken); and two that mark a bucket as not to be taken whole when one
+    // of its rows is deleted or changed.
+    static QStringList createTriggerStatements();
+    // One row, one column: 1 when the summary table and its triggers all exist. A table without
+    // them may have missed rows and is not to be read.
     static QString summaryPresentQuery();
     static bool hasSummary(const QSqlDatabase& db);
 

@@ -81,8 +81,13 @@ bool SampleReader::hasIndex()
 
 bool SampleReader::hasSummary()
 {
-    return exists("table", SampleTable::summaryName()) &&
-           exists("trigger", SampleTable::triggerName());
+    if (!exists("table", SampleTable::summaryName()))
+        return false;
+    for (const QString& name : SampleTable::triggerNames()) {
+        if (!exists("trigger", name))
+            return false;
+    }
+    return true;
 }
 
 bool SampleReader::begin()

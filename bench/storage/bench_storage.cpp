@@ -123,9 +123,12 @@ public:
     {
         bool ready = writer.createConnection();
         QSqlQuery drop(QSqlDatabase::database(name + QStringLiteral("filedb"), false));
+        for (const QString& trigger : SampleTable::triggerNames()) {
+            if (ready && schema != Schema::Summary)
+                ready = drop.exec(QStringLiteral("drop trigger ") + trigger);
+        }
         if (ready && schema != Schema::Summary)
-            ready = drop.exec(QStringLiteral("drop trigger ") + SampleTable::triggerName()) &&
-                    drop.exec(QStringLiteral("drop table ") + SampleTable::summaryName());
+            ready = drop.exec(QStringLiteral("drop table ") + SampleTable::summaryName());
         if (ready && schema == Schema::Table)
             ready = drop.exec(QStringLiteral("drop index ") + SampleTable::indexName());
         if (!ready || writer.hasIndex() != (schema != Schema::Table) ||
@@ -194,7 +197,10 @@ public:
             exec(db, SampleTable::createStatement().toUtf8().constData()) &&
             (!indexed || exec(db, indexStatement().constData())) &&
             (!summary || (exec(db, SampleTable::createSummaryStatement().toUtf8().constData()) &&
-                          exec(db, SampleTable::createTriggerStatement().toUtf8().constData()))) &&
+                          exec(db, SampleTable::createTriggerStatements()
+                                       .join(QLatin1Char(';'))
+                                       .toUtf8()
+                                       .constData()))) &&
             sqlite3_prepare_v2(db,
                                "insert into quorbinal (serialno, channel1, channel2, pointDate) "
                                "values (?, ?, ?, ?)",

@@ -269,8 +269,10 @@ bool InsertSerialData::createTable()
     // build.
     bool created = db.transaction() && query.exec(SampleTable::createStatement()) &&
                    query.exec(SampleTable::createIndexStatement()) &&
-                   query.exec(SampleTable::createSummaryStatement()) &&
-                   query.exec(SampleTable::createTriggerStatement()) && db.commit();
+                   query.exec(SampleTable::createSummaryStatement());
+    for (const QString& trigger : SampleTable::createTriggerStatements())
+        created = created && query.exec(trigger);
+    created = created && db.commit();
     if (!created) {
         trace(QStringLiteral("InsertSerialData::createTable : create table : query error"));
         db.rollback();

@@ -361,7 +361,8 @@ void TestInsertSerialData::createsFileThenFindsTable()
                                         "'sqlite_%'"))
                  .toString(),
              QStringLiteral("quorbinal,") + SampleTable::indexName() + QLatin1Char(',') +
-                 SampleTable::summaryName() + QLatin1Char(',') + SampleTable::triggerName());
+                 SampleTable::summaryName() + QLatin1Char(',') +
+                 SampleTable::triggerNames().join(QLatin1Char(',')));
     QVERIFY(SampleTable::hasIndex(peer.db()));
     QVERIFY(SampleTable::hasSummary(peer.db()));
     const auto rows = peer.rows();
