@@ -83,6 +83,12 @@ function makeChart() {
     var graphs = JSON.parse(graphText);
     var points = JSON.parse(dataText, dateTimeReceiver);
     var period = smallestPeriod($('#minPeriod').val());
+    // A label every day crowds a month's axis, and the chart library's own thinning of day
+    // labels fails on some months (30 days: every label drawn): at most about 16 day labels.
+    if (period.days && points.length > 1) {
+        var spanDays = (points[points.length - 1].datetime - points[0].datetime) / 86400000;
+        period.step = Math.max(1, Math.ceil(spanDays / 16));
+    }
 
     var datasets = [];
     for (var i = 0; i < graphs.length; ++i) {
