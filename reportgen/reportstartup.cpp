@@ -4,11 +4,6 @@
 #include "programstartup.h"
 #include "reportdevicerecord.h"
 
-QString ReportStartup::projectPathFromArguments(const QStringList& arguments)
-{
-    return ProgramStartup::projectPathFromArguments(arguments);
-}
-
 bool ReportStartup::check(const QStringList& arguments, QString* projectPath,
                           QList<ConfiguredDevice*>* devices, QString* errorText)
 {

@@ -11,11 +11,6 @@ class ConfiguredDevice;
 class ReportStartup
 {
 public:
-    // The project path from the arguments after the program name, which the recorder's command
-    // text may have split at blanks: joined with single blanks, backslashes turned into slashes,
-    // and one quote removed at each end.
-    static QString projectPathFromArguments(const QStringList& arguments);
-
     // Runs the checks in order on the full argument list (program name first). On failure
     // returns false with the text of the critical message; on success fills the path and the
     // device records (without parent; the caller takes them).

@@ -1,5 +1,6 @@
 #include "configureddevice.h"
 #include "messagedialog.h"
+#include "programstartup.h"
 #include "report.h"
 #include "reportfixture.h"
 #include "reportstartup.h"
@@ -635,7 +636,7 @@ void TestReport::newReport()
     report->slotNewReportProject();
     QCOMPARE(started, QStringList{QCoreApplication::applicationFilePath() + QStringLiteral(" '") +
                                   projectPath + QLatin1Char('\'')});
-    QCOMPARE(ReportStartup::projectPathFromArguments(started.first().section(' ', 1).split(' ')),
+    QCOMPARE(ProgramStartup::projectPathFromArguments(started.first().section(' ', 1).split(' ')),
              projectPath);
     QVERIFY(visibleMessages(report.get()).isEmpty());
 

@@ -1,4 +1,5 @@
 #include "configureddevice.h"
+#include "programstartup.h"
 #include "reportcommandline.h"
 #include "reportfixture.h"
 #include "reportstartup.h"
@@ -70,7 +71,7 @@ void TestReportStartup::rejoin()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QString, path);
-    QCOMPARE(ReportStartup::projectPathFromArguments(arguments), path);
+    QCOMPARE(ProgramStartup::projectPathFromArguments(arguments), path);
 }
 
 void TestReportStartup::checksInOrder_data()
