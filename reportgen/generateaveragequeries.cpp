@@ -1,6 +1,7 @@
 #include "generateaveragequeries.h"
 
 #include "novalue.h"
+#include "reportpage.h"
 #include "reporttables.h"
 
 #include <QDateTime>
@@ -167,13 +168,10 @@ bool GenerateAverageQueries::makeModels()
     models.clear();
     const int chosen = toolTips.size();
     for (const QString& tip : qAsConst(toolTips)) {
-        // Serial numbers may hold "_"; the column names do not.
-        const QString key = tip.section(QLatin1Char('|'), 0, 0);
-        const int cut = key.lastIndexOf(QLatin1Char('_'));
-        if (cut < 0)
+        QString serial;
+        QString column;
+        if (!ReportChannel::splitKey(tip, &serial, &column))
             continue;
-        const QString serial = key.left(cut);
-        const QString column = key.mid(cut + 1);
         // The column name cannot be bound; only the two channel columns are accepted.
         if (column != QLatin1String("channel1") && column != QLatin1String("channel2"))
             continue;

@@ -1,6 +1,7 @@
 #include "generatedayqueries.h"
 
 #include "channelanalysis.h"
+#include "reportpage.h"
 #include "reporttables.h"
 #include "samplereader.h"
 
@@ -22,19 +23,15 @@ struct ChannelKey
 
 bool parseKey(const QString& toolTip, ChannelKey* key)
 {
-    // Serial numbers may hold "_"; the column names do not.
-    const QString text = toolTip.section(QLatin1Char('|'), 0, 0);
-    const int cut = text.lastIndexOf(QLatin1Char('_'));
-    if (cut < 0)
+    QString column;
+    if (!ReportChannel::splitKey(toolTip, &key->serial, &column))
         return false;
-    const QString column = text.mid(cut + 1);
     if (column == QLatin1String("channel1"))
         key->column = 1;
     else if (column == QLatin1String("channel2"))
         key->column = 2;
     else
         return false;
-    key->serial = text.left(cut);
     return true;
 }
 

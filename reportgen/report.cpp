@@ -379,12 +379,11 @@ QList<ReportChannel> Report::chosenChannels() const
     QList<ReportChannel> channels;
     for (const QListWidgetItem* item : selectedItems) {
         ReportChannel channel{item->text(), item->toolTip()};
-        if (kind == ReportKind::Haccp) {
+        QString serial;
+        QString column;
+        if (kind == ReportKind::Haccp && ReportChannel::splitKey(channel.key(), &serial, &column)) {
             // The critical limits are the node's alarm range.
-            const QString key = keyOf(item);
-            const int cut = key.lastIndexOf(QLatin1Char('_'));
-            const QString serial = key.left(cut);
-            const bool second = key.mid(cut + 1) == QLatin1String("channel2");
+            const bool second = column == QLatin1String("channel2");
             for (const ConfiguredDevice* device : devices) {
                 if (device->deviceNumber != serial)
                     continue;

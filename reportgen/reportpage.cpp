@@ -33,6 +33,17 @@ QString ReportChannel::deviceName() const
     return name;
 }
 
+bool ReportChannel::splitKey(const QString& key, QString* serial, QString* column)
+{
+    const QString text = key.section(QLatin1Char('|'), 0, 0);
+    const int cut = text.lastIndexOf(QLatin1Char('_'));
+    if (cut < 0)
+        return false;
+    *serial = text.left(cut);
+    *column = text.mid(cut + 1);
+    return true;
+}
+
 namespace ReportPage {
 
 QString minPeriodCode(int dataInterval)

@@ -18,6 +18,10 @@ struct ReportChannel
     QString unitText() const; // tooltip after "|"
     QString title() const;    // item text before "[", tabs removed
     QString deviceName() const;
+
+    // The serial number and the column name ("channel1", ...) of a key, or of a tooltip: serial
+    // numbers may hold "_", column names do not. False for one without "_".
+    static bool splitKey(const QString& key, QString* serial, QString* column);
 };
 
 // Builds the texts that the report window writes into the page. Kept apart from the window so

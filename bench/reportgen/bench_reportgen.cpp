@@ -10,6 +10,7 @@
 // day (count, sum, min, max). --reuse takes a file of the same name left by --keep.
 #include "generateaveragequeries.h"
 #include "generatedayqueries.h"
+#include "reportpage.h"
 #include "reportperiod.h"
 #include "reporttables.h"
 #include "sampledatabase.h"
@@ -98,11 +99,12 @@ double runSqlite3(const QString& program, const QString& path, qint64 start, qin
     // The worker's own statements, with its three bound values written in.
     QString script;
     for (const QString& key : kKeys) {
-        const QString channel = key.section(QLatin1Char('|'), 0, 0);
-        const int cut = channel.lastIndexOf(QLatin1Char('_'));
-        const QStringList values{QLatin1Char('\'') + channel.left(cut) + QLatin1Char('\''),
+        QString serial;
+        QString column;
+        ReportChannel::splitKey(key, &serial, &column);
+        const QStringList values{QLatin1Char('\'') + serial + QLatin1Char('\''),
                                  QString::number(start), QString::number(end)};
-        QString text = GenerateAverageQueries::sampleQuery(channel.mid(cut + 1));
+        QString text = GenerateAverageQueries::sampleQuery(column);
         for (const QString& value : values)
             text.replace(text.indexOf(QLatin1Char('?')), 1, value);
         script += text + QLatin1Char('\n');
@@ -198,13 +200,13 @@ double sqliteDays(const QString& program, const QString& path, const QVector<qin
 {
     QString script;
     for (const QString& key : kMonthKeys) {
-        const QString channel = key.section(QLatin1Char('|'), 0, 0);
-        const int cut = channel.lastIndexOf(QLatin1Char('_'));
-        const QString column = channel.mid(cut + 1);
+        QString serial;
+        QString column;
+        ReportChannel::splitKey(key, &serial, &column);
         for (int d = 0; d + 1 < bounds.size(); ++d)
             script += QStringLiteral("select count(%1), sum(%1), min(%1), max(%1) from quorbinal "
                                      "where serialno = '%2' and pointDate between %3 and %4;\n")
-                          .arg(column, channel.left(cut))
+                          .arg(column, serial)
                           .arg(bounds.at(d))
                           .arg(bounds.at(d + 1) - 1);
     }
