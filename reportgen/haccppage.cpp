@@ -25,16 +25,6 @@ QString cell(const QString& text, const QString& cls = QString())
            text + QStringLiteral("</td>");
 }
 
-QString header(const QStringList& titles)
-{
-    QString html = QStringLiteral("<tr>");
-    for (int i = 0; i < titles.size(); ++i)
-        html += (i == 0 ? QStringLiteral("<th class='top' style='border-left:0;'>")
-                        : QStringLiteral("<th class='top'>")) +
-                titles.at(i) + QStringLiteral("</th>");
-    return html + QStringLiteral("</tr>");
-}
-
 QString section(const QString& title)
 {
     return QStringLiteral("<div class='section'>") + title + QStringLiteral("</div>");
@@ -68,7 +58,7 @@ QString list(const QString& title, const QVector<int>& widths, const QStringList
     for (int width : widths)
         html += width > 0 ? QStringLiteral("<col width='%1px' />").arg(width)
                           : QStringLiteral("<col />");
-    html += QStringLiteral("</colgroup>") + header(titles);
+    html += QStringLiteral("</colgroup>") + ReportPage::headerRow(titles);
     for (int n = 0; n < rows.size(); ++n)
         html += QStringLiteral("<tr>") + cell(QString::number(n + 1), QStringLiteral("first")) +
                 rows.at(n) + QStringLiteral("</tr>");
@@ -124,12 +114,10 @@ QString limitsSection(const QList<ReportChannel>& channels, const ReportTables& 
 
 QString dayTable(const QMap<qint64, PeriodRow>& rows, const QList<ReportChannel>& channels)
 {
-    QString html = QStringLiteral("<table><colgroup><col width='50px' /><col width='170px' /><col "
-                                  "width='143px' /><col width='143px' /><col width='143px' /><col "
-                                  "width='140px' /></colgroup>") +
-                   header({QStringLiteral("NO"), QStringLiteral("Date"),
-                           QStringLiteral("1.(min/max/avg)"), QStringLiteral("2.(min/max/avg)"),
-                           QStringLiteral("3.(min/max/avg)"), QStringLiteral("4.(min/max/avg)")});
+    QString html = ReportPage::periodTableStart(
+        {QStringLiteral("NO"), QStringLiteral("Date"), QStringLiteral("1.(min/max/avg)"),
+         QStringLiteral("2.(min/max/avg)"), QStringLiteral("3.(min/max/avg)"),
+         QStringLiteral("4.(min/max/avg)")});
     const int columns = qMin(int(channels.size()), ReportColumns);
     int n = 0;
     for (const PeriodRow& row : rows) {

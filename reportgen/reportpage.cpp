@@ -211,19 +211,33 @@ QString graphList(const QList<ReportChannel>& channels, const bool empty[ReportC
     return QLatin1Char('[') + objects.join(QStringLiteral(",\n")) + QLatin1Char(']');
 }
 
+QString headerRow(const QStringList& titles)
+{
+    QString html = QStringLiteral("<tr>");
+    for (int i = 0; i < titles.size(); ++i)
+        html += (i == 0 ? QStringLiteral("<th class='top' style='border-left:0;'>")
+                        : QStringLiteral("<th class='top'>")) +
+                titles.at(i) + QStringLiteral("</th>");
+    return html + QStringLiteral("</tr>");
+}
+
+QString periodTableStart(const QStringList& titles)
+{
+    return QStringLiteral("<table><colgroup><col width='50px' /><col width='170px' /><col "
+                          "width='143px' /><col width='143px' /><col width='143px' /><col "
+                          "width='140px' /></colgroup>") +
+           headerRow(titles);
+}
+
 namespace {
 
 QString periodTable(const QMap<qint64, PeriodRow>& rows, int rowCount, const QString& dateHeader)
 {
-    QString html = QStringLiteral("<table><colgroup><col width='50px' /><col width='170px' /><col "
-                                  "width='143px' /><col width='143px' /><col width='143px' /><col "
-                                  "width='140px' /></colgroup><tr><th class='top' "
-                                  "style='border-left:0;'>NO</th><th class='top'>") +
-                   dateHeader +
-                   QStringLiteral("</th><th class='top'>1.(avg/min/max)</th><th "
-                                  "class='top'>2.(avg/min/max)</th><th "
-                                  "class='top'>3.(avg/min/max)</th><th "
-                                  "class='top'>4.(avg/min/max)</th></tr>");
+    QString html = periodTableStart({QStringLiteral("NO"), dateHeader,
+                                     QStringLiteral("1.(avg/min/max)"),
+                                     QStringLiteral("2.(avg/min/max)"),
+                                     QStringLiteral("3.(avg/min/max)"),
+                                     QStringLiteral("4.(avg/min/max)")});
     auto it = rows.constBegin();
     for (int n = 1; n <= rowCount; ++n) {
         html += QStringLiteral("<tr><td class='first'>") + QString::number(n) +

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // One chosen channel as the page sees it: the texts of its list item, in column order.
 struct ReportChannel
@@ -46,6 +47,12 @@ QString chartPoints(const QMap<qint64, SampleRow>& rows, const QList<ReportChann
 // The graph list: one smoothed line per channel that returned rows, with its critical limits
 // when it has them.
 QString graphList(const QList<ReportChannel>& channels, const bool empty[ReportColumns]);
+
+// A table's header row: the first title (the row number) without a left border.
+QString headerRow(const QStringList& titles);
+// The opening of a table of period rows (number, date, four channels): the columns' widths and
+// the header row.
+QString periodTableStart(const QStringList& titles);
 
 // The hourly table with exactly 24 body rows.
 QString reportTable(const QMap<qint64, PeriodRow>& rows);
