@@ -343,10 +343,9 @@ void Report::addSpanChoice()
 
 void Report::updateStartFormat()
 {
-    const bool month =
-        kind == ReportKind::Monthly || (kind == ReportKind::Haccp && span == HaccpSpan::Month);
-    ui->dateTimeEdit_start->setDisplayFormat(month ? QStringLiteral("yyyy-MM")
-                                                   : QStringLiteral("yyyy-MM-dd"));
+    ui->dateTimeEdit_start->setDisplayFormat(ReportPeriod::coversMonth(kind, span)
+                                                 ? QStringLiteral("yyyy-MM")
+                                                 : QStringLiteral("yyyy-MM-dd"));
 }
 
 ReportPeriod Report::currentPeriod() const

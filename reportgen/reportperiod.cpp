@@ -82,9 +82,7 @@ ReportPeriod ReportPeriod::of(ReportKind kind, const QDate& start, HaccpSpan spa
     ReportPeriod period;
     const bool week =
         kind == ReportKind::Weekly || (kind == ReportKind::Haccp && span == HaccpSpan::Week);
-    const bool month =
-        kind == ReportKind::Monthly || (kind == ReportKind::Haccp && span == HaccpSpan::Month);
-    if (month) {
+    if (coversMonth(kind, span)) {
         period.first = QDate(start.year(), start.month(), 1);
         period.last = period.first.addMonths(1).addDays(-1);
     } else {
@@ -92,6 +90,11 @@ ReportPeriod ReportPeriod::of(ReportKind kind, const QDate& start, HaccpSpan spa
         period.last = week ? start.addDays(6) : start;
     }
     return period;
+}
+
+bool ReportPeriod::coversMonth(ReportKind kind, HaccpSpan span)
+{
+    return kind == ReportKind::Monthly || (kind == ReportKind::Haccp && span == HaccpSpan::Month);
 }
 
 qint64 ReportPeriod::dayStart(const QDate& date)

@@ -38,6 +38,8 @@ public:
     // Daily: the start day; weekly: 7 days from it; monthly: the calendar month that holds it;
     // HACCP: the start day, 7 days from it, or the calendar month that holds it.
     static ReportPeriod of(ReportKind kind, const QDate& start, HaccpSpan span = HaccpSpan::Day);
+    // Whether that period is a calendar month.
+    static bool coversMonth(ReportKind kind, HaccpSpan span);
 
     // Unix seconds of a local midnight (the first second of the day where midnight does not
     // exist).
