@@ -3,6 +3,7 @@
 #include "reportfixture.h"
 #include "reporttables.h"
 #include "sampletable.h"
+#include "workertest.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -11,7 +12,6 @@
 #include <QtTest>
 
 #include <ctime>
-#include <memory>
 
 using namespace ReportFixture;
 
@@ -80,14 +80,11 @@ Outcome runWorker(ReportTables* tables, const QString& databasePath, const QStri
 Q_DECLARE_METATYPE(QList<Sample>)
 Q_DECLARE_METATYPE(QList<Period>)
 
-class TestGenerateAverageQueries : public QObject
+class TestGenerateAverageQueries : public WorkerTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
     void periods_data();
     void periods();
     void sharedTimeRows();
@@ -102,31 +99,7 @@ private slots:
     void timeTextsAcrossZoneChanges();
     void queriesUseTheIndex_data();
     void queriesUseTheIndex();
-
-private:
-    std::unique_ptr<Workspace> space;
-    QString dbPath;
-    ReportTables tables;
 };
-
-void TestGenerateAverageQueries::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    // Local times with summer time: the period tables hold clock-change days.
-    space = std::make_unique<Workspace>("Europe/Berlin");
-    QVERIFY(space->isValid());
-}
-
-void TestGenerateAverageQueries::cleanupTestCase()
-{
-    space.reset();
-}
-
-void TestGenerateAverageQueries::init()
-{
-    tables = ReportTables();
-    dbPath = space->nextDatabase();
-}
 
 void TestGenerateAverageQueries::periods_data()
 {

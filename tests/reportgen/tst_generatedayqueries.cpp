@@ -3,6 +3,7 @@
 #include "reportfixture.h"
 #include "reporttables.h"
 #include "sampletable.h"
+#include "workertest.h"
 
 #include <QFile>
 #include <QSignalSpy>
@@ -11,7 +12,7 @@
 #include <QtTest>
 
 #include <ctime>
-#include <memory>
+#include <functional>
 
 using namespace ReportFixture;
 
@@ -103,14 +104,11 @@ Q_DECLARE_METATYPE(QList<Excursion>)
 Q_DECLARE_METATYPE(QList<DataGap>)
 Q_DECLARE_METATYPE(QList<Day>)
 
-class TestGenerateDayQueries : public QObject
+class TestGenerateDayQueries : public WorkerTest
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
     void dayFigures_data();
     void dayFigures();
     void excursionsAndGaps_data();
@@ -122,31 +120,7 @@ private slots:
     void summaryAsRows();
     void failures_data();
     void failures();
-
-private:
-    std::unique_ptr<Workspace> space;
-    QString dbPath;
-    ReportTables tables;
 };
-
-void TestGenerateDayQueries::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    // Days of 23 and 25 hours.
-    space = std::make_unique<Workspace>("Europe/Berlin");
-    QVERIFY(space->isValid());
-}
-
-void TestGenerateDayQueries::cleanupTestCase()
-{
-    space.reset();
-}
-
-void TestGenerateDayQueries::init()
-{
-    tables = ReportTables();
-    dbPath = space->nextDatabase();
-}
 
 void TestGenerateDayQueries::dayFigures_data()
 {

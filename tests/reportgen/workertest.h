@@ -1,0 +1,29 @@
+#pragma once
+
+#include "reportfixture.h"
+#include "reporttables.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+// What the statistics worker tests share: a workspace in a zone with summer time (days of 23
+// and 25 hours) for the whole test object, and for each test function a fresh database path
+// and empty tables.
+class WorkerTest : public QObject
+{
+    Q_OBJECT
+
+protected:
+    QString dbPath;
+    ReportTables tables;
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+private:
+    std::unique_ptr<ReportFixture::Workspace> space;
+};
