@@ -13,6 +13,7 @@
 #include "reportpage.h"
 #include "reportperiod.h"
 #include "reporttables.h"
+#include "samplereader.h"
 #include "sampledatabase.h"
 #include "sampletable.h"
 
@@ -296,29 +297,6 @@ bool measureDays(const QString& label, const QString& sqliteProgram, const QStri
     return true;
 }
 
-bool answers(const QString& path, const QByteArray& sql)
-{
-    sqlite3* db = nullptr;
-    sqlite3_stmt* statement = nullptr;
-    bool found = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
-                 sqlite3_prepare_v2(db, sql.constData(), -1, &statement, nullptr) == SQLITE_OK &&
-                 sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_int(statement, 0) == 1;
-    sqlite3_finalize(statement);
-    sqlite3_close(db);
-    return found;
-}
-
-bool hasIndex(const QString& path)
-{
-    return answers(path, "select 1 from sqlite_master where type = 'index' and name = "
-                         "'quorbinal_serialno_pointdate'");
-}
-
-bool hasSummary(const QString& path)
-{
-    return answers(path, SampleTable::summaryPresentQuery().toUtf8());
-}
-
 bool buildSummary(const QString& path)
 {
     sqlite3* db = nullptr;
@@ -391,7 +369,7 @@ int main(int argc, char* argv[])
         const ReportPeriod week = ReportPeriod::of(ReportKind::Weekly, firstDay);
         const ReportPeriod month = ReportPeriod::of(ReportKind::Monthly, firstDay);
         const QString monthly = QStringLiteral("monthly, 4 channels of 4 nodes");
-        if (!hasIndex(path)) {
+        if (!SampleReader(path).hasIndex()) {
             if (!measure(QStringLiteral("without the index"), sqliteProgram, path, start, end))
                 return 1;
             if (days >= 28 && !measureDays(monthly + QStringLiteral(", without the index"),
@@ -413,7 +391,7 @@ int main(int argc, char* argv[])
                          .arg(indexed - bare)
                          .arg(100.0 * double(indexed - bare) / double(bare), 0, 'f', 1);
         }
-        if (!hasSummary(path)) {
+        if (!SampleReader(path).hasSummary()) {
             const qint64 before = QFileInfo(path).size();
             clock.restart();
             if (!buildSummary(path))
