@@ -130,9 +130,9 @@ QString chartDataEvery(const QMap<qint64, SampleRow>& rows, const QList<ReportCh
     // would drop such a node's line from the chart altogether.
     QStringList points;
     if (!rows.isEmpty()) {
-        qint64 next = QDateTime::fromString(rows.first().timeText,
-                                            QStringLiteral("yyyy-MM-dd hh:mm:ss"))
-                          .toSecsSinceEpoch();
+        qint64 next =
+            QDateTime::fromString(rows.first().timeText, QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                .toSecsSinceEpoch();
         QString pointTime;
         double pointValues[ReportColumns];
         auto flush = [&] {
@@ -233,15 +233,14 @@ namespace {
 
 QString periodTable(const QMap<qint64, PeriodRow>& rows, int rowCount, const QString& dateHeader)
 {
-    QString html = periodTableStart({QStringLiteral("NO"), dateHeader,
-                                     QStringLiteral("1.(avg/min/max)"),
-                                     QStringLiteral("2.(avg/min/max)"),
-                                     QStringLiteral("3.(avg/min/max)"),
-                                     QStringLiteral("4.(avg/min/max)")});
+    QString html =
+        periodTableStart({QStringLiteral("NO"), dateHeader, QStringLiteral("1.(avg/min/max)"),
+                          QStringLiteral("2.(avg/min/max)"), QStringLiteral("3.(avg/min/max)"),
+                          QStringLiteral("4.(avg/min/max)")});
     auto it = rows.constBegin();
     for (int n = 1; n <= rowCount; ++n) {
-        html += QStringLiteral("<tr><td class='first'>") + QString::number(n) +
-                QStringLiteral("</td>");
+        html +=
+            QStringLiteral("<tr><td class='first'>") + QString::number(n) + QStringLiteral("</td>");
         if (it != rows.constEnd()) {
             html += QStringLiteral("<td class='C'>") + it->label + QStringLiteral("</td>");
             for (int c = 0; c < ReportColumns; ++c) {

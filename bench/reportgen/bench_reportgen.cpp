@@ -13,8 +13,8 @@
 #include "reportpage.h"
 #include "reportperiod.h"
 #include "reporttables.h"
-#include "samplereader.h"
 #include "sampledatabase.h"
+#include "samplereader.h"
 #include "sampletable.h"
 
 #include <QCoreApplication>

@@ -43,8 +43,8 @@ void TestReportStartup::rejoin_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("path");
-    QTest::newRow("one quoted argument") << QStringList{QStringLiteral("'/data/p.tpc'")}
-                                         << QStringLiteral("/data/p.tpc");
+    QTest::newRow("one quoted argument")
+        << QStringList{QStringLiteral("'/data/p.tpc'")} << QStringLiteral("/data/p.tpc");
     QTest::newRow("unquoted") << QStringList{QStringLiteral("/data/p.tpc")}
                               << QStringLiteral("/data/p.tpc");
     QTest::newRow("split at blanks")
@@ -56,9 +56,8 @@ void TestReportStartup::rejoin_data()
         << QStringLiteral("/data/a  b.tpc");
     QTest::newRow("backslashes") << QStringList{QStringLiteral("'C:\\Users\\lab\\p.tpc'")}
                                  << QStringLiteral("C:/Users/lab/p.tpc");
-    QTest::newRow("apostrophe in a folder")
-        << QStringList{QStringLiteral("'/home/o'brien/p.tpc'")}
-        << QStringLiteral("/home/o'brien/p.tpc");
+    QTest::newRow("apostrophe in a folder") << QStringList{QStringLiteral("'/home/o'brien/p.tpc'")}
+                                            << QStringLiteral("/home/o'brien/p.tpc");
     QTest::newRow("apostrophe and blanks")
         << QStringList{QStringLiteral("'/data/Lab's"), QStringLiteral("freezer/it's.tpc'")}
         << QStringLiteral("/data/Lab's freezer/it's.tpc");
@@ -82,8 +81,8 @@ void TestReportStartup::checksInOrder_data()
     QTest::addColumn<QString>("message"); // %1 = project path, %2 = database path
 
     const QByteArray good = nestedDeviceList({QStringLiteral("1234")});
-    QTest::newRow("no project file") << false << false << good
-                                     << QStringLiteral("Project File \"%1\" is not exists!");
+    QTest::newRow("no project file")
+        << false << false << good << QStringLiteral("Project File \"%1\" is not exists!");
     QTest::newRow("no project file, no device list")
         << false << false << QByteArray() << QStringLiteral("Project File \"%1\" is not exists!");
     QTest::newRow("no database") << true << false << good
@@ -92,12 +91,10 @@ void TestReportStartup::checksInOrder_data()
         << true << false << QByteArray("[") << QStringLiteral("DB File \"%2\" is not exists!");
     QTest::newRow("device list missing")
         << true << true << QByteArray() << QStringLiteral("Device Information is crashed!");
-    QTest::newRow("device list is an array")
-        << true << true << QByteArray("[{\"devices\":[]}]")
-        << QStringLiteral("Device Information is crashed!");
-    QTest::newRow("device list truncated")
-        << true << true << good.left(good.size() / 2)
-        << QStringLiteral("Device Information is crashed!");
+    QTest::newRow("device list is an array") << true << true << QByteArray("[{\"devices\":[]}]")
+                                             << QStringLiteral("Device Information is crashed!");
+    QTest::newRow("device list truncated") << true << true << good.left(good.size() / 2)
+                                           << QStringLiteral("Device Information is crashed!");
     QTest::newRow("everything present") << true << true << good << QString();
 }
 
@@ -115,13 +112,13 @@ void TestReportStartup::checksInOrder()
     const QString projectPath = dir.filePath(QStringLiteral("cold room.tpc"));
     const QString databasePath = dir.path() + QStringLiteral("/cold room.dat");
     if (withProject)
-        writeProject(dir.path(), QStringLiteral("cold room.tpc"), deviceList, 60000,
-                     QString(), QString());
+        writeProject(dir.path(), QStringLiteral("cold room.tpc"), deviceList, 60000, QString(),
+                     QString());
     if (withDatabase)
         QVERIFY(writeDatabase(databasePath, {}));
 
-    const QStringList arguments{QStringLiteral("Tallyforge"), QStringLiteral("'") + dir.path() +
-                                                                  QStringLiteral("/cold"),
+    const QStringList arguments{QStringLiteral("Tallyforge"),
+                                QStringLiteral("'") + dir.path() + QStringLiteral("/cold"),
                                 QStringLiteral("room.tpc'")};
     QString path;
     QList<ConfiguredDevice*> devices;
@@ -133,7 +130,8 @@ void TestReportStartup::checksInOrder()
         QCOMPARE(devices.size(), 1);
     } else {
         QVERIFY(!ok);
-        QCOMPARE(errorText, QString(message).replace(QStringLiteral("%1"), projectPath)
+        QCOMPARE(errorText, QString(message)
+                                .replace(QStringLiteral("%1"), projectPath)
                                 .replace(QStringLiteral("%2"), databasePath));
         QVERIFY(devices.isEmpty());
     }
@@ -184,22 +182,21 @@ void TestReportStartup::deviceForms_data()
     QTest::addColumn<QByteArray>("deviceList");
     QTest::addColumn<QList<Expected>>("expected");
 
-    QTest::newRow("nested")
-        << QByteArray(R"({"devices":[{"DeviceInterface":"10.0.0.5","DevicePort":"5020",
+    QTest::newRow("nested") << QByteArray(
+                                   R"({"devices":[{"DeviceInterface":"10.0.0.5","DevicePort":"5020",
             "DeviceModel":"TQ100","nodes":[
             {"StartAddress":"0","DeviceNumber":"A1","DeviceName":"Freezer","ch1_unit":"2",
              "ch2_unit":"4","ch2_custom":"ppm"},
             {"DeviceNumber":"A2","DeviceName":"Fridge","ch1_unit":"9","ch2_unit":"x"}]}]})")
-        << QList<Expected>{{"A1", "Freezer", "10.0.0.5", 5020, 2, 2, 4, "ppm"},
-                           {"A2", "Fridge", "10.0.0.5", 5020, 2, 0, 0, ""}};
-    QTest::newRow("flat")
-        << QByteArray(R"({"devices":[
+                            << QList<Expected>{{"A1", "Freezer", "10.0.0.5", 5020, 2, 2, 4, "ppm"},
+                                               {"A2", "Fridge", "10.0.0.5", 5020, 2, 0, 0, ""}};
+    QTest::newRow("flat") << QByteArray(R"({"devices":[
             {"DeviceInterface":"COM3","DevicePort":"23","DeviceType":"SERIAL",
              "DeviceNumber":"S1","DeviceName":"Serial one","ch1_unit":"1","ch2_unit":"3"},
             {"DeviceInterface":"1.2.3.4","DevicePort":"502","DeviceType":"serial",
              "DeviceNumber":"S2","DeviceName":"Lower case","nodes":null}]})")
-        << QList<Expected>{{"S1", "Serial one", "COM3", 23, 1, 1, 3, ""},
-                           {"S2", "Lower case", "1.2.3.4", 502, 2, 0, 0, ""}};
+                          << QList<Expected>{{"S1", "Serial one", "COM3", 23, 1, 1, 3, ""},
+                                             {"S2", "Lower case", "1.2.3.4", 502, 2, 0, 0, ""}};
     QTest::newRow("empty nodes array contributes nothing")
         << QByteArray(R"({"devices":[{"DeviceInterface":"1.1.1.1","DevicePort":"502",
             "nodes":[]}]})")
@@ -223,9 +220,10 @@ void TestReportStartup::deviceForms()
     QString path;
     QList<ConfiguredDevice*> devices;
     QString errorText;
-    QVERIFY2(ReportStartup::check({QStringLiteral("Tallyforge"), dir.filePath(QStringLiteral("p.tpc"))},
-                                  &path, &devices, &errorText),
-             qPrintable(errorText));
+    QVERIFY2(
+        ReportStartup::check({QStringLiteral("Tallyforge"), dir.filePath(QStringLiteral("p.tpc"))},
+                             &path, &devices, &errorText),
+        qPrintable(errorText));
     QCOMPARE(devices.size(), expected.size());
     for (int i = 0; i < expected.size(); ++i) {
         const ConfiguredDevice* d = devices.at(i);
