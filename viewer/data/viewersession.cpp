@@ -108,7 +108,6 @@ void ViewerSession::stop()
 void ViewerSession::workerOpened(bool ok, const QString& error, bool indexed, bool hasPeriod,
                                  qint64 first, qint64 last, const QList<QByteArray>& serials)
 {
-    m_open = ok;
     m_indexed = indexed;
     if (hasPeriod)
         extendPeriod(first, last);
