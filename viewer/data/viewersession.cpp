@@ -1,5 +1,6 @@
 #include "viewersession.h"
 
+#include "datainterval.h"
 #include "projectfile.h"
 #include "summarybuilder.h"
 #include "summarycache.h"
@@ -18,12 +19,9 @@ ViewerSession::ViewerSession(const QString& projectPath, const QList<ReportDevic
     qRegisterMetaType<ViewQuery::Result>();
     qRegisterMetaType<QList<QByteArray>>();
     const int interval = ProjectFile(projectPath).intValue(QStringLiteral("DataInterval"));
-    m_intervalMs = interval > 0 ? interval : 10000;
+    m_intervalMs = interval > 0 ? interval : DefaultDataInterval;
     m_catalog.setProject(devices);
-    SampleSummary settings(intervalSeconds());
-    for (const ChannelCatalog::Channel& c : m_catalog.channels())
-        settings.setAlarmRange(c.serial, c.channel, c.alarmMin, c.alarmMax);
-    m_cache = std::make_shared<SummaryCache>(settings);
+    m_cache = std::make_shared<SummaryCache>(m_catalog.summarySettings(intervalSeconds()));
 }
 
 ViewerSession::~ViewerSession()
