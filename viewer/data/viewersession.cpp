@@ -69,13 +69,18 @@ void ViewerSession::snapshotChecked()
     if (!m_awaitingSnapshot)
         return;
     m_awaitingSnapshot = false;
-    for (int slot = 0; slot < Slots; ++slot) {
-        if (m_hasPending[slot] && !m_inFlight[slot]) {
-            m_hasPending[slot] = false;
-            m_inFlight[slot] = true;
-            emit queryRequested(m_pending[slot]);
-        }
-    }
+    for (int slot = 0; slot < Slots; ++slot)
+        if (!m_inFlight[slot])
+            sendPending(slot);
+}
+
+void ViewerSession::sendPending(int slot)
+{
+    if (!m_hasPending[slot])
+        return;
+    m_hasPending[slot] = false;
+    m_inFlight[slot] = true;
+    emit queryRequested(m_pending[slot]);
 }
 
 void ViewerSession::releaseBuilder()
@@ -161,10 +166,6 @@ void ViewerSession::viewDone(const ViewQuery::Result& result)
         releaseBuilder();
     const int slot = qBound(0, result.slot, Slots - 1);
     m_inFlight[slot] = false;
-    if (m_hasPending[slot]) {
-        m_hasPending[slot] = false;
-        m_inFlight[slot] = true;
-        emit queryRequested(m_pending[slot]);
-    }
+    sendPending(slot);
     emit viewReady(result);
 }

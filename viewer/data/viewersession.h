@@ -64,6 +64,8 @@ signals:
 private:
     void releaseBuilder();
     void snapshotChecked();
+    // Sends the request kept for the slot, if any.
+    void sendPending(int slot);
     void workerOpened(bool ok, const QString& error, bool indexed, bool hasPeriod, qint64 first,
                       qint64 last, const QList<QByteArray>& serials);
     void viewDone(const ViewQuery::Result& result);
