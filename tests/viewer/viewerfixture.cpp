@@ -53,10 +53,7 @@ SampleSummary settingsOf(const QString& projectPath)
     ChannelCatalog catalog;
     catalog.setProject(devices);
     const int interval = ProjectFile(projectPath).intValue(QStringLiteral("DataInterval"));
-    SampleSummary settings(qMax(1, interval / 1000));
-    for (const ChannelCatalog::Channel& c : catalog.channels())
-        settings.setAlarmRange(c.serial, c.channel, c.alarmMin, c.alarmMax);
-    return settings;
+    return catalog.summarySettings(qMax(1, interval / 1000));
 }
 
 std::shared_ptr<SummaryCache> buildSummary(const QString& projectPath)

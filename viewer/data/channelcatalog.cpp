@@ -63,6 +63,14 @@ QString ChannelCatalog::label(const Channel& channel)
     return text;
 }
 
+SampleSummary ChannelCatalog::summarySettings(int intervalSeconds) const
+{
+    SampleSummary settings(intervalSeconds);
+    for (const Channel& c : m_channels)
+        settings.setAlarmRange(c.serial, c.channel, c.alarmMin, c.alarmMax);
+    return settings;
+}
+
 QVector<int> ChannelCatalog::filter(const QString& text) const
 {
     QVector<int> matches;

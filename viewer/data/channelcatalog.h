@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reportdevicerecord.h"
+#include "samplesummary.h"
 
 #include <QByteArray>
 #include <QList>
@@ -36,6 +37,9 @@ public:
     static QString label(const Channel& channel);
     // Indexes of the channels whose label or serial number contains the text.
     QVector<int> filter(const QString& text) const;
+    // An empty summary for this sampling interval that counts values outside these channels'
+    // alarm ranges.
+    SampleSummary summarySettings(int intervalSeconds) const;
 
 private:
     QVector<Channel> m_channels;

@@ -25,10 +25,7 @@ int CsvExportCommand::run(const ViewerCommandLine::Options& options, QTextStream
     catalog.setProject(options.devices);
     const int interval =
         qMax(1, ProjectFile(options.projectPath).intValue(QStringLiteral("DataInterval")) / 1000);
-    SampleSummary settings(interval);
-    for (const ChannelCatalog::Channel& c : catalog.channels())
-        settings.setAlarmRange(c.serial, c.channel, c.alarmMin, c.alarmMax);
-    auto cache = std::make_shared<SummaryCache>(settings);
+    auto cache = std::make_shared<SummaryCache>(catalog.summarySettings(interval));
 
     const bool hasTable = store.hasTable();
     if (hasTable && !store.hasIndex()) {

@@ -50,7 +50,6 @@ bool CsvExporter::write(const QVector<Column>& columns, qint64 from, qint64 to, 
                         const Progress& progress)
 {
     m_error.clear();
-    m_cancelled = false;
     m_rows = 0;
     // Each node is read once per slice, for all of its chosen channels.
     QVector<QByteArray> nodes;
@@ -136,7 +135,6 @@ bool CsvExporter::write(const QVector<Column>& columns, qint64 from, qint64 to, 
             }
         }
         if (progress && !progress(double(end - from + 1) / double(to - from + 1))) {
-            m_cancelled = true;
             m_error = QStringLiteral("Export cancelled.");
             return false;
         }

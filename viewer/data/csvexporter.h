@@ -37,7 +37,6 @@ public:
     bool write(const QVector<Column>& columns, qint64 from, qint64 to, QIODevice* out,
                const Progress& progress = Progress());
     QString error() const { return m_error; }
-    bool cancelled() const { return m_cancelled; }
     qint64 rowsWritten() const { return m_rows; }
 
     static QByteArray field(const QString& text);
@@ -49,6 +48,5 @@ private:
     const SummaryCache* m_cache;
     qint64 m_slice = 3600;
     QString m_error;
-    bool m_cancelled = false;
     qint64 m_rows = 0;
 };

@@ -18,7 +18,6 @@ public:
 
     // Looks again whether the file has the index (the recorder may have built it meanwhile).
     void refresh();
-    bool isIndexed() const { return m_indexed; }
 
     // Rows with pointDate in [from, to]; rows above maxId are left out. False when there is no
     // way yet (no index, and the summary does not reach back that far) or the query failed.

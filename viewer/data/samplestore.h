@@ -23,7 +23,6 @@ public:
 
     bool open(const QString& path);
     void close();
-    bool isOpen() const { return m_db != nullptr; }
     QString lastError() const { return m_error; }
 
     bool hasTable();

@@ -84,7 +84,6 @@ public:
     bool sameSettings(const SampleSummary& other) const;
 
     int serialCount() const { return int(m_nodes.size()); }
-    QByteArray serial(int index) const { return m_nodes[size_t(index)].serial; }
     int findSerial(const QByteArray& serial) const;
     QList<QByteArray> serials() const;
 

@@ -12,7 +12,6 @@
 #include <QStandardPaths>
 #include <QTimer>
 
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -104,7 +103,6 @@ void SummaryBuilder::step()
         m_lowId = tableMax + 1;
         m_building = true;
     }
-    m_tableMin = tableMin;
     bool worked = false;
     for (int i = 0; i < BatchesPerTurn && !worked; ++i) {
         if (m_highId < tableMax)

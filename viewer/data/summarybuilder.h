@@ -80,7 +80,6 @@ private:
     int m_pollInterval = 2000;
     qint64 m_lowId = 1;
     qint64 m_highId = 0;
-    qint64 m_tableMin = 0;
     bool m_building = false;
     bool m_dirty = false;
     bool m_stopped = false;

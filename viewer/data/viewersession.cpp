@@ -1,5 +1,6 @@
 #include "viewersession.h"
 
+#include "datainterval.h"
 #include "projectfile.h"
 #include "summarybuilder.h"
 #include "summarycache.h"
@@ -18,12 +19,9 @@ ViewerSession::ViewerSession(const QString& projectPath, const QList<ReportDevic
     qRegisterMetaType<ViewQuery::Result>();
     qRegisterMetaType<QList<QByteArray>>();
     const int interval = ProjectFile(projectPath).intValue(QStringLiteral("DataInterval"));
-    m_intervalMs = interval > 0 ? interval : 10000;
+    m_intervalMs = interval > 0 ? interval : DefaultDataInterval;
     m_catalog.setProject(devices);
-    SampleSummary settings(intervalSeconds());
-    for (const ChannelCatalog::Channel& c : m_catalog.channels())
-        settings.setAlarmRange(c.serial, c.channel, c.alarmMin, c.alarmMax);
-    m_cache = std::make_shared<SummaryCache>(settings);
+    m_cache = std::make_shared<SummaryCache>(m_catalog.summarySettings(intervalSeconds()));
 }
 
 ViewerSession::~ViewerSession()
@@ -71,13 +69,18 @@ void ViewerSession::snapshotChecked()
     if (!m_awaitingSnapshot)
         return;
     m_awaitingSnapshot = false;
-    for (int slot = 0; slot < Slots; ++slot) {
-        if (m_hasPending[slot] && !m_inFlight[slot]) {
-            m_hasPending[slot] = false;
-            m_inFlight[slot] = true;
-            emit queryRequested(m_pending[slot]);
-        }
-    }
+    for (int slot = 0; slot < Slots; ++slot)
+        if (!m_inFlight[slot])
+            sendPending(slot);
+}
+
+void ViewerSession::sendPending(int slot)
+{
+    if (!m_hasPending[slot])
+        return;
+    m_hasPending[slot] = false;
+    m_inFlight[slot] = true;
+    emit queryRequested(m_pending[slot]);
 }
 
 void ViewerSession::releaseBuilder()
@@ -108,7 +111,6 @@ void ViewerSession::stop()
 void ViewerSession::workerOpened(bool ok, const QString& error, bool indexed, bool hasPeriod,
                                  qint64 first, qint64 last, const QList<QByteArray>& serials)
 {
-    m_open = ok;
     m_indexed = indexed;
     if (hasPeriod)
         extendPeriod(first, last);
@@ -164,10 +166,6 @@ void ViewerSession::viewDone(const ViewQuery::Result& result)
         releaseBuilder();
     const int slot = qBound(0, result.slot, Slots - 1);
     m_inFlight[slot] = false;
-    if (m_hasPending[slot]) {
-        m_hasPending[slot] = false;
-        m_inFlight[slot] = true;
-        emit queryRequested(m_pending[slot]);
-    }
+    sendPending(slot);
     emit viewReady(result);
 }

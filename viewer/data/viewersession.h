@@ -35,7 +35,6 @@ public:
     int intervalMilliseconds() const { return m_intervalMs; }
     int intervalSeconds() const { return qMax(1, m_intervalMs / 1000); }
     const ChannelCatalog& catalog() const { return m_catalog; }
-    bool isOpen() const { return m_open; }
     bool isIndexed() const { return m_indexed; }
     bool hasPeriod() const { return m_hasPeriod; }
     qint64 firstTime() const { return m_first; }
@@ -65,6 +64,8 @@ signals:
 private:
     void releaseBuilder();
     void snapshotChecked();
+    // Sends the request kept for the slot, if any.
+    void sendPending(int slot);
     void workerOpened(bool ok, const QString& error, bool indexed, bool hasPeriod, qint64 first,
                       qint64 last, const QList<QByteArray>& serials);
     void viewDone(const ViewQuery::Result& result);
@@ -81,7 +82,6 @@ private:
     std::unique_ptr<QThread> m_builderThread;
     ViewWorker* m_worker = nullptr;
     SummaryBuilder* m_builder = nullptr;
-    bool m_open = false;
     bool m_indexed = false;
     bool m_hasPeriod = false;
     qint64 m_first = 0;

@@ -17,6 +17,14 @@ namespace {
 constexpr double WheelStep = 1.25;
 constexpr int MinimumChartHeight = 40;
 
+// Shows the chart in the viewer (nothing for null) and frees the one it showed before.
+void replaceChart(QChartViewer* viewer, BaseChart* chart)
+{
+    BaseChart* old = viewer->assignedChart();
+    viewer->assignChart(chart);
+    CBaseChart_destroy(old);
+}
+
 } // namespace
 
 ChartStack::ChartStack(QWidget* parent) : QWidget(parent)
@@ -30,20 +38,15 @@ ChartStack::ChartStack(QWidget* parent) : QWidget(parent)
 
 ChartStack::~ChartStack()
 {
-    for (QChartViewer* viewer : m_viewers) {
-        BaseChart* chart = viewer->assignedChart();
-        viewer->assignChart(nullptr);
-        CBaseChart_destroy(chart);
-    }
+    for (QChartViewer* viewer : m_viewers)
+        replaceChart(viewer, nullptr);
 }
 
 void ChartStack::setChannels(const QVector<TrendChart::Look>& looks)
 {
     while (m_viewers.size() > looks.size()) {
         QChartViewer* viewer = m_viewers.takeLast();
-        BaseChart* chart = viewer->assignedChart();
-        viewer->assignChart(nullptr);
-        CBaseChart_destroy(chart);
+        replaceChart(viewer, nullptr);
         delete viewer;
     }
     while (m_viewers.size() < looks.size()) {
@@ -125,20 +128,10 @@ void ChartStack::redraw()
         return;
     m_cursorValues.clear();
     for (int i = 0; i < m_viewers.size(); ++i) {
-        TrendChart::Look look = m_looks[i];
-        look.timeLabels = i == m_viewers.size() - 1;
-        const ViewQuery::Series series =
-            i < m_result.series.size() ? m_result.series[i] : ViewQuery::Series();
-        XYChart* chart = TrendChart::build(width(), chartHeight(i), m_from, m_to, series,
-                                           m_result.from, m_result.to, look);
-        const QString value =
-            TrendChart::drawOverlay(chart, look, series, m_result.from, m_result.to, m_cursorShown,
-                                    m_cursorTime, look.timeLabels);
-        if (m_cursorShown)
-            m_cursorValues << value;
-        BaseChart* old = m_viewers[i]->assignedChart();
-        m_viewers[i]->assignChart(chart);
-        CBaseChart_destroy(old);
+        XYChart* chart = TrendChart::build(width(), chartHeight(i), m_from, m_to, seriesOf(i),
+                                           m_result.from, m_result.to, lookOf(i));
+        drawOverlay(i, chart);
+        replaceChart(m_viewers[i], chart);
     }
 }
 
@@ -149,17 +142,32 @@ void ChartStack::drawOverlays()
         auto* chart = static_cast<XYChart*>(m_viewers[i]->assignedChart());
         if (!chart)
             continue;
-        TrendChart::Look look = m_looks[i];
-        look.timeLabels = i == m_viewers.size() - 1;
-        const ViewQuery::Series series =
-            i < m_result.series.size() ? m_result.series[i] : ViewQuery::Series();
-        const QString value =
-            TrendChart::drawOverlay(chart, look, series, m_result.from, m_result.to, m_cursorShown,
-                                    m_cursorTime, look.timeLabels);
-        if (m_cursorShown)
-            m_cursorValues << value;
+        drawOverlay(i, chart);
         m_viewers[i]->refreshImage();
     }
+}
+
+TrendChart::Look ChartStack::lookOf(int index) const
+{
+    TrendChart::Look look = m_looks[index];
+    // Only the lowest chart writes the times under its axis.
+    look.timeLabels = index == m_viewers.size() - 1;
+    return look;
+}
+
+ViewQuery::Series ChartStack::seriesOf(int index) const
+{
+    return index < m_result.series.size() ? m_result.series[index] : ViewQuery::Series();
+}
+
+void ChartStack::drawOverlay(int index, XYChart* chart)
+{
+    const TrendChart::Look look = lookOf(index);
+    const QString value =
+        TrendChart::drawOverlay(chart, look, seriesOf(index), m_result.from, m_result.to,
+                                m_cursorShown, m_cursorTime, look.timeLabels);
+    if (m_cursorShown)
+        m_cursorValues << value;
 }
 
 void ChartStack::showCursorAt(int plotX)

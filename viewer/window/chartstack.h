@@ -58,6 +58,10 @@ private:
     void redraw();
     void layoutViewers();
     void drawOverlays();
+    // Chart index's look, the series it shows, and its title and cursor on its dynamic layer.
+    TrendChart::Look lookOf(int index) const;
+    ViewQuery::Series seriesOf(int index) const;
+    void drawOverlay(int index, XYChart* chart);
     int chartHeight(int index) const;
     void viewPortMoved(QChartViewer* viewer);
     void wheel(QWheelEvent* event);

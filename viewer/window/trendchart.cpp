@@ -1,6 +1,7 @@
 #include "trendchart.h"
 
 #include <chartapi.h>
+#include <valueformat.h>
 
 #include <QByteArray>
 
@@ -233,10 +234,9 @@ QString TrendChart::valueText(const ViewQuery::Series& series, double from, doub
     return QString::number(c.min, 'f', 2) + QStringLiteral(" .. ") + QString::number(c.max, 'f', 2);
 }
 
-QString TrendChart::timeText(XYChart* chart, double seconds, const char* pattern)
+QString TrendChart::timeText(double seconds)
 {
-    return QString::fromUtf8(CAxis_getFormattedLabel(CXYChart_xAxis(chart), chartTime(seconds),
-                                                     pattern ? pattern : "yyyy-mm-dd hh:nn:ss"));
+    return ValueFormat::formatDate(chartTime(seconds), QStringLiteral("yyyy-mm-dd hh:nn:ss"));
 }
 
 QString TrendChart::drawOverlay(XYChart* chart, const Look& look, const ViewQuery::Series& series,
@@ -258,8 +258,8 @@ QString TrendChart::drawOverlay(XYChart* chart, const Look& look, const ViewQuer
         CDrawArea_vline(d, top, bottom, x,
                         CDrawArea_dashLineColor(d, CursorColor, Chart::DashLine));
         if (withTimeLabel) {
-            const QByteArray label = "<*font,bgColor=373737,color=e6e6e6*> " +
-                                     timeText(chart, time).toUtf8() + " <*/font*>";
+            const QByteArray label =
+                "<*font,bgColor=373737,color=e6e6e6*> " + timeText(time).toUtf8() + " <*/font*>";
             TTFText* t = CDrawArea_text3(d, label.constData(), "arialbd.ttf", 8);
             const int w = CTTFText_getWidth(t);
             const int at = std::max(0, std::min(x - w / 2, CBaseChart_getWidth(chart) - w));

@@ -55,6 +55,6 @@ public:
     static QString valueText(const ViewQuery::Series& series, double from, double to, double time,
                              int intervalSeconds);
 
-    // Unix seconds as the chart library writes a chart time, "yyyy-mm-dd hh:nn:ss" by default.
-    static QString timeText(XYChart* chart, double seconds, const char* pattern = nullptr);
+    // Unix seconds as the chart library writes a chart time: "yyyy-mm-dd hh:nn:ss", local time.
+    static QString timeText(double seconds);
 };

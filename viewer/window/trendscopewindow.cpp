@@ -8,8 +8,6 @@
 #include "trendchart.h"
 #include "viewersession.h"
 
-#include <chartapi.h>
-
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -72,7 +70,6 @@ TrendscopeWindow::TrendscopeWindow(ViewerSession* session, QWidget* parent)
 {
     ui->setupUi(this);
     session->setParent(this);
-    m_textChart = CXYChart_create(1, 1, 0, Chart::Transparent, 0);
     ui->label_version->setText(QStringLiteral("V") + QCoreApplication::applicationVersion());
     setWindowTitle(QStringLiteral("Trendscope - ") +
                    QFileInfo(session->projectPath()).completeBaseName());
@@ -152,7 +149,6 @@ TrendscopeWindow::TrendscopeWindow(ViewerSession* session, QWidget* parent)
 TrendscopeWindow::~TrendscopeWindow()
 {
     m_session->stop();
-    CBaseChart_destroy(m_textChart);
 }
 
 void TrendscopeWindow::buildMenus()
@@ -396,8 +392,8 @@ void TrendscopeWindow::periodChanged()
         // While the right edge is at the newest data, new samples scroll in.
         m_window.follow(previousLast);
     }
-    ui->label_range->setText(timeText(m_window.first()) + QStringLiteral(" ~ ") +
-                             timeText(m_window.last()));
+    ui->label_range->setText(TrendChart::timeText(m_window.first()) + QStringLiteral(" ~ ") +
+                             TrendChart::timeText(m_window.last()));
     applyWindow();
     if (m_overviewClock.elapsed() >= OverviewEveryMs)
         requestOverview();
@@ -450,8 +446,8 @@ void TrendscopeWindow::updateStats(const ViewQuery::Result& result)
                                 QStringLiteral("N/A"), QString(),
                                 QStringLiteral("N/A"), QStringLiteral("0")};
         } else {
-            cells << QString::number(s.min, 'f', 2) << timeText(double(s.minTime))
-                  << QString::number(s.max, 'f', 2) << timeText(double(s.maxTime))
+            cells << QString::number(s.min, 'f', 2) << TrendChart::timeText(double(s.minTime))
+                  << QString::number(s.max, 'f', 2) << TrendChart::timeText(double(s.maxTime))
                   << QString::number(s.average(), 'f', 2) << QString::number(s.count);
         }
         cells << (c.alarmMin == c.alarmMax
@@ -549,11 +545,6 @@ void TrendscopeWindow::showHelp()
                        "Home / End: first / newest samples\n"
                        "Navigator strip: drag the window, or its edges to resize it\n"
                        "LIVE: follow the newest samples"));
-}
-
-QString TrendscopeWindow::timeText(double seconds) const
-{
-    return TrendChart::timeText(m_textChart, seconds);
 }
 
 void TrendscopeWindow::saveChosen() const

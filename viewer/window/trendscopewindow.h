@@ -16,7 +16,6 @@ class TrendscopeWindow;
 class QListWidgetItem;
 class QMenu;
 class ViewerSession;
-class XYChart;
 
 // The data viewer's window: the channel list, the stacked charts on one time axis with the
 // navigator strip under them, the statistics of the visible range, the quick ranges and typed
@@ -77,7 +76,6 @@ private:
     void exportPng();
     void showHelp();
     void popup(QMenu* menu, QWidget* button);
-    QString timeText(double seconds) const;
     void saveChosen() const;
     QVector<int> savedChosen() const;
 
@@ -88,7 +86,6 @@ private:
     QMenu* m_viewMenu = nullptr;
     QMenu* m_exportMenu = nullptr;
     QMenu* m_helpMenu = nullptr;
-    XYChart* m_textChart = nullptr;
     quint64 m_requestId = 0;
     quint64 m_drawnId = 0;
     bool m_windowPlaced = false;
