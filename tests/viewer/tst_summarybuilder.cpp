@@ -104,11 +104,12 @@ void TestSummaryBuilder::snapshot_data()
     QTest::newRow("another recording under the same name") << "replace" << false;
     QTest::newRow("alarm range edited") << "alarm" << false;
     QTest::newRow("snapshot damaged") << "damage" << false;
+    QTest::newRow("snapshot with an impossible count") << "count" << false;
 }
 
 // Catches a summary taken from the cache folder that no longer matches the file (another file
-// under the same name, other alarm ranges, a broken snapshot), and one built again although
-// nothing changed.
+// under the same name, other alarm ranges, a broken snapshot, one whose count of items asks for
+// gigabytes), and one built again although nothing changed.
 void TestSummaryBuilder::snapshot()
 {
     QFETCH(QString, change);
@@ -133,6 +134,17 @@ void TestSummaryBuilder::snapshot()
         QFile file(SummaryBuilder::snapshotPath(database));
         QVERIFY(file.open(QIODevice::ReadWrite));
         file.resize(file.size() / 2);
+    } else if (change == QLatin1String("count")) {
+        // The first node's count of buckets: after the summary's 73-byte header, the node's
+        // serial number (length and bytes) and its four alarm limits as doubles.
+        QFile file(SummaryBuilder::snapshotPath(database));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const QByteArray bytes = file.readAll();
+        const int header = bytes.indexOf("TSUM");
+        QVERIFY(header > 0);
+        QCOMPARE(bytes.mid(header + 73 + 4, 4), QByteArray("GEN-"));
+        QVERIFY(file.seek(header + 73 + 4 + 8 + 4 * 8));
+        QVERIFY(file.write(QByteArray::fromHex("00000000fffffff0")) == 8);
     }
     auto cache = std::make_shared<SummaryCache>(settingsOf(project));
     SummaryBuilder builder(database, cache);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -72,7 +73,10 @@ template <typename T> bool readItems(QDataStream& in, std::deque<T>* items)
 {
     quint64 count = 0;
     in >> count;
-    if (in.status() != QDataStream::Ok || count > (quint64(1) << 32))
+    // A damaged file must not ask for more than it holds (nor for more than one read takes).
+    const qint64 left = in.device() ? in.device()->bytesAvailable() : 0;
+    if (in.status() != QDataStream::Ok || count > quint64(qMax<qint64>(left, 0)) / sizeof(T) ||
+        count * sizeof(T) > quint64(std::numeric_limits<int>::max()))
         return false;
     std::vector<T> flat(count);
     const int bytes = int(count * sizeof(T));
