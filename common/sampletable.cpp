@@ -309,10 +309,11 @@ QStringList SampleTable::createTriggerStatements()
 
 QString SampleTable::summaryPresentQuery()
 {
-    return QStringLiteral("select count(*) = 4 from sqlite_master where (type = 'table' and name "
-                          "= 'quorbinal_summary') or (type = 'trigger' and name in "
-                          "('quorbinal_summarize', 'quorbinal_summary_delete', "
-                          "'quorbinal_summary_update'))");
+    const QStringList triggers = triggerNames();
+    return QStringLiteral("select count(*) = %1 from sqlite_master where (type = 'table' and name "
+                          "= '%2') or (type = 'trigger' and name in ('%3'))")
+        .arg(QString::number(triggers.size() + 1), summaryName(),
+             triggers.join(QLatin1String("', '")));
 }
 
 bool SampleTable::hasSummary(const QSqlDatabase& db)

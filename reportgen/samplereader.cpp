@@ -81,13 +81,16 @@ bool SampleReader::hasIndex()
 
 bool SampleReader::hasSummary()
 {
-    if (!exists("table", SampleTable::summaryName()))
+    if (!db)
         return false;
-    for (const QString& name : SampleTable::triggerNames()) {
-        if (!exists("trigger", name))
-            return false;
+    Statement s;
+    if (sqlite3_prepare_v2(db, SampleTable::summaryPresentQuery().toUtf8().constData(), -1,
+                           &s.handle, nullptr) != SQLITE_OK ||
+        sqlite3_step(s.handle) != SQLITE_ROW) {
+        error = QString::fromUtf8(sqlite3_errmsg(db));
+        return false;
     }
-    return true;
+    return sqlite3_column_int(s.handle, 0) == 1;
 }
 
 bool SampleReader::begin()
