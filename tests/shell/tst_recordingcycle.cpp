@@ -1,4 +1,5 @@
 #include "configureddevice.h"
+#include "databasepeek.h"
 #include "datainterval.h"
 #include "flushpolicy.h"
 #include "gatewaysimulator.h"
@@ -33,22 +34,6 @@ Q_DECLARE_METATYPE(QVector<Tick>)
 namespace {
 
 const char* const TimeFormat = "yyyy-MM-dd hh:mm:ss";
-
-// Runs a statement on a connection of its own; the first value of its first row, else -1.
-qint64 scalar(const QString& database, const QString& sql)
-{
-    const QString name = QUuid::createUuid().toString();
-    qint64 value = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(database);
-        QSqlQuery query(db);
-        if (db.open() && query.exec(sql) && query.next())
-            value = query.value(0).toLongLong();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return value;
-}
 
 } // namespace
 
@@ -309,10 +294,11 @@ void TestRecordingCycle::oldFileIndexedWhileRecording()
     const QDateTime first = now.addDays(-3);
     QVERIFY(writeOldDatabase(database(), 1000000, first.toSecsSinceEpoch()));
     if (indexed)
-        scalar(database(), SampleTable::createIndexStatement());
-    QCOMPARE(scalar(database(), QStringLiteral("select count(*) from sqlite_master where name = "
-                                               "'") +
-                                    SampleTable::indexName() + QLatin1Char('\'')),
+        DatabasePeek::scalar(database(), SampleTable::createIndexStatement());
+    QCOMPARE(DatabasePeek::scalar(database(),
+                                  QStringLiteral("select count(*) from sqlite_master where name = "
+                                                 "'") +
+                                      SampleTable::indexName() + QLatin1Char('\'')),
              indexed ? 1 : 0);
     auto cycle = openCycle({1, 2});
     QVERIFY(cycle);
@@ -339,8 +325,9 @@ void TestRecordingCycle::oldFileIndexedWhileRecording()
     QVERIFY(cycle->sampleWriter()->hasIndex());
     QVERIFY(cycle->sampleWriter()->hasSummary());
     QCOMPARE(cycle->pendingCount(), 0);
-    QCOMPARE(scalar(database(), QStringLiteral("select sum(rowCount) from quorbinal_summary")),
-             scalar(database(), QStringLiteral("select count(*) from quorbinal")));
+    QCOMPARE(DatabasePeek::scalar(database(),
+                                  QStringLiteral("select sum(rowCount) from quorbinal_summary")),
+             DatabasePeek::scalar(database(), QStringLiteral("select count(*) from quorbinal")));
     QVERIFY(warnings.isEmpty());
     const QStringList rows = storedRows(database(), QStringLiteral("serialno not like 'OLD%'"));
     QCOMPARE(rows.size(), 2 * (2 * FlushPolicy::MultiGatewayBatch + 1));
