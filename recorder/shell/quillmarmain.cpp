@@ -738,18 +738,6 @@ void QuillmarMain::slotStdTimer()
     }
 }
 
-void QuillmarMain::writeDevice()
-{
-    if (projectOpen && cycle)
-        cycle->writeDevice();
-}
-
-void QuillmarMain::writeDb()
-{
-    if (cycle)
-        cycle->writeDb();
-}
-
 void QuillmarMain::slotRefreshDevice()
 {
     if (projectOpen && cycle)
