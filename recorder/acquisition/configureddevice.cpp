@@ -1,7 +1,6 @@
 #include "configureddevice.h"
 
 #include "acquisitionlog.h"
-#include "datainterval.h"
 #include "gatewayworker.h"
 #include "nodedevice.h"
 

@@ -1,5 +1,4 @@
 #include "configureddevice.h"
-#include "datainterval.h"
 #include "modbusdevice.h"
 #include "nodedevice.h"
 

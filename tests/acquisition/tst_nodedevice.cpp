@@ -1,6 +1,5 @@
 #include "charttime.h"
 #include "configureddevice.h"
-#include "datainterval.h"
 #include "insertserialdata.h"
 #include "nodedevice.h"
 #include "novalue.h"

@@ -1,5 +1,4 @@
 #include "configureddevice.h"
-#include "datainterval.h"
 #include "nodedevice.h"
 #include "projectmanager.h"
 #include "selectdelegate.h"

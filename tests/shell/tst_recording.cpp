@@ -1,5 +1,4 @@
 #include "configureddevice.h"
-#include "datainterval.h"
 #include "gatewaysimulator.h"
 #include "insertserialdata.h"
 #include "nodedevice.h"

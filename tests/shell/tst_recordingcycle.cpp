@@ -1,6 +1,5 @@
 #include "configureddevice.h"
 #include "databasepeek.h"
-#include "datainterval.h"
 #include "flushpolicy.h"
 #include "gatewaysimulator.h"
 #include "insertserialdata.h"

@@ -6,7 +6,6 @@
 // Exit code 0 when the counts match and memory stayed flat (last minute within 10 % and 8 MB
 // of the first minute after warm-up).
 
-#include "datainterval.h"
 #include "demogateway.h"
 #include "gatewaysimulator.h"
 #include "projectfile.h"
