@@ -43,13 +43,14 @@ QList<Row> readRows(const QString& database)
 {
     QList<Row> rows;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
         db.setDatabaseName(database);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         if (db.open()) {
             QSqlQuery query(db);
-            query.exec(QStringLiteral(
-                "select serialno, channel1, channel2, pointDate from quorbinal order by serialno, pointDate"));
+            query.exec(QStringLiteral("select serialno, channel1, channel2, pointDate from "
+                                      "quorbinal order by serialno, pointDate"));
             while (query.next())
                 rows << Row{query.value(0).toString(), query.value(1), query.value(2),
                             query.value(3).toLongLong()};
@@ -103,11 +104,13 @@ bool TestRecording::startPulseAudio()
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir);
     env.insert(QStringLiteral("HOME"), dir);
     daemon.setProcessEnvironment(env);
-    daemon.start(program, {QStringLiteral("-D"), QStringLiteral("-n"),
-                           QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--disallow-exit"),
-                           QStringLiteral("--log-target=file:") + dir + QStringLiteral("/pulse.log"),
-                           QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + socket,
-                           QStringLiteral("--load=module-null-sink sink_name=null rate=44100 channels=2")});
+    daemon.start(
+        program,
+        {QStringLiteral("-D"), QStringLiteral("-n"), QStringLiteral("--exit-idle-time=-1"),
+         QStringLiteral("--disallow-exit"),
+         QStringLiteral("--log-target=file:") + dir + QStringLiteral("/pulse.log"),
+         QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + socket,
+         QStringLiteral("--load=module-null-sink sink_name=null rate=44100 channels=2")});
     if (!daemon.waitForFinished(10000) || daemon.exitCode() != 0)
         return false;
     qputenv("PULSE_SERVER", QByteArray("unix:") + socket.toLocal8Bit());
@@ -180,8 +183,9 @@ void TestRecording::endToEnd()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     // Start screen: create the project.
-    QTest::mouseClick(window.startScreen()->findChild<QCommandLinkButton*>(QStringLiteral("btn_create")),
-                      Qt::LeftButton);
+    QTest::mouseClick(
+        window.startScreen()->findChild<QCommandLinkButton*>(QStringLiteral("btn_create")),
+        Qt::LeftButton);
     ProjectManager* editor = window.editor();
     QVERIFY(editor);
 
@@ -196,12 +200,14 @@ void TestRecording::endToEnd()
     model->setData(model->index(0, 1), QStringLiteral("TQ100"));
     model->setData(model->index(1, 0), QStringLiteral("127.0.0.1:%1").arg(sim.port(1)));
     for (int gateway : {0, 0, 1}) {
-        tree->selectionModel()->setCurrentIndex(model->index(gateway, 0), QItemSelectionModel::ClearAndSelect);
+        tree->selectionModel()->setCurrentIndex(model->index(gateway, 0),
+                                                QItemSelectionModel::ClearAndSelect);
         QTest::mouseClick(addChild, Qt::LeftButton);
     }
     editor->intervalMenu()->actions().at(0)->trigger();
     QCOMPARE(editor->interval(), 1000);
-    QTest::mouseClick(editor->findChild<QToolButton*>(QStringLiteral("btn_confirm")), Qt::LeftButton);
+    QTest::mouseClick(editor->findChild<QToolButton*>(QStringLiteral("btn_confirm")),
+                      Qt::LeftButton);
 
     ProjectCenter* center = window.projectCenter();
     QVERIFY(center);
@@ -237,7 +243,8 @@ void TestRecording::endToEnd()
     }
 
     // Recording.
-    QTest::mouseClick(center->findChild<QToolButton*>(QStringLiteral("btn_record")), Qt::LeftButton);
+    QTest::mouseClick(center->findChild<QToolButton*>(QStringLiteral("btn_record")),
+                      Qt::LeftButton);
     QVERIFY(window.isRecording());
     const QString database = ProjectFile::databasePath(projectPath);
     QTRY_VERIFY_WITH_TIMEOUT(window.recordingCycle()->pendingCount() >= 3, 5000);
@@ -265,16 +272,19 @@ void TestRecording::endToEnd()
     QCOMPARE(gateways[1]->missedPollLimit(), 5);
     QVERIFY2(silence.elapsed() >= 4000, qPrintable(QString::number(silence.elapsed())));
     QVERIFY(gateways[1]->retryPending);
-    QVERIFY(iconShows(center->projectList()->itemOf(c), QStringLiteral(":/img/DeviceDisconnectedSymbol.png")));
+    QVERIFY(iconShows(center->projectList()->itemOf(c),
+                      QStringLiteral(":/img/DeviceDisconnectedSymbol.png")));
     QVERIFY(gateways[0]->connected);
     QVERIFY(sim.setFault(1, QStringLiteral("none")));
     QTRY_VERIFY_WITH_TIMEOUT(gateways[1]->connected, 10000);
-    QVERIFY(iconShows(center->projectList()->itemOf(c), QStringLiteral(":/img/DeviceConnectingSymbol.png")));
+    QVERIFY(iconShows(center->projectList()->itemOf(c),
+                      QStringLiteral(":/img/DeviceConnectingSymbol.png")));
     const int before = readRows(database).size();
     QTRY_VERIFY_WITH_TIMEOUT(readRows(database).size() > before, 15000);
 
     // Stop: one gap record per node, then everything waiting is written.
-    QTest::mouseClick(center->findChild<QToolButton*>(QStringLiteral("btn_record")), Qt::LeftButton);
+    QTest::mouseClick(center->findChild<QToolButton*>(QStringLiteral("btn_record")),
+                      Qt::LeftButton);
     QVERIFY(!window.isRecording());
     QCOMPARE(window.recordingCycle()->pendingCount(), 0);
     QVERIFY(!file.value(QStringLiteral("record_start_time")).isEmpty());
@@ -285,8 +295,9 @@ void TestRecording::endToEnd()
     for (const Row& row : rows)
         byNode[row.serial] << row;
     QCOMPARE(byNode.size(), 3);
-    const QHash<QString, QPair<double, double>> expected = {
-        {a->deviceNumber, {21.5, 45}}, {b->deviceNumber, {22.25, 46}}, {c->deviceNumber, {5.25, 80}}};
+    const QHash<QString, QPair<double, double>> expected = {{a->deviceNumber, {21.5, 45}},
+                                                            {b->deviceNumber, {22.25, 46}},
+                                                            {c->deviceNumber, {5.25, 80}}};
     for (NodeDevice* node : {a, b, c}) {
         const QList<Row>& list = byNode.value(node->deviceNumber);
         QVERIFY2(list.size() >= 5, qPrintable(node->deviceNumber));
