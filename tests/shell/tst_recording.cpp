@@ -15,7 +15,6 @@
 #include <QElapsedTimer>
 #include <QListWidgetItem>
 #include <QMenu>
-#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -26,7 +25,6 @@
 #include <QToolButton>
 #include <QTreeView>
 
-#include <csignal>
 #include <memory>
 
 namespace {
@@ -80,66 +78,12 @@ private slots:
     void endToEnd();
 
 private:
-    bool startPulseAudio();
-    void stopPulseAudio();
-
     QTemporaryDir configHome;
     QTemporaryDir work;
-    std::unique_ptr<QTemporaryDir> pulseDir;
+    PulseNullSink pulseSink;
     bool pulse = false;
     MessageBoxes boxes;
 };
-
-bool TestRecording::startPulseAudio()
-{
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
-    if (program.isEmpty())
-        return false;
-    pulseDir = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/qlm-pulse-XXXXXX"));
-    const QString dir = pulseDir->path();
-    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QString socket = dir + QStringLiteral("/pulse.sock");
-    QProcess daemon;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir);
-    env.insert(QStringLiteral("HOME"), dir);
-    daemon.setProcessEnvironment(env);
-    daemon.start(
-        program,
-        {QStringLiteral("-D"), QStringLiteral("-n"), QStringLiteral("--exit-idle-time=-1"),
-         QStringLiteral("--disallow-exit"),
-         QStringLiteral("--log-target=file:") + dir + QStringLiteral("/pulse.log"),
-         QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + socket,
-         QStringLiteral("--load=module-null-sink sink_name=null rate=44100 channels=2")});
-    if (!daemon.waitForFinished(10000) || daemon.exitCode() != 0)
-        return false;
-    qputenv("PULSE_SERVER", QByteArray("unix:") + socket.toLocal8Bit());
-    for (int i = 0; i < 50; ++i) {
-        QProcess info;
-        info.setProcessEnvironment(env);
-        QProcessEnvironment withServer = env;
-        withServer.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + socket);
-        info.setProcessEnvironment(withServer);
-        info.start(QStringLiteral("pactl"), {QStringLiteral("info")});
-        if (info.waitForFinished(2000) && info.exitCode() == 0)
-            return true;
-        QTest::qWait(100);
-    }
-    return false;
-}
-
-void TestRecording::stopPulseAudio()
-{
-    if (!pulseDir)
-        return;
-    QFile pidFile(pulseDir->path() + QStringLiteral("/pulse/pid"));
-    if (pidFile.open(QIODevice::ReadOnly)) {
-        const int pid = QString::fromLatin1(pidFile.readAll()).trimmed().toInt();
-        if (pid > 0)
-            ::kill(pid, SIGTERM);
-    }
-    pulseDir.reset();
-}
 
 void TestRecording::initTestCase()
 {
@@ -148,14 +92,16 @@ void TestRecording::initTestCase()
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
     QStandardPaths::setTestModeEnabled(true);
     // Before the first audio call of the process: the sound back end connects once.
-    pulse = startPulseAudio();
-    if (!pulse)
+    pulse = pulseSink.start(QStringLiteral(QUILLMAR_SOURCE_DIR "/tools/pulse-null-sink.sh"));
+    if (pulse)
+        qputenv("PULSE_SERVER", pulseSink.server().toLocal8Bit());
+    else
         qWarning("no PulseAudio daemon could be started: the alarm sound is not checked");
 }
 
 void TestRecording::cleanupTestCase()
 {
-    stopPulseAudio();
+    pulseSink.stop();
 }
 
 // Catches: samples lost, duplicated or taken from refresh polls; missing gap records or record

@@ -393,22 +393,9 @@ void TestRecordingCycle::pollsRecordedUntilStop()
 void TestRecordingCycle::terminationSignalEndsRecording()
 {
     // The alarm output needs a device, or the recorder waits at a message box for a click.
-    QTemporaryDir pulseFolder(QStringLiteral("/tmp/qlm-pulse-XXXXXX"));
-    const QString pulseDir = pulseFolder.path();
-    QProcess pulse;
-    pulse.start(QStringLiteral("bash"),
-                {QStringLiteral("-c"), QStringLiteral("source \"$0\"; pulse_start \"$1\""),
-                 QStringLiteral(QUILLMAR_SOURCE_DIR "/tools/pulse-null-sink.sh"), pulseDir});
-    if (!pulse.waitForFinished(15000) || pulse.exitCode() != 0)
+    PulseNullSink pulse;
+    if (!pulse.start(QStringLiteral(QUILLMAR_SOURCE_DIR "/tools/pulse-null-sink.sh")))
         QSKIP("no PulseAudio daemon could be started");
-    auto stopPulse = qScopeGuard([&] {
-        QFile pidFile(pulseDir + QStringLiteral("/pulse/pid"));
-        const pid_t pid =
-            pidFile.open(QIODevice::ReadOnly) ? pidFile.readAll().trimmed().toInt() : 0;
-        // Gone before its folder is removed, or it writes into the folder being removed.
-        if (pid > 0 && ::kill(pid, SIGTERM) == 0)
-            QTRY_VERIFY_WITH_TIMEOUT(::kill(pid, 0) != 0, 10000);
-    });
 
     GatewaySimulator sim;
     GatewaySimulator::Gateway gateway = GatewaySimulator::gateway(QStringLiteral("TQ100"), {0});
@@ -438,8 +425,7 @@ void TestRecordingCycle::terminationSignalEndsRecording()
     QProcess recorder;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-    env.insert(QStringLiteral("PULSE_SERVER"),
-               QStringLiteral("unix:") + pulseDir + QStringLiteral("/pulse.sock"));
+    env.insert(QStringLiteral("PULSE_SERVER"), pulse.server());
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
     recorder.setProcessEnvironment(env);
     recorder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
