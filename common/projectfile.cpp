@@ -242,8 +242,7 @@ bool ProjectFile::load(ProjectData* project) const
     return true;
 }
 
-bool ProjectFile::parseReportDevices(const QByteArray& document,
-                                     QList<ReportDeviceRecord>* devices)
+bool ProjectFile::parseReportDevices(const QByteArray& document, QList<ReportDeviceRecord>* devices)
 {
     QJsonObject root;
     if (!parseObject(document, &root))

@@ -51,8 +51,7 @@ public:
     // The device-list document on its own, for the writer and for fuzzing the readers.
     static QByteArray deviceListDocument(const QList<GatewayConfig>& gateways);
     static bool parseDeviceList(const QByteArray& document, QList<GatewayConfig>* gateways);
-    static bool parseReportDevices(const QByteArray& document,
-                                   QList<ReportDeviceRecord>* devices);
+    static bool parseReportDevices(const QByteArray& document, QList<ReportDeviceRecord>* devices);
 
 private:
     QString m_path;
