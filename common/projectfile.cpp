@@ -15,6 +15,28 @@ namespace {
 
 const QString kDeviceList = QStringLiteral("DeviceList");
 
+// A file name without a folder: no path separator, no "..".
+bool isPlainFileName(const QString& name)
+{
+    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
+           !name.contains(QLatin1String(".."));
+}
+
+// `milliseconds` when the recorder offers that interval, otherwise the default (traced).
+int offeredInterval(int milliseconds)
+{
+    int count = 0;
+    const int* intervals = offeredIntervals(&count);
+    if (std::find(intervals, intervals + count, milliseconds) != intervals + count)
+        return milliseconds;
+    // A hand-edited 1 would poll every millisecond; 0 is a file without an interval.
+    qWarning().noquote() << QStringLiteral("ProjectFile::load : DataInterval ") +
+                                QString::number(milliseconds) +
+                                QStringLiteral(" is not offered, read as ") +
+                                QString::number(DefaultDataInterval);
+    return DefaultDataInterval;
+}
+
 // Every scalar of the device list is stored as a string; any other JSON type reads as empty
 // text and so as 0.
 QString text(const QJsonObject& object, const QString& key)
@@ -220,28 +242,7 @@ bool ProjectFile::load(ProjectData* project) const
     return true;
 }
 
-bool ProjectFile::isPlainFileName(const QString& name)
-{
-    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\')) &&
-           !name.contains(QLatin1String(".."));
-}
-
-int ProjectFile::offeredInterval(int milliseconds)
-{
-    int count = 0;
-    const int* intervals = offeredIntervals(&count);
-    if (std::find(intervals, intervals + count, milliseconds) != intervals + count)
-        return milliseconds;
-    // A hand-edited 1 would poll every millisecond; 0 is a file without an interval.
-    qWarning().noquote() << QStringLiteral("ProjectFile::load : DataInterval ") +
-                                QString::number(milliseconds) +
-                                QStringLiteral(" is not offered, read as ") +
-                                QString::number(DefaultDataInterval);
-    return DefaultDataInterval;
-}
-
-bool ProjectFile::parseReportDevices(const QByteArray& document,
-                                     QList<ReportDeviceRecord>* devices)
+bool ProjectFile::parseReportDevices(const QByteArray& document, QList<ReportDeviceRecord>* devices)
 {
     QJsonObject root;
     if (!parseObject(document, &root))

@@ -40,10 +40,6 @@ public:
     // False when "DeviceList" is not a JSON object or "databaseName" is not a plain file name;
     // nothing is filled in then. An interval the recorder does not offer reads as the default.
     bool load(ProjectData* project) const;
-    // A file name without a folder: no path separator, no "..".
-    static bool isPlainFileName(const QString& name);
-    // `milliseconds` when the recorder offers that interval, otherwise the default (traced).
-    static int offeredInterval(int milliseconds);
 
     // Report generator side. False when "DeviceList" is not a JSON object.
     bool loadReportDevices(QList<ReportDeviceRecord>* devices) const;
@@ -55,8 +51,7 @@ public:
     // The device-list document on its own, for the writer and for fuzzing the readers.
     static QByteArray deviceListDocument(const QList<GatewayConfig>& gateways);
     static bool parseDeviceList(const QByteArray& document, QList<GatewayConfig>* gateways);
-    static bool parseReportDevices(const QByteArray& document,
-                                   QList<ReportDeviceRecord>* devices);
+    static bool parseReportDevices(const QByteArray& document, QList<ReportDeviceRecord>* devices);
 
 private:
     QString m_path;

@@ -9,6 +9,7 @@
 //
 //   bench_indexbuild [days, default 7] [seconds recorded after the build, default 10]
 #include "configureddevice.h"
+#include "databasepeek.h"
 #include "gatewaysimulator.h"
 #include "insertserialdata.h"
 #include "projectfile.h"
@@ -23,11 +24,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUuid>
-#include <QVariant>
 
 #include <algorithm>
 #include <cstdio>
@@ -91,21 +90,6 @@ bool runUntil(const std::function<bool()>& done, qint64 limitMs)
     return true;
 }
 
-qint64 scalar(const QString& database, const QString& sql)
-{
-    const QString name = QUuid::createUuid().toString();
-    qint64 value = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(database);
-        QSqlQuery query(db);
-        if (db.open() && query.exec(sql) && query.next())
-            value = query.value(0).toLongLong();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return value;
-}
-
 // One project of the benchmark: the copy of the file, the project file, the gateways.
 class Project
 {
@@ -147,8 +131,9 @@ public:
     qint64 rowsOfThisProject() const
     {
         // A range of serial numbers, found through the index: no scan on the probed thread.
-        return scalar(database, QStringLiteral("select count(*) from quorbinal where serialno "
-                                               ">= 'G' and serialno < 'H'"));
+        return DatabasePeek::scalar(database,
+                                    QStringLiteral("select count(*) from quorbinal where serialno "
+                                                   ">= 'G' and serialno < 'H'"));
     }
     bool indexed() const
     {

@@ -1,7 +1,6 @@
 #include "configureddevice.h"
 
 #include "acquisitionlog.h"
-#include "datainterval.h"
 #include "gatewayworker.h"
 #include "nodedevice.h"
 
@@ -107,7 +106,8 @@ void ConfiguredDevice::setDeviceInfo(const QString& ip, quint16 newPort)
 {
     m_ipAddress = ip;
     m_port = newPort;
-    qCDebug(lcAcquisition).noquote().nospace() << "ConfiguredDevice ipaddr : " << ip << " , port : " << newPort;
+    qCDebug(lcAcquisition).noquote().nospace()
+        << "ConfiguredDevice ipaddr : " << ip << " , port : " << newPort;
     if (worker) {
         QMetaObject::invokeMethod(
             worker, [w = worker, ip, newPort] { w->setDeviceInfo(ip, newPort); },
@@ -281,10 +281,10 @@ void ConfiguredDevice::decode(const QByteArray& data, const QDateTime& sampleTim
     deviceConnected();
     missedPolls = 0;
 
+    qCDebug(lcAcquisition).noquote().nospace()
+        << "ConfiguredDevice::readData [" << m_ipAddress << "] - data length : " << data.size();
     qCDebug(lcAcquisition).noquote().nospace() << "ConfiguredDevice::readData [" << m_ipAddress
-                                 << "] - data length : " << data.size();
-    qCDebug(lcAcquisition).noquote().nospace() << "ConfiguredDevice::readData [" << m_ipAddress << "] : "
-                                 << data.toHex(' ').toUpper() << ' ';
+                                               << "] : " << data.toHex(' ').toUpper() << ' ';
 
     int base = 0;
     if (!m_nodes.isEmpty()) {
@@ -292,7 +292,8 @@ void ConfiguredDevice::decode(const QByteArray& data, const QDateTime& sampleTim
         for (const NodeDevice* node : qAsConst(m_nodes))
             base = qMin(base, node->startAddress);
     }
-    qCDebug(lcAcquisition).noquote().nospace() << "ConfiguredDevice::readData [beforeStartAddr] : " << base;
+    qCDebug(lcAcquisition).noquote().nospace()
+        << "ConfiguredDevice::readData [beforeStartAddr] : " << base;
 
     const bool withLinkInfo = m_deviceModel == QLatin1String("TQ100");
     // Offsets are computed in 64 bits: start registers come from the project file and may be
@@ -300,11 +301,13 @@ void ConfiguredDevice::decode(const QByteArray& data, const QDateTime& sampleTim
     for (NodeDevice* node : qAsConst(m_nodes)) {
         const qint64 word = qint64(node->startAddress) - base;
         const qint64 offset = 2 * word;
-        qCDebug(lcAcquisition).noquote().nospace() << "ConfiguredDevice::readData [startAddress word] : " << word;
-        qCDebug(lcAcquisition).noquote().nospace() << "ConfiguredDevice::readData [startAddress byte] : "
-                                     << offset;
+        qCDebug(lcAcquisition).noquote().nospace()
+            << "ConfiguredDevice::readData [startAddress word] : " << word;
+        qCDebug(lcAcquisition).noquote().nospace()
+            << "ConfiguredDevice::readData [startAddress byte] : " << offset;
         if (offset < 0 || offset + 8 > data.size()) {
-            qCDebug(lcAcquisition).noquote() << "ConfiguredDevice::readData startAddress >= data.length()";
+            qCDebug(lcAcquisition).noquote()
+                << "ConfiguredDevice::readData startAddress >= data.length()";
             continue;
         }
         const char* record = data.constData() + offset;
@@ -335,7 +338,8 @@ void ConfiguredDevice::deviceConnected()
 void ConfiguredDevice::deviceDisconnected()
 {
     connected = false;
-    qCDebug(lcAcquisition).noquote().nospace() << "- ConfiguredDevice::deviceDisconnected() : " << m_ipAddress;
+    qCDebug(lcAcquisition).noquote().nospace()
+        << "- ConfiguredDevice::deviceDisconnected() : " << m_ipAddress;
     for (NodeDevice* node : qAsConst(m_nodes))
         node->deviceDisconnected();
     if (!retryPending) {

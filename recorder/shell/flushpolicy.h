@@ -28,10 +28,8 @@ public:
     // A new recording: the age of the waiting samples counts afresh; a failing file stays so.
     void reset();
 
-    // Time at which the queue was first seen holding samples; -1 while it is empty.
-    qint64 firstSeen() const { return m_firstSeenMs; }
-
 private:
+    // Time at which the queue was first seen holding samples; -1 while it is empty.
     qint64 m_firstSeenMs = -1;
     qint64 m_retryAtMs = -1;
 };

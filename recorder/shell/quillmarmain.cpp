@@ -44,7 +44,8 @@ QString settingsApplication()
     return QStringLiteral("Quillmar Lite Modbus");
 }
 
-QAction* menuAction(QMenu* menu, const QString& text, const char* objectName, bool checkable = false)
+QAction* menuAction(QMenu* menu, const QString& text, const char* objectName,
+                    bool checkable = false)
 {
     QAction* action = menu->addAction(text);
     action->setObjectName(QLatin1String(objectName));
@@ -66,7 +67,8 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
     connectionName = QString::fromLatin1(QUuid::createUuid().toString().toUtf8().toBase64());
 
     connect(ui->menuFrame, &TopCustomFrame::customDoubleClick, this, &QuillmarMain::topDblClick);
-    connect(ui->command_project, &QAbstractButton::clicked, this, &QuillmarMain::slotCommandProject);
+    connect(ui->command_project, &QAbstractButton::clicked, this,
+            &QuillmarMain::slotCommandProject);
     connect(ui->command_record, &QAbstractButton::clicked, this, &QuillmarMain::slotCommandRecord);
     connect(ui->command_screen, &QAbstractButton::clicked, this, &QuillmarMain::slotCommandScreen);
     connect(ui->command_help, &QAbstractButton::clicked, this, &QuillmarMain::slotCommandHelp);
@@ -184,7 +186,8 @@ void QuillmarMain::createMenus()
 
     menuScreen = new QMenu(this);
     menuScreen->setObjectName(QStringLiteral("menuScreen"));
-    actionFullScreen = menuAction(menuScreen, QStringLiteral("FullScreen"), "actionFullScreen", true);
+    actionFullScreen =
+        menuAction(menuScreen, QStringLiteral("FullScreen"), "actionFullScreen", true);
     menuScreen->addSeparator();
     actionExpansion =
         menuAction(menuScreen, QStringLiteral("Expansion Mode"), "actionExpansion", true);
@@ -222,7 +225,8 @@ void QuillmarMain::setupAudio()
     m_audioFile.setFileName(QStringLiteral("://critical.wav"));
     if (!m_audioFile.open(QIODevice::ReadOnly)) {
         qWarning() << "Could not find file \"critical.wav\"!";
-        critical(QStringLiteral("critical.wav"), QStringLiteral("Could not find file \"critical.wav\"!"));
+        critical(QStringLiteral("critical.wav"),
+                 QStringLiteral("Could not find file \"critical.wav\"!"));
     }
     qDebug().noquote() << "m_audioFile size : " << m_audioFile.size();
 }
@@ -307,8 +311,7 @@ void QuillmarMain::slotAutoRecord(bool on)
 void QuillmarMain::popupMenu(QMenu* menu, QWidget* button)
 {
     const QPoint windowTopLeft = mapToGlobal(QPoint(0, 0));
-    menu->popup(windowTopLeft + button->mapTo(this, QPoint(0, 0)) +
-                QPoint(5, button->height()));
+    menu->popup(windowTopLeft + button->mapTo(this, QPoint(0, 0)) + QPoint(5, button->height()));
 }
 
 void QuillmarMain::slotCommandProject()
@@ -329,8 +332,8 @@ void QuillmarMain::slotCommandScreen()
 void QuillmarMain::slotCommandHelp()
 {
     // Not modal: the recording cycle keeps running while the box is open.
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("About"),
-                                QString(), QMessageBox::Ok, this);
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("About"), QString(),
+                                QMessageBox::Ok, this);
     box->setObjectName(QStringLiteral("aboutBox"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setTextFormat(Qt::RichText);
@@ -370,8 +373,8 @@ void QuillmarMain::slotShowHideItem(bool hide)
 
 void QuillmarMain::setProjectActionsEnabled(bool enabled)
 {
-    for (QAction* action : {actionAddDelete, actionClose, actionRefresh, actionDataViewer,
-                            actionExpansion})
+    for (QAction* action :
+         {actionAddDelete, actionClose, actionRefresh, actionDataViewer, actionExpansion})
         action->setEnabled(enabled);
     menuReport->setEnabled(enabled);
     menuReport->menuAction()->setEnabled(enabled);
@@ -382,7 +385,8 @@ void QuillmarMain::setStatusTexts()
     QString folder = QFileInfo(projectFilePath).path();
     if (folder.size() > MaxStatusFolderLength)
         folder = folder.left(MaxStatusFolderLength) + QStringLiteral("...");
-    ui->label_projectname->setText(folder + QLatin1Char('/') + projectName + QStringLiteral(".tpc"));
+    ui->label_projectname->setText(folder + QLatin1Char('/') + projectName +
+                                   QStringLiteral(".tpc"));
     ui->label_interval->setText(QStringLiteral("Interval : ") + intervalName(interval));
 }
 
@@ -492,7 +496,8 @@ void QuillmarMain::projectLoaded(const QString& path)
 {
     ProjectData project;
     if (!ProjectFile(path).load(&project)) {
-        showMessage(this, QStringLiteral("ERROR"), QStringLiteral("There is no device information!"));
+        showMessage(this, QStringLiteral("ERROR"),
+                    QStringLiteral("There is no device information!"));
         return;
     }
     for (const GatewayConfig& config : qAsConst(project.gateways))
@@ -736,18 +741,6 @@ void QuillmarMain::slotStdTimer()
     } else {
         stopSound();
     }
-}
-
-void QuillmarMain::writeDevice()
-{
-    if (projectOpen && cycle)
-        cycle->writeDevice();
-}
-
-void QuillmarMain::writeDb()
-{
-    if (cycle)
-        cycle->writeDb();
 }
 
 void QuillmarMain::slotRefreshDevice()

@@ -95,8 +95,6 @@ public slots:
     void projectLoaded(const QString& path);
     void projectListConfirm(const QList<ConfiguredDevice*>& list);
     void slotStdTimer();
-    void writeDevice();
-    void writeDb();
     void handleStateChanged(QAudio::State state);
 
 protected:

@@ -351,9 +351,8 @@ bool InsertSerialData::insertNow(int limit)
 // MaxRowsPerStatement rows combined with UNION. Returns true once committed.
 bool InsertSerialData::insertBatch(int count)
 {
-    const auto& queue = pending;
     const std::vector<bool> repeated =
-        count > MaxRowsPerStatement ? repeatedRecords(queue, count) : std::vector<bool>();
+        count > MaxRowsPerStatement ? repeatedRecords(pending, count) : std::vector<bool>();
 
     QSqlDatabase db = QSqlDatabase::database(fullConnectionName(), false);
     const bool begun = db.transaction();
@@ -370,7 +369,7 @@ bool InsertSerialData::insertBatch(int count)
         rows.clear();
         for (; next < count && static_cast<int>(rows.size()) < MaxRowsPerStatement; ++next) {
             if (repeated.empty() || !repeated[static_cast<size_t>(next)])
-                rows.push_back(&queue[static_cast<size_t>(next)]);
+                rows.push_back(&pending[static_cast<size_t>(next)]);
         }
         if (!rows.empty())
             ok = insertRows(db, rows);

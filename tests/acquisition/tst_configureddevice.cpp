@@ -1,5 +1,4 @@
 #include "configureddevice.h"
-#include "datainterval.h"
 #include "modbusdevice.h"
 #include "nodedevice.h"
 
@@ -96,7 +95,8 @@ void TestConfiguredDevice::decodesRecordsAtTheirOffsets_data()
 {
     QTest::addColumn<QList<int>>("starts");
     QTest::addColumn<QStringList>("ch1");
-    QTest::newRow("consecutive") << QList<int>{100, 104, 108} << QStringList{"1.00", "2.00", "3.00"};
+    QTest::newRow("consecutive") << QList<int>{100, 104, 108}
+                                 << QStringList{"1.00", "2.00", "3.00"};
     QTest::newRow("far apart skipped") << QList<int>{100, 200} << QStringList{"1.00", ""};
     QTest::newRow("reversed") << QList<int>{104, 100} << QStringList{"2.00", "1.00"};
     QTest::newRow("overlapping skipped") << QList<int>{100, 106} << QStringList{"1.00", ""};
@@ -214,9 +214,9 @@ void TestConfiguredDevice::nonFiniteChannelsAreEmpty()
 void TestConfiguredDevice::extremeStartRegisters()
 {
     QObject owner;
-    ConfiguredDevice* gateway = gatewayWith(
-        {std::numeric_limits<int>::max(), std::numeric_limits<int>::min(), 0},
-        QStringLiteral("TQ100"), &owner);
+    ConfiguredDevice* gateway =
+        gatewayWith({std::numeric_limits<int>::max(), std::numeric_limits<int>::min(), 0},
+                    QStringLiteral("TQ100"), &owner);
     QCOMPARE(gateway->registerStart(), std::numeric_limits<int>::min());
     QVector<quint16> registers(12);
     putFloat(registers, 0, 7.0f);
@@ -235,8 +235,8 @@ void TestConfiguredDevice::disconnectionStartsOneRetry()
     // Counted on the link's thread.
     static std::atomic<int> writes;
     writes = 0;
-    const QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext&, const QString& message) {
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
             if (message.startsWith(QLatin1String("ModbusDevice::write")))
                 ++writes;
         });

@@ -1,6 +1,5 @@
 #include "charttime.h"
 #include "configureddevice.h"
-#include "datainterval.h"
 #include "insertserialdata.h"
 #include "nodedevice.h"
 #include "novalue.h"
@@ -76,8 +75,8 @@ QList<Row> TestNodeDevice::flush()
     db->insertNow();
     QList<Row> rows;
     {
-        QSqlDatabase check = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
-                                                       QStringLiteral("check"));
+        QSqlDatabase check =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
         check.setDatabaseName(dir.filePath(QStringLiteral("node.dat")));
         check.open();
         QSqlQuery query(QStringLiteral("select serialno, channel1, channel2, pointDate from "
@@ -190,8 +189,8 @@ void TestNodeDevice::pushesIntoAttachedViews()
     gateway.deviceConnected();
     node->setData(QStringLiteral("21.50"), QStringLiteral("45.25"), QStringLiteral("87"),
                   QStringLiteral("3"), kTime, false);
-    QCOMPARE(chart.calls, QStringList({"connected N7", "setData 21.50 45.25",
-                                       "setLqiBattery 87 3"}));
+    QCOMPARE(chart.calls,
+             QStringList({"connected N7", "setData 21.50 45.25", "setLqiBattery 87 3"}));
     QCOMPARE(chart.lastCh1, 21.5);
     QCOMPARE(chart.lastCh2, 45.25);
     QCOMPARE(tile1.calls, QStringList({"connected N7", "value 21.50"}));
@@ -280,8 +279,7 @@ void TestNodeDevice::recordingQueuesOnlyRegularSamples()
     node.setRecordEnabled(true);
     node.setData(QStringLiteral("3.00"), QString(), {}, {}, kTime.addSecs(1), false);
     node.setData(QStringLiteral("4.00"), QStringLiteral("5.00"), {}, {}, kTime.addSecs(2), true);
-    node.setData(QStringLiteral("21.50"), QStringLiteral("45.25"), {}, {}, kTime.addSecs(2),
-                 false);
+    node.setData(QStringLiteral("21.50"), QStringLiteral("45.25"), {}, {}, kTime.addSecs(2), false);
     QCOMPARE(db->pendingCount(), 2);
 
     const QList<Row> rows = flush();

@@ -1,6 +1,5 @@
 #include "chartview.h"
 #include "configureddevice.h"
-#include "datainterval.h"
 #include "nodedevice.h"
 #include "qchartviewer.h"
 

@@ -2,7 +2,6 @@
 #include "configureddevice.h"
 #include "dashboard.h"
 #include "dashboarddeviceitem.h"
-#include "datainterval.h"
 #include "gatewaysimulator.h"
 #include "networksettingdialog.h"
 #include "nodedevice.h"

@@ -1,5 +1,4 @@
 #include "configureddevice.h"
-#include "datainterval.h"
 #include "nodedevice.h"
 #include "projectmanager.h"
 #include "selectdelegate.h"
@@ -190,7 +189,8 @@ void TestProjectManager::renumbering()
     const QStringList messages = shownMessages(editor);
     QCOMPARE(messages.size(), error ? 1 : 0);
     if (error)
-        QCOMPARE(messages.first(), QStringLiteral("ERROR|The maximum value of the start address is 106."));
+        QCOMPARE(messages.first(),
+                 QStringLiteral("ERROR|The maximum value of the start address is 106."));
 }
 
 // Catches: new nodes overlapping the previous one, or identifiers that do not fit the database.
@@ -203,7 +203,9 @@ void TestProjectManager::newNodeDefaults()
     QCOMPARE(starts(editor, gateway), (Starts{0, 4, 8}));
     QSet<QString> ids;
     for (int row = 0; row < 3; ++row) {
-        auto cell = [&](int column) { return model->index(row, column, gateway).data().toString(); };
+        auto cell = [&](int column) {
+            return model->index(row, column, gateway).data().toString();
+        };
         QCOMPARE(cell(3).size(), 18);
         ids.insert(cell(3));
         QCOMPARE(cell(4), QStringLiteral("DEVICE%1").arg(row + 1));
@@ -313,7 +315,8 @@ void TestProjectManager::confirmBuildsFreshObjects()
     model->setData(model->index(0, 2, third), QStringLiteral("12"));
 
     QSignalSpy spy(editor, &ProjectManager::projectListConfirm);
-    QTest::mouseClick(editor->findChild<QToolButton*>(QStringLiteral("btn_confirm")), Qt::LeftButton);
+    QTest::mouseClick(editor->findChild<QToolButton*>(QStringLiteral("btn_confirm")),
+                      Qt::LeftButton);
     QCOMPARE(spy.count(), 1);
     const auto list = spy.first().first().value<QList<ConfiguredDevice*>>();
     QCOMPARE(list.size(), 2);
@@ -349,7 +352,8 @@ void TestProjectManager::confirmWithoutNodes()
     editor->slotProjectListConfirm();
     QCOMPARE(spy.count(), 0);
     QCOMPARE(shownMessages(editor),
-             QStringList{QStringLiteral("INFORMATION|You must select at least one device.\nPlease retry.")});
+             QStringList{QStringLiteral(
+                 "INFORMATION|You must select at least one device.\nPlease retry.")});
 }
 
 // Catches: a list emitted although a gateway has no usable address.
@@ -363,7 +367,8 @@ void TestProjectManager::confirmWithBadAddress()
     editor->slotProjectListConfirm();
     QCOMPARE(spy.count(), 0);
     QCOMPARE(shownMessages(editor),
-             QStringList{QStringLiteral("ERROR|IP Address & Port Number format is not valid.\nPlease retry.")});
+             QStringList{QStringLiteral(
+                 "ERROR|IP Address & Port Number format is not valid.\nPlease retry.")});
 }
 
 // Catches: units and alarm ranges of existing nodes lost when the project's devices are edited.

@@ -1,5 +1,4 @@
 #include "configureddevice.h"
-#include "datainterval.h"
 #include "gatewaysimulator.h"
 #include "insertserialdata.h"
 #include "nodedevice.h"
@@ -16,7 +15,6 @@
 #include <QElapsedTimer>
 #include <QListWidgetItem>
 #include <QMenu>
-#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -27,7 +25,6 @@
 #include <QToolButton>
 #include <QTreeView>
 
-#include <csignal>
 #include <memory>
 
 namespace {
@@ -44,13 +41,14 @@ QList<Row> readRows(const QString& database)
 {
     QList<Row> rows;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
         db.setDatabaseName(database);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         if (db.open()) {
             QSqlQuery query(db);
-            query.exec(QStringLiteral(
-                "select serialno, channel1, channel2, pointDate from quorbinal order by serialno, pointDate"));
+            query.exec(QStringLiteral("select serialno, channel1, channel2, pointDate from "
+                                      "quorbinal order by serialno, pointDate"));
             while (query.next())
                 rows << Row{query.value(0).toString(), query.value(1), query.value(2),
                             query.value(3).toLongLong()};
@@ -80,64 +78,12 @@ private slots:
     void endToEnd();
 
 private:
-    bool startPulseAudio();
-    void stopPulseAudio();
-
     QTemporaryDir configHome;
     QTemporaryDir work;
-    std::unique_ptr<QTemporaryDir> pulseDir;
+    PulseNullSink pulseSink;
     bool pulse = false;
     MessageBoxes boxes;
 };
-
-bool TestRecording::startPulseAudio()
-{
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
-    if (program.isEmpty())
-        return false;
-    pulseDir = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/qlm-pulse-XXXXXX"));
-    const QString dir = pulseDir->path();
-    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    const QString socket = dir + QStringLiteral("/pulse.sock");
-    QProcess daemon;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir);
-    env.insert(QStringLiteral("HOME"), dir);
-    daemon.setProcessEnvironment(env);
-    daemon.start(program, {QStringLiteral("-D"), QStringLiteral("-n"),
-                           QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--disallow-exit"),
-                           QStringLiteral("--log-target=file:") + dir + QStringLiteral("/pulse.log"),
-                           QStringLiteral("--load=module-native-protocol-unix auth-anonymous=1 socket=") + socket,
-                           QStringLiteral("--load=module-null-sink sink_name=null rate=44100 channels=2")});
-    if (!daemon.waitForFinished(10000) || daemon.exitCode() != 0)
-        return false;
-    qputenv("PULSE_SERVER", QByteArray("unix:") + socket.toLocal8Bit());
-    for (int i = 0; i < 50; ++i) {
-        QProcess info;
-        info.setProcessEnvironment(env);
-        QProcessEnvironment withServer = env;
-        withServer.insert(QStringLiteral("PULSE_SERVER"), QStringLiteral("unix:") + socket);
-        info.setProcessEnvironment(withServer);
-        info.start(QStringLiteral("pactl"), {QStringLiteral("info")});
-        if (info.waitForFinished(2000) && info.exitCode() == 0)
-            return true;
-        QTest::qWait(100);
-    }
-    return false;
-}
-
-void TestRecording::stopPulseAudio()
-{
-    if (!pulseDir)
-        return;
-    QFile pidFile(pulseDir->path() + QStringLiteral("/pulse/pid"));
-    if (pidFile.open(QIODevice::ReadOnly)) {
-        const int pid = QString::fromLatin1(pidFile.readAll()).trimmed().toInt();
-        if (pid > 0)
-            ::kill(pid, SIGTERM);
-    }
-    pulseDir.reset();
-}
 
 void TestRecording::initTestCase()
 {
@@ -146,14 +92,16 @@ void TestRecording::initTestCase()
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
     QStandardPaths::setTestModeEnabled(true);
     // Before the first audio call of the process: the sound back end connects once.
-    pulse = startPulseAudio();
-    if (!pulse)
+    pulse = pulseSink.start(QStringLiteral(QUILLMAR_SOURCE_DIR "/tools/pulse-null-sink.sh"));
+    if (pulse)
+        qputenv("PULSE_SERVER", pulseSink.server().toLocal8Bit());
+    else
         qWarning("no PulseAudio daemon could be started: the alarm sound is not checked");
 }
 
 void TestRecording::cleanupTestCase()
 {
-    stopPulseAudio();
+    pulseSink.stop();
 }
 
 // Catches: samples lost, duplicated or taken from refresh polls; missing gap records or record
@@ -181,8 +129,9 @@ void TestRecording::endToEnd()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     // Start screen: create the project.
-    QTest::mouseClick(window.startScreen()->findChild<QCommandLinkButton*>(QStringLiteral("btn_create")),
-                      Qt::LeftButton);
+    QTest::mouseClick(
+        window.startScreen()->findChild<QCommandLinkButton*>(QStringLiteral("btn_create")),
+        Qt::LeftButton);
     ProjectManager* editor = window.editor();
     QVERIFY(editor);
 
@@ -197,12 +146,14 @@ void TestRecording::endToEnd()
     model->setData(model->index(0, 1), QStringLiteral("TQ100"));
     model->setData(model->index(1, 0), QStringLiteral("127.0.0.1:%1").arg(sim.port(1)));
     for (int gateway : {0, 0, 1}) {
-        tree->selectionModel()->setCurrentIndex(model->index(gateway, 0), QItemSelectionModel::ClearAndSelect);
+        tree->selectionModel()->setCurrentIndex(model->index(gateway, 0),
+                                                QItemSelectionModel::ClearAndSelect);
         QTest::mouseClick(addChild, Qt::LeftButton);
     }
     editor->intervalMenu()->actions().at(0)->trigger();
     QCOMPARE(editor->interval(), 1000);
-    QTest::mouseClick(editor->findChild<QToolButton*>(QStringLiteral("btn_confirm")), Qt::LeftButton);
+    QTest::mouseClick(editor->findChild<QToolButton*>(QStringLiteral("btn_confirm")),
+                      Qt::LeftButton);
 
     ProjectCenter* center = window.projectCenter();
     QVERIFY(center);
@@ -238,7 +189,8 @@ void TestRecording::endToEnd()
     }
 
     // Recording.
-    QTest::mouseClick(center->findChild<QToolButton*>(QStringLiteral("btn_record")), Qt::LeftButton);
+    QTest::mouseClick(center->findChild<QToolButton*>(QStringLiteral("btn_record")),
+                      Qt::LeftButton);
     QVERIFY(window.isRecording());
     const QString database = ProjectFile::databasePath(projectPath);
     QTRY_VERIFY_WITH_TIMEOUT(window.recordingCycle()->pendingCount() >= 3, 5000);
@@ -266,16 +218,19 @@ void TestRecording::endToEnd()
     QCOMPARE(gateways[1]->missedPollLimit(), 5);
     QVERIFY2(silence.elapsed() >= 4000, qPrintable(QString::number(silence.elapsed())));
     QVERIFY(gateways[1]->retryPending);
-    QVERIFY(iconShows(center->projectList()->itemOf(c), QStringLiteral(":/img/DeviceDisconnectedSymbol.png")));
+    QVERIFY(iconShows(center->projectList()->itemOf(c),
+                      QStringLiteral(":/img/DeviceDisconnectedSymbol.png")));
     QVERIFY(gateways[0]->connected);
     QVERIFY(sim.setFault(1, QStringLiteral("none")));
     QTRY_VERIFY_WITH_TIMEOUT(gateways[1]->connected, 10000);
-    QVERIFY(iconShows(center->projectList()->itemOf(c), QStringLiteral(":/img/DeviceConnectingSymbol.png")));
+    QVERIFY(iconShows(center->projectList()->itemOf(c),
+                      QStringLiteral(":/img/DeviceConnectingSymbol.png")));
     const int before = readRows(database).size();
     QTRY_VERIFY_WITH_TIMEOUT(readRows(database).size() > before, 15000);
 
     // Stop: one gap record per node, then everything waiting is written.
-    QTest::mouseClick(center->findChild<QToolButton*>(QStringLiteral("btn_record")), Qt::LeftButton);
+    QTest::mouseClick(center->findChild<QToolButton*>(QStringLiteral("btn_record")),
+                      Qt::LeftButton);
     QVERIFY(!window.isRecording());
     QCOMPARE(window.recordingCycle()->pendingCount(), 0);
     QVERIFY(!file.value(QStringLiteral("record_start_time")).isEmpty());
@@ -286,8 +241,9 @@ void TestRecording::endToEnd()
     for (const Row& row : rows)
         byNode[row.serial] << row;
     QCOMPARE(byNode.size(), 3);
-    const QHash<QString, QPair<double, double>> expected = {
-        {a->deviceNumber, {21.5, 45}}, {b->deviceNumber, {22.25, 46}}, {c->deviceNumber, {5.25, 80}}};
+    const QHash<QString, QPair<double, double>> expected = {{a->deviceNumber, {21.5, 45}},
+                                                            {b->deviceNumber, {22.25, 46}},
+                                                            {c->deviceNumber, {5.25, 80}}};
     for (NodeDevice* node : {a, b, c}) {
         const QList<Row>& list = byNode.value(node->deviceNumber);
         QVERIFY2(list.size() >= 5, qPrintable(node->deviceNumber));

@@ -1,5 +1,5 @@
 #include "configureddevice.h"
-#include "datainterval.h"
+#include "databasepeek.h"
 #include "flushpolicy.h"
 #include "gatewaysimulator.h"
 #include "insertserialdata.h"
@@ -33,22 +33,6 @@ Q_DECLARE_METATYPE(QVector<Tick>)
 namespace {
 
 const char* const TimeFormat = "yyyy-MM-dd hh:mm:ss";
-
-// Runs a statement on a connection of its own; the first value of its first row, else -1.
-qint64 scalar(const QString& database, const QString& sql)
-{
-    const QString name = QUuid::createUuid().toString();
-    qint64 value = -1;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(database);
-        QSqlQuery query(db);
-        if (db.open() && query.exec(sql) && query.next())
-            value = query.value(0).toLongLong();
-    }
-    QSqlDatabase::removeDatabase(name);
-    return value;
-}
 
 } // namespace
 
@@ -309,10 +293,11 @@ void TestRecordingCycle::oldFileIndexedWhileRecording()
     const QDateTime first = now.addDays(-3);
     QVERIFY(writeOldDatabase(database(), 1000000, first.toSecsSinceEpoch()));
     if (indexed)
-        scalar(database(), SampleTable::createIndexStatement());
-    QCOMPARE(scalar(database(), QStringLiteral("select count(*) from sqlite_master where name = "
-                                               "'") +
-                                    SampleTable::indexName() + QLatin1Char('\'')),
+        DatabasePeek::scalar(database(), SampleTable::createIndexStatement());
+    QCOMPARE(DatabasePeek::scalar(database(),
+                                  QStringLiteral("select count(*) from sqlite_master where name = "
+                                                 "'") +
+                                      SampleTable::indexName() + QLatin1Char('\'')),
              indexed ? 1 : 0);
     auto cycle = openCycle({1, 2});
     QVERIFY(cycle);
@@ -339,8 +324,9 @@ void TestRecordingCycle::oldFileIndexedWhileRecording()
     QVERIFY(cycle->sampleWriter()->hasIndex());
     QVERIFY(cycle->sampleWriter()->hasSummary());
     QCOMPARE(cycle->pendingCount(), 0);
-    QCOMPARE(scalar(database(), QStringLiteral("select sum(rowCount) from quorbinal_summary")),
-             scalar(database(), QStringLiteral("select count(*) from quorbinal")));
+    QCOMPARE(DatabasePeek::scalar(database(),
+                                  QStringLiteral("select sum(rowCount) from quorbinal_summary")),
+             DatabasePeek::scalar(database(), QStringLiteral("select count(*) from quorbinal")));
     QVERIFY(warnings.isEmpty());
     const QStringList rows = storedRows(database(), QStringLiteral("serialno not like 'OLD%'"));
     QCOMPARE(rows.size(), 2 * (2 * FlushPolicy::MultiGatewayBatch + 1));
@@ -407,22 +393,9 @@ void TestRecordingCycle::pollsRecordedUntilStop()
 void TestRecordingCycle::terminationSignalEndsRecording()
 {
     // The alarm output needs a device, or the recorder waits at a message box for a click.
-    QTemporaryDir pulseFolder(QStringLiteral("/tmp/qlm-pulse-XXXXXX"));
-    const QString pulseDir = pulseFolder.path();
-    QProcess pulse;
-    pulse.start(QStringLiteral("bash"),
-                {QStringLiteral("-c"), QStringLiteral("source \"$0\"; pulse_start \"$1\""),
-                 QStringLiteral(QUILLMAR_SOURCE_DIR "/tools/pulse-null-sink.sh"), pulseDir});
-    if (!pulse.waitForFinished(15000) || pulse.exitCode() != 0)
+    PulseNullSink pulse;
+    if (!pulse.start(QStringLiteral(QUILLMAR_SOURCE_DIR "/tools/pulse-null-sink.sh")))
         QSKIP("no PulseAudio daemon could be started");
-    auto stopPulse = qScopeGuard([&] {
-        QFile pidFile(pulseDir + QStringLiteral("/pulse/pid"));
-        const pid_t pid =
-            pidFile.open(QIODevice::ReadOnly) ? pidFile.readAll().trimmed().toInt() : 0;
-        // Gone before its folder is removed, or it writes into the folder being removed.
-        if (pid > 0 && ::kill(pid, SIGTERM) == 0)
-            QTRY_VERIFY_WITH_TIMEOUT(::kill(pid, 0) != 0, 10000);
-    });
 
     GatewaySimulator sim;
     GatewaySimulator::Gateway gateway = GatewaySimulator::gateway(QStringLiteral("TQ100"), {0});
@@ -452,8 +425,7 @@ void TestRecordingCycle::terminationSignalEndsRecording()
     QProcess recorder;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-    env.insert(QStringLiteral("PULSE_SERVER"),
-               QStringLiteral("unix:") + pulseDir + QStringLiteral("/pulse.sock"));
+    env.insert(QStringLiteral("PULSE_SERVER"), pulse.server());
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
     recorder.setProcessEnvironment(env);
     recorder.setProcessChannelMode(QProcess::ForwardedErrorChannel);

@@ -6,7 +6,6 @@
 // Exit code 0 when the counts match and memory stayed flat (last minute within 10 % and 8 MB
 // of the first minute after warm-up).
 
-#include "datainterval.h"
 #include "demogateway.h"
 #include "gatewaysimulator.h"
 #include "projectfile.h"
@@ -83,7 +82,8 @@ int main(int argc, char* argv[])
         return 2;
     }
     QString json = QString::fromUtf8(source.readAll());
-    json.replace(QRegularExpression(QStringLiteral("\"port\"\\s*:\\s*\\d+")), QStringLiteral("\"port\": 0"));
+    json.replace(QRegularExpression(QStringLiteral("\"port\"\\s*:\\s*\\d+")),
+                 QStringLiteral("\"port\": 0"));
     const QString simConfig = work.filePath(QStringLiteral("sim.json"));
     QFile simFile(simConfig);
     if (!simFile.open(QIODevice::WriteOnly) || simFile.write(json.toUtf8()) < 0)
@@ -123,12 +123,14 @@ int main(int argc, char* argv[])
     window.slotStartRecord();
     setFaults(QStringLiteral("none"));
     say(QStringLiteral("soak: %1 s at 1 s with %2 gateways, faults change every %3 s")
-            .arg(seconds).arg(sim.gatewayCount()).arg(faultPeriod));
+            .arg(seconds)
+            .arg(sim.gatewayCount())
+            .arg(faultPeriod));
 
     // Fault modes in turn on one gateway at a time, each followed by a healthy period. In each
     // a poll either gets its whole answer in time or fails; the simulator counts as served only
     // whole answers, so short answers and dropped connections must leave no row.
-    const QStringList modes = {QStringLiteral("silent"), QStringLiteral("exception"),
+    const QStringList modes = {QStringLiteral("silent"),   QStringLiteral("exception"),
                                QStringLiteral("slow 200"), QStringLiteral("stopped"),
                                QStringLiteral("short"),    QStringLiteral("exception 4"),
                                QStringLiteral("drop 3")};
@@ -136,7 +138,8 @@ int main(int argc, char* argv[])
     QTimer faults;
     QObject::connect(&faults, &QTimer::timeout, &window, [&] {
         const int gateway = (step / 2) % sim.gatewayCount();
-        const QString mode = step % 2 ? QStringLiteral("none") : modes.at((step / 2) % modes.size());
+        const QString mode =
+            step % 2 ? QStringLiteral("none") : modes.at((step / 2) % modes.size());
         if (mode == QLatin1String("stopped"))
             sim.stopGateway(gateway);
         else if (mode == QLatin1String("none")) {
@@ -182,7 +185,8 @@ int main(int argc, char* argv[])
     int mismatches = 0;
     qint64 rows = 0;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("soakcheck"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("soakcheck"));
         db.setDatabaseName(database);
         db.open();
         for (int g = 0; g < gateways.size(); ++g) {
@@ -218,9 +222,13 @@ int main(int argc, char* argv[])
     const bool flat = last <= first + qMax<qint64>(first / 10, 8192);
     say(QStringLiteral("polls answered while recording: %1; sample rows: %2; nodes with a "
                        "different count: %3")
-            .arg(answered.join(QStringLiteral(" + "))).arg(rows).arg(mismatches));
+            .arg(answered.join(QStringLiteral(" + ")))
+            .arg(rows)
+            .arg(mismatches));
     say(QStringLiteral("resident memory: after warm-up %1 kB, at the end %2 kB, highest %3 kB: %4")
-            .arg(first).arg(last).arg(*std::max_element(rss.begin(), rss.end()))
+            .arg(first)
+            .arg(last)
+            .arg(*std::max_element(rss.begin(), rss.end()))
             .arg(flat ? QStringLiteral("flat") : QStringLiteral("GROWING")));
     return mismatches == 0 && flat ? 0 : 1;
 }
