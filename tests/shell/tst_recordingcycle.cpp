@@ -27,6 +27,8 @@ struct Tick
     int pending;
     bool due;
     bool fails = false; // the write that is due fails
+    int left = 0;       // samples still waiting after the write that is due
+    bool reset = false; // the recording stops after this tick
 };
 Q_DECLARE_METATYPE(QVector<Tick>)
 
@@ -150,6 +152,10 @@ void TestRecordingCycle::flushTicks_data()
         << 1
         << QVector<Tick>{
                {0, 1, false}, {58500, 1, true, true}, {60000, 1, false}, {63500, 1, true}};
+    QTest::newRow("samples left after a write keep their age")
+        << 1 << QVector<Tick>{{0, 1, false}, {58500, 1, true, false, 1}, {60000, 1, true}};
+    QTest::newRow("a stop starts the age again")
+        << 1 << QVector<Tick>{{0, 1, false, false, 0, true}, {58500, 1, false}, {117000, 1, true}};
 }
 
 // Catches: samples kept in memory for up to 80 minutes, batches written below the threshold,
@@ -165,7 +171,9 @@ void TestRecordingCycle::flushTicks()
         if (tick.due && tick.fails)
             policy.failed(tick.atMs);
         else if (tick.due)
-            policy.flushed(0);
+            policy.flushed(tick.left);
+        if (tick.reset)
+            policy.reset();
     }
 }
 
