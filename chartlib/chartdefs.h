@@ -1,9 +1,11 @@
 #pragma once
 
-#include <novalue.h>
-
 // Constants shared by the chart classes and their C entry points.
 namespace Chart {
+
+// A data value the chart does not plot: a line breaks there, a label formats it as empty text.
+// Callers fill the slots of missing samples with it.
+constexpr double NoValue = 1.7E+308;
 
 // Colours are 0xAARRGGBB where the alpha byte counts transparency: 0 is opaque, 0xFF invisible.
 constexpr int Transparent = int(0xFF000000u);

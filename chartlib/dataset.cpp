@@ -1,9 +1,8 @@
 #include "dataset.h"
 
 #include "chartcore.h"
+#include "chartdefs.h"
 #include "layer.h"
-
-#include <novalue.h>
 
 DataSet::DataSet(Layer *layer, const double *data, int count, int color, const QString &name)
     : m_layer(layer)
@@ -24,7 +23,7 @@ QString DataSet::getLegendIcon() const
 
 double DataSet::getValue(int i) const
 {
-    return i >= 0 && i < m_values.size() ? m_values.at(i) : NoValue;
+    return i >= 0 && i < m_values.size() ? m_values.at(i) : Chart::NoValue;
 }
 
 double DataSet::getPosition(int i) const

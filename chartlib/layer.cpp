@@ -1,9 +1,8 @@
 #include "layer.h"
 
 #include "chartcore.h"
+#include "chartdefs.h"
 #include "dataset.h"
-
-#include <novalue.h>
 
 #include <cmath>
 
@@ -43,12 +42,12 @@ DataSet *Layer::getDataSetByZ(int i) const
 
 int Layer::getXIndexOf(double xValue, double tolerance) const
 {
-    if (!(std::fabs(xValue) < NoValue * 0.5))
+    if (!(std::fabs(xValue) < Chart::NoValue * 0.5))
         return -1;
     const int n = sampleCount();
     for (int i = 0; i < n; ++i) {
         const double x = xAt(i);
-        if (std::fabs(x) < NoValue * 0.5 && std::fabs(x - xValue) <= tolerance)
+        if (std::fabs(x) < Chart::NoValue * 0.5 && std::fabs(x - xValue) <= tolerance)
             return i;
     }
     return -1;
@@ -64,7 +63,7 @@ double Layer::xAt(int i) const
 {
     if (m_xData.isEmpty())
         return double(i);
-    return i >= 0 && i < m_xData.size() ? m_xData.at(i) : NoValue;
+    return i >= 0 && i < m_xData.size() ? m_xData.at(i) : Chart::NoValue;
 }
 
 int Layer::sampleCount() const

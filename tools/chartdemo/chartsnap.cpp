@@ -3,8 +3,6 @@
 
 #include <chartapi.h>
 
-#include <novalue.h>
-
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QImage>
@@ -22,7 +20,7 @@ int main(int argc, char **argv)
     DemoChart::fillWave(times, values, 1765000000, interval, 22.5, 2.0, 150, 165);
     // "empty" shows the chart before the first sample.
     if (argc > 3 && qstrcmp(argv[3], "empty") == 0)
-        std::fill(times, times + DemoChart::HistoryLength, NoValue);
+        std::fill(times, times + DemoChart::HistoryLength, Chart::NoValue);
     XYChart *c = DemoChart::build(790, 200, times, values, 0xFF0000, "CH1", interval);
     DemoChart::drawTrackCursor(c, 600, interval);
     const char *data = nullptr;

@@ -2,8 +2,6 @@
 
 #include <chartapi.h>
 
-#include <novalue.h>
-
 #include <QByteArray>
 
 #include <cmath>
@@ -28,7 +26,7 @@ XYChart *build(int hostWidth, int hostHeight, const double *times, const double 
     CAxis_setColors(x, int(0x80C0C0C0u), int(0x80F4F4F4u), -1, -1);
     CAxis_setColors(y, int(0x80C0C0C0u), int(0x80F4F4F4u), -1, -1);
     const double newest = times[HistoryLength - 1];
-    if (newest != NoValue) {
+    if (newest != Chart::NoValue) {
         const int span = int(qint64(intervalMs) * HistoryLength / 1000);
         CAxis_setDateScale(x, newest - span, newest, 0, 0);
         CAxis_setLabelFormat(x, "{value|hh:nn:ss}");
@@ -86,14 +84,14 @@ void drawTrackCursor(XYChart *c, int plotX, int intervalMs)
             if (dsName.isEmpty() || color == Chart::Transparent)
                 continue;
             const double value = CDataSet_getValue(ds, index);
-            const QByteArray valueText = value == NoValue
+            const QByteArray valueText = value == Chart::NoValue
                 ? QByteArray("N/A")
                 : QByteArray(CBaseChart_formatValue(base, value, "{value|2.}"));
             const QByteArray hex = QByteArray::number(uint(color), 16).rightJustified(6, '0');
             legend = "<*block*>" + QByteArray(CDataSet_getLegendIcon(ds)) + " " + dsName + ": <*font,bgColor="
                 + hex + "*> " + valueText + " <*font*><*/*>" + legend;
             const int yCoor = CXYChart_getYCoor(c, CDataSet_getPosition(ds, index), CDataSet_getUseYAxis(ds));
-            if (index >= 0 && value != NoValue && yCoor >= top && yCoor <= bottom) {
+            if (index >= 0 && value != Chart::NoValue && yCoor >= top && yCoor <= bottom) {
                 CDrawArea_circle(d, xCoor, yCoor, 4, 4, color, color);
                 const QByteArray label = "<*font,bgColor=" + hex + "*> " + valueText + " <*font*>";
                 TTFText *v = CDrawArea_text3(d, label.constData(), "arialbd.ttf", 8);
@@ -130,7 +128,7 @@ void fillWave(double *times, double *values, int newestUnix, int intervalMs, dou
         const qint64 back = qint64(HistoryLength - 1 - i) * intervalMs / 1000;
         times[i] = CChart_chartTime2(int(newestUnix - back));
         values[i] = (i >= gapFrom && i < gapTo)
-            ? NoValue
+            ? Chart::NoValue
             : base + amplitude * std::sin(i / 18.0) + amplitude * 0.25 * std::sin(i / 3.7);
     }
 }

@@ -9,8 +9,6 @@
 #include <resizelabel.h>
 #include <resizelabelunit.h>
 
-#include <novalue.h>
-
 #include <QApplication>
 #include <QDateTime>
 #include <QHBoxLayout>
