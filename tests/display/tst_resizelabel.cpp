@@ -1,9 +1,7 @@
-// Self-sizing labels and the chart host.
-#include <qchartviewerlabel.h>
+// Self-sizing labels.
 #include <resizelabel.h>
 #include <resizelabelunit.h>
 
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <cmath>
@@ -22,7 +20,6 @@ private slots:
     void degenerateSizesKeepAUsableFont_data();
     void degenerateSizesKeepAUsableFont();
     void pixelSizedFontScales();
-    void hostSignalsEveryResize();
 };
 
 void TstResizeLabel::textFillsLabel_data()
@@ -174,18 +171,6 @@ void TstResizeLabel::pixelSizedFontScales()
     label.setText(QStringLiteral("88.88"));
     label.resize(400, 120);
     QVERIFY(label.font().pixelSize() > 40);
-}
-
-// Fault caught: the chart host not asking for a redraw when its size changes.
-void TstResizeLabel::hostSignalsEveryResize()
-{
-    QWidget parent;
-    QChartViewerLabel host(&parent);
-    parent.show();
-    QSignalSpy spy(&host, &QChartViewerLabel::refreshChart);
-    host.resize(300, 200);
-    host.resize(310, 200);
-    QCOMPARE(spy.count(), 2);
 }
 
 QTEST_MAIN(TstResizeLabel)

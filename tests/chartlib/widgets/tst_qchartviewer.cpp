@@ -1,13 +1,12 @@
 // The chart viewer driven with synthetic mouse, wheel and timer events.
 #include <chartcursors.h>
 #include <qchartviewer.h>
+#include <qchartviewerlabel.h>
 
 #include <chartapi.h>
 #include <chartcore.h>
 #include <demochart.h>
 #include <drawarea.h>
-
-#include <novalue.h>
 
 #include <QApplication>
 #include <QSignalSpy>
@@ -137,6 +136,7 @@ private slots:
     void dragScrollMovesViewPort();
     void zoomInFrameAndZoom();
     void cursorsFromOwnBitmaps();
+    void hostSignalsEveryResize();
 
 private:
     std::unique_ptr<QWidget> m_parent;
@@ -509,7 +509,7 @@ void TstQChartViewer::emptyChartCursorHasNoLegend()
     v.show();
     Panel panel(&v);
     for (double &t : panel.times)
-        t = NoValue;
+        t = Chart::NoValue;
     panel.connect();
     v.refreshViewPort(true, true);
     QCOMPARE(CXYChart_getLayerCount(panel.chart()), 0);
@@ -647,6 +647,18 @@ void TstQChartViewer::cursorsFromOwnBitmaps()
     v.setPointerMode(QChartViewer::Pointer);
     v.refreshCursor();
     QCOMPARE(v.cursor().shape(), Qt::ArrowCursor);
+}
+
+// Fault caught: the chart host not asking for a redraw when its size changes.
+void TstQChartViewer::hostSignalsEveryResize()
+{
+    QWidget parent;
+    QChartViewerLabel host(&parent);
+    parent.show();
+    QSignalSpy spy(&host, &QChartViewerLabel::refreshChart);
+    host.resize(300, 200);
+    host.resize(310, 200);
+    QCOMPARE(spy.count(), 2);
 }
 
 QTEST_MAIN(TstQChartViewer)
