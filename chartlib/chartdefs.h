@@ -24,7 +24,8 @@ constexpr int DashLine = 0x0101;
 constexpr int DotDashLine = 0x01020202;
 
 // Text alignment codes, laid out like a numeric keypad read from the bottom row up.
-enum Alignment {
+enum Alignment
+{
     BottomLeft = 1,
     BottomCenter = 2,
     BottomRight = 3,
@@ -38,7 +39,8 @@ enum Alignment {
 
 // Image formats of makeChart2. RawImage (code 4) is meant for immediate decoding: the pixel rows
 // as they are, read back by the library's own image plugin in one copy.
-enum ImageFormat {
+enum ImageFormat
+{
     PNG = 0,
     JPG = 1,
     BMP = 3,
@@ -46,7 +48,8 @@ enum ImageFormat {
 };
 
 // Axis codes of the view-port manager.
-enum Axes {
+enum Axes
+{
     HorizontalAxis = 0,
     VerticalAxis = 1,
     BothAxes = 2,

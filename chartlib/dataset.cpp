@@ -4,10 +4,8 @@
 #include "chartdefs.h"
 #include "layer.h"
 
-DataSet::DataSet(Layer *layer, const double *data, int count, int color, const QString &name)
-    : m_layer(layer)
-    , m_color(color)
-    , m_name(name)
+DataSet::DataSet(Layer* layer, const double* data, int count, int color, const QString& name)
+    : m_layer(layer), m_color(color), m_name(name)
 {
     if (data && count > 0) {
         m_values.resize(count);
@@ -31,7 +29,7 @@ double DataSet::getPosition(int i) const
     return getValue(i);
 }
 
-void DataSet::setUseYAxis(Axis *axis)
+void DataSet::setUseYAxis(Axis* axis)
 {
     m_yAxis = axis;
     m_layer->core()->invalidate();

@@ -6,14 +6,11 @@
 
 #include <cmath>
 
-Layer::Layer(ChartCore *core)
-    : m_core(core)
-{
-}
+Layer::Layer(ChartCore* core) : m_core(core) {}
 
 Layer::~Layer() = default;
 
-void Layer::setXData(const double *data, int count)
+void Layer::setXData(const double* data, int count)
 {
     m_xData.clear();
     if (data && count > 0) {
@@ -23,7 +20,7 @@ void Layer::setXData(const double *data, int count)
     m_core->invalidate();
 }
 
-DataSet *Layer::addDataSet(const double *data, int count, int color, const QString &name)
+DataSet* Layer::addDataSet(const double* data, int count, int color, const QString& name)
 {
     m_dataSets.push_back(std::make_unique<DataSet>(this, data, count, color, name));
     m_core->invalidate();
@@ -35,7 +32,7 @@ int Layer::getDataSetCount() const
     return int(m_dataSets.size());
 }
 
-DataSet *Layer::getDataSetByZ(int i) const
+DataSet* Layer::getDataSetByZ(int i) const
 {
     return i >= 0 && i < int(m_dataSets.size()) ? m_dataSets[size_t(i)].get() : nullptr;
 }
@@ -69,7 +66,7 @@ double Layer::xAt(int i) const
 int Layer::sampleCount() const
 {
     int n = 0;
-    for (const auto &ds : m_dataSets)
+    for (const auto& ds : m_dataSets)
         n = qMax(n, ds->size());
     if (!m_xData.isEmpty())
         n = qMin(n, m_xData.size());

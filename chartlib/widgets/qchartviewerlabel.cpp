@@ -1,11 +1,8 @@
 #include "qchartviewerlabel.h"
 
-QChartViewerLabel::QChartViewerLabel(QWidget *parent)
-    : QLabel(parent)
-{
-}
+QChartViewerLabel::QChartViewerLabel(QWidget* parent) : QLabel(parent) {}
 
-void QChartViewerLabel::resizeEvent(QResizeEvent *event)
+void QChartViewerLabel::resizeEvent(QResizeEvent* event)
 {
     QLabel::resizeEvent(event);
     emit refreshChart();

@@ -10,7 +10,7 @@
 
 #include <algorithm>
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("chart.png");
@@ -21,15 +21,16 @@ int main(int argc, char **argv)
     // "empty" shows the chart before the first sample.
     if (argc > 3 && qstrcmp(argv[3], "empty") == 0)
         std::fill(times, times + DemoChart::HistoryLength, Chart::NoValue);
-    XYChart *c = DemoChart::build(790, 200, times, values, 0xFF0000, "CH1", interval);
+    XYChart* c = DemoChart::build(790, 200, times, values, 0xFF0000, "CH1", interval);
     DemoChart::drawTrackCursor(c, 600, interval);
-    const char *data = nullptr;
+    const char* data = nullptr;
     int length = 0;
     CBaseChart_makeChart2(c, Chart::RawImage, &data, &length);
     QImage img;
-    img.loadFromData(reinterpret_cast<const uchar *>(data), length);
+    img.loadFromData(reinterpret_cast<const uchar*>(data), length);
     img.save(out);
-    QTextStream(stdout) << "bytes " << length << " image " << img.width() << "x" << img.height() << "\n";
+    QTextStream(stdout) << "bytes " << length << " image " << img.width() << "x" << img.height()
+                        << "\n";
     CBaseChart_destroy(c);
     return 0;
 }
