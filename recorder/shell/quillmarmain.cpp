@@ -12,6 +12,7 @@
 #include "projectmain.h"
 #include "projectmanager.h"
 #include "recordingcycle.h"
+#include "windowchrome.h"
 
 #include <QAction>
 #include <QAudioDeviceInfo>
@@ -32,7 +33,6 @@ namespace {
 
 const char* const Version = "V1.9";
 const char* const DateTimeFormat = "yyyy-MM-dd HH:mm:ss";
-constexpr int MaxStatusFolderLength = 40;
 
 QString settingsOrganisation()
 {
@@ -139,10 +139,6 @@ void QuillmarMain::critical(const QString& title, const QString& text)
 
 void QuillmarMain::createMenus()
 {
-    const QString menuStyle = QStringLiteral("background-color: rgb(203, 203, 203);");
-    QFont bold = font();
-    bold.setBold(true);
-
     menuProject = new QMenu(this);
     menuProject->setObjectName(QStringLiteral("menuProject"));
     actionAddDelete = menuAction(menuProject, QStringLiteral("Add/Delete"), "actionAddDelete");
@@ -194,10 +190,8 @@ void QuillmarMain::createMenus()
     connect(actionFullScreen, &QAction::triggered, this, &QuillmarMain::slotViewFull);
     connect(actionExpansion, &QAction::triggered, this, &QuillmarMain::slotShowHideItem);
 
-    for (QMenu* menu : {menuProject, menuRecord, menuReport, menuScreen}) {
-        menu->setStyleSheet(menuStyle);
-        menu->setFont(bold);
-    }
+    for (QMenu* menu : {menuProject, menuRecord, menuReport, menuScreen})
+        WindowChrome::styleMenu(menu, font());
 }
 
 void QuillmarMain::setupAudio()
@@ -382,11 +376,8 @@ void QuillmarMain::setProjectActionsEnabled(bool enabled)
 
 void QuillmarMain::setStatusTexts()
 {
-    QString folder = QFileInfo(projectFilePath).path();
-    if (folder.size() > MaxStatusFolderLength)
-        folder = folder.left(MaxStatusFolderLength) + QStringLiteral("...");
-    ui->label_projectname->setText(folder + QLatin1Char('/') + projectName +
-                                   QStringLiteral(".tpc"));
+    ui->label_projectname->setText(
+        WindowChrome::projectLabel(QFileInfo(projectFilePath).path(), projectName));
     ui->label_interval->setText(QStringLiteral("Interval : ") + intervalName(interval));
 }
 

@@ -1,24 +1,23 @@
 // The chart viewer driven with synthetic mouse, wheel and timer events.
 #include <chartcursors.h>
 #include <qchartviewer.h>
+#include <qchartviewerlabel.h>
 
 #include <chartapi.h>
 #include <chartcore.h>
 #include <demochart.h>
 #include <drawarea.h>
 
-#include <novalue.h>
-
 #include <QApplication>
 #include <QSignalSpy>
 #include <QWheelEvent>
-#include <QtTest>
 #include <QtTest/qtestspontaneevent.h>
+#include <QtTest>
 
 #include <memory>
 
-Q_DECLARE_METATYPE(QMouseEvent *)
-Q_DECLARE_METATYPE(QWheelEvent *)
+Q_DECLARE_METATYPE(QMouseEvent*)
+Q_DECLARE_METATYPE(QWheelEvent*)
 
 namespace {
 
@@ -31,25 +30,24 @@ struct Panel
 {
     double times[DemoChart::HistoryLength];
     double values[DemoChart::HistoryLength];
-    QChartViewer *viewer = nullptr;
+    QChartViewer* viewer = nullptr;
     int draws = 0;
 
-    explicit Panel(QChartViewer *v, int gapFrom = -1, int gapTo = -1)
-        : viewer(v)
+    explicit Panel(QChartViewer* v, int gapFrom = -1, int gapTo = -1) : viewer(v)
     {
         DemoChart::fillWave(times, values, 1765000000, Interval, 22.0, 2.0, gapFrom, gapTo);
     }
     ~Panel()
     {
-        BaseChart *c = viewer->assignedChart();
+        BaseChart* c = viewer->assignedChart();
         viewer->assignChart(nullptr);
         delete c;
     }
-    XYChart *chart() const { return static_cast<XYChart *>(viewer->assignedChart()); }
+    XYChart* chart() const { return static_cast<XYChart*>(viewer->assignedChart()); }
     void draw()
     {
         ++draws;
-        XYChart *c = DemoChart::build(HostW, HostH, times, values, 0xFF0000, "CH1", Interval);
+        XYChart* c = DemoChart::build(HostW, HostH, times, values, 0xFF0000, "CH1", Interval);
         const int x = viewer->isPointerOnPlotArea() ? viewer->plotPointerX()
                                                     : CPlotArea_getRightX(CXYChart_getPlotArea(c));
         DemoChart::drawTrackCursor(c, x, Interval);
@@ -68,20 +66,21 @@ struct Panel
     }
 };
 
-void moveTo(QWidget *w, QPoint at, Qt::MouseButtons buttons = Qt::NoButton)
+void moveTo(QWidget* w, QPoint at, Qt::MouseButtons buttons = Qt::NoButton)
 {
     QMouseEvent e(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, buttons, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
 }
 
-void sendButton(QWidget *w, QEvent::Type type, Qt::MouseButton button, QPoint at)
+void sendButton(QWidget* w, QEvent::Type type, Qt::MouseButton button, QPoint at)
 {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::NoButton;
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonPress ? Qt::MouseButtons(button) : Qt::NoButton;
     QMouseEvent e(type, at, w->mapToGlobal(at), button, held, Qt::NoModifier);
     QApplication::sendEvent(w, &e);
 }
 
-void leave(QWidget *w)
+void leave(QWidget* w)
 {
     QEvent e(QEvent::Leave);
     QApplication::sendEvent(w, &e);
@@ -93,14 +92,14 @@ public:
     int wheels = 0;
 
 protected:
-    void wheelEvent(QWheelEvent *event) override
+    void wheelEvent(QWheelEvent* event) override
     {
         ++wheels;
         event->accept();
     }
 };
 
-QImage shown(QChartViewer &v)
+QImage shown(QChartViewer& v)
 {
     return v.pixmap(Qt::ReturnByValue).toImage().convertToFormat(QImage::Format_RGB32);
 }
@@ -137,6 +136,7 @@ private slots:
     void dragScrollMovesViewPort();
     void zoomInFrameAndZoom();
     void cursorsFromOwnBitmaps();
+    void hostSignalsEveryResize();
 
 private:
     std::unique_ptr<QWidget> m_parent;
@@ -144,9 +144,9 @@ private:
 
 void TstQChartViewer::initTestCase()
 {
-    qRegisterMetaType<QMouseEvent *>();
-    qRegisterMetaType<QWheelEvent *>();
-    qRegisterMetaType<QEvent *>();
+    qRegisterMetaType<QMouseEvent*>();
+    qRegisterMetaType<QWheelEvent*>();
+    qRegisterMetaType<QEvent*>();
 }
 
 void TstQChartViewer::init()
@@ -175,7 +175,8 @@ void TstQChartViewer::withoutChartShowsNothing()
 void TstQChartViewer::metaCastYieldsViewPortManager()
 {
     QChartViewer v(m_parent.get());
-    QCOMPARE(v.qt_metacast("ViewPortManager"), static_cast<void *>(static_cast<ViewPortManager *>(&v)));
+    QCOMPARE(v.qt_metacast("ViewPortManager"),
+             static_cast<void*>(static_cast<ViewPortManager*>(&v)));
 }
 
 // Fault caught: the chart image not shown at its size, or the manager not told the plot area.
@@ -252,8 +253,10 @@ void TstQChartViewer::leavingWidgetSignalsPlotAreaThenChart()
     panel.connect();
     v.refreshViewPort(true, true);
     QStringList order;
-    connect(&v, &QChartViewer::mouseLeavePlotArea, this, [&order]() { order << QStringLiteral("plot"); });
-    connect(&v, &QChartViewer::mouseLeaveChart, this, [&order]() { order << QStringLiteral("chart"); });
+    connect(&v, &QChartViewer::mouseLeavePlotArea, this,
+            [&order]() { order << QStringLiteral("plot"); });
+    connect(&v, &QChartViewer::mouseLeaveChart, this,
+            [&order]() { order << QStringLiteral("chart"); });
     moveTo(&v, QPoint(200, 100));
     v.flushPendingMove();
     // A move still pending when the pointer leaves is handled first.
@@ -269,13 +272,13 @@ void TstQChartViewer::leavingWidgetSignalsPlotAreaThenChart()
 // Fault caught: wheel events swallowed by a viewer nobody listens to, so the page cannot scroll.
 void TstQChartViewer::wheelReachesParentWithoutReceiver()
 {
-    auto *catcher = static_cast<WheelCatcher *>(m_parent.get());
+    auto* catcher = static_cast<WheelCatcher*>(m_parent.get());
     QChartViewer v(m_parent.get());
     v.resize(100, 100);
     v.show();
     const auto wheel = [&]() {
-        QWheelEvent e(QPointF(10, 10), v.mapToGlobal(QPoint(10, 10)), QPoint(), QPoint(0, 120), Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent e(QPointF(10, 10), v.mapToGlobal(QPoint(10, 10)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         // Delivered as the window system delivers it: spontaneous events propagate when ignored.
         QSpontaneKeyEvent::setSpontaneous(&e);
         qApp->notify(&v, &e);
@@ -304,7 +307,8 @@ void TstQChartViewer::releasesEmitClicked_data()
     QTest::newRow("zoom-out, left, outside") << 4 << int(Qt::LeftButton) << false << true;
 }
 
-// Fault caught: a right-button release lost in a zoom or scroll mode, or a zoom click also "clicking".
+// Fault caught: a right-button release lost in a zoom or scroll mode, or a zoom click also
+// "clicking".
 void TstQChartViewer::releasesEmitClicked()
 {
     QFETCH(int, mode);
@@ -422,10 +426,15 @@ void TstQChartViewer::dynamicLayerModes_data()
     QTest::addColumn<bool>("goneAtOnce");
     QTest::addColumn<bool>("goneOnLeave");
     QTest::newRow("now") << QByteArray("now") << QString() << true << true;
-    QTest::newRow("NOW stored, never triggers") << QByteArray("NOW") << QStringLiteral("now") << false << false;
-    QTest::newRow("on leaving the chart") << QByteArray("mouseleavechart") << QStringLiteral("mouseleavechart") << false << true;
-    QTest::newRow("on leaving, capitals") << QByteArray("MouseLeaveChart") << QStringLiteral("mouseleavechart") << false << true;
-    QTest::newRow("on leaving the plot area") << QByteArray("mouseleaveplotarea") << QStringLiteral("mouseleaveplotarea") << false << true;
+    QTest::newRow("NOW stored, never triggers")
+        << QByteArray("NOW") << QStringLiteral("now") << false << false;
+    QTest::newRow("on leaving the chart")
+        << QByteArray("mouseleavechart") << QStringLiteral("mouseleavechart") << false << true;
+    QTest::newRow("on leaving, capitals")
+        << QByteArray("MouseLeaveChart") << QStringLiteral("mouseleavechart") << false << true;
+    QTest::newRow("on leaving the plot area")
+        << QByteArray("mouseleaveplotarea") << QStringLiteral("mouseleaveplotarea") << false
+        << true;
     QTest::newRow("empty keeps it") << QByteArray("") << QString() << false << false;
 }
 
@@ -491,7 +500,8 @@ void TstQChartViewer::trackCursorShowsNoValue()
     moveTo(&v, QPoint(gapX, 100));
     v.flushPendingMove();
     const QStringList texts = panel.chart()->core()->dynamicLayer()->texts();
-    QVERIFY2(texts.filter(QStringLiteral("CH1:  N/A ")).size() == 1, qPrintable(texts.join(QLatin1Char('|'))));
+    QVERIFY2(texts.filter(QStringLiteral("CH1:  N/A ")).size() == 1,
+             qPrintable(texts.join(QLatin1Char('|'))));
     QVERIFY(texts.filter(QStringLiteral("N/A")).size() == 1); // no value label beside a point
     // The legend's value box in the line's colour above the plot area.
     const QImage img = shown(v);
@@ -508,8 +518,8 @@ void TstQChartViewer::emptyChartCursorHasNoLegend()
     QChartViewer v(m_parent.get());
     v.show();
     Panel panel(&v);
-    for (double &t : panel.times)
-        t = NoValue;
+    for (double& t : panel.times)
+        t = Chart::NoValue;
     panel.connect();
     v.refreshViewPort(true, true);
     QCOMPARE(CXYChart_getLayerCount(panel.chart()), 0);
@@ -538,9 +548,11 @@ void TstQChartViewer::valueLabelSideFollowsCursor()
     v.refreshViewPort(true, true);
     moveTo(&v, QPoint(pointerX, 100));
     v.flushPendingMove();
-    const int c = CXYChart_getXCoor(panel.chart(), CXYChart_getNearestXValue(panel.chart(), pointerX));
+    const int c =
+        CXYChart_getXCoor(panel.chart(), CXYChart_getNearestXValue(panel.chart(), pointerX));
     const QImage img = shown(v);
-    // Pure red fill belongs to the value label's box (the line is antialiased, the legend is above).
+    // Pure red fill belongs to the value label's box (the line is antialiased, the legend is
+    // above).
     int leftRed = 0, rightRed = 0;
     for (int y = 26; y < HostH - 30; ++y)
         for (int x = 46; x < HostW - 15; ++x)
@@ -591,20 +603,20 @@ void TstQChartViewer::zoomInFrameAndZoom()
     sendButton(&v, QEvent::MouseButtonPress, Qt::LeftButton, QPoint(145, 100));
     moveTo(&v, QPoint(285, 100), Qt::LeftButton);
     v.flushPendingMove();
-    QList<QLabel *> bars;
-    for (QLabel *child : v.findChildren<QLabel *>())
+    QList<QLabel*> bars;
+    for (QLabel* child : v.findChildren<QLabel*>())
         if (child->isVisible())
             bars << child;
     QCOMPARE(bars.size(), 4);
     QRect frame;
-    for (QLabel *bar : bars) {
+    for (QLabel* bar : bars) {
         frame |= bar->geometry();
         QCOMPARE(bar->palette().color(QPalette::Window), QColor(Qt::yellow));
     }
     QCOMPARE(frame.left(), 145);
     QCOMPARE(frame.top(), 25);
     sendButton(&v, QEvent::MouseButtonRelease, Qt::LeftButton, QPoint(285, 100));
-    for (QLabel *bar : bars)
+    for (QLabel* bar : bars)
         QVERIFY(!bar->isVisible());
     // 140 of 540 plot pixels, starting 100 pixels in.
     QVERIFY(qAbs(v.getViewPortWidth() - 140.0 / 540) < 1e-6);
@@ -647,6 +659,18 @@ void TstQChartViewer::cursorsFromOwnBitmaps()
     v.setPointerMode(QChartViewer::Pointer);
     v.refreshCursor();
     QCOMPARE(v.cursor().shape(), Qt::ArrowCursor);
+}
+
+// Fault caught: the chart host not asking for a redraw when its size changes.
+void TstQChartViewer::hostSignalsEveryResize()
+{
+    QWidget parent;
+    QChartViewerLabel host(&parent);
+    parent.show();
+    QSignalSpy spy(&host, &QChartViewerLabel::refreshChart);
+    host.resize(300, 200);
+    host.resize(310, 200);
+    QCOMPARE(spy.count(), 2);
 }
 
 QTEST_MAIN(TstQChartViewer)

@@ -67,8 +67,8 @@ void TestMessageDialog::look_data()
     QTest::addColumn<QString>("logo");
     QTest::newRow("recorder") << QStringLiteral("Quillmar Lite Modbus")
                               << QStringLiteral(":/img/QuillmarLogoModbus.png");
-    QTest::newRow("report generator") << QStringLiteral("Quillmar Lite")
-                                      << QStringLiteral(":/img/QuillmarLogo.png");
+    QTest::newRow("report generator")
+        << QStringLiteral("Quillmar Lite") << QStringLiteral(":/img/QuillmarLogo.png");
 }
 
 // Catches a dialog that shows the wrong program's title or logo, an image missing from the
@@ -145,7 +145,8 @@ void TestMessageDialog::showMessageClosesItself()
     QWidget parent;
     QElapsedTimer clock;
     clock.start();
-    MessageDialog* dialog = showMessage(&parent, QStringLiteral("INFORMATION"), QStringLiteral("x"));
+    MessageDialog* dialog =
+        showMessage(&parent, QStringLiteral("INFORMATION"), QStringLiteral("x"));
     QVERIFY(clock.elapsed() < 4000); // returned before the auto-close: not modal
     QVERIFY(dialog->isVisible());
     QVERIFY(!dialog->isModal());
@@ -217,8 +218,9 @@ void TestMessageDialog::topFrameSignals()
     QCOMPARE(clicks.count(), 1);
     QCOMPARE(clicks.at(0).at(0).toPoint(), frame->mapToGlobal(local));
 
-    QMouseEvent move(QEvent::MouseMove, QPointF(40, 18), QPointF(frame->mapToGlobal(QPoint(40, 18))),
-                     Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(40, 18),
+                     QPointF(frame->mapToGlobal(QPoint(40, 18))), Qt::LeftButton, Qt::LeftButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(frame, &move);
     QCOMPARE(moves.count(), 1);
     QCOMPARE(moves.at(0).at(0).toPoint(), frame->mapToGlobal(QPoint(40, 18)));

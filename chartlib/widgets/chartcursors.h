@@ -12,7 +12,8 @@ class QCursor;
 class ChartCursors
 {
 public:
-    enum Kind {
+    enum Kind
+    {
         ZoomIn,
         ZoomOut,
         NoZoom,

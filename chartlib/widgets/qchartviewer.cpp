@@ -30,13 +30,12 @@ constexpr unsigned MaxHoldMs = 250;
 
 } // namespace
 
-void QChartViewer::ChartReleaser::operator()(BaseChart *chart) const
+void QChartViewer::ChartReleaser::operator()(BaseChart* chart) const
 {
     CBaseChart_destroy(chart);
 }
 
-QChartViewer::QChartViewer(QWidget *parent)
-    : QLabel(parent)
+QChartViewer::QChartViewer(QWidget* parent) : QLabel(parent)
 {
     setMouseTracking(true);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -48,7 +47,7 @@ QChartViewer::~QChartViewer()
         CImageMapHandler_destroy(m_hotSpotHandler);
 }
 
-void QChartViewer::assignChart(BaseChart *chart)
+void QChartViewer::assignChart(BaseChart* chart)
 {
     m_chart = chart;
     loadHotSpotMap(nullptr);
@@ -62,12 +61,12 @@ void QChartViewer::assignChart(BaseChart *chart)
     refreshImage();
 }
 
-BaseChart *QChartViewer::assignedChart()
+BaseChart* QChartViewer::assignedChart()
 {
     return m_chart;
 }
 
-void QChartViewer::loadHotSpotMap(const char *imageMap)
+void QChartViewer::loadHotSpotMap(const char* imageMap)
 {
     if (m_hotSpotHandler) {
         CImageMapHandler_destroy(m_hotSpotHandler);
@@ -79,15 +78,27 @@ void QChartViewer::loadHotSpotMap(const char *imageMap)
         m_hotSpotHandler = CImageMapHandler_create(imageMap);
 }
 
-ImageMapHandler *QChartViewer::hotSpotHandler() { return m_hotSpotHandler; }
-void QChartViewer::setFallbackToolTip(const QString &tip) { m_fallbackToolTip = tip; }
-void QChartViewer::setFrameThickness(int thickness) { m_frameThickness = thickness; }
-int QChartViewer::frameThickness() { return m_frameThickness; }
+ImageMapHandler* QChartViewer::hotSpotHandler()
+{
+    return m_hotSpotHandler;
+}
+void QChartViewer::setFallbackToolTip(const QString& tip)
+{
+    m_fallbackToolTip = tip;
+}
+void QChartViewer::setFrameThickness(int thickness)
+{
+    m_frameThickness = thickness;
+}
+int QChartViewer::frameThickness()
+{
+    return m_frameThickness;
+}
 
-void QChartViewer::setFrameColor(const QColor &color)
+void QChartViewer::setFrameColor(const QColor& color)
 {
     m_frameColor = color;
-    for (QLabel *bar : m_frameBars) {
+    for (QLabel* bar : m_frameBars) {
         if (!bar)
             continue;
         QPalette palette = bar->palette();
@@ -97,33 +108,96 @@ void QChartViewer::setFrameColor(const QColor &color)
     }
 }
 
-QColor QChartViewer::frameColor() { return m_frameColor; }
-void QChartViewer::setPointerMode(int mode) { m_pointerMode = mode; }
-int QChartViewer::pointerMode() { return m_pointerMode; }
-void QChartViewer::setZoomAxes(int axes) { m_zoomAxes = axes; }
-int QChartViewer::zoomAxes() { return m_zoomAxes; }
-void QChartViewer::setScrollAxes(int axes) { m_scrollAxes = axes; }
-int QChartViewer::scrollAxes() { return m_scrollAxes; }
-void QChartViewer::setZoomInFactor(double factor) { m_zoomInFactor = factor; }
-double QChartViewer::zoomInFactor() { return m_zoomInFactor; }
-void QChartViewer::setZoomOutFactor(double factor) { m_zoomOutFactor = factor; }
-double QChartViewer::zoomOutFactor() { return m_zoomOutFactor; }
-void QChartViewer::setDragThreshold(int pixels) { m_dragThreshold = pixels; }
-int QChartViewer::dragThreshold() { return m_dragThreshold; }
-void QChartViewer::setHoldOffInterval(int milliseconds) { m_holdOffInterval = milliseconds; }
-int QChartViewer::holdOffInterval() { return m_holdOffInterval; }
-bool QChartViewer::chartRefreshPending() { return m_chartRefreshPending; }
-bool QChartViewer::hotSpotRefreshPending() { return m_hotSpotRefreshPending; }
+QColor QChartViewer::frameColor()
+{
+    return m_frameColor;
+}
+void QChartViewer::setPointerMode(int mode)
+{
+    m_pointerMode = mode;
+}
+int QChartViewer::pointerMode()
+{
+    return m_pointerMode;
+}
+void QChartViewer::setZoomAxes(int axes)
+{
+    m_zoomAxes = axes;
+}
+int QChartViewer::zoomAxes()
+{
+    return m_zoomAxes;
+}
+void QChartViewer::setScrollAxes(int axes)
+{
+    m_scrollAxes = axes;
+}
+int QChartViewer::scrollAxes()
+{
+    return m_scrollAxes;
+}
+void QChartViewer::setZoomInFactor(double factor)
+{
+    m_zoomInFactor = factor;
+}
+double QChartViewer::zoomInFactor()
+{
+    return m_zoomInFactor;
+}
+void QChartViewer::setZoomOutFactor(double factor)
+{
+    m_zoomOutFactor = factor;
+}
+double QChartViewer::zoomOutFactor()
+{
+    return m_zoomOutFactor;
+}
+void QChartViewer::setDragThreshold(int pixels)
+{
+    m_dragThreshold = pixels;
+}
+int QChartViewer::dragThreshold()
+{
+    return m_dragThreshold;
+}
+void QChartViewer::setHoldOffInterval(int milliseconds)
+{
+    m_holdOffInterval = milliseconds;
+}
+int QChartViewer::holdOffInterval()
+{
+    return m_holdOffInterval;
+}
+bool QChartViewer::chartRefreshPending()
+{
+    return m_chartRefreshPending;
+}
+bool QChartViewer::hotSpotRefreshPending()
+{
+    return m_hotSpotRefreshPending;
+}
 
 bool QChartViewer::isPointerOnPlotArea()
 {
     return m_isMouseTracking && CViewPortManager_inExtendedPlotArea(m_vpm, m_pointerX, m_pointerY);
 }
 
-bool QChartViewer::isHandlingMove() { return m_isInMouseMove; }
-bool QChartViewer::isSignallingViewPort() { return m_isInViewPortChanged; }
-int QChartViewer::pointerX() { return m_pointerX; }
-int QChartViewer::pointerY() { return m_pointerY; }
+bool QChartViewer::isHandlingMove()
+{
+    return m_isInMouseMove;
+}
+bool QChartViewer::isSignallingViewPort()
+{
+    return m_isInViewPortChanged;
+}
+int QChartViewer::pointerX()
+{
+    return m_pointerX;
+}
+int QChartViewer::pointerY()
+{
+    return m_pointerY;
+}
 
 int QChartViewer::plotPointerX()
 {
@@ -184,14 +258,14 @@ void QChartViewer::commitImage()
         m_delayUpdateChart = 0;
         return;
     }
-    BaseChart *chart = m_delayUpdateChart == 2 ? m_delayedChart.get() : m_chart;
+    BaseChart* chart = m_delayUpdateChart == 2 ? m_delayedChart.get() : m_chart;
     QPixmap pixmap;
-    const char *metrics = nullptr;
+    const char* metrics = nullptr;
     if (chart) {
-        const char *bytes = nullptr;
+        const char* bytes = nullptr;
         int length = 0;
         CBaseChart_makeChart2(chart, Chart::RawImage, &bytes, &length);
-        pixmap.loadFromData(reinterpret_cast<const uchar *>(bytes), uint(length));
+        pixmap.loadFromData(reinterpret_cast<const uchar*>(bytes), uint(length));
         setFixedSize(CBaseChart_getWidth(chart), CBaseChart_getHeight(chart));
         metrics = CBaseChart_getChartMetrics(chart);
     }
@@ -201,7 +275,7 @@ void QChartViewer::commitImage()
     m_delayedChart.reset();
 }
 
-void QChartViewer::clearDynamicLayer(const char *mode)
+void QChartViewer::clearDynamicLayer(const char* mode)
 {
     const QString given = mode ? QString::fromUtf8(mode) : QString();
     m_dynamicLayerMode = given.toLower();
@@ -210,7 +284,7 @@ void QChartViewer::clearDynamicLayer(const char *mode)
         applyDynamicLayerMode(given);
 }
 
-void QChartViewer::applyDynamicLayerMode(const QString &mode)
+void QChartViewer::applyDynamicLayerMode(const QString& mode)
 {
     if (mode != m_dynamicLayerMode)
         return;
@@ -239,7 +313,7 @@ void QChartViewer::flushPendingMove()
     stopPendingMove();
 }
 
-void QChartViewer::timerEvent(QTimerEvent *event)
+void QChartViewer::timerEvent(QTimerEvent* event)
 {
     if (event->timerId() == m_holdOffTimerId && m_holdOffRunning) {
         killTimer(m_holdOffTimerId);
@@ -256,7 +330,7 @@ void QChartViewer::timerEvent(QTimerEvent *event)
     QLabel::timerEvent(event);
 }
 
-void QChartViewer::mouseMoveEvent(QMouseEvent *event)
+void QChartViewer::mouseMoveEvent(QMouseEvent* event)
 {
     m_isMouseTracking = true;
     emit mouseMove(event);
@@ -265,16 +339,16 @@ void QChartViewer::mouseMoveEvent(QMouseEvent *event)
     if ((m_pendingMove && elapsed < MaxHoldMs) || elapsed < ThrottleMs) {
         if (!m_pendingMove)
             m_pendingMoveTimerId = startTimer(1, Qt::CoarseTimer);
-        m_pendingMove = std::make_unique<QMouseEvent>(event->type(), event->localPos(),
-                                                      event->screenPos(), event->button(),
-                                                      event->buttons(), event->modifiers());
+        m_pendingMove =
+            std::make_unique<QMouseEvent>(event->type(), event->localPos(), event->screenPos(),
+                                          event->button(), event->buttons(), event->modifiers());
     } else {
         handleMove(event);
     }
     refreshCursor();
 }
 
-void QChartViewer::handleMove(QMouseEvent *event)
+void QChartViewer::handleMove(QMouseEvent* event)
 {
     const int x = event->x();
     const int y = event->y();
@@ -306,15 +380,15 @@ void QChartViewer::handleMove(QMouseEvent *event)
     m_lastMouseMove = processClockMs();
 }
 
-void QChartViewer::updateToolTip(QMouseEvent *event)
+void QChartViewer::updateToolTip(QMouseEvent* event)
 {
     if (event->buttons() != Qt::NoButton) {
         QToolTip::hideText();
         return;
     }
     const int hotSpot = m_hotSpotHandler
-        ? CImageMapHandler_getHotSpot(m_hotSpotHandler, event->x(), event->y())
-        : 0;
+                            ? CImageMapHandler_getHotSpot(m_hotSpotHandler, event->x(), event->y())
+                            : 0;
     if (hotSpot == m_currentHotSpot)
         return;
     m_currentHotSpot = hotSpot;
@@ -326,9 +400,9 @@ void QChartViewer::updateToolTip(QMouseEvent *event)
         m_isClickable = false;
         return;
     }
-    const char *path = CImageMapHandler_getValue(m_hotSpotHandler, "path");
+    const char* path = CImageMapHandler_getValue(m_hotSpotHandler, "path");
     m_isClickable = path && *path;
-    const char *title = CImageMapHandler_getValue(m_hotSpotHandler, "title");
+    const char* title = CImageMapHandler_getValue(m_hotSpotHandler, "title");
     const QString tip = title ? QString::fromUtf8(title) : QString();
     if (tip.isEmpty())
         QToolTip::hideText();
@@ -338,8 +412,8 @@ void QChartViewer::updateToolTip(QMouseEvent *event)
 
 bool QChartViewer::passesThreshold(int axes, int x, int y) const
 {
-    return (std::abs(x - m_pressX) >= m_dragThreshold && axes != 1)
-        || (std::abs(y - m_pressY) >= m_dragThreshold && axes != 0);
+    return (std::abs(x - m_pressX) >= m_dragThreshold && axes != 1) ||
+           (std::abs(y - m_pressY) >= m_dragThreshold && axes != 0);
 }
 
 void QChartViewer::dragStep(int x, int y)
@@ -372,7 +446,7 @@ void QChartViewer::dragStep(int x, int y)
 void QChartViewer::placeFrame(int x, int y, int w, int h)
 {
     if (!m_frameBars[0]) {
-        for (QLabel *&bar : m_frameBars) {
+        for (QLabel*& bar : m_frameBars) {
             bar = new QLabel(this);
             bar->setAutoFillBackground(true);
             bar->hide();
@@ -400,11 +474,11 @@ void QChartViewer::showFrame(bool show)
         placeFrame(0, 0, 0, 0);
     if (!m_frameBars[0])
         return;
-    for (QLabel *bar : m_frameBars)
+    for (QLabel* bar : m_frameBars)
         bar->setVisible(show);
 }
 
-void QChartViewer::mousePressEvent(QMouseEvent *event)
+void QChartViewer::mousePressEvent(QMouseEvent* event)
 {
     flushPendingMove();
     if (event->button() != Qt::LeftButton)
@@ -417,7 +491,7 @@ void QChartViewer::mousePressEvent(QMouseEvent *event)
     }
 }
 
-void QChartViewer::mouseReleaseEvent(QMouseEvent *event)
+void QChartViewer::mouseReleaseEvent(QMouseEvent* event)
 {
     flushPendingMove();
     if (event->button() == Qt::LeftButton && m_isPlotAreaMouseDown) {
@@ -451,7 +525,7 @@ void QChartViewer::mouseReleaseEvent(QMouseEvent *event)
     refreshCursor();
 }
 
-void QChartViewer::wheelEvent(QWheelEvent *event)
+void QChartViewer::wheelEvent(QWheelEvent* event)
 {
     if (isSignalConnected(QMetaMethod::fromSignal(&QChartViewer::mouseWheel))) {
         flushPendingMove();
@@ -463,7 +537,7 @@ void QChartViewer::wheelEvent(QWheelEvent *event)
     }
 }
 
-void QChartViewer::leaveEvent(QEvent *event)
+void QChartViewer::leaveEvent(QEvent* event)
 {
     flushPendingMove();
     m_isMouseTracking = false;
@@ -479,9 +553,9 @@ void QChartViewer::leaveEvent(QEvent *event)
 void QChartViewer::refreshCursor()
 {
     if (m_isDragScrolling) {
-        const ChartCursors::Kind kind = m_scrollAxes == 0 ? ChartCursors::ScrollHorizontal
-            : m_scrollAxes == 1                            ? ChartCursors::ScrollVertical
-                                                           : ChartCursors::ScrollBoth;
+        const ChartCursors::Kind kind = m_scrollAxes == 0   ? ChartCursors::ScrollHorizontal
+                                        : m_scrollAxes == 1 ? ChartCursors::ScrollVertical
+                                                            : ChartCursors::ScrollBoth;
         setCursor(m_cursors.cursor(kind));
     } else if (m_isOnPlotArea && m_pointerMode == ZoomIn) {
         setCursor(m_cursors.cursor(CViewPortManager_canZoomIn(m_vpm, m_zoomAxes)

@@ -25,25 +25,26 @@ class QChartViewer : public QLabel, public ViewPortManager
     Q_OBJECT
 
 public:
-    enum PointerMode {
+    enum PointerMode
+    {
         Pointer = 0,
         ScrollOnDrag = 1,
         ZoomIn = 3,
         ZoomOut = 4,
     };
 
-    explicit QChartViewer(QWidget *parent = nullptr);
+    explicit QChartViewer(QWidget* parent = nullptr);
     ~QChartViewer() override;
 
     // The caller keeps ownership of the chart.
-    virtual void assignChart(BaseChart *chart);
-    virtual BaseChart *assignedChart();
-    virtual void loadHotSpotMap(const char *imageMap);
-    virtual ImageMapHandler *hotSpotHandler();
-    virtual void setFallbackToolTip(const QString &tip);
+    virtual void assignChart(BaseChart* chart);
+    virtual BaseChart* assignedChart();
+    virtual void loadHotSpotMap(const char* imageMap);
+    virtual ImageMapHandler* hotSpotHandler();
+    virtual void setFallbackToolTip(const QString& tip);
     virtual void setFrameThickness(int thickness);
     virtual int frameThickness();
-    virtual void setFrameColor(const QColor &color);
+    virtual void setFrameColor(const QColor& color);
     virtual QColor frameColor();
     virtual void setPointerMode(int mode);
     virtual int pointerMode();
@@ -68,7 +69,7 @@ public:
     virtual void refreshImage();
     // Mode "now" drops the dynamic layer at once; "mouseleaveplotarea" and "mouseleavechart"
     // drop it when the pointer leaves the plot area or the chart; empty keeps it.
-    virtual void clearDynamicLayer(const char *mode = "now");
+    virtual void clearDynamicLayer(const char* mode = "now");
     virtual int pointerX();
     virtual int pointerY();
     virtual int plotPointerX();
@@ -81,44 +82,44 @@ public:
 
 signals:
     void viewPortChanged();
-    void clicked(QMouseEvent *event);
-    void mouseMove(QMouseEvent *event);
-    void mouseWheel(QWheelEvent *event);
-    void mouseMoveChart(QMouseEvent *event);
-    void mouseLeaveChart(QEvent *event);
-    void mouseMovePlotArea(QMouseEvent *event);
-    void mouseLeavePlotArea(QEvent *event);
+    void clicked(QMouseEvent* event);
+    void mouseMove(QMouseEvent* event);
+    void mouseWheel(QWheelEvent* event);
+    void mouseMoveChart(QMouseEvent* event);
+    void mouseLeaveChart(QEvent* event);
+    void mouseMovePlotArea(QMouseEvent* event);
+    void mouseLeavePlotArea(QEvent* event);
 
 protected:
-    void timerEvent(QTimerEvent *event) override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void wheelEvent(QWheelEvent *event) override;
-    void leaveEvent(QEvent *event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
     struct ChartReleaser
     {
-        void operator()(BaseChart *chart) const;
+        void operator()(BaseChart* chart) const;
     };
 
-    void handleMove(QMouseEvent *event);
+    void handleMove(QMouseEvent* event);
     void dragStep(int x, int y);
     bool passesThreshold(int axes, int x, int y) const;
     void commitImage();
-    void applyDynamicLayerMode(const QString &mode);
+    void applyDynamicLayerMode(const QString& mode);
     void placeFrame(int x, int y, int w, int h);
     void showFrame(bool show);
     void stopPendingMove();
-    void updateToolTip(QMouseEvent *event);
+    void updateToolTip(QMouseEvent* event);
 
-    BaseChart *m_chart = nullptr;
+    BaseChart* m_chart = nullptr;
     // The buffers of the charts shown here: each chart assigned renders into those of the one
     // before it.
     ChartBufferPool m_bufferPool;
     ChartCursors m_cursors;
-    ImageMapHandler *m_hotSpotHandler = nullptr;
+    ImageMapHandler* m_hotSpotHandler = nullptr;
     QString m_fallbackToolTip;
     QColor m_frameColor = QColor(0, 0, 0, 255);
     int m_frameThickness = 2;
@@ -140,7 +141,7 @@ private:
     bool m_isInMouseMove = false;
     int m_pressX = 0;
     int m_pressY = 0;
-    QLabel *m_frameBars[4] = {nullptr, nullptr, nullptr, nullptr};
+    QLabel* m_frameBars[4] = {nullptr, nullptr, nullptr, nullptr};
     bool m_holdOffRunning = false;
     int m_holdOffTimerId = 0;
     bool m_isInViewPortChanged = false;

@@ -11,7 +11,12 @@ namespace {
 constexpr int Size = 32;
 constexpr int Hot = 15;
 
-enum Pixel : unsigned char { Clear, White, Black };
+enum Pixel : unsigned char
+{
+    Clear,
+    White,
+    Black
+};
 
 struct Canvas
 {
@@ -24,8 +29,7 @@ struct Canvas
     }
     // Black where shape is set, with a one-pixel white halo where nothing is drawn yet, so the
     // cursor stays visible on dark and light charts alike.
-    template<typename Shape>
-    void stamp(Shape inside, Pixel p = Black)
+    template <typename Shape> void stamp(Shape inside, Pixel p = Black)
     {
         for (int y = 0; y < Size; ++y)
             for (int x = 0; x < Size; ++x)
@@ -128,7 +132,7 @@ const ChartCursors::Plane& ChartCursors::plane(Kind kind, int which) const
     return planes[kind][which ? 1 : 0];
 }
 
-const QCursor &ChartCursors::cursor(Kind kind)
+const QCursor& ChartCursors::cursor(Kind kind)
 {
     if (!cursors[kind]) {
         uchar image[128];

@@ -8,11 +8,11 @@ class QChartViewerLabel : public QLabel
     Q_OBJECT
 
 public:
-    explicit QChartViewerLabel(QWidget *parent = nullptr);
+    explicit QChartViewerLabel(QWidget* parent = nullptr);
 
 signals:
     void refreshChart();
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
+    void resizeEvent(QResizeEvent* event) override;
 };
