@@ -127,7 +127,10 @@ QString bodyTime(const QDateTime& time)
 
 } // namespace
 
-NotificationMessage::NotificationMessage(const NotificationEvent& event) : m_event(event) {}
+NotificationMessage::NotificationMessage(const NotificationEvent& event)
+    : m_event(event), m_created(QDateTime::currentDateTime())
+{
+}
 
 QString NotificationMessage::kindName(NotificationKind kind)
 {
@@ -305,12 +308,14 @@ QByteArray NotificationMessage::email(const QString& from, const QStringList& to
     const QString text = body();
     const bool ascii = isAscii(text.toUtf8());
 
+    // A line break in a name or an address would start a header of its own.
+    const auto oneLine = [](const QString& value) { return value.simplified().toUtf8(); };
     QByteArray mail;
     mail += "Date: " + rfc5322Date(date) + "\r\n";
-    mail += "From: " + from.toUtf8() + "\r\n";
-    mail += "To: " + to.join(QStringLiteral(", ")).toUtf8() + "\r\n";
+    mail += "From: " + oneLine(from) + "\r\n";
+    mail += "To: " + oneLine(to.join(QStringLiteral(", "))) + "\r\n";
     mail += "Message-ID: <" + key().toUtf8() + '@' + domain.toUtf8() + ">\r\n";
-    mail += "Subject: " + headerText(subject()) + "\r\n";
+    mail += "Subject: " + headerText(subject().simplified()) + "\r\n";
     mail += "X-Alarm-Event-Id: " + QByteArray::number(m_event.eventId) + "\r\n";
     mail += "X-Alarm-Event: " + kindName(m_event.kind).toUtf8() + "\r\n";
     mail += "MIME-Version: 1.0\r\n";

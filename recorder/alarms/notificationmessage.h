@@ -18,6 +18,10 @@ public:
     explicit NotificationMessage(const NotificationEvent& event);
 
     const NotificationEvent& event() const { return m_event; }
+    // When the message was made (its Date header): now, unless the outbox restores a message
+    // made before a restart.
+    QDateTime created() const { return m_created; }
+    void setCreated(const QDateTime& time) { m_created = time; }
 
     // "alarm.<event id>.<kind>[.<reminder>]": the same for every copy of one message.
     QString key() const;
@@ -42,5 +46,6 @@ private:
     QString valueText(double value) const;
 
     NotificationEvent m_event;
+    QDateTime m_created;
 };
 Q_DECLARE_METATYPE(NotificationMessage)

@@ -266,7 +266,10 @@ NotificationOutcome NotificationSender::sendEmail(const NotificationMessage& mes
         return {false, false, QStringLiteral("No recipient is set.")};
     const EasyHandle easy(curl_easy_init());
     Exchange exchange;
-    exchange.upload = message.email(target.sender, target.recipients, QDateTime::currentDateTime());
+    // A message sent again after an outage keeps the date it was made.
+    exchange.upload = message.email(target.sender, target.recipients,
+                                    message.created().isValid() ? message.created()
+                                                                : QDateTime::currentDateTime());
 
     const bool smtps = target.security == SmtpSecurity::Smtps;
     const quint16 port = target.port ? target.port : quint16(smtps ? 465 : 587);

@@ -61,6 +61,7 @@ private slots:
     void subjects();
     void emailIsWellFormed();
     void jsonOfNodeAlarm();
+    void lineBreakInNameStartsNoHeader();
 };
 
 void TestNotificationMessage::localTimes_data()
@@ -200,6 +201,20 @@ void TestNotificationMessage::jsonOfNodeAlarm()
     QVERIFY(json.value(QStringLiteral("end")).isNull());
     QVERIFY(json.value(QStringLiteral("end_local")).isNull());
     QCOMPARE(json.value(QStringLiteral("serial")).toString(), QStringLiteral("2002"));
+}
+
+// Catches a node name with a line break that adds a header (a hidden recipient, say).
+void TestNotificationMessage::lineBreakInNameStartsNoHeader()
+{
+    NotificationEvent e = labEvent(NotificationKind::Start, AlarmKind::High);
+    e.nodeName = QStringLiteral("Freezer\r\nBcc: someone@elsewhere.example");
+    const QByteArray mail =
+        NotificationMessage(e).email(QStringLiteral("rec@lab.example\nCc: x@y.example"),
+                                     {QStringLiteral("a@lab.example")}, utc("2024-01-15T12:00:00"));
+    const QByteArray head = mail.left(mail.indexOf("\r\n\r\n"));
+    QVERIFY(!head.contains("\nBcc:"));
+    QVERIFY(!head.contains("\nCc:"));
+    QVERIFY(head.contains("Subject: [Lab] Alarm: Freezer Bcc: someone@elsewhere.example / Temp"));
 }
 
 QTEST_GUILESS_MAIN(TestNotificationMessage)

@@ -187,7 +187,10 @@ void TestNotificationSender::emailDelivered()
     target.caFile = server.caFile();
 
     NotificationService service;
-    const NotificationMessage message(roomEvent());
+    NotificationMessage message(roomEvent());
+    // Made before an outage: the date stays the one it was made at.
+    const QDateTime made = QDateTime::fromSecsSinceEpoch(1720000100);
+    message.setCreated(made);
     const NotificationOutcome outcome = sendAndWait(service, message, target);
     QVERIFY2(outcome.accepted, qPrintable(outcome.answer));
     QCOMPARE(outcome.answer, QStringLiteral("250 Message accepted for delivery"));
@@ -201,6 +204,7 @@ void TestNotificationSender::emailDelivered()
     QCOMPARE(header(mail, "X-Tls"), tls);
     QCOMPARE(header(mail, "Message-ID"), QByteArray("<alarm.4711.start@store.example>"));
     QCOMPARE(header(mail, "X-Alarm-Event-Id"), QByteArray("4711"));
+    QCOMPARE(header(mail, "Date"), NotificationMessage::rfc5322Date(made));
     QCOMPARE(header(mail, "To"), QByteArray("duty@store.example, chef@store.example"));
     QCOMPARE(decodedWords(header(mail, "Subject")),
              QStringLiteral("[Cold store] Alarm: Room 3 / Temperature high, 31.25 °C (limit "
