@@ -10,6 +10,7 @@ import argparse
 import asyncio
 import os
 import ssl
+import logging
 import sys
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
@@ -37,6 +38,8 @@ class Store:
 
 
 def main():
+    # aiosmtpd 1.4 fills a deprecated field of its own on every login and logs a warning.
+    logging.getLogger("mail.log").setLevel(logging.ERROR)
     parser = argparse.ArgumentParser()
     parser.add_argument("folder")
     parser.add_argument("mode", choices=["plain", "starttls", "smtps"])
