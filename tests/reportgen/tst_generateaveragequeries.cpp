@@ -2,6 +2,7 @@
 #include "novalue.h"
 #include "reportfixture.h"
 #include "reporttables.h"
+#include "samplereader.h"
 #include "sampletable.h"
 #include "workertest.h"
 
@@ -506,7 +507,7 @@ void TestGenerateAverageQueries::queriesUseTheIndex()
         for (const QString& column : {QStringLiteral("channel1"), QStringLiteral("channel2")}) {
             QSqlQuery plan(db);
             QVERIFY(plan.prepare(QStringLiteral("explain query plan ") +
-                                 GenerateAverageQueries::sampleQuery(column)));
+                                 SampleReader::channelQuery(column)));
             plan.addBindValue(QStringLiteral("A"));
             plan.addBindValue(at("00:00:00"));
             plan.addBindValue(at("23:59:59"));
