@@ -138,9 +138,26 @@ bool GenerateAverageQueries::makeModels(SampleReader* reader)
     const qint64 start = QDateTime::fromString(startText, kTimeFormat).toSecsSinceEpoch();
     const qint64 end = QDateTime::fromString(endText, kTimeFormat).toSecsSinceEpoch();
 
-    models.clear();
-    const int chosen = toolTips.size();
+    // The chosen channels by node: both channels of a node come from one pass over its rows,
+    // which halves the reading when both are chosen.
+    struct Chosen
+    {
+        int node = -1; // -1: the key names no channel
+        int column = 0;
+    };
+    struct Node
+    {
+        QString serial;
+        QStringList columns;
+        bool ok = false;
+        qint64 rows = 0;
+        std::vector<Samples> samples;
+        QString error;
+    };
+    QVector<Chosen> chosen;
+    std::vector<Node> nodes;
     for (const QString& tip : qAsConst(toolTips)) {
+        chosen.append(Chosen());
         QString serial;
         QString column;
         if (!ReportChannel::splitKey(tip, &serial, &column))
@@ -148,23 +165,44 @@ bool GenerateAverageQueries::makeModels(SampleReader* reader)
         // The column name cannot be bound; only the two channel columns are accepted.
         if (column != QLatin1String("channel1") && column != QLatin1String("channel2"))
             continue;
-        qDebug().noquote() << SampleReader::channelQuery(column) << serial << start << end;
-
+        auto node = std::find_if(nodes.begin(), nodes.end(),
+                                 [&](const Node& n) { return n.serial == serial; });
+        if (node == nodes.end()) {
+            nodes.emplace_back();
+            node = nodes.end() - 1;
+            node->serial = serial;
+        }
+        if (!node->columns.contains(column))
+            node->columns.append(column);
+        chosen.last() = {int(node - nodes.begin()), int(node->columns.indexOf(column))};
+    }
+    for (Node& node : nodes) {
         // Of two rows at one time the reader keeps the later one.
-        Samples samples;
-        qint64 rows = 0;
-        if (!reader->channelSamples(serial, column, start, end, &samples, &rows)) {
-            qDebug() << reader->errorText();
+        node.ok = reader->channelSamples(node.serial, node.columns, start, end, &node.samples,
+                                         &node.rows);
+        if (!node.ok)
+            node.error = reader->errorText();
+    }
+
+    models.clear();
+    for (const Chosen& channel : qAsConst(chosen)) {
+        if (channel.node < 0)
+            continue;
+        const Node& node = nodes[size_t(channel.node)];
+        qDebug().noquote() << SampleReader::channelQuery(node.columns) << node.serial << start
+                           << end;
+        if (!node.ok) {
+            qDebug() << node.error;
             continue;
         }
         const int number = int(models.size());
         qDebug().noquote() << QStringLiteral("make hash [") + QString::number(number) +
-                                  QStringLiteral("] : ") + QString::number(rows);
-        if (rows == 0 && number < ReportColumns)
+                                  QStringLiteral("] : ") + QString::number(node.rows);
+        if (node.rows == 0 && number < ReportColumns)
             tables->channelEmpty[number] = true;
-        models.push_back(std::move(samples));
+        models.push_back(node.samples[size_t(channel.column)]);
     }
-    return int(models.size()) == chosen;
+    return int(models.size()) == chosen.size();
 }
 
 void GenerateAverageQueries::countProgress()

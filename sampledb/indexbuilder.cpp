@@ -1,11 +1,11 @@
 #include "indexbuilder.h"
 
 #include "sampletable.h"
+#include "sqliteconnection.h"
 #include "sqlitestatement.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <sqlite3.h>
 
@@ -83,14 +83,13 @@ void IndexBuilder::run()
 {
     QElapsedTimer clock;
     clock.start();
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &db, SQLITE_OPEN_READWRITE,
-                        nullptr) != SQLITE_OK) {
+    SqliteConnection database;
+    if (!database.open(databasePath, SQLITE_OPEN_READWRITE)) {
         qWarning().noquote() << QStringLiteral("IndexBuilder::run : cannot open : ") +
-                                    QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_close(db);
+                                    database.errorText();
         return;
     }
+    sqlite3* const db = database.get();
     {
         std::lock_guard<std::mutex> lock(connectionMutex);
         connection = db;
@@ -134,7 +133,7 @@ void IndexBuilder::run()
         std::lock_guard<std::mutex> lock(connectionMutex);
         connection = nullptr;
     }
-    sqlite3_close(db);
+    database.close();
     if (cancelled)
         qDebug().noquote() << QStringLiteral("IndexBuilder::run : interrupted after ") +
                                   QString::number(clock.elapsed()) + QStringLiteral(" ms");

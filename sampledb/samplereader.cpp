@@ -208,20 +208,21 @@ bool SampleReader::read(const QVector<Node>& nodes, qint64 from, qint64 to, cons
     return true;
 }
 
-QString SampleReader::channelQuery(const QString& column)
+QString SampleReader::channelQuery(const QStringList& columns)
 {
     // Equality on serialno and a range on pointDate: with the recorder's index on both, SQLite
     // seeks straight to the node's samples of the period, already in time order.
-    return QStringLiteral("select pointDate, ") + column +
+    return QStringLiteral("select pointDate, ") + columns.join(QStringLiteral(", ")) +
            QStringLiteral(" from quorbinal where serialno = ? and (? <= pointDate and ? >= "
                           "pointDate) order by pointDate;");
 }
 
-bool SampleReader::channelSamples(const QString& serial, const QString& column, qint64 from,
-                                  qint64 to, std::vector<ChannelSample>* out, qint64* rows)
+bool SampleReader::channelSamples(const QString& serial, const QStringList& columns, qint64 from,
+                                  qint64 to, std::vector<ChannelSamples>* out, qint64* rows)
 {
     *rows = 0;
-    SqliteStatement s(connection.get(), channelQuery(column).toUtf8());
+    out->assign(size_t(columns.size()), ChannelSamples());
+    SqliteStatement s(connection.get(), channelQuery(columns).toUtf8());
     if (!s.isValid())
         return fail(nullptr);
     const QByteArray utf8 = serial.toUtf8();
@@ -229,19 +230,24 @@ bool SampleReader::channelSamples(const QString& serial, const QString& column, 
     bindText(statement, 1, utf8);
     sqlite3_bind_int64(statement, 2, from);
     sqlite3_bind_int64(statement, 3, to);
-    const size_t first = out->size();
-    qint64 count = 0;
+    const int count = columns.size();
+    qint64 read = 0;
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-        ++count;
+        ++read;
         const qint64 t = sqlite3_column_int64(statement, 0);
-        const double v = valueOf(statement, 1);
-        if (out->size() > first && out->back().time == t)
-            out->back().value = v;
-        else
-            out->push_back({t, v});
+        // Rows come in time order; of two rows at one time the later one counts.
+        const bool repeated = read > 1 && out->front().back().time == t;
+        for (int c = 0; c < count; ++c) {
+            ChannelSamples& samples = (*out)[size_t(c)];
+            const double v = valueOf(statement, 1 + c);
+            if (repeated)
+                samples.back().value = v;
+            else
+                samples.push_back({t, v});
+        }
     }
-    *rows = count;
+    *rows = read;
     return rc == SQLITE_DONE || fail(nullptr);
 }
 

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 #include <functional>
@@ -80,13 +81,15 @@ public:
         qint64 time;
         double value; // NoValue for no value
     };
-    // The statement that reads one channel of a node ("channel1" or "channel2"): the serial
+    using ChannelSamples = std::vector<ChannelSample>;
+    // The statement that reads channels of a node (each "channel1" or "channel2"): the serial
     // number, the first and the last second are bound in this order.
-    static QString channelQuery(const QString& column);
-    // One channel's samples of a node with time in [from, to], in ascending time, appended to
-    // out. rows gets the number of table rows read, repeated seconds included.
-    bool channelSamples(const QString& serial, const QString& column, qint64 from, qint64 to,
-                        std::vector<ChannelSample>* out, qint64* rows);
+    static QString channelQuery(const QStringList& columns);
+    // The channels' samples of a node with time in [from, to], in ascending time, one list per
+    // column: one pass over the node's rows however many of its channels are asked for. rows
+    // gets the number of table rows read, repeated seconds included.
+    bool channelSamples(const QString& serial, const QStringList& columns, qint64 from, qint64 to,
+                        std::vector<ChannelSamples>* out, qint64* rows);
 
     // --- The viewer ---
 

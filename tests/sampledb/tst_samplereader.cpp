@@ -32,7 +32,6 @@ Readings readNode(SampleReader* reader, Path path, const QString& serial, int ch
 {
     Readings out;
     const QByteArray utf8 = serial.toUtf8();
-    const QString column = QStringLiteral("channel") + QString::number(channel);
     auto stored = [&](const StoredRow& row) {
         if (QByteArray(row.serial, row.serialLength) != utf8)
             out << QStringLiteral("foreign serial");
@@ -48,10 +47,13 @@ Readings readNode(SampleReader* reader, Path path, const QString& serial, int ch
                            });
         break;
     case ReportChannel: {
-        std::vector<SampleReader::ChannelSample> samples;
+        std::vector<SampleReader::ChannelSamples> samples;
         qint64 rows = 0;
-        *ok = reader->channelSamples(serial, column, from, to, &samples, &rows);
-        for (const SampleReader::ChannelSample& s : samples)
+        // Both channels in one pass, as for a report of both.
+        *ok =
+            reader->channelSamples(serial, {QStringLiteral("channel2"), QStringLiteral("channel1")},
+                                   from, to, &samples, &rows);
+        for (const SampleReader::ChannelSample& s : samples.at(channel == 1 ? 1 : 0))
             out << reading(s.time, s.value != NoValue, s.value);
         break;
     }
