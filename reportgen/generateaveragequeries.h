@@ -1,12 +1,15 @@
 #pragma once
 
 #include "reportworker.h"
+#include "samplereader.h"
 
 #include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+#include <vector>
 
 class QListWidgetItem;
 struct ReportTables;
@@ -31,22 +34,14 @@ public:
                            const QString& endText, const QStringList& channelKeys,
                            ReportTables* tables, QObject* parent = nullptr);
 
-    // The statement reading one channel's samples: the serial number, the first and the last
-    // second are bound in this order. column is "channel1" or "channel2".
-    static QString sampleQuery(const QString& column);
-
 protected:
     void run() override;
 
 private:
-    struct Sample
-    {
-        qint64 time;
-        double value; // NoValue for NULL
-    };
-    using Samples = QVector<Sample>;
+    using Sample = SampleReader::ChannelSample;
+    using Samples = std::vector<Sample>;
 
-    bool makeModels();
+    bool makeModels(SampleReader* reader);
     void average();
     bool averageChannel(int c, qint64 reportStart, QMap<qint64, qint64>* periodEnds);
     void fillSampleRows(int columns);
@@ -59,6 +54,6 @@ private:
     QString endText;
     QStringList toolTips;
     ReportTables* tables;
-    QList<Samples> models;
+    std::vector<Samples> models;
     int progressCount = 0;
 };

@@ -1,10 +1,11 @@
 #include "indexbuilder.h"
 
 #include "sampletable.h"
+#include "sqliteconnection.h"
+#include "sqlitestatement.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
-#include <QFile>
 
 #include <sqlite3.h>
 
@@ -39,15 +40,13 @@ bool execute(sqlite3* db, const QString& sql)
 // The first row's two columns; NULL reads as 0.
 bool firstRow(sqlite3* db, const QString& sql, qint64* first, qint64* second)
 {
-    sqlite3_stmt* statement = nullptr;
-    bool ok =
-        sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &statement, nullptr) == SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW;
+    const SqliteStatement statement(db, sql.toUtf8());
+    sqlite3_stmt* const s = statement.get();
+    const bool ok = s && sqlite3_step(s) == SQLITE_ROW;
     if (ok) {
-        *first = sqlite3_column_int64(statement, 0);
-        *second = sqlite3_column_count(statement) > 1 ? sqlite3_column_int64(statement, 1) : 0;
+        *first = sqlite3_column_int64(s, 0);
+        *second = sqlite3_column_count(s) > 1 ? sqlite3_column_int64(s, 1) : 0;
     }
-    sqlite3_finalize(statement);
     return ok;
 }
 
@@ -84,14 +83,13 @@ void IndexBuilder::run()
 {
     QElapsedTimer clock;
     clock.start();
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(databasePath).constData(), &db, SQLITE_OPEN_READWRITE,
-                        nullptr) != SQLITE_OK) {
+    SqliteConnection database;
+    if (!database.open(databasePath, SQLITE_OPEN_READWRITE)) {
         qWarning().noquote() << QStringLiteral("IndexBuilder::run : cannot open : ") +
-                                    QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_close(db);
+                                    database.errorText();
         return;
     }
+    sqlite3* const db = database.get();
     {
         std::lock_guard<std::mutex> lock(connectionMutex);
         connection = db;
@@ -135,7 +133,7 @@ void IndexBuilder::run()
         std::lock_guard<std::mutex> lock(connectionMutex);
         connection = nullptr;
     }
-    sqlite3_close(db);
+    database.close();
     if (cancelled)
         qDebug().noquote() << QStringLiteral("IndexBuilder::run : interrupted after ") +
                                   QString::number(clock.elapsed()) + QStringLiteral(" ms");

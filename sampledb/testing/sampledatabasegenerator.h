@@ -11,12 +11,14 @@
 class SampleDatabaseGenerator
 {
 public:
+    static constexpr int MaxNodes = 16;
+
     struct Options
     {
         QString projectPath;    // the .tpc; the database goes beside it as <name>.dat
         qint64 seconds = 86400; // length of the recorded period
         qint64 end = 0;         // Unix seconds of the last sample; 0: now, rounded to the interval
-        int nodes = 16;         // 1 to 16, eight to a gateway
+        int nodes = MaxNodes;   // 1 to MaxNodes, eight to a gateway
         int interval = 1;       // seconds between samples
         quint64 seed = 1;
         int gaps = 0;       // periods in which one node wrote nothing
@@ -53,6 +55,11 @@ public:
     // The value a node's channel has at a time before any fault is applied: two decimals, as
     // the recorder stores what its gateways deliver.
     static double baseValue(int node, int channel, qint64 time, quint64 seed);
+
+    // An unbroken recording of MaxNodes nodes at 1 s for `days` days from `first` (Unix
+    // seconds), without faults, index, summary or WAL: the file an earlier recorder left, which
+    // the benchmarks time before and after the recorder's additions.
+    static Options unbrokenRecording(const QString& projectPath, qint64 first, int days);
 
     static Result generate(const Options& options);
 };

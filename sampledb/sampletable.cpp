@@ -1,5 +1,7 @@
 #include "sampletable.h"
 
+#include "sqlitestatement.h"
+
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QVariant>
@@ -46,20 +48,6 @@ QString upsertStatement(const QString& values, const QString& taken)
     }
     return sql;
 }
-
-// Finalizes a statement on every way out.
-struct Statement
-{
-    Statement() = default;
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    ~Statement() { sqlite3_finalize(handle); }
-    bool prepare(sqlite3* db, const QString& sql)
-    {
-        return sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &handle, nullptr) == SQLITE_OK;
-    }
-    sqlite3_stmt* handle = nullptr;
-};
 
 bool fail(sqlite3* db, QString* error)
 {
@@ -136,29 +124,29 @@ bool fillSummary(sqlite3* db, QString* error)
         return false;
     // Gathered in memory a bucket at a time, per node, in the table's order: SQLite's grouping
     // would sort the whole table and has no aggregate for the time of the first minimum.
-    Statement rows;
-    Statement upsert;
-    Statement taken;
-    if (!rows.prepare(
-            db, QStringLiteral("select serialno, pointDate, channel1, channel2 from quorbinal")) ||
+    SqliteStatement rows;
+    SqliteStatement upsert;
+    SqliteStatement taken;
+    if (!rows.prepare(db, "select serialno, pointDate, channel1, channel2 from quorbinal") ||
         !upsert.prepare(db, upsertStatement(QStringLiteral("values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
                                                            "?, ?, ?, ?, ?, ?, ?)"),
-                                            QString())) ||
-        !taken.prepare(db, QStringLiteral("select count(*) > 1 from quorbinal where serialno = ? "
-                                          "and pointDate = ?")))
+                                            QString())
+                                .toUtf8()) ||
+        !taken.prepare(db, "select count(*) > 1 from quorbinal where serialno = ? and pointDate "
+                           "= ?"))
         return fail(db, error);
 
     std::unordered_map<std::string, NodeFill> nodes;
     std::string serial;
     int rc = SQLITE_OK;
-    while ((rc = sqlite3_step(rows.handle)) == SQLITE_ROW) {
-        serial.assign(reinterpret_cast<const char*>(sqlite3_column_text(rows.handle, 0)),
-                      size_t(sqlite3_column_bytes(rows.handle, 0)));
+    while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
+        serial.assign(reinterpret_cast<const char*>(sqlite3_column_text(rows.get(), 0)),
+                      size_t(sqlite3_column_bytes(rows.get(), 0)));
         NodeFill& node = nodes[serial];
-        const qint64 time = sqlite3_column_int64(rows.handle, 1);
+        const qint64 time = sqlite3_column_int64(rows.get(), 1);
         const qint64 bucket = time / SampleTable::BucketSeconds;
         if (node.open && node.bucket.bucket != bucket) {
-            if (!writeBucket(upsert.handle, serial, node))
+            if (!writeBucket(upsert.get(), serial, node))
                 return fail(db, error);
             node.open = false;
         }
@@ -172,24 +160,24 @@ bool fillSummary(sqlite3* db, QString* error)
         if (time > node.latest) {
             node.latest = time;
         } else if (!node.bucket.dirty) {
-            sqlite3_reset(taken.handle);
-            sqlite3_bind_text(taken.handle, 1, serial.data(), int(serial.size()), SQLITE_STATIC);
-            sqlite3_bind_int64(taken.handle, 2, time);
-            if (sqlite3_step(taken.handle) != SQLITE_ROW)
+            sqlite3_reset(taken.get());
+            sqlite3_bind_text(taken.get(), 1, serial.data(), int(serial.size()), SQLITE_STATIC);
+            sqlite3_bind_int64(taken.get(), 2, time);
+            if (sqlite3_step(taken.get()) != SQLITE_ROW)
                 return fail(db, error);
-            node.bucket.dirty = sqlite3_column_int(taken.handle, 0) != 0;
+            node.bucket.dirty = sqlite3_column_int(taken.get(), 0) != 0;
         }
         node.bucketLatest = std::max(node.bucketLatest, time);
         ++node.bucket.rows;
         for (int c = 0; c < 2; ++c) {
-            if (sqlite3_column_type(rows.handle, 2 + c) != SQLITE_NULL)
-                addValue(&node.bucket.channel[c], sqlite3_column_double(rows.handle, 2 + c), time);
+            if (sqlite3_column_type(rows.get(), 2 + c) != SQLITE_NULL)
+                addValue(&node.bucket.channel[c], sqlite3_column_double(rows.get(), 2 + c), time);
         }
     }
     if (rc != SQLITE_DONE)
         return fail(db, error);
     for (const auto& [key, node] : nodes) {
-        if (node.open && !writeBucket(upsert.handle, key, node))
+        if (node.open && !writeBucket(upsert.get(), key, node))
             return fail(db, error);
     }
     for (const QString& statement : SampleTable::createTriggerStatements()) {

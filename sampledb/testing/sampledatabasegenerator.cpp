@@ -4,6 +4,8 @@
 #include "gatewayconfig.h"
 #include "projectfile.h"
 #include "sampletable.h"
+#include "sqliteconnection.h"
+#include "sqlitestatement.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -45,18 +47,6 @@ double twoDecimals(double v)
 {
     return std::round(v * 100) / 100;
 }
-
-struct Db
-{
-    sqlite3* handle = nullptr;
-    ~Db() { sqlite3_close(handle); }
-};
-
-struct Statement
-{
-    sqlite3_stmt* handle = nullptr;
-    ~Statement() { sqlite3_finalize(handle); }
-};
 
 bool exec(sqlite3* db, const char* sql, QString* error)
 {
@@ -145,11 +135,22 @@ double SampleDatabaseGenerator::baseValue(int node, int channel, qint64 time, qu
     return twoDecimals(50 + 10 * std::sin(day + 1 + node * 0.3) + 2 * noise);
 }
 
+SampleDatabaseGenerator::Options
+SampleDatabaseGenerator::unbrokenRecording(const QString& projectPath, qint64 first, int days)
+{
+    Options options;
+    options.projectPath = projectPath;
+    options.seconds = qint64(days) * 86400;
+    options.end = first + options.seconds - 1;
+    options.wal = false;
+    return options;
+}
+
 SampleDatabaseGenerator::Result SampleDatabaseGenerator::generate(const Options& options)
 {
     Result result;
     const int interval = qMax(1, options.interval);
-    const int nodeCount = qBound(1, options.nodes, 16);
+    const int nodeCount = qBound(1, options.nodes, MaxNodes);
     const qint64 count = qMax<qint64>(1, options.seconds / interval);
     qint64 end = options.end;
     if (end <= 0)
@@ -231,26 +232,24 @@ SampleDatabaseGenerator::Result SampleDatabaseGenerator::generate(const Options&
     for (NodeEvents& events : perNode)
         events.prepare();
 
-    Db db;
-    const QByteArray file = QFile::encodeName(result.databasePath);
-    if (sqlite3_open(file.constData(), &db.handle) != SQLITE_OK) {
-        result.error = QString::fromUtf8(sqlite3_errmsg(db.handle));
+    SqliteConnection connection;
+    if (!connection.open(result.databasePath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) {
+        result.error = connection.errorText();
         return result;
     }
+    sqlite3* const db = connection.get();
     const QByteArray schema = SampleTable::createStatement().toUtf8();
-    if (!exec(db.handle,
+    if (!exec(db,
               "PRAGMA page_size = 4096; PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;"
               "PRAGMA cache_size = -65536",
               &result.error) ||
-        !exec(db.handle, schema.constData(), &result.error) ||
-        !exec(db.handle, "begin", &result.error))
+        !exec(db, schema.constData(), &result.error) || !exec(db, "begin", &result.error))
         return result;
-    Statement insert;
-    if (sqlite3_prepare_v2(db.handle,
-                           "insert into quorbinal (serialno, channel1, channel2, pointDate) "
-                           "values (?, ?, ?, ?)",
-                           -1, &insert.handle, nullptr) != SQLITE_OK) {
-        result.error = QString::fromUtf8(sqlite3_errmsg(db.handle));
+    const SqliteStatement statement(db, "insert into quorbinal (serialno, channel1, channel2, "
+                                        "pointDate) values (?, ?, ?, ?)");
+    sqlite3_stmt* const insert = statement.get();
+    if (!insert) {
+        result.error = connection.lastError();
         return result;
     }
     std::vector<QByteArray> serials;
@@ -278,32 +277,31 @@ SampleDatabaseGenerator::Result SampleDatabaseGenerator::generate(const Options&
                     values[e->channel - 1] = e->value;
             if (skip)
                 continue;
-            sqlite3_bind_text(insert.handle, 1, serials[size_t(n)].constData(),
-                              serials[size_t(n)].size(), SQLITE_STATIC);
+            sqlite3_bind_text(insert, 1, serials[size_t(n)].constData(), serials[size_t(n)].size(),
+                              SQLITE_STATIC);
             for (int c = 0; c < 2; ++c) {
                 if (present[c])
-                    sqlite3_bind_double(insert.handle, 2 + c, values[c]);
+                    sqlite3_bind_double(insert, 2 + c, values[c]);
                 else
-                    sqlite3_bind_null(insert.handle, 2 + c);
+                    sqlite3_bind_null(insert, 2 + c);
             }
-            sqlite3_bind_int64(insert.handle, 4, t);
-            if (sqlite3_step(insert.handle) != SQLITE_DONE) {
-                result.error = QString::fromUtf8(sqlite3_errmsg(db.handle));
+            sqlite3_bind_int64(insert, 4, t);
+            if (sqlite3_step(insert) != SQLITE_DONE) {
+                result.error = QString::fromUtf8(sqlite3_errmsg(db));
                 return result;
             }
-            sqlite3_reset(insert.handle);
+            sqlite3_reset(insert);
             ++result.rows;
         }
     }
-    if (!exec(db.handle, "commit", &result.error))
+    if (!exec(db, "commit", &result.error))
         return result;
     // The summary at the end in one pass, cheaper than its trigger on every row.
     if (options.index &&
-        (!exec(db.handle, SampleTable::createIndexStatement().toUtf8().constData(),
-               &result.error) ||
-         !SampleTable::buildSummary(db.handle, &result.error)))
+        (!exec(db, SampleTable::createIndexStatement().toUtf8().constData(), &result.error) ||
+         !SampleTable::buildSummary(db, &result.error)))
         return result;
-    if (options.wal && !exec(db.handle, "PRAGMA journal_mode = WAL", &result.error))
+    if (options.wal && !exec(db, "PRAGMA journal_mode = WAL", &result.error))
         return result;
     result.ok = true;
     return result;
