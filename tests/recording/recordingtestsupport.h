@@ -1,5 +1,8 @@
 #pragma once
 
+// Database helpers of the recording and shell tests: the rows a recording left, a file of the
+// layout before the range index, and another program holding the write lock.
+
 #include "sampletable.h"
 
 #include <QSqlDatabase>
