@@ -9,6 +9,7 @@
 #include "messagedialog.h"
 #include "novalue.h"
 #include "projectfile.h"
+#include "projectpathargument.h"
 #include "reportpage.h"
 #include "reporttables.h"
 #include "windowchrome.h"
@@ -729,7 +730,7 @@ void Report::slotNewReportProject()
         showMessage(QStringLiteral("ERROR"), QStringLiteral("Database does not exist."));
         return;
     }
-    const QString quoted = QLatin1Char('\'') + projectPath + QLatin1Char('\'');
+    const QString quoted = ProjectPathArgument::quote(projectPath);
     // A new report of the same kind, as the recorder asks for it.
     QStringList arguments{quoted};
     if (kind != ReportKind::Daily)

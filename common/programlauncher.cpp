@@ -1,5 +1,7 @@
 #include "programlauncher.h"
 
+#include "projectpathargument.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
@@ -16,7 +18,7 @@ QString ProgramLauncher::resolve(const QString& programName, const QString& ownF
 
 QStringList ProgramLauncher::arguments(const QString& projectFilePath, const QStringList& options)
 {
-    return QStringList{QLatin1Char('\'') + projectFilePath + QLatin1Char('\'')} + options;
+    return QStringList{ProjectPathArgument::quote(projectFilePath)} + options;
 }
 
 QString ProgramLauncher::commandText(const QString& programName, const QString& projectFilePath,

@@ -4,9 +4,9 @@
 #include <QStringList>
 
 // Starts the report generator and the data viewer as detached processes with the project file
-// path as one argument in single quotes, followed by the options given (the report's kind). The
-// path is never split at blanks, so folders with several blanks in a row or with an apostrophe
-// arrive intact.
+// path as one quoted argument (ProjectPathArgument), followed by the options given (the report's
+// kind). The path is never split at blanks, so folders with several blanks in a row or with an
+// apostrophe arrive intact.
 class ProgramLauncher
 {
 public:
