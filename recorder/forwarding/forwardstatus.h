@@ -19,7 +19,9 @@ struct ForwardStatus
     // an outage that is over can still be told.
     QString lastError;
     int inFlight = 0; // sent, not yet acknowledged by the server
-    int waiting = 0;  // handed over by the caller, not yet sent
+    // Taken over by the target's thread, not yet sent. Records handed over while that thread
+    // waits for an answer are counted once it takes them; the caller's backlog is its cursor's.
+    int waiting = 0;
     // Records the server refused for good (InfluxDB drops what it cannot store in a partial
     // write; sending them again would not change that). Counted and named in lastError.
     qint64 refused = 0;

@@ -225,7 +225,10 @@ InfluxWorker::Answer InfluxWorker::request(const QUrl& url, const QByteArray* bo
     curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, errorBuffer);
     curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, long(m_timing.connectTimeoutMs));
-    curl_easy_setopt(m_curl, CURLOPT_TIMEOUT_MS, long(m_timing.requestTimeoutMs));
+    // A ping is answered at once by any InfluxDB: a server silent for the connect timeout is
+    // not going to answer it.
+    curl_easy_setopt(m_curl, CURLOPT_TIMEOUT_MS,
+                     long(body ? m_timing.requestTimeoutMs : m_timing.connectTimeoutMs));
     curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &collectBody);
     curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &answer.body);
     if (!caFile.isEmpty())

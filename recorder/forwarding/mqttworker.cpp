@@ -142,6 +142,9 @@ void MqttWorker::service()
     if (m_connack == 0 && !m_connected) {
         m_connected = true;
         m_connectTimer->stop();
+        // The library formats a log line for every packet while a log callback is set; its
+        // words are needed only for a failing connection (OpenSSL's reason).
+        mosquitto_log_callback_set(m_mosq, nullptr);
         m_backoff.reset();
         const QByteArray online = MqttLayout::online();
         mosquitto_publish(m_mosq, nullptr, m_statusTopic.constData(), online.size(),
