@@ -1,0 +1,131 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+#include <QVector>
+
+#include <array>
+#include <optional>
+
+struct NodeConfig;
+
+// One channel value of one stored sample row, as the targets send it.
+struct ForwardSample
+{
+    qint64 rowId = 0; // the sample table's row id: what the sample cursor counts in
+    QString serial;
+    int channel = 1; // 1 or 2: the row's column
+    double value = 0;
+    qint64 time = 0; // Unix seconds
+    QString nodeName;
+    QString channelName;
+    QString unit;
+};
+
+enum class AlarmKind
+{
+    High,
+    Low,
+    NoData,
+    Battery
+};
+// How an alarm event ended; Active while it lasts.
+enum class AlarmEnd
+{
+    Active,
+    Cleared,
+    RecorderStopped,
+    NoData
+};
+
+// One state of one alarm event: sent when it starts and again after every later change (its
+// extreme, the acknowledgement, its end), each time with the change mark it was stored with.
+struct ForwardAlarmChange
+{
+    qint64 eventId = 0;
+    qint64 changeMark = 0; // what the event cursor counts in
+    QString serial;
+    int channel = 0; // 1 or 2; 0 for an alarm of the whole node (no data, battery)
+    AlarmKind kind = AlarmKind::High;
+    std::optional<double> limit;
+    qint64 start = 0; // Unix seconds, as every time below
+    std::optional<double> extremeValue;
+    std::optional<qint64> extremeTime;
+    std::optional<qint64> end;
+    AlarmEnd ended = AlarmEnd::Active;
+    std::optional<qint64> acknowledgedAt;
+    QString acknowledgedBy;
+    QString comment;
+    QString nodeName;
+    QString channelName;
+    QString unit;
+};
+
+// What a caller hands to a target at once. Both samples of one row travel in one batch.
+struct ForwardBatch
+{
+    QVector<ForwardSample> samples;
+    QVector<ForwardAlarmChange> alarmChanges;
+
+    int size() const { return samples.size() + alarmChanges.size(); }
+    bool isEmpty() const { return samples.isEmpty() && alarmChanges.isEmpty(); }
+};
+
+struct SampleKey
+{
+    qint64 rowId = 0;
+    int channel = 1;
+
+    bool operator==(const SampleKey& other) const
+    {
+        return rowId == other.rowId && channel == other.channel;
+    }
+};
+
+// The records a target's server has taken.
+struct ForwardAck
+{
+    QVector<SampleKey> samples;
+    QVector<qint64> alarmChanges; // change marks
+
+    int size() const { return samples.size() + alarmChanges.size(); }
+    bool isEmpty() const { return samples.isEmpty() && alarmChanges.isEmpty(); }
+};
+
+// A row as the sample table holds it; a NULL channel is nullopt.
+struct StoredSampleRow
+{
+    qint64 id = 0;
+    QString serial;
+    std::optional<double> channel1;
+    std::optional<double> channel2;
+    qint64 pointDate = 0;
+};
+
+// What a node and its channels are called at the time of sending, and their units as shown.
+struct NodeLabels
+{
+    QString nodeName;
+    std::array<QString, 2> channelName;
+    std::array<QString, 2> unit;
+
+    static NodeLabels fromConfig(const NodeConfig& node);
+};
+
+// False for NULL, the no-value marker and anything that is not a finite number: none of them is
+// a measurement.
+bool isForwardedValue(const std::optional<double>& value);
+
+// The samples a stored row is sent as: one per channel holding a value, none for a gap record.
+QVector<ForwardSample> forwardedSamples(const StoredSampleRow& row, const NodeLabels& labels);
+
+// The texts the records carry for a kind and an end ("high", "low", "no data", "battery";
+// "active", "cleared", "recorder stopped", "no data").
+QString alarmKindText(AlarmKind kind);
+QString alarmEndText(AlarmEnd end);
+
+// Makes the record types known to queued connections; idempotent.
+void registerForwardingTypes();
+
+Q_DECLARE_METATYPE(ForwardBatch)
+Q_DECLARE_METATYPE(ForwardAck)

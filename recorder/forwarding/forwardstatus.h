@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+
+// Where one target stands, as its owner shows it.
+struct ForwardStatus
+{
+    enum class State
+    {
+        Off,        // not started, or stopped
+        Connecting, // first attempt, or a new one after a failure
+        Connected,  // the server answers
+        Failing,    // the last attempt failed; the next one waits for the back-off
+    };
+
+    State state = State::Off;
+    // The last failure in words (empty until one happened); kept while connected again, so that
+    // an outage that is over can still be told.
+    QString lastError;
+    int inFlight = 0; // sent, not yet acknowledged by the server
+    // Taken over by the target's thread, not yet sent. Records handed over while that thread
+    // waits for an answer are counted once it takes them; the caller's backlog is its cursor's.
+    int waiting = 0;
+    // Records the server refused for good (InfluxDB drops what it cannot store in a partial
+    // write; sending them again would not change that). Counted and named in lastError.
+    qint64 refused = 0;
+    int attempts = 0; // connections (MQTT) or requests (InfluxDB) tried since the target was made
+
+    bool operator==(const ForwardStatus& other) const;
+    bool operator!=(const ForwardStatus& other) const { return !(*this == other); }
+
+    static QString stateText(State state);
+};
+
+Q_DECLARE_METATYPE(ForwardStatus)

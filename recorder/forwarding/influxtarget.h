@@ -1,0 +1,30 @@
+#pragma once
+
+#include "forwardingsettings.h"
+#include "forwardtarget.h"
+#include "forwardtiming.h"
+
+#include <memory>
+
+struct InfluxInterrupt;
+
+// Forwarding to InfluxDB 1.x over HTTP (libcurl): POST /write?db=...&precision=s with the
+// line protocol of LineProtocol, in writes of up to ForwardTiming::batchLines lines, basic
+// authentication when a user is set. A write counts as sent when the server answered 2xx; a
+// partial write (400) is counted as refused and named in the status; a refused login (401,
+// 403), a missing database (404), a server error or no answer within the timeouts is shown
+// in the status and the write is tried again after a back-off.
+class InfluxTarget : public ForwardTarget
+{
+    Q_OBJECT
+
+public:
+    // `password` is used only when settings.user is set.
+    InfluxTarget(const InfluxForwarding& settings, const QString& password,
+                 const ForwardTiming& timing = ForwardTiming(), QObject* parent = nullptr);
+    // Ends a write in progress at once and the thread after it.
+    ~InfluxTarget() override;
+
+private:
+    std::shared_ptr<InfluxInterrupt> m_interrupt;
+};

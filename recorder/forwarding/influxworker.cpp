@@ -1,0 +1,342 @@
+#include "influxworker.h"
+
+#include "lineprotocol.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QThread>
+#include <QTimer>
+#include <QUrlQuery>
+
+#include <curl/curl.h>
+
+#include <algorithm>
+
+namespace {
+
+size_t collectBody(char* data, size_t size, size_t count, void* target)
+{
+    static_cast<QByteArray*>(target)->append(data, int(size * count));
+    return size * count;
+}
+
+// The server's own words: InfluxDB answers errors as {"error": "..."}.
+QString serverError(const QByteArray& body)
+{
+    const QString error =
+        QJsonDocument::fromJson(body).object().value(QStringLiteral("error")).toString();
+    return error.isEmpty() ? QString::fromUtf8(body.left(300)).trimmed() : error;
+}
+
+} // namespace
+
+InfluxInterrupt::InfluxInterrupt() : multi(curl_multi_init()) {}
+
+InfluxInterrupt::~InfluxInterrupt()
+{
+    curl_multi_cleanup(multi);
+}
+
+void InfluxInterrupt::interrupt()
+{
+    interrupted = true;
+    curl_multi_wakeup(multi);
+}
+
+InfluxWorker::InfluxWorker(const InfluxForwarding& settings, const QString& password,
+                           const ForwardTiming& timing, std::shared_ptr<InfluxInterrupt> interrupt)
+    : m_settings(settings), m_password(password), m_timing(timing),
+      m_interrupt(std::move(interrupt)), m_attemptTimer(new QTimer(this)),
+      m_reportTimer(new QTimer(this)), m_backoff(timing.retryFirstMs, timing.retryMaxMs),
+      m_batchLines(std::max(1, timing.batchLines))
+{
+    QUrl base(settings.url.trimmed());
+    if (!base.isValid() ||
+        (base.scheme() != QLatin1String("http") && base.scheme() != QLatin1String("https")) ||
+        base.host().isEmpty()) {
+        m_problem = QStringLiteral("\"%1\" is not an http or https address.").arg(settings.url);
+    } else if (settings.database.isEmpty()) {
+        m_problem = QStringLiteral("No InfluxDB database is set.");
+    }
+    QString path = base.path();
+    while (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    m_writeUrl = base;
+    m_writeUrl.setPath(path + QStringLiteral("/write"));
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("db"), settings.database);
+    query.addQueryItem(QStringLiteral("precision"), QStringLiteral("s"));
+    m_writeUrl.setQuery(query);
+    m_pingUrl = base;
+    m_pingUrl.setPath(path + QStringLiteral("/ping"));
+    m_pingUrl.setQuery(QString());
+
+    m_attemptTimer->setSingleShot(true);
+    connect(m_attemptTimer, &QTimer::timeout, this, &InfluxWorker::attempt);
+    m_reportTimer->setSingleShot(true);
+    connect(m_reportTimer, &QTimer::timeout, this, &InfluxWorker::reportNow);
+}
+
+InfluxWorker::~InfluxWorker()
+{
+    if (m_curl)
+        curl_easy_cleanup(m_curl);
+}
+
+void InfluxWorker::start()
+{
+    if (!m_problem.isEmpty()) {
+        m_status.state = ForwardStatus::State::Failing;
+        m_status.lastError = m_problem;
+        qWarning().noquote() << QStringLiteral("InfluxTarget::start : ") + m_problem;
+        reportNow();
+        return;
+    }
+    m_curl = curl_easy_init();
+    m_status.state = ForwardStatus::State::Connecting;
+    reportNow();
+    scheduleAttempt();
+}
+
+void InfluxWorker::send(const ForwardBatch& batch)
+{
+    for (const ForwardSample& sample : batch.samples)
+        m_waiting.push_back(
+            {LineProtocol::sampleLine(sample), false, sample.rowId, sample.channel});
+    for (const ForwardAlarmChange& change : batch.alarmChanges)
+        m_waiting.push_back({LineProtocol::alarmLine(change), true, change.changeMark, 0});
+    if (m_problem.isEmpty())
+        scheduleAttempt();
+    report(false);
+}
+
+void InfluxWorker::scheduleAttempt()
+{
+    // One write per turn of the event loop, so that batches handed over meanwhile join the
+    // queue; during a back-off the retry timer decides.
+    if (!m_waitingForRetry && !m_attemptTimer->isActive())
+        m_attemptTimer->start(0);
+}
+
+void InfluxWorker::attempt()
+{
+    if (m_interrupt->interrupted || !m_curl)
+        return;
+    m_waitingForRetry = false;
+    ++m_status.attempts;
+
+    if (m_waiting.empty()) {
+        // Nothing to write: only whether the server answers.
+        const Answer answer = request(m_pingUrl, nullptr);
+        if (!answer.done)
+            return;
+        if (answer.curlCode != CURLE_OK)
+            fail(answer.error);
+        else if (answer.httpCode / 100 != 2)
+            fail(QStringLiteral("InfluxDB answered the ping with HTTP %1: %2")
+                     .arg(answer.httpCode)
+                     .arg(serverError(answer.body)));
+        else {
+            m_backoff.reset();
+            m_status.state = ForwardStatus::State::Connected;
+            report(true);
+        }
+        return;
+    }
+
+    const int count = std::min<int>(m_batchLines, int(m_waiting.size()));
+    QByteArray body;
+    for (int i = 0; i < count; ++i) {
+        body += m_waiting[size_t(i)].text;
+        body += '\n';
+    }
+    // Said before the write, which may take up to the request timeout.
+    m_status.inFlight = count;
+    report(true);
+    const Answer answer = request(m_writeUrl, &body);
+    m_status.inFlight = 0;
+    if (!answer.done)
+        return;
+    if (answer.curlCode != CURLE_OK) {
+        fail(answer.error);
+        return;
+    }
+
+    const long code = answer.httpCode;
+    const QString error = serverError(answer.body);
+    if (code / 100 == 2) {
+        acknowledgeFront(count);
+    } else if (code == 400 && error.startsWith(QLatin1String("partial write"))) {
+        // The server stored every line it could and will never take the others (unreadable,
+        // a field of another type, outside the retention policy): sending them again would
+        // stall every record behind them. Counted and named instead.
+        static const QRegularExpression droppedCount(QStringLiteral("dropped=(\\d+)"));
+        const int dropped = droppedCount.match(error).captured(1).toInt();
+        const int unreadable = error.count(QLatin1String("unable to parse"));
+        const int refused = std::min(count, std::max(1, dropped + unreadable));
+        m_status.refused += refused;
+        m_status.lastError = QStringLiteral("InfluxDB stored only part of a write of %1 lines; "
+                                            "%2 refused: %3")
+                                 .arg(count)
+                                 .arg(refused)
+                                 .arg(error);
+        qWarning().noquote() << QStringLiteral("InfluxTarget::write : ") + m_status.lastError;
+        acknowledgeFront(count);
+    } else if (code == 401 || code == 403) {
+        fail(QStringLiteral("InfluxDB refused the login: not authorised (HTTP %1: %2)")
+                 .arg(code)
+                 .arg(error));
+        return;
+    } else if (code == 404) {
+        fail(QStringLiteral("InfluxDB has no database \"%1\" (HTTP 404: %2)")
+                 .arg(m_settings.database, error));
+        return;
+    } else if (code == 413 && count > 1) {
+        // The server takes smaller writes only: halve them, and try again at once.
+        m_batchLines = std::max(1, count / 2);
+        scheduleAttempt();
+        return;
+    } else {
+        fail(QStringLiteral("InfluxDB answered HTTP %1: %2").arg(code).arg(error));
+        return;
+    }
+
+    m_backoff.reset();
+    m_status.state = ForwardStatus::State::Connected;
+    if (!m_waiting.empty())
+        scheduleAttempt();
+    report(m_reported.state != ForwardStatus::State::Connected);
+}
+
+InfluxWorker::Answer InfluxWorker::request(const QUrl& url, const QByteArray* body)
+{
+    Answer answer;
+    char errorBuffer[CURL_ERROR_SIZE] = {0};
+    const QByteArray address = url.toEncoded();
+    const QByteArray user = m_settings.user.toUtf8();
+    const QByteArray password = m_password.toUtf8();
+    const QByteArray caFile = QFile::encodeName(m_settings.caFile);
+
+    curl_easy_reset(m_curl);
+    curl_easy_setopt(m_curl, CURLOPT_URL, address.constData());
+    curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, long(m_timing.connectTimeoutMs));
+    // A ping is answered at once by any InfluxDB: a server silent for the connect timeout is
+    // not going to answer it.
+    curl_easy_setopt(m_curl, CURLOPT_TIMEOUT_MS,
+                     long(body ? m_timing.requestTimeoutMs : m_timing.connectTimeoutMs));
+    curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &collectBody);
+    curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &answer.body);
+    if (!caFile.isEmpty())
+        curl_easy_setopt(m_curl, CURLOPT_CAINFO, caFile.constData());
+    if (!user.isEmpty()) {
+        curl_easy_setopt(m_curl, CURLOPT_HTTPAUTH, long(CURLAUTH_BASIC));
+        curl_easy_setopt(m_curl, CURLOPT_USERNAME, user.constData());
+        curl_easy_setopt(m_curl, CURLOPT_PASSWORD, password.constData());
+    }
+    curl_slist* headers = nullptr;
+    if (body) {
+        // No "Expect: 100-continue" round trip before large bodies.
+        headers = curl_slist_append(headers, "Content-Type: text/plain; charset=utf-8");
+        headers = curl_slist_append(headers, "Expect:");
+        curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, headers);
+        curl_easy_setopt(m_curl, CURLOPT_POST, 1L);
+        curl_easy_setopt(m_curl, CURLOPT_POSTFIELDS, body->constData());
+        curl_easy_setopt(m_curl, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(body->size()));
+    }
+
+    // Through the interrupt's multi handle, whose wait the owner can end at once.
+    CURLM* multi = m_interrupt->multi;
+    curl_multi_add_handle(multi, m_curl);
+    int running = 1;
+    while (!m_interrupt->interrupted) {
+        curl_multi_perform(multi, &running);
+        if (running == 0)
+            break;
+        curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    }
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == m_curl) {
+            answer.done = true;
+            answer.curlCode = message->data.result;
+        }
+    }
+    curl_multi_remove_handle(multi, m_curl);
+    curl_slist_free_all(headers);
+
+    if (answer.done && answer.curlCode == CURLE_OK) {
+        curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &answer.httpCode);
+    } else if (answer.done) {
+        const CURLcode code = CURLcode(answer.curlCode);
+        const QString detail = errorBuffer[0] ? QString::fromUtf8(errorBuffer)
+                                              : QString::fromUtf8(curl_easy_strerror(code));
+        if (code == CURLE_OPERATION_TIMEDOUT)
+            answer.error = QStringLiteral("InfluxDB did not answer in time (%1)").arg(detail);
+        else
+            answer.error =
+                QStringLiteral("InfluxDB at %1: %2")
+                    .arg(url.toDisplayString(QUrl::RemoveQuery | QUrl::RemoveUserInfo), detail);
+    }
+    return answer;
+}
+
+void InfluxWorker::acknowledgeFront(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const Line& line = m_waiting.front();
+        if (line.alarm)
+            m_ack.alarmChanges.append(line.id);
+        else
+            m_ack.samples.append({line.id, line.part});
+        m_waiting.pop_front();
+    }
+}
+
+void InfluxWorker::fail(const QString& error)
+{
+    const int wait = m_backoff.next();
+    m_status.state = ForwardStatus::State::Failing;
+    m_status.lastError = error;
+    qWarning().noquote() << QStringLiteral("InfluxTarget::fail : ") + error +
+                                QStringLiteral(" (next attempt in %1 s)").arg(wait / 1000.0);
+    m_waitingForRetry = true;
+    m_attemptTimer->start(wait);
+    report(true);
+}
+
+void InfluxWorker::shutdown()
+{
+    m_attemptTimer->stop();
+    m_reportTimer->stop();
+    m_status.state = ForwardStatus::State::Off;
+    m_status.inFlight = 0;
+    reportNow();
+    QThread::currentThread()->quit();
+}
+
+void InfluxWorker::report(bool now)
+{
+    if (now)
+        reportNow();
+    else if (!m_reportTimer->isActive())
+        m_reportTimer->start(m_timing.reportIntervalMs);
+}
+
+void InfluxWorker::reportNow()
+{
+    m_reportTimer->stop();
+    m_status.waiting = int(m_waiting.size()) - m_status.inFlight;
+    if (!m_ack.isEmpty()) {
+        emit acknowledged(m_ack);
+        m_ack = ForwardAck();
+    }
+    if (m_status != m_reported) {
+        m_reported = m_status;
+        emit statusChanged(m_status);
+    }
+}

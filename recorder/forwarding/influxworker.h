@@ -1,0 +1,95 @@
+#pragma once
+
+#include "forwardingsettings.h"
+#include "forwardtiming.h"
+#include "forwardworker.h"
+#include "retrybackoff.h"
+
+#include <QByteArray>
+#include <QUrl>
+
+#include <atomic>
+#include <deque>
+#include <memory>
+
+class QTimer;
+typedef void CURL;
+typedef void CURLM;
+
+// What the owner's thread may do to a request in progress: end it at once. The owner makes
+// it, and frees it only after the worker's thread has ended.
+struct InfluxInterrupt
+{
+    InfluxInterrupt();
+    ~InfluxInterrupt();
+    // Thread-safe: the request in progress returns at once, and no other starts.
+    void interrupt();
+
+    std::atomic<bool> interrupted{false};
+    CURLM* multi;
+};
+
+// The InfluxDB side of InfluxTarget, on the target's thread: lines wait in the order they
+// came, go out in writes of up to ForwardTiming::batchLines, and leave the queue only when the
+// server has answered the write. A write blocks this thread (never the owner's) for at most the
+// request timeout, and the owner can cut it short.
+class InfluxWorker : public ForwardWorker
+{
+    Q_OBJECT
+
+public:
+    InfluxWorker(const InfluxForwarding& settings, const QString& password,
+                 const ForwardTiming& timing, std::shared_ptr<InfluxInterrupt> interrupt);
+    ~InfluxWorker() override;
+
+    void start() override;
+    void send(const ForwardBatch& batch) override;
+    void shutdown() override;
+
+private:
+    struct Line
+    {
+        QByteArray text;
+        bool alarm = false;
+        qint64 id = 0;
+        int part = 0;
+    };
+
+    struct Answer
+    {
+        bool done = false; // false: interrupted
+        int curlCode = 0;
+        long httpCode = 0;
+        QByteArray body;
+        QString error;
+    };
+
+    // One write of the lines at the front, or a ping when none wait.
+    void attempt();
+    void scheduleAttempt();
+    Answer request(const QUrl& url, const QByteArray* body);
+    void acknowledgeFront(int count);
+    void fail(const QString& error);
+    void report(bool now);
+    void reportNow();
+
+    const InfluxForwarding m_settings;
+    const QString m_password;
+    const ForwardTiming m_timing;
+    const std::shared_ptr<InfluxInterrupt> m_interrupt;
+    QString m_problem;
+    QUrl m_writeUrl;
+    QUrl m_pingUrl;
+
+    CURL* m_curl = nullptr;
+    QTimer* m_attemptTimer;
+    QTimer* m_reportTimer;
+    RetryBackoff m_backoff;
+    bool m_waitingForRetry = false;
+    int m_batchLines;
+
+    std::deque<Line> m_waiting;
+    ForwardAck m_ack;
+    ForwardStatus m_status;
+    ForwardStatus m_reported;
+};

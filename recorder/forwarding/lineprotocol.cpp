@@ -1,0 +1,124 @@
+#include "lineprotocol.h"
+
+#include "forwardrecords.h"
+
+#include <QLocale>
+#include <QStringList>
+
+namespace {
+
+bool isKeySpecial(QChar c)
+{
+    return c == QLatin1Char(',') || c == QLatin1Char('=') || c == QLatin1Char(' ');
+}
+
+QString integerField(qint64 value)
+{
+    return QString::number(value) + QLatin1Char('i');
+}
+
+} // namespace
+
+QString LineProtocol::measurement(const QString& name)
+{
+    QString out;
+    out.reserve(name.size() + 4);
+    for (QChar c : name) {
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            c = QLatin1Char(' ');
+        if (c == QLatin1Char(',') || c == QLatin1Char(' '))
+            out += QLatin1Char('\\');
+        out += c;
+    }
+    return out;
+}
+
+QString LineProtocol::key(const QString& text)
+{
+    QString out;
+    out.reserve(text.size() + 4);
+    for (int i = 0; i < text.size(); ++i) {
+        QChar c = text.at(i);
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            c = QLatin1Char(' ');
+        if (c == QLatin1Char('\\')) {
+            const bool last = i + 1 == text.size();
+            const QChar after = last ? QChar() : text.at(i + 1);
+            const bool breaks = last || isKeySpecial(after) || after == QLatin1Char('\n') ||
+                                after == QLatin1Char('\r') || after == QLatin1Char('\\');
+            out += breaks ? QChar(0x29F5) : c;
+            continue;
+        }
+        if (isKeySpecial(c))
+            out += QLatin1Char('\\');
+        out += c;
+    }
+    return out;
+}
+
+QString LineProtocol::stringField(const QString& text)
+{
+    QString out;
+    out.reserve(text.size() + 4);
+    out += QLatin1Char('"');
+    for (const QChar c : text) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            out += QLatin1Char('\\');
+        out += c;
+    }
+    out += QLatin1Char('"');
+    return out;
+}
+
+QByteArray LineProtocol::number(double value)
+{
+    return QByteArray::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+QByteArray LineProtocol::sampleLine(const ForwardSample& sample)
+{
+    const QString line =
+        measurement(sampleMeasurement()) + QStringLiteral(",channel=") +
+        QString::number(sample.channel) + QStringLiteral(",serial=") + key(sample.serial) +
+        QStringLiteral(" channel_name=") + stringField(sample.channelName) +
+        QStringLiteral(",node=") + stringField(sample.nodeName) + QStringLiteral(",unit=") +
+        stringField(sample.unit) + QStringLiteral(",value=") +
+        QString::fromLatin1(number(sample.value)) + QLatin1Char(' ') + QString::number(sample.time);
+    return line.toUtf8();
+}
+
+QByteArray LineProtocol::alarmLine(const ForwardAlarmChange& change)
+{
+    QString tags = measurement(alarmMeasurement());
+    if (change.channel > 0)
+        tags += QStringLiteral(",channel=") + QString::number(change.channel);
+    tags += QStringLiteral(",kind=") + key(alarmKindText(change.kind)) +
+            QStringLiteral(",serial=") + key(change.serial);
+
+    QStringList fields;
+    fields << QStringLiteral("event=") + integerField(change.eventId)
+           << QStringLiteral("change=") + integerField(change.changeMark)
+           << QStringLiteral("ended=") + stringField(alarmEndText(change.ended))
+           << QStringLiteral("node=") + stringField(change.nodeName)
+           << QStringLiteral("unit=") + stringField(change.unit);
+    if (change.channel > 0)
+        fields << QStringLiteral("channel_name=") + stringField(change.channelName);
+    if (change.limit)
+        fields << QStringLiteral("limit=") + QString::fromLatin1(number(*change.limit));
+    if (change.extremeValue)
+        fields << QStringLiteral("extreme=") + QString::fromLatin1(number(*change.extremeValue));
+    if (change.extremeTime)
+        fields << QStringLiteral("extreme_time=") + integerField(*change.extremeTime);
+    if (change.end)
+        fields << QStringLiteral("end=") + integerField(*change.end);
+    if (change.acknowledgedAt) {
+        fields << QStringLiteral("acknowledged_at=") + integerField(*change.acknowledgedAt)
+               << QStringLiteral("acknowledged_by=") + stringField(change.acknowledgedBy);
+    }
+    if (!change.comment.isEmpty())
+        fields << QStringLiteral("comment=") + stringField(change.comment);
+
+    return (tags + QLatin1Char(' ') + fields.join(QLatin1Char(',')) + QLatin1Char(' ') +
+            QString::number(change.start))
+        .toUtf8();
+}

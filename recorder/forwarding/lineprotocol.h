@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+struct ForwardSample;
+struct ForwardAlarmChange;
+
+// The InfluxDB 1.x line protocol for the records, seconds precision:
+//   sample,channel=<1|2>,serial=<serial> channel_name="<name>",node="<node name>",
+//          unit="<unit>",value=<float> <time>
+//   alarm,channel=<1|2>,kind=<kind>,serial=<serial> event=<id>i,change=<mark>i,... <start>
+// Serial and channel are the tags, the identity of a series: names and units are fields, so a
+// rename never splits a series, and a sample written twice is one point. An alarm event is one
+// point at its start; each later change writes the point again with the fields it has by then.
+class LineProtocol
+{
+public:
+    static QString sampleMeasurement() { return QStringLiteral("sample"); }
+    static QString alarmMeasurement() { return QStringLiteral("alarm"); }
+
+    // Commas and spaces escaped.
+    static QString measurement(const QString& name);
+    // Tag keys, tag values and field keys: commas, '=' and spaces escaped. InfluxDB 1.x keeps a
+    // backslash before any other character as it is, but cannot read one that ends the text or
+    // stands before one of those three or another backslash, nor a line break: such a backslash
+    // is written as U+29F5 (a reverse solidus that looks the same), a line break as a space.
+    static QString key(const QString& text);
+    // In double quotes, with '"' and '\' escaped.
+    static QString stringField(const QString& text);
+    // The shortest text that reads back as the same double.
+    static QByteArray number(double value);
+
+    // One line, without the line feed.
+    static QByteArray sampleLine(const ForwardSample& sample);
+    static QByteArray alarmLine(const ForwardAlarmChange& change);
+};

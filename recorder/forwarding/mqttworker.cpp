@@ -1,0 +1,380 @@
+#include "mqttworker.h"
+
+#include "mqttlayout.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
+
+#include <mosquitto.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The keep-alive and any write the socket could not take at once are looked after at least
+// this often; socket activity wakes the loop in between.
+constexpr int LoopIntervalMs = 500;
+
+} // namespace
+
+MqttWorker::MqttWorker(const MqttForwarding& settings, const QString& password,
+                       const ForwardTiming& timing)
+    : m_settings(settings), m_password(password), m_timing(timing),
+      m_statusTopic(MqttLayout::statusTopic(settings.topicPrefix).toUtf8()),
+      m_loopTimer(new QTimer(this)), m_connectTimer(new QTimer(this)),
+      m_retryTimer(new QTimer(this)), m_reportTimer(new QTimer(this)),
+      m_backoff(timing.retryFirstMs, timing.retryMaxMs)
+{
+    m_problem = MqttLayout::prefixProblem(settings.topicPrefix);
+    if (m_problem.isEmpty() && settings.host.trimmed().isEmpty())
+        m_problem = QStringLiteral("No broker host is set.");
+
+    m_loopTimer->setInterval(LoopIntervalMs);
+    connect(m_loopTimer, &QTimer::timeout, this, &MqttWorker::service);
+    m_connectTimer->setSingleShot(true);
+    connect(m_connectTimer, &QTimer::timeout, this, [this] {
+        fail(QStringLiteral("The broker did not answer within %1 s.")
+                 .arg(m_timing.connectTimeoutMs / 1000.0));
+    });
+    m_retryTimer->setSingleShot(true);
+    connect(m_retryTimer, &QTimer::timeout, this, &MqttWorker::connectToBroker);
+    m_reportTimer->setSingleShot(true);
+    connect(m_reportTimer, &QTimer::timeout, this, &MqttWorker::reportNow);
+}
+
+MqttWorker::~MqttWorker()
+{
+    unwatchSocket();
+    if (m_mosq)
+        mosquitto_destroy(m_mosq);
+}
+
+void MqttWorker::start()
+{
+    if (!m_problem.isEmpty()) {
+        m_status.state = ForwardStatus::State::Failing;
+        m_status.lastError = m_problem;
+        qWarning().noquote() << QStringLiteral("MqttTarget::start : ") + m_problem;
+        reportNow();
+        return;
+    }
+    connectToBroker();
+}
+
+void MqttWorker::connectToBroker()
+{
+    m_status.state = ForwardStatus::State::Connecting;
+    ++m_status.attempts;
+    reportNow();
+
+    m_connack = -1;
+    m_lastLog.clear();
+    m_mosq = mosquitto_new(nullptr, true, this);
+    if (!m_mosq) {
+        fail(QStringLiteral("The MQTT client could not be made."));
+        return;
+    }
+    mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    mosquitto_connect_callback_set(m_mosq, &MqttWorker::onConnect);
+    mosquitto_publish_callback_set(m_mosq, &MqttWorker::onPublish);
+    mosquitto_log_callback_set(m_mosq, &MqttWorker::onLog);
+    mosquitto_max_inflight_messages_set(m_mosq, unsigned(std::max(1, m_timing.maxInFlight)));
+
+    int rc = MOSQ_ERR_SUCCESS;
+    if (!m_settings.user.isEmpty())
+        rc = mosquitto_username_pw_set(m_mosq, m_settings.user.toUtf8().constData(),
+                                       m_password.toUtf8().constData());
+    const QByteArray offline = MqttLayout::offline();
+    if (rc == MOSQ_ERR_SUCCESS)
+        rc = mosquitto_will_set(m_mosq, m_statusTopic.constData(), offline.size(),
+                                offline.constData(), 1, true);
+    if (rc == MOSQ_ERR_SUCCESS && m_settings.tls) {
+        // The broker's certificate and name are always checked: against the given authority,
+        // or the system's.
+        if (m_settings.caFile.isEmpty())
+            rc = mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        else
+            rc = mosquitto_tls_set(m_mosq, QFile::encodeName(m_settings.caFile).constData(),
+                                   nullptr, nullptr, nullptr, nullptr);
+        if (rc == MOSQ_ERR_SUCCESS)
+            rc = mosquitto_tls_opts_set(m_mosq, 1, nullptr, nullptr);
+        if (rc == MOSQ_ERR_SUCCESS)
+            rc = mosquitto_tls_insecure_set(m_mosq, false);
+        if (rc != MOSQ_ERR_SUCCESS) {
+            fail(QStringLiteral("TLS cannot be set up with the CA file \"%1\": %2")
+                     .arg(m_settings.caFile, QString::fromUtf8(mosquitto_strerror(rc))));
+            return;
+        }
+    }
+    if (rc == MOSQ_ERR_SUCCESS) {
+        errno = 0;
+        rc = mosquitto_connect_async(m_mosq, m_settings.host.trimmed().toUtf8().constData(),
+                                     m_settings.port, m_timing.keepAliveSeconds);
+    }
+    if (rc != MOSQ_ERR_SUCCESS) {
+        fail(errorText(rc, errno));
+        return;
+    }
+    m_connectTimer->start(m_timing.connectTimeoutMs);
+    m_loopTimer->start();
+    watchSocket();
+}
+
+void MqttWorker::service()
+{
+    if (!m_mosq)
+        return;
+    errno = 0;
+    const int rc = mosquitto_loop(m_mosq, 0, 1);
+    const int savedErrno = errno;
+
+    if (m_connack > 0) {
+        fail(QStringLiteral("The broker refused the connection: ") +
+             QString::fromUtf8(mosquitto_connack_string(m_connack)));
+        return;
+    }
+    if (m_connack == 0 && !m_connected) {
+        m_connected = true;
+        m_connectTimer->stop();
+        // The library formats a log line for every packet while a log callback is set; its
+        // words are needed only for a failing connection (OpenSSL's reason).
+        mosquitto_log_callback_set(m_mosq, nullptr);
+        m_backoff.reset();
+        const QByteArray online = MqttLayout::online();
+        mosquitto_publish(m_mosq, nullptr, m_statusTopic.constData(), online.size(),
+                          online.constData(), 1, true);
+        m_status.state = ForwardStatus::State::Connected;
+        qDebug().noquote() << QStringLiteral("MqttTarget::connected : ") + m_settings.host +
+                                  QLatin1Char(':') + QString::number(m_settings.port);
+        report(true);
+    }
+    if (rc != MOSQ_ERR_SUCCESS) {
+        fail(errorText(rc, savedErrno));
+        return;
+    }
+    publishWaiting();
+    watchSocket();
+}
+
+void MqttWorker::watchSocket()
+{
+    const int socket = m_mosq ? mosquitto_socket(m_mosq) : -1;
+    if (socket != m_socket)
+        unwatchSocket();
+    if (socket < 0)
+        return;
+    if (!m_readNotifier) {
+        m_socket = socket;
+        m_readNotifier = new QSocketNotifier(socket, QSocketNotifier::Read, this);
+        connect(m_readNotifier, &QSocketNotifier::activated, this, &MqttWorker::service);
+        m_writeNotifier = new QSocketNotifier(socket, QSocketNotifier::Write, this);
+        connect(m_writeNotifier, &QSocketNotifier::activated, this, &MqttWorker::service);
+    }
+    // Until the TCP connection is up the library holds CONNECT back; writable then means
+    // connected.
+    m_writeNotifier->setEnabled(mosquitto_want_write(m_mosq));
+}
+
+void MqttWorker::unwatchSocket()
+{
+    // Before the library closes the socket: no notifier may watch a closed descriptor.
+    delete m_readNotifier;
+    delete m_writeNotifier;
+    m_readNotifier = nullptr;
+    m_writeNotifier = nullptr;
+    m_socket = -1;
+}
+
+void MqttWorker::fail(const QString& error)
+{
+    unwatchSocket();
+    m_connectTimer->stop();
+    m_loopTimer->stop();
+    if (m_mosq) {
+        mosquitto_destroy(m_mosq);
+        m_mosq = nullptr;
+    }
+    m_connected = false;
+
+    // The broker may have these or not: they go again, first and in their order.
+    std::vector<Message> again;
+    again.reserve(m_inFlight.size());
+    for (auto& entry : m_inFlight)
+        again.push_back(std::move(entry.second));
+    m_inFlight.clear();
+    std::sort(again.begin(), again.end(),
+              [](const Message& a, const Message& b) { return a.sequence < b.sequence; });
+    m_waiting.insert(m_waiting.begin(), std::make_move_iterator(again.begin()),
+                     std::make_move_iterator(again.end()));
+
+    const int wait = m_backoff.next();
+    m_status.state = ForwardStatus::State::Failing;
+    m_status.lastError = error;
+    qWarning().noquote() << QStringLiteral("MqttTarget::fail : ") + error +
+                                QStringLiteral(" (next attempt in %1 s)").arg(wait / 1000.0);
+    m_retryTimer->start(wait);
+    report(true);
+}
+
+void MqttWorker::publishWaiting()
+{
+    if (!m_connected)
+        return;
+    bool refused = false;
+    while (!m_waiting.empty() && int(m_inFlight.size()) < m_timing.maxInFlight) {
+        Message& message = m_waiting.front();
+        int mid = 0;
+        const int rc =
+            mosquitto_publish(m_mosq, &mid, message.topic.constData(), message.payload.size(),
+                              message.payload.constData(), 1, false);
+        if (rc == MOSQ_ERR_SUCCESS) {
+            m_inFlight.emplace(mid, std::move(message));
+            m_waiting.pop_front();
+            continue;
+        }
+        if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_NOMEM)
+            break; // the loop notices the lost connection; the message waits for the next
+        // A message no broker can take (a topic or payload the protocol forbids): sending it
+        // again would not change that. Named and counted, never lost without a word.
+        m_status.lastError =
+            QStringLiteral("A message to \"%1\" cannot be sent: %2")
+                .arg(QString::fromUtf8(message.topic), QString::fromUtf8(mosquitto_strerror(rc)));
+        qWarning().noquote() << QStringLiteral("MqttTarget::publish : ") + m_status.lastError;
+        ++m_status.refused;
+        if (message.alarm)
+            m_ack.alarmChanges.append(message.id);
+        else
+            m_ack.samples.append({message.id, message.part});
+        m_waiting.pop_front();
+        refused = true;
+    }
+    report(refused);
+}
+
+void MqttWorker::send(const ForwardBatch& batch)
+{
+    const QString& prefix = m_settings.topicPrefix;
+    for (const ForwardSample& sample : batch.samples) {
+        Message message;
+        message.sequence = ++m_sequence;
+        message.topic = MqttLayout::sampleTopic(prefix, sample.serial, sample.channel).toUtf8();
+        message.payload = MqttLayout::samplePayload(sample);
+        message.id = sample.rowId;
+        message.part = sample.channel;
+        m_waiting.push_back(std::move(message));
+    }
+    for (const ForwardAlarmChange& change : batch.alarmChanges) {
+        Message message;
+        message.sequence = ++m_sequence;
+        message.topic = MqttLayout::alarmTopic(prefix, change.serial).toUtf8();
+        message.payload = MqttLayout::alarmPayload(change);
+        message.alarm = true;
+        message.id = change.changeMark;
+        m_waiting.push_back(std::move(message));
+    }
+    publishWaiting();
+    if (m_mosq)
+        watchSocket();
+    report(false);
+}
+
+void MqttWorker::shutdown()
+{
+    if (m_mosq && m_connected) {
+        // A clean goodbye: the broker drops the will on DISCONNECT, so "offline" is said here.
+        const QByteArray offline = MqttLayout::offline();
+        mosquitto_publish(m_mosq, nullptr, m_statusTopic.constData(), offline.size(),
+                          offline.constData(), 1, true);
+        mosquitto_disconnect(m_mosq);
+    }
+    unwatchSocket();
+    if (m_mosq) {
+        mosquitto_destroy(m_mosq);
+        m_mosq = nullptr;
+    }
+    m_connected = false;
+    m_loopTimer->stop();
+    m_connectTimer->stop();
+    m_retryTimer->stop();
+    m_reportTimer->stop();
+    m_status.state = ForwardStatus::State::Off;
+    reportNow();
+    QThread::currentThread()->quit();
+}
+
+void MqttWorker::report(bool now)
+{
+    if (now)
+        reportNow();
+    else if (!m_reportTimer->isActive())
+        m_reportTimer->start(m_timing.reportIntervalMs);
+}
+
+void MqttWorker::reportNow()
+{
+    m_reportTimer->stop();
+    m_status.inFlight = int(m_inFlight.size());
+    m_status.waiting = int(m_waiting.size());
+    if (!m_ack.isEmpty()) {
+        emit acknowledged(m_ack);
+        m_ack = ForwardAck();
+    }
+    if (m_status != m_reported) {
+        m_reported = m_status;
+        emit statusChanged(m_status);
+    }
+}
+
+QString MqttWorker::errorText(int rc, int savedErrno) const
+{
+    switch (rc) {
+    case MOSQ_ERR_ERRNO:
+        return QStringLiteral("Connection to %1:%2: %3")
+            .arg(m_settings.host)
+            .arg(m_settings.port)
+            .arg(QString::fromLocal8Bit(std::strerror(savedErrno)));
+    case MOSQ_ERR_EAI:
+        return QStringLiteral("The broker's host name \"%1\" cannot be resolved.")
+            .arg(m_settings.host);
+    case MOSQ_ERR_TLS:
+    case MOSQ_ERR_TLS_HANDSHAKE:
+        return QStringLiteral("TLS connection failed") +
+               (m_lastLog.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + m_lastLog);
+    default:
+        break;
+    }
+    QString text = QString::fromUtf8(mosquitto_strerror(rc));
+    if (!m_lastLog.isEmpty())
+        text += QStringLiteral(" (") + m_lastLog + QLatin1Char(')');
+    return text;
+}
+
+void MqttWorker::onConnect(mosquitto*, void* self, int rc)
+{
+    static_cast<MqttWorker*>(self)->m_connack = rc;
+}
+
+void MqttWorker::onPublish(mosquitto*, void* self, int mid)
+{
+    auto* worker = static_cast<MqttWorker*>(self);
+    const auto it = worker->m_inFlight.find(mid);
+    if (it == worker->m_inFlight.end())
+        return; // the status message
+    if (it->second.alarm)
+        worker->m_ack.alarmChanges.append(it->second.id);
+    else
+        worker->m_ack.samples.append({it->second.id, it->second.part});
+    worker->m_inFlight.erase(it);
+}
+
+void MqttWorker::onLog(mosquitto*, void* self, int level, const char* text)
+{
+    if (level & (MOSQ_LOG_ERR | MOSQ_LOG_WARNING))
+        static_cast<MqttWorker*>(self)->m_lastLog = QString::fromUtf8(text);
+}

@@ -1,0 +1,119 @@
+#include "forwardingsettings.h"
+#include "projectfile.h"
+
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The forwarding settings in the project file, beside the keys the file always had.
+class TestForwardingSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void olderFileReadsAsOff();
+    void savedSettingsReadBack();
+    void otherKeysUntouched();
+    void unusablePortReadsAsDefault_data();
+    void unusablePortReadsAsDefault();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    QString project;
+};
+
+void TestForwardingSettings::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    project = dir->filePath(QStringLiteral("site.tpc"));
+    ProjectFile(project).create(1000);
+}
+
+void TestForwardingSettings::olderFileReadsAsOff()
+{
+    // Fault: a project written before forwarding existed starts sending somewhere.
+    const ForwardingSettings settings = ForwardingSettings::load(project);
+    QVERIFY(settings.isOff());
+    QCOMPARE(settings, ForwardingSettings());
+    QCOMPARE(settings.mqtt.port, 1883);
+    QVERIFY(!settings.mqtt.tls);
+}
+
+void TestForwardingSettings::savedSettingsReadBack()
+{
+    // Fault: a field written under one key and read under another, or not written at all.
+    ForwardingSettings settings;
+    settings.mqtt.enabled = true;
+    settings.mqtt.host = QStringLiteral("broker.example.org");
+    settings.mqtt.port = 8883;
+    settings.mqtt.tls = true;
+    settings.mqtt.caFile = QStringLiteral("/etc/company/ca.pem");
+    settings.mqtt.user = QStringLiteral("site-3");
+    settings.mqtt.topicPrefix = QStringLiteral("company/cold store 3");
+    settings.influx.enabled = true;
+    settings.influx.url = QStringLiteral("https://influx.example.org:8086/base");
+    settings.influx.database = QStringLiteral("sites");
+    settings.influx.user = QStringLiteral("writer");
+    settings.influx.caFile = QStringLiteral("/etc/company/ca2.pem");
+    settings.save(project);
+    const ForwardingSettings read = ForwardingSettings::load(project);
+    QCOMPARE(read, settings);
+    QVERIFY(!read.isOff());
+
+    settings.mqtt.enabled = false;
+    settings.influx.enabled = false;
+    settings.save(project);
+    QVERIFY(ForwardingSettings::load(project).isOff());
+    // Nothing secret is written.
+    QFile file(project);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(!file.readAll().toLower().contains("password"));
+}
+
+void TestForwardingSettings::otherKeysUntouched()
+{
+    // Fault: saving the forwarding settings rewrites or drops a key of the project itself.
+    ProjectFile file(project);
+    file.setValue(QStringLiteral("DeviceList"), QByteArray("{\"devices\": []}"));
+    file.saveRecordStartTime(QStringLiteral("2024-03-31 01:59:59"));
+    QSettings before(project, QSettings::IniFormat);
+    QMap<QString, QVariant> values;
+    for (const QString& key : before.allKeys())
+        values.insert(key, before.value(key));
+
+    ForwardingSettings settings;
+    settings.influx.enabled = true;
+    settings.save(project);
+
+    QSettings after(project, QSettings::IniFormat);
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        QCOMPARE(after.value(it.key()), it.value());
+    for (const QString& key : after.allKeys())
+        QVERIFY2(values.contains(key) || key.startsWith(QLatin1String("Forward")), qPrintable(key));
+}
+
+void TestForwardingSettings::unusablePortReadsAsDefault_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("port");
+    QTest::newRow("number") << "1884" << 1884;
+    QTest::newRow("zero") << "0" << 1883;
+    QTest::newRow("too large") << "65536" << 1883;
+    QTest::newRow("negative") << "-1" << 1883;
+    QTest::newRow("text") << "mqtt" << 1883;
+}
+
+void TestForwardingSettings::unusablePortReadsAsDefault()
+{
+    // Fault: a hand-edited port wraps round to another port or reaches the library as 0.
+    QFETCH(QString, stored);
+    QFETCH(int, port);
+    ProjectFile(project).setValue(QStringLiteral("ForwardMqttPort"), stored);
+    QCOMPARE(ForwardingSettings::load(project).mqtt.port, port);
+}
+
+QTEST_GUILESS_MAIN(TestForwardingSettings)
+#include "tst_forwardingsettings.moc"

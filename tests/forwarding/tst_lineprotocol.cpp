@@ -1,0 +1,161 @@
+#include "forwardrecords.h"
+#include "lineprotocol.h"
+
+#include <QTest>
+
+// The line protocol the records are written to InfluxDB in. That InfluxDB reads the awkward
+// texts back unchanged is shown against a real server in tst_influxtarget.
+class TestLineProtocol : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void escaping_data();
+    void escaping();
+    void number_data();
+    void number();
+    void sampleLine();
+    void alarmLine();
+};
+
+void TestLineProtocol::escaping_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("key");         // tag key, tag value, field key
+    QTest::addColumn<QString>("measurement"); // measurement name
+    QTest::addColumn<QString>("field");       // string field value
+
+    const QString bs = QStringLiteral("\\");
+    const QString look = QString(QChar(0x29F5));
+    // Faults: a blank, comma or '=' ending the tag set early, a quote ending a string early,
+    // a backslash that swallows the separator after it.
+    QTest::newRow("plain") << "N-17"
+                           << "N-17"
+                           << "N-17"
+                           << "\"N-17\"";
+    QTest::newRow("blank") << "Room 3"
+                           << "Room\\ 3"
+                           << "Room\\ 3"
+                           << "\"Room 3\"";
+    QTest::newRow("comma and equals") << "a,b=c"
+                                      << "a\\,b\\=c"
+                                      << "a\\,b=c"
+                                      << "\"a,b=c\"";
+    QTest::newRow("quotes") << "say \"hi\""
+                            << "say\\ \"hi\""
+                            << "say\\ \"hi\""
+                            << "\"say \\\"hi\\\"\"";
+    QTest::newRow("backslash inside") << "a" + bs + "b"
+                                      << "a" + bs + "b"
+                                      << "a" + bs + "b"
+                                      << "\"a" + bs + bs + "b\"";
+    QTest::newRow("backslash at the end")
+        << "a" + bs << "a" + look << "a" + bs << "\"a" + bs + bs + "\"";
+    QTest::newRow("backslash before a blank") << "a" + bs + " b"
+                                              << "a" + look + "\\ b"
+                                              << "a" + bs + "\\ b"
+                                              << "\"a" + bs + bs + " b\"";
+    QTest::newRow("two backslashes") << "a" + bs + bs + "b"
+                                     << "a" + look + bs + "b"
+                                     << "a" + bs + bs + "b"
+                                     << "\"a" + bs + bs + bs + bs + "b\"";
+    QTest::newRow("line break") << "a\nb"
+                                << "a\\ b"
+                                << "a\\ b"
+                                << "\"a\nb\"";
+    QTest::newRow("non-ASCII") << "Kühlraum °C Ω"
+                               << "Kühlraum\\ °C\\ Ω"
+                               << "Kühlraum\\ °C\\ Ω"
+                               << "\"Kühlraum °C Ω\"";
+}
+
+void TestLineProtocol::escaping()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, key);
+    QFETCH(QString, measurement);
+    QFETCH(QString, field);
+    QCOMPARE(LineProtocol::key(text), key);
+    QCOMPARE(LineProtocol::measurement(text), measurement);
+    QCOMPARE(LineProtocol::stringField(text), field);
+}
+
+void TestLineProtocol::number_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QByteArray>("text");
+    // Faults: noise digits, or fewer digits than the value needs to read back the same.
+    QTest::newRow("two decimals") << 21.3 << QByteArray("21.3");
+    QTest::newRow("whole") << 45.0 << QByteArray("45");
+    QTest::newRow("negative") << -0.05 << QByteArray("-0.05");
+    QTest::newRow("six digits") << 12345.7 << QByteArray("12345.7");
+    QTest::newRow("float column") << double(21.3f) << QByteArray("21.299999237060547");
+}
+
+void TestLineProtocol::number()
+{
+    QFETCH(double, value);
+    QFETCH(QByteArray, text);
+    QCOMPARE(LineProtocol::number(value), text);
+    QCOMPARE(text.toDouble(), value);
+}
+
+void TestLineProtocol::sampleLine()
+{
+    // Faults: the name or unit as a tag (a rename splits the series), the value as an integer
+    // ("45i" clashes with the float field), the time in another precision.
+    ForwardSample sample;
+    sample.rowId = 9;
+    sample.serial = QStringLiteral("Node 1,a");
+    sample.channel = 2;
+    sample.value = 45;
+    sample.time = 1700000000;
+    sample.nodeName = QStringLiteral("Lab \"B\"");
+    sample.channelName = QStringLiteral("Humidity");
+    sample.unit = QStringLiteral("%RH");
+    QCOMPARE(QString::fromUtf8(LineProtocol::sampleLine(sample)),
+             QStringLiteral("sample,channel=2,serial=Node\\ 1\\,a channel_name=\"Humidity\","
+                            "node=\"Lab \\\"B\\\"\",unit=\"%RH\",value=45 1700000000"));
+}
+
+void TestLineProtocol::alarmLine()
+{
+    // Faults: a change written at its own time (each change a point of its own instead of the
+    // event's one point), optional fields written as 0 before they happened.
+    ForwardAlarmChange change;
+    change.eventId = 42;
+    change.changeMark = 7;
+    change.serial = QStringLiteral("N 1");
+    change.channel = 1;
+    change.kind = AlarmKind::Low;
+    change.limit = 2;
+    change.start = 1700000000;
+    change.nodeName = QStringLiteral("Store");
+    change.channelName = QStringLiteral("Air");
+    change.unit = QStringLiteral("°C");
+    QCOMPARE(
+        QString::fromUtf8(LineProtocol::alarmLine(change)),
+        QStringLiteral("alarm,channel=1,kind=low,serial=N\\ 1 event=42i,change=7i,"
+                       "ended=\"active\",node=\"Store\",unit=\"°C\",channel_name=\"Air\",limit=2 "
+                       "1700000000"));
+
+    change.channel = 0;
+    change.kind = AlarmKind::Battery;
+    change.limit.reset();
+    change.extremeValue = 2.9;
+    change.extremeTime = 1700000030;
+    change.end = 1700000100;
+    change.ended = AlarmEnd::Cleared;
+    change.acknowledgedAt = 1700000050;
+    change.acknowledgedBy = QStringLiteral("Kim");
+    change.comment = QStringLiteral("battery changed, \"new\"");
+    QCOMPARE(QString::fromUtf8(LineProtocol::alarmLine(change)),
+             QStringLiteral("alarm,kind=battery,serial=N\\ 1 event=42i,change=7i,"
+                            "ended=\"cleared\",node=\"Store\",unit=\"°C\",extreme=2.9,"
+                            "extreme_time=1700000030i,end=1700000100i,"
+                            "acknowledged_at=1700000050i,acknowledged_by=\"Kim\","
+                            "comment=\"battery changed, \\\"new\\\"\" 1700000000"));
+}
+
+QTEST_GUILESS_MAIN(TestLineProtocol)
+#include "tst_lineprotocol.moc"

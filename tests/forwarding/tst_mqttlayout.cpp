@@ -1,0 +1,176 @@
+#include "forwardrecords.h"
+#include "mqttlayout.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+// Topics and payloads of the records on a broker.
+class TestMqttLayout : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void topics_data();
+    void topics();
+    void prefixProblem_data();
+    void prefixProblem();
+    void samplePayload();
+    void alarmPayload();
+};
+
+void TestMqttLayout::topics_data()
+{
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QString>("sample"); // channel 2
+    QTest::addColumn<QString>("alarm");
+    QTest::addColumn<QString>("status");
+
+    // Faults: a serial that adds topic levels or wildcards (the broker refuses the message or
+    // files it under another node), a doubled '/' from a prefix typed with a trailing one.
+    QTest::newRow("plain") << "site/3"
+                           << "N-17"
+                           << "site/3/N-17/2"
+                           << "site/3/N-17/alarm"
+                           << "site/3/status";
+    QTest::newRow("prefix with trailing slash") << "site/3/"
+                                                << "N-17"
+                                                << "site/3/N-17/2"
+                                                << "site/3/N-17/alarm"
+                                                << "site/3/status";
+    QTest::newRow("no prefix") << ""
+                               << "N-17"
+                               << "N-17/2"
+                               << "N-17/alarm"
+                               << "status";
+    QTest::newRow("slash in serial") << "p"
+                                     << "a/b"
+                                     << "p/a%2Fb/2"
+                                     << "p/a%2Fb/alarm"
+                                     << "p/status";
+    QTest::newRow("wildcards in serial") << "p"
+                                         << "a+b#c"
+                                         << "p/a%2Bb%23c/2"
+                                         << "p/a%2Bb%23c/alarm"
+                                         << "p/status";
+    QTest::newRow("percent in serial") << "p"
+                                       << "100%"
+                                       << "p/100%25/2"
+                                       << "p/100%25/alarm"
+                                       << "p/status";
+    QTest::newRow("leading dollar") << ""
+                                    << "$SYS"
+                                    << "%24SYS/2"
+                                    << "%24SYS/alarm"
+                                    << "status";
+    QTest::newRow("dollar inside, non-ASCII, blank") << "Kühlhaus"
+                                                     << "T$ 1 °"
+                                                     << "Kühlhaus/T$ 1 °/2"
+                                                     << "Kühlhaus/T$ 1 °/alarm"
+                                                     << "Kühlhaus/status";
+}
+
+void TestMqttLayout::topics()
+{
+    QFETCH(QString, prefix);
+    QFETCH(QString, serial);
+    QFETCH(QString, sample);
+    QFETCH(QString, alarm);
+    QFETCH(QString, status);
+    QCOMPARE(MqttLayout::sampleTopic(prefix, serial, 2), sample);
+    QCOMPARE(MqttLayout::alarmTopic(prefix, serial), alarm);
+    QCOMPARE(MqttLayout::statusTopic(prefix), status);
+}
+
+void TestMqttLayout::prefixProblem_data()
+{
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<bool>("usable");
+    QTest::newRow("levels") << "a/b/c" << true;
+    QTest::newRow("empty") << "" << true;
+    QTest::newRow("plus") << "a/+/c" << false;
+    QTest::newRow("hash") << "a/#" << false;
+}
+
+void TestMqttLayout::prefixProblem()
+{
+    // Fault: a prefix with wildcards accepted, and every publish refused by the library.
+    QFETCH(QString, prefix);
+    QFETCH(bool, usable);
+    QCOMPARE(MqttLayout::prefixProblem(prefix).isEmpty(), usable);
+}
+
+void TestMqttLayout::samplePayload()
+{
+    // Faults: the time as a float in exponent form, a value with noise digits ("21.300000001"),
+    // quotes in a name breaking the JSON.
+    ForwardSample sample;
+    sample.time = 1700000123;
+    sample.value = 21.3;
+    sample.nodeName = QStringLiteral("Room \"3\"");
+    sample.channelName = QStringLiteral("Air\\in");
+    sample.unit = QStringLiteral("°C");
+    const QByteArray payload = MqttLayout::samplePayload(sample);
+    QVERIFY2(payload.contains("\"time\":1700000123"), payload.constData());
+    QVERIFY2(payload.contains("\"value\":21.3,") || payload.endsWith("\"value\":21.3}"),
+             payload.constData());
+    QJsonParseError error;
+    const QJsonObject o = QJsonDocument::fromJson(payload, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(o.size(), 5);
+    QCOMPARE(o.value(QStringLiteral("time")).toVariant().toLongLong(), sample.time);
+    QCOMPARE(o.value(QStringLiteral("value")).toDouble(), sample.value);
+    QCOMPARE(o.value(QStringLiteral("node")).toString(), sample.nodeName);
+    QCOMPARE(o.value(QStringLiteral("channel")).toString(), sample.channelName);
+    QCOMPARE(o.value(QStringLiteral("unit")).toString(), sample.unit);
+}
+
+void TestMqttLayout::alarmPayload()
+{
+    // Faults: a change without its mark (subscribers cannot tell the latest), times missing
+    // where they are set, or present as 0 where they are not.
+    ForwardAlarmChange change;
+    change.eventId = 42;
+    change.changeMark = 7;
+    change.serial = QStringLiteral("N-1");
+    change.channel = 1;
+    change.kind = AlarmKind::High;
+    change.limit = 30.0;
+    change.start = 1700000000;
+    change.extremeValue = 31.5;
+    change.extremeTime = 1700000060;
+    change.nodeName = QStringLiteral("Store");
+    change.channelName = QStringLiteral("Air");
+    change.unit = QStringLiteral("°C");
+    QJsonObject o = QJsonDocument::fromJson(MqttLayout::alarmPayload(change)).object();
+    QCOMPARE(o.value(QStringLiteral("event")).toInt(), 42);
+    QCOMPARE(o.value(QStringLiteral("change")).toInt(), 7);
+    QCOMPARE(o.value(QStringLiteral("kind")).toString(), QStringLiteral("high"));
+    QCOMPARE(o.value(QStringLiteral("column")).toInt(), 1);
+    QCOMPARE(o.value(QStringLiteral("limit")).toDouble(), 30.0);
+    QCOMPARE(o.value(QStringLiteral("extreme")).toDouble(), 31.5);
+    QCOMPARE(o.value(QStringLiteral("extremeTime")).toVariant().toLongLong(), 1700000060);
+    QVERIFY(o.value(QStringLiteral("end")).isNull());
+    QVERIFY(o.value(QStringLiteral("acknowledgedAt")).isNull());
+    QCOMPARE(o.value(QStringLiteral("ended")).toString(), QStringLiteral("active"));
+
+    change.channel = 0;
+    change.kind = AlarmKind::NoData;
+    change.end = 1700000900;
+    change.ended = AlarmEnd::RecorderStopped;
+    change.acknowledgedAt = 1700000500;
+    change.acknowledgedBy = QStringLiteral("A. Smith");
+    change.comment = QStringLiteral("door closed");
+    o = QJsonDocument::fromJson(MqttLayout::alarmPayload(change)).object();
+    QVERIFY(!o.contains(QStringLiteral("column")));
+    QCOMPARE(o.value(QStringLiteral("kind")).toString(), QStringLiteral("no data"));
+    QCOMPARE(o.value(QStringLiteral("end")).toVariant().toLongLong(), 1700000900);
+    QCOMPARE(o.value(QStringLiteral("ended")).toString(), QStringLiteral("recorder stopped"));
+    QCOMPARE(o.value(QStringLiteral("acknowledgedAt")).toVariant().toLongLong(), 1700000500);
+    QCOMPARE(o.value(QStringLiteral("acknowledgedBy")).toString(), change.acknowledgedBy);
+    QCOMPARE(o.value(QStringLiteral("comment")).toString(), change.comment);
+}
+
+QTEST_GUILESS_MAIN(TestMqttLayout)
+#include "tst_mqttlayout.moc"
