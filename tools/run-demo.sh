@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds the project, starts the gateway simulator on loopback with the
-# bundled demo configuration and opens the recorder on a demo project that polls it (made on the
-# first run under ~/.local/share/QuillmarLite/demo). Closing the recorder stops the simulator.
+# Installs what is needed, builds the three programs, the simulator and the demo helpers (no tests
+# or benchmarks), starts the gateway simulator on loopback with the bundled demo configuration and
+# opens the recorder on a demo project that polls it (made on the first run under
+# ~/.local/share/QuillmarLite/demo). Closing the recorder stops the simulator.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
@@ -9,6 +10,7 @@ build=${BUILD_DIR:-build}
 bash tools/install-deps.sh
 bash tools/install-page-scripts.sh
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build "$build" -j"$(nproc)"
+# Only what the demo runs; `cmake --build "$build"` builds the tests and benchmarks as well.
+cmake --build "$build" -j"$(nproc)" --target demo
 
 exec bash tools/demo/start-demo.sh "$build"
