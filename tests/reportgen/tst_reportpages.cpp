@@ -14,8 +14,12 @@
 #include "reportstartup.h"
 #include "reporttables.h"
 
+#include <QComboBox>
+#include <QCommandLinkButton>
 #include <QDateTimeEdit>
 #include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -24,6 +28,7 @@
 #include <QtMath>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -518,20 +523,30 @@ void TestReportPages::pages()
     report.desktop().message = [&messages](const QString& title, const QString& text) {
         messages.append(title + QStringLiteral(": ") + text);
     };
-    report.setReportTexts(page.subject, page.author);
-    QString unknown;
-    QVERIFY2(report.tickChannels(page.keys, &unknown), qPrintable(unknown));
+    // As the user makes it: texts, channels in ticking order, the period's start.
+    report.findChild<QLineEdit*>(QStringLiteral("lineEdit_subject"))->setText(page.subject);
+    report.findChild<QLineEdit*>(QStringLiteral("lineEdit_author"))->setText(page.author);
+    auto* list = report.findChild<QListWidget*>(QStringLiteral("listWidget"));
+    for (const QString& key : qAsConst(page.keys)) {
+        const QList<QListWidgetItem*> items =
+            list->findItems(QStringLiteral("*"), Qt::MatchWildcard);
+        const auto item = std::find_if(items.cbegin(), items.cend(), [&key](QListWidgetItem* i) {
+            return i->toolTip().startsWith(key + QLatin1Char('|'));
+        });
+        QVERIFY2(item != items.cend(), qPrintable(key));
+        emit list->itemClicked(*item);
+    }
+    if (auto* span = report.findChild<QComboBox*>(QStringLiteral("comboBox_period")))
+        span->setCurrentIndex(int(page.span));
+    auto* startEdit = report.findChild<QDateTimeEdit*>(QStringLiteral("dateTimeEdit_start"));
     if (!page.start.isEmpty()) {
         if (page.kind == ReportKind::Daily)
-            report.findChild<QDateTimeEdit*>(QStringLiteral("dateTimeEdit_start"))
-                ->setDateTime(QDateTime::fromString(page.start, kFormat));
+            startEdit->setDateTime(QDateTime::fromString(page.start, kFormat));
         else
-            report.setPeriodStart(QDate::fromString(page.start, Qt::ISODate), page.span);
+            startEdit->setDateTime(
+                QDateTime(QDate::fromString(page.start, Qt::ISODate), QTime(0, 0)));
     }
-    const QString startText =
-        report.findChild<QDateTimeEdit*>(QStringLiteral("dateTimeEdit_start"))
-            ->dateTime()
-            .toString(kFormat);
+    const QString startText = startEdit->dateTime().toString(kFormat);
     const QString endText = report.findChild<QDateTimeEdit*>(QStringLiteral("dateTimeEdit_end"))
                                 ->dateTime()
                                 .toString(kFormat);
@@ -551,7 +566,7 @@ void TestReportPages::pages()
     if (page.removeDatabase)
         QVERIFY(QFile::remove(database));
 
-    report.slotCommandUpdate();
+    report.findChild<QCommandLinkButton*>(QStringLiteral("commandLinkButton_load"))->click();
     QTRY_VERIFY_WITH_TIMEOUT(report.isReportMade() || !messages.isEmpty(), 120000);
 
     QString text = QStringLiteral("period ") + startText + QStringLiteral(" ~ ") + endText +
