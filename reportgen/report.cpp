@@ -76,18 +76,11 @@ Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devi
     const ProjectFile project(projectPath);
     databasePath = ProjectFile::databasePath(projectPath);
     qDebug().noquote() << "m_dbname : " << databasePath;
-    const QString recordStart = project.value(QStringLiteral("record_start_time"));
-    const QString recordStop = project.value(QStringLiteral("record_stop_time"));
+    const QString recordStart = project.recordStartTime();
+    const QString recordStop = project.recordStopTime();
     qDebug().noquote() << "tpc startTime : " << recordStart;
     qDebug().noquote() << "tpc endTime : " << recordStop;
-    dataInterval = project.intValue(QStringLiteral("DataInterval"));
-
-    const QString degree(QChar(0x00B0));
-    unitNames.insert(QStringLiteral("Undefined"), 0);
-    unitNames.insert(QStringLiteral("Temperature(") + degree + QStringLiteral("C)"), 1);
-    unitNames.insert(QStringLiteral("Temperature(") + degree + QStringLiteral("F)"), 2);
-    unitNames.insert(QStringLiteral("Humidity(%)"), 3);
-    unitNames.insert(QStringLiteral("Custom"), 4);
+    dataInterval = project.storedInterval();
 
     ui->setupUi(this);
     setAttribute(Qt::WA_StyledBackground);
@@ -165,8 +158,8 @@ Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devi
     ui->dateTimeEdit_end->setCalendarPopup(true);
     ui->dateTimeEdit_end->setEnabled(false);
 
-    ui->lineEdit_subject->setText(project.value(QStringLiteral("ReportSubject")));
-    ui->lineEdit_author->setText(project.value(QStringLiteral("ReportAuthor")));
+    ui->lineEdit_subject->setText(project.reportSubject());
+    ui->lineEdit_author->setText(project.reportAuthor());
 
     QFile form(QStringLiteral(":/assets/reportform.html"));
     if (form.open(QIODevice::ReadOnly))
@@ -215,34 +208,12 @@ void Report::buildMenus()
     connect(actionPng, &QAction::triggered, this, &Report::exportPrintPng);
 }
 
-QString Report::unitText(int unit, const QString& custom) const
-{
-    if (unit == 4)
-        return custom;
-    return unitNames.key(unit);
-}
-
 void Report::fillDeviceList()
 {
-    for (const ConfiguredDevice* device : qAsConst(devices)) {
-        const struct
-        {
-            QString name;
-            QString column;
-            int unit;
-            QString custom;
-        } channels[] = {
-            {device->ch1Name, QStringLiteral("_channel1"), device->ch1Unit, device->ch1Custom},
-            {device->ch2Name, QStringLiteral("_channel2"), device->ch2Unit, device->ch2Custom},
-        };
-        for (const auto& channel : channels) {
-            auto* item = new QListWidgetItem(nocheckIcon,
-                                             channel.name + QStringLiteral("\t[") +
-                                                 device->deviceName + QLatin1Char(']'),
-                                             ui->listWidget);
-            item->setToolTip(device->deviceNumber + channel.column + QLatin1Char('|') +
-                             unitText(channel.unit, channel.custom));
-        }
+    listChannels = ReportChannel::ofDevices(devices, kind == ReportKind::Haccp);
+    for (const ReportChannel& channel : qAsConst(listChannels)) {
+        auto* item = new QListWidgetItem(nocheckIcon, channel.itemText(), ui->listWidget);
+        item->setToolTip(channel.toolTip());
     }
 }
 
@@ -376,24 +347,8 @@ void Report::setPeriodStart(const QDate& start, HaccpSpan span_)
 QList<ReportChannel> Report::chosenChannels() const
 {
     QList<ReportChannel> channels;
-    for (const QListWidgetItem* item : selectedItems) {
-        ReportChannel channel{item->text(), item->toolTip()};
-        QString serial;
-        QString column;
-        if (kind == ReportKind::Haccp && ReportChannel::splitKey(channel.key(), &serial, &column)) {
-            // The critical limits are the node's alarm range.
-            const bool second = column == QLatin1String("channel2");
-            for (const ConfiguredDevice* device : devices) {
-                if (device->deviceNumber != serial)
-                    continue;
-                channel.lower = second ? device->ch2Min : device->ch1Min;
-                channel.upper = second ? device->ch2Max : device->ch1Max;
-                channel.limited = channel.lower != channel.upper;
-                break;
-            }
-        }
-        channels.append(channel);
-    }
+    for (QListWidgetItem* item : selectedItems)
+        channels.append(listChannels.at(ui->listWidget->row(item)));
     return channels;
 }
 
@@ -508,14 +463,11 @@ void Report::slotCommandUpdate()
     if (kind == ReportKind::Daily) {
         auto* daily = new GenerateAverageQueries(
             connectionKey, databasePath, QFileInfo(projectPath).path(), start.toString(kTimeFormat),
-            end.toString(kTimeFormat), selectedItems, &tables, this);
+            end.toString(kTimeFormat), chosenChannels(), &tables, this);
         worker = daily;
     } else {
-        QList<GenerateDayQueries::Channel> channels;
-        for (const ReportChannel& channel : chosenChannels())
-            channels.append({channel.toolTip, channel.limited, channel.lower, channel.upper});
-        auto* days = new GenerateDayQueries(databasePath, currentPeriod(), dataInterval, channels,
-                                            &tables, this);
+        auto* days = new GenerateDayQueries(databasePath, currentPeriod(), dataInterval,
+                                            chosenChannels(), &tables, this);
         // A HACCP report lists excursions and gaps, which only the rows tell.
         days->setFiguresOnly(kind != ReportKind::Haccp);
         worker = days;
@@ -568,11 +520,9 @@ void Report::genThreadDone()
     ui->commandLinkButton_print->setEnabled(true);
     ui->commandLinkButton_print->show();
     reportMade = true;
-    if (storeReportTexts) {
-        const ProjectFile project(projectPath);
-        project.setValue(QStringLiteral("ReportSubject"), ui->lineEdit_subject->text());
-        project.setValue(QStringLiteral("ReportAuthor"), ui->lineEdit_author->text());
-    }
+    if (storeReportTexts)
+        ProjectFile(projectPath)
+            .saveReportTexts(ui->lineEdit_subject->text(), ui->lineEdit_author->text());
     fillReportHeader();
     fillChartData();
     fillReportTable();

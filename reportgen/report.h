@@ -120,7 +120,6 @@ private:
     void fillReportHeader();
     void fillChartData();
     void fillReportTable();
-    QString unitText(int unit, const QString& custom) const;
     QString exportFileName(const QString& title, const QString& extension, const QString& filter,
                            const QString& defaultSuffix);
     void stopWorker();
@@ -132,8 +131,8 @@ private:
     QString projectPath;
     QString databasePath;
     int dataInterval = 0;
-    QMap<QString, int> unitNames;
     QList<ConfiguredDevice*> devices;
+    QList<ReportChannel> listChannels; // by row of the device list
     QList<QListWidgetItem*> selectedItems;
     QProgressDialog* progress = nullptr;
     QPointer<ReportWorker> worker;

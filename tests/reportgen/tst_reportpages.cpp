@@ -580,8 +580,11 @@ void TestReportPages::pages()
 
     if (page.kind == ReportKind::Daily) {
         ReportTables tables;
+        QList<ReportChannel> channels;
+        for (const QString& key : qAsConst(page.keys))
+            channels.append(ReportChannel::fromKey(key));
         GenerateAverageQueries worker(QStringLiteral("goldenkey"), database, dir.path(), startText,
-                                      endText, page.keys, &tables);
+                                      endText, channels, &tables);
         worker.start();
         QVERIFY(worker.wait(120000));
         compareWithGolden(page.file + QStringLiteral(".tables.txt"), tablesText(tables));
