@@ -10,6 +10,8 @@
 #include "generateaveragequeries.h"
 #include "novalue.h"
 #include "report.h"
+#include "reportbatch.h"
+#include "reportcommandline.h"
 #include "reportfixture.h"
 #include "reportstartup.h"
 #include "reporttables.h"
@@ -24,6 +26,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
+#include <QWebElement>
 #include <QWebFrame>
 #include <QtMath>
 #include <QtTest>
@@ -350,6 +353,7 @@ QList<PageCase> pageCases()
     cases.last().start = QStringLiteral("2026-01-09 00:00:00");
     cases << threeNodeCase("daily-default-period", {"5678_channel1", "5678_channel2"});
     cases << threeNodeCase("daily-not-enough-data", {"9999_channel2"});
+    cases.last().start = QStringLiteral("2026-01-09 00:00:00");
     cases << threeNodeCase("daily-database-gone", {"1234_channel1"});
     cases.last().removeDatabase = true;
 
@@ -368,6 +372,7 @@ QList<PageCase> pageCases()
     restart.recordStart = QStringLiteral("2026-01-09 00:00:00");
     restart.recordStop = QStringLiteral("2026-01-10 00:05:00");
     restart.keys = QStringList{QStringLiteral("CS_01_channel1"), QStringLiteral("CS_01_channel2")};
+    restart.start = QStringLiteral("2026-01-09 00:00:00");
     cases << restart;
 
     cases << coldStore("daily-cold-store-spring-day", ReportKind::Daily,
@@ -417,11 +422,10 @@ QString tablesText(const ReportTables& tables)
     return text;
 }
 
-// The page as the frame holds it, without the inline scripts (the template's, not the
-// report's) and with the printing time masked; false when that time is not a time.
-bool pageText(QWebFrame* frame, QString* text)
+// The page's HTML without the inline scripts (the template's, not the report's) and with the
+// printing time masked; false when that time is not a time.
+bool pageText(QString html, QString* text)
 {
-    QString html = frame->toHtml();
     html.replace(QRegularExpression(QStringLiteral("<script>.*?</script>"),
                                     QRegularExpression::DotMatchesEverythingOption),
                  QStringLiteral("<script>(script)</script>"));
@@ -451,9 +455,13 @@ private slots:
     void initTestCase();
     void pages_data();
     void pages();
+    void pagesWithoutWindow_data();
+    void pagesWithoutWindow();
 
 private:
-    void compareWithGolden(const QString& name, const QString& text);
+    void writeFiles(const PageCase& page, const QTemporaryDir& dir);
+    // Writes the file instead when asked to and `write` is set.
+    void compareWithGolden(const QString& name, const QString& text, bool write = true);
     bool writeGolden = false;
 };
 
@@ -466,11 +474,11 @@ void TestReportPages::initTestCase()
     QCOMPARE(QDateTime(QDate(2026, 7, 10), QTime(12, 0)).offsetFromUtc(), 7200);
 }
 
-void TestReportPages::compareWithGolden(const QString& name, const QString& text)
+void TestReportPages::compareWithGolden(const QString& name, const QString& text, bool write)
 {
     const QString path = QStringLiteral(GOLDEN_DIR "/") + name;
     QFile file(path);
-    if (writeGolden) {
+    if (writeGolden && write) {
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(text.toUtf8());
         return;
@@ -491,6 +499,16 @@ void TestReportPages::compareWithGolden(const QString& name, const QString& text
                          .arg(golden.mid(from, 160), text.mid(from, 160))));
 }
 
+void TestReportPages::writeFiles(const PageCase& page, const QTemporaryDir& dir)
+{
+    QVERIFY(dir.isValid());
+    writeProject(dir.path(), QStringLiteral("Cold store.tpc"),
+                 nestedDeviceList(page.nodes, page.limits), page.interval, page.recordStart,
+                 page.recordStop);
+    QVERIFY(writeDatabase(dir.filePath(QStringLiteral("Cold store.dat")), page.samples, page.wal,
+                          page.summary));
+}
+
 void TestReportPages::pages_data()
 {
     QTest::addColumn<PageCase>("page");
@@ -505,12 +523,11 @@ void TestReportPages::pages()
 {
     QFETCH(PageCase, page);
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString project = writeProject(dir.path(), QStringLiteral("Cold store.tpc"),
-                                         nestedDeviceList(page.nodes, page.limits), page.interval,
-                                         page.recordStart, page.recordStop);
+    writeFiles(page, dir);
+    if (QTest::currentTestFailed())
+        return;
+    const QString project = dir.filePath(QStringLiteral("Cold store.tpc"));
     const QString database = dir.filePath(QStringLiteral("Cold store.dat"));
-    QVERIFY(writeDatabase(database, page.samples, page.wal, page.summary));
 
     QString path;
     QList<ConfiguredDevice*> devices;
@@ -568,6 +585,12 @@ void TestReportPages::pages()
 
     report.findChild<QCommandLinkButton*>(QStringLiteral("commandLinkButton_load"))->click();
     QTRY_VERIFY_WITH_TIMEOUT(report.isReportMade() || !messages.isEmpty(), 120000);
+    // A made report's page is filled once its template has loaded.
+    QTRY_VERIFY(!report.isReportMade() ||
+                !report.reportFrame()
+                     ->findFirstElement(QStringLiteral("span#printingTime"))
+                     .toPlainText()
+                     .isEmpty());
 
     QString text = QStringLiteral("period ") + startText + QStringLiteral(" ~ ") + endText +
                    QStringLiteral("\nmade ") +
@@ -575,7 +598,7 @@ void TestReportPages::pages()
                    QStringLiteral("\nmessages ") + messages.join(QStringLiteral(" | ")) +
                    QStringLiteral("\n\n");
     QString html;
-    QVERIFY(pageText(report.reportFrame(), &html));
+    QVERIFY(pageText(report.reportFrame()->toHtml(), &html));
     compareWithGolden(page.file + QStringLiteral(".page.html"), text + html);
 
     if (page.kind == ReportKind::Daily) {
@@ -593,6 +616,64 @@ void TestReportPages::pages()
         writer.close();
     writer = QSqlDatabase();
     QSqlDatabase::removeDatabase(writerName);
+}
+
+void TestReportPages::pagesWithoutWindow_data()
+{
+    QTest::addColumn<PageCase>("page");
+    for (const PageCase& c : pageCases()) {
+        // The command line makes reports of whole days from their first second.
+        const bool wholeDays =
+            c.kind != ReportKind::Daily || c.start.endsWith(QLatin1String(" 00:00:00"));
+        if (wholeDays && !c.removeDatabase && !c.writerOpen)
+            QTest::newRow(qPrintable(c.tag)) << c;
+    }
+}
+
+// Catches a report made from the command line that differs from the window's (same golden
+// files), or that makes a window.
+void TestReportPages::pagesWithoutWindow()
+{
+    QFETCH(PageCase, page);
+    QTemporaryDir dir;
+    writeFiles(page, dir);
+    if (QTest::currentTestFailed())
+        return;
+    QStringList arguments{QStringLiteral("Tallyforge"), QStringLiteral("--report"),
+                          ReportPeriod::kindName(page.kind), QStringLiteral("--start"),
+                          page.start.left(10)};
+    if (page.kind == ReportKind::Haccp)
+        arguments << QStringLiteral("--period") << ReportPeriod::spanName(page.span);
+    arguments << QStringLiteral("--channels") << page.keys.join(QLatin1Char(','))
+              << QStringLiteral("--subject") << page.subject << QStringLiteral("--author")
+              << page.author << QStringLiteral("--html") << dir.filePath(QStringLiteral("out"))
+              << dir.filePath(QStringLiteral("Cold store.tpc"));
+    const ReportCommandLine line = ReportCommandLine::parse(arguments);
+    QCOMPARE(line.mode, ReportCommandLine::Batch);
+    ReportBatch batch(line);
+    QSignalSpy finished(&batch, &ReportBatch::finished);
+    QVERIFY2(batch.start(), qPrintable(batch.errorText()));
+    QVERIFY(finished.wait(120000));
+    QVERIFY(QApplication::topLevelWidgets().isEmpty());
+
+    QFile golden(QStringLiteral(GOLDEN_DIR "/") + page.file + QStringLiteral(".page.html"));
+    QVERIFY(golden.open(QIODevice::ReadOnly));
+    const QString expected = QString::fromUtf8(golden.readAll());
+    const int split = expected.indexOf(QStringLiteral("\n\n"));
+    const QString outcome = expected.left(split);
+    if (outcome.contains(QStringLiteral("\nmade no\n"))) {
+        QCOMPARE(batch.status(), 1);
+        QVERIFY2(outcome.endsWith(QStringLiteral(": ") + batch.errorText()),
+                 qPrintable(batch.errorText()));
+        return;
+    }
+    QVERIFY2(batch.status() == 0, qPrintable(batch.errorText()));
+    QFile file(dir.filePath(QStringLiteral("out.htm")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QString html;
+    QVERIFY(pageText(QString::fromUtf8(file.readAll()), &html));
+    compareWithGolden(page.file + QStringLiteral(".page.html"),
+                      outcome + QStringLiteral("\n\n") + html, false);
 }
 
 QTEST_MAIN(TestReportPages)
