@@ -35,6 +35,9 @@ ReportRun::ReportRun(QObject* parent) : QObject(parent), webPage(new QWebPage(th
         frame()->setHtml(QString::fromUtf8(form.readAll()), QUrl());
     else
         qWarning() << "reportform.html is not found";
+    // Without the template the page stays empty: filling it reports the missing elements.
+    if (!form.isOpen())
+        loaded = true;
 }
 
 void ReportRun::pageLoaded()

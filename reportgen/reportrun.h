@@ -51,8 +51,6 @@ public:
 
     QWebPage* page() const { return webPage; }
     QWebFrame* frame() const;
-    const ReportTables& tables() const { return results; }
-    const Settings& settings() const { return current; }
 
     // Starts the worker at low priority; false while one runs.
     bool start(const Settings& settings);
