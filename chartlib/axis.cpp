@@ -115,7 +115,8 @@ void Axis::setLinearScale(double lowerLimit, double upperLimit, double majorTick
                           double minorTickInc)
 {
     m_fixedScale = std::isfinite(lowerLimit) && std::isfinite(upperLimit) &&
-                   std::fabs(lowerLimit) < NoValue * 0.5 && std::fabs(upperLimit) < NoValue * 0.5;
+                   std::fabs(lowerLimit) < Chart::NoValue * 0.5 &&
+                   std::fabs(upperLimit) < Chart::NoValue * 0.5;
     m_dateScale = false;
     m_lower = qMin(lowerLimit, upperLimit);
     m_upper = qMax(lowerLimit, upperLimit);

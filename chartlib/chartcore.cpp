@@ -21,7 +21,7 @@ namespace {
 
 bool isValue(double v)
 {
-    return std::fabs(v) < NoValue * 0.5 && std::isfinite(v);
+    return std::fabs(v) < Chart::NoValue * 0.5 && std::isfinite(v);
 }
 
 constexpr int TickLength = 4;
@@ -236,7 +236,7 @@ void ChartCore::layout()
 double ChartCore::nearestXValue(double xCoor)
 {
     layout();
-    double best = NoValue;
+    double best = Chart::NoValue;
     double bestDistance = 0;
     for (const auto& layer : m_layers) {
         const int n = layer->sampleCount();
@@ -245,7 +245,7 @@ double ChartCore::nearestXValue(double xCoor)
             if (!isValue(x))
                 continue;
             const double distance = std::fabs(m_xAxis->toPixel(x) - xCoor);
-            if (best == NoValue || distance < bestDistance) {
+            if (best == Chart::NoValue || distance < bestDistance) {
                 best = x;
                 bestDistance = distance;
             }
@@ -455,8 +455,8 @@ void ChartCore::drawLayers(QPainter& p)
             QPointF previous;
             int runLength = 0;
             for (int i = 0; i <= n; ++i) {
-                const double x = i < n ? layer->xAt(i) : NoValue;
-                const double y = i < n ? ds->getValue(i) : NoValue;
+                const double x = i < n ? layer->xAt(i) : Chart::NoValue;
+                const double y = i < n ? ds->getValue(i) : Chart::NoValue;
                 if (!isValue(x) || !isValue(y)) {
                     // A no-value marker ends the run; a lone sample still shows, as a dot.
                     if (runLength == 1)

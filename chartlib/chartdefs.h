@@ -1,9 +1,11 @@
 #pragma once
 
-#include <novalue.h>
-
 // Constants shared by the chart classes and their C entry points.
 namespace Chart {
+
+// A data value the chart does not plot: a line breaks there, a label formats it as empty text.
+// Callers fill the slots of missing samples with it.
+constexpr double NoValue = 1.7E+308;
 
 // Colours are 0xAARRGGBB where the alpha byte counts transparency: 0 is opaque, 0xFF invisible.
 constexpr int Transparent = int(0xFF000000u);
@@ -22,7 +24,8 @@ constexpr int DashLine = 0x0101;
 constexpr int DotDashLine = 0x01020202;
 
 // Text alignment codes, laid out like a numeric keypad read from the bottom row up.
-enum Alignment {
+enum Alignment
+{
     BottomLeft = 1,
     BottomCenter = 2,
     BottomRight = 3,
@@ -36,7 +39,8 @@ enum Alignment {
 
 // Image formats of makeChart2. RawImage (code 4) is meant for immediate decoding: the pixel rows
 // as they are, read back by the library's own image plugin in one copy.
-enum ImageFormat {
+enum ImageFormat
+{
     PNG = 0,
     JPG = 1,
     BMP = 3,
@@ -44,7 +48,8 @@ enum ImageFormat {
 };
 
 // Axis codes of the view-port manager.
-enum Axes {
+enum Axes
+{
     HorizontalAxis = 0,
     VerticalAxis = 1,
     BothAxes = 2,

@@ -1,14 +1,11 @@
 #include "dataset.h"
 
 #include "chartcore.h"
+#include "chartdefs.h"
 #include "layer.h"
 
-#include <novalue.h>
-
-DataSet::DataSet(Layer *layer, const double *data, int count, int color, const QString &name)
-    : m_layer(layer)
-    , m_color(color)
-    , m_name(name)
+DataSet::DataSet(Layer* layer, const double* data, int count, int color, const QString& name)
+    : m_layer(layer), m_color(color), m_name(name)
 {
     if (data && count > 0) {
         m_values.resize(count);
@@ -24,7 +21,7 @@ QString DataSet::getLegendIcon() const
 
 double DataSet::getValue(int i) const
 {
-    return i >= 0 && i < m_values.size() ? m_values.at(i) : NoValue;
+    return i >= 0 && i < m_values.size() ? m_values.at(i) : Chart::NoValue;
 }
 
 double DataSet::getPosition(int i) const
@@ -32,7 +29,7 @@ double DataSet::getPosition(int i) const
     return getValue(i);
 }
 
-void DataSet::setUseYAxis(Axis *axis)
+void DataSet::setUseYAxis(Axis* axis)
 {
     m_yAxis = axis;
     m_layer->core()->invalidate();

@@ -1,20 +1,16 @@
 #include "layer.h"
 
 #include "chartcore.h"
+#include "chartdefs.h"
 #include "dataset.h"
-
-#include <novalue.h>
 
 #include <cmath>
 
-Layer::Layer(ChartCore *core)
-    : m_core(core)
-{
-}
+Layer::Layer(ChartCore* core) : m_core(core) {}
 
 Layer::~Layer() = default;
 
-void Layer::setXData(const double *data, int count)
+void Layer::setXData(const double* data, int count)
 {
     m_xData.clear();
     if (data && count > 0) {
@@ -24,7 +20,7 @@ void Layer::setXData(const double *data, int count)
     m_core->invalidate();
 }
 
-DataSet *Layer::addDataSet(const double *data, int count, int color, const QString &name)
+DataSet* Layer::addDataSet(const double* data, int count, int color, const QString& name)
 {
     m_dataSets.push_back(std::make_unique<DataSet>(this, data, count, color, name));
     m_core->invalidate();
@@ -36,19 +32,19 @@ int Layer::getDataSetCount() const
     return int(m_dataSets.size());
 }
 
-DataSet *Layer::getDataSetByZ(int i) const
+DataSet* Layer::getDataSetByZ(int i) const
 {
     return i >= 0 && i < int(m_dataSets.size()) ? m_dataSets[size_t(i)].get() : nullptr;
 }
 
 int Layer::getXIndexOf(double xValue, double tolerance) const
 {
-    if (!(std::fabs(xValue) < NoValue * 0.5))
+    if (!(std::fabs(xValue) < Chart::NoValue * 0.5))
         return -1;
     const int n = sampleCount();
     for (int i = 0; i < n; ++i) {
         const double x = xAt(i);
-        if (std::fabs(x) < NoValue * 0.5 && std::fabs(x - xValue) <= tolerance)
+        if (std::fabs(x) < Chart::NoValue * 0.5 && std::fabs(x - xValue) <= tolerance)
             return i;
     }
     return -1;
@@ -64,13 +60,13 @@ double Layer::xAt(int i) const
 {
     if (m_xData.isEmpty())
         return double(i);
-    return i >= 0 && i < m_xData.size() ? m_xData.at(i) : NoValue;
+    return i >= 0 && i < m_xData.size() ? m_xData.at(i) : Chart::NoValue;
 }
 
 int Layer::sampleCount() const
 {
     int n = 0;
-    for (const auto &ds : m_dataSets)
+    for (const auto& ds : m_dataSets)
         n = qMax(n, ds->size());
     if (!m_xData.isEmpty())
         n = qMin(n, m_xData.size());

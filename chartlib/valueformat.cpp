@@ -1,8 +1,7 @@
 #include "valueformat.h"
 
+#include "chartdefs.h"
 #include "charttime.h"
-
-#include <novalue.h>
 
 #include <QDate>
 #include <QLocale>
@@ -17,7 +16,7 @@ constexpr qint64 ChartEpochJulianDay = 1721426;
 
 bool isNoValue(double v)
 {
-    return !(std::fabs(v) < NoValue * 0.5);
+    return !(std::fabs(v) < Chart::NoValue * 0.5);
 }
 
 } // namespace

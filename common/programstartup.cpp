@@ -1,22 +1,10 @@
 #include "programstartup.h"
 
 #include "projectfile.h"
+#include "projectpathargument.h"
 
 #include <QDebug>
 #include <QFileInfo>
-
-QString ProgramStartup::projectPathFromArguments(const QStringList& arguments)
-{
-    QString path = arguments.join(QLatin1Char(' '));
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    // Only the quotes the recorder put round the path go: an apostrophe inside a folder or file
-    // name is part of the path.
-    if (path.startsWith(QLatin1Char('\'')))
-        path.remove(0, 1);
-    if (path.endsWith(QLatin1Char('\'')))
-        path.chop(1);
-    return path;
-}
 
 bool ProgramStartup::check(const QStringList& arguments, const Texts& texts, QString* projectPath,
                            QList<ReportDeviceRecord>* devices, QString* errorText)
@@ -25,7 +13,7 @@ bool ProgramStartup::check(const QStringList& arguments, const Texts& texts, QSt
         *errorText = texts.noProject;
         return false;
     }
-    const QString path = projectPathFromArguments(arguments);
+    const QString path = ProjectPathArgument::unquote(arguments);
     if (!QFileInfo(path).isFile()) {
         *errorText = texts.projectMissing.arg(path);
         return false;

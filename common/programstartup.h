@@ -20,13 +20,9 @@ public:
         QString deviceListBroken;
     };
 
-    // The project path from the arguments after the program name, which the recorder's command
-    // text may have split at blanks: joined with single blanks, backslashes turned into slashes,
-    // and one quote removed at each end.
-    static QString projectPathFromArguments(const QStringList& arguments);
-
-    // Runs the checks in order on the arguments after the program name. On failure returns
-    // false with the message; on success fills the path and the device records.
+    // Runs the checks in order on the arguments after the program name, which carry the quoted
+    // project path (ProjectPathArgument). On failure returns false with the message; on success
+    // fills the path and the device records.
     static bool check(const QStringList& arguments, const Texts& texts, QString* projectPath,
                       QList<ReportDeviceRecord>* devices, QString* errorText);
 };

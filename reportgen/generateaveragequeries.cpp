@@ -2,13 +2,10 @@
 
 #include "novalue.h"
 #include "reporttables.h"
+#include "samplereader.h"
 
 #include <QDateTime>
 #include <QDebug>
-#include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
 
 #include <algorithm>
 #include <limits>
@@ -91,108 +88,98 @@ GenerateAverageQueries::GenerateAverageQueries(const QString& connectionKey_,
 {
 }
 
-QString GenerateAverageQueries::sampleQuery(const QString& column)
-{
-    // Equality on serialno and a range on pointDate: with the recorder's index on both, SQLite
-    // seeks straight to the node's samples of the period, already in time order.
-    return QStringLiteral("select pointDate, ") + column +
-           QStringLiteral(" from quorbinal where serialno = ? and (? <= pointDate and ? >= "
-                          "pointDate) order by pointDate;");
-}
-
 void GenerateAverageQueries::run()
 {
     tables->clear();
-    const QString connectionName = connectionKey + QStringLiteral("reportdb");
     {
-        if (!QSqlDatabase::contains(connectionName)) {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName);
-            db.setDatabaseName(databasePath);
-            // Wait for the recorder's writes instead of failing on its lock; only read, so the
-            // report never changes the recorder's file (nor builds its index).
-            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY"));
-            // A vanished database must fail the queries, not be looked for elsewhere.
-            if (QFileInfo(databasePath).isFile())
-                db.open();
-        }
+        // Only read, so the report never changes the recorder's file (nor builds its index); a
+        // vanished database fails the queries instead of being made empty.
+        SampleReader reader(databasePath);
         emit createHashTables();
-        const bool complete = makeModels();
-        if (!complete) {
+        if (!makeModels(&reader)) {
             qDebug() << "makeModels error.";
-            QSqlDatabase::database(connectionName, false).close();
-            QSqlDatabase::removeDatabase(connectionName);
             emit error(QStringLiteral("makeModels error."));
             return;
         }
-        QSqlDatabase::database(connectionName, false).close();
     }
-    QSqlDatabase::removeDatabase(connectionName);
 
     int whole = 0;
     for (const Samples& model : qAsConst(models))
-        whole += model.size();
+        whole += int(model.size());
     emit wholeCount(whole);
 
     average();
     emit done();
 }
 
-bool GenerateAverageQueries::makeModels()
+bool GenerateAverageQueries::makeModels(SampleReader* reader)
 {
-    const QString connectionName = connectionKey + QStringLiteral("reportdb");
-    QSqlDatabase db = QSqlDatabase::database(connectionName, false);
     const qint64 start = QDateTime::fromString(startText, kTimeFormat).toSecsSinceEpoch();
     const qint64 end = QDateTime::fromString(endText, kTimeFormat).toSecsSinceEpoch();
 
-    models.clear();
-    const int chosen = channels.size();
+    // The chosen channels by node: both channels of a node come from one pass over its rows,
+    // which halves the reading when both are chosen.
+    struct Chosen
+    {
+        int node = -1; // -1: the key names no channel
+        int column = 0;
+    };
+    struct Node
+    {
+        QString serial;
+        QStringList columns;
+        bool ok = false;
+        qint64 rows = 0;
+        std::vector<Samples> samples;
+        QString error;
+    };
+    QVector<Chosen> chosen;
+    std::vector<Node> nodes;
     for (const ReportChannel& channel : qAsConst(channels)) {
+        chosen.append(Chosen());
         const QString& serial = channel.serial;
         const QString& column = channel.column;
         // The column name cannot be bound; only the two channel columns are accepted.
         if (column != QLatin1String("channel1") && column != QLatin1String("channel2"))
             continue;
-        const QString text = sampleQuery(column);
-        qDebug().noquote() << text << serial << start << end;
-
-        QSqlQuery query(db);
-        query.setForwardOnly(true);
-        bool ok = query.prepare(text);
-        if (ok) {
-            query.addBindValue(serial);
-            query.addBindValue(start);
-            query.addBindValue(end);
-            ok = query.exec();
+        auto node = std::find_if(nodes.begin(), nodes.end(),
+                                 [&](const Node& n) { return n.serial == serial; });
+        if (node == nodes.end()) {
+            nodes.emplace_back();
+            node = nodes.end() - 1;
+            node->serial = serial;
         }
-        if (!ok) {
-            qDebug() << query.lastError().text();
-            continue;
-        }
-        Samples samples;
-        int rows = 0;
-        while (query.next()) {
-            ++rows;
-            const qint64 t = query.value(0).toLongLong();
-            const QVariant stored = query.value(1);
-            const double v = stored.isNull() ? NoValue : stored.toDouble();
-            // Rows come in time order; of two rows at one time the later one counts.
-            if (!samples.isEmpty() && samples.constLast().time == t)
-                samples.last().value = v;
-            else
-                samples.append({t, v});
-        }
-        if (query.lastError().isValid()) {
-            qDebug() << query.lastError().text();
-            continue;
-        }
-        const int number = models.size();
-        qDebug().noquote() << QStringLiteral("make hash [") + QString::number(number) +
-                                  QStringLiteral("] : ") + QString::number(rows);
-        if (rows == 0 && number < ReportColumns)
-            tables->channelEmpty[number] = true;
-        models.append(samples);
+        if (!node->columns.contains(column))
+            node->columns.append(column);
+        chosen.last() = {int(node - nodes.begin()), int(node->columns.indexOf(column))};
     }
-    return models.size() == chosen;
+    for (Node& node : nodes) {
+        // Of two rows at one time the reader keeps the later one.
+        node.ok = reader->channelSamples(node.serial, node.columns, start, end, &node.samples,
+                                         &node.rows);
+        if (!node.ok)
+            node.error = reader->errorText();
+    }
+
+    models.clear();
+    for (const Chosen& channel : qAsConst(chosen)) {
+        if (channel.node < 0)
+            continue;
+        const Node& node = nodes[size_t(channel.node)];
+        qDebug().noquote() << SampleReader::channelQuery(node.columns) << node.serial << start
+                           << end;
+        if (!node.ok) {
+            qDebug() << node.error;
+            continue;
+        }
+        const int number = int(models.size());
+        qDebug().noquote() << QStringLiteral("make hash [") + QString::number(number) +
+                                  QStringLiteral("] : ") + QString::number(node.rows);
+        if (node.rows == 0 && number < ReportColumns)
+            tables->channelEmpty[number] = true;
+        models.push_back(node.samples[size_t(channel.column)]);
+    }
+    return int(models.size()) == chosen.size();
 }
 
 void GenerateAverageQueries::countProgress()
@@ -225,7 +212,7 @@ void GenerateAverageQueries::average()
 bool GenerateAverageQueries::averageChannel(int c, qint64 reportStart,
                                             QMap<qint64, qint64>* periodEnds)
 {
-    const Samples& model = models.at(c);
+    const Samples& model = models[size_t(c)];
     const auto lastValid = std::find_if(model.crbegin(), model.crend(),
                                         [](const Sample& s) { return s.value != NoValue; });
     const qint64 dataEnd = lastValid == model.crend() ? reportStart : lastValid->time;
@@ -287,10 +274,10 @@ bool GenerateAverageQueries::averageChannel(int c, qint64 reportStart,
 // order, so they are merged and every row is appended at the end of the table.
 void GenerateAverageQueries::fillSampleRows(int columns)
 {
-    int next[ReportColumns] = {0, 0, 0, 0};
+    size_t next[ReportColumns] = {0, 0, 0, 0};
     auto skipEmpty = [&](int c) {
-        const Samples& model = models.at(c);
-        while (next[c] < model.size() && model.at(next[c]).value == NoValue)
+        const Samples& model = models[size_t(c)];
+        while (next[c] < model.size() && model[next[c]].value == NoValue)
             ++next[c];
     };
     for (int c = 0; c < columns; ++c)
@@ -300,15 +287,15 @@ void GenerateAverageQueries::fillSampleRows(int columns)
     for (;;) {
         qint64 t = std::numeric_limits<qint64>::max();
         for (int c = 0; c < columns; ++c) {
-            if (next[c] < models.at(c).size())
-                t = qMin(t, models.at(c).at(next[c]).time);
+            if (next[c] < models[size_t(c)].size())
+                t = qMin(t, models[size_t(c)][next[c]].time);
         }
         if (t == std::numeric_limits<qint64>::max())
             return;
         SampleRow row = newSampleRow(timeText(t));
         for (int c = 0; c < columns; ++c) {
-            if (next[c] < models.at(c).size() && models.at(c).at(next[c]).time == t) {
-                row.values[c] = models.at(c).at(next[c]).value;
+            if (next[c] < models[size_t(c)].size() && models[size_t(c)][next[c]].time == t) {
+                row.values[c] = models[size_t(c)][next[c]].value;
                 ++next[c];
                 skipEmpty(c);
             }

@@ -2,11 +2,14 @@
 
 #include "reportchannel.h"
 #include "reportworker.h"
+#include "samplereader.h"
 
 #include <QList>
 #include <QMap>
 #include <QString>
 #include <QVector>
+
+#include <vector>
 
 struct ReportTables;
 
@@ -26,22 +29,14 @@ public:
                            const QString& endText, const QList<ReportChannel>& channels,
                            ReportTables* tables, QObject* parent = nullptr);
 
-    // The statement reading one channel's samples: the serial number, the first and the last
-    // second are bound in this order. column is "channel1" or "channel2".
-    static QString sampleQuery(const QString& column);
-
 protected:
     void run() override;
 
 private:
-    struct Sample
-    {
-        qint64 time;
-        double value; // NoValue for NULL
-    };
-    using Samples = QVector<Sample>;
+    using Sample = SampleReader::ChannelSample;
+    using Samples = std::vector<Sample>;
 
-    bool makeModels();
+    bool makeModels(SampleReader* reader);
     void average();
     bool averageChannel(int c, qint64 reportStart, QMap<qint64, qint64>* periodEnds);
     void fillSampleRows(int columns);
@@ -54,6 +49,6 @@ private:
     QString endText;
     QList<ReportChannel> channels;
     ReportTables* tables;
-    QList<Samples> models;
+    std::vector<Samples> models;
     int progressCount = 0;
 };

@@ -5,7 +5,9 @@
 #include "datainterval.h"
 #include "messagedialog.h"
 #include "projectfile.h"
+#include "projectpathargument.h"
 #include "reportrun.h"
+#include "windowchrome.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -81,13 +83,9 @@ Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devi
     ui->commandLinkButton_load->setIcon(QIcon(QStringLiteral(":/img/I_2.png")));
     ui->commandLinkButton_print->setIcon(QIcon(QStringLiteral(":/img/I_2.png")));
 
-    ui->label_version->setText(QStringLiteral("V3.49"));
+    ui->label_version->setText(WindowChrome::versionText());
     const QFileInfo info(projectPath);
-    QString folder = info.path();
-    if (folder.size() > 40)
-        folder = folder.left(40) + QStringLiteral("...");
-    ui->label_project->setText(folder + QLatin1Char('/') + info.baseName() +
-                               QStringLiteral(".tpc"));
+    ui->label_project->setText(WindowChrome::projectLabel(info.path(), info.baseName()));
     ui->label_interval->setText(QStringLiteral("Interval : ") + intervalName(dataInterval));
     ui->label_range->setText(recordStart + QStringLiteral(" ~ ") + recordStop);
 
@@ -152,13 +150,8 @@ Report::~Report()
 
 void Report::buildMenus()
 {
-    const QString style = QStringLiteral("background-color: rgb(203, 203, 203);");
-    QFont bold = font();
-    bold.setBold(true);
-
     projectMenu = new QMenu(this);
-    projectMenu->setStyleSheet(style);
-    projectMenu->setFont(bold);
+    WindowChrome::styleMenu(projectMenu, font());
     actionNewReport = projectMenu->addAction(QStringLiteral("New Report"));
     projectMenu->addSeparator();
     actionExit = projectMenu->addAction(QStringLiteral("Exit"));
@@ -166,8 +159,7 @@ void Report::buildMenus()
     connect(actionExit, &QAction::triggered, this, &QWidget::close);
 
     printMenu = new QMenu(this);
-    printMenu->setStyleSheet(style);
-    printMenu->setFont(bold);
+    WindowChrome::styleMenu(printMenu, font());
     actionPrint = printMenu->addAction(QStringLiteral("Print"));
     actionPrintPreview = printMenu->addAction(QStringLiteral("Print Preview"));
     actionHtml = printMenu->addAction(QStringLiteral("html"));
@@ -449,7 +441,7 @@ void Report::slotNewReportProject()
         showMessage(QStringLiteral("ERROR"), QStringLiteral("Database does not exist."));
         return;
     }
-    const QString quoted = QLatin1Char('\'') + projectPath + QLatin1Char('\'');
+    const QString quoted = ProjectPathArgument::quote(projectPath);
     // A new report of the same kind, as the recorder asks for it.
     QStringList arguments{quoted};
     if (kind != ReportKind::Daily)

@@ -19,6 +19,11 @@ packages=(
   clang libclang-rt-14-dev
   # page scripts of the report template
   nodejs
+  # alarm notifications: SMTP and webhooks through libcurl, the desktop's secret store; the
+  # tests' own SMTP server and the CA they make for it
+  libcurl4-openssl-dev qtkeychain-qt5-dev python3-aiosmtpd openssl
+  # a private session bus for the secret store's tests
+  dbus-daemon
 )
 
 missing=()

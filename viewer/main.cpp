@@ -1,5 +1,6 @@
 #include "csvexportcommand.h"
 #include "messagedialog.h"
+#include "programversion.h"
 #include "trendscopewindow.h"
 #include "viewercommandline.h"
 #include "viewersession.h"
@@ -17,7 +18,7 @@ void name(QCoreApplication& app)
 {
     app.setOrganizationName(QStringLiteral("Quillmar"));
     app.setApplicationName(QStringLiteral("Trendscope"));
-    app.setApplicationVersion(QStringLiteral(QUILLMAR_VERSION));
+    app.setApplicationVersion(programVersion());
 }
 
 } // namespace

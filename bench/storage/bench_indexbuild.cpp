@@ -14,7 +14,7 @@
 #include "insertserialdata.h"
 #include "projectfile.h"
 #include "recordingcycle.h"
-#include "sampledatabase.h"
+#include "sampledatabasegenerator.h"
 #include "sampletable.h"
 
 #include <QCoreApplication>
@@ -303,16 +303,19 @@ int main(int argc, char** argv)
     }
 
     QTemporaryDir dir;
-    const QString source = dir.filePath(QStringLiteral("source.dat"));
+    const QString project = dir.filePath(QStringLiteral("source.tpc"));
     QElapsedTimer clock;
     clock.start();
     const qint64 first = QDateTime(QDate(2026, 1, 1), QTime(0, 0)).toSecsSinceEpoch();
-    if (!dir.isValid() || !SampleDatabase::generate(source, first, days)) {
+    if (!dir.isValid() || !SampleDatabaseGenerator::generate(
+                               SampleDatabaseGenerator::unbrokenRecording(project, first, days))
+                               .ok) {
         std::fprintf(stderr, "cannot generate the %d-day file\n", days);
         return 1;
     }
+    const QString source = ProjectFile::databasePath(project);
     std::printf("%d-day file without the index: %lld rows, %lld bytes, generated in %.1f s\n", days,
-                static_cast<long long>(qint64(days) * 86400 * SampleDatabase::Nodes),
+                static_cast<long long>(qint64(days) * 86400 * SampleDatabaseGenerator::MaxNodes),
                 static_cast<long long>(QFileInfo(source).size()), clock.nsecsElapsed() / 1e9);
     std::printf("before: opening it blocked the GUI thread for the period's two scans: %.0f ms\n",
                 openedBefore(source));

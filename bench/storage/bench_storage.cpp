@@ -18,7 +18,7 @@
 
 #include "indexbuilder.h"
 #include "insertserialdata.h"
-#include "sampledatabase.h"
+#include "sampledatabasegenerator.h"
 #include "sampletable.h"
 
 #include <QCoreApplication>
@@ -471,7 +471,7 @@ std::vector<PeriodRound> periodRounds(const QString& path)
 
 void recordedPeriod(const QString& path, int days)
 {
-    const qint64 rows = qint64(days) * 86400 * SampleDatabase::Nodes;
+    const qint64 rows = qint64(days) * 86400 * SampleDatabaseGenerator::MaxNodes;
     std::printf("== Recorded period on the %d-day file (%lld rows, %lld bytes): the writer opened "
                 "as the recorder opens it, then startDateTime() + endDateTime()\n",
                 days, rows, static_cast<long long>(QFileInfo(path).size()));
@@ -535,9 +535,9 @@ double appendSamples(const QString& path, int seconds)
     QElapsedTimer timer;
     timer.start();
     for (int s = 1; s <= seconds; ++s) {
-        for (int n = 0; n < SampleDatabase::Nodes; ++n) {
+        for (int n = 0; n < SampleDatabaseGenerator::MaxNodes; ++n) {
             SampleRecord r;
-            r.deviceNumber = SampleDatabase::serial(n);
+            r.deviceNumber = SampleDatabaseGenerator::serialOf(n);
             r.channel1 = channelValue(s, n, 1);
             r.channel2 = channelValue(s, n, 2);
             r.pointDate = last + static_cast<quint32>(s);
@@ -574,8 +574,8 @@ void indexSize(const QString& bare, const QString& indexed, int appendSeconds)
     const qint64 summaryGrowth = grown.at(summary) - trees[summary];
     std::printf("   then %d s of 16 nodes appended by the writer (%d rows in 16-record flushes, "
                 "%.1f s, %.0f rows/s): file %lld bytes, +%lld bytes\n",
-                appendSeconds, appendSeconds * SampleDatabase::Nodes, seconds,
-                appendSeconds * SampleDatabase::Nodes / seconds,
+                appendSeconds, appendSeconds * SampleDatabaseGenerator::MaxNodes, seconds,
+                appendSeconds * SampleDatabaseGenerator::MaxNodes / seconds,
                 static_cast<long long>(appendedBytes),
                 static_cast<long long>(appendedBytes - indexedBytes));
     std::printf("   appended part: table +%lld bytes, index +%lld bytes (%.1f%% of the table's "
@@ -611,13 +611,16 @@ int main(int argc, char** argv)
     insertRates(dir, flushes);
     memoryGrowth(dir, memoryFlushes);
 
-    const QString bare = dir.filePath(QStringLiteral("large.dat"));
+    const QString project = dir.filePath(QStringLiteral("large.tpc"));
     const QString indexed = dir.filePath(QStringLiteral("large-indexed.dat"));
     QElapsedTimer timer;
     timer.start();
     const qint64 first = QDateTime(QDate(2026, 1, 1), QTime(0, 0)).toSecsSinceEpoch();
-    if (!SampleDatabase::generate(bare, first, days) || !QFile::copy(bare, indexed)) {
-        std::fprintf(stderr, "cannot generate %s\n", qPrintable(bare));
+    const SampleDatabaseGenerator::Result made = SampleDatabaseGenerator::generate(
+        SampleDatabaseGenerator::unbrokenRecording(project, first, days));
+    const QString bare = made.databasePath;
+    if (!made.ok || !QFile::copy(bare, indexed)) {
+        std::fprintf(stderr, "cannot generate %s\n", qPrintable(project));
         return 1;
     }
     std::printf("(%d-day file generated and copied in %.1f s)\n", days, timer.nsecsElapsed() / 1e9);

@@ -16,7 +16,7 @@
 #include "chartstack.h"
 #include "qchartviewer.h"
 #include "sampledatabasegenerator.h"
-#include "samplestore.h"
+#include "samplereader.h"
 #include "trendchart.h"
 #include "trendscopewindow.h"
 #include "viewercommandline.h"
@@ -157,13 +157,13 @@ StartFigures start(const ViewerCommandLine::Options& options, const QElapsedTime
 // The rows a viewer without a summary reads for a window: all samples of the four nodes.
 double plainRead(const QString& database, double from, double to)
 {
-    SampleStore store;
+    SampleReader store;
     store.open(database);
     QElapsedTimer clock;
     clock.start();
     qint64 rows = 0;
     for (const char* serial : {"GEN-0001", "GEN-0005", "GEN-0009", "GEN-0013"})
-        store.nodeRows(QByteArray(serial), qint64(from), qint64(to), [&](const SampleRow&) {
+        store.nodeRows(QByteArray(serial), qint64(from), qint64(to), [&](const StoredRow&) {
             ++rows;
             return true;
         });
@@ -385,7 +385,7 @@ int main(int argc, char* argv[])
         return 1;
     }
     {
-        SampleStore store;
+        SampleReader store;
         store.open(setup.database);
         store.recordedPeriod(&setup.first, &setup.last);
     }

@@ -21,6 +21,9 @@ constexpr int Ch1Color = 0xFF0000;
 constexpr int Ch2Color = 0x00CC00;
 constexpr int TextColor = 0xFFFFFF;
 
+// The nodes' history goes to the chart as it is: a missing sample must be the chart's gap.
+static_assert(NoValue == Chart::NoValue, "a missing sample must be drawn as a gap");
+
 ConfiguredDevice* gatewayOf(const NodeDevice* node)
 {
     return node ? qobject_cast<ConfiguredDevice*>(node->parent()) : nullptr;

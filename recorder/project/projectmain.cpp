@@ -2,6 +2,7 @@
 #include "ui_projectmain.h"
 
 #include "messagedialog.h"
+#include "windowchrome.h"
 
 #include <QFile>
 #include <QFileDialog>
@@ -32,12 +33,9 @@ ProjectMain::ProjectMain(const QStringList& recentList, const QVariantMap& recen
     for (const QString& name : recentList) {
         const QString path = recentMap.value(name).toString();
         const QFileInfo info(path);
-        QString folder = info.path();
-        if (folder.size() > MaxFolderLength)
-            folder = folder.left(MaxFolderLength) + QStringLiteral("...");
-        auto* item = new QListWidgetItem(name + QStringLiteral("\t[") + folder +
-                                         QLatin1Char('/') + info.completeBaseName() +
-                                         QStringLiteral(".tpc]"));
+        const QString folder = WindowChrome::shortFolder(info.path(), MaxFolderLength);
+        auto* item = new QListWidgetItem(name + QStringLiteral("\t[") + folder + QLatin1Char('/') +
+                                         info.completeBaseName() + QStringLiteral(".tpc]"));
         item->setToolTip(path);
         ui->listWidget->addItem(item);
         itemMap.insert(item, QVariant(path));

@@ -1,22 +1,21 @@
 #include "quillmarmain.h"
 #include "ui_quillmarmain.h"
 
+#include "aboutbox.h"
+#include "alarmsound.h"
 #include "configureddevice.h"
 #include "dashboard.h"
 #include "datainterval.h"
 #include "messagedialog.h"
-#include "nodedevice.h"
-#include "programlauncher.h"
 #include "projectcenter.h"
 #include "projectfile.h"
 #include "projectmain.h"
 #include "projectmanager.h"
+#include "recordermenus.h"
 #include "recordingcycle.h"
+#include "windowchrome.h"
 
 #include <QAction>
-#include <QAudioDeviceInfo>
-#include <QAudioFormat>
-#include <QAudioOutput>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -24,34 +23,15 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
-#include <QSettings>
 #include <QTimer>
 #include <QUuid>
+
+#include <utility>
 
 namespace {
 
 const char* const Version = "V1.9";
 const char* const DateTimeFormat = "yyyy-MM-dd HH:mm:ss";
-constexpr int MaxStatusFolderLength = 40;
-
-QString settingsOrganisation()
-{
-    return QStringLiteral("QuillmarLite");
-}
-
-QString settingsApplication()
-{
-    return QStringLiteral("Quillmar Lite Modbus");
-}
-
-QAction* menuAction(QMenu* menu, const QString& text, const char* objectName,
-                    bool checkable = false)
-{
-    QAction* action = menu->addAction(text);
-    action->setObjectName(QLatin1String(objectName));
-    action->setCheckable(checkable);
-    return action;
-}
 
 } // namespace
 
@@ -60,6 +40,12 @@ QuillmarMain::QuillmarMain(QWidget* parent) : QuillmarMain(MessageBoxFunction(),
 QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent)
     : QWidget(parent), ui(std::make_unique<Ui::QuillmarMain>()), messageBoxFunction(messageBox)
 {
+    if (!messageBoxFunction)
+        messageBoxFunction = [this](QMessageBox::Icon icon, const QString& title,
+                                    const QString& text, QMessageBox::StandardButtons buttons) {
+            QMessageBox box(icon, title, text, buttons, this);
+            return static_cast<QMessageBox::StandardButton>(box.exec());
+        };
     qRegisterMetaType<QList<ConfiguredDevice*>>();
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("Quillmar Lite Modbus"));
@@ -80,281 +66,108 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
     recordingPixmap = QPixmap(QStringLiteral(":/img/StateRecording.png"));
 
     projectOpen = false;
-    setProjectActionsEnabled(false);
+    menus->setProjectActionsEnabled(false);
 
-    loadSettings();
-    actionAutoLoad->setChecked(autoLoad);
-    actionAutoRecord->setChecked(autoRecord);
-    pruneRecentProjects();
+    menus->actionAutoLoad->setChecked(recent.autoLoad());
+    menus->actionAutoRecord->setChecked(recent.autoRecord());
+    recent.prune();
     showStartScreen();
 
     stdTimer = new QTimer(this);
     connect(stdTimer, &QTimer::timeout, this, &QuillmarMain::slotStdTimer);
     stdTimer->start(ClockInterval);
 
-    setupAudio();
+    sound = new AlarmSound(
+        [this](const QString& title, const QString& text) { critical(title, text); }, this);
     ui->label_write_state->hide();
     ui->label_index_state->hide();
 
-    if (!recentList.isEmpty() && !recentMap.isEmpty() && autoLoad) {
+    const QString newest = recent.newestPath();
+    if (!newest.isEmpty() && recent.autoLoad()) {
         m_autoLoading = true;
-        projectLoaded(recentMap.value(recentList.constFirst()).toString());
+        projectLoaded(newest);
         m_autoLoading = false;
     }
 }
 
 QuillmarMain::~QuillmarMain()
 {
-    saveFlags();
-    m_audioFile.close();
-    if (audio)
-        audio->reset();
+    recent.saveFlags();
+    delete sound;
     // Widgets first: nodes must not point at panels that are gone.
-    detachNodes();
+    session.detachNodes();
     delete projectMain;
     delete projectManager;
     delete center;
-    cycle.reset();
-    for (ConfiguredDevice* device : qAsConst(gatewayList)) {
-        if (device)
-            device->closeDevice();
-    }
-    qDeleteAll(gatewayList);
-}
-
-QMessageBox::StandardButton QuillmarMain::ask(QMessageBox::Icon icon, const QString& title,
-                                              const QString& text,
-                                              QMessageBox::StandardButtons buttons)
-{
-    if (messageBoxFunction)
-        return messageBoxFunction(icon, title, text, buttons);
-    QMessageBox box(icon, title, text, buttons, this);
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    session.closeCycle();
+    session.deleteGateways();
 }
 
 void QuillmarMain::critical(const QString& title, const QString& text)
 {
-    ask(QMessageBox::Critical, title, text, QMessageBox::Ok);
-}
-
-void QuillmarMain::createMenus()
-{
-    const QString menuStyle = QStringLiteral("background-color: rgb(203, 203, 203);");
-    QFont bold = font();
-    bold.setBold(true);
-
-    menuProject = new QMenu(this);
-    menuProject->setObjectName(QStringLiteral("menuProject"));
-    actionAddDelete = menuAction(menuProject, QStringLiteral("Add/Delete"), "actionAddDelete");
-    actionClose = menuAction(menuProject, QStringLiteral("Close"), "actionClose");
-    menuProject->addSeparator();
-    actionAutoLoad =
-        menuAction(menuProject, QStringLiteral("Auto Load Recent Project"), "actionAutoLoad", true);
-    actionAutoRecord =
-        menuAction(menuProject, QStringLiteral("Auto Start Record"), "actionAutoRecord", true);
-    menuProject->addSeparator();
-    actionRefresh = menuAction(menuProject, QStringLiteral("Refresh Devices"), "actionRefresh");
-    menuProject->addSeparator();
-    actionExit = menuAction(menuProject, QStringLiteral("Exit"), "actionExit");
-    connect(actionAddDelete, &QAction::triggered, this, &QuillmarMain::slotAddDeviceProject);
-    connect(actionClose, &QAction::triggered, this, &QuillmarMain::slotCloseProject);
-    connect(actionAutoLoad, &QAction::triggered, this, &QuillmarMain::slotAutoProject);
-    connect(actionAutoRecord, &QAction::triggered, this, &QuillmarMain::slotAutoRecord);
-    connect(actionRefresh, &QAction::triggered, this, &QuillmarMain::slotRefreshDevice);
-    connect(actionExit, &QAction::triggered, this, &QWidget::close);
-
-    menuRecord = new QMenu(this);
-    menuRecord->setObjectName(QStringLiteral("menuRecord"));
-    actionDataViewer = menuAction(menuRecord, QStringLiteral("Data Viewer"), "actionDataViewer");
-    menuRecord->addSeparator();
-    menuReport = menuRecord->addMenu(QStringLiteral("Report"));
-    menuReport->setObjectName(QStringLiteral("menuReport"));
-    actionDaily = menuAction(menuReport, QStringLiteral("Daily Report"), "actionDaily");
-    actionWeekly = menuAction(menuReport, QStringLiteral("Weekly Report"), "actionWeekly");
-    actionMonthly = menuAction(menuReport, QStringLiteral("Monthly Report"), "actionMonthly");
-    actionHaccp = menuAction(menuReport, QStringLiteral("HACCP Report"), "actionHaccp");
-    connect(actionDataViewer, &QAction::triggered, this, &QuillmarMain::slotTrendscopeRecord);
-    connect(actionDaily, &QAction::triggered, this, &QuillmarMain::slotReportDaily);
-    // The other reports: the same program, told the kind after the project path.
-    const std::pair<QAction*, const char*> reports[] = {
-        {actionWeekly, "weekly"}, {actionMonthly, "monthly"}, {actionHaccp, "haccp"}};
-    for (const auto& report : reports) {
-        const QStringList options{QStringLiteral("--report"), QLatin1String(report.second)};
-        connect(report.first, &QAction::triggered, this,
-                [this, options] { startProgram(QStringLiteral("Tallyforge"), options); });
-    }
-
-    menuScreen = new QMenu(this);
-    menuScreen->setObjectName(QStringLiteral("menuScreen"));
-    actionFullScreen =
-        menuAction(menuScreen, QStringLiteral("FullScreen"), "actionFullScreen", true);
-    menuScreen->addSeparator();
-    actionExpansion =
-        menuAction(menuScreen, QStringLiteral("Expansion Mode"), "actionExpansion", true);
-    connect(actionFullScreen, &QAction::triggered, this, &QuillmarMain::slotViewFull);
-    connect(actionExpansion, &QAction::triggered, this, &QuillmarMain::slotShowHideItem);
-
-    for (QMenu* menu : {menuProject, menuRecord, menuReport, menuScreen}) {
-        menu->setStyleSheet(menuStyle);
-        menu->setFont(bold);
-    }
-}
-
-void QuillmarMain::setupAudio()
-{
-    QAudioFormat format;
-    format.setSampleRate(44100);
-    format.setChannelCount(2);
-    format.setSampleSize(16);
-    format.setCodec(QStringLiteral("audio/pcm"));
-    format.setByteOrder(QAudioFormat::LittleEndian);
-    format.setSampleType(QAudioFormat::SignedInt);
-
-    const QAudioDeviceInfo device = QAudioDeviceInfo::defaultOutputDevice();
-    // Without any output device every start would fail at once and log a warning a second.
-    audioDevicePresent = !device.isNull();
-    if (!device.isFormatSupported(format)) {
-        qWarning() << "Raw audio format not supported by backend, cannot play audio.";
-        critical(QStringLiteral("Audio"),
-                 QStringLiteral("Raw audio format not supported by backend, cannot play audio!"));
-    }
-    audio = new QAudioOutput(device, format, this);
-    audio->setBufferSize(AudioBufferSize);
-    connect(audio, &QAudioOutput::stateChanged, this, &QuillmarMain::handleStateChanged);
-
-    m_audioFile.setFileName(QStringLiteral("://critical.wav"));
-    if (!m_audioFile.open(QIODevice::ReadOnly)) {
-        qWarning() << "Could not find file \"critical.wav\"!";
-        critical(QStringLiteral("critical.wav"),
-                 QStringLiteral("Could not find file \"critical.wav\"!"));
-    }
-    qDebug().noquote() << "m_audioFile size : " << m_audioFile.size();
-}
-
-void QuillmarMain::handleStateChanged(QAudio::State state)
-{
-    qDebug().noquote() << "QuillmarMain::handleStateChanged : QAudio new State : " << state;
-}
-
-void QuillmarMain::stopSound()
-{
-    if (audio && audio->state() != QAudio::StoppedState)
-        audio->stop();
-}
-
-// --- settings and recent projects -------------------------------------------------------------
-
-void QuillmarMain::loadSettings()
-{
-    QSettings settings(settingsOrganisation(), settingsApplication());
-    settings.beginGroup(QStringLiteral("RecentProjects"));
-    recentList = settings.value(QStringLiteral("list")).toStringList();
-    recentMap = settings.value(QStringLiteral("projects")).toMap();
-    autoLoad = settings.value(QStringLiteral("autoLoad"), false).toBool();
-    autoRecord = settings.value(QStringLiteral("autoRecord"), false).toBool();
-}
-
-void QuillmarMain::saveFlags()
-{
-    QSettings settings(settingsOrganisation(), settingsApplication());
-    settings.beginGroup(QStringLiteral("RecentProjects"));
-    settings.setValue(QStringLiteral("autoLoad"), autoLoad);
-    settings.setValue(QStringLiteral("autoRecord"), autoRecord);
-}
-
-void QuillmarMain::saveSettings()
-{
-    QSettings settings(settingsOrganisation(), settingsApplication());
-    settings.beginGroup(QStringLiteral("RecentProjects"));
-    settings.setValue(QStringLiteral("list"), recentList);
-    settings.setValue(QStringLiteral("projects"), recentMap);
-    settings.setValue(QStringLiteral("autoLoad"), autoLoad);
-    settings.setValue(QStringLiteral("autoRecord"), autoRecord);
-}
-
-void QuillmarMain::pruneRecentProjects()
-{
-    const QStringList names = recentMap.keys();
-    for (const QString& name : names) {
-        if (!QFileInfo::exists(recentMap.value(name).toString())) {
-            recentMap.remove(name);
-            recentList.removeOne(name);
-        }
-    }
-}
-
-void QuillmarMain::registerRecentProject()
-{
-    const QString name = QFileInfo(projectFilePath).baseName();
-    if (recentMap.contains(name) || recentList.contains(name))
-        return;
-    recentMap.insert(name, projectFilePath);
-    recentList.prepend(name);
-    pruneRecentProjects();
-    saveSettings();
-}
-
-void QuillmarMain::slotAutoProject(bool on)
-{
-    autoLoad = on;
-    saveFlags();
-}
-
-void QuillmarMain::slotAutoRecord(bool on)
-{
-    autoRecord = on;
-    saveFlags();
+    messageBoxFunction(QMessageBox::Critical, title, text, QMessageBox::Ok);
 }
 
 // --- menus and view ---------------------------------------------------------------------------
 
-void QuillmarMain::popupMenu(QMenu* menu, QWidget* button)
+void QuillmarMain::createMenus()
 {
-    const QPoint windowTopLeft = mapToGlobal(QPoint(0, 0));
-    menu->popup(windowTopLeft + button->mapTo(this, QPoint(0, 0)) + QPoint(5, button->height()));
+    menus = std::make_unique<RecorderMenus>(this);
+    const std::pair<QAction*, void (QuillmarMain::*)()> commands[] = {
+        {menus->actionAddDelete, &QuillmarMain::slotAddDeviceProject},
+        {menus->actionClose, &QuillmarMain::slotCloseProject},
+        {menus->actionRefresh, &QuillmarMain::slotRefreshDevice},
+        {menus->actionDataViewer, &QuillmarMain::slotTrendscopeRecord},
+        {menus->actionDaily, &QuillmarMain::slotReportDaily}};
+    for (const auto& command : commands)
+        connect(command.first, &QAction::triggered, this, command.second);
+    connect(menus->actionExit, &QAction::triggered, this, &QWidget::close);
+    connect(menus->actionAutoLoad, &QAction::triggered, this, &QuillmarMain::slotAutoProject);
+    connect(menus->actionAutoRecord, &QAction::triggered, this, &QuillmarMain::slotAutoRecord);
+    connect(menus->actionFullScreen, &QAction::triggered, this, &QuillmarMain::slotViewFull);
+    connect(menus->actionExpansion, &QAction::triggered, this, &QuillmarMain::slotShowHideItem);
+    // The other reports: the same program, told the kind after the project path.
+    for (QAction* report : {menus->actionWeekly, menus->actionMonthly, menus->actionHaccp})
+        connect(report, &QAction::triggered, this, [this, report] {
+            startProgram(QStringLiteral("Tallyforge"), report->data().toStringList());
+        });
+}
+
+void QuillmarMain::slotAutoProject(bool on)
+{
+    recent.setAutoLoad(on);
+}
+
+void QuillmarMain::slotAutoRecord(bool on)
+{
+    recent.setAutoRecord(on);
 }
 
 void QuillmarMain::slotCommandProject()
 {
-    popupMenu(menuProject, ui->command_project);
+    RecorderMenus::popup(menus->menuProject, ui->command_project, this);
 }
 
 void QuillmarMain::slotCommandRecord()
 {
-    popupMenu(menuRecord, ui->command_record);
+    RecorderMenus::popup(menus->menuRecord, ui->command_record, this);
 }
 
 void QuillmarMain::slotCommandScreen()
 {
-    popupMenu(menuScreen, ui->command_screen);
+    RecorderMenus::popup(menus->menuScreen, ui->command_screen, this);
 }
 
 void QuillmarMain::slotCommandHelp()
 {
-    // Not modal: the recording cycle keeps running while the box is open.
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("About"), QString(),
-                                QMessageBox::Ok, this);
-    box->setObjectName(QStringLiteral("aboutBox"));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setTextFormat(Qt::RichText);
-    box->setText(QStringLiteral("<b>Quillmar Lite Modbus</b> ") + QLatin1String(Version) +
-                 QStringLiteral("<br>Recorder of wireless sensor data through Modbus TCP "
-                                "gateways.<br><a href=\"https://quillmar.example/download\">"
-                                "Download</a>"));
-    box->setIconPixmap(QPixmap(QStringLiteral(":/img/QuorbinalSymbol.png")));
-    box->setModal(false);
-    box->show();
+    (new AboutBox(QLatin1String(Version), this))->show();
 }
 
 void QuillmarMain::topDblClick()
 {
-    if (isFullScreen()) {
-        showNormal();
-        actionFullScreen->setChecked(false);
-    } else {
-        showFullScreen();
-        actionFullScreen->setChecked(true);
-    }
+    const bool full = !isFullScreen();
+    slotViewFull(full);
+    menus->actionFullScreen->setChecked(full);
 }
 
 void QuillmarMain::slotViewFull(bool full)
@@ -371,23 +184,11 @@ void QuillmarMain::slotShowHideItem(bool hide)
         center->dashBoard()->setEmptyCellsVisible(!hide);
 }
 
-void QuillmarMain::setProjectActionsEnabled(bool enabled)
-{
-    for (QAction* action :
-         {actionAddDelete, actionClose, actionRefresh, actionDataViewer, actionExpansion})
-        action->setEnabled(enabled);
-    menuReport->setEnabled(enabled);
-    menuReport->menuAction()->setEnabled(enabled);
-}
-
 void QuillmarMain::setStatusTexts()
 {
-    QString folder = QFileInfo(projectFilePath).path();
-    if (folder.size() > MaxStatusFolderLength)
-        folder = folder.left(MaxStatusFolderLength) + QStringLiteral("...");
-    ui->label_projectname->setText(folder + QLatin1Char('/') + projectName +
-                                   QStringLiteral(".tpc"));
-    ui->label_interval->setText(QStringLiteral("Interval : ") + intervalName(interval));
+    ui->label_projectname->setText(
+        WindowChrome::projectLabel(QFileInfo(session.filePath()).path(), session.name()));
+    ui->label_interval->setText(QStringLiteral("Interval : ") + intervalName(session.interval()));
 }
 
 // --- screens ----------------------------------------------------------------------------------
@@ -398,45 +199,35 @@ void QuillmarMain::placeScreen(QWidget* screen)
     screen->show();
 }
 
+// A screen may be the sender of the signal being handled: then it goes once control is back in
+// the event loop.
+void QuillmarMain::dropScreen(QWidget* screen, bool later)
+{
+    if (!screen)
+        return;
+    ui->centralFrame->layout()->removeWidget(screen);
+    screen->close();
+    if (later)
+        screen->deleteLater();
+    else
+        delete screen;
+}
+
 void QuillmarMain::showStartScreen()
 {
     delete projectMain;
-    projectMain = new ProjectMain(recentList, recentMap);
+    projectMain = new ProjectMain(recent.names(), recent.paths());
     connect(projectMain, &ProjectMain::projectCreated, this, &QuillmarMain::projectCreated);
     connect(projectMain, &ProjectMain::projectLoaded, this, &QuillmarMain::projectLoaded);
     placeScreen(projectMain);
 }
 
-// The screens below may be the sender of the signal being handled, so they go once control
-// is back in the event loop.
-void QuillmarMain::removeStartScreen()
+void QuillmarMain::newEditor()
 {
-    if (!projectMain)
-        return;
-    ui->centralFrame->layout()->removeWidget(projectMain);
-    projectMain->close();
-    projectMain->deleteLater();
-    projectMain = nullptr;
-}
-
-void QuillmarMain::removeEditor()
-{
-    if (!projectManager)
-        return;
-    ui->centralFrame->layout()->removeWidget(projectManager);
-    projectManager->close();
-    projectManager->deleteLater();
-    projectManager = nullptr;
-}
-
-void QuillmarMain::removeProjectCenter()
-{
-    if (!center)
-        return;
-    ui->centralFrame->layout()->removeWidget(center);
-    center->close();
-    delete center;
-    center = nullptr;
+    delete projectManager;
+    projectManager = new ProjectManager;
+    connect(projectManager, &ProjectManager::projectListConfirm, this,
+            &QuillmarMain::projectListConfirm);
 }
 
 // --- project flows ----------------------------------------------------------------------------
@@ -444,113 +235,70 @@ void QuillmarMain::removeProjectCenter()
 void QuillmarMain::projectCreated(const QString& path)
 {
     closeRecordingCycle();
-    removeStartScreen();
-    projectFilePath = path;
-    projectName = ProjectFile::projectNameFromPath(path);
+    dropScreen(std::exchange(projectMain, nullptr), true);
+    session.create(path);
     setStatusTexts();
     ui->label_interval->clear();
-    interval = DefaultDataInterval;
-    ProjectFile(path).create(interval);
 
-    delete projectManager;
-    projectManager = new ProjectManager;
-    connect(projectManager, &ProjectManager::projectListConfirm, this,
-            &QuillmarMain::projectListConfirm);
+    newEditor();
     placeScreen(projectManager);
-
     projectOpen = false;
-    setProjectActionsEnabled(false);
-    actionClose->setEnabled(true);
+    menus->showEditor();
 }
 
 void QuillmarMain::projectListConfirm(const QList<ConfiguredDevice*>& list)
 {
-    // The replaced gateways are closed already (editing closes them) and shown nowhere.
-    const QList<ConfiguredDevice*> previous = gatewayList;
-    gatewayList = list;
-    for (ConfiguredDevice* device : previous) {
-        if (device && !gatewayList.contains(device)) {
-            device->closeDevice();
-            delete device;
-        }
-    }
-    if (projectManager)
-        interval = projectManager->interval();
-    removeEditor();
-
-    QList<GatewayConfig> configs;
-    for (const ConfiguredDevice* device : qAsConst(gatewayList))
-        configs << device->configuration();
-    const ProjectFile file(projectFilePath);
-    file.saveDeviceList(configs);
-    file.saveInterval(interval);
-
-    setStatusTexts();
-    registerRecentProject();
-    projectOpen = true;
-    setProjectActionsEnabled(true);
+    session.confirm(list, projectManager ? projectManager->interval() : session.interval());
+    dropScreen(std::exchange(projectManager, nullptr), true);
     openProjectRuntime();
 }
 
 void QuillmarMain::projectLoaded(const QString& path)
 {
-    ProjectData project;
-    if (!ProjectFile(path).load(&project)) {
+    if (!session.load(path)) {
         showMessage(this, QStringLiteral("ERROR"),
                     QStringLiteral("There is no device information!"));
         return;
     }
-    for (const GatewayConfig& config : qAsConst(project.gateways))
-        gatewayList.append(ConfiguredDevice::fromConfig(config));
-
     closeRecordingCycle();
-    removeStartScreen();
-    projectFilePath = path;
-    projectName = ProjectFile::projectNameFromPath(path);
-    registerRecentProject();
-
-    projectName = project.projectName;
-    interval = project.dataInterval;
-    setStatusTexts();
-
-    projectOpen = true;
-    setProjectActionsEnabled(true);
+    dropScreen(std::exchange(projectMain, nullptr), true);
     openProjectRuntime();
 }
 
-bool QuillmarMain::openProjectRuntime()
+// The project, confirmed in the editor or loaded, is listed as recent and runs.
+void QuillmarMain::openProjectRuntime()
 {
-    center = new ProjectCenter(projectFilePath);
+    recent.registerProject(session.filePath());
+    setStatusTexts();
+    projectOpen = true;
+    menus->setProjectActionsEnabled(true);
+
+    center = new ProjectCenter(session.filePath());
     connect(center, &ProjectCenter::clickRecord, this, &QuillmarMain::slotToggleRecord);
     connect(center, &ProjectCenter::updateProjectFile, this, &QuillmarMain::slotUpdateProjectFile);
 
-    cycle =
-        std::make_unique<RecordingCycle>(projectFilePath, connectionName, gatewayList, interval);
-    if (!cycle->open()) {
-        cycle.reset();
+    if (!session.openCycle(connectionName)) {
         databaseFailed();
-        return false;
+        return;
     }
-    connect(cycle.get(), &RecordingCycle::recordingChanged, this, &QuillmarMain::showRecording);
-    connect(cycle.get(), &RecordingCycle::recordTimesChanged, center,
-            &ProjectCenter::setRecordTimes);
-    connect(cycle.get(), &RecordingCycle::databaseSizeChanged, center,
-            &ProjectCenter::setDatabaseSize);
-    connect(cycle.get(), &RecordingCycle::writeWarningChanged, this,
-            &QuillmarMain::showWriteWarning);
-    connect(cycle.get(), &RecordingCycle::indexingStateChanged, this,
-            &QuillmarMain::showIndexingState);
-    showIndexingState(cycle->indexingState());
+    RecordingCycle* cycle = session.cycle();
+    connect(cycle, &RecordingCycle::recordingChanged, this, &QuillmarMain::showRecording);
+    connect(cycle, &RecordingCycle::recordTimesChanged, center, &ProjectCenter::setRecordTimes);
+    connect(cycle, &RecordingCycle::databaseSizeChanged, center, &ProjectCenter::setDatabaseSize);
+    connect(cycle, &RecordingCycle::writeWarningChanged, ui->label_write_state,
+            [this](const QString& text) { showNote(ui->label_write_state, text); });
+    connect(cycle, &RecordingCycle::indexingStateChanged, ui->label_index_state,
+            [this](const QString& text) { showNote(ui->label_index_state, text); });
+    showNote(ui->label_index_state, cycle->indexingState());
 
     center->setRecordTimes(cycle->recordStartTime(), cycle->recordEndTime());
-    center->setDeviceList(gatewayList);
+    center->setDeviceList(session.gateways());
     placeScreen(center);
 
     if (projectOpen)
         cycle->startPolling();
-    if (autoRecord)
+    if (recent.autoRecord())
         slotToggleRecord();
-    return true;
 }
 
 void QuillmarMain::databaseFailed()
@@ -572,113 +320,59 @@ void QuillmarMain::databaseFailed()
 // window from closing for as long as it lasts.
 void QuillmarMain::closeRecordingCycle()
 {
-    if (!cycle)
+    if (!session.cycle())
         return;
-    cycle->stopIndexing();
-    settlePendingSamples();
-    cycle.reset();
-    showWriteWarning(QString());
-    showIndexingState(QString());
-}
-
-// Samples that a failed write left waiting: one more attempt, then the user chooses between
-// trying again and discarding them, and discarding is confirmed once more. Never silently.
-void QuillmarMain::settlePendingSamples()
-{
-    // A question runs an event loop, in which a signal may end the program and take the cycle.
-    while (cycle && !m_ending && cycle->pendingCount() > 0 && !cycle->flushAll()) {
-        const QString count = QString::number(cycle->pendingCount());
-        if (ask(QMessageBox::Warning, QStringLiteral("WARNING"),
-                count + QStringLiteral(" samples could not be stored in the database.\n"
-                                       "Retry writing them, or discard them?"),
-                QMessageBox::Retry | QMessageBox::Discard) != QMessageBox::Discard)
-            continue;
-        const bool discard = ask(QMessageBox::Question, QStringLiteral("WARNING"),
-                                 QStringLiteral("Discard ") + count +
-                                     QStringLiteral(" samples? They will not be stored."),
-                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
-        if (discard && cycle && !m_ending) {
-            cycle->discardPending();
-            return;
-        }
-    }
-}
-
-void QuillmarMain::detachNodes()
-{
-    for (ConfiguredDevice* device : qAsConst(gatewayList)) {
-        if (!device)
-            continue;
-        for (NodeDevice* node : device->nodes()) {
-            node->clearListItem();
-            node->clearChartView();
-            node->clearDashboardTiles();
-        }
-    }
+    session.cycle()->stopIndexing();
+    PendingSamplesPrompt::settle(session, messageBoxFunction, [this] { return m_ending; });
+    session.closeCycle();
+    showNote(ui->label_write_state, QString());
+    showNote(ui->label_index_state, QString());
 }
 
 void QuillmarMain::slotAddDeviceProject()
 {
-    stopSound();
-    detachNodes();
+    sound->stop();
+    session.detachNodes();
     closeRecordingCycle();
     projectOpen = false;
-    setProjectActionsEnabled(false);
-    actionClose->setEnabled(true);
-    removeProjectCenter();
-    actionExpansion->setChecked(false);
+    menus->showEditor();
+    dropScreen(std::exchange(center, nullptr), false);
+    menus->actionExpansion->setChecked(false);
 
-    delete projectManager;
-    projectManager = new ProjectManager;
-    projectManager->setInterval(interval);
+    newEditor();
+    // The interval of an existing project cannot be changed here.
+    projectManager->setInterval(session.interval());
     projectManager->setIntervalDisabled(true);
-    connect(projectManager, &ProjectManager::projectListConfirm, this,
-            &QuillmarMain::projectListConfirm);
-    projectManager->loadDeviceList(gatewayList);
+    projectManager->loadDeviceList(session.gateways());
     placeScreen(projectManager);
-
-    for (ConfiguredDevice* device : qAsConst(gatewayList)) {
-        if (device)
-            device->closeDevice();
-    }
+    session.closeGateways();
 }
 
 void QuillmarMain::closeProjectRuntime()
 {
-    stopSound();
+    sound->stop();
     projectOpen = false;
-    setProjectActionsEnabled(false);
+    menus->setProjectActionsEnabled(false);
     ui->label_projectname->clear();
     ui->label_interval->clear();
     if (isRecording()) {
         slotStopRecord();
         // Stopping re-enables the editing actions; without a project they stay off.
-        setProjectActionsEnabled(false);
+        menus->setProjectActionsEnabled(false);
     }
     closeRecordingCycle();
-    stopSound();
-    detachNodes();
-    for (ConfiguredDevice* device : qAsConst(gatewayList)) {
-        if (device)
-            device->closeDevice();
-    }
-    qDeleteAll(gatewayList);
-    gatewayList.clear();
-    interval = DefaultDataInterval;
+    sound->stop();
+    session.detachNodes();
+    session.deleteGateways();
 }
 
 void QuillmarMain::slotCloseProject()
 {
     closeProjectRuntime();
-    removeProjectCenter();
-    if (projectManager) {
-        ui->centralFrame->layout()->removeWidget(projectManager);
-        delete projectManager;
-        projectManager = nullptr;
-    }
-    actionExpansion->setChecked(false);
-    projectFilePath.clear();
-    projectName.clear();
+    dropScreen(std::exchange(center, nullptr), false);
+    dropScreen(std::exchange(projectManager, nullptr), false);
+    menus->actionExpansion->setChecked(false);
+    session.forgetFile();
     showStartScreen();
 }
 
@@ -691,7 +385,7 @@ void QuillmarMain::closeEvent(QCloseEvent* event)
     }
     closeProjectRuntime();
     // Its panels knew the gateways that are gone now.
-    removeProjectCenter();
+    dropScreen(std::exchange(center, nullptr), false);
     stdTimer->stop();
     event->accept();
 }
@@ -702,8 +396,8 @@ void QuillmarMain::endProgram()
         return;
     m_ending = true;
     qDebug() << "QuillmarMain::endProgram";
-    if (cycle)
-        cycle->shutdown();
+    if (session.cycle())
+        session.cycle()->shutdown();
     close();
     QCoreApplication::quit();
 }
@@ -716,42 +410,20 @@ void QuillmarMain::slotStdTimer()
     ui->label_datetime->setText(now);
     if (!center)
         return;
-    if (cycle)
-        cycle->clockTick();
-
-    bool alarm = false;
-    for (const ConfiguredDevice* device : qAsConst(gatewayList)) {
-        if (!device)
-            continue;
-        for (const NodeDevice* node : device->nodes()) {
-            if (node->ch1Alarm || node->ch2Alarm) {
-                alarm = true;
-                break;
-            }
-        }
-        if (alarm)
-            break;
-    }
-    if (alarm) {
-        if (audio && audioDevicePresent && audio->state() != QAudio::ActiveState &&
-            m_audioFile.isOpen()) {
-            m_audioFile.seek(0);
-            audio->start(&m_audioFile);
-        }
-    } else {
-        stopSound();
-    }
+    if (session.cycle())
+        session.cycle()->clockTick();
+    sound->update(session.gateways());
 }
 
 void QuillmarMain::slotRefreshDevice()
 {
-    if (projectOpen && cycle)
-        cycle->refresh();
+    if (projectOpen && session.cycle())
+        session.cycle()->refresh();
 }
 
 bool QuillmarMain::isRecording() const
 {
-    return cycle && cycle->isRecording();
+    return session.cycle() && session.cycle()->isRecording();
 }
 
 void QuillmarMain::slotToggleRecord()
@@ -765,70 +437,50 @@ void QuillmarMain::slotToggleRecord()
 void QuillmarMain::slotStartRecord()
 {
     qDebug() << "QuillmarMain::slotStartRecord";
-    if (cycle)
-        cycle->startRecording();
+    if (session.cycle())
+        session.cycle()->startRecording();
 }
 
 void QuillmarMain::slotStopRecord()
 {
     qDebug() << "QuillmarMain::slotStopRecord";
-    if (cycle)
-        cycle->stopRecording();
+    if (session.cycle())
+        session.cycle()->stopRecording();
 }
 
 void QuillmarMain::showRecording(bool on)
 {
-    actionExit->setEnabled(!on);
-    actionAddDelete->setEnabled(!on);
-    actionClose->setEnabled(!on);
+    menus->setRecording(on);
     ui->label_record_state->setPixmap(on ? recordingPixmap : readyPixmap);
     if (center) {
         center->setRecording(on);
-        center->setRecordTimes(cycle->recordStartTime(), cycle->recordEndTime());
+        center->setRecordTimes(session.cycle()->recordStartTime(),
+                               session.cycle()->recordEndTime());
     }
 }
 
-void QuillmarMain::showWriteWarning(const QString& text)
+void QuillmarMain::showNote(QLabel* label, const QString& text)
 {
-    ui->label_write_state->setText(text);
-    ui->label_write_state->setVisible(!text.isEmpty());
-}
-
-void QuillmarMain::showIndexingState(const QString& text)
-{
-    ui->label_index_state->setText(text);
-    ui->label_index_state->setVisible(!text.isEmpty());
+    label->setText(text);
+    label->setVisible(!text.isEmpty());
 }
 
 void QuillmarMain::slotUpdateProjectFile()
 {
-    QList<GatewayConfig> configs;
-    for (const ConfiguredDevice* device : qAsConst(gatewayList)) {
-        if (device)
-            configs << device->configuration();
-    }
-    ProjectFile(projectFilePath).saveDeviceList(configs);
+    session.saveDeviceList();
 }
 
 // --- other programs ---------------------------------------------------------------------------
 
 void QuillmarMain::startProgram(const QString& programName, const QStringList& options)
 {
-    const QString database = ProjectFile::databasePath(projectFilePath);
-    if (!QFileInfo::exists(database)) {
+    const ProjectSession::Launch launch = session.startProgram(programName, options);
+    if (launch == ProjectSession::Launch::NoDataFile)
         showMessage(this, QStringLiteral("WARNING"), QStringLiteral("There is no data file."));
-        return;
-    }
-    if (cycle)
-        ProjectFile(projectFilePath).saveRecordStopTime(cycle->recordEndTime());
-    const QString cmd = ProgramLauncher::commandText(programName, projectFilePath, options);
-    qDebug().noquote() << "cmd : " << cmd;
-    if (!ProgramLauncher::start(programName, projectFilePath, QString(), options)) {
-        qDebug().noquote() << "startDetached : " << cmd << " failed!";
+    else if (launch == ProjectSession::Launch::Failed)
         showMessage(this, QStringLiteral("ERROR"),
                     QStringLiteral("Please check the ") + programName +
                         QStringLiteral(" execution file."));
-    }
 }
 
 void QuillmarMain::slotTrendscopeRecord()

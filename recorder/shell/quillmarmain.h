@@ -1,28 +1,27 @@
 #pragma once
 
-#include "datainterval.h"
+#include "alarmsound.h"
+#include "pendingsamplesprompt.h"
+#include "projectsession.h"
+#include "recentprojects.h"
 
-#include <QAudio>
-#include <QFile>
 #include <QList>
 #include <QMessageBox>
 #include <QPixmap>
-#include <QPointer>
 #include <QStringList>
 #include <QVariantMap>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 
 class ConfiguredDevice;
 class ProjectCenter;
 class ProjectMain;
 class ProjectManager;
-class QAction;
 class QAudioOutput;
-class QMenu;
+class QLabel;
 class QTimer;
+class RecorderMenus;
 class RecordingCycle;
 
 namespace Ui {
@@ -30,20 +29,18 @@ class QuillmarMain;
 }
 
 // Main window of the recorder: top bar with the command menus, the central area with the start
-// screen, the editor or the project centre, and the status bar. It owns the open project's
-// gateways and its recording cycle, forwards the user's commands to the cycle and shows what
-// the cycle reports, and sounds the alarm.
+// screen, the editor or the project centre, and the status bar. It hands the user's commands to
+// the classes that do the work (the open project's session with its recording cycle, the recent
+// projects, the alarm sound, the program launcher) and shows what they report.
 class QuillmarMain : public QWidget
 {
     Q_OBJECT
 
 public:
     // Shows a modal message box and gives the button chosen: (icon, title, text, buttons).
-    using MessageBoxFunction = std::function<QMessageBox::StandardButton(
-        QMessageBox::Icon, const QString&, const QString&, QMessageBox::StandardButtons)>;
+    using MessageBoxFunction = PendingSamplesPrompt::Ask;
 
     static constexpr int ClockInterval = 1000;
-    static constexpr int AudioBufferSize = 10000;
 
     explicit QuillmarMain(QWidget* parent = nullptr);
     // Modal message boxes, which would block a test or a tool, go to `messageBox` instead; it is
@@ -57,16 +54,16 @@ public:
     // For the tests and for screenshots.
     bool isRecording() const;
     bool isProjectOpen() const { return projectOpen; }
-    int projectInterval() const { return interval; }
-    const QList<ConfiguredDevice*>& gateways() const { return gatewayList; }
-    QString currentProjectFile() const { return projectFilePath; }
+    int projectInterval() const { return session.interval(); }
+    const QList<ConfiguredDevice*>& gateways() const { return session.gateways(); }
+    QString currentProjectFile() const { return session.filePath(); }
     ProjectMain* startScreen() const { return projectMain; }
     ProjectManager* editor() const { return projectManager; }
     ProjectCenter* projectCenter() const { return center; }
-    RecordingCycle* recordingCycle() const { return cycle.get(); }
-    QAudioOutput* audioOutput() const { return audio; }
-    QStringList recentProjects() const { return recentList; }
-    QVariantMap recentProjectPaths() const { return recentMap; }
+    RecordingCycle* recordingCycle() const { return session.cycle(); }
+    QAudioOutput* audioOutput() const { return sound->output(); }
+    QStringList recentProjects() const { return recent.names(); }
+    QVariantMap recentProjectPaths() const { return recent.paths(); }
 
     // The end of the program on a termination signal or a desktop logout: a recording ends as
     // by the stop button, whatever waits is written, and the program quits, asking nothing.
@@ -95,88 +92,46 @@ public slots:
     void projectLoaded(const QString& path);
     void projectListConfirm(const QList<ConfiguredDevice*>& list);
     void slotStdTimer();
-    void handleStateChanged(QAudio::State state);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void createMenus();
-    void setupAudio();
-    void loadSettings();
-    void saveFlags();
-    void saveSettings();
-    void pruneRecentProjects();
-    void registerRecentProject();
-    void setProjectActionsEnabled(bool enabled);
     void setStatusTexts();
     void showStartScreen();
-    void removeStartScreen();
-    void removeEditor();
-    void removeProjectCenter();
+    void newEditor();
     void placeScreen(QWidget* screen);
-    bool openProjectRuntime();
+    void dropScreen(QWidget* screen, bool later);
+    void openProjectRuntime();
     void closeProjectRuntime();
     void closeRecordingCycle();
-    void settlePendingSamples();
     void databaseFailed();
-    void detachNodes();
-    void stopSound();
     void showRecording(bool on);
-    void showWriteWarning(const QString& text);
-    void showIndexingState(const QString& text);
+    // A status bar label shown while it has something to say.
+    static void showNote(QLabel* label, const QString& text);
     void startProgram(const QString& programName, const QStringList& options = QStringList());
-    void popupMenu(QMenu* menu, QWidget* button);
-    QMessageBox::StandardButton ask(QMessageBox::Icon icon, const QString& title,
-                                    const QString& text, QMessageBox::StandardButtons buttons);
     void critical(const QString& title, const QString& text);
 
     std::unique_ptr<Ui::QuillmarMain> ui;
     MessageBoxFunction messageBoxFunction;
 
-    QString projectFilePath;
-    QString projectName;
-    // The open project's sampling interval in milliseconds (the default while none is open).
-    int interval = DefaultDataInterval;
-    QList<ConfiguredDevice*> gatewayList;
-    QVariantMap recentMap;
-    QStringList recentList;
-    bool autoLoad = false;
-    bool autoRecord = false;
+    RecentProjects recent;
+    ProjectSession session;
     bool projectOpen = false;
     QString connectionName;
 
     ProjectMain* projectMain = nullptr;
     ProjectManager* projectManager = nullptr;
     ProjectCenter* center = nullptr;
-    std::unique_ptr<RecordingCycle> cycle;
 
     QTimer* stdTimer = nullptr;
-
-    QFile m_audioFile;
-    QAudioOutput* audio = nullptr;
-    bool audioDevicePresent = false;
+    AlarmSound* sound = nullptr;
 
     QPixmap readyPixmap;
     QPixmap recordingPixmap;
 
-    QMenu* menuProject = nullptr;
-    QMenu* menuRecord = nullptr;
-    QMenu* menuReport = nullptr;
-    QMenu* menuScreen = nullptr;
-    QAction* actionAddDelete = nullptr;
-    QAction* actionClose = nullptr;
-    QAction* actionAutoLoad = nullptr;
-    QAction* actionAutoRecord = nullptr;
-    QAction* actionRefresh = nullptr;
-    QAction* actionExit = nullptr;
-    QAction* actionDataViewer = nullptr;
-    QAction* actionDaily = nullptr;
-    QAction* actionWeekly = nullptr;
-    QAction* actionMonthly = nullptr;
-    QAction* actionHaccp = nullptr;
-    QAction* actionFullScreen = nullptr;
-    QAction* actionExpansion = nullptr;
+    std::unique_ptr<RecorderMenus> menus;
 
     // Set while the constructor opens the newest recent project: a project that fails then
     // leaves the start screen in place instead of ending the program.

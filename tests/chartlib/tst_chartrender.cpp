@@ -42,7 +42,7 @@ ChartPtr makeChart(const double* times, const double* values, int spanSeconds,
     CAxis_setWidth(y, 2);
     CAxis_setColors(x, int(0x80C0C0C0u), int(0x80F4F4F4u), -1, -1);
     CAxis_setColors(y, int(0x80C0C0C0u), int(0x80F4F4F4u), -1, -1);
-    if (withLayer && times[N - 1] != NoValue) {
+    if (withLayer && times[N - 1] != Chart::NoValue) {
         CAxis_setDateScale(x, times[N - 1] - spanSeconds, times[N - 1], 0, 0);
         CAxis_setLabelFormat(x, "{value|hh:nn:ss}");
         Layer* layer = CXYChart_addLineLayer2(c.get(), Chart::Overlay, 0);
@@ -90,7 +90,7 @@ void ramp(double* times, double* values, int intervalSeconds, int gapFrom = -1, 
 {
     for (int i = 0; i < N; ++i) {
         times[i] = newest - double(N - 1 - i) * intervalSeconds;
-        values[i] = (i >= gapFrom && i < gapTo) ? NoValue : 20.0 + 5.0 * std::sin(i / 20.0);
+        values[i] = (i >= gapFrom && i < gapTo) ? Chart::NoValue : 20.0 + 5.0 * std::sin(i / 20.0);
     }
 }
 
@@ -185,7 +185,7 @@ void TstChartRender::emptyChartShowsOnlyAxesAndGrid()
 {
     double t[N], v[N];
     for (int i = 0; i < N; ++i)
-        t[i] = v[i] = NoValue;
+        t[i] = v[i] = Chart::NoValue;
     ChartPtr c = makeChart(t, v, 2400);
     QCOMPARE(CXYChart_getLayerCount(c.get()), 0);
     const QImage img = render(c.get());
@@ -312,8 +312,8 @@ void TstChartRender::nearestXValueSnaps()
     double t[N], v[N];
     ramp(t, v, 10);
     // Slots 98 and 99 hold no sample at all.
-    t[98] = t[99] = NoValue;
-    v[98] = v[99] = NoValue;
+    t[98] = t[99] = Chart::NoValue;
+    v[98] = v[99] = Chart::NoValue;
     ChartPtr c = makeChart(t, v, 2400);
     const double px = CXYChart_getXCoor(c.get(), t[100]) + offset;
     int want = expected;

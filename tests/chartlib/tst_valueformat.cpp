@@ -56,8 +56,8 @@ void TstValueFormat::formats_data()
     QTest::newRow("month name") << "{value|mmm dd}" << t << "Dec 06";
     QTest::newRow("milliseconds") << "{value|hh:nn:ss.fff}" << t << "05:46:40.250";
     QTest::newRow("just below a second") << "{value|hh:nn:ss}" << t - 0.2500001 << "05:46:40";
-    QTest::newRow("no value: number") << "{value|2.}" << NoValue << "";
-    QTest::newRow("no value: clock") << "{value|hh:nn:ss}" << NoValue << "";
+    QTest::newRow("no value: number") << "{value|2.}" << Chart::NoValue << "";
+    QTest::newRow("no value: clock") << "{value|hh:nn:ss}" << Chart::NoValue << "";
     QTest::newRow("other fields kept") << "{x} {value|0}" << 3.0 << "{x} 3";
     // Around each clock change of the zone the test runs in, the text is the local clock's.
     for (const qint64 change : ClockChanges::inYear(2026)) {

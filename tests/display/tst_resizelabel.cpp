@@ -1,9 +1,7 @@
-// Self-sizing labels and the chart host.
-#include <qchartviewerlabel.h>
+// Self-sizing labels.
 #include <resizelabel.h>
 #include <resizelabelunit.h>
 
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <cmath>
@@ -22,7 +20,6 @@ private slots:
     void degenerateSizesKeepAUsableFont_data();
     void degenerateSizesKeepAUsableFont();
     void pixelSizedFontScales();
-    void hostSignalsEveryResize();
 };
 
 void TstResizeLabel::textFillsLabel_data()
@@ -34,7 +31,10 @@ void TstResizeLabel::textFillsLabel_data()
     QTest::newRow("value, tall label") << false << "23.45" << QSize(120, 200);
     QTest::newRow("value, long text") << false << "-1234.56" << QSize(200, 80);
     QTest::newRow("unit, wide label") << true << "%RH" << QSize(160, 30);
-    QTest::newRow("unit, tall label") << true << QString::fromUtf8("\xC2\xB0" "C") << QSize(40, 90);
+    QTest::newRow("unit, tall label") << true
+                                      << QString::fromUtf8("\xC2\xB0"
+                                                           "C")
+                                      << QSize(40, 90);
     QTest::newRow("unit with mark-up, written as it is")
         << true << "m<sup>3</sup>/h" << QSize(160, 30);
     QTest::newRow("value with mark-up, written as it is") << false << "<b>7</b>" << QSize(200, 60);
@@ -67,13 +67,17 @@ void TstResizeLabel::textFillsLabel()
     const double fillW = double(box.width()) / (size.width() - mx);
     const double fillH = double(box.height()) / (size.height() - my);
     // One side fills the space (within font hinting), the other stays within it.
-    QVERIFY2(qMax(fillW, fillH) > 0.85 && qMax(fillW, fillH) < 1.12,
-             qPrintable(QStringLiteral("%1 %2 at %3pt").arg(fillW).arg(fillH).arg(label->font().pointSizeF())));
-    // Applying the rule again (a resize and back) still fits: the rule scales whatever font it finds.
+    QVERIFY2(
+        qMax(fillW, fillH) > 0.85 && qMax(fillW, fillH) < 1.12,
+        qPrintable(
+            QStringLiteral("%1 %2 at %3pt").arg(fillW).arg(fillH).arg(label->font().pointSizeF())));
+    // Applying the rule again (a resize and back) still fits: the rule scales whatever font it
+    // finds.
     label->resize(size + QSize(1, 1));
     label->resize(size);
     const QSize again = QFontMetrics(label->font()).size(0, text);
-    const double refit = qMax(double(again.width()) / (size.width() - mx), double(again.height()) / (size.height() - my));
+    const double refit = qMax(double(again.width()) / (size.width() - mx),
+                              double(again.height()) / (size.height() - my));
     QVERIFY2(refit > 0.85 && refit < 1.12, qPrintable(QString::number(refit)));
     // What is drawn is the text measured: its ink spans about the measured width.
     QImage ink(size, QImage::Format_ARGB32_Premultiplied);
@@ -174,18 +178,6 @@ void TstResizeLabel::pixelSizedFontScales()
     label.setText(QStringLiteral("88.88"));
     label.resize(400, 120);
     QVERIFY(label.font().pixelSize() > 40);
-}
-
-// Fault caught: the chart host not asking for a redraw when its size changes.
-void TstResizeLabel::hostSignalsEveryResize()
-{
-    QWidget parent;
-    QChartViewerLabel host(&parent);
-    parent.show();
-    QSignalSpy spy(&host, &QChartViewerLabel::refreshChart);
-    host.resize(300, 200);
-    host.resize(310, 200);
-    QCOMPARE(spy.count(), 2);
 }
 
 QTEST_MAIN(TstResizeLabel)

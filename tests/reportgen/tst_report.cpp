@@ -1,6 +1,6 @@
 #include "configureddevice.h"
 #include "messagedialog.h"
-#include "programstartup.h"
+#include "projectpathargument.h"
 #include "report.h"
 #include "reportfixture.h"
 #include "reportrun.h"
@@ -644,8 +644,7 @@ void TestReport::newReport()
     report->slotNewReportProject();
     QCOMPARE(started, QStringList{QCoreApplication::applicationFilePath() + QStringLiteral(" '") +
                                   projectPath + QLatin1Char('\'')});
-    QCOMPARE(ProgramStartup::projectPathFromArguments(started.first().section(' ', 1).split(' ')),
-             projectPath);
+    QCOMPARE(ProjectPathArgument::unquote(started.first().section(' ', 1).split(' ')), projectPath);
     QVERIFY(visibleMessages(report.get()).isEmpty());
 
     startSucceeds = false;

@@ -1,5 +1,4 @@
 #include "configureddevice.h"
-#include "programstartup.h"
 #include "reportcommandline.h"
 #include "reportfixture.h"
 #include "reportstartup.h"
@@ -21,8 +20,6 @@ class TestReportStartup : public QObject
 
 private slots:
     void initTestCase();
-    void rejoin_data();
-    void rejoin();
     void checksInOrder_data();
     void checksInOrder();
     void splitPathWithApostropheStarts();
@@ -37,40 +34,6 @@ private slots:
 void TestReportStartup::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
-}
-
-void TestReportStartup::rejoin_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<QString>("path");
-    QTest::newRow("one quoted argument")
-        << QStringList{QStringLiteral("'/data/p.tpc'")} << QStringLiteral("/data/p.tpc");
-    QTest::newRow("unquoted") << QStringList{QStringLiteral("/data/p.tpc")}
-                              << QStringLiteral("/data/p.tpc");
-    QTest::newRow("split at blanks")
-        << QStringList{QStringLiteral("'/data/my"), QStringLiteral("cold"),
-                       QStringLiteral("rooms/p.tpc'")}
-        << QStringLiteral("/data/my cold rooms/p.tpc");
-    QTest::newRow("two blanks give an empty argument")
-        << QStringList{QStringLiteral("'/data/a"), QString(), QStringLiteral("b.tpc'")}
-        << QStringLiteral("/data/a  b.tpc");
-    QTest::newRow("backslashes") << QStringList{QStringLiteral("'C:\\Users\\lab\\p.tpc'")}
-                                 << QStringLiteral("C:/Users/lab/p.tpc");
-    QTest::newRow("apostrophe in a folder") << QStringList{QStringLiteral("'/home/o'brien/p.tpc'")}
-                                            << QStringLiteral("/home/o'brien/p.tpc");
-    QTest::newRow("apostrophe and blanks")
-        << QStringList{QStringLiteral("'/data/Lab's"), QStringLiteral("freezer/it's.tpc'")}
-        << QStringLiteral("/data/Lab's freezer/it's.tpc");
-    QTest::newRow("only quotes") << QStringList{QStringLiteral("''")} << QString();
-    QTest::newRow("a lone quote") << QStringList{QStringLiteral("'")} << QString();
-}
-
-// Catches a rejoin that drops blanks, keeps backslashes or strips apostrophes inside the path.
-void TestReportStartup::rejoin()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QString, path);
-    QCOMPARE(ProgramStartup::projectPathFromArguments(arguments), path);
 }
 
 void TestReportStartup::checksInOrder_data()

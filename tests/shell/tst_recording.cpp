@@ -6,6 +6,7 @@
 #include "projectlist.h"
 #include "projectmain.h"
 #include "projectmanager.h"
+#include "pulsenullsink.h"
 #include "recordingcycle.h"
 #include "shelltestsupport.h"
 #include "treemodel.h"

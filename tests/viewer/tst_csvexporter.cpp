@@ -1,8 +1,9 @@
 #include "csvexporter.h"
 #include "csvexportjob.h"
 #include "localtimetext.h"
+#include "novalue.h"
 #include "reportfixture.h"
-#include "samplestore.h"
+#include "samplereader.h"
 #include "summarycache.h"
 #include "viewerfixture.h"
 
@@ -98,6 +99,19 @@ void TestCsvExporter::rows_data()
             << twoNodes << QStringList{QStringLiteral("B2:1:x"), QStringLiteral("B2:2:y")} << t + 2
             << t + 2
             << header + QStringLiteral("x,y\r\n2026-05-28 22:26:42,1780000002,1234567,0.1\r\n");
+        // As in the reports: the later of two rows in one second counts, whole, and the
+        // no-value marker is no value.
+        QTest::newRow(
+            qPrintable(QStringLiteral("two rows of a node at one time: the later") + suffix))
+            << QList<Sample>{{QStringLiteral("A1"), 3, 5, t},
+                             {QStringLiteral("A1"), 7, QVariant(), t},
+                             {QStringLiteral("A1"), 8, 9, t + 1},
+                             {QStringLiteral("A1"), 1, 2, t + 1},
+                             {QStringLiteral("A1"), NoValue, 4, t + 2}}
+            << QStringList{QStringLiteral("A1:1:a"), QStringLiteral("A1:2:b")} << t << t + 5
+            << header + QStringLiteral("a,b\r\n2026-05-28 22:26:40,1780000000,7,\r\n"
+                                       "2026-05-28 22:26:41,1780000001,1,2\r\n"
+                                       "2026-05-28 22:26:42,1780000002,,4\r\n");
     }
     QTest::newRow("labels quoted as RFC 4180 asks")
         << QList<Sample>{{QStringLiteral("A1"), 1, 2, t}}
@@ -106,13 +120,6 @@ void TestCsvExporter::rows_data()
         << t << t
         << header + QStringLiteral("\"Freezer, left - T [\u00B0C]\",\"The \"\"big\"\" one\"\r\n"
                                    "2026-05-28 22:26:40,1780000000,1,2\r\n");
-    QTest::newRow("two rows of a node at one time: the first value of each channel")
-        << QList<Sample>{{QStringLiteral("A1"), QVariant(), 5, t},
-                         {QStringLiteral("A1"), 7, 6, t},
-                         {QStringLiteral("A1"), 8, QVariant(), t + 1}}
-        << QStringList{QStringLiteral("A1:1:a"), QStringLiteral("A1:2:b")} << t << t + 5
-        << header + QStringLiteral("a,b\r\n2026-05-28 22:26:40,1780000000,7,5\r\n"
-                                   "2026-05-28 22:26:41,1780000001,8,\r\n");
     QTest::newRow("nothing in the period: the header alone")
         << twoNodes << QStringList{QStringLiteral("A1:1:a")} << t + 100 << t + 200
         << header + QStringLiteral("a\r\n");
@@ -135,7 +142,7 @@ void TestCsvExporter::rows()
     const QString path = project(dir, samples, indexed);
     const std::shared_ptr<SummaryCache> cache = ViewerFixture::buildSummary(path);
     QVERIFY(cache);
-    SampleStore store;
+    SampleReader store;
     QVERIFY(store.open(dir.filePath(QStringLiteral("Shop.dat"))));
     QVector<CsvExporter::Column> list;
     for (const QString& c : columns)

@@ -1,7 +1,7 @@
 #include "csvexporter.h"
 #include "projectfile.h"
 #include "sampledatabasegenerator.h"
-#include "samplestore.h"
+#include "samplereader.h"
 #include "summarybuilder.h"
 #include "summarycache.h"
 #include "viewerfixture.h"
@@ -209,7 +209,7 @@ void TestSummaryBuilder::untouchedWhileAppending()
                             ViewQuery::Channel{"GEN-0003", 2, 30, 70}};
         session.requestView(request);
         QVERIFY(ready.wait(10000));
-        SampleStore store;
+        SampleReader store;
         QVERIFY(store.open(made.databasePath));
         CsvExporter exporter(&store, session.cache().get());
         QBuffer csv;
@@ -221,7 +221,7 @@ void TestSummaryBuilder::untouchedWhileAppending()
     QVERIFY(views >= 5);
     QCOMPARE(appender.readLine().trimmed(), QByteArray("done"));
     // Every appended row reaches the summary once.
-    SampleStore store;
+    SampleReader store;
     QVERIFY(store.open(made.databasePath));
     const qint64 maxId = store.maxId();
     store.close();

@@ -1,5 +1,5 @@
 #include "sampledatabasegenerator.h"
-#include "samplestore.h"
+#include "samplereader.h"
 #include "summarycache.h"
 #include "viewerfixture.h"
 #include "viewquery.h"
@@ -113,8 +113,8 @@ void TestViewQuery::envelope()
     if (indexed)
         path.replace(QStringLiteral("/plain/"), QStringLiteral("/indexed/"));
     // Two connections: the four channels are read two at a time, as the viewer reads them.
-    SampleStore store;
-    SampleStore second;
+    SampleReader store;
+    SampleReader second;
     QVERIFY(store.open(path) && second.open(path));
     QCOMPARE(store.hasIndex(), indexed);
     ViewQuery query({&store, &second}, m_cache[indexed ? 1 : 0].get());
@@ -196,7 +196,7 @@ void TestViewQuery::spikesSurviveTheWholeMonth_data()
 void TestViewQuery::spikesSurviveTheWholeMonth()
 {
     QFETCH(int, columns);
-    SampleStore store;
+    SampleReader store;
     QVERIFY(store.open(m_generated.databasePath));
     ViewQuery query(&store, m_cache[0].get());
     ViewQuery::Request request;
@@ -229,7 +229,7 @@ void TestViewQuery::spikesSurviveTheWholeMonth()
 // Catches a line drawn across a stretch without samples or across a row without values.
 void TestViewQuery::pointsBreakAtGaps()
 {
-    SampleStore store;
+    SampleReader store;
     QVERIFY(store.open(m_generated.databasePath));
     ViewQuery query(&store, m_cache[0].get());
     int checked = 0;

@@ -3,8 +3,6 @@
 
 #include <chartapi.h>
 
-#include <novalue.h>
-
 #include <QDateTime>
 #include <QGuiApplication>
 #include <QImage>
@@ -12,7 +10,7 @@
 
 #include <algorithm>
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("chart.png");
@@ -22,16 +20,17 @@ int main(int argc, char **argv)
     DemoChart::fillWave(times, values, 1765000000, interval, 22.5, 2.0, 150, 165);
     // "empty" shows the chart before the first sample.
     if (argc > 3 && qstrcmp(argv[3], "empty") == 0)
-        std::fill(times, times + DemoChart::HistoryLength, NoValue);
-    XYChart *c = DemoChart::build(790, 200, times, values, 0xFF0000, "CH1", interval);
+        std::fill(times, times + DemoChart::HistoryLength, Chart::NoValue);
+    XYChart* c = DemoChart::build(790, 200, times, values, 0xFF0000, "CH1", interval);
     DemoChart::drawTrackCursor(c, 600, interval);
-    const char *data = nullptr;
+    const char* data = nullptr;
     int length = 0;
     CBaseChart_makeChart2(c, Chart::RawImage, &data, &length);
     QImage img;
-    img.loadFromData(reinterpret_cast<const uchar *>(data), length);
+    img.loadFromData(reinterpret_cast<const uchar*>(data), length);
     img.save(out);
-    QTextStream(stdout) << "bytes " << length << " image " << img.width() << "x" << img.height() << "\n";
+    QTextStream(stdout) << "bytes " << length << " image " << img.width() << "x" << img.height()
+                        << "\n";
     CBaseChart_destroy(c);
     return 0;
 }

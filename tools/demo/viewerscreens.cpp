@@ -66,7 +66,6 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Trendscope"));
-    app.setApplicationVersion(QStringLiteral(QUILLMAR_VERSION));
     if (argc < 3) {
         std::fprintf(stderr, "usage: trendscope_screens OUTPUT_DIR PROJECT.tpc [PREFIX]\n");
         return 2;

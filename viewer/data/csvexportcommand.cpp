@@ -3,7 +3,7 @@
 #include "channelcatalog.h"
 #include "csvexporter.h"
 #include "projectfile.h"
-#include "samplestore.h"
+#include "samplereader.h"
 #include "summarybuilder.h"
 #include "summarycache.h"
 
@@ -16,9 +16,9 @@
 int CsvExportCommand::run(const ViewerCommandLine::Options& options, QTextStream* errors)
 {
     const QString databasePath = ProjectFile::databasePath(options.projectPath);
-    SampleStore store;
-    if (!store.open(databasePath)) {
-        *errors << store.lastError() << '\n';
+    SampleReader store;
+    if (!store.open(databasePath, SampleReader::ViewerBusyTimeoutMs)) {
+        *errors << store.errorText() << '\n';
         return 1;
     }
     ChannelCatalog catalog;

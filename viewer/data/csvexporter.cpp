@@ -22,7 +22,7 @@ struct NodeRow
 
 } // namespace
 
-CsvExporter::CsvExporter(SampleStore* store, const SummaryCache* cache)
+CsvExporter::CsvExporter(SampleReader* store, const SummaryCache* cache)
     : m_store(store), m_cache(cache)
 {
 }
@@ -81,7 +81,7 @@ bool CsvExporter::write(const QVector<Column>& columns, qint64 from, qint64 to, 
             list.clear();
             next[size_t(n)] = 0;
             const bool ok = source.rows(
-                nodes[n], start, end, std::numeric_limits<qint64>::max(), [&](const SampleRow& r) {
+                nodes[n], start, end, std::numeric_limits<qint64>::max(), [&](const StoredRow& r) {
                     list.push_back(
                         {r.time, {r.value[0], r.value[1]}, {r.present[0], r.present[1]}});
                     return true;
@@ -92,8 +92,8 @@ bool CsvExporter::write(const QVector<Column>& columns, qint64 from, qint64 to, 
                 return false;
             }
         }
-        // Merge the nodes' rows by time; a node with two rows at one time gives each channel
-        // its first value.
+        // Merge the nodes' rows by time; the reader gives a node one row per second, the later
+        // of two written in one.
         while (true) {
             qint64 time = std::numeric_limits<qint64>::max();
             for (size_t n = 0; n < rows.size(); ++n)

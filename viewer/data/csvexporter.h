@@ -7,15 +7,15 @@
 #include <functional>
 
 class QIODevice;
-class SampleStore;
+class SampleReader;
 class SummaryCache;
 
 // Writes the samples of some channels over a period as CSV (RFC 4180, UTF-8): a header, then
 // one row per time at which any of the channels' nodes has a row, with the local time
 // "yyyy-MM-dd hh:mm:ss", the Unix seconds and one column per channel; a cell is empty where the
-// node has no row at that time or the value is NULL. The period is read in slices of an hour,
-// one short query per node each, so the recorder is never held up and a cancel takes effect
-// within a slice.
+// node has no row at that time or the row has no value (NULL or the no-value marker). The period is
+// read in slices of an hour, one short query per node each, so the recorder is never held up and a
+// cancel takes effect within a slice.
 class CsvExporter
 {
 public:
@@ -29,7 +29,7 @@ public:
     // Called after each slice with the part done (0 to 1); returning false cancels.
     using Progress = std::function<bool(double)>;
 
-    CsvExporter(SampleStore* store, const SummaryCache* cache);
+    CsvExporter(SampleReader* store, const SummaryCache* cache);
 
     void setSliceSeconds(qint64 seconds) { m_slice = qMax<qint64>(1, seconds); }
 
@@ -44,7 +44,7 @@ public:
     static void appendNumber(double value, QByteArray* out);
 
 private:
-    SampleStore* m_store;
+    SampleReader* m_store;
     const SummaryCache* m_cache;
     qint64 m_slice = 3600;
     QString m_error;

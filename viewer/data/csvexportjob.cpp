@@ -1,6 +1,6 @@
 #include "csvexportjob.h"
 
-#include "samplestore.h"
+#include "samplereader.h"
 #include "summarycache.h"
 
 #include <QSaveFile>
@@ -15,9 +15,9 @@ CsvExportJob::CsvExportJob(const QString& databasePath, std::shared_ptr<SummaryC
 
 void CsvExportJob::run()
 {
-    SampleStore store;
-    if (!store.open(m_databasePath)) {
-        emit finished(false, store.lastError(), 0);
+    SampleReader store;
+    if (!store.open(m_databasePath, SampleReader::ViewerBusyTimeoutMs)) {
+        emit finished(false, store.errorText(), 0);
         return;
     }
     QSaveFile out(m_file);

@@ -1,13 +1,14 @@
 #include "rowsource.h"
 
-#include "samplestore.h"
+#include "samplereader.h"
 #include "summarycache.h"
 
 #include <QVector>
 
 #include <limits>
 
-RowSource::RowSource(SampleStore* store, const SummaryCache* cache) : m_store(store), m_cache(cache)
+RowSource::RowSource(SampleReader* store, const SummaryCache* cache)
+    : m_store(store), m_cache(cache)
 {
 }
 
@@ -17,9 +18,9 @@ void RowSource::refresh()
 }
 
 bool RowSource::rows(const QByteArray& serial, qint64 from, qint64 to, qint64 maxId,
-                     const SampleSink& sink)
+                     const StoredRowSink& sink)
 {
-    auto limited = [&](const SampleRow& row) { return row.id > maxId || sink(row); };
+    auto limited = [&](const StoredRow& row) { return row.id > maxId || sink(row); };
     if (m_indexed)
         return m_store->nodeRows(serial, from, to, limited);
     bool covered = false;
@@ -37,10 +38,10 @@ bool RowSource::rows(const QByteArray& serial, qint64 from, qint64 to, qint64 ma
     // Rows the summary knows lie between the ids of their buckets; newer rows lie above all of
     // them. Each part comes in time order, and the newer rows are later than the others but for
     // the few a recorder may write late, so they are put in their place.
-    QVector<SampleRow> newer;
+    QVector<StoredRow> newer;
     if (maxId > highId) {
         const bool ok =
-            m_store->nodeRowsInIds(serial, from, to, highId + 1, maxId, [&](const SampleRow& row) {
+            m_store->nodeRowsInIds(serial, from, to, highId + 1, maxId, [&](const StoredRow& row) {
                 newer << row;
                 return true;
             });
@@ -50,7 +51,7 @@ bool RowSource::rows(const QByteArray& serial, qint64 from, qint64 to, qint64 ma
     int next = 0;
     auto flushNewer = [&](qint64 before) {
         while (next < newer.size() && newer[next].time < before) {
-            SampleRow row = newer[next++];
+            StoredRow row = newer[next++];
             row.serial = serial.constData();
             if (!sink(row))
                 return false;
@@ -59,11 +60,13 @@ bool RowSource::rows(const QByteArray& serial, qint64 from, qint64 to, qint64 ma
     };
     bool wanted = true;
     if (lastId >= firstId) {
-        const bool ok = m_store->nodeRowsInIds(serial, from, to, firstId, qMin(lastId, maxId),
-                                               [&](const SampleRow& row) {
-                                                   wanted = flushNewer(row.time) && sink(row);
-                                                   return wanted;
-                                               });
+        // A newer row in the same second was written later: it counts, this one not.
+        const bool ok = m_store->nodeRowsInIds(
+            serial, from, to, firstId, qMin(lastId, maxId), [&](const StoredRow& row) {
+                wanted = flushNewer(row.time) &&
+                         ((next < newer.size() && newer[next].time == row.time) || sink(row));
+                return wanted;
+            });
         if (!ok)
             return false;
     }

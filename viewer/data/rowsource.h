@@ -1,10 +1,10 @@
 #pragma once
 
-#include "samplerow.h"
+#include "storedrow.h"
 
 #include <QByteArray>
 
-class SampleStore;
+class SampleReader;
 class SummaryCache;
 
 // One node's rows over a time range, in time order, the fastest way the file allows: through
@@ -14,7 +14,7 @@ class SummaryCache;
 class RowSource
 {
 public:
-    RowSource(SampleStore* store, const SummaryCache* cache);
+    RowSource(SampleReader* store, const SummaryCache* cache);
 
     // Looks again whether the file has the index (the recorder may have built it meanwhile).
     void refresh();
@@ -22,10 +22,10 @@ public:
     // Rows with pointDate in [from, to]; rows above maxId are left out. False when there is no
     // way yet (no index, and the summary does not reach back that far) or the query failed.
     bool rows(const QByteArray& serial, qint64 from, qint64 to, qint64 maxId,
-              const SampleSink& sink);
+              const StoredRowSink& sink);
 
 private:
-    SampleStore* m_store;
+    SampleReader* m_store;
     const SummaryCache* m_cache;
     bool m_indexed = false;
 };

@@ -170,7 +170,7 @@ bool SampleSummary::isOutside(float low, float high, double value)
     return low != high && (value < double(low) || value > double(high));
 }
 
-void SampleSummary::add(const SampleRow& row)
+void SampleSummary::add(const StoredRow& row)
 {
     Node& node = m_nodes[size_t(internSerial(row.serial, row.serialLength))];
     const qint64 key = floorDiv(row.time, m_bucketSeconds);

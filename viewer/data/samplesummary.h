@@ -1,7 +1,7 @@
 #pragma once
 
 #include "channelstats.h"
-#include "samplerow.h"
+#include "storedrow.h"
 
 #include <QByteArray>
 #include <QList>
@@ -87,7 +87,7 @@ public:
     int findSerial(const QByteArray& serial) const;
     QList<QByteArray> serials() const;
 
-    void add(const SampleRow& row);
+    void add(const StoredRow& row);
     // Takes in what another summary of the same settings holds (a batch of rows read apart).
     void merge(const SampleSummary& other);
     // Records which ids the added rows covered; the caller adds whole id ranges.

@@ -1,6 +1,6 @@
 #include "summarybuilder.h"
 
-#include "samplestore.h"
+#include "samplereader.h"
 #include "summarycache.h"
 
 #include <QCryptographicHash>
@@ -51,9 +51,9 @@ QString SummaryBuilder::snapshotPath(const QString& databasePath)
 
 void SummaryBuilder::start()
 {
-    m_store = std::make_unique<SampleStore>();
-    if (!m_store->open(m_databasePath)) {
-        emit failed(m_store->lastError());
+    m_store = std::make_unique<SampleReader>();
+    if (!m_store->open(m_databasePath, SampleReader::ViewerBusyTimeoutMs)) {
+        emit failed(m_store->errorText());
         return;
     }
     m_pollTimer = new QTimer(this);
@@ -91,7 +91,7 @@ void SummaryBuilder::step()
     const qint64 tableMax = hasTable ? m_store->maxId() : 0;
     const qint64 tableMin = hasTable ? m_store->minId() : 0;
     if (tableMax < 0 || tableMin < 0) {
-        emit failed(m_store->lastError());
+        emit failed(m_store->errorText());
         return;
     }
     if (tableMax < m_highId) {
@@ -143,14 +143,14 @@ bool SummaryBuilder::readBatch(qint64 first, qint64 last, bool descending, Sampl
                                qint64* oldest)
 {
     *oldest = Nothing;
-    const bool ok = m_store->idRows(first, last, descending, [&](const SampleRow& row) {
+    const bool ok = m_store->idRows(first, last, descending, [&](const StoredRow& row) {
         batch->add(row);
         ++m_rowsRead;
         *oldest = qMin(*oldest, row.time);
         return true;
     });
     if (!ok) {
-        emit failed(m_store->lastError());
+        emit failed(m_store->errorText());
         return false;
     }
     batch->markIds(first, last);
@@ -195,7 +195,7 @@ bool SummaryBuilder::backward(qint64 tableMin)
 QByteArray SummaryBuilder::fingerprint(qint64 id)
 {
     QByteArray print;
-    m_store->row(id, [&](const SampleRow& row) {
+    m_store->row(id, [&](const StoredRow& row) {
         print = QByteArray(row.serial, row.serialLength);
         print += QByteArray::number(row.time);
         for (int c = 0; c < 2; ++c) {

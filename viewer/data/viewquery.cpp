@@ -20,15 +20,15 @@ qint64 floorDiv(qint64 a, qint64 b)
 
 } // namespace
 
-ViewQuery::ViewQuery(SampleStore* store, const SummaryCache* cache)
-    : ViewQuery(std::vector<SampleStore*>{store}, cache)
+ViewQuery::ViewQuery(SampleReader* store, const SummaryCache* cache)
+    : ViewQuery(std::vector<SampleReader*>{store}, cache)
 {
 }
 
-ViewQuery::ViewQuery(const std::vector<SampleStore*>& stores, const SummaryCache* cache)
+ViewQuery::ViewQuery(const std::vector<SampleReader*>& stores, const SummaryCache* cache)
     : m_cache(cache)
 {
-    for (SampleStore* store : stores)
+    for (SampleReader* store : stores)
         m_rows.emplace_back(store, cache);
 }
 
@@ -144,7 +144,7 @@ void ViewQuery::addEdgeStats(const Channel& channel, qint64 from, qint64 to, qin
     if (from > to)
         return;
     const int c = channel.channel - 1;
-    const bool ok = rows.rows(channel.serial, from, to, maxId, [&](const SampleRow& row) {
+    const bool ok = rows.rows(channel.serial, from, to, maxId, [&](const StoredRow& row) {
         if (row.present[c])
             stats->add(row.value[c], row.time,
                        SampleSummary::isOutside(channel.alarmMin, channel.alarmMax, row.value[c]));
@@ -170,7 +170,7 @@ ViewQuery::Series ViewQuery::rawSeries(const Request& request, const Channel& ch
     QVector<double> values;
     const int c = channel.channel - 1;
     const bool ok = source.rows(
-        channel.serial, first - margin, last + margin, NoMaxId, [&](const SampleRow& row) {
+        channel.serial, first - margin, last + margin, NoMaxId, [&](const StoredRow& row) {
             times << row.time;
             values << (row.present[c] ? row.value[c] : std::numeric_limits<double>::quiet_NaN());
             if (row.present[c] && row.time >= first && row.time <= last)

@@ -1,6 +1,6 @@
 #include "viewworker.h"
 
-#include "samplestore.h"
+#include "samplereader.h"
 #include "summarycache.h"
 
 #include <QThread>
@@ -16,18 +16,18 @@ ViewWorker::~ViewWorker() = default;
 void ViewWorker::open()
 {
     const int connections = qBound(1, QThread::idealThreadCount(), 4);
-    std::vector<SampleStore*> stores;
+    std::vector<SampleReader*> stores;
     for (int i = 0; i < connections; ++i) {
-        m_stores.push_back(std::make_unique<SampleStore>());
-        if (!m_stores.back()->open(m_databasePath)) {
-            emit opened(false, m_stores.back()->lastError(), false, false, 0, 0, {});
+        m_stores.push_back(std::make_unique<SampleReader>());
+        if (!m_stores.back()->open(m_databasePath, SampleReader::ViewerBusyTimeoutMs)) {
+            emit opened(false, m_stores.back()->errorText(), false, false, 0, 0, {});
             m_stores.clear();
             return;
         }
         stores.push_back(m_stores.back().get());
     }
     m_query = std::make_unique<ViewQuery>(stores, m_cache.get());
-    SampleStore* store = stores.front();
+    SampleReader* store = stores.front();
     const bool hasTable = store->hasTable();
     const bool indexed = hasTable && store->hasIndex();
     qint64 first = 0;

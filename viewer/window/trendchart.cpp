@@ -70,9 +70,9 @@ void seriesPoints(const ViewQuery::Series& series, double from, double to, QVect
                   QVector<double>* ys)
 {
     auto gap = [&]() {
-        if (!ys->isEmpty() && ys->last() != NoValue) {
-            xs->append(NoValue);
-            ys->append(NoValue);
+        if (!ys->isEmpty() && ys->last() != Chart::NoValue) {
+            xs->append(Chart::NoValue);
+            ys->append(Chart::NoValue);
         }
     };
     if (series.kind == ViewQuery::Series::Points) {

@@ -7,9 +7,9 @@
 #include "messagedialog.h"
 #include "trendchart.h"
 #include "viewersession.h"
+#include "windowchrome.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QFileDialog>
@@ -28,16 +28,6 @@ constexpr int DefaultChannels = 4;
 constexpr double KeyZoom = 1.5;
 constexpr double KeyScroll = 0.2;
 constexpr int OverviewEveryMs = 1000;
-
-// The project as the report generator's status bar shows it: a long folder cut at 40 characters.
-QString projectLabel(const QString& path)
-{
-    const QFileInfo info(path);
-    QString folder = info.absolutePath();
-    if (folder.size() > 40)
-        folder = folder.left(40) + QStringLiteral("...");
-    return folder + QLatin1Char('/') + info.completeBaseName() + QStringLiteral(".tpc");
-}
 
 QString duration(qint64 seconds)
 {
@@ -70,10 +60,11 @@ TrendscopeWindow::TrendscopeWindow(ViewerSession* session, QWidget* parent)
 {
     ui->setupUi(this);
     session->setParent(this);
-    ui->label_version->setText(QStringLiteral("V") + QCoreApplication::applicationVersion());
-    setWindowTitle(QStringLiteral("Trendscope - ") +
-                   QFileInfo(session->projectPath()).completeBaseName());
-    ui->label_project->setText(projectLabel(session->projectPath()));
+    ui->label_version->setText(WindowChrome::versionText());
+    const QFileInfo project(session->projectPath());
+    setWindowTitle(QStringLiteral("Trendscope - ") + project.completeBaseName());
+    ui->label_project->setText(
+        WindowChrome::projectLabel(project.absolutePath(), project.completeBaseName()));
     ui->label_project->setToolTip(session->projectPath());
     const QString interval = intervalName(session->intervalMilliseconds());
     ui->label_interval->setText(
@@ -153,12 +144,8 @@ TrendscopeWindow::~TrendscopeWindow()
 
 void TrendscopeWindow::buildMenus()
 {
-    const QString style = QStringLiteral("background-color: rgb(203, 203, 203);");
-    QFont bold = font();
-    bold.setBold(true);
     m_viewMenu = new QMenu(this);
-    m_viewMenu->setStyleSheet(style);
-    m_viewMenu->setFont(bold);
+    WindowChrome::styleMenu(m_viewMenu, font());
     m_viewMenu->addAction(QStringLiteral("Last hour"), this, [this]() { lastSpan(3600); });
     m_viewMenu->addAction(QStringLiteral("Last day"), this, [this]() { lastSpan(86400); });
     m_viewMenu->addAction(QStringLiteral("Last week"), this, [this]() { lastSpan(7 * 86400); });
@@ -173,14 +160,12 @@ void TrendscopeWindow::buildMenus()
     m_viewMenu->addAction(QStringLiteral("Exit"), this, &QWidget::close);
 
     m_exportMenu = new QMenu(this);
-    m_exportMenu->setStyleSheet(style);
-    m_exportMenu->setFont(bold);
+    WindowChrome::styleMenu(m_exportMenu, font());
     m_exportMenu->addAction(QStringLiteral("CSV..."), this, &TrendscopeWindow::exportCsv);
     m_exportMenu->addAction(QStringLiteral("Charts as PNG..."), this, &TrendscopeWindow::exportPng);
 
     m_helpMenu = new QMenu(this);
-    m_helpMenu->setStyleSheet(style);
-    m_helpMenu->setFont(bold);
+    WindowChrome::styleMenu(m_helpMenu, font());
     m_helpMenu->addAction(QStringLiteral("Mouse and keys"), this, &TrendscopeWindow::showHelp);
 
     connect(ui->command_view, &QCommandLinkButton::clicked, this,

@@ -1,0 +1,6 @@
+#include "programversion.h"
+
+QString programVersion()
+{
+    return QStringLiteral(QUILLMAR_VERSION);
+}

@@ -1,0 +1,92 @@
+#include "alarmsound.h"
+
+#include "configureddevice.h"
+#include "nodedevice.h"
+
+#include <QAudioDeviceInfo>
+#include <QAudioFormat>
+#include <QAudioOutput>
+#include <QDebug>
+
+namespace {
+
+bool anyAlarm(const QList<ConfiguredDevice*>& gateways)
+{
+    for (const ConfiguredDevice* device : gateways) {
+        if (!device)
+            continue;
+        for (const NodeDevice* node : device->nodes()) {
+            if (node->ch1Alarm || node->ch2Alarm)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+AlarmSound::AlarmSound(const Complaint& complain, QObject* parent)
+    : AlarmSound(QAudioDeviceInfo::defaultOutputDevice(), complain, parent)
+{
+}
+
+AlarmSound::AlarmSound(const QAudioDeviceInfo& device, const Complaint& complain, QObject* parent)
+    : QObject(parent)
+{
+    QAudioFormat format;
+    format.setSampleRate(44100);
+    format.setChannelCount(2);
+    format.setSampleSize(16);
+    format.setCodec(QStringLiteral("audio/pcm"));
+    format.setByteOrder(QAudioFormat::LittleEndian);
+    format.setSampleType(QAudioFormat::SignedInt);
+
+    // Without any output device every start would fail at once and log a warning a second.
+    devicePresent = !device.isNull();
+    if (!device.isFormatSupported(format)) {
+        qWarning() << "Raw audio format not supported by backend, cannot play audio.";
+        complain(QStringLiteral("Audio"),
+                 QStringLiteral("Raw audio format not supported by backend, cannot play audio!"));
+    }
+    audio = new QAudioOutput(device, format, this);
+    audio->setBufferSize(BufferSize);
+    connect(audio, &QAudioOutput::stateChanged, this, &AlarmSound::handleStateChanged);
+
+    m_audioFile.setFileName(QStringLiteral("://critical.wav"));
+    if (!m_audioFile.open(QIODevice::ReadOnly)) {
+        qWarning() << "Could not find file \"critical.wav\"!";
+        complain(QStringLiteral("critical.wav"),
+                 QStringLiteral("Could not find file \"critical.wav\"!"));
+    }
+    qDebug().noquote() << "m_audioFile size : " << m_audioFile.size();
+}
+
+AlarmSound::~AlarmSound()
+{
+    m_audioFile.close();
+    audio->reset();
+}
+
+void AlarmSound::handleStateChanged(QAudio::State state)
+{
+    qDebug().noquote() << "QuillmarMain::handleStateChanged : QAudio new State : " << state;
+}
+
+void AlarmSound::update(const QList<ConfiguredDevice*>& gateways)
+{
+    if (!anyAlarm(gateways)) {
+        stop();
+        return;
+    }
+    // Not active: never started, stopped, or idle after a playthrough; each time from the start.
+    if (devicePresent && audio->state() != QAudio::ActiveState && m_audioFile.isOpen()) {
+        m_audioFile.seek(0);
+        audio->start(&m_audioFile);
+    }
+}
+
+void AlarmSound::stop()
+{
+    if (audio->state() != QAudio::StoppedState)
+        audio->stop();
+}

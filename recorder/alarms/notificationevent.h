@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+#include <limits>
+
+// Why a message goes out. A test message belongs to no alarm.
+enum class NotificationKind
+{
+    Start,
+    Clear,
+    Reminder,
+    Escalation,
+    Test
+};
+
+// What the alarm is about: a channel beyond its limit, or a node that stopped answering or runs
+// low on battery.
+enum class AlarmKind
+{
+    High,
+    Low,
+    NoData,
+    Battery
+};
+
+// The fields of one alarm event that a notification tells, filled by whoever keeps the events.
+// A plain record, so that building a message needs no database.
+struct NotificationEvent
+{
+    qint64 eventId = 0;
+    NotificationKind kind = NotificationKind::Start;
+    // Reminders of one alarm count up from 1, so that each has a message id of its own.
+    int sequence = 0;
+    AlarmKind alarmKind = AlarmKind::High;
+    QString projectName;
+    QString nodeName;
+    QString serial;
+    // Empty for the alarms of a whole node (no data, battery).
+    QString channelName;
+    // NaN where there is none (no data).
+    double value = std::numeric_limits<double>::quiet_NaN();
+    double limit = std::numeric_limits<double>::quiet_NaN();
+    QString unit;
+    QDateTime start;
+    // Invalid while the alarm lasts.
+    QDateTime end;
+};

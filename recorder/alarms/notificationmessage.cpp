@@ -1,0 +1,330 @@
+#include "notificationmessage.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QTimeZone>
+
+#include <cmath>
+
+namespace {
+
+const char* const DayNames[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+const char* const MonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+bool isAscii(const QByteArray& bytes)
+{
+    for (const char c : bytes) {
+        if (static_cast<unsigned char>(c) > 0x7E)
+            return false;
+    }
+    return true;
+}
+
+// "+0100" from an offset in seconds.
+QByteArray offsetText(int seconds, bool colon)
+{
+    const char sign = seconds < 0 ? '-' : '+';
+    const int minutes = std::abs(seconds) / 60;
+    QByteArray text(1, sign);
+    text += QByteArray::number(minutes / 60).rightJustified(2, '0');
+    if (colon)
+        text += ':';
+    text += QByteArray::number(minutes % 60).rightJustified(2, '0');
+    return text;
+}
+
+// An RFC 2047 encoded word for header text outside ASCII, cut between characters into pieces
+// that keep each header line under 78 characters.
+QByteArray headerText(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    if (isAscii(utf8))
+        return utf8;
+    QByteArray out;
+    QByteArray piece;
+    auto flush = [&out, &piece] {
+        if (piece.isEmpty())
+            return;
+        if (!out.isEmpty())
+            out += "\r\n ";
+        out += "=?UTF-8?B?" + piece.toBase64() + "?=";
+        piece.clear();
+    };
+    for (int i = 0; i < text.size(); ++i) {
+        QString character(text.at(i));
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size())
+            character += text.at(++i);
+        const QByteArray bytes = character.toUtf8();
+        if (piece.size() + bytes.size() > 42)
+            flush();
+        piece += bytes;
+    }
+    flush();
+    return out;
+}
+
+// Quoted-printable (RFC 2045) of UTF-8 text, line by line, with soft breaks before 76
+// characters.
+QByteArray quotedPrintable(const QString& text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray out;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (int l = 0; l < lines.size(); ++l) {
+        const QByteArray line = lines.at(l).toUtf8();
+        int width = 0;
+        for (int i = 0; i < line.size(); ++i) {
+            const auto c = static_cast<unsigned char>(line.at(i));
+            const bool last = i == line.size() - 1;
+            QByteArray encoded;
+            if ((c >= 33 && c <= 126 && c != '=') || ((c == ' ' || c == '\t') && !last))
+                encoded = QByteArray(1, char(c));
+            else
+                encoded = QByteArray(1, '=') + hex[c >> 4] + hex[c & 0xF];
+            if (width + encoded.size() > 75) {
+                out += "=\r\n";
+                width = 0;
+            }
+            out += encoded;
+            width += encoded.size();
+        }
+        if (l + 1 < lines.size())
+            out += "\r\n";
+    }
+    return out;
+}
+
+QByteArray crlfLines(const QString& text)
+{
+    return text.toUtf8().replace("\r\n", "\n").replace('\n', "\r\n");
+}
+
+QJsonValue numberOrNull(double value)
+{
+    return std::isfinite(value) ? QJsonValue(value) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue secondsOrNull(const QDateTime& time)
+{
+    return time.isValid() ? QJsonValue(time.toSecsSinceEpoch()) : QJsonValue(QJsonValue::Null);
+}
+
+QJsonValue isoOrNull(const QDateTime& time)
+{
+    return time.isValid() ? QJsonValue(NotificationMessage::localIsoTime(time))
+                          : QJsonValue(QJsonValue::Null);
+}
+
+// "2024-03-05 14:03:00 +01:00" for the body.
+QString bodyTime(const QDateTime& time)
+{
+    const QDateTime local = time.toLocalTime();
+    return local.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss ")) +
+           QString::fromLatin1(offsetText(local.offsetFromUtc(), true));
+}
+
+} // namespace
+
+NotificationMessage::NotificationMessage(const NotificationEvent& event)
+    : m_event(event), m_created(QDateTime::currentDateTime())
+{
+}
+
+QString NotificationMessage::kindName(NotificationKind kind)
+{
+    switch (kind) {
+    case NotificationKind::Start:
+        return QStringLiteral("start");
+    case NotificationKind::Clear:
+        return QStringLiteral("clear");
+    case NotificationKind::Reminder:
+        return QStringLiteral("reminder");
+    case NotificationKind::Escalation:
+        return QStringLiteral("escalation");
+    case NotificationKind::Test:
+        break;
+    }
+    return QStringLiteral("test");
+}
+
+QString NotificationMessage::alarmName(AlarmKind kind)
+{
+    switch (kind) {
+    case AlarmKind::High:
+        return QStringLiteral("high");
+    case AlarmKind::Low:
+        return QStringLiteral("low");
+    case AlarmKind::NoData:
+        return QStringLiteral("no data");
+    case AlarmKind::Battery:
+        break;
+    }
+    return QStringLiteral("battery");
+}
+
+QByteArray NotificationMessage::rfc5322Date(const QDateTime& time)
+{
+    const QDateTime local = time.toLocalTime();
+    const QDate date = local.date();
+    return QByteArray(DayNames[date.dayOfWeek() - 1]) + ", " +
+           QByteArray::number(date.day()).rightJustified(2, '0') + ' ' +
+           MonthNames[date.month() - 1] + ' ' + QByteArray::number(date.year()) + ' ' +
+           local.time().toString(QStringLiteral("hh:mm:ss")).toLatin1() + ' ' +
+           offsetText(local.offsetFromUtc(), false);
+}
+
+QString NotificationMessage::localIsoTime(const QDateTime& time)
+{
+    const QDateTime local = time.toLocalTime();
+    // Qt writes no offset for local time; a fixed offset is written as "+hh:mm".
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+QString NotificationMessage::key() const
+{
+    QString key = QStringLiteral("alarm.") + QString::number(m_event.eventId) + QLatin1Char('.') +
+                  kindName(m_event.kind);
+    if (m_event.kind == NotificationKind::Reminder)
+        key += QLatin1Char('.') + QString::number(m_event.sequence);
+    return key;
+}
+
+QString NotificationMessage::valueText(double value) const
+{
+    if (!std::isfinite(value))
+        return QStringLiteral("-");
+    QString text = QString::number(value, 'f', 2);
+    if (!m_event.unit.isEmpty())
+        text += QLatin1Char(' ') + m_event.unit;
+    return text;
+}
+
+QString NotificationMessage::subject() const
+{
+    const NotificationEvent& e = m_event;
+    const QString prefix = QLatin1Char('[') + e.projectName + QStringLiteral("] ");
+    if (e.kind == NotificationKind::Test)
+        return prefix + QStringLiteral("Test message");
+
+    QString what = e.nodeName;
+    if (!e.channelName.isEmpty())
+        what += QStringLiteral(" / ") + e.channelName;
+    what += QLatin1Char(' ') + alarmName(e.alarmKind);
+    if (e.alarmKind != AlarmKind::NoData && e.kind != NotificationKind::Clear)
+        what += QStringLiteral(", ") + valueText(e.value) + QStringLiteral(" (limit ") +
+                valueText(e.limit) + QLatin1Char(')');
+
+    switch (e.kind) {
+    case NotificationKind::Start:
+        return prefix + QStringLiteral("Alarm: ") + what;
+    case NotificationKind::Clear:
+        return prefix + QStringLiteral("Cleared: ") + what;
+    case NotificationKind::Reminder:
+        return prefix + QStringLiteral("Reminder: ") + what;
+    case NotificationKind::Escalation:
+        return prefix + QStringLiteral("Escalation: ") + what;
+    case NotificationKind::Test:
+        break;
+    }
+    return prefix + what;
+}
+
+QString NotificationMessage::body() const
+{
+    const NotificationEvent& e = m_event;
+    QStringList lines;
+    switch (e.kind) {
+    case NotificationKind::Start:
+        lines << QStringLiteral("An alarm has started.");
+        break;
+    case NotificationKind::Clear:
+        lines << QStringLiteral("The alarm has cleared.");
+        break;
+    case NotificationKind::Reminder:
+        lines << QStringLiteral("The alarm is still active and has not been acknowledged "
+                                "(reminder ") +
+                     QString::number(e.sequence) + QStringLiteral(").");
+        break;
+    case NotificationKind::Escalation:
+        lines << QStringLiteral("The alarm has not been acknowledged in time; this message "
+                                "also goes to the escalation list.");
+        break;
+    case NotificationKind::Test:
+        lines << QStringLiteral("This is a test message. If you can read it, the recorder's "
+                                "notifications reach you.")
+              << QString() << QStringLiteral("Project: ") + e.projectName
+              << QStringLiteral("Sent: ") + bodyTime(e.start);
+        return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    }
+    lines << QString() << QStringLiteral("Project: ") + e.projectName
+          << QStringLiteral("Node: ") + e.nodeName + QStringLiteral(" (serial ") + e.serial +
+                 QLatin1Char(')');
+    if (!e.channelName.isEmpty())
+        lines << QStringLiteral("Channel: ") + e.channelName;
+    lines << QStringLiteral("Alarm: ") + alarmName(e.alarmKind);
+    if (e.alarmKind != AlarmKind::NoData)
+        lines << QStringLiteral("Value: ") + valueText(e.value)
+              << QStringLiteral("Limit: ") + valueText(e.limit);
+    if (e.start.isValid())
+        lines << QStringLiteral("Start: ") + bodyTime(e.start);
+    lines << QStringLiteral("End: ") +
+                 (e.end.isValid() ? bodyTime(e.end) : QStringLiteral("still active"));
+    lines << QStringLiteral("Event id: ") + QString::number(e.eventId);
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+QByteArray NotificationMessage::json() const
+{
+    const NotificationEvent& e = m_event;
+    QJsonObject object;
+    object.insert(QStringLiteral("message_id"), key());
+    object.insert(QStringLiteral("event_id"), e.eventId);
+    object.insert(QStringLiteral("event"), kindName(e.kind));
+    object.insert(QStringLiteral("reminder"), e.sequence);
+    object.insert(QStringLiteral("project"), e.projectName);
+    if (e.kind != NotificationKind::Test) {
+        object.insert(QStringLiteral("alarm"), alarmName(e.alarmKind));
+        object.insert(QStringLiteral("node"), e.nodeName);
+        object.insert(QStringLiteral("serial"), e.serial);
+        object.insert(QStringLiteral("channel"), e.channelName);
+        object.insert(QStringLiteral("value"), numberOrNull(e.value));
+        object.insert(QStringLiteral("limit"), numberOrNull(e.limit));
+        object.insert(QStringLiteral("unit"), e.unit);
+        object.insert(QStringLiteral("end"), secondsOrNull(e.end));
+        object.insert(QStringLiteral("end_local"), isoOrNull(e.end));
+    }
+    object.insert(QStringLiteral("start"), secondsOrNull(e.start));
+    object.insert(QStringLiteral("start_local"), isoOrNull(e.start));
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QByteArray NotificationMessage::email(const QString& from, const QStringList& to,
+                                      const QDateTime& date) const
+{
+    const int at = from.lastIndexOf(QLatin1Char('@'));
+    const QString domain = at >= 0 ? from.mid(at + 1) : QStringLiteral("localhost");
+    const QString text = body();
+    const bool ascii = isAscii(text.toUtf8());
+
+    // A line break in a name or an address would start a header of its own.
+    const auto oneLine = [](const QString& value) { return value.simplified().toUtf8(); };
+    QByteArray mail;
+    mail += "Date: " + rfc5322Date(date) + "\r\n";
+    mail += "From: " + oneLine(from) + "\r\n";
+    mail += "To: " + oneLine(to.join(QStringLiteral(", "))) + "\r\n";
+    mail += "Message-ID: <" + key().toUtf8() + '@' + domain.toUtf8() + ">\r\n";
+    mail += "Subject: " + headerText(subject().simplified()) + "\r\n";
+    mail += "X-Alarm-Event-Id: " + QByteArray::number(m_event.eventId) + "\r\n";
+    mail += "X-Alarm-Event: " + kindName(m_event.kind).toUtf8() + "\r\n";
+    mail += "MIME-Version: 1.0\r\n";
+    mail += "Content-Type: text/plain; charset=UTF-8\r\n";
+    mail += ascii ? QByteArray("Content-Transfer-Encoding: 7bit\r\n")
+                  : QByteArray("Content-Transfer-Encoding: quoted-printable\r\n");
+    mail += "\r\n";
+    mail += ascii ? crlfLines(text) : quotedPrintable(text);
+    if (!mail.endsWith("\r\n"))
+        mail += "\r\n";
+    return mail;
+}

@@ -1,0 +1,162 @@
+#include "notificationsettings.h"
+
+#include <QRegularExpression>
+#include <QSettings>
+
+namespace {
+
+// Every key sits at the top level of the project file, like the existing ones.
+const QString KeyEmail = QStringLiteral("NotifyEmail");
+const QString KeySmtpHost = QStringLiteral("NotifySmtpHost");
+const QString KeySmtpPort = QStringLiteral("NotifySmtpPort");
+const QString KeySmtpSecurity = QStringLiteral("NotifySmtpSecurity");
+const QString KeySmtpUser = QStringLiteral("NotifySmtpUser");
+const QString KeySender = QStringLiteral("NotifySender");
+const QString KeyRecipients = QStringLiteral("NotifyRecipients");
+const QString KeyEscalationRecipients = QStringLiteral("NotifyEscalationRecipients");
+const QString KeyCaFile = QStringLiteral("NotifyCaFile");
+const QString KeyWebhook = QStringLiteral("NotifyWebhook");
+const QString KeyWebhookName = QStringLiteral("NotifyWebhookName");
+const QString KeyOnStart = QStringLiteral("NotifyOnStart");
+const QString KeyOnClear = QStringLiteral("NotifyOnClear");
+const QString KeyReminders = QStringLiteral("NotifyReminders");
+const QString KeyReminderMinutes = QStringLiteral("NotifyReminderMinutes");
+const QString KeyEscalation = QStringLiteral("NotifyEscalation");
+const QString KeyEscalationMinutes = QStringLiteral("NotifyEscalationMinutes");
+
+bool flag(const QSettings& settings, const QString& key, bool fallback)
+{
+    const QVariant value = settings.value(key);
+    return value.isValid() ? value.toInt() != 0 : fallback;
+}
+
+// Minutes a hand edit may have spoiled read as the default.
+int minutes(const QSettings& settings, const QString& key, int fallback)
+{
+    bool ok = false;
+    const int value = settings.value(key).toInt(&ok);
+    return ok && value > 0 && value <= 7 * 24 * 60 ? value : fallback;
+}
+
+} // namespace
+
+NotificationSettings NotificationSettings::load(const QString& projectPath)
+{
+    const QSettings s(projectPath, QSettings::IniFormat);
+    NotificationSettings n;
+    n.emailEnabled = flag(s, KeyEmail, false);
+    n.smtpHost = s.value(KeySmtpHost).toString();
+    bool ok = false;
+    const uint port = s.value(KeySmtpPort).toUInt(&ok);
+    if (ok && port > 0 && port <= 0xFFFF)
+        n.smtpPort = quint16(port);
+    n.smtpSecurity = securityFromName(s.value(KeySmtpSecurity).toString(), &ok);
+    if (!ok)
+        n.smtpSecurity = SmtpSecurity::StartTls;
+    n.smtpUser = s.value(KeySmtpUser).toString();
+    n.sender = s.value(KeySender).toString();
+    n.recipients = parseAddresses(s.value(KeyRecipients).toString());
+    n.escalationRecipients = parseAddresses(s.value(KeyEscalationRecipients).toString());
+    n.caFile = s.value(KeyCaFile).toString();
+    n.webhookEnabled = flag(s, KeyWebhook, false);
+    const QString webhookName = s.value(KeyWebhookName).toString().trimmed();
+    if (!webhookName.isEmpty())
+        n.webhookName = webhookName;
+    n.notifyStart = flag(s, KeyOnStart, n.notifyStart);
+    n.notifyClear = flag(s, KeyOnClear, n.notifyClear);
+    n.remindersEnabled = flag(s, KeyReminders, n.remindersEnabled);
+    n.reminderMinutes = minutes(s, KeyReminderMinutes, n.reminderMinutes);
+    n.escalationEnabled = flag(s, KeyEscalation, n.escalationEnabled);
+    n.escalationMinutes = minutes(s, KeyEscalationMinutes, n.escalationMinutes);
+    return n;
+}
+
+void NotificationSettings::save(const QString& projectPath) const
+{
+    QSettings s(projectPath, QSettings::IniFormat);
+    s.setValue(KeyEmail, int(emailEnabled));
+    s.setValue(KeySmtpHost, smtpHost);
+    s.setValue(KeySmtpPort, int(smtpPort));
+    s.setValue(KeySmtpSecurity, securityName(smtpSecurity));
+    s.setValue(KeySmtpUser, smtpUser);
+    s.setValue(KeySender, sender);
+    s.setValue(KeyRecipients, recipients.join(QStringLiteral(", ")));
+    s.setValue(KeyEscalationRecipients, escalationRecipients.join(QStringLiteral(", ")));
+    s.setValue(KeyCaFile, caFile);
+    s.setValue(KeyWebhook, int(webhookEnabled));
+    s.setValue(KeyWebhookName, webhookName);
+    s.setValue(KeyOnStart, int(notifyStart));
+    s.setValue(KeyOnClear, int(notifyClear));
+    s.setValue(KeyReminders, int(remindersEnabled));
+    s.setValue(KeyReminderMinutes, reminderMinutes);
+    s.setValue(KeyEscalation, int(escalationEnabled));
+    s.setValue(KeyEscalationMinutes, escalationMinutes);
+}
+
+NotificationTarget NotificationSettings::emailTarget(const QString& password, bool escalation) const
+{
+    NotificationTarget t;
+    t.kind = NotificationTarget::Kind::Email;
+    t.name = escalation ? QStringLiteral("email-escalation") : QStringLiteral("email");
+    t.host = smtpHost;
+    t.port = smtpPort;
+    t.security = smtpSecurity;
+    t.user = smtpUser;
+    t.password = password;
+    t.sender = sender;
+    t.recipients = recipients;
+    if (escalation) {
+        for (const QString& address : escalationRecipients) {
+            if (!t.recipients.contains(address, Qt::CaseInsensitive))
+                t.recipients << address;
+        }
+    }
+    t.caFile = caFile;
+    return t;
+}
+
+NotificationTarget NotificationSettings::webhookTarget(const QString& url) const
+{
+    NotificationTarget t;
+    t.kind = NotificationTarget::Kind::Webhook;
+    t.name = webhookName;
+    // The CA file stands for the mail server only: it would replace the system's CAs that a
+    // public webhook's certificate needs.
+    t.url = url;
+    return t;
+}
+
+QStringList NotificationSettings::parseAddresses(const QString& text)
+{
+    static const QRegularExpression separators(QStringLiteral("[,;\\s]+"));
+    return text.split(separators, Qt::SkipEmptyParts);
+}
+
+QString NotificationSettings::securityName(SmtpSecurity security)
+{
+    switch (security) {
+    case SmtpSecurity::None:
+        return QStringLiteral("none");
+    case SmtpSecurity::Smtps:
+        return QStringLiteral("smtps");
+    case SmtpSecurity::StartTls:
+        break;
+    }
+    return QStringLiteral("starttls");
+}
+
+SmtpSecurity NotificationSettings::securityFromName(const QString& name, bool* ok)
+{
+    const QString n = name.trimmed().toLower();
+    if (ok)
+        *ok = true;
+    if (n == QLatin1String("none"))
+        return SmtpSecurity::None;
+    if (n == QLatin1String("smtps"))
+        return SmtpSecurity::Smtps;
+    if (n == QLatin1String("starttls"))
+        return SmtpSecurity::StartTls;
+    if (ok)
+        *ok = false;
+    return SmtpSecurity::StartTls;
+}

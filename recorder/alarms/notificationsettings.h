@@ -1,0 +1,53 @@
+#pragma once
+
+#include "notificationtarget.h"
+
+#include <QString>
+#include <QStringList>
+
+// A project's notification settings, stored in its project file beside the other keys, each
+// under a key of its own starting with "Notify" (see the .cpp). Passwords and webhook URLs are
+// not part of it: they carry credentials and stay in the user's SecretStore. A file without
+// these keys reads as "notifications off".
+struct NotificationSettings
+{
+    bool emailEnabled = false;
+    QString smtpHost;
+    quint16 smtpPort = 587;
+    SmtpSecurity smtpSecurity = SmtpSecurity::StartTls;
+    QString smtpUser;
+    QString sender;
+    QStringList recipients;
+    QStringList escalationRecipients;
+    QString caFile;
+
+    bool webhookEnabled = false;
+    // The name under which the webhook's URL is kept in the secret store and the outbox.
+    QString webhookName = QStringLiteral("webhook");
+
+    bool notifyStart = true;
+    bool notifyClear = true;
+    bool remindersEnabled = true;
+    int reminderMinutes = 30;
+    bool escalationEnabled = false;
+    int escalationMinutes = 60;
+
+    bool anyEnabled() const { return emailEnabled || webhookEnabled; }
+
+    static NotificationSettings load(const QString& projectPath);
+    void save(const QString& projectPath) const;
+
+    // Names in the secret store of the project.
+    static QString smtpPasswordSecret() { return QStringLiteral("smtp-password"); }
+    QString webhookUrlSecret() const { return QStringLiteral("webhook-url/") + webhookName; }
+
+    // Where the messages go, with the secret looked up by the caller. The escalation target
+    // writes to the escalation list as well as to the usual recipients.
+    NotificationTarget emailTarget(const QString& password, bool escalation = false) const;
+    NotificationTarget webhookTarget(const QString& url) const;
+
+    // "a@b.example, c@d.example" and back; blanks and empty entries are dropped.
+    static QStringList parseAddresses(const QString& text);
+    static QString securityName(SmtpSecurity security);
+    static SmtpSecurity securityFromName(const QString& name, bool* ok = nullptr);
+};

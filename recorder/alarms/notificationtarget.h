@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+
+// How the mail server is reached: plain (a relay on the local network), STARTTLS required on
+// the submission port, or TLS from the first byte (SMTPS).
+enum class SmtpSecurity
+{
+    None,
+    StartTls,
+    Smtps
+};
+
+// Where one message goes, with its secret (password or webhook URL) already looked up. Built
+// for each send from the project's settings and the user's secret store; never stored.
+struct NotificationTarget
+{
+    enum class Kind
+    {
+        Email,
+        Webhook
+    };
+
+    Kind kind = Kind::Email;
+    // The name the outbox keeps instead of the secret.
+    QString name;
+
+    // E-mail.
+    QString host;
+    quint16 port = 0;
+    SmtpSecurity security = SmtpSecurity::StartTls;
+    QString user;
+    QString password;
+    QString sender;
+    QStringList recipients;
+    // A CA bundle for a company's own mail server; empty: the system's CAs.
+    QString caFile;
+
+    // Webhook: the whole URL, token included.
+    QString url;
+
+    int connectTimeoutMs = 10000;
+    int totalTimeoutMs = 30000;
+};
+Q_DECLARE_METATYPE(NotificationTarget)
+Q_DECLARE_METATYPE(NotificationTarget::Kind)

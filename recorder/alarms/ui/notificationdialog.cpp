@@ -1,0 +1,249 @@
+#include "notificationdialog.h"
+#include "ui_notificationdialog.h"
+
+#include "notificationservice.h"
+#include "notificationtest.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace {
+
+// The order of the security box's items.
+const SmtpSecurity SecurityItems[] = {SmtpSecurity::StartTls, SmtpSecurity::Smtps,
+                                      SmtpSecurity::None};
+
+int securityIndex(SmtpSecurity security)
+{
+    for (int i = 0; i < 3; ++i) {
+        if (SecurityItems[i] == security)
+            return i;
+    }
+    return 0;
+}
+
+} // namespace
+
+NotificationDialog::NotificationDialog(const QString& projectPath, const QString& projectName,
+                                       NotificationService* service, QWidget* parent)
+    : QDialog(parent), ui(std::make_unique<Ui::NotificationDialog>()), m_projectPath(projectPath),
+      m_projectName(projectName), m_service(service ? service : new NotificationService(this))
+{
+    ui->setupUi(this);
+    setWindowModality(Qt::ApplicationModal);
+    m_test = new NotificationTest(m_service, this);
+    // One project's secrets, wherever its file was opened from.
+    const QFileInfo file(projectPath);
+    m_secrets =
+        new SecretStore(file.exists() ? file.canonicalFilePath() : file.absoluteFilePath(), this);
+
+    setSettings(NotificationSettings::load(projectPath));
+    showSecretLocation();
+
+    connect(m_secrets, &SecretStore::backendChanged, this, &NotificationDialog::showSecretLocation);
+    connect(m_secrets, &SecretStore::readFinished, this, &NotificationDialog::secretRead);
+    connect(m_secrets, &SecretStore::written, this, &NotificationDialog::secretWritten);
+    connect(m_test, &NotificationTest::answered, this,
+            [this](NotificationTarget::Kind kind, const NotificationOutcome& outcome) {
+                testAnswered(int(kind), outcome);
+            });
+    connect(m_test, &NotificationTest::finished, this,
+            [this] { ui->pushButton_test->setEnabled(true); });
+    m_loadedWebhookName = settings().webhookName;
+    m_secrets->read(NotificationSettings::smtpPasswordSecret());
+    m_secrets->read(settings().webhookUrlSecret());
+
+    connect(ui->pushButton_save, &QPushButton::clicked, this, &NotificationDialog::save);
+    connect(ui->pushButton_cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui->pushButton_test, &QPushButton::clicked, this, &NotificationDialog::sendTest);
+    connect(ui->pushButton_cafile, &QPushButton::clicked, this, &NotificationDialog::chooseCaFile);
+    connect(ui->checkBox_email, &QCheckBox::toggled, this, &NotificationDialog::updateEnabled);
+    connect(ui->checkBox_webhook, &QCheckBox::toggled, this, &NotificationDialog::updateEnabled);
+    connect(ui->checkBox_reminder, &QCheckBox::toggled, this, &NotificationDialog::updateEnabled);
+    connect(ui->checkBox_escalation, &QCheckBox::toggled, this, &NotificationDialog::updateEnabled);
+    // The usual port follows the security unless the user has typed another.
+    connect(ui->comboBox_security, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            [this](int index) {
+                const int port = ui->spinBox_port->value();
+                if (port == 25 || port == 465 || port == 587)
+                    ui->spinBox_port->setValue(SecurityItems[index] == SmtpSecurity::Smtps  ? 465
+                                               : SecurityItems[index] == SmtpSecurity::None ? 25
+                                                                                            : 587);
+            });
+    updateEnabled();
+}
+
+NotificationDialog::~NotificationDialog() = default;
+
+NotificationSettings NotificationDialog::settings() const
+{
+    NotificationSettings s;
+    s.emailEnabled = ui->checkBox_email->isChecked();
+    s.smtpHost = ui->lineEdit_server->text().trimmed();
+    s.smtpPort = quint16(ui->spinBox_port->value());
+    s.smtpSecurity = SecurityItems[qBound(0, ui->comboBox_security->currentIndex(), 2)];
+    s.smtpUser = ui->lineEdit_user->text().trimmed();
+    s.sender = ui->lineEdit_sender->text().trimmed();
+    s.recipients = NotificationSettings::parseAddresses(ui->lineEdit_recipients->text());
+    s.escalationRecipients =
+        NotificationSettings::parseAddresses(ui->lineEdit_escalation_recipients->text());
+    s.caFile = ui->lineEdit_cafile->text().trimmed();
+    s.webhookEnabled = ui->checkBox_webhook->isChecked();
+    const QString name = ui->lineEdit_webhook_name->text().trimmed();
+    if (!name.isEmpty())
+        s.webhookName = name;
+    s.notifyStart = ui->checkBox_start->isChecked();
+    s.notifyClear = ui->checkBox_clear->isChecked();
+    s.remindersEnabled = ui->checkBox_reminder->isChecked();
+    s.reminderMinutes = ui->spinBox_reminder->value();
+    s.escalationEnabled = ui->checkBox_escalation->isChecked();
+    s.escalationMinutes = ui->spinBox_escalation->value();
+    return s;
+}
+
+void NotificationDialog::setSettings(const NotificationSettings& s)
+{
+    ui->checkBox_email->setChecked(s.emailEnabled);
+    ui->lineEdit_server->setText(s.smtpHost);
+    // Set before the security, whose change would otherwise move a usual port.
+    ui->comboBox_security->setCurrentIndex(securityIndex(s.smtpSecurity));
+    ui->spinBox_port->setValue(s.smtpPort);
+    ui->lineEdit_user->setText(s.smtpUser);
+    ui->lineEdit_sender->setText(s.sender);
+    ui->lineEdit_recipients->setText(s.recipients.join(QStringLiteral(", ")));
+    ui->lineEdit_escalation_recipients->setText(s.escalationRecipients.join(QStringLiteral(", ")));
+    ui->lineEdit_cafile->setText(s.caFile);
+    ui->checkBox_webhook->setChecked(s.webhookEnabled);
+    ui->lineEdit_webhook_name->setText(s.webhookName);
+    ui->checkBox_start->setChecked(s.notifyStart);
+    ui->checkBox_clear->setChecked(s.notifyClear);
+    ui->checkBox_reminder->setChecked(s.remindersEnabled);
+    ui->spinBox_reminder->setValue(s.reminderMinutes);
+    ui->checkBox_escalation->setChecked(s.escalationEnabled);
+    ui->spinBox_escalation->setValue(s.escalationMinutes);
+    updateEnabled();
+}
+
+void NotificationDialog::showSecretLocation()
+{
+    ui->label_secrets->setText(QStringLiteral("The password and the webhook URL are kept for "
+                                              "you alone, in ") +
+                               m_secrets->location() + QLatin1Char('.'));
+}
+
+void NotificationDialog::secretRead(const QString& name, const QString& secret, bool found)
+{
+    if (!found)
+        return;
+    // What the user typed meanwhile wins over what was kept.
+    if (name == NotificationSettings::smtpPasswordSecret()) {
+        if (ui->lineEdit_password->text().isEmpty())
+            ui->lineEdit_password->setText(secret);
+    } else if (name == settings().webhookUrlSecret()) {
+        if (ui->lineEdit_webhook_url->text().isEmpty())
+            ui->lineEdit_webhook_url->setText(secret);
+    }
+}
+
+void NotificationDialog::save()
+{
+    const NotificationSettings s = settings();
+    s.save(m_projectPath);
+    m_pendingWrites = 0;
+    m_writeFailed = false;
+    const auto keep = [this](const QString& name, const QString& secret) {
+        ++m_pendingWrites;
+        if (secret.isEmpty())
+            m_secrets->remove(name);
+        else
+            m_secrets->write(name, secret);
+    };
+    // Only what the user changed is written: a secret still on its way from the store must
+    // not be taken for one the user cleared.
+    if (ui->lineEdit_password->isModified())
+        keep(NotificationSettings::smtpPasswordSecret(), ui->lineEdit_password->text());
+    const bool renamed = m_loadedWebhookName != s.webhookName;
+    if (ui->lineEdit_webhook_url->isModified() || renamed)
+        keep(s.webhookUrlSecret(), ui->lineEdit_webhook_url->text().trimmed());
+    // A renamed webhook leaves no URL behind under its old name.
+    if (renamed) {
+        NotificationSettings old = s;
+        old.webhookName = m_loadedWebhookName;
+        keep(old.webhookUrlSecret(), QString());
+        m_loadedWebhookName = s.webhookName;
+    }
+    if (m_pendingWrites == 0) {
+        accept();
+        return;
+    }
+    ui->pushButton_save->setEnabled(false);
+}
+
+void NotificationDialog::secretWritten(const QString& name, bool ok, const QString& error)
+{
+    if (m_pendingWrites == 0)
+        return;
+    if (!ok) {
+        m_writeFailed = true;
+        ui->label_answer->setText(QStringLiteral("Could not keep ") + name + QStringLiteral(": ") +
+                                  error);
+    }
+    if (--m_pendingWrites > 0)
+        return;
+    ui->pushButton_save->setEnabled(true);
+    if (!m_writeFailed)
+        accept();
+}
+
+void NotificationDialog::sendTest()
+{
+    ui->label_answer->setText(QStringLiteral("Sending..."));
+    const int sent = m_test->start(settings(), m_projectName, ui->lineEdit_password->text(),
+                                   ui->lineEdit_webhook_url->text().trimmed());
+    if (sent == 0) {
+        ui->label_answer->setText(QStringLiteral("Switch on e-mail or the webhook first."));
+        return;
+    }
+    ui->pushButton_test->setEnabled(false);
+    ui->label_answer->clear();
+}
+
+void NotificationDialog::testAnswered(int kind, const NotificationOutcome& outcome)
+{
+    const QString target = NotificationTarget::Kind(kind) == NotificationTarget::Kind::Email
+                               ? QStringLiteral("E-mail")
+                               : QStringLiteral("Webhook");
+    const QString verdict = outcome.accepted    ? QStringLiteral("accepted")
+                            : outcome.retryable ? QStringLiteral("failed, would be retried")
+                                                : QStringLiteral("refused, check the settings");
+    QString text = ui->label_answer->text();
+    if (!text.isEmpty())
+        text += QLatin1Char('\n');
+    text += target + QStringLiteral(": ") + verdict + QStringLiteral(" - ") +
+            outcome.answer.simplified();
+    ui->label_answer->setText(text);
+}
+
+void NotificationDialog::chooseCaFile()
+{
+    const QString file = QFileDialog::getOpenFileName(
+        this, QStringLiteral("CA certificate"), QFileInfo(ui->lineEdit_cafile->text()).path(),
+        QStringLiteral("Certificates (*.pem *.crt *.cer);;All files (*)"));
+    if (!file.isEmpty())
+        ui->lineEdit_cafile->setText(file);
+}
+
+void NotificationDialog::updateEnabled()
+{
+    const bool email = ui->checkBox_email->isChecked();
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             ui->lineEdit_server, ui->spinBox_port, ui->comboBox_security, ui->lineEdit_user,
+             ui->lineEdit_password, ui->lineEdit_sender, ui->lineEdit_recipients,
+             ui->lineEdit_escalation_recipients, ui->lineEdit_cafile, ui->pushButton_cafile})
+        w->setEnabled(email);
+    const bool webhook = ui->checkBox_webhook->isChecked();
+    ui->lineEdit_webhook_name->setEnabled(webhook);
+    ui->lineEdit_webhook_url->setEnabled(webhook);
+    ui->spinBox_reminder->setEnabled(ui->checkBox_reminder->isChecked());
+    ui->spinBox_escalation->setEnabled(ui->checkBox_escalation->isChecked());
+}

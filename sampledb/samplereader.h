@@ -1,0 +1,133 @@
+#pragma once
+
+#include "sampletable.h"
+#include "sqliteconnection.h"
+#include "sqlitestatement.h"
+#include "storedrow.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <functional>
+#include <vector>
+
+// A read-only connection to a project's sample database, for the report generator and the data
+// viewer. The file is opened read-only: nothing here can change it, and the range index and the
+// summary are used when the recorder has made them, never made here. A recorder may write
+// meanwhile (WAL). Each thread opens its own reader.
+//
+// Every way to the rows follows the same two rules: NULL and the no-value marker are no value,
+// and of two rows of one node in one second the later one counts. (Rows handed out by id, for a
+// summary gathered in id order, keep every row: they are not in time order.)
+class SampleReader
+{
+public:
+    // How long a question waits for a recorder's commit on a file without WAL. The reports
+    // read for seconds and must not fail on one commit; the viewer asks short questions.
+    static constexpr int ReportBusyTimeoutMs = 5000;
+    static constexpr int ViewerBusyTimeoutMs = 2000;
+
+    SampleReader();
+    // Opens at once; isOpen() tells whether it worked.
+    explicit SampleReader(const QString& databasePath, int busyTimeoutMs = ReportBusyTimeoutMs);
+    ~SampleReader();
+    SampleReader(const SampleReader&) = delete;
+    SampleReader& operator=(const SampleReader&) = delete;
+
+    bool open(const QString& databasePath, int busyTimeoutMs = ReportBusyTimeoutMs);
+    void close();
+    bool isOpen() const { return connection.isOpen(); }
+    const QString& errorText() const { return error; }
+
+    // True when the sample table is there.
+    bool hasTable();
+    // Asked again on each call: the recorder may build the index while a reader is open.
+    bool hasIndex();
+    // True when the summary and the trigger that keeps it are both there.
+    bool hasSummary();
+
+    // Statements between begin() and end() read one state of the file, whatever is written
+    // meanwhile. Without them every question is one statement, reset as soon as its rows are
+    // read, so that no read transaction outlasts a query and the recorder is never held up.
+    bool begin();
+    void end();
+
+    // --- The reports ---
+
+    struct Node
+    {
+        QString serial;
+        bool channel1 = false;
+        bool channel2 = false;
+    };
+    using Sink = std::function<void(int node, qint64 time, double channel1, double channel2)>;
+
+    // Calls sink for the nodes' rows with time in [from, to], each node's in ascending time;
+    // NoValue stands for no value and for a column not read. The nodes are read side by side, a
+    // few hundred rows each in turn: their rows share the table's pages, which then stay in the
+    // cache.
+    bool read(const QVector<Node>& nodes, qint64 from, qint64 to, const Sink& sink);
+
+    // Calls sink for the summary's buckets of a node from bucket `first` to bucket `last`, in
+    // order.
+    using BucketSink = std::function<void(const SampleTable::Bucket& bucket)>;
+    bool readSummary(const QString& serial, qint64 first, qint64 last, const BucketSink& sink);
+
+    struct ChannelSample
+    {
+        qint64 time;
+        double value; // NoValue for no value
+    };
+    using ChannelSamples = std::vector<ChannelSample>;
+    // The statement that reads channels of a node (each "channel1" or "channel2"): the serial
+    // number, the first and the last second are bound in this order.
+    static QString channelQuery(const QStringList& columns);
+    // The channels' samples of a node with time in [from, to], in ascending time, one list per
+    // column: one pass over the node's rows however many of its channels are asked for. rows
+    // gets the number of table rows read, repeated seconds included.
+    bool channelSamples(const QString& serial, const QStringList& columns, qint64 from, qint64 to,
+                        std::vector<ChannelSamples>* out, qint64* rows);
+
+    // --- The viewer ---
+
+    // Smallest and largest pointDate; false on an empty table or a failed query.
+    bool recordedPeriod(qint64* first, qint64* last);
+    // Largest row id, 0 for an empty table, -1 on failure.
+    qint64 maxId();
+    // Smallest row id, 0 for an empty table, -1 on failure.
+    qint64 minId();
+    // The row with this id; false when there is none.
+    bool row(qint64 id, const StoredRowSink& sink);
+
+    // One node's rows with pointDate in [from, to], in time order, through the range index.
+    bool nodeRows(const QByteArray& serial, qint64 from, qint64 to, const StoredRowSink& sink);
+    // One node's rows with pointDate in [from, to] among the rows with ids in [firstId, lastId],
+    // in time order: the way to a time range on a file without the index, once the ids that
+    // hold it are known.
+    bool nodeRowsInIds(const QByteArray& serial, qint64 from, qint64 to, qint64 firstId,
+                       qint64 lastId, const StoredRowSink& sink);
+    // Rows with ids in [firstId, lastId], in id order (descending when asked), every one.
+    bool idRows(qint64 firstId, qint64 lastId, bool descending, const StoredRowSink& sink);
+    // The distinct serial numbers, through the index when there is one.
+    bool serials(QList<QByteArray>* out);
+
+private:
+    bool exists(const char* type, const QString& name);
+    sqlite3_stmt* kept(SqliteStatement* statement, const char* sql);
+    bool rowsById(sqlite3_stmt* statement, const StoredRowSink& sink);
+    bool rowsByTime(sqlite3_stmt* statement, const QByteArray& serial, const StoredRowSink& sink);
+    qint64 idBound(const char* sql);
+    bool fail(const char* what);
+
+    SqliteConnection connection;
+    QString error;
+    // Kept prepared between the viewer's questions; they go before the connection.
+    SqliteStatement nodeRowsStatement;
+    SqliteStatement nodeRowsInIdsStatement;
+    SqliteStatement idRowsStatement;
+    SqliteStatement idRowsDescendingStatement;
+    SqliteStatement rowStatement;
+};

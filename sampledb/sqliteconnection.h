@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+struct sqlite3;
+
+// A connection on SQLite's own interface, closed on every way out.
+class SqliteConnection
+{
+public:
+    SqliteConnection() = default;
+    ~SqliteConnection();
+    SqliteConnection(const SqliteConnection&) = delete;
+    SqliteConnection& operator=(const SqliteConnection&) = delete;
+
+    // flags as for sqlite3_open_v2. Closes a connection held before. On failure the reason is
+    // in errorText() and nothing stays open.
+    bool open(const QString& path, int flags);
+    void close();
+    bool isOpen() const { return db != nullptr; }
+    sqlite3* get() const { return db; }
+    const QString& errorText() const { return error; }
+
+    // The connection's last error, or "not open".
+    QString lastError() const;
+
+private:
+    sqlite3* db = nullptr;
+    QString error;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// A prepared statement on SQLite's own interface, finalized on every way out. Every reader and
+// writer of the sample database that bypasses the SQL module keeps its statements in one of
+// these.
+class SqliteStatement
+{
+public:
+    SqliteStatement() = default;
+    // Prepares at once; isValid() tells whether it worked.
+    SqliteStatement(sqlite3* db, const QByteArray& sql);
+    ~SqliteStatement();
+    SqliteStatement(SqliteStatement&& other) noexcept;
+    SqliteStatement& operator=(SqliteStatement&& other) noexcept;
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+    // Finalizes a statement held before. False when SQLite refuses the text.
+    bool prepare(sqlite3* db, const QByteArray& sql);
+    void finalize();
+    bool isValid() const { return handle != nullptr; }
+    sqlite3_stmt* get() const { return handle; }
+
+    // Resetting ends the statement's read transaction at once; bindings stay unless cleared.
+    void reset(bool clearBindings = false);
+
+private:
+    sqlite3_stmt* handle = nullptr;
+};

@@ -1,0 +1,171 @@
+#include "notificationdialog.h"
+#include "notificationsettings.h"
+#include "secretstore.h"
+#include "webhookreceiver.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The notification settings dialog, shown and driven as the user does.
+class TestNotificationDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void formShowsSettings();
+    void saveKeepsPasswordOutOfProjectFile();
+    void keptPasswordIsShownAndKept();
+    void testButtonShowsServersAnswer();
+
+private:
+    template <typename T> T* child(QWidget* dialog, const char* name)
+    {
+        return dialog->findChild<T*>(QString::fromLatin1(name));
+    }
+    void waitForSecretLocation(NotificationDialog& dialog);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_path;
+};
+
+void TestNotificationDialog::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+}
+
+void TestNotificationDialog::init()
+{
+    QDir(QFileInfo(SecretStore::filePath()).path()).removeRecursively();
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_path = m_dir->filePath(QStringLiteral("store.tpc"));
+    NotificationSettings s;
+    s.emailEnabled = true;
+    s.smtpHost = QStringLiteral("mail.store.example");
+    s.smtpPort = 465;
+    s.smtpSecurity = SmtpSecurity::Smtps;
+    s.smtpUser = QStringLiteral("rec");
+    s.sender = QStringLiteral("rec@store.example");
+    s.recipients =
+        QStringList{QStringLiteral("a@store.example"), QStringLiteral("b@store.example")};
+    s.reminderMinutes = 15;
+    s.save(m_path);
+}
+
+void TestNotificationDialog::waitForSecretLocation(NotificationDialog& dialog)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.secretStore()->backend() != SecretStore::Backend::Undecided,
+                             10000);
+}
+
+// Catches a field that shows something other than the project's setting.
+void TestNotificationDialog::formShowsSettings()
+{
+    NotificationDialog dialog(m_path, QStringLiteral("store"));
+    dialog.show();
+    QCOMPARE(child<QLineEdit>(&dialog, "lineEdit_server")->text(),
+             QStringLiteral("mail.store.example"));
+    QCOMPARE(child<QSpinBox>(&dialog, "spinBox_port")->value(), 465);
+    QCOMPARE(child<QComboBox>(&dialog, "comboBox_security")->currentText(),
+             QStringLiteral("SMTPS (TLS)"));
+    QCOMPARE(child<QLineEdit>(&dialog, "lineEdit_recipients")->text(),
+             QStringLiteral("a@store.example, b@store.example"));
+    QCOMPARE(child<QSpinBox>(&dialog, "spinBox_reminder")->value(), 15);
+    QVERIFY(child<QLineEdit>(&dialog, "lineEdit_server")->isEnabled());
+    // The webhook is off: its fields cannot be edited.
+    QVERIFY(!child<QLineEdit>(&dialog, "lineEdit_webhook_url")->isEnabled());
+    waitForSecretLocation(dialog);
+    QTRY_VERIFY(child<QLabel>(&dialog, "label_secrets")
+                    ->text()
+                    .contains(QDir::toNativeSeparators(SecretStore::filePath())));
+}
+
+// Catches a password written into the shared project file, or a dialog closing before its
+// secrets are kept.
+void TestNotificationDialog::saveKeepsPasswordOutOfProjectFile()
+{
+    NotificationDialog dialog(m_path, QStringLiteral("store"));
+    dialog.show();
+    QSignalSpy accepted(&dialog, &QDialog::accepted);
+    auto* recipients = child<QLineEdit>(&dialog, "lineEdit_recipients");
+    recipients->clear();
+    QTest::keyClicks(recipients, QStringLiteral("night@store.example; day@store.example"));
+    QTest::keyClicks(child<QLineEdit>(&dialog, "lineEdit_password"), QStringLiteral("Geheim-42"));
+    QTest::mouseClick(child<QPushButton>(&dialog, "pushButton_save"), Qt::LeftButton);
+    QVERIFY(accepted.wait(10000));
+
+    const NotificationSettings saved = NotificationSettings::load(m_path);
+    QCOMPARE(saved.recipients, QStringList({QStringLiteral("night@store.example"),
+                                            QStringLiteral("day@store.example")}));
+    QFile project(m_path);
+    QVERIFY(project.open(QIODevice::ReadOnly));
+    QVERIFY(!project.readAll().contains("Geheim-42"));
+    QFile secrets(SecretStore::filePath());
+    QVERIFY(secrets.open(QIODevice::ReadOnly));
+    QVERIFY(secrets.readAll().contains("Geheim-42"));
+}
+
+// Catches a kept password that the dialog does not show, or that a save without changes wipes.
+void TestNotificationDialog::keptPasswordIsShownAndKept()
+{
+    {
+        SecretStore store(QFileInfo(m_path).canonicalFilePath());
+        store.setBackend(SecretStore::Backend::File);
+        QSignalSpy written(&store, &SecretStore::written);
+        store.write(NotificationSettings::smtpPasswordSecret(), QStringLiteral("kept-pw"));
+        QVERIFY(written.wait(10000));
+    }
+    NotificationDialog dialog(m_path, QStringLiteral("store"));
+    dialog.show();
+    auto* password = child<QLineEdit>(&dialog, "lineEdit_password");
+    QTRY_COMPARE_WITH_TIMEOUT(password->text(), QStringLiteral("kept-pw"), 10000);
+    QSignalSpy accepted(&dialog, &QDialog::accepted);
+    QTest::mouseClick(child<QPushButton>(&dialog, "pushButton_save"), Qt::LeftButton);
+    QVERIFY(accepted.size() == 1 || accepted.wait(10000));
+    QFile secrets(SecretStore::filePath());
+    QVERIFY(secrets.open(QIODevice::ReadOnly));
+    QVERIFY(secrets.readAll().contains("kept-pw"));
+}
+
+// Catches a test button that shows nothing, or not what the server said.
+void TestNotificationDialog::testButtonShowsServersAnswer()
+{
+    WebhookReceiver receiver;
+    QVERIFY(receiver.listen());
+    receiver.setAnswer(202, "Accepted", "queued");
+    NotificationDialog dialog(m_path, QStringLiteral("store"));
+    dialog.show();
+    child<QCheckBox>(&dialog, "checkBox_email")->setChecked(false);
+    QTest::mouseClick(child<QCheckBox>(&dialog, "checkBox_webhook"), Qt::LeftButton, Qt::NoModifier,
+                      QPoint(5, 5));
+    QVERIFY(child<QLineEdit>(&dialog, "lineEdit_webhook_url")->isEnabled());
+    QTest::keyClicks(child<QLineEdit>(&dialog, "lineEdit_webhook_url"),
+                     receiver.url(QStringLiteral("/hook")));
+    auto* button = child<QPushButton>(&dialog, "pushButton_test");
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.requests().size(), 1, 10000);
+    auto* answer = child<QLabel>(&dialog, "label_answer");
+    QTRY_COMPARE_WITH_TIMEOUT(
+        answer->text(), QStringLiteral("Webhook: accepted - HTTP/1.1 202 Accepted queued"), 10000);
+    QTRY_VERIFY(button->isEnabled());
+
+    const QString shots = qEnvironmentVariable("NOTIFICATION_DIALOG_SCREENSHOT");
+    if (!shots.isEmpty())
+        QVERIFY(dialog.grab().save(shots));
+}
+
+QTEST_MAIN(TestNotificationDialog)
+#include "tst_notificationdialog.moc"

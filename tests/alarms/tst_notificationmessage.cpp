@@ -1,0 +1,221 @@
+#include "notificationmessage.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+namespace {
+
+QDateTime utc(const char* text)
+{
+    QDateTime time = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate);
+    time.setTimeSpec(Qt::UTC);
+    return time;
+}
+
+NotificationEvent labEvent(NotificationKind kind, AlarmKind alarm)
+{
+    NotificationEvent e;
+    e.eventId = 12;
+    e.kind = kind;
+    e.alarmKind = alarm;
+    e.projectName = QStringLiteral("Lab");
+    e.nodeName = QStringLiteral("Freezer");
+    e.serial = QStringLiteral("2002");
+    e.channelName = QStringLiteral("Temp");
+    e.value = -12.5;
+    e.limit = -18.0;
+    e.unit = QStringLiteral("degC");
+    e.start = utc("2024-07-03T09:46:40");
+    return e;
+}
+
+// Quoted-printable back to bytes, soft breaks removed.
+QByteArray unquote(const QByteArray& text)
+{
+    QByteArray out;
+    const QByteArray joined = QByteArray(text).replace("=\r\n", "");
+    for (int i = 0; i < joined.size(); ++i) {
+        if (joined.at(i) == '=' && i + 2 < joined.size()) {
+            out += char(joined.mid(i + 1, 2).toInt(nullptr, 16));
+            i += 2;
+        } else {
+            out += joined.at(i);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+// The texts of a notification, in Europe/Berlin (set by the test's registration) so that both
+// offsets of the zone and the hour that repeats in autumn are seen.
+class TestNotificationMessage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void localTimes_data();
+    void localTimes();
+    void subjects_data();
+    void subjects();
+    void emailIsWellFormed();
+    void jsonOfNodeAlarm();
+    void lineBreakInNameStartsNoHeader();
+};
+
+void TestNotificationMessage::localTimes_data()
+{
+    QTest::addColumn<QDateTime>("time");
+    QTest::addColumn<QByteArray>("date");
+    QTest::addColumn<QString>("iso");
+
+    QTest::newRow("winter") << utc("2024-01-15T12:00:00")
+                            << QByteArray("Mon, 15 Jan 2024 13:00:00 +0100")
+                            << QStringLiteral("2024-01-15T13:00:00+01:00");
+    QTest::newRow("summer") << utc("2024-07-03T09:46:40")
+                            << QByteArray("Wed, 03 Jul 2024 11:46:40 +0200")
+                            << QStringLiteral("2024-07-03T11:46:40+02:00");
+    QTest::newRow("first hour of summer time")
+        << utc("2024-03-31T01:30:00") << QByteArray("Sun, 31 Mar 2024 03:30:00 +0200")
+        << QStringLiteral("2024-03-31T03:30:00+02:00");
+    // 02:30 happens twice on that night; only the offset tells them apart.
+    QTest::newRow("repeated hour, first")
+        << utc("2024-10-27T00:30:00") << QByteArray("Sun, 27 Oct 2024 02:30:00 +0200")
+        << QStringLiteral("2024-10-27T02:30:00+02:00");
+    QTest::newRow("repeated hour, second")
+        << utc("2024-10-27T01:30:00") << QByteArray("Sun, 27 Oct 2024 02:30:00 +0100")
+        << QStringLiteral("2024-10-27T02:30:00+01:00");
+}
+
+// Catches times written in UTC, without their offset, or with the offset of the wrong season.
+void TestNotificationMessage::localTimes()
+{
+    QFETCH(QDateTime, time);
+    QFETCH(QByteArray, date);
+    QFETCH(QString, iso);
+
+    QCOMPARE(NotificationMessage::rfc5322Date(time), date);
+    QCOMPARE(NotificationMessage::localIsoTime(time), iso);
+    NotificationEvent e = labEvent(NotificationKind::Start, AlarmKind::High);
+    e.start = time;
+    const QJsonObject json = QJsonDocument::fromJson(NotificationMessage(e).json()).object();
+    QCOMPARE(json.value(QStringLiteral("start_local")).toString(), iso);
+    QCOMPARE(json.value(QStringLiteral("start")).toVariant().toLongLong(), time.toSecsSinceEpoch());
+}
+
+void TestNotificationMessage::subjects_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("alarm");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<QString>("firstLine");
+
+    QTest::newRow("start low")
+        << int(NotificationKind::Start) << int(AlarmKind::Low) << QStringLiteral("alarm.12.start")
+        << QStringLiteral("[Lab] Alarm: Freezer / Temp low, -12.50 degC (limit -18.00 degC)")
+        << QStringLiteral("An alarm has started.");
+    QTest::newRow("clear") << int(NotificationKind::Clear) << int(AlarmKind::High)
+                           << QStringLiteral("alarm.12.clear")
+                           << QStringLiteral("[Lab] Cleared: Freezer / Temp high")
+                           << QStringLiteral("The alarm has cleared.");
+    // Each reminder is a message of its own, not a copy of the one before.
+    QTest::newRow("reminder 3")
+        << int(NotificationKind::Reminder) << int(AlarmKind::High)
+        << QStringLiteral("alarm.12.reminder.3")
+        << QStringLiteral("[Lab] Reminder: Freezer / Temp high, -12.50 degC (limit -18.00 degC)")
+        << QStringLiteral("The alarm is still active and has not been acknowledged (reminder 3).");
+    QTest::newRow("escalation battery")
+        << int(NotificationKind::Escalation) << int(AlarmKind::Battery)
+        << QStringLiteral("alarm.12.escalation")
+        << QStringLiteral(
+               "[Lab] Escalation: Freezer / Temp battery, -12.50 degC (limit -18.00 degC)")
+        << QStringLiteral("The alarm has not been acknowledged in time; this message also goes to "
+                          "the escalation list.");
+    QTest::newRow("no data") << int(NotificationKind::Start) << int(AlarmKind::NoData)
+                             << QStringLiteral("alarm.12.start")
+                             << QStringLiteral("[Lab] Alarm: Freezer / Temp no data")
+                             << QStringLiteral("An alarm has started.");
+    QTest::newRow("test") << int(NotificationKind::Test) << int(AlarmKind::High)
+                          << QStringLiteral("alarm.12.test") << QStringLiteral("[Lab] Test message")
+                          << QStringLiteral("This is a test message. If you can read it, the "
+                                            "recorder's notifications reach you.");
+}
+
+// Catches a kind of message told as another, or two different messages sharing one id.
+void TestNotificationMessage::subjects()
+{
+    QFETCH(int, kind);
+    QFETCH(int, alarm);
+    QFETCH(QString, key);
+    QFETCH(QString, subject);
+    QFETCH(QString, firstLine);
+
+    NotificationEvent e = labEvent(NotificationKind(kind), AlarmKind(alarm));
+    e.sequence = 3;
+    const NotificationMessage message(e);
+    QCOMPARE(message.key(), key);
+    QCOMPARE(message.subject(), subject);
+    QCOMPARE(message.body().section(QLatin1Char('\n'), 0, 0), firstLine);
+}
+
+// Catches bare line feeds, overlong lines, or a body that does not decode to the text.
+void TestNotificationMessage::emailIsWellFormed()
+{
+    NotificationEvent e = labEvent(NotificationKind::Start, AlarmKind::High);
+    e.nodeName = QStringLiteral("Kühlraum Süd, Regal 4 – links oben neben der Tür zum Lager");
+    e.unit = QStringLiteral("°C");
+    const NotificationMessage message(e);
+    const QByteArray mail =
+        message.email(QStringLiteral("rec@lab.example"), {QStringLiteral("a@lab.example")},
+                      utc("2024-01-15T12:00:00"));
+
+    QCOMPARE(mail.count('\n'), mail.count("\r\n"));
+    for (const QByteArray& line : mail.split('\n'))
+        QVERIFY2(line.size() <= 78, line.constData());
+    QVERIFY(mail.startsWith("Date: Mon, 15 Jan 2024 13:00:00 +0100\r\n"));
+    QVERIFY(mail.contains("\r\nMessage-ID: <alarm.12.start@lab.example>\r\n"));
+    QVERIFY(mail.contains("\r\nMIME-Version: 1.0\r\n"));
+    const int split = mail.indexOf("\r\n\r\n");
+    QVERIFY(mail.left(split).contains("quoted-printable"));
+    const QByteArray body = unquote(mail.mid(split + 4));
+    QCOMPARE(QString::fromUtf8(body).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+             message.body());
+    QVERIFY(message.body().contains(QStringLiteral("Start: 2024-07-03 11:46:40 +02:00\n")));
+    QVERIFY(message.body().contains(QStringLiteral("End: still active\n")));
+}
+
+// Catches a node alarm whose missing value or end is sent as 0 instead of null.
+void TestNotificationMessage::jsonOfNodeAlarm()
+{
+    NotificationEvent e = labEvent(NotificationKind::Start, AlarmKind::NoData);
+    e.channelName.clear();
+    e.value = std::numeric_limits<double>::quiet_NaN();
+    const QJsonObject json = QJsonDocument::fromJson(NotificationMessage(e).json()).object();
+    QCOMPARE(json.value(QStringLiteral("message_id")).toString(), QStringLiteral("alarm.12.start"));
+    QCOMPARE(json.value(QStringLiteral("alarm")).toString(), QStringLiteral("no data"));
+    QCOMPARE(json.value(QStringLiteral("channel")).toString(), QString());
+    QVERIFY(json.value(QStringLiteral("value")).isNull());
+    QCOMPARE(json.value(QStringLiteral("limit")).toDouble(), -18.0);
+    QVERIFY(json.value(QStringLiteral("end")).isNull());
+    QVERIFY(json.value(QStringLiteral("end_local")).isNull());
+    QCOMPARE(json.value(QStringLiteral("serial")).toString(), QStringLiteral("2002"));
+}
+
+// Catches a node name with a line break that adds a header (a hidden recipient, say).
+void TestNotificationMessage::lineBreakInNameStartsNoHeader()
+{
+    NotificationEvent e = labEvent(NotificationKind::Start, AlarmKind::High);
+    e.nodeName = QStringLiteral("Freezer\r\nBcc: someone@elsewhere.example");
+    const QByteArray mail =
+        NotificationMessage(e).email(QStringLiteral("rec@lab.example\nCc: x@y.example"),
+                                     {QStringLiteral("a@lab.example")}, utc("2024-01-15T12:00:00"));
+    const QByteArray head = mail.left(mail.indexOf("\r\n\r\n"));
+    QVERIFY(!head.contains("\nBcc:"));
+    QVERIFY(!head.contains("\nCc:"));
+    QVERIFY(head.contains("Subject: [Lab] Alarm: Freezer Bcc: someone@elsewhere.example / Temp"));
+}
+
+QTEST_GUILESS_MAIN(TestNotificationMessage)
+#include "tst_notificationmessage.moc"

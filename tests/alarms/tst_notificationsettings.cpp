@@ -1,0 +1,176 @@
+#include "notificationsettings.h"
+#include "projectfile.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// The notification settings in the project file: their own keys, the other keys untouched, an
+// older file read as "off", hand-spoiled values read as defaults.
+class TestNotificationSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void olderFileReadsAsOff();
+    void roundTripLeavesOtherKeys();
+    void spoiledValues_data();
+    void spoiledValues();
+    void escalationTargetAddsList();
+
+private:
+    QString m_path;
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestNotificationSettings::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_path = m_dir->filePath(QStringLiteral("store.tpc"));
+    const ProjectFile file(m_path);
+    file.create(1000);
+    GatewayConfig gateway;
+    gateway.ipAddress = QStringLiteral("10.0.0.5");
+    gateway.port = 502;
+    file.saveDeviceList({gateway});
+    file.saveRecordStartTime(QStringLiteral("2024-07-03 11:00:00"));
+}
+
+// Catches an older project that starts sending because a missing key read as "on".
+void TestNotificationSettings::olderFileReadsAsOff()
+{
+    const NotificationSettings s = NotificationSettings::load(m_path);
+    QVERIFY(!s.anyEnabled());
+    QVERIFY(!s.emailEnabled);
+    QVERIFY(!s.webhookEnabled);
+    QCOMPARE(s.reminderMinutes, 30);
+    QCOMPARE(s.smtpSecurity, SmtpSecurity::StartTls);
+}
+
+// Catches a save that changes or drops a key of the recorder, or a setting that does not come
+// back as saved.
+void TestNotificationSettings::roundTripLeavesOtherKeys()
+{
+    QMap<QString, QVariant> before;
+    {
+        const QSettings ini(m_path, QSettings::IniFormat);
+        for (const QString& key : ini.allKeys())
+            before.insert(key, ini.value(key));
+    }
+    NotificationSettings s;
+    s.emailEnabled = true;
+    s.smtpHost = QStringLiteral("mail.store.example");
+    s.smtpPort = 465;
+    s.smtpSecurity = SmtpSecurity::Smtps;
+    s.smtpUser = QStringLiteral("rec");
+    s.sender = QStringLiteral("rec@store.example");
+    s.recipients =
+        QStringList{QStringLiteral("a@store.example"), QStringLiteral("b@store.example")};
+    s.escalationRecipients = QStringList{QStringLiteral("boss@store.example")};
+    s.caFile = QStringLiteral("/etc/ssl/company-ca.pem");
+    s.webhookEnabled = true;
+    s.webhookName = QStringLiteral("teams");
+    s.notifyClear = false;
+    s.reminderMinutes = 45;
+    s.escalationEnabled = true;
+    s.escalationMinutes = 90;
+    s.save(m_path);
+
+    const NotificationSettings back = NotificationSettings::load(m_path);
+    QCOMPARE(back.emailEnabled, true);
+    QCOMPARE(back.smtpHost, s.smtpHost);
+    QCOMPARE(back.smtpPort, quint16(465));
+    QCOMPARE(back.smtpSecurity, SmtpSecurity::Smtps);
+    QCOMPARE(back.smtpUser, s.smtpUser);
+    QCOMPARE(back.sender, s.sender);
+    QCOMPARE(back.recipients, s.recipients);
+    QCOMPARE(back.escalationRecipients, s.escalationRecipients);
+    QCOMPARE(back.caFile, s.caFile);
+    QCOMPARE(back.webhookEnabled, true);
+    QCOMPARE(back.webhookName, QStringLiteral("teams"));
+    QCOMPARE(back.notifyStart, true);
+    QCOMPARE(back.notifyClear, false);
+    QCOMPARE(back.reminderMinutes, 45);
+    QCOMPARE(back.escalationEnabled, true);
+    QCOMPARE(back.escalationMinutes, 90);
+
+    const QSettings ini(m_path, QSettings::IniFormat);
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        QCOMPARE(ini.value(it.key()), it.value());
+    for (const QString& key : ini.allKeys())
+        QVERIFY2(before.contains(key) || key.startsWith(QLatin1String("Notify")), qPrintable(key));
+    ProjectData project;
+    QVERIFY(ProjectFile(m_path).load(&project));
+    QCOMPARE(project.gateways.size(), 1);
+}
+
+void TestNotificationSettings::spoiledValues_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("port beyond 16 bits")
+        << QStringLiteral("NotifySmtpPort") << QStringLiteral("70000") << QStringLiteral("port")
+        << QStringLiteral("587");
+    QTest::newRow("unknown security")
+        << QStringLiteral("NotifySmtpSecurity") << QStringLiteral("tls1.0")
+        << QStringLiteral("security") << QStringLiteral("starttls");
+    QTest::newRow("security in capitals")
+        << QStringLiteral("NotifySmtpSecurity") << QStringLiteral("SMTPS")
+        << QStringLiteral("security") << QStringLiteral("smtps");
+    QTest::newRow("reminder zero") << QStringLiteral("NotifyReminderMinutes") << QStringLiteral("0")
+                                   << QStringLiteral("reminder") << QStringLiteral("30");
+    QTest::newRow("reminder text")
+        << QStringLiteral("NotifyReminderMinutes") << QStringLiteral("often")
+        << QStringLiteral("reminder") << QStringLiteral("30");
+    QTest::newRow("recipients with blanks and semicolons")
+        << QStringLiteral("NotifyRecipients") << QStringLiteral(" a@x.example ;; b@x.example,")
+        << QStringLiteral("recipients") << QStringLiteral("a@x.example|b@x.example");
+}
+
+// Catches a hand-edited value that the sender would take as it stands.
+void TestNotificationSettings::spoiledValues()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QString, field);
+    QFETCH(QString, expected);
+
+    ProjectFile(m_path).setValue(key, value);
+    const NotificationSettings s = NotificationSettings::load(m_path);
+    QString actual;
+    if (field == QLatin1String("port"))
+        actual = QString::number(s.smtpPort);
+    else if (field == QLatin1String("security"))
+        actual = NotificationSettings::securityName(s.smtpSecurity);
+    else if (field == QLatin1String("reminder"))
+        actual = QString::number(s.reminderMinutes);
+    else
+        actual = s.recipients.join(QLatin1Char('|'));
+    QCOMPARE(actual, expected);
+}
+
+// Catches an escalation that reaches only the escalation list, or some address twice.
+void TestNotificationSettings::escalationTargetAddsList()
+{
+    NotificationSettings s;
+    s.recipients = QStringList{QStringLiteral("duty@x.example"), QStringLiteral("boss@x.example")};
+    s.escalationRecipients =
+        QStringList{QStringLiteral("BOSS@x.example"), QStringLiteral("owner@x.example")};
+    QCOMPARE(s.emailTarget(QStringLiteral("pw")).recipients, s.recipients);
+    const NotificationTarget escalation = s.emailTarget(QStringLiteral("pw"), true);
+    QCOMPARE(escalation.recipients,
+             QStringList({QStringLiteral("duty@x.example"), QStringLiteral("boss@x.example"),
+                          QStringLiteral("owner@x.example")}));
+    QCOMPARE(escalation.password, QStringLiteral("pw"));
+    QVERIFY(escalation.name != s.emailTarget(QString()).name);
+}
+
+QTEST_GUILESS_MAIN(TestNotificationSettings)
+#include "tst_notificationsettings.moc"

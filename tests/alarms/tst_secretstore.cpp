@@ -1,0 +1,280 @@
+#include "secretstore.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+int mode(const QString& path)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return -1;
+    return int(info.st_mode & 0777);
+}
+
+// The answer to one read, waited for.
+QString readBack(SecretStore& store, const QString& name, bool* found)
+{
+    QSignalSpy spy(&store, &SecretStore::readFinished);
+    store.read(name);
+    if (!spy.wait(10000))
+        return QStringLiteral("(no answer)");
+    *found = spy.first().at(2).toBool();
+    return spy.first().at(1).toString();
+}
+
+bool writeAndWait(SecretStore& store, const QString& name, const QString& secret)
+{
+    QSignalSpy spy(&store, &SecretStore::written);
+    if (secret.isNull())
+        store.remove(name);
+    else
+        store.write(name, secret);
+    return spy.wait(10000) && spy.first().at(1).toBool();
+}
+
+// A service on the bus that takes every call and never answers.
+class SilentObject : public QDBusVirtualObject
+{
+public:
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override
+    {
+        // Otherwise Qt answers for the object at once.
+        message.setDelayedReply(true);
+        return true;
+    }
+    QString introspect(const QString&) const override { return QString(); }
+};
+
+const QString FakeConnection = QStringLiteral("fake-secret-service");
+
+} // namespace
+
+// The per-user secret store. No secret service runs here (as in CI): the file it falls back to,
+// and the fall-back itself.
+class TestSecretStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void fileKeepsSecretsPerProject();
+    void fileAndFolderOwnerOnly();
+    void looserFileIsClosedAgain();
+    void noServiceChoosesFile_data();
+    void noServiceChoosesFile();
+    void runningServiceIsUsed();
+    void serviceFailureFallsBack_data();
+    void serviceFailureFallsBack();
+
+private:
+    // Puts a service of that name on the private bus, answering nothing.
+    void registerSilentService(const QString& name, const QString& path);
+
+    QProcess m_bus;
+    QString m_busAddress;
+    SilentObject m_silent;
+    QStringList m_registered;
+};
+
+void TestSecretStore::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    // A session bus of the test's own, with no secret service unless a test puts one there.
+    m_bus.start(QStringLiteral("dbus-daemon"),
+                {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                 QStringLiteral("--print-address=1")});
+    QVERIFY(m_bus.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(m_bus.canReadLine(), 10000);
+    m_busAddress = QString::fromUtf8(m_bus.readLine().trimmed());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_busAddress.toUtf8());
+    QVERIFY(QDBusConnection::connectToBus(m_busAddress, FakeConnection).isConnected());
+}
+
+void TestSecretStore::cleanupTestCase()
+{
+    QDBusConnection::disconnectFromBus(FakeConnection);
+    m_bus.terminate();
+    m_bus.waitForFinished();
+}
+
+void TestSecretStore::init()
+{
+    QDir(QFileInfo(SecretStore::filePath()).path()).removeRecursively();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", m_busAddress.toUtf8());
+}
+
+void TestSecretStore::cleanup()
+{
+    QDBusConnection bus(FakeConnection);
+    for (const QString& name : qAsConst(m_registered)) {
+        if (name.startsWith(QLatin1Char('/')))
+            bus.unregisterObject(name, QDBusConnection::UnregisterTree);
+        else
+            bus.unregisterService(name);
+    }
+    m_registered.clear();
+}
+
+void TestSecretStore::registerSilentService(const QString& name, const QString& path)
+{
+    QDBusConnection bus(FakeConnection);
+    QVERIFY(bus.registerVirtualObject(path, &m_silent, QDBusConnection::SubPath));
+    QVERIFY(bus.registerService(name));
+    m_registered << path << name;
+}
+
+// Catches one project reading another's password, or a removal that takes more than its name.
+void TestSecretStore::fileKeepsSecretsPerProject()
+{
+    SecretStore a(QStringLiteral("/projects/a.tpc"));
+    SecretStore b(QStringLiteral("/projects/b.tpc"));
+    a.setBackend(SecretStore::Backend::File);
+    b.setBackend(SecretStore::Backend::File);
+    QVERIFY(writeAndWait(a, QStringLiteral("smtp-password"), QStringLiteral("pä$$wörd")));
+    QVERIFY(writeAndWait(a, QStringLiteral("webhook-url/teams"),
+                         QStringLiteral("https://hooks.example/T0/secret")));
+    QVERIFY(writeAndWait(b, QStringLiteral("smtp-password"), QStringLiteral("other")));
+
+    // A new store, as after a restart.
+    SecretStore again(QStringLiteral("/projects/a.tpc"));
+    again.setBackend(SecretStore::Backend::File);
+    bool found = false;
+    QCOMPARE(readBack(again, QStringLiteral("smtp-password"), &found), QStringLiteral("pä$$wörd"));
+    QVERIFY(found);
+    QCOMPARE(readBack(b, QStringLiteral("smtp-password"), &found), QStringLiteral("other"));
+
+    QVERIFY(writeAndWait(again, QStringLiteral("smtp-password"), QString()));
+    QCOMPARE(readBack(again, QStringLiteral("smtp-password"), &found), QString());
+    QVERIFY(!found);
+    QCOMPARE(readBack(again, QStringLiteral("webhook-url/teams"), &found),
+             QStringLiteral("https://hooks.example/T0/secret"));
+    QCOMPARE(readBack(b, QStringLiteral("smtp-password"), &found), QStringLiteral("other"));
+    QVERIFY(found);
+}
+
+// Catches a secrets file that other users of the machine can read.
+void TestSecretStore::fileAndFolderOwnerOnly()
+{
+    ::umask(022);
+    SecretStore store(QStringLiteral("p"));
+    store.setBackend(SecretStore::Backend::File);
+    QVERIFY(writeAndWait(store, QStringLiteral("smtp-password"), QStringLiteral("x")));
+    QCOMPARE(mode(SecretStore::filePath()), 0600);
+    QCOMPARE(mode(QFileInfo(SecretStore::filePath()).path()), 0700);
+    QVERIFY(store.location().contains(QDir::toNativeSeparators(SecretStore::filePath())));
+    // A second write replaces the file: the new one is closed as well.
+    QVERIFY(writeAndWait(store, QStringLiteral("smtp-password"), QStringLiteral("y")));
+    QCOMPARE(mode(SecretStore::filePath()), 0600);
+}
+
+// Catches a file restored from a backup with looser permissions staying readable to others.
+void TestSecretStore::looserFileIsClosedAgain()
+{
+    SecretStore store(QStringLiteral("p"));
+    store.setBackend(SecretStore::Backend::File);
+    QVERIFY(writeAndWait(store, QStringLiteral("smtp-password"), QStringLiteral("x")));
+    QVERIFY(::chmod(QFile::encodeName(SecretStore::filePath()).constData(), 0644) == 0);
+    bool found = false;
+    QCOMPARE(readBack(store, QStringLiteral("smtp-password"), &found), QStringLiteral("x"));
+    QCOMPARE(mode(SecretStore::filePath()), 0600);
+}
+
+void TestSecretStore::noServiceChoosesFile_data()
+{
+    QTest::addColumn<bool>("bus");
+    // As on a server or in CI.
+    QTest::newRow("no session bus") << false;
+    QTest::newRow("bus without a secret service") << true;
+}
+
+// Catches a store that waits forever for a secret service that is not there.
+void TestSecretStore::noServiceChoosesFile()
+{
+    QFETCH(bool, bus);
+    if (!bus)
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    SecretStore store(QStringLiteral("p"));
+    QSignalSpy changed(&store, &SecretStore::backendChanged);
+    // Asked before the look is done: the request waits for it, then goes to the file.
+    QSignalSpy written(&store, &SecretStore::written);
+    store.write(QStringLiteral("smtp-password"), QStringLiteral("z"));
+    QVERIFY(written.wait(10000));
+    QVERIFY(written.first().at(1).toBool());
+    QCOMPARE(store.backend(), SecretStore::Backend::File);
+    QCOMPARE(changed.size(), 1);
+    QVERIFY(QFile::exists(SecretStore::filePath()));
+}
+
+// Catches a running secret service that the store does not see, and so a password put in a
+// file although the desktop could keep it.
+void TestSecretStore::runningServiceIsUsed()
+{
+    registerSilentService(QStringLiteral("org.freedesktop.secrets"),
+                          QStringLiteral("/org/freedesktop/secrets"));
+    SecretStore store(QStringLiteral("p"));
+    QSignalSpy changed(&store, &SecretStore::backendChanged);
+    QVERIFY(changed.wait(10000));
+    QCOMPARE(store.backend(), SecretStore::Backend::SecretService);
+    QCOMPARE(store.location(), QStringLiteral("the desktop's secret service"));
+}
+
+void TestSecretStore::serviceFailureFallsBack_data()
+{
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<int>("boundMs");
+    QTest::addColumn<QString>("reason");
+    // The service takes the call and never answers; the store's bound comes before QtKeychain's
+    // own (half a second for KDE's wallet, the bus's 25 s for the Secret Service).
+    QTest::newRow("service silent") << true << 200 << QStringLiteral("no answer within 200 ms");
+    // The service answers at once with an error. (After the silent row: as seen here, once
+    // QtKeychain has failed to reach the wallet it fails later jobs at once.)
+    QTest::newRow("service missing") << false << 1000 << QStringLiteral("Unknown error");
+}
+
+// Catches a secret lost, or a caller left waiting, when the secret service fails or stays
+// silent.
+void TestSecretStore::serviceFailureFallsBack()
+{
+    QFETCH(bool, silent);
+    QFETCH(int, boundMs);
+    QFETCH(QString, reason);
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression(QStringLiteral("secret service unusable \\(") +
+                                            QRegularExpression::escape(reason)));
+    if (silent)
+        registerSilentService(QStringLiteral("org.kde.kwalletd5"),
+                              QStringLiteral("/modules/kwalletd5"));
+    SecretStore store(QStringLiteral("p"));
+    store.setServiceTimeout(boundMs);
+    store.setBackend(SecretStore::Backend::SecretService);
+    QSignalSpy changed(&store, &SecretStore::backendChanged);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(writeAndWait(store, QStringLiteral("smtp-password"), QStringLiteral("kept")));
+    // Far below the bus's own 25 s time-out.
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(store.backend(), SecretStore::Backend::File);
+    QCOMPARE(changed.size(), 1);
+    bool found = false;
+    QCOMPARE(readBack(store, QStringLiteral("smtp-password"), &found), QStringLiteral("kept"));
+    QVERIFY(found);
+}
+
+QTEST_GUILESS_MAIN(TestSecretStore)
+#include "tst_secretstore.moc"

@@ -1,0 +1,122 @@
+#include "../recording/recordingtestsupport.h"
+#include "gatewaysimulator.h"
+#include "projectfile.h"
+#include "pulsenullsink.h"
+
+#include <QDateTime>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+const char* const TimeFormat = "yyyy-MM-dd hh:mm:ss";
+
+} // namespace
+
+// The recorder program itself, ended by a signal while it records.
+class TestProgramEnd : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void terminationSignalEndsRecording();
+};
+
+void TestProgramEnd::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+// Catches: a recorder ended by SIGTERM losing the samples that wait for their batch, the gap
+// records or the stop time, the way a kill does.
+void TestProgramEnd::terminationSignalEndsRecording()
+{
+    // The alarm output needs a device, or the recorder waits at a message box for a click.
+    PulseNullSink pulse;
+    if (!pulse.start(QStringLiteral(QUILLMAR_SOURCE_DIR "/tools/pulse-null-sink.sh")))
+        QSKIP("no PulseAudio daemon could be started");
+
+    GatewaySimulator sim;
+    GatewaySimulator::Gateway gateway = GatewaySimulator::gateway(QStringLiteral("TQ100"), {0});
+    gateway.nodes[0].ch1 = QStringLiteral("3.25");
+    gateway.nodes[0].ch2 = QStringLiteral("70");
+    QVERIFY2(sim.start({gateway}), qPrintable(sim.errorString()));
+    const QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString project = dir.filePath(QStringLiteral("cycle.tpc"));
+    ProjectFile file(project);
+    file.create(1000);
+    GatewayConfig config;
+    config.ipAddress = QStringLiteral("127.0.0.1");
+    config.port = sim.port(0);
+    NodeConfig node;
+    node.deviceNumber = QStringLiteral("SIG1");
+    config.nodes << node;
+    file.saveDeviceList({config});
+    const QString database = ProjectFile::databasePath(project);
+    const QString configHome = dir.filePath(QStringLiteral("config"));
+    {
+        QSettings settings(configHome + QStringLiteral("/QuillmarLite/Quillmar Lite Modbus.conf"),
+                           QSettings::IniFormat);
+        settings.beginGroup(QStringLiteral("RecentProjects"));
+        settings.setValue(QStringLiteral("list"), QStringList{"cycle"});
+        settings.setValue(QStringLiteral("projects"), QVariantMap{{"cycle", project}});
+        settings.setValue(QStringLiteral("autoLoad"), true);
+        settings.setValue(QStringLiteral("autoRecord"), true);
+    }
+
+    QProcess recorder;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    env.insert(QStringLiteral("PULSE_SERVER"), pulse.server());
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
+    recorder.setProcessEnvironment(env);
+    recorder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    recorder.start(QStringLiteral(QUILLMAR_RECORDER), QStringList());
+    QVERIFY(recorder.waitForStarted(10000));
+    auto killRecorder = qScopeGuard([&] {
+        if (recorder.state() != QProcess::NotRunning) {
+            recorder.kill();
+            recorder.waitForFinished(5000);
+        }
+    });
+
+    QTRY_VERIFY_WITH_TIMEOUT(!file.value(QStringLiteral("record_start_time")).isEmpty(), 30000);
+    // Polls answered before the recording began, at most.
+    const qint64 before = sim.pollCount(0);
+    // Signal while a batch is incomplete: a few polls answered since the last write.
+    QTRY_VERIFY_WITH_TIMEOUT(sim.pollCount(0) - before - storedRows(database).size() >= 3, 30000);
+    const qint64 polled = sim.pollCount(0);
+    const QDateTime signalled = QDateTime::currentDateTime();
+    QVERIFY(::kill(pid_t(recorder.processId()), SIGTERM) == 0);
+    QVERIFY(recorder.waitForFinished(30000));
+    QCOMPARE(recorder.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(recorder.exitCode(), 0);
+    const qint64 answered = sim.pollCount(0) - before;
+
+    const QStringList rows = storedRows(database);
+    const QStringList gaps = rows.filter(QStringLiteral("SIG1 - - "));
+    QCOMPARE(gaps.size(), 1);
+    QCOMPARE(rows.last(), gaps.first());
+    const int samples = rows.size() - 1;
+    // Every sample polled up to the signal is stored; one poll may have been in flight.
+    QVERIFY2(samples >= polled - before - 1 && samples <= answered + 1,
+             qPrintable(QStringLiteral("%1 samples, %2 polls up to the signal, %3 in all")
+                            .arg(samples)
+                            .arg(polled - before)
+                            .arg(answered)));
+    const QDateTime stopped = QDateTime::fromString(file.value(QStringLiteral("record_stop_time")),
+                                                    QLatin1String(TimeFormat));
+    QVERIFY2(stopped.isValid() && stopped >= signalled.addSecs(-1) &&
+                 stopped <= QDateTime::currentDateTime().addSecs(1),
+             qPrintable(file.value(QStringLiteral("record_stop_time"))));
+}
+
+QTEST_GUILESS_MAIN(TestProgramEnd)
+#include "tst_programend.moc"

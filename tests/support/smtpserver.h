@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+class QProcess;
+
+// A real SMTP server for tests (tests/support/smtpsink.py on Debian's aiosmtpd), on a free
+// loopback port, storing every message it accepts. With TLS it presents a certificate signed by
+// a CA the test makes with openssl in its own folder.
+class SmtpServer
+{
+public:
+    enum class Mode
+    {
+        Plain,
+        StartTls,
+        Smtps
+    };
+
+    // `folder` holds the certificates and the received messages; it must exist.
+    explicit SmtpServer(const QString& folder);
+    ~SmtpServer();
+
+    // Makes, once per folder, a CA, a certificate for 127.0.0.1 and localhost signed by it, and
+    // a second CA that signed nothing here.
+    bool makeCertificates();
+    // Starts the server; with a user, only a login with that password is let in.
+    bool start(Mode mode, const QString& user = QString(), const QString& password = QString());
+    void stop();
+
+    quint16 port() const { return m_port; }
+    QString caFile() const;
+    QString otherCaFile() const;
+    QString errorString() const { return m_error; }
+    // The stored messages in the order received, each starting with the X-MailFrom, X-RcptTo,
+    // X-Auth-User and X-Tls lines the server adds.
+    QList<QByteArray> messages() const;
+
+private:
+    bool run(const QString& program, const QStringList& arguments);
+
+    QString m_folder;
+    QString m_mailFolder;
+    std::unique_ptr<QProcess> m_process;
+    quint16 m_port = 0;
+    QString m_error;
+};

@@ -1,0 +1,88 @@
+"""An SMTP server for the tests: stores every message it accepts as a file.
+
+Usage: smtpsink.py FOLDER plain|starttls|smtps [--cert PEM --key KEY] [--user U --password P]
+
+Listens on a free loopback port and prints "PORT <n>" once it accepts connections. Each
+accepted message is written to FOLDER/<n>.eml (whole, first through a temporary name), with
+X-MailFrom, X-RcptTo, X-Auth-User and X-Tls lines put in front of the message's own headers.
+"""
+import argparse
+import asyncio
+import os
+import ssl
+import logging
+import sys
+
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+
+
+class Store:
+    def __init__(self, folder):
+        self.folder = folder
+        self.count = 0
+
+    async def handle_DATA(self, server, session, envelope):
+        self.count += 1
+        tls = (session.ssl is not None
+               or server.transport.get_extra_info("ssl_object") is not None)
+        user = session.auth_data.login.decode() if isinstance(session.auth_data, LoginPassword) else ""
+        head = (f"X-MailFrom: {envelope.mail_from}\r\n"
+                f"X-RcptTo: {', '.join(envelope.rcpt_tos)}\r\n"
+                f"X-Auth-User: {user}\r\n"
+                f"X-Tls: {'yes' if tls else 'no'}\r\n").encode()
+        path = os.path.join(self.folder, f"{self.count:04d}.eml")
+        with open(path + ".part", "wb") as f:
+            f.write(head + envelope.original_content)
+        os.rename(path + ".part", path)
+        return "250 Message accepted for delivery"
+
+
+def main():
+    # aiosmtpd 1.4 fills a deprecated field of its own on every login and logs a warning.
+    logging.getLogger("mail.log").setLevel(logging.ERROR)
+    parser = argparse.ArgumentParser()
+    parser.add_argument("folder")
+    parser.add_argument("mode", choices=["plain", "starttls", "smtps"])
+    parser.add_argument("--cert")
+    parser.add_argument("--key")
+    parser.add_argument("--user")
+    parser.add_argument("--password")
+    args = parser.parse_args()
+
+    context = None
+    if args.mode != "plain":
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(args.cert, args.key)
+
+    def authenticator(server, session, envelope, mechanism, data):
+        ok = (isinstance(data, LoginPassword) and data.login.decode() == args.user
+              and data.password.decode() == args.password)
+        return AuthResult(success=ok, handled=False, auth_data=data)
+
+    store = Store(args.folder)
+    login = args.user is not None
+
+    def factory():
+        return SMTP(store, hostname="sink.test",
+                    tls_context=context if args.mode == "starttls" else None,
+                    require_starttls=args.mode == "starttls",
+                    authenticator=authenticator if login else None,
+                    auth_required=login,
+                    # Implicit TLS is TLS too; aiosmtpd only knows STARTTLS.
+                    auth_require_tls=args.mode == "starttls")
+
+    async def serve():
+        server = await asyncio.get_running_loop().create_server(
+            factory, "127.0.0.1", 0, ssl=context if args.mode == "smtps" else None)
+        print(f"PORT {server.sockets[0].getsockname()[1]}", flush=True)
+        async with server:
+            await server.serve_forever()
+
+    try:
+        asyncio.run(serve())
+    except KeyboardInterrupt:
+        pass
+
+
+if __name__ == "__main__":
+    sys.exit(main())
