@@ -29,3 +29,19 @@ QString channelUnitText(ChannelUnit unit, const QString& customText)
         return QString();
     }
 }
+
+QString channelUnitName(ChannelUnit unit, const QString& customText)
+{
+    switch (unit) {
+    case TemperatureC:
+        return QStringLiteral("Temperature(\u00B0C)");
+    case TemperatureF:
+        return QStringLiteral("Temperature(\u00B0F)");
+    case Humidity:
+        return QStringLiteral("Humidity(%)");
+    case Custom:
+        return customText;
+    default:
+        return QStringLiteral("Undefined");
+    }
+}

@@ -3,7 +3,8 @@
 class QString;
 
 // Unit of one sensor channel, stored in the project file as its number.
-enum ChannelUnit {
+enum ChannelUnit
+{
     Undefined = 0,
     TemperatureC = 1,
     TemperatureF = 2,
@@ -17,3 +18,6 @@ ChannelUnit channelUnitFromInt(int code);
 // The unit as the programs show it beside a value: "°C", "°F", "%RH", the custom text, or
 // nothing.
 QString channelUnitText(ChannelUnit unit, const QString& customText);
+// The unit as the report names it beside a channel: "Undefined", "Temperature(°C)",
+// "Temperature(°F)", "Humidity(%)", or the custom text.
+QString channelUnitName(ChannelUnit unit, const QString& customText);

@@ -14,6 +14,11 @@
 namespace {
 
 const QString kDeviceList = QStringLiteral("DeviceList");
+const QString kDataInterval = QStringLiteral("DataInterval");
+const QString kRecordStart = QStringLiteral("record_start_time");
+const QString kRecordStop = QStringLiteral("record_stop_time");
+const QString kReportSubject = QStringLiteral("ReportSubject");
+const QString kReportAuthor = QStringLiteral("ReportAuthor");
 
 // A file name without a folder: no path separator, no "..".
 bool isPlainFileName(const QString& name)
@@ -117,7 +122,7 @@ void ProjectFile::create(int interval) const
     const QString name = projectNameFromPath(m_path);
     QSettings settings(m_path, QSettings::IniFormat);
     settings.setValue(QStringLiteral("projectName"), name);
-    settings.setValue(QStringLiteral("DataInterval"), interval);
+    settings.setValue(kDataInterval, interval);
     settings.setValue(QStringLiteral("databaseName"), QString(name + QStringLiteral(".dat")));
 }
 
@@ -164,17 +169,17 @@ void ProjectFile::saveDeviceList(const QList<GatewayConfig>& gateways) const
 
 void ProjectFile::saveInterval(int interval) const
 {
-    setValue(QStringLiteral("DataInterval"), interval);
+    setValue(kDataInterval, interval);
 }
 
 void ProjectFile::saveRecordStartTime(const QString& text) const
 {
-    setValue(QStringLiteral("record_start_time"), text);
+    setValue(kRecordStart, text);
 }
 
 void ProjectFile::saveRecordStopTime(const QString& text) const
 {
-    setValue(QStringLiteral("record_stop_time"), text);
+    setValue(kRecordStop, text);
 }
 
 bool ProjectFile::parseDeviceList(const QByteArray& document, QList<GatewayConfig>* gateways)
@@ -238,7 +243,7 @@ bool ProjectFile::load(ProjectData* project) const
         return false;
     project->gateways = gateways;
     project->projectName = settings.value(QStringLiteral("projectName")).toString();
-    project->dataInterval = offeredInterval(settings.value(QStringLiteral("DataInterval")).toInt());
+    project->dataInterval = offeredInterval(settings.value(kDataInterval).toInt());
     return true;
 }
 
@@ -278,6 +283,38 @@ bool ProjectFile::loadReportDevices(QList<ReportDeviceRecord>* devices) const
 {
     QSettings settings(m_path, QSettings::IniFormat);
     return parseReportDevices(settings.value(kDeviceList).toByteArray(), devices);
+}
+
+QString ProjectFile::recordStartTime() const
+{
+    return value(kRecordStart);
+}
+
+QString ProjectFile::recordStopTime() const
+{
+    return value(kRecordStop);
+}
+
+int ProjectFile::storedInterval() const
+{
+    return intValue(kDataInterval);
+}
+
+QString ProjectFile::reportSubject() const
+{
+    return value(kReportSubject);
+}
+
+QString ProjectFile::reportAuthor() const
+{
+    return value(kReportAuthor);
+}
+
+void ProjectFile::saveReportTexts(const QString& subject, const QString& author) const
+{
+    QSettings settings(m_path, QSettings::IniFormat);
+    settings.setValue(kReportSubject, subject);
+    settings.setValue(kReportAuthor, author);
 }
 
 QString ProjectFile::value(const QString& key) const

@@ -43,6 +43,15 @@ public:
 
     // Report generator side. False when "DeviceList" is not a JSON object.
     bool loadReportDevices(QList<ReportDeviceRecord>* devices) const;
+    // The recorded range as stored ("yyyy-MM-dd hh:mm:ss"; empty before the first recording).
+    QString recordStartTime() const;
+    QString recordStopTime() const;
+    // The stored interval as it is, whether the recorder offers it or not.
+    int storedInterval() const;
+    // The subject and author of the last report made.
+    QString reportSubject() const;
+    QString reportAuthor() const;
+    void saveReportTexts(const QString& subject, const QString& author) const;
 
     QString value(const QString& key) const;
     int intValue(const QString& key) const;

@@ -1,13 +1,11 @@
 #include "generateaveragequeries.h"
 
 #include "novalue.h"
-#include "reportpage.h"
 #include "reporttables.h"
 #include "samplereader.h"
 
 #include <QDateTime>
 #include <QDebug>
-#include <QListWidgetItem>
 
 #include <algorithm>
 #include <limits>
@@ -15,14 +13,6 @@
 namespace {
 
 const QString kTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
-
-QStringList toolTipsOf(const QList<QListWidgetItem*>& items)
-{
-    QStringList tips;
-    for (const QListWidgetItem* item : items)
-        tips.append(item ? item->toolTip() : QString());
-    return tips;
-}
 
 QDateTime localTime(qint64 secs)
 {
@@ -90,22 +80,11 @@ GenerateAverageQueries::GenerateAverageQueries(const QString& connectionKey_,
                                                const QString& databasePath_,
                                                const QString& projectFolder_,
                                                const QString& startText_, const QString& endText_,
-                                               const QList<QListWidgetItem*>& items,
-                                               ReportTables* tables_, QObject* parent)
-    : GenerateAverageQueries(connectionKey_, databasePath_, projectFolder_, startText_, endText_,
-                             toolTipsOf(items), tables_, parent)
-{
-}
-
-GenerateAverageQueries::GenerateAverageQueries(const QString& connectionKey_,
-                                               const QString& databasePath_,
-                                               const QString& projectFolder_,
-                                               const QString& startText_, const QString& endText_,
-                                               const QStringList& channelKeys,
+                                               const QList<ReportChannel>& channels_,
                                                ReportTables* tables_, QObject* parent)
     : ReportWorker(parent), connectionKey(connectionKey_), databasePath(databasePath_),
-      projectFolder(projectFolder_), startText(startText_), endText(endText_),
-      toolTips(channelKeys), tables(tables_)
+      projectFolder(projectFolder_), startText(startText_), endText(endText_), channels(channels_),
+      tables(tables_)
 {
 }
 
@@ -156,12 +135,10 @@ bool GenerateAverageQueries::makeModels(SampleReader* reader)
     };
     QVector<Chosen> chosen;
     std::vector<Node> nodes;
-    for (const QString& tip : qAsConst(toolTips)) {
+    for (const ReportChannel& channel : qAsConst(channels)) {
         chosen.append(Chosen());
-        QString serial;
-        QString column;
-        if (!ReportChannel::splitKey(tip, &serial, &column))
-            continue;
+        const QString& serial = channel.serial;
+        const QString& column = channel.column;
         // The column name cannot be bound; only the two channel columns are accepted.
         if (column != QLatin1String("channel1") && column != QLatin1String("channel2"))
             continue;

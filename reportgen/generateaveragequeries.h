@@ -1,17 +1,16 @@
 #pragma once
 
+#include "reportchannel.h"
 #include "reportworker.h"
 #include "samplereader.h"
 
 #include <QList>
 #include <QMap>
 #include <QString>
-#include <QStringList>
 #include <QVector>
 
 #include <vector>
 
-class QListWidgetItem;
 struct ReportTables;
 
 // The statistics worker: reads the chosen channels' samples of the report period from the
@@ -23,15 +22,11 @@ class GenerateAverageQueries : public ReportWorker
     Q_OBJECT
 
 public:
-    // The items' tooltips are copied here, on the caller's thread; the run never touches the
-    // items. The tables belong to the caller, which reads them only after done().
+    // The channels in column order. The tables belong to the caller, which reads them only
+    // after done().
     GenerateAverageQueries(const QString& connectionKey, const QString& databasePath,
                            const QString& projectFolder, const QString& startText,
-                           const QString& endText, const QList<QListWidgetItem*>& items,
-                           ReportTables* tables, QObject* parent = nullptr);
-    GenerateAverageQueries(const QString& connectionKey, const QString& databasePath,
-                           const QString& projectFolder, const QString& startText,
-                           const QString& endText, const QStringList& channelKeys,
+                           const QString& endText, const QList<ReportChannel>& channels,
                            ReportTables* tables, QObject* parent = nullptr);
 
 protected:
@@ -52,7 +47,7 @@ private:
     QString projectFolder;
     QString startText;
     QString endText;
-    QStringList toolTips;
+    QList<ReportChannel> channels;
     ReportTables* tables;
     std::vector<Samples> models;
     int progressCount = 0;

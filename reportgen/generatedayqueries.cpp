@@ -1,7 +1,6 @@
 #include "generatedayqueries.h"
 
 #include "channelanalysis.h"
-#include "reportpage.h"
 #include "reporttables.h"
 #include "samplereader.h"
 
@@ -21,11 +20,10 @@ struct ChannelKey
     int column = 0; // 1 or 2
 };
 
-bool parseKey(const QString& toolTip, ChannelKey* key)
+bool parseKey(const ReportChannel& channel, ChannelKey* key)
 {
-    QString column;
-    if (!ReportChannel::splitKey(toolTip, &key->serial, &column))
-        return false;
+    key->serial = channel.serial;
+    const QString& column = channel.column;
     if (column == QLatin1String("channel1"))
         key->column = 1;
     else if (column == QLatin1String("channel2"))
@@ -46,7 +44,7 @@ struct Piece
 } // namespace
 
 GenerateDayQueries::GenerateDayQueries(const QString& databasePath_, const ReportPeriod& period_,
-                                       int dataInterval_, const QList<Channel>& channels_,
+                                       int dataInterval_, const QList<ReportChannel>& channels_,
                                        ReportTables* tables_, QObject* parent)
     : ReportWorker(parent), databasePath(databasePath_), period(period_),
       dataInterval(dataInterval_), channels(channels_), tables(tables_)
@@ -110,7 +108,7 @@ bool GenerateDayQueries::analyse()
     QStringList serials;
     for (int c = 0; c < columns; ++c) {
         ChannelKey key;
-        if (!parseKey(channels.at(c).toolTip, &key))
+        if (!parseKey(channels.at(c), &key))
             return false;
         plan.keys.append(key);
         if (!serials.contains(key.serial))
@@ -137,7 +135,7 @@ bool GenerateDayQueries::analyse()
     plan.settings.reserve(size_t(columns));
     for (int c = 0; c < columns; ++c) {
         plan.settings.emplace_back(plan.bounds, step, plan.interval);
-        const Channel& channel = channels.at(c);
+        const ReportChannel& channel = channels.at(c);
         plan.settings.back().limited = channel.limited && channel.lower != channel.upper;
         plan.settings.back().lower = channel.lower;
         plan.settings.back().upper = channel.upper;

@@ -2,6 +2,7 @@
 
 #include "reportworker.h"
 
+#include "reportchannel.h"
 #include "reportperiod.h"
 
 #include <QList>
@@ -23,16 +24,9 @@ class GenerateDayQueries : public ReportWorker
     Q_OBJECT
 
 public:
-    struct Channel
-    {
-        QString toolTip; // deviceNumber "_" column "|" unit
-        bool limited = false;
-        double lower = 0;
-        double upper = 0;
-    };
-
+    // The channels in column order, with their critical limits.
     GenerateDayQueries(const QString& databasePath, const ReportPeriod& period, int intervalMs,
-                       const QList<Channel>& channels, ReportTables* tables,
+                       const QList<ReportChannel>& channels, ReportTables* tables,
                        QObject* parent = nullptr);
 
     // Seconds between chart steps: a day's chart keeps a point a minute, longer periods fewer,
@@ -65,7 +59,7 @@ private:
     QString databasePath;
     ReportPeriod period;
     int dataInterval;
-    QList<Channel> channels;
+    QList<ReportChannel> channels;
     ReportTables* tables;
     bool figuresOnly = false;
     Reading counts;

@@ -42,11 +42,13 @@ int main(int argc, char* argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qInstallMessageHandler(quiet);
         QApplication app(argc, argv);
-        QString errorText;
-        const int status = ReportBatch::run(line, &errorText);
-        if (status != 0)
-            std::fprintf(stderr, "Tallyforge: %s\n", qPrintable(errorText));
-        return status;
+        ReportBatch batch(line);
+        QObject::connect(&batch, &ReportBatch::finished, &app, &QCoreApplication::quit);
+        if (batch.start())
+            app.exec();
+        if (batch.status() != 0)
+            std::fprintf(stderr, "Tallyforge: %s\n", qPrintable(batch.errorText()));
+        return batch.status();
     }
 
     QApplication app(argc, argv);

@@ -3,15 +3,10 @@
 
 #include "configureddevice.h"
 #include "datainterval.h"
-#include "generateaveragequeries.h"
-#include "generatedayqueries.h"
-#include "haccppage.h"
 #include "messagedialog.h"
-#include "novalue.h"
 #include "projectfile.h"
 #include "projectpathargument.h"
-#include "reportpage.h"
-#include "reporttables.h"
+#include "reportrun.h"
 #include "windowchrome.h"
 
 #include <QCloseEvent>
@@ -19,12 +14,10 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDesktopServices>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
-#include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -33,11 +26,7 @@
 #include <QUrl>
 #include <QUuid>
 #include <QVBoxLayout>
-#include <QWebElement>
 #include <QWebFrame>
-#include <QWebPage>
-
-#include <algorithm>
 
 namespace {
 
@@ -59,11 +48,6 @@ ReportDesktop defaultDesktop()
     return d;
 }
 
-QString keyOf(const QListWidgetItem* item)
-{
-    return item->toolTip().section(QLatin1Char('|'), 0, 0);
-}
-
 } // namespace
 
 Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devices_,
@@ -78,18 +62,11 @@ Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devi
     const ProjectFile project(projectPath);
     databasePath = ProjectFile::databasePath(projectPath);
     qDebug().noquote() << "m_dbname : " << databasePath;
-    const QString recordStart = project.value(QStringLiteral("record_start_time"));
-    const QString recordStop = project.value(QStringLiteral("record_stop_time"));
+    const QString recordStart = project.recordStartTime();
+    const QString recordStop = project.recordStopTime();
     qDebug().noquote() << "tpc startTime : " << recordStart;
     qDebug().noquote() << "tpc endTime : " << recordStop;
-    dataInterval = project.intValue(QStringLiteral("DataInterval"));
-
-    const QString degree(QChar(0x00B0));
-    unitNames.insert(QStringLiteral("Undefined"), 0);
-    unitNames.insert(QStringLiteral("Temperature(") + degree + QStringLiteral("C)"), 1);
-    unitNames.insert(QStringLiteral("Temperature(") + degree + QStringLiteral("F)"), 2);
-    unitNames.insert(QStringLiteral("Humidity(%)"), 3);
-    unitNames.insert(QStringLiteral("Custom"), 4);
+    dataInterval = project.storedInterval();
 
     ui->setupUi(this);
     setAttribute(Qt::WA_StyledBackground);
@@ -130,28 +107,14 @@ Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devi
     ui->toolBox->setCurrentIndex(0);
     buildMenus();
 
-    QDateTime start = QDateTime::fromString(recordStart, kTimeFormat);
-    QDateTime stop = QDateTime::fromString(recordStop, kTimeFormat);
-    // A project that never recorded has no times: offer yesterday, which finds no data.
-    if (!stop.isValid())
-        stop = QDateTime::currentDateTime();
-    if (!start.isValid())
-        start = stop.addDays(-2);
-    start.setTime(QTime(start.time().hour(), start.time().minute(), 0));
-    stop.setTime(QTime(stop.time().hour(), stop.time().minute(), 59));
+    QDateTime start;
+    QDateTime stop;
+    ReportPeriod::recordedRange(recordStart, recordStop, &start, &stop);
     ui->dateTimeEdit_start->setDateTimeRange(start, stop);
     ui->dateTimeEdit_end->setDateTimeRange(start, stop);
-
-    const QDate previousDay = stop.date().addDays(-1);
-    const QDateTime dayStart(previousDay, QTime(0, 0, 0));
-    const QDateTime dayEnd(previousDay, QTime(23, 59, 59));
-    QDateTime periodStart = start;
-    QDateTime periodEnd = stop;
-    if (!(dayStart < start)) {
-        periodStart = dayStart;
-        if (!(stop < dayEnd))
-            periodEnd = dayEnd;
-    }
+    QDateTime periodStart;
+    QDateTime periodEnd;
+    ReportPeriod::defaultDay(start, stop, &periodStart, &periodEnd);
     qDebug().noquote() << "22 startDateTime : " << periodStart.toString(kTimeFormat);
     qDebug().noquote() << "22 endDateTime : " << periodEnd.toString(kTimeFormat);
     ui->dateTimeEdit_start->setDateTime(periodStart);
@@ -163,15 +126,17 @@ Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devi
     ui->dateTimeEdit_end->setCalendarPopup(true);
     ui->dateTimeEdit_end->setEnabled(false);
 
-    ui->lineEdit_subject->setText(project.value(QStringLiteral("ReportSubject")));
-    ui->lineEdit_author->setText(project.value(QStringLiteral("ReportAuthor")));
+    ui->lineEdit_subject->setText(project.reportSubject());
+    ui->lineEdit_author->setText(project.reportAuthor());
 
-    QFile form(QStringLiteral(":/assets/reportform.html"));
-    if (form.open(QIODevice::ReadOnly))
-        ui->webView->setHtml(QString::fromUtf8(form.readAll()), QUrl());
-    else
-        qWarning() << "reportform.html is not found";
-    ui->webView->setZoomFactor(zoomFactor);
+    // The run's page, with the template loaded, is what the view shows.
+    run = new ReportRun(this);
+    ui->webView->setPage(run->page());
+    connect(run, &ReportRun::done, this, &Report::genThreadDone);
+    connect(run, &ReportRun::wholeCount, this, &Report::genThreadCount);
+    connect(run, &ReportRun::createHashTables, this, &Report::genThreadHashTables);
+    connect(run, &ReportRun::error, this, &Report::genThreadError);
+    connect(run, &ReportRun::message, this, &Report::showMessage);
     // The engine's own menu offers "Reload", which would put back the empty template.
     ui->webView->setContextMenuPolicy(Qt::NoContextMenu);
 
@@ -180,7 +145,7 @@ Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devi
 
 Report::~Report()
 {
-    stopWorker();
+    run->stop();
 }
 
 void Report::buildMenus()
@@ -207,81 +172,13 @@ void Report::buildMenus()
     connect(actionPng, &QAction::triggered, this, &Report::exportPrintPng);
 }
 
-QString Report::unitText(int unit, const QString& custom) const
-{
-    if (unit == 4)
-        return custom;
-    return unitNames.key(unit);
-}
-
 void Report::fillDeviceList()
 {
-    for (const ConfiguredDevice* device : qAsConst(devices)) {
-        const struct
-        {
-            QString name;
-            QString column;
-            int unit;
-            QString custom;
-        } channels[] = {
-            {device->ch1Name, QStringLiteral("_channel1"), device->ch1Unit, device->ch1Custom},
-            {device->ch2Name, QStringLiteral("_channel2"), device->ch2Unit, device->ch2Custom},
-        };
-        for (const auto& channel : channels) {
-            auto* item = new QListWidgetItem(nocheckIcon,
-                                             channel.name + QStringLiteral("\t[") +
-                                                 device->deviceName + QLatin1Char(']'),
-                                             ui->listWidget);
-            item->setToolTip(device->deviceNumber + channel.column + QLatin1Char('|') +
-                             unitText(channel.unit, channel.custom));
-        }
+    listChannels = ReportChannel::ofDevices(devices, kind == ReportKind::Haccp);
+    for (const ReportChannel& channel : qAsConst(listChannels)) {
+        auto* item = new QListWidgetItem(nocheckIcon, channel.itemText(), ui->listWidget);
+        item->setToolTip(channel.toolTip());
     }
-}
-
-QStringList Report::channelKeys() const
-{
-    QStringList keys;
-    for (int row = 0; row < ui->listWidget->count(); ++row)
-        keys.append(keyOf(ui->listWidget->item(row)));
-    return keys;
-}
-
-bool Report::tickChannels(const QStringList& keys, QString* unknown)
-{
-    QList<QListWidgetItem*> items;
-    for (const QString& key : keys) {
-        QListWidgetItem* found = nullptr;
-        for (int row = 0; row < ui->listWidget->count() && !found; ++row) {
-            if (keyOf(ui->listWidget->item(row)) == key)
-                found = ui->listWidget->item(row);
-        }
-        if (!found || items.contains(found) || items.size() >= ReportColumns) {
-            *unknown = key;
-            return false;
-        }
-        items.append(found);
-    }
-    for (QListWidgetItem* item : qAsConst(selectedItems))
-        slotConfigSelected(item);
-    for (QListWidgetItem* item : qAsConst(items))
-        slotConfigSelected(item);
-    return true;
-}
-
-void Report::setReportTexts(const QString& subject, const QString& author)
-{
-    ui->lineEdit_subject->setText(subject);
-    ui->lineEdit_author->setText(author);
-}
-
-QString Report::subjectText() const
-{
-    return ui->lineEdit_subject->text();
-}
-
-QString Report::authorText() const
-{
-    return ui->lineEdit_author->text();
 }
 
 // Reports of whole days: the start edit picks the first day (the month of a monthly report);
@@ -345,47 +242,11 @@ ReportPeriod Report::currentPeriod() const
     return ReportPeriod::of(kind, ui->dateTimeEdit_start->date(), span);
 }
 
-void Report::setPeriodStart(const QDate& start, HaccpSpan span_)
-{
-    span = span_;
-    if (spanBox) {
-        const QSignalBlocker blocker(spanBox);
-        spanBox->setCurrentIndex(int(span));
-    }
-    if (kind != ReportKind::Daily)
-        updateStartFormat();
-    const ReportPeriod period = ReportPeriod::of(kind, start, span);
-    // Only whole days: the recorded range (which a recording recorder has not yet written)
-    // does not limit a period chosen this way.
-    for (QDateTimeEdit* edit : {ui->dateTimeEdit_start, ui->dateTimeEdit_end}) {
-        edit->setMinimumDateTime(qMin(edit->minimumDateTime(), period.start()));
-        edit->setMaximumDateTime(qMax(edit->maximumDateTime(), period.end()));
-    }
-    ui->dateTimeEdit_start->setDateTime(period.start());
-    slotStartDateTimeChanged(period.start());
-}
-
 QList<ReportChannel> Report::chosenChannels() const
 {
     QList<ReportChannel> channels;
-    for (const QListWidgetItem* item : selectedItems) {
-        ReportChannel channel{item->text(), item->toolTip()};
-        QString serial;
-        QString column;
-        if (kind == ReportKind::Haccp && ReportChannel::splitKey(channel.key(), &serial, &column)) {
-            // The critical limits are the node's alarm range.
-            const bool second = column == QLatin1String("channel2");
-            for (const ConfiguredDevice* device : devices) {
-                if (device->deviceNumber != serial)
-                    continue;
-                channel.lower = second ? device->ch2Min : device->ch1Min;
-                channel.upper = second ? device->ch2Max : device->ch1Max;
-                channel.limited = channel.lower != channel.upper;
-                break;
-            }
-        }
-        channels.append(channel);
-    }
+    for (QListWidgetItem* item : selectedItems)
+        channels.append(listChannels.at(ui->listWidget->row(item)));
     return channels;
 }
 
@@ -400,7 +261,7 @@ void Report::showMessage(const QString& title, const QString& text)
 
 QWebFrame* Report::reportFrame() const
 {
-    return ui->webView->page()->mainFrame();
+    return run->frame();
 }
 
 void Report::topClick(QPoint point)
@@ -473,8 +334,8 @@ void Report::slotCommandUpdate()
                     QStringLiteral("Please select at least one or more Device.\nPlease retry."));
         return;
     }
-    // One worker at a time: a second press while one runs would race on the report's tables.
-    if (worker)
+    // One report at a time: a second press while one runs would race on its tables.
+    if (run->isRunning())
         return;
     setInputsLocked(true);
     ui->commandLinkButton_load->setEnabled(false);
@@ -497,28 +358,21 @@ void Report::slotCommandUpdate()
     progress->setAutoReset(false);
     progress->show();
 
-    if (kind == ReportKind::Daily) {
-        auto* daily = new GenerateAverageQueries(
-            connectionKey, databasePath, QFileInfo(projectPath).path(), start.toString(kTimeFormat),
-            end.toString(kTimeFormat), selectedItems, &tables, this);
-        worker = daily;
-    } else {
-        QList<GenerateDayQueries::Channel> channels;
-        for (const ReportChannel& channel : chosenChannels())
-            channels.append({channel.toolTip, channel.limited, channel.lower, channel.upper});
-        auto* days = new GenerateDayQueries(databasePath, currentPeriod(), dataInterval, channels,
-                                            &tables, this);
-        // A HACCP report lists excursions and gaps, which only the rows tell.
-        days->setFiguresOnly(kind != ReportKind::Haccp);
-        worker = days;
-    }
-    connect(worker, &ReportWorker::done, this, &Report::genThreadDone);
-    connect(worker, &ReportWorker::wholeCount, this, &Report::genThreadCount);
-    connect(worker, &ReportWorker::createHashTables, this, &Report::genThreadHashTables);
-    connect(worker, &ReportWorker::progPlus, progress, &QProgressDialog::setValue);
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    connect(worker, &ReportWorker::error, this, &Report::genThreadError);
-    worker->start(QThread::LowPriority);
+    ReportRun::Settings settings;
+    settings.kind = kind;
+    settings.connectionKey = connectionKey;
+    settings.databasePath = databasePath;
+    settings.projectFolder = QFileInfo(projectPath).path();
+    settings.dataInterval = dataInterval;
+    settings.period = currentPeriod();
+    // Reports of days name their whole days; the edit shows only the first one.
+    settings.start = kind == ReportKind::Daily ? start : settings.period.start();
+    settings.end = kind == ReportKind::Daily ? end : settings.period.end();
+    settings.channels = chosenChannels();
+    settings.subject = ui->lineEdit_subject->text();
+    settings.author = ui->lineEdit_author->text();
+    connect(run, &ReportRun::progPlus, progress, &QProgressDialog::setValue);
+    run->start(settings);
 }
 
 void Report::genThreadHashTables()
@@ -548,7 +402,7 @@ void Report::genThreadDone()
 {
     qDebug() << "genThreadDone";
     ui->toolButton_exit->setEnabled(true);
-    if (tables.sampleRows.isEmpty()) {
+    if (!run->hasRows()) {
         closeProgress();
         showMessage(QStringLiteral("ERROR"), QStringLiteral("Not Enough Data."));
         setInputsLocked(false);
@@ -560,153 +414,10 @@ void Report::genThreadDone()
     ui->commandLinkButton_print->setEnabled(true);
     ui->commandLinkButton_print->show();
     reportMade = true;
-    if (storeReportTexts) {
-        const ProjectFile project(projectPath);
-        project.setValue(QStringLiteral("ReportSubject"), ui->lineEdit_subject->text());
-        project.setValue(QStringLiteral("ReportAuthor"), ui->lineEdit_author->text());
-    }
-    fillReportHeader();
-    fillChartData();
-    fillReportTable();
+    ProjectFile(projectPath)
+        .saveReportTexts(ui->lineEdit_subject->text(), ui->lineEdit_author->text());
+    run->fillPage();
     closeProgress();
-}
-
-void Report::fillReportHeader()
-{
-    QWebFrame* frame = reportFrame();
-    const bool days = kind != ReportKind::Daily;
-    const QString start =
-        (days ? currentPeriod().start() : ui->dateTimeEdit_start->dateTime()).toString(kTimeFormat);
-    const QString end =
-        (days ? currentPeriod().end() : ui->dateTimeEdit_end->dateTime()).toString(kTimeFormat);
-    const struct
-    {
-        const char* selector;
-        QString content;
-        const char* missing;
-    } fields[] = {
-        {"span#printingTime", QDateTime::currentDateTime().toString(kTimeFormat),
-         "printingTime is not found"},
-        {"div#ReportTimeStart", start, "ReportTimeStart is not found"},
-        {"div#ReportTimeEnd", end, "ReportTimeEnd is not found"},
-        {"div#ReportSubject", ReportPage::escapeMarkup(ui->lineEdit_subject->text()),
-         "ReportSubject is not found"},
-        {"div#ReportAuthor", ReportPage::escapeMarkup(ui->lineEdit_author->text()),
-         "ReportAuthor is not found"},
-        {"div#ReportDuration", start + QStringLiteral(" ~ ") + end, "ReportDuration is not found"},
-    };
-    for (const auto& field : fields) {
-        QWebElement element = frame->findFirstElement(QLatin1String(field.selector));
-        if (element.isNull()) {
-            qDebug() << field.missing;
-            continue;
-        }
-        element.setInnerXml(field.content);
-    }
-
-    if (kind != ReportKind::Daily) {
-        const QString title = ReportPeriod::title(kind);
-        frame->findFirstElement(QStringLiteral("div.titleline div.title")).setPlainText(title);
-        frame->findFirstElement(QStringLiteral("title")).setPlainText(title);
-    }
-
-    const QList<ReportChannel> channels = chosenChannels();
-    for (int i = 0; i < channels.size() && i < ReportColumns; ++i) {
-        const QString selector =
-            QStringLiteral("div#Channel") + QString::number(i + 1) + QStringLiteral("Info");
-        QWebElement element = frame->findFirstElement(selector);
-        if (element.isNull()) {
-            qDebug().noquote() << selector << " is not found";
-            continue;
-        }
-        element.setInnerXml(ReportPage::channelInfo(channels.at(i)));
-    }
-}
-
-void Report::fillChartData()
-{
-    QWebFrame* frame = reportFrame();
-    const QList<ReportChannel> channels = chosenChannels();
-    bool failed = false;
-    // Reports of several days get condensed chart rows, each of which is a point.
-    const bool days = kind != ReportKind::Daily && currentPeriod().dayBounds().size() > 2;
-
-    QWebElement minPeriod = frame->findFirstElement(QStringLiteral("input#minPeriod"));
-    if (minPeriod.isNull()) {
-        qDebug() << "there is not exist the tag \"minPeriod\".";
-        showMessage(QStringLiteral("ERROR"),
-                    QStringLiteral("there is not exist the tag \"minPeriod\"."));
-        failed = true;
-    } else {
-        minPeriod.setAttribute(QStringLiteral("value"),
-                               days ? ReportPage::dayPeriodCode()
-                                    : ReportPage::minPeriodCode(dataInterval));
-        qDebug().noquote() << "the tag \"minPeriod\" : " << intervalName(dataInterval);
-    }
-
-    QWebElement chartData = frame->findFirstElement(QStringLiteral("input#ChartData"));
-    if (chartData.isNull()) {
-        qDebug() << "there is not exist the tag \"ChartData\".";
-        showMessage(QStringLiteral("ERROR"),
-                    QStringLiteral("there is not exist the tag \"ChartData\"."));
-        failed = true;
-    } else {
-        chartData.setAttribute(
-            QStringLiteral("value"),
-            kind == ReportKind::Daily
-                ? ReportPage::chartData(tables.sampleRows, channels, tables.channelEmpty,
-                                        dataInterval)
-                : ReportPage::chartPoints(tables.sampleRows, channels, tables.channelEmpty));
-    }
-
-    QWebElement graphData = frame->findFirstElement(QStringLiteral("input#GraphData"));
-    if (graphData.isNull()) {
-        qDebug() << "there is not exist the tag \"GraphData\".";
-        showMessage(QStringLiteral("ERROR"),
-                    QStringLiteral("there is not exist the tag \"GraphData\"."));
-        return;
-    }
-    graphData.setAttribute(QStringLiteral("value"),
-                           ReportPage::graphList(channels, tables.channelEmpty));
-    if (!failed)
-        frame->evaluateJavaScript(QStringLiteral("makeChart();"));
-}
-
-void Report::fillReportTable()
-{
-    QWebElement table = reportFrame()->findFirstElement(QStringLiteral("div#ReportTable"));
-    if (table.isNull()) {
-        qDebug() << "ReportTable is not found";
-        return;
-    }
-    switch (kind) {
-    case ReportKind::Daily:
-        table.setInnerXml(ReportPage::reportTable(tables.periodRows));
-        break;
-    case ReportKind::Weekly:
-    case ReportKind::Monthly:
-        table.setInnerXml(ReportPage::dayTable(tables.periodRows));
-        break;
-    case ReportKind::Haccp:
-        table.setInnerXml(HaccpPage::dayTable(tables.periodRows, chosenChannels()));
-        fillHaccpSections();
-        break;
-    }
-}
-
-void Report::fillHaccpSections()
-{
-    QWebFrame* frame = reportFrame();
-    const QList<ReportChannel> channels = chosenChannels();
-    const QWebElementCollection sections = frame->findAllElements(QStringLiteral("div.section"));
-    if (sections.count() > 1)
-        sections.at(1).setPlainText(
-            QStringLiteral("Daily Figures (Min/Max/Avg, Time out of Limits)"));
-    // The limits go under the header, the lists and the signature block under the table.
-    frame->findFirstElement(QStringLiteral("table.reportbox"))
-        .appendOutside(HaccpPage::limitsSection(channels, tables));
-    frame->findFirstElement(QStringLiteral("div#ReportTable"))
-        .appendOutside(HaccpPage::listsSection(channels, tables));
 }
 
 void Report::slotCommandProject()
@@ -787,192 +498,44 @@ void Report::exportPrintPreview()
     preview.exec();
 }
 
-QString Report::exportFileName(const QString& title, const QString& extension,
-                               const QString& filter, const QString& defaultSuffix)
+void Report::exportPage(const QString& title, const QString& extension,
+                        const QString& defaultSuffix,
+                        bool (ReportExport::*write)(const QString&) const)
 {
-    const QFileInfo info(projectPath);
-    const QString proposed =
-        info.path() + QLatin1Char('/') + info.baseName() + QLatin1Char('_') +
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddhhmmss")) + extension;
-    QString name = desktop().saveFileName(this, title, proposed, filter);
+    QString name =
+        desktop().saveFileName(this, title, ReportExport::proposedName(projectPath, extension),
+                               QLatin1Char('*') + extension);
     if (name.isEmpty())
-        return QString();
-    if (QFileInfo(name).suffix().isEmpty())
-        name += defaultSuffix;
-    return name;
-}
-
-QImage Report::pageImage() const
-{
-    QWebPage* page = ui->webView->page();
-    QWebFrame* frame = page->mainFrame();
-    // Reading the document height makes the engine lay out what was just written into the
-    // page, so the content size below is that of the filled report.
-    frame->evaluateJavaScript(QStringLiteral("document.documentElement.scrollHeight;"));
-    const QSize viewportSize = page->viewportSize();
-    if (kind != ReportKind::Daily) {
-        // Laid out as wide as the sheet with a margin, whatever the window's width, so that
-        // the pages of a PDF are filled by the sheet.
-        const int sheet =
-            frame->findFirstElement(QStringLiteral("div#ReportContent")).geometry().width();
-        page->setViewportSize(QSize(sheet + 2 * 16, viewportSize.height()));
+        return;
+    name = ReportExport::withSuffix(name, defaultSuffix);
+    if (!(ReportExport(run->page(), kind).*write)(name)) {
+        showMessage(QStringLiteral("ERROR"), QStringLiteral("Unable to open the file."));
+        return;
     }
-    const QSize contentSize = frame->contentsSize();
-    qDebug() << "contentSize : " << contentSize;
-    qDebug() << "viewportSize : " << viewportSize;
-    QImage image(contentSize, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setRenderHint(QPainter::TextAntialiasing, true);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    page->setViewportSize(contentSize);
-    frame->render(&painter);
-    painter.end();
-    page->setViewportSize(viewportSize);
-    return image;
+    desktop().openFile(name);
 }
 
 void Report::exportPrintPdf()
 {
-    const QString name = exportFileName(QStringLiteral("Export PDF"), QStringLiteral(".pdf"),
-                                        QStringLiteral("*.pdf"), QStringLiteral(".pdf"));
-    if (name.isEmpty())
-        return;
-    const QImage image = pageImage();
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(name);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setFullPage(true);
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        qWarning().noquote() << "exportPrintPdf : cannot write " << name;
-        showUnableToOpen();
-        return;
-    }
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    if (kind == ReportKind::Daily) {
-        const QRect target(0, 0, int(8.3 * printer.logicalDpiX()),
-                           int(11.8 * printer.logicalDpiY()));
-        painter.drawImage(target, image);
-    } else {
-        paintPages(&painter, &printer, image);
-    }
-    painter.end();
-    desktop().openFile(name);
-}
-
-// A page as wide as the sheet per A4 page. Pages end below a table row (or above a section
-// title), never inside one; a table that goes on to the next page repeats its header row
-// there. The chart stays on the first page.
-void Report::paintPages(QPainter* painter, QPrinter* printer, const QImage& image) const
-{
-    // The whole paper, with a margin above and below the content of each page.
-    const int margin = int(0.3 * printer->logicalDpiY());
-    const QRect target(0, margin, printer->width(), printer->height() - 2 * margin);
-    const double scale = double(target.width()) / qMax(1, image.width());
-    const int pageHeight = int(target.height() / scale);
-
-    QWebFrame* frame = reportFrame();
-    QVector<int> cuts;
-    for (const QWebElement& row : frame->findAllElements(QStringLiteral("tr, div#chartdiv")))
-        cuts.append(row.geometry().bottom() + 1);
-    for (const QWebElement& title : frame->findAllElements(QStringLiteral("div.section")))
-        cuts.append(title.geometry().top());
-    std::sort(cuts.begin(), cuts.end());
-    struct Table
-    {
-        QRect area;
-        QRect header;
-    };
-    QVector<Table> sheets;
-    for (const QWebElement& table : frame->findAllElements(QStringLiteral("table"))) {
-        const QWebElement first = table.findFirst(QStringLiteral("tr"));
-        if (!first.findFirst(QStringLiteral("th.top")).isNull())
-            sheets.append({table.geometry(), first.geometry()});
-    }
-
-    int top = 0;
-    bool firstPage = true;
-    while (top < image.height()) {
-        if (!firstPage)
-            printer->newPage();
-        int y = 0;
-        // A table that goes on from the page before shows its header row first.
-        for (const Table& table : qAsConst(sheets)) {
-            if (!firstPage && table.area.top() < top && top < table.area.bottom() &&
-                top > table.header.bottom()) {
-                const QRect source(0, table.header.top(), image.width(), table.header.height());
-                painter->drawImage(QRectF(0, target.top(), target.width(), source.height() * scale),
-                                   image, source);
-                y = source.height();
-            }
-        }
-        int bottom = top + pageHeight - y;
-        if (bottom < image.height()) {
-            // The last row end that fits, unless that would leave most of the page empty.
-            const auto fit = std::upper_bound(cuts.cbegin(), cuts.cend(), bottom);
-            if (fit != cuts.cbegin() && *(fit - 1) > top + pageHeight / 3)
-                bottom = *(fit - 1);
-        } else {
-            bottom = image.height();
-        }
-        const QRect source(0, top, image.width(), bottom - top);
-        painter->drawImage(
-            QRectF(0, target.top() + y * scale, target.width(), source.height() * scale), image,
-            source);
-        top = bottom;
-        firstPage = false;
-    }
+    exportPage(QStringLiteral("Export PDF"), QStringLiteral(".pdf"), QStringLiteral(".pdf"),
+               &ReportExport::writePdf);
 }
 
 void Report::exportPrintPng()
 {
-    const QString name = exportFileName(QStringLiteral("Export PNG"), QStringLiteral(".png"),
-                                        QStringLiteral("*.png"), QStringLiteral(".png"));
-    if (name.isEmpty())
-        return;
-    if (!pageImage().save(name, "png", 100)) {
-        qWarning().noquote() << "exportPrintPng : cannot write " << name;
-        showUnableToOpen();
-        return;
-    }
-    desktop().openFile(name);
+    exportPage(QStringLiteral("Export PNG"), QStringLiteral(".png"), QStringLiteral(".png"),
+               &ReportExport::writePng);
 }
 
 void Report::exportPrintHtml()
 {
-    const QString name = exportFileName(QStringLiteral("Export HTML"), QStringLiteral(".html"),
-                                        QStringLiteral("*.html"), QStringLiteral(".htm"));
-    if (name.isEmpty())
-        return;
-    QFile file(name);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        showUnableToOpen();
-        return;
-    }
-    file.write(reportFrame()->toHtml().toUtf8());
-    file.close();
-    desktop().openFile(name);
-}
-
-void Report::showUnableToOpen()
-{
-    showMessage(QStringLiteral("ERROR"), QStringLiteral("Unable to open the file."));
-}
-
-void Report::stopWorker()
-{
-    if (worker) {
-        worker->requestInterruption();
-        worker->wait();
-    }
+    exportPage(QStringLiteral("Export HTML"), QStringLiteral(".html"), QStringLiteral(".htm"),
+               &ReportExport::writeHtml);
 }
 
 void Report::closeEvent(QCloseEvent* event)
 {
     // A worker still reading must end before the window and its tables go.
-    stopWorker();
+    run->stop();
     QWidget::closeEvent(event);
 }

@@ -1,18 +1,15 @@
 #pragma once
 
+#include "reportchannel.h"
+#include "reportexport.h"
+#include "reportperiod.h"
+
 #include <QDateTime>
 #include <QIcon>
 #include <QList>
-#include <QMap>
 #include <QPoint>
-#include <QPointer>
 #include <QRect>
 #include <QWidget>
-
-#include "reportpage.h"
-#include "reportperiod.h"
-#include "reporttables.h"
-#include "reportworker.h"
 
 #include <functional>
 #include <memory>
@@ -22,10 +19,10 @@ class QAction;
 class QComboBox;
 class QListWidgetItem;
 class QMenu;
-class QPainter;
 class QPrinter;
 class QProgressDialog;
 class QWebFrame;
+class ReportRun;
 
 namespace Ui {
 class Report;
@@ -47,7 +44,8 @@ struct ReportDesktop
 
 // The report window: a frameless window in which the user picks a period and up to four
 // channels, makes one report and prints or exports it. A daily report is made of one-hour
-// periods; weekly, monthly and HACCP reports of whole local days.
+// periods; weekly, monthly and HACCP reports of whole local days. The report itself is made by
+// a ReportRun, whose page the window's web view shows.
 class Report : public QWidget
 {
     Q_OBJECT
@@ -62,22 +60,8 @@ public:
     void showMessage(const QString& title, const QString& text);
     bool isReportMade() const { return reportMade; }
     QWebFrame* reportFrame() const;
-    // Renders the whole page, as the PDF and PNG exports do.
-    QImage pageImage() const;
-
     ReportKind reportKind() const { return kind; }
-    // The keys of all channels of the device list ("deviceNumber_channel1", ...), in order.
-    QStringList channelKeys() const;
-    // Ticks the channels of these keys, in this order; false (nothing ticked) with the first
-    // key that is not in the list, or for more than four.
-    bool tickChannels(const QStringList& keys, QString* unknown);
-    // The period of a report from this day, whatever the recorded range.
-    void setPeriodStart(const QDate& start, HaccpSpan span = HaccpSpan::Day);
-    void setReportTexts(const QString& subject, const QString& author);
-    QString subjectText() const;
-    QString authorText() const;
-    // Whether a made report stores its subject and author in the project file.
-    void setStoreReportTexts(bool store) { storeReportTexts = store; }
+
 public slots:
     void topClick(QPoint point);
     void topMoved(QPoint point);
@@ -112,19 +96,10 @@ private:
     void updateStartFormat();
     ReportPeriod currentPeriod() const;
     QList<ReportChannel> chosenChannels() const;
-    void startWorker();
-    void fillHaccpSections();
-    void paintPages(QPainter* painter, QPrinter* printer, const QImage& image) const;
     void setInputsLocked(bool locked);
     void closeProgress();
-    void fillReportHeader();
-    void fillChartData();
-    void fillReportTable();
-    QString unitText(int unit, const QString& custom) const;
-    QString exportFileName(const QString& title, const QString& extension, const QString& filter,
-                           const QString& defaultSuffix);
-    void stopWorker();
-    void showUnableToOpen();
+    void exportPage(const QString& title, const QString& extension, const QString& defaultSuffix,
+                    bool (ReportExport::*write)(const QString&) const);
 
     std::unique_ptr<Ui::Report> ui;
     QString connectionKey;
@@ -132,18 +107,15 @@ private:
     QString projectPath;
     QString databasePath;
     int dataInterval = 0;
-    QMap<QString, int> unitNames;
     QList<ConfiguredDevice*> devices;
+    QList<ReportChannel> listChannels; // by row of the device list
     QList<QListWidgetItem*> selectedItems;
     QProgressDialog* progress = nullptr;
-    QPointer<ReportWorker> worker;
+    ReportRun* run = nullptr;
     ReportKind kind;
     HaccpSpan span = HaccpSpan::Day;
     QComboBox* spanBox = nullptr;
-    bool storeReportTexts = true;
-    ReportTables tables;
     ReportDesktop desktopCalls;
-    qreal zoomFactor = 0.8;
     QPoint dragPoint;
     QRect normalGeometry;
     QMenu* projectMenu = nullptr;

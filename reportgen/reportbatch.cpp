@@ -1,69 +1,100 @@
 #include "reportbatch.h"
 
 #include "configureddevice.h"
-#include "report.h"
-#include "reportcommandline.h"
+#include "projectfile.h"
+#include "reportexport.h"
+#include "reportrun.h"
 #include "reportstartup.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
+#include <QFileInfo>
+#include <QUuid>
 
-int ReportBatch::run(const ReportCommandLine& line, QString* errorText)
+ReportBatch::ReportBatch(const ReportCommandLine& line_, QObject* parent)
+    : QObject(parent), line(line_)
+{
+}
+
+bool ReportBatch::start()
 {
     QString path;
     QList<ConfiguredDevice*> devices;
     if (!ReportStartup::check({QCoreApplication::applicationFilePath(), line.projectPath}, &path,
-                              &devices, errorText))
-        return 1;
-
-    Report report(path, devices, line.kind);
-    QStringList messages;
-    const QString output = line.pdfFile.isEmpty() ? line.htmlFile : line.pdfFile;
-    bool written = false;
-    report.desktop().message = [&messages](const QString&, const QString& text) {
-        messages.append(text);
-    };
-    report.desktop().saveFileName = [output](QWidget*, const QString&, const QString&,
-                                             const QString&) { return output; };
-    report.desktop().openFile = [&written](const QString&) {
-        written = true;
-        return true;
-    };
-    report.desktop().startDetached = [](const QString&, const QStringList&) { return false; };
-    // A cron job must not rewrite the project file a recording recorder may write.
-    report.setStoreReportTexts(false);
+                              &devices, &failure))
+        return false;
+    const QList<ReportChannel> channels =
+        ReportChannel::ofDevices(devices, line.kind == ReportKind::Haccp);
+    qDeleteAll(devices);
 
     QStringList keys = line.channels;
-    if (keys.isEmpty())
-        keys = report.channelKeys().mid(0, 4);
+    if (keys.isEmpty()) {
+        for (int i = 0; i < channels.size() && i < ReportColumns; ++i)
+            keys.append(channels.at(i).key());
+    }
+    QList<int> picked;
     QString unknown;
-    if (!report.tickChannels(keys, &unknown)) {
-        *errorText = QStringLiteral("Unknown channel: ") + unknown;
-        return 2;
+    if (!ReportChannel::pick(channels, keys, &picked, &unknown)) {
+        exitStatus = 2;
+        failure = QStringLiteral("Unknown channel: ") + unknown;
+        return false;
     }
-    report.setPeriodStart(line.start, line.span);
-    if (line.hasSubject || line.hasAuthor)
-        report.setReportTexts(line.hasSubject ? line.subject : report.subjectText(),
-                              line.hasAuthor ? line.author : report.authorText());
 
-    // Shown on the offscreen platform: laid out as the window the user sees.
-    report.show();
-    report.slotCommandUpdate();
-    // The worker ends with the report made or with a message ("Not Enough Data.", ...).
-    while (!report.isReportMade() && messages.isEmpty())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    if (!report.isReportMade()) {
-        *errorText = messages.join(QLatin1Char('\n'));
-        return 1;
+    const ProjectFile project(path);
+    ReportRun::Settings settings;
+    settings.kind = line.kind;
+    settings.connectionKey = QString::fromLatin1(QUuid::createUuid().toRfc4122().toBase64());
+    settings.databasePath = ProjectFile::databasePath(path);
+    settings.projectFolder = QFileInfo(path).path();
+    settings.dataInterval = project.storedInterval();
+    // Only whole days, whatever range the project file says was recorded (a recording
+    // recorder has not written its stop yet).
+    settings.period = ReportPeriod::of(line.kind, line.start, line.span);
+    settings.start = settings.period.start();
+    settings.end = line.kind == ReportKind::Daily ? settings.start.addDays(1).addSecs(-1)
+                                                  : settings.period.end();
+    for (int i : qAsConst(picked))
+        settings.channels.append(channels.at(i));
+    settings.subject = line.hasSubject ? line.subject : project.reportSubject();
+    settings.author = line.hasAuthor ? line.author : project.reportAuthor();
+
+    run = new ReportRun(this);
+    connect(run, &ReportRun::message, this,
+            [this](const QString&, const QString& text) { messages.append(text); });
+    connect(run, &ReportRun::error, this, [this](const QString& text) { finish(1, text); });
+    connect(run, &ReportRun::done, this, &ReportBatch::made);
+    connect(run, &ReportRun::pageFilled, this, &ReportBatch::write);
+    run->start(settings);
+    return true;
+}
+
+void ReportBatch::made()
+{
+    if (!run->hasRows()) {
+        finish(1, QStringLiteral("Not Enough Data."));
+        return;
     }
-    if (line.pdfFile.isEmpty())
-        report.exportPrintHtml();
-    else
-        report.exportPrintPdf();
-    if (!written || !messages.isEmpty()) {
-        *errorText = messages.isEmpty() ? QStringLiteral("Unable to open the file.")
-                                        : messages.join(QLatin1Char('\n'));
-        return 1;
+    run->fillPage();
+}
+
+void ReportBatch::write()
+{
+    const ReportExport page(run->page(), line.kind);
+    const bool written =
+        line.pdfFile.isEmpty()
+            ? page.writeHtml(ReportExport::withSuffix(line.htmlFile, QStringLiteral(".htm")))
+            : page.writePdf(ReportExport::withSuffix(line.pdfFile, QStringLiteral(".pdf")));
+    if (!written)
+        messages.append(QStringLiteral("Unable to open the file."));
+    if (!messages.isEmpty()) {
+        finish(1, messages.join(QLatin1Char('\n')));
+        return;
     }
-    return 0;
+    finish(0, QString());
+}
+
+void ReportBatch::finish(int status, const QString& text)
+{
+    exitStatus = status;
+    failure = text;
+    emit finished();
 }

@@ -4,46 +4,6 @@
 
 #include <QDateTime>
 
-QString ReportChannel::key() const
-{
-    return toolTip.section(QLatin1Char('|'), 0, 0);
-}
-
-QString ReportChannel::unitText() const
-{
-    const int bar = toolTip.indexOf(QLatin1Char('|'));
-    return bar < 0 ? QString() : toolTip.mid(bar + 1);
-}
-
-QString ReportChannel::title() const
-{
-    QString text = itemText;
-    text.remove(QLatin1Char('\t'));
-    return text.section(QLatin1Char('['), 0, 0);
-}
-
-QString ReportChannel::deviceName() const
-{
-    const int open = itemText.indexOf(QLatin1Char('['));
-    if (open < 0)
-        return QString();
-    QString name = itemText.mid(open + 1).trimmed();
-    name.remove(QLatin1Char('['));
-    name.remove(QLatin1Char(']'));
-    return name;
-}
-
-bool ReportChannel::splitKey(const QString& key, QString* serial, QString* column)
-{
-    const QString text = key.section(QLatin1Char('|'), 0, 0);
-    const int cut = text.lastIndexOf(QLatin1Char('_'));
-    if (cut < 0)
-        return false;
-    *serial = text.left(cut);
-    *column = text.mid(cut + 1);
-    return true;
-}
-
 namespace ReportPage {
 
 QString minPeriodCode(int dataInterval)
@@ -108,11 +68,9 @@ QString escapeJson(const QString& text)
 
 QString channelInfo(const ReportChannel& channel)
 {
-    QString name = channel.itemText;
-    name.remove(QLatin1Char('\t'));
-    name = name.section(QLatin1Char('['), 0, 0).trimmed();
-    return escapeMarkup(name) + QStringLiteral(" [") + escapeMarkup(channel.deviceName()) +
-           QStringLiteral("], ") + escapeMarkup(channel.unitText());
+    return escapeMarkup(channel.title().trimmed()) + QStringLiteral(" [") +
+           escapeMarkup(channel.deviceName()) + QStringLiteral("], ") +
+           escapeMarkup(channel.unitText());
 }
 
 namespace {

@@ -1,31 +1,13 @@
 #pragma once
 
+#include "reportchannel.h"
 #include "reporttables.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 
-// One chosen channel as the page sees it: the texts of its list item, in column order.
-struct ReportChannel
-{
-    QString itemText;     // channel name, a tab, "[", device name, "]"
-    QString toolTip;      // deviceNumber "_" column name "|" unit text
-    bool limited = false; // critical limits, drawn on the chart (HACCP)
-    double lower = 0;
-    double upper = 0;
-
-    QString key() const;      // tooltip before "|"
-    QString unitText() const; // tooltip after "|"
-    QString title() const;    // item text before "[", tabs removed
-    QString deviceName() const;
-
-    // The serial number and the column name ("channel1", ...) of a key, or of a tooltip: serial
-    // numbers may hold "_", column names do not. False for one without "_".
-    static bool splitKey(const QString& key, QString* serial, QString* column);
-};
-
-// Builds the texts that the report window writes into the page. Kept apart from the window so
+// Builds the texts that a report run writes into the page. Kept apart from the page so
 // they can be checked without a web view.
 namespace ReportPage {
 

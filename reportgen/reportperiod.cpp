@@ -97,6 +97,36 @@ bool ReportPeriod::coversMonth(ReportKind kind, HaccpSpan span)
     return kind == ReportKind::Monthly || (kind == ReportKind::Haccp && span == HaccpSpan::Month);
 }
 
+void ReportPeriod::recordedRange(const QString& startText, const QString& stopText,
+                                 QDateTime* start, QDateTime* stop)
+{
+    const QString format = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+    *start = QDateTime::fromString(startText, format);
+    *stop = QDateTime::fromString(stopText, format);
+    // Yesterday, which is offered then, finds no data.
+    if (!stop->isValid())
+        *stop = QDateTime::currentDateTime();
+    if (!start->isValid())
+        *start = stop->addDays(-2);
+    start->setTime(QTime(start->time().hour(), start->time().minute(), 0));
+    stop->setTime(QTime(stop->time().hour(), stop->time().minute(), 59));
+}
+
+void ReportPeriod::defaultDay(const QDateTime& start, const QDateTime& stop, QDateTime* periodStart,
+                              QDateTime* periodEnd)
+{
+    const QDate previousDay = stop.date().addDays(-1);
+    const QDateTime dayStart(previousDay, QTime(0, 0, 0));
+    const QDateTime dayEnd(previousDay, QTime(23, 59, 59));
+    *periodStart = start;
+    *periodEnd = stop;
+    if (!(dayStart < start)) {
+        *periodStart = dayStart;
+        if (!(stop < dayEnd))
+            *periodEnd = dayEnd;
+    }
+}
+
 qint64 ReportPeriod::dayStart(const QDate& date)
 {
     QDateTime midnight(date, QTime(0, 0), Qt::LocalTime);

@@ -41,6 +41,17 @@ public:
     // Whether that period is a calendar month.
     static bool coversMonth(ReportKind kind, HaccpSpan span);
 
+    // The range a recording covers, from the project file's texts, in whole minutes: from the
+    // start's first second to the stop's last. Without texts (a project that never recorded),
+    // the two days up to now.
+    static void recordedRange(const QString& startText, const QString& stopText, QDateTime* start,
+                              QDateTime* stop);
+    // A daily report's default period in a recorded range: the day before the stop's day, as
+    // far as the range holds it; a range that does not reach back to that day's midnight is
+    // kept whole.
+    static void defaultDay(const QDateTime& start, const QDateTime& stop, QDateTime* periodStart,
+                           QDateTime* periodEnd);
+
     // Unix seconds of a local midnight (the first second of the day where midnight does not
     // exist).
     static qint64 dayStart(const QDate& date);

@@ -71,9 +71,12 @@ struct WorkerTimes
 
 WorkerTimes runWorker(ReportTables* tables, const QString& path, qint64 start, qint64 end)
 {
+    QList<ReportChannel> channels;
+    for (const QString& key : kKeys)
+        channels.append(ReportChannel::fromKey(key));
     GenerateAverageQueries worker(QStringLiteral("bench"), path, QString(),
                                   QDateTime::fromSecsSinceEpoch(start).toString(kFormat),
-                                  QDateTime::fromSecsSinceEpoch(end).toString(kFormat), kKeys,
+                                  QDateTime::fromSecsSinceEpoch(end).toString(kFormat), channels,
                                   tables);
     WorkerTimes times;
     QElapsedTimer clock;
@@ -190,9 +193,13 @@ double cpuMs(bool children)
 double runDays(ReportTables* tables, const QString& path, const ReportPeriod& period,
                bool figuresOnly, GenerateDayQueries::Reading* reading)
 {
-    QList<GenerateDayQueries::Channel> channels;
-    for (const QString& key : kMonthKeys)
-        channels.append({key, true, 16, 24});
+    QList<ReportChannel> channels;
+    for (const QString& key : kMonthKeys) {
+        channels.append(ReportChannel::fromKey(key));
+        channels.last().limited = true;
+        channels.last().lower = 16;
+        channels.last().upper = 24;
+    }
     *tables = ReportTables();
     GenerateDayQueries worker(path, period, 1000, channels, tables);
     worker.setFiguresOnly(figuresOnly);

@@ -74,6 +74,9 @@ private slots:
     void intervalNames();
     void databaseBesideProject_data();
     void databaseBesideProject();
+    void reportKeys();
+    void unitNames_data();
+    void unitNames();
 
 private:
     QTemporaryDir dir;
@@ -100,31 +103,30 @@ void TestProjectFile::exactFileText()
     g.nodes << n;
     file.saveDeviceList({g});
 
-    const QByteArray expected =
-        "[General]\n"
-        "Backup=@ByteArray()\n"
-        "DataInterval=10000\n"
-        "DeviceList=\"@ByteArray({\\n    \\\"devices\\\": [\\n        {\\n"
-        "            \\\"DeviceInterface\\\": \\\"10.0.0.7\\\",\\n"
-        "            \\\"DeviceModel\\\": \\\"TQ100\\\",\\n"
-        "            \\\"DevicePort\\\": \\\"502\\\",\\n"
-        "            \\\"nodes\\\": [\\n                {\\n"
-        "                    \\\"Ch1Name\\\": \\\"Temperature\\\",\\n"
-        "                    \\\"Ch2Name\\\": \\\"Humidity\\\",\\n"
-        "                    \\\"DeviceName\\\": \\\"Room\\\",\\n"
-        "                    \\\"DeviceNumber\\\": \\\"N1\\\",\\n"
-        "                    \\\"StartAddress\\\": \\\"0\\\",\\n"
-        "                    \\\"ch1_custom\\\": \\\"ppm\\\",\\n"
-        "                    \\\"ch1_max\\\": \\\"8.00\\\",\\n"
-        "                    \\\"ch1_min\\\": \\\"-20.00\\\",\\n"
-        "                    \\\"ch1_unit\\\": \\\"1\\\",\\n"
-        "                    \\\"ch2_custom\\\": \\\"\\\",\\n"
-        "                    \\\"ch2_max\\\": \\\"70.00\\\",\\n"
-        "                    \\\"ch2_min\\\": \\\"30.00\\\",\\n"
-        "                    \\\"ch2_unit\\\": \\\"3\\\"\\n"
-        "                }\\n            ]\\n        }\\n    ]\\n}\\n)\"\n"
-        "databaseName=plant.dat\n"
-        "projectName=plant\n";
+    const QByteArray expected = "[General]\n"
+                                "Backup=@ByteArray()\n"
+                                "DataInterval=10000\n"
+                                "DeviceList=\"@ByteArray({\\n    \\\"devices\\\": [\\n        {\\n"
+                                "            \\\"DeviceInterface\\\": \\\"10.0.0.7\\\",\\n"
+                                "            \\\"DeviceModel\\\": \\\"TQ100\\\",\\n"
+                                "            \\\"DevicePort\\\": \\\"502\\\",\\n"
+                                "            \\\"nodes\\\": [\\n                {\\n"
+                                "                    \\\"Ch1Name\\\": \\\"Temperature\\\",\\n"
+                                "                    \\\"Ch2Name\\\": \\\"Humidity\\\",\\n"
+                                "                    \\\"DeviceName\\\": \\\"Room\\\",\\n"
+                                "                    \\\"DeviceNumber\\\": \\\"N1\\\",\\n"
+                                "                    \\\"StartAddress\\\": \\\"0\\\",\\n"
+                                "                    \\\"ch1_custom\\\": \\\"ppm\\\",\\n"
+                                "                    \\\"ch1_max\\\": \\\"8.00\\\",\\n"
+                                "                    \\\"ch1_min\\\": \\\"-20.00\\\",\\n"
+                                "                    \\\"ch1_unit\\\": \\\"1\\\",\\n"
+                                "                    \\\"ch2_custom\\\": \\\"\\\",\\n"
+                                "                    \\\"ch2_max\\\": \\\"70.00\\\",\\n"
+                                "                    \\\"ch2_min\\\": \\\"30.00\\\",\\n"
+                                "                    \\\"ch2_unit\\\": \\\"3\\\"\\n"
+                                "                }\\n            ]\\n        }\\n    ]\\n}\\n)\"\n"
+                                "databaseName=plant.dat\n"
+                                "projectName=plant\n";
     QCOMPARE(readFile(path), expected);
 }
 
@@ -191,9 +193,15 @@ void TestProjectFile::projectAndDatabaseNames_data()
     QTest::addColumn<QString>("fileName");
     QTest::addColumn<QString>("projectName");
     QTest::addColumn<QString>("databaseName");
-    QTest::newRow("plain") << "plant.tpc" << "plant" << "plant.dat";
-    QTest::newRow("two dots") << "a.b.tpc" << "a" << "a.dat";
-    QTest::newRow("blanks") << "my  plant.tpc" << "my  plant" << "my  plant.dat";
+    QTest::newRow("plain") << "plant.tpc"
+                           << "plant"
+                           << "plant.dat";
+    QTest::newRow("two dots") << "a.b.tpc"
+                              << "a"
+                              << "a.dat";
+    QTest::newRow("blanks") << "my  plant.tpc"
+                            << "my  plant"
+                            << "my  plant.dat";
 }
 
 // Catches a project name taken up to the last dot instead of the first.
@@ -379,8 +387,8 @@ void TestProjectFile::largeProject()
 {
     QList<GatewayConfig> list;
     for (int g = 0; g < 2000; ++g) {
-        GatewayConfig config = gateway(QStringLiteral("10.0.%1.%2").arg(g / 250).arg(g % 250),
-                                       502, QStringLiteral("TQ100"));
+        GatewayConfig config = gateway(QStringLiteral("10.0.%1.%2").arg(g / 250).arg(g % 250), 502,
+                                       QStringLiteral("TQ100"));
         for (int i = 0; i < 5; ++i)
             config.nodes << node(QStringLiteral("G%1N%2").arg(g).arg(i), 4 * i);
         list << config;
@@ -462,6 +470,73 @@ void TestProjectFile::databaseBesideProject()
                                         databaseName));
     ProjectData project;
     QCOMPARE(file.load(&project), opens);
+}
+
+// Catches the report generator reading or writing its keys under other names than the
+// recorder's ("record_start_time", "DataInterval", ...), or an interval it does not offer
+// replaced by the default for the report.
+void TestProjectFile::reportKeys()
+{
+    ProjectFile file(path);
+    file.create(2000);
+    QCOMPARE(file.recordStartTime(), QString());
+    QCOMPARE(file.reportSubject(), QString());
+    file.saveRecordStartTime(QStringLiteral("2026-01-08 12:00:13"));
+    file.saveRecordStopTime(QStringLiteral("2026-01-10 08:15:42"));
+    file.saveReportTexts(QStringLiteral("Cold <store>"), QStringLiteral("Ann O'Hara"));
+    const ProjectFile again(path);
+    QCOMPARE(again.recordStartTime(), QStringLiteral("2026-01-08 12:00:13"));
+    QCOMPARE(again.recordStopTime(), QStringLiteral("2026-01-10 08:15:42"));
+    QCOMPARE(again.storedInterval(), 2000);
+    QCOMPARE(again.reportSubject(), QStringLiteral("Cold <store>"));
+    QCOMPARE(again.reportAuthor(), QStringLiteral("Ann O'Hara"));
+    QSettings settings(path, QSettings::IniFormat);
+    QCOMPARE(settings.value(QStringLiteral("ReportSubject")).toString(),
+             QStringLiteral("Cold <store>"));
+    QCOMPARE(settings.value(QStringLiteral("ReportAuthor")).toString(),
+             QStringLiteral("Ann O'Hara"));
+    QCOMPARE(settings.value(QStringLiteral("record_stop_time")).toString(),
+             QStringLiteral("2026-01-10 08:15:42"));
+}
+
+void TestProjectFile::unitNames_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("shortText");
+    QTest::newRow("undefined") << "0"
+                               << "Undefined"
+                               << "";
+    QTest::newRow("Celsius") << "1"
+                             << "Temperature(\u00B0C)"
+                             << "\u00B0C";
+    QTest::newRow("Fahrenheit") << "2"
+                                << "Temperature(\u00B0F)"
+                                << "\u00B0F";
+    QTest::newRow("humidity") << "3"
+                              << "Humidity(%)"
+                              << "%RH";
+    QTest::newRow("custom") << "4"
+                            << "kPa"
+                            << "kPa";
+    QTest::newRow("out of range") << "7"
+                                  << "Undefined"
+                                  << "";
+    QTest::newRow("not a number") << "C"
+                                  << "Undefined"
+                                  << "";
+}
+
+// Catches a unit named otherwise in the report's channel keys and headers than in the
+// programs' value texts, or a custom unit whose text is lost.
+void TestProjectFile::unitNames()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, name);
+    QFETCH(QString, shortText);
+    const ChannelUnit unit = channelUnitFromText(stored);
+    QCOMPARE(channelUnitName(unit, QStringLiteral("kPa")), name);
+    QCOMPARE(channelUnitText(unit, QStringLiteral("kPa")), shortText);
 }
 
 QTEST_GUILESS_MAIN(TestProjectFile)

@@ -54,8 +54,11 @@ struct Outcome
 Outcome runWorker(ReportTables* tables, const QString& databasePath, const QString& start,
                   const QString& end, const QStringList& keys)
 {
+    QList<ReportChannel> channels;
+    for (const QString& key : keys)
+        channels.append(ReportChannel::fromKey(key));
     GenerateAverageQueries worker(QStringLiteral("testkey"), databasePath, QString(), start, end,
-                                  keys, tables);
+                                  channels, tables);
     QSignalSpy done(&worker, &GenerateAverageQueries::done);
     QSignalSpy error(&worker, &GenerateAverageQueries::error);
     QSignalSpy whole(&worker, &GenerateAverageQueries::wholeCount);

@@ -38,7 +38,7 @@ struct Outcome
 };
 
 Outcome runWorker(ReportTables* tables, const QString& path, const ReportPeriod& period,
-                  const QList<GenerateDayQueries::Channel>& channels, int interval = 60000,
+                  const QList<ReportChannel>& channels, int interval = 60000,
                   bool figuresOnly = false, GenerateDayQueries::Reading* reading = nullptr)
 {
     GenerateDayQueries worker(path, period, interval, channels, tables);
@@ -82,9 +82,13 @@ QStringList shownFigures(const ReportTables& tables)
     return lines;
 }
 
-GenerateDayQueries::Channel limited(const QString& key, double lower, double upper)
+ReportChannel limited(const QString& key, double lower, double upper)
 {
-    return {key + QStringLiteral("|x"), true, lower, upper};
+    ReportChannel channel = ReportChannel::fromKey(key + QStringLiteral("|x"));
+    channel.limited = true;
+    channel.lower = lower;
+    channel.upper = upper;
+    return channel;
 }
 
 // Rows of node A every minute from..to (inclusive), channel 1 = value(time).
@@ -174,8 +178,8 @@ void TestGenerateDayQueries::dayFigures()
     QFETCH(QList<Day>, expected);
     QVERIFY(writeDatabase(dbPath, samples));
     const ReportPeriod period = ReportPeriod::of(ReportKind(kind), start);
-    const Outcome outcome =
-        runWorker(&tables, dbPath, period, {{QStringLiteral("A_channel1|x"), false, 0, 0}});
+    const Outcome outcome = runWorker(&tables, dbPath, period,
+                                      {ReportChannel::fromKey(QStringLiteral("A_channel1|x"))});
     QVERIFY2(outcome.done, qPrintable(outcome.error));
     QCOMPARE(tables.periodRows.size(), dayCount);
     int withValues = 0;
@@ -387,7 +391,7 @@ void TestGenerateDayQueries::sameAsEveryRow()
     db.close();
 
     const QStringList keys{"N_1_channel1", "N_1_channel2", "N_2_channel1", "N_2_channel2"};
-    QList<GenerateDayQueries::Channel> channels;
+    QList<ReportChannel> channels;
     for (const QString& key : keys)
         channels.append(limited(key, 0, 10));
     const ReportPeriod period = ReportPeriod::of(ReportKind::Weekly, QDate(2026, 3, 27));
@@ -440,7 +444,9 @@ void TestGenerateDayQueries::chartSteps()
                                    {"A", 4.0, 9.0, at("2026-01-10 10:02:10")}}));
     const Outcome outcome =
         runWorker(&tables, dbPath, ReportPeriod::of(ReportKind::Haccp, QDate(2026, 1, 10)),
-                  {{QStringLiteral("A_channel1|x")}, {QStringLiteral("A_channel2|y")}}, 1000);
+                  {ReportChannel::fromKey(QStringLiteral("A_channel1|x")),
+                   ReportChannel::fromKey(QStringLiteral("A_channel2|y"))},
+                  1000);
     QVERIFY2(outcome.done, qPrintable(outcome.error));
     QCOMPARE(tables.sampleRows.keys(),
              (QList<qint64>{at("2026-01-10 10:00:00"), at("2026-01-10 10:01:00"),
@@ -521,7 +527,7 @@ void TestGenerateDayQueries::summaryAsRows()
             repeats.append({QStringLiteral("N_1"), 1000.0, double(-i), t});
     }
     QVERIFY(writeDatabase(dbPath, samples + repeats, false, true));
-    QList<GenerateDayQueries::Channel> channels;
+    QList<ReportChannel> channels;
     for (const char* key : {"N_1_channel1", "N_1_channel2", "N_2_channel1", "N_2_channel2"})
         channels.append(limited(QLatin1String(key), 0, 10));
 
@@ -611,8 +617,9 @@ void TestGenerateDayQueries::failures()
         if (kind == QLatin1String("garbage"))
             file.write(QByteArray(4096, 'x'));
     }
-    const Outcome outcome = runWorker(
-        &tables, dbPath, ReportPeriod::of(ReportKind::Weekly, QDate(2026, 1, 10)), {{key}});
+    const Outcome outcome =
+        runWorker(&tables, dbPath, ReportPeriod::of(ReportKind::Weekly, QDate(2026, 1, 10)),
+                  {ReportChannel::fromKey(key)});
     QVERIFY(!outcome.done);
     QCOMPARE(outcome.error, QStringLiteral("makeModels error."));
     QVERIFY(tables.periodRows.isEmpty());

@@ -3,6 +3,7 @@
 #include "projectpathargument.h"
 #include "report.h"
 #include "reportfixture.h"
+#include "reportrun.h"
 #include "reportstartup.h"
 #include "topcustomframe.h"
 
@@ -24,6 +25,7 @@
 #include <QToolButton>
 #include <QWebElement>
 #include <QWebFrame>
+#include <QWebView>
 #include <QtMath>
 #include <QtTest>
 
@@ -108,6 +110,7 @@ private slots:
     void newReport();
     void dragWindow();
     void printPreviewPrints();
+    void pageLaidOutAsWithoutWindow();
     void closeWhileRunning();
     void kinds_data();
     void kinds();
@@ -222,6 +225,11 @@ bool TestReport::runReport(Report* report)
         QTest::qWait(20);
     if (!exitButton->isEnabled())
         qWarning() << "the report did not end within 30 s";
+    // A made report's page is filled once its template has loaded.
+    const QWebElement printed =
+        report->reportFrame()->findFirstElement(QStringLiteral("span#printingTime"));
+    while (report->isReportMade() && printed.toPlainText().isEmpty() && !deadline.hasExpired())
+        QTest::qWait(20);
     return report->isReportMade();
 }
 
@@ -682,6 +690,20 @@ void TestReport::printPreviewPrints()
     printer.setOutputFileName(file);
     report->printPreview(&printer);
     QVERIFY(QFileInfo(file).size() > 1000);
+}
+
+// Catches a report page made without a window (the command line) laid out at another size than
+// the window's view gives it, which would make its PDF differ from the window's.
+void TestReport::pageLaidOutAsWithoutWindow()
+{
+    auto report =
+        openWindow(QStringLiteral("2026-01-08 12:00:13"), QStringLiteral("2026-01-10 08:15:42"));
+    QVERIFY(report);
+    QVERIFY(QTest::qWaitForWindowExposed(report.get()));
+    auto* view = report->findChild<QWebView*>(QStringLiteral("webView"));
+    QVERIFY(view);
+    QCOMPARE(view->page()->viewportSize(), ReportRun::defaultViewportSize());
+    QTRY_COMPARE(float(report->reportFrame()->zoomFactor()), float(ReportRun::PageZoom));
 }
 
 // Catches a window destroyed under a running worker (the thread object would go while it runs

@@ -15,8 +15,13 @@ namespace {
 ReportChannel channel(const QString& number, const QString& column, const QString& name = "Temp",
                       const QString& device = "Room", const QString& unit = "Humidity(%)")
 {
-    return {name + QStringLiteral("\t[") + device + QLatin1Char(']'),
-            number + QLatin1Char('_') + column + QLatin1Char('|') + unit};
+    ReportChannel channel;
+    channel.serial = number;
+    channel.column = column;
+    channel.name = name;
+    channel.device = device;
+    channel.unit = unit;
+    return channel;
 }
 
 QMap<qint64, SampleRow> rowsEvery(const QString& first, int seconds, int count, int columns)
@@ -104,11 +109,10 @@ void TestReportPage::chartDataText()
     const bool empty[ReportColumns] = {false, false, false, false};
     const QString text = ReportPage::chartData(
         rows, {channel("1234", "channel1"), channel("1234", "channel2")}, empty, 1000);
-    QCOMPARE(text, QStringLiteral(
-                       "[{\"datetime\":\"2026-01-10 00:00:00\",\"1234_channel1\":21.50,"
-                       "\"1234_channel2\":45.25},\n"
-                       "{\"datetime\":\"2026-01-10 00:01:00\",\"1234_channel1\":-3.00,"
-                       "\"1234_channel2\":0.00}]"));
+    QCOMPARE(text, QStringLiteral("[{\"datetime\":\"2026-01-10 00:00:00\",\"1234_channel1\":21.50,"
+                                  "\"1234_channel2\":45.25},\n"
+                                  "{\"datetime\":\"2026-01-10 00:01:00\",\"1234_channel1\":-3.00,"
+                                  "\"1234_channel2\":0.00}]"));
 }
 
 void TestReportPage::chartPointsPerStep_data()
@@ -121,16 +125,13 @@ void TestReportPage::chartPointsPerStep_data()
         minutes.append(QStringLiteral("00:%1:00").arg(m, 2, 10, QLatin1Char('0')));
     QTest::newRow("1 s: one per minute") << 1000 << 1 << minutes;
     QTest::newRow("10 s: one per minute") << 10000 << 10 << minutes;
-    QTest::newRow("1 min: one per minute") << 60000 << 60
-                                           << QStringList{"00:00:30", "00:01:30", "00:02:30",
-                                                          "00:03:30", "00:04:30", "00:05:30",
-                                                          "00:06:30", "00:07:30", "00:08:30",
-                                                          "00:09:30", "00:10:30", "00:11:30",
-                                                          "00:12:30"};
+    QTest::newRow("1 min: one per minute")
+        << 60000 << 60 << QStringList{"00:00:30", "00:01:30", "00:02:30", "00:03:30", "00:04:30",
+                                      "00:05:30", "00:06:30", "00:07:30", "00:08:30", "00:09:30",
+                                      "00:10:30", "00:11:30", "00:12:30"};
     QTest::newRow("5 min: one per 300 s")
         << 300000 << 60 << QStringList{"00:00:30", "00:05:30", "00:10:30"};
-    QTest::newRow("10 min: one per 600 s") << 600000 << 60
-                                           << QStringList{"00:00:30", "00:10:30"};
+    QTest::newRow("10 min: one per 600 s") << 600000 << 60 << QStringList{"00:00:30", "00:10:30"};
 }
 
 // Catches a chart that gets a point per sample, or steps that ignore the interval.
@@ -140,8 +141,8 @@ void TestReportPage::chartPointsPerStep()
     QFETCH(int, sampleSeconds);
     QFETCH(QStringList, times);
     // Samples from 00:00:30 to 00:12:30.
-    const auto rows = rowsEvery(QStringLiteral("2026-01-10 00:00:30"), sampleSeconds,
-                                720 / sampleSeconds + 1, 1);
+    const auto rows =
+        rowsEvery(QStringLiteral("2026-01-10 00:00:30"), sampleSeconds, 720 / sampleSeconds + 1, 1);
     const bool empty[ReportColumns] = {false, false, false, false};
     const QJsonArray points =
         parseArray(ReportPage::chartData(rows, {channel("7", "channel1")}, empty, interval));
@@ -158,8 +159,8 @@ void TestReportPage::chartGapsAndEmptyChannels()
     rows[localSecs(QStringLiteral("2026-01-10 00:01:00"))].values[0] = NoValue;
     const bool empty[ReportColumns] = {false, true, false, false};
     const QJsonArray points = parseArray(ReportPage::chartData(
-        rows, {channel("A", "channel1"), channel("B", "channel1"), channel("C", "channel2")},
-        empty, 60000));
+        rows, {channel("A", "channel1"), channel("B", "channel1"), channel("C", "channel2")}, empty,
+        60000));
     QCOMPARE(points.size(), 3);
     QVERIFY(points.at(0).toObject().contains(QStringLiteral("A_channel1")));
     QVERIFY(!points.at(1).toObject().contains(QStringLiteral("A_channel1")));
@@ -191,12 +192,11 @@ void TestReportPage::chartNodesSecondsApart()
     const bool empty[ReportColumns] = {false, false, false, false};
     const QString text = ReportPage::chartData(
         rows, {channel("A", "channel1"), channel("B", "channel1")}, empty, 1000);
-    QCOMPARE(text, QStringLiteral(
-                       "[{\"datetime\":\"2026-01-10 00:00:00\",\"A_channel1\":10.00,"
-                       "\"B_channel1\":20.01},\n"
-                       "{\"datetime\":\"2026-01-10 00:01:00\",\"A_channel1\":11.00},\n"
-                       "{\"datetime\":\"2026-01-10 00:02:00\",\"A_channel1\":12.00,"
-                       "\"B_channel1\":22.01}]"));
+    QCOMPARE(text, QStringLiteral("[{\"datetime\":\"2026-01-10 00:00:00\",\"A_channel1\":10.00,"
+                                  "\"B_channel1\":20.01},\n"
+                                  "{\"datetime\":\"2026-01-10 00:01:00\",\"A_channel1\":11.00},\n"
+                                  "{\"datetime\":\"2026-01-10 00:02:00\",\"A_channel1\":12.00,"
+                                  "\"B_channel1\":22.01}]"));
 }
 
 void TestReportPage::graphListText_data()
@@ -343,41 +343,56 @@ void TestReportPage::tableCells()
     row.min[2] = 10;
     row.max[2] = 14.999;
     const QString html = ReportPage::reportTable({{0, row}});
-    QVERIFY(html.contains(QStringLiteral(
-        "<td class='C'>2026-01-10 00:00-00:59</td><td></td><td>0.00/-1.00/1.00</td>"
-        "<td>12.35/10.00/15.00</td><td></td></tr>")));
+    QVERIFY(html.contains(
+        QStringLiteral("<td class='C'>2026-01-10 00:00-00:59</td><td></td><td>0.00/-1.00/1.00</td>"
+                       "<td>12.35/10.00/15.00</td><td></td></tr>")));
 }
 
 void TestReportPage::channelInfoEscaped_data()
 {
-    QTest::addColumn<QString>("itemText");
-    QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("unit");
     QTest::addColumn<QString>("info");
     const QString degree(QChar(0x00B0));
-    QTest::newRow("plain") << "Temperature\t[Cold room]" << ("1234_channel1|Temperature(" + degree + "C)")
+    QTest::newRow("plain") << "Temperature"
+                           << "Cold room" << ("Temperature(" + degree + "C)")
                            << ("Temperature [Cold room], Temperature(" + degree + "C)");
     QTest::newRow("markup in names")
-        << "<b>T</b> & co\t[<script>alert(1)</script>]" << "9_channel2|\"ppm\""
+        << "<b>T</b> & co"
+        << "<script>alert(1)</script>"
+        << "\"ppm\""
         << "&lt;b&gt;T&lt;/b&gt; &amp; co [&lt;script&gt;alert(1)&lt;/script&gt;], &quot;ppm&quot;";
-    QTest::newRow("apostrophe") << "O'Neil\t[Lab's]" << "1_channel1|x"
+    QTest::newRow("apostrophe") << "O'Neil"
+                                << "Lab's"
+                                << "x"
                                 << "O&#39;Neil [Lab&#39;s], x";
-    QTest::newRow("no device, no unit") << "Humidity" << "1_channel2" << "Humidity [], ";
+    QTest::newRow("no device, no unit") << "Humidity"
+                                        << ""
+                                        << ""
+                                        << "Humidity [], ";
 }
 
 // Catches names inserted into the page as markup (they must show as typed, no script runs).
 void TestReportPage::channelInfoEscaped()
 {
-    QFETCH(QString, itemText);
-    QFETCH(QString, toolTip);
+    QFETCH(QString, name);
+    QFETCH(QString, device);
+    QFETCH(QString, unit);
     QFETCH(QString, info);
-    QCOMPARE(ReportPage::channelInfo({itemText, toolTip}), info);
+    ReportChannel channel = ReportChannel::fromKey(QStringLiteral("9_channel2"));
+    channel.name = name;
+    channel.device = device;
+    channel.unit = unit;
+    QCOMPARE(ReportPage::channelInfo(channel), info);
 }
 
 // Catches names and numbers with quotes or backslashes that break the page's JSON.
 void TestReportPage::jsonStaysValidWithQuotes()
 {
-    const QList<ReportChannel> channels{
-        {QStringLiteral("Say \"hi\"\\ \t[x]"), QStringLiteral("a\"b_channel1|u")}};
+    const QList<ReportChannel> channels{channel(QStringLiteral("a\"b"), QStringLiteral("channel1"),
+                                                QStringLiteral("Say \"hi\"\\ "),
+                                                QStringLiteral("x"), QStringLiteral("u"))};
     const bool empty[ReportColumns] = {false, false, false, false};
     const QJsonArray graphs = parseArray(ReportPage::graphList(channels, empty));
     QCOMPARE(graphs.size(), 1);

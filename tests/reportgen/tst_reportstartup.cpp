@@ -329,6 +329,11 @@ void TestReportStartup::withoutWindow_data()
         << QStringList{"--report",      "daily", "--start",  "2026-01-09", "--channels",
                        "1234_channel3", "--pdf", "%O/m.pdf", "%P"}
         << 2 << "Unknown channel: 1234_channel3" << QString() << QStringList{};
+    QTest::newRow("channel twice")
+        << QStringList{"--report",   "daily",      "--start",
+                       "2026-01-09", "--channels", "1234_channel1,5678_channel1,1234_channel1",
+                       "--pdf",      "%O/m.pdf",   "%P"}
+        << 2 << "Unknown channel: 1234_channel1" << QString() << QStringList{};
     QTest::newRow("bad arguments")
         << QStringList{"--report", "yearly", "--start", "2026-01-09", "--pdf", "%O/m.pdf", "%P"}
         << 2 << "Usage: Tallyforge" << QString() << QStringList{};

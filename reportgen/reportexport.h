@@ -1,0 +1,38 @@
+#pragma once
+
+#include "reportperiod.h"
+
+#include <QImage>
+#include <QString>
+
+class QPainter;
+class QPrinter;
+class QWebPage;
+
+// Writes a filled report page to a file, for the window's export menu and for the command
+// line alike: the page rendered whole as PNG; as PDF on one A4 page (daily) or on pages as wide
+// as the sheet (reports of days); or its HTML.
+class ReportExport
+{
+public:
+    ReportExport(QWebPage* page, ReportKind kind);
+
+    // Renders the whole page at its content size.
+    QImage pageImage() const;
+    // False when the file cannot be written.
+    bool writePdf(const QString& fileName) const;
+    bool writePng(const QString& fileName) const;
+    bool writeHtml(const QString& fileName) const;
+
+    // The name offered for an export: the project's folder and base name, "_", the local time
+    // as "yyyyMMddhhmmss", and the extension.
+    static QString proposedName(const QString& projectPath, const QString& extension);
+    // A chosen name without a suffix gets the default one.
+    static QString withSuffix(const QString& fileName, const QString& defaultSuffix);
+
+private:
+    void paintPages(QPainter* painter, QPrinter* printer, const QImage& image) const;
+
+    QWebPage* page;
+    ReportKind kind;
+};
