@@ -1,4 +1,4 @@
-#include "configureddevice.h"
+#include "reportgen/configureddevice.h"
 
 #include "reportdevicerecord.h"
 

@@ -1,7 +1,7 @@
 #include "report.h"
 #include "ui_report.h"
 
-#include "configureddevice.h"
+#include "reportgen/configureddevice.h"
 #include "datainterval.h"
 #include "messagedialog.h"
 #include "projectfile.h"

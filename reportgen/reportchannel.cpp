@@ -1,7 +1,7 @@
 #include "reportchannel.h"
 
 #include "channelunit.h"
-#include "configureddevice.h"
+#include "reportgen/configureddevice.h"
 #include "reporttables.h"
 
 QString ReportChannel::key() const

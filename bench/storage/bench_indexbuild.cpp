@@ -8,7 +8,7 @@
 // the GUI thread before: the two scans of startDateTime() and endDateTime().
 //
 //   bench_indexbuild [days, default 7] [seconds recorded after the build, default 10]
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 #include "databasepeek.h"
 #include "gatewaysimulator.h"
 #include "insertserialdata.h"

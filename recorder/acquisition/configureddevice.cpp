@@ -1,4 +1,4 @@
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 
 #include "acquisitionlog.h"
 #include "gatewayworker.h"

@@ -2,7 +2,7 @@
 
 #include "acquisitionlog.h"
 #include "charttime.h"
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 #include "datainterval.h"
 #include "insertserialdata.h"
 #include "nodelistitemview.h"

@@ -1,6 +1,6 @@
 #include "alarmsound.h"
 
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 #include "nodedevice.h"
 
 #include <QAudioDeviceInfo>

@@ -1,7 +1,7 @@
 #include "projectlist.h"
 #include "ui_projectlist.h"
 
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 #include "nodedevice.h"
 #include "projectlistitem.h"
 

@@ -1,6 +1,6 @@
 #include "projectsession.h"
 
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 #include "nodedevice.h"
 #include "programlauncher.h"
 #include "projectfile.h"

@@ -1,6 +1,6 @@
 #include "recordingcycle.h"
 
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 #include "indexbuilder.h"
 #include "insertserialdata.h"
 #include "nodedevice.h"

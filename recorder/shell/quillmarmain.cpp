@@ -3,7 +3,7 @@
 
 #include "aboutbox.h"
 #include "alarmsound.h"
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 #include "dashboard.h"
 #include "datainterval.h"
 #include "messagedialog.h"

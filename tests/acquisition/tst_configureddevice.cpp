@@ -1,4 +1,4 @@
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 #include "modbusdevice.h"
 #include "nodedevice.h"
 

@@ -1,5 +1,5 @@
 #include "alarmsound.h"
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 #include "nodedevice.h"
 #include "pulsenullsink.h"
 

@@ -1,4 +1,4 @@
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 #include "nodedevice.h"
 #include "projectmanager.h"
 #include "selectdelegate.h"

@@ -1,4 +1,4 @@
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 #include "messagedialog.h"
 #include "networksettingdialog.h"
 #include "nodedevice.h"

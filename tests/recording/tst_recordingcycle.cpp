@@ -1,4 +1,4 @@
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 #include "databasepeek.h"
 #include "flushpolicy.h"
 #include "gatewaysimulator.h"

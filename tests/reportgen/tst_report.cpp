@@ -1,4 +1,4 @@
-#include "configureddevice.h"
+#include "reportgen/configureddevice.h"
 #include "messagedialog.h"
 #include "projectpathargument.h"
 #include "report.h"

@@ -6,7 +6,7 @@
 // Run under TZ=Europe/Berlin (days of 23 and 25 hours). QUILLMAR_WRITE_GOLDEN=1 writes the
 // files instead of comparing them.
 
-#include "configureddevice.h"
+#include "reportgen/configureddevice.h"
 #include "generateaveragequeries.h"
 #include "novalue.h"
 #include "report.h"

@@ -1,4 +1,4 @@
-#include "configureddevice.h"
+#include "reportgen/configureddevice.h"
 #include "reportcommandline.h"
 #include "reportfixture.h"
 #include "reportstartup.h"

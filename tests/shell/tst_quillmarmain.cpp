@@ -1,5 +1,5 @@
 #include "../project/shownmessages.h"
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 #include "datainterval.h"
 #include "nodedevice.h"
 #include "projectcenter.h"

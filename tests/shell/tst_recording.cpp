@@ -1,4 +1,4 @@
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 #include "gatewaysimulator.h"
 #include "insertserialdata.h"
 #include "nodedevice.h"

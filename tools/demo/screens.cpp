@@ -2,7 +2,7 @@
 // a user sees as PNG files (run under xvfb-run so that pop-up menus are on the grabbed screen).
 //   usage: quillmar_screens OUTPUT_DIR
 
-#include "configureddevice.h"
+#include "acquisition/configureddevice.h"
 #include "gatewaysimulator.h"
 #include "nodedevice.h"
 #include "projectcenter.h"

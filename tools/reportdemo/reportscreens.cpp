@@ -6,7 +6,7 @@
 // exports each as PDF; given the report generator, makes the same four from its command line.
 //   usage: tallyforge_screens OUTPUT_DIR [TALLYFORGE]
 
-#include "configureddevice.h"
+#include "reportgen/configureddevice.h"
 #include "messagedialog.h"
 #include "report.h"
 #include "reportfixture.h"
