@@ -1,0 +1,137 @@
+#include "projectalarms.h"
+
+#include "alarmeventwrite.h"
+#include "configureddevice.h"
+#include "nodedevice.h"
+#include "projectfile.h"
+#include "sqlitealarmeventstore.h"
+
+#include <QDebug>
+#include <QThread>
+
+MonitoredNode monitoredNode(const NodeDevice& node)
+{
+    MonitoredNode m;
+    m.serial = node.deviceNumber;
+    m.nodeName = node.deviceName;
+    m.channelName[0] = node.ch1Name;
+    m.channelName[1] = node.ch2Name;
+    m.unit[0] = channelUnitText(channelUnitFromInt(node.ch1Unit), node.ch1Custom);
+    m.unit[1] = channelUnitText(channelUnitFromInt(node.ch2Unit), node.ch2Custom);
+    m.min[0] = node.ch1Min;
+    m.max[0] = node.ch1Max;
+    m.min[1] = node.ch2Min;
+    m.max[1] = node.ch2Max;
+    m.rules = node.alarmRules;
+    return m;
+}
+
+int reportedBattery(const NodeDevice& node)
+{
+    const auto* gateway = qobject_cast<const ConfiguredDevice*>(node.parent());
+    if (!gateway || gateway->deviceModel() != QLatin1String("TQ100"))
+        return -1;
+    bool ok = false;
+    const int level = node.batteryText.toInt(&ok);
+    return ok && level >= 0 ? level : -1;
+}
+
+ProjectAlarms::ProjectAlarms(const QString& projectFilePath, const QString& projectName,
+                             const QList<ConfiguredDevice*>& gateways, AlarmEventStore* store,
+                             QObject* parent)
+    : QObject(parent), m_databasePath(ProjectFile::databasePath(projectFilePath)), m_store(store)
+{
+    if (!m_store) {
+        m_ownStore = new SqliteAlarmEventStore(m_databasePath, this);
+        m_store = m_ownStore;
+    }
+    m_monitor = new AlarmMonitor(m_store, this);
+    m_monitor->setProjectName(projectName);
+    for (ConfiguredDevice* gateway : gateways) {
+        if (!gateway)
+            continue;
+        for (NodeDevice* node : gateway->nodes())
+            m_nodes << node;
+    }
+}
+
+ProjectAlarms::~ProjectAlarms()
+{
+    stop();
+}
+
+bool ProjectAlarms::open()
+{
+    const bool opened = !m_ownStore || m_ownStore->open();
+    if (!opened)
+        qWarning().noquote() << QStringLiteral("ProjectAlarms::open : ") + m_databasePath +
+                                    QStringLiteral(" : ") + m_ownStore->errorText();
+    // First of all writes: the events a recorder that died left open.
+    m_store->submit(AlarmEventWrite::closeInterrupted());
+    for (const QPointer<NodeDevice>& node : qAsConst(m_nodes)) {
+        if (!node)
+            continue;
+        m_monitor->setNode(monitoredNode(*node));
+        node->setSampleObserver(this);
+    }
+    return opened;
+}
+
+void ProjectAlarms::setClock(const AlarmMonitor::Clock& clock)
+{
+    m_monitor->setClock(clock);
+}
+
+void ProjectAlarms::tick()
+{
+    m_monitor->tick();
+}
+
+void ProjectAlarms::rulesChanged()
+{
+    for (const QPointer<NodeDevice>& node : qAsConst(m_nodes)) {
+        if (node)
+            m_monitor->setNode(monitoredNode(*node));
+    }
+}
+
+void ProjectAlarms::stop()
+{
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    detach();
+    m_monitor->stop();
+    if (m_ownStore)
+        m_ownStore->setRetryEnabled(false);
+    for (int attempt = 1; !m_store->flush(); ++attempt) {
+        if (attempt == FinalFlushAttempts) {
+            qWarning().noquote() << QStringLiteral("ProjectAlarms::stop : alarm event writes "
+                                                   "left for the next start : ") +
+                                        QString::number(m_store->pendingCount());
+            break;
+        }
+        // The end of the project: the sample writer's last flush may hold the file a moment.
+        QThread::msleep(100);
+    }
+}
+
+void ProjectAlarms::detach()
+{
+    for (const QPointer<NodeDevice>& node : qAsConst(m_nodes)) {
+        if (node)
+            node->setSampleObserver(nullptr);
+    }
+}
+
+void ProjectAlarms::nodeSampled(const NodeDevice& node, const QDateTime& sampleTime, bool)
+{
+    m_monitor->setNode(monitoredNode(node));
+    m_monitor->sample(node.deviceNumber, NodeDevice::channelValue(node.ch1Text),
+                      NodeDevice::channelValue(node.ch2Text), reportedBattery(node), sampleTime);
+}
+
+void ProjectAlarms::nodeDisconnected(const NodeDevice& node)
+{
+    m_monitor->disconnected(node.deviceNumber);
+}
