@@ -1,5 +1,6 @@
 #include "alarmsound.h"
 
+#include "alarmmonitor.h"
 #include "configureddevice.h"
 #include "nodedevice.h"
 
@@ -74,7 +75,17 @@ void AlarmSound::handleStateChanged(QAudio::State state)
 
 void AlarmSound::update(const QList<ConfiguredDevice*>& gateways)
 {
-    if (!anyAlarm(gateways)) {
+    update(anyAlarm(gateways));
+}
+
+void AlarmSound::update(const AlarmMonitor& monitor)
+{
+    update(monitor.soundWanted());
+}
+
+void AlarmSound::update(bool alarm)
+{
+    if (!alarm) {
         stop();
         return;
     }
