@@ -371,12 +371,12 @@ qint64 AlarmEventTable::nextId(sqlite3* db, QString* error)
     return sqlite3_column_int64(s.get(), 0);
 }
 
-bool AlarmEventTable::list(sqlite3* db, const AlarmEventFilter& filter,
-                           QVector<AlarmEventRecord>* out, QString* error)
+namespace {
+
+// The statement of list() or count() with the filter's conditions bound.
+SqliteStatement filtered(sqlite3* db, const QString& head, const AlarmEventFilter& filter,
+                         const QString& tail)
 {
-    out->clear();
-    if (!exists(db))
-        return true;
     QStringList where;
     if (!filter.serial.isEmpty())
         where << QStringLiteral("serialno = :serial");
@@ -390,13 +390,13 @@ bool AlarmEventTable::list(sqlite3* db, const AlarmEventFilter& filter,
         where << QStringLiteral("ackTime is null");
     if (filter.endedOnly)
         where << QStringLiteral("endTime is not null");
-    QString sql = QStringLiteral("select ") + columns() + QStringLiteral(" from alarm_event");
+    QString sql = head;
     if (!where.isEmpty())
         sql += QStringLiteral(" where ") + where.join(QStringLiteral(" and "));
-    sql += QStringLiteral(" order by endTime is not null, startTime desc, id desc limit :limit");
+    sql += tail;
     SqliteStatement s(db, sql.toUtf8());
     if (!s.isValid())
-        return fail(db, error);
+        return s;
     auto parameter = [&s](const char* name) { return sqlite3_bind_parameter_index(s.get(), name); };
     if (!filter.serial.isEmpty())
         bindSerial(s.get(), parameter(":serial"), filter.serial);
@@ -406,7 +406,24 @@ bool AlarmEventTable::list(sqlite3* db, const AlarmEventFilter& filter,
         sqlite3_bind_int64(s.get(), parameter(":to"), *filter.to);
     if (filter.from)
         sqlite3_bind_int64(s.get(), parameter(":from"), *filter.from);
-    sqlite3_bind_int(s.get(), parameter(":limit"), std::max(filter.limit, 0));
+    if (const int limit = parameter(":limit"))
+        sqlite3_bind_int(s.get(), limit, std::max(filter.limit, 0));
+    return s;
+}
+
+} // namespace
+
+bool AlarmEventTable::list(sqlite3* db, const AlarmEventFilter& filter,
+                           QVector<AlarmEventRecord>* out, QString* error)
+{
+    out->clear();
+    if (!exists(db))
+        return true;
+    SqliteStatement s = filtered(
+        db, QStringLiteral("select ") + columns() + QStringLiteral(" from alarm_event"), filter,
+        QStringLiteral(" order by endTime is not null, startTime desc, id desc limit :limit"));
+    if (!s.isValid())
+        return fail(db, error);
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
         AlarmEventRecord r;
@@ -414,6 +431,19 @@ bool AlarmEventTable::list(sqlite3* db, const AlarmEventFilter& filter,
         out->append(r);
     }
     return rc == SQLITE_DONE || fail(db, error);
+}
+
+qint64 AlarmEventTable::count(sqlite3* db, const AlarmEventFilter& filter, QString* error)
+{
+    if (!exists(db))
+        return 0;
+    SqliteStatement s =
+        filtered(db, QStringLiteral("select count(*) from alarm_event"), filter, QString());
+    if (!s.isValid() || sqlite3_step(s.get()) != SQLITE_ROW) {
+        fail(db, error);
+        return -1;
+    }
+    return sqlite3_column_int64(s.get(), 0);
 }
 
 bool AlarmEventTable::changesSince(sqlite3* db, qint64 mark, int limit,

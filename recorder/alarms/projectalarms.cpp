@@ -1,6 +1,7 @@
 #include "projectalarms.h"
 
 #include "alarmeventwrite.h"
+#include "alarmlogquery.h"
 #include "configureddevice.h"
 #include "nodedevice.h"
 #include "projectfile.h"
@@ -47,6 +48,13 @@ ProjectAlarms::ProjectAlarms(const QString& projectFilePath, const QString& proj
     }
     m_monitor = new AlarmMonitor(m_store, this);
     m_monitor->setProjectName(projectName);
+    m_log = new AlarmLogQuery(m_databasePath, this);
+    connect(m_log, &AlarmLogQuery::counted, this,
+            [this](quint64 request, qint64 count) { counted(request, count); });
+    // Counted again once what changed the count is in the log: the store writes at once.
+    connect(m_monitor, &AlarmMonitor::countsChanged, this, &ProjectAlarms::reportCounts);
+    connect(m_monitor, &AlarmMonitor::alarmEnded, this, &ProjectAlarms::recount);
+    connect(m_monitor, &AlarmMonitor::alarmAcknowledged, this, &ProjectAlarms::recount);
     for (ConfiguredDevice* gateway : gateways) {
         if (!gateway)
             continue;
@@ -74,6 +82,7 @@ bool ProjectAlarms::open()
         m_monitor->setNode(monitoredNode(*node));
         node->setSampleObserver(this);
     }
+    recount();
     return opened;
 }
 
@@ -85,6 +94,57 @@ void ProjectAlarms::setClock(const AlarmMonitor::Clock& clock)
 void ProjectAlarms::tick()
 {
     m_monitor->tick();
+    if (++m_ticksSinceCount >= RecountSeconds)
+        recount();
+}
+
+QVector<MonitoredNode> ProjectAlarms::nodes() const
+{
+    QVector<MonitoredNode> out;
+    for (const QPointer<NodeDevice>& node : m_nodes) {
+        if (node)
+            out << m_monitor->node(node->deviceNumber);
+    }
+    return out;
+}
+
+int ProjectAlarms::activeCount() const
+{
+    return m_monitor->activeCount();
+}
+
+int ProjectAlarms::unacknowledgedCount() const
+{
+    return m_monitor->unacknowledgedCount() + m_unacknowledgedEnded;
+}
+
+void ProjectAlarms::recount()
+{
+    m_ticksSinceCount = 0;
+    AlarmEventFilter filter;
+    filter.endedOnly = true;
+    filter.unacknowledgedOnly = true;
+    m_countRequest = m_log->count(filter);
+}
+
+void ProjectAlarms::counted(quint64 request, qint64 count)
+{
+    // An older answer than the last question, or a failed one, changes nothing.
+    if (request != m_countRequest || count < 0)
+        return;
+    m_unacknowledgedEnded = int(count);
+    reportCounts();
+}
+
+void ProjectAlarms::reportCounts()
+{
+    const int active = activeCount();
+    const int unacknowledged = unacknowledgedCount();
+    if (active == m_reportedActive && unacknowledged == m_reportedUnacknowledged)
+        return;
+    m_reportedActive = active;
+    m_reportedUnacknowledged = unacknowledged;
+    emit countsChanged(active, unacknowledged);
 }
 
 void ProjectAlarms::rulesChanged()

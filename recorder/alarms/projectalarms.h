@@ -11,6 +11,7 @@
 #include <memory>
 
 class AlarmEventStore;
+class AlarmLogQuery;
 class ConfiguredDevice;
 class NodeDevice;
 class SqliteAlarmEventStore;
@@ -28,6 +29,9 @@ public:
     // Writes at the end of the program, a little apart, before what still waits is left to the
     // next start (which closes open events at the nodes' last samples).
     static constexpr int FinalFlushAttempts = 3;
+    // Seconds between two counts of the log's unacknowledged events besides those after each
+    // change: writes that waited for the file show up within this time.
+    static constexpr int RecountSeconds = 10;
 
     // `gateways` stay the caller's and must outlive this object or be let go first. Without a
     // store, the events go through a connection of this object's own to the project's database.
@@ -43,6 +47,13 @@ public:
 
     AlarmMonitor* monitor() const { return m_monitor; }
     AlarmEventStore* store() const { return m_store; }
+    // Questions to the event log, answered off this thread.
+    AlarmLogQuery* log() const { return m_log; }
+    // The project's nodes in their order, as the monitor knows them.
+    QVector<MonitoredNode> nodes() const;
+    // Alarms active now, and events nobody acknowledged (active or ended).
+    int activeCount() const;
+    int unacknowledgedCount() const;
     QString databasePath() const { return m_databasePath; }
 
     // The recorder's clock tick.
@@ -52,16 +63,28 @@ public:
     // The end: active alarms close now, the log is written; the nodes are let go.
     void stop();
 
+signals:
+    void countsChanged(int active, int unacknowledged);
+
 private:
     void nodeSampled(const NodeDevice& node, const QDateTime& sampleTime, bool refresh) override;
     void nodeDisconnected(const NodeDevice& node) override;
     void detach();
+    void recount();
+    void counted(quint64 request, qint64 count);
+    void reportCounts();
 
     QString m_databasePath;
     QList<QPointer<NodeDevice>> m_nodes;
     AlarmEventStore* m_store = nullptr;
     SqliteAlarmEventStore* m_ownStore = nullptr;
     AlarmMonitor* m_monitor = nullptr;
+    AlarmLogQuery* m_log = nullptr;
+    quint64 m_countRequest = 0;
+    int m_unacknowledgedEnded = 0;
+    int m_ticksSinceCount = 0;
+    int m_reportedActive = -1;
+    int m_reportedUnacknowledged = -1;
     bool m_stopped = false;
 };
 

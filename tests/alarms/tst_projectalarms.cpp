@@ -78,6 +78,7 @@ private slots:
     void restart_data();
     void restart();
     void lockedFileRetried();
+    void countsActiveAndUnacknowledged();
     void simulatorFaults();
 
 private:
@@ -293,6 +294,31 @@ void TestProjectAlarms::lockedFileRetried()
     QVERIFY(store->flush());
     QCOMPARE(pending.last().first().toInt(), 0);
     QCOMPARE(storedEvents(database), QStringList{"high 1 0 10 cleared -"});
+}
+
+// Catches: a status that forgets an alarm nobody acknowledged once it cleared, or that still
+// counts it after its acknowledgement.
+void TestProjectAlarms::countsActiveAndUnacknowledged()
+{
+    makeProject(1502, NodeAlarmRules());
+    auto alarms = openAlarms();
+    QVERIFY(alarms);
+    QSignalSpy counts(alarms.get(), &ProjectAlarms::countsChanged);
+    auto last = [&counts] {
+        return counts.isEmpty() ? QVariantList() : counts.last();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(last(), (QVariantList{0, 0}), 5000);
+    sample(QStringLiteral("35.00"), 0);
+    QCOMPARE(last(), (QVariantList{1, 1}));
+    const qint64 first = alarms->monitor()->activeAlarms().first().id;
+    sample(QStringLiteral("20.00"), 10);
+    QTRY_COMPARE_WITH_TIMEOUT(last(), (QVariantList{0, 1}), 5000);
+    sample(QStringLiteral("35.00"), 20);
+    QTRY_COMPARE_WITH_TIMEOUT(last(), (QVariantList{1, 2}), 5000);
+    QVERIFY(alarms->monitor()->acknowledge(first, QStringLiteral("Kim"), QStringLiteral("fan")));
+    QTRY_COMPARE_WITH_TIMEOUT(last(), (QVariantList{1, 1}), 5000);
+    QCOMPARE(storedEvents(database),
+             (QStringList{"high 1 0 10 cleared Kim", "high 1 20 - active -"}));
 }
 
 // Catches: a battery reported low or a gateway gone silent in the field raising nothing, or a

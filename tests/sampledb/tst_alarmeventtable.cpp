@@ -208,6 +208,7 @@ void TestAlarmEventTable::listFilters()
         filter.to = to;
     filter.unacknowledgedOnly = unacknowledged;
     QCOMPARE(summary(all(filter)), expected);
+    QCOMPARE(AlarmEventTable::count(db.get(), filter, nullptr), qint64(expected.size()));
 }
 
 void TestAlarmEventTable::interruptedEventsEnd_data()
