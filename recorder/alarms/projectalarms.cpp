@@ -45,16 +45,17 @@ ProjectAlarms::ProjectAlarms(const QString& projectFilePath, const QString& proj
     if (!m_store) {
         m_ownStore = new SqliteAlarmEventStore(m_databasePath, this);
         m_store = m_ownStore;
+        connect(m_ownStore, &SqliteAlarmEventStore::written, this, &ProjectAlarms::logWritten);
+        connect(m_ownStore, &SqliteAlarmEventStore::pendingChanged, this,
+                &ProjectAlarms::pendingWritesChanged);
     }
     m_monitor = new AlarmMonitor(m_store, this);
     m_monitor->setProjectName(projectName);
     m_log = new AlarmLogQuery(m_databasePath, this);
     connect(m_log, &AlarmLogQuery::counted, this,
             [this](quint64 request, qint64 count) { counted(request, count); });
-    // Counted again once what changed the count is in the log: the store writes at once.
+    // Counted again once what changed the count is in the log (logWritten).
     connect(m_monitor, &AlarmMonitor::countsChanged, this, &ProjectAlarms::reportCounts);
-    connect(m_monitor, &AlarmMonitor::alarmEnded, this, &ProjectAlarms::recount);
-    connect(m_monitor, &AlarmMonitor::alarmAcknowledged, this, &ProjectAlarms::recount);
     for (ConfiguredDevice* gateway : gateways) {
         if (!gateway)
             continue;
@@ -106,6 +107,12 @@ QVector<MonitoredNode> ProjectAlarms::nodes() const
             out << m_monitor->node(node->deviceNumber);
     }
     return out;
+}
+
+void ProjectAlarms::logWritten()
+{
+    recount();
+    emit logChanged();
 }
 
 int ProjectAlarms::activeCount() const

@@ -63,8 +63,17 @@ public:
     // The end: active alarms close now, the log is written; the nodes are let go.
     void stop();
 
+public slots:
+    // The store committed writes: the counts are asked again and the log's readers told. A
+    // store of the caller's calls it after each commit.
+    void logWritten();
+
 signals:
     void countsChanged(int active, int unacknowledged);
+    // The log holds new changes.
+    void logChanged();
+    // Writes of the log waiting for the file (0 once all are stored).
+    void pendingWritesChanged(int count);
 
 private:
     void nodeSampled(const NodeDevice& node, const QDateTime& sampleTime, bool refresh) override;

@@ -54,6 +54,7 @@ void SqliteAlarmEventStore::submit(const AlarmEventWrite& write)
 
 bool SqliteAlarmEventStore::flush()
 {
+    const bool waiting = !queue.empty();
     while (!queue.empty()) {
         const int count = int(std::min<size_t>(queue.size(), MaxWritesPerTransaction));
         if (!open() || !writeBatch(count)) {
@@ -74,6 +75,8 @@ bool SqliteAlarmEventStore::flush()
         reportedPending = 0;
         emit pendingChanged(0);
     }
+    if (waiting)
+        emit written();
     return true;
 }
 

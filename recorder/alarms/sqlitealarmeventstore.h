@@ -45,6 +45,8 @@ public:
 signals:
     // The number of writes waiting after a failed flush, and 0 once they were written.
     void pendingChanged(int count);
+    // Writes were committed: readers of the log may ask again.
+    void written();
 
 private:
     bool writeBatch(int count);

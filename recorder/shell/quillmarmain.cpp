@@ -2,6 +2,7 @@
 #include "ui_quillmarmain.h"
 
 #include "aboutbox.h"
+#include "alarmeventstore.h"
 #include "alarmindicator.h"
 #include "alarmmonitor.h"
 #include "alarmscreen.h"
@@ -443,9 +444,12 @@ void QuillmarMain::openAlarms()
         std::make_unique<ProjectAlarms>(session.filePath(), session.name(), session.gateways());
     connect(alarms.get(), &ProjectAlarms::countsChanged, m_alarmIndicator,
             &AlarmIndicator::setCounts);
+    connect(alarms.get(), &ProjectAlarms::pendingWritesChanged, m_alarmIndicator,
+            &AlarmIndicator::setPendingWrites);
     alarms->open();
     m_alarmIndicator->setCounts(alarms->activeCount(), alarms->unacknowledgedCount());
-    m_alarmIndicator->show();
+    m_alarmIndicator->setPendingWrites(alarms->store()->pendingCount());
+    m_alarmIndicator->setVisible(true);
 }
 
 // Active alarms end as stopped by the recorder; the screen showing them goes first.
@@ -454,7 +458,7 @@ void QuillmarMain::closeAlarms()
     delete m_alarmScreen;
     alarms.reset();
     if (m_alarmIndicator)
-        m_alarmIndicator->hide();
+        m_alarmIndicator->setVisible(false);
 }
 
 void QuillmarMain::slotShowAlarms()

@@ -265,22 +265,29 @@ void TestAlarmScreen::indicatorTexts_data()
 {
     QTest::addColumn<int>("active");
     QTest::addColumn<int>("unacknowledged");
+    QTest::addColumn<int>("pending");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("bold");
-    QTest::newRow("none") << 0 << 0 << "No alarms" << false;
-    QTest::newRow("waiting") << 1 << 2 << "Alarms: 1 active, 2 unacknowledged" << true;
-    QTest::newRow("all acknowledged") << 2 << 0 << "Alarms: 2 active, 0 unacknowledged" << false;
+    QTest::newRow("none") << 0 << 0 << 0 << "No alarms" << false;
+    QTest::newRow("waiting") << 1 << 2 << 0 << "Alarms: 1 active, 2 unacknowledged" << true;
+    QTest::newRow("all acknowledged")
+        << 2 << 0 << 0 << "Alarms: 2 active, 0 unacknowledged" << false;
+    QTest::newRow("log writes waiting")
+        << 0 << 0 << 3 << "No alarms (alarm log: 3 writes waiting)" << true;
 }
 
-// Catches: an indicator that hides waiting acknowledgements or shouts when nothing waits.
+// Catches: an indicator that hides waiting acknowledgements or alarm-log writes, or shouts when
+// nothing waits.
 void TestAlarmScreen::indicatorTexts()
 {
     QFETCH(int, active);
     QFETCH(int, unacknowledged);
+    QFETCH(int, pending);
     QFETCH(QString, text);
     QFETCH(bool, bold);
     AlarmIndicator indicator(window.get());
     indicator.setCounts(active, unacknowledged);
+    indicator.setPendingWrites(pending);
     QCOMPARE(indicator.text(), text);
     QCOMPARE(indicator.styleSheet().contains(QLatin1String("bold")), bold);
 }

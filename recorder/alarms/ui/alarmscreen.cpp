@@ -76,6 +76,7 @@ AlarmScreen::AlarmScreen(ProjectAlarms* alarms, QWidget* parent)
                             &AlarmMonitor::alarmEnded, &AlarmMonitor::alarmAcknowledged})
             connect(monitor, signal, this, &AlarmScreen::refresh);
         connect(m_alarms->log(), &AlarmLogQuery::listed, this, &AlarmScreen::historyListed);
+        connect(m_alarms, &ProjectAlarms::logChanged, m_historyDelay, qOverload<>(&QTimer::start));
     }
     connect(ui->pushButton_acknowledge, &QPushButton::clicked, this,
             &AlarmScreen::acknowledgeSelected);
@@ -84,7 +85,14 @@ AlarmScreen::AlarmScreen(ProjectAlarms* alarms, QWidget* parent)
     requestHistory();
 }
 
-AlarmScreen::~AlarmScreen() = default;
+AlarmScreen::~AlarmScreen()
+{
+    // A dialog still open goes first: its end must not reach a screen half gone.
+    if (m_dialog) {
+        disconnect(m_dialog, nullptr, this, nullptr);
+        delete m_dialog;
+    }
+}
 
 AlarmEventFilter AlarmScreen::historyFilter() const
 {
