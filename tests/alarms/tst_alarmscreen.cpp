@@ -231,8 +231,8 @@ void TestAlarmScreen::acknowledgeWithNameAndAction()
 
 void TestAlarmScreen::historyFilters_data()
 {
-    QTest::addColumn<int>("node");   // combo index: 0 all
-    QTest::addColumn<int>("kind");   // combo index: 0 all, 1 high, 2 low
+    QTest::addColumn<int>("node"); // combo index: 0 all
+    QTest::addColumn<int>("kind"); // combo index: 0 all, 1 high, 2 low
     QTest::addColumn<bool>("unacknowledged");
     QTest::addColumn<QStringList>("nodes");
     QTest::newRow("everything") << 0 << 0 << false << QStringList{"Room A", "Room B"};
@@ -256,9 +256,9 @@ void TestAlarmScreen::historyFilters()
     child<QComboBox>(screen, "comboBox_kind")->setCurrentIndex(kind);
     child<QCheckBox>(screen, "checkBox_unacknowledged")->setChecked(unacknowledged);
     QVERIFY(shown.wait(5000));
-    QCOMPARE(column(child<QTableView>(screen, "tableView_history"),
-                    AlarmEventListModel::NodeColumn),
-             nodes);
+    QCOMPARE(
+        column(child<QTableView>(screen, "tableView_history"), AlarmEventListModel::NodeColumn),
+        nodes);
 }
 
 void TestAlarmScreen::indicatorTexts_data()

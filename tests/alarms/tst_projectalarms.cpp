@@ -304,9 +304,7 @@ void TestProjectAlarms::countsActiveAndUnacknowledged()
     auto alarms = openAlarms();
     QVERIFY(alarms);
     QSignalSpy counts(alarms.get(), &ProjectAlarms::countsChanged);
-    auto last = [&counts] {
-        return counts.isEmpty() ? QVariantList() : counts.last();
-    };
+    auto last = [&counts] { return counts.isEmpty() ? QVariantList() : counts.last(); };
     QTRY_COMPARE_WITH_TIMEOUT(last(), (QVariantList{0, 0}), 5000);
     sample(QStringLiteral("35.00"), 0);
     QCOMPARE(last(), (QVariantList{1, 1}));
