@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarmrules.h"
 #include "channelunit.h"
 
 #include <QString>
@@ -20,4 +21,6 @@ struct NodeConfig
     float ch2Max = 0;
     QString ch1Custom;
     QString ch2Custom;
+    // Stored apart from the device list, under a key of its own.
+    NodeAlarmRules alarmRules;
 };

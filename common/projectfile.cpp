@@ -10,6 +10,7 @@
 #include <QSettings>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -19,6 +20,7 @@ const QString kRecordStart = QStringLiteral("record_start_time");
 const QString kRecordStop = QStringLiteral("record_stop_time");
 const QString kReportSubject = QStringLiteral("ReportSubject");
 const QString kReportAuthor = QStringLiteral("ReportAuthor");
+const QString kAlarmRules = QStringLiteral("AlarmRules");
 
 // A file name without a folder: no path separator, no "..".
 bool isPlainFileName(const QString& name)
@@ -165,6 +167,94 @@ void ProjectFile::saveDeviceList(const QList<GatewayConfig>& gateways) const
     QSettings settings(m_path, QSettings::IniFormat);
     settings.setValue(QStringLiteral("Backup"), settings.value(kDeviceList).toByteArray());
     settings.setValue(kDeviceList, deviceListDocument(gateways));
+    const QByteArray rules = alarmRulesDocument(gateways);
+    if (rules.isEmpty())
+        settings.remove(kAlarmRules);
+    else
+        settings.setValue(kAlarmRules, rules);
+}
+
+QByteArray ProjectFile::alarmRulesDocument(const QList<GatewayConfig>& gateways)
+{
+    QJsonArray nodes;
+    for (const GatewayConfig& gateway : gateways) {
+        for (const NodeConfig& node : gateway.nodes) {
+            const NodeAlarmRules& rules = node.alarmRules;
+            if (rules.isDefault())
+                continue;
+            QJsonObject n;
+            n.insert(QStringLiteral("DeviceNumber"), node.deviceNumber);
+            for (int c = 0; c < 2; ++c) {
+                const QString prefix = QStringLiteral("Ch%1").arg(c + 1);
+                n.insert(prefix + QStringLiteral("DelayMinutes"), rules.channel[c].delayMinutes);
+                n.insert(prefix + QStringLiteral("Deadband"), rules.channel[c].deadband);
+            }
+            n.insert(QStringLiteral("NoDataMinutes"), rules.noDataMinutes);
+            n.insert(QStringLiteral("BatteryLow"), rules.batteryLow);
+            nodes.append(n);
+        }
+    }
+    if (nodes.isEmpty())
+        return QByteArray();
+    QJsonObject root;
+    root.insert(QStringLiteral("nodes"), nodes);
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+namespace {
+
+// A whole number from `low` to `high`, or `fallback` (traced) for anything else.
+int ruleNumber(const QJsonObject& object, const QString& key, int low, int high, int fallback,
+               const QString& serial)
+{
+    const QJsonValue value = object.value(key);
+    if (value.isUndefined())
+        return fallback;
+    const double number = value.toDouble(-1);
+    if (value.isDouble() && number >= low && number <= high && number == int(number))
+        return int(number);
+    qWarning().noquote() << QStringLiteral("ProjectFile::parseAlarmRules : ") + serial +
+                                QStringLiteral(" ") + key + QStringLiteral(" read as ") +
+                                QString::number(fallback);
+    return fallback;
+}
+
+} // namespace
+
+void ProjectFile::parseAlarmRules(const QByteArray& document, QList<GatewayConfig>* gateways)
+{
+    const QJsonArray nodes =
+        QJsonDocument::fromJson(document).object().value(QStringLiteral("nodes")).toArray();
+    for (const QJsonValue& value : nodes) {
+        const QJsonObject object = value.toObject();
+        const QString serial = text(object, QStringLiteral("DeviceNumber"));
+        NodeAlarmRules rules;
+        for (int c = 0; c < 2; ++c) {
+            const QString prefix = QStringLiteral("Ch%1").arg(c + 1);
+            ChannelAlarmRule& rule = rules.channel[c];
+            rule.delayMinutes =
+                ruleNumber(object, prefix + QStringLiteral("DelayMinutes"), 0, 60, 0, serial);
+            // A delay the editor does not offer would show as another one there.
+            if (!NodeAlarmRules::isOfferedDelay(rule.delayMinutes)) {
+                qWarning().noquote() << QStringLiteral("ProjectFile::parseAlarmRules : ") + serial +
+                                            QStringLiteral(" delay ") +
+                                            QString::number(rule.delayMinutes) +
+                                            QStringLiteral(" is not offered, read as 0");
+                rule.delayMinutes = 0;
+            }
+            const double deadband = object.value(prefix + QStringLiteral("Deadband")).toDouble(0);
+            rule.deadband = std::isfinite(deadband) && deadband >= 0 ? deadband : 0;
+        }
+        rules.noDataMinutes = ruleNumber(object, QStringLiteral("NoDataMinutes"), 0,
+                                         NodeAlarmRules::MaxNoDataMinutes, 0, serial);
+        rules.batteryLow = ruleNumber(object, QStringLiteral("BatteryLow"), 0, 100, 0, serial);
+        for (GatewayConfig& gateway : *gateways) {
+            for (NodeConfig& node : gateway.nodes) {
+                if (node.deviceNumber == serial)
+                    node.alarmRules = rules;
+            }
+        }
+    }
 }
 
 void ProjectFile::saveInterval(int interval) const
@@ -241,6 +331,7 @@ bool ProjectFile::load(ProjectData* project) const
     QList<GatewayConfig> gateways;
     if (!parseDeviceList(settings.value(kDeviceList).toByteArray(), &gateways))
         return false;
+    parseAlarmRules(settings.value(kAlarmRules).toByteArray(), &gateways);
     project->gateways = gateways;
     project->projectName = settings.value(QStringLiteral("projectName")).toString();
     project->dataInterval = offeredInterval(settings.value(kDataInterval).toInt());

@@ -59,6 +59,13 @@ public:
 
     // The device-list document on its own, for the writer and for fuzzing the readers.
     static QByteArray deviceListDocument(const QList<GatewayConfig>& gateways);
+    // The nodes' alarm rules, kept under "AlarmRules" beside the device list so that the list
+    // stays as every reader of it knows it: a JSON document listing the nodes whose rules are
+    // not the defaults. Empty when every node has the defaults (the key is then removed).
+    static QByteArray alarmRulesDocument(const QList<GatewayConfig>& gateways);
+    // Sets the rules of the nodes the document names, by serial number; nodes it does not name
+    // keep the defaults. Values out of range read as the default, traced.
+    static void parseAlarmRules(const QByteArray& document, QList<GatewayConfig>* gateways);
     static bool parseDeviceList(const QByteArray& document, QList<GatewayConfig>* gateways);
     static bool parseReportDevices(const QByteArray& document, QList<ReportDeviceRecord>* devices);
 

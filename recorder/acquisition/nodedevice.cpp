@@ -6,6 +6,7 @@
 #include "datainterval.h"
 #include "insertserialdata.h"
 #include "nodelistitemview.h"
+#include "nodesampleobserver.h"
 #include "nodetileview.h"
 #include "novalue.h"
 
@@ -58,6 +59,7 @@ NodeDevice* NodeDevice::fromConfig(const NodeConfig& config, QObject* parent)
     node->setAlarmRanges(config.ch1Min, config.ch1Max, config.ch2Min, config.ch2Max);
     node->ch1Custom = config.ch1Custom;
     node->ch2Custom = config.ch2Custom;
+    node->alarmRules = config.alarmRules;
     return node;
 }
 
@@ -77,6 +79,7 @@ NodeConfig NodeDevice::configuration() const
     config.ch2Max = ch2Max;
     config.ch1Custom = ch1Custom;
     config.ch2Custom = ch2Custom;
+    config.alarmRules = alarmRules;
     return config;
 }
 
@@ -210,6 +213,8 @@ void NodeDevice::setData(const QString& ch1, const QString& ch2, const QString& 
 
     if (recordEnabled && !refresh)
         queue(value1, value2, sampleTime);
+    if (sampleObserver)
+        sampleObserver->nodeSampled(*this, sampleTime, refresh);
 }
 
 void NodeDevice::queue(double value1, double value2, const QDateTime& time) const
@@ -249,6 +254,8 @@ void NodeDevice::deviceDisconnected()
     ch1Text.clear();
     ch2Text.clear();
     checkAlarms();
+    if (sampleObserver)
+        sampleObserver->nodeDisconnected(*this);
 }
 
 void NodeDevice::insertNoValue()

@@ -12,6 +12,7 @@
 class ConfiguredDevice;
 class InsertSerialData;
 class NodeListItemView;
+class NodeSampleObserver;
 class NodeTileView;
 
 // Run-time state of one sensor node: latest values as text, the last 240 samples for the charts,
@@ -52,6 +53,8 @@ public:
     void clearChartView();
     void clearDashboardTiles();
     NodeChartView* chartView() const { return chart; }
+    // Not owned; none by default. Told of every sample after the views, and of disconnection.
+    void setSampleObserver(NodeSampleObserver* observer) { sampleObserver = observer; }
 
     void setData(const QString& ch1, const QString& ch2, const QString& lqi, const QString& battery,
                  const QDateTime& sampleTime, bool refresh);
@@ -86,6 +89,7 @@ public:
     float ch1Max = 0;
     float ch2Min = 0;
     float ch2Max = 0;
+    NodeAlarmRules alarmRules;
 
 private:
     void queue(double value1, double value2, const QDateTime& time) const;
@@ -97,6 +101,7 @@ private:
     NodeChartView* chart = nullptr;
     NodeTileView* tile1 = nullptr;
     NodeTileView* tile2 = nullptr;
+    NodeSampleObserver* sampleObserver = nullptr;
     ConfiguredDevice* gateway = nullptr;
     QPointer<InsertSerialData> writer;
 };

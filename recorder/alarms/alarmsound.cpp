@@ -1,6 +1,7 @@
 #include "alarmsound.h"
 
 #include "acquisition/configureddevice.h"
+#include "alarmmonitor.h"
 #include "nodedevice.h"
 
 #include <QAudioDeviceInfo>
@@ -74,7 +75,17 @@ void AlarmSound::handleStateChanged(QAudio::State state)
 
 void AlarmSound::update(const QList<ConfiguredDevice*>& gateways)
 {
-    if (!anyAlarm(gateways)) {
+    update(anyAlarm(gateways));
+}
+
+void AlarmSound::update(const AlarmMonitor& monitor)
+{
+    update(monitor.soundWanted());
+}
+
+void AlarmSound::update(bool alarm)
+{
+    if (!alarm) {
         stop();
         return;
     }

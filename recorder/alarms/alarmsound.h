@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class AlarmMonitor;
 class ConfiguredDevice;
 class QAudioDeviceInfo;
 class QAudioOutput;
@@ -36,6 +37,10 @@ public:
 
     // The clock's tick: plays while any node of `gateways` has an alarm, stops otherwise.
     void update(const QList<ConfiguredDevice*>& gateways);
+    // The same for the open project's alarms: plays while one is active and not acknowledged
+    // (with no delays and no acknowledgement, exactly while a node has its flag set).
+    void update(const AlarmMonitor& monitor);
+    void update(bool alarm);
     void stop();
 
     QAudioOutput* output() const { return audio; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "alarmkind.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -13,16 +15,6 @@ enum class NotificationKind
     Reminder,
     Escalation,
     Test
-};
-
-// What the alarm is about: a channel beyond its limit, or a node that stopped answering or runs
-// low on battery.
-enum class AlarmKind
-{
-    High,
-    Low,
-    NoData,
-    Battery
 };
 
 // The fields of one alarm event that a notification tells, filled by whoever keeps the events.

@@ -42,36 +42,6 @@ QVector<ForwardSample> forwardedSamples(const StoredSampleRow& row, const NodeLa
     return samples;
 }
 
-QString alarmKindText(AlarmKind kind)
-{
-    switch (kind) {
-    case AlarmKind::High:
-        return QStringLiteral("high");
-    case AlarmKind::Low:
-        return QStringLiteral("low");
-    case AlarmKind::NoData:
-        return QStringLiteral("no data");
-    case AlarmKind::Battery:
-        return QStringLiteral("battery");
-    }
-    return QString();
-}
-
-QString alarmEndText(AlarmEnd end)
-{
-    switch (end) {
-    case AlarmEnd::Active:
-        return QStringLiteral("active");
-    case AlarmEnd::Cleared:
-        return QStringLiteral("cleared");
-    case AlarmEnd::RecorderStopped:
-        return QStringLiteral("recorder stopped");
-    case AlarmEnd::NoData:
-        return QStringLiteral("no data");
-    }
-    return QString();
-}
-
 void registerForwardingTypes()
 {
     qRegisterMetaType<ForwardBatch>();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "alarmkind.h"
+
 #include <QMetaType>
 #include <QString>
 #include <QVector>
@@ -20,22 +22,6 @@ struct ForwardSample
     QString nodeName;
     QString channelName;
     QString unit;
-};
-
-enum class AlarmKind
-{
-    High,
-    Low,
-    NoData,
-    Battery
-};
-// How an alarm event ended; Active while it lasts.
-enum class AlarmEnd
-{
-    Active,
-    Cleared,
-    RecorderStopped,
-    NoData
 };
 
 // One state of one alarm event: sent when it starts and again after every later change (its
@@ -118,11 +104,6 @@ bool isForwardedValue(const std::optional<double>& value);
 
 // The samples a stored row is sent as: one per channel holding a value, none for a gap record.
 QVector<ForwardSample> forwardedSamples(const StoredSampleRow& row, const NodeLabels& labels);
-
-// The texts the records carry for a kind and an end ("high", "low", "no data", "battery";
-// "active", "cleared", "recorder stopped", "no data").
-QString alarmKindText(AlarmKind kind);
-QString alarmEndText(AlarmEnd end);
 
 // Makes the record types known to queued connections; idempotent.
 void registerForwardingTypes();

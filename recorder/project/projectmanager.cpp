@@ -333,6 +333,7 @@ void ProjectManager::slotProjectListConfirm()
                 node->setAlarmRanges(kept->ch1Min, kept->ch1Max, kept->ch2Min, kept->ch2Max);
                 node->ch1Custom = kept->ch1Custom;
                 node->ch2Custom = kept->ch2Custom;
+                node->alarmRules = kept->alarmRules;
             }
             node->startAddress = cell(StartColumn).toInt();
             node->registerCount = NodeRegisters;

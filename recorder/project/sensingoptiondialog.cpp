@@ -6,8 +6,12 @@
 #include "messagedialog.h"
 #include "nodedevice.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QSpinBox>
+
+#include <algorithm>
 
 SensingOptionDialog::SensingOptionDialog(NodeDevice* node, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::SensingOptionDialog>()), m_node(node)
@@ -50,11 +54,59 @@ SensingOptionDialog::SensingOptionDialog(NodeDevice* node, QWidget* parent)
         ui->doubleSpinBox_min_ch2->setValue(double(ranges.value(2)));
         ui->doubleSpinBox_max_ch2->setValue(double(ranges.value(3)));
     }
+    showAlarmRules();
 
     connect(ui->pushButton_confirm, &QPushButton::clicked, this, &SensingOptionDialog::confirm);
 }
 
 SensingOptionDialog::~SensingOptionDialog() = default;
+
+void SensingOptionDialog::showAlarmRules()
+{
+    const NodeAlarmRules rules = m_node ? m_node->alarmRules : NodeAlarmRules();
+    QComboBox* delays[2] = {ui->comboBox_delay_ch1, ui->comboBox_delay_ch2};
+    QDoubleSpinBox* deadbands[2] = {ui->doubleSpinBox_deadband_ch1, ui->doubleSpinBox_deadband_ch2};
+    for (int c = 0; c < 2; ++c) {
+        for (int minutes : NodeAlarmRules::offeredDelays())
+            delays[c]->addItem(minutes == 0 ? QStringLiteral("None")
+                                            : QString::number(minutes) + QStringLiteral(" min"),
+                               minutes);
+        delays[c]->setCurrentIndex(std::max(0, delays[c]->findData(rules.channel[c].delayMinutes)));
+        deadbands[c]->setValue(rules.channel[c].deadband);
+    }
+
+    // Switched on, "no data" starts from the usual 5 minutes and "battery low" from 20 %.
+    ui->checkBox_nodata->setChecked(rules.noDataMinutes > 0);
+    ui->spinBox_nodata->setValue(rules.noDataMinutes > 0 ? rules.noDataMinutes
+                                                         : NodeAlarmRules::DefaultNoDataMinutes);
+    ui->spinBox_nodata->setEnabled(ui->checkBox_nodata->isChecked());
+    connect(ui->checkBox_nodata, &QCheckBox::toggled, ui->spinBox_nodata, &QWidget::setEnabled);
+
+    const auto* gateway = m_node ? qobject_cast<ConfiguredDevice*>(m_node->parent()) : nullptr;
+    const bool reportsBattery = gateway && gateway->deviceModel() == QLatin1String("TQ100");
+    ui->checkBox_battery->setChecked(rules.batteryLow > 0);
+    ui->spinBox_battery->setValue(rules.batteryLow > 0 ? rules.batteryLow
+                                                       : NodeAlarmRules::DefaultBatteryLow);
+    ui->checkBox_battery->setEnabled(reportsBattery);
+    ui->spinBox_battery->setEnabled(reportsBattery && ui->checkBox_battery->isChecked());
+    connect(ui->checkBox_battery, &QCheckBox::toggled, ui->spinBox_battery, &QWidget::setEnabled);
+    if (!reportsBattery)
+        ui->checkBox_battery->setToolTip(
+            QStringLiteral("The gateway model of this node reports no battery level."));
+}
+
+void SensingOptionDialog::readAlarmRules()
+{
+    NodeAlarmRules& rules = m_node->alarmRules;
+    rules.channel[0].delayMinutes = ui->comboBox_delay_ch1->currentData().toInt();
+    rules.channel[1].delayMinutes = ui->comboBox_delay_ch2->currentData().toInt();
+    rules.channel[0].deadband = ui->doubleSpinBox_deadband_ch1->value();
+    rules.channel[1].deadband = ui->doubleSpinBox_deadband_ch2->value();
+    rules.noDataMinutes = ui->checkBox_nodata->isChecked() ? ui->spinBox_nodata->value() : 0;
+    // A rule the model cannot serve is kept as it was (it may come from another gateway).
+    if (ui->checkBox_battery->isEnabled())
+        rules.batteryLow = ui->checkBox_battery->isChecked() ? ui->spinBox_battery->value() : 0;
+}
 
 void SensingOptionDialog::fillUnits(QComboBox* box, const QString& customText)
 {
@@ -118,6 +170,7 @@ void SensingOptionDialog::confirm()
     m_node->setAlarmRanges(
         float(ui->doubleSpinBox_min_ch1->value()), float(ui->doubleSpinBox_max_ch1->value()),
         float(ui->doubleSpinBox_min_ch2->value()), float(ui->doubleSpinBox_max_ch2->value()));
+    readAlarmRules();
 
     emit sensingConfirm();
     accept();

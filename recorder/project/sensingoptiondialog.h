@@ -12,9 +12,11 @@ namespace Ui {
 class SensingOptionDialog;
 }
 
-// Edits one node's names, channel units and alarm ranges. The ranges can be changed only while
-// the node's gateway answers. Confirming writes into the node and tells the project centre,
-// which re-evaluates the alarms and saves the project.
+// Edits one node's names, channel units and alarm ranges, and beside them its alarm rules (a
+// delay and a deadband per channel, "no data" and "battery low" for the node). The ranges can be
+// changed only while the node's gateway answers; "battery low" only where the gateway's model
+// reports the battery. Confirming writes into the node and tells the project centre, which
+// re-evaluates the alarms and saves the project.
 class SensingOptionDialog : public QDialog
 {
     Q_OBJECT
@@ -35,6 +37,8 @@ public slots:
 
 private:
     void fillUnits(class QComboBox* box, const QString& customText);
+    void showAlarmRules();
+    void readAlarmRules();
 
     std::unique_ptr<Ui::SensingOptionDialog> ui;
     QPointer<NodeDevice> m_node;

@@ -2,11 +2,16 @@
 #include "ui_quillmarmain.h"
 
 #include "aboutbox.h"
+#include "alarmeventstore.h"
+#include "alarmindicator.h"
+#include "alarmmonitor.h"
+#include "alarmscreen.h"
 #include "alarmsound.h"
 #include "acquisition/configureddevice.h"
 #include "dashboard.h"
 #include "datainterval.h"
 #include "messagedialog.h"
+#include "projectalarms.h"
 #include "projectcenter.h"
 #include "projectfile.h"
 #include "projectmain.h"
@@ -81,6 +86,11 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
         [this](const QString& title, const QString& text) { critical(title, text); }, this);
     ui->label_write_state->hide();
     ui->label_index_state->hide();
+    m_alarmIndicator = new AlarmIndicator(ui->statusFrame);
+    ui->horizontalLayout_status->insertWidget(
+        ui->horizontalLayout_status->indexOf(ui->label_write_state), m_alarmIndicator);
+    m_alarmIndicator->hide();
+    connect(m_alarmIndicator, &QAbstractButton::clicked, this, &QuillmarMain::slotShowAlarms);
 
     const QString newest = recent.newestPath();
     if (!newest.isEmpty() && recent.autoLoad()) {
@@ -93,6 +103,7 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
 QuillmarMain::~QuillmarMain()
 {
     recent.saveFlags();
+    closeAlarms();
     delete sound;
     // Widgets first: nodes must not point at panels that are gone.
     session.detachNodes();
@@ -121,6 +132,7 @@ void QuillmarMain::createMenus()
         {menus->actionDaily, &QuillmarMain::slotReportDaily}};
     for (const auto& command : commands)
         connect(command.first, &QAction::triggered, this, command.second);
+    connect(menus->actionAlarms, &QAction::triggered, this, &QuillmarMain::slotShowAlarms);
     connect(menus->actionExit, &QAction::triggered, this, &QWidget::close);
     connect(menus->actionAutoLoad, &QAction::triggered, this, &QuillmarMain::slotAutoProject);
     connect(menus->actionAutoRecord, &QAction::triggered, this, &QuillmarMain::slotAutoRecord);
@@ -294,6 +306,7 @@ void QuillmarMain::openProjectRuntime()
     center->setRecordTimes(cycle->recordStartTime(), cycle->recordEndTime());
     center->setDeviceList(session.gateways());
     placeScreen(center);
+    openAlarms();
 
     if (projectOpen)
         cycle->startPolling();
@@ -331,6 +344,7 @@ void QuillmarMain::closeRecordingCycle()
 
 void QuillmarMain::slotAddDeviceProject()
 {
+    closeAlarms();
     sound->stop();
     session.detachNodes();
     closeRecordingCycle();
@@ -350,6 +364,7 @@ void QuillmarMain::slotAddDeviceProject()
 
 void QuillmarMain::closeProjectRuntime()
 {
+    closeAlarms();
     sound->stop();
     projectOpen = false;
     menus->setProjectActionsEnabled(false);
@@ -412,7 +427,51 @@ void QuillmarMain::slotStdTimer()
         return;
     if (session.cycle())
         session.cycle()->clockTick();
-    sound->update(session.gateways());
+    if (alarms) {
+        alarms->tick();
+        sound->update(*alarms->monitor());
+    } else {
+        sound->update(session.gateways());
+    }
+}
+
+// --- alarms -----------------------------------------------------------------------------------
+
+// The alarms run whenever the project polls, recording or not.
+void QuillmarMain::openAlarms()
+{
+    alarms =
+        std::make_unique<ProjectAlarms>(session.filePath(), session.name(), session.gateways());
+    connect(alarms.get(), &ProjectAlarms::countsChanged, m_alarmIndicator,
+            &AlarmIndicator::setCounts);
+    connect(alarms.get(), &ProjectAlarms::pendingWritesChanged, m_alarmIndicator,
+            &AlarmIndicator::setPendingWrites);
+    alarms->open();
+    m_alarmIndicator->setCounts(alarms->activeCount(), alarms->unacknowledgedCount());
+    m_alarmIndicator->setPendingWrites(alarms->store()->pendingCount());
+    m_alarmIndicator->setVisible(true);
+}
+
+// Active alarms end as stopped by the recorder; the screen showing them goes first.
+void QuillmarMain::closeAlarms()
+{
+    delete m_alarmScreen;
+    alarms.reset();
+    if (m_alarmIndicator)
+        m_alarmIndicator->setVisible(false);
+}
+
+void QuillmarMain::slotShowAlarms()
+{
+    if (!alarms)
+        return;
+    if (!m_alarmScreen) {
+        m_alarmScreen = new AlarmScreen(alarms.get(), this);
+        m_alarmScreen->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_alarmScreen->show();
+    m_alarmScreen->raise();
+    m_alarmScreen->activateWindow();
 }
 
 void QuillmarMain::slotRefreshDevice()
@@ -468,6 +527,8 @@ void QuillmarMain::showNote(QLabel* label, const QString& text)
 void QuillmarMain::slotUpdateProjectFile()
 {
     session.saveDeviceList();
+    if (alarms)
+        alarms->rulesChanged();
 }
 
 // --- other programs ---------------------------------------------------------------------------

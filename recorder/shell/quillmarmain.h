@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarmscreen.h"
 #include "alarmsound.h"
 #include "pendingsamplesprompt.h"
 #include "projectsession.h"
@@ -8,13 +9,16 @@
 #include <QList>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QPointer>
 #include <QStringList>
 #include <QVariantMap>
 #include <QWidget>
 
 #include <memory>
 
+class AlarmIndicator;
 class ConfiguredDevice;
+class ProjectAlarms;
 class ProjectCenter;
 class ProjectMain;
 class ProjectManager;
@@ -61,6 +65,9 @@ public:
     ProjectManager* editor() const { return projectManager; }
     ProjectCenter* projectCenter() const { return center; }
     RecordingCycle* recordingCycle() const { return session.cycle(); }
+    ProjectAlarms* projectAlarms() const { return alarms.get(); }
+    AlarmScreen* alarmScreen() const { return m_alarmScreen; }
+    AlarmIndicator* alarmIndicator() const { return m_alarmIndicator; }
     QAudioOutput* audioOutput() const { return sound->output(); }
     QStringList recentProjects() const { return recent.names(); }
     QVariantMap recentProjectPaths() const { return recent.paths(); }
@@ -92,6 +99,7 @@ public slots:
     void projectLoaded(const QString& path);
     void projectListConfirm(const QList<ConfiguredDevice*>& list);
     void slotStdTimer();
+    void slotShowAlarms();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -106,6 +114,8 @@ private:
     void openProjectRuntime();
     void closeProjectRuntime();
     void closeRecordingCycle();
+    void openAlarms();
+    void closeAlarms();
     void databaseFailed();
     void showRecording(bool on);
     // A status bar label shown while it has something to say.
@@ -132,6 +142,11 @@ private:
     QPixmap recordingPixmap;
 
     std::unique_ptr<RecorderMenus> menus;
+
+    // The open project's alarms; they go before its gateways.
+    std::unique_ptr<ProjectAlarms> alarms;
+    AlarmIndicator* m_alarmIndicator = nullptr;
+    QPointer<AlarmScreen> m_alarmScreen;
 
     // Set while the constructor opens the newest recent project: a project that fails then
     // leaves the start screen in place instead of ending the program.

@@ -43,6 +43,7 @@ RecorderMenus::RecorderMenus(QWidget* window)
 
     menuRecord = newMenu(window, "menuRecord");
     actionDataViewer = menuAction(menuRecord, QStringLiteral("Data Viewer"), "actionDataViewer");
+    actionAlarms = menuAction(menuRecord, QStringLiteral("Alarms"), "actionAlarms");
     menuRecord->addSeparator();
     menuReport = menuRecord->addMenu(QStringLiteral("Report"));
     menuReport->setObjectName(QStringLiteral("menuReport"));
@@ -69,8 +70,8 @@ RecorderMenus::RecorderMenus(QWidget* window)
 
 void RecorderMenus::setProjectActionsEnabled(bool enabled)
 {
-    for (QAction* action :
-         {actionAddDelete, actionClose, actionRefresh, actionDataViewer, actionExpansion})
+    for (QAction* action : {actionAddDelete, actionClose, actionRefresh, actionDataViewer,
+                            actionAlarms, actionExpansion})
         action->setEnabled(enabled);
     menuReport->setEnabled(enabled);
     menuReport->menuAction()->setEnabled(enabled);

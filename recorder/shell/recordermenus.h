@@ -34,6 +34,7 @@ public:
     QAction* actionRefresh = nullptr;
     QAction* actionExit = nullptr;
     QAction* actionDataViewer = nullptr;
+    QAction* actionAlarms = nullptr;
     QAction* actionDaily = nullptr;
     QAction* actionWeekly = nullptr;
     QAction* actionMonthly = nullptr;

@@ -1,3 +1,4 @@
+#include "alarmmonitor.h"
 #include "alarmsound.h"
 #include "acquisition/configureddevice.h"
 #include "nodedevice.h"
@@ -21,6 +22,8 @@ private slots:
     void playsWhileAlarm_data();
     void playsWhileAlarm();
     void stopsAndRestarts();
+    void followsTheAlarms_data();
+    void followsTheAlarms();
     void nullDeviceNeverStarts();
 
 private:
@@ -131,6 +134,61 @@ void TestAlarmSound::stopsAndRestarts()
     setAlarm(2, 2, true);
     sound.update(gateways);
     QTRY_COMPARE_WITH_TIMEOUT(output->state(), QAudio::ActiveState, 3000);
+}
+
+void TestAlarmSound::followsTheAlarms_data()
+{
+    QTest::addColumn<int>("delay");
+    // "value@second" a sample of channel 1 (range 10 to 30), "tick@second", "ack"; each followed
+    // by the clock's update of the sound, then "+" playing or "-" silent.
+    QTest::addColumn<QStringList>("steps");
+    QTest::newRow("delay 0: as the node's flag")
+        << 0 << QStringList{"20@0 -", "35@1 +", "30@2 -", "9@3 +", "tick@4 +", "20@5 -"};
+    QTest::newRow("delay 1: silent within it")
+        << 1 << QStringList{"35@0 -", "tick@59 -", "tick@60 +", "20@61 -"};
+    QTest::newRow("acknowledged: silent until the next alarm")
+        << 0 << QStringList{"35@0 +", "ack -", "36@1 -", "20@2 -", "35@3 +"};
+}
+
+// Catches: a sound during an alarm's delay, one that goes on after its acknowledgement, or one
+// that stays silent for the next alarm.
+void TestAlarmSound::followsTheAlarms()
+{
+    if (!pulse || QAudioDeviceInfo::defaultOutputDevice().isNull())
+        QSKIP("no audio output device");
+    QFETCH(int, delay);
+    QFETCH(QStringList, steps);
+    const QDateTime base(QDate(2024, 3, 31), QTime(1, 0), Qt::UTC);
+    QDateTime now = base;
+    AlarmMonitor monitor;
+    monitor.setClock([&now] { return now; });
+    MonitoredNode node;
+    node.serial = QStringLiteral("N1");
+    node.min[0] = 10;
+    node.max[0] = 30;
+    node.rules.channel[0].delayMinutes = delay;
+    monitor.setNode(node);
+    AlarmSound sound(complain);
+    for (const QString& step : steps) {
+        const QStringList parts = step.split(QLatin1Char(' '));
+        const QString action = parts.at(0);
+        if (action == QLatin1String("ack")) {
+            QVERIFY(monitor.acknowledge(monitor.activeAlarms().first().id, QStringLiteral("Kim"),
+                                        QString()));
+        } else {
+            const QStringList at = action.split(QLatin1Char('@'));
+            now = base.addSecs(at.at(1).toInt());
+            if (at.at(0) == QLatin1String("tick"))
+                monitor.tick();
+            else
+                monitor.sample(node.serial, at.at(0).toDouble(), 0, -1, now);
+        }
+        sound.update(monitor);
+        if (parts.at(1) == QLatin1String("+"))
+            QTRY_COMPARE_WITH_TIMEOUT(sound.output()->state(), QAudio::ActiveState, 3000);
+        else
+            QCOMPARE(sound.output()->state(), QAudio::StoppedState);
+    }
 }
 
 namespace {

@@ -77,6 +77,9 @@ private slots:
     void reportKeys();
     void unitNames_data();
     void unitNames();
+    void alarmRulesBesideDeviceList();
+    void readAlarmRules_data();
+    void readAlarmRules();
 
 private:
     QTemporaryDir dir;
@@ -537,6 +540,79 @@ void TestProjectFile::unitNames()
     const ChannelUnit unit = channelUnitFromText(stored);
     QCOMPARE(channelUnitName(unit, QStringLiteral("kPa")), name);
     QCOMPARE(channelUnitText(unit, QStringLiteral("kPa")), shortText);
+// Catches rules that change the device list other readers know, get lost on the way back, or
+// leave a key behind once every node is back to the defaults.
+void TestProjectFile::alarmRulesBesideDeviceList()
+{
+    ProjectFile file(path);
+    file.create(10000);
+    GatewayConfig g = gateway(QStringLiteral("10.0.0.7"), 502, QStringLiteral("TQ100"));
+    g.nodes << node(QStringLiteral("N/1+"), 0) << node(QStringLiteral("N2"), 4);
+    file.saveDeviceList({g});
+    const QByteArray plainList =
+        QSettings(path, QSettings::IniFormat).value(QStringLiteral("DeviceList")).toByteArray();
+
+    NodeAlarmRules& rules = g.nodes[0].alarmRules;
+    rules.channel[0].delayMinutes = 15;
+    rules.channel[1].deadband = 2.5;
+    rules.noDataMinutes = 5;
+    rules.batteryLow = 30;
+    file.saveDeviceList({g});
+    QCOMPARE(
+        QSettings(path, QSettings::IniFormat).value(QStringLiteral("DeviceList")).toByteArray(),
+        plainList);
+    ProjectData project;
+    QVERIFY(file.load(&project));
+    QCOMPARE(project.gateways.at(0).nodes.at(0).alarmRules, rules);
+    QVERIFY(project.gateways.at(0).nodes.at(1).alarmRules.isDefault());
+
+    g.nodes[0].alarmRules = NodeAlarmRules();
+    file.saveDeviceList({g});
+    QVERIFY(!QSettings(path, QSettings::IniFormat).contains(QStringLiteral("AlarmRules")));
+}
+
+void TestProjectFile::readAlarmRules_data()
+{
+    QTest::addColumn<QByteArray>("document");
+    QTest::addColumn<QList<int>>("numbers"); // delay 1, delay 2, no data, battery
+    QTest::addColumn<double>("deadband1");
+    QTest::addColumn<bool>("warns");
+    QTest::newRow("file from before the rules")
+        << QByteArray() << QList<int>{0, 0, 0, 0} << 0.0 << false;
+    QTest::newRow("all set")
+        << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","Ch1DelayMinutes":60,"Ch1Deadband":0.5,
+            "Ch2DelayMinutes":1,"NoDataMinutes":10,"BatteryLow":25}]})")
+        << QList<int>{60, 1, 10, 25} << 0.5 << false;
+    QTest::newRow("another node's rules") << QByteArray(R"({"nodes":[{"DeviceNumber":"N9",
+            "Ch1DelayMinutes":5}]})") << QList<int>{0, 0, 0, 0}
+                                          << 0.0 << false;
+    QTest::newRow("hand edits out of range read as the defaults")
+        << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","Ch1DelayMinutes":3,"Ch1Deadband":-1,
+            "Ch2DelayMinutes":"5","NoDataMinutes":-5,"BatteryLow":101}]})")
+        << QList<int>{0, 0, 0, 0} << 0.0 << true;
+    QTest::newRow("not JSON") << QByteArray("{nodes") << QList<int>{0, 0, 0, 0} << 0.0 << false;
+}
+
+// Catches an older file or a hand edit raising alarms the user never set, or a delay the editor
+// cannot show.
+void TestProjectFile::readAlarmRules()
+{
+    QFETCH(QByteArray, document);
+    QFETCH(QList<int>, numbers);
+    QFETCH(double, deadband1);
+    QFETCH(bool, warns);
+    if (warns)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("parseAlarmRules")));
+    QList<GatewayConfig> gateways{
+        gateway(QStringLiteral("10.0.0.7"), 502, QStringLiteral("TQ100"))};
+    gateways[0].nodes << node(QStringLiteral("N1"), 0);
+    ProjectFile::parseAlarmRules(document, &gateways);
+    const NodeAlarmRules& rules = gateways.at(0).nodes.at(0).alarmRules;
+    QCOMPARE((QList<int>{rules.channel[0].delayMinutes, rules.channel[1].delayMinutes,
+                         rules.noDataMinutes, rules.batteryLow}),
+             numbers);
+    QCOMPARE(rules.channel[0].deadband, deadband1);
+    QCOMPARE(rules.channel[1].deadband, 0.0);
 }
 
 QTEST_GUILESS_MAIN(TestProjectFile)

@@ -371,7 +371,8 @@ void TestProjectManager::confirmWithBadAddress()
                  "ERROR|IP Address & Port Number format is not valid.\nPlease retry.")});
 }
 
-// Catches: units and alarm ranges of existing nodes lost when the project's devices are edited.
+// Catches: units, alarm ranges and alarm rules of existing nodes lost when the project's devices
+// are edited.
 void TestProjectManager::confirmKeepsLoadedSettings()
 {
     auto* device = new ConfiguredDevice;
@@ -381,6 +382,8 @@ void TestProjectManager::confirmKeepsLoadedSettings()
     node->setNames(QStringLiteral("Freezer"), QStringLiteral("Temp"), QStringLiteral("Hum"));
     node->setChannelUnits(TemperatureC, Humidity);
     node->setAlarmRanges(-25, -15, 10, 90);
+    node->alarmRules.channel[0].delayMinutes = 15;
+    node->alarmRules.noDataMinutes = 5;
     device->addNode(node);
     editor->loadDeviceList({device});
     delete device;
@@ -397,7 +400,10 @@ void TestProjectManager::confirmKeepsLoadedSettings()
     QCOMPARE(kept->deviceName, QStringLiteral("Freezer"));
     QCOMPARE(kept->ch1Unit, int(TemperatureC));
     QCOMPARE(kept->alarmRanges(), (QList<float>{-25, -15, 10, 90}));
+    QCOMPARE(kept->alarmRules.channel[0].delayMinutes, 15);
+    QCOMPARE(kept->alarmRules.noDataMinutes, 5);
     const NodeDevice* added = list[0]->nodes()[1];
+    QVERIFY(added->alarmRules.isDefault());
     QCOMPARE(added->startAddress, 4);
     QCOMPARE(added->alarmRanges(), (QList<float>{0, 0, 0, 0}));
     qDeleteAll(list);

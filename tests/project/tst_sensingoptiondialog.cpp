@@ -4,6 +4,7 @@
 #include "nodedevice.h"
 #include "sensingoptiondialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTextBrowser>
 #include <QtTest>
 
@@ -33,6 +35,8 @@ private slots:
     void boundsOnlyWhileConnected_data();
     void boundsOnlyWhileConnected();
     void closedByFrameChangesNothing();
+    void alarmRulesBesideRanges_data();
+    void alarmRulesBesideRanges();
     void networkDialogShowsGateway();
 
 private:
@@ -219,6 +223,66 @@ void TestSensingOptionDialog::boundsOnlyWhileConnected_data()
     QTest::newRow("connected: inverted bounds kept as typed")
         << true << QList<float>{30.0f, 10.0f, -5.25f, 99.5f};
     QTest::newRow("disconnected: bounds unchanged") << false << QList<float>{2, 8, 30, 70};
+}
+
+void TestSensingOptionDialog::alarmRulesBesideRanges_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<bool>("batteryEditable");
+    QTest::addColumn<int>("storedBattery");
+    QTest::newRow("TQ100: every rule") << "TQ100" << true << 20;
+    QTest::newRow("TQ700: no battery reading, its rule kept") << "TQ700" << false << 30;
+}
+
+// Catches rules shown or stored in the wrong field or channel, a switched-on rule that starts
+// from nothing instead of its usual value, and a battery rule offered where no battery is read.
+void TestSensingOptionDialog::alarmRulesBesideRanges()
+{
+    QFETCH(QString, model);
+    QFETCH(bool, batteryEditable);
+    QFETCH(int, storedBattery);
+    gateway->setDeviceModel(model);
+    node->alarmRules.channel[1].delayMinutes = 60;
+    node->alarmRules.channel[1].deadband = 1.5;
+    node->alarmRules.batteryLow = 30;
+    open();
+    auto* delay1 = child<QComboBox>("comboBox_delay_ch1");
+    auto* delay2 = child<QComboBox>("comboBox_delay_ch2");
+    QCOMPARE(delay1->count(), 8);
+    QCOMPARE(delay1->currentText(), QStringLiteral("None"));
+    QCOMPARE(delay2->currentText(), QStringLiteral("60 min"));
+    QCOMPARE(child<QDoubleSpinBox>("doubleSpinBox_deadband_ch2")->value(), 1.5);
+    auto* noData = child<QCheckBox>("checkBox_nodata");
+    auto* battery = child<QCheckBox>("checkBox_battery");
+    QVERIFY(!noData->isChecked());
+    QVERIFY(!child<QSpinBox>("spinBox_nodata")->isEnabled());
+    QCOMPARE(battery->isEnabled(), batteryEditable);
+    QCOMPARE(battery->isChecked(), true);
+
+    delay1->setCurrentIndex(delay1->findText(QStringLiteral("15 min")));
+    delay2->setCurrentIndex(delay2->findText(QStringLiteral("None")));
+    auto* deadband1 = child<QDoubleSpinBox>("doubleSpinBox_deadband_ch1");
+    deadband1->selectAll();
+    QTest::keyClicks(deadband1, QStringLiteral("0.5"));
+    QTest::mouseClick(noData, Qt::LeftButton, {}, QPoint(5, noData->height() / 2));
+    QVERIFY(child<QSpinBox>("spinBox_nodata")->isEnabled());
+    QCOMPARE(child<QSpinBox>("spinBox_nodata")->value(), 5);
+    if (batteryEditable) {
+        QTest::mouseClick(battery, Qt::LeftButton, {}, QPoint(5, battery->height() / 2));
+        QTest::mouseClick(battery, Qt::LeftButton, {}, QPoint(5, battery->height() / 2));
+        QCOMPARE(child<QSpinBox>("spinBox_battery")->value(), 30);
+        auto* level = child<QSpinBox>("spinBox_battery");
+        level->selectAll();
+        QTest::keyClicks(level, QStringLiteral("20"));
+    }
+    clickConfirm();
+    const NodeAlarmRules& rules = node->alarmRules;
+    QCOMPARE(rules.channel[0].delayMinutes, 15);
+    QCOMPARE(rules.channel[0].deadband, 0.5);
+    QCOMPARE(rules.channel[1].delayMinutes, 0);
+    QCOMPARE(rules.channel[1].deadband, 1.5);
+    QCOMPARE(rules.noDataMinutes, 5);
+    QCOMPARE(rules.batteryLow, storedBattery);
 }
 
 // Catches bounds editable without a live gateway, or bounds reordered on the way into the node.

@@ -1,7 +1,13 @@
 #include "../project/shownmessages.h"
+#include "alarmeventlistmodel.h"
+#include "alarmindicator.h"
+#include "alarmmonitor.h"
+#include "alarmscreen.h"
 #include "acquisition/configureddevice.h"
+#include "databasepeek.h"
 #include "datainterval.h"
 #include "nodedevice.h"
+#include "projectalarms.h"
 #include "projectcenter.h"
 #include "projectmain.h"
 #include "projectmanager.h"
@@ -51,6 +57,7 @@ private slots:
     void launching_data();
     void launching();
     void fullScreenByDoubleClick();
+    void alarmsWhileProjectRuns();
 
 private:
     std::unique_ptr<QuillmarMain> makeWindow();
@@ -224,8 +231,9 @@ void TestQuillmarMain::actionStates()
     const QString path = writeProject(projectPath(QStringLiteral("states")), {1});
     auto window = makeWindow();
     QuillmarMain* w = window.get();
-    const QList<const char*> projectActions = {"actionAddDelete", "actionClose", "actionRefresh",
-                                               "actionDataViewer", "actionExpansion"};
+    const QList<const char*> projectActions = {"actionAddDelete", "actionClose",
+                                               "actionRefresh",   "actionDataViewer",
+                                               "actionAlarms",    "actionExpansion"};
     auto reports = [w](bool usable) {
         QCOMPARE(w->findChild<QMenu*>(QStringLiteral("menuReport"))->menuAction()->isEnabled(),
                  usable);
@@ -598,6 +606,49 @@ void TestQuillmarMain::fullScreenByDoubleClick()
     window->topDblClick();
     QVERIFY(!full->isChecked());
     QVERIFY(!(window->windowState() & Qt::WindowFullScreen));
+}
+
+// Catches: alarms watched only while recording, an indicator that does not count them, a screen
+// that cannot be reached from the menu or the indicator, or alarms left active in the log when
+// the project closes.
+void TestQuillmarMain::alarmsWhileProjectRuns()
+{
+    const QString path = writeProject(projectPath(QStringLiteral("alarms")), {1});
+    auto window = makeWindow();
+    auto* indicator = window->alarmIndicator();
+    QVERIFY(!indicator->isVisible());
+    window->startScreen()->projectLoaded(path);
+    QVERIFY(!window->isRecording());
+    QVERIFY(indicator->isVisible());
+    QCOMPARE(indicator->text(), QStringLiteral("No alarms"));
+
+    // New limits from the option dialog reach the alarms with the project file.
+    NodeDevice* node = window->gateways().first()->nodes().first();
+    node->setAlarmRanges(10, 30, 0, 0);
+    window->slotUpdateProjectFile();
+    node->setData(QStringLiteral("35.00"), QString(), QStringLiteral("-1"), QStringLiteral("-1"),
+                  QDateTime::currentDateTimeUtc(), false);
+    QCOMPARE(indicator->text(), QStringLiteral("Alarms: 1 active, 1 unacknowledged"));
+    QVERIFY(window->projectAlarms()->monitor()->soundWanted());
+
+    action(window.get(), "actionAlarms")->trigger();
+    QPointer<AlarmScreen> screen = window->alarmScreen();
+    QVERIFY(screen && screen->isVisible());
+    QCOMPARE(screen->activeModel()->rowCount(), 1);
+    screen->close();
+    QTRY_VERIFY(!screen);
+    QTest::mouseClick(indicator, Qt::LeftButton);
+    screen = window->alarmScreen();
+    QVERIFY(screen && screen->isVisible());
+
+    const QString database = ProjectFile::databasePath(path);
+    window->slotCloseProject();
+    QVERIFY(!screen);
+    QVERIFY(!indicator->isVisible());
+    QCOMPARE(storedRows(database).size(), 0);
+    QCOMPARE(DatabasePeek::scalar(database, QStringLiteral("select count(*) from alarm_event where "
+                                                           "endReason = 'recorder stopped'")),
+             qint64(1));
 }
 
 QTEST_MAIN(TestQuillmarMain)

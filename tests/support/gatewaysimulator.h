@@ -19,7 +19,8 @@ class QProcess;
 //   QVERIFY(sim.setFault(0, QStringLiteral("silent")));
 //
 // Channel values are numbers or pattern texts: "21.5", "nan", "inf", "-inf",
-// "ramp:START,STEP,LOW,HIGH" (STEP per second, wrapping), "sine:OFFSET,AMPLITUDE,PERIOD".
+// "ramp:START,STEP,LOW,HIGH" (STEP per second, wrapping), "sine:OFFSET,AMPLITUDE,PERIOD",
+// "pulse:BASE,PEAK,PERIOD,DURATION" (PEAK for the first DURATION seconds of each PERIOD).
 // Fault modes: "none", "silent", "slow MS", "exception [CODE]", "short", "drop N",
 // "trickle MS" (each byte of an answer MS later), "unreachable" (connects time out), "stopped".
 // Every call waits for the simulator's answer; nothing needs an event loop. The destructor

@@ -137,6 +137,7 @@ private slots:
     void badCommandsAreRefused();
     void rampStaysWithinBoundsAndMoves();
     void sineStaysWithinAmplitude();
+    void pulseStepsForItsDuration();
     void faultModes_data();
     void faultModes();
     void dropClosesEveryNthRequest();
@@ -331,6 +332,8 @@ void TestGatewaySim::badCommandsAreRefused_data()
     QTest::newRow("ramp without bounds") << "set 0 0 ch1 ramp:1,2";
     QTest::newRow("ramp with empty range") << "set 0 0 ch1 ramp:1,1,5,5";
     QTest::newRow("sine with zero period") << "set 0 0 ch1 sine:1,1,0";
+    QTest::newRow("pulse longer than its period") << "set 0 0 ch1 pulse:1,9,10,11";
+    QTest::newRow("pulse without duration") << "set 0 0 ch1 pulse:1,9,10";
     QTest::newRow("lqi not an integer") << "set 0 0 lqi 1.5";
     QTest::newRow("battery beyond 32 bits") << "set 0 0 battery 4294967296";
     QTest::newRow("unknown fault") << "fault 0 flaky";
@@ -410,6 +413,28 @@ void TestGatewaySim::sineStaysWithinAmplitude()
     }
     // Over more than one period the values spread over most of the amplitude.
     QVERIFY2(high - low > 10, qPrintable(QStringLiteral("%1 .. %2").arg(low).arg(high)));
+}
+
+// Catches a pulse that takes values other than its two, never steps, or stays up for the
+// wrong share of its period.
+void TestGatewaySim::pulseStepsForItsDuration()
+{
+    QVERIFY(m_sim->start({GatewaySimulator::gateway(QStringLiteral("TQ700"), {0})}));
+    QVERIFY(m_sim->setChannel(0, 0, 1, QStringLiteral("pulse:4,10.5,0.4,0.1")));
+    Client client(m_sim->port(0));
+    QVERIFY(client.connect());
+    int peaks = 0;
+    const int reads = 80;
+    for (int i = 0; i < reads; ++i) {
+        const QVector<quint16> regs = client.read(0, 2);
+        QCOMPARE(regs.size(), 2);
+        const float v = registersToFloat(regs[0], regs[1]);
+        QVERIFY2(v == 4.0f || v == 10.5f, qPrintable(QString::number(v)));
+        peaks += v == 10.5f;
+        QTest::qWait(11);
+    }
+    // A quarter of the time up: loosely, reads are not evenly spread.
+    QVERIFY2(peaks > reads / 10 && peaks < reads / 2, qPrintable(QString::number(peaks)));
 }
 
 void TestGatewaySim::faultModes_data()
@@ -824,6 +849,22 @@ void TestGatewaySim::demoConfigurationServesSixteenNodes()
         }
     }
     QVERIFY(leavesRange);
+
+    // And a cold store whose excursion outlasts a 1-minute delay, a few minutes every quarter
+    // hour.
+    const QString cold = gateways.at(1)
+                             .toObject()
+                             .value(QLatin1String("nodes"))
+                             .toArray()
+                             .at(0)
+                             .toObject()
+                             .value(QLatin1String("ch1"))
+                             .toString();
+    QVERIFY2(cold.startsWith(QLatin1String("pulse:")), qPrintable(cold));
+    const QStringList pulse = cold.mid(6).split(QLatin1Char(','));
+    QCOMPARE(pulse.size(), 4);
+    QCOMPARE(pulse.at(2).toDouble(), 900.0);
+    QVERIFY(pulse.at(3).toDouble() >= 120 && pulse.at(3).toDouble() <= 300);
 }
 
 // Catches a simulator process that outlives the object that started it.

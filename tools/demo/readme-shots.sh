@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the README's screenshots with the project's own screenshot programs, under xvfb-run:
-# the recorder's dashboard and chart panel (against the simulator), a daily report (through the
-# report window) and the data viewer on a generated month; then shrinks them for the README.
+# the recorder's dashboard, chart panel and Alarms screen (against the simulator), a daily report
+# (through the report window) and the data viewer on a generated month; then shrinks them for the
+# README.
 #   usage: tools/demo/readme-shots.sh [BUILD_DIR]   (a build with the tests; writes docs/screenshots)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -25,6 +26,7 @@ xvfb-run -a -s "-screen 0 1400x900x24" "$build/tools/demo/trendscope_screens" "$
 shrink() { QT_QPA_PLATFORM=offscreen "$build/tools/demo/shrinkshot" "$1" "$out/$2" 720; }
 shrink "$work/recorder/3-project-centre.png" recorder-dashboard.jpg
 shrink "$work/recorder/6-chart-panel.png" recorder-chart-panel.jpg
+shrink "$work/recorder/9-alarms.png" recorder-alarms.jpg
 shrink "$work/report/report-stop-restart.png" report-daily.jpg
 shrink "$work/viewer/viewer-month.png" viewer-month.jpg
 ls -l "$out"

@@ -2,26 +2,34 @@
 // a user sees as PNG files (run under xvfb-run so that pop-up menus are on the grabbed screen).
 //   usage: quillmar_screens OUTPUT_DIR
 
+#include "alarmmonitor.h"
+#include "alarmscreen.h"
 #include "acquisition/configureddevice.h"
 #include "gatewaysimulator.h"
 #include "nodedevice.h"
+#include "projectalarms.h"
 #include "projectcenter.h"
 #include "projectlist.h"
 #include "projectmain.h"
 #include "projectmanager.h"
 #include "quillmarmain.h"
+#include "sensingoptiondialog.h"
 #include "treemodel.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLinkButton>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QTreeView>
@@ -156,6 +164,58 @@ int main(int argc, char* argv[])
         emit list->itemClicked(list->item(0));
         wait(6000);
         shot(out, QStringLiteral("6-chart-panel"), &window);
+
+        // The node's alarm rules beside its ranges.
+        NodeDevice* office = gateways[0]->nodes()[0];
+        office->alarmRules.channel[0].delayMinutes = 5;
+        office->alarmRules.channel[0].deadband = 0.5;
+        office->alarmRules.noDataMinutes = 10;
+        window.projectCenter()->slotPopupSensingOption();
+        if (auto* options = window.projectCenter()->findChild<SensingOptionDialog*>()) {
+            shot(out, QStringLiteral("7-node-options"), options);
+            options->reject();
+            options->deleteLater();
+        }
+    }
+
+    // An active alarm (the server room, beyond 30 all along), alarms of the lab that cleared
+    // (its ramp passes 24 every 16 seconds), one of them acknowledged.
+    gateways[0]->nodes()[1]->setAlarmRanges(15, 24, 10, 90);
+    window.slotUpdateProjectFile();
+    QList<qint64> cleared;
+    const QString lab = gateways[0]->nodes()[1]->deviceNumber;
+    QObject::connect(window.projectAlarms()->monitor(), &AlarmMonitor::alarmEnded,
+                     [&cleared, lab](const AlarmEventRecord& r) {
+                         if (r.serial == lab)
+                             cleared << r.id;
+                     });
+    QElapsedTimer waited;
+    waited.start();
+    while (cleared.size() < 2 && waited.elapsed() < 60000)
+        wait(200);
+    if (!cleared.isEmpty())
+        window.projectAlarms()->monitor()->acknowledge(cleared.first(), QStringLiteral("Kim"),
+                                                       QStringLiteral("Door closed, fan checked"));
+    wait(500);
+    shot(out, QStringLiteral("8-status-alarms"), &window);
+    window.slotShowAlarms();
+    if (AlarmScreen* alarms = window.alarmScreen()) {
+        alarms->move(60, 40);
+        alarms->resize(1150, 640);
+        wait(1500);
+        shot(out, QStringLiteral("9-alarms"), alarms);
+        auto* active = alarms->findChild<QTableView*>(QStringLiteral("tableView_active"));
+        active->selectRow(0);
+        alarms->acknowledgeSelected();
+        if (QWidget* dialog = alarms->acknowledgeDialog()) {
+            dialog->findChild<QLineEdit*>(QStringLiteral("lineEdit_name"))
+                ->setText(QStringLiteral("Kim"));
+            dialog->findChild<QPlainTextEdit*>(QStringLiteral("plainTextEdit_comment"))
+                ->setPlainText(QStringLiteral("Server room door shut, air conditioning reset."));
+            shot(out, QStringLiteral("10-acknowledge"), dialog);
+            dialog->close();
+        }
+        alarms->close();
     }
     window.slotStopRecord();
     window.slotCloseProject();

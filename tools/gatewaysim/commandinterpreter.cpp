@@ -55,7 +55,8 @@ QString CommandInterpreter::usage()
         "  help                      list of commands\n"
         "  quit                      stop every gateway and exit (also on end of input)\n"
         "PATTERN: 21.5 | nan | inf | -inf | ramp:START,STEP,LOW,HIGH | "
-        "sine:OFFSET,AMPLITUDE,PERIOD\n");
+        "sine:OFFSET,AMPLITUDE,PERIOD |\n"
+        "         pulse:BASE,PEAK,PERIOD,DURATION\n");
 }
 
 GatewayServer* CommandInterpreter::gateway(const QString& text, QString* error) const

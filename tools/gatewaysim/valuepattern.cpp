@@ -79,6 +79,15 @@ bool ValuePattern::parse(const QString& text, ValuePattern* pattern, QString* er
             return false;
         }
         p.m_kind = Kind::Sine;
+    } else if (name == QLatin1String("pulse")) {
+        if (!parseFinite(parts, v, 4) || !(v[2] > 0) || !(v[3] >= 0 && v[3] <= v[2])) {
+            *error = QStringLiteral("pulse needs BASE,PEAK,PERIOD,DURATION with PERIOD > 0 and "
+                                    "0 <= DURATION <= PERIOD: '%1'")
+                         .arg(t);
+            return false;
+        }
+        p.m_kind = Kind::Pulse;
+        p.m_d = v[3];
     } else {
         *error = QStringLiteral("unknown pattern '%1'").arg(name);
         return false;
@@ -105,6 +114,12 @@ double ValuePattern::valueAt(double seconds) const
     }
     case Kind::Sine:
         return m_a + m_b * std::sin(2.0 * M_PI * t / m_c);
+    case Kind::Pulse: {
+        double phase = std::fmod(t, m_c);
+        if (phase < 0)
+            phase += m_c;
+        return phase < m_d ? m_b : m_a;
+    }
     }
     return m_a;
 }
@@ -125,6 +140,9 @@ QString ValuePattern::toString() const
     case Kind::Sine:
         return QStringLiteral("sine:") + num(m_a) + QLatin1Char(',') + num(m_b) + QLatin1Char(',') +
                num(m_c);
+    case Kind::Pulse:
+        return QStringLiteral("pulse:") + num(m_a) + QLatin1Char(',') + num(m_b) +
+               QLatin1Char(',') + num(m_c) + QLatin1Char(',') + num(m_d);
     }
     return QString();
 }

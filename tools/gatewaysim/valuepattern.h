@@ -7,6 +7,8 @@
 //   21.5 | nan | inf | -inf          constant
 //   ramp:START,STEP,LOW,HIGH         START, then STEP per second, wrapping within [LOW, HIGH)
 //   sine:OFFSET,AMPLITUDE,PERIOD     OFFSET + AMPLITUDE * sin(2 pi t / PERIOD), PERIOD in seconds
+//   pulse:BASE,PEAK,PERIOD,DURATION  PEAK for the first DURATION seconds of every PERIOD, else
+//                                    BASE (a door left open, a defrost: an excursion that lasts)
 // Time is counted from the moment the pattern was set, so a new ramp starts at its START.
 class ValuePattern
 {
@@ -15,7 +17,8 @@ public:
     {
         Constant,
         Ramp,
-        Sine
+        Sine,
+        Pulse
     };
 
     ValuePattern() = default;
@@ -34,9 +37,9 @@ public:
 
 private:
     Kind m_kind = Kind::Constant;
-    double m_a = 0; // constant value, ramp start or sine offset
-    double m_b = 0; // ramp step or sine amplitude
-    double m_c = 0; // ramp low bound or sine period
-    double m_d = 0; // ramp high bound
+    double m_a = 0; // constant value, ramp start, sine offset or pulse base
+    double m_b = 0; // ramp step, sine amplitude or pulse peak
+    double m_c = 0; // ramp low bound, sine or pulse period
+    double m_d = 0; // ramp high bound or pulse duration
     double m_origin = 0;
 };

@@ -1,0 +1,21 @@
+#pragma once
+
+#include "alarmeventwrite.h"
+
+// Where the alarm monitor's changes of the event log go. A write handed over is kept until the
+// database took it: a failed one is tried again, in order, and is never dropped. The recorder's
+// one database writer can stand behind this as well as a connection of the store's own.
+class AlarmEventStore
+{
+public:
+    virtual ~AlarmEventStore() = default;
+
+    // Queues one write and tries to write what waits.
+    virtual void submit(const AlarmEventWrite& write) = 0;
+    // The id the next new event gets; read from the file when the store opened.
+    virtual qint64 firstFreeId() const = 0;
+    // Writes still waiting for the database.
+    virtual int pendingCount() const = 0;
+    // Tries to write what waits now; true when nothing waits any more.
+    virtual bool flush() = 0;
+};

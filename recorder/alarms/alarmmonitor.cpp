@@ -1,0 +1,426 @@
+#include "alarmmonitor.h"
+
+#include "alarmeventstore.h"
+#include "novalue.h"
+
+#include <QDebug>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace {
+
+double checkedValue(double value)
+{
+    return std::isfinite(value) ? value : NoValue;
+}
+
+} // namespace
+
+bool MonitoredNode::operator==(const MonitoredNode& other) const
+{
+    return serial == other.serial && nodeName == other.nodeName &&
+           channelName[0] == other.channelName[0] && channelName[1] == other.channelName[1] &&
+           unit[0] == other.unit[0] && unit[1] == other.unit[1] && min[0] == other.min[0] &&
+           min[1] == other.min[1] && max[0] == other.max[0] && max[1] == other.max[1] &&
+           rules == other.rules;
+}
+
+AlarmMonitor::AlarmMonitor(AlarmEventStore* eventStore, QObject* parent)
+    : QObject(parent), store(eventStore), clock([] { return QDateTime::currentDateTimeUtc(); })
+{
+}
+
+AlarmMonitor::~AlarmMonitor() = default;
+
+void AlarmMonitor::setClock(const Clock& newClock)
+{
+    clock = newClock;
+}
+
+QDateTime AlarmMonitor::now() const
+{
+    return clock();
+}
+
+void AlarmMonitor::setNode(const MonitoredNode& config)
+{
+    auto it = nodes.find(config.serial);
+    if (it == nodes.end()) {
+        NodeState state;
+        state.config = config;
+        state.lastValue[0] = state.lastValue[1] = NoValue;
+        state.lastValidClock = now();
+        state.lastValidTime = state.lastValidClock.toSecsSinceEpoch();
+        nodes.insert(config.serial, state);
+        return;
+    }
+    if (it->config == config)
+        return;
+    it->config = config;
+    if (stopped)
+        return;
+    // New ranges or rules: the latest values are judged again; what ends now ends at this time.
+    const qint64 t = now().toSecsSinceEpoch();
+    for (int c = 0; c < 2; ++c)
+        judgeChannel(*it, c, it->lastValue[c], it->lastTime, t);
+    judgeBattery(*it, it->lastTime, t);
+    if (config.rules.noDataMinutes <= 0 && it->noData.present)
+        end(it->noData, t, AlarmEnd::Cleared);
+    countsMayHaveChanged();
+}
+
+void AlarmMonitor::sample(const QString& serial, double value1, double value2, int battery,
+                          const QDateTime& time)
+{
+    auto it = nodes.find(serial);
+    if (stopped || it == nodes.end())
+        return;
+    NodeState& n = *it;
+    const qint64 t = time.toSecsSinceEpoch();
+    const double values[2] = {checkedValue(value1), checkedValue(value2)};
+    n.lastTime = t;
+    n.seenDirty = true;
+    if (values[0] != NoValue || values[1] != NoValue) {
+        n.lastValidClock = now();
+        n.lastValidTime = t;
+        if (n.noData.present)
+            end(n.noData, t, AlarmEnd::Cleared);
+    }
+    for (int c = 0; c < 2; ++c) {
+        n.lastValue[c] = values[c];
+        judgeChannel(n, c, values[c], t, t);
+    }
+    n.lastBattery = battery;
+    judgeBattery(n, t, t);
+    countsMayHaveChanged();
+}
+
+void AlarmMonitor::disconnected(const QString& serial)
+{
+    auto it = nodes.find(serial);
+    if (stopped || it == nodes.end())
+        return;
+    const qint64 t = now().toSecsSinceEpoch();
+    for (int c = 0; c < 2; ++c) {
+        it->lastValue[c] = NoValue;
+        if (it->channel[c].present)
+            end(it->channel[c], t, AlarmEnd::NoData);
+    }
+    countsMayHaveChanged();
+}
+
+void AlarmMonitor::judgeChannel(NodeState& n, int c, double value, qint64 time, qint64 endTime)
+{
+    Condition& condition = n.channel[c];
+    const double min = double(n.config.min[c]);
+    const double max = double(n.config.max[c]);
+    const ChannelAlarmRule& rule = n.config.rules.channel[c];
+    // Equal bounds switch the channel's alarm off.
+    if (n.config.min[c] == n.config.max[c]) {
+        if (condition.present)
+            end(condition, endTime, AlarmEnd::Cleared);
+        return;
+    }
+    if (value == NoValue) {
+        if (condition.present)
+            end(condition, endTime, AlarmEnd::NoData);
+        return;
+    }
+    // The same comparisons as the node's own flag: with a delay of 0 both agree at every sample.
+    std::optional<AlarmKind> beyond;
+    if (value > max)
+        beyond = AlarmKind::High;
+    else if (value < min)
+        beyond = AlarmKind::Low;
+
+    if (condition.present) {
+        if (beyond == condition.kind) {
+            moveExtreme(condition, value, time);
+        } else {
+            const bool withinDeadband =
+                !beyond && (condition.kind == AlarmKind::High ? value > max - rule.deadband
+                                                              : value < min + rule.deadband);
+            if (!withinDeadband) {
+                end(condition, endTime, AlarmEnd::Cleared);
+                if (beyond)
+                    begin(condition, *beyond, *beyond == AlarmKind::High ? max : min, value, time);
+            }
+        }
+    } else if (beyond) {
+        begin(condition, *beyond, *beyond == AlarmKind::High ? max : min, value, time);
+    }
+    raiseIfDue(n, c + 1, condition, rule.delayMinutes);
+}
+
+void AlarmMonitor::judgeBattery(NodeState& n, qint64 time, qint64 endTime)
+{
+    Condition& condition = n.battery;
+    const int threshold = n.config.rules.batteryLow;
+    if (threshold <= 0) {
+        if (condition.present)
+            end(condition, endTime, AlarmEnd::Cleared);
+        return;
+    }
+    // A model without a battery reading, or a reading not known: nothing changes.
+    if (n.lastBattery < 0)
+        return;
+    if (n.lastBattery < threshold) {
+        if (!condition.present)
+            begin(condition, AlarmKind::Battery, threshold, n.lastBattery, time);
+        else
+            moveExtreme(condition, n.lastBattery, time);
+    } else if (condition.present && n.lastBattery >= threshold + BatteryClearMargin) {
+        end(condition, endTime, AlarmEnd::Cleared);
+    }
+    raiseIfDue(n, 0, condition, 0);
+}
+
+void AlarmMonitor::begin(Condition& condition, AlarmKind kind, double limit, double value,
+                         qint64 time)
+{
+    condition = Condition();
+    condition.present = true;
+    condition.kind = kind;
+    condition.limit = limit;
+    condition.start = time;
+    condition.since = now();
+    condition.extreme = value;
+    condition.extremeTime = time;
+}
+
+void AlarmMonitor::raiseIfDue(NodeState& n, int channel, Condition& condition, int delayMinutes)
+{
+    if (!condition.present || condition.eventId != 0 || stopped)
+        return;
+    const QDateTime at = now();
+    if (at < condition.since.addSecs(qint64(delayMinutes) * 60))
+        return;
+    AlarmEventRecord r;
+    r.id = newEventId();
+    r.serial = n.config.serial;
+    r.channel = channel;
+    r.kind = condition.kind;
+    r.start = condition.start;
+    r.raised = std::max(at.toSecsSinceEpoch(), condition.start);
+    if (condition.kind != AlarmKind::NoData) {
+        r.limit = condition.limit;
+        r.extremeValue = condition.extreme;
+        r.extremeTime = condition.extremeTime;
+    }
+    condition.eventId = r.id;
+    condition.extremeNoted = at;
+    condition.extremeDirty = false;
+    active.insert(r.id, r);
+    submit(AlarmEventWrite::insert(r));
+    // The node's latest sample goes with it, for the end of an event a crash leaves open.
+    n.seenDirty = true;
+    emit alarmStarted(r);
+}
+
+void AlarmMonitor::end(Condition& condition, qint64 time, AlarmEnd how)
+{
+    if (condition.eventId != 0) {
+        AlarmEventRecord r = active.take(condition.eventId);
+        r.end = std::max(time, r.start);
+        r.ended = how;
+        submit(AlarmEventWrite::close(r.id, *r.end, how, r.extremeValue, r.extremeTime));
+        emit alarmEnded(r);
+    }
+    condition = Condition();
+}
+
+void AlarmMonitor::moveExtreme(Condition& condition, double value, qint64 time)
+{
+    const bool farther =
+        condition.kind == AlarmKind::High ? value > condition.extreme : value < condition.extreme;
+    if (!farther)
+        return;
+    condition.extreme = value;
+    condition.extremeTime = time;
+    if (condition.eventId == 0)
+        return;
+    AlarmEventRecord& r = active[condition.eventId];
+    r.extremeValue = value;
+    r.extremeTime = time;
+    condition.extremeDirty = true;
+    noteExtreme(condition, false);
+}
+
+void AlarmMonitor::noteExtreme(Condition& condition, bool force)
+{
+    if (condition.eventId == 0 || !condition.extremeDirty)
+        return;
+    const QDateTime at = now();
+    if (!force && condition.extremeNoted.isValid() &&
+        condition.extremeNoted.secsTo(at) < NoteIntervalSeconds)
+        return;
+    const AlarmEventRecord& r = active[condition.eventId];
+    submit(AlarmEventWrite::extreme(r.id, condition.extreme, condition.extremeTime));
+    condition.extremeNoted = at;
+    condition.extremeDirty = false;
+    emit alarmUpdated(r);
+}
+
+void AlarmMonitor::tick()
+{
+    if (stopped)
+        return;
+    const QDateTime at = now();
+    for (NodeState& n : nodes) {
+        for (int c = 0; c < 2; ++c) {
+            raiseIfDue(n, c + 1, n.channel[c], n.config.rules.channel[c].delayMinutes);
+            noteExtreme(n.channel[c], false);
+        }
+        const int minutes = n.config.rules.noDataMinutes;
+        if (minutes > 0 && !n.noData.present &&
+            n.lastValidClock.secsTo(at) >= qint64(minutes) * 60) {
+            begin(n.noData, AlarmKind::NoData, 0, 0, n.lastValidTime);
+            n.noData.since = n.lastValidClock;
+            raiseIfDue(n, 0, n.noData, minutes);
+        }
+        noteExtreme(n.battery, false);
+    }
+    noteLastSamples(false);
+    countsMayHaveChanged();
+}
+
+void AlarmMonitor::stop()
+{
+    if (stopped)
+        return;
+    const qint64 t = now().toSecsSinceEpoch();
+    noteLastSamples(true);
+    for (NodeState& n : nodes) {
+        for (Condition* condition : {&n.channel[0], &n.channel[1], &n.noData, &n.battery}) {
+            if (condition->present)
+                end(*condition, t, AlarmEnd::RecorderStopped);
+        }
+    }
+    stopped = true;
+    countsMayHaveChanged();
+}
+
+bool AlarmMonitor::acknowledge(qint64 eventId, const QString& by, const QString& comment)
+{
+    if (by.trimmed().isEmpty())
+        return false;
+    const qint64 at = now().toSecsSinceEpoch();
+    auto it = active.find(eventId);
+    AlarmEventRecord r;
+    if (it != active.end()) {
+        if (it->acknowledgedAt)
+            return true;
+        it->acknowledgedAt = at;
+        it->acknowledgedBy = by.trimmed();
+        it->comment = comment;
+        r = *it;
+    } else {
+        // An event that ended already: only the log holds it.
+        if (!store)
+            return false;
+        r.id = eventId;
+        r.acknowledgedAt = at;
+        r.acknowledgedBy = by.trimmed();
+        r.comment = comment;
+    }
+    submit(AlarmEventWrite::acknowledge(eventId, at, r.acknowledgedBy, comment));
+    emit alarmAcknowledged(r);
+    countsMayHaveChanged();
+    return true;
+}
+
+QVector<AlarmEventRecord> AlarmMonitor::activeAlarms() const
+{
+    QVector<AlarmEventRecord> out;
+    out.reserve(active.size());
+    for (const AlarmEventRecord& r : active)
+        out << r;
+    std::sort(out.begin(), out.end(), [](const AlarmEventRecord& a, const AlarmEventRecord& b) {
+        return a.start != b.start ? a.start > b.start : a.id > b.id;
+    });
+    return out;
+}
+
+int AlarmMonitor::unacknowledgedCount() const
+{
+    return int(std::count_if(active.begin(), active.end(),
+                             [](const AlarmEventRecord& r) { return !r.acknowledgedAt; }));
+}
+
+void AlarmMonitor::noteLastSamples(bool force)
+{
+    const QDateTime at = now();
+    if (!force && lastSamplesNoted.isValid() && lastSamplesNoted.secsTo(at) < NoteIntervalSeconds)
+        return;
+    lastSamplesNoted = at;
+    QVector<QPair<QString, qint64>> seen;
+    for (NodeState& n : nodes) {
+        const bool raised =
+            n.channel[0].eventId || n.channel[1].eventId || n.noData.eventId || n.battery.eventId;
+        if (!n.seenDirty || !raised || n.lastTime == 0)
+            continue;
+        seen.append({n.config.serial, n.lastTime});
+        n.seenDirty = false;
+    }
+    if (!seen.isEmpty())
+        submit(AlarmEventWrite::noteLastSamples(seen));
+}
+
+qint64 AlarmMonitor::newEventId()
+{
+    if (nextId <= 0) {
+        nextId = store ? store->firstFreeId() : 1;
+        // The file could not be read: ids from the clock stay above every id given so far.
+        if (nextId <= 0) {
+            nextId = now().toMSecsSinceEpoch();
+            qWarning().noquote() << QStringLiteral("AlarmMonitor : event ids from ") +
+                                        QString::number(nextId);
+        }
+    }
+    return nextId++;
+}
+
+void AlarmMonitor::submit(const AlarmEventWrite& write)
+{
+    if (store)
+        store->submit(write);
+}
+
+void AlarmMonitor::countsMayHaveChanged()
+{
+    const int count = activeCount();
+    const int unacknowledged = unacknowledgedCount();
+    if (count == reportedActive && unacknowledged == reportedUnacknowledged)
+        return;
+    reportedActive = count;
+    reportedUnacknowledged = unacknowledged;
+    emit countsChanged(count, unacknowledged);
+}
+
+NotificationEvent AlarmMonitor::notificationEvent(const AlarmEventRecord& r,
+                                                  NotificationKind kind) const
+{
+    NotificationEvent e;
+    e.eventId = r.id;
+    e.kind = kind;
+    e.alarmKind = r.kind;
+    e.projectName = projectName;
+    const MonitoredNode config = nodes.value(r.serial).config;
+    e.nodeName = config.nodeName.isEmpty() ? r.serial : config.nodeName;
+    e.serial = r.serial;
+    if (r.channel == 1 || r.channel == 2) {
+        e.channelName = config.channelName[r.channel - 1];
+        e.unit = config.unit[r.channel - 1];
+    } else if (r.kind == AlarmKind::Battery) {
+        e.unit = QStringLiteral("%");
+    }
+    e.value = r.extremeValue.value_or(std::numeric_limits<double>::quiet_NaN());
+    e.limit = r.limit.value_or(std::numeric_limits<double>::quiet_NaN());
+    e.start = QDateTime::fromSecsSinceEpoch(r.start);
+    if (r.end)
+        e.end = QDateTime::fromSecsSinceEpoch(*r.end);
+    return e;
+}

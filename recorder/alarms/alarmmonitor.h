@@ -1,0 +1,166 @@
+#pragma once
+
+#include "alarmeventrecord.h"
+#include "alarmrules.h"
+#include "notificationevent.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+#include <functional>
+
+class AlarmEventStore;
+struct AlarmEventWrite;
+
+// What the monitor knows of one node: names for the messages, the ranges (as the node keeps
+// them) and the alarm rules.
+struct MonitoredNode
+{
+    QString serial;
+    QString nodeName;
+    QString channelName[2];
+    QString unit[2];
+    float min[2] = {0, 0};
+    float max[2] = {0, 0};
+    NodeAlarmRules rules;
+
+    bool operator==(const MonitoredNode& other) const;
+    bool operator!=(const MonitoredNode& other) const { return !(*this == other); }
+};
+
+// Turns the samples of the open project's nodes into alarm events. Two states are kept apart:
+// "out of range" is the node's own flag, immediate, and colours tiles and charts; an alarm is a
+// channel out of range for longer than its delay (with a delay of 0 the two coincide), and ends
+// once a value is back inside the range by the deadband. Per node, "no data" starts after the
+// configured minutes without a valid sample, and "battery low" while the reported battery level
+// lies below its threshold (it clears BatteryClearMargin points above it). A node that stops
+// answering ends its range alarms as "no data".
+//
+// Every raised alarm is an event with an id of its own: its start, its extreme, its end and its
+// acknowledgement go to the event store and come out as signals, from which the notifications
+// are made. The alarm sound plays while an active alarm is not acknowledged; an acknowledgement
+// silences that alarm until it ends and a new one starts.
+//
+// Time: samples carry their own times (what the events record); delays and "no data" are
+// measured on the monitor's clock, which tests replace, at each sample and at each tick().
+class AlarmMonitor : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    // Battery points above the threshold at which a battery alarm clears: a level that wavers
+    // at the threshold does not start an event at every sample.
+    static constexpr int BatteryClearMargin = 5;
+    // A new extreme goes to the store at most this often while the alarm lasts (and with its
+    // end); the nodes' latest sample times as well.
+    static constexpr int NoteIntervalSeconds = 60;
+
+    // `store` may be null: nothing is written then.
+    explicit AlarmMonitor(AlarmEventStore* store = nullptr, QObject* parent = nullptr);
+    ~AlarmMonitor() override;
+
+    void setClock(const Clock& clock);
+    void setProjectName(const QString& name) { projectName = name; }
+
+    // Adds a node, or changes one: with new ranges or rules its alarms are judged again at once
+    // from its latest values. "No data" counts from the moment a node is added.
+    void setNode(const MonitoredNode& node);
+
+    // One sample of a node: channel values (NoValue where there is none), the battery level (-1
+    // where the model reports none) and the sample's time.
+    void sample(const QString& serial, double value1, double value2, int battery,
+                const QDateTime& time);
+    // The node's gateway stopped answering.
+    void disconnected(const QString& serial);
+    // Every second: delays that have passed, nodes silent for too long, what is due for the store.
+    void tick();
+    // The end of monitoring (the project closes or is edited, the program ends): every active
+    // alarm ends now as "recorder stopped"; excursions shorter than their delay leave nothing.
+    void stop();
+
+    // Records who acknowledged which event and the corrective action; for an event that ended
+    // already too. False for an id unknown to an active alarm and not written before (no
+    // store), or without a name.
+    bool acknowledge(qint64 eventId, const QString& by, const QString& comment);
+
+    QVector<AlarmEventRecord> activeAlarms() const;
+    int activeCount() const { return int(active.size()); }
+    int unacknowledgedCount() const;
+    // The sound plays while this holds.
+    bool soundWanted() const { return unacknowledgedCount() > 0; }
+    // A node's names as the monitor knows them; empty for an unknown serial.
+    MonitoredNode node(const QString& serial) const { return nodes.value(serial).config; }
+
+    // The fields a notification about an event needs.
+    NotificationEvent notificationEvent(const AlarmEventRecord& record,
+                                        NotificationKind kind) const;
+
+signals:
+    // The delay passed: a new event.
+    void alarmStarted(const AlarmEventRecord& record);
+    // The extreme moved on (at most once per NoteIntervalSeconds).
+    void alarmUpdated(const AlarmEventRecord& record);
+    void alarmEnded(const AlarmEventRecord& record);
+    // The whole record of an active alarm; of one that ended, its id and the acknowledgement.
+    void alarmAcknowledged(const AlarmEventRecord& record);
+    void countsChanged(int active, int unacknowledged);
+
+private:
+    // A condition that holds (a channel beyond its range, a silent node, a low battery) and,
+    // once it lasted its delay, the event it raised.
+    struct Condition
+    {
+        bool present = false;
+        AlarmKind kind = AlarmKind::High;
+        double limit = 0;
+        qint64 start = 0; // sample time, seconds
+        QDateTime since;  // on the monitor's clock: the delay counts from here
+        double extreme = 0;
+        qint64 extremeTime = 0;
+        qint64 eventId = 0; // 0 until raised
+        QDateTime extremeNoted;
+        bool extremeDirty = false;
+    };
+    struct NodeState
+    {
+        MonitoredNode config;
+        Condition channel[2];
+        double lastValue[2];
+        qint64 lastTime = 0; // the latest sample's time
+        QDateTime lastValidClock;
+        qint64 lastValidTime = 0;
+        int lastBattery = -1;
+        Condition noData;
+        Condition battery;
+        bool seenDirty = false;
+    };
+
+    QDateTime now() const;
+    void judgeChannel(NodeState& node, int c, double value, qint64 time, qint64 endTime);
+    void judgeBattery(NodeState& node, qint64 time, qint64 endTime);
+    void begin(Condition& condition, AlarmKind kind, double limit, double value, qint64 time);
+    void raiseIfDue(NodeState& node, int channel, Condition& condition, int delayMinutes);
+    void end(Condition& condition, qint64 time, AlarmEnd how);
+    void moveExtreme(Condition& condition, double value, qint64 time);
+    void noteExtreme(Condition& condition, bool force);
+    void noteLastSamples(bool force);
+    qint64 newEventId();
+    void submit(const AlarmEventWrite& write);
+    void countsMayHaveChanged();
+
+    AlarmEventStore* store = nullptr;
+    Clock clock;
+    QString projectName;
+    QHash<QString, NodeState> nodes;
+    QHash<qint64, AlarmEventRecord> active;
+    qint64 nextId = 0;
+    QDateTime lastSamplesNoted;
+    bool stopped = false;
+    int reportedActive = 0;
+    int reportedUnacknowledged = 0;
+};

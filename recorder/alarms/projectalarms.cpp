@@ -1,0 +1,204 @@
+#include "projectalarms.h"
+
+#include "alarmeventwrite.h"
+#include "alarmlogquery.h"
+#include "acquisition/configureddevice.h"
+#include "nodedevice.h"
+#include "projectfile.h"
+#include "sqlitealarmeventstore.h"
+
+#include <QDebug>
+#include <QThread>
+
+MonitoredNode monitoredNode(const NodeDevice& node)
+{
+    MonitoredNode m;
+    m.serial = node.deviceNumber;
+    m.nodeName = node.deviceName;
+    m.channelName[0] = node.ch1Name;
+    m.channelName[1] = node.ch2Name;
+    m.unit[0] = channelUnitText(channelUnitFromInt(node.ch1Unit), node.ch1Custom);
+    m.unit[1] = channelUnitText(channelUnitFromInt(node.ch2Unit), node.ch2Custom);
+    m.min[0] = node.ch1Min;
+    m.max[0] = node.ch1Max;
+    m.min[1] = node.ch2Min;
+    m.max[1] = node.ch2Max;
+    m.rules = node.alarmRules;
+    return m;
+}
+
+int reportedBattery(const NodeDevice& node)
+{
+    const auto* gateway = qobject_cast<const ConfiguredDevice*>(node.parent());
+    if (!gateway || gateway->deviceModel() != QLatin1String("TQ100"))
+        return -1;
+    bool ok = false;
+    const int level = node.batteryText.toInt(&ok);
+    return ok && level >= 0 ? level : -1;
+}
+
+ProjectAlarms::ProjectAlarms(const QString& projectFilePath, const QString& projectName,
+                             const QList<ConfiguredDevice*>& gateways, AlarmEventStore* store,
+                             QObject* parent)
+    : QObject(parent), m_databasePath(ProjectFile::databasePath(projectFilePath)), m_store(store)
+{
+    if (!m_store) {
+        m_ownStore = new SqliteAlarmEventStore(m_databasePath, this);
+        m_store = m_ownStore;
+        connect(m_ownStore, &SqliteAlarmEventStore::written, this, &ProjectAlarms::logWritten);
+        connect(m_ownStore, &SqliteAlarmEventStore::pendingChanged, this,
+                &ProjectAlarms::pendingWritesChanged);
+    }
+    m_monitor = new AlarmMonitor(m_store, this);
+    m_monitor->setProjectName(projectName);
+    m_log = new AlarmLogQuery(m_databasePath, this);
+    connect(m_log, &AlarmLogQuery::counted, this,
+            [this](quint64 request, qint64 count) { counted(request, count); });
+    // Counted again once what changed the count is in the log (logWritten).
+    connect(m_monitor, &AlarmMonitor::countsChanged, this, &ProjectAlarms::reportCounts);
+    for (ConfiguredDevice* gateway : gateways) {
+        if (!gateway)
+            continue;
+        for (NodeDevice* node : gateway->nodes())
+            m_nodes << node;
+    }
+}
+
+ProjectAlarms::~ProjectAlarms()
+{
+    stop();
+}
+
+bool ProjectAlarms::open()
+{
+    const bool opened = !m_ownStore || m_ownStore->open();
+    if (!opened)
+        qWarning().noquote() << QStringLiteral("ProjectAlarms::open : ") + m_databasePath +
+                                    QStringLiteral(" : ") + m_ownStore->errorText();
+    // First of all writes: the events a recorder that died left open.
+    m_store->submit(AlarmEventWrite::closeInterrupted());
+    for (const QPointer<NodeDevice>& node : qAsConst(m_nodes)) {
+        if (!node)
+            continue;
+        m_monitor->setNode(monitoredNode(*node));
+        node->setSampleObserver(this);
+    }
+    recount();
+    return opened;
+}
+
+void ProjectAlarms::setClock(const AlarmMonitor::Clock& clock)
+{
+    m_monitor->setClock(clock);
+}
+
+void ProjectAlarms::tick()
+{
+    m_monitor->tick();
+    if (++m_ticksSinceCount >= RecountSeconds)
+        recount();
+}
+
+QVector<MonitoredNode> ProjectAlarms::nodes() const
+{
+    QVector<MonitoredNode> out;
+    for (const QPointer<NodeDevice>& node : m_nodes) {
+        if (node)
+            out << m_monitor->node(node->deviceNumber);
+    }
+    return out;
+}
+
+void ProjectAlarms::logWritten()
+{
+    recount();
+    emit logChanged();
+}
+
+int ProjectAlarms::activeCount() const
+{
+    return m_monitor->activeCount();
+}
+
+int ProjectAlarms::unacknowledgedCount() const
+{
+    return m_monitor->unacknowledgedCount() + m_unacknowledgedEnded;
+}
+
+void ProjectAlarms::recount()
+{
+    m_ticksSinceCount = 0;
+    AlarmEventFilter filter;
+    filter.endedOnly = true;
+    filter.unacknowledgedOnly = true;
+    m_countRequest = m_log->count(filter);
+}
+
+void ProjectAlarms::counted(quint64 request, qint64 count)
+{
+    // An older answer than the last question, or a failed one, changes nothing.
+    if (request != m_countRequest || count < 0)
+        return;
+    m_unacknowledgedEnded = int(count);
+    reportCounts();
+}
+
+void ProjectAlarms::reportCounts()
+{
+    const int active = activeCount();
+    const int unacknowledged = unacknowledgedCount();
+    if (active == m_reportedActive && unacknowledged == m_reportedUnacknowledged)
+        return;
+    m_reportedActive = active;
+    m_reportedUnacknowledged = unacknowledged;
+    emit countsChanged(active, unacknowledged);
+}
+
+void ProjectAlarms::rulesChanged()
+{
+    for (const QPointer<NodeDevice>& node : qAsConst(m_nodes)) {
+        if (node)
+            m_monitor->setNode(monitoredNode(*node));
+    }
+}
+
+void ProjectAlarms::stop()
+{
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    detach();
+    m_monitor->stop();
+    if (m_ownStore)
+        m_ownStore->setRetryEnabled(false);
+    for (int attempt = 1; !m_store->flush(); ++attempt) {
+        if (attempt == FinalFlushAttempts) {
+            qWarning().noquote() << QStringLiteral("ProjectAlarms::stop : alarm event writes "
+                                                   "left for the next start : ") +
+                                        QString::number(m_store->pendingCount());
+            break;
+        }
+        // The end of the project: the sample writer's last flush may hold the file a moment.
+        QThread::msleep(100);
+    }
+}
+
+void ProjectAlarms::detach()
+{
+    for (const QPointer<NodeDevice>& node : qAsConst(m_nodes)) {
+        if (node)
+            node->setSampleObserver(nullptr);
+    }
+}
+
+void ProjectAlarms::nodeSampled(const NodeDevice& node, const QDateTime& sampleTime, bool)
+{
+    m_monitor->setNode(monitoredNode(node));
+    m_monitor->sample(node.deviceNumber, NodeDevice::channelValue(node.ch1Text),
+                      NodeDevice::channelValue(node.ch2Text), reportedBattery(node), sampleTime);
+}
+
+void ProjectAlarms::nodeDisconnected(const NodeDevice& node)
+{
+    m_monitor->disconnected(node.deviceNumber);
+}

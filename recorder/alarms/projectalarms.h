@@ -1,0 +1,103 @@
+#pragma once
+
+#include "alarmmonitor.h"
+#include "nodesampleobserver.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+
+class AlarmEventStore;
+class AlarmLogQuery;
+class ConfiguredDevice;
+class NodeDevice;
+class SqliteAlarmEventStore;
+
+// The alarms of the open project while it polls, recording or not: the monitor, fed by every
+// node of the project's gateways, and the event log it writes to the project's database. Made
+// when the project's run time opens and ended before its gateways go; ending it closes the
+// alarms still active as "recorder stopped". At the start, events a crashed recorder left open
+// are closed first.
+class ProjectAlarms : public QObject, private NodeSampleObserver
+{
+    Q_OBJECT
+
+public:
+    // Writes at the end of the program, a little apart, before what still waits is left to the
+    // next start (which closes open events at the nodes' last samples).
+    static constexpr int FinalFlushAttempts = 3;
+    // Seconds between two counts of the log's unacknowledged events besides those after each
+    // change: writes that waited for the file show up within this time.
+    static constexpr int RecountSeconds = 10;
+
+    // `gateways` stay the caller's and must outlive this object or be let go first. Without a
+    // store, the events go through a connection of this object's own to the project's database.
+    ProjectAlarms(const QString& projectFilePath, const QString& projectName,
+                  const QList<ConfiguredDevice*>& gateways, AlarmEventStore* store = nullptr,
+                  QObject* parent = nullptr);
+    ~ProjectAlarms() override;
+
+    // Opens the event log and starts watching the nodes. False when the database could not be
+    // opened; the monitor works all the same and its writes wait.
+    bool open();
+    void setClock(const AlarmMonitor::Clock& clock);
+
+    AlarmMonitor* monitor() const { return m_monitor; }
+    AlarmEventStore* store() const { return m_store; }
+    // Questions to the event log, answered off this thread.
+    AlarmLogQuery* log() const { return m_log; }
+    // The project's nodes in their order, as the monitor knows them.
+    QVector<MonitoredNode> nodes() const;
+    // Alarms active now, and events nobody acknowledged (active or ended).
+    int activeCount() const;
+    int unacknowledgedCount() const;
+    QString databasePath() const { return m_databasePath; }
+
+    // The recorder's clock tick.
+    void tick();
+    // Names, ranges or rules of the nodes changed (the option dialog was confirmed).
+    void rulesChanged();
+    // The end: active alarms close now, the log is written; the nodes are let go.
+    void stop();
+
+public slots:
+    // The store committed writes: the counts are asked again and the log's readers told. A
+    // store of the caller's calls it after each commit.
+    void logWritten();
+
+signals:
+    void countsChanged(int active, int unacknowledged);
+    // The log holds new changes.
+    void logChanged();
+    // Writes of the log waiting for the file (0 once all are stored).
+    void pendingWritesChanged(int count);
+
+private:
+    void nodeSampled(const NodeDevice& node, const QDateTime& sampleTime, bool refresh) override;
+    void nodeDisconnected(const NodeDevice& node) override;
+    void detach();
+    void recount();
+    void counted(quint64 request, qint64 count);
+    void reportCounts();
+
+    QString m_databasePath;
+    QList<QPointer<NodeDevice>> m_nodes;
+    AlarmEventStore* m_store = nullptr;
+    SqliteAlarmEventStore* m_ownStore = nullptr;
+    AlarmMonitor* m_monitor = nullptr;
+    AlarmLogQuery* m_log = nullptr;
+    quint64 m_countRequest = 0;
+    int m_unacknowledgedEnded = 0;
+    int m_ticksSinceCount = 0;
+    int m_reportedActive = -1;
+    int m_reportedUnacknowledged = -1;
+    bool m_stopped = false;
+};
+
+// What the monitor is to know of a node: its names, units, ranges and rules.
+MonitoredNode monitoredNode(const NodeDevice& node);
+// The node's battery level, or -1 when its gateway's model reports none.
+int reportedBattery(const NodeDevice& node);

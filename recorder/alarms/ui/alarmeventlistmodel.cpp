@@ -1,0 +1,134 @@
+#include "alarmeventlistmodel.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QDateTime>
+
+namespace {
+
+QString withUnit(double value, const QString& unit)
+{
+    const QString number = QString::number(value, 'f', 2);
+    return unit.isEmpty() ? number : number + QLatin1Char(' ') + unit;
+}
+
+} // namespace
+
+AlarmEventListModel::AlarmEventListModel(const NodeLookup& lookup, QObject* parent)
+    : QAbstractTableModel(parent), m_lookup(lookup)
+{
+}
+
+void AlarmEventListModel::setEvents(const QVector<AlarmEventRecord>& events)
+{
+    beginResetModel();
+    m_events = events;
+    endResetModel();
+}
+
+const AlarmEventRecord* AlarmEventListModel::event(int row) const
+{
+    return row >= 0 && row < m_events.size() ? &m_events.at(row) : nullptr;
+}
+
+int AlarmEventListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : m_events.size();
+}
+
+int AlarmEventListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString AlarmEventListModel::timeText(qint64 seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+QString AlarmEventListModel::kindText(AlarmKind kind)
+{
+    switch (kind) {
+    case AlarmKind::High:
+        return QStringLiteral("High");
+    case AlarmKind::Low:
+        return QStringLiteral("Low");
+    case AlarmKind::NoData:
+        return QStringLiteral("No data");
+    case AlarmKind::Battery:
+        break;
+    }
+    return QStringLiteral("Battery low");
+}
+
+QString AlarmEventListModel::text(const AlarmEventRecord& e, int column) const
+{
+    const MonitoredNode node = m_lookup ? m_lookup(e.serial) : MonitoredNode();
+    const bool channel = e.channel == 1 || e.channel == 2;
+    const QString unit = channel                        ? node.unit[e.channel - 1]
+                         : e.kind == AlarmKind::Battery ? QStringLiteral("%")
+                                                        : QString();
+    switch (column) {
+    case NodeColumn:
+        return node.nodeName.isEmpty() ? e.serial : node.nodeName;
+    case ChannelColumn:
+        if (!channel)
+            return QStringLiteral("-");
+        return node.channelName[e.channel - 1].isEmpty()
+                   ? QStringLiteral("Channel %1").arg(e.channel)
+                   : node.channelName[e.channel - 1];
+    case AlarmColumn:
+        return kindText(e.kind);
+    case LimitColumn:
+        return e.limit ? withUnit(*e.limit, unit) : QStringLiteral("-");
+    case StartColumn:
+        return timeText(e.start);
+    case ExtremeColumn:
+        if (!e.extremeValue)
+            return QStringLiteral("-");
+        return withUnit(*e.extremeValue, unit) +
+               (e.extremeTime ? QStringLiteral(" at ") + timeText(*e.extremeTime).mid(11)
+                              : QString());
+    case EndColumn:
+        if (!e.end)
+            return QStringLiteral("Active");
+        return timeText(*e.end) + QStringLiteral(" (") + alarmEndText(e.ended) + QLatin1Char(')');
+    case AcknowledgedColumn:
+        if (!e.acknowledgedAt)
+            return QStringLiteral("Unacknowledged");
+        return e.acknowledgedBy + QStringLiteral(", ") + timeText(*e.acknowledgedAt);
+    case CommentColumn:
+        return e.comment;
+    }
+    return QString();
+}
+
+QVariant AlarmEventListModel::data(const QModelIndex& index, int role) const
+{
+    const AlarmEventRecord* e = index.isValid() ? event(index.row()) : nullptr;
+    if (!e)
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return text(*e, index.column());
+    if (role == Qt::ToolTipRole && index.column() == CommentColumn && !e->comment.isEmpty())
+        return e->comment;
+    if (role == Qt::ForegroundRole) {
+        // Red while it needs somebody: active and unacknowledged, or ended unacknowledged.
+        if (index.column() == AcknowledgedColumn && !e->acknowledgedAt)
+            return QBrush(QColor(230, 80, 80));
+        if (index.column() == EndColumn && !e->end)
+            return QBrush(QColor(255, 255, 147));
+    }
+    return QVariant();
+}
+
+QVariant AlarmEventListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QAbstractTableModel::headerData(section, orientation, role);
+    static const char* const Titles[ColumnCount] = {"NODE",  "CHANNEL",      "ALARM",
+                                                    "LIMIT", "START",        "EXTREME",
+                                                    "END",   "ACKNOWLEDGED", "CORRECTIVE ACTION"};
+    return section >= 0 && section < ColumnCount ? QString::fromLatin1(Titles[section])
+                                                 : QVariant();
+}

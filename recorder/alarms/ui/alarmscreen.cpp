@@ -1,0 +1,239 @@
+#include "alarmscreen.h"
+#include "ui_alarmscreen.h"
+
+#include "acknowledgedialog.h"
+#include "alarmeventlistmodel.h"
+#include "alarmlogquery.h"
+#include "alarmmonitor.h"
+#include "projectalarms.h"
+
+#include <QDateTime>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QSet>
+#include <QTimer>
+
+namespace {
+
+// Period choices of the history: label and hours back from now (0: everything).
+const std::pair<const char*, int> Periods[] = {
+    {"Last 24 hours", 24}, {"Last 7 days", 7 * 24}, {"Last 30 days", 30 * 24}, {"All", 0}};
+
+} // namespace
+
+AlarmScreen::AlarmScreen(ProjectAlarms* alarms, QWidget* parent)
+    : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::AlarmScreen>()), m_alarms(alarms)
+{
+    ui->setupUi(this);
+    setWindowTitle(QStringLiteral("Quillmar Lite Modbus - Alarms"));
+    const AlarmEventListModel::NodeLookup lookup = [this](const QString& serial) {
+        return m_alarms ? m_alarms->monitor()->node(serial) : MonitoredNode();
+    };
+    m_active = new AlarmEventListModel(lookup, this);
+    m_history = new AlarmEventListModel(lookup, this);
+    for (auto [view, model] :
+         {std::pair{ui->tableView_active, m_active}, std::pair{ui->tableView_history, m_history}}) {
+        view->setModel(model);
+        view->verticalHeader()->hide();
+        view->horizontalHeader()->setStretchLastSection(true);
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                [this, v = view] { selectionChanged(v); });
+    }
+
+    ui->comboBox_node->addItem(QStringLiteral("All nodes"), QString());
+    if (m_alarms) {
+        for (const MonitoredNode& node : m_alarms->nodes())
+            ui->comboBox_node->addItem(node.nodeName.isEmpty() ? node.serial : node.nodeName,
+                                       node.serial);
+    }
+    ui->comboBox_kind->addItem(QStringLiteral("All alarms"), -1);
+    for (AlarmKind kind : {AlarmKind::High, AlarmKind::Low, AlarmKind::NoData, AlarmKind::Battery})
+        ui->comboBox_kind->addItem(AlarmEventListModel::kindText(kind), int(kind));
+    for (const auto& [label, hours] : Periods)
+        ui->comboBox_period->addItem(QLatin1String(label), hours);
+    ui->comboBox_period->setCurrentIndex(1);
+
+    // Filter changes and bursts of alarm changes ask the log once.
+    m_historyDelay = new QTimer(this);
+    m_historyDelay->setSingleShot(true);
+    m_historyDelay->setInterval(100);
+    connect(m_historyDelay, &QTimer::timeout, this, &AlarmScreen::requestHistory);
+    for (QComboBox* box : {ui->comboBox_node, ui->comboBox_kind, ui->comboBox_period})
+        connect(box, qOverload<int>(&QComboBox::currentIndexChanged), m_historyDelay,
+                qOverload<>(&QTimer::start));
+    connect(ui->checkBox_unacknowledged, &QCheckBox::toggled, m_historyDelay,
+            qOverload<>(&QTimer::start));
+
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setInterval(RefreshIntervalMs);
+    connect(m_refreshTimer, &QTimer::timeout, this, &AlarmScreen::requestHistory);
+    m_refreshTimer->start();
+
+    if (m_alarms) {
+        AlarmMonitor* monitor = m_alarms->monitor();
+        for (auto signal : {&AlarmMonitor::alarmStarted, &AlarmMonitor::alarmUpdated,
+                            &AlarmMonitor::alarmEnded, &AlarmMonitor::alarmAcknowledged})
+            connect(monitor, signal, this, &AlarmScreen::refresh);
+        connect(m_alarms->log(), &AlarmLogQuery::listed, this, &AlarmScreen::historyListed);
+        connect(m_alarms, &ProjectAlarms::logChanged, m_historyDelay, qOverload<>(&QTimer::start));
+    }
+    connect(ui->pushButton_acknowledge, &QPushButton::clicked, this,
+            &AlarmScreen::acknowledgeSelected);
+    connect(ui->pushButton_close, &QPushButton::clicked, this, &QWidget::close);
+    refresh();
+    requestHistory();
+}
+
+AlarmScreen::~AlarmScreen()
+{
+    // A dialog still open goes first: its end must not reach a screen half gone.
+    if (m_dialog) {
+        disconnect(m_dialog, nullptr, this, nullptr);
+        delete m_dialog;
+    }
+}
+
+AlarmEventFilter AlarmScreen::historyFilter() const
+{
+    AlarmEventFilter filter;
+    filter.serial = ui->comboBox_node->currentData().toString();
+    const int kind = ui->comboBox_kind->currentData().toInt();
+    if (kind >= 0)
+        filter.kind = AlarmKind(kind);
+    const int hours = ui->comboBox_period->currentData().toInt();
+    if (hours > 0)
+        filter.from = QDateTime::currentSecsSinceEpoch() - qint64(hours) * 3600;
+    filter.unacknowledgedOnly = ui->checkBox_unacknowledged->isChecked();
+    filter.limit = HistoryLimit;
+    return filter;
+}
+
+void AlarmScreen::refresh()
+{
+    const qint64 selected = selectedEvent() ? selectedEvent()->id : 0;
+    m_active->setEvents(m_alarms ? m_alarms->monitor()->activeAlarms()
+                                 : QVector<AlarmEventRecord>());
+    fitColumns(ui->tableView_active);
+    // The selection follows its event across the reset.
+    for (int row = 0; row < m_active->rowCount(); ++row) {
+        if (selected && m_active->event(row)->id == selected)
+            ui->tableView_active->selectRow(row);
+    }
+    updateButtons();
+    m_historyDelay->start();
+}
+
+void AlarmScreen::requestHistory()
+{
+    if (m_alarms)
+        m_historyRequest = m_alarms->log()->list(historyFilter());
+}
+
+void AlarmScreen::historyListed(quint64 request, const QVector<AlarmEventRecord>& events,
+                                const QString& error)
+{
+    if (request != m_historyRequest)
+        return;
+    // The active alarms are listed above; the log may still hold them as active.
+    QSet<qint64> active;
+    for (const AlarmEventRecord& r : m_active->events())
+        active.insert(r.id);
+    QVector<AlarmEventRecord> history;
+    for (const AlarmEventRecord& r : events) {
+        if (!active.contains(r.id))
+            history << r;
+    }
+    const qint64 selected =
+        ui->tableView_history->selectionModel()->hasSelection() && selectedEvent()
+            ? selectedEvent()->id
+            : 0;
+    m_history->setEvents(history);
+    fitColumns(ui->tableView_history);
+    for (int row = 0; row < m_history->rowCount(); ++row) {
+        if (selected && m_history->event(row)->id == selected)
+            ui->tableView_history->selectRow(row);
+    }
+    ui->label_history_state->setText(
+        !error.isEmpty() ? QStringLiteral("The alarm log cannot be read: ") + error
+        : history.size() >= HistoryLimit
+            ? QStringLiteral("The newest %1 events are shown.").arg(HistoryLimit)
+            : QString());
+    updateButtons();
+    emit historyShown();
+}
+
+bool AlarmScreen::selection(const AlarmEventListModel** model, int* row) const
+{
+    for (auto [view, list] :
+         {std::pair{ui->tableView_active, m_active}, std::pair{ui->tableView_history, m_history}}) {
+        const QModelIndexList rows = view->selectionModel()->selectedRows();
+        if (!rows.isEmpty() && list->event(rows.first().row())) {
+            *model = list;
+            *row = rows.first().row();
+            return true;
+        }
+    }
+    return false;
+}
+
+const AlarmEventRecord* AlarmScreen::selectedEvent() const
+{
+    const AlarmEventListModel* model = nullptr;
+    int row = -1;
+    return selection(&model, &row) ? model->event(row) : nullptr;
+}
+
+void AlarmScreen::selectionChanged(QTableView* from)
+{
+    // One event is selected in both lists together.
+    QTableView* other = from == ui->tableView_active ? ui->tableView_history : ui->tableView_active;
+    if (from->selectionModel()->hasSelection() && other->selectionModel()->hasSelection()) {
+        const QSignalBlocker blocker(other->selectionModel());
+        other->clearSelection();
+        other->viewport()->update();
+    }
+    updateButtons();
+}
+
+void AlarmScreen::updateButtons()
+{
+    const AlarmEventRecord* event = selectedEvent();
+    ui->pushButton_acknowledge->setEnabled(event && !event->acknowledgedAt && !m_dialog);
+}
+
+void AlarmScreen::fitColumns(QTableView* view)
+{
+    view->resizeColumnsToContents();
+}
+
+void AlarmScreen::acknowledgeSelected()
+{
+    const AlarmEventListModel* model = nullptr;
+    int row = -1;
+    if (!selection(&model, &row) || m_dialog || !m_alarms)
+        return;
+    const AlarmEventRecord* event = model->event(row);
+    if (event->acknowledgedAt)
+        return;
+    const qint64 id = event->id;
+    auto cell = [model, row](int column) {
+        return model->data(model->index(row, column)).toString();
+    };
+    const QString text = cell(AlarmEventListModel::NodeColumn) + QStringLiteral(" / ") +
+                         cell(AlarmEventListModel::ChannelColumn) + QStringLiteral(" : ") +
+                         cell(AlarmEventListModel::AlarmColumn) + QStringLiteral(", since ") +
+                         cell(AlarmEventListModel::StartColumn);
+    m_dialog = new AcknowledgeDialog(text, this);
+    connect(m_dialog, &AcknowledgeDialog::acknowledged, this,
+            [this, id](const QString& name, const QString& comment) {
+                if (m_alarms)
+                    m_alarms->monitor()->acknowledge(id, name, comment);
+            });
+    connect(m_dialog, &QObject::destroyed, this, [this] {
+        m_dialog = nullptr;
+        updateButtons();
+    });
+    m_dialog->show();
+    updateButtons();
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "acknowledgedialog.h"
+#include "alarmeventrecord.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+
+class AlarmEventListModel;
+class ProjectAlarms;
+class QTableView;
+class QTimer;
+
+namespace Ui {
+class AlarmScreen;
+}
+
+// The "Alarms" screen of the open project: the active alarms on top (from the monitor, at once),
+// the history below (read from the event log off the GUI thread) with filters by node, alarm,
+// period and acknowledgement, and "ACKNOWLEDGE" for the selected event with a name and the
+// corrective action. An alarm that ended without an acknowledgement stays listed as
+// unacknowledged and can be acknowledged later.
+class AlarmScreen : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // While shown, the history is read again this often, for writes that waited for the file.
+    static constexpr int RefreshIntervalMs = 10000;
+    // Events the history lists at the most, the newest first.
+    static constexpr int HistoryLimit = 2000;
+
+    // `alarms` must outlive the screen or delete it first.
+    explicit AlarmScreen(ProjectAlarms* alarms, QWidget* parent = nullptr);
+    ~AlarmScreen() override;
+
+    AlarmEventListModel* activeModel() const { return m_active; }
+    AlarmEventListModel* historyModel() const { return m_history; }
+    // The acknowledgement being asked for, if any.
+    AcknowledgeDialog* acknowledgeDialog() const { return m_dialog; }
+    // The history's filter as the controls set it.
+    AlarmEventFilter historyFilter() const;
+
+public slots:
+    // The active alarms now; the history asked for again.
+    void refresh();
+    void acknowledgeSelected();
+
+signals:
+    // A history answer was shown.
+    void historyShown();
+
+private:
+    void requestHistory();
+    void historyListed(quint64 request, const QVector<AlarmEventRecord>& events,
+                       const QString& error);
+    bool selection(const AlarmEventListModel** model, int* row) const;
+    const AlarmEventRecord* selectedEvent() const;
+    void selectionChanged(QTableView* from);
+    void updateButtons();
+    void fitColumns(QTableView* view);
+
+    std::unique_ptr<Ui::AlarmScreen> ui;
+    QPointer<ProjectAlarms> m_alarms;
+    AlarmEventListModel* m_active = nullptr;
+    AlarmEventListModel* m_history = nullptr;
+    QPointer<AcknowledgeDialog> m_dialog;
+    QTimer* m_refreshTimer = nullptr;
+    QTimer* m_historyDelay = nullptr;
+    quint64 m_historyRequest = 0;
+};

@@ -1,0 +1,381 @@
+#include "alarmeventtable.h"
+#include "acquisition/configureddevice.h"
+#include "gatewaysimulator.h"
+#include "insertserialdata.h"
+#include "nodedevice.h"
+#include "projectalarms.h"
+#include "projectfile.h"
+#include "sqlitealarmeventstore.h"
+#include "sqliteconnection.h"
+
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUuid>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+namespace {
+
+const QDateTime Base(QDate(2024, 10, 27), QTime(0, 50), Qt::UTC);
+
+// "kind channel start end how ack" of every stored event, in id order; times from Base.
+QStringList storedEvents(const QString& database)
+{
+    SqliteConnection db;
+    QStringList out;
+    if (!db.open(database, SQLITE_OPEN_READONLY))
+        return {QStringLiteral("cannot open")};
+    QVector<AlarmEventRecord> records;
+    AlarmEventFilter all;
+    AlarmEventTable::list(db.get(), all, &records, nullptr);
+    std::sort(records.begin(), records.end(),
+              [](const AlarmEventRecord& a, const AlarmEventRecord& b) { return a.id < b.id; });
+    const qint64 base = Base.toSecsSinceEpoch();
+    for (const AlarmEventRecord& r : records)
+        out << QStringLiteral("%1 %2 %3 %4 %5 %6")
+                   .arg(alarmKindText(r.kind))
+                   .arg(r.channel)
+                   .arg(r.start - base)
+                   .arg(r.end ? QString::number(*r.end - base) : QStringLiteral("-"),
+                        alarmEndText(r.ended),
+                        r.acknowledgedBy.isEmpty() ? QStringLiteral("-") : r.acknowledgedBy);
+    return out;
+}
+
+// Another program holding the database's write lock while it lives.
+class WriteLock
+{
+public:
+    explicit WriteLock(const QString& database)
+    {
+        locked = db.open(database, SQLITE_OPEN_READWRITE) &&
+                 sqlite3_exec(db.get(), "begin immediate", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~WriteLock() { sqlite3_exec(db.get(), "rollback", nullptr, nullptr, nullptr); }
+    bool locked = false;
+
+private:
+    SqliteConnection db;
+};
+
+} // namespace
+
+// The open project's alarms against its real database: the node's own flag and the alarm at a
+// delay of 0, the end of the program (clean, or killed) and the next start, writes that meet a
+// locked file, and the faults of a simulated gateway.
+class TestProjectAlarms : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void delayZeroFollowsTheNodeFlag_data();
+    void delayZeroFollowsTheNodeFlag();
+    void restart_data();
+    void restart();
+    void lockedFileRetried();
+    void countsActiveAndUnacknowledged();
+    void simulatorFaults();
+
+private:
+    // A project with one TQ100 gateway of one node "N1" at register 0 (range 10 to 30 on
+    // channel 1), its database, and its alarms on the fake clock. A second node "N2" at register
+    // 8 lets the gateway's block reach N1's link registers, as in the field.
+    void makeProject(quint16 port, const NodeAlarmRules& rules, bool secondNode = false);
+    std::unique_ptr<ProjectAlarms> openAlarms();
+    NodeDevice* node() const { return gateways.first()->nodes().first(); }
+    void sample(const QString& ch1, int second, const QString& battery = QStringLiteral("-1"));
+    void tickTo(int second);
+
+    std::unique_ptr<QTemporaryDir> dir;
+    QString project;
+    QString database;
+    QList<ConfiguredDevice*> gateways;
+    QDateTime now;
+};
+
+void TestProjectAlarms::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void TestProjectAlarms::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    project = dir->filePath(QStringLiteral("store.tpc"));
+    now = Base;
+}
+
+void TestProjectAlarms::cleanup()
+{
+    qDeleteAll(gateways);
+    gateways.clear();
+    dir.reset();
+}
+
+void TestProjectAlarms::makeProject(quint16 port, const NodeAlarmRules& rules, bool secondNode)
+{
+    ProjectFile file(project);
+    file.create(10000);
+    GatewayConfig gateway;
+    gateway.ipAddress = QStringLiteral("127.0.0.1");
+    gateway.port = port;
+    NodeConfig n;
+    n.deviceNumber = QStringLiteral("N1");
+    n.deviceName = QStringLiteral("Cold room");
+    n.ch1Name = QStringLiteral("Temperature");
+    n.ch1Min = 10;
+    n.ch1Max = 30;
+    n.alarmRules = rules;
+    gateway.nodes << n;
+    if (secondNode) {
+        NodeConfig other;
+        other.deviceNumber = QStringLiteral("N2");
+        other.startAddress = 8;
+        gateway.nodes << other;
+    }
+    file.saveDeviceList({gateway});
+    ProjectData data;
+    QVERIFY(file.load(&data));
+    gateways << ConfiguredDevice::fromConfig(data.gateways.first());
+    gateways.first()->setInterval(10000);
+    database = ProjectFile::databasePath(project);
+    InsertSerialData writer(database, QUuid::createUuid().toString());
+    QVERIFY(writer.createConnection());
+}
+
+std::unique_ptr<ProjectAlarms> TestProjectAlarms::openAlarms()
+{
+    auto alarms = std::make_unique<ProjectAlarms>(project, QStringLiteral("store"), gateways);
+    alarms->setClock([this] { return now; });
+    if (!alarms->open())
+        return nullptr;
+    return alarms;
+}
+
+void TestProjectAlarms::sample(const QString& ch1, int second, const QString& battery)
+{
+    now = Base.addSecs(second);
+    node()->setData(ch1, QStringLiteral("50.00"), QStringLiteral("-1"), battery, now, false);
+}
+
+void TestProjectAlarms::tickTo(int second)
+{
+    // Not every second: the monitor needs a tick only where something falls due.
+    now = Base.addSecs(second);
+}
+
+void TestProjectAlarms::delayZeroFollowsTheNodeFlag_data()
+{
+    QTest::addColumn<QStringList>("steps"); // a channel text, "disconnect" or "limits a b"
+    QTest::newRow("range edges") << QStringList{"30.00", "30.01", "29.99", "9.99", "10.00", ""};
+    QTest::newRow("disconnection") << QStringList{"35.00", "disconnect", "35.00"};
+    QTest::newRow("changed limits")
+        << QStringList{"35.00", "limits 10 40", "35.00", "limits 30 10", "20.00", "limits 0 0"};
+}
+
+// Catches: a project without delays whose sound would differ from today's (the node's flag), at
+// the range's edges, on disconnection or when the limits change.
+void TestProjectAlarms::delayZeroFollowsTheNodeFlag()
+{
+    QFETCH(QStringList, steps);
+    makeProject(1502, NodeAlarmRules());
+    auto alarms = openAlarms();
+    QVERIFY(alarms);
+    int second = 0;
+    for (const QString& step : steps) {
+        if (step == QLatin1String("disconnect")) {
+            node()->deviceDisconnected();
+        } else if (step.startsWith(QLatin1String("limits"))) {
+            const QStringList bounds = step.split(QLatin1Char(' '));
+            node()->setAlarmRanges(bounds.at(1).toFloat(), bounds.at(2).toFloat(), 0, 0);
+            // What the project centre does after the option dialog, then the window.
+            node()->checkAlarms();
+            alarms->rulesChanged();
+        } else {
+            sample(step, second += 10);
+        }
+        alarms->tick();
+        QCOMPARE(alarms->monitor()->soundWanted(), node()->ch1Alarm || node()->ch2Alarm);
+    }
+}
+
+void TestProjectAlarms::restart_data()
+{
+    QTest::addColumn<bool>("crash");
+    QTest::addColumn<bool>("recorded");
+    QTest::addColumn<int>("end");
+    QTest::newRow("clean exit: closed at the exit") << false << false << 600;
+    QTest::newRow("crash while recording: at the last stored sample") << true << true << 500;
+    QTest::newRow("crash, nothing recorded: at the last sample noted") << true << false << 480;
+}
+
+// Catches: an alarm left active in the log after the program ended, closed at the next start
+// instead of at the node's last sample, or not raised again when the condition still holds.
+void TestProjectAlarms::restart()
+{
+    QFETCH(bool, crash);
+    QFETCH(bool, recorded);
+    QFETCH(int, end);
+    NodeAlarmRules rules;
+    rules.channel[0].delayMinutes = 1;
+    makeProject(1502, rules);
+    auto alarms = openAlarms();
+    QVERIFY(alarms);
+    InsertSerialData writer(database, QUuid::createUuid().toString());
+    QVERIFY(writer.createConnection());
+    node()->setSampleWriter(&writer);
+    node()->setRecordEnabled(recorded);
+    for (int second = 0; second <= 500; second += 20) {
+        sample(QStringLiteral("35.00"), second);
+        alarms->tick();
+    }
+    QVERIFY(writer.insertNow());
+    // The samples the monitor noted end with the one at 480 (a minute apart from the raise).
+    QCOMPARE(alarms->monitor()->activeCount(), 1);
+    tickTo(600);
+    // Killed: what was written stays, nothing more happens (the object outlives the checks).
+    std::unique_ptr<ProjectAlarms> killed;
+    if (crash) {
+        QVERIFY(alarms->store()->flush());
+        node()->setSampleObserver(nullptr);
+        killed = std::move(alarms);
+    } else {
+        alarms.reset();
+    }
+    QCOMPARE(storedEvents(database).size(), 1);
+
+    tickTo(900);
+    auto next = openAlarms();
+    QVERIFY(next);
+    QVERIFY(next->store()->flush());
+    QCOMPARE(storedEvents(database),
+             QStringList{QStringLiteral("high 1 0 %1 recorder stopped -").arg(end)});
+    // The condition still holds: a new alarm once the delay has passed again.
+    sample(QStringLiteral("35.00"), 900);
+    next->tick();
+    QCOMPARE(next->monitor()->activeCount(), 0);
+    tickTo(960);
+    next->tick();
+    QCOMPARE(next->monitor()->activeCount(), 1);
+    QVERIFY(next->store()->flush());
+    QCOMPARE(storedEvents(database).last(), QStringLiteral("high 1 900 - active -"));
+    next.reset();
+    if (killed)
+        killed->monitor()->blockSignals(true);
+}
+
+// Catches: an event lost, or written out of order, while another program holds the file.
+void TestProjectAlarms::lockedFileRetried()
+{
+    makeProject(1502, NodeAlarmRules());
+    auto alarms = openAlarms();
+    QVERIFY(alarms);
+    auto* store = dynamic_cast<SqliteAlarmEventStore*>(alarms->store());
+    QVERIFY(store);
+    QSignalSpy pending(store, &SqliteAlarmEventStore::pendingChanged);
+    {
+        WriteLock lock(database);
+        QVERIFY(lock.locked);
+        sample(QStringLiteral("35.00"), 0);
+        sample(QStringLiteral("20.00"), 10);
+        QCOMPARE(alarms->monitor()->activeCount(), 0);
+        // The close at the start (the file was free then) went; the event's insert and close
+        // wait.
+        QCOMPARE(store->pendingCount(), 2);
+        QVERIFY(!store->flush());
+        QCOMPARE(pending.last().first().toInt(), store->pendingCount());
+    }
+    QVERIFY(store->flush());
+    QCOMPARE(pending.last().first().toInt(), 0);
+    QCOMPARE(storedEvents(database), QStringList{"high 1 0 10 cleared -"});
+}
+
+// Catches: a status that forgets an alarm nobody acknowledged once it cleared, or that still
+// counts it after its acknowledgement.
+void TestProjectAlarms::countsActiveAndUnacknowledged()
+{
+    makeProject(1502, NodeAlarmRules());
+    auto alarms = openAlarms();
+    QVERIFY(alarms);
+    QSignalSpy counts(alarms.get(), &ProjectAlarms::countsChanged);
+    auto last = [&counts] { return counts.isEmpty() ? QVariantList() : counts.last(); };
+    QTRY_COMPARE_WITH_TIMEOUT(last(), (QVariantList{0, 0}), 5000);
+    sample(QStringLiteral("35.00"), 0);
+    QCOMPARE(last(), (QVariantList{1, 1}));
+    const qint64 first = alarms->monitor()->activeAlarms().first().id;
+    sample(QStringLiteral("20.00"), 10);
+    QTRY_COMPARE_WITH_TIMEOUT(last(), (QVariantList{0, 1}), 5000);
+    sample(QStringLiteral("35.00"), 20);
+    QTRY_COMPARE_WITH_TIMEOUT(last(), (QVariantList{1, 2}), 5000);
+    QVERIFY(alarms->monitor()->acknowledge(first, QStringLiteral("Kim"), QStringLiteral("fan")));
+    QTRY_COMPARE_WITH_TIMEOUT(last(), (QVariantList{1, 1}), 5000);
+    QCOMPARE(storedEvents(database),
+             (QStringList{"high 1 0 10 cleared Kim", "high 1 20 - active -"}));
+}
+
+// Catches: a battery reported low or a gateway gone silent in the field raising nothing, or a
+// range alarm that outlives its node's silence.
+void TestProjectAlarms::simulatorFaults()
+{
+    GatewaySimulator sim;
+    GatewaySimulator::Gateway gw = GatewaySimulator::gateway(QStringLiteral("TQ100"), {0, 8});
+    gw.nodes[0].ch1 = QStringLiteral("35");
+    gw.nodes[0].battery = 60;
+    QVERIFY2(sim.start({gw}), qPrintable(sim.errorString()));
+    NodeAlarmRules rules;
+    rules.noDataMinutes = 5;
+    rules.batteryLow = 20;
+    makeProject(sim.port(0), rules, true);
+    auto alarms = openAlarms();
+    QVERIFY(alarms);
+    ConfiguredDevice* gateway = gateways.first();
+    auto pollOnce = [gateway] {
+        QSignalSpy polled(gateway, &ConfiguredDevice::polled);
+        gateway->poll();
+        return polled.wait(5000);
+    };
+
+    QVERIFY(pollOnce());
+    QCOMPARE(node()->batteryText, QStringLiteral("60"));
+    QCOMPARE(alarms->monitor()->activeCount(), 1); // high, at once
+    QVERIFY(sim.setBattery(0, 0, 12));
+    QVERIFY(pollOnce());
+    QCOMPARE(alarms->monitor()->activeCount(), 2);
+
+    QVERIFY(sim.setFault(0, QStringLiteral("stopped")));
+    while (!gateway->retryPending)
+        QVERIFY(pollOnce());
+    alarms->tick();
+    QCOMPARE(alarms->monitor()->activeCount(), 1); // the battery alarm stays
+    now = now.addSecs(5 * 60);
+    alarms->tick();
+    QCOMPARE(alarms->monitor()->activeCount(), 2);
+
+    QVERIFY(sim.startGateway(0));
+    QVERIFY(sim.setChannel(0, 0, 1, 20.0));
+    gateway->disconnectRetry();
+    QTRY_VERIFY_WITH_TIMEOUT(gateway->connected, 5000);
+    QVERIFY(pollOnce());
+    QCOMPARE(alarms->monitor()->activeCount(), 1);
+    alarms->stop();
+    const QStringList events = storedEvents(database);
+    QCOMPARE(events.size(), 3);
+    QVERIFY2(events.at(0).startsWith(QLatin1String("high 1 ")) &&
+                 events.at(0).endsWith(QLatin1String(" no data -")),
+             qPrintable(events.at(0)));
+    QVERIFY2(events.at(1).startsWith(QLatin1String("battery 0 ")) &&
+                 events.at(1).endsWith(QLatin1String(" recorder stopped -")),
+             qPrintable(events.at(1)));
+    QVERIFY2(events.at(2).startsWith(QLatin1String("no data 0 ")) &&
+                 events.at(2).endsWith(QLatin1String(" cleared -")),
+             qPrintable(events.at(2)));
+}
+
+QTEST_GUILESS_MAIN(TestProjectAlarms)
+#include "tst_projectalarms.moc"

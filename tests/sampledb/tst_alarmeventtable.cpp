@@ -1,0 +1,274 @@
+#include "alarmeventtable.h"
+#include "sampletable.h"
+#include "sqliteconnection.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+namespace {
+
+AlarmEventRecord eventRecord(qint64 id, const QString& serial, AlarmKind kind, qint64 start)
+{
+    AlarmEventRecord r;
+    r.id = id;
+    r.serial = serial;
+    r.channel = kind == AlarmKind::NoData || kind == AlarmKind::Battery ? 0 : 1;
+    r.kind = kind;
+    if (kind != AlarmKind::NoData)
+        r.limit = 30;
+    r.start = start;
+    r.raised = start + 60;
+    r.extremeValue = 31.5;
+    r.extremeTime = start + 10;
+    return r;
+}
+
+// "id kind end reason ack" for comparing lists.
+QStringList summary(const QVector<AlarmEventRecord>& records)
+{
+    QStringList out;
+    for (const AlarmEventRecord& r : records)
+        out << QStringLiteral("%1 %2 %3 %4 %5")
+                   .arg(r.id)
+                   .arg(alarmKindText(r.kind),
+                        r.end ? QString::number(*r.end) : QStringLiteral("-"),
+                        alarmEndText(r.ended),
+                        r.acknowledgedBy.isEmpty() ? QStringLiteral("-") : r.acknowledgedBy);
+    return out;
+}
+
+} // namespace
+
+// The alarm event log's statements on a real database file: what each write leaves, the change
+// marks a forwarder follows, the filters of the list, and the events a crash left open.
+class TestAlarmEventTable : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void writesAndChangeMarks();
+    void retriedWritesChangeNothing();
+    void listFilters_data();
+    void listFilters();
+    void interruptedEventsEnd_data();
+    void interruptedEventsEnd();
+    void fileWithoutTable();
+
+private:
+    bool apply(const AlarmEventWrite& write);
+    QVector<AlarmEventRecord> all(const AlarmEventFilter& filter = AlarmEventFilter());
+
+    std::unique_ptr<QTemporaryDir> dir;
+    SqliteConnection db;
+};
+
+void TestAlarmEventTable::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(db.open(dir->filePath(QStringLiteral("p.dat")),
+                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
+    QCOMPARE(sqlite3_exec(db.get(), SampleTable::createStatement().toUtf8().constData(), nullptr,
+                          nullptr, nullptr),
+             SQLITE_OK);
+}
+
+void TestAlarmEventTable::cleanup()
+{
+    db.close();
+    dir.reset();
+}
+
+bool TestAlarmEventTable::apply(const AlarmEventWrite& write)
+{
+    QString error;
+    const bool ok = AlarmEventTable::apply(db.get(), write, &error);
+    if (!ok)
+        qWarning() << error;
+    return ok;
+}
+
+QVector<AlarmEventRecord> TestAlarmEventTable::all(const AlarmEventFilter& filter)
+{
+    QVector<AlarmEventRecord> out;
+    QString error;
+    if (!AlarmEventTable::list(db.get(), filter, &out, &error))
+        qWarning() << error;
+    return out;
+}
+
+// Catches: a write that leaves a field out, change marks that repeat or run backwards, or a
+// reader of the changes that misses one.
+void TestAlarmEventTable::writesAndChangeMarks()
+{
+    QCOMPARE(AlarmEventTable::nextId(db.get(), nullptr), qint64(1));
+    QVERIFY(apply(AlarmEventWrite::insert(eventRecord(1, "A", AlarmKind::High, 1000))));
+    QVERIFY(apply(AlarmEventWrite::insert(eventRecord(2, "B", AlarmKind::Battery, 1100))));
+    QVERIFY(apply(AlarmEventWrite::extreme(1, 33.25, 1200)));
+    QVERIFY(apply(AlarmEventWrite::close(1, 1300, AlarmEnd::Cleared, 34.0, 1250)));
+    QVERIFY(apply(AlarmEventWrite::acknowledge(1, 1400, "Kim", "door closed")));
+    QCOMPARE(AlarmEventTable::nextId(db.get(), nullptr), qint64(3));
+
+    QVector<AlarmEventRecord> changes;
+    QVERIFY(AlarmEventTable::changesSince(db.get(), 0, 100, &changes, nullptr));
+    QCOMPARE(changes.size(), 2);
+    QCOMPARE(changes.at(0).id, qint64(2));
+    QCOMPARE(changes.at(0).changeMark, qint64(2));
+    const AlarmEventRecord& r = changes.at(1);
+    QCOMPARE(r.changeMark, qint64(5));
+    QCOMPARE(r.serial, QStringLiteral("A"));
+    QCOMPARE(r.channel, 1);
+    QCOMPARE(r.kind, AlarmKind::High);
+    QCOMPARE(r.limit, std::optional<double>(30));
+    QCOMPARE(r.start, qint64(1000));
+    QCOMPARE(r.raised, qint64(1060));
+    QCOMPARE(r.extremeValue, std::optional<double>(34.0));
+    QCOMPARE(r.extremeTime, std::optional<qint64>(1250));
+    QCOMPARE(r.end, std::optional<qint64>(1300));
+    QCOMPARE(r.ended, AlarmEnd::Cleared);
+    QCOMPARE(r.acknowledgedAt, std::optional<qint64>(1400));
+    QCOMPARE(r.acknowledgedBy, QStringLiteral("Kim"));
+    QCOMPARE(r.comment, QStringLiteral("door closed"));
+
+    QVERIFY(AlarmEventTable::changesSince(db.get(), 2, 100, &changes, nullptr));
+    QCOMPARE(changes.size(), 1);
+    QVERIFY(AlarmEventTable::changesSince(db.get(), 5, 100, &changes, nullptr));
+    QVERIFY(changes.isEmpty());
+}
+
+// Catches: a batch retried after a commit that was not confirmed adding a second row, moving an
+// end, or writing over the first acknowledgement.
+void TestAlarmEventTable::retriedWritesChangeNothing()
+{
+    const AlarmEventRecord r = eventRecord(7, "A", AlarmKind::Low, 1000);
+    QVERIFY(apply(AlarmEventWrite::insert(r)));
+    QVERIFY(apply(AlarmEventWrite::insert(r)));
+    QVERIFY(apply(AlarmEventWrite::close(7, 1300, AlarmEnd::NoData)));
+    QVERIFY(apply(AlarmEventWrite::close(7, 1500, AlarmEnd::Cleared)));
+    QVERIFY(apply(AlarmEventWrite::acknowledge(7, 1400, "Kim", "first")));
+    QVERIFY(apply(AlarmEventWrite::acknowledge(7, 1600, "Lee", "second")));
+    const QVector<AlarmEventRecord> rows = all();
+    QCOMPARE(summary(rows), QStringList{"7 low 1300 no data Kim"});
+    QCOMPARE(rows.first().comment, QStringLiteral("first"));
+    QCOMPARE(rows.first().extremeValue, std::optional<double>(31.5));
+}
+
+void TestAlarmEventTable::listFilters_data()
+{
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<int>("kind"); // -1: any
+    QTest::addColumn<qint64>("from");
+    QTest::addColumn<qint64>("to");
+    QTest::addColumn<bool>("unacknowledged");
+    QTest::addColumn<QStringList>("expected");
+    // 1 A high 1000-1300 acknowledged; 2 B battery from 2000, active; 3 A no data 3000-3100.
+    const QStringList every{"2 battery - active -", "3 no data 3100 no data -",
+                            "1 high 1300 cleared Kim"};
+    QTest::newRow("everything, active first")
+        << "" << -1 << qint64(-1) << qint64(-1) << false << every;
+    QTest::newRow("one node") << "A" << -1 << qint64(-1) << qint64(-1) << false
+                              << QStringList{every.at(1), every.at(2)};
+    QTest::newRow("one kind") << "" << int(AlarmKind::High) << qint64(-1) << qint64(-1) << false
+                              << QStringList{every.at(2)};
+    QTest::newRow("unacknowledged only")
+        << "" << -1 << qint64(-1) << qint64(-1) << true << QStringList{every.at(0), every.at(1)};
+    QTest::newRow("period: the active one lasts")
+        << "" << -1 << qint64(5000) << qint64(6000) << false << QStringList{every.at(0)};
+    QTest::newRow("period: overlapping an end")
+        << "" << -1 << qint64(1200) << qint64(1900) << false << QStringList{every.at(2)};
+}
+
+// Catches: a filter that drops events it should show (an active one outside the period it
+// lasts into) or shows ones it should not.
+void TestAlarmEventTable::listFilters()
+{
+    QFETCH(QString, serial);
+    QFETCH(int, kind);
+    QFETCH(qint64, from);
+    QFETCH(qint64, to);
+    QFETCH(bool, unacknowledged);
+    QFETCH(QStringList, expected);
+    QVERIFY(apply(AlarmEventWrite::insert(eventRecord(1, "A", AlarmKind::High, 1000))));
+    QVERIFY(apply(AlarmEventWrite::close(1, 1300, AlarmEnd::Cleared)));
+    QVERIFY(apply(AlarmEventWrite::acknowledge(1, 1400, "Kim", "")));
+    QVERIFY(apply(AlarmEventWrite::insert(eventRecord(2, "B", AlarmKind::Battery, 2000))));
+    QVERIFY(apply(AlarmEventWrite::insert(eventRecord(3, "A", AlarmKind::NoData, 3000))));
+    QVERIFY(apply(AlarmEventWrite::close(3, 3100, AlarmEnd::NoData)));
+
+    AlarmEventFilter filter;
+    filter.serial = serial;
+    if (kind >= 0)
+        filter.kind = AlarmKind(kind);
+    if (from >= 0)
+        filter.from = from;
+    if (to >= 0)
+        filter.to = to;
+    filter.unacknowledgedOnly = unacknowledged;
+    QCOMPARE(summary(all(filter)), expected);
+    QCOMPARE(AlarmEventTable::count(db.get(), filter, nullptr), qint64(expected.size()));
+}
+
+void TestAlarmEventTable::interruptedEventsEnd_data()
+{
+    QTest::addColumn<QStringList>("samples"); // "serial time", one value each
+    QTest::addColumn<qint64>("noted");        // latest sample noted for node A; -1: none
+    QTest::addColumn<qint64>("end");
+    QTest::newRow("at the last stored sample")
+        << QStringList{"A 1500", "A 1700", "B 1900"} << qint64(-1) << qint64(1700);
+    QTest::newRow("at the sample noted when nothing was recorded")
+        << QStringList{} << qint64(1650) << qint64(1650);
+    QTest::newRow("at the later of both") << QStringList{"A 1500"} << qint64(1650) << qint64(1650);
+    QTest::newRow("no later trace: at the extreme")
+        << QStringList{"A 900"} << qint64(-1) << qint64(1250);
+}
+
+// Catches: an event a crash left open staying active for ever, ending at the restart instead of
+// at the node's last sample, or taking another node's samples.
+void TestAlarmEventTable::interruptedEventsEnd()
+{
+    QFETCH(QStringList, samples);
+    QFETCH(qint64, noted);
+    QFETCH(qint64, end);
+    QVERIFY(sqlite3_exec(db.get(), SampleTable::createIndexStatement().toUtf8().constData(),
+                         nullptr, nullptr, nullptr) == SQLITE_OK);
+    for (const QString& sample : samples) {
+        const QStringList parts = sample.split(QLatin1Char(' '));
+        const QString sql =
+            QStringLiteral("insert into quorbinal (serialno, channel1, channel2, pointDate) "
+                           "values ('%1', 20, 50, %2)")
+                .arg(parts.at(0), parts.at(1));
+        QCOMPARE(sqlite3_exec(db.get(), sql.toUtf8().constData(), nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+    }
+    AlarmEventRecord open = eventRecord(1, "A", AlarmKind::High, 1000);
+    open.extremeTime = 1250;
+    QVERIFY(apply(AlarmEventWrite::insert(open)));
+    QVERIFY(apply(AlarmEventWrite::insert(eventRecord(2, "B", AlarmKind::High, 1000))));
+    QVERIFY(apply(AlarmEventWrite::close(2, 1100, AlarmEnd::Cleared)));
+    if (noted >= 0)
+        QVERIFY(apply(AlarmEventWrite::noteLastSamples({{"A", noted}, {"B", 5000}})));
+
+    QVERIFY(apply(AlarmEventWrite::closeInterrupted()));
+    // Both started at 1000: the higher id comes first.
+    QCOMPARE(summary(all()),
+             (QStringList{"2 high 1100 cleared -",
+                          QStringLiteral("1 high %1 recorder stopped -").arg(end)}));
+}
+
+// Catches: a reader failing on a file the recorder has not yet written an event to.
+void TestAlarmEventTable::fileWithoutTable()
+{
+    QVERIFY(!AlarmEventTable::exists(db.get()));
+    QVERIFY(all().isEmpty());
+    QVector<AlarmEventRecord> changes{AlarmEventRecord()};
+    QVERIFY(AlarmEventTable::changesSince(db.get(), 0, 10, &changes, nullptr));
+    QVERIFY(changes.isEmpty());
+    QVERIFY(apply(AlarmEventWrite::closeInterrupted()));
+    QVERIFY(AlarmEventTable::exists(db.get()));
+}
+
+QTEST_GUILESS_MAIN(TestAlarmEventTable)
+#include "tst_alarmeventtable.moc"
