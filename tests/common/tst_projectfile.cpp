@@ -540,6 +540,8 @@ void TestProjectFile::unitNames()
     const ChannelUnit unit = channelUnitFromText(stored);
     QCOMPARE(channelUnitName(unit, QStringLiteral("kPa")), name);
     QCOMPARE(channelUnitText(unit, QStringLiteral("kPa")), shortText);
+}
+
 // Catches rules that change the device list other readers know, get lost on the way back, or
 // leave a key behind once every node is back to the defaults.
 void TestProjectFile::alarmRulesBesideDeviceList()
