@@ -1,6 +1,7 @@
 #include "haccppage.h"
 
 #include "novalue.h"
+#include "valuetext.h"
 
 #include <QDateTime>
 
@@ -15,7 +16,7 @@ QString timeText(qint64 secs)
 
 QString number(double value)
 {
-    return QString::number(value, 'f', 2);
+    return valueText(value);
 }
 
 QString cell(const QString& text, const QString& cls = QString())

@@ -1,8 +1,11 @@
 #include "reportpage.h"
 
 #include "novalue.h"
+#include "valuetext.h"
 
 #include <QDateTime>
+
+#include <cmath>
 
 namespace ReportPage {
 
@@ -96,10 +99,11 @@ QString chartDataEvery(const QMap<qint64, SampleRow>& rows, const QList<ReportCh
         auto flush = [&] {
             QString point = QStringLiteral("{\"datetime\":\"") + pointTime + QStringLiteral("\",");
             for (int c = 0; c < columns; ++c) {
-                if (empty[c] || pointValues[c] == NoValue)
+                // What is no number cannot be drawn (nor written in JSON): a gap.
+                if (empty[c] || pointValues[c] == NoValue || !std::isfinite(pointValues[c]))
                     continue;
                 point += QLatin1Char('"') + keys.at(c) + QStringLiteral("\":") +
-                         QString::number(pointValues[c], 'f', 2) + QLatin1Char(',');
+                         valueText(pointValues[c]) + QLatin1Char(',');
             }
             point.chop(1); // the comma after the last member
             points.append(point + QLatin1Char('}'));
@@ -144,10 +148,10 @@ namespace {
 
 QString limitMembers(const ReportChannel& channel)
 {
-    if (!channel.limited)
+    if (!channel.limited || !std::isfinite(channel.lower) || !std::isfinite(channel.upper))
         return QString();
-    return QStringLiteral(", \"lower\":") + QString::number(channel.lower, 'f', 2) +
-           QStringLiteral(", \"upper\":") + QString::number(channel.upper, 'f', 2);
+    return QStringLiteral(", \"lower\":") + valueText(channel.lower) +
+           QStringLiteral(", \"upper\":") + valueText(channel.upper);
 }
 
 } // namespace
@@ -205,9 +209,8 @@ QString periodTable(const QMap<qint64, PeriodRow>& rows, int rowCount, const QSt
                 if (it->avg[c] == 0.0 && it->min[c] == NoValue && it->max[c] == NoValue) {
                     html += QStringLiteral("<td></td>");
                 } else {
-                    html += QStringLiteral("<td>") + QString::number(it->avg[c], 'f', 2) +
-                            QLatin1Char('/') + QString::number(it->min[c], 'f', 2) +
-                            QLatin1Char('/') + QString::number(it->max[c], 'f', 2) +
+                    html += QStringLiteral("<td>") + valueText(it->avg[c]) + QLatin1Char('/') +
+                            valueText(it->min[c]) + QLatin1Char('/') + valueText(it->max[c]) +
                             QStringLiteral("</td>");
                 }
             }

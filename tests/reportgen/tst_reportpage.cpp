@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QtTest>
 
+#include <limits>
+
 using namespace ReportFixture;
 
 namespace {
@@ -62,6 +64,7 @@ private slots:
     void chartPointsPerStep();
     void chartGapsAndEmptyChannels();
     void chartNodesSecondsApart();
+    void chartExtremeValues();
     void graphListText_data();
     void graphListText();
     void tableRows();
@@ -169,6 +172,26 @@ void TestReportPage::chartGapsAndEmptyChannels()
         QVERIFY(p.toObject().contains(QStringLiteral("C_channel2")));
     }
     QCOMPARE(points.at(1).toObject().value(QStringLiteral("C_channel2")).toDouble(), 22.01);
+}
+
+// Catches an extreme value written with all its digits, and one that is no number written into
+// the JSON (which then does not parse: no chart at all).
+void TestReportPage::chartExtremeValues()
+{
+    auto rows = rowsEvery(QStringLiteral("2026-01-10 00:00:00"), 60, 3, 2);
+    rows.first().values[0] = 1e308;
+    rows.first().values[1] = std::numeric_limits<double>::infinity();
+    rows.last().values[0] = std::numeric_limits<double>::quiet_NaN();
+    const bool empty[ReportColumns] = {false, false, false, false};
+    const QString text = ReportPage::chartData(
+        rows, {channel("A", "channel1"), channel("A", "channel2")}, empty, 60000);
+    QVERIFY(text.startsWith(
+        QStringLiteral("[{\"datetime\":\"2026-01-10 00:00:00\",\"A_channel1\":1.00e+308}")));
+    const QJsonArray points = parseArray(text);
+    QCOMPARE(points.size(), 3);
+    QCOMPARE(points.at(0).toObject().value(QStringLiteral("A_channel1")).toDouble(), 1e308);
+    QVERIFY(!points.at(2).toObject().contains(QStringLiteral("A_channel1")));
+    QVERIFY(points.at(2).toObject().contains(QStringLiteral("A_channel2")));
 }
 
 // Catches a node whose samples are stamped a few seconds after another's and so never opens a
@@ -332,7 +355,8 @@ void TestReportPage::haccpSections()
     QVERIFY(HaccpPage::listsSection(channels, tables).contains(QStringLiteral("No data gap.")));
 }
 
-// Catches an empty column shown as numbers, or a real 0.00 average hidden as empty.
+// Catches an empty column shown as numbers, a real 0.00 average hidden as empty, or an extreme
+// value printed with all its digits.
 void TestReportPage::tableCells()
 {
     PeriodRow row = newPeriodRow(QStringLiteral("2026-01-10 00:00-00:59"));
@@ -342,10 +366,13 @@ void TestReportPage::tableCells()
     row.avg[2] = 12.345;
     row.min[2] = 10;
     row.max[2] = 14.999;
+    row.avg[3] = std::numeric_limits<double>::infinity();
+    row.min[3] = -3.4e38;
+    row.max[3] = 1e308;
     const QString html = ReportPage::reportTable({{0, row}});
     QVERIFY(html.contains(
         QStringLiteral("<td class='C'>2026-01-10 00:00-00:59</td><td></td><td>0.00/-1.00/1.00</td>"
-                       "<td>12.35/10.00/15.00</td><td></td></tr>")));
+                       "<td>12.35/10.00/15.00</td><td>inf/-3.40e+38/1.00e+308</td></tr>")));
 }
 
 void TestReportPage::channelInfoEscaped_data()

@@ -6,15 +6,17 @@
 // Run under TZ=Europe/Berlin (days of 23 and 25 hours). QUILLMAR_WRITE_GOLDEN=1 writes the
 // files instead of comparing them.
 
-#include "reportgen/configureddevice.h"
 #include "generateaveragequeries.h"
 #include "novalue.h"
 #include "report.h"
 #include "reportbatch.h"
 #include "reportcommandline.h"
 #include "reportfixture.h"
+#include "reportgen/configureddevice.h"
+#include "reportrun.h"
 #include "reportstartup.h"
 #include "reporttables.h"
+#include "valuetext.h"
 
 #include <QComboBox>
 #include <QCommandLinkButton>
@@ -33,6 +35,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 using namespace ReportFixture;
@@ -228,6 +231,28 @@ QList<Sample> stopAndRestart()
     return samples;
 }
 
+// Node "A" every 10 minutes on 2026-01-10, values about 20 (channel 1) and 50 (channel 2); one
+// corrupted row of 1e308 at 10:00, a gateway's glitch of -3.4e38 at 15:00, an infinite value
+// (stored by another program) at 12:00 on channel 2.
+QList<Sample> extremeValues()
+{
+    QList<Sample> samples;
+    const qint64 first = at(QStringLiteral("2026-01-10 00:00:00"));
+    for (qint64 t = first; t < first + 86400; t += 600) {
+        const QTime clock = QDateTime::fromSecsSinceEpoch(t).time();
+        QVariant v1 = 20.0 + clock.hour() / 4.0;
+        QVariant v2 = 50.0 - clock.hour() / 2.0;
+        if (clock == QTime(10, 0))
+            v1 = 1e308;
+        if (clock == QTime(15, 0))
+            v1 = -3.4e38;
+        if (clock == QTime(12, 0))
+            v2 = std::numeric_limits<double>::infinity();
+        samples.append({QStringLiteral("A"), v1, v2, t});
+    }
+    return samples;
+}
+
 QList<PageCase> pageCases()
 {
     const QString day = QStringLiteral("2026-01-10 ");
@@ -375,6 +400,14 @@ QList<PageCase> pageCases()
     restart.start = QStringLiteral("2026-01-09 00:00:00");
     cases << restart;
 
+    cases << daily("daily-extreme-values", extremeValues(), midnight,
+                   {QStringLiteral("A_channel1"), QStringLiteral("A_channel2")});
+    cases << daily("haccp-day-extreme-values", extremeValues(), midnight,
+                   {QStringLiteral("A_channel1"), QStringLiteral("A_channel2")});
+    cases.last().kind = ReportKind::Haccp;
+    cases.last().start = QStringLiteral("2026-01-10");
+    cases.last().limits = {{15, 30, 40, 60}};
+
     cases << coldStore("daily-cold-store-spring-day", ReportKind::Daily,
                        QStringLiteral("2026-03-29 00:00:00"));
     cases << coldStore("weekly-cold-store", ReportKind::Weekly, QStringLiteral("2026-03-25"));
@@ -457,6 +490,8 @@ private slots:
     void pages();
     void pagesWithoutWindow_data();
     void pagesWithoutWindow();
+    void axisLabels_data();
+    void axisLabels();
 
 private:
     void writeFiles(const PageCase& page, const QTemporaryDir& dir);
@@ -600,6 +635,11 @@ void TestReportPages::pages()
     QString html;
     QVERIFY(pageText(report.reportFrame()->toHtml(), &html));
     compareWithGolden(page.file + QStringLiteral(".page.html"), text + html);
+    // Nothing sticks out of the sheet: a wider page is squeezed onto the PDF's page.
+    const QVariant overflow = report.reportFrame()->evaluateJavaScript(
+        QStringLiteral("var sheet = document.getElementById('ReportContent');"
+                       "sheet.scrollWidth - sheet.clientWidth;"));
+    QCOMPARE(overflow.toInt(), 0);
 
     if (page.kind == ReportKind::Daily) {
         ReportTables tables;
@@ -674,6 +714,34 @@ void TestReportPages::pagesWithoutWindow()
     QVERIFY(pageText(QString::fromUtf8(file.readAll()), &html));
     compareWithGolden(page.file + QStringLiteral(".page.html"),
                       outcome + QStringLiteral("\n\n") + html, false);
+}
+
+void TestReportPages::axisLabels_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::newRow("measured") << 21.5;
+    QTest::newRow("just below the bound") << 999999999.0;
+    QTest::newRow("the bound") << 1e9;
+    QTest::newRow("negative bound") << -1e9;
+    QTest::newRow("corrupted row") << 1e308;
+    QTest::newRow("near the largest float") << -3.4e38;
+}
+
+// Catches value axis labels that differ from the tables' texts of the same value, or that print
+// an extreme value with all its digits and so push the chart aside.
+void TestReportPages::axisLabels()
+{
+    QFETCH(double, value);
+    ReportRun run;
+    const QString label = run.frame()
+                              ->evaluateJavaScript(QStringLiteral("axisLabel(%1, 0, [%1, %2]);")
+                                                       .arg(value, 0, 'g', 17)
+                                                       .arg(value / 2, 0, 'g', 17))
+                              .toString();
+    if (std::fabs(value) >= ValueTextExponentFrom)
+        QCOMPARE(label, valueText(value));
+    else
+        QVERIFY2(!label.contains(QLatin1Char('e')) && label.size() <= 12, qPrintable(label));
 }
 
 QTEST_MAIN(TestReportPages)
