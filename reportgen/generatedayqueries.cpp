@@ -211,9 +211,10 @@ bool GenerateDayQueries::analyse()
 bool GenerateDayQueries::readRows(const Plan& plan, bool indexed,
                                   std::vector<ChannelAnalysis>* merged)
 {
-    // Samples up to two intervals around the period tell how its edges are covered.
-    const qint64 first = plan.bounds.first() - 2 * plan.interval;
-    const qint64 last = plan.bounds.last() - 1 + 2 * plan.interval;
+    // Samples around the period tell how its edges are covered.
+    const qint64 margin = ChannelAnalysis::edgeMargin(plan.interval);
+    const qint64 first = plan.bounds.first() - margin;
+    const qint64 last = plan.bounds.last() - 1 + margin;
     // A day per piece, read on as many threads; without the index every read scans the whole
     // table, so there is one piece.
     const int cuts = indexed ? int(plan.bounds.size()) - 2 : 0;
