@@ -251,5 +251,5 @@ void ReportRun::fillHaccpSections()
         .appendOutside(HaccpPage::limitsSection(current.channels, results));
     frame()
         ->findFirstElement(QStringLiteral("div#ReportTable"))
-        .appendOutside(HaccpPage::listsSection(current.channels, results));
+        .appendOutside(HaccpPage::listsSection(current.channels, results, current.dataInterval));
 }

@@ -305,7 +305,8 @@ void TestReportPage::tableRows()
 }
 
 // Catches HACCP sections that lose an excursion's notes, show limits or time out of limits for
-// a channel without limits, wrap durations at a day, or miss the signature block.
+// a channel without limits, wrap durations at a day, miss the signature block, list gaps under
+// a minute one by one (thousands of rows) or lose their count, or do not say how gaps count.
 void TestReportPage::haccpSections()
 {
     ReportChannel cold = channel("A", "channel1", "Cold");
@@ -326,20 +327,26 @@ void TestReportPage::haccpSections()
     tables.excursions.append({0, true, localSecs("2026-01-10 10:00:00"),
                               localSecs("2026-01-11 13:00:05"), 9.5, 840, true, true});
     tables.gaps.append({1, localSecs("2026-01-10 10:06:00"), localSecs("2026-01-10 10:20:00")});
+    // Under a minute: counted, not listed; a minute: listed.
+    for (const qint64 seconds : {10, 20, 59}) {
+        const qint64 start = localSecs("2026-01-10 11:00:00") + seconds * 10;
+        tables.gaps.append({1, start, start + seconds});
+    }
+    tables.gaps.append({0, localSecs("2026-01-10 12:00:00"), localSecs("2026-01-10 12:01:00")});
 
     const QString limits = HaccpPage::limitsSection(channels, tables);
     QVERIFY(limits.contains(QStringLiteral("<td class='L'>1. Cold [Room]</td><td>2.00</td>"
                                            "<td>8.00</td>")));
     QVERIFY(limits.contains(QStringLiteral("27:00:05")));
     QVERIFY(limits.contains(QStringLiteral("<td class='L'>2. Hum [Hall]</td><td>not set</td>"
-                                           "<td>not set</td><td>-</td><td>0</td><td>1</td>")));
+                                           "<td>not set</td><td>-</td><td>0</td><td>4</td>")));
 
     const QString table = HaccpPage::dayTable(tables.periodRows, channels);
     QVERIFY(table.contains(QStringLiteral("<td>1.50/9.50/5.25<br/><span style='color:#cc0000;'>"
                                           "out 27:00:05</span></td><td>40.00/60.00/50.00</td>"
                                           "<td></td><td></td></tr>")));
 
-    const QString lists = HaccpPage::listsSection(channels, tables);
+    const QString lists = HaccpPage::listsSection(channels, tables, 60000);
     QVERIFY(lists.contains(QStringLiteral(
         "<td>2026-01-10 10:00:00</td><td>2026-01-11 13:00:05</td><td>27:00:05</td><td>9.50</td>"
         "<td class='L'>above the upper limit; began before the period; includes 0:14:00 "
@@ -347,12 +354,29 @@ void TestReportPage::haccpSections()
     QVERIFY(lists.contains(QStringLiteral("<td class='L'>2. Hum [Hall]</td><td>2026-01-10 "
                                           "10:06:00</td><td>2026-01-10 10:20:00</td>"
                                           "<td>0:14:00</td>")));
+    QVERIFY(lists.contains(QStringLiteral("<td class='L'>1. Cold [Room]</td><td>2026-01-10 "
+                                          "12:00:00</td><td>2026-01-10 12:01:00</td>"
+                                          "<td>0:01:00</td>")));
+    QVERIFY(!lists.contains(QStringLiteral("2026-01-10 11:")));
+    QVERIFY(lists.contains(QStringLiteral("<td class='L'>2. Hum [Hall]</td><td class='L' "
+                                          "colspan='3'>3 gaps shorter than 1 minute, 0:01:29 in "
+                                          "all</td>")));
+    QVERIFY(lists.contains(QStringLiteral("longer than two sampling intervals (1 min each). Gaps "
+                                          "of 1 minute or more are listed")));
     for (const char* field : {">Checked by<", ">Date<", ">Corrective action<"})
         QVERIFY2(lists.contains(QLatin1String(field)), field);
     tables.excursions.clear();
     tables.gaps.clear();
-    QVERIFY(HaccpPage::listsSection(channels, tables).contains(QStringLiteral("No excursion.")));
-    QVERIFY(HaccpPage::listsSection(channels, tables).contains(QStringLiteral("No data gap.")));
+    QVERIFY(
+        HaccpPage::listsSection(channels, tables, 1000).contains(QStringLiteral("No excursion.")));
+    QVERIFY(
+        HaccpPage::listsSection(channels, tables, 1000).contains(QStringLiteral("No data gap.")));
+    // Only short gaps: counted, and the list does not claim there is none.
+    tables.gaps.append({0, localSecs("2026-01-10 12:00:00"), localSecs("2026-01-10 12:00:05")});
+    const QString counted = HaccpPage::listsSection(channels, tables, 1000);
+    QVERIFY(!counted.contains(QStringLiteral("No data gap.")));
+    QVERIFY(counted.contains(QStringLiteral("1 gap shorter than 1 minute, 0:00:05 in all")));
+    QVERIFY(counted.contains(QStringLiteral("(1 sec each)")));
 }
 
 // Catches an empty column shown as numbers, a real 0.00 average hidden as empty, or an extreme
