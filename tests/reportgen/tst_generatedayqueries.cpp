@@ -57,7 +57,7 @@ Outcome runWorker(ReportTables* tables, const QString& path, const ReportPeriod&
 }
 
 // What a weekly or monthly report shows: per day and column the average as shown, minimum and
-// maximum; the chart's points; the channels without rows.
+// maximum; the chart's points and where its lines break; the channels without rows.
 QStringList shownFigures(const ReportTables& tables)
 {
     auto number = [](double v) { return v == NoValue ? QStringLiteral("-") : QString::number(v); };
@@ -79,6 +79,8 @@ QStringList shownFigures(const ReportTables& tables)
     }
     for (bool empty : tables.channelEmpty)
         lines << (empty ? QStringLiteral("empty") : QStringLiteral("rows"));
+    for (const ChartBreak& b : tables.breaks)
+        lines << QStringLiteral("break %1 %2 %3 %4").arg(b.column).arg(b.from).arg(b.to).arg(b.at);
     return lines;
 }
 
@@ -519,11 +521,11 @@ void TestGenerateDayQueries::summaryAsRows_data()
         << false;
 }
 
-// Catches: weekly or monthly figures or chart points from the recorder's summary that differ
-// from those of the rows (a quarter hour cut by a midnight, a chart step or the period's edge
-// taken whole; one holding a second twice taken from sums; rows read twice or not at all; the
-// first extreme of equal ones lost); quarter hours whose rows were deleted or changed later
-// taken whole; a summary read whose trigger is gone, or by a HACCP report.
+// Catches: weekly or monthly figures, chart points or line breaks from the recorder's summary
+// that differ from those of the rows (a quarter hour cut by a midnight, a chart step or the
+// period's edge taken whole; one holding a second twice taken from sums; rows read twice or not at
+// all; the first extreme of equal ones lost); quarter hours whose rows were deleted or changed
+// later taken whole; a summary read whose trigger is gone, or by a HACCP report.
 void TestGenerateDayQueries::summaryAsRows()
 {
     QFETCH(QByteArray, zone);
@@ -562,6 +564,20 @@ void TestGenerateDayQueries::summaryAsRows()
     const QStringList fromSummary = shownFigures(tables);
     QVERIFY(summary.summary);
     QVERIFY(summary.buckets > 0);
+    // N_1's lines break in its five silent hours (around the rows stored again there, which
+    // are points of their own), and only there; N_2's nowhere.
+    const qint64 silentFrom = first + 2 * 86400;
+    const qint64 silentTo = silentFrom + 5 * 3600;
+    for (int c = 0; c < 4; ++c) {
+        int inside = 0;
+        for (const ChartBreak& b : qAsConst(tables.breaks)) {
+            if (b.column != c)
+                continue;
+            QVERIFY(b.from >= silentFrom - 3600 && b.to <= silentTo + 3600);
+            inside += b.at >= silentFrom && b.at < silentTo ? 1 : 0;
+        }
+        QCOMPARE(inside > 0, c < 2);
+    }
 
     GenerateDayQueries::Reading haccp;
     tables = ReportTables();

@@ -65,6 +65,8 @@ private slots:
     void chartGapsAndEmptyChannels();
     void chartNodesSecondsApart();
     void chartExtremeValues();
+    void chartBreaks_data();
+    void chartBreaks();
     void graphListText_data();
     void graphListText();
     void tableRows();
@@ -192,6 +194,79 @@ void TestReportPage::chartExtremeValues()
     QCOMPARE(points.at(0).toObject().value(QStringLiteral("A_channel1")).toDouble(), 1e308);
     QVERIFY(!points.at(2).toObject().contains(QStringLiteral("A_channel1")));
     QVERIFY(points.at(2).toObject().contains(QStringLiteral("A_channel2")));
+}
+
+Q_DECLARE_METATYPE(QList<ChartBreak>)
+
+void TestReportPage::chartBreaks_data()
+{
+    // Two channels sampled every minute from 09:00 to 09:20 and from 14:10 to 14:30 (the
+    // second channel's samples 2 s after the first's); points a minute apart.
+    QTest::addColumn<QList<ChartBreak>>("breaks");
+    QTest::addColumn<QStringList>("breakPoints"); // times of the points without members
+    auto t = [](const char* time) { return localSecs(QLatin1String("2026-01-10 ") + time); };
+    QTest::newRow("none") << QList<ChartBreak>{} << QStringList{};
+    QTest::newRow("both channels stopped")
+        << QList<ChartBreak>{{0, t("09:20:00"), t("14:10:00"), t("09:21:00")},
+                             {1, t("09:20:02"), t("14:10:02"), t("09:21:02")}}
+        << QStringList{"2026-01-10 09:21:00"};
+    // Breaking the other line too would cut it where it has samples.
+    QTest::newRow("only one of two lines breaks")
+        << QList<ChartBreak>{{0, t("09:20:00"), t("14:10:00"), t("09:21:00")}} << QStringList{};
+    QTest::newRow("shorter than a chart step")
+        << QList<ChartBreak>{{0, t("09:05:00"), t("09:05:40"), t("09:05:10")},
+                             {1, t("09:05:02"), t("09:05:42"), t("09:05:12")}}
+        << QStringList{};
+    QTest::newRow("break time kept between the points")
+        << QList<ChartBreak>{{0, t("09:20:00"), t("14:10:00"), t("15:00:00")},
+                             {1, t("09:20:02"), t("14:10:02"), t("16:00:00")}}
+        << QStringList{"2026-01-10 14:09:59"};
+    QTest::newRow("the earlier of two breaks")
+        << QList<ChartBreak>{{0, t("09:20:00"), t("14:10:00"), t("09:25:00")},
+                             {1, t("09:20:02"), t("14:10:02"), t("09:22:00")}}
+        << QStringList{"2026-01-10 09:22:00"};
+}
+
+// Catches a chart line drawn across a stop, or a break that cuts a line where it has samples,
+// and break points that change the other points.
+void TestReportPage::chartBreaks()
+{
+    QFETCH(QList<ChartBreak>, breaks);
+    QFETCH(QStringList, breakPoints);
+    QMap<qint64, SampleRow> rows;
+    for (const auto& part : {rowsEvery(QStringLiteral("2026-01-10 09:00:00"), 60, 21, 1),
+                             rowsEvery(QStringLiteral("2026-01-10 14:10:00"), 60, 21, 1)}) {
+        for (auto it = part.constBegin(); it != part.constEnd(); ++it) {
+            rows.insert(it.key(), *it);
+            SampleRow second = newSampleRow(QDateTime::fromSecsSinceEpoch(it.key() + 2)
+                                                .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+            second.values[1] = it->values[0] + 30;
+            rows.insert(it.key() + 2, second);
+        }
+    }
+    const bool empty[ReportColumns] = {false, false, false, false};
+    const QList<ReportChannel> channels{channel("A", "channel1"), channel("B", "channel1")};
+    const QString plain = ReportPage::chartData(rows, channels, empty, 60000);
+    const QString text = ReportPage::chartData(rows, channels, empty, 60000, breaks);
+    QStringList found;
+    QStringList others;
+    for (const QJsonValue& p : parseArray(text)) {
+        const QJsonObject point = p.toObject();
+        if (point.size() == 1)
+            found.append(point.value(QStringLiteral("datetime")).toString());
+        else
+            others.append(QString::fromUtf8(QJsonDocument(point).toJson(QJsonDocument::Compact)));
+    }
+    QCOMPARE(found, breakPoints);
+    QStringList plainPoints;
+    for (const QJsonValue& p : parseArray(plain))
+        plainPoints.append(
+            QString::fromUtf8(QJsonDocument(p.toObject()).toJson(QJsonDocument::Compact)));
+    QCOMPARE(others, plainPoints);
+    // The break point is a line of its own, between its neighbours.
+    for (const QString& time : breakPoints)
+        QVERIFY(text.contains(QStringLiteral("},\n{\"datetime\":\"") + time +
+                              QStringLiteral("\"},\n{")));
 }
 
 // Catches a node whose samples are stamped a few seconds after another's and so never opens a

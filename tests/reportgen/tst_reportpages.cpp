@@ -64,6 +64,9 @@ struct PageCase
     bool summary = false;        // index and summary, as the recorder makes a file now
     bool writerOpen = false;     // a recorder writes to the file while the report is made
     bool removeDatabase = false; // the file goes after the window opened
+    // Local times: a stretch where the chart draws its lines, and one (a stop) where it draws
+    // none.
+    QStringList drawnAndQuiet;
 };
 
 qint64 at(const QString& text)
@@ -146,6 +149,9 @@ PageCase coldStore(const QString& file, ReportKind kind, const QString& start,
     c.tag = file;
     c.file = file;
     c.samples = month;
+    if (kind != ReportKind::Daily && start <= QLatin1String("2026-03-26"))
+        c.drawnAndQuiet = QStringList{"2026-03-26 04:00:00", "2026-03-26 08:00:00",
+                                      "2026-03-26 10:00:00", "2026-03-26 13:30:00"};
     c.nodes =
         QStringList{QStringLiteral("CS_01"), QStringLiteral("CS_02"), QStringLiteral("RM_03")};
     c.limits = {{2, 8, 0, 0}, {-25, -15, 0, 0}, {15, 25, 30, 70}};
@@ -283,6 +289,8 @@ QList<PageCase> pageCases()
                     s("15:10:00", 51), s("15:20:00", 52), gap("15:30:00")},
                    midnight);
     cases.last().interval = 600000;
+    cases.last().drawnAndQuiet =
+        QStringList{day + "08:00:00", day + "09:10:00", day + "09:35:00", day + "14:00:00"};
 
     cases << daily("daily-single-sample-periods",
                    {s("00:10:00", 5), s("01:05:00", 7), s("03:30:00", 9), s("03:40:00", 11),
@@ -398,6 +406,8 @@ QList<PageCase> pageCases()
     restart.recordStop = QStringLiteral("2026-01-10 00:05:00");
     restart.keys = QStringList{QStringLiteral("CS_01_channel1"), QStringLiteral("CS_01_channel2")};
     restart.start = QStringLiteral("2026-01-09 00:00:00");
+    restart.drawnAndQuiet = QStringList{"2026-01-09 06:00:00", "2026-01-09 09:00:00",
+                                        "2026-01-09 09:25:00", "2026-01-09 14:05:00"};
     cases << restart;
 
     cases << daily("daily-extreme-values", extremeValues(), midnight,
@@ -453,6 +463,42 @@ QString tablesText(const ReportTables& tables)
         text += QLatin1Char('\n');
     }
     return text;
+}
+
+// Strongly coloured pixels on the chart between two times: the graphs' lines (grid lines are
+// grey; the dashed limit lines, in their graph's colour, are left out). -1 without a chart.
+int linePixels(QWebFrame* frame, const QString& from, const QString& to)
+{
+    return frame
+        ->evaluateJavaScript(
+            QStringLiteral(
+                "(function (from, to) {"
+                "  if (!reportChart) return -1;"
+                "  var c = reportChart, x = c.scales['x-axis-0'], y = c.scales['y-axis-0'];"
+                "  var x0 = Math.ceil(x.getPixelForValue(new Date(from)));"
+                "  var x1 = Math.floor(x.getPixelForValue(new Date(to)));"
+                "  var top = Math.ceil(c.chartArea.top);"
+                "  var height = Math.floor(c.chartArea.bottom) - top;"
+                "  if (x1 <= x0 || height <= 0) return -1;"
+                "  var limits = [];"
+                "  c.data.datasets.forEach(function (d) {"
+                "    (d.limits || []).forEach(function (l) { limits.push(y.getPixelForValue(l)); "
+                "});"
+                "  });"
+                "  var data = c.ctx.getImageData(x0, top, x1 - x0, height).data;"
+                "  var n = 0;"
+                "  for (var i = 0; i < data.length; i += 4) {"
+                "    var row = top + Math.floor(i / 4 / (x1 - x0));"
+                "    if (limits.some(function (l) { return Math.abs(l - row) < 4; })) continue;"
+                "    var hi = Math.max(data[i], data[i + 1], data[i + 2]);"
+                "    var lo = Math.min(data[i], data[i + 1], data[i + 2]);"
+                "    if (data[i + 3] > 128 && hi - lo > 100) ++n;"
+                "  }"
+                "  return n;"
+                "})(%1, %2);")
+                .arg(QDateTime::fromString(from, kFormat).toMSecsSinceEpoch())
+                .arg(QDateTime::fromString(to, kFormat).toMSecsSinceEpoch()))
+        .toInt();
 }
 
 // The page's HTML without the inline scripts (the template's, not the report's) and with the
@@ -640,6 +686,11 @@ void TestReportPages::pages()
         QStringLiteral("var sheet = document.getElementById('ReportContent');"
                        "sheet.scrollWidth - sheet.clientWidth;"));
     QCOMPARE(overflow.toInt(), 0);
+    if (!page.drawnAndQuiet.isEmpty()) {
+        const QStringList& t = page.drawnAndQuiet;
+        QVERIFY(linePixels(report.reportFrame(), t.at(0), t.at(1)) > 0);
+        QCOMPARE(linePixels(report.reportFrame(), t.at(2), t.at(3)), 0);
+    }
 
     if (page.kind == ReportKind::Daily) {
         ReportTables tables;
