@@ -21,7 +21,7 @@ const QString kTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 
 QSize ReportRun::defaultViewportSize()
 {
-    return QSize(908, 754);
+    return QSize(908, 594);
 }
 
 ReportRun::ReportRun(QObject* parent) : QObject(parent), webPage(new QWebPage(this))
