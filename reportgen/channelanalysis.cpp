@@ -1,5 +1,7 @@
 #include "channelanalysis.h"
 
+#include "samplespacing.h"
+
 #include <algorithm>
 
 ChannelAnalysis::Settings::Settings(const QVector<qint64>& bounds, qint64 step_, qint64 interval_)
@@ -30,6 +32,12 @@ bool ChannelAnalysis::Settings::holdsWhole(qint64 start, qint64 length) const
 }
 
 ChannelAnalysis::ChannelAnalysis(const Settings* settings_) : settings(settings_) {}
+
+qint64 ChannelAnalysis::edgeMargin(qint64 interval)
+{
+    constexpr qint64 longestInterval = 600;
+    return 2 * qMax(qMax<qint64>(1, interval), longestInterval);
+}
 
 ChannelAnalysis::State ChannelAnalysis::stateOf(double value) const
 {
@@ -64,6 +72,7 @@ void ChannelAnalysis::add(qint64 time, double value)
         time - runs.last().last <= 2 * settings->interval) {
         Run& run = runs.last();
         run.last = time;
+        ++run.count;
         const bool higher = state == High;
         if (inside)
             run.extreme = run.extreme == NoValue ? value
@@ -72,7 +81,7 @@ void ChannelAnalysis::add(qint64 time, double value)
         run.anyExtreme = higher ? qMax(run.anyExtreme, value) : qMin(run.anyExtreme, value);
         return;
     }
-    runs.append({time, time, state, extreme, value});
+    runs.append({time, time, 1, state, extreme, value});
 }
 
 void ChannelAnalysis::addFigures(qint64 start, qint64 rows, const SampleTable::Figures& figures)
@@ -137,22 +146,42 @@ void ChannelAnalysis::append(const ChannelAnalysis& later)
     runs += later.runs;
 }
 
-qint64 ChannelAnalysis::coverageEnd(int run) const
+QVector<qint64> ChannelAnalysis::coverageEnds() const
 {
-    const qint64 last = runs.at(run).last;
-    if (run + 1 < runs.size() && runs.at(run + 1).first - last <= 2 * settings->interval)
-        return runs.at(run + 1).first;
-    return last + settings->interval;
+    // The spacings in time order: those inside each run by their mean, then the one to the
+    // next run.
+    SampleSpacing spacing(settings->interval);
+    QVector<int> after(runs.size()); // the entry of the spacing after each run
+    for (int r = 0; r < runs.size(); ++r) {
+        const Run& run = runs.at(r);
+        if (run.count > 1)
+            spacing.add((run.last - run.first) / (run.count - 1), run.count - 1);
+        after[r] = spacing.size();
+        if (r + 1 < runs.size())
+            spacing.add(runs.at(r + 1).first - run.last);
+    }
+    QVector<qint64> ends(runs.size());
+    for (int r = 0; r < runs.size(); ++r) {
+        const qint64 last = runs.at(r).last;
+        const bool next = r + 1 < runs.size();
+        if (next &&
+            (runs.at(r + 1).first - last <= 2 * settings->interval || !spacing.isGap(after.at(r))))
+            ends[r] = runs.at(r + 1).first;
+        else
+            ends[r] = last + spacing.usual(after.at(r));
+    }
+    return ends;
 }
 
 QVector<qint64> ChannelAnalysis::outSeconds() const
 {
     QVector<qint64> out(settings->days(), 0);
+    const QVector<qint64> ends = coverageEnds();
     for (int r = 0; r < runs.size(); ++r) {
         if (runs.at(r).state == InLimits)
             continue;
         const qint64 from = qMax(runs.at(r).first, settings->periodStart());
-        const qint64 to = qMin(coverageEnd(r), settings->periodEnd());
+        const qint64 to = qMin(ends.at(r), settings->periodEnd());
         for (int d = 0; d < settings->days(); ++d) {
             const qint64 a = qMax(from, settings->dayBounds.at(d));
             const qint64 b = qMin(to, settings->dayBounds.at(d + 1));
@@ -180,10 +209,11 @@ QList<Excursion> ChannelAnalysis::excursions(int column) const
         list.append(current);
         open = false;
     };
+    const QVector<qint64> ends = coverageEnds();
     for (int r = 0; r < runs.size(); ++r) {
         const Run& run = runs.at(r);
         const qint64 from = qMax(run.first, periodStart);
-        const qint64 to = qMin(coverageEnd(r), periodEnd);
+        const qint64 to = qMin(ends.at(r), periodEnd);
         if (to <= from)
             continue; // wholly before or after the period
         if (run.state == InLimits) {
@@ -234,13 +264,14 @@ QList<DataGap> ChannelAnalysis::gaps(int column) const
         add(periodStart, periodEnd);
         return list;
     }
-    // Samples are read from two intervals before the period: a first one later than that
-    // leaves the start without data.
+    // Samples are read from edgeMargin() before the period: a first one later than the period's
+    // start leaves the start without data.
     if (runs.first().first > periodStart)
         add(periodStart, runs.first().first);
+    const QVector<qint64> ends = coverageEnds();
     for (int r = 0; r < runs.size(); ++r) {
         const qint64 next = r + 1 < runs.size() ? runs.at(r + 1).first : periodEnd;
-        const qint64 end = coverageEnd(r);
+        const qint64 end = ends.at(r);
         if (end < next)
             add(end, next);
     }

@@ -12,12 +12,13 @@
 // highest value; and, against the critical limits, the time out of limits per day, the
 // excursions and the data gaps.
 //
-// Time out of limits: each valid sample stands for the time up to the next valid sample when
-// that one follows within two intervals; otherwise the sample stands for one interval and the
-// rest, up to the next sample, is a data gap. A gap is neither in nor out of limits: it does
-// not end an excursion (one that continues after it includes it) and is not counted as time
-// out of limits. Samples up to two intervals before and after the period are given too, so
-// that the period's edges are covered as in the middle of a recording.
+// Time out of limits: each valid sample stands for the time up to the next valid sample unless
+// the stretch between them is a data gap (SampleSpacing: longer than twice the usual spacing of
+// the samples around it and than two intervals); then the sample stands for one usual spacing
+// and the rest, up to the next sample, is the gap. A gap is neither in nor out of limits: it
+// does not end an excursion (one that continues after it includes it) and is not counted as
+// time out of limits. Samples within edgeMargin() before and after the period are given too,
+// so that the period's edges are covered as in the middle of a recording.
 //
 // The samples of a period may be read in pieces (by day, in parallel): each piece is analysed
 // on its own and the pieces are joined in time order. The day figures and the chart may also be
@@ -69,6 +70,10 @@ public:
 
     explicit ChannelAnalysis(const Settings* settings);
 
+    // How far before and after the period samples are read: enough to find the samples next to
+    // its edges, even when they came at the longest interval the recorder offers.
+    static qint64 edgeMargin(qint64 interval);
+
     // One row of the channel, in ascending time and one per second; NoValue for none.
     void add(qint64 time, double value);
     // The day figures and the chart of `rows` rows, all in one day and one step from `start`
@@ -92,17 +97,21 @@ private:
         High,
         Low
     };
+    // Samples of one state, each within two intervals of the one before.
     struct Run
     {
         qint64 first;
         qint64 last;
+        qint64 count; // valid samples
         State state;
         double extreme;    // of the samples inside the period (NoValue: none)
         double anyExtreme; // of all its samples
     };
 
     State stateOf(double value) const;
-    qint64 coverageEnd(int run) const;
+    // Per run, the end of the time its samples stand for: the next run's first sample, or, when
+    // a gap follows, its last sample plus the usual spacing.
+    QVector<qint64> coverageEnds() const;
     void addToDay(qint64 time, const SampleTable::Figures& figures);
 
     const Settings* settings;

@@ -3,6 +3,7 @@
 #include "novalue.h"
 #include "reporttables.h"
 #include "samplereader.h"
+#include "samplespacing.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -127,7 +128,6 @@ bool GenerateAverageQueries::makeModels(SampleReader* reader)
     struct Node
     {
         QString serial;
-        QStringList columns;
         bool ok = false;
         qint64 rows = 0;
         std::vector<Samples> samples;
@@ -135,6 +135,10 @@ bool GenerateAverageQueries::makeModels(SampleReader* reader)
     };
     QVector<Chosen> chosen;
     std::vector<Node> nodes;
+    // Both columns of every node, whichever are chosen: a row without either value is the gap
+    // record of a stop, where the chart's line breaks. Reading the other column costs next to
+    // nothing, the row is read anyway.
+    const QStringList columns{QStringLiteral("channel1"), QStringLiteral("channel2")};
     for (const ReportChannel& channel : qAsConst(channels)) {
         chosen.append(Chosen());
         const QString& serial = channel.serial;
@@ -149,25 +153,23 @@ bool GenerateAverageQueries::makeModels(SampleReader* reader)
             node = nodes.end() - 1;
             node->serial = serial;
         }
-        if (!node->columns.contains(column))
-            node->columns.append(column);
-        chosen.last() = {int(node - nodes.begin()), int(node->columns.indexOf(column))};
+        chosen.last() = {int(node - nodes.begin()), int(columns.indexOf(column))};
     }
     for (Node& node : nodes) {
         // Of two rows at one time the reader keeps the later one.
-        node.ok = reader->channelSamples(node.serial, node.columns, start, end, &node.samples,
-                                         &node.rows);
+        node.ok =
+            reader->channelSamples(node.serial, columns, start, end, &node.samples, &node.rows);
         if (!node.ok)
             node.error = reader->errorText();
     }
 
     models.clear();
+    gapRecords.clear();
     for (const Chosen& channel : qAsConst(chosen)) {
         if (channel.node < 0)
             continue;
         const Node& node = nodes[size_t(channel.node)];
-        qDebug().noquote() << SampleReader::channelQuery(node.columns) << node.serial << start
-                           << end;
+        qDebug().noquote() << SampleReader::channelQuery(columns) << node.serial << start << end;
         if (!node.ok) {
             qDebug() << node.error;
             continue;
@@ -178,6 +180,13 @@ bool GenerateAverageQueries::makeModels(SampleReader* reader)
         if (node.rows == 0 && number < ReportColumns)
             tables->channelEmpty[number] = true;
         models.push_back(node.samples[size_t(channel.column)]);
+        // Both lists hold one entry per row, in the same order.
+        std::vector<qint64> stops;
+        for (size_t i = 0; i < node.samples[0].size(); ++i) {
+            if (node.samples[0][i].value == NoValue && node.samples[1][i].value == NoValue)
+                stops.push_back(node.samples[0][i].time);
+        }
+        gapRecords.push_back(std::move(stops));
     }
     return int(models.size()) == chosen.size();
 }
@@ -207,6 +216,36 @@ void GenerateAverageQueries::average()
             localTime(it.key()).toString(QStringLiteral("yyyy-MM-dd hh:mm-")) +
             localTime(it.value()).toString(QStringLiteral("hh:mm"));
     fillSampleRows(columns);
+    findBreaks(columns);
+}
+
+// A channel's line breaks between two of its valid samples where its node's rows hold a gap
+// record between them, or where the stretch between them is a gap by the samples' spacing.
+void GenerateAverageQueries::findBreaks(int columns)
+{
+    const qint64 interval = qMax(1, dataInterval / 1000);
+    for (int c = 0; c < columns; ++c) {
+        std::vector<qint64> valid;
+        for (const Sample& sample : models[size_t(c)]) {
+            if (sample.value != NoValue)
+                valid.push_back(sample.time);
+        }
+        SampleSpacing spacing(interval);
+        for (size_t i = 1; i < valid.size(); ++i)
+            spacing.add(valid[i] - valid[i - 1]);
+        const std::vector<qint64>& stops = gapRecords[size_t(c)];
+        auto stop = stops.cbegin();
+        for (size_t i = 0; i + 1 < valid.size(); ++i) {
+            const qint64 from = valid[i];
+            const qint64 to = valid[i + 1];
+            while (stop != stops.cend() && *stop <= from)
+                ++stop;
+            if (stop != stops.cend() && *stop < to)
+                tables->breaks.append({c, from, to, *stop});
+            else if (to - from > 2 * interval && spacing.isGap(int(i)))
+                tables->breaks.append({c, from, to, from + spacing.usual(int(i))});
+        }
+    }
 }
 
 bool GenerateAverageQueries::averageChannel(int c, qint64 reportStart,

@@ -29,6 +29,10 @@ public:
                            const QString& endText, const QList<ReportChannel>& channels,
                            ReportTables* tables, QObject* parent = nullptr);
 
+    // The project's sampling interval, for the chart's breaks (SampleSpacing); without it the
+    // samples' spacing alone tells.
+    void setDataInterval(int milliseconds) { dataInterval = milliseconds; }
+
 protected:
     void run() override;
 
@@ -40,6 +44,7 @@ private:
     void average();
     bool averageChannel(int c, qint64 reportStart, QMap<qint64, qint64>* periodEnds);
     void fillSampleRows(int columns);
+    void findBreaks(int columns);
     void countProgress();
 
     QString connectionKey;
@@ -50,5 +55,7 @@ private:
     QList<ReportChannel> channels;
     ReportTables* tables;
     std::vector<Samples> models;
+    std::vector<std::vector<qint64>> gapRecords; // by column, its node's rows without values
+    int dataInterval = 1000;
     int progressCount = 0;
 };

@@ -3,6 +3,7 @@
 #include "channelanalysis.h"
 #include "reporttables.h"
 #include "samplereader.h"
+#include "samplespacing.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -31,6 +32,45 @@ bool parseKey(const ReportChannel& channel, ChannelKey* key)
     else
         return false;
     return true;
+}
+
+// A channel's line on the chart of several days, whose points are its steps' extremes, breaks
+// across empty steps by the rule of SampleSpacing, with the spacing of the samples told by the
+// steps around them: a step of n samples holds them a step/n apart, and from one step to the
+// next the spacing is what is left of the time between their starts. The empty steps alone
+// (their time is the least the stretch without a sample can be) are measured against it. Only
+// step counts are used, so that a report read from the recorder's summary breaks its lines
+// where one read from the rows does; a stop shorter than a step cannot be shown anyway.
+void addStepBreaks(int column, const QVector<ChannelAnalysis::Step>& steps,
+                   const QVector<qint64>& starts, qint64 step, qint64 interval,
+                   QList<ChartBreak>* breaks)
+{
+    QVector<int> filled;
+    for (int s = 0; s < steps.size(); ++s) {
+        if (steps.at(s).count > 0)
+            filled.append(s);
+    }
+    SampleSpacing spacing(interval);
+    QVector<int> between(filled.size()); // the entry of the spacing after each filled step
+    for (int k = 0; k < filled.size(); ++k) {
+        const int count = steps.at(filled.at(k)).count;
+        const qint64 inside = step / count;
+        if (count > 1)
+            spacing.add(inside, count - 1);
+        between[k] = spacing.size();
+        if (k + 1 < filled.size())
+            spacing.add(starts.at(filled.at(k + 1)) - starts.at(filled.at(k)) -
+                        (count - 1) * inside);
+    }
+    for (int k = 0; k + 1 < filled.size(); ++k) {
+        const int i = filled.at(k);
+        const int j = filled.at(k + 1);
+        if (j - i < 2)
+            continue;
+        const qint64 empty = starts.at(j) - starts.at(i + 1);
+        if (empty > 2 * interval && empty > spacing.reach(between.at(k)))
+            breaks->append({column, starts.at(i) + step / 2, starts.at(j), starts.at(i + 1)});
+    }
 }
 
 // The chosen nodes' rows of one stretch of time, analysed for each chosen channel.
@@ -205,15 +245,19 @@ bool GenerateDayQueries::analyse()
                 tables->sampleRows.insert(times[half], row);
         }
     }
+    for (int c = 0; c < columns; ++c)
+        addStepBreaks(c, merged[size_t(c)].steps(), stepStarts, step, plan.interval,
+                      &tables->breaks);
     return true;
 }
 
 bool GenerateDayQueries::readRows(const Plan& plan, bool indexed,
                                   std::vector<ChannelAnalysis>* merged)
 {
-    // Samples up to two intervals around the period tell how its edges are covered.
-    const qint64 first = plan.bounds.first() - 2 * plan.interval;
-    const qint64 last = plan.bounds.last() - 1 + 2 * plan.interval;
+    // Samples around the period tell how its edges are covered.
+    const qint64 margin = ChannelAnalysis::edgeMargin(plan.interval);
+    const qint64 first = plan.bounds.first() - margin;
+    const qint64 last = plan.bounds.last() - 1 + margin;
     // A day per piece, read on as many threads; without the index every read scans the whole
     // table, so there is one piece.
     const int cuts = indexed ? int(plan.bounds.size()) - 2 : 0;

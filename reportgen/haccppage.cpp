@@ -1,6 +1,8 @@
 #include "haccppage.h"
 
+#include "datainterval.h"
 #include "novalue.h"
+#include "valuetext.h"
 
 #include <QDateTime>
 
@@ -15,7 +17,7 @@ QString timeText(qint64 secs)
 
 QString number(double value)
 {
-    return QString::number(value, 'f', 2);
+    return valueText(value);
 }
 
 QString cell(const QString& text, const QString& cls = QString())
@@ -49,12 +51,16 @@ QString outText(qint64 seconds)
                : text;
 }
 
-// A titled table of numbered rows (their cells after the number); widths in pixels, 0 for the
-// rest of the line.
+// A titled table of numbered rows (their cells after the number), then `after` (whole rows
+// without numbers); widths in pixels, 0 for the rest of the line. A note goes under the title.
 QString list(const QString& title, const QVector<int>& widths, const QStringList& titles,
-             const QStringList& rows, const QString& none)
+             const QStringList& rows, const QString& none, const QString& note = QString(),
+             const QString& after = QString())
 {
-    QString html = section(title) + QStringLiteral("<table class='reportbox'><colgroup>");
+    QString html = section(title);
+    if (!note.isEmpty())
+        html += QStringLiteral("<div style='margin:0 0 6px 0;'>") + note + QStringLiteral("</div>");
+    html += QStringLiteral("<table class='reportbox'><colgroup>");
     for (int width : widths)
         html += width > 0 ? QStringLiteral("<col width='%1px' />").arg(width)
                           : QStringLiteral("<col />");
@@ -62,7 +68,8 @@ QString list(const QString& title, const QVector<int>& widths, const QStringList
     for (int n = 0; n < rows.size(); ++n)
         html += QStringLiteral("<tr>") + cell(QString::number(n + 1), QStringLiteral("first")) +
                 rows.at(n) + QStringLiteral("</tr>");
-    if (rows.isEmpty())
+    html += after;
+    if (rows.isEmpty() && after.isEmpty())
         html += QStringLiteral("<tr><td class='first L' colspan='") +
                 QString::number(titles.size()) + QStringLiteral("'>") + none +
                 QStringLiteral("</td></tr>");
@@ -139,7 +146,8 @@ QString dayTable(const QMap<qint64, PeriodRow>& rows, const QList<ReportChannel>
     return html + QStringLiteral("</table>");
 }
 
-QString listsSection(const QList<ReportChannel>& channels, const ReportTables& tables)
+QString listsSection(const QList<ReportChannel>& channels, const ReportTables& tables,
+                     int dataInterval)
 {
     QStringList excursions;
     for (const Excursion& e : tables.excursions) {
@@ -158,10 +166,40 @@ QString listsSection(const QList<ReportChannel>& channels, const ReportTables& t
                           cell(notes.join(QStringLiteral("; ")), QStringLiteral("L")));
     }
     QStringList gaps;
-    for (const DataGap& g : tables.gaps)
+    int shortCount[ReportColumns] = {0, 0, 0, 0};
+    qint64 shortSeconds[ReportColumns] = {0, 0, 0, 0};
+    for (const DataGap& g : tables.gaps) {
+        if (g.end - g.start < ListedGapSeconds && g.column >= 0 && g.column < ReportColumns) {
+            ++shortCount[g.column];
+            shortSeconds[g.column] += g.end - g.start;
+            continue;
+        }
         gaps.append(cell(channelName(channels, g.column), QStringLiteral("L")) +
                     cell(timeText(g.start)) + cell(timeText(g.end)) +
                     cell(duration(g.end - g.start)));
+    }
+    QString shortRows;
+    for (int c = 0; c < ReportColumns; ++c) {
+        if (shortCount[c] == 0)
+            continue;
+        shortRows += QStringLiteral("<tr>") + cell(QString(), QStringLiteral("first")) +
+                     cell(channelName(channels, c), QStringLiteral("L")) +
+                     QStringLiteral("<td class='L' colspan='3'>") + QString::number(shortCount[c]) +
+                     (shortCount[c] == 1 ? QStringLiteral(" gap") : QStringLiteral(" gaps")) +
+                     QStringLiteral(" shorter than 1 minute, ") + duration(shortSeconds[c]) +
+                     QStringLiteral(" in all") + QStringLiteral("</td></tr>");
+    }
+    const QString interval =
+        intervalName(dataInterval).isEmpty()
+            ? QString::number(qMax(1, dataInterval / 1000)) + QStringLiteral(" sec")
+            : intervalName(dataInterval);
+    const QString rule =
+        QStringLiteral("A data gap is time without a valid sample that is longer than twice the "
+                       "usual spacing of the samples around it and longer than two sampling "
+                       "intervals (") +
+        interval +
+        QStringLiteral(" each). Gaps of 1 minute or more are listed; shorter ones are counted "
+                       "per channel.");
 
     QString html = list(QStringLiteral("Excursions"), {34, 210, 128, 128, 62, 58, 0},
                         {QStringLiteral("NO"), QStringLiteral("Channel"), QStringLiteral("Start"),
@@ -171,7 +209,7 @@ QString listsSection(const QList<ReportChannel>& channels, const ReportTables& t
     html += list(QStringLiteral("Data Gaps"), {34, 210, 128, 128, 0},
                  {QStringLiteral("NO"), QStringLiteral("Channel"), QStringLiteral("Start"),
                   QStringLiteral("End"), QStringLiteral("Duration")},
-                 gaps, QStringLiteral("No data gap."));
+                 gaps, QStringLiteral("No data gap."), rule, shortRows);
 
     html += section(QStringLiteral("Verification")) +
             QStringLiteral("<table class='reportbox'><colgroup><col width='150px' /><col "

@@ -20,7 +20,13 @@ QString limitsSection(const QList<ReportChannel>& channels, const ReportTables& 
 // One row per day: per channel "min/max/avg" and the time out of limits.
 QString dayTable(const QMap<qint64, PeriodRow>& rows, const QList<ReportChannel>& channels);
 
-// Sections "Excursions", "Data Gaps" and the signature block.
-QString listsSection(const QList<ReportChannel>& channels, const ReportTables& tables);
+// Gaps shorter than this are counted per channel, not listed one by one: the list shows an
+// auditor the stops, not every missed poll.
+constexpr qint64 ListedGapSeconds = 60;
+
+// Sections "Excursions", "Data Gaps" (with how gaps are counted at the project's interval, in
+// milliseconds) and the signature block.
+QString listsSection(const QList<ReportChannel>& channels, const ReportTables& tables,
+                     int dataInterval);
 
 } // namespace HaccpPage

@@ -1,12 +1,13 @@
-#include "reportgen/configureddevice.h"
 #include "messagedialog.h"
 #include "report.h"
 #include "reportbatch.h"
 #include "reportcommandline.h"
+#include "reportgen/configureddevice.h"
 #include "reportstartup.h"
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QScreen>
 
 #include <cstdio>
 
@@ -64,6 +65,7 @@ int main(int argc, char* argv[])
     }
 
     Report report(projectPath, devices, line.kind);
+    report.fitInto(report.screen()->availableGeometry());
     report.show();
     return app.exec();
 }

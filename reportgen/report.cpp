@@ -1,11 +1,11 @@
 #include "report.h"
 #include "ui_report.h"
 
-#include "reportgen/configureddevice.h"
 #include "datainterval.h"
 #include "messagedialog.h"
 #include "projectfile.h"
 #include "projectpathargument.h"
+#include "reportgen/configureddevice.h"
 #include "reportrun.h"
 #include "windowchrome.h"
 
@@ -17,12 +17,14 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QSizeGrip>
 #include <QUrl>
 #include <QUuid>
 #include <QVBoxLayout>
@@ -106,6 +108,9 @@ Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devi
     ui->commandLinkButton_print->hide();
     ui->toolBox->setCurrentIndex(0);
     buildMenus();
+    // Without a frame the window has no edge to drag: its size is changed at this corner.
+    ui->horizontalLayout_status->addWidget(new QSizeGrip(ui->statusFrame), 0,
+                                           Qt::AlignRight | Qt::AlignBottom);
 
     QDateTime start;
     QDateTime stop;
@@ -257,6 +262,15 @@ void Report::showMessage(const QString& title, const QString& text)
         return;
     }
     ::showMessage(this, title, text);
+}
+
+void Report::fitInto(const QRect& available)
+{
+    if (QLayout* layout = this->layout())
+        layout->activate();
+    resize(size().boundedTo(available.size()).expandedTo(minimumSizeHint()));
+    move(qBound(available.left(), x(), qMax(available.left(), available.right() + 1 - width())),
+         qBound(available.top(), y(), qMax(available.top(), available.bottom() + 1 - height())));
 }
 
 QWebFrame* Report::reportFrame() const

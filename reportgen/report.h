@@ -61,6 +61,9 @@ public:
     bool isReportMade() const { return reportMade; }
     QWebFrame* reportFrame() const;
     ReportKind reportKind() const { return kind; }
+    // Shrinks and moves the window into a screen's free area (without its panels), no smaller
+    // than the window can be: a frameless window gets no help from the window manager there.
+    void fitInto(const QRect& available);
 
 public slots:
     void topClick(QPoint point);

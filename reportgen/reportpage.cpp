@@ -1,8 +1,12 @@
 #include "reportpage.h"
 
 #include "novalue.h"
+#include "valuetext.h"
 
 #include <QDateTime>
+
+#include <algorithm>
+#include <cmath>
 
 namespace ReportPage {
 
@@ -75,8 +79,65 @@ QString channelInfo(const ReportChannel& channel)
 
 namespace {
 
+struct ChartPoint
+{
+    qint64 time;
+    QString timeText;
+    double values[ReportColumns];
+};
+
+// Between two neighbouring points that both draw a line, a point without members, so that the
+// chart (Chart.js, spanGaps off) does not join them, where every line between them crosses a
+// break of its channel: from a sample at or after the first point to one at or after the
+// second. Where some line between them has no break, the points stay joined: a point without
+// members would cut that line too, and a break shorter than the chart's step cannot be shown.
+// Lines that end or begin at one of the points are broken there anyway.
+class BreakFinder
+{
+public:
+    BreakFinder(const QList<ChartBreak>& breaks, int columns)
+    {
+        for (const ChartBreak& b : breaks) {
+            if (b.column >= 0 && b.column < columns)
+                byColumn[b.column].append(b);
+        }
+        for (QList<ChartBreak>& list : byColumn)
+            std::sort(list.begin(), list.end(),
+                      [](const ChartBreak& a, const ChartBreak& b) { return a.from < b.from; });
+    }
+
+    // Where the line breaks between the points, or -1. Called for neighbouring points in time
+    // order.
+    qint64 between(const ChartPoint& p, const ChartPoint& q, const bool drawn[2][ReportColumns])
+    {
+        qint64 at = -1;
+        for (int c = 0; c < ReportColumns; ++c) {
+            if (!drawn[0][c] || !drawn[1][c])
+                continue;
+            const QList<ChartBreak>& list = byColumn[c];
+            int& i = next[c];
+            while (i < list.size() && list.at(i).from < p.time)
+                ++i;
+            qint64 found = -1;
+            for (int j = i; j < list.size() && list.at(j).from < q.time; ++j) {
+                if (list.at(j).to >= q.time)
+                    found = list.at(j).at;
+            }
+            if (found < 0)
+                return -1;
+            at = at < 0 ? found : qMin(at, found);
+        }
+        return at < 0 ? -1 : qBound(p.time + 1, at, q.time - 1);
+    }
+
+private:
+    QList<ChartBreak> byColumn[ReportColumns];
+    int next[ReportColumns] = {0, 0, 0, 0};
+};
+
 QString chartDataEvery(const QMap<qint64, SampleRow>& rows, const QList<ReportChannel>& channels,
-                       const bool empty[ReportColumns], qint64 step)
+                       const bool empty[ReportColumns], qint64 step,
+                       const QList<ChartBreak>& breaks)
 {
     QStringList keys;
     for (const ReportChannel& channel : channels)
@@ -86,68 +147,81 @@ QString chartDataEvery(const QMap<qint64, SampleRow>& rows, const QList<ReportCh
     // A point collects, for each channel, its first value in the point's step: nodes polled
     // in one tick can be stamped a second apart, and taking only the row that opens the step
     // would drop such a node's line from the chart altogether.
-    QStringList points;
+    QVector<ChartPoint> points;
     if (!rows.isEmpty()) {
         qint64 next =
             QDateTime::fromString(rows.first().timeText, QStringLiteral("yyyy-MM-dd hh:mm:ss"))
                 .toSecsSinceEpoch();
-        QString pointTime;
-        double pointValues[ReportColumns];
-        auto flush = [&] {
-            QString point = QStringLiteral("{\"datetime\":\"") + pointTime + QStringLiteral("\",");
-            for (int c = 0; c < columns; ++c) {
-                if (empty[c] || pointValues[c] == NoValue)
-                    continue;
-                point += QLatin1Char('"') + keys.at(c) + QStringLiteral("\":") +
-                         QString::number(pointValues[c], 'f', 2) + QLatin1Char(',');
-            }
-            point.chop(1); // the comma after the last member
-            points.append(point + QLatin1Char('}'));
-        };
         for (auto it = rows.constBegin(); it != rows.constEnd(); ++it) {
             const qint64 t = it.key();
             if (t >= next) {
-                if (!pointTime.isEmpty())
-                    flush();
                 next = t - (t % 60) + step;
-                pointTime = it->timeText;
-                for (int c = 0; c < ReportColumns; ++c)
-                    pointValues[c] = it->values[c];
+                ChartPoint point{t, it->timeText, {}};
+                std::copy(it->values, it->values + ReportColumns, point.values);
+                points.append(point);
                 continue;
             }
+            ChartPoint& point = points.last();
             for (int c = 0; c < ReportColumns; ++c) {
-                if (pointValues[c] == NoValue)
-                    pointValues[c] = it->values[c];
+                if (point.values[c] == NoValue)
+                    point.values[c] = it->values[c];
             }
         }
-        flush();
     }
-    return QLatin1Char('[') + points.join(QStringLiteral(",\n")) + QLatin1Char(']');
+
+    BreakFinder finder(breaks, columns);
+    QStringList texts;
+    bool drawn[2][ReportColumns] = {};
+    for (int i = 0; i < points.size(); ++i) {
+        const ChartPoint& point = points.at(i);
+        QString text = QStringLiteral("{\"datetime\":\"") + point.timeText + QStringLiteral("\",");
+        for (int c = 0; c < ReportColumns; ++c) {
+            const double v = point.values[c];
+            // What is no number cannot be drawn (nor written in JSON): a gap.
+            drawn[1][c] = c < columns && !empty[c] && v != NoValue && std::isfinite(v);
+            if (drawn[1][c])
+                text += QLatin1Char('"') + keys.at(c) + QStringLiteral("\":") + valueText(v) +
+                        QLatin1Char(',');
+        }
+        text.chop(1); // the comma after the last member
+        if (i > 0) {
+            const qint64 at = finder.between(points.at(i - 1), point, drawn);
+            if (at >= 0)
+                texts.append(QStringLiteral("{\"datetime\":\"") +
+                             QDateTime::fromSecsSinceEpoch(at).toString(
+                                 QStringLiteral("yyyy-MM-dd hh:mm:ss")) +
+                             QStringLiteral("\"}"));
+        }
+        texts.append(text + QLatin1Char('}'));
+        std::copy(drawn[1], drawn[1] + ReportColumns, drawn[0]);
+    }
+    return QLatin1Char('[') + texts.join(QStringLiteral(",\n")) + QLatin1Char(']');
 }
 
 } // namespace
 
 QString chartData(const QMap<qint64, SampleRow>& rows, const QList<ReportChannel>& channels,
-                  const bool empty[ReportColumns], int dataInterval)
+                  const bool empty[ReportColumns], int dataInterval,
+                  const QList<ChartBreak>& breaks)
 {
     const qint64 step = dataInterval == 600000 ? 600 : dataInterval == 300000 ? 300 : 60;
-    return chartDataEvery(rows, channels, empty, step);
+    return chartDataEvery(rows, channels, empty, step, breaks);
 }
 
 QString chartPoints(const QMap<qint64, SampleRow>& rows, const QList<ReportChannel>& channels,
-                    const bool empty[ReportColumns])
+                    const bool empty[ReportColumns], const QList<ChartBreak>& breaks)
 {
-    return chartDataEvery(rows, channels, empty, 1);
+    return chartDataEvery(rows, channels, empty, 1, breaks);
 }
 
 namespace {
 
 QString limitMembers(const ReportChannel& channel)
 {
-    if (!channel.limited)
+    if (!channel.limited || !std::isfinite(channel.lower) || !std::isfinite(channel.upper))
         return QString();
-    return QStringLiteral(", \"lower\":") + QString::number(channel.lower, 'f', 2) +
-           QStringLiteral(", \"upper\":") + QString::number(channel.upper, 'f', 2);
+    return QStringLiteral(", \"lower\":") + valueText(channel.lower) +
+           QStringLiteral(", \"upper\":") + valueText(channel.upper);
 }
 
 } // namespace
@@ -205,9 +279,8 @@ QString periodTable(const QMap<qint64, PeriodRow>& rows, int rowCount, const QSt
                 if (it->avg[c] == 0.0 && it->min[c] == NoValue && it->max[c] == NoValue) {
                     html += QStringLiteral("<td></td>");
                 } else {
-                    html += QStringLiteral("<td>") + QString::number(it->avg[c], 'f', 2) +
-                            QLatin1Char('/') + QString::number(it->min[c], 'f', 2) +
-                            QLatin1Char('/') + QString::number(it->max[c], 'f', 2) +
+                    html += QStringLiteral("<td>") + valueText(it->avg[c]) + QLatin1Char('/') +
+                            valueText(it->min[c]) + QLatin1Char('/') + valueText(it->max[c]) +
                             QStringLiteral("</td>");
                 }
             }

@@ -19,12 +19,14 @@ QString dayPeriodCode();
 // Header text of a channel: "name [device], unit", escaped for the page.
 QString channelInfo(const ReportChannel& channel);
 
-// The chart data set: at most one point per step (600 s, 300 s or 60 s by interval).
+// The chart data set: at most one point per step (600 s, 300 s or 60 s by interval), and a
+// point without members where the lines break.
 QString chartData(const QMap<qint64, SampleRow>& rows, const QList<ReportChannel>& channels,
-                  const bool empty[ReportColumns], int dataInterval);
+                  const bool empty[ReportColumns], int dataInterval,
+                  const QList<ChartBreak>& breaks = {});
 // The chart data set with a point for every row (rows already condensed to chart steps).
 QString chartPoints(const QMap<qint64, SampleRow>& rows, const QList<ReportChannel>& channels,
-                    const bool empty[ReportColumns]);
+                    const bool empty[ReportColumns], const QList<ChartBreak>& breaks = {});
 
 // The graph list: one smoothed line per channel that returned rows, with its critical limits
 // when it has them.

@@ -21,7 +21,7 @@ const QString kTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 
 QSize ReportRun::defaultViewportSize()
 {
-    return QSize(908, 754);
+    return QSize(908, 594);
 }
 
 ReportRun::ReportRun(QObject* parent) : QObject(parent), webPage(new QWebPage(this))
@@ -70,10 +70,12 @@ bool ReportRun::start(const Settings& settings)
         return false;
     current = settings;
     if (settings.kind == ReportKind::Daily) {
-        worker = new GenerateAverageQueries(
+        auto* day = new GenerateAverageQueries(
             settings.connectionKey, settings.databasePath, settings.projectFolder,
             settings.start.toString(kTimeFormat), settings.end.toString(kTimeFormat),
             settings.channels, &results, this);
+        day->setDataInterval(settings.dataInterval);
+        worker = day;
     } else {
         auto* days =
             new GenerateDayQueries(settings.databasePath, settings.period, settings.dataInterval,
@@ -196,12 +198,13 @@ void ReportRun::fillChartData()
                      QStringLiteral("there is not exist the tag \"ChartData\"."));
         failed = true;
     } else {
-        chartData.setAttribute(
-            QStringLiteral("value"),
-            current.kind == ReportKind::Daily
-                ? ReportPage::chartData(results.sampleRows, channels, results.channelEmpty,
-                                        interval)
-                : ReportPage::chartPoints(results.sampleRows, channels, results.channelEmpty));
+        chartData.setAttribute(QStringLiteral("value"),
+                               current.kind == ReportKind::Daily
+                                   ? ReportPage::chartData(results.sampleRows, channels,
+                                                           results.channelEmpty, interval,
+                                                           results.breaks)
+                                   : ReportPage::chartPoints(results.sampleRows, channels,
+                                                             results.channelEmpty, results.breaks));
     }
 
     QWebElement graphData = frame()->findFirstElement(QStringLiteral("input#GraphData"));
@@ -251,5 +254,5 @@ void ReportRun::fillHaccpSections()
         .appendOutside(HaccpPage::limitsSection(current.channels, results));
     frame()
         ->findFirstElement(QStringLiteral("div#ReportTable"))
-        .appendOutside(HaccpPage::listsSection(current.channels, results));
+        .appendOutside(HaccpPage::listsSection(current.channels, results, current.dataInterval));
 }

@@ -8,6 +8,7 @@ void ReportTables::clear()
     periodRows.clear();
     excursions.clear();
     gaps.clear();
+    breaks.clear();
     for (bool& empty : channelEmpty)
         empty = false;
 }

@@ -42,6 +42,18 @@ struct DataGap
     qint64 end = 0;   // first second with data again, or the period's end
 };
 
+// Where a channel's chart line must not join its points: between its last valid sample before
+// a stretch without data (`from`) and its first after it (`to`), because the rows hold a gap
+// record there (a stop) or the stretch is a gap by the samples' spacing. `at` is where the line
+// breaks: the gap record, or when the next sample was due.
+struct ChartBreak
+{
+    int column = 0;
+    qint64 from = 0;
+    qint64 to = 0;
+    qint64 at = 0;
+};
+
 // Result tables of one report. The report window owns them; its statistics worker fills them
 // and the window reads them after the worker's done().
 struct ReportTables
@@ -51,6 +63,7 @@ struct ReportTables
     bool channelEmpty[ReportColumns] = {false, false, false, false};
     QList<Excursion> excursions; // in time order per column, columns in order
     QList<DataGap> gaps;
+    QList<ChartBreak> breaks; // in time order per column
 
     void clear();
 };

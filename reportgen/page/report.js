@@ -54,6 +54,17 @@ var limitPlugin = {
     }
 };
 
+// A value axis label: from 1e9 on in magnitude in exponent notation with two decimals and a
+// two-digit exponent ("1.00e+09", "-3.40e+38"), as the program writes values into the tables,
+// so that one extreme value cannot widen the axis over the chart; below that the chart
+// library's own labels.
+var exponentFrom = 1e9;
+function axisLabel(value, index, values) {
+    if (!isFinite(value) || Math.abs(value) < exponentFrom)
+        return Chart.Ticks.formatters.linear(value, index, values);
+    return value.toExponential(2).replace(/e([+-])(\d)$/, 'e$10$2');
+}
+
 // A faint vertical line under the pointer, like a chart cursor.
 var cursorPlugin = {
     afterDatasetsDraw: function (chart) {
@@ -164,6 +175,7 @@ function makeChart() {
                     gridLines: { color: 'rgba(0,0,0,0.07)' },
                     ticks: {
                         fontSize: 10,
+                        callback: axisLabel,
                         suggestedMin: limitValues.length ? Math.min.apply(null, limitValues) : undefined,
                         suggestedMax: limitValues.length ? Math.max.apply(null, limitValues) : undefined
                     }

@@ -52,13 +52,14 @@ struct Outcome
 };
 
 Outcome runWorker(ReportTables* tables, const QString& databasePath, const QString& start,
-                  const QString& end, const QStringList& keys)
+                  const QString& end, const QStringList& keys, int interval = 60000)
 {
     QList<ReportChannel> channels;
     for (const QString& key : keys)
         channels.append(ReportChannel::fromKey(key));
     GenerateAverageQueries worker(QStringLiteral("testkey"), databasePath, QString(), start, end,
                                   channels, tables);
+    worker.setDataInterval(interval);
     QSignalSpy done(&worker, &GenerateAverageQueries::done);
     QSignalSpy error(&worker, &GenerateAverageQueries::error);
     QSignalSpy whole(&worker, &GenerateAverageQueries::wholeCount);
@@ -83,6 +84,7 @@ Outcome runWorker(ReportTables* tables, const QString& databasePath, const QStri
 
 Q_DECLARE_METATYPE(QList<Sample>)
 Q_DECLARE_METATYPE(QList<Period>)
+Q_DECLARE_METATYPE(QList<ChartBreak>)
 
 class TestGenerateAverageQueries : public WorkerTest
 {
@@ -94,6 +96,8 @@ private slots:
     void sharedTimeRows();
     void nullAndMarkerSamples();
     void emptyChannels();
+    void chartBreaks_data();
+    void chartBreaks();
     void progressAndCount();
     void failures_data();
     void failures();
@@ -332,6 +336,69 @@ void TestGenerateAverageQueries::emptyChannels()
     QCOMPARE(tables.periodRows.first().min[0], NoValue);
     QCOMPARE(tables.periodRows.first().avg[2], 3.0);
     QCOMPARE(tables.periodRows.last().avg[2], 4.0);
+}
+
+void TestGenerateAverageQueries::chartBreaks_data()
+{
+    QTest::addColumn<QList<Sample>>("samples");
+    QTest::addColumn<int>("interval");
+    QTest::addColumn<QList<ChartBreak>>("breaks"); // of channel 1
+
+    // Every minute: stopped at 09:20 (the gap record at 09:21) and restarted at 09:22; nothing
+    // from 09:40 to 09:50; the poll of 10:00 missed; channel 2 alone without value at 10:05.
+    QList<Sample> minutes;
+    for (int m = 0; m <= 70; ++m) {
+        const qint64 t = at(QStringLiteral("09:00:00")) + m * 60;
+        if (m == 21)
+            minutes.append({"A", QVariant(), QVariant(), t});
+        else if (m != 60 && (m < 41 || m > 49))
+            minutes.append({"A", 20.0 + m % 3, m == 65 ? QVariant() : QVariant(50.0), t});
+    }
+    QTest::newRow("stop, silence, a missed poll")
+        << minutes << 60000
+        << QList<ChartBreak>{{0, at("09:20:00"), at("09:22:00"), at("09:21:00")},
+                             {0, at("09:40:00"), at("09:50:00"), at("09:41:00")}};
+
+    // Every 10 s in a project now at 1 s, nothing from 12:30:10 to 12:34:50: one break, where
+    // the next sample was due.
+    QList<Sample> tens;
+    for (qint64 t = at("12:00:00"); t <= at("13:00:00"); t += 10) {
+        if (t <= at("12:30:00") || t >= at("12:35:00"))
+            tens.append({"A", 4.0, 60.0, t});
+    }
+    QTest::newRow("10-s samples in a 1-s project")
+        << tens << 1000 << QList<ChartBreak>{{0, at("12:30:00"), at("12:35:00"), at("12:30:10")}};
+}
+
+// Catches a chart line drawn across a stop (a gap record) or a silence much longer than the
+// samples' spacing, and lines broken at every missed poll or between every two samples that
+// came at a longer interval than the project's.
+void TestGenerateAverageQueries::chartBreaks()
+{
+    QFETCH(QList<Sample>, samples);
+    QFETCH(int, interval);
+    QFETCH(QList<ChartBreak>, breaks);
+    QVERIFY(writeDatabase(dbPath, samples));
+    const Outcome outcome = runWorker(
+        &tables, dbPath, kDay + QStringLiteral("00:00:00"), kDay + QStringLiteral("23:59:59"),
+        {QStringLiteral("A_channel1|x"), QStringLiteral("A_channel2|y")}, interval);
+    QVERIFY2(outcome.done, qPrintable(outcome.error));
+    QList<ChartBreak> first;
+    for (const ChartBreak& b : qAsConst(tables.breaks)) {
+        if (b.column == 0)
+            first.append(b);
+    }
+    QCOMPARE(first.size(), breaks.size());
+    for (int i = 0; i < breaks.size(); ++i) {
+        QCOMPARE(QDateTime::fromSecsSinceEpoch(first.at(i).from),
+                 QDateTime::fromSecsSinceEpoch(breaks.at(i).from));
+        QCOMPARE(QDateTime::fromSecsSinceEpoch(first.at(i).to),
+                 QDateTime::fromSecsSinceEpoch(breaks.at(i).to));
+        QCOMPARE(QDateTime::fromSecsSinceEpoch(first.at(i).at),
+                 QDateTime::fromSecsSinceEpoch(breaks.at(i).at));
+    }
+    // Channel 2 breaks at the same places: its lone value missing at 10:05 is no break.
+    QCOMPARE(tables.breaks.size() - first.size(), breaks.size());
 }
 
 // Catches progress that is not reported every 10 samples, or a count over the wrong rows

@@ -57,7 +57,7 @@ Outcome runWorker(ReportTables* tables, const QString& path, const ReportPeriod&
 }
 
 // What a weekly or monthly report shows: per day and column the average as shown, minimum and
-// maximum; the chart's points; the channels without rows.
+// maximum; the chart's points and where its lines break; the channels without rows.
 QStringList shownFigures(const ReportTables& tables)
 {
     auto number = [](double v) { return v == NoValue ? QStringLiteral("-") : QString::number(v); };
@@ -79,6 +79,8 @@ QStringList shownFigures(const ReportTables& tables)
     }
     for (bool empty : tables.channelEmpty)
         lines << (empty ? QStringLiteral("empty") : QStringLiteral("rows"));
+    for (const ChartBreak& b : tables.breaks)
+        lines << QStringLiteral("break %1 %2 %3 %4").arg(b.column).arg(b.from).arg(b.to).arg(b.at);
     return lines;
 }
 
@@ -209,6 +211,7 @@ void TestGenerateDayQueries::excursionsAndGaps_data()
     QTest::addColumn<QList<Excursion>>("excursions");
     QTest::addColumn<QList<DataGap>>("gaps");
     QTest::addColumn<QList<qint64>>("outSeconds"); // per day
+    QTest::addColumn<int>("interval");             // the project's, milliseconds
 
     // Every minute, limits 2 to 8. A sample stands for the time to the next one when that
     // follows within two intervals; else for one interval, and the rest is a gap.
@@ -226,7 +229,7 @@ void TestGenerateDayQueries::excursionsAndGaps_data()
                              false, false}}
         << QList<DataGap>{{0, at("2026-01-10 00:00:00"), at("2026-01-10 23:50:00")},
                           {0, at("2026-01-11 00:11:00"), at("2026-01-17 00:00:00")}}
-        << QList<qint64>{240, 300, 0, 0, 0, 0, 0};
+        << QList<qint64>{240, 300, 0, 0, 0, 0, 0} << 60000;
 
     // Out from 23:50 to the last sample at 23:59, which stands for the minute to midnight; the
     // sample in the limits just after the period does not close it.
@@ -238,7 +241,7 @@ void TestGenerateDayQueries::excursionsAndGaps_data()
         << QList<Excursion>{{0, true, at("2026-01-10 23:50:00"), at("2026-01-11 00:00:00"), 9.4, 0,
                              false, true}}
         << QList<DataGap>{{0, at("2026-01-10 00:00:00"), at("2026-01-10 23:40:00")}}
-        << QList<qint64>{600};
+        << QList<qint64>{600} << 60000;
 
     // Out 10:00-10:05 and 10:20-10:25 (9.0, then 9.5), the node unreachable (NULL) between,
     // the poll of 10:26 missed: one excursion of 27 minutes holding 14 without data, 13
@@ -260,7 +263,7 @@ void TestGenerateDayQueries::excursionsAndGaps_data()
         << QList<DataGap>{{0, at("2026-01-10 00:00:00"), at("2026-01-10 09:55:00")},
                           {0, at("2026-01-10 10:06:00"), at("2026-01-10 10:20:00")},
                           {0, at("2026-01-10 10:31:00"), at("2026-01-11 00:00:00")}}
-        << QList<qint64>{780};
+        << QList<qint64>{780} << 60000;
 
     // The sample before midnight (9.9) covers the period's first minute; the extreme is of the
     // period's own samples. One missed poll (00:08 to 00:10) is no gap; two (00:12 to 00:15)
@@ -281,13 +284,37 @@ void TestGenerateDayQueries::excursionsAndGaps_data()
         << QList<DataGap>{{0, at("2026-01-10 00:04:00"), at("2026-01-10 00:08:00")},
                           {0, at("2026-01-10 00:13:00"), at("2026-01-10 00:15:00")},
                           {0, at("2026-01-10 00:16:00"), at("2026-01-11 00:00:00")}}
-        << QList<qint64>{180 + 60};
+        << QList<qint64>{180 + 60} << 60000;
 
     // Equal bounds switch the limits off, as the recorder's alarm.
     QTest::newRow("no limits") << QDate(2026, 1, 10) << int(HaccpSpan::Day) << 2.0
                                << minutes("2026-01-10 00:00:00", "2026-01-10 23:59:00",
                                           [](qint64) { return QVariant(50.0); })
-                               << QList<Excursion>{} << QList<DataGap>{} << QList<qint64>{0};
+                               << QList<Excursion>{} << QList<DataGap>{} << QList<qint64>{0}
+                               << 60000;
+
+    // A day of samples every 10 s, out of limits from 10:00 to 10:29:50, stopped from 13:00:00
+    // to 13:05:00 and 40 s without samples at 16:00. In a 10-s project a sample stands for the
+    // time to the next one up to 20 s away; in a 1-s project the samples themselves show that
+    // they come every 10 s: the same excursion, gaps and time out of limits, not a gap after
+    // every sample.
+    QList<Sample> tens;
+    for (qint64 t = at("2026-01-09 23:59:00"); t <= at("2026-01-11 00:01:00"); t += 10) {
+        if ((t > at("2026-01-10 13:00:00") && t < at("2026-01-10 13:05:00")) ||
+            (t > at("2026-01-10 16:00:00") && t < at("2026-01-10 16:00:50")))
+            continue;
+        const bool out = t >= at("2026-01-10 10:00:00") && t < at("2026-01-10 10:30:00");
+        tens.append({QStringLiteral("A"), out ? 9.0 : 5.0, QVariant(), t});
+    }
+    for (const int interval : {10000, 1000}) {
+        QTest::addRow("10-s samples in a %d-s project", interval / 1000)
+            << QDate(2026, 1, 10) << int(HaccpSpan::Day) << 8.0 << tens
+            << QList<Excursion>{{0, true, at("2026-01-10 10:00:00"), at("2026-01-10 10:30:00"), 9.0,
+                                 0, false, false}}
+            << QList<DataGap>{{0, at("2026-01-10 13:00:10"), at("2026-01-10 13:05:00")},
+                              {0, at("2026-01-10 16:00:10"), at("2026-01-10 16:00:50")}}
+            << QList<qint64>{1800} << interval;
+    }
 }
 
 // Catches time out of limits, excursion bounds, extremes, notes or gaps that differ from the
@@ -303,6 +330,7 @@ void TestGenerateDayQueries::excursionsAndGaps()
     QFETCH(QList<Excursion>, excursions);
     QFETCH(QList<DataGap>, gaps);
     QFETCH(QList<qint64>, outSeconds);
+    QFETCH(int, interval);
     QVERIFY(writeDatabase(dbPath, samples));
     const ReportPeriod period = ReportPeriod::of(ReportKind::Haccp, start, HaccpSpan(span));
     // Read in one piece, then (with the index) in a piece per day joined afterwards.
@@ -316,8 +344,8 @@ void TestGenerateDayQueries::excursionsAndGaps()
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(QStringLiteral("i"));
         }
-        const Outcome outcome =
-            runWorker(&tables, dbPath, period, {limited(QStringLiteral("A_channel1"), 2, upper)});
+        const Outcome outcome = runWorker(
+            &tables, dbPath, period, {limited(QStringLiteral("A_channel1"), 2, upper)}, interval);
         QVERIFY2(outcome.done, qPrintable(outcome.error));
 
         QCOMPARE(tables.excursions.size(), excursions.size());
@@ -493,11 +521,11 @@ void TestGenerateDayQueries::summaryAsRows_data()
         << false;
 }
 
-// Catches: weekly or monthly figures or chart points from the recorder's summary that differ
-// from those of the rows (a quarter hour cut by a midnight, a chart step or the period's edge
-// taken whole; one holding a second twice taken from sums; rows read twice or not at all; the
-// first extreme of equal ones lost); quarter hours whose rows were deleted or changed later
-// taken whole; a summary read whose trigger is gone, or by a HACCP report.
+// Catches: weekly or monthly figures, chart points or line breaks from the recorder's summary
+// that differ from those of the rows (a quarter hour cut by a midnight, a chart step or the
+// period's edge taken whole; one holding a second twice taken from sums; rows read twice or not at
+// all; the first extreme of equal ones lost); quarter hours whose rows were deleted or changed
+// later taken whole; a summary read whose trigger is gone, or by a HACCP report.
 void TestGenerateDayQueries::summaryAsRows()
 {
     QFETCH(QByteArray, zone);
@@ -536,6 +564,20 @@ void TestGenerateDayQueries::summaryAsRows()
     const QStringList fromSummary = shownFigures(tables);
     QVERIFY(summary.summary);
     QVERIFY(summary.buckets > 0);
+    // N_1's lines break in its five silent hours (around the rows stored again there, which
+    // are points of their own), and only there; N_2's nowhere.
+    const qint64 silentFrom = first + 2 * 86400;
+    const qint64 silentTo = silentFrom + 5 * 3600;
+    for (int c = 0; c < 4; ++c) {
+        int inside = 0;
+        for (const ChartBreak& b : qAsConst(tables.breaks)) {
+            if (b.column != c)
+                continue;
+            QVERIFY(b.from >= silentFrom - 3600 && b.to <= silentTo + 3600);
+            inside += b.at >= silentFrom && b.at < silentTo ? 1 : 0;
+        }
+        QCOMPARE(inside > 0, c < 2);
+    }
 
     GenerateDayQueries::Reading haccp;
     tables = ReportTables();

@@ -1,11 +1,12 @@
-#include "reportgen/configureddevice.h"
 #include "messagedialog.h"
 #include "projectpathargument.h"
 #include "report.h"
 #include "reportfixture.h"
+#include "reportgen/configureddevice.h"
 #include "reportrun.h"
 #include "reportstartup.h"
 #include "topcustomframe.h"
+#include "windowfit.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -20,6 +21,7 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QSettings>
+#include <QSizeGrip>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QToolButton>
@@ -115,6 +117,8 @@ private slots:
     void kinds_data();
     void kinds();
     void monthPdfPages();
+    void fitsSmallScreen_data();
+    void fitsSmallScreen();
 
 private:
     std::unique_ptr<Report> openWindow(const QString& recordStart, const QString& recordStop,
@@ -835,6 +839,59 @@ void TestReport::monthPdfPages()
     QVERIFY(countPixels(QImage(dir->filePath(pages.first())), reddish) > 5);
     QVERIFY(countPixels(QImage(dir->filePath(pages.last())),
                         [](QRgb c) { return qGray(c) < 200; }) > 100);
+}
+
+void TestReport::fitsSmallScreen_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("made"); // with a report made
+    QTest::newRow("daily") << int(ReportKind::Daily) << false;
+    QTest::newRow("daily, made") << int(ReportKind::Daily) << true;
+    QTest::newRow("HACCP") << int(ReportKind::Haccp) << false;
+}
+
+// Catches a report window larger than a 1280x720 screen less a desktop panel, one that cannot be
+// made smaller, or one that leaves its inputs, buttons, list or page out of a window of that
+// size or of its smallest size.
+void TestReport::fitsSmallScreen()
+{
+    QFETCH(int, kind);
+    QFETCH(bool, made);
+    auto report = openWindow(QStringLiteral("2026-01-08 12:00:13"),
+                             QStringLiteral("2026-01-10 08:15:42"), ReportKind(kind));
+    QVERIFY(report);
+    QVERIFY(QTest::qWaitForWindowExposed(report.get()));
+    if (made) {
+        tick(report.get(), 0);
+        QVERIFY(runReport(report.get()));
+    }
+    QVERIFY2(report->width() <= WindowFit::SmallScreen.width() &&
+                 report->height() <= WindowFit::SmallScreen.height(),
+             qPrintable(QStringLiteral("%1x%2").arg(report->width()).arg(report->height())));
+    const QSize smallest = WindowFit::smallest(report.get());
+    QVERIFY2(smallest.width() <= 1024 && smallest.height() <= 600,
+             qPrintable(QStringLiteral("%1x%2").arg(smallest.width()).arg(smallest.height())));
+    for (const QSize& size : {WindowFit::SmallScreen, smallest}) {
+        report->resize(size);
+        QCOMPARE(report->size(), size);
+        WindowFit::saveShot(report.get(), QStringLiteral("report-%1-%2x%3")
+                                              .arg(QLatin1String(QTest::currentDataTag()))
+                                              .arg(size.width())
+                                              .arg(size.height()));
+        const QStringList outside = WindowFit::outside(report.get());
+        QVERIFY2(outside.isEmpty(), qPrintable(outside.join(QStringLiteral("; "))));
+    }
+    // Without a frame: a grip in the corner to change its size, and kept on a small screen.
+    auto* grip = report->findChild<QSizeGrip*>();
+    QVERIFY(grip && grip->isVisible());
+    QVERIFY(grip->mapTo(report.get(), QPoint(grip->width(), grip->height())).manhattanLength() >=
+            report->width() + report->height() - 8);
+    report->resize(1240, 660);
+    report->move(300, 200);
+    report->fitInto(QRect(100, 50, 1024, 560));
+    QCOMPARE(report->frameGeometry(), QRect(100, 50, 1024, 560));
+    report->fitInto(QRect(0, 30, 640, 400));
+    QCOMPARE(report->geometry(), QRect(QPoint(0, 30), smallest));
 }
 
 QTEST_MAIN(TestReport)

@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QtTest>
 
+#include <limits>
+
 using namespace ReportFixture;
 
 namespace {
@@ -62,6 +64,9 @@ private slots:
     void chartPointsPerStep();
     void chartGapsAndEmptyChannels();
     void chartNodesSecondsApart();
+    void chartExtremeValues();
+    void chartBreaks_data();
+    void chartBreaks();
     void graphListText_data();
     void graphListText();
     void tableRows();
@@ -169,6 +174,99 @@ void TestReportPage::chartGapsAndEmptyChannels()
         QVERIFY(p.toObject().contains(QStringLiteral("C_channel2")));
     }
     QCOMPARE(points.at(1).toObject().value(QStringLiteral("C_channel2")).toDouble(), 22.01);
+}
+
+// Catches an extreme value written with all its digits, and one that is no number written into
+// the JSON (which then does not parse: no chart at all).
+void TestReportPage::chartExtremeValues()
+{
+    auto rows = rowsEvery(QStringLiteral("2026-01-10 00:00:00"), 60, 3, 2);
+    rows.first().values[0] = 1e308;
+    rows.first().values[1] = std::numeric_limits<double>::infinity();
+    rows.last().values[0] = std::numeric_limits<double>::quiet_NaN();
+    const bool empty[ReportColumns] = {false, false, false, false};
+    const QString text = ReportPage::chartData(
+        rows, {channel("A", "channel1"), channel("A", "channel2")}, empty, 60000);
+    QVERIFY(text.startsWith(
+        QStringLiteral("[{\"datetime\":\"2026-01-10 00:00:00\",\"A_channel1\":1.00e+308}")));
+    const QJsonArray points = parseArray(text);
+    QCOMPARE(points.size(), 3);
+    QCOMPARE(points.at(0).toObject().value(QStringLiteral("A_channel1")).toDouble(), 1e308);
+    QVERIFY(!points.at(2).toObject().contains(QStringLiteral("A_channel1")));
+    QVERIFY(points.at(2).toObject().contains(QStringLiteral("A_channel2")));
+}
+
+Q_DECLARE_METATYPE(QList<ChartBreak>)
+
+void TestReportPage::chartBreaks_data()
+{
+    // Two channels sampled every minute from 09:00 to 09:20 and from 14:10 to 14:30 (the
+    // second channel's samples 2 s after the first's); points a minute apart.
+    QTest::addColumn<QList<ChartBreak>>("breaks");
+    QTest::addColumn<QStringList>("breakPoints"); // times of the points without members
+    auto t = [](const char* time) { return localSecs(QLatin1String("2026-01-10 ") + time); };
+    QTest::newRow("none") << QList<ChartBreak>{} << QStringList{};
+    QTest::newRow("both channels stopped")
+        << QList<ChartBreak>{{0, t("09:20:00"), t("14:10:00"), t("09:21:00")},
+                             {1, t("09:20:02"), t("14:10:02"), t("09:21:02")}}
+        << QStringList{"2026-01-10 09:21:00"};
+    // Breaking the other line too would cut it where it has samples.
+    QTest::newRow("only one of two lines breaks")
+        << QList<ChartBreak>{{0, t("09:20:00"), t("14:10:00"), t("09:21:00")}} << QStringList{};
+    QTest::newRow("shorter than a chart step")
+        << QList<ChartBreak>{{0, t("09:05:00"), t("09:05:40"), t("09:05:10")},
+                             {1, t("09:05:02"), t("09:05:42"), t("09:05:12")}}
+        << QStringList{};
+    QTest::newRow("break time kept between the points")
+        << QList<ChartBreak>{{0, t("09:20:00"), t("14:10:00"), t("15:00:00")},
+                             {1, t("09:20:02"), t("14:10:02"), t("16:00:00")}}
+        << QStringList{"2026-01-10 14:09:59"};
+    QTest::newRow("the earlier of two breaks")
+        << QList<ChartBreak>{{0, t("09:20:00"), t("14:10:00"), t("09:25:00")},
+                             {1, t("09:20:02"), t("14:10:02"), t("09:22:00")}}
+        << QStringList{"2026-01-10 09:22:00"};
+}
+
+// Catches a chart line drawn across a stop, or a break that cuts a line where it has samples,
+// and break points that change the other points.
+void TestReportPage::chartBreaks()
+{
+    QFETCH(QList<ChartBreak>, breaks);
+    QFETCH(QStringList, breakPoints);
+    QMap<qint64, SampleRow> rows;
+    for (const auto& part : {rowsEvery(QStringLiteral("2026-01-10 09:00:00"), 60, 21, 1),
+                             rowsEvery(QStringLiteral("2026-01-10 14:10:00"), 60, 21, 1)}) {
+        for (auto it = part.constBegin(); it != part.constEnd(); ++it) {
+            rows.insert(it.key(), *it);
+            SampleRow second = newSampleRow(QDateTime::fromSecsSinceEpoch(it.key() + 2)
+                                                .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+            second.values[1] = it->values[0] + 30;
+            rows.insert(it.key() + 2, second);
+        }
+    }
+    const bool empty[ReportColumns] = {false, false, false, false};
+    const QList<ReportChannel> channels{channel("A", "channel1"), channel("B", "channel1")};
+    const QString plain = ReportPage::chartData(rows, channels, empty, 60000);
+    const QString text = ReportPage::chartData(rows, channels, empty, 60000, breaks);
+    QStringList found;
+    QStringList others;
+    for (const QJsonValue& p : parseArray(text)) {
+        const QJsonObject point = p.toObject();
+        if (point.size() == 1)
+            found.append(point.value(QStringLiteral("datetime")).toString());
+        else
+            others.append(QString::fromUtf8(QJsonDocument(point).toJson(QJsonDocument::Compact)));
+    }
+    QCOMPARE(found, breakPoints);
+    QStringList plainPoints;
+    for (const QJsonValue& p : parseArray(plain))
+        plainPoints.append(
+            QString::fromUtf8(QJsonDocument(p.toObject()).toJson(QJsonDocument::Compact)));
+    QCOMPARE(others, plainPoints);
+    // The break point is a line of its own, between its neighbours.
+    for (const QString& time : breakPoints)
+        QVERIFY(text.contains(QStringLiteral("},\n{\"datetime\":\"") + time +
+                              QStringLiteral("\"},\n{")));
 }
 
 // Catches a node whose samples are stamped a few seconds after another's and so never opens a
@@ -282,7 +380,8 @@ void TestReportPage::tableRows()
 }
 
 // Catches HACCP sections that lose an excursion's notes, show limits or time out of limits for
-// a channel without limits, wrap durations at a day, or miss the signature block.
+// a channel without limits, wrap durations at a day, miss the signature block, list gaps under
+// a minute one by one (thousands of rows) or lose their count, or do not say how gaps count.
 void TestReportPage::haccpSections()
 {
     ReportChannel cold = channel("A", "channel1", "Cold");
@@ -303,20 +402,26 @@ void TestReportPage::haccpSections()
     tables.excursions.append({0, true, localSecs("2026-01-10 10:00:00"),
                               localSecs("2026-01-11 13:00:05"), 9.5, 840, true, true});
     tables.gaps.append({1, localSecs("2026-01-10 10:06:00"), localSecs("2026-01-10 10:20:00")});
+    // Under a minute: counted, not listed; a minute: listed.
+    for (const qint64 seconds : {10, 20, 59}) {
+        const qint64 start = localSecs("2026-01-10 11:00:00") + seconds * 10;
+        tables.gaps.append({1, start, start + seconds});
+    }
+    tables.gaps.append({0, localSecs("2026-01-10 12:00:00"), localSecs("2026-01-10 12:01:00")});
 
     const QString limits = HaccpPage::limitsSection(channels, tables);
     QVERIFY(limits.contains(QStringLiteral("<td class='L'>1. Cold [Room]</td><td>2.00</td>"
                                            "<td>8.00</td>")));
     QVERIFY(limits.contains(QStringLiteral("27:00:05")));
     QVERIFY(limits.contains(QStringLiteral("<td class='L'>2. Hum [Hall]</td><td>not set</td>"
-                                           "<td>not set</td><td>-</td><td>0</td><td>1</td>")));
+                                           "<td>not set</td><td>-</td><td>0</td><td>4</td>")));
 
     const QString table = HaccpPage::dayTable(tables.periodRows, channels);
     QVERIFY(table.contains(QStringLiteral("<td>1.50/9.50/5.25<br/><span style='color:#cc0000;'>"
                                           "out 27:00:05</span></td><td>40.00/60.00/50.00</td>"
                                           "<td></td><td></td></tr>")));
 
-    const QString lists = HaccpPage::listsSection(channels, tables);
+    const QString lists = HaccpPage::listsSection(channels, tables, 60000);
     QVERIFY(lists.contains(QStringLiteral(
         "<td>2026-01-10 10:00:00</td><td>2026-01-11 13:00:05</td><td>27:00:05</td><td>9.50</td>"
         "<td class='L'>above the upper limit; began before the period; includes 0:14:00 "
@@ -324,15 +429,33 @@ void TestReportPage::haccpSections()
     QVERIFY(lists.contains(QStringLiteral("<td class='L'>2. Hum [Hall]</td><td>2026-01-10 "
                                           "10:06:00</td><td>2026-01-10 10:20:00</td>"
                                           "<td>0:14:00</td>")));
+    QVERIFY(lists.contains(QStringLiteral("<td class='L'>1. Cold [Room]</td><td>2026-01-10 "
+                                          "12:00:00</td><td>2026-01-10 12:01:00</td>"
+                                          "<td>0:01:00</td>")));
+    QVERIFY(!lists.contains(QStringLiteral("2026-01-10 11:")));
+    QVERIFY(lists.contains(QStringLiteral("<td class='L'>2. Hum [Hall]</td><td class='L' "
+                                          "colspan='3'>3 gaps shorter than 1 minute, 0:01:29 in "
+                                          "all</td>")));
+    QVERIFY(lists.contains(QStringLiteral("longer than two sampling intervals (1 min each). Gaps "
+                                          "of 1 minute or more are listed")));
     for (const char* field : {">Checked by<", ">Date<", ">Corrective action<"})
         QVERIFY2(lists.contains(QLatin1String(field)), field);
     tables.excursions.clear();
     tables.gaps.clear();
-    QVERIFY(HaccpPage::listsSection(channels, tables).contains(QStringLiteral("No excursion.")));
-    QVERIFY(HaccpPage::listsSection(channels, tables).contains(QStringLiteral("No data gap.")));
+    QVERIFY(
+        HaccpPage::listsSection(channels, tables, 1000).contains(QStringLiteral("No excursion.")));
+    QVERIFY(
+        HaccpPage::listsSection(channels, tables, 1000).contains(QStringLiteral("No data gap.")));
+    // Only short gaps: counted, and the list does not claim there is none.
+    tables.gaps.append({0, localSecs("2026-01-10 12:00:00"), localSecs("2026-01-10 12:00:05")});
+    const QString counted = HaccpPage::listsSection(channels, tables, 1000);
+    QVERIFY(!counted.contains(QStringLiteral("No data gap.")));
+    QVERIFY(counted.contains(QStringLiteral("1 gap shorter than 1 minute, 0:00:05 in all")));
+    QVERIFY(counted.contains(QStringLiteral("(1 sec each)")));
 }
 
-// Catches an empty column shown as numbers, or a real 0.00 average hidden as empty.
+// Catches an empty column shown as numbers, a real 0.00 average hidden as empty, or an extreme
+// value printed with all its digits.
 void TestReportPage::tableCells()
 {
     PeriodRow row = newPeriodRow(QStringLiteral("2026-01-10 00:00-00:59"));
@@ -342,10 +465,13 @@ void TestReportPage::tableCells()
     row.avg[2] = 12.345;
     row.min[2] = 10;
     row.max[2] = 14.999;
+    row.avg[3] = std::numeric_limits<double>::infinity();
+    row.min[3] = -3.4e38;
+    row.max[3] = 1e308;
     const QString html = ReportPage::reportTable({{0, row}});
     QVERIFY(html.contains(
         QStringLiteral("<td class='C'>2026-01-10 00:00-00:59</td><td></td><td>0.00/-1.00/1.00</td>"
-                       "<td>12.35/10.00/15.00</td><td></td></tr>")));
+                       "<td>12.35/10.00/15.00</td><td>inf/-3.40e+38/1.00e+308</td></tr>")));
 }
 
 void TestReportPage::channelInfoEscaped_data()

@@ -6,15 +6,17 @@
 // Run under TZ=Europe/Berlin (days of 23 and 25 hours). QUILLMAR_WRITE_GOLDEN=1 writes the
 // files instead of comparing them.
 
-#include "reportgen/configureddevice.h"
 #include "generateaveragequeries.h"
 #include "novalue.h"
 #include "report.h"
 #include "reportbatch.h"
 #include "reportcommandline.h"
 #include "reportfixture.h"
+#include "reportgen/configureddevice.h"
+#include "reportrun.h"
 #include "reportstartup.h"
 #include "reporttables.h"
+#include "valuetext.h"
 
 #include <QComboBox>
 #include <QCommandLinkButton>
@@ -33,6 +35,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 using namespace ReportFixture;
@@ -61,6 +64,9 @@ struct PageCase
     bool summary = false;        // index and summary, as the recorder makes a file now
     bool writerOpen = false;     // a recorder writes to the file while the report is made
     bool removeDatabase = false; // the file goes after the window opened
+    // Local times: a stretch where the chart draws its lines, and one (a stop) where it draws
+    // none.
+    QStringList drawnAndQuiet;
 };
 
 qint64 at(const QString& text)
@@ -143,6 +149,9 @@ PageCase coldStore(const QString& file, ReportKind kind, const QString& start,
     c.tag = file;
     c.file = file;
     c.samples = month;
+    if (kind != ReportKind::Daily && start <= QLatin1String("2026-03-26"))
+        c.drawnAndQuiet = QStringList{"2026-03-26 04:00:00", "2026-03-26 08:00:00",
+                                      "2026-03-26 10:00:00", "2026-03-26 13:30:00"};
     c.nodes =
         QStringList{QStringLiteral("CS_01"), QStringLiteral("CS_02"), QStringLiteral("RM_03")};
     c.limits = {{2, 8, 0, 0}, {-25, -15, 0, 0}, {15, 25, 30, 70}};
@@ -228,6 +237,28 @@ QList<Sample> stopAndRestart()
     return samples;
 }
 
+// Node "A" every 10 minutes on 2026-01-10, values about 20 (channel 1) and 50 (channel 2); one
+// corrupted row of 1e308 at 10:00, a gateway's glitch of -3.4e38 at 15:00, an infinite value
+// (stored by another program) at 12:00 on channel 2.
+QList<Sample> extremeValues()
+{
+    QList<Sample> samples;
+    const qint64 first = at(QStringLiteral("2026-01-10 00:00:00"));
+    for (qint64 t = first; t < first + 86400; t += 600) {
+        const QTime clock = QDateTime::fromSecsSinceEpoch(t).time();
+        QVariant v1 = 20.0 + clock.hour() / 4.0;
+        QVariant v2 = 50.0 - clock.hour() / 2.0;
+        if (clock == QTime(10, 0))
+            v1 = 1e308;
+        if (clock == QTime(15, 0))
+            v1 = -3.4e38;
+        if (clock == QTime(12, 0))
+            v2 = std::numeric_limits<double>::infinity();
+        samples.append({QStringLiteral("A"), v1, v2, t});
+    }
+    return samples;
+}
+
 QList<PageCase> pageCases()
 {
     const QString day = QStringLiteral("2026-01-10 ");
@@ -258,6 +289,8 @@ QList<PageCase> pageCases()
                     s("15:10:00", 51), s("15:20:00", 52), gap("15:30:00")},
                    midnight);
     cases.last().interval = 600000;
+    cases.last().drawnAndQuiet =
+        QStringList{day + "08:00:00", day + "09:10:00", day + "09:35:00", day + "14:00:00"};
 
     cases << daily("daily-single-sample-periods",
                    {s("00:10:00", 5), s("01:05:00", 7), s("03:30:00", 9), s("03:40:00", 11),
@@ -373,7 +406,17 @@ QList<PageCase> pageCases()
     restart.recordStop = QStringLiteral("2026-01-10 00:05:00");
     restart.keys = QStringList{QStringLiteral("CS_01_channel1"), QStringLiteral("CS_01_channel2")};
     restart.start = QStringLiteral("2026-01-09 00:00:00");
+    restart.drawnAndQuiet = QStringList{"2026-01-09 06:00:00", "2026-01-09 09:00:00",
+                                        "2026-01-09 09:25:00", "2026-01-09 14:05:00"};
     cases << restart;
+
+    cases << daily("daily-extreme-values", extremeValues(), midnight,
+                   {QStringLiteral("A_channel1"), QStringLiteral("A_channel2")});
+    cases << daily("haccp-day-extreme-values", extremeValues(), midnight,
+                   {QStringLiteral("A_channel1"), QStringLiteral("A_channel2")});
+    cases.last().kind = ReportKind::Haccp;
+    cases.last().start = QStringLiteral("2026-01-10");
+    cases.last().limits = {{15, 30, 40, 60}};
 
     cases << coldStore("daily-cold-store-spring-day", ReportKind::Daily,
                        QStringLiteral("2026-03-29 00:00:00"));
@@ -422,6 +465,42 @@ QString tablesText(const ReportTables& tables)
     return text;
 }
 
+// Strongly coloured pixels on the chart between two times: the graphs' lines (grid lines are
+// grey; the dashed limit lines, in their graph's colour, are left out). -1 without a chart.
+int linePixels(QWebFrame* frame, const QString& from, const QString& to)
+{
+    return frame
+        ->evaluateJavaScript(
+            QStringLiteral(
+                "(function (from, to) {"
+                "  if (!reportChart) return -1;"
+                "  var c = reportChart, x = c.scales['x-axis-0'], y = c.scales['y-axis-0'];"
+                "  var x0 = Math.ceil(x.getPixelForValue(new Date(from)));"
+                "  var x1 = Math.floor(x.getPixelForValue(new Date(to)));"
+                "  var top = Math.ceil(c.chartArea.top);"
+                "  var height = Math.floor(c.chartArea.bottom) - top;"
+                "  if (x1 <= x0 || height <= 0) return -1;"
+                "  var limits = [];"
+                "  c.data.datasets.forEach(function (d) {"
+                "    (d.limits || []).forEach(function (l) { limits.push(y.getPixelForValue(l)); "
+                "});"
+                "  });"
+                "  var data = c.ctx.getImageData(x0, top, x1 - x0, height).data;"
+                "  var n = 0;"
+                "  for (var i = 0; i < data.length; i += 4) {"
+                "    var row = top + Math.floor(i / 4 / (x1 - x0));"
+                "    if (limits.some(function (l) { return Math.abs(l - row) < 4; })) continue;"
+                "    var hi = Math.max(data[i], data[i + 1], data[i + 2]);"
+                "    var lo = Math.min(data[i], data[i + 1], data[i + 2]);"
+                "    if (data[i + 3] > 128 && hi - lo > 100) ++n;"
+                "  }"
+                "  return n;"
+                "})(%1, %2);")
+                .arg(QDateTime::fromString(from, kFormat).toMSecsSinceEpoch())
+                .arg(QDateTime::fromString(to, kFormat).toMSecsSinceEpoch()))
+        .toInt();
+}
+
 // The page's HTML without the inline scripts (the template's, not the report's) and with the
 // printing time masked; false when that time is not a time.
 bool pageText(QString html, QString* text)
@@ -457,6 +536,8 @@ private slots:
     void pages();
     void pagesWithoutWindow_data();
     void pagesWithoutWindow();
+    void axisLabels_data();
+    void axisLabels();
 
 private:
     void writeFiles(const PageCase& page, const QTemporaryDir& dir);
@@ -600,6 +681,16 @@ void TestReportPages::pages()
     QString html;
     QVERIFY(pageText(report.reportFrame()->toHtml(), &html));
     compareWithGolden(page.file + QStringLiteral(".page.html"), text + html);
+    // Nothing sticks out of the sheet: a wider page is squeezed onto the PDF's page.
+    const QVariant overflow = report.reportFrame()->evaluateJavaScript(
+        QStringLiteral("var sheet = document.getElementById('ReportContent');"
+                       "sheet.scrollWidth - sheet.clientWidth;"));
+    QCOMPARE(overflow.toInt(), 0);
+    if (!page.drawnAndQuiet.isEmpty()) {
+        const QStringList& t = page.drawnAndQuiet;
+        QVERIFY(linePixels(report.reportFrame(), t.at(0), t.at(1)) > 0);
+        QCOMPARE(linePixels(report.reportFrame(), t.at(2), t.at(3)), 0);
+    }
 
     if (page.kind == ReportKind::Daily) {
         ReportTables tables;
@@ -674,6 +765,34 @@ void TestReportPages::pagesWithoutWindow()
     QVERIFY(pageText(QString::fromUtf8(file.readAll()), &html));
     compareWithGolden(page.file + QStringLiteral(".page.html"),
                       outcome + QStringLiteral("\n\n") + html, false);
+}
+
+void TestReportPages::axisLabels_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::newRow("measured") << 21.5;
+    QTest::newRow("just below the bound") << 999999999.0;
+    QTest::newRow("the bound") << 1e9;
+    QTest::newRow("negative bound") << -1e9;
+    QTest::newRow("corrupted row") << 1e308;
+    QTest::newRow("near the largest float") << -3.4e38;
+}
+
+// Catches value axis labels that differ from the tables' texts of the same value, or that print
+// an extreme value with all its digits and so push the chart aside.
+void TestReportPages::axisLabels()
+{
+    QFETCH(double, value);
+    ReportRun run;
+    const QString label = run.frame()
+                              ->evaluateJavaScript(QStringLiteral("axisLabel(%1, 0, [%1, %2]);")
+                                                       .arg(value, 0, 'g', 17)
+                                                       .arg(value / 2, 0, 'g', 17))
+                              .toString();
+    if (std::fabs(value) >= ValueTextExponentFrom)
+        QCOMPARE(label, valueText(value));
+    else
+        QVERIFY2(!label.contains(QLatin1Char('e')) && label.size() <= 12, qPrintable(label));
 }
 
 QTEST_MAIN(TestReportPages)

@@ -13,6 +13,7 @@
 #include "projectmanager.h"
 #include "shelltestsupport.h"
 #include "treemodel.h"
+#include "windowfit.h"
 
 #include <QAudioDeviceInfo>
 #include <QCommandLinkButton>
@@ -58,6 +59,7 @@ private slots:
     void launching();
     void fullScreenByDoubleClick();
     void alarmsWhileProjectRuns();
+    void fitsSmallScreen();
 
 private:
     std::unique_ptr<QuillmarMain> makeWindow();
@@ -117,12 +119,13 @@ void TestQuillmarMain::firstStart()
     QVERIFY(window->recentProjects().isEmpty());
     QVERIFY(!action(window.get(), "actionAutoLoad")->isChecked());
     QVERIFY(!action(window.get(), "actionAutoRecord")->isChecked());
-    for (const char* name : {"actionAddDelete", "actionClose", "actionRefresh", "actionDataViewer",
-                             "actionExpansion"})
+    for (const char* name :
+         {"actionAddDelete", "actionClose", "actionRefresh", "actionDataViewer", "actionExpansion"})
         QVERIFY2(!action(window.get(), name)->isEnabled(), name);
     QVERIFY(action(window.get(), "actionExit")->isEnabled());
     QCOMPARE(window->windowTitle(), QStringLiteral("Quillmar Lite Modbus"));
-    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("label_version"))->text(), QStringLiteral("V1.9"));
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("label_version"))->text(),
+             QStringLiteral("V1.9"));
     QCOMPARE(window->size(), QSize(1152, 620));
     if (QAudioDeviceInfo::defaultOutputDevice().isNull())
         QVERIFY(boxes.shown.contains(
@@ -181,7 +184,8 @@ void TestQuillmarMain::registeredOnce()
 {
     const QString a = writeProject(projectPath(QStringLiteral("alpha")), {1});
     const QString b = writeProject(projectPath(QStringLiteral("beta")), {1});
-    const QString otherAlpha = writeProject(projectPath(QStringLiteral("alpha"), QStringLiteral("other")), {1});
+    const QString otherAlpha =
+        writeProject(projectPath(QStringLiteral("alpha"), QStringLiteral("other")), {1});
     auto window = makeWindow();
     for (const QString& path : {a, b, a, otherAlpha}) {
         window->startScreen()->projectLoaded(path);
@@ -193,7 +197,9 @@ void TestQuillmarMain::registeredOnce()
     QSettings settings = recorderSettings();
     settings.beginGroup(QStringLiteral("RecentProjects"));
     QCOMPARE(settings.value(QStringLiteral("list")).toStringList(), (QStringList{"beta", "alpha"}));
-    QCOMPARE(settings.value(QStringLiteral("projects")).toMap().value(QStringLiteral("beta")).toString(), b);
+    QCOMPARE(
+        settings.value(QStringLiteral("projects")).toMap().value(QStringLiteral("beta")).toString(),
+        b);
 }
 
 void TestQuillmarMain::statusFolder_data()
@@ -213,12 +219,15 @@ void TestQuillmarMain::statusFolder()
     QVERIFY(pad > 0);
     const QString folder = dir->filePath(QString(pad, QLatin1Char('f')));
     QCOMPARE(folder.size(), length);
-    const QString path = writeProject(projectPath(QStringLiteral("plant"), QString(pad, QLatin1Char('f'))), {1}, {0}, 5000);
+    const QString path = writeProject(
+        projectPath(QStringLiteral("plant"), QString(pad, QLatin1Char('f'))), {1}, {0}, 5000);
     auto window = makeWindow();
     window->startScreen()->projectLoaded(path);
     const QString shown = window->findChild<QLabel*>(QStringLiteral("label_projectname"))->text();
-    QCOMPARE(shown, (cut ? folder.left(40) + QStringLiteral("...") : folder) + QStringLiteral("/plant.tpc"));
-    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("label_interval"))->text(), QStringLiteral("Interval : 5 sec"));
+    QCOMPARE(shown, (cut ? folder.left(40) + QStringLiteral("...") : folder) +
+                        QStringLiteral("/plant.tpc"));
+    QCOMPARE(window->findChild<QLabel*>(QStringLiteral("label_interval"))->text(),
+             QStringLiteral("Interval : 5 sec"));
     window->slotCloseProject();
     QVERIFY(window->findChild<QLabel*>(QStringLiteral("label_projectname"))->text().isEmpty());
     QCOMPARE(window->projectInterval(), DefaultDataInterval);
@@ -270,8 +279,9 @@ void TestQuillmarMain::closeRefusedWhileRecording()
     const QString path = writeProject(projectPath(QStringLiteral("rec")), {1});
     auto window = makeWindow();
     window->startScreen()->projectLoaded(path);
-    QTest::mouseClick(window->projectCenter()->findChild<QToolButton*>(QStringLiteral("btn_record")),
-                      Qt::LeftButton);
+    QTest::mouseClick(
+        window->projectCenter()->findChild<QToolButton*>(QStringLiteral("btn_record")),
+        Qt::LeftButton);
     QVERIFY(window->isRecording());
     QVERIFY(!window->close());
     QVERIFY(window->isVisible());
@@ -441,7 +451,8 @@ void TestQuillmarMain::createFlow()
     start->setFileDialogs([path](QWidget*, const QString&, const QString&,
                                  const QString&) { return path.left(path.size() - 4); },
                           {});
-    QTest::mouseClick(start->findChild<QCommandLinkButton*>(QStringLiteral("btn_create")), Qt::LeftButton);
+    QTest::mouseClick(start->findChild<QCommandLinkButton*>(QStringLiteral("btn_create")),
+                      Qt::LeftButton);
     QVERIFY(window->editor());
     QVERIFY(window->editor()->isVisible());
     QTRY_VERIFY(!start);
@@ -565,8 +576,11 @@ void TestQuillmarMain::launching()
     if (program) {
         QFile script(bin + QStringLiteral("/Tallyforge"));
         QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '%1.tmp'\n"
-                                    "mv '%1.tmp' '%1'\n").arg(out).toLocal8Bit());
+        script.write(
+            QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '%1.tmp'\n"
+                           "mv '%1.tmp' '%1'\n")
+                .arg(out)
+                .toLocal8Bit());
         script.close();
         script.setPermissions(script.permissions() | QFile::ExeOwner);
     }
@@ -649,6 +663,52 @@ void TestQuillmarMain::alarmsWhileProjectRuns()
     QCOMPARE(DatabasePeek::scalar(database, QStringLiteral("select count(*) from alarm_event where "
                                                            "endReason = 'recorder stopped'")),
              qint64(1));
+}
+
+// Catches a screen of the recorder that makes its window larger than a 1280x720 screen less a
+// desktop panel, or that leaves buttons, lists or charts out of a window of that size or of its
+// smallest size.
+void TestQuillmarMain::fitsSmallScreen()
+{
+    // The most the editor allows: 16 nodes, 8 to a gateway.
+    const QString path = writeProject(projectPath(QStringLiteral("full")), {1, 2},
+                                      {0, 4, 8, 12, 16, 20, 24, 28}, 1000);
+    auto window = makeWindow();
+    auto check = [&](const char* screen) {
+        const QSize smallest = WindowFit::smallest(window.get());
+        QVERIFY2(smallest.width() <= 1024 && smallest.height() <= 600,
+                 qPrintable(QStringLiteral("%1: %2x%3")
+                                .arg(QLatin1String(screen))
+                                .arg(smallest.width())
+                                .arg(smallest.height())));
+        for (const QSize& size : {WindowFit::SmallScreen, smallest}) {
+            window->resize(size);
+            QCOMPARE(window->size(), size);
+            WindowFit::saveShot(window.get(), QStringLiteral("recorder-%1-%2x%3")
+                                                  .arg(QLatin1String(screen))
+                                                  .arg(size.width())
+                                                  .arg(size.height()));
+            const QStringList outside = WindowFit::outside(window.get());
+            QVERIFY2(outside.isEmpty(), qPrintable(QLatin1String(screen) + QStringLiteral(": ") +
+                                                   outside.join(QStringLiteral("; "))));
+        }
+    };
+    check("start screen");
+    if (QTest::currentTestFailed())
+        return;
+    window->startScreen()->projectLoaded(path);
+    QVERIFY(window->isProjectOpen());
+    check("dashboard");
+    if (QTest::currentTestFailed())
+        return;
+    window->projectCenter()->slotDeviceClicked(window->gateways().first()->nodes().first());
+    QVERIFY(!window->projectCenter()->isDashboardShown());
+    check("chart panel");
+    if (QTest::currentTestFailed())
+        return;
+    window->slotAddDeviceProject();
+    QVERIFY(window->editor());
+    check("editor");
 }
 
 QTEST_MAIN(TestQuillmarMain)

@@ -75,6 +75,7 @@ private slots:
     void trackCursorShowsTheSamples();
     void followsNewSamplesOnlyAtTheEnd();
     void exportsTheVisibleRange();
+    void statisticsOfExtremeValues();
 
 private:
     QTemporaryDir m_dir;
@@ -416,6 +417,41 @@ void TestTrendscopeWindow::exportsTheVisibleRange()
         inRange += r.time >= End - 7200 && r.time <= End - 3600 ? 1 : 0;
     QCOMPARE(lines.size() - 2, inRange);
     QVERIFY(dialog.resultText().startsWith(QString::number(inRange) + QStringLiteral(" rows")));
+}
+
+// Catches a statistics table that prints a corrupted row's 1e308 with all its 309 digits (or a
+// glitch near the largest float): such values fit their cells in exponent notation.
+void TestTrendscopeWindow::statisticsOfExtremeValues()
+{
+    QTemporaryDir dir;
+    QVERIFY(QFile::copy(m_project[1], dir.filePath(QStringLiteral("Hall.tpc"))));
+    const QString database = dir.filePath(QStringLiteral("Hall.dat"));
+    QVERIFY(QFile::copy(ProjectFile::databasePath(m_project[1]), database));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("x"));
+        db.setDatabaseName(database);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        // The node's last sample before an hour ago, and before two hours ago.
+        const QString row = QStringLiteral("where id = (select id from quorbinal where serialno = "
+                                           "'GEN-0001' and pointDate <= %1 order by pointDate "
+                                           "desc limit 1)");
+        for (const QString& change : QStringList{
+                 QStringLiteral("update quorbinal set channel1 = 1e308 ") + row.arg(End - 3600),
+                 QStringLiteral("update quorbinal set channel1 = -3.4e38 ") + row.arg(End - 7200)})
+            QVERIFY2(query.exec(change) && query.numRowsAffected() == 1, qPrintable(change));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("x"));
+    const auto window = openWindow(dir.filePath(QStringLiteral("Hall.tpc")));
+    window->setChosen({window->session()->catalog().find(QStringLiteral("GEN-0001_channel1"))});
+    QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()) && window->session()->isSummaryComplete(),
+                             60000);
+    QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()), 10000);
+    auto* table = window->findChild<QTableWidget*>(QStringLiteral("statsTable"));
+    QCOMPARE(table->item(0, 1)->text(), QStringLiteral("-3.40e+38"));
+    QCOMPARE(table->item(0, 3)->text(), QStringLiteral("1.00e+308"));
+    QVERIFY2(table->item(0, 5)->text().contains(QStringLiteral("e+30")),
+             qPrintable(table->item(0, 5)->text()));
 }
 
 QTEST_MAIN(TestTrendscopeWindow)

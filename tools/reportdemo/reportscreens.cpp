@@ -4,12 +4,14 @@
 // generated month of a cold store (Europe/Berlin, with the spring clock change, excursions and
 // data gaps), makes a daily, a weekly, a monthly and a HACCP report through the window and
 // exports each as PDF; given the report generator, makes the same four from its command line.
+// Beside each window's picture, one of the whole screen (screen-*.png): run under
+// xvfb-run -a -s "-screen 0 1280x720x24" to see the window on a small screen.
 //   usage: tallyforge_screens OUTPUT_DIR [TALLYFORGE]
 
-#include "reportgen/configureddevice.h"
 #include "messagedialog.h"
 #include "report.h"
 #include "reportfixture.h"
+#include "reportgen/configureddevice.h"
 #include "reportstartup.h"
 
 #include <QAction>
@@ -22,6 +24,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebElement>
@@ -170,6 +173,7 @@ bool windowReport(const QString& project, const KindRun& run, const QStringList&
     int written = 0;
     report.desktop().openFile = [&written](const QString&) { return ++written > 0; };
     report.move(0, 0);
+    report.fitInto(report.screen()->availableGeometry());
     report.show();
     if (!QTest::qWaitForWindowExposed(&report))
         return false;
@@ -201,6 +205,8 @@ bool windowReport(const QString& project, const KindRun& run, const QStringList&
     QTest::qWait(300);
     report.grab().save(QFileInfo(pdf).path() + QStringLiteral("/window-") +
                        ReportPeriod::kindName(run.kind) + QStringLiteral(".png"));
+    report.screen()->grabWindow(0).save(QFileInfo(pdf).path() + QStringLiteral("/screen-") +
+                                        ReportPeriod::kindName(run.kind) + QStringLiteral(".png"));
     for (const char* entry : {"pdf", "Image(png)", "html"})
         triggerExport(&report, QLatin1String(entry));
     std::printf("window: %s report -> %s (and -page.png, .htm)\n",
@@ -302,6 +308,7 @@ int main(int argc, char* argv[])
         return true;
     };
     report.move(0, 0);
+    report.fitInto(report.screen()->availableGeometry());
     report.show();
     if (!QTest::qWaitForWindowExposed(&report))
         return 1;
@@ -318,6 +325,8 @@ int main(int argc, char* argv[])
     }
     QTest::qWait(500); // the page script draws the chart
     report.grab().save(out + QStringLiteral("/report-window.png"));
+    // The whole screen: whether the window fits it.
+    report.screen()->grabWindow(0).save(out + QStringLiteral("/screen-report-window.png"));
 
     exportButton->click();
     for (QMenu* menu : report.findChildren<QMenu*>()) {

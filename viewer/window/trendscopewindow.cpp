@@ -6,6 +6,7 @@
 #include "exportdialog.h"
 #include "messagedialog.h"
 #include "trendchart.h"
+#include "valuetext.h"
 #include "viewersession.h"
 #include "windowchrome.h"
 
@@ -431,9 +432,9 @@ void TrendscopeWindow::updateStats(const ViewQuery::Result& result)
                                 QStringLiteral("N/A"), QString(),
                                 QStringLiteral("N/A"), QStringLiteral("0")};
         } else {
-            cells << QString::number(s.min, 'f', 2) << TrendChart::timeText(double(s.minTime))
-                  << QString::number(s.max, 'f', 2) << TrendChart::timeText(double(s.maxTime))
-                  << QString::number(s.average(), 'f', 2) << QString::number(s.count);
+            cells << valueText(s.min) << TrendChart::timeText(double(s.minTime)) << valueText(s.max)
+                  << TrendChart::timeText(double(s.maxTime)) << valueText(s.average())
+                  << QString::number(s.count);
         }
         cells << (c.alarmMin == c.alarmMax
                       ? QStringLiteral("no alarm range")

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QVector>
+#include <QtGlobal>
+
+// When time without a valid sample counts as a gap. The samples tell how far apart they usually
+// come: the median of up to Neighbours spacings on each side of a stretch. A stretch is a gap
+// when it is longer than twice that usual spacing, and never when it is no longer than two of
+// the project's intervals. So one missed poll is no gap, samples that follow the project's
+// interval give the figures that interval always gave, and samples recorded at a longer
+// interval than today's (10 s in a project now at 1 s) are not each a gap.
+class SampleSpacing
+{
+public:
+    static constexpr int Neighbours = 8;
+
+    explicit SampleSpacing(qint64 interval);
+
+    // The spacings between consecutive samples, in time order; `count` equal ones at once (the
+    // spacings inside a run of samples, by their mean).
+    void add(qint64 spacing, qint64 count = 1);
+    int size() const { return int(entries.size()); }
+    qint64 spacing(int entry) const { return entries.at(entry).spacing; }
+
+    // The usual spacing around an entry, the entry itself left out, and never less than the
+    // interval; size() stands for the time after the last sample.
+    qint64 usual(int entry) const;
+    // The longest stretch around an entry that is no gap.
+    qint64 reach(int entry) const { return 2 * usual(entry); }
+    bool isGap(int entry) const { return spacing(entry) > reach(entry); }
+
+private:
+    struct Entry
+    {
+        qint64 spacing;
+        qint64 count;
+    };
+    qint64 interval;
+    QVector<Entry> entries;
+};
