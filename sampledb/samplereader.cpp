@@ -5,6 +5,8 @@
 
 #include <sqlite3.h>
 
+#include <cmath>
+
 namespace {
 
 const char* const RowColumns = "select id, serialno, channel1, channel2, pointDate from quorbinal ";
@@ -69,8 +71,9 @@ bool SampleReader::open(const QString& databasePath, int busyTimeoutMs)
 
 void SampleReader::close()
 {
-    for (SqliteStatement* s : {&nodeRowsStatement, &nodeRowsInIdsStatement, &idRowsStatement,
-                               &idRowsDescendingStatement, &rowStatement})
+    for (SqliteStatement* s :
+         {&nodeRowsStatement, &nodeRowsInIdsStatement, &idRowsStatement, &idRowsDescendingStatement,
+          &rowStatement, &nodeRowsWithinStatement, &idDigestStatement})
         s->finalize();
     connection.close();
 }
@@ -430,5 +433,146 @@ bool SampleReader::serials(QList<QByteArray>* out)
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
         out->append(QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0)),
                                sqlite3_column_bytes(s.get(), 0)));
+    return rc == SQLITE_DONE || fail("step");
+}
+
+bool SampleReader::nodeRowsWithin(const QByteArray& serial, qint64 from, qint64 to, qint64 firstId,
+                                  qint64 lastId, const StoredRowSink& sink)
+{
+    // "+id" keeps the planner on the range index: the id range is a filter here, not the way in.
+    const QByteArray sql = QByteArray(RowColumns) +
+                           "where serialno = ?1 and pointDate between ?2 and ?3 and +id between "
+                           "?4 and ?5 order by pointDate, id";
+    sqlite3_stmt* s = kept(&nodeRowsWithinStatement, sql.constData());
+    if (!s)
+        return false;
+    bindText(s, 1, serial);
+    sqlite3_bind_int64(s, 2, from);
+    sqlite3_bind_int64(s, 3, to);
+    sqlite3_bind_int64(s, 4, firstId);
+    sqlite3_bind_int64(s, 5, lastId);
+    return rowsByTime(s, serial, sink);
+}
+
+bool SampleReader::bucketMarks(std::vector<BucketMark>* out)
+{
+    const QByteArray sql = "select serialno, bucket, rowCount, dirty from " +
+                           SampleTable::summaryName().toUtf8() + " order by serialno, bucket";
+    SqliteStatement s(connection.get(), sql);
+    if (!s.isValid())
+        return fail("prepare");
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        BucketMark mark;
+        mark.serial = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0)),
+                                 sqlite3_column_bytes(s.get(), 0));
+        mark.bucket = sqlite3_column_int64(s.get(), 1);
+        mark.rows = sqlite3_column_int64(s.get(), 2);
+        mark.dirty = sqlite3_column_int(s.get(), 3) != 0;
+        out->push_back(std::move(mark));
+    }
+    return rc == SQLITE_DONE || fail("step");
+}
+
+bool SampleReader::idDigest(qint64 firstId, qint64 lastId, IdDigest* out)
+{
+    // Times as the rows are handed out: a fraction of a second is cut off.
+    const QByteArray value = "sum(case when %1 is null or %1 = ?3 then 0 when abs(%1) < 1e9 then "
+                             "cast(%1 * 100 as integer) else 1 end)";
+    const QByteArray sql =
+        "select count(*), sum(id), sum(cast(pointDate as integer)), "
+        "min(cast(pointDate as integer)), max(cast(pointDate as integer)), " +
+        QByteArray(value).replace("%1", "channel1") + ", " +
+        QByteArray(value).replace("%1", "channel2") +
+        ", sum(length(cast(serialno as blob)) * 1048576 + unicode(substr(serialno, -1))) from "
+        "quorbinal where id between ?1 and ?2";
+    sqlite3_stmt* s = kept(&idDigestStatement, sql.constData());
+    if (!s)
+        return false;
+    sqlite3_bind_int64(s, 1, firstId);
+    sqlite3_bind_int64(s, 2, lastId);
+    sqlite3_bind_double(s, 3, NoValue);
+    const int rc = sqlite3_step(s);
+    if (rc == SQLITE_ROW) {
+        *out = IdDigest();
+        out->count = sqlite3_column_int64(s, 0);
+        out->idSum = sqlite3_column_int64(s, 1);
+        out->timeSum = sqlite3_column_int64(s, 2);
+        out->firstTime = sqlite3_column_int64(s, 3);
+        out->lastTime = sqlite3_column_int64(s, 4);
+        out->valueSum[0] = sqlite3_column_int64(s, 5);
+        out->valueSum[1] = sqlite3_column_int64(s, 6);
+        out->serialSum = sqlite3_column_int64(s, 7);
+    }
+    sqlite3_reset(s);
+    return rc == SQLITE_ROW || fail("step");
+}
+
+void SampleReader::IdDigest::add(const StoredRow& row)
+{
+    if (count == 0) {
+        firstTime = lastTime = row.time;
+    } else {
+        firstTime = qMin(firstTime, row.time);
+        lastTime = qMax(lastTime, row.time);
+    }
+    ++count;
+    idSum += row.id;
+    timeSum += row.time;
+    for (int c = 0; c < 2; ++c) {
+        if (row.present[c])
+            valueSum[c] += std::fabs(row.value[c]) < 1e9 ? qint64(row.value[c] * 100) : 1;
+    }
+    if (row.serialLength > 0) {
+        // The last character's code point, from its UTF-8 bytes.
+        const auto* bytes = reinterpret_cast<const unsigned char*>(row.serial);
+        int i = row.serialLength - 1;
+        while (i > 0 && (bytes[i] & 0xC0) == 0x80)
+            --i;
+        const int length = row.serialLength - i;
+        qint64 code = length == 1 ? bytes[i] : bytes[i] & (0xFF >> (length + 1));
+        for (int k = i + 1; k < row.serialLength; ++k)
+            code = (code << 6) | (bytes[k] & 0x3F);
+        serialSum += qint64(row.serialLength) * 1048576 + code;
+    }
+}
+
+void SampleReader::IdDigest::merge(const IdDigest& other)
+{
+    if (other.count == 0)
+        return;
+    firstTime = count == 0 ? other.firstTime : qMin(firstTime, other.firstTime);
+    lastTime = count == 0 ? other.lastTime : qMax(lastTime, other.lastTime);
+    count += other.count;
+    idSum += other.idSum;
+    timeSum += other.timeSum;
+    valueSum[0] += other.valueSum[0];
+    valueSum[1] += other.valueSum[1];
+    serialSum += other.serialSum;
+}
+
+bool SampleReader::IdDigest::operator==(const IdDigest& other) const
+{
+    return count == other.count && idSum == other.idSum && timeSum == other.timeSum &&
+           valueSum[0] == other.valueSum[0] && valueSum[1] == other.valueSum[1] &&
+           serialSum == other.serialSum &&
+           (count == 0 || (firstTime == other.firstTime && lastTime == other.lastTime));
+}
+
+bool SampleReader::schemaText(QByteArray* out)
+{
+    SqliteStatement s(connection.get(),
+                      "select type, name, rootpage, sql from sqlite_master order by type, name");
+    if (!s.isValid())
+        return fail("prepare");
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        for (int c = 0; c < 4; ++c) {
+            out->append(reinterpret_cast<const char*>(sqlite3_column_text(s.get(), c)),
+                        sqlite3_column_bytes(s.get(), c));
+            out->append('\x1f');
+        }
+        out->append('\n');
+    }
     return rc == SQLITE_DONE || fail("step");
 }
