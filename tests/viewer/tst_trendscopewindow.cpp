@@ -22,6 +22,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 using namespace ViewerFixture;
@@ -74,6 +75,8 @@ private slots:
     void serialsOutsideTheProjectListed();
     void trackCursorShowsTheSamples();
     void followsNewSamplesOnlyAtTheEnd();
+    void databaseReplacedWhileOpen_data();
+    void databaseReplacedWhileOpen();
     void exportsTheVisibleRange();
 
 private:
@@ -385,6 +388,73 @@ void TestTrendscopeWindow::followsNewSamplesOnlyAtTheEnd()
     append(End + 120);
     QTRY_COMPARE_WITH_TIMEOUT(window->timeWindow().last(), double(End + 149), 20000);
     QCOMPARE(window->timeWindow().to(), double(End - 40000));
+}
+
+void TestTrendscopeWindow::databaseReplacedWhileOpen_data()
+{
+    QTest::addColumn<bool>("movedOver");
+    QTest::newRow("a backup moved over it") << true;
+    QTest::newRow("its table emptied and filled again") << false;
+}
+
+// Catches a window that goes on showing the old file, or silently stops following new samples,
+// when another file is put under the database's path while it is open.
+void TestTrendscopeWindow::databaseReplacedWhileOpen()
+{
+    QFETCH(bool, movedOver);
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("Hall.dat"));
+    QVERIFY(QFile::copy(m_project[1], dir.filePath(QStringLiteral("Hall.tpc"))));
+    QVERIFY(QFile::copy(ProjectFile::databasePath(m_project[1]), database));
+    const auto window = openWindow(dir.filePath(QStringLiteral("Hall.tpc")));
+    QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()) && window->session()->isSummaryComplete(),
+                             60000);
+    const qint64 newLast = End + 7200;
+    if (movedOver) {
+        SampleDatabaseGenerator::Options options;
+        options.projectPath = dir.filePath(QStringLiteral("backup/Hall.tpc"));
+        options.seconds = 86400;
+        options.end = newLast;
+        options.nodes = 6;
+        options.interval = 60;
+        options.seed = 5;
+        options.index = true;
+        const SampleDatabaseGenerator::Result backup = SampleDatabaseGenerator::generate(options);
+        QVERIFY(backup.ok);
+        QCOMPARE(std::rename(QFile::encodeName(backup.databasePath).constData(),
+                             QFile::encodeName(database).constData()),
+                 0);
+    } else {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("again"));
+        db.setDatabaseName(database);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("delete from quorbinal")));
+        QVERIFY(query.exec(QStringLiteral("delete from sqlite_sequence")));
+        for (qint64 t = newLast - 7200; t <= newLast; t += 60)
+            QVERIFY(query.exec(QStringLiteral("insert into quorbinal (serialno, channel1, "
+                                              "channel2, pointDate) values ('GEN-0001', 21.5, "
+                                              "40.25, %1)")
+                                   .arg(t)));
+        query.clear();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("again"));
+    auto* state = window->findChild<QLabel*>(QStringLiteral("label_state"));
+    QTRY_VERIFY_WITH_TIMEOUT(state->text().contains(QStringLiteral("was replaced")), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->timeWindow().last(), double(newLast), 20000);
+    QVERIFY(window->timeWindow().isAtEnd());
+    QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()), 30000);
+    // New samples in the file now there still scroll in.
+    QProcess appender;
+    appender.start(QStringLiteral(APPENDER_PATH), {database, QString::number(newLast + 60),
+                                                   QStringLiteral("1"), QStringLiteral("0")});
+    QVERIFY(appender.waitForReadyRead(30000));
+    appender.write("close\n");
+    QVERIFY(appender.waitForFinished(30000));
+    QTRY_COMPARE_WITH_TIMEOUT(window->timeWindow().to(), double(newLast + 89), 20000);
+    QVERIFY(state->text().contains(QStringLiteral("was replaced")));
 }
 
 // Catches an export of another range than the visible one, or one that leaves no file.

@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
+#include <QTime>
 
 #include <cmath>
 
@@ -71,7 +72,7 @@ TrendscopeWindow::TrendscopeWindow(ViewerSession* session, QWidget* parent)
         QStringLiteral("Interval : ") +
         (interval.isEmpty() ? QString::number(session->intervalSeconds()) + QStringLiteral(" sec")
                             : interval));
-    ui->label_state->setText(QStringLiteral("Opening the database..."));
+    setState(QStringLiteral("Opening the database..."));
     m_window.setMinimumSpan(qMax(30.0, 20.0 * session->intervalSeconds()));
 
     ui->statsTable->setColumnCount(StatsHeaders.size());
@@ -119,14 +120,19 @@ TrendscopeWindow::TrendscopeWindow(ViewerSession* session, QWidget* parent)
     connect(session, &ViewerSession::summaryProgress, this, &TrendscopeWindow::summaryProgress);
     connect(session, &ViewerSession::summaryUpdated, this, &TrendscopeWindow::summaryUpdated);
     connect(session, &ViewerSession::summaryComplete, this, [this]() {
-        ui->label_state->setText(m_session->isIndexed()
-                                     ? QString()
-                                     : QStringLiteral("No range index in this file: zoomed-in "
-                                                      "views read more slowly."));
+        setState(m_session->isIndexed() ? QString()
+                                        : QStringLiteral("No range index in this file: zoomed-in "
+                                                         "views read more slowly."));
         requestCharts();
         requestOverview();
     });
     connect(session, &ViewerSession::viewReady, this, &TrendscopeWindow::viewReady);
+    connect(session, &ViewerSession::databaseReplaced, this, [this]() {
+        // Said for the rest of the session: what was shown before came from the other file.
+        m_note = QStringLiteral("The database file was replaced at %1 and opened again.")
+                     .arg(QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
+        setState(QString());
+    });
 
     buildMenus();
     m_chosen = savedChosen();
@@ -357,11 +363,10 @@ void TrendscopeWindow::sessionOpened(bool ok, const QString& error)
         return;
     }
     if (!m_session->hasPeriod())
-        ui->label_state->setText(m_session->isSummaryComplete()
-                                     ? QStringLiteral("No samples recorded yet.")
-                                     : QStringLiteral("Reading the recording..."));
+        setState(m_session->isSummaryComplete() ? QStringLiteral("No samples recorded yet.")
+                                                : QStringLiteral("Reading the recording..."));
     else
-        ui->label_state->clear();
+        setState(QString());
 }
 
 void TrendscopeWindow::periodChanged()
@@ -389,8 +394,8 @@ void TrendscopeWindow::periodChanged()
 void TrendscopeWindow::summaryProgress(qint64 done, qint64 total)
 {
     if (total > 0)
-        ui->label_state->setText(QStringLiteral("Summarizing the recording: %1 %")
-                                     .arg(qMin<qint64>(100, done * 100 / total)));
+        setState(QStringLiteral("Summarizing the recording: %1 %")
+                     .arg(qMin<qint64>(100, done * 100 / total)));
 }
 
 void TrendscopeWindow::summaryUpdated()
@@ -400,7 +405,7 @@ void TrendscopeWindow::summaryUpdated()
     if (m_overviewStale || m_overviewClock.elapsed() >= OverviewEveryMs)
         requestOverview();
     if (!m_session->hasPeriod() && m_session->isSummaryComplete())
-        ui->label_state->setText(QStringLiteral("No samples recorded yet."));
+        setState(QStringLiteral("No samples recorded yet."));
 }
 
 void TrendscopeWindow::viewReady(const ViewQuery::Result& result)
@@ -444,6 +449,14 @@ void TrendscopeWindow::updateStats(const ViewQuery::Result& result)
         for (int column = 1; column < StatsHeaders.size(); ++column)
             ui->statsTable->item(row, column)->setText(cells.value(column - 1));
     }
+}
+
+void TrendscopeWindow::setState(const QString& text)
+{
+    QString line = m_note;
+    if (!line.isEmpty() && !text.isEmpty())
+        line += QStringLiteral("  ");
+    ui->label_state->setText(line + text);
 }
 
 void TrendscopeWindow::keyPressEvent(QKeyEvent* event)

@@ -70,6 +70,8 @@ private:
     void summaryUpdated();
     void viewReady(const ViewQuery::Result& result);
     void updateStats(const ViewQuery::Result& result);
+    // The state line, after what stays said for the session.
+    void setState(const QString& text);
     void lastSpan(double seconds);
     void zoomAtCentre(double factor);
     void exportCsv();
@@ -92,4 +94,5 @@ private:
     bool m_chartsIncomplete = false;
     QElapsedTimer m_overviewClock;
     bool m_overviewStale = false;
+    QString m_note;
 };
