@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -454,8 +455,9 @@ bool SampleReader::nodeRowsWithin(const QByteArray& serial, qint64 from, qint64 
     return rowsByTime(s, serial, sink);
 }
 
-bool SampleReader::bucketMarks(std::vector<BucketMark>* out)
+bool SampleReader::bucketMarks(QList<QByteArray>* serials, std::vector<BucketMark>* out)
 {
+    // The summary's own key order: no sorting.
     const QByteArray sql = "select serialno, bucket, rowCount, dirty from " +
                            SampleTable::summaryName().toUtf8() + " order by serialno, bucket";
     SqliteStatement s(connection.get(), sql);
@@ -463,35 +465,33 @@ bool SampleReader::bucketMarks(std::vector<BucketMark>* out)
         return fail("prepare");
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        const char* serial = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
+        const int length = sqlite3_column_bytes(s.get(), 0);
+        if (serials->isEmpty() || serials->last() != QByteArray::fromRawData(serial, length))
+            serials->append(QByteArray(serial, length));
         BucketMark mark;
-        mark.serial = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0)),
-                                 sqlite3_column_bytes(s.get(), 0));
+        mark.serial = serials->size() - 1;
         mark.bucket = sqlite3_column_int64(s.get(), 1);
         mark.rows = sqlite3_column_int64(s.get(), 2);
         mark.dirty = sqlite3_column_int(s.get(), 3) != 0;
-        out->push_back(std::move(mark));
+        out->push_back(mark);
     }
     return rc == SQLITE_DONE || fail("step");
 }
 
 bool SampleReader::idDigest(qint64 firstId, qint64 lastId, IdDigest* out)
 {
-    // Times as the rows are handed out: a fraction of a second is cut off.
-    const QByteArray value = "sum(case when %1 is null or %1 = ?3 then 0 when abs(%1) < 1e9 then "
-                             "cast(%1 * 100 as integer) else 1 end)";
-    const QByteArray sql =
-        "select count(*), sum(id), sum(cast(pointDate as integer)), "
-        "min(cast(pointDate as integer)), max(cast(pointDate as integer)), " +
-        QByteArray(value).replace("%1", "channel1") + ", " +
-        QByteArray(value).replace("%1", "channel2") +
-        ", sum(length(cast(serialno as blob)) * 1048576 + unicode(substr(serialno, -1))) from "
-        "quorbinal where id between ?1 and ?2";
-    sqlite3_stmt* s = kept(&idDigestStatement, sql.constData());
+    // Plain aggregates only: a function or a case per row would make the check of a month of
+    // rows cost as much as reading them.
+    const char* sql =
+        "select count(*), sum(id), sum(pointDate), min(pointDate), max(pointDate), "
+        "total(cast(channel1 * 100 as integer)), total(cast(channel2 * 100 as "
+        "integer)), total(length(serialno)) from quorbinal where id between ?1 and ?2";
+    sqlite3_stmt* s = kept(&idDigestStatement, sql);
     if (!s)
         return false;
     sqlite3_bind_int64(s, 1, firstId);
     sqlite3_bind_int64(s, 2, lastId);
-    sqlite3_bind_double(s, 3, NoValue);
     const int rc = sqlite3_step(s);
     if (rc == SQLITE_ROW) {
         *out = IdDigest();
@@ -500,8 +500,8 @@ bool SampleReader::idDigest(qint64 firstId, qint64 lastId, IdDigest* out)
         out->timeSum = sqlite3_column_int64(s, 2);
         out->firstTime = sqlite3_column_int64(s, 3);
         out->lastTime = sqlite3_column_int64(s, 4);
-        out->valueSum[0] = sqlite3_column_int64(s, 5);
-        out->valueSum[1] = sqlite3_column_int64(s, 6);
+        out->valueSum[0] = sqlite3_column_double(s, 5);
+        out->valueSum[1] = sqlite3_column_double(s, 6);
         out->serialSum = sqlite3_column_int64(s, 7);
     }
     sqlite3_reset(s);
@@ -520,21 +520,20 @@ void SampleReader::IdDigest::add(const StoredRow& row)
     idSum += row.id;
     timeSum += row.time;
     for (int c = 0; c < 2; ++c) {
-        if (row.present[c])
-            valueSum[c] += std::fabs(row.value[c]) < 1e9 ? qint64(row.value[c] * 100) : 1;
+        if (!row.present[c])
+            continue;
+        // SQLite's cast: towards zero, the largest integers where the value lies beyond them.
+        const double hundredths = row.value[c] * 100;
+        constexpr double Limit = 9223372036854775807.0;
+        const qint64 whole = std::isnan(hundredths) ? 0
+                             : hundredths >= Limit  ? std::numeric_limits<qint64>::max()
+                             : hundredths <= -Limit ? std::numeric_limits<qint64>::min()
+                                                    : qint64(hundredths);
+        valueSum[c] += double(whole);
     }
-    if (row.serialLength > 0) {
-        // The last character's code point, from its UTF-8 bytes.
-        const auto* bytes = reinterpret_cast<const unsigned char*>(row.serial);
-        int i = row.serialLength - 1;
-        while (i > 0 && (bytes[i] & 0xC0) == 0x80)
-            --i;
-        const int length = row.serialLength - i;
-        qint64 code = length == 1 ? bytes[i] : bytes[i] & (0xFF >> (length + 1));
-        for (int k = i + 1; k < row.serialLength; ++k)
-            code = (code << 6) | (bytes[k] & 0x3F);
-        serialSum += qint64(row.serialLength) * 1048576 + code;
-    }
+    // length() counts characters: every byte that does not continue a UTF-8 sequence.
+    for (int i = 0; i < row.serialLength; ++i)
+        serialSum += (static_cast<unsigned char>(row.serial[i]) & 0xC0) != 0x80 ? 1 : 0;
 }
 
 void SampleReader::IdDigest::merge(const IdDigest& other)

@@ -121,25 +121,27 @@ public:
     bool nodeRowsWithin(const QByteArray& serial, qint64 from, qint64 to, qint64 firstId,
                         qint64 lastId, const StoredRowSink& sink);
     // What the recorder's summary says of each of its buckets: the rows written into it, and
-    // whether one of them was deleted, changed or repeated a second. In (serial, bucket) order.
+    // whether one of them was deleted, changed or repeated a second. The serial numbers come once,
+    // in ascending order; the marks name them by index, in (serial, bucket) order.
     struct BucketMark
     {
-        QByteArray serial;
+        int serial = 0;
         qint64 bucket = 0;
         qint64 rows = 0;
         bool dirty = false;
     };
-    bool bucketMarks(std::vector<BucketMark>* out);
+    bool bucketMarks(QList<QByteArray>* serials, std::vector<BucketMark>* out);
     // What a block of rows is checked by: how many there are, the sums of their ids, seconds,
-    // values (in hundredths, cut towards zero; 0 for no value, 1 for one beyond a billion) and
-    // serial numbers (length in bytes and last character), and their first and last second.
-    // add() counts a row read by id as idDigest() counts it in SQL.
+    // values (each in hundredths, cut towards zero) and serial number lengths, and their first and
+    // last second. add() counts a row read by id as idDigest() counts it in SQL; the two differ
+    // only for a block holding the no-value marker (which SQL sums as a value), whose digest is
+    // then taken from SQL once.
     struct IdDigest
     {
         qint64 count = 0;
         qint64 idSum = 0;
         qint64 timeSum = 0;
-        qint64 valueSum[2] = {0, 0};
+        double valueSum[2] = {0, 0}; // whole numbers, exact below 2^53
         qint64 serialSum = 0;
         qint64 firstTime = 0;
         qint64 lastTime = 0;
