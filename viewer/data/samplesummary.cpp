@@ -15,9 +15,9 @@ constexpr quint32 Magic = 0x5453554D; // written in the machine's byte order: a 
 // 2: one row per node and second, row seconds per bucket, id digests, stale ranges, in parts.
 constexpr quint32 Version = 2;
 constexpr qint64 Everything = std::numeric_limits<qint64>::min();
-// The newest part holds about the last two days, each older one about a week; at most this many
-// parts however wide the period (a clock set decades wrong).
-constexpr qint64 NewestPartSeconds = 2 * 86400;
+// The newest part holds at least the last day (what a new view shows), each older one about a
+// week; at most this many parts however wide the period (a clock set decades wrong).
+constexpr qint64 NewestPartSeconds = 86400;
 constexpr qint64 PartSeconds = 7 * 86400;
 constexpr qint64 MaxParts = 64;
 

@@ -24,8 +24,6 @@ constexpr quint32 FileMagic = 0x54534346;
 constexpr quint32 FileVersion = 2;
 constexpr qint64 Everything = std::numeric_limits<qint64>::min();
 constexpr qint64 Nothing = std::numeric_limits<qint64>::max();
-// A mark saved with this row count was seen to change and is read again at the next start.
-constexpr qint64 UnknownRows = -1;
 
 QString canonical(const QString& path)
 {
@@ -38,31 +36,6 @@ qint64 floorDiv(qint64 a, qint64 b)
 {
     const qint64 q = a / b;
     return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-
-bool markBefore(const SampleReader::BucketMark& a, const SampleReader::BucketMark& b)
-{
-    return a.serial < b.serial || (a.serial == b.serial && a.bucket < b.bucket);
-}
-
-void writeMarks(QDataStream& out, const std::vector<SampleReader::BucketMark>& marks)
-{
-    out << quint32(marks.size());
-    for (const SampleReader::BucketMark& m : marks)
-        out << m.serial << m.bucket << m.rows << m.dirty;
-}
-
-bool readMarks(QDataStream& in, std::vector<SampleReader::BucketMark>* marks)
-{
-    quint32 count = 0;
-    in >> count;
-    const qint64 left = in.device() ? in.device()->bytesAvailable() : 0;
-    if (in.status() != QDataStream::Ok || qint64(count) > left / 21)
-        return false;
-    marks->resize(count);
-    for (SampleReader::BucketMark& m : *marks)
-        in >> m.serial >> m.bucket >> m.rows >> m.dirty;
-    return in.status() == QDataStream::Ok;
 }
 
 // The seconds of a bucket of the recorder's summary.
@@ -111,7 +84,7 @@ void SummaryBuilder::start()
     qint64 tableMax = hasTable ? m_store->maxId() : 0;
     if (m_hasMarks) {
         // The marks and the last id of one moment: the rows above it are those read since.
-        m_hasMarks = readMarks(&m_marks, &m_marksMaxId) && m_store->schemaText(&m_schema);
+        m_hasMarks = m_marks.read(m_store.get(), &m_marksMaxId) && m_store->schemaText(&m_schema);
         if (m_hasMarks)
             tableMax = m_marksMaxId;
     }
@@ -505,47 +478,15 @@ QByteArray SummaryBuilder::fingerprint(qint64 id)
     return print;
 }
 
-bool SummaryBuilder::readMarks(Marks* marks, qint64* maxId)
+void SummaryBuilder::compareMarks(const BucketMarks& saved, SampleSummary* summary)
 {
-    marks->clear();
-    if (!m_store->begin())
-        return false;
-    const bool ok = m_store->bucketMarks(marks);
-    *maxId = ok ? m_store->maxId() : -1;
-    m_store->end();
-    std::sort(marks->begin(), marks->end(), markBefore);
-    return ok && *maxId >= 0;
-}
-
-void SummaryBuilder::compareMarks(Marks saved, SampleSummary* summary)
-{
-    std::sort(saved.begin(), saved.end(), markBefore);
-    auto s = saved.cbegin();
-    auto n = m_marks.cbegin();
     m_pending.clear();
-    while (s != saved.cend() || n != m_marks.cend()) {
-        const bool both =
-            s != saved.cend() && n != m_marks.cend() && !markBefore(*s, *n) && !markBefore(*n, *s);
-        const bool onlySaved =
-            !both && (n == m_marks.cend() || (s != saved.cend() && markBefore(*s, *n)));
-        const SampleReader::BucketMark* was = onlySaved || both ? &*s : nullptr;
-        const SampleReader::BucketMark* is = onlySaved ? nullptr : &*n;
-        if (was)
-            ++s;
-        if (is)
-            ++n;
-        if (was && is && was->rows == is->rows && !was->dirty && !is->dirty)
-            continue;
-        const SampleReader::BucketMark& mark = is ? *is : *was;
-        summary->markStale(staleBucket(mark.serial, mark.bucket));
-        // Rows added since can account for a bucket that only grew; a bucket deleted from,
-        // changed or holding a repeated second is read again.
-        const qint64 grown = is ? is->rows - (was ? was->rows : 0) : -1;
-        const bool onlyGrew =
-            is && !is->dirty && (!was || (!was->dirty && was->rows >= 0)) && grown > 0;
-        if (onlyGrew)
-            m_pending.push_back({mark.serial, mark.bucket, grown});
-    }
+    m_marks.compare(saved, [&](const QByteArray& serial, qint64 bucket, qint64 grown) {
+        summary->markStale(staleBucket(serial, bucket));
+        // Rows added since can account for a bucket that only grew.
+        if (grown > 0)
+            m_pending.push_back({serial, bucket, grown});
+    });
     m_pendingOpen = true;
     m_forwardRows.clear();
     m_countFrom = m_highId;
@@ -564,13 +505,13 @@ bool SummaryBuilder::loadSnapshot()
     QByteArray high;
     QByteArray schema;
     bool withMarks = false;
-    Marks saved;
+    BucketMarks saved;
     in >> magic >> version;
     if (in.status() != QDataStream::Ok || magic != FileMagic || version != FileVersion)
         return false;
     in >> path >> low >> high >> schema >> withMarks;
     if (in.status() != QDataStream::Ok || path != canonical(m_databasePath) ||
-        (withMarks && !::readMarks(in, &saved)))
+        (withMarks && !saved.read(in)))
         return false;
     auto loader = std::make_unique<SampleSummary::Loader>(file.get());
     SampleSummary loaded;
@@ -589,7 +530,7 @@ bool SummaryBuilder::loadSnapshot()
         m_check = Check::Marks;
         m_verifying = false;
         m_verifiedFrom = Everything;
-        compareMarks(std::move(saved), &loaded);
+        compareMarks(saved, &loaded);
     } else {
         // Nothing to compare with: each block of ids is counted again, the newest first, and
         // until then nothing before it is taken from here.
@@ -610,43 +551,24 @@ bool SummaryBuilder::loadSnapshot()
     return true;
 }
 
-SummaryBuilder::Marks SummaryBuilder::marksToSave(const Marks& now) const
-{
-    // A bucket that grew by exactly the rows read forward since is as summarized here; any
-    // other change in it was not read and is marked to be read at the next start.
-    Marks kept;
-    auto base = m_marks.cbegin();
-    for (const SampleReader::BucketMark& mark : now) {
-        while (base != m_marks.cend() && markBefore(*base, mark))
-            ++base;
-        const bool known = base != m_marks.cend() && !markBefore(mark, *base);
-        const auto read = m_forwardRows.find(MarkKey(mark.serial, mark.bucket));
-        const qint64 expected =
-            (known ? base->rows : 0) + (read == m_forwardRows.end() ? 0 : read->second);
-        kept.push_back(mark);
-        if (!mark.dirty && (mark.rows != expected || (known && base->dirty)))
-            kept.back().rows = UnknownRows;
-    }
-    return kept;
-}
-
 bool SummaryBuilder::saveSnapshot()
 {
     // Half of an earlier session's summary, or one whose changed buckets are not settled yet,
     // would be taken for the whole next time.
     if (m_loader || m_pendingOpen || m_replaced)
         return false;
-    Marks marks;
+    BucketMarks marks;
     bool withMarks = false;
     if (m_hasMarks && m_store->hasSummary()) {
         qint64 maxId = 0;
         QByteArray schema;
-        if (readMarks(&marks, &maxId) && m_store->schemaText(&schema) && schema == m_schema) {
+        if (marks.read(m_store.get(), &maxId) && m_store->schemaText(&schema) &&
+            schema == m_schema) {
             while (m_highId < maxId && forward(qMin(maxId, m_highId + BatchRows)) == Work::Done) {
             }
             withMarks = m_highId == maxId;
             if (withMarks)
-                marks = marksToSave(marks);
+                marks = marks.settled(m_marks, m_forwardRows);
         }
     }
     const QString path = snapshotPath(m_databasePath);
@@ -663,7 +585,7 @@ bool SummaryBuilder::saveSnapshot()
         out << FileMagic << FileVersion << canonical(m_databasePath) << fingerprint(summary.lowId())
             << fingerprint(summary.highId()) << m_schema << withMarks;
         if (withMarks)
-            writeMarks(out, marks);
+            marks.write(out);
         ok = out.status() == QDataStream::Ok && summary.save(&file);
     });
     if (!ok) {

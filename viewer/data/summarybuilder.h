@@ -1,13 +1,12 @@
 #pragma once
 
-#include "samplereader.h"
+#include "bucketmarks.h"
 #include "samplesummary.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QString>
 
-#include <map>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -100,7 +99,6 @@ private:
         Done,
         Failed
     };
-    using Marks = std::vector<SampleReader::BucketMark>;
     using MarkKey = std::pair<QByteArray, qint64>;
     // A bucket of the recorder's summary that changed since the last session, by so many rows
     // more: fine when the rows read from the last session's end account for them.
@@ -124,10 +122,8 @@ private:
                    qint64* oldest);
     void startAfresh(qint64 tableMax);
     bool loadSnapshot();
-    void compareMarks(Marks saved, SampleSummary* summary);
-    Marks marksToSave(const Marks& now) const;
+    void compareMarks(const BucketMarks& saved, SampleSummary* summary);
     bool saveSnapshot();
-    bool readMarks(Marks* marks, qint64* maxId);
     void updateUsable();
     QByteArray fingerprint(qint64 id);
     void rememberFile();
@@ -162,12 +158,12 @@ private:
     // The recorder's summary as it was when the summary here last matched it, and the rows
     // read forward since, per bucket of it.
     bool m_hasMarks = false;
-    Marks m_marks;
+    BucketMarks m_marks;
     qint64 m_marksMaxId = 0;
     QByteArray m_schema;
     std::vector<Pending> m_pending;
     bool m_pendingOpen = false;
-    std::map<MarkKey, qint64> m_forwardRows;
+    BucketMarks::RowsRead m_forwardRows;
     qint64 m_countFrom = 0; // rows above this id count as read forward
 
     // The file opened, to tell when another one is put in its place.
