@@ -9,6 +9,7 @@
 #include "viewerfixture.h"
 #include "viewersession.h"
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -78,6 +79,8 @@ private slots:
     void databaseReplacedWhileOpen_data();
     void databaseReplacedWhileOpen();
     void exportsTheVisibleRange();
+    void fitsASmallScreen_data();
+    void fitsASmallScreen();
 
 private:
     QTemporaryDir m_dir;
@@ -486,6 +489,65 @@ void TestTrendscopeWindow::exportsTheVisibleRange()
         inRange += r.time >= End - 7200 && r.time <= End - 3600 ? 1 : 0;
     QCOMPARE(lines.size() - 2, inRange);
     QVERIFY(dialog.resultText().startsWith(QString::number(inRange) + QStringLiteral(" rows")));
+}
+
+void TestTrendscopeWindow::fitsASmallScreen_data()
+{
+    QTest::addColumn<QSize>("size");
+    // A 1280x720 screen less a top bar and a task bar (80) and the window's title bar and
+    // borders (40 and 10).
+    QTest::newRow("1280x720 less desktop panels") << QSize(1270, 600);
+    QTest::newRow("narrower still, the typed period on a row of its own") << QSize(900, 640);
+}
+
+// Catches a window whose smallest size is larger than a laptop's or panel PC's screen, so that
+// the statistics, the "+" and "LIVE" buttons or the right end of the charts lie off it.
+void TestTrendscopeWindow::fitsASmallScreen()
+{
+    QFETCH(QSize, size);
+    const auto window = openWindow(m_project[1]);
+    QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()), 30000);
+    QVector<int> all;
+    for (int i = 0; i < TrendscopeWindow::MaxChannels; ++i)
+        all << i;
+    window->setChosen(all);
+    // The longest state line the window shows.
+    window->findChild<QLabel*>(QStringLiteral("label_state"))
+        ->setText(QStringLiteral("The database file was replaced at 12:00:00 and opened again.  "
+                                 "No range index in this file: zoomed-in views read more slowly."));
+    window->resize(size);
+    QTRY_COMPARE(window->size(), size);
+    QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()), 30000);
+    const QSize smallest = window->minimumSize();
+    QVERIFY2(
+        smallest.width() <= size.width() && smallest.height() <= size.height(),
+        qPrintable(QStringLiteral("smallest %1x%2").arg(smallest.width()).arg(smallest.height())));
+    const QRect inside = window->rect();
+    for (const char* name : {"btn_zoom_in", "btn_live", "btn_show", "statsTable", "chartStack",
+                             "navigator", "label_range", "command_help"}) {
+        auto* part = window->findChild<QWidget*>(QString::fromLatin1(name));
+        QVERIFY(part);
+        QVERIFY2(part->isVisible(), name);
+        const QRect at(part->mapTo(window.get(), QPoint(0, 0)), part->size());
+        QVERIFY2(inside.contains(at) && !at.isEmpty(),
+                 qPrintable(QStringLiteral("%1 at %2,%3 %4x%5")
+                                .arg(QString::fromLatin1(name))
+                                .arg(at.x())
+                                .arg(at.y())
+                                .arg(at.width())
+                                .arg(at.height())));
+    }
+    // Every chart keeps a plot, the last one its time axis, inside the stack.
+    auto* stack = window->findChild<ChartStack*>();
+    QCOMPARE(stack->channelCount(), TrendscopeWindow::MaxChannels);
+    QVERIFY(stack->columns() >= 200);
+    const QChartViewer* last = stack->viewer(TrendscopeWindow::MaxChannels - 1);
+    QVERIFY(last->geometry().bottom() <= stack->height());
+    for (int i = 0; i < TrendscopeWindow::MaxChannels; ++i)
+        QVERIFY(stack->viewer(i)->height() >= 40);
+    // The statistics show at least one channel, the rest a scroll away.
+    auto* table = window->findChild<QTableWidget*>(QStringLiteral("statsTable"));
+    QVERIFY(table->viewport()->height() >= table->verticalHeader()->defaultSectionSize());
 }
 
 QTEST_MAIN(TestTrendscopeWindow)

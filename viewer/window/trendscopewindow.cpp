@@ -29,6 +29,8 @@ constexpr int DefaultChannels = 4;
 constexpr double KeyZoom = 1.5;
 constexpr double KeyScroll = 0.2;
 constexpr int OverviewEveryMs = 1000;
+// The least room the spacer between the range buttons and the typed period keeps.
+constexpr int SpacerWidth = 20;
 
 QString duration(qint64 seconds)
 {
@@ -133,6 +135,11 @@ TrendscopeWindow::TrendscopeWindow(ViewerSession* session, QWidget* parent)
                      .arg(QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
         setState(QString());
     });
+
+    // The typed period moves to a row of its own when the window is narrow; the view is never
+    // narrower than that row.
+    ui->viewFrame->installEventFilter(this);
+    ui->viewFrame->setMinimumWidth(ui->periodBox->minimumSizeHint().width());
 
     buildMenus();
     m_chosen = savedChosen();
@@ -267,11 +274,13 @@ void TrendscopeWindow::applyChannels()
         for (int column = 1; column < StatsHeaders.size(); ++column)
             ui->statsTable->setItem(i, column, new QTableWidgetItem());
     }
-    // The table shows every chosen channel without a scroll bar.
-    ui->statsTable->setFixedHeight(ui->statsTable->horizontalHeader()->sizeHint().height() +
-                                   ui->statsTable->verticalHeader()->defaultSectionSize() *
-                                       qMax(1, m_chosen.size()) +
-                                   2 * ui->statsTable->frameWidth());
+    // The table shows every chosen channel where there is room; on a small screen the charts
+    // come first and the table scrolls.
+    const int header =
+        ui->statsTable->horizontalHeader()->sizeHint().height() + 2 * ui->statsTable->frameWidth();
+    const int row = ui->statsTable->verticalHeader()->defaultSectionSize();
+    ui->statsTable->setMinimumHeight(header + row);
+    ui->statsTable->setMaximumHeight(header + row * qMax(1, m_chosen.size()));
     ui->label_chosen->setText(
         QStringLiteral("%1 of %2 channels shown").arg(m_chosen.size()).arg(MaxChannels));
     ui->chartStack->setChannels(looks);
@@ -492,6 +501,33 @@ void TrendscopeWindow::keyPressEvent(QKeyEvent* event)
     }
     if (changed)
         applyWindow();
+}
+
+bool TrendscopeWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->viewFrame && event->type() == QEvent::Resize)
+        placePeriod();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TrendscopeWindow::placePeriod()
+{
+    QHBoxLayout* row = ui->horizontalLayout_range;
+    int oneRow = ui->periodBox->sizeHint().width() + SpacerWidth + row->spacing() * row->count();
+    for (QWidget* button : {ui->btn_hour, ui->btn_day, ui->btn_week, ui->btn_month, ui->btn_all,
+                            ui->btn_zoom_out, ui->btn_zoom_in, ui->btn_live})
+        oneRow += button->sizeHint().width();
+    const bool fits = ui->viewFrame->width() >= oneRow;
+    const bool inRow = row->indexOf(ui->periodBox) >= 0;
+    if (fits == inRow)
+        return;
+    if (fits) {
+        ui->verticalLayout_view->removeWidget(ui->periodBox);
+        row->insertWidget(row->indexOf(ui->btn_zoom_out), ui->periodBox);
+    } else {
+        row->removeWidget(ui->periodBox);
+        ui->verticalLayout_view->insertWidget(1, ui->periodBox, 0, Qt::AlignRight);
+    }
 }
 
 void TrendscopeWindow::closeEvent(QCloseEvent* event)

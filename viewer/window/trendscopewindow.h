@@ -54,9 +54,12 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenus();
+    // Puts the typed period beside the range buttons when they fit on one row, else under them.
+    void placePeriod();
     void fillChannelList();
     void applyFilter(const QString& text);
     void channelToggled(QListWidgetItem* item);
