@@ -592,6 +592,15 @@ bool SampleSummary::idSpan(qint64 from, qint64 to, qint64* firstId, qint64* last
     return any;
 }
 
+std::vector<qint64> SampleSummary::bucketsOfIds(qint64 firstId, qint64 lastId) const
+{
+    std::vector<qint64> keys;
+    for (const IdSpan& span : m_spans)
+        if (span.firstId <= lastId && span.lastId >= firstId)
+            keys.push_back(span.key);
+    return keys;
+}
+
 void SampleSummary::writePart(QDataStream& out, qint64 from, qint64 to) const
 {
     const qint64 fromKey = keyFrom(from, m_bucketSeconds);

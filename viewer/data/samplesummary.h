@@ -185,6 +185,8 @@ public:
     // The ids between which every added row with pointDate in [from, to] lies; false when no
     // added row lies there.
     bool idSpan(qint64 from, qint64 to, qint64* firstId, qint64* lastId) const;
+    // The coarse buckets that may hold added rows with ids in [firstId, lastId].
+    std::vector<qint64> bucketsOfIds(qint64 firstId, qint64 lastId) const;
 
     // In parts by time, the newest first (see Loader).
     bool save(QIODevice* device) const;

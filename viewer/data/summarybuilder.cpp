@@ -191,9 +191,8 @@ SummaryBuilder::Work SummaryBuilder::nextWork(qint64 tableMin, qint64 tableMax)
 SummaryBuilder::Work SummaryBuilder::fail()
 {
     emit failed(m_store->errorText());
-    // Tried again at the next poll.
-    if (m_pollTimer && !m_pollTimer->isActive())
-        m_pollTimer->start();
+    // Tried again a poll interval later (a recorder holding the file for a moment).
+    QTimer::singleShot(m_pollInterval, this, &SummaryBuilder::step);
     return Work::Failed;
 }
 
@@ -410,31 +409,50 @@ SummaryBuilder::Work SummaryBuilder::verifyBlocks()
     };
     std::vector<SampleSummary::Stale> changed;
     std::vector<SampleSummary::IdBlock> counted;
-    for (int i = 0; i < BlocksPerTurn && m_verifyKey >= m_verifyEnd; ++i, --m_verifyKey) {
-        const qint64 first = qMax(m_verifyKey * SampleSummary::BlockIds, m_lowId);
-        const qint64 last = qMin((m_verifyKey + 1) * SampleSummary::BlockIds - 1, m_highId);
+    // Taken as checked only when the whole turn went through.
+    qint64 key = m_verifyKey;
+    for (int i = 0; i < BlocksPerTurn && key >= m_verifyEnd; ++i, --key) {
+        const qint64 first = qMax(key * SampleSummary::BlockIds, m_lowId);
+        const qint64 last = qMin((key + 1) * SampleSummary::BlockIds - 1, m_highId);
         SampleReader::IdDigest now;
         if (!m_store->idDigest(first, last, &now))
             return fail();
-        const SampleReader::IdDigest before = savedBlock(m_verifyKey).digest;
-        if (now == before)
+        if (now == savedBlock(key).digest)
             continue;
-        // The seconds of the rows that were there and of those there now are read again.
-        SampleSummary::Stale stale;
-        stale.from = before.count > 0 ? before.firstTime : now.firstTime;
-        stale.to = before.count > 0 ? before.lastTime : now.lastTime;
-        if (now.count > 0 && before.count > 0) {
-            stale.from = qMin(stale.from, now.firstTime);
-            stale.to = qMax(stale.to, now.lastTime);
+        // The buckets of the rows that were there (the summary knows their ids) and of those
+        // there now are read again.
+        std::vector<qint64> keys;
+        qint64 bucket = 1;
+        m_cache->read([&](const SampleSummary& s) {
+            keys = s.bucketsOfIds(first, last);
+            bucket = s.bucketSeconds();
+        });
+        const bool ok = m_store->idRows(first, last, false, [&](const StoredRow& row) {
+            keys.push_back(floorDiv(row.time, bucket));
+            return true;
+        });
+        if (!ok)
+            return fail();
+        std::sort(keys.begin(), keys.end());
+        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+        for (size_t k = 0; k < keys.size();) {
+            size_t end = k + 1;
+            while (end < keys.size() && keys[end] == keys[end - 1] + 1)
+                ++end;
+            SampleSummary::Stale stale;
+            stale.from = keys[k] * bucket;
+            stale.to = (keys[end - 1] + 1) * bucket - 1;
+            stale.firstId = first;
+            stale.lastId = last;
+            changed.push_back(stale);
+            k = end;
         }
-        stale.firstId = first;
-        stale.lastId = last;
-        changed.push_back(stale);
         SampleSummary::IdBlock block;
-        block.key = m_verifyKey;
+        block.key = key;
         block.digest = now;
         counted.push_back(block);
     }
+    m_verifyKey = key;
     if (m_verifyKey < m_verifyEnd) {
         m_verifying = false;
         m_verifiedFrom = Everything;
