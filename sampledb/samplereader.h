@@ -114,6 +114,48 @@ public:
     // The distinct serial numbers, through the index when there is one.
     bool serials(QList<QByteArray>* out);
 
+    // --- What the viewer checks a summary of its own against ---
+
+    // As nodeRows(), among the rows with ids in [firstId, lastId] only: of two rows in one
+    // second the later of those counts. Needs the range index.
+    bool nodeRowsWithin(const QByteArray& serial, qint64 from, qint64 to, qint64 firstId,
+                        qint64 lastId, const StoredRowSink& sink);
+    // What the recorder's summary says of each of its buckets: the rows written into it, and
+    // whether one of them was deleted, changed or repeated a second. The serial numbers come once,
+    // in ascending order; the marks name them by index, in (serial, bucket) order.
+    struct BucketMark
+    {
+        int serial = 0;
+        qint64 bucket = 0;
+        qint64 rows = 0;
+        bool dirty = false;
+    };
+    bool bucketMarks(QList<QByteArray>* serials, std::vector<BucketMark>* out);
+    // What a block of rows is checked by: how many there are, the sums of their ids, seconds,
+    // values (each in hundredths, cut towards zero) and serial number lengths, and their first and
+    // last second. add() counts a row read by id as idDigest() counts it in SQL; the two differ
+    // only for a block holding the no-value marker (which SQL sums as a value), whose digest is
+    // then taken from SQL once.
+    struct IdDigest
+    {
+        qint64 count = 0;
+        qint64 idSum = 0;
+        qint64 timeSum = 0;
+        double valueSum[2] = {0, 0}; // whole numbers, exact below 2^53
+        qint64 serialSum = 0;
+        qint64 firstTime = 0;
+        qint64 lastTime = 0;
+
+        void add(const StoredRow& row);
+        void merge(const IdDigest& other);
+        bool operator==(const IdDigest& other) const;
+    };
+    // The digest of the rows with ids in [firstId, lastId].
+    bool idDigest(qint64 firstId, qint64 lastId, IdDigest* out);
+    // The file's schema with the root page of each table, index and trigger: it changes when one
+    // of them is dropped or made again.
+    bool schemaText(QByteArray* out);
+
 private:
     bool exists(const char* type, const QString& name);
     sqlite3_stmt* kept(SqliteStatement* statement, const char* sql);
@@ -130,4 +172,6 @@ private:
     SqliteStatement idRowsStatement;
     SqliteStatement idRowsDescendingStatement;
     SqliteStatement rowStatement;
+    SqliteStatement nodeRowsWithinStatement;
+    SqliteStatement idDigestStatement;
 };

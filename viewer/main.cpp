@@ -10,7 +10,7 @@
 #include <QMessageBox>
 #include <QTextStream>
 
-#include <cstring>
+#include <cstdio>
 
 namespace {
 
@@ -25,9 +25,15 @@ void name(QCoreApplication& app)
 
 int main(int argc, char* argv[])
 {
-    bool exportCsv = false;
+    QStringList arguments;
     for (int i = 1; i < argc; ++i)
-        exportCsv = exportCsv || std::strcmp(argv[i], "--export-csv") == 0;
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (ViewerCommandLine::asksForHelp(arguments)) {
+        // Before any application object: no display is needed for this.
+        std::fprintf(stdout, "%s", qPrintable(ViewerCommandLine::usage()));
+        return 0;
+    }
+    const bool exportCsv = arguments.contains(QLatin1String("--export-csv"));
 
     if (exportCsv) {
         // Without a window: no display needed, and stderr carries only what went wrong.

@@ -1,9 +1,12 @@
-// Usage: bench_viewer [--dir DIR] [--steps N]
+// Usage: bench_viewer [--dir DIR] [--steps N] [--phase cold|warm|warm-disk|check|steps|export]
 // Start times count from the start of the process, before the application object.
 // The data viewer on a 30-day, 16-node, 1 s database (41.5 million rows, with the range index),
 // generated into DIR the first time (kept for later runs). Prints:
 //  - start to the first drawn view of the last day, without and with the summary of an earlier
-//    session, and the time the first summary takes;
+//    session (its file in the page cache, and read from the disk), and the time the first
+//    summary takes;
+//  - what checking an earlier session's summary against the file costs: reading the recorder's
+//    summary marks, and counting every block of ids again (for files without them);
 //  - scripted zoom and scroll steps from the whole month down to one minute with 4 channels of
 //    4 nodes: each step from the input event to the drawn charts, p50/p95/max;
 //  - the same windows read as plain rows (what a viewer without the summary reads), as the
@@ -13,10 +16,13 @@
 //    sqlite3 program writing the same rows as CSV.
 // Each part runs in a process of its own, as the program does, so the memory figures are one
 // session's. Run it with QT_QPA_PLATFORM=offscreen; build in Release.
+#include "bucketmarks.h"
 #include "chartstack.h"
 #include "qchartviewer.h"
 #include "sampledatabasegenerator.h"
 #include "samplereader.h"
+#include "samplesummary.h"
+#include "summarybuilder.h"
 #include "trendchart.h"
 #include "trendscopewindow.h"
 #include "viewercommandline.h"
@@ -34,6 +40,9 @@
 #include <QTextStream>
 #include <QTimer>
 #include <QWheelEvent>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -56,6 +65,20 @@ long statusKb(const char* field)
 long sampleRss()
 {
     return statusKb("VmRSS:");
+}
+
+// Drops a file and its write-ahead log from the page cache: written back first, since dirty
+// pages cannot be dropped.
+void evict(const QString& path)
+{
+    for (const QString& file : QStringList{path, path + QStringLiteral("-wal")}) {
+        const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY);
+        if (fd < 0)
+            continue;
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
 }
 
 double percentile(QVector<double> values, double p)
@@ -185,8 +208,10 @@ struct Setup
     QElapsedTimer processClock; // started first thing in main()
 };
 
-int coldOrWarm(const Setup& setup, bool cold, QTextStream& out)
+int coldOrWarm(const Setup& setup, bool cold, bool fromDisk, QTextStream& out)
 {
+    if (fromDisk)
+        evict(SummaryBuilder::snapshotPath(setup.database));
     const StartFigures figures = start(setup.options, setup.processClock, cold);
     const double plainDay =
         plainRead(setup.database, double(setup.last - 86400), double(setup.last));
@@ -194,7 +219,9 @@ int coldOrWarm(const Setup& setup, bool cold, QTextStream& out)
         out << "  no summary yet (first session): " << figures.firstView << " ms; summary of "
             << "41.5 M rows complete after " << figures.summary / 1000.0 << " s" << Qt::endl;
     } else {
-        out << "  summary of an earlier session:  " << figures.firstView << " ms" << Qt::endl;
+        out << "  summary of an earlier session"
+            << (fromDisk ? ", its file read from the disk: " : ", its file in the page cache: ")
+            << figures.firstView << " ms" << Qt::endl;
     }
     out << "    (from the process start: window shown " << figures.shown << " ms, period known "
         << figures.period << " ms, the view's queries took " << figures.queryMs << " ms, drawn "
@@ -202,6 +229,48 @@ int coldOrWarm(const Setup& setup, bool cold, QTextStream& out)
     out << "    baseline, the day's rows of the 4 nodes read plainly: " << plainDay << " ms; ratio "
         << figures.firstView / plainDay << "; peak resident memory " << statusKb("VmHWM:") / 1024
         << " MB" << Qt::endl;
+    return 0;
+}
+
+// What checking an earlier session's summary against the file costs, with the database's pages
+// in the page cache and without: the recorder's summary marks read once (files that have
+// them), and every block of ids counted again (files without them; the newest day's blocks
+// are what the first view waits for).
+int checkPhase(const Setup& setup, QTextStream& out)
+{
+    out << "checking an earlier session's summary against the file:" << Qt::endl;
+    for (bool cold : {true, false}) {
+        if (cold)
+            evict(setup.database);
+        SampleReader store;
+        store.open(setup.database);
+        QElapsedTimer clock;
+        clock.start();
+        BucketMarks marks;
+        qint64 maxId = 0;
+        marks.read(&store, &maxId);
+        const double marksMs = clock.nsecsElapsed() / 1e6;
+        if (cold)
+            evict(setup.database);
+        clock.restart();
+        double dayMs = 0;
+        qint64 rows = 0;
+        int blocks = 0;
+        const qint64 dayRows = 86400LL * 16;
+        for (qint64 key = maxId / SampleSummary::BlockIds; key >= 0; --key, ++blocks) {
+            SampleReader::IdDigest digest;
+            store.idDigest(key * SampleSummary::BlockIds, (key + 1) * SampleSummary::BlockIds - 1,
+                           &digest);
+            rows += digest.count;
+            if (dayMs == 0 && rows >= dayRows)
+                dayMs = clock.nsecsElapsed() / 1e6;
+        }
+        const double digestMs = clock.nsecsElapsed() / 1e6;
+        out << (cold ? "  database not in the page cache: " : "  database in the page cache:     ")
+            << "recorder's summary marks (" << marks.size() << " buckets) " << marksMs
+            << " ms; id digests, the newest day " << dayMs << " ms, all " << blocks << " blocks ("
+            << rows << " rows) " << digestMs / 1000.0 << " s" << Qt::endl;
+    }
     return 0;
 }
 
@@ -389,8 +458,12 @@ int main(int argc, char* argv[])
         store.open(setup.database);
         store.recordedPeriod(&setup.first, &setup.last);
     }
-    if (phase == QLatin1String("cold") || phase == QLatin1String("warm"))
-        return coldOrWarm(setup, phase == QLatin1String("cold"), out);
+    if (phase == QLatin1String("cold") || phase == QLatin1String("warm") ||
+        phase == QLatin1String("warm-disk"))
+        return coldOrWarm(setup, phase == QLatin1String("cold"),
+                          phase == QLatin1String("warm-disk"), out);
+    if (phase == QLatin1String("check"))
+        return checkPhase(setup, out);
     if (phase == QLatin1String("steps"))
         return stepsPhase(setup, steps, out);
     if (phase == QLatin1String("export"))
@@ -406,8 +479,9 @@ int main(int argc, char* argv[])
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     out << "start to first drawn view of the last day (4 channels):" << Qt::endl;
     int failures = 0;
-    for (const QString& part : {QStringLiteral("cold"), QStringLiteral("warm"),
-                                QStringLiteral("steps"), QStringLiteral("export")}) {
+    for (const QString& part :
+         {QStringLiteral("cold"), QStringLiteral("warm"), QStringLiteral("warm-disk"),
+          QStringLiteral("check"), QStringLiteral("steps"), QStringLiteral("export")}) {
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedChannels);
         child.start(QCoreApplication::applicationFilePath(),

@@ -6,6 +6,7 @@
 #include "summarycache.h"
 #include "viewerfixture.h"
 #include "viewersession.h"
+#include "viewquery.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -13,6 +14,7 @@
 #include <QProcess>
 #include <QSettings>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -77,6 +79,97 @@ void compareWithRows(const SummaryCache& cache, const QString& project)
     }
 }
 
+// Runs statements on a connection of its own, as another program (the sqlite3 program, a
+// correction script) does: %M stands for a second in the middle of the recording, %F for the
+// first one.
+bool runSql(const QString& database, const QStringList& statements, qint64 middle, qint64 first)
+{
+    bool ok = true;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("edit"));
+        db.setDatabaseName(database);
+        ok = db.open();
+        for (QString sql : statements) {
+            sql.replace(QStringLiteral("%M"), QString::number(middle))
+                .replace(QStringLiteral("%F"), QString::number(first));
+            QSqlQuery query(db);
+            if (ok && !query.exec(sql)) {
+                qWarning() << sql << query.lastError().text();
+                ok = false;
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("edit"));
+    return ok;
+}
+
+// A view of [from, to] (coarse and fine columns), its statistics and the CSV export of the same
+// seconds agree with the rows.
+void compareRange(const SummaryCache& cache, const QString& project, const QByteArray& serial,
+                  int channel, qint64 from, qint64 to)
+{
+    const QString database = ProjectFile::databasePath(project);
+    SampleReader store;
+    QVERIFY(store.open(database));
+    // The alarm range the project gives the channel, which the summary counts by.
+    float low = 0;
+    float high = 0;
+    QList<ReportDeviceRecord> devices;
+    ProjectFile(project).loadReportDevices(&devices);
+    for (const ReportDeviceRecord& d : devices) {
+        if (d.deviceNumber.toUtf8() == serial) {
+            low = channel == 1 ? d.ch1Min : d.ch2Min;
+            high = channel == 1 ? d.ch1Max : d.ch2Max;
+        }
+    }
+    const QVector<Row> rows = nodeRows(database, serial);
+    const Brute b = brute(rows, channel, from, to + 1, low, high);
+    for (int columns : {120, 400}) {
+        ViewQuery query(&store, &cache);
+        ViewQuery::Request request;
+        request.from = double(from);
+        request.to = double(to);
+        request.columns = columns;
+        request.channels = {ViewQuery::Channel{serial, channel, low, high}};
+        const ViewQuery::Series series = query.run(request).series.first();
+        QVERIFY(series.complete);
+        QCOMPARE(int(series.kind), int(ViewQuery::Series::Columns));
+        QCOMPARE(series.stats.count, b.count);
+        QCOMPARE(series.stats.min, b.min);
+        QCOMPARE(series.stats.minTime, b.minTime);
+        QCOMPARE(series.stats.max, b.max);
+        QCOMPARE(series.stats.maxTime, b.maxTime);
+        QCOMPARE(series.stats.outside, b.outside);
+        QVERIFY(std::fabs(series.stats.sum - b.sum) < 1e-6 * std::fabs(b.sum));
+        for (const SampleSummary::Column& column : series.columns) {
+            const Brute under = brute(rows, channel, column.from, column.to);
+            QCOMPARE(column.count == 0, under.count == 0);
+            if (under.count > 0) {
+                QCOMPARE(column.min, under.min);
+                QCOMPARE(column.max, under.max);
+            }
+        }
+    }
+    CsvExporter exporter(&store, &cache);
+    QBuffer csv;
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    QVERIFY(exporter.write({CsvExporter::Column{serial, channel, QStringLiteral("c")}}, from, to,
+                           &csv));
+    ChannelStats exported;
+    const QList<QByteArray> lines = csv.data().split('\n');
+    for (int i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> cells = lines[i].trimmed().split(',');
+        if (cells.size() == 3 && !cells[2].isEmpty())
+            exported.add(cells[2].toDouble(), cells[1].toLongLong(),
+                         SampleSummary::isOutside(low, high, cells[2].toDouble()));
+    }
+    QCOMPARE(exported.count, b.count);
+    QCOMPARE(exported.min, b.min);
+    QCOMPARE(exported.max, b.max);
+    QCOMPARE(exported.outside, b.outside);
+}
+
 } // namespace
 
 class TestSummaryBuilder : public QObject
@@ -87,6 +180,8 @@ private slots:
     void initTestCase();
     void snapshot_data();
     void snapshot();
+    void editsFoundAtTheNextStart_data();
+    void editsFoundAtTheNextStart();
     void untouchedWhileAppending();
     void emptyTable();
 };
@@ -135,15 +230,18 @@ void TestSummaryBuilder::snapshot()
         QVERIFY(file.open(QIODevice::ReadWrite));
         file.resize(file.size() / 2);
     } else if (change == QLatin1String("count")) {
-        // The first node's count of buckets: after the summary's 73-byte header, the node's
-        // serial number (length and bytes) and its four alarm limits as doubles.
+        // The count of id blocks: after the summary's 73-byte header, the four nodes' serial
+        // numbers (length and bytes) with their four alarm limits as doubles, and the count of
+        // stale ranges.
         QFile file(SummaryBuilder::snapshotPath(database));
         QVERIFY(file.open(QIODevice::ReadWrite));
         const QByteArray bytes = file.readAll();
         const int header = bytes.indexOf("TSUM");
         QVERIFY(header > 0);
         QCOMPARE(bytes.mid(header + 73 + 4, 4), QByteArray("GEN-"));
-        QVERIFY(file.seek(header + 73 + 4 + 8 + 4 * 8));
+        const int blocks = header + 73 + 4 * (4 + 8 + 4 * 8) + 4;
+        QCOMPARE(bytes.mid(blocks - 4, 4), QByteArray(4, '\0'));
+        QVERIFY(file.seek(blocks));
         QVERIFY(file.write(QByteArray::fromHex("00000000fffffff0")) == 8);
     }
     auto cache = std::make_shared<SummaryCache>(settingsOf(project));
@@ -155,6 +253,101 @@ void TestSummaryBuilder::snapshot()
     builder.stop();
     QCOMPARE(builder.rowsRead() == 0, reused);
     compareWithRows(*cache, project);
+}
+
+void TestSummaryBuilder::editsFoundAtTheNextStart_data()
+{
+    QTest::addColumn<bool>("indexed");       // the recorder's summary is there to compare with
+    QTest::addColumn<QStringList>("before"); // by another program before the first session
+    QTest::addColumn<QStringList>("after");  // between the first and the second session
+
+    const QString insert =
+        QStringLiteral("insert into quorbinal (serialno, channel1, channel2, pointDate) values ");
+    const QString stretch = QStringLiteral("pointDate between %M + 900 and %M + 1199");
+    const struct
+    {
+        const char* name;
+        QStringList before;
+        QStringList after;
+    } cases[] = {
+        {"stretch deleted in the middle",
+         {},
+         {QStringLiteral("delete from quorbinal where pointDate between %M and %M + 1799")}},
+        {"stretch corrected in the middle",
+         {},
+         {QStringLiteral("update quorbinal set channel1 = channel1 + 7.25 where serialno = "
+                         "'GEN-0002' and pointDate between %M and %M + 599")}},
+        {"row replaced under its id",
+         {},
+         {QStringLiteral("replace into quorbinal (id, serialno, channel1, channel2, pointDate) "
+                         "select id, serialno, channel1 - 30, channel2, pointDate from quorbinal "
+                         "where serialno = 'GEN-0002' and pointDate = %M + 100")}},
+        {"second repeated by a row added later",
+         {},
+         {insert + "('GEN-0002', 61.5, 12.25, %M + 200)"}},
+        {"row added before the first", {}, {insert + "('GEN-0002', 5.5, 1.25, %F - 3600)"}},
+        {"row moved to another node",
+         {},
+         {QStringLiteral("update quorbinal set serialno = 'GEN-0003' where serialno = 'GEN-0002' "
+                         "and pointDate = %M + 300")}},
+        {"stretch put back from a backup under its ids, changed",
+         {},
+         {QStringLiteral("create temp table backup as select * from quorbinal where ") + stretch,
+          QStringLiteral("delete from quorbinal where ") + stretch,
+          QStringLiteral("insert into quorbinal select id, serialno, channel1 + 1, channel2, "
+                         "pointDate from backup")}},
+        {"second repeated before the first session",
+         {insert + "('GEN-0002', 61.5, 12.25, %M + 200)"},
+         {}},
+    };
+    for (bool indexed : {true, false})
+        for (const auto& c : cases)
+            // Without the recorder's marks only a serial number of another length is told from
+            // the digests (their sums cost no string work per row).
+            if (indexed || qstrcmp(c.name, "row moved to another node") != 0)
+                QTest::newRow(qPrintable(QString::fromLatin1(c.name) +
+                                         (indexed ? QStringLiteral(", recorder's summary")
+                                                  : QStringLiteral(", no index"))))
+                    << indexed << c.before << c.after;
+}
+
+// Catches an earlier session's summary taken although rows were deleted, changed, replaced or
+// added with older times since (charts, minimum, maximum, average and time out of range then
+// disagree with the CSV export), a summary that counts both rows of a repeated second, and a
+// check that reads the whole file again instead of the part that changed.
+void TestSummaryBuilder::editsFoundAtTheNextStart()
+{
+    QFETCH(bool, indexed);
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, after);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString project = dir.filePath(QStringLiteral("Edited.tpc"));
+    const SampleDatabaseGenerator::Result made = generate(project, 6, indexed);
+    QVERIFY(made.ok);
+    const QString database = made.databasePath;
+    const qint64 middle = made.first + 3 * 3600 + 17;
+    QVERIFY(runSql(database, before, middle, made.first));
+    const std::shared_ptr<SummaryCache> first = buildSummary(project);
+    QVERIFY(first);
+    compareWithRows(*first, project);
+    QVERIFY(runSql(database, after, middle, made.first));
+
+    auto cache = std::make_shared<SummaryCache>(settingsOf(project));
+    SummaryBuilder builder(database, cache);
+    QSignalSpy complete(&builder, &SummaryBuilder::complete);
+    builder.start();
+    if (complete.isEmpty())
+        QVERIFY(complete.wait(60000));
+    builder.stop();
+    QCOMPARE(int(builder.check()),
+             int(indexed ? SummaryBuilder::Check::Marks : SummaryBuilder::Check::Digests));
+    QVERIFY2(builder.rowsRead() < 10, qPrintable(QString::number(builder.rowsRead())));
+    compareWithRows(*cache, project);
+    for (const char* serial : {"GEN-0002", "GEN-0003"})
+        for (int channel = 1; channel <= 2; ++channel)
+            compareRange(*cache, project, QByteArray(serial), channel, middle - 3600,
+                         middle + 3600);
 }
 
 // Catches a viewer that changes the database while the recorder appends to it (a write, a

@@ -9,6 +9,7 @@
 #include "viewerfixture.h"
 #include "viewersession.h"
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -22,6 +23,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 using namespace ViewerFixture;
@@ -74,8 +76,12 @@ private slots:
     void serialsOutsideTheProjectListed();
     void trackCursorShowsTheSamples();
     void followsNewSamplesOnlyAtTheEnd();
+    void databaseReplacedWhileOpen_data();
+    void databaseReplacedWhileOpen();
     void exportsTheVisibleRange();
     void statisticsOfExtremeValues();
+    void fitsASmallScreen_data();
+    void fitsASmallScreen();
 
 private:
     QTemporaryDir m_dir;
@@ -388,6 +394,73 @@ void TestTrendscopeWindow::followsNewSamplesOnlyAtTheEnd()
     QCOMPARE(window->timeWindow().to(), double(End - 40000));
 }
 
+void TestTrendscopeWindow::databaseReplacedWhileOpen_data()
+{
+    QTest::addColumn<bool>("movedOver");
+    QTest::newRow("a backup moved over it") << true;
+    QTest::newRow("its table emptied and filled again") << false;
+}
+
+// Catches a window that goes on showing the old file, or silently stops following new samples,
+// when another file is put under the database's path while it is open.
+void TestTrendscopeWindow::databaseReplacedWhileOpen()
+{
+    QFETCH(bool, movedOver);
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("Hall.dat"));
+    QVERIFY(QFile::copy(m_project[1], dir.filePath(QStringLiteral("Hall.tpc"))));
+    QVERIFY(QFile::copy(ProjectFile::databasePath(m_project[1]), database));
+    const auto window = openWindow(dir.filePath(QStringLiteral("Hall.tpc")));
+    QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()) && window->session()->isSummaryComplete(),
+                             60000);
+    const qint64 newLast = End + 7200;
+    if (movedOver) {
+        SampleDatabaseGenerator::Options options;
+        options.projectPath = dir.filePath(QStringLiteral("backup/Hall.tpc"));
+        options.seconds = 86400;
+        options.end = newLast;
+        options.nodes = 6;
+        options.interval = 60;
+        options.seed = 5;
+        options.index = true;
+        const SampleDatabaseGenerator::Result backup = SampleDatabaseGenerator::generate(options);
+        QVERIFY(backup.ok);
+        QCOMPARE(std::rename(QFile::encodeName(backup.databasePath).constData(),
+                             QFile::encodeName(database).constData()),
+                 0);
+    } else {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("again"));
+        db.setDatabaseName(database);
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY(query.exec(QStringLiteral("delete from quorbinal")));
+        QVERIFY(query.exec(QStringLiteral("delete from sqlite_sequence")));
+        for (qint64 t = newLast - 7200; t <= newLast; t += 60)
+            QVERIFY(query.exec(QStringLiteral("insert into quorbinal (serialno, channel1, "
+                                              "channel2, pointDate) values ('GEN-0001', 21.5, "
+                                              "40.25, %1)")
+                                   .arg(t)));
+        query.clear();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("again"));
+    auto* state = window->findChild<QLabel*>(QStringLiteral("label_state"));
+    QTRY_VERIFY_WITH_TIMEOUT(state->text().contains(QStringLiteral("was replaced")), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->timeWindow().last(), double(newLast), 20000);
+    QVERIFY(window->timeWindow().isAtEnd());
+    QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()), 30000);
+    // New samples in the file now there still scroll in.
+    QProcess appender;
+    appender.start(QStringLiteral(APPENDER_PATH), {database, QString::number(newLast + 60),
+                                                   QStringLiteral("1"), QStringLiteral("0")});
+    QVERIFY(appender.waitForReadyRead(30000));
+    appender.write("close\n");
+    QVERIFY(appender.waitForFinished(30000));
+    QTRY_COMPARE_WITH_TIMEOUT(window->timeWindow().to(), double(newLast + 89), 20000);
+    QVERIFY(state->text().contains(QStringLiteral("was replaced")));
+}
+
 // Catches an export of another range than the visible one, or one that leaves no file.
 void TestTrendscopeWindow::exportsTheVisibleRange()
 {
@@ -452,6 +525,65 @@ void TestTrendscopeWindow::statisticsOfExtremeValues()
     QCOMPARE(table->item(0, 3)->text(), QStringLiteral("1.00e+308"));
     QVERIFY2(table->item(0, 5)->text().contains(QStringLiteral("e+30")),
              qPrintable(table->item(0, 5)->text()));
+}
+
+void TestTrendscopeWindow::fitsASmallScreen_data()
+{
+    QTest::addColumn<QSize>("size");
+    // A 1280x720 screen less a top bar and a task bar (80) and the window's title bar and
+    // borders (40 and 10).
+    QTest::newRow("1280x720 less desktop panels") << QSize(1270, 600);
+    QTest::newRow("narrower still, the typed period on a row of its own") << QSize(900, 640);
+}
+
+// Catches a window whose smallest size is larger than a laptop's or panel PC's screen, so that
+// the statistics, the "+" and "LIVE" buttons or the right end of the charts lie off it.
+void TestTrendscopeWindow::fitsASmallScreen()
+{
+    QFETCH(QSize, size);
+    const auto window = openWindow(m_project[1]);
+    QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()), 30000);
+    QVector<int> all;
+    for (int i = 0; i < TrendscopeWindow::MaxChannels; ++i)
+        all << i;
+    window->setChosen(all);
+    // The longest state line the window shows.
+    window->findChild<QLabel*>(QStringLiteral("label_state"))
+        ->setText(QStringLiteral("The database file was replaced at 12:00:00 and opened again.  "
+                                 "No range index in this file: zoomed-in views read more slowly."));
+    window->resize(size);
+    QTRY_COMPARE(window->size(), size);
+    QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()), 30000);
+    const QSize smallest = window->minimumSize();
+    QVERIFY2(
+        smallest.width() <= size.width() && smallest.height() <= size.height(),
+        qPrintable(QStringLiteral("smallest %1x%2").arg(smallest.width()).arg(smallest.height())));
+    const QRect inside = window->rect();
+    for (const char* name : {"btn_zoom_in", "btn_live", "btn_show", "statsTable", "chartStack",
+                             "navigator", "label_range", "command_help"}) {
+        auto* part = window->findChild<QWidget*>(QString::fromLatin1(name));
+        QVERIFY(part);
+        QVERIFY2(part->isVisible(), name);
+        const QRect at(part->mapTo(window.get(), QPoint(0, 0)), part->size());
+        QVERIFY2(inside.contains(at) && !at.isEmpty(),
+                 qPrintable(QStringLiteral("%1 at %2,%3 %4x%5")
+                                .arg(QString::fromLatin1(name))
+                                .arg(at.x())
+                                .arg(at.y())
+                                .arg(at.width())
+                                .arg(at.height())));
+    }
+    // Every chart keeps a plot, the last one its time axis, inside the stack.
+    auto* stack = window->findChild<ChartStack*>();
+    QCOMPARE(stack->channelCount(), TrendscopeWindow::MaxChannels);
+    QVERIFY(stack->columns() >= 200);
+    const QChartViewer* last = stack->viewer(TrendscopeWindow::MaxChannels - 1);
+    QVERIFY(last->geometry().bottom() <= stack->height());
+    for (int i = 0; i < TrendscopeWindow::MaxChannels; ++i)
+        QVERIFY(stack->viewer(i)->height() >= 40);
+    // The statistics show at least one channel, the rest a scroll away.
+    auto* table = window->findChild<QTableWidget*>(QStringLiteral("statsTable"));
+    QVERIFY(table->viewport()->height() >= table->verticalHeader()->defaultSectionSize());
 }
 
 QTEST_MAIN(TestTrendscopeWindow)

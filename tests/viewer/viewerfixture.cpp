@@ -1,6 +1,7 @@
 #include "viewerfixture.h"
 
 #include "channelcatalog.h"
+#include "novalue.h"
 #include "projectfile.h"
 #include "summarybuilder.h"
 #include "summarycache.h"
@@ -35,9 +36,12 @@ QVector<Row> nodeRows(const QString& databasePath, const QByteArray& serial)
                 r.id = q.value(0).toLongLong();
                 r.time = q.value(1).toLongLong();
                 for (int c = 0; c < 2; ++c) {
-                    r.present[c] = !q.value(2 + c).isNull();
+                    r.present[c] = !q.value(2 + c).isNull() && q.value(2 + c).toDouble() != NoValue;
                     r.value[c] = q.value(2 + c).toDouble();
                 }
+                // Of two rows in one second the later one counts.
+                if (!rows.isEmpty() && rows.constLast().time == r.time)
+                    rows.removeLast();
                 rows << r;
             }
         }

@@ -23,7 +23,7 @@ struct Row
     bool present[2] = {false, false};
 };
 
-// One node's rows in (pointDate, id) order.
+// One node's rows in (pointDate, id) order, the later of two in one second only.
 QVector<Row> nodeRows(const QString& databasePath, const QByteArray& serial);
 
 // The summary settings of a project: its interval and its nodes' alarm ranges.

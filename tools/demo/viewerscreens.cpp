@@ -1,7 +1,10 @@
 // viewerscreens: opens the data viewer on a project and saves what a user sees as PNG files:
 // the whole recorded period, the last day, and one minute with the track cursor. Run under
-// xvfb-run -a.
-//   usage: trendscope_screens OUTPUT_DIR PROJECT.tpc [PREFIX]
+// xvfb-run -a. With --screen the window fills the screen (as a maximized window would, less
+// PANELS pixels of desktop panels above and below) and the pictures are of the whole screen,
+// so that what lies off it shows as missing, with eight charts: e.g. under
+// xvfb-run -a -s "-screen 0 1280x720x24".
+//   usage: trendscope_screens OUTPUT_DIR PROJECT.tpc [PREFIX] [--screen [PANELS]]
 
 #include "chartstack.h"
 #include "qchartviewer.h"
@@ -14,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
@@ -52,11 +56,16 @@ bool settle(TrendscopeWindow* window, int timeoutMs)
         timeoutMs);
 }
 
+bool wholeScreen = false;
+
 void shot(const QString& dir, const QString& name, QWidget* window)
 {
     wait(300);
     const QString file = dir + QLatin1Char('/') + name + QStringLiteral(".png");
-    window->grab().save(file);
+    if (wholeScreen)
+        QGuiApplication::primaryScreen()->grabWindow(0).save(file);
+    else
+        window->grab().save(file);
     std::printf("%s\n", qPrintable(file));
 }
 
@@ -66,30 +75,50 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Trendscope"));
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: trendscope_screens OUTPUT_DIR PROJECT.tpc [PREFIX]\n");
+    QStringList args = app.arguments().mid(1);
+    int panels = -1;
+    const int screenAt = int(args.indexOf(QStringLiteral("--screen")));
+    if (screenAt >= 0) {
+        bool number = false;
+        panels = args.value(screenAt + 1).toInt(&number);
+        args.erase(args.begin() + screenAt, args.begin() + screenAt + (number ? 2 : 1));
+        panels = number ? panels : 0;
+        wholeScreen = true;
+    }
+    if (args.size() < 2) {
+        std::fprintf(stderr, "usage: trendscope_screens OUTPUT_DIR PROJECT.tpc [PREFIX] "
+                             "[--screen [PANELS]]\n");
         return 2;
     }
-    const QString out = QString::fromLocal8Bit(argv[1]);
-    const QString prefix = argc > 3 ? QString::fromLocal8Bit(argv[3]) : QStringLiteral("viewer-");
+    const QString out = args.at(0);
+    const QString prefix = args.size() > 2 ? args.at(2) : QStringLiteral("viewer-");
     QDir().mkpath(out);
     ViewerCommandLine::Options options;
     QString error;
-    if (!ViewerCommandLine::parse({QString::fromLocal8Bit(argv[2])}, &options, &error)) {
+    if (!ViewerCommandLine::parse({args.at(1)}, &options, &error)) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
     TrendscopeWindow window(new ViewerSession(options.projectPath, options.devices));
-    window.resize(1360, 860);
-    window.move(0, 0);
+    if (wholeScreen) {
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        window.move(0, panels / 2);
+        window.resize(screen.width(), screen.height() - panels);
+    } else {
+        window.resize(1360, 860);
+        window.move(0, 0);
+    }
     window.show();
     if (!settle(&window, 300000)) {
         std::fprintf(stderr, "the viewer did not settle\n");
         return 1;
     }
-    // Four channels of four nodes: two temperatures, a humidity, a temperature.
+    // Four channels of four nodes: two temperatures, a humidity, a temperature; on a screen,
+    // as many as the window takes, the most it has to fit.
     QVector<int> chosen;
-    for (int index : {0, 4, 9, 12})
+    const QVector<int> wanted =
+        wholeScreen ? QVector<int>{0, 1, 2, 3, 4, 5, 6, 7} : QVector<int>{0, 4, 9, 12};
+    for (int index : wanted)
         if (index < window.session()->catalog().channels().size())
             chosen << index;
     window.setChosen(chosen);

@@ -44,6 +44,11 @@ int CsvExportCommand::run(const ViewerCommandLine::Options& options, QTextStream
             message = m;
             loop.quit();
         });
+        QObject::connect(&builder, &SummaryBuilder::replaced, &loop, [&]() {
+            ok = false;
+            message = QStringLiteral("The database file was replaced while it was read.");
+            loop.quit();
+        });
         builder.start();
         if (!done && ok)
             loop.exec();

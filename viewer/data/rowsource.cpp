@@ -28,7 +28,8 @@ bool RowSource::rows(const QByteArray& serial, qint64 from, qint64 to, qint64 ma
     qint64 lastId = -1;
     qint64 highId = 0;
     m_cache->read([&](const SampleSummary& summary) {
-        covered = !summary.isEmpty() && from >= summary.completeFrom();
+        covered = !summary.isEmpty() && from >= summary.completeFrom() &&
+                  !summary.isStale(serial, from, to);
         if (covered && !summary.idSpan(from, to, &firstId, &lastId))
             lastId = -1;
         highId = summary.highId();

@@ -20,7 +20,8 @@ public:
     void refresh();
 
     // Rows with pointDate in [from, to]; rows above maxId are left out. False when there is no
-    // way yet (no index, and the summary does not reach back that far) or the query failed.
+    // way yet (no index, and the summary does not reach back that far or its ids there are
+    // being read again) or the query failed.
     bool rows(const QByteArray& serial, qint64 from, qint64 to, qint64 maxId,
               const StoredRowSink& sink);
 

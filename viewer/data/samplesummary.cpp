@@ -12,7 +12,14 @@ namespace {
 
 constexpr quint32 Magic = 0x5453554D; // written in the machine's byte order: a file from another
                                       // kind of machine fails the check and is rebuilt
-constexpr quint32 Version = 1;
+// 2: one row per node and second, row seconds per bucket, id digests, stale ranges, in parts.
+constexpr quint32 Version = 2;
+constexpr qint64 Everything = std::numeric_limits<qint64>::min();
+// The newest part holds at least the last day (what a new view shows), each older one about a
+// week; at most this many parts however wide the period (a clock set decades wrong).
+constexpr qint64 NewestPartSeconds = 86400;
+constexpr qint64 PartSeconds = 7 * 86400;
+constexpr qint64 MaxParts = 64;
 
 qint64 floorDiv(qint64 a, qint64 b)
 {
@@ -62,15 +69,36 @@ qint32 centi(double value, bool upwards)
     return qint32(qBound(-limit, whole, limit));
 }
 
-template <typename T> void writeItems(QDataStream& out, const std::deque<T>& items)
+template <typename It> void writeItems(QDataStream& out, It begin, It end)
 {
-    out << quint64(items.size());
-    std::vector<T> flat(items.begin(), items.end());
+    using T = typename std::iterator_traits<It>::value_type;
+    const std::vector<T> flat(begin, end);
+    out << quint64(flat.size());
     out.writeRawData(reinterpret_cast<const char*>(flat.data()), int(flat.size() * sizeof(T)));
+}
+
+// The items whose key lies in [fromKey, toKey).
+template <typename T>
+void writeKeyRange(QDataStream& out, const std::deque<T>& items, qint64 fromKey, qint64 toKey)
+{
+    const auto begin = std::lower_bound(items.begin(), items.end(), fromKey, lessKey<T>);
+    const auto end = std::lower_bound(begin, items.end(), toKey, lessKey<T>);
+    writeItems(out, begin, end);
+}
+
+// The first key whose bucket starts at or after the time.
+qint64 keyFrom(qint64 time, qint64 seconds)
+{
+    if (time == std::numeric_limits<qint64>::min())
+        return time;
+    if (time == std::numeric_limits<qint64>::max())
+        return time;
+    return floorDiv(time + seconds - 1, seconds);
 }
 
 template <typename T> bool readItems(QDataStream& in, std::deque<T>* items)
 {
+    items->clear();
     quint64 count = 0;
     in >> count;
     // A damaged file must not ask for more than it holds (nor for more than one read takes).
@@ -92,6 +120,21 @@ SampleSummary::SampleSummary(int intervalSeconds)
     : m_bucketSeconds(60 * qint64(qMax(1, intervalSeconds))),
       m_fineSeconds(10 * qint64(qMax(1, intervalSeconds)))
 {
+}
+
+SampleSummary SampleSummary::emptyCopy() const
+{
+    SampleSummary copy;
+    copy.m_bucketSeconds = m_bucketSeconds;
+    copy.m_fineSeconds = m_fineSeconds;
+    for (const Node& node : m_nodes) {
+        copy.m_nodes.emplace_back();
+        Node& into = copy.m_nodes.back();
+        into.serial = node.serial;
+        std::copy(std::begin(node.low), std::end(node.low), std::begin(into.low));
+        std::copy(std::begin(node.high), std::end(node.high), std::begin(into.high));
+    }
+    return copy;
 }
 
 SampleSummary::Node& SampleSummary::nodeFor(const QByteArray& serial)
@@ -175,26 +218,29 @@ void SampleSummary::add(const StoredRow& row)
     Node& node = m_nodes[size_t(internSerial(row.serial, row.serialLength))];
     const qint64 key = floorDiv(row.time, m_bucketSeconds);
     const quint32 offset = quint32(row.time - key * m_bucketSeconds);
-    Bucket& bucket = itemAt(node.buckets, key);
+    Bucket one;
+    one.key = key;
+    one.rows = 1;
+    one.firstOffset = one.lastOffset = offset;
     for (int c = 0; c < 2; ++c) {
         if (!row.present[c])
             continue;
-        ChannelBucket one;
-        one.count = 1;
-        one.outside = isOutside(node.low[c], node.high[c], row.value[c]) ? 1 : 0;
-        one.sum = one.min = one.max = row.value[c];
-        one.minOffset = one.maxOffset = offset;
-        combine(bucket.channel[c], one);
+        ChannelBucket& b = one.channel[c];
+        b.count = 1;
+        b.outside = isOutside(node.low[c], node.high[c], row.value[c]) ? 1 : 0;
+        b.sum = b.min = b.max = row.value[c];
+        b.minOffset = b.maxOffset = offset;
     }
+    combine(node, itemAt(node.buckets, key), one);
     FineCell& cell = fineAt(node, floorDiv(row.time, m_fineSeconds));
-    FineCell one;
+    FineCell fine;
     for (int c = 0; c < 2; ++c) {
         if (row.present[c]) {
-            one.min[c] = centi(row.value[c], false);
-            one.max[c] = centi(row.value[c], true);
+            fine.min[c] = centi(row.value[c], false);
+            fine.max[c] = centi(row.value[c], true);
         }
     }
-    combine(cell, one);
+    combine(cell, fine);
     IdSpan& span = itemAt(m_spans, key);
     if (span.lastId == 0) {
         span.firstId = span.lastId = row.id;
@@ -209,6 +255,40 @@ void SampleSummary::add(const StoredRow& row)
         m_firstTime = qMin(m_firstTime, row.time);
         m_lastTime = qMax(m_lastTime, row.time);
     }
+}
+
+void SampleSummary::noteId(const StoredRow& row)
+{
+    itemAt(m_blocks, floorDiv(row.id, BlockIds)).digest.add(row);
+}
+
+void SampleSummary::setIdBlock(const IdBlock& block)
+{
+    itemAt(m_blocks, block.key) = block;
+}
+
+void SampleSummary::combine(const Node& node, Bucket& into, const Bucket& from)
+{
+    if (from.rows == 0)
+        return;
+    if (into.rows == 0) {
+        into = from;
+        return;
+    }
+    // The later of two rows in one second counts, and which one is later only the ids tell:
+    // a bucket whose seconds meet is read again by time.
+    if (from.firstOffset <= into.lastOffset && from.lastOffset >= into.firstOffset) {
+        Stale stale;
+        stale.serial = node.serial;
+        stale.from = into.key * m_bucketSeconds;
+        stale.to = stale.from + m_bucketSeconds - 1;
+        markStale(stale);
+    }
+    into.rows += from.rows;
+    into.firstOffset = qMin(into.firstOffset, from.firstOffset);
+    into.lastOffset = qMax(into.lastOffset, from.lastOffset);
+    combine(into.channel[0], from.channel[0]);
+    combine(into.channel[1], from.channel[1]);
 }
 
 void SampleSummary::combine(ChannelBucket& into, const ChannelBucket& from)
@@ -257,11 +337,7 @@ void SampleSummary::merge(const SampleSummary& other)
         // end keeps every insertion at the end of the deque.
         const bool before = !node.buckets.empty() && !from.buckets.empty() &&
                             from.buckets.back().key <= node.buckets.front().key;
-        auto put = [&](const Bucket& b) {
-            Bucket& into = itemAt(node.buckets, b.key);
-            combine(into.channel[0], b.channel[0]);
-            combine(into.channel[1], b.channel[1]);
-        };
+        auto put = [&](const Bucket& b) { combine(node, itemAt(node.buckets, b.key), b); };
         if (before)
             std::for_each(from.buckets.rbegin(), from.buckets.rend(), put);
         else
@@ -292,6 +368,10 @@ void SampleSummary::merge(const SampleSummary& other)
         std::for_each(other.m_spans.rbegin(), other.m_spans.rend(), putSpan);
     else
         std::for_each(other.m_spans.begin(), other.m_spans.end(), putSpan);
+    for (const IdBlock& b : other.m_blocks)
+        itemAt(m_blocks, b.key).digest.merge(b.digest);
+    for (const Stale& stale : other.m_stale)
+        markStale(stale);
     if (other.m_hasTime) {
         m_firstTime = m_hasTime ? qMin(m_firstTime, other.m_firstTime) : other.m_firstTime;
         m_lastTime = m_hasTime ? qMax(m_lastTime, other.m_lastTime) : other.m_lastTime;
@@ -312,6 +392,80 @@ void SampleSummary::markIds(qint64 firstId, qint64 lastId)
     }
     m_lowId = qMin(m_lowId, firstId);
     m_highId = qMax(m_highId, lastId);
+}
+
+void SampleSummary::clearNode(Node& node, qint64 fromKey, qint64 toKey)
+{
+    const auto begin =
+        std::lower_bound(node.buckets.begin(), node.buckets.end(), fromKey, lessKey<Bucket>);
+    const auto end = std::lower_bound(begin, node.buckets.end(), toKey + 1, lessKey<Bucket>);
+    node.buckets.erase(begin, end);
+    // A coarse bucket is a whole number of fine ones.
+    const qint64 ratio = m_bucketSeconds / m_fineSeconds;
+    for (qint64 key = fromKey * ratio; key < (toKey + 1) * ratio; ++key) {
+        const auto it = node.fine.find(floorDiv(key, FineBlock));
+        if (it == node.fine.end()) {
+            key = (floorDiv(key, FineBlock) + 1) * FineBlock - 1;
+            continue;
+        }
+        it->second[size_t(key - it->first * FineBlock)] = FineCell();
+    }
+}
+
+void SampleSummary::replaceRange(const QByteArray& serial, qint64 fromKey, qint64 toKey,
+                                 const SampleSummary& rows)
+{
+    for (Node& node : m_nodes)
+        if (serial.isEmpty() || node.serial == serial)
+            clearNode(node, fromKey, toKey);
+    merge(rows);
+    unmarkStale(serial, fromKey * m_bucketSeconds, (toKey + 1) * m_bucketSeconds - 1);
+}
+
+void SampleSummary::markStale(const Stale& stale)
+{
+    // Ranges of one node that meet become one, so a long stretch stays one range.
+    for (Stale& s : m_stale) {
+        if (s.serial == stale.serial && stale.from <= s.to + 1 && stale.to + 1 >= s.from) {
+            s.from = qMin(s.from, stale.from);
+            s.to = qMax(s.to, stale.to);
+            if (stale.lastId >= stale.firstId) {
+                s.firstId = s.lastId >= s.firstId ? qMin(s.firstId, stale.firstId) : stale.firstId;
+                s.lastId = qMax(s.lastId, stale.lastId);
+            }
+            return;
+        }
+    }
+    m_stale.push_back(stale);
+}
+
+void SampleSummary::unmarkStale(const QByteArray& serial, qint64 from, qint64 to)
+{
+    // Seconds read again for every node are read again for each one.
+    std::vector<Stale> kept;
+    for (const Stale& s : m_stale) {
+        if ((!serial.isEmpty() && s.serial != serial) || s.to < from || s.from > to) {
+            kept.push_back(s);
+            continue;
+        }
+        if (s.from < from) {
+            kept.push_back(s);
+            kept.back().to = from - 1;
+        }
+        if (s.to > to) {
+            kept.push_back(s);
+            kept.back().from = to + 1;
+        }
+    }
+    m_stale.swap(kept);
+}
+
+bool SampleSummary::isStale(const QByteArray& serial, qint64 from, qint64 to) const
+{
+    for (const Stale& s : m_stale)
+        if ((s.serial.isEmpty() || s.serial == serial) && s.from <= to && s.to >= from)
+            return true;
+    return false;
 }
 
 bool SampleSummary::period(qint64* first, qint64* last) const
@@ -438,6 +592,36 @@ bool SampleSummary::idSpan(qint64 from, qint64 to, qint64* firstId, qint64* last
     return any;
 }
 
+std::vector<qint64> SampleSummary::bucketsOfIds(qint64 firstId, qint64 lastId) const
+{
+    std::vector<qint64> keys;
+    for (const IdSpan& span : m_spans)
+        if (span.firstId <= lastId && span.lastId >= firstId)
+            keys.push_back(span.key);
+    return keys;
+}
+
+void SampleSummary::writePart(QDataStream& out, qint64 from, qint64 to) const
+{
+    const qint64 fromKey = keyFrom(from, m_bucketSeconds);
+    const qint64 toKey = keyFrom(to, m_bucketSeconds);
+    const qint64 blockSeconds = FineBlock * m_fineSeconds;
+    const qint64 fromBlock = keyFrom(from, blockSeconds);
+    const qint64 toBlock = keyFrom(to, blockSeconds);
+    for (const Node& node : m_nodes) {
+        writeKeyRange(out, node.buckets, fromKey, toKey);
+        const auto begin = node.fine.lower_bound(fromBlock);
+        const auto end = node.fine.lower_bound(toBlock);
+        out << quint64(std::distance(begin, end));
+        for (auto it = begin; it != end; ++it) {
+            out << qint64(it->first);
+            out.writeRawData(reinterpret_cast<const char*>(it->second.data()),
+                             int(it->second.size() * sizeof(FineCell)));
+        }
+    }
+    writeKeyRange(out, m_spans, fromKey, toKey);
+}
+
 bool SampleSummary::save(QIODevice* device) const
 {
     QDataStream out(device);
@@ -445,60 +629,148 @@ bool SampleSummary::save(QIODevice* device) const
     out << Magic << Version << quint32(sizeof(Bucket)) << qint64(m_bucketSeconds)
         << qint64(m_fineSeconds) << m_lowId << m_highId << m_hasTime << m_firstTime << m_lastTime
         << m_completeFrom << quint32(m_nodes.size());
-    for (const Node& node : m_nodes) {
+    for (const Node& node : m_nodes)
         out << node.serial << node.low[0] << node.high[0] << node.low[1] << node.high[1];
-        writeItems(out, node.buckets);
-        out << quint64(node.fine.size());
-        for (const auto& [block, cells] : node.fine) {
-            out << qint64(block);
-            out.writeRawData(reinterpret_cast<const char*>(cells.data()),
-                             int(cells.size() * sizeof(FineCell)));
-        }
+    out << quint32(m_stale.size());
+    for (const Stale& s : m_stale)
+        out << s.serial << s.from << s.to << s.firstId << s.lastId;
+    writeItems(out, m_blocks.begin(), m_blocks.end());
+    // Part boundaries on whole blocks of fine buckets, so that no block is cut.
+    std::vector<qint64> bounds;
+    if (m_hasTime) {
+        const qint64 block = FineBlock * m_fineSeconds;
+        const qint64 newest = floorDiv(m_lastTime - NewestPartSeconds, block) * block;
+        qint64 step = qMax(block, floorDiv(PartSeconds + block - 1, block) * block);
+        const qint64 left = newest - m_firstTime;
+        if (left / step > MaxParts)
+            step = (floorDiv(left / MaxParts, block) + 1) * block;
+        for (qint64 bound = newest; bound > m_firstTime; bound -= step)
+            bounds.push_back(bound);
     }
-    writeItems(out, m_spans);
+    bounds.push_back(Everything);
+    out << quint32(bounds.size());
+    for (qint64 bound : bounds)
+        out << bound;
+    qint64 to = std::numeric_limits<qint64>::max();
+    for (qint64 bound : bounds) {
+        writePart(out, bound, to);
+        to = bound;
+    }
     return out.status() == QDataStream::Ok;
 }
 
 bool SampleSummary::load(QIODevice* device)
 {
-    QDataStream in(device);
-    in.setVersion(QDataStream::Qt_5_15);
+    Loader loader(device);
+    SampleSummary loaded;
+    if (!loader.first(&loaded))
+        return false;
+    while (loader.hasMore()) {
+        SampleSummary part = loaded.emptyCopy();
+        if (!loader.next(&part))
+            return false;
+        loaded.merge(part);
+    }
+    *this = std::move(loaded);
+    return true;
+}
+
+SampleSummary::Loader::Loader(QIODevice* device) : m_in(device)
+{
+    m_in.setVersion(QDataStream::Qt_5_15);
+}
+
+bool SampleSummary::Loader::first(SampleSummary* summary)
+{
     quint32 magic = 0;
     quint32 version = 0;
     quint32 bucketSize = 0;
     qint64 seconds = 0;
-    quint32 nodes = 0;
-    SampleSummary loaded;
     qint64 fineSeconds = 0;
-    in >> magic >> version >> bucketSize >> seconds >> fineSeconds;
-    if (in.status() != QDataStream::Ok || magic != Magic || version != Version ||
-        bucketSize != sizeof(Bucket) || seconds < 1 || fineSeconds < 1)
+    m_in >> magic >> version >> bucketSize >> seconds >> fineSeconds;
+    if (m_in.status() != QDataStream::Ok || magic != Magic || version != Version ||
+        bucketSize != sizeof(Bucket) || seconds < 1 || fineSeconds < 1 ||
+        seconds % fineSeconds != 0)
         return false;
+    SampleSummary loaded;
     loaded.m_bucketSeconds = seconds;
     loaded.m_fineSeconds = fineSeconds;
-    in >> loaded.m_lowId >> loaded.m_highId >> loaded.m_hasTime >> loaded.m_firstTime >>
+    quint32 nodes = 0;
+    m_in >> loaded.m_lowId >> loaded.m_highId >> loaded.m_hasTime >> loaded.m_firstTime >>
         loaded.m_lastTime >> loaded.m_completeFrom >> nodes;
-    if (in.status() != QDataStream::Ok || nodes > 100000)
+    if (m_in.status() != QDataStream::Ok || nodes > 100000)
         return false;
-    loaded.m_nodes.resize(nodes);
-    for (Node& node : loaded.m_nodes) {
-        in >> node.serial >> node.low[0] >> node.high[0] >> node.low[1] >> node.high[1];
-        if (in.status() != QDataStream::Ok || !readItems(in, &node.buckets))
+    for (quint32 n = 0; n < nodes; ++n) {
+        QByteArray serial;
+        float range[4];
+        m_in >> serial >> range[0] >> range[1] >> range[2] >> range[3];
+        if (m_in.status() != QDataStream::Ok || loaded.findSerial(serial) >= 0)
             return false;
+        loaded.setAlarmRange(serial, 1, range[0], range[1]);
+        loaded.setAlarmRange(serial, 2, range[2], range[3]);
+        m_serials << serial;
+    }
+    quint32 stale = 0;
+    m_in >> stale;
+    if (m_in.status() != QDataStream::Ok || stale > 1000000)
+        return false;
+    for (quint32 i = 0; i < stale; ++i) {
+        Stale s;
+        m_in >> s.serial >> s.from >> s.to >> s.firstId >> s.lastId;
+        loaded.m_stale.push_back(s);
+    }
+    quint32 bounds = 0;
+    if (!readItems(m_in, &loaded.m_blocks))
+        return false;
+    m_in >> bounds;
+    if (m_in.status() != QDataStream::Ok || bounds < 1 || bounds > MaxParts + 2)
+        return false;
+    m_bounds.resize(bounds);
+    for (qint64& bound : m_bounds)
+        m_in >> bound;
+    if (m_in.status() != QDataStream::Ok || m_bounds.back() != Everything ||
+        !std::is_sorted(m_bounds.rbegin(), m_bounds.rend()))
+        return false;
+    m_next = 0;
+    if (!readPart(&loaded))
+        return false;
+    *summary = std::move(loaded);
+    return true;
+}
+
+bool SampleSummary::Loader::next(SampleSummary* part)
+{
+    return hasMore() && readPart(part);
+}
+
+bool SampleSummary::Loader::readPart(SampleSummary* into)
+{
+    for (const QByteArray& serial : m_serials) {
+        Node& node = into->nodeFor(serial);
+        std::deque<Bucket> buckets;
+        if (!readItems(m_in, &buckets))
+            return false;
+        node.buckets.insert(node.buckets.begin(), buckets.begin(), buckets.end());
         quint64 blocks = 0;
-        in >> blocks;
-        for (quint64 b = 0; b < blocks && in.status() == QDataStream::Ok; ++b) {
+        m_in >> blocks;
+        const int bytes = int(FineBlock * sizeof(FineCell));
+        const qint64 left = m_in.device() ? m_in.device()->bytesAvailable() : 0;
+        if (m_in.status() != QDataStream::Ok ||
+            blocks > quint64(qMax<qint64>(left, 0)) / quint64(bytes + 8))
+            return false;
+        for (quint64 b = 0; b < blocks; ++b) {
             qint64 block = 0;
-            in >> block;
+            m_in >> block;
             FineBlockCells& cells = node.fine[block];
             cells.resize(FineBlock);
-            const int bytes = int(FineBlock * sizeof(FineCell));
-            if (in.readRawData(reinterpret_cast<char*>(cells.data()), bytes) != bytes)
+            if (m_in.readRawData(reinterpret_cast<char*>(cells.data()), bytes) != bytes)
                 return false;
         }
     }
-    if (!readItems(in, &loaded.m_spans) || in.status() != QDataStream::Ok)
+    std::deque<IdSpan> spans;
+    if (!readItems(m_in, &spans))
         return false;
-    *this = std::move(loaded);
-    return true;
+    into->m_spans.insert(into->m_spans.begin(), spans.begin(), spans.end());
+    m_loadedFrom = m_bounds[m_next++];
+    return m_in.status() == QDataStream::Ok;
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "channelstats.h"
+#include "samplereader.h"
 #include "storedrow.h"
 
 #include <QByteArray>
+#include <QDataStream>
 #include <QList>
 #include <QVector>
 
@@ -21,17 +23,21 @@ class QIODevice;
 // minimum and maximum in hundredths, which is exact for the two-decimal values the recorder
 // stores (other values are widened outwards to the next hundredth). Per coarse bucket over all
 // nodes: the smallest and largest row id, which find a time range's rows on a file without the
-// range index.
+// range index. Per block of row ids: a digest of its rows (SampleReader::IdDigest), against
+// which the file is checked the next time.
 //
-// The summary holds exactly the rows with ids in [lowId(), highId()]. The recorder only ever
-// appends rows with growing ids, so rows above highId() are the new ones and rows below lowId()
-// the ones not yet read; adding each row once keeps every bucket equal to what the rows in it
-// give, whatever order they are added in.
+// The summary holds the rows with ids in [lowId(), highId()], one per node and second: of two
+// rows of one node in one second the later one counts, as everywhere the rows are read. Rows are
+// added in id order, not in time order, so a row can only be told to repeat a second when it
+// falls inside the seconds a bucket already holds for its node; such a bucket, and every range
+// that no longer matches the file, is marked stale until it is read again from the rows by time
+// (replaceRange). Views of a stale range read the rows.
 class SampleSummary
 {
 public:
     static constexpr qint32 NoCenti = 0x7FFFFFFF;
     static constexpr int FineBlock = 4096;
+    static constexpr qint64 BlockIds = 65536;
 
     struct ChannelBucket
     {
@@ -47,6 +53,10 @@ public:
     {
         qint64 key = 0; // bucket start / bucketSeconds
         ChannelBucket channel[2];
+        // The node's rows in the bucket, values or not, and the seconds of the first and last.
+        quint32 rows = 0;
+        quint32 firstOffset = 0;
+        quint32 lastOffset = 0;
     };
     struct FineCell
     {
@@ -59,6 +69,21 @@ public:
         qint64 firstId = 0;
         qint64 lastId = 0;
     };
+    struct IdBlock
+    {
+        qint64 key = 0; // id / BlockIds
+        SampleReader::IdDigest digest;
+    };
+    // Seconds [from, to] of one node (all nodes when serial is empty) that are to be read again.
+    // Rows of that time may also lie in the ids [firstId, lastId] (none when lastId < firstId).
+    struct Stale
+    {
+        QByteArray serial;
+        qint64 from = 0;
+        qint64 to = 0;
+        qint64 firstId = 0;
+        qint64 lastId = -1;
+    };
     // The samples of one pixel column: those whose time lies in [from, to).
     struct Column
     {
@@ -67,6 +92,30 @@ public:
         quint32 count = 0; // for fine buckets: how many of them held a value
         double min = 0;
         double max = 0;
+    };
+
+    // Reads a saved summary the newest part first, so that a view of the last days can be
+    // answered before the rest is read.
+    class Loader
+    {
+    public:
+        explicit Loader(QIODevice* device);
+        // The settings, ids, digests, stale ranges and the newest part.
+        bool first(SampleSummary* summary);
+        bool hasMore() const { return m_next < m_bounds.size(); }
+        // The next older part, into a summary of the same settings that holds no rows.
+        bool next(SampleSummary* part);
+        // Every part holding times at or after this one has been read.
+        qint64 loadedFrom() const { return m_loadedFrom; }
+
+    private:
+        bool readPart(SampleSummary* into);
+
+        QDataStream m_in;
+        QList<QByteArray> m_serials;
+        std::vector<qint64> m_bounds;
+        size_t m_next = 0;
+        qint64 m_loadedFrom = std::numeric_limits<qint64>::max();
     };
 
     // Coarse buckets of sixty sample intervals, fine ones of ten.
@@ -82,6 +131,8 @@ public:
     // summary made with other ranges is of no use (see sameSettings).
     void setAlarmRange(const QByteArray& serial, int channel, float min, float max);
     bool sameSettings(const SampleSummary& other) const;
+    // The same settings and nodes, without rows.
+    SampleSummary emptyCopy() const;
 
     int serialCount() const { return int(m_nodes.size()); }
     int findSerial(const QByteArray& serial) const;
@@ -92,16 +143,37 @@ public:
     void merge(const SampleSummary& other);
     // Records which ids the added rows covered; the caller adds whole id ranges.
     void markIds(qint64 firstId, qint64 lastId);
+    // Counts a row read by id into its block's digest.
+    void noteId(const StoredRow& row);
+
+    // Forgets what the summary holds of the whole coarse buckets in [fromKey, toKey], of one
+    // node or of all (empty serial), takes in what `rows` holds there (the same seconds read
+    // again), and the range is no longer stale.
+    void replaceRange(const QByteArray& serial, qint64 fromKey, qint64 toKey,
+                      const SampleSummary& rows);
+
+    void markStale(const Stale& stale);
+    void unmarkStale(const QByteArray& serial, qint64 from, qint64 to);
+    bool isStale(const QByteArray& serial, qint64 from, qint64 to) const;
+    const std::vector<Stale>& staleRanges() const { return m_stale; }
+
+    const std::deque<IdBlock>& idBlocks() const { return m_blocks; }
+    void setIdBlock(const IdBlock& block);
 
     bool isEmpty() const { return m_highId < m_lowId; }
     qint64 lowId() const { return m_lowId; }
     qint64 highId() const { return m_highId; }
     // Smallest and largest pointDate among the added rows; false when none was added.
     bool period(qint64* first, qint64* last) const;
-    // Every row at or after this time is in the summary; before it, rows may still be missing
-    // while the summary is being built from the newest rows back.
-    qint64 completeFrom() const { return m_completeFrom; }
+    // Every row at or after this time is in the summary and checked against the file; before
+    // it, rows may still be missing (while the summary is built from the newest rows back, while
+    // an earlier session's summary is read, or while it is checked part by part).
+    qint64 completeFrom() const { return qMax(m_completeFrom, m_usableFrom); }
+    // The part of that which the rows read so far give (kept with the summary).
+    qint64 builtFrom() const { return m_completeFrom; }
     void setCompleteFrom(qint64 time) { m_completeFrom = time; }
+    // The part of that which reading or checking an earlier session's summary gives.
+    void setUsableFrom(qint64 time) { m_usableFrom = time; }
 
     // One column per pixel: column i gathers the buckets that start in [t0 + i*width,
     // t0 + (i+1)*width), coarse ones where a column is as wide as one, else fine ones. Needs
@@ -113,7 +185,10 @@ public:
     // The ids between which every added row with pointDate in [from, to] lies; false when no
     // added row lies there.
     bool idSpan(qint64 from, qint64 to, qint64* firstId, qint64* lastId) const;
+    // The coarse buckets that may hold added rows with ids in [firstId, lastId].
+    std::vector<qint64> bucketsOfIds(qint64 firstId, qint64 lastId) const;
 
+    // In parts by time, the newest first (see Loader).
     bool save(QIODevice* device) const;
     bool load(QIODevice* device);
 
@@ -132,22 +207,29 @@ private:
 
     int internSerial(const char* serial, int length);
     Node& nodeFor(const QByteArray& serial);
+    // Adds a part of a bucket; a part whose seconds meet the bucket's marks the bucket stale.
+    void combine(const Node& node, Bucket& into, const Bucket& from);
     static void combine(ChannelBucket& into, const ChannelBucket& from);
     static void combine(FineCell& into, const FineCell& from);
     static FineCell& fineAt(Node& node, qint64 key);
+    void clearNode(Node& node, qint64 fromKey, qint64 toKey);
     void columnEdges(QVector<Column>* columns, double t0, double width, qint64 seconds) const;
     void coarseEnvelope(const Node& node, int channel, QVector<Column>* columns) const;
     void fineEnvelope(const Node& node, int channel, QVector<Column>* columns) const;
+    void writePart(QDataStream& out, qint64 from, qint64 to) const;
 
     qint64 m_bucketSeconds;
     qint64 m_fineSeconds;
     std::vector<Node> m_nodes;
     int m_lastSerial = 0;
     std::deque<IdSpan> m_spans;
+    std::deque<IdBlock> m_blocks;
+    std::vector<Stale> m_stale;
     qint64 m_lowId = 1;
     qint64 m_highId = 0;
     qint64 m_firstTime = 0;
     qint64 m_lastTime = 0;
     bool m_hasTime = false;
     qint64 m_completeFrom = std::numeric_limits<qint64>::min();
+    qint64 m_usableFrom = std::numeric_limits<qint64>::min();
 };

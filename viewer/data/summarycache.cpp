@@ -24,6 +24,12 @@ void SummaryCache::replace(SampleSummary summary)
     m_summary = std::move(summary);
 }
 
+void SummaryCache::update(const std::function<void(SampleSummary&)>& writer)
+{
+    QWriteLocker lock(&m_lock);
+    writer(m_summary);
+}
+
 SampleSummary SummaryCache::emptyCopy() const
 {
     return m_settings;

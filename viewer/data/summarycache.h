@@ -7,8 +7,8 @@
 #include <functional>
 
 // The summary shared by the thread that builds it and the thread that answers views: the
-// builder merges each batch under the write lock, readers look under the read lock, and
-// neither holds it longer than a merge or one view's look-up.
+// builder changes it under the write lock, readers look under the read lock, and neither holds
+// it longer than a merge or one view's look-up.
 class SummaryCache
 {
 public:
@@ -17,6 +17,7 @@ public:
     void read(const std::function<void(const SampleSummary&)>& reader) const;
     void merge(const SampleSummary& batch, qint64 completeFrom);
     void replace(SampleSummary summary);
+    void update(const std::function<void(SampleSummary&)>& writer);
     // An empty summary with the same bucket sizes and alarm ranges.
     SampleSummary emptyCopy() const;
 

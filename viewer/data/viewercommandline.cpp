@@ -5,17 +5,27 @@
 namespace {
 
 const QString TimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+const QString DayFormat = QStringLiteral("yyyy-MM-dd");
 
-bool parseTime(const QString& option, const QString& text, qint64* seconds, QString* error)
+// A day alone stands for its first second (from) or its last (to) in local time; on a day whose
+// midnight a clock change skips, the first second is the first one the clocks show.
+bool parseTime(const QString& option, const QString& text, bool last, qint64* seconds,
+               QString* error)
 {
     const QDateTime time = QDateTime::fromString(text, TimeFormat);
-    if (!time.isValid()) {
-        *error = QStringLiteral("%1 needs a local time as \"yyyy-MM-dd hh:mm:ss\", not \"%2\".")
-                     .arg(option, text);
-        return false;
+    const QDate day = QDate::fromString(text, DayFormat);
+    if (time.isValid()) {
+        *seconds = time.toSecsSinceEpoch();
+        return true;
     }
-    *seconds = time.toSecsSinceEpoch();
-    return true;
+    if (day.isValid()) {
+        *seconds = (last ? day.endOfDay() : day.startOfDay()).toSecsSinceEpoch();
+        return true;
+    }
+    *error = QStringLiteral("%1 needs a local time as \"yyyy-MM-dd hh:mm:ss\" or a day as "
+                            "\"yyyy-MM-dd\", not \"%2\".")
+                 .arg(option, text);
+    return false;
 }
 
 } // namespace
@@ -28,6 +38,30 @@ ProgramStartup::Texts ViewerCommandLine::startupTexts()
         QStringLiteral("Database file \"%1\" does not exist."),
         QStringLiteral("The device list of the project file is damaged."),
     };
+}
+
+QString ViewerCommandLine::usage()
+{
+    return QStringLiteral(
+        "Usage: Trendscope PROJECT.tpc\n"
+        "       Trendscope --export-csv FILE --from TIME --to TIME\n"
+        "                  [--channels SERIAL_channel1,...] PROJECT.tpc\n"
+        "Shows the samples a project recorded. With --export-csv, writes them to FILE as CSV\n"
+        "without a window.\n"
+        "  --from, --to  local time as \"yyyy-MM-dd hh:mm:ss\", or a day as yyyy-MM-dd (from its\n"
+        "                first second, to its last)\n"
+        "  --channels    channels named SERIAL_channel1 or SERIAL_channel2; default all\n"
+        "  --help        this text\n"
+        "Exit status of an export: 0 written; 1 not written (no database, a failed read, the\n"
+        "file not written); 2 bad arguments or an unknown channel.\n");
+}
+
+bool ViewerCommandLine::asksForHelp(const QStringList& arguments)
+{
+    // The recorder's command line is a project path: "-h" is a word of a path unless it comes
+    // first.
+    return arguments.contains(QLatin1String("--help")) ||
+           (!arguments.isEmpty() && arguments.first() == QLatin1String("-h"));
 }
 
 bool ViewerCommandLine::parse(const QStringList& arguments, Options* options, QString* error)
@@ -73,8 +107,8 @@ bool ViewerCommandLine::parse(const QStringList& arguments, Options* options, QS
             *error = QStringLiteral("--export-csv needs --from and --to.");
             return false;
         }
-        if (!parseTime(QStringLiteral("--from"), from, &options->from, error) ||
-            !parseTime(QStringLiteral("--to"), to, &options->to, error))
+        if (!parseTime(QStringLiteral("--from"), from, false, &options->from, error) ||
+            !parseTime(QStringLiteral("--to"), to, true, &options->to, error))
             return false;
         if (options->from > options->to) {
             *error = QStringLiteral("--from lies after --to.");

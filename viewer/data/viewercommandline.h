@@ -13,6 +13,8 @@
 // writes a CSV file instead and opens no window:
 //   Trendscope --export-csv FILE --from "yyyy-MM-dd hh:mm:ss" --to "yyyy-MM-dd hh:mm:ss"
 //              [--channels SERIAL_channel1,...] PROJECT.tpc
+// where --from and --to also take a day alone (its first or its last second). --help prints
+// usage() and nothing else is done.
 class ViewerCommandLine
 {
 public:
@@ -28,6 +30,9 @@ public:
     };
 
     static ProgramStartup::Texts startupTexts();
+    static QString usage();
+    // True when the arguments (after the program name) ask for the usage: no display is needed.
+    static bool asksForHelp(const QStringList& arguments);
     // The arguments after the program name. False with the message to show otherwise.
     static bool parse(const QStringList& arguments, Options* options, QString* error);
 };

@@ -31,6 +31,12 @@ ViewerSession::~ViewerSession()
 
 void ViewerSession::start()
 {
+    if (!m_viewThread && !m_stopped)
+        launch();
+}
+
+void ViewerSession::launch()
+{
     m_viewThread = std::make_unique<QThread>();
     m_builderThread = std::make_unique<QThread>();
     m_worker = new ViewWorker(m_databasePath, m_cache);
@@ -50,18 +56,44 @@ void ViewerSession::start()
         summaryChanged();
         emit summaryComplete();
     });
+    connect(m_builder, &SummaryBuilder::replaced, this, &ViewerSession::reopen);
     connect(m_viewThread.get(), &QThread::started, m_worker, &ViewWorker::open);
     connect(m_builderThread.get(), &QThread::started, m_builder, &SummaryBuilder::start);
     // The first view comes first: reading rows for the summary competes with it for the disk
     // and the processor, so the builder only takes the last session's summary until the first
     // view is answered (or a moment has passed).
     m_builder->setHeld(true);
+    m_builderReleased = false;
     m_awaitingSnapshot = QFile::exists(SummaryBuilder::snapshotPath(m_databasePath));
+    // Timers of a file opened before are of no concern to this one.
+    const int launch = ++m_launches;
     if (m_awaitingSnapshot)
-        QTimer::singleShot(SnapshotWaitMs, this, &ViewerSession::snapshotChecked);
+        QTimer::singleShot(SnapshotWaitMs, this, [this, launch]() {
+            if (launch == m_launches)
+                snapshotChecked();
+        });
     m_viewThread->start();
     m_builderThread->start(QThread::LowPriority);
-    QTimer::singleShot(FirstViewGraceMs, this, &ViewerSession::releaseBuilder);
+    QTimer::singleShot(FirstViewGraceMs, this, [this, launch]() {
+        if (launch == m_launches)
+            releaseBuilder();
+    });
+}
+
+void ViewerSession::reopen()
+{
+    if (m_stopped || !m_viewThread)
+        return;
+    shutdown();
+    // Whatever was asked of the old file is asked again by the window once the period is known.
+    m_cache = std::make_shared<SummaryCache>(m_cache->emptyCopy());
+    m_hasPeriod = false;
+    m_summaryComplete = false;
+    m_indexed = false;
+    for (int slot = 0; slot < Slots; ++slot)
+        m_inFlight[slot] = m_hasPending[slot] = false;
+    emit databaseReplaced();
+    launch();
 }
 
 void ViewerSession::snapshotChecked()
@@ -85,7 +117,7 @@ void ViewerSession::sendPending(int slot)
 
 void ViewerSession::releaseBuilder()
 {
-    if (m_stopped || m_builderReleased)
+    if (m_stopped || m_builderReleased || !m_builder)
         return;
     m_builderReleased = true;
     QMetaObject::invokeMethod(m_builder, &SummaryBuilder::resume, Qt::QueuedConnection);
@@ -96,6 +128,11 @@ void ViewerSession::stop()
     if (m_stopped || !m_viewThread)
         return;
     m_stopped = true;
+    shutdown();
+}
+
+void ViewerSession::shutdown()
+{
     QMetaObject::invokeMethod(m_builder, &SummaryBuilder::stop, Qt::BlockingQueuedConnection);
     QMetaObject::invokeMethod(m_worker, &ViewWorker::close, Qt::BlockingQueuedConnection);
     m_builderThread->quit();
@@ -106,6 +143,8 @@ void ViewerSession::stop()
     delete m_worker;
     m_builder = nullptr;
     m_worker = nullptr;
+    m_builderThread.reset();
+    m_viewThread.reset();
 }
 
 void ViewerSession::workerOpened(bool ok, const QString& error, bool indexed, bool hasPeriod,

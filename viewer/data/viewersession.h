@@ -57,11 +57,17 @@ signals:
     void summaryProgress(qint64 done, qint64 total);
     void summaryUpdated();
     void summaryComplete();
+    // Another file lies under the database's path now (a backup put back): it was opened
+    // instead, and the period and summary are learnt from it afresh.
+    void databaseReplaced();
     void viewReady(const ViewQuery::Result& result);
     // Internal: carries requests to the view thread.
     void queryRequested(const ViewQuery::Request& request);
 
 private:
+    void launch();
+    void shutdown();
+    void reopen();
     void releaseBuilder();
     void snapshotChecked();
     // Sends the request kept for the slot, if any.
@@ -93,4 +99,5 @@ private:
     bool m_stopped = false;
     bool m_builderReleased = false;
     bool m_awaitingSnapshot = false;
+    int m_launches = 0;
 };

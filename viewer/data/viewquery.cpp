@@ -77,7 +77,10 @@ ViewQuery::Series ViewQuery::channelSeries(const Request& request, const Channel
     qint64 innerEnd = 0;
     m_cache->read([&](const SampleSummary& summary) {
         wideEnough = width >= double(summary.fineSeconds()) && !summary.isEmpty();
-        fromSummary = wideEnough && request.from >= double(summary.completeFrom());
+        // Seconds whose rows changed since they were summarized come from the rows until they
+        // are summarized again.
+        fromSummary = wideEnough && request.from >= double(summary.completeFrom()) &&
+                      !summary.isStale(channel.serial, first, last);
         if (!fromSummary)
             return;
         series = summarySeries(request, channel, summary);
@@ -121,9 +124,11 @@ ViewQuery::Series ViewQuery::summarySeries(const Request& request, const Channel
     const double width = (request.to - request.from) / qMax(1, request.columns);
     series.columns =
         summary.envelope(index, channel.channel, request.from, width, qMax(1, request.columns));
-    // Columns before the point the summary is complete from are not known yet.
+    // Columns before the point the summary is complete from, or whose rows changed, are not
+    // known yet.
     for (SampleSummary::Column& column : series.columns) {
-        if (column.from < summary.completeFrom()) {
+        if (column.from < summary.completeFrom() ||
+            summary.isStale(channel.serial, column.from, column.to - 1)) {
             column.count = 0;
             series.complete = false;
         }
@@ -135,6 +140,8 @@ ViewQuery::Series ViewQuery::summarySeries(const Request& request, const Channel
     const qint64 toKey = floorDiv(last + 1, bucket) - 1;
     if (fromKey <= toKey)
         series.stats = summary.bucketStats(index, channel.channel, fromKey, toKey);
+    if (summary.isStale(channel.serial, first, last))
+        series.complete = false;
     return series;
 }
 

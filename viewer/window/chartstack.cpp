@@ -66,6 +66,10 @@ void ChartStack::setChannels(const QVector<TrendChart::Look>& looks)
         m_viewers << viewer;
     }
     m_looks = looks;
+    // Room for every chart's plot, however small the window.
+    const int n = looks.size();
+    setMinimumHeight(qMax(120, n * MinimumChartHeight + qMax(0, n - 1) * Spacing +
+                                   TrendChart::TimeLabelMargin - TrendChart::BottomMargin));
     m_result = ViewQuery::Result();
     m_hint->setVisible(looks.isEmpty());
     setWindow(m_from, m_to, m_first, m_last, m_minimumSpan);

@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSettings>
+#include <QTime>
 
 #include <cmath>
 
@@ -29,6 +30,8 @@ constexpr int DefaultChannels = 4;
 constexpr double KeyZoom = 1.5;
 constexpr double KeyScroll = 0.2;
 constexpr int OverviewEveryMs = 1000;
+// The least room the spacer between the range buttons and the typed period keeps.
+constexpr int SpacerWidth = 20;
 
 QString duration(qint64 seconds)
 {
@@ -72,7 +75,7 @@ TrendscopeWindow::TrendscopeWindow(ViewerSession* session, QWidget* parent)
         QStringLiteral("Interval : ") +
         (interval.isEmpty() ? QString::number(session->intervalSeconds()) + QStringLiteral(" sec")
                             : interval));
-    ui->label_state->setText(QStringLiteral("Opening the database..."));
+    setState(QStringLiteral("Opening the database..."));
     m_window.setMinimumSpan(qMax(30.0, 20.0 * session->intervalSeconds()));
 
     ui->statsTable->setColumnCount(StatsHeaders.size());
@@ -120,14 +123,24 @@ TrendscopeWindow::TrendscopeWindow(ViewerSession* session, QWidget* parent)
     connect(session, &ViewerSession::summaryProgress, this, &TrendscopeWindow::summaryProgress);
     connect(session, &ViewerSession::summaryUpdated, this, &TrendscopeWindow::summaryUpdated);
     connect(session, &ViewerSession::summaryComplete, this, [this]() {
-        ui->label_state->setText(m_session->isIndexed()
-                                     ? QString()
-                                     : QStringLiteral("No range index in this file: zoomed-in "
-                                                      "views read more slowly."));
+        setState(m_session->isIndexed() ? QString()
+                                        : QStringLiteral("No range index in this file: zoomed-in "
+                                                         "views read more slowly."));
         requestCharts();
         requestOverview();
     });
     connect(session, &ViewerSession::viewReady, this, &TrendscopeWindow::viewReady);
+    connect(session, &ViewerSession::databaseReplaced, this, [this]() {
+        // Said for the rest of the session: what was shown before came from the other file.
+        m_note = QStringLiteral("The database file was replaced at %1 and opened again.")
+                     .arg(QTime::currentTime().toString(QStringLiteral("hh:mm:ss")));
+        setState(QString());
+    });
+
+    // The typed period moves to a row of its own when the window is narrow; the view is never
+    // narrower than that row.
+    ui->viewFrame->installEventFilter(this);
+    ui->viewFrame->setMinimumWidth(ui->periodBox->minimumSizeHint().width());
 
     buildMenus();
     m_chosen = savedChosen();
@@ -262,11 +275,13 @@ void TrendscopeWindow::applyChannels()
         for (int column = 1; column < StatsHeaders.size(); ++column)
             ui->statsTable->setItem(i, column, new QTableWidgetItem());
     }
-    // The table shows every chosen channel without a scroll bar.
-    ui->statsTable->setFixedHeight(ui->statsTable->horizontalHeader()->sizeHint().height() +
-                                   ui->statsTable->verticalHeader()->defaultSectionSize() *
-                                       qMax(1, m_chosen.size()) +
-                                   2 * ui->statsTable->frameWidth());
+    // The table shows every chosen channel where there is room; on a small screen the charts
+    // come first and the table scrolls.
+    const int header =
+        ui->statsTable->horizontalHeader()->sizeHint().height() + 2 * ui->statsTable->frameWidth();
+    const int row = ui->statsTable->verticalHeader()->defaultSectionSize();
+    ui->statsTable->setMinimumHeight(header + row);
+    ui->statsTable->setMaximumHeight(header + row * qMax(1, m_chosen.size()));
     ui->label_chosen->setText(
         QStringLiteral("%1 of %2 channels shown").arg(m_chosen.size()).arg(MaxChannels));
     ui->chartStack->setChannels(looks);
@@ -358,11 +373,10 @@ void TrendscopeWindow::sessionOpened(bool ok, const QString& error)
         return;
     }
     if (!m_session->hasPeriod())
-        ui->label_state->setText(m_session->isSummaryComplete()
-                                     ? QStringLiteral("No samples recorded yet.")
-                                     : QStringLiteral("Reading the recording..."));
+        setState(m_session->isSummaryComplete() ? QStringLiteral("No samples recorded yet.")
+                                                : QStringLiteral("Reading the recording..."));
     else
-        ui->label_state->clear();
+        setState(QString());
 }
 
 void TrendscopeWindow::periodChanged()
@@ -390,8 +404,8 @@ void TrendscopeWindow::periodChanged()
 void TrendscopeWindow::summaryProgress(qint64 done, qint64 total)
 {
     if (total > 0)
-        ui->label_state->setText(QStringLiteral("Summarizing the recording: %1 %")
-                                     .arg(qMin<qint64>(100, done * 100 / total)));
+        setState(QStringLiteral("Summarizing the recording: %1 %")
+                     .arg(qMin<qint64>(100, done * 100 / total)));
 }
 
 void TrendscopeWindow::summaryUpdated()
@@ -401,7 +415,7 @@ void TrendscopeWindow::summaryUpdated()
     if (m_overviewStale || m_overviewClock.elapsed() >= OverviewEveryMs)
         requestOverview();
     if (!m_session->hasPeriod() && m_session->isSummaryComplete())
-        ui->label_state->setText(QStringLiteral("No samples recorded yet."));
+        setState(QStringLiteral("No samples recorded yet."));
 }
 
 void TrendscopeWindow::viewReady(const ViewQuery::Result& result)
@@ -447,6 +461,14 @@ void TrendscopeWindow::updateStats(const ViewQuery::Result& result)
     }
 }
 
+void TrendscopeWindow::setState(const QString& text)
+{
+    QString line = m_note;
+    if (!line.isEmpty() && !text.isEmpty())
+        line += QStringLiteral("  ");
+    ui->label_state->setText(line + text);
+}
+
 void TrendscopeWindow::keyPressEvent(QKeyEvent* event)
 {
     if (!m_windowPlaced) {
@@ -480,6 +502,33 @@ void TrendscopeWindow::keyPressEvent(QKeyEvent* event)
     }
     if (changed)
         applyWindow();
+}
+
+bool TrendscopeWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ui->viewFrame && event->type() == QEvent::Resize)
+        placePeriod();
+    return QWidget::eventFilter(watched, event);
+}
+
+void TrendscopeWindow::placePeriod()
+{
+    QHBoxLayout* row = ui->horizontalLayout_range;
+    int oneRow = ui->periodBox->sizeHint().width() + SpacerWidth + row->spacing() * row->count();
+    for (QWidget* button : {ui->btn_hour, ui->btn_day, ui->btn_week, ui->btn_month, ui->btn_all,
+                            ui->btn_zoom_out, ui->btn_zoom_in, ui->btn_live})
+        oneRow += button->sizeHint().width();
+    const bool fits = ui->viewFrame->width() >= oneRow;
+    const bool inRow = row->indexOf(ui->periodBox) >= 0;
+    if (fits == inRow)
+        return;
+    if (fits) {
+        ui->verticalLayout_view->removeWidget(ui->periodBox);
+        row->insertWidget(row->indexOf(ui->btn_zoom_out), ui->periodBox);
+    } else {
+        row->removeWidget(ui->periodBox);
+        ui->verticalLayout_view->insertWidget(1, ui->periodBox, 0, Qt::AlignRight);
+    }
 }
 
 void TrendscopeWindow::closeEvent(QCloseEvent* event)

@@ -54,9 +54,12 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenus();
+    // Puts the typed period beside the range buttons when they fit on one row, else under them.
+    void placePeriod();
     void fillChannelList();
     void applyFilter(const QString& text);
     void channelToggled(QListWidgetItem* item);
@@ -70,6 +73,8 @@ private:
     void summaryUpdated();
     void viewReady(const ViewQuery::Result& result);
     void updateStats(const ViewQuery::Result& result);
+    // The state line, after what stays said for the session.
+    void setState(const QString& text);
     void lastSpan(double seconds);
     void zoomAtCentre(double factor);
     void exportCsv();
@@ -92,4 +97,5 @@ private:
     bool m_chartsIncomplete = false;
     QElapsedTimer m_overviewClock;
     bool m_overviewStale = false;
+    QString m_note;
 };
