@@ -31,7 +31,7 @@ public:
     void cancel();
 
     // Read once finished() has come. True when the index exists now; when the summary and its
-    // trigger exist now.
+    // triggers exist now, as this version makes them.
     bool indexReady() const { return ready; }
     bool summaryReady() const { return summaryMade; }
     // True when the period was read; 0 for both times on an empty table.

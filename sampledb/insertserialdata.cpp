@@ -7,14 +7,18 @@
 #include <QDebug>
 #include <QHash>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
 #include <deque>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -102,6 +106,15 @@ std::vector<bool> repeatedRecords(const std::deque<SampleRecord>& queue, int cou
     return repeated;
 }
 
+// The connection's own SQLite handle, for what the SQL module cannot ask.
+sqlite3* handleOf(const QSqlDatabase& db)
+{
+    const QVariant handle = db.isOpen() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
 QString timeText(quint32 seconds)
 {
     return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
@@ -170,11 +183,29 @@ bool InsertSerialData::createConnection()
     if (db.open() && applyPragmas() && createTable() && isWritable() && shortenBusyTimeout()) {
         trace(QStringLiteral("InsertSerialData::createConnection : success"));
         isOpen = true;
+        repairSummary();
     } else {
         trace(QStringLiteral("InsertSerialData::createConnection : fail"));
         db.close();
     }
     return isOpen;
+}
+
+// A summary an earlier recorder made gets this version's triggers; a missing or foreign one
+// loses its triggers at once, so that no insert fails on them, and is rebuilt in the background
+// (hasSummary() is false until then). A lock held elsewhere leaves it to the first failing
+// insert and to the build.
+void InsertSerialData::repairSummary()
+{
+    sqlite3* db = handleOf(QSqlDatabase::database(fullConnectionName(), false));
+    bool rebuild = false;
+    QString error;
+    if (!db || !SampleTable::repairSummary(db, &rebuild, &error))
+        qWarning().noquote() << QStringLiteral("InsertSerialData::createConnection : summary : ") +
+                                    error;
+    else if (rebuild)
+        qDebug().noquote() << QStringLiteral(
+            "InsertSerialData::createConnection : summary to be rebuilt");
 }
 
 bool InsertSerialData::applyPragmas()
@@ -269,10 +300,10 @@ bool InsertSerialData::createTable()
     // build.
     bool created = db.transaction() && query.exec(SampleTable::createStatement()) &&
                    query.exec(SampleTable::createIndexStatement()) &&
-                   query.exec(SampleTable::createSummaryStatement());
-    for (const QString& trigger : SampleTable::createTriggerStatements())
-        created = created && query.exec(trigger);
-    created = created && db.commit();
+                   query.exec(SampleTable::createStateStatement());
+    for (const QString& statement : SampleTable::createSummaryStatements())
+        created = created && query.exec(statement);
+    created = created && query.exec(SampleTable::newGenerationStatement()) && db.commit();
     if (!created) {
         trace(QStringLiteral("InsertSerialData::createTable : create table : query error"));
         db.rollback();
@@ -289,7 +320,13 @@ bool InsertSerialData::hasIndex() const
 
 bool InsertSerialData::hasSummary() const
 {
-    return SampleTable::hasSummary(QSqlDatabase::database(fullConnectionName(), false));
+    sqlite3* db = handleOf(QSqlDatabase::database(fullConnectionName(), false));
+    return db && SampleTable::hasSummaryDefinitions(db);
+}
+
+bool InsertSerialData::takeSummaryDropped()
+{
+    return std::exchange(summaryDropped, false);
 }
 
 void InsertSerialData::queueSample(const SampleRecord& record)
@@ -348,13 +385,27 @@ bool InsertSerialData::insertNow(int limit)
 }
 
 // Writes the first count queued records in one transaction, in statements of at most
-// MaxRowsPerStatement rows combined with UNION. Returns true once committed.
+// MaxRowsPerStatement rows combined with UNION. Returns true once committed. A batch that fails
+// because the summary's triggers are broken (its table dropped, or they belong to another
+// table) is written again at once without them: no insert fails because of the summary.
 bool InsertSerialData::insertBatch(int count)
 {
     const std::vector<bool> repeated =
         count > MaxRowsPerStatement ? repeatedRecords(pending, count) : std::vector<bool>();
-
     QSqlDatabase db = QSqlDatabase::database(fullConnectionName(), false);
+    bool dropTriggers = false;
+    for (;;) {
+        if (writeBatch(db, count, repeated, dropTriggers))
+            return true;
+        if (dropTriggers || !brokenSummary(db))
+            return false;
+        dropTriggers = true;
+    }
+}
+
+bool InsertSerialData::writeBatch(QSqlDatabase& db, int count, const std::vector<bool>& repeated,
+                                  bool dropTriggers)
+{
     const bool begun = db.transaction();
     trace(QStringLiteral("begin transaction : ") + boolText(begun));
     if (!begun) {
@@ -363,6 +414,15 @@ bool InsertSerialData::insertBatch(int count)
     }
 
     bool ok = true;
+    if (dropTriggers) {
+        QString error;
+        ok = SampleTable::dropTriggers(handleOf(db), &error);
+        qWarning().noquote() << QStringLiteral(
+                                    "InsertSerialData::insertNow : summary triggers dropped : ") +
+                                    (ok ? QStringLiteral("true") : error);
+        // The kept statements carry the triggers' program.
+        statements.clear();
+    }
     int next = 0;
     std::vector<const SampleRecord*> rows;
     while (ok && next < count) {
@@ -382,8 +442,22 @@ bool InsertSerialData::insertBatch(int count)
     if (!ok) {
         const bool rolledBack = db.rollback();
         trace(QStringLiteral("rollback transaction : ") + boolText(rolledBack));
+    } else if (dropTriggers) {
+        summaryDropped = true;
     }
     return ok;
+}
+
+// An insert that failed on the summary rather than on a lock, a full disk or the file: the
+// triggers of its names are there but not this version's as a whole.
+bool InsertSerialData::brokenSummary(const QSqlDatabase& db) const
+{
+    const int code = lastErrorCode & 0xff;
+    if (code != SQLITE_ERROR && code != SQLITE_CONSTRAINT && code != SQLITE_MISMATCH)
+        return false;
+    sqlite3* handle = handleOf(db);
+    return handle && SampleTable::hasTriggers(handle) &&
+           !SampleTable::hasSummaryDefinitions(handle);
 }
 
 // One statement. As traced, numbers go into it as literals and only serialno, free text from
@@ -430,6 +504,7 @@ bool InsertSerialData::insertRows(const QSqlDatabase& db,
             adHoc.bindValue(QStringLiteral(":s") + QString::number(i), serials.at(i));
     }
     ok = ok && query->exec();
+    lastErrorCode = ok ? 0 : query->lastError().nativeErrorCode().toInt();
     trace(QStringLiteral("insert query : ") + boolText(ok));
     trace(QStringLiteral("lastError : ") + query->lastError().text());
     query->finish();

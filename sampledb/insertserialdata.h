@@ -44,11 +44,15 @@ public:
     bool createConnection();
     // Creates the table, with its range index and its summary, in a new file.
     bool createTable();
-    // True when the file has the range index, or the summary with its trigger. A file made
-    // before they existed gets them from an IndexBuilder, which takes seconds on a large file
-    // and must not run on the GUI thread.
+    // True when the file has the range index, or the summary with its triggers as this version
+    // makes them. A file made before they existed, or whose summary is missing or foreign, gets
+    // them from an IndexBuilder, which takes seconds on a large file and must not run on the
+    // GUI thread.
     bool hasIndex() const;
     bool hasSummary() const;
+    // True once after a write found the summary's triggers broken and dropped them: the
+    // summary is to be rebuilt.
+    bool takeSummaryDropped();
 
     // Beyond `samples` waiting samples the oldest are dropped; MaxPending unless changed.
     void setPendingLimit(int samples) { pendingLimit = samples; }
@@ -74,7 +78,11 @@ private:
     bool applyPragmas();
     bool isWritable();
     bool shortenBusyTimeout();
+    void repairSummary();
     bool insertBatch(int count);
+    bool writeBatch(QSqlDatabase& db, int count, const std::vector<bool>& repeated,
+                    bool dropTriggers);
+    bool brokenSummary(const QSqlDatabase& db) const;
     bool insertRows(const QSqlDatabase& db, const std::vector<const SampleRecord*>& rows);
     QSqlQuery* keptStatement(int rows);
     void releaseCache();
@@ -86,6 +94,8 @@ private:
     std::map<int, std::unique_ptr<QSqlQuery>> statements;
     int pendingLimit = MaxPending;
     qint64 droppedSamples = 0;
+    int lastErrorCode = 0;
+    bool summaryDropped = false;
     QString databasePath;
     QString connectionName;
 };
