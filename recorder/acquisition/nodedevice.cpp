@@ -4,7 +4,7 @@
 #include "charttime.h"
 #include "configureddevice.h"
 #include "datainterval.h"
-#include "insertserialdata.h"
+#include "samplesink.h"
 #include "nodelistitemview.h"
 #include "nodetileview.h"
 #include "novalue.h"
@@ -112,7 +112,7 @@ void NodeDevice::setRecordEnabled(bool enabled)
     recordEnabled = enabled;
 }
 
-void NodeDevice::setSampleWriter(InsertSerialData* sampleWriter)
+void NodeDevice::setSampleWriter(SampleSink* sampleWriter)
 {
     writer = sampleWriter;
 }
