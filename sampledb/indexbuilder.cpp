@@ -59,7 +59,7 @@ quint32 timeValue(qint64 seconds)
 } // namespace
 
 IndexBuilder::IndexBuilder(const QString& path, QObject* parent)
-    : QThread(parent), databasePath(path)
+    : QThread(parent), databasePath(path), pauseUs(qEnvironmentVariableIntValue(PauseVariable))
 {
 }
 
@@ -178,6 +178,8 @@ int IndexBuilder::onProgress(void* data)
     auto* builder = static_cast<IndexBuilder*>(data);
     if (builder->cancelled)
         return 1;
+    if (builder->pauseUs > 0)
+        QThread::usleep(static_cast<unsigned long>(builder->pauseUs));
     if (builder->estimatedSteps > 0) {
         builder->steps += ProgressInterval;
         const int percent =

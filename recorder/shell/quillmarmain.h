@@ -66,7 +66,8 @@ public:
     QVariantMap recentProjectPaths() const { return recent.paths(); }
 
     // The end of the program on a termination signal or a desktop logout: a recording ends as
-    // by the stop button, whatever waits is written, and the program quits, asking nothing.
+    // by the stop button, whatever waits is written (or kept in the writer's journal), and the
+    // program quits, asking nothing. Returns at once; the program quits when the writer is done.
     void endProgram();
 
 public slots:
@@ -107,6 +108,7 @@ private:
     void closeProjectRuntime();
     void closeRecordingCycle();
     void databaseFailed();
+    void quitProgram();
     void showRecording(bool on);
     // A status bar label shown while it has something to say.
     static void showNote(QLabel* label, const QString& text);
