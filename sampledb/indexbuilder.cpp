@@ -59,7 +59,7 @@ quint32 timeValue(qint64 seconds)
 } // namespace
 
 IndexBuilder::IndexBuilder(const QString& path, QObject* parent)
-    : QThread(parent), databasePath(path)
+    : QThread(parent), databasePath(path), pauseUs(qEnvironmentVariableIntValue(PauseVariable))
 {
 }
 
@@ -100,14 +100,10 @@ void IndexBuilder::run()
     qint64 found = 0;
     qint64 unused = 0;
     const bool existed =
-        firstRow(db,
-                 QStringLiteral("select count(*) from sqlite_master where type = 'index' and "
-                                "name = '") +
-                     SampleTable::indexName() + QLatin1Char('\''),
-                 &found, &unused) &&
-        found > 0;
-    const bool summarized =
-        firstRow(db, SampleTable::summaryPresentQuery(), &found, &unused) && found == 1;
+        firstRow(db, SampleTable::indexPresentQuery(), &found, &unused) && found > 0;
+    // By definition, not by name: a summary made by an earlier recorder, dropped, or whose
+    // triggers belong to another table is made anew.
+    const bool summarized = SampleTable::hasSummaryDefinitions(db);
     if (!existed || !summarized) {
         qint64 rows = 0;
         firstRow(db, QStringLiteral("select max(rowid) from quorbinal"), &rows, &unused);
@@ -152,7 +148,10 @@ bool IndexBuilder::build(sqlite3* db)
     // SQLite's default cache: the sort spills to temporary files in runs of 2 MB. A larger
     // cache made a week's build no faster (measured 64 MiB: slower by a tenth), held over
     // 100 MiB more, and made a cancel wait for the sort of a larger run.
-    return execute(db, SampleTable::createIndexStatement());
+    // An index of its name on another table (the sample table renamed) or of other columns is
+    // not this one.
+    return execute(db, QStringLiteral("drop index if exists ") + SampleTable::indexName()) &&
+           execute(db, SampleTable::createIndexStatement());
 }
 
 bool IndexBuilder::summarize(sqlite3* db)
@@ -179,6 +178,8 @@ int IndexBuilder::onProgress(void* data)
     auto* builder = static_cast<IndexBuilder*>(data);
     if (builder->cancelled)
         return 1;
+    if (builder->pauseUs > 0)
+        QThread::usleep(static_cast<unsigned long>(builder->pauseUs));
     if (builder->estimatedSteps > 0) {
         builder->steps += ProgressInterval;
         const int percent =

@@ -22,6 +22,9 @@ class IndexBuilder : public QThread
 public:
     // How long the builder waits for another program's write lock before it gives up.
     static constexpr int LockWaitMs = 30000;
+    // A test hook: microseconds the build pauses at each progress call (a few hundred rows), to
+    // make a build of a small file last long enough to be interrupted or killed on purpose.
+    static constexpr const char* PauseVariable = "QUILLMAR_TEST_INDEX_PAUSE_US";
 
     explicit IndexBuilder(const QString& databasePath, QObject* parent = nullptr);
     // Cancels a running build and waits for its thread.
@@ -31,7 +34,7 @@ public:
     void cancel();
 
     // Read once finished() has come. True when the index exists now; when the summary and its
-    // trigger exist now.
+    // triggers exist now, as this version makes them.
     bool indexReady() const { return ready; }
     bool summaryReady() const { return summaryMade; }
     // True when the period was read; 0 for both times on an empty table.
@@ -61,6 +64,7 @@ private:
 
     // The build's own thread only, until finished.
     qint64 estimatedSteps = 0;
+    int pauseUs = 0;
     qint64 steps = 0;
     int lastPercent = -1;
     bool ready = false;

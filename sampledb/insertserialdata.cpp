@@ -7,14 +7,17 @@
 #include <QDebug>
 #include <QHash>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <cmath>
-#include <deque>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -70,36 +73,47 @@ bool sameRow(const SampleRecord& a, const SampleRecord& b)
            sameChannel(a.channel1, b.channel1) && sameChannel(a.channel2, b.channel2);
 }
 
-// Marks each of the first count records that repeats an earlier one. UNION merges identical
-// rows within one statement only; this extends it to a batch of several statements. Identical
-// rows share node and time, so only records with equal ones are compared.
-std::vector<bool> repeatedRecords(const std::deque<SampleRecord>& queue, int count)
+// Marks each sample of the batch that repeats an earlier one. UNION merges identical rows
+// within one statement only; this extends it to a batch of several statements. Identical rows
+// share node and time, so only records with equal ones are compared.
+std::vector<bool> repeatedRecords(const std::vector<const WriteEntry*>& batch)
 {
-    std::vector<std::pair<uint, int>> keys;
-    keys.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        const SampleRecord& r = queue[static_cast<size_t>(i)];
+    std::vector<std::pair<uint, size_t>> keys;
+    keys.reserve(batch.size());
+    for (size_t i = 0; i < batch.size(); ++i) {
+        if (batch[i]->isJob)
+            continue;
+        const SampleRecord& r = batch[i]->sample;
         keys.emplace_back(::qHash(r.deviceNumber) ^ (r.pointDate * 2654435761u), i);
     }
     std::sort(keys.begin(), keys.end());
-    std::vector<bool> repeated(static_cast<size_t>(count), false);
+    std::vector<bool> repeated(batch.size(), false);
     for (size_t first = 0; first < keys.size();) {
         size_t end = first + 1;
         while (end < keys.size() && keys[end].first == keys[first].first)
             ++end;
         for (size_t x = first; x < end; ++x) {
-            const size_t kept = static_cast<size_t>(keys[x].second);
+            const size_t kept = keys[x].second;
             if (repeated[kept])
                 continue;
             for (size_t y = x + 1; y < end; ++y) {
-                const size_t other = static_cast<size_t>(keys[y].second);
-                if (!repeated[other] && sameRow(queue[kept], queue[other]))
+                const size_t other = keys[y].second;
+                if (!repeated[other] && sameRow(batch[kept]->sample, batch[other]->sample))
                     repeated[other] = true;
             }
         }
         first = end;
     }
     return repeated;
+}
+
+// The connection's own SQLite handle, for what the SQL module cannot ask.
+sqlite3* handleOf(const QSqlDatabase& db)
+{
+    const QVariant handle = db.isOpen() ? db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
 }
 
 QString timeText(quint32 seconds)
@@ -129,7 +143,7 @@ quint32 periodQuery(const QString& connection, int column, const QString& traceH
 } // namespace
 
 InsertSerialData::InsertSerialData(const QString& path, const QString& name, QObject* parent)
-    : QObject(parent), databasePath(path), connectionName(name)
+    : SampleSink(parent), databasePath(path), connectionName(name)
 {
 }
 
@@ -170,11 +184,29 @@ bool InsertSerialData::createConnection()
     if (db.open() && applyPragmas() && createTable() && isWritable() && shortenBusyTimeout()) {
         trace(QStringLiteral("InsertSerialData::createConnection : success"));
         isOpen = true;
+        repairSummary();
     } else {
         trace(QStringLiteral("InsertSerialData::createConnection : fail"));
         db.close();
     }
     return isOpen;
+}
+
+// A summary an earlier recorder made gets this version's triggers; a missing or foreign one
+// loses its triggers at once, so that no insert fails on them, and is rebuilt in the background
+// (hasSummary() is false until then). A lock held elsewhere leaves it to the first failing
+// insert and to the build.
+void InsertSerialData::repairSummary()
+{
+    sqlite3* db = handleOf(QSqlDatabase::database(fullConnectionName(), false));
+    bool rebuild = false;
+    QString error;
+    if (!db || !SampleTable::repairSummary(db, &rebuild, &error))
+        qWarning().noquote() << QStringLiteral("InsertSerialData::createConnection : summary : ") +
+                                    error;
+    else if (rebuild)
+        qDebug().noquote() << QStringLiteral(
+            "InsertSerialData::createConnection : summary to be rebuilt");
 }
 
 bool InsertSerialData::applyPragmas()
@@ -269,10 +301,10 @@ bool InsertSerialData::createTable()
     // build.
     bool created = db.transaction() && query.exec(SampleTable::createStatement()) &&
                    query.exec(SampleTable::createIndexStatement()) &&
-                   query.exec(SampleTable::createSummaryStatement());
-    for (const QString& trigger : SampleTable::createTriggerStatements())
-        created = created && query.exec(trigger);
-    created = created && db.commit();
+                   query.exec(SampleTable::createStateStatement());
+    for (const QString& statement : SampleTable::createSummaryStatements())
+        created = created && query.exec(statement);
+    created = created && query.exec(SampleTable::newGenerationStatement()) && db.commit();
     if (!created) {
         trace(QStringLiteral("InsertSerialData::createTable : create table : query error"));
         db.rollback();
@@ -289,31 +321,66 @@ bool InsertSerialData::hasIndex() const
 
 bool InsertSerialData::hasSummary() const
 {
-    return SampleTable::hasSummary(QSqlDatabase::database(fullConnectionName(), false));
+    sqlite3* db = handleOf(QSqlDatabase::database(fullConnectionName(), false));
+    return db && SampleTable::hasSummaryDefinitions(db);
+}
+
+bool InsertSerialData::takeSummaryDropped()
+{
+    return std::exchange(summaryDropped, false);
 }
 
 void InsertSerialData::queueSample(const SampleRecord& record)
 {
-    if (pending.size() >= static_cast<size_t>(std::max(pendingLimit, 1))) {
-        pending.pop_front();
-        ++droppedSamples;
-        if (droppedSamples == 1 || droppedSamples % 10000 == 0)
-            qWarning().noquote()
-                << QStringLiteral("InsertSerialData::queueSample : queue full, oldest samples "
-                                  "dropped : ") +
-                       QString::number(droppedSamples);
+    if (pendingSamples >= std::max(pendingLimit, 1)) {
+        // The oldest sample goes; jobs are never dropped.
+        const auto oldest = std::find_if(pending.begin(), pending.end(),
+                                         [](const WriteEntry& e) { return !e.isJob; });
+        if (oldest != pending.end()) {
+            pending.erase(oldest);
+            --pendingSamples;
+            ++droppedSamples;
+            if (droppedSamples == 1 || droppedSamples % 10000 == 0)
+                qWarning().noquote()
+                    << QStringLiteral("InsertSerialData::queueSample : queue full, oldest "
+                                      "samples dropped : ") +
+                           QString::number(droppedSamples);
+        }
     }
-    pending.push_back(record);
+    pending.push_back(WriteEntry::ofSample(record));
+    ++pendingSamples;
+}
+
+void InsertSerialData::queueJob(const WriteJob& job, quint64 ticket)
+{
+    pending.push_back(WriteEntry::ofJob(job, ticket));
 }
 
 void InsertSerialData::discardPending()
 {
-    if (pending.empty())
+    if (pendingSamples == 0)
         return;
     qWarning().noquote() << QStringLiteral("InsertSerialData::discardPending : ") +
-                                QString::number(pending.size());
-    pending.clear();
+                                QString::number(pendingSamples);
+    pending.erase(std::remove_if(pending.begin(), pending.end(),
+                                 [](const WriteEntry& e) { return !e.isJob; }),
+                  pending.end());
+    pendingSamples = 0;
     droppedSamples = 0;
+}
+
+void InsertSerialData::takePending(int count)
+{
+    const auto end =
+        pending.begin() + std::min<std::ptrdiff_t>(count, std::ptrdiff_t(pending.size()));
+    pendingSamples -=
+        int(std::count_if(pending.begin(), end, [](const WriteEntry& e) { return !e.isJob; }));
+    pending.erase(pending.begin(), end);
+}
+
+std::vector<InsertSerialData::StoredJob> InsertSerialData::takeStoredJobs()
+{
+    return std::exchange(storedJobs, {});
 }
 
 bool InsertSerialData::insertNow(int limit)
@@ -328,9 +395,19 @@ bool InsertSerialData::insertNow(int limit)
     // ahead of newer samples and is written by the next flush.
     const int waiting = static_cast<int>(pending.size());
     const int count = limit < 0 ? waiting : std::min(limit, waiting);
-    const bool stored = insertBatch(count);
+    std::vector<const WriteEntry*> batch;
+    batch.reserve(size_t(count));
+    for (int i = 0; i < count; ++i)
+        batch.push_back(&pending[size_t(i)]);
+    std::vector<qint64> rowIds;
+    QString error;
+    const bool stored = store(batch, {}, &rowIds, &error);
     if (stored) {
-        pending.erase(pending.begin(), pending.begin() + count);
+        for (size_t i = 0; i < batch.size(); ++i) {
+            if (batch[i]->isJob && batch[i]->ticket != 0)
+                storedJobs.push_back({batch[i]->ticket, rowIds[i]});
+        }
+        takePending(count);
         droppedSamples = 0;
         rowsSinceRelease += count;
         if (rowsSinceRelease >= ReleaseCacheRows) {
@@ -347,43 +424,122 @@ bool InsertSerialData::insertNow(int limit)
     return stored;
 }
 
-// Writes the first count queued records in one transaction, in statements of at most
-// MaxRowsPerStatement rows combined with UNION. Returns true once committed.
-bool InsertSerialData::insertBatch(int count)
+// Writes the batch in one transaction: samples in statements of at most MaxRowsPerStatement rows
+// combined with UNION, jobs one by one in their place, then `last`. Returns true once committed.
+// A batch that fails because the summary's triggers are broken (its table dropped, or they
+// belong to another table) is written again at once without them: no insert fails because of
+// the summary.
+bool InsertSerialData::store(const std::vector<const WriteEntry*>& batch, const Step& last,
+                             std::vector<qint64>* rowIds, QString* error)
 {
+    if (!isOpen) {
+        *error = QStringLiteral("not open");
+        return false;
+    }
     const std::vector<bool> repeated =
-        count > MaxRowsPerStatement ? repeatedRecords(pending, count) : std::vector<bool>();
-
+        batch.size() > size_t(MaxRowsPerStatement) ? repeatedRecords(batch) : std::vector<bool>();
     QSqlDatabase db = QSqlDatabase::database(fullConnectionName(), false);
+    bool dropTriggers = false;
+    for (;;) {
+        if (writeBatch(db, batch, repeated, last, rowIds, dropTriggers, error))
+            return true;
+        if (dropTriggers || !brokenSummary(db))
+            return false;
+        dropTriggers = true;
+    }
+}
+
+bool InsertSerialData::writeBatch(QSqlDatabase& db, const std::vector<const WriteEntry*>& batch,
+                                  const std::vector<bool>& repeated, const Step& last,
+                                  std::vector<qint64>* rowIds, bool dropTriggers, QString* error)
+{
     const bool begun = db.transaction();
     trace(QStringLiteral("begin transaction : ") + boolText(begun));
     if (!begun) {
-        trace(QStringLiteral("lastError : ") + db.lastError().text());
+        *error = db.lastError().text();
+        lastErrorCode = db.lastError().nativeErrorCode().toInt();
+        trace(QStringLiteral("lastError : ") + *error);
         return false;
     }
 
+    sqlite3* handle = handleOf(db);
     bool ok = true;
-    int next = 0;
+    if (dropTriggers) {
+        ok = SampleTable::dropTriggers(handle, error);
+        qWarning().noquote() << QStringLiteral(
+                                    "InsertSerialData::insertNow : summary triggers dropped : ") +
+                                    (ok ? QStringLiteral("true") : *error);
+        // The kept statements carry the triggers' program.
+        statements.clear();
+    }
+    if (rowIds)
+        rowIds->assign(batch.size(), 0);
+    size_t next = 0;
     std::vector<const SampleRecord*> rows;
-    while (ok && next < count) {
+    while (ok && next < batch.size()) {
+        if (batch[next]->isJob) {
+            qint64 rowId = 0;
+            ok = batch[next]->job.run(handle, &rowId, error);
+            if (!ok)
+                lastErrorCode = sqlite3_extended_errcode(handle);
+            else if (rowIds)
+                (*rowIds)[next] = rowId;
+            ++next;
+            continue;
+        }
         rows.clear();
-        for (; next < count && static_cast<int>(rows.size()) < MaxRowsPerStatement; ++next) {
-            if (repeated.empty() || !repeated[static_cast<size_t>(next)])
-                rows.push_back(&pending[static_cast<size_t>(next)]);
+        for (; next < batch.size() && !batch[next]->isJob &&
+               static_cast<int>(rows.size()) < MaxRowsPerStatement;
+             ++next) {
+            if (repeated.empty() || !repeated[next])
+                rows.push_back(&batch[next]->sample);
         }
         if (!rows.empty())
-            ok = insertRows(db, rows);
+            ok = insertRows(db, rows, error);
+    }
+    if (ok && last) {
+        ok = last(handle, error);
+        if (!ok)
+            lastErrorCode = sqlite3_extended_errcode(handle);
     }
 
     if (ok) {
         ok = db.commit();
+        if (!ok)
+            *error = db.lastError().text();
         trace(QStringLiteral("commit transaction : ") + boolText(ok));
     }
     if (!ok) {
         const bool rolledBack = db.rollback();
         trace(QStringLiteral("rollback transaction : ") + boolText(rolledBack));
+    } else if (dropTriggers) {
+        summaryDropped = true;
     }
     return ok;
+}
+
+bool InsertSerialData::stateValue(const QString& name, qint64* value) const
+{
+    QSqlQuery query(QSqlDatabase::database(fullConnectionName(), false));
+    query.prepare(QStringLiteral("select value from ") + SampleTable::stateName() +
+                  QStringLiteral(" where name = ?"));
+    query.addBindValue(name);
+    if (!query.exec() || !query.next())
+        return false;
+    *value = query.value(0).toLongLong();
+    return true;
+}
+
+// An insert that failed on the summary rather than on a lock, a full disk or the file: the
+// triggers of its names are there but not this version's as a whole.
+bool InsertSerialData::brokenSummary(const QSqlDatabase& db) const
+{
+    const int code = lastErrorCode & 0xff;
+    if (code != SQLITE_ERROR && code != SQLITE_CONSTRAINT && code != SQLITE_MISMATCH)
+        return false;
+    sqlite3* handle = handleOf(db);
+    return handle && SampleTable::hasTriggers(handle) &&
+           !SampleTable::hasSummaryDefinitions(handle);
 }
 
 // One statement. As traced, numbers go into it as literals and only serialno, free text from
@@ -391,7 +547,7 @@ bool InsertSerialData::insertBatch(int count)
 // costs SQLite time in the square of its parameter count. A flush of the usual size instead runs
 // a statement kept prepared, with every value a parameter: preparing costs more than running.
 bool InsertSerialData::insertRows(const QSqlDatabase& db,
-                                  const std::vector<const SampleRecord*>& rows)
+                                  const std::vector<const SampleRecord*>& rows, QString* error)
 {
     QString sql = QLatin1String(InsertHead);
     QStringList serials;
@@ -430,6 +586,9 @@ bool InsertSerialData::insertRows(const QSqlDatabase& db,
             adHoc.bindValue(QStringLiteral(":s") + QString::number(i), serials.at(i));
     }
     ok = ok && query->exec();
+    lastErrorCode = ok ? 0 : query->lastError().nativeErrorCode().toInt();
+    if (!ok)
+        *error = query->lastError().text();
     trace(QStringLiteral("insert query : ") + boolText(ok));
     trace(QStringLiteral("lastError : ") + query->lastError().text());
     query->finish();

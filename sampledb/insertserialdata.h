@@ -1,24 +1,28 @@
 #pragma once
 
 #include "samplerecord.h"
+#include "samplesink.h"
+#include "writeentry.h"
 
-#include <QObject>
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
 
 class QSqlDatabase;
 class QSqlQuery;
+struct sqlite3;
 
 // Writer of a project's sample database. Samples wait in the writer's own queue until
 // insertNow() stores them in one transaction; they go with the writer, so that no sample of one
-// project can ever be written into another project's file.
-class InsertSerialData : public QObject
+// project can ever be written into another project's file. Other writes (jobs) wait in the same
+// queue, in order with the samples. It works on the thread that made it; the recorder keeps it
+// on the DatabaseWriter's thread.
+class InsertSerialData : public SampleSink
 {
-    Q_OBJECT
 
 public:
     // Upper bound of the pending queue: one day of the largest project (16 nodes) at the
@@ -44,25 +48,53 @@ public:
     bool createConnection();
     // Creates the table, with its range index and its summary, in a new file.
     bool createTable();
-    // True when the file has the range index, or the summary with its trigger. A file made
-    // before they existed gets them from an IndexBuilder, which takes seconds on a large file
-    // and must not run on the GUI thread.
+    // True when the file has the range index, or the summary with its triggers as this version
+    // makes them. A file made before they existed, or whose summary is missing or foreign, gets
+    // them from an IndexBuilder, which takes seconds on a large file and must not run on the
+    // GUI thread.
     bool hasIndex() const;
     bool hasSummary() const;
+    // True once after a write found the summary's triggers broken and dropped them: the
+    // summary is to be rebuilt.
+    bool takeSummaryDropped();
 
     // Beyond `samples` waiting samples the oldest are dropped; MaxPending unless changed.
     void setPendingLimit(int samples) { pendingLimit = samples; }
-    void queueSample(const SampleRecord& record);
-    int pendingCount() const { return static_cast<int>(pending.size()); }
+    void queueSample(const SampleRecord& record) override;
+    // A job waits in order with the samples; `ticket` comes back with takeStoredJobs().
+    void queueJob(const WriteJob& job, quint64 ticket);
+    // Samples waiting (jobs not counted).
+    int pendingCount() const { return pendingSamples; }
+    // Everything waiting, oldest first.
+    const std::deque<WriteEntry>& pendingEntries() const { return pending; }
+    // The oldest `count` entries leave the queue (they are kept elsewhere now).
+    void takePending(int count);
     // Samples dropped at the queue's bound since the queue last reached the file.
     qint64 droppedCount() const { return droppedSamples; }
-    // Forgets every waiting sample (the user chose not to keep them).
+    // Forgets every waiting sample (the user chose not to keep them); jobs stay.
     void discardPending();
 
-    // Writes the oldest `limit` waiting samples (all when negative) in one transaction. True
+    // Writes the oldest `limit` waiting entries (all when negative) in one transaction. True
     // when they were committed or nothing was waiting; false when the file was not open or the
-    // write failed, and the samples still wait.
+    // write failed, and the entries still wait.
     bool insertNow(int limit = -1);
+    // The tickets of the jobs insertNow() committed, with the row ids they wrote.
+    struct StoredJob
+    {
+        quint64 ticket;
+        qint64 rowId;
+    };
+    std::vector<StoredJob> takeStoredJobs();
+
+    // Runs inside a transaction of store(), after the batch.
+    using Step = std::function<bool(sqlite3* db, QString* error)>;
+    // Writes the batch, and then `last` when given, in one transaction, as insertNow() writes
+    // its queue; `rowIds` gets the row id each job wrote. True once committed; false with the
+    // reason otherwise, and nothing of it is in the file.
+    bool store(const std::vector<const WriteEntry*>& batch, const Step& last,
+               std::vector<qint64>* rowIds, QString* error);
+    // A named value of the database's state table; false when it has none.
+    bool stateValue(const QString& name, qint64* value) const;
 
     // The recorded period: the first and the last sample's time, 0 on an empty table or when the
     // query fails. Through the index in a millisecond or two whatever the file's size; without
@@ -74,18 +106,27 @@ private:
     bool applyPragmas();
     bool isWritable();
     bool shortenBusyTimeout();
-    bool insertBatch(int count);
-    bool insertRows(const QSqlDatabase& db, const std::vector<const SampleRecord*>& rows);
+    void repairSummary();
+    bool writeBatch(QSqlDatabase& db, const std::vector<const WriteEntry*>& batch,
+                    const std::vector<bool>& repeated, const Step& last,
+                    std::vector<qint64>* rowIds, bool dropTriggers, QString* error);
+    bool brokenSummary(const QSqlDatabase& db) const;
+    bool insertRows(const QSqlDatabase& db, const std::vector<const SampleRecord*>& rows,
+                    QString* error);
     QSqlQuery* keptStatement(int rows);
     void releaseCache();
     QString fullConnectionName() const;
 
     bool isOpen = false;
     int rowsSinceRelease = 0;
-    std::deque<SampleRecord> pending;
+    std::deque<WriteEntry> pending;
+    int pendingSamples = 0;
+    std::vector<StoredJob> storedJobs;
     std::map<int, std::unique_ptr<QSqlQuery>> statements;
     int pendingLimit = MaxPending;
     qint64 droppedSamples = 0;
+    int lastErrorCode = 0;
+    bool summaryDropped = false;
     QString databasePath;
     QString connectionName;
 };

@@ -108,15 +108,15 @@ bool SampleReader::hasTable()
 
 bool SampleReader::hasIndex()
 {
-    return exists("index", SampleTable::indexName());
+    SqliteStatement s(connection.get(), SampleTable::indexPresentQuery().toUtf8());
+    if (!s.isValid() || sqlite3_step(s.get()) != SQLITE_ROW)
+        return fail(nullptr);
+    return sqlite3_column_int(s.get(), 0) > 0;
 }
 
 bool SampleReader::hasSummary()
 {
-    SqliteStatement s(connection.get(), SampleTable::summaryPresentQuery().toUtf8());
-    if (!s.isValid() || sqlite3_step(s.get()) != SQLITE_ROW)
-        return fail(nullptr);
-    return sqlite3_column_int(s.get(), 0) == 1;
+    return isOpen() && SampleTable::summaryUsable(connection.get());
 }
 
 bool SampleReader::begin()
@@ -168,19 +168,20 @@ bool SampleReader::read(const QVector<Node>& nodes, qint64 from, qint64 to, cons
     std::vector<Stream> streams(size_t(nodes.size()));
     for (int n = 0; n < nodes.size(); ++n) {
         // Equality on serialno and a range on pointDate: the recorder's index yields the rows
-        // in this order (rowid last) without sorting.
+        // in this order (rowid last) without sorting. The range ends before the second after
+        // `to`, so that a time with a fraction is read with its whole second.
         const QByteArray sql = QByteArray("select pointDate, ") +
                                (nodes.at(n).channel1 ? "channel1" : "null") + ", " +
                                (nodes.at(n).channel2 ? "channel2" : "null") +
-                               " from quorbinal where serialno = ? and pointDate between ? and ?"
-                               " order by pointDate, id";
+                               " from quorbinal where serialno = ? and pointDate >= ? and "
+                               "pointDate < ? order by pointDate, id";
         Stream& stream = streams[size_t(n)];
         if (!stream.statement.prepare(connection.get(), sql))
             return fail(nullptr);
         stream.serial = nodes.at(n).serial.toUtf8();
         bindText(stream.statement.get(), 1, stream.serial);
         sqlite3_bind_int64(stream.statement.get(), 2, from);
-        sqlite3_bind_int64(stream.statement.get(), 3, to);
+        sqlite3_bind_int64(stream.statement.get(), 3, to + 1);
     }
 
     constexpr int kTurn = 256;
@@ -572,6 +573,43 @@ bool SampleReader::schemaText(QByteArray* out)
             out->append('\x1f');
         }
         out->append('\n');
+    }
+    return rc == SQLITE_DONE || fail("step");
+}
+
+qint64 SampleReader::changeGeneration()
+{
+    if (!hasSummary())
+        return 0;
+    const QByteArray sql =
+        QByteArray("select value from ") + SampleTable::stateName().toUtf8() + " where name = ?";
+    SqliteStatement s(connection.get(), sql);
+    if (!s.isValid())
+        return 0;
+    const QByteArray name = SampleTable::changeGenerationName().toUtf8();
+    bindText(s.get(), 1, name);
+    return sqlite3_step(s.get()) == SQLITE_ROW ? sqlite3_column_int64(s.get(), 0) : 0;
+}
+
+bool SampleReader::changedBuckets(std::vector<ChangedBucket>* out)
+{
+    out->clear();
+    if (changeGeneration() == 0)
+        return false;
+    const QByteArray sql = QByteArray("select serialno, bucket, changeCount from ") +
+                           SampleTable::changesName().toUtf8() +
+                           " where changeCount <> 0 order by serialno, bucket";
+    SqliteStatement s(connection.get(), sql);
+    if (!s.isValid())
+        return fail("prepare");
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        ChangedBucket b;
+        b.serial = QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0)),
+                              sqlite3_column_bytes(s.get(), 0));
+        b.bucket = sqlite3_column_int64(s.get(), 1);
+        b.changeCount = sqlite3_column_int64(s.get(), 2);
+        out->push_back(std::move(b));
     }
     return rc == SQLITE_DONE || fail("step");
 }

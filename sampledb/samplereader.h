@@ -46,7 +46,9 @@ public:
     bool hasTable();
     // Asked again on each call: the recorder may build the index while a reader is open.
     bool hasIndex();
-    // True when the summary and the trigger that keeps it are both there.
+    // True when the recorder's summary is there and exactly what the rows give: it and the
+    // triggers that keep it are this version's, by their definitions. Otherwise the rows are
+    // read (the recorder rebuilds it).
     bool hasSummary();
 
     // Statements between begin() and end() read one state of the file, whatever is written
@@ -65,7 +67,8 @@ public:
     };
     using Sink = std::function<void(int node, qint64 time, double channel1, double channel2)>;
 
-    // Calls sink for the nodes' rows with time in [from, to], each node's in ascending time;
+    // Calls sink for the nodes' rows with time in [from, to], each node's in ascending time (a
+    // time with a fraction counts in its whole second, as in the summary's buckets);
     // NoValue stands for no value and for a column not read. The nodes are read side by side, a
     // few hundred rows each in turn: their rows share the table's pages, which then stay in the
     // cache.
@@ -155,6 +158,30 @@ public:
     // The file's schema with the root page of each table, index and trigger: it changes when one
     // of them is dropped or made again.
     bool schemaText(QByteArray* out);
+
+    // --- Change marks, for a reader that keeps what it read (the viewer's cache) ---
+    //
+    // Beside its summary the recorder counts, per node and bucket (SampleTable::BucketSeconds
+    // long, bucket = whole second / BucketSeconds), every row deleted, changed (any column,
+    // the id too), replaced (REPLACE, also through UPDATE OR REPLACE ... SET id), or inserted
+    // under an id at or below the largest one; never reset. Rows appended under new ids are
+    // not counted: they are found by their ids. A reader that cached the rows up to some id
+    // together with changeGeneration() and changedBuckets() knows on its next start: a
+    // different generation (or 0) means the marks cannot tell what changed meanwhile (they
+    // were missing for a while, or the file has none); otherwise every bucket whose count
+    // differs from the cached one (new ones included) holds changed rows.
+
+    struct ChangedBucket
+    {
+        QByteArray serial;
+        qint64 bucket = 0;
+        qint64 changeCount = 0; // > 0
+    };
+    // The marks' generation; 0 when the file keeps no marks to trust.
+    qint64 changeGeneration();
+    // The buckets with a non-zero count, ordered by serial number and bucket; false on a
+    // failed query or when changeGeneration() is 0.
+    bool changedBuckets(std::vector<ChangedBucket>* out);
 
 private:
     bool exists(const char* type, const QString& name);

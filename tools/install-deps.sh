@@ -12,6 +12,8 @@ packages=(
   libqt5webkit5-dev libqt5svg5-dev
   # Modbus TCP
   libmodbus-dev
+  # the checksums of the recorder's spill journal
+  zlib1g-dev
   # headless runs, sound server for the alarm, tools used by tests and benchmarks, the zones
   # local-time tests run in
   xvfb xauth pulseaudio sqlite3 libsqlite3-dev poppler-utils tzdata

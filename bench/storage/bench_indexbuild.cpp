@@ -5,9 +5,13 @@
 // and when they reached the file, the rows stored against the samples polled, and the longest
 // stall of the event loop (the lateness of a 5 ms timer) during the build and after it; then
 // the same project closed halfway through a build. Beside them, what opening the same file cost
-// the GUI thread before: the two scans of startDateTime() and endDateTime().
+// the GUI thread before: the two scans of startDateTime() and endDateTime(). Last, the same
+// project on a new file while another connection holds the write lock for a while: the longest
+// stall of the event loop then (each flush that met the lock used to wait for it on the GUI
+// thread), and whether every sample arrived once the lock went.
 //
 //   bench_indexbuild [days, default 7] [seconds recorded after the build, default 10]
+//                    [seconds the write lock is held, default 8]
 #include "acquisition/configureddevice.h"
 #include "databasepeek.h"
 #include "gatewaysimulator.h"
@@ -24,6 +28,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUuid>
@@ -94,13 +99,14 @@ bool runUntil(const std::function<bool()>& done, qint64 limitMs)
 class Project
 {
 public:
+    // Without a source the project starts with a new database.
     Project(const QString& folder, const QString& source, GatewaySimulator& sim) : simulator(sim)
     {
         QDir().mkpath(folder);
         path = folder + QStringLiteral("/bench.tpc");
         ProjectFile(path).create(1000);
         database = ProjectFile::databasePath(path);
-        if (!QFile::copy(source, database)) {
+        if (!source.isEmpty() && !QFile::copy(source, database)) {
             std::fprintf(stderr, "cannot copy %s\n", qPrintable(source));
             std::exit(1);
         }
@@ -279,6 +285,73 @@ void closeDuringBuild(const QString& folder, const QString& source, GatewaySimul
     std::printf("   longest event-loop stall before the close %.1f ms\n", probe.before());
 }
 
+// Another program holding the write lock while it lives (a report, a backup).
+class LockHolder
+{
+public:
+    explicit LockHolder(const QString& database) : name(QUuid::createUuid().toString())
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(database);
+        locked = db.open() && QSqlQuery(db).exec(QStringLiteral("begin immediate"));
+    }
+    ~LockHolder()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            QSqlQuery(db).exec(QStringLiteral("rollback"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    bool locked = false;
+
+private:
+    QString name;
+};
+
+void recordUnderLock(const QString& folder, GatewaySimulator& sim, int lockSeconds)
+{
+    Project project(folder, QString(), sim);
+    RecordingCycle cycle(project.path, QUuid::createUuid().toString(), project.gateways, 1000);
+    if (!cycle.open()) {
+        std::fprintf(stderr, "cannot open the project\n");
+        std::exit(1);
+    }
+    cycle.startRecording();
+    cycle.startPolling();
+    QElapsedTimer clock;
+    clock.start();
+    runUntil([&] { return clock.elapsed() >= 3000; }, 4000);
+    StallProbe probe;
+    auto holder = std::make_unique<LockHolder>(project.database);
+    const bool locked = holder->locked;
+    QString warning;
+    runUntil(
+        [&] {
+            if (!cycle.writeWarning().isEmpty())
+                warning = cycle.writeWarning();
+            return clock.elapsed() >= 3000 + lockSeconds * 1000LL;
+        },
+        lockSeconds * 1000LL + 5000);
+    holder.reset();
+    probe.splitHere();
+    const qint64 lockedUntil = clock.elapsed();
+    runUntil([&] { return clock.elapsed() >= lockedUntil + 8000; }, 9000);
+    cycle.stopRecording();
+    runUntil([&] { return cycle.pendingCount() == 0; }, 10000);
+    const qint64 polled = project.samplesPolled();
+    const qint64 rows = project.rowsOfThisProject();
+    std::printf("   lock held: %s; shown meanwhile: \"%s\"\n", locked ? "yes" : "NO",
+                qPrintable(warning));
+    std::printf("   longest event-loop stall while the lock was held (%d s): %.1f ms; after it: "
+                "%.1f ms\n",
+                lockSeconds, probe.before(), probe.after());
+    std::printf("   samples polled %lld, rows stored %lld (with %d gap records), waiting %d\n",
+                static_cast<long long>(polled), static_cast<long long>(rows),
+                Gateways * NodesPerGateway, cycle.pendingCount());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -287,6 +360,7 @@ int main(int argc, char** argv)
     qInstallMessageHandler(dropDebugTraces);
     const int days = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
     const int afterSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 10;
+    const int lockSeconds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 8;
 
     QVector<GatewaySimulator::Gateway> config;
     for (int g = 0; g < Gateways; ++g) {
@@ -324,5 +398,8 @@ int main(int argc, char** argv)
     buildWhileRecording(dir.filePath(QStringLiteral("build")), source, sim, afterSeconds);
     std::printf("after, the same project closed halfway through the build:\n");
     closeDuringBuild(dir.filePath(QStringLiteral("close")), source, sim);
+    std::printf("a new file while another connection holds the write lock for %d s:\n",
+                lockSeconds);
+    recordUnderLock(dir.filePath(QStringLiteral("locked")), sim, lockSeconds);
     return 0;
 }

@@ -196,11 +196,10 @@ public:
             exec(db, "PRAGMA cache_size = 65536") && exec(db, "PRAGMA journal_mode = WAL") &&
             exec(db, SampleTable::createStatement().toUtf8().constData()) &&
             (!indexed || exec(db, indexStatement().constData())) &&
-            (!summary || (exec(db, SampleTable::createSummaryStatement().toUtf8().constData()) &&
-                          exec(db, SampleTable::createTriggerStatements()
-                                       .join(QLatin1Char(';'))
-                                       .toUtf8()
-                                       .constData()))) &&
+            (!summary || exec(db, SampleTable::createSummaryStatements()
+                                      .join(QLatin1Char(';'))
+                                      .toUtf8()
+                                      .constData())) &&
             sqlite3_prepare_v2(db,
                                "insert into quorbinal (serialno, channel1, channel2, pointDate) "
                                "values (?, ?, ?, ?)",

@@ -4,7 +4,7 @@
 #include "charttime.h"
 #include "acquisition/configureddevice.h"
 #include "datainterval.h"
-#include "insertserialdata.h"
+#include "samplesink.h"
 #include "nodelistitemview.h"
 #include "nodesampleobserver.h"
 #include "nodetileview.h"
@@ -115,7 +115,7 @@ void NodeDevice::setRecordEnabled(bool enabled)
     recordEnabled = enabled;
 }
 
-void NodeDevice::setSampleWriter(InsertSerialData* sampleWriter)
+void NodeDevice::setSampleWriter(SampleSink* sampleWriter)
 {
     writer = sampleWriter;
 }

@@ -10,7 +10,7 @@
 #include <QString>
 
 class ConfiguredDevice;
-class InsertSerialData;
+class SampleSink;
 class NodeListItemView;
 class NodeSampleObserver;
 class NodeTileView;
@@ -39,7 +39,7 @@ public:
     void setRecordEnabled(bool enabled);
     // The open project's database writer, which keeps the recorded samples until they are
     // written; none (the default) stores nothing.
-    void setSampleWriter(InsertSerialData* writer);
+    void setSampleWriter(SampleSink* writer);
 
     void history(double* times, double* ch1Values, double* ch2Values) const;
     const double* timeHistoryData() const { return timeHistory; }
@@ -103,5 +103,5 @@ private:
     NodeTileView* tile2 = nullptr;
     NodeSampleObserver* sampleObserver = nullptr;
     ConfiguredDevice* gateway = nullptr;
-    QPointer<InsertSerialData> writer;
+    QPointer<SampleSink> writer;
 };

@@ -1,8 +1,7 @@
 #include "recordingcycle.h"
 
 #include "acquisition/configureddevice.h"
-#include "indexbuilder.h"
-#include "insertserialdata.h"
+#include "databasewriter.h"
 #include "nodedevice.h"
 #include "projectfile.h"
 
@@ -44,10 +43,9 @@ RecordingCycle::RecordingCycle(const QString& projectFile, const QString& connec
 }
 
 // The gateways may be gone already (the window deletes them first when it closes); the nodes
-// let go of the writer by themselves.
+// let go of the writer by themselves. The writer's thread keeps in its journal what still waits.
 RecordingCycle::~RecordingCycle()
 {
-    stopIndexing();
     deviceTimer->stop();
     dbTimer->stop();
     if (writer) {
@@ -66,40 +64,44 @@ QString RecordingCycle::timeNow() const
     return clock().toString(QLatin1String(TimeFormat));
 }
 
+qint64 RecordingCycle::nowMs() const
+{
+    return clock().toMSecsSinceEpoch();
+}
+
 bool RecordingCycle::open()
 {
-    writer = new InsertSerialData(databasePath, connectionName, this);
-    if (!writer->createConnection()) {
+    writer = new DatabaseWriter(databasePath, connectionName, this);
+    if (!writer->open()) {
         delete writer;
         writer = nullptr;
         return false;
     }
     qDebug().noquote() << "QuillmarMain::createInsertSerialData : " << databasePath;
-    // Without the index the period would cost a scan of the whole table here, on the GUI thread.
-    const bool indexed = writer->hasIndex();
-    if (indexed) {
-        startText = recordTimeText(writer->startDateTime());
-        endText = recordTimeText(writer->endDateTime());
+    writer->setGatewayCount(gateways.size());
+    connect(writer, &DatabaseWriter::statusChanged, this, &RecordingCycle::updateWarning);
+    connect(writer, &DatabaseWriter::indexProgress, this, &RecordingCycle::showIndexProgress);
+    connect(writer, &DatabaseWriter::indexFinished, this, &RecordingCycle::indexingFinished);
+    connect(writer, &DatabaseWriter::shutDown, this, &RecordingCycle::writerShutDown);
+    // Without the index the period comes from the build, which reads it through the new index.
+    if (writer->isIndexed()) {
+        startText = recordTimeText(writer->periodStart());
+        endText = recordTimeText(writer->periodEnd());
     }
-    if (!indexed || !writer->hasSummary())
-        startIndexing();
+    if (writer->isBuilding()) {
+        indexing = true;
+        setIndexingText(QStringLiteral("Indexing database..."));
+    }
     for (ConfiguredDevice* device : qAsConst(gateways)) {
         if (!device)
             continue;
         for (NodeDevice* node : device->nodes())
             node->setSampleWriter(writer);
     }
+    // What an earlier run left in the journal is retried at the database timer's pace.
+    if (pendingCount() > 0)
+        dbTimer->start(DatabaseInterval);
     return true;
-}
-
-void RecordingCycle::startIndexing()
-{
-    builder = new IndexBuilder(databasePath, this);
-    connect(builder, &IndexBuilder::progress, this, &RecordingCycle::showIndexProgress);
-    connect(builder, &QThread::finished, this, &RecordingCycle::indexingFinished);
-    indexing = true;
-    setIndexingText(QStringLiteral("Indexing database..."));
-    builder->start(QThread::LowPriority);
 }
 
 void RecordingCycle::stopIndexing()
@@ -107,9 +109,7 @@ void RecordingCycle::stopIndexing()
     if (!indexing)
         return;
     indexing = false;
-    // Its destructor interrupts the build and waits for the thread.
-    delete builder;
-    builder = nullptr;
+    writer->stopIndexing();
     setIndexingText(QString());
 }
 
@@ -121,22 +121,17 @@ void RecordingCycle::showIndexProgress(int percent)
                         QLatin1Char('%'));
 }
 
-void RecordingCycle::indexingFinished()
+void RecordingCycle::indexingFinished(bool periodKnown, quint32 first, quint32 last)
 {
     if (!indexing)
         return;
     indexing = false;
     setIndexingText(QString());
-    if (builder->periodKnown())
-        adoptPeriod(builder->periodStart(), builder->periodEnd());
-    builder->deleteLater();
-    builder = nullptr;
-    // What the build kept waiting: one write now, the rest at the database timer's pace.
-    if (pendingCount() > 0) {
-        write(MaxRowsPerWrite);
-        if (pendingCount() > 0 && !dbTimer->isActive())
-            dbTimer->start(DatabaseInterval);
-    }
+    if (periodKnown)
+        adoptPeriod(first, last);
+    // The writer writes what the build kept waiting; the rest at the database timer's pace.
+    if (pendingCount() > 0 && !dbTimer->isActive())
+        dbTimer->start(DatabaseInterval);
 }
 
 void RecordingCycle::setIndexingText(const QString& text)
@@ -200,10 +195,9 @@ void RecordingCycle::setRecordState(bool on)
 
 void RecordingCycle::startRecording()
 {
-    if (recording || !writer)
+    if (recording || !writer || shuttingDown)
         return;
     setRecordState(true);
-    policy.reset();
     dbTimer->start(DatabaseInterval);
     // A restarted recording keeps the start of the recorded period.
     if (startText.isEmpty())
@@ -219,10 +213,11 @@ void RecordingCycle::stopRecording()
     if (!recording)
         return;
     setRecordState(false);
-    flushAll();
-    // Samples a failing file keeps are tried again at the database timer's pace.
-    if (pendingCount() == 0)
-        dbTimer->stop();
+    writer->flush(nowMs());
+    // Samples a failing file keeps are tried again at the database timer's pace; the timer
+    // stops once nothing waits.
+    if (!dbTimer->isActive())
+        dbTimer->start(DatabaseInterval);
     endText = timeNow();
     ProjectFile(projectFilePath).saveRecordStopTime(endText);
     emit recordTimesChanged(startText, endText);
@@ -231,15 +226,27 @@ void RecordingCycle::stopRecording()
 
 void RecordingCycle::shutdown()
 {
+    if (shuttingDown)
+        return;
+    shuttingDown = true;
     stopIndexing();
     deviceTimer->stop();
     stopRecording();
-    for (int attempt = 1; attempt < ShutdownAttempts && pendingCount() > 0; ++attempt)
-        flushAll();
     dbTimer->stop();
-    if (pendingCount() > 0)
+    if (!writer) {
+        emit shutdownFinished();
+        return;
+    }
+    writer->shutdown();
+}
+
+void RecordingCycle::writerShutDown(qint64 kept, qint64 lost)
+{
+    Q_UNUSED(kept)
+    if (lost > 0)
         qWarning().noquote() << QStringLiteral("RecordingCycle::shutdown : samples not stored : ") +
-                                    QString::number(pendingCount());
+                                    QString::number(lost);
+    emit shutdownFinished();
 }
 
 int RecordingCycle::pendingCount() const
@@ -249,59 +256,34 @@ int RecordingCycle::pendingCount() const
 
 void RecordingCycle::writeDb()
 {
-    if (!writer || indexing)
+    if (!writer)
         return;
-    const qint64 nowMs = clock().toMSecsSinceEpoch();
-    if (policy.due(writer->pendingCount(), gateways.size(), nowMs))
-        write(MaxRowsPerWrite);
-    else
-        updateWarning();
+    writer->tick(nowMs());
     if (!recording && pendingCount() == 0)
         dbTimer->stop();
 }
 
 bool RecordingCycle::flushAll()
 {
-    while (pendingCount() > 0) {
-        if (!write(MaxRowsPerWrite))
-            return false;
-    }
-    return true;
-}
-
-// Every write goes through here: the policy learns how it went, the warning follows. While the
-// index is built, the build holds the write lock: the samples wait, which is no failure, and no
-// attempt may wait for the lock on the GUI thread.
-bool RecordingCycle::write(int limit)
-{
-    if (indexing)
-        return false;
-    const bool stored = writer && writer->insertNow(limit);
-    if (stored)
-        policy.flushed(writer->pendingCount());
-    else
-        policy.failed(clock().toMSecsSinceEpoch());
-    updateWarning();
-    return stored;
+    return !writer || writer->flushAndWait(nowMs());
 }
 
 void RecordingCycle::discardPending()
 {
     if (writer)
         writer->discardPending();
-    // Nothing waits any more: no retry is due and there is nothing to warn about.
-    policy.flushed(0);
-    updateWarning();
 }
 
+// The writer's thread reports whether writes fail; what waits is counted here, with the samples
+// still on their way to it.
 void RecordingCycle::updateWarning()
 {
     QString text;
-    if (policy.failing() && pendingCount() > 0) {
+    if (writer && writer->status().failing && pendingCount() > 0) {
         text = QStringLiteral("Database write failing: ") + QString::number(pendingCount()) +
                QStringLiteral(" samples waiting");
-        if (writer->droppedCount() > 0)
-            text += QStringLiteral(", ") + QString::number(writer->droppedCount()) +
+        if (writer->status().droppedSamples > 0)
+            text += QStringLiteral(", ") + QString::number(writer->status().droppedSamples) +
                     QStringLiteral(" oldest dropped");
     }
     if (text == warning)

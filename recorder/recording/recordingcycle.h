@@ -10,30 +10,26 @@
 #include <functional>
 
 class ConfiguredDevice;
-class IndexBuilder;
-class InsertSerialData;
+class DatabaseWriter;
 class QTimer;
 
 // The recording run time of one open project, without any window: it polls the project's
-// gateways at the sampling interval, switches recording on and off, writes the recorded samples
-// to the project's database in batches, backs off while the file cannot be written, queues the
-// gap records when a recording stops, keeps the recorded period and watches the database size.
-// The main window makes one for each project it opens, forwards the user's commands to it and
-// shows what it signals. The samples waiting for the database belong to its writer and go with
-// it: nothing of one project reaches another project's file. A database made without the range
-// index or the summary gets them built in the background while the project runs; the writes
-// wait for the build, which holds the file's write lock, and catch up when it ends.
+// gateways at the sampling interval, switches recording on and off, ticks the project's
+// database writer, queues the gap records when a recording stops, keeps the recorded period,
+// shows what the writer reports (a failing file, the background index build) and watches the
+// database size. The main window makes one for each project it opens, forwards the user's
+// commands to it and shows what it signals. The samples waiting for the database belong to its
+// writer, which works on a thread of its own and goes with the cycle: nothing of one project
+// reaches another project's file. A database made without the range index or the summary gets
+// them built in the background while the project runs; the writes wait for the build, which
+// holds the file's write lock, in the writer's spill journal after the flush policy's time,
+// and catch up when it ends.
 class RecordingCycle : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int DatabaseInterval = FlushPolicy::TickMs;
-    // Samples one write takes at the most: a backlog left by a failing file is written in parts,
-    // so that no single write holds the user interface for long.
-    static constexpr int MaxRowsPerWrite = 4000;
-    // Writes the program makes of what is still waiting when it ends on a signal.
-    static constexpr int ShutdownAttempts = 3;
 
     // The local time now; tests replace it.
     using Clock = std::function<QDateTime()>;
@@ -62,16 +58,19 @@ public:
     // file. Samples a failing file leaves waiting are tried again, a few seconds apart.
     void stopRecording();
     // The end of the program on a signal or a logout: the recording ends as by stopRecording()
-    // and what still waits is written, without asking anybody; what cannot be is traced.
+    // and what still waits is written, without asking anybody, for up to
+    // DatabaseWriter::ShutdownGraceMs from the writer's thread; what cannot be stays in the
+    // writer's journal for the next start, said in the log. shutdownFinished() follows.
     void shutdown();
 
     int pendingCount() const;
-    // Writes everything waiting now, whatever the back-off. True when nothing waits any more.
+    // Writes everything waiting now, whatever the back-off, with the event loop running (no
+    // user input) until the writer answers. True when nothing waits any more.
     bool flushAll();
     // Forgets the waiting samples: the user chose not to keep them.
     void discardPending();
     // The project's writer, which holds the samples waiting for the database; null until open.
-    InsertSerialData* sampleWriter() const { return writer; }
+    DatabaseWriter* sampleWriter() const { return writer; }
     // "Database write failing: N samples waiting" while writes fail; empty otherwise.
     QString writeWarning() const { return warning; }
 
@@ -80,8 +79,8 @@ public:
     // "Indexing database..." with the estimated percent done while the index is built; empty
     // otherwise.
     QString indexingState() const { return indexingText; }
-    // Interrupts a running index build and waits for its thread (milliseconds); the file stays
-    // without the index until the project is opened again. The writes can go on at once.
+    // Interrupts a running index build; the file stays without the index until the project is
+    // opened again. The writes can go on at once.
     void stopIndexing();
 
     // The recorded period as shown, "yyyy-MM-dd hh:mm:ss" or empty.
@@ -104,16 +103,18 @@ signals:
     void databaseSizeChanged(qint64 bytes);
     void writeWarningChanged(const QString& text);
     void indexingStateChanged(const QString& text);
+    // The end of shutdown(): the program may quit now.
+    void shutdownFinished();
 
 private:
-    void startIndexing();
     void showIndexProgress(int percent);
-    void indexingFinished();
+    void indexingFinished(bool periodKnown, quint32 first, quint32 last);
     void setIndexingText(const QString& text);
     void adoptPeriod(quint32 first, quint32 last);
     void setRecordState(bool on);
-    bool write(int limit);
+    void writerShutDown(qint64 kept, qint64 lost);
     void updateWarning();
+    qint64 nowMs() const;
     QString timeNow() const;
 
     QString projectFilePath;
@@ -123,14 +124,13 @@ private:
     int interval;
     Clock clock;
 
-    InsertSerialData* writer = nullptr;
-    IndexBuilder* builder = nullptr;
+    DatabaseWriter* writer = nullptr;
     bool indexing = false;
     QString indexingText;
     bool recording = false;
+    bool shuttingDown = false;
     // The start of the recorded period has gone into the project file.
     bool startSaved = false;
-    FlushPolicy policy;
     QString warning;
     QString startText;
     QString endText;

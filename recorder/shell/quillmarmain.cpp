@@ -411,8 +411,20 @@ void QuillmarMain::endProgram()
         return;
     m_ending = true;
     qDebug() << "QuillmarMain::endProgram";
-    if (session.cycle())
-        session.cycle()->shutdown();
+    RecordingCycle* cycle = session.cycle();
+    if (!cycle) {
+        quitProgram();
+        return;
+    }
+    // The writer keeps trying from its own thread while the window stays responsive; queued,
+    // so that the cycle is not closed from inside its own signal.
+    connect(cycle, &RecordingCycle::shutdownFinished, this, &QuillmarMain::quitProgram,
+            Qt::QueuedConnection);
+    cycle->shutdown();
+}
+
+void QuillmarMain::quitProgram()
+{
     close();
     QCoreApplication::quit();
 }

@@ -73,7 +73,8 @@ public:
     QVariantMap recentProjectPaths() const { return recent.paths(); }
 
     // The end of the program on a termination signal or a desktop logout: a recording ends as
-    // by the stop button, whatever waits is written, and the program quits, asking nothing.
+    // by the stop button, whatever waits is written (or kept in the writer's journal), and the
+    // program quits, asking nothing. Returns at once; the program quits when the writer is done.
     void endProgram();
 
 public slots:
@@ -117,6 +118,7 @@ private:
     void openAlarms();
     void closeAlarms();
     void databaseFailed();
+    void quitProgram();
     void showRecording(bool on);
     // A status bar label shown while it has something to say.
     static void showNote(QLabel* label, const QString& text);

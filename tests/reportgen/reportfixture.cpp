@@ -114,9 +114,10 @@ bool writeDatabase(const QString& path, const QList<Sample>& samples, bool wal, 
                      "serialno varchar(18) not null, \t\tchannel1 float, channel2 float, "
                      "\t\tpointDate integer not null\t\t)"));
             ok = ok && (!summary || (query.exec(SampleTable::createIndexStatement()) &&
-                                     query.exec(SampleTable::createSummaryStatement())));
-            for (const QString& trigger : SampleTable::createTriggerStatements())
-                ok = ok && (!summary || query.exec(trigger));
+                                     query.exec(SampleTable::createStateStatement())));
+            for (const QString& statement : SampleTable::createSummaryStatements())
+                ok = ok && (!summary || query.exec(statement));
+            ok = ok && (!summary || query.exec(SampleTable::newGenerationStatement()));
             ok = ok && db.transaction();
             ok = ok && query.prepare(QStringLiteral(
                            "insert into quorbinal (serialno, channel1, channel2, pointDate) "

@@ -1,6 +1,7 @@
 #include "indexbuilder.h"
 #include "insertserialdata.h"
 #include "novalue.h"
+#include "samplereader.h"
 #include "sampletable.h"
 
 #include <QDateTime>
@@ -361,10 +362,11 @@ void TestInsertSerialData::createsFileThenFindsTable()
                                         "'sqlite_%'"))
                  .toString(),
              QStringLiteral("quorbinal,") + SampleTable::indexName() + QLatin1Char(',') +
-                 SampleTable::summaryName() + QLatin1Char(',') +
+                 SampleTable::stateName() + QLatin1Char(',') + SampleTable::summaryName() +
+                 QLatin1Char(',') + SampleTable::changesName() + QLatin1Char(',') +
                  SampleTable::triggerNames().join(QLatin1Char(',')));
     QVERIFY(SampleTable::hasIndex(peer.db()));
-    QVERIFY(SampleTable::hasSummary(peer.db()));
+    QVERIFY(SampleReader(path()).hasSummary());
     const auto rows = peer.rows();
     QCOMPARE(rows.size(), 2);
     QCOMPARE(rows[0][3].toInt(), 10);

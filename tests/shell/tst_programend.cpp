@@ -8,9 +8,11 @@
 #include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 
 #include <csignal>
+#include <memory>
 
 namespace {
 
@@ -25,6 +27,7 @@ class TestProgramEnd : public QObject
 
 private slots:
     void initTestCase();
+    void terminationSignalEndsRecording_data();
     void terminationSignalEndsRecording();
 };
 
@@ -33,10 +36,20 @@ void TestProgramEnd::initTestCase()
     QStandardPaths::setTestModeEnabled(true);
 }
 
+void TestProgramEnd::terminationSignalEndsRecording_data()
+{
+    // Another connection holds the write lock from just before the signal for this long.
+    QTest::addColumn<int>("lockMs");
+    QTest::newRow("free file") << 0;
+    QTest::newRow("another program holds the write lock for 3 s") << 3000;
+}
+
 // Catches: a recorder ended by SIGTERM losing the samples that wait for their batch, the gap
-// records or the stop time, the way a kill does.
+// records or the stop time, the way a kill does; giving them up after 0.6 s when another
+// program (a report, a backup) holds the write lock.
 void TestProgramEnd::terminationSignalEndsRecording()
 {
+    QFETCH(int, lockMs);
     // The alarm output needs a device, or the recorder waits at a message box for a click.
     PulseNullSink pulse;
     if (!pulse.start(QStringLiteral(QUILLMAR_SOURCE_DIR "/tools/pulse-null-sink.sh")))
@@ -92,10 +105,18 @@ void TestProgramEnd::terminationSignalEndsRecording()
     const qint64 before = sim.pollCount(0);
     // Signal while a batch is incomplete: a few polls answered since the last write.
     QTRY_VERIFY_WITH_TIMEOUT(sim.pollCount(0) - before - storedRows(database).size() >= 3, 30000);
+    std::unique_ptr<LockHolder> holder;
+    if (lockMs > 0) {
+        holder = std::make_unique<LockHolder>(database);
+        QVERIFY(holder->locked);
+        QTimer::singleShot(lockMs, &recorder, [&holder] { holder.reset(); });
+    }
     const qint64 polled = sim.pollCount(0);
     const QDateTime signalled = QDateTime::currentDateTime();
     QVERIFY(::kill(pid_t(recorder.processId()), SIGTERM) == 0);
-    QVERIFY(recorder.waitForFinished(30000));
+    // The event loop runs meanwhile: the lock is let go on time.
+    QTRY_VERIFY_WITH_TIMEOUT(recorder.state() == QProcess::NotRunning, 30000);
+    QVERIFY(!holder);
     QCOMPARE(recorder.exitStatus(), QProcess::NormalExit);
     QCOMPARE(recorder.exitCode(), 0);
     const qint64 answered = sim.pollCount(0) - before;

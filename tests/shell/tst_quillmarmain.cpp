@@ -342,7 +342,7 @@ void TestQuillmarMain::waitingSamplesOnClose()
     QVERIFY(holder->locked);
     window->slotStopRecord();
     auto* warning = window->findChild<QLabel*>(QStringLiteral("label_write_state"));
-    QVERIFY(warning->isVisible());
+    QTRY_VERIFY(warning->isVisible());
     QCOMPARE(warning->text(), QStringLiteral("Database write failing: 4 samples waiting"));
 
     boxes.shown.clear();

@@ -233,7 +233,7 @@ void TestRecording::endToEnd()
     QTest::mouseClick(center->findChild<QToolButton*>(QStringLiteral("btn_record")),
                       Qt::LeftButton);
     QVERIFY(!window.isRecording());
-    QCOMPARE(window.recordingCycle()->pendingCount(), 0);
+    QTRY_COMPARE(window.recordingCycle()->pendingCount(), 0);
     QVERIFY(!file.value(QStringLiteral("record_start_time")).isEmpty());
     QVERIFY(!file.value(QStringLiteral("record_stop_time")).isEmpty());
 

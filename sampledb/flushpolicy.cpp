@@ -33,3 +33,9 @@ void FlushPolicy::reset()
 {
     m_firstSeenMs = -1;
 }
+
+bool FlushPolicy::overdue(qint64 nowMs) const
+{
+    // As in due(): the oldest may have been queued a tick before it was first seen.
+    return m_firstSeenMs >= 0 && nowMs - m_firstSeenMs >= MaxAgeMs - TickMs;
+}

@@ -5,8 +5,8 @@
 // Decides at each database tick whether the waiting samples are written now: in batches of 8
 // (one gateway) or 16 (two or more), and in any case before the oldest waiting sample is a
 // minute old, so that a long interval cannot keep samples in memory for an hour. After a failed
-// write it waits a few seconds before the next attempt: a file that cannot be written must not
-// cost the user interface a blocked moment every tick.
+// write it waits a few seconds before the next attempt: a file that cannot be written is not
+// tried again at every tick.
 class FlushPolicy
 {
 public:
@@ -25,6 +25,9 @@ public:
     void failed(qint64 nowMs);
     // True from a failed write until the next committed one.
     bool failing() const { return m_retryAtMs >= 0; }
+    // True when the oldest waiting sample should have been written by now at `nowMs`: what
+    // cannot be written then is kept elsewhere (the writer's journal).
+    bool overdue(qint64 nowMs) const;
     // A new recording: the age of the waiting samples counts afresh; a failing file stays so.
     void reset();
 

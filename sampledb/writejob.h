@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+#include <QVariantList>
+
+struct sqlite3;
+
+// A write to the project's database other than a sample, carried by the DatabaseWriter in order
+// with the samples, retried with them and never dropped. It is plain data (a kind and its
+// values), so that it can wait in the spill journal across a restart; what each kind does is
+// defined here, in the one module that writes SQL for the database.
+//
+// To add a kind: append an enumerator (never renumber: journals keep the numbers), a maker
+// below that puts its values in order, a case in WriteJob::run() with its SQL (on the writer's
+// connection, inside its transaction: no begin or commit of its own), and the table it needs to
+// SampleTable, made by InsertSerialData when it opens a file. Submit the job with
+// DatabaseWriter::submit(); jobStored() answers with its row id once committed.
+struct WriteJob
+{
+    enum Kind : quint16
+    {
+        None = 0,
+        // A forwarding target's cursor: the last row id that went out in full.
+        ForwardPosition = 1,
+    };
+
+    Kind kind = None;
+    QVariantList values;
+
+    // The state table's name of a forwarding target's cursor.
+    static QString forwardPositionName(const QString& target);
+    static WriteJob forwardPosition(const QString& target, qint64 position);
+
+    // Runs the job on the writer's connection, inside its transaction. `rowId` gets the row id
+    // the job wrote (0 when it wrote none). False with the reason when the job failed (the
+    // transaction is then rolled back and retried) or is of an unknown kind.
+    bool run(sqlite3* db, qint64* rowId, QString* error) const;
+
+    // The values as the spill journal keeps them, and back.
+    QByteArray encodedValues() const;
+    static bool decodeValues(const QByteArray& bytes, QVariantList* values);
+};
+
+Q_DECLARE_METATYPE(WriteJob)

@@ -1,0 +1,330 @@
+#include "databasewriter.h"
+#include "flushpolicy.h"
+#include "indexbuilder.h"
+#include "insertserialdata.h"
+#include "samplereader.h"
+#include "sampletable.h"
+#include "spilljournal.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUuid>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// The rows as "serial channel1 pointDate" in the order they were stored.
+QStringList storedRows(const QString& path)
+{
+    QStringList rows;
+    const QString name = QUuid::createUuid().toString();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        QSqlQuery q(db);
+        if (db.open() && q.exec(QStringLiteral(
+                             "select serialno, channel1, pointDate from quorbinal order by id")))
+            while (q.next())
+                rows << QStringLiteral("%1 %2 %3")
+                            .arg(q.value(0).toString(), q.value(1).toString(),
+                                 q.value(2).toString());
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
+}
+
+// Another program holding the write lock while it lives.
+class LockHolder
+{
+public:
+    explicit LockHolder(const QString& path) : name(QUuid::createUuid().toString())
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        db.setDatabaseName(path);
+        locked = db.open() && QSqlQuery(db).exec(QStringLiteral("begin immediate"));
+    }
+    ~LockHolder() { release(); }
+    void release()
+    {
+        if (!QSqlDatabase::contains(name))
+            return;
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            QSqlQuery(db).exec(QStringLiteral("rollback"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+    bool locked = false;
+
+private:
+    QString name;
+};
+
+SampleRecord sample(int second)
+{
+    // Values rise with time: the rows of one multi-row insert come out in their order too.
+    return {QStringLiteral("W1"), 10.0 + second, 50, quint32(1700000000 + second)};
+}
+
+QString row(int second)
+{
+    return QStringLiteral("W1 %1 %2").arg(10 + second).arg(1700000000 + second);
+}
+
+} // namespace
+
+// The recorder's one writer on its own thread: order, the journal when the file cannot be
+// written in time, the end of the program under a lock held elsewhere, a kill during a build.
+class TestDatabaseWriter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void jobsInOrderWithSamples();
+    void lockedLongerThanThePolicy_data();
+    void lockedLongerThanThePolicy();
+    void endUnderLock_data();
+    void endUnderLock();
+    void killedDuringBuild();
+
+private:
+    std::unique_ptr<DatabaseWriter> openWriter();
+    QString journal() const { return SpillJournal::pathFor(database); }
+
+    std::unique_ptr<QTemporaryDir> dir;
+    QString database;
+};
+
+void TestDatabaseWriter::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    database = dir->filePath(QStringLiteral("writer.dat"));
+}
+
+void TestDatabaseWriter::cleanup()
+{
+    dir.reset();
+}
+
+std::unique_ptr<DatabaseWriter> TestDatabaseWriter::openWriter()
+{
+    auto writer = std::make_unique<DatabaseWriter>(database, QUuid::createUuid().toString());
+    return writer->open() ? std::move(writer) : nullptr;
+}
+
+// Catches: a job lost, run out of order with another of its kind, or never answered.
+void TestDatabaseWriter::jobsInOrderWithSamples()
+{
+    auto writer = openWriter();
+    QVERIFY(writer);
+    QSignalSpy stored(writer.get(), &DatabaseWriter::jobStored);
+    writer->queueSample(sample(1));
+    const quint64 first = writer->submit(WriteJob::forwardPosition(QStringLiteral("mqtt"), 41));
+    writer->queueSample(sample(2));
+    const quint64 second = writer->submit(WriteJob::forwardPosition(QStringLiteral("mqtt"), 42));
+    QVERIFY(writer->flushAndWait(0));
+    QCOMPARE(storedRows(database), (QStringList{row(1), row(2)}));
+    QTRY_COMPARE(stored.size(), 2);
+    QCOMPARE(stored.at(0).at(0).toULongLong(), first);
+    QCOMPARE(stored.at(1).at(0).toULongLong(), second);
+    writer.reset();
+    InsertSerialData reader(database, QUuid::createUuid().toString());
+    QVERIFY(reader.createConnection());
+    qint64 position = 0;
+    QVERIFY(reader.stateValue(WriteJob::forwardPositionName(QStringLiteral("mqtt")), &position));
+    QCOMPARE(position, 42);
+}
+
+void TestDatabaseWriter::lockedLongerThanThePolicy_data()
+{
+    QTest::addColumn<bool>("journalWritable");
+    QTest::newRow("journal written") << true;
+    QTest::newRow("journal refused (a full disk)") << false;
+}
+
+// Catches: samples kept in memory only while the file stays locked beyond the flush policy's
+// time (a crash would lose them all), or written to the journal before that time; a journal
+// that cannot be written losing them; the journal's samples replayed after newer ones, twice,
+// or left behind.
+void TestDatabaseWriter::lockedLongerThanThePolicy()
+{
+    QFETCH(bool, journalWritable);
+    if (!journalWritable)
+        QVERIFY(QDir().mkpath(journal()));
+    auto writer = openWriter();
+    QVERIFY(writer);
+    auto holder = std::make_unique<LockHolder>(database);
+    QVERIFY(holder->locked);
+    QStringList expected;
+    int second = 0;
+    auto record = [&](int count) {
+        for (int i = 0; i < count; ++i, ++second) {
+            writer->queueSample(sample(second));
+            expected << row(second);
+        }
+    };
+    record(FlushPolicy::SingleGatewayBatch);
+    writer->tick(0);
+    QTRY_VERIFY(writer->status().failing);
+    record(3);
+    writer->tick(FlushPolicy::MaxAgeMs / 2);
+    QTRY_COMPARE(writer->status().waitingSamples, 11);
+    QCOMPARE(writer->status().journalSamples, 0);
+    QVERIFY(!QFileInfo(journal()).isFile());
+
+    writer->tick(FlushPolicy::MaxAgeMs);
+    if (journalWritable) {
+        QTRY_COMPARE(writer->status().journalSamples, 11);
+        QVERIFY(QFileInfo(journal()).isFile());
+    } else {
+        QTRY_VERIFY(writer->status().journalFailing);
+        QCOMPARE(writer->status().journalSamples, 0);
+    }
+    QCOMPARE(writer->pendingCount(), 11);
+
+    record(2);
+    holder.reset();
+    QVERIFY(writer->flushAndWait(FlushPolicy::MaxAgeMs + FlushPolicy::TickMs));
+    QCOMPARE(writer->pendingCount(), 0);
+    QVERIFY(!writer->status().failing);
+    QCOMPARE(storedRows(database), expected);
+    QCOMPARE(QFileInfo(journal()).isFile(), false);
+}
+
+void TestDatabaseWriter::endUnderLock_data()
+{
+    QTest::addColumn<int>("releaseAfterMs"); // -1: only after the end
+    QTest::addColumn<int>("graceMs");
+    QTest::addColumn<bool>("viaShutdown"); // or the writer is simply destroyed
+    QTest::addColumn<int>("kept");
+    QTest::newRow("lock gone within the grace") << 1200 << 20000 << true << 0;
+    QTest::newRow("lock outlasts the grace") << -1 << 800 << true << 10;
+    QTest::newRow("writer destroyed under the lock") << -1 << 0 << false << 10;
+}
+
+// Catches: the end of the program giving up after a few quick attempts (before, three attempts
+// of 200 ms lost everything behind a lock held for longer), waiting on the caller's thread,
+// samples kept nowhere when the lock outlasts the grace, or written twice after the next start.
+void TestDatabaseWriter::endUnderLock()
+{
+    QFETCH(int, releaseAfterMs);
+    QFETCH(int, graceMs);
+    QFETCH(bool, viaShutdown);
+    QFETCH(int, kept);
+    QStringList expected;
+    {
+        auto writer = openWriter();
+        QVERIFY(writer);
+        auto holder = std::make_unique<LockHolder>(database);
+        QVERIFY(holder->locked);
+        for (int second = 0; second < 10; ++second) {
+            writer->queueSample(sample(second));
+            expected << row(second);
+        }
+        if (releaseAfterMs >= 0)
+            QTimer::singleShot(releaseAfterMs, writer.get(), [&holder] { holder.reset(); });
+        if (viaShutdown) {
+            QSignalSpy ended(writer.get(), &DatabaseWriter::shutDown);
+            QElapsedTimer call;
+            call.start();
+            writer->shutdown(graceMs);
+            QVERIFY2(call.elapsed() < 100, qPrintable(QString::number(call.elapsed())));
+            QVERIFY(ended.wait(graceMs + 5000));
+            QCOMPARE(ended.at(0).at(0).toLongLong(), qint64(kept));
+            QCOMPARE(ended.at(0).at(1).toLongLong(), 0);
+        }
+        writer.reset();
+        QCOMPARE(QFileInfo(journal()).isFile(), kept > 0);
+        QCOMPARE(storedRows(database).size(), 10 - kept);
+    }
+    // The next start stores what the journal kept, once.
+    for (int start = 0; start < 2; ++start) {
+        auto writer = openWriter();
+        QVERIFY(writer);
+        QTRY_COMPARE(writer->pendingCount(), 0);
+    }
+    QCOMPARE(storedRows(database), expected);
+    QVERIFY(!QFileInfo(journal()).exists());
+}
+
+// Catches: samples recorded during an index build lost when the program is killed in it (the
+// build holds the write lock for seconds on a week of samples, minutes on a month), beyond those
+// of the flush policy's last minute; or the journal not replayed at the next start.
+void TestDatabaseWriter::killedDuringBuild()
+{
+    {
+        // An earlier recorder's file: the table alone, for the build to index.
+        InsertSerialData maker(database, QUuid::createUuid().toString());
+        QVERIFY(maker.createConnection());
+    }
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+        db.setDatabaseName(database);
+        QSqlQuery q(db);
+        QVERIFY(db.open());
+        for (const QString& name : SampleTable::triggerNames())
+            QVERIFY(q.exec(QStringLiteral("drop trigger ") + name));
+        QVERIFY(q.exec(QStringLiteral("drop index ") + SampleTable::indexName()));
+        QVERIFY(q.exec(QStringLiteral(
+            "with recursive s(x) as (select 0 union all select x + 1 from s where x < 199999) "
+            "insert into quorbinal (serialno, channel1, channel2, pointDate) select 'OLD', x % 50, "
+            "null, 1600000000 + x from s")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("old"));
+
+    QProcess helper;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // Slow enough that the build outlasts the helper's 80 seconds of samples by far.
+    env.insert(QLatin1String(IndexBuilder::PauseVariable), QStringLiteral("200000"));
+    helper.setProcessEnvironment(env);
+    helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    helper.start(QStringLiteral(WRITER_HELPER), {database});
+    QVERIFY(helper.waitForStarted(10000));
+    // Every sample older than the policy's time at the last tick went to the journal.
+    const qint64 spilledAtLeast = 80 - FlushPolicy::MaxAgeMs / 1000 + 1;
+    qint64 journaled = 0;
+    auto readJournaled = [&] {
+        while (helper.canReadLine()) {
+            const QByteArray line = helper.readLine().trimmed();
+            if (line.startsWith("journaled "))
+                journaled = line.mid(10).toLongLong();
+        }
+        return journaled >= spilledAtLeast;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(readJournaled(), 30000);
+    QCOMPARE(helper.state(), QProcess::Running);
+    helper.kill();
+    QVERIFY(helper.waitForFinished(10000));
+    QVERIFY(QFileInfo(journal()).isFile());
+
+    // The next start builds the index again and then stores what the journal kept.
+    auto writer = openWriter();
+    QVERIFY(writer);
+    QVERIFY(writer->isBuilding());
+    QTRY_VERIFY_WITH_TIMEOUT(writer->pendingCount() == 0 && !writer->isBuilding(), 120000);
+    const QStringList rows = storedRows(database).filter(QStringLiteral("KILL "));
+    QVERIFY2(rows.size() >= journaled, qPrintable(QString::number(rows.size())));
+    for (int second = 0; second < journaled; ++second)
+        QVERIFY2(
+            rows.contains(QStringLiteral("KILL %1 %2").arg(20 + second).arg(1700000000 + second)),
+            qPrintable(QString::number(second)));
+    QVERIFY(!QFileInfo(journal()).exists());
+}
+
+QTEST_GUILESS_MAIN(TestDatabaseWriter)
+#include "tst_databasewriter.moc"
