@@ -393,7 +393,14 @@ bool SampleReader::nodeRowsInIds(const QByteArray& serial, qint64 from, qint64 t
     const QByteArray sql = QByteArray(RowColumns) +
                            "where id between ?4 and ?5 and +serialno = ?1 and pointDate between "
                            "?2 and ?3 order by pointDate, id";
-    sqlite3_stmt* s = kept(&nodeRowsInIdsStatement, sql.constData());
+    return nodeRowsOfIds(&nodeRowsInIdsStatement, sql, serial, from, to, firstId, lastId, sink);
+}
+
+bool SampleReader::nodeRowsOfIds(SqliteStatement* statement, const QByteArray& sql,
+                                 const QByteArray& serial, qint64 from, qint64 to, qint64 firstId,
+                                 qint64 lastId, const StoredRowSink& sink)
+{
+    sqlite3_stmt* s = kept(statement, sql.constData());
     if (!s)
         return false;
     bindText(s, 1, serial);
@@ -445,15 +452,7 @@ bool SampleReader::nodeRowsWithin(const QByteArray& serial, qint64 from, qint64 
     const QByteArray sql = QByteArray(RowColumns) +
                            "where serialno = ?1 and pointDate between ?2 and ?3 and +id between "
                            "?4 and ?5 order by pointDate, id";
-    sqlite3_stmt* s = kept(&nodeRowsWithinStatement, sql.constData());
-    if (!s)
-        return false;
-    bindText(s, 1, serial);
-    sqlite3_bind_int64(s, 2, from);
-    sqlite3_bind_int64(s, 3, to);
-    sqlite3_bind_int64(s, 4, firstId);
-    sqlite3_bind_int64(s, 5, lastId);
-    return rowsByTime(s, serial, sink);
+    return nodeRowsOfIds(&nodeRowsWithinStatement, sql, serial, from, to, firstId, lastId, sink);
 }
 
 bool SampleReader::bucketMarks(QList<QByteArray>* serials, std::vector<BucketMark>* out)

@@ -188,6 +188,11 @@ private:
     sqlite3_stmt* kept(SqliteStatement* statement, const char* sql);
     bool rowsById(sqlite3_stmt* statement, const StoredRowSink& sink);
     bool rowsByTime(sqlite3_stmt* statement, const QByteArray& serial, const StoredRowSink& sink);
+    // A node's rows by time among those with ids in a range, by a query binding serial ?1, times
+    // ?2 and ?3 and ids ?4 and ?5.
+    bool nodeRowsOfIds(SqliteStatement* statement, const QByteArray& sql, const QByteArray& serial,
+                       qint64 from, qint64 to, qint64 firstId, qint64 lastId,
+                       const StoredRowSink& sink);
     qint64 idBound(const char* sql);
     bool fail(const char* what);
 

@@ -24,3 +24,12 @@ void PendingSamplesPrompt::settle(const ProjectSession& session, const Ask& ask,
         }
     }
 }
+
+PendingSamplesPrompt::Ask PendingSamplesPrompt::messageBoxOn(QWidget* window)
+{
+    return [window](QMessageBox::Icon icon, const QString& title, const QString& text,
+                    QMessageBox::StandardButtons buttons) {
+        QMessageBox box(icon, title, text, buttons, window);
+        return static_cast<QMessageBox::StandardButton>(box.exec());
+    };
+}

@@ -20,6 +20,8 @@ public:
     // A question runs an event loop, in which the program may end and take the cycle: the
     // session's cycle is asked for afresh each time, and once `ending` says so nothing more is
     // asked.
+    // A modal message box over `window`.
+    static Ask messageBoxOn(QWidget* window);
     static void settle(const ProjectSession& session, const Ask& ask,
                        const std::function<bool()>& ending);
 };

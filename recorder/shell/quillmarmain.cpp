@@ -2,22 +2,17 @@
 #include "ui_quillmarmain.h"
 
 #include "aboutbox.h"
-#include "alarmeventstore.h"
-#include "alarmindicator.h"
-#include "alarmmonitor.h"
-#include "alarmscreen.h"
-#include "alarmsound.h"
 #include "acquisition/configureddevice.h"
 #include "dashboard.h"
 #include "datainterval.h"
 #include "messagedialog.h"
-#include "projectalarms.h"
 #include "projectcenter.h"
 #include "projectfile.h"
 #include "projectmain.h"
 #include "projectmanager.h"
 #include "recordermenus.h"
 #include "recordingcycle.h"
+#include "recordingstatus.h"
 #include "windowchrome.h"
 
 #include <QAction>
@@ -46,11 +41,7 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
     : QWidget(parent), ui(std::make_unique<Ui::QuillmarMain>()), messageBoxFunction(messageBox)
 {
     if (!messageBoxFunction)
-        messageBoxFunction = [this](QMessageBox::Icon icon, const QString& title,
-                                    const QString& text, QMessageBox::StandardButtons buttons) {
-            QMessageBox box(icon, title, text, buttons, this);
-            return static_cast<QMessageBox::StandardButton>(box.exec());
-        };
+        messageBoxFunction = PendingSamplesPrompt::messageBoxOn(this);
     qRegisterMetaType<QList<ConfiguredDevice*>>();
     ui->setupUi(this);
     setWindowTitle(QStringLiteral("Quillmar Lite Modbus"));
@@ -67,8 +58,6 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
         QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")));
 
     createMenus();
-    readyPixmap = QPixmap(QStringLiteral(":/img/StateReady.png"));
-    recordingPixmap = QPixmap(QStringLiteral(":/img/StateRecording.png"));
 
     projectOpen = false;
     menus->setProjectActionsEnabled(false);
@@ -82,15 +71,12 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
     connect(stdTimer, &QTimer::timeout, this, &QuillmarMain::slotStdTimer);
     stdTimer->start(ClockInterval);
 
-    sound = new AlarmSound(
-        [this](const QString& title, const QString& text) { critical(title, text); }, this);
-    ui->label_write_state->hide();
-    ui->label_index_state->hide();
-    m_alarmIndicator = new AlarmIndicator(ui->statusFrame);
-    ui->horizontalLayout_status->insertWidget(
-        ui->horizontalLayout_status->indexOf(ui->label_write_state), m_alarmIndicator);
-    m_alarmIndicator->hide();
-    connect(m_alarmIndicator, &QAbstractButton::clicked, this, &QuillmarMain::slotShowAlarms);
+    status = new RecordingStatus(ui->label_record_state, ui->label_write_state,
+                                 ui->label_index_state, this);
+    desk =
+        new AlarmDesk(this, ui->horizontalLayout_status,
+                      ui->horizontalLayout_status->indexOf(ui->label_write_state),
+                      [this](const QString& title, const QString& text) { critical(title, text); });
 
     const QString newest = recent.newestPath();
     if (!newest.isEmpty() && recent.autoLoad()) {
@@ -103,8 +89,7 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
 QuillmarMain::~QuillmarMain()
 {
     recent.saveFlags();
-    closeAlarms();
-    delete sound;
+    desk->close();
     // Widgets first: nodes must not point at panels that are gone.
     session.detachNodes();
     delete projectMain;
@@ -297,16 +282,12 @@ void QuillmarMain::openProjectRuntime()
     connect(cycle, &RecordingCycle::recordingChanged, this, &QuillmarMain::showRecording);
     connect(cycle, &RecordingCycle::recordTimesChanged, center, &ProjectCenter::setRecordTimes);
     connect(cycle, &RecordingCycle::databaseSizeChanged, center, &ProjectCenter::setDatabaseSize);
-    connect(cycle, &RecordingCycle::writeWarningChanged, ui->label_write_state,
-            [this](const QString& text) { showNote(ui->label_write_state, text); });
-    connect(cycle, &RecordingCycle::indexingStateChanged, ui->label_index_state,
-            [this](const QString& text) { showNote(ui->label_index_state, text); });
-    showNote(ui->label_index_state, cycle->indexingState());
+    status->attach(cycle);
 
     center->setRecordTimes(cycle->recordStartTime(), cycle->recordEndTime());
     center->setDeviceList(session.gateways());
     placeScreen(center);
-    openAlarms();
+    desk->open(session.filePath(), session.name(), session.gateways());
 
     if (projectOpen)
         cycle->startPolling();
@@ -338,14 +319,12 @@ void QuillmarMain::closeRecordingCycle()
     session.cycle()->stopIndexing();
     PendingSamplesPrompt::settle(session, messageBoxFunction, [this] { return m_ending; });
     session.closeCycle();
-    showNote(ui->label_write_state, QString());
-    showNote(ui->label_index_state, QString());
+    status->detach();
 }
 
 void QuillmarMain::slotAddDeviceProject()
 {
-    closeAlarms();
-    sound->stop();
+    desk->close();
     session.detachNodes();
     closeRecordingCycle();
     projectOpen = false;
@@ -364,8 +343,7 @@ void QuillmarMain::slotAddDeviceProject()
 
 void QuillmarMain::closeProjectRuntime()
 {
-    closeAlarms();
-    sound->stop();
+    desk->close();
     projectOpen = false;
     menus->setProjectActionsEnabled(false);
     ui->label_projectname->clear();
@@ -376,7 +354,7 @@ void QuillmarMain::closeProjectRuntime()
         menus->setProjectActionsEnabled(false);
     }
     closeRecordingCycle();
-    sound->stop();
+    desk->close();
     session.detachNodes();
     session.deleteGateways();
 }
@@ -439,51 +417,12 @@ void QuillmarMain::slotStdTimer()
         return;
     if (session.cycle())
         session.cycle()->clockTick();
-    if (alarms) {
-        alarms->tick();
-        sound->update(*alarms->monitor());
-    } else {
-        sound->update(session.gateways());
-    }
-}
-
-// --- alarms -----------------------------------------------------------------------------------
-
-// The alarms run whenever the project polls, recording or not.
-void QuillmarMain::openAlarms()
-{
-    alarms =
-        std::make_unique<ProjectAlarms>(session.filePath(), session.name(), session.gateways());
-    connect(alarms.get(), &ProjectAlarms::countsChanged, m_alarmIndicator,
-            &AlarmIndicator::setCounts);
-    connect(alarms.get(), &ProjectAlarms::pendingWritesChanged, m_alarmIndicator,
-            &AlarmIndicator::setPendingWrites);
-    alarms->open();
-    m_alarmIndicator->setCounts(alarms->activeCount(), alarms->unacknowledgedCount());
-    m_alarmIndicator->setPendingWrites(alarms->store()->pendingCount());
-    m_alarmIndicator->setVisible(true);
-}
-
-// Active alarms end as stopped by the recorder; the screen showing them goes first.
-void QuillmarMain::closeAlarms()
-{
-    delete m_alarmScreen;
-    alarms.reset();
-    if (m_alarmIndicator)
-        m_alarmIndicator->setVisible(false);
+    desk->tick(session.gateways());
 }
 
 void QuillmarMain::slotShowAlarms()
 {
-    if (!alarms)
-        return;
-    if (!m_alarmScreen) {
-        m_alarmScreen = new AlarmScreen(alarms.get(), this);
-        m_alarmScreen->setAttribute(Qt::WA_DeleteOnClose);
-    }
-    m_alarmScreen->show();
-    m_alarmScreen->raise();
-    m_alarmScreen->activateWindow();
+    desk->showScreen();
 }
 
 void QuillmarMain::slotRefreshDevice()
@@ -522,7 +461,7 @@ void QuillmarMain::slotStopRecord()
 void QuillmarMain::showRecording(bool on)
 {
     menus->setRecording(on);
-    ui->label_record_state->setPixmap(on ? recordingPixmap : readyPixmap);
+    status->setRecording(on);
     if (center) {
         center->setRecording(on);
         center->setRecordTimes(session.cycle()->recordStartTime(),
@@ -530,17 +469,10 @@ void QuillmarMain::showRecording(bool on)
     }
 }
 
-void QuillmarMain::showNote(QLabel* label, const QString& text)
-{
-    label->setText(text);
-    label->setVisible(!text.isEmpty());
-}
-
 void QuillmarMain::slotUpdateProjectFile()
 {
     session.saveDeviceList();
-    if (alarms)
-        alarms->rulesChanged();
+    desk->rulesChanged();
 }
 
 // --- other programs ---------------------------------------------------------------------------

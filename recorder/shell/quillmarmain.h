@@ -1,32 +1,26 @@
 #pragma once
 
-#include "alarmscreen.h"
-#include "alarmsound.h"
+#include "alarmdesk.h"
 #include "pendingsamplesprompt.h"
 #include "projectsession.h"
 #include "recentprojects.h"
 
 #include <QList>
 #include <QMessageBox>
-#include <QPixmap>
-#include <QPointer>
 #include <QStringList>
 #include <QVariantMap>
 #include <QWidget>
 
 #include <memory>
 
-class AlarmIndicator;
 class ConfiguredDevice;
-class ProjectAlarms;
 class ProjectCenter;
 class ProjectMain;
 class ProjectManager;
-class QAudioOutput;
-class QLabel;
 class QTimer;
 class RecorderMenus;
 class RecordingCycle;
+class RecordingStatus;
 
 namespace Ui {
 class QuillmarMain;
@@ -35,7 +29,7 @@ class QuillmarMain;
 // Main window of the recorder: top bar with the command menus, the central area with the start
 // screen, the editor or the project centre, and the status bar. It hands the user's commands to
 // the classes that do the work (the open project's session with its recording cycle, the recent
-// projects, the alarm sound, the program launcher) and shows what they report.
+// projects, the alarms and their sound, the program launcher) and shows what they report.
 class QuillmarMain : public QWidget
 {
     Q_OBJECT
@@ -65,10 +59,10 @@ public:
     ProjectManager* editor() const { return projectManager; }
     ProjectCenter* projectCenter() const { return center; }
     RecordingCycle* recordingCycle() const { return session.cycle(); }
-    ProjectAlarms* projectAlarms() const { return alarms.get(); }
-    AlarmScreen* alarmScreen() const { return m_alarmScreen; }
-    AlarmIndicator* alarmIndicator() const { return m_alarmIndicator; }
-    QAudioOutput* audioOutput() const { return sound->output(); }
+    ProjectAlarms* projectAlarms() const { return desk->projectAlarms(); }
+    AlarmScreen* alarmScreen() const { return desk->screen(); }
+    AlarmIndicator* alarmIndicator() const { return desk->indicator(); }
+    QAudioOutput* audioOutput() const { return desk->audioOutput(); }
     QStringList recentProjects() const { return recent.names(); }
     QVariantMap recentProjectPaths() const { return recent.paths(); }
 
@@ -115,13 +109,9 @@ private:
     void openProjectRuntime();
     void closeProjectRuntime();
     void closeRecordingCycle();
-    void openAlarms();
-    void closeAlarms();
     void databaseFailed();
     void quitProgram();
     void showRecording(bool on);
-    // A status bar label shown while it has something to say.
-    static void showNote(QLabel* label, const QString& text);
     void startProgram(const QString& programName, const QStringList& options = QStringList());
     void critical(const QString& title, const QString& text);
 
@@ -138,17 +128,12 @@ private:
     ProjectCenter* center = nullptr;
 
     QTimer* stdTimer = nullptr;
-    AlarmSound* sound = nullptr;
+    // The alarms, their indicator and screen, and the sound; they go before the gateways.
+    AlarmDesk* desk = nullptr;
 
-    QPixmap readyPixmap;
-    QPixmap recordingPixmap;
+    RecordingStatus* status = nullptr;
 
     std::unique_ptr<RecorderMenus> menus;
-
-    // The open project's alarms; they go before its gateways.
-    std::unique_ptr<ProjectAlarms> alarms;
-    AlarmIndicator* m_alarmIndicator = nullptr;
-    QPointer<AlarmScreen> m_alarmScreen;
 
     // Set while the constructor opens the newest recent project: a project that fails then
     // leaves the start screen in place instead of ending the program.

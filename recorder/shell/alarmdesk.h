@@ -1,0 +1,60 @@
+#pragma once
+
+#include "alarmindicator.h"
+#include "alarmsound.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class AlarmIndicator;
+class AlarmScreen;
+class ConfiguredDevice;
+class ProjectAlarms;
+class QAudioOutput;
+class QBoxLayout;
+class QWidget;
+
+// What the recorder's window shows of the alarms: the open project's alarms and their log, the
+// status-bar indicator, the Alarms screen and the sound. The alarms run whenever a project polls,
+// recording or not; without a project the sound follows the gateways' out-of-range flags.
+class AlarmDesk : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Critical = std::function<void(const QString& title, const QString& text)>;
+
+    // The indicator goes into `statusLayout` at `position`; the Alarms screen is a window of
+    // `window`'s.
+    AlarmDesk(QWidget* window, QBoxLayout* statusLayout, int position, const Critical& critical);
+    ~AlarmDesk() override;
+
+    void open(const QString& projectPath, const QString& projectName,
+              const QList<ConfiguredDevice*>& gateways);
+    // Active alarms end as stopped by the recorder; the screen showing them goes first. The
+    // sound stops.
+    void close();
+    bool isOpen() const { return alarms != nullptr; }
+    void rulesChanged();
+    // Once a clock second: delays and no-data times run on, the sound follows.
+    void tick(const QList<ConfiguredDevice*>& gateways);
+    void showScreen();
+
+    ProjectAlarms* projectAlarms() const { return alarms.get(); }
+    AlarmScreen* screen() const;
+    AlarmIndicator* indicator() const { return m_indicator; }
+    QAudioOutput* audioOutput() const { return sound->output(); }
+
+private:
+    QWidget* window;
+    AlarmSound* sound;
+    // Its status bar may be gone before the desk.
+    QPointer<AlarmIndicator> m_indicator;
+    std::unique_ptr<ProjectAlarms> alarms;
+    QPointer<AlarmScreen> m_screen;
+};
