@@ -14,6 +14,7 @@
 #include <memory>
 
 class ConfiguredDevice;
+class ProjectForwarding;
 class ProjectCenter;
 class ProjectMain;
 class ProjectManager;
@@ -65,6 +66,7 @@ public:
     AlarmIndicator* alarmIndicator() const { return desk->indicator(); }
     QAudioOutput* audioOutput() const { return desk->audioOutput(); }
     QLabel* forwardingLabel() const { return m_forwardingLabel; }
+    ProjectForwarding* projectForwarding() const { return session.forwarding(); }
     QStringList recentProjects() const { return recent.names(); }
     QVariantMap recentProjectPaths() const { return recent.paths(); }
 
