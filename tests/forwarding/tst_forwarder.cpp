@@ -314,6 +314,31 @@ void TestForwarder::startsAtNewestAndSendsHistoryOnRequest()
               qPrintable(utc(got.firstKey())), got.first(), qPrintable(utc(got.lastKey())),
               got.last(), file.size(), fileSum);
     }
+    // The README's example query: the day by the hour in the site's time zone.
+    const QJsonArray hours =
+        influx
+            ->query(database,
+                    QStringLiteral("SELECT mean(\"value\"), min(\"value\"), max(\"value\") FROM "
+                                   "\"sample\" WHERE \"serial\" = 'DAY-1' AND \"channel\" = '1' "
+                                   "AND time >= '2024-06-15T00:00:00+02:00' AND time < "
+                                   "'2024-06-16T00:00:00+02:00' GROUP BY time(1h) "
+                                   "tz('Europe/Berlin')"))
+            .value(QStringLiteral("series"))
+            .toArray()
+            .at(0)
+            .toObject()
+            .value(QStringLiteral("values"))
+            .toArray();
+    QCOMPARE(hours.size(), 24);
+    const auto firstHour = fileDay.value({nodes.at(0), 1});
+    double sum = 0;
+    int n = 0;
+    for (auto it = firstHour.cbegin(); it != firstHour.cend() && it.key() < dayStart + 3600; ++it) {
+        sum += it.value();
+        ++n;
+    }
+    QVERIFY(n > 0);
+    QVERIFY(qAbs(hours.at(0).toArray().at(1).toDouble() - sum / n) < 1e-9);
     // Nothing before the start went out.
     QCOMPARE(
         points(influxSeries(*influx, database, QStringLiteral("WHERE time < %1s").arg(dayStart))),
