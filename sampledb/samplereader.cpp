@@ -1,5 +1,6 @@
 #include "samplereader.h"
 
+#include "alarmeventtable.h"
 #include "novalue.h"
 #include "sampletable.h"
 
@@ -74,7 +75,7 @@ void SampleReader::close()
 {
     for (SqliteStatement* s :
          {&nodeRowsStatement, &nodeRowsInIdsStatement, &idRowsStatement, &idRowsDescendingStatement,
-          &rowStatement, &nodeRowsWithinStatement, &idDigestStatement})
+          &rowStatement, &nodeRowsWithinStatement, &idDigestStatement, &rowsAfterStatement})
         s->finalize();
     connection.close();
 }
@@ -611,4 +612,100 @@ bool SampleReader::changedBuckets(std::vector<ChangedBucket>* out)
         out->push_back(std::move(b));
     }
     return rc == SQLITE_DONE || fail("step");
+}
+
+bool SampleReader::stateValue(const QString& name, qint64* value)
+{
+    if (!exists("table", SampleTable::stateName()))
+        return false;
+    const QByteArray sql =
+        QByteArray("select value from ") + SampleTable::stateName().toUtf8() + " where name = ?";
+    SqliteStatement s(connection.get(), sql);
+    if (!s.isValid())
+        return fail("prepare");
+    const QByteArray utf8 = name.toUtf8();
+    bindText(s.get(), 1, utf8);
+    if (sqlite3_step(s.get()) != SQLITE_ROW)
+        return false;
+    *value = sqlite3_column_int64(s.get(), 0);
+    return true;
+}
+
+qint64 SampleReader::firstIdFrom(qint64 time)
+{
+    SqliteStatement s(connection.get(), "select min(id) from quorbinal where pointDate >= ?");
+    if (!s.isValid()) {
+        fail("prepare");
+        return -1;
+    }
+    sqlite3_bind_int64(s.get(), 1, time);
+    if (sqlite3_step(s.get()) != SQLITE_ROW) {
+        fail("step");
+        return -1;
+    }
+    return sqlite3_column_type(s.get(), 0) != SQLITE_NULL ? sqlite3_column_int64(s.get(), 0) : 0;
+}
+
+bool SampleReader::valuesAfter(qint64 afterId, qint64* count, qint64* earliest)
+{
+    // The marker compared as SQLite stores it (a REAL), as isValue() does.
+    SqliteStatement s(connection.get(),
+                      "select coalesce(sum(channel1 is not null and channel1 <> ?2) + "
+                      "sum(channel2 is not null and channel2 <> ?2), 0), "
+                      "coalesce(min(pointDate), 0) from quorbinal where id > ?1");
+    if (!s.isValid())
+        return fail("prepare");
+    sqlite3_bind_int64(s.get(), 1, afterId);
+    sqlite3_bind_double(s.get(), 2, NoValue);
+    if (sqlite3_step(s.get()) != SQLITE_ROW)
+        return fail("step");
+    *count = sqlite3_column_int64(s.get(), 0);
+    *earliest = sqlite3_column_int64(s.get(), 1);
+    return true;
+}
+
+bool SampleReader::alarmChangesSince(qint64 mark, int limit, QVector<AlarmEventRecord>* out)
+{
+    QString why;
+    if (!AlarmEventTable::changesSince(connection.get(), mark, limit, out, &why)) {
+        error = why;
+        return false;
+    }
+    return true;
+}
+
+qint64 SampleReader::lastAlarmChangeMark()
+{
+    if (!AlarmEventTable::exists(connection.get()))
+        return 0;
+    return idBound("select max(changeMark) from alarm_event");
+}
+
+qint64 SampleReader::firstAlarmChangeMarkFrom(qint64 time)
+{
+    if (!AlarmEventTable::exists(connection.get()))
+        return 0;
+    SqliteStatement s(connection.get(), "select min(changeMark) from alarm_event where endTime "
+                                        "is null or endTime >= ?");
+    if (!s.isValid()) {
+        fail("prepare");
+        return -1;
+    }
+    sqlite3_bind_int64(s.get(), 1, time);
+    if (sqlite3_step(s.get()) != SQLITE_ROW) {
+        fail("step");
+        return -1;
+    }
+    return sqlite3_column_type(s.get(), 0) != SQLITE_NULL ? sqlite3_column_int64(s.get(), 0) : 0;
+}
+
+bool SampleReader::rowsAfter(qint64 afterId, int limit, const StoredRowSink& sink)
+{
+    const QByteArray sql = QByteArray(RowColumns) + "where id > ?1 order by id limit ?2";
+    sqlite3_stmt* s = kept(&rowsAfterStatement, sql.constData());
+    if (!s)
+        return false;
+    sqlite3_bind_int64(s, 1, afterId);
+    sqlite3_bind_int(s, 2, limit);
+    return rowsById(s, sink);
 }

@@ -1,7 +1,7 @@
 // Forwarding: how fast a backlog reaches the servers, what the targets cost while recording,
 // and what a server that never answers does to the caller.
 //
-//   bench_forwarding [--only backlog|hung|cpu] [--hung-seconds N] [--cpu-seconds N]
+//   bench_forwarding [--only backlog|hung|cpu|recorder] [--hung-seconds N] [--cpu-seconds N]
 //                    [--in-flight N] [--report-ms N]   (the targets' timing for the backlog)
 //
 // 1. Backlog: one hour of 16 nodes at 1 s (57,600 rows, two channel values each: 115,200
@@ -16,7 +16,16 @@
 //    probing the same way at the same time, and how long the destruction took.
 // 3. CPU: 16 nodes at 1 s forwarded to both (real) servers for N seconds (default 30): this
 //    process's CPU time per wall second, beside the same loop with no target.
+// 4. The recorder's path: a project database written by the recorder's writer, read by the
+//    Forwarder from its cursor (its own thread and read connection), the cursor written back
+//    through the writer. (a) The same hour as in 1, already in the file, sent as history to each
+//    server alone: seconds until the cursor reached the last row. (b) 16 nodes at 1 s recorded
+//    by the writer, forwarded to both real servers: CPU beside recording alone. (c) The same
+//    recording forwarded to servers that never answer: the longest stall of the recording
+//    thread's loop beside an idle thread's.
+#include "databasewriter.h"
 #include "forwardcursor.h"
+#include "forwarder.h"
 #include "influxserver.h"
 #include "influxtarget.h"
 #include "lineprotocol.h"
@@ -37,11 +46,13 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <QUuid>
 
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -433,6 +444,149 @@ int cpu(int duration)
     return 0;
 }
 
+// Records `second` of the 16 nodes through the writer, as the recording cycle does.
+void recordSecond(DatabaseWriter* writer, int second)
+{
+    for (int n = 0; n < Nodes; ++n) {
+        const StoredSampleRow r = row(qint64(second) * Nodes + n + 1);
+        writer->queueSample({r.serial, *r.channel1, *r.channel2, quint32(r.pointDate)});
+    }
+}
+
+// Runs the event loop until `done` or the deadline; milliseconds, or -1.
+qint64 waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return -1;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+    return clock.elapsed();
+}
+
+qint64 positionOf(const Forwarder& forwarder)
+{
+    return forwarder.states().isEmpty() ? -1 : forwarder.states().first().position;
+}
+
+int recorderPath(int cpuDuration, int hungDuration)
+{
+    std::printf("4. The recorder's path: database, writer, Forwarder with its cursor\n");
+    QTemporaryDir dir;
+    const QString influxDir = dir.filePath(QStringLiteral("influx"));
+    const QString brokerDir = dir.filePath(QStringLiteral("broker"));
+    QDir().mkpath(influxDir);
+    QDir().mkpath(brokerDir);
+    InfluxServer influx(influxDir);
+    MosquittoBroker::Options options;
+    options.logAll = false;
+    MosquittoBroker broker(brokerDir, options);
+    if (!influx.start() || !influx.createDatabase(QStringLiteral("site")) || !broker.start()) {
+        std::printf("servers did not start\n");
+        return 1;
+    }
+    ForwardingSettings influxOnly;
+    influxOnly.influx.enabled = true;
+    influxOnly.influx.url = influx.url();
+    influxOnly.influx.database = QStringLiteral("site");
+    ForwardingSettings mqttOnly;
+    mqttOnly.mqtt.enabled = true;
+    mqttOnly.mqtt.host = QStringLiteral("127.0.0.1");
+    mqttOnly.mqtt.port = broker.port();
+    mqttOnly.mqtt.topicPrefix = QStringLiteral("bench");
+
+    // (a) The hour in the file, then history from its start.
+    const QString hourPath = dir.filePath(QStringLiteral("hour.db"));
+    {
+        DatabaseWriter writer(hourPath, QUuid::createUuid().toString());
+        if (!writer.open())
+            return 1;
+        for (int second = 0; second < Seconds; ++second)
+            recordSecond(&writer, second);
+        writer.flushAndWait(0);
+        const qint64 rows = qint64(Nodes) * Seconds;
+        for (const auto& [name, settings] :
+             {std::pair<const char*, ForwardingSettings>{"InfluxDB   ", influxOnly},
+              std::pair<const char*, ForwardingSettings>{"MQTT broker", mqttOnly}}) {
+            Forwarder forwarder(hourPath, settings, QString(), QString(), &writer);
+            if (waitUntil([&] { return positionOf(forwarder) == rows; }, 30000) < 0)
+                return 1;
+            QElapsedTimer clock;
+            clock.start();
+            forwarder.sendHistoryFrom(Start);
+            waitUntil([&] { return positionOf(forwarder) < rows; }, 10000);
+            const qint64 ms = waitUntil([&] { return positionOf(forwarder) == rows; }, 300000);
+            std::printf("   (a) %s: %7.2f s for the hour's %lld rows from the file\n", name,
+                        ms < 0 ? -1.0 : seconds(clock.elapsed()), rows);
+            writer.flushAndWait(0);
+        }
+        std::printf("       InfluxDB points stored: %lld / %lld\n",
+                    pointCount(influx, QStringLiteral("site")), rows * 2);
+    }
+
+    // (b) and (c): recording at 1 s with forwarding on.
+    const auto recordFor = [&](const ForwardingSettings* settings, int duration,
+                               LatencyProbe* probe) {
+        const QString path = dir.filePath(QUuid::createUuid().toString(QUuid::WithoutBraces));
+        DatabaseWriter writer(path, QUuid::createUuid().toString());
+        writer.open();
+        std::unique_ptr<Forwarder> forwarder;
+        if (settings)
+            forwarder = std::make_unique<Forwarder>(path, *settings, QString(), QString(), &writer);
+        QElapsedTimer clock;
+        clock.start();
+        int second = 0;
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            recordSecond(&writer, second++);
+            writer.tick(clock.elapsed());
+        });
+        const double cpuBefore = cpuSeconds();
+        if (probe)
+            probe->start();
+        tick.start(1000);
+        QEventLoop loop;
+        QTimer::singleShot(duration * 1000, &loop, &QEventLoop::quit);
+        loop.exec();
+        tick.stop();
+        if (probe)
+            probe->stop();
+        return 100.0 * (cpuSeconds() - cpuBefore) / (clock.elapsed() / 1000.0);
+    };
+    ForwardingSettings both = influxOnly;
+    both.mqtt = mqttOnly.mqtt;
+    const double bare = recordFor(nullptr, cpuDuration, nullptr);
+    const double forwarded = recordFor(&both, cpuDuration, nullptr);
+    std::printf("   (b) recording with forwarding to both: %5.2f %% of one core; recording "
+                "alone: %5.2f %%; added: %5.2f percentage points\n",
+                forwarded, bare, forwarded - bare);
+
+    QTcpServer silent;
+    silent.listen(QHostAddress::LocalHost);
+    ForwardingSettings hungBoth = both;
+    hungBoth.influx.url = QStringLiteral("http://127.0.0.1:%1").arg(silent.serverPort());
+    hungBoth.mqtt.port = silent.serverPort();
+    LatencyProbe own;
+    LatencyProbe idle;
+    QThread idleThread;
+    idle.moveToThread(&idleThread);
+    idleThread.start();
+    QMetaObject::invokeMethod(
+        &idle, [&idle] { idle.start(); }, Qt::QueuedConnection);
+    recordFor(&hungBoth, hungDuration, &own);
+    QMetaObject::invokeMethod(
+        &idle, [&idle] { idle.stop(); }, Qt::BlockingQueuedConnection);
+    idleThread.quit();
+    idleThread.wait();
+    std::printf("   (c) servers that never answer, %d s: longest stall of the recording loop: "
+                "%6.1f ms (idle thread: %6.1f ms)\n",
+                hungDuration, own.longest, idle.longest);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -457,5 +611,8 @@ int main(int argc, char** argv)
         status |= hung(option(QStringLiteral("--hung-seconds"), 20));
     if (only.isEmpty() || only == QLatin1String("cpu"))
         status |= cpu(option(QStringLiteral("--cpu-seconds"), 30));
+    if (only.isEmpty() || only == QLatin1String("recorder"))
+        status |= recorderPath(option(QStringLiteral("--cpu-seconds"), 30),
+                               option(QStringLiteral("--hung-seconds"), 20));
     return status;
 }

@@ -5,9 +5,11 @@
 #include "acquisition/configureddevice.h"
 #include "dashboard.h"
 #include "datainterval.h"
+#include "forwardingdialog.h"
 #include "messagedialog.h"
 #include "projectcenter.h"
 #include "projectfile.h"
+#include "projectforwarding.h"
 #include "projectmain.h"
 #include "projectmanager.h"
 #include "recordermenus.h"
@@ -16,6 +18,7 @@
 #include "windowchrome.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -77,6 +80,11 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
         new AlarmDesk(this, ui->horizontalLayout_status,
                       ui->horizontalLayout_status->indexOf(ui->label_write_state),
                       [this](const QString& title, const QString& text) { critical(title, text); });
+    m_forwardingLabel = new QLabel(ui->statusFrame);
+    m_forwardingLabel->setObjectName(QStringLiteral("label_forwarding"));
+    ui->horizontalLayout_status->insertWidget(
+        ui->horizontalLayout_status->indexOf(ui->label_write_state), m_forwardingLabel);
+    m_forwardingLabel->hide();
 
     const QString newest = recent.newestPath();
     if (!newest.isEmpty() && recent.autoLoad()) {
@@ -118,6 +126,7 @@ void QuillmarMain::createMenus()
     for (const auto& command : commands)
         connect(command.first, &QAction::triggered, this, command.second);
     connect(menus->actionAlarms, &QAction::triggered, this, &QuillmarMain::slotShowAlarms);
+    connect(menus->actionForwarding, &QAction::triggered, this, &QuillmarMain::slotForwarding);
     connect(menus->actionExit, &QAction::triggered, this, &QWidget::close);
     connect(menus->actionAutoLoad, &QAction::triggered, this, &QuillmarMain::slotAutoProject);
     connect(menus->actionAutoRecord, &QAction::triggered, this, &QuillmarMain::slotAutoRecord);
@@ -283,6 +292,9 @@ void QuillmarMain::openProjectRuntime()
     connect(cycle, &RecordingCycle::recordTimesChanged, center, &ProjectCenter::setRecordTimes);
     connect(cycle, &RecordingCycle::databaseSizeChanged, center, &ProjectCenter::setDatabaseSize);
     status->attach(cycle);
+    connect(session.forwarding(), &ProjectForwarding::statesChanged, this,
+            &QuillmarMain::showForwarding);
+    showForwarding();
 
     center->setRecordTimes(cycle->recordStartTime(), cycle->recordEndTime());
     center->setDeviceList(session.gateways());
@@ -320,6 +332,8 @@ void QuillmarMain::closeRecordingCycle()
     PendingSamplesPrompt::settle(session, messageBoxFunction, [this] { return m_ending; });
     session.closeCycle();
     status->detach();
+    m_forwardingLabel->clear();
+    m_forwardingLabel->hide();
 }
 
 void QuillmarMain::slotAddDeviceProject()
@@ -423,6 +437,31 @@ void QuillmarMain::slotStdTimer()
 void QuillmarMain::slotShowAlarms()
 {
     desk->showScreen();
+}
+
+// --- forwarding -------------------------------------------------------------------------------
+
+void QuillmarMain::slotForwarding()
+{
+    if (!projectOpen || !session.forwarding())
+        return;
+    auto* dialog = new ForwardingDialog(session.filePath(), session.forwarding(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+// The targets' state; a failing one in the colour of the other warnings.
+void QuillmarMain::showForwarding()
+{
+    const QVector<ForwarderTargetState> states =
+        session.forwarding() ? session.forwarding()->states() : QVector<ForwarderTargetState>();
+    bool failing = false;
+    for (const ForwarderTargetState& s : states)
+        failing = failing || s.status.state == ForwardStatus::State::Failing;
+    m_forwardingLabel->setStyleSheet(failing ? QStringLiteral("color: #e67e22;") : QString());
+    const QString text = ProjectForwarding::summaryText(states);
+    m_forwardingLabel->setText(text);
+    m_forwardingLabel->setVisible(!text.isEmpty());
 }
 
 void QuillmarMain::slotRefreshDevice()

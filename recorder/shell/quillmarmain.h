@@ -14,9 +14,11 @@
 #include <memory>
 
 class ConfiguredDevice;
+class ProjectForwarding;
 class ProjectCenter;
 class ProjectMain;
 class ProjectManager;
+class QLabel;
 class QTimer;
 class RecorderMenus;
 class RecordingCycle;
@@ -63,6 +65,8 @@ public:
     AlarmScreen* alarmScreen() const { return desk->screen(); }
     AlarmIndicator* alarmIndicator() const { return desk->indicator(); }
     QAudioOutput* audioOutput() const { return desk->audioOutput(); }
+    QLabel* forwardingLabel() const { return m_forwardingLabel; }
+    ProjectForwarding* projectForwarding() const { return session.forwarding(); }
     QStringList recentProjects() const { return recent.names(); }
     QVariantMap recentProjectPaths() const { return recent.paths(); }
 
@@ -95,6 +99,7 @@ public slots:
     void projectListConfirm(const QList<ConfiguredDevice*>& list);
     void slotStdTimer();
     void slotShowAlarms();
+    void slotForwarding();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -134,6 +139,10 @@ private:
     RecordingStatus* status = nullptr;
 
     std::unique_ptr<RecorderMenus> menus;
+
+    // The forwarding targets' state while the open project forwards; hidden otherwise.
+    QLabel* m_forwardingLabel = nullptr;
+    void showForwarding();
 
     // Set while the constructor opens the newest recent project: a project that fails then
     // leaves the start screen in place instead of ending the program.

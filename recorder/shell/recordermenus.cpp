@@ -38,6 +38,7 @@ RecorderMenus::RecorderMenus(QWidget* window)
         menuAction(menuProject, QStringLiteral("Auto Start Record"), "actionAutoRecord", true);
     menuProject->addSeparator();
     actionRefresh = menuAction(menuProject, QStringLiteral("Refresh Devices"), "actionRefresh");
+    actionForwarding = menuAction(menuProject, QStringLiteral("Forwarding"), "actionForwarding");
     menuProject->addSeparator();
     actionExit = menuAction(menuProject, QStringLiteral("Exit"), "actionExit");
 
@@ -75,6 +76,7 @@ void RecorderMenus::setProjectActionsEnabled(bool enabled)
         action->setEnabled(enabled);
     menuReport->setEnabled(enabled);
     menuReport->menuAction()->setEnabled(enabled);
+    actionForwarding->setEnabled(enabled);
 }
 
 void RecorderMenus::showEditor()

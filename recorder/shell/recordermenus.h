@@ -32,6 +32,7 @@ public:
     QAction* actionAutoLoad = nullptr;
     QAction* actionAutoRecord = nullptr;
     QAction* actionRefresh = nullptr;
+    QAction* actionForwarding = nullptr;
     QAction* actionExit = nullptr;
     QAction* actionDataViewer = nullptr;
     QAction* actionAlarms = nullptr;

@@ -1,14 +1,15 @@
 #include "../project/shownmessages.h"
+#include "acquisition/configureddevice.h"
 #include "alarmeventlistmodel.h"
 #include "alarmindicator.h"
 #include "alarmmonitor.h"
 #include "alarmscreen.h"
-#include "acquisition/configureddevice.h"
 #include "databasepeek.h"
 #include "datainterval.h"
 #include "nodedevice.h"
 #include "projectalarms.h"
 #include "projectcenter.h"
+#include "projectforwarding.h"
 #include "projectmain.h"
 #include "projectmanager.h"
 #include "shelltestsupport.h"
@@ -59,6 +60,8 @@ private slots:
     void launching();
     void fullScreenByDoubleClick();
     void alarmsWhileProjectRuns();
+    void forwardingWhileProjectRuns_data();
+    void forwardingWhileProjectRuns();
     void fitsSmallScreen();
 
 private:
@@ -240,9 +243,9 @@ void TestQuillmarMain::actionStates()
     const QString path = writeProject(projectPath(QStringLiteral("states")), {1});
     auto window = makeWindow();
     QuillmarMain* w = window.get();
-    const QList<const char*> projectActions = {"actionAddDelete", "actionClose",
-                                               "actionRefresh",   "actionDataViewer",
-                                               "actionAlarms",    "actionExpansion"};
+    const QList<const char*> projectActions = {
+        "actionAddDelete", "actionClose",     "actionRefresh",   "actionDataViewer",
+        "actionAlarms",    "actionExpansion", "actionForwarding"};
     auto reports = [w](bool usable) {
         QCOMPARE(w->findChild<QMenu*>(QStringLiteral("menuReport"))->menuAction()->isEnabled(),
                  usable);
@@ -663,6 +666,45 @@ void TestQuillmarMain::alarmsWhileProjectRuns()
     QCOMPARE(DatabasePeek::scalar(database, QStringLiteral("select count(*) from alarm_event where "
                                                            "endReason = 'recorder stopped'")),
              qint64(1));
+}
+
+void TestQuillmarMain::forwardingWhileProjectRuns_data()
+{
+    QTest::addColumn<bool>("on");
+    QTest::newRow("off") << false;
+    QTest::newRow("on, server away") << true;
+}
+
+// Catches: a project with forwarding off that forwards or shows anything of it; one with it on
+// whose failing target is not told in the status bar, or that holds up the window.
+void TestQuillmarMain::forwardingWhileProjectRuns()
+{
+    QFETCH(bool, on);
+    const QString path = writeProject(projectPath(QStringLiteral("forwarding")), {1});
+    ForwardingSettings settings;
+    settings.influx.enabled = on;
+    // Nothing listens on port 9 of the loopback.
+    settings.influx.url = QStringLiteral("http://127.0.0.1:9");
+    settings.influx.database = QStringLiteral("sites");
+    settings.save(path);
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+    QVERIFY(window->isProjectOpen());
+    QLabel* label = window->forwardingLabel();
+    if (!on) {
+        QVERIFY(!window->projectForwarding()->forwarder());
+        QVERIFY(!label->isVisible());
+        return;
+    }
+    QVERIFY(window->projectForwarding()->forwarder());
+    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Forwarding: InfluxDB failing"), 10000);
+    QVERIFY(label->isVisible());
+    action(window.get(), "actionForwarding")->trigger();
+    auto* dialog = window->findChild<QDialog*>(QStringLiteral("ForwardingDialog"));
+    QVERIFY(dialog && dialog->isVisible());
+    dialog->close();
+    window->slotCloseProject();
+    QVERIFY(!label->isVisible());
 }
 
 // Catches a screen of the recorder that makes its window larger than a 1280x720 screen less a

@@ -1,10 +1,13 @@
 // demoproject: writes a recorder project whose gateways are the simulator's demo gateways
 // (DemoGateway). With --config-home it
 // also writes recorder settings there that open the project at start (and record, with
-// --auto-record), so that a demo or a soak run never touches the user's own settings.
+// --auto-record), so that a demo or a soak run never touches the user's own settings. With
+// --forward-mqtt HOST:PORT the project forwards to that broker under the topic prefix
+// "quillmar-demo"; without it the project's forwarding is off.
 
 #include "datainterval.h"
 #include "demogateway.h"
+#include "forwardingsettings.h"
 #include "projectfile.h"
 
 #include <QCoreApplication>
@@ -36,6 +39,7 @@ int main(int argc, char* argv[])
     int nodes = 8;
     bool autoRecord = false;
     bool keep = false;
+    QString forwardMqtt;
     const QStringList args = app.arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args.at(i);
@@ -55,10 +59,12 @@ int main(int argc, char* argv[])
             autoRecord = true;
         else if (arg == QLatin1String("--keep"))
             keep = true;
+        else if (arg == QLatin1String("--forward-mqtt"))
+            forwardMqtt = value();
         else
             return fail(QStringLiteral("usage: demoproject --project FILE.tpc --ports P1[,P2] "
                                        "[--interval MS] [--nodes N] [--config-home DIR] "
-                                       "[--auto-record] [--keep]"));
+                                       "[--auto-record] [--keep] [--forward-mqtt HOST:PORT]"));
     }
     if (project.isEmpty() || ports.isEmpty() || intervalName(interval).isEmpty() || nodes < 1 ||
         nodes > 8)
@@ -76,6 +82,16 @@ int main(int argc, char* argv[])
             gateways << DemoGateway::config(g, ports.at(g), nodes, g * nodes + 1);
         file.saveDeviceList(gateways);
     }
+    // Set on every run, a kept project too: the switch of this run decides.
+    ForwardingSettings forwarding = ForwardingSettings::load(info.absoluteFilePath());
+    forwarding.mqtt.enabled = !forwardMqtt.isEmpty();
+    if (forwarding.mqtt.enabled) {
+        const int colon = forwardMqtt.lastIndexOf(QLatin1Char(':'));
+        forwarding.mqtt.host = colon > 0 ? forwardMqtt.left(colon) : forwardMqtt;
+        forwarding.mqtt.port = colon > 0 ? forwardMqtt.mid(colon + 1).toInt() : 1883;
+        forwarding.mqtt.topicPrefix = QStringLiteral("quillmar-demo");
+    }
+    forwarding.save(info.absoluteFilePath());
 
     if (!configHome.isEmpty()) {
         qputenv("XDG_CONFIG_HOME", configHome.toLocal8Bit());
@@ -83,8 +99,7 @@ int main(int argc, char* argv[])
         settings.beginGroup(QStringLiteral("RecentProjects"));
         const QString name = info.baseName();
         settings.setValue(QStringLiteral("list"), QStringList{name});
-        settings.setValue(QStringLiteral("projects"),
-                          QVariantMap{{name, info.absoluteFilePath()}});
+        settings.setValue(QStringLiteral("projects"), QVariantMap{{name, info.absoluteFilePath()}});
         settings.setValue(QStringLiteral("autoLoad"), true);
         settings.setValue(QStringLiteral("autoRecord"), autoRecord);
     }

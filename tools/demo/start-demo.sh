@@ -3,7 +3,9 @@
 # demo project that polls it. The project lies in a writable place, made on the first run:
 #   ${XDG_DATA_HOME:-~/.local/share}/QuillmarLite/demo/Demo.tpc
 # The recorder runs with its own settings folder there, so the user's recent projects are not
-# touched. Closing the recorder stops the simulator.
+# touched. Closing the recorder stops the simulator. With DEMO_FORWARD_MQTT=1 the project forwards
+# its samples to an MQTT broker on 127.0.0.1:${DEMO_MQTT_PORT:-1883} when one listens there (watch
+# with: mosquitto_sub -t 'quillmar-demo/#' -v); otherwise, and by default, forwarding is off.
 #   usage: tools/demo/start-demo.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -28,9 +30,20 @@ trap cleanup EXIT
 sim_start "$work" "$sim" --config tools/gatewaysim/demo.json || exit 1
 grep '^gateway' "$work/sim.log"
 
+forward=()
+if [ -n "${DEMO_FORWARD_MQTT:-}" ]; then
+  mqtt_port=${DEMO_MQTT_PORT:-1883}
+  if (exec 3<>"/dev/tcp/127.0.0.1/$mqtt_port") 2>/dev/null; then
+    forward=(--forward-mqtt "127.0.0.1:$mqtt_port")
+    echo "demo: forwarding to the MQTT broker on 127.0.0.1:$mqtt_port, topics quillmar-demo/#"
+  else
+    echo "demo: no MQTT broker listens on 127.0.0.1:$mqtt_port; forwarding stays off" >&2
+  fi
+fi
+
 # Made once; later runs keep the project and its recorded data.
 project=$("$maker" --project "$demo_dir/Demo.tpc" --ports 1502,1503 --interval 1000 \
-  --config-home "$demo_dir/config" --keep)
+  --config-home "$demo_dir/config" --keep "${forward[@]}")
 echo "demo project: $project"
 
 # The report generator and the data viewer are found beside the recorder or on PATH.

@@ -1,0 +1,148 @@
+#include "projectforwarding.h"
+
+#include "configureddevice.h"
+#include "nodedevice.h"
+#include "projectfile.h"
+#include "secretstore.h"
+
+#include <QFileInfo>
+#include <QLocale>
+
+ProjectForwarding::ProjectForwarding(const QString& projectPath, DatabaseWriter* writer,
+                                     const QList<ConfiguredDevice*>& gateways, QObject* parent)
+    : QObject(parent), m_projectPath(projectPath), m_writer(writer), m_gateways(gateways)
+{
+}
+
+// Made on first use: a project with forwarding off never looks for a secret service.
+SecretStore* ProjectForwarding::secrets()
+{
+    if (!m_secrets) {
+        // One project's secrets, wherever its file was opened from (as the notifications keep
+        // theirs).
+        const QFileInfo file(m_projectPath);
+        m_secrets = new SecretStore(
+            file.exists() ? file.canonicalFilePath() : file.absoluteFilePath(), this);
+        connect(
+            m_secrets, &SecretStore::readFinished, this,
+            [this](const QString& name, const QString& secret, bool) { secretRead(name, secret); });
+    }
+    return m_secrets;
+}
+
+ProjectForwarding::~ProjectForwarding() = default;
+
+void ProjectForwarding::start()
+{
+    m_forwarder.reset();
+    m_settings = ForwardingSettings::load(m_projectPath);
+    m_mqttPassword.clear();
+    m_influxPassword.clear();
+    m_secretsWaiting = 0;
+    emit statesChanged();
+    if (m_settings.isOff())
+        return;
+    // A password is read only where a login is set; the target is not started without it, so
+    // that a locked secret service shows as a status instead of a refused login.
+    if (m_settings.mqtt.enabled && !m_settings.mqtt.user.isEmpty()) {
+        ++m_secretsWaiting;
+        secrets()->read(mqttSecretName());
+    }
+    if (m_settings.influx.enabled && !m_settings.influx.user.isEmpty()) {
+        ++m_secretsWaiting;
+        secrets()->read(influxSecretName());
+    }
+    startWhenReady();
+}
+
+void ProjectForwarding::restart()
+{
+    start();
+}
+
+void ProjectForwarding::secretRead(const QString& name, const QString& secret)
+{
+    if (m_secretsWaiting <= 0)
+        return;
+    if (name == mqttSecretName())
+        m_mqttPassword = secret;
+    else if (name == influxSecretName())
+        m_influxPassword = secret;
+    else
+        return;
+    --m_secretsWaiting;
+    startWhenReady();
+}
+
+void ProjectForwarding::startWhenReady()
+{
+    if (m_secretsWaiting > 0 || m_forwarder)
+        return;
+    m_forwarder = std::make_unique<Forwarder>(ProjectFile::databasePath(m_projectPath), m_settings,
+                                              m_mqttPassword, m_influxPassword, m_writer);
+    connect(m_forwarder.get(), &Forwarder::statesChanged, this, &ProjectForwarding::statesChanged);
+    updateLabels();
+    emit statesChanged();
+}
+
+void ProjectForwarding::updateLabels()
+{
+    if (!m_forwarder)
+        return;
+    QHash<QString, NodeLabels> labels;
+    for (const ConfiguredDevice* gateway : qAsConst(m_gateways)) {
+        if (!gateway)
+            continue;
+        for (const NodeDevice* node : gateway->nodes()) {
+            const NodeConfig config = node->configuration();
+            labels.insert(config.deviceNumber, NodeLabels::fromConfig(config));
+        }
+    }
+    m_forwarder->setLabels(labels);
+}
+
+QVector<ForwarderTargetState> ProjectForwarding::states() const
+{
+    if (m_forwarder)
+        return m_forwarder->states();
+    // Forwarding on, the passwords still being read: the targets, not started yet.
+    QVector<ForwarderTargetState> states;
+    if (m_settings.mqtt.enabled)
+        states.append({QStringLiteral("mqtt"), QStringLiteral("MQTT"), {}, 0, 0, 0, -1});
+    if (m_settings.influx.enabled)
+        states.append({QStringLiteral("influx"), QStringLiteral("InfluxDB"), {}, 0, 0, 0, -1});
+    return states;
+}
+
+QString ProjectForwarding::backlogText(const ForwarderTargetState& state)
+{
+    if (state.backlogSamples <= 0)
+        return QStringLiteral("nothing waiting");
+    const qint64 s = state.backlogSeconds;
+    QString age;
+    if (s < 120)
+        age = QStringLiteral("%1 s").arg(s);
+    else if (s < 7200)
+        age = QStringLiteral("%1 min").arg(s / 60);
+    else if (s < 2 * 86400)
+        age = QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s % 3600 / 60);
+    else
+        age = QStringLiteral("%1 d %2 h").arg(s / 86400).arg(s % 86400 / 3600);
+    return QStringLiteral("%1 samples waiting, oldest %2 old")
+        .arg(QLocale(QLocale::English, QLocale::UnitedStates).toString(state.backlogSamples), age);
+}
+
+QString ProjectForwarding::summaryText(const QVector<ForwarderTargetState>& states)
+{
+    QStringList parts;
+    for (const ForwarderTargetState& s : states) {
+        QString part = s.name + QLatin1Char(' ') + ForwardStatus::stateText(s.status.state);
+        if (s.backlogSamples > 0)
+            part += QStringLiteral(" (") + backlogText(s) + QLatin1Char(')');
+        if (s.historyPercent >= 0)
+            part += QStringLiteral(", history %1%").arg(s.historyPercent);
+        parts << part;
+    }
+    return parts.isEmpty() ? QString()
+                           : QStringLiteral("Forwarding: ") + parts.join(QStringLiteral(", "));
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "forwarder.h"
+#include "forwardingsettings.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class ConfiguredDevice;
+class DatabaseWriter;
+class SecretStore;
+
+// Forwarding of one open project: its settings from the project file, its passwords from the
+// user's SecretStore (never in the project file, which is shared and copied), and the forwarder
+// on the project's database while the project runs. A project with forwarding off makes no
+// forwarder, opens no connection and reads nothing beyond its file's keys.
+class ProjectForwarding : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The names the passwords are kept under in the project's SecretStore.
+    static QString mqttSecretName() { return QStringLiteral("forward mqtt password"); }
+    static QString influxSecretName() { return QStringLiteral("forward influx password"); }
+
+    // `writer` (the project's, open) and the gateways outlive this object.
+    ProjectForwarding(const QString& projectPath, DatabaseWriter* writer,
+                      const QList<ConfiguredDevice*>& gateways, QObject* parent = nullptr);
+    ~ProjectForwarding() override;
+
+    // Reads the settings and, when forwarding is on, the passwords it needs, then starts the
+    // forwarder; the passwords answer later, so this returns at once.
+    void start();
+    // The settings were changed (and saved): the forwarder is made anew with them.
+    void restart();
+    // The node names and units sent with the samples, after the user edited them.
+    void updateLabels();
+
+    const ForwardingSettings& settings() const { return m_settings; }
+    // Where the passwords are kept (see SecretStore::location()).
+    SecretStore* secrets();
+    // Null while forwarding is off or the passwords are still being read.
+    Forwarder* forwarder() const { return m_forwarder.get(); }
+    QVector<ForwarderTargetState> states() const;
+
+    // One line for the status bar: empty while forwarding is off.
+    static QString summaryText(const QVector<ForwarderTargetState>& states);
+    // The backlog as a user reads it: "1,234 samples, 5 min".
+    static QString backlogText(const ForwarderTargetState& state);
+
+signals:
+    void statesChanged();
+
+private:
+    void secretRead(const QString& name, const QString& secret);
+    void startWhenReady();
+
+    QString m_projectPath;
+    DatabaseWriter* m_writer;
+    QList<ConfiguredDevice*> m_gateways;
+    ForwardingSettings m_settings;
+    SecretStore* m_secrets = nullptr;
+    QString m_mqttPassword;
+    QString m_influxPassword;
+    int m_secretsWaiting = 0;
+    std::unique_ptr<Forwarder> m_forwarder;
+};

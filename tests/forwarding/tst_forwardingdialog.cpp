@@ -1,0 +1,229 @@
+#include "forwardingdialog.h"
+#include "projectforwarding.h"
+#include "secretstore.h"
+#include "windowfit.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+ForwardingSettings bothOn()
+{
+    ForwardingSettings s;
+    s.mqtt.enabled = true;
+    s.mqtt.host = QStringLiteral("broker.site.example");
+    s.mqtt.port = 8883;
+    s.mqtt.tls = true;
+    s.mqtt.user = QStringLiteral("site-7");
+    s.mqtt.topicPrefix = QStringLiteral("coldstores/site-7");
+    s.influx.enabled = true;
+    // Nothing listens on port 9 of the loopback: the target fails at once, and never slowly.
+    s.influx.url = QStringLiteral("http://127.0.0.1:9");
+    s.influx.database = QStringLiteral("sites");
+    s.influx.user = QStringLiteral("writer");
+    return s;
+}
+
+} // namespace
+
+// The Forwarding dialog and the project's forwarding behind it: settings into the project file,
+// passwords only into the user's secret store, the targets' state shown.
+class TestForwardingDialog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void problems_data();
+    void problems();
+    void savesSettingsAndKeepsPasswordsOutOfTheFile();
+    void offMakesNoForwarder();
+    void statusShowsFailureAndBacklog_data();
+    void statusShowsFailureAndBacklog();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_path;
+};
+
+void TestForwardingDialog::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+}
+
+void TestForwardingDialog::init()
+{
+    QDir(QFileInfo(SecretStore::filePath()).path()).removeRecursively();
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_path = m_dir->filePath(QStringLiteral("site.tpc"));
+    QFile file(m_path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[General]\nProjectName=site\n");
+}
+
+void TestForwardingDialog::problems_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("both fine") << QString() << QString() << QString();
+    QTest::newRow("no broker host") << "host"
+                                    << ""
+                                    << "The MQTT broker needs a host.";
+    QTest::newRow("wildcard in prefix") << "prefix"
+                                        << "sites/+"
+                                        << "Topic prefix:";
+    QTest::newRow("no scheme") << "url"
+                               << "influx.example:8086"
+                               << "The InfluxDB URL must be http:// or https:// with a host.";
+    QTest::newRow("ftp") << "url"
+                         << "ftp://influx.example"
+                         << "The InfluxDB URL must be http:// or https:// with a host.";
+    QTest::newRow("no database") << "database"
+                                 << ""
+                                 << "InfluxDB needs a database name.";
+}
+
+// Catches: a form saved that no target could use (and that would only show as failing later).
+void TestForwardingDialog::problems()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(QString, problem);
+    ForwardingSettings s = bothOn();
+    if (field == QLatin1String("host"))
+        s.mqtt.host = value;
+    else if (field == QLatin1String("prefix"))
+        s.mqtt.topicPrefix = value;
+    else if (field == QLatin1String("url"))
+        s.influx.url = value;
+    else if (field == QLatin1String("database"))
+        s.influx.database = value;
+    ForwardingDialog dialog(m_path, nullptr);
+    dialog.setSettings(s);
+    if (problem.isEmpty())
+        QCOMPARE(dialog.problem(), QString());
+    else
+        QVERIFY2(dialog.problem().startsWith(problem), qPrintable(dialog.problem()));
+}
+
+// Catches: settings lost on the way to the file, or a password written into the project file
+// (which is shared and copied) instead of the user's own store.
+void TestForwardingDialog::savesSettingsAndKeepsPasswordsOutOfTheFile()
+{
+    ForwardingSettings off;
+    off.save(m_path);
+    ProjectForwarding forwarding(m_path, nullptr, {});
+    forwarding.secrets()->setBackend(SecretStore::Backend::File);
+    forwarding.start();
+    ForwardingDialog dialog(m_path, &forwarding);
+    dialog.show();
+    dialog.setSettings(bothOn());
+    QList<QLineEdit*> passwords;
+    for (QLineEdit* e : dialog.findChildren<QLineEdit*>())
+        if (e->echoMode() == QLineEdit::Password)
+            passwords << e;
+    QCOMPARE(passwords.size(), 2);
+    passwords.at(0)->setText(QStringLiteral("mqtt-Geheim-1"));
+    passwords.at(1)->setText(QStringLiteral("influx-Geheim-2"));
+    QSignalSpy written(forwarding.secrets(), &SecretStore::written);
+    dialog.save();
+    QTRY_COMPARE_WITH_TIMEOUT(written.size(), 2, 10000);
+
+    QCOMPARE(ForwardingSettings::load(m_path), bothOn());
+    QFile project(m_path);
+    QVERIFY(project.open(QIODevice::ReadOnly));
+    const QByteArray text = project.readAll();
+    QVERIFY(!text.contains("Geheim"));
+    QFile secrets(SecretStore::filePath());
+    QVERIFY(secrets.open(QIODevice::ReadOnly));
+    const QByteArray kept = secrets.readAll();
+    QVERIFY(kept.contains("mqtt-Geheim-1"));
+    QVERIFY(kept.contains("influx-Geheim-2"));
+    // Saving made the forwarder anew, with the passwords it needed read back.
+    QTRY_VERIFY_WITH_TIMEOUT(forwarding.forwarder() != nullptr, 10000);
+    QCOMPARE(forwarding.states().size(), 2);
+    QVERIFY(passwords.at(0)->text().isEmpty());
+
+    // Whatever the targets say, the dialog stays within a small screen.
+    QVERIFY2(WindowFit::outside(&dialog).isEmpty(),
+             qPrintable(WindowFit::outside(&dialog).join(QLatin1Char('\n'))));
+    const QSize smallest = WindowFit::smallest(&dialog);
+    QVERIFY(smallest.width() <= WindowFit::SmallScreen.width());
+    QVERIFY(smallest.height() <= WindowFit::SmallScreen.height());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        forwarding.states().at(1).status.state == ForwardStatus::State::Failing, 10000);
+    WindowFit::saveShot(&dialog, QStringLiteral("forwarding-dialog"));
+}
+
+// Catches: a project with forwarding off that still makes a forwarder, a connection or a status
+// bar text.
+void TestForwardingDialog::offMakesNoForwarder()
+{
+    ForwardingSettings off = bothOn();
+    off.mqtt.enabled = false;
+    off.influx.enabled = false;
+    off.save(m_path);
+    ProjectForwarding forwarding(m_path, nullptr, {});
+    forwarding.start();
+    QCOMPARE(forwarding.forwarder(), nullptr);
+    QVERIFY(forwarding.states().isEmpty());
+    QCOMPARE(ProjectForwarding::summaryText(forwarding.states()), QString());
+}
+
+void TestForwardingDialog::statusShowsFailureAndBacklog_data()
+{
+    QTest::addColumn<int>("state");
+    QTest::addColumn<qint64>("samples");
+    QTest::addColumn<qint64>("seconds");
+    QTest::addColumn<int>("history");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("connected, nothing waiting") << int(ForwardStatus::State::Connected) << 0ll
+                                                << 0ll << -1 << "Forwarding: InfluxDB connected";
+    QTest::newRow("failing for minutes")
+        << int(ForwardStatus::State::Failing) << 12345ll << 754ll << -1
+        << "Forwarding: InfluxDB failing (12,345 samples waiting, oldest 12 min old)";
+    QTest::newRow("seconds")
+        << int(ForwardStatus::State::Connected) << 32ll << 3ll << -1
+        << "Forwarding: InfluxDB connected (32 samples waiting, oldest 3 s old)";
+    QTest::newRow("hours") << int(ForwardStatus::State::Connecting) << 57600ll << 3 * 3600ll + 300
+                           << -1
+                           << "Forwarding: InfluxDB connecting (57,600 samples waiting, oldest "
+                              "3 h 5 min old)";
+    QTest::newRow("days, history")
+        << int(ForwardStatus::State::Connected) << 2000000ll << 3 * 86400ll + 7200 << 40
+        << "Forwarding: InfluxDB connected (2,000,000 samples waiting, "
+           "oldest 3 d 2 h old), history 40%";
+}
+
+// Catches: a status bar that hides a failing target or how far behind it is.
+void TestForwardingDialog::statusShowsFailureAndBacklog()
+{
+    QFETCH(int, state);
+    QFETCH(qint64, samples);
+    QFETCH(qint64, seconds);
+    QFETCH(int, history);
+    QFETCH(QString, summary);
+    ForwarderTargetState s{
+        QStringLiteral("influx"), QStringLiteral("InfluxDB"), {}, 0, samples, seconds, history};
+    s.status.state = ForwardStatus::State(state);
+    QCOMPARE(ProjectForwarding::summaryText({s}), summary);
+}
+
+QTEST_MAIN(TestForwardingDialog)
+#include "tst_forwardingdialog.moc"
