@@ -4,8 +4,11 @@
 #include "alarmmonitor.h"
 #include "alarmscreen.h"
 #include "projectalarms.h"
+#include "projectfile.h"
+#include "writeralarmeventstore.h"
 
 #include <QBoxLayout>
+#include <QDebug>
 
 AlarmDesk::AlarmDesk(QWidget* window_, QBoxLayout* statusLayout, int position,
                      const Critical& critical)
@@ -22,12 +25,17 @@ AlarmDesk::~AlarmDesk()
     close();
 }
 
+// The log goes through the project's one writer, so that the GUI thread never waits on the file.
 void AlarmDesk::open(const QString& projectPath, const QString& projectName,
-                     const QList<ConfiguredDevice*>& gateways)
+                     const QList<ConfiguredDevice*>& gateways, DatabaseWriter* writer)
 {
-    alarms = std::make_unique<ProjectAlarms>(projectPath, projectName, gateways);
+    store = std::make_unique<WriterAlarmEventStore>(writer, ProjectFile::databasePath(projectPath));
+    if (!store->open())
+        qWarning().noquote() << QStringLiteral("AlarmDesk::open : ") + store->errorText();
+    alarms = std::make_unique<ProjectAlarms>(projectPath, projectName, gateways, store.get());
     connect(alarms.get(), &ProjectAlarms::countsChanged, m_indicator, &AlarmIndicator::setCounts);
-    connect(alarms.get(), &ProjectAlarms::pendingWritesChanged, m_indicator,
+    connect(store.get(), &WriterAlarmEventStore::written, alarms.get(), &ProjectAlarms::logWritten);
+    connect(store.get(), &WriterAlarmEventStore::pendingChanged, m_indicator,
             &AlarmIndicator::setPendingWrites);
     alarms->open();
     m_indicator->setCounts(alarms->activeCount(), alarms->unacknowledgedCount());
@@ -39,6 +47,8 @@ void AlarmDesk::close()
 {
     delete m_screen;
     alarms.reset();
+    // Its last writes are the writer's now, which goes with the recording cycle after this.
+    store.reset();
     if (m_indicator)
         m_indicator->setVisible(false);
     sound->stop();

@@ -14,10 +14,12 @@
 class AlarmIndicator;
 class AlarmScreen;
 class ConfiguredDevice;
+class DatabaseWriter;
 class ProjectAlarms;
 class QAudioOutput;
 class QBoxLayout;
 class QWidget;
+class WriterAlarmEventStore;
 
 // What the recorder's window shows of the alarms: the open project's alarms and their log, the
 // status-bar indicator, the Alarms screen and the sound. The alarms run whenever a project polls,
@@ -34,8 +36,10 @@ public:
     AlarmDesk(QWidget* window, QBoxLayout* statusLayout, int position, const Critical& critical);
     ~AlarmDesk() override;
 
+    // The alarm log goes through the project's one database `writer`, which must stay open
+    // until close().
     void open(const QString& projectPath, const QString& projectName,
-              const QList<ConfiguredDevice*>& gateways);
+              const QList<ConfiguredDevice*>& gateways, DatabaseWriter* writer);
     // Active alarms end as stopped by the recorder; the screen showing them goes first. The
     // sound stops.
     void close();
@@ -55,6 +59,8 @@ private:
     AlarmSound* sound;
     // Its status bar may be gone before the desk.
     QPointer<AlarmIndicator> m_indicator;
+    // The log's writes through the project's writer; it outlives the alarms.
+    std::unique_ptr<WriterAlarmEventStore> store;
     std::unique_ptr<ProjectAlarms> alarms;
     QPointer<AlarmScreen> m_screen;
 };

@@ -287,7 +287,7 @@ void QuillmarMain::openProjectRuntime()
     center->setRecordTimes(cycle->recordStartTime(), cycle->recordEndTime());
     center->setDeviceList(session.gateways());
     placeScreen(center);
-    desk->open(session.filePath(), session.name(), session.gateways());
+    desk->open(session.filePath(), session.name(), session.gateways(), cycle->sampleWriter());
 
     if (projectOpen)
         cycle->startPolling();
@@ -394,6 +394,8 @@ void QuillmarMain::endProgram()
         quitProgram();
         return;
     }
+    // The alarms' last writes go with the writer's last flush.
+    desk->close();
     // The writer keeps trying from its own thread while the window stays responsive; queued,
     // so that the cycle is not closed from inside its own signal.
     connect(cycle, &RecordingCycle::shutdownFinished, this, &QuillmarMain::quitProgram,
