@@ -60,10 +60,14 @@ void WriterAlarmEventStore::stored(quint64 ticket)
     }
 }
 
-// Shown only while the writer fails: writes on their way for a moment are no news.
+int WriterAlarmEventStore::pendingCount() const
+{
+    return writer && writer->status().failing ? int(waiting.size()) : 0;
+}
+
 void WriterAlarmEventStore::reportPending()
 {
-    const int count = writer && writer->status().failing ? int(waiting.size()) : 0;
+    const int count = pendingCount();
     if (count == reportedPending)
         return;
     reportedPending = count;

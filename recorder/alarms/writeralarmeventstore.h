@@ -29,7 +29,9 @@ public:
 
     void submit(const AlarmEventWrite& write) override;
     qint64 firstFreeId() const override { return nextId; }
-    int pendingCount() const override { return int(waiting.size()); }
+    // Writes waiting for the file while the writer fails (those on their way for a moment are
+    // no news).
+    int pendingCount() const override;
     // Asks the writer to write now. True: everything is in the writer's hands, which keeps it
     // through failures and restarts.
     bool flush() override;

@@ -3,8 +3,11 @@
 #include "alarmeventstore.h"
 #include "alarmmonitor.h"
 #include "alarmscreen.h"
+#include "notificationdialog.h"
+#include "outboxindicator.h"
 #include "projectalarms.h"
 #include "projectfile.h"
+#include "projectnotifications.h"
 #include "writeralarmeventstore.h"
 
 #include <QBoxLayout>
@@ -17,6 +20,8 @@ AlarmDesk::AlarmDesk(QWidget* window_, QBoxLayout* statusLayout, int position,
 {
     statusLayout->insertWidget(position, m_indicator);
     m_indicator->hide();
+    m_outboxIndicator = new OutboxIndicator;
+    statusLayout->insertWidget(position + 1, m_outboxIndicator);
     connect(m_indicator, &QAbstractButton::clicked, this, &AlarmDesk::showScreen);
 }
 
@@ -38,6 +43,13 @@ void AlarmDesk::open(const QString& projectPath, const QString& projectName,
     connect(store.get(), &WriterAlarmEventStore::pendingChanged, m_indicator,
             &AlarmIndicator::setPendingWrites);
     alarms->open();
+    m_projectPath = projectPath;
+    m_projectName = projectName;
+    m_notifications =
+        std::make_unique<ProjectNotifications>(projectPath, writer, alarms->monitor());
+    connect(m_notifications.get(), &ProjectNotifications::outboxStateChanged, m_outboxIndicator,
+            &OutboxIndicator::setState);
+    m_notifications->start();
     m_indicator->setCounts(alarms->activeCount(), alarms->unacknowledgedCount());
     m_indicator->setPendingWrites(alarms->store()->pendingCount());
     m_indicator->setVisible(true);
@@ -46,6 +58,10 @@ void AlarmDesk::open(const QString& projectPath, const QString& projectName,
 void AlarmDesk::close()
 {
     delete m_screen;
+    // What waits stays in the outbox for the next start; the alarms' ends send nothing more.
+    m_notifications.reset();
+    if (m_outboxIndicator)
+        m_outboxIndicator->setState(0, QString());
     alarms.reset();
     // Its last writes are the writer's now, which goes with the recording cycle after this.
     store.reset();
@@ -64,6 +80,7 @@ void AlarmDesk::tick(const QList<ConfiguredDevice*>& gateways)
 {
     if (alarms) {
         alarms->tick();
+        m_notifications->tick();
         sound->update(*alarms->monitor());
     } else {
         sound->update(gateways);
@@ -86,4 +103,18 @@ void AlarmDesk::showScreen()
 AlarmScreen* AlarmDesk::screen() const
 {
     return m_screen;
+}
+
+// The dialog answers later (the secrets come and go through the user's secret store).
+void AlarmDesk::showNotificationDialog()
+{
+    if (!alarms)
+        return;
+    auto* dialog = new NotificationDialog(m_projectPath, m_projectName, nullptr, window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this] {
+        if (m_notifications)
+            m_notifications->reload();
+    });
+    dialog->open();
 }

@@ -2,6 +2,7 @@
 
 #include "alarmindicator.h"
 #include "alarmsound.h"
+#include "outboxindicator.h"
 
 #include <QList>
 #include <QObject>
@@ -14,6 +15,7 @@
 class AlarmIndicator;
 class AlarmScreen;
 class ConfiguredDevice;
+class ProjectNotifications;
 class DatabaseWriter;
 class ProjectAlarms;
 class QAudioOutput;
@@ -22,8 +24,9 @@ class QWidget;
 class WriterAlarmEventStore;
 
 // What the recorder's window shows of the alarms: the open project's alarms and their log, the
-// status-bar indicator, the Alarms screen and the sound. The alarms run whenever a project polls,
-// recording or not; without a project the sound follows the gateways' out-of-range flags.
+// status-bar indicator, the Alarms screen and the sound, and the project's notifications with
+// their dialog and the status bar's word on a failing outbox. The alarms run whenever a project
+// polls, recording or not; without a project the sound follows the gateways' out-of-range flags.
 class AlarmDesk : public QObject
 {
     Q_OBJECT
@@ -48,10 +51,14 @@ public:
     // Once a clock second: delays and no-data times run on, the sound follows.
     void tick(const QList<ConfiguredDevice*>& gateways);
     void showScreen();
+    // The project's notification settings; saved ones reach the running notifications at once.
+    void showNotificationDialog();
 
     ProjectAlarms* projectAlarms() const { return alarms.get(); }
     AlarmScreen* screen() const;
     AlarmIndicator* indicator() const { return m_indicator; }
+    OutboxIndicator* outboxIndicator() const { return m_outboxIndicator; }
+    ProjectNotifications* notifications() const { return m_notifications.get(); }
     QAudioOutput* audioOutput() const { return sound->output(); }
 
 private:
@@ -62,5 +69,10 @@ private:
     // The log's writes through the project's writer; it outlives the alarms.
     std::unique_ptr<WriterAlarmEventStore> store;
     std::unique_ptr<ProjectAlarms> alarms;
+    // Fed by the alarms; they go first.
+    std::unique_ptr<ProjectNotifications> m_notifications;
+    QPointer<OutboxIndicator> m_outboxIndicator;
+    QString m_projectPath;
+    QString m_projectName;
     QPointer<AlarmScreen> m_screen;
 };

@@ -118,6 +118,8 @@ void QuillmarMain::createMenus()
     for (const auto& command : commands)
         connect(command.first, &QAction::triggered, this, command.second);
     connect(menus->actionAlarms, &QAction::triggered, this, &QuillmarMain::slotShowAlarms);
+    connect(menus->actionNotifications, &QAction::triggered, this,
+            [this] { desk->showNotificationDialog(); });
     connect(menus->actionExit, &QAction::triggered, this, &QWidget::close);
     connect(menus->actionAutoLoad, &QAction::triggered, this, &QuillmarMain::slotAutoProject);
     connect(menus->actionAutoRecord, &QAction::triggered, this, &QuillmarMain::slotAutoRecord);

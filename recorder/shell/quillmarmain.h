@@ -14,9 +14,11 @@
 #include <memory>
 
 class ConfiguredDevice;
+class OutboxIndicator;
 class ProjectCenter;
 class ProjectMain;
 class ProjectManager;
+class ProjectNotifications;
 class QTimer;
 class RecorderMenus;
 class RecordingCycle;
@@ -62,6 +64,8 @@ public:
     ProjectAlarms* projectAlarms() const { return desk->projectAlarms(); }
     AlarmScreen* alarmScreen() const { return desk->screen(); }
     AlarmIndicator* alarmIndicator() const { return desk->indicator(); }
+    OutboxIndicator* outboxIndicator() const { return desk->outboxIndicator(); }
+    ProjectNotifications* projectNotifications() const { return desk->notifications(); }
     QAudioOutput* audioOutput() const { return desk->audioOutput(); }
     QStringList recentProjects() const { return recent.names(); }
     QVariantMap recentProjectPaths() const { return recent.paths(); }

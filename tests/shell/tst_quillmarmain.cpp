@@ -1,12 +1,15 @@
 #include "../project/shownmessages.h"
+#include "acquisition/configureddevice.h"
 #include "alarmeventlistmodel.h"
 #include "alarmindicator.h"
 #include "alarmmonitor.h"
 #include "alarmscreen.h"
-#include "acquisition/configureddevice.h"
 #include "databasepeek.h"
 #include "datainterval.h"
 #include "nodedevice.h"
+#include "notificationdialog.h"
+#include "notificationsettings.h"
+#include "outboxindicator.h"
 #include "projectalarms.h"
 #include "projectcenter.h"
 #include "projectmain.h"
@@ -18,11 +21,13 @@
 #include <QAudioDeviceInfo>
 #include <QCommandLinkButton>
 #include <QDir>
+#include <QHostAddress>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -59,6 +64,7 @@ private slots:
     void launching();
     void fullScreenByDoubleClick();
     void alarmsWhileProjectRuns();
+    void notificationsWhileProjectRuns();
     void fitsSmallScreen();
 
 private:
@@ -240,9 +246,9 @@ void TestQuillmarMain::actionStates()
     const QString path = writeProject(projectPath(QStringLiteral("states")), {1});
     auto window = makeWindow();
     QuillmarMain* w = window.get();
-    const QList<const char*> projectActions = {"actionAddDelete", "actionClose",
-                                               "actionRefresh",   "actionDataViewer",
-                                               "actionAlarms",    "actionExpansion"};
+    const QList<const char*> projectActions = {
+        "actionAddDelete",  "actionClose",  "actionNotifications", "actionRefresh",
+        "actionDataViewer", "actionAlarms", "actionExpansion"};
     auto reports = [w](bool usable) {
         QCOMPARE(w->findChild<QMenu*>(QStringLiteral("menuReport"))->menuAction()->isEnabled(),
                  usable);
@@ -662,6 +668,58 @@ void TestQuillmarMain::alarmsWhileProjectRuns()
     QCOMPARE(storedRows(database).size(), 0);
     QCOMPARE(DatabasePeek::scalar(database, QStringLiteral("select count(*) from alarm_event where "
                                                            "endReason = 'recorder stopped'")),
+             qint64(1));
+}
+
+// Catches: a notification dialog that cannot be reached from the Project menu or shows another
+// project's settings, an alarm that sends nothing, a failing outbox the status bar keeps quiet
+// about (or goes on showing without a project), or a message lost when the project closes.
+void TestQuillmarMain::notificationsWhileProjectRuns()
+{
+    const QString path = writeProject(projectPath(QStringLiteral("notify")), {1});
+    quint16 port = 0;
+    {
+        // A mail server that is down: nothing listens there.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    NotificationSettings settings;
+    settings.emailEnabled = true;
+    settings.smtpHost = QStringLiteral("127.0.0.1");
+    settings.smtpPort = port;
+    settings.smtpSecurity = SmtpSecurity::None;
+    settings.sender = QStringLiteral("recorder@store.example");
+    settings.recipients = QStringList{QStringLiteral("duty@store.example")};
+    settings.save(path);
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+
+    action(window.get(), "actionNotifications")->trigger();
+    auto* dialog = window->findChild<NotificationDialog*>();
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(dialog->settings().smtpPort, port);
+    QCOMPARE(dialog->settings().recipients, settings.recipients);
+    dialog->reject();
+
+    OutboxIndicator* outbox = window->outboxIndicator();
+    QVERIFY(!outbox->isVisible());
+    NodeDevice* node = window->gateways().first()->nodes().first();
+    node->setAlarmRanges(10, 30, 0, 0);
+    window->slotUpdateProjectFile();
+    node->setData(QStringLiteral("35.00"), QString(), QStringLiteral("-1"), QStringLiteral("-1"),
+                  QDateTime::currentDateTimeUtc(), false);
+    QTRY_VERIFY_WITH_TIMEOUT(outbox->isVisible(), 20000);
+    QVERIFY2(outbox->text().startsWith(QStringLiteral("Notifications: 1 not sent (")),
+             qPrintable(outbox->text()));
+    QVERIFY(!outbox->toolTip().isEmpty());
+
+    const QString database = ProjectFile::databasePath(path);
+    window->slotCloseProject();
+    QVERIFY(!outbox->isVisible());
+    QCOMPARE(DatabasePeek::scalar(database, QStringLiteral("select count(*) from "
+                                                           "notification_outbox where sentAt is "
+                                                           "null and kind = 'start'")),
              qint64(1));
 }
 
