@@ -217,8 +217,8 @@ void NotificationOutbox::add(const NotificationMessage& message, const QString& 
 {
     Entry e;
     e.message = message;
-    if (!e.message.created().isValid())
-        e.message.setCreated(clock());
+    // Made now by the outbox's clock; the Date of every try and of a resend after a restart.
+    e.message.setCreated(clock());
     e.messageId = message.key();
     e.target = target;
     e.nextAttemptMs = nowMs();

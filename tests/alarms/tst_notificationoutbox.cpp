@@ -168,6 +168,7 @@ void TestNotificationOutbox::openOutbox(quint16 smtpPort)
     outbox->setClock([this] { return now; });
     monitor = std::make_unique<AlarmMonitor>();
     monitor->setClock([this] { return now; });
+    monitor->setProjectName(QStringLiteral("Cold store"));
     scheduler = std::make_unique<NotificationScheduler>(monitor.get(), outbox.get());
     scheduler->setClock([this] { return now; });
     settings.smtpPort = smtpPort;
@@ -243,6 +244,7 @@ void TestNotificationOutbox::messagesForAlarms()
     QFETCH(QStringList, expected);
     QVERIFY2(smtp->start(SmtpServer::Mode::Plain), qPrintable(smtp->errorString()));
     openOutbox(smtp->port());
+    value = 4;
     MonitoredNode node;
     node.serial = QStringLiteral("N1");
     node.nodeName = QStringLiteral("Cold room");
@@ -270,6 +272,13 @@ void TestNotificationOutbox::messagesForAlarms()
     for (int i = 0; i < expected.size(); ++i)
         QCOMPARE(recipients.at(i).contains(Chief),
                  expected.at(i).endsWith(QLatin1String("escalation")));
+    // The mails as received, for a person to read on request.
+    const QString shots = qEnvironmentVariable("QUILLMAR_GRAB_DIR");
+    for (int i = 0; !shots.isEmpty() && i < expected.size(); ++i) {
+        QFile file(shots + QStringLiteral("/mail-") + expected.at(i) + QStringLiteral(".txt"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(smtp->messages().at(i));
+    }
 }
 
 // Catches: a back-off that does not start at 10 s, does not double, or passes 5 min.

@@ -700,6 +700,7 @@ void TestQuillmarMain::notificationsWhileProjectRuns()
     QVERIFY(dialog && dialog->isVisible());
     QCOMPARE(dialog->settings().smtpPort, port);
     QCOMPARE(dialog->settings().recipients, settings.recipients);
+    WindowFit::saveShot(dialog, QStringLiteral("recorder-notification-dialog"));
     dialog->reject();
 
     OutboxIndicator* outbox = window->outboxIndicator();
@@ -713,6 +714,7 @@ void TestQuillmarMain::notificationsWhileProjectRuns()
     QVERIFY2(outbox->text().startsWith(QStringLiteral("Notifications: 1 not sent (")),
              qPrintable(outbox->text()));
     QVERIFY(!outbox->toolTip().isEmpty());
+    WindowFit::saveShot(window.get(), QStringLiteral("recorder-outbox-failing"));
 
     const QString database = ProjectFile::databasePath(path);
     window->slotCloseProject();
