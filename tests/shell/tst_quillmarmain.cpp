@@ -14,6 +14,7 @@
 #include "projectcenter.h"
 #include "projectmain.h"
 #include "projectmanager.h"
+#include "secretstore.h"
 #include "shelltestsupport.h"
 #include "treemodel.h"
 #include "windowfit.h"
@@ -700,6 +701,9 @@ void TestQuillmarMain::notificationsWhileProjectRuns()
     QVERIFY(dialog && dialog->isVisible());
     QCOMPARE(dialog->settings().smtpPort, port);
     QCOMPARE(dialog->settings().recipients, settings.recipients);
+    // Where the secrets are kept is said once the store has looked.
+    QTRY_VERIFY_WITH_TIMEOUT(dialog->secretStore()->backend() != SecretStore::Backend::Undecided,
+                             10000);
     WindowFit::saveShot(dialog, QStringLiteral("recorder-notification-dialog"));
     dialog->reject();
 

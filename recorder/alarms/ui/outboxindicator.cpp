@@ -2,8 +2,9 @@
 
 namespace {
 
-// Room for the answer in a status bar of a 1024-pixel window.
-constexpr int ShownAnswerLength = 60;
+// Room for the answer beside the alarm counts in the status bar of a 1024-pixel window; the
+// whole answer is in the tool tip.
+constexpr int ShownAnswerLength = 28;
 
 } // namespace
 
