@@ -58,3 +58,96 @@ AlarmEventWrite AlarmEventWrite::closeInterrupted()
     w.kind = Kind::CloseInterrupted;
     return w;
 }
+
+namespace {
+
+// The order of the values; appended to, never reordered (journals keep them).
+enum Field
+{
+    FieldKind,
+    FieldId,
+    FieldSerial,
+    FieldChannel,
+    FieldAlarmKind,
+    FieldLimit,
+    FieldStart,
+    FieldRaised,
+    FieldExtremeValue,
+    FieldExtremeTime,
+    FieldEnd,
+    FieldEnded,
+    FieldAcknowledgedAt,
+    FieldAcknowledgedBy,
+    FieldComment,
+    FieldLastSamples,
+    FieldCount
+};
+
+template <typename T> QVariant optionalValue(const std::optional<T>& value)
+{
+    return value ? QVariant::fromValue(*value) : QVariant();
+}
+
+std::optional<double> optionalDouble(const QVariant& value)
+{
+    return value.isValid() ? std::optional<double>(value.toDouble()) : std::nullopt;
+}
+
+std::optional<qint64> optionalTime(const QVariant& value)
+{
+    return value.isValid() ? std::optional<qint64>(value.toLongLong()) : std::nullopt;
+}
+
+} // namespace
+
+QVariantList AlarmEventWrite::toValues() const
+{
+    QVariantList samples;
+    for (const auto& [serial, time] : lastSamples)
+        samples << serial << time;
+    QVariantList v;
+    v.reserve(FieldCount);
+    v << int(kind) << record.id << record.serial << record.channel << int(record.kind)
+      << optionalValue(record.limit) << record.start << record.raised
+      << optionalValue(record.extremeValue) << optionalValue(record.extremeTime)
+      << optionalValue(record.end) << int(record.ended) << optionalValue(record.acknowledgedAt)
+      << record.acknowledgedBy << record.comment << QVariant(samples);
+    return v;
+}
+
+bool AlarmEventWrite::fromValues(const QVariantList& v, AlarmEventWrite* write)
+{
+    if (v.size() != FieldCount)
+        return false;
+    const int kind = v.at(FieldKind).toInt();
+    const int alarmKind = v.at(FieldAlarmKind).toInt();
+    const int ended = v.at(FieldEnded).toInt();
+    if (kind < int(Kind::Insert) || kind > int(Kind::CloseInterrupted) ||
+        alarmKind < int(AlarmKind::High) || alarmKind > int(AlarmKind::Battery) ||
+        ended < int(AlarmEnd::Active) || ended > int(AlarmEnd::NoData))
+        return false;
+    AlarmEventWrite w;
+    w.kind = Kind(kind);
+    AlarmEventRecord& r = w.record;
+    r.id = v.at(FieldId).toLongLong();
+    r.serial = v.at(FieldSerial).toString();
+    r.channel = v.at(FieldChannel).toInt();
+    r.kind = AlarmKind(alarmKind);
+    r.limit = optionalDouble(v.at(FieldLimit));
+    r.start = v.at(FieldStart).toLongLong();
+    r.raised = v.at(FieldRaised).toLongLong();
+    r.extremeValue = optionalDouble(v.at(FieldExtremeValue));
+    r.extremeTime = optionalTime(v.at(FieldExtremeTime));
+    r.end = optionalTime(v.at(FieldEnd));
+    r.ended = AlarmEnd(ended);
+    r.acknowledgedAt = optionalTime(v.at(FieldAcknowledgedAt));
+    r.acknowledgedBy = v.at(FieldAcknowledgedBy).toString();
+    r.comment = v.at(FieldComment).toString();
+    const QVariantList samples = v.at(FieldLastSamples).toList();
+    if (samples.size() % 2 != 0)
+        return false;
+    for (int i = 0; i < samples.size(); i += 2)
+        w.lastSamples.append({samples.at(i).toString(), samples.at(i + 1).toLongLong()});
+    *write = w;
+    return true;
+}

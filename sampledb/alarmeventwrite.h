@@ -4,6 +4,7 @@
 
 #include <QPair>
 #include <QString>
+#include <QVariantList>
 #include <QVector>
 
 // One change of the alarm event log, as a value: whoever writes the database applies it inside
@@ -36,4 +37,9 @@ struct AlarmEventWrite
                                        const QString& comment);
     static AlarmEventWrite noteLastSamples(const QVector<QPair<QString, qint64>>& samples);
     static AlarmEventWrite closeInterrupted();
+
+    // The write as plain values, so that it can wait in the writer's spill journal, and back
+    // (false for values no version wrote).
+    QVariantList toValues() const;
+    static bool fromValues(const QVariantList& values, AlarmEventWrite* write);
 };

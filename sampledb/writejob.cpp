@@ -1,5 +1,8 @@
 #include "writejob.h"
 
+#include "alarmeventtable.h"
+#include "alarmeventwrite.h"
+#include "outboxtable.h"
 #include "sampletable.h"
 #include "sqlitestatement.h"
 
@@ -49,10 +52,75 @@ WriteJob WriteJob::forwardPosition(const QString& target, qint64 position)
     return {ForwardPosition, {target, position}};
 }
 
+WriteJob WriteJob::alarmEvent(const AlarmEventWrite& write)
+{
+    return {AlarmEvent, write.toValues()};
+}
+
+WriteJob WriteJob::outboxAdd(const OutboxRecord& r)
+{
+    return {OutboxAdd,
+            {r.messageId, r.eventId, r.kind, r.target, r.body, r.created, r.nextAttemptMs}};
+}
+
+WriteJob WriteJob::outboxAttempt(const QString& messageId, const QString& target, int attempts,
+                                 qint64 nextAttemptMs, const QString& lastError)
+{
+    return {OutboxAttempt, {messageId, target, attempts, nextAttemptMs, lastError}};
+}
+
+WriteJob WriteJob::outboxSent(const QString& messageId, const QString& target, qint64 sentAt)
+{
+    return {OutboxSent, {messageId, target, sentAt}};
+}
+
+namespace {
+
+bool countIs(const QVariantList& values, int count, const char* what, QString* error)
+{
+    if (values.size() == count)
+        return true;
+    *error = QString::fromLatin1(what) + QStringLiteral(": ") + QString::number(count) +
+             QStringLiteral(" values expected");
+    return false;
+}
+
+} // namespace
+
 bool WriteJob::run(sqlite3* db, qint64* rowId, QString* error) const
 {
     *rowId = 0;
     switch (kind) {
+    case AlarmEvent: {
+        AlarmEventWrite write;
+        if (!AlarmEventWrite::fromValues(values, &write)) {
+            *error = QStringLiteral("alarm event: values no version wrote");
+            return false;
+        }
+        return AlarmEventTable::apply(db, write, error);
+    }
+    case OutboxAdd: {
+        if (!countIs(values, 7, "outbox message", error))
+            return false;
+        OutboxRecord r;
+        r.messageId = values.at(0).toString();
+        r.eventId = values.at(1).toLongLong();
+        r.kind = values.at(2).toString();
+        r.target = values.at(3).toString();
+        r.body = values.at(4).toString();
+        r.created = values.at(5).toLongLong();
+        r.nextAttemptMs = values.at(6).toLongLong();
+        return OutboxTable::add(db, r, error);
+    }
+    case OutboxAttempt:
+        return countIs(values, 5, "outbox attempt", error) &&
+               OutboxTable::noteAttempt(db, values.at(0).toString(), values.at(1).toString(),
+                                        values.at(2).toInt(), values.at(3).toLongLong(),
+                                        values.at(4).toString(), error);
+    case OutboxSent:
+        return countIs(values, 3, "outbox sent", error) &&
+               OutboxTable::markSent(db, values.at(0).toString(), values.at(1).toString(),
+                                     values.at(2).toLongLong(), error);
     case ForwardPosition:
         if (values.size() != 2) {
             *error = QStringLiteral("forward position: two values expected");

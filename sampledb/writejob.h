@@ -4,6 +4,8 @@
 #include <QString>
 #include <QVariantList>
 
+struct AlarmEventWrite;
+struct OutboxRecord;
 struct sqlite3;
 
 // A write to the project's database other than a sample, carried by the DatabaseWriter in order
@@ -23,6 +25,12 @@ struct WriteJob
         None = 0,
         // A forwarding target's cursor: the last row id that went out in full.
         ForwardPosition = 1,
+        // A change of the alarm event log (AlarmEventWrite::toValues()).
+        AlarmEvent = 2,
+        // A notification put into the outbox, a failed try to send one, one sent.
+        OutboxAdd = 3,
+        OutboxAttempt = 4,
+        OutboxSent = 5,
     };
 
     Kind kind = None;
@@ -31,6 +39,11 @@ struct WriteJob
     // The state table's name of a forwarding target's cursor.
     static QString forwardPositionName(const QString& target);
     static WriteJob forwardPosition(const QString& target, qint64 position);
+    static WriteJob alarmEvent(const AlarmEventWrite& write);
+    static WriteJob outboxAdd(const OutboxRecord& record);
+    static WriteJob outboxAttempt(const QString& messageId, const QString& target, int attempts,
+                                  qint64 nextAttemptMs, const QString& lastError);
+    static WriteJob outboxSent(const QString& messageId, const QString& target, qint64 sentAt);
 
     // Runs the job on the writer's connection, inside its transaction. `rowId` gets the row id
     // the job wrote (0 when it wrote none). False with the reason when the job failed (the

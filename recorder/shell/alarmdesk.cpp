@@ -3,9 +3,15 @@
 #include "alarmeventstore.h"
 #include "alarmmonitor.h"
 #include "alarmscreen.h"
+#include "notificationdialog.h"
+#include "outboxindicator.h"
 #include "projectalarms.h"
+#include "projectfile.h"
+#include "projectnotifications.h"
+#include "writeralarmeventstore.h"
 
 #include <QBoxLayout>
+#include <QDebug>
 
 AlarmDesk::AlarmDesk(QWidget* window_, QBoxLayout* statusLayout, int position,
                      const Critical& critical)
@@ -14,6 +20,8 @@ AlarmDesk::AlarmDesk(QWidget* window_, QBoxLayout* statusLayout, int position,
 {
     statusLayout->insertWidget(position, m_indicator);
     m_indicator->hide();
+    m_outboxIndicator = new OutboxIndicator;
+    statusLayout->insertWidget(position + 1, m_outboxIndicator);
     connect(m_indicator, &QAbstractButton::clicked, this, &AlarmDesk::showScreen);
 }
 
@@ -22,14 +30,26 @@ AlarmDesk::~AlarmDesk()
     close();
 }
 
+// The log goes through the project's one writer, so that the GUI thread never waits on the file.
 void AlarmDesk::open(const QString& projectPath, const QString& projectName,
-                     const QList<ConfiguredDevice*>& gateways)
+                     const QList<ConfiguredDevice*>& gateways, DatabaseWriter* writer)
 {
-    alarms = std::make_unique<ProjectAlarms>(projectPath, projectName, gateways);
+    store = std::make_unique<WriterAlarmEventStore>(writer, ProjectFile::databasePath(projectPath));
+    if (!store->open())
+        qWarning().noquote() << QStringLiteral("AlarmDesk::open : ") + store->errorText();
+    alarms = std::make_unique<ProjectAlarms>(projectPath, projectName, gateways, store.get());
     connect(alarms.get(), &ProjectAlarms::countsChanged, m_indicator, &AlarmIndicator::setCounts);
-    connect(alarms.get(), &ProjectAlarms::pendingWritesChanged, m_indicator,
+    connect(store.get(), &WriterAlarmEventStore::written, alarms.get(), &ProjectAlarms::logWritten);
+    connect(store.get(), &WriterAlarmEventStore::pendingChanged, m_indicator,
             &AlarmIndicator::setPendingWrites);
     alarms->open();
+    m_projectPath = projectPath;
+    m_projectName = projectName;
+    m_notifications =
+        std::make_unique<ProjectNotifications>(projectPath, writer, alarms->monitor());
+    connect(m_notifications.get(), &ProjectNotifications::outboxStateChanged, m_outboxIndicator,
+            &OutboxIndicator::setState);
+    m_notifications->start();
     m_indicator->setCounts(alarms->activeCount(), alarms->unacknowledgedCount());
     m_indicator->setPendingWrites(alarms->store()->pendingCount());
     m_indicator->setVisible(true);
@@ -38,7 +58,13 @@ void AlarmDesk::open(const QString& projectPath, const QString& projectName,
 void AlarmDesk::close()
 {
     delete m_screen;
+    // What waits stays in the outbox for the next start; the alarms' ends send nothing more.
+    m_notifications.reset();
+    if (m_outboxIndicator)
+        m_outboxIndicator->setState(0, QString());
     alarms.reset();
+    // Its last writes are the writer's now, which goes with the recording cycle after this.
+    store.reset();
     if (m_indicator)
         m_indicator->setVisible(false);
     sound->stop();
@@ -54,6 +80,7 @@ void AlarmDesk::tick(const QList<ConfiguredDevice*>& gateways)
 {
     if (alarms) {
         alarms->tick();
+        m_notifications->tick();
         sound->update(*alarms->monitor());
     } else {
         sound->update(gateways);
@@ -76,4 +103,18 @@ void AlarmDesk::showScreen()
 AlarmScreen* AlarmDesk::screen() const
 {
     return m_screen;
+}
+
+// The dialog answers later (the secrets come and go through the user's secret store).
+void AlarmDesk::showNotificationDialog()
+{
+    if (!alarms)
+        return;
+    auto* dialog = new NotificationDialog(m_projectPath, m_projectName, nullptr, window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this] {
+        if (m_notifications)
+            m_notifications->reload();
+    });
+    dialog->open();
 }

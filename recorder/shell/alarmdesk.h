@@ -2,6 +2,7 @@
 
 #include "alarmindicator.h"
 #include "alarmsound.h"
+#include "outboxindicator.h"
 
 #include <QList>
 #include <QObject>
@@ -14,14 +15,18 @@
 class AlarmIndicator;
 class AlarmScreen;
 class ConfiguredDevice;
+class ProjectNotifications;
+class DatabaseWriter;
 class ProjectAlarms;
 class QAudioOutput;
 class QBoxLayout;
 class QWidget;
+class WriterAlarmEventStore;
 
 // What the recorder's window shows of the alarms: the open project's alarms and their log, the
-// status-bar indicator, the Alarms screen and the sound. The alarms run whenever a project polls,
-// recording or not; without a project the sound follows the gateways' out-of-range flags.
+// status-bar indicator, the Alarms screen and the sound, and the project's notifications with
+// their dialog and the status bar's word on a failing outbox. The alarms run whenever a project
+// polls, recording or not; without a project the sound follows the gateways' out-of-range flags.
 class AlarmDesk : public QObject
 {
     Q_OBJECT
@@ -34,8 +39,10 @@ public:
     AlarmDesk(QWidget* window, QBoxLayout* statusLayout, int position, const Critical& critical);
     ~AlarmDesk() override;
 
+    // The alarm log goes through the project's one database `writer`, which must stay open
+    // until close().
     void open(const QString& projectPath, const QString& projectName,
-              const QList<ConfiguredDevice*>& gateways);
+              const QList<ConfiguredDevice*>& gateways, DatabaseWriter* writer);
     // Active alarms end as stopped by the recorder; the screen showing them goes first. The
     // sound stops.
     void close();
@@ -44,10 +51,14 @@ public:
     // Once a clock second: delays and no-data times run on, the sound follows.
     void tick(const QList<ConfiguredDevice*>& gateways);
     void showScreen();
+    // The project's notification settings; saved ones reach the running notifications at once.
+    void showNotificationDialog();
 
     ProjectAlarms* projectAlarms() const { return alarms.get(); }
     AlarmScreen* screen() const;
     AlarmIndicator* indicator() const { return m_indicator; }
+    OutboxIndicator* outboxIndicator() const { return m_outboxIndicator; }
+    ProjectNotifications* notifications() const { return m_notifications.get(); }
     QAudioOutput* audioOutput() const { return sound->output(); }
 
 private:
@@ -55,6 +66,13 @@ private:
     AlarmSound* sound;
     // Its status bar may be gone before the desk.
     QPointer<AlarmIndicator> m_indicator;
+    // The log's writes through the project's writer; it outlives the alarms.
+    std::unique_ptr<WriterAlarmEventStore> store;
     std::unique_ptr<ProjectAlarms> alarms;
+    // Fed by the alarms; they go first.
+    std::unique_ptr<ProjectNotifications> m_notifications;
+    QPointer<OutboxIndicator> m_outboxIndicator;
+    QString m_projectPath;
+    QString m_projectName;
     QPointer<AlarmScreen> m_screen;
 };

@@ -127,6 +127,8 @@ void QuillmarMain::createMenus()
         connect(command.first, &QAction::triggered, this, command.second);
     connect(menus->actionAlarms, &QAction::triggered, this, &QuillmarMain::slotShowAlarms);
     connect(menus->actionForwarding, &QAction::triggered, this, &QuillmarMain::slotForwarding);
+    connect(menus->actionNotifications, &QAction::triggered, this,
+            [this] { desk->showNotificationDialog(); });
     connect(menus->actionExit, &QAction::triggered, this, &QWidget::close);
     connect(menus->actionAutoLoad, &QAction::triggered, this, &QuillmarMain::slotAutoProject);
     connect(menus->actionAutoRecord, &QAction::triggered, this, &QuillmarMain::slotAutoRecord);
@@ -299,7 +301,7 @@ void QuillmarMain::openProjectRuntime()
     center->setRecordTimes(cycle->recordStartTime(), cycle->recordEndTime());
     center->setDeviceList(session.gateways());
     placeScreen(center);
-    desk->open(session.filePath(), session.name(), session.gateways());
+    desk->open(session.filePath(), session.name(), session.gateways(), cycle->sampleWriter());
 
     if (projectOpen)
         cycle->startPolling();
@@ -408,6 +410,8 @@ void QuillmarMain::endProgram()
         quitProgram();
         return;
     }
+    // The alarms' last writes go with the writer's last flush.
+    desk->close();
     // The writer keeps trying from its own thread while the window stays responsive; queued,
     // so that the cycle is not closed from inside its own signal.
     connect(cycle, &RecordingCycle::shutdownFinished, this, &QuillmarMain::quitProgram,

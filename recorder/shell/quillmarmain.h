@@ -14,10 +14,12 @@
 #include <memory>
 
 class ConfiguredDevice;
-class ProjectForwarding;
+class OutboxIndicator;
 class ProjectCenter;
+class ProjectForwarding;
 class ProjectMain;
 class ProjectManager;
+class ProjectNotifications;
 class QLabel;
 class QTimer;
 class RecorderMenus;
@@ -64,6 +66,8 @@ public:
     ProjectAlarms* projectAlarms() const { return desk->projectAlarms(); }
     AlarmScreen* alarmScreen() const { return desk->screen(); }
     AlarmIndicator* alarmIndicator() const { return desk->indicator(); }
+    OutboxIndicator* outboxIndicator() const { return desk->outboxIndicator(); }
+    ProjectNotifications* projectNotifications() const { return desk->notifications(); }
     QAudioOutput* audioOutput() const { return desk->audioOutput(); }
     QLabel* forwardingLabel() const { return m_forwardingLabel; }
     ProjectForwarding* projectForwarding() const { return session.forwarding(); }

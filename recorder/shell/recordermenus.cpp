@@ -31,6 +31,8 @@ RecorderMenus::RecorderMenus(QWidget* window)
     menuProject = newMenu(window, "menuProject");
     actionAddDelete = menuAction(menuProject, QStringLiteral("Add/Delete"), "actionAddDelete");
     actionClose = menuAction(menuProject, QStringLiteral("Close"), "actionClose");
+    actionNotifications =
+        menuAction(menuProject, QStringLiteral("Notifications..."), "actionNotifications");
     menuProject->addSeparator();
     actionAutoLoad =
         menuAction(menuProject, QStringLiteral("Auto Load Recent Project"), "actionAutoLoad", true);
@@ -71,8 +73,8 @@ RecorderMenus::RecorderMenus(QWidget* window)
 
 void RecorderMenus::setProjectActionsEnabled(bool enabled)
 {
-    for (QAction* action : {actionAddDelete, actionClose, actionRefresh, actionDataViewer,
-                            actionAlarms, actionExpansion})
+    for (QAction* action : {actionAddDelete, actionClose, actionNotifications, actionRefresh,
+                            actionDataViewer, actionAlarms, actionExpansion})
         action->setEnabled(enabled);
     menuReport->setEnabled(enabled);
     menuReport->menuAction()->setEnabled(enabled);

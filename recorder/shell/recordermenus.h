@@ -29,6 +29,7 @@ public:
     QMenu* menuScreen = nullptr;
     QAction* actionAddDelete = nullptr;
     QAction* actionClose = nullptr;
+    QAction* actionNotifications = nullptr;
     QAction* actionAutoLoad = nullptr;
     QAction* actionAutoRecord = nullptr;
     QAction* actionRefresh = nullptr;

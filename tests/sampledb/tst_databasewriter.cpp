@@ -1,10 +1,13 @@
+#include "alarmeventtable.h"
 #include "databasewriter.h"
 #include "flushpolicy.h"
 #include "indexbuilder.h"
 #include "insertserialdata.h"
+#include "outboxtable.h"
 #include "samplereader.h"
 #include "sampletable.h"
 #include "spilljournal.h"
+#include "sqliteconnection.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,6 +22,8 @@
 #include <QtTest>
 
 #include <memory>
+
+#include <sqlite3.h>
 
 namespace {
 
@@ -98,6 +103,8 @@ private slots:
     void endUnderLock_data();
     void endUnderLock();
     void killedDuringBuild();
+    void alarmAndOutboxWritesKept_data();
+    void alarmAndOutboxWritesKept();
 
 private:
     std::unique_ptr<DatabaseWriter> openWriter();
@@ -324,6 +331,94 @@ void TestDatabaseWriter::killedDuringBuild()
             rows.contains(QStringLiteral("KILL %1 %2").arg(20 + second).arg(1700000000 + second)),
             qPrintable(QString::number(second)));
     QVERIFY(!QFileInfo(journal()).exists());
+}
+
+void TestDatabaseWriter::alarmAndOutboxWritesKept_data()
+{
+    QTest::addColumn<bool>("locked"); // the file locked elsewhere until the writer is gone
+    QTest::newRow("file free") << false;
+    QTest::newRow("file locked: journal, next start") << true;
+}
+
+// Catches: an alarm event or outbox write lost on its way through the writer's journal, changed
+// by it (an optional value, a text), applied out of order, or twice (a second message row, an
+// acknowledgement replaced) when the journal is replayed.
+void TestDatabaseWriter::alarmAndOutboxWritesKept()
+{
+    QFETCH(bool, locked);
+    AlarmEventRecord event;
+    event.id = 7;
+    event.serial = QStringLiteral("W1");
+    event.channel = 2;
+    event.kind = AlarmKind::Low;
+    event.limit = -18.5;
+    event.start = 1700000000;
+    event.raised = 1700000060;
+    OutboxRecord message;
+    message.messageId = QStringLiteral("alarm.7.start");
+    message.eventId = 7;
+    message.kind = QStringLiteral("start");
+    message.target = QStringLiteral("email");
+    message.body = QStringLiteral("{\"node\":\"Kühlraum\"}");
+    message.created = 1700000060;
+    message.nextAttemptMs = 1700000060000;
+    {
+        auto writer = openWriter();
+        QVERIFY(writer);
+        std::unique_ptr<LockHolder> holder;
+        if (locked) {
+            holder = std::make_unique<LockHolder>(database);
+            QVERIFY(holder->locked);
+        }
+        writer->submit(WriteJob::alarmEvent(AlarmEventWrite::insert(event)));
+        writer->submit(WriteJob::outboxAdd(message));
+        writer->submit(WriteJob::outboxAttempt(message.messageId, message.target, 1, 1700000070000,
+                                               QStringLiteral("421 busy")));
+        writer->submit(WriteJob::alarmEvent(
+            AlarmEventWrite::close(7, 1700000300, AlarmEnd::Cleared, -20.25, 1700000200)));
+        writer->submit(WriteJob::alarmEvent(
+            AlarmEventWrite::acknowledge(7, 1700000400, QStringLiteral("Ana"), QString())));
+        writer->submit(WriteJob::alarmEvent(
+            AlarmEventWrite::acknowledge(7, 1700000500, QStringLiteral("Bo"), QString())));
+        writer->submit(WriteJob::outboxAdd(message));
+        writer->submit(WriteJob::outboxSent(message.messageId, message.target, 1700000080));
+        if (!locked)
+            QVERIFY(writer->flushAndWait(0));
+        writer.reset();
+        QCOMPARE(QFileInfo(journal()).isFile(), locked);
+    }
+    if (locked) {
+        for (int start = 0; start < 2; ++start) {
+            auto writer = openWriter();
+            QVERIFY(writer);
+            QTRY_COMPARE(writer->status().waitingJobs, 0);
+        }
+    }
+    SqliteConnection connection;
+    QVERIFY(connection.open(database, SQLITE_OPEN_READONLY));
+    QVector<AlarmEventRecord> events;
+    QString error;
+    QVERIFY2(AlarmEventTable::list(connection.get(), AlarmEventFilter(), &events, &error),
+             qPrintable(error));
+    QCOMPARE(events.size(), 1);
+    const AlarmEventRecord& e = events.at(0);
+    QCOMPARE(e.serial, event.serial);
+    QCOMPARE(e.channel, 2);
+    QCOMPARE(e.kind, AlarmKind::Low);
+    QCOMPARE(e.limit, std::optional<double>(-18.5));
+    QCOMPARE(e.end, std::optional<qint64>(1700000300));
+    QCOMPARE(e.ended, AlarmEnd::Cleared);
+    QCOMPARE(e.extremeValue, std::optional<double>(-20.25));
+    QCOMPARE(e.acknowledgedBy, QStringLiteral("Ana"));
+    QVector<OutboxRecord> outbox;
+    QVERIFY2(OutboxTable::all(connection.get(), &outbox, &error), qPrintable(error));
+    QCOMPARE(outbox.size(), 1);
+    QCOMPARE(outbox.at(0).body, message.body);
+    QCOMPARE(outbox.at(0).attempts, 2);
+    QCOMPARE(outbox.at(0).lastError, QStringLiteral("421 busy"));
+    QCOMPARE(outbox.at(0).sentAt, std::optional<qint64>(1700000080));
+    QVERIFY2(OutboxTable::unsent(connection.get(), &outbox, &error), qPrintable(error));
+    QVERIFY(outbox.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDatabaseWriter)

@@ -7,11 +7,15 @@
 #include "databasepeek.h"
 #include "datainterval.h"
 #include "nodedevice.h"
+#include "notificationdialog.h"
+#include "notificationsettings.h"
+#include "outboxindicator.h"
 #include "projectalarms.h"
 #include "projectcenter.h"
 #include "projectforwarding.h"
 #include "projectmain.h"
 #include "projectmanager.h"
+#include "secretstore.h"
 #include "shelltestsupport.h"
 #include "treemodel.h"
 #include "windowfit.h"
@@ -19,11 +23,13 @@
 #include <QAudioDeviceInfo>
 #include <QCommandLinkButton>
 #include <QDir>
+#include <QHostAddress>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -62,6 +68,7 @@ private slots:
     void alarmsWhileProjectRuns();
     void forwardingWhileProjectRuns_data();
     void forwardingWhileProjectRuns();
+    void notificationsWhileProjectRuns();
     void fitsSmallScreen();
 
 private:
@@ -244,8 +251,8 @@ void TestQuillmarMain::actionStates()
     auto window = makeWindow();
     QuillmarMain* w = window.get();
     const QList<const char*> projectActions = {
-        "actionAddDelete", "actionClose",     "actionRefresh",   "actionDataViewer",
-        "actionAlarms",    "actionExpansion", "actionForwarding"};
+        "actionAddDelete",  "actionClose",     "actionNotifications", "actionRefresh",
+        "actionDataViewer", "actionAlarms",    "actionExpansion",     "actionForwarding"};
     auto reports = [w](bool usable) {
         QCOMPARE(w->findChild<QMenu*>(QStringLiteral("menuReport"))->menuAction()->isEnabled(),
                  usable);
@@ -705,6 +712,63 @@ void TestQuillmarMain::forwardingWhileProjectRuns()
     dialog->close();
     window->slotCloseProject();
     QVERIFY(!label->isVisible());
+}
+
+// Catches: a notification dialog that cannot be reached from the Project menu or shows another
+// project's settings, an alarm that sends nothing, a failing outbox the status bar keeps quiet
+// about (or goes on showing without a project), or a message lost when the project closes.
+void TestQuillmarMain::notificationsWhileProjectRuns()
+{
+    const QString path = writeProject(projectPath(QStringLiteral("notify")), {1});
+    quint16 port = 0;
+    {
+        // A mail server that is down: nothing listens there.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    NotificationSettings settings;
+    settings.emailEnabled = true;
+    settings.smtpHost = QStringLiteral("127.0.0.1");
+    settings.smtpPort = port;
+    settings.smtpSecurity = SmtpSecurity::None;
+    settings.sender = QStringLiteral("recorder@store.example");
+    settings.recipients = QStringList{QStringLiteral("duty@store.example")};
+    settings.save(path);
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+
+    action(window.get(), "actionNotifications")->trigger();
+    auto* dialog = window->findChild<NotificationDialog*>();
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(dialog->settings().smtpPort, port);
+    QCOMPARE(dialog->settings().recipients, settings.recipients);
+    // Where the secrets are kept is said once the store has looked.
+    QTRY_VERIFY_WITH_TIMEOUT(dialog->secretStore()->backend() != SecretStore::Backend::Undecided,
+                             10000);
+    WindowFit::saveShot(dialog, QStringLiteral("recorder-notification-dialog"));
+    dialog->reject();
+
+    OutboxIndicator* outbox = window->outboxIndicator();
+    QVERIFY(!outbox->isVisible());
+    NodeDevice* node = window->gateways().first()->nodes().first();
+    node->setAlarmRanges(10, 30, 0, 0);
+    window->slotUpdateProjectFile();
+    node->setData(QStringLiteral("35.00"), QString(), QStringLiteral("-1"), QStringLiteral("-1"),
+                  QDateTime::currentDateTimeUtc(), false);
+    QTRY_VERIFY_WITH_TIMEOUT(outbox->isVisible(), 20000);
+    QVERIFY2(outbox->text().startsWith(QStringLiteral("Notifications: 1 not sent (")),
+             qPrintable(outbox->text()));
+    QVERIFY(!outbox->toolTip().isEmpty());
+    WindowFit::saveShot(window.get(), QStringLiteral("recorder-outbox-failing"));
+
+    const QString database = ProjectFile::databasePath(path);
+    window->slotCloseProject();
+    QVERIFY(!outbox->isVisible());
+    QCOMPARE(DatabasePeek::scalar(database, QStringLiteral("select count(*) from "
+                                                           "notification_outbox where sentAt is "
+                                                           "null and kind = 'start'")),
+             qint64(1));
 }
 
 // Catches a screen of the recorder that makes its window larger than a 1280x720 screen less a

@@ -83,7 +83,7 @@ bool SmtpServer::makeCertificates()
                 QStringLiteral("server.pem")});
 }
 
-bool SmtpServer::start(Mode mode, const QString& user, const QString& password)
+bool SmtpServer::start(Mode mode, const QString& user, const QString& password, quint16 port)
 {
     stop();
     static int runs = 0;
@@ -101,6 +101,8 @@ bool SmtpServer::start(Mode mode, const QString& user, const QString& password)
     }
     if (!user.isEmpty())
         arguments << QStringLiteral("--user") << user << QStringLiteral("--password") << password;
+    if (port != 0)
+        arguments << QStringLiteral("--port") << QString::number(port);
 
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);

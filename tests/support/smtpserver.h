@@ -29,7 +29,10 @@ public:
     // a second CA that signed nothing here.
     bool makeCertificates();
     // Starts the server; with a user, only a login with that password is let in.
-    bool start(Mode mode, const QString& user = QString(), const QString& password = QString());
+    // A `port` of 0 takes a free one; a server started again after an outage gives the one it
+    // had. Each start stores into a folder of its own.
+    bool start(Mode mode, const QString& user = QString(), const QString& password = QString(),
+               quint16 port = 0);
     void stop();
 
     quint16 port() const { return m_port; }

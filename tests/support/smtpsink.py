@@ -47,6 +47,8 @@ def main():
     parser.add_argument("--key")
     parser.add_argument("--user")
     parser.add_argument("--password")
+    # A server that comes back after an outage listens where it did before.
+    parser.add_argument("--port", type=int, default=0)
     args = parser.parse_args()
 
     context = None
@@ -73,7 +75,7 @@ def main():
 
     async def serve():
         server = await asyncio.get_running_loop().create_server(
-            factory, "127.0.0.1", 0, ssl=context if args.mode == "smtps" else None)
+            factory, "127.0.0.1", args.port, reuse_address=True, ssl=context if args.mode == "smtps" else None)
         print(f"PORT {server.sockets[0].getsockname()[1]}", flush=True)
         async with server:
             await server.serve_forever()

@@ -1,0 +1,314 @@
+#include "notificationoutbox.h"
+
+#include "databasewriter.h"
+#include "notificationservice.h"
+#include "outboxtable.h"
+#include "sqliteconnection.h"
+#include "writejob.h"
+
+#include <QDebug>
+#include <QFutureWatcher>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QtConcurrent>
+
+#include <sqlite3.h>
+
+#include <cmath>
+
+namespace {
+
+// A file without WAL may be locked by the writer's commit for a moment; the loading thread can
+// wait that long.
+constexpr int LoadBusyTimeoutMs = 2000;
+
+QString entryKey(const QString& messageId, const QString& target)
+{
+    return messageId + QLatin1Char(' ') + target;
+}
+
+QJsonValue numberOrNull(double value)
+{
+    return std::isfinite(value) ? QJsonValue(value) : QJsonValue();
+}
+
+double numberOrNan(const QJsonValue& value)
+{
+    return value.isDouble() ? value.toDouble() : std::numeric_limits<double>::quiet_NaN();
+}
+
+QJsonValue timeOrNull(const QDateTime& time)
+{
+    return time.isValid() ? QJsonValue(double(time.toMSecsSinceEpoch())) : QJsonValue();
+}
+
+QDateTime timeOrInvalid(const QJsonValue& value)
+{
+    return value.isDouble() ? QDateTime::fromMSecsSinceEpoch(qint64(value.toDouble()))
+                            : QDateTime();
+}
+
+// The row's body: what the message is made from, so that a later run builds the same texts.
+QString encodeEvent(const NotificationEvent& e)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("eventId"), double(e.eventId));
+    o.insert(QStringLiteral("kind"), int(e.kind));
+    o.insert(QStringLiteral("sequence"), e.sequence);
+    o.insert(QStringLiteral("alarmKind"), int(e.alarmKind));
+    o.insert(QStringLiteral("project"), e.projectName);
+    o.insert(QStringLiteral("node"), e.nodeName);
+    o.insert(QStringLiteral("serial"), e.serial);
+    o.insert(QStringLiteral("channel"), e.channelName);
+    o.insert(QStringLiteral("value"), numberOrNull(e.value));
+    o.insert(QStringLiteral("limit"), numberOrNull(e.limit));
+    o.insert(QStringLiteral("unit"), e.unit);
+    o.insert(QStringLiteral("start"), timeOrNull(e.start));
+    o.insert(QStringLiteral("end"), timeOrNull(e.end));
+    return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
+}
+
+bool decodeEvent(const QString& body, NotificationEvent* e)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(body.toUtf8());
+    if (!doc.isObject())
+        return false;
+    const QJsonObject o = doc.object();
+    const int kind = o.value(QStringLiteral("kind")).toInt(-1);
+    const int alarmKind = o.value(QStringLiteral("alarmKind")).toInt(-1);
+    if (kind < int(NotificationKind::Start) || kind > int(NotificationKind::Test) ||
+        alarmKind < int(AlarmKind::High) || alarmKind > int(AlarmKind::Battery))
+        return false;
+    e->eventId = qint64(o.value(QStringLiteral("eventId")).toDouble());
+    e->kind = NotificationKind(kind);
+    e->sequence = o.value(QStringLiteral("sequence")).toInt();
+    e->alarmKind = AlarmKind(alarmKind);
+    e->projectName = o.value(QStringLiteral("project")).toString();
+    e->nodeName = o.value(QStringLiteral("node")).toString();
+    e->serial = o.value(QStringLiteral("serial")).toString();
+    e->channelName = o.value(QStringLiteral("channel")).toString();
+    e->value = numberOrNan(o.value(QStringLiteral("value")));
+    e->limit = numberOrNan(o.value(QStringLiteral("limit")));
+    e->unit = o.value(QStringLiteral("unit")).toString();
+    e->start = timeOrInvalid(o.value(QStringLiteral("start")));
+    e->end = timeOrInvalid(o.value(QStringLiteral("end")));
+    return true;
+}
+
+// On a pool thread: the rows left unsent.
+QVector<OutboxRecord> readUnsent(const QString& path, QString* error)
+{
+    QVector<OutboxRecord> rows;
+    SqliteConnection db;
+    if (!db.open(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX)) {
+        *error = db.errorText();
+        return rows;
+    }
+    sqlite3_busy_timeout(db.get(), LoadBusyTimeoutMs);
+    OutboxTable::unsent(db.get(), &rows, error);
+    return rows;
+}
+
+} // namespace
+
+NotificationOutbox::NotificationOutbox(DatabaseWriter* databaseWriter, const QString& databasePath,
+                                       NotificationService* notificationService, QObject* parent)
+    : QObject(parent), writer(databaseWriter), path(databasePath), service(notificationService),
+      clock([] { return QDateTime::currentDateTime(); })
+{
+    connect(service, &NotificationService::finished, this, &NotificationOutbox::answered);
+}
+
+NotificationOutbox::~NotificationOutbox() = default;
+
+void NotificationOutbox::setClock(const Clock& now)
+{
+    clock = now;
+}
+
+qint64 NotificationOutbox::nowMs() const
+{
+    return clock().toMSecsSinceEpoch();
+}
+
+void NotificationOutbox::setTarget(const NotificationTarget& target)
+{
+    targets.insert(target.name, target);
+    sendDue();
+}
+
+void NotificationOutbox::removeTarget(const QString& name)
+{
+    targets.remove(name);
+}
+
+qint64 NotificationOutbox::retryDelayMs(int attempts)
+{
+    qint64 delay = FirstRetryMs;
+    for (int i = 1; i < attempts && delay < LongestRetryMs; ++i)
+        delay *= 2;
+    return std::min(delay, LongestRetryMs);
+}
+
+int NotificationOutbox::failingCount() const
+{
+    return int(std::count_if(entries.begin(), entries.end(),
+                             [](const Entry& e) { return e.attempts > 0; }));
+}
+
+void NotificationOutbox::load()
+{
+    auto* watcher = new QFutureWatcher<QPair<QVector<OutboxRecord>, QString>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        const auto [rows, error] = watcher->result();
+        if (!error.isEmpty())
+            qWarning().noquote() << QStringLiteral("NotificationOutbox::load : ") + error;
+        QVector<Entry> read;
+        for (const OutboxRecord& r : rows) {
+            NotificationEvent event;
+            if (!decodeEvent(r.body, &event)) {
+                qWarning().noquote() << QStringLiteral("NotificationOutbox::load : unreadable "
+                                                       "message left in the table : ") +
+                                            r.messageId;
+                continue;
+            }
+            Entry e;
+            e.message = NotificationMessage(event);
+            e.message.setCreated(QDateTime::fromSecsSinceEpoch(r.created));
+            e.messageId = r.messageId;
+            e.target = r.target;
+            e.attempts = r.attempts;
+            e.nextAttemptMs = r.nextAttemptMs;
+            e.lastError = r.lastError;
+            read << e;
+        }
+        adoptLoaded(read);
+    });
+    const QString file = path;
+    watcher->setFuture(QtConcurrent::run([file] {
+        QString error;
+        QVector<OutboxRecord> rows = readUnsent(file, &error);
+        return qMakePair(rows, error);
+    }));
+}
+
+void NotificationOutbox::adoptLoaded(const QVector<Entry>& rows)
+{
+    QSet<QString> known;
+    for (const Entry& e : qAsConst(entries))
+        known.insert(entryKey(e.messageId, e.target));
+    QVector<Entry> older;
+    for (const Entry& e : rows) {
+        const QString key = entryKey(e.messageId, e.target);
+        if (!known.contains(key) && !sentKeys.contains(key))
+            older << e;
+        if (!e.lastError.isEmpty())
+            m_lastError = e.lastError;
+    }
+    // The older messages go first, in the order they were made.
+    entries = older + entries;
+    emit loaded(older.size());
+    reportState();
+    sendDue();
+}
+
+void NotificationOutbox::add(const NotificationMessage& message, const QString& target)
+{
+    Entry e;
+    e.message = message;
+    // Made now by the outbox's clock; the Date of every try and of a resend after a restart.
+    e.message.setCreated(clock());
+    e.messageId = message.key();
+    e.target = target;
+    e.nextAttemptMs = nowMs();
+    const QString key = entryKey(e.messageId, e.target);
+    if (sentKeys.contains(key))
+        return;
+    for (const Entry& other : qAsConst(entries)) {
+        if (entryKey(other.messageId, other.target) == key)
+            return;
+    }
+    OutboxRecord r;
+    r.messageId = e.messageId;
+    r.eventId = message.event().eventId;
+    r.kind = NotificationMessage::kindName(message.event().kind);
+    r.target = target;
+    r.body = encodeEvent(message.event());
+    r.created = e.message.created().toSecsSinceEpoch();
+    r.nextAttemptMs = e.nextAttemptMs;
+    if (writer) {
+        writer->submit(WriteJob::outboxAdd(r));
+        // Into the file at once rather than at the flush policy's pace: the message is what a
+        // crash must not take.
+        writer->flush(nowMs());
+    }
+    entries << e;
+    sendDue();
+}
+
+void NotificationOutbox::tick()
+{
+    sendDue();
+}
+
+void NotificationOutbox::sendDue()
+{
+    if (inFlight != 0)
+        return;
+    const qint64 now = nowMs();
+    for (const Entry& e : qAsConst(entries)) {
+        if (e.nextAttemptMs > now || !targets.contains(e.target))
+            continue;
+        inFlightKey = entryKey(e.messageId, e.target);
+        inFlight = service->send(e.message, targets.value(e.target));
+        return;
+    }
+}
+
+void NotificationOutbox::answered(quint64 request, const NotificationOutcome& outcome)
+{
+    if (request != inFlight)
+        return;
+    inFlight = 0;
+    const auto it = std::find_if(entries.begin(), entries.end(), [this](const Entry& e) {
+        return entryKey(e.messageId, e.target) == inFlightKey;
+    });
+    if (it != entries.end()) {
+        if (outcome.accepted) {
+            const qint64 sentAt = clock().toSecsSinceEpoch();
+            if (writer)
+                writer->submit(WriteJob::outboxSent(it->messageId, it->target, sentAt));
+            sentKeys.insert(inFlightKey);
+            const QString messageId = it->messageId;
+            const QString target = it->target;
+            entries.erase(it);
+            emit sent(messageId, target);
+        } else {
+            ++it->attempts;
+            it->nextAttemptMs = nowMs() + retryDelayMs(it->attempts);
+            it->lastError = outcome.answer;
+            m_lastError = outcome.answer;
+            qWarning().noquote() << QStringLiteral("NotificationOutbox : not sent : ") +
+                                        it->messageId + QStringLiteral(" to ") + it->target +
+                                        QStringLiteral(" : ") + outcome.answer;
+            if (writer)
+                writer->submit(WriteJob::outboxAttempt(it->messageId, it->target, it->attempts,
+                                                       it->nextAttemptMs, it->lastError));
+        }
+    }
+    inFlightKey.clear();
+    reportState();
+    sendDue();
+}
+
+void NotificationOutbox::reportState()
+{
+    const int failing = failingCount();
+    const QString error = failing > 0 ? m_lastError : QString();
+    if (failing == reportedFailing && error == reportedError)
+        return;
+    reportedFailing = failing;
+    reportedError = error;
+    emit stateChanged(failing, error);
+}

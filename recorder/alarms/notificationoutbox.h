@@ -1,0 +1,105 @@
+#pragma once
+
+#include "notificationmessage.h"
+#include "notificationoutcome.h"
+#include "notificationtarget.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+
+class DatabaseWriter;
+class NotificationService;
+
+// The project's notifications on their way: every message is put into the outbox table through
+// the project's database writer and sent from there by the NotificationService (off the GUI
+// thread), one at a time, until a server accepted it; then it is marked sent, again through the
+// writer. A refused or failed send is tried again after 10 s, then after twice as long each
+// time, up to 5 min. Messages a recorder left unsent (a crash, an outage) are read from the
+// table when the project opens (off the GUI thread) and go out then: each message is sent once
+// when all goes well and at most once more when the program died between the server's
+// acceptance and the writer's commit of the mark (the message id lets a receiver spot it).
+//
+// The outbox keeps targets by name: rows name their target, never its secret, and wait while
+// their target is unknown (its settings or secret not read yet, or no longer configured).
+class NotificationOutbox : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    static constexpr qint64 FirstRetryMs = 10 * 1000;
+    static constexpr qint64 LongestRetryMs = 5 * 60 * 1000;
+
+    // `writer` and `service` stay the caller's and must outlive the outbox.
+    NotificationOutbox(DatabaseWriter* writer, const QString& databasePath,
+                       NotificationService* service, QObject* parent = nullptr);
+    ~NotificationOutbox() override;
+
+    void setClock(const Clock& clock);
+    // Where the messages for `target.name` go from now on.
+    void setTarget(const NotificationTarget& target);
+    void removeTarget(const QString& name);
+
+    // Reads the messages left unsent by earlier runs (answered by loaded()).
+    void load();
+    // Puts a message for the named target into the outbox and sends it as soon as it can.
+    void add(const NotificationMessage& message, const QString& target);
+    // Sends what is due now; the owner calls it every second.
+    void tick();
+
+    // The delay before try number `attempt` + 1 after `attempt` failed ones.
+    static qint64 retryDelayMs(int attempts);
+
+    // Messages not accepted yet, and of those the ones that failed at least once.
+    int waitingCount() const { return int(entries.size()); }
+    int failingCount() const;
+    // A send is on its way to a server.
+    bool isSending() const { return inFlight != 0; }
+    QString lastError() const { return m_lastError; }
+
+signals:
+    void loaded(int count);
+    // A message was accepted by its server.
+    void sent(const QString& messageId, const QString& target);
+    // The count of failing messages or the last error changed.
+    void stateChanged(int failing, const QString& lastError);
+
+private:
+    struct Entry
+    {
+        NotificationMessage message;
+        QString messageId;
+        QString target;
+        int attempts = 0;
+        qint64 nextAttemptMs = 0;
+        QString lastError;
+    };
+
+    void adoptLoaded(const QVector<Entry>& rows);
+    void sendDue();
+    void answered(quint64 request, const NotificationOutcome& outcome);
+    void reportState();
+    qint64 nowMs() const;
+
+    QPointer<DatabaseWriter> writer;
+    QString path;
+    NotificationService* service;
+    Clock clock;
+    QHash<QString, NotificationTarget> targets;
+    // In the order they were made; keyed "messageId target".
+    QVector<Entry> entries;
+    // Accepted in this run: a load that raced the sent mark must not bring them back.
+    QSet<QString> sentKeys;
+    quint64 inFlight = 0;
+    QString inFlightKey;
+    QString m_lastError;
+    int reportedFailing = 0;
+    QString reportedError;
+};

@@ -1,0 +1,90 @@
+#include "notificationscheduler.h"
+
+#include "alarmmonitor.h"
+#include "notificationmessage.h"
+#include "notificationoutbox.h"
+
+NotificationScheduler::NotificationScheduler(AlarmMonitor* alarmMonitor,
+                                             NotificationOutbox* notificationOutbox,
+                                             QObject* parent)
+    : QObject(parent), monitor(alarmMonitor), outbox(notificationOutbox),
+      clock([] { return QDateTime::currentDateTime(); })
+{
+    connect(monitor, &AlarmMonitor::alarmStarted, this, &NotificationScheduler::started);
+    connect(monitor, &AlarmMonitor::alarmEnded, this, &NotificationScheduler::ended);
+    connect(monitor, &AlarmMonitor::alarmAcknowledged, this, &NotificationScheduler::acknowledged);
+}
+
+void NotificationScheduler::setClock(const Clock& now)
+{
+    clock = now;
+}
+
+void NotificationScheduler::setSettings(const NotificationSettings& settings)
+{
+    m_settings = settings;
+}
+
+void NotificationScheduler::started(const AlarmEventRecord& record)
+{
+    Watched w;
+    w.record = record;
+    w.raised = clock();
+    watched.insert(record.id, w);
+    if (m_settings.notifyStart)
+        post(record, NotificationKind::Start);
+}
+
+void NotificationScheduler::ended(const AlarmEventRecord& record)
+{
+    watched.remove(record.id);
+    if (m_settings.notifyClear && record.ended != AlarmEnd::RecorderStopped)
+        post(record, NotificationKind::Clear);
+}
+
+void NotificationScheduler::acknowledged(const AlarmEventRecord& record)
+{
+    watched.remove(record.id);
+}
+
+void NotificationScheduler::tick()
+{
+    const QDateTime now = clock();
+    for (Watched& w : watched) {
+        const qint64 minutes = w.raised.secsTo(now) / 60;
+        if (m_settings.remindersEnabled && m_settings.reminderMinutes > 0) {
+            const int due = int(minutes / m_settings.reminderMinutes);
+            // One reminder for the latest interval passed: a clock that jumped sends no burst.
+            if (due > w.reminders) {
+                w.reminders = due;
+                post(w.record, NotificationKind::Reminder, due);
+            }
+        }
+        if (m_settings.escalationEnabled && !w.escalated &&
+            minutes >= m_settings.escalationMinutes) {
+            w.escalated = true;
+            post(w.record, NotificationKind::Escalation);
+        }
+    }
+}
+
+void NotificationScheduler::post(const AlarmEventRecord& record, NotificationKind kind,
+                                 int sequence)
+{
+    if (!monitor || !m_settings.anyEnabled())
+        return;
+    // The latest extreme and end, as the monitor knows them now.
+    AlarmEventRecord current = record;
+    for (const AlarmEventRecord& r : monitor->activeAlarms()) {
+        if (r.id == record.id)
+            current = r;
+    }
+    NotificationEvent event = monitor->notificationEvent(current, kind);
+    event.sequence = sequence;
+    const NotificationMessage message(event);
+    if (m_settings.emailEnabled)
+        outbox->add(message,
+                    m_settings.emailTarget(QString(), kind == NotificationKind::Escalation).name);
+    if (m_settings.webhookEnabled)
+        outbox->add(message, m_settings.webhookName);
+}

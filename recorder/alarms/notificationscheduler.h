@@ -1,0 +1,61 @@
+#pragma once
+
+#include "alarmeventrecord.h"
+#include "notificationevent.h"
+#include "notificationsettings.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+
+class AlarmMonitor;
+class NotificationOutbox;
+
+// Turns the alarm monitor's changes into outbox messages by the project's notification
+// settings: one on an alarm's start (the monitor raises it after the channel's delay), one on
+// its clearing, a reminder every N minutes while it lasts unacknowledged, and once it has gone
+// M minutes unacknowledged one to the escalation list too. An acknowledged or ended alarm gets
+// no more reminders; an alarm ended by the recorder stopping gets no clearing message (the next
+// start raises it again if it still holds). Minutes count on the scheduler's clock, which tests
+// replace, from the moment the alarm was raised.
+class NotificationScheduler : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    NotificationScheduler(AlarmMonitor* monitor, NotificationOutbox* outbox,
+                          QObject* parent = nullptr);
+
+    void setClock(const Clock& clock);
+    void setSettings(const NotificationSettings& settings);
+    const NotificationSettings& settings() const { return m_settings; }
+
+    // Every second: reminders and escalations that are due.
+    void tick();
+
+private:
+    struct Watched
+    {
+        AlarmEventRecord record;
+        QDateTime raised;
+        int reminders = 0;
+        bool escalated = false;
+    };
+
+    void started(const AlarmEventRecord& record);
+    void ended(const AlarmEventRecord& record);
+    void acknowledged(const AlarmEventRecord& record);
+    // To every enabled target; an escalation's e-mail goes to the escalation list as well.
+    void post(const AlarmEventRecord& record, NotificationKind kind, int sequence = 0);
+
+    QPointer<AlarmMonitor> monitor;
+    NotificationOutbox* outbox;
+    Clock clock;
+    NotificationSettings m_settings;
+    QHash<qint64, Watched> watched;
+};

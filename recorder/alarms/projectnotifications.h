@@ -1,0 +1,59 @@
+#pragma once
+
+#include "notificationsettings.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class AlarmMonitor;
+class DatabaseWriter;
+class NotificationOutbox;
+class NotificationScheduler;
+class NotificationService;
+class SecretStore;
+
+// The notifications of the open project: its settings from the project file, the secrets from
+// the user's secret store, the outbox written through the project's database writer, the
+// scheduler fed by the alarm monitor, and the sender's thread. Made with the alarms, ended
+// before the writer goes; what waits stays in the outbox table for the next start.
+class ProjectNotifications : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    // `writer` and `monitor` must outlive this object.
+    ProjectNotifications(const QString& projectFilePath, DatabaseWriter* writer,
+                         AlarmMonitor* monitor, QObject* parent = nullptr);
+    ~ProjectNotifications() override;
+
+    // Reads the settings and secrets and the messages earlier runs left unsent.
+    void start();
+    // The settings or secrets changed (the dialog saved them).
+    void reload();
+    void setClock(const Clock& clock);
+    // Every second.
+    void tick();
+
+    NotificationOutbox* outbox() const { return m_outbox; }
+    NotificationScheduler* scheduler() const { return m_scheduler; }
+    SecretStore* secretStore() const { return m_secrets; }
+
+signals:
+    // Messages that failed at least once and are still waiting, and the last server answer.
+    void outboxStateChanged(int failing, const QString& lastError);
+
+private:
+    void secretRead(const QString& name, const QString& secret, bool found);
+
+    QString m_projectPath;
+    NotificationSettings m_settings;
+    NotificationService* m_service = nullptr;
+    NotificationOutbox* m_outbox = nullptr;
+    NotificationScheduler* m_scheduler = nullptr;
+    SecretStore* m_secrets = nullptr;
+};

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QLabel>
+
+// The status bar's word on the notification outbox: hidden while messages go out, and while
+// any has failed its count and the server's last answer (the whole answer in the tool tip), red
+// as a failing database write.
+class OutboxIndicator : public QLabel
+{
+    Q_OBJECT
+
+public:
+    explicit OutboxIndicator(QWidget* parent = nullptr);
+
+    void setState(int failing, const QString& lastError);
+    // "Notifications: 2 not sent (Connection refused)"; empty with none failing.
+    static QString stateText(int failing, const QString& lastError);
+};

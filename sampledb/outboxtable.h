@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+#include <optional>
+
+struct sqlite3;
+
+// One notification waiting in (or gone from) the outbox. Times are seconds since 1970 UTC; the
+// next attempt is in milliseconds, as the sender's back-off counts.
+struct OutboxRecord
+{
+    QString messageId; // the same for every copy of one message: a receiver spots a repeat
+    qint64 eventId = 0;
+    QString kind;   // "start", "clear", "reminder", "escalation"
+    QString target; // the target's name, never its secret
+    QString body;   // the message's content as the recorder rebuilds it (a JSON document)
+    qint64 created = 0;
+    int attempts = 0;
+    qint64 nextAttemptMs = 0;
+    std::optional<qint64> sentAt;
+    QString lastError;
+};
+
+// The notification outbox of a project, in the project's database beside the alarm event log:
+//
+//   notification_outbox   one row per message and target
+//     messageId, target    unique together: adding a message again changes nothing
+//     eventId              the alarm event the message tells of
+//     kind                 'start', 'clear', 'reminder' or 'escalation'
+//     body                 the message's content (never a password or a webhook URL)
+//     created              when the message was made
+//     attempts             sends tried so far
+//     nextAttemptMs        not to be tried before (milliseconds since 1970 UTC)
+//     sentAt               when the server accepted it; NULL while it waits
+//     lastError            the server's answer to the last failed try
+//
+// Writes run inside the caller's transaction (the recorder's writer), reads on a connection of
+// the caller's.
+class OutboxTable
+{
+public:
+    static QString tableName() { return QStringLiteral("notification_outbox"); }
+
+    static bool create(sqlite3* db, QString* error);
+    static bool exists(sqlite3* db);
+
+    // Inserts the message unless the same message for the same target is there already.
+    static bool add(sqlite3* db, const OutboxRecord& record, QString* error);
+    // A failed try: the count, when to try again and why it failed.
+    static bool noteAttempt(sqlite3* db, const QString& messageId, const QString& target,
+                            int attempts, qint64 nextAttemptMs, const QString& lastError,
+                            QString* error);
+    // The server accepted it; it is not sent again.
+    static bool markSent(sqlite3* db, const QString& messageId, const QString& target,
+                         qint64 sentAt, QString* error);
+
+    // Messages not sent yet, in the order they were made; none without the table.
+    static bool unsent(sqlite3* db, QVector<OutboxRecord>* out, QString* error);
+    // Every message, sent or not, in the order they were made.
+    static bool all(sqlite3* db, QVector<OutboxRecord>* out, QString* error);
+};
