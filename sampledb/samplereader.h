@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarmeventrecord.h"
 #include "sampletable.h"
 #include "sqliteconnection.h"
 #include "sqlitestatement.h"
@@ -182,6 +183,15 @@ public:
     // The buckets with a non-zero count, ordered by serial number and bucket; false on a
     // failed query or when changeGeneration() is 0.
     bool changedBuckets(std::vector<ChangedBucket>* out);
+
+    // --- The alarm event log (reports and viewer) ---
+
+    // True when the file keeps an alarm event log (an older project's file has none).
+    bool hasAlarmEvents();
+    // Every event that lasted into [from, to] (one still active lasts until now), of the nodes
+    // named (all when empty), in ascending start time. A file without the log has none.
+    bool alarmEvents(qint64 from, qint64 to, const QStringList& serials,
+                     QVector<AlarmEventRecord>* out);
 
 private:
     bool exists(const char* type, const QString& name);
