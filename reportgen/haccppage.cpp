@@ -131,9 +131,8 @@ QString eventRow(const QList<ReportChannel>& channels, const AlarmEventRecord& e
            cell(alarmKindText(event.kind)) +
            cell(event.limit ? number(*event.limit) : QStringLiteral("-")) +
            cell(stackedTime(event.start)) + cell(end) + cell(extreme) + cell(acknowledged) +
-           // A long word in a comment wraps instead of widening the sheet.
-           QStringLiteral("<td class='L' style='word-wrap:break-word;word-break:break-all;'>") +
-           comment + QStringLiteral("</td>");
+           QStringLiteral("<td class='L' style='word-wrap:break-word;'>") + comment +
+           QStringLiteral("</td>");
 }
 
 } // namespace
@@ -148,12 +147,15 @@ QString alarmEventsSection(const QList<ReportChannel>& channels, const ReportTab
     QStringList rows;
     for (const AlarmEventRecord& event : tables.alarmEvents)
         rows.append(eventRow(channels, event));
-    return list(QStringLiteral("Alarm Events"), {28, 86, 100, 52, 48, 78, 92, 82, 96, 0},
-                {QStringLiteral("NO"), QStringLiteral("Node"), QStringLiteral("Channel"),
-                 QStringLiteral("Kind"), QStringLiteral("Limit"), QStringLiteral("Start"),
-                 QStringLiteral("End"), QStringLiteral("Extreme"), QStringLiteral("Acknowledged"),
-                 QStringLiteral("Comment")},
-                rows, QStringLiteral("No alarm event."));
+    QString html = list(QStringLiteral("Alarm Events"), {28, 86, 100, 52, 48, 78, 92, 82, 96, 0},
+                        {QStringLiteral("NO"), QStringLiteral("Node"), QStringLiteral("Channel"),
+                         QStringLiteral("Kind"), QStringLiteral("Limit"), QStringLiteral("Start"),
+                         QStringLiteral("End"), QStringLiteral("Extreme"),
+                         QStringLiteral("Acknowledged"), QStringLiteral("Comment")},
+                        rows, QStringLiteral("No alarm event."));
+    // Columns as given, so that a long word in a comment wraps instead of widening the sheet.
+    return html.replace(QStringLiteral("<table class='reportbox'>"),
+                        QStringLiteral("<table class='reportbox' style='table-layout:fixed;'>"));
 }
 
 QString duration(qint64 seconds)

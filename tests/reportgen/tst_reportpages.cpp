@@ -283,10 +283,10 @@ AlarmEventRecord event(qint64 id, const char* serial, int channel, AlarmKind kin
 }
 
 // The recorder's events around 2026-03-29 (the spring change), matching the cold store's
-// samples: the night's excursion of CS_01, acknowledged with a comment to escape; the
-// freezer's defrost, not acknowledged; RM_03 silent across the change; a humidity alarm still
-// active; one ended by the recorder's exit. Left out: another day's, a channel not in the
-// report, a node not in it.
+// samples: the night's excursion of CS_01, acknowledged with a comment to escape; the freezer's
+// defrost, not acknowledged; RM_03 silent across the change (a long word in its comment); a
+// humidity alarm still active; one ended by the recorder's exit. Left out: another day's, a
+// channel not in the report, a node not in it.
 QVector<AlarmEventRecord> coldStoreEvents()
 {
     QVector<AlarmEventRecord> events;
@@ -306,6 +306,9 @@ QVector<AlarmEventRecord> coldStoreEvents()
                     utc("2026-03-29 01:10:00"), AlarmEnd::Cleared);
     events.last().acknowledgedAt = utc("2026-03-29 01:15:00");
     events.last().acknowledgedBy = QStringLiteral("Night shift");
+    // One word longer than its column: it wraps, the sheet keeps its width.
+    events.last().comment =
+        QStringLiteral("Gateway restarted, see GATEWAY-LOG-2026-03-29-0150-RM03-AUTOMATIC-ENTRY");
     events << event(4, "RM_03", 2, AlarmKind::Low, 30.0, at("2026-03-29 23:50:00"), std::nullopt,
                     AlarmEnd::Active);
     events.last().extremeValue = 29.5;
