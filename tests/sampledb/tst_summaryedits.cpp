@@ -54,12 +54,18 @@ struct Report
 
 Report bothWays(const QString& path, const ReportPeriod& period)
 {
-    QList<GenerateDayQueries::Channel> channels;
+    QList<ReportChannel> channels;
     for (int node = 0; node < 2; ++node)
-        for (int column = 1; column <= 2; ++column)
-            channels.append({SampleDatabaseGenerator::serialOf(node) +
-                                 QStringLiteral("_channel%1|x").arg(column),
-                             true, 10, 40});
+        for (int column = 1; column <= 2; ++column) {
+            ReportChannel channel;
+            channel.serial = SampleDatabaseGenerator::serialOf(node);
+            channel.column = QStringLiteral("channel%1").arg(column);
+            channel.name = QStringLiteral("x");
+            channel.limited = true;
+            channel.lower = 10;
+            channel.upper = 40;
+            channels.append(channel);
+        }
     Report report;
     for (bool summary : {true, false}) {
         ReportTables tables;
