@@ -6,7 +6,6 @@
 // Run under TZ=Europe/Berlin (days of 23 and 25 hours). QUILLMAR_WRITE_GOLDEN=1 writes the
 // files instead of comparing them.
 
-#include "alarmeventtable.h"
 #include "generateaveragequeries.h"
 #include "novalue.h"
 #include "report.h"
@@ -17,7 +16,6 @@
 #include "reportrun.h"
 #include "reportstartup.h"
 #include "reporttables.h"
-#include "sqliteconnection.h"
 #include "valuetext.h"
 
 #include <QComboBox>
@@ -34,8 +32,6 @@
 #include <QWebFrame>
 #include <QtMath>
 #include <QtTest>
-
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
@@ -265,23 +261,6 @@ QList<Sample> extremeValues()
     return samples;
 }
 
-AlarmEventRecord event(qint64 id, const char* serial, int channel, AlarmKind kind,
-                       std::optional<double> limit, qint64 start, std::optional<qint64> end,
-                       AlarmEnd ended)
-{
-    AlarmEventRecord r;
-    r.id = id;
-    r.serial = QLatin1String(serial);
-    r.channel = channel;
-    r.kind = kind;
-    r.limit = limit;
-    r.start = start;
-    r.raised = start + 60;
-    r.end = end;
-    r.ended = ended;
-    return r;
-}
-
 // The recorder's events around 2026-03-29 (the spring change), matching the cold store's
 // samples: the night's excursion of CS_01, acknowledged with a comment to escape; the freezer's
 // defrost, not acknowledged; RM_03 silent across the change (a long word in its comment); a
@@ -289,9 +268,18 @@ AlarmEventRecord event(qint64 id, const char* serial, int channel, AlarmKind kin
 // channel not in the report, a node not in it.
 QVector<AlarmEventRecord> coldStoreEvents()
 {
+    // id, node, channel, kind, limit, start, end, how it ended
+    auto event = [](qint64 id, const char* serial, int channel, AlarmKind kind,
+                    std::optional<double> limit, qint64 start, std::optional<qint64> end,
+                    AlarmEnd ended = AlarmEnd::Cleared) {
+        AlarmEventRecord r =
+            alarmEvent(id, QLatin1String(serial), channel, kind, start, end, ended);
+        r.limit = limit;
+        return r;
+    };
     QVector<AlarmEventRecord> events;
     events << event(1, "CS_01", 1, AlarmKind::High, 8.0, at("2026-03-28 23:30:00"),
-                    at("2026-03-29 01:20:00"), AlarmEnd::Cleared);
+                    at("2026-03-29 01:20:00"));
     events.last().extremeValue = 8.8;
     events.last().extremeTime = at("2026-03-28 23:30:00");
     events.last().acknowledgedAt = at("2026-03-29 00:05:00");
@@ -299,28 +287,25 @@ QVector<AlarmEventRecord> coldStoreEvents()
     events.last().comment =
         QStringLiteral("Door left open <b>overnight</b> & seal checked.\nNight staff told.");
     events << event(2, "CS_02", 1, AlarmKind::High, -15.0, at("2026-03-29 06:00:00"),
-                    at("2026-03-29 06:20:00"), AlarmEnd::Cleared);
+                    at("2026-03-29 06:20:00"));
     events.last().extremeValue = -12.5;
     events.last().extremeTime = at("2026-03-29 06:00:00");
     events << event(3, "RM_03", 0, AlarmKind::NoData, std::nullopt, utc("2026-03-29 00:50:00"),
-                    utc("2026-03-29 01:10:00"), AlarmEnd::Cleared);
+                    utc("2026-03-29 01:10:00"));
     events.last().acknowledgedAt = utc("2026-03-29 01:15:00");
     events.last().acknowledgedBy = QStringLiteral("Night shift");
     // One word longer than its column: it wraps, the sheet keeps its width.
     events.last().comment =
         QStringLiteral("Gateway restarted, see GATEWAY-LOG-2026-03-29-0150-RM03-AUTOMATIC-ENTRY");
-    events << event(4, "RM_03", 2, AlarmKind::Low, 30.0, at("2026-03-29 23:50:00"), std::nullopt,
-                    AlarmEnd::Active);
+    events << event(4, "RM_03", 2, AlarmKind::Low, 30.0, at("2026-03-29 23:50:00"), std::nullopt);
     events.last().extremeValue = 29.5;
     events.last().extremeTime = at("2026-03-29 23:55:00");
     events << event(5, "CS_01", 1, AlarmKind::High, 8.0, at("2026-03-29 21:00:00"),
                     at("2026-03-29 21:30:00"), AlarmEnd::RecorderStopped);
     events << event(6, "CS_01", 1, AlarmKind::High, 8.0, at("2026-03-27 10:00:00"),
-                    at("2026-03-27 11:20:00"), AlarmEnd::Cleared);
-    events << event(7, "CS_01", 2, AlarmKind::Battery, 3.1, at("2026-03-29 12:00:00"), std::nullopt,
-                    AlarmEnd::Active);
-    events << event(8, "XX_09", 1, AlarmKind::High, 5.0, at("2026-03-29 12:00:00"), std::nullopt,
-                    AlarmEnd::Active);
+                    at("2026-03-27 11:20:00"));
+    events << event(7, "CS_01", 2, AlarmKind::Battery, 3.1, at("2026-03-29 12:00:00"), {});
+    events << event(8, "XX_09", 1, AlarmKind::High, 5.0, at("2026-03-29 12:00:00"), {});
     return events;
 }
 
@@ -657,15 +642,8 @@ void TestReportPages::writeFiles(const PageCase& page, const QTemporaryDir& dir)
                  page.recordStop);
     QVERIFY(writeDatabase(dir.filePath(QStringLiteral("Cold store.dat")), page.samples, page.wal,
                           page.summary));
-    if (!page.alarmLog)
-        return;
-    SqliteConnection db;
-    QVERIFY(db.open(dir.filePath(QStringLiteral("Cold store.dat")), SQLITE_OPEN_READWRITE));
-    QString error;
-    QVERIFY2(AlarmEventTable::create(db.get(), &error), qPrintable(error));
-    for (const AlarmEventRecord& e : page.events)
-        QVERIFY2(AlarmEventTable::apply(db.get(), AlarmEventWrite::insert(e), &error),
-                 qPrintable(error));
+    if (page.alarmLog)
+        QVERIFY(writeAlarmEvents(dir.filePath(QStringLiteral("Cold store.dat")), page.events));
 }
 
 void TestReportPages::pages_data()

@@ -1,11 +1,10 @@
-#include "alarmeventtable.h"
 #include "chartstack.h"
 #include "exportdialog.h"
 #include "navigatorstrip.h"
 #include "projectfile.h"
 #include "qchartviewer.h"
+#include "reportfixture.h"
 #include "sampledatabasegenerator.h"
-#include "sqliteconnection.h"
 #include "trendchart.h"
 #include "trendscopewindow.h"
 #include "viewerfixture.h"
@@ -23,8 +22,6 @@
 #include <QTemporaryDir>
 #include <QWheelEvent>
 #include <QtTest>
-
-#include <sqlite3.h>
 
 #include <cmath>
 #include <cstdio>
@@ -619,29 +616,14 @@ void TestTrendscopeWindow::alarmEventsShadedAndListed()
     const QString first = SampleDatabaseGenerator::serialOf(0);
     const QString second = SampleDatabaseGenerator::serialOf(1);
     if (alarmLog) {
-        auto event = [](qint64 id, const QString& serial, int channel, AlarmKind kind, qint64 start,
-                        std::optional<qint64> end) {
-            AlarmEventRecord r;
-            r.id = id;
-            r.serial = serial;
-            r.channel = channel;
-            r.kind = kind;
-            r.start = r.raised = start;
-            r.end = end;
-            r.ended = end ? AlarmEnd::Cleared : AlarmEnd::Active;
-            return r;
-        };
-        SqliteConnection db;
-        QVERIFY(db.open(made.databasePath, SQLITE_OPEN_READWRITE));
-        QString error;
-        QVERIFY2(AlarmEventTable::create(db.get(), &error), qPrintable(error));
-        for (const AlarmEventRecord& e :
-             {event(1, first, 1, AlarmKind::High, End - 7200, End - 3600),
-              event(2, second, 0, AlarmKind::NoData, End - 1800, std::nullopt),
-              event(3, first, 2, AlarmKind::Low, End - 3 * 86400, End - 2 * 86400 - 60),
-              event(4, QStringLiteral("GEN-OTHER"), 1, AlarmKind::High, End - 600, End - 300)})
-            QVERIFY2(AlarmEventTable::apply(db.get(), AlarmEventWrite::insert(e), &error),
-                     qPrintable(error));
+        using ReportFixture::alarmEvent;
+        QVERIFY(ReportFixture::writeAlarmEvents(
+            made.databasePath,
+            {alarmEvent(1, first, 1, AlarmKind::High, End - 7200, End - 3600),
+             alarmEvent(2, second, 0, AlarmKind::NoData, End - 1800, std::nullopt),
+             alarmEvent(3, first, 2, AlarmKind::Low, End - 3 * 86400, End - 2 * 86400 - 60),
+             alarmEvent(4, QStringLiteral("GEN-OTHER"), 1, AlarmKind::High, End - 600,
+                        End - 300)}));
     }
 
     const auto window = openWindow(project);

@@ -1,7 +1,5 @@
 #include "alarmeventcsv.h"
-#include "alarmeventtable.h"
 #include "reportfixture.h"
-#include "sqliteconnection.h"
 #include "viewercommandline.h"
 
 #include <QDateTime>
@@ -9,8 +7,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <sqlite3.h>
 
 #include <tuple>
 
@@ -236,21 +232,6 @@ void TestViewerCommandLine::helpWithoutDisplay()
 
 namespace {
 
-AlarmEventRecord alarmEvent(qint64 id, const char* serial, int channel, AlarmKind kind,
-                            qint64 start, std::optional<qint64> end, AlarmEnd ended)
-{
-    AlarmEventRecord r;
-    r.id = id;
-    r.serial = QLatin1String(serial);
-    r.channel = channel;
-    r.kind = kind;
-    r.start = start;
-    r.raised = start;
-    r.end = end;
-    r.ended = ended;
-    return r;
-}
-
 qint64 utcSecs(const char* text)
 {
     return QDateTime::fromString(QLatin1String(text), Qt::ISODate).toSecsSinceEpoch();
@@ -277,17 +258,18 @@ void TestViewerCommandLine::exportEvents_data()
 
     // Berlin's summer time ends 2026-10-25 03:00 (02:00 twice); Santiago's begins 2026-09-06.
     QVector<AlarmEventRecord> events;
-    events << alarmEvent(1, "7", 1, AlarmKind::High, utcSecs("2026-10-25T00:30:00Z"),
-                         utcSecs("2026-10-25T01:30:00Z"), AlarmEnd::Cleared);
+    events << alarmEvent(1, QStringLiteral("7"), 1, AlarmKind::High,
+                         utcSecs("2026-10-25T00:30:00Z"), utcSecs("2026-10-25T01:30:00Z"),
+                         AlarmEnd::Cleared);
     events.last().limit = 8;
     events.last().extremeValue = 9.25;
     events.last().extremeTime = utcSecs("2026-10-25T01:00:00Z");
     events.last().acknowledgedAt = utcSecs("2026-10-25T01:10:00Z");
     events.last().acknowledgedBy = QStringLiteral("Ann O'Hara");
     events.last().comment = QStringLiteral("Door shut, \"seal\" checked,\nfan cleaned");
-    events << alarmEvent(2, "8", 0, AlarmKind::NoData, utcSecs("2026-09-06T03:30:00Z"),
-                         std::nullopt, AlarmEnd::Active);
-    events << alarmEvent(3, "7", 2, AlarmKind::Low, utcSecs("2026-09-01T10:00:00Z"),
+    events << alarmEvent(2, QStringLiteral("8"), 0, AlarmKind::NoData,
+                         utcSecs("2026-09-06T03:30:00Z"), std::nullopt, AlarmEnd::Active);
+    events << alarmEvent(3, QStringLiteral("7"), 2, AlarmKind::Low, utcSecs("2026-09-01T10:00:00Z"),
                          utcSecs("2026-09-01T11:00:00Z"), AlarmEnd::RecorderStopped);
     events.last().limit = 30;
 
@@ -325,15 +307,8 @@ void TestViewerCommandLine::exportEvents()
         nestedDeviceList({QStringLiteral("7"), QStringLiteral("8")}), 1000, QString(), QString());
     const QString database = dir.filePath(QStringLiteral("p.dat"));
     QVERIFY(writeDatabase(database, {}));
-    if (alarmLog) {
-        SqliteConnection db;
-        QVERIFY(db.open(database, SQLITE_OPEN_READWRITE));
-        QString error;
-        QVERIFY2(AlarmEventTable::create(db.get(), &error), qPrintable(error));
-        for (const AlarmEventRecord& e : qAsConst(events))
-            QVERIFY2(AlarmEventTable::apply(db.get(), AlarmEventWrite::insert(e), &error),
-                     qPrintable(error));
-    }
+    if (alarmLog)
+        QVERIFY(writeAlarmEvents(database, events));
     const QByteArray schema = [&] {
         QFile f(database);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
