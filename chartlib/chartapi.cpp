@@ -282,6 +282,11 @@ void CDrawArea_hline(DrawArea* area, int x1, int x2, int y, int color)
     area->hline(x1, x2, y, color);
 }
 
+void CDrawArea_rect(DrawArea* area, int x1, int y1, int x2, int y2, int edgeColor, int fillColor)
+{
+    area->rect(x1, y1, x2, y2, edgeColor, fillColor);
+}
+
 void CDrawArea_circle(DrawArea* area, int cx, int cy, int rx, int ry, int edgeColor, int fillColor)
 {
     area->circle(cx, cy, rx, ry, edgeColor, fillColor);

@@ -85,6 +85,7 @@ Axis* CDataSet_getUseYAxis(DataSet* dataSet);
 int CDrawArea_dashLineColor(DrawArea* area, int color, int pattern);
 void CDrawArea_vline(DrawArea* area, int y1, int y2, int x, int color);
 void CDrawArea_hline(DrawArea* area, int x1, int x2, int y, int color);
+void CDrawArea_rect(DrawArea* area, int x1, int y1, int x2, int y2, int edgeColor, int fillColor);
 void CDrawArea_circle(DrawArea* area, int cx, int cy, int rx, int ry, int edgeColor, int fillColor);
 TTFText* CDrawArea_text3(DrawArea* area, const char* text, const char* font, double fontSize);
 int CTTFText_getWidth(TTFText* text);

@@ -9,6 +9,7 @@
 #include <QDebug>
 #include <QMutex>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -31,6 +32,33 @@ bool parseKey(const ReportChannel& channel, ChannelKey* key)
         key->column = 2;
     else
         return false;
+    return true;
+}
+
+// HACCP: the period's alarm events of the chosen channels and of their nodes.
+bool readAlarmEvents(SampleReader* reader, const QList<ChannelKey>& keys,
+                     const ReportPeriod& period, ReportTables* tables)
+{
+    tables->alarmLog = reader->hasAlarmEvents();
+    if (!tables->alarmLog)
+        return true;
+    QStringList serials;
+    for (const ChannelKey& key : keys)
+        serials.append(key.serial);
+    const QVector<qint64> bounds = period.dayBounds();
+    QVector<AlarmEventRecord> events;
+    if (!reader->alarmEvents(bounds.first(), bounds.last() - 1, serials, &events)) {
+        qDebug().noquote() << reader->errorText();
+        return false;
+    }
+    // A node's own alarms (no data, battery) concern every channel of it the report shows.
+    for (const AlarmEventRecord& event : qAsConst(events)) {
+        const bool shown = std::any_of(keys.cbegin(), keys.cend(), [&event](const ChannelKey& k) {
+            return k.serial == event.serial && (event.channel == 0 || event.channel == k.column);
+        });
+        if (shown)
+            tables->alarmEvents.append(event);
+    }
     return true;
 }
 
@@ -167,6 +195,8 @@ bool GenerateDayQueries::analyse()
         indexed = probe.hasIndex();
         // The summary's gaps between rows are not kept: excursions need the rows.
         summarized = figuresOnly && indexed && probe.hasSummary();
+        if (!figuresOnly && !readAlarmEvents(&probe, plan.keys, period, tables))
+            return false;
     }
 
     plan.bounds = period.dayBounds();

@@ -1,5 +1,6 @@
 #include "haccppage.h"
 
+#include "alarmkind.h"
 #include "datainterval.h"
 #include "novalue.h"
 #include "valuetext.h"
@@ -76,9 +77,86 @@ QString list(const QString& title, const QVector<int>& widths, const QStringList
     return html + QStringLiteral("</table>");
 }
 
+// A date over its time, to keep the event table's columns narrow.
+QString stackedTime(qint64 secs)
+{
+    const QDateTime time = QDateTime::fromSecsSinceEpoch(secs);
+    return time.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral("<br/>") +
+           time.toString(QStringLiteral("hh:mm:ss"));
+}
+
+// The node's name as the report's header names it, else its serial number.
+QString nodeName(const QList<ReportChannel>& channels, const QString& serial)
+{
+    for (const ReportChannel& channel : channels) {
+        if (channel.serial == serial)
+            return ReportPage::escapeMarkup(channel.deviceName());
+    }
+    return ReportPage::escapeMarkup(serial);
+}
+
+QString eventChannel(const QList<ReportChannel>& channels, const AlarmEventRecord& event)
+{
+    if (event.channel == 0)
+        return QStringLiteral("whole node");
+    const QString column = QStringLiteral("channel") + QString::number(event.channel);
+    const int columns = qMin(int(channels.size()), ReportColumns);
+    for (int c = 0; c < columns; ++c) {
+        const ReportChannel& channel = channels.at(c);
+        if (channel.serial == event.serial && channel.column == column)
+            return QString::number(c + 1) + QStringLiteral(". ") +
+                   ReportPage::escapeMarkup(channel.title().trimmed());
+    }
+    return QStringLiteral("channel ") + QString::number(event.channel);
+}
+
+QString eventRow(const QList<ReportChannel>& channels, const AlarmEventRecord& event)
+{
+    QString end = QStringLiteral("still active");
+    if (event.end)
+        end = stackedTime(*event.end) + QStringLiteral("<br/>") + alarmEndText(event.ended);
+    QString extreme = QStringLiteral("-");
+    if (event.extremeValue)
+        extreme = number(*event.extremeValue) +
+                  (event.extremeTime ? QStringLiteral("<br/>") + stackedTime(*event.extremeTime)
+                                     : QString());
+    QString acknowledged = QStringLiteral("not acknowledged");
+    if (event.acknowledgedAt)
+        acknowledged = stackedTime(*event.acknowledgedAt) + QStringLiteral("<br/>by ") +
+                       ReportPage::escapeMarkup(event.acknowledgedBy);
+    QString comment = ReportPage::escapeMarkup(event.comment);
+    comment.replace(QLatin1Char('\n'), QStringLiteral("<br/>"));
+    return cell(nodeName(channels, event.serial), QStringLiteral("L")) +
+           cell(eventChannel(channels, event), QStringLiteral("L")) +
+           cell(alarmKindText(event.kind)) +
+           cell(event.limit ? number(*event.limit) : QStringLiteral("-")) +
+           cell(stackedTime(event.start)) + cell(end) + cell(extreme) + cell(acknowledged) +
+           QStringLiteral("<td class='L' style='word-wrap:break-word;'>") + comment +
+           QStringLiteral("</td>");
+}
+
 } // namespace
 
 namespace HaccpPage {
+
+QString alarmEventsSection(const QList<ReportChannel>& channels, const ReportTables& tables)
+{
+    // A file from before the event log has none to list, which is not "none happened".
+    if (!tables.alarmLog)
+        return QString();
+    QStringList rows;
+    for (const AlarmEventRecord& event : tables.alarmEvents)
+        rows.append(eventRow(channels, event));
+    QString html = list(QStringLiteral("Alarm Events"), {28, 86, 100, 52, 48, 78, 92, 82, 96, 0},
+                        {QStringLiteral("NO"), QStringLiteral("Node"), QStringLiteral("Channel"),
+                         QStringLiteral("Kind"), QStringLiteral("Limit"), QStringLiteral("Start"),
+                         QStringLiteral("End"), QStringLiteral("Extreme"),
+                         QStringLiteral("Acknowledged"), QStringLiteral("Comment")},
+                        rows, QStringLiteral("No alarm event."));
+    // Columns as given, so that a long word in a comment wraps instead of widening the sheet.
+    return html.replace(QStringLiteral("<table class='reportbox'>"),
+                        QStringLiteral("<table class='reportbox' style='table-layout:fixed;'>"));
+}
 
 QString duration(qint64 seconds)
 {
@@ -211,6 +289,7 @@ QString listsSection(const QList<ReportChannel>& channels, const ReportTables& t
                   QStringLiteral("End"), QStringLiteral("Duration")},
                  gaps, QStringLiteral("No data gap."), rule, shortRows);
 
+    html += alarmEventsSection(channels, tables);
     html += section(QStringLiteral("Verification")) +
             QStringLiteral("<table class='reportbox'><colgroup><col width='150px' /><col "
                            "/></colgroup>"

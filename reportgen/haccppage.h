@@ -24,8 +24,12 @@ QString dayTable(const QMap<qint64, PeriodRow>& rows, const QList<ReportChannel>
 // auditor the stops, not every missed poll.
 constexpr qint64 ListedGapSeconds = 60;
 
+// Section "Alarm Events": the recorder's events of the period with their acknowledgement and
+// comment; nothing for a file that keeps no event log.
+QString alarmEventsSection(const QList<ReportChannel>& channels, const ReportTables& tables);
+
 // Sections "Excursions", "Data Gaps" (with how gaps are counted at the project's interval, in
-// milliseconds) and the signature block.
+// milliseconds), "Alarm Events" and the signature block.
 QString listsSection(const QList<ReportChannel>& channels, const ReportTables& tables,
                      int dataInterval);
 

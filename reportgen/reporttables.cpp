@@ -9,6 +9,8 @@ void ReportTables::clear()
     excursions.clear();
     gaps.clear();
     breaks.clear();
+    alarmLog = false;
+    alarmEvents.clear();
     for (bool& empty : channelEmpty)
         empty = false;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "alarmeventrecord.h"
+
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -64,6 +66,10 @@ struct ReportTables
     QList<Excursion> excursions; // in time order per column, columns in order
     QList<DataGap> gaps;
     QList<ChartBreak> breaks; // in time order per column
+    // HACCP: the alarm events of the period, of the chosen channels and of their nodes as a
+    // whole, by start. alarmLog tells a file that keeps a log (an older one keeps none).
+    bool alarmLog = false;
+    QVector<AlarmEventRecord> alarmEvents;
 
     void clear();
 };

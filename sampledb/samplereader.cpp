@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -105,6 +106,37 @@ bool SampleReader::exists(const char* type, const QString& name)
 bool SampleReader::hasTable()
 {
     return exists("table", QStringLiteral("quorbinal"));
+}
+
+bool SampleReader::hasAlarmEvents()
+{
+    return exists("table", AlarmEventTable::tableName());
+}
+
+bool SampleReader::alarmEvents(qint64 from, qint64 to, const QStringList& serials,
+                               QVector<AlarmEventRecord>* out)
+{
+    out->clear();
+    AlarmEventFilter filter;
+    filter.from = from;
+    filter.to = to;
+    // Every event of the range: a report or an export that lost some would hide a deviation.
+    filter.limit = std::numeric_limits<int>::max();
+    QString text;
+    if (!AlarmEventTable::list(connection.get(), filter, out, &text)) {
+        error = text;
+        return false;
+    }
+    if (!serials.isEmpty())
+        out->erase(std::remove_if(out->begin(), out->end(),
+                                  [&serials](const AlarmEventRecord& r) {
+                                      return !serials.contains(r.serial);
+                                  }),
+                   out->end());
+    std::sort(out->begin(), out->end(), [](const AlarmEventRecord& a, const AlarmEventRecord& b) {
+        return a.start != b.start ? a.start < b.start : a.id < b.id;
+    });
+    return true;
 }
 
 bool SampleReader::hasIndex()

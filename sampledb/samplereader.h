@@ -205,6 +205,15 @@ public:
     // one lasts until now); 0 when there is none, -1 on failure.
     qint64 firstAlarmChangeMarkFrom(qint64 time);
 
+    // --- The alarm event log (reports and viewer) ---
+
+    // True when the file keeps an alarm event log (an older project's file has none).
+    bool hasAlarmEvents();
+    // Every event that lasted into [from, to] (one still active lasts until now), of the nodes
+    // named (all when empty), in ascending start time. A file without the log has none.
+    bool alarmEvents(qint64 from, qint64 to, const QStringList& serials,
+                     QVector<AlarmEventRecord>* out);
+
 private:
     bool exists(const char* type, const QString& name);
     sqlite3_stmt* kept(SqliteStatement* statement, const char* sql);

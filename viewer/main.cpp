@@ -1,4 +1,5 @@
 #include "csvexportcommand.h"
+#include "eventexportcommand.h"
 #include "messagedialog.h"
 #include "programversion.h"
 #include "trendscopewindow.h"
@@ -33,9 +34,7 @@ int main(int argc, char* argv[])
         std::fprintf(stdout, "%s", qPrintable(ViewerCommandLine::usage()));
         return 0;
     }
-    const bool exportCsv = arguments.contains(QLatin1String("--export-csv"));
-
-    if (exportCsv) {
+    if (ViewerCommandLine::asksForExport(arguments)) {
         // Without a window: no display needed, and stderr carries only what went wrong.
         QCoreApplication app(argc, argv);
         name(app);
@@ -47,7 +46,8 @@ int main(int argc, char* argv[])
             errors << error << '\n';
             return 2;
         }
-        return CsvExportCommand::run(options, &errors);
+        return options.exportEvents ? EventExportCommand::run(options, &errors)
+                                    : CsvExportCommand::run(options, &errors);
     }
 
     QApplication app(argc, argv);

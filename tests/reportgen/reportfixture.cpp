@@ -1,6 +1,8 @@
 #include "reportfixture.h"
 
+#include "alarmeventtable.h"
 #include "sampletable.h"
+#include "sqliteconnection.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -10,6 +12,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QUuid>
+
+#include <sqlite3.h>
 
 #include <ctime>
 
@@ -136,6 +140,32 @@ bool writeDatabase(const QString& path, const QList<Sample>& samples, bool wal, 
         }
     }
     QSqlDatabase::removeDatabase(name);
+    return ok;
+}
+
+AlarmEventRecord alarmEvent(qint64 id, const QString& serial, int channel, AlarmKind kind,
+                            qint64 start, std::optional<qint64> end, AlarmEnd ended)
+{
+    AlarmEventRecord r;
+    r.id = id;
+    r.serial = serial;
+    r.channel = channel;
+    r.kind = kind;
+    r.start = r.raised = start;
+    r.end = end;
+    r.ended = end ? ended : AlarmEnd::Active;
+    return r;
+}
+
+bool writeAlarmEvents(const QString& path, const QVector<AlarmEventRecord>& events)
+{
+    SqliteConnection db;
+    QString error;
+    bool ok = db.open(path, SQLITE_OPEN_READWRITE) && AlarmEventTable::create(db.get(), &error);
+    for (const AlarmEventRecord& e : events)
+        ok = ok && AlarmEventTable::apply(db.get(), AlarmEventWrite::insert(e), &error);
+    if (!ok)
+        qWarning("%s %s", qPrintable(db.errorText()), qPrintable(error));
     return ok;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "alarmeventrecord.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -56,5 +58,12 @@ QString writeProject(const QString& folder, const QString& fileName, const QByte
 // `summary`, the table's index and summary come first, as in a file the recorder makes now.
 bool writeDatabase(const QString& path, const QList<Sample>& samples, bool wal = false,
                    bool summary = false);
+
+// An event of the recorder's alarm log, raised at its start; one without an end is active.
+AlarmEventRecord alarmEvent(qint64 id, const QString& serial, int channel, AlarmKind kind,
+                            qint64 start, std::optional<qint64> end,
+                            AlarmEnd ended = AlarmEnd::Cleared);
+// Adds the recorder's alarm event log, holding these events, to a database.
+bool writeAlarmEvents(const QString& path, const QVector<AlarmEventRecord>& events);
 
 } // namespace ReportFixture

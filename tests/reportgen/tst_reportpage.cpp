@@ -452,6 +452,26 @@ void TestReportPage::haccpSections()
     QVERIFY(!counted.contains(QStringLiteral("No data gap.")));
     QVERIFY(counted.contains(QStringLiteral("1 gap shorter than 1 minute, 0:00:05 in all")));
     QVERIFY(counted.contains(QStringLiteral("(1 sec each)")));
+
+    // A file without the event log lists no events at all; one with it says when there are none,
+    // and its table comes before the signature block.
+    QVERIFY(!counted.contains(QStringLiteral("Alarm Events")));
+    tables.alarmLog = true;
+    const QString none = HaccpPage::listsSection(channels, tables, 1000);
+    QVERIFY(none.contains(QStringLiteral("No alarm event.")));
+    QVERIFY(none.indexOf(QStringLiteral("Alarm Events")) <
+            none.indexOf(QStringLiteral("Verification")));
+    AlarmEventRecord node;
+    node.serial = QStringLiteral("B");
+    node.kind = AlarmKind::NoData;
+    node.start = localSecs("2026-01-10 12:00:00");
+    tables.alarmEvents.append(node);
+    const QString active = HaccpPage::listsSection(channels, tables, 1000);
+    QVERIFY(!active.contains(QStringLiteral("No alarm event.")));
+    QVERIFY(active.contains(QStringLiteral("<td class='L'>Hall</td><td class='L'>whole node</td>"
+                                           "<td>no data</td><td>-</td><td>2026-01-10<br/>12:00:00"
+                                           "</td><td>still active</td><td>-</td>"
+                                           "<td>not acknowledged</td>")));
 }
 
 // Catches an empty column shown as numbers, a real 0.00 average hidden as empty, or an extreme

@@ -67,6 +67,8 @@ struct PageCase
     // Local times: a stretch where the chart draws its lines, and one (a stop) where it draws
     // none.
     QStringList drawnAndQuiet;
+    bool alarmLog = false; // the file keeps the recorder's alarm event log
+    QVector<AlarmEventRecord> events;
 };
 
 qint64 at(const QString& text)
@@ -259,6 +261,54 @@ QList<Sample> extremeValues()
     return samples;
 }
 
+// The recorder's events around 2026-03-29 (the spring change), matching the cold store's
+// samples: the night's excursion of CS_01, acknowledged with a comment to escape; the freezer's
+// defrost, not acknowledged; RM_03 silent across the change (a long word in its comment); a
+// humidity alarm still active; one ended by the recorder's exit. Left out: another day's, a
+// channel not in the report, a node not in it.
+QVector<AlarmEventRecord> coldStoreEvents()
+{
+    // id, node, channel, kind, limit, start, end, how it ended
+    auto event = [](qint64 id, const char* serial, int channel, AlarmKind kind,
+                    std::optional<double> limit, qint64 start, std::optional<qint64> end,
+                    AlarmEnd ended = AlarmEnd::Cleared) {
+        AlarmEventRecord r =
+            alarmEvent(id, QLatin1String(serial), channel, kind, start, end, ended);
+        r.limit = limit;
+        return r;
+    };
+    QVector<AlarmEventRecord> events;
+    events << event(1, "CS_01", 1, AlarmKind::High, 8.0, at("2026-03-28 23:30:00"),
+                    at("2026-03-29 01:20:00"));
+    events.last().extremeValue = 8.8;
+    events.last().extremeTime = at("2026-03-28 23:30:00");
+    events.last().acknowledgedAt = at("2026-03-29 00:05:00");
+    events.last().acknowledgedBy = QStringLiteral("Ann O'Hara");
+    events.last().comment =
+        QStringLiteral("Door left open <b>overnight</b> & seal checked.\nNight staff told.");
+    events << event(2, "CS_02", 1, AlarmKind::High, -15.0, at("2026-03-29 06:00:00"),
+                    at("2026-03-29 06:20:00"));
+    events.last().extremeValue = -12.5;
+    events.last().extremeTime = at("2026-03-29 06:00:00");
+    events << event(3, "RM_03", 0, AlarmKind::NoData, std::nullopt, utc("2026-03-29 00:50:00"),
+                    utc("2026-03-29 01:10:00"));
+    events.last().acknowledgedAt = utc("2026-03-29 01:15:00");
+    events.last().acknowledgedBy = QStringLiteral("Night shift");
+    // One word longer than its column: it wraps, the sheet keeps its width.
+    events.last().comment =
+        QStringLiteral("Gateway restarted, see GATEWAY-LOG-2026-03-29-0150-RM03-AUTOMATIC-ENTRY");
+    events << event(4, "RM_03", 2, AlarmKind::Low, 30.0, at("2026-03-29 23:50:00"), std::nullopt);
+    events.last().extremeValue = 29.5;
+    events.last().extremeTime = at("2026-03-29 23:55:00");
+    events << event(5, "CS_01", 1, AlarmKind::High, 8.0, at("2026-03-29 21:00:00"),
+                    at("2026-03-29 21:30:00"), AlarmEnd::RecorderStopped);
+    events << event(6, "CS_01", 1, AlarmKind::High, 8.0, at("2026-03-27 10:00:00"),
+                    at("2026-03-27 11:20:00"));
+    events << event(7, "CS_01", 2, AlarmKind::Battery, 3.1, at("2026-03-29 12:00:00"), {});
+    events << event(8, "XX_09", 1, AlarmKind::High, 5.0, at("2026-03-29 12:00:00"), {});
+    return events;
+}
+
 QList<PageCase> pageCases()
 {
     const QString day = QStringLiteral("2026-01-10 ");
@@ -427,6 +477,10 @@ QList<PageCase> pageCases()
                        QStringLiteral("2026-03-01"), HaccpSpan::Day, false);
     cases.last().file = QStringLiteral("monthly-cold-store");
     cases << coldStore("haccp-day-cold-store", ReportKind::Haccp, QStringLiteral("2026-03-29"));
+    cases << coldStore("haccp-day-cold-store-alarm-events", ReportKind::Haccp,
+                       QStringLiteral("2026-03-29"));
+    cases.last().alarmLog = true;
+    cases.last().events = coldStoreEvents();
     cases << coldStore("haccp-week-cold-store", ReportKind::Haccp, QStringLiteral("2026-03-25"),
                        HaccpSpan::Week);
     cases << coldStore("haccp-month-cold-store", ReportKind::Haccp, QStringLiteral("2026-03-09"),
@@ -588,6 +642,8 @@ void TestReportPages::writeFiles(const PageCase& page, const QTemporaryDir& dir)
                  page.recordStop);
     QVERIFY(writeDatabase(dir.filePath(QStringLiteral("Cold store.dat")), page.samples, page.wal,
                           page.summary));
+    if (page.alarmLog)
+        QVERIFY(writeAlarmEvents(dir.filePath(QStringLiteral("Cold store.dat")), page.events));
 }
 
 void TestReportPages::pages_data()

@@ -3,6 +3,7 @@
 #include "navigatorstrip.h"
 #include "projectfile.h"
 #include "qchartviewer.h"
+#include "reportfixture.h"
 #include "sampledatabasegenerator.h"
 #include "trendchart.h"
 #include "trendscopewindow.h"
@@ -82,6 +83,8 @@ private slots:
     void statisticsOfExtremeValues();
     void fitsASmallScreen_data();
     void fitsASmallScreen();
+    void alarmEventsShadedAndListed_data();
+    void alarmEventsShadedAndListed();
 
 private:
     QTemporaryDir m_dir;
@@ -560,7 +563,7 @@ void TestTrendscopeWindow::fitsASmallScreen()
         qPrintable(QStringLiteral("smallest %1x%2").arg(smallest.width()).arg(smallest.height())));
     const QRect inside = window->rect();
     for (const char* name : {"btn_zoom_in", "btn_live", "btn_show", "statsTable", "chartStack",
-                             "navigator", "label_range", "command_help"}) {
+                             "eventsTable", "navigator", "label_range", "command_help"}) {
         auto* part = window->findChild<QWidget*>(QString::fromLatin1(name));
         QVERIFY(part);
         QVERIFY2(part->isVisible(), name);
@@ -584,6 +587,103 @@ void TestTrendscopeWindow::fitsASmallScreen()
     // The statistics show at least one channel, the rest a scroll away.
     auto* table = window->findChild<QTableWidget*>(QStringLiteral("statsTable"));
     QVERIFY(table->viewport()->height() >= table->verticalHeader()->defaultSectionSize());
+}
+
+void TestTrendscopeWindow::alarmEventsShadedAndListed_data()
+{
+    QTest::addColumn<bool>("alarmLog");
+    QTest::newRow("events in the file") << true;
+    QTest::newRow("a file without the alarm table") << false;
+}
+
+// Catches alarm spans drawn on the wrong chart or not at all, events of hidden channels, of other
+// nodes or outside the range listed, a node's own alarm left off its channels' charts, an event
+// row that does not lead to its span, and a file of an older project that fails to open.
+void TestTrendscopeWindow::alarmEventsShadedAndListed()
+{
+    QFETCH(bool, alarmLog);
+    SampleDatabaseGenerator::Options options;
+    const QString project = m_dir.filePath(alarmLog ? QStringLiteral("events/Hall.tpc")
+                                                    : QStringLiteral("noevents/Hall.tpc"));
+    options.projectPath = project;
+    options.seconds = 2 * 86400;
+    options.end = End;
+    options.nodes = 2;
+    options.interval = 60;
+    options.index = true;
+    const SampleDatabaseGenerator::Result made = SampleDatabaseGenerator::generate(options);
+    QVERIFY(made.ok);
+    const QString first = SampleDatabaseGenerator::serialOf(0);
+    const QString second = SampleDatabaseGenerator::serialOf(1);
+    if (alarmLog) {
+        using ReportFixture::alarmEvent;
+        QVERIFY(ReportFixture::writeAlarmEvents(
+            made.databasePath,
+            {alarmEvent(1, first, 1, AlarmKind::High, End - 7200, End - 3600),
+             alarmEvent(2, second, 0, AlarmKind::NoData, End - 1800, std::nullopt),
+             alarmEvent(3, first, 2, AlarmKind::Low, End - 3 * 86400, End - 2 * 86400 - 60),
+             alarmEvent(4, QStringLiteral("GEN-OTHER"), 1, AlarmKind::High, End - 600,
+                        End - 300)}));
+    }
+
+    const auto window = openWindow(project);
+    QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()), 30000);
+    auto* stack = window->findChild<ChartStack*>();
+    QCOMPARE(stack->channelCount(), 4); // both channels of both nodes
+    auto* table = window->findChild<QTableWidget*>(QStringLiteral("eventsTable"));
+    QVERIFY(table->isVisible());
+    if (!alarmLog) {
+        QTRY_VERIFY(window->requestedId() > 1);
+        QCOMPARE(table->rowCount(), 0);
+        for (int i = 0; i < stack->channelCount(); ++i)
+            QVERIFY(stack->alarmSpans(i).isEmpty());
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), 2, 10000);
+    QCOMPARE(window->listedEvents().at(0).id, 1);
+    QCOMPARE(window->listedEvents().at(1).id, 2);
+    QCOMPARE(table->item(0, 2)->text(), QStringLiteral("high"));
+    QCOMPARE(table->item(1, 2)->text(), QStringLiteral("no data"));
+    const QVector<TrendChart::Span> own{TrendChart::Span(End - 7200, End - 3600)};
+    QCOMPARE(stack->alarmSpans(0), own);
+    QVERIFY(stack->alarmSpans(1).isEmpty());
+    // The node's own alarm lasts until now on both of its charts.
+    for (int i : {2, 3}) {
+        QCOMPARE(stack->alarmSpans(i).size(), 1);
+        QCOMPARE(stack->alarmSpans(i).at(0).first, double(End - 1800));
+        QVERIFY(stack->alarmSpans(i).at(0).second >= double(End));
+    }
+    // The shading is on the first chart's image inside the span, and not outside it.
+    QTRY_VERIFY(settled(window.get()));
+    const QImage image = stack->viewer(0)->pixmap(Qt::ReturnByValue).toImage();
+    const TimeWindow& range = window->timeWindow();
+    auto x = [&](double t) {
+        return TrendChart::LeftMargin + int((t - range.from()) / range.span() * stack->columns());
+    };
+    auto reddish = [&](int column) {
+        int n = 0;
+        for (int y = TrendChart::TopMargin + 2; y < image.height() - TrendChart::BottomMargin;
+             ++y) {
+            const QColor c = image.pixelColor(column, y);
+            n += c.red() > c.green() + 30 && c.red() > c.blue() + 10 ? 1 : 0;
+        }
+        return n;
+    };
+    QVERIFY2(reddish(x(End - 5400)) > image.height() / 3,
+             qPrintable(QString::number(reddish(x(End - 5400)))));
+    QCOMPARE(reddish(x(End - 9000)), 0);
+    // As a 1280x720 screen shows it, for whoever looks at the window.
+    if (const QString dir = qEnvironmentVariable("QUILLMAR_GRAB_DIR"); !dir.isEmpty()) {
+        window->resize(1280, 720);
+        QTRY_COMPARE(window->size(), QSize(1280, 720));
+        QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()), 30000);
+        QTRY_COMPARE(table->rowCount(), 2);
+        QVERIFY(window->grab().save(dir + QStringLiteral("/trendscope-alarm-spans.png")));
+    }
+    // A click on the event's row shows its span.
+    emit table->cellClicked(0, 0);
+    QTRY_VERIFY(range.from() <= double(End - 7200) && range.to() >= double(End - 3600));
+    QVERIFY(range.span() < 86400);
 }
 
 QTEST_MAIN(TestTrendscopeWindow)

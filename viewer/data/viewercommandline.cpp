@@ -46,8 +46,10 @@ QString ViewerCommandLine::usage()
         "Usage: Trendscope PROJECT.tpc\n"
         "       Trendscope --export-csv FILE --from TIME --to TIME\n"
         "                  [--channels SERIAL_channel1,...] PROJECT.tpc\n"
+        "       Trendscope --export-events FILE --from TIME --to TIME PROJECT.tpc\n"
         "Shows the samples a project recorded. With --export-csv, writes them to FILE as CSV\n"
-        "without a window.\n"
+        "without a window; with --export-events, the alarm events that lasted into the range\n"
+        "(with their acknowledgement and comment), in the same way.\n"
         "  --from, --to  local time as \"yyyy-MM-dd hh:mm:ss\", or a day as yyyy-MM-dd (from its\n"
         "                first second, to its last)\n"
         "  --channels    channels named SERIAL_channel1 or SERIAL_channel2; default all\n"
@@ -64,6 +66,12 @@ bool ViewerCommandLine::asksForHelp(const QStringList& arguments)
            (!arguments.isEmpty() && arguments.first() == QLatin1String("-h"));
 }
 
+bool ViewerCommandLine::asksForExport(const QStringList& arguments)
+{
+    return arguments.contains(QLatin1String("--export-csv")) ||
+           arguments.contains(QLatin1String("--export-events"));
+}
+
 bool ViewerCommandLine::parse(const QStringList& arguments, Options* options, QString* error)
 {
     QStringList rest;
@@ -74,6 +82,7 @@ bool ViewerCommandLine::parse(const QStringList& arguments, Options* options, QS
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& arg = arguments.at(i);
         const bool takesValue = arg == QLatin1String("--export-csv") ||
+                                arg == QLatin1String("--export-events") ||
                                 arg == QLatin1String("--from") || arg == QLatin1String("--to") ||
                                 arg == QLatin1String("--channels");
         if (!takesValue) {
@@ -85,8 +94,13 @@ bool ViewerCommandLine::parse(const QStringList& arguments, Options* options, QS
             return false;
         }
         const QString value = arguments.at(++i);
-        if (arg == QLatin1String("--export-csv")) {
-            options->exportCsv = true;
+        if (arg == QLatin1String("--export-csv") || arg == QLatin1String("--export-events")) {
+            if (options->exportCsv || options->exportEvents) {
+                *error = QStringLiteral("Give one of --export-csv and --export-events, once.");
+                return false;
+            }
+            (arg == QLatin1String("--export-csv") ? options->exportCsv : options->exportEvents) =
+                true;
             options->exportFile = value;
         } else if (arg == QLatin1String("--from")) {
             from = value;
@@ -98,13 +112,20 @@ bool ViewerCommandLine::parse(const QStringList& arguments, Options* options, QS
             options->channelKeys = value.split(QLatin1Char(','), Qt::SkipEmptyParts);
         }
     }
-    if (options->exportCsv || hasFrom || hasTo || !options->channelKeys.isEmpty()) {
-        if (!options->exportCsv || options->exportFile.isEmpty()) {
+    const bool exporting = options->exportCsv || options->exportEvents;
+    if (exporting || hasFrom || hasTo || !options->channelKeys.isEmpty()) {
+        if (!exporting || options->exportFile.isEmpty()) {
             *error = QStringLiteral("--from, --to and --channels go with --export-csv FILE.");
             return false;
         }
+        if (options->exportEvents && !options->channelKeys.isEmpty()) {
+            *error = QStringLiteral("--channels goes with --export-csv, not --export-events.");
+            return false;
+        }
         if (!hasFrom || !hasTo) {
-            *error = QStringLiteral("--export-csv needs --from and --to.");
+            *error = (options->exportCsv ? QStringLiteral("--export-csv")
+                                         : QStringLiteral("--export-events")) +
+                     QStringLiteral(" needs --from and --to.");
             return false;
         }
         if (!parseTime(QStringLiteral("--from"), from, false, &options->from, error) ||

@@ -18,6 +18,7 @@ ViewerSession::ViewerSession(const QString& projectPath, const QList<ReportDevic
     qRegisterMetaType<ViewQuery::Request>();
     qRegisterMetaType<ViewQuery::Result>();
     qRegisterMetaType<QList<QByteArray>>();
+    qRegisterMetaType<QVector<AlarmEventRecord>>();
     const int interval = ProjectFile(projectPath).intValue(QStringLiteral("DataInterval"));
     m_intervalMs = interval > 0 ? interval : DefaultDataInterval;
     m_catalog.setProject(devices);
@@ -48,6 +49,8 @@ void ViewerSession::launch()
     connect(this, &ViewerSession::queryRequested, m_worker, &ViewWorker::query);
     connect(m_worker, &ViewWorker::opened, this, &ViewerSession::workerOpened);
     connect(m_worker, &ViewWorker::ready, this, &ViewerSession::viewDone);
+    connect(this, &ViewerSession::eventsRequested, m_worker, &ViewWorker::events);
+    connect(m_worker, &ViewWorker::eventsReady, this, &ViewerSession::eventsReady);
     connect(m_builder, &SummaryBuilder::snapshotChecked, this, &ViewerSession::snapshotChecked);
     connect(m_builder, &SummaryBuilder::progress, this, &ViewerSession::summaryProgress);
     connect(m_builder, &SummaryBuilder::updated, this, &ViewerSession::summaryChanged);
@@ -207,4 +210,10 @@ void ViewerSession::viewDone(const ViewQuery::Result& result)
     m_inFlight[slot] = false;
     sendPending(slot);
     emit viewReady(result);
+}
+
+quint64 ViewerSession::requestEvents(qint64 from, qint64 to)
+{
+    emit eventsRequested(++m_eventsRequest, from, to);
+    return m_eventsRequest;
 }

@@ -49,6 +49,9 @@ public:
     // milliseconds once taken), but never longer than this.
     static constexpr int SnapshotWaitMs = 1200;
     void requestView(const ViewQuery::Request& request);
+    // Asks for the alarm events that lasted into [from, to]; eventsReady() answers with the id
+    // returned here.
+    quint64 requestEvents(qint64 from, qint64 to);
 
 signals:
     void opened(bool ok, const QString& error);
@@ -61,6 +64,9 @@ signals:
     // instead, and the period and summary are learnt from it afresh.
     void databaseReplaced();
     void viewReady(const ViewQuery::Result& result);
+    void eventsReady(quint64 id, const QVector<AlarmEventRecord>& events, const QString& error);
+    // Internal: carries event requests to the view thread.
+    void eventsRequested(quint64 id, qint64 from, qint64 to);
     // Internal: carries requests to the view thread.
     void queryRequested(const ViewQuery::Request& request);
 
@@ -100,4 +106,5 @@ private:
     bool m_builderReleased = false;
     bool m_awaitingSnapshot = false;
     int m_launches = 0;
+    quint64 m_eventsRequest = 0;
 };

@@ -54,6 +54,18 @@ void ViewWorker::query(const ViewQuery::Request& request)
     emit ready(m_query->run(request));
 }
 
+void ViewWorker::events(quint64 id, qint64 from, qint64 to)
+{
+    QVector<AlarmEventRecord> found;
+    if (m_stores.empty()) {
+        emit eventsReady(id, found, QString());
+        return;
+    }
+    SampleReader* store = m_stores.front().get();
+    const bool ok = store->alarmEvents(from, to, {}, &found);
+    emit eventsReady(id, found, ok ? QString() : store->errorText());
+}
+
 void ViewWorker::close()
 {
     m_query.reset();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarmeventrecord.h"
 #include "viewquery.h"
 
 #include <QList>
@@ -25,6 +26,8 @@ public:
 public slots:
     void open();
     void query(const ViewQuery::Request& request);
+    // The alarm events that lasted into [from, to]; none in a file without the event log.
+    void events(quint64 id, qint64 from, qint64 to);
     void close();
 
 signals:
@@ -32,6 +35,7 @@ signals:
     void opened(bool ok, const QString& error, bool indexed, bool hasPeriod, qint64 first,
                 qint64 last, const QList<QByteArray>& serials);
     void ready(const ViewQuery::Result& result);
+    void eventsReady(quint64 id, const QVector<AlarmEventRecord>& events, const QString& error);
 
 private:
     QString m_databasePath;

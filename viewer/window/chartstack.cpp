@@ -100,6 +100,28 @@ void ChartStack::setWindow(double from, double to, double first, double last, do
     redraw();
 }
 
+void ChartStack::setAlarmEvents(const QVector<AlarmEventRecord>& events, qint64 now)
+{
+    m_events = events;
+    m_now = now;
+    drawOverlays();
+}
+
+QVector<TrendChart::Span> ChartStack::alarmSpans(int index) const
+{
+    QVector<TrendChart::Span> spans;
+    if (index < 0 || index >= m_looks.size())
+        return spans;
+    const TrendChart::Look& look = m_looks[index];
+    for (const AlarmEventRecord& e : m_events) {
+        if (e.serial.toUtf8() != look.serial || (e.channel != 0 && e.channel != look.channel))
+            continue;
+        const qint64 end = e.end ? *e.end : std::max(m_now, e.start);
+        spans << TrendChart::Span(double(e.start), double(end));
+    }
+    return spans;
+}
+
 void ChartStack::setResult(const ViewQuery::Result& result)
 {
     m_result = result;
@@ -169,7 +191,7 @@ void ChartStack::drawOverlay(int index, XYChart* chart)
     const TrendChart::Look look = lookOf(index);
     const QString value =
         TrendChart::drawOverlay(chart, look, seriesOf(index), m_result.from, m_result.to,
-                                m_cursorShown, m_cursorTime, look.timeLabels);
+                                m_cursorShown, m_cursorTime, look.timeLabels, alarmSpans(index));
     if (m_cursorShown)
         m_cursorValues << value;
 }

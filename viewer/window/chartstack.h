@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarmeventrecord.h"
 #include "trendchart.h"
 #include "viewquery.h"
 
@@ -33,6 +34,10 @@ public:
     // The visible range inside the recorded period, which the view ports count in.
     void setWindow(double from, double to, double first, double last, double minimumSpan);
     void setResult(const ViewQuery::Result& result);
+    // The alarm events to shade: each chart those of its channel and of its node as a whole.
+    // An event still active lasts until `now`.
+    void setAlarmEvents(const QVector<AlarmEventRecord>& events, qint64 now);
+    QVector<TrendChart::Span> alarmSpans(int index) const;
     const ViewQuery::Result& result() const { return m_result; }
 
     QChartViewer* viewer(int index) const { return m_viewers.value(index); }
@@ -80,5 +85,7 @@ private:
     bool m_cursorShown = false;
     double m_cursorTime = 0;
     QStringList m_cursorValues;
+    QVector<AlarmEventRecord> m_events;
+    qint64 m_now = 0;
     int m_lastColumns = 0;
 };

@@ -241,13 +241,25 @@ QString TrendChart::timeText(double seconds)
 
 QString TrendChart::drawOverlay(XYChart* chart, const Look& look, const ViewQuery::Series& series,
                                 double from, double to, bool withCursor, double time,
-                                bool withTimeLabel)
+                                bool withTimeLabel, const QVector<Span>& alarmSpans)
 {
     DrawArea* d = CBaseChart_initDynamicLayer(chart);
     PlotArea* plot = CXYChart_getPlotArea(chart);
     const int left = CPlotArea_getLeftX(plot);
+    const int right = CPlotArea_getRightX(plot);
     const int top = CPlotArea_getTopY(plot);
     const int bottom = CPlotArea_getBottomY(plot);
+    for (const Span& span : alarmSpans) {
+        if (span.second < from || span.first > to)
+            continue;
+        const int x1 =
+            std::max(left, CXYChart_getXCoor(chart, chartTime(std::max(span.first, from))));
+        // At least a pixel wide: a short alarm seen from afar still shows.
+        const int x2 = std::max(
+            x1 + 1,
+            std::min(right, CXYChart_getXCoor(chart, chartTime(std::min(span.second, to)))));
+        CDrawArea_rect(d, x1, top, x2, bottom, Chart::Transparent, AlarmSpanColor);
+    }
     QString value;
     QByteArray title = "<*font=arialbd.ttf*>" + look.title.toUtf8() + "<*/font*>";
     if (withCursor) {

@@ -2,7 +2,9 @@
 
 #include "viewquery.h"
 
+#include <QPair>
 #include <QString>
+#include <QVector>
 
 class XYChart;
 
@@ -27,7 +29,11 @@ public:
         float alarmMax = 0;
         bool timeLabels = true;
         int intervalSeconds = 1;
+        QByteArray serial; // the node and channel (1 or 2) the chart shows
+        int channel = 0;
     };
+    // A stretch of time, in Unix seconds.
+    using Span = QPair<double, double>;
 
     // The colour of the i-th chosen channel.
     static int colorAt(int index);
@@ -46,9 +52,12 @@ public:
 
     // The title, and with a time the cursor line and the value under it, on the chart's
     // dynamic layer. Returns the value text shown ("N/A" where there is none).
+    // The alarm spans, shaded over the plot's whole height, go under the title and the cursor.
     static QString drawOverlay(XYChart* chart, const Look& look, const ViewQuery::Series& series,
                                double from, double to, bool withCursor, double time,
-                               bool withTimeLabel);
+                               bool withTimeLabel, const QVector<Span>& alarmSpans = {});
+    // The colour the alarm spans are shaded in: the tiles' alarm red, see-through.
+    static constexpr int AlarmSpanColor = int(0xA0C02848u);
 
     // The value under a time: the sample nearest to it within two intervals, or the lowest and
     // highest sample of the pixel column it falls in.

@@ -1,6 +1,7 @@
 #include "trendscopewindow.h"
 #include "ui_trendscopewindow.h"
 
+#include "alarmkind.h"
 #include "channelcatalog.h"
 #include "datainterval.h"
 #include "exportdialog.h"
@@ -22,6 +23,7 @@
 #include <QSettings>
 #include <QTime>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -50,6 +52,36 @@ QString settingsKey(const QString& projectPath)
                QCryptographicHash::hash(QFileInfo(projectPath).absoluteFilePath().toUtf8(),
                                         QCryptographicHash::Sha1)
                    .toHex());
+}
+
+const QStringList EventHeaders{QStringLiteral("Start"), QStringLiteral("Channel"),
+                               QStringLiteral("Kind"), QStringLiteral("Ack")};
+
+QString localText(qint64 seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+// What the row's cells leave out: the whole event.
+QString eventDetails(const AlarmEventRecord& e, const QString& channel)
+{
+    QStringList lines{channel + QStringLiteral(": ") + alarmKindText(e.kind)};
+    if (e.limit)
+        lines << QStringLiteral("Limit: ") + valueText(*e.limit);
+    lines << QStringLiteral("Start: ") + localText(e.start);
+    lines << QStringLiteral("End: ") + (e.end ? localText(*e.end) + QStringLiteral(" (") +
+                                                    alarmEndText(e.ended) + QLatin1Char(')')
+                                              : QStringLiteral("still active"));
+    if (e.extremeValue)
+        lines << QStringLiteral("Extreme: ") + valueText(*e.extremeValue) +
+                     (e.extremeTime ? QStringLiteral(" at ") + localText(*e.extremeTime)
+                                    : QString());
+    lines << (e.acknowledgedAt ? QStringLiteral("Acknowledged: ") + localText(*e.acknowledgedAt) +
+                                     QStringLiteral(" by ") + e.acknowledgedBy
+                               : QStringLiteral("Not acknowledged"));
+    if (!e.comment.isEmpty())
+        lines << QStringLiteral("Comment: ") + e.comment;
+    return lines.join(QLatin1Char('\n'));
 }
 
 const QStringList StatsHeaders{QStringLiteral("Channel"), QStringLiteral("Minimum"),
@@ -84,6 +116,26 @@ TrendscopeWindow::TrendscopeWindow(ViewerSession* session, QWidget* parent)
     ui->statsTable->verticalHeader()->setDefaultSectionSize(20);
     ui->statsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     ui->statsTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    ui->eventsTable->setColumnCount(EventHeaders.size());
+    ui->eventsTable->setHorizontalHeaderLabels(EventHeaders);
+    ui->eventsTable->verticalHeader()->hide();
+    ui->eventsTable->verticalHeader()->setDefaultSectionSize(18);
+    ui->eventsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    ui->eventsTable->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    ui->eventsTable->horizontalHeader()->setMinimumSectionSize(24);
+    ui->eventsTable->horizontalHeader()->setFont(ui->eventsTable->font());
+    // The channel column gives way (its text is elided, the tooltip has it whole).
+    ui->eventsTable->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A click shows the event's span with a margin on either side.
+    connect(ui->eventsTable, &QTableWidget::cellClicked, this, [this](int row, int) {
+        if (row < 0 || row >= m_listedEvents.size())
+            return;
+        const AlarmEventRecord& e = m_listedEvents[row];
+        const double start = double(e.start);
+        const double end = e.end ? double(*e.end) : qMax(start, m_window.last());
+        const double margin = qMax(m_window.minimumSpan(), (end - start) / 2);
+        showRange(start - margin, end + margin);
+    });
 
     connect(ui->listWidget_channels, &QListWidget::itemChanged, this,
             &TrendscopeWindow::channelToggled);
@@ -130,6 +182,7 @@ TrendscopeWindow::TrendscopeWindow(ViewerSession* session, QWidget* parent)
         requestOverview();
     });
     connect(session, &ViewerSession::viewReady, this, &TrendscopeWindow::viewReady);
+    connect(session, &ViewerSession::eventsReady, this, &TrendscopeWindow::eventsReady);
     connect(session, &ViewerSession::databaseReplaced, this, [this]() {
         // Said for the rest of the session: what was shown before came from the other file.
         m_note = QStringLiteral("The database file was replaced at %1 and opened again.")
@@ -268,6 +321,8 @@ void TrendscopeWindow::applyChannels()
         look.alarmMin = c.alarmMin;
         look.alarmMax = c.alarmMax;
         look.intervalSeconds = m_session->intervalSeconds();
+        look.serial = c.serial;
+        look.channel = c.channel;
         looks << look;
         auto* name = new QTableWidgetItem(look.title);
         name->setForeground(QColor(QRgb(look.color)));
@@ -342,6 +397,55 @@ void TrendscopeWindow::requestCharts()
         request.channels << ViewQuery::Channel{c.serial, c.channel, c.alarmMin, c.alarmMax};
     }
     m_session->requestView(request);
+    m_eventsRequest =
+        m_session->requestEvents(qint64(std::floor(request.from)), qint64(std::ceil(request.to)));
+}
+
+void TrendscopeWindow::eventsReady(quint64 id, const QVector<AlarmEventRecord>& events,
+                                   const QString& error)
+{
+    // An answer to an older range is of no use any more.
+    if (id != m_eventsRequest)
+        return;
+    if (!error.isEmpty())
+        setState(QStringLiteral("The alarm events could not be read: ") + error);
+    const QVector<ChannelCatalog::Channel>& channels = m_session->catalog().channels();
+    m_listedEvents.clear();
+    QStringList names;
+    for (const AlarmEventRecord& e : events) {
+        const QByteArray serial = e.serial.toUtf8();
+        const int shown = int(std::find_if(m_chosen.cbegin(), m_chosen.cend(),
+                                           [&](int index) {
+                                               const ChannelCatalog::Channel& c = channels[index];
+                                               return c.serial == serial &&
+                                                      (e.channel == 0 || e.channel == c.channel);
+                                           }) -
+                              m_chosen.cbegin());
+        if (shown >= m_chosen.size())
+            continue;
+        const ChannelCatalog::Channel& c = channels[m_chosen[shown]];
+        const QString node = c.nodeName.isEmpty() ? e.serial : c.nodeName;
+        m_listedEvents << e;
+        names << (e.channel == 0 ? node : node + QLatin1Char(' ') + c.channelName);
+    }
+    ui->chartStack->setAlarmEvents(m_listedEvents, QDateTime::currentSecsSinceEpoch());
+    ui->eventsTable->setRowCount(m_listedEvents.size());
+    for (int row = 0; row < m_listedEvents.size(); ++row) {
+        const AlarmEventRecord& e = m_listedEvents[row];
+        const QString details = eventDetails(e, names[row]);
+        const QStringList cells{
+            QDateTime::fromSecsSinceEpoch(e.start).toString(QStringLiteral("MM-dd hh:mm")),
+            names[row], alarmKindText(e.kind),
+            e.acknowledgedAt ? QStringLiteral("yes") : QString()};
+        for (int column = 0; column < cells.size(); ++column) {
+            auto* item = new QTableWidgetItem(cells[column]);
+            item->setToolTip(details);
+            // An alarm that still lasts stands out.
+            if (e.isActive())
+                item->setForeground(QColor(0xE8, 0x57, 0x5A));
+            ui->eventsTable->setItem(row, column, item);
+        }
+    }
 }
 
 void TrendscopeWindow::requestOverview()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarmeventrecord.h"
 #include "timewindow.h"
 #include "viewquery.h"
 
@@ -46,6 +47,8 @@ public:
     // Ids of the last chart request and the last drawn answer: equal once the view is drawn.
     quint64 requestedId() const { return m_requestId; }
     quint64 drawnId() const { return m_drawnId; }
+    // The alarm events listed and shaded: those of the shown channels in the visible range.
+    const QVector<AlarmEventRecord>& listedEvents() const { return m_listedEvents; }
 
 signals:
     // The charts were drawn from the answer to a request.
@@ -72,6 +75,7 @@ private:
     void summaryProgress(qint64 done, qint64 total);
     void summaryUpdated();
     void viewReady(const ViewQuery::Result& result);
+    void eventsReady(quint64 id, const QVector<AlarmEventRecord>& events, const QString& error);
     void updateStats(const ViewQuery::Result& result);
     // The state line, after what stays said for the session.
     void setState(const QString& text);
@@ -98,4 +102,6 @@ private:
     QElapsedTimer m_overviewClock;
     bool m_overviewStale = false;
     QString m_note;
+    quint64 m_eventsRequest = 0;
+    QVector<AlarmEventRecord> m_listedEvents;
 };
