@@ -4,26 +4,19 @@
 #include "aboutbox.h"
 #include "acquisition/configureddevice.h"
 #include "dashboard.h"
-#include "datainterval.h"
-#include "forwardingdialog.h"
 #include "messagedialog.h"
 #include "projectcenter.h"
 #include "projectfile.h"
-#include "projectforwarding.h"
 #include "projectmain.h"
 #include "projectmanager.h"
 #include "recordermenus.h"
+#include "recorderstatusbar.h"
 #include "recordingcycle.h"
-#include "recordingstatus.h"
-#include "windowchrome.h"
 
 #include <QAction>
-#include <QLabel>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDebug>
-#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
@@ -34,7 +27,6 @@
 namespace {
 
 const char* const Version = "V1.9";
-const char* const DateTimeFormat = "yyyy-MM-dd HH:mm:ss";
 
 } // namespace
 
@@ -57,8 +49,6 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
     connect(ui->command_record, &QAbstractButton::clicked, this, &QuillmarMain::slotCommandRecord);
     connect(ui->command_screen, &QAbstractButton::clicked, this, &QuillmarMain::slotCommandScreen);
     connect(ui->command_help, &QAbstractButton::clicked, this, &QuillmarMain::slotCommandHelp);
-    ui->label_datetime->setText(
-        QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")));
 
     createMenus();
 
@@ -74,17 +64,16 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
     connect(stdTimer, &QTimer::timeout, this, &QuillmarMain::slotStdTimer);
     stdTimer->start(ClockInterval);
 
-    status = new RecordingStatus(ui->label_record_state, ui->label_write_state,
-                                 ui->label_index_state, this);
+    status = new RecorderStatusBar({ui->label_projectname, ui->label_interval, ui->label_datetime,
+                                    ui->label_record_state, ui->label_write_state,
+                                    ui->label_index_state},
+                                   this);
     desk =
         new AlarmDesk(this, ui->horizontalLayout_status,
                       ui->horizontalLayout_status->indexOf(ui->label_write_state),
                       [this](const QString& title, const QString& text) { critical(title, text); });
-    m_forwardingLabel = new QLabel(ui->statusFrame);
-    m_forwardingLabel->setObjectName(QStringLiteral("label_forwarding"));
-    ui->horizontalLayout_status->insertWidget(
-        ui->horizontalLayout_status->indexOf(ui->label_write_state), m_forwardingLabel);
-    m_forwardingLabel->hide();
+    forwarding = new ForwardingStatus(this, ui->horizontalLayout_status,
+                                      ui->horizontalLayout_status->indexOf(ui->label_write_state));
 
     const QString newest = recent.newestPath();
     if (!newest.isEmpty() && recent.autoLoad()) {
@@ -192,13 +181,6 @@ void QuillmarMain::slotShowHideItem(bool hide)
         center->dashBoard()->setEmptyCellsVisible(!hide);
 }
 
-void QuillmarMain::setStatusTexts()
-{
-    ui->label_projectname->setText(
-        WindowChrome::projectLabel(QFileInfo(session.filePath()).path(), session.name()));
-    ui->label_interval->setText(QStringLiteral("Interval : ") + intervalName(session.interval()));
-}
-
 // --- screens ----------------------------------------------------------------------------------
 
 void QuillmarMain::placeScreen(QWidget* screen)
@@ -245,8 +227,7 @@ void QuillmarMain::projectCreated(const QString& path)
     closeRecordingCycle();
     dropScreen(std::exchange(projectMain, nullptr), true);
     session.create(path);
-    setStatusTexts();
-    ui->label_interval->clear();
+    status->setProject(session.filePath(), session.name(), 0);
 
     newEditor();
     placeScreen(projectManager);
@@ -277,7 +258,7 @@ void QuillmarMain::projectLoaded(const QString& path)
 void QuillmarMain::openProjectRuntime()
 {
     recent.registerProject(session.filePath());
-    setStatusTexts();
+    status->setProject(session.filePath(), session.name(), session.interval());
     projectOpen = true;
     menus->setProjectActionsEnabled(true);
 
@@ -294,9 +275,7 @@ void QuillmarMain::openProjectRuntime()
     connect(cycle, &RecordingCycle::recordTimesChanged, center, &ProjectCenter::setRecordTimes);
     connect(cycle, &RecordingCycle::databaseSizeChanged, center, &ProjectCenter::setDatabaseSize);
     status->attach(cycle);
-    connect(session.forwarding(), &ProjectForwarding::statesChanged, this,
-            &QuillmarMain::showForwarding);
-    showForwarding();
+    forwarding->attach(session.forwarding());
 
     center->setRecordTimes(cycle->recordStartTime(), cycle->recordEndTime());
     center->setDeviceList(session.gateways());
@@ -334,8 +313,7 @@ void QuillmarMain::closeRecordingCycle()
     PendingSamplesPrompt::settle(session, messageBoxFunction, [this] { return m_ending; });
     session.closeCycle();
     status->detach();
-    m_forwardingLabel->clear();
-    m_forwardingLabel->hide();
+    forwarding->detach();
 }
 
 void QuillmarMain::slotAddDeviceProject()
@@ -362,8 +340,7 @@ void QuillmarMain::closeProjectRuntime()
     desk->close();
     projectOpen = false;
     menus->setProjectActionsEnabled(false);
-    ui->label_projectname->clear();
-    ui->label_interval->clear();
+    status->clearProject();
     if (isRecording()) {
         slotStopRecord();
         // Stopping re-enables the editing actions; without a project they stay off.
@@ -429,8 +406,7 @@ void QuillmarMain::quitProgram()
 
 void QuillmarMain::slotStdTimer()
 {
-    const QString now = QDateTime::currentDateTime().toString(QLatin1String(DateTimeFormat));
-    ui->label_datetime->setText(now);
+    status->showTime();
     if (!center)
         return;
     if (session.cycle())
@@ -443,29 +419,10 @@ void QuillmarMain::slotShowAlarms()
     desk->showScreen();
 }
 
-// --- forwarding -------------------------------------------------------------------------------
-
 void QuillmarMain::slotForwarding()
 {
-    if (!projectOpen || !session.forwarding())
-        return;
-    auto* dialog = new ForwardingDialog(session.filePath(), session.forwarding(), this);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->show();
-}
-
-// The targets' state; a failing one in the colour of the other warnings.
-void QuillmarMain::showForwarding()
-{
-    const QVector<ForwarderTargetState> states =
-        session.forwarding() ? session.forwarding()->states() : QVector<ForwarderTargetState>();
-    bool failing = false;
-    for (const ForwarderTargetState& s : states)
-        failing = failing || s.status.state == ForwardStatus::State::Failing;
-    m_forwardingLabel->setStyleSheet(failing ? QStringLiteral("color: #e67e22;") : QString());
-    const QString text = ProjectForwarding::summaryText(states);
-    m_forwardingLabel->setText(text);
-    m_forwardingLabel->setVisible(!text.isEmpty());
+    if (projectOpen)
+        forwarding->showDialog(session.filePath());
 }
 
 void QuillmarMain::slotRefreshDevice()

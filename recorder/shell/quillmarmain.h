@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarmdesk.h"
+#include "forwardingstatus.h"
 #include "pendingsamplesprompt.h"
 #include "projectsession.h"
 #include "recentprojects.h"
@@ -23,8 +24,8 @@ class ProjectNotifications;
 class QLabel;
 class QTimer;
 class RecorderMenus;
+class RecorderStatusBar;
 class RecordingCycle;
-class RecordingStatus;
 
 namespace Ui {
 class QuillmarMain;
@@ -69,7 +70,7 @@ public:
     OutboxIndicator* outboxIndicator() const { return desk->outboxIndicator(); }
     ProjectNotifications* projectNotifications() const { return desk->notifications(); }
     QAudioOutput* audioOutput() const { return desk->audioOutput(); }
-    QLabel* forwardingLabel() const { return m_forwardingLabel; }
+    QLabel* forwardingLabel() const { return forwarding->label(); }
     ProjectForwarding* projectForwarding() const { return session.forwarding(); }
     QStringList recentProjects() const { return recent.names(); }
     QVariantMap recentProjectPaths() const { return recent.paths(); }
@@ -110,7 +111,6 @@ protected:
 
 private:
     void createMenus();
-    void setStatusTexts();
     void showStartScreen();
     void newEditor();
     void placeScreen(QWidget* screen);
@@ -140,13 +140,12 @@ private:
     // The alarms, their indicator and screen, and the sound; they go before the gateways.
     AlarmDesk* desk = nullptr;
 
-    RecordingStatus* status = nullptr;
+    RecorderStatusBar* status = nullptr;
 
     std::unique_ptr<RecorderMenus> menus;
 
-    // The forwarding targets' state while the open project forwards; hidden otherwise.
-    QLabel* m_forwardingLabel = nullptr;
-    void showForwarding();
+    // The forwarding targets' state while the open project forwards, and its dialog.
+    ForwardingStatus* forwarding = nullptr;
 
     // Set while the constructor opens the newest recent project: a project that fails then
     // leaves the start screen in place instead of ending the program.

@@ -1,0 +1,55 @@
+#include "forwardingstatus.h"
+
+#include "forwardingdialog.h"
+#include "projectforwarding.h"
+
+#include <QBoxLayout>
+#include <QLabel>
+
+ForwardingStatus::ForwardingStatus(QWidget* window_, QBoxLayout* statusLayout, int position)
+    : QObject(window_), window(window_), m_label(new QLabel)
+{
+    m_label->setObjectName(QStringLiteral("label_forwarding"));
+    statusLayout->insertWidget(position, m_label);
+    m_label->hide();
+}
+
+void ForwardingStatus::attach(ProjectForwarding* forwarding_)
+{
+    forwarding = forwarding_;
+    if (forwarding)
+        connect(forwarding, &ProjectForwarding::statesChanged, this, &ForwardingStatus::show);
+    show();
+}
+
+void ForwardingStatus::detach()
+{
+    if (forwarding)
+        disconnect(forwarding, nullptr, this, nullptr);
+    forwarding = nullptr;
+    m_label->clear();
+    m_label->hide();
+}
+
+void ForwardingStatus::showDialog(const QString& projectPath)
+{
+    if (!forwarding)
+        return;
+    auto* dialog = new ForwardingDialog(projectPath, forwarding, window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+}
+
+// The targets' state; a failing one in the colour of the other warnings.
+void ForwardingStatus::show()
+{
+    const QVector<ForwarderTargetState> states =
+        forwarding ? forwarding->states() : QVector<ForwarderTargetState>();
+    bool failing = false;
+    for (const ForwarderTargetState& s : states)
+        failing = failing || s.status.state == ForwardStatus::State::Failing;
+    m_label->setStyleSheet(failing ? QStringLiteral("color: #e67e22;") : QString());
+    const QString text = ProjectForwarding::summaryText(states);
+    m_label->setText(text);
+    m_label->setVisible(!text.isEmpty());
+}
