@@ -1,4 +1,5 @@
 #include "alarmdesk.h"
+#include "recorderstatusbar.h"
 
 #include "alarmeventstore.h"
 #include "alarmmonitor.h"
@@ -22,6 +23,9 @@ AlarmDesk::AlarmDesk(QWidget* window_, QBoxLayout* statusLayout, int position,
     m_indicator->hide();
     m_outboxIndicator = new OutboxIndicator;
     statusLayout->insertWidget(position + 1, m_outboxIndicator);
+    // Gives way to the alarms' indicator on a small screen; the server's answer is in the tool
+    // tip.
+    m_outboxIndicator->setMinimumWidth(RecorderStatusBar::ShrunkWidth);
     connect(m_indicator, &QAbstractButton::clicked, this, &AlarmDesk::showScreen);
 }
 

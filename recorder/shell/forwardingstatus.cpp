@@ -2,6 +2,7 @@
 
 #include "forwardingdialog.h"
 #include "projectforwarding.h"
+#include "recorderstatusbar.h"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -12,6 +13,8 @@ ForwardingStatus::ForwardingStatus(QWidget* window_, QBoxLayout* statusLayout, i
     m_label->setObjectName(QStringLiteral("label_forwarding"));
     statusLayout->insertWidget(position, m_label);
     m_label->hide();
+    // Gives way to the alarms' indicator on a small screen; the whole text is in the tool tip.
+    m_label->setMinimumWidth(RecorderStatusBar::ShrunkWidth);
 }
 
 void ForwardingStatus::attach(ProjectForwarding* forwarding_)
@@ -51,5 +54,6 @@ void ForwardingStatus::show()
     m_label->setStyleSheet(failing ? QStringLiteral("color: #e67e22;") : QString());
     const QString text = ProjectForwarding::summaryText(states);
     m_label->setText(text);
+    m_label->setToolTip(text);
     m_label->setVisible(!text.isEmpty());
 }

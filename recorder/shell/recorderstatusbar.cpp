@@ -5,6 +5,7 @@
 #include "windowchrome.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 
@@ -16,11 +17,22 @@ RecorderStatusBar::RecorderStatusBar(const Labels& labels_, QObject* parent)
         QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")));
     labels.writeState->hide();
     labels.indexState->hide();
+    // On a small screen the alarms' indicator keeps its room: the path and the notes give way
+    // (their whole text in the tool tip).
+    labels.projectName->setMinimumWidth(ShrunkWidth);
+    // The clock never gives way: the width of its longest digits.
+    const int clockWidth =
+        labels.dateTime->fontMetrics().horizontalAdvance(QStringLiteral("8888-88-88 88:88:88"));
+    labels.dateTime->setMinimumWidth(
+        qMax(labels.dateTime->minimumWidth(), clockWidth + 2 * labels.dateTime->margin() + 4));
+    labels.writeState->setMinimumWidth(ShrunkWidth);
+    labels.indexState->setMinimumWidth(ShrunkWidth);
 }
 
 void RecorderStatusBar::setProject(const QString& filePath, const QString& name, int interval)
 {
     labels.projectName->setText(WindowChrome::projectLabel(QFileInfo(filePath).path(), name));
+    labels.projectName->setToolTip(QDir::toNativeSeparators(filePath));
     if (interval > 0)
         labels.interval->setText(QStringLiteral("Interval : ") + intervalName(interval));
     else
@@ -30,6 +42,7 @@ void RecorderStatusBar::setProject(const QString& filePath, const QString& name,
 void RecorderStatusBar::clearProject()
 {
     labels.projectName->clear();
+    labels.projectName->setToolTip(QString());
     labels.interval->clear();
 }
 
@@ -62,5 +75,6 @@ void RecorderStatusBar::setRecording(bool on)
 void RecorderStatusBar::showNote(QLabel* label, const QString& text)
 {
     label->setText(text);
+    label->setToolTip(text);
     label->setVisible(!text.isEmpty());
 }

@@ -14,6 +14,9 @@ class RecorderStatusBar : public QObject
     Q_OBJECT
 
 public:
+    // The narrowest the project's path and the notes become on a small screen.
+    static constexpr int ShrunkWidth = 120;
+
     struct Labels
     {
         QLabel* projectName;

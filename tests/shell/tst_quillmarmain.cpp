@@ -807,6 +807,16 @@ void TestQuillmarMain::fitsSmallScreen()
     check("dashboard");
     if (QTest::currentTestFailed())
         return;
+    // A value out of range on a tile, and the alarm indicator counting it.
+    NodeDevice* node = window->gateways().first()->nodes().first();
+    node->setAlarmRanges(10, 30, 0, 0);
+    window->slotUpdateProjectFile();
+    node->setData(QStringLiteral("35.00"), QString(), QStringLiteral("-1"), QStringLiteral("-1"),
+                  QDateTime::currentDateTimeUtc(), false);
+    QVERIFY(window->alarmIndicator()->text().startsWith(QStringLiteral("Alarms: 1 active")));
+    check("dashboard with an alarm");
+    if (QTest::currentTestFailed())
+        return;
     window->projectCenter()->slotDeviceClicked(window->gateways().first()->nodes().first());
     QVERIFY(!window->projectCenter()->isDashboardShown());
     check("chart panel");
