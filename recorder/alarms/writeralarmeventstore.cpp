@@ -2,10 +2,12 @@
 
 #include "alarmeventtable.h"
 #include "databasewriter.h"
+#include "spilljournal.h"
 #include "sqliteconnection.h"
 #include "writejob.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <sqlite3.h>
@@ -14,6 +16,9 @@ WriterAlarmEventStore::WriterAlarmEventStore(DatabaseWriter* databaseWriter,
                                              const QString& databasePath, QObject* parent)
     : QObject(parent), writer(databaseWriter), path(databasePath)
 {
+    // Without a writer (only the next free id is asked) there is nothing to hear.
+    if (!writer)
+        return;
     connect(writer, &DatabaseWriter::jobStored, this,
             [this](quint64 ticket, qint64) { stored(ticket); });
     connect(writer, &DatabaseWriter::statusChanged, this, &WriterAlarmEventStore::reportPending);
@@ -28,6 +33,11 @@ bool WriterAlarmEventStore::open()
     }
     sqlite3_busy_timeout(connection.get(), 0);
     nextId = AlarmEventTable::nextId(connection.get(), &error);
+    // Events an earlier run left in the writer's journal reach the table later, under their own
+    // ids, and a new event with one of those ids would be merged into it: while a journal waits,
+    // ids start from the clock's milliseconds, above any id an earlier run handed out.
+    if (nextId > 0 && QFileInfo::exists(SpillJournal::pathFor(path)))
+        nextId = qMax(nextId, QDateTime::currentMSecsSinceEpoch());
     return nextId > 0;
 }
 

@@ -1,12 +1,17 @@
-#include "alarmeventtable.h"
 #include "acquisition/configureddevice.h"
+#include "alarmeventtable.h"
+#include "alarmeventwrite.h"
+#include "databasewriter.h"
 #include "gatewaysimulator.h"
 #include "insertserialdata.h"
 #include "nodedevice.h"
 #include "projectalarms.h"
 #include "projectfile.h"
+#include "spilljournal.h"
 #include "sqlitealarmeventstore.h"
 #include "sqliteconnection.h"
+#include "writeentry.h"
+#include "writeralarmeventstore.h"
 
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -80,6 +85,7 @@ private slots:
     void lockedFileRetried();
     void countsActiveAndUnacknowledged();
     void simulatorFaults();
+    void idsAboveAWaitingJournal();
 
 private:
     // A project with one TQ100 gateway of one node "N1" at register 0 (range 10 to 30 on
@@ -375,6 +381,36 @@ void TestProjectAlarms::simulatorFaults()
     QVERIFY2(events.at(2).startsWith(QLatin1String("no data 0 ")) &&
                  events.at(2).endsWith(QLatin1String(" cleared -")),
              qPrintable(events.at(2)));
+}
+
+// Catches a new event taking the id of one a crash left in the writer's journal: the replay
+// would then write the one over the other.
+void TestProjectAlarms::idsAboveAWaitingJournal()
+{
+    database = dir->filePath(QStringLiteral("ids.dat"));
+    {
+        DatabaseWriter writer(database, QStringLiteral("ids"));
+        QVERIFY(writer.open());
+    }
+    WriterAlarmEventStore before(nullptr, database);
+    QVERIFY(before.open());
+    QCOMPARE(before.firstFreeId(), qint64(1));
+
+    AlarmEventRecord event;
+    event.id = 1;
+    event.serial = QStringLiteral("N1");
+    event.channel = 1;
+    event.start = event.raised = Base.toSecsSinceEpoch();
+    SpillJournal journal(SpillJournal::pathFor(database));
+    QString error;
+    QVERIFY2(journal.load(&error), qPrintable(error));
+    const std::deque<WriteEntry> entries{
+        WriteEntry::ofJob(WriteJob::alarmEvent(AlarmEventWrite::insert(event)), 0)};
+    QVERIFY2(journal.append(entries, 1, &error), qPrintable(error));
+
+    WriterAlarmEventStore after(nullptr, database);
+    QVERIFY(after.open());
+    QVERIFY2(after.firstFreeId() > event.id, qPrintable(QString::number(after.firstFreeId())));
 }
 
 QTEST_GUILESS_MAIN(TestProjectAlarms)
