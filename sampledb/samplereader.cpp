@@ -665,7 +665,12 @@ bool SampleReader::stateValue(const QString& name, qint64* value)
 
 qint64 SampleReader::firstIdFrom(qint64 time)
 {
-    SqliteStatement s(connection.get(), "select min(id) from quorbinal where pointDate >= ?");
+    return smallestFrom("select min(id) from quorbinal where pointDate >= ?", time);
+}
+
+qint64 SampleReader::smallestFrom(const char* sql, qint64 time)
+{
+    SqliteStatement s(connection.get(), sql);
     if (!s.isValid()) {
         fail("prepare");
         return -1;
@@ -717,18 +722,8 @@ qint64 SampleReader::firstAlarmChangeMarkFrom(qint64 time)
 {
     if (!AlarmEventTable::exists(connection.get()))
         return 0;
-    SqliteStatement s(connection.get(), "select min(changeMark) from alarm_event where endTime "
-                                        "is null or endTime >= ?");
-    if (!s.isValid()) {
-        fail("prepare");
-        return -1;
-    }
-    sqlite3_bind_int64(s.get(), 1, time);
-    if (sqlite3_step(s.get()) != SQLITE_ROW) {
-        fail("step");
-        return -1;
-    }
-    return sqlite3_column_type(s.get(), 0) != SQLITE_NULL ? sqlite3_column_int64(s.get(), 0) : 0;
+    return smallestFrom(
+        "select min(changeMark) from alarm_event where endTime is null or endTime >= ?", time);
 }
 
 bool SampleReader::rowsAfter(qint64 afterId, int limit, const StoredRowSink& sink)

@@ -225,6 +225,8 @@ private:
                        qint64 from, qint64 to, qint64 firstId, qint64 lastId,
                        const StoredRowSink& sink);
     qint64 idBound(const char* sql);
+    // The single value of `sql` with its one parameter bound to `time`: 0 for NULL, -1 on failure.
+    qint64 smallestFrom(const char* sql, qint64 time);
     bool fail(const char* what);
 
     SqliteConnection connection;
