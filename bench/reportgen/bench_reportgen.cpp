@@ -39,7 +39,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <ctime>
 
 namespace {
 
@@ -177,13 +176,8 @@ const QStringList kMonthKeys{key(0, 1, "a"), key(1, 1, "b"), key(2, 1, "c"), key
 // Processor time of this process (all its threads), or of its finished children, in ms.
 double cpuMs(bool children)
 {
-    if (!children) {
-        timespec t{};
-        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-        return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-    }
     rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
+    getrusage(children ? RUSAGE_CHILDREN : RUSAGE_SELF, &usage);
     return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }

@@ -320,7 +320,8 @@ void SecretStore::serviceFinished(const Operation& op, int error, const QString&
         finish(op, false, QString(), errorText);
         return;
     default:
-        useFileInstead(errorText);
+        // The service's own text may quote what it was handed: the trace names the code only.
+        useFileInstead(QStringLiteral("QtKeychain error ") + QString::number(error));
         return;
     }
 }

@@ -8,9 +8,9 @@ namespace {
 
 QDateTime utc(const char* text)
 {
-    QDateTime time = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate);
-    time.setTimeSpec(Qt::UTC);
-    return time;
+    // The text carries no zone: its date and time are read as UTC.
+    const QDateTime local = QDateTime::fromString(QString::fromLatin1(text), Qt::ISODate);
+    return QDateTime(local.date(), local.time(), Qt::UTC);
 }
 
 NotificationEvent labEvent(NotificationKind kind, AlarmKind alarm)
