@@ -149,21 +149,6 @@ QString NotificationMessage::kindName(NotificationKind kind)
     return QStringLiteral("test");
 }
 
-QString NotificationMessage::alarmName(AlarmKind kind)
-{
-    switch (kind) {
-    case AlarmKind::High:
-        return QStringLiteral("high");
-    case AlarmKind::Low:
-        return QStringLiteral("low");
-    case AlarmKind::NoData:
-        return QStringLiteral("no data");
-    case AlarmKind::Battery:
-        break;
-    }
-    return QStringLiteral("battery");
-}
-
 QByteArray NotificationMessage::rfc5322Date(const QDateTime& time)
 {
     const QDateTime local = time.toLocalTime();
@@ -211,7 +196,7 @@ QString NotificationMessage::subject() const
     QString what = e.nodeName;
     if (!e.channelName.isEmpty())
         what += QStringLiteral(" / ") + e.channelName;
-    what += QLatin1Char(' ') + alarmName(e.alarmKind);
+    what += QLatin1Char(' ') + alarmKindText(e.alarmKind);
     if (e.alarmKind != AlarmKind::NoData && e.kind != NotificationKind::Clear)
         what += QStringLiteral(", ") + valueText(e.value) + QStringLiteral(" (limit ") +
                 valueText(e.limit) + QLatin1Char(')');
@@ -263,7 +248,7 @@ QString NotificationMessage::body() const
                  QLatin1Char(')');
     if (!e.channelName.isEmpty())
         lines << QStringLiteral("Channel: ") + e.channelName;
-    lines << QStringLiteral("Alarm: ") + alarmName(e.alarmKind);
+    lines << QStringLiteral("Alarm: ") + alarmKindText(e.alarmKind);
     if (e.alarmKind != AlarmKind::NoData)
         lines << QStringLiteral("Value: ") + valueText(e.value)
               << QStringLiteral("Limit: ") + valueText(e.limit);
@@ -285,7 +270,7 @@ QByteArray NotificationMessage::json() const
     object.insert(QStringLiteral("reminder"), e.sequence);
     object.insert(QStringLiteral("project"), e.projectName);
     if (e.kind != NotificationKind::Test) {
-        object.insert(QStringLiteral("alarm"), alarmName(e.alarmKind));
+        object.insert(QStringLiteral("alarm"), alarmKindText(e.alarmKind));
         object.insert(QStringLiteral("node"), e.nodeName);
         object.insert(QStringLiteral("serial"), e.serial);
         object.insert(QStringLiteral("channel"), e.channelName);

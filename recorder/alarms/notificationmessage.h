@@ -36,7 +36,6 @@ public:
 
     // Names used in texts and in the JSON document.
     static QString kindName(NotificationKind kind);
-    static QString alarmName(AlarmKind kind);
     // "Tue, 05 Mar 2024 14:03:00 +0100" in the local time of `time`.
     static QByteArray rfc5322Date(const QDateTime& time);
     // ISO 8601 in local time with the offset: "2024-03-05T14:03:00+01:00".
