@@ -32,8 +32,6 @@ constexpr int DefaultChannels = 4;
 constexpr double KeyZoom = 1.5;
 constexpr double KeyScroll = 0.2;
 constexpr int OverviewEveryMs = 1000;
-// The least room the spacer between the range buttons and the typed period keeps.
-constexpr int SpacerWidth = 20;
 
 QString duration(qint64 seconds)
 {
@@ -618,12 +616,16 @@ bool TrendscopeWindow::eventFilter(QObject* watched, QEvent* event)
 void TrendscopeWindow::placePeriod()
 {
     QHBoxLayout* row = ui->horizontalLayout_range;
-    int oneRow = ui->periodBox->sizeHint().width() + SpacerWidth + row->spacing() * row->count();
+    // Counted alike wherever the period stands now, so that one width always gives one answer:
+    // the buttons, the period and the spacings between the row's items (its spacer may shrink
+    // to nothing).
+    const bool inRow = row->indexOf(ui->periodBox) >= 0;
+    const int items = row->count() + (inRow ? 0 : 1);
+    int oneRow = ui->periodBox->sizeHint().width() + row->spacing() * (items - 1);
     for (QWidget* button : {ui->btn_hour, ui->btn_day, ui->btn_week, ui->btn_month, ui->btn_all,
                             ui->btn_zoom_out, ui->btn_zoom_in, ui->btn_live})
         oneRow += button->sizeHint().width();
     const bool fits = ui->viewFrame->width() >= oneRow;
-    const bool inRow = row->indexOf(ui->periodBox) >= 0;
     if (fits == inRow)
         return;
     if (fits) {
