@@ -442,16 +442,26 @@ QString SampleTable::createStateStatement()
                           "key, value integer not null) without rowid");
 }
 
-QStringList SampleTable::createTriggerStatements()
+namespace {
+
+// A time with a fraction, or a value that is no number, marks its bucket: the readers take such
+// rows in ways sums cannot follow. Two types are named, not the three others: SQLite compares a
+// list of two item by item, but builds a temporary table for a longer one at every row the
+// trigger sees. The recorder keeps such tables in memory and hardly noticed; another program
+// (temporary files on disk by default) inserted rows about ten times slower.
+const char* const OddRow =
+    "typeof(new.pointDate) <> 'integer' or typeof(new.channel1) in ('text', 'blob') or "
+    "typeof(new.channel2) in ('text', 'blob')";
+// The same test as this version's first triggers wrote it.
+const char* const OddRowBefore =
+    "typeof(new.pointDate) <> 'integer' or typeof(new.channel1) not in ('real', 'integer', "
+    "'null') or typeof(new.channel2) not in ('real', 'integer', 'null')";
+
+QStringList triggerStatements(const QString& odd)
 {
     // A value is one when it is neither NULL nor the no-value marker older recorders wrote.
     const QString valid = QStringLiteral("(new.channel%1 is not null and new.channel%1 <> ") +
                           QLatin1String(Marker) + QLatin1Char(')');
-    // A time with a fraction, or a value that is no number, marks its bucket: the readers take
-    // such rows in ways sums cannot follow.
-    const QString odd = QStringLiteral(
-        "typeof(new.pointDate) <> 'integer' or typeof(new.channel1) not in ('real', 'integer', "
-        "'null') or typeof(new.channel2) not in ('real', 'integer', 'null')");
     QString row = QStringLiteral("values (new.serialno, ") + bucketOf(QStringLiteral("new")) +
                   QStringLiteral(", 1, ") + odd + QStringLiteral(", new.pointDate");
     for (int c = 1; c <= 2; ++c) {
@@ -477,8 +487,7 @@ QStringList SampleTable::createTriggerStatements()
     const QString count = QStringLiteral(
         "insert into quorbinal_changes (serialno, bucket, changeCount) %1 on conflict (serialno, "
         "bucket) do update set changeCount = changeCount + 1");
-    const QString one =
-        QStringLiteral("(%1.serialno, ") + QStringLiteral("%2") + QStringLiteral(", 1)");
+    const QString one = QStringLiteral("(%1.serialno, %2, 1)");
     auto counted = [&](const QString& rowName) { return one.arg(rowName, bucketOf(rowName)); };
     const QString remove =
         QStringLiteral("create trigger if not exists quorbinal_summary_delete after delete on "
@@ -522,6 +531,18 @@ QStringList SampleTable::createTriggerStatements()
                        "on quorbinal when new.id <> old.id begin ") +
         holder + QStringLiteral("; end");
     return {insert, remove, change, replace, move};
+}
+
+} // namespace
+
+QStringList SampleTable::createTriggerStatements()
+{
+    return triggerStatements(QLatin1String(OddRow));
+}
+
+QStringList SampleTable::slowerTriggerStatements()
+{
+    return triggerStatements(QLatin1String(OddRowBefore));
 }
 
 QStringList SampleTable::createSummaryStatements()
@@ -581,9 +602,18 @@ SampleTable::Repair SampleTable::summaryRepair(sqlite3* db)
     const QStringList earlier = earlierTriggerStatements();
     const QStringList triggers = triggerNames();
     QHash<QString, SchemaObject> objects;
-    if (!readObjects(db, QStringList{summaryName()} + triggers, &objects) ||
+    if (!readObjects(db, QStringList{summaryName(), changesName()} + triggers, &objects) ||
         !isObject(objects, summaryName(), "table", summaryName(), createSummaryStatement()))
         return Repair::Rebuild;
+    // This version's slower triggers kept the summary and the change marks as these do.
+    const QStringList slower = slowerTriggerStatements();
+    bool asSlower =
+        isObject(objects, changesName(), "table", changesName(), createChangesStatement());
+    for (int i = 0; asSlower && i < triggers.size(); ++i)
+        asSlower =
+            isObject(objects, triggers.at(i), "trigger", QStringLiteral("quorbinal"), slower.at(i));
+    if (asSlower)
+        return Repair::ReplaceTriggers;
     for (int i = 0; i < triggers.size(); ++i) {
         const bool present = i < earlier.size()
                                  ? isObject(objects, triggers.at(i), "trigger",

@@ -19,6 +19,12 @@
 
 namespace {
 
+// The triggers a file was made with: this version's, the summary's first version's, or this
+// version's as first written.
+constexpr int Now = 0;
+constexpr int FirstVersion = 1;
+constexpr int SlowerTriggers = 2;
+
 // What a weekly or monthly report shows: per day and column the average as shown, minimum and
 // maximum, and the chart's points.
 QStringList shownFigures(const ReportTables& tables)
@@ -127,8 +133,8 @@ private slots:
 void TestSummaryEdits::sameFiguresAfterEdits_data()
 {
     QTest::addColumn<int>("kind");
-    // The file as the summary's first version made it (its triggers, rows added through them).
-    QTest::addColumn<bool>("earlier");
+    // The triggers the file was made with; the rows went in through them.
+    QTest::addColumn<int>("madeWith");
     // {S0}, {S1}: the nodes; {T}: a minute in the period's third day; {D}: a midnight in it;
     // {SCHEMA}: the sample table's statement.
     QTest::addColumn<QStringList>("edits");
@@ -151,29 +157,29 @@ void TestSummaryEdits::sameFiguresAfterEdits_data()
         "insert into quorbinal (serialno, channel1, channel2, pointDate) select serialno, 1.7e308, "
         "channel2, pointDate + 30 from quorbinal where pointDate between {T} and {T} + 7199");
     QTest::newRow("insert or replace: a backup's hour merged back")
-        << week << false << QStringList{backup} << false << true << true << false << true;
+        << week << Now << QStringList{backup} << false << true << true << false << true;
     QTest::newRow("insert or replace, month")
-        << month << false << QStringList{backup} << false << true << true << false << true;
+        << month << Now << QStringList{backup} << false << true << true << false << true;
     QTest::newRow("replace into: rows moved on, a channel emptied")
-        << week << false
+        << week << Now
         << QStringList{"replace into quorbinal (id, serialno, channel1, channel2, pointDate) "
                        "select id, serialno, null, channel2 + 5, pointDate + 900 from quorbinal "
                        "where serialno = '{S0}' and pointDate between {T} and {T} + 1799"}
         << false << true << true << false << true;
     QTest::newRow("update or replace of the id")
-        << week << false
+        << week << Now
         << QStringList{"update or replace quorbinal set id = id + 1 where serialno = '{S0}' and "
                        "pointDate between {T} and {T} + 1200"}
         << false << true << true << false << true;
     QTest::newRow("the no-value marker of older recorders")
-        << week << false
+        << week << Now
         << QStringList{markers, "insert into quorbinal (serialno, channel1, channel2, pointDate) "
                                 "values ('{S1}', 1.7e308, 1.7e308, {T} + 45)"}
         << false << true << true << false << false;
     QTest::newRow("the no-value marker, month")
-        << month << false << QStringList{markers} << false << true << true << false << false;
+        << month << Now << QStringList{markers} << false << true << true << false << false;
     QTest::newRow("NULLs inserted and set")
-        << week << false
+        << week << Now
         << QStringList{"insert into quorbinal (serialno, channel1, channel2, pointDate) select "
                        "serialno, null, channel2 + 1, pointDate + 20 from quorbinal where "
                        "pointDate between {T} and {T} + 3599",
@@ -181,7 +187,7 @@ void TestSummaryEdits::sameFiguresAfterEdits_data()
                        "pointDate between {T} and {T} + 600"}
         << false << true << true << false << true;
     QTest::newRow("times with a fraction, one just before a midnight")
-        << week << false
+        << week << Now
         << QStringList{"insert into quorbinal (serialno, channel1, channel2, pointDate) select "
                        "serialno, channel1 - 30, channel2, pointDate + 0.5 from quorbinal where "
                        "pointDate between {T} and {T} + 1799",
@@ -191,23 +197,23 @@ void TestSummaryEdits::sameFiguresAfterEdits_data()
                        "and pointDate = {T}"}
         << false << true << true << false << true;
     QTest::newRow("rows deleted")
-        << week << false
+        << week << Now
         << QStringList{"delete from quorbinal where serialno = '{S0}' and pointDate between {T} "
                        "and {T} + 600"}
         << false << true << true << false << true;
     QTest::newRow("summary dropped while the recorder runs")
-        << week << false << QStringList{"drop table quorbinal_summary"} << true << false << true
+        << week << Now << QStringList{"drop table quorbinal_summary"} << true << false << true
         << true << false;
     QTest::newRow("summary dropped, the recorder started after")
-        << week << false << QStringList{"drop table quorbinal_summary"} << false << false << true
+        << week << Now << QStringList{"drop table quorbinal_summary"} << false << false << true
         << true << false;
     QTest::newRow("sample table renamed, a new one made")
-        << week << false
+        << week << Now
         << QStringList{"alter table quorbinal rename to quorbinal_old", "{SCHEMA}",
                        "insert into quorbinal select * from quorbinal_old where pointDate < {D}"}
         << false << false << true << true << false;
     QTest::newRow("the summary's trigger belongs to another table")
-        << week << false
+        << week << Now
         << QStringList{"drop trigger quorbinal_summarize",
                        "create table shadow (serialno, pointDate)",
                        "create trigger quorbinal_summarize after insert on shadow begin select 1; "
@@ -217,7 +223,7 @@ void TestSummaryEdits::sameFiguresAfterEdits_data()
                        "pointDate between {T} and {T} + 3599"}
         << false << false << true << true << false;
     QTest::newRow("a unique index, rows replaced through it")
-        << week << false
+        << week << Now
         << QStringList{"create unique index quorbinal_unique on quorbinal (serialno, pointDate)",
                        "insert or replace into quorbinal (serialno, channel1, channel2, "
                        "pointDate) select serialno, channel1 + 7, channel2, pointDate from "
@@ -225,13 +231,16 @@ void TestSummaryEdits::sameFiguresAfterEdits_data()
                        "3599"}
         << false << false << false << false << false;
     QTest::newRow("a file of the summary's first version")
-        << week << true
+        << week << FirstVersion
         << QStringList{"insert into quorbinal (serialno, channel1, channel2, pointDate) select "
                        "serialno, channel1 + 2, channel2, pointDate + 5 from quorbinal where "
                        "pointDate between {T} and {T} + 3599"}
         << false << false << true << false << false;
     QTest::newRow("a file of the first version holding marker sums")
-        << week << true << QStringList{markers} << false << false << true << true << false;
+        << week << FirstVersion << QStringList{markers} << false << false << true << true << false;
+    QTest::newRow("a file of this version's slower triggers, a backup merged back")
+        << week << SlowerTriggers << QStringList{backup} << false << false << true << false
+        << false;
 }
 
 // Catches: weekly or monthly figures from the summary that differ from the rows after a REPLACE
@@ -243,7 +252,7 @@ void TestSummaryEdits::sameFiguresAfterEdits_data()
 void TestSummaryEdits::sameFiguresAfterEdits()
 {
     QFETCH(int, kind);
-    QFETCH(bool, earlier);
+    QFETCH(int, madeWith);
     QFETCH(QStringList, edits);
     QFETCH(bool, openFirst);
     QFETCH(bool, summaryAfterEdit);
@@ -264,18 +273,23 @@ void TestSummaryEdits::sameFiguresAfterEdits()
     options.interval = 60;
     options.nullRows = 40;
     options.gaps = 3;
-    options.index = !earlier;
+    options.index = madeWith == Now;
     const SampleDatabaseGenerator::Result made = SampleDatabaseGenerator::generate(options);
     QVERIFY2(made.ok, qPrintable(made.error));
     const QString path = made.databasePath;
     QString error;
-    if (earlier) {
-        // The rows go in again through the first version's triggers.
+    if (madeWith != Now) {
         QStringList statements{QStringLiteral("alter table quorbinal rename to generated"),
                                SampleTable::createStatement(), SampleTable::createIndexStatement(),
                                SampleTable::createSummaryStatement()};
-        statements << SampleTable::earlierTriggerStatements()
-                   << QStringLiteral("insert into quorbinal select * from generated")
+        if (madeWith == FirstVersion)
+            statements << SampleTable::earlierTriggerStatements();
+        else
+            statements << SampleTable::createChangesStatement()
+                       << SampleTable::createStateStatement()
+                       << SampleTable::slowerTriggerStatements()
+                       << SampleTable::newGenerationStatement();
+        statements << QStringLiteral("insert into quorbinal select * from generated")
                    << QStringLiteral("drop table generated");
         QVERIFY2(exec(path, statements, &error), qPrintable(error));
     }
@@ -289,7 +303,7 @@ void TestSummaryEdits::sameFiguresAfterEdits()
             .replace(QLatin1String("{D}"), QString::number(bounds.at(4)))
             .replace(QLatin1String("{SCHEMA}"), SampleTable::createStatement());
     const qint64 generation = SampleReader(path).changeGeneration();
-    QCOMPARE(generation != 0, !earlier);
+    QCOMPARE(generation != 0, madeWith == Now);
 
     std::unique_ptr<InsertSerialData> recorder;
     auto openRecorder = [&] {
