@@ -279,8 +279,7 @@ void SecretStore::runWithService(const Operation& op)
         if (request != m_request)
             return;
         ++m_request;
-        useFileInstead(QStringLiteral("no answer within ") + QString::number(m_timeoutMs) +
-                       QStringLiteral(" ms"));
+        useFileInstead(NoAnswer);
     });
     m_serviceTimer->start(m_timeoutMs);
     QMetaObject::invokeMethod(
@@ -320,14 +319,17 @@ void SecretStore::serviceFinished(const Operation& op, int error, const QString&
         finish(op, false, QString(), errorText);
         return;
     default:
-        // The service's own text may quote what it was handed: the trace names the code only.
-        useFileInstead(QStringLiteral("QtKeychain error ") + QString::number(error));
+        useFileInstead(error);
         return;
     }
 }
 
-void SecretStore::useFileInstead(const QString& reason)
+void SecretStore::useFileInstead(int keychainError)
 {
+    // Numbers only: the service's own text may quote what it was handed (a password).
+    const QString reason = keychainError == NoAnswer
+                               ? QStringLiteral("no answer within %1 ms").arg(m_timeoutMs)
+                               : QStringLiteral("QtKeychain error %1").arg(keychainError);
     qWarning().noquote() << QStringLiteral("SecretStore : secret service unusable (") + reason +
                                 QStringLiteral("), using ") + filePath();
     m_busy = false;

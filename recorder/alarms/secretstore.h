@@ -73,7 +73,10 @@ private:
     void runWithService(const Operation& op);
     void serviceFinished(const Operation& op, int error, const QString& errorText,
                          const QString& secret);
-    void useFileInstead(const QString& reason);
+    // The service gave no answer in time.
+    static constexpr int NoAnswer = -1;
+    // Traces why (a QtKeychain error code, or NoAnswer) and turns to the file for good.
+    void useFileInstead(int keychainError);
     void runWithFile(const Operation& op);
     void finish(const Operation& op, bool ok, const QString& secret, const QString& error);
     QString serviceKey(const QString& name) const;
