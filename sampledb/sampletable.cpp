@@ -122,6 +122,22 @@ bool isObject(const QHash<QString, SchemaObject>& objects, const QString& name, 
            it->sql == normalized(statement);
 }
 
+// True when the summary's triggers are these statements on the sample table, in the order of
+// their names; a name past the statements must be free.
+bool triggersAre(const QHash<QString, SchemaObject>& objects, const QStringList& statements)
+{
+    const QStringList names = SampleTable::triggerNames();
+    for (int i = 0; i < names.size(); ++i) {
+        const bool as = i < statements.size()
+                            ? isObject(objects, names.at(i), "trigger", QStringLiteral("quorbinal"),
+                                       statements.at(i))
+                            : !objects.contains(names.at(i));
+        if (!as)
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 // Their summary is sound unless the no-value marker was summed as a value or a time with a
@@ -570,19 +586,11 @@ bool SampleTable::hasTriggers(sqlite3* db)
 
 bool SampleTable::hasSummaryDefinitions(sqlite3* db)
 {
-    const QStringList triggers = triggerNames();
     QHash<QString, SchemaObject> objects;
-    if (!readObjects(db, QStringList{summaryName(), changesName()} + triggers, &objects) ||
-        !isObject(objects, summaryName(), "table", summaryName(), createSummaryStatement()) ||
-        !isObject(objects, changesName(), "table", changesName(), createChangesStatement()))
-        return false;
-    const QStringList statements = createTriggerStatements();
-    for (int i = 0; i < triggers.size(); ++i) {
-        if (!isObject(objects, triggers.at(i), "trigger", QStringLiteral("quorbinal"),
-                      statements.at(i)))
-            return false;
-    }
-    return true;
+    return readObjects(db, QStringList{summaryName(), changesName()} + triggerNames(), &objects) &&
+           isObject(objects, summaryName(), "table", summaryName(), createSummaryStatement()) &&
+           isObject(objects, changesName(), "table", changesName(), createChangesStatement()) &&
+           triggersAre(objects, createTriggerStatements());
 }
 
 bool SampleTable::summaryUsable(sqlite3* db)
@@ -599,29 +607,16 @@ SampleTable::Repair SampleTable::summaryRepair(sqlite3* db)
 {
     if (hasSummaryDefinitions(db))
         return Repair::None;
-    const QStringList earlier = earlierTriggerStatements();
-    const QStringList triggers = triggerNames();
     QHash<QString, SchemaObject> objects;
-    if (!readObjects(db, QStringList{summaryName(), changesName()} + triggers, &objects) ||
+    if (!readObjects(db, QStringList{summaryName(), changesName()} + triggerNames(), &objects) ||
         !isObject(objects, summaryName(), "table", summaryName(), createSummaryStatement()))
         return Repair::Rebuild;
     // This version's slower triggers kept the summary and the change marks as these do.
-    const QStringList slower = slowerTriggerStatements();
-    bool asSlower =
-        isObject(objects, changesName(), "table", changesName(), createChangesStatement());
-    for (int i = 0; asSlower && i < triggers.size(); ++i)
-        asSlower =
-            isObject(objects, triggers.at(i), "trigger", QStringLiteral("quorbinal"), slower.at(i));
-    if (asSlower)
+    if (isObject(objects, changesName(), "table", changesName(), createChangesStatement()) &&
+        triggersAre(objects, slowerTriggerStatements()))
         return Repair::ReplaceTriggers;
-    for (int i = 0; i < triggers.size(); ++i) {
-        const bool present = i < earlier.size()
-                                 ? isObject(objects, triggers.at(i), "trigger",
-                                            QStringLiteral("quorbinal"), earlier.at(i))
-                                 : !objects.contains(triggers.at(i));
-        if (!present)
-            return Repair::Rebuild;
-    }
+    if (!triggersAre(objects, earlierTriggerStatements()))
+        return Repair::Rebuild;
     // The earlier triggers summed the no-value marker as a value and made a bucket of its own
     // for a time with a fraction: such a summary is made again.
     SqliteStatement s(db, QByteArray("select exists (select 1 from quorbinal_summary where "
