@@ -26,6 +26,9 @@ struct AlarmEventRecord
     QString acknowledgedBy;
     QString comment; // the corrective action
     qint64 changeMark = 0;
+    // The event that ended when the recorder stopped and that this one carries on: the
+    // condition held from the first sample after the restart. Written, not read by list().
+    std::optional<qint64> continues;
 
     bool isActive() const { return !end.has_value(); }
     bool isAcknowledged() const { return acknowledgedAt.has_value(); }

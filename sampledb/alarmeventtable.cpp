@@ -109,7 +109,15 @@ bool insert(sqlite3* db, const AlarmEventRecord& r, QString* error)
     bindTime(s.get(), 12, r.acknowledgedAt);
     bindText(s.get(), 13, r.acknowledgedAt ? r.acknowledgedBy : QString());
     bindText(s.get(), 14, r.acknowledgedAt ? r.comment : QString());
+    bindTime(s.get(), 15, r.continues);
     return stepDone(db, s, error);
+}
+
+bool hasContinuesColumn(sqlite3* db)
+{
+    SqliteStatement s(db, "select 1 from pragma_table_info('alarm_event') where name = "
+                          "'continuesId'");
+    return s.isValid() && sqlite3_step(s.get()) == SQLITE_ROW;
 }
 
 bool closeEvent(sqlite3* db, const AlarmEventRecord& r, QString* error)
@@ -232,7 +240,7 @@ QStringList AlarmEventTable::createStatements()
                        "limitValue float, startTime integer not null, raisedTime integer not "
                        "null, extremeValue float, extremeTime integer, endTime integer, "
                        "endReason text, ackTime integer, ackBy text, comment text, changeMark "
-                       "integer not null)"),
+                       "integer not null, continuesId integer)"),
         QStringLiteral("create unique index if not exists alarm_event_change on alarm_event "
                        "(changeMark)"),
         QStringLiteral("create index if not exists alarm_event_start on alarm_event (startTime)"),
@@ -248,7 +256,12 @@ bool AlarmEventTable::create(sqlite3* db, QString* error)
             SQLITE_OK)
             return fail(db, error);
     }
-    return true;
+    // A table an earlier version made gets the column; readers of either version go on.
+    if (hasContinuesColumn(db))
+        return true;
+    return sqlite3_exec(db, "alter table alarm_event add column continuesId integer", nullptr,
+                        nullptr, nullptr) == SQLITE_OK ||
+           fail(db, error);
 }
 
 bool AlarmEventTable::exists(sqlite3* db)
@@ -267,16 +280,17 @@ QString AlarmEventTable::insertStatement()
 {
     // An upsert: inserting an id again (a retried batch) replaces the row with the same values.
     return QStringLiteral("insert into alarm_event (") + columns() +
-           QStringLiteral(") values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ") +
+           QStringLiteral(", continuesId) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ") +
            QLatin1String(NextChangeMark) +
-           QStringLiteral(") on conflict (id) do update set serialno = excluded.serialno, channel "
-                          "= excluded.channel, kind = excluded.kind, limitValue = "
-                          "excluded.limitValue, startTime = excluded.startTime, raisedTime = "
-                          "excluded.raisedTime, extremeValue = excluded.extremeValue, "
-                          "extremeTime = excluded.extremeTime, endTime = excluded.endTime, "
-                          "endReason = excluded.endReason, ackTime = excluded.ackTime, ackBy = "
-                          "excluded.ackBy, comment = excluded.comment, changeMark = "
-                          "excluded.changeMark");
+           QStringLiteral(
+               ", ?15) on conflict (id) do update set serialno = excluded.serialno, channel "
+               "= excluded.channel, kind = excluded.kind, limitValue = "
+               "excluded.limitValue, startTime = excluded.startTime, raisedTime = "
+               "excluded.raisedTime, extremeValue = excluded.extremeValue, "
+               "extremeTime = excluded.extremeTime, endTime = excluded.endTime, "
+               "endReason = excluded.endReason, ackTime = excluded.ackTime, ackBy = "
+               "excluded.ackBy, comment = excluded.comment, changeMark = "
+               "excluded.changeMark, continuesId = excluded.continuesId");
 }
 
 QString AlarmEventTable::extremeStatement()
@@ -340,7 +354,7 @@ void AlarmEventTable::readRecord(sqlite3_stmt* s, AlarmEventRecord* r)
 
 bool AlarmEventTable::apply(sqlite3* db, const AlarmEventWrite& write, QString* error)
 {
-    if (!exists(db) && !create(db, error))
+    if ((!exists(db) || !hasContinuesColumn(db)) && !create(db, error))
         return false;
     switch (write.kind) {
     case AlarmEventWrite::Kind::Insert:
@@ -357,6 +371,33 @@ bool AlarmEventTable::apply(sqlite3* db, const AlarmEventWrite& write, QString* 
         return closeInterrupted(db, error);
     }
     return true;
+}
+
+bool AlarmEventTable::stoppedEvents(sqlite3* db, QVector<AlarmEventRecord>* out, QString* error)
+{
+    out->clear();
+    if (!exists(db))
+        return true;
+    // The latest event of each node and channel, when it ended with the recorder or is still
+    // open (a recorder that died: the next start closes it as stopped).
+    SqliteStatement s(db, "select id, serialno, channel, kind from alarm_event e where (endTime "
+                          "is null or endReason = 'recorder stopped') and id = (select max(id) "
+                          "from alarm_event f where f.serialno = e.serialno and f.channel = "
+                          "e.channel) order by id");
+    if (!s.isValid())
+        return fail(db, error);
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        AlarmEventRecord r;
+        r.id = sqlite3_column_int64(s.get(), 0);
+        r.serial = columnText(s.get(), 1);
+        r.channel = sqlite3_column_int(s.get(), 2);
+        if (!alarmKindFromText(columnText(s.get(), 3), &r.kind))
+            continue;
+        r.ended = AlarmEnd::RecorderStopped;
+        out->append(r);
+    }
+    return rc == SQLITE_DONE || fail(db, error);
 }
 
 qint64 AlarmEventTable::nextId(sqlite3* db, QString* error)

@@ -28,6 +28,9 @@ struct sqlite3_stmt;
 //     changeMark     set on every insert and update, one higher than any before (unique index):
 //                    a reader that remembers the highest mark it has seen finds every later
 //                    change, in the order of the commits
+//     continuesId    the event ended by the recorder's stop that this one carries on after a
+//                    restart; NULL for none (added to the tables of earlier versions by their
+//                    first write; not among columns(), so that readers take either)
 //   alarm_node_seen  per node the time of its latest sample the recorder noted (serialno,
 //                    lastSample), so that after a crash the events left open end there even
 //                    when nothing was recorded
@@ -50,8 +53,8 @@ public:
     // The columns every query selects, in the order readRecord() takes them.
     static QString columns();
     // Bind: id, serialno, channel, kind, limitValue, startTime, raisedTime, extremeValue,
-    // extremeTime, endTime, endReason, ackTime, ackBy, comment. The change mark is set by the
-    // statement itself.
+    // extremeTime, endTime, endReason, ackTime, ackBy, comment, continuesId. The change mark is
+    // set by the statement itself.
     static QString insertStatement();
     // Bind: id, extremeValue, extremeTime.
     static QString extremeStatement();
@@ -69,6 +72,10 @@ public:
     // has none. False with SQLite's reason.
     static bool apply(sqlite3* db, const AlarmEventWrite& write, QString* error);
 
+    // Per node and channel its latest event when that one ended as "recorder stopped" or is
+    // still open: what a condition that still holds after a restart continues. Id, serial,
+    // channel and kind are filled.
+    static bool stoppedEvents(sqlite3* db, QVector<AlarmEventRecord>* out, QString* error);
     // The id the next new event gets: one above the highest stored, 1 without the table; -1 on
     // failure.
     static qint64 nextId(sqlite3* db, QString* error);

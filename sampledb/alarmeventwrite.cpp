@@ -80,6 +80,8 @@ enum Field
     FieldAcknowledgedBy,
     FieldComment,
     FieldLastSamples,
+    // Added later: journals of earlier versions end before it.
+    FieldContinues,
     FieldCount
 };
 
@@ -111,13 +113,14 @@ QVariantList AlarmEventWrite::toValues() const
       << optionalValue(record.limit) << record.start << record.raised
       << optionalValue(record.extremeValue) << optionalValue(record.extremeTime)
       << optionalValue(record.end) << int(record.ended) << optionalValue(record.acknowledgedAt)
-      << record.acknowledgedBy << record.comment << QVariant(samples);
+      << record.acknowledgedBy << record.comment << QVariant(samples)
+      << optionalValue(record.continues);
     return v;
 }
 
 bool AlarmEventWrite::fromValues(const QVariantList& v, AlarmEventWrite* write)
 {
-    if (v.size() != FieldCount)
+    if (v.size() != FieldCount && v.size() != FieldContinues)
         return false;
     const int kind = v.at(FieldKind).toInt();
     const int alarmKind = v.at(FieldAlarmKind).toInt();
@@ -148,6 +151,8 @@ bool AlarmEventWrite::fromValues(const QVariantList& v, AlarmEventWrite* write)
         return false;
     for (int i = 0; i < samples.size(); i += 2)
         w.lastSamples.append({samples.at(i).toString(), samples.at(i + 1).toLongLong()});
+    if (v.size() > FieldContinues)
+        r.continues = optionalTime(v.at(FieldContinues));
     *write = w;
     return true;
 }

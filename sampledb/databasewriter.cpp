@@ -62,8 +62,10 @@ bool DatabaseWriter::open()
     bool answered = false;
     const QMetaObject::Connection answer =
         connect(worker, &DatabaseWriterWorker::opened, this,
-                [&](bool opened, bool hasIndex, quint32 first, quint32 last, bool builds) {
+                [&](bool opened, bool hasIndex, quint32 first, quint32 last, bool builds,
+                    const QString& messageOrigin) {
                     ok = opened;
+                    origin = messageOrigin;
                     indexed = hasIndex;
                     firstTime = first;
                     lastTime = last;

@@ -46,6 +46,9 @@ public:
     bool isBuilding() const { return building; }
     quint32 periodStart() const { return firstTime; }
     quint32 periodEnd() const { return lastTime; }
+    // Read after open(): the database's own random id (32 hex digits) that every message id made
+    // for it carries; empty when the file could not be opened or written.
+    QString messageOrigin() const { return origin; }
 
     void setGatewayCount(int count);
     // Beyond `samples` samples in memory the oldest are dropped (only while the journal cannot
@@ -101,4 +104,5 @@ private:
     bool building = false;
     quint32 firstTime = 0;
     quint32 lastTime = 0;
+    QString origin;
 };

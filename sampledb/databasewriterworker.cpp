@@ -41,6 +41,7 @@ void DatabaseWriterWorker::open()
     bool building = false;
     quint32 first = 0;
     quint32 last = 0;
+    QString origin;
     if (isOpen) {
         // Without the index the period would cost a scan of the whole table: the build reads it.
         indexed = store->hasIndex();
@@ -49,10 +50,14 @@ void DatabaseWriterWorker::open()
             last = store->endDateTime();
         }
         building = !indexed || !store->hasSummary();
+        QString error;
+        if (!store->messageOrigin(&origin, &error))
+            qWarning().noquote() << QStringLiteral("DatabaseWriter::open : message origin : ") +
+                                        error;
     }
     loadJournal();
     reportStatus();
-    emit opened(isOpen, indexed, first, last, building);
+    emit opened(isOpen, indexed, first, last, building, origin);
     if (!isOpen)
         return;
     if (building)

@@ -42,7 +42,8 @@ public:
     void finish();
 
 signals:
-    void opened(bool ok, bool indexed, quint32 first, quint32 last, bool building);
+    void opened(bool ok, bool indexed, quint32 first, quint32 last, bool building,
+                const QString& messageOrigin);
     void statusChanged(const WriterStatus& status);
     void indexProgress(int percent);
     void indexFinished(bool periodKnown, quint32 first, quint32 last);

@@ -1,6 +1,7 @@
 #include "insertserialdata.h"
 
 #include "novalue.h"
+#include "outboxtable.h"
 #include "sampletable.h"
 
 #include <QDateTime>
@@ -528,6 +529,16 @@ bool InsertSerialData::stateValue(const QString& name, qint64* value) const
         return false;
     *value = query.value(0).toLongLong();
     return true;
+}
+
+bool InsertSerialData::messageOrigin(QString* origin, QString* error) const
+{
+    sqlite3* db = handleOf(QSqlDatabase::database(fullConnectionName(), false));
+    if (!db) {
+        *error = QStringLiteral("not open");
+        return false;
+    }
+    return OutboxTable::origin(db, origin, error);
 }
 
 // An insert that failed on the summary rather than on a lock, a full disk or the file: the

@@ -95,6 +95,8 @@ public:
                std::vector<qint64>* rowIds, QString* error);
     // A named value of the database's state table; false when it has none.
     bool stateValue(const QString& name, qint64* value) const;
+    // The origin every message id of this database carries (OutboxTable::origin()).
+    bool messageOrigin(QString* origin, QString* error) const;
 
     // The recorded period: the first and the last sample's time, 0 on an empty table or when the
     // query fails. Through the index in a millisecond or two whatever the file's size; without

@@ -1,6 +1,9 @@
 #include "outboxtable.h"
 
+#include "sampletable.h"
 #include "sqlitestatement.h"
+
+#include <QRandomGenerator>
 
 #include <sqlite3.h>
 
@@ -25,11 +28,25 @@ QString columnText(sqlite3_stmt* s, int column)
                              sqlite3_column_bytes(s, column));
 }
 
-bool read(sqlite3* db, const char* sql, QVector<OutboxRecord>* out, QString* error)
+bool hasSupersededColumn(sqlite3* db)
+{
+    SqliteStatement s(db, "select 1 from pragma_table_info('notification_outbox') where name = "
+                          "'supersededAt'");
+    return s.isValid() && sqlite3_step(s.get()) == SQLITE_ROW;
+}
+
+// `where` and `order` complete the select; a table of an earlier version reads as holding no
+// superseded row.
+bool read(sqlite3* db, const char* where, QVector<OutboxRecord>* out, QString* error)
 {
     out->clear();
     if (!OutboxTable::exists(db))
         return true;
+    const QByteArray sql =
+        QByteArray("select messageId, eventId, kind, target, body, created, attempts, "
+                   "nextAttemptMs, sentAt, lastError, ") +
+        (hasSupersededColumn(db) ? "supersededAt" : "null as supersededAt") +
+        " from notification_outbox " + where;
     SqliteStatement s(db, sql);
     if (!s.isValid())
         return fail(db, error);
@@ -47,6 +64,8 @@ bool read(sqlite3* db, const char* sql, QVector<OutboxRecord>* out, QString* err
         if (sqlite3_column_type(s.get(), 8) != SQLITE_NULL)
             r.sentAt = sqlite3_column_int64(s.get(), 8);
         r.lastError = columnText(s.get(), 9);
+        if (sqlite3_column_type(s.get(), 10) != SQLITE_NULL)
+            r.supersededAt = sqlite3_column_int64(s.get(), 10);
         out->append(r);
     }
     return rc == SQLITE_DONE || fail(db, error);
@@ -61,8 +80,16 @@ bool OutboxTable::create(sqlite3* db, QString* error)
                       "kind text not null, target text not null, body text not null, "
                       "created integer not null, attempts integer not null default 0, "
                       "nextAttemptMs integer not null default 0, sentAt integer, "
-                      "lastError text not null default '', unique (messageId, target))";
-    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK || fail(db, error);
+                      "lastError text not null default '', supersededAt integer, "
+                      "unique (messageId, target))";
+    if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
+        return fail(db, error);
+    // A table an earlier version made gets the column; its rows stay as they were.
+    if (hasSupersededColumn(db))
+        return true;
+    return sqlite3_exec(db, "alter table notification_outbox add column supersededAt integer",
+                        nullptr, nullptr, nullptr) == SQLITE_OK ||
+           fail(db, error);
 }
 
 bool OutboxTable::exists(sqlite3* db)
@@ -127,18 +154,85 @@ bool OutboxTable::markSent(sqlite3* db, const QString& messageId, const QString&
     return sqlite3_step(s.get()) == SQLITE_DONE || fail(db, error);
 }
 
+bool OutboxTable::markSuperseded(sqlite3* db, const QString& messageId, const QString& target,
+                                 qint64 at, QString* error)
+{
+    if (!create(db, error))
+        return false;
+    SqliteStatement s(db, "update notification_outbox set supersededAt = ? where messageId = ? "
+                          "and target = ? and sentAt is null and supersededAt is null");
+    if (!s.isValid())
+        return fail(db, error);
+    sqlite3_bind_int64(s.get(), 1, at);
+    bindText(s.get(), 2, messageId);
+    bindText(s.get(), 3, target);
+    return sqlite3_step(s.get()) == SQLITE_DONE || fail(db, error);
+}
+
+bool OutboxTable::pruneSentBodies(sqlite3* db, qint64 sentBefore, QString* error)
+{
+    if (!exists(db))
+        return true;
+    SqliteStatement s(db, "update notification_outbox set body = '' where sentAt is not null and "
+                          "sentAt < ? and body <> ''");
+    if (!s.isValid())
+        return fail(db, error);
+    sqlite3_bind_int64(s.get(), 1, sentBefore);
+    return sqlite3_step(s.get()) == SQLITE_DONE || fail(db, error);
+}
+
+bool OutboxTable::origin(sqlite3* db, QString* origin, QString* error)
+{
+    if (sqlite3_exec(db, SampleTable::createStateStatement().toUtf8().constData(), nullptr, nullptr,
+                     nullptr) != SQLITE_OK)
+        return fail(db, error);
+    const QByteArray state = SampleTable::stateName().toUtf8();
+    // Drawn here, kept if another writer stored its own first: the file's origin never changes.
+    {
+        SqliteStatement s(db, "insert into " + state +
+                                  " (name, value) values (?, ?), (?, ?) on conflict (name) do "
+                                  "nothing");
+        if (!s.isValid())
+            return fail(db, error);
+        const QByteArray high = originHighName().toUtf8();
+        const QByteArray low = originLowName().toUtf8();
+        sqlite3_bind_text(s.get(), 1, high.constData(), int(high.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(s.get(), 2, qint64(QRandomGenerator::system()->generate64()));
+        sqlite3_bind_text(s.get(), 3, low.constData(), int(low.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_int64(s.get(), 4, qint64(QRandomGenerator::system()->generate64()));
+        if (sqlite3_step(s.get()) != SQLITE_DONE)
+            return fail(db, error);
+    }
+    const QByteArray value = "(select value from " + state + " where name = ?)";
+    SqliteStatement s(db, "select " + value + ", " + value);
+    if (!s.isValid())
+        return fail(db, error);
+    bindText(s.get(), 1, originHighName());
+    bindText(s.get(), 2, originLowName());
+    if (sqlite3_step(s.get()) != SQLITE_ROW || sqlite3_column_type(s.get(), 0) != SQLITE_INTEGER ||
+        sqlite3_column_type(s.get(), 1) != SQLITE_INTEGER) {
+        if (error)
+            *error = QStringLiteral("message origin not readable");
+        return false;
+    }
+    *origin = QString::number(quint64(sqlite3_column_int64(s.get(), 0)), 16)
+                  .rightJustified(16, QLatin1Char('0')) +
+              QString::number(quint64(sqlite3_column_int64(s.get(), 1)), 16)
+                  .rightJustified(16, QLatin1Char('0'));
+    return true;
+}
+
 bool OutboxTable::unsent(sqlite3* db, QVector<OutboxRecord>* out, QString* error)
 {
+    // Before the column existed nothing was superseded: every row without sentAt waits.
+    const bool column = exists(db) && hasSupersededColumn(db);
     return read(db,
-                "select messageId, eventId, kind, target, body, created, attempts, nextAttemptMs, "
-                "sentAt, lastError from notification_outbox where sentAt is null order by id",
+                column ? "where sentAt is null and supersededAt is null order by id"
+                       : "where sentAt is null order by id",
                 out, error);
 }
 
 bool OutboxTable::all(sqlite3* db, QVector<OutboxRecord>* out, QString* error)
 {
-    return read(db,
-                "select messageId, eventId, kind, target, body, created, attempts, nextAttemptMs, "
-                "sentAt, lastError from notification_outbox order by id",
-                out, error);
+    return read(db, "order by id", out, error);
 }

@@ -21,6 +21,11 @@ struct OutboxRecord
     qint64 nextAttemptMs = 0;
     std::optional<qint64> sentAt;
     QString lastError;
+    // When it was found no longer to be worth sending (a reminder or escalation of an alarm that
+    // ended or was acknowledged meanwhile); such a message is never sent.
+    std::optional<qint64> supersededAt;
+
+    bool isSuperseded() const { return supersededAt.has_value(); }
 };
 
 // The notification outbox of a project, in the project's database beside the alarm event log:
@@ -35,6 +40,15 @@ struct OutboxRecord
 //     nextAttemptMs        not to be tried before (milliseconds since 1970 UTC)
 //     sentAt               when the server accepted it; NULL while it waits
 //     lastError            the server's answer to the last failed try
+//     supersededAt         when it was found not worth sending any more; NULL otherwise (the
+//                          column is added to the table of an earlier version when first
+//                          written)
+//
+// A sent row is evidence that the person on call was told: after the retention only its body
+// goes (pruneSentBodies()); its message id, event, kind, target and sent time stay.
+//
+// Every message id carries the database's origin: a random 128-bit value drawn once per file
+// and kept in the state table, so that two sites, or a project made anew, never repeat an id.
 //
 // Writes run inside the caller's transaction (the recorder's writer), reads on a connection of
 // the caller's.
@@ -56,7 +70,20 @@ public:
     static bool markSent(sqlite3* db, const QString& messageId, const QString& target,
                          qint64 sentAt, QString* error);
 
-    // Messages not sent yet, in the order they were made; none without the table.
+    // Not sent and never to be: it is kept as superseded.
+    static bool markSuperseded(sqlite3* db, const QString& messageId, const QString& target,
+                               qint64 at, QString* error);
+    // Empties the body of every row sent before `sentBefore` (seconds since 1970 UTC).
+    static bool pruneSentBodies(sqlite3* db, qint64 sentBefore, QString* error);
+
+    // The database's origin as 32 lower-case hex digits: read from the state table, drawn and
+    // stored there first when the file has none. Outside any transaction of the caller's.
+    static bool origin(sqlite3* db, QString* origin, QString* error);
+    // Names of its two halves in the state table.
+    static QString originHighName() { return QStringLiteral("message origin high"); }
+    static QString originLowName() { return QStringLiteral("message origin low"); }
+
+    // Messages neither sent nor superseded, in the order they were made; none without the table.
     static bool unsent(sqlite3* db, QVector<OutboxRecord>* out, QString* error);
     // Every message, sent or not, in the order they were made.
     static bool all(sqlite3* db, QVector<OutboxRecord>* out, QString* error);

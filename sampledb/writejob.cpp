@@ -74,6 +74,16 @@ WriteJob WriteJob::outboxSent(const QString& messageId, const QString& target, q
     return {OutboxSent, {messageId, target, sentAt}};
 }
 
+WriteJob WriteJob::outboxSuperseded(const QString& messageId, const QString& target, qint64 at)
+{
+    return {OutboxSuperseded, {messageId, target, at}};
+}
+
+WriteJob WriteJob::outboxPrune(qint64 sentBefore)
+{
+    return {OutboxPrune, {sentBefore}};
+}
+
 namespace {
 
 bool countIs(const QVariantList& values, int count, const char* what, QString* error)
@@ -121,6 +131,13 @@ bool WriteJob::run(sqlite3* db, qint64* rowId, QString* error) const
         return countIs(values, 3, "outbox sent", error) &&
                OutboxTable::markSent(db, values.at(0).toString(), values.at(1).toString(),
                                      values.at(2).toLongLong(), error);
+    case OutboxSuperseded:
+        return countIs(values, 3, "outbox superseded", error) &&
+               OutboxTable::markSuperseded(db, values.at(0).toString(), values.at(1).toString(),
+                                           values.at(2).toLongLong(), error);
+    case OutboxPrune:
+        return countIs(values, 1, "outbox prune", error) &&
+               OutboxTable::pruneSentBodies(db, values.at(0).toLongLong(), error);
     case ForwardPosition:
         if (values.size() != 2) {
             *error = QStringLiteral("forward position: two values expected");

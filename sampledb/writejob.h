@@ -31,6 +31,9 @@ struct WriteJob
         OutboxAdd = 3,
         OutboxAttempt = 4,
         OutboxSent = 5,
+        // A message found no longer worth sending; the bodies of rows sent before a time.
+        OutboxSuperseded = 6,
+        OutboxPrune = 7,
     };
 
     Kind kind = None;
@@ -44,6 +47,8 @@ struct WriteJob
     static WriteJob outboxAttempt(const QString& messageId, const QString& target, int attempts,
                                   qint64 nextAttemptMs, const QString& lastError);
     static WriteJob outboxSent(const QString& messageId, const QString& target, qint64 sentAt);
+    static WriteJob outboxSuperseded(const QString& messageId, const QString& target, qint64 at);
+    static WriteJob outboxPrune(qint64 sentBefore);
 
     // Runs the job on the writer's connection, inside its transaction. `rowId` gets the row id
     // the job wrote (0 when it wrote none). False with the reason when the job failed (the

@@ -1,4 +1,5 @@
 #include "alarmeventtable.h"
+#include "outboxtable.h"
 #include "sampletable.h"
 #include "sqliteconnection.h"
 
@@ -57,6 +58,7 @@ private slots:
     void interruptedEventsEnd_data();
     void interruptedEventsEnd();
     void fileWithoutTable();
+    void earlierVersionsFile();
 
 private:
     bool apply(const AlarmEventWrite& write);
@@ -256,6 +258,56 @@ void TestAlarmEventTable::interruptedEventsEnd()
     QCOMPARE(summary(all()),
              (QStringList{"2 high 1100 cleared -",
                           QStringLiteral("1 high %1 recorder stopped -").arg(end)}));
+    // What a condition that still holds after the restart continues: A's event, not B's.
+    QVector<AlarmEventRecord> stopped;
+    QVERIFY(AlarmEventTable::stoppedEvents(db.get(), &stopped, nullptr));
+    QCOMPARE(stopped.size(), 1);
+    QCOMPARE(stopped.at(0).id, 1);
+    QCOMPARE(stopped.at(0).serial, QStringLiteral("A"));
+    QCOMPARE(stopped.at(0).channel, 1);
+}
+
+// Catches: a file of an earlier version (no continuesId, no supersededAt) that this version can
+// no longer read, or whose first write fails or loses its rows.
+void TestAlarmEventTable::earlierVersionsFile()
+{
+    const char* earlier[] = {
+        "create table alarm_event (id integer primary key, serialno varchar(18) not null, "
+        "channel integer not null, kind text not null, limitValue float, startTime integer not "
+        "null, raisedTime integer not null, extremeValue float, extremeTime integer, endTime "
+        "integer, endReason text, ackTime integer, ackBy text, comment text, changeMark integer "
+        "not null)",
+        "insert into alarm_event values (1, 'A', 1, 'high', 30, 1000, 1060, 31, 1010, 1500, "
+        "'recorder stopped', null, null, null, 1)",
+        "create table notification_outbox (id integer primary key, messageId text not null, "
+        "eventId integer not null, kind text not null, target text not null, body text not "
+        "null, created integer not null, attempts integer not null default 0, nextAttemptMs "
+        "integer not null default 0, sentAt integer, lastError text not null default '', unique "
+        "(messageId, target))",
+        "insert into notification_outbox (messageId, eventId, kind, target, body, created) "
+        "values ('alarm.1.reminder.1', 1, 'reminder', 'email', '{}', 1100)",
+    };
+    for (const char* sql : earlier)
+        QCOMPARE(sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    QCOMPARE(summary(all()), QStringList{"1 high 1500 recorder stopped -"});
+    QVector<OutboxRecord> waiting;
+    QVERIFY(OutboxTable::unsent(db.get(), &waiting, nullptr));
+    QCOMPARE(waiting.size(), 1);
+    QVERIFY(!waiting.at(0).isSuperseded());
+    // The first writes of this version.
+    AlarmEventRecord next = eventRecord(2, "A", AlarmKind::High, 2000);
+    next.continues = 1;
+    QVERIFY(apply(AlarmEventWrite::insert(next)));
+    QString error;
+    QVERIFY2(OutboxTable::markSuperseded(db.get(), QStringLiteral("alarm.1.reminder.1"),
+                                         QStringLiteral("email"), 2100, &error),
+             qPrintable(error));
+    QCOMPARE(summary(all()), (QStringList{"2 high - active -", "1 high 1500 recorder stopped -"}));
+    QVERIFY(OutboxTable::unsent(db.get(), &waiting, nullptr));
+    QVERIFY(waiting.isEmpty());
+    QVERIFY(OutboxTable::all(db.get(), &waiting, nullptr));
+    QCOMPARE(waiting.size(), 1);
+    QCOMPARE(waiting.at(0).supersededAt, std::optional<qint64>(2100));
 }
 
 // Catches: a reader failing on a file the recorder has not yet written an event to.

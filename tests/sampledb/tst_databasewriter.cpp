@@ -8,6 +8,7 @@
 #include "sampletable.h"
 #include "spilljournal.h"
 #include "sqliteconnection.h"
+#include "sqlitestatement.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -354,6 +355,7 @@ void TestDatabaseWriter::alarmAndOutboxWritesKept()
     event.limit = -18.5;
     event.start = 1700000000;
     event.raised = 1700000060;
+    event.continues = 3;
     OutboxRecord message;
     message.messageId = QStringLiteral("alarm.7.start");
     message.eventId = 7;
@@ -362,6 +364,13 @@ void TestDatabaseWriter::alarmAndOutboxWritesKept()
     message.body = QStringLiteral("{\"node\":\"Kühlraum\"}");
     message.created = 1700000060;
     message.nextAttemptMs = 1700000060000;
+    // A reminder that waited while the alarm ended, and a message sent long ago.
+    OutboxRecord reminder = message;
+    reminder.messageId = QStringLiteral("alarm.7.reminder.1");
+    reminder.kind = QStringLiteral("reminder");
+    OutboxRecord old = message;
+    old.messageId = QStringLiteral("alarm.6.start");
+    old.eventId = 6;
     {
         auto writer = openWriter();
         QVERIFY(writer);
@@ -382,6 +391,11 @@ void TestDatabaseWriter::alarmAndOutboxWritesKept()
             AlarmEventWrite::acknowledge(7, 1700000500, QStringLiteral("Bo"), QString())));
         writer->submit(WriteJob::outboxAdd(message));
         writer->submit(WriteJob::outboxSent(message.messageId, message.target, 1700000080));
+        writer->submit(WriteJob::outboxAdd(reminder));
+        writer->submit(WriteJob::outboxSuperseded(reminder.messageId, reminder.target, 1700000310));
+        writer->submit(WriteJob::outboxAdd(old));
+        writer->submit(WriteJob::outboxSent(old.messageId, old.target, 1700000070));
+        writer->submit(WriteJob::outboxPrune(1700000075));
         if (!locked)
             QVERIFY(writer->flushAndWait(0));
         writer.reset();
@@ -412,11 +426,23 @@ void TestDatabaseWriter::alarmAndOutboxWritesKept()
     QCOMPARE(e.acknowledgedBy, QStringLiteral("Ana"));
     QVector<OutboxRecord> outbox;
     QVERIFY2(OutboxTable::all(connection.get(), &outbox, &error), qPrintable(error));
-    QCOMPARE(outbox.size(), 1);
+    QCOMPARE(outbox.size(), 3);
     QCOMPARE(outbox.at(0).body, message.body);
     QCOMPARE(outbox.at(0).attempts, 2);
     QCOMPARE(outbox.at(0).lastError, QStringLiteral("421 busy"));
     QCOMPARE(outbox.at(0).sentAt, std::optional<qint64>(1700000080));
+    QVERIFY(!outbox.at(0).isSuperseded());
+    // Superseded: neither sent nor waiting.
+    QCOMPARE(outbox.at(1).supersededAt, std::optional<qint64>(1700000310));
+    QVERIFY(!outbox.at(1).sentAt);
+    // Past the retention: only the text is gone.
+    QCOMPARE(outbox.at(2).messageId, old.messageId);
+    QCOMPARE(outbox.at(2).eventId, 6);
+    QCOMPARE(outbox.at(2).sentAt, std::optional<qint64>(1700000070));
+    QVERIFY(outbox.at(2).body.isEmpty());
+    SqliteStatement continues(connection.get(), "select continuesId from alarm_event where id = 7");
+    QVERIFY(continues.isValid() && sqlite3_step(continues.get()) == SQLITE_ROW);
+    QCOMPARE(sqlite3_column_int64(continues.get(), 0), 3);
     QVERIFY2(OutboxTable::unsent(connection.get(), &outbox, &error), qPrintable(error));
     QVERIFY(outbox.isEmpty());
 }
