@@ -14,6 +14,9 @@ public:
     virtual void submit(const AlarmEventWrite& write) = 0;
     // The id the next new event gets; read from the file when the store opened.
     virtual qint64 firstFreeId() const = 0;
+    // Per node and channel the latest event when it ended with the recorder's stop (or was left
+    // open by a recorder that died); read from the file when the store opened.
+    virtual QVector<AlarmEventRecord> stoppedEvents() const { return {}; }
     // Writes still waiting for the database.
     virtual int pendingCount() const = 0;
     // Tries to write what waits now; true when nothing waits any more.

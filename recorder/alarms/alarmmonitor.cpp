@@ -83,7 +83,10 @@ void AlarmMonitor::sample(const QString& serial, double value1, double value2, i
     const double values[2] = {checkedValue(value1), checkedValue(value2)};
     n.lastTime = t;
     n.seenDirty = true;
+    if (n.firstSampleTime == 0)
+        n.firstSampleTime = t;
     if (values[0] != NoValue || values[1] != NoValue) {
+        n.validSeen = true;
         n.lastValidClock = now();
         n.lastValidTime = t;
         if (n.noData.present)
@@ -210,6 +213,8 @@ void AlarmMonitor::raiseIfDue(NodeState& n, int channel, Condition& condition, i
         r.extremeValue = condition.extreme;
         r.extremeTime = condition.extremeTime;
     }
+    if (const qint64 continued = continuedEvent(n, channel, condition))
+        r.continues = continued;
     condition.eventId = r.id;
     condition.extremeNoted = at;
     condition.extremeDirty = false;
@@ -344,6 +349,12 @@ QVector<AlarmEventRecord> AlarmMonitor::activeAlarms() const
     return out;
 }
 
+bool AlarmMonitor::isAlarming(qint64 eventId) const
+{
+    const auto it = active.constFind(eventId);
+    return it != active.constEnd() && !it->acknowledgedAt;
+}
+
 int AlarmMonitor::unacknowledgedCount() const
 {
     return int(std::count_if(active.begin(), active.end(),
@@ -381,6 +392,32 @@ qint64 AlarmMonitor::newEventId()
         }
     }
     return nextId++;
+}
+
+qint64 AlarmMonitor::continuedEvent(const NodeState& n, int channel, const Condition& condition)
+{
+    if (!stoppedRead) {
+        stoppedRead = true;
+        if (store) {
+            for (const AlarmEventRecord& r : store->stoppedEvents())
+                stoppedBefore.insert(r.serial + QLatin1Char('/') + QString::number(r.channel) +
+                                         QLatin1Char('/') + alarmKindText(r.kind),
+                                     r.id);
+        }
+    }
+    const QString key = n.config.serial + QLatin1Char('/') + QString::number(channel) +
+                        QLatin1Char('/') + alarmKindText(condition.kind);
+    const auto it = stoppedBefore.find(key);
+    if (it == stoppedBefore.end())
+        return 0;
+    // No data continues while no valid value came; the others when the first sample was beyond.
+    const bool sinceStart = condition.kind == AlarmKind::NoData
+                                ? !n.validSeen
+                                : n.firstSampleTime != 0 && condition.start <= n.firstSampleTime;
+    const qint64 id = *it;
+    // Once judged the earlier event is done with: a later excursion is one of its own.
+    stoppedBefore.erase(it);
+    return sinceStart ? id : 0;
 }
 
 void AlarmMonitor::submit(const AlarmEventWrite& write)
@@ -422,5 +459,7 @@ NotificationEvent AlarmMonitor::notificationEvent(const AlarmEventRecord& r,
     e.start = QDateTime::fromSecsSinceEpoch(r.start);
     if (r.end)
         e.end = QDateTime::fromSecsSinceEpoch(*r.end);
+    e.ended = r.end ? r.ended : AlarmEnd::Active;
+    e.continuesEventId = r.continues.value_or(0);
     return e;
 }

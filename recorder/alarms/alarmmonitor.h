@@ -44,6 +44,10 @@ struct MonitoredNode
 // are made. The alarm sound plays while an active alarm is not acknowledged; an acknowledgement
 // silences that alarm until it ends and a new one starts.
 //
+// After a restart, an alarm raised for a condition that held from the node's first sample and
+// whose node and channel last had an event of the same kind that ended with the recorder's stop
+// continues that event: the new record names it (AlarmEventRecord::continues).
+//
 // Time: samples carry their own times (what the events record); delays and "no data" are
 // measured on the monitor's clock, which tests replace, at each sample and at each tick().
 class AlarmMonitor : public QObject
@@ -91,6 +95,8 @@ public:
     QVector<AlarmEventRecord> activeAlarms() const;
     int activeCount() const { return int(active.size()); }
     int unacknowledgedCount() const;
+    // The event is active and nobody acknowledged it: its reminders are still worth sending.
+    bool isAlarming(qint64 eventId) const;
     // The sound plays while this holds.
     bool soundWanted() const { return unacknowledgedCount() > 0; }
     // A node's names as the monitor knows them; empty for an unknown serial.
@@ -135,6 +141,8 @@ private:
         QDateTime lastValidClock;
         qint64 lastValidTime = 0;
         int lastBattery = -1;
+        qint64 firstSampleTime = 0; // this run's first sample of the node
+        bool validSeen = false;     // a valid value came in this run
         Condition noData;
         Condition battery;
         bool seenDirty = false;
@@ -150,6 +158,9 @@ private:
     void noteExtreme(Condition& condition, bool force);
     void noteLastSamples(bool force);
     qint64 newEventId();
+    // The event a stopped recorder left for this node, channel and kind, when the condition
+    // held from the node's first sample of this run; taken once. 0 for none.
+    qint64 continuedEvent(const NodeState& node, int channel, const Condition& condition);
     void submit(const AlarmEventWrite& write);
     void countsMayHaveChanged();
 
@@ -159,6 +170,9 @@ private:
     QHash<QString, NodeState> nodes;
     QHash<qint64, AlarmEventRecord> active;
     qint64 nextId = 0;
+    bool stoppedRead = false;
+    // "serial/channel/kind" to the event id.
+    QHash<QString, qint64> stoppedBefore;
     QDateTime lastSamplesNoted;
     bool stopped = false;
     int reportedActive = 0;

@@ -38,4 +38,9 @@ struct NotificationEvent
     QDateTime start;
     // Invalid while the alarm lasts.
     QDateTime end;
+    // How it ended; Active while it lasts. An end "recorder stopped" leaves its state unknown.
+    AlarmEnd ended = AlarmEnd::Active;
+    // The event that ended when the recorder stopped and that this one carries on after the
+    // restart (the condition still held); 0 for none.
+    qint64 continuesEventId = 0;
 };

@@ -9,6 +9,10 @@
 
 namespace {
 
+// What a receiver is told of an alarm that ended with the recorder.
+const QString StoppedText =
+    QStringLiteral("recorder stopped: alarm state unknown until it runs again");
+
 const char* const DayNames[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
 const char* const MonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -169,11 +173,20 @@ QString NotificationMessage::localIsoTime(const QDateTime& time)
 
 QString NotificationMessage::key() const
 {
+    if (!m_key.isEmpty())
+        return m_key;
     QString key = QStringLiteral("alarm.") + QString::number(m_event.eventId) + QLatin1Char('.') +
                   kindName(m_event.kind);
     if (m_event.kind == NotificationKind::Reminder)
         key += QLatin1Char('.') + QString::number(m_event.sequence);
     return key;
+}
+
+QString NotificationMessage::keyWithOrigin(const QString& origin) const
+{
+    NotificationMessage plain(*this);
+    plain.m_key.clear();
+    return origin.isEmpty() ? plain.key() : plain.key() + QLatin1Char('.') + origin;
 }
 
 QString NotificationMessage::valueText(double value) const
@@ -203,8 +216,12 @@ QString NotificationMessage::subject() const
 
     switch (e.kind) {
     case NotificationKind::Start:
+        if (e.continuesEventId > 0)
+            return prefix + QStringLiteral("Alarm continues: ") + what;
         return prefix + QStringLiteral("Alarm: ") + what;
     case NotificationKind::Clear:
+        if (e.ended == AlarmEnd::RecorderStopped)
+            return prefix + QStringLiteral("Recorder stopped: ") + what;
         return prefix + QStringLiteral("Cleared: ") + what;
     case NotificationKind::Reminder:
         return prefix + QStringLiteral("Reminder: ") + what;
@@ -222,10 +239,18 @@ QString NotificationMessage::body() const
     QStringList lines;
     switch (e.kind) {
     case NotificationKind::Start:
-        lines << QStringLiteral("An alarm has started.");
+        if (e.continuesEventId > 0)
+            lines << QStringLiteral("The alarm still holds after the recorder's restart; it "
+                                    "continues event ") +
+                         QString::number(e.continuesEventId) + QLatin1Char('.');
+        else
+            lines << QStringLiteral("An alarm has started.");
         break;
     case NotificationKind::Clear:
-        lines << QStringLiteral("The alarm has cleared.");
+        if (e.ended == AlarmEnd::RecorderStopped)
+            lines << QStringLiteral("The event ended: ") + StoppedText + QLatin1Char('.');
+        else
+            lines << QStringLiteral("The alarm has cleared.");
         break;
     case NotificationKind::Reminder:
         lines << QStringLiteral("The alarm is still active and has not been acknowledged "
@@ -254,9 +279,13 @@ QString NotificationMessage::body() const
               << QStringLiteral("Limit: ") + valueText(e.limit);
     if (e.start.isValid())
         lines << QStringLiteral("Start: ") + bodyTime(e.start);
-    lines << QStringLiteral("End: ") +
-                 (e.end.isValid() ? bodyTime(e.end) : QStringLiteral("still active"));
+    QString end = e.end.isValid() ? bodyTime(e.end) : QStringLiteral("still active");
+    if (e.end.isValid() && e.ended == AlarmEnd::RecorderStopped)
+        end += QStringLiteral(" (") + StoppedText + QLatin1Char(')');
+    lines << QStringLiteral("End: ") + end;
     lines << QStringLiteral("Event id: ") + QString::number(e.eventId);
+    if (e.continuesEventId > 0)
+        lines << QStringLiteral("Continues event id: ") + QString::number(e.continuesEventId);
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
@@ -279,6 +308,10 @@ QByteArray NotificationMessage::json() const
         object.insert(QStringLiteral("unit"), e.unit);
         object.insert(QStringLiteral("end"), secondsOrNull(e.end));
         object.insert(QStringLiteral("end_local"), isoOrNull(e.end));
+        if (e.ended != AlarmEnd::Active)
+            object.insert(QStringLiteral("end_reason"), alarmEndText(e.ended));
+        if (e.continuesEventId > 0)
+            object.insert(QStringLiteral("continues_event_id"), e.continuesEventId);
     }
     object.insert(QStringLiteral("start"), secondsOrNull(e.start));
     object.insert(QStringLiteral("start_local"), isoOrNull(e.start));

@@ -23,8 +23,14 @@ public:
     QDateTime created() const { return m_created; }
     void setCreated(const QDateTime& time) { m_created = time; }
 
-    // "alarm.<event id>.<kind>[.<reminder>]": the same for every copy of one message.
+    // The message id, the same for every copy of one message: the one the outbox gave it
+    // (setKey()), else "alarm.<event id>.<kind>[.<reminder>]".
     QString key() const;
+    // The outbox stores the id with the message and gives it back after a restart.
+    void setKey(const QString& key) { m_key = key; }
+    // "alarm.<event id>.<kind>[.<reminder>].<origin>": unique across databases, since each
+    // draws its own origin (DatabaseWriter::messageOrigin()).
+    QString keyWithOrigin(const QString& origin) const;
     QString subject() const;
     // Lines joined by "\n".
     QString body() const;
@@ -46,5 +52,6 @@ private:
 
     NotificationEvent m_event;
     QDateTime m_created;
+    QString m_key;
 };
 Q_DECLARE_METATYPE(NotificationMessage)

@@ -10,6 +10,7 @@
 #include <QFutureWatcher>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QtConcurrent>
 
 #include <sqlite3.h>
@@ -65,6 +66,10 @@ QString encodeEvent(const NotificationEvent& e)
     o.insert(QStringLiteral("unit"), e.unit);
     o.insert(QStringLiteral("start"), timeOrNull(e.start));
     o.insert(QStringLiteral("end"), timeOrNull(e.end));
+    if (e.ended != AlarmEnd::Active)
+        o.insert(QStringLiteral("ended"), alarmEndText(e.ended));
+    if (e.continuesEventId > 0)
+        o.insert(QStringLiteral("continues"), double(e.continuesEventId));
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
@@ -92,6 +97,10 @@ bool decodeEvent(const QString& body, NotificationEvent* e)
     e->unit = o.value(QStringLiteral("unit")).toString();
     e->start = timeOrInvalid(o.value(QStringLiteral("start")));
     e->end = timeOrInvalid(o.value(QStringLiteral("end")));
+    // Absent from the rows of earlier versions.
+    if (!alarmEndFromText(o.value(QStringLiteral("ended")).toString(), &e->ended))
+        e->ended = e->end.isValid() ? AlarmEnd::Cleared : AlarmEnd::Active;
+    e->continuesEventId = qint64(o.value(QStringLiteral("continues")).toDouble());
     return true;
 }
 
@@ -140,6 +149,48 @@ void NotificationOutbox::setTarget(const NotificationTarget& target)
 void NotificationOutbox::removeTarget(const QString& name)
 {
     targets.remove(name);
+    reportState();
+}
+
+void NotificationOutbox::setExpectedTargets(const QStringList& names)
+{
+    expectedKnown = true;
+    expectedTargets = QSet<QString>(names.begin(), names.end());
+    reportState();
+}
+
+void NotificationOutbox::setSupersedeCheck(const SupersedeCheck& check)
+{
+    supersedeCheck = check;
+}
+
+void NotificationOutbox::setRetentionDays(int days)
+{
+    retentionDays = std::max(0, days);
+    lastPruneMs = -1;
+}
+
+bool NotificationOutbox::isOrphaned(const Entry& entry) const
+{
+    return expectedKnown && !targets.contains(entry.target) &&
+           !expectedTargets.contains(entry.target);
+}
+
+QString NotificationOutbox::messageOrigin()
+{
+    const QString origin = writer ? writer->messageOrigin() : QString();
+    if (!origin.isEmpty())
+        return origin;
+    if (fallbackOrigin.isEmpty()) {
+        fallbackOrigin = QString::number(QRandomGenerator::system()->generate64(), 16)
+                             .rightJustified(16, QLatin1Char('0')) +
+                         QString::number(QRandomGenerator::system()->generate64(), 16)
+                             .rightJustified(16, QLatin1Char('0'));
+        qWarning().noquote() << QStringLiteral("NotificationOutbox : the database gave no "
+                                               "message origin; this run uses ") +
+                                    fallbackOrigin;
+    }
+    return fallbackOrigin;
 }
 
 qint64 NotificationOutbox::retryDelayMs(int attempts)
@@ -153,7 +204,7 @@ qint64 NotificationOutbox::retryDelayMs(int attempts)
 int NotificationOutbox::failingCount() const
 {
     return int(std::count_if(entries.begin(), entries.end(),
-                             [](const Entry& e) { return e.attempts > 0; }));
+                             [this](const Entry& e) { return e.attempts > 0 || isOrphaned(e); }));
 }
 
 void NotificationOutbox::load()
@@ -176,6 +227,8 @@ void NotificationOutbox::load()
             Entry e;
             e.message = NotificationMessage(event);
             e.message.setCreated(QDateTime::fromSecsSinceEpoch(r.created));
+            // The id it was first made with, whatever this run's origin: a repeat stays one.
+            e.message.setKey(r.messageId);
             e.messageId = r.messageId;
             e.target = r.target;
             e.attempts = r.attempts;
@@ -219,7 +272,8 @@ void NotificationOutbox::add(const NotificationMessage& message, const QString& 
     e.message = message;
     // Made now by the outbox's clock; the Date of every try and of a resend after a restart.
     e.message.setCreated(clock());
-    e.messageId = message.key();
+    e.messageId = message.keyWithOrigin(messageOrigin());
+    e.message.setKey(e.messageId);
     e.target = target;
     e.nextAttemptMs = nowMs();
     const QString key = entryKey(e.messageId, e.target);
@@ -249,7 +303,18 @@ void NotificationOutbox::add(const NotificationMessage& message, const QString& 
 
 void NotificationOutbox::tick()
 {
+    pruneIfDue();
     sendDue();
+}
+
+void NotificationOutbox::pruneIfDue()
+{
+    const qint64 now = nowMs();
+    if (!writer || retentionDays <= 0 ||
+        (lastPruneMs >= 0 && now >= lastPruneMs && now - lastPruneMs < PruneIntervalMs))
+        return;
+    lastPruneMs = now;
+    writer->submit(WriteJob::outboxPrune(now / 1000 - qint64(retentionDays) * 24 * 60 * 60));
 }
 
 void NotificationOutbox::sendDue()
@@ -257,13 +322,35 @@ void NotificationOutbox::sendDue()
     if (inFlight != 0)
         return;
     const qint64 now = nowMs();
-    for (const Entry& e : qAsConst(entries)) {
-        if (e.nextAttemptMs > now || !targets.contains(e.target))
+    QVector<QPair<QString, QString>> dropped;
+    for (auto it = entries.begin(); it != entries.end();) {
+        Entry& e = *it;
+        // A clock set back leaves no wait longer than its nominal length.
+        const qint64 nominal = e.attempts > 0 ? retryDelayMs(e.attempts) : 0;
+        if (e.nextAttemptMs > now + nominal)
+            e.nextAttemptMs = now + nominal;
+        if (e.nextAttemptMs > now || !targets.contains(e.target)) {
+            ++it;
             continue;
+        }
+        if (supersedeCheck && supersedeCheck(e.message)) {
+            qDebug().noquote() << QStringLiteral("NotificationOutbox : superseded : ") +
+                                      e.messageId + QStringLiteral(" to ") + e.target;
+            if (writer)
+                writer->submit(WriteJob::outboxSuperseded(e.messageId, e.target, now / 1000));
+            dropped.append({e.messageId, e.target});
+            it = entries.erase(it);
+            continue;
+        }
         inFlightKey = entryKey(e.messageId, e.target);
         inFlight = service->send(e.message, targets.value(e.target));
-        return;
+        break;
     }
+    if (dropped.isEmpty())
+        return;
+    reportState();
+    for (const auto& [messageId, target] : qAsConst(dropped))
+        emit superseded(messageId, target);
 }
 
 void NotificationOutbox::answered(quint64 request, const NotificationOutcome& outcome)
@@ -305,7 +392,13 @@ void NotificationOutbox::answered(quint64 request, const NotificationOutcome& ou
 void NotificationOutbox::reportState()
 {
     const int failing = failingCount();
-    const QString error = failing > 0 ? m_lastError : QString();
+    QString error = failing > 0 ? m_lastError : QString();
+    for (const Entry& e : qAsConst(entries)) {
+        if (isOrphaned(e)) {
+            error = QStringLiteral("Target no longer in the settings: ") + e.target;
+            break;
+        }
+    }
     if (failing == reportedFailing && error == reportedError)
         return;
     reportedFailing = failing;

@@ -26,16 +26,34 @@ class NotificationService;
 // acceptance and the writer's commit of the mark (the message id lets a receiver spot it).
 //
 // The outbox keeps targets by name: rows name their target, never its secret, and wait while
-// their target is unknown (its settings or secret not read yet, or no longer configured).
+// their target is unknown (its settings or secret not read yet). A target the settings no
+// longer name (setExpectedTargets()) leaves its messages failing, shown as such.
+//
+// Every message id carries the database's origin (DatabaseWriter::messageOrigin()), so that no
+// two databases give the same id; the id is stored with the message and kept for all its tries,
+// also after a restart.
+//
+// Due times are stored on the wall clock (they must outlast a restart); a clock set back must
+// not delay a message: a retry due later than its nominal delay from now is due after its
+// nominal delay from now.
+//
+// At its turn a message the supersede check rejects (a reminder of an alarm that ended or was
+// acknowledged meanwhile) is kept as superseded and not sent. Sent rows keep their text for the
+// retention and then only their id, event, kind, target and sent time.
 class NotificationOutbox : public QObject
 {
     Q_OBJECT
 
 public:
     using Clock = std::function<QDateTime()>;
+    // True when the message is no longer worth sending.
+    using SupersedeCheck = std::function<bool(const NotificationMessage& message)>;
 
     static constexpr qint64 FirstRetryMs = 10 * 1000;
     static constexpr qint64 LongestRetryMs = 5 * 60 * 1000;
+    static constexpr int DefaultRetentionDays = 90;
+    // Sent bodies older than the retention are looked for this often.
+    static constexpr qint64 PruneIntervalMs = 60 * 60 * 1000;
 
     // `writer` and `service` stay the caller's and must outlive the outbox.
     NotificationOutbox(DatabaseWriter* writer, const QString& databasePath,
@@ -46,6 +64,13 @@ public:
     // Where the messages for `target.name` go from now on.
     void setTarget(const NotificationTarget& target);
     void removeTarget(const QString& name);
+    // The names of the targets the settings hold (their secrets may still be on their way).
+    // Messages for any other target count as failing. Until it is called every target counts
+    // as expected.
+    void setExpectedTargets(const QStringList& names);
+    void setSupersedeCheck(const SupersedeCheck& check);
+    // Days a sent message keeps its text; 0 keeps it for ever.
+    void setRetentionDays(int days);
 
     // Reads the messages left unsent by earlier runs (answered by loaded()).
     void load();
@@ -68,6 +93,8 @@ signals:
     void loaded(int count);
     // A message was accepted by its server.
     void sent(const QString& messageId, const QString& target);
+    // A message was found no longer worth sending; it is kept as superseded.
+    void superseded(const QString& messageId, const QString& target);
     // The count of failing messages or the last error changed.
     void stateChanged(int failing, const QString& lastError);
 
@@ -87,12 +114,22 @@ private:
     void answered(quint64 request, const NotificationOutcome& outcome);
     void reportState();
     qint64 nowMs() const;
+    bool isOrphaned(const Entry& entry) const;
+    QString messageOrigin();
+    void pruneIfDue();
 
     QPointer<DatabaseWriter> writer;
     QString path;
     NotificationService* service;
     Clock clock;
+    SupersedeCheck supersedeCheck;
     QHash<QString, NotificationTarget> targets;
+    bool expectedKnown = false;
+    QSet<QString> expectedTargets;
+    // Drawn when the writer has no origin to give (its file could not be written): still unique.
+    QString fallbackOrigin;
+    int retentionDays = DefaultRetentionDays;
+    qint64 lastPruneMs = -1;
     // In the order they were made; keyed "messageId target".
     QVector<Entry> entries;
     // Accepted in this run: a load that raced the sent mark must not bring them back.

@@ -13,6 +13,17 @@ NotificationScheduler::NotificationScheduler(AlarmMonitor* alarmMonitor,
     connect(monitor, &AlarmMonitor::alarmStarted, this, &NotificationScheduler::started);
     connect(monitor, &AlarmMonitor::alarmEnded, this, &NotificationScheduler::ended);
     connect(monitor, &AlarmMonitor::alarmAcknowledged, this, &NotificationScheduler::acknowledged);
+    // Checked at send time: a reminder that waited (an outage, a restart) for an alarm that ended
+    // or was acknowledged meanwhile would tell what is no longer true.
+    // The outbox may outlive the scheduler and its monitor: without them nothing is superseded.
+    outbox->setSupersedeCheck(
+        [self = QPointer<NotificationScheduler>(this)](const NotificationMessage& message) {
+            const NotificationKind kind = message.event().kind;
+            if (!self || !self->monitor ||
+                (kind != NotificationKind::Reminder && kind != NotificationKind::Escalation))
+                return false;
+            return !self->monitor->isAlarming(message.event().eventId);
+        });
 }
 
 void NotificationScheduler::setClock(const Clock& now)
@@ -38,7 +49,8 @@ void NotificationScheduler::started(const AlarmEventRecord& record)
 void NotificationScheduler::ended(const AlarmEventRecord& record)
 {
     watched.remove(record.id);
-    if (m_settings.notifyClear && record.ended != AlarmEnd::RecorderStopped)
+    // An end with the recorder's stop is told as well: the state is unknown from here on.
+    if (m_settings.notifyClear)
         post(record, NotificationKind::Clear);
 }
 
@@ -51,6 +63,14 @@ void NotificationScheduler::tick()
 {
     const QDateTime now = clock();
     for (Watched& w : watched) {
+        // A clock set back must not delay what is due: no wait lasts longer from now than its
+        // nominal length (the count of reminders sent goes on from where it is).
+        const qint64 reminderSecs = qint64(m_settings.reminderMinutes) * 60;
+        if (m_settings.remindersEnabled && reminderSecs > 0 &&
+            w.raised.addSecs(w.reminders * reminderSecs) > now)
+            w.raised = now.addSecs(-w.reminders * reminderSecs);
+        if (w.raised > now)
+            w.raised = now;
         const qint64 minutes = w.raised.secsTo(now) / 60;
         if (m_settings.remindersEnabled && m_settings.reminderMinutes > 0) {
             const int due = int(minutes / m_settings.reminderMinutes);

@@ -18,9 +18,11 @@ class NotificationOutbox;
 // settings: one on an alarm's start (the monitor raises it after the channel's delay), one on
 // its clearing, a reminder every N minutes while it lasts unacknowledged, and once it has gone
 // M minutes unacknowledged one to the escalation list too. An acknowledged or ended alarm gets
-// no more reminders; an alarm ended by the recorder stopping gets no clearing message (the next
-// start raises it again if it still holds). Minutes count on the scheduler's clock, which tests
-// replace, from the moment the alarm was raised.
+// no more reminders, and those still waiting in the outbox are superseded at their turn. An
+// alarm ended by the recorder stopping gets its end message too (saying that its state is
+// unknown until the recorder runs again; the next start raises it again as the continuation if
+// it still holds). Minutes count on the scheduler's clock, which tests replace, from the moment
+// the alarm was raised; a clock set back delays nothing beyond its nominal interval.
 class NotificationScheduler : public QObject
 {
     Q_OBJECT

@@ -23,6 +23,7 @@ const QString KeyReminders = QStringLiteral("NotifyReminders");
 const QString KeyReminderMinutes = QStringLiteral("NotifyReminderMinutes");
 const QString KeyEscalation = QStringLiteral("NotifyEscalation");
 const QString KeyEscalationMinutes = QStringLiteral("NotifyEscalationMinutes");
+const QString KeyRetentionDays = QStringLiteral("NotifyRetentionDays");
 
 bool flag(const QSettings& settings, const QString& key, bool fallback)
 {
@@ -68,6 +69,10 @@ NotificationSettings NotificationSettings::load(const QString& projectPath)
     n.reminderMinutes = minutes(s, KeyReminderMinutes, n.reminderMinutes);
     n.escalationEnabled = flag(s, KeyEscalation, n.escalationEnabled);
     n.escalationMinutes = minutes(s, KeyEscalationMinutes, n.escalationMinutes);
+    // Up to about 100 years; a value a hand edit spoiled reads as the default.
+    const int days = s.value(KeyRetentionDays).toInt(&ok);
+    if (ok && days >= 0 && days <= 36500)
+        n.retentionDays = days;
     return n;
 }
 
@@ -91,6 +96,7 @@ void NotificationSettings::save(const QString& projectPath) const
     s.setValue(KeyReminderMinutes, reminderMinutes);
     s.setValue(KeyEscalation, int(escalationEnabled));
     s.setValue(KeyEscalationMinutes, escalationMinutes);
+    s.setValue(KeyRetentionDays, retentionDays);
 }
 
 NotificationTarget NotificationSettings::emailTarget(const QString& password, bool escalation) const

@@ -31,6 +31,9 @@ struct NotificationSettings
     int reminderMinutes = 30;
     bool escalationEnabled = false;
     int escalationMinutes = 60;
+    // Days a sent message keeps its text in the outbox (its id, event, kind, target and time
+    // stay for good); 0 keeps the text too.
+    int retentionDays = 90;
 
     bool anyEnabled() const { return emailEnabled || webhookEnabled; }
 

@@ -43,7 +43,15 @@ void ProjectNotifications::reload()
     const QString oldWebhook = m_settings.webhookName;
     m_settings = NotificationSettings::load(m_projectPath);
     m_scheduler->setSettings(m_settings);
-    // Targets come back as their secrets are read; until then their messages wait.
+    m_outbox->setRetentionDays(m_settings.retentionDays);
+    // Targets come back as their secrets are read; until then their messages wait. Messages
+    // for a target the settings no longer hold show as failing.
+    QStringList expected;
+    if (m_settings.emailEnabled)
+        expected << QStringLiteral("email") << QStringLiteral("email-escalation");
+    if (m_settings.webhookEnabled)
+        expected << m_settings.webhookName;
+    m_outbox->setExpectedTargets(expected);
     m_outbox->removeTarget(QStringLiteral("email"));
     m_outbox->removeTarget(QStringLiteral("email-escalation"));
     m_outbox->removeTarget(oldWebhook);

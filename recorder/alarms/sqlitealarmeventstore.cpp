@@ -43,6 +43,9 @@ bool SqliteAlarmEventStore::open()
     sqlite3_exec(db, "PRAGMA synchronous = NORMAL", nullptr, nullptr, nullptr);
     // Only a read: the tables are made by the first write, which may have to wait for its turn.
     nextId = AlarmEventTable::nextId(db, &error);
+    QString stoppedError;
+    if (!AlarmEventTable::stoppedEvents(db, &stopped, &stoppedError))
+        qWarning().noquote() << QStringLiteral("AlarmEventStore::open : ") + stoppedError;
     return nextId > 0;
 }
 

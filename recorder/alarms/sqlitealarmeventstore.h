@@ -36,6 +36,7 @@ public:
 
     void submit(const AlarmEventWrite& write) override;
     qint64 firstFreeId() const override { return nextId; }
+    QVector<AlarmEventRecord> stoppedEvents() const override { return stopped; }
     int pendingCount() const override { return int(queue.size()); }
     bool flush() override;
 
@@ -56,6 +57,7 @@ private:
     SqliteConnection connection;
     QString error;
     qint64 nextId = 0;
+    QVector<AlarmEventRecord> stopped;
     std::deque<AlarmEventWrite> queue;
     QTimer* retryTimer = nullptr;
     bool retryEnabled = true;

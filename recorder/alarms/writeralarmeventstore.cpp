@@ -7,6 +7,7 @@
 #include "writejob.h"
 
 #include <QDateTime>
+#include <QDebug>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -33,6 +34,9 @@ bool WriterAlarmEventStore::open()
     }
     sqlite3_busy_timeout(connection.get(), 0);
     nextId = AlarmEventTable::nextId(connection.get(), &error);
+    QString stoppedError;
+    if (!AlarmEventTable::stoppedEvents(connection.get(), &stopped, &stoppedError))
+        qWarning().noquote() << QStringLiteral("AlarmEventStore::open : ") + stoppedError;
     // Events an earlier run left in the writer's journal reach the table later, under their own
     // ids, and a new event with one of those ids would be merged into it: while a journal waits,
     // ids start from the clock's milliseconds, above any id an earlier run handed out.

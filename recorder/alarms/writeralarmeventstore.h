@@ -29,6 +29,7 @@ public:
 
     void submit(const AlarmEventWrite& write) override;
     qint64 firstFreeId() const override { return nextId; }
+    QVector<AlarmEventRecord> stoppedEvents() const override { return stopped; }
     // Writes waiting for the file while the writer fails (those on their way for a moment are
     // no news).
     int pendingCount() const override;
@@ -50,6 +51,7 @@ private:
     QString path;
     QString error;
     qint64 nextId = 0;
+    QVector<AlarmEventRecord> stopped;
     QSet<quint64> waiting;
     int reportedPending = 0;
     bool writtenDue = false;

@@ -62,7 +62,10 @@ void AlarmDesk::open(const QString& projectPath, const QString& projectName,
 void AlarmDesk::close()
 {
     delete m_screen;
-    // What waits stays in the outbox for the next start; the alarms' ends send nothing more.
+    // The alarms end first, as "recorder stopped": their end messages go into the outbox while
+    // it is there. What waits stays in the outbox for the next start.
+    if (alarms)
+        alarms->stop();
     m_notifications.reset();
     if (m_outboxIndicator)
         m_outboxIndicator->setState(0, QString());

@@ -59,6 +59,8 @@ private slots:
     void localTimes();
     void subjects_data();
     void subjects();
+    void acrossARestart_data();
+    void acrossARestart();
     void emailIsWellFormed();
     void jsonOfNodeAlarm();
     void lineBreakInNameStartsNoHeader();
@@ -158,6 +160,47 @@ void TestNotificationMessage::subjects()
     QCOMPARE(message.key(), key);
     QCOMPARE(message.subject(), subject);
     QCOMPARE(message.body().section(QLatin1Char('\n'), 0, 0), firstLine);
+}
+
+void TestNotificationMessage::acrossARestart_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("ended");
+    QTest::addColumn<qint64>("continues");
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("jsonKey");
+    QTest::newRow("end with the recorder's stop")
+        << int(NotificationKind::Clear) << int(AlarmEnd::RecorderStopped) << qint64(0)
+        << QStringLiteral("[Lab] Recorder stopped: Freezer / Temp high")
+        << QStringLiteral("recorder stopped: alarm state unknown until it runs again")
+        << QStringLiteral("end_reason");
+    QTest::newRow("start that continues an event")
+        << int(NotificationKind::Start) << int(AlarmEnd::Active) << qint64(7)
+        << QStringLiteral("[Lab] Alarm continues: Freezer / Temp high, -12.50 degC (limit -18.00 "
+                          "degC)")
+        << QStringLiteral("Continues event id: 7") << QStringLiteral("continues_event_id");
+}
+
+// Catches an end with the recorder's stop told as a clearing, or a start after a restart that
+// does not say which event it continues (a receiver sees two starts and no end).
+void TestNotificationMessage::acrossARestart()
+{
+    QFETCH(int, kind);
+    QFETCH(int, ended);
+    QFETCH(qint64, continues);
+    QFETCH(QString, subject);
+    QFETCH(QString, line);
+    QFETCH(QString, jsonKey);
+    NotificationEvent e = labEvent(NotificationKind(kind), AlarmKind::High);
+    e.ended = AlarmEnd(ended);
+    if (e.ended != AlarmEnd::Active)
+        e.end = e.start.addSecs(600);
+    e.continuesEventId = continues;
+    const NotificationMessage message(e);
+    QCOMPARE(message.subject(), subject);
+    QVERIFY2(message.body().contains(line), qPrintable(message.body()));
+    QVERIFY(QJsonDocument::fromJson(message.json()).object().contains(jsonKey));
 }
 
 // Catches bare line feeds, overlong lines, or a body that does not decode to the text.

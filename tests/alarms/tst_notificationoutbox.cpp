@@ -1,4 +1,5 @@
 #include "alarmmonitor.h"
+#include "clockchanges.h"
 #include "databasewriter.h"
 #include "notificationoutbox.h"
 #include "notificationscheduler.h"
@@ -14,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -30,14 +32,33 @@ const QDateTime Base(QDate(2024, 3, 31), QTime(0, 30), Qt::UTC);
 const QString Duty = QStringLiteral("duty@store.example");
 const QString Chief = QStringLiteral("chief@store.example");
 
-// The Message-ID's local part ("alarm.1.start") of each stored mail, and its recipients.
-QStringList mailKeys(const QList<QByteArray>& mails, QStringList* recipients = nullptr)
+// The database's origin at the end of a message id, or an empty text.
+QString originOf(const QString& key)
+{
+    static const QRegularExpression origin(QStringLiteral("\\.([0-9a-f]{32})$"));
+    return origin.match(key).captured(1);
+}
+
+// A message id without its origin ("alarm.1.start"), so that rows compare across databases.
+QString plainKey(const QString& key)
+{
+    const QString origin = originOf(key);
+    return origin.isEmpty() ? key : key.left(key.size() - origin.size() - 1);
+}
+
+// The Message-ID's local part without the origin ("alarm.1.start") of each stored mail, and its
+// recipients; `ids` gets the whole local parts.
+QStringList mailKeys(const QList<QByteArray>& mails, QStringList* recipients = nullptr,
+                     QStringList* ids = nullptr)
 {
     QStringList keys;
     for (const QByteArray& mail : mails) {
         const int at = mail.indexOf("Message-ID: <");
         const int end = mail.indexOf('@', at);
-        keys << QString::fromUtf8(mail.mid(at + 13, end - at - 13));
+        const QString id = QString::fromUtf8(mail.mid(at + 13, end - at - 13));
+        keys << plainKey(id);
+        if (ids)
+            ids->append(id);
         if (recipients) {
             const int to = mail.indexOf("X-RcptTo: ");
             recipients->append(
@@ -51,10 +72,10 @@ QStringList hookKeys(const QList<WebhookReceiver::Request>& requests)
 {
     QStringList keys;
     for (const WebhookReceiver::Request& r : requests)
-        keys << QJsonDocument::fromJson(r.body)
-                    .object()
-                    .value(QStringLiteral("message_id"))
-                    .toString();
+        keys << plainKey(QJsonDocument::fromJson(r.body)
+                             .object()
+                             .value(QStringLiteral("message_id"))
+                             .toString());
     return keys;
 }
 
@@ -97,6 +118,11 @@ private slots:
     void retryDelays();
     void serverDownThenBack();
     void killedWithMessagesInTheOutbox();
+    void messageIdsAcrossDatabases();
+    void clockSetBack_data();
+    void clockSetBack();
+    void sentTextsKeptForTheRetention();
+    void removedTargetShowsAsFailing();
 
 private:
     void openOutbox(quint16 smtpPort);
@@ -213,22 +239,31 @@ void TestNotificationOutbox::messagesForAlarms_data()
     QTest::addColumn<int>("ackAt");
     QTest::addColumn<int>("until");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("excursion shorter than the delay") << 2 << 1 << 2 << -1 << 40 << QStringList();
+    // The minute the recorder stops (-1: never).
+    QTest::addColumn<int>("stopAt");
+    QTest::newRow("excursion shorter than the delay")
+        << 2 << 1 << 2 << -1 << 40 << QStringList() << -1;
     QTest::newRow("excursion longer than the delay")
-        << 2 << 1 << -1 << -1 << 10 << QStringList{QStringLiteral("alarm.1.start")};
+        << 2 << 1 << -1 << -1 << 10 << QStringList{QStringLiteral("alarm.1.start")} << -1;
     QTest::newRow("cleared") << 0 << 1 << 5 << -1 << 40
                              << QStringList{QStringLiteral("alarm.1.start"),
-                                            QStringLiteral("alarm.1.clear")};
+                                            QStringLiteral("alarm.1.clear")}
+                             << -1;
     QTest::newRow("reminders, then escalation")
         << 0 << 1 << -1 << -1 << 62
         << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.reminder.1"),
-                       QStringLiteral("alarm.1.reminder.2"), QStringLiteral("alarm.1.escalation")};
+                       QStringLiteral("alarm.1.reminder.2"), QStringLiteral("alarm.1.escalation")}
+        << -1;
     QTest::newRow("acknowledged: no reminder, no escalation")
-        << 0 << 1 << -1 << 10 << 70 << QStringList{QStringLiteral("alarm.1.start")};
+        << 0 << 1 << -1 << 10 << 70 << QStringList{QStringLiteral("alarm.1.start")} << -1;
     QTest::newRow("cleared unacknowledged: no more reminders")
         << 0 << 1 << 35 << -1 << 100
         << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.reminder.1"),
-                       QStringLiteral("alarm.1.clear")};
+                       QStringLiteral("alarm.1.clear")}
+        << -1;
+    QTest::newRow("recorder stopped: the end is told")
+        << 0 << 1 << -1 << -1 << 10
+        << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.clear")} << 5;
 }
 
 // Catches: a message for an excursion the delay swallows, a missing or repeated start, clear,
@@ -242,6 +277,7 @@ void TestNotificationOutbox::messagesForAlarms()
     QFETCH(int, ackAt);
     QFETCH(int, until);
     QFETCH(QStringList, expected);
+    QFETCH(int, stopAt);
     QVERIFY2(smtp->start(SmtpServer::Mode::Plain), qPrintable(smtp->errorString()));
     openOutbox(smtp->port());
     value = 4;
@@ -261,6 +297,8 @@ void TestNotificationOutbox::messagesForAlarms()
             value = 4;
         if (minute == ackAt)
             QVERIFY(monitor->acknowledge(1, QStringLiteral("Ana"), QStringLiteral("Door shut")));
+        if (minute == stopAt)
+            monitor->stop();
         advance(60);
     }
     QTRY_COMPARE_WITH_TIMEOUT(outbox->waitingCount(), 0, 20000);
@@ -272,6 +310,13 @@ void TestNotificationOutbox::messagesForAlarms()
     for (int i = 0; i < expected.size(); ++i)
         QCOMPARE(recipients.at(i).contains(Chief),
                  expected.at(i).endsWith(QLatin1String("escalation")));
+    // An end with the recorder's stop says so.
+    if (stopAt >= 0)
+        QCOMPARE(QJsonDocument::fromJson(hook->requests().last().body)
+                     .object()
+                     .value(QStringLiteral("end_reason"))
+                     .toString(),
+                 QStringLiteral("recorder stopped"));
     // The mails as received, for a person to read on request.
     const QString shots = qEnvironmentVariable("QUILLMAR_GRAB_DIR");
     for (int i = 0; !shots.isEmpty() && i < expected.size(); ++i) {
@@ -292,7 +337,8 @@ void TestNotificationOutbox::retryDelays()
 }
 
 // Catches: messages lost or sent twice over an outage of the mail server, retries faster than
-// the back-off allows, a failing outbox not reported, or the table not telling what was sent.
+// the back-off allows, a failing outbox not reported, the table not telling what was sent, or
+// a reminder that waited out the outage sent after its alarm ended.
 void TestNotificationOutbox::serverDownThenBack()
 {
     const quint16 port = closedPort();
@@ -312,7 +358,9 @@ void TestNotificationOutbox::serverDownThenBack()
     QVERIFY(!state.last().at(1).toString().isEmpty());
     value = 4;
     advance(60);
-    QCOMPARE(outbox->failingCount(), 3);
+    // The clear joins the start; the reminder is superseded at its next try, the alarm having
+    // ended.
+    QCOMPARE(outbox->failingCount(), 2);
     QVERIFY(writer->flushAndWait(now.toMSecsSinceEpoch()));
     for (const OutboxRecord& r : outboxRows(database)) {
         if (r.target != QLatin1String("email"))
@@ -328,19 +376,23 @@ void TestNotificationOutbox::serverDownThenBack()
     const QStringList expected{QStringLiteral("alarm.1.start"),
                                QStringLiteral("alarm.1.reminder.1"),
                                QStringLiteral("alarm.1.clear")};
+    // The reminder that waited for the mail server is superseded by the alarm's end: the mail
+    // would say the alarm is still active.
     QStringList keys = mailKeys(smtp->messages());
     keys.sort();
-    QStringList sorted = expected;
-    sorted.sort();
-    QCOMPARE(keys, sorted);
+    QCOMPARE(keys, (QStringList{QStringLiteral("alarm.1.clear"), QStringLiteral("alarm.1.start")}));
     QCOMPARE(hookKeys(hook->requests()), expected);
     QCOMPARE(outbox->failingCount(), 0);
     QCOMPARE(state.last().at(0).toInt(), 0);
     QVERIFY(writer->flushAndWait(now.toMSecsSinceEpoch()));
     const QVector<OutboxRecord> rows = outboxRows(database);
     QCOMPARE(rows.size(), 6);
-    for (const OutboxRecord& r : rows)
-        QVERIFY2(r.sentAt, qPrintable(r.messageId + QLatin1Char(' ') + r.target));
+    for (const OutboxRecord& r : rows) {
+        const bool stale =
+            r.target == QLatin1String("email") && r.kind == QLatin1String("reminder");
+        QVERIFY2(stale ? !r.sentAt && r.isSuperseded() : r.sentAt && !r.isSuperseded(),
+                 qPrintable(r.messageId + QLatin1Char(' ') + r.target));
+    }
 }
 
 // Catches: messages in the outbox of a recorder that was killed lost, or sent more than once
@@ -389,6 +441,208 @@ void TestNotificationOutbox::killedWithMessagesInTheOutbox()
     outbox->load();
     QVERIFY(again.wait());
     QCOMPARE(again.at(0).at(0).toInt(), 0);
+}
+
+// Catches: message ids that start at 1 in every database (two sites, or a project made anew,
+// send the same id, and a receiver that drops repeats drops a real alarm), or an id that changes
+// between the tries of one message or across a restart.
+void TestNotificationOutbox::messageIdsAcrossDatabases()
+{
+    NotificationEvent event;
+    event.eventId = 1;
+    event.projectName = QStringLiteral("Cold store");
+    event.nodeName = QStringLiteral("Room 1");
+    event.serial = QStringLiteral("1001");
+    event.start = now;
+    // Two sites, each with a fresh database, telling of their event 1.
+    QStringList ids;
+    for (const QString& site : {QStringLiteral("a.dat"), QStringLiteral("b.dat")}) {
+        database = dir->filePath(site);
+        openOutbox(closedPort());
+        outbox->add(NotificationMessage(event), settings.webhookName);
+        settle();
+        QTRY_COMPARE(hook->requests().size(), ids.size() + 1);
+        const WebhookReceiver::Request request = hook->requests().last();
+        const QString id = QJsonDocument::fromJson(request.body)
+                               .object()
+                               .value(QStringLiteral("message_id"))
+                               .toString();
+        QCOMPARE(QString::fromUtf8(request.headers.value("idempotency-key")), id);
+        QCOMPARE(plainKey(id), QStringLiteral("alarm.1.start"));
+        QCOMPARE(originOf(id), writer->messageOrigin());
+        ids << id;
+        scheduler.reset();
+        monitor.reset();
+        outbox.reset();
+        writer.reset();
+    }
+    QVERIFY2(ids.at(0) != ids.at(1), qPrintable(ids.join(QLatin1Char(' '))));
+
+    // The mail of site a fails twice, and the recorder restarts before it goes out.
+    database = dir->filePath(QStringLiteral("a.dat"));
+    const quint16 port = closedPort();
+    openOutbox(port);
+    const QString origin = writer->messageOrigin();
+    outbox->add(NotificationMessage(event), QStringLiteral("email"));
+    settle();
+    advance(15);
+    QCOMPARE(outbox->failingCount(), 1);
+    QVERIFY(writer->flushAndWait(now.toMSecsSinceEpoch()));
+    scheduler.reset();
+    monitor.reset();
+    outbox.reset();
+    writer.reset();
+    QVERIFY2(smtp->start(SmtpServer::Mode::Plain, QString(), QString(), port),
+             qPrintable(smtp->errorString()));
+    openOutbox(port);
+    QCOMPARE(writer->messageOrigin(), origin);
+    QSignalSpy loaded(outbox.get(), &NotificationOutbox::loaded);
+    outbox->load();
+    QVERIFY(loaded.wait());
+    advance(25);
+    QTRY_COMPARE_WITH_TIMEOUT(smtp->messages().size(), 1, 20000);
+    QStringList mailIds;
+    mailKeys(smtp->messages(), nullptr, &mailIds);
+    // The webhook's copy was sent before the restart with the same id.
+    QCOMPARE(mailIds, QStringList{ids.at(0)});
+}
+
+void TestNotificationOutbox::clockSetBack_data()
+{
+    // What is waiting when the clock is set back an hour (`setBackAt` seconds after the alarm
+    // started), and by when it must go out after the set-back: within its nominal interval.
+    QTest::addColumn<bool>("serverDown");
+    QTest::addColumn<bool>("reminders");
+    QTest::addColumn<bool>("escalation");
+    QTest::addColumn<int>("setBackAt");
+    QTest::addColumn<int>("within");
+    QTest::addColumn<QString>("expected");
+    // Two failed tries: the next one is 20 s away.
+    QTest::newRow("retry of a failed send")
+        << true << false << false << 15 << 20 + 5 << QStringLiteral("alarm.1.start");
+    // Reminders every 30 min: 10 min were still to go; at most 30 min from the set-back.
+    QTest::newRow("reminder") << false << true << false << 20 * 60 << 30 * 60 + 15
+                              << QStringLiteral("alarm.1.reminder.1");
+    // Escalation after 60 min: at most 60 min from the set-back, not 70.
+    QTest::newRow("escalation") << false << false << true << 50 * 60 << 60 * 60 + 15
+                                << QStringLiteral("alarm.1.escalation");
+}
+
+// Catches: due times kept on the wall clock that a clock set back an hour (by hand, or by a time
+// server) delays by that hour: a retry, a reminder or an escalation that waits 1 h too long.
+// The alarm starts at 02:30 local time, the night summer time begins.
+void TestNotificationOutbox::clockSetBack()
+{
+    QFETCH(bool, serverDown);
+    QFETCH(bool, reminders);
+    QFETCH(bool, escalation);
+    QFETCH(int, setBackAt);
+    QFETCH(int, within);
+    QFETCH(QString, expected);
+    QVERIFY(ClockChanges::zoneInEffect());
+    QVERIFY(!ClockChanges::inYear(Base.date().year()).isEmpty());
+    settings.webhookEnabled = false;
+    settings.remindersEnabled = reminders;
+    settings.escalationEnabled = escalation;
+    settings.escalationMinutes = 60;
+    const quint16 port = closedPort();
+    if (!serverDown)
+        QVERIFY2(smtp->start(SmtpServer::Mode::Plain, QString(), QString(), port),
+                 qPrintable(smtp->errorString()));
+    openOutbox(port);
+    MonitoredNode node;
+    node.serial = QStringLiteral("N1");
+    node.max[0] = 8;
+    monitor->setNode(node);
+    value = 12;
+    // The first sample beyond the limit comes at the next whole 10 s.
+    advance(10);
+    QCOMPARE(monitor->activeCount(), 1);
+    advance(setBackAt);
+    now = now.addSecs(-3600);
+    if (serverDown)
+        QVERIFY2(smtp->start(SmtpServer::Mode::Plain, QString(), QString(), port),
+                 qPrintable(smtp->errorString()));
+    for (int second = 0; second < within && !mailKeys(smtp->messages()).contains(expected);
+         ++second)
+        advance(1);
+    QVERIFY2(mailKeys(smtp->messages()).contains(expected),
+             qPrintable(mailKeys(smtp->messages()).join(QLatin1Char(' '))));
+}
+
+// Catches: sent rows that keep every message text for ever, or a retention that deletes the
+// evidence that the person on call was told (id, event, kind, target, sent time) or the text
+// of a message still waiting.
+void TestNotificationOutbox::sentTextsKeptForTheRetention()
+{
+    QVERIFY2(smtp->start(SmtpServer::Mode::Plain), qPrintable(smtp->errorString()));
+    settings.webhookEnabled = false;
+    settings.remindersEnabled = false;
+    openOutbox(smtp->port());
+    outbox->setRetentionDays(2);
+    outbox->removeTarget(QStringLiteral("email-escalation"));
+    MonitoredNode node;
+    node.serial = QStringLiteral("N1");
+    node.max[0] = 8;
+    monitor->setNode(node);
+    value = 12;
+    advance(40);
+    QTRY_COMPARE(smtp->messages().size(), 1);
+    // A day later: the escalation waits for its target; the start's text is within the retention.
+    now = now.addDays(1);
+    advance(1);
+    QCOMPARE(outbox->waitingCount(), 1);
+    QVERIFY(writer->flushAndWait(now.toMSecsSinceEpoch()));
+    for (const OutboxRecord& r : outboxRows(database))
+        QVERIFY2(!r.body.isEmpty(), qPrintable(r.messageId));
+    // Two days later the start's text goes; what it was stays.
+    now = now.addDays(2);
+    advance(1);
+    QVERIFY(writer->flushAndWait(now.toMSecsSinceEpoch()));
+    const QVector<OutboxRecord> rows = outboxRows(database);
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(plainKey(rows.at(0).messageId), QStringLiteral("alarm.1.start"));
+    QCOMPARE(rows.at(0).eventId, 1);
+    QCOMPARE(rows.at(0).kind, QStringLiteral("start"));
+    QCOMPARE(rows.at(0).target, QStringLiteral("email"));
+    QVERIFY(rows.at(0).sentAt);
+    QVERIFY(rows.at(0).body.isEmpty());
+    QCOMPARE(rows.at(1).kind, QStringLiteral("escalation"));
+    QVERIFY(!rows.at(1).sentAt);
+    QVERIFY(!rows.at(1).body.isEmpty());
+}
+
+// Catches: messages for a target taken out of the settings that wait for ever without a word,
+// while the status says all is well.
+void TestNotificationOutbox::removedTargetShowsAsFailing()
+{
+    QVERIFY2(smtp->start(SmtpServer::Mode::Plain), qPrintable(smtp->errorString()));
+    openOutbox(smtp->port());
+    QSignalSpy state(outbox.get(), &NotificationOutbox::stateChanged);
+    // The webhook is switched off while its message waits for the target.
+    outbox->removeTarget(settings.webhookName);
+    MonitoredNode node;
+    node.serial = QStringLiteral("N1");
+    node.max[0] = 8;
+    monitor->setNode(node);
+    value = 12;
+    advance(15);
+    QTRY_COMPARE(smtp->messages().size(), 1);
+    QCOMPARE(outbox->waitingCount(), 1);
+    QCOMPARE(outbox->failingCount(), 0);
+    outbox->setExpectedTargets({QStringLiteral("email"), QStringLiteral("email-escalation")});
+    QCOMPARE(outbox->failingCount(), 1);
+    QVERIFY(!state.isEmpty());
+    QCOMPARE(state.last().at(0).toInt(), 1);
+    QVERIFY2(state.last().at(1).toString().contains(settings.webhookName),
+             qPrintable(state.last().at(1).toString()));
+    // Back in the settings: it goes out, and nothing fails any more.
+    outbox->setExpectedTargets({QStringLiteral("email"), settings.webhookName});
+    outbox->setTarget(settings.webhookTarget(hook->url(QStringLiteral("/alarm"))));
+    settle();
+    QTRY_COMPARE(hook->requests().size(), 1);
+    QTRY_COMPARE(outbox->waitingCount(), 0);
+    QCOMPARE(state.last().at(0).toInt(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestNotificationOutbox)

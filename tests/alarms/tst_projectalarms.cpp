@@ -1,6 +1,7 @@
 #include "acquisition/configureddevice.h"
 #include "alarmeventtable.h"
 #include "alarmeventwrite.h"
+#include "databasepeek.h"
 #include "databasewriter.h"
 #include "gatewaysimulator.h"
 #include "insertserialdata.h"
@@ -222,7 +223,8 @@ void TestProjectAlarms::restart_data()
 }
 
 // Catches: an alarm left active in the log after the program ended, closed at the next start
-// instead of at the node's last sample, or not raised again when the condition still holds.
+// instead of at the node's last sample, not raised again when the condition still holds, or
+// raised again as an event of its own that does not name the one it continues.
 void TestProjectAlarms::restart()
 {
     QFETCH(bool, crash);
@@ -271,6 +273,22 @@ void TestProjectAlarms::restart()
     QCOMPARE(next->monitor()->activeCount(), 1);
     QVERIFY(next->store()->flush());
     QCOMPARE(storedEvents(database).last(), QStringLiteral("high 1 900 - active -"));
+    // The same excursion as before the restart: the new event and its start message say so.
+    const AlarmEventRecord raised = next->monitor()->activeAlarms().first();
+    QCOMPARE(raised.continues.value_or(0), 1);
+    QCOMPARE(DatabasePeek::scalar(database, QStringLiteral("select continuesId from alarm_event "
+                                                           "where id = %1")
+                                                .arg(raised.id)),
+             1);
+    QCOMPARE(next->monitor()->notificationEvent(raised, NotificationKind::Start).continuesEventId,
+             1);
+    // Back in range and out again: a new excursion continues nothing.
+    sample(QStringLiteral("20.00"), 980);
+    sample(QStringLiteral("35.00"), 1000);
+    tickTo(1100);
+    next->tick();
+    QCOMPARE(next->monitor()->activeCount(), 1);
+    QVERIFY(!next->monitor()->activeAlarms().first().continues);
     next.reset();
     if (killed)
         killed->monitor()->blockSignals(true);

@@ -98,6 +98,8 @@ NotificationSettings NotificationDialog::settings() const
     s.reminderMinutes = ui->spinBox_reminder->value();
     s.escalationEnabled = ui->checkBox_escalation->isChecked();
     s.escalationMinutes = ui->spinBox_escalation->value();
+    // Not in the dialog: kept as the file had it.
+    s.retentionDays = m_retentionDays;
     return s;
 }
 
@@ -121,6 +123,7 @@ void NotificationDialog::setSettings(const NotificationSettings& s)
     ui->spinBox_reminder->setValue(s.reminderMinutes);
     ui->checkBox_escalation->setChecked(s.escalationEnabled);
     ui->spinBox_escalation->setValue(s.escalationMinutes);
+    m_retentionDays = s.retentionDays;
     updateEnabled();
 }
 

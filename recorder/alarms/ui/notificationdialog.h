@@ -56,4 +56,5 @@ private:
     QString m_loadedWebhookName;
     int m_pendingWrites = 0;
     bool m_writeFailed = false;
+    int m_retentionDays = NotificationSettings().retentionDays;
 };
