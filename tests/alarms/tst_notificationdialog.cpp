@@ -62,6 +62,8 @@ void TestNotificationDialog::init()
     s.recipients =
         QStringList{QStringLiteral("a@store.example"), QStringLiteral("b@store.example")};
     s.reminderMinutes = 15;
+    // A key the dialog does not show.
+    s.retentionDays = 400;
     s.save(m_path);
 }
 
@@ -93,8 +95,8 @@ void TestNotificationDialog::formShowsSettings()
                     .contains(QDir::toNativeSeparators(SecretStore::filePath())));
 }
 
-// Catches a password written into the shared project file, or a dialog closing before its
-// secrets are kept.
+// Catches a password written into the shared project file, a dialog closing before its
+// secrets are kept, or a save that resets a key the dialog does not show.
 void TestNotificationDialog::saveKeepsPasswordOutOfProjectFile()
 {
     NotificationDialog dialog(m_path, QStringLiteral("store"));
@@ -110,6 +112,7 @@ void TestNotificationDialog::saveKeepsPasswordOutOfProjectFile()
     const NotificationSettings saved = NotificationSettings::load(m_path);
     QCOMPARE(saved.recipients, QStringList({QStringLiteral("night@store.example"),
                                             QStringLiteral("day@store.example")}));
+    QCOMPARE(saved.retentionDays, 400);
     QFile project(m_path);
     QVERIFY(project.open(QIODevice::ReadOnly));
     QVERIFY(!project.readAll().contains("Geheim-42"));

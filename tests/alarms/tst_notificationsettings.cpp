@@ -78,6 +78,7 @@ void TestNotificationSettings::roundTripLeavesOtherKeys()
     s.reminderMinutes = 45;
     s.escalationEnabled = true;
     s.escalationMinutes = 90;
+    s.retentionDays = 365;
     s.save(m_path);
 
     const NotificationSettings back = NotificationSettings::load(m_path);
@@ -97,6 +98,7 @@ void TestNotificationSettings::roundTripLeavesOtherKeys()
     QCOMPARE(back.reminderMinutes, 45);
     QCOMPARE(back.escalationEnabled, true);
     QCOMPARE(back.escalationMinutes, 90);
+    QCOMPARE(back.retentionDays, 365);
 
     const QSettings ini(m_path, QSettings::IniFormat);
     for (auto it = before.cbegin(); it != before.cend(); ++it)
@@ -132,6 +134,12 @@ void TestNotificationSettings::spoiledValues_data()
     QTest::newRow("recipients with blanks and semicolons")
         << QStringLiteral("NotifyRecipients") << QStringLiteral(" a@x.example ;; b@x.example,")
         << QStringLiteral("recipients") << QStringLiteral("a@x.example|b@x.example");
+    QTest::newRow("retention as written") << QStringLiteral("NotifyRetentionDays")
+                                          << QStringLiteral("30") << QStringLiteral("retention")
+                                          << QStringLiteral("30");
+    QTest::newRow("retention negative") << QStringLiteral("NotifyRetentionDays")
+                                        << QStringLiteral("-5") << QStringLiteral("retention")
+                                        << QStringLiteral("90");
 }
 
 // Catches a hand-edited value that the sender would take as it stands.
@@ -151,6 +159,8 @@ void TestNotificationSettings::spoiledValues()
         actual = NotificationSettings::securityName(s.smtpSecurity);
     else if (field == QLatin1String("reminder"))
         actual = QString::number(s.reminderMinutes);
+    else if (field == QLatin1String("retention"))
+        actual = QString::number(s.retentionDays);
     else
         actual = s.recipients.join(QLatin1Char('|'));
     QCOMPARE(actual, expected);
