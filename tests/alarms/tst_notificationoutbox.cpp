@@ -530,7 +530,8 @@ void TestNotificationOutbox::clockSetBack_data()
 
 // Catches: due times kept on the wall clock that a clock set back an hour (by hand, or by a time
 // server) delays by that hour: a retry, a reminder or an escalation that waits 1 h too long.
-// The alarm starts at 02:30 local time, the night summer time begins.
+// The alarm starts at 01:30 local time, half an hour before the clocks go forward to summer
+// time (TZ=Europe/Berlin), so that the rows cross the change.
 void TestNotificationOutbox::clockSetBack()
 {
     QFETCH(bool, serverDown);
