@@ -21,8 +21,8 @@ QString Forwarder::targetIdentity(const MqttForwarding& settings)
     // No blank in the encoded prefix: a row cursor's name never ends in " alarms".
     return QStringLiteral("mqtt ") + settings.host.trimmed().toLower() + QLatin1Char(':') +
            QString::number(settings.port) + QLatin1Char(' ') +
-           QString::fromLatin1(QUrl::toPercentEncoding(
-               MqttLayout::normalisedPrefix(settings.topicPrefix), "/"));
+           QString::fromLatin1(
+               QUrl::toPercentEncoding(MqttLayout::normalisedPrefix(settings.topicPrefix), "/"));
 }
 
 QString Forwarder::targetIdentity(const InfluxForwarding& settings)

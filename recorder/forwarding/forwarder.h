@@ -47,8 +47,8 @@ struct ForwarderOptions
 // into the database through the recorder's one writer. Alarm events follow from their change
 // marks with a cursor of their own, so that acknowledgements and ends made later go out too.
 // A target seen for the first time (another host, port, database or prefix) starts at the newest
-// row: older rows go out only when asked for (sendHistoryFrom). Nothing here waits on a target or the file: the owner's thread only
-// queues calls and takes the states that come back.
+// row: older rows go out only when asked for (sendHistoryFrom). Nothing here waits on a target or
+// the file: the owner's thread only queues calls and takes the states that come back.
 class Forwarder : public QObject
 {
     Q_OBJECT

@@ -77,7 +77,8 @@ void ForwarderWorker::start()
         m_streams.push_back(std::move(stream));
     };
     if (m_settings.mqtt.enabled)
-        add(QStringLiteral("mqtt"), QStringLiteral("MQTT"), Forwarder::targetIdentity(m_settings.mqtt),
+        add(QStringLiteral("mqtt"), QStringLiteral("MQTT"),
+            Forwarder::targetIdentity(m_settings.mqtt),
             new MqttTarget(m_settings.mqtt, m_mqttPassword, m_options.timing));
     if (m_settings.influx.enabled)
         add(QStringLiteral("influx"), QStringLiteral("InfluxDB"),
@@ -138,10 +139,10 @@ bool ForwarderWorker::place()
         return value;
     };
     for (auto& s : m_streams) {
-        const qint64 row = cursor(s->rowCursor, Forwarder::legacyRowCursorName(s->state.key),
-                                  newestRow);
-        const qint64 mark = cursor(s->alarmCursor, Forwarder::legacyAlarmCursorName(s->state.key),
-                                   newestMark);
+        const qint64 row =
+            cursor(s->rowCursor, Forwarder::legacyRowCursorName(s->state.key), newestRow);
+        const qint64 mark =
+            cursor(s->alarmCursor, Forwarder::legacyAlarmCursorName(s->state.key), newestMark);
         m_saved.insert(s->rowCursor, row);
         m_saved.insert(s->alarmCursor, mark);
         s->rows = ForwardCursor(row);

@@ -42,7 +42,7 @@ private:
     struct Stream
     {
         ForwarderTargetState state;
-        QString rowCursor;   // the names of its cursors in the database
+        QString rowCursor; // the names of its cursors in the database
         QString alarmCursor;
         std::unique_ptr<ForwardTarget> target;
         ForwardCursor rows;

@@ -213,10 +213,10 @@ void InfluxWorker::attempt()
         // same points, so the refused ones are found by writing halves until each stands alone;
         // those are skipped, counted and named.
         static const QRegularExpression droppedCount(QStringLiteral("dropped=(\\d+)"));
-        const bool allDropped = !answer.cut &&
-                                (droppedCount.match(error).captured(1).toInt() == count ||
-                                 (!error.contains(QLatin1String("partial write")) &&
-                                  error.count(QLatin1String("unable to parse")) == count));
+        const bool allDropped =
+            !answer.cut && (droppedCount.match(error).captured(1).toInt() == count ||
+                            (!error.contains(QLatin1String("partial write")) &&
+                             error.count(QLatin1String("unable to parse")) == count));
         if (count == 1 || allDropped) {
             refuseFront(count, error);
             m_suspectLines = std::max(0, m_suspectLines - count);
@@ -356,16 +356,17 @@ void InfluxWorker::refuseFront(int count, const QString& error)
     for (int i = 0; i < count; ++i) {
         const Line& line = m_waiting[size_t(i)];
         if (i < 20)
-            records << (line.alarm ? QStringLiteral("alarm change %1").arg(line.id)
-                                   : QStringLiteral("row %1 channel %2").arg(line.id).arg(line.part));
+            records << (line.alarm
+                            ? QStringLiteral("alarm change %1").arg(line.id)
+                            : QStringLiteral("row %1 channel %2").arg(line.id).arg(line.part));
     }
     if (count > records.size())
         records << QStringLiteral("%1 more").arg(count - records.size());
     m_status.refused += count;
-    m_status.lastError = QStringLiteral("InfluxDB refused %1 for good (%2): %3")
-                             .arg(count == 1 ? QStringLiteral("a record")
-                                             : QStringLiteral("%1 records").arg(count),
-                                  records.join(QStringLiteral(", ")), error.left(300));
+    m_status.lastError =
+        QStringLiteral("InfluxDB refused %1 for good (%2): %3")
+            .arg(count == 1 ? QStringLiteral("a record") : QStringLiteral("%1 records").arg(count),
+                 records.join(QStringLiteral(", ")), error.left(300));
     qWarning().noquote() << QStringLiteral("InfluxTarget::write : ") + m_status.lastError;
     acknowledgeFront(count);
 }

@@ -60,8 +60,8 @@ private:
         bool done = false; // false: interrupted
         int curlCode = 0;
         long httpCode = 0;
-        QByteArray body;   // at most a few KB
-        bool cut = false;  // the reply went on beyond that, and its transfer was ended
+        QByteArray body;  // at most a few KB
+        bool cut = false; // the reply went on beyond that, and its transfer was ended
         QString error;
     };
 

@@ -89,7 +89,8 @@ QString LineProtocol::stringField(const QString& text)
     for (int i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
         if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
+            if (c == QLatin1Char('\r') && i + 1 < text.size() &&
+                text.at(i + 1) == QLatin1Char('\n'))
                 ++i;
             out += QLatin1Char(' ');
             continue;

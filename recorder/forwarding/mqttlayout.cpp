@@ -67,9 +67,9 @@ QString MqttLayout::topicLevel(const QString& text)
             // Percent-encoded UTF-8, as in a URL: one-to-one, since '%' itself is encoded.
             const QByteArray bytes = QString::fromUcs4(&code, 1).toUtf8();
             for (const char byte : bytes)
-                level += QLatin1Char('%') + QString::number(uchar(byte), 16)
-                                                .toUpper()
-                                                .rightJustified(2, QLatin1Char('0'));
+                level +=
+                    QLatin1Char('%') +
+                    QString::number(uchar(byte), 16).toUpper().rightJustified(2, QLatin1Char('0'));
         } else {
             level += QString::fromUcs4(&code, 1);
         }

@@ -643,8 +643,7 @@ void TestForwarder::cursorPerTarget()
     if (change == QLatin1String("database"))
         second.influx.database = other;
     Forwarder forwarder(path, second, QString(), QString(), &writer, quickOptions());
-    QTRY_VERIFY_WITH_TIMEOUT(caughtUp(forwarder, QStringLiteral("influx"), newestRow(path)),
-                             20000);
+    QTRY_VERIFY_WITH_TIMEOUT(caughtUp(forwarder, QStringLiteral("influx"), newestRow(path)), 20000);
     const Series toFirst = influxSeries(*influx, name);
     const Series toOther = influxSeries(*influx, other);
     QTRY_COMPARE_WITH_TIMEOUT(
@@ -669,8 +668,7 @@ void TestForwarder::awkwardSerialsArrive_data()
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("serial");
     QTest::newRow("InfluxDB, empty serial") << "influx" << QString();
-    QTest::newRow("InfluxDB, control characters")
-        << "influx" << QStringLiteral("ctl\x01\n\x7F\\");
+    QTest::newRow("InfluxDB, control characters") << "influx" << QStringLiteral("ctl\x01\n\x7F\\");
     QTest::newRow("MQTT, control characters, noncharacter")
         << "mqtt" << QStringLiteral("ctl\x01\n\x7F\u0085\uFDD0");
     QTest::newRow("MQTT, empty serial") << "mqtt" << QString();

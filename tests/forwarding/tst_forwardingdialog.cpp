@@ -94,9 +94,9 @@ void TestForwardingDialog::problems_data()
     QTest::newRow("wildcard in prefix") << "prefix"
                                         << "sites/+"
                                         << "Topic prefix:";
-    QTest::newRow("control character in prefix")
-        << "prefix" << QStringLiteral("sites/\x01") << "Topic prefix: The topic prefix must not "
-                                                      "contain control characters";
+    QTest::newRow("control character in prefix") << "prefix" << QStringLiteral("sites/\x01")
+                                                 << "Topic prefix: The topic prefix must not "
+                                                    "contain control characters";
     QTest::newRow("no scheme") << "url"
                                << "influx.example:8086"
                                << "The InfluxDB URL must be http:// or https:// with a host.";
@@ -206,26 +206,32 @@ void TestForwardingDialog::statusShowsFailureAndBacklog_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<qint64>("refused");
     QTest::newRow("connected, nothing waiting") << int(ForwardStatus::State::Connected) << 0ll
-                                                << 0ll << -1 << "Forwarding: InfluxDB connected" << "InfluxDB" << 0ll;
+                                                << 0ll << -1 << "Forwarding: InfluxDB connected"
+                                                << "InfluxDB" << 0ll;
     QTest::newRow("failing for minutes")
         << int(ForwardStatus::State::Failing) << 12345ll << 754ll << -1
-        << "Forwarding: InfluxDB failing (12,345 samples waiting, oldest 12 min old)" << "InfluxDB" << 0ll;
+        << "Forwarding: InfluxDB failing (12,345 samples waiting, oldest 12 min old)"
+        << "InfluxDB" << 0ll;
     QTest::newRow("seconds")
         << int(ForwardStatus::State::Connected) << 32ll << 3ll << -1
-        << "Forwarding: InfluxDB connected (32 samples waiting, oldest 3 s old)" << "InfluxDB" << 0ll;
+        << "Forwarding: InfluxDB connected (32 samples waiting, oldest 3 s old)"
+        << "InfluxDB" << 0ll;
     QTest::newRow("hours") << int(ForwardStatus::State::Connecting) << 57600ll << 3 * 3600ll + 300
                            << -1
                            << "Forwarding: InfluxDB connecting (57,600 samples waiting, oldest "
-                              "3 h 5 min old)" << "InfluxDB" << 0ll;
+                              "3 h 5 min old)"
+                           << "InfluxDB" << 0ll;
     QTest::newRow("days, history")
         << int(ForwardStatus::State::Connected) << 2000000ll << 3 * 86400ll + 7200 << 40
         << "Forwarding: InfluxDB connected (2,000,000 samples waiting, "
-           "oldest 3 d 2 h old), history 40%" << "InfluxDB" << 0ll;
+           "oldest 3 d 2 h old), history 40%"
+        << "InfluxDB" << 0ll;
     // Faults: records a target skipped for good (a line InfluxDB cannot store, a message the
     // MQTT library refuses) counted but shown nowhere.
     QTest::newRow("InfluxDB refused records")
         << int(ForwardStatus::State::Connected) << 0ll << 0ll << -1
-        << "Forwarding: InfluxDB connected, InfluxDB refused 3 records" << "InfluxDB" << 3ll;
+        << "Forwarding: InfluxDB connected, InfluxDB refused 3 records"
+        << "InfluxDB" << 3ll;
     QTest::newRow("MQTT refused records, backlog")
         << int(ForwardStatus::State::Connected) << 40ll << 5ll << -1
         << "Forwarding: MQTT connected (40 samples waiting, oldest 5 s old), MQTT refused 1 records"
@@ -318,7 +324,8 @@ void TestForwardingDialog::topicsShown()
     ForwardingSettings s = bothOn();
     s.mqtt.topicPrefix = QStringLiteral("elsewhere");
     dialog.setSettings(s);
-    dialog.setNodes({{serial, QStringLiteral("Cold store")}, {QStringLiteral("N2"), QStringLiteral("Other")}});
+    dialog.setNodes(
+        {{serial, QStringLiteral("Cold store")}, {QStringLiteral("N2"), QStringLiteral("Other")}});
     auto* topics = dialog.findChild<QPlainTextEdit*>(QStringLiteral("mqttTopics"));
     QVERIFY(topics && topics->isVisible());
     // As the prefix is typed.

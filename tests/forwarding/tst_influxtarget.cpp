@@ -52,8 +52,9 @@ QString stored(QString text)
 // The serial a tag value stands for (the mapping is one-to-one).
 QString serialOf(const QString& tag)
 {
-    return tag == QLatin1String("%") ? QString()
-                                     : QString::fromUtf8(QByteArray::fromPercentEncoding(tag.toUtf8()));
+    return tag == QLatin1String("%")
+               ? QString()
+               : QString::fromUtf8(QByteArray::fromPercentEncoding(tag.toUtf8()));
 }
 
 ForwardTiming quickTiming()
@@ -251,16 +252,16 @@ void TestInfluxTarget::everyRecordOnceWithAwkwardNames()
              QJsonValue(QStringLiteral("with space")));
     const QJsonArray values = one.value(QStringLiteral("values")).toArray();
     QCOMPARE(values.size(), 2);
-    const QJsonArray point = values.at(0).toArray().at(1).toInt() == 2 ? values.at(0).toArray()
-                                                                         : values.at(1).toArray();
+    const QJsonArray point =
+        values.at(0).toArray().at(1).toInt() == 2 ? values.at(0).toArray() : values.at(1).toArray();
     QCOMPARE(point.at(0).toVariant().toLongLong(), 1700000010);
     QCOMPARE(point.at(1).toInt(), 2);
     QCOMPARE(point.at(2).toString(), QStringLiteral("cleared"));
     QCOMPARE(point.at(3).toString(), change.acknowledgedBy);
     QCOMPARE(point.at(4).toString(), stored(change.comment));
     QCOMPARE(point.at(5).toString(), change.nodeName);
-    const QJsonArray second = values.at(0).toArray() == point ? values.at(1).toArray()
-                                                               : values.at(0).toArray();
+    const QJsonArray second =
+        values.at(0).toArray() == point ? values.at(1).toArray() : values.at(0).toArray();
     QCOMPARE(second.at(0).toVariant().toLongLong(), 1700000010);
     QCOMPARE(second.at(1).toInt(), 3);
     QCOMPARE(second.at(2).toString(), QStringLiteral("active"));
@@ -481,8 +482,9 @@ void TestInfluxTarget::refusedLinesAreSkipped()
     QVERIFY2(probe.last().lastError.contains(QStringLiteral("row %1").arg(100 + refused.last())),
              qPrintable(probe.last().lastError));
     const QJsonArray series =
-        server->query(Database, QStringLiteral("SELECT value FROM sample WHERE serial = '%1'")
-                                    .arg(serial))
+        server
+            ->query(Database,
+                    QStringLiteral("SELECT value FROM sample WHERE serial = '%1'").arg(serial))
             .value(QStringLiteral("series"))
             .toArray();
     QCOMPARE(series.size(), 1);
@@ -522,7 +524,8 @@ void TestInfluxTarget::endlessReplyIsCutOff()
     hostile.setEndlessBody(QByteArray());
     QTRY_COMPARE_WITH_TIMEOUT(probe.samplesAcknowledged(), batch.samples.size(), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(probe.last().state, ForwardStatus::State::Connected, 5000);
-    QVERIFY(hostile.requests().last().body.contains(LineProtocol::sampleLine(batch.samples.last())));
+    QVERIFY(
+        hostile.requests().last().body.contains(LineProtocol::sampleLine(batch.samples.last())));
 }
 
 void TestInfluxTarget::hungServerDoesNotHoldTheOwner()

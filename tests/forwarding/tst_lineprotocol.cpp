@@ -105,8 +105,7 @@ void TestLineProtocol::serialTag_data()
                                                 << "a%250Ab";
     QTest::newRow("line break") << "a\nb"
                                 << "a%0Ab";
-    QTest::newRow("control characters and DEL") << QStringLiteral("a\x01\tb\x7F")
-                                                << "a%01%09b%7F";
+    QTest::newRow("control characters and DEL") << QStringLiteral("a\x01\tb\x7F") << "a%01%09b%7F";
     QTest::newRow("backslash at the end") << "a" + bs << "a%5C";
     QTest::newRow("backslash before a blank") << "a" + bs + " b"
                                               << "a%5C\\ b";

@@ -68,18 +68,20 @@ void TestMqttLayout::topics_data()
                                     << "status";
     // Faults: a serial with a character libmosquitto refuses in a topic (the publish is refused,
     // the node silently missing from the broker), two serials sharing a topic.
-    QTest::newRow("control characters, DEL") << "p" << QStringLiteral("a\x01" "b\tc\x7F")
+    QTest::newRow("control characters, DEL") << "p"
+                                             << QStringLiteral("a\x01"
+                                                               "b\tc\x7F")
                                              << "p/a%01b%09c%7F/2"
                                              << "p/a%01b%09c%7F/alarm"
                                              << "p/status";
-    QTest::newRow("C1 control") << "p" << QStringLiteral("a\u0085b\u009F")
-                                << "p/a%C2%85b%C2%9F/2"
+    QTest::newRow("C1 control") << "p" << QStringLiteral("a\u0085b\u009F") << "p/a%C2%85b%C2%9F/2"
                                 << "p/a%C2%85b%C2%9F/alarm"
                                 << "p/status";
-    QTest::newRow("noncharacters") << "p" << QStringLiteral("a\uFDD0b\uFFFEc") + QString::fromUcs4(U"\U0010FFFF")
-                                   << "p/a%EF%B7%90b%EF%BF%BEc%F4%8F%BF%BF/2"
-                                   << "p/a%EF%B7%90b%EF%BF%BEc%F4%8F%BF%BF/alarm"
-                                   << "p/status";
+    QTest::newRow("noncharacters")
+        << "p" << QStringLiteral("a\uFDD0b\uFFFEc") + QString::fromUcs4(U"\U0010FFFF")
+        << "p/a%EF%B7%90b%EF%BF%BEc%F4%8F%BF%BF/2"
+        << "p/a%EF%B7%90b%EF%BF%BEc%F4%8F%BF%BF/alarm"
+        << "p/status";
     QTest::newRow("percent-encoded look-alike") << "p"
                                                 << "a%01"
                                                 << "p/a%2501/2"

@@ -231,8 +231,8 @@ void TestProgramEnd::endlessForwardingReplyLeavesRecordingAlone()
     QCOMPARE(recorder.state(), QProcess::Running);
     QTRY_VERIFY_WITH_TIMEOUT(DatabasePeek::scalar(database, rows) > rowsThen + 3, 10000);
     const double grown = residentMb(recorder.processId()) - first;
-    qInfo("resident memory grew by %.1f MB over %d cut-off replies (%lld bytes handed over)",
-          grown, hostile.endlessHangUps(), static_cast<long long>(hostile.endlessBytes()));
+    qInfo("resident memory grew by %.1f MB over %d cut-off replies (%lld bytes handed over)", grown,
+          hostile.endlessHangUps(), static_cast<long long>(hostile.endlessBytes()));
     QVERIFY2(grown < 64, qPrintable(QString::number(grown)));
     QVERIFY(hostile.endlessBytes() < (qint64(64) << 20));
 
@@ -240,9 +240,8 @@ void TestProgramEnd::endlessForwardingReplyLeavesRecordingAlone()
     hostile.setEndlessBody(QByteArray());
     const QString cursor =
         QStringLiteral("select value from %1 where name = '%2'")
-            .arg(SampleTable::stateName(),
-                 WriteJob::forwardPositionName(
-                     Forwarder::rowCursorName(Forwarder::targetIdentity(forwarding.influx))));
+            .arg(SampleTable::stateName(), WriteJob::forwardPositionName(Forwarder::rowCursorName(
+                                               Forwarder::targetIdentity(forwarding.influx))));
     // Every row stored before the mend went out (the cursor reaches the file with the writer's
     // next batches, 8 samples of the one node apart).
     const qint64 storedBefore =

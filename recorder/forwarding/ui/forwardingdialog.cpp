@@ -55,8 +55,7 @@ QString stateLine(const ForwarderTargetState* state, bool enabled)
     if (state->historyPercent >= 0)
         text += QStringLiteral(", history %1% sent").arg(state->historyPercent);
     if (state->status.refused > 0)
-        text += QLatin1Char('\n') +
-                ForwardStatus::refusedText(state->name, state->status.refused);
+        text += QLatin1Char('\n') + ForwardStatus::refusedText(state->name, state->status.refused);
     if (!state->status.lastError.isEmpty())
         text += QStringLiteral("\nLast error: ") + state->status.lastError;
     return text;

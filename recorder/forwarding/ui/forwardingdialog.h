@@ -17,9 +17,10 @@ class QSpinBox;
 
 // The project's "Forwarding" settings: an MQTT broker (with the topic each node will use) and an
 // InfluxDB 1.x server, each with its status (connected or failing, the backlog, records refused,
-// the last error), and history sent on request from a start time. The settings go to the project file on Save; the passwords go to the user's secret
-// store, whose whereabouts the dialog names, and never into the project file. Nothing here waits
-// on a server: the status comes from the forwarder's own thread.
+// the last error), and history sent on request from a start time. The settings go to the project
+// file on Save; the passwords go to the user's secret store, whose whereabouts the dialog names,
+// and never into the project file. Nothing here waits on a server: the status comes from the
+// forwarder's own thread.
 class ForwardingDialog : public QDialog
 {
     Q_OBJECT
