@@ -1,7 +1,8 @@
 // Forwarding: how fast a backlog reaches the servers, what the targets cost while recording,
 // and what a server that never answers does to the caller.
 //
-//   bench_forwarding [--only backlog|hung|cpu|recorder] [--hung-seconds N] [--cpu-seconds N]
+//   bench_forwarding [--only backlog|hung|cpu|recorder|endless] [--hung-seconds N]
+//                    [--cpu-seconds N] [--endless-seconds N]
 //                    [--in-flight N] [--report-ms N]   (the targets' timing for the backlog)
 //
 // 1. Backlog: one hour of 16 nodes at 1 s (57,600 rows, two channel values each: 115,200
@@ -23,6 +24,10 @@
 //    by the writer, forwarded to both real servers: CPU beside recording alone. (c) The same
 //    recording forwarded to servers that never answer: the longest stall of the recording
 //    thread's loop beside an idle thread's.
+// 5. A server that answers the ping and then streams every reply without end: 16 nodes at 1 s
+//    recorded and forwarded to it by the Forwarder for N seconds (default 10). Printed: how much
+//    this process's resident memory grew at its peak, how many replies were cut off and how many
+//    bytes the server could hand over, beside the same run against the real influxd.
 #include "databasewriter.h"
 #include "forwardcursor.h"
 #include "forwarder.h"
@@ -32,6 +37,7 @@
 #include "mosquittobroker.h"
 #include "mqttlayout.h"
 #include "mqtttarget.h"
+#include "webhookreceiver.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -587,6 +593,82 @@ int recorderPath(int cpuDuration, int hungDuration)
     return 0;
 }
 
+// This process's resident memory in MB, from /proc.
+double residentMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return -1;
+}
+
+int endless(int duration)
+{
+    std::printf("5. A server that streams every reply without end, %d s at 1 s\n", duration);
+    QTemporaryDir dir;
+    const QString influxDir = dir.filePath(QStringLiteral("influx"));
+    QDir().mkpath(influxDir);
+    InfluxServer influx(influxDir);
+    if (!influx.start() || !influx.createDatabase(QStringLiteral("site"))) {
+        std::printf("influxd did not start\n");
+        return 1;
+    }
+    WebhookReceiver hostile;
+    hostile.listen();
+    hostile.setAnswer(204, "No Content", QByteArray());
+    hostile.setEndlessBody("/write");
+
+    // Peak growth of the resident memory while recording forwards to `url`.
+    const auto run = [&](const QString& url, const QString& name) {
+        ForwardingSettings settings;
+        settings.influx.enabled = true;
+        settings.influx.url = url;
+        settings.influx.database = QStringLiteral("site");
+        const QString path = dir.filePath(name + QStringLiteral(".db"));
+        DatabaseWriter writer(path, QUuid::createUuid().toString());
+        writer.open();
+        const double before = residentMb();
+        double peak = before;
+        {
+            Forwarder forwarder(path, settings, QString(), QString(), &writer);
+            QElapsedTimer clock;
+            clock.start();
+            int second = 0;
+            QTimer tick;
+            QObject::connect(&tick, &QTimer::timeout, [&] {
+                recordSecond(&writer, second++);
+                writer.tick(clock.elapsed());
+            });
+            QTimer sample;
+            QObject::connect(&sample, &QTimer::timeout,
+                             [&] { peak = std::max(peak, residentMb()); });
+            tick.start(1000);
+            sample.start(100);
+            QEventLoop loop;
+            QTimer::singleShot(duration * 1000, &loop, &QEventLoop::quit);
+            loop.exec();
+            const ForwardStatus status = forwarder.states().value(0).status;
+            std::printf("   %-22s: resident memory grew by %7.1f MB at its peak; %s, %d "
+                        "attempts: %s\n",
+                        qPrintable(name), peak - before,
+                        qPrintable(ForwardStatus::stateText(status.state)), status.attempts,
+                        qPrintable(status.lastError.left(90)));
+        }
+        return peak - before;
+    };
+    const double baseline = run(influx.url(), QStringLiteral("influxd (baseline)"));
+    const double cut = run(QStringLiteral("http://127.0.0.1:%1").arg(hostile.port()),
+                           QStringLiteral("endless replies"));
+    std::printf("   endless replies: %d cut off, %lld bytes handed over by the server; growth "
+                "beside the baseline: %+.1f MB\n",
+                hostile.endlessHangUps(), static_cast<long long>(hostile.endlessBytes()),
+                cut - baseline);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -614,5 +696,7 @@ int main(int argc, char** argv)
     if (only.isEmpty() || only == QLatin1String("recorder"))
         status |= recorderPath(option(QStringLiteral("--cpu-seconds"), 30),
                                option(QStringLiteral("--hung-seconds"), 20));
+    if (only.isEmpty() || only == QLatin1String("endless"))
+        status |= endless(option(QStringLiteral("--endless-seconds"), 10));
     return status;
 }

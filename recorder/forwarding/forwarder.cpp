@@ -4,13 +4,38 @@
 #include "forwarderworker.h"
 #include "writejob.h"
 
+#include "mqttlayout.h"
+
 #include <QThread>
+#include <QUrl>
 
 bool ForwarderTargetState::operator==(const ForwarderTargetState& other) const
 {
     return key == other.key && name == other.name && status == other.status &&
            position == other.position && backlogSamples == other.backlogSamples &&
            backlogSeconds == other.backlogSeconds && historyPercent == other.historyPercent;
+}
+
+QString Forwarder::targetIdentity(const MqttForwarding& settings)
+{
+    // No blank in the encoded prefix: a row cursor's name never ends in " alarms".
+    return QStringLiteral("mqtt ") + settings.host.trimmed().toLower() + QLatin1Char(':') +
+           QString::number(settings.port) + QLatin1Char(' ') +
+           QString::fromLatin1(
+               QUrl::toPercentEncoding(MqttLayout::normalisedPrefix(settings.topicPrefix), "/"));
+}
+
+QString Forwarder::targetIdentity(const InfluxForwarding& settings)
+{
+    const QUrl url(settings.url.trimmed());
+    const bool https = url.scheme() == QLatin1String("https");
+    QString path = url.path();
+    while (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return QStringLiteral("influx ") + url.scheme() + QStringLiteral("://") + url.host().toLower() +
+           QLatin1Char(':') + QString::number(url.port(https ? 443 : 80)) +
+           QString::fromLatin1(QUrl::toPercentEncoding(path, "/")) + QLatin1Char(' ') +
+           QString::fromLatin1(QUrl::toPercentEncoding(settings.database));
 }
 
 Forwarder::Forwarder(const QString& databasePath, const ForwardingSettings& settings,

@@ -18,7 +18,7 @@ class QThread;
 // Where one target of the forwarder stands, as the dialog and the status bar show it.
 struct ForwarderTargetState
 {
-    QString key;  // "mqtt" or "influx": also its cursor's name in the database
+    QString key;  // "mqtt" or "influx"
     QString name; // "MQTT" or "InfluxDB"
     ForwardStatus status;
     qint64 position = 0;       // the last row id that went out in full
@@ -46,9 +46,9 @@ struct ForwarderOptions
 // in batches, and advances the cursor only past what the target acknowledged; the cursor goes
 // into the database through the recorder's one writer. Alarm events follow from their change
 // marks with a cursor of their own, so that acknowledgements and ends made later go out too.
-// A target seen for the first time starts at the newest row: older rows go out only when asked
-// for (sendHistoryFrom). Nothing here waits on a target or the file: the owner's thread only
-// queues calls and takes the states that come back.
+// A target seen for the first time (another host, port, database or prefix) starts at the newest
+// row: older rows go out only when asked for (sendHistoryFrom). Nothing here waits on a target or
+// the file: the owner's thread only queues calls and takes the states that come back.
 class Forwarder : public QObject
 {
     Q_OBJECT
@@ -70,9 +70,24 @@ public:
     void sendHistoryFrom(qint64 time);
 
     const QVector<ForwarderTargetState>& states() const { return m_states; }
+    // A target as its cursors know it: its kind, host, port and database or topic prefix, so that
+    // a target pointed elsewhere starts afresh (at the newest row) rather than carrying on from
+    // where another server was left.
+    static QString targetIdentity(const MqttForwarding& settings);
+    static QString targetIdentity(const InfluxForwarding& settings);
     // Database cursor names of a target's rows and its alarm events.
-    static QString rowCursorName(const QString& key) { return key; }
-    static QString alarmCursorName(const QString& key) { return key + QStringLiteral(" alarms"); }
+    static QString rowCursorName(const QString& identity) { return identity; }
+    static QString alarmCursorName(const QString& identity)
+    {
+        return identity + QStringLiteral(" alarms");
+    }
+    // The cursors' names before they named their target ("mqtt", "influx"): such a cursor belongs
+    // to the target the project names when it is first read, which takes it over.
+    static QString legacyRowCursorName(const QString& key) { return key; }
+    static QString legacyAlarmCursorName(const QString& key)
+    {
+        return key + QStringLiteral(" alarms");
+    }
 
 signals:
     void statesChanged();

@@ -59,10 +59,13 @@ ForwarderWorker::~ForwarderWorker() = default;
 
 void ForwarderWorker::start()
 {
-    const auto add = [this](const QString& key, const QString& name, ForwardTarget* target) {
+    const auto add = [this](const QString& key, const QString& name, const QString& identity,
+                            ForwardTarget* target) {
         auto stream = std::make_unique<Stream>();
         stream->state.key = key;
         stream->state.name = name;
+        stream->rowCursor = Forwarder::rowCursorName(identity);
+        stream->alarmCursor = Forwarder::alarmCursorName(identity);
         stream->target.reset(target);
         Stream* s = stream.get();
         connect(target, &ForwardTarget::acknowledged, this,
@@ -75,9 +78,11 @@ void ForwarderWorker::start()
     };
     if (m_settings.mqtt.enabled)
         add(QStringLiteral("mqtt"), QStringLiteral("MQTT"),
+            Forwarder::targetIdentity(m_settings.mqtt),
             new MqttTarget(m_settings.mqtt, m_mqttPassword, m_options.timing));
     if (m_settings.influx.enabled)
         add(QStringLiteral("influx"), QStringLiteral("InfluxDB"),
+            Forwarder::targetIdentity(m_settings.influx),
             new InfluxTarget(m_settings.influx, m_influxPassword, m_options.timing));
 
     m_pollTimer = new QTimer(this);
@@ -103,7 +108,10 @@ void ForwarderWorker::setLabels(const QHash<QString, NodeLabels>& labels)
 }
 
 // The cursors from the database; a target without one starts at the newest row and event, and
-// that start is written at once, so that a restart does not move it on past rows not sent.
+// that start is written at once, so that a restart does not move it on past rows not sent. A
+// cursor of the kind's old name (written before cursors named their target) is taken over by the
+// target configured now, once: it is marked taken (-1), so that a target configured later starts
+// afresh.
 bool ForwarderWorker::place()
 {
     if (m_placed)
@@ -116,21 +124,27 @@ bool ForwarderWorker::place()
     const qint64 newestMark = m_reader.lastAlarmChangeMark();
     if (newestRow < 0 || newestMark < 0)
         return false;
+    const auto cursor = [this](const QString& name, const QString& legacy, qint64 newest) {
+        qint64 value = -1;
+        if (m_reader.stateValue(WriteJob::forwardPositionName(name), &value) && value >= 0)
+            return value;
+        qint64 old = -1;
+        if (m_reader.stateValue(WriteJob::forwardPositionName(legacy), &old) && old >= 0) {
+            value = old;
+            emit positionReached(legacy, -1);
+        } else {
+            value = newest;
+        }
+        emit positionReached(name, value);
+        return value;
+    };
     for (auto& s : m_streams) {
-        const QString rowName = Forwarder::rowCursorName(s->state.key);
-        const QString alarmName = Forwarder::alarmCursorName(s->state.key);
-        qint64 row = 0;
-        if (!m_reader.stateValue(WriteJob::forwardPositionName(rowName), &row)) {
-            row = newestRow;
-            emit positionReached(rowName, row);
-        }
-        qint64 mark = 0;
-        if (!m_reader.stateValue(WriteJob::forwardPositionName(alarmName), &mark)) {
-            mark = newestMark;
-            emit positionReached(alarmName, mark);
-        }
-        m_saved.insert(rowName, row);
-        m_saved.insert(alarmName, mark);
+        const qint64 row =
+            cursor(s->rowCursor, Forwarder::legacyRowCursorName(s->state.key), newestRow);
+        const qint64 mark =
+            cursor(s->alarmCursor, Forwarder::legacyAlarmCursorName(s->state.key), newestMark);
+        m_saved.insert(s->rowCursor, row);
+        m_saved.insert(s->alarmCursor, mark);
         s->rows = ForwardCursor(row);
         s->alarms = ForwardCursor(mark);
         s->state.position = row;
@@ -261,9 +275,8 @@ void ForwarderWorker::updateHistory(Stream& stream)
 void ForwarderWorker::savePositions()
 {
     for (auto& s : m_streams) {
-        const std::pair<QString, qint64> cursors[] = {
-            {Forwarder::rowCursorName(s->state.key), s->rows.position()},
-            {Forwarder::alarmCursorName(s->state.key), s->alarms.position()}};
+        const std::pair<QString, qint64> cursors[] = {{s->rowCursor, s->rows.position()},
+                                                      {s->alarmCursor, s->alarms.position()}};
         for (const auto& [name, position] : cursors) {
             if (m_saved.value(name, -1) == position)
                 continue;
@@ -313,8 +326,8 @@ void ForwarderWorker::stop()
     for (auto& s : m_streams) {
         if (!m_placed)
             break;
-        finalPositions.insert(Forwarder::rowCursorName(s->state.key), s->rows.position());
-        finalPositions.insert(Forwarder::alarmCursorName(s->state.key), s->alarms.position());
+        finalPositions.insert(s->rowCursor, s->rows.position());
+        finalPositions.insert(s->alarmCursor, s->alarms.position());
     }
     m_streams.clear();
     m_reader.close();

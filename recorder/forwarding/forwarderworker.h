@@ -42,6 +42,8 @@ private:
     struct Stream
     {
         ForwarderTargetState state;
+        QString rowCursor; // the names of its cursors in the database
+        QString alarmCursor;
         std::unique_ptr<ForwardTarget> target;
         ForwardCursor rows;
         ForwardCursor alarms;

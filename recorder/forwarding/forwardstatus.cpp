@@ -20,3 +20,10 @@ QString ForwardStatus::stateText(State state)
     }
     return QString();
 }
+
+QString ForwardStatus::refusedText(const QString& targetName, qint64 refused)
+{
+    if (refused <= 0)
+        return QString();
+    return QStringLiteral("%1 refused %2 records").arg(targetName).arg(refused);
+}

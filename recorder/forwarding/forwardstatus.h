@@ -22,8 +22,9 @@ struct ForwardStatus
     // Taken over by the target's thread, not yet sent. Records handed over while that thread
     // waits for an answer are counted once it takes them; the caller's backlog is its cursor's.
     int waiting = 0;
-    // Records the server refused for good (InfluxDB drops what it cannot store in a partial
-    // write; sending them again would not change that). Counted and named in lastError.
+    // Records the server refused for good (a line InfluxDB cannot store, a message the MQTT
+    // library cannot send; sending them again would not change that). Skipped, counted and
+    // named in lastError; shown as refusedText().
     qint64 refused = 0;
     int attempts = 0; // connections (MQTT) or requests (InfluxDB) tried since the target was made
 
@@ -31,6 +32,8 @@ struct ForwardStatus
     bool operator!=(const ForwardStatus& other) const { return !(*this == other); }
 
     static QString stateText(State state);
+    // "<target> refused N records", or empty text while nothing was refused.
+    static QString refusedText(const QString& targetName, qint64 refused);
 };
 
 Q_DECLARE_METATYPE(ForwardStatus)

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QStringList>
 #include <QThread>
 #include <QTimer>
 #include <QUrlQuery>
@@ -17,10 +18,39 @@
 
 namespace {
 
+// A reply is kept up to this size: InfluxDB's own answers are short (204 without a body, an
+// error in a line of JSON), and a server, or a man in the middle on plain http, that streams
+// without end must not grow the recorder.
+constexpr int MaxReplyBytes = 4096;
+
+struct ReplyBuffer
+{
+    QByteArray body;
+    bool cut = false;
+};
+
 size_t collectBody(char* data, size_t size, size_t count, void* target)
 {
-    static_cast<QByteArray*>(target)->append(data, int(size * count));
-    return size * count;
+    auto* reply = static_cast<ReplyBuffer*>(target);
+    const size_t bytes = size * count;
+    if (reply->body.size() + qint64(bytes) > MaxReplyBytes) {
+        // Returning less than was given ends the transfer (CURLE_WRITE_ERROR).
+        reply->body.append(data, MaxReplyBytes - reply->body.size());
+        reply->cut = true;
+        return 0;
+    }
+    reply->body.append(data, int(bytes));
+    return bytes;
+}
+
+// Per line, not per write: what InfluxDB answers about lines it will never store (unreadable,
+// a field of another type, outside the retention policy). Any other 400 is about the write.
+bool isLineRefusal(const QString& error)
+{
+    return error.contains(QLatin1String("partial write")) ||
+           error.contains(QLatin1String("unable to parse")) ||
+           error.contains(QLatin1String("field type conflict")) ||
+           error.contains(QLatin1String("beyond retention policy"));
 }
 
 // The server's own words: InfluxDB answers errors as {"error": "..."}.
@@ -133,7 +163,7 @@ void InfluxWorker::attempt()
         const Answer answer = request(m_pingUrl, nullptr);
         if (!answer.done)
             return;
-        if (answer.curlCode != CURLE_OK)
+        if (answer.curlCode != CURLE_OK || answer.cut)
             fail(answer.error);
         else if (answer.httpCode / 100 != 2)
             fail(QStringLiteral("InfluxDB answered the ping with HTTP %1: %2")
@@ -147,7 +177,10 @@ void InfluxWorker::attempt()
         return;
     }
 
-    const int count = std::min<int>(m_batchLines, int(m_waiting.size()));
+    int count = std::min<int>(m_batchLines, int(m_waiting.size()));
+    // A write was refused for a line in it: halves of it go out until that line stands alone.
+    if (m_suspectLines > 0)
+        count = std::min(count, m_suspectLines == 1 ? 1 : (m_suspectLines + 1) / 2);
     QByteArray body;
     for (int i = 0; i < count; ++i) {
         body += m_waiting[size_t(i)].text;
@@ -167,24 +200,32 @@ void InfluxWorker::attempt()
 
     const long code = answer.httpCode;
     const QString error = serverError(answer.body);
-    if (code / 100 == 2) {
+    if (answer.cut && code != 400) {
+        // Whatever the status said, a reply without end is no answer to trust: written again.
+        fail(answer.error);
+        return;
+    } else if (code / 100 == 2) {
         acknowledgeFront(count);
-    } else if (code == 400 && error.startsWith(QLatin1String("partial write"))) {
-        // The server stored every line it could and will never take the others (unreadable,
-        // a field of another type, outside the retention policy): sending them again would
-        // stall every record behind them. Counted and named instead.
+        m_suspectLines = std::max(0, m_suspectLines - count);
+    } else if (code == 400 && isLineRefusal(error)) {
+        // Lines the server will never take: sending them again would stall every record behind
+        // them. The server stored the others of a partial write, and takes them again as the
+        // same points, so the refused ones are found by writing halves until each stands alone;
+        // those are skipped, counted and named.
         static const QRegularExpression droppedCount(QStringLiteral("dropped=(\\d+)"));
-        const int dropped = droppedCount.match(error).captured(1).toInt();
-        const int unreadable = error.count(QLatin1String("unable to parse"));
-        const int refused = std::min(count, std::max(1, dropped + unreadable));
-        m_status.refused += refused;
-        m_status.lastError = QStringLiteral("InfluxDB stored only part of a write of %1 lines; "
-                                            "%2 refused: %3")
-                                 .arg(count)
-                                 .arg(refused)
-                                 .arg(error);
-        qWarning().noquote() << QStringLiteral("InfluxTarget::write : ") + m_status.lastError;
-        acknowledgeFront(count);
+        const bool allDropped =
+            !answer.cut && (droppedCount.match(error).captured(1).toInt() == count ||
+                            (!error.contains(QLatin1String("partial write")) &&
+                             error.count(QLatin1String("unable to parse")) == count));
+        if (count == 1 || allDropped) {
+            refuseFront(count, error);
+            m_suspectLines = std::max(0, m_suspectLines - count);
+        } else {
+            m_suspectLines = count;
+            scheduleAttempt();
+            report(false);
+            return;
+        }
     } else if (code == 401 || code == 403) {
         fail(QStringLiteral("InfluxDB refused the login: not authorised (HTTP %1: %2)")
                  .arg(code)
@@ -200,7 +241,9 @@ void InfluxWorker::attempt()
         scheduleAttempt();
         return;
     } else {
-        fail(QStringLiteral("InfluxDB answered HTTP %1: %2").arg(code).arg(error));
+        fail(QStringLiteral("InfluxDB answered HTTP %1: %2")
+                 .arg(code)
+                 .arg(answer.cut ? answer.error : error));
         return;
     }
 
@@ -230,7 +273,8 @@ InfluxWorker::Answer InfluxWorker::request(const QUrl& url, const QByteArray* bo
     curl_easy_setopt(m_curl, CURLOPT_TIMEOUT_MS,
                      long(body ? m_timing.requestTimeoutMs : m_timing.connectTimeoutMs));
     curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &collectBody);
-    curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &answer.body);
+    ReplyBuffer reply;
+    curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &reply);
     if (!caFile.isEmpty())
         curl_easy_setopt(m_curl, CURLOPT_CAINFO, caFile.constData());
     if (!user.isEmpty()) {
@@ -269,8 +313,17 @@ InfluxWorker::Answer InfluxWorker::request(const QUrl& url, const QByteArray* bo
     curl_multi_remove_handle(multi, m_curl);
     curl_slist_free_all(headers);
 
-    if (answer.done && answer.curlCode == CURLE_OK) {
+    answer.body = reply.body;
+    answer.cut = reply.cut;
+    if (answer.done && (answer.curlCode == CURLE_OK || reply.cut)) {
         curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &answer.httpCode);
+        if (reply.cut) {
+            answer.curlCode = CURLE_OK;
+            answer.error = QStringLiteral("InfluxDB's reply (HTTP %1) was longer than %2 bytes "
+                                          "and was cut off")
+                               .arg(answer.httpCode)
+                               .arg(MaxReplyBytes);
+        }
     } else if (answer.done) {
         const CURLcode code = CURLcode(answer.curlCode);
         const QString detail = errorBuffer[0] ? QString::fromUtf8(errorBuffer)
@@ -295,6 +348,27 @@ void InfluxWorker::acknowledgeFront(int count)
             m_ack.samples.append({line.id, line.part});
         m_waiting.pop_front();
     }
+}
+
+void InfluxWorker::refuseFront(int count, const QString& error)
+{
+    QStringList records;
+    for (int i = 0; i < count; ++i) {
+        const Line& line = m_waiting[size_t(i)];
+        if (i < 20)
+            records << (line.alarm
+                            ? QStringLiteral("alarm change %1").arg(line.id)
+                            : QStringLiteral("row %1 channel %2").arg(line.id).arg(line.part));
+    }
+    if (count > records.size())
+        records << QStringLiteral("%1 more").arg(count - records.size());
+    m_status.refused += count;
+    m_status.lastError =
+        QStringLiteral("InfluxDB refused %1 for good (%2): %3")
+            .arg(count == 1 ? QStringLiteral("a record") : QStringLiteral("%1 records").arg(count),
+                 records.join(QStringLiteral(", ")), error.left(300));
+    qWarning().noquote() << QStringLiteral("InfluxTarget::write : ") + m_status.lastError;
+    acknowledgeFront(count);
 }
 
 void InfluxWorker::fail(const QString& error)

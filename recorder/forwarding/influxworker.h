@@ -60,7 +60,8 @@ private:
         bool done = false; // false: interrupted
         int curlCode = 0;
         long httpCode = 0;
-        QByteArray body;
+        QByteArray body;  // at most a few KB
+        bool cut = false; // the reply went on beyond that, and its transfer was ended
         QString error;
     };
 
@@ -69,6 +70,8 @@ private:
     void scheduleAttempt();
     Answer request(const QUrl& url, const QByteArray* body);
     void acknowledgeFront(int count);
+    // The lines at the front the server will never take: skipped, counted, named.
+    void refuseFront(int count, const QString& error);
     void fail(const QString& error);
     void report(bool now);
     void reportNow();
@@ -87,6 +90,8 @@ private:
     RetryBackoff m_backoff;
     bool m_waitingForRetry = false;
     int m_batchLines;
+    // The lines at the front among which one was refused (0: none known).
+    int m_suspectLines = 0;
 
     std::deque<Line> m_waiting;
     ForwardAck m_ack;

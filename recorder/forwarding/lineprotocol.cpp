@@ -12,6 +12,12 @@ bool isKeySpecial(QChar c)
     return c == QLatin1Char(',') || c == QLatin1Char('=') || c == QLatin1Char(' ');
 }
 
+QString percent(ushort code)
+{
+    return QLatin1Char('%') +
+           QString::number(code, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+}
+
 QString integerField(qint64 value)
 {
     return QString::number(value) + QLatin1Char('i');
@@ -56,12 +62,39 @@ QString LineProtocol::key(const QString& text)
     return out;
 }
 
+QString LineProtocol::serialTag(const QString& serial)
+{
+    if (serial.isEmpty())
+        return QStringLiteral("%");
+    QString encoded;
+    encoded.reserve(serial.size() + 4);
+    for (int i = 0; i < serial.size(); ++i) {
+        const QChar c = serial.at(i);
+        const ushort u = c.unicode();
+        bool special = c == QLatin1Char('%') || u < 0x20 || u == 0x7F;
+        if (c == QLatin1Char('\\')) {
+            const QChar after = i + 1 < serial.size() ? serial.at(i + 1) : QChar();
+            special = after.isNull() || isKeySpecial(after) || after == QLatin1Char('\\');
+        }
+        encoded += special ? percent(u) : QString(c);
+    }
+    return key(encoded);
+}
+
 QString LineProtocol::stringField(const QString& text)
 {
     QString out;
     out.reserve(text.size() + 4);
     out += QLatin1Char('"');
-    for (const QChar c : text) {
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
+            if (c == QLatin1Char('\r') && i + 1 < text.size() &&
+                text.at(i + 1) == QLatin1Char('\n'))
+                ++i;
+            out += QLatin1Char(' ');
+            continue;
+        }
         if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
             out += QLatin1Char('\\');
         out += c;
@@ -79,7 +112,7 @@ QByteArray LineProtocol::sampleLine(const ForwardSample& sample)
 {
     const QString line =
         measurement(sampleMeasurement()) + QStringLiteral(",channel=") +
-        QString::number(sample.channel) + QStringLiteral(",serial=") + key(sample.serial) +
+        QString::number(sample.channel) + QStringLiteral(",serial=") + serialTag(sample.serial) +
         QStringLiteral(" channel_name=") + stringField(sample.channelName) +
         QStringLiteral(",node=") + stringField(sample.nodeName) + QStringLiteral(",unit=") +
         stringField(sample.unit) + QStringLiteral(",value=") +
@@ -92,8 +125,9 @@ QByteArray LineProtocol::alarmLine(const ForwardAlarmChange& change)
     QString tags = measurement(alarmMeasurement());
     if (change.channel > 0)
         tags += QStringLiteral(",channel=") + QString::number(change.channel);
-    tags += QStringLiteral(",kind=") + key(alarmKindText(change.kind)) +
-            QStringLiteral(",serial=") + key(change.serial);
+    tags += QStringLiteral(",event_id=") + QString::number(change.eventId) +
+            QStringLiteral(",kind=") + key(alarmKindText(change.kind)) +
+            QStringLiteral(",serial=") + serialTag(change.serial);
 
     QStringList fields;
     fields << QStringLiteral("event=") + integerField(change.eventId)

@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <mosquitto.h>
+
 namespace {
 
 QString join(const QString& prefix, const QString& rest)
@@ -34,23 +36,43 @@ QString MqttLayout::prefixProblem(const QString& prefix)
         return QStringLiteral("The topic prefix must not contain '+' or '#'.");
     if (prefix.contains(QChar(0)))
         return QStringLiteral("The topic prefix must not contain a NUL character.");
+    // The library's own checks, on the topic the prefix is used in the most.
+    const QByteArray topic = statusTopic(prefix).toUtf8();
+    if (mosquitto_validate_utf8(topic.constData(), topic.size()) != MOSQ_ERR_SUCCESS)
+        return QStringLiteral("The topic prefix must not contain control characters or Unicode "
+                              "noncharacters.");
+    if (mosquitto_pub_topic_check2(topic.constData(), size_t(topic.size())) != MOSQ_ERR_SUCCESS)
+        return QStringLiteral("The topic prefix is not a topic the broker can take (longer than "
+                              "65,535 bytes?).");
     return QString();
+}
+
+bool MqttLayout::isEncoded(uint code)
+{
+    // What libmosquitto refuses in a topic (mosquitto_validate_utf8), and what would change
+    // the levels or subscriptions.
+    return code == '/' || code == '+' || code == '#' || code == '%' || code <= 0x1F ||
+           (code >= 0x7F && code <= 0x9F) || (code >= 0xFDD0 && code <= 0xFDEF) ||
+           (code & 0xFFFE) == 0xFFFE || (code >= 0xD800 && code <= 0xDFFF);
 }
 
 QString MqttLayout::topicLevel(const QString& text)
 {
     QString level;
     level.reserve(text.size());
-    for (int i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        const bool special = c == QLatin1Char('/') || c == QLatin1Char('+') ||
-                             c == QLatin1Char('#') || c == QLatin1Char('%') || c == QChar(0) ||
-                             (i == 0 && c == QLatin1Char('$'));
-        if (special)
-            level += QLatin1Char('%') +
-                     QString::number(c.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0'));
-        else
-            level += c;
+    const QVector<uint> codes = text.toUcs4();
+    for (int i = 0; i < codes.size(); ++i) {
+        const uint code = codes.at(i);
+        if (isEncoded(code) || (i == 0 && code == '$')) {
+            // Percent-encoded UTF-8, as in a URL: one-to-one, since '%' itself is encoded.
+            const QByteArray bytes = QString::fromUcs4(&code, 1).toUtf8();
+            for (const char byte : bytes)
+                level +=
+                    QLatin1Char('%') +
+                    QString::number(uchar(byte), 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        } else {
+            level += QString::fromUcs4(&code, 1);
+        }
     }
     return level;
 }

@@ -12,15 +12,21 @@ struct ForwardAlarmChange;
 //   <prefix>/<serial>/alarm       each alarm event and every change of it, JSON
 //   <prefix>/status               "online" (retained) while connected, "offline" (retained,
 //                                 also as the last will) after
-// A serial is one topic level: '/', '+', '#', '%' and a leading '$' in it are written as %XX.
+// A serial is one topic level: '/', '+', '#', '%', a leading '$', control characters (U+0000-
+// U+001F, U+007F-U+009F) and Unicode noncharacters in it are written as the %XX of their UTF-8
+// bytes, so that the broker never refuses a topic for its serial and two serials never share a
+// topic.
 class MqttLayout
 {
 public:
     // The prefix without trailing '/'; empty when no prefix is set.
     static QString normalisedPrefix(const QString& prefix);
-    // Why a prefix cannot be used (wildcards, NUL), or empty text when it can.
+    // Why a prefix cannot be used (wildcards, NUL, what libmosquitto refuses in a topic), or
+    // empty text when it can.
     static QString prefixProblem(const QString& prefix);
     static QString topicLevel(const QString& text);
+    // Whether a character (a code point) is written as %XX in a topic level wherever it stands.
+    static bool isEncoded(uint code);
 
     static QString sampleTopic(const QString& prefix, const QString& serial, int channel);
     static QString alarmTopic(const QString& prefix, const QString& serial);

@@ -243,8 +243,11 @@ void MqttWorker::publishWaiting()
         // A message no broker can take (a topic or payload the protocol forbids): sending it
         // again would not change that. Named and counted, never lost without a word.
         m_status.lastError =
-            QStringLiteral("A message to \"%1\" cannot be sent: %2")
-                .arg(QString::fromUtf8(message.topic), QString::fromUtf8(mosquitto_strerror(rc)));
+            QStringLiteral("The %1 %2 cannot be sent to \"%3\": %4")
+                .arg(message.alarm ? QStringLiteral("alarm change") : QStringLiteral("row"))
+                .arg(message.id)
+                .arg(QString::fromUtf8(message.topic.left(200)),
+                     QString::fromUtf8(mosquitto_strerror(rc)));
         qWarning().noquote() << QStringLiteral("MqttTarget::publish : ") + m_status.lastError;
         ++m_status.refused;
         if (message.alarm)

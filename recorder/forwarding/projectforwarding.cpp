@@ -87,8 +87,12 @@ void ProjectForwarding::startWhenReady()
 
 void ProjectForwarding::updateLabels()
 {
-    if (!m_forwarder)
-        return;
+    if (m_forwarder)
+        m_forwarder->setLabels(labels());
+}
+
+QHash<QString, NodeLabels> ProjectForwarding::labels() const
+{
     QHash<QString, NodeLabels> labels;
     for (const ConfiguredDevice* gateway : qAsConst(m_gateways)) {
         if (!gateway)
@@ -98,7 +102,7 @@ void ProjectForwarding::updateLabels()
             labels.insert(config.deviceNumber, NodeLabels::fromConfig(config));
         }
     }
-    m_forwarder->setLabels(labels);
+    return labels;
 }
 
 QVector<ForwarderTargetState> ProjectForwarding::states() const
@@ -141,6 +145,9 @@ QString ProjectForwarding::summaryText(const QVector<ForwarderTargetState>& stat
             part += QStringLiteral(" (") + backlogText(s) + QLatin1Char(')');
         if (s.historyPercent >= 0)
             part += QStringLiteral(", history %1%").arg(s.historyPercent);
+        // Skipped records are lost to that target: said until it is made anew.
+        if (s.status.refused > 0)
+            part += QStringLiteral(", ") + ForwardStatus::refusedText(s.name, s.status.refused);
         parts << part;
     }
     return parts.isEmpty() ? QString()

@@ -38,6 +38,8 @@ public:
     void restart();
     // The node names and units sent with the samples, after the user edited them.
     void updateLabels();
+    // The project's nodes by serial number, with their names and units as sent.
+    QHash<QString, NodeLabels> labels() const;
 
     const ForwardingSettings& settings() const { return m_settings; }
     // Where the passwords are kept (see SecretStore::location()).

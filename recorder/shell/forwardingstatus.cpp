@@ -6,11 +6,13 @@
 
 #include <QBoxLayout>
 #include <QLabel>
+#include <QTextDocument>
 
 ForwardingStatus::ForwardingStatus(QWidget* window_, QBoxLayout* statusLayout, int position)
     : QObject(window_), window(window_), m_label(new QLabel)
 {
     m_label->setObjectName(QStringLiteral("label_forwarding"));
+    m_label->setTextFormat(Qt::PlainText);
     statusLayout->insertWidget(position, m_label);
     m_label->hide();
     // Gives way to the alarms' indicator on a small screen; the whole text is in the tool tip.
@@ -54,6 +56,13 @@ void ForwardingStatus::show()
     m_label->setStyleSheet(failing ? QStringLiteral("color: #e67e22;") : QString());
     const QString text = ProjectForwarding::summaryText(states);
     m_label->setText(text);
-    m_label->setToolTip(text);
+    // The tool tip adds each target's last error, in the server's words: plain text, whatever
+    // markup a server put in it (tool tips that look like rich text are shown as such).
+    QString tip = text;
+    for (const ForwarderTargetState& s : states)
+        if (!s.status.lastError.isEmpty())
+            tip += QLatin1Char('\n') + s.name + QStringLiteral(": ") + s.status.lastError;
+    m_label->setToolTip(text.isEmpty() ? QString()
+                                       : Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal));
     m_label->setVisible(!text.isEmpty());
 }

@@ -1,6 +1,7 @@
 #include "forwardingdialog.h"
 #include "projectforwarding.h"
 #include "secretstore.h"
+#include "webhookreceiver.h"
 #include "windowfit.h"
 
 #include <QCheckBox>
@@ -9,12 +10,14 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 
 #include <memory>
 
@@ -54,6 +57,9 @@ private slots:
     void offMakesNoForwarder();
     void statusShowsFailureAndBacklog_data();
     void statusShowsFailureAndBacklog();
+    void serverTextIsShownAsPlainText();
+    void topicsShown_data();
+    void topicsShown();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -88,6 +94,9 @@ void TestForwardingDialog::problems_data()
     QTest::newRow("wildcard in prefix") << "prefix"
                                         << "sites/+"
                                         << "Topic prefix:";
+    QTest::newRow("control character in prefix") << "prefix" << QStringLiteral("sites/\x01")
+                                                 << "Topic prefix: The topic prefix must not "
+                                                    "contain control characters";
     QTest::newRow("no scheme") << "url"
                                << "influx.example:8086"
                                << "The InfluxDB URL must be http:// or https:// with a host.";
@@ -165,7 +174,8 @@ void TestForwardingDialog::savesSettingsAndKeepsPasswordsOutOfTheFile()
              qPrintable(WindowFit::outside(&dialog).join(QLatin1Char('\n'))));
     const QSize smallest = WindowFit::smallest(&dialog);
     QVERIFY(smallest.width() <= WindowFit::SmallScreen.width());
-    QVERIFY(smallest.height() <= WindowFit::SmallScreen.height());
+    QVERIFY2(smallest.height() <= WindowFit::SmallScreen.height(),
+             qPrintable(QString::number(smallest.height())));
     QTRY_VERIFY_WITH_TIMEOUT(
         forwarding.states().at(1).status.state == ForwardStatus::State::Failing, 10000);
     WindowFit::saveShot(&dialog, QStringLiteral("forwarding-dialog"));
@@ -193,22 +203,39 @@ void TestForwardingDialog::statusShowsFailureAndBacklog_data()
     QTest::addColumn<qint64>("seconds");
     QTest::addColumn<int>("history");
     QTest::addColumn<QString>("summary");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<qint64>("refused");
     QTest::newRow("connected, nothing waiting") << int(ForwardStatus::State::Connected) << 0ll
-                                                << 0ll << -1 << "Forwarding: InfluxDB connected";
+                                                << 0ll << -1 << "Forwarding: InfluxDB connected"
+                                                << "InfluxDB" << 0ll;
     QTest::newRow("failing for minutes")
         << int(ForwardStatus::State::Failing) << 12345ll << 754ll << -1
-        << "Forwarding: InfluxDB failing (12,345 samples waiting, oldest 12 min old)";
+        << "Forwarding: InfluxDB failing (12,345 samples waiting, oldest 12 min old)"
+        << "InfluxDB" << 0ll;
     QTest::newRow("seconds")
         << int(ForwardStatus::State::Connected) << 32ll << 3ll << -1
-        << "Forwarding: InfluxDB connected (32 samples waiting, oldest 3 s old)";
+        << "Forwarding: InfluxDB connected (32 samples waiting, oldest 3 s old)"
+        << "InfluxDB" << 0ll;
     QTest::newRow("hours") << int(ForwardStatus::State::Connecting) << 57600ll << 3 * 3600ll + 300
                            << -1
                            << "Forwarding: InfluxDB connecting (57,600 samples waiting, oldest "
-                              "3 h 5 min old)";
+                              "3 h 5 min old)"
+                           << "InfluxDB" << 0ll;
     QTest::newRow("days, history")
         << int(ForwardStatus::State::Connected) << 2000000ll << 3 * 86400ll + 7200 << 40
         << "Forwarding: InfluxDB connected (2,000,000 samples waiting, "
-           "oldest 3 d 2 h old), history 40%";
+           "oldest 3 d 2 h old), history 40%"
+        << "InfluxDB" << 0ll;
+    // Faults: records a target skipped for good (a line InfluxDB cannot store, a message the
+    // MQTT library refuses) counted but shown nowhere.
+    QTest::newRow("InfluxDB refused records")
+        << int(ForwardStatus::State::Connected) << 0ll << 0ll << -1
+        << "Forwarding: InfluxDB connected, InfluxDB refused 3 records"
+        << "InfluxDB" << 3ll;
+    QTest::newRow("MQTT refused records, backlog")
+        << int(ForwardStatus::State::Connected) << 40ll << 5ll << -1
+        << "Forwarding: MQTT connected (40 samples waiting, oldest 5 s old), MQTT refused 1 records"
+        << "MQTT" << 1ll;
 }
 
 // Catches: a status bar that hides a failing target or how far behind it is.
@@ -219,10 +246,99 @@ void TestForwardingDialog::statusShowsFailureAndBacklog()
     QFETCH(qint64, seconds);
     QFETCH(int, history);
     QFETCH(QString, summary);
-    ForwarderTargetState s{
-        QStringLiteral("influx"), QStringLiteral("InfluxDB"), {}, 0, samples, seconds, history};
+    QFETCH(QString, name);
+    QFETCH(qint64, refused);
+    ForwarderTargetState s{name.toLower(), name, {}, 0, samples, seconds, history};
     s.status.state = ForwardStatus::State(state);
+    s.status.refused = refused;
     QCOMPARE(ProjectForwarding::summaryText({s}), summary);
+}
+
+// What a label shows of its text: rich text as rendered, plain text as it is.
+QString shownText(const QLabel* label)
+{
+    const bool rich = label->textFormat() == Qt::RichText ||
+                      (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
+    if (!rich)
+        return label->text();
+    QTextDocument document;
+    document.setHtml(label->text());
+    return document.toPlainText();
+}
+
+// Catches: a server's answer with markup (an HTTP status line with <b>) shown as rich text in
+// the dialog, where it can dress itself up as the recorder's own words.
+void TestForwardingDialog::serverTextIsShownAsPlainText()
+{
+    WebhookReceiver server;
+    QVERIFY(server.listen());
+    const QByteArray page = "<html><body><b>Bad gateway</b> <a href=\"x\">here</a></body></html>";
+    server.setAnswer(502, "Bad Gateway", page);
+    ForwardingSettings s;
+    s.influx.enabled = true;
+    s.influx.url = QStringLiteral("http://127.0.0.1:%1").arg(server.port());
+    s.influx.database = QStringLiteral("sites");
+    s.save(m_path);
+    ProjectForwarding forwarding(m_path, nullptr, {});
+    forwarding.start();
+    ForwardingDialog dialog(m_path, &forwarding);
+    dialog.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!forwarding.states().isEmpty() &&
+                                 !forwarding.states().first().status.lastError.isEmpty(),
+                             10000);
+    QVERIFY2(forwarding.states().first().status.lastError.contains(QLatin1String("<b>")),
+             qPrintable(forwarding.states().first().status.lastError));
+    const QLabel* status = nullptr;
+    for (const QLabel* label : dialog.findChildren<QLabel*>())
+        if (label->text().contains(QLatin1String("Last error")))
+            status = label;
+    QVERIFY(status);
+    QVERIFY2(shownText(status).contains(QLatin1String("<b>Bad gateway</b>")),
+             qPrintable(shownText(status)));
+}
+
+void TestForwardingDialog::topicsShown_data()
+{
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QString>("line");
+    // Faults: a topic shown that is not the one used, a node missing from the list.
+    QTest::newRow("plain") << "coldstores/site-7"
+                           << "TQ100-0001"
+                           << "coldstores/site-7/TQ100-0001/<1|2|alarm>  Cold store";
+    QTest::newRow("slash and control character")
+        << "coldstores/site-7/" << QStringLiteral("a/b\x01")
+        << "coldstores/site-7/a%2Fb%01/<1|2|alarm>  Cold store";
+    QTest::newRow("no prefix") << ""
+                               << "$N"
+                               << "%24N/<1|2|alarm>  Cold store";
+}
+
+void TestForwardingDialog::topicsShown()
+{
+    QFETCH(QString, prefix);
+    QFETCH(QString, serial);
+    QFETCH(QString, line);
+    ForwardingDialog dialog(m_path, nullptr);
+    dialog.show();
+    ForwardingSettings s = bothOn();
+    s.mqtt.topicPrefix = QStringLiteral("elsewhere");
+    dialog.setSettings(s);
+    dialog.setNodes(
+        {{serial, QStringLiteral("Cold store")}, {QStringLiteral("N2"), QStringLiteral("Other")}});
+    auto* topics = dialog.findChild<QPlainTextEdit*>(QStringLiteral("mqttTopics"));
+    QVERIFY(topics && topics->isVisible());
+    // As the prefix is typed.
+    QLineEdit* prefixEdit = nullptr;
+    for (QLineEdit* e : dialog.findChildren<QLineEdit*>())
+        if (e->text() == QLatin1String("elsewhere"))
+            prefixEdit = e;
+    QVERIFY(prefixEdit);
+    prefixEdit->clear();
+    QTest::keyClicks(prefixEdit, prefix);
+    const QStringList lines = topics->toPlainText().split(QLatin1Char('\n'));
+    QVERIFY2(lines.contains(line), qPrintable(lines.join(QLatin1Char('\n'))));
+    QCOMPARE(lines.size(), 2);
 }
 
 QTEST_MAIN(TestForwardingDialog)

@@ -3,6 +3,7 @@
 #include "lineprotocol.h"
 #include "serverprocess.h"
 #include "targetprobe.h"
+#include "webhookreceiver.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -32,7 +33,29 @@ const QVector<QStringList> AwkwardNodes = {
     {QStringLiteral("trail\\"), QStringLiteral("x"), QStringLiteral("y"), QStringLiteral("z")},
     {QStringLiteral("Kühlraum 3 °C"), QStringLiteral("Kühlraum"), QStringLiteral("Luft"),
      QStringLiteral("°C")},
+    // An empty serial, one with control characters and one like another's encoding.
+    {QString(), QStringLiteral("no serial"), QStringLiteral("a"), QStringLiteral("b")},
+    {QStringLiteral("ctl\x01\x7F\r\n"), QStringLiteral("c"), QStringLiteral("d"),
+     QStringLiteral("e")},
+    {QStringLiteral("ctl%01%7F%0D%0A"), QStringLiteral("f"), QStringLiteral("g"),
+     QStringLiteral("h")},
 };
+
+// What a line break in a string field is stored as.
+QString stored(QString text)
+{
+    return text.replace(QLatin1String("\r\n"), QLatin1String(" "))
+        .replace(QLatin1Char('\r'), QLatin1Char(' '))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
+// The serial a tag value stands for (the mapping is one-to-one).
+QString serialOf(const QString& tag)
+{
+    return tag == QLatin1String("%")
+               ? QString()
+               : QString::fromUtf8(QByteArray::fromPercentEncoding(tag.toUtf8()));
+}
 
 ForwardTiming quickTiming()
 {
@@ -62,12 +85,8 @@ Points expectedPoints(const ForwardBatch& batch)
 {
     Points points;
     for (const ForwardSample& s : batch.samples) {
-        // The one text InfluxDB cannot hold as it is: a backslash ending a tag value.
-        QString serial = s.serial;
-        if (serial.endsWith(QLatin1Char('\\')))
-            serial.replace(serial.size() - 1, 1, QChar(0x29F5));
-        points[{serial, QString::number(s.channel)}][s.time] =
-            QStringList{QString::number(s.value), s.nodeName, s.channelName, s.unit};
+        points[{s.serial, QString::number(s.channel)}][s.time] = QStringList{
+            QString::number(s.value), stored(s.nodeName), stored(s.channelName), stored(s.unit)};
     }
     return points;
 }
@@ -82,7 +101,7 @@ Points storedPoints(const InfluxServer& server)
     for (const QJsonValue& s : result.value(QStringLiteral("series")).toArray()) {
         const QJsonObject series = s.toObject();
         const QJsonObject tags = series.value(QStringLiteral("tags")).toObject();
-        auto& rows = points[{tags.value(QStringLiteral("serial")).toString(),
+        auto& rows = points[{serialOf(tags.value(QStringLiteral("serial")).toString()),
                              tags.value(QStringLiteral("channel")).toString()}];
         for (const QJsonValue& v : series.value(QStringLiteral("values")).toArray()) {
             const QJsonArray row = v.toArray();
@@ -142,6 +161,9 @@ private slots:
     void failureIsNamed();
     void wrongPasswordBacksOff();
     void partialWriteIsCountedNotRetried();
+    void refusedLinesAreSkipped_data();
+    void refusedLinesAreSkipped();
+    void endlessReplyIsCutOff();
     void hungServerDoesNotHoldTheOwner();
 
 private:
@@ -166,8 +188,10 @@ void TestInfluxTarget::cleanupTestCase()
 void TestInfluxTarget::everyRecordOnceWithAwkwardNames()
 {
     // Faults: a record lost or doubled between the queue and the server, an escaping mistake
-    // that drops or misfiles a line, a name or unit that splits a series, a repeated write
-    // that adds points, an event's change written as a point of its own.
+    // that drops or misfiles a line (an empty serial, control characters), two serials in one
+    // series, a name or unit that splits a series, a repeated write that adds points, an
+    // event's change written as a point of its own, two events starting in one second written
+    // as one point, a line break in a comment.
     InfluxTarget target(settingsFor(*server), QString(), quickTiming());
     TargetProbe probe(&target);
     const ForwardBatch batch = sampleBatch(AwkwardNodes, 30, 1700000000, 1);
@@ -188,13 +212,23 @@ void TestInfluxTarget::everyRecordOnceWithAwkwardNames()
     change.ended = AlarmEnd::Cleared;
     change.acknowledgedAt = 1700000015;
     change.acknowledgedBy = QStringLiteral("K. \"Q\"");
-    change.comment = QStringLiteral("door, closed\\");
+    change.comment = QStringLiteral("door, closed\nby K.\\");
     alarms.alarmChanges << change;
+    // The next event of the node, starting in the same second the first one ended in.
+    ForwardAlarmChange next = change;
+    next.eventId = 6;
+    next.changeMark = 3;
+    next.comment.clear();
+    next.acknowledgedAt.reset();
+    next.acknowledgedBy.clear();
+    next.end.reset();
+    next.ended = AlarmEnd::Active;
+    alarms.alarmChanges << next;
 
     target.send(batch);
     target.send(alarms);
     QTRY_COMPARE_WITH_TIMEOUT(probe.samplesAcknowledged(), batch.samples.size(), 20000);
-    QTRY_COMPARE_WITH_TIMEOUT(probe.alarmChangesAcknowledged(), 2, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(probe.alarmChangesAcknowledged(), 3, 20000);
     QCOMPARE(probe.repeated(), 0);
     QCOMPARE(probe.last().state, ForwardStatus::State::Connected);
     QCOMPARE(probe.last().refused, qint64(0));
@@ -217,14 +251,20 @@ void TestInfluxTarget::everyRecordOnceWithAwkwardNames()
     QCOMPARE(one.value(QStringLiteral("tags")).toObject().value(QStringLiteral("serial")),
              QJsonValue(QStringLiteral("with space")));
     const QJsonArray values = one.value(QStringLiteral("values")).toArray();
-    QCOMPARE(values.size(), 1);
-    const QJsonArray point = values.at(0).toArray();
+    QCOMPARE(values.size(), 2);
+    const QJsonArray point =
+        values.at(0).toArray().at(1).toInt() == 2 ? values.at(0).toArray() : values.at(1).toArray();
     QCOMPARE(point.at(0).toVariant().toLongLong(), 1700000010);
     QCOMPARE(point.at(1).toInt(), 2);
     QCOMPARE(point.at(2).toString(), QStringLiteral("cleared"));
     QCOMPARE(point.at(3).toString(), change.acknowledgedBy);
-    QCOMPARE(point.at(4).toString(), change.comment);
+    QCOMPARE(point.at(4).toString(), stored(change.comment));
     QCOMPARE(point.at(5).toString(), change.nodeName);
+    const QJsonArray second =
+        values.at(0).toArray() == point ? values.at(1).toArray() : values.at(0).toArray();
+    QCOMPARE(second.at(0).toVariant().toLongLong(), 1700000010);
+    QCOMPARE(second.at(1).toInt(), 3);
+    QCOMPARE(second.at(2).toString(), QStringLiteral("active"));
 }
 
 void TestInfluxTarget::outage_data()
@@ -389,6 +429,103 @@ void TestInfluxTarget::partialWriteIsCountedNotRetried()
     const QJsonObject other =
         server->query(Database, QStringLiteral("SELECT value FROM sample WHERE serial = 'other'"));
     QCOMPARE(other.value(QStringLiteral("series")).toArray().size(), 1);
+}
+
+void TestInfluxTarget::refusedLinesAreSkipped_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QList<int>>("refused"); // places of lines InfluxDB cannot read
+    QTest::newRow("a write of unreadable lines only") << 3 << QList<int>{0, 1, 2};
+    QTest::newRow("one among readable ones") << 9 << QList<int>{4};
+    QTest::newRow("two far apart") << 12 << QList<int>{1, 10};
+}
+
+void TestInfluxTarget::refusedLinesAreSkipped()
+{
+    // Faults: a write InfluxDB answers "unable to parse" without "partial write" retried for
+    // ever (every record behind it stalls), refused lines not counted or not named by their
+    // row, readable lines of the same write lost.
+    QFETCH(int, count);
+    QFETCH(QList<int>, refused);
+    const QString serial = QStringLiteral("lp-%1").arg(count);
+    ForwardBatch batch;
+    for (int i = 0; i < count; ++i) {
+        ForwardSample sample;
+        sample.rowId = 100 + i;
+        sample.serial = serial;
+        sample.value = i;
+        // Outside the times InfluxDB can store: "unable to parse ... time outside range".
+        sample.time = refused.contains(i) ? qint64(1000000000000) : 1660000000 + i;
+        batch.samples << sample;
+    }
+    // Behind them, records that must not wait.
+    ForwardBatch behind;
+    for (int i = 0; i < 5; ++i) {
+        ForwardSample sample;
+        sample.rowId = 200 + i;
+        sample.serial = serial;
+        sample.value = 100 + i;
+        sample.time = 1660001000 + i;
+        behind.samples << sample;
+    }
+
+    // The first write holds the batch alone.
+    ForwardTiming timing = quickTiming();
+    timing.batchLines = count;
+    InfluxTarget target(settingsFor(*server), QString(), timing);
+    TargetProbe probe(&target);
+    target.send(batch);
+    target.send(behind);
+    QTRY_COMPARE_WITH_TIMEOUT(probe.samplesAcknowledged(), count + 5, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(probe.last().refused, qint64(refused.size()), 5000);
+    QCOMPARE(probe.last().state, ForwardStatus::State::Connected);
+    QVERIFY2(probe.last().lastError.contains(QStringLiteral("row %1").arg(100 + refused.last())),
+             qPrintable(probe.last().lastError));
+    const QJsonArray series =
+        server
+            ->query(Database,
+                    QStringLiteral("SELECT value FROM sample WHERE serial = '%1'").arg(serial))
+            .value(QStringLiteral("series"))
+            .toArray();
+    QCOMPARE(series.size(), 1);
+    QCOMPARE(series.at(0).toObject().value(QStringLiteral("values")).toArray().size(),
+             count - refused.size() + 5);
+}
+
+void TestInfluxTarget::endlessReplyIsCutOff()
+{
+    // Faults: a reply kept whole (a server that answers the ping and then streams without end
+    // grows the recorder until it aborts), a reply cut off counted as a write, records lost
+    // after it.
+    WebhookReceiver hostile;
+    QVERIFY(hostile.listen());
+    hostile.setAnswer(204, "No Content", QByteArray());
+    hostile.setEndlessBody("/write");
+    InfluxForwarding settings;
+    settings.url = QStringLiteral("http://127.0.0.1:%1").arg(hostile.port());
+    settings.database = Database;
+    ForwardTiming timing = quickTiming();
+    timing.requestTimeoutMs = 3000;
+    InfluxTarget target(settings, QString(), timing);
+    TargetProbe probe(&target);
+    const ForwardBatch batch = sampleBatch(AwkwardNodes.mid(0, 1), 3, 1600000000, 1);
+    target.send(batch);
+    // Cut off at once, and tried again after the back-off: long before the request timeout.
+    QTRY_VERIFY_WITH_TIMEOUT(hostile.endlessHangUps() >= 2, 2500);
+    QCOMPARE(probe.last().state, ForwardStatus::State::Failing);
+    QVERIFY2(probe.last().lastError.contains(QLatin1String("cut off")),
+             qPrintable(probe.last().lastError));
+    QCOMPARE(probe.samplesAcknowledged(), 0);
+    // What the server could hand over before the hang-up: the sockets' buffers, not the reply.
+    QVERIFY2(hostile.endlessBytes() < (qint64(32) << 20),
+             qPrintable(QString::number(hostile.endlessBytes())));
+
+    // The server mends its ways: the records were kept, and go out.
+    hostile.setEndlessBody(QByteArray());
+    QTRY_COMPARE_WITH_TIMEOUT(probe.samplesAcknowledged(), batch.samples.size(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(probe.last().state, ForwardStatus::State::Connected, 5000);
+    QVERIFY(
+        hostile.requests().last().body.contains(LineProtocol::sampleLine(batch.samples.last())));
 }
 
 void TestInfluxTarget::hungServerDoesNotHoldTheOwner()

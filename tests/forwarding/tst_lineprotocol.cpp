@@ -12,6 +12,8 @@ class TestLineProtocol : public QObject
 private slots:
     void escaping_data();
     void escaping();
+    void serialTag_data();
+    void serialTag();
     void number_data();
     void number();
     void sampleLine();
@@ -59,10 +61,15 @@ void TestLineProtocol::escaping_data()
                                      << "a" + look + bs + "b"
                                      << "a" + bs + bs + "b"
                                      << "\"a" + bs + bs + bs + bs + "b\"";
+    // A line break ends the line for InfluxDB 1.x wherever it stands, in a string field too.
     QTest::newRow("line break") << "a\nb"
                                 << "a\\ b"
                                 << "a\\ b"
-                                << "\"a\nb\"";
+                                << "\"a b\"";
+    QTest::newRow("CR LF and CR in a comment") << "shut\r\ndoor\rok"
+                                               << "shut\\ \\ door\\ ok"
+                                               << "shut\\ \\ door\\ ok"
+                                               << "\"shut door ok\"";
     QTest::newRow("non-ASCII") << "Kühlraum °C Ω"
                                << "Kühlraum\\ °C\\ Ω"
                                << "Kühlraum\\ °C\\ Ω"
@@ -78,6 +85,48 @@ void TestLineProtocol::escaping()
     QCOMPARE(LineProtocol::key(text), key);
     QCOMPARE(LineProtocol::measurement(text), measurement);
     QCOMPARE(LineProtocol::stringField(text), field);
+}
+
+void TestLineProtocol::serialTag_data()
+{
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<QString>("tag");
+    const QString bs = QStringLiteral("\\");
+    // Faults: an empty serial written as "serial=" (InfluxDB refuses the whole write, and the
+    // target retries it for ever), two serials sharing a series, a line break or backslash that
+    // breaks the line.
+    QTest::newRow("plain") << "TQ100-0001"
+                           << "TQ100-0001";
+    QTest::newRow("empty") << ""
+                           << "%";
+    QTest::newRow("a lone percent sign") << "%"
+                                         << "%25";
+    QTest::newRow("percent-encoded look-alike") << "a%0Ab"
+                                                << "a%250Ab";
+    QTest::newRow("line break") << "a\nb"
+                                << "a%0Ab";
+    QTest::newRow("control characters and DEL") << QStringLiteral("a\x01\tb\x7F") << "a%01%09b%7F";
+    QTest::newRow("backslash at the end") << "a" + bs << "a%5C";
+    QTest::newRow("backslash before a blank") << "a" + bs + " b"
+                                              << "a%5C\\ b";
+    QTest::newRow("backslash inside") << "a" + bs + "b"
+                                      << "a" + bs + "b";
+    QTest::newRow("blank, comma, equals") << "R 3,a=b"
+                                          << "R\\ 3\\,a\\=b";
+    QTest::newRow("non-ASCII") << "Kühl ⧵"
+                               << "Kühl\\ ⧵";
+}
+
+void TestLineProtocol::serialTag()
+{
+    QFETCH(QString, serial);
+    QFETCH(QString, tag);
+    QCOMPARE(LineProtocol::serialTag(serial), tag);
+    ForwardSample sample;
+    sample.serial = serial;
+    sample.time = 1700000000;
+    QVERIFY(QString::fromUtf8(LineProtocol::sampleLine(sample))
+                .startsWith(QStringLiteral("sample,channel=1,serial=") + tag + QLatin1Char(' ')));
 }
 
 void TestLineProtocol::number_data()
@@ -121,7 +170,9 @@ void TestLineProtocol::sampleLine()
 void TestLineProtocol::alarmLine()
 {
     // Faults: a change written at its own time (each change a point of its own instead of the
-    // event's one point), optional fields written as 0 before they happened.
+    // event's one point), optional fields written as 0 before they happened, two events of one
+    // node starting in the same second written as one point (no event id among the tags), a
+    // line break in a comment that ends the line.
     ForwardAlarmChange change;
     change.eventId = 42;
     change.changeMark = 7;
@@ -135,7 +186,7 @@ void TestLineProtocol::alarmLine()
     change.unit = QStringLiteral("°C");
     QCOMPARE(
         QString::fromUtf8(LineProtocol::alarmLine(change)),
-        QStringLiteral("alarm,channel=1,kind=low,serial=N\\ 1 event=42i,change=7i,"
+        QStringLiteral("alarm,channel=1,event_id=42,kind=low,serial=N\\ 1 event=42i,change=7i,"
                        "ended=\"active\",node=\"Store\",unit=\"°C\",channel_name=\"Air\",limit=2 "
                        "1700000000"));
 
@@ -148,13 +199,17 @@ void TestLineProtocol::alarmLine()
     change.ended = AlarmEnd::Cleared;
     change.acknowledgedAt = 1700000050;
     change.acknowledgedBy = QStringLiteral("Kim");
-    change.comment = QStringLiteral("battery changed, \"new\"");
+    change.comment = QStringLiteral("battery changed,\n\"new\"");
     QCOMPARE(QString::fromUtf8(LineProtocol::alarmLine(change)),
-             QStringLiteral("alarm,kind=battery,serial=N\\ 1 event=42i,change=7i,"
+             QStringLiteral("alarm,event_id=42,kind=battery,serial=N\\ 1 event=42i,change=7i,"
                             "ended=\"cleared\",node=\"Store\",unit=\"°C\",extreme=2.9,"
                             "extreme_time=1700000030i,end=1700000100i,"
                             "acknowledged_at=1700000050i,acknowledged_by=\"Kim\","
                             "comment=\"battery changed, \\\"new\\\"\" 1700000000"));
+    // The next event of the node, starting in the same second: another point.
+    ForwardAlarmChange next = change;
+    next.eventId = 43;
+    QVERIFY(LineProtocol::alarmLine(next).startsWith("alarm,event_id=43,kind=battery,"));
 }
 
 QTEST_GUILESS_MAIN(TestLineProtocol)

@@ -5,6 +5,8 @@
 #include <QJsonObject>
 #include <QTest>
 
+#include <mosquitto.h>
+
 // Topics and payloads of the records on a broker.
 class TestMqttLayout : public QObject
 {
@@ -64,6 +66,32 @@ void TestMqttLayout::topics_data()
                                     << "%24SYS/2"
                                     << "%24SYS/alarm"
                                     << "status";
+    // Faults: a serial with a character libmosquitto refuses in a topic (the publish is refused,
+    // the node silently missing from the broker), two serials sharing a topic.
+    QTest::newRow("control characters, DEL") << "p"
+                                             << QStringLiteral("a\x01"
+                                                               "b\tc\x7F")
+                                             << "p/a%01b%09c%7F/2"
+                                             << "p/a%01b%09c%7F/alarm"
+                                             << "p/status";
+    QTest::newRow("C1 control") << "p" << QStringLiteral("a\u0085b\u009F") << "p/a%C2%85b%C2%9F/2"
+                                << "p/a%C2%85b%C2%9F/alarm"
+                                << "p/status";
+    QTest::newRow("noncharacters")
+        << "p" << QStringLiteral("a\uFDD0b\uFFFEc") + QString::fromUcs4(U"\U0010FFFF")
+        << "p/a%EF%B7%90b%EF%BF%BEc%F4%8F%BF%BF/2"
+        << "p/a%EF%B7%90b%EF%BF%BEc%F4%8F%BF%BF/alarm"
+        << "p/status";
+    QTest::newRow("percent-encoded look-alike") << "p"
+                                                << "a%01"
+                                                << "p/a%2501/2"
+                                                << "p/a%2501/alarm"
+                                                << "p/status";
+    QTest::newRow("empty serial") << "p"
+                                  << ""
+                                  << "p//2"
+                                  << "p//alarm"
+                                  << "p/status";
     QTest::newRow("dollar inside, non-ASCII, blank") << "Kühlhaus"
                                                      << "T$ 1 °"
                                                      << "Kühlhaus/T$ 1 °/2"
@@ -81,6 +109,15 @@ void TestMqttLayout::topics()
     QCOMPARE(MqttLayout::sampleTopic(prefix, serial, 2), sample);
     QCOMPARE(MqttLayout::alarmTopic(prefix, serial), alarm);
     QCOMPARE(MqttLayout::statusTopic(prefix), status);
+    // The same checks the library makes before it publishes.
+    for (const QString& topic : {sample, alarm}) {
+        const QByteArray bytes = topic.toUtf8();
+        QCOMPARE(mosquitto_validate_utf8(bytes.constData(), bytes.size()), int(MOSQ_ERR_SUCCESS));
+        QCOMPARE(mosquitto_pub_topic_check(bytes.constData()), int(MOSQ_ERR_SUCCESS));
+    }
+    // One-to-one: the serial comes back from its level.
+    const QString level = sample.split(QLatin1Char('/')).at(sample.count(QLatin1Char('/')) - 1);
+    QCOMPARE(QString::fromUtf8(QByteArray::fromPercentEncoding(level.toUtf8())), serial);
 }
 
 void TestMqttLayout::prefixProblem_data()
@@ -91,6 +128,14 @@ void TestMqttLayout::prefixProblem_data()
     QTest::newRow("empty") << "" << true;
     QTest::newRow("plus") << "a/+/c" << false;
     QTest::newRow("hash") << "a/#" << false;
+    // Faults: a prefix libmosquitto refuses (every publish and the last will refused, the broker
+    // never reached) taken without a word.
+    QTest::newRow("control character") << QStringLiteral("site\x01") << false;
+    QTest::newRow("line break") << "site/\n3" << false;
+    QTest::newRow("DEL") << QStringLiteral("site\x7F") << false;
+    QTest::newRow("C1 control") << QStringLiteral("site\u0085/3") << false;
+    QTest::newRow("noncharacter") << QStringLiteral("site\uFDD0") << false;
+    QTest::newRow("non-ASCII, blank") << "Kühlhaus/Süd 3" << true;
 }
 
 void TestMqttLayout::prefixProblem()

@@ -1,7 +1,13 @@
 #include "../recording/recordingtestsupport.h"
+#include "databasepeek.h"
+#include "forwarder.h"
+#include "forwardingsettings.h"
 #include "gatewaysimulator.h"
 #include "projectfile.h"
 #include "pulsenullsink.h"
+#include "sampletable.h"
+#include "webhookreceiver.h"
+#include "writejob.h"
 
 #include <QDateTime>
 #include <QProcess>
@@ -18,6 +24,18 @@ namespace {
 
 const char* const TimeFormat = "yyyy-MM-dd hh:mm:ss";
 
+// The resident memory of a process in MB, from /proc.
+double residentMb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return -1;
+}
+
 } // namespace
 
 // The recorder program itself, ended by a signal while it records.
@@ -29,6 +47,7 @@ private slots:
     void initTestCase();
     void terminationSignalEndsRecording_data();
     void terminationSignalEndsRecording();
+    void endlessForwardingReplyLeavesRecordingAlone();
 };
 
 void TestProgramEnd::initTestCase()
@@ -137,6 +156,103 @@ void TestProgramEnd::terminationSignalEndsRecording()
     QVERIFY2(stopped.isValid() && stopped >= signalled.addSecs(-1) &&
                  stopped <= QDateTime::currentDateTime().addSecs(1),
              qPrintable(file.value(QStringLiteral("record_stop_time"))));
+}
+
+// Catches: a forwarding server (or a man in the middle on plain http) that answers the ping and
+// then streams its replies without end growing the recorder until it aborts and recording
+// stops; the records it was sent lost instead of sent again once it answers properly.
+void TestProgramEnd::endlessForwardingReplyLeavesRecordingAlone()
+{
+    PulseNullSink pulse;
+    if (!pulse.start(QStringLiteral(QUILLMAR_SOURCE_DIR "/tools/pulse-null-sink.sh")))
+        QSKIP("no PulseAudio daemon could be started");
+    WebhookReceiver hostile;
+    QVERIFY(hostile.listen());
+    hostile.setAnswer(204, "No Content", QByteArray());
+    hostile.setEndlessBody("/write");
+
+    GatewaySimulator sim;
+    GatewaySimulator::Gateway gateway = GatewaySimulator::gateway(QStringLiteral("TQ100"), {0});
+    gateway.nodes[0].ch1 = QStringLiteral("3.25");
+    gateway.nodes[0].ch2 = QStringLiteral("70");
+    QVERIFY2(sim.start({gateway}), qPrintable(sim.errorString()));
+    const QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString project = dir.filePath(QStringLiteral("endless.tpc"));
+    ProjectFile file(project);
+    file.create(1000);
+    GatewayConfig config;
+    config.ipAddress = QStringLiteral("127.0.0.1");
+    config.port = sim.port(0);
+    NodeConfig node;
+    node.deviceNumber = QStringLiteral("END1");
+    config.nodes << node;
+    file.saveDeviceList({config});
+    ForwardingSettings forwarding;
+    forwarding.influx.enabled = true;
+    forwarding.influx.url = QStringLiteral("http://127.0.0.1:%1").arg(hostile.port());
+    forwarding.influx.database = QStringLiteral("site");
+    forwarding.save(project);
+    const QString database = ProjectFile::databasePath(project);
+    const QString configHome = dir.filePath(QStringLiteral("config"));
+    {
+        QSettings settings(configHome + QStringLiteral("/QuillmarLite/Quillmar Lite Modbus.conf"),
+                           QSettings::IniFormat);
+        settings.beginGroup(QStringLiteral("RecentProjects"));
+        settings.setValue(QStringLiteral("list"), QStringList{"endless"});
+        settings.setValue(QStringLiteral("projects"), QVariantMap{{"endless", project}});
+        settings.setValue(QStringLiteral("autoLoad"), true);
+        settings.setValue(QStringLiteral("autoRecord"), true);
+    }
+
+    QProcess recorder;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    env.insert(QStringLiteral("PULSE_SERVER"), pulse.server());
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
+    recorder.setProcessEnvironment(env);
+    recorder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    recorder.start(QStringLiteral(QUILLMAR_RECORDER), QStringList());
+    QVERIFY(recorder.waitForStarted(10000));
+    auto killRecorder = qScopeGuard([&] {
+        if (recorder.state() != QProcess::NotRunning) {
+            recorder.kill();
+            recorder.waitForFinished(5000);
+        }
+    });
+
+    // The first write is cut off at once (not after the 60-s request timeout).
+    QTRY_VERIFY_WITH_TIMEOUT(hostile.endlessHangUps() >= 1, 30000);
+    const double first = residentMb(recorder.processId());
+    const QString rows = QStringLiteral("select count(*) from quorbinal");
+    const qint64 rowsThen = DatabasePeek::scalar(database, rows);
+    // Tried again after the back-off (2 s, then 4 s), cut off again each time.
+    QTRY_VERIFY_WITH_TIMEOUT(hostile.endlessHangUps() >= 3, 30000);
+    QCOMPARE(recorder.state(), QProcess::Running);
+    QTRY_VERIFY_WITH_TIMEOUT(DatabasePeek::scalar(database, rows) > rowsThen + 3, 10000);
+    const double grown = residentMb(recorder.processId()) - first;
+    qInfo("resident memory grew by %.1f MB over %d cut-off replies (%lld bytes handed over)", grown,
+          hostile.endlessHangUps(), static_cast<long long>(hostile.endlessBytes()));
+    QVERIFY2(grown < 64, qPrintable(QString::number(grown)));
+    QVERIFY(hostile.endlessBytes() < (qint64(64) << 20));
+
+    // The server answers properly again: what was recorded meanwhile goes out, nothing lost.
+    hostile.setEndlessBody(QByteArray());
+    const QString cursor =
+        QStringLiteral("select value from %1 where name = '%2'")
+            .arg(SampleTable::stateName(), WriteJob::forwardPositionName(Forwarder::rowCursorName(
+                                               Forwarder::targetIdentity(forwarding.influx))));
+    // Every row stored before the mend went out (the cursor reaches the file with the writer's
+    // next batches, 8 samples of the one node apart).
+    const qint64 storedBefore =
+        DatabasePeek::scalar(database, QStringLiteral("select max(id) from quorbinal"));
+    QVERIFY(storedBefore > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(DatabasePeek::scalar(database, cursor) >= storedBefore, 60000);
+    QByteArray written;
+    for (const WebhookReceiver::Request& request : hostile.requests())
+        written += request.body;
+    QVERIFY(written.contains("serial=END1 "));
+    QCOMPARE(recorder.state(), QProcess::Running);
 }
 
 QTEST_GUILESS_MAIN(TestProgramEnd)

@@ -18,6 +18,7 @@
 #include "secretstore.h"
 #include "shelltestsupport.h"
 #include "treemodel.h"
+#include "webhookreceiver.h"
 #include "windowfit.h"
 
 #include <QAudioDeviceInfo>
@@ -32,6 +33,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QToolButton>
 
 #include <memory>
@@ -678,20 +680,30 @@ void TestQuillmarMain::alarmsWhileProjectRuns()
 void TestQuillmarMain::forwardingWhileProjectRuns_data()
 {
     QTest::addColumn<bool>("on");
-    QTest::newRow("off") << false;
-    QTest::newRow("on, server away") << true;
+    QTest::addColumn<bool>("markup"); // the server answers with a page of markup
+    QTest::newRow("off") << false << false;
+    QTest::newRow("on, server away") << true << false;
+    QTest::newRow("on, server answers with markup") << true << true;
 }
 
 // Catches: a project with forwarding off that forwards or shows anything of it; one with it on
-// whose failing target is not told in the status bar, or that holds up the window.
+// whose failing target is not told in the status bar (nor why, in its tool tip), or that holds
+// up the window; a server's markup shown as rich text in the tool tip.
 void TestQuillmarMain::forwardingWhileProjectRuns()
 {
     QFETCH(bool, on);
+    QFETCH(bool, markup);
     const QString path = writeProject(projectPath(QStringLiteral("forwarding")), {1});
     ForwardingSettings settings;
     settings.influx.enabled = on;
     // Nothing listens on port 9 of the loopback.
     settings.influx.url = QStringLiteral("http://127.0.0.1:9");
+    WebhookReceiver server;
+    if (markup) {
+        QVERIFY(server.listen());
+        server.setAnswer(502, "Bad Gateway", "<html><body><b>Bad gateway</b></body></html>");
+        settings.influx.url = server.url(QString());
+    }
     settings.influx.database = QStringLiteral("sites");
     settings.save(path);
     auto window = makeWindow();
@@ -706,6 +718,15 @@ void TestQuillmarMain::forwardingWhileProjectRuns()
     QVERIFY(window->projectForwarding()->forwarder());
     QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Forwarding: InfluxDB failing"), 10000);
     QVERIFY(label->isVisible());
+    // The tool tip adds the last error, the server's words as plain text, whatever markup it
+    // holds (a tool tip that looks like rich text is shown as such).
+    QTextDocument tip;
+    tip.setHtml(label->toolTip());
+    QVERIFY2(tip.toPlainText().startsWith(label->text() + QStringLiteral("\nInfluxDB: ")),
+             qPrintable(label->toolTip()));
+    if (markup)
+        QVERIFY2(tip.toPlainText().contains(QLatin1String("<b>Bad gateway</b>")),
+                 qPrintable(label->toolTip()));
     action(window.get(), "actionForwarding")->trigger();
     auto* dialog = window->findChild<QDialog*>(QStringLiteral("ForwardingDialog"));
     QVERIFY(dialog && dialog->isVisible());

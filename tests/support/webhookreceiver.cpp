@@ -63,9 +63,37 @@ void WebhookReceiver::readFrom(QTcpSocket* socket)
     request.body = buffer.mid(end + 4, length);
     buffer.remove(0, end + 4 + length);
     m_requests << request;
+    if (!m_endlessPrefix.isEmpty() && request.path.startsWith(m_endlessPrefix)) {
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n");
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { feedEndless(socket); });
+        connect(socket, &QTcpSocket::disconnected, this, [this] { ++m_endlessHangUps; });
+        feedEndless(socket);
+        emit received();
+        return;
+    }
     socket->write("HTTP/1.1 " + QByteArray::number(m_status) + ' ' + m_reason +
                   "\r\nContent-Type: application/json\r\nContent-Length: " +
                   QByteArray::number(m_body.size()) + "\r\nConnection: close\r\n\r\n" + m_body);
     socket->disconnectFromHost();
     emit received();
+}
+
+void WebhookReceiver::setEndlessBody(const QByteArray& pathPrefix)
+{
+    m_endlessPrefix = pathPrefix;
+}
+
+// Keeps a little in the socket's buffer, so that the body goes out as fast as it is read and
+// this side's memory stays small.
+void WebhookReceiver::feedEndless(QTcpSocket* socket)
+{
+    static const QByteArray chunk(64 * 1024, 'x');
+    // Without end for any client that keeps no more than a few MB; the limit only spares the
+    // machine a client that keeps it all.
+    constexpr qint64 Limit = qint64(256) << 20;
+    while (socket->state() == QAbstractSocket::ConnectedState &&
+           socket->bytesToWrite() < chunk.size() && m_endlessBytes < Limit) {
+        socket->write(chunk);
+        m_endlessBytes += chunk.size();
+    }
 }

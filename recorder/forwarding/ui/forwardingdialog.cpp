@@ -11,9 +11,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStringList>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -33,6 +35,8 @@ QLabel* statusLabel(QWidget* parent)
     auto* label = new QLabel(parent);
     label->setWordWrap(true);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The server's words are shown as they are: a status line with markup is not rich text.
+    label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     // Room for the state and an error of a few lines from the start: the text arrives after the
     // dialog has taken its size.
@@ -50,6 +54,8 @@ QString stateLine(const ForwarderTargetState* state, bool enabled)
                    QStringLiteral(", ") + ProjectForwarding::backlogText(*state);
     if (state->historyPercent >= 0)
         text += QStringLiteral(", history %1% sent").arg(state->historyPercent);
+    if (state->status.refused > 0)
+        text += QLatin1Char('\n') + ForwardStatus::refusedText(state->name, state->status.refused);
     if (!state->status.lastError.isEmpty())
         text += QStringLiteral("\nLast error: ") + state->status.lastError;
     return text;
@@ -81,6 +87,11 @@ ForwardingDialog::ForwardingDialog(const QString& projectPath, ProjectForwarding
     m_mqttUser->setPlaceholderText(QStringLiteral("no login"));
     m_mqttPassword = passwordEdit(mqttBox);
     m_mqttPrefix = new QLineEdit(mqttBox);
+    m_mqttTopics = new QPlainTextEdit(mqttBox);
+    m_mqttTopics->setObjectName(QStringLiteral("mqttTopics"));
+    m_mqttTopics->setReadOnly(true);
+    m_mqttTopics->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_mqttTopics->setMaximumHeight(m_mqttTopics->fontMetrics().lineSpacing() * 4);
     m_mqttStatus = statusLabel(mqttBox);
     mqttForm->addRow(m_mqttOn);
     mqttForm->addRow(QStringLiteral("Host"), m_mqttHost);
@@ -118,7 +129,7 @@ ForwardingDialog::ForwardingDialog(const QString& projectPath, ProjectForwarding
     targets->addWidget(influxBox);
 
     auto* historyBox = new QGroupBox(QStringLiteral("History"), this);
-    auto* historyLayout = new QHBoxLayout(historyBox);
+    auto* historyLayout = new QHBoxLayout;
     m_historyStart = new QDateTimeEdit(QDateTime::currentDateTime().addDays(-1), historyBox);
     m_historyStart->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm"));
     m_historyStart->setCalendarPopup(true);
@@ -130,6 +141,16 @@ ForwardingDialog::ForwardingDialog(const QString& projectPath, ProjectForwarding
     historyLayout->addWidget(m_historyStart);
     historyLayout->addWidget(m_historyProgress, 1);
     historyLayout->addStretch();
+    auto* historyNote =
+        new QLabel(QStringLiteral("A target not used before (another host, port, database or "
+                                  "prefix) starts with the newest row; \"Send history from\" "
+                                  "sends what was recorded before."),
+                   historyBox);
+    historyNote->setObjectName(QStringLiteral("historyNote"));
+    historyNote->setWordWrap(true);
+    auto* historyColumn = new QVBoxLayout;
+    historyColumn->addLayout(historyLayout);
+    historyColumn->addWidget(historyNote);
 
     m_secretsLabel = new QLabel(this);
     m_secretsLabel->setWordWrap(true);
@@ -145,10 +166,26 @@ ForwardingDialog::ForwardingDialog(const QString& projectPath, ProjectForwarding
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(targets);
-    layout->addWidget(historyBox);
+    historyBox->setLayout(historyColumn);
+    // Beside the history: the height of a small screen goes to the targets' forms.
+    auto* topicsBox = new QGroupBox(QStringLiteral("MQTT topics of the nodes"), this);
+    auto* topicsLayout = new QVBoxLayout(topicsBox);
+    m_mqttTopics->setParent(topicsBox);
+    topicsLayout->addWidget(m_mqttTopics);
+    auto* lower = new QHBoxLayout;
+    lower->addWidget(historyBox, 1);
+    lower->addWidget(topicsBox, 1);
+    layout->addLayout(lower);
     layout->addWidget(m_secretsLabel);
     layout->addLayout(buttons);
 
+    if (m_forwarding) {
+        QMap<QString, QString> nodes;
+        const QHash<QString, NodeLabels> labels = m_forwarding->labels();
+        for (auto it = labels.cbegin(); it != labels.cend(); ++it)
+            nodes.insert(it.key(), it.value().nodeName);
+        m_nodes = nodes;
+    }
     setSettings(ForwardingSettings::load(projectPath));
     connect(m_saveButton, &QPushButton::clicked, this, &ForwardingDialog::save);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
@@ -238,6 +275,7 @@ void ForwardingDialog::updateEnabled()
     for (QWidget* w : std::initializer_list<QWidget*>{m_influxUrl, m_influxDatabase, m_influxUser,
                                                       m_influxPassword, m_influxCaFile})
         w->setEnabled(influx);
+    showTopics();
     const QString why = problem();
     m_problemLabel->setText(!why.isEmpty() || m_writeError.isEmpty()
                                 ? why
@@ -247,6 +285,29 @@ void ForwardingDialog::updateEnabled()
     // History goes to the targets running now, as saved.
     m_historyButton->setEnabled(m_forwarding && m_forwarding->forwarder());
     m_historyStart->setEnabled(m_historyButton->isEnabled());
+}
+
+void ForwardingDialog::setNodes(const QMap<QString, QString>& nodes)
+{
+    m_nodes = nodes;
+    showTopics();
+}
+
+// One line per node: where its samples and alarm events go with the prefix as typed.
+void ForwardingDialog::showTopics()
+{
+    const QString prefix = m_mqttPrefix->text().trimmed();
+    QStringList lines;
+    if (m_nodes.isEmpty())
+        lines << QStringLiteral("No node is configured yet.");
+    for (auto it = m_nodes.cbegin(); it != m_nodes.cend(); ++it) {
+        QString topic = MqttLayout::alarmTopic(prefix, it.key());
+        topic.chop(QStringLiteral("alarm").size());
+        lines << topic + QStringLiteral("<1|2|alarm>  ") + it.value();
+    }
+    const QString text = lines.join(QLatin1Char('\n'));
+    if (m_mqttTopics->toPlainText() != text)
+        m_mqttTopics->setPlainText(text);
 }
 
 void ForwardingDialog::showSecretLocation()

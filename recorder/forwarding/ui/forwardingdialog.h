@@ -3,21 +3,24 @@
 #include "forwardingsettings.h"
 
 #include <QDialog>
+#include <QMap>
 
 class ProjectForwarding;
 class QCheckBox;
 class QDateTimeEdit;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
 
-// The project's "Forwarding" settings: an MQTT broker and an InfluxDB 1.x server, each with its
-// status (connected or failing, the backlog, the last error), and history sent on request from a
-// start time. The settings go to the project file on Save; the passwords go to the user's secret
-// store, whose whereabouts the dialog names, and never into the project file. Nothing here waits
-// on a server: the status comes from the forwarder's own thread.
+// The project's "Forwarding" settings: an MQTT broker (with the topic each node will use) and an
+// InfluxDB 1.x server, each with its status (connected or failing, the backlog, records refused,
+// the last error), and history sent on request from a start time. The settings go to the project
+// file on Save; the passwords go to the user's secret store, whose whereabouts the dialog names,
+// and never into the project file. Nothing here waits on a server: the status comes from the
+// forwarder's own thread.
 class ForwardingDialog : public QDialog
 {
     Q_OBJECT
@@ -32,6 +35,9 @@ public:
     void setSettings(const ForwardingSettings& settings);
     // Why the form cannot be saved, or empty text.
     QString problem() const;
+    // The nodes whose topics are shown (serial number -> node name); the project's nodes at
+    // first.
+    void setNodes(const QMap<QString, QString>& nodes);
 
 public slots:
     // Writes the settings and the passwords typed, then starts forwarding anew with them.
@@ -43,6 +49,7 @@ private:
     void showSecretLocation();
     void secretWritten(const QString& name, bool ok, const QString& error);
     void updateEnabled();
+    void showTopics();
 
     QString m_projectPath;
     ProjectForwarding* m_forwarding;
@@ -57,7 +64,9 @@ private:
     QLineEdit* m_mqttUser;
     QLineEdit* m_mqttPassword;
     QLineEdit* m_mqttPrefix;
+    QPlainTextEdit* m_mqttTopics;
     QLabel* m_mqttStatus;
+    QMap<QString, QString> m_nodes;
 
     QCheckBox* m_influxOn;
     QLineEdit* m_influxUrl;
