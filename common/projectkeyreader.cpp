@@ -167,6 +167,14 @@ bool isList(const QVariant& value)
            value.userType() == QMetaType::QVariantList;
 }
 
+// Text, bytes, or a number or flag as this process's QSettings keeps a value it wrote itself;
+// not a rectangle, a list or an invalid value.
+bool holdsText(const QVariant& value)
+{
+    return value.isValid() && !isList(value) && value.canConvert<QString>() &&
+           value.canConvert<QByteArray>();
+}
+
 } // namespace
 
 QHash<QString, ProjectKeyReader::Line> ProjectKeyReader::scanTopLevel(const QByteArray& data)
@@ -281,7 +289,7 @@ QString ProjectKeyReader::text(const QString& key, const QString& fallback) cons
     if (!contains(key))
         return fallback;
     const QVariant v = value(key);
-    if (v.userType() == QMetaType::QString || v.userType() == QMetaType::QByteArray)
+    if (holdsText(v))
         return v.toString();
     if (!isList(m_values.value(key)))
         report(key, QStringLiteral("holds no text"));
@@ -296,7 +304,7 @@ QByteArray ProjectKeyReader::bytes(const QString& key) const
     if (line != m_lines.constEnd() && line->literal)
         return line->written;
     const QVariant v = value(key);
-    if (v.userType() == QMetaType::QString || v.userType() == QMetaType::QByteArray)
+    if (holdsText(v))
         return v.toByteArray();
     if (!isList(m_values.value(key)))
         report(key, QStringLiteral("holds no text"));
