@@ -1,8 +1,8 @@
-// Arbitrary bytes as a whole project file (INI text), through the key reader and on into every
-// reader of the file's keys: project, report devices, notification and forwarding settings.
-// The reader must find each key on the line QSettings reads it from.
+// Arbitrary bytes as a whole project file (INI text), through the key reader and on into the
+// readers of the file's keys: project (device list, alarm rules), report devices, forwarding
+// settings, and the reader's every form (text, bytes, items) of each key, as the notification
+// settings read them. The reader must find each key on the line QSettings reads it from.
 #include "forwardingsettings.h"
-#include "notificationsettings.h"
 #include "projectfile.h"
 #include "projectkeyreader.h"
 
@@ -78,7 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     project.load(&loaded);
     QList<ReportDeviceRecord> devices;
     project.loadReportDevices(&devices);
-    NotificationSettings::load(path);
     ForwardingSettings::load(path);
     QFile::remove(path);
     return 0;
