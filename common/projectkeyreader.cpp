@@ -156,8 +156,8 @@ QByteArray trimmedBlanks(const QByteArray& bytes)
 QString writtenText(const QByteArray& bytes)
 {
     QTextCodec::ConverterState state;
-    const QString text = QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(),
-                                                                      bytes.size(), &state);
+    const QString text =
+        QTextCodec::codecForName("UTF-8")->toUnicode(bytes.constData(), bytes.size(), &state);
     return state.invalidChars == 0 ? text : QString::fromLatin1(bytes);
 }
 
@@ -198,10 +198,9 @@ QHash<QString, ProjectKeyReader::Line> ProjectKeyReader::scanTopLevel(const QByt
             continue;
         flush(line.start);
         const int close = data.indexOf(']', line.start);
-        const QByteArray name =
-            (close == -1 || close >= line.start + line.length)
-                ? data.mid(line.start + 1, line.length - 1)
-                : data.mid(line.start + 1, close - line.start - 1);
+        const QByteArray name = (close == -1 || close >= line.start + line.length)
+                                    ? data.mid(line.start + 1, line.length - 1)
+                                    : data.mid(line.start + 1, close - line.start - 1);
         // The whole name counts, bytes after a NUL included.
         inTopLevel = name.trimmed().toLower() == QByteArrayLiteral("general");
         sectionStart = pos;
@@ -258,8 +257,8 @@ void ProjectKeyReader::report(const QString& key, const QString& why) const
     if (m_problems.contains(problem))
         return;
     m_problems << problem;
-    qWarning().noquote() << QStringLiteral("ProjectKeyReader : ") + m_path +
-                                QStringLiteral(" : ") + problem;
+    qWarning().noquote() << QStringLiteral("ProjectKeyReader : ") + m_path + QStringLiteral(" : ") +
+                                problem;
 }
 
 bool ProjectKeyReader::contains(const QString& key) const

@@ -58,8 +58,8 @@ NotificationSettings NotificationSettings::load(const QString& projectPath)
     n.smtpUser = s.text(KeySmtpUser);
     n.sender = s.text(KeySender);
     n.recipients = parseAddresses(s.items(KeyRecipients).join(QStringLiteral(", ")));
-    n.escalationRecipients = parseAddresses(
-        s.items(KeyEscalationRecipients).join(QStringLiteral(", ")));
+    n.escalationRecipients =
+        parseAddresses(s.items(KeyEscalationRecipients).join(QStringLiteral(", ")));
     n.caFile = s.text(KeyCaFile);
     n.webhookEnabled = flag(s, KeyWebhook, false);
     const QString webhookName = s.text(KeyWebhookName).trimmed();

@@ -185,14 +185,14 @@ void TestNotificationSettings::handWrittenFile_data()
         << QByteArray("NotifyRecipients=a@x.example, b@x.example\n") << QStringLiteral("recipients")
         << QStringLiteral("a@x.example|b@x.example");
     QTest::newRow("recipients without blanks")
-        << QByteArray("NotifyRecipients=a@x.example,b@x.example\n")
-        << QStringLiteral("recipients") << QStringLiteral("a@x.example|b@x.example");
+        << QByteArray("NotifyRecipients=a@x.example,b@x.example\n") << QStringLiteral("recipients")
+        << QStringLiteral("a@x.example|b@x.example");
     QTest::newRow("recipients quoted one by one")
         << QByteArray("NotifyRecipients=\"a@x.example\", \"b@x.example\"\n")
         << QStringLiteral("recipients") << QStringLiteral("a@x.example|b@x.example");
     QTest::newRow("recipients after a semicolon")
-        << QByteArray("NotifyRecipients=a@x.example; b@x.example\n")
-        << QStringLiteral("recipients") << QStringLiteral("a@x.example|b@x.example");
+        << QByteArray("NotifyRecipients=a@x.example; b@x.example\n") << QStringLiteral("recipients")
+        << QStringLiteral("a@x.example|b@x.example");
     QTest::newRow("escalation list with CRLF")
         << QByteArray("NotifyEscalationRecipients=boss@x.example, deputy@x.example\r\n")
         << QStringLiteral("escalation") << QStringLiteral("boss@x.example|deputy@x.example");

@@ -633,7 +633,8 @@ void TestProjectFile::handWrittenFile_data()
                              R"( "BatteryLow": 20}]})";
 
     QTest::newRow("unquoted JSON for both keys")
-        << head + "DeviceList=" + list + "\nAlarmRules=" + rules + "\n" << true << 1 << 5 << 20;
+        << head + "DeviceList=" + list + "\nAlarmRules=" + rules + "\n"
+        << true << 1 << 5 << 20;
     QTest::newRow("unquoted JSON without a comma")
         << head + R"(DeviceList={"devices":[{"nodes":[{"StartAddress":"0","DeviceNumber":"N1"}]}]})"
         << true << 1 << 0 << 0;
@@ -652,7 +653,8 @@ void TestProjectFile::handWrittenFile_data()
                "\nAlarmRules={\"nodes\": [{\"DeviceNumber\": \"N1\", \"BatteryLow\": 30}]}\n"
         << true << 1 << 0 << 30;
     QTest::newRow("device list only in another section")
-        << head + "[Other]\nDeviceList=" + list + "\n" << false << 0 << 0 << 0;
+        << head + "[Other]\nDeviceList=" + list + "\n"
+        << false << 0 << 0 << 0;
 }
 
 // Catches a device list or alarm rules written by hand as the README shows them (JSON without

@@ -64,8 +64,7 @@ void TestProjectKeyReader::handWritten_data()
         << QByteArray("K=\"a@x.example\", \"b@x.example\"\n") << true
         << QStringLiteral("\"a@x.example\", \"b@x.example\"") << abItems << false;
     QTest::newRow("whole value quoted as QSettings writes it")
-        << QByteArray("K=\"a@x.example, b@x.example\"\n") << true << ab << QStringList{ab}
-        << false;
+        << QByteArray("K=\"a@x.example, b@x.example\"\n") << true << ab << QStringList{ab} << false;
     QTest::newRow("unquoted JSON keeps its quotes")
         << QByteArray("K={\"nodes\": [{\"DeviceNumber\": \"N1\", \"BatteryLow\": 20}]}\n") << true
         << QStringLiteral("{\"nodes\": [{\"DeviceNumber\": \"N1\", \"BatteryLow\": 20}]}")
@@ -113,8 +112,8 @@ void TestProjectKeyReader::handWritten_data()
     QTest::newRow("key only in another section is absent")
         << QByteArray("[Other]\nK=e, f\n") << false << QString() << QStringList() << false;
     QTest::newRow("CRLF line ends")
-        << QByteArray("[General]\r\nK=a@x.example, b@x.example\r\nL=x\r\n") << true << ab
-        << abItems << false;
+        << QByteArray("[General]\r\nK=a@x.example, b@x.example\r\nL=x\r\n") << true << ab << abItems
+        << false;
     QTest::newRow("byte order mark")
         << QByteArray("\xef\xbb\xbf[General]\nK=a@x.example, b@x.example\n") << true << ab
         << abItems << false;
@@ -150,7 +149,8 @@ void TestProjectKeyReader::handWritten()
     const QString path = writeFile(file);
     QVERIFY(!path.isEmpty());
     if (problem)
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("key K holds no text")));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("key K holds no text")));
     const ProjectKeyReader reader(path);
     QCOMPARE(reader.contains(QStringLiteral("K")), present);
     QCOMPARE(reader.text(QStringLiteral("K")), text);
@@ -163,8 +163,7 @@ void TestProjectKeyReader::handWritten()
     QTextCodec::ConverterState state;
     QTextCodec::codecForName("UTF-8")->toUnicode(line.constData(), line.size(), &state);
     if (!problem)
-        QCOMPARE(reader.bytes(QStringLiteral("K")),
-                 state.invalidChars == 0 ? text.toUtf8() : line);
+        QCOMPARE(reader.bytes(QStringLiteral("K")), state.invalidChars == 0 ? text.toUtf8() : line);
     QCOMPARE(reader.problems().size(), problem ? 1 : 0);
     if (problem)
         QVERIFY(reader.problems().at(0).contains(QLatin1String("K")));
