@@ -1,6 +1,7 @@
 #include "projectfile.h"
 
 #include "datainterval.h"
+#include "projectkeyreader.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -164,8 +165,9 @@ QByteArray ProjectFile::deviceListDocument(const QList<GatewayConfig>& gateways)
 
 void ProjectFile::saveDeviceList(const QList<GatewayConfig>& gateways) const
 {
+    const QByteArray previous = ProjectKeyReader(m_path).bytes(kDeviceList);
     QSettings settings(m_path, QSettings::IniFormat);
-    settings.setValue(QStringLiteral("Backup"), settings.value(kDeviceList).toByteArray());
+    settings.setValue(QStringLiteral("Backup"), previous);
     settings.setValue(kDeviceList, deviceListDocument(gateways));
     const QByteArray rules = alarmRulesDocument(gateways);
     if (rules.isEmpty())
@@ -318,10 +320,10 @@ bool ProjectFile::parseDeviceList(const QByteArray& document, QList<GatewayConfi
 
 bool ProjectFile::load(ProjectData* project) const
 {
-    QSettings settings(m_path, QSettings::IniFormat);
+    const ProjectKeyReader settings(m_path);
     // The database must lie beside the project file: a name that leads elsewhere would make
     // the recorder create and write a file outside the project's folder.
-    const QString database = settings.value(QStringLiteral("databaseName")).toString();
+    const QString database = settings.text(QStringLiteral("databaseName"));
     if (!isPlainFileName(database)) {
         qWarning().noquote() << QStringLiteral(
                                     "ProjectFile::load : databaseName is not a file name : ") +
@@ -329,11 +331,11 @@ bool ProjectFile::load(ProjectData* project) const
         return false;
     }
     QList<GatewayConfig> gateways;
-    if (!parseDeviceList(settings.value(kDeviceList).toByteArray(), &gateways))
+    if (!parseDeviceList(settings.bytes(kDeviceList), &gateways))
         return false;
-    parseAlarmRules(settings.value(kAlarmRules).toByteArray(), &gateways);
+    parseAlarmRules(settings.bytes(kAlarmRules), &gateways);
     project->gateways = gateways;
-    project->projectName = settings.value(QStringLiteral("projectName")).toString();
+    project->projectName = settings.text(QStringLiteral("projectName"));
     project->dataInterval = offeredInterval(settings.value(kDataInterval).toInt());
     return true;
 }
@@ -372,8 +374,7 @@ bool ProjectFile::parseReportDevices(const QByteArray& document, QList<ReportDev
 
 bool ProjectFile::loadReportDevices(QList<ReportDeviceRecord>* devices) const
 {
-    QSettings settings(m_path, QSettings::IniFormat);
-    return parseReportDevices(settings.value(kDeviceList).toByteArray(), devices);
+    return parseReportDevices(ProjectKeyReader(m_path).bytes(kDeviceList), devices);
 }
 
 QString ProjectFile::recordStartTime() const
@@ -410,14 +411,12 @@ void ProjectFile::saveReportTexts(const QString& subject, const QString& author)
 
 QString ProjectFile::value(const QString& key) const
 {
-    QSettings settings(m_path, QSettings::IniFormat);
-    return settings.value(key).toString();
+    return ProjectKeyReader(m_path).text(key);
 }
 
 int ProjectFile::intValue(const QString& key) const
 {
-    QSettings settings(m_path, QSettings::IniFormat);
-    return settings.value(key).toInt();
+    return ProjectKeyReader(m_path).value(key).toInt();
 }
 
 void ProjectFile::setValue(const QString& key, const QVariant& value) const

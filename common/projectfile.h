@@ -18,7 +18,7 @@ struct ProjectData
 
 // Reading and writing of a project file (.tpc): an INI file whose keys all sit at the top level,
 // with the device configuration as a JSON document under "DeviceList". Every call opens the file,
-// reads or sets its keys and closes it again.
+// reads its keys through ProjectKeyReader or sets them through QSettings, and closes it again.
 class ProjectFile
 {
 public:

@@ -1,5 +1,7 @@
 #include "notificationsettings.h"
 
+#include "projectkeyreader.h"
+
 #include <QRegularExpression>
 #include <QSettings>
 
@@ -25,14 +27,14 @@ const QString KeyEscalation = QStringLiteral("NotifyEscalation");
 const QString KeyEscalationMinutes = QStringLiteral("NotifyEscalationMinutes");
 const QString KeyRetentionDays = QStringLiteral("NotifyRetentionDays");
 
-bool flag(const QSettings& settings, const QString& key, bool fallback)
+bool flag(const ProjectKeyReader& settings, const QString& key, bool fallback)
 {
     const QVariant value = settings.value(key);
     return value.isValid() ? value.toInt() != 0 : fallback;
 }
 
 // Minutes a hand edit may have spoiled read as the default.
-int minutes(const QSettings& settings, const QString& key, int fallback)
+int minutes(const ProjectKeyReader& settings, const QString& key, int fallback)
 {
     bool ok = false;
     const int value = settings.value(key).toInt(&ok);
@@ -43,24 +45,25 @@ int minutes(const QSettings& settings, const QString& key, int fallback)
 
 NotificationSettings NotificationSettings::load(const QString& projectPath)
 {
-    const QSettings s(projectPath, QSettings::IniFormat);
+    const ProjectKeyReader s(projectPath);
     NotificationSettings n;
     n.emailEnabled = flag(s, KeyEmail, false);
-    n.smtpHost = s.value(KeySmtpHost).toString();
+    n.smtpHost = s.text(KeySmtpHost);
     bool ok = false;
     const uint port = s.value(KeySmtpPort).toUInt(&ok);
     if (ok && port > 0 && port <= 0xFFFF)
         n.smtpPort = quint16(port);
-    n.smtpSecurity = securityFromName(s.value(KeySmtpSecurity).toString(), &ok);
+    n.smtpSecurity = securityFromName(s.text(KeySmtpSecurity), &ok);
     if (!ok)
         n.smtpSecurity = SmtpSecurity::StartTls;
-    n.smtpUser = s.value(KeySmtpUser).toString();
-    n.sender = s.value(KeySender).toString();
-    n.recipients = parseAddresses(s.value(KeyRecipients).toString());
-    n.escalationRecipients = parseAddresses(s.value(KeyEscalationRecipients).toString());
-    n.caFile = s.value(KeyCaFile).toString();
+    n.smtpUser = s.text(KeySmtpUser);
+    n.sender = s.text(KeySender);
+    n.recipients = parseAddresses(s.items(KeyRecipients).join(QStringLiteral(", ")));
+    n.escalationRecipients =
+        parseAddresses(s.items(KeyEscalationRecipients).join(QStringLiteral(", ")));
+    n.caFile = s.text(KeyCaFile);
     n.webhookEnabled = flag(s, KeyWebhook, false);
-    const QString webhookName = s.value(KeyWebhookName).toString().trimmed();
+    const QString webhookName = s.text(KeyWebhookName).trimmed();
     if (!webhookName.isEmpty())
         n.webhookName = webhookName;
     n.notifyStart = flag(s, KeyOnStart, n.notifyStart);

@@ -1,5 +1,7 @@
 #include "forwardingsettings.h"
 
+#include "projectkeyreader.h"
+
 #include <QSettings>
 
 namespace {
@@ -19,10 +21,10 @@ const QString InfluxUserKey = QStringLiteral("ForwardInfluxUser");
 const QString InfluxCaFileKey = QStringLiteral("ForwardInfluxCaFile");
 
 // A port outside 1 to 65535, or text that is no number, reads as the default.
-int portValue(const QSettings& settings, const QString& key, int fallback)
+int portValue(const ProjectKeyReader& settings, const QString& key, int fallback)
 {
     bool ok = false;
-    const int port = settings.value(key).toString().toInt(&ok);
+    const int port = settings.text(key).toInt(&ok);
     return (ok && port > 0 && port <= 65535) ? port : fallback;
 }
 
@@ -48,20 +50,20 @@ bool ForwardingSettings::operator==(const ForwardingSettings& other) const
 
 ForwardingSettings ForwardingSettings::load(const QString& projectPath)
 {
-    const QSettings file(projectPath, QSettings::IniFormat);
+    const ProjectKeyReader file(projectPath);
     ForwardingSettings s;
     s.mqtt.enabled = file.value(MqttEnabledKey, false).toBool();
-    s.mqtt.host = file.value(MqttHostKey).toString();
+    s.mqtt.host = file.text(MqttHostKey);
     s.mqtt.port = portValue(file, MqttPortKey, s.mqtt.port);
     s.mqtt.tls = file.value(MqttTlsKey, false).toBool();
-    s.mqtt.caFile = file.value(MqttCaFileKey).toString();
-    s.mqtt.user = file.value(MqttUserKey).toString();
-    s.mqtt.topicPrefix = file.value(MqttPrefixKey, s.mqtt.topicPrefix).toString();
+    s.mqtt.caFile = file.text(MqttCaFileKey);
+    s.mqtt.user = file.text(MqttUserKey);
+    s.mqtt.topicPrefix = file.text(MqttPrefixKey, s.mqtt.topicPrefix);
     s.influx.enabled = file.value(InfluxEnabledKey, false).toBool();
-    s.influx.url = file.value(InfluxUrlKey, s.influx.url).toString();
-    s.influx.database = file.value(InfluxDatabaseKey).toString();
-    s.influx.user = file.value(InfluxUserKey).toString();
-    s.influx.caFile = file.value(InfluxCaFileKey).toString();
+    s.influx.url = file.text(InfluxUrlKey, s.influx.url);
+    s.influx.database = file.text(InfluxDatabaseKey);
+    s.influx.user = file.text(InfluxUserKey);
+    s.influx.caFile = file.text(InfluxCaFileKey);
     return s;
 }
 

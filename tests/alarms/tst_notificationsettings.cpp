@@ -1,6 +1,7 @@
 #include "notificationsettings.h"
 #include "projectfile.h"
 
+#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -20,6 +21,8 @@ private slots:
     void spoiledValues_data();
     void spoiledValues();
     void escalationTargetAddsList();
+    void handWrittenFile_data();
+    void handWrittenFile();
 
 private:
     QString m_path;
@@ -180,6 +183,70 @@ void TestNotificationSettings::escalationTargetAddsList()
                           QStringLiteral("owner@x.example")}));
     QCOMPARE(escalation.password, QStringLiteral("pw"));
     QVERIFY(escalation.name != s.emailTarget(QString()).name);
+}
+
+void TestNotificationSettings::handWrittenFile_data()
+{
+    QTest::addColumn<QByteArray>("lines"); // added by hand at the end of the recorder's file
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("recipients as the README shows them")
+        << QByteArray("NotifyRecipients=a@x.example, b@x.example\n") << QStringLiteral("recipients")
+        << QStringLiteral("a@x.example|b@x.example");
+    QTest::newRow("recipients without blanks")
+        << QByteArray("NotifyRecipients=a@x.example,b@x.example\n") << QStringLiteral("recipients")
+        << QStringLiteral("a@x.example|b@x.example");
+    QTest::newRow("recipients quoted one by one")
+        << QByteArray("NotifyRecipients=\"a@x.example\", \"b@x.example\"\n")
+        << QStringLiteral("recipients") << QStringLiteral("a@x.example|b@x.example");
+    QTest::newRow("recipients after a semicolon")
+        << QByteArray("NotifyRecipients=a@x.example; b@x.example\n") << QStringLiteral("recipients")
+        << QStringLiteral("a@x.example|b@x.example");
+    QTest::newRow("escalation list with CRLF")
+        << QByteArray("NotifyEscalationRecipients=boss@x.example, deputy@x.example\r\n")
+        << QStringLiteral("escalation") << QStringLiteral("boss@x.example|deputy@x.example");
+    QTest::newRow("repeated key: the last one counts")
+        << QByteArray("NotifyRecipients=a@x.example\nNotifyRecipients=b@x.example, c@x.example\n")
+        << QStringLiteral("recipients") << QStringLiteral("b@x.example|c@x.example");
+    QTest::newRow("another section is not the project's")
+        << QByteArray("NotifyRecipients=a@x.example\n[Other]\nNotifyRecipients=b@x.example, c@x\n")
+        << QStringLiteral("recipients") << QStringLiteral("a@x.example");
+    QTest::newRow("login with an equals sign")
+        << QByteArray("NotifySmtpUser=domain=rec\n") << QStringLiteral("user")
+        << QStringLiteral("domain=rec");
+    QTest::newRow("sender with a display name in quotes")
+        << QByteArray("NotifySender=\"Cold store\" <rec@x.example>\n") << QStringLiteral("sender")
+        << QStringLiteral("\"Cold store\" <rec@x.example>");
+    QTest::newRow("host in QSettings' quotes")
+        << QByteArray("NotifySmtpHost=\"mail.x.example\"\n") << QStringLiteral("host")
+        << QStringLiteral("mail.x.example");
+}
+
+// Catches a key written by hand, in the form the README documents, read as empty or changed.
+void TestNotificationSettings::handWrittenFile()
+{
+    QFETCH(QByteArray, lines);
+    QFETCH(QString, field);
+    QFETCH(QString, expected);
+    {
+        QFile file(m_path);
+        QVERIFY(file.open(QIODevice::Append));
+        QCOMPARE(file.write(lines), qint64(lines.size()));
+    }
+    const NotificationSettings s = NotificationSettings::load(m_path);
+    QString actual;
+    if (field == QLatin1String("recipients"))
+        actual = s.recipients.join(QLatin1Char('|'));
+    else if (field == QLatin1String("escalation"))
+        actual = s.escalationRecipients.join(QLatin1Char('|'));
+    else if (field == QLatin1String("user"))
+        actual = s.smtpUser;
+    else if (field == QLatin1String("sender"))
+        actual = s.sender;
+    else
+        actual = s.smtpHost;
+    QCOMPARE(actual, expected);
 }
 
 QTEST_GUILESS_MAIN(TestNotificationSettings)

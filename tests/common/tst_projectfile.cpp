@@ -80,6 +80,8 @@ private slots:
     void alarmRulesBesideDeviceList();
     void readAlarmRules_data();
     void readAlarmRules();
+    void handWrittenFile_data();
+    void handWrittenFile();
 
 private:
     QTemporaryDir dir;
@@ -615,6 +617,76 @@ void TestProjectFile::readAlarmRules()
              numbers);
     QCOMPARE(rules.channel[0].deadband, deadband1);
     QCOMPARE(rules.channel[1].deadband, 0.0);
+}
+
+void TestProjectFile::handWrittenFile_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("loads");
+    QTest::addColumn<int>("nodes");
+    QTest::addColumn<int>("delay");   // of N1's first channel
+    QTest::addColumn<int>("battery"); // N1's battery limit
+    const QByteArray head = "projectName=Plant\nDataInterval=1000\ndatabaseName=plant.dat\n";
+    const QByteArray list = R"({"devices": [{"DeviceInterface": "10.0.0.7", "DevicePort": "502",)"
+                            R"( "nodes": [{"StartAddress": "0", "DeviceNumber": "N1"}]}]})";
+    const QByteArray rules = R"({"nodes": [{"DeviceNumber": "N1", "Ch1DelayMinutes": 5,)"
+                             R"( "BatteryLow": 20}]})";
+
+    QTest::newRow("unquoted JSON for both keys")
+        << head + "DeviceList=" + list + "\nAlarmRules=" + rules + "\n"
+        << true << 1 << 5 << 20;
+    QTest::newRow("unquoted JSON without a comma")
+        << head + R"(DeviceList={"devices":[{"nodes":[{"StartAddress":"0","DeviceNumber":"N1"}]}]})"
+        << true << 1 << 0 << 0;
+    QTest::newRow("[General], CRLF line ends")
+        << "[General]\r\n" + QByteArray(head).replace('\n', "\r\n") + "DeviceList=" + list +
+               "\r\nAlarmRules=" + rules + "\r\n"
+        << true << 1 << 5 << 20;
+    QTest::newRow("quoted JSON with escaped quotes")
+        << head + R"(DeviceList="{\"devices\": [{\"nodes\": []}]}")" << true << 0 << 0 << 0;
+    QTest::newRow("a ';' in a node's name")
+        << head + R"(DeviceList={"devices": [{"nodes": [{"StartAddress": "0", "DeviceNumber":)"
+                  R"( "N1", "DeviceName": "Room 1; north"}]}]})"
+        << true << 1 << 0 << 0;
+    QTest::newRow("repeated key: the last rules count")
+        << head + "DeviceList=" + list + "\nAlarmRules=" + rules +
+               "\nAlarmRules={\"nodes\": [{\"DeviceNumber\": \"N1\", \"BatteryLow\": 30}]}\n"
+        << true << 1 << 0 << 30;
+    QTest::newRow("device list only in another section")
+        << head + "[Other]\nDeviceList=" + list + "\n"
+        << false << 0 << 0 << 0;
+}
+
+// Catches a device list or alarm rules written by hand as the README shows them (JSON without
+// quotes round it) read as no list, or with its double quotes stripped, or cut at a ';'.
+void TestProjectFile::handWrittenFile()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, loads);
+    QFETCH(int, nodes);
+    QFETCH(int, delay);
+    QFETCH(int, battery);
+    {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QCOMPARE(out.write(file), qint64(file.size()));
+    }
+    ProjectData project;
+    QCOMPARE(ProjectFile(path).load(&project), loads);
+    QList<ReportDeviceRecord> records;
+    QCOMPARE(ProjectFile(path).loadReportDevices(&records), loads);
+    QCOMPARE(records.size(), nodes);
+    if (!loads)
+        return;
+    QCOMPARE(project.projectName, QStringLiteral("Plant"));
+    QCOMPARE(project.dataInterval, 1000);
+    QCOMPARE(project.gateways.size(), 1);
+    QCOMPARE(project.gateways.at(0).nodes.size(), nodes);
+    if (nodes == 0)
+        return;
+    const NodeAlarmRules& r = project.gateways.at(0).nodes.at(0).alarmRules;
+    QCOMPARE(r.channel[0].delayMinutes, delay);
+    QCOMPARE(r.batteryLow, battery);
 }
 
 QTEST_GUILESS_MAIN(TestProjectFile)

@@ -18,6 +18,8 @@ private slots:
     void otherKeysUntouched();
     void unusablePortReadsAsDefault_data();
     void unusablePortReadsAsDefault();
+    void handWrittenFile_data();
+    void handWrittenFile();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -113,6 +115,48 @@ void TestForwardingSettings::unusablePortReadsAsDefault()
     QFETCH(int, port);
     ProjectFile(project).setValue(QStringLiteral("ForwardMqttPort"), stored);
     QCOMPARE(ForwardingSettings::load(project).mqtt.port, port);
+}
+
+void TestForwardingSettings::handWrittenFile_data()
+{
+    QTest::addColumn<QByteArray>("lines"); // added by hand at the end of the recorder's file
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("topic prefix with a comma")
+        << QByteArray("ForwardMqttTopicPrefix=coldstores,site 7\n") << QStringLiteral("prefix")
+        << QStringLiteral("coldstores,site 7");
+    QTest::newRow("URL with a semicolon")
+        << QByteArray("ForwardInfluxUrl=http://influx.example:8086/a;b\n") << QStringLiteral("url")
+        << QStringLiteral("http://influx.example:8086/a;b");
+    QTest::newRow("database with quotes inside")
+        << QByteArray("ForwardInfluxDatabase=site \"7\"\r\n") << QStringLiteral("database")
+        << QStringLiteral("site \"7\"");
+    QTest::newRow("host in QSettings' quotes, key repeated")
+        << QByteArray("ForwardMqttHost=old.example\nForwardMqttHost=\"broker.example\"\n")
+        << QStringLiteral("host") << QStringLiteral("broker.example");
+    QTest::newRow("backslashes in QSettings' notation")
+        << QByteArray("ForwardMqttCaFile=C:\\\\certs\\\\ca.pem\n") << QStringLiteral("ca")
+        << QStringLiteral("C:\\certs\\ca.pem");
+}
+
+void TestForwardingSettings::handWrittenFile()
+{
+    // Fault: a value written by hand read as empty (a comma), cut (a ';') or stripped of quotes.
+    QFETCH(QByteArray, lines);
+    QFETCH(QString, field);
+    QFETCH(QString, expected);
+    {
+        QFile file(project);
+        QVERIFY(file.open(QIODevice::Append));
+        QCOMPARE(file.write(lines), qint64(lines.size()));
+    }
+    const ForwardingSettings s = ForwardingSettings::load(project);
+    const QMap<QString, QString> fields{{QStringLiteral("prefix"), s.mqtt.topicPrefix},
+                                        {QStringLiteral("url"), s.influx.url},
+                                        {QStringLiteral("database"), s.influx.database},
+                                        {QStringLiteral("host"), s.mqtt.host},
+                                        {QStringLiteral("ca"), s.mqtt.caFile}};
+    QCOMPARE(fields.value(field), expected);
 }
 
 QTEST_GUILESS_MAIN(TestForwardingSettings)
