@@ -400,6 +400,40 @@ bool AlarmEventTable::stoppedEvents(sqlite3* db, QVector<AlarmEventRecord>* out,
     return rc == SQLITE_DONE || fail(db, error);
 }
 
+bool AlarmEventTable::interruptedEvents(sqlite3* db, QVector<AlarmEventRecord>* out, QString* error)
+{
+    out->clear();
+    if (!exists(db))
+        return true;
+    const bool outbox = hasObject(db, "table", QStringLiteral("notification_outbox"));
+    const QByteArray sql =
+        QByteArray("select ") + columns().toUtf8() +
+        QByteArray(" from alarm_event e where endTime is null") +
+        (outbox ? QByteArray(" and not exists (select 1 from notification_outbox o where "
+                             "o.eventId = e.id and o.kind = 'clear')")
+                : QByteArray()) +
+        QByteArray(" order by id");
+    SqliteStatement s(db, sql);
+    if (!s.isValid())
+        return fail(db, error);
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        AlarmEventRecord r;
+        readRecord(s.get(), &r);
+        out->append(r);
+    }
+    if (rc != SQLITE_DONE)
+        return fail(db, error);
+    // The same end as closeInterrupted() gives them.
+    const bool indexed = hasObject(db, "index", SampleTable::indexName());
+    for (AlarmEventRecord& r : *out) {
+        r.end = lastSeen(db, r.serial, std::max({r.start, r.raised, r.extremeTime.value_or(0)}),
+                         indexed);
+        r.ended = AlarmEnd::RecorderStopped;
+    }
+    return true;
+}
+
 qint64 AlarmEventTable::nextId(sqlite3* db, QString* error)
 {
     if (!exists(db))

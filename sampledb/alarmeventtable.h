@@ -76,6 +76,10 @@ public:
     // still open: what a condition that still holds after a restart continues. Id, serial,
     // channel and kind are filled.
     static bool stoppedEvents(sqlite3* db, QVector<AlarmEventRecord>* out, QString* error);
+    // The events still open (left by a recorder that died), whole, with the end and reason
+    // the next CloseInterrupted write gives them; those whose end message is in the
+    // notification outbox already (told, or on its way) are left out: told once.
+    static bool interruptedEvents(sqlite3* db, QVector<AlarmEventRecord>* out, QString* error);
     // The id the next new event gets: one above the highest stored, 1 without the table; -1 on
     // failure.
     static qint64 nextId(sqlite3* db, QString* error);

@@ -17,6 +17,9 @@ public:
     // Per node and channel the latest event when it ended with the recorder's stop (or was left
     // open by a recorder that died); read from the file when the store opened.
     virtual QVector<AlarmEventRecord> stoppedEvents() const { return {}; }
+    // The events a recorder that died left open and that the first write closes as "recorder
+    // stopped", with that end, and whose end message was never made; read when the store opened.
+    virtual QVector<AlarmEventRecord> interruptedEvents() const { return {}; }
     // Writes still waiting for the database.
     virtual int pendingCount() const = 0;
     // Tries to write what waits now; true when nothing waits any more.

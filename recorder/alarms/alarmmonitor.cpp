@@ -355,6 +355,11 @@ bool AlarmMonitor::isAlarming(qint64 eventId) const
     return it != active.constEnd() && !it->acknowledgedAt;
 }
 
+QVector<AlarmEventRecord> AlarmMonitor::interruptedEvents() const
+{
+    return store ? store->interruptedEvents() : QVector<AlarmEventRecord>();
+}
+
 int AlarmMonitor::unacknowledgedCount() const
 {
     return int(std::count_if(active.begin(), active.end(),

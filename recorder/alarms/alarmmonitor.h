@@ -97,6 +97,9 @@ public:
     int unacknowledgedCount() const;
     // The event is active and nobody acknowledged it: its reminders are still worth sending.
     bool isAlarming(qint64 eventId) const;
+    // The events the recorder's last run left open (it died), which this start ends as "recorder
+    // stopped", and whose end message was never made; none without a store.
+    QVector<AlarmEventRecord> interruptedEvents() const;
     // The sound plays while this holds.
     bool soundWanted() const { return unacknowledgedCount() > 0; }
     // A node's names as the monitor knows them; empty for an unknown serial.

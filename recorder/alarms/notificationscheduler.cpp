@@ -34,6 +34,8 @@ void NotificationScheduler::setClock(const Clock& now)
 void NotificationScheduler::setSettings(const NotificationSettings& settings)
 {
     m_settings = settings;
+    if (!interruptedTold)
+        tellInterrupted();
 }
 
 void NotificationScheduler::started(const AlarmEventRecord& record)
@@ -57,6 +59,17 @@ void NotificationScheduler::ended(const AlarmEventRecord& record)
 void NotificationScheduler::acknowledged(const AlarmEventRecord& record)
 {
     watched.remove(record.id);
+}
+
+// The monitor never had them: they end with this start's first write. Their end message goes
+// once: a later start finds them closed, or their message in the outbox.
+void NotificationScheduler::tellInterrupted()
+{
+    interruptedTold = true;
+    if (!monitor || !m_settings.notifyClear)
+        return;
+    for (const AlarmEventRecord& record : monitor->interruptedEvents())
+        post(record, NotificationKind::Clear);
 }
 
 void NotificationScheduler::tick()

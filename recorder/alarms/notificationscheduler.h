@@ -21,8 +21,9 @@ class NotificationOutbox;
 // no more reminders, and those still waiting in the outbox are superseded at their turn. An
 // alarm ended by the recorder stopping gets its end message too (saying that its state is
 // unknown until the recorder runs again; the next start raises it again as the continuation if
-// it still holds). Minutes count on the scheduler's clock, which tests replace, from the moment
-// the alarm was raised; a clock set back delays nothing beyond its nominal interval.
+// it still holds); so does one a recorder that died left open, which the next start ends so.
+// Minutes count on the scheduler's clock, which tests replace, from the moment the alarm was
+// raised; a clock set back delays nothing beyond its nominal interval.
 class NotificationScheduler : public QObject
 {
     Q_OBJECT
@@ -34,6 +35,9 @@ public:
                           QObject* parent = nullptr);
 
     void setClock(const Clock& clock);
+    // The first settings (those of the start) tell the ends of the events a recorder that died
+    // left open, which the start's first write closes: given in the same turn, the close and
+    // the messages reach the database together.
     void setSettings(const NotificationSettings& settings);
     const NotificationSettings& settings() const { return m_settings; }
 
@@ -52,6 +56,7 @@ private:
     void started(const AlarmEventRecord& record);
     void ended(const AlarmEventRecord& record);
     void acknowledged(const AlarmEventRecord& record);
+    void tellInterrupted();
     // To every enabled target; an escalation's e-mail goes to the escalation list as well.
     void post(const AlarmEventRecord& record, NotificationKind kind, int sequence = 0);
 
@@ -60,4 +65,5 @@ private:
     Clock clock;
     NotificationSettings m_settings;
     QHash<qint64, Watched> watched;
+    bool interruptedTold = false;
 };

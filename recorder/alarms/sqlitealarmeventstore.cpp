@@ -46,6 +46,8 @@ bool SqliteAlarmEventStore::open()
     QString stoppedError;
     if (!AlarmEventTable::stoppedEvents(db, &stopped, &stoppedError))
         qWarning().noquote() << QStringLiteral("AlarmEventStore::open : ") + stoppedError;
+    if (!AlarmEventTable::interruptedEvents(db, &interrupted, &stoppedError))
+        qWarning().noquote() << QStringLiteral("AlarmEventStore::open : ") + stoppedError;
     return nextId > 0;
 }
 

@@ -37,6 +37,7 @@ public:
     void submit(const AlarmEventWrite& write) override;
     qint64 firstFreeId() const override { return nextId; }
     QVector<AlarmEventRecord> stoppedEvents() const override { return stopped; }
+    QVector<AlarmEventRecord> interruptedEvents() const override { return interrupted; }
     int pendingCount() const override { return int(queue.size()); }
     bool flush() override;
 
@@ -58,6 +59,7 @@ private:
     QString error;
     qint64 nextId = 0;
     QVector<AlarmEventRecord> stopped;
+    QVector<AlarmEventRecord> interrupted;
     std::deque<AlarmEventWrite> queue;
     QTimer* retryTimer = nullptr;
     bool retryEnabled = true;

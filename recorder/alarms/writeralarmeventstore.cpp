@@ -37,6 +37,8 @@ bool WriterAlarmEventStore::open()
     QString stoppedError;
     if (!AlarmEventTable::stoppedEvents(connection.get(), &stopped, &stoppedError))
         qWarning().noquote() << QStringLiteral("AlarmEventStore::open : ") + stoppedError;
+    if (!AlarmEventTable::interruptedEvents(connection.get(), &interrupted, &stoppedError))
+        qWarning().noquote() << QStringLiteral("AlarmEventStore::open : ") + stoppedError;
     // Events an earlier run left in the writer's journal reach the table later, under their own
     // ids, and a new event with one of those ids would be merged into it: while a journal waits,
     // ids start from the clock's milliseconds, above any id an earlier run handed out.

@@ -30,6 +30,7 @@ public:
     void submit(const AlarmEventWrite& write) override;
     qint64 firstFreeId() const override { return nextId; }
     QVector<AlarmEventRecord> stoppedEvents() const override { return stopped; }
+    QVector<AlarmEventRecord> interruptedEvents() const override { return interrupted; }
     // Writes waiting for the file while the writer fails (those on their way for a moment are
     // no news).
     int pendingCount() const override;
@@ -52,6 +53,7 @@ private:
     QString error;
     qint64 nextId = 0;
     QVector<AlarmEventRecord> stopped;
+    QVector<AlarmEventRecord> interrupted;
     QSet<quint64> waiting;
     int reportedPending = 0;
     bool writtenDue = false;

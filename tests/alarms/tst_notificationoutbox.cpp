@@ -1,3 +1,4 @@
+#include "alarmeventwrite.h"
 #include "alarmmonitor.h"
 #include "clockchanges.h"
 #include "databasewriter.h"
@@ -10,6 +11,7 @@
 #include "smtpserver.h"
 #include "sqliteconnection.h"
 #include "webhookreceiver.h"
+#include "writeralarmeventstore.h"
 
 #include <QHostAddress>
 #include <QJsonDocument>
@@ -125,7 +127,10 @@ private slots:
     void removedTargetShowsAsFailing();
 
 private:
-    void openOutbox(quint16 smtpPort);
+    // With the node the monitor knows from the start, as the recorder's alarms give it.
+    void openOutbox(quint16 smtpPort, const MonitoredNode& node = MonitoredNode());
+    // The recorder killed: what was committed stays, nothing is closed or told.
+    void kill();
     // Ticks the clock a second at a time for `seconds`, with every send answered before the
     // next second.
     void advance(int seconds);
@@ -137,6 +142,7 @@ private:
     std::unique_ptr<WebhookReceiver> hook;
     std::unique_ptr<DatabaseWriter> writer;
     std::unique_ptr<NotificationService> service;
+    std::unique_ptr<WriterAlarmEventStore> store;
     std::unique_ptr<NotificationOutbox> outbox;
     std::unique_ptr<AlarmMonitor> monitor;
     std::unique_ptr<NotificationScheduler> scheduler;
@@ -179,22 +185,30 @@ void TestNotificationOutbox::cleanup()
     monitor.reset();
     outbox.reset();
     service.reset();
+    store.reset();
     writer.reset();
     smtp.reset();
     hook.reset();
     dir.reset();
 }
 
-void TestNotificationOutbox::openOutbox(quint16 smtpPort)
+void TestNotificationOutbox::openOutbox(quint16 smtpPort, const MonitoredNode& node)
 {
     writer = std::make_unique<DatabaseWriter>(database, QUuid::createUuid().toString());
     QVERIFY(writer->open());
     service = std::make_unique<NotificationService>();
     outbox = std::make_unique<NotificationOutbox>(writer.get(), database, service.get());
     outbox->setClock([this] { return now; });
-    monitor = std::make_unique<AlarmMonitor>();
+    // The events go to the database as the recorder's do; its first write closes those a
+    // killed run left open.
+    store = std::make_unique<WriterAlarmEventStore>(writer.get(), database);
+    QVERIFY2(store->open(), qPrintable(store->errorText()));
+    store->submit(AlarmEventWrite::closeInterrupted());
+    monitor = std::make_unique<AlarmMonitor>(store.get());
     monitor->setClock([this] { return now; });
     monitor->setProjectName(QStringLiteral("Cold store"));
+    if (!node.serial.isEmpty())
+        monitor->setNode(node);
     scheduler = std::make_unique<NotificationScheduler>(monitor.get(), outbox.get());
     scheduler->setClock([this] { return now; });
     settings.smtpPort = smtpPort;
@@ -206,6 +220,17 @@ void TestNotificationOutbox::openOutbox(quint16 smtpPort)
         t.totalTimeoutMs = 10000;
         outbox->setTarget(t);
     }
+}
+
+void TestNotificationOutbox::kill()
+{
+    QVERIFY(writer->flushAndWait(now.toMSecsSinceEpoch()));
+    scheduler.reset();
+    monitor.reset();
+    outbox.reset();
+    service.reset();
+    store.reset();
+    writer.reset();
 }
 
 void TestNotificationOutbox::settle()
@@ -241,29 +266,48 @@ void TestNotificationOutbox::messagesForAlarms_data()
     QTest::addColumn<QStringList>("expected");
     // The minute the recorder stops (-1: never).
     QTest::addColumn<int>("stopAt");
+    // The minutes the recorder is killed and started again.
+    QTest::addColumn<QList<int>>("killsAt");
+    // Before the kill the end message of the open event 1 was made and sent already.
+    QTest::addColumn<bool>("endSentBeforeKill");
     QTest::newRow("excursion shorter than the delay")
-        << 2 << 1 << 2 << -1 << 40 << QStringList() << -1;
+        << 2 << 1 << 2 << -1 << 40 << QStringList() << -1 << QList<int>() << false;
     QTest::newRow("excursion longer than the delay")
-        << 2 << 1 << -1 << -1 << 10 << QStringList{QStringLiteral("alarm.1.start")} << -1;
+        << 2 << 1 << -1 << -1 << 10 << QStringList{QStringLiteral("alarm.1.start")} << -1
+        << QList<int>() << false;
     QTest::newRow("cleared") << 0 << 1 << 5 << -1 << 40
                              << QStringList{QStringLiteral("alarm.1.start"),
                                             QStringLiteral("alarm.1.clear")}
-                             << -1;
+                             << -1 << QList<int>() << false;
     QTest::newRow("reminders, then escalation")
         << 0 << 1 << -1 << -1 << 62
         << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.reminder.1"),
                        QStringLiteral("alarm.1.reminder.2"), QStringLiteral("alarm.1.escalation")}
-        << -1;
+        << -1 << QList<int>() << false;
     QTest::newRow("acknowledged: no reminder, no escalation")
-        << 0 << 1 << -1 << 10 << 70 << QStringList{QStringLiteral("alarm.1.start")} << -1;
+        << 0 << 1 << -1 << 10 << 70 << QStringList{QStringLiteral("alarm.1.start")} << -1
+        << QList<int>() << false;
     QTest::newRow("cleared unacknowledged: no more reminders")
         << 0 << 1 << 35 << -1 << 100
         << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.reminder.1"),
                        QStringLiteral("alarm.1.clear")}
-        << -1;
+        << -1 << QList<int>() << false;
     QTest::newRow("recorder stopped: the end is told")
         << 0 << 1 << -1 << -1 << 10
-        << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.clear")} << 5;
+        << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.clear")} << 5
+        << QList<int>() << false;
+    // Each start ends what the killed run left open with one end message; the alarm raised
+    // again continues it.
+    QTest::newRow("recorder killed: the end is told once by the next start")
+        << 0 << 1 << -1 << -1 << 10
+        << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.clear"),
+                       QStringLiteral("alarm.2.start"), QStringLiteral("alarm.2.clear"),
+                       QStringLiteral("alarm.3.start")}
+        << -1 << QList<int>{5, 7} << false;
+    QTest::newRow("recorder killed: an end sent already is not told again")
+        << 0 << 1 << -1 << -1 << 10
+        << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.2.start")} << -1
+        << QList<int>{5} << true;
 }
 
 // Catches: a message for an excursion the delay swallows, a missing or repeated start, clear,
@@ -278,6 +322,8 @@ void TestNotificationOutbox::messagesForAlarms()
     QFETCH(int, until);
     QFETCH(QStringList, expected);
     QFETCH(int, stopAt);
+    QFETCH(QList<int>, killsAt);
+    QFETCH(bool, endSentBeforeKill);
     QVERIFY2(smtp->start(SmtpServer::Mode::Plain), qPrintable(smtp->errorString()));
     openOutbox(smtp->port());
     value = 4;
@@ -299,6 +345,21 @@ void TestNotificationOutbox::messagesForAlarms()
             QVERIFY(monitor->acknowledge(1, QStringLiteral("Ana"), QStringLiteral("Door shut")));
         if (minute == stopAt)
             monitor->stop();
+        if (killsAt.contains(minute)) {
+            if (endSentBeforeKill) {
+                OutboxRecord told;
+                told.messageId = QStringLiteral("alarm.1.clear.earlier");
+                told.eventId = 1;
+                told.kind = QStringLiteral("clear");
+                told.target = settings.webhookName;
+                told.body = QStringLiteral("{}");
+                told.created = now.toSecsSinceEpoch();
+                writer->submit(WriteJob::outboxAdd(told));
+                writer->submit(WriteJob::outboxSent(told.messageId, told.target, told.created));
+            }
+            kill();
+            openOutbox(smtp->port(), node);
+        }
         advance(60);
     }
     QTRY_COMPARE_WITH_TIMEOUT(outbox->waitingCount(), 0, 20000);
@@ -310,13 +371,17 @@ void TestNotificationOutbox::messagesForAlarms()
     for (int i = 0; i < expected.size(); ++i)
         QCOMPARE(recipients.at(i).contains(Chief),
                  expected.at(i).endsWith(QLatin1String("escalation")));
-    // An end with the recorder's stop says so.
-    if (stopAt >= 0)
-        QCOMPARE(QJsonDocument::fromJson(hook->requests().last().body)
-                     .object()
-                     .value(QStringLiteral("end_reason"))
-                     .toString(),
-                 QStringLiteral("recorder stopped"));
+    // An end with the recorder's stop or kill says so; an alarm raised again after a kill
+    // names the event it continues.
+    for (int i = 0; i < expected.size(); ++i) {
+        const QJsonObject body = QJsonDocument::fromJson(hook->requests().at(i).body).object();
+        if ((stopAt >= 0 || !killsAt.isEmpty()) && expected.at(i).endsWith(QLatin1String("clear")))
+            QCOMPARE(body.value(QStringLiteral("end_reason")).toString(),
+                     QStringLiteral("recorder stopped"));
+        const int event = expected.at(i).section(QLatin1Char('.'), 1, 1).toInt();
+        if (!killsAt.isEmpty() && expected.at(i).endsWith(QLatin1String("start")) && event > 1)
+            QCOMPARE(body.value(QStringLiteral("continues_event_id")).toInt(), event - 1);
+    }
     // The mails as received, for a person to read on request.
     const QString shots = qEnvironmentVariable("QUILLMAR_GRAB_DIR");
     for (int i = 0; !shots.isEmpty() && i < expected.size(); ++i) {
