@@ -33,13 +33,14 @@ void TestOutboxIndicator::serverAnswerShownAsSent_data()
     QTest::addColumn<QString>("answer");
     QTest::addColumn<QString>("label");
     QTest::newRow("plain answer") << QStringLiteral("Connection refused")
-                                  << QStringLiteral("Notifications: 2 not sent (Connection refused)");
+                                  << QStringLiteral(
+                                         "Notifications: 2 not sent (Connection refused)");
     QTest::newRow("HTTP status line with <b>")
         << QStringLiteral("HTTP/1.1 503 <b>Service Unavailable</b>")
         << QStringLiteral("Notifications: 2 not sent (HTTP/1.1 503 <b>Service U...)");
-    QTest::newRow("link and entity") << QStringLiteral("<a href='http://x.example'>see</a> &lt;")
-                                     << QStringLiteral(
-                                            "Notifications: 2 not sent (<a href='http://x.example...)");
+    QTest::newRow("link and entity")
+        << QStringLiteral("<a href='http://x.example'>see</a> &lt;")
+        << QStringLiteral("Notifications: 2 not sent (<a href='http://x.example...)");
     QTest::newRow("two lines") << QStringLiteral("550 <no such user>\n550 rejected")
                                << QStringLiteral(
                                       "Notifications: 2 not sent (550 <no such user> 550 re...)");

@@ -2,10 +2,10 @@
 #include "reportexport.h"
 
 #include <QDir>
-#include <QSignalSpy>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QWebFrame>
@@ -120,8 +120,9 @@ void TestReportExport::headerRowNeverAloneAtFoot()
         convert.start(pdftoppm, {QStringLiteral("-r"), QStringLiteral("60"), QStringLiteral("-png"),
                                  pdf, prefix});
         QVERIFY(convert.waitForFinished(60000));
-        const QStringList pages = QDir(dir->path()).entryList(
-            {QStringLiteral("page-%1-*.png").arg(space)}, QDir::Files, QDir::Name);
+        const QStringList pages =
+            QDir(dir->path())
+                .entryList({QStringLiteral("page-%1-*.png").arg(space)}, QDir::Files, QDir::Name);
         QVERIFY(pages.size() >= 2);
         for (int p = 0; p + 1 < pages.size(); ++p) {
             // A header row at the foot fills its band with blue (0.69 of it); a data row there

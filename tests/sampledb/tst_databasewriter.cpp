@@ -326,11 +326,9 @@ void TestDatabaseWriter::killedDuringBuild()
         }
         return journaled >= spilledAtLeast;
     };
-    QTRY_VERIFY2_WITH_TIMEOUT(readJournaled(),
-                              qPrintable(QStringLiteral("journaled %1 of %2")
-                                             .arg(journaled)
-                                             .arg(spilledAtLeast)),
-                              30000);
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        readJournaled(),
+        qPrintable(QStringLiteral("journaled %1 of %2").arg(journaled).arg(spilledAtLeast)), 30000);
     QCOMPARE(helper.state(), QProcess::Running);
     helper.kill();
     QVERIFY(helper.waitForFinished(10000));
