@@ -119,6 +119,7 @@ for round in $(seq "$rounds"); do
     for _ in $(seq 300); do grep -q '^record_start_time=.' "$project" && break; sleep 0.1; done
     building_since=$(date +%s)
     # Polls answered from the start of the recording to one batch before the kill.
+    polls_since=$(date +%s)
     polls_from=($(answered 0) $(answered 1))
     # Counted now: the build holds the write lock, so nothing is committed until the kill, and a
     # count of a large file without its index takes seconds that would delay the kill.
@@ -172,8 +173,9 @@ for round in $(seq "$rounds"); do
   [ "$lost" -le 61 ] || status="newest row $lost s before the kill"
   [ "$this_round" -gt 0 ] || status="nothing recorded in this round"
   if $during_build; then
-    # Each gateway's poll gives a row to each of its 8 nodes; one poll may have been in flight
-    # at either end. Every node of the gateway is checked against its polls.
+    # Each gateway's poll gives a row to each of its 8 nodes, counted over the same seconds as
+    # the polls; one poll may have been in flight at either end. Every node of the gateway is
+    # checked against its polls.
     old_enough=0
     expected=0
     for g in 0 1; do
@@ -181,18 +183,21 @@ for round in $(seq "$rounds"); do
       expected=$((expected + 8 * polls))
       for n in $(seq $((8 * g + 1)) $((8 * g + 8))); do
         serial=$(printf 'DEMO%02d' "$n")
-        rows=$(sqlite3 "$db" "select count(*) from quorbinal where serialno = '$serial' and pointDate >= $start and pointDate <= $limit")
+        rows=$(sqlite3 "$db" "select count(*) from quorbinal where serialno = '$serial' and pointDate >= $polls_since and pointDate <= $limit")
         old_enough=$((old_enough + rows))
         [ "$rows" -ge $((polls - 1)) ] ||
           status="samples polled more than $batch_s s before the kill missing: $serial has $rows rows for $polls polls"
       done
     done
-    twice=$(sqlite3 "$db" "select count(*) - count(distinct serialno || ' ' || pointDate) from quorbinal where $mine and pointDate >= $start")
+    # A row replayed twice is an exact copy; two polls that fell into one second (a busy
+    # machine) share the time but not the values.
+    twice=$(sqlite3 "$db" "select coalesce(sum(n), 0) from (select count(*) - 1 as n from quorbinal where $mine and pointDate >= $start group by serialno, pointDate, channel1, channel2)")
     [ "$twice" = 0 ] || status="$twice rows written twice"
+    same_second=$(sqlite3 "$db" "select count(*) - count(distinct serialno || ' ' || pointDate) from quorbinal where $mine and pointDate >= $start")
     widest=$(sqlite3 "$db" "with t(p) as (select distinct pointDate from quorbinal where $mine and pointDate >= $start and pointDate <= $limit) select coalesce(max(b.p - a.p), 0) from t a join t b on b.p = (select min(p) from t where p > a.p)")
-    printf 'round %d: killed %2d s into the build (%2d s after the start), %4d rows of this round in the file at the kill, journal %6d bytes; after the next open: %4d rows of this round, %4d rows for the %4d samples polled up to %d s before the kill (widest spacing %d s), newest row %2d s before the kill, integrity %s: %s\n' \
+    printf 'round %d: killed %2d s into the build (%2d s after the start), %4d rows of this round in the file at the kill, journal %6d bytes; after the next open: %4d rows of this round, %4d rows for the %4d samples polled up to %d s before the kill (widest spacing %d s, %d rows in a second of another of their node), newest row %2d s before the kill, integrity %s: %s\n' \
       "$round" "$((killed - building_since))" "$((killed - start))" "$stored_at_kill" "$journal" \
-      "$this_round" "$old_enough" "$expected" "$((killed - limit))" "$widest" "$lost" \
+      "$this_round" "$old_enough" "$expected" "$((killed - limit))" "$widest" "$same_second" "$lost" \
       "$integrity" "$status"
   else
     printf 'round %d: ran %2d s, %4d rows committed before the kill, %4d after, %3d from this round, newest row %2d s before the kill, integrity %s: %s\n' \
