@@ -82,8 +82,10 @@ bool ReportExport::writePdf(const QString& fileName) const
 }
 
 // A page as wide as the sheet per A4 page. Pages end below a table row (or above a section
-// title), never inside one; a table that goes on to the next page repeats its header row
-// there. The chart stays on the first page.
+// title), never inside one and never right below a header row, which would stand alone at the
+// foot of the page: a table then begins on the next page, or with its first rows on this one. A
+// table that goes on to the next page repeats its header row there. The chart stays on the
+// first page.
 void ReportExport::paintPages(QPainter* painter, QPrinter* printer, const QImage& image) const
 {
     // The whole paper, with a margin above and below the content of each page.
@@ -94,8 +96,10 @@ void ReportExport::paintPages(QPainter* painter, QPrinter* printer, const QImage
 
     QWebFrame* frame = page->mainFrame();
     QVector<int> cuts;
-    for (const QWebElement& row : frame->findAllElements(QStringLiteral("tr, div#chartdiv")))
-        cuts.append(row.geometry().bottom() + 1);
+    for (const QWebElement& row : frame->findAllElements(QStringLiteral("tr, div#chartdiv"))) {
+        if (row.findFirst(QStringLiteral("th.top")).isNull())
+            cuts.append(row.geometry().bottom() + 1);
+    }
     for (const QWebElement& title : frame->findAllElements(QStringLiteral("div.section")))
         cuts.append(title.geometry().top());
     std::sort(cuts.begin(), cuts.end());

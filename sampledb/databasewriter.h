@@ -15,14 +15,14 @@ class QThread;
 // every call is a queued call to the thread, which answers with the signals below. What waits
 // is written in the order it came, with one flush policy, one retry and one spill journal for
 // all of it: a write the database cannot take within the policy's time (a lock held elsewhere,
-// the index build, a failing file) is appended to "<database>-pending" and replayed, in order
+// a failing file), or any write during the index build, is appended to "<database>-pending" and replayed, in order
 // and exactly once, at the next successful write or the next open. Nothing is dropped silently:
 // only samples, only when the journal cannot be written either and the memory queue is full,
 // counted in the status.
 //
 // The index and summary a file lacks (or holds foreign) are built in the background by the
-// writer's thread once open() has answered; writes wait meanwhile (into the journal after the
-// policy's time).
+// writer's thread once open() has answered; writes wait meanwhile in the journal, appended at
+// every tick.
 class DatabaseWriter : public SampleSink
 {
     Q_OBJECT

@@ -123,8 +123,11 @@ qint64 DatabaseWriterWorker::waitingEntries() const
     return qint64(store ? store->pendingEntries().size() : 0) + journalSamples + journalJobs;
 }
 
-// The flush policy decides; a write that cannot happen (the build holds the write lock, or the
-// file fails) keeps what waits in memory until the policy's time is up, and then in the journal.
+// The flush policy decides. While the build holds the write lock (seconds to minutes), what
+// waits goes to the journal at every tick, as it would have gone to the database: a kill during
+// the build then loses no more than a kill at any other time. A write that fails for another
+// reason (a lock held elsewhere, the file) keeps what waits in memory until the policy's time is
+// up, and then in the journal.
 void DatabaseWriterWorker::tick(qint64 nowMs)
 {
     if (!isOpen || shuttingDown)
@@ -138,7 +141,8 @@ void DatabaseWriterWorker::tick(qint64 nowMs)
         else
             policy.failed(nowMs);
     }
-    if ((builder || policy.failing()) && policy.overdue(nowMs) && !store->pendingEntries().empty())
+    if ((builder || (policy.failing() && policy.overdue(nowMs))) &&
+        !store->pendingEntries().empty())
         spill();
     reportStatus();
 }

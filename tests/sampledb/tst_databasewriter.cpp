@@ -103,6 +103,7 @@ private slots:
     void lockedLongerThanThePolicy();
     void endUnderLock_data();
     void endUnderLock();
+    void killedDuringBuild_data();
     void killedDuringBuild();
     void alarmAndOutboxWritesKept_data();
     void alarmAndOutboxWritesKept();
@@ -268,11 +269,21 @@ void TestDatabaseWriter::endUnderLock()
     QVERIFY(!QFileInfo(journal()).exists());
 }
 
+void TestDatabaseWriter::killedDuringBuild_data()
+{
+    QTest::addColumn<int>("seconds"); // of 16 nodes at 1 s before the kill
+    QTest::newRow("killed 20 s into the build") << 20;
+    QTest::newRow("killed 80 s into the build, past the policy's time") << 80;
+}
+
 // Catches: samples recorded during an index build lost when the program is killed in it (the
-// build holds the write lock for seconds on a week of samples, minutes on a month), beyond those
-// of the flush policy's last minute; or the journal not replayed at the next start.
+// build holds the write lock for seconds on a week of samples, minutes on a month): before,
+// they waited in memory for the flush policy's minute, so a kill 20 s into the build kept none
+// of them; now every sample polled more than one batch (2 s at 1 s) before the kill is in the
+// journal. Also the journal not replayed at the next start, or a sample written twice.
 void TestDatabaseWriter::killedDuringBuild()
 {
+    QFETCH(int, seconds);
     {
         // An earlier recorder's file: the table alone, for the build to index.
         InsertSerialData maker(database, QUuid::createUuid().toString());
@@ -297,14 +308,16 @@ void TestDatabaseWriter::killedDuringBuild()
 
     QProcess helper;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    // Slow enough that the build outlasts the helper's 80 seconds of samples by far.
+    // Slow enough that the build outlasts the helper's samples by far.
     env.insert(QLatin1String(IndexBuilder::PauseVariable), QStringLiteral("200000"));
     helper.setProcessEnvironment(env);
     helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    helper.start(QStringLiteral(WRITER_HELPER), {database});
+    helper.start(QStringLiteral(WRITER_HELPER), {database, QString::number(seconds)});
     QVERIFY(helper.waitForStarted(10000));
-    // Every sample older than the policy's time at the last tick went to the journal.
-    const qint64 spilledAtLeast = 80 - FlushPolicy::MaxAgeMs / 1000 + 1;
+    // The kill comes after the last second's samples: those of every second more than 2 s
+    // before it must be in the journal.
+    const int kept = seconds - 2;
+    const qint64 spilledAtLeast = 16 * kept;
     qint64 journaled = 0;
     auto readJournaled = [&] {
         while (helper.canReadLine()) {
@@ -314,23 +327,30 @@ void TestDatabaseWriter::killedDuringBuild()
         }
         return journaled >= spilledAtLeast;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(readJournaled(), 30000);
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        readJournaled(),
+        qPrintable(QStringLiteral("journaled %1 of %2").arg(journaled).arg(spilledAtLeast)), 30000);
     QCOMPARE(helper.state(), QProcess::Running);
     helper.kill();
     QVERIFY(helper.waitForFinished(10000));
     QVERIFY(QFileInfo(journal()).isFile());
 
-    // The next start builds the index again and then stores what the journal kept.
+    // The next start builds the index again and then stores what the journal kept, once.
     auto writer = openWriter();
     QVERIFY(writer);
     QVERIFY(writer->isBuilding());
     QTRY_VERIFY_WITH_TIMEOUT(writer->pendingCount() == 0 && !writer->isBuilding(), 120000);
-    const QStringList rows = storedRows(database).filter(QStringLiteral("KILL "));
+    const QStringList rows = storedRows(database).filter(QRegularExpression(QStringLiteral("^K")));
     QVERIFY2(rows.size() >= journaled, qPrintable(QString::number(rows.size())));
-    for (int second = 0; second < journaled; ++second)
-        QVERIFY2(
-            rows.contains(QStringLiteral("KILL %1 %2").arg(20 + second).arg(1700000000 + second)),
-            qPrintable(QString::number(second)));
+    QCOMPARE(QSet<QString>(rows.begin(), rows.end()).size(), rows.size());
+    for (int second = 0; second < kept; ++second) {
+        for (int node = 0; node < 16; ++node)
+            QVERIFY2(rows.contains(QStringLiteral("K%1 %2 %3")
+                                       .arg(node, 2, 10, QLatin1Char('0'))
+                                       .arg(20 + second)
+                                       .arg(1700000000 + second)),
+                     qPrintable(QStringLiteral("node %1, second %2").arg(node).arg(second)));
+    }
     QVERIFY(!QFileInfo(journal()).exists());
 }
 

@@ -1,5 +1,7 @@
 #include "outboxindicator.h"
 
+#include <QTextDocument>
+
 namespace {
 
 // Room for the answer beside the alarm counts in the status bar of a 1024-pixel window; the
@@ -11,6 +13,8 @@ constexpr int ShownAnswerLength = 28;
 OutboxIndicator::OutboxIndicator(QWidget* parent) : QLabel(parent)
 {
     setObjectName(QStringLiteral("label_outbox_state"));
+    // The text quotes a server's answer: markup in it (a status line with <b>) is shown as sent.
+    setTextFormat(Qt::PlainText);
     setStyleSheet(
         QStringLiteral("QLabel { padding: 0px 4px; color: rgb(200, 30, 30); "
                        "font-family: \"Segoe UI\"; font-size: 9pt; font-weight: bold; }"));
@@ -35,6 +39,9 @@ QString OutboxIndicator::stateText(int failing, const QString& lastError)
 void OutboxIndicator::setState(int failing, const QString& lastError)
 {
     setText(stateText(failing, lastError));
-    setToolTip(lastError);
+    // A tool tip has no plain-text mode: Qt takes anything that looks like a tag for rich text,
+    // so the answer goes in as escaped rich text.
+    setToolTip(lastError.isEmpty() ? QString()
+                                   : Qt::convertFromPlainText(lastError, Qt::WhiteSpaceNormal));
     setVisible(failing > 0);
 }

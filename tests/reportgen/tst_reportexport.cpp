@@ -1,0 +1,141 @@
+#include "haccppage.h"
+#include "reportexport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QWebFrame>
+#include <QWebPage>
+#include <QtTest>
+
+namespace {
+
+// The blue of a table's header row (and of a section title's letters, far fewer of them).
+bool headerBlue(QRgb c)
+{
+    return qRed(c) < 70 && qGreen(c) > 100 && qGreen(c) < 170 && qBlue(c) > 160;
+}
+
+// Of the lowest `band` pixel rows that hold anything on the page, the share that is header blue.
+double blueAtFoot(const QImage& page, int band)
+{
+    int last = page.height() - 1;
+    auto blank = [&page](int y) {
+        for (int x = 0; x < page.width(); ++x) {
+            if (qGray(page.pixel(x, y)) < 245)
+                return false;
+        }
+        return true;
+    };
+    while (last > 0 && blank(last))
+        --last;
+    int blue = 0;
+    for (int y = qMax(0, last - band); y < last; ++y) {
+        for (int x = 0; x < page.width(); ++x)
+            blue += headerBlue(page.pixel(x, y)) ? 1 : 0;
+    }
+    return double(blue) / double(band * page.width());
+}
+
+} // namespace
+
+// The PDF of a report of days: where its pages end.
+class TestReportExport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void headerRowNeverAloneAtFoot_data();
+    void headerRowNeverAloneAtFoot();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+};
+
+void TestReportExport::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+}
+
+void TestReportExport::headerRowNeverAloneAtFoot_data()
+{
+    // Space above the HACCP report's event table, in pixels of the page, every 4 px: the sweep
+    // moves its header row across the foot of the first page (where the page ended below it).
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::newRow("event table across the foot of page 1") << 548 << 620;
+}
+
+// Catches: a page of the PDF that ends right below the HACCP event table's header row (or any
+// table's), leaving the header alone at the foot with its rows on the next page.
+void TestReportExport::headerRowNeverAloneAtFoot()
+{
+    QFETCH(int, from);
+    QFETCH(int, to);
+    QFile form(QStringLiteral(":/assets/reportform.html"));
+    QVERIFY(form.open(QIODevice::ReadOnly));
+    const QString page = QString::fromUtf8(form.readAll());
+    ReportTables tables;
+    tables.alarmLog = true;
+    for (int n = 0; n < 12; ++n) {
+        AlarmEventRecord event;
+        event.id = n + 1;
+        event.serial = QStringLiteral("W%1").arg(n % 3);
+        event.channel = 1;
+        event.limit = 8;
+        event.start = 1774742400 + n * 3600;
+        event.raised = event.start + 60;
+        event.end = event.start + 900;
+        event.ended = AlarmEnd::Cleared;
+        event.extremeValue = 10.5;
+        event.comment = QStringLiteral("Door closed");
+        tables.alarmEvents.append(event);
+    }
+    const QString events = HaccpPage::alarmEventsSection({}, tables);
+    const QString pdftoppm = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    QVERIFY2(!pdftoppm.isEmpty(), "pdftoppm (poppler-utils) is needed");
+    for (int space = from; space <= to; space += 4) {
+        const QString filled = QString(page).replace(
+            QStringLiteral("<div id=\"ReportTable\" class=\"reportbox\"></div>"),
+            QStringLiteral("<div id=\"ReportTable\" class=\"reportbox\"><div style='height:%1px'>"
+                           "</div>")
+                    .arg(space) +
+                events + QStringLiteral("</div>"));
+        QVERIFY(filled != page);
+        QWebPage web;
+        web.setViewportSize(QSize(1000, 800));
+        QSignalSpy loaded(web.mainFrame(), &QWebFrame::loadFinished);
+        web.mainFrame()->setHtml(filled);
+        QVERIFY(loaded.size() > 0 || loaded.wait(20000));
+        const QString pdf = dir->filePath(QStringLiteral("haccp-%1.pdf").arg(space));
+        QVERIFY(ReportExport(&web, ReportKind::Haccp).writePdf(pdf));
+        const QString prefix = dir->filePath(QStringLiteral("page-%1").arg(space));
+        QProcess convert;
+        convert.start(pdftoppm, {QStringLiteral("-r"), QStringLiteral("60"), QStringLiteral("-png"),
+                                 pdf, prefix});
+        QVERIFY(convert.waitForFinished(60000));
+        const QStringList pages =
+            QDir(dir->path())
+                .entryList({QStringLiteral("page-%1-*.png").arg(space)}, QDir::Files, QDir::Name);
+        QVERIFY(pages.size() >= 2);
+        for (int p = 0; p + 1 < pages.size(); ++p) {
+            // A header row at the foot fills its band with blue (0.69 of it); a data row there
+            // has grey lines and letters only.
+            const double blue = blueAtFoot(QImage(dir->filePath(pages.at(p))), 8);
+            QVERIFY2(blue < 0.2, qPrintable(QStringLiteral("%1 px above the table: page %2 ends "
+                                                           "with a header row (%3 blue)")
+                                                .arg(space)
+                                                .arg(p + 1)
+                                                .arg(blue)));
+        }
+    }
+}
+
+QTEST_MAIN(TestReportExport)
+#include "tst_reportexport.moc"
