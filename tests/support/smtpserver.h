@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -35,6 +36,13 @@ public:
                quint16 port = 0);
     void stop();
 
+    // Misbehaviour for the next start(): RCPT TO for `address` is answered 550; every message
+    // is answered with a 554 reply `lines` lines long instead of being taken; QUIT is never
+    // answered.
+    void refuseRecipient(const QString& address) { m_refused << address; }
+    void setLongReply(int lines) { m_longReply = lines; }
+    void setSilentQuit(bool silent) { m_silentQuit = silent; }
+
     quint16 port() const { return m_port; }
     QString caFile() const;
     QString otherCaFile() const;
@@ -51,4 +59,7 @@ private:
     std::unique_ptr<QProcess> m_process;
     quint16 m_port = 0;
     QString m_error;
+    QStringList m_refused;
+    int m_longReply = 0;
+    bool m_silentQuit = false;
 };
