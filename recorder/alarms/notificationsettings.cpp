@@ -1,5 +1,7 @@
 #include "notificationsettings.h"
 
+#include "mailaddress.h"
+
 #include <QRegularExpression>
 #include <QSettings>
 
@@ -54,7 +56,7 @@ NotificationSettings NotificationSettings::load(const QString& projectPath)
     if (!ok)
         n.smtpSecurity = SmtpSecurity::StartTls;
     n.smtpUser = s.value(KeySmtpUser).toString();
-    n.sender = s.value(KeySender).toString();
+    n.sender = s.value(KeySender).toString().trimmed();
     n.recipients = parseAddresses(s.value(KeyRecipients).toString());
     n.escalationRecipients = parseAddresses(s.value(KeyEscalationRecipients).toString());
     n.caFile = s.value(KeyCaFile).toString();
@@ -124,6 +126,29 @@ NotificationTarget NotificationSettings::webhookTarget(const QString& url) const
     // public webhook's certificate needs.
     t.url = url;
     return t;
+}
+
+QString NotificationSettings::addressProblem() const
+{
+    return addressProblem(sender, recipients + escalationRecipients);
+}
+
+QString NotificationSettings::addressProblem(const QString& sender, const QStringList& recipients)
+{
+    if (!MailAddress::isValid(sender))
+        return QStringLiteral("Sender address is not valid");
+    for (const QString& address : recipients) {
+        if (MailAddress::isValid(address))
+            continue;
+        // The address as the user can read it: a control character would break the status line.
+        QString shown = address.left(60);
+        for (QChar& c : shown) {
+            if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F))
+                c = QChar(0xFFFD);
+        }
+        return QStringLiteral("Recipient address is not valid: ") + shown;
+    }
+    return QString();
 }
 
 QStringList NotificationSettings::parseAddresses(const QString& text)
