@@ -27,6 +27,23 @@ QString entryKey(const QString& messageId, const QString& target)
     return messageId + QLatin1Char(' ') + target;
 }
 
+// Everything that decides where a target's messages go and how: when it changes, what its server
+// refused for good may be tried again.
+QString targetSettings(const NotificationTarget& t)
+{
+    return QStringList{QString::number(int(t.kind)),
+                       t.host,
+                       QString::number(t.port),
+                       QString::number(int(t.security)),
+                       t.user,
+                       t.password,
+                       t.sender,
+                       t.recipients.join(QLatin1Char(',')),
+                       t.caFile,
+                       t.url}
+        .join(QChar(0x1F));
+}
+
 QJsonValue numberOrNull(double value)
 {
     return std::isfinite(value) ? QJsonValue(value) : QJsonValue();
@@ -134,6 +151,11 @@ qint64 NotificationOutbox::nowMs() const
 void NotificationOutbox::setTarget(const NotificationTarget& target)
 {
     targets.insert(target.name, target);
+    const auto refusal = refusals.constFind(target.name);
+    if (refusal != refusals.cend() && refusal->settings != targetSettings(target)) {
+        refusals.erase(refusal);
+        reportState();
+    }
     sendDue();
 }
 
@@ -154,6 +176,19 @@ int NotificationOutbox::failingCount() const
 {
     return int(std::count_if(entries.begin(), entries.end(),
                              [](const Entry& e) { return e.attempts > 0; }));
+}
+
+QStringList NotificationOutbox::refusedRecipients() const
+{
+    QStringList all;
+    for (const Refusal& r : refusals) {
+        for (const QString& address : r.recipients) {
+            if (!all.contains(address, Qt::CaseInsensitive))
+                all << address;
+        }
+    }
+    all.sort(Qt::CaseInsensitive);
+    return all;
 }
 
 void NotificationOutbox::load()
@@ -260,8 +295,13 @@ void NotificationOutbox::sendDue()
     for (const Entry& e : qAsConst(entries)) {
         if (e.nextAttemptMs > now || !targets.contains(e.target))
             continue;
+        const NotificationTarget& target = targets[e.target];
+        const QString settings = targetSettings(target);
+        if (!e.heldFor.isEmpty() && e.heldFor == settings)
+            continue;
         inFlightKey = entryKey(e.messageId, e.target);
-        inFlight = service->send(e.message, targets.value(e.target));
+        inFlightSettings = settings;
+        inFlight = service->send(e.message, target);
         return;
     }
 }
@@ -275,8 +315,22 @@ void NotificationOutbox::answered(quint64 request, const NotificationOutcome& ou
         return entryKey(e.messageId, e.target) == inFlightKey;
     });
     if (it != entries.end()) {
+        if (!outcome.refused.isEmpty())
+            refusals.insert(it->target, Refusal{inFlightSettings, outcome.refused});
+        else if (outcome.accepted)
+            refusals.remove(it->target);
         if (outcome.accepted) {
             const qint64 sentAt = clock().toSecsSinceEpoch();
+            if (!outcome.refused.isEmpty()) {
+                qWarning().noquote() << QStringLiteral("NotificationOutbox : sent, but not to "
+                                                       "every recipient : ") +
+                                            it->messageId + QStringLiteral(" to ") + it->target +
+                                            QStringLiteral(" : ") + outcome.answer;
+                // The row keeps who was refused.
+                if (writer)
+                    writer->submit(WriteJob::outboxAttempt(it->messageId, it->target, it->attempts,
+                                                           it->nextAttemptMs, outcome.answer));
+            }
             if (writer)
                 writer->submit(WriteJob::outboxSent(it->messageId, it->target, sentAt));
             sentKeys.insert(inFlightKey);
@@ -289,6 +343,8 @@ void NotificationOutbox::answered(quint64 request, const NotificationOutcome& ou
             it->nextAttemptMs = nowMs() + retryDelayMs(it->attempts);
             it->lastError = outcome.answer;
             m_lastError = outcome.answer;
+            if (!outcome.retryable)
+                it->heldFor = inFlightSettings;
             qWarning().noquote() << QStringLiteral("NotificationOutbox : not sent : ") +
                                         it->messageId + QStringLiteral(" to ") + it->target +
                                         QStringLiteral(" : ") + outcome.answer;
@@ -306,9 +362,11 @@ void NotificationOutbox::reportState()
 {
     const int failing = failingCount();
     const QString error = failing > 0 ? m_lastError : QString();
-    if (failing == reportedFailing && error == reportedError)
+    const QStringList refused = refusedRecipients();
+    if (failing == reportedFailing && error == reportedError && refused == reportedRefused)
         return;
     reportedFailing = failing;
     reportedError = error;
-    emit stateChanged(failing, error);
+    reportedRefused = refused;
+    emit stateChanged(failing, error, refused);
 }

@@ -27,6 +27,12 @@ class NotificationService;
 //
 // The outbox keeps targets by name: rows name their target, never its secret, and wait while
 // their target is unknown (its settings or secret not read yet, or no longer configured).
+//
+// A failure that only a change of settings mends (a 5xx reply, a refused login, an address that
+// is not valid) is not tried again with the same settings: the message stays, counted as
+// failing, until its target is set with other settings (or the next start tries it once more).
+// Recipients the mail server refused while it took the message for the others stay listed
+// (refusedRecipients()) until the target's settings change or the server takes them all.
 class NotificationOutbox : public QObject
 {
     Q_OBJECT
@@ -60,6 +66,8 @@ public:
     // Messages not accepted yet, and of those the ones that failed at least once.
     int waitingCount() const { return int(entries.size()); }
     int failingCount() const;
+    // Recipients refused by the targets' servers, of every target.
+    QStringList refusedRecipients() const;
     // A send is on its way to a server.
     bool isSending() const { return inFlight != 0; }
     QString lastError() const { return m_lastError; }
@@ -68,8 +76,8 @@ signals:
     void loaded(int count);
     // A message was accepted by its server.
     void sent(const QString& messageId, const QString& target);
-    // The count of failing messages or the last error changed.
-    void stateChanged(int failing, const QString& lastError);
+    // The count of failing messages, the last error or the refused recipients changed.
+    void stateChanged(int failing, const QString& lastError, const QStringList& refused);
 
 private:
     struct Entry
@@ -80,6 +88,14 @@ private:
         int attempts = 0;
         qint64 nextAttemptMs = 0;
         QString lastError;
+        // The settings of the target that refused it for good; empty while it may be tried.
+        QString heldFor;
+    };
+    // The recipients a target's server refused, with the settings it refused them under.
+    struct Refusal
+    {
+        QString settings;
+        QStringList recipients;
     };
 
     void adoptLoaded(const QVector<Entry>& rows);
@@ -99,7 +115,10 @@ private:
     QSet<QString> sentKeys;
     quint64 inFlight = 0;
     QString inFlightKey;
+    QString inFlightSettings;
+    QHash<QString, Refusal> refusals;
     QString m_lastError;
     int reportedFailing = 0;
     QString reportedError;
+    QStringList reportedRefused;
 };

@@ -2,10 +2,18 @@
 
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 
 // The server's verdict on one send.
 struct NotificationOutcome
 {
+    NotificationOutcome() = default;
+    NotificationOutcome(bool accepted_, bool retryable_, const QString& answer_,
+                        const QStringList& refused_ = QStringList())
+        : accepted(accepted_), retryable(retryable_), answer(answer_), refused(refused_)
+    {
+    }
+
     bool accepted = false;
     // A failure that may pass (network down, server busy, 4xx reply); false for what only a
     // change of settings mends (login refused, untrusted certificate, 5xx reply).
@@ -13,5 +21,8 @@ struct NotificationOutcome
     // The server's last reply (SMTP reply, HTTP status line and the start of the body), or
     // what failed before any reply.
     QString answer;
+    // Recipients the mail server refused (RCPT TO answered with an error) while it took the
+    // message for the others, or all of them when it took it for none.
+    QStringList refused;
 };
 Q_DECLARE_METATYPE(NotificationOutcome)
