@@ -139,6 +139,7 @@ private slots:
     void misbehavingServer_data();
     void misbehavingServer();
     void silentQuitHoldsNoOtherTarget();
+    void silentWebhookFailsInItsResponseTime();
     void serverDownIsRetryable();
     void silentServerFailsInBoundedTime();
     void stopDoesNotWaitForSilentServer();
@@ -417,6 +418,31 @@ void TestNotificationSender::silentQuitHoldsNoOtherTarget()
     // The server took the message before it fell silent.
     QVERIFY2(outcome.accepted, qPrintable(outcome.answer));
     QCOMPARE(server.messages().size(), 1);
+}
+
+// Catches a webhook that takes the request and never answers holding the sender for the whole
+// total time-out (or longer) rather than its response time-out.
+void TestNotificationSender::silentWebhookFailsInItsResponseTime()
+{
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    NotificationTarget hook;
+    hook.kind = NotificationTarget::Kind::Webhook;
+    hook.url = QStringLiteral("http://127.0.0.1:") + QString::number(silent.serverPort()) +
+               QStringLiteral("/h");
+    hook.totalTimeoutMs = 60000;
+    hook.responseTimeoutMs = 1000;
+
+    NotificationService service;
+    QElapsedTimer clock;
+    clock.start();
+    const NotificationOutcome outcome =
+        sendAndWait(service, NotificationMessage(roomEvent()), hook, 15000);
+    // libcurl judges the speed over its last 5 s or so, the request's own bytes included: the
+    // silence counts from then on.
+    QVERIFY2(clock.elapsed() < 12000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!outcome.accepted);
+    QVERIFY2(outcome.retryable, qPrintable(outcome.answer));
 }
 
 // Catches a connection refusal reported as final: the outbox must try again later.
