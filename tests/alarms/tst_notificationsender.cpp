@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -140,6 +141,7 @@ private slots:
     void misbehavingServer();
     void silentQuitHoldsNoOtherTarget();
     void silentWebhookFailsInItsResponseTime();
+    void webhookBodyWithoutEnd();
     void serverDownIsRetryable();
     void silentServerFailsInBoundedTime();
     void stopDoesNotWaitForSilentServer();
@@ -443,6 +445,40 @@ void TestNotificationSender::silentWebhookFailsInItsResponseTime()
     QVERIFY2(clock.elapsed() < 12000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!outcome.accepted);
     QVERIFY2(outcome.retryable, qPrintable(outcome.answer));
+}
+
+// Catches a webhook reply whose body never ends read until the total time-out and then taken as
+// a failure (the message sent again and again), or kept whole.
+void TestNotificationSender::webhookBodyWithoutEnd()
+{
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+    QTimer stream;
+    QList<QTcpSocket*> clients;
+    connect(&server, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket* socket = server.nextPendingConnection();
+        clients << socket;
+        socket->write("HTTP/1.1 200 OK\r\nContent-Length: 1000000000\r\n\r\n");
+        stream.start(10);
+    });
+    connect(&stream, &QTimer::timeout, this, [&] {
+        for (QTcpSocket* socket : qAsConst(clients))
+            socket->write(QByteArray(64 * 1024, 'x'));
+    });
+    NotificationTarget hook;
+    hook.kind = NotificationTarget::Kind::Webhook;
+    hook.url = QStringLiteral("http://127.0.0.1:") + QString::number(server.serverPort()) +
+               QStringLiteral("/h");
+    hook.totalTimeoutMs = 20000;
+
+    NotificationService service;
+    QElapsedTimer clock;
+    clock.start();
+    const NotificationOutcome outcome =
+        sendAndWait(service, NotificationMessage(roomEvent()), hook, 30000);
+    QVERIFY2(outcome.accepted, qPrintable(outcome.answer.left(300)));
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(outcome.answer.size() < 1000, qPrintable(QString::number(outcome.answer.size())));
 }
 
 // Catches a connection refusal reported as final: the outbox must try again later.
