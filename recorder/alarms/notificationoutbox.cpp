@@ -295,10 +295,20 @@ void NotificationOutbox::sendDue()
     for (const Entry& e : qAsConst(entries)) {
         if (e.nextAttemptMs > now || !targets.contains(e.target))
             continue;
-        const NotificationTarget& target = targets[e.target];
+        NotificationTarget target = targets[e.target];
         const QString settings = targetSettings(target);
         if (!e.heldFor.isEmpty() && e.heldFor == settings)
             continue;
+        if (!e.onlyTo.isEmpty()) {
+            QStringList rest;
+            for (const QString& address : qAsConst(target.recipients)) {
+                if (e.onlyTo.contains(address, Qt::CaseInsensitive))
+                    rest << address;
+            }
+            // Settings without those recipients: the message goes to the list as it is now.
+            if (!rest.isEmpty())
+                target.recipients = rest;
+        }
         inFlightKey = entryKey(e.messageId, e.target);
         inFlightSettings = settings;
         inFlight = service->send(e.message, target);
@@ -319,7 +329,7 @@ void NotificationOutbox::answered(quint64 request, const NotificationOutcome& ou
             refusals.insert(it->target, Refusal{inFlightSettings, outcome.refused});
         else if (outcome.accepted)
             refusals.remove(it->target);
-        if (outcome.accepted) {
+        if (outcome.accepted && outcome.deferred.isEmpty()) {
             const qint64 sentAt = clock().toSecsSinceEpoch();
             if (!outcome.refused.isEmpty()) {
                 qWarning().noquote() << QStringLiteral("NotificationOutbox : sent, but not to "
@@ -345,6 +355,8 @@ void NotificationOutbox::answered(quint64 request, const NotificationOutcome& ou
             m_lastError = outcome.answer;
             if (!outcome.retryable)
                 it->heldFor = inFlightSettings;
+            if (outcome.accepted)
+                it->onlyTo = outcome.deferred;
             qWarning().noquote() << QStringLiteral("NotificationOutbox : not sent : ") +
                                         it->messageId + QStringLiteral(" to ") + it->target +
                                         QStringLiteral(" : ") + outcome.answer;

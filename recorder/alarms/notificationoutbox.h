@@ -32,7 +32,8 @@ class NotificationService;
 // is not valid) is not tried again with the same settings: the message stays, counted as
 // failing, until its target is set with other settings (or the next start tries it once more).
 // Recipients the mail server refused while it took the message for the others stay listed
-// (refusedRecipients()) until the target's settings change or the server takes them all.
+// (refusedRecipients()) until the target's settings change or the server takes them all. A
+// recipient refused for now (4xx) gets the message on a later try, the others not again.
 class NotificationOutbox : public QObject
 {
     Q_OBJECT
@@ -90,6 +91,8 @@ private:
         QString lastError;
         // The settings of the target that refused it for good; empty while it may be tried.
         QString heldFor;
+        // Taken by the server for the other recipients: tried again for these alone.
+        QStringList onlyTo;
     };
     // The recipients a target's server refused, with the settings it refused them under.
     struct Refusal

@@ -9,8 +9,10 @@ struct NotificationOutcome
 {
     NotificationOutcome() = default;
     NotificationOutcome(bool accepted_, bool retryable_, const QString& answer_,
-                        const QStringList& refused_ = QStringList())
-        : accepted(accepted_), retryable(retryable_), answer(answer_), refused(refused_)
+                        const QStringList& refused_ = QStringList(),
+                        const QStringList& deferred_ = QStringList())
+        : accepted(accepted_), retryable(retryable_), answer(answer_), refused(refused_),
+          deferred(deferred_)
     {
     }
 
@@ -21,8 +23,11 @@ struct NotificationOutcome
     // The server's last reply (SMTP reply, HTTP status line and the start of the body), or
     // what failed before any reply.
     QString answer;
-    // Recipients the mail server refused (RCPT TO answered with an error) while it took the
+    // Recipients the mail server refused for good (RCPT TO answered with 5xx) while it took the
     // message for the others, or all of them when it took it for none.
     QStringList refused;
+    // Recipients refused for now (4xx): the message is to be tried again for them alone, also
+    // when it was accepted for the others (then `accepted` and `retryable` are both true).
+    QStringList deferred;
 };
 Q_DECLARE_METATYPE(NotificationOutcome)

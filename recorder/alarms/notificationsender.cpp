@@ -51,8 +51,8 @@ struct Exchange
     // SMTP: the recipient of the RCPT TO waiting for its reply, and those refused with the reply.
     QByteArray rcpt;
     QStringList refused;
+    QStringList deferred;
     QStringList refusals;
-    int refusedCode = 0;
     // The reply to QUIT says nothing about the message.
     bool quitSent = false;
     char error[CURL_ERROR_SIZE] = {};
@@ -131,10 +131,10 @@ int keepSmtpReply(CURL*, curl_infotype type, char* data, size_t size, void* user
             if (!exchange->rcpt.isEmpty()) {
                 const int code = line.left(3).toInt();
                 if (code < 200 || code >= 300) {
-                    exchange->refused << QString::fromUtf8(exchange->rcpt);
+                    (code >= 400 && code < 500 ? exchange->deferred : exchange->refused)
+                        << QString::fromUtf8(exchange->rcpt);
                     exchange->refusals << QString::fromUtf8(exchange->rcpt) + QStringLiteral(" (") +
                                               QString::fromUtf8(exchange->reply) + QLatin1Char(')');
-                    exchange->refusedCode = qMax(exchange->refusedCode, code);
                 }
                 exchange->rcpt.clear();
             }
@@ -370,17 +370,22 @@ NotificationOutcome NotificationSender::sendEmail(const NotificationMessage& mes
     if (!perform(e, &result))
         return stopped();
     const auto code = CURLcode(result);
-    QString reply = QString::fromUtf8(exchange.reply);
-    if (!exchange.refused.isEmpty())
-        reply += QLatin1Char('\n') + QString::number(exchange.refused.size()) +
-                 (exchange.refused.size() == 1 ? QStringLiteral(" recipient refused: ")
-                                               : QStringLiteral(" recipients refused: ")) +
-                 exchange.refusals.join(QStringLiteral(", "));
+    const QString reply = QString::fromUtf8(exchange.reply);
+    const int refused = exchange.refusals.size();
+    const QString refusals = QString::number(refused) +
+                             (refused == 1 ? QStringLiteral(" recipient refused: ")
+                                           : QStringLiteral(" recipients refused: ")) +
+                             exchange.refusals.join(QStringLiteral(", "));
+    if (code == CURLE_OK && refused == 0)
+        return {true, false, reply};
+    // Taken for the others; a recipient refused for now makes it worth another try for them.
     if (code == CURLE_OK)
-        return {true, false, reply, exchange.refused};
-    // Every recipient refused: temporary only if every refusal was.
-    if (exchange.refused.size() == target.recipients.size())
-        return {false, exchange.refusedCode < 500, reply, exchange.refused};
+        return {true, !exchange.deferred.isEmpty(), refusals + QLatin1Char('\n') + reply,
+                exchange.refused, exchange.deferred};
+    // Every recipient refused: worth another try while any refusal was only for now.
+    if (refused == target.recipients.size())
+        return {false, !exchange.deferred.isEmpty(), reply + QLatin1Char('\n') + refusals,
+                exchange.refused, exchange.deferred};
     const int smtpCode = replyCode(exchange.reply);
     if (smtpCode >= 400) {
         // The server's verdict decides: 4xx is temporary, 5xx is final.

@@ -99,6 +99,7 @@ private slots:
     void serverDownThenBack();
     void permanentFailures_data();
     void permanentFailures();
+    void deferredRecipientTriedAgain();
     void killedWithMessagesInTheOutbox();
 
 private:
@@ -441,6 +442,41 @@ void TestNotificationOutbox::permanentFailures()
     QCOMPARE(OutboxIndicator::stateText(state.last().at(0).toInt(), state.last().at(1).toString(),
                                         state.last().at(2).toStringList()),
              QString());
+}
+
+// Catches: a recipient refused for now (450) who never gets the message, or the others getting
+// it again on every try for that one.
+void TestNotificationOutbox::deferredRecipientTriedAgain()
+{
+    const QString later = QStringLiteral("later@store.example");
+    smtp->deferRecipient(later);
+    QVERIFY2(smtp->start(SmtpServer::Mode::Plain), qPrintable(smtp->errorString()));
+    const quint16 port = smtp->port();
+    settings.recipients = QStringList{Duty, later};
+    settings.escalationEnabled = false;
+    openOutbox(port);
+    MonitoredNode node;
+    node.serial = QStringLiteral("N1");
+    node.max[0] = 8;
+    monitor->setNode(node);
+    value = 12;
+    // Tries at 10, 20 and 40 s: the first reaches the duty, every one is refused for later.
+    advance(60);
+    QStringList recipients;
+    QCOMPARE(mailKeys(smtp->messages(), &recipients), QStringList{QStringLiteral("alarm.1.start")});
+    QCOMPARE(recipients, QStringList{Duty});
+    QCOMPARE(outbox->waitingCount(), 1);
+    QCOMPARE(outbox->failingCount(), 1);
+
+    smtp->clearMisbehaviour();
+    QVERIFY2(smtp->start(SmtpServer::Mode::Plain, QString(), QString(), port),
+             qPrintable(smtp->errorString()));
+    advance(60);
+    QTRY_COMPARE_WITH_TIMEOUT(outbox->waitingCount(), 0, 20000);
+    recipients.clear();
+    QCOMPARE(mailKeys(smtp->messages(), &recipients), QStringList{QStringLiteral("alarm.1.start")});
+    QCOMPARE(recipients, QStringList{later});
+    QCOMPARE(outbox->failingCount(), 0);
 }
 
 // Catches: messages in the outbox of a recorder that was killed lost, or sent more than once

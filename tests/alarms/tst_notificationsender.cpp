@@ -331,45 +331,66 @@ void TestNotificationSender::emailRefused()
 void TestNotificationSender::misbehavingServer_data()
 {
     QTest::addColumn<QStringList>("refuse");
+    QTest::addColumn<QStringList>("defer");
     QTest::addColumn<int>("longReply");
     QTest::addColumn<QStringList>("recipients");
     QTest::addColumn<bool>("accepted");
+    QTest::addColumn<bool>("retryable");
     QTest::addColumn<QStringList>("refused");
+    QTest::addColumn<QStringList>("deferred");
     QTest::addColumn<QByteArray>("deliveredTo");
     QTest::addColumn<QString>("answerPart");
 
     const QString duty = QStringLiteral("duty@store.example");
     const QString gone = QStringLiteral("gone@store.example");
+    const QString later = QStringLiteral("later@store.example");
+    const QStringList none;
     // Without "allow fails" libcurl gives up on the whole mail at the first refused recipient.
     QTest::newRow("one recipient refused")
-        << QStringList{gone} << 0 << QStringList{duty, gone} << true << QStringList{gone}
-        << duty.toUtf8()
+        << QStringList{gone} << none << 0 << QStringList{duty, gone} << true << false
+        << QStringList{gone} << none << duty.toUtf8()
         << QStringLiteral("1 recipient refused: gone@store.example (550 5.1.1 "
                           "<gone@store.example>: mailbox unavailable)");
+    // Refused for now: delivered to the others, to be tried again for this one.
+    QTest::newRow("one recipient deferred")
+        << none << QStringList{later} << 0 << QStringList{duty, later} << true << true << none
+        << QStringList{later} << duty.toUtf8()
+        << QStringLiteral("1 recipient refused: later@store.example (450 4.2.0");
     QTest::newRow("every recipient refused")
-        << QStringList{duty, gone} << 0 << QStringList{duty, gone} << false
-        << QStringList{duty, gone} << QByteArray() << QStringLiteral("2 recipients refused");
+        << QStringList{duty, gone} << none << 0 << QStringList{duty, gone} << false << false
+        << QStringList{duty, gone} << none << QByteArray()
+        << QStringLiteral("2 recipients refused");
+    QTest::newRow("every recipient refused, one for now")
+        << QStringList{gone} << QStringList{later} << 0 << QStringList{gone, later} << false << true
+        << QStringList{gone} << QStringList{later} << QByteArray()
+        << QStringLiteral("2 recipients refused");
     // Each reply was kept whole, up to the 300 KB libcurl stops at: 3000 lines, 240 KB.
     QTest::newRow("reply of 3000 lines")
-        << QStringList() << 3000 << QStringList{duty} << false << QStringList() << QByteArray()
-        << QStringLiteral("554 5.6.0 Message refused");
+        << none << none << 3000 << QStringList{duty} << false << false << none << none
+        << QByteArray() << QStringLiteral("554 5.6.0 Message refused");
 }
 
 // Catches: one refused recipient that stops the mail to all the others, a refusal that is not
-// reported (or reported as worth retrying), and a server's reply kept whole however long it is.
+// reported (or a temporary one told as final, or the other way round), and a server's reply kept
+// whole however long it is.
 void TestNotificationSender::misbehavingServer()
 {
     QFETCH(QStringList, refuse);
+    QFETCH(QStringList, defer);
     QFETCH(int, longReply);
     QFETCH(QStringList, recipients);
     QFETCH(bool, accepted);
+    QFETCH(bool, retryable);
     QFETCH(QStringList, refused);
+    QFETCH(QStringList, deferred);
     QFETCH(QByteArray, deliveredTo);
     QFETCH(QString, answerPart);
 
     SmtpServer server(m_dir.path());
     for (const QString& address : refuse)
         server.refuseRecipient(address);
+    for (const QString& address : defer)
+        server.deferRecipient(address);
     server.setLongReply(longReply);
     QVERIFY2(server.start(SmtpServer::Mode::Plain), qPrintable(server.errorString()));
     NotificationTarget target = mailTarget(server.port(), SmtpSecurity::None);
@@ -380,8 +401,9 @@ void TestNotificationSender::misbehavingServer()
         sendAndWait(service, NotificationMessage(roomEvent()), target);
     QVERIFY2(outcome.accepted == accepted, qPrintable(outcome.answer.left(300)));
     // Refusals of 5xx and a 554 to the message need other settings, not another try.
-    QVERIFY2(!outcome.retryable, qPrintable(outcome.answer.left(300)));
+    QVERIFY2(outcome.retryable == retryable, qPrintable(outcome.answer.left(300)));
     QCOMPARE(outcome.refused, refused);
+    QCOMPARE(outcome.deferred, deferred);
     QVERIFY2(outcome.answer.contains(answerPart), qPrintable(outcome.answer.left(300)));
     QVERIFY2(outcome.answer.size() <= 8192, qPrintable(QString::number(outcome.answer.size())));
     const QList<QByteArray> mails = server.messages();

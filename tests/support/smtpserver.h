@@ -36,10 +36,12 @@ public:
                quint16 port = 0);
     void stop();
 
-    // Misbehaviour for the next start(): RCPT TO for `address` is answered 550; every message
-    // is answered with a 554 reply `lines` lines long instead of being taken; QUIT is never
-    // answered.
+    // Misbehaviour for the next start(): RCPT TO for `address` is answered 550 (refused) or 450
+    // (deferred); every message is answered with a 554 reply `lines` lines long instead of being
+    // taken; QUIT is never answered. clearMisbehaviour() makes the next start a good server.
     void refuseRecipient(const QString& address) { m_refused << address; }
+    void deferRecipient(const QString& address) { m_deferred << address; }
+    void clearMisbehaviour();
     void setLongReply(int lines) { m_longReply = lines; }
     void setSilentQuit(bool silent) { m_silentQuit = silent; }
 
@@ -60,6 +62,7 @@ private:
     quint16 m_port = 0;
     QString m_error;
     QStringList m_refused;
+    QStringList m_deferred;
     int m_longReply = 0;
     bool m_silentQuit = false;
 };

@@ -1,14 +1,15 @@
 """An SMTP server for the tests: stores every message it accepts as a file.
 
 Usage: smtpsink.py FOLDER plain|starttls|smtps [--cert PEM --key KEY] [--user U --password P]
-                   [--refuse ADDRESS ...] [--long-reply LINES] [--silent-quit]
+                   [--refuse ADDRESS ...] [--defer ADDRESS ...] [--long-reply LINES]
+                   [--silent-quit]
 
 Listens on a free loopback port and prints "PORT <n>" once it accepts connections. Each
 accepted message is written to FOLDER/<n>.eml (whole, first through a temporary name), with
 X-MailFrom, X-RcptTo, X-Auth-User and X-Tls lines put in front of the message's own headers.
 
 Misbehaviour on request: --refuse answers RCPT TO for that address with 550 (the others are
-taken); --long-reply answers every message with a 554 reply of that many lines instead of
+taken), --defer with 450; --long-reply answers every message with a 554 reply of that many lines instead of
 taking it; --silent-quit takes the mail and then never answers QUIT.
 """
 import argparse
@@ -22,16 +23,19 @@ from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 
 class Store:
-    def __init__(self, folder, refused=(), long_reply=0, silent_quit=False):
+    def __init__(self, folder, refused=(), deferred=(), long_reply=0, silent_quit=False):
         self.folder = folder
         self.count = 0
         self.refused = {a.lower() for a in refused}
+        self.deferred = {a.lower() for a in deferred}
         self.long_reply = long_reply
         self.silent_quit = silent_quit
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if address.lower() in self.refused:
             return f"550 5.1.1 <{address}>: mailbox unavailable"
+        if address.lower() in self.deferred:
+            return f"450 4.2.0 <{address}>: try again later"
         envelope.rcpt_tos.append(address)
         envelope.rcpt_options.extend(rcpt_options)
         return "250 OK"
@@ -74,6 +78,7 @@ def main():
     # A server that comes back after an outage listens where it did before.
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--refuse", action="append", default=[])
+    parser.add_argument("--defer", action="append", default=[])
     parser.add_argument("--long-reply", type=int, default=0)
     parser.add_argument("--silent-quit", action="store_true")
     args = parser.parse_args()
@@ -88,7 +93,7 @@ def main():
               and data.password.decode() == args.password)
         return AuthResult(success=ok, handled=False, auth_data=data)
 
-    store = Store(args.folder, args.refuse, args.long_reply, args.silent_quit)
+    store = Store(args.folder, args.refuse, args.defer, args.long_reply, args.silent_quit)
     login = args.user is not None
 
     def factory():
