@@ -1,10 +1,13 @@
 #include "notificationmessage.h"
 
+#include "mailaddress.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -17,13 +20,48 @@ const char* const DayNames[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"}
 const char* const MonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
-bool isAscii(const QByteArray& bytes)
+// Text that goes into a mail as it stands: printable ASCII, and in a body also LF and TAB in
+// lines of at most 998 characters. A CR alone (as in "<CR>.<CR>") or any other control
+// character is encoded.
+bool isPlainText(const QByteArray& bytes, bool body)
 {
+    int line = 0;
     for (const char c : bytes) {
-        if (static_cast<unsigned char>(c) > 0x7E)
+        const auto u = static_cast<unsigned char>(c);
+        if (body && u == '\n') {
+            line = 0;
+            continue;
+        }
+        if (++line > 998 && body)
             return false;
+        if ((u >= 0x20 && u <= 0x7E) || (body && u == '\t'))
+            continue;
+        return false;
     }
     return true;
+}
+
+// "Name: value" folded at its blanks (RFC 5322 2.2.3): each line stays within 78 characters
+// where a blank allows, and the text unfolds to what it was.
+QByteArray foldedHeader(const QByteArray& name, const QByteArray& value)
+{
+    QByteArray out = name + ": ";
+    int width = out.size();
+    const QList<QByteArray> words = value.split(' ');
+    for (int i = 0; i < words.size(); ++i) {
+        const QByteArray& word = words.at(i);
+        if (i > 0) {
+            if (width + 1 + word.size() > 78) {
+                out += "\r\n";
+                width = 0;
+            }
+            out += ' ';
+            ++width;
+        }
+        out += word;
+        width += word.size();
+    }
+    return out + "\r\n";
 }
 
 // "+0100" from an offset in seconds.
@@ -39,13 +77,18 @@ QByteArray offsetText(int seconds, bool colon)
     return text;
 }
 
-// An RFC 2047 encoded word for header text outside ASCII, cut between characters into pieces
-// that keep each header line under 78 characters.
-QByteArray headerText(const QString& text)
+// An RFC 2047 encoded word for header text outside printable ASCII, cut between characters into
+// pieces that keep each header line under 78 characters; printable text is folded at its blanks,
+// unless a word too long for a line would make it pass 998.
+QByteArray headerText(const QByteArray& name, const QString& text)
 {
     const QByteArray utf8 = text.toUtf8();
-    if (isAscii(utf8))
-        return utf8;
+    if (isPlainText(utf8, false)) {
+        const QList<QByteArray> words = utf8.split(' ');
+        if (std::all_of(words.begin(), words.end(),
+                        [](const QByteArray& word) { return word.size() <= 66; }))
+            return foldedHeader(name, utf8);
+    }
     QByteArray out;
     QByteArray piece;
     auto flush = [&out, &piece] {
@@ -66,7 +109,7 @@ QByteArray headerText(const QString& text)
         piece += bytes;
     }
     flush();
-    return out;
+    return name + ": " + out + "\r\n";
 }
 
 // Quoted-printable (RFC 2045) of UTF-8 text, line by line, with soft breaks before 76
@@ -321,19 +364,21 @@ QByteArray NotificationMessage::json() const
 QByteArray NotificationMessage::email(const QString& from, const QStringList& to,
                                       const QDateTime& date) const
 {
+    // Only a checked address gives its domain to the Message-ID.
     const int at = from.lastIndexOf(QLatin1Char('@'));
-    const QString domain = at >= 0 ? from.mid(at + 1) : QStringLiteral("localhost");
+    const QString domain =
+        MailAddress::isValid(from) ? from.mid(at + 1) : QStringLiteral("localhost");
     const QString text = body();
-    const bool ascii = isAscii(text.toUtf8());
+    const bool ascii = isPlainText(text.toUtf8(), true);
 
     // A line break in a name or an address would start a header of its own.
     const auto oneLine = [](const QString& value) { return value.simplified().toUtf8(); };
     QByteArray mail;
     mail += "Date: " + rfc5322Date(date) + "\r\n";
     mail += "From: " + oneLine(from) + "\r\n";
-    mail += "To: " + oneLine(to.join(QStringLiteral(", "))) + "\r\n";
+    mail += foldedHeader("To", oneLine(to.join(QStringLiteral(", "))));
     mail += "Message-ID: <" + key().toUtf8() + '@' + domain.toUtf8() + ">\r\n";
-    mail += "Subject: " + headerText(subject().simplified()) + "\r\n";
+    mail += headerText("Subject", subject().simplified());
     mail += "X-Alarm-Event-Id: " + QByteArray::number(m_event.eventId) + "\r\n";
     mail += "X-Alarm-Event: " + kindName(m_event.kind).toUtf8() + "\r\n";
     mail += "MIME-Version: 1.0\r\n";

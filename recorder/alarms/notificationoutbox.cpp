@@ -28,6 +28,23 @@ QString entryKey(const QString& messageId, const QString& target)
     return messageId + QLatin1Char(' ') + target;
 }
 
+// Everything that decides where a target's messages go and how: when it changes, what its server
+// refused for good may be tried again.
+QString targetSettings(const NotificationTarget& t)
+{
+    return QStringList{QString::number(int(t.kind)),
+                       t.host,
+                       QString::number(t.port),
+                       QString::number(int(t.security)),
+                       t.user,
+                       t.password,
+                       t.sender,
+                       t.recipients.join(QLatin1Char(',')),
+                       t.caFile,
+                       t.url}
+        .join(QChar(0x1F));
+}
+
 QJsonValue numberOrNull(double value)
 {
     return std::isfinite(value) ? QJsonValue(value) : QJsonValue();
@@ -143,6 +160,11 @@ qint64 NotificationOutbox::nowMs() const
 void NotificationOutbox::setTarget(const NotificationTarget& target)
 {
     targets.insert(target.name, target);
+    const auto refusal = refusals.constFind(target.name);
+    if (refusal != refusals.cend() && refusal->settings != targetSettings(target)) {
+        refusals.erase(refusal);
+        reportState();
+    }
     sendDue();
 }
 
@@ -205,6 +227,19 @@ int NotificationOutbox::failingCount() const
 {
     return int(std::count_if(entries.begin(), entries.end(),
                              [this](const Entry& e) { return e.attempts > 0 || isOrphaned(e); }));
+}
+
+QStringList NotificationOutbox::refusedRecipients() const
+{
+    QStringList all;
+    for (const Refusal& r : refusals) {
+        for (const QString& address : r.recipients) {
+            if (!all.contains(address, Qt::CaseInsensitive))
+                all << address;
+        }
+    }
+    all.sort(Qt::CaseInsensitive);
+    return all;
 }
 
 void NotificationOutbox::load()
@@ -333,6 +368,12 @@ void NotificationOutbox::sendDue()
             ++it;
             continue;
         }
+        NotificationTarget target = targets[e.target];
+        const QString settings = targetSettings(target);
+        if (!e.heldFor.isEmpty() && e.heldFor == settings) {
+            ++it;
+            continue;
+        }
         if (supersedeCheck && supersedeCheck(e.message)) {
             qDebug().noquote() << QStringLiteral("NotificationOutbox : superseded : ") +
                                       e.messageId + QStringLiteral(" to ") + e.target;
@@ -342,8 +383,19 @@ void NotificationOutbox::sendDue()
             it = entries.erase(it);
             continue;
         }
+        if (!e.onlyTo.isEmpty()) {
+            QStringList rest;
+            for (const QString& address : qAsConst(target.recipients)) {
+                if (e.onlyTo.contains(address, Qt::CaseInsensitive))
+                    rest << address;
+            }
+            // Settings without those recipients: the message goes to the list as it is now.
+            if (!rest.isEmpty())
+                target.recipients = rest;
+        }
         inFlightKey = entryKey(e.messageId, e.target);
-        inFlight = service->send(e.message, targets.value(e.target));
+        inFlightSettings = settings;
+        inFlight = service->send(e.message, target);
         break;
     }
     if (dropped.isEmpty())
@@ -362,8 +414,22 @@ void NotificationOutbox::answered(quint64 request, const NotificationOutcome& ou
         return entryKey(e.messageId, e.target) == inFlightKey;
     });
     if (it != entries.end()) {
-        if (outcome.accepted) {
+        if (!outcome.refused.isEmpty())
+            refusals.insert(it->target, Refusal{inFlightSettings, outcome.refused});
+        else if (outcome.accepted)
+            refusals.remove(it->target);
+        if (outcome.accepted && outcome.deferred.isEmpty()) {
             const qint64 sentAt = clock().toSecsSinceEpoch();
+            if (!outcome.refused.isEmpty()) {
+                qWarning().noquote() << QStringLiteral("NotificationOutbox : sent, but not to "
+                                                       "every recipient : ") +
+                                            it->messageId + QStringLiteral(" to ") + it->target +
+                                            QStringLiteral(" : ") + outcome.answer;
+                // The row keeps who was refused.
+                if (writer)
+                    writer->submit(WriteJob::outboxAttempt(it->messageId, it->target, it->attempts,
+                                                           it->nextAttemptMs, outcome.answer));
+            }
             if (writer)
                 writer->submit(WriteJob::outboxSent(it->messageId, it->target, sentAt));
             sentKeys.insert(inFlightKey);
@@ -376,6 +442,10 @@ void NotificationOutbox::answered(quint64 request, const NotificationOutcome& ou
             it->nextAttemptMs = nowMs() + retryDelayMs(it->attempts);
             it->lastError = outcome.answer;
             m_lastError = outcome.answer;
+            if (!outcome.retryable)
+                it->heldFor = inFlightSettings;
+            if (outcome.accepted)
+                it->onlyTo = outcome.deferred;
             qWarning().noquote() << QStringLiteral("NotificationOutbox : not sent : ") +
                                         it->messageId + QStringLiteral(" to ") + it->target +
                                         QStringLiteral(" : ") + outcome.answer;
@@ -399,9 +469,11 @@ void NotificationOutbox::reportState()
             break;
         }
     }
-    if (failing == reportedFailing && error == reportedError)
+    const QStringList refused = refusedRecipients();
+    if (failing == reportedFailing && error == reportedError && refused == reportedRefused)
         return;
     reportedFailing = failing;
     reportedError = error;
-    emit stateChanged(failing, error);
+    reportedRefused = refused;
+    emit stateChanged(failing, error, refused);
 }

@@ -40,6 +40,13 @@ class NotificationService;
 // At its turn a message the supersede check rejects (a reminder of an alarm that ended or was
 // acknowledged meanwhile) is kept as superseded and not sent. Sent rows keep their text for the
 // retention and then only their id, event, kind, target and sent time.
+//
+// A failure that only a change of settings mends (a 5xx reply, a refused login, an address that
+// is not valid) is not tried again with the same settings: the message stays, counted as
+// failing, until its target is set with other settings (or the next start tries it once more).
+// Recipients the mail server refused while it took the message for the others stay listed
+// (refusedRecipients()) until the target's settings change or the server takes them all. A
+// recipient refused for now (4xx) gets the message on a later try, the others not again.
 class NotificationOutbox : public QObject
 {
     Q_OBJECT
@@ -85,6 +92,8 @@ public:
     // Messages not accepted yet, and of those the ones that failed at least once.
     int waitingCount() const { return int(entries.size()); }
     int failingCount() const;
+    // Recipients refused by the targets' servers, of every target.
+    QStringList refusedRecipients() const;
     // A send is on its way to a server.
     bool isSending() const { return inFlight != 0; }
     QString lastError() const { return m_lastError; }
@@ -95,8 +104,8 @@ signals:
     void sent(const QString& messageId, const QString& target);
     // A message was found no longer worth sending; it is kept as superseded.
     void superseded(const QString& messageId, const QString& target);
-    // The count of failing messages or the last error changed.
-    void stateChanged(int failing, const QString& lastError);
+    // The count of failing messages, the last error or the refused recipients changed.
+    void stateChanged(int failing, const QString& lastError, const QStringList& refused);
 
 private:
     struct Entry
@@ -107,6 +116,16 @@ private:
         int attempts = 0;
         qint64 nextAttemptMs = 0;
         QString lastError;
+        // The settings of the target that refused it for good; empty while it may be tried.
+        QString heldFor;
+        // Taken by the server for the other recipients: tried again for these alone.
+        QStringList onlyTo;
+    };
+    // The recipients a target's server refused, with the settings it refused them under.
+    struct Refusal
+    {
+        QString settings;
+        QStringList recipients;
     };
 
     void adoptLoaded(const QVector<Entry>& rows);
@@ -136,7 +155,10 @@ private:
     QSet<QString> sentKeys;
     quint64 inFlight = 0;
     QString inFlightKey;
+    QString inFlightSettings;
+    QHash<QString, Refusal> refusals;
     QString m_lastError;
     int reportedFailing = 0;
     QString reportedError;
+    QStringList reportedRefused;
 };

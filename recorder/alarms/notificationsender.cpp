@@ -1,5 +1,7 @@
 #include "notificationsender.h"
 
+#include "notificationsettings.h"
+
 #include <QDateTime>
 #include <QSysInfo>
 #include <QUrl>
@@ -17,6 +19,10 @@ namespace {
 
 // Server replies shorter than this are shown whole; a webhook's body is cut here.
 constexpr int AnswerBodyLimit = 200;
+// What is kept of one SMTP reply, however many lines a server sends; of any one line; of an HTTP
+// status line. A server that talks without end must not grow the recorder.
+constexpr int ReplyLimit = 4096;
+constexpr int ReplyLineLimit = 512;
 // How often an idle transfer looks at the interrupt flag when no wake-up comes.
 constexpr int PollStepMs = 200;
 
@@ -39,7 +45,14 @@ struct Exchange
     // SMTP: the last complete reply; HTTP: the last status line.
     QByteArray reply;
     QByteArray pending;
+    bool pendingCut = false;
     QByteArray body;
+    bool bodyCut = false;
+    // SMTP: the recipient of the RCPT TO waiting for its reply, and those refused with the reply.
+    QByteArray rcpt;
+    QStringList refused;
+    QStringList deferred;
+    QStringList refusals;
     // The reply to QUIT says nothing about the message.
     bool quitSent = false;
     char error[CURL_ERROR_SIZE] = {};
@@ -55,11 +68,17 @@ size_t readUpload(char* buffer, size_t size, size_t count, void* user)
     return size_t(n);
 }
 
+// Keeps the start of the body; once that is there the transfer ends (the status decides), so a
+// body without end neither grows the recorder nor holds the sender until the time-out.
 size_t keepBody(char* data, size_t size, size_t count, void* user)
 {
     auto* exchange = static_cast<Exchange*>(user);
-    if (exchange->body.size() < AnswerBodyLimit)
-        exchange->body.append(data, int(qMin(size * count, size_t(AnswerBodyLimit))));
+    const int room = AnswerBodyLimit - int(exchange->body.size());
+    exchange->body.append(data, int(qMin(size * count, size_t(qMax(room, 0)))));
+    if (exchange->body.size() >= AnswerBodyLimit) {
+        exchange->bodyCut = true;
+        return 0;
+    }
     return size * count;
 }
 
@@ -67,9 +86,9 @@ size_t keepBody(char* data, size_t size, size_t count, void* user)
 size_t keepStatusLine(char* data, size_t size, size_t count, void* user)
 {
     auto* exchange = static_cast<Exchange*>(user);
-    const QByteArray line = QByteArray(data, int(size * count)).trimmed();
+    const QByteArray line = QByteArray(data, int(qMin(size * count, size_t(ReplyLineLimit))));
     if (line.startsWith("HTTP/"))
-        exchange->reply = line;
+        exchange->reply = line.trimmed();
     return size * count;
 }
 
@@ -78,21 +97,47 @@ size_t keepStatusLine(char* data, size_t size, size_t count, void* user)
 int keepSmtpReply(CURL*, curl_infotype type, char* data, size_t size, void* user)
 {
     auto* exchange = static_cast<Exchange*>(user);
-    if (type == CURLINFO_HEADER_OUT && QByteArray(data, int(size)).startsWith("QUIT"))
-        exchange->quitSent = true;
+    if (type == CURLINFO_HEADER_OUT) {
+        const QByteArray command(data, int(qMin(size, size_t(ReplyLineLimit))));
+        if (command.startsWith("QUIT"))
+            exchange->quitSent = true;
+        // "RCPT TO:<address>": its reply tells whether the server takes this recipient.
+        if (command.startsWith("RCPT TO:<")) {
+            const int end = command.indexOf('>');
+            exchange->rcpt = command.mid(9, end > 9 ? end - 9 : -1);
+        }
+    }
     if (type != CURLINFO_HEADER_IN || exchange->quitSent)
         return 0;
     const QList<QByteArray> lines = QByteArray(data, int(size)).split('\n');
     for (const QByteArray& raw : lines) {
-        const QByteArray line = raw.trimmed();
+        const QByteArray line = raw.left(ReplyLineLimit).trimmed();
         if (line.isEmpty())
             continue;
-        if (!exchange->pending.isEmpty())
-            exchange->pending += '\n';
-        exchange->pending += line;
-        if (line.size() < 4 || line.at(3) != '-') {
+        const bool last = line.size() < 4 || line.at(3) != '-';
+        // The start of a long reply and its last line are kept; what lies between is left out.
+        if (exchange->pending.size() + line.size() < ReplyLimit || last) {
+            if (!exchange->pending.isEmpty())
+                exchange->pending += exchange->pendingCut ? "\n...\n" : "\n";
+            exchange->pending += line;
+            exchange->pendingCut = false;
+        } else {
+            exchange->pendingCut = true;
+        }
+        if (last) {
             exchange->reply = exchange->pending;
             exchange->pending.clear();
+            exchange->pendingCut = false;
+            if (!exchange->rcpt.isEmpty()) {
+                const int code = line.left(3).toInt();
+                if (code < 200 || code >= 300) {
+                    (code >= 400 && code < 500 ? exchange->deferred : exchange->refused)
+                        << QString::fromUtf8(exchange->rcpt);
+                    exchange->refusals << QString::fromUtf8(exchange->rcpt) + QStringLiteral(" (") +
+                                              QString::fromUtf8(exchange->reply) + QLatin1Char(')');
+                }
+                exchange->rcpt.clear();
+            }
         }
     }
     return 0;
@@ -159,6 +204,13 @@ void setCommonOptions(CURL* easy, const NotificationTarget& target, Exchange* ex
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, exchange->error);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, long(target.connectTimeoutMs));
     curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, long(target.totalTimeoutMs));
+    // Without these libcurl waits 120 s for the reply to QUIT (the total time-out does not
+    // cover the goodbye) and for ever for a body that trickles.
+    const long responseSeconds =
+        std::max(1L, long(std::min(target.responseTimeoutMs, target.totalTimeoutMs) + 999) / 1000);
+    curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, responseSeconds);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, responseSeconds);
     // Messages are rare: a connection is closed after its message rather than kept idle until
     // the server drops it.
     curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
@@ -264,6 +316,10 @@ NotificationOutcome NotificationSender::sendEmail(const NotificationMessage& mes
 {
     if (target.recipients.isEmpty())
         return {false, false, QStringLiteral("No recipient is set.")};
+    // A line break in an address would let the text after it pass as SMTP commands of its own.
+    const QString problem = NotificationSettings::addressProblem(target.sender, target.recipients);
+    if (!problem.isEmpty())
+        return {false, false, problem};
     const EasyHandle easy(curl_easy_init());
     Exchange exchange;
     // A message sent again after an outage keeps the date it was made.
@@ -296,6 +352,12 @@ NotificationOutcome NotificationSender::sendEmail(const NotificationMessage& mes
     }
     const HeaderList recipients(rcpt);
     curl_easy_setopt(e, CURLOPT_MAIL_RCPT, recipients.get());
+    // One refused recipient does not keep the message from the others.
+#if LIBCURL_VERSION_NUM >= 0x080200
+    curl_easy_setopt(e, CURLOPT_MAIL_RCPT_ALLOWFAILS, 1L);
+#else
+    curl_easy_setopt(e, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L);
+#endif
     curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, curl_off_t(exchange.upload.size()));
     curl_easy_setopt(e, CURLOPT_READFUNCTION, readUpload);
@@ -309,8 +371,21 @@ NotificationOutcome NotificationSender::sendEmail(const NotificationMessage& mes
         return stopped();
     const auto code = CURLcode(result);
     const QString reply = QString::fromUtf8(exchange.reply);
-    if (code == CURLE_OK)
+    const int refused = exchange.refusals.size();
+    const QString refusals = QString::number(refused) +
+                             (refused == 1 ? QStringLiteral(" recipient refused: ")
+                                           : QStringLiteral(" recipients refused: ")) +
+                             exchange.refusals.join(QStringLiteral(", "));
+    if (code == CURLE_OK && refused == 0)
         return {true, false, reply};
+    // Taken for the others; a recipient refused for now makes it worth another try for them.
+    if (code == CURLE_OK)
+        return {true, !exchange.deferred.isEmpty(), refusals + QLatin1Char('\n') + reply,
+                exchange.refused, exchange.deferred};
+    // Every recipient refused: worth another try while any refusal was only for now.
+    if (refused == target.recipients.size())
+        return {false, !exchange.deferred.isEmpty(), reply + QLatin1Char('\n') + refusals,
+                exchange.refused, exchange.deferred};
     const int smtpCode = replyCode(exchange.reply);
     if (smtpCode >= 400) {
         // The server's verdict decides: 4xx is temporary, 5xx is final.
@@ -352,7 +427,10 @@ NotificationOutcome NotificationSender::sendWebhook(const NotificationMessage& m
     int result = CURLE_OK;
     if (!perform(e, &result))
         return stopped();
-    const auto code = CURLcode(result);
+    auto code = CURLcode(result);
+    // Ended by keepBody once the start of the body was there.
+    if (code == CURLE_WRITE_ERROR && exchange.bodyCut)
+        code = CURLE_OK;
     if (code != CURLE_OK)
         return {false, networkFailure(code), failureText(code, exchange)};
     long status = 0;

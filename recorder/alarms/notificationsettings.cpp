@@ -1,5 +1,6 @@
 #include "notificationsettings.h"
 
+#include "mailaddress.h"
 #include "projectkeyreader.h"
 
 #include <QRegularExpression>
@@ -57,7 +58,7 @@ NotificationSettings NotificationSettings::load(const QString& projectPath)
     if (!ok)
         n.smtpSecurity = SmtpSecurity::StartTls;
     n.smtpUser = s.text(KeySmtpUser);
-    n.sender = s.text(KeySender);
+    n.sender = s.text(KeySender).trimmed();
     n.recipients = parseAddresses(s.items(KeyRecipients).join(QStringLiteral(", ")));
     n.escalationRecipients =
         parseAddresses(s.items(KeyEscalationRecipients).join(QStringLiteral(", ")));
@@ -133,6 +134,29 @@ NotificationTarget NotificationSettings::webhookTarget(const QString& url) const
     // public webhook's certificate needs.
     t.url = url;
     return t;
+}
+
+QString NotificationSettings::addressProblem() const
+{
+    return addressProblem(sender, recipients + escalationRecipients);
+}
+
+QString NotificationSettings::addressProblem(const QString& sender, const QStringList& recipients)
+{
+    if (!MailAddress::isValid(sender))
+        return QStringLiteral("Sender address is not valid");
+    for (const QString& address : recipients) {
+        if (MailAddress::isValid(address))
+            continue;
+        // The address as the user can read it: a control character would break the status line.
+        QString shown = address.left(60);
+        for (QChar& c : shown) {
+            if (c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() <= 0x9F))
+                c = QChar(0xFFFD);
+        }
+        return QStringLiteral("Recipient address is not valid: ") + shown;
+    }
+    return QString();
 }
 
 QStringList NotificationSettings::parseAddresses(const QString& text)

@@ -49,6 +49,12 @@ struct NotificationSettings
     NotificationTarget emailTarget(const QString& password, bool escalation = false) const;
     NotificationTarget webhookTarget(const QString& url) const;
 
+    // Why the e-mail cannot go out as set: "Sender address is not valid", or "Recipient address
+    // is not valid: <the address>" for the first recipient or escalation recipient that is not
+    // a plain mailbox (see MailAddress); empty when every address is valid.
+    QString addressProblem() const;
+    static QString addressProblem(const QString& sender, const QStringList& recipients);
+
     // "a@b.example, c@d.example" and back; blanks and empty entries are dropped.
     static QStringList parseAddresses(const QString& text);
     static QString securityName(SmtpSecurity security);

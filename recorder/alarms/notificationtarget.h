@@ -43,6 +43,11 @@ struct NotificationTarget
 
     int connectTimeoutMs = 10000;
     int totalTimeoutMs = 30000;
+    // The longest wait for any one answer of the server, the goodbye after the message included
+    // (which the total time-out does not cover): so that a server that never answers holds the
+    // sender, and every other target's messages behind it, no longer than this. Whole seconds,
+    // at least one.
+    int responseTimeoutMs = 15000;
 };
 Q_DECLARE_METATYPE(NotificationTarget)
 Q_DECLARE_METATYPE(NotificationTarget::Kind)

@@ -6,6 +6,7 @@
 #include "projectfile.h"
 #include "secretstore.h"
 
+#include <QDebug>
 #include <QFileInfo>
 
 ProjectNotifications::ProjectNotifications(const QString& projectFilePath, DatabaseWriter* writer,
@@ -42,6 +43,10 @@ void ProjectNotifications::reload()
 {
     const QString oldWebhook = m_settings.webhookName;
     m_settings = NotificationSettings::load(m_projectPath);
+    // The sender refuses such a target; its messages wait, shown as not sent, for new settings.
+    if (m_settings.emailEnabled && !m_settings.addressProblem().isEmpty())
+        qWarning().noquote() << QStringLiteral("ProjectNotifications : ") +
+                                    m_settings.addressProblem();
     m_scheduler->setSettings(m_settings);
     m_outbox->setRetentionDays(m_settings.retentionDays);
     // Targets come back as their secrets are read; until then their messages wait. Messages

@@ -44,8 +44,9 @@ public:
     SecretStore* secretStore() const { return m_secrets; }
 
 signals:
-    // Messages that failed at least once and are still waiting, and the last server answer.
-    void outboxStateChanged(int failing, const QString& lastError);
+    // Messages that failed at least once and are still waiting, the last server answer, and
+    // the recipients the mail server refused.
+    void outboxStateChanged(int failing, const QString& lastError, const QStringList& refused);
 
 private:
     void secretRead(const QString& name, const QString& secret, bool found);

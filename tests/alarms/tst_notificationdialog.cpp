@@ -29,6 +29,8 @@ private slots:
     void saveKeepsPasswordOutOfProjectFile();
     void keptPasswordIsShownAndKept();
     void testButtonShowsServersAnswer();
+    void invalidAddressIsNotKept_data();
+    void invalidAddressIsNotKept();
 
 private:
     template <typename T> T* child(QWidget* dialog, const char* name)
@@ -168,6 +170,59 @@ void TestNotificationDialog::testButtonShowsServersAnswer()
     const QString shots = qEnvironmentVariable("NOTIFICATION_DIALOG_SCREENSHOT");
     if (!shots.isEmpty())
         QVERIFY(dialog.grab().save(shots));
+}
+
+void TestNotificationDialog::invalidAddressIsNotKept_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("blank in sender")
+        << QStringLiteral("lineEdit_sender") << QStringLiteral("rec ord@store.example")
+        << QStringLiteral("Sender address is not valid");
+    QTest::newRow("two @ in sender")
+        << QStringLiteral("lineEdit_sender") << QStringLiteral("rec@@store.example")
+        << QStringLiteral("Sender address is not valid");
+    QTest::newRow("recipient without domain")
+        << QStringLiteral("lineEdit_recipients") << QStringLiteral("a@store.example, gone@")
+        << QStringLiteral("Recipient address is not valid: gone@");
+    QTest::newRow("escalation recipient with bracket")
+        << QStringLiteral("lineEdit_escalation_recipients") << QStringLiteral("boss@store.example>")
+        << QStringLiteral("Recipient address is not valid: boss@store.example>");
+}
+
+// Catches an address that is not a mailbox saved into the project or used for a test message,
+// or refused without saying why.
+void TestNotificationDialog::invalidAddressIsNotKept()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, text);
+    QFETCH(QString, status);
+
+    NotificationDialog dialog(m_path, QStringLiteral("store"));
+    dialog.show();
+    QSignalSpy accepted(&dialog, &QDialog::accepted);
+    auto* edit = dialog.findChild<QLineEdit*>(field);
+    QVERIFY(edit);
+    edit->clear();
+    QTest::keyClicks(edit, text);
+    auto* answer = child<QLabel>(&dialog, "label_answer");
+    auto* test = child<QPushButton>(&dialog, "pushButton_test");
+    QTest::mouseClick(test, Qt::LeftButton);
+    QCOMPARE(answer->text(), status);
+    QVERIFY(test->isEnabled());
+    answer->clear();
+    QTest::mouseClick(child<QPushButton>(&dialog, "pushButton_save"), Qt::LeftButton);
+    QCOMPARE(answer->text(), status);
+    // Saving answers at once when no secret is to be written: nothing may have been accepted.
+    QVERIFY(accepted.isEmpty());
+    QVERIFY(dialog.isVisible());
+    const NotificationSettings kept = NotificationSettings::load(m_path);
+    QCOMPARE(kept.sender, QStringLiteral("rec@store.example"));
+    QCOMPARE(kept.recipients,
+             QStringList({QStringLiteral("a@store.example"), QStringLiteral("b@store.example")}));
+    QVERIFY(kept.escalationRecipients.isEmpty());
 }
 
 QTEST_MAIN(TestNotificationDialog)

@@ -46,6 +46,44 @@ QByteArray unquote(const QByteArray& text)
     return out;
 }
 
+// A header's value with its folds undone (RFC 5322 2.2.3: only the CRLF goes).
+QByteArray unfolded(const QByteArray& mail, const QByteArray& name)
+{
+    const QByteArray head = mail.left(mail.indexOf("\r\n\r\n") + 2);
+    const int start = head.indexOf("\r\n" + name + ": ");
+    if (start < 0)
+        return QByteArray();
+    int end = start + 2;
+    do {
+        end = head.indexOf("\r\n", end + 1);
+    } while (end >= 0 && end + 2 < head.size() &&
+             (head.at(end + 2) == ' ' || head.at(end + 2) == '\t'));
+    return head.mid(start + 4 + name.size(), end - start - 4 - name.size()).replace("\r\n", "");
+}
+
+// RFC 2047 words (UTF-8, base64) decoded; the blank between two encoded words does not count.
+QString decodedWords(const QByteArray& value)
+{
+    QByteArray bytes;
+    int at = 0;
+    bool afterWord = false;
+    while (at < value.size()) {
+        const int start = value.indexOf("=?UTF-8?B?", at);
+        if (start < 0) {
+            bytes += value.mid(at);
+            break;
+        }
+        const QByteArray between = value.mid(at, start - at);
+        if (!afterWord || !between.trimmed().isEmpty())
+            bytes += between;
+        const int end = value.indexOf("?=", start + 10);
+        bytes += QByteArray::fromBase64(value.mid(start + 10, end - start - 10));
+        at = end + 2;
+        afterWord = true;
+    }
+    return QString::fromUtf8(bytes);
+}
+
 } // namespace
 
 // The texts of a notification, in Europe/Berlin (set by the test's registration) so that both
@@ -64,6 +102,8 @@ private slots:
     void emailIsWellFormed();
     void jsonOfNodeAlarm();
     void lineBreakInNameStartsNoHeader();
+    void hostileTexts_data();
+    void hostileTexts();
 };
 
 void TestNotificationMessage::localTimes_data()
@@ -258,6 +298,83 @@ void TestNotificationMessage::lineBreakInNameStartsNoHeader()
     QVERIFY(!head.contains("\nBcc:"));
     QVERIFY(!head.contains("\nCc:"));
     QVERIFY(head.contains("Subject: [Lab] Alarm: Freezer Bcc: someone@elsewhere.example / Temp"));
+}
+
+void TestNotificationMessage::hostileTexts_data()
+{
+    QTest::addColumn<QString>("nodeName");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<int>("recipients");
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::addColumn<QByteArray>("domain");
+
+    const QString from = QStringLiteral("rec@lab.example");
+    const QByteArray lab("lab.example");
+    // "<CR>.<CR>" ends a message for some servers; a bare CR must never reach a 7-bit body.
+    QTest::newRow("bare CR in node name")
+        << QStringLiteral("Cold\r.\rstore") << from << 1 << QByteArray("quoted-printable") << lab;
+    QTest::newRow("escape in node name")
+        << QStringLiteral("Cold\x1b[2Jstore") << from << 1 << QByteArray("quoted-printable") << lab;
+    QTest::newRow("DEL in node name")
+        << QStringLiteral("Cold\x7fstore") << from << 1 << QByteArray("quoted-printable") << lab;
+    QTest::newRow("plain text stays 7-bit")
+        << QStringLiteral("Cold store") << from << 1 << QByteArray("7bit") << lab;
+    // 2000 characters of words: the subject is folded, the body line (past 998) encoded.
+    QTest::newRow("long name of words") << QStringLiteral("Room ").repeated(400).trimmed() << from
+                                        << 1 << QByteArray("quoted-printable") << lab;
+    // One word of 1500 characters cannot be folded: encoded words, split.
+    QTest::newRow("long name without blank")
+        << QStringLiteral("X").repeated(1500) << from << 1 << QByteArray("quoted-printable") << lab;
+    QTest::newRow("many recipients")
+        << QStringLiteral("Cold store") << from << 80 << QByteArray("7bit") << lab;
+    // The text after the last "@" of a forged sender is no Message-ID domain.
+    QTest::newRow("line break in sender")
+        << QStringLiteral("Cold store")
+        << QStringLiteral("alarm@x>\r\nRCPT TO:<victim@evil.example>\r\nDATA") << 1
+        << QByteArray("7bit") << QByteArray("localhost");
+    QTest::newRow("blank in sender's domain")
+        << QStringLiteral("Cold store") << QStringLiteral("rec@lab.example evil.example") << 1
+        << QByteArray("7bit") << QByteArray("localhost");
+}
+
+// Catches: a control character that reaches a 7-bit body, a header or body line past 998
+// characters (or a header line past 78 where it can be folded), a fold or an encoded word that
+// does not give back the text, and a Message-ID domain taken from an unchecked sender.
+void TestNotificationMessage::hostileTexts()
+{
+    QFETCH(QString, nodeName);
+    QFETCH(QString, from);
+    QFETCH(int, recipients);
+    QFETCH(QByteArray, encoding);
+    QFETCH(QByteArray, domain);
+
+    NotificationEvent e = labEvent(NotificationKind::Start, AlarmKind::High);
+    e.nodeName = nodeName;
+    const NotificationMessage message(e);
+    QStringList to;
+    for (int i = 0; i < recipients; ++i)
+        to << QStringLiteral("person.number.%1@lab.example").arg(i);
+    const QByteArray mail = message.email(from, to, utc("2024-01-15T12:00:00"));
+
+    QCOMPARE(mail.count('\r'), mail.count("\r\n"));
+    QCOMPARE(mail.count('\n'), mail.count("\r\n"));
+    const int split = mail.indexOf("\r\n\r\n");
+    for (const QByteArray& line : mail.left(split).split('\n'))
+        QVERIFY2(line.size() <= 79, line.left(100).constData());
+    for (const QByteArray& line : mail.mid(split + 4).split('\n'))
+        QVERIFY2(line.size() <= 999, line.left(100).constData());
+    QCOMPARE(unfolded(mail, "Content-Transfer-Encoding"), encoding);
+    QCOMPARE(unfolded(mail, "Message-ID"), "<alarm.12.start@" + domain + '>');
+    QCOMPARE(decodedWords(unfolded(mail, "Subject")), message.subject().simplified());
+    QCOMPARE(QString::fromUtf8(unfolded(mail, "To")), to.join(QStringLiteral(", ")));
+    QByteArray body = mail.mid(split + 4);
+    if (encoding == "quoted-printable") {
+        for (const QByteArray& line : body.split('\n'))
+            QVERIFY2(line.size() <= 77, line.constData());
+        body = unquote(body);
+    }
+    QCOMPARE(QString::fromUtf8(body).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+             message.body());
 }
 
 QTEST_GUILESS_MAIN(TestNotificationMessage)

@@ -7,6 +7,7 @@
 #include "notificationservice.h"
 #include "notificationsettings.h"
 #include "novalue.h"
+#include "outboxindicator.h"
 #include "outboxtable.h"
 #include "smtpserver.h"
 #include "sqliteconnection.h"
@@ -119,6 +120,9 @@ private slots:
     void messagesForAlarms();
     void retryDelays();
     void serverDownThenBack();
+    void permanentFailures_data();
+    void permanentFailures();
+    void deferredRecipientTriedAgain();
     void killedWithMessagesInTheOutbox();
     void messageIdsAcrossDatabases();
     void clockSetBack_data();
@@ -458,6 +462,138 @@ void TestNotificationOutbox::serverDownThenBack()
         QVERIFY2(stale ? !r.sentAt && r.isSuperseded() : r.sentAt && !r.isSuperseded(),
                  qPrintable(r.messageId + QLatin1Char(' ') + r.target));
     }
+}
+
+void TestNotificationOutbox::permanentFailures_data()
+{
+    QTest::addColumn<QStringList>("refuse");
+    QTest::addColumn<QString>("sender");
+    QTest::addColumn<QStringList>("recipients");
+    QTest::addColumn<int>("mailsBefore");
+    QTest::addColumn<int>("attemptsBefore");
+    QTest::addColumn<QString>("stateBefore");
+    QTest::addColumn<QString>("fixedSender");
+    QTest::addColumn<QStringList>("fixedRecipients");
+    QTest::addColumn<int>("mailsAfter");
+
+    const QString sender = QStringLiteral("recorder@store.example");
+    const QString gone = QStringLiteral("gone@store.example");
+    QTest::newRow("one recipient refused")
+        << QStringList{gone} << sender << QStringList{Duty, gone} << 1 << 0
+        << QStringLiteral("Notifications: 1 recipient refused: gone@store.example") << sender
+        << QStringList{Duty} << 1;
+    QTest::newRow("every recipient refused")
+        << QStringList{gone} << sender << QStringList{gone} << 0 << 1
+        << QStringLiteral("Notifications: 1 not sent (550 5.1.1 <gone@store.exa...); 1 recipient "
+                          "refused: gone@store.example")
+        << sender << QStringList{Duty} << 1;
+    // The forged second mail must not reach the server, and the message waits for a sender
+    // that is an address.
+    QTest::newRow("line break in sender")
+        << QStringList() << QStringLiteral("alarm@x>\r\nRCPT TO:<victim@evil.example>\r\nDATA")
+        << QStringList{Duty} << 0 << 1
+        << QStringLiteral("Notifications: 1 not sent (Sender address is not valid)") << sender
+        << QStringList{Duty} << 1;
+}
+
+// Catches: a refused recipient that stops the mail to the others, a permanent refusal tried
+// again every 5 min for ever, a refusal the status does not show, or one that stays shown (or
+// a message that stays held) after the settings changed.
+void TestNotificationOutbox::permanentFailures()
+{
+    QFETCH(QStringList, refuse);
+    QFETCH(QString, sender);
+    QFETCH(QStringList, recipients);
+    QFETCH(int, mailsBefore);
+    QFETCH(int, attemptsBefore);
+    QFETCH(QString, stateBefore);
+    QFETCH(QString, fixedSender);
+    QFETCH(QStringList, fixedRecipients);
+    QFETCH(int, mailsAfter);
+
+    for (const QString& address : refuse)
+        smtp->refuseRecipient(address);
+    QVERIFY2(smtp->start(SmtpServer::Mode::Plain), qPrintable(smtp->errorString()));
+    settings.sender = sender;
+    settings.recipients = recipients;
+    settings.escalationEnabled = false;
+    openOutbox(smtp->port());
+    QSignalSpy state(outbox.get(), &NotificationOutbox::stateChanged);
+    MonitoredNode node;
+    node.serial = QStringLiteral("N1");
+    node.max[0] = 8;
+    monitor->setNode(node);
+    value = 12;
+    // 20 minutes: a failure tried again would have been tried 8 times by now.
+    advance(20 * 60);
+    QTRY_COMPARE(hook->requests().size(), 1);
+    QCOMPARE(smtp->messages().size(), mailsBefore);
+    QCOMPARE(outbox->failingCount(), attemptsBefore > 0 ? 1 : 0);
+    QVERIFY(writer->flushAndWait(now.toMSecsSinceEpoch()));
+    for (const OutboxRecord& r : outboxRows(database)) {
+        if (r.target != QLatin1String("email"))
+            continue;
+        QCOMPARE(bool(r.sentAt), mailsBefore > 0);
+        QCOMPARE(r.attempts, attemptsBefore > 0 ? attemptsBefore : 1);
+        // The row tells who was refused.
+        if (!refuse.isEmpty())
+            QVERIFY2(r.lastError.contains(refuse.first()), qPrintable(r.lastError));
+    }
+    QVERIFY(!state.isEmpty());
+    QCOMPARE(OutboxIndicator::stateText(state.last().at(0).toInt(), state.last().at(1).toString(),
+                                        state.last().at(2).toStringList()),
+             stateBefore);
+
+    // New settings: what was held goes out, and the refusal is no longer shown.
+    settings.sender = fixedSender;
+    settings.recipients = fixedRecipients;
+    NotificationTarget fixed = settings.emailTarget(QString());
+    fixed.connectTimeoutMs = 3000;
+    fixed.totalTimeoutMs = 10000;
+    outbox->setTarget(fixed);
+    advance(60);
+    QTRY_COMPARE_WITH_TIMEOUT(outbox->waitingCount(), 0, 20000);
+    QCOMPARE(smtp->messages().size(), mailsAfter);
+    for (const QByteArray& mail : smtp->messages())
+        QVERIFY(!mail.contains("victim"));
+    QCOMPARE(OutboxIndicator::stateText(state.last().at(0).toInt(), state.last().at(1).toString(),
+                                        state.last().at(2).toStringList()),
+             QString());
+}
+
+// Catches: a recipient refused for now (450) who never gets the message, or the others getting
+// it again on every try for that one.
+void TestNotificationOutbox::deferredRecipientTriedAgain()
+{
+    const QString later = QStringLiteral("later@store.example");
+    smtp->deferRecipient(later);
+    QVERIFY2(smtp->start(SmtpServer::Mode::Plain), qPrintable(smtp->errorString()));
+    const quint16 port = smtp->port();
+    settings.recipients = QStringList{Duty, later};
+    settings.escalationEnabled = false;
+    openOutbox(port);
+    MonitoredNode node;
+    node.serial = QStringLiteral("N1");
+    node.max[0] = 8;
+    monitor->setNode(node);
+    value = 12;
+    // Tries at 10, 20 and 40 s: the first reaches the duty, every one is refused for later.
+    advance(60);
+    QStringList recipients;
+    QCOMPARE(mailKeys(smtp->messages(), &recipients), QStringList{QStringLiteral("alarm.1.start")});
+    QCOMPARE(recipients, QStringList{Duty});
+    QCOMPARE(outbox->waitingCount(), 1);
+    QCOMPARE(outbox->failingCount(), 1);
+
+    smtp->clearMisbehaviour();
+    QVERIFY2(smtp->start(SmtpServer::Mode::Plain, QString(), QString(), port),
+             qPrintable(smtp->errorString()));
+    advance(60);
+    QTRY_COMPARE_WITH_TIMEOUT(outbox->waitingCount(), 0, 20000);
+    recipients.clear();
+    QCOMPARE(mailKeys(smtp->messages(), &recipients), QStringList{QStringLiteral("alarm.1.start")});
+    QCOMPARE(recipients, QStringList{later});
+    QCOMPARE(outbox->failingCount(), 0);
 }
 
 // Catches: messages in the outbox of a recorder that was killed lost, or sent more than once

@@ -143,6 +143,34 @@ void TestNotificationSettings::spoiledValues_data()
     QTest::newRow("retention negative") << QStringLiteral("NotifyRetentionDays")
                                         << QStringLiteral("-5") << QStringLiteral("retention")
                                         << QStringLiteral("90");
+    // A line break in an address would let the rest pass as SMTP commands or headers.
+    QTest::newRow("sender with CR LF")
+        << QStringLiteral("NotifySender")
+        << QStringLiteral("alarm@x>\r\nRCPT TO:<victim@evil.example>\r\nDATA")
+        << QStringLiteral("problem") << QStringLiteral("Sender address is not valid");
+    QTest::newRow("sender with two @")
+        << QStringLiteral("NotifySender") << QStringLiteral("rec@lab@x.example")
+        << QStringLiteral("problem") << QStringLiteral("Sender address is not valid");
+    QTest::newRow("sender with blank")
+        << QStringLiteral("NotifySender") << QStringLiteral("rec ord@x.example")
+        << QStringLiteral("problem") << QStringLiteral("Sender address is not valid");
+    QTest::newRow("sender's domain not a host name")
+        << QStringLiteral("NotifySender") << QStringLiteral("rec@x_y.example")
+        << QStringLiteral("problem") << QStringLiteral("Sender address is not valid");
+    QTest::newRow("sender without @")
+        << QStringLiteral("NotifySender") << QStringLiteral("recorder") << QStringLiteral("problem")
+        << QStringLiteral("Sender address is not valid");
+    QTest::newRow("recipient without domain")
+        << QStringLiteral("NotifyRecipients") << QStringLiteral("a@x.example; gone@")
+        << QStringLiteral("problem") << QStringLiteral("Recipient address is not valid: gone@");
+    QTest::newRow("escalation recipient with control character")
+        << QStringLiteral("NotifyEscalationRecipients") << QStringLiteral("boss@x.example\x01")
+        << QStringLiteral("problem")
+        << QStringLiteral("Recipient address is not valid: boss@x.example\uFFFD");
+    QTest::newRow("valid addresses")
+        << QStringLiteral("NotifyRecipients")
+        << QStringLiteral("a.b+alarm@x.example; c@[192.0.2.1]; d@mail-1.x.example")
+        << QStringLiteral("problem") << QString();
 }
 
 // Catches a hand-edited value that the sender would take as it stands.
@@ -153,6 +181,10 @@ void TestNotificationSettings::spoiledValues()
     QFETCH(QString, field);
     QFETCH(QString, expected);
 
+    // The address checks look at the sender first.
+    if (field == QLatin1String("problem") && key != QLatin1String("NotifySender"))
+        ProjectFile(m_path).setValue(QStringLiteral("NotifySender"),
+                                     QStringLiteral("rec@x.example"));
     ProjectFile(m_path).setValue(key, value);
     const NotificationSettings s = NotificationSettings::load(m_path);
     QString actual;
@@ -164,6 +196,8 @@ void TestNotificationSettings::spoiledValues()
         actual = QString::number(s.reminderMinutes);
     else if (field == QLatin1String("retention"))
         actual = QString::number(s.retentionDays);
+    else if (field == QLatin1String("problem"))
+        actual = s.addressProblem();
     else
         actual = s.recipients.join(QLatin1Char('|'));
     QCOMPARE(actual, expected);

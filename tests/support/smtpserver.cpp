@@ -103,6 +103,14 @@ bool SmtpServer::start(Mode mode, const QString& user, const QString& password, 
         arguments << QStringLiteral("--user") << user << QStringLiteral("--password") << password;
     if (port != 0)
         arguments << QStringLiteral("--port") << QString::number(port);
+    for (const QString& address : qAsConst(m_refused))
+        arguments << QStringLiteral("--refuse") << address;
+    for (const QString& address : qAsConst(m_deferred))
+        arguments << QStringLiteral("--defer") << address;
+    if (m_longReply > 0)
+        arguments << QStringLiteral("--long-reply") << QString::number(m_longReply);
+    if (m_silentQuit)
+        arguments << QStringLiteral("--silent-quit");
 
     m_process = std::make_unique<QProcess>();
     m_process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -136,6 +144,14 @@ void SmtpServer::stop()
     }
     m_process.reset();
     m_port = 0;
+}
+
+void SmtpServer::clearMisbehaviour()
+{
+    m_refused.clear();
+    m_deferred.clear();
+    m_longReply = 0;
+    m_silentQuit = false;
 }
 
 QList<QByteArray> SmtpServer::messages() const

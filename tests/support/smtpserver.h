@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -35,6 +36,15 @@ public:
                quint16 port = 0);
     void stop();
 
+    // Misbehaviour for the next start(): RCPT TO for `address` is answered 550 (refused) or 450
+    // (deferred); every message is answered with a 554 reply `lines` lines long instead of being
+    // taken; QUIT is never answered. clearMisbehaviour() makes the next start a good server.
+    void refuseRecipient(const QString& address) { m_refused << address; }
+    void deferRecipient(const QString& address) { m_deferred << address; }
+    void clearMisbehaviour();
+    void setLongReply(int lines) { m_longReply = lines; }
+    void setSilentQuit(bool silent) { m_silentQuit = silent; }
+
     quint16 port() const { return m_port; }
     QString caFile() const;
     QString otherCaFile() const;
@@ -51,4 +61,8 @@ private:
     std::unique_ptr<QProcess> m_process;
     quint16 m_port = 0;
     QString m_error;
+    QStringList m_refused;
+    QStringList m_deferred;
+    int m_longReply = 0;
+    bool m_silentQuit = false;
 };

@@ -1,10 +1,16 @@
 """An SMTP server for the tests: stores every message it accepts as a file.
 
 Usage: smtpsink.py FOLDER plain|starttls|smtps [--cert PEM --key KEY] [--user U --password P]
+                   [--refuse ADDRESS ...] [--defer ADDRESS ...] [--long-reply LINES]
+                   [--silent-quit]
 
 Listens on a free loopback port and prints "PORT <n>" once it accepts connections. Each
 accepted message is written to FOLDER/<n>.eml (whole, first through a temporary name), with
 X-MailFrom, X-RcptTo, X-Auth-User and X-Tls lines put in front of the message's own headers.
+
+Misbehaviour on request: --refuse answers RCPT TO for that address with 550 (the others are
+taken), --defer with 450; --long-reply answers every message with a 554 reply of that many lines instead of
+taking it; --silent-quit takes the mail and then never answers QUIT.
 """
 import argparse
 import asyncio
@@ -17,11 +23,33 @@ from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 
 class Store:
-    def __init__(self, folder):
+    def __init__(self, folder, refused=(), deferred=(), long_reply=0, silent_quit=False):
         self.folder = folder
         self.count = 0
+        self.refused = {a.lower() for a in refused}
+        self.deferred = {a.lower() for a in deferred}
+        self.long_reply = long_reply
+        self.silent_quit = silent_quit
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address.lower() in self.refused:
+            return f"550 5.1.1 <{address}>: mailbox unavailable"
+        if address.lower() in self.deferred:
+            return f"450 4.2.0 <{address}>: try again later"
+        envelope.rcpt_tos.append(address)
+        envelope.rcpt_options.extend(rcpt_options)
+        return "250 OK"
+
+    async def handle_QUIT(self, server, session, envelope):
+        if self.silent_quit:
+            # Holds the connection open without a word until the client gives up.
+            await asyncio.sleep(3600)
+        return "221 Bye"
 
     async def handle_DATA(self, server, session, envelope):
+        if self.long_reply:
+            lines = ["554-5.6.0 " + "x" * 70] * self.long_reply + ["554 5.6.0 Message refused"]
+            return "\r\n".join(lines)
         self.count += 1
         tls = (session.ssl is not None
                or server.transport.get_extra_info("ssl_object") is not None)
@@ -49,6 +77,10 @@ def main():
     parser.add_argument("--password")
     # A server that comes back after an outage listens where it did before.
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--refuse", action="append", default=[])
+    parser.add_argument("--defer", action="append", default=[])
+    parser.add_argument("--long-reply", type=int, default=0)
+    parser.add_argument("--silent-quit", action="store_true")
     args = parser.parse_args()
 
     context = None
@@ -61,7 +93,7 @@ def main():
               and data.password.decode() == args.password)
         return AuthResult(success=ok, handled=False, auth_data=data)
 
-    store = Store(args.folder)
+    store = Store(args.folder, args.refuse, args.defer, args.long_reply, args.silent_quit)
     login = args.user is not None
 
     def factory():

@@ -151,6 +151,11 @@ void NotificationDialog::secretRead(const QString& name, const QString& secret, 
 void NotificationDialog::save()
 {
     const NotificationSettings s = settings();
+    // An address that is not a plain mailbox is never kept for sending.
+    if (s.emailEnabled && !s.addressProblem().isEmpty()) {
+        ui->label_answer->setText(s.addressProblem());
+        return;
+    }
     s.save(m_projectPath);
     m_pendingWrites = 0;
     m_writeFailed = false;
@@ -200,6 +205,11 @@ void NotificationDialog::secretWritten(const QString& name, bool ok, const QStri
 
 void NotificationDialog::sendTest()
 {
+    const NotificationSettings s = settings();
+    if (s.emailEnabled && !s.addressProblem().isEmpty()) {
+        ui->label_answer->setText(s.addressProblem());
+        return;
+    }
     ui->label_answer->setText(QStringLiteral("Sending..."));
     const int sent = m_test->start(settings(), m_projectName, ui->lineEdit_password->text(),
                                    ui->lineEdit_webhook_url->text().trimmed());
@@ -216,7 +226,9 @@ void NotificationDialog::testAnswered(int kind, const NotificationOutcome& outco
     const QString target = NotificationTarget::Kind(kind) == NotificationTarget::Kind::Email
                                ? QStringLiteral("E-mail")
                                : QStringLiteral("Webhook");
-    const QString verdict = outcome.accepted    ? QStringLiteral("accepted")
+    const QString verdict = outcome.accepted && !outcome.refused.isEmpty()
+                                ? QStringLiteral("accepted, not for every recipient")
+                            : outcome.accepted  ? QStringLiteral("accepted")
                             : outcome.retryable ? QStringLiteral("failed, would be retried")
                                                 : QStringLiteral("refused, check the settings");
     QString text = ui->label_answer->text();

@@ -7,6 +7,7 @@ namespace {
 // Room for the answer beside the alarm counts in the status bar of a 1024-pixel window; the
 // whole answer is in the tool tip.
 constexpr int ShownAnswerLength = 28;
+constexpr int ShownAddressesLength = 40;
 
 } // namespace
 
@@ -21,27 +22,43 @@ OutboxIndicator::OutboxIndicator(QWidget* parent) : QLabel(parent)
     hide();
 }
 
-QString OutboxIndicator::stateText(int failing, const QString& lastError)
+QString OutboxIndicator::stateText(int failing, const QString& lastError,
+                                   const QStringList& refused)
 {
-    if (failing <= 0)
-        return QString();
-    QString text = QStringLiteral("Notifications: %1 not sent").arg(failing);
-    const QString answer = lastError.simplified();
-    if (!answer.isEmpty())
-        text += QStringLiteral(" (") +
-                (answer.size() > ShownAnswerLength
-                     ? answer.left(ShownAnswerLength - 3) + QStringLiteral("...")
-                     : answer) +
-                QLatin1Char(')');
-    return text;
+    QStringList parts;
+    if (failing > 0) {
+        QString text = QStringLiteral("%1 not sent").arg(failing);
+        const QString answer = lastError.simplified();
+        if (!answer.isEmpty())
+            text += QStringLiteral(" (") +
+                    (answer.size() > ShownAnswerLength
+                         ? answer.left(ShownAnswerLength - 3) + QStringLiteral("...")
+                         : answer) +
+                    QLatin1Char(')');
+        parts << text;
+    }
+    if (!refused.isEmpty()) {
+        const QString addresses = refused.join(QStringLiteral(", "));
+        parts << QString::number(refused.size()) +
+                     (refused.size() == 1 ? QStringLiteral(" recipient refused: ")
+                                          : QStringLiteral(" recipients refused: ")) +
+                     (addresses.size() > ShownAddressesLength
+                          ? addresses.left(ShownAddressesLength - 3) + QStringLiteral("...")
+                          : addresses);
+    }
+    return parts.isEmpty() ? QString()
+                           : QStringLiteral("Notifications: ") + parts.join(QStringLiteral("; "));
 }
 
-void OutboxIndicator::setState(int failing, const QString& lastError)
+void OutboxIndicator::setState(int failing, const QString& lastError, const QStringList& refused)
 {
-    setText(stateText(failing, lastError));
+    setText(stateText(failing, lastError, refused));
+    QString tip = lastError;
+    if (!refused.isEmpty())
+        tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("Refused: ") +
+               refused.join(QStringLiteral(", "));
     // A tool tip has no plain-text mode: Qt takes anything that looks like a tag for rich text,
     // so the answer goes in as escaped rich text.
-    setToolTip(lastError.isEmpty() ? QString()
-                                   : Qt::convertFromPlainText(lastError, Qt::WhiteSpaceNormal));
-    setVisible(failing > 0);
+    setToolTip(tip.isEmpty() ? QString() : Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal));
+    setVisible(failing > 0 || !refused.isEmpty());
 }

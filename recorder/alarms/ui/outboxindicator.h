@@ -3,8 +3,8 @@
 #include <QLabel>
 
 // The status bar's word on the notification outbox: hidden while messages go out, and while
-// any has failed its count and the server's last answer (the whole answer in the tool tip), red
-// as a failing database write.
+// any has failed its count and the server's last answer (the whole answer in the tool tip), and
+// the recipients the mail server refused, red as a failing database write.
 class OutboxIndicator : public QLabel
 {
     Q_OBJECT
@@ -12,7 +12,10 @@ class OutboxIndicator : public QLabel
 public:
     explicit OutboxIndicator(QWidget* parent = nullptr);
 
-    void setState(int failing, const QString& lastError);
-    // "Notifications: 2 not sent (Connection refused)"; empty with none failing.
-    static QString stateText(int failing, const QString& lastError);
+    void setState(int failing, const QString& lastError,
+                  const QStringList& refused = QStringList());
+    // "Notifications: 2 not sent (Connection refused)", "Notifications: 1 recipient refused:
+    // gone@example.com", or both; empty with none failing and none refused.
+    static QString stateText(int failing, const QString& lastError,
+                             const QStringList& refused = QStringList());
 };
