@@ -1,6 +1,7 @@
 #include "forwardingsettings.h"
 
 #include <QSettings>
+#include <QUrl>
 
 namespace {
 
@@ -17,6 +18,30 @@ const QString InfluxUrlKey = QStringLiteral("ForwardInfluxUrl");
 const QString InfluxDatabaseKey = QStringLiteral("ForwardInfluxDatabase");
 const QString InfluxUserKey = QStringLiteral("ForwardInfluxUser");
 const QString InfluxCaFileKey = QStringLiteral("ForwardInfluxCaFile");
+const QString MqttCleartextKey = QStringLiteral("ForwardMqttSendPasswordUnencrypted");
+const QString InfluxCleartextKey = QStringLiteral("ForwardInfluxSendPasswordUnencrypted");
+
+// Absent: a file from before the choice existed.
+CleartextPassword cleartextValue(const QSettings& settings, const QString& key)
+{
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return CleartextPassword::Unset;
+    return value.toBool() ? CleartextPassword::Allowed : CleartextPassword::Refused;
+}
+
+void setCleartext(QSettings* settings, const QString& key, CleartextPassword value)
+{
+    if (value == CleartextPassword::Unset)
+        settings->remove(key);
+    else
+        settings->setValue(key, value == CleartextPassword::Allowed);
+}
+
+QString encoded(const QString& text)
+{
+    return QString::fromUtf8(QUrl::toPercentEncoding(text));
+}
 
 // A port outside 1 to 65535, or text that is no number, reads as the default.
 int portValue(const QSettings& settings, const QString& key, int fallback)
@@ -32,13 +57,44 @@ bool MqttForwarding::operator==(const MqttForwarding& other) const
 {
     return enabled == other.enabled && host == other.host && port == other.port &&
            tls == other.tls && caFile == other.caFile && user == other.user &&
-           topicPrefix == other.topicPrefix;
+           topicPrefix == other.topicPrefix && cleartext == other.cleartext;
+}
+
+QString MqttForwarding::secretTarget() const
+{
+    return QStringLiteral("mqtt://") + encoded(user) + QLatin1Char('@') +
+           encoded(host.trimmed().toLower()) + QLatin1Char(':') + QString::number(port);
+}
+
+bool InfluxForwarding::loginInClear() const
+{
+    return enabled && !user.isEmpty() &&
+           QUrl(url.trimmed()).scheme().toLower() != QLatin1String("https");
+}
+
+QString InfluxForwarding::secretTarget() const
+{
+    const QUrl u(url.trimmed());
+    const QString scheme = u.scheme().toLower();
+    const int port = u.port(scheme == QLatin1String("https") ? 443 : 80);
+    return scheme + QStringLiteral("://") + encoded(user) + QLatin1Char('@') +
+           encoded(u.host().toLower()) + QLatin1Char(':') + QString::number(port);
+}
+
+QStringList ForwardingSettings::cleartextWarnings() const
+{
+    QStringList warnings;
+    if (mqtt.loginInClear() && mqtt.cleartext == CleartextPassword::Unset)
+        warnings << QStringLiteral("MQTT password sent unencrypted: choose in Forwarding");
+    if (influx.loginInClear() && influx.cleartext == CleartextPassword::Unset)
+        warnings << QStringLiteral("InfluxDB password sent unencrypted: choose in Forwarding");
+    return warnings;
 }
 
 bool InfluxForwarding::operator==(const InfluxForwarding& other) const
 {
     return enabled == other.enabled && url == other.url && database == other.database &&
-           user == other.user && caFile == other.caFile;
+           user == other.user && caFile == other.caFile && cleartext == other.cleartext;
 }
 
 bool ForwardingSettings::operator==(const ForwardingSettings& other) const
@@ -57,11 +113,13 @@ ForwardingSettings ForwardingSettings::load(const QString& projectPath)
     s.mqtt.caFile = file.value(MqttCaFileKey).toString();
     s.mqtt.user = file.value(MqttUserKey).toString();
     s.mqtt.topicPrefix = file.value(MqttPrefixKey, s.mqtt.topicPrefix).toString();
+    s.mqtt.cleartext = cleartextValue(file, MqttCleartextKey);
     s.influx.enabled = file.value(InfluxEnabledKey, false).toBool();
     s.influx.url = file.value(InfluxUrlKey, s.influx.url).toString();
     s.influx.database = file.value(InfluxDatabaseKey).toString();
     s.influx.user = file.value(InfluxUserKey).toString();
     s.influx.caFile = file.value(InfluxCaFileKey).toString();
+    s.influx.cleartext = cleartextValue(file, InfluxCleartextKey);
     return s;
 }
 
@@ -80,4 +138,6 @@ void ForwardingSettings::save(const QString& projectPath) const
     file.setValue(InfluxDatabaseKey, influx.database);
     file.setValue(InfluxUserKey, influx.user);
     file.setValue(InfluxCaFileKey, influx.caFile);
+    setCleartext(&file, MqttCleartextKey, mqtt.cleartext);
+    setCleartext(&file, InfluxCleartextKey, influx.cleartext);
 }

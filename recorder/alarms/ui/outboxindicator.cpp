@@ -34,7 +34,24 @@ QString OutboxIndicator::stateText(int failing, const QString& lastError)
 
 void OutboxIndicator::setState(int failing, const QString& lastError)
 {
-    setText(stateText(failing, lastError));
-    setToolTip(lastError);
-    setVisible(failing > 0);
+    m_failing = failing;
+    m_lastError = lastError;
+    showAll();
+}
+
+void OutboxIndicator::setNote(const QString& note)
+{
+    m_note = note;
+    showAll();
+}
+
+void OutboxIndicator::showAll()
+{
+    QStringList texts{stateText(m_failing, m_lastError), m_note};
+    texts.removeAll(QString());
+    setText(texts.join(QStringLiteral("; ")));
+    QStringList tips{m_failing > 0 ? m_lastError : QString(), m_note};
+    tips.removeAll(QString());
+    setToolTip(tips.join(QLatin1Char('\n')));
+    setVisible(!texts.isEmpty());
 }

@@ -13,6 +13,16 @@ public:
     explicit OutboxIndicator(QWidget* parent = nullptr);
 
     void setState(int failing, const QString& lastError);
+    // A word on the e-mail password (not available, sent unencrypted), shown with or without
+    // failed messages.
+    void setNote(const QString& note);
     // "Notifications: 2 not sent (Connection refused)"; empty with none failing.
     static QString stateText(int failing, const QString& lastError);
+
+private:
+    void showAll();
+
+    int m_failing = 0;
+    QString m_lastError;
+    QString m_note;
 };
