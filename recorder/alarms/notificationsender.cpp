@@ -270,8 +270,7 @@ NotificationOutcome NotificationSender::sendEmail(const NotificationMessage& mes
             return {false, true, target.passwordProblem};
         // AUTH without TLS shows the password to everyone on the way; only the user's choice
         // in the settings mends that.
-        if (target.security == SmtpSecurity::None &&
-            target.cleartext == CleartextPassword::Refused)
+        if (target.security == SmtpSecurity::None && target.cleartext == CleartextPassword::Refused)
             return {false, false,
                     QStringLiteral("The password is not sent unencrypted: choose STARTTLS or "
                                    "SMTPS, or tick \"send the password unencrypted\".")};

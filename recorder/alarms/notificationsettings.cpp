@@ -16,7 +16,7 @@ const QString KeySender = QStringLiteral("NotifySender");
 const QString KeyRecipients = QStringLiteral("NotifyRecipients");
 const QString KeyEscalationRecipients = QStringLiteral("NotifyEscalationRecipients");
 const QString KeyCaFile = QStringLiteral("NotifyCaFile");
-const QString KeySmtpCleartext = QStringLiteral("NotifySmtpSendPasswordUnencrypted");
+const QString KeySmtpCleartext = QStringLiteral("NotifySmtpUnencryptedLogin");
 const QString KeyWebhook = QStringLiteral("NotifyWebhook");
 const QString KeyWebhookName = QStringLiteral("NotifyWebhookName");
 const QString KeyOnStart = QStringLiteral("NotifyOnStart");
@@ -128,8 +128,8 @@ NotificationTarget NotificationSettings::emailTarget(const QString& password, bo
 
 QString NotificationSettings::smtpSecretTarget() const
 {
-    return QStringLiteral("smtp://") +
-           QString::fromUtf8(QUrl::toPercentEncoding(smtpUser)) + QLatin1Char('@') +
+    return QStringLiteral("smtp://") + QString::fromUtf8(QUrl::toPercentEncoding(smtpUser)) +
+           QLatin1Char('@') +
            QString::fromUtf8(QUrl::toPercentEncoding(smtpHost.trimmed().toLower())) +
            QLatin1Char(':') + QString::number(smtpPort);
 }

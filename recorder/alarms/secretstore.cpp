@@ -449,9 +449,9 @@ void SecretStore::fileAnswered(const Operation& op, bool ok, bool found, const Q
     }
     if (!found) {
         // Missing from the file, but perhaps kept by a service that cannot be asked now.
-        finishRead(op, op.serviceMissed || m_serviceLost ? ReadResult::Unavailable
-                                                         : ReadResult::NotFound,
-                   QString());
+        finishRead(
+            op, op.serviceMissed || m_serviceLost ? ReadResult::Unavailable : ReadResult::NotFound,
+            QString());
         return;
     }
     if (!raw.startsWith(BoundMarker)) {

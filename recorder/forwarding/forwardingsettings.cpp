@@ -18,8 +18,8 @@ const QString InfluxUrlKey = QStringLiteral("ForwardInfluxUrl");
 const QString InfluxDatabaseKey = QStringLiteral("ForwardInfluxDatabase");
 const QString InfluxUserKey = QStringLiteral("ForwardInfluxUser");
 const QString InfluxCaFileKey = QStringLiteral("ForwardInfluxCaFile");
-const QString MqttCleartextKey = QStringLiteral("ForwardMqttSendPasswordUnencrypted");
-const QString InfluxCleartextKey = QStringLiteral("ForwardInfluxSendPasswordUnencrypted");
+const QString MqttCleartextKey = QStringLiteral("ForwardMqttUnencryptedLogin");
+const QString InfluxCleartextKey = QStringLiteral("ForwardInfluxUnencryptedLogin");
 
 // Absent: a file from before the choice existed.
 CleartextPassword cleartextValue(const QSettings& settings, const QString& key)

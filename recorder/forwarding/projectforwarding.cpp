@@ -35,11 +35,10 @@ SecretStore* ProjectForwarding::secrets()
         const QFileInfo file(m_projectPath);
         m_secrets = new SecretStore(
             file.exists() ? file.canonicalFilePath() : file.absoluteFilePath(), this);
-        connect(
-            m_secrets, &SecretStore::readFinished, this,
-            [this](const QString& name, const QString& secret, SecretStore::ReadResult result) {
-                secretRead(name, secret, int(result));
-            });
+        connect(m_secrets, &SecretStore::readFinished, this,
+                [this](const QString& name, const QString& secret, SecretStore::ReadResult result) {
+                    secretRead(name, secret, int(result));
+                });
     }
     return m_secrets;
 }

@@ -155,8 +155,7 @@ void TestNotificationDialog::keptPasswordIsShownAndKept()
     if (shown) {
         QTRY_COMPARE_WITH_TIMEOUT(password->text(), QStringLiteral("kept-pw"), 10000);
     } else {
-        QTRY_VERIFY_WITH_TIMEOUT(answer->text().contains(QLatin1String("another server")),
-                                 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(answer->text().contains(QLatin1String("another server")), 10000);
         QCOMPARE(password->text(), QString());
     }
     QSignalSpy accepted(&dialog, &QDialog::accepted);

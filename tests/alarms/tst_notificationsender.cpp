@@ -274,8 +274,8 @@ void TestNotificationSender::passwordWithoutTls_data()
     QTest::newRow("ticked: sent") << CleartextPassword::Allowed << QString() << true
                                   << QStringLiteral("250 ");
     // A project from before the choice goes on as it did (the status bar warns).
-    QTest::newRow("legacy project: sent") << CleartextPassword::Unset << QString() << true
-                                          << QStringLiteral("250 ");
+    QTest::newRow("legacy project: sent")
+        << CleartextPassword::Unset << QString() << true << QStringLiteral("250 ");
     // The secret service could not give the password: no login with an empty one.
     QTest::newRow("secret service locked")
         << CleartextPassword::Allowed << SecretStore::unavailableText() << false

@@ -132,6 +132,16 @@ void TestNotificationSettings::spoiledValues_data()
     QTest::newRow("recipients with blanks and semicolons")
         << QStringLiteral("NotifyRecipients") << QStringLiteral(" a@x.example ;; b@x.example,")
         << QStringLiteral("recipients") << QStringLiteral("a@x.example|b@x.example");
+    // The user's choice for a login without TLS; any other text than 1 refuses.
+    QTest::newRow("unencrypted login allowed")
+        << QStringLiteral("NotifySmtpUnencryptedLogin") << QStringLiteral("1")
+        << QStringLiteral("cleartext") << QStringLiteral("allowed");
+    QTest::newRow("unencrypted login refused")
+        << QStringLiteral("NotifySmtpUnencryptedLogin") << QStringLiteral("0")
+        << QStringLiteral("cleartext") << QStringLiteral("refused");
+    QTest::newRow("unencrypted login spoiled")
+        << QStringLiteral("NotifySmtpUnencryptedLogin") << QStringLiteral("yes please")
+        << QStringLiteral("cleartext") << QStringLiteral("refused");
 }
 
 // Catches a hand-edited value that the sender would take as it stands.
@@ -151,6 +161,10 @@ void TestNotificationSettings::spoiledValues()
         actual = NotificationSettings::securityName(s.smtpSecurity);
     else if (field == QLatin1String("reminder"))
         actual = QString::number(s.reminderMinutes);
+    else if (field == QLatin1String("cleartext"))
+        actual = s.smtpCleartext == CleartextPassword::Allowed   ? QStringLiteral("allowed")
+                 : s.smtpCleartext == CleartextPassword::Refused ? QStringLiteral("refused")
+                                                                 : QStringLiteral("unset");
     else
         actual = s.recipients.join(QLatin1Char('|'));
     QCOMPARE(actual, expected);

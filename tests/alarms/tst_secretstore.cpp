@@ -78,7 +78,6 @@ const QString FakeConnection = QStringLiteral("fake-secret-service");
 
 } // namespace
 
-
 // The per-user secret store. No secret service runs here (as in CI): the file it falls back to,
 // and the fall-back itself.
 class TestSecretStore : public QObject
@@ -288,12 +287,10 @@ void TestSecretStore::serviceFailureFallsBack()
     QFETCH(bool, kept);
     QFETCH(SecretStore::Backend, backend);
     QFETCH(SecretStore::ReadResult, readResult);
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QRegularExpression::escape(reason)));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(reason)));
     if (silent) {
         // The read asks the silent service again.
-        QTest::ignoreMessage(QtWarningMsg,
-                             QRegularExpression(QRegularExpression::escape(reason)));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(reason)));
         registerSilentService(QStringLiteral("org.kde.kwalletd5"),
                               QStringLiteral("/modules/kwalletd5"));
     }
@@ -333,19 +330,18 @@ void TestSecretStore::secretBoundToTarget_data()
     const QString other = QStringLiteral("smtp://alarm@mail.evil.example:587");
     const QString port = QStringLiteral("smtp://alarm@mail.site.example:25");
     const QString login = QStringLiteral("smtp://boss@mail.site.example:587");
-    QTest::newRow("same server") << mail << mail << Result::Found << "pw" << mail
-                                 << Result::Found;
+    QTest::newRow("same server") << mail << mail << Result::Found << "pw" << mail << Result::Found;
     // A shared project file edited to name another server gets no stored password.
     QTest::newRow("host changed") << mail << other << Result::OtherTarget << "" << mail
                                   << Result::Found;
     QTest::newRow("port changed") << mail << port << Result::OtherTarget << "" << mail
                                   << Result::Found;
-    QTest::newRow("login changed") << mail << login << Result::OtherTarget << "" << mail
-                                   << Result::Found;
+    QTest::newRow("login changed")
+        << mail << login << Result::OtherTarget << "" << mail << Result::Found;
     // Kept before secrets were bound: bound to the server the project names at its first
     // use, and no other after that.
-    QTest::newRow("stored before binding") << QString() << mail << Result::Found << "pw"
-                                           << other << Result::OtherTarget;
+    QTest::newRow("stored before binding")
+        << QString() << mail << Result::Found << "pw" << other << Result::OtherTarget;
     // A webhook URL is its own target.
     QTest::newRow("unbound") << QString() << QString() << Result::Found << "pw" << QString()
                              << Result::Found;
@@ -415,8 +411,8 @@ void TestSecretStore::writersAtOnceKeepEverySecret()
     QVERIFY(first->wait(90000));
     QVERIFY(second->wait(90000));
 
-    for (const QString& project : {QStringLiteral("/projects/first.tpc"),
-                                  QStringLiteral("/projects/second.tpc")}) {
+    for (const QString& project :
+         {QStringLiteral("/projects/first.tpc"), QStringLiteral("/projects/second.tpc")}) {
         SecretStore store(project);
         store.setBackend(SecretStore::Backend::File);
         for (int i = 0; i < PerWriter; ++i) {

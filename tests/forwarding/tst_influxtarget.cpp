@@ -372,19 +372,18 @@ void TestInfluxTarget::passwordWithoutTls_data()
     // http:// with a login: Basic authentication is the password in base64.
     QTest::newRow("refused: no request") << CleartextPassword::Refused << QString() << false
                                          << "The password is not sent unencrypted";
-    QTest::newRow("ticked: sent") << CleartextPassword::Allowed << QString() << false
-                                  << QString();
+    QTest::newRow("ticked: sent") << CleartextPassword::Allowed << QString() << false << QString();
     // A project from before the choice goes on as it did (the status bar warns).
-    QTest::newRow("legacy project: sent") << CleartextPassword::Unset << QString() << false
-                                          << QString();
+    QTest::newRow("legacy project: sent")
+        << CleartextPassword::Unset << QString() << false << QString();
     // The password could not be had: no login with an empty one.
     QTest::newRow("secret service locked")
         << CleartextPassword::Allowed
         << QStringLiteral("Secret service locked: password not available") << false
         << "Secret service locked: password not available";
     // A login written into the shared project file's URL by hand.
-    QTest::newRow("user:pass@ in the URL") << CleartextPassword::Allowed << QString() << true
-                                           << "must not hold a user or password";
+    QTest::newRow("user:pass@ in the URL")
+        << CleartextPassword::Allowed << QString() << true << "must not hold a user or password";
 }
 
 // Catches a password sent readable without the user's choice, a login tried with an empty
@@ -416,9 +415,9 @@ void TestInfluxTarget::passwordWithoutTls()
     settings.passwordProblem = passwordProblem;
     QString password = InfluxServer::adminPassword();
     if (loginInUrl) {
-        settings.url.replace(QStringLiteral("http://"),
-                             QStringLiteral("http://%1:%2@").arg(InfluxServer::adminUser(),
-                                                                 password));
+        settings.url.replace(
+            QStringLiteral("http://"),
+            QStringLiteral("http://%1:%2@").arg(InfluxServer::adminUser(), password));
         password.clear();
     } else {
         settings.user = InfluxServer::adminUser();

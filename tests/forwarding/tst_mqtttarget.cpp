@@ -352,8 +352,8 @@ void TestMqttTarget::passwordWithoutTls_data()
     QTest::addColumn<QString>("text");
 
     // A broker without TLS: CONNECT carries the password readable.
-    QTest::newRow("refused: never connects") << CleartextPassword::Refused << QString()
-                                             << "The password is not sent unencrypted";
+    QTest::newRow("refused: never connects")
+        << CleartextPassword::Refused << QString() << "The password is not sent unencrypted";
     QTest::newRow("ticked: sent") << CleartextPassword::Allowed << QString() << QString();
     // A project from before the choice goes on as it did (the status bar warns).
     QTest::newRow("legacy project: sent") << CleartextPassword::Unset << QString() << QString();

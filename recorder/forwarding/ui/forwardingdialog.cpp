@@ -278,15 +278,15 @@ QString ForwardingDialog::problem() const
 void ForwardingDialog::updateEnabled()
 {
     const bool mqtt = m_mqttOn->isChecked();
-    for (QWidget* w : std::initializer_list<QWidget*>{m_mqttHost, m_mqttPort, m_mqttTls, m_mqttUser,
-                                                      m_mqttPassword, m_mqttCleartext,
-                                                      m_mqttPrefix})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_mqttHost, m_mqttPort, m_mqttTls, m_mqttUser,
+                                         m_mqttPassword, m_mqttCleartext, m_mqttPrefix})
         w->setEnabled(mqtt);
     m_mqttCaFile->setEnabled(mqtt && m_mqttTls->isChecked());
     const bool influx = m_influxOn->isChecked();
-    for (QWidget* w : std::initializer_list<QWidget*>{m_influxUrl, m_influxDatabase, m_influxUser,
-                                                      m_influxPassword, m_influxCleartext,
-                                                      m_influxCaFile})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_influxUrl, m_influxDatabase, m_influxUser,
+                                         m_influxPassword, m_influxCleartext, m_influxCaFile})
         w->setEnabled(influx);
     const QString why = problem();
     m_problemLabel->setText(!why.isEmpty() || m_writeError.isEmpty()
