@@ -4,12 +4,17 @@
 #include "windowfit.h"
 
 #include <QCheckBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -39,6 +44,21 @@ ForwardingSettings bothOn()
     return s;
 }
 
+// A secret service on the bus that takes every call and never answers, as one waiting for the
+// user to unlock it.
+class SilentService : public QDBusVirtualObject
+{
+public:
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override
+    {
+        message.setDelayedReply(true);
+        return true;
+    }
+    QString introspect(const QString&) const override { return QString(); }
+};
+
+const QString ServiceConnection = QStringLiteral("silent-secret-service");
+
 } // namespace
 
 // The Forwarding dialog and the project's forwarding behind it: settings into the project file,
@@ -58,8 +78,14 @@ private slots:
     void passwordHeldBack();
     void statusShowsFailureAndBacklog_data();
     void statusShowsFailureAndBacklog();
+    void cleanupTestCase();
 
 private:
+    // A session bus of the test's own with a secret service that never answers.
+    void startLockedService();
+
+    QProcess m_bus;
+    SilentService m_silent;
     std::unique_ptr<QTemporaryDir> m_dir;
     QString m_path;
 };
@@ -70,8 +96,36 @@ void TestForwardingDialog::initTestCase()
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
 
+void TestForwardingDialog::cleanupTestCase()
+{
+    if (m_bus.state() == QProcess::NotRunning)
+        return;
+    QDBusConnection::disconnectFromBus(ServiceConnection);
+    m_bus.terminate();
+    m_bus.waitForFinished();
+}
+
+void TestForwardingDialog::startLockedService()
+{
+    if (m_bus.state() == QProcess::NotRunning) {
+        m_bus.start(QStringLiteral("dbus-daemon"),
+                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                     QStringLiteral("--print-address=1")});
+        QVERIFY(m_bus.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(m_bus.canReadLine(), 10000);
+        const QString address = QString::fromUtf8(m_bus.readLine().trimmed());
+        QDBusConnection bus = QDBusConnection::connectToBus(address, ServiceConnection);
+        QVERIFY(bus.isConnected());
+        QVERIFY(bus.registerVirtualObject(QStringLiteral("/modules/kwalletd5"), &m_silent,
+                                          QDBusConnection::SubPath));
+        QVERIFY(bus.registerService(QStringLiteral("org.kde.kwalletd5")));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
+    }
+}
+
 void TestForwardingDialog::init()
 {
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     QDir(QFileInfo(SecretStore::filePath()).path()).removeRecursively();
     m_dir = std::make_unique<QTemporaryDir>();
     m_path = m_dir->filePath(QStringLiteral("site.tpc"));
@@ -220,6 +274,11 @@ void TestForwardingDialog::passwordHeldBack_data()
     const QString here = QStringLiteral("here");
     // Nothing listens on port 9 of the loopback: a target that logs in fails at once with this.
     const QString tried = QStringLiteral("Connection refused");
+    // The secret service gives no password (waits for its unlock prompt, or fails): no login
+    // with an empty password, the status says why.
+    QTest::newRow("secret service locked") << "locked" << int(CleartextPassword::Allowed)
+                                           << "MQTT: Secret service locked: password not available"
+                                           << "Secret service locked: password not available";
     // A shared project file edited to name another broker: the password stays home.
     QTest::newRow("host changed") << "mqtt://site-7@broker.evil.example:1883"
                                   << int(CleartextPassword::Allowed)
@@ -254,7 +313,8 @@ void TestForwardingDialog::passwordHeldBack()
     s.mqtt.user = QStringLiteral("site-7");
     s.mqtt.cleartext = CleartextPassword(cleartext);
     s.save(m_path);
-    if (storedFor != QLatin1String("none")) {
+    const bool locked = storedFor == QLatin1String("locked");
+    if (!locked && storedFor != QLatin1String("none")) {
         SecretStore store(QFileInfo(m_path).canonicalFilePath());
         store.setBackend(SecretStore::Backend::File);
         QSignalSpy written(&store, &SecretStore::written);
@@ -263,8 +323,18 @@ void TestForwardingDialog::passwordHeldBack()
         QVERIFY(written.wait(10000));
     }
 
+    if (locked) {
+        startLockedService();
+        // Silent, or failing at once where QtKeychain already gave up on the bus in this
+        // process (the silent case alone is in tst_secretstore).
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral(
+                                 "secret service (gave no answer within 300 ms|unusable)")));
+    }
     ProjectForwarding forwarding(m_path, nullptr, {});
-    forwarding.secrets()->setBackend(SecretStore::Backend::File);
+    forwarding.secrets()->setServiceTimeout(300);
+    forwarding.secrets()->setBackend(locked ? SecretStore::Backend::SecretService
+                                            : SecretStore::Backend::File);
     forwarding.start();
     QTRY_VERIFY_WITH_TIMEOUT(forwarding.forwarder() != nullptr, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(
