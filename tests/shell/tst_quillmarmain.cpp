@@ -251,8 +251,8 @@ void TestQuillmarMain::actionStates()
     auto window = makeWindow();
     QuillmarMain* w = window.get();
     const QList<const char*> projectActions = {
-        "actionAddDelete",  "actionClose",     "actionNotifications", "actionRefresh",
-        "actionDataViewer", "actionAlarms",    "actionExpansion",     "actionForwarding"};
+        "actionAddDelete",  "actionClose",  "actionNotifications", "actionRefresh",
+        "actionDataViewer", "actionAlarms", "actionExpansion",     "actionForwarding"};
     auto reports = [w](bool usable) {
         QCOMPARE(w->findChild<QMenu*>(QStringLiteral("menuReport"))->menuAction()->isEnabled(),
                  usable);
@@ -678,8 +678,11 @@ void TestQuillmarMain::alarmsWhileProjectRuns()
 void TestQuillmarMain::forwardingWhileProjectRuns_data()
 {
     QTest::addColumn<bool>("on");
-    QTest::newRow("off") << false;
-    QTest::newRow("on, server away") << true;
+    QTest::addColumn<QString>("user");
+    QTest::newRow("off") << false << QString();
+    QTest::newRow("on, server away") << true << QString();
+    // A login over http saved before the choice existed: it goes on, and the status bar warns.
+    QTest::newRow("on, login over http from before") << true << QStringLiteral("writer");
 }
 
 // Catches: a project with forwarding off that forwards or shows anything of it; one with it on
@@ -687,12 +690,14 @@ void TestQuillmarMain::forwardingWhileProjectRuns_data()
 void TestQuillmarMain::forwardingWhileProjectRuns()
 {
     QFETCH(bool, on);
+    QFETCH(QString, user);
     const QString path = writeProject(projectPath(QStringLiteral("forwarding")), {1});
     ForwardingSettings settings;
     settings.influx.enabled = on;
     // Nothing listens on port 9 of the loopback.
     settings.influx.url = QStringLiteral("http://127.0.0.1:9");
     settings.influx.database = QStringLiteral("sites");
+    settings.influx.user = user;
     settings.save(path);
     auto window = makeWindow();
     window->startScreen()->projectLoaded(path);
@@ -703,8 +708,19 @@ void TestQuillmarMain::forwardingWhileProjectRuns()
         QVERIFY(!label->isVisible());
         return;
     }
-    QVERIFY(window->projectForwarding()->forwarder());
-    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Forwarding: InfluxDB failing"), 10000);
+    // With a login, made once its password has been looked up.
+    QTRY_VERIFY_WITH_TIMEOUT(window->projectForwarding()->forwarder(), 10000);
+    if (user.isEmpty()) {
+        QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Forwarding: InfluxDB failing"),
+                                  10000);
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(label->text().startsWith(QLatin1String("Forwarding: InfluxDB "
+                                                                        "failing; ")),
+                                 10000);
+        QVERIFY2(label->text().endsWith(
+                     QLatin1String("InfluxDB password sent unencrypted: choose in Forwarding")),
+                 qPrintable(label->text()));
+    }
     QVERIFY(label->isVisible());
     action(window.get(), "actionForwarding")->trigger();
     auto* dialog = window->findChild<QDialog*>(QStringLiteral("ForwardingDialog"));
