@@ -23,6 +23,7 @@
 #include <QAudioDeviceInfo>
 #include <QCommandLinkButton>
 #include <QDir>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QLabel>
 #include <QLayout>
@@ -68,6 +69,7 @@ private slots:
     void alarmsWhileProjectRuns();
     void forwardingWhileProjectRuns_data();
     void forwardingWhileProjectRuns();
+    void notificationsWhileProjectRuns_data();
     void notificationsWhileProjectRuns();
     void fitsSmallScreen();
 
@@ -733,8 +735,32 @@ void TestQuillmarMain::forwardingWhileProjectRuns()
 // Catches: a notification dialog that cannot be reached from the Project menu or shows another
 // project's settings, an alarm that sends nothing, a failing outbox the status bar keeps quiet
 // about (or goes on showing without a project), or a message lost when the project closes.
+void TestQuillmarMain::notificationsWhileProjectRuns_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("storedFor");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("relay without login") << QString() << QString() << QString();
+    // A login on a server without TLS, saved before the choice existed, its password kept
+    // before passwords were bound to their server: it goes on, and the status bar warns.
+    QTest::newRow("login from before the choice")
+        << QStringLiteral("rec") << QString()
+        << QStringLiteral("E-mail password sent unencrypted: choose in Notifications");
+    // The shared project file names another server than the password was kept for.
+    QTest::newRow("password kept for another server")
+        << QStringLiteral("rec") << QStringLiteral("smtp://rec@mail.evil.example:25")
+        << QStringLiteral("E-mail password kept for another server: enter it again in "
+                          "Notifications");
+}
+
 void TestQuillmarMain::notificationsWhileProjectRuns()
 {
+    QFETCH(QString, user);
+    QFETCH(QString, storedFor);
+    QFETCH(QString, note);
+    // The secrets in the test's own file, whatever bus the machine has.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    QDir(QFileInfo(SecretStore::filePath()).path()).removeRecursively();
     const QString path = writeProject(projectPath(QStringLiteral("notify")), {1});
     quint16 port = 0;
     {
@@ -750,7 +776,21 @@ void TestQuillmarMain::notificationsWhileProjectRuns()
     settings.smtpSecurity = SmtpSecurity::None;
     settings.sender = QStringLiteral("recorder@store.example");
     settings.recipients = QStringList{QStringLiteral("duty@store.example")};
+    settings.smtpUser = user;
+    if (storedFor.isEmpty() && !user.isEmpty()) {
+        // The file is created without the choice's key, as before it existed.
+        QVERIFY(settings.cleartextWarning() == note);
+    } else if (!user.isEmpty()) {
+        settings.smtpCleartext = CleartextPassword::Allowed;
+    }
     settings.save(path);
+    if (!user.isEmpty()) {
+        SecretStore store(QFileInfo(path).canonicalFilePath());
+        store.setBackend(SecretStore::Backend::File);
+        QSignalSpy written(&store, &SecretStore::written);
+        store.write(NotificationSettings::smtpPasswordSecret(), QStringLiteral("pw"), storedFor);
+        QVERIFY(written.wait(10000));
+    }
     auto window = makeWindow();
     window->startScreen()->projectLoaded(path);
 
@@ -766,15 +806,20 @@ void TestQuillmarMain::notificationsWhileProjectRuns()
     dialog->reject();
 
     OutboxIndicator* outbox = window->outboxIndicator();
-    QVERIFY(!outbox->isVisible());
+    if (note.isEmpty())
+        QVERIFY(!outbox->isVisible());
+    else
+        QTRY_COMPARE_WITH_TIMEOUT(outbox->text(), note, 10000);
     NodeDevice* node = window->gateways().first()->nodes().first();
     node->setAlarmRanges(10, 30, 0, 0);
     window->slotUpdateProjectFile();
     node->setData(QStringLiteral("35.00"), QString(), QStringLiteral("-1"), QStringLiteral("-1"),
                   QDateTime::currentDateTimeUtc(), false);
     QTRY_VERIFY_WITH_TIMEOUT(outbox->isVisible(), 20000);
-    QVERIFY2(outbox->text().startsWith(QStringLiteral("Notifications: 1 not sent (")),
-             qPrintable(outbox->text()));
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        outbox->text().startsWith(QStringLiteral("Notifications: 1 not sent (")),
+        qPrintable(outbox->text()), 20000);
+    QVERIFY2(outbox->text().endsWith(note), qPrintable(outbox->text()));
     QVERIFY(!outbox->toolTip().isEmpty());
     WindowFit::saveShot(window.get(), QStringLiteral("recorder-outbox-failing"));
 
