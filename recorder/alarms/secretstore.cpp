@@ -13,6 +13,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -183,6 +184,19 @@ FileAnswer fileOperation(const QString& project, int type, const QString& name,
         all.insert(project, entries);
     answer.ok = saveFile(all, &answer.error);
     return answer;
+}
+
+// The file's reads and saves run here, not on the global pool, where the look for a secret
+// service (or any long task of the program) could keep them waiting. More than one thread, so
+// that stores of one process contend for the file's lock as two recorders do.
+QThreadPool* fileThreads()
+{
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(4);
+        return p;
+    }();
+    return pool;
 }
 
 // A bound secret as stored: a marker no typed password starts with, then the target and the
@@ -382,7 +396,7 @@ void SecretStore::serviceFinished(const Operation& op, int error, const QString&
     case QKeychain::NoError:
         if (op.type != Operation::Read && QFile::exists(filePath())) {
             // A copy left in the file from a time without the service is no longer needed.
-            QtConcurrent::run(fileOperation, m_project, 2, op.name, QString());
+            QtConcurrent::run(fileThreads(), fileOperation, m_project, 2, op.name, QString());
         }
         if (op.type == Operation::Read)
             fileAnswered(op, true, true, secret, QString());
@@ -431,8 +445,8 @@ void SecretStore::runWithFile(const Operation& op)
         watcher->deleteLater();
         fileAnswered(op, answer.ok, answer.found, answer.secret, answer.error);
     });
-    watcher->setFuture(
-        QtConcurrent::run(fileOperation, m_project, int(op.type), op.name, op.secret));
+    watcher->setFuture(QtConcurrent::run(fileThreads(), fileOperation, m_project, int(op.type),
+                                         op.name, op.secret));
 }
 
 void SecretStore::fileAnswered(const Operation& op, bool ok, bool found, const QString& raw,
