@@ -208,6 +208,11 @@ void TestNotificationDialog::cleartextMustBeChosen()
         QVERIFY(!accepted.wait(300));
         QVERIFY2(child<QLabel>(&dialog, "label_answer")->text().contains(QLatin1String("choose")),
                  qPrintable(child<QLabel>(&dialog, "label_answer")->text()));
+        // Nor does a test message go out with the password readable.
+        child<QLabel>(&dialog, "label_answer")->clear();
+        QTest::mouseClick(child<QPushButton>(&dialog, "pushButton_test"), Qt::LeftButton);
+        QVERIFY(child<QLabel>(&dialog, "label_answer")->text().contains(QLatin1String("choose")));
+        QVERIFY(child<QPushButton>(&dialog, "pushButton_test")->isEnabled());
     }
     QCOMPARE(int(NotificationSettings::load(m_path).smtpCleartext), choice);
     // The status bar warns while the project has not chosen.

@@ -173,12 +173,8 @@ void NotificationDialog::secretRead(const QString& name, const QString& secret,
 void NotificationDialog::save()
 {
     const NotificationSettings s = settings();
-    if (s.smtpLoginInClear() && s.smtpCleartext == CleartextPassword::Unset) {
-        ui->label_answer->setText(QStringLiteral("The server has no TLS: choose whether to send "
-                                                 "the password unencrypted."));
-        m_cleartext->setFocus();
+    if (cleartextUndecided())
         return;
-    }
     s.save(m_projectPath);
     m_pendingWrites = 0;
     m_writeFailed = false;
@@ -237,8 +233,22 @@ void NotificationDialog::secretWritten(const QString& name, bool ok, const QStri
         accept();
 }
 
+bool NotificationDialog::cleartextUndecided()
+{
+    const NotificationSettings s = settings();
+    if (!s.smtpLoginInClear() || s.smtpCleartext != CleartextPassword::Unset)
+        return false;
+    ui->label_answer->setText(QStringLiteral("The server has no TLS: choose whether to send the "
+                                             "password unencrypted."));
+    m_cleartext->setFocus();
+    return true;
+}
+
 void NotificationDialog::sendTest()
 {
+    // Not even a test sends the password readable before the user has chosen so.
+    if (cleartextUndecided())
+        return;
     ui->label_answer->setText(QStringLiteral("Sending..."));
     const int sent = m_test->start(settings(), m_projectName, ui->lineEdit_password->text(),
                                    ui->lineEdit_webhook_url->text().trimmed());

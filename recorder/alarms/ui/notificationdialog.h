@@ -42,6 +42,8 @@ public slots:
 
 private:
     void showSecretLocation();
+    // A login without TLS whose "send the password unencrypted" is not chosen yet: says so.
+    bool cleartextUndecided();
     void secretRead(const QString& name, const QString& secret, SecretStore::ReadResult result);
     void secretWritten(const QString& name, bool ok, const QString& error);
     void testAnswered(int kind, const NotificationOutcome& outcome);
