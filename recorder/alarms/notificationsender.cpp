@@ -320,6 +320,17 @@ NotificationOutcome NotificationSender::sendEmail(const NotificationMessage& mes
     const QString problem = NotificationSettings::addressProblem(target.sender, target.recipients);
     if (!problem.isEmpty())
         return {false, false, problem};
+    if (!target.user.isEmpty()) {
+        // Never a login with an empty password for want of the stored one; the message waits.
+        if (!target.passwordProblem.isEmpty())
+            return {false, true, target.passwordProblem};
+        // AUTH without TLS shows the password to everyone on the way; only the user's choice
+        // in the settings mends that.
+        if (target.security == SmtpSecurity::None && target.cleartext == CleartextPassword::Refused)
+            return {false, false,
+                    QStringLiteral("The password is not sent unencrypted: choose STARTTLS or "
+                                   "SMTPS, or tick \"send the password unencrypted\".")};
+    }
     const EasyHandle easy(curl_easy_init());
     Exchange exchange;
     // A message sent again after an outage keeps the date it was made.

@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 #include <QSettings>
+#include <QUrl>
 
 namespace {
 
@@ -18,6 +19,7 @@ const QString KeySender = QStringLiteral("NotifySender");
 const QString KeyRecipients = QStringLiteral("NotifyRecipients");
 const QString KeyEscalationRecipients = QStringLiteral("NotifyEscalationRecipients");
 const QString KeyCaFile = QStringLiteral("NotifyCaFile");
+const QString KeySmtpCleartext = QStringLiteral("NotifySmtpUnencryptedLogin");
 const QString KeyWebhook = QStringLiteral("NotifyWebhook");
 const QString KeyWebhookName = QStringLiteral("NotifyWebhookName");
 const QString KeyOnStart = QStringLiteral("NotifyOnStart");
@@ -63,6 +65,10 @@ NotificationSettings NotificationSettings::load(const QString& projectPath)
     n.escalationRecipients =
         parseAddresses(s.items(KeyEscalationRecipients).join(QStringLiteral(", ")));
     n.caFile = s.text(KeyCaFile);
+    const QVariant cleartext = s.value(KeySmtpCleartext);
+    if (cleartext.isValid())
+        n.smtpCleartext =
+            cleartext.toInt() != 0 ? CleartextPassword::Allowed : CleartextPassword::Refused;
     n.webhookEnabled = flag(s, KeyWebhook, false);
     const QString webhookName = s.text(KeyWebhookName).trimmed();
     if (!webhookName.isEmpty())
@@ -92,6 +98,10 @@ void NotificationSettings::save(const QString& projectPath) const
     s.setValue(KeyRecipients, recipients.join(QStringLiteral(", ")));
     s.setValue(KeyEscalationRecipients, escalationRecipients.join(QStringLiteral(", ")));
     s.setValue(KeyCaFile, caFile);
+    if (smtpCleartext == CleartextPassword::Unset)
+        s.remove(KeySmtpCleartext);
+    else
+        s.setValue(KeySmtpCleartext, int(smtpCleartext == CleartextPassword::Allowed));
     s.setValue(KeyWebhook, int(webhookEnabled));
     s.setValue(KeyWebhookName, webhookName);
     s.setValue(KeyOnStart, int(notifyStart));
@@ -122,7 +132,28 @@ NotificationTarget NotificationSettings::emailTarget(const QString& password, bo
         }
     }
     t.caFile = caFile;
+    t.cleartext = smtpCleartext;
     return t;
+}
+
+QString NotificationSettings::smtpSecretTarget() const
+{
+    return QStringLiteral("smtp://") + QString::fromUtf8(QUrl::toPercentEncoding(smtpUser)) +
+           QLatin1Char('@') +
+           QString::fromUtf8(QUrl::toPercentEncoding(smtpHost.trimmed().toLower())) +
+           QLatin1Char(':') + QString::number(smtpPort);
+}
+
+bool NotificationSettings::smtpLoginInClear() const
+{
+    return emailEnabled && !smtpUser.isEmpty() && smtpSecurity == SmtpSecurity::None;
+}
+
+QString NotificationSettings::cleartextWarning() const
+{
+    if (!smtpLoginInClear() || smtpCleartext != CleartextPassword::Unset)
+        return QString();
+    return QStringLiteral("E-mail password sent unencrypted: choose in Notifications");
 }
 
 NotificationTarget NotificationSettings::webhookTarget(const QString& url) const

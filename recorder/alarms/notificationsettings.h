@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cleartextpassword.h"
 #include "notificationtarget.h"
 
 #include <QString>
@@ -20,6 +21,8 @@ struct NotificationSettings
     QStringList recipients;
     QStringList escalationRecipients;
     QString caFile;
+    // A login without TLS sends the password readable on the way (AUTH PLAIN is base64).
+    CleartextPassword smtpCleartext = CleartextPassword::Unset;
 
     bool webhookEnabled = false;
     // The name under which the webhook's URL is kept in the secret store and the outbox.
@@ -43,6 +46,13 @@ struct NotificationSettings
     // Names in the secret store of the project.
     static QString smtpPasswordSecret() { return QStringLiteral("smtp-password"); }
     QString webhookUrlSecret() const { return QStringLiteral("webhook-url/") + webhookName; }
+    // The mail server the password is kept for: another host, port or login asks for it again.
+    QString smtpSecretTarget() const;
+    // A login on a server without TLS.
+    bool smtpLoginInClear() const;
+    // For the status bar while the project sends its password unencrypted without the user
+    // having chosen so; empty otherwise.
+    QString cleartextWarning() const;
 
     // Where the messages go, with the secret looked up by the caller. The escalation target
     // writes to the escalation list as well as to the usual recipients.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cleartextpassword.h"
+
 #include <QMetaType>
 #include <QString>
 #include <QStringList>
@@ -37,6 +39,11 @@ struct NotificationTarget
     QStringList recipients;
     // A CA bundle for a company's own mail server; empty: the system's CAs.
     QString caFile;
+    // A login without TLS goes out only when allowed (or for a project from before the choice).
+    CleartextPassword cleartext = CleartextPassword::Unset;
+    // Why the password could not be had (secret service locked, stored for another server):
+    // the message is not sent, the text is its status, and it is tried again later.
+    QString passwordProblem;
 
     // Webhook: the whole URL, token included.
     QString url;

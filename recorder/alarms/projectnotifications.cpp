@@ -8,6 +8,14 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <QTimer>
+
+namespace {
+
+// How long a locked secret service is left alone before the password is asked for again.
+constexpr int SecretRetryMs = 60000;
+
+} // namespace
 
 ProjectNotifications::ProjectNotifications(const QString& projectFilePath, DatabaseWriter* writer,
                                            AlarmMonitor* monitor, QObject* parent)
@@ -22,6 +30,14 @@ ProjectNotifications::ProjectNotifications(const QString& projectFilePath, Datab
     m_secrets =
         new SecretStore(file.exists() ? file.canonicalFilePath() : file.absoluteFilePath(), this);
     connect(m_secrets, &SecretStore::readFinished, this, &ProjectNotifications::secretRead);
+    m_secretRetry = new QTimer(this);
+    m_secretRetry->setSingleShot(true);
+    m_secretRetry->setInterval(SecretRetryMs);
+    connect(m_secretRetry, &QTimer::timeout, this, [this] {
+        if (m_settings.emailEnabled)
+            m_secrets->read(NotificationSettings::smtpPasswordSecret(),
+                            m_settings.smtpSecretTarget());
+    });
     connect(m_outbox, &NotificationOutbox::stateChanged, this,
             &ProjectNotifications::outboxStateChanged);
 }
@@ -60,10 +76,27 @@ void ProjectNotifications::reload()
     m_outbox->removeTarget(QStringLiteral("email"));
     m_outbox->removeTarget(QStringLiteral("email-escalation"));
     m_outbox->removeTarget(oldWebhook);
+    m_secretRetry->stop();
+    setPasswordProblem(QString());
     if (m_settings.emailEnabled)
-        m_secrets->read(NotificationSettings::smtpPasswordSecret());
+        m_secrets->read(NotificationSettings::smtpPasswordSecret(), m_settings.smtpSecretTarget());
     if (m_settings.webhookEnabled)
         m_secrets->read(m_settings.webhookUrlSecret());
+}
+
+QString ProjectNotifications::passwordNote() const
+{
+    const QString warning = m_settings.cleartextWarning();
+    if (m_passwordProblem.isEmpty())
+        return warning;
+    return warning.isEmpty() ? m_passwordProblem
+                             : m_passwordProblem + QStringLiteral("; ") + warning;
+}
+
+void ProjectNotifications::setPasswordProblem(const QString& problem)
+{
+    m_passwordProblem = problem;
+    emit passwordNoteChanged(passwordNote());
 }
 
 void ProjectNotifications::setClock(const Clock& clock)
@@ -78,13 +111,36 @@ void ProjectNotifications::tick()
     m_outbox->tick();
 }
 
-void ProjectNotifications::secretRead(const QString& name, const QString& secret, bool found)
+void ProjectNotifications::secretRead(const QString& name, const QString& secret,
+                                      SecretStore::ReadResult result)
 {
+    using Result = SecretStore::ReadResult;
     if (name == NotificationSettings::smtpPasswordSecret() && m_settings.emailEnabled) {
-        // A relay that wants no login has no password: the targets go without one.
-        m_outbox->setTarget(m_settings.emailTarget(secret));
-        m_outbox->setTarget(m_settings.emailTarget(secret, true));
-    } else if (name == m_settings.webhookUrlSecret() && m_settings.webhookEnabled && found) {
+        // A relay that wants no login has no password: the targets go without one. A login
+        // never goes out with an empty password for want of the stored one: its messages wait
+        // with the reason as their status.
+        QString problem;
+        if (!m_settings.smtpUser.isEmpty() && result != Result::Found) {
+            if (result == Result::Unavailable) {
+                problem = SecretStore::unavailableText();
+                m_secretRetry->start();
+            } else if (result == Result::OtherTarget) {
+                problem = QStringLiteral("E-mail password kept for another server: enter it "
+                                         "again in Notifications");
+            } else {
+                problem = QStringLiteral("No e-mail password is stored: enter it in "
+                                         "Notifications");
+            }
+        }
+        NotificationTarget target = m_settings.emailTarget(secret);
+        target.passwordProblem = problem;
+        m_outbox->setTarget(target);
+        NotificationTarget escalation = m_settings.emailTarget(secret, true);
+        escalation.passwordProblem = problem;
+        m_outbox->setTarget(escalation);
+        setPasswordProblem(problem);
+    } else if (name == m_settings.webhookUrlSecret() && m_settings.webhookEnabled &&
+               result == Result::Found) {
         m_outbox->setTarget(m_settings.webhookTarget(secret));
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "notificationsettings.h"
+#include "secretstore.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -13,7 +14,7 @@ class DatabaseWriter;
 class NotificationOutbox;
 class NotificationScheduler;
 class NotificationService;
-class SecretStore;
+class QTimer;
 
 // The notifications of the open project: its settings from the project file, the secrets from
 // the user's secret store, the outbox written through the project's database writer, the
@@ -42,14 +43,19 @@ public:
     NotificationOutbox* outbox() const { return m_outbox; }
     NotificationScheduler* scheduler() const { return m_scheduler; }
     SecretStore* secretStore() const { return m_secrets; }
+    // What the status bar says about the e-mail password (not available, kept for another
+    // server, sent unencrypted without the user's choice); empty when all is well.
+    QString passwordNote() const;
 
 signals:
     // Messages that failed at least once and are still waiting, the last server answer, and
     // the recipients the mail server refused.
     void outboxStateChanged(int failing, const QString& lastError, const QStringList& refused);
+    void passwordNoteChanged(const QString& note);
 
 private:
-    void secretRead(const QString& name, const QString& secret, bool found);
+    void secretRead(const QString& name, const QString& secret, SecretStore::ReadResult result);
+    void setPasswordProblem(const QString& problem);
 
     QString m_projectPath;
     NotificationSettings m_settings;
@@ -57,4 +63,7 @@ private:
     NotificationOutbox* m_outbox = nullptr;
     NotificationScheduler* m_scheduler = nullptr;
     SecretStore* m_secrets = nullptr;
+    QString m_passwordProblem;
+    // A password the service could not give now is asked for again after a while.
+    QTimer* m_secretRetry = nullptr;
 };

@@ -9,9 +9,11 @@
 #include <QFutureWatcher>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
+#include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -127,6 +129,80 @@ bool saveFile(const QJsonObject& all, QString* error)
     return true;
 }
 
+// What one file operation found, made on a thread of the pool.
+struct FileAnswer
+{
+    bool ok = false;
+    bool found = false;
+    QString secret;
+    QString error;
+};
+
+// The file's lock waits at most this long for another recorder's save (a few milliseconds).
+constexpr int FileLockWaitMs = 10000;
+
+// One read, write or removal of one project's name, the whole read-modify-write under a lock
+// beside the file, so that two recorders (or two stores) saving at once never lose a secret.
+// `type`: 0 read, 1 write, 2 remove.
+FileAnswer fileOperation(const QString& project, int type, const QString& name,
+                         const QString& secret)
+{
+    FileAnswer answer;
+    const QString folder = folderPath();
+    if (!QDir().mkpath(folder) || !QFile::setPermissions(folder, OwnerOnlyFolder)) {
+        answer.error = QStringLiteral("Cannot make the folder ") + folder;
+        return answer;
+    }
+    QLockFile lock(SecretStore::filePath() + QStringLiteral(".lock"));
+    if (!lock.tryLock(FileLockWaitMs)) {
+        answer.error = QStringLiteral("The secrets file is locked by another program: ") +
+                       SecretStore::filePath();
+        return answer;
+    }
+    QJsonObject all;
+    if (!loadFile(&all, &answer.error))
+        return answer;
+    QJsonObject entries = all.value(project).toObject();
+    if (type == 0) {
+        const QJsonValue value = entries.value(name);
+        answer.ok = true;
+        answer.found = value.isString();
+        answer.secret = value.toString();
+        return answer;
+    }
+    if (type == 1) {
+        entries.insert(name, secret);
+    } else if (entries.contains(name)) {
+        entries.remove(name);
+    } else {
+        answer.ok = true;
+        return answer;
+    }
+    if (entries.isEmpty())
+        all.remove(project);
+    else
+        all.insert(project, entries);
+    answer.ok = saveFile(all, &answer.error);
+    return answer;
+}
+
+// The file's reads and saves run here, not on the global pool, where the look for a secret
+// service (or any long task of the program) could keep them waiting. More than one thread, so
+// that stores of one process contend for the file's lock as two recorders do.
+QThreadPool* fileThreads()
+{
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool;
+        p->setMaxThreadCount(4);
+        return p;
+    }();
+    return pool;
+}
+
+// A bound secret as stored: a marker no typed password starts with, then the target and the
+// secret as JSON.
+const QString BoundMarker = QStringLiteral("quillmar-bound-secret:");
+
 } // namespace
 
 // Runs the QtKeychain jobs on a thread of its own: a backend may block its caller (KDE's
@@ -218,21 +294,34 @@ void SecretStore::decide(Backend backend)
     next();
 }
 
-void SecretStore::read(const QString& name)
+QString SecretStore::unavailableText()
 {
-    m_operations.enqueue({Operation::Read, name, QString()});
+    return QStringLiteral("Secret service locked: password not available");
+}
+
+QString SecretStore::stored(const QString& secret, const QString& target)
+{
+    if (target.isEmpty())
+        return secret;
+    const QJsonObject bound{{QStringLiteral("target"), target}, {QStringLiteral("secret"), secret}};
+    return BoundMarker + QString::fromUtf8(QJsonDocument(bound).toJson(QJsonDocument::Compact));
+}
+
+void SecretStore::read(const QString& name, const QString& target)
+{
+    m_operations.enqueue({Operation::Read, name, QString(), target, false, false});
     next();
 }
 
-void SecretStore::write(const QString& name, const QString& secret)
+void SecretStore::write(const QString& name, const QString& secret, const QString& target)
 {
-    m_operations.enqueue({Operation::Write, name, secret});
+    m_operations.enqueue({Operation::Write, name, stored(secret, target), QString(), false, false});
     next();
 }
 
 void SecretStore::remove(const QString& name)
 {
-    m_operations.enqueue({Operation::Remove, name, QString()});
+    m_operations.enqueue({Operation::Remove, name, QString(), QString(), false, false});
     next();
 }
 
@@ -245,8 +334,7 @@ void SecretStore::next()
     if (m_backend == Backend::SecretService)
         runWithService(op);
     else
-        // The answer still comes from the event loop, as the service's would.
-        QTimer::singleShot(0, this, [this, op] { runWithFile(op); });
+        runWithFile(op);
 }
 
 QString SecretStore::serviceKey(const QString& name) const
@@ -276,10 +364,22 @@ void SecretStore::runWithService(const Operation& op)
     const quint64 request = ++m_request;
     m_serviceTimer->disconnect(this);
     connect(m_serviceTimer, &QTimer::timeout, this, [this, request] {
-        if (request != m_request)
+        if (request != m_request || m_operations.isEmpty())
             return;
         ++m_request;
-        useFileInstead(NoAnswer);
+        // A prompt to unlock the service may be open: the service stays the store, and the
+        // secret is unavailable for now rather than looked for (or put) where it is not.
+        qWarning().noquote() << QStringLiteral("SecretStore : secret service gave no answer "
+                                               "within %1 ms")
+                                    .arg(m_timeoutMs);
+        Operation asked = m_operations.head();
+        if (asked.type == Operation::Read) {
+            // A copy the file kept from a time without the service still counts.
+            asked.serviceMissed = true;
+            runWithFile(asked);
+        } else {
+            finishWrite(asked, false, unavailableText());
+        }
     });
     m_serviceTimer->start(m_timeoutMs);
     QMetaObject::invokeMethod(
@@ -294,29 +394,28 @@ void SecretStore::serviceFinished(const Operation& op, int error, const QString&
 {
     switch (error) {
     case QKeychain::NoError:
-        if (op.type != Operation::Read) {
+        if (op.type != Operation::Read && QFile::exists(filePath())) {
             // A copy left in the file from a time without the service is no longer needed.
-            QJsonObject all;
-            QString ignored;
-            if (loadFile(&all, &ignored) && all.value(m_project).toObject().contains(op.name)) {
-                QJsonObject project = all.value(m_project).toObject();
-                project.remove(op.name);
-                all.insert(m_project, project);
-                saveFile(all, &ignored);
-            }
+            QtConcurrent::run(fileThreads(), fileOperation, m_project, 2, op.name, QString());
         }
-        finish(op, true, secret, QString());
+        if (op.type == Operation::Read)
+            fileAnswered(op, true, true, secret, QString());
+        else
+            finishWrite(op, true, QString());
         return;
     case QKeychain::EntryNotFound:
         // Written while no service ran, or never written.
         if (op.type == Operation::Read)
             runWithFile(op);
         else
-            finish(op, true, QString(), QString());
+            finishWrite(op, true, QString());
         return;
     case QKeychain::AccessDeniedByUser:
-        // The user said no: that is an answer, not a broken service.
-        finish(op, false, QString(), errorText);
+        // The user said no: that is an answer, not a broken service, and no empty secret.
+        if (op.type == Operation::Read)
+            finishRead(op, ReadResult::Unavailable, QString());
+        else
+            finishWrite(op, false, errorText);
         return;
     default:
         useFileInstead(error);
@@ -333,46 +432,77 @@ void SecretStore::useFileInstead(int keychainError)
     qWarning().noquote() << QStringLiteral("SecretStore : secret service unusable (") + reason +
                                 QStringLiteral("), using ") + filePath();
     m_busy = false;
+    m_serviceLost = true;
     decide(Backend::File);
 }
 
+// On a thread of the pool: the file's lock may wait for another recorder's save.
 void SecretStore::runWithFile(const Operation& op)
 {
-    QJsonObject all;
-    QString error;
-    if (!loadFile(&all, &error)) {
-        finish(op, false, QString(), error);
-        return;
-    }
-    QJsonObject project = all.value(m_project).toObject();
-    if (op.type == Operation::Read) {
-        const QJsonValue value = project.value(op.name);
-        finish(op, value.isString(), value.toString(), QString());
-        return;
-    }
-    if (op.type == Operation::Write)
-        project.insert(op.name, op.secret);
-    else if (!project.contains(op.name)) {
-        finish(op, true, QString(), QString());
-        return;
-    } else
-        project.remove(op.name);
-    if (project.isEmpty())
-        all.remove(m_project);
-    else
-        all.insert(m_project, project);
-    const bool ok = saveFile(all, &error);
-    finish(op, ok, QString(), error);
+    auto* watcher = new QFutureWatcher<FileAnswer>(this);
+    connect(watcher, &QFutureWatcher<FileAnswer>::finished, this, [this, watcher, op] {
+        const FileAnswer answer = watcher->result();
+        watcher->deleteLater();
+        fileAnswered(op, answer.ok, answer.found, answer.secret, answer.error);
+    });
+    watcher->setFuture(QtConcurrent::run(fileThreads(), fileOperation, m_project, int(op.type),
+                                         op.name, op.secret));
 }
 
-void SecretStore::finish(const Operation& op, bool ok, const QString& secret, const QString& error)
+void SecretStore::fileAnswered(const Operation& op, bool ok, bool found, const QString& raw,
+                               const QString& error)
+{
+    if (op.type != Operation::Read) {
+        finishWrite(op, ok, error);
+        return;
+    }
+    if (!ok) {
+        qWarning().noquote() << QStringLiteral("SecretStore : ") + error;
+        finishRead(op, ReadResult::Unavailable, QString());
+        return;
+    }
+    if (!found) {
+        // Missing from the file, but perhaps kept by a service that cannot be asked now.
+        finishRead(
+            op, op.serviceMissed || m_serviceLost ? ReadResult::Unavailable : ReadResult::NotFound,
+            QString());
+        return;
+    }
+    if (!raw.startsWith(BoundMarker)) {
+        if (!op.target.isEmpty()) {
+            // Stored before secrets were bound: bound now to the target the project names.
+            // Quiet: nobody asked for this write.
+            m_operations.enqueue(
+                {Operation::Write, op.name, stored(raw, op.target), QString(), true, false});
+        }
+        finishRead(op, ReadResult::Found, raw);
+        return;
+    }
+    const QJsonObject bound =
+        QJsonDocument::fromJson(raw.mid(BoundMarker.size()).toUtf8()).object();
+    const QString target = bound.value(QStringLiteral("target")).toString();
+    if (!op.target.isEmpty() && target != op.target) {
+        finishRead(op, ReadResult::OtherTarget, QString());
+        return;
+    }
+    finishRead(op, ReadResult::Found, bound.value(QStringLiteral("secret")).toString());
+}
+
+void SecretStore::finishRead(const Operation& op, ReadResult result, const QString& secret)
 {
     if (!m_operations.isEmpty())
         m_operations.dequeue();
     m_busy = false;
-    if (op.type == Operation::Read)
-        emit readFinished(op.name, secret, ok);
-    else
+    emit readFinished(op.name, result == ReadResult::Found ? secret : QString(), result);
+    next();
+}
+
+void SecretStore::finishWrite(const Operation& op, bool ok, const QString& error)
+{
+    if (!m_operations.isEmpty())
+        m_operations.dequeue();
+    m_busy = false;
+    if (!op.quiet)
         emit written(op.name, ok, error);
     next();
 }

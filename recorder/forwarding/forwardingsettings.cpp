@@ -3,6 +3,7 @@
 #include "projectkeyreader.h"
 
 #include <QSettings>
+#include <QUrl>
 
 namespace {
 
@@ -19,6 +20,30 @@ const QString InfluxUrlKey = QStringLiteral("ForwardInfluxUrl");
 const QString InfluxDatabaseKey = QStringLiteral("ForwardInfluxDatabase");
 const QString InfluxUserKey = QStringLiteral("ForwardInfluxUser");
 const QString InfluxCaFileKey = QStringLiteral("ForwardInfluxCaFile");
+const QString MqttCleartextKey = QStringLiteral("ForwardMqttUnencryptedLogin");
+const QString InfluxCleartextKey = QStringLiteral("ForwardInfluxUnencryptedLogin");
+
+// Absent: a file from before the choice existed.
+CleartextPassword cleartextValue(const ProjectKeyReader& settings, const QString& key)
+{
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return CleartextPassword::Unset;
+    return value.toBool() ? CleartextPassword::Allowed : CleartextPassword::Refused;
+}
+
+void setCleartext(QSettings* settings, const QString& key, CleartextPassword value)
+{
+    if (value == CleartextPassword::Unset)
+        settings->remove(key);
+    else
+        settings->setValue(key, value == CleartextPassword::Allowed);
+}
+
+QString encoded(const QString& text)
+{
+    return QString::fromUtf8(QUrl::toPercentEncoding(text));
+}
 
 // A port outside 1 to 65535, or text that is no number, reads as the default.
 int portValue(const ProjectKeyReader& settings, const QString& key, int fallback)
@@ -34,13 +59,44 @@ bool MqttForwarding::operator==(const MqttForwarding& other) const
 {
     return enabled == other.enabled && host == other.host && port == other.port &&
            tls == other.tls && caFile == other.caFile && user == other.user &&
-           topicPrefix == other.topicPrefix;
+           topicPrefix == other.topicPrefix && cleartext == other.cleartext;
+}
+
+QString MqttForwarding::secretTarget() const
+{
+    return QStringLiteral("mqtt://") + encoded(user) + QLatin1Char('@') +
+           encoded(host.trimmed().toLower()) + QLatin1Char(':') + QString::number(port);
+}
+
+bool InfluxForwarding::loginInClear() const
+{
+    return enabled && !user.isEmpty() &&
+           QUrl(url.trimmed()).scheme().toLower() != QLatin1String("https");
+}
+
+QString InfluxForwarding::secretTarget() const
+{
+    const QUrl u(url.trimmed());
+    const QString scheme = u.scheme().toLower();
+    const int port = u.port(scheme == QLatin1String("https") ? 443 : 80);
+    return scheme + QStringLiteral("://") + encoded(user) + QLatin1Char('@') +
+           encoded(u.host().toLower()) + QLatin1Char(':') + QString::number(port);
+}
+
+QStringList ForwardingSettings::cleartextWarnings() const
+{
+    QStringList warnings;
+    if (mqtt.loginInClear() && mqtt.cleartext == CleartextPassword::Unset)
+        warnings << QStringLiteral("MQTT password sent unencrypted: choose in Forwarding");
+    if (influx.loginInClear() && influx.cleartext == CleartextPassword::Unset)
+        warnings << QStringLiteral("InfluxDB password sent unencrypted: choose in Forwarding");
+    return warnings;
 }
 
 bool InfluxForwarding::operator==(const InfluxForwarding& other) const
 {
     return enabled == other.enabled && url == other.url && database == other.database &&
-           user == other.user && caFile == other.caFile;
+           user == other.user && caFile == other.caFile && cleartext == other.cleartext;
 }
 
 bool ForwardingSettings::operator==(const ForwardingSettings& other) const
@@ -59,11 +115,13 @@ ForwardingSettings ForwardingSettings::load(const QString& projectPath)
     s.mqtt.caFile = file.text(MqttCaFileKey);
     s.mqtt.user = file.text(MqttUserKey);
     s.mqtt.topicPrefix = file.text(MqttPrefixKey, s.mqtt.topicPrefix);
+    s.mqtt.cleartext = cleartextValue(file, MqttCleartextKey);
     s.influx.enabled = file.value(InfluxEnabledKey, false).toBool();
     s.influx.url = file.text(InfluxUrlKey, s.influx.url);
     s.influx.database = file.text(InfluxDatabaseKey);
     s.influx.user = file.text(InfluxUserKey);
     s.influx.caFile = file.text(InfluxCaFileKey);
+    s.influx.cleartext = cleartextValue(file, InfluxCleartextKey);
     return s;
 }
 
@@ -82,4 +140,6 @@ void ForwardingSettings::save(const QString& projectPath) const
     file.setValue(InfluxDatabaseKey, influx.database);
     file.setValue(InfluxUserKey, influx.user);
     file.setValue(InfluxCaFileKey, influx.caFile);
+    setCleartext(&file, MqttCleartextKey, mqtt.cleartext);
+    setCleartext(&file, InfluxCleartextKey, influx.cleartext);
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "cleartextpassword.h"
+
 #include <QString>
+#include <QStringList>
 
 // Passwords and tokens are not part of these records: they are kept per user outside the
 // project file, which is shared and copied.
@@ -13,7 +16,15 @@ struct MqttForwarding
     QString caFile;   // empty: the system's certificate authorities
     QString user;     // empty: no login
     QString topicPrefix = QStringLiteral("quillmar");
+    // A login without TLS sends the password readable on the way.
+    CleartextPassword cleartext = CleartextPassword::Unset;
+    // Not stored: why the password could not be had (the secret service is locked, or it was
+    // kept for another broker). The target then shows it and logs in with no password.
+    QString passwordProblem;
 
+    bool loginInClear() const { return enabled && !user.isEmpty() && !tls; }
+    // The broker the password is kept for: another host, port or login asks for it again.
+    QString secretTarget() const;
     bool operator==(const MqttForwarding& other) const;
 };
 
@@ -24,7 +35,14 @@ struct InfluxForwarding
     QString database;
     QString user;   // empty: no login
     QString caFile; // for https: empty means the system's certificate authorities
+    // A login over http sends the password readable on the way.
+    CleartextPassword cleartext = CleartextPassword::Unset;
+    // Not stored: as MqttForwarding's.
+    QString passwordProblem;
 
+    bool loginInClear() const;
+    // The server the password is kept for (scheme, host, port, login).
+    QString secretTarget() const;
     bool operator==(const InfluxForwarding& other) const;
 };
 
@@ -36,6 +54,9 @@ struct ForwardingSettings
     InfluxForwarding influx;
 
     bool isOff() const { return !mqtt.enabled && !influx.enabled; }
+    // For the status bar, one per target sending its password unencrypted without the user
+    // having chosen so.
+    QStringList cleartextWarnings() const;
     bool operator==(const ForwardingSettings& other) const;
 
     static ForwardingSettings load(const QString& projectPath);

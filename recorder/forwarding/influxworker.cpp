@@ -88,8 +88,19 @@ InfluxWorker::InfluxWorker(const InfluxForwarding& settings, const QString& pass
         (base.scheme() != QLatin1String("http") && base.scheme() != QLatin1String("https")) ||
         base.host().isEmpty()) {
         m_problem = QStringLiteral("\"%1\" is not an http or https address.").arg(settings.url);
+    } else if (!base.userInfo().isEmpty()) {
+        // A login written into the shared project file; it would go out as it stands.
+        m_problem = QStringLiteral("The InfluxDB URL must not hold a user or password.");
     } else if (settings.database.isEmpty()) {
         m_problem = QStringLiteral("No InfluxDB database is set.");
+    } else if (!settings.user.isEmpty() && !settings.passwordProblem.isEmpty()) {
+        // Never a login with an empty password for want of the stored one.
+        m_problem = settings.passwordProblem;
+    } else if (!settings.user.isEmpty() && base.scheme() == QLatin1String("http") &&
+               settings.cleartext == CleartextPassword::Refused) {
+        // Basic authentication over http is the password in base64.
+        m_problem = QStringLiteral("The password is not sent unencrypted: use https, or tick "
+                                   "\"send the password unencrypted\".");
     }
     QString path = base.path();
     while (path.endsWith(QLatin1Char('/')))

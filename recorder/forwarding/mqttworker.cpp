@@ -34,6 +34,15 @@ MqttWorker::MqttWorker(const MqttForwarding& settings, const QString& password,
     m_problem = MqttLayout::prefixProblem(settings.topicPrefix);
     if (m_problem.isEmpty() && settings.host.trimmed().isEmpty())
         m_problem = QStringLiteral("No broker host is set.");
+    // Never a login with an empty password for want of the stored one, nor one readable on the
+    // way unless the user allowed it.
+    if (m_problem.isEmpty() && !settings.user.isEmpty()) {
+        if (!settings.passwordProblem.isEmpty())
+            m_problem = settings.passwordProblem;
+        else if (!settings.tls && settings.cleartext == CleartextPassword::Refused)
+            m_problem = QStringLiteral("The password is not sent unencrypted: choose TLS, or "
+                                       "tick \"send the password unencrypted\".");
+    }
 
     m_loopTimer->setInterval(LoopIntervalMs);
     connect(m_loopTimer, &QTimer::timeout, this, &MqttWorker::service);

@@ -7,11 +7,23 @@
 
 #include <QFileInfo>
 #include <QLocale>
+#include <QTimer>
+
+namespace {
+
+// How long a locked secret service is left alone before the passwords are asked for again.
+constexpr int SecretRetryMs = 60000;
+
+} // namespace
 
 ProjectForwarding::ProjectForwarding(const QString& projectPath, DatabaseWriter* writer,
                                      const QList<ConfiguredDevice*>& gateways, QObject* parent)
-    : QObject(parent), m_projectPath(projectPath), m_writer(writer), m_gateways(gateways)
+    : QObject(parent), m_projectPath(projectPath), m_writer(writer), m_gateways(gateways),
+      m_secretRetry(new QTimer(this))
 {
+    m_secretRetry->setSingleShot(true);
+    m_secretRetry->setInterval(SecretRetryMs);
+    connect(m_secretRetry, &QTimer::timeout, this, &ProjectForwarding::start);
 }
 
 // Made on first use: a project with forwarding off never looks for a secret service.
@@ -23,9 +35,10 @@ SecretStore* ProjectForwarding::secrets()
         const QFileInfo file(m_projectPath);
         m_secrets = new SecretStore(
             file.exists() ? file.canonicalFilePath() : file.absoluteFilePath(), this);
-        connect(
-            m_secrets, &SecretStore::readFinished, this,
-            [this](const QString& name, const QString& secret, bool) { secretRead(name, secret); });
+        connect(m_secrets, &SecretStore::readFinished, this,
+                [this](const QString& name, const QString& secret, SecretStore::ReadResult result) {
+                    secretRead(name, secret, int(result));
+                });
     }
     return m_secrets;
 }
@@ -38,6 +51,9 @@ void ProjectForwarding::start()
     m_settings = ForwardingSettings::load(m_projectPath);
     m_mqttPassword.clear();
     m_influxPassword.clear();
+    m_mqttProblem.clear();
+    m_influxProblem.clear();
+    m_secretRetry->stop();
     m_secretsWaiting = 0;
     emit statesChanged();
     if (m_settings.isOff())
@@ -46,11 +62,11 @@ void ProjectForwarding::start()
     // that a locked secret service shows as a status instead of a refused login.
     if (m_settings.mqtt.enabled && !m_settings.mqtt.user.isEmpty()) {
         ++m_secretsWaiting;
-        secrets()->read(mqttSecretName());
+        secrets()->read(mqttSecretName(), m_settings.mqtt.secretTarget());
     }
     if (m_settings.influx.enabled && !m_settings.influx.user.isEmpty()) {
         ++m_secretsWaiting;
-        secrets()->read(influxSecretName());
+        secrets()->read(influxSecretName(), m_settings.influx.secretTarget());
     }
     startWhenReady();
 }
@@ -60,25 +76,58 @@ void ProjectForwarding::restart()
     start();
 }
 
-void ProjectForwarding::secretRead(const QString& name, const QString& secret)
+void ProjectForwarding::secretRead(const QString& name, const QString& secret, int result)
 {
     if (m_secretsWaiting <= 0)
         return;
-    if (name == mqttSecretName())
+    // Never a login with an empty password for want of the stored one: the target shows why.
+    QString problem;
+    switch (SecretStore::ReadResult(result)) {
+    case SecretStore::ReadResult::Found:
+        break;
+    case SecretStore::ReadResult::Unavailable:
+        problem = SecretStore::unavailableText();
+        m_secretRetry->start();
+        break;
+    case SecretStore::ReadResult::OtherTarget:
+        problem = QStringLiteral("Password kept for another server: enter it again in "
+                                 "Forwarding");
+        break;
+    case SecretStore::ReadResult::NotFound:
+        problem = QStringLiteral("No password is stored: enter it in Forwarding");
+        break;
+    }
+    if (name == mqttSecretName()) {
         m_mqttPassword = secret;
-    else if (name == influxSecretName())
+        m_mqttProblem = problem;
+    } else if (name == influxSecretName()) {
         m_influxPassword = secret;
-    else
+        m_influxProblem = problem;
+    } else {
         return;
+    }
     --m_secretsWaiting;
     startWhenReady();
+}
+
+QStringList ProjectForwarding::passwordNotes() const
+{
+    QStringList notes;
+    if (!m_mqttProblem.isEmpty())
+        notes << QStringLiteral("MQTT: ") + m_mqttProblem;
+    if (!m_influxProblem.isEmpty())
+        notes << QStringLiteral("InfluxDB: ") + m_influxProblem;
+    return notes + m_settings.cleartextWarnings();
 }
 
 void ProjectForwarding::startWhenReady()
 {
     if (m_secretsWaiting > 0 || m_forwarder)
         return;
-    m_forwarder = std::make_unique<Forwarder>(ProjectFile::databasePath(m_projectPath), m_settings,
+    ForwardingSettings settings = m_settings;
+    settings.mqtt.passwordProblem = m_mqttProblem;
+    settings.influx.passwordProblem = m_influxProblem;
+    m_forwarder = std::make_unique<Forwarder>(ProjectFile::databasePath(m_projectPath), settings,
                                               m_mqttPassword, m_influxPassword, m_writer);
     connect(m_forwarder.get(), &Forwarder::statesChanged, this, &ProjectForwarding::statesChanged);
     updateLabels();

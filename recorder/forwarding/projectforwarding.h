@@ -11,6 +11,7 @@
 
 class ConfiguredDevice;
 class DatabaseWriter;
+class QTimer;
 class SecretStore;
 
 // Forwarding of one open project: its settings from the project file, its passwords from the
@@ -52,12 +53,15 @@ public:
     static QString summaryText(const QVector<ForwarderTargetState>& states);
     // The backlog as a user reads it: "1,234 samples, 5 min".
     static QString backlogText(const ForwarderTargetState& state);
+    // For the status bar beside the summary: a password not available or kept for another
+    // server, a password sent unencrypted without the user's choice.
+    QStringList passwordNotes() const;
 
 signals:
     void statesChanged();
 
 private:
-    void secretRead(const QString& name, const QString& secret);
+    void secretRead(const QString& name, const QString& secret, int result);
     void startWhenReady();
 
     QString m_projectPath;
@@ -67,6 +71,11 @@ private:
     SecretStore* m_secrets = nullptr;
     QString m_mqttPassword;
     QString m_influxPassword;
+    // Why a password could not be had; the target shows it instead of logging in.
+    QString m_mqttProblem;
+    QString m_influxProblem;
     int m_secretsWaiting = 0;
+    // A password the secret service could not give now is asked for again after a while.
+    QTimer* m_secretRetry = nullptr;
     std::unique_ptr<Forwarder> m_forwarder;
 };

@@ -53,6 +53,8 @@ void AlarmDesk::open(const QString& projectPath, const QString& projectName,
         std::make_unique<ProjectNotifications>(projectPath, writer, alarms->monitor());
     connect(m_notifications.get(), &ProjectNotifications::outboxStateChanged, m_outboxIndicator,
             &OutboxIndicator::setState);
+    connect(m_notifications.get(), &ProjectNotifications::passwordNoteChanged, m_outboxIndicator,
+            &OutboxIndicator::setNote);
     m_notifications->start();
     m_indicator->setCounts(alarms->activeCount(), alarms->unacknowledgedCount());
     m_indicator->setPendingWrites(alarms->store()->pendingCount());
@@ -67,8 +69,10 @@ void AlarmDesk::close()
     if (alarms)
         alarms->stop();
     m_notifications.reset();
-    if (m_outboxIndicator)
+    if (m_outboxIndicator) {
         m_outboxIndicator->setState(0, QString());
+        m_outboxIndicator->setNote(QString());
+    }
     alarms.reset();
     // Its last writes are the writer's now, which goes with the recording cycle after this.
     store.reset();

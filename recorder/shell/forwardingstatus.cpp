@@ -53,8 +53,13 @@ void ForwardingStatus::show()
     bool failing = false;
     for (const ForwarderTargetState& s : states)
         failing = failing || s.status.state == ForwardStatus::State::Failing;
+    // A password that is missing or sent unencrypted is told beside the targets' state.
+    const QStringList notes = forwarding ? forwarding->passwordNotes() : QStringList();
+    failing = failing || !notes.isEmpty();
     m_label->setStyleSheet(failing ? QStringLiteral("color: #e67e22;") : QString());
-    const QString text = ProjectForwarding::summaryText(states);
+    QString text = ProjectForwarding::summaryText(states);
+    if (!text.isEmpty() && !notes.isEmpty())
+        text += QStringLiteral("; ") + notes.join(QStringLiteral("; "));
     m_label->setText(text);
     // The tool tip adds each target's last error, in the server's words: plain text, whatever
     // markup a server put in it (tool tips that look like rich text are shown as such).

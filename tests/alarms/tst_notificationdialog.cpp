@@ -27,7 +27,10 @@ private slots:
     void init();
     void formShowsSettings();
     void saveKeepsPasswordOutOfProjectFile();
+    void keptPasswordIsShownAndKept_data();
     void keptPasswordIsShownAndKept();
+    void cleartextMustBeChosen_data();
+    void cleartextMustBeChosen();
     void testButtonShowsServersAnswer();
     void invalidAddressIsNotKept_data();
     void invalidAddressIsNotKept();
@@ -123,26 +126,102 @@ void TestNotificationDialog::saveKeepsPasswordOutOfProjectFile()
     QVERIFY(secrets.readAll().contains("Geheim-42"));
 }
 
-// Catches a kept password that the dialog does not show, or that a save without changes wipes.
+void TestNotificationDialog::keptPasswordIsShownAndKept_data()
+{
+    QTest::addColumn<QString>("storedFor");
+    QTest::addColumn<bool>("shown");
+    const QString here = QStringLiteral("smtp://rec@mail.store.example:465");
+    // Kept before passwords were bound to their server: bound to this one at its first use.
+    QTest::newRow("kept before binding") << QString() << true;
+    QTest::newRow("kept for this server") << here << true;
+    // The shared project file now names another server: the password is asked for again.
+    QTest::newRow("kept for another server")
+        << QStringLiteral("smtp://rec@mail.evil.example:465") << false;
+}
+
+// Catches a kept password that the dialog does not show, that a save without changes wipes, or
+// that is shown (and so sent) for a server it was not typed for.
 void TestNotificationDialog::keptPasswordIsShownAndKept()
 {
+    QFETCH(QString, storedFor);
+    QFETCH(bool, shown);
     {
         SecretStore store(QFileInfo(m_path).canonicalFilePath());
         store.setBackend(SecretStore::Backend::File);
         QSignalSpy written(&store, &SecretStore::written);
-        store.write(NotificationSettings::smtpPasswordSecret(), QStringLiteral("kept-pw"));
+        store.write(NotificationSettings::smtpPasswordSecret(), QStringLiteral("kept-pw"),
+                    storedFor);
         QVERIFY(written.wait(10000));
     }
     NotificationDialog dialog(m_path, QStringLiteral("store"));
     dialog.show();
     auto* password = child<QLineEdit>(&dialog, "lineEdit_password");
-    QTRY_COMPARE_WITH_TIMEOUT(password->text(), QStringLiteral("kept-pw"), 10000);
+    auto* answer = child<QLabel>(&dialog, "label_answer");
+    if (shown) {
+        QTRY_COMPARE_WITH_TIMEOUT(password->text(), QStringLiteral("kept-pw"), 10000);
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(answer->text().contains(QLatin1String("another server")), 10000);
+        QCOMPARE(password->text(), QString());
+    }
     QSignalSpy accepted(&dialog, &QDialog::accepted);
     QTest::mouseClick(child<QPushButton>(&dialog, "pushButton_save"), Qt::LeftButton);
     QVERIFY(accepted.size() == 1 || accepted.wait(10000));
     QFile secrets(SecretStore::filePath());
     QVERIFY(secrets.open(QIODevice::ReadOnly));
-    QVERIFY(secrets.readAll().contains("kept-pw"));
+    const QByteArray kept = secrets.readAll();
+    QVERIFY(kept.contains("kept-pw"));
+    // Still kept for the server it was typed for only.
+    QCOMPARE(kept.contains("mail.evil.example"), !shown);
+}
+
+void TestNotificationDialog::cleartextMustBeChosen_data()
+{
+    QTest::addColumn<int>("clicks");
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<int>("choice");
+    // A project from before the choice, with a login on a server without TLS.
+    QTest::newRow("undecided: not saved") << 0 << false << int(CleartextPassword::Unset);
+    QTest::newRow("ticked") << 1 << true << int(CleartextPassword::Allowed);
+    QTest::newRow("ticked, then not") << 2 << true << int(CleartextPassword::Refused);
+}
+
+// Catches a dialog that lets a login without TLS be saved without the user's choice, or that
+// does not keep the choice.
+void TestNotificationDialog::cleartextMustBeChosen()
+{
+    QFETCH(int, clicks);
+    QFETCH(bool, saved);
+    QFETCH(int, choice);
+    NotificationSettings s = NotificationSettings::load(m_path);
+    s.smtpSecurity = SmtpSecurity::None;
+    s.smtpPort = 25;
+    s.save(m_path);
+    NotificationDialog dialog(m_path, QStringLiteral("store"));
+    dialog.show();
+    auto* box = child<QCheckBox>(&dialog, "checkBox_cleartext");
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("send the password unencrypted"));
+    QCOMPARE(box->checkState(), Qt::PartiallyChecked);
+    for (int i = 0; i < clicks; ++i)
+        QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, QPoint(5, box->height() / 2));
+    QTest::keyClicks(child<QLineEdit>(&dialog, "lineEdit_password"), QStringLiteral("pw"));
+    QSignalSpy accepted(&dialog, &QDialog::accepted);
+    QTest::mouseClick(child<QPushButton>(&dialog, "pushButton_save"), Qt::LeftButton);
+    if (saved) {
+        QVERIFY(accepted.size() == 1 || accepted.wait(10000));
+    } else {
+        QVERIFY(!accepted.wait(300));
+        QVERIFY2(child<QLabel>(&dialog, "label_answer")->text().contains(QLatin1String("choose")),
+                 qPrintable(child<QLabel>(&dialog, "label_answer")->text()));
+        // Nor does a test message go out with the password readable.
+        child<QLabel>(&dialog, "label_answer")->clear();
+        QTest::mouseClick(child<QPushButton>(&dialog, "pushButton_test"), Qt::LeftButton);
+        QVERIFY(child<QLabel>(&dialog, "label_answer")->text().contains(QLatin1String("choose")));
+        QVERIFY(child<QPushButton>(&dialog, "pushButton_test")->isEnabled());
+    }
+    QCOMPARE(int(NotificationSettings::load(m_path).smtpCleartext), choice);
+    // The status bar warns while the project has not chosen.
+    QCOMPARE(NotificationSettings::load(m_path).cleartextWarning().isEmpty(), saved);
 }
 
 // Catches a test button that shows nothing, or not what the server said.

@@ -2,6 +2,7 @@
 #include "notificationservice.h"
 #include "notificationsettings.h"
 #include "notificationtest.h"
+#include "secretstore.h"
 #include "smtpserver.h"
 #include "webhookreceiver.h"
 
@@ -18,6 +19,7 @@
 
 Q_DECLARE_METATYPE(SmtpServer::Mode)
 Q_DECLARE_METATYPE(SmtpSecurity)
+Q_DECLARE_METATYPE(CleartextPassword)
 
 namespace {
 
@@ -142,6 +144,8 @@ private slots:
     void silentQuitHoldsNoOtherTarget();
     void silentWebhookFailsInItsResponseTime();
     void webhookBodyWithoutEnd();
+    void passwordWithoutTls_data();
+    void passwordWithoutTls();
     void serverDownIsRetryable();
     void silentServerFailsInBoundedTime();
     void stopDoesNotWaitForSilentServer();
@@ -501,6 +505,65 @@ void TestNotificationSender::webhookBodyWithoutEnd()
     QVERIFY2(outcome.accepted, qPrintable(outcome.answer.left(300)));
     QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
     QVERIFY2(outcome.answer.size() < 1000, qPrintable(QString::number(outcome.answer.size())));
+}
+
+void TestNotificationSender::passwordWithoutTls_data()
+{
+    QTest::addColumn<CleartextPassword>("cleartext");
+    QTest::addColumn<QString>("passwordProblem");
+    QTest::addColumn<bool>("delivered");
+    QTest::addColumn<QString>("answerPart");
+
+    // A server without TLS that takes AUTH PLAIN: the password would cross the network readable.
+    QTest::newRow("refused: no AUTH sent")
+        << CleartextPassword::Refused << QString() << false
+        << QStringLiteral("The password is not sent unencrypted");
+    QTest::newRow("ticked: sent") << CleartextPassword::Allowed << QString() << true
+                                  << QStringLiteral("250 ");
+    // A project from before the choice goes on as it did (the status bar warns).
+    QTest::newRow("legacy project: sent")
+        << CleartextPassword::Unset << QString() << true << QStringLiteral("250 ");
+    // The secret service could not give the password: no login with an empty one.
+    QTest::newRow("secret service locked")
+        << CleartextPassword::Allowed << SecretStore::unavailableText() << false
+        << SecretStore::unavailableText();
+    QTest::newRow("kept for another server")
+        << CleartextPassword::Allowed << QStringLiteral("E-mail password kept for another server")
+        << false << QStringLiteral("kept for another server");
+}
+
+// Catches a password sent readable without the user's choice, or a login tried with an empty
+// password when the stored one could not be had.
+void TestNotificationSender::passwordWithoutTls()
+{
+    QFETCH(CleartextPassword, cleartext);
+    QFETCH(QString, passwordProblem);
+    QFETCH(bool, delivered);
+    QFETCH(QString, answerPart);
+
+    SmtpServer server(m_dir.path());
+    QVERIFY2(server.start(SmtpServer::Mode::Plain, User, Password),
+             qPrintable(server.errorString()));
+    NotificationTarget target = mailTarget(server.port(), SmtpSecurity::None);
+    target.user = User;
+    target.password = passwordProblem.isEmpty() ? Password : QString();
+    target.cleartext = cleartext;
+    target.passwordProblem = passwordProblem;
+
+    NotificationService service;
+    const NotificationOutcome outcome =
+        sendAndWait(service, NotificationMessage(roomEvent()), target);
+    QCOMPARE(outcome.accepted, delivered);
+    QVERIFY2(outcome.answer.contains(answerPart), qPrintable(outcome.answer));
+    const QList<QByteArray> mails = server.messages();
+    QCOMPARE(mails.size(), delivered ? 1 : 0);
+    if (delivered) {
+        QCOMPARE(header(mails.first(), "X-Auth-User"), User.toUtf8());
+        QCOMPARE(header(mails.first(), "X-Tls"), QByteArray("no"));
+    } else {
+        // A missing password may come back (the service unlocked): worth another try.
+        QCOMPARE(outcome.retryable, !passwordProblem.isEmpty());
+    }
 }
 
 // Catches a connection refusal reported as final: the outbox must try again later.

@@ -171,6 +171,16 @@ void TestNotificationSettings::spoiledValues_data()
         << QStringLiteral("NotifyRecipients")
         << QStringLiteral("a.b+alarm@x.example; c@[192.0.2.1]; d@mail-1.x.example")
         << QStringLiteral("problem") << QString();
+    // The user's choice for a login without TLS; any other text than 1 refuses.
+    QTest::newRow("unencrypted login allowed")
+        << QStringLiteral("NotifySmtpUnencryptedLogin") << QStringLiteral("1")
+        << QStringLiteral("cleartext") << QStringLiteral("allowed");
+    QTest::newRow("unencrypted login refused")
+        << QStringLiteral("NotifySmtpUnencryptedLogin") << QStringLiteral("0")
+        << QStringLiteral("cleartext") << QStringLiteral("refused");
+    QTest::newRow("unencrypted login spoiled")
+        << QStringLiteral("NotifySmtpUnencryptedLogin") << QStringLiteral("yes please")
+        << QStringLiteral("cleartext") << QStringLiteral("refused");
 }
 
 // Catches a hand-edited value that the sender would take as it stands.
@@ -198,6 +208,10 @@ void TestNotificationSettings::spoiledValues()
         actual = QString::number(s.retentionDays);
     else if (field == QLatin1String("problem"))
         actual = s.addressProblem();
+    else if (field == QLatin1String("cleartext"))
+        actual = s.smtpCleartext == CleartextPassword::Allowed   ? QStringLiteral("allowed")
+                 : s.smtpCleartext == CleartextPassword::Refused ? QStringLiteral("refused")
+                                                                 : QStringLiteral("unset");
     else
         actual = s.recipients.join(QLatin1Char('|'));
     QCOMPARE(actual, expected);

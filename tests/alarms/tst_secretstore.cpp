@@ -5,12 +5,17 @@
 #include <QDBusVirtualObject>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -24,15 +29,26 @@ int mode(const QString& path)
     return int(info.st_mode & 0777);
 }
 
+using Result = SecretStore::ReadResult;
+
 // The answer to one read, waited for.
-QString readBack(SecretStore& store, const QString& name, bool* found)
+QString readBack(SecretStore& store, const QString& name, Result* result,
+                 const QString& target = QString())
 {
     QSignalSpy spy(&store, &SecretStore::readFinished);
-    store.read(name);
+    store.read(name, target);
     if (!spy.wait(10000))
         return QStringLiteral("(no answer)");
-    *found = spy.first().at(2).toBool();
+    *result = spy.first().at(2).value<Result>();
     return spy.first().at(1).toString();
+}
+
+QString readBack(SecretStore& store, const QString& name, bool* found)
+{
+    Result result = Result::NotFound;
+    const QString secret = readBack(store, name, &result);
+    *found = result == Result::Found;
+    return secret;
 }
 
 bool writeAndWait(SecretStore& store, const QString& name, const QString& secret)
@@ -81,6 +97,9 @@ private slots:
     void runningServiceIsUsed();
     void serviceFailureFallsBack_data();
     void serviceFailureFallsBack();
+    void secretBoundToTarget_data();
+    void secretBoundToTarget();
+    void writersAtOnceKeepEverySecret();
 
 private:
     // Puts a service of that name on the private bus, answering nothing.
@@ -239,42 +258,170 @@ void TestSecretStore::serviceFailureFallsBack_data()
     QTest::addColumn<bool>("silent");
     QTest::addColumn<int>("boundMs");
     QTest::addColumn<QString>("reason");
-    // The service takes the call and never answers; the store's bound comes before QtKeychain's
-    // own (half a second for KDE's wallet, the bus's 25 s for the Secret Service).
-    QTest::newRow("service silent") << true << 200 << QStringLiteral("no answer within 200 ms");
+    QTest::addColumn<bool>("kept");
+    QTest::addColumn<SecretStore::Backend>("backend");
+    QTest::addColumn<SecretStore::ReadResult>("readResult");
+    // The service takes the call and never answers (a prompt to unlock it waits for the user);
+    // the store's bound comes before QtKeychain's own (half a second for KDE's wallet, the
+    // bus's 25 s for the Secret Service). The write is refused rather than put in the file,
+    // where later reads would miss it while the service keeps an older one, and a read gives no
+    // empty password but "not available".
+    QTest::newRow("service silent (locked)")
+        << true << 200 << QStringLiteral("secret service gave no answer within 200 ms") << false
+        << SecretStore::Backend::SecretService << Result::Unavailable;
     // The service answers at once with an error. (After the silent row: as seen here, once
     // QtKeychain has failed to reach the wallet it fails later jobs at once.)
     // The trace names the error's code, never the service's own text.
-    QTest::newRow("service missing") << false << 1000 << QStringLiteral("QtKeychain error ");
+    QTest::newRow("service missing")
+        << false << 1000 << QStringLiteral("secret service unusable (QtKeychain error ") << true
+        << SecretStore::Backend::File << Result::Found;
 }
 
-// Catches a secret lost, or a caller left waiting, when the secret service fails or stays
-// silent.
+// Catches a secret lost, a caller left waiting, or an empty password handed out, when the
+// secret service fails or stays silent.
 void TestSecretStore::serviceFailureFallsBack()
 {
     QFETCH(bool, silent);
     QFETCH(int, boundMs);
     QFETCH(QString, reason);
-    QTest::ignoreMessage(QtWarningMsg,
-                         QRegularExpression(QStringLiteral("secret service unusable \\(") +
-                                            QRegularExpression::escape(reason)));
-    if (silent)
+    QFETCH(bool, kept);
+    QFETCH(SecretStore::Backend, backend);
+    QFETCH(SecretStore::ReadResult, readResult);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(reason)));
+    if (silent) {
+        // The read asks the silent service again.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(reason)));
         registerSilentService(QStringLiteral("org.kde.kwalletd5"),
                               QStringLiteral("/modules/kwalletd5"));
+    }
     SecretStore store(QStringLiteral("p"));
     store.setServiceTimeout(boundMs);
     store.setBackend(SecretStore::Backend::SecretService);
     QSignalSpy changed(&store, &SecretStore::backendChanged);
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(writeAndWait(store, QStringLiteral("smtp-password"), QStringLiteral("kept")));
+    QSignalSpy written(&store, &SecretStore::written);
+    store.write(QStringLiteral("smtp-password"), QStringLiteral("kept"));
+    QVERIFY(written.wait(10000));
+    QCOMPARE(written.first().at(1).toBool(), kept);
+    if (!kept)
+        QCOMPARE(written.first().at(2).toString(), SecretStore::unavailableText());
     // Far below the bus's own 25 s time-out.
     QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
-    QCOMPARE(store.backend(), SecretStore::Backend::File);
-    QCOMPARE(changed.size(), 1);
-    bool found = false;
-    QCOMPARE(readBack(store, QStringLiteral("smtp-password"), &found), QStringLiteral("kept"));
-    QVERIFY(found);
+    QCOMPARE(store.backend(), backend);
+    QCOMPARE(changed.size(), backend == SecretStore::Backend::File ? 1 : 0);
+    Result result = Result::NotFound;
+    QCOMPARE(readBack(store, QStringLiteral("smtp-password"), &result),
+             readResult == Result::Found ? QStringLiteral("kept") : QString());
+    QCOMPARE(result, readResult);
+    if (!kept)
+        QVERIFY(!QFile::exists(SecretStore::filePath()));
+}
+
+void TestSecretStore::secretBoundToTarget_data()
+{
+    QTest::addColumn<QString>("writtenFor");
+    QTest::addColumn<QString>("readFor");
+    QTest::addColumn<SecretStore::ReadResult>("result");
+    QTest::addColumn<QString>("secret");
+    QTest::addColumn<QString>("thenReadFor");
+    QTest::addColumn<SecretStore::ReadResult>("thenResult");
+    const QString mail = QStringLiteral("smtp://alarm@mail.site.example:587");
+    const QString other = QStringLiteral("smtp://alarm@mail.evil.example:587");
+    const QString port = QStringLiteral("smtp://alarm@mail.site.example:25");
+    const QString login = QStringLiteral("smtp://boss@mail.site.example:587");
+    QTest::newRow("same server") << mail << mail << Result::Found << "pw" << mail << Result::Found;
+    // A shared project file edited to name another server gets no stored password.
+    QTest::newRow("host changed") << mail << other << Result::OtherTarget << "" << mail
+                                  << Result::Found;
+    QTest::newRow("port changed") << mail << port << Result::OtherTarget << "" << mail
+                                  << Result::Found;
+    QTest::newRow("login changed")
+        << mail << login << Result::OtherTarget << "" << mail << Result::Found;
+    // Kept before secrets were bound: bound to the server the project names at its first
+    // use, and no other after that.
+    QTest::newRow("stored before binding")
+        << QString() << mail << Result::Found << "pw" << other << Result::OtherTarget;
+    // A webhook URL is its own target.
+    QTest::newRow("unbound") << QString() << QString() << Result::Found << "pw" << QString()
+                             << Result::Found;
+}
+
+// Catches a stored password handed to whatever server the project file names now.
+void TestSecretStore::secretBoundToTarget()
+{
+    QFETCH(QString, writtenFor);
+    QFETCH(QString, readFor);
+    QFETCH(SecretStore::ReadResult, result);
+    QFETCH(QString, secret);
+    QFETCH(QString, thenReadFor);
+    QFETCH(SecretStore::ReadResult, thenResult);
+    {
+        SecretStore store(QStringLiteral("/projects/a.tpc"));
+        store.setBackend(SecretStore::Backend::File);
+        QSignalSpy written(&store, &SecretStore::written);
+        store.write(QStringLiteral("smtp-password"), QStringLiteral("pw"), writtenFor);
+        QVERIFY(written.wait(10000));
+        QVERIFY(written.first().at(1).toBool());
+    }
+    // As after a restart.
+    SecretStore store(QStringLiteral("/projects/a.tpc"));
+    store.setBackend(SecretStore::Backend::File);
+    Result got = Result::NotFound;
+    QCOMPARE(readBack(store, QStringLiteral("smtp-password"), &got, readFor), secret);
+    QCOMPARE(got, result);
+    SecretStore later(QStringLiteral("/projects/a.tpc"));
+    later.setBackend(SecretStore::Backend::File);
+    const QString again = readBack(later, QStringLiteral("smtp-password"), &got, thenReadFor);
+    QCOMPARE(got, thenResult);
+    QCOMPARE(again, thenResult == Result::Found ? QStringLiteral("pw") : QString());
+}
+
+// Catches a secret lost when two recorders (here two threads, each with a store of its own)
+// save the secrets file at the same time: each read the file before the other's save.
+void TestSecretStore::writersAtOnceKeepEverySecret()
+{
+    constexpr int PerWriter = 25;
+    const auto writer = [](const QString& project) {
+        return QThread::create([project] {
+            SecretStore store(project);
+            store.setBackend(SecretStore::Backend::File);
+            int answered = 0;
+            int failed = 0;
+            QEventLoop loop;
+            QObject::connect(&store, &SecretStore::written, &loop,
+                             [&](const QString&, bool ok, const QString&) {
+                                 failed += ok ? 0 : 1;
+                                 if (++answered == PerWriter)
+                                     loop.quit();
+                             });
+            for (int i = 0; i < PerWriter; ++i)
+                store.write(QStringLiteral("name-%1").arg(i), QStringLiteral("secret-%1").arg(i));
+            QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+            loop.exec();
+            if (failed > 0 || answered != PerWriter)
+                qWarning("writer %s: %d answered, %d failed", qPrintable(project), answered,
+                         failed);
+        });
+    };
+    std::unique_ptr<QThread> first(writer(QStringLiteral("/projects/first.tpc")));
+    std::unique_ptr<QThread> second(writer(QStringLiteral("/projects/second.tpc")));
+    first->start();
+    second->start();
+    QVERIFY(first->wait(90000));
+    QVERIFY(second->wait(90000));
+
+    for (const QString& project :
+         {QStringLiteral("/projects/first.tpc"), QStringLiteral("/projects/second.tpc")}) {
+        SecretStore store(project);
+        store.setBackend(SecretStore::Backend::File);
+        for (int i = 0; i < PerWriter; ++i) {
+            bool found = false;
+            QCOMPARE(readBack(store, QStringLiteral("name-%1").arg(i), &found),
+                     QStringLiteral("secret-%1").arg(i));
+            QVERIFY(found);
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSecretStore)

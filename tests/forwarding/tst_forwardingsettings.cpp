@@ -20,6 +20,10 @@ private slots:
     void unusablePortReadsAsDefault();
     void handWrittenFile_data();
     void handWrittenFile();
+    void unencryptedLogin_data();
+    void unencryptedLogin();
+    void secretTargetFollowsServer_data();
+    void secretTargetFollowsServer();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -60,6 +64,8 @@ void TestForwardingSettings::savedSettingsReadBack()
     settings.influx.database = QStringLiteral("sites");
     settings.influx.user = QStringLiteral("writer");
     settings.influx.caFile = QStringLiteral("/etc/company/ca2.pem");
+    settings.mqtt.cleartext = CleartextPassword::Refused;
+    settings.influx.cleartext = CleartextPassword::Allowed;
     settings.save(project);
     const ForwardingSettings read = ForwardingSettings::load(project);
     QCOMPARE(read, settings);
@@ -157,6 +163,91 @@ void TestForwardingSettings::handWrittenFile()
                                         {QStringLiteral("host"), s.mqtt.host},
                                         {QStringLiteral("ca"), s.mqtt.caFile}};
     QCOMPARE(fields.value(field), expected);
+}
+
+void TestForwardingSettings::unencryptedLogin_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<int>("mqtt");
+    QTest::addColumn<int>("influx");
+    const int unset = int(CleartextPassword::Unset);
+    // A project from before the choice: absent, which goes on with a warning.
+    QTest::newRow("absent") << QString() << QString() << unset << unset;
+    QTest::newRow("mqtt allowed") << "ForwardMqttUnencryptedLogin"
+                                  << "1" << int(CleartextPassword::Allowed) << unset;
+    QTest::newRow("influx refused") << "ForwardInfluxUnencryptedLogin"
+                                    << "0" << unset << int(CleartextPassword::Refused);
+}
+
+// Catches a choice read under another key or another target's, or an older project read as
+// having refused (its forwarding would stop on upgrade).
+void TestForwardingSettings::unencryptedLogin()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(int, mqtt);
+    QFETCH(int, influx);
+    if (!key.isEmpty())
+        ProjectFile(project).setValue(key, stored);
+    const ForwardingSettings s = ForwardingSettings::load(project);
+    QCOMPARE(int(s.mqtt.cleartext), mqtt);
+    QCOMPARE(int(s.influx.cleartext), influx);
+    // Saved as read: an absent choice stays absent.
+    s.save(project);
+    QCOMPARE(QSettings(project, QSettings::IniFormat)
+                 .contains(QStringLiteral("ForwardMqttUnencryptedLogin")),
+             mqtt != int(CleartextPassword::Unset));
+}
+
+void TestForwardingSettings::secretTargetFollowsServer_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("same");
+    QTest::newRow("host") << "host"
+                          << "broker.evil.example" << false;
+    QTest::newRow("host in capitals") << "host"
+                                      << "BROKER.site.example" << true;
+    QTest::newRow("port") << "port"
+                          << "1884" << false;
+    QTest::newRow("login") << "user"
+                           << "boss" << false;
+    QTest::newRow("prefix") << "prefix"
+                            << "other/site" << true;
+    QTest::newRow("influx host") << "url"
+                                 << "https://influx.evil.example:8086" << false;
+    QTest::newRow("influx default port") << "url"
+                                         << "https://influx.site.example" << false;
+    QTest::newRow("influx path") << "url"
+                                 << "https://influx.site.example:8086/base" << true;
+}
+
+// Catches a password kept for one server that another one named in the project file receives.
+void TestForwardingSettings::secretTargetFollowsServer()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    QFETCH(bool, same);
+    ForwardingSettings s;
+    s.mqtt.host = QStringLiteral("broker.site.example");
+    s.mqtt.user = QStringLiteral("site-3");
+    s.influx.url = QStringLiteral("https://influx.site.example:8086");
+    s.influx.user = QStringLiteral("writer");
+    ForwardingSettings changed = s;
+    if (field == QLatin1String("host"))
+        changed.mqtt.host = value;
+    else if (field == QLatin1String("port"))
+        changed.mqtt.port = value.toInt();
+    else if (field == QLatin1String("user"))
+        changed.mqtt.user = value;
+    else if (field == QLatin1String("prefix"))
+        changed.mqtt.topicPrefix = value;
+    else
+        changed.influx.url = value;
+    const bool mqttSame = s.mqtt.secretTarget() == changed.mqtt.secretTarget();
+    const bool influxSame = s.influx.secretTarget() == changed.influx.secretTarget();
+    QCOMPARE(mqttSame && influxSame, same);
 }
 
 QTEST_GUILESS_MAIN(TestForwardingSettings)

@@ -146,6 +146,8 @@ QString difference(const Points& stored, const Points& expected)
 
 } // namespace
 
+Q_DECLARE_METATYPE(CleartextPassword)
+
 // InfluxTarget against a real InfluxDB 1.6 of the test's own.
 class TestInfluxTarget : public QObject
 {
@@ -160,6 +162,8 @@ private slots:
     void failureIsNamed_data();
     void failureIsNamed();
     void wrongPasswordBacksOff();
+    void passwordWithoutTls_data();
+    void passwordWithoutTls();
     void partialWriteIsCountedNotRetried();
     void refusedLinesAreSkipped_data();
     void refusedLinesAreSkipped();
@@ -396,6 +400,82 @@ void TestInfluxTarget::wrongPasswordBacksOff()
     TargetProbe rightProbe(&right);
     right.send(sampleBatch(AwkwardNodes.mid(0, 1), 3, 1600000000, 1));
     QTRY_COMPARE_WITH_TIMEOUT(rightProbe.samplesAcknowledged(), 6, 10000);
+}
+
+void TestInfluxTarget::passwordWithoutTls_data()
+{
+    QTest::addColumn<CleartextPassword>("cleartext");
+    QTest::addColumn<QString>("passwordProblem");
+    QTest::addColumn<bool>("loginInUrl");
+    QTest::addColumn<QString>("text");
+
+    // http:// with a login: Basic authentication is the password in base64.
+    QTest::newRow("refused: no request") << CleartextPassword::Refused << QString() << false
+                                         << "The password is not sent unencrypted";
+    QTest::newRow("ticked: sent") << CleartextPassword::Allowed << QString() << false << QString();
+    // A project from before the choice goes on as it did (the status bar warns).
+    QTest::newRow("legacy project: sent")
+        << CleartextPassword::Unset << QString() << false << QString();
+    // The password could not be had: no login with an empty one.
+    QTest::newRow("secret service locked")
+        << CleartextPassword::Allowed
+        << QStringLiteral("Secret service locked: password not available") << false
+        << "Secret service locked: password not available";
+    // A login written into the shared project file's URL by hand.
+    QTest::newRow("user:pass@ in the URL")
+        << CleartextPassword::Allowed << QString() << true << "must not hold a user or password";
+}
+
+// Catches a password sent readable without the user's choice, a login tried with an empty
+// password when the stored one could not be had, or one taken from the project file's URL.
+void TestInfluxTarget::passwordWithoutTls()
+{
+    QFETCH(CleartextPassword, cleartext);
+    QFETCH(QString, passwordProblem);
+    QFETCH(bool, loginInUrl);
+    QFETCH(QString, text);
+    QTemporaryDir own;
+    InfluxServer secured(own.path(), true);
+    QVERIFY2(secured.start(), qPrintable(secured.error()));
+    QVERIFY(secured.createDatabase(Database));
+    const auto requests = [&secured] {
+        return secured.countInLog(QStringLiteral("\"POST /write")) +
+               secured.countInLog(QStringLiteral("\"GET /ping"));
+    };
+    // The fixture's own requests reach the log a moment after their answers.
+    int before = -1;
+    for (int i = 0; i < 25 && before != requests(); ++i) {
+        before = requests();
+        QTest::qWait(200);
+    }
+
+    InfluxForwarding settings = settingsFor(secured);
+    QVERIFY(settings.url.startsWith(QLatin1String("http://")));
+    settings.cleartext = cleartext;
+    settings.passwordProblem = passwordProblem;
+    QString password = InfluxServer::adminPassword();
+    if (loginInUrl) {
+        settings.url.replace(
+            QStringLiteral("http://"),
+            QStringLiteral("http://%1:%2@").arg(InfluxServer::adminUser(), password));
+        password.clear();
+    } else {
+        settings.user = InfluxServer::adminUser();
+        if (!passwordProblem.isEmpty())
+            password.clear();
+    }
+    InfluxTarget target(settings, password, quickTiming());
+    TargetProbe probe(&target);
+    target.send(sampleBatch(AwkwardNodes.mid(0, 1), 3, 1600000000, 1));
+    if (text.isEmpty()) {
+        QTRY_COMPARE_WITH_TIMEOUT(probe.samplesAcknowledged(), 6, 10000);
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(probe.last().state, ForwardStatus::State::Failing, 10000);
+    QVERIFY2(probe.last().lastError.contains(text), qPrintable(probe.last().lastError));
+    QTest::qWait(300);
+    QCOMPARE(requests() - before, 0);
+    QCOMPARE(probe.samplesAcknowledged(), 0);
 }
 
 void TestInfluxTarget::partialWriteIsCountedNotRetried()

@@ -112,6 +112,8 @@ int runChild(int argc, char** argv)
 
 } // namespace
 
+Q_DECLARE_METATYPE(CleartextPassword)
+
 // MqttTarget against a real mosquitto broker of the test's own.
 class TestMqttTarget : public QObject
 {
@@ -126,6 +128,8 @@ private slots:
     void failureIsNamed_data();
     void failureIsNamed();
     void wrongPasswordBacksOff();
+    void passwordWithoutTls_data();
+    void passwordWithoutTls();
     void tls_data();
     void tls();
 
@@ -348,6 +352,57 @@ void TestMqttTarget::wrongPasswordBacksOff()
     TargetProbe rightProbe(&right);
     right.send(sampleBatch(Nodes.mid(0, 1), 2, 1700000000, 1));
     QTRY_COMPARE_WITH_TIMEOUT(rightProbe.samplesAcknowledged(), 4, 10000);
+}
+
+void TestMqttTarget::passwordWithoutTls_data()
+{
+    QTest::addColumn<CleartextPassword>("cleartext");
+    QTest::addColumn<QString>("passwordProblem");
+    QTest::addColumn<QString>("text");
+
+    // A broker without TLS: CONNECT carries the password readable.
+    QTest::newRow("refused: never connects")
+        << CleartextPassword::Refused << QString() << "The password is not sent unencrypted";
+    QTest::newRow("ticked: sent") << CleartextPassword::Allowed << QString() << QString();
+    // A project from before the choice goes on as it did (the status bar warns).
+    QTest::newRow("legacy project: sent") << CleartextPassword::Unset << QString() << QString();
+    // The password could not be had: no login with an empty one.
+    QTest::newRow("secret service locked")
+        << CleartextPassword::Allowed
+        << QStringLiteral("Secret service locked: password not available")
+        << "Secret service locked: password not available";
+}
+
+// Catches a password sent readable without the user's choice, or a login tried with an empty
+// password when the stored one could not be had.
+void TestMqttTarget::passwordWithoutTls()
+{
+    QFETCH(CleartextPassword, cleartext);
+    QFETCH(QString, passwordProblem);
+    QFETCH(QString, text);
+    MosquittoBroker::Options options;
+    options.user = QStringLiteral("site-3");
+    options.password = QStringLiteral("right");
+    MosquittoBroker broker(dir->path(), options);
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+
+    MqttForwarding settings = settingsFor(broker.port());
+    settings.user = options.user;
+    settings.cleartext = cleartext;
+    settings.passwordProblem = passwordProblem;
+    MqttTarget target(settings, passwordProblem.isEmpty() ? options.password : QString(),
+                      quickTiming());
+    TargetProbe probe(&target);
+    target.send(sampleBatch(Nodes.mid(0, 1), 2, 1700000000, 1));
+    if (text.isEmpty()) {
+        QTRY_COMPARE_WITH_TIMEOUT(probe.samplesAcknowledged(), 4, 10000);
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(probe.last().state, ForwardStatus::State::Failing, 10000);
+    QVERIFY2(probe.last().lastError.contains(text), qPrintable(probe.last().lastError));
+    QTest::qWait(300);
+    QCOMPARE(broker.countInLog(QStringLiteral("New connection from")), 0);
+    QCOMPARE(probe.samplesAcknowledged(), 0);
 }
 
 void TestMqttTarget::tls_data()

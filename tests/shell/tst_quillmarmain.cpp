@@ -24,6 +24,7 @@
 #include <QAudioDeviceInfo>
 #include <QCommandLinkButton>
 #include <QDir>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QLabel>
 #include <QLayout>
@@ -70,6 +71,7 @@ private slots:
     void alarmsWhileProjectRuns();
     void forwardingWhileProjectRuns_data();
     void forwardingWhileProjectRuns();
+    void notificationsWhileProjectRuns_data();
     void notificationsWhileProjectRuns();
     void fitsSmallScreen();
 
@@ -253,8 +255,8 @@ void TestQuillmarMain::actionStates()
     auto window = makeWindow();
     QuillmarMain* w = window.get();
     const QList<const char*> projectActions = {
-        "actionAddDelete",  "actionClose",     "actionNotifications", "actionRefresh",
-        "actionDataViewer", "actionAlarms",    "actionExpansion",     "actionForwarding"};
+        "actionAddDelete",  "actionClose",  "actionNotifications", "actionRefresh",
+        "actionDataViewer", "actionAlarms", "actionExpansion",     "actionForwarding"};
     auto reports = [w](bool usable) {
         QCOMPARE(w->findChild<QMenu*>(QStringLiteral("menuReport"))->menuAction()->isEnabled(),
                  usable);
@@ -681,9 +683,12 @@ void TestQuillmarMain::forwardingWhileProjectRuns_data()
 {
     QTest::addColumn<bool>("on");
     QTest::addColumn<bool>("markup"); // the server answers with a page of markup
-    QTest::newRow("off") << false << false;
-    QTest::newRow("on, server away") << true << false;
-    QTest::newRow("on, server answers with markup") << true << true;
+    QTest::addColumn<QString>("user");
+    QTest::newRow("off") << false << false << QString();
+    QTest::newRow("on, server away") << true << false << QString();
+    QTest::newRow("on, server answers with markup") << true << true << QString();
+    // A login over http saved before the choice existed: it goes on, and the status bar warns.
+    QTest::newRow("on, login over http from before") << true << false << QStringLiteral("writer");
 }
 
 // Catches: a project with forwarding off that forwards or shows anything of it; one with it on
@@ -693,6 +698,7 @@ void TestQuillmarMain::forwardingWhileProjectRuns()
 {
     QFETCH(bool, on);
     QFETCH(bool, markup);
+    QFETCH(QString, user);
     const QString path = writeProject(projectPath(QStringLiteral("forwarding")), {1});
     ForwardingSettings settings;
     settings.influx.enabled = on;
@@ -705,6 +711,7 @@ void TestQuillmarMain::forwardingWhileProjectRuns()
         settings.influx.url = server.url(QString());
     }
     settings.influx.database = QStringLiteral("sites");
+    settings.influx.user = user;
     settings.save(path);
     auto window = makeWindow();
     window->startScreen()->projectLoaded(path);
@@ -715,8 +722,19 @@ void TestQuillmarMain::forwardingWhileProjectRuns()
         QVERIFY(!label->isVisible());
         return;
     }
-    QVERIFY(window->projectForwarding()->forwarder());
-    QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Forwarding: InfluxDB failing"), 10000);
+    // With a login, made once its password has been looked up.
+    QTRY_VERIFY_WITH_TIMEOUT(window->projectForwarding()->forwarder(), 10000);
+    if (user.isEmpty()) {
+        QTRY_COMPARE_WITH_TIMEOUT(label->text(), QStringLiteral("Forwarding: InfluxDB failing"),
+                                  10000);
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(label->text().startsWith(QLatin1String("Forwarding: InfluxDB "
+                                                                        "failing; ")),
+                                 10000);
+        QVERIFY2(label->text().endsWith(
+                     QLatin1String("InfluxDB password sent unencrypted: choose in Forwarding")),
+                 qPrintable(label->text()));
+    }
     QVERIFY(label->isVisible());
     // The tool tip adds the last error, the server's words as plain text, whatever markup it
     // holds (a tool tip that looks like rich text is shown as such).
@@ -738,8 +756,32 @@ void TestQuillmarMain::forwardingWhileProjectRuns()
 // Catches: a notification dialog that cannot be reached from the Project menu or shows another
 // project's settings, an alarm that sends nothing, a failing outbox the status bar keeps quiet
 // about (or goes on showing without a project), or a message lost when the project closes.
+void TestQuillmarMain::notificationsWhileProjectRuns_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("storedFor");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("relay without login") << QString() << QString() << QString();
+    // A login on a server without TLS, saved before the choice existed, its password kept
+    // before passwords were bound to their server: it goes on, and the status bar warns.
+    QTest::newRow("login from before the choice")
+        << QStringLiteral("rec") << QString()
+        << QStringLiteral("E-mail password sent unencrypted: choose in Notifications");
+    // The shared project file names another server than the password was kept for.
+    QTest::newRow("password kept for another server")
+        << QStringLiteral("rec") << QStringLiteral("smtp://rec@mail.evil.example:25")
+        << QStringLiteral("E-mail password kept for another server: enter it again in "
+                          "Notifications");
+}
+
 void TestQuillmarMain::notificationsWhileProjectRuns()
 {
+    QFETCH(QString, user);
+    QFETCH(QString, storedFor);
+    QFETCH(QString, note);
+    // The secrets in the test's own file, whatever bus the machine has.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    QDir(QFileInfo(SecretStore::filePath()).path()).removeRecursively();
     const QString path = writeProject(projectPath(QStringLiteral("notify")), {1});
     quint16 port = 0;
     {
@@ -755,7 +797,20 @@ void TestQuillmarMain::notificationsWhileProjectRuns()
     settings.smtpSecurity = SmtpSecurity::None;
     settings.sender = QStringLiteral("recorder@store.example");
     settings.recipients = QStringList{QStringLiteral("duty@store.example")};
+    settings.smtpUser = user;
+    // A password kept from before binding goes with a file saved without the choice's key, as
+    // both were before the choice existed.
+    if (!storedFor.isEmpty())
+        settings.smtpCleartext = CleartextPassword::Allowed;
     settings.save(path);
+    if (!user.isEmpty()) {
+        SecretStore store(QFileInfo(path).canonicalFilePath());
+        store.setBackend(SecretStore::Backend::File);
+        QSignalSpy written(&store, &SecretStore::written);
+        store.write(NotificationSettings::smtpPasswordSecret(), QStringLiteral("pw"), storedFor);
+        QTRY_COMPARE_WITH_TIMEOUT(written.size(), 1, 10000);
+        QVERIFY(written.first().at(1).toBool());
+    }
     auto window = makeWindow();
     window->startScreen()->projectLoaded(path);
 
@@ -771,15 +826,20 @@ void TestQuillmarMain::notificationsWhileProjectRuns()
     dialog->reject();
 
     OutboxIndicator* outbox = window->outboxIndicator();
-    QVERIFY(!outbox->isVisible());
+    if (note.isEmpty())
+        QVERIFY(!outbox->isVisible());
+    else
+        QTRY_COMPARE_WITH_TIMEOUT(outbox->text(), note, 10000);
     NodeDevice* node = window->gateways().first()->nodes().first();
     node->setAlarmRanges(10, 30, 0, 0);
     window->slotUpdateProjectFile();
     node->setData(QStringLiteral("35.00"), QString(), QStringLiteral("-1"), QStringLiteral("-1"),
                   QDateTime::currentDateTimeUtc(), false);
     QTRY_VERIFY_WITH_TIMEOUT(outbox->isVisible(), 20000);
-    QVERIFY2(outbox->text().startsWith(QStringLiteral("Notifications: 1 not sent (")),
-             qPrintable(outbox->text()));
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        outbox->text().startsWith(QStringLiteral("Notifications: 1 not sent (")),
+        qPrintable(outbox->text()), 20000);
+    QVERIFY2(outbox->text().endsWith(note), qPrintable(outbox->text()));
     QVERIFY(!outbox->toolTip().isEmpty());
     WindowFit::saveShot(window.get(), QStringLiteral("recorder-outbox-failing"));
 

@@ -4,6 +4,7 @@
 #include "notificationservice.h"
 #include "notificationtest.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
 #include <QFileInfo>
 
@@ -36,6 +37,13 @@ NotificationDialog::NotificationDialog(const QString& projectPath, const QString
     const QFileInfo file(projectPath);
     m_secrets =
         new SecretStore(file.exists() ? file.canonicalFilePath() : file.absoluteFilePath(), this);
+    m_cleartext = new QCheckBox(QStringLiteral("send the password unencrypted"));
+    m_cleartext->setObjectName(QStringLiteral("checkBox_cleartext"));
+    m_cleartext->setToolTip(QStringLiteral("Without STARTTLS or SMTPS the login shows the "
+                                           "password to anyone on the way to the server."));
+    ui->gridLayout_email->addWidget(m_cleartext, ui->gridLayout_email->rowCount(), 1, 1, 3);
+    // The undecided state of an older project is left by the user's first click.
+    connect(m_cleartext, &QCheckBox::clicked, this, [this] { m_cleartext->setTristate(false); });
 
     setSettings(NotificationSettings::load(projectPath));
     showSecretLocation();
@@ -50,7 +58,8 @@ NotificationDialog::NotificationDialog(const QString& projectPath, const QString
     connect(m_test, &NotificationTest::finished, this,
             [this] { ui->pushButton_test->setEnabled(true); });
     m_loadedWebhookName = settings().webhookName;
-    m_secrets->read(NotificationSettings::smtpPasswordSecret());
+    m_passwordTarget = settings().smtpSecretTarget();
+    m_secrets->read(NotificationSettings::smtpPasswordSecret(), m_passwordTarget);
     m_secrets->read(settings().webhookUrlSecret());
 
     connect(ui->pushButton_save, &QPushButton::clicked, this, &NotificationDialog::save);
@@ -88,6 +97,9 @@ NotificationSettings NotificationDialog::settings() const
     s.escalationRecipients =
         NotificationSettings::parseAddresses(ui->lineEdit_escalation_recipients->text());
     s.caFile = ui->lineEdit_cafile->text().trimmed();
+    s.smtpCleartext = m_cleartext->checkState() == Qt::Checked     ? CleartextPassword::Allowed
+                      : m_cleartext->checkState() == Qt::Unchecked ? CleartextPassword::Refused
+                                                                   : CleartextPassword::Unset;
     s.webhookEnabled = ui->checkBox_webhook->isChecked();
     const QString name = ui->lineEdit_webhook_name->text().trimmed();
     if (!name.isEmpty())
@@ -115,6 +127,11 @@ void NotificationDialog::setSettings(const NotificationSettings& s)
     ui->lineEdit_recipients->setText(s.recipients.join(QStringLiteral(", ")));
     ui->lineEdit_escalation_recipients->setText(s.escalationRecipients.join(QStringLiteral(", ")));
     ui->lineEdit_cafile->setText(s.caFile);
+    m_cleartext->setTristate(s.smtpCleartext == CleartextPassword::Unset);
+    m_cleartext->setCheckState(s.smtpCleartext == CleartextPassword::Allowed ? Qt::Checked
+                               : s.smtpCleartext == CleartextPassword::Refused
+                                   ? Qt::Unchecked
+                                   : Qt::PartiallyChecked);
     ui->checkBox_webhook->setChecked(s.webhookEnabled);
     ui->lineEdit_webhook_name->setText(s.webhookName);
     ui->checkBox_start->setChecked(s.notifyStart);
@@ -134,9 +151,17 @@ void NotificationDialog::showSecretLocation()
                                m_secrets->location() + QLatin1Char('.'));
 }
 
-void NotificationDialog::secretRead(const QString& name, const QString& secret, bool found)
+void NotificationDialog::secretRead(const QString& name, const QString& secret,
+                                    SecretStore::ReadResult result)
 {
-    if (!found)
+    if (name == NotificationSettings::smtpPasswordSecret() &&
+        result == SecretStore::ReadResult::OtherTarget)
+        ui->label_answer->setText(QStringLiteral("The password was kept for another server: "
+                                                 "enter it again."));
+    else if (name == NotificationSettings::smtpPasswordSecret() &&
+             result == SecretStore::ReadResult::Unavailable)
+        ui->label_answer->setText(SecretStore::unavailableText());
+    if (result != SecretStore::ReadResult::Found)
         return;
     // What the user typed meanwhile wins over what was kept.
     if (name == NotificationSettings::smtpPasswordSecret()) {
@@ -151,6 +176,8 @@ void NotificationDialog::secretRead(const QString& name, const QString& secret, 
 void NotificationDialog::save()
 {
     const NotificationSettings s = settings();
+    if (cleartextUndecided())
+        return;
     // An address that is not a plain mailbox is never kept for sending.
     if (s.emailEnabled && !s.addressProblem().isEmpty()) {
         ui->label_answer->setText(s.addressProblem());
@@ -168,8 +195,19 @@ void NotificationDialog::save()
     };
     // Only what the user changed is written: a secret still on its way from the store must
     // not be taken for one the user cleared.
-    if (ui->lineEdit_password->isModified())
-        keep(NotificationSettings::smtpPasswordSecret(), ui->lineEdit_password->text());
+    // The password is kept for the server it is saved with; one shown for a server the user
+    // has since changed goes with the change.
+    const QString target = s.smtpSecretTarget();
+    if (ui->lineEdit_password->isModified() ||
+        (target != m_passwordTarget && !ui->lineEdit_password->text().isEmpty())) {
+        ++m_pendingWrites;
+        if (ui->lineEdit_password->text().isEmpty())
+            m_secrets->remove(NotificationSettings::smtpPasswordSecret());
+        else
+            m_secrets->write(NotificationSettings::smtpPasswordSecret(),
+                             ui->lineEdit_password->text(), target);
+        m_passwordTarget = target;
+    }
     const bool renamed = m_loadedWebhookName != s.webhookName;
     if (ui->lineEdit_webhook_url->isModified() || renamed)
         keep(s.webhookUrlSecret(), ui->lineEdit_webhook_url->text().trimmed());
@@ -203,8 +241,22 @@ void NotificationDialog::secretWritten(const QString& name, bool ok, const QStri
         accept();
 }
 
+bool NotificationDialog::cleartextUndecided()
+{
+    const NotificationSettings s = settings();
+    if (!s.smtpLoginInClear() || s.smtpCleartext != CleartextPassword::Unset)
+        return false;
+    ui->label_answer->setText(QStringLiteral("The server has no TLS: choose whether to send the "
+                                             "password unencrypted."));
+    m_cleartext->setFocus();
+    return true;
+}
+
 void NotificationDialog::sendTest()
 {
+    // Not even a test sends the password readable before the user has chosen so.
+    if (cleartextUndecided())
+        return;
     const NotificationSettings s = settings();
     if (s.emailEnabled && !s.addressProblem().isEmpty()) {
         ui->label_answer->setText(s.addressProblem());
@@ -254,7 +306,8 @@ void NotificationDialog::updateEnabled()
     for (QWidget* w : std::initializer_list<QWidget*>{
              ui->lineEdit_server, ui->spinBox_port, ui->comboBox_security, ui->lineEdit_user,
              ui->lineEdit_password, ui->lineEdit_sender, ui->lineEdit_recipients,
-             ui->lineEdit_escalation_recipients, ui->lineEdit_cafile, ui->pushButton_cafile})
+             ui->lineEdit_escalation_recipients, ui->lineEdit_cafile, ui->pushButton_cafile,
+             m_cleartext})
         w->setEnabled(email);
     const bool webhook = ui->checkBox_webhook->isChecked();
     ui->lineEdit_webhook_name->setEnabled(webhook);

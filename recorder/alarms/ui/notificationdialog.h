@@ -10,10 +10,12 @@
 struct NotificationOutcome;
 class NotificationService;
 class NotificationTest;
+class QCheckBox;
 
 namespace Ui {
 class NotificationDialog;
 }
+class QCheckBox;
 
 // The project's notification settings: recipients, mail server, webhook, which events, and a
 // test message with the server's answer. Settings go to the project file on SAVE; the password
@@ -40,7 +42,9 @@ public slots:
 
 private:
     void showSecretLocation();
-    void secretRead(const QString& name, const QString& secret, bool found);
+    // A login without TLS whose "send the password unencrypted" is not chosen yet: says so.
+    bool cleartextUndecided();
+    void secretRead(const QString& name, const QString& secret, SecretStore::ReadResult result);
     void secretWritten(const QString& name, bool ok, const QString& error);
     void testAnswered(int kind, const NotificationOutcome& outcome);
     void chooseCaFile();
@@ -52,6 +56,11 @@ private:
     NotificationService* m_service = nullptr;
     NotificationTest* m_test = nullptr;
     SecretStore* m_secrets = nullptr;
+    // "send the password unencrypted": partly checked for a project from before the choice,
+    // which must be made before the settings are saved with a login without TLS.
+    QCheckBox* m_cleartext = nullptr;
+    // The server the password in the form was read for.
+    QString m_passwordTarget;
     // The webhook name whose URL the form shows.
     QString m_loadedWebhookName;
     int m_pendingWrites = 0;

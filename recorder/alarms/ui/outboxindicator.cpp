@@ -52,13 +52,32 @@ QString OutboxIndicator::stateText(int failing, const QString& lastError,
 
 void OutboxIndicator::setState(int failing, const QString& lastError, const QStringList& refused)
 {
-    setText(stateText(failing, lastError, refused));
-    QString tip = lastError;
-    if (!refused.isEmpty())
-        tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("Refused: ") +
-               refused.join(QStringLiteral(", "));
+    m_failing = failing;
+    m_lastError = lastError;
+    m_refused = refused;
+    showAll();
+}
+
+void OutboxIndicator::setNote(const QString& note)
+{
+    m_note = note;
+    showAll();
+}
+
+void OutboxIndicator::showAll()
+{
+    QStringList texts{stateText(m_failing, m_lastError, m_refused), m_note};
+    texts.removeAll(QString());
+    setText(texts.join(QStringLiteral("; ")));
+    QStringList tips{m_failing > 0 ? m_lastError : QString(),
+                     m_refused.isEmpty()
+                         ? QString()
+                         : QStringLiteral("Refused: ") + m_refused.join(QStringLiteral(", ")),
+                     m_note};
+    tips.removeAll(QString());
+    const QString tip = tips.join(QLatin1Char('\n'));
     // A tool tip has no plain-text mode: Qt takes anything that looks like a tag for rich text,
     // so the answer goes in as escaped rich text.
     setToolTip(tip.isEmpty() ? QString() : Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal));
-    setVisible(failing > 0 || !refused.isEmpty());
+    setVisible(!texts.isEmpty());
 }

@@ -14,8 +14,19 @@ public:
 
     void setState(int failing, const QString& lastError,
                   const QStringList& refused = QStringList());
+    // A word on the e-mail password (not available, sent unencrypted), shown with or without
+    // failed messages.
+    void setNote(const QString& note);
     // "Notifications: 2 not sent (Connection refused)", "Notifications: 1 recipient refused:
     // gone@example.com", or both; empty with none failing and none refused.
     static QString stateText(int failing, const QString& lastError,
                              const QStringList& refused = QStringList());
+
+private:
+    void showAll();
+
+    int m_failing = 0;
+    QString m_lastError;
+    QStringList m_refused;
+    QString m_note;
 };

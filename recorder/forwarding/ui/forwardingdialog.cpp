@@ -19,6 +19,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 namespace {
 
 QLineEdit* passwordEdit(QWidget* parent)
@@ -61,6 +63,31 @@ QString stateLine(const ForwarderTargetState* state, bool enabled)
     return text;
 }
 
+// The user's first click leaves the undecided state of an older project.
+QCheckBox* cleartextBox(QWidget* parent)
+{
+    auto* box = new QCheckBox(QStringLiteral("send the password unencrypted"), parent);
+    box->setToolTip(QStringLiteral("Without TLS the login shows the password to anyone on the "
+                                   "way to the server."));
+    QObject::connect(box, &QCheckBox::clicked, box, [box] { box->setTristate(false); });
+    return box;
+}
+
+void showCleartext(QCheckBox* box, CleartextPassword value)
+{
+    box->setTristate(value == CleartextPassword::Unset);
+    box->setCheckState(value == CleartextPassword::Allowed   ? Qt::Checked
+                       : value == CleartextPassword::Refused ? Qt::Unchecked
+                                                             : Qt::PartiallyChecked);
+}
+
+CleartextPassword cleartextOf(const QCheckBox* box)
+{
+    return box->checkState() == Qt::Checked     ? CleartextPassword::Allowed
+           : box->checkState() == Qt::Unchecked ? CleartextPassword::Refused
+                                                : CleartextPassword::Unset;
+}
+
 } // namespace
 
 ForwardingDialog::ForwardingDialog(const QString& projectPath, ProjectForwarding* forwarding,
@@ -86,6 +113,7 @@ ForwardingDialog::ForwardingDialog(const QString& projectPath, ProjectForwarding
     m_mqttUser = new QLineEdit(mqttBox);
     m_mqttUser->setPlaceholderText(QStringLiteral("no login"));
     m_mqttPassword = passwordEdit(mqttBox);
+    m_mqttCleartext = cleartextBox(mqttBox);
     m_mqttPrefix = new QLineEdit(mqttBox);
     m_mqttTopics = new QPlainTextEdit(mqttBox);
     m_mqttTopics->setObjectName(QStringLiteral("mqttTopics"));
@@ -100,6 +128,7 @@ ForwardingDialog::ForwardingDialog(const QString& projectPath, ProjectForwarding
     mqttForm->addRow(QStringLiteral("CA file"), m_mqttCaFile);
     mqttForm->addRow(QStringLiteral("User"), m_mqttUser);
     mqttForm->addRow(QStringLiteral("Password"), m_mqttPassword);
+    mqttForm->addRow(QString(), m_mqttCleartext);
     mqttForm->addRow(QStringLiteral("Topic prefix"), m_mqttPrefix);
     mqttLayout->addWidget(m_mqttStatus, 1);
 
@@ -113,6 +142,7 @@ ForwardingDialog::ForwardingDialog(const QString& projectPath, ProjectForwarding
     m_influxUser = new QLineEdit(influxBox);
     m_influxUser->setPlaceholderText(QStringLiteral("no login"));
     m_influxPassword = passwordEdit(influxBox);
+    m_influxCleartext = cleartextBox(influxBox);
     m_influxCaFile = new QLineEdit(influxBox);
     m_influxCaFile->setPlaceholderText(QStringLiteral("the system's certificate authorities"));
     m_influxStatus = statusLabel(influxBox);
@@ -121,6 +151,7 @@ ForwardingDialog::ForwardingDialog(const QString& projectPath, ProjectForwarding
     influxForm->addRow(QStringLiteral("Database"), m_influxDatabase);
     influxForm->addRow(QStringLiteral("User"), m_influxUser);
     influxForm->addRow(QStringLiteral("Password"), m_influxPassword);
+    influxForm->addRow(QString(), m_influxCleartext);
     influxForm->addRow(QStringLiteral("CA file (https)"), m_influxCaFile);
     influxLayout->addWidget(m_influxStatus, 1);
 
@@ -192,7 +223,10 @@ ForwardingDialog::ForwardingDialog(const QString& projectPath, ProjectForwarding
     connect(m_historyButton, &QPushButton::clicked, this, &ForwardingDialog::sendHistory);
     for (QCheckBox* box : {m_mqttOn, m_mqttTls, m_influxOn})
         connect(box, &QCheckBox::toggled, this, &ForwardingDialog::updateEnabled);
-    for (QLineEdit* edit : {m_mqttHost, m_mqttPrefix, m_influxUrl, m_influxDatabase})
+    for (QCheckBox* box : {m_mqttCleartext, m_influxCleartext})
+        connect(box, &QCheckBox::stateChanged, this, &ForwardingDialog::updateEnabled);
+    for (QLineEdit* edit :
+         {m_mqttHost, m_mqttPrefix, m_influxUrl, m_influxDatabase, m_mqttUser, m_influxUser})
         connect(edit, &QLineEdit::textChanged, this, &ForwardingDialog::updateEnabled);
     if (m_forwarding) {
         connect(m_forwarding, &ProjectForwarding::statesChanged, this,
@@ -218,11 +252,13 @@ ForwardingSettings ForwardingDialog::settings() const
     s.mqtt.caFile = m_mqttCaFile->text().trimmed();
     s.mqtt.user = m_mqttUser->text().trimmed();
     s.mqtt.topicPrefix = m_mqttPrefix->text().trimmed();
+    s.mqtt.cleartext = cleartextOf(m_mqttCleartext);
     s.influx.enabled = m_influxOn->isChecked();
     s.influx.url = m_influxUrl->text().trimmed();
     s.influx.database = m_influxDatabase->text().trimmed();
     s.influx.user = m_influxUser->text().trimmed();
     s.influx.caFile = m_influxCaFile->text().trimmed();
+    s.influx.cleartext = cleartextOf(m_influxCleartext);
     return s;
 }
 
@@ -235,11 +271,13 @@ void ForwardingDialog::setSettings(const ForwardingSettings& s)
     m_mqttCaFile->setText(s.mqtt.caFile);
     m_mqttUser->setText(s.mqtt.user);
     m_mqttPrefix->setText(s.mqtt.topicPrefix);
+    showCleartext(m_mqttCleartext, s.mqtt.cleartext);
     m_influxOn->setChecked(s.influx.enabled);
     m_influxUrl->setText(s.influx.url);
     m_influxDatabase->setText(s.influx.database);
     m_influxUser->setText(s.influx.user);
     m_influxCaFile->setText(s.influx.caFile);
+    showCleartext(m_influxCleartext, s.influx.cleartext);
     updateEnabled();
 }
 
@@ -252,14 +290,24 @@ QString ForwardingDialog::problem() const
         const QString prefix = MqttLayout::prefixProblem(s.mqtt.topicPrefix);
         if (!prefix.isEmpty())
             return QStringLiteral("Topic prefix: ") + prefix;
+        if (s.mqtt.loginInClear() && s.mqtt.cleartext == CleartextPassword::Unset)
+            return QStringLiteral("The broker has no TLS: choose whether to send the MQTT "
+                                  "password unencrypted.");
     }
     if (s.influx.enabled) {
         const QUrl url(s.influx.url);
         if (!url.isValid() || url.host().isEmpty() ||
             (url.scheme() != QLatin1String("http") && url.scheme() != QLatin1String("https")))
             return QStringLiteral("The InfluxDB URL must be http:// or https:// with a host.");
+        // The project file is shared and copied: a login in the URL would be kept there.
+        if (!url.userInfo().isEmpty())
+            return QStringLiteral("The InfluxDB URL must not hold a user or password: enter "
+                                  "them under User and Password.");
         if (s.influx.database.isEmpty())
             return QStringLiteral("InfluxDB needs a database name.");
+        if (s.influx.loginInClear() && s.influx.cleartext == CleartextPassword::Unset)
+            return QStringLiteral("The URL is http: choose whether to send the InfluxDB "
+                                  "password unencrypted.");
     }
     return QString();
 }
@@ -267,13 +315,15 @@ QString ForwardingDialog::problem() const
 void ForwardingDialog::updateEnabled()
 {
     const bool mqtt = m_mqttOn->isChecked();
-    for (QWidget* w : std::initializer_list<QWidget*>{m_mqttHost, m_mqttPort, m_mqttTls, m_mqttUser,
-                                                      m_mqttPassword, m_mqttPrefix})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_mqttHost, m_mqttPort, m_mqttTls, m_mqttUser,
+                                         m_mqttPassword, m_mqttCleartext, m_mqttPrefix})
         w->setEnabled(mqtt);
     m_mqttCaFile->setEnabled(mqtt && m_mqttTls->isChecked());
     const bool influx = m_influxOn->isChecked();
-    for (QWidget* w : std::initializer_list<QWidget*>{m_influxUrl, m_influxDatabase, m_influxUser,
-                                                      m_influxPassword, m_influxCaFile})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{m_influxUrl, m_influxDatabase, m_influxUser,
+                                         m_influxPassword, m_influxCleartext, m_influxCaFile})
         w->setEnabled(influx);
     showTopics();
     const QString why = problem();
@@ -355,14 +405,15 @@ void ForwardingDialog::save()
     m_writeError.clear();
     if (m_forwarding) {
         SecretStore* secrets = m_forwarding->secrets();
-        const std::pair<QLineEdit*, QString> typed[] = {
-            {m_mqttPassword, ProjectForwarding::mqttSecretName()},
-            {m_influxPassword, ProjectForwarding::influxSecretName()}};
-        for (const auto& [edit, name] : typed) {
+        // Each password is kept for the server it is saved with.
+        const std::tuple<QLineEdit*, QString, QString> typed[] = {
+            {m_mqttPassword, ProjectForwarding::mqttSecretName(), s.mqtt.secretTarget()},
+            {m_influxPassword, ProjectForwarding::influxSecretName(), s.influx.secretTarget()}};
+        for (const auto& [edit, name, target] : typed) {
             if (edit->text().isEmpty())
                 continue;
             ++m_pendingWrites;
-            secrets->write(name, edit->text());
+            secrets->write(name, edit->text(), target);
             edit->clear();
         }
         // The secret store answers in order: the forwarder made anew reads what was just written.

@@ -63,6 +63,8 @@ private:
     QLineEdit* m_mqttCaFile;
     QLineEdit* m_mqttUser;
     QLineEdit* m_mqttPassword;
+    // "send the password unencrypted", partly checked for a project from before the choice.
+    QCheckBox* m_mqttCleartext;
     QLineEdit* m_mqttPrefix;
     QPlainTextEdit* m_mqttTopics;
     QLabel* m_mqttStatus;
@@ -73,6 +75,7 @@ private:
     QLineEdit* m_influxDatabase;
     QLineEdit* m_influxUser;
     QLineEdit* m_influxPassword;
+    QCheckBox* m_influxCleartext;
     QLineEdit* m_influxCaFile;
     QLabel* m_influxStatus;
 
