@@ -41,6 +41,8 @@ QString targetSettings(const NotificationTarget& t)
                        t.sender,
                        t.recipients.join(QLatin1Char(',')),
                        t.caFile,
+                       QString::number(int(t.cleartext)),
+                       t.passwordProblem,
                        t.url}
         .join(QChar(0x1F));
 }
