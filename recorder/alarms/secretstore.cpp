@@ -243,6 +243,7 @@ SecretStore::SecretStore(const QString& project, QObject* parent)
     : QObject(parent), m_project(project), m_serviceTimer(new QTimer(this))
 {
     qRegisterMetaType<SecretStore::Backend>();
+    qRegisterMetaType<SecretStore::ReadResult>();
     m_serviceTimer->setSingleShot(true);
     auto* watcher = new QFutureWatcher<bool>(this);
     connect(watcher, &QFutureWatcher<bool>::finished, this, [this, watcher] {
@@ -309,19 +310,21 @@ QString SecretStore::stored(const QString& secret, const QString& target)
 
 void SecretStore::read(const QString& name, const QString& target)
 {
-    m_operations.enqueue({Operation::Read, name, QString(), target, false, false});
+    m_operations.enqueue({Operation::Read, name, QString(), target, false, false, false, QString()});
     next();
 }
 
 void SecretStore::write(const QString& name, const QString& secret, const QString& target)
 {
-    m_operations.enqueue({Operation::Write, name, stored(secret, target), QString(), false, false});
+    m_operations.enqueue(
+        {Operation::Write, name, stored(secret, target), QString(), false, false, false, QString()});
     next();
 }
 
 void SecretStore::remove(const QString& name)
 {
-    m_operations.enqueue({Operation::Remove, name, QString(), QString(), false, false});
+    m_operations.enqueue(
+        {Operation::Remove, name, QString(), QString(), false, false, false, QString()});
     next();
 }
 
@@ -470,10 +473,17 @@ void SecretStore::fileAnswered(const Operation& op, bool ok, bool found, const Q
     }
     if (!raw.startsWith(BoundMarker)) {
         if (!op.target.isEmpty()) {
-            // Stored before secrets were bound: bound now to the target the project names.
-            // Quiet: nobody asked for this write.
-            m_operations.enqueue(
-                {Operation::Write, op.name, stored(raw, op.target), QString(), true, false});
+            // Stored before secrets were bound: bound now to the target the project names, and
+            // the read answered once that is saved. Quiet: nobody asked for this write.
+            const Operation bind{Operation::Write, op.name, stored(raw, op.target), QString(),
+                                 true, false, true, raw};
+            if (!m_operations.isEmpty())
+                m_operations.head() = bind;
+            else
+                m_operations.enqueue(bind);
+            m_busy = false;
+            next();
+            return;
         }
         finishRead(op, ReadResult::Found, raw);
         return;
@@ -504,6 +514,9 @@ void SecretStore::finishWrite(const Operation& op, bool ok, const QString& error
     m_busy = false;
     if (!op.quiet)
         emit written(op.name, ok, error);
+    // The secret was read whether its binding was saved or not.
+    if (op.answersRead)
+        emit readFinished(op.name, op.readSecret, ReadResult::Found);
     next();
 }
 

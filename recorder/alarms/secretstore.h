@@ -96,6 +96,10 @@ private:
         // The service gave no answer in time or failed: a name missing in the file may still
         // be in the service.
         bool serviceMissed = false;
+        // A binding write that answers the read it came from once it is saved (the secret as
+        // read), so that no other reader finds the secret unbound meanwhile.
+        bool answersRead = false;
+        QString readSecret;
     };
 
     void decide(Backend backend);

@@ -36,6 +36,30 @@ double residentMb(qint64 pid)
     return -1;
 }
 
+// Starts the recorder program on the project with recording on, its settings in configHome;
+// false when it does not start.
+bool startRecorder(QProcess* recorder, const QString& configHome, const QString& name,
+                   const QString& project, const QString& pulseServer)
+{
+    {
+        QSettings settings(configHome + QStringLiteral("/QuillmarLite/Quillmar Lite Modbus.conf"),
+                           QSettings::IniFormat);
+        settings.beginGroup(QStringLiteral("RecentProjects"));
+        settings.setValue(QStringLiteral("list"), QStringList{name});
+        settings.setValue(QStringLiteral("projects"), QVariantMap{{name, project}});
+        settings.setValue(QStringLiteral("autoLoad"), true);
+        settings.setValue(QStringLiteral("autoRecord"), true);
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    env.insert(QStringLiteral("PULSE_SERVER"), pulseServer);
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
+    recorder->setProcessEnvironment(env);
+    recorder->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    recorder->start(QStringLiteral(QUILLMAR_RECORDER), QStringList());
+    return recorder->waitForStarted(10000);
+}
+
 } // namespace
 
 // The recorder program itself, ended by a signal while it records.
@@ -93,25 +117,9 @@ void TestProgramEnd::terminationSignalEndsRecording()
     file.saveDeviceList({config});
     const QString database = ProjectFile::databasePath(project);
     const QString configHome = dir.filePath(QStringLiteral("config"));
-    {
-        QSettings settings(configHome + QStringLiteral("/QuillmarLite/Quillmar Lite Modbus.conf"),
-                           QSettings::IniFormat);
-        settings.beginGroup(QStringLiteral("RecentProjects"));
-        settings.setValue(QStringLiteral("list"), QStringList{"cycle"});
-        settings.setValue(QStringLiteral("projects"), QVariantMap{{"cycle", project}});
-        settings.setValue(QStringLiteral("autoLoad"), true);
-        settings.setValue(QStringLiteral("autoRecord"), true);
-    }
-
     QProcess recorder;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-    env.insert(QStringLiteral("PULSE_SERVER"), pulse.server());
-    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
-    recorder.setProcessEnvironment(env);
-    recorder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    recorder.start(QStringLiteral(QUILLMAR_RECORDER), QStringList());
-    QVERIFY(recorder.waitForStarted(10000));
+    QVERIFY(startRecorder(&recorder, configHome, QStringLiteral("cycle"), project,
+                          pulse.server()));
     auto killRecorder = qScopeGuard([&] {
         if (recorder.state() != QProcess::NotRunning) {
             recorder.kill();
@@ -195,25 +203,9 @@ void TestProgramEnd::endlessForwardingReplyLeavesRecordingAlone()
     forwarding.save(project);
     const QString database = ProjectFile::databasePath(project);
     const QString configHome = dir.filePath(QStringLiteral("config"));
-    {
-        QSettings settings(configHome + QStringLiteral("/QuillmarLite/Quillmar Lite Modbus.conf"),
-                           QSettings::IniFormat);
-        settings.beginGroup(QStringLiteral("RecentProjects"));
-        settings.setValue(QStringLiteral("list"), QStringList{"endless"});
-        settings.setValue(QStringLiteral("projects"), QVariantMap{{"endless", project}});
-        settings.setValue(QStringLiteral("autoLoad"), true);
-        settings.setValue(QStringLiteral("autoRecord"), true);
-    }
-
     QProcess recorder;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-    env.insert(QStringLiteral("PULSE_SERVER"), pulse.server());
-    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
-    recorder.setProcessEnvironment(env);
-    recorder.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    recorder.start(QStringLiteral(QUILLMAR_RECORDER), QStringList());
-    QVERIFY(recorder.waitForStarted(10000));
+    QVERIFY(startRecorder(&recorder, configHome, QStringLiteral("endless"), project,
+                          pulse.server()));
     auto killRecorder = qScopeGuard([&] {
         if (recorder.state() != QProcess::NotRunning) {
             recorder.kill();
