@@ -525,6 +525,12 @@ void TestForwardingDialog::topicsShown()
     const QStringList lines = topics->toPlainText().split(QLatin1Char('\n'));
     QVERIFY2(lines.contains(line), qPrintable(lines.join(QLatin1Char('\n'))));
     QCOMPARE(lines.size(), 2);
+    // A picture of the dialog, on request, to look at.
+    const QString shots = qEnvironmentVariable("QUILLMAR_GRAB_DIR");
+    if (!shots.isEmpty())
+        QVERIFY(dialog.grab().save(shots + QStringLiteral("/forwarding-topics-") +
+                                   QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')) +
+                                   QStringLiteral(".png")));
 }
 
 QTEST_MAIN(TestForwardingDialog)
