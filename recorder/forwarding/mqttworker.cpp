@@ -247,10 +247,17 @@ void MqttWorker::publishWaiting()
             m_waiting.pop_front();
             continue;
         }
-        if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_NOMEM)
-            break; // the loop notices the lost connection; the message waits for the next
-        // A message no broker can take (a topic or payload the protocol forbids): sending it
-        // again would not change that. Named and counted, never lost without a word.
+        // Only a message no broker can take (a topic or payload the protocol forbids) is given
+        // up: sending it again would not change that. Any other failure (a connection that
+        // broke under the write: an errno, a lost or missing connection, no memory) leaves it
+        // waiting; the loop notices the connection, and a refusal taken for it would drop a
+        // sample the broker never saw.
+        const bool forbidden = rc == MOSQ_ERR_INVAL || rc == MOSQ_ERR_PAYLOAD_SIZE ||
+                               rc == MOSQ_ERR_MALFORMED_UTF8 || rc == MOSQ_ERR_OVERSIZE_PACKET ||
+                               rc == MOSQ_ERR_QOS_NOT_SUPPORTED;
+        if (!forbidden)
+            break;
+        // Named and counted, never lost without a word.
         m_status.lastError =
             QStringLiteral("The %1 %2 cannot be sent to \"%3\": %4")
                 .arg(message.alarm ? QStringLiteral("alarm change") : QStringLiteral("row"))
