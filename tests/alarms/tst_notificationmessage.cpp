@@ -1,3 +1,4 @@
+#include "mailtext.h"
 #include "notificationmessage.h"
 
 #include <QJsonDocument>
@@ -28,60 +29,6 @@ NotificationEvent labEvent(NotificationKind kind, AlarmKind alarm)
     e.unit = QStringLiteral("degC");
     e.start = utc("2024-07-03T09:46:40");
     return e;
-}
-
-// Quoted-printable back to bytes, soft breaks removed.
-QByteArray unquote(const QByteArray& text)
-{
-    QByteArray out;
-    const QByteArray joined = QByteArray(text).replace("=\r\n", "");
-    for (int i = 0; i < joined.size(); ++i) {
-        if (joined.at(i) == '=' && i + 2 < joined.size()) {
-            out += char(joined.mid(i + 1, 2).toInt(nullptr, 16));
-            i += 2;
-        } else {
-            out += joined.at(i);
-        }
-    }
-    return out;
-}
-
-// A header's value with its folds undone (RFC 5322 2.2.3: only the CRLF goes).
-QByteArray unfolded(const QByteArray& mail, const QByteArray& name)
-{
-    const QByteArray head = mail.left(mail.indexOf("\r\n\r\n") + 2);
-    const int start = head.indexOf("\r\n" + name + ": ");
-    if (start < 0)
-        return QByteArray();
-    int end = start + 2;
-    do {
-        end = head.indexOf("\r\n", end + 1);
-    } while (end >= 0 && end + 2 < head.size() &&
-             (head.at(end + 2) == ' ' || head.at(end + 2) == '\t'));
-    return head.mid(start + 4 + name.size(), end - start - 4 - name.size()).replace("\r\n", "");
-}
-
-// RFC 2047 words (UTF-8, base64) decoded; the blank between two encoded words does not count.
-QString decodedWords(const QByteArray& value)
-{
-    QByteArray bytes;
-    int at = 0;
-    bool afterWord = false;
-    while (at < value.size()) {
-        const int start = value.indexOf("=?UTF-8?B?", at);
-        if (start < 0) {
-            bytes += value.mid(at);
-            break;
-        }
-        const QByteArray between = value.mid(at, start - at);
-        if (!afterWord || !between.trimmed().isEmpty())
-            bytes += between;
-        const int end = value.indexOf("?=", start + 10);
-        bytes += QByteArray::fromBase64(value.mid(start + 10, end - start - 10));
-        at = end + 2;
-        afterWord = true;
-    }
-    return QString::fromUtf8(bytes);
 }
 
 } // namespace
@@ -262,7 +209,7 @@ void TestNotificationMessage::emailIsWellFormed()
     QVERIFY(mail.contains("\r\nMIME-Version: 1.0\r\n"));
     const int split = mail.indexOf("\r\n\r\n");
     QVERIFY(mail.left(split).contains("quoted-printable"));
-    const QByteArray body = unquote(mail.mid(split + 4));
+    const QByteArray body = MailText::unquote(mail.mid(split + 4));
     QCOMPARE(QString::fromUtf8(body).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
              message.body());
     QVERIFY(message.body().contains(QStringLiteral("Start: 2024-07-03 11:46:40 +02:00\n")));
@@ -363,15 +310,16 @@ void TestNotificationMessage::hostileTexts()
         QVERIFY2(line.size() <= 79, line.left(100).constData());
     for (const QByteArray& line : mail.mid(split + 4).split('\n'))
         QVERIFY2(line.size() <= 999, line.left(100).constData());
-    QCOMPARE(unfolded(mail, "Content-Transfer-Encoding"), encoding);
-    QCOMPARE(unfolded(mail, "Message-ID"), "<alarm.12.start@" + domain + '>');
-    QCOMPARE(decodedWords(unfolded(mail, "Subject")), message.subject().simplified());
-    QCOMPARE(QString::fromUtf8(unfolded(mail, "To")), to.join(QStringLiteral(", ")));
+    QCOMPARE(MailText::header(mail, "Content-Transfer-Encoding"), encoding);
+    QCOMPARE(MailText::header(mail, "Message-ID"), "<alarm.12.start@" + domain + '>');
+    QCOMPARE(MailText::decodedWords(MailText::header(mail, "Subject")),
+             message.subject().simplified());
+    QCOMPARE(QString::fromUtf8(MailText::header(mail, "To")), to.join(QStringLiteral(", ")));
     QByteArray body = mail.mid(split + 4);
     if (encoding == "quoted-printable") {
         for (const QByteArray& line : body.split('\n'))
             QVERIFY2(line.size() <= 77, line.constData());
-        body = unquote(body);
+        body = MailText::unquote(body);
     }
     QCOMPARE(QString::fromUtf8(body).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
              message.body());

@@ -1,3 +1,4 @@
+#include "mailtext.h"
 #include "notificationmessage.h"
 #include "notificationservice.h"
 #include "notificationsettings.h"
@@ -57,67 +58,6 @@ NotificationTarget mailTarget(quint16 port, SmtpSecurity security)
     t.connectTimeoutMs = 5000;
     t.totalTimeoutMs = 15000;
     return t;
-}
-
-// The header's value in a stored message, folded lines joined.
-QByteArray header(const QByteArray& message, const QByteArray& name)
-{
-    const int end = message.indexOf("\r\n\r\n");
-    const QList<QByteArray> lines = message.left(end).split('\n');
-    QByteArray value;
-    bool inside = false;
-    for (const QByteArray& raw : lines) {
-        const QByteArray line = raw.endsWith('\r') ? raw.chopped(1) : raw;
-        // Unfolding takes out the line break only (RFC 5322 2.2.3).
-        if (inside && (line.startsWith(' ') || line.startsWith('\t'))) {
-            value += line;
-            continue;
-        }
-        inside = line.toLower().startsWith(name.toLower() + ':');
-        if (inside)
-            value = line.mid(name.size() + 1).trimmed();
-        else if (!value.isEmpty())
-            break;
-    }
-    return value;
-}
-
-// Header text with its RFC 2047 words (UTF-8, base64) decoded; blanks between two encoded
-// words do not count.
-QString decodedWords(const QByteArray& value)
-{
-    QByteArray bytes;
-    int at = 0;
-    while (at < value.size()) {
-        const int start = value.indexOf("=?UTF-8?B?", at);
-        if (start < 0) {
-            bytes += value.mid(at);
-            break;
-        }
-        const QByteArray between = value.mid(at, start - at);
-        if (at == 0 || !between.trimmed().isEmpty())
-            bytes += between;
-        const int end = value.indexOf("?=", start + 10);
-        bytes += QByteArray::fromBase64(value.mid(start + 10, end - start - 10));
-        at = end + 2;
-    }
-    return QString::fromUtf8(bytes);
-}
-
-// Quoted-printable back to bytes, soft breaks removed.
-QByteArray unquote(const QByteArray& text)
-{
-    QByteArray out;
-    const QByteArray joined = QByteArray(text).replace("=\r\n", "");
-    for (int i = 0; i < joined.size(); ++i) {
-        if (joined.at(i) == '=' && i + 2 < joined.size()) {
-            out += char(joined.mid(i + 1, 2).toInt(nullptr, 16));
-            i += 2;
-        } else {
-            out += joined.at(i);
-        }
-    }
-    return out;
 }
 
 // A mail that would pass for the recorder's own if the sender's line break reached the server.
@@ -244,15 +184,16 @@ void TestNotificationSender::emailDelivered()
     const QList<QByteArray> mails = server.messages();
     QCOMPARE(mails.size(), 1);
     const QByteArray& mail = mails.first();
-    QCOMPARE(header(mail, "X-MailFrom"), QByteArray("recorder@store.example"));
-    QCOMPARE(header(mail, "X-RcptTo"), QByteArray("duty@store.example, chef@store.example"));
-    QCOMPARE(header(mail, "X-Auth-User"), login ? User.toUtf8() : QByteArray());
-    QCOMPARE(header(mail, "X-Tls"), tls);
-    QCOMPARE(header(mail, "Message-ID"), QByteArray("<alarm.4711.start@store.example>"));
-    QCOMPARE(header(mail, "X-Alarm-Event-Id"), QByteArray("4711"));
-    QCOMPARE(header(mail, "Date"), NotificationMessage::rfc5322Date(made));
-    QCOMPARE(header(mail, "To"), QByteArray("duty@store.example, chef@store.example"));
-    QCOMPARE(decodedWords(header(mail, "Subject")),
+    QCOMPARE(MailText::header(mail, "X-MailFrom"), QByteArray("recorder@store.example"));
+    QCOMPARE(MailText::header(mail, "X-RcptTo"),
+             QByteArray("duty@store.example, chef@store.example"));
+    QCOMPARE(MailText::header(mail, "X-Auth-User"), login ? User.toUtf8() : QByteArray());
+    QCOMPARE(MailText::header(mail, "X-Tls"), tls);
+    QCOMPARE(MailText::header(mail, "Message-ID"), QByteArray("<alarm.4711.start@store.example>"));
+    QCOMPARE(MailText::header(mail, "X-Alarm-Event-Id"), QByteArray("4711"));
+    QCOMPARE(MailText::header(mail, "Date"), NotificationMessage::rfc5322Date(made));
+    QCOMPARE(MailText::header(mail, "To"), QByteArray("duty@store.example, chef@store.example"));
+    QCOMPARE(MailText::decodedWords(MailText::header(mail, "Subject")),
              QStringLiteral("[Cold store] Alarm: ") + nodeName.simplified() +
                  QStringLiteral(" / Temperature high, 31.25 ") + unit +
                  QStringLiteral(" (limit 30.00 ") + unit + QLatin1Char(')'));
@@ -267,7 +208,8 @@ void TestNotificationSender::emailDelivered()
     const QByteArray body = mail.mid(mail.indexOf("\r\n\r\n") + 4);
     for (const QByteArray& line : body.split('\n'))
         QVERIFY2(line.size() <= 77, line.constData());
-    QCOMPARE(QString::fromUtf8(unquote(body)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
+    QCOMPARE(QString::fromUtf8(MailText::unquote(body))
+                 .replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
              message.body());
 }
 
@@ -413,7 +355,7 @@ void TestNotificationSender::misbehavingServer()
     const QList<QByteArray> mails = server.messages();
     QCOMPARE(mails.size(), deliveredTo.isEmpty() ? 0 : 1);
     if (!deliveredTo.isEmpty())
-        QCOMPARE(header(mails.first(), "X-RcptTo"), deliveredTo);
+        QCOMPARE(MailText::header(mails.first(), "X-RcptTo"), deliveredTo);
 }
 
 // Catches a server that takes the mail and never answers QUIT holding the sender (and the
@@ -558,8 +500,8 @@ void TestNotificationSender::passwordWithoutTls()
     const QList<QByteArray> mails = server.messages();
     QCOMPARE(mails.size(), delivered ? 1 : 0);
     if (delivered) {
-        QCOMPARE(header(mails.first(), "X-Auth-User"), User.toUtf8());
-        QCOMPARE(header(mails.first(), "X-Tls"), QByteArray("no"));
+        QCOMPARE(MailText::header(mails.first(), "X-Auth-User"), User.toUtf8());
+        QCOMPARE(MailText::header(mails.first(), "X-Tls"), QByteArray("no"));
     } else {
         // A missing password may come back (the service unlocked): worth another try.
         QCOMPARE(outcome.retryable, !passwordProblem.isEmpty());
@@ -746,8 +688,9 @@ void TestNotificationSender::testMessageReportsAnswers()
         QVERIFY2(outcome.accepted, qPrintable(outcome.answer));
     }
     QCOMPARE(server.messages().size(), 1);
-    QCOMPARE(header(server.messages().first(), "Subject"), QByteArray("[Cold store] Test message"));
-    QCOMPARE(header(server.messages().first(), "X-Alarm-Event"), QByteArray("test"));
+    QCOMPARE(MailText::header(server.messages().first(), "Subject"),
+             QByteArray("[Cold store] Test message"));
+    QCOMPARE(MailText::header(server.messages().first(), "X-Alarm-Event"), QByteArray("test"));
     QCOMPARE(receiver.requests().size(), 1);
     const QJsonObject json = QJsonDocument::fromJson(receiver.requests().first().body).object();
     QCOMPARE(json.value(QStringLiteral("event")).toString(), QStringLiteral("test"));

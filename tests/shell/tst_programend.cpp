@@ -14,8 +14,8 @@
 #include <QScopeGuard>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <memory>
@@ -60,6 +60,43 @@ bool startRecorder(QProcess* recorder, const QString& configHome, const QString&
     return recorder->waitForStarted(10000);
 }
 
+// A project of one gateway (the simulator's first) with one node, polled each second: its path.
+QString oneNodeProject(const QTemporaryDir& dir, const QString& name, const QString& deviceNumber,
+                       quint16 port)
+{
+    const QString project = dir.filePath(name + QStringLiteral(".tpc"));
+    ProjectFile file(project);
+    file.create(1000);
+    GatewayConfig config;
+    config.ipAddress = QStringLiteral("127.0.0.1");
+    config.port = port;
+    NodeConfig node;
+    node.deviceNumber = deviceNumber;
+    config.nodes << node;
+    file.saveDeviceList({config});
+    return project;
+}
+
+// A simulated gateway of one node answering 3.25 and 70; the error text when it cannot start.
+QString startOneNodeGateway(GatewaySimulator* sim)
+{
+    GatewaySimulator::Gateway gateway = GatewaySimulator::gateway(QStringLiteral("TQ100"), {0});
+    gateway.nodes[0].ch1 = QStringLiteral("3.25");
+    gateway.nodes[0].ch2 = QStringLiteral("70");
+    return sim->start({gateway}) ? QString() : sim->errorString();
+}
+
+// Kills the recorder when a test leaves early.
+auto killOnExit(QProcess* recorder)
+{
+    return qScopeGuard([recorder] {
+        if (recorder->state() != QProcess::NotRunning) {
+            recorder->kill();
+            recorder->waitForFinished(5000);
+        }
+    });
+}
+
 } // namespace
 
 // The recorder program itself, ended by a signal while it records.
@@ -99,33 +136,18 @@ void TestProgramEnd::terminationSignalEndsRecording()
         QSKIP("no PulseAudio daemon could be started");
 
     GatewaySimulator sim;
-    GatewaySimulator::Gateway gateway = GatewaySimulator::gateway(QStringLiteral("TQ100"), {0});
-    gateway.nodes[0].ch1 = QStringLiteral("3.25");
-    gateway.nodes[0].ch2 = QStringLiteral("70");
-    QVERIFY2(sim.start({gateway}), qPrintable(sim.errorString()));
+    const QString simError = startOneNodeGateway(&sim);
+    QVERIFY2(simError.isEmpty(), qPrintable(simError));
     const QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString project = dir.filePath(QStringLiteral("cycle.tpc"));
+    const QString project =
+        oneNodeProject(dir, QStringLiteral("cycle"), QStringLiteral("SIG1"), sim.port(0));
     ProjectFile file(project);
-    file.create(1000);
-    GatewayConfig config;
-    config.ipAddress = QStringLiteral("127.0.0.1");
-    config.port = sim.port(0);
-    NodeConfig node;
-    node.deviceNumber = QStringLiteral("SIG1");
-    config.nodes << node;
-    file.saveDeviceList({config});
     const QString database = ProjectFile::databasePath(project);
     const QString configHome = dir.filePath(QStringLiteral("config"));
     QProcess recorder;
-    QVERIFY(startRecorder(&recorder, configHome, QStringLiteral("cycle"), project,
-                          pulse.server()));
-    auto killRecorder = qScopeGuard([&] {
-        if (recorder.state() != QProcess::NotRunning) {
-            recorder.kill();
-            recorder.waitForFinished(5000);
-        }
-    });
+    QVERIFY(startRecorder(&recorder, configHome, QStringLiteral("cycle"), project, pulse.server()));
+    const auto killRecorder = killOnExit(&recorder);
 
     QTRY_VERIFY_WITH_TIMEOUT(!file.value(QStringLiteral("record_start_time")).isEmpty(), 30000);
     // Polls answered before the recording began, at most.
@@ -180,22 +202,12 @@ void TestProgramEnd::endlessForwardingReplyLeavesRecordingAlone()
     hostile.setEndlessBody("/write");
 
     GatewaySimulator sim;
-    GatewaySimulator::Gateway gateway = GatewaySimulator::gateway(QStringLiteral("TQ100"), {0});
-    gateway.nodes[0].ch1 = QStringLiteral("3.25");
-    gateway.nodes[0].ch2 = QStringLiteral("70");
-    QVERIFY2(sim.start({gateway}), qPrintable(sim.errorString()));
+    const QString simError = startOneNodeGateway(&sim);
+    QVERIFY2(simError.isEmpty(), qPrintable(simError));
     const QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const QString project = dir.filePath(QStringLiteral("endless.tpc"));
-    ProjectFile file(project);
-    file.create(1000);
-    GatewayConfig config;
-    config.ipAddress = QStringLiteral("127.0.0.1");
-    config.port = sim.port(0);
-    NodeConfig node;
-    node.deviceNumber = QStringLiteral("END1");
-    config.nodes << node;
-    file.saveDeviceList({config});
+    const QString project =
+        oneNodeProject(dir, QStringLiteral("endless"), QStringLiteral("END1"), sim.port(0));
     ForwardingSettings forwarding;
     forwarding.influx.enabled = true;
     forwarding.influx.url = QStringLiteral("http://127.0.0.1:%1").arg(hostile.port());
@@ -204,14 +216,9 @@ void TestProgramEnd::endlessForwardingReplyLeavesRecordingAlone()
     const QString database = ProjectFile::databasePath(project);
     const QString configHome = dir.filePath(QStringLiteral("config"));
     QProcess recorder;
-    QVERIFY(startRecorder(&recorder, configHome, QStringLiteral("endless"), project,
-                          pulse.server()));
-    auto killRecorder = qScopeGuard([&] {
-        if (recorder.state() != QProcess::NotRunning) {
-            recorder.kill();
-            recorder.waitForFinished(5000);
-        }
-    });
+    QVERIFY(
+        startRecorder(&recorder, configHome, QStringLiteral("endless"), project, pulse.server()));
+    const auto killRecorder = killOnExit(&recorder);
 
     // The first write is cut off at once (not after the 60-s request timeout).
     QTRY_VERIFY_WITH_TIMEOUT(hostile.endlessHangUps() >= 1, 30000);
