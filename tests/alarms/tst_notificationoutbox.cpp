@@ -139,6 +139,8 @@ private:
     // next second.
     void advance(int seconds);
     void settle();
+    // Node N1 gets a maximum of 8 and reads 12 from its next sample on.
+    void exceedMaximum();
 
     std::unique_ptr<QTemporaryDir> dir;
     QString database;
@@ -242,6 +244,15 @@ void TestNotificationOutbox::settle()
     while (outbox->isSending())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
     QCoreApplication::processEvents();
+}
+
+void TestNotificationOutbox::exceedMaximum()
+{
+    MonitoredNode node;
+    node.serial = QStringLiteral("N1");
+    node.max[0] = 8;
+    monitor->setNode(node);
+    value = 12;
 }
 
 void TestNotificationOutbox::advance(int seconds)
@@ -413,11 +424,7 @@ void TestNotificationOutbox::serverDownThenBack()
     const quint16 port = closedPort();
     openOutbox(port);
     QSignalSpy state(outbox.get(), &NotificationOutbox::stateChanged);
-    MonitoredNode node;
-    node.serial = QStringLiteral("N1");
-    node.max[0] = 8;
-    monitor->setNode(node);
-    value = 12;
+    exceedMaximum();
     advance(31 * 60);
     // The start and one reminder, to the mail server that is down; the webhook got them.
     QTRY_COMPARE(hook->requests().size(), 2);
@@ -519,11 +526,7 @@ void TestNotificationOutbox::permanentFailures()
     settings.escalationEnabled = false;
     openOutbox(smtp->port());
     QSignalSpy state(outbox.get(), &NotificationOutbox::stateChanged);
-    MonitoredNode node;
-    node.serial = QStringLiteral("N1");
-    node.max[0] = 8;
-    monitor->setNode(node);
-    value = 12;
+    exceedMaximum();
     // 20 minutes: a failure tried again would have been tried 8 times by now.
     advance(20 * 60);
     QTRY_COMPARE(hook->requests().size(), 1);
@@ -572,11 +575,7 @@ void TestNotificationOutbox::deferredRecipientTriedAgain()
     settings.recipients = QStringList{Duty, later};
     settings.escalationEnabled = false;
     openOutbox(port);
-    MonitoredNode node;
-    node.serial = QStringLiteral("N1");
-    node.max[0] = 8;
-    monitor->setNode(node);
-    value = 12;
+    exceedMaximum();
     // Tries at 10, 20 and 40 s: the first reaches the duty, every one is refused for later.
     advance(60);
     QStringList recipients;
@@ -752,11 +751,7 @@ void TestNotificationOutbox::clockSetBack()
         QVERIFY2(smtp->start(SmtpServer::Mode::Plain, QString(), QString(), port),
                  qPrintable(smtp->errorString()));
     openOutbox(port);
-    MonitoredNode node;
-    node.serial = QStringLiteral("N1");
-    node.max[0] = 8;
-    monitor->setNode(node);
-    value = 12;
+    exceedMaximum();
     // The first sample beyond the limit comes at the next whole 10 s.
     advance(10);
     QCOMPARE(monitor->activeCount(), 1);
@@ -783,11 +778,7 @@ void TestNotificationOutbox::sentTextsKeptForTheRetention()
     openOutbox(smtp->port());
     outbox->setRetentionDays(2);
     outbox->removeTarget(QStringLiteral("email-escalation"));
-    MonitoredNode node;
-    node.serial = QStringLiteral("N1");
-    node.max[0] = 8;
-    monitor->setNode(node);
-    value = 12;
+    exceedMaximum();
     advance(40);
     QTRY_COMPARE(smtp->messages().size(), 1);
     // A day later: the escalation waits for its target; the start's text is within the retention.
@@ -823,11 +814,7 @@ void TestNotificationOutbox::removedTargetShowsAsFailing()
     QSignalSpy state(outbox.get(), &NotificationOutbox::stateChanged);
     // The webhook is switched off while its message waits for the target.
     outbox->removeTarget(settings.webhookName);
-    MonitoredNode node;
-    node.serial = QStringLiteral("N1");
-    node.max[0] = 8;
-    monitor->setNode(node);
-    value = 12;
+    exceedMaximum();
     advance(15);
     QTRY_COMPARE(smtp->messages().size(), 1);
     QCOMPARE(outbox->waitingCount(), 1);
