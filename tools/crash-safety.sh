@@ -48,11 +48,16 @@ source tools/pulse-null-sink.sh
 source tools/gatewaysim/sim-fifo.sh
 work=$(mktemp -d)
 rec_pid=""
+# The verdict is the script's exit status: a clean-up step that fails (under set -e, inside the
+# trap) must not replace it.
 cleanup() {
-  [ -n "$rec_pid" ] && kill -9 "$rec_pid" 2>/dev/null || true
+  local verdict=$?
+  set +e
+  [ -n "$rec_pid" ] && kill -9 "$rec_pid" 2>/dev/null && wait "$rec_pid" 2>/dev/null
   sim_stop
   pulse_stop
   rm -rf "$work"
+  exit "$verdict"
 }
 trap cleanup EXIT
 pulse_start

@@ -18,7 +18,15 @@ pulse_start() {
 
 pulse_stop() {
   [ -n "${PULSE_DIR:-}" ] || return 0
-  [ -f "$PULSE_DIR/pulse/pid" ] && kill "$(cat "$PULSE_DIR/pulse/pid")" 2>/dev/null || true
-  rm -rf "$PULSE_DIR"
+  local pid=""
+  [ -f "$PULSE_DIR/pulse/pid" ] && pid=$(cat "$PULSE_DIR/pulse/pid")
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  # The daemon writes its log and removes its socket as it ends: the folder goes after it, or
+  # rm races it and fails.
+  for _ in $(seq 50); do
+    [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  rm -rf "$PULSE_DIR" || true
   PULSE_DIR=""
 }

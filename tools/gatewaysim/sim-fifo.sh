@@ -22,5 +22,7 @@ sim_start() {
 sim_stop() {
   exec 3>&- 2> /dev/null || true
   [ -n "${SIM_PID:-}" ] && kill "$SIM_PID" 2> /dev/null || true
+  # Until it has ended, it may still write its log into the folder a caller is removing.
+  [ -n "${SIM_PID:-}" ] && wait "$SIM_PID" 2> /dev/null || true
   SIM_PID=""
 }
