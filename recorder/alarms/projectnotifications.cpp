@@ -34,9 +34,11 @@ ProjectNotifications::ProjectNotifications(const QString& projectFilePath, Datab
     m_secretRetry->setSingleShot(true);
     m_secretRetry->setInterval(SecretRetryMs);
     connect(m_secretRetry, &QTimer::timeout, this, [this] {
-        if (m_settings.emailEnabled)
+        if (m_settings.emailEnabled && m_passwordProblem == SecretStore::unavailableText())
             m_secrets->read(NotificationSettings::smtpPasswordSecret(),
                             m_settings.smtpSecretTarget());
+        if (m_settings.webhookEnabled && m_webhookProblem == SecretStore::unavailableText())
+            m_secrets->read(m_settings.webhookUrlSecret());
     });
     connect(m_outbox, &NotificationOutbox::stateChanged, this,
             &ProjectNotifications::outboxStateChanged);
@@ -77,6 +79,7 @@ void ProjectNotifications::reload()
     m_outbox->removeTarget(QStringLiteral("email-escalation"));
     m_outbox->removeTarget(oldWebhook);
     m_secretRetry->stop();
+    m_webhookProblem.clear();
     setPasswordProblem(QString());
     if (m_settings.emailEnabled)
         m_secrets->read(NotificationSettings::smtpPasswordSecret(), m_settings.smtpSecretTarget());
@@ -87,10 +90,11 @@ void ProjectNotifications::reload()
 QString ProjectNotifications::passwordNote() const
 {
     const QString warning = m_settings.cleartextWarning();
-    if (m_passwordProblem.isEmpty())
-        return warning;
-    return warning.isEmpty() ? m_passwordProblem
-                             : m_passwordProblem + QStringLiteral("; ") + warning;
+    QStringList notes;
+    for (const QString& note : {m_passwordProblem, m_webhookProblem, warning})
+        if (!note.isEmpty())
+            notes << note;
+    return notes.join(QStringLiteral("; "));
 }
 
 void ProjectNotifications::setPasswordProblem(const QString& problem)
@@ -139,8 +143,19 @@ void ProjectNotifications::secretRead(const QString& name, const QString& secret
         escalation.passwordProblem = problem;
         m_outbox->setTarget(escalation);
         setPasswordProblem(problem);
-    } else if (name == m_settings.webhookUrlSecret() && m_settings.webhookEnabled &&
-               result == Result::Found) {
-        m_outbox->setTarget(m_settings.webhookTarget(secret));
+    } else if (name == m_settings.webhookUrlSecret() && m_settings.webhookEnabled) {
+        // Without its address the webhook's messages wait: the status says why, and a service
+        // that could not answer now is asked again.
+        if (result == Result::Found) {
+            m_webhookProblem.clear();
+            m_outbox->setTarget(m_settings.webhookTarget(secret));
+        } else if (result == Result::Unavailable) {
+            m_webhookProblem = SecretStore::unavailableText();
+            m_secretRetry->start();
+        } else {
+            m_webhookProblem =
+                QStringLiteral("No webhook address is stored: enter it in Notifications");
+        }
+        emit passwordNoteChanged(passwordNote());
     }
 }

@@ -44,7 +44,8 @@ public:
     NotificationScheduler* scheduler() const { return m_scheduler; }
     SecretStore* secretStore() const { return m_secrets; }
     // What the status bar says about the e-mail password (not available, kept for another
-    // server, sent unencrypted without the user's choice); empty when all is well.
+    // server, sent unencrypted without the user's choice) and the webhook's address (not
+    // available, not stored); empty when all is well.
     QString passwordNote() const;
 
 signals:
@@ -64,6 +65,7 @@ private:
     NotificationScheduler* m_scheduler = nullptr;
     SecretStore* m_secrets = nullptr;
     QString m_passwordProblem;
+    QString m_webhookProblem;
     // A password the service could not give now is asked for again after a while.
     QTimer* m_secretRetry = nullptr;
 };

@@ -1,3 +1,7 @@
+#include "alarmmonitor.h"
+#include "notificationsettings.h"
+#include "projectfile.h"
+#include "projectnotifications.h"
 #include "secretstore.h"
 
 #include <QDBusConnection>
@@ -11,6 +15,7 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -100,6 +105,8 @@ private slots:
     void secretBoundToTarget_data();
     void secretBoundToTarget();
     void writersAtOnceKeepEverySecret();
+    void webhookAddressProblemIsShown_data();
+    void webhookAddressProblemIsShown();
 
 private:
     // Puts a service of that name on the private bus, answering nothing.
@@ -422,6 +429,53 @@ void TestSecretStore::writersAtOnceKeepEverySecret()
             QVERIFY(found);
         }
     }
+}
+
+void TestSecretStore::webhookAddressProblemIsShown_data()
+{
+    QTest::addColumn<bool>("stored");
+    QTest::addColumn<bool>("silentService");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("address stored") << true << false << QString();
+    QTest::newRow("address not stored")
+        << false << false
+        << QStringLiteral("No webhook address is stored: enter it in Notifications");
+    QTest::newRow("service silent (locked)") << false << true << SecretStore::unavailableText();
+}
+
+// Catches a webhook whose address the secret store could not give (locked, or never stored)
+// leaving its alarm messages waiting for ever with nothing on screen saying why.
+void TestSecretStore::webhookAddressProblemIsShown()
+{
+    QFETCH(bool, stored);
+    QFETCH(bool, silentService);
+    QFETCH(QString, note);
+    const QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString project = dir.filePath(QStringLiteral("site.tpc"));
+    ProjectFile(project).create(1000);
+    NotificationSettings settings;
+    settings.webhookEnabled = true;
+    settings.save(project);
+    if (stored) {
+        SecretStore store(QFileInfo(project).canonicalFilePath());
+        QVERIFY(writeAndWait(store, settings.webhookUrlSecret(),
+                             QStringLiteral("https://hooks.example/alarm?token=abc")));
+    }
+    if (silentService) {
+        registerSilentService(QStringLiteral("org.kde.kwalletd5"),
+                              QStringLiteral("/modules/kwalletd5"));
+    }
+    AlarmMonitor monitor;
+    ProjectNotifications notifications(project, nullptr, &monitor);
+    notifications.secretStore()->setServiceTimeout(200);
+    QSignalSpy read(notifications.secretStore(), &SecretStore::readFinished);
+    QSignalSpy changed(&notifications, &ProjectNotifications::passwordNoteChanged);
+    notifications.start();
+    QTRY_VERIFY_WITH_TIMEOUT(!read.isEmpty(), 10000);
+    QCOMPARE(read.first().at(0).toString(), settings.webhookUrlSecret());
+    QCOMPARE(changed.last().at(0).toString(), note);
+    QCOMPARE(notifications.passwordNote(), note);
 }
 
 QTEST_GUILESS_MAIN(TestSecretStore)
