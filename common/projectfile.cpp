@@ -337,6 +337,7 @@ bool ProjectFile::load(ProjectData* project) const
     project->gateways = gateways;
     project->projectName = settings.text(QStringLiteral("projectName"));
     project->dataInterval = offeredInterval(settings.value(kDataInterval).toInt());
+    project->keyProblems = settings.problems();
     return true;
 }
 

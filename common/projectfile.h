@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 // What the recorder takes from a project file.
@@ -14,6 +15,8 @@ struct ProjectData
     QList<GatewayConfig> gateways;
     QString projectName;
     int dataInterval = 0;
+    // The keys that could not be read (see ProjectKeyReader::problems()), for the window to show.
+    QStringList keyProblems;
 };
 
 // Reading and writing of a project file (.tpc): an INI file whose keys all sit at the top level,

@@ -488,9 +488,12 @@ void setUpPrinter(QPrinter& printer)
 
 } // namespace
 
+// Through our own pagination, as the PDF: the web view's print leaves pages to the engine,
+// which ends a page right below a table's header row.
 void Report::printPreview(QPrinter* printer)
 {
-    ui->webView->print(printer);
+    if (!ReportExport(run->page(), kind).print(printer))
+        showMessage(QStringLiteral("ERROR"), QStringLiteral("Unable to print the report."));
 }
 
 void Report::exportPrint()
@@ -500,7 +503,7 @@ void Report::exportPrint()
     QPrintDialog dialog(&printer, this);
     dialog.setWindowTitle(printer.printerName());
     if (dialog.exec() == QDialog::Accepted)
-        ui->webView->print(&printer);
+        printPreview(&printer);
 }
 
 void Report::exportPrintPreview()

@@ -58,24 +58,31 @@ QImage ReportExport::pageImage() const
 
 bool ReportExport::writePdf(const QString& fileName) const
 {
-    const QImage image = pageImage();
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(fileName);
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setFullPage(true);
-    QPainter painter;
-    if (!painter.begin(&printer)) {
+    if (!print(&printer)) {
         qWarning().noquote() << "exportPrintPdf : cannot write " << fileName;
         return false;
     }
+    return true;
+}
+
+bool ReportExport::print(QPrinter* printer) const
+{
+    const QImage image = pageImage();
+    QPainter painter;
+    if (!painter.begin(printer))
+        return false;
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     if (kind == ReportKind::Daily) {
-        const QRect target(0, 0, int(8.3 * printer.logicalDpiX()),
-                           int(11.8 * printer.logicalDpiY()));
+        const QRect target(0, 0, int(8.3 * printer->logicalDpiX()),
+                           int(11.8 * printer->logicalDpiY()));
         painter.drawImage(target, image);
     } else {
-        paintPages(&painter, &printer, image);
+        paintPages(&painter, printer, image);
     }
     painter.end();
     return true;

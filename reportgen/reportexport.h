@@ -21,6 +21,11 @@ public:
     QImage pageImage() const;
     // False when the file cannot be written.
     bool writePdf(const QString& fileName) const;
+    // Paints the page onto a printer set up by the caller (the window's Print and Print
+    // preview), paginated as the PDF is: the daily report on one page, others on pages that
+    // never end inside a row or right below a header row. False when the printer cannot be
+    // painted on.
+    bool print(QPrinter* printer) const;
     bool writePng(const QString& fileName) const;
     bool writeHtml(const QString& fileName) const;
 

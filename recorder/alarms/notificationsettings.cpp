@@ -83,6 +83,7 @@ NotificationSettings NotificationSettings::load(const QString& projectPath)
     const int days = s.value(KeyRetentionDays).toInt(&ok);
     if (ok && days >= 0 && days <= 36500)
         n.retentionDays = days;
+    n.keyProblems = s.problems();
     return n;
 }
 

@@ -37,6 +37,8 @@ struct NotificationSettings
     // Days a sent message keeps its text in the outbox (its id, event, kind, target and time
     // stay for good); 0 keeps the text too.
     int retentionDays = 90;
+    // The keys load() could not read (they read as the defaults), for the window to show.
+    QStringList keyProblems;
 
     bool anyEnabled() const { return emailEnabled || webhookEnabled; }
 

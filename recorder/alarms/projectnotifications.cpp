@@ -61,6 +61,7 @@ void ProjectNotifications::reload()
 {
     const QString oldWebhook = m_settings.webhookName;
     m_settings = NotificationSettings::load(m_projectPath);
+    emit keyProblemsChanged(m_settings.keyProblems);
     // The sender refuses such a target; its messages wait, shown as not sent, for new settings.
     if (m_settings.emailEnabled && !m_settings.addressProblem().isEmpty())
         qWarning().noquote() << QStringLiteral("ProjectNotifications : ") +

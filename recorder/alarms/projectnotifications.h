@@ -47,12 +47,16 @@ public:
     // server, sent unencrypted without the user's choice) and the webhook's address (not
     // available, not stored); empty when all is well.
     QString passwordNote() const;
+    const QStringList& keyProblems() const { return m_settings.keyProblems; }
 
 signals:
     // Messages that failed at least once and are still waiting, the last server answer, and
     // the recipients the mail server refused.
     void outboxStateChanged(int failing, const QString& lastError, const QStringList& refused);
     void passwordNoteChanged(const QString& note);
+    // The notification keys that could not be read, at each start and reload (empty when all
+    // were read).
+    void keyProblemsChanged(const QStringList& problems);
 
 private:
     void secretRead(const QString& name, const QString& secret, SecretStore::ReadResult result);

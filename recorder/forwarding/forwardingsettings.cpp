@@ -122,6 +122,7 @@ ForwardingSettings ForwardingSettings::load(const QString& projectPath)
     s.influx.user = file.text(InfluxUserKey);
     s.influx.caFile = file.text(InfluxCaFileKey);
     s.influx.cleartext = cleartextValue(file, InfluxCleartextKey);
+    s.keyProblems = file.problems();
     return s;
 }
 

@@ -52,6 +52,9 @@ struct ForwardingSettings
 {
     MqttForwarding mqtt;
     InfluxForwarding influx;
+    // The keys load() could not read (they read as the defaults), for the window to show; not
+    // part of the settings compared.
+    QStringList keyProblems;
 
     bool isOff() const { return !mqtt.enabled && !influx.enabled; }
     // For the status bar, one per target sending its password unencrypted without the user

@@ -56,6 +56,8 @@ public:
     // For the status bar beside the summary: a password not available or kept for another
     // server, a password sent unencrypted without the user's choice.
     QStringList passwordNotes() const;
+    // The forwarding keys the last start could not read (statesChanged tells a new start).
+    const QStringList& keyProblems() const { return m_settings.keyProblems; }
 
 signals:
     void statesChanged();

@@ -23,6 +23,7 @@ void ProjectSession::create(const QString& projectFilePath)
     path = projectFilePath;
     projectName = ProjectFile::projectNameFromPath(projectFilePath);
     m_interval = DefaultDataInterval;
+    m_keyProblems.clear();
     ProjectFile(path).create(m_interval);
 }
 
@@ -36,6 +37,7 @@ bool ProjectSession::load(const QString& projectFilePath)
     path = projectFilePath;
     projectName = project.projectName;
     m_interval = project.dataInterval;
+    m_keyProblems = project.keyProblems;
     return true;
 }
 
@@ -134,4 +136,5 @@ void ProjectSession::forgetFile()
 {
     path.clear();
     projectName.clear();
+    m_keyProblems.clear();
 }

@@ -28,6 +28,8 @@ public:
     QString name() const { return projectName; }
     // The sampling interval in milliseconds (the default while no project is open).
     int interval() const { return m_interval; }
+    // The project file's keys the last load could not read, for the window to show.
+    const QStringList& keyProblems() const { return m_keyProblems; }
     const QList<ConfiguredDevice*>& gateways() const { return gatewayList; }
     RecordingCycle* cycle() const { return m_cycle.get(); }
     // Forwarding to MQTT and InfluxDB while the cycle runs; it makes no connection when the
@@ -73,6 +75,7 @@ private:
     QString path;
     QString projectName;
     int m_interval = DefaultDataInterval;
+    QStringList m_keyProblems;
     QList<ConfiguredDevice*> gatewayList;
     std::unique_ptr<RecordingCycle> m_cycle;
     // Goes before the cycle, whose writer keeps its cursors.

@@ -55,6 +55,8 @@ void AlarmDesk::open(const QString& projectPath, const QString& projectName,
             &OutboxIndicator::setState);
     connect(m_notifications.get(), &ProjectNotifications::passwordNoteChanged, m_outboxIndicator,
             &OutboxIndicator::setNote);
+    connect(m_notifications.get(), &ProjectNotifications::keyProblemsChanged, this,
+            &AlarmDesk::keyProblemsChanged);
     m_notifications->start();
     m_indicator->setCounts(alarms->activeCount(), alarms->unacknowledgedCount());
     m_indicator->setPendingWrites(alarms->store()->pendingCount());
@@ -68,6 +70,8 @@ void AlarmDesk::close()
     // it is there. What waits stays in the outbox for the next start.
     if (alarms)
         alarms->stop();
+    if (m_notifications)
+        emit keyProblemsChanged(QStringList());
     m_notifications.reset();
     if (m_outboxIndicator) {
         m_outboxIndicator->setState(0, QString());

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -60,6 +61,10 @@ public:
     OutboxIndicator* outboxIndicator() const { return m_outboxIndicator; }
     ProjectNotifications* notifications() const { return m_notifications.get(); }
     QAudioOutput* audioOutput() const { return sound->output(); }
+
+signals:
+    // The notification keys of the project file that could not be read; empty on close.
+    void keyProblemsChanged(const QStringList& problems);
 
 private:
     QWidget* window;

@@ -34,6 +34,7 @@ void ForwardingStatus::detach()
     forwarding = nullptr;
     m_label->clear();
     m_label->hide();
+    emit keyProblemsChanged(QStringList());
 }
 
 void ForwardingStatus::showDialog(const QString& projectPath)
@@ -70,4 +71,5 @@ void ForwardingStatus::show()
     m_label->setToolTip(text.isEmpty() ? QString()
                                        : Qt::convertFromPlainText(tip, Qt::WhiteSpaceNormal));
     m_label->setVisible(!text.isEmpty());
+    emit keyProblemsChanged(forwarding ? forwarding->keyProblems() : QStringList());
 }

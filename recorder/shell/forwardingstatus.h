@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 
 class ProjectForwarding;
 class QBoxLayout;
@@ -23,6 +24,10 @@ public:
     void showDialog(const QString& projectPath);
 
     QLabel* label() const { return m_label; }
+
+signals:
+    // The forwarding keys of the project file that could not be read; empty on detach.
+    void keyProblemsChanged(const QStringList& problems);
 
 private:
     void show();

@@ -7,6 +7,7 @@
 #include "messagedialog.h"
 #include "projectcenter.h"
 #include "projectfile.h"
+#include "projectkeynotice.h"
 #include "projectmain.h"
 #include "projectmanager.h"
 #include "recordermenus.h"
@@ -74,6 +75,16 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
                       [this](const QString& title, const QString& text) { critical(title, text); });
     forwarding = new ForwardingStatus(this, ui->horizontalLayout_status,
                                       ui->horizontalLayout_status->indexOf(ui->label_write_state));
+    keyNotice = new ProjectKeyNotice(this, ui->horizontalLayout_status,
+                                     ui->horizontalLayout_status->indexOf(ui->label_write_state));
+    keyNotice->label()->setFont(ui->label_index_state->font());
+    connect(desk, &AlarmDesk::keyProblemsChanged, keyNotice, [this](const QStringList& problems) {
+        keyNotice->setProblems(ProjectKeyNotice::Source::Notifications, problems);
+    });
+    connect(forwarding, &ForwardingStatus::keyProblemsChanged, keyNotice,
+            [this](const QStringList& problems) {
+                keyNotice->setProblems(ProjectKeyNotice::Source::Forwarding, problems);
+            });
 
     const QString newest = recent.newestPath();
     if (!newest.isEmpty() && recent.autoLoad()) {
@@ -94,6 +105,11 @@ QuillmarMain::~QuillmarMain()
     delete center;
     session.closeCycle();
     session.deleteGateways();
+}
+
+QLabel* QuillmarMain::keyProblemLabel() const
+{
+    return keyNotice->label();
 }
 
 void QuillmarMain::critical(const QString& title, const QString& text)
@@ -227,6 +243,7 @@ void QuillmarMain::projectCreated(const QString& path)
     closeRecordingCycle();
     dropScreen(std::exchange(projectMain, nullptr), true);
     session.create(path);
+    keyNotice->clear();
     status->setProject(session.filePath(), session.name(), 0);
 
     newEditor();
@@ -251,6 +268,8 @@ void QuillmarMain::projectLoaded(const QString& path)
     }
     closeRecordingCycle();
     dropScreen(std::exchange(projectMain, nullptr), true);
+    keyNotice->clear();
+    keyNotice->setProblems(ProjectKeyNotice::Source::Project, session.keyProblems());
     openProjectRuntime();
 }
 
@@ -341,6 +360,7 @@ void QuillmarMain::closeProjectRuntime()
     projectOpen = false;
     menus->setProjectActionsEnabled(false);
     status->clearProject();
+    keyNotice->clear();
     if (isRecording()) {
         slotStopRecord();
         // Stopping re-enables the editing actions; without a project they stay off.

@@ -18,6 +18,7 @@ class ConfiguredDevice;
 class OutboxIndicator;
 class ProjectCenter;
 class ProjectForwarding;
+class ProjectKeyNotice;
 class ProjectMain;
 class ProjectManager;
 class ProjectNotifications;
@@ -71,6 +72,8 @@ public:
     ProjectNotifications* projectNotifications() const { return desk->notifications(); }
     QAudioOutput* audioOutput() const { return desk->audioOutput(); }
     QLabel* forwardingLabel() const { return forwarding->label(); }
+    // The project-file keys that could not be read, while the open project has any.
+    QLabel* keyProblemLabel() const;
     ProjectForwarding* projectForwarding() const { return session.forwarding(); }
     QStringList recentProjects() const { return recent.names(); }
     QVariantMap recentProjectPaths() const { return recent.paths(); }
@@ -146,6 +149,7 @@ private:
 
     // The forwarding targets' state while the open project forwards, and its dialog.
     ForwardingStatus* forwarding = nullptr;
+    ProjectKeyNotice* keyNotice = nullptr;
 
     // Set while the constructor opens the newest recent project: a project that fails then
     // leaves the start screen in place instead of ending the program.

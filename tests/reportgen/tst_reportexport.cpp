@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QPrinter>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -69,15 +70,21 @@ void TestReportExport::headerRowNeverAloneAtFoot_data()
     // moves its header row across the foot of the first page (where the page ended below it).
     QTest::addColumn<int>("from");
     QTest::addColumn<int>("to");
-    QTest::newRow("event table across the foot of page 1") << 548 << 620;
+    // Through the window's Print and Print preview (onto the printer they set up) rather than
+    // to a PDF file; the engine's own pagination left the header row alone at 776 to 800 px.
+    QTest::addColumn<bool>("printed");
+    QTest::newRow("event table across the foot of page 1") << 548 << 620 << false;
+    QTest::newRow("printed: event table across the foot of page 1") << 548 << 820 << true;
 }
 
-// Catches: a page of the PDF that ends right below the HACCP event table's header row (or any
-// table's), leaving the header alone at the foot with its rows on the next page.
+// Catches: a page of the PDF (or of the print) that ends right below the HACCP event table's
+// header row (or any table's), leaving the header alone at the foot with its rows on the next
+// page.
 void TestReportExport::headerRowNeverAloneAtFoot()
 {
     QFETCH(int, from);
     QFETCH(int, to);
+    QFETCH(bool, printed);
     QFile form(QStringLiteral(":/assets/reportform.html"));
     QVERIFY(form.open(QIODevice::ReadOnly));
     const QString page = QString::fromUtf8(form.readAll());
@@ -114,7 +121,17 @@ void TestReportExport::headerRowNeverAloneAtFoot()
         web.mainFrame()->setHtml(filled);
         QVERIFY(loaded.size() > 0 || loaded.wait(20000));
         const QString pdf = dir->filePath(QStringLiteral("haccp-%1.pdf").arg(space));
-        QVERIFY(ReportExport(&web, ReportKind::Haccp).writePdf(pdf));
+        if (printed) {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            printer.setPageSize(QPageSize(QPageSize::A4));
+            printer.setPageOrientation(QPageLayout::Portrait);
+            printer.setFullPage(true);
+            QVERIFY(ReportExport(&web, ReportKind::Haccp).print(&printer));
+        } else {
+            QVERIFY(ReportExport(&web, ReportKind::Haccp).writePdf(pdf));
+        }
         const QString prefix = dir->filePath(QStringLiteral("page-%1").arg(space));
         QProcess convert;
         convert.start(pdftoppm, {QStringLiteral("-r"), QStringLiteral("60"), QStringLiteral("-png"),

@@ -15,6 +15,7 @@
 #include "projectforwarding.h"
 #include "projectmain.h"
 #include "projectmanager.h"
+#include "projectnotifications.h"
 #include "secretstore.h"
 #include "shelltestsupport.h"
 #include "treemodel.h"
@@ -73,6 +74,8 @@ private slots:
     void forwardingWhileProjectRuns();
     void notificationsWhileProjectRuns_data();
     void notificationsWhileProjectRuns();
+    void keyProblemsShown_data();
+    void keyProblemsShown();
     void fitsSmallScreen();
 
 private:
@@ -850,6 +853,95 @@ void TestQuillmarMain::notificationsWhileProjectRuns()
                                                            "notification_outbox where sentAt is "
                                                            "null and kind = 'start'")),
              qint64(1));
+}
+
+void TestQuillmarMain::keyProblemsShown_data()
+{
+    QTest::addColumn<QString>("lines"); // added to the project file
+    // Empty: the lines are there when the project opens; else added while it runs, and the
+    // notification ("notifications") or forwarding settings read again as after their dialog.
+    QTest::addColumn<QString>("reread");
+    QTest::addColumn<QStringList>("problems");
+    const QString recipients = QStringLiteral("Project file key NotifyRecipients holds no text");
+    const QString mqttHost = QStringLiteral("Project file key ForwardMqttHost holds no text");
+    QTest::newRow("recipients a rectangle")
+        << "NotifyRecipients=@Rect(1 2 3 4)" << QString() << QStringList{recipients};
+    QTest::newRow("forwarding host a size")
+        << "ForwardMqttHost=@Size(3 4)" << QString() << QStringList{mqttHost};
+    QTest::newRow("project name a point")
+        << "projectName=@Point(1 2)" << QString()
+        << QStringList{QStringLiteral("Project file key projectName holds no text")};
+    // Read by two parts of the recorder: one message for both.
+    QTest::newRow("two keys") << "ForwardMqttHost=@Size(3 4)\nNotifyRecipients=@Rect(1 2 3 4)"
+                              << QString() << QStringList{recipients, mqttHost};
+    QTest::newRow("recipients read again") << "NotifyRecipients=@Rect(1 2 3 4)"
+                                           << "notifications" << QStringList{recipients};
+    QTest::newRow("forwarding URL read again")
+        << "ForwardInfluxUrl=@Rect(1 2 3 4)"
+        << "forwarding"
+        << QStringList{QStringLiteral("Project file key ForwardInfluxUrl holds no text")};
+}
+
+// Catches: a project-file key that cannot be read (and so reads as its default) told only in a
+// trace, which no user sees, whether the project opens with it or its notification or
+// forwarding settings are read again; a notice that stays once the file is mended or the
+// project closes.
+void TestQuillmarMain::keyProblemsShown()
+{
+    QFETCH(QString, lines);
+    QFETCH(QString, reread);
+    QFETCH(QStringList, problems);
+    const QString path = writeProject(projectPath(QStringLiteral("keys")), {1});
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray sound = file.readAll();
+    file.close();
+    auto write = [&path](const QByteArray& data) {
+        QFile out(path);
+        return out.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               out.write(data) == data.size();
+    };
+    auto readAgain = [&reread](QuillmarMain* w) {
+        if (reread == QLatin1String("notifications"))
+            w->projectNotifications()->reload();
+        else
+            w->projectForwarding()->restart();
+    };
+    const QByteArray broken = sound + lines.toUtf8() + '\n';
+    if (reread.isEmpty())
+        QVERIFY(write(broken));
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+    QVERIFY(window->isProjectOpen());
+    QLabel* label = window->keyProblemLabel();
+    if (!reread.isEmpty()) {
+        QVERIFY(!label->isVisible());
+        QVERIFY(write(broken));
+        readAgain(window.get());
+    }
+    QVERIFY(label->isVisible());
+    QCOMPARE(label->text(),
+             problems.size() == 1 ? problems.first() : problems.first() + QStringLiteral(" (+1)"));
+    QTextDocument tip;
+    tip.setHtml(label->toolTip());
+    QCOMPARE(tip.toPlainText(), problems.join(QLatin1Char('\n')));
+    // Told once in a message that waits for no answer.
+    QTRY_COMPARE(shownMessages(window.get(), false).size(), 1);
+    WindowFit::saveShot(window.get(), QStringLiteral("recorder-key-problem"));
+    WindowFit::saveShot(window->findChild<MessageDialog*>(),
+                        QStringLiteral("recorder-key-problem-message"));
+    QCOMPARE(shownMessages(window.get()),
+             QStringList{QStringLiteral("WARNING|") + problems.join(QLatin1Char('\n')) +
+                         QStringLiteral("\nThe default is used instead. Correct the project "
+                                        "file.")});
+    if (!reread.isEmpty()) {
+        QVERIFY(write(sound));
+        readAgain(window.get());
+        QVERIFY(!label->isVisible());
+    }
+    window->slotCloseProject();
+    QVERIFY(!label->isVisible());
+    QVERIFY(shownMessages(window.get()).isEmpty());
 }
 
 // Catches a screen of the recorder that makes its window larger than a 1280x720 screen less a
