@@ -1,5 +1,6 @@
 #include "channelanalysis.h"
 
+#include "rangerule.h"
 #include "samplespacing.h"
 
 #include <algorithm>
@@ -41,13 +42,17 @@ qint64 ChannelAnalysis::edgeMargin(qint64 interval)
 
 ChannelAnalysis::State ChannelAnalysis::stateOf(double value) const
 {
-    // As the recorder's alarm: outside when below the lower or above the upper bound.
+    // As the recorder's alarm: its range rule.
     if (!settings->limited)
         return InLimits;
-    if (value > settings->upper)
+    switch (RangeRule(settings->lower, settings->upper).stateOf(value)) {
+    case RangeRule::State::High:
         return High;
-    if (value < settings->lower)
+    case RangeRule::State::Low:
         return Low;
+    case RangeRule::State::Inside:
+        break;
+    }
     return InLimits;
 }
 

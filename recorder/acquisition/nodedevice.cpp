@@ -9,6 +9,7 @@
 #include "nodesampleobserver.h"
 #include "nodetileview.h"
 #include "novalue.h"
+#include "rangerule.h"
 
 #include <QDebug>
 #include <QIcon>
@@ -29,9 +30,7 @@ const QIcon& connectionIcon(bool connected)
 
 bool alarmed(double value, float min, float max)
 {
-    if (value == NoValue || min == max)
-        return false;
-    return value < double(min) || value > double(max);
+    return RangeRule(min, max).isOutside(value);
 }
 
 } // namespace

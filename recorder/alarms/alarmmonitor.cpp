@@ -2,6 +2,7 @@
 
 #include "alarmeventstore.h"
 #include "novalue.h"
+#include "rangerule.h"
 
 #include <QDebug>
 
@@ -118,11 +119,10 @@ void AlarmMonitor::disconnected(const QString& serial)
 void AlarmMonitor::judgeChannel(NodeState& n, int c, double value, qint64 time, qint64 endTime)
 {
     Condition& condition = n.channel[c];
-    const double min = double(n.config.min[c]);
-    const double max = double(n.config.max[c]);
     const ChannelAlarmRule& rule = n.config.rules.channel[c];
+    const RangeRule range(n.config.min[c], n.config.max[c], rule.deadband);
     // Equal bounds switch the channel's alarm off.
-    if (n.config.min[c] == n.config.max[c]) {
+    if (!range.isEnabled()) {
         if (condition.present)
             end(condition, endTime, AlarmEnd::Cleared);
         return;
@@ -132,28 +132,39 @@ void AlarmMonitor::judgeChannel(NodeState& n, int c, double value, qint64 time, 
             end(condition, endTime, AlarmEnd::NoData);
         return;
     }
-    // The same comparisons as the node's own flag: with a delay of 0 both agree at every sample.
+    // The node's own flag follows the same rule: with a delay of 0 both agree at every sample.
     std::optional<AlarmKind> beyond;
-    if (value > max)
+    switch (range.stateOf(value)) {
+    case RangeRule::State::High:
         beyond = AlarmKind::High;
-    else if (value < min)
+        break;
+    case RangeRule::State::Low:
         beyond = AlarmKind::Low;
+        break;
+    case RangeRule::State::Inside:
+        break;
+    }
+    // The limit an event records: as the node keeps it.
+    const auto limitOf = [&range](AlarmKind kind) {
+        return kind == AlarmKind::High ? range.max() : range.min();
+    };
 
     if (condition.present) {
         if (beyond == condition.kind) {
             moveExtreme(condition, value, time);
         } else {
             const bool withinDeadband =
-                !beyond && (condition.kind == AlarmKind::High ? value > max - rule.deadband
-                                                              : value < min + rule.deadband);
+                !beyond && !range.ends(condition.kind == AlarmKind::High ? RangeRule::State::High
+                                                                         : RangeRule::State::Low,
+                                       value);
             if (!withinDeadband) {
                 end(condition, endTime, AlarmEnd::Cleared);
                 if (beyond)
-                    begin(condition, *beyond, *beyond == AlarmKind::High ? max : min, value, time);
+                    begin(condition, *beyond, limitOf(*beyond), value, time);
             }
         }
     } else if (beyond) {
-        begin(condition, *beyond, *beyond == AlarmKind::High ? max : min, value, time);
+        begin(condition, *beyond, limitOf(*beyond), value, time);
     }
     raiseIfDue(n, c + 1, condition, rule.delayMinutes);
 }

@@ -34,7 +34,7 @@ struct MonitoredNode
 // Turns the samples of the open project's nodes into alarm events. Two states are kept apart:
 // "out of range" is the node's own flag, immediate, and colours tiles and charts; an alarm is a
 // channel out of range for longer than its delay (with a delay of 0 the two coincide), and ends
-// once a value is back inside the range by the deadband. Per node, "no data" starts after the
+// once a value is back inside the range by the deadband (both judged by RangeRule). Per node, "no data" starts after the
 // configured minutes without a valid sample, and "battery low" while the reported battery level
 // lies below its threshold (it clears BatteryClearMargin points above it). A node that stops
 // answering ends its range alarms as "no data".

@@ -1,30 +1,11 @@
 #include "alarmsound.h"
 
-#include "acquisition/configureddevice.h"
 #include "alarmmonitor.h"
-#include "nodedevice.h"
 
 #include <QAudioDeviceInfo>
 #include <QAudioFormat>
 #include <QAudioOutput>
 #include <QDebug>
-
-namespace {
-
-bool anyAlarm(const QList<ConfiguredDevice*>& gateways)
-{
-    for (const ConfiguredDevice* device : gateways) {
-        if (!device)
-            continue;
-        for (const NodeDevice* node : device->nodes()) {
-            if (node->ch1Alarm || node->ch2Alarm)
-                return true;
-        }
-    }
-    return false;
-}
-
-} // namespace
 
 AlarmSound::AlarmSound(const Complaint& complain, QObject* parent)
     : AlarmSound(QAudioDeviceInfo::defaultOutputDevice(), complain, parent)
@@ -73,19 +54,9 @@ void AlarmSound::handleStateChanged(QAudio::State state)
     qDebug().noquote() << "QuillmarMain::handleStateChanged : QAudio new State : " << state;
 }
 
-void AlarmSound::update(const QList<ConfiguredDevice*>& gateways)
-{
-    update(anyAlarm(gateways));
-}
-
 void AlarmSound::update(const AlarmMonitor& monitor)
 {
-    update(monitor.soundWanted());
-}
-
-void AlarmSound::update(bool alarm)
-{
-    if (!alarm) {
+    if (!monitor.soundWanted()) {
         stop();
         return;
     }

@@ -2,21 +2,19 @@
 
 #include <QAudio>
 #include <QFile>
-#include <QList>
 #include <QObject>
 #include <QString>
 
 #include <functional>
 
 class AlarmMonitor;
-class ConfiguredDevice;
 class QAudioDeviceInfo;
 class QAudioOutput;
 
-// The alarm sound: "critical.wav" on the default audio output while any node of the open project
-// has a channel outside its range. Asked once a second by the recorder's clock, it restarts the
-// sound after each playthrough for as long as an alarm lasts, and stops it at the first tick
-// without one, even in the middle of a playthrough.
+// The alarm sound: "critical.wav" on the default audio output while the open project's alarm
+// monitor wants it (an active alarm nobody acknowledged). Asked once a second by the recorder's
+// clock, it restarts the sound after each playthrough for as long as that lasts, and stops it at
+// the first tick without, even in the middle of a playthrough.
 class AlarmSound : public QObject
 {
     Q_OBJECT
@@ -35,12 +33,9 @@ public:
                QObject* parent = nullptr);
     ~AlarmSound() override;
 
-    // The clock's tick: plays while any node of `gateways` has an alarm, stops otherwise.
-    void update(const QList<ConfiguredDevice*>& gateways);
-    // The same for the open project's alarms: plays while one is active and not acknowledged
-    // (with no delays and no acknowledgement, exactly while a node has its flag set).
+    // The clock's tick: plays while an alarm of `monitor` is active and not acknowledged (with
+    // no delays and no acknowledgement, exactly while a node is out of range), stops otherwise.
     void update(const AlarmMonitor& monitor);
-    void update(bool alarm);
     void stop();
 
     QAudioOutput* output() const { return audio; }

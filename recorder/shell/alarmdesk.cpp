@@ -91,14 +91,14 @@ void AlarmDesk::rulesChanged()
         alarms->rulesChanged();
 }
 
-void AlarmDesk::tick(const QList<ConfiguredDevice*>& gateways)
+void AlarmDesk::tick()
 {
     if (alarms) {
         alarms->tick();
         m_notifications->tick();
         sound->update(*alarms->monitor());
     } else {
-        sound->update(gateways);
+        sound->stop();
     }
 }
 

@@ -27,7 +27,7 @@ class WriterAlarmEventStore;
 // What the recorder's window shows of the alarms: the open project's alarms and their log, the
 // status-bar indicator, the Alarms screen and the sound, and the project's notifications with
 // their dialog and the status bar's word on a failing outbox. The alarms run whenever a project
-// polls, recording or not; without a project the sound follows the gateways' out-of-range flags.
+// polls, recording or not; the sound follows their monitor, and without them it is silent.
 class AlarmDesk : public QObject
 {
     Q_OBJECT
@@ -50,7 +50,7 @@ public:
     bool isOpen() const { return alarms != nullptr; }
     void rulesChanged();
     // Once a clock second: delays and no-data times run on, the sound follows.
-    void tick(const QList<ConfiguredDevice*>& gateways);
+    void tick();
     void showScreen();
     // The project's notification settings; saved ones reach the running notifications at once.
     void showNotificationDialog();

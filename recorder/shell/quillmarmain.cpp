@@ -431,7 +431,7 @@ void QuillmarMain::slotStdTimer()
         return;
     if (session.cycle())
         session.cycle()->clockTick();
-    desk->tick(session.gateways());
+    desk->tick();
 }
 
 void QuillmarMain::slotShowAlarms()

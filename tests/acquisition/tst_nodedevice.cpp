@@ -107,9 +107,16 @@ void TestNodeDevice::alarmRanges_data()
     QTest::newRow("inverted inside") << 30.0f << 10.0f << "20.00" << true;
     QTest::newRow("inverted outside") << 30.0f << 10.0f << "40.00" << true;
     QTest::newRow("not a number text") << 10.0f << 30.0f << "abc" << true;
+    // Limits kept in single precision: -18.1f is -18.1000004, 2.1f is 2.0999999.
+    QTest::newRow("maximum -18.10 itself") << -30.0f << -18.1f << "-18.10" << false;
+    QTest::newRow("a hundredth above -18.10") << -30.0f << -18.1f << "-18.09" << true;
+    QTest::newRow("maximum 2.10 itself") << 0.0f << 2.1f << "2.10" << false;
+    QTest::newRow("minimum -2.10 itself") << -2.1f << 30.0f << "-2.10" << false;
+    QTest::newRow("a hundredth below -2.10") << -2.1f << 30.0f << "-2.11" << true;
 }
 
-// Catches off-by-one bound checks, alarms without a value and alarms with switched-off ranges.
+// Catches off-by-one bound checks, alarms without a value and alarms with switched-off ranges,
+// and a value equal to a limit as shown counted out of range (tiles and charts show this flag).
 void TestNodeDevice::alarmRanges()
 {
     QFETCH(float, min);

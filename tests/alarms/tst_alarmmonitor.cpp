@@ -142,51 +142,71 @@ void TestAlarmMonitor::channelAlarms_data()
     QTest::addColumn<int>("delay");
     QTest::addColumn<double>("deadband");
     QTest::addColumn<float>("min");
+    QTest::addColumn<float>("max");
     QTest::addColumn<QVector<Step>>("steps");
     QTest::addColumn<QStringList>("events");
     const QVector<Step> shortExcursion{{0, 20}, {10, 31}, {40, 32}, {65, 20}, {200, 20}};
     QTest::newRow("delay 0: at once, cleared inside the range")
-        << 0 << 0.0 << 10.0f << QVector<Step>{{0, 31}, {5, 30}}
+        << 0 << 0.0 << 10.0f << 30.0f << QVector<Step>{{0, 31}, {5, 30}}
         << QStringList{"high 0 0 31@0 5 cleared"};
     QTest::newRow("excursion shorter than the delay raises nothing")
-        << 1 << 0.0 << 10.0f << shortExcursion << QStringList{};
+        << 1 << 0.0 << 10.0f << 30.0f << shortExcursion << QStringList{};
     QTest::newRow("longer than the delay: one event from the first sample beyond")
-        << 1 << 0.0 << 10.0f << QVector<Step>{{0, 20}, {10, 31}, {40, 33}, {90, 32}, {100, 20}}
+        << 1 << 0.0 << 10.0f << 30.0f
+        << QVector<Step>{{0, 20}, {10, 31}, {40, 33}, {90, 32}, {100, 20}}
         << QStringList{"high 10 70 33@40 100 cleared"};
     QTest::newRow("raised by the clock between samples")
-        << 2 << 0.0 << 10.0f << QVector<Step>{{0, 5}, {600, 20}}
+        << 2 << 0.0 << 10.0f << 30.0f << QVector<Step>{{0, 5}, {600, 20}}
         << QStringList{"low 0 120 5@0 600 cleared"};
     QTest::newRow("deadband: back inside by less goes on")
-        << 0 << 1.5 << 10.0f << QVector<Step>{{0, 31}, {5, 29}, {10, 31.5}, {15, 28.5}}
+        << 0 << 1.5 << 10.0f << 30.0f << QVector<Step>{{0, 31}, {5, 29}, {10, 31.5}, {15, 28.5}}
         << QStringList{"high 0 0 31.5@10 15 cleared"};
     QTest::newRow("deadband at the low limit")
-        << 0 << 2.0 << 10.0f << QVector<Step>{{0, 9}, {5, 11}, {10, 12}}
+        << 0 << 2.0 << 10.0f << 30.0f << QVector<Step>{{0, 9}, {5, 11}, {10, 12}}
         << QStringList{"low 0 0 9@0 10 cleared"};
     QTest::newRow("high straight to low: two events")
-        << 0 << 0.0 << 10.0f << QVector<Step>{{0, 31}, {5, 5}, {10, 20}}
+        << 0 << 0.0 << 10.0f << 30.0f << QVector<Step>{{0, 31}, {5, 5}, {10, 20}}
         << QStringList{"high 0 0 31@0 5 cleared", "low 5 5 5@5 10 cleared"};
     QTest::newRow("a value that is no value ends it as no data")
-        << 0 << 0.0 << 10.0f << QVector<Step>{{0, 31}, {5, NoValue}, {6, Nan}}
+        << 0 << 0.0 << 10.0f << 30.0f << QVector<Step>{{0, 31}, {5, NoValue}, {6, Nan}}
         << QStringList{"high 0 0 31@0 5 no data"};
     QTest::newRow("equal bounds switch it off")
-        << 0 << 0.0 << 30.0f << QVector<Step>{{0, 31}, {5, -40}} << QStringList{};
+        << 0 << 0.0 << 30.0f << 30.0f << QVector<Step>{{0, 31}, {5, -40}} << QStringList{};
     QTest::newRow("limit itself is inside")
-        << 0 << 0.0 << 10.0f << QVector<Step>{{0, 30}, {5, 10}} << QStringList{};
+        << 0 << 0.0 << 10.0f << 30.0f << QVector<Step>{{0, 30}, {5, 10}} << QStringList{};
     QTest::newRow("inverted range: every value beyond")
-        << 0 << 0.0 << 40.0f << QVector<Step>{{0, 35}} << QStringList{"high 0 0 35@0 - active"};
+        << 0 << 0.0 << 40.0f << 30.0f << QVector<Step>{{0, 35}}
+        << QStringList{"high 0 0 35@0 - active"};
+    // Limits kept in single precision: -18.1f is -18.1000004, 2.1f is 2.0999999, -2.1f is
+    // -2.0999999; values equal to them as shown are inside.
+    QTest::newRow("maximum -18.10 itself is inside")
+        << 0 << 0.0 << -30.0f << -18.1f << QVector<Step>{{0, -18.10}, {5, -18.09}, {10, -18.10}}
+        << QStringList{"high 5 5 -18.09@5 10 cleared"};
+    QTest::newRow("maximum 2.10 itself is inside")
+        << 0 << 0.0 << 0.0f << 2.1f << QVector<Step>{{0, 2.10}, {5, 2.11}, {10, 2.10}}
+        << QStringList{"high 5 5 2.11@5 10 cleared"};
+    QTest::newRow("minimum -2.10 itself is inside")
+        << 0 << 0.0 << -2.1f << 30.0f << QVector<Step>{{0, -2.10}, {5, -2.11}, {10, -2.10}}
+        << QStringList{"low 5 5 -2.11@5 10 cleared"};
+    QTest::newRow("deadband: back by exactly the deadband from -18.10 clears")
+        << 0 << 0.5 << -30.0f << -18.1f << QVector<Step>{{0, -18.0}, {5, -18.60}}
+        << QStringList{"high 0 0 -18@0 5 cleared"};
 }
 
 // Catches: an excursion shorter than its delay raising an alarm, a longer one raising none or
 // two, a deadband ignored, extremes or times recorded wrong, and the delay-0 case differing from
-// the node's own flag (30.00 inside, equal bounds off, inverted bounds always).
+// the node's own flag (30.00 inside, equal bounds off, inverted bounds always, a value equal to
+// a single-precision limit as shown inside).
 void TestAlarmMonitor::channelAlarms()
 {
     QFETCH(int, delay);
     QFETCH(double, deadband);
     QFETCH(float, min);
+    QFETCH(float, max);
     QFETCH(QVector<Step>, steps);
     QFETCH(QStringList, events);
     node.min[0] = min;
+    node.max[0] = max;
     node.rules.channel[0].delayMinutes = delay;
     node.rules.channel[0].deadband = deadband;
     monitor->setNode(node);

@@ -1,13 +1,13 @@
 #include "alarmmonitor.h"
 #include "alarmsound.h"
-#include "acquisition/configureddevice.h"
-#include "nodedevice.h"
 #include "pulsenullsink.h"
 
 #include <QAudioDeviceInfo>
 #include <QAudioOutput>
 #include <QStandardPaths>
 #include <QTest>
+
+#include <memory>
 
 // The alarm sound against a PulseAudio null sink of the test's own, and on a missing device.
 class TestAlarmSound : public QObject
@@ -31,8 +31,10 @@ private:
 
     PulseNullSink pulseSink;
     bool pulse = false;
-    // A gap first, as a list may hold one; then two gateways of two nodes each.
-    QList<ConfiguredDevice*> gateways;
+    // The monitor of two gateways' two nodes each (range 10 to 30, no delay), and which of their
+    // channels are out of range.
+    std::unique_ptr<AlarmMonitor> gatewayNodes;
+    bool alarm[4][2] = {};
     QStringList complaints;
     AlarmSound::Complaint complain;
 };
@@ -57,31 +59,31 @@ void TestAlarmSound::cleanupTestCase()
 void TestAlarmSound::init()
 {
     complaints.clear();
-    gateways << nullptr;
-    for (int gateway = 0; gateway < 2; ++gateway) {
-        GatewayConfig config;
-        config.ipAddress = QStringLiteral("127.0.0.1");
-        for (int node = 0; node < 2; ++node) {
-            NodeConfig nodeConfig;
-            nodeConfig.deviceNumber = QStringLiteral("N%1%2").arg(gateway).arg(node);
-            nodeConfig.startAddress = node * 4;
-            config.nodes << nodeConfig;
+    gatewayNodes = std::make_unique<AlarmMonitor>();
+    for (int node = 0; node < 4; ++node) {
+        MonitoredNode config;
+        config.serial = QStringLiteral("N%1%2").arg(node / 2).arg(node % 2);
+        for (int c = 0; c < 2; ++c) {
+            config.min[c] = 10;
+            config.max[c] = 30;
+            alarm[node][c] = false;
         }
-        gateways << ConfiguredDevice::fromConfig(config);
+        gatewayNodes->setNode(config);
     }
 }
 
 void TestAlarmSound::cleanup()
 {
-    qDeleteAll(gateways);
-    gateways.clear();
+    gatewayNodes.reset();
 }
 
-// `node` counts the nodes of all gateways in order.
+// `node` counts the nodes of both gateways in order; a sample of the node goes to the monitor.
 void TestAlarmSound::setAlarm(int node, int channel, bool on)
 {
-    NodeDevice* device = gateways[1 + node / 2]->nodes()[node % 2];
-    (channel == 1 ? device->ch1Alarm : device->ch2Alarm) = on;
+    alarm[node][channel - 1] = on;
+    gatewayNodes->sample(QStringLiteral("N%1%2").arg(node / 2).arg(node % 2),
+                    alarm[node][0] ? 35.0 : 20.0, alarm[node][1] ? 35.0 : 20.0, -1,
+                    QDateTime::currentDateTimeUtc());
 }
 
 void TestAlarmSound::playsWhileAlarm_data()
@@ -107,15 +109,15 @@ void TestAlarmSound::playsWhileAlarm()
     QVERIFY(complaints.isEmpty());
     if (node >= 0)
         setAlarm(node, channel, true);
-    sound.update(gateways);
+    sound.update(*gatewayNodes);
     if (playing)
         QTRY_COMPARE_WITH_TIMEOUT(sound.output()->state(), QAudio::ActiveState, 3000);
     else
         QCOMPARE(sound.output()->state(), QAudio::StoppedState);
 }
 
-// Catches: a sound that plays on after the alarm ended, also without gateways, or that does not
-// come back with the next alarm.
+// Catches: a sound that plays on after the alarm ended, also with a monitor of no nodes, or that
+// does not come back with the next alarm.
 void TestAlarmSound::stopsAndRestarts()
 {
     if (!pulse || QAudioDeviceInfo::defaultOutputDevice().isNull())
@@ -123,16 +125,16 @@ void TestAlarmSound::stopsAndRestarts()
     AlarmSound sound(complain);
     QAudioOutput* output = sound.output();
     setAlarm(1, 1, true);
-    sound.update(gateways);
+    sound.update(*gatewayNodes);
     QTRY_COMPARE_WITH_TIMEOUT(output->state(), QAudio::ActiveState, 3000);
     setAlarm(1, 1, false);
-    sound.update(gateways);
+    sound.update(*gatewayNodes);
     QCOMPARE(output->state(), QAudio::StoppedState);
-    sound.update({});
+    sound.update(AlarmMonitor());
     QCOMPARE(output->state(), QAudio::StoppedState);
 
     setAlarm(2, 2, true);
-    sound.update(gateways);
+    sound.update(*gatewayNodes);
     QTRY_COMPARE_WITH_TIMEOUT(output->state(), QAudio::ActiveState, 3000);
 }
 
@@ -214,7 +216,7 @@ void TestAlarmSound::nullDeviceNeverStarts()
     warnings.clear();
     const QtMessageHandler previous = qInstallMessageHandler(recordWarning);
     for (int tick = 0; tick < 3; ++tick)
-        sound.update(gateways);
+        sound.update(*gatewayNodes);
     qInstallMessageHandler(previous);
     QCOMPARE(warnings, QStringList());
     QCOMPARE(sound.output()->state(), QAudio::StoppedState);

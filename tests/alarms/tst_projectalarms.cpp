@@ -184,6 +184,8 @@ void TestProjectAlarms::delayZeroFollowsTheNodeFlag_data()
     QTest::newRow("disconnection") << QStringList{"35.00", "disconnect", "35.00"};
     QTest::newRow("changed limits")
         << QStringList{"35.00", "limits 10 40", "35.00", "limits 30 10", "20.00", "limits 0 0"};
+    QTest::newRow("a value equal to a single-precision limit as shown")
+        << QStringList{"limits -30 -18.1", "-18.10", "-18.09", "-18.10", "limits -2.1 30", "-2.10"};
 }
 
 // Catches: a project without delays whose sound would differ from today's (the node's flag), at

@@ -293,6 +293,20 @@ void TestGenerateDayQueries::excursionsAndGaps_data()
                                << QList<Excursion>{} << QList<DataGap>{} << QList<qint64>{0}
                                << 60000;
 
+    // The upper limit as the project keeps it, in single precision (2.1f is 2.0999999): a value
+    // of 2.10 is in limits, 2.11 from 10:00 to 10:04 is out.
+    QTest::newRow("a value equal to the upper limit as shown")
+        << QDate(2026, 1, 10) << int(HaccpSpan::Day) << double(2.1f)
+        << minutes("2026-01-10 00:00:00", "2026-01-10 23:59:00",
+                   [](qint64 t) {
+                       return QVariant(
+                           t >= at("2026-01-10 10:00:00") && t < at("2026-01-10 10:05:00") ? 2.11
+                                                                                           : 2.10);
+                   })
+        << QList<Excursion>{{0, true, at("2026-01-10 10:00:00"), at("2026-01-10 10:05:00"), 2.11, 0,
+                             false, false}}
+        << QList<DataGap>{} << QList<qint64>{300} << 60000;
+
     // A day of samples every 10 s, out of limits from 10:00 to 10:29:50, stopped from 13:00:00
     // to 13:05:00 and 40 s without samples at 16:00. In a 10-s project a sample stands for the
     // time to the next one up to 20 s away; in a 1-s project the samples themselves show that
@@ -320,7 +334,7 @@ void TestGenerateDayQueries::excursionsAndGaps_data()
 // Catches time out of limits, excursion bounds, extremes, notes or gaps that differ from the
 // rule worked out by hand: an excursion across midnight split between its days, one open at
 // the period's end, a gap inside one (neither in nor out of limits), a missed poll taken for a
-// gap, a period that opens inside an excursion.
+// gap, a period that opens inside an excursion, a value equal to a limit as shown counted out.
 void TestGenerateDayQueries::excursionsAndGaps()
 {
     QFETCH(QDate, start);

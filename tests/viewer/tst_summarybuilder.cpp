@@ -200,11 +200,14 @@ void TestSummaryBuilder::snapshot_data()
     QTest::newRow("alarm range edited") << "alarm" << false;
     QTest::newRow("snapshot damaged") << "damage" << false;
     QTest::newRow("snapshot with an impossible count") << "count" << false;
+    QTest::newRow("snapshot of the earlier version, which counted values equal to a limit "
+                  "outside")
+        << "version" << false;
 }
 
 // Catches a summary taken from the cache folder that no longer matches the file (another file
 // under the same name, other alarm ranges, a broken snapshot, one whose count of items asks for
-// gigabytes), and one built again although nothing changed.
+// gigabytes, one of the earlier version), and one built again although nothing changed.
 void TestSummaryBuilder::snapshot()
 {
     QFETCH(QString, change);
@@ -229,6 +232,14 @@ void TestSummaryBuilder::snapshot()
         QFile file(SummaryBuilder::snapshotPath(database));
         QVERIFY(file.open(QIODevice::ReadWrite));
         file.resize(file.size() / 2);
+    } else if (change == QLatin1String("version")) {
+        // The version follows the magic "TSUM", both big-endian.
+        QFile file(SummaryBuilder::snapshotPath(database));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        const int header = file.readAll().indexOf("TSUM");
+        QVERIFY(header >= 0);
+        QVERIFY(file.seek(header + 4));
+        QVERIFY(file.write(QByteArray::fromHex("00000002")) == 4);
     } else if (change == QLatin1String("count")) {
         // The count of id blocks: after the summary's 73-byte header, the four nodes' serial
         // numbers (length and bytes) with their four alarm limits as doubles, and the count of

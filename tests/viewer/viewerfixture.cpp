@@ -3,6 +3,7 @@
 #include "channelcatalog.h"
 #include "novalue.h"
 #include "projectfile.h"
+#include "rangerule.h"
 #include "summarybuilder.h"
 #include "summarycache.h"
 
@@ -91,7 +92,7 @@ Brute brute(const QVector<Row>& rows, int channel, qint64 from, qint64 to, float
             b.max = v;
             b.maxTime = it->time;
         }
-        if (low != high && (v < double(low) || v > double(high)))
+        if (RangeRule(low, high).isOutside(v))
             ++b.outside;
         b.sum += v;
         ++b.count;

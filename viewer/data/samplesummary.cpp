@@ -1,5 +1,7 @@
 #include "samplesummary.h"
 
+#include "rangerule.h"
+
 #include <QDataStream>
 #include <QIODevice>
 
@@ -13,7 +15,8 @@ namespace {
 constexpr quint32 Magic = 0x5453554D; // written in the machine's byte order: a file from another
                                       // kind of machine fails the check and is rebuilt
 // 2: one row per node and second, row seconds per bucket, id digests, stale ranges, in parts.
-constexpr quint32 Version = 2;
+// 3: a value equal to a limit as shown no longer counts as outside (a summary of 2 would).
+constexpr quint32 Version = 3;
 constexpr qint64 Everything = std::numeric_limits<qint64>::min();
 // The newest part holds at least the last day (what a new view shows), each older one about a
 // week; at most this many parts however wide the period (a clock set decades wrong).
@@ -210,7 +213,7 @@ int SampleSummary::internSerial(const char* serial, int length)
 
 bool SampleSummary::isOutside(float low, float high, double value)
 {
-    return low != high && (value < double(low) || value > double(high));
+    return RangeRule(low, high).isOutside(value);
 }
 
 void SampleSummary::add(const StoredRow& row)

@@ -124,7 +124,7 @@ public:
     qint64 bucketSeconds() const { return m_bucketSeconds; }
     qint64 fineSeconds() const { return m_fineSeconds; }
 
-    // The recorder's alarm rule: single-precision bounds, equal bounds mean no alarm.
+    // The recorder's range rule (RangeRule) on its single-precision bounds.
     static bool isOutside(float low, float high, double value);
 
     // Alarm ranges count values outside them as they are added, so they are fixed first; a
