@@ -400,7 +400,8 @@ bool AlarmEventTable::stoppedEvents(SqliteHandle db, QVector<AlarmEventRecord>* 
     return rc == SQLITE_DONE || fail(db, error);
 }
 
-bool AlarmEventTable::interruptedEvents(SqliteHandle db, QVector<AlarmEventRecord>* out, QString* error)
+bool AlarmEventTable::interruptedEvents(SqliteHandle db, QVector<AlarmEventRecord>* out,
+                                        QString* error)
 {
     out->clear();
     if (!exists(db))

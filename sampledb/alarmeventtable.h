@@ -84,12 +84,12 @@ public:
     // failure.
     static qint64 nextId(SqliteHandle db, QString* error);
     // The events matching the filter, active ones first, then by start, newest first.
-    static bool list(SqliteHandle db, const AlarmEventFilter& filter, QVector<AlarmEventRecord>* out,
-                     QString* error);
+    static bool list(SqliteHandle db, const AlarmEventFilter& filter,
+                     QVector<AlarmEventRecord>* out, QString* error);
     // The number of events matching the filter (its limit does not count); -1 on failure.
     static qint64 count(SqliteHandle db, const AlarmEventFilter& filter, QString* error);
     // Up to `limit` events changed after change mark `mark`, in the order of their marks. A file
     // without the table has none.
-    static bool changesSince(SqliteHandle db, qint64 mark, int limit, QVector<AlarmEventRecord>* out,
-                             QString* error);
+    static bool changesSince(SqliteHandle db, qint64 mark, int limit,
+                             QVector<AlarmEventRecord>* out, QString* error);
 };

@@ -2,8 +2,8 @@
 
 #include "samplerecord.h"
 #include "samplesink.h"
-#include "writeentry.h"
 #include "sqlitehandle.h"
+#include "writeentry.h"
 
 #include <QString>
 

@@ -233,8 +233,7 @@ bool OutboxTable::unsent(SqliteHandle db, QVector<OutboxRecord>* out, QString* e
                 out, error);
 }
 
-bool OutboxTable::unsentIn(const QString& databasePath, QVector<OutboxRecord>* out,
-                           QString* error)
+bool OutboxTable::unsentIn(const QString& databasePath, QVector<OutboxRecord>* out, QString* error)
 {
     SqliteConnection db;
     if (!db.open(databasePath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX)) {

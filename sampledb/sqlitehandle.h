@@ -16,13 +16,9 @@ class SqliteHandle
 public:
     SqliteHandle() = default;
     SqliteHandle(std::nullptr_t) {}
-    template <typename Native, IfNative<Native> = 0>
-    SqliteHandle(Native* native) : raw(native)
-    {
-    }
+    template <typename Native, IfNative<Native> = 0> SqliteHandle(Native* native) : raw(native) {}
 
-    template <typename Native, IfNative<Native> = 0>
-    operator Native*() const
+    template <typename Native, IfNative<Native> = 0> operator Native*() const
     {
         return static_cast<Native*>(raw);
     }

@@ -114,10 +114,9 @@ void TestAlarmScreen::init()
     store = std::make_unique<WriterAlarmEventStore>(writer.get(), database);
     QVERIFY(store->open());
     now = QDateTime::currentDateTimeUtc().addSecs(-3600);
-    alarms = std::make_unique<ProjectAlarms>(project, QStringLiteral("rooms"), gateways,
-                                             store.get());
-    connect(store.get(), &WriterAlarmEventStore::written, alarms.get(),
-            &ProjectAlarms::logWritten);
+    alarms =
+        std::make_unique<ProjectAlarms>(project, QStringLiteral("rooms"), gateways, store.get());
+    connect(store.get(), &WriterAlarmEventStore::written, alarms.get(), &ProjectAlarms::logWritten);
     alarms->setClock([this] { return now; });
     QVERIFY(alarms->open());
     window = std::make_unique<QWidget>();

@@ -303,8 +303,7 @@ void TestProjectAlarms::restart()
     auto next = openAlarms();
     QVERIFY(next);
     QVERIFY(next->store()->flush());
-    QCOMPARE(events(),
-             QStringList{QStringLiteral("high 1 0 %1 recorder stopped -").arg(end)});
+    QCOMPARE(events(), QStringList{QStringLiteral("high 1 0 %1 recorder stopped -").arg(end)});
     // The condition still holds: a new alarm once the delay has passed again.
     sample(QStringLiteral("35.00"), 900);
     next->tick();
@@ -384,8 +383,7 @@ void TestProjectAlarms::countsActiveAndUnacknowledged()
     QTRY_COMPARE_WITH_TIMEOUT(last(), (QVariantList{1, 2}), 5000);
     QVERIFY(alarms->monitor()->acknowledge(first, QStringLiteral("Kim"), QStringLiteral("fan")));
     QTRY_COMPARE_WITH_TIMEOUT(last(), (QVariantList{1, 1}), 5000);
-    QCOMPARE(events(),
-             (QStringList{"high 1 0 10 cleared Kim", "high 1 20 - active -"}));
+    QCOMPARE(events(), (QStringList{"high 1 0 10 cleared Kim", "high 1 20 - active -"}));
 }
 
 // Catches: a battery reported low or a gateway gone silent in the field raising nothing, or a
