@@ -1,13 +1,15 @@
 #pragma once
 
+#include <cstddef>
 #include <type_traits>
 
 struct sqlite3;
 
 // A connection to a project's database as sampledb's interface passes it around, owned by
-// whoever opened it (a SqliteConnection, the writer's SQL connection). It names no SQLite
-// interface: outside sampledb it is only handed on; sampledb's own sources, which include
-// SQLite's interface, take it to and from SQLite's native connection.
+// whoever opened it (a SqliteConnection, the writer's SQL connection). Outside sampledb it is
+// only handed on; sampledb's own sources, which include SQLite's interface, take it to and from
+// SQLite's native connection (the one type it converts to, declared above and never defined
+// here).
 class SqliteHandle
 {
     template <typename Native>
