@@ -249,7 +249,7 @@ QStringList AlarmEventTable::createStatements()
     };
 }
 
-bool AlarmEventTable::create(sqlite3* db, QString* error)
+bool AlarmEventTable::create(SqliteHandle db, QString* error)
 {
     for (const QString& statement : createStatements()) {
         if (sqlite3_exec(db, statement.toUtf8().constData(), nullptr, nullptr, nullptr) !=
@@ -264,7 +264,7 @@ bool AlarmEventTable::create(sqlite3* db, QString* error)
            fail(db, error);
 }
 
-bool AlarmEventTable::exists(sqlite3* db)
+bool AlarmEventTable::exists(SqliteHandle db)
 {
     return hasObject(db, "table", tableName());
 }
@@ -352,7 +352,7 @@ void AlarmEventTable::readRecord(sqlite3_stmt* s, AlarmEventRecord* r)
     r->changeMark = sqlite3_column_int64(s, 14);
 }
 
-bool AlarmEventTable::apply(sqlite3* db, const AlarmEventWrite& write, QString* error)
+bool AlarmEventTable::apply(SqliteHandle db, const AlarmEventWrite& write, QString* error)
 {
     if ((!exists(db) || !hasContinuesColumn(db)) && !create(db, error))
         return false;
@@ -373,7 +373,7 @@ bool AlarmEventTable::apply(sqlite3* db, const AlarmEventWrite& write, QString* 
     return true;
 }
 
-bool AlarmEventTable::stoppedEvents(sqlite3* db, QVector<AlarmEventRecord>* out, QString* error)
+bool AlarmEventTable::stoppedEvents(SqliteHandle db, QVector<AlarmEventRecord>* out, QString* error)
 {
     out->clear();
     if (!exists(db))
@@ -400,7 +400,8 @@ bool AlarmEventTable::stoppedEvents(sqlite3* db, QVector<AlarmEventRecord>* out,
     return rc == SQLITE_DONE || fail(db, error);
 }
 
-bool AlarmEventTable::interruptedEvents(sqlite3* db, QVector<AlarmEventRecord>* out, QString* error)
+bool AlarmEventTable::interruptedEvents(SqliteHandle db, QVector<AlarmEventRecord>* out,
+                                        QString* error)
 {
     out->clear();
     if (!exists(db))
@@ -434,7 +435,7 @@ bool AlarmEventTable::interruptedEvents(sqlite3* db, QVector<AlarmEventRecord>* 
     return true;
 }
 
-qint64 AlarmEventTable::nextId(sqlite3* db, QString* error)
+qint64 AlarmEventTable::nextId(SqliteHandle db, QString* error)
 {
     if (!exists(db))
         return 1;
@@ -488,7 +489,7 @@ SqliteStatement filtered(sqlite3* db, const QString& head, const AlarmEventFilte
 
 } // namespace
 
-bool AlarmEventTable::list(sqlite3* db, const AlarmEventFilter& filter,
+bool AlarmEventTable::list(SqliteHandle db, const AlarmEventFilter& filter,
                            QVector<AlarmEventRecord>* out, QString* error)
 {
     out->clear();
@@ -508,7 +509,7 @@ bool AlarmEventTable::list(sqlite3* db, const AlarmEventFilter& filter,
     return rc == SQLITE_DONE || fail(db, error);
 }
 
-qint64 AlarmEventTable::count(sqlite3* db, const AlarmEventFilter& filter, QString* error)
+qint64 AlarmEventTable::count(SqliteHandle db, const AlarmEventFilter& filter, QString* error)
 {
     if (!exists(db))
         return 0;
@@ -521,7 +522,7 @@ qint64 AlarmEventTable::count(sqlite3* db, const AlarmEventFilter& filter, QStri
     return sqlite3_column_int64(s.get(), 0);
 }
 
-bool AlarmEventTable::changesSince(sqlite3* db, qint64 mark, int limit,
+bool AlarmEventTable::changesSince(SqliteHandle db, qint64 mark, int limit,
                                    QVector<AlarmEventRecord>* out, QString* error)
 {
     out->clear();

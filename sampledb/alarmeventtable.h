@@ -2,12 +2,12 @@
 
 #include "alarmeventrecord.h"
 #include "alarmeventwrite.h"
+#include "sqlitehandle.h"
 
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
-struct sqlite3;
 struct sqlite3_stmt;
 
 // The alarm event log of a project, in the project's database beside the sample table (which it
@@ -47,8 +47,8 @@ public:
     // the table of the nodes' latest samples.
     static QStringList createStatements();
     // Runs them; no transaction of its own.
-    static bool create(sqlite3* db, QString* error);
-    static bool exists(sqlite3* db);
+    static bool create(SqliteHandle db, QString* error);
+    static bool exists(SqliteHandle db);
 
     // The columns every query selects, in the order readRecord() takes them.
     static QString columns();
@@ -70,26 +70,26 @@ public:
 
     // Applies one write inside the caller's transaction; creates the tables first when the file
     // has none. False with SQLite's reason.
-    static bool apply(sqlite3* db, const AlarmEventWrite& write, QString* error);
+    static bool apply(SqliteHandle db, const AlarmEventWrite& write, QString* error);
 
     // Per node and channel its latest event when that one ended as "recorder stopped" or is
     // still open: what a condition that still holds after a restart continues. Id, serial,
     // channel and kind are filled.
-    static bool stoppedEvents(sqlite3* db, QVector<AlarmEventRecord>* out, QString* error);
+    static bool stoppedEvents(SqliteHandle db, QVector<AlarmEventRecord>* out, QString* error);
     // The events still open (left by a recorder that died), whole, with the end and reason
     // the next CloseInterrupted write gives them; those whose end message is in the
     // notification outbox already (told, or on its way) are left out: told once.
-    static bool interruptedEvents(sqlite3* db, QVector<AlarmEventRecord>* out, QString* error);
+    static bool interruptedEvents(SqliteHandle db, QVector<AlarmEventRecord>* out, QString* error);
     // The id the next new event gets: one above the highest stored, 1 without the table; -1 on
     // failure.
-    static qint64 nextId(sqlite3* db, QString* error);
+    static qint64 nextId(SqliteHandle db, QString* error);
     // The events matching the filter, active ones first, then by start, newest first.
-    static bool list(sqlite3* db, const AlarmEventFilter& filter, QVector<AlarmEventRecord>* out,
-                     QString* error);
+    static bool list(SqliteHandle db, const AlarmEventFilter& filter,
+                     QVector<AlarmEventRecord>* out, QString* error);
     // The number of events matching the filter (its limit does not count); -1 on failure.
-    static qint64 count(sqlite3* db, const AlarmEventFilter& filter, QString* error);
+    static qint64 count(SqliteHandle db, const AlarmEventFilter& filter, QString* error);
     // Up to `limit` events changed after change mark `mark`, in the order of their marks. A file
     // without the table has none.
-    static bool changesSince(sqlite3* db, qint64 mark, int limit, QVector<AlarmEventRecord>* out,
-                             QString* error);
+    static bool changesSince(SqliteHandle db, qint64 mark, int limit,
+                             QVector<AlarmEventRecord>* out, QString* error);
 };

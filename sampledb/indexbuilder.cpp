@@ -143,7 +143,7 @@ void IndexBuilder::run()
                                   QStringLiteral(" ms");
 }
 
-bool IndexBuilder::build(sqlite3* db)
+bool IndexBuilder::build(SqliteHandle db)
 {
     // SQLite's default cache: the sort spills to temporary files in runs of 2 MB. A larger
     // cache made a week's build no faster (measured 64 MiB: slower by a tenth), held over
@@ -154,7 +154,7 @@ bool IndexBuilder::build(sqlite3* db)
            execute(db, SampleTable::createIndexStatement());
 }
 
-bool IndexBuilder::summarize(sqlite3* db)
+bool IndexBuilder::summarize(SqliteHandle db)
 {
     QString error;
     if (SampleTable::buildSummary(db, &error))
@@ -164,7 +164,7 @@ bool IndexBuilder::summarize(sqlite3* db)
     return false;
 }
 
-void IndexBuilder::readPeriod(sqlite3* db, bool indexed)
+void IndexBuilder::readPeriod(SqliteHandle db, bool indexed)
 {
     qint64 first = 0;
     qint64 last = 0;

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "sqlitehandle.h"
+
 #include <QString>
 #include <QThread>
 
 #include <atomic>
 #include <mutex>
-
-struct sqlite3;
 
 // Builds the sample table's range index and its summary over the rows a database already holds
 // (a file made before they existed, or copied in), on a thread and a connection of its own, and
@@ -52,15 +52,15 @@ protected:
 private:
     static int onProgress(void* builder);
     static int onBusy(void* builder, int attempts);
-    bool build(sqlite3* db);
-    bool summarize(sqlite3* db);
-    void readPeriod(sqlite3* db, bool indexed);
+    bool build(SqliteHandle db);
+    bool summarize(SqliteHandle db);
+    void readPeriod(SqliteHandle db, bool indexed);
 
     QString databasePath;
     std::atomic<bool> cancelled{false};
     // Guards `connection` against cancel() interrupting a connection being closed.
     std::mutex connectionMutex;
-    sqlite3* connection = nullptr;
+    SqliteHandle connection = nullptr;
 
     // The build's own thread only, until finished.
     qint64 estimatedSteps = 0;

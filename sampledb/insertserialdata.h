@@ -2,6 +2,7 @@
 
 #include "samplerecord.h"
 #include "samplesink.h"
+#include "sqlitehandle.h"
 #include "writeentry.h"
 
 #include <QString>
@@ -14,7 +15,6 @@
 
 class QSqlDatabase;
 class QSqlQuery;
-struct sqlite3;
 
 // Writer of a project's sample database. Samples wait in the writer's own queue until
 // insertNow() stores them in one transaction; they go with the writer, so that no sample of one
@@ -87,7 +87,7 @@ public:
     std::vector<StoredJob> takeStoredJobs();
 
     // Runs inside a transaction of store(), after the batch.
-    using Step = std::function<bool(sqlite3* db, QString* error)>;
+    using Step = std::function<bool(SqliteHandle db, QString* error)>;
     // Writes the batch, and then `last` when given, in one transaction, as insertNow() writes
     // its queue; `rowIds` gets the row id each job wrote. True once committed; false with the
     // reason otherwise, and nothing of it is in the file.

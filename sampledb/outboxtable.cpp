@@ -1,6 +1,7 @@
 #include "outboxtable.h"
 
 #include "sampletable.h"
+#include "sqliteconnection.h"
 #include "sqlitestatement.h"
 
 #include <QRandomGenerator>
@@ -73,7 +74,7 @@ bool read(sqlite3* db, const char* where, QVector<OutboxRecord>* out, QString* e
 
 } // namespace
 
-bool OutboxTable::create(sqlite3* db, QString* error)
+bool OutboxTable::create(SqliteHandle db, QString* error)
 {
     const char* sql = "create table if not exists notification_outbox ("
                       "id integer primary key, messageId text not null, eventId integer not null, "
@@ -92,14 +93,14 @@ bool OutboxTable::create(sqlite3* db, QString* error)
            fail(db, error);
 }
 
-bool OutboxTable::exists(sqlite3* db)
+bool OutboxTable::exists(SqliteHandle db)
 {
     SqliteStatement s(db, "select 1 from sqlite_master where type = 'table' and name = "
                           "'notification_outbox'");
     return s.isValid() && sqlite3_step(s.get()) == SQLITE_ROW;
 }
 
-bool OutboxTable::add(sqlite3* db, const OutboxRecord& r, QString* error)
+bool OutboxTable::add(SqliteHandle db, const OutboxRecord& r, QString* error)
 {
     if (!create(db, error))
         return false;
@@ -120,7 +121,7 @@ bool OutboxTable::add(sqlite3* db, const OutboxRecord& r, QString* error)
     return sqlite3_step(s.get()) == SQLITE_DONE || fail(db, error);
 }
 
-bool OutboxTable::noteAttempt(sqlite3* db, const QString& messageId, const QString& target,
+bool OutboxTable::noteAttempt(SqliteHandle db, const QString& messageId, const QString& target,
                               int attempts, qint64 nextAttemptMs, const QString& lastError,
                               QString* error)
 {
@@ -139,7 +140,7 @@ bool OutboxTable::noteAttempt(sqlite3* db, const QString& messageId, const QStri
     return sqlite3_step(s.get()) == SQLITE_DONE || fail(db, error);
 }
 
-bool OutboxTable::markSent(sqlite3* db, const QString& messageId, const QString& target,
+bool OutboxTable::markSent(SqliteHandle db, const QString& messageId, const QString& target,
                            qint64 sentAt, QString* error)
 {
     if (!create(db, error))
@@ -154,7 +155,7 @@ bool OutboxTable::markSent(sqlite3* db, const QString& messageId, const QString&
     return sqlite3_step(s.get()) == SQLITE_DONE || fail(db, error);
 }
 
-bool OutboxTable::markSuperseded(sqlite3* db, const QString& messageId, const QString& target,
+bool OutboxTable::markSuperseded(SqliteHandle db, const QString& messageId, const QString& target,
                                  qint64 at, QString* error)
 {
     if (!create(db, error))
@@ -169,7 +170,7 @@ bool OutboxTable::markSuperseded(sqlite3* db, const QString& messageId, const QS
     return sqlite3_step(s.get()) == SQLITE_DONE || fail(db, error);
 }
 
-bool OutboxTable::pruneSentBodies(sqlite3* db, qint64 sentBefore, QString* error)
+bool OutboxTable::pruneSentBodies(SqliteHandle db, qint64 sentBefore, QString* error)
 {
     if (!exists(db))
         return true;
@@ -181,7 +182,7 @@ bool OutboxTable::pruneSentBodies(sqlite3* db, qint64 sentBefore, QString* error
     return sqlite3_step(s.get()) == SQLITE_DONE || fail(db, error);
 }
 
-bool OutboxTable::origin(sqlite3* db, QString* origin, QString* error)
+bool OutboxTable::origin(SqliteHandle db, QString* origin, QString* error)
 {
     if (sqlite3_exec(db, SampleTable::createStateStatement().toUtf8().constData(), nullptr, nullptr,
                      nullptr) != SQLITE_OK)
@@ -222,7 +223,7 @@ bool OutboxTable::origin(sqlite3* db, QString* origin, QString* error)
     return true;
 }
 
-bool OutboxTable::unsent(sqlite3* db, QVector<OutboxRecord>* out, QString* error)
+bool OutboxTable::unsent(SqliteHandle db, QVector<OutboxRecord>* out, QString* error)
 {
     // Before the column existed nothing was superseded: every row without sentAt waits.
     const bool column = exists(db) && hasSupersededColumn(db);
@@ -232,7 +233,19 @@ bool OutboxTable::unsent(sqlite3* db, QVector<OutboxRecord>* out, QString* error
                 out, error);
 }
 
-bool OutboxTable::all(sqlite3* db, QVector<OutboxRecord>* out, QString* error)
+bool OutboxTable::unsentIn(const QString& databasePath, QVector<OutboxRecord>* out, QString* error)
+{
+    SqliteConnection db;
+    if (!db.open(databasePath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX)) {
+        if (error)
+            *error = db.errorText();
+        return false;
+    }
+    sqlite3_busy_timeout(db.get(), UnsentBusyTimeoutMs);
+    return unsent(db.get(), out, error);
+}
+
+bool OutboxTable::all(SqliteHandle db, QVector<OutboxRecord>* out, QString* error)
 {
     return read(db, "order by id", out, error);
 }

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "sqlitehandle.h"
+
 #include <QString>
 #include <QVector>
 
 #include <optional>
-
-struct sqlite3;
 
 // One notification waiting in (or gone from) the outbox. Times are seconds since 1970 UTC; the
 // next attempt is in milliseconds, as the sender's back-off counts.
@@ -57,34 +57,38 @@ class OutboxTable
 public:
     static QString tableName() { return QStringLiteral("notification_outbox"); }
 
-    static bool create(sqlite3* db, QString* error);
-    static bool exists(sqlite3* db);
+    static bool create(SqliteHandle db, QString* error);
+    static bool exists(SqliteHandle db);
 
     // Inserts the message unless the same message for the same target is there already.
-    static bool add(sqlite3* db, const OutboxRecord& record, QString* error);
+    static bool add(SqliteHandle db, const OutboxRecord& record, QString* error);
     // A failed try: the count, when to try again and why it failed.
-    static bool noteAttempt(sqlite3* db, const QString& messageId, const QString& target,
+    static bool noteAttempt(SqliteHandle db, const QString& messageId, const QString& target,
                             int attempts, qint64 nextAttemptMs, const QString& lastError,
                             QString* error);
     // The server accepted it; it is not sent again.
-    static bool markSent(sqlite3* db, const QString& messageId, const QString& target,
+    static bool markSent(SqliteHandle db, const QString& messageId, const QString& target,
                          qint64 sentAt, QString* error);
 
     // Not sent and never to be: it is kept as superseded.
-    static bool markSuperseded(sqlite3* db, const QString& messageId, const QString& target,
+    static bool markSuperseded(SqliteHandle db, const QString& messageId, const QString& target,
                                qint64 at, QString* error);
     // Empties the body of every row sent before `sentBefore` (seconds since 1970 UTC).
-    static bool pruneSentBodies(sqlite3* db, qint64 sentBefore, QString* error);
+    static bool pruneSentBodies(SqliteHandle db, qint64 sentBefore, QString* error);
 
     // The database's origin as 32 lower-case hex digits: read from the state table, drawn and
     // stored there first when the file has none. Outside any transaction of the caller's.
-    static bool origin(sqlite3* db, QString* origin, QString* error);
+    static bool origin(SqliteHandle db, QString* origin, QString* error);
     // Names of its two halves in the state table.
     static QString originHighName() { return QStringLiteral("message origin high"); }
     static QString originLowName() { return QStringLiteral("message origin low"); }
 
     // Messages neither sent nor superseded, in the order they were made; none without the table.
-    static bool unsent(sqlite3* db, QVector<OutboxRecord>* out, QString* error);
+    static bool unsent(SqliteHandle db, QVector<OutboxRecord>* out, QString* error);
+    // The same on a read-only connection of its own to the file, for a thread that may wait: a
+    // file without WAL may be locked by the writer's commit for a moment, and it waits that long.
+    static bool unsentIn(const QString& databasePath, QVector<OutboxRecord>* out, QString* error);
+    static constexpr int UnsentBusyTimeoutMs = 2000;
     // Every message, sent or not, in the order they were made.
-    static bool all(sqlite3* db, QVector<OutboxRecord>* out, QString* error);
+    static bool all(SqliteHandle db, QVector<OutboxRecord>* out, QString* error);
 };

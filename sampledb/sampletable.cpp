@@ -577,14 +577,14 @@ QString SampleTable::newGenerationStatement()
         .arg(stateName(), changeGenerationName());
 }
 
-bool SampleTable::hasTriggers(sqlite3* db)
+bool SampleTable::hasTriggers(SqliteHandle db)
 {
     QHash<QString, SchemaObject> objects;
     readObjects(db, triggerNames(), &objects);
     return !objects.isEmpty();
 }
 
-bool SampleTable::hasSummaryDefinitions(sqlite3* db)
+bool SampleTable::hasSummaryDefinitions(SqliteHandle db)
 {
     QHash<QString, SchemaObject> objects;
     return readObjects(db, QStringList{summaryName(), changesName()} + triggerNames(), &objects) &&
@@ -593,7 +593,7 @@ bool SampleTable::hasSummaryDefinitions(sqlite3* db)
            triggersAre(objects, createTriggerStatements());
 }
 
-bool SampleTable::summaryUsable(sqlite3* db)
+bool SampleTable::summaryUsable(SqliteHandle db)
 {
     if (!hasSummaryDefinitions(db))
         return false;
@@ -603,7 +603,7 @@ bool SampleTable::summaryUsable(sqlite3* db)
            sqlite3_column_int(s.get(), 0) == 0;
 }
 
-SampleTable::Repair SampleTable::summaryRepair(sqlite3* db)
+SampleTable::Repair SampleTable::summaryRepair(SqliteHandle db)
 {
     if (hasSummaryDefinitions(db))
         return Repair::None;
@@ -627,7 +627,7 @@ SampleTable::Repair SampleTable::summaryRepair(sqlite3* db)
     return Repair::ReplaceTriggers;
 }
 
-bool SampleTable::dropTriggers(sqlite3* db, QString* error)
+bool SampleTable::dropTriggers(SqliteHandle db, QString* error)
 {
     for (const QString& name : triggerNames()) {
         if (!execute(db, QStringLiteral("drop trigger if exists ") + name, error))
@@ -636,7 +636,7 @@ bool SampleTable::dropTriggers(sqlite3* db, QString* error)
     return true;
 }
 
-bool SampleTable::repairSummary(sqlite3* db, bool* rebuild, QString* error)
+bool SampleTable::repairSummary(SqliteHandle db, bool* rebuild, QString* error)
 {
     *rebuild = false;
     const Repair repair = summaryRepair(db);
@@ -659,7 +659,7 @@ bool SampleTable::repairSummary(sqlite3* db, bool* rebuild, QString* error)
     return false;
 }
 
-bool SampleTable::buildSummary(sqlite3* db, QString* error)
+bool SampleTable::buildSummary(SqliteHandle db, QString* error)
 {
     // One transaction holds the write lock from the first row read to the trigger's creation:
     // no row can come between the filling and the trigger.

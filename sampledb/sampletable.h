@@ -1,11 +1,12 @@
 #pragma once
 
+#include "sqlitehandle.h"
+
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
 
 class QSqlDatabase;
-struct sqlite3;
 struct sqlite3_stmt;
 
 // The sample table every project database holds, the one index that answers the range
@@ -86,11 +87,11 @@ public:
     // True when the summary table, the change marks' table and the triggers are all exactly
     // this version's (by their definitions, and the triggers on the sample table), whatever
     // their contents. The summary was then kept by every write since it was made.
-    static bool hasSummaryDefinitions(sqlite3* db);
+    static bool hasSummaryDefinitions(SqliteHandle db);
     // True when the summary is exactly what the rows give: its definitions are this version's,
     // and no unique index lets a REPLACE remove a row without the triggers seeing it. Readers
     // take rows otherwise.
-    static bool summaryUsable(sqlite3* db);
+    static bool summaryUsable(SqliteHandle db);
 
     // What the recorder does about the summary of a file it opens.
     enum class Repair
@@ -99,16 +100,16 @@ public:
         ReplaceTriggers, // an earlier recorder's triggers over a sound summary: replaced at once
         Rebuild          // missing, foreign, or holding what the earlier triggers got wrong
     };
-    static Repair summaryRepair(sqlite3* db);
+    static Repair summaryRepair(SqliteHandle db);
     // Does what summaryRepair() says, in one short transaction: replaces the earlier triggers,
     // or drops every trigger of the summary's names (whatever table they belong to), so that no
     // insert can fail because of them, and leaves the rebuild to the background
     // (*rebuild = true). False with the reason when the file could not be changed.
-    static bool repairSummary(sqlite3* db, bool* rebuild, QString* error);
+    static bool repairSummary(SqliteHandle db, bool* rebuild, QString* error);
     // Drops the triggers of the summary's names; the summary is no longer used until rebuilt.
-    static bool dropTriggers(sqlite3* db, QString* error);
+    static bool dropTriggers(SqliteHandle db, QString* error);
     // True when a trigger of the summary's names exists, whatever it is.
-    static bool hasTriggers(sqlite3* db);
+    static bool hasTriggers(SqliteHandle db);
 
     // Makes the summary of the rows the table holds: creates the summary table (replacing any
     // table of its name), fills it, and creates the triggers with a new generation of the change
@@ -116,7 +117,7 @@ public:
     // throughout, so that no row comes between the filling and the triggers. Needs the index. Reads
     // the table once; a progress handler of the connection can interrupt it, and the file stays as
     // it was. False with the reason on failure.
-    static bool buildSummary(sqlite3* db, QString* error);
+    static bool buildSummary(SqliteHandle db, QString* error);
 
     // A bucket as the summary holds it.
     struct Figures

@@ -13,12 +13,14 @@ bool SqliteConnection::open(const QString& path, int flags)
 {
     close();
     error.clear();
-    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr);
-    if (rc == SQLITE_OK)
+    sqlite3* native = nullptr;
+    const int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &native, flags, nullptr);
+    if (rc == SQLITE_OK) {
+        db = native;
         return true;
-    error = QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
-    sqlite3_close(db);
-    db = nullptr;
+    }
+    error = QString::fromUtf8(native ? sqlite3_errmsg(native) : sqlite3_errstr(rc));
+    sqlite3_close(native);
     return false;
 }
 

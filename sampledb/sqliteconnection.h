@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "sqlitehandle.h"
 
-struct sqlite3;
+#include <QString>
 
 // A connection on SQLite's own interface, closed on every way out.
 class SqliteConnection
@@ -17,14 +17,14 @@ public:
     // in errorText() and nothing stays open.
     bool open(const QString& path, int flags);
     void close();
-    bool isOpen() const { return db != nullptr; }
-    sqlite3* get() const { return db; }
+    bool isOpen() const { return bool(db); }
+    SqliteHandle get() const { return db; }
     const QString& errorText() const { return error; }
 
     // The connection's last error, or "not open".
     QString lastError() const;
 
 private:
-    sqlite3* db = nullptr;
+    SqliteHandle db;
     QString error;
 };

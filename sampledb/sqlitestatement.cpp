@@ -4,7 +4,7 @@
 
 #include <utility>
 
-SqliteStatement::SqliteStatement(sqlite3* db, const QByteArray& sql)
+SqliteStatement::SqliteStatement(SqliteHandle db, const QByteArray& sql)
 {
     prepare(db, sql);
 }
@@ -28,7 +28,7 @@ SqliteStatement& SqliteStatement::operator=(SqliteStatement&& other) noexcept
     return *this;
 }
 
-bool SqliteStatement::prepare(sqlite3* db, const QByteArray& sql)
+bool SqliteStatement::prepare(SqliteHandle db, const QByteArray& sql)
 {
     finalize();
     if (!db)

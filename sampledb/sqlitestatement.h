@@ -1,9 +1,10 @@
 #pragma once
 
+#include "sqlitehandle.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
-struct sqlite3;
 struct sqlite3_stmt;
 
 // A prepared statement on SQLite's own interface, finalized on every way out. Every reader and
@@ -14,7 +15,7 @@ class SqliteStatement
 public:
     SqliteStatement() = default;
     // Prepares at once; isValid() tells whether it worked.
-    SqliteStatement(sqlite3* db, const QByteArray& sql);
+    SqliteStatement(SqliteHandle db, const QByteArray& sql);
     ~SqliteStatement();
     SqliteStatement(SqliteStatement&& other) noexcept;
     SqliteStatement& operator=(SqliteStatement&& other) noexcept;
@@ -22,7 +23,7 @@ public:
     SqliteStatement& operator=(const SqliteStatement&) = delete;
 
     // Finalizes a statement held before. False when SQLite refuses the text.
-    bool prepare(sqlite3* db, const QByteArray& sql);
+    bool prepare(SqliteHandle db, const QByteArray& sql);
     void finalize();
     bool isValid() const { return handle != nullptr; }
     sqlite3_stmt* get() const { return handle; }

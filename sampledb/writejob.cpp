@@ -97,7 +97,7 @@ bool countIs(const QVariantList& values, int count, const char* what, QString* e
 
 } // namespace
 
-bool WriteJob::run(sqlite3* db, qint64* rowId, QString* error) const
+bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
 {
     *rowId = 0;
     switch (kind) {

@@ -4,9 +4,10 @@
 #include <QString>
 #include <QVariantList>
 
+#include "sqlitehandle.h"
+
 struct AlarmEventWrite;
 struct OutboxRecord;
-struct sqlite3;
 
 // A write to the project's database other than a sample, carried by the DatabaseWriter in order
 // with the samples, retried with them and never dropped. It is plain data (a kind and its
@@ -53,7 +54,7 @@ struct WriteJob
     // Runs the job on the writer's connection, inside its transaction. `rowId` gets the row id
     // the job wrote (0 when it wrote none). False with the reason when the job failed (the
     // transaction is then rolled back and retried) or is of an unknown kind.
-    bool run(sqlite3* db, qint64* rowId, QString* error) const;
+    bool run(SqliteHandle db, qint64* rowId, QString* error) const;
 
     // The values as the spill journal keeps them, and back.
     QByteArray encodedValues() const;

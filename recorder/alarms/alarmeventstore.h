@@ -4,7 +4,7 @@
 
 // Where the alarm monitor's changes of the event log go. A write handed over is kept until the
 // database took it: a failed one is tried again, in order, and is never dropped. The recorder's
-// one database writer can stand behind this as well as a connection of the store's own.
+// one database writer stands behind it (WriterAlarmEventStore); tests may put a fake of theirs.
 class AlarmEventStore
 {
 public:

@@ -1,17 +1,10 @@
 #include "alarmlogquery.h"
 
-#include "alarmeventtable.h"
-#include "sqliteconnection.h"
+#include "alarmeventreader.h"
 
 #include <QThread>
 
-#include <sqlite3.h>
-
 namespace {
-
-// A file without WAL may be locked by the writer's commit for a moment; the reader's own
-// thread can wait that long.
-constexpr int ReaderBusyTimeoutMs = 2000;
 
 void registerTypes()
 {
@@ -21,9 +14,11 @@ void registerTypes()
 
 } // namespace
 
+// The reader's thread can wait for a commit of the writer's (AlarmEventReader::BusyTimeoutMs).
 struct AlarmLogReader::Connection
 {
-    SqliteConnection db;
+    explicit Connection(const QString& path) : reader(path) {}
+    AlarmEventReader reader;
 };
 
 AlarmLogQuery::AlarmLogQuery(const QString& databasePath, QObject* parent)
@@ -62,38 +57,23 @@ quint64 AlarmLogQuery::count(const AlarmEventFilter& filter)
 }
 
 AlarmLogReader::AlarmLogReader(const QString& databasePath)
-    : path(databasePath), connection(std::make_unique<Connection>())
+    : connection(std::make_unique<Connection>(databasePath))
 {
 }
 
 AlarmLogReader::~AlarmLogReader() = default;
 
-bool AlarmLogReader::open(QString* error)
-{
-    if (connection->db.isOpen())
-        return true;
-    if (!connection->db.open(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX)) {
-        *error = connection->db.errorText();
-        return false;
-    }
-    sqlite3_busy_timeout(connection->db.get(), ReaderBusyTimeoutMs);
-    return true;
-}
-
 void AlarmLogReader::list(quint64 request, const AlarmEventFilter& filter)
 {
     QVector<AlarmEventRecord> events;
     QString error;
-    if (open(&error))
-        AlarmEventTable::list(connection->db.get(), filter, &events, &error);
+    connection->reader.list(filter, &events, &error);
     emit listed(request, events, error);
 }
 
 void AlarmLogReader::count(quint64 request, const AlarmEventFilter& filter)
 {
     QString error;
-    qint64 n = -1;
-    if (open(&error))
-        n = AlarmEventTable::count(connection->db.get(), filter, &error);
+    const qint64 n = connection->reader.count(filter, &error);
     emit counted(request, n, error);
 }

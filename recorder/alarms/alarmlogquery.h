@@ -55,9 +55,6 @@ signals:
     void counted(quint64 request, qint64 count, const QString& error);
 
 private:
-    bool open(QString* error);
-
-    QString path;
     struct Connection;
     std::unique_ptr<Connection> connection;
 };

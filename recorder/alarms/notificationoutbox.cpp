@@ -3,7 +3,6 @@
 #include "databasewriter.h"
 #include "notificationservice.h"
 #include "outboxtable.h"
-#include "sqliteconnection.h"
 #include "writejob.h"
 
 #include <QDebug>
@@ -13,15 +12,9 @@
 #include <QRandomGenerator>
 #include <QtConcurrent>
 
-#include <sqlite3.h>
-
 #include <cmath>
 
 namespace {
-
-// A file without WAL may be locked by the writer's commit for a moment; the loading thread can
-// wait that long.
-constexpr int LoadBusyTimeoutMs = 2000;
 
 QString entryKey(const QString& messageId, const QString& target)
 {
@@ -123,17 +116,11 @@ bool decodeEvent(const QString& body, NotificationEvent* e)
     return true;
 }
 
-// On a pool thread: the rows left unsent.
+// On a pool thread: the rows left unsent (the thread may wait for a commit of the writer's).
 QVector<OutboxRecord> readUnsent(const QString& path, QString* error)
 {
     QVector<OutboxRecord> rows;
-    SqliteConnection db;
-    if (!db.open(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX)) {
-        *error = db.errorText();
-        return rows;
-    }
-    sqlite3_busy_timeout(db.get(), LoadBusyTimeoutMs);
-    OutboxTable::unsent(db.get(), &rows, error);
+    OutboxTable::unsentIn(path, &rows, error);
     return rows;
 }
 

@@ -1,11 +1,11 @@
 #include "projectalarms.h"
 
+#include "alarmeventstore.h"
 #include "alarmeventwrite.h"
 #include "alarmlogquery.h"
 #include "acquisition/configureddevice.h"
 #include "nodedevice.h"
 #include "projectfile.h"
-#include "sqlitealarmeventstore.h"
 
 #include <QDebug>
 #include <QThread>
@@ -42,13 +42,7 @@ ProjectAlarms::ProjectAlarms(const QString& projectFilePath, const QString& proj
                              QObject* parent)
     : QObject(parent), m_databasePath(ProjectFile::databasePath(projectFilePath)), m_store(store)
 {
-    if (!m_store) {
-        m_ownStore = new SqliteAlarmEventStore(m_databasePath, this);
-        m_store = m_ownStore;
-        connect(m_ownStore, &SqliteAlarmEventStore::written, this, &ProjectAlarms::logWritten);
-        connect(m_ownStore, &SqliteAlarmEventStore::pendingChanged, this,
-                &ProjectAlarms::pendingWritesChanged);
-    }
+    Q_ASSERT(m_store);
     m_monitor = new AlarmMonitor(m_store, this);
     m_monitor->setProjectName(projectName);
     m_log = new AlarmLogQuery(m_databasePath, this);
@@ -71,10 +65,8 @@ ProjectAlarms::~ProjectAlarms()
 
 bool ProjectAlarms::open()
 {
-    const bool opened = !m_ownStore || m_ownStore->open();
-    if (!opened)
-        qWarning().noquote() << QStringLiteral("ProjectAlarms::open : ") + m_databasePath +
-                                    QStringLiteral(" : ") + m_ownStore->errorText();
+    // The store's owner opened it (and said why when it could not read the log).
+    const bool opened = m_store->firstFreeId() > 0;
     // First of all writes: the events a recorder that died left open.
     m_store->submit(AlarmEventWrite::closeInterrupted());
     for (const QPointer<NodeDevice>& node : qAsConst(m_nodes)) {
@@ -169,8 +161,6 @@ void ProjectAlarms::stop()
     m_stopped = true;
     detach();
     m_monitor->stop();
-    if (m_ownStore)
-        m_ownStore->setRetryEnabled(false);
     for (int attempt = 1; !m_store->flush(); ++attempt) {
         if (attempt == FinalFlushAttempts) {
             qWarning().noquote() << QStringLiteral("ProjectAlarms::stop : alarm event writes "

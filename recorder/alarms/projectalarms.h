@@ -14,7 +14,6 @@ class AlarmEventStore;
 class AlarmLogQuery;
 class ConfiguredDevice;
 class NodeDevice;
-class SqliteAlarmEventStore;
 
 // The alarms of the open project while it polls, recording or not: the monitor, fed by every
 // node of the project's gateways, and the event log it writes to the project's database. Made
@@ -33,15 +32,16 @@ public:
     // change: writes that waited for the file show up within this time.
     static constexpr int RecountSeconds = 10;
 
-    // `gateways` stay the caller's and must outlive this object or be let go first. Without a
-    // store, the events go through a connection of this object's own to the project's database.
+    // `gateways` stay the caller's and must outlive this object or be let go first. `store` (the
+    // project's database writer's, opened) stays the caller's and must outlive this object; its
+    // written() and pendingChanged() are the caller's to connect.
     ProjectAlarms(const QString& projectFilePath, const QString& projectName,
-                  const QList<ConfiguredDevice*>& gateways, AlarmEventStore* store = nullptr,
+                  const QList<ConfiguredDevice*>& gateways, AlarmEventStore* store,
                   QObject* parent = nullptr);
     ~ProjectAlarms() override;
 
-    // Opens the event log and starts watching the nodes. False when the database could not be
-    // opened; the monitor works all the same and its writes wait.
+    // Starts watching the nodes. False when the store could not read the event log; the monitor
+    // works all the same and its writes wait.
     bool open();
     void setClock(const AlarmMonitor::Clock& clock);
 
@@ -72,8 +72,6 @@ signals:
     void countsChanged(int active, int unacknowledged);
     // The log holds new changes.
     void logChanged();
-    // Writes of the log waiting for the file (0 once all are stored).
-    void pendingWritesChanged(int count);
 
 private:
     void nodeSampled(const NodeDevice& node, const QDateTime& sampleTime, bool refresh) override;
@@ -86,7 +84,6 @@ private:
     QString m_databasePath;
     QList<QPointer<NodeDevice>> m_nodes;
     AlarmEventStore* m_store = nullptr;
-    SqliteAlarmEventStore* m_ownStore = nullptr;
     AlarmMonitor* m_monitor = nullptr;
     AlarmLogQuery* m_log = nullptr;
     quint64 m_countRequest = 0;

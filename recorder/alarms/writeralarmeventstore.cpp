@@ -1,17 +1,11 @@
 #include "writeralarmeventstore.h"
 
-#include "alarmeventtable.h"
+#include "alarmeventlog.h"
 #include "databasewriter.h"
-#include "spilljournal.h"
-#include "sqliteconnection.h"
 #include "writejob.h"
 
 #include <QDateTime>
-#include <QDebug>
-#include <QFileInfo>
 #include <QTimer>
-
-#include <sqlite3.h>
 
 WriterAlarmEventStore::WriterAlarmEventStore(DatabaseWriter* databaseWriter,
                                              const QString& databasePath, QObject* parent)
@@ -27,24 +21,14 @@ WriterAlarmEventStore::WriterAlarmEventStore(DatabaseWriter* databaseWriter,
 
 bool WriterAlarmEventStore::open()
 {
-    SqliteConnection connection;
-    if (!connection.open(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX)) {
-        error = connection.errorText();
-        return false;
-    }
-    sqlite3_busy_timeout(connection.get(), 0);
-    nextId = AlarmEventTable::nextId(connection.get(), &error);
-    QString stoppedError;
-    if (!AlarmEventTable::stoppedEvents(connection.get(), &stopped, &stoppedError))
-        qWarning().noquote() << QStringLiteral("AlarmEventStore::open : ") + stoppedError;
-    if (!AlarmEventTable::interruptedEvents(connection.get(), &interrupted, &stoppedError))
-        qWarning().noquote() << QStringLiteral("AlarmEventStore::open : ") + stoppedError;
-    // Events an earlier run left in the writer's journal reach the table later, under their own
-    // ids, and a new event with one of those ids would be merged into it: while a journal waits,
-    // ids start from the clock's milliseconds, above any id an earlier run handed out.
-    if (nextId > 0 && QFileInfo::exists(SpillJournal::pathFor(path)))
-        nextId = qMax(nextId, QDateTime::currentMSecsSinceEpoch());
-    return nextId > 0;
+    // The ids of the events in the writer's journal are sampledb's to keep clear of.
+    AlarmEventLog log;
+    const bool opened = log.open(path);
+    error = log.errorText();
+    nextId = log.firstFreeId();
+    stopped = log.stoppedEvents();
+    interrupted = log.interruptedEvents();
+    return opened;
 }
 
 void WriterAlarmEventStore::submit(const AlarmEventWrite& write)

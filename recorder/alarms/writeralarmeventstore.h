@@ -22,8 +22,9 @@ public:
     WriterAlarmEventStore(DatabaseWriter* writer, const QString& databasePath,
                           QObject* parent = nullptr);
 
-    // Reads the next free event id (a read only: in WAL mode it never waits for the writer).
-    // False with the reason in errorText(); ids then start from the clock.
+    // Reads the next free event id (a read only: in WAL mode it never waits for the writer),
+    // as sampledb gives it (AlarmEventLog). False with the reason in errorText(); ids then start
+    // from the clock.
     bool open();
     QString errorText() const { return error; }
 

@@ -3,11 +3,13 @@
 #include "alarmindicator.h"
 #include "alarmscreen.h"
 #include "acquisition/configureddevice.h"
+#include "databasewriter.h"
 #include "insertserialdata.h"
 #include "messagedialog.h"
 #include "nodedevice.h"
 #include "projectalarms.h"
 #include "projectfile.h"
+#include "writeralarmeventstore.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -20,6 +22,7 @@
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUuid>
 #include <QtTest>
 
@@ -54,6 +57,11 @@ private:
 
     std::unique_ptr<QTemporaryDir> dir;
     QList<ConfiguredDevice*> gateways;
+    // The log is written through the project's one writer, as the recorder writes it.
+    std::unique_ptr<DatabaseWriter> writer;
+    std::unique_ptr<WriterAlarmEventStore> store;
+    // The recorder's database timer, quicker: what the screen does reaches the file at once.
+    QTimer writerTick;
     std::unique_ptr<ProjectAlarms> alarms;
     std::unique_ptr<QWidget> window;
     QDateTime now;
@@ -92,10 +100,23 @@ void TestAlarmScreen::init()
     ProjectData data;
     QVERIFY(file.load(&data));
     gateways << ConfiguredDevice::fromConfig(data.gateways.first());
-    InsertSerialData writer(ProjectFile::databasePath(project), QUuid::createUuid().toString());
-    QVERIFY(writer.createConnection());
+    const QString database = ProjectFile::databasePath(project);
+    {
+        InsertSerialData table(database, QUuid::createUuid().toString());
+        QVERIFY(table.createConnection());
+    }
+    writer = std::make_unique<DatabaseWriter>(database, QStringLiteral("screen"));
+    QVERIFY(writer->open());
+    writerTick.setInterval(50);
+    connect(&writerTick, &QTimer::timeout, writer.get(),
+            [this] { writer->flush(QDateTime::currentMSecsSinceEpoch()); });
+    writerTick.start();
+    store = std::make_unique<WriterAlarmEventStore>(writer.get(), database);
+    QVERIFY(store->open());
     now = QDateTime::currentDateTimeUtc().addSecs(-3600);
-    alarms = std::make_unique<ProjectAlarms>(project, QStringLiteral("rooms"), gateways);
+    alarms =
+        std::make_unique<ProjectAlarms>(project, QStringLiteral("rooms"), gateways, store.get());
+    connect(store.get(), &WriterAlarmEventStore::written, alarms.get(), &ProjectAlarms::logWritten);
     alarms->setClock([this] { return now; });
     QVERIFY(alarms->open());
     window = std::make_unique<QWidget>();
@@ -107,6 +128,10 @@ void TestAlarmScreen::cleanup()
 {
     window.reset();
     alarms.reset();
+    store.reset();
+    writerTick.stop();
+    writerTick.disconnect();
+    writer.reset();
     qDeleteAll(gateways);
     gateways.clear();
     dir.reset();
@@ -130,6 +155,8 @@ void TestAlarmScreen::makeEvents()
     sample(0, QStringLiteral("20.00"), QStringLiteral("50.00"), 180);
     sample(0, QStringLiteral("35.00"), QStringLiteral("50.00"), 240);
     QCOMPARE(alarms->monitor()->activeCount(), 1);
+    // In the file before the screen asks.
+    QVERIFY(writer->flushAndWait(QDateTime::currentMSecsSinceEpoch()));
 }
 
 AlarmScreen* TestAlarmScreen::openScreen()

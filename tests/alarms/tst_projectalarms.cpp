@@ -9,7 +9,6 @@
 #include "projectalarms.h"
 #include "projectfile.h"
 #include "spilljournal.h"
-#include "sqlitealarmeventstore.h"
 #include "sqliteconnection.h"
 #include "writeentry.h"
 #include "writeralarmeventstore.h"
@@ -17,6 +16,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUuid>
 #include <QtTest>
 
@@ -68,9 +68,10 @@ private:
 
 } // namespace
 
-// The open project's alarms against its real database: the node's own flag and the alarm at a
-// delay of 0, the end of the program (clean, or killed) and the next start, writes that meet a
-// locked file, and the faults of a simulated gateway.
+// The open project's alarms against its real database, written through the project's one
+// database writer as the recorder writes them: the node's own flag and the alarm at a delay of
+// 0, the end of the program (clean, or killed) and the next start, writes that meet a locked
+// file, and the faults of a simulated gateway.
 class TestProjectAlarms : public QObject
 {
     Q_OBJECT
@@ -93,7 +94,13 @@ private:
     // channel 1), its database, and its alarms on the fake clock. A second node "N2" at register
     // 8 lets the gateway's block reach N1's link registers, as in the field.
     void makeProject(quint16 port, const NodeAlarmRules& rules, bool secondNode = false);
+    // The alarms on a store of the project's writer of their own, opened first, as the
+    // recorder opens them.
     std::unique_ptr<ProjectAlarms> openAlarms();
+    // Every write handed to the writer is in the file (or the file is locked: false).
+    bool settle();
+    // storedEvents() once what the writer holds is written.
+    QStringList events();
     NodeDevice* node() const { return gateways.first()->nodes().first(); }
     void sample(const QString& ch1, int second, const QString& battery = QStringLiteral("-1"));
     void tickTo(int second);
@@ -102,6 +109,11 @@ private:
     QString project;
     QString database;
     QList<ConfiguredDevice*> gateways;
+    std::unique_ptr<DatabaseWriter> databaseWriter;
+    // The recorder's database timer, quicker: the counts read the log soon after a change.
+    QTimer writerTick;
+    // Those of every openAlarms(), which outlive the alarms on them.
+    std::vector<std::unique_ptr<WriterAlarmEventStore>> stores;
     QDateTime now;
 };
 
@@ -120,6 +132,9 @@ void TestProjectAlarms::init()
 
 void TestProjectAlarms::cleanup()
 {
+    writerTick.stop();
+    stores.clear();
+    databaseWriter.reset();
     qDeleteAll(gateways);
     gateways.clear();
     dir.reset();
@@ -152,17 +167,43 @@ void TestProjectAlarms::makeProject(quint16 port, const NodeAlarmRules& rules, b
     gateways << ConfiguredDevice::fromConfig(data.gateways.first());
     gateways.first()->setInterval(10000);
     database = ProjectFile::databasePath(project);
-    InsertSerialData writer(database, QUuid::createUuid().toString());
-    QVERIFY(writer.createConnection());
+    {
+        InsertSerialData table(database, QUuid::createUuid().toString());
+        QVERIFY(table.createConnection());
+    }
+    databaseWriter = std::make_unique<DatabaseWriter>(database, QStringLiteral("alarms"));
+    QVERIFY(databaseWriter->open());
+    writerTick.setInterval(50);
+    connect(&writerTick, &QTimer::timeout, databaseWriter.get(),
+            [this] { databaseWriter->flush(QDateTime::currentMSecsSinceEpoch()); });
+    writerTick.start();
 }
 
 std::unique_ptr<ProjectAlarms> TestProjectAlarms::openAlarms()
 {
-    auto alarms = std::make_unique<ProjectAlarms>(project, QStringLiteral("store"), gateways);
+    stores.push_back(std::make_unique<WriterAlarmEventStore>(databaseWriter.get(), database));
+    WriterAlarmEventStore* store = stores.back().get();
+    if (!store->open())
+        return nullptr;
+    auto alarms =
+        std::make_unique<ProjectAlarms>(project, QStringLiteral("store"), gateways, store);
+    connect(store, &WriterAlarmEventStore::written, alarms.get(), &ProjectAlarms::logWritten);
     alarms->setClock([this] { return now; });
     if (!alarms->open())
         return nullptr;
     return alarms;
+}
+
+bool TestProjectAlarms::settle()
+{
+    return databaseWriter->flushAndWait(QDateTime::currentMSecsSinceEpoch());
+}
+
+QStringList TestProjectAlarms::events()
+{
+    if (!settle())
+        return {QStringLiteral("writes waiting")};
+    return storedEvents(database);
 }
 
 void TestProjectAlarms::sample(const QString& ch1, int second, const QString& battery)
@@ -258,14 +299,13 @@ void TestProjectAlarms::restart()
     } else {
         alarms.reset();
     }
-    QCOMPARE(storedEvents(database).size(), 1);
+    QCOMPARE(events().size(), 1);
 
     tickTo(900);
     auto next = openAlarms();
     QVERIFY(next);
     QVERIFY(next->store()->flush());
-    QCOMPARE(storedEvents(database),
-             QStringList{QStringLiteral("high 1 0 %1 recorder stopped -").arg(end)});
+    QCOMPARE(events(), QStringList{QStringLiteral("high 1 0 %1 recorder stopped -").arg(end)});
     // The condition still holds: a new alarm once the delay has passed again.
     sample(QStringLiteral("35.00"), 900);
     next->tick();
@@ -274,7 +314,7 @@ void TestProjectAlarms::restart()
     next->tick();
     QCOMPARE(next->monitor()->activeCount(), 1);
     QVERIFY(next->store()->flush());
-    QCOMPARE(storedEvents(database).last(), QStringLiteral("high 1 900 - active -"));
+    QCOMPARE(events().last(), QStringLiteral("high 1 900 - active -"));
     // The same excursion as before the restart: the new event and its start message say so.
     const AlarmEventRecord raised = next->monitor()->activeAlarms().first();
     QCOMPARE(raised.continues.value_or(0), 1);
@@ -302,24 +342,28 @@ void TestProjectAlarms::lockedFileRetried()
     makeProject(1502, NodeAlarmRules());
     auto alarms = openAlarms();
     QVERIFY(alarms);
-    auto* store = dynamic_cast<SqliteAlarmEventStore*>(alarms->store());
+    auto* store = dynamic_cast<WriterAlarmEventStore*>(alarms->store());
     QVERIFY(store);
-    QSignalSpy pending(store, &SqliteAlarmEventStore::pendingChanged);
+    QSignalSpy pending(store, &WriterAlarmEventStore::pendingChanged);
+    // The close at the start goes while the file is free.
+    QVERIFY(settle());
     {
         WriteLock lock(database);
         QVERIFY(lock.locked);
         sample(QStringLiteral("35.00"), 0);
         sample(QStringLiteral("20.00"), 10);
         QCOMPARE(alarms->monitor()->activeCount(), 0);
-        // The close at the start (the file was free then) went; the event's insert and close
-        // wait.
-        QCOMPARE(store->pendingCount(), 2);
-        QVERIFY(!store->flush());
+        // The event's insert and close wait, counted once the writer finds the file locked.
+        QVERIFY(store->flush());
+        QVERIFY(!settle());
+        QTRY_COMPARE(store->pendingCount(), 2);
+        QTRY_VERIFY(!pending.isEmpty());
         QCOMPARE(pending.last().first().toInt(), store->pendingCount());
     }
     QVERIFY(store->flush());
-    QCOMPARE(pending.last().first().toInt(), 0);
-    QCOMPARE(storedEvents(database), QStringList{"high 1 0 10 cleared -"});
+    QVERIFY(settle());
+    QTRY_COMPARE(pending.last().first().toInt(), 0);
+    QCOMPARE(events(), QStringList{"high 1 0 10 cleared -"});
 }
 
 // Catches: a status that forgets an alarm nobody acknowledged once it cleared, or that still
@@ -341,8 +385,7 @@ void TestProjectAlarms::countsActiveAndUnacknowledged()
     QTRY_COMPARE_WITH_TIMEOUT(last(), (QVariantList{1, 2}), 5000);
     QVERIFY(alarms->monitor()->acknowledge(first, QStringLiteral("Kim"), QStringLiteral("fan")));
     QTRY_COMPARE_WITH_TIMEOUT(last(), (QVariantList{1, 1}), 5000);
-    QCOMPARE(storedEvents(database),
-             (QStringList{"high 1 0 10 cleared Kim", "high 1 20 - active -"}));
+    QCOMPARE(events(), (QStringList{"high 1 0 10 cleared Kim", "high 1 20 - active -"}));
 }
 
 // Catches: a battery reported low or a gateway gone silent in the field raising nothing, or a
@@ -390,7 +433,7 @@ void TestProjectAlarms::simulatorFaults()
     QVERIFY(pollOnce());
     QCOMPARE(alarms->monitor()->activeCount(), 1);
     alarms->stop();
-    const QStringList events = storedEvents(database);
+    const QStringList events = this->events();
     QCOMPARE(events.size(), 3);
     QVERIFY2(events.at(0).startsWith(QLatin1String("high 1 ")) &&
                  events.at(0).endsWith(QLatin1String(" no data -")),
