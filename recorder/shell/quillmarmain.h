@@ -3,6 +3,7 @@
 #include "alarmdesk.h"
 #include "forwardingstatus.h"
 #include "pendingsamplesprompt.h"
+#include "projectservices.h"
 #include "projectsession.h"
 #include "recentprojects.h"
 
@@ -71,7 +72,7 @@ public:
     ProjectNotifications* projectNotifications() const { return desk->notifications(); }
     QAudioOutput* audioOutput() const { return desk->audioOutput(); }
     QLabel* forwardingLabel() const { return forwarding->label(); }
-    ProjectForwarding* projectForwarding() const { return session.forwarding(); }
+    ProjectForwarding* projectForwarding() const { return services.forwarding(); }
     QStringList recentProjects() const { return recent.names(); }
     QVariantMap recentProjectPaths() const { return recent.paths(); }
 
@@ -129,6 +130,9 @@ private:
 
     RecentProjects recent;
     ProjectSession session;
+    // The open project's alarms and forwarding; declared after the session, so that they go
+    // before its cycle, whose writer they use.
+    ProjectServices services;
     bool projectOpen = false;
     QString connectionName;
 
