@@ -2,7 +2,7 @@
 
 #include "alarmeventwrite.h"
 #include "alarmlogquery.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "nodedevice.h"
 #include "projectfile.h"
 #include "sqlitealarmeventstore.h"

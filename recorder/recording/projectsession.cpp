@@ -1,6 +1,6 @@
 #include "projectsession.h"
 
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "nodedevice.h"
 #include "programlauncher.h"
 #include "projectfile.h"

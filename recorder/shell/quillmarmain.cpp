@@ -2,7 +2,7 @@
 #include "ui_quillmarmain.h"
 
 #include "aboutbox.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "dashboard.h"
 #include "messagedialog.h"
 #include "projectcenter.h"

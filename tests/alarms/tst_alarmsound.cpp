@@ -1,6 +1,6 @@
 #include "alarmmonitor.h"
 #include "alarmsound.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "nodedevice.h"
 #include "pulsenullsink.h"
 

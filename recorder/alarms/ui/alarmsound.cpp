@@ -1,6 +1,6 @@
 #include "alarmsound.h"
 
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "alarmmonitor.h"
 #include "nodedevice.h"
 
