@@ -1,4 +1,4 @@
-#include "reportgen/configureddevice.h"
+#include "configureddevice.h"
 
 #include "reportdevicerecord.h"
 

@@ -2,7 +2,7 @@
 #include "report.h"
 #include "reportbatch.h"
 #include "reportcommandline.h"
-#include "reportgen/configureddevice.h"
+#include "configureddevice.h"
 #include "reportstartup.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 #include "messagedialog.h"
 #include "projectfile.h"
 #include "projectpathargument.h"
-#include "reportgen/configureddevice.h"
+#include "configureddevice.h"
 #include "reportrun.h"
 #include "windowchrome.h"
 

@@ -1,6 +1,6 @@
 #include "reportbatch.h"
 
-#include "reportgen/configureddevice.h"
+#include "configureddevice.h"
 #include "projectfile.h"
 #include "reportexport.h"
 #include "reportrun.h"

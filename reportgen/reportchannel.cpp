@@ -1,7 +1,7 @@
 #include "reportchannel.h"
 
 #include "channelunit.h"
-#include "reportgen/configureddevice.h"
+#include "configureddevice.h"
 #include "reporttables.h"
 
 QString ReportChannel::key() const

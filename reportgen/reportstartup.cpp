@@ -1,6 +1,6 @@
 #include "reportstartup.h"
 
-#include "reportgen/configureddevice.h"
+#include "configureddevice.h"
 #include "programstartup.h"
 #include "reportdevicerecord.h"
 

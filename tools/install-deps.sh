@@ -29,6 +29,8 @@ packages=(
   # forwarding to MQTT brokers and InfluxDB (libcurl above); the broker, its clients and the
   # database only for the tests, which start their own on loopback ports
   libmosquitto-dev mosquitto mosquitto-clients influxdb
+  # the modules' dependency graph drawn from CMake's (tools/dependency-graph.sh)
+  graphviz
 )
 
 # Packages that bring a network service. On a machine run by systemd their install would enable

@@ -13,7 +13,7 @@
 //    beside that of an idle thread probing the same way at the same time (the machine's own
 //    share: other load only ever adds to both), and the spacing of the healthy gateway's samples
 //    (their time stamps, and when they arrived).
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "gatewaysimulator.h"
 #include "nodechartview.h"
 #include "nodedevice.h"

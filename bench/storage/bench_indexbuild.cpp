@@ -12,7 +12,7 @@
 //
 //   bench_indexbuild [days, default 7] [seconds recorded after the build, default 10]
 //                    [seconds the write lock is held, default 8]
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "databasepeek.h"
 #include "gatewaysimulator.h"
 #include "insertserialdata.h"

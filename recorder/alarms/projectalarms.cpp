@@ -3,7 +3,7 @@
 #include "alarmeventstore.h"
 #include "alarmeventwrite.h"
 #include "alarmlogquery.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "nodedevice.h"
 #include "projectfile.h"
 

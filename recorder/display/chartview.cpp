@@ -2,7 +2,7 @@
 #include "ui_chartview.h"
 
 #include "channelunit.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "datainterval.h"
 #include "nodedevice.h"
 #include "novalue.h"

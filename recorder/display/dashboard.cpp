@@ -1,7 +1,7 @@
 #include "dashboard.h"
 #include "ui_dashboard.h"
 
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "dashboarddeviceitem.h"
 #include "nodedevice.h"
 

@@ -2,7 +2,7 @@
 #include "ui_dashboarddeviceitem.h"
 
 #include "chartview.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "nodedevice.h"
 
 #include <QMouseEvent>

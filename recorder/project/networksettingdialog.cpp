@@ -1,7 +1,7 @@
 #include "networksettingdialog.h"
 #include "ui_networksettingdialog.h"
 
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "nodedevice.h"
 
 NetworkSettingDialog::NetworkSettingDialog(NodeDevice* node, QWidget* parent)

@@ -1,7 +1,7 @@
 #include "projectlist.h"
 #include "ui_projectlist.h"
 
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "nodedevice.h"
 #include "projectlistitem.h"
 

@@ -1,7 +1,7 @@
 #include "projectmanager.h"
 #include "ui_projectmanager.h"
 
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "datainterval.h"
 #include "messagedialog.h"
 #include "nodedevice.h"

@@ -2,7 +2,7 @@
 #include "ui_sensingoptiondialog.h"
 
 #include "channelunit.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "messagedialog.h"
 #include "nodedevice.h"
 

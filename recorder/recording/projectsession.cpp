@@ -1,10 +1,9 @@
 #include "projectsession.h"
 
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "nodedevice.h"
 #include "programlauncher.h"
 #include "projectfile.h"
-#include "projectforwarding.h"
 #include "recordingcycle.h"
 
 #include <QDebug>
@@ -64,9 +63,6 @@ void ProjectSession::saveDeviceList() const
             configs << device->configuration();
     }
     ProjectFile(path).saveDeviceList(configs);
-    // Renamed nodes and channels go out under their new names from now on.
-    if (m_forwarding)
-        m_forwarding->updateLabels();
 }
 
 ProjectSession::Launch ProjectSession::startProgram(const QString& programName,
@@ -87,19 +83,14 @@ ProjectSession::Launch ProjectSession::startProgram(const QString& programName,
 bool ProjectSession::openCycle(const QString& connectionName)
 {
     m_cycle = std::make_unique<RecordingCycle>(path, connectionName, gatewayList, m_interval);
-    if (m_cycle->open()) {
-        m_forwarding =
-            std::make_unique<ProjectForwarding>(path, m_cycle->sampleWriter(), gatewayList);
-        m_forwarding->start();
+    if (m_cycle->open())
         return true;
-    }
     m_cycle.reset();
     return false;
 }
 
 void ProjectSession::closeCycle()
 {
-    m_forwarding.reset();
     m_cycle.reset();
 }
 

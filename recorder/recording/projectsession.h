@@ -9,7 +9,6 @@
 #include <memory>
 
 class ConfiguredDevice;
-class ProjectForwarding;
 class RecordingCycle;
 
 // The recorder's open project without its window: the project file, which it reads and writes,
@@ -32,9 +31,6 @@ public:
     const QStringList& keyProblems() const { return m_keyProblems; }
     const QList<ConfiguredDevice*>& gateways() const { return gatewayList; }
     RecordingCycle* cycle() const { return m_cycle.get(); }
-    // Forwarding to MQTT and InfluxDB while the cycle runs; it makes no connection when the
-    // project has it off.
-    ProjectForwarding* forwarding() const { return m_forwarding.get(); }
 
     // A project just made at `path`: its keys go into the file, with the default interval.
     void create(const QString& path);
@@ -57,8 +53,7 @@ public:
     // end of the recorded period goes into the file, for the program to read.
     Launch startProgram(const QString& programName, const QStringList& options) const;
 
-    // The cycle on the project's database, with the project's forwarding; false, and no cycle,
-    // when the file cannot be used.
+    // The cycle on the project's database; false, and no cycle, when the file cannot be used.
     bool openCycle(const QString& connectionName);
     void closeCycle();
 
@@ -78,6 +73,4 @@ private:
     QStringList m_keyProblems;
     QList<ConfiguredDevice*> gatewayList;
     std::unique_ptr<RecordingCycle> m_cycle;
-    // Goes before the cycle, whose writer keeps its cursors.
-    std::unique_ptr<ProjectForwarding> m_forwarding;
 };

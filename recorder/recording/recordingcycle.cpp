@@ -1,6 +1,6 @@
 #include "recordingcycle.h"
 
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "databasewriter.h"
 #include "nodedevice.h"
 #include "projectfile.h"

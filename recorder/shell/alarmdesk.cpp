@@ -7,17 +7,15 @@
 #include "notificationdialog.h"
 #include "outboxindicator.h"
 #include "projectalarms.h"
-#include "projectfile.h"
 #include "projectnotifications.h"
-#include "writeralarmeventstore.h"
+#include "projectservices.h"
 
 #include <QBoxLayout>
-#include <QDebug>
 
 AlarmDesk::AlarmDesk(QWidget* window_, QBoxLayout* statusLayout, int position,
-                     const Critical& critical)
+                     const Critical& critical, ProjectServices* services)
     : QObject(window_), window(window_), sound(new AlarmSound(critical, this)),
-      m_indicator(new AlarmIndicator)
+      m_indicator(new AlarmIndicator), m_services(services)
 {
     statusLayout->insertWidget(position, m_indicator);
     m_indicator->hide();
@@ -27,6 +25,14 @@ AlarmDesk::AlarmDesk(QWidget* window_, QBoxLayout* statusLayout, int position,
     // tip.
     m_outboxIndicator->setMinimumWidth(RecorderStatusBar::ShrunkWidth);
     connect(m_indicator, &QAbstractButton::clicked, this, &AlarmDesk::showScreen);
+    connect(services, &ProjectServices::countsChanged, m_indicator, &AlarmIndicator::setCounts);
+    connect(services, &ProjectServices::pendingWritesChanged, m_indicator,
+            &AlarmIndicator::setPendingWrites);
+    connect(services, &ProjectServices::outboxStateChanged, m_outboxIndicator,
+            &OutboxIndicator::setState);
+    connect(services, &ProjectServices::passwordNoteChanged, m_outboxIndicator,
+            &OutboxIndicator::setNote);
+    connect(services, &ProjectServices::keyProblemsChanged, this, &AlarmDesk::keyProblemsChanged);
 }
 
 AlarmDesk::~AlarmDesk()
@@ -34,30 +40,14 @@ AlarmDesk::~AlarmDesk()
     close();
 }
 
-// The log goes through the project's one writer, so that the GUI thread never waits on the file.
+// The alarms are the project's services'; the desk shows them.
 void AlarmDesk::open(const QString& projectPath, const QString& projectName,
                      const QList<ConfiguredDevice*>& gateways, DatabaseWriter* writer)
 {
-    store = std::make_unique<WriterAlarmEventStore>(writer, ProjectFile::databasePath(projectPath));
-    if (!store->open())
-        qWarning().noquote() << QStringLiteral("AlarmDesk::open : ") + store->errorText();
-    alarms = std::make_unique<ProjectAlarms>(projectPath, projectName, gateways, store.get());
-    connect(alarms.get(), &ProjectAlarms::countsChanged, m_indicator, &AlarmIndicator::setCounts);
-    connect(store.get(), &WriterAlarmEventStore::written, alarms.get(), &ProjectAlarms::logWritten);
-    connect(store.get(), &WriterAlarmEventStore::pendingChanged, m_indicator,
-            &AlarmIndicator::setPendingWrites);
-    alarms->open();
+    m_services->openAlarms(projectPath, projectName, gateways, writer);
     m_projectPath = projectPath;
     m_projectName = projectName;
-    m_notifications =
-        std::make_unique<ProjectNotifications>(projectPath, writer, alarms->monitor());
-    connect(m_notifications.get(), &ProjectNotifications::outboxStateChanged, m_outboxIndicator,
-            &OutboxIndicator::setState);
-    connect(m_notifications.get(), &ProjectNotifications::passwordNoteChanged, m_outboxIndicator,
-            &OutboxIndicator::setNote);
-    connect(m_notifications.get(), &ProjectNotifications::keyProblemsChanged, this,
-            &AlarmDesk::keyProblemsChanged);
-    m_notifications->start();
+    ProjectAlarms* alarms = m_services->alarms();
     m_indicator->setCounts(alarms->activeCount(), alarms->unacknowledgedCount());
     m_indicator->setPendingWrites(alarms->store()->pendingCount());
     m_indicator->setVisible(true);
@@ -66,36 +56,40 @@ void AlarmDesk::open(const QString& projectPath, const QString& projectName,
 void AlarmDesk::close()
 {
     delete m_screen;
-    // The alarms end first, as "recorder stopped": their end messages go into the outbox while
-    // it is there. What waits stays in the outbox for the next start.
-    if (alarms)
-        alarms->stop();
-    if (m_notifications)
+    // The alarms end first, as "recorder stopped" (see ProjectServices::closeAlarms()).
+    if (m_services && m_services->alarms())
         emit keyProblemsChanged(QStringList());
-    m_notifications.reset();
+    if (m_services)
+        m_services->closeAlarms();
     if (m_outboxIndicator) {
         m_outboxIndicator->setState(0, QString());
         m_outboxIndicator->setNote(QString());
     }
-    alarms.reset();
-    // Its last writes are the writer's now, which goes with the recording cycle after this.
-    store.reset();
     if (m_indicator)
         m_indicator->setVisible(false);
     sound->stop();
 }
 
+ProjectAlarms* AlarmDesk::projectAlarms() const
+{
+    return m_services ? m_services->alarms() : nullptr;
+}
+
+ProjectNotifications* AlarmDesk::notifications() const
+{
+    return m_services ? m_services->notifications() : nullptr;
+}
+
 void AlarmDesk::rulesChanged()
 {
-    if (alarms)
-        alarms->rulesChanged();
+    if (m_services)
+        m_services->rulesChanged();
 }
 
 void AlarmDesk::tick()
 {
-    if (alarms) {
-        alarms->tick();
-        m_notifications->tick();
+    if (ProjectAlarms* alarms = projectAlarms()) {
+        m_services->tick();
         sound->update(*alarms->monitor());
     } else {
         sound->stop();
@@ -104,10 +98,11 @@ void AlarmDesk::tick()
 
 void AlarmDesk::showScreen()
 {
+    ProjectAlarms* alarms = projectAlarms();
     if (!alarms)
         return;
     if (!m_screen) {
-        m_screen = new AlarmScreen(alarms.get(), window);
+        m_screen = new AlarmScreen(alarms, window);
         m_screen->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_screen->show();
@@ -123,13 +118,13 @@ AlarmScreen* AlarmDesk::screen() const
 // The dialog answers later (the secrets come and go through the user's secret store).
 void AlarmDesk::showNotificationDialog()
 {
-    if (!alarms)
+    if (!projectAlarms())
         return;
     auto* dialog = new NotificationDialog(m_projectPath, m_projectName, nullptr, window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, [this] {
-        if (m_notifications)
-            m_notifications->reload();
+        if (m_services)
+            m_services->reloadNotifications();
     });
     dialog->open();
 }

@@ -11,7 +11,6 @@
 #include <QStringList>
 
 #include <functional>
-#include <memory>
 
 class AlarmIndicator;
 class AlarmScreen;
@@ -19,15 +18,16 @@ class ConfiguredDevice;
 class ProjectNotifications;
 class DatabaseWriter;
 class ProjectAlarms;
+class ProjectServices;
 class QAudioOutput;
 class QBoxLayout;
 class QWidget;
-class WriterAlarmEventStore;
 
-// What the recorder's window shows of the alarms: the open project's alarms and their log, the
-// status-bar indicator, the Alarms screen and the sound, and the project's notifications with
-// their dialog and the status bar's word on a failing outbox. The alarms run whenever a project
-// polls, recording or not; the sound follows their monitor, and without them it is silent.
+// What the recorder's window shows of the alarms: the open project's alarms and their log (owned
+// by ProjectServices), the status-bar indicator, the Alarms screen and the sound, and the
+// project's notifications with their dialog and the status bar's word on a failing outbox. The
+// alarms run whenever a project polls, recording or not; the sound follows their monitor, and
+// without them it is silent.
 class AlarmDesk : public QObject
 {
     Q_OBJECT
@@ -36,8 +36,9 @@ public:
     using Critical = std::function<void(const QString& title, const QString& text)>;
 
     // The indicator goes into `statusLayout` at `position`; the Alarms screen is a window of
-    // `window`'s.
-    AlarmDesk(QWidget* window, QBoxLayout* statusLayout, int position, const Critical& critical);
+    // `window`'s. `services` opens and closes the alarms this desk shows.
+    AlarmDesk(QWidget* window, QBoxLayout* statusLayout, int position, const Critical& critical,
+              ProjectServices* services);
     ~AlarmDesk() override;
 
     // The alarm log goes through the project's one database `writer`, which must stay open
@@ -47,7 +48,7 @@ public:
     // Active alarms end as stopped by the recorder; the screen showing them goes first. The
     // sound stops.
     void close();
-    bool isOpen() const { return alarms != nullptr; }
+    bool isOpen() const { return projectAlarms() != nullptr; }
     void rulesChanged();
     // Once a clock second: delays and no-data times run on, the sound follows.
     void tick();
@@ -55,11 +56,11 @@ public:
     // The project's notification settings; saved ones reach the running notifications at once.
     void showNotificationDialog();
 
-    ProjectAlarms* projectAlarms() const { return alarms.get(); }
+    ProjectAlarms* projectAlarms() const;
     AlarmScreen* screen() const;
     AlarmIndicator* indicator() const { return m_indicator; }
     OutboxIndicator* outboxIndicator() const { return m_outboxIndicator; }
-    ProjectNotifications* notifications() const { return m_notifications.get(); }
+    ProjectNotifications* notifications() const;
     QAudioOutput* audioOutput() const { return sound->output(); }
 
 signals:
@@ -71,11 +72,8 @@ private:
     AlarmSound* sound;
     // Its status bar may be gone before the desk.
     QPointer<AlarmIndicator> m_indicator;
-    // The log's writes through the project's writer; it outlives the alarms.
-    std::unique_ptr<WriterAlarmEventStore> store;
-    std::unique_ptr<ProjectAlarms> alarms;
-    // Fed by the alarms; they go first.
-    std::unique_ptr<ProjectNotifications> m_notifications;
+    // The window's, which may go before this desk (a child of the window).
+    QPointer<ProjectServices> m_services;
     QPointer<OutboxIndicator> m_outboxIndicator;
     QString m_projectPath;
     QString m_projectName;

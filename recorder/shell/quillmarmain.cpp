@@ -2,7 +2,7 @@
 #include "ui_quillmarmain.h"
 
 #include "aboutbox.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "dashboard.h"
 #include "messagedialog.h"
 #include "projectcenter.h"
@@ -72,7 +72,8 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
     desk =
         new AlarmDesk(this, ui->horizontalLayout_status,
                       ui->horizontalLayout_status->indexOf(ui->label_write_state),
-                      [this](const QString& title, const QString& text) { critical(title, text); });
+                      [this](const QString& title, const QString& text) { critical(title, text); },
+                      &services);
     forwarding = new ForwardingStatus(this, ui->horizontalLayout_status,
                                       ui->horizontalLayout_status->indexOf(ui->label_write_state));
     keyNotice = new ProjectKeyNotice(this, ui->horizontalLayout_status,
@@ -103,6 +104,7 @@ QuillmarMain::~QuillmarMain()
     delete projectMain;
     delete projectManager;
     delete center;
+    services.stopForwarding();
     session.closeCycle();
     session.deleteGateways();
 }
@@ -290,11 +292,12 @@ void QuillmarMain::openProjectRuntime()
         return;
     }
     RecordingCycle* cycle = session.cycle();
+    services.startForwarding(session.filePath(), cycle->sampleWriter(), session.gateways());
     connect(cycle, &RecordingCycle::recordingChanged, this, &QuillmarMain::showRecording);
     connect(cycle, &RecordingCycle::recordTimesChanged, center, &ProjectCenter::setRecordTimes);
     connect(cycle, &RecordingCycle::databaseSizeChanged, center, &ProjectCenter::setDatabaseSize);
     status->attach(cycle);
-    forwarding->attach(session.forwarding());
+    forwarding->attach(services.forwarding());
 
     center->setRecordTimes(cycle->recordStartTime(), cycle->recordEndTime());
     center->setDeviceList(session.gateways());
@@ -330,6 +333,7 @@ void QuillmarMain::closeRecordingCycle()
         return;
     session.cycle()->stopIndexing();
     PendingSamplesPrompt::settle(session, messageBoxFunction, [this] { return m_ending; });
+    services.stopForwarding();
     session.closeCycle();
     status->detach();
     forwarding->detach();
@@ -492,6 +496,7 @@ void QuillmarMain::showRecording(bool on)
 void QuillmarMain::slotUpdateProjectFile()
 {
     session.saveDeviceList();
+    services.updateLabels();
     desk->rulesChanged();
 }
 

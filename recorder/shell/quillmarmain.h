@@ -3,6 +3,7 @@
 #include "alarmdesk.h"
 #include "forwardingstatus.h"
 #include "pendingsamplesprompt.h"
+#include "projectservices.h"
 #include "projectsession.h"
 #include "recentprojects.h"
 
@@ -74,7 +75,7 @@ public:
     QLabel* forwardingLabel() const { return forwarding->label(); }
     // The project-file keys that could not be read, while the open project has any.
     QLabel* keyProblemLabel() const;
-    ProjectForwarding* projectForwarding() const { return session.forwarding(); }
+    ProjectForwarding* projectForwarding() const { return services.forwarding(); }
     QStringList recentProjects() const { return recent.names(); }
     QVariantMap recentProjectPaths() const { return recent.paths(); }
 
@@ -132,6 +133,9 @@ private:
 
     RecentProjects recent;
     ProjectSession session;
+    // The open project's alarms and forwarding; declared after the session, so that they go
+    // before its cycle, whose writer they use.
+    ProjectServices services;
     bool projectOpen = false;
     QString connectionName;
 

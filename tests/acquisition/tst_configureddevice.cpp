@@ -1,4 +1,4 @@
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "modbusdevice.h"
 #include "nodedevice.h"
 

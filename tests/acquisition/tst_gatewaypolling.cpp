@@ -1,4 +1,4 @@
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "datainterval.h"
 #include "gatewaysimulator.h"
 #include "insertserialdata.h"

@@ -1,5 +1,5 @@
 #include "charttime.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "insertserialdata.h"
 #include "nodedevice.h"
 #include "novalue.h"

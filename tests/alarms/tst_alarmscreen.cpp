@@ -2,7 +2,7 @@
 #include "alarmeventlistmodel.h"
 #include "alarmindicator.h"
 #include "alarmscreen.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "databasewriter.h"
 #include "insertserialdata.h"
 #include "messagedialog.h"

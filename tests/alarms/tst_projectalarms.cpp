@@ -1,4 +1,4 @@
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "alarmeventtable.h"
 #include "alarmeventwrite.h"
 #include "databasepeek.h"

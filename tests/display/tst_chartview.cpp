@@ -1,5 +1,5 @@
 #include "chartview.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "nodedevice.h"
 #include "qchartviewer.h"
 

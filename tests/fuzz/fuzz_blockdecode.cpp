@@ -1,5 +1,5 @@
 // Arbitrary register blocks decoded by a gateway whose node layout comes from the same input.
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "nodedevice.h"
 
 #include <QCoreApplication>

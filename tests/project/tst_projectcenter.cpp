@@ -1,5 +1,5 @@
 #include "chartview.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "dashboard.h"
 #include "dashboarddeviceitem.h"
 #include "gatewaysimulator.h"

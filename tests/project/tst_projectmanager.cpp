@@ -1,4 +1,4 @@
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "nodedevice.h"
 #include "projectmanager.h"
 #include "selectdelegate.h"

@@ -1,4 +1,4 @@
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "messagedialog.h"
 #include "networksettingdialog.h"
 #include "nodedevice.h"

@@ -1,4 +1,4 @@
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "databasepeek.h"
 #include "databasewriter.h"
 #include "flushpolicy.h"

@@ -2,7 +2,7 @@
 #include "projectpathargument.h"
 #include "report.h"
 #include "reportfixture.h"
-#include "reportgen/configureddevice.h"
+#include "configureddevice.h"
 #include "reportrun.h"
 #include "reportstartup.h"
 #include "topcustomframe.h"

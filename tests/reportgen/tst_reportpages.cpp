@@ -12,7 +12,7 @@
 #include "reportbatch.h"
 #include "reportcommandline.h"
 #include "reportfixture.h"
-#include "reportgen/configureddevice.h"
+#include "configureddevice.h"
 #include "reportrun.h"
 #include "reportstartup.h"
 #include "reporttables.h"

@@ -1,5 +1,5 @@
 #include "../project/shownmessages.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "alarmeventlistmodel.h"
 #include "alarmindicator.h"
 #include "alarmmonitor.h"

@@ -4,7 +4,7 @@
 
 #include "alarmmonitor.h"
 #include "alarmscreen.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "gatewaysimulator.h"
 #include "nodedevice.h"
 #include "projectalarms.h"

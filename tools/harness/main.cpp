@@ -7,7 +7,7 @@
 // Run under xvfb-run -a so the windows are real.
 
 #include "chartview.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "dashboard.h"
 #include "dashboarddeviceitem.h"
 #include "gatewaysimulator.h"

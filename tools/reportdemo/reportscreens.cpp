@@ -11,7 +11,7 @@
 #include "messagedialog.h"
 #include "report.h"
 #include "reportfixture.h"
-#include "reportgen/configureddevice.h"
+#include "configureddevice.h"
 #include "reportstartup.h"
 
 #include <QAction>

@@ -1,0 +1,92 @@
+#include "projectservices.h"
+
+#include "projectalarms.h"
+#include "projectfile.h"
+#include "projectforwarding.h"
+#include "projectnotifications.h"
+#include "writeralarmeventstore.h"
+
+#include <QDebug>
+
+ProjectServices::ProjectServices(QObject* parent) : QObject(parent) {}
+
+ProjectServices::~ProjectServices()
+{
+    closeAlarms();
+    stopForwarding();
+}
+
+void ProjectServices::startForwarding(const QString& projectPath, DatabaseWriter* writer,
+                                      const QList<ConfiguredDevice*>& gateways)
+{
+    m_forwarding = std::make_unique<ProjectForwarding>(projectPath, writer, gateways);
+    m_forwarding->start();
+}
+
+void ProjectServices::stopForwarding()
+{
+    m_forwarding.reset();
+}
+
+void ProjectServices::updateLabels()
+{
+    if (m_forwarding)
+        m_forwarding->updateLabels();
+}
+
+// The log goes through the project's one writer, so that the GUI thread never waits on the file.
+void ProjectServices::openAlarms(const QString& projectPath, const QString& projectName,
+                                 const QList<ConfiguredDevice*>& gateways, DatabaseWriter* writer)
+{
+    m_store =
+        std::make_unique<WriterAlarmEventStore>(writer, ProjectFile::databasePath(projectPath));
+    // The trace keeps the text it had when the window's alarm desk opened the log.
+    if (!m_store->open())
+        qWarning().noquote() << QStringLiteral("AlarmDesk::open : ") + m_store->errorText();
+    m_alarms = std::make_unique<ProjectAlarms>(projectPath, projectName, gateways, m_store.get());
+    connect(m_alarms.get(), &ProjectAlarms::countsChanged, this, &ProjectServices::countsChanged);
+    connect(m_store.get(), &WriterAlarmEventStore::written, m_alarms.get(),
+            &ProjectAlarms::logWritten);
+    connect(m_store.get(), &WriterAlarmEventStore::pendingChanged, this,
+            &ProjectServices::pendingWritesChanged);
+    m_alarms->open();
+    m_notifications =
+        std::make_unique<ProjectNotifications>(projectPath, writer, m_alarms->monitor());
+    connect(m_notifications.get(), &ProjectNotifications::outboxStateChanged, this,
+            &ProjectServices::outboxStateChanged);
+    connect(m_notifications.get(), &ProjectNotifications::passwordNoteChanged, this,
+            &ProjectServices::passwordNoteChanged);
+    connect(m_notifications.get(), &ProjectNotifications::keyProblemsChanged, this,
+            &ProjectServices::keyProblemsChanged);
+    m_notifications->start();
+}
+
+void ProjectServices::closeAlarms()
+{
+    if (m_alarms)
+        m_alarms->stop();
+    m_notifications.reset();
+    m_alarms.reset();
+    // Its last writes are the writer's now, which goes with the recording cycle after this.
+    m_store.reset();
+}
+
+void ProjectServices::rulesChanged()
+{
+    if (m_alarms)
+        m_alarms->rulesChanged();
+}
+
+void ProjectServices::tick()
+{
+    if (!m_alarms)
+        return;
+    m_alarms->tick();
+    m_notifications->tick();
+}
+
+void ProjectServices::reloadNotifications()
+{
+    if (m_notifications)
+        m_notifications->reload();
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class ConfiguredDevice;
+class DatabaseWriter;
+class ProjectAlarms;
+class ProjectForwarding;
+class ProjectNotifications;
+class WriterAlarmEventStore;
+
+// What runs for the open project beside its session (ProjectSession): the alarms with their log
+// and notifications, and the forwarding to MQTT and InfluxDB. It owns them without any window;
+// the recorder's window opens and closes them with the project and only shows them.
+class ProjectServices : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ProjectServices(QObject* parent = nullptr);
+    // The alarms end first, then the forwarding.
+    ~ProjectServices() override;
+
+    // Forwarding of the project at `projectPath`, started on the open cycle's `writer`; it makes
+    // no connection when the project has it off. The writer and the gateways outlive it:
+    // stopForwarding() before the cycle closes, since the writer keeps its cursors.
+    void startForwarding(const QString& projectPath, DatabaseWriter* writer,
+                         const QList<ConfiguredDevice*>& gateways);
+    void stopForwarding();
+    // Renamed nodes and channels go out under their new names from now on.
+    void updateLabels();
+    ProjectForwarding* forwarding() const { return m_forwarding.get(); }
+
+    // The alarms and their notifications; the log goes through the project's one database
+    // `writer`, which must stay open until closeAlarms().
+    void openAlarms(const QString& projectPath, const QString& projectName,
+                    const QList<ConfiguredDevice*>& gateways, DatabaseWriter* writer);
+    // Active alarms end as stopped by the recorder; their end messages go into the outbox while
+    // it is there. What waits stays in the outbox for the next start.
+    void closeAlarms();
+    void rulesChanged();
+    // Once a clock second: delays and no-data times run on.
+    void tick();
+    // The notification settings were saved: the running notifications take them at once.
+    void reloadNotifications();
+    ProjectAlarms* alarms() const { return m_alarms.get(); }
+    WriterAlarmEventStore* alarmStore() const { return m_store.get(); }
+    ProjectNotifications* notifications() const { return m_notifications.get(); }
+
+signals:
+    // Those of the open project's alarms, their log and notifications, passed on from their
+    // opening, so that what shows them misses none of the first.
+    void countsChanged(int active, int unacknowledged);
+    void pendingWritesChanged(int count);
+    void outboxStateChanged(int failing, const QString& lastError, const QStringList& refused);
+    void passwordNoteChanged(const QString& note);
+    // The notification keys of the project file that could not be read.
+    void keyProblemsChanged(const QStringList& problems);
+
+private:
+    // The log's writes through the project's writer; it outlives the alarms.
+    std::unique_ptr<WriterAlarmEventStore> m_store;
+    std::unique_ptr<ProjectAlarms> m_alarms;
+    // Fed by the alarms; they go first.
+    std::unique_ptr<ProjectNotifications> m_notifications;
+    std::unique_ptr<ProjectForwarding> m_forwarding;
+};

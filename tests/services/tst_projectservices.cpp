@@ -1,0 +1,121 @@
+#include "databasewriter.h"
+#include "notificationsettings.h"
+#include "notificationtarget.h"
+#include "projectalarms.h"
+#include "projectfile.h"
+#include "projectforwarding.h"
+#include "projectservices.h"
+
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+// The open project's alarms and forwarding, owned without a window: what shows them hears
+// their first word, and they come and go apart, while the project's writer is open.
+class TestProjectServices : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void firstNoteReachesWhatShowsIt_data();
+    void firstNoteReachesWhatShowsIt();
+    void alarmsAndForwardingComeAndGo();
+
+private:
+    std::unique_ptr<QTemporaryDir> dir;
+    QString project;
+    std::unique_ptr<DatabaseWriter> writer;
+};
+
+void TestProjectServices::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void TestProjectServices::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    project = dir->filePath(QStringLiteral("store.tpc"));
+    ProjectFile(project).create(10000);
+    writer = std::make_unique<DatabaseWriter>(ProjectFile::databasePath(project),
+                                              QStringLiteral("services"));
+    QVERIFY(writer->open());
+}
+
+void TestProjectServices::cleanup()
+{
+    writer.reset();
+    dir.reset();
+}
+
+void TestProjectServices::firstNoteReachesWhatShowsIt_data()
+{
+    QTest::addColumn<bool>("email");
+    QTest::addColumn<QString>("note");
+    // The warning is given while the alarms open: a window told only later would never show it.
+    QTest::newRow("password in clear, not chosen")
+        << true << QStringLiteral("E-mail password sent unencrypted: choose in Notifications");
+    QTest::newRow("no e-mail") << false << QString();
+}
+
+void TestProjectServices::firstNoteReachesWhatShowsIt()
+{
+    QFETCH(bool, email);
+    QFETCH(QString, note);
+    NotificationSettings settings;
+    settings.emailEnabled = email;
+    settings.smtpHost = QStringLiteral("127.0.0.1");
+    settings.smtpUser = QStringLiteral("recorder");
+    settings.smtpSecurity = SmtpSecurity::None;
+    settings.sender = QStringLiteral("recorder@example.org");
+    settings.recipients = QStringList{QStringLiteral("cold@example.org")};
+    settings.save(project);
+
+    ProjectServices services;
+    QSignalSpy notes(&services, &ProjectServices::passwordNoteChanged);
+    services.openAlarms(project, QStringLiteral("store"), {}, writer.get());
+    QVERIFY(services.alarms());
+    QVERIFY(!notes.isEmpty());
+    QCOMPARE(notes.first().first().toString(), note);
+}
+
+void TestProjectServices::alarmsAndForwardingComeAndGo()
+{
+    ProjectServices services;
+    services.startForwarding(project, writer.get(), {});
+    QVERIFY(services.forwarding());
+    // Forwarding is off in a new project: no forwarder, no connection.
+    QVERIFY(!services.forwarding()->forwarder());
+    services.openAlarms(project, QStringLiteral("store"), {}, writer.get());
+    QVERIFY(services.alarms());
+    QVERIFY(services.alarmStore());
+    QVERIFY(services.notifications());
+    QCOMPARE(services.alarms()->activeCount(), 0);
+
+    // Closing the alarms (a project's editor opened) leaves the forwarding to the cycle.
+    services.closeAlarms();
+    QVERIFY(!services.alarms());
+    QVERIFY(!services.alarmStore());
+    QVERIFY(!services.notifications());
+    QVERIFY(services.forwarding());
+    services.stopForwarding();
+    QVERIFY(!services.forwarding());
+    // Closing twice, or with nothing open, is harmless (the window closes on every path).
+    services.closeAlarms();
+    services.stopForwarding();
+
+    // Both open again go with the services, while the writer they use is still open.
+    services.startForwarding(project, writer.get(), {});
+    services.openAlarms(project, QStringLiteral("store"), {}, writer.get());
+    QVERIFY(services.alarms() && services.forwarding());
+}
+
+QTEST_GUILESS_MAIN(TestProjectServices)
+#include "tst_projectservices.moc"
