@@ -52,7 +52,8 @@ bool ownRegisters(const QList<NodeDevice*>& nodes, const NodeDevice* owner, qint
 } // namespace
 
 ConfiguredDevice::ConfiguredDevice(QObject* parent)
-    : QObject(parent), lastPollTime(QDateTime::currentDateTimeUtc())
+    : QObject(parent), lastPollTime(QDateTime::currentDateTimeUtc()),
+      clock([] { return QDateTime::currentDateTimeUtc(); })
 {
     pollClock.start();
 }
@@ -130,6 +131,18 @@ void ConfiguredDevice::addNode(NodeDevice* node)
         << "start : " << start << " , length : " << m_registerCount;
 }
 
+void ConfiguredDevice::setClock(const Clock& newClock)
+{
+    clock = newClock;
+}
+
+QDateTime ConfiguredDevice::now() const
+{
+    // Kept in UTC: the samples need seconds since 1970, and a local time would cost a time-zone
+    // conversion for every node of every poll.
+    return clock().toUTC();
+}
+
 int ConfiguredDevice::missedPollLimit() const
 {
     return m_interval <= 1000 ? 5 : 2;
@@ -153,10 +166,8 @@ void ConfiguredDevice::poll()
     // That may just have declared the gateway disconnected: then only its retry polls it.
     if (retryPending && !waiting)
         return;
+    lastPollTime = now();
     startPoll(false);
-    // Kept in UTC: the samples need seconds since 1970, and a local time would cost a time-zone
-    // conversion for every node of every poll.
-    lastPollTime = QDateTime::currentDateTimeUtc();
 }
 
 void ConfiguredDevice::refresh()
@@ -170,8 +181,6 @@ void ConfiguredDevice::startPoll(bool refresh)
     PendingPoll poll;
     poll.serial = nextSerial++;
     poll.startedMs = pollClock.elapsed();
-    // The samples of a poll carry the time of the poll before it, as they always have.
-    poll.pollTime = lastPollTime;
     poll.refresh = refresh;
     pending.append(poll);
     sendNext();
@@ -187,6 +196,9 @@ void ConfiguredDevice::sendNext()
         if (!linkThread)
             startLink();
         poll.sent = true;
+        // A sample is dated by the moment its read request goes to the gateway: a poll that
+        // waited for the link is dated when it leaves, not when it was asked for.
+        poll.pollTime = now();
         inFlight = poll.serial;
         const PendingPoll request = poll;
         const int start = m_registerStart;
