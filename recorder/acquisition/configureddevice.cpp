@@ -1,6 +1,7 @@
 #include "acquisition/configureddevice.h"
 
 #include "acquisitionlog.h"
+#include "gatewaymodel.h"
 #include "gatewayworker.h"
 #include "nodedevice.h"
 
@@ -307,7 +308,7 @@ void ConfiguredDevice::decode(const QByteArray& data, const QDateTime& sampleTim
     qCDebug(lcAcquisition).noquote().nospace()
         << "ConfiguredDevice::readData [beforeStartAddr] : " << base;
 
-    const bool withLinkInfo = m_deviceModel == QLatin1String("TQ100");
+    const bool withLinkInfo = GatewayModel::reportsLinkInfo(m_deviceModel);
     // Offsets are computed in 64 bits: start registers come from the project file and may be
     // anything an int holds.
     for (NodeDevice* node : qAsConst(m_nodes)) {

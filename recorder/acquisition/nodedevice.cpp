@@ -4,6 +4,7 @@
 #include "charttime.h"
 #include "acquisition/configureddevice.h"
 #include "datainterval.h"
+#include "gatewaymodel.h"
 #include "samplesink.h"
 #include "nodelistitemview.h"
 #include "nodesampleobserver.h"
@@ -203,7 +204,7 @@ void NodeDevice::setData(const QString& ch1, const QString& ch2, const QString& 
 
     if (chart) {
         chart->setData(timeHistory, ch1History, ch2History, ch1Text, ch2Text);
-        if (chart && gateway && gateway->deviceModel() == QLatin1String("TQ100"))
+        if (chart && gateway && GatewayModel::reportsLinkInfo(gateway->deviceModel()))
             chart->setLqiBattery(lqiText, batteryText);
     }
     if (tile1)

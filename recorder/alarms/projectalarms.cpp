@@ -3,6 +3,7 @@
 #include "alarmeventwrite.h"
 #include "alarmlogquery.h"
 #include "acquisition/configureddevice.h"
+#include "gatewaymodel.h"
 #include "nodedevice.h"
 #include "projectfile.h"
 #include "sqlitealarmeventstore.h"
@@ -30,7 +31,7 @@ MonitoredNode monitoredNode(const NodeDevice& node)
 int reportedBattery(const NodeDevice& node)
 {
     const auto* gateway = qobject_cast<const ConfiguredDevice*>(node.parent());
-    if (!gateway || gateway->deviceModel() != QLatin1String("TQ100"))
+    if (!gateway || !GatewayModel::reportsLinkInfo(gateway->deviceModel()))
         return -1;
     bool ok = false;
     const int level = node.batteryText.toInt(&ok);

@@ -4,6 +4,7 @@
 #include "channelunit.h"
 #include "acquisition/configureddevice.h"
 #include "datainterval.h"
+#include "gatewaymodel.h"
 #include "nodedevice.h"
 #include "novalue.h"
 #include "qchartviewer.h"
@@ -358,7 +359,7 @@ void ChartView::refreshDeviceInfo()
 
     ui->label_serialnumber->setText(QStringLiteral("ID : ") + m_node->deviceNumber);
     ui->label_device_type->setPixmap(m_lanPixmap);
-    ui->frame_lqibatt->setVisible(gateway && gateway->deviceModel() == QLatin1String("TQ100"));
+    ui->frame_lqibatt->setVisible(gateway && GatewayModel::reportsLinkInfo(gateway->deviceModel()));
 
     m_ch1Unit = m_node->ch1Unit;
     m_ch2Unit = m_node->ch2Unit;

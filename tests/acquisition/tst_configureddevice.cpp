@@ -1,4 +1,5 @@
 #include "acquisition/configureddevice.h"
+#include "gatewaymodel.h"
 #include "modbusdevice.h"
 #include "nodedevice.h"
 
@@ -161,6 +162,13 @@ void TestConfiguredDevice::linkInfoOnlyFromOwnRegisters_data()
                                  << QStringList{"-1", ""};
     QTest::newRow("model in lower case")
         << "tq100" << QList<int>{0, 8} << QStringList{"-1", ""} << QStringList{"-1", ""};
+    // Every model of the table, as its row says: a model added there is decoded without more.
+    for (const GatewayModel::Row& row : GatewayModel::rows()) {
+        const QString has = row.reportsLinkInfo ? QStringLiteral("87") : QStringLiteral("-1");
+        const QString battery = row.reportsLinkInfo ? QStringLiteral("-3") : QStringLiteral("-1");
+        QTest::newRow(qPrintable(QStringLiteral("table row ") + row.name))
+            << row.name << QList<int>{0, 8} << QStringList{has, ""} << QStringList{battery, ""};
+    }
 }
 
 // Catches link quality and battery read from another node's channel registers, from beyond the

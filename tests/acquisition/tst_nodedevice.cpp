@@ -1,4 +1,5 @@
 #include "charttime.h"
+#include "gatewaymodel.h"
 #include "acquisition/configureddevice.h"
 #include "insertserialdata.h"
 #include "nodedevice.h"
@@ -206,6 +207,9 @@ void TestNodeDevice::linkInfoOnlyForTq100_data()
     QTest::newRow("TQ100") << "TQ100" << true;
     QTest::newRow("TQ700") << "TQ700" << false;
     QTest::newRow("lower case") << "tq100" << false;
+    for (const GatewayModel::Row& row : GatewayModel::rows())
+        QTest::newRow(qPrintable(QStringLiteral("table row ") + row.name))
+            << row.name << row.reportsLinkInfo;
 }
 
 // Catches link quality shown for gateways that do not provide it.
