@@ -2,6 +2,7 @@
 
 #include "acquisitionlog.h"
 #include "gatewaymodel.h"
+#include "nodesample.h"
 #include "gatewayworker.h"
 #include "nodedevice.h"
 
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -27,11 +29,12 @@ QString channelText(const char* bytes)
     return QString::number(double(value), 'f', 2);
 }
 
-QString integerText(const QByteArray& data, qint64 offset)
+// Link quality or battery; none when its four bytes do not lie wholly inside the block.
+std::optional<int> level(const QByteArray& data, qint64 offset)
 {
     if (offset < 0 || offset + 4 > data.size())
-        return QStringLiteral("-1");
-    return QString::number(qFromLittleEndian<qint32>(data.constData() + offset));
+        return std::nullopt;
+    return qFromLittleEndian<qint32>(data.constData() + offset);
 }
 
 // True when no node but `owner` counts the registers [first, first + count) among its own. A
@@ -324,18 +327,20 @@ void ConfiguredDevice::decode(const QByteArray& data, const QDateTime& sampleTim
             continue;
         }
         const char* record = data.constData() + offset;
-        const QString ch1 = channelText(record);
-        const QString ch2 = channelText(record + 4);
-        QString lqi = QStringLiteral("-1");
-        QString battery = QStringLiteral("-1");
+        // Decoded once: each channel is the number of its two-decimal text from here on.
+        NodeSample sample;
+        sample.time = sampleTime;
+        sample.refresh = refresh;
+        sample.channel1 = NodeSample::channelNumber(channelText(record));
+        sample.channel2 = NodeSample::channelNumber(channelText(record + 4));
         if (withLinkInfo) {
             const qint64 start = node->startAddress;
             if (ownRegisters(m_nodes, node, start + 4, 2))
-                lqi = integerText(data, offset + 8);
+                sample.linkQuality = level(data, offset + 8);
             if (ownRegisters(m_nodes, node, start + 6, 2))
-                battery = integerText(data, offset + 12);
+                sample.battery = level(data, offset + 12);
         }
-        node->setData(ch1, ch2, lqi, battery, sampleTime, refresh);
+        node->setData(sample);
     }
     refreshPoll = false;
 }

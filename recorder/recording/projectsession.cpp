@@ -86,8 +86,15 @@ bool ProjectSession::openCycle(const QString& connectionName)
 {
     m_cycle = std::make_unique<RecordingCycle>(path, connectionName, gatewayList, m_interval);
     if (m_cycle->open()) {
-        m_forwarding =
-            std::make_unique<ProjectForwarding>(path, m_cycle->sampleWriter(), gatewayList);
+        m_forwarding = std::make_unique<ProjectForwarding>(
+            path, m_cycle->sampleWriter(), [this] {
+                QList<GatewayConfig> configs;
+                for (const ConfiguredDevice* gateway : qAsConst(gatewayList)) {
+                    if (gateway)
+                        configs << gateway->configuration();
+                }
+                return configs;
+            });
         m_forwarding->start();
         return true;
     }
