@@ -1,7 +1,6 @@
 #include "nodedevice.h"
 
 #include "acquisitionlog.h"
-#include "charttime.h"
 #include "acquisition/configureddevice.h"
 #include "datainterval.h"
 #include "gatewaymodel.h"
@@ -12,21 +11,12 @@
 #include "novalue.h"
 
 #include <QDebug>
-#include <QIcon>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace {
-
-// Loaded on first use and kept for the process: every list item shares the two symbols.
-const QIcon& connectionIcon(bool connected)
-{
-    static const QIcon connecting(QStringLiteral(":/img/DeviceConnectingSymbol.png"));
-    static const QIcon disconnected(QStringLiteral(":/img/DeviceDisconnectedSymbol.png"));
-    return connected ? connecting : disconnected;
-}
 
 bool alarmed(double value, float min, float max)
 {
@@ -132,7 +122,7 @@ void NodeDevice::setListItem(NodeListItemView* item)
 {
     listItem = item;
     if (listItem)
-        listItem->setConnectionIcon(connectionIcon(false));
+        listItem->setConnected(false);
 }
 
 void NodeDevice::setChartView(NodeChartView* view)
@@ -213,9 +203,8 @@ void NodeDevice::take(const NodeSample& sample, const QString& ch1, const QStrin
     const bool refresh = sample.refresh;
     const double value1 = sample.channel1.value_or(NoValue);
     const double value2 = sample.channel2.value_or(NoValue);
-    const qint64 unixSeconds = sampleTime.toSecsSinceEpoch();
-    const double t =
-        CChart_chartTime2(int(unixSeconds)) + sampleTime.time().msec() / 1000.0;
+    // Seconds since 1970 (UTC) with the milliseconds; the chart makes its own time of them.
+    const double t = double(sampleTime.toSecsSinceEpoch()) + sampleTime.time().msec() / 1000.0;
 
     setCheckAlarmSet1(value1);
     setCheckAlarmSet2(value2);
@@ -260,7 +249,7 @@ void NodeDevice::queue(double value1, double value2, const QDateTime& time) cons
 void NodeDevice::deviceConnected()
 {
     if (listItem)
-        listItem->setConnectionIcon(connectionIcon(true));
+        listItem->setConnected(true);
     if (chart)
         chart->onDeviceConnected(deviceNumber);
     if (tile1)
@@ -273,7 +262,7 @@ void NodeDevice::deviceDisconnected()
 {
     qCDebug(lcAcquisition).noquote().nospace() << "- NodeDevice::deviceDisconnected() : " << deviceNumber;
     if (listItem)
-        listItem->setConnectionIcon(connectionIcon(false));
+        listItem->setConnected(false);
     if (chart)
         chart->onDeviceDisconnected(deviceNumber);
     if (tile1)

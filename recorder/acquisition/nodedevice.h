@@ -42,6 +42,7 @@ public:
     // written; none (the default) stores nothing.
     void setSampleWriter(SampleSink* writer);
 
+    // The last HistorySize samples, oldest first; times as NodeChartView has them.
     void history(double* times, double* ch1Values, double* ch2Values) const;
     const double* timeHistoryData() const { return timeHistory; }
     const double* ch1HistoryData() const { return ch1History; }

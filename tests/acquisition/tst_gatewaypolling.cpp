@@ -5,8 +5,6 @@
 #include "nodedevice.h"
 #include "recordingviews.h"
 
-#include "charttime.h"
-
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -144,7 +142,7 @@ void TestGatewayPolling::valuesEndToEnd()
     QVERIFY(a->connected && b->connected);
     // A sample is dated by the moment its read went to the gateway, not by an earlier time.
     auto chartTime = [](const QDateTime& t) {
-        return CChart_chartTime2(int(t.toSecsSinceEpoch())) + t.time().msec() / 1000.0;
+        return double(t.toSecsSinceEpoch()) + t.time().msec() / 1000.0;
     };
     const double sampled = a->nodes()[0]->timeHistoryData()[NodeDevice::HistorySize - 1];
     QVERIFY2(sampled >= chartTime(polling) && sampled <= chartTime(polled),

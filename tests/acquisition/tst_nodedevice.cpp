@@ -1,4 +1,3 @@
-#include "charttime.h"
 #include "gatewaymodel.h"
 #include "acquisition/configureddevice.h"
 #include "insertserialdata.h"
@@ -148,7 +147,7 @@ void TestNodeDevice::historyShiftsAndOverwrites()
     // The same time again (a refresh followed by the regular poll) overwrites the newest slot.
     node.setData(QStringLiteral("5.00"), QStringLiteral("6.00"), {}, {}, kTime.addSecs(1), true);
     node.history(times, ch1, ch2);
-    const double t0 = CChart_chartTime2(int(kTime.toSecsSinceEpoch())) + 0.25;
+    const double t0 = double(kTime.toSecsSinceEpoch()) + 0.25;
     QCOMPARE(times[239], t0 + 1);
     QCOMPARE(ch1[239], 5.0);
     QCOMPARE(ch2[239], 6.0);
