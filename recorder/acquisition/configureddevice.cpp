@@ -1,6 +1,8 @@
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 
 #include "acquisitionlog.h"
+#include "gatewaymodel.h"
+#include "nodesample.h"
 #include "gatewayworker.h"
 #include "nodedevice.h"
 
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -26,11 +29,12 @@ QString channelText(const char* bytes)
     return QString::number(double(value), 'f', 2);
 }
 
-QString integerText(const QByteArray& data, qint64 offset)
+// Link quality or battery; none when its four bytes do not lie wholly inside the block.
+std::optional<int> level(const QByteArray& data, qint64 offset)
 {
     if (offset < 0 || offset + 4 > data.size())
-        return QStringLiteral("-1");
-    return QString::number(qFromLittleEndian<qint32>(data.constData() + offset));
+        return std::nullopt;
+    return qFromLittleEndian<qint32>(data.constData() + offset);
 }
 
 // True when no node but `owner` counts the registers [first, first + count) among its own. A
@@ -52,7 +56,8 @@ bool ownRegisters(const QList<NodeDevice*>& nodes, const NodeDevice* owner, qint
 } // namespace
 
 ConfiguredDevice::ConfiguredDevice(QObject* parent)
-    : QObject(parent), lastPollTime(QDateTime::currentDateTimeUtc())
+    : QObject(parent), lastPollTime(QDateTime::currentDateTimeUtc()),
+      clock([] { return QDateTime::currentDateTimeUtc(); })
 {
     pollClock.start();
 }
@@ -130,6 +135,18 @@ void ConfiguredDevice::addNode(NodeDevice* node)
         << "start : " << start << " , length : " << m_registerCount;
 }
 
+void ConfiguredDevice::setClock(const Clock& newClock)
+{
+    clock = newClock;
+}
+
+QDateTime ConfiguredDevice::now() const
+{
+    // Kept in UTC: the samples need seconds since 1970, and a local time would cost a time-zone
+    // conversion for every node of every poll.
+    return clock().toUTC();
+}
+
 int ConfiguredDevice::missedPollLimit() const
 {
     return m_interval <= 1000 ? 5 : 2;
@@ -153,10 +170,8 @@ void ConfiguredDevice::poll()
     // That may just have declared the gateway disconnected: then only its retry polls it.
     if (retryPending && !waiting)
         return;
+    lastPollTime = now();
     startPoll(false);
-    // Kept in UTC: the samples need seconds since 1970, and a local time would cost a time-zone
-    // conversion for every node of every poll.
-    lastPollTime = QDateTime::currentDateTimeUtc();
 }
 
 void ConfiguredDevice::refresh()
@@ -170,8 +185,6 @@ void ConfiguredDevice::startPoll(bool refresh)
     PendingPoll poll;
     poll.serial = nextSerial++;
     poll.startedMs = pollClock.elapsed();
-    // The samples of a poll carry the time of the poll before it, as they always have.
-    poll.pollTime = lastPollTime;
     poll.refresh = refresh;
     pending.append(poll);
     sendNext();
@@ -187,6 +200,9 @@ void ConfiguredDevice::sendNext()
         if (!linkThread)
             startLink();
         poll.sent = true;
+        // A sample is dated by the moment its read request goes to the gateway: a poll that
+        // waited for the link is dated when it leaves, not when it was asked for.
+        poll.pollTime = now();
         inFlight = poll.serial;
         const PendingPoll request = poll;
         const int start = m_registerStart;
@@ -295,7 +311,7 @@ void ConfiguredDevice::decode(const QByteArray& data, const QDateTime& sampleTim
     qCDebug(lcAcquisition).noquote().nospace()
         << "ConfiguredDevice::readData [beforeStartAddr] : " << base;
 
-    const bool withLinkInfo = m_deviceModel == QLatin1String("TQ100");
+    const bool withLinkInfo = GatewayModel::reportsLinkInfo(m_deviceModel);
     // Offsets are computed in 64 bits: start registers come from the project file and may be
     // anything an int holds.
     for (NodeDevice* node : qAsConst(m_nodes)) {
@@ -311,18 +327,20 @@ void ConfiguredDevice::decode(const QByteArray& data, const QDateTime& sampleTim
             continue;
         }
         const char* record = data.constData() + offset;
-        const QString ch1 = channelText(record);
-        const QString ch2 = channelText(record + 4);
-        QString lqi = QStringLiteral("-1");
-        QString battery = QStringLiteral("-1");
+        // Decoded once: each channel is the number of its two-decimal text from here on.
+        NodeSample sample;
+        sample.time = sampleTime;
+        sample.refresh = refresh;
+        sample.channel1 = NodeSample::channelNumber(channelText(record));
+        sample.channel2 = NodeSample::channelNumber(channelText(record + 4));
         if (withLinkInfo) {
             const qint64 start = node->startAddress;
             if (ownRegisters(m_nodes, node, start + 4, 2))
-                lqi = integerText(data, offset + 8);
+                sample.linkQuality = level(data, offset + 8);
             if (ownRegisters(m_nodes, node, start + 6, 2))
-                battery = integerText(data, offset + 12);
+                sample.battery = level(data, offset + 12);
         }
-        node->setData(ch1, ch2, lqi, battery, sampleTime, refresh);
+        node->setData(sample);
     }
     refreshPoll = false;
 }

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class GatewayWorker;
@@ -35,6 +36,9 @@ class ConfiguredDevice : public QObject
 public:
     static constexpr int RetryInterval = 20000;
 
+    // The time now, which dates the polls and their samples; tests replace it.
+    using Clock = std::function<QDateTime()>;
+
     explicit ConfiguredDevice(QObject* parent = nullptr);
     ~ConfiguredDevice() override;
 
@@ -59,6 +63,8 @@ public:
     int registerStart() const { return m_registerStart; }
     int registerCount() const { return m_registerCount; }
 
+    void setClock(const Clock& now);
+
     // Milliseconds before a disconnected gateway is polled again; tests shorten it.
     void setRetryInterval(int milliseconds) { retryInterval = milliseconds; }
 
@@ -72,6 +78,7 @@ public:
 
     bool connected = false;
     bool refreshPoll = false;
+    // When the last regular poll began; the gap record at a stop is dated one interval after it.
     QDateTime lastPollTime;
     int missedPolls = 0;
     bool retryPending = false;
@@ -107,6 +114,7 @@ private:
                       bool refresh);
     void startLink();
     void stopLink();
+    QDateTime now() const;
 
     QString m_ipAddress;
     quint16 m_port = 502;
@@ -116,6 +124,7 @@ private:
     int m_registerCount = 0;
     int retryInterval = RetryInterval;
     int m_interval = DefaultDataInterval;
+    Clock clock;
 
     std::unique_ptr<QThread> linkThread;
     GatewayWorker* worker = nullptr; // lives on linkThread, deleted once it has ended

@@ -2,7 +2,9 @@
 
 #include <QString>
 
-// What a node pushes into the chart panel while the panel shows it.
+// What a node pushes into the chart panel while the panel shows it. Times are seconds since 1970
+// (UTC) with their milliseconds, NoValue for a slot without a sample; the panel makes its
+// chart's time of them.
 class NodeChartView
 {
 public:

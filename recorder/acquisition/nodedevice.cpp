@@ -1,9 +1,9 @@
 #include "nodedevice.h"
 
 #include "acquisitionlog.h"
-#include "charttime.h"
-#include "acquisition/configureddevice.h"
+#include "configureddevice.h"
 #include "datainterval.h"
+#include "gatewaymodel.h"
 #include "samplesink.h"
 #include "nodelistitemview.h"
 #include "nodesampleobserver.h"
@@ -12,21 +12,12 @@
 #include "rangerule.h"
 
 #include <QDebug>
-#include <QIcon>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 namespace {
-
-// Loaded on first use and kept for the process: every list item shares the two symbols.
-const QIcon& connectionIcon(bool connected)
-{
-    static const QIcon connecting(QStringLiteral(":/img/DeviceConnectingSymbol.png"));
-    static const QIcon disconnected(QStringLiteral(":/img/DeviceDisconnectedSymbol.png"));
-    return connected ? connecting : disconnected;
-}
 
 bool alarmed(double value, float min, float max)
 {
@@ -130,7 +121,7 @@ void NodeDevice::setListItem(NodeListItemView* item)
 {
     listItem = item;
     if (listItem)
-        listItem->setConnectionIcon(connectionIcon(false));
+        listItem->setConnected(false);
 }
 
 void NodeDevice::setChartView(NodeChartView* view)
@@ -173,19 +164,46 @@ double NodeDevice::channelValue(const QString& text)
 void NodeDevice::setData(const QString& ch1, const QString& ch2, const QString& lqi,
                          const QString& battery, const QDateTime& sampleTime, bool refresh)
 {
-    qCDebug(lcAcquisition).noquote().nospace() << "NodeDevice::setData : " << deviceName
-                                 << " startAddress : " << startAddress << " ch1 : " << ch1
-                                 << " ch2 : " << ch2 << " lqi : " << lqi << " bat : " << battery;
-    lqiText = lqi;
-    batteryText = battery;
+    NodeSample sample;
+    sample.time = sampleTime;
+    sample.refresh = refresh;
+    const double value1 = channelValue(ch1);
+    const double value2 = channelValue(ch2);
+    if (value1 != NoValue)
+        sample.channel1 = value1;
+    if (value2 != NoValue)
+        sample.channel2 = value2;
+    if (gateway && GatewayModel::reportsLinkInfo(gateway->deviceModel())) {
+        sample.linkQuality = NodeSample::levelNumber(lqi);
+        sample.battery = NodeSample::levelNumber(battery);
+    }
+    take(sample, ch1, ch2, lqi, battery);
+}
+
+void NodeDevice::setData(const NodeSample& sample)
+{
+    take(sample, NodeSample::channelText(sample.channel1), NodeSample::channelText(sample.channel2),
+         NodeSample::levelText(sample.linkQuality), NodeSample::levelText(sample.battery));
+}
+
+void NodeDevice::take(const NodeSample& sample, const QString& ch1, const QString& ch2,
+                      const QString& lqi, const QString& battery)
+{
+    latest = sample;
     ch1Text = ch1;
     ch2Text = ch2;
-
-    const double value1 = channelValue(ch1Text);
-    const double value2 = channelValue(ch2Text);
-    const qint64 unixSeconds = sampleTime.toSecsSinceEpoch();
-    const double t =
-        CChart_chartTime2(int(unixSeconds)) + sampleTime.time().msec() / 1000.0;
+    lqiText = lqi;
+    batteryText = battery;
+    qCDebug(lcAcquisition).noquote().nospace() << "NodeDevice::setData : " << deviceName
+                                 << " startAddress : " << startAddress << " ch1 : " << ch1Text
+                                 << " ch2 : " << ch2Text << " lqi : " << lqiText << " bat : "
+                                 << batteryText;
+    const QDateTime& sampleTime = sample.time;
+    const bool refresh = sample.refresh;
+    const double value1 = sample.channel1.value_or(NoValue);
+    const double value2 = sample.channel2.value_or(NoValue);
+    // Seconds since 1970 (UTC) with the milliseconds; the chart makes its own time of them.
+    const double t = double(sampleTime.toSecsSinceEpoch()) + sampleTime.time().msec() / 1000.0;
 
     setCheckAlarmSet1(value1);
     setCheckAlarmSet2(value2);
@@ -202,7 +220,7 @@ void NodeDevice::setData(const QString& ch1, const QString& ch2, const QString& 
 
     if (chart) {
         chart->setData(timeHistory, ch1History, ch2History, ch1Text, ch2Text);
-        if (chart && gateway && gateway->deviceModel() == QLatin1String("TQ100"))
+        if (chart && gateway && GatewayModel::reportsLinkInfo(gateway->deviceModel()))
             chart->setLqiBattery(lqiText, batteryText);
     }
     if (tile1)
@@ -213,7 +231,7 @@ void NodeDevice::setData(const QString& ch1, const QString& ch2, const QString& 
     if (recordEnabled && !refresh)
         queue(value1, value2, sampleTime);
     if (sampleObserver)
-        sampleObserver->nodeSampled(*this, sampleTime, refresh);
+        sampleObserver->nodeSampled(configuration(), sample);
 }
 
 void NodeDevice::queue(double value1, double value2, const QDateTime& time) const
@@ -230,7 +248,7 @@ void NodeDevice::queue(double value1, double value2, const QDateTime& time) cons
 void NodeDevice::deviceConnected()
 {
     if (listItem)
-        listItem->setConnectionIcon(connectionIcon(true));
+        listItem->setConnected(true);
     if (chart)
         chart->onDeviceConnected(deviceNumber);
     if (tile1)
@@ -243,7 +261,7 @@ void NodeDevice::deviceDisconnected()
 {
     qCDebug(lcAcquisition).noquote().nospace() << "- NodeDevice::deviceDisconnected() : " << deviceNumber;
     if (listItem)
-        listItem->setConnectionIcon(connectionIcon(false));
+        listItem->setConnected(false);
     if (chart)
         chart->onDeviceDisconnected(deviceNumber);
     if (tile1)
@@ -252,9 +270,11 @@ void NodeDevice::deviceDisconnected()
         tile2->onDeviceDisconnected(deviceNumber);
     ch1Text.clear();
     ch2Text.clear();
+    latest.channel1.reset();
+    latest.channel2.reset();
     checkAlarms();
     if (sampleObserver)
-        sampleObserver->nodeDisconnected(*this);
+        sampleObserver->nodeDisconnected(deviceNumber);
 }
 
 void NodeDevice::insertNoValue()
@@ -267,8 +287,8 @@ void NodeDevice::insertNoValue()
 
 void NodeDevice::checkAlarms()
 {
-    setCheckAlarmSet1(channelValue(ch1Text));
-    setCheckAlarmSet2(channelValue(ch2Text));
+    setCheckAlarmSet1(latest.channel1.value_or(NoValue));
+    setCheckAlarmSet2(latest.channel2.value_or(NoValue));
 }
 
 void NodeDevice::setCheckAlarmSet1(double value)

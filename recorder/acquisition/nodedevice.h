@@ -3,6 +3,7 @@
 #include "channelunit.h"
 #include "nodechartview.h"
 #include "nodeconfig.h"
+#include "nodesample.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -41,6 +42,7 @@ public:
     // written; none (the default) stores nothing.
     void setSampleWriter(SampleSink* writer);
 
+    // The last HistorySize samples, oldest first; times as NodeChartView has them.
     void history(double* times, double* ch1Values, double* ch2Values) const;
     const double* timeHistoryData() const { return timeHistory; }
     const double* ch1HistoryData() const { return ch1History; }
@@ -56,8 +58,15 @@ public:
     // Not owned; none by default. Told of every sample after the views, and of disconnection.
     void setSampleObserver(NodeSampleObserver* observer) { sampleObserver = observer; }
 
+    // One decoded sample from the gateway: shown, judged against the ranges, queued for the
+    // database (unless a refresh) and handed to the observer.
+    void setData(const NodeSample& sample);
+    // The same from the texts the decoding makes ("21.50", "-1" for no link quality): link
+    // quality and battery count only where the gateway's model reports them.
     void setData(const QString& ch1, const QString& ch2, const QString& lqi, const QString& battery,
                  const QDateTime& sampleTime, bool refresh);
+    // The last sample taken; its channels are none once the gateway is lost.
+    const NodeSample& latestSample() const { return latest; }
     void deviceConnected();
     void deviceDisconnected();
     void insertNoValue();
@@ -93,7 +102,11 @@ public:
 
 private:
     void queue(double value1, double value2, const QDateTime& time) const;
+    // Takes a sample with the texts it is shown by.
+    void take(const NodeSample& sample, const QString& ch1, const QString& ch2, const QString& lqi,
+              const QString& battery);
 
+    NodeSample latest;
     double timeHistory[HistorySize];
     double ch1History[HistorySize];
     double ch2History[HistorySize];

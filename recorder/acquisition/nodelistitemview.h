@@ -1,11 +1,10 @@
 #pragma once
 
-class QIcon;
-
-// The device-list entry of a node: shows whether its gateway answers.
+// The device-list entry of a node: shows whether its gateway answers (the list picks the
+// symbol).
 class NodeListItemView
 {
 public:
     virtual ~NodeListItemView() = default;
-    virtual void setConnectionIcon(const QIcon& icon) = 0;
+    virtual void setConnected(bool connected) = 0;
 };

@@ -5,20 +5,21 @@
 #include "alarmlogquery.h"
 #include "configureddevice.h"
 #include "nodedevice.h"
+#include "novalue.h"
 #include "projectfile.h"
 
 #include <QDebug>
 #include <QThread>
 
-MonitoredNode monitoredNode(const NodeDevice& node)
+MonitoredNode monitoredNode(const NodeConfig& node)
 {
     MonitoredNode m;
     m.serial = node.deviceNumber;
     m.nodeName = node.deviceName;
     m.channelName[0] = node.ch1Name;
     m.channelName[1] = node.ch2Name;
-    m.unit[0] = channelUnitText(channelUnitFromInt(node.ch1Unit), node.ch1Custom);
-    m.unit[1] = channelUnitText(channelUnitFromInt(node.ch2Unit), node.ch2Custom);
+    m.unit[0] = channelUnitText(node.ch1Unit, node.ch1Custom);
+    m.unit[1] = channelUnitText(node.ch2Unit, node.ch2Custom);
     m.min[0] = node.ch1Min;
     m.max[0] = node.ch1Max;
     m.min[1] = node.ch2Min;
@@ -27,14 +28,9 @@ MonitoredNode monitoredNode(const NodeDevice& node)
     return m;
 }
 
-int reportedBattery(const NodeDevice& node)
+int reportedBattery(const NodeSample& sample)
 {
-    const auto* gateway = qobject_cast<const ConfiguredDevice*>(node.parent());
-    if (!gateway || gateway->deviceModel() != QLatin1String("TQ100"))
-        return -1;
-    bool ok = false;
-    const int level = node.batteryText.toInt(&ok);
-    return ok && level >= 0 ? level : -1;
+    return sample.battery && *sample.battery >= 0 ? *sample.battery : -1;
 }
 
 ProjectAlarms::ProjectAlarms(const QString& projectFilePath, const QString& projectName,
@@ -72,7 +68,7 @@ bool ProjectAlarms::open()
     for (const QPointer<NodeDevice>& node : qAsConst(m_nodes)) {
         if (!node)
             continue;
-        m_monitor->setNode(monitoredNode(*node));
+        m_monitor->setNode(monitoredNode(node->configuration()));
         node->setSampleObserver(this);
     }
     recount();
@@ -150,7 +146,7 @@ void ProjectAlarms::rulesChanged()
 {
     for (const QPointer<NodeDevice>& node : qAsConst(m_nodes)) {
         if (node)
-            m_monitor->setNode(monitoredNode(*node));
+            m_monitor->setNode(monitoredNode(node->configuration()));
     }
 }
 
@@ -181,14 +177,14 @@ void ProjectAlarms::detach()
     }
 }
 
-void ProjectAlarms::nodeSampled(const NodeDevice& node, const QDateTime& sampleTime, bool)
+void ProjectAlarms::nodeSampled(const NodeConfig& node, const NodeSample& sample)
 {
     m_monitor->setNode(monitoredNode(node));
-    m_monitor->sample(node.deviceNumber, NodeDevice::channelValue(node.ch1Text),
-                      NodeDevice::channelValue(node.ch2Text), reportedBattery(node), sampleTime);
+    m_monitor->sample(node.deviceNumber, sample.channel1.value_or(NoValue),
+                      sample.channel2.value_or(NoValue), reportedBattery(sample), sample.time);
 }
 
-void ProjectAlarms::nodeDisconnected(const NodeDevice& node)
+void ProjectAlarms::nodeDisconnected(const QString& deviceNumber)
 {
-    m_monitor->disconnected(node.deviceNumber);
+    m_monitor->disconnected(deviceNumber);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "alarmmonitor.h"
+#include "nodeconfig.h"
+#include "nodesample.h"
 #include "nodesampleobserver.h"
 
 #include <QList>
@@ -74,8 +76,8 @@ signals:
     void logChanged();
 
 private:
-    void nodeSampled(const NodeDevice& node, const QDateTime& sampleTime, bool refresh) override;
-    void nodeDisconnected(const NodeDevice& node) override;
+    void nodeSampled(const NodeConfig& node, const NodeSample& sample) override;
+    void nodeDisconnected(const QString& deviceNumber) override;
     void detach();
     void recount();
     void counted(quint64 request, qint64 count);
@@ -95,6 +97,6 @@ private:
 };
 
 // What the monitor is to know of a node: its names, units, ranges and rules.
-MonitoredNode monitoredNode(const NodeDevice& node);
-// The node's battery level, or -1 when its gateway's model reports none.
-int reportedBattery(const NodeDevice& node);
+MonitoredNode monitoredNode(const NodeConfig& node);
+// The sample's battery level, or -1 when it has none (its gateway's model reports none).
+int reportedBattery(const NodeSample& sample);

@@ -2,8 +2,10 @@
 #include "ui_chartview.h"
 
 #include "channelunit.h"
+#include "charttime.h"
 #include "configureddevice.h"
 #include "datainterval.h"
+#include "gatewaymodel.h"
 #include "nodedevice.h"
 #include "novalue.h"
 #include "qchartviewer.h"
@@ -23,6 +25,15 @@ constexpr int TextColor = 0xFFFFFF;
 
 // The nodes' history goes to the chart as it is: a missing sample must be the chart's gap.
 static_assert(NoValue == Chart::NoValue, "a missing sample must be drawn as a gap");
+
+// A node's sample times (seconds since 1970) as the chart's, in place.
+void toChartTime(double* times)
+{
+    for (int i = 0; i < NodeChartView::HistorySize; ++i) {
+        if (times[i] != NoValue)
+            times[i] += ChartTimeUnixEpoch;
+    }
+}
 
 ConfiguredDevice* gatewayOf(const NodeDevice* node)
 {
@@ -336,6 +347,7 @@ void ChartView::setNodeDevice(NodeDevice* node)
     ui->label_batt->setText(node->batteryText);
     refreshDeviceInfo();
     node->history(m_times, m_ch1Values, m_ch2Values);
+    toChartTime(m_times);
     m_viewer1->refreshViewPort(true, true);
     m_viewer2->refreshViewPort(true, true);
 }
@@ -358,7 +370,7 @@ void ChartView::refreshDeviceInfo()
 
     ui->label_serialnumber->setText(QStringLiteral("ID : ") + m_node->deviceNumber);
     ui->label_device_type->setPixmap(m_lanPixmap);
-    ui->frame_lqibatt->setVisible(gateway && gateway->deviceModel() == QLatin1String("TQ100"));
+    ui->frame_lqibatt->setVisible(gateway && GatewayModel::reportsLinkInfo(gateway->deviceModel()));
 
     m_ch1Unit = m_node->ch1Unit;
     m_ch2Unit = m_node->ch2Unit;
@@ -424,6 +436,7 @@ void ChartView::setData(const double* times, const double* ch1Values, const doub
     if (!m_node)
         return;
     std::copy(times, times + HistorySize, m_times);
+    toChartTime(m_times);
     std::copy(ch1Values, ch1Values + HistorySize, m_ch1Values);
     std::copy(ch2Values, ch2Values + HistorySize, m_ch2Values);
     m_viewer1->refreshViewPort(true, true);

@@ -1,7 +1,5 @@
 #include "projectforwarding.h"
 
-#include "configureddevice.h"
-#include "nodedevice.h"
 #include "projectfile.h"
 #include "secretstore.h"
 
@@ -17,7 +15,7 @@ constexpr int SecretRetryMs = 60000;
 } // namespace
 
 ProjectForwarding::ProjectForwarding(const QString& projectPath, DatabaseWriter* writer,
-                                     const QList<ConfiguredDevice*>& gateways, QObject* parent)
+                                     const Gateways& gateways, QObject* parent)
     : QObject(parent), m_projectPath(projectPath), m_writer(writer), m_gateways(gateways),
       m_secretRetry(new QTimer(this))
 {
@@ -143,13 +141,11 @@ void ProjectForwarding::updateLabels()
 QHash<QString, NodeLabels> ProjectForwarding::labels() const
 {
     QHash<QString, NodeLabels> labels;
-    for (const ConfiguredDevice* gateway : qAsConst(m_gateways)) {
-        if (!gateway)
-            continue;
-        for (const NodeDevice* node : gateway->nodes()) {
-            const NodeConfig config = node->configuration();
+    if (!m_gateways)
+        return labels;
+    for (const GatewayConfig& gateway : m_gateways()) {
+        for (const NodeConfig& config : gateway.nodes)
             labels.insert(config.deviceNumber, NodeLabels::fromConfig(config));
-        }
     }
     return labels;
 }

@@ -2,14 +2,15 @@
 
 #include "forwarder.h"
 #include "forwardingsettings.h"
+#include "gatewayconfig.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
-class ConfiguredDevice;
 class DatabaseWriter;
 class QTimer;
 class SecretStore;
@@ -27,9 +28,13 @@ public:
     static QString mqttSecretName() { return QStringLiteral("forward mqtt password"); }
     static QString influxSecretName() { return QStringLiteral("forward influx password"); }
 
-    // `writer` (the project's, open) and the gateways outlive this object.
-    ProjectForwarding(const QString& projectPath, DatabaseWriter* writer,
-                      const QList<ConfiguredDevice*>& gateways, QObject* parent = nullptr);
+    // The project's gateways and nodes as configured now: names and units edited while the
+    // project runs are sent from then on.
+    using Gateways = std::function<QList<GatewayConfig>()>;
+
+    // `writer` (the project's, open) outlives this object.
+    ProjectForwarding(const QString& projectPath, DatabaseWriter* writer, const Gateways& gateways,
+                      QObject* parent = nullptr);
     ~ProjectForwarding() override;
 
     // Reads the settings and, when forwarding is on, the passwords it needs, then starts the
@@ -68,7 +73,7 @@ private:
 
     QString m_projectPath;
     DatabaseWriter* m_writer;
-    QList<ConfiguredDevice*> m_gateways;
+    Gateways m_gateways;
     ForwardingSettings m_settings;
     SecretStore* m_secrets = nullptr;
     QString m_mqttPassword;

@@ -10,5 +10,5 @@ class ProjectListItem : public QListWidgetItem, public NodeListItemView
 public:
     using QListWidgetItem::QListWidgetItem;
 
-    void setConnectionIcon(const QIcon& icon) override;
+    void setConnected(bool connected) override;
 };

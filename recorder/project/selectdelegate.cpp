@@ -1,5 +1,7 @@
 #include "selectdelegate.h"
 
+#include "gatewaymodel.h"
+
 #include <QComboBox>
 #include <QLabel>
 #include <QSpinBox>
@@ -22,7 +24,7 @@ QWidget* SelectDelegate::createEditor(QWidget* parent, const QStyleOptionViewIte
     case ModelColumn: {
         auto* combo = new QComboBox(parent);
         combo->setFrame(false);
-        combo->addItems({QStringLiteral("TQ100"), QStringLiteral("TQ700")});
+        combo->addItems(GatewayModel::names());
         connect(combo, QOverload<int>::of(&QComboBox::activated), this,
                 &SelectDelegate::commitAndCloseEditor);
         return combo;

@@ -3,6 +3,7 @@
 
 #include "channelunit.h"
 #include "configureddevice.h"
+#include "gatewaymodel.h"
 #include "messagedialog.h"
 #include "nodedevice.h"
 
@@ -83,7 +84,7 @@ void SensingOptionDialog::showAlarmRules()
     connect(ui->checkBox_nodata, &QCheckBox::toggled, ui->spinBox_nodata, &QWidget::setEnabled);
 
     const auto* gateway = m_node ? qobject_cast<ConfiguredDevice*>(m_node->parent()) : nullptr;
-    const bool reportsBattery = gateway && gateway->deviceModel() == QLatin1String("TQ100");
+    const bool reportsBattery = gateway && GatewayModel::reportsLinkInfo(gateway->deviceModel());
     ui->checkBox_battery->setChecked(rules.batteryLow > 0);
     ui->spinBox_battery->setValue(rules.batteryLow > 0 ? rules.batteryLow
                                                        : NodeAlarmRules::DefaultBatteryLow);

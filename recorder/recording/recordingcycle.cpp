@@ -37,6 +37,9 @@ RecordingCycle::RecordingCycle(const QString& projectFile, const QString& connec
             gateway->setInterval(interval);
     }
     deviceTimer = new QTimer(this);
+    // Never early (a coarse timer may be, by 5 %): at 1 s two polls must not fall in one
+    // second, as each is its samples' time.
+    deviceTimer->setTimerType(Qt::PreciseTimer);
     connect(deviceTimer, &QTimer::timeout, this, &RecordingCycle::writeDevice);
     dbTimer = new QTimer(this);
     connect(dbTimer, &QTimer::timeout, this, &RecordingCycle::writeDb);
@@ -57,6 +60,11 @@ RecordingCycle::~RecordingCycle()
 void RecordingCycle::setClock(const Clock& now)
 {
     clock = now;
+    // One clock for the project's run time: the polls and their samples are dated by it too.
+    for (ConfiguredDevice* gateway : qAsConst(gateways)) {
+        if (gateway)
+            gateway->setClock(now);
+    }
 }
 
 QString RecordingCycle::timeNow() const

@@ -1,5 +1,7 @@
 #include "projectservices.h"
 
+#include "configureddevice.h"
+
 #include "projectalarms.h"
 #include "projectfile.h"
 #include "projectforwarding.h"
@@ -19,7 +21,15 @@ ProjectServices::~ProjectServices()
 void ProjectServices::startForwarding(const QString& projectPath, DatabaseWriter* writer,
                                       const QList<ConfiguredDevice*>& gateways)
 {
-    m_forwarding = std::make_unique<ProjectForwarding>(projectPath, writer, gateways);
+    // The names sent with the samples are read from the gateways' configurations as they stand.
+    m_forwarding = std::make_unique<ProjectForwarding>(projectPath, writer, [gateways] {
+        QList<GatewayConfig> configs;
+        for (const ConfiguredDevice* gateway : gateways) {
+            if (gateway)
+                configs << gateway->configuration();
+        }
+        return configs;
+    });
     m_forwarding->start();
 }
 

@@ -4,7 +4,6 @@
 #include "nodelistitemview.h"
 #include "nodetileview.h"
 
-#include <QIcon>
 #include <QStringList>
 
 // Views that write down what a node pushed into them, so tests can check the calls and their
@@ -60,7 +59,7 @@ public:
 class RecordingListItem : public NodeListItemView
 {
 public:
-    void setConnectionIcon(const QIcon& icon) override { icons << icon.cacheKey(); }
+    void setConnected(bool connected) override { icons << connected; }
 
-    QList<qint64> icons;
+    QList<bool> icons;
 };

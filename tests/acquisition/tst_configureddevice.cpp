@@ -1,4 +1,5 @@
 #include "configureddevice.h"
+#include "gatewaymodel.h"
 #include "modbusdevice.h"
 #include "nodedevice.h"
 
@@ -61,6 +62,8 @@ private slots:
     void linkInfoOnlyFromOwnRegisters_data();
     void linkInfoOnlyFromOwnRegisters();
     void nonFiniteChannelsAreEmpty();
+    void sampleHoldsTheNumbersOfItsTexts_data();
+    void sampleHoldsTheNumbersOfItsTexts();
     void extremeStartRegisters();
     void disconnectionStartsOneRetry();
     void refreshFlagOnlyForTheRefreshPoll();
@@ -161,6 +164,13 @@ void TestConfiguredDevice::linkInfoOnlyFromOwnRegisters_data()
                                  << QStringList{"-1", ""};
     QTest::newRow("model in lower case")
         << "tq100" << QList<int>{0, 8} << QStringList{"-1", ""} << QStringList{"-1", ""};
+    // Every model of the table, as its row says: a model added there is decoded without more.
+    for (const GatewayModel::Row& row : GatewayModel::rows()) {
+        const QString has = row.reportsLinkInfo ? QStringLiteral("87") : QStringLiteral("-1");
+        const QString battery = row.reportsLinkInfo ? QStringLiteral("-3") : QStringLiteral("-1");
+        QTest::newRow(qPrintable(QStringLiteral("table row ") + row.name))
+            << row.name << QList<int>{0, 8} << QStringList{has, ""} << QStringList{battery, ""};
+    }
 }
 
 // Catches link quality and battery read from another node's channel registers, from beyond the
@@ -208,6 +218,46 @@ void TestConfiguredDevice::nonFiniteChannelsAreEmpty()
     QVERIFY(!gateway->nodes().at(1)->ch2Alarm);
     QVERIFY(gateway->nodes().at(2)->ch1Alarm);
     QVERIFY(gateway->nodes().at(2)->ch1Text.startsWith(QStringLiteral("340282346638528")));
+}
+
+void TestConfiguredDevice::sampleHoldsTheNumbersOfItsTexts_data()
+{
+    QTest::addColumn<float>("served");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("number");
+    QTest::newRow("two decimals") << 21.5f << "21.50" << 21.5;
+    QTest::newRow("rounded up") << 21.456f << "21.46" << 21.46;
+    QTest::newRow("negative, rounded half away") << -7.125f << "-7.13" << -7.13;
+    QTest::newRow("float's own digits dropped") << 1234.567f << "1234.57" << 1234.57;
+    QTest::newRow("limit value") << -18.1f << "-18.10" << -18.1;
+    QTest::newRow("zero") << 0.0f << "0.00" << 0.0;
+}
+
+// Catches a sample whose number is the float's widened value (-18.100000381...) instead of the
+// two-decimal text it is shown and stored by, or link quality and battery not carried as numbers.
+void TestConfiguredDevice::sampleHoldsTheNumbersOfItsTexts()
+{
+    QFETCH(float, served);
+    QFETCH(QString, text);
+    QFETCH(double, number);
+    QObject owner;
+    ConfiguredDevice* gateway = gatewayWith({0, 8}, QStringLiteral("TQ100"), &owner);
+    QVector<quint16> registers(8);
+    putFloat(registers, 0, served);
+    putInt(registers, 4, 87);
+    putInt(registers, 6, -3);
+    gateway->readData(block(registers));
+    const NodeDevice* node = gateway->nodes().at(0);
+    const NodeSample& sample = node->latestSample();
+    QCOMPARE(node->ch1Text, text);
+    QVERIFY(sample.channel1.has_value());
+    QCOMPARE(*sample.channel1, number);
+    QCOMPARE(*sample.channel2, 0.0);
+    QCOMPARE(sample.linkQuality, std::optional<int>(87));
+    QCOMPARE(sample.battery, std::optional<int>(-3));
+    QVERIFY(!sample.refresh);
+    // The second node's channels lie outside the block.
+    QVERIFY(!gateway->nodes().at(1)->latestSample().channel1.has_value());
 }
 
 // Catches overflow in the offset arithmetic for start registers at the ends of the int range.

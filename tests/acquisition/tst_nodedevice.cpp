@@ -1,4 +1,4 @@
-#include "charttime.h"
+#include "gatewaymodel.h"
 #include "configureddevice.h"
 #include "insertserialdata.h"
 #include "nodedevice.h"
@@ -154,7 +154,7 @@ void TestNodeDevice::historyShiftsAndOverwrites()
     // The same time again (a refresh followed by the regular poll) overwrites the newest slot.
     node.setData(QStringLiteral("5.00"), QStringLiteral("6.00"), {}, {}, kTime.addSecs(1), true);
     node.history(times, ch1, ch2);
-    const double t0 = CChart_chartTime2(int(kTime.toSecsSinceEpoch())) + 0.25;
+    const double t0 = double(kTime.toSecsSinceEpoch()) + 0.25;
     QCOMPARE(times[239], t0 + 1);
     QCOMPARE(ch1[239], 5.0);
     QCOMPARE(ch2[239], 6.0);
@@ -213,6 +213,9 @@ void TestNodeDevice::linkInfoOnlyForTq100_data()
     QTest::newRow("TQ100") << "TQ100" << true;
     QTest::newRow("TQ700") << "TQ700" << false;
     QTest::newRow("lower case") << "tq100" << false;
+    for (const GatewayModel::Row& row : GatewayModel::rows())
+        QTest::newRow(qPrintable(QStringLiteral("table row ") + row.name))
+            << row.name << row.reportsLinkInfo;
 }
 
 // Catches link quality shown for gateways that do not provide it.

@@ -1,4 +1,5 @@
 #include "chartview.h"
+#include "gatewaymodel.h"
 #include "configureddevice.h"
 #include "nodedevice.h"
 #include "qchartviewer.h"
@@ -210,6 +211,9 @@ void TestChartView::radioRowOnlyForTq100_data()
     QTest::addColumn<bool>("shown");
     QTest::newRow("TQ100") << "TQ100" << true;
     QTest::newRow("TQ700") << "TQ700" << false;
+    for (const GatewayModel::Row& row : GatewayModel::rows())
+        QTest::newRow(qPrintable(QStringLiteral("table row ") + row.name))
+            << row.name << row.reportsLinkInfo;
 }
 
 // Catches radio power and battery shown for a gateway that does not report them.

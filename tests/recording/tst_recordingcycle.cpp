@@ -55,6 +55,8 @@ private slots:
     void oldFileIndexedWhileRecording();
     void shutdownWritesWhatWaits();
     void pollsRecordedUntilStop();
+    void samplesDatedByTheirRead_data();
+    void samplesDatedByTheirRead();
 
 private:
     // A project with one gateway per port (one node each) and its open cycle on a fake clock.
@@ -397,6 +399,46 @@ void TestRecordingCycle::pollsRecordedUntilStop()
     for (int i = 0; i + 1 < rows.size(); ++i)
         QVERIFY2(rows[i].startsWith(QLatin1String("N1 12.5 60 ")), qPrintable(rows[i]));
     QVERIFY(rows.last().startsWith(QLatin1String("N1 - - ")));
+}
+
+void TestRecordingCycle::samplesDatedByTheirRead_data()
+{
+    QTest::addColumn<int>("interval");
+    QTest::newRow("1 s") << 1000;
+    QTest::newRow("10 min") << 600000;
+}
+
+// Catches: a sample dated one interval before it was read (a change lands in the wrong quarter
+// or report hour), the first sample of a session dated by the gateway's construction, two rows
+// of one node in one second at start-up, and a gap record not one interval after the last poll.
+void TestRecordingCycle::samplesDatedByTheirRead()
+{
+    QFETCH(int, interval);
+    GatewaySimulator sim;
+    GatewaySimulator::Gateway gateway = GatewaySimulator::gateway(QStringLiteral("TQ100"), {0});
+    gateway.nodes[0].ch1 = QStringLiteral("12.5");
+    gateway.nodes[0].ch2 = QStringLiteral("60");
+    QVERIFY2(sim.start({gateway}), qPrintable(sim.errorString()));
+    auto cycle = openCycle({sim.port(0)}, interval);
+    QVERIFY(cycle);
+    cycle->startRecording();
+    // The device timer's ticks, on the cycle's clock: the first at once.
+    const qint64 first = now.toSecsSinceEpoch();
+    cycle->writeDevice();
+    QTRY_COMPARE(cycle->pendingCount(), 1);
+    // The value changes just before the next poll reads it.
+    QVERIFY(sim.setChannel(0, 0, 1, 30.0));
+    now = now.addMSecs(interval);
+    cycle->writeDevice();
+    QTRY_COMPARE(cycle->pendingCount(), 2);
+    now = now.addMSecs(interval / 2);
+    cycle->stopRecording();
+    QTRY_COMPARE(cycle->pendingCount(), 0);
+    const qint64 step = interval / 1000;
+    QCOMPARE(storedRows(database()),
+             (QStringList{QStringLiteral("N1 12.5 60 %1").arg(first),
+                          QStringLiteral("N1 30 60 %1").arg(first + step),
+                          QStringLiteral("N1 - - %1").arg(first + 2 * step)}));
 }
 
 QTEST_GUILESS_MAIN(TestRecordingCycle)
