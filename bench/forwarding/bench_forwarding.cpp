@@ -234,8 +234,10 @@ int backlog(const ForwardTiming& timing)
     QByteArray payloads;
     for (qint64 id = 1; id <= rows; ++id) {
         const StoredSampleRow r = row(id);
-        for (const ForwardSample& s : forwardedSamples(r, labels(r.serial)))
-            payloads += MqttLayout::samplePayload(s) + '\n';
+        for (const ForwardSample& s : forwardedSamples(r, labels(r.serial))) {
+            payloads += MqttLayout::samplePayload(s);
+            payloads += '\n';
+        }
     }
     const QString payloadFile = dir.filePath(QStringLiteral("payloads"));
     QFile file(payloadFile);
