@@ -1,28 +1,15 @@
 #include "notificationservice.h"
 
+#include "curllibrary.h"
 #include "notificationsender.h"
 
 #include <QThread>
 
-#include <curl/curl.h>
-
-#include <mutex>
-
-namespace {
-
-// libcurl's global set-up is done once, before the first sender thread starts.
-void initialiseCurl()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-} // namespace
-
 NotificationService::NotificationService(QObject* parent)
     : QObject(parent), m_thread(std::make_unique<QThread>())
 {
-    initialiseCurl();
+    // Before the first sender thread starts.
+    CurlLibrary::setUp();
     qRegisterMetaType<NotificationMessage>();
     qRegisterMetaType<NotificationTarget>();
     qRegisterMetaType<NotificationOutcome>();

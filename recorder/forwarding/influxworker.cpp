@@ -8,7 +8,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QStringList>
-#include <QThread>
 #include <QTimer>
 #include <QUrlQuery>
 
@@ -78,29 +77,28 @@ void InfluxInterrupt::interrupt()
 
 InfluxWorker::InfluxWorker(const InfluxForwarding& settings, const QString& password,
                            const ForwardTiming& timing, std::shared_ptr<InfluxInterrupt> interrupt)
-    : m_settings(settings), m_password(password), m_timing(timing),
-      m_interrupt(std::move(interrupt)), m_attemptTimer(new QTimer(this)),
-      m_reportTimer(new QTimer(this)), m_backoff(timing.retryFirstMs, timing.retryMaxMs),
+    : ForwardWorker(QStringLiteral("InfluxTarget"), timing), m_settings(settings),
+      m_password(password), m_interrupt(std::move(interrupt)), m_attemptTimer(new QTimer(this)),
       m_batchLines(std::max(1, timing.batchLines))
 {
     QUrl base(settings.url.trimmed());
     if (!base.isValid() ||
         (base.scheme() != QLatin1String("http") && base.scheme() != QLatin1String("https")) ||
         base.host().isEmpty()) {
-        m_problem = QStringLiteral("\"%1\" is not an http or https address.").arg(settings.url);
+        setProblem(QStringLiteral("\"%1\" is not an http or https address.").arg(settings.url));
     } else if (!base.userInfo().isEmpty()) {
         // A login written into the shared project file; it would go out as it stands.
-        m_problem = QStringLiteral("The InfluxDB URL must not hold a user or password.");
+        setProblem(QStringLiteral("The InfluxDB URL must not hold a user or password."));
     } else if (settings.database.isEmpty()) {
-        m_problem = QStringLiteral("No InfluxDB database is set.");
+        setProblem(QStringLiteral("No InfluxDB database is set."));
     } else if (!settings.user.isEmpty() && !settings.passwordProblem.isEmpty()) {
         // Never a login with an empty password for want of the stored one.
-        m_problem = settings.passwordProblem;
+        setProblem(settings.passwordProblem);
     } else if (!settings.user.isEmpty() && base.scheme() == QLatin1String("http") &&
                settings.cleartext == CleartextPassword::Refused) {
         // Basic authentication over http is the password in base64.
-        m_problem = QStringLiteral("The password is not sent unencrypted: use https, or tick "
-                                   "\"send the password unencrypted\".");
+        setProblem(QStringLiteral("The password is not sent unencrypted: use https, or tick "
+                                  "\"send the password unencrypted\"."));
     }
     QString path = base.path();
     while (path.endsWith(QLatin1Char('/')))
@@ -117,8 +115,6 @@ InfluxWorker::InfluxWorker(const InfluxForwarding& settings, const QString& pass
 
     m_attemptTimer->setSingleShot(true);
     connect(m_attemptTimer, &QTimer::timeout, this, &InfluxWorker::attempt);
-    m_reportTimer->setSingleShot(true);
-    connect(m_reportTimer, &QTimer::timeout, this, &InfluxWorker::reportNow);
 }
 
 InfluxWorker::~InfluxWorker()
@@ -127,19 +123,28 @@ InfluxWorker::~InfluxWorker()
         curl_easy_cleanup(m_curl);
 }
 
-void InfluxWorker::start()
+void InfluxWorker::connectTarget()
 {
-    if (!m_problem.isEmpty()) {
-        m_status.state = ForwardStatus::State::Failing;
-        m_status.lastError = m_problem;
-        qWarning().noquote() << QStringLiteral("InfluxTarget::start : ") + m_problem;
-        reportNow();
-        return;
-    }
     m_curl = curl_easy_init();
-    m_status.state = ForwardStatus::State::Connecting;
+    status().state = ForwardStatus::State::Connecting;
     reportNow();
     scheduleAttempt();
+}
+
+void InfluxWorker::retry()
+{
+    attempt();
+}
+
+void InfluxWorker::closeTarget()
+{
+    m_attemptTimer->stop();
+    status().inFlight = 0;
+}
+
+void InfluxWorker::countQueue(ForwardStatus& status) const
+{
+    status.waiting = int(m_waiting.size()) - status.inFlight;
 }
 
 void InfluxWorker::send(const ForwardBatch& batch)
@@ -149,7 +154,7 @@ void InfluxWorker::send(const ForwardBatch& batch)
             {LineProtocol::sampleLine(sample), false, sample.rowId, sample.channel});
     for (const ForwardAlarmChange& change : batch.alarmChanges)
         m_waiting.push_back({LineProtocol::alarmLine(change), true, change.changeMark, 0});
-    if (m_problem.isEmpty())
+    if (problem().isEmpty())
         scheduleAttempt();
     report(false);
 }
@@ -158,7 +163,7 @@ void InfluxWorker::scheduleAttempt()
 {
     // One write per turn of the event loop, so that batches handed over meanwhile join the
     // queue; during a back-off the retry timer decides.
-    if (!m_waitingForRetry && !m_attemptTimer->isActive())
+    if (!retryPending() && !m_attemptTimer->isActive())
         m_attemptTimer->start(0);
 }
 
@@ -166,8 +171,7 @@ void InfluxWorker::attempt()
 {
     if (m_interrupt->interrupted || !m_curl)
         return;
-    m_waitingForRetry = false;
-    ++m_status.attempts;
+    ++status().attempts;
 
     if (m_waiting.empty()) {
         // Nothing to write: only whether the server answers.
@@ -181,8 +185,7 @@ void InfluxWorker::attempt()
                      .arg(answer.httpCode)
                      .arg(serverError(answer.body)));
         else {
-            m_backoff.reset();
-            m_status.state = ForwardStatus::State::Connected;
+            succeeded();
             report(true);
         }
         return;
@@ -198,10 +201,10 @@ void InfluxWorker::attempt()
         body += '\n';
     }
     // Said before the write, which may take up to the request timeout.
-    m_status.inFlight = count;
+    status().inFlight = count;
     report(true);
     const Answer answer = request(m_writeUrl, &body);
-    m_status.inFlight = 0;
+    status().inFlight = 0;
     if (!answer.done)
         return;
     if (answer.curlCode != CURLE_OK) {
@@ -258,11 +261,10 @@ void InfluxWorker::attempt()
         return;
     }
 
-    m_backoff.reset();
-    m_status.state = ForwardStatus::State::Connected;
+    succeeded();
     if (!m_waiting.empty())
         scheduleAttempt();
-    report(m_reported.state != ForwardStatus::State::Connected);
+    report(reported().state != ForwardStatus::State::Connected);
 }
 
 InfluxWorker::Answer InfluxWorker::request(const QUrl& url, const QByteArray* body)
@@ -278,11 +280,11 @@ InfluxWorker::Answer InfluxWorker::request(const QUrl& url, const QByteArray* bo
     curl_easy_setopt(m_curl, CURLOPT_URL, address.constData());
     curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(m_curl, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, long(m_timing.connectTimeoutMs));
+    curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, long(timing().connectTimeoutMs));
     // A ping is answered at once by any InfluxDB: a server silent for the connect timeout is
     // not going to answer it.
     curl_easy_setopt(m_curl, CURLOPT_TIMEOUT_MS,
-                     long(body ? m_timing.requestTimeoutMs : m_timing.connectTimeoutMs));
+                     long(body ? timing().requestTimeoutMs : timing().connectTimeoutMs));
     curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &collectBody);
     ReplyBuffer reply;
     curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, &reply);
@@ -353,10 +355,7 @@ void InfluxWorker::acknowledgeFront(int count)
 {
     for (int i = 0; i < count; ++i) {
         const Line& line = m_waiting.front();
-        if (line.alarm)
-            m_ack.alarmChanges.append(line.id);
-        else
-            m_ack.samples.append({line.id, line.part});
+        acknowledge(line.alarm, line.id, line.part);
         m_waiting.pop_front();
     }
 }
@@ -373,55 +372,11 @@ void InfluxWorker::refuseFront(int count, const QString& error)
     }
     if (count > records.size())
         records << QStringLiteral("%1 more").arg(count - records.size());
-    m_status.refused += count;
-    m_status.lastError =
+    status().refused += count;
+    status().lastError =
         QStringLiteral("InfluxDB refused %1 for good (%2): %3")
             .arg(count == 1 ? QStringLiteral("a record") : QStringLiteral("%1 records").arg(count),
                  records.join(QStringLiteral(", ")), error.left(300));
-    qWarning().noquote() << QStringLiteral("InfluxTarget::write : ") + m_status.lastError;
+    qWarning().noquote() << trace("write") + status().lastError;
     acknowledgeFront(count);
-}
-
-void InfluxWorker::fail(const QString& error)
-{
-    const int wait = m_backoff.next();
-    m_status.state = ForwardStatus::State::Failing;
-    m_status.lastError = error;
-    qWarning().noquote() << QStringLiteral("InfluxTarget::fail : ") + error +
-                                QStringLiteral(" (next attempt in %1 s)").arg(wait / 1000.0);
-    m_waitingForRetry = true;
-    m_attemptTimer->start(wait);
-    report(true);
-}
-
-void InfluxWorker::shutdown()
-{
-    m_attemptTimer->stop();
-    m_reportTimer->stop();
-    m_status.state = ForwardStatus::State::Off;
-    m_status.inFlight = 0;
-    reportNow();
-    QThread::currentThread()->quit();
-}
-
-void InfluxWorker::report(bool now)
-{
-    if (now)
-        reportNow();
-    else if (!m_reportTimer->isActive())
-        m_reportTimer->start(m_timing.reportIntervalMs);
-}
-
-void InfluxWorker::reportNow()
-{
-    m_reportTimer->stop();
-    m_status.waiting = int(m_waiting.size()) - m_status.inFlight;
-    if (!m_ack.isEmpty()) {
-        emit acknowledged(m_ack);
-        m_ack = ForwardAck();
-    }
-    if (m_status != m_reported) {
-        m_reported = m_status;
-        emit statusChanged(m_status);
-    }
 }

@@ -1,9 +1,7 @@
 #pragma once
 
 #include "forwardingsettings.h"
-#include "forwardtiming.h"
 #include "forwardworker.h"
-#include "retrybackoff.h"
 
 #include <QByteArray>
 #include <QUrl>
@@ -42,9 +40,7 @@ public:
                  const ForwardTiming& timing, std::shared_ptr<InfluxInterrupt> interrupt);
     ~InfluxWorker() override;
 
-    void start() override;
     void send(const ForwardBatch& batch) override;
-    void shutdown() override;
 
 private:
     struct Line
@@ -65,6 +61,12 @@ private:
         QString error;
     };
 
+    void connectTarget() override;
+    // The write (or ping) that failed, again.
+    void retry() override;
+    void closeTarget() override;
+    void countQueue(ForwardStatus& status) const override;
+
     // One write of the lines at the front, or a ping when none wait.
     void attempt();
     void scheduleAttempt();
@@ -72,29 +74,18 @@ private:
     void acknowledgeFront(int count);
     // The lines at the front the server will never take: skipped, counted, named.
     void refuseFront(int count, const QString& error);
-    void fail(const QString& error);
-    void report(bool now);
-    void reportNow();
 
     const InfluxForwarding m_settings;
     const QString m_password;
-    const ForwardTiming m_timing;
     const std::shared_ptr<InfluxInterrupt> m_interrupt;
-    QString m_problem;
     QUrl m_writeUrl;
     QUrl m_pingUrl;
 
     CURL* m_curl = nullptr;
     QTimer* m_attemptTimer;
-    QTimer* m_reportTimer;
-    RetryBackoff m_backoff;
-    bool m_waitingForRetry = false;
     int m_batchLines;
     // The lines at the front among which one was refused (0: none known).
     int m_suspectLines = 0;
 
     std::deque<Line> m_waiting;
-    ForwardAck m_ack;
-    ForwardStatus m_status;
-    ForwardStatus m_reported;
 };

@@ -5,7 +5,6 @@
 #include <QDebug>
 #include <QFile>
 #include <QSocketNotifier>
-#include <QThread>
 #include <QTimer>
 
 #include <mosquitto.h>
@@ -25,36 +24,31 @@ constexpr int LoopIntervalMs = 500;
 
 MqttWorker::MqttWorker(const MqttForwarding& settings, const QString& password,
                        const ForwardTiming& timing)
-    : m_settings(settings), m_password(password), m_timing(timing),
-      m_statusTopic(MqttLayout::statusTopic(settings.topicPrefix).toUtf8()),
-      m_loopTimer(new QTimer(this)), m_connectTimer(new QTimer(this)),
-      m_retryTimer(new QTimer(this)), m_reportTimer(new QTimer(this)),
-      m_backoff(timing.retryFirstMs, timing.retryMaxMs)
+    : ForwardWorker(QStringLiteral("MqttTarget"), timing), m_settings(settings),
+      m_password(password), m_statusTopic(MqttLayout::statusTopic(settings.topicPrefix).toUtf8()),
+      m_loopTimer(new QTimer(this)), m_connectTimer(new QTimer(this))
 {
-    m_problem = MqttLayout::prefixProblem(settings.topicPrefix);
-    if (m_problem.isEmpty() && settings.host.trimmed().isEmpty())
-        m_problem = QStringLiteral("No broker host is set.");
+    QString problem = MqttLayout::prefixProblem(settings.topicPrefix);
+    if (problem.isEmpty() && settings.host.trimmed().isEmpty())
+        problem = QStringLiteral("No broker host is set.");
     // Never a login with an empty password for want of the stored one, nor one readable on the
     // way unless the user allowed it.
-    if (m_problem.isEmpty() && !settings.user.isEmpty()) {
+    if (problem.isEmpty() && !settings.user.isEmpty()) {
         if (!settings.passwordProblem.isEmpty())
-            m_problem = settings.passwordProblem;
+            problem = settings.passwordProblem;
         else if (!settings.tls && settings.cleartext == CleartextPassword::Refused)
-            m_problem = QStringLiteral("The password is not sent unencrypted: choose TLS, or "
-                                       "tick \"send the password unencrypted\".");
+            problem = QStringLiteral("The password is not sent unencrypted: choose TLS, or "
+                                     "tick \"send the password unencrypted\".");
     }
+    setProblem(problem);
 
     m_loopTimer->setInterval(LoopIntervalMs);
     connect(m_loopTimer, &QTimer::timeout, this, &MqttWorker::service);
     m_connectTimer->setSingleShot(true);
     connect(m_connectTimer, &QTimer::timeout, this, [this] {
-        fail(QStringLiteral("The broker did not answer within %1 s.")
-                 .arg(m_timing.connectTimeoutMs / 1000.0));
+        failConnection(QStringLiteral("The broker did not answer within %1 s.")
+                           .arg(this->timing().connectTimeoutMs / 1000.0));
     });
-    m_retryTimer->setSingleShot(true);
-    connect(m_retryTimer, &QTimer::timeout, this, &MqttWorker::connectToBroker);
-    m_reportTimer->setSingleShot(true);
-    connect(m_reportTimer, &QTimer::timeout, this, &MqttWorker::reportNow);
 }
 
 MqttWorker::~MqttWorker()
@@ -64,36 +58,29 @@ MqttWorker::~MqttWorker()
         mosquitto_destroy(m_mosq);
 }
 
-void MqttWorker::start()
+void MqttWorker::retry()
 {
-    if (!m_problem.isEmpty()) {
-        m_status.state = ForwardStatus::State::Failing;
-        m_status.lastError = m_problem;
-        qWarning().noquote() << QStringLiteral("MqttTarget::start : ") + m_problem;
-        reportNow();
-        return;
-    }
-    connectToBroker();
+    connectTarget();
 }
 
-void MqttWorker::connectToBroker()
+void MqttWorker::connectTarget()
 {
-    m_status.state = ForwardStatus::State::Connecting;
-    ++m_status.attempts;
+    status().state = ForwardStatus::State::Connecting;
+    ++status().attempts;
     reportNow();
 
     m_connack = -1;
     m_lastLog.clear();
     m_mosq = mosquitto_new(nullptr, true, this);
     if (!m_mosq) {
-        fail(QStringLiteral("The MQTT client could not be made."));
+        failConnection(QStringLiteral("The MQTT client could not be made."));
         return;
     }
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_connect_callback_set(m_mosq, &MqttWorker::onConnect);
     mosquitto_publish_callback_set(m_mosq, &MqttWorker::onPublish);
     mosquitto_log_callback_set(m_mosq, &MqttWorker::onLog);
-    mosquitto_max_inflight_messages_set(m_mosq, unsigned(std::max(1, m_timing.maxInFlight)));
+    mosquitto_max_inflight_messages_set(m_mosq, unsigned(std::max(1, timing().maxInFlight)));
 
     int rc = MOSQ_ERR_SUCCESS;
     if (!m_settings.user.isEmpty())
@@ -116,21 +103,21 @@ void MqttWorker::connectToBroker()
         if (rc == MOSQ_ERR_SUCCESS)
             rc = mosquitto_tls_insecure_set(m_mosq, false);
         if (rc != MOSQ_ERR_SUCCESS) {
-            fail(QStringLiteral("TLS cannot be set up with the CA file \"%1\": %2")
-                     .arg(m_settings.caFile, QString::fromUtf8(mosquitto_strerror(rc))));
+            failConnection(QStringLiteral("TLS cannot be set up with the CA file \"%1\": %2")
+                               .arg(m_settings.caFile, QString::fromUtf8(mosquitto_strerror(rc))));
             return;
         }
     }
     if (rc == MOSQ_ERR_SUCCESS) {
         errno = 0;
         rc = mosquitto_connect_async(m_mosq, m_settings.host.trimmed().toUtf8().constData(),
-                                     m_settings.port, m_timing.keepAliveSeconds);
+                                     m_settings.port, timing().keepAliveSeconds);
     }
     if (rc != MOSQ_ERR_SUCCESS) {
-        fail(errorText(rc, errno));
+        failConnection(errorText(rc, errno));
         return;
     }
-    m_connectTimer->start(m_timing.connectTimeoutMs);
+    m_connectTimer->start(timing().connectTimeoutMs);
     m_loopTimer->start();
     watchSocket();
 }
@@ -144,8 +131,8 @@ void MqttWorker::service()
     const int savedErrno = errno;
 
     if (m_connack > 0) {
-        fail(QStringLiteral("The broker refused the connection: ") +
-             QString::fromUtf8(mosquitto_connack_string(m_connack)));
+        failConnection(QStringLiteral("The broker refused the connection: ") +
+                       QString::fromUtf8(mosquitto_connack_string(m_connack)));
         return;
     }
     if (m_connack == 0 && !m_connected) {
@@ -154,17 +141,16 @@ void MqttWorker::service()
         // The library formats a log line for every packet while a log callback is set; its
         // words are needed only for a failing connection (OpenSSL's reason).
         mosquitto_log_callback_set(m_mosq, nullptr);
-        m_backoff.reset();
         const QByteArray online = MqttLayout::online();
         mosquitto_publish(m_mosq, nullptr, m_statusTopic.constData(), online.size(),
                           online.constData(), 1, true);
-        m_status.state = ForwardStatus::State::Connected;
-        qDebug().noquote() << QStringLiteral("MqttTarget::connected : ") + m_settings.host +
-                                  QLatin1Char(':') + QString::number(m_settings.port);
+        succeeded();
+        qDebug().noquote() << trace("connected") + m_settings.host + QLatin1Char(':') +
+                                  QString::number(m_settings.port);
         report(true);
     }
     if (rc != MOSQ_ERR_SUCCESS) {
-        fail(errorText(rc, savedErrno));
+        failConnection(errorText(rc, savedErrno));
         return;
     }
     publishWaiting();
@@ -200,7 +186,7 @@ void MqttWorker::unwatchSocket()
     m_socket = -1;
 }
 
-void MqttWorker::fail(const QString& error)
+void MqttWorker::dropConnection()
 {
     unwatchSocket();
     m_connectTimer->stop();
@@ -210,6 +196,11 @@ void MqttWorker::fail(const QString& error)
         m_mosq = nullptr;
     }
     m_connected = false;
+}
+
+void MqttWorker::failConnection(const QString& error)
+{
+    dropConnection();
 
     // The broker may have these or not: they go again, first and in their order.
     std::vector<Message> again;
@@ -221,14 +212,7 @@ void MqttWorker::fail(const QString& error)
               [](const Message& a, const Message& b) { return a.sequence < b.sequence; });
     m_waiting.insert(m_waiting.begin(), std::make_move_iterator(again.begin()),
                      std::make_move_iterator(again.end()));
-
-    const int wait = m_backoff.next();
-    m_status.state = ForwardStatus::State::Failing;
-    m_status.lastError = error;
-    qWarning().noquote() << QStringLiteral("MqttTarget::fail : ") + error +
-                                QStringLiteral(" (next attempt in %1 s)").arg(wait / 1000.0);
-    m_retryTimer->start(wait);
-    report(true);
+    fail(error);
 }
 
 void MqttWorker::publishWaiting()
@@ -236,7 +220,7 @@ void MqttWorker::publishWaiting()
     if (!m_connected)
         return;
     bool refused = false;
-    while (!m_waiting.empty() && int(m_inFlight.size()) < m_timing.maxInFlight) {
+    while (!m_waiting.empty() && int(m_inFlight.size()) < timing().maxInFlight) {
         Message& message = m_waiting.front();
         int mid = 0;
         const int rc =
@@ -258,18 +242,15 @@ void MqttWorker::publishWaiting()
         if (!forbidden)
             break;
         // Named and counted, never lost without a word.
-        m_status.lastError =
+        status().lastError =
             QStringLiteral("The %1 %2 cannot be sent to \"%3\": %4")
                 .arg(message.alarm ? QStringLiteral("alarm change") : QStringLiteral("row"))
                 .arg(message.id)
                 .arg(QString::fromUtf8(message.topic.left(200)),
                      QString::fromUtf8(mosquitto_strerror(rc)));
-        qWarning().noquote() << QStringLiteral("MqttTarget::publish : ") + m_status.lastError;
-        ++m_status.refused;
-        if (message.alarm)
-            m_ack.alarmChanges.append(message.id);
-        else
-            m_ack.samples.append({message.id, message.part});
+        qWarning().noquote() << trace("publish") + status().lastError;
+        ++status().refused;
+        acknowledge(message.alarm, message.id, message.part);
         m_waiting.pop_front();
         refused = true;
     }
@@ -303,7 +284,7 @@ void MqttWorker::send(const ForwardBatch& batch)
     report(false);
 }
 
-void MqttWorker::shutdown()
+void MqttWorker::closeTarget()
 {
     if (m_mosq && m_connected) {
         // A clean goodbye: the broker drops the will on DISCONNECT, so "offline" is said here.
@@ -312,42 +293,13 @@ void MqttWorker::shutdown()
                           offline.constData(), 1, true);
         mosquitto_disconnect(m_mosq);
     }
-    unwatchSocket();
-    if (m_mosq) {
-        mosquitto_destroy(m_mosq);
-        m_mosq = nullptr;
-    }
-    m_connected = false;
-    m_loopTimer->stop();
-    m_connectTimer->stop();
-    m_retryTimer->stop();
-    m_reportTimer->stop();
-    m_status.state = ForwardStatus::State::Off;
-    reportNow();
-    QThread::currentThread()->quit();
+    dropConnection();
 }
 
-void MqttWorker::report(bool now)
+void MqttWorker::countQueue(ForwardStatus& status) const
 {
-    if (now)
-        reportNow();
-    else if (!m_reportTimer->isActive())
-        m_reportTimer->start(m_timing.reportIntervalMs);
-}
-
-void MqttWorker::reportNow()
-{
-    m_reportTimer->stop();
-    m_status.inFlight = int(m_inFlight.size());
-    m_status.waiting = int(m_waiting.size());
-    if (!m_ack.isEmpty()) {
-        emit acknowledged(m_ack);
-        m_ack = ForwardAck();
-    }
-    if (m_status != m_reported) {
-        m_reported = m_status;
-        emit statusChanged(m_status);
-    }
+    status.inFlight = int(m_inFlight.size());
+    status.waiting = int(m_waiting.size());
 }
 
 QString MqttWorker::errorText(int rc, int savedErrno) const
@@ -385,10 +337,7 @@ void MqttWorker::onPublish(mosquitto*, void* self, int mid)
     const auto it = worker->m_inFlight.find(mid);
     if (it == worker->m_inFlight.end())
         return; // the status message
-    if (it->second.alarm)
-        worker->m_ack.alarmChanges.append(it->second.id);
-    else
-        worker->m_ack.samples.append({it->second.id, it->second.part});
+    worker->acknowledge(it->second.alarm, it->second.id, it->second.part);
     worker->m_inFlight.erase(it);
 }
 

@@ -1,9 +1,7 @@
 #pragma once
 
 #include "forwardingsettings.h"
-#include "forwardtiming.h"
 #include "forwardworker.h"
-#include "retrybackoff.h"
 
 #include <QByteArray>
 
@@ -29,9 +27,7 @@ public:
                const ForwardTiming& timing);
     ~MqttWorker() override;
 
-    void start() override;
     void send(const ForwardBatch& batch) override;
-    void shutdown() override;
 
 private:
     struct Message
@@ -44,18 +40,22 @@ private:
         int part = 0;  // channel of a sample
     };
 
-    void connectToBroker();
+    void connectTarget() override;
+    // Connects again: a new client, as at the start.
+    void retry() override;
+    // Says "offline" on the status topic and disconnects, without waiting for the broker.
+    void closeTarget() override;
+    void countQueue(ForwardStatus& status) const override;
+
     // One turn of the library's loop without waiting, then whatever it brought.
     void service();
     void watchSocket();
     void unwatchSocket();
+    void dropConnection();
     // Drops the connection; what was in flight goes back to the front of the queue, in order,
     // and the next attempt waits for the back-off.
-    void fail(const QString& error);
+    void failConnection(const QString& error);
     void publishWaiting();
-    // Passes on acknowledgements and counters: at once, or gathered for a short while.
-    void report(bool now);
-    void reportNow();
     QString errorText(int rc, int savedErrno) const;
 
     static void onConnect(mosquitto* mosq, void* self, int rc);
@@ -64,9 +64,7 @@ private:
 
     const MqttForwarding m_settings;
     const QString m_password;
-    const ForwardTiming m_timing;
     const QByteArray m_statusTopic;
-    QString m_problem; // a setting that makes connecting pointless
 
     mosquitto* m_mosq = nullptr;
     int m_socket = -1;
@@ -74,9 +72,6 @@ private:
     QSocketNotifier* m_writeNotifier = nullptr;
     QTimer* m_loopTimer;
     QTimer* m_connectTimer;
-    QTimer* m_retryTimer;
-    QTimer* m_reportTimer;
-    RetryBackoff m_backoff;
 
     std::deque<Message> m_waiting;
     std::map<int, Message> m_inFlight; // by message id
@@ -84,8 +79,4 @@ private:
     bool m_connected = false;
     int m_connack = -1; // the broker's answer, noted by the callback
     QString m_lastLog;  // the library's last error line (OpenSSL's reason for a TLS failure)
-
-    ForwardAck m_ack;
-    ForwardStatus m_status;
-    ForwardStatus m_reported;
 };

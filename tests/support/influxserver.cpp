@@ -1,5 +1,6 @@
 #include "influxserver.h"
 
+#include "curllibrary.h"
 #include "serverprocess.h"
 
 #include <QFile>
@@ -37,7 +38,7 @@ InfluxServer::InfluxServer(const QString& folder, bool authentication)
     : m_folder(folder), m_authentication(authentication),
       m_process(std::make_unique<ServerProcess>())
 {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
+    CurlLibrary::setUp();
 }
 
 InfluxServer::~InfluxServer() = default;

@@ -5,6 +5,7 @@
 # that links it, directly or through a static library, registers the images without
 # Q_INIT_RESOURCE.
 include_guard(GLOBAL)
+include(CompiledResource)
 
 function(add_image_resources target)
   cmake_parse_arguments(R "" "QRC" "" ${ARGN})
@@ -29,20 +30,9 @@ function(add_image_resources target)
     COMMENT "Drawing the images of ${target}"
     VERBATIM)
 
+  # Beside the images it lists, where rcc looks for them.
   get_filename_component(qrc_name ${qrc_source} NAME)
-  set(qrc_copy ${out}/${qrc_name})
-  set(qrc_cpp ${out}/qrc_${target}.cpp)
-  add_custom_command(OUTPUT ${qrc_cpp}
-    COMMAND ${CMAKE_COMMAND} -E copy ${qrc_source} ${qrc_copy}
-    COMMAND Qt5::rcc --name ${target} --output ${qrc_cpp} ${qrc_copy}
-    DEPENDS ${qrc_source} ${pngs}
-    COMMENT "Compiling the resources of ${target}"
-    VERBATIM)
-
-  add_library(${target}_objects OBJECT ${qrc_cpp})
-  set_target_properties(${target}_objects PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF
-    POSITION_INDEPENDENT_CODE ON)
-  target_link_libraries(${target}_objects PRIVATE Qt5::Core)
-  add_library(${target} INTERFACE)
-  target_sources(${target} INTERFACE $<TARGET_OBJECTS:${target}_objects>)
+  configure_file(${qrc_source} ${out}/${qrc_name} COPYONLY)
+  add_compiled_resource(${target} QRC ${out}/${qrc_name} DEPENDS ${pngs}
+    COMMENT "Compiling the resources of ${target}")
 endfunction()

@@ -4,12 +4,12 @@
 # carrying the compiled resource object, so every executable that links it, directly or through
 # a static library, registers the sound without Q_INIT_RESOURCE.
 include_guard(GLOBAL)
+include(CompiledResource)
 
 function(add_sound_resource target)
   set(sound_dir ${CMAKE_CURRENT_BINARY_DIR}/${target})
   set(sound_wav ${sound_dir}/critical.wav)
   set(sound_qrc ${sound_dir}/sound.qrc)
-  set(sound_cpp ${sound_dir}/qrc_${target}.cpp)
   file(MAKE_DIRECTORY ${sound_dir})
   file(WRITE ${sound_qrc}.in
     "<RCC>\n  <qresource prefix=\"/\">\n    <file>critical.wav</file>\n  </qresource>\n</RCC>\n")
@@ -20,15 +20,6 @@ function(add_sound_resource target)
     DEPENDS quillmar_soundgen
     COMMENT "Writing the alarm sound"
     VERBATIM)
-  add_custom_command(OUTPUT ${sound_cpp}
-    COMMAND Qt5::rcc --name ${target} --output ${sound_cpp} ${sound_qrc}
-    DEPENDS ${sound_qrc} ${sound_wav}
-    COMMENT "Compiling the alarm sound resource"
-    VERBATIM)
-  add_library(${target}_objects OBJECT ${sound_cpp})
-  set_target_properties(${target}_objects PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF
-    POSITION_INDEPENDENT_CODE ON)
-  target_link_libraries(${target}_objects PRIVATE Qt5::Core)
-  add_library(${target} INTERFACE)
-  target_sources(${target} INTERFACE $<TARGET_OBJECTS:${target}_objects>)
+  add_compiled_resource(${target} QRC ${sound_qrc} DEPENDS ${sound_wav}
+    COMMENT "Compiling the alarm sound resource")
 endfunction()
