@@ -27,8 +27,9 @@ bool alarmed(double value, float min, float max)
 } // namespace
 
 NodeDevice::NodeDevice(const QString& number, QObject* parent)
-    : QObject(parent), m_deviceNumber(number), gateway(qobject_cast<ConfiguredDevice*>(parent))
+    : QObject(parent), gateway(qobject_cast<ConfiguredDevice*>(parent))
 {
+    m_config.deviceNumber = number;
     std::fill(std::begin(timeHistory), std::end(timeHistory), NoValue);
     std::fill(std::begin(ch1History), std::end(ch1History), NoValue);
     std::fill(std::begin(ch2History), std::end(ch2History), NoValue);
@@ -36,7 +37,7 @@ NodeDevice::NodeDevice(const QString& number, QObject* parent)
 
 NodeDevice::~NodeDevice()
 {
-    qCDebug(lcAcquisition).noquote().nospace() << m_deviceNumber << " deleted.";
+    qCDebug(lcAcquisition).noquote().nospace() << m_config.deviceNumber << " deleted.";
 }
 
 NodeDevice* NodeDevice::fromConfig(const NodeConfig& config, QObject* parent)
@@ -56,67 +57,47 @@ void NodeDevice::configure(const NodeConfig& config)
     setAlarmRules(config.alarmRules);
 }
 
-NodeConfig NodeDevice::configuration() const
-{
-    NodeConfig config;
-    config.deviceNumber = m_deviceNumber;
-    config.deviceName = m_deviceName;
-    config.ch1Name = m_ch1Name;
-    config.ch2Name = m_ch2Name;
-    config.startAddress = m_startAddress;
-    config.ch1Unit = channelUnitFromInt(m_ch1Unit);
-    config.ch2Unit = channelUnitFromInt(m_ch2Unit);
-    config.ch1Min = m_ch1Min;
-    config.ch1Max = m_ch1Max;
-    config.ch2Min = m_ch2Min;
-    config.ch2Max = m_ch2Max;
-    config.ch1Custom = m_ch1Custom;
-    config.ch2Custom = m_ch2Custom;
-    config.alarmRules = m_alarmRules;
-    return config;
-}
-
 void NodeDevice::setNames(const QString& name, const QString& channel1Name,
                           const QString& channel2Name)
 {
-    m_deviceName = name;
-    m_ch1Name = channel1Name;
-    m_ch2Name = channel2Name;
+    m_config.deviceName = name;
+    m_config.ch1Name = channel1Name;
+    m_config.ch2Name = channel2Name;
 }
 
 void NodeDevice::setChannelUnits(int unit1, int unit2)
 {
-    m_ch1Unit = channelUnitFromInt(unit1);
-    m_ch2Unit = channelUnitFromInt(unit2);
+    m_config.ch1Unit = channelUnitFromInt(unit1);
+    m_config.ch2Unit = channelUnitFromInt(unit2);
 }
 
 void NodeDevice::setAlarmRanges(float min1, float max1, float min2, float max2)
 {
-    m_ch1Min = min1;
-    m_ch1Max = max1;
-    m_ch2Min = min2;
-    m_ch2Max = max2;
+    m_config.ch1Min = min1;
+    m_config.ch1Max = max1;
+    m_config.ch2Min = min2;
+    m_config.ch2Max = max2;
 }
 
 QList<float> NodeDevice::alarmRanges() const
 {
-    return {m_ch1Min, m_ch1Max, m_ch2Min, m_ch2Max};
+    return {m_config.ch1Min, m_config.ch1Max, m_config.ch2Min, m_config.ch2Max};
 }
 
 void NodeDevice::setCustomUnits(const QString& custom1, const QString& custom2)
 {
-    m_ch1Custom = custom1;
-    m_ch2Custom = custom2;
+    m_config.ch1Custom = custom1;
+    m_config.ch2Custom = custom2;
 }
 
 void NodeDevice::setAlarmRules(const NodeAlarmRules& rules)
 {
-    m_alarmRules = rules;
+    m_config.alarmRules = rules;
 }
 
 void NodeDevice::setStartAddress(int address)
 {
-    m_startAddress = address;
+    m_config.startAddress = address;
 }
 
 void NodeDevice::setRecordEnabled(bool enabled)
@@ -213,8 +194,8 @@ void NodeDevice::take(const NodeSample& sample, const QString& ch1, const QStrin
     m_ch2Text = ch2;
     m_lqiText = lqi;
     m_batteryText = battery;
-    qCDebug(lcAcquisition).noquote().nospace() << "NodeDevice::setData : " << m_deviceName
-                                 << " startAddress : " << m_startAddress << " ch1 : " << m_ch1Text
+    qCDebug(lcAcquisition).noquote().nospace() << "NodeDevice::setData : " << m_config.deviceName
+                                 << " startAddress : " << m_config.startAddress << " ch1 : " << m_ch1Text
                                  << " ch2 : " << m_ch2Text << " lqi : " << m_lqiText << " bat : "
                                  << m_batteryText;
     const QDateTime& sampleTime = sample.time;
@@ -256,7 +237,7 @@ void NodeDevice::take(const NodeSample& sample, const QString& ch1, const QStrin
 void NodeDevice::queue(double value1, double value2, const QDateTime& time) const
 {
     SampleRecord record;
-    record.deviceNumber = m_deviceNumber;
+    record.deviceNumber = m_config.deviceNumber;
     record.channel1 = value1;
     record.channel2 = value2;
     record.pointDate = quint32(time.toSecsSinceEpoch());
@@ -269,36 +250,36 @@ void NodeDevice::deviceConnected()
     if (listItem)
         listItem->setConnected(true);
     if (chart)
-        chart->onDeviceConnected(m_deviceNumber);
+        chart->onDeviceConnected(m_config.deviceNumber);
     if (tile1)
-        tile1->onDeviceConnected(m_deviceNumber);
+        tile1->onDeviceConnected(m_config.deviceNumber);
     if (tile2)
-        tile2->onDeviceConnected(m_deviceNumber);
+        tile2->onDeviceConnected(m_config.deviceNumber);
 }
 
 void NodeDevice::deviceDisconnected()
 {
-    qCDebug(lcAcquisition).noquote().nospace() << "- NodeDevice::deviceDisconnected() : " << m_deviceNumber;
+    qCDebug(lcAcquisition).noquote().nospace() << "- NodeDevice::deviceDisconnected() : " << m_config.deviceNumber;
     if (listItem)
         listItem->setConnected(false);
     if (chart)
-        chart->onDeviceDisconnected(m_deviceNumber);
+        chart->onDeviceDisconnected(m_config.deviceNumber);
     if (tile1)
-        tile1->onDeviceDisconnected(m_deviceNumber);
+        tile1->onDeviceDisconnected(m_config.deviceNumber);
     if (tile2)
-        tile2->onDeviceDisconnected(m_deviceNumber);
+        tile2->onDeviceDisconnected(m_config.deviceNumber);
     m_ch1Text.clear();
     m_ch2Text.clear();
     latest.channel1.reset();
     latest.channel2.reset();
     checkAlarms();
     if (sampleObserver)
-        sampleObserver->nodeDisconnected(m_deviceNumber);
+        sampleObserver->nodeDisconnected(m_config.deviceNumber);
 }
 
 void NodeDevice::insertNoValue()
 {
-    qCDebug(lcAcquisition).noquote().nospace() << "- ConfiguredDevice::insertNoValue() : " << m_deviceNumber;
+    qCDebug(lcAcquisition).noquote().nospace() << "- ConfiguredDevice::insertNoValue() : " << m_config.deviceNumber;
     const QDateTime last = gateway ? gateway->lastPollTime : QDateTime::currentDateTimeUtc();
     if (m_recordEnabled)
         queue(NoValue, NoValue, last.addMSecs(gateway ? gateway->interval() : DefaultDataInterval));
@@ -312,16 +293,16 @@ void NodeDevice::checkAlarms()
 
 void NodeDevice::setCheckAlarmSet1(double value)
 {
-    m_ch1Alarm = alarmed(value, m_ch1Min, m_ch1Max);
+    m_ch1Alarm = alarmed(value, m_config.ch1Min, m_config.ch1Max);
     if (m_ch1Alarm)
         qCDebug(lcAcquisition).noquote().nospace() << "- ConfiguredDevice::setCheckAlarmSet1() : "
-                                     << m_deviceNumber;
+                                     << m_config.deviceNumber;
 }
 
 void NodeDevice::setCheckAlarmSet2(double value)
 {
-    m_ch2Alarm = alarmed(value, m_ch2Min, m_ch2Max);
+    m_ch2Alarm = alarmed(value, m_config.ch2Min, m_config.ch2Max);
     if (m_ch2Alarm)
         qCDebug(lcAcquisition).noquote().nospace() << "- ConfiguredDevice::setCheckAlarmSet2() : "
-                                     << m_deviceNumber;
+                                     << m_config.deviceNumber;
 }

@@ -30,10 +30,10 @@ public:
     ~NodeDevice() override;
 
     static NodeDevice* fromConfig(const NodeConfig& config, QObject* parent);
-    NodeConfig configuration() const;
+    const NodeConfig& configuration() const { return m_config; }
     // Takes every setting of `config` but its device number, which names the node for good.
     void configure(const NodeConfig& config);
-    const QString& deviceNumber() const { return m_deviceNumber; }
+    const QString& deviceNumber() const { return m_config.deviceNumber; }
 
     void setNames(const QString& name, const QString& channel1Name, const QString& channel2Name);
     void setChannelUnits(int unit1, int unit2);
@@ -45,7 +45,7 @@ public:
     void setAlarmRules(const NodeAlarmRules& rules);
     void setStartAddress(int address);
     // The node's registers in its gateway's block: from startAddress(), registerCount() words.
-    int startAddress() const { return m_startAddress; }
+    int startAddress() const { return m_config.startAddress; }
     int registerCount() const { return m_registerCount; }
     void setRecordEnabled(bool enabled);
     bool recordEnabled() const { return m_recordEnabled; }
@@ -96,28 +96,15 @@ public:
     static double channelValue(const QString& text);
 
 private:
+    NodeConfig m_config;
     bool m_recordEnabled = false;
-    int m_startAddress = 0;
     int m_registerCount = 4;
     bool m_ch1Alarm = false;
     bool m_ch2Alarm = false;
-    QString m_deviceNumber;
-    QString m_deviceName;
-    QString m_ch1Name;
-    QString m_ch2Name;
     QString m_ch1Text;
     QString m_ch2Text;
     QString m_lqiText;
     QString m_batteryText;
-    QString m_ch1Custom;
-    QString m_ch2Custom;
-    int m_ch1Unit = Undefined;
-    int m_ch2Unit = Undefined;
-    float m_ch1Min = 0;
-    float m_ch1Max = 0;
-    float m_ch2Min = 0;
-    float m_ch2Max = 0;
-    NodeAlarmRules m_alarmRules;
 
     void queue(double value1, double value2, const QDateTime& time) const;
     // Takes a sample with the texts it is shown by.
