@@ -122,7 +122,8 @@ void TestProjectServices::alarmsAndForwardingComeAndGo()
 
 // Catches: alarms no node feeds once the window hands the gateways over, a rename the monitor
 // never learns, or a node that still tells alarms that are closed, or a gateway gone before the
-// alarms that still is asked for its nodes (each a use after free under the sanitizers).
+// alarms that still is asked for its nodes, or alarms opened again without a close (each a use
+// after free under the sanitizers).
 void TestProjectServices::alarmsHearTheGatewaysNodes()
 {
     GatewayConfig config;
@@ -152,8 +153,14 @@ void TestProjectServices::alarmsHearTheGatewaysNodes()
     node->setData(high);
     node->deviceDisconnected();
 
-    // Opened again, the alarms hear the node again; then the gateway goes first.
+    // Opened again, the alarms hear the node again; opened once more without a close, the
+    // alarms open before end first (their store must not go before them); then the gateway goes
+    // first.
     services.openAlarms(project, QStringLiteral("store"), {gateway.get()}, writer.get());
+    node->setData(high);
+    QCOMPARE(services.alarms()->activeCount(), 1);
+    services.openAlarms(project, QStringLiteral("store"), {gateway.get()}, writer.get());
+    QCOMPARE(services.alarms()->activeCount(), 0);
     node->setData(high);
     QCOMPARE(services.alarms()->activeCount(), 1);
     gateway.reset();
