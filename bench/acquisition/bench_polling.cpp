@@ -191,7 +191,7 @@ ConfiguredDevice* makeGateway(quint16 port, const QString& model, int nodes, con
     gateway->setDeviceModel(model);
     for (int n = 0; n < nodes; ++n) {
         auto* node = new NodeDevice(QStringLiteral("%1N%2").arg(name).arg(n), gateway);
-        node->startAddress = 4 * n;
+        node->setStartAddress(4 * n);
         node->setAlarmRanges(10, 30, 0, 50);
         gateway->addNode(node);
     }
@@ -256,8 +256,8 @@ int runCycles(int cycles, int memoryPolls)
 
     for (ConfiguredDevice* gateway : gateways)
         for (NodeDevice* node : gateway->nodes())
-            if (node->ch1Text.isEmpty()) {
-                std::fprintf(stderr, "node %s got no data\n", qPrintable(node->deviceNumber));
+            if (node->shownChannel(1).isEmpty()) {
+                std::fprintf(stderr, "node %s got no data\n", qPrintable(node->deviceNumber()));
                 return 1;
             }
 

@@ -46,8 +46,8 @@ bool ownRegisters(const QList<NodeDevice*>& nodes, const NodeDevice* owner, qint
     for (const NodeDevice* other : nodes) {
         if (other == owner)
             continue;
-        const qint64 begin = other->startAddress;
-        if (first < begin + other->registerCount && begin < first + count)
+        const qint64 begin = other->startAddress();
+        if (first < begin + other->registerCount() && begin < first + count)
             return false;
     }
     return true;
@@ -123,11 +123,11 @@ void ConfiguredDevice::setDeviceInfo(const QString& ip, quint16 newPort)
 void ConfiguredDevice::addNode(NodeDevice* node)
 {
     m_nodes.append(node);
-    int start = m_nodes.first()->startAddress;
+    int start = m_nodes.first()->startAddress();
     qint64 count = 0;
     for (const NodeDevice* n : qAsConst(m_nodes)) {
-        start = qMin(start, n->startAddress);
-        count += n->registerCount;
+        start = qMin(start, n->startAddress());
+        count += n->registerCount();
     }
     m_registerStart = start;
     m_registerCount = int(qBound<qint64>(0, count, 0x7FFFFFFF));
@@ -304,9 +304,9 @@ void ConfiguredDevice::decode(const QByteArray& data, const QDateTime& sampleTim
 
     int base = 0;
     if (!m_nodes.isEmpty()) {
-        base = m_nodes.first()->startAddress;
+        base = m_nodes.first()->startAddress();
         for (const NodeDevice* node : qAsConst(m_nodes))
-            base = qMin(base, node->startAddress);
+            base = qMin(base, node->startAddress());
     }
     qCDebug(lcAcquisition).noquote().nospace()
         << "ConfiguredDevice::readData [beforeStartAddr] : " << base;
@@ -315,7 +315,7 @@ void ConfiguredDevice::decode(const QByteArray& data, const QDateTime& sampleTim
     // Offsets are computed in 64 bits: start registers come from the project file and may be
     // anything an int holds.
     for (NodeDevice* node : qAsConst(m_nodes)) {
-        const qint64 word = qint64(node->startAddress) - base;
+        const qint64 word = qint64(node->startAddress()) - base;
         const qint64 offset = 2 * word;
         qCDebug(lcAcquisition).noquote().nospace()
             << "ConfiguredDevice::readData [startAddress word] : " << word;
@@ -334,7 +334,7 @@ void ConfiguredDevice::decode(const QByteArray& data, const QDateTime& sampleTim
         sample.channel1 = NodeSample::channelNumber(channelText(record));
         sample.channel2 = NodeSample::channelNumber(channelText(record + 4));
         if (withLinkInfo) {
-            const qint64 start = node->startAddress;
+            const qint64 start = node->startAddress();
             if (ownRegisters(m_nodes, node, start + 4, 2))
                 sample.linkQuality = level(data, offset + 8);
             if (ownRegisters(m_nodes, node, start + 6, 2))

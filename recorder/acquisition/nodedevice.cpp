@@ -27,8 +27,9 @@ bool alarmed(double value, float min, float max)
 } // namespace
 
 NodeDevice::NodeDevice(const QString& number, QObject* parent)
-    : QObject(parent), deviceNumber(number), gateway(qobject_cast<ConfiguredDevice*>(parent))
+    : QObject(parent), gateway(qobject_cast<ConfiguredDevice*>(parent))
 {
+    m_config.deviceNumber = number;
     std::fill(std::begin(timeHistory), std::end(timeHistory), NoValue);
     std::fill(std::begin(ch1History), std::end(ch1History), NoValue);
     std::fill(std::begin(ch2History), std::end(ch2History), NoValue);
@@ -36,73 +37,72 @@ NodeDevice::NodeDevice(const QString& number, QObject* parent)
 
 NodeDevice::~NodeDevice()
 {
-    qCDebug(lcAcquisition).noquote().nospace() << deviceNumber << " deleted.";
+    qCDebug(lcAcquisition).noquote().nospace() << m_config.deviceNumber << " deleted.";
 }
 
 NodeDevice* NodeDevice::fromConfig(const NodeConfig& config, QObject* parent)
 {
     auto* node = new NodeDevice(config.deviceNumber, parent);
-    node->setNames(config.deviceName, config.ch1Name, config.ch2Name);
-    node->startAddress = config.startAddress;
-    node->registerCount = 4;
-    node->setChannelUnits(config.ch1Unit, config.ch2Unit);
-    node->setAlarmRanges(config.ch1Min, config.ch1Max, config.ch2Min, config.ch2Max);
-    node->ch1Custom = config.ch1Custom;
-    node->ch2Custom = config.ch2Custom;
-    node->alarmRules = config.alarmRules;
+    node->configure(config);
     return node;
 }
 
-NodeConfig NodeDevice::configuration() const
+void NodeDevice::configure(const NodeConfig& config)
 {
-    NodeConfig config;
-    config.deviceNumber = deviceNumber;
-    config.deviceName = deviceName;
-    config.ch1Name = ch1Name;
-    config.ch2Name = ch2Name;
-    config.startAddress = startAddress;
-    config.ch1Unit = channelUnitFromInt(ch1Unit);
-    config.ch2Unit = channelUnitFromInt(ch2Unit);
-    config.ch1Min = ch1Min;
-    config.ch1Max = ch1Max;
-    config.ch2Min = ch2Min;
-    config.ch2Max = ch2Max;
-    config.ch1Custom = ch1Custom;
-    config.ch2Custom = ch2Custom;
-    config.alarmRules = alarmRules;
-    return config;
+    setNames(config.deviceName, config.ch1Name, config.ch2Name);
+    setStartAddress(config.startAddress);
+    setChannelUnits(config.ch1Unit, config.ch2Unit);
+    setAlarmRanges(config.ch1Min, config.ch1Max, config.ch2Min, config.ch2Max);
+    setCustomUnits(config.ch1Custom, config.ch2Custom);
+    setAlarmRules(config.alarmRules);
 }
 
 void NodeDevice::setNames(const QString& name, const QString& channel1Name,
                           const QString& channel2Name)
 {
-    deviceName = name;
-    ch1Name = channel1Name;
-    ch2Name = channel2Name;
+    m_config.deviceName = name;
+    m_config.ch1Name = channel1Name;
+    m_config.ch2Name = channel2Name;
 }
 
 void NodeDevice::setChannelUnits(int unit1, int unit2)
 {
-    ch1Unit = channelUnitFromInt(unit1);
-    ch2Unit = channelUnitFromInt(unit2);
+    m_config.ch1Unit = channelUnitFromInt(unit1);
+    m_config.ch2Unit = channelUnitFromInt(unit2);
 }
 
 void NodeDevice::setAlarmRanges(float min1, float max1, float min2, float max2)
 {
-    ch1Min = min1;
-    ch1Max = max1;
-    ch2Min = min2;
-    ch2Max = max2;
+    m_config.ch1Min = min1;
+    m_config.ch1Max = max1;
+    m_config.ch2Min = min2;
+    m_config.ch2Max = max2;
 }
 
 QList<float> NodeDevice::alarmRanges() const
 {
-    return {ch1Min, ch1Max, ch2Min, ch2Max};
+    return {m_config.ch1Min, m_config.ch1Max, m_config.ch2Min, m_config.ch2Max};
+}
+
+void NodeDevice::setCustomUnits(const QString& custom1, const QString& custom2)
+{
+    m_config.ch1Custom = custom1;
+    m_config.ch2Custom = custom2;
+}
+
+void NodeDevice::setAlarmRules(const NodeAlarmRules& rules)
+{
+    m_config.alarmRules = rules;
+}
+
+void NodeDevice::setStartAddress(int address)
+{
+    m_config.startAddress = address;
 }
 
 void NodeDevice::setRecordEnabled(bool enabled)
 {
-    recordEnabled = enabled;
+    m_recordEnabled = enabled;
 }
 
 void NodeDevice::setSampleWriter(SampleSink* sampleWriter)
@@ -190,14 +190,14 @@ void NodeDevice::take(const NodeSample& sample, const QString& ch1, const QStrin
                       const QString& lqi, const QString& battery)
 {
     latest = sample;
-    ch1Text = ch1;
-    ch2Text = ch2;
-    lqiText = lqi;
-    batteryText = battery;
-    qCDebug(lcAcquisition).noquote().nospace() << "NodeDevice::setData : " << deviceName
-                                 << " startAddress : " << startAddress << " ch1 : " << ch1Text
-                                 << " ch2 : " << ch2Text << " lqi : " << lqiText << " bat : "
-                                 << batteryText;
+    m_ch1Text = ch1;
+    m_ch2Text = ch2;
+    m_lqiText = lqi;
+    m_batteryText = battery;
+    qCDebug(lcAcquisition).noquote().nospace() << "NodeDevice::setData : " << m_config.deviceName
+                                 << " startAddress : " << m_config.startAddress << " ch1 : " << m_ch1Text
+                                 << " ch2 : " << m_ch2Text << " lqi : " << m_lqiText << " bat : "
+                                 << m_batteryText;
     const QDateTime& sampleTime = sample.time;
     const bool refresh = sample.refresh;
     const double value1 = sample.channel1.value_or(NoValue);
@@ -219,16 +219,16 @@ void NodeDevice::take(const NodeSample& sample, const QString& ch1, const QStrin
     ch2History[newest] = value2;
 
     if (chart) {
-        chart->setData(timeHistory, ch1History, ch2History, ch1Text, ch2Text);
+        chart->setData(timeHistory, ch1History, ch2History, m_ch1Text, m_ch2Text);
         if (chart && gateway && GatewayModel::reportsLinkInfo(gateway->deviceModel()))
-            chart->setLqiBattery(lqiText, batteryText);
+            chart->setLqiBattery(m_lqiText, m_batteryText);
     }
     if (tile1)
-        tile1->setValue(ch1Text);
+        tile1->setValue(m_ch1Text);
     if (tile2)
-        tile2->setValue(ch2Text);
+        tile2->setValue(m_ch2Text);
 
-    if (recordEnabled && !refresh)
+    if (m_recordEnabled && !refresh)
         queue(value1, value2, sampleTime);
     if (sampleObserver)
         sampleObserver->nodeSampled(configuration(), sample);
@@ -237,7 +237,7 @@ void NodeDevice::take(const NodeSample& sample, const QString& ch1, const QStrin
 void NodeDevice::queue(double value1, double value2, const QDateTime& time) const
 {
     SampleRecord record;
-    record.deviceNumber = deviceNumber;
+    record.deviceNumber = m_config.deviceNumber;
     record.channel1 = value1;
     record.channel2 = value2;
     record.pointDate = quint32(time.toSecsSinceEpoch());
@@ -250,38 +250,38 @@ void NodeDevice::deviceConnected()
     if (listItem)
         listItem->setConnected(true);
     if (chart)
-        chart->onDeviceConnected(deviceNumber);
+        chart->onDeviceConnected(m_config.deviceNumber);
     if (tile1)
-        tile1->onDeviceConnected(deviceNumber);
+        tile1->onDeviceConnected(m_config.deviceNumber);
     if (tile2)
-        tile2->onDeviceConnected(deviceNumber);
+        tile2->onDeviceConnected(m_config.deviceNumber);
 }
 
 void NodeDevice::deviceDisconnected()
 {
-    qCDebug(lcAcquisition).noquote().nospace() << "- NodeDevice::deviceDisconnected() : " << deviceNumber;
+    qCDebug(lcAcquisition).noquote().nospace() << "- NodeDevice::deviceDisconnected() : " << m_config.deviceNumber;
     if (listItem)
         listItem->setConnected(false);
     if (chart)
-        chart->onDeviceDisconnected(deviceNumber);
+        chart->onDeviceDisconnected(m_config.deviceNumber);
     if (tile1)
-        tile1->onDeviceDisconnected(deviceNumber);
+        tile1->onDeviceDisconnected(m_config.deviceNumber);
     if (tile2)
-        tile2->onDeviceDisconnected(deviceNumber);
-    ch1Text.clear();
-    ch2Text.clear();
+        tile2->onDeviceDisconnected(m_config.deviceNumber);
+    m_ch1Text.clear();
+    m_ch2Text.clear();
     latest.channel1.reset();
     latest.channel2.reset();
     checkAlarms();
     if (sampleObserver)
-        sampleObserver->nodeDisconnected(deviceNumber);
+        sampleObserver->nodeDisconnected(m_config.deviceNumber);
 }
 
 void NodeDevice::insertNoValue()
 {
-    qCDebug(lcAcquisition).noquote().nospace() << "- ConfiguredDevice::insertNoValue() : " << deviceNumber;
+    qCDebug(lcAcquisition).noquote().nospace() << "- ConfiguredDevice::insertNoValue() : " << m_config.deviceNumber;
     const QDateTime last = gateway ? gateway->lastPollTime : QDateTime::currentDateTimeUtc();
-    if (recordEnabled)
+    if (m_recordEnabled)
         queue(NoValue, NoValue, last.addMSecs(gateway ? gateway->interval() : DefaultDataInterval));
 }
 
@@ -293,16 +293,16 @@ void NodeDevice::checkAlarms()
 
 void NodeDevice::setCheckAlarmSet1(double value)
 {
-    ch1Alarm = alarmed(value, ch1Min, ch1Max);
-    if (ch1Alarm)
+    m_ch1Alarm = alarmed(value, m_config.ch1Min, m_config.ch1Max);
+    if (m_ch1Alarm)
         qCDebug(lcAcquisition).noquote().nospace() << "- ConfiguredDevice::setCheckAlarmSet1() : "
-                                     << deviceNumber;
+                                     << m_config.deviceNumber;
 }
 
 void NodeDevice::setCheckAlarmSet2(double value)
 {
-    ch2Alarm = alarmed(value, ch2Min, ch2Max);
-    if (ch2Alarm)
+    m_ch2Alarm = alarmed(value, m_config.ch2Min, m_config.ch2Max);
+    if (m_ch2Alarm)
         qCDebug(lcAcquisition).noquote().nospace() << "- ConfiguredDevice::setCheckAlarmSet2() : "
-                                     << deviceNumber;
+                                     << m_config.deviceNumber;
 }

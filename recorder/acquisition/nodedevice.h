@@ -30,14 +30,25 @@ public:
     ~NodeDevice() override;
 
     static NodeDevice* fromConfig(const NodeConfig& config, QObject* parent);
-    NodeConfig configuration() const;
+    const NodeConfig& configuration() const { return m_config; }
+    // Takes every setting of `config` but its device number, which names the node for good.
+    void configure(const NodeConfig& config);
+    const QString& deviceNumber() const { return m_config.deviceNumber; }
 
     void setNames(const QString& name, const QString& channel1Name, const QString& channel2Name);
     void setChannelUnits(int unit1, int unit2);
+    // The units' own texts where a unit is Custom.
+    void setCustomUnits(const QString& custom1, const QString& custom2);
     void setAlarmRanges(float min1, float max1, float min2, float max2);
     // ch1Min, ch1Max, ch2Min, ch2Max
     QList<float> alarmRanges() const;
+    void setAlarmRules(const NodeAlarmRules& rules);
+    void setStartAddress(int address);
+    // The node's registers in its gateway's block: from startAddress(), registerCount() words.
+    int startAddress() const { return m_config.startAddress; }
+    int registerCount() const { return m_registerCount; }
     void setRecordEnabled(bool enabled);
+    bool recordEnabled() const { return m_recordEnabled; }
     // The open project's database writer, which keeps the recorded samples until they are
     // written; none (the default) stores nothing.
     void setSampleWriter(SampleSink* writer);
@@ -67,6 +78,13 @@ public:
                  const QDateTime& sampleTime, bool refresh);
     // The last sample taken; its channels are none once the gateway is lost.
     const NodeSample& latestSample() const { return latest; }
+    // The texts the node shows for its last sample: a channel (1 or 2) as the gateway's decoding
+    // gave it (empty once the gateway is lost), link quality and battery ("-1" for none).
+    const QString& shownChannel(int channel) const { return channel == 1 ? m_ch1Text : m_ch2Text; }
+    const QString& shownLinkQuality() const { return m_lqiText; }
+    const QString& shownBattery() const { return m_batteryText; }
+    // Whether the channel's (1 or 2) last value lies outside its range.
+    bool isAlarmed(int channel) const { return channel == 1 ? m_ch1Alarm : m_ch2Alarm; }
     void deviceConnected();
     void deviceDisconnected();
     void insertNoValue();
@@ -77,30 +95,17 @@ public:
     // A channel text as a number; NoValue when there is none (empty, or not finite).
     static double channelValue(const QString& text);
 
-    bool recordEnabled = false;
-    int startAddress = 0;
-    int registerCount = 4;
-    bool ch1Alarm = false;
-    bool ch2Alarm = false;
-    QString deviceNumber;
-    QString deviceName;
-    QString ch1Name;
-    QString ch2Name;
-    QString ch1Text;
-    QString ch2Text;
-    QString lqiText;
-    QString batteryText;
-    QString ch1Custom;
-    QString ch2Custom;
-    int ch1Unit = Undefined;
-    int ch2Unit = Undefined;
-    float ch1Min = 0;
-    float ch1Max = 0;
-    float ch2Min = 0;
-    float ch2Max = 0;
-    NodeAlarmRules alarmRules;
-
 private:
+    NodeConfig m_config;
+    bool m_recordEnabled = false;
+    int m_registerCount = 4;
+    bool m_ch1Alarm = false;
+    bool m_ch2Alarm = false;
+    QString m_ch1Text;
+    QString m_ch2Text;
+    QString m_lqiText;
+    QString m_batteryText;
+
     void queue(double value1, double value2, const QDateTime& time) const;
     // Takes a sample with the texts it is shown by.
     void take(const NodeSample& sample, const QString& ch1, const QString& ch2, const QString& lqi,

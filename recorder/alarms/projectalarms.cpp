@@ -3,8 +3,6 @@
 #include "alarmeventstore.h"
 #include "alarmeventwrite.h"
 #include "alarmlogquery.h"
-#include "configureddevice.h"
-#include "nodedevice.h"
 #include "novalue.h"
 #include "projectfile.h"
 
@@ -34,9 +32,11 @@ int reportedBattery(const NodeSample& sample)
 }
 
 ProjectAlarms::ProjectAlarms(const QString& projectFilePath, const QString& projectName,
-                             const QList<ConfiguredDevice*>& gateways, AlarmEventStore* store,
-                             QObject* parent)
-    : QObject(parent), m_databasePath(ProjectFile::databasePath(projectFilePath)), m_store(store)
+                             NodeList nodes, AlarmEventStore* store, QObject* parent)
+    : QObject(parent),
+      m_databasePath(ProjectFile::databasePath(projectFilePath)),
+      m_nodes(std::move(nodes)),
+      m_store(store)
 {
     Q_ASSERT(m_store);
     m_monitor = new AlarmMonitor(m_store, this);
@@ -46,12 +46,6 @@ ProjectAlarms::ProjectAlarms(const QString& projectFilePath, const QString& proj
             [this](quint64 request, qint64 count) { counted(request, count); });
     // Counted again once what changed the count is in the log (logWritten).
     connect(m_monitor, &AlarmMonitor::countsChanged, this, &ProjectAlarms::reportCounts);
-    for (ConfiguredDevice* gateway : gateways) {
-        if (!gateway)
-            continue;
-        for (NodeDevice* node : gateway->nodes())
-            m_nodes << node;
-    }
 }
 
 ProjectAlarms::~ProjectAlarms()
@@ -65,12 +59,7 @@ bool ProjectAlarms::open()
     const bool opened = m_store->firstFreeId() > 0;
     // First of all writes: the events a recorder that died left open.
     m_store->submit(AlarmEventWrite::closeInterrupted());
-    for (const QPointer<NodeDevice>& node : qAsConst(m_nodes)) {
-        if (!node)
-            continue;
-        m_monitor->setNode(monitoredNode(node->configuration()));
-        node->setSampleObserver(this);
-    }
+    rulesChanged();
     recount();
     return opened;
 }
@@ -90,10 +79,10 @@ void ProjectAlarms::tick()
 QVector<MonitoredNode> ProjectAlarms::nodes() const
 {
     QVector<MonitoredNode> out;
-    for (const QPointer<NodeDevice>& node : m_nodes) {
-        if (node)
-            out << m_monitor->node(node->deviceNumber);
-    }
+    if (!m_nodes)
+        return out;
+    for (const NodeConfig& node : m_nodes())
+        out << m_monitor->node(node.deviceNumber);
     return out;
 }
 
@@ -144,10 +133,10 @@ void ProjectAlarms::reportCounts()
 
 void ProjectAlarms::rulesChanged()
 {
-    for (const QPointer<NodeDevice>& node : qAsConst(m_nodes)) {
-        if (node)
-            m_monitor->setNode(monitoredNode(node->configuration()));
-    }
+    if (!m_nodes)
+        return;
+    for (const NodeConfig& node : m_nodes())
+        m_monitor->setNode(monitoredNode(node));
 }
 
 void ProjectAlarms::stop()
@@ -155,7 +144,6 @@ void ProjectAlarms::stop()
     if (m_stopped)
         return;
     m_stopped = true;
-    detach();
     m_monitor->stop();
     for (int attempt = 1; !m_store->flush(); ++attempt) {
         if (attempt == FinalFlushAttempts) {
@@ -169,16 +157,11 @@ void ProjectAlarms::stop()
     }
 }
 
-void ProjectAlarms::detach()
-{
-    for (const QPointer<NodeDevice>& node : qAsConst(m_nodes)) {
-        if (node)
-            node->setSampleObserver(nullptr);
-    }
-}
-
 void ProjectAlarms::nodeSampled(const NodeConfig& node, const NodeSample& sample)
 {
+    // Ended: a node not yet let go changes nothing any more.
+    if (m_stopped)
+        return;
     m_monitor->setNode(monitoredNode(node));
     m_monitor->sample(node.deviceNumber, sample.channel1.value_or(NoValue),
                       sample.channel2.value_or(NoValue), reportedBattery(sample), sample.time);
@@ -186,5 +169,7 @@ void ProjectAlarms::nodeSampled(const NodeConfig& node, const NodeSample& sample
 
 void ProjectAlarms::nodeDisconnected(const QString& deviceNumber)
 {
+    if (m_stopped)
+        return;
     m_monitor->disconnected(deviceNumber);
 }

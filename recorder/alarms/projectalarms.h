@@ -7,22 +7,20 @@
 
 #include <QList>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
-#include <memory>
+#include <functional>
 
 class AlarmEventStore;
 class AlarmLogQuery;
-class ConfiguredDevice;
-class NodeDevice;
 
 // The alarms of the open project while it polls, recording or not: the monitor, fed by every
 // node of the project's gateways, and the event log it writes to the project's database. Made
 // when the project's run time opens and ended before its gateways go; ending it closes the
 // alarms still active as "recorder stopped". At the start, events a crashed recorder left open
-// are closed first.
-class ProjectAlarms : public QObject, private NodeSampleObserver
+// are closed first. It knows the nodes by their configurations only: whoever owns the nodes
+// makes it their sample observer after open() and lets it go before it ends.
+class ProjectAlarms : public QObject, public NodeSampleObserver
 {
     Q_OBJECT
 
@@ -34,15 +32,17 @@ public:
     // change: writes that waited for the file show up within this time.
     static constexpr int RecountSeconds = 10;
 
-    // `gateways` stay the caller's and must outlive this object or be let go first. `store` (the
-    // project's database writer's, opened) stays the caller's and must outlive this object; its
-    // written() and pendingChanged() are the caller's to connect.
-    ProjectAlarms(const QString& projectFilePath, const QString& projectName,
-                  const QList<ConfiguredDevice*>& gateways, AlarmEventStore* store,
-                  QObject* parent = nullptr);
+    // The project's nodes in their order, with their configurations as they stand now.
+    using NodeList = std::function<QList<NodeConfig>()>;
+
+    // `nodes` is asked at open() and whenever the rules change. `store` (the project's database
+    // writer's, opened) stays the caller's and must outlive this object; its written() and
+    // pendingChanged() are the caller's to connect.
+    ProjectAlarms(const QString& projectFilePath, const QString& projectName, NodeList nodes,
+                  AlarmEventStore* store, QObject* parent = nullptr);
     ~ProjectAlarms() override;
 
-    // Starts watching the nodes. False when the store could not read the event log; the monitor
+    // Makes the monitor know the nodes. False when the store could not read the event log; the monitor
     // works all the same and its writes wait.
     bool open();
     void setClock(const AlarmMonitor::Clock& clock);
@@ -62,8 +62,12 @@ public:
     void tick();
     // Names, ranges or rules of the nodes changed (the option dialog was confirmed).
     void rulesChanged();
-    // The end: active alarms close now, the log is written; the nodes are let go.
+    // The end: active alarms close now, the log is written; samples still told are ignored.
     void stop();
+
+    // Each sample of a node, once the node took it, and the loss of its gateway.
+    void nodeSampled(const NodeConfig& node, const NodeSample& sample) override;
+    void nodeDisconnected(const QString& deviceNumber) override;
 
 public slots:
     // The store committed writes: the counts are asked again and the log's readers told. A
@@ -76,15 +80,12 @@ signals:
     void logChanged();
 
 private:
-    void nodeSampled(const NodeConfig& node, const NodeSample& sample) override;
-    void nodeDisconnected(const QString& deviceNumber) override;
-    void detach();
     void recount();
     void counted(quint64 request, qint64 count);
     void reportCounts();
 
     QString m_databasePath;
-    QList<QPointer<NodeDevice>> m_nodes;
+    NodeList m_nodes;
     AlarmEventStore* m_store = nullptr;
     AlarmMonitor* m_monitor = nullptr;
     AlarmLogQuery* m_log = nullptr;

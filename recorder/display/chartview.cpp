@@ -335,16 +335,16 @@ void ChartView::setNodeDevice(NodeDevice* node)
     m_node = node;
     const ConfiguredDevice* gateway = gatewayOf(node);
     setConnectionState(gateway && gateway->connected);
-    if (!node->ch1Text.isEmpty()) {
-        ui->label_ch1_number->setText(node->ch1Text);
+    if (!node->shownChannel(1).isEmpty()) {
+        ui->label_ch1_number->setText(node->shownChannel(1));
         ui->label_ch1_number->applyFontRule();
     }
-    if (!node->ch2Text.isEmpty()) {
-        ui->label_ch2_number->setText(node->ch2Text);
+    if (!node->shownChannel(2).isEmpty()) {
+        ui->label_ch2_number->setText(node->shownChannel(2));
         ui->label_ch2_number->applyFontRule();
     }
-    ui->label_lqi->setText(node->lqiText);
-    ui->label_batt->setText(node->batteryText);
+    ui->label_lqi->setText(node->shownLinkQuality());
+    ui->label_batt->setText(node->shownBattery());
     refreshDeviceInfo();
     node->history(m_times, m_ch1Values, m_ch2Values);
     toChartTime(m_times);
@@ -357,25 +357,26 @@ void ChartView::refreshDeviceInfo()
     if (!m_node)
         return;
     const ConfiguredDevice* gateway = gatewayOf(m_node);
-    QString device = m_node->deviceName;
+    const NodeConfig config = m_node->configuration();
+    QString device = config.deviceName;
     if (device.isEmpty() && gateway)
         device = gateway->ipAddress();
-    const QString ch1 = m_node->ch1Name.isEmpty() ? QStringLiteral("CH1") : m_node->ch1Name;
-    const QString ch2 = m_node->ch2Name.isEmpty() ? QStringLiteral("CH2") : m_node->ch2Name;
+    const QString ch1 = config.ch1Name.isEmpty() ? QStringLiteral("CH1") : config.ch1Name;
+    const QString ch2 = config.ch2Name.isEmpty() ? QStringLiteral("CH2") : config.ch2Name;
     ui->label_device->setText(device);
     ui->label_ch1_device->setText(device);
     ui->label_ch2_device->setText(device);
     ui->label_ch1_desc->setText(ch1);
     ui->label_ch2_desc->setText(ch2);
 
-    ui->label_serialnumber->setText(QStringLiteral("ID : ") + m_node->deviceNumber);
+    ui->label_serialnumber->setText(QStringLiteral("ID : ") + m_node->deviceNumber());
     ui->label_device_type->setPixmap(m_lanPixmap);
     ui->frame_lqibatt->setVisible(gateway && GatewayModel::reportsLinkInfo(gateway->deviceModel()));
 
-    m_ch1Unit = m_node->ch1Unit;
-    m_ch2Unit = m_node->ch2Unit;
-    m_ch1Custom = m_node->ch1Custom;
-    m_ch2Custom = m_node->ch2Custom;
+    m_ch1Unit = config.ch1Unit;
+    m_ch2Unit = config.ch2Unit;
+    m_ch1Custom = config.ch1Custom;
+    m_ch2Custom = config.ch2Custom;
 
     struct Channel
     {
@@ -387,9 +388,9 @@ void ChartView::refreshDeviceInfo()
     };
     const Channel channels[] = {
         {ui->label_ch1_number, ui->label_ch1_unit, ui->frame_ch1_value,
-         unitText(m_ch1Unit, m_ch1Custom), m_node->ch1Alarm},
+         unitText(m_ch1Unit, m_ch1Custom), m_node->isAlarmed(1)},
         {ui->label_ch2_number, ui->label_ch2_unit, ui->frame_ch2_value,
-         unitText(m_ch2Unit, m_ch2Custom), m_node->ch2Alarm},
+         unitText(m_ch2Unit, m_ch2Custom), m_node->isAlarmed(2)},
     };
     for (const Channel& c : channels) {
         if (!c.number->text().isEmpty()) {
@@ -441,8 +442,8 @@ void ChartView::setData(const double* times, const double* ch1Values, const doub
     std::copy(ch2Values, ch2Values + HistorySize, m_ch2Values);
     m_viewer1->refreshViewPort(true, true);
     m_viewer2->refreshViewPort(true, true);
-    showChannel(1, ch1Text, m_node->ch1Alarm);
-    showChannel(2, ch2Text, m_node->ch2Alarm);
+    showChannel(1, ch1Text, m_node->isAlarmed(1));
+    showChannel(2, ch2Text, m_node->isAlarmed(2));
 }
 
 void ChartView::setLqiBattery(const QString& lqiText, const QString& batteryText)
@@ -453,7 +454,7 @@ void ChartView::setLqiBattery(const QString& lqiText, const QString& batteryText
 
 void ChartView::onDeviceConnected(const QString& deviceNumber)
 {
-    if (!m_node || deviceNumber != m_node->deviceNumber)
+    if (!m_node || deviceNumber != m_node->deviceNumber())
         return;
     // Comes before every data block: only a real change of state may restyle the tiles.
     if (ui->label_device_status->pixmap(Qt::ReturnByValue).cacheKey() !=
@@ -465,7 +466,7 @@ void ChartView::onDeviceConnected(const QString& deviceNumber)
 
 void ChartView::onDeviceDisconnected(const QString& deviceNumber)
 {
-    if (m_node && deviceNumber == m_node->deviceNumber)
+    if (m_node && deviceNumber == m_node->deviceNumber())
         setConnectionState(false);
 }
 

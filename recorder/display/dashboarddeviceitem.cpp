@@ -31,22 +31,23 @@ DashBoardDeviceItem::~DashBoardDeviceItem() = default;
 
 void DashBoardDeviceItem::readNames()
 {
-    QString device = m_node->deviceName;
+    const NodeConfig config = m_node->configuration();
+    QString device = config.deviceName;
     if (device.isEmpty()) {
         if (auto* gateway = qobject_cast<ConfiguredDevice*>(m_node->parent()))
             device = gateway->ipAddress();
     }
     ui->label_device->setText(device);
-    const QString name = m_channel == 1 ? m_node->ch1Name : m_node->ch2Name;
+    const QString name = m_channel == 1 ? config.ch1Name : config.ch2Name;
     ui->label_desc->setText(
         name.isEmpty() ? (m_channel == 1 ? QStringLiteral("CH1") : QStringLiteral("CH2")) : name);
-    m_unit = m_channel == 1 ? m_node->ch1Unit : m_node->ch2Unit;
-    m_customText = m_channel == 1 ? m_node->ch1Custom : m_node->ch2Custom;
+    m_unit = m_channel == 1 ? config.ch1Unit : config.ch2Unit;
+    m_customText = m_channel == 1 ? config.ch1Custom : config.ch2Custom;
 }
 
 bool DashBoardDeviceItem::alarmFlag() const
 {
-    return m_channel == 1 ? m_node->ch1Alarm : m_node->ch2Alarm;
+    return m_node->isAlarmed(m_channel);
 }
 
 QString DashBoardDeviceItem::unitText() const
@@ -79,13 +80,13 @@ void DashBoardDeviceItem::setValue(const QString& text)
 
 void DashBoardDeviceItem::onDeviceConnected(const QString& deviceNumber)
 {
-    if (m_node && deviceNumber == m_node->deviceNumber)
+    if (m_node && deviceNumber == m_node->deviceNumber())
         setValueStyle(ChartView::normalStyle());
 }
 
 void DashBoardDeviceItem::onDeviceDisconnected(const QString& deviceNumber)
 {
-    if (!m_node || deviceNumber != m_node->deviceNumber)
+    if (!m_node || deviceNumber != m_node->deviceNumber())
         return;
     setValueStyle(ChartView::noValueStyle());
     ui->label_number->clear();

@@ -11,7 +11,8 @@ namespace {
 
 QString entryText(const NodeDevice* node)
 {
-    return node->deviceName.isEmpty() ? node->deviceNumber : node->deviceName;
+    const NodeConfig config = node->configuration();
+    return config.deviceName.isEmpty() ? config.deviceNumber : config.deviceName;
 }
 
 } // namespace
@@ -45,7 +46,7 @@ void ProjectList::setDevices(const QList<ConfiguredDevice*>& gateways)
             continue;
         for (NodeDevice* node : gateway->nodes()) {
             auto* item = new ProjectListItem(m_disconnectedIcon, entryText(node), ui->list_project);
-            item->setToolTip(node->deviceNumber);
+            item->setToolTip(node->deviceNumber());
             node->setListItem(item);
             m_entries.append({node, item});
         }

@@ -326,18 +326,15 @@ void ProjectManager::slotProjectListConfirm()
             auto cell = [&](int column) {
                 return treeModel->index(child, column, gateway).data().toString();
             };
-            auto* node = new NodeDevice(cell(IdColumn), device);
-            const auto kept = loadedNodes.constFind(node->deviceNumber);
-            if (kept != loadedNodes.constEnd()) {
-                node->setChannelUnits(kept->ch1Unit, kept->ch2Unit);
-                node->setAlarmRanges(kept->ch1Min, kept->ch1Max, kept->ch2Min, kept->ch2Max);
-                node->ch1Custom = kept->ch1Custom;
-                node->ch2Custom = kept->ch2Custom;
-                node->alarmRules = kept->alarmRules;
-            }
-            node->startAddress = cell(StartColumn).toInt();
-            node->registerCount = NodeRegisters;
-            node->setNames(cell(NameColumn), cell(Ch1NameColumn), cell(Ch2NameColumn));
+            // A node the list had keeps its units, ranges and rules; the rest is the table's.
+            NodeConfig config = loadedNodes.value(cell(IdColumn));
+            config.deviceNumber = cell(IdColumn);
+            config.startAddress = cell(StartColumn).toInt();
+            config.deviceName = cell(NameColumn);
+            config.ch1Name = cell(Ch1NameColumn);
+            config.ch2Name = cell(Ch2NameColumn);
+            auto* node = NodeDevice::fromConfig(config, device);
+            Q_ASSERT(node->registerCount() == NodeRegisters);
             device->addNode(node);
         }
         if (device->nodes().isEmpty())
@@ -376,17 +373,18 @@ void ProjectManager::loadDeviceList(const QList<ConfiguredDevice*>& gateways)
                             QStringLiteral("TreeWidget can't make row.\nPlease retry."));
                 return;
             }
-            loadedNodes.insert(node->deviceNumber, node->configuration());
+            const NodeConfig config = node->configuration();
+            loadedNodes.insert(config.deviceNumber, config);
             treeModel->setData(treeModel->index(child, StartColumn, gateway),
-                               QString::number(node->startAddress));
+                               QString::number(config.startAddress));
             ++added;
             // A start register beyond the last one drops the node again.
             if (child >= treeModel->rowCount(gateway))
                 continue;
-            treeModel->setData(treeModel->index(child, IdColumn, gateway), node->deviceNumber);
-            treeModel->setData(treeModel->index(child, NameColumn, gateway), node->deviceName);
-            treeModel->setData(treeModel->index(child, Ch1NameColumn, gateway), node->ch1Name);
-            treeModel->setData(treeModel->index(child, Ch2NameColumn, gateway), node->ch2Name);
+            treeModel->setData(treeModel->index(child, IdColumn, gateway), config.deviceNumber);
+            treeModel->setData(treeModel->index(child, NameColumn, gateway), config.deviceName);
+            treeModel->setData(treeModel->index(child, Ch1NameColumn, gateway), config.ch1Name);
+            treeModel->setData(treeModel->index(child, Ch2NameColumn, gateway), config.ch2Name);
         }
         if (added > MaxNodes - 1)
             break;

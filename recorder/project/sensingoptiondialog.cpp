@@ -19,16 +19,17 @@ SensingOptionDialog::SensingOptionDialog(NodeDevice* node, QWidget* parent)
 {
     ui->setupUi(this);
     setWindowModality(Qt::ApplicationModal);
+    const NodeConfig config = node ? node->configuration() : NodeConfig();
     if (node)
-        m_deviceNumber = node->deviceNumber;
+        m_deviceNumber = config.deviceNumber;
 
-    fillUnits(ui->comboBox_unit_ch1, node ? node->ch1Custom : QString());
-    fillUnits(ui->comboBox_unit_ch2, node ? node->ch2Custom : QString());
+    fillUnits(ui->comboBox_unit_ch1, config.ch1Custom);
+    fillUnits(ui->comboBox_unit_ch2, config.ch2Custom);
 
     if (node) {
-        ui->lineEdit_devicename->setText(node->deviceName);
-        ui->lineEdit_ch1name->setText(node->ch1Name);
-        ui->lineEdit_ch2name->setText(node->ch2Name);
+        ui->lineEdit_devicename->setText(config.deviceName);
+        ui->lineEdit_ch1name->setText(config.ch1Name);
+        ui->lineEdit_ch2name->setText(config.ch2Name);
     }
     ui->label_serialnumber->setText(m_deviceNumber);
 
@@ -45,15 +46,14 @@ SensingOptionDialog::SensingOptionDialog(NodeDevice* node, QWidget* parent)
     if (node) {
         // Index 0 is already current: select it through a change so the policy runs.
         ui->comboBox_unit_ch1->setCurrentIndex(-1);
-        ui->comboBox_unit_ch1->setCurrentIndex(node->ch1Unit);
+        ui->comboBox_unit_ch1->setCurrentIndex(config.ch1Unit);
         ui->comboBox_unit_ch2->setCurrentIndex(-1);
-        ui->comboBox_unit_ch2->setCurrentIndex(node->ch2Unit);
+        ui->comboBox_unit_ch2->setCurrentIndex(config.ch2Unit);
 
-        const QList<float> ranges = node->alarmRanges();
-        ui->doubleSpinBox_min_ch1->setValue(double(ranges.value(0)));
-        ui->doubleSpinBox_max_ch1->setValue(double(ranges.value(1)));
-        ui->doubleSpinBox_min_ch2->setValue(double(ranges.value(2)));
-        ui->doubleSpinBox_max_ch2->setValue(double(ranges.value(3)));
+        ui->doubleSpinBox_min_ch1->setValue(double(config.ch1Min));
+        ui->doubleSpinBox_max_ch1->setValue(double(config.ch1Max));
+        ui->doubleSpinBox_min_ch2->setValue(double(config.ch2Min));
+        ui->doubleSpinBox_max_ch2->setValue(double(config.ch2Max));
     }
     showAlarmRules();
 
@@ -64,7 +64,7 @@ SensingOptionDialog::~SensingOptionDialog() = default;
 
 void SensingOptionDialog::showAlarmRules()
 {
-    const NodeAlarmRules rules = m_node ? m_node->alarmRules : NodeAlarmRules();
+    const NodeAlarmRules rules = m_node ? m_node->configuration().alarmRules : NodeAlarmRules();
     QComboBox* delays[2] = {ui->comboBox_delay_ch1, ui->comboBox_delay_ch2};
     QDoubleSpinBox* deadbands[2] = {ui->doubleSpinBox_deadband_ch1, ui->doubleSpinBox_deadband_ch2};
     for (int c = 0; c < 2; ++c) {
@@ -98,7 +98,7 @@ void SensingOptionDialog::showAlarmRules()
 
 void SensingOptionDialog::readAlarmRules()
 {
-    NodeAlarmRules& rules = m_node->alarmRules;
+    NodeAlarmRules rules = m_node->configuration().alarmRules;
     rules.channel[0].delayMinutes = ui->comboBox_delay_ch1->currentData().toInt();
     rules.channel[1].delayMinutes = ui->comboBox_delay_ch2->currentData().toInt();
     rules.channel[0].deadband = ui->doubleSpinBox_deadband_ch1->value();
@@ -107,6 +107,7 @@ void SensingOptionDialog::readAlarmRules()
     // A rule the model cannot serve is kept as it was (it may come from another gateway).
     if (ui->checkBox_battery->isEnabled())
         rules.batteryLow = ui->checkBox_battery->isChecked() ? ui->spinBox_battery->value() : 0;
+    m_node->setAlarmRules(rules);
 }
 
 void SensingOptionDialog::fillUnits(QComboBox* box, const QString& customText)
@@ -165,8 +166,8 @@ void SensingOptionDialog::confirm()
     const int code1 = ui->comboBox_unit_ch1->currentData().toInt();
     const int code2 = ui->comboBox_unit_ch2->currentData().toInt();
     m_node->setChannelUnits(code1, code2);
-    m_node->ch1Custom = code1 == Custom ? ui->comboBox_unit_ch1->currentText() : QString();
-    m_node->ch2Custom = code2 == Custom ? ui->comboBox_unit_ch2->currentText() : QString();
+    m_node->setCustomUnits(code1 == Custom ? ui->comboBox_unit_ch1->currentText() : QString(),
+                           code2 == Custom ? ui->comboBox_unit_ch2->currentText() : QString());
 
     m_node->setAlarmRanges(
         float(ui->doubleSpinBox_min_ch1->value()), float(ui->doubleSpinBox_max_ch1->value()),

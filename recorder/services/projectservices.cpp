@@ -1,6 +1,7 @@
 #include "projectservices.h"
 
 #include "configureddevice.h"
+#include "nodedevice.h"
 
 #include "projectalarms.h"
 #include "projectfile.h"
@@ -48,18 +49,23 @@ void ProjectServices::updateLabels()
 void ProjectServices::openAlarms(const QString& projectPath, const QString& projectName,
                                  const QList<ConfiguredDevice*>& gateways, DatabaseWriter* writer)
 {
+    // Alarms still open end first, as at a close: nothing of theirs may outlive their store.
+    if (m_alarms)
+        closeAlarms();
     m_store =
         std::make_unique<WriterAlarmEventStore>(writer, ProjectFile::databasePath(projectPath));
     // The trace keeps the text it had when the window's alarm desk opened the log.
     if (!m_store->open())
         qWarning().noquote() << QStringLiteral("AlarmDesk::open : ") + m_store->errorText();
-    m_alarms = std::make_unique<ProjectAlarms>(projectPath, projectName, gateways, m_store.get());
+    m_alarms = std::make_unique<ProjectAlarms>(projectPath, projectName, nodesOf(gateways),
+                                               m_store.get());
     connect(m_alarms.get(), &ProjectAlarms::countsChanged, this, &ProjectServices::countsChanged);
     connect(m_store.get(), &WriterAlarmEventStore::written, m_alarms.get(),
             &ProjectAlarms::logWritten);
     connect(m_store.get(), &WriterAlarmEventStore::pendingChanged, this,
             &ProjectServices::pendingWritesChanged);
     m_alarms->open();
+    feedAlarms(gateways, m_alarms.get());
     m_notifications =
         std::make_unique<ProjectNotifications>(projectPath, writer, m_alarms->monitor());
     connect(m_notifications.get(), &ProjectNotifications::outboxStateChanged, this,
@@ -79,6 +85,36 @@ void ProjectServices::closeAlarms()
     m_alarms.reset();
     // Its last writes are the writer's now, which goes with the recording cycle after this.
     m_store.reset();
+}
+
+ProjectAlarms::NodeList ProjectServices::nodesOf(const QList<ConfiguredDevice*>& gateways)
+{
+    QList<QPointer<ConfiguredDevice>> kept;
+    for (ConfiguredDevice* gateway : gateways)
+        kept << gateway;
+    // The monitor learns the nodes' names, ranges and rules as they stand when it asks.
+    return [kept] {
+        QList<NodeConfig> nodes;
+        for (const QPointer<ConfiguredDevice>& gateway : kept) {
+            if (gateway)
+                nodes << gateway->configuration().nodes;
+        }
+        return nodes;
+    };
+}
+
+void ProjectServices::feedAlarms(const QList<ConfiguredDevice*>& gateways, ProjectAlarms* alarms)
+{
+    for (ConfiguredDevice* gateway : gateways) {
+        if (!gateway)
+            continue;
+        for (NodeDevice* node : gateway->nodes()) {
+            node->setSampleObserver(alarms);
+            // A node never tells alarms that are gone; a node gone first takes the connection.
+            connect(alarms, &QObject::destroyed, node,
+                    [node] { node->setSampleObserver(nullptr); });
+        }
+    }
 }
 
 void ProjectServices::rulesChanged()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "projectalarms.h"
+
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -9,7 +11,6 @@
 
 class ConfiguredDevice;
 class DatabaseWriter;
-class ProjectAlarms;
 class ProjectForwarding;
 class ProjectNotifications;
 class WriterAlarmEventStore;
@@ -51,6 +52,13 @@ public:
     ProjectAlarms* alarms() const { return m_alarms.get(); }
     WriterAlarmEventStore* alarmStore() const { return m_store.get(); }
     ProjectNotifications* notifications() const { return m_notifications.get(); }
+
+    // What alarms are to know of the gateways' nodes: their configurations as they stand when
+    // asked (a gateway gone by then has none).
+    static ProjectAlarms::NodeList nodesOf(const QList<ConfiguredDevice*>& gateways);
+    // Makes `alarms` the sample observer of every node of the gateways, after their open(),
+    // until the alarms go.
+    static void feedAlarms(const QList<ConfiguredDevice*>& gateways, ProjectAlarms* alarms);
 
 signals:
     // Those of the open project's alarms, their log and notifications, passed on from their

@@ -41,7 +41,7 @@ ConfiguredDevice* gatewayWith(const QList<int>& starts, const QString& model, QO
     gateway->setDeviceModel(model);
     for (int start : starts) {
         auto* node = new NodeDevice(QStringLiteral("N%1").arg(start), gateway);
-        node->startAddress = start;
+        node->setStartAddress(start);
         gateway->addNode(node);
     }
     return gateway;
@@ -121,9 +121,9 @@ void TestConfiguredDevice::decodesRecordsAtTheirOffsets()
     gateway->readData(block(registers));
     for (int i = 0; i < starts.size(); ++i) {
         const NodeDevice* node = gateway->nodes().at(i);
-        QCOMPARE(node->ch1Text, ch1[i]);
+        QCOMPARE(node->shownChannel(1), ch1[i]);
         if (!ch1[i].isEmpty())
-            QCOMPARE(node->ch2Text, QString::number(ch1[i].toDouble() * 10, 'f', 2));
+            QCOMPARE(node->shownChannel(2), QString::number(ch1[i].toDouble() * 10, 'f', 2));
     }
     QVERIFY(gateway->connected);
     QCOMPARE(gateway->missedPolls, 0);
@@ -138,8 +138,8 @@ void TestConfiguredDevice::registerByteOrder()
     const QByteArray data = block({0x0000, 0x41AC, 0xC000, 0xC1A0});
     QCOMPARE(data.mid(2, 2), QByteArray("\xAC\x41", 2));
     gateway->readData(data);
-    QCOMPARE(gateway->nodes().at(0)->ch1Text, QStringLiteral("21.50"));
-    QCOMPARE(gateway->nodes().at(0)->ch2Text, QStringLiteral("-20.09"));
+    QCOMPARE(gateway->nodes().at(0)->shownChannel(1), QStringLiteral("21.50"));
+    QCOMPARE(gateway->nodes().at(0)->shownChannel(2), QStringLiteral("-20.09"));
 }
 
 void TestConfiguredDevice::linkInfoOnlyFromOwnRegisters_data()
@@ -190,8 +190,8 @@ void TestConfiguredDevice::linkInfoOnlyFromOwnRegisters()
         putInt(registers, 4 + 2 * i, link.at(i));
     gateway->readData(block(registers));
     for (int i = 0; i < starts.size(); ++i) {
-        QCOMPARE(gateway->nodes().at(i)->lqiText, lqi.at(i));
-        QCOMPARE(gateway->nodes().at(i)->batteryText, battery.at(i));
+        QCOMPARE(gateway->nodes().at(i)->shownLinkQuality(), lqi.at(i));
+        QCOMPARE(gateway->nodes().at(i)->shownBattery(), battery.at(i));
     }
 }
 
@@ -209,15 +209,15 @@ void TestConfiguredDevice::nonFiniteChannelsAreEmpty()
     putFloat(registers, 6, -std::numeric_limits<float>::infinity());
     putFloat(registers, 8, std::numeric_limits<float>::max());
     gateway->readData(block(registers));
-    QCOMPARE(gateway->nodes().at(0)->ch1Text, QString());
-    QCOMPARE(gateway->nodes().at(0)->ch2Text, QStringLiteral("0.50"));
-    QVERIFY(!gateway->nodes().at(0)->ch1Alarm);
-    QCOMPARE(gateway->nodes().at(1)->ch1Text, QString());
-    QCOMPARE(gateway->nodes().at(1)->ch2Text, QString());
-    QVERIFY(!gateway->nodes().at(1)->ch1Alarm);
-    QVERIFY(!gateway->nodes().at(1)->ch2Alarm);
-    QVERIFY(gateway->nodes().at(2)->ch1Alarm);
-    QVERIFY(gateway->nodes().at(2)->ch1Text.startsWith(QStringLiteral("340282346638528")));
+    QCOMPARE(gateway->nodes().at(0)->shownChannel(1), QString());
+    QCOMPARE(gateway->nodes().at(0)->shownChannel(2), QStringLiteral("0.50"));
+    QVERIFY(!gateway->nodes().at(0)->isAlarmed(1));
+    QCOMPARE(gateway->nodes().at(1)->shownChannel(1), QString());
+    QCOMPARE(gateway->nodes().at(1)->shownChannel(2), QString());
+    QVERIFY(!gateway->nodes().at(1)->isAlarmed(1));
+    QVERIFY(!gateway->nodes().at(1)->isAlarmed(2));
+    QVERIFY(gateway->nodes().at(2)->isAlarmed(1));
+    QVERIFY(gateway->nodes().at(2)->shownChannel(1).startsWith(QStringLiteral("340282346638528")));
 }
 
 void TestConfiguredDevice::sampleHoldsTheNumbersOfItsTexts_data()
@@ -249,7 +249,7 @@ void TestConfiguredDevice::sampleHoldsTheNumbersOfItsTexts()
     gateway->readData(block(registers));
     const NodeDevice* node = gateway->nodes().at(0);
     const NodeSample& sample = node->latestSample();
-    QCOMPARE(node->ch1Text, text);
+    QCOMPARE(node->shownChannel(1), text);
     QVERIFY(sample.channel1.has_value());
     QCOMPARE(*sample.channel1, number);
     QCOMPARE(*sample.channel2, 0.0);
@@ -271,9 +271,9 @@ void TestConfiguredDevice::extremeStartRegisters()
     QVector<quint16> registers(12);
     putFloat(registers, 0, 7.0f);
     gateway->readData(block(registers));
-    QCOMPARE(gateway->nodes().at(1)->ch1Text, QStringLiteral("7.00"));
-    QCOMPARE(gateway->nodes().at(0)->ch1Text, QString());
-    QCOMPARE(gateway->nodes().at(2)->ch1Text, QString());
+    QCOMPARE(gateway->nodes().at(1)->shownChannel(1), QStringLiteral("7.00"));
+    QCOMPARE(gateway->nodes().at(0)->shownChannel(1), QString());
+    QCOMPARE(gateway->nodes().at(2)->shownChannel(1), QString());
 }
 
 // Catches a second retry timer started while one is already pending.

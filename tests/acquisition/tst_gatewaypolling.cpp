@@ -86,7 +86,7 @@ ConfiguredDevice* TestGatewayPolling::gateway(int index, const QList<int>& start
     gw->setDeviceModel(index == 0 ? QStringLiteral("TQ100") : QStringLiteral("TQ700"));
     for (int start : starts) {
         auto* node = new NodeDevice(QStringLiteral("G%1-%2").arg(index).arg(start), gw);
-        node->startAddress = start;
+        node->setStartAddress(start);
         gw->addNode(node);
     }
     return gw;
@@ -150,17 +150,17 @@ void TestGatewayPolling::valuesEndToEnd()
                             .arg(sampled, 0, 'f', 3)
                             .arg(chartTime(polling), 0, 'f', 3)
                             .arg(chartTime(polled), 0, 'f', 3)));
-    QCOMPARE(a->nodes()[0]->ch1Text, QStringLiteral("21.50"));
-    QCOMPARE(a->nodes()[0]->ch2Text, QStringLiteral("45.25"));
-    QCOMPARE(a->nodes()[1]->ch1Text, QStringLiteral("-7.13"));
+    QCOMPARE(a->nodes()[0]->shownChannel(1), QStringLiteral("21.50"));
+    QCOMPARE(a->nodes()[0]->shownChannel(2), QStringLiteral("45.25"));
+    QCOMPARE(a->nodes()[1]->shownChannel(1), QStringLiteral("-7.13"));
     // Node 0's link registers are node 1's channels here: they say nothing about node 0.
-    QCOMPARE(a->nodes()[0]->lqiText, QStringLiteral("-1"));
-    QCOMPARE(a->nodes()[0]->batteryText, QStringLiteral("-1"));
+    QCOMPARE(a->nodes()[0]->shownLinkQuality(), QStringLiteral("-1"));
+    QCOMPARE(a->nodes()[0]->shownBattery(), QStringLiteral("-1"));
     // The last node's link registers lie outside the block.
-    QCOMPARE(a->nodes()[2]->lqiText, QStringLiteral("-1"));
-    QCOMPARE(b->nodes()[0]->ch1Text, QStringLiteral("1234.57"));
-    QCOMPARE(b->nodes()[1]->ch1Text, QStringLiteral("0.00"));
-    QCOMPARE(b->nodes()[0]->lqiText, QStringLiteral("-1"));
+    QCOMPARE(a->nodes()[2]->shownLinkQuality(), QStringLiteral("-1"));
+    QCOMPARE(b->nodes()[0]->shownChannel(1), QStringLiteral("1234.57"));
+    QCOMPARE(b->nodes()[1]->shownChannel(1), QStringLiteral("0.00"));
+    QCOMPARE(b->nodes()[0]->shownLinkQuality(), QStringLiteral("-1"));
 }
 
 void TestGatewayPolling::disconnectsAfterLimit_data()
@@ -193,7 +193,7 @@ void TestGatewayPolling::disconnectsAfterLimit()
     QVERIFY(sim.stopGateway(0));
     pollUntilDisconnected(gw, polls);
     QCOMPARE(chart.calls.last(), QStringLiteral("disconnected G0-0"));
-    QCOMPARE(gw->nodes()[0]->ch1Text, QString());
+    QCOMPARE(gw->nodes()[0]->shownChannel(1), QString());
     // Further polls without data declare it again, with no second retry timer.
     QVERIFY(pollAndWait(gw));
     QCOMPARE(chart.calls.filter(QStringLiteral("disconnected")).size(), 2);
@@ -250,7 +250,7 @@ void TestGatewayPolling::recoversFromEveryFault()
     QVERIFY(sim.startGateway(0));
     QTRY_VERIFY_WITH_TIMEOUT(gw->connected, 5000);
     QVERIFY(!gw->retryPending);
-    QCOMPARE(gw->nodes()[0]->ch1Text, QStringLiteral("21.50"));
+    QCOMPARE(gw->nodes()[0]->shownChannel(1), QStringLiteral("21.50"));
 }
 
 // Catches refresh samples reaching the database queue, or the refresh flag leaking on.
@@ -265,7 +265,7 @@ void TestGatewayPolling::refreshIsShownNotStored()
     node->setRecordEnabled(true);
     QVERIFY(sim.setChannel(0, 0, 1, 30.0));
     QVERIFY(pollAndWait(gw, true));
-    QCOMPARE(node->ch1Text, QStringLiteral("30.00"));
+    QCOMPARE(node->shownChannel(1), QStringLiteral("30.00"));
     QCOMPARE(db.pendingCount(), 0);
     QVERIFY(pollAndWait(gw));
     QCOMPARE(db.pendingCount(), 1);
@@ -296,10 +296,10 @@ void TestGatewayPolling::nonFiniteValuesFromGateway()
     QVERIFY(sim.setChannel(0, 0, 2, QStringLiteral("-inf")));
     QVERIFY(pollAndWait(gw));
     QVERIFY(gw->connected);
-    QCOMPARE(node->ch1Text, QString());
-    QCOMPARE(node->ch2Text, QString());
-    QVERIFY(!node->ch1Alarm);
-    QVERIFY(!node->ch2Alarm);
+    QCOMPARE(node->shownChannel(1), QString());
+    QCOMPARE(node->shownChannel(2), QString());
+    QVERIFY(!node->isAlarmed(1));
+    QVERIFY(!node->isAlarmed(2));
     QVERIFY(sim.setChannel(0, 0, 1, 21.5));
     QVERIFY(sim.setChannel(0, 0, 2, 45.25));
 }
@@ -333,8 +333,8 @@ void TestGatewayPolling::answerAfterTheNextPollIsMissed()
     // The late answer is dropped; then the waiting poll goes out and gets its own answer.
     QTRY_COMPARE_WITH_TIMEOUT(sim.pollCount(0), answers + 1, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(sim.requestCount(0), requests + 2, 2000);
-    QCOMPARE(gw->nodes()[0]->ch1Text, QStringLiteral("21.50"));
-    QTRY_COMPARE_WITH_TIMEOUT(gw->nodes()[0]->ch1Text, QStringLiteral("30.00"), 5000);
+    QCOMPARE(gw->nodes()[0]->shownChannel(1), QStringLiteral("21.50"));
+    QTRY_COMPARE_WITH_TIMEOUT(gw->nodes()[0]->shownChannel(1), QStringLiteral("30.00"), 5000);
     QCOMPARE(gw->missedPolls, 1);
     QVERIFY(sim.setChannel(0, 0, 1, 21.5));
 }
@@ -421,7 +421,7 @@ void TestGatewayPolling::silentGatewaysBesideHealthyOne()
     }
     QCOMPARE(silentChart.calls, QStringList{QStringLiteral("disconnected S0")});
     QVERIFY(healthy->connected);
-    QCOMPARE(healthy->nodes()[2]->ch1Text, QStringLiteral("0.00"));
+    QCOMPARE(healthy->nodes()[2]->shownChannel(1), QStringLiteral("0.00"));
     QCOMPARE(chart.calls.filter(QStringLiteral("setData 21.50 45.25")).size(),
              chart.sampleTimes.size());
     // Each sample carries the time of its own poll: one per second from the first on.

@@ -126,14 +126,14 @@ void TestNodeDevice::alarmRanges()
     NodeDevice node(QStringLiteral("N1"));
     node.setAlarmRanges(min, max, min, max);
     node.setData(text, text, QStringLiteral("-1"), QStringLiteral("-1"), kTime, false);
-    QCOMPARE(node.ch1Alarm, alarm);
-    QCOMPARE(node.ch2Alarm, alarm);
+    QCOMPARE(node.isAlarmed(1), alarm);
+    QCOMPARE(node.isAlarmed(2), alarm);
 
     // Ranges changed afterwards take effect through checkAlarms().
     node.setAlarmRanges(0, 0, 0, 0);
     node.checkAlarms();
-    QVERIFY(!node.ch1Alarm);
-    QVERIFY(!node.ch2Alarm);
+    QVERIFY(!node.isAlarmed(1));
+    QVERIFY(!node.isAlarmed(2));
 }
 
 // Catches a history that grows on repeated times or loses the newest slot.
@@ -246,14 +246,14 @@ void TestNodeDevice::disconnectionKeepsHistory()
     node.setAlarmRanges(10, 30, 10, 30);
     node.setData(QStringLiteral("50.00"), QStringLiteral("5.00"), QStringLiteral("80"),
                  QStringLiteral("2"), kTime, false);
-    QVERIFY(node.ch1Alarm && node.ch2Alarm);
+    QVERIFY(node.isAlarmed(1) && node.isAlarmed(2));
 
     node.deviceDisconnected();
-    QVERIFY(!node.ch1Alarm);
-    QVERIFY(!node.ch2Alarm);
-    QCOMPARE(node.ch1Text, QString());
-    QCOMPARE(node.ch2Text, QString());
-    QCOMPARE(node.lqiText, QStringLiteral("80"));
+    QVERIFY(!node.isAlarmed(1));
+    QVERIFY(!node.isAlarmed(2));
+    QCOMPARE(node.shownChannel(1), QString());
+    QCOMPARE(node.shownChannel(2), QString());
+    QCOMPARE(node.shownLinkQuality(), QStringLiteral("80"));
     QCOMPARE(node.ch1HistoryData()[239], 50.0);
     QCOMPARE(chart.calls.last(), QStringLiteral("disconnected N1"));
     QCOMPARE(tile1.calls.last(), QStringLiteral("disconnected N1"));
@@ -339,7 +339,7 @@ void TestNodeDevice::nonFiniteTextIsNoValue()
     node.setSampleWriter(db.get());
     node.setRecordEnabled(true);
     node.setData(text, QStringLiteral("20.00"), {}, {}, kTime, false);
-    QVERIFY(!node.ch1Alarm);
+    QVERIFY(!node.isAlarmed(1));
     QCOMPARE(node.ch1HistoryData()[239], NoValue);
     const QList<Row> rows = flush();
     QCOMPARE(rows.size(), 1);

@@ -9,6 +9,8 @@
 #include "nodedevice.h"
 #include "projectalarms.h"
 #include "projectfile.h"
+#include "projectservices.h"
+#include "tickingwriter.h"
 #include "writeralarmeventstore.h"
 
 #include <QCheckBox>
@@ -22,7 +24,6 @@
 #include <QStandardPaths>
 #include <QTableView>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QUuid>
 #include <QtTest>
 
@@ -57,11 +58,10 @@ private:
 
     std::unique_ptr<QTemporaryDir> dir;
     QList<ConfiguredDevice*> gateways;
-    // The log is written through the project's one writer, as the recorder writes it.
-    std::unique_ptr<DatabaseWriter> writer;
+    // The log is written through the project's one writer, as the recorder writes it; its timer
+    // quicker than the recorder's: what the screen does reaches the file at once.
+    std::unique_ptr<TickingWriter> writer;
     std::unique_ptr<WriterAlarmEventStore> store;
-    // The recorder's database timer, quicker: what the screen does reaches the file at once.
-    QTimer writerTick;
     std::unique_ptr<ProjectAlarms> alarms;
     std::unique_ptr<QWidget> window;
     QDateTime now;
@@ -105,20 +105,17 @@ void TestAlarmScreen::init()
         InsertSerialData table(database, QUuid::createUuid().toString());
         QVERIFY(table.createConnection());
     }
-    writer = std::make_unique<DatabaseWriter>(database, QStringLiteral("screen"));
+    writer = std::make_unique<TickingWriter>(database, QStringLiteral("screen"));
     QVERIFY(writer->open());
-    writerTick.setInterval(50);
-    connect(&writerTick, &QTimer::timeout, writer.get(),
-            [this] { writer->flush(QDateTime::currentMSecsSinceEpoch()); });
-    writerTick.start();
-    store = std::make_unique<WriterAlarmEventStore>(writer.get(), database);
+    store = std::make_unique<WriterAlarmEventStore>(writer->writer(), database);
     QVERIFY(store->open());
     now = QDateTime::currentDateTimeUtc().addSecs(-3600);
-    alarms =
-        std::make_unique<ProjectAlarms>(project, QStringLiteral("rooms"), gateways, store.get());
+    alarms = std::make_unique<ProjectAlarms>(project, QStringLiteral("rooms"),
+                                             ProjectServices::nodesOf(gateways), store.get());
     connect(store.get(), &WriterAlarmEventStore::written, alarms.get(), &ProjectAlarms::logWritten);
     alarms->setClock([this] { return now; });
     QVERIFY(alarms->open());
+    ProjectServices::feedAlarms(gateways, alarms.get());
     window = std::make_unique<QWidget>();
     window->resize(400, 300);
     window->show();
@@ -129,8 +126,6 @@ void TestAlarmScreen::cleanup()
     window.reset();
     alarms.reset();
     store.reset();
-    writerTick.stop();
-    writerTick.disconnect();
     writer.reset();
     qDeleteAll(gateways);
     gateways.clear();
@@ -156,7 +151,7 @@ void TestAlarmScreen::makeEvents()
     sample(0, QStringLiteral("35.00"), QStringLiteral("50.00"), 240);
     QCOMPARE(alarms->monitor()->activeCount(), 1);
     // In the file before the screen asks.
-    QVERIFY(writer->flushAndWait(QDateTime::currentMSecsSinceEpoch()));
+    QVERIFY(writer->settle());
 }
 
 AlarmScreen* TestAlarmScreen::openScreen()

@@ -8,15 +8,16 @@
 #include "nodedevice.h"
 #include "projectalarms.h"
 #include "projectfile.h"
+#include "projectservices.h"
 #include "spilljournal.h"
 #include "sqliteconnection.h"
+#include "tickingwriter.h"
 #include "writeentry.h"
 #include "writeralarmeventstore.h"
 
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QUuid>
 #include <QtTest>
 
@@ -94,8 +95,8 @@ private:
     // channel 1), its database, and its alarms on the fake clock. A second node "N2" at register
     // 8 lets the gateway's block reach N1's link registers, as in the field.
     void makeProject(quint16 port, const NodeAlarmRules& rules, bool secondNode = false);
-    // The alarms on a store of the project's writer of their own, opened first, as the
-    // recorder opens them.
+    // The alarms on a store of the project's writer of their own, opened first, fed by the
+    // gateways' nodes as the recorder opens and feeds them.
     std::unique_ptr<ProjectAlarms> openAlarms();
     // Every write handed to the writer is in the file (or the file is locked: false).
     bool settle();
@@ -109,9 +110,8 @@ private:
     QString project;
     QString database;
     QList<ConfiguredDevice*> gateways;
-    std::unique_ptr<DatabaseWriter> databaseWriter;
-    // The recorder's database timer, quicker: the counts read the log soon after a change.
-    QTimer writerTick;
+    // Its timer quicker than the recorder's: the counts read the log soon after a change.
+    std::unique_ptr<TickingWriter> databaseWriter;
     // Those of every openAlarms(), which outlive the alarms on them.
     std::vector<std::unique_ptr<WriterAlarmEventStore>> stores;
     QDateTime now;
@@ -132,7 +132,6 @@ void TestProjectAlarms::init()
 
 void TestProjectAlarms::cleanup()
 {
-    writerTick.stop();
     stores.clear();
     databaseWriter.reset();
     qDeleteAll(gateways);
@@ -171,32 +170,30 @@ void TestProjectAlarms::makeProject(quint16 port, const NodeAlarmRules& rules, b
         InsertSerialData table(database, QUuid::createUuid().toString());
         QVERIFY(table.createConnection());
     }
-    databaseWriter = std::make_unique<DatabaseWriter>(database, QStringLiteral("alarms"));
+    databaseWriter = std::make_unique<TickingWriter>(database, QStringLiteral("alarms"));
     QVERIFY(databaseWriter->open());
-    writerTick.setInterval(50);
-    connect(&writerTick, &QTimer::timeout, databaseWriter.get(),
-            [this] { databaseWriter->flush(QDateTime::currentMSecsSinceEpoch()); });
-    writerTick.start();
 }
 
 std::unique_ptr<ProjectAlarms> TestProjectAlarms::openAlarms()
 {
-    stores.push_back(std::make_unique<WriterAlarmEventStore>(databaseWriter.get(), database));
+    stores.push_back(
+        std::make_unique<WriterAlarmEventStore>(databaseWriter->writer(), database));
     WriterAlarmEventStore* store = stores.back().get();
     if (!store->open())
         return nullptr;
-    auto alarms =
-        std::make_unique<ProjectAlarms>(project, QStringLiteral("store"), gateways, store);
+    auto alarms = std::make_unique<ProjectAlarms>(project, QStringLiteral("store"),
+                                                  ProjectServices::nodesOf(gateways), store);
     connect(store, &WriterAlarmEventStore::written, alarms.get(), &ProjectAlarms::logWritten);
     alarms->setClock([this] { return now; });
     if (!alarms->open())
         return nullptr;
+    ProjectServices::feedAlarms(gateways, alarms.get());
     return alarms;
 }
 
 bool TestProjectAlarms::settle()
 {
-    return databaseWriter->flushAndWait(QDateTime::currentMSecsSinceEpoch());
+    return databaseWriter->settle();
 }
 
 QStringList TestProjectAlarms::events()
@@ -251,7 +248,7 @@ void TestProjectAlarms::delayZeroFollowsTheNodeFlag()
             sample(step, second += 10);
         }
         alarms->tick();
-        QCOMPARE(alarms->monitor()->soundWanted(), node()->ch1Alarm || node()->ch2Alarm);
+        QCOMPARE(alarms->monitor()->soundWanted(), node()->isAlarmed(1) || node()->isAlarmed(2));
     }
 }
 
@@ -411,7 +408,7 @@ void TestProjectAlarms::simulatorFaults()
     };
 
     QVERIFY(pollOnce());
-    QCOMPARE(node()->batteryText, QStringLiteral("60"));
+    QCOMPARE(node()->shownBattery(), QStringLiteral("60"));
     QCOMPARE(alarms->monitor()->activeCount(), 1); // high, at once
     QVERIFY(sim.setBattery(0, 0, 12));
     QVERIFY(pollOnce());

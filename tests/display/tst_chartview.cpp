@@ -146,8 +146,7 @@ void TestChartView::unitTexts()
     QCOMPARE(ChartView::unitText(unit, custom), expected);
     NodeDevice* node = makeNode();
     node->setChannelUnits(unit, unit);
-    node->ch1Unit = unit; // codes outside the table reach the panel as they are
-    node->ch1Custom = custom;
+    node->setCustomUnits(custom, QString());
     view->setNodeDevice(node);
     node->setChartView(view);
     feed(node, QStringLiteral("1.00"), QStringLiteral("2.00"), 0);

@@ -67,7 +67,7 @@ QList<ConfiguredDevice*> TestDashBoard::makeNodes(int count, int perGateway)
         auto* node = new NodeDevice(QStringLiteral("N%1").arg(i + 1), gateways.last());
         node->setNames(QStringLiteral("Node %1").arg(i + 1), QStringLiteral("Temp"),
                        QStringLiteral("Hum"));
-        node->startAddress = (i % perGateway) * 4;
+        node->setStartAddress((i % perGateway) * 4);
         gateways.last()->addNode(node);
     }
     return gateways;
@@ -117,7 +117,7 @@ void TestDashBoard::placesColumnPairsTopDown()
     QCOMPARE(second->channel(), quint8(0));
     QVERIFY(first->isVisible());
     QCOMPARE(first->findChild<QLabel*>(QStringLiteral("label_device"))->text(),
-             expected->deviceName);
+             expected->configuration().deviceName);
     QCOMPARE(first->findChild<QLabel*>(QStringLiteral("label_desc"))->text(),
              QStringLiteral("Temp"));
     QCOMPARE(second->findChild<QLabel*>(QStringLiteral("label_desc"))->text(),
@@ -294,7 +294,7 @@ void TestDashBoard::namesAndUnitsFallBackAndRefresh()
                   QStringLiteral("-1"), QDateTime::currentDateTimeUtc(), false);
     node->setNames(QStringLiteral("Freezer"), QStringLiteral("Air"), QStringLiteral("Door"));
     node->setChannelUnits(Custom, TemperatureF);
-    node->ch1Custom = QStringLiteral("ppm");
+    node->setCustomUnits(QStringLiteral("ppm"), QString());
     board->refreshItems();
     QCOMPARE(t1->findChild<QLabel*>(QStringLiteral("label_device"))->text(),
              QStringLiteral("Freezer"));

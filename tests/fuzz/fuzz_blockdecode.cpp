@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         int32_t start;
         std::memcpy(&start, data + at, sizeof start);
         auto* node = new NodeDevice(QString::number(i), &gateway);
-        node->startAddress = start;
+        node->setStartAddress(start);
         node->setAlarmRanges(-1, 1, 2, 1);
         gateway.addNode(node);
     }

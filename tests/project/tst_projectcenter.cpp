@@ -93,7 +93,7 @@ void TestProjectCenter::init()
         const int count = g == 0 ? 3 : 1;
         for (int n = 0; n < count; ++n) {
             auto* node = new NodeDevice(QStringLiteral("NODE-%1-%2").arg(g).arg(n), gw);
-            node->startAddress = n * 4;
+            node->setStartAddress(n * 4);
             node->setNames(QStringLiteral("Room %1").arg(gateways.size() * 3 + n + 1),
                            QStringLiteral("Temp"), QStringLiteral("Hum"));
             node->setChannelUnits(TemperatureC, Humidity);
@@ -440,7 +440,7 @@ void TestProjectCenter::optionDialogFlow()
     QTest::mouseClick(dialog->findChild<QWidget*>(QStringLiteral("pushButton_confirm")),
                       Qt::LeftButton);
     QCOMPARE(update.count(), 1);
-    QVERIFY(node->ch1Alarm);
+    QVERIFY(node->isAlarmed(1));
     QCOMPARE(panelText("label_device"), QStringLiteral("Blast chiller"));
     QCOMPARE(panelStyle("frame_ch1_value"), ChartView::alarmStyle());
     auto* list = center->projectList()->findChild<QListWidget*>(QStringLiteral("list_project"));
@@ -472,7 +472,7 @@ void TestProjectCenter::centreClosedBeforeNodes()
     QCOMPARE(nodeAt(0)->chartView(), nullptr);
     QVERIFY(sim.setChannel(0, 0, 1, 5.0));
     poll(); // would write into freed tiles, list items and panel
-    QCOMPARE(nodeAt(0)->ch1Text, QStringLiteral("5.00"));
+    QCOMPARE(nodeAt(0)->shownChannel(1), QStringLiteral("5.00"));
     for (ConfiguredDevice* gw : qAsConst(gateways)) {
         gw->deviceDisconnected();
     }

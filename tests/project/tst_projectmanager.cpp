@@ -324,14 +324,14 @@ void TestProjectManager::confirmBuildsFreshObjects()
     QCOMPARE(list[0]->port(), quint16(1502));
     QCOMPARE(list[0]->deviceModel(), QStringLiteral("TQ100"));
     QCOMPARE(list[0]->nodes().size(), 2);
-    QCOMPARE(list[0]->nodes()[1]->startAddress, 4);
-    QCOMPARE(list[0]->nodes()[1]->deviceName, QStringLiteral("Cold room"));
-    QCOMPARE(list[0]->nodes()[1]->ch1Name, QStringLiteral("CH1"));
-    QCOMPARE(list[0]->nodes()[1]->registerCount, 4);
-    QCOMPARE(list[0]->nodes()[1]->deviceNumber, model->index(1, 3, first).data().toString());
+    QCOMPARE(list[0]->nodes()[1]->startAddress(), 4);
+    QCOMPARE(list[0]->nodes()[1]->configuration().deviceName, QStringLiteral("Cold room"));
+    QCOMPARE(list[0]->nodes()[1]->configuration().ch1Name, QStringLiteral("CH1"));
+    QCOMPARE(list[0]->nodes()[1]->registerCount(), 4);
+    QCOMPARE(list[0]->nodes()[1]->deviceNumber(), model->index(1, 3, first).data().toString());
     QCOMPARE(list[1]->port(), quint16(1503));
     QCOMPARE(list[1]->deviceModel(), QStringLiteral("TQ700"));
-    QCOMPARE(list[1]->nodes()[0]->startAddress, 12);
+    QCOMPARE(list[1]->nodes()[0]->startAddress(), 12);
     for (ConfiguredDevice* device : list) {
         QVERIFY(!device->parent());
         for (NodeDevice* node : device->nodes())
@@ -382,8 +382,10 @@ void TestProjectManager::confirmKeepsLoadedSettings()
     node->setNames(QStringLiteral("Freezer"), QStringLiteral("Temp"), QStringLiteral("Hum"));
     node->setChannelUnits(TemperatureC, Humidity);
     node->setAlarmRanges(-25, -15, 10, 90);
-    node->alarmRules.channel[0].delayMinutes = 15;
-    node->alarmRules.noDataMinutes = 5;
+    NodeAlarmRules rules;
+    rules.channel[0].delayMinutes = 15;
+    rules.noDataMinutes = 5;
+    node->setAlarmRules(rules);
     device->addNode(node);
     editor->loadDeviceList({device});
     delete device;
@@ -397,14 +399,14 @@ void TestProjectManager::confirmKeepsLoadedSettings()
     const auto list = spy.first().first().value<QList<ConfiguredDevice*>>();
     QCOMPARE(list.size(), 1);
     const NodeDevice* kept = list[0]->nodes()[0];
-    QCOMPARE(kept->deviceName, QStringLiteral("Freezer"));
-    QCOMPARE(kept->ch1Unit, int(TemperatureC));
+    QCOMPARE(kept->configuration().deviceName, QStringLiteral("Freezer"));
+    QCOMPARE(int(kept->configuration().ch1Unit), int(TemperatureC));
     QCOMPARE(kept->alarmRanges(), (QList<float>{-25, -15, 10, 90}));
-    QCOMPARE(kept->alarmRules.channel[0].delayMinutes, 15);
-    QCOMPARE(kept->alarmRules.noDataMinutes, 5);
+    QCOMPARE(kept->configuration().alarmRules.channel[0].delayMinutes, 15);
+    QCOMPARE(kept->configuration().alarmRules.noDataMinutes, 5);
     const NodeDevice* added = list[0]->nodes()[1];
-    QVERIFY(added->alarmRules.isDefault());
-    QCOMPARE(added->startAddress, 4);
+    QVERIFY(added->configuration().alarmRules.isDefault());
+    QCOMPARE(added->startAddress(), 4);
     QCOMPARE(added->alarmRanges(), (QList<float>{0, 0, 0, 0}));
     qDeleteAll(list);
 }
@@ -419,7 +421,7 @@ void TestProjectManager::loadRenumbersAndStopsAtLimit()
                               quint16(1500 + g));
         for (int n = 0; n < 8; ++n) {
             auto* node = new NodeDevice(QStringLiteral("g%1n%2").arg(g).arg(n), device);
-            node->startAddress = g == 0 ? 2 * n : 4 * n;
+            node->setStartAddress(g == 0 ? 2 * n : 4 * n);
             device->addNode(node);
         }
         devices << device;

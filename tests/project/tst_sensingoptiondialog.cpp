@@ -166,8 +166,8 @@ void TestSensingOptionDialog::missingNamesReportedInOrder()
     QCOMPARE(messages.at(0)->findChild<QTextBrowser*>()->toPlainText(), message);
     QVERIFY(dialog->isVisible());
     QCOMPARE(confirmed.count(), 0);
-    QCOMPARE(node->deviceName, QStringLiteral("Fridge"));
-    QCOMPARE(node->ch1Unit, int(TemperatureC));
+    QCOMPARE(node->configuration().deviceName, QStringLiteral("Fridge"));
+    QCOMPARE(int(node->configuration().ch1Unit), int(TemperatureC));
 }
 
 // Catches a custom entry that cannot be typed, accepts more than 11 characters, or leaves a
@@ -185,10 +185,10 @@ void TestSensingOptionDialog::customUnitEntry()
     QCOMPARE(unit1->count(), 5);
     clickConfirm();
     QCOMPARE(confirmed.count(), 1);
-    QCOMPARE(node->ch1Unit, int(Custom));
-    QCOMPARE(node->ch1Custom, QStringLiteral("microsiemen"));
-    QCOMPARE(node->ch2Unit, int(Humidity));
-    QCOMPARE(node->ch2Custom, QString());
+    QCOMPARE(int(node->configuration().ch1Unit), int(Custom));
+    QCOMPARE(node->configuration().ch1Custom, QStringLiteral("microsiemen"));
+    QCOMPARE(int(node->configuration().ch2Unit), int(Humidity));
+    QCOMPARE(node->configuration().ch2Custom, QString());
     QTRY_VERIFY(dialog.isNull()); // deleted once confirmed
 
     open();
@@ -198,15 +198,15 @@ void TestSensingOptionDialog::customUnitEntry()
     unit1->setCurrentIndex(3);
     QVERIFY(!unit1->isEditable());
     clickConfirm();
-    QCOMPARE(node->ch1Unit, int(Humidity));
-    QCOMPARE(node->ch1Custom, QString());
+    QCOMPARE(int(node->configuration().ch1Unit), int(Humidity));
+    QCOMPARE(node->configuration().ch1Custom, QString());
 }
 
 // Catches a stored custom label not offered back, so reopening would lose it.
 void TestSensingOptionDialog::storedCustomLabelIsFifthEntry()
 {
     node->setChannelUnits(Undefined, Custom);
-    node->ch2Custom = QStringLiteral("bar");
+    node->setCustomUnits(QString(), QStringLiteral("bar"));
     open();
     QCOMPARE(child<QComboBox>("comboBox_unit_ch1")->itemText(4), QStringLiteral("Custom"));
     auto* unit2 = child<QComboBox>("comboBox_unit_ch2");
@@ -242,9 +242,11 @@ void TestSensingOptionDialog::alarmRulesBesideRanges()
     QFETCH(bool, batteryEditable);
     QFETCH(int, storedBattery);
     gateway->setDeviceModel(model);
-    node->alarmRules.channel[1].delayMinutes = 60;
-    node->alarmRules.channel[1].deadband = 1.5;
-    node->alarmRules.batteryLow = 30;
+    NodeAlarmRules stored;
+    stored.channel[1].delayMinutes = 60;
+    stored.channel[1].deadband = 1.5;
+    stored.batteryLow = 30;
+    node->setAlarmRules(stored);
     open();
     auto* delay1 = child<QComboBox>("comboBox_delay_ch1");
     auto* delay2 = child<QComboBox>("comboBox_delay_ch2");
@@ -276,7 +278,7 @@ void TestSensingOptionDialog::alarmRulesBesideRanges()
         QTest::keyClicks(level, QStringLiteral("20"));
     }
     clickConfirm();
-    const NodeAlarmRules& rules = node->alarmRules;
+    const NodeAlarmRules rules = node->configuration().alarmRules;
     QCOMPARE(rules.channel[0].delayMinutes, 15);
     QCOMPARE(rules.channel[0].deadband, 0.5);
     QCOMPARE(rules.channel[1].delayMinutes, 0);
@@ -314,7 +316,7 @@ void TestSensingOptionDialog::closedByFrameChangesNothing()
     dialog->close();
     QCOMPARE(dialog->result(), int(QDialog::Rejected));
     QCOMPARE(confirmed.count(), 0);
-    QCOMPARE(node->deviceName, QStringLiteral("Fridge"));
+    QCOMPARE(node->configuration().deviceName, QStringLiteral("Fridge"));
 }
 
 // Catches the wrong gateway shown, a network dialog that stays after its button, or an address
@@ -335,7 +337,10 @@ void TestSensingOptionDialog::networkDialogShowsGateway()
 
     // Texts from the project file are shown as written, even where they look like mark-up.
     gateway->setDeviceInfo(QStringLiteral("<b>10.0.0.1</b>"), 1502);
-    node->deviceNumber = QStringLiteral("<i>A1</i>");
+    NodeConfig markedConfig = node->configuration();
+    markedConfig.deviceNumber = QStringLiteral("<i>A1</i>");
+    // A node of the gateway's (its child) beside the first, whose registers it shares.
+    node = NodeDevice::fromConfig(markedConfig, gateway);
     std::unique_ptr<NetworkSettingDialog> marked(new NetworkSettingDialog(node, window.get()));
     open();
     for (const QLabel* label : {marked->findChild<QLabel*>(QStringLiteral("label_ipaddr")),

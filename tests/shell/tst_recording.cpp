@@ -166,10 +166,10 @@ void TestRecording::endToEnd()
     NodeDevice* a = gateways[0]->nodes()[0];
     NodeDevice* b = gateways[0]->nodes()[1];
     NodeDevice* c = gateways[1]->nodes()[0];
-    QTRY_COMPARE_WITH_TIMEOUT(a->ch1Text, QStringLiteral("21.50"), 5000);
-    QCOMPARE(b->ch2Text, QStringLiteral("46.00"));
+    QTRY_COMPARE_WITH_TIMEOUT(a->shownChannel(1), QStringLiteral("21.50"), 5000);
+    QCOMPARE(b->shownChannel(2), QStringLiteral("46.00"));
     // The second gateway is polled on its own link: its answer may come a moment later.
-    QTRY_COMPARE_WITH_TIMEOUT(c->ch1Text, QStringLiteral("5.25"), 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(c->shownChannel(1), QStringLiteral("5.25"), 5000);
     const ProjectFile file(projectPath);
     QCOMPARE(file.intValue(QStringLiteral("DataInterval")), 1000);
     ProjectData stored;
@@ -183,10 +183,10 @@ void TestRecording::endToEnd()
     a->setAlarmRanges(0, 30, 0, 100);
     if (pulse) {
         QVERIFY(sim.setChannel(0, 0, 1, 35.0));
-        QTRY_VERIFY_WITH_TIMEOUT(a->ch1Alarm, 4000);
+        QTRY_VERIFY_WITH_TIMEOUT(a->isAlarmed(1), 4000);
         QTRY_COMPARE_WITH_TIMEOUT(audio->state(), QAudio::ActiveState, 3000);
         QVERIFY(sim.setChannel(0, 0, 1, 21.5));
-        QTRY_VERIFY_WITH_TIMEOUT(!a->ch1Alarm, 4000);
+        QTRY_VERIFY_WITH_TIMEOUT(!a->isAlarmed(1), 4000);
         QTRY_COMPARE_WITH_TIMEOUT(audio->state(), QAudio::StoppedState, 3000);
     }
 
@@ -204,7 +204,7 @@ void TestRecording::endToEnd()
     QVERIFY(sim.setChannel(1, 0, 1, 77.25));
     window.slotRefreshDevice();
     QTRY_COMPARE_WITH_TIMEOUT(polled.size(), 2, 500);
-    QCOMPARE(c->ch1Text, QStringLiteral("77.25"));
+    QCOMPARE(c->shownChannel(1), QStringLiteral("77.25"));
     QVERIFY(sim.setChannel(1, 0, 1, 5.25));
     QCOMPARE(polled.size(), 2);
 
@@ -243,25 +243,25 @@ void TestRecording::endToEnd()
     for (const Row& row : rows)
         byNode[row.serial] << row;
     QCOMPARE(byNode.size(), 3);
-    const QHash<QString, QPair<double, double>> expected = {{a->deviceNumber, {21.5, 45}},
-                                                            {b->deviceNumber, {22.25, 46}},
-                                                            {c->deviceNumber, {5.25, 80}}};
+    const QHash<QString, QPair<double, double>> expected = {{a->deviceNumber(), {21.5, 45}},
+                                                            {b->deviceNumber(), {22.25, 46}},
+                                                            {c->deviceNumber(), {5.25, 80}}};
     for (NodeDevice* node : {a, b, c}) {
-        const QList<Row>& list = byNode.value(node->deviceNumber);
-        QVERIFY2(list.size() >= 5, qPrintable(node->deviceNumber));
+        const QList<Row>& list = byNode.value(node->deviceNumber());
+        QVERIFY2(list.size() >= 5, qPrintable(node->deviceNumber()));
         const Row& gap = list.last();
         QVERIFY(gap.ch1.isNull() && gap.ch2.isNull());
         const ConfiguredDevice* gateway = node == c ? gateways[1] : gateways[0];
         QCOMPARE(gap.time, gateway->lastPollTime.addMSecs(1000).toSecsSinceEpoch());
         for (int i = 0; i + 1 < list.size(); ++i) {
-            QCOMPARE(list[i].ch1.toDouble(), expected.value(node->deviceNumber).first);
-            QCOMPARE(list[i].ch2.toDouble(), expected.value(node->deviceNumber).second);
+            QCOMPARE(list[i].ch1.toDouble(), expected.value(node->deviceNumber()).first);
+            QCOMPARE(list[i].ch2.toDouble(), expected.value(node->deviceNumber()).second);
             if (i > 0)
                 QVERIFY2(list[i].time > list[i - 1].time, "one row per poll");
         }
     }
     // The gateway that went silent has fewer rows than the one that kept answering.
-    QVERIFY(byNode.value(c->deviceNumber).size() < byNode.value(a->deviceNumber).size());
+    QVERIFY(byNode.value(c->deviceNumber()).size() < byNode.value(a->deviceNumber()).size());
     QVERIFY(boxes.shown.filter(QStringLiteral("ERROR")).isEmpty());
     window.slotCloseProject();
 }

@@ -167,9 +167,11 @@ int main(int argc, char* argv[])
 
         // The node's alarm rules beside its ranges.
         NodeDevice* office = gateways[0]->nodes()[0];
-        office->alarmRules.channel[0].delayMinutes = 5;
-        office->alarmRules.channel[0].deadband = 0.5;
-        office->alarmRules.noDataMinutes = 10;
+        NodeAlarmRules rules = office->configuration().alarmRules;
+        rules.channel[0].delayMinutes = 5;
+        rules.channel[0].deadband = 0.5;
+        rules.noDataMinutes = 10;
+        office->setAlarmRules(rules);
         window.projectCenter()->slotPopupSensingOption();
         if (auto* options = window.projectCenter()->findChild<SensingOptionDialog*>()) {
             shot(out, QStringLiteral("7-node-options"), options);
@@ -183,7 +185,7 @@ int main(int argc, char* argv[])
     gateways[0]->nodes()[1]->setAlarmRanges(15, 24, 10, 90);
     window.slotUpdateProjectFile();
     QList<qint64> cleared;
-    const QString lab = gateways[0]->nodes()[1]->deviceNumber;
+    const QString lab = gateways[0]->nodes()[1]->deviceNumber();
     QObject::connect(window.projectAlarms()->monitor(), &AlarmMonitor::alarmEnded,
                      [&cleared, lab](const AlarmEventRecord& r) {
                          if (r.serial == lab)

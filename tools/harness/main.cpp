@@ -157,12 +157,12 @@ int main(int argc, char* argv[])
             auto* node = new NodeDevice(
                 QStringLiteral("%1%2-%3").arg(g == 0 ? "TQA" : "TQB").arg(n + 1).arg(4711 + n * 37),
                 gw);
-            node->startAddress = n * 4;
+            node->setStartAddress(n * 4);
             node->setNames(QString::fromUtf8(s.name), QString::fromUtf8(s.ch1Name),
                            QString::fromUtf8(s.ch2Name));
             node->setChannelUnits(s.unit1, s.unit2);
-            node->ch1Custom = s.unit1 == Custom ? QStringLiteral("mm") : QString();
-            node->ch2Custom = QString::fromUtf8(s.custom2);
+            node->setCustomUnits(s.unit1 == Custom ? QStringLiteral("mm") : QString(),
+                                 QString::fromUtf8(s.custom2));
             node->setAlarmRanges(s.min1, s.max1, s.min2, s.max2);
             gw->addNode(node);
         }
