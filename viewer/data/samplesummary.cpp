@@ -1,5 +1,6 @@
 #include "samplesummary.h"
 
+#include "floordiv.h"
 #include "rangerule.h"
 
 #include <QDataStream>
@@ -23,12 +24,6 @@ constexpr qint64 Everything = std::numeric_limits<qint64>::min();
 constexpr qint64 NewestPartSeconds = 86400;
 constexpr qint64 PartSeconds = 7 * 86400;
 constexpr qint64 MaxParts = 64;
-
-qint64 floorDiv(qint64 a, qint64 b)
-{
-    const qint64 q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
 
 template <typename T> bool lessKey(const T& item, qint64 key)
 {

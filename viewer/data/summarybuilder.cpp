@@ -1,5 +1,6 @@
 #include "summarybuilder.h"
 
+#include "floordiv.h"
 #include "sampletable.h"
 #include "summarycache.h"
 
@@ -30,12 +31,6 @@ QString canonical(const QString& path)
     const QFileInfo info(path);
     const QString resolved = info.canonicalFilePath();
     return resolved.isEmpty() ? info.absoluteFilePath() : resolved;
-}
-
-qint64 floorDiv(qint64 a, qint64 b)
-{
-    const qint64 q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
 }
 
 // The seconds of a bucket of the recorder's summary.
