@@ -3,35 +3,18 @@
 #include "floordiv.h"
 #include "sampletable.h"
 #include "summarycache.h"
+#include "summarysnapshot.h"
 
-#include <QCryptographicHash>
-#include <QDataStream>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QStandardPaths>
 #include <QTimer>
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <limits>
 
 namespace {
 
-constexpr quint32 FileMagic = 0x54534346;
-// 2: the recorder's summary marks and the schema they belong to.
-constexpr quint32 FileVersion = 2;
 constexpr qint64 Everything = std::numeric_limits<qint64>::min();
 constexpr qint64 Nothing = std::numeric_limits<qint64>::max();
-
-QString canonical(const QString& path)
-{
-    const QFileInfo info(path);
-    const QString resolved = info.canonicalFilePath();
-    return resolved.isEmpty() ? info.absoluteFilePath() : resolved;
-}
 
 // The seconds of a bucket of the recorder's summary.
 SampleSummary::Stale staleBucket(const QByteArray& serial, qint64 bucket)
@@ -48,7 +31,7 @@ SampleSummary::Stale staleBucket(const QByteArray& serial, qint64 bucket)
 SummaryBuilder::SummaryBuilder(const QString& databasePath, std::shared_ptr<SummaryCache> cache,
                                QObject* parent)
     : QObject(parent), m_databasePath(databasePath), m_cache(std::move(cache)),
-      m_loadedFrom(Everything), m_verifiedFrom(Everything)
+      m_loadedFrom(Everything)
 {
 }
 
@@ -56,11 +39,7 @@ SummaryBuilder::~SummaryBuilder() = default;
 
 QString SummaryBuilder::snapshotPath(const QString& databasePath)
 {
-    const QByteArray key =
-        QCryptographicHash::hash(canonical(databasePath).toUtf8(), QCryptographicHash::Sha1)
-            .toHex();
-    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
-           QStringLiteral("/summaries/") + QString::fromLatin1(key) + QStringLiteral(".summary");
+    return SummarySnapshot::path(databasePath);
 }
 
 void SummaryBuilder::start()
@@ -70,7 +49,7 @@ void SummaryBuilder::start()
         emit failed(m_store->errorText());
         return;
     }
-    rememberFile();
+    m_identity.remember(m_databasePath);
     m_pollTimer = new QTimer(this);
     m_pollTimer->setInterval(m_pollInterval);
     connect(m_pollTimer, &QTimer::timeout, this, &SummaryBuilder::poll);
@@ -98,8 +77,7 @@ void SummaryBuilder::startAfresh(qint64 tableMax)
     m_loader.reset();
     m_snapshotFile.reset();
     m_loadedFrom = Everything;
-    m_verifying = false;
-    m_verifiedFrom = Everything;
+    m_digests.stop();
     m_pending.clear();
     m_pendingOpen = false;
     m_forwardRows.clear();
@@ -176,7 +154,7 @@ SummaryBuilder::Work SummaryBuilder::nextWork(qint64 tableMin, qint64 tableMax)
     m_cache->read([&](const SampleSummary& s) { stale = !s.staleRanges().empty(); });
     if (stale)
         return reread();
-    if (m_verifying)
+    if (m_digests.isRunning())
         return verifyBlocks();
     if (tableMin > 0 && m_lowId > tableMin)
         return backward(tableMin);
@@ -195,7 +173,7 @@ void SummaryBuilder::poll()
 {
     if (m_stopped || m_building || m_replaced)
         return;
-    if (fileReplaced()) {
+    if (m_identity.replaced(m_databasePath, m_store.get(), m_lowId, m_highId)) {
         m_replaced = true;
         m_pollTimer->stop();
         emit replaced();
@@ -391,104 +369,18 @@ SummaryBuilder::Work SummaryBuilder::reread()
 
 SummaryBuilder::Work SummaryBuilder::verifyBlocks()
 {
-    std::vector<SampleSummary::IdBlock> saved;
-    m_cache->read(
-        [&](const SampleSummary& s) { saved.assign(s.idBlocks().begin(), s.idBlocks().end()); });
-    auto savedBlock = [&](qint64 key) {
-        const auto it =
-            std::lower_bound(saved.begin(), saved.end(), key,
-                             [](const SampleSummary::IdBlock& b, qint64 k) { return b.key < k; });
-        SampleSummary::IdBlock block;
-        block.key = key;
-        return it != saved.end() && it->key == key ? *it : block;
-    };
-    std::vector<SampleSummary::Stale> changed;
-    std::vector<SampleSummary::IdBlock> counted;
-    // Taken as checked only when the whole turn went through.
-    qint64 key = m_verifyKey;
-    for (int i = 0; i < BlocksPerTurn && key >= m_verifyEnd; ++i, --key) {
-        const qint64 first = qMax(key * SampleSummary::BlockIds, m_lowId);
-        const qint64 last = qMin((key + 1) * SampleSummary::BlockIds - 1, m_highId);
-        SampleReader::IdDigest now;
-        if (!m_store->idDigest(first, last, &now))
-            return fail();
-        if (now == savedBlock(key).digest)
-            continue;
-        // The buckets of the rows that were there (the summary knows their ids) and of those
-        // there now are read again.
-        std::vector<qint64> keys;
-        qint64 bucket = 1;
-        m_cache->read([&](const SampleSummary& s) {
-            keys = s.bucketsOfIds(first, last);
-            bucket = s.bucketSeconds();
-        });
-        const bool ok = m_store->idRows(first, last, false, [&](const StoredRow& row) {
-            keys.push_back(floorDiv(row.time, bucket));
-            return true;
-        });
-        if (!ok)
-            return fail();
-        std::sort(keys.begin(), keys.end());
-        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-        for (size_t k = 0; k < keys.size();) {
-            size_t end = k + 1;
-            while (end < keys.size() && keys[end] == keys[end - 1] + 1)
-                ++end;
-            SampleSummary::Stale stale;
-            stale.from = keys[k] * bucket;
-            stale.to = (keys[end - 1] + 1) * bucket - 1;
-            stale.firstId = first;
-            stale.lastId = last;
-            changed.push_back(stale);
-            k = end;
-        }
-        SampleSummary::IdBlock block;
-        block.key = key;
-        block.digest = now;
-        counted.push_back(block);
-    }
-    m_verifyKey = key;
-    if (m_verifyKey < m_verifyEnd) {
-        m_verifying = false;
-        m_verifiedFrom = Everything;
-    } else {
-        // Every row at or after the latest second of a block not counted yet is checked.
-        qint64 latest = Everything;
-        for (const SampleSummary::IdBlock& b : saved)
-            if (b.key <= m_verifyKey && b.digest.count > 0)
-                latest = qMax(latest, b.digest.lastTime);
-        m_verifiedFrom = latest == Everything ? Everything : latest + 1;
-    }
-    m_cache->update([&](SampleSummary& s) {
-        for (const SampleSummary::Stale& stale : changed)
-            s.markStale(stale);
-        for (const SampleSummary::IdBlock& block : counted)
-            s.setIdBlock(block);
-    });
-    m_dirty = m_dirty || !changed.empty();
+    bool changed = false;
+    if (!m_digests.turn(m_store.get(), m_cache.get(), m_lowId, m_highId, &changed))
+        return fail();
+    m_dirty = m_dirty || changed;
     updateUsable();
     return Work::Done;
 }
 
 void SummaryBuilder::updateUsable()
 {
-    const qint64 usable = qMax(m_loadedFrom, m_verifiedFrom);
+    const qint64 usable = qMax(m_loadedFrom, m_digests.checkedFrom());
     m_cache->update([&](SampleSummary& s) { s.setUsableFrom(usable); });
-}
-
-QByteArray SummaryBuilder::fingerprint(qint64 id)
-{
-    QByteArray print;
-    m_store->row(id, [&](const StoredRow& row) {
-        print = QByteArray(row.serial, row.serialLength);
-        print += QByteArray::number(row.time);
-        for (int c = 0; c < 2; ++c) {
-            print += row.present[c] ? '+' : '-';
-            print += QByteArray(reinterpret_cast<const char*>(&row.value[c]), sizeof(double));
-        }
-        return true;
-    });
-    return print;
 }
 
 void SummaryBuilder::compareMarks(const BucketMarks& saved, SampleSummary* summary)
@@ -507,59 +399,42 @@ void SummaryBuilder::compareMarks(const BucketMarks& saved, SampleSummary* summa
 
 bool SummaryBuilder::loadSnapshot()
 {
-    auto file = std::make_unique<QFile>(snapshotPath(m_databasePath));
-    if (!file->open(QIODevice::ReadOnly))
+    SummarySnapshot snapshot;
+    if (!snapshot.read(m_databasePath))
         return false;
-    QDataStream in(file.get());
-    quint32 magic = 0;
-    quint32 version = 0;
-    QString path;
-    QByteArray low;
-    QByteArray high;
-    QByteArray schema;
-    bool withMarks = false;
-    BucketMarks saved;
-    in >> magic >> version;
-    if (in.status() != QDataStream::Ok || magic != FileMagic || version != FileVersion)
-        return false;
-    in >> path >> low >> high >> schema >> withMarks;
-    if (in.status() != QDataStream::Ok || path != canonical(m_databasePath) ||
-        (withMarks && !saved.read(in)))
-        return false;
-    auto loader = std::make_unique<SampleSummary::Loader>(file.get());
-    SampleSummary loaded;
-    if (!loader->first(&loaded) || !loaded.sameSettings(m_cache->emptyCopy()) || loaded.isEmpty())
+    SampleSummary& loaded = snapshot.summary();
+    if (!loaded.sameSettings(m_cache->emptyCopy()) || loaded.isEmpty())
         return false;
     // The rows at both ends must still be the rows that were summarized: a file replaced by
     // another one, or a table made again, is summarized afresh.
-    if (low.isEmpty() || low != fingerprint(loaded.lowId()) || high != fingerprint(loaded.highId()))
+    if (snapshot.lowPrint().isEmpty() ||
+        snapshot.lowPrint() != FileIdentity::fingerprint(m_store.get(), loaded.lowId()) ||
+        snapshot.highPrint() != FileIdentity::fingerprint(m_store.get(), loaded.highId()))
         return false;
     m_lowId = loaded.lowId();
     m_highId = loaded.highId();
     m_pending.clear();
     m_pendingOpen = false;
     m_forwardRows.clear();
-    if (withMarks && m_hasMarks && schema == m_schema && m_marksMaxId >= m_highId) {
+    if (snapshot.hasMarks() && m_hasMarks && snapshot.schema() == m_schema &&
+        m_marksMaxId >= m_highId) {
         m_check = Check::Marks;
-        m_verifying = false;
-        m_verifiedFrom = Everything;
-        compareMarks(saved, &loaded);
+        m_digests.stop();
+        compareMarks(snapshot.marks(), &loaded);
     } else {
         // Nothing to compare with: each block of ids is counted again, the newest first, and
         // until then nothing before it is taken from here.
         m_check = Check::Digests;
-        m_verifying = true;
-        m_verifyKey = floorDiv(m_highId, SampleSummary::BlockIds);
-        m_verifyEnd = floorDiv(m_lowId, SampleSummary::BlockIds);
-        m_verifiedFrom = Nothing;
+        m_digests.start(m_lowId, m_highId);
         m_countFrom = m_marksMaxId;
     }
+    SummaryFile* loader = snapshot.loader();
     m_loadedFrom = loader->hasMore() ? loader->loadedFrom() : Everything;
-    loaded.setUsableFrom(qMax(m_loadedFrom, m_verifiedFrom));
+    loaded.setUsableFrom(qMax(m_loadedFrom, m_digests.checkedFrom()));
     m_cache->replace(std::move(loaded));
     if (loader->hasMore()) {
-        m_snapshotFile = std::move(file);
-        m_loader = std::move(loader);
+        m_snapshotFile = snapshot.takeFile();
+        m_loader = snapshot.takeLoader();
     }
     return true;
 }
@@ -584,56 +459,11 @@ bool SummaryBuilder::saveSnapshot()
                 marks = marks.settled(m_marks, m_forwardRows);
         }
     }
-    const QString path = snapshotPath(m_databasePath);
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+    if (!SummarySnapshot::save(m_databasePath, *m_cache, m_store.get(), m_schema,
+                               withMarks ? &marks : nullptr))
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    bool ok = false;
-    m_cache->read([&](const SampleSummary& summary) {
-        if (summary.isEmpty())
-            return;
-        QDataStream out(&file);
-        out << FileMagic << FileVersion << canonical(m_databasePath) << fingerprint(summary.lowId())
-            << fingerprint(summary.highId()) << m_schema << withMarks;
-        if (withMarks)
-            marks.write(out);
-        ok = out.status() == QDataStream::Ok && summary.save(&file);
-    });
-    if (!ok) {
-        file.cancelWriting();
-        return false;
-    }
-    m_dirty = !file.commit();
-    return !m_dirty;
-}
-
-void SummaryBuilder::rememberFile()
-{
-    struct stat info = {};
-    if (::stat(QFile::encodeName(m_databasePath).constData(), &info) == 0) {
-        m_device = quint64(info.st_dev);
-        m_inode = quint64(info.st_ino);
-    }
-}
-
-bool SummaryBuilder::fileReplaced()
-{
-    // A file moved over the path has another inode; the connections still read the old one.
-    struct stat info = {};
-    if (::stat(QFile::encodeName(m_databasePath).constData(), &info) == 0 &&
-        (quint64(info.st_dev) != m_device || quint64(info.st_ino) != m_inode))
-        return true;
-    // A file copied over the old one keeps its inode, but not its first row.
-    if (m_lowId > m_highId)
-        return false;
-    const QByteArray print = fingerprint(m_lowId);
-    if (m_printedId == m_lowId && print != m_lowPrint)
-        return true;
-    m_printedId = m_lowId;
-    m_lowPrint = print;
-    return false;
+    m_dirty = false;
+    return true;
 }
 
 void SummaryBuilder::stop()

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "bucketmarks.h"
+#include "digestcheck.h"
+#include "fileidentity.h"
 #include "samplesummary.h"
 
 #include <QByteArray>
@@ -42,7 +44,7 @@ public:
     // Stale seconds are read again this many coarse buckets at a time.
     static constexpr qint64 RereadBuckets = 60;
     // Blocks of ids counted again before the thread looks at its events.
-    static constexpr int BlocksPerTurn = 8;
+    static constexpr int BlocksPerTurn = DigestCheck::BlocksPerTurn;
 
     enum class Check
     {
@@ -125,9 +127,6 @@ private:
     void compareMarks(const BucketMarks& saved, SampleSummary* summary);
     bool saveSnapshot();
     void updateUsable();
-    QByteArray fingerprint(qint64 id);
-    void rememberFile();
-    bool fileReplaced();
     Work fail();
 
     QString m_databasePath;
@@ -149,11 +148,7 @@ private:
     std::unique_ptr<QFile> m_snapshotFile;
     std::unique_ptr<SampleSummary::Loader> m_loader;
     qint64 m_loadedFrom;
-    // The id blocks still to be counted again, from m_verifyKey down to m_verifyEnd.
-    bool m_verifying = false;
-    qint64 m_verifyKey = 0;
-    qint64 m_verifyEnd = 0;
-    qint64 m_verifiedFrom;
+    DigestCheck m_digests;
 
     // The recorder's summary as it was when the summary here last matched it, and the rows
     // read forward since, per bucket of it.
@@ -167,8 +162,5 @@ private:
     qint64 m_countFrom = 0; // rows above this id count as read forward
 
     // The file opened, to tell when another one is put in its place.
-    quint64 m_device = 0;
-    quint64 m_inode = 0;
-    qint64 m_printedId = -1;
-    QByteArray m_lowPrint;
+    FileIdentity m_identity;
 };
