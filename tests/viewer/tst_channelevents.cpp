@@ -25,7 +25,7 @@ ChannelCatalog::Channel channel(const char* serial, int number, const QString& n
     return c;
 }
 
-AlarmEventRecord event(qint64 id, const QString& serial, int channel, AlarmKind kind)
+AlarmEventRecord alarmEvent(qint64 id, const QString& serial, int channel, AlarmKind kind)
 {
     AlarmEventRecord e;
     e.id = id;
@@ -79,11 +79,11 @@ void TestChannelEvents::listedUnderTheShownChannels()
         channel("B2", 1, QString(), QStringLiteral("channel 1")),
         channel("B2", 2, QString(), QStringLiteral("channel 2"))};
     const QVector<AlarmEventRecord> all{
-        event(1, QStringLiteral("A1"), 1, AlarmKind::High),
-        event(2, QStringLiteral("A1"), 2, AlarmKind::Low),
-        event(3, QStringLiteral("A1"), 0, AlarmKind::NoData),
-        event(4, QStringLiteral("B2"), 2, AlarmKind::High),
-        event(5, QStringLiteral("C3"), 1, AlarmKind::High)};
+        alarmEvent(1, QStringLiteral("A1"), 1, AlarmKind::High),
+        alarmEvent(2, QStringLiteral("A1"), 2, AlarmKind::Low),
+        alarmEvent(3, QStringLiteral("A1"), 0, AlarmKind::NoData),
+        alarmEvent(4, QStringLiteral("B2"), 2, AlarmKind::High),
+        alarmEvent(5, QStringLiteral("C3"), 1, AlarmKind::High)};
     QVector<AlarmEventRecord> events;
     for (int id : eventIds)
         events << all[id - 1];
