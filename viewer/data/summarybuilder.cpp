@@ -1,7 +1,6 @@
 #include "summarybuilder.h"
 
 #include "floordiv.h"
-#include "sampletable.h"
 #include "summarycache.h"
 #include "summarysnapshot.h"
 
@@ -15,16 +14,6 @@ namespace {
 
 constexpr qint64 Everything = std::numeric_limits<qint64>::min();
 constexpr qint64 Nothing = std::numeric_limits<qint64>::max();
-
-// The seconds of a bucket of the recorder's summary.
-SampleSummary::Stale staleBucket(const QByteArray& serial, qint64 bucket)
-{
-    SampleSummary::Stale stale;
-    stale.serial = serial;
-    stale.from = bucket * SampleTable::BucketSeconds;
-    stale.to = stale.from + SampleTable::BucketSeconds - 1;
-    return stale;
-}
 
 } // namespace
 
@@ -54,14 +43,10 @@ void SummaryBuilder::start()
     m_pollTimer->setInterval(m_pollInterval);
     connect(m_pollTimer, &QTimer::timeout, this, &SummaryBuilder::poll);
     const bool hasTable = m_store->hasTable();
-    m_hasMarks = hasTable && m_store->hasSummary();
     qint64 tableMax = hasTable ? m_store->maxId() : 0;
-    if (m_hasMarks) {
-        // The marks and the last id of one moment: the rows above it are those read since.
-        m_hasMarks = m_marks.read(m_store.get(), &m_marksMaxId) && m_store->schemaText(&m_schema);
-        if (m_hasMarks)
-            tableMax = m_marksMaxId;
-    }
+    // The marks and the last id of one moment: the rows above it are those read since.
+    if (hasTable && m_marks.take(m_store.get()))
+        tableMax = m_marks.maxId();
     const bool taken = loadSnapshot();
     if (taken)
         emit updated();
@@ -78,17 +63,15 @@ void SummaryBuilder::startAfresh(qint64 tableMax)
     m_snapshotFile.reset();
     m_loadedFrom = Everything;
     m_digests.stop();
-    m_pending.clear();
-    m_pendingOpen = false;
-    m_forwardRows.clear();
+    m_marks.clear();
     m_check = Check::None;
     SampleSummary empty = m_cache->emptyCopy();
     empty.setCompleteFrom(Nothing);
     m_cache->replace(std::move(empty));
     m_highId = qMax<qint64>(0, tableMax);
     m_lowId = m_highId + 1;
-    m_marksMaxId = m_highId;
-    m_countFrom = m_highId;
+    m_marks.setMaxId(m_highId);
+    m_marks.countFrom(m_highId);
 }
 
 void SummaryBuilder::resume()
@@ -145,11 +128,13 @@ SummaryBuilder::Work SummaryBuilder::nextWork(qint64 tableMin, qint64 tableMax)
     if (m_loader)
         return loadOlderPart();
     // While changed buckets wait for the rows read since to account for them, no further.
-    const qint64 forwardTo = m_pendingOpen ? qMin(tableMax, m_marksMaxId) : tableMax;
+    const qint64 forwardTo = m_marks.isOpen() ? qMin(tableMax, m_marks.maxId()) : tableMax;
     if (m_highId < forwardTo)
         return forward(qMin(forwardTo, m_highId + BatchRows));
-    if (m_pendingOpen)
-        return resolvePending();
+    if (m_marks.isOpen()) {
+        m_marks.resolve(m_cache.get(), m_highId);
+        return Work::Done;
+    }
     bool stale = false;
     m_cache->read([&](const SampleSummary& s) { stale = !s.staleRanges().empty(); });
     if (stale)
@@ -186,15 +171,14 @@ bool SummaryBuilder::readBatch(qint64 first, qint64 last, bool descending, Sampl
                                qint64* oldest)
 {
     *oldest = Nothing;
-    const bool countForward = m_hasMarks && !descending;
+    const bool countForward = m_marks.hasMarks() && !descending;
     const bool ok = m_store->idRows(first, last, descending, [&](const StoredRow& row) {
         batch->add(row);
         batch->noteId(row);
         ++m_rowsRead;
         *oldest = qMin(*oldest, row.time);
-        if (countForward && row.id > m_countFrom)
-            ++m_forwardRows[MarkKey(QByteArray(row.serial, row.serialLength),
-                                    floorDiv(row.time, SampleTable::BucketSeconds))];
+        if (countForward)
+            m_marks.count(row);
         return true;
     });
     if (!ok)
@@ -251,25 +235,6 @@ SummaryBuilder::Work SummaryBuilder::loadOlderPart()
     }
     m_cache->update([&](SampleSummary& s) { s.merge(part); });
     updateUsable();
-    return Work::Done;
-}
-
-SummaryBuilder::Work SummaryBuilder::resolvePending()
-{
-    m_cache->update([&](SampleSummary& s) {
-        for (const Pending& p : m_pending) {
-            const auto it = m_forwardRows.find(MarkKey(p.serial, p.bucket));
-            if (it != m_forwardRows.end() && it->second == p.rows) {
-                const SampleSummary::Stale bucket = staleBucket(p.serial, p.bucket);
-                s.unmarkStale(p.serial, bucket.from, bucket.to);
-            }
-        }
-    });
-    // From here on the summary matches the marks read at the start.
-    m_pending.clear();
-    m_pendingOpen = false;
-    m_forwardRows.clear();
-    m_countFrom = m_highId;
     return Work::Done;
 }
 
@@ -383,20 +348,6 @@ void SummaryBuilder::updateUsable()
     m_cache->update([&](SampleSummary& s) { s.setUsableFrom(usable); });
 }
 
-void SummaryBuilder::compareMarks(const BucketMarks& saved, SampleSummary* summary)
-{
-    m_pending.clear();
-    m_marks.compare(saved, [&](const QByteArray& serial, qint64 bucket, qint64 grown) {
-        summary->markStale(staleBucket(serial, bucket));
-        // Rows added since can account for a bucket that only grew.
-        if (grown > 0)
-            m_pending.push_back({serial, bucket, grown});
-    });
-    m_pendingOpen = true;
-    m_forwardRows.clear();
-    m_countFrom = m_highId;
-}
-
 bool SummaryBuilder::loadSnapshot()
 {
     SummarySnapshot snapshot;
@@ -413,20 +364,18 @@ bool SummaryBuilder::loadSnapshot()
         return false;
     m_lowId = loaded.lowId();
     m_highId = loaded.highId();
-    m_pending.clear();
-    m_pendingOpen = false;
-    m_forwardRows.clear();
-    if (snapshot.hasMarks() && m_hasMarks && snapshot.schema() == m_schema &&
-        m_marksMaxId >= m_highId) {
+    m_marks.clear();
+    if (snapshot.hasMarks() && m_marks.hasMarks() && snapshot.schema() == m_marks.schema() &&
+        m_marks.maxId() >= m_highId) {
         m_check = Check::Marks;
         m_digests.stop();
-        compareMarks(snapshot.marks(), &loaded);
+        m_marks.compare(snapshot.marks(), &loaded, m_highId);
     } else {
         // Nothing to compare with: each block of ids is counted again, the newest first, and
         // until then nothing before it is taken from here.
         m_check = Check::Digests;
         m_digests.start(m_lowId, m_highId);
-        m_countFrom = m_marksMaxId;
+        m_marks.countFrom(m_marks.maxId());
     }
     SummaryFile* loader = snapshot.loader();
     m_loadedFrom = loader->hasMore() ? loader->loadedFrom() : Everything;
@@ -443,23 +392,23 @@ bool SummaryBuilder::saveSnapshot()
 {
     // Half of an earlier session's summary, or one whose changed buckets are not settled yet,
     // would be taken for the whole next time.
-    if (m_loader || m_pendingOpen || m_replaced)
+    if (m_loader || m_marks.isOpen() || m_replaced)
         return false;
     BucketMarks marks;
     bool withMarks = false;
-    if (m_hasMarks && m_store->hasSummary()) {
+    if (m_marks.hasMarks() && m_store->hasSummary()) {
         qint64 maxId = 0;
         QByteArray schema;
         if (marks.read(m_store.get(), &maxId) && m_store->schemaText(&schema) &&
-            schema == m_schema) {
+            schema == m_marks.schema()) {
             while (m_highId < maxId && forward(qMin(maxId, m_highId + BatchRows)) == Work::Done) {
             }
             withMarks = m_highId == maxId;
             if (withMarks)
-                marks = marks.settled(m_marks, m_forwardRows);
+                marks = m_marks.settled(marks);
         }
     }
-    if (!SummarySnapshot::save(m_databasePath, *m_cache, m_store.get(), m_schema,
+    if (!SummarySnapshot::save(m_databasePath, *m_cache, m_store.get(), m_marks.schema(),
                                withMarks ? &marks : nullptr))
         return false;
     m_dirty = false;

@@ -3,6 +3,7 @@
 #include "bucketmarks.h"
 #include "digestcheck.h"
 #include "fileidentity.h"
+#include "markscheck.h"
 #include "samplesummary.h"
 
 #include <QByteArray>
@@ -101,22 +102,11 @@ private:
         Done,
         Failed
     };
-    using MarkKey = std::pair<QByteArray, qint64>;
-    // A bucket of the recorder's summary that changed since the last session, by so many rows
-    // more: fine when the rows read from the last session's end account for them.
-    struct Pending
-    {
-        QByteArray serial;
-        qint64 bucket = 0;
-        qint64 rows = 0;
-    };
-
     void step();
     Work nextWork(qint64 tableMin, qint64 tableMax);
     Work loadOlderPart();
     Work forward(qint64 last);
     Work backward(qint64 tableMin);
-    Work resolvePending();
     Work reread();
     Work verifyBlocks();
     // Reads the rows with ids in [first, last] into a batch; oldest gets their earliest time.
@@ -124,7 +114,6 @@ private:
                    qint64* oldest);
     void startAfresh(qint64 tableMax);
     bool loadSnapshot();
-    void compareMarks(const BucketMarks& saved, SampleSummary* summary);
     bool saveSnapshot();
     void updateUsable();
     Work fail();
@@ -152,14 +141,7 @@ private:
 
     // The recorder's summary as it was when the summary here last matched it, and the rows
     // read forward since, per bucket of it.
-    bool m_hasMarks = false;
-    BucketMarks m_marks;
-    qint64 m_marksMaxId = 0;
-    QByteArray m_schema;
-    std::vector<Pending> m_pending;
-    bool m_pendingOpen = false;
-    BucketMarks::RowsRead m_forwardRows;
-    qint64 m_countFrom = 0; // rows above this id count as read forward
+    MarksCheck m_marks;
 
     // The file opened, to tell when another one is put in its place.
     FileIdentity m_identity;
