@@ -1,18 +1,14 @@
 #pragma once
 
-#include "bucketmarks.h"
 #include "digestcheck.h"
 #include "fileidentity.h"
 #include "markscheck.h"
 #include "samplesummary.h"
 
-#include <QByteArray>
 #include <QObject>
 #include <QString>
 
 #include <memory>
-#include <utility>
-#include <vector>
 
 class QFile;
 class QTimer;
