@@ -51,7 +51,8 @@ void TestChannelEvents::listedUnderTheShownChannels_data()
         << QVector<int>{0} << QVector<int>{1, 2} << QVector<int>{1}
         << QStringList{QStringLiteral("Hall Temperature")};
     QTest::newRow("a node's own event on any of its channels, by the node's name")
-        << QVector<int>{1} << QVector<int>{3} << QVector<int>{3} << QStringList{QStringLiteral("Hall")};
+        << QVector<int>{1} << QVector<int>{3} << QVector<int>{3}
+        << QStringList{QStringLiteral("Hall")};
     QTest::newRow("a node without a name listed by its serial number")
         << QVector<int>{3} << QVector<int>{4} << QVector<int>{4}
         << QStringList{QStringLiteral("B2 channel 2")};
@@ -59,7 +60,8 @@ void TestChannelEvents::listedUnderTheShownChannels_data()
         << QVector<int>{0, 3} << QVector<int>{2, 5, 4, 1} << QVector<int>{4, 1}
         << QStringList{QStringLiteral("B2 channel 2"), QStringLiteral("Hall Temperature")};
     QTest::newRow("a node's event listed once though both its channels are shown")
-        << QVector<int>{1, 0} << QVector<int>{3} << QVector<int>{3} << QStringList{QStringLiteral("Hall")};
+        << QVector<int>{1, 0} << QVector<int>{3} << QVector<int>{3}
+        << QStringList{QStringLiteral("Hall")};
     QTest::newRow("nothing shown, nothing listed")
         << QVector<int>{} << QVector<int>{1, 3} << QVector<int>{} << QStringList{};
 }
@@ -78,12 +80,11 @@ void TestChannelEvents::listedUnderTheShownChannels()
         channel("A1", 2, QStringLiteral("Hall"), QStringLiteral("Humidity")),
         channel("B2", 1, QString(), QStringLiteral("channel 1")),
         channel("B2", 2, QString(), QStringLiteral("channel 2"))};
-    const QVector<AlarmEventRecord> all{
-        alarmEvent(1, QStringLiteral("A1"), 1, AlarmKind::High),
-        alarmEvent(2, QStringLiteral("A1"), 2, AlarmKind::Low),
-        alarmEvent(3, QStringLiteral("A1"), 0, AlarmKind::NoData),
-        alarmEvent(4, QStringLiteral("B2"), 2, AlarmKind::High),
-        alarmEvent(5, QStringLiteral("C3"), 1, AlarmKind::High)};
+    const QVector<AlarmEventRecord> all{alarmEvent(1, QStringLiteral("A1"), 1, AlarmKind::High),
+                                        alarmEvent(2, QStringLiteral("A1"), 2, AlarmKind::Low),
+                                        alarmEvent(3, QStringLiteral("A1"), 0, AlarmKind::NoData),
+                                        alarmEvent(4, QStringLiteral("B2"), 2, AlarmKind::High),
+                                        alarmEvent(5, QStringLiteral("C3"), 1, AlarmKind::High)};
     QVector<AlarmEventRecord> events;
     for (int id : eventIds)
         events << all[id - 1];

@@ -27,8 +27,7 @@ public:
 
     // Counts the next blocks; false when the file could not be read. `changed` tells whether a
     // block differed.
-    bool turn(SampleReader* store, SummaryCache* cache, qint64 lowId, qint64 highId,
-              bool* changed);
+    bool turn(SampleReader* store, SummaryCache* cache, qint64 lowId, qint64 highId, bool* changed);
 
 private:
     bool m_running = false;

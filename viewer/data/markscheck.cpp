@@ -23,8 +23,8 @@ SampleSummary::Stale staleBucket(const QByteArray& serial, qint64 bucket)
 
 bool MarksCheck::take(SampleReader* store)
 {
-    m_hasMarks = store->hasSummary() && m_marks.read(store, &m_maxId) &&
-                 store->schemaText(&m_schema);
+    m_hasMarks =
+        store->hasSummary() && m_marks.read(store, &m_maxId) && store->schemaText(&m_schema);
     return m_hasMarks;
 }
 

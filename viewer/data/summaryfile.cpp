@@ -96,8 +96,8 @@ bool SummaryFile::save(const SampleSummary& s, QIODevice* device)
     QDataStream out(device);
     out.setVersion(QDataStream::Qt_5_15);
     out << Magic << Version << quint32(sizeof(SampleSummary::Bucket)) << qint64(s.m_bucketSeconds)
-        << qint64(s.m_fineSeconds) << s.m_lowId << s.m_highId << s.m_hasTime << s.m_firstTime << s.m_lastTime
-        << s.m_completeFrom << quint32(s.m_nodes.size());
+        << qint64(s.m_fineSeconds) << s.m_lowId << s.m_highId << s.m_hasTime << s.m_firstTime
+        << s.m_lastTime << s.m_completeFrom << quint32(s.m_nodes.size());
     for (const SampleSummary::Node& node : s.m_nodes)
         out << node.serial << node.low[0] << node.high[0] << node.low[1] << node.high[1];
     out << quint32(s.m_stale.ranges().size());
