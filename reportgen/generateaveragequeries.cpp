@@ -1,5 +1,6 @@
 #include "generateaveragequeries.h"
 
+#include "floordiv.h"
 #include "novalue.h"
 #include "reporttables.h"
 #include "samplereader.h"
@@ -55,7 +56,6 @@ public:
 private:
     static constexpr int kDateLength = 11;
     static constexpr int kLength = 19;
-    static qint64 floorDiv(qint64 a, qint64 b) { return a / b - ((a % b) < 0 ? 1 : 0); }
     void putTwoDigits(int at, int value)
     {
         text[at] = QLatin1Char(char('0' + value / 10));

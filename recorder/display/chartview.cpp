@@ -11,6 +11,7 @@
 #include "qchartviewer.h"
 
 #include <chartapi.h>
+#include <plotbounds.h>
 
 #include <QByteArray>
 #include <QMouseEvent>
@@ -59,11 +60,7 @@ void drawText(DrawArea* area, const QByteArray& markup, const char* font, int x,
 void drawTrackCursor(XYChart* chart, int plotX, int interval)
 {
     DrawArea* d = CBaseChart_initDynamicLayer(chart);
-    PlotArea* plot = CXYChart_getPlotArea(chart);
-    const int left = CPlotArea_getLeftX(plot);
-    const int right = CPlotArea_getRightX(plot);
-    const int top = CPlotArea_getTopY(plot);
-    const int bottom = CPlotArea_getBottomY(plot);
+    const auto [left, right, top, bottom] = PlotBounds::of(chart);
     Axis* xAxis = CXYChart_xAxis(chart);
 
     const QByteArray lengthLine =

@@ -1,6 +1,9 @@
 #include "demochart.h"
 
+#include "datainterval.h"
+
 #include <chartapi.h>
+#include <plotbounds.h>
 
 #include <QByteArray>
 
@@ -36,35 +39,11 @@ XYChart* build(int hostWidth, int hostHeight, const double* times, const double*
     return c;
 }
 
-QString intervalText(int intervalMs)
-{
-    switch (intervalMs) {
-    case 1000:
-        return QStringLiteral("1 sec");
-    case 5000:
-        return QStringLiteral("5 sec");
-    case 10000:
-        return QStringLiteral("10 sec");
-    case 60000:
-        return QStringLiteral("1 min");
-    case 300000:
-        return QStringLiteral("5 min");
-    case 600000:
-        return QStringLiteral("10 min");
-    default:
-        return QString();
-    }
-}
-
 void drawTrackCursor(XYChart* c, int plotX, int intervalMs)
 {
     BaseChart* base = c;
     DrawArea* d = CBaseChart_initDynamicLayer(base);
-    PlotArea* pa = CXYChart_getPlotArea(c);
-    const int left = CPlotArea_getLeftX(pa);
-    const int right = CPlotArea_getRightX(pa);
-    const int top = CPlotArea_getTopY(pa);
-    const int bottom = CPlotArea_getBottomY(pa);
+    const auto [left, right, top, bottom] = PlotBounds::of(c);
     const double xValue = CXYChart_getNearestXValue(c, plotX);
     const int xCoor = CXYChart_getXCoor(c, xValue);
 
@@ -127,7 +106,7 @@ void drawTrackCursor(XYChart* c, int plotX, int intervalMs)
     const QByteArray lengthLine =
         "<*block*><*block*><*font=arial.ttf*>View Length : 240 samples<*/*>"
         "<*block*><*font=arial.ttf*>   Interval : " +
-        intervalText(intervalMs).toUtf8() + " <*/*><*/*>";
+        intervalName(intervalMs).toUtf8() + " <*/*><*/*>";
     TTFText* ln = CDrawArea_text3(d, lengthLine.constData(), "arial.ttf", 8);
     CTTFText_draw(ln, right - 240, top - 3, 0xFFFFFF, Chart::BottomLeft);
     CTTFText_destroy(ln);

@@ -16,8 +16,6 @@ XYChart *build(int hostWidth, int hostHeight, const double *times, const double 
                const char *name, int intervalMs);
 // Draws the track cursor at pixel x on the chart's dynamic layer.
 void drawTrackCursor(XYChart *chart, int plotX, int intervalMs);
-// "1 sec" ... "10 min", empty for any other interval.
-QString intervalText(int intervalMs);
 // Fills 240 samples ending at newestUnix with a smooth wave, with a gap of no-value markers
 // in [gapFrom, gapTo).
 void fillWave(double *times, double *values, int newestUnix, int intervalMs, double base,

@@ -1,9 +1,7 @@
 #include "samplesummary.h"
 
+#include "floordiv.h"
 #include "rangerule.h"
-
-#include <QDataStream>
-#include <QIODevice>
 
 #include <algorithm>
 #include <cmath>
@@ -11,24 +9,6 @@
 #include <limits>
 
 namespace {
-
-constexpr quint32 Magic = 0x5453554D; // written in the machine's byte order: a file from another
-                                      // kind of machine fails the check and is rebuilt
-// 2: one row per node and second, row seconds per bucket, id digests, stale ranges, in parts.
-// 3: a value equal to a limit as shown no longer counts as outside (a summary of 2 would).
-constexpr quint32 Version = 3;
-constexpr qint64 Everything = std::numeric_limits<qint64>::min();
-// The newest part holds at least the last day (what a new view shows), each older one about a
-// week; at most this many parts however wide the period (a clock set decades wrong).
-constexpr qint64 NewestPartSeconds = 86400;
-constexpr qint64 PartSeconds = 7 * 86400;
-constexpr qint64 MaxParts = 64;
-
-qint64 floorDiv(qint64 a, qint64 b)
-{
-    const qint64 q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
 
 template <typename T> bool lessKey(const T& item, qint64 key)
 {
@@ -70,51 +50,6 @@ qint32 centi(double value, bool upwards)
         whole = upwards ? std::ceil(scaled) : std::floor(scaled);
     const double limit = double(SampleSummary::NoCenti - 1);
     return qint32(qBound(-limit, whole, limit));
-}
-
-template <typename It> void writeItems(QDataStream& out, It begin, It end)
-{
-    using T = typename std::iterator_traits<It>::value_type;
-    const std::vector<T> flat(begin, end);
-    out << quint64(flat.size());
-    out.writeRawData(reinterpret_cast<const char*>(flat.data()), int(flat.size() * sizeof(T)));
-}
-
-// The items whose key lies in [fromKey, toKey).
-template <typename T>
-void writeKeyRange(QDataStream& out, const std::deque<T>& items, qint64 fromKey, qint64 toKey)
-{
-    const auto begin = std::lower_bound(items.begin(), items.end(), fromKey, lessKey<T>);
-    const auto end = std::lower_bound(begin, items.end(), toKey, lessKey<T>);
-    writeItems(out, begin, end);
-}
-
-// The first key whose bucket starts at or after the time.
-qint64 keyFrom(qint64 time, qint64 seconds)
-{
-    if (time == std::numeric_limits<qint64>::min())
-        return time;
-    if (time == std::numeric_limits<qint64>::max())
-        return time;
-    return floorDiv(time + seconds - 1, seconds);
-}
-
-template <typename T> bool readItems(QDataStream& in, std::deque<T>* items)
-{
-    items->clear();
-    quint64 count = 0;
-    in >> count;
-    // A damaged file must not ask for more than it holds (nor for more than one read takes).
-    const qint64 left = in.device() ? in.device()->bytesAvailable() : 0;
-    if (in.status() != QDataStream::Ok || count > quint64(qMax<qint64>(left, 0)) / sizeof(T) ||
-        count * sizeof(T) > quint64(std::numeric_limits<int>::max()))
-        return false;
-    std::vector<T> flat(count);
-    const int bytes = int(count * sizeof(T));
-    if (in.readRawData(reinterpret_cast<char*>(flat.data()), bytes) != bytes)
-        return false;
-    items->assign(flat.begin(), flat.end());
-    return true;
 }
 
 } // namespace
@@ -373,7 +308,7 @@ void SampleSummary::merge(const SampleSummary& other)
         std::for_each(other.m_spans.begin(), other.m_spans.end(), putSpan);
     for (const IdBlock& b : other.m_blocks)
         itemAt(m_blocks, b.key).digest.merge(b.digest);
-    for (const Stale& stale : other.m_stale)
+    for (const Stale& stale : other.m_stale.ranges())
         markStale(stale);
     if (other.m_hasTime) {
         m_firstTime = m_hasTime ? qMin(m_firstTime, other.m_firstTime) : other.m_firstTime;
@@ -427,48 +362,17 @@ void SampleSummary::replaceRange(const QByteArray& serial, qint64 fromKey, qint6
 
 void SampleSummary::markStale(const Stale& stale)
 {
-    // Ranges of one node that meet become one, so a long stretch stays one range.
-    for (Stale& s : m_stale) {
-        if (s.serial == stale.serial && stale.from <= s.to + 1 && stale.to + 1 >= s.from) {
-            s.from = qMin(s.from, stale.from);
-            s.to = qMax(s.to, stale.to);
-            if (stale.lastId >= stale.firstId) {
-                s.firstId = s.lastId >= s.firstId ? qMin(s.firstId, stale.firstId) : stale.firstId;
-                s.lastId = qMax(s.lastId, stale.lastId);
-            }
-            return;
-        }
-    }
-    m_stale.push_back(stale);
+    m_stale.mark(stale);
 }
 
 void SampleSummary::unmarkStale(const QByteArray& serial, qint64 from, qint64 to)
 {
-    // Seconds read again for every node are read again for each one.
-    std::vector<Stale> kept;
-    for (const Stale& s : m_stale) {
-        if ((!serial.isEmpty() && s.serial != serial) || s.to < from || s.from > to) {
-            kept.push_back(s);
-            continue;
-        }
-        if (s.from < from) {
-            kept.push_back(s);
-            kept.back().to = from - 1;
-        }
-        if (s.to > to) {
-            kept.push_back(s);
-            kept.back().from = to + 1;
-        }
-    }
-    m_stale.swap(kept);
+    m_stale.unmark(serial, from, to);
 }
 
 bool SampleSummary::isStale(const QByteArray& serial, qint64 from, qint64 to) const
 {
-    for (const Stale& s : m_stale)
-        if ((s.serial.isEmpty() || s.serial == serial) && s.from <= to && s.to >= from)
-            return true;
-    return false;
+    return m_stale.isStale(serial, from, to);
 }
 
 bool SampleSummary::period(qint64* first, qint64* last) const
@@ -604,62 +508,9 @@ std::vector<qint64> SampleSummary::bucketsOfIds(qint64 firstId, qint64 lastId) c
     return keys;
 }
 
-void SampleSummary::writePart(QDataStream& out, qint64 from, qint64 to) const
-{
-    const qint64 fromKey = keyFrom(from, m_bucketSeconds);
-    const qint64 toKey = keyFrom(to, m_bucketSeconds);
-    const qint64 blockSeconds = FineBlock * m_fineSeconds;
-    const qint64 fromBlock = keyFrom(from, blockSeconds);
-    const qint64 toBlock = keyFrom(to, blockSeconds);
-    for (const Node& node : m_nodes) {
-        writeKeyRange(out, node.buckets, fromKey, toKey);
-        const auto begin = node.fine.lower_bound(fromBlock);
-        const auto end = node.fine.lower_bound(toBlock);
-        out << quint64(std::distance(begin, end));
-        for (auto it = begin; it != end; ++it) {
-            out << qint64(it->first);
-            out.writeRawData(reinterpret_cast<const char*>(it->second.data()),
-                             int(it->second.size() * sizeof(FineCell)));
-        }
-    }
-    writeKeyRange(out, m_spans, fromKey, toKey);
-}
-
 bool SampleSummary::save(QIODevice* device) const
 {
-    QDataStream out(device);
-    out.setVersion(QDataStream::Qt_5_15);
-    out << Magic << Version << quint32(sizeof(Bucket)) << qint64(m_bucketSeconds)
-        << qint64(m_fineSeconds) << m_lowId << m_highId << m_hasTime << m_firstTime << m_lastTime
-        << m_completeFrom << quint32(m_nodes.size());
-    for (const Node& node : m_nodes)
-        out << node.serial << node.low[0] << node.high[0] << node.low[1] << node.high[1];
-    out << quint32(m_stale.size());
-    for (const Stale& s : m_stale)
-        out << s.serial << s.from << s.to << s.firstId << s.lastId;
-    writeItems(out, m_blocks.begin(), m_blocks.end());
-    // Part boundaries on whole blocks of fine buckets, so that no block is cut.
-    std::vector<qint64> bounds;
-    if (m_hasTime) {
-        const qint64 block = FineBlock * m_fineSeconds;
-        const qint64 newest = floorDiv(m_lastTime - NewestPartSeconds, block) * block;
-        qint64 step = qMax(block, floorDiv(PartSeconds + block - 1, block) * block);
-        const qint64 left = newest - m_firstTime;
-        if (left / step > MaxParts)
-            step = (floorDiv(left / MaxParts, block) + 1) * block;
-        for (qint64 bound = newest; bound > m_firstTime; bound -= step)
-            bounds.push_back(bound);
-    }
-    bounds.push_back(Everything);
-    out << quint32(bounds.size());
-    for (qint64 bound : bounds)
-        out << bound;
-    qint64 to = std::numeric_limits<qint64>::max();
-    for (qint64 bound : bounds) {
-        writePart(out, bound, to);
-        to = bound;
-    }
-    return out.status() == QDataStream::Ok;
+    return SummaryFile::save(*this, device);
 }
 
 bool SampleSummary::load(QIODevice* device)
@@ -676,104 +527,4 @@ bool SampleSummary::load(QIODevice* device)
     }
     *this = std::move(loaded);
     return true;
-}
-
-SampleSummary::Loader::Loader(QIODevice* device) : m_in(device)
-{
-    m_in.setVersion(QDataStream::Qt_5_15);
-}
-
-bool SampleSummary::Loader::first(SampleSummary* summary)
-{
-    quint32 magic = 0;
-    quint32 version = 0;
-    quint32 bucketSize = 0;
-    qint64 seconds = 0;
-    qint64 fineSeconds = 0;
-    m_in >> magic >> version >> bucketSize >> seconds >> fineSeconds;
-    if (m_in.status() != QDataStream::Ok || magic != Magic || version != Version ||
-        bucketSize != sizeof(Bucket) || seconds < 1 || fineSeconds < 1 ||
-        seconds % fineSeconds != 0)
-        return false;
-    SampleSummary loaded;
-    loaded.m_bucketSeconds = seconds;
-    loaded.m_fineSeconds = fineSeconds;
-    quint32 nodes = 0;
-    m_in >> loaded.m_lowId >> loaded.m_highId >> loaded.m_hasTime >> loaded.m_firstTime >>
-        loaded.m_lastTime >> loaded.m_completeFrom >> nodes;
-    if (m_in.status() != QDataStream::Ok || nodes > 100000)
-        return false;
-    for (quint32 n = 0; n < nodes; ++n) {
-        QByteArray serial;
-        float range[4];
-        m_in >> serial >> range[0] >> range[1] >> range[2] >> range[3];
-        if (m_in.status() != QDataStream::Ok || loaded.findSerial(serial) >= 0)
-            return false;
-        loaded.setAlarmRange(serial, 1, range[0], range[1]);
-        loaded.setAlarmRange(serial, 2, range[2], range[3]);
-        m_serials << serial;
-    }
-    quint32 stale = 0;
-    m_in >> stale;
-    if (m_in.status() != QDataStream::Ok || stale > 1000000)
-        return false;
-    for (quint32 i = 0; i < stale; ++i) {
-        Stale s;
-        m_in >> s.serial >> s.from >> s.to >> s.firstId >> s.lastId;
-        loaded.m_stale.push_back(s);
-    }
-    quint32 bounds = 0;
-    if (!readItems(m_in, &loaded.m_blocks))
-        return false;
-    m_in >> bounds;
-    if (m_in.status() != QDataStream::Ok || bounds < 1 || bounds > MaxParts + 2)
-        return false;
-    m_bounds.resize(bounds);
-    for (qint64& bound : m_bounds)
-        m_in >> bound;
-    if (m_in.status() != QDataStream::Ok || m_bounds.back() != Everything ||
-        !std::is_sorted(m_bounds.rbegin(), m_bounds.rend()))
-        return false;
-    m_next = 0;
-    if (!readPart(&loaded))
-        return false;
-    *summary = std::move(loaded);
-    return true;
-}
-
-bool SampleSummary::Loader::next(SampleSummary* part)
-{
-    return hasMore() && readPart(part);
-}
-
-bool SampleSummary::Loader::readPart(SampleSummary* into)
-{
-    for (const QByteArray& serial : m_serials) {
-        Node& node = into->nodeFor(serial);
-        std::deque<Bucket> buckets;
-        if (!readItems(m_in, &buckets))
-            return false;
-        node.buckets.insert(node.buckets.begin(), buckets.begin(), buckets.end());
-        quint64 blocks = 0;
-        m_in >> blocks;
-        const int bytes = int(FineBlock * sizeof(FineCell));
-        const qint64 left = m_in.device() ? m_in.device()->bytesAvailable() : 0;
-        if (m_in.status() != QDataStream::Ok ||
-            blocks > quint64(qMax<qint64>(left, 0)) / quint64(bytes + 8))
-            return false;
-        for (quint64 b = 0; b < blocks; ++b) {
-            qint64 block = 0;
-            m_in >> block;
-            FineBlockCells& cells = node.fine[block];
-            cells.resize(FineBlock);
-            if (m_in.readRawData(reinterpret_cast<char*>(cells.data()), bytes) != bytes)
-                return false;
-        }
-    }
-    std::deque<IdSpan> spans;
-    if (!readItems(m_in, &spans))
-        return false;
-    into->m_spans.insert(into->m_spans.begin(), spans.begin(), spans.end());
-    m_loadedFrom = m_bounds[m_next++];
-    return m_in.status() == QDataStream::Ok;
 }

@@ -2,10 +2,11 @@
 
 #include "channelstats.h"
 #include "samplereader.h"
+#include "staleledger.h"
 #include "storedrow.h"
+#include "summaryfile.h"
 
 #include <QByteArray>
-#include <QDataStream>
 #include <QList>
 #include <QVector>
 
@@ -74,16 +75,7 @@ public:
         qint64 key = 0; // id / BlockIds
         SampleReader::IdDigest digest;
     };
-    // Seconds [from, to] of one node (all nodes when serial is empty) that are to be read again.
-    // Rows of that time may also lie in the ids [firstId, lastId] (none when lastId < firstId).
-    struct Stale
-    {
-        QByteArray serial;
-        qint64 from = 0;
-        qint64 to = 0;
-        qint64 firstId = 0;
-        qint64 lastId = -1;
-    };
+    using Stale = StaleLedger::Stale;
     // The samples of one pixel column: those whose time lies in [from, to).
     struct Column
     {
@@ -96,27 +88,7 @@ public:
 
     // Reads a saved summary the newest part first, so that a view of the last days can be
     // answered before the rest is read.
-    class Loader
-    {
-    public:
-        explicit Loader(QIODevice* device);
-        // The settings, ids, digests, stale ranges and the newest part.
-        bool first(SampleSummary* summary);
-        bool hasMore() const { return m_next < m_bounds.size(); }
-        // The next older part, into a summary of the same settings that holds no rows.
-        bool next(SampleSummary* part);
-        // Every part holding times at or after this one has been read.
-        qint64 loadedFrom() const { return m_loadedFrom; }
-
-    private:
-        bool readPart(SampleSummary* into);
-
-        QDataStream m_in;
-        QList<QByteArray> m_serials;
-        std::vector<qint64> m_bounds;
-        size_t m_next = 0;
-        qint64 m_loadedFrom = std::numeric_limits<qint64>::max();
-    };
+    using Loader = SummaryFile;
 
     // Coarse buckets of sixty sample intervals, fine ones of ten.
     explicit SampleSummary(int intervalSeconds = 1);
@@ -155,7 +127,7 @@ public:
     void markStale(const Stale& stale);
     void unmarkStale(const QByteArray& serial, qint64 from, qint64 to);
     bool isStale(const QByteArray& serial, qint64 from, qint64 to) const;
-    const std::vector<Stale>& staleRanges() const { return m_stale; }
+    const std::vector<Stale>& staleRanges() const { return m_stale.ranges(); }
 
     const std::deque<IdBlock>& idBlocks() const { return m_blocks; }
     void setIdBlock(const IdBlock& block);
@@ -193,6 +165,9 @@ public:
     bool load(QIODevice* device);
 
 private:
+    // The file format reads and writes the buckets as they are held.
+    friend class SummaryFile;
+
     using FineBlockCells = std::vector<FineCell>;
     struct Node
     {
@@ -216,7 +191,6 @@ private:
     void columnEdges(QVector<Column>* columns, double t0, double width, qint64 seconds) const;
     void coarseEnvelope(const Node& node, int channel, QVector<Column>* columns) const;
     void fineEnvelope(const Node& node, int channel, QVector<Column>* columns) const;
-    void writePart(QDataStream& out, qint64 from, qint64 to) const;
 
     qint64 m_bucketSeconds;
     qint64 m_fineSeconds;
@@ -224,7 +198,7 @@ private:
     int m_lastSerial = 0;
     std::deque<IdSpan> m_spans;
     std::deque<IdBlock> m_blocks;
-    std::vector<Stale> m_stale;
+    StaleLedger m_stale;
     qint64 m_lowId = 1;
     qint64 m_highId = 0;
     qint64 m_firstTime = 0;

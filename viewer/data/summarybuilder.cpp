@@ -1,59 +1,26 @@
 #include "summarybuilder.h"
 
-#include "sampletable.h"
+#include "floordiv.h"
 #include "summarycache.h"
+#include "summarysnapshot.h"
 
-#include <QCryptographicHash>
-#include <QDataStream>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QStandardPaths>
 #include <QTimer>
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <limits>
 
 namespace {
 
-constexpr quint32 FileMagic = 0x54534346;
-// 2: the recorder's summary marks and the schema they belong to.
-constexpr quint32 FileVersion = 2;
 constexpr qint64 Everything = std::numeric_limits<qint64>::min();
 constexpr qint64 Nothing = std::numeric_limits<qint64>::max();
-
-QString canonical(const QString& path)
-{
-    const QFileInfo info(path);
-    const QString resolved = info.canonicalFilePath();
-    return resolved.isEmpty() ? info.absoluteFilePath() : resolved;
-}
-
-qint64 floorDiv(qint64 a, qint64 b)
-{
-    const qint64 q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-
-// The seconds of a bucket of the recorder's summary.
-SampleSummary::Stale staleBucket(const QByteArray& serial, qint64 bucket)
-{
-    SampleSummary::Stale stale;
-    stale.serial = serial;
-    stale.from = bucket * SampleTable::BucketSeconds;
-    stale.to = stale.from + SampleTable::BucketSeconds - 1;
-    return stale;
-}
 
 } // namespace
 
 SummaryBuilder::SummaryBuilder(const QString& databasePath, std::shared_ptr<SummaryCache> cache,
                                QObject* parent)
     : QObject(parent), m_databasePath(databasePath), m_cache(std::move(cache)),
-      m_loadedFrom(Everything), m_verifiedFrom(Everything)
+      m_loadedFrom(Everything)
 {
 }
 
@@ -61,11 +28,7 @@ SummaryBuilder::~SummaryBuilder() = default;
 
 QString SummaryBuilder::snapshotPath(const QString& databasePath)
 {
-    const QByteArray key =
-        QCryptographicHash::hash(canonical(databasePath).toUtf8(), QCryptographicHash::Sha1)
-            .toHex();
-    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
-           QStringLiteral("/summaries/") + QString::fromLatin1(key) + QStringLiteral(".summary");
+    return SummarySnapshot::path(databasePath);
 }
 
 void SummaryBuilder::start()
@@ -75,19 +38,15 @@ void SummaryBuilder::start()
         emit failed(m_store->errorText());
         return;
     }
-    rememberFile();
+    m_identity.remember(m_databasePath);
     m_pollTimer = new QTimer(this);
     m_pollTimer->setInterval(m_pollInterval);
     connect(m_pollTimer, &QTimer::timeout, this, &SummaryBuilder::poll);
     const bool hasTable = m_store->hasTable();
-    m_hasMarks = hasTable && m_store->hasSummary();
     qint64 tableMax = hasTable ? m_store->maxId() : 0;
-    if (m_hasMarks) {
-        // The marks and the last id of one moment: the rows above it are those read since.
-        m_hasMarks = m_marks.read(m_store.get(), &m_marksMaxId) && m_store->schemaText(&m_schema);
-        if (m_hasMarks)
-            tableMax = m_marksMaxId;
-    }
+    // The marks and the last id of one moment: the rows above it are those read since.
+    if (hasTable && m_marks.take(m_store.get()))
+        tableMax = m_marks.maxId();
     const bool taken = loadSnapshot();
     if (taken)
         emit updated();
@@ -103,19 +62,16 @@ void SummaryBuilder::startAfresh(qint64 tableMax)
     m_loader.reset();
     m_snapshotFile.reset();
     m_loadedFrom = Everything;
-    m_verifying = false;
-    m_verifiedFrom = Everything;
-    m_pending.clear();
-    m_pendingOpen = false;
-    m_forwardRows.clear();
+    m_digests.stop();
+    m_marks.clear();
     m_check = Check::None;
     SampleSummary empty = m_cache->emptyCopy();
     empty.setCompleteFrom(Nothing);
     m_cache->replace(std::move(empty));
     m_highId = qMax<qint64>(0, tableMax);
     m_lowId = m_highId + 1;
-    m_marksMaxId = m_highId;
-    m_countFrom = m_highId;
+    m_marks.setMaxId(m_highId);
+    m_marks.countFrom(m_highId);
 }
 
 void SummaryBuilder::resume()
@@ -172,16 +128,18 @@ SummaryBuilder::Work SummaryBuilder::nextWork(qint64 tableMin, qint64 tableMax)
     if (m_loader)
         return loadOlderPart();
     // While changed buckets wait for the rows read since to account for them, no further.
-    const qint64 forwardTo = m_pendingOpen ? qMin(tableMax, m_marksMaxId) : tableMax;
+    const qint64 forwardTo = m_marks.isOpen() ? qMin(tableMax, m_marks.maxId()) : tableMax;
     if (m_highId < forwardTo)
         return forward(qMin(forwardTo, m_highId + BatchRows));
-    if (m_pendingOpen)
-        return resolvePending();
+    if (m_marks.isOpen()) {
+        m_marks.resolve(m_cache.get(), m_highId);
+        return Work::Done;
+    }
     bool stale = false;
     m_cache->read([&](const SampleSummary& s) { stale = !s.staleRanges().empty(); });
     if (stale)
         return reread();
-    if (m_verifying)
+    if (m_digests.isRunning())
         return verifyBlocks();
     if (tableMin > 0 && m_lowId > tableMin)
         return backward(tableMin);
@@ -200,7 +158,7 @@ void SummaryBuilder::poll()
 {
     if (m_stopped || m_building || m_replaced)
         return;
-    if (fileReplaced()) {
+    if (m_identity.replaced(m_databasePath, m_store.get(), m_lowId, m_highId)) {
         m_replaced = true;
         m_pollTimer->stop();
         emit replaced();
@@ -213,15 +171,14 @@ bool SummaryBuilder::readBatch(qint64 first, qint64 last, bool descending, Sampl
                                qint64* oldest)
 {
     *oldest = Nothing;
-    const bool countForward = m_hasMarks && !descending;
+    const bool countForward = m_marks.hasMarks() && !descending;
     const bool ok = m_store->idRows(first, last, descending, [&](const StoredRow& row) {
         batch->add(row);
         batch->noteId(row);
         ++m_rowsRead;
         *oldest = qMin(*oldest, row.time);
-        if (countForward && row.id > m_countFrom)
-            ++m_forwardRows[MarkKey(QByteArray(row.serial, row.serialLength),
-                                    floorDiv(row.time, SampleTable::BucketSeconds))];
+        if (countForward)
+            m_marks.count(row);
         return true;
     });
     if (!ok)
@@ -278,25 +235,6 @@ SummaryBuilder::Work SummaryBuilder::loadOlderPart()
     }
     m_cache->update([&](SampleSummary& s) { s.merge(part); });
     updateUsable();
-    return Work::Done;
-}
-
-SummaryBuilder::Work SummaryBuilder::resolvePending()
-{
-    m_cache->update([&](SampleSummary& s) {
-        for (const Pending& p : m_pending) {
-            const auto it = m_forwardRows.find(MarkKey(p.serial, p.bucket));
-            if (it != m_forwardRows.end() && it->second == p.rows) {
-                const SampleSummary::Stale bucket = staleBucket(p.serial, p.bucket);
-                s.unmarkStale(p.serial, bucket.from, bucket.to);
-            }
-        }
-    });
-    // From here on the summary matches the marks read at the start.
-    m_pending.clear();
-    m_pendingOpen = false;
-    m_forwardRows.clear();
-    m_countFrom = m_highId;
     return Work::Done;
 }
 
@@ -396,175 +334,56 @@ SummaryBuilder::Work SummaryBuilder::reread()
 
 SummaryBuilder::Work SummaryBuilder::verifyBlocks()
 {
-    std::vector<SampleSummary::IdBlock> saved;
-    m_cache->read(
-        [&](const SampleSummary& s) { saved.assign(s.idBlocks().begin(), s.idBlocks().end()); });
-    auto savedBlock = [&](qint64 key) {
-        const auto it =
-            std::lower_bound(saved.begin(), saved.end(), key,
-                             [](const SampleSummary::IdBlock& b, qint64 k) { return b.key < k; });
-        SampleSummary::IdBlock block;
-        block.key = key;
-        return it != saved.end() && it->key == key ? *it : block;
-    };
-    std::vector<SampleSummary::Stale> changed;
-    std::vector<SampleSummary::IdBlock> counted;
-    // Taken as checked only when the whole turn went through.
-    qint64 key = m_verifyKey;
-    for (int i = 0; i < BlocksPerTurn && key >= m_verifyEnd; ++i, --key) {
-        const qint64 first = qMax(key * SampleSummary::BlockIds, m_lowId);
-        const qint64 last = qMin((key + 1) * SampleSummary::BlockIds - 1, m_highId);
-        SampleReader::IdDigest now;
-        if (!m_store->idDigest(first, last, &now))
-            return fail();
-        if (now == savedBlock(key).digest)
-            continue;
-        // The buckets of the rows that were there (the summary knows their ids) and of those
-        // there now are read again.
-        std::vector<qint64> keys;
-        qint64 bucket = 1;
-        m_cache->read([&](const SampleSummary& s) {
-            keys = s.bucketsOfIds(first, last);
-            bucket = s.bucketSeconds();
-        });
-        const bool ok = m_store->idRows(first, last, false, [&](const StoredRow& row) {
-            keys.push_back(floorDiv(row.time, bucket));
-            return true;
-        });
-        if (!ok)
-            return fail();
-        std::sort(keys.begin(), keys.end());
-        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-        for (size_t k = 0; k < keys.size();) {
-            size_t end = k + 1;
-            while (end < keys.size() && keys[end] == keys[end - 1] + 1)
-                ++end;
-            SampleSummary::Stale stale;
-            stale.from = keys[k] * bucket;
-            stale.to = (keys[end - 1] + 1) * bucket - 1;
-            stale.firstId = first;
-            stale.lastId = last;
-            changed.push_back(stale);
-            k = end;
-        }
-        SampleSummary::IdBlock block;
-        block.key = key;
-        block.digest = now;
-        counted.push_back(block);
-    }
-    m_verifyKey = key;
-    if (m_verifyKey < m_verifyEnd) {
-        m_verifying = false;
-        m_verifiedFrom = Everything;
-    } else {
-        // Every row at or after the latest second of a block not counted yet is checked.
-        qint64 latest = Everything;
-        for (const SampleSummary::IdBlock& b : saved)
-            if (b.key <= m_verifyKey && b.digest.count > 0)
-                latest = qMax(latest, b.digest.lastTime);
-        m_verifiedFrom = latest == Everything ? Everything : latest + 1;
-    }
-    m_cache->update([&](SampleSummary& s) {
-        for (const SampleSummary::Stale& stale : changed)
-            s.markStale(stale);
-        for (const SampleSummary::IdBlock& block : counted)
-            s.setIdBlock(block);
-    });
-    m_dirty = m_dirty || !changed.empty();
+    bool changed = false;
+    if (!m_digests.turn(m_store.get(), m_cache.get(), m_lowId, m_highId, &changed))
+        return fail();
+    m_dirty = m_dirty || changed;
     updateUsable();
     return Work::Done;
 }
 
 void SummaryBuilder::updateUsable()
 {
-    const qint64 usable = qMax(m_loadedFrom, m_verifiedFrom);
+    const qint64 usable = qMax(m_loadedFrom, m_digests.checkedFrom());
     m_cache->update([&](SampleSummary& s) { s.setUsableFrom(usable); });
-}
-
-QByteArray SummaryBuilder::fingerprint(qint64 id)
-{
-    QByteArray print;
-    m_store->row(id, [&](const StoredRow& row) {
-        print = QByteArray(row.serial, row.serialLength);
-        print += QByteArray::number(row.time);
-        for (int c = 0; c < 2; ++c) {
-            print += row.present[c] ? '+' : '-';
-            print += QByteArray(reinterpret_cast<const char*>(&row.value[c]), sizeof(double));
-        }
-        return true;
-    });
-    return print;
-}
-
-void SummaryBuilder::compareMarks(const BucketMarks& saved, SampleSummary* summary)
-{
-    m_pending.clear();
-    m_marks.compare(saved, [&](const QByteArray& serial, qint64 bucket, qint64 grown) {
-        summary->markStale(staleBucket(serial, bucket));
-        // Rows added since can account for a bucket that only grew.
-        if (grown > 0)
-            m_pending.push_back({serial, bucket, grown});
-    });
-    m_pendingOpen = true;
-    m_forwardRows.clear();
-    m_countFrom = m_highId;
 }
 
 bool SummaryBuilder::loadSnapshot()
 {
-    auto file = std::make_unique<QFile>(snapshotPath(m_databasePath));
-    if (!file->open(QIODevice::ReadOnly))
+    SummarySnapshot snapshot;
+    if (!snapshot.read(m_databasePath))
         return false;
-    QDataStream in(file.get());
-    quint32 magic = 0;
-    quint32 version = 0;
-    QString path;
-    QByteArray low;
-    QByteArray high;
-    QByteArray schema;
-    bool withMarks = false;
-    BucketMarks saved;
-    in >> magic >> version;
-    if (in.status() != QDataStream::Ok || magic != FileMagic || version != FileVersion)
-        return false;
-    in >> path >> low >> high >> schema >> withMarks;
-    if (in.status() != QDataStream::Ok || path != canonical(m_databasePath) ||
-        (withMarks && !saved.read(in)))
-        return false;
-    auto loader = std::make_unique<SampleSummary::Loader>(file.get());
-    SampleSummary loaded;
-    if (!loader->first(&loaded) || !loaded.sameSettings(m_cache->emptyCopy()) || loaded.isEmpty())
+    SampleSummary& loaded = snapshot.summary();
+    if (!loaded.sameSettings(m_cache->emptyCopy()) || loaded.isEmpty())
         return false;
     // The rows at both ends must still be the rows that were summarized: a file replaced by
     // another one, or a table made again, is summarized afresh.
-    if (low.isEmpty() || low != fingerprint(loaded.lowId()) || high != fingerprint(loaded.highId()))
+    if (snapshot.lowPrint().isEmpty() ||
+        snapshot.lowPrint() != FileIdentity::fingerprint(m_store.get(), loaded.lowId()) ||
+        snapshot.highPrint() != FileIdentity::fingerprint(m_store.get(), loaded.highId()))
         return false;
     m_lowId = loaded.lowId();
     m_highId = loaded.highId();
-    m_pending.clear();
-    m_pendingOpen = false;
-    m_forwardRows.clear();
-    if (withMarks && m_hasMarks && schema == m_schema && m_marksMaxId >= m_highId) {
+    m_marks.clear();
+    if (snapshot.hasMarks() && m_marks.hasMarks() && snapshot.schema() == m_marks.schema() &&
+        m_marks.maxId() >= m_highId) {
         m_check = Check::Marks;
-        m_verifying = false;
-        m_verifiedFrom = Everything;
-        compareMarks(saved, &loaded);
+        m_digests.stop();
+        m_marks.compare(snapshot.marks(), &loaded, m_highId);
     } else {
         // Nothing to compare with: each block of ids is counted again, the newest first, and
         // until then nothing before it is taken from here.
         m_check = Check::Digests;
-        m_verifying = true;
-        m_verifyKey = floorDiv(m_highId, SampleSummary::BlockIds);
-        m_verifyEnd = floorDiv(m_lowId, SampleSummary::BlockIds);
-        m_verifiedFrom = Nothing;
-        m_countFrom = m_marksMaxId;
+        m_digests.start(m_lowId, m_highId);
+        m_marks.countFrom(m_marks.maxId());
     }
+    SummaryFile* loader = snapshot.loader();
     m_loadedFrom = loader->hasMore() ? loader->loadedFrom() : Everything;
-    loaded.setUsableFrom(qMax(m_loadedFrom, m_verifiedFrom));
+    loaded.setUsableFrom(qMax(m_loadedFrom, m_digests.checkedFrom()));
     m_cache->replace(std::move(loaded));
     if (loader->hasMore()) {
-        m_snapshotFile = std::move(file);
-        m_loader = std::move(loader);
+        m_snapshotFile = snapshot.takeFile();
+        m_loader = snapshot.takeLoader();
     }
     return true;
 }
@@ -573,72 +392,27 @@ bool SummaryBuilder::saveSnapshot()
 {
     // Half of an earlier session's summary, or one whose changed buckets are not settled yet,
     // would be taken for the whole next time.
-    if (m_loader || m_pendingOpen || m_replaced)
+    if (m_loader || m_marks.isOpen() || m_replaced)
         return false;
     BucketMarks marks;
     bool withMarks = false;
-    if (m_hasMarks && m_store->hasSummary()) {
+    if (m_marks.hasMarks() && m_store->hasSummary()) {
         qint64 maxId = 0;
         QByteArray schema;
         if (marks.read(m_store.get(), &maxId) && m_store->schemaText(&schema) &&
-            schema == m_schema) {
+            schema == m_marks.schema()) {
             while (m_highId < maxId && forward(qMin(maxId, m_highId + BatchRows)) == Work::Done) {
             }
             withMarks = m_highId == maxId;
             if (withMarks)
-                marks = marks.settled(m_marks, m_forwardRows);
+                marks = m_marks.settled(marks);
         }
     }
-    const QString path = snapshotPath(m_databasePath);
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+    if (!SummarySnapshot::save(m_databasePath, *m_cache, m_store.get(), m_marks.schema(),
+                               withMarks ? &marks : nullptr))
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    bool ok = false;
-    m_cache->read([&](const SampleSummary& summary) {
-        if (summary.isEmpty())
-            return;
-        QDataStream out(&file);
-        out << FileMagic << FileVersion << canonical(m_databasePath) << fingerprint(summary.lowId())
-            << fingerprint(summary.highId()) << m_schema << withMarks;
-        if (withMarks)
-            marks.write(out);
-        ok = out.status() == QDataStream::Ok && summary.save(&file);
-    });
-    if (!ok) {
-        file.cancelWriting();
-        return false;
-    }
-    m_dirty = !file.commit();
-    return !m_dirty;
-}
-
-void SummaryBuilder::rememberFile()
-{
-    struct stat info = {};
-    if (::stat(QFile::encodeName(m_databasePath).constData(), &info) == 0) {
-        m_device = quint64(info.st_dev);
-        m_inode = quint64(info.st_ino);
-    }
-}
-
-bool SummaryBuilder::fileReplaced()
-{
-    // A file moved over the path has another inode; the connections still read the old one.
-    struct stat info = {};
-    if (::stat(QFile::encodeName(m_databasePath).constData(), &info) == 0 &&
-        (quint64(info.st_dev) != m_device || quint64(info.st_ino) != m_inode))
-        return true;
-    // A file copied over the old one keeps its inode, but not its first row.
-    if (m_lowId > m_highId)
-        return false;
-    const QByteArray print = fingerprint(m_lowId);
-    if (m_printedId == m_lowId && print != m_lowPrint)
-        return true;
-    m_printedId = m_lowId;
-    m_lowPrint = print;
-    return false;
+    m_dirty = false;
+    return true;
 }
 
 void SummaryBuilder::stop()

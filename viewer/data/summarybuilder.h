@@ -1,15 +1,14 @@
 #pragma once
 
-#include "bucketmarks.h"
+#include "digestcheck.h"
+#include "fileidentity.h"
+#include "markscheck.h"
 #include "samplesummary.h"
 
-#include <QByteArray>
 #include <QObject>
 #include <QString>
 
 #include <memory>
-#include <utility>
-#include <vector>
 
 class QFile;
 class QTimer;
@@ -42,7 +41,7 @@ public:
     // Stale seconds are read again this many coarse buckets at a time.
     static constexpr qint64 RereadBuckets = 60;
     // Blocks of ids counted again before the thread looks at its events.
-    static constexpr int BlocksPerTurn = 8;
+    static constexpr int BlocksPerTurn = DigestCheck::BlocksPerTurn;
 
     enum class Check
     {
@@ -99,22 +98,11 @@ private:
         Done,
         Failed
     };
-    using MarkKey = std::pair<QByteArray, qint64>;
-    // A bucket of the recorder's summary that changed since the last session, by so many rows
-    // more: fine when the rows read from the last session's end account for them.
-    struct Pending
-    {
-        QByteArray serial;
-        qint64 bucket = 0;
-        qint64 rows = 0;
-    };
-
     void step();
     Work nextWork(qint64 tableMin, qint64 tableMax);
     Work loadOlderPart();
     Work forward(qint64 last);
     Work backward(qint64 tableMin);
-    Work resolvePending();
     Work reread();
     Work verifyBlocks();
     // Reads the rows with ids in [first, last] into a batch; oldest gets their earliest time.
@@ -122,12 +110,8 @@ private:
                    qint64* oldest);
     void startAfresh(qint64 tableMax);
     bool loadSnapshot();
-    void compareMarks(const BucketMarks& saved, SampleSummary* summary);
     bool saveSnapshot();
     void updateUsable();
-    QByteArray fingerprint(qint64 id);
-    void rememberFile();
-    bool fileReplaced();
     Work fail();
 
     QString m_databasePath;
@@ -149,26 +133,12 @@ private:
     std::unique_ptr<QFile> m_snapshotFile;
     std::unique_ptr<SampleSummary::Loader> m_loader;
     qint64 m_loadedFrom;
-    // The id blocks still to be counted again, from m_verifyKey down to m_verifyEnd.
-    bool m_verifying = false;
-    qint64 m_verifyKey = 0;
-    qint64 m_verifyEnd = 0;
-    qint64 m_verifiedFrom;
+    DigestCheck m_digests;
 
     // The recorder's summary as it was when the summary here last matched it, and the rows
     // read forward since, per bucket of it.
-    bool m_hasMarks = false;
-    BucketMarks m_marks;
-    qint64 m_marksMaxId = 0;
-    QByteArray m_schema;
-    std::vector<Pending> m_pending;
-    bool m_pendingOpen = false;
-    BucketMarks::RowsRead m_forwardRows;
-    qint64 m_countFrom = 0; // rows above this id count as read forward
+    MarksCheck m_marks;
 
     // The file opened, to tell when another one is put in its place.
-    quint64 m_device = 0;
-    quint64 m_inode = 0;
-    qint64 m_printedId = -1;
-    QByteArray m_lowPrint;
+    FileIdentity m_identity;
 };

@@ -1,5 +1,6 @@
 #include "viewquery.h"
 
+#include "floordiv.h"
 #include "summarycache.h"
 
 #include <QElapsedTimer>
@@ -11,12 +12,6 @@
 namespace {
 
 constexpr qint64 NoMaxId = std::numeric_limits<qint64>::max();
-
-qint64 floorDiv(qint64 a, qint64 b)
-{
-    const qint64 q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "chartstack.h"
 
+#include "channelevents.h"
 #include "qchartviewer.h"
 
 #include <chartapi.h>
@@ -114,7 +115,7 @@ QVector<TrendChart::Span> ChartStack::alarmSpans(int index) const
         return spans;
     const TrendChart::Look& look = m_looks[index];
     for (const AlarmEventRecord& e : m_events) {
-        if (e.serial.toUtf8() != look.serial || (e.channel != 0 && e.channel != look.channel))
+        if (!ChannelEvents::belongs(e, look.serial, look.channel))
             continue;
         const qint64 end = e.end ? *e.end : std::max(m_now, e.start);
         spans << TrendChart::Span(double(e.start), double(end));

@@ -1,6 +1,7 @@
 #include "trendchart.h"
 
 #include <chartapi.h>
+#include <plotbounds.h>
 #include <valueformat.h>
 
 #include <QByteArray>
@@ -244,11 +245,7 @@ QString TrendChart::drawOverlay(XYChart* chart, const Look& look, const ViewQuer
                                 bool withTimeLabel, const QVector<Span>& alarmSpans)
 {
     DrawArea* d = CBaseChart_initDynamicLayer(chart);
-    PlotArea* plot = CXYChart_getPlotArea(chart);
-    const int left = CPlotArea_getLeftX(plot);
-    const int right = CPlotArea_getRightX(plot);
-    const int top = CPlotArea_getTopY(plot);
-    const int bottom = CPlotArea_getBottomY(plot);
+    const auto [left, right, top, bottom] = PlotBounds::of(chart);
     for (const Span& span : alarmSpans) {
         if (span.second < from || span.first > to)
             continue;

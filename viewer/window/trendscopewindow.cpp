@@ -3,6 +3,8 @@
 
 #include "alarmkind.h"
 #include "channelcatalog.h"
+#include "channelevents.h"
+#include "chosenchannels.h"
 #include "datainterval.h"
 #include "exportdialog.h"
 #include "messagedialog.h"
@@ -12,7 +14,6 @@
 #include "windowchrome.h"
 
 #include <QCloseEvent>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -20,7 +21,6 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMessageBox>
-#include <QSettings>
 #include <QTime>
 
 #include <algorithm>
@@ -43,44 +43,8 @@ QString duration(qint64 seconds)
     return days > 0 ? QStringLiteral("%1 d ").arg(days) + clock : clock;
 }
 
-QString settingsKey(const QString& projectPath)
-{
-    return QStringLiteral("chosen/") +
-           QString::fromLatin1(
-               QCryptographicHash::hash(QFileInfo(projectPath).absoluteFilePath().toUtf8(),
-                                        QCryptographicHash::Sha1)
-                   .toHex());
-}
-
 const QStringList EventHeaders{QStringLiteral("Start"), QStringLiteral("Channel"),
                                QStringLiteral("Kind"), QStringLiteral("Ack")};
-
-QString localText(qint64 seconds)
-{
-    return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-}
-
-// What the row's cells leave out: the whole event.
-QString eventDetails(const AlarmEventRecord& e, const QString& channel)
-{
-    QStringList lines{channel + QStringLiteral(": ") + alarmKindText(e.kind)};
-    if (e.limit)
-        lines << QStringLiteral("Limit: ") + valueText(*e.limit);
-    lines << QStringLiteral("Start: ") + localText(e.start);
-    lines << QStringLiteral("End: ") + (e.end ? localText(*e.end) + QStringLiteral(" (") +
-                                                    alarmEndText(e.ended) + QLatin1Char(')')
-                                              : QStringLiteral("still active"));
-    if (e.extremeValue)
-        lines << QStringLiteral("Extreme: ") + valueText(*e.extremeValue) +
-                     (e.extremeTime ? QStringLiteral(" at ") + localText(*e.extremeTime)
-                                    : QString());
-    lines << (e.acknowledgedAt ? QStringLiteral("Acknowledged: ") + localText(*e.acknowledgedAt) +
-                                     QStringLiteral(" by ") + e.acknowledgedBy
-                               : QStringLiteral("Not acknowledged"));
-    if (!e.comment.isEmpty())
-        lines << QStringLiteral("Comment: ") + e.comment;
-    return lines.join(QLatin1Char('\n'));
-}
 
 const QStringList StatsHeaders{QStringLiteral("Channel"), QStringLiteral("Minimum"),
                                QStringLiteral("at"),      QStringLiteral("Maximum"),
@@ -407,30 +371,15 @@ void TrendscopeWindow::eventsReady(quint64 id, const QVector<AlarmEventRecord>& 
         return;
     if (!error.isEmpty())
         setState(QStringLiteral("The alarm events could not be read: ") + error);
-    const QVector<ChannelCatalog::Channel>& channels = m_session->catalog().channels();
-    m_listedEvents.clear();
-    QStringList names;
-    for (const AlarmEventRecord& e : events) {
-        const QByteArray serial = e.serial.toUtf8();
-        const int shown = int(std::find_if(m_chosen.cbegin(), m_chosen.cend(),
-                                           [&](int index) {
-                                               const ChannelCatalog::Channel& c = channels[index];
-                                               return c.serial == serial &&
-                                                      (e.channel == 0 || e.channel == c.channel);
-                                           }) -
-                              m_chosen.cbegin());
-        if (shown >= m_chosen.size())
-            continue;
-        const ChannelCatalog::Channel& c = channels[m_chosen[shown]];
-        const QString node = c.nodeName.isEmpty() ? e.serial : c.nodeName;
-        m_listedEvents << e;
-        names << (e.channel == 0 ? node : node + QLatin1Char(' ') + c.channelName);
-    }
+    const ChannelEvents::Listed listed =
+        ChannelEvents::match(events, m_session->catalog().channels(), m_chosen);
+    m_listedEvents = listed.events;
+    const QStringList& names = listed.names;
     ui->chartStack->setAlarmEvents(m_listedEvents, QDateTime::currentSecsSinceEpoch());
     ui->eventsTable->setRowCount(m_listedEvents.size());
     for (int row = 0; row < m_listedEvents.size(); ++row) {
         const AlarmEventRecord& e = m_listedEvents[row];
-        const QString details = eventDetails(e, names[row]);
+        const QString details = ChannelEvents::details(e, names[row]);
         const QStringList cells{
             QDateTime::fromSecsSinceEpoch(e.start).toString(QStringLiteral("MM-dd hh:mm")),
             names[row], alarmKindText(e.kind),
@@ -690,29 +639,11 @@ void TrendscopeWindow::showHelp()
 
 void TrendscopeWindow::saveChosen() const
 {
-    QStringList keys;
-    for (int index : m_chosen)
-        keys << m_session->catalog().channels()[index].key;
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillmar"),
-                       QStringLiteral("Trendscope"));
-    settings.setValue(settingsKey(m_session->projectPath()), keys);
+    ChosenChannels::save(m_session->projectPath(), m_session->catalog(), m_chosen);
 }
 
 QVector<int> TrendscopeWindow::savedChosen() const
 {
-    QVector<int> chosen;
-    const QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Quillmar"),
-                             QStringLiteral("Trendscope"));
-    const QVariant saved = settings.value(settingsKey(m_session->projectPath()));
-    if (saved.isValid()) {
-        for (const QString& key : saved.toStringList()) {
-            const int index = m_session->catalog().find(key);
-            if (index >= 0 && chosen.size() < MaxChannels)
-                chosen << index;
-        }
-        return chosen;
-    }
-    for (int i = 0; i < qMin(DefaultChannels, m_session->catalog().channels().size()); ++i)
-        chosen << i;
-    return chosen;
+    return ChosenChannels::saved(m_session->projectPath(), m_session->catalog(), MaxChannels,
+                                 DefaultChannels);
 }
