@@ -1,17 +1,7 @@
 #include "reportrun.h"
 
-#include "datainterval.h"
 #include "generateaveragequeries.h"
 #include "generatedayqueries.h"
-#include "haccppage.h"
-#include "reportpage.h"
-
-#include <QDebug>
-#include <QFile>
-#include <QUrl>
-#include <QWebElement>
-#include <QWebFrame>
-#include <QWebPage>
 
 namespace {
 
@@ -19,48 +9,11 @@ const QString kTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 
 } // namespace
 
-QSize ReportRun::defaultViewportSize()
-{
-    return QSize(908, 594);
-}
-
-ReportRun::ReportRun(QObject* parent) : QObject(parent), webPage(new QWebPage(this))
-{
-    webPage->setViewportSize(defaultViewportSize());
-    // The template usually loads within setHtml(), but a busy machine can make the engine
-    // finish parsing it later, in the event loop.
-    connect(webPage, &QWebPage::loadFinished, this, &ReportRun::pageLoaded);
-    QFile form(QStringLiteral(":/assets/reportform.html"));
-    if (form.open(QIODevice::ReadOnly))
-        frame()->setHtml(QString::fromUtf8(form.readAll()), QUrl());
-    else
-        qWarning() << "reportform.html is not found";
-    // Without the template the page stays empty: filling it reports the missing elements.
-    if (!form.isOpen())
-        loaded = true;
-}
-
-void ReportRun::pageLoaded()
-{
-    loaded = true;
-    // Zoomed only now: the page script's start-up measures the layout (jQuery's support
-    // checks) and marks the page by what it finds, which must not depend on when the parsing
-    // ended.
-    frame()->setZoomFactor(PageZoom);
-    if (fillWaiting) {
-        fillWaiting = false;
-        fillPage();
-    }
-}
+ReportRun::ReportRun(QObject* parent) : QObject(parent) {}
 
 ReportRun::~ReportRun()
 {
     stop();
-}
-
-QWebFrame* ReportRun::frame() const
-{
-    return webPage->mainFrame();
 }
 
 bool ReportRun::start(const Settings& settings)
@@ -112,147 +65,12 @@ bool ReportRun::hasRows() const
     return !results.sampleRows.isEmpty();
 }
 
-void ReportRun::fillPage()
+const ReportRun::Settings& ReportRun::settings() const
 {
-    if (!loaded) {
-        fillWaiting = true;
-        return;
-    }
-    fillReportHeader();
-    fillChartData();
-    fillReportTable();
-    emit pageFilled();
+    return current;
 }
 
-void ReportRun::fillReportHeader()
+const ReportTables& ReportRun::tables() const
 {
-    const QString start = current.start.toString(kTimeFormat);
-    const QString end = current.end.toString(kTimeFormat);
-    const struct
-    {
-        const char* selector;
-        QString content;
-        const char* missing;
-    } fields[] = {
-        {"span#printingTime", QDateTime::currentDateTime().toString(kTimeFormat),
-         "printingTime is not found"},
-        {"div#ReportTimeStart", start, "ReportTimeStart is not found"},
-        {"div#ReportTimeEnd", end, "ReportTimeEnd is not found"},
-        {"div#ReportSubject", ReportPage::escapeMarkup(current.subject),
-         "ReportSubject is not found"},
-        {"div#ReportAuthor", ReportPage::escapeMarkup(current.author), "ReportAuthor is not found"},
-        {"div#ReportDuration", start + QStringLiteral(" ~ ") + end, "ReportDuration is not found"},
-    };
-    for (const auto& field : fields) {
-        QWebElement element = frame()->findFirstElement(QLatin1String(field.selector));
-        if (element.isNull()) {
-            qDebug() << field.missing;
-            continue;
-        }
-        element.setInnerXml(field.content);
-    }
-
-    if (current.kind != ReportKind::Daily) {
-        const QString title = ReportPeriod::title(current.kind);
-        frame()->findFirstElement(QStringLiteral("div.titleline div.title")).setPlainText(title);
-        frame()->findFirstElement(QStringLiteral("title")).setPlainText(title);
-    }
-
-    const QList<ReportChannel>& channels = current.channels;
-    for (int i = 0; i < channels.size() && i < ReportColumns; ++i) {
-        const QString selector =
-            QStringLiteral("div#Channel") + QString::number(i + 1) + QStringLiteral("Info");
-        QWebElement element = frame()->findFirstElement(selector);
-        if (element.isNull()) {
-            qDebug().noquote() << selector << " is not found";
-            continue;
-        }
-        element.setInnerXml(ReportPage::channelInfo(channels.at(i)));
-    }
-}
-
-void ReportRun::fillChartData()
-{
-    const QList<ReportChannel>& channels = current.channels;
-    const int interval = current.dataInterval;
-    bool failed = false;
-    // Reports of several days get condensed chart rows, each of which is a point.
-    const bool days = current.kind != ReportKind::Daily && current.period.dayBounds().size() > 2;
-
-    QWebElement minPeriod = frame()->findFirstElement(QStringLiteral("input#minPeriod"));
-    if (minPeriod.isNull()) {
-        qDebug() << "there is not exist the tag \"minPeriod\".";
-        emit message(QStringLiteral("ERROR"),
-                     QStringLiteral("there is not exist the tag \"minPeriod\"."));
-        failed = true;
-    } else {
-        minPeriod.setAttribute(QStringLiteral("value"), days ? ReportPage::dayPeriodCode()
-                                                             : ReportPage::minPeriodCode(interval));
-        qDebug().noquote() << "the tag \"minPeriod\" : " << intervalName(interval);
-    }
-
-    QWebElement chartData = frame()->findFirstElement(QStringLiteral("input#ChartData"));
-    if (chartData.isNull()) {
-        qDebug() << "there is not exist the tag \"ChartData\".";
-        emit message(QStringLiteral("ERROR"),
-                     QStringLiteral("there is not exist the tag \"ChartData\"."));
-        failed = true;
-    } else {
-        chartData.setAttribute(QStringLiteral("value"),
-                               current.kind == ReportKind::Daily
-                                   ? ReportPage::chartData(results.sampleRows, channels,
-                                                           results.channelEmpty, interval,
-                                                           results.breaks)
-                                   : ReportPage::chartPoints(results.sampleRows, channels,
-                                                             results.channelEmpty, results.breaks));
-    }
-
-    QWebElement graphData = frame()->findFirstElement(QStringLiteral("input#GraphData"));
-    if (graphData.isNull()) {
-        qDebug() << "there is not exist the tag \"GraphData\".";
-        emit message(QStringLiteral("ERROR"),
-                     QStringLiteral("there is not exist the tag \"GraphData\"."));
-        return;
-    }
-    graphData.setAttribute(QStringLiteral("value"),
-                           ReportPage::graphList(channels, results.channelEmpty));
-    if (!failed)
-        frame()->evaluateJavaScript(QStringLiteral("makeChart();"));
-}
-
-void ReportRun::fillReportTable()
-{
-    QWebElement table = frame()->findFirstElement(QStringLiteral("div#ReportTable"));
-    if (table.isNull()) {
-        qDebug() << "ReportTable is not found";
-        return;
-    }
-    switch (current.kind) {
-    case ReportKind::Daily:
-        table.setInnerXml(ReportPage::reportTable(results.periodRows));
-        break;
-    case ReportKind::Weekly:
-    case ReportKind::Monthly:
-        table.setInnerXml(ReportPage::dayTable(results.periodRows));
-        break;
-    case ReportKind::Haccp:
-        table.setInnerXml(HaccpPage::dayTable(results.periodRows, current.channels));
-        fillHaccpSections();
-        break;
-    }
-}
-
-void ReportRun::fillHaccpSections()
-{
-    const QWebElementCollection sections = frame()->findAllElements(QStringLiteral("div.section"));
-    if (sections.count() > 1)
-        sections.at(1).setPlainText(
-            QStringLiteral("Daily Figures (Min/Max/Avg, Time out of Limits)"));
-    // The limits go under the header, the lists and the signature block under the table.
-    frame()
-        ->findFirstElement(QStringLiteral("table.reportbox"))
-        .appendOutside(HaccpPage::limitsSection(current.channels, results));
-    frame()
-        ->findFirstElement(QStringLiteral("div#ReportTable"))
-        .appendOutside(HaccpPage::listsSection(current.channels, results, current.dataInterval));
+    return results;
 }

@@ -1,14 +1,9 @@
 #include "reportbatch.h"
 
-#include "configureddevice.h"
-#include "projectfile.h"
 #include "reportexport.h"
+#include "reportrequest.h"
 #include "reportrun.h"
-#include "reportstartup.h"
-
-#include <QCoreApplication>
-#include <QFileInfo>
-#include <QUuid>
+#include "reportwebpage.h"
 
 ReportBatch::ReportBatch(const ReportCommandLine& line_, QObject* parent)
     : QObject(parent), line(line_)
@@ -17,52 +12,20 @@ ReportBatch::ReportBatch(const ReportCommandLine& line_, QObject* parent)
 
 bool ReportBatch::start()
 {
-    QString path;
-    QList<ConfiguredDevice*> devices;
-    if (!ReportStartup::check({QCoreApplication::applicationFilePath(), line.projectPath}, &path,
-                              &devices, &failure))
-        return false;
-    const QList<ReportChannel> channels =
-        ReportChannel::ofDevices(devices, line.kind == ReportKind::Haccp);
-    qDeleteAll(devices);
-
-    QStringList keys = line.channels;
-    if (keys.isEmpty()) {
-        for (int i = 0; i < channels.size() && i < ReportColumns; ++i)
-            keys.append(channels.at(i).key());
-    }
-    QList<int> picked;
-    QString unknown;
-    if (!ReportChannel::pick(channels, keys, &picked, &unknown)) {
-        exitStatus = 2;
-        failure = QStringLiteral("Unknown channel: ") + unknown;
-        return false;
-    }
-
-    const ProjectFile project(path);
     ReportRun::Settings settings;
-    settings.kind = line.kind;
-    settings.connectionKey = QString::fromLatin1(QUuid::createUuid().toRfc4122().toBase64());
-    settings.databasePath = ProjectFile::databasePath(path);
-    settings.projectFolder = QFileInfo(path).path();
-    settings.dataInterval = project.storedInterval();
-    // Only whole days, whatever range the project file says was recorded (a recording
-    // recorder has not written its stop yet).
-    settings.period = ReportPeriod::of(line.kind, line.start, line.span);
-    settings.start = settings.period.start();
-    settings.end = line.kind == ReportKind::Daily ? settings.start.addDays(1).addSecs(-1)
-                                                  : settings.period.end();
-    for (int i : qAsConst(picked))
-        settings.channels.append(channels.at(i));
-    settings.subject = line.hasSubject ? line.subject : project.reportSubject();
-    settings.author = line.hasAuthor ? line.author : project.reportAuthor();
+    const int status = ReportRequest::settingsOf(line, &settings, &failure);
+    if (status != 0) {
+        exitStatus = status;
+        return false;
+    }
 
     run = new ReportRun(this);
-    connect(run, &ReportRun::message, this,
+    webPage = new ReportWebPage(this);
+    connect(webPage, &ReportWebPage::message, this,
             [this](const QString&, const QString& text) { messages.append(text); });
     connect(run, &ReportRun::error, this, [this](const QString& text) { finish(1, text); });
     connect(run, &ReportRun::done, this, &ReportBatch::made);
-    connect(run, &ReportRun::pageFilled, this, &ReportBatch::write);
+    connect(webPage, &ReportWebPage::pageFilled, this, &ReportBatch::write);
     run->start(settings);
     return true;
 }
@@ -73,12 +36,12 @@ void ReportBatch::made()
         finish(1, QStringLiteral("Not Enough Data."));
         return;
     }
-    run->fillPage();
+    webPage->fill(*run);
 }
 
 void ReportBatch::write()
 {
-    const ReportExport page(run->page(), line.kind);
+    const ReportExport page(webPage->page(), line.kind);
     const bool written =
         line.pdfFile.isEmpty()
             ? page.writeHtml(ReportExport::withSuffix(line.htmlFile, QStringLiteral(".htm")))
