@@ -14,7 +14,6 @@
 #include "generateaveragequeries.h"
 #include "generatedayqueries.h"
 #include "projectfile.h"
-#include "reportpage.h"
 #include "reportperiod.h"
 #include "reporttables.h"
 #include "sampledatabasegenerator.h"

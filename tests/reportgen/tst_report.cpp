@@ -3,8 +3,8 @@
 #include "report.h"
 #include "reportfixture.h"
 #include "configureddevice.h"
-#include "reportrun.h"
 #include "reportstartup.h"
+#include "reportwebpage.h"
 #include "topcustomframe.h"
 #include "windowfit.h"
 
@@ -706,8 +706,8 @@ void TestReport::pageLaidOutAsWithoutWindow()
     QVERIFY(QTest::qWaitForWindowExposed(report.get()));
     auto* view = report->findChild<QWebView*>(QStringLiteral("webView"));
     QVERIFY(view);
-    QCOMPARE(view->page()->viewportSize(), ReportRun::defaultViewportSize());
-    QTRY_COMPARE(float(report->reportFrame()->zoomFactor()), float(ReportRun::PageZoom));
+    QCOMPARE(view->page()->viewportSize(), ReportWebPage::defaultViewportSize());
+    QTRY_COMPARE(float(report->reportFrame()->zoomFactor()), float(ReportWebPage::PageZoom));
 }
 
 // Catches a window destroyed under a running worker (the thread object would go while it runs

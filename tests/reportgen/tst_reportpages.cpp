@@ -13,9 +13,9 @@
 #include "reportcommandline.h"
 #include "reportfixture.h"
 #include "configureddevice.h"
-#include "reportrun.h"
 #include "reportstartup.h"
 #include "reporttables.h"
+#include "reportwebpage.h"
 #include "valuetext.h"
 
 #include <QComboBox>
@@ -839,8 +839,8 @@ void TestReportPages::axisLabels_data()
 void TestReportPages::axisLabels()
 {
     QFETCH(double, value);
-    ReportRun run;
-    const QString label = run.frame()
+    ReportWebPage page;
+    const QString label = page.frame()
                               ->evaluateJavaScript(QStringLiteral("axisLabel(%1, 0, [%1, %2]);")
                                                        .arg(value, 0, 'g', 17)
                                                        .arg(value / 2, 0, 'g', 17))

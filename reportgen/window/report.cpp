@@ -7,6 +7,7 @@
 #include "projectpathargument.h"
 #include "configureddevice.h"
 #include "reportrun.h"
+#include "reportwebpage.h"
 #include "windowchrome.h"
 
 #include <QCloseEvent>
@@ -136,12 +137,13 @@ Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devi
 
     // The run's page, with the template loaded, is what the view shows.
     run = new ReportRun(this);
-    ui->webView->setPage(run->page());
+    webPage = new ReportWebPage(this);
+    ui->webView->setPage(webPage->page());
     connect(run, &ReportRun::done, this, &Report::genThreadDone);
     connect(run, &ReportRun::wholeCount, this, &Report::genThreadCount);
     connect(run, &ReportRun::createHashTables, this, &Report::genThreadHashTables);
     connect(run, &ReportRun::error, this, &Report::genThreadError);
-    connect(run, &ReportRun::message, this, &Report::showMessage);
+    connect(webPage, &ReportWebPage::message, this, &Report::showMessage);
     // The engine's own menu offers "Reload", which would put back the empty template.
     ui->webView->setContextMenuPolicy(Qt::NoContextMenu);
 
@@ -275,7 +277,7 @@ void Report::fitInto(const QRect& available)
 
 QWebFrame* Report::reportFrame() const
 {
-    return run->frame();
+    return webPage->frame();
 }
 
 void Report::topClick(QPoint point)
@@ -430,7 +432,7 @@ void Report::genThreadDone()
     reportMade = true;
     ProjectFile(projectPath)
         .saveReportTexts(ui->lineEdit_subject->text(), ui->lineEdit_author->text());
-    run->fillPage();
+    webPage->fill(*run);
     closeProgress();
 }
 
@@ -492,7 +494,7 @@ void setUpPrinter(QPrinter& printer)
 // which ends a page right below a table's header row.
 void Report::printPreview(QPrinter* printer)
 {
-    if (!ReportExport(run->page(), kind).print(printer))
+    if (!ReportExport(webPage->page(), kind).print(printer))
         showMessage(QStringLiteral("ERROR"), QStringLiteral("Unable to print the report."));
 }
 
@@ -525,7 +527,7 @@ void Report::exportPage(const QString& title, const QString& extension,
     if (name.isEmpty())
         return;
     name = ReportExport::withSuffix(name, defaultSuffix);
-    if (!(ReportExport(run->page(), kind).*write)(name)) {
+    if (!(ReportExport(webPage->page(), kind).*write)(name)) {
         showMessage(QStringLiteral("ERROR"), QStringLiteral("Unable to open the file."));
         return;
     }

@@ -8,18 +8,13 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QSize>
 #include <QString>
 
-class QWebFrame;
-class QWebPage;
 class ReportWorker;
 
-// One report from the statistics worker to the filled page: the worker of the report's kind
-// reads the chosen channels of the period into the run's tables; then the page (the report
-// template, loaded at construction) receives the header, the chart data and the table. The
-// page needs no view: the report window shows it in its web view, the command line writes it
-// to a file.
+// One report's figures: the statistics worker of the report's kind reads the chosen channels of
+// the period into the run's tables. What shows them (the report page of the window and of the
+// command line) reads the tables after done().
 class ReportRun : public QObject
 {
     Q_OBJECT
@@ -40,17 +35,8 @@ public:
         QString author;
     };
 
-    // The page's zoom, as the window shows it; the exports render at it.
-    static constexpr qreal PageZoom = 0.8;
-    // The page's size without a view: that of the web view in the report window as it opens,
-    // so that a page rendered without a window is laid out as the window's.
-    static QSize defaultViewportSize();
-
     explicit ReportRun(QObject* parent = nullptr);
     ~ReportRun() override;
-
-    QWebPage* page() const { return webPage; }
-    QWebFrame* frame() const;
 
     // Starts the worker at low priority; false while one runs.
     bool start(const Settings& settings);
@@ -59,9 +45,9 @@ public:
     void stop();
     // After done(): whether any sample row was read ("Not Enough Data." otherwise).
     bool hasRows() const;
-    // After done(): writes the header, the chart data and the table into the page, at once or,
-    // while the template still loads, once it has loaded; pageFilled() tells when.
-    void fillPage();
+    // The settings of the last start and, after done(), what its worker read.
+    const Settings& settings() const;
+    const ReportTables& tables() const;
 
 signals:
     // The worker's signals, on the run's thread.
@@ -70,21 +56,9 @@ signals:
     void createHashTables();
     void progPlus(int count);
     void error(QString text);
-    // A message for the user ("ERROR", ...) while the page is filled.
-    void message(const QString& title, const QString& text);
-    void pageFilled();
 
 private:
-    void pageLoaded();
-    void fillReportHeader();
-    void fillChartData();
-    void fillReportTable();
-    void fillHaccpSections();
-
-    QWebPage* webPage;
     QPointer<ReportWorker> worker;
     ReportTables results;
     Settings current;
-    bool loaded = false;
-    bool fillWaiting = false;
 };

@@ -1,8 +1,6 @@
-#include "reportrun.h"
+#include "reportwebpage.h"
 
 #include "datainterval.h"
-#include "generateaveragequeries.h"
-#include "generatedayqueries.h"
 #include "haccppage.h"
 #include "reportpage.h"
 
@@ -19,17 +17,17 @@ const QString kTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 
 } // namespace
 
-QSize ReportRun::defaultViewportSize()
+QSize ReportWebPage::defaultViewportSize()
 {
     return QSize(908, 594);
 }
 
-ReportRun::ReportRun(QObject* parent) : QObject(parent), webPage(new QWebPage(this))
+ReportWebPage::ReportWebPage(QObject* parent) : QObject(parent), webPage(new QWebPage(this))
 {
     webPage->setViewportSize(defaultViewportSize());
     // The template usually loads within setHtml(), but a busy machine can make the engine
     // finish parsing it later, in the event loop.
-    connect(webPage, &QWebPage::loadFinished, this, &ReportRun::pageLoaded);
+    connect(webPage, &QWebPage::loadFinished, this, &ReportWebPage::pageLoaded);
     QFile form(QStringLiteral(":/assets/reportform.html"));
     if (form.open(QIODevice::ReadOnly))
         frame()->setHtml(QString::fromUtf8(form.readAll()), QUrl());
@@ -40,7 +38,7 @@ ReportRun::ReportRun(QObject* parent) : QObject(parent), webPage(new QWebPage(th
         loaded = true;
 }
 
-void ReportRun::pageLoaded()
+void ReportWebPage::pageLoaded()
 {
     loaded = true;
     // Zoomed only now: the page script's start-up measures the layout (jQuery's support
@@ -49,70 +47,23 @@ void ReportRun::pageLoaded()
     frame()->setZoomFactor(PageZoom);
     if (fillWaiting) {
         fillWaiting = false;
-        fillPage();
+        fillNow();
     }
 }
 
-ReportRun::~ReportRun()
-{
-    stop();
-}
-
-QWebFrame* ReportRun::frame() const
+QWebFrame* ReportWebPage::frame() const
 {
     return webPage->mainFrame();
 }
 
-bool ReportRun::start(const Settings& settings)
+void ReportWebPage::fill(const ReportRun& run)
 {
-    // One worker at a time: a second one would race on the tables.
-    if (worker)
-        return false;
-    current = settings;
-    if (settings.kind == ReportKind::Daily) {
-        auto* day = new GenerateAverageQueries(
-            settings.connectionKey, settings.databasePath, settings.projectFolder,
-            settings.start.toString(kTimeFormat), settings.end.toString(kTimeFormat),
-            settings.channels, &results, this);
-        day->setDataInterval(settings.dataInterval);
-        worker = day;
-    } else {
-        auto* days =
-            new GenerateDayQueries(settings.databasePath, settings.period, settings.dataInterval,
-                                   settings.channels, &results, this);
-        // A HACCP report lists excursions and gaps, which only the rows tell.
-        days->setFiguresOnly(settings.kind != ReportKind::Haccp);
-        worker = days;
-    }
-    connect(worker, &ReportWorker::done, this, &ReportRun::done);
-    connect(worker, &ReportWorker::wholeCount, this, &ReportRun::wholeCount);
-    connect(worker, &ReportWorker::createHashTables, this, &ReportRun::createHashTables);
-    connect(worker, &ReportWorker::progPlus, this, &ReportRun::progPlus);
-    connect(worker, &QThread::finished, worker, &QObject::deleteLater);
-    connect(worker, &ReportWorker::error, this, &ReportRun::error);
-    worker->start(QThread::LowPriority);
-    return true;
+    current = run.settings();
+    results = run.tables();
+    fillNow();
 }
 
-bool ReportRun::isRunning() const
-{
-    return worker;
-}
-
-void ReportRun::stop()
-{
-    if (worker) {
-        worker->requestInterruption();
-        worker->wait();
-    }
-}
-
-bool ReportRun::hasRows() const
-{
-    return !results.sampleRows.isEmpty();
-}
-
-void ReportRun::fillPage()
+void ReportWebPage::fillNow()
 {
     if (!loaded) {
         fillWaiting = true;
@@ -124,7 +75,7 @@ void ReportRun::fillPage()
     emit pageFilled();
 }
 
-void ReportRun::fillReportHeader()
+void ReportWebPage::fillReportHeader()
 {
     const QString start = current.start.toString(kTimeFormat);
     const QString end = current.end.toString(kTimeFormat);
@@ -171,7 +122,7 @@ void ReportRun::fillReportHeader()
     }
 }
 
-void ReportRun::fillChartData()
+void ReportWebPage::fillChartData()
 {
     const QList<ReportChannel>& channels = current.channels;
     const int interval = current.dataInterval;
@@ -220,7 +171,7 @@ void ReportRun::fillChartData()
         frame()->evaluateJavaScript(QStringLiteral("makeChart();"));
 }
 
-void ReportRun::fillReportTable()
+void ReportWebPage::fillReportTable()
 {
     QWebElement table = frame()->findFirstElement(QStringLiteral("div#ReportTable"));
     if (table.isNull()) {
@@ -242,7 +193,7 @@ void ReportRun::fillReportTable()
     }
 }
 
-void ReportRun::fillHaccpSections()
+void ReportWebPage::fillHaccpSections()
 {
     const QWebElementCollection sections = frame()->findAllElements(QStringLiteral("div.section"));
     if (sections.count() > 1)

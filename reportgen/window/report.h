@@ -23,6 +23,7 @@ class QPrinter;
 class QProgressDialog;
 class QWebFrame;
 class ReportRun;
+class ReportWebPage;
 
 namespace Ui {
 class Report;
@@ -44,8 +45,8 @@ struct ReportDesktop
 
 // The report window: a frameless window in which the user picks a period and up to four
 // channels, makes one report and prints or exports it. A daily report is made of one-hour
-// periods; weekly, monthly and HACCP reports of whole local days. The report itself is made by
-// a ReportRun, whose page the window's web view shows.
+// periods; weekly, monthly and HACCP reports of whole local days. The figures are made by a
+// ReportRun; the window's web view shows the ReportWebPage they fill.
 class Report : public QWidget
 {
     Q_OBJECT
@@ -115,6 +116,7 @@ private:
     QList<QListWidgetItem*> selectedItems;
     QProgressDialog* progress = nullptr;
     ReportRun* run = nullptr;
+    ReportWebPage* webPage = nullptr;
     ReportKind kind;
     HaccpSpan span = HaccpSpan::Day;
     QComboBox* spanBox = nullptr;

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class ReportRun;
+class ReportWebPage;
 
 // Makes one report without a window, as the window would make it, and writes it as PDF or
 // HTML. Never writes the project file (a recorder may have it open); reads the database
@@ -36,6 +37,7 @@ private:
 
     ReportCommandLine line;
     ReportRun* run = nullptr;
+    ReportWebPage* webPage = nullptr;
     QStringList messages;
     int exitStatus = 1;
     QString failure;
