@@ -50,24 +50,36 @@ QString plainKey(const QString& key)
 }
 
 // The Message-ID's local part without the origin ("alarm.1.start") of each stored mail, and its
-// recipients; `ids` gets the whole local parts.
+// recipients; `ids` gets the whole local parts. Each recipient gets a copy of its own: the copies
+// of one message to different recipients, received one after the other, count once, their
+// recipients joined; a second copy to the same recipient counts again.
 QStringList mailKeys(const QList<QByteArray>& mails, QStringList* recipients = nullptr,
                      QStringList* ids = nullptr)
 {
     QStringList keys;
+    QStringList wholeIds;
+    QStringList to;
     for (const QByteArray& mail : mails) {
         const int at = mail.indexOf("Message-ID: <");
         const int end = mail.indexOf('@', at);
         const QString id = QString::fromUtf8(mail.mid(at + 13, end - at - 13));
-        keys << plainKey(id);
-        if (ids)
-            ids->append(id);
-        if (recipients) {
-            const int to = mail.indexOf("X-RcptTo: ");
-            recipients->append(
-                QString::fromUtf8(mail.mid(to + 10, mail.indexOf('\n', to) - to - 10)).trimmed());
+        const int rcpt = mail.indexOf("X-RcptTo: ");
+        const QString recipient =
+            QString::fromUtf8(mail.mid(rcpt + 10, mail.indexOf('\n', rcpt) - rcpt - 10))
+                .trimmed();
+        if (!wholeIds.isEmpty() && wholeIds.last() == id &&
+            !to.last().split(QStringLiteral(", ")).contains(recipient)) {
+            to.last() += QStringLiteral(", ") + recipient;
+            continue;
         }
+        keys << plainKey(id);
+        wholeIds << id;
+        to << recipient;
     }
+    if (ids)
+        ids->append(wholeIds);
+    if (recipients)
+        recipients->append(to);
     return keys;
 }
 
@@ -378,7 +390,7 @@ void TestNotificationOutbox::messagesForAlarms()
         advance(60);
     }
     QTRY_COMPARE_WITH_TIMEOUT(outbox->waitingCount(), 0, 20000);
-    QTRY_COMPARE(smtp->messages().size(), expected.size());
+    QTRY_COMPARE(mailKeys(smtp->messages()).size(), expected.size());
     QTRY_COMPARE(hook->requests().size(), expected.size());
     QStringList recipients;
     QCOMPARE(mailKeys(smtp->messages(), &recipients), expected);
