@@ -331,8 +331,10 @@ NotificationOutcome NotificationSender::sendEmail(const NotificationMessage& mes
     for (const QString& recipient : target.recipients) {
         const QString address = recipient.trimmed();
         Delivery delivery;
-        // The total time-out bounds the whole send, however many recipients it has.
-        const qint64 leftMs = std::max<qint64>(1, target.totalTimeoutMs - clock.elapsed());
+        // The total time-out bounds the whole send, however many recipients it has (0: none).
+        const qint64 leftMs = target.totalTimeoutMs <= 0
+                                  ? 0
+                                  : std::max<qint64>(1, target.totalTimeoutMs - clock.elapsed());
         if (!deliver(text, address, target, leftMs, &delivery))
             return stopped();
         const bool envelopeRefused = delivery.code == CURLE_SEND_ERROR &&

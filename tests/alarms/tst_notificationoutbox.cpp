@@ -14,13 +14,11 @@
 #include "webhookreceiver.h"
 #include "writeralarmeventstore.h"
 
-#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUuid>
 #include <QtTest>
@@ -92,16 +90,6 @@ QStringList hookKeys(const QList<WebhookReceiver::Request>& requests)
                              .value(QStringLiteral("message_id"))
                              .toString());
     return keys;
-}
-
-// A port on which nothing listens: a mail server that is down.
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
 }
 
 // The outbox's rows; a table that cannot be read fails the test (no rows would pass the checks
@@ -436,7 +424,7 @@ void TestNotificationOutbox::retryDelays()
 // a reminder that waited out the outage sent after its alarm ended.
 void TestNotificationOutbox::serverDownThenBack()
 {
-    const quint16 port = closedPort();
+    const quint16 port = SmtpServer::closedPort();
     openOutbox(port);
     QSignalSpy state(outbox.get(), &NotificationOutbox::stateChanged);
     exceedMaximum();
@@ -615,7 +603,7 @@ void TestNotificationOutbox::deferredRecipientTriedAgain()
 void TestNotificationOutbox::killedWithMessagesInTheOutbox()
 {
     const int count = 3;
-    const quint16 port = closedPort();
+    const quint16 port = SmtpServer::closedPort();
     QProcess helper;
     helper.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     helper.start(QStringLiteral(OUTBOX_HELPER),
@@ -673,7 +661,7 @@ void TestNotificationOutbox::messageIdsAcrossDatabases()
     QStringList ids;
     for (const QString& site : {QStringLiteral("a.dat"), QStringLiteral("b.dat")}) {
         database = dir->filePath(site);
-        openOutbox(closedPort());
+        openOutbox(SmtpServer::closedPort());
         outbox->add(NotificationMessage(event), settings.webhookName);
         settle();
         QTRY_COMPARE(hook->requests().size(), ids.size() + 1);
@@ -695,7 +683,7 @@ void TestNotificationOutbox::messageIdsAcrossDatabases()
 
     // The mail of site a fails twice, and the recorder restarts before it goes out.
     database = dir->filePath(QStringLiteral("a.dat"));
-    const quint16 port = closedPort();
+    const quint16 port = SmtpServer::closedPort();
     openOutbox(port);
     const QString origin = writer->messageOrigin();
     outbox->add(NotificationMessage(event), QStringLiteral("email"));
@@ -761,7 +749,7 @@ void TestNotificationOutbox::clockSetBack()
     settings.remindersEnabled = reminders;
     settings.escalationEnabled = escalation;
     settings.escalationMinutes = 60;
-    const quint16 port = closedPort();
+    const quint16 port = SmtpServer::closedPort();
     if (!serverDown)
         QVERIFY2(smtp->start(SmtpServer::Mode::Plain, QString(), QString(), port),
                  qPrintable(smtp->errorString()));

@@ -9,11 +9,9 @@
 #include "smtpserver.h"
 
 #include <QFile>
-#include <QHostAddress>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUuid>
 #include <QtTest>
@@ -26,16 +24,6 @@ namespace {
 const QString Duty = QStringLiteral("duty@store.example");
 const QString Other = QStringLiteral("other@store.example");
 const QString Gone = QStringLiteral("gone@store.example");
-
-// A port on which nothing listens: a mail server that is down.
-quint16 closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
 
 } // namespace
 
@@ -224,7 +212,7 @@ void TestProjectNotifications::keyProblemsRelayed()
     QFETCH(QByteArray, hostLine);
     QFETCH(QStringList, problemKeys);
 
-    settings.smtpPort = closedPort();
+    settings.smtpPort = SmtpServer::closedPort();
     settings.save(project);
     if (!hostLine.isEmpty()) {
         QFile file(project);
@@ -277,7 +265,7 @@ void TestProjectNotifications::outboxStateRelayed()
     server.refuseRecipient(Gone);
     if (serverUp)
         QVERIFY2(server.start(SmtpServer::Mode::Plain), qPrintable(server.errorString()));
-    settings.smtpPort = serverUp ? server.port() : closedPort();
+    settings.smtpPort = serverUp ? server.port() : SmtpServer::closedPort();
     settings.recipients = recipients;
     settings.save(project);
     open();
