@@ -9,9 +9,13 @@ pulse_start() {
   XDG_RUNTIME_DIR=$PULSE_DIR HOME=$PULSE_DIR pulseaudio -D -n --exit-idle-time=-1 --disallow-exit \
     --log-target=file:"$PULSE_DIR/pulse.log" \
     --load="module-native-protocol-unix auth-anonymous=1 socket=$PULSE_DIR/pulse.sock" \
-    --load="module-null-sink sink_name=null rate=44100 channels=2"
+    --load="module-null-sink sink_name=null rate=44100 channels=2" || {
+    echo "pulse: the daemon did not start, see $PULSE_DIR/pulse.log" >&2
+    return 1
+  }
   export PULSE_SERVER=unix:$PULSE_DIR/pulse.sock
-  for _ in $(seq 50); do pactl info >/dev/null 2>&1 && return 0; sleep 0.1; done
+  # Up to 30 s: a machine busy with a parallel test run under the sanitizers starts it slowly.
+  for _ in $(seq 300); do pactl info >/dev/null 2>&1 && return 0; sleep 0.1; done
   echo "pulse: the daemon did not come up, see $PULSE_DIR/pulse.log" >&2
   return 1
 }

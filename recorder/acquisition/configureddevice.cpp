@@ -57,7 +57,8 @@ bool ownRegisters(const QList<NodeDevice*>& nodes, const NodeDevice* owner, qint
 
 ConfiguredDevice::ConfiguredDevice(QObject* parent)
     : QObject(parent), lastPollTime(QDateTime::currentDateTimeUtc()),
-      clock([] { return QDateTime::currentDateTimeUtc(); })
+      clock([] { return QDateTime::currentDateTimeUtc(); }),
+      pollMs([this] { return pollClock.elapsed(); })
 {
     pollClock.start();
 }
@@ -140,6 +141,11 @@ void ConfiguredDevice::setClock(const Clock& newClock)
     clock = newClock;
 }
 
+void ConfiguredDevice::setPollClock(const PollClock& elapsedMs)
+{
+    pollMs = elapsedMs;
+}
+
 QDateTime ConfiguredDevice::now() const
 {
     // Kept in UTC: the samples need seconds since 1970, and a local time would cost a time-zone
@@ -184,7 +190,7 @@ void ConfiguredDevice::startPoll(bool refresh)
 {
     PendingPoll poll;
     poll.serial = nextSerial++;
-    poll.startedMs = pollClock.elapsed();
+    poll.startedMs = pollMs();
     poll.refresh = refresh;
     pending.append(poll);
     sendNext();
@@ -253,7 +259,7 @@ void ConfiguredDevice::settleOverdue()
 {
     // The interval's polls are an interval apart; one that began only just now (the retry's,
     // or a refresh) still has its time.
-    const qint64 startedBefore = pollClock.elapsed() - m_interval / 2;
+    const qint64 startedBefore = pollMs() - m_interval / 2;
     while (!pending.isEmpty() && pending.first().startedMs <= startedBefore)
         settle(pending.takeFirst(), QByteArray());
 }

@@ -64,6 +64,10 @@ public:
     int registerCount() const { return m_registerCount; }
 
     void setClock(const Clock& now);
+    // Milliseconds on a steady clock, which time the polls against the interval (an answer
+    // overdue, a poll that began just now); tests drive it instead of waiting.
+    using PollClock = std::function<qint64()>;
+    void setPollClock(const PollClock& elapsedMs);
 
     // Milliseconds before a disconnected gateway is polled again; tests shorten it.
     void setRetryInterval(int milliseconds) { retryInterval = milliseconds; }
@@ -130,6 +134,7 @@ private:
     GatewayWorker* worker = nullptr; // lives on linkThread, deleted once it has ended
     QList<PendingPoll> pending;
     QElapsedTimer pollClock;
+    PollClock pollMs;
     quint64 nextSerial = 1;
     quint64 inFlight = 0; // serial of the request the link is working on, 0 when it is idle
 };

@@ -3,6 +3,7 @@
 #include "notificationsettings.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QSysInfo>
 #include <QUrl>
 
@@ -48,13 +49,9 @@ struct Exchange
     bool pendingCut = false;
     QByteArray body;
     bool bodyCut = false;
-    // SMTP: the recipient of the RCPT TO waiting for its reply, and those refused with the reply.
-    QByteArray rcpt;
-    QStringList refused;
-    QStringList deferred;
-    QStringList refusals;
-    // The reply to QUIT says nothing about the message.
-    bool quitSent = false;
+    // SMTP: the complete reply before the last one; the last may be the answer to QUIT, which
+    // says nothing about the message.
+    QByteArray previousReply;
     char error[CURL_ERROR_SIZE] = {};
 };
 
@@ -92,24 +89,13 @@ size_t keepStatusLine(char* data, size_t size, size_t count, void* user)
     return size * count;
 }
 
-// SMTP: curl hands the server's replies to the debug callback as incoming header lines. A
-// reply may span lines ("250-...", then "250 ..."); the last complete one is kept.
-int keepSmtpReply(CURL*, curl_infotype type, char* data, size_t size, void* user)
+// SMTP: libcurl hands each line the server answers to the header callback. A reply may span
+// lines ("250-...", then "250 ..."); the last two complete ones are kept for the texts shown.
+size_t keepSmtpReply(char* data, size_t size, size_t count, void* user)
 {
     auto* exchange = static_cast<Exchange*>(user);
-    if (type == CURLINFO_HEADER_OUT) {
-        const QByteArray command(data, int(qMin(size, size_t(ReplyLineLimit))));
-        if (command.startsWith("QUIT"))
-            exchange->quitSent = true;
-        // "RCPT TO:<address>": its reply tells whether the server takes this recipient.
-        if (command.startsWith("RCPT TO:<")) {
-            const int end = command.indexOf('>');
-            exchange->rcpt = command.mid(9, end > 9 ? end - 9 : -1);
-        }
-    }
-    if (type != CURLINFO_HEADER_IN || exchange->quitSent)
-        return 0;
-    const QList<QByteArray> lines = QByteArray(data, int(size)).split('\n');
+    const QList<QByteArray> lines =
+        QByteArray(data, int(qMin(size * count, size_t(ReplyLimit)))).split('\n');
     for (const QByteArray& raw : lines) {
         const QByteArray line = raw.left(ReplyLineLimit).trimmed();
         if (line.isEmpty())
@@ -125,29 +111,13 @@ int keepSmtpReply(CURL*, curl_infotype type, char* data, size_t size, void* user
             exchange->pendingCut = true;
         }
         if (last) {
+            exchange->previousReply = exchange->reply;
             exchange->reply = exchange->pending;
             exchange->pending.clear();
             exchange->pendingCut = false;
-            if (!exchange->rcpt.isEmpty()) {
-                const int code = line.left(3).toInt();
-                if (code < 200 || code >= 300) {
-                    (code >= 400 && code < 500 ? exchange->deferred : exchange->refused)
-                        << QString::fromUtf8(exchange->rcpt);
-                    exchange->refusals << QString::fromUtf8(exchange->rcpt) + QStringLiteral(" (") +
-                                              QString::fromUtf8(exchange->reply) + QLatin1Char(')');
-                }
-                exchange->rcpt.clear();
-            }
         }
     }
-    return 0;
-}
-
-int replyCode(const QByteArray& reply)
-{
-    bool ok = false;
-    const int code = reply.left(3).toInt(&ok);
-    return ok ? code : 0;
+    return size * count;
 }
 
 // Failures of the way to the server pass by themselves; the others need a change of settings.
@@ -232,6 +202,18 @@ NotificationOutcome stopped()
 }
 
 } // namespace
+
+// SMTP: how one recipient's transfer ended.
+struct NotificationSender::Delivery
+{
+    CURLcode code = CURLE_OK;
+    // The server's last reply code to this transfer (libcurl leaves out the one to QUIT).
+    long smtpCode = 0;
+    // Some of the message went out: the envelope was taken.
+    bool messageStarted = false;
+    QString reply;
+    QString failure;
+};
 
 NotificationSender::NotificationSender() : m_multi(curl_multi_init()) {}
 
@@ -331,12 +313,76 @@ NotificationOutcome NotificationSender::sendEmail(const NotificationMessage& mes
                     QStringLiteral("The password is not sent unencrypted: choose STARTTLS or "
                                    "SMTPS, or tick \"send the password unencrypted\".")};
     }
+    // A message sent again after an outage keeps the date it was made. Every recipient gets the
+    // same text, To: line and all.
+    const QByteArray text = message.email(target.sender, target.recipients,
+                                          message.created().isValid()
+                                              ? message.created()
+                                              : QDateTime::currentDateTime());
+    QElapsedTimer clock;
+    clock.start();
+    QStringList refused;
+    QStringList deferred;
+    QStringList refusals;
+    QString reply;
+    bool accepted = false;
+    // One transfer per recipient: each refusal is the verdict on its own transfer, and one
+    // refused recipient does not keep the message from the others.
+    for (const QString& recipient : target.recipients) {
+        const QString address = recipient.trimmed();
+        Delivery delivery;
+        // The total time-out bounds the whole send, however many recipients it has (0: none).
+        const qint64 leftMs = target.totalTimeoutMs <= 0
+                                  ? 0
+                                  : std::max<qint64>(1, target.totalTimeoutMs - clock.elapsed());
+        if (!deliver(text, address, target, leftMs, &delivery))
+            return stopped();
+        const bool envelopeRefused = delivery.code == CURLE_SEND_ERROR &&
+                                     delivery.smtpCode >= 400 && !delivery.messageStarted;
+        if (delivery.code == CURLE_OK) {
+            accepted = true;
+            reply = delivery.reply;
+            continue;
+        }
+        if (!envelopeRefused && !accepted) {
+            // Refused as a message, or the way to the server failed: the same for every
+            // recipient. The server's verdict decides: 4xx is temporary, 5xx is final.
+            if (delivery.smtpCode >= 400)
+                return {false, delivery.smtpCode < 500, delivery.reply};
+            return {false, networkFailure(delivery.code), delivery.failure};
+        }
+        // Refused for this recipient alone (or failed once others had the message).
+        const bool forNow = delivery.smtpCode >= 400 ? delivery.smtpCode < 500
+                                                     : networkFailure(delivery.code);
+        (forNow ? deferred : refused) << address;
+        const QString why = delivery.reply.isEmpty() ? delivery.failure : delivery.reply;
+        refusals << address + QStringLiteral(" (") + why + QLatin1Char(')');
+        if (!accepted)
+            reply = delivery.reply;
+    }
+    const int count = refusals.size();
+    const QString refusalText = QString::number(count) +
+                                (count == 1 ? QStringLiteral(" recipient refused: ")
+                                            : QStringLiteral(" recipients refused: ")) +
+                                refusals.join(QStringLiteral(", "));
+    if (accepted && count == 0)
+        return {true, false, reply};
+    // Taken for the others; a recipient refused for now makes it worth another try for them.
+    if (accepted)
+        return {true, !deferred.isEmpty(), refusalText + QLatin1Char('\n') + reply, refused,
+                deferred};
+    // Every recipient refused: worth another try while any refusal was only for now.
+    return {false, !deferred.isEmpty(), reply + QLatin1Char('\n') + refusalText, refused,
+            deferred};
+}
+
+bool NotificationSender::deliver(const QByteArray& text, const QString& recipient,
+                                 const NotificationTarget& target, qint64 timeoutMs,
+                                 Delivery* delivery)
+{
     const EasyHandle easy(curl_easy_init());
     Exchange exchange;
-    // A message sent again after an outage keeps the date it was made.
-    exchange.upload = message.email(target.sender, target.recipients,
-                                    message.created().isValid() ? message.created()
-                                                                : QDateTime::currentDateTime());
+    exchange.upload = text;
 
     const bool smtps = target.security == SmtpSecurity::Smtps;
     const quint16 port = target.port ? target.port : quint16(smtps ? 465 : 587);
@@ -346,6 +392,7 @@ NotificationOutcome NotificationSender::sendEmail(const NotificationMessage& mes
                         QLatin1Char('/') + QSysInfo::machineHostName();
     CURL* e = easy.get();
     setCommonOptions(e, target, &exchange, this);
+    curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, long(timeoutMs));
     curl_easy_setopt(e, CURLOPT_URL, url.toUtf8().constData());
     curl_easy_setopt(e, CURLOPT_USE_SSL,
                      target.security == SmtpSecurity::None ? long(CURLUSESSL_NONE)
@@ -356,53 +403,30 @@ NotificationOutcome NotificationSender::sendEmail(const NotificationMessage& mes
     }
     const QByteArray from = QByteArray(1, '<') + target.sender.toUtf8() + '>';
     curl_easy_setopt(e, CURLOPT_MAIL_FROM, from.constData());
-    curl_slist* rcpt = nullptr;
-    for (const QString& recipient : target.recipients) {
-        const QByteArray address = QByteArray(1, '<') + recipient.trimmed().toUtf8() + '>';
-        rcpt = curl_slist_append(rcpt, address.constData());
-    }
-    const HeaderList recipients(rcpt);
+    const QByteArray to = QByteArray(1, '<') + recipient.toUtf8() + '>';
+    const HeaderList recipients(curl_slist_append(nullptr, to.constData()));
     curl_easy_setopt(e, CURLOPT_MAIL_RCPT, recipients.get());
-    // One refused recipient does not keep the message from the others.
-#if LIBCURL_VERSION_NUM >= 0x080200
-    curl_easy_setopt(e, CURLOPT_MAIL_RCPT_ALLOWFAILS, 1L);
-#else
-    curl_easy_setopt(e, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 1L);
-#endif
     curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, curl_off_t(exchange.upload.size()));
     curl_easy_setopt(e, CURLOPT_READFUNCTION, readUpload);
     curl_easy_setopt(e, CURLOPT_READDATA, &exchange);
-    curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, keepSmtpReply);
-    curl_easy_setopt(e, CURLOPT_DEBUGDATA, &exchange);
-    curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, keepSmtpReply);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, &exchange);
 
-    int result = CURLE_OK;
-    if (!perform(e, &result))
-        return stopped();
-    const auto code = CURLcode(result);
-    const QString reply = QString::fromUtf8(exchange.reply);
-    const int refused = exchange.refusals.size();
-    const QString refusals = QString::number(refused) +
-                             (refused == 1 ? QStringLiteral(" recipient refused: ")
-                                           : QStringLiteral(" recipients refused: ")) +
-                             exchange.refusals.join(QStringLiteral(", "));
-    if (code == CURLE_OK && refused == 0)
-        return {true, false, reply};
-    // Taken for the others; a recipient refused for now makes it worth another try for them.
-    if (code == CURLE_OK)
-        return {true, !exchange.deferred.isEmpty(), refusals + QLatin1Char('\n') + reply,
-                exchange.refused, exchange.deferred};
-    // Every recipient refused: worth another try while any refusal was only for now.
-    if (refused == target.recipients.size())
-        return {false, !exchange.deferred.isEmpty(), reply + QLatin1Char('\n') + refusals,
-                exchange.refused, exchange.deferred};
-    const int smtpCode = replyCode(exchange.reply);
-    if (smtpCode >= 400) {
-        // The server's verdict decides: 4xx is temporary, 5xx is final.
-        return {false, smtpCode < 500, reply};
-    }
-    return {false, networkFailure(code), failureText(code, exchange)};
+    int code = CURLE_OK;
+    if (!perform(e, &code))
+        return false;
+    delivery->code = CURLcode(code);
+    curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &delivery->smtpCode);
+    delivery->messageStarted = exchange.uploaded > 0;
+    // The reply that gave the transfer its code: libcurl's code leaves out the answer to QUIT.
+    const QByteArray verdict = QByteArray::number(qint64(delivery->smtpCode));
+    delivery->reply = QString::fromUtf8(
+        !exchange.reply.startsWith(verdict) && exchange.previousReply.startsWith(verdict)
+            ? exchange.previousReply
+            : exchange.reply);
+    delivery->failure = failureText(delivery->code, exchange);
+    return true;
 }
 
 NotificationOutcome NotificationSender::sendWebhook(const NotificationMessage& message,

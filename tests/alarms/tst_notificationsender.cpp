@@ -65,6 +65,13 @@ const QString InjectingSender = QStringLiteral(
     "alarm@x>\r\nRCPT TO:<victim@evil.example>\r\nDATA\r\nSubject: forged\r\n\r\nforged\r\n."
     "\r\nMAIL FROM:<alarm@x");
 
+// The message as sent, without the lines the test server puts in front of it.
+QByteArray messageText(const QByteArray& stored)
+{
+    const int tls = stored.indexOf("X-Tls: ");
+    return stored.mid(stored.indexOf('\n', tls) + 1);
+}
+
 } // namespace
 
 // Sends through libcurl to real servers on loopback: the test's own SMTP server (plain,
@@ -181,12 +188,14 @@ void TestNotificationSender::emailDelivered()
     QVERIFY2(outcome.accepted, qPrintable(outcome.answer));
     QCOMPARE(outcome.answer, QStringLiteral("250 Message accepted for delivery"));
 
+    // One copy per recipient, each with the same text: the To: line names them all.
     const QList<QByteArray> mails = server.messages();
-    QCOMPARE(mails.size(), 1);
+    QCOMPARE(mails.size(), 2);
+    QCOMPARE(MailText::header(mails.at(0), "X-RcptTo"), QByteArray("duty@store.example"));
+    QCOMPARE(MailText::header(mails.at(1), "X-RcptTo"), QByteArray("chef@store.example"));
+    QCOMPARE(messageText(mails.at(1)), messageText(mails.at(0)));
     const QByteArray& mail = mails.first();
     QCOMPARE(MailText::header(mail, "X-MailFrom"), QByteArray("recorder@store.example"));
-    QCOMPARE(MailText::header(mail, "X-RcptTo"),
-             QByteArray("duty@store.example, chef@store.example"));
     QCOMPARE(MailText::header(mail, "X-Auth-User"), login ? User.toUtf8() : QByteArray());
     QCOMPARE(MailText::header(mail, "X-Tls"), tls);
     QCOMPARE(MailText::header(mail, "Message-ID"), QByteArray("<alarm.4711.start@store.example>"));
@@ -291,12 +300,17 @@ void TestNotificationSender::misbehavingServer_data()
     const QString gone = QStringLiteral("gone@store.example");
     const QString later = QStringLiteral("later@store.example");
     const QStringList none;
-    // Without "allow fails" libcurl gives up on the whole mail at the first refused recipient.
+    // A refusal stopping the mail to everyone, or told of the wrong recipient.
     QTest::newRow("one recipient refused")
         << QStringList{gone} << none << 0 << QStringList{duty, gone} << true << false
         << QStringList{gone} << none << duty.toUtf8()
         << QStringLiteral("1 recipient refused: gone@store.example (550 5.1.1 "
-                          "<gone@store.example>: mailbox unavailable)");
+                          "<gone@store.example>: mailbox unavailable)\n250 Message accepted");
+    QTest::newRow("first recipient refused")
+        << QStringList{gone} << none << 0 << QStringList{gone, duty} << true << false
+        << QStringList{gone} << none << duty.toUtf8()
+        << QStringLiteral("1 recipient refused: gone@store.example (550 5.1.1 "
+                          "<gone@store.example>: mailbox unavailable)\n250 Message accepted");
     // Refused for now: delivered to the others, to be tried again for this one.
     QTest::newRow("one recipient deferred")
         << none << QStringList{later} << 0 << QStringList{duty, later} << true << true << none
@@ -352,10 +366,14 @@ void TestNotificationSender::misbehavingServer()
     QCOMPARE(outcome.deferred, deferred);
     QVERIFY2(outcome.answer.contains(answerPart), qPrintable(outcome.answer.left(300)));
     QVERIFY2(outcome.answer.size() <= 8192, qPrintable(QString::number(outcome.answer.size())));
+    // The one taken gets exactly one copy, its To: line naming every recipient.
     const QList<QByteArray> mails = server.messages();
     QCOMPARE(mails.size(), deliveredTo.isEmpty() ? 0 : 1);
-    if (!deliveredTo.isEmpty())
+    if (!deliveredTo.isEmpty()) {
         QCOMPARE(MailText::header(mails.first(), "X-RcptTo"), deliveredTo);
+        QCOMPARE(MailText::header(mails.first(), "To"),
+                 recipients.join(QStringLiteral(", ")).toUtf8());
+    }
 }
 
 // Catches a server that takes the mail and never answers QUIT holding the sender (and the
@@ -387,7 +405,7 @@ void TestNotificationSender::silentQuitHoldsNoOtherTarget()
     const auto outcome = finished.first().at(1).value<NotificationOutcome>();
     // The server took the message before it fell silent.
     QVERIFY2(outcome.accepted, qPrintable(outcome.answer));
-    QCOMPARE(server.messages().size(), 1);
+    QCOMPARE(server.messages().size(), mail.recipients.size());
 }
 
 // Catches a webhook that takes the request and never answers holding the sender for the whole
@@ -498,7 +516,7 @@ void TestNotificationSender::passwordWithoutTls()
     QCOMPARE(outcome.accepted, delivered);
     QVERIFY2(outcome.answer.contains(answerPart), qPrintable(outcome.answer));
     const QList<QByteArray> mails = server.messages();
-    QCOMPARE(mails.size(), delivered ? 1 : 0);
+    QCOMPARE(mails.size(), delivered ? target.recipients.size() : 0);
     if (delivered) {
         QCOMPARE(MailText::header(mails.first(), "X-Auth-User"), User.toUtf8());
         QCOMPARE(MailText::header(mails.first(), "X-Tls"), QByteArray("no"));

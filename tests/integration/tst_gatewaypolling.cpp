@@ -44,6 +44,8 @@ private:
     std::unique_ptr<QObject> owner;
     // The interval the gateways made by the test poll at.
     int interval = DefaultDataInterval;
+    // The poll clock of a gateway whose polls the test times itself.
+    qint64 pollMs = 0;
     QTemporaryDir dir;
 };
 
@@ -232,18 +234,24 @@ void TestGatewayPolling::recoversFromEveryFault()
     pollUntilDisconnected(gw, 2);
 
     // While the fault lasts each retry fails and a new wait begins: a poll every 400 ms at most.
-    // Counted on the link's thread.
+    // The retry's request is timed on the link's thread from the disconnection; the test waits
+    // for it and for its failure.
     static std::atomic<int> writes;
+    static std::atomic<qint64> firstWriteMs;
+    static QElapsedTimer since;
     writes = 0;
+    since.start();
     const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType, const QMessageLogContext&, const QString& message) {
-            if (message.startsWith(QLatin1String("ModbusDevice::write")))
-                ++writes;
+            if (message.startsWith(QLatin1String("ModbusDevice::write")) && writes++ == 0)
+                firstWriteMs = since.elapsed();
         });
-    QTest::qWait(1000);
+    QTRY_VERIFY_WITH_TIMEOUT(writes >= 1, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(gw->retryPending, 5000);
     qInstallMessageHandler(previous);
-    QVERIFY2(writes >= 1 && writes <= 3, qPrintable(QString::number(writes.load())));
-    QVERIFY(gw->retryPending);
+    QCOMPARE(writes.load(), 1);
+    // The retry's wait began a moment before the clock here did.
+    QVERIFY2(firstWriteMs >= 350, qPrintable(QString::number(firstWriteMs)));
     QVERIFY(!gw->connected);
 
     QVERIFY(sim.setFault(0, QStringLiteral("none")));
@@ -311,6 +319,8 @@ void TestGatewayPolling::answerAfterTheNextPollIsMissed()
 {
     interval = 1000;
     ConfiguredDevice* gw = gateway(0, {0});
+    pollMs = 0;
+    gw->setPollClock([this] { return pollMs; });
     QSignalSpy polled(gw, &ConfiguredDevice::polled);
     gw->refresh();
     gw->poll();
@@ -327,7 +337,7 @@ void TestGatewayPolling::answerAfterTheNextPollIsMissed()
     gw->poll();
     QTRY_COMPARE_WITH_TIMEOUT(sim.requestCount(0), requests + 1, 2000);
     // The next poll of the interval comes (at least half an interval later).
-    QTest::qWait(600);
+    pollMs += 600;
     gw->poll();
     QCOMPARE(gw->missedPolls, 2);
     // The late answer is dropped; then the waiting poll goes out and gets its own answer.

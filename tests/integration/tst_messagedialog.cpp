@@ -165,13 +165,25 @@ void TestMessageDialog::twoMessagesCloseIndependently()
 {
     QWidget parent;
     MessageDialog* first = showMessage(&parent, QStringLiteral("ERROR"), QStringLiteral("one"));
-    QTest::qWait(1500);
+    auto* firstTimer = first->findChild<QTimer*>(QStringLiteral("autoCloseTimer"));
+    QVERIFY(firstTimer);
+    const int firstLeft = firstTimer->remainingTime();
     MessageDialog* second = showMessage(&parent, QStringLiteral("ERROR"), QStringLiteral("two"));
+    auto* secondTimer = second->findChild<QTimer*>(QStringLiteral("autoCloseTimer"));
+    QVERIFY(secondTimer);
+    QVERIFY(secondTimer != firstTimer);
     QVERIFY(first->isVisible());
     QVERIFY(second->isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(!first->isVisible(), 7000);
+    // The second message restarts no timer of the first.
+    QVERIFY(firstTimer->isActive());
+    QVERIFY2(firstTimer->remainingTime() <= firstLeft,
+             qPrintable(QString::number(firstTimer->remainingTime())));
+    // The timers are driven: the first's time is up, then the second's.
+    QVERIFY(QMetaObject::invokeMethod(firstTimer, "timeout"));
+    QVERIFY(!first->isVisible());
     QVERIFY(second->isVisible());
-    QTRY_VERIFY_WITH_TIMEOUT(!second->isVisible(), 3000);
+    QVERIFY(QMetaObject::invokeMethod(secondTimer, "timeout"));
+    QVERIFY(!second->isVisible());
 }
 
 // Catches a timer that fires into a closed dialog in a harmful way (re-showing or deleting it).

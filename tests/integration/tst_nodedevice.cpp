@@ -6,6 +6,7 @@
 #include "recordingviews.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -78,10 +79,12 @@ QList<Row> TestNodeDevice::flush()
         QSqlDatabase check =
             QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
         check.setDatabaseName(dir.filePath(QStringLiteral("node.dat")));
-        check.open();
-        QSqlQuery query(QStringLiteral("select serialno, channel1, channel2, pointDate from "
-                                       "quorbinal order by id"),
-                        check);
+        QSqlQuery query(check);
+        if (!check.open() || !query.exec(QStringLiteral("select serialno, channel1, channel2, "
+                                                        "pointDate from quorbinal order by id")))
+            QTest::qFail(qPrintable(QStringLiteral("rows not read: ") + check.lastError().text() +
+                                    query.lastError().text()),
+                         __FILE__, __LINE__);
         while (query.next())
             rows.append({query.value(0).toString(), query.value(1), query.value(2),
                          query.value(3).toLongLong()});

@@ -60,6 +60,8 @@ private:
     std::unique_ptr<QWidget> window;
     ProjectCenter* center = nullptr;
     QList<ConfiguredDevice*> gateways;
+    // The gateways' clock, which the test steps instead of waiting for the time to pass.
+    QDateTime gatewayTime;
 };
 
 void TestProjectCenter::initTestCase()
@@ -73,6 +75,7 @@ void TestProjectCenter::initTestCase()
 
 void TestProjectCenter::init()
 {
+    gatewayTime = QDateTime::currentDateTimeUtc();
     for (int g = 0; g < 2; ++g) {
         QVERIFY(sim.startGateway(g));
         QVERIFY(sim.setFault(g, QStringLiteral("none")));
@@ -90,6 +93,7 @@ void TestProjectCenter::init()
         gw->setInterval(1000);
         gw->setDeviceInfo(QStringLiteral("127.0.0.1"), sim.port(g));
         gw->setDeviceModel(g == 0 ? QStringLiteral("TQ100") : QStringLiteral("TQ700"));
+        gw->setClock([this] { return gatewayTime; });
         const int count = g == 0 ? 3 : 1;
         for (int n = 0; n < count; ++n) {
             auto* node = new NodeDevice(QStringLiteral("NODE-%1-%2").arg(g).arg(n), gw);
@@ -224,7 +228,8 @@ void TestProjectCenter::disconnectionGreysBothKeepsHistory()
     NodeDevice* node = nodeAt(0);
     for (int i = 0; i < 3; ++i) {
         QVERIFY(sim.setChannel(0, 0, 1, 20.0 + i));
-        QTest::qWait(1010); // samples need distinct seconds to take distinct slots
+        // Samples need distinct seconds to take distinct slots.
+        gatewayTime = gatewayTime.addSecs(1);
         poll();
     }
     clickNode(0);

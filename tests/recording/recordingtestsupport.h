@@ -6,9 +6,11 @@
 #include "sampletable.h"
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 #include <QUuid>
 #include <QVariant>
 
@@ -35,6 +37,10 @@ inline QStringList storedRows(const QString& database, const QString& where = QS
                 row << query.value(3).toString();
                 rows << row.join(QLatin1Char(' '));
             }
+        else
+            QTest::qFail(qPrintable(QStringLiteral("rows not read: ") + db.lastError().text() +
+                                    query.lastError().text()),
+                         __FILE__, __LINE__);
     }
     QSqlDatabase::removeDatabase(name);
     return rows;

@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -43,6 +44,10 @@ QStringList storedRows(const QString& path)
                 rows << QStringLiteral("%1 %2 %3")
                             .arg(q.value(0).toString(), q.value(1).toString(),
                                  q.value(2).toString());
+        else
+            QTest::qFail(qPrintable(QStringLiteral("rows not read: ") + db.lastError().text() +
+                                    q.lastError().text()),
+                         __FILE__, __LINE__);
     }
     QSqlDatabase::removeDatabase(name);
     return rows;

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -46,14 +47,16 @@ QList<Row> readRows(const QString& database)
             QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
         db.setDatabaseName(database);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        if (db.open()) {
-            QSqlQuery query(db);
-            query.exec(QStringLiteral("select serialno, channel1, channel2, pointDate from "
-                                      "quorbinal order by serialno, pointDate"));
-            while (query.next())
-                rows << Row{query.value(0).toString(), query.value(1), query.value(2),
-                            query.value(3).toLongLong()};
-        }
+        QSqlQuery query(db);
+        if (!db.open() ||
+            !query.exec(QStringLiteral("select serialno, channel1, channel2, pointDate from "
+                                       "quorbinal order by serialno, pointDate")))
+            QTest::qFail(qPrintable(QStringLiteral("rows not read: ") + db.lastError().text() +
+                                    query.lastError().text()),
+                         __FILE__, __LINE__);
+        while (query.next())
+            rows << Row{query.value(0).toString(), query.value(1), query.value(2),
+                        query.value(3).toLongLong()};
     }
     QSqlDatabase::removeDatabase(QStringLiteral("check"));
     return rows;

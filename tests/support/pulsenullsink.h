@@ -21,18 +21,33 @@ public:
     PulseNullSink& operator=(const PulseNullSink&) = delete;
     ~PulseNullSink() { stop(); }
 
-    // `script`: the path of tools/pulse-null-sink.sh. False when no daemon came up.
+    // `script`: the path of tools/pulse-null-sink.sh. False when no daemon came up; then
+    // errorString() tells why.
     bool start(const QString& script)
     {
-        if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty())
+        if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty()) {
+            error = QStringLiteral("pulseaudio is not installed (tools/install-deps.sh)");
             return false;
+        }
         folder = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/qlm-pulse-XXXXXX"));
         QProcess pulse;
+        pulse.setProcessChannelMode(QProcess::MergedChannels);
         pulse.start(QStringLiteral("bash"),
                     {QStringLiteral("-c"), QStringLiteral("source \"$0\"; pulse_start \"$1\""),
                      script, folder->path()});
-        return pulse.waitForFinished(15000) && pulse.exitCode() == 0;
+        // A loaded machine (a parallel test run under the sanitizers) starts it slowly.
+        if (pulse.waitForFinished(40000) && pulse.exitStatus() == QProcess::NormalExit &&
+            pulse.exitCode() == 0)
+            return true;
+        QFile log(folder->path() + QStringLiteral("/pulse.log"));
+        error = QStringLiteral("no PulseAudio daemon came up: ") +
+                QString::fromLocal8Bit(pulse.readAll()).trimmed() +
+                (log.open(QIODevice::ReadOnly)
+                     ? QLatin1Char('\n') + QString::fromLocal8Bit(log.readAll().right(2000))
+                     : QString());
+        return false;
     }
+    QString errorString() const { return error; }
     // The daemon's address, for PULSE_SERVER.
     QString server() const
     {
@@ -53,4 +68,5 @@ public:
 
 private:
     std::unique_ptr<QTemporaryDir> folder;
+    QString error;
 };

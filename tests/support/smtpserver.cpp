@@ -3,7 +3,9 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QHostAddress>
 #include <QProcess>
+#include <QTcpServer>
 
 namespace {
 
@@ -12,6 +14,15 @@ const QString Python = QStringLiteral("/usr/bin/python3");
 } // namespace
 
 SmtpServer::SmtpServer(const QString& folder) : m_folder(folder) {}
+
+quint16 SmtpServer::closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
 
 SmtpServer::~SmtpServer()
 {

@@ -46,6 +46,8 @@ public:
     void setSilentQuit(bool silent) { m_silentQuit = silent; }
 
     quint16 port() const { return m_port; }
+    // A loopback port on which nothing listens: a mail server that is down.
+    static quint16 closedPort();
     QString caFile() const;
     QString otherCaFile() const;
     QString errorString() const { return m_error; }

@@ -9,7 +9,9 @@
 
 #include <QSignalSpy>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
+#include <QTest>
 #include <QUuid>
 #include <QVariant>
 
@@ -31,7 +33,10 @@ QVector<Row> nodeRows(const QString& databasePath, const QByteArray& serial)
             q.prepare(QStringLiteral("select id, pointDate, channel1, channel2 from quorbinal "
                                      "where serialno = ? order by pointDate, id"));
             q.addBindValue(QString::fromUtf8(serial));
-            q.exec();
+            // No rows would pass as a node that stored none.
+            if (!q.exec())
+                QTest::qFail(qPrintable(QStringLiteral("rows not read: ") + q.lastError().text()),
+                             __FILE__, __LINE__);
             while (q.next()) {
                 Row r;
                 r.id = q.value(0).toLongLong();
@@ -45,6 +50,9 @@ QVector<Row> nodeRows(const QString& databasePath, const QByteArray& serial)
                     rows.removeLast();
                 rows << r;
             }
+        } else {
+            QTest::qFail(qPrintable(QStringLiteral("rows not read: ") + db.lastError().text()),
+                         __FILE__, __LINE__);
         }
     }
     QSqlDatabase::removeDatabase(name);
