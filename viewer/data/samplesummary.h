@@ -1,8 +1,8 @@
 #pragma once
 
 #include "channelstats.h"
-#include "samplereader.h"
 #include "storedrow.h"
+#include "viewersamplereader.h"
 
 #include <QByteArray>
 #include <QDataStream>
@@ -23,7 +23,7 @@ class QIODevice;
 // minimum and maximum in hundredths, which is exact for the two-decimal values the recorder
 // stores (other values are widened outwards to the next hundredth). Per coarse bucket over all
 // nodes: the smallest and largest row id, which find a time range's rows on a file without the
-// range index. Per block of row ids: a digest of its rows (SampleReader::IdDigest), against
+// range index. Per block of row ids: a digest of its rows (ViewerSampleReader::IdDigest), against
 // which the file is checked the next time.
 //
 // The summary holds the rows with ids in [lowId(), highId()], one per node and second: of two
@@ -72,7 +72,7 @@ public:
     struct IdBlock
     {
         qint64 key = 0; // id / BlockIds
-        SampleReader::IdDigest digest;
+        ViewerSampleReader::IdDigest digest;
     };
     // Seconds [from, to] of one node (all nodes when serial is empty) that are to be read again.
     // Rows of that time may also lie in the ids [firstId, lastId] (none when lastId < firstId).

@@ -70,8 +70,8 @@ QString SummaryBuilder::snapshotPath(const QString& databasePath)
 
 void SummaryBuilder::start()
 {
-    m_store = std::make_unique<SampleReader>();
-    if (!m_store->open(m_databasePath, SampleReader::ViewerBusyTimeoutMs)) {
+    m_store = std::make_unique<ViewerSampleReader>();
+    if (!m_store->open(m_databasePath, ViewerSampleReader::ViewerBusyTimeoutMs)) {
         emit failed(m_store->errorText());
         return;
     }
@@ -414,7 +414,7 @@ SummaryBuilder::Work SummaryBuilder::verifyBlocks()
     for (int i = 0; i < BlocksPerTurn && key >= m_verifyEnd; ++i, --key) {
         const qint64 first = qMax(key * SampleSummary::BlockIds, m_lowId);
         const qint64 last = qMin((key + 1) * SampleSummary::BlockIds - 1, m_highId);
-        SampleReader::IdDigest now;
+        ViewerSampleReader::IdDigest now;
         if (!m_store->idDigest(first, last, &now))
             return fail();
         if (now == savedBlock(key).digest)
