@@ -3,6 +3,7 @@
 #include "novalue.h"
 #include "outboxtable.h"
 #include "sampletable.h"
+#include "summaryrepair.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -202,7 +203,7 @@ void InsertSerialData::repairSummary()
     sqlite3* db = handleOf(QSqlDatabase::database(fullConnectionName(), false));
     bool rebuild = false;
     QString error;
-    if (!db || !SampleTable::repairSummary(db, &rebuild, &error))
+    if (!db || !SummaryRepair::repairSummary(db, &rebuild, &error))
         qWarning().noquote() << QStringLiteral("InsertSerialData::createConnection : summary : ") +
                                     error;
     else if (rebuild)
@@ -323,7 +324,7 @@ bool InsertSerialData::hasIndex() const
 bool InsertSerialData::hasSummary() const
 {
     sqlite3* db = handleOf(QSqlDatabase::database(fullConnectionName(), false));
-    return db && SampleTable::hasSummaryDefinitions(db);
+    return db && SummaryRepair::hasSummaryDefinitions(db);
 }
 
 bool InsertSerialData::takeSummaryDropped()
@@ -466,7 +467,7 @@ bool InsertSerialData::writeBatch(QSqlDatabase& db, const std::vector<const Writ
     sqlite3* handle = handleOf(db);
     bool ok = true;
     if (dropTriggers) {
-        ok = SampleTable::dropTriggers(handle, error);
+        ok = SummaryRepair::dropTriggers(handle, error);
         qWarning().noquote() << QStringLiteral(
                                     "InsertSerialData::insertNow : summary triggers dropped : ") +
                                     (ok ? QStringLiteral("true") : *error);
@@ -549,8 +550,8 @@ bool InsertSerialData::brokenSummary(const QSqlDatabase& db) const
     if (code != SQLITE_ERROR && code != SQLITE_CONSTRAINT && code != SQLITE_MISMATCH)
         return false;
     sqlite3* handle = handleOf(db);
-    return handle && SampleTable::hasTriggers(handle) &&
-           !SampleTable::hasSummaryDefinitions(handle);
+    return handle && SummaryRepair::hasTriggers(handle) &&
+           !SummaryRepair::hasSummaryDefinitions(handle);
 }
 
 // One statement. As traced, numbers go into it as literals and only serialno, free text from

@@ -3,6 +3,7 @@
 #include "alarmeventtable.h"
 #include "novalue.h"
 #include "sampletable.h"
+#include "summaryrepair.h"
 
 #include <sqlite3.h>
 
@@ -141,7 +142,7 @@ bool SampleConnection::hasIndex()
 
 bool SampleConnection::hasSummary()
 {
-    return isOpen() && SampleTable::summaryUsable(connection.get());
+    return isOpen() && SummaryRepair::summaryUsable(connection.get());
 }
 
 bool SampleConnection::begin()

@@ -13,12 +13,39 @@ double valueOf(sqlite3_stmt* statement, int column)
                : sqlite3_column_double(statement, column);
 }
 
+// The buckets of one node from a bucket to a bucket (both included), in order: bind the serial
+// number to 1, the first and the last bucket to 2 and 3, and read each row with readBucket().
+QString summaryQuery()
+{
+    return QStringLiteral("select bucket, rowCount, dirty, count1, sum1, min1, minTime1, max1, "
+                          "maxTime1, count2, sum2, min2, minTime2, max2, maxTime2 from "
+                          "quorbinal_summary where serialno = ? and bucket between ? and ? order "
+                          "by bucket");
+}
+
+void readBucket(sqlite3_stmt* statement, SampleTable::Bucket* bucket)
+{
+    bucket->bucket = sqlite3_column_int64(statement, 0);
+    bucket->rows = sqlite3_column_int64(statement, 1);
+    bucket->dirty = sqlite3_column_int(statement, 2) != 0;
+    for (int c = 0; c < 2; ++c) {
+        SampleTable::Figures& f = bucket->channel[c];
+        const int first = 3 + 6 * c;
+        f.count = sqlite3_column_int64(statement, first);
+        f.sum = sqlite3_column_double(statement, first + 1);
+        f.min = sqlite3_column_double(statement, first + 2);
+        f.minTime = sqlite3_column_int64(statement, first + 3);
+        f.max = sqlite3_column_double(statement, first + 4);
+        f.maxTime = sqlite3_column_int64(statement, first + 5);
+    }
+}
+
 } // namespace
 
 bool SampleReader::readSummary(const QString& serial, qint64 first, qint64 last,
                                const BucketSink& sink)
 {
-    SqliteStatement s(handle(), SampleTable::summaryQuery().toUtf8());
+    SqliteStatement s(handle(), summaryQuery().toUtf8());
     if (!s.isValid())
         return fail(nullptr);
     const QByteArray utf8 = serial.toUtf8();
@@ -28,7 +55,7 @@ bool SampleReader::readSummary(const QString& serial, qint64 first, qint64 last,
     SampleTable::Bucket bucket;
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
-        SampleTable::readBucket(s.get(), &bucket);
+        readBucket(s.get(), &bucket);
         sink(bucket);
     }
     return rc == SQLITE_DONE || fail(nullptr);

@@ -5,6 +5,7 @@
 #include "reporttables.h"
 #include "sampledatabasegenerator.h"
 #include "sampletable.h"
+#include "summarytriggers.h"
 #include "viewersamplereader.h"
 #include "workertest.h"
 
@@ -283,11 +284,11 @@ void TestSummaryEdits::sameFiguresAfterEdits()
                                SampleTable::createStatement(), SampleTable::createIndexStatement(),
                                SampleTable::createSummaryStatement()};
         if (madeWith == FirstVersion)
-            statements << SampleTable::earlierTriggerStatements();
+            statements << SummaryTriggers::earlierTriggerStatements();
         else
             statements << SampleTable::createChangesStatement()
                        << SampleTable::createStateStatement()
-                       << SampleTable::slowerTriggerStatements()
+                       << SummaryTriggers::slowerTriggerStatements()
                        << SampleTable::newGenerationStatement();
         statements << QStringLiteral("insert into quorbinal select * from generated")
                    << QStringLiteral("drop table generated");
