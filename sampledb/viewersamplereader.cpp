@@ -47,16 +47,9 @@ bool ViewerSampleReader::row(qint64 id, const StoredRowSink& sink)
 bool ViewerSampleReader::nodeRows(const QByteArray& serial, qint64 from, qint64 to,
                                   const StoredRowSink& sink)
 {
-    const QByteArray sql = QByteArray(rowColumns()) +
-                           "where serialno = ?1 and pointDate between ?2 and ?3 "
-                           "order by pointDate, id";
-    sqlite3_stmt* s = kept(sql);
-    if (!s)
-        return false;
-    bindText(s, 1, serial);
-    sqlite3_bind_int64(s, 2, from);
-    sqlite3_bind_int64(s, 3, to);
-    return rowsByTime(s, serial, sink);
+    sqlite3_stmt* s =
+        nodeStatement("serialno = ?1 and pointDate between ?2 and ?3", serial, from, to);
+    return s && rowsByTime(s, serial, sink);
 }
 
 bool ViewerSampleReader::nodeRowsInIds(const QByteArray& serial, qint64 from, qint64 to,
@@ -64,22 +57,31 @@ bool ViewerSampleReader::nodeRowsInIds(const QByteArray& serial, qint64 from, qi
 {
     // "+serialno" keeps the planner on the id range even when the range index exists: the ids
     // were chosen because they are the short way.
-    const QByteArray sql = QByteArray(rowColumns()) +
-                           "where id between ?4 and ?5 and +serialno = ?1 and pointDate between "
-                           "?2 and ?3 order by pointDate, id";
-    return nodeRowsOfIds(sql, serial, from, to, firstId, lastId, sink);
+    return nodeRowsOfIds("id between ?4 and ?5 and +serialno = ?1 and pointDate between ?2 and ?3",
+                         serial, from, to, firstId, lastId, sink);
 }
 
-bool ViewerSampleReader::nodeRowsOfIds(const QByteArray& sql, const QByteArray& serial, qint64 from,
+sqlite3_stmt* ViewerSampleReader::nodeStatement(const char* condition, const QByteArray& serial,
+                                                qint64 from, qint64 to)
+{
+    const QByteArray sql =
+        QByteArray(rowColumns()) + "where " + condition + " order by pointDate, id";
+    sqlite3_stmt* s = kept(sql);
+    if (s) {
+        bindText(s, 1, serial);
+        sqlite3_bind_int64(s, 2, from);
+        sqlite3_bind_int64(s, 3, to);
+    }
+    return s;
+}
+
+bool ViewerSampleReader::nodeRowsOfIds(const char* condition, const QByteArray& serial, qint64 from,
                                        qint64 to, qint64 firstId, qint64 lastId,
                                        const StoredRowSink& sink)
 {
-    sqlite3_stmt* s = kept(sql);
+    sqlite3_stmt* s = nodeStatement(condition, serial, from, to);
     if (!s)
         return false;
-    bindText(s, 1, serial);
-    sqlite3_bind_int64(s, 2, from);
-    sqlite3_bind_int64(s, 3, to);
     sqlite3_bind_int64(s, 4, firstId);
     sqlite3_bind_int64(s, 5, lastId);
     return rowsByTime(s, serial, sink);
@@ -123,10 +125,8 @@ bool ViewerSampleReader::nodeRowsWithin(const QByteArray& serial, qint64 from, q
                                         qint64 firstId, qint64 lastId, const StoredRowSink& sink)
 {
     // "+id" keeps the planner on the range index: the id range is a filter here, not the way in.
-    const QByteArray sql = QByteArray(rowColumns()) +
-                           "where serialno = ?1 and pointDate between ?2 and ?3 and +id between "
-                           "?4 and ?5 order by pointDate, id";
-    return nodeRowsOfIds(sql, serial, from, to, firstId, lastId, sink);
+    return nodeRowsOfIds("serialno = ?1 and pointDate between ?2 and ?3 and +id between ?4 and ?5",
+                         serial, from, to, firstId, lastId, sink);
 }
 
 bool ViewerSampleReader::bucketMarks(QList<QByteArray>* serials, std::vector<BucketMark>* out)

@@ -102,8 +102,12 @@ public:
     bool changedBuckets(std::vector<ChangedBucket>* out);
 
 private:
-    // A node's rows by time among those with ids in a range, by a query binding serial ?1, times
-    // ?2 and ?3 and ids ?4 and ?5.
-    bool nodeRowsOfIds(const QByteArray& sql, const QByteArray& serial, qint64 from, qint64 to,
+    // The kept statement of a node's rows in time order where `condition` holds, with serial ?1
+    // and times ?2 and ?3 bound; null when it cannot be prepared.
+    sqlite3_stmt* nodeStatement(const char* condition, const QByteArray& serial, qint64 from,
+                                qint64 to);
+    // A node's rows by time among those with ids in a range, by a condition binding serial ?1,
+    // times ?2 and ?3 and ids ?4 and ?5.
+    bool nodeRowsOfIds(const char* condition, const QByteArray& serial, qint64 from, qint64 to,
                        qint64 firstId, qint64 lastId, const StoredRowSink& sink);
 };

@@ -12,6 +12,8 @@
 
 #include <sqlite3.h>
 
+#include <utility>
+
 namespace {
 
 void trace(const QString& text)
@@ -49,32 +51,31 @@ void WriterConnection::repairSummary(const QSqlDatabase& connection)
 bool WriterConnection::applyPragmas(const QSqlDatabase& db, int busyTimeoutMs)
 {
     QSqlQuery query(db);
-    // First, so that each of the following statements waits this long at most for a lock.
     const QString busy = QStringLiteral("PRAGMA busy_timeout = ") + QString::number(busyTimeoutMs);
-    if (!query.exec(busy)) {
-        trace(busy + QStringLiteral(" : query error"));
-        return false;
-    }
-    if (!query.exec(QStringLiteral("PRAGMA page_size = 4096"))) {
-        trace(QStringLiteral("PRAGMA page_size = 4096 : query error"));
-        return false;
-    }
-    if (!query.exec(QStringLiteral("PRAGMA cache_size = 65536"))) {
-        trace(QStringLiteral("PRAGMA cache_size = 65536 : query error"));
-        return false;
-    }
-    // A flush changes a page of the index for every node besides the table's: its statement
-    // journal outgrows the 64 KiB SQLite keeps in memory and every flush wrote a temporary file
-    // (with the index, half the insert rate of single-row inserts). In memory it stays small.
-    if (!query.exec(QStringLiteral("PRAGMA temp_store = MEMORY"))) {
-        trace(QStringLiteral("PRAGMA temp_store = MEMORY : query error"));
-        return false;
-    }
-    // WAL keeps the file sound when the program dies during a write, and lets the report
-    // generator read while samples are written.
-    if (!query.exec(QStringLiteral("PRAGMA journal_mode = WAL"))) {
-        trace(QStringLiteral("PRAGMA journal_mode = MEMORY : query error"));
-        return false;
+    // In this order, each with the trace of its failure.
+    const std::pair<QString, QString> pragmas[] = {
+        // First, so that each of the following statements waits this long at most for a lock.
+        {busy, busy + QStringLiteral(" : query error")},
+        {QStringLiteral("PRAGMA page_size = 4096"),
+         QStringLiteral("PRAGMA page_size = 4096 : query error")},
+        {QStringLiteral("PRAGMA cache_size = 65536"),
+         QStringLiteral("PRAGMA cache_size = 65536 : query error")},
+        // A flush changes a page of the index for every node besides the table's: its statement
+        // journal outgrows the 64 KiB SQLite keeps in memory and every flush wrote a temporary
+        // file (with the index, half the insert rate of single-row inserts). In memory it stays
+        // small.
+        {QStringLiteral("PRAGMA temp_store = MEMORY"),
+         QStringLiteral("PRAGMA temp_store = MEMORY : query error")},
+        // WAL keeps the file sound when the program dies during a write, and lets the report
+        // generator read while samples are written.
+        {QStringLiteral("PRAGMA journal_mode = WAL"),
+         QStringLiteral("PRAGMA journal_mode = MEMORY : query error")},
+    };
+    for (const auto& [statement, failure] : pragmas) {
+        if (!query.exec(statement)) {
+            trace(failure);
+            return false;
+        }
     }
     // A file system without shared memory keeps the rollback journal, which is still safe.
     const QString mode = query.next() ? query.value(0).toString() : QString();
