@@ -215,6 +215,21 @@ bool bindAndStep(sqlite3* db, const QString& sql, const AlarmEventWrite& w, QStr
     return stepDone(db, s, error);
 }
 
+// Every event the statement yields, whole, after those `out` holds.
+bool readRecords(sqlite3* db, const SqliteStatement& s, QVector<AlarmEventRecord>* out,
+                 QString* error)
+{
+    if (!s.isValid())
+        return fail(db, error);
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        AlarmEventRecord r;
+        AlarmEventTable::readRecord(s.get(), &r);
+        out->append(r);
+    }
+    return rc == SQLITE_DONE || fail(db, error);
+}
+
 bool noteLastSamples(sqlite3* db, const AlarmEventWrite& w, QString* error)
 {
     SqliteStatement s(db, AlarmEventTable::lastSampleStatement().toUtf8());
@@ -415,16 +430,8 @@ bool AlarmEventTable::interruptedEvents(SqliteHandle db, QVector<AlarmEventRecor
                 : QByteArray()) +
         QByteArray(" order by id");
     SqliteStatement s(db, sql);
-    if (!s.isValid())
-        return fail(db, error);
-    int rc = SQLITE_OK;
-    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
-        AlarmEventRecord r;
-        readRecord(s.get(), &r);
-        out->append(r);
-    }
-    if (rc != SQLITE_DONE)
-        return fail(db, error);
+    if (!readRecords(db, s, out, error))
+        return false;
     // The same end as closeInterrupted() gives them.
     const bool indexed = hasObject(db, "index", SampleTable::indexName());
     for (AlarmEventRecord& r : *out) {
@@ -498,15 +505,7 @@ bool AlarmEventTable::list(SqliteHandle db, const AlarmEventFilter& filter,
     SqliteStatement s = filtered(
         db, QStringLiteral("select ") + columns() + QStringLiteral(" from alarm_event"), filter,
         QStringLiteral(" order by endTime is not null, startTime desc, id desc limit :limit"));
-    if (!s.isValid())
-        return fail(db, error);
-    int rc = SQLITE_OK;
-    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
-        AlarmEventRecord r;
-        readRecord(s.get(), &r);
-        out->append(r);
-    }
-    return rc == SQLITE_DONE || fail(db, error);
+    return readRecords(db, s, out, error);
 }
 
 qint64 AlarmEventTable::count(SqliteHandle db, const AlarmEventFilter& filter, QString* error)
@@ -529,15 +528,9 @@ bool AlarmEventTable::changesSince(SqliteHandle db, qint64 mark, int limit,
     if (!exists(db))
         return true;
     SqliteStatement s(db, changesQuery().toUtf8());
-    if (!s.isValid())
-        return fail(db, error);
-    sqlite3_bind_int64(s.get(), 1, mark);
-    sqlite3_bind_int(s.get(), 2, std::max(limit, 0));
-    int rc = SQLITE_OK;
-    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
-        AlarmEventRecord r;
-        readRecord(s.get(), &r);
-        out->append(r);
+    if (s.isValid()) {
+        sqlite3_bind_int64(s.get(), 1, mark);
+        sqlite3_bind_int(s.get(), 2, std::max(limit, 0));
     }
-    return rc == SQLITE_DONE || fail(db, error);
+    return readRecords(db, s, out, error);
 }

@@ -3,6 +3,8 @@
 #include "sampletable.h"
 #include "sqliteconnection.h"
 #include "sqlitestatement.h"
+#include "summarybuild.h"
+#include "summaryrepair.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
@@ -103,7 +105,7 @@ void IndexBuilder::run()
         firstRow(db, SampleTable::indexPresentQuery(), &found, &unused) && found > 0;
     // By definition, not by name: a summary made by an earlier recorder, dropped, or whose
     // triggers belong to another table is made anew.
-    const bool summarized = SampleTable::hasSummaryDefinitions(db);
+    const bool summarized = SummaryRepair::hasSummaryDefinitions(db);
     if (!existed || !summarized) {
         qint64 rows = 0;
         firstRow(db, QStringLiteral("select max(rowid) from quorbinal"), &rows, &unused);
@@ -157,7 +159,7 @@ bool IndexBuilder::build(SqliteHandle db)
 bool IndexBuilder::summarize(SqliteHandle db)
 {
     QString error;
-    if (SampleTable::buildSummary(db, &error))
+    if (SummaryBuild::buildSummary(db, &error))
         return true;
     if (!cancelled)
         qWarning().noquote() << QStringLiteral("IndexBuilder::run : summary : ") + error;

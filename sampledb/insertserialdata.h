@@ -1,5 +1,7 @@
 #pragma once
 
+#include "insertstatements.h"
+#include "pendingqueue.h"
 #include "samplerecord.h"
 #include "samplesink.h"
 #include "sqlitehandle.h"
@@ -9,18 +11,17 @@
 
 #include <deque>
 #include <functional>
-#include <map>
-#include <memory>
 #include <vector>
 
 class QSqlDatabase;
-class QSqlQuery;
 
 // Writer of a project's sample database. Samples wait in the writer's own queue until
 // insertNow() stores them in one transaction; they go with the writer, so that no sample of one
 // project can ever be written into another project's file. Other writes (jobs) wait in the same
 // queue, in order with the samples. It works on the thread that made it; the recorder keeps it
-// on the DatabaseWriter's thread.
+// on the DatabaseWriter's thread. It owns the transaction of each flush; the queue's bound is
+// PendingQueue's, the rows' statements InsertStatements', the connection's set-up
+// WriterConnection's.
 class InsertSerialData : public SampleSink
 {
 
@@ -39,8 +40,6 @@ public:
     // Rows written between two releases of the connection's page cache, about 40 pages of
     // file: what the cache may grow by before it is handed back.
     static constexpr int ReleaseCacheRows = 4096;
-    // Insert statements of up to this many rows stay prepared between flushes.
-    static constexpr int MaxKeptStatementRows = 64;
 
     InsertSerialData(const QString& path, const QString& name, QObject* parent = nullptr);
     ~InsertSerialData() override;
@@ -59,18 +58,18 @@ public:
     bool takeSummaryDropped();
 
     // Beyond `samples` waiting samples the oldest are dropped; MaxPending unless changed.
-    void setPendingLimit(int samples) { pendingLimit = samples; }
+    void setPendingLimit(int samples) { pending.setLimit(samples); }
     void queueSample(const SampleRecord& record) override;
     // A job waits in order with the samples; `ticket` comes back with takeStoredJobs().
     void queueJob(const WriteJob& job, quint64 ticket);
     // Samples waiting (jobs not counted).
-    int pendingCount() const { return pendingSamples; }
+    int pendingCount() const { return pending.sampleCount(); }
     // Everything waiting, oldest first.
-    const std::deque<WriteEntry>& pendingEntries() const { return pending; }
+    const std::deque<WriteEntry>& pendingEntries() const { return pending.entries(); }
     // The oldest `count` entries leave the queue (they are kept elsewhere now).
     void takePending(int count);
     // Samples dropped at the queue's bound since the queue last reached the file.
-    qint64 droppedCount() const { return droppedSamples; }
+    qint64 droppedCount() const { return pending.droppedCount(); }
     // Forgets every waiting sample (the user chose not to keep them); jobs stay.
     void discardPending();
 
@@ -106,27 +105,18 @@ public:
 
 private:
     bool applyPragmas();
-    bool isWritable();
-    bool shortenBusyTimeout();
-    void repairSummary();
     bool writeBatch(QSqlDatabase& db, const std::vector<const WriteEntry*>& batch,
                     const std::vector<bool>& repeated, const Step& last,
                     std::vector<qint64>* rowIds, bool dropTriggers, QString* error);
     bool brokenSummary(const QSqlDatabase& db) const;
-    bool insertRows(const QSqlDatabase& db, const std::vector<const SampleRecord*>& rows,
-                    QString* error);
-    QSqlQuery* keptStatement(int rows);
     void releaseCache();
     QString fullConnectionName() const;
 
     bool isOpen = false;
     int rowsSinceRelease = 0;
-    std::deque<WriteEntry> pending;
-    int pendingSamples = 0;
+    PendingQueue pending;
     std::vector<StoredJob> storedJobs;
-    std::map<int, std::unique_ptr<QSqlQuery>> statements;
-    int pendingLimit = MaxPending;
-    qint64 droppedSamples = 0;
+    InsertStatements statements;
     int lastErrorCode = 0;
     bool summaryDropped = false;
     QString databasePath;

@@ -1,13 +1,10 @@
 #pragma once
 
-#include "sqlitehandle.h"
-
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
 
 class QSqlDatabase;
-struct sqlite3_stmt;
 
 // The sample table every project database holds, the one index that answers the range
 // questions the programs ask (the recorded period, and one node's samples between two times),
@@ -35,6 +32,10 @@ public:
     // With the index it walks the distinct serial numbers through the index (a few dozen
     // lookups whatever the size of the table); without it, one scan of the table.
     static QString recordedPeriodQuery(bool indexed);
+
+    // How SQLite keeps a CREATE statement in sqlite_master: the keywords in capitals, without
+    // "if not exists". Objects are recognized by it.
+    static QString normalized(const QString& statement);
 
     // Length of a summary bucket. Bucket n holds the seconds n * 900 to n * 900 + 899 (Unix
     // time): every local midnight of today's time zones falls on a bucket's start.
@@ -66,58 +67,12 @@ public:
     static QString createChangesStatement();
     // Idempotent: the state table.
     static QString createStateStatement();
-    // Idempotent, in the order of triggerNames(). The trigger that adds every row inserted into
-    // the table to its bucket, for every program that writes (it needs the index for its check
-    // of a second already taken); and those that mark a bucket as not to be taken whole when one
-    // of its rows is deleted, changed or replaced (REPLACE deletes without the delete trigger).
-    static QStringList createTriggerStatements();
-    // Everything the summary needs, in order: its table, the change marks' table, the triggers.
+    // Everything the summary needs, in order: its table, the change marks' table, the triggers
+    // (SummaryTriggers).
     static QStringList createSummaryStatements();
-    // The triggers the first version of the summary was kept by, in the same order as the
-    // first three of createTriggerStatements(): how files made then are recognized (and made
-    // again in tests).
-    static QStringList earlierTriggerStatements();
-    // This version's triggers as first written, in the order of triggerNames(): the same summary
-    // and change marks, at many times the cost of a row inserted by another program.
-    static QStringList slowerTriggerStatements();
     // Draws a new generation of the change marks into the state table; run with the triggers'
     // creation, in its transaction.
     static QString newGenerationStatement();
-
-    // True when the summary table, the change marks' table and the triggers are all exactly
-    // this version's (by their definitions, and the triggers on the sample table), whatever
-    // their contents. The summary was then kept by every write since it was made.
-    static bool hasSummaryDefinitions(SqliteHandle db);
-    // True when the summary is exactly what the rows give: its definitions are this version's,
-    // and no unique index lets a REPLACE remove a row without the triggers seeing it. Readers
-    // take rows otherwise.
-    static bool summaryUsable(SqliteHandle db);
-
-    // What the recorder does about the summary of a file it opens.
-    enum class Repair
-    {
-        None,            // this version's: nothing
-        ReplaceTriggers, // an earlier recorder's triggers over a sound summary: replaced at once
-        Rebuild          // missing, foreign, or holding what the earlier triggers got wrong
-    };
-    static Repair summaryRepair(SqliteHandle db);
-    // Does what summaryRepair() says, in one short transaction: replaces the earlier triggers,
-    // or drops every trigger of the summary's names (whatever table they belong to), so that no
-    // insert can fail because of them, and leaves the rebuild to the background
-    // (*rebuild = true). False with the reason when the file could not be changed.
-    static bool repairSummary(SqliteHandle db, bool* rebuild, QString* error);
-    // Drops the triggers of the summary's names; the summary is no longer used until rebuilt.
-    static bool dropTriggers(SqliteHandle db, QString* error);
-    // True when a trigger of the summary's names exists, whatever it is.
-    static bool hasTriggers(SqliteHandle db);
-
-    // Makes the summary of the rows the table holds: creates the summary table (replacing any
-    // table of its name), fills it, and creates the triggers with a new generation of the change
-    // marks (whose counts are kept), in one transaction of its own that holds the write lock
-    // throughout, so that no row comes between the filling and the triggers. Needs the index. Reads
-    // the table once; a progress handler of the connection can interrupt it, and the file stays as
-    // it was. False with the reason on failure.
-    static bool buildSummary(SqliteHandle db, QString* error);
 
     // A bucket as the summary holds it.
     struct Figures
@@ -136,9 +91,4 @@ public:
         bool dirty = false;
         Figures channel[2];
     };
-    // The buckets of one node from a bucket to a bucket (both included), in order: bind the
-    // serial number to 1, the first and the last bucket to 2 and 3, and read each row with
-    // readBucket().
-    static QString summaryQuery();
-    static void readBucket(sqlite3_stmt* statement, Bucket* bucket);
 };

@@ -19,6 +19,7 @@
 #include "sampledatabasegenerator.h"
 #include "samplereader.h"
 #include "sampletable.h"
+#include "summarybuild.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -423,7 +424,7 @@ bool buildSummary(const QString& path)
     sqlite3* db = nullptr;
     QString error;
     const bool ok = sqlite3_open(QFile::encodeName(path).constData(), &db) == SQLITE_OK &&
-                    SampleTable::buildSummary(db, &error);
+                    SummaryBuild::buildSummary(db, &error);
     sqlite3_close(db);
     if (!ok)
         out() << "cannot build the summary: " << error << '\n';

@@ -20,12 +20,12 @@
 #include "chartstack.h"
 #include "qchartviewer.h"
 #include "sampledatabasegenerator.h"
-#include "samplereader.h"
 #include "samplesummary.h"
 #include "summarybuilder.h"
 #include "trendchart.h"
 #include "trendscopewindow.h"
 #include "viewercommandline.h"
+#include "viewersamplereader.h"
 #include "viewersession.h"
 
 #include <QApplication>
@@ -180,7 +180,7 @@ StartFigures start(const ViewerCommandLine::Options& options, const QElapsedTime
 // The rows a viewer without a summary reads for a window: all samples of the four nodes.
 double plainRead(const QString& database, double from, double to)
 {
-    SampleReader store;
+    ViewerSampleReader store;
     store.open(database);
     QElapsedTimer clock;
     clock.start();
@@ -242,7 +242,7 @@ int checkPhase(const Setup& setup, QTextStream& out)
     for (bool cold : {true, false}) {
         if (cold)
             evict(setup.database);
-        SampleReader store;
+        ViewerSampleReader store;
         store.open(setup.database);
         QElapsedTimer clock;
         clock.start();
@@ -258,7 +258,7 @@ int checkPhase(const Setup& setup, QTextStream& out)
         int blocks = 0;
         const qint64 dayRows = 86400LL * 16;
         for (qint64 key = maxId / SampleSummary::BlockIds; key >= 0; --key, ++blocks) {
-            SampleReader::IdDigest digest;
+            ViewerSampleReader::IdDigest digest;
             store.idDigest(key * SampleSummary::BlockIds, (key + 1) * SampleSummary::BlockIds - 1,
                            &digest);
             rows += digest.count;
@@ -454,7 +454,7 @@ int main(int argc, char* argv[])
         return 1;
     }
     {
-        SampleReader store;
+        ViewerSampleReader store;
         store.open(setup.database);
         store.recordedPeriod(&setup.first, &setup.last);
     }

@@ -2,7 +2,7 @@
 
 #include "forwardcursor.h"
 #include "forwarder.h"
-#include "samplereader.h"
+#include "forwardersamplereader.h"
 
 #include <QHash>
 #include <QObject>
@@ -70,7 +70,7 @@ private:
     QString m_mqttPassword;
     QString m_influxPassword;
     ForwarderOptions m_options;
-    SampleReader m_reader;
+    ForwarderSampleReader m_reader;
     bool m_placed = false;
     bool m_pumpQueued = false;
     QHash<QString, NodeLabels> m_labels;

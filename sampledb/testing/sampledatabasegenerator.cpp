@@ -6,6 +6,7 @@
 #include "sampletable.h"
 #include "sqliteconnection.h"
 #include "sqlitestatement.h"
+#include "summarybuild.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -299,7 +300,7 @@ SampleDatabaseGenerator::Result SampleDatabaseGenerator::generate(const Options&
     // The summary at the end in one pass, cheaper than its trigger on every row.
     if (options.index &&
         (!exec(db, SampleTable::createIndexStatement().toUtf8().constData(), &result.error) ||
-         !SampleTable::buildSummary(db, &result.error)))
+         !SummaryBuild::buildSummary(db, &result.error)))
         return result;
     if (options.wal && !exec(db, "PRAGMA journal_mode = WAL", &result.error))
         return result;

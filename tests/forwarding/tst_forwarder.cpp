@@ -1,11 +1,12 @@
 #include "alarmeventtable.h"
 #include "databasewriter.h"
 #include "forwarder.h"
+#include "forwardersamplereader.h"
 #include "influxserver.h"
 #include "mosquittobroker.h"
 #include "mqttsubscriber.h"
 #include "novalue.h"
-#include "samplereader.h"
+#include "viewersamplereader.h"
 #include "writejob.h"
 
 #include <QDateTime>
@@ -67,7 +68,7 @@ Series fileSeries(const QString& path, qint64 from = 0,
                   qint64 to = std::numeric_limits<qint64>::max())
 {
     Series series;
-    SampleReader reader(path);
+    ViewerSampleReader reader(path);
     reader.idRows(1, std::numeric_limits<qint64>::max(), false, [&](const StoredRow& r) {
         const QString serial = QString::fromUtf8(r.serial, r.serialLength);
         for (int c = 0; c < 2; ++c)
@@ -90,7 +91,7 @@ QString serialOf(const QString& encoded)
 Series fileSeriesAfter(const QString& path, qint64 id)
 {
     Series series;
-    SampleReader reader(path);
+    ViewerSampleReader reader(path);
     reader.idRows(id + 1, std::numeric_limits<qint64>::max(), false, [&](const StoredRow& r) {
         const QString serial = QString::fromUtf8(r.serial, r.serialLength);
         for (int c = 0; c < 2; ++c)
@@ -153,7 +154,7 @@ QString difference(const Series& got, const Series& expected)
 
 qint64 storedCursor(const QString& path, const QString& name)
 {
-    SampleReader reader(path);
+    ForwarderSampleReader reader(path);
     qint64 value = -1;
     reader.stateValue(WriteJob::forwardPositionName(name), &value);
     return value;
@@ -161,7 +162,7 @@ qint64 storedCursor(const QString& path, const QString& name)
 
 qint64 newestRow(const QString& path)
 {
-    SampleReader reader(path);
+    ForwarderSampleReader reader(path);
     return reader.maxId();
 }
 

@@ -4,8 +4,9 @@
 #include "novalue.h"
 #include "reporttables.h"
 #include "sampledatabasegenerator.h"
-#include "samplereader.h"
 #include "sampletable.h"
+#include "summarytriggers.h"
+#include "viewersamplereader.h"
 #include "workertest.h"
 
 #include <QDir>
@@ -283,11 +284,11 @@ void TestSummaryEdits::sameFiguresAfterEdits()
                                SampleTable::createStatement(), SampleTable::createIndexStatement(),
                                SampleTable::createSummaryStatement()};
         if (madeWith == FirstVersion)
-            statements << SampleTable::earlierTriggerStatements();
+            statements << SummaryTriggers::earlierTriggerStatements();
         else
             statements << SampleTable::createChangesStatement()
                        << SampleTable::createStateStatement()
-                       << SampleTable::slowerTriggerStatements()
+                       << SummaryTriggers::slowerTriggerStatements()
                        << SampleTable::newGenerationStatement();
         statements << QStringLiteral("insert into quorbinal select * from generated")
                    << QStringLiteral("drop table generated");
@@ -302,7 +303,7 @@ void TestSummaryEdits::sameFiguresAfterEdits()
             .replace(QLatin1String("{T}"), QString::number(t))
             .replace(QLatin1String("{D}"), QString::number(bounds.at(4)))
             .replace(QLatin1String("{SCHEMA}"), SampleTable::createStatement());
-    const qint64 generation = SampleReader(path).changeGeneration();
+    const qint64 generation = ViewerSampleReader(path).changeGeneration();
     QCOMPARE(generation != 0, madeWith == Now);
 
     std::unique_ptr<InsertSerialData> recorder;
@@ -319,14 +320,15 @@ void TestSummaryEdits::sameFiguresAfterEdits()
     QCOMPARE(edited.fromSummary, edited.fromRows);
     QCOMPARE(edited.summaryTaken, summaryAfterEdit);
     {
-        SampleReader reader(path);
-        std::vector<SampleReader::ChangedBucket> changes;
+        ViewerSampleReader reader(path);
+        std::vector<ViewerSampleReader::ChangedBucket> changes;
         const bool found =
             reader.changeGeneration() == generation && reader.changedBuckets(&changes) &&
-            std::any_of(changes.begin(), changes.end(), [&](const SampleReader::ChangedBucket& b) {
-                return b.serial == s0.toUtf8() && b.bucket == t / SampleTable::BucketSeconds &&
-                       b.changeCount > 0;
-            });
+            std::any_of(changes.begin(), changes.end(),
+                        [&](const ViewerSampleReader::ChangedBucket& b) {
+                            return b.serial == s0.toUtf8() &&
+                                   b.bucket == t / SampleTable::BucketSeconds && b.changeCount > 0;
+                        });
         QCOMPARE(found, marked);
     }
 

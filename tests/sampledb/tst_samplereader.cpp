@@ -1,6 +1,7 @@
 #include "novalue.h"
 #include "reportfixture.h"
 #include "samplereader.h"
+#include "viewersamplereader.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -27,9 +28,24 @@ enum Path
     ViewerByIds
 };
 
-Readings readNode(SampleReader* reader, Path path, const QString& serial, int channel, qint64 from,
+// The reports' and the viewer's readers of one file.
+struct Readers
+{
+    SampleReader report;
+    ViewerSampleReader viewer;
+
+    bool open(const QString& file) { return report.open(file) && viewer.open(file); }
+    const QString& errorText(Path path) const
+    {
+        return path == Report || path == ReportChannel ? report.errorText() : viewer.errorText();
+    }
+};
+
+Readings readNode(Readers* readers, Path path, const QString& serial, int channel, qint64 from,
                   qint64 to, bool* ok)
 {
+    SampleReader* reader = &readers->report;
+    ViewerSampleReader* viewer = &readers->viewer;
     Readings out;
     const QByteArray utf8 = serial.toUtf8();
     auto stored = [&](const StoredRow& row) {
@@ -58,10 +74,10 @@ Readings readNode(SampleReader* reader, Path path, const QString& serial, int ch
         break;
     }
     case Viewer:
-        *ok = reader->nodeRows(utf8, from, to, stored);
+        *ok = viewer->nodeRows(utf8, from, to, stored);
         break;
     case ViewerByIds:
-        *ok = reader->nodeRowsInIds(utf8, from, to, 1, reader->maxId(), stored);
+        *ok = viewer->nodeRowsInIds(utf8, from, to, 1, viewer->maxId(), stored);
         break;
     }
     return out;
@@ -126,13 +142,14 @@ void TestSampleReader::oneRulePerSecond()
     for (const bool indexed : {false, true}) {
         const QString file = dir.filePath(QString::number(++files) + QStringLiteral(".dat"));
         QVERIFY(ReportFixture::writeDatabase(file, samples, false, indexed));
-        SampleReader reader(file);
-        QVERIFY2(reader.isOpen(), qPrintable(reader.errorText()));
-        QCOMPARE(reader.hasIndex(), indexed);
+        Readers readers;
+        QVERIFY2(readers.open(file), qPrintable(readers.errorText(Path(path))));
+        QCOMPARE(readers.report.hasIndex(), indexed);
+        QCOMPARE(readers.viewer.hasIndex(), indexed);
         bool ok = false;
-        QCOMPARE(readNode(&reader, Path(path), QStringLiteral("A"), channel, 10, 20, &ok),
+        QCOMPARE(readNode(&readers, Path(path), QStringLiteral("A"), channel, 10, 20, &ok),
                  expected);
-        QVERIFY2(ok, qPrintable(reader.errorText()));
+        QVERIFY2(ok, qPrintable(readers.errorText(Path(path))));
     }
 }
 
@@ -140,25 +157,27 @@ void TestSampleReader::oneRulePerSecond()
 void TestSampleReader::failures()
 {
     const QString missing = dir.filePath(QStringLiteral("missing.dat"));
-    SampleReader reader(missing);
-    QVERIFY(!reader.isOpen());
-    QVERIFY(!reader.errorText().isEmpty());
+    Readers readers;
+    QVERIFY(!readers.open(missing));
+    QVERIFY(!readers.report.isOpen());
+    QVERIFY(!readers.report.errorText().isEmpty());
     QVERIFY(!QFile::exists(missing));
     bool ok = true;
-    QVERIFY(readNode(&reader, ReportChannel, QStringLiteral("A"), 1, 0, 10, &ok).isEmpty());
+    QVERIFY(readNode(&readers, ReportChannel, QStringLiteral("A"), 1, 0, 10, &ok).isEmpty());
     QVERIFY(!ok);
 
     const QString empty = dir.filePath(QStringLiteral("empty.dat"));
     QFile file(empty);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
-    QVERIFY(reader.open(empty));
-    QVERIFY(!reader.hasTable());
+    QVERIFY(readers.open(empty));
+    QVERIFY(!readers.report.hasTable());
+    QVERIFY(!readers.viewer.hasTable());
     for (const Path path : {Report, ReportChannel, Viewer}) {
         ok = true;
-        readNode(&reader, path, QStringLiteral("A"), 1, 0, 10, &ok);
+        readNode(&readers, path, QStringLiteral("A"), 1, 0, 10, &ok);
         QVERIFY(!ok);
-        QVERIFY(!reader.errorText().isEmpty());
+        QVERIFY(!readers.errorText(path).isEmpty());
     }
 }
 

@@ -3,9 +3,9 @@
 #include "localtimetext.h"
 #include "novalue.h"
 #include "reportfixture.h"
-#include "samplereader.h"
 #include "summarycache.h"
 #include "viewerfixture.h"
+#include "viewersamplereader.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -142,7 +142,7 @@ void TestCsvExporter::rows()
     const QString path = project(dir, samples, indexed);
     const std::shared_ptr<SummaryCache> cache = ViewerFixture::buildSummary(path);
     QVERIFY(cache);
-    SampleReader store;
+    ViewerSampleReader store;
     QVERIFY(store.open(dir.filePath(QStringLiteral("Shop.dat"))));
     QVector<CsvExporter::Column> list;
     for (const QString& c : columns)

@@ -1,10 +1,10 @@
 #include "csvexporter.h"
 #include "projectfile.h"
 #include "sampledatabasegenerator.h"
-#include "samplereader.h"
 #include "summarybuilder.h"
 #include "summarycache.h"
 #include "viewerfixture.h"
+#include "viewersamplereader.h"
 #include "viewersession.h"
 #include "viewquery.h"
 
@@ -110,7 +110,7 @@ void compareRange(const SummaryCache& cache, const QString& project, const QByte
                   int channel, qint64 from, qint64 to)
 {
     const QString database = ProjectFile::databasePath(project);
-    SampleReader store;
+    ViewerSampleReader store;
     QVERIFY(store.open(database));
     // The alarm range the project gives the channel, which the summary counts by.
     float low = 0;
@@ -413,7 +413,7 @@ void TestSummaryBuilder::untouchedWhileAppending()
                             ViewQuery::Channel{"GEN-0003", 2, 30, 70}};
         session.requestView(request);
         QVERIFY(ready.wait(10000));
-        SampleReader store;
+        ViewerSampleReader store;
         QVERIFY(store.open(made.databasePath));
         CsvExporter exporter(&store, session.cache().get());
         QBuffer csv;
@@ -425,7 +425,7 @@ void TestSummaryBuilder::untouchedWhileAppending()
     QVERIFY(views >= 5);
     QCOMPARE(appender.readLine().trimmed(), QByteArray("done"));
     // Every appended row reaches the summary once.
-    SampleReader store;
+    ViewerSampleReader store;
     QVERIFY(store.open(made.databasePath));
     const qint64 maxId = store.maxId();
     store.close();

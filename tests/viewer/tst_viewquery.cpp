@@ -1,7 +1,7 @@
 #include "sampledatabasegenerator.h"
-#include "samplereader.h"
 #include "summarycache.h"
 #include "viewerfixture.h"
+#include "viewersamplereader.h"
 #include "viewquery.h"
 
 #include <QFile>
@@ -113,8 +113,8 @@ void TestViewQuery::envelope()
     if (indexed)
         path.replace(QStringLiteral("/plain/"), QStringLiteral("/indexed/"));
     // Two connections: the four channels are read two at a time, as the viewer reads them.
-    SampleReader store;
-    SampleReader second;
+    ViewerSampleReader store;
+    ViewerSampleReader second;
     QVERIFY(store.open(path) && second.open(path));
     QCOMPARE(store.hasIndex(), indexed);
     ViewQuery query({&store, &second}, m_cache[indexed ? 1 : 0].get());
@@ -196,7 +196,7 @@ void TestViewQuery::spikesSurviveTheWholeMonth_data()
 void TestViewQuery::spikesSurviveTheWholeMonth()
 {
     QFETCH(int, columns);
-    SampleReader store;
+    ViewerSampleReader store;
     QVERIFY(store.open(m_generated.databasePath));
     ViewQuery query(&store, m_cache[0].get());
     ViewQuery::Request request;
@@ -229,7 +229,7 @@ void TestViewQuery::spikesSurviveTheWholeMonth()
 // Catches a line drawn across a stretch without samples or across a row without values.
 void TestViewQuery::pointsBreakAtGaps()
 {
-    SampleReader store;
+    ViewerSampleReader store;
     QVERIFY(store.open(m_generated.databasePath));
     ViewQuery query(&store, m_cache[0].get());
     int checked = 0;

@@ -7,14 +7,14 @@
 
 namespace {
 
-bool before(const SampleReader::BucketMark& a, const SampleReader::BucketMark& b)
+bool before(const ViewerSampleReader::BucketMark& a, const ViewerSampleReader::BucketMark& b)
 {
     return a.serial < b.serial || (a.serial == b.serial && a.bucket < b.bucket);
 }
 
 } // namespace
 
-bool BucketMarks::read(SampleReader* store, qint64* maxId)
+bool BucketMarks::read(ViewerSampleReader* store, qint64* maxId)
 {
     m_serials.clear();
     m_marks.clear();
@@ -28,7 +28,7 @@ bool BucketMarks::read(SampleReader* store, qint64* maxId)
     if (ok && !std::is_sorted(m_serials.begin(), m_serials.end())) {
         const QList<QByteArray> serials = m_serials;
         std::sort(m_serials.begin(), m_serials.end());
-        for (SampleReader::BucketMark& mark : m_marks)
+        for (ViewerSampleReader::BucketMark& mark : m_marks)
             mark.serial = int(m_serials.indexOf(serials.at(mark.serial)));
         std::sort(m_marks.begin(), m_marks.end(), before);
     }
@@ -39,7 +39,7 @@ void BucketMarks::write(QDataStream& out) const
 {
     out << m_serials << quint64(m_marks.size());
     out.writeRawData(reinterpret_cast<const char*>(m_marks.data()),
-                     int(m_marks.size() * sizeof(SampleReader::BucketMark)));
+                     int(m_marks.size() * sizeof(ViewerSampleReader::BucketMark)));
 }
 
 bool BucketMarks::read(QDataStream& in)
@@ -48,14 +48,14 @@ bool BucketMarks::read(QDataStream& in)
     in >> m_serials >> count;
     const qint64 left = in.device() ? in.device()->bytesAvailable() : 0;
     if (in.status() != QDataStream::Ok ||
-        count > quint64(qMax<qint64>(left, 0)) / sizeof(SampleReader::BucketMark) ||
+        count > quint64(qMax<qint64>(left, 0)) / sizeof(ViewerSampleReader::BucketMark) ||
         !std::is_sorted(m_serials.begin(), m_serials.end()))
         return false;
     m_marks.resize(count);
-    const int bytes = int(count * sizeof(SampleReader::BucketMark));
+    const int bytes = int(count * sizeof(ViewerSampleReader::BucketMark));
     if (in.readRawData(reinterpret_cast<char*>(m_marks.data()), bytes) != bytes)
         return false;
-    for (const SampleReader::BucketMark& mark : m_marks)
+    for (const ViewerSampleReader::BucketMark& mark : m_marks)
         if (mark.serial < 0 || mark.serial >= m_serials.size())
             return false;
     return std::is_sorted(m_marks.begin(), m_marks.end(), before);
@@ -72,7 +72,7 @@ QList<QByteArray> BucketMarks::unite(BucketMarks* a, BucketMarks* b)
         std::vector<int> index;
         for (const QByteArray& serial : marks->m_serials)
             index.push_back(int(std::lower_bound(all.begin(), all.end(), serial) - all.begin()));
-        for (SampleReader::BucketMark& mark : marks->m_marks)
+        for (ViewerSampleReader::BucketMark& mark : marks->m_marks)
             mark.serial = index[size_t(mark.serial)];
         marks->m_serials = all;
     }
@@ -89,8 +89,8 @@ void BucketMarks::compare(const BucketMarks& earlier, const Changed& changed) co
     while (w != was.m_marks.cend() || n != is.m_marks.cend()) {
         const bool onlyWas = n == is.m_marks.cend() || (w != was.m_marks.cend() && before(*w, *n));
         const bool onlyIs = !onlyWas && (w == was.m_marks.cend() || before(*n, *w));
-        const SampleReader::BucketMark* then = onlyIs ? nullptr : &*w;
-        const SampleReader::BucketMark* now = onlyWas ? nullptr : &*n;
+        const ViewerSampleReader::BucketMark* then = onlyIs ? nullptr : &*w;
+        const ViewerSampleReader::BucketMark* now = onlyWas ? nullptr : &*n;
         if (then)
             ++w;
         if (now)
@@ -101,7 +101,7 @@ void BucketMarks::compare(const BucketMarks& earlier, const Changed& changed) co
         // changed or holding a repeated second is read again.
         const bool onlyGrew = now && !now->dirty && (!then || (!then->dirty && then->rows >= 0)) &&
                               now->rows > (then ? then->rows : 0);
-        const SampleReader::BucketMark& mark = now ? *now : *then;
+        const ViewerSampleReader::BucketMark& mark = now ? *now : *then;
         changed(serials.at(mark.serial), mark.bucket,
                 onlyGrew ? now->rows - (then ? then->rows : 0) : 0);
     }
@@ -113,7 +113,7 @@ BucketMarks BucketMarks::settled(const BucketMarks& base, const RowsRead& rowsRe
     BucketMarks kept = *this;
     unite(&was, &kept);
     auto w = was.m_marks.cbegin();
-    for (SampleReader::BucketMark& mark : kept.m_marks) {
+    for (ViewerSampleReader::BucketMark& mark : kept.m_marks) {
         while (w != was.m_marks.cend() && before(*w, mark))
             ++w;
         const bool known = w != was.m_marks.cend() && !before(mark, *w);

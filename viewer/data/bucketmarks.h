@@ -1,6 +1,6 @@
 #pragma once
 
-#include "samplereader.h"
+#include "viewersamplereader.h"
 
 #include <QByteArray>
 #include <QList>
@@ -14,7 +14,7 @@ class QDataStream;
 
 // The recorder's summary as the viewer compares it between sessions: per node and bucket of
 // SampleTable::BucketSeconds the rows written into it and whether one of them was deleted,
-// changed, replaced or repeated a second since (SampleReader::bucketMarks). Kept with the
+// changed, replaced or repeated a second since (ViewerSampleReader::bucketMarks). Kept with the
 // viewer's own summary, it tells at the next start which buckets changed, from one read of the
 // recorder's summary.
 class BucketMarks
@@ -30,7 +30,7 @@ public:
     using Changed = std::function<void(const QByteArray& serial, qint64 bucket, qint64 grown)>;
 
     // The marks and the largest row id of one moment of the file.
-    bool read(SampleReader* store, qint64* maxId);
+    bool read(ViewerSampleReader* store, qint64* maxId);
     void write(QDataStream& out) const;
     bool read(QDataStream& in);
 
@@ -46,5 +46,5 @@ private:
     static QList<QByteArray> unite(BucketMarks* a, BucketMarks* b);
 
     QList<QByteArray> m_serials; // ascending
-    std::vector<SampleReader::BucketMark> m_marks;
+    std::vector<ViewerSampleReader::BucketMark> m_marks;
 };

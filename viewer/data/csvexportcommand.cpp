@@ -3,9 +3,9 @@
 #include "channelcatalog.h"
 #include "csvexporter.h"
 #include "projectfile.h"
-#include "samplereader.h"
 #include "summarybuilder.h"
 #include "summarycache.h"
+#include "viewersamplereader.h"
 
 #include <QEventLoop>
 #include <QSaveFile>
@@ -16,8 +16,8 @@
 int CsvExportCommand::run(const ViewerCommandLine::Options& options, QTextStream* errors)
 {
     const QString databasePath = ProjectFile::databasePath(options.projectPath);
-    SampleReader store;
-    if (!store.open(databasePath, SampleReader::ViewerBusyTimeoutMs)) {
+    ViewerSampleReader store;
+    if (!store.open(databasePath, ViewerSampleReader::ViewerBusyTimeoutMs)) {
         *errors << store.errorText() << '\n';
         return 1;
     }

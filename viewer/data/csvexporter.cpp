@@ -22,7 +22,7 @@ struct NodeRow
 
 } // namespace
 
-CsvExporter::CsvExporter(SampleReader* store, const SummaryCache* cache)
+CsvExporter::CsvExporter(ViewerSampleReader* store, const SummaryCache* cache)
     : m_store(store), m_cache(cache)
 {
 }

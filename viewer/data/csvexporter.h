@@ -7,7 +7,7 @@
 #include <functional>
 
 class QIODevice;
-class SampleReader;
+class ViewerSampleReader;
 class SummaryCache;
 
 // Writes the samples of some channels over a period as CSV (RFC 4180, UTF-8): a header, then
@@ -29,7 +29,7 @@ public:
     // Called after each slice with the part done (0 to 1); returning false cancels.
     using Progress = std::function<bool(double)>;
 
-    CsvExporter(SampleReader* store, const SummaryCache* cache);
+    CsvExporter(ViewerSampleReader* store, const SummaryCache* cache);
 
     void setSliceSeconds(qint64 seconds) { m_slice = qMax<qint64>(1, seconds); }
 
@@ -44,7 +44,7 @@ public:
     static void appendNumber(double value, QByteArray* out);
 
 private:
-    SampleReader* m_store;
+    ViewerSampleReader* m_store;
     const SummaryCache* m_cache;
     qint64 m_slice = 3600;
     QString m_error;

@@ -1,7 +1,7 @@
 #include "csvexportjob.h"
 
-#include "samplereader.h"
 #include "summarycache.h"
+#include "viewersamplereader.h"
 
 #include <QSaveFile>
 
@@ -15,8 +15,8 @@ CsvExportJob::CsvExportJob(const QString& databasePath, std::shared_ptr<SummaryC
 
 void CsvExportJob::run()
 {
-    SampleReader store;
-    if (!store.open(m_databasePath, SampleReader::ViewerBusyTimeoutMs)) {
+    ViewerSampleReader store;
+    if (!store.open(m_databasePath, ViewerSampleReader::ViewerBusyTimeoutMs)) {
         emit finished(false, store.errorText(), 0);
         return;
     }

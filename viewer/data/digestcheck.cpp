@@ -28,7 +28,7 @@ void DigestCheck::stop()
     m_checkedFrom = Everything;
 }
 
-bool DigestCheck::turn(SampleReader* store, SummaryCache* cache, qint64 lowId, qint64 highId,
+bool DigestCheck::turn(ViewerSampleReader* store, SummaryCache* cache, qint64 lowId, qint64 highId,
                        bool* changedAny)
 {
     std::vector<SampleSummary::IdBlock> saved;
@@ -49,7 +49,7 @@ bool DigestCheck::turn(SampleReader* store, SummaryCache* cache, qint64 lowId, q
     for (int i = 0; i < BlocksPerTurn && key >= m_end; ++i, --key) {
         const qint64 first = qMax(key * SampleSummary::BlockIds, lowId);
         const qint64 last = qMin((key + 1) * SampleSummary::BlockIds - 1, highId);
-        SampleReader::IdDigest now;
+        ViewerSampleReader::IdDigest now;
         if (!store->idDigest(first, last, &now))
             return false;
         if (now == savedBlock(key).digest)

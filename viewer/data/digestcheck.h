@@ -4,7 +4,7 @@
 
 #include <limits>
 
-class SampleReader;
+class ViewerSampleReader;
 class SummaryCache;
 
 // The check of an earlier session's summary on a file without the recorder's summary: each
@@ -27,7 +27,7 @@ public:
 
     // Counts the next blocks; false when the file could not be read. `changed` tells whether a
     // block differed.
-    bool turn(SampleReader* store, SummaryCache* cache, qint64 lowId, qint64 highId, bool* changed);
+    bool turn(ViewerSampleReader* store, SummaryCache* cache, qint64 lowId, qint64 highId, bool* changed);
 
 private:
     bool m_running = false;

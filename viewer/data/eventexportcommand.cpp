@@ -2,16 +2,16 @@
 
 #include "alarmeventcsv.h"
 #include "projectfile.h"
-#include "samplereader.h"
+#include "viewersamplereader.h"
 
 #include <QSaveFile>
 #include <QTextStream>
 
 int EventExportCommand::run(const ViewerCommandLine::Options& options, QTextStream* errors)
 {
-    SampleReader store;
+    ViewerSampleReader store;
     if (!store.open(ProjectFile::databasePath(options.projectPath),
-                    SampleReader::ViewerBusyTimeoutMs)) {
+                    ViewerSampleReader::ViewerBusyTimeoutMs)) {
         *errors << store.errorText() << '\n';
         return 1;
     }

@@ -1,12 +1,12 @@
 #include "fileidentity.h"
 
-#include "samplereader.h"
+#include "viewersamplereader.h"
 
 #include <QFile>
 
 #include <sys/stat.h>
 
-QByteArray FileIdentity::fingerprint(SampleReader* store, qint64 id)
+QByteArray FileIdentity::fingerprint(ViewerSampleReader* store, qint64 id)
 {
     QByteArray print;
     store->row(id, [&](const StoredRow& row) {
@@ -30,7 +30,7 @@ void FileIdentity::remember(const QString& path)
     }
 }
 
-bool FileIdentity::replaced(const QString& path, SampleReader* store, qint64 lowId, qint64 highId)
+bool FileIdentity::replaced(const QString& path, ViewerSampleReader* store, qint64 lowId, qint64 highId)
 {
     // A file moved over the path has another inode; the connections still read the old one.
     struct stat info = {};

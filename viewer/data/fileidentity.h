@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-class SampleReader;
+class ViewerSampleReader;
 
 // Tells when another file lies under a database's path than the one opened: a file moved over
 // the path (a backup put back) has another inode, one copied over the old one keeps its inode
@@ -12,12 +12,12 @@ class FileIdentity
 {
 public:
     // What tells one row from another under the same id: its node, second and values.
-    static QByteArray fingerprint(SampleReader* store, qint64 id);
+    static QByteArray fingerprint(ViewerSampleReader* store, qint64 id);
 
     void remember(const QString& path);
     // Whether the file under the path is another one; the rows [lowId, highId] are those
     // summarized.
-    bool replaced(const QString& path, SampleReader* store, qint64 lowId, qint64 highId);
+    bool replaced(const QString& path, ViewerSampleReader* store, qint64 lowId, qint64 highId);
 
 private:
     quint64 m_device = 0;

@@ -21,7 +21,7 @@ SampleSummary::Stale staleBucket(const QByteArray& serial, qint64 bucket)
 
 } // namespace
 
-bool MarksCheck::take(SampleReader* store)
+bool MarksCheck::take(ViewerSampleReader* store)
 {
     m_hasMarks =
         store->hasSummary() && m_marks.read(store, &m_maxId) && store->schemaText(&m_schema);

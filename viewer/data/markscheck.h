@@ -18,7 +18,7 @@ class MarksCheck
 {
 public:
     // Takes the recorder's marks and the last id of one moment; false when the file has none.
-    bool take(SampleReader* store);
+    bool take(ViewerSampleReader* store);
     bool hasMarks() const { return m_hasMarks; }
     // The last id of that moment: the rows above it are those read since.
     qint64 maxId() const { return m_maxId; }

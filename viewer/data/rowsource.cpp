@@ -1,13 +1,13 @@
 #include "rowsource.h"
 
-#include "samplereader.h"
 #include "summarycache.h"
+#include "viewersamplereader.h"
 
 #include <QVector>
 
 #include <limits>
 
-RowSource::RowSource(SampleReader* store, const SummaryCache* cache)
+RowSource::RowSource(ViewerSampleReader* store, const SummaryCache* cache)
     : m_store(store), m_cache(cache)
 {
 }

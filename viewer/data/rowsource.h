@@ -4,7 +4,7 @@
 
 #include <QByteArray>
 
-class SampleReader;
+class ViewerSampleReader;
 class SummaryCache;
 
 // One node's rows over a time range, in time order, the fastest way the file allows: through
@@ -14,7 +14,7 @@ class SummaryCache;
 class RowSource
 {
 public:
-    RowSource(SampleReader* store, const SummaryCache* cache);
+    RowSource(ViewerSampleReader* store, const SummaryCache* cache);
 
     // Looks again whether the file has the index (the recorder may have built it meanwhile).
     void refresh();
@@ -26,7 +26,7 @@ public:
               const StoredRowSink& sink);
 
 private:
-    SampleReader* m_store;
+    ViewerSampleReader* m_store;
     const SummaryCache* m_cache;
     bool m_indexed = false;
 };

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "channelstats.h"
-#include "samplereader.h"
 #include "staleledger.h"
 #include "storedrow.h"
 #include "summaryfile.h"
+#include "viewersamplereader.h"
 
 #include <QByteArray>
 #include <QList>
@@ -24,7 +24,7 @@ class QIODevice;
 // minimum and maximum in hundredths, which is exact for the two-decimal values the recorder
 // stores (other values are widened outwards to the next hundredth). Per coarse bucket over all
 // nodes: the smallest and largest row id, which find a time range's rows on a file without the
-// range index. Per block of row ids: a digest of its rows (SampleReader::IdDigest), against
+// range index. Per block of row ids: a digest of its rows (ViewerSampleReader::IdDigest), against
 // which the file is checked the next time.
 //
 // The summary holds the rows with ids in [lowId(), highId()], one per node and second: of two
@@ -73,7 +73,7 @@ public:
     struct IdBlock
     {
         qint64 key = 0; // id / BlockIds
-        SampleReader::IdDigest digest;
+        ViewerSampleReader::IdDigest digest;
     };
     using Stale = StaleLedger::Stale;
     // The samples of one pixel column: those whose time lies in [from, to).

@@ -33,8 +33,8 @@ QString SummaryBuilder::snapshotPath(const QString& databasePath)
 
 void SummaryBuilder::start()
 {
-    m_store = std::make_unique<SampleReader>();
-    if (!m_store->open(m_databasePath, SampleReader::ViewerBusyTimeoutMs)) {
+    m_store = std::make_unique<ViewerSampleReader>();
+    if (!m_store->open(m_databasePath, ViewerSampleReader::ViewerBusyTimeoutMs)) {
         emit failed(m_store->errorText());
         return;
     }

@@ -116,7 +116,7 @@ private:
 
     QString m_databasePath;
     std::shared_ptr<SummaryCache> m_cache;
-    std::unique_ptr<SampleReader> m_store;
+    std::unique_ptr<ViewerSampleReader> m_store;
     QTimer* m_pollTimer = nullptr;
     int m_pollInterval = 2000;
     qint64 m_lowId = 1;

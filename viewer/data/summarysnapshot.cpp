@@ -74,7 +74,7 @@ std::unique_ptr<QFile> SummarySnapshot::takeFile()
 }
 
 bool SummarySnapshot::save(const QString& databasePath, const SummaryCache& cache,
-                           SampleReader* store, const QByteArray& schema, const BucketMarks* marks)
+                           ViewerSampleReader* store, const QByteArray& schema, const BucketMarks* marks)
 {
     const QString file = path(databasePath);
     if (!QDir().mkpath(QFileInfo(file).absolutePath()))

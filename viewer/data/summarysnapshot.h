@@ -9,7 +9,7 @@
 #include <memory>
 
 class QFile;
-class SampleReader;
+class ViewerSampleReader;
 class SummaryCache;
 
 // A database's summary kept in the user's cache folder between sessions (never beside or into
@@ -22,7 +22,7 @@ public:
     static QString path(const QString& databasePath);
     // Writes what the cache holds, replacing the last one only when the whole was written;
     // without marks when `marks` is null.
-    static bool save(const QString& databasePath, const SummaryCache& cache, SampleReader* store,
+    static bool save(const QString& databasePath, const SummaryCache& cache, ViewerSampleReader* store,
                      const QByteArray& schema, const BucketMarks* marks);
 
     SummarySnapshot();

@@ -15,15 +15,15 @@ constexpr qint64 NoMaxId = std::numeric_limits<qint64>::max();
 
 } // namespace
 
-ViewQuery::ViewQuery(SampleReader* store, const SummaryCache* cache)
-    : ViewQuery(std::vector<SampleReader*>{store}, cache)
+ViewQuery::ViewQuery(ViewerSampleReader* store, const SummaryCache* cache)
+    : ViewQuery(std::vector<ViewerSampleReader*>{store}, cache)
 {
 }
 
-ViewQuery::ViewQuery(const std::vector<SampleReader*>& stores, const SummaryCache* cache)
+ViewQuery::ViewQuery(const std::vector<ViewerSampleReader*>& stores, const SummaryCache* cache)
     : m_cache(cache)
 {
-    for (SampleReader* store : stores)
+    for (ViewerSampleReader* store : stores)
         m_rows.emplace_back(store, cache);
 }
 

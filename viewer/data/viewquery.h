@@ -10,7 +10,7 @@
 
 #include <vector>
 
-class SampleReader;
+class ViewerSampleReader;
 class SummaryCache;
 
 // Answers what the charts need for one visible time range: per channel either the samples
@@ -72,9 +72,9 @@ public:
     // answer them yet.
     static constexpr qint64 RawBudget = 120000;
 
-    ViewQuery(SampleReader* store, const SummaryCache* cache);
+    ViewQuery(ViewerSampleReader* store, const SummaryCache* cache);
     // With several connections the channels are read side by side, one connection each.
-    ViewQuery(const std::vector<SampleReader*>& stores, const SummaryCache* cache);
+    ViewQuery(const std::vector<ViewerSampleReader*>& stores, const SummaryCache* cache);
 
     Result run(const Request& request);
 

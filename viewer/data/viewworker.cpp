@@ -1,7 +1,7 @@
 #include "viewworker.h"
 
-#include "samplereader.h"
 #include "summarycache.h"
+#include "viewersamplereader.h"
 
 #include <QThread>
 
@@ -16,10 +16,10 @@ ViewWorker::~ViewWorker() = default;
 void ViewWorker::open()
 {
     const int connections = qBound(1, QThread::idealThreadCount(), 4);
-    std::vector<SampleReader*> stores;
+    std::vector<ViewerSampleReader*> stores;
     for (int i = 0; i < connections; ++i) {
-        m_stores.push_back(std::make_unique<SampleReader>());
-        if (!m_stores.back()->open(m_databasePath, SampleReader::ViewerBusyTimeoutMs)) {
+        m_stores.push_back(std::make_unique<ViewerSampleReader>());
+        if (!m_stores.back()->open(m_databasePath, ViewerSampleReader::ViewerBusyTimeoutMs)) {
             emit opened(false, m_stores.back()->errorText(), false, false, 0, 0, {});
             m_stores.clear();
             return;
@@ -27,7 +27,7 @@ void ViewWorker::open()
         stores.push_back(m_stores.back().get());
     }
     m_query = std::make_unique<ViewQuery>(stores, m_cache.get());
-    SampleReader* store = stores.front();
+    ViewerSampleReader* store = stores.front();
     const bool hasTable = store->hasTable();
     const bool indexed = hasTable && store->hasIndex();
     qint64 first = 0;
@@ -61,7 +61,7 @@ void ViewWorker::events(quint64 id, qint64 from, qint64 to)
         emit eventsReady(id, found, QString());
         return;
     }
-    SampleReader* store = m_stores.front().get();
+    ViewerSampleReader* store = m_stores.front().get();
     const bool ok = store->alarmEvents(from, to, {}, &found);
     emit eventsReady(id, found, ok ? QString() : store->errorText());
 }

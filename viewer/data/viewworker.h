@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-class SampleReader;
+class ViewerSampleReader;
 class SummaryCache;
 
 // Answers view requests on a thread of its own with its own read-only connection, so the
@@ -41,6 +41,6 @@ private:
     QString m_databasePath;
     std::shared_ptr<SummaryCache> m_cache;
     // The first connection answers the questions about the file; all of them read rows.
-    std::vector<std::unique_ptr<SampleReader>> m_stores;
+    std::vector<std::unique_ptr<ViewerSampleReader>> m_stores;
     std::unique_ptr<ViewQuery> m_query;
 };
