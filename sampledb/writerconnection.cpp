@@ -23,7 +23,7 @@ void trace(const QString& text)
 
 } // namespace
 
-sqlite3* WriterConnection::handleOf(const QSqlDatabase& db)
+SqliteHandle WriterConnection::handleOf(const QSqlDatabase& db)
 {
     const QVariant handle = db.isOpen() ? db.driver()->handle() : QVariant();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "sqlitehandle.h"
+
 #include <QString>
 
 class QSqlDatabase;
-struct sqlite3;
 
 // What the writer's connection (the SQL module's, on the writer's thread) is made ready with
 // before its first flush: the pragmas, the busy timeouts, the check that the file can be
@@ -22,5 +23,5 @@ public:
     static void repairSummary(const QSqlDatabase& db);
     // The connection's own SQLite handle, for what the SQL module cannot ask; null when it is
     // not open.
-    static sqlite3* handleOf(const QSqlDatabase& db);
+    static SqliteHandle handleOf(const QSqlDatabase& db);
 };
