@@ -8,8 +8,8 @@
 #include "datainterval.h"
 #include "exportdialog.h"
 #include "messagedialog.h"
+#include "statisticstable.h"
 #include "trendchart.h"
-#include "valuetext.h"
 #include "viewersession.h"
 #include "windowchrome.h"
 
@@ -33,23 +33,8 @@ constexpr double KeyZoom = 1.5;
 constexpr double KeyScroll = 0.2;
 constexpr int OverviewEveryMs = 1000;
 
-QString duration(qint64 seconds)
-{
-    const qint64 days = seconds / 86400;
-    const QString clock = QStringLiteral("%1:%2:%3")
-                              .arg(seconds / 3600 % 24, 2, 10, QLatin1Char('0'))
-                              .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-                              .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    return days > 0 ? QStringLiteral("%1 d ").arg(days) + clock : clock;
-}
-
 const QStringList EventHeaders{QStringLiteral("Start"), QStringLiteral("Channel"),
                                QStringLiteral("Kind"), QStringLiteral("Ack")};
-
-const QStringList StatsHeaders{QStringLiteral("Channel"), QStringLiteral("Minimum"),
-                               QStringLiteral("at"),      QStringLiteral("Maximum"),
-                               QStringLiteral("at"),      QStringLiteral("Average"),
-                               QStringLiteral("Samples"), QStringLiteral("Out of range")};
 
 } // namespace
 
@@ -72,12 +57,7 @@ TrendscopeWindow::TrendscopeWindow(ViewerSession* session, QWidget* parent)
     setState(QStringLiteral("Opening the database..."));
     m_window.setMinimumSpan(qMax(30.0, 20.0 * session->intervalSeconds()));
 
-    ui->statsTable->setColumnCount(StatsHeaders.size());
-    ui->statsTable->setHorizontalHeaderLabels(StatsHeaders);
-    ui->statsTable->verticalHeader()->hide();
-    ui->statsTable->verticalHeader()->setDefaultSectionSize(20);
-    ui->statsTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    ui->statsTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_stats = std::make_unique<StatisticsTable>(ui->statsTable);
     ui->eventsTable->setColumnCount(EventHeaders.size());
     ui->eventsTable->setHorizontalHeaderLabels(EventHeaders);
     ui->eventsTable->verticalHeader()->hide();
@@ -274,7 +254,6 @@ void TrendscopeWindow::applyChannels()
 {
     const QVector<ChannelCatalog::Channel>& channels = m_session->catalog().channels();
     QVector<TrendChart::Look> looks;
-    ui->statsTable->setRowCount(m_chosen.size());
     for (int i = 0; i < m_chosen.size(); ++i) {
         const ChannelCatalog::Channel& c = channels[m_chosen[i]];
         TrendChart::Look look;
@@ -286,19 +265,8 @@ void TrendscopeWindow::applyChannels()
         look.serial = c.serial;
         look.channel = c.channel;
         looks << look;
-        auto* name = new QTableWidgetItem(look.title);
-        name->setForeground(QColor(QRgb(look.color)));
-        ui->statsTable->setItem(i, 0, name);
-        for (int column = 1; column < StatsHeaders.size(); ++column)
-            ui->statsTable->setItem(i, column, new QTableWidgetItem());
     }
-    // The table shows every chosen channel where there is room; on a small screen the charts
-    // come first and the table scrolls.
-    const int header =
-        ui->statsTable->horizontalHeader()->sizeHint().height() + 2 * ui->statsTable->frameWidth();
-    const int row = ui->statsTable->verticalHeader()->defaultSectionSize();
-    ui->statsTable->setMinimumHeight(header + row);
-    ui->statsTable->setMaximumHeight(header + row * qMax(1, m_chosen.size()));
+    m_stats->setChannels(looks);
     ui->label_chosen->setText(
         QStringLiteral("%1 of %2 channels shown").arg(m_chosen.size()).arg(MaxChannels));
     ui->chartStack->setChannels(looks);
@@ -476,40 +444,12 @@ void TrendscopeWindow::viewReady(const ViewQuery::Result& result)
         return;
     }
     ui->chartStack->setResult(result);
-    updateStats(result);
+    m_stats->show(result);
     m_chartsIncomplete = false;
     for (const ViewQuery::Series& series : result.series)
         m_chartsIncomplete = m_chartsIncomplete || !series.complete;
     m_drawnId = result.id;
     emit viewDrawn(result.id);
-}
-
-void TrendscopeWindow::updateStats(const ViewQuery::Result& result)
-{
-    const QVector<ChannelCatalog::Channel>& channels = m_session->catalog().channels();
-    const int rows = qMin(result.series.size(), qMin(ui->statsTable->rowCount(), m_chosen.size()));
-    for (int row = 0; row < rows; ++row) {
-        const ChannelStats& s = result.series[row].stats;
-        const ChannelCatalog::Channel& c = channels[m_chosen[row]];
-        QStringList cells;
-        if (s.count == 0) {
-            cells = QStringList{QStringLiteral("N/A"), QString(),
-                                QStringLiteral("N/A"), QString(),
-                                QStringLiteral("N/A"), QStringLiteral("0")};
-        } else {
-            cells << valueText(s.min) << TrendChart::timeText(double(s.minTime)) << valueText(s.max)
-                  << TrendChart::timeText(double(s.maxTime)) << valueText(s.average())
-                  << QString::number(s.count);
-        }
-        cells << (c.alarmMin == c.alarmMax
-                      ? QStringLiteral("no alarm range")
-                      : duration(qint64(s.outside) * m_session->intervalSeconds()) +
-                            QStringLiteral(" (%1)").arg(s.outside));
-        if (!result.series[row].complete)
-            cells[5] += QStringLiteral(" ...");
-        for (int column = 1; column < StatsHeaders.size(); ++column)
-            ui->statsTable->item(row, column)->setText(cells.value(column - 1));
-    }
 }
 
 void TrendscopeWindow::setState(const QString& text)

@@ -16,6 +16,7 @@ class TrendscopeWindow;
 
 class QListWidgetItem;
 class QMenu;
+class StatisticsTable;
 class ViewerSession;
 
 // The data viewer's window: the channel list, the stacked charts on one time axis with the
@@ -76,7 +77,6 @@ private:
     void summaryUpdated();
     void viewReady(const ViewQuery::Result& result);
     void eventsReady(quint64 id, const QVector<AlarmEventRecord>& events, const QString& error);
-    void updateStats(const ViewQuery::Result& result);
     // The state line, after what stays said for the session.
     void setState(const QString& text);
     void lastSpan(double seconds);
@@ -90,6 +90,7 @@ private:
 
     std::unique_ptr<Ui::TrendscopeWindow> ui;
     ViewerSession* m_session;
+    std::unique_ptr<StatisticsTable> m_stats;
     TimeWindow m_window;
     QVector<int> m_chosen;
     QMenu* m_viewMenu = nullptr;
