@@ -1,5 +1,6 @@
 #include "projectkeynotice.h"
 
+#include "elidedlabel.h"
 #include "messagedialog.h"
 #include "recorderstatusbar.h"
 
@@ -9,7 +10,7 @@
 #include <QTimer>
 
 ProjectKeyNotice::ProjectKeyNotice(QWidget* window_, QBoxLayout* statusLayout, int position)
-    : QObject(window_), window(window_), m_label(new QLabel)
+    : QObject(window_), window(window_), m_label(new ElidedLabel)
 {
     m_label->setObjectName(QStringLiteral("label_project_keys"));
     m_label->setTextFormat(Qt::PlainText);
@@ -17,7 +18,8 @@ ProjectKeyNotice::ProjectKeyNotice(QWidget* window_, QBoxLayout* statusLayout, i
     m_label->setStyleSheet(QStringLiteral("color: #e67e22;"));
     statusLayout->insertWidget(position, m_label);
     m_label->hide();
-    // Gives way to the alarms' indicator on a small screen; the whole list is in the tool tip.
+    // Gives way to the alarms' indicator on a small screen, elided in the middle so that its
+    // "(+N)" stays in sight; the whole list is in the tool tip.
     m_label->setMinimumWidth(RecorderStatusBar::ShrunkWidth);
     // The sources of a project report one after the other as it opens: one message for all.
     tellLater = new QTimer(this);

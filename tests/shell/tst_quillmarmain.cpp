@@ -5,6 +5,7 @@
 #include "alarmmonitor.h"
 #include "alarmscreen.h"
 #include "databasepeek.h"
+#include "elidedlabel.h"
 #include "datainterval.h"
 #include "nodedevice.h"
 #include "notificationdialog.h"
@@ -925,6 +926,14 @@ void TestQuillmarMain::keyProblemsShown()
     QTextDocument tip;
     tip.setHtml(label->toolTip());
     QCOMPARE(tip.toPlainText(), problems.join(QLatin1Char('\n')));
+    // In the room the status bar leaves it, both ends of the notice are in sight: a long first
+    // problem is elided in the middle, never cut off with its "(+N)".
+    const auto* notice = qobject_cast<const ElidedLabel*>(label);
+    QVERIFY(notice);
+    const QString shown = notice->shownText();
+    QVERIFY2(label->fontMetrics().horizontalAdvance(shown) <= label->contentsRect().width(),
+             qPrintable(shown));
+    QCOMPARE(shown.right(4), label->text().right(4));
     // Told once in a message that waits for no answer.
     QTRY_COMPARE(shownMessages(window.get(), false).size(), 1);
     WindowFit::saveShot(window.get(), QStringLiteral("recorder-key-problem"));
