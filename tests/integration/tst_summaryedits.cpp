@@ -26,30 +26,6 @@ constexpr int Now = 0;
 constexpr int FirstVersion = 1;
 constexpr int SlowerTriggers = 2;
 
-// What a weekly or monthly report shows: per day and column the average as shown, minimum and
-// maximum, and the chart's points.
-QStringList shownFigures(const ReportTables& tables)
-{
-    auto number = [](double v) { return v == NoValue ? QStringLiteral("-") : QString::number(v); };
-    QStringList lines;
-    for (const PeriodRow& row : tables.periodRows) {
-        QString line = row.label;
-        for (int c = 0; c < ReportColumns; ++c)
-            line += QLatin1Char(' ') +
-                    (row.min[c] == NoValue ? QStringLiteral("-")
-                                           : QString::number(row.avg[c], 'f', 2)) +
-                    QLatin1Char(' ') + number(row.min[c]) + QLatin1Char(' ') + number(row.max[c]);
-        lines << line;
-    }
-    for (const SampleRow& row : tables.sampleRows) {
-        QString line = row.timeText;
-        for (double v : row.values)
-            line += QLatin1Char(' ') + number(v);
-        lines << line;
-    }
-    return lines;
-}
-
 // The same report from the recorder's summary (a weekly or monthly report) and from every row
 // (as a HACCP report reads them); whether the first took the summary.
 struct Report
@@ -83,7 +59,7 @@ Report bothWays(const QString& path, const ReportPeriod& period)
         worker.wait();
         if (done.count() != 1)
             return {};
-        (summary ? report.fromSummary : report.fromRows) = shownFigures(tables);
+        (summary ? report.fromSummary : report.fromRows) = WorkerTest::reportFigures(tables);
         if (summary)
             report.summaryTaken = worker.reading().summary;
     }

@@ -60,23 +60,7 @@ Outcome runWorker(ReportTables* tables, const QString& path, const ReportPeriod&
 // maximum; the chart's points and where its lines break; the channels without rows.
 QStringList shownFigures(const ReportTables& tables)
 {
-    auto number = [](double v) { return v == NoValue ? QStringLiteral("-") : QString::number(v); };
-    QStringList lines;
-    for (const PeriodRow& row : tables.periodRows) {
-        QString line = row.label;
-        for (int c = 0; c < ReportColumns; ++c)
-            line += QLatin1Char(' ') +
-                    (row.min[c] == NoValue ? QStringLiteral("-")
-                                           : QString::number(row.avg[c], 'f', 2)) +
-                    QLatin1Char(' ') + number(row.min[c]) + QLatin1Char(' ') + number(row.max[c]);
-        lines << line;
-    }
-    for (const SampleRow& row : tables.sampleRows) {
-        QString line = row.timeText;
-        for (double v : row.values)
-            line += QLatin1Char(' ') + number(v);
-        lines << line;
-    }
+    QStringList lines = WorkerTest::reportFigures(tables);
     for (bool empty : tables.channelEmpty)
         lines << (empty ? QStringLiteral("empty") : QStringLiteral("rows"));
     for (const ChartBreak& b : tables.breaks)

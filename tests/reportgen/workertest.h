@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -14,6 +15,11 @@
 class WorkerTest : public QObject
 {
     Q_OBJECT
+
+public:
+    // What a weekly or monthly report shows: per day and column the average as shown, minimum
+    // and maximum, and the chart's points.
+    static QStringList reportFigures(const ReportTables& tables);
 
 protected:
     QString dbPath;
