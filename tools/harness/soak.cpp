@@ -84,6 +84,13 @@ int main(int argc, char* argv[])
     QString json = QString::fromUtf8(source.readAll());
     json.replace(QRegularExpression(QStringLiteral("\"port\"\\s*:\\s*\\d+")),
                  QStringLiteral("\"port\": 0"));
+    // The writer stores a node's identical rows of one second once, as a UNION does. Two
+    // answered polls can fall into one second (a retry's poll, then the interval's next), and a
+    // slow channel may read the same in both: one row for two polls, nothing lost, but the count
+    // below would not match. A second channel that moves with every millisecond (across its
+    // whole range each second, inside the demo's alarm limits) gives every answer a row of its own.
+    json.replace(QRegularExpression(QStringLiteral("\"ch2\"\\s*:\\s*\"[^\"]*\"")),
+                 QStringLiteral("\"ch2\": \"ramp:20,70,20,90\""));
     const QString simConfig = work.filePath(QStringLiteral("sim.json"));
     QFile simFile(simConfig);
     if (!simFile.open(QIODevice::WriteOnly) || simFile.write(json.toUtf8()) < 0)
