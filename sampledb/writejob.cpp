@@ -2,6 +2,7 @@
 
 #include "alarmeventtable.h"
 #include "alarmeventwrite.h"
+#include "audittrail.h"
 #include "outboxtable.h"
 #include "sampletable.h"
 #include "sqlitestatement.h"
@@ -84,6 +85,11 @@ WriteJob WriteJob::outboxPrune(qint64 sentBefore)
     return {OutboxPrune, {sentBefore}};
 }
 
+WriteJob WriteJob::auditRecord(const AuditEntry& e)
+{
+    return {AuditRecord, {e.timeMs, e.user, e.action, e.object, e.oldValue, e.newValue, e.reason}};
+}
+
 namespace {
 
 bool countIs(const QVariantList& values, int count, const char* what, QString* error)
@@ -138,6 +144,22 @@ bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
     case OutboxPrune:
         return countIs(values, 1, "outbox prune", error) &&
                OutboxTable::pruneSentBodies(db, values.at(0).toLongLong(), error);
+    case AuditRecord: {
+        if (!countIs(values, 7, "audit entry", error))
+            return false;
+        AuditEntry e;
+        e.timeMs = values.at(0).toLongLong();
+        e.user = values.at(1).toString();
+        e.action = values.at(2).toString();
+        e.object = values.at(3).toString();
+        e.oldValue = values.at(4).toString();
+        e.newValue = values.at(5).toString();
+        e.reason = values.at(6).toString();
+        if (!AuditTrail::append(db, &e, error))
+            return false;
+        *rowId = e.sequence;
+        return true;
+    }
     case ForwardPosition:
         if (values.size() != 2) {
             *error = QStringLiteral("forward position: two values expected");

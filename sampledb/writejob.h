@@ -7,6 +7,7 @@
 #include "sqlitehandle.h"
 
 struct AlarmEventWrite;
+struct AuditEntry;
 struct OutboxRecord;
 
 // A write to the project's database other than a sample, carried by the DatabaseWriter in order
@@ -35,6 +36,8 @@ struct WriteJob
         // A message found no longer worth sending; the bodies of rows sent before a time.
         OutboxSuperseded = 6,
         OutboxPrune = 7,
+        // An entry of the audit trail (AuditTrail), chained to the head when it is written.
+        AuditRecord = 8,
     };
 
     Kind kind = None;
@@ -50,6 +53,9 @@ struct WriteJob
     static WriteJob outboxSent(const QString& messageId, const QString& target, qint64 sentAt);
     static WriteJob outboxSuperseded(const QString& messageId, const QString& target, qint64 at);
     static WriteJob outboxPrune(qint64 sentBefore);
+    // The entry's time, user, action, object, old and new values and reason; its sequence and
+    // hashes are those of the head when it is written. jobStored() answers with its sequence.
+    static WriteJob auditRecord(const AuditEntry& entry);
 
     // Runs the job on the writer's connection, inside its transaction. `rowId` gets the row id
     // the job wrote (0 when it wrote none). False with the reason when the job failed (the

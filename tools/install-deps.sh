@@ -31,6 +31,8 @@ packages=(
   libmosquitto-dev mosquitto mosquitto-clients influxdb
   # the modules' dependency graph drawn from CMake's (tools/dependency-graph.sh)
   graphviz
+  # SHA-256 of the audit trail's chain and the samples' seals; Argon2id password hashes
+  libsodium-dev
 )
 
 # Packages that bring a network service. On a machine run by systemd their install would enable

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "auditentry.h"
+#include "sqlitehandle.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+#include <optional>
+
+// The audit trail of a project, append-only, in the project's database:
+//
+//   audit_trail   one row per entry
+//     sequence      1, 2, 3, ... (the primary key: two appends after one head cannot both be
+//                   committed, so the chain never forks)
+//     time          milliseconds since 1970 UTC
+//     user, action, object, oldValue, newValue, reason   texts, never NULL
+//     previousHash  the hash of the entry before, 64 lowercase hex digits (64 zeros for the first)
+//     hash          SHA-256 over the entry, 64 lowercase hex digits:
+//                     hash = sha256(previousHash + "\n" + canonical(entry))
+//
+// The canonical form is UTF-8 text, one line per field in this order, each line "name:value"
+// followed by a newline ("\n"):
+//     sequence, time, user, action, object, oldValue, newValue, reason
+// Numbers in decimal; in texts a backslash is written "\\", a newline "\n" and a carriage return
+// "\r", so that every field is one line. Triggers refuse UPDATE and DELETE of the table's rows
+// and an INSERT of any sequence but the next.
+//
+// Appends run in the caller's write transaction (the recorder's writer, or appendCommitted()'s
+// own immediate transaction in the other programs): the head is read and the entry written
+// under the same lock.
+class AuditTrail
+{
+public:
+    static QString tableName() { return QStringLiteral("audit_trail"); }
+    static QByteArray firstPreviousHash() { return QByteArray(64, '0'); }
+
+    static QByteArray canonical(const AuditEntry& entry);
+    // sha256(previousHash + "\n" + canonical(entry)), 64 lowercase hex digits.
+    static QByteArray hashOf(const AuditEntry& entry);
+
+    // Makes the table and its triggers when missing.
+    static bool ensureTable(SqliteHandle db, QString* error);
+    // Appends inside the caller's write transaction: sets the entry's sequence and hashes from
+    // the current head, then inserts it.
+    static bool append(SqliteHandle db, AuditEntry* entry, QString* error);
+    // Appends in a transaction of its own, begun immediate (the write lock first, then the head),
+    // waiting up to the connection's busy timeout for another writer.
+    static bool appendCommitted(SqliteHandle db, AuditEntry* entry, QString* error);
+
+    // The newest entry; nullopt without entries (or table). False result only on errors.
+    static bool head(SqliteHandle db, std::optional<AuditEntry>* head, QString* error);
+    // Entries with sequence in [first, last], in order.
+    static bool read(SqliteHandle db, qint64 first, qint64 last, QVector<AuditEntry>* entries,
+                     QString* error);
+};
