@@ -189,28 +189,12 @@ bool AuditTrail::appendCommitted(SqliteHandle db, AuditEntry* entry, QString* er
     return true;
 }
 
-bool AuditTrail::head(SqliteHandle db, std::optional<AuditEntry>* result, QString* error)
-{
-    result->reset();
-    bool exists = false;
-    if (!tableExists(db, &exists, error))
-        return false;
-    if (!exists)
-        return true;
-    SqliteStatement s(db, QByteArray("select ") + Columns +
-                              " from audit_trail order by sequence desc limit 1");
-    if (!s.isValid())
-        return fail(db, error);
-    const int rc = sqlite3_step(s.get());
-    if (rc == SQLITE_ROW)
-        *result = entryAt(s.get());
-    else if (rc != SQLITE_DONE)
-        return fail(db, error);
-    return true;
-}
+namespace {
 
-bool AuditTrail::read(SqliteHandle db, qint64 first, qint64 last, QVector<AuditEntry>* entries,
-                      QString* error)
+// The entries a select of all columns finds with `tail` ("where ... order by ..."), its
+// parameters the two numbers given (when it has them).
+bool selectEntries(sqlite3* db, const char* tail, qint64 first, qint64 last,
+                   QVector<AuditEntry>* entries, QString* error)
 {
     entries->clear();
     bool exists = false;
@@ -218,15 +202,35 @@ bool AuditTrail::read(SqliteHandle db, qint64 first, qint64 last, QVector<AuditE
         return false;
     if (!exists)
         return true;
-    SqliteStatement s(db, QByteArray("select ") + Columns +
-                              " from audit_trail where sequence between ? and ? order by "
-                              "sequence");
+    SqliteStatement s(db, QByteArray("select ") + Columns + " from audit_trail " + tail);
     if (!s.isValid())
         return fail(db, error);
-    sqlite3_bind_int64(s.get(), 1, first);
-    sqlite3_bind_int64(s.get(), 2, last);
+    if (sqlite3_bind_parameter_count(s.get()) == 2) {
+        sqlite3_bind_int64(s.get(), 1, first);
+        sqlite3_bind_int64(s.get(), 2, last);
+    }
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
         entries->append(entryAt(s.get()));
     return rc == SQLITE_DONE || fail(db, error);
+}
+
+} // namespace
+
+bool AuditTrail::head(SqliteHandle db, std::optional<AuditEntry>* result, QString* error)
+{
+    result->reset();
+    QVector<AuditEntry> newest;
+    if (!selectEntries(db, "order by sequence desc limit 1", 0, 0, &newest, error))
+        return false;
+    if (!newest.isEmpty())
+        *result = newest.first();
+    return true;
+}
+
+bool AuditTrail::read(SqliteHandle db, qint64 first, qint64 last, QVector<AuditEntry>* entries,
+                      QString* error)
+{
+    return selectEntries(db, "where sequence between ? and ? order by sequence", first, last,
+                         entries, error);
 }
