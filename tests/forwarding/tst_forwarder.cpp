@@ -295,6 +295,10 @@ private slots:
 
 private:
     QString newDatabase(const QString& name);
+    // Forwarding to one target ("mqtt" or "influx") of the test's own, named `name` there (a
+    // topic prefix or a database, made here); on MQTT a subscriber to all of it, started.
+    void targetSettings(const QString& target, const QString& name, ForwardingSettings* settings,
+                        std::unique_ptr<MqttSubscriber>* subscriber);
 
     QTemporaryDir dir;
     std::unique_ptr<InfluxServer> influx;
@@ -324,6 +328,25 @@ void TestForwarder::cleanupTestCase()
 QString TestForwarder::newDatabase(const QString& name)
 {
     return dir.filePath(name + QStringLiteral(".db"));
+}
+
+void TestForwarder::targetSettings(const QString& target, const QString& name,
+                                   ForwardingSettings* settings,
+                                   std::unique_ptr<MqttSubscriber>* subscriber)
+{
+    if (target == QLatin1String("influx")) {
+        QVERIFY(influx->createDatabase(name));
+        settings->influx.enabled = true;
+        settings->influx.url = influx->url();
+        settings->influx.database = name;
+        return;
+    }
+    settings->mqtt.enabled = true;
+    settings->mqtt.host = QStringLiteral("127.0.0.1");
+    settings->mqtt.port = broker->port();
+    settings->mqtt.topicPrefix = name;
+    *subscriber = std::make_unique<MqttSubscriber>(name, broker->port(), name + "/#");
+    QVERIFY((*subscriber)->start());
 }
 
 // Catches: a cursor that starts at the oldest row (the whole file resent when forwarding is
@@ -749,21 +772,11 @@ void TestForwarder::awkwardSerialsArrive()
     QVERIFY(writer.open());
     Ticker ticker(&writer);
 
-    ForwardingSettings settings;
     std::unique_ptr<MqttSubscriber> subscriber;
-    if (target == QLatin1String("influx")) {
-        QVERIFY(influx->createDatabase(name));
-        settings.influx.enabled = true;
-        settings.influx.url = influx->url();
-        settings.influx.database = name;
-    } else {
-        settings.mqtt.enabled = true;
-        settings.mqtt.host = QStringLiteral("127.0.0.1");
-        settings.mqtt.port = broker->port();
-        settings.mqtt.topicPrefix = name;
-        subscriber = std::make_unique<MqttSubscriber>(name, broker->port(), name + "/#");
-        QVERIFY(subscriber->start());
-    }
+    ForwardingSettings settings;
+    targetSettings(target, name, &settings, &subscriber);
+    if (QTest::currentTestFailed())
+        return;
     Forwarder forwarder(path, settings, QString(), QString(), &writer, quickOptions());
     QTRY_VERIFY_WITH_TIMEOUT(stateOf(forwarder, target) &&
                                  stateOf(forwarder, target)->status.state ==
@@ -821,21 +834,11 @@ void TestForwarder::auditHeadWitnessed()
     appendEntries(&writer, 3);
 
     const bool mqtt = target == QLatin1String("mqtt");
-    ForwardingSettings settings;
     std::unique_ptr<MqttSubscriber> subscriber;
-    if (mqtt) {
-        settings.mqtt.enabled = true;
-        settings.mqtt.host = QStringLiteral("127.0.0.1");
-        settings.mqtt.port = broker->port();
-        settings.mqtt.topicPrefix = name;
-        subscriber = std::make_unique<MqttSubscriber>(name, broker->port(), name + "/#");
-        QVERIFY(subscriber->start());
-    } else {
-        QVERIFY(influx->createDatabase(name));
-        settings.influx.enabled = true;
-        settings.influx.url = influx->url();
-        settings.influx.database = name;
-    }
+    ForwardingSettings settings;
+    targetSettings(target, name, &settings, &subscriber);
+    if (QTest::currentTestFailed())
+        return;
     // Everything the target was given, as text: the heads in order of arrival.
     const auto forwarded = [&]() {
         QStringList texts;

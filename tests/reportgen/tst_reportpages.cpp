@@ -489,6 +489,8 @@ QList<PageCase> pageCases()
 
     cases << coldStore("daily-cold-store-spring-day", ReportKind::Daily,
                        QStringLiteral("2026-03-29 00:00:00"));
+    // The head printed at the end is the file's (the other cases keep no audit trail: "none").
+    cases.last().audit = auditEntries();
     cases << coldStore("weekly-cold-store", ReportKind::Weekly, QStringLiteral("2026-03-25"));
     cases << coldStore("monthly-cold-store", ReportKind::Monthly, QStringLiteral("2026-03-01"));
     // Read from the rows, the month's figures are those of the summary.
@@ -500,18 +502,12 @@ QList<PageCase> pageCases()
                        QStringLiteral("2026-03-29"));
     cases.last().alarmLog = true;
     cases.last().events = coldStoreEvents();
+    // After the lists and the signature block.
+    cases.last().audit = auditEntries();
     cases << coldStore("haccp-week-cold-store", ReportKind::Haccp, QStringLiteral("2026-03-25"),
                        HaccpSpan::Week);
     cases << coldStore("haccp-month-cold-store", ReportKind::Haccp, QStringLiteral("2026-03-09"),
                        HaccpSpan::Month);
-    // The head printed at the end is the file's: a daily report and a HACCP one (its lists end
-    // before it).
-    cases << coldStore("daily-cold-store-audit-trail", ReportKind::Daily,
-                       QStringLiteral("2026-03-29 00:00:00"));
-    cases.last().audit = auditEntries();
-    cases << coldStore("haccp-day-cold-store-audit-trail", ReportKind::Haccp,
-                       QStringLiteral("2026-03-29"));
-    cases.last().audit = auditEntries();
     return cases;
 }
 
