@@ -158,8 +158,8 @@ void ForwarderWorker::pump()
     m_pumpQueued = false;
     if (!place())
         return;
-    // One look at the head per round for every target; a file the head cannot be read from
-    // (an older one has no audit trail) sends none and is asked again next round.
+    // One look at the head per round for every target. A file without an audit trail has no
+    // head to send; one that cannot be read now is asked again next round.
     std::optional<AuditEntry> head;
     if (!m_streams.empty() && !m_reader.auditHead(&head))
         head.reset();
