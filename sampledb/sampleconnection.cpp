@@ -1,6 +1,7 @@
 #include "sampleconnection.h"
 
 #include "alarmeventtable.h"
+#include "audittrail.h"
 #include "novalue.h"
 #include "sampletable.h"
 #include "summaryrepair.h"
@@ -104,6 +105,18 @@ bool SampleConnection::hasTable()
 bool SampleConnection::hasAlarmEvents()
 {
     return exists("table", AlarmEventTable::tableName());
+}
+
+bool SampleConnection::auditHead(std::optional<AuditEntry>* head)
+{
+    head->reset();
+    if (!isOpen())
+        return false; // errorText() says why it did not open
+    QString text;
+    if (AuditTrail::head(handle(), head, &text))
+        return true;
+    setError(text);
+    return false;
 }
 
 bool SampleConnection::alarmEvents(qint64 from, qint64 to, const QStringList& serials,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarmeventrecord.h"
+#include "auditentry.h"
 #include "sqliteconnection.h"
 #include "sqlitestatement.h"
 #include "storedrow.h"
@@ -11,6 +12,7 @@
 #include <QVector>
 
 #include <map>
+#include <optional>
 
 struct sqlite3_stmt;
 
@@ -70,6 +72,12 @@ public:
     // named (all when empty), in ascending start time. A file without the log has none.
     bool alarmEvents(qint64 from, qint64 to, const QStringList& serials,
                      QVector<AlarmEventRecord>* out);
+
+    // --- The audit trail (the forwarder and the reports witness its head) ---
+
+    // The newest entry; nullopt on a file without an audit trail or without entries. False, with
+    // errorText(), only when it cannot be read.
+    bool auditHead(std::optional<AuditEntry>* head);
 
 protected:
     SqliteHandle handle() const { return connection.get(); }

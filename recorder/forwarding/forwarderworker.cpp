@@ -158,9 +158,15 @@ void ForwarderWorker::pump()
     m_pumpQueued = false;
     if (!place())
         return;
+    // One look at the head per round for every target. A file without an audit trail has no
+    // head to send; one that cannot be read now is asked again next round.
+    std::optional<AuditEntry> head;
+    if (!m_streams.empty() && !m_reader.auditHead(&head))
+        head.reset();
     for (auto& s : m_streams) {
         pumpRows(*s);
         pumpAlarms(*s);
+        pumpAuditHead(*s, head);
     }
 }
 
@@ -220,8 +226,31 @@ void ForwarderWorker::pumpAlarms(Stream& stream)
         stream.target->send(batch);
 }
 
+// Each head covers every entry before it, so only the newest one waiting needs to go: while a
+// head is on its way (or waits in the target for the server to come back) later ones are not
+// queued behind it; once the target took it, the head of that moment follows. Nothing a head
+// witnesses is lost by skipping those in between. A head that differs in any way from the one
+// taken goes out, even a lower one (a shortened chain), so that the witness sees it. The head
+// taken is not kept in the file: after a start the current head goes out once more.
+void ForwarderWorker::pumpAuditHead(Stream& stream, const std::optional<AuditEntry>& head)
+{
+    if (!head || stream.headSending)
+        return;
+    if (stream.headTaken && head->sequence == stream.headTaken->sequence &&
+        head->hash == stream.headTaken->hash)
+        return;
+    stream.headSending = ForwardAuditHead{head->sequence, head->hash, head->timeMs};
+    ForwardBatch batch;
+    batch.auditHead = stream.headSending;
+    stream.target->send(batch);
+}
+
 void ForwarderWorker::acknowledged(Stream& stream, const ForwardAck& ack)
 {
+    if (ack.auditHead && stream.headSending && *ack.auditHead == stream.headSending->sequence) {
+        stream.headTaken = stream.headSending;
+        stream.headSending.reset();
+    }
     stream.rows.acknowledgeSamples(ack.samples);
     stream.alarms.acknowledgeAlarmChanges(ack.alarmChanges);
     stream.state.position = stream.rows.position();

@@ -8,6 +8,7 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class ForwardTarget;
@@ -53,12 +54,16 @@ private:
         qint64 historyFrom = -1;
         qint64 historyTo = 0;
         qint64 historyTime = 0;
+        // The audit trail's head: the last one the target took, and the one on its way.
+        std::optional<ForwardAuditHead> headTaken;
+        std::optional<ForwardAuditHead> headSending;
     };
 
     bool place();
     void pump();
     void pumpRows(Stream& stream);
     void pumpAlarms(Stream& stream);
+    void pumpAuditHead(Stream& stream, const std::optional<AuditEntry>& head);
     void acknowledged(Stream& stream, const ForwardAck& ack);
     void savePositions();
     void countBacklog();

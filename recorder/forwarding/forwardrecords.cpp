@@ -42,6 +42,19 @@ QVector<ForwardSample> forwardedSamples(const StoredSampleRow& row, const NodeLa
     return samples;
 }
 
+QString forwardRecordKindText(ForwardRecordKind kind)
+{
+    switch (kind) {
+    case ForwardRecordKind::Sample:
+        break;
+    case ForwardRecordKind::AlarmChange:
+        return QStringLiteral("alarm change");
+    case ForwardRecordKind::AuditHead:
+        return QStringLiteral("audit trail head");
+    }
+    return QStringLiteral("row");
+}
+
 void registerForwardingTypes()
 {
     qRegisterMetaType<ForwardBatch>();

@@ -2,6 +2,7 @@
 
 #include "alarmkind.h"
 
+#include <QByteArray>
 #include <QMetaType>
 #include <QString>
 #include <QVector>
@@ -47,14 +48,35 @@ struct ForwardAlarmChange
     QString unit;
 };
 
+// The newest entry of the project's audit trail: whoever holds the file could rewrite the whole
+// chain, so its head is sent out to be witnessed where the file's holder cannot reach.
+struct ForwardAuditHead
+{
+    qint64 sequence = 0;
+    QByteArray hash; // 64 hex digits as the file holds them
+    qint64 timeMs = 0; // the entry's time, milliseconds since 1970 UTC
+};
+
+// What a record sent to a target is, for its acknowledgement and for the words of a refusal.
+enum class ForwardRecordKind
+{
+    Sample,
+    AlarmChange,
+    AuditHead,
+};
+
+// "row", "alarm change", "audit trail head".
+QString forwardRecordKindText(ForwardRecordKind kind);
+
 // What a caller hands to a target at once. Both samples of one row travel in one batch.
 struct ForwardBatch
 {
     QVector<ForwardSample> samples;
     QVector<ForwardAlarmChange> alarmChanges;
+    std::optional<ForwardAuditHead> auditHead;
 
-    int size() const { return samples.size() + alarmChanges.size(); }
-    bool isEmpty() const { return samples.isEmpty() && alarmChanges.isEmpty(); }
+    int size() const { return samples.size() + alarmChanges.size() + (auditHead ? 1 : 0); }
+    bool isEmpty() const { return samples.isEmpty() && alarmChanges.isEmpty() && !auditHead; }
 };
 
 struct SampleKey
@@ -73,9 +95,10 @@ struct ForwardAck
 {
     QVector<SampleKey> samples;
     QVector<qint64> alarmChanges; // change marks
+    std::optional<qint64> auditHead; // the sequence of the head taken
 
-    int size() const { return samples.size() + alarmChanges.size(); }
-    bool isEmpty() const { return samples.isEmpty() && alarmChanges.isEmpty(); }
+    int size() const { return samples.size() + alarmChanges.size() + (auditHead ? 1 : 0); }
+    bool isEmpty() const { return samples.isEmpty() && alarmChanges.isEmpty() && !auditHead; }
 };
 
 // A row as the sample table holds it; a NULL channel is nullopt.

@@ -60,12 +60,19 @@ bool ForwardWorker::retryPending() const
     return m_retryTimer->isActive();
 }
 
-void ForwardWorker::acknowledge(bool alarm, qint64 id, int part)
+void ForwardWorker::acknowledge(ForwardRecordKind kind, qint64 id, int part)
 {
-    if (alarm)
-        m_ack.alarmChanges.append(id);
-    else
+    switch (kind) {
+    case ForwardRecordKind::Sample:
         m_ack.samples.append({id, part});
+        break;
+    case ForwardRecordKind::AlarmChange:
+        m_ack.alarmChanges.append(id);
+        break;
+    case ForwardRecordKind::AuditHead:
+        m_ack.auditHead = id;
+        break;
+    }
 }
 
 void ForwardWorker::report(bool now)

@@ -58,7 +58,7 @@ protected:
     bool retryPending() const;
 
     // A record the server has (or refused for good): passed on with the next report.
-    void acknowledge(bool alarm, qint64 id, int part);
+    void acknowledge(ForwardRecordKind kind, qint64 id, int part);
     // Passes on acknowledgements and counters: at once, or gathered for a short while.
     void report(bool now);
     void reportNow();

@@ -150,10 +150,14 @@ void InfluxWorker::countQueue(ForwardStatus& status) const
 void InfluxWorker::send(const ForwardBatch& batch)
 {
     for (const ForwardSample& sample : batch.samples)
-        m_waiting.push_back(
-            {LineProtocol::sampleLine(sample), false, sample.rowId, sample.channel});
+        m_waiting.push_back({LineProtocol::sampleLine(sample), ForwardRecordKind::Sample,
+                             sample.rowId, sample.channel});
     for (const ForwardAlarmChange& change : batch.alarmChanges)
-        m_waiting.push_back({LineProtocol::alarmLine(change), true, change.changeMark, 0});
+        m_waiting.push_back({LineProtocol::alarmLine(change), ForwardRecordKind::AlarmChange,
+                             change.changeMark, 0});
+    if (batch.auditHead)
+        m_waiting.push_back({LineProtocol::auditHeadLine(*batch.auditHead),
+                             ForwardRecordKind::AuditHead, batch.auditHead->sequence, 0});
     if (problem().isEmpty())
         scheduleAttempt();
     report(false);
@@ -355,7 +359,7 @@ void InfluxWorker::acknowledgeFront(int count)
 {
     for (int i = 0; i < count; ++i) {
         const Line& line = m_waiting.front();
-        acknowledge(line.alarm, line.id, line.part);
+        acknowledge(line.kind, line.id, line.part);
         m_waiting.pop_front();
     }
 }
@@ -366,9 +370,10 @@ void InfluxWorker::refuseFront(int count, const QString& error)
     for (int i = 0; i < count; ++i) {
         const Line& line = m_waiting[size_t(i)];
         if (i < 20)
-            records << (line.alarm
-                            ? QStringLiteral("alarm change %1").arg(line.id)
-                            : QStringLiteral("row %1 channel %2").arg(line.id).arg(line.part));
+            records << (line.kind == ForwardRecordKind::Sample
+                            ? QStringLiteral("row %1 channel %2").arg(line.id).arg(line.part)
+                            : forwardRecordKindText(line.kind) + QLatin1Char(' ') +
+                                  QString::number(line.id));
     }
     if (count > records.size())
         records << QStringLiteral("%1 more").arg(count - records.size());

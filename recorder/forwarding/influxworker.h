@@ -46,7 +46,7 @@ private:
     struct Line
     {
         QByteArray text;
-        bool alarm = false;
+        ForwardRecordKind kind = ForwardRecordKind::Sample;
         qint64 id = 0;
         int part = 0;
     };

@@ -156,3 +156,15 @@ QByteArray LineProtocol::alarmLine(const ForwardAlarmChange& change)
             QString::number(change.start))
         .toUtf8();
 }
+
+QByteArray LineProtocol::auditHeadLine(const ForwardAuditHead& head)
+{
+    // Seconds, as every point here; a time before 1970 rounds towards the past.
+    const qint64 seconds =
+        head.timeMs >= 0 ? head.timeMs / 1000 : -((-head.timeMs + 999) / 1000);
+    return (measurement(auditHeadMeasurement()) + QStringLiteral(" sequence=") +
+            integerField(head.sequence) + QStringLiteral(",hash=") +
+            stringField(QString::fromUtf8(head.hash)) + QLatin1Char(' ') +
+            QString::number(seconds))
+        .toUtf8();
+}

@@ -5,6 +5,7 @@
 
 struct ForwardSample;
 struct ForwardAlarmChange;
+struct ForwardAuditHead;
 
 // The InfluxDB 1.x line protocol for the records, seconds precision:
 //   sample,channel=<1|2>,serial=<serial> channel_name="<name>",node="<node name>",
@@ -16,11 +17,15 @@ struct ForwardAlarmChange;
 // point at its start; each later change writes the point again with the fields it has by then.
 // The event's id is a tag too, so that two events of one node starting in the same second stay
 // two points.
+//   audit_head sequence=<n>i,hash="<64 hex digits>" <time of the entry>
+// The audit trail's head, one series: two heads of one second are one point, the later one,
+// which covers the earlier.
 class LineProtocol
 {
 public:
     static QString sampleMeasurement() { return QStringLiteral("sample"); }
     static QString alarmMeasurement() { return QStringLiteral("alarm"); }
+    static QString auditHeadMeasurement() { return QStringLiteral("audit_head"); }
 
     // Commas and spaces escaped.
     static QString measurement(const QString& name);
@@ -43,4 +48,5 @@ public:
     // One line, without the line feed.
     static QByteArray sampleLine(const ForwardSample& sample);
     static QByteArray alarmLine(const ForwardAlarmChange& change);
+    static QByteArray auditHeadLine(const ForwardAuditHead& head);
 };

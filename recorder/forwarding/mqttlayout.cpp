@@ -2,6 +2,7 @@
 
 #include "forwardrecords.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -92,6 +93,11 @@ QString MqttLayout::statusTopic(const QString& prefix)
     return join(prefix, QStringLiteral("status"));
 }
 
+QString MqttLayout::auditHeadTopic(const QString& prefix)
+{
+    return join(prefix, QStringLiteral("audit/head"));
+}
+
 QByteArray MqttLayout::samplePayload(const ForwardSample& sample)
 {
     QJsonObject o;
@@ -124,5 +130,19 @@ QByteArray MqttLayout::alarmPayload(const ForwardAlarmChange& change)
     o.insert(QStringLiteral("acknowledgedAt"), optionalValue(change.acknowledgedAt));
     o.insert(QStringLiteral("acknowledgedBy"), change.acknowledgedBy);
     o.insert(QStringLiteral("comment"), change.comment);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+QByteArray MqttLayout::auditHeadPayload(const ForwardAuditHead& head)
+{
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(head.timeMs);
+    QJsonObject o;
+    o.insert(QStringLiteral("sequence"), head.sequence);
+    o.insert(QStringLiteral("hash"), QString::fromUtf8(head.hash));
+    QString time = local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs);
+    // Qt writes an offset of zero as "Z"; every time here carries its offset as digits.
+    if (time.endsWith(QLatin1Char('Z')))
+        time.replace(time.size() - 1, 1, QStringLiteral("+00:00"));
+    o.insert(QStringLiteral("time"), time);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }

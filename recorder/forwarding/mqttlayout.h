@@ -5,11 +5,15 @@
 
 struct ForwardSample;
 struct ForwardAlarmChange;
+struct ForwardAuditHead;
 
 // Where and how the records appear on a broker:
 //   <prefix>/<serial>/<channel>   each sample (channel 1 or 2), JSON: time, value, node,
 //                                 channel (its name), unit
 //   <prefix>/<serial>/alarm       each alarm event and every change of it, JSON
+//   <prefix>/audit/head           the audit trail's newest head (retained), JSON: sequence, hash,
+//                                 time (ISO 8601, local time with its offset); no serial's
+//                                 topics end in "head"
 //   <prefix>/status               "online" (retained) while connected, "offline" (retained,
 //                                 also as the last will) after
 // A serial is one topic level: '/', '+', '#', '%', a leading '$', control characters (U+0000-
@@ -31,9 +35,11 @@ public:
     static QString sampleTopic(const QString& prefix, const QString& serial, int channel);
     static QString alarmTopic(const QString& prefix, const QString& serial);
     static QString statusTopic(const QString& prefix);
+    static QString auditHeadTopic(const QString& prefix);
 
     static QByteArray samplePayload(const ForwardSample& sample);
     static QByteArray alarmPayload(const ForwardAlarmChange& change);
+    static QByteArray auditHeadPayload(const ForwardAuditHead& head);
 
     static QByteArray online() { return QByteArrayLiteral("online"); }
     static QByteArray offline() { return QByteArrayLiteral("offline"); }

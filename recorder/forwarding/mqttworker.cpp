@@ -225,7 +225,7 @@ void MqttWorker::publishWaiting()
         int mid = 0;
         const int rc =
             mosquitto_publish(m_mosq, &mid, message.topic.constData(), message.payload.size(),
-                              message.payload.constData(), 1, false);
+                              message.payload.constData(), 1, message.retained);
         if (rc == MOSQ_ERR_SUCCESS) {
             m_inFlight.emplace(mid, std::move(message));
             m_waiting.pop_front();
@@ -244,13 +244,13 @@ void MqttWorker::publishWaiting()
         // Named and counted, never lost without a word.
         status().lastError =
             QStringLiteral("The %1 %2 cannot be sent to \"%3\": %4")
-                .arg(message.alarm ? QStringLiteral("alarm change") : QStringLiteral("row"))
+                .arg(forwardRecordKindText(message.kind))
                 .arg(message.id)
                 .arg(QString::fromUtf8(message.topic.left(200)),
                      QString::fromUtf8(mosquitto_strerror(rc)));
         qWarning().noquote() << trace("publish") + status().lastError;
         ++status().refused;
-        acknowledge(message.alarm, message.id, message.part);
+        acknowledge(message.kind, message.id, message.part);
         m_waiting.pop_front();
         refused = true;
     }
@@ -274,8 +274,19 @@ void MqttWorker::send(const ForwardBatch& batch)
         message.sequence = ++m_sequence;
         message.topic = MqttLayout::alarmTopic(prefix, change.serial).toUtf8();
         message.payload = MqttLayout::alarmPayload(change);
-        message.alarm = true;
+        message.kind = ForwardRecordKind::AlarmChange;
         message.id = change.changeMark;
+        m_waiting.push_back(std::move(message));
+    }
+    if (batch.auditHead) {
+        // Retained: whoever subscribes later still reads the newest head at once.
+        Message message;
+        message.sequence = ++m_sequence;
+        message.topic = MqttLayout::auditHeadTopic(prefix).toUtf8();
+        message.payload = MqttLayout::auditHeadPayload(*batch.auditHead);
+        message.kind = ForwardRecordKind::AuditHead;
+        message.retained = true;
+        message.id = batch.auditHead->sequence;
         m_waiting.push_back(std::move(message));
     }
     publishWaiting();
@@ -337,7 +348,7 @@ void MqttWorker::onPublish(mosquitto*, void* self, int mid)
     const auto it = worker->m_inFlight.find(mid);
     if (it == worker->m_inFlight.end())
         return; // the status message
-    worker->acknowledge(it->second.alarm, it->second.id, it->second.part);
+    worker->acknowledge(it->second.kind, it->second.id, it->second.part);
     worker->m_inFlight.erase(it);
 }
 

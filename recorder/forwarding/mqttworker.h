@@ -35,8 +35,9 @@ private:
         quint64 sequence = 0; // order of hand-over, kept when sent again
         QByteArray topic;
         QByteArray payload;
-        bool alarm = false;
-        qint64 id = 0; // row id or change mark
+        ForwardRecordKind kind = ForwardRecordKind::Sample;
+        bool retained = false;
+        qint64 id = 0; // row id, change mark or head sequence
         int part = 0;  // channel of a sample
     };
 

@@ -110,6 +110,7 @@ void GenerateAverageQueries::run()
     emit wholeCount(whole);
 
     average();
+    tables->auditHead = ReportAuditHead::read(databasePath);
     emit done();
 }
 

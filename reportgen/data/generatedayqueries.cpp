@@ -145,6 +145,7 @@ void GenerateDayQueries::run()
         emit error(QStringLiteral("makeModels error."));
         return;
     }
+    tables->auditHead = ReportAuditHead::read(databasePath);
     emit done();
 }
 

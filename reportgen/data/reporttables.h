@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarmeventrecord.h"
+#include "reportaudithead.h"
 
 #include <QList>
 #include <QMap>
@@ -70,6 +71,8 @@ struct ReportTables
     // whole, by start. alarmLog tells a file that keeps a log (an older one keeps none).
     bool alarmLog = false;
     QVector<AlarmEventRecord> alarmEvents;
+    // Read once the figures are: printed at the end of every report.
+    ReportAuditHead auditHead;
 
     void clear();
 };

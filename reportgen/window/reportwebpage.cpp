@@ -72,6 +72,7 @@ void ReportWebPage::fillNow()
     fillReportHeader();
     fillChartData();
     fillReportTable();
+    fillAuditHead();
     emit pageFilled();
 }
 
@@ -190,6 +191,25 @@ void ReportWebPage::fillReportTable()
         table.setInnerXml(HaccpPage::dayTable(results.periodRows, current.channels));
         fillHaccpSections();
         break;
+    }
+}
+
+void ReportWebPage::fillAuditHead()
+{
+    const struct
+    {
+        const char* selector;
+        QString content;
+    } fields[] = {
+        {"div#AuditHead", results.auditHead.line()},
+        {"span#AuditHeadTime", results.auditHead.readAtText()},
+    };
+    for (const auto& field : fields) {
+        QWebElement element = frame()->findFirstElement(QLatin1String(field.selector));
+        if (element.isNull())
+            qDebug() << field.selector << "is not found";
+        else
+            element.setPlainText(field.content);
     }
 }
 

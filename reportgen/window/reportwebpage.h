@@ -45,6 +45,7 @@ private:
     void fillChartData();
     void fillReportTable();
     void fillHaccpSections();
+    void fillAuditHead();
 
     QWebPage* webPage;
     // What is filled in: the run's settings and tables as they were at fill().

@@ -1,4 +1,5 @@
 #include "alarmeventtable.h"
+#include "auditentry.h"
 #include "databasewriter.h"
 #include "forwarder.h"
 #include "forwardersamplereader.h"
@@ -197,6 +198,63 @@ bool caughtUp(const Forwarder& forwarder, const QString& key, qint64 newest)
     return s && s->position == newest && s->historyPercent < 0;
 }
 
+// What the file's audit trail holds, sequence to hash, read as any other program would.
+QMap<qint64, QByteArray> fileHashes(const QString& path)
+{
+    QMap<qint64, QByteArray> hashes;
+    sqlite3* db = nullptr;
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_prepare_v2(db, "select sequence, hash from audit_trail", -1, &s, nullptr) ==
+            SQLITE_OK)
+        while (sqlite3_step(s) == SQLITE_ROW)
+            hashes.insert(sqlite3_column_int64(s, 0),
+                          QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(s, 1))));
+    sqlite3_finalize(s);
+    sqlite3_close(db);
+    return hashes;
+}
+
+// Texts no head may carry: the entries' own, and a target's password.
+const QString EntryText = QStringLiteral("entry-text-not-for-witnesses");
+const QString TargetPassword = QStringLiteral("target-password-not-for-witnesses");
+
+// `count` entries through the recorder's writer, each holding EntryText.
+void appendEntries(DatabaseWriter* writer, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        AuditEntry e;
+        e.timeMs = QDateTime::currentMSecsSinceEpoch();
+        e.user = QStringLiteral("anna");
+        e.action = QStringLiteral("setting changed");
+        e.object = QStringLiteral("limit");
+        e.oldValue = EntryText;
+        e.newValue = QStringLiteral("password changed");
+        e.reason = EntryText;
+        writer->submit(WriteJob::auditRecord(e));
+    }
+    QVERIFY(writer->flushAndWait(0));
+}
+
+// The heads a target holds as "SEQUENCE HASH" lines, written by the export script; its exit
+// code in *status, what it said on stderr in *errors.
+QStringList exportedHeads(const QStringList& arguments, int* status, QString* errors)
+{
+    QProcess process;
+    process.start(QStringLiteral("bash"), QStringList{QStringLiteral(HEADS_EXPORT)} + arguments);
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        *status = -1;
+        return {};
+    }
+    *status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    *errors = QString::fromUtf8(process.readAllStandardError());
+    return QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'),
+                                                                     Qt::SkipEmptyParts);
+}
+
 // A recorder's database timer: what the writer holds (the cursors among it) goes in often.
 class Ticker
 {
@@ -232,9 +290,15 @@ private slots:
     void cursorPerTarget();
     void awkwardSerialsArrive_data();
     void awkwardSerialsArrive();
+    void auditHeadWitnessed_data();
+    void auditHeadWitnessed();
 
 private:
     QString newDatabase(const QString& name);
+    // Forwarding to one target ("mqtt" or "influx") of the test's own, named `name` there (a
+    // topic prefix or a database, made here); on MQTT a subscriber to all of it, started.
+    void targetSettings(const QString& target, const QString& name, ForwardingSettings* settings,
+                        std::unique_ptr<MqttSubscriber>* subscriber);
 
     QTemporaryDir dir;
     std::unique_ptr<InfluxServer> influx;
@@ -264,6 +328,25 @@ void TestForwarder::cleanupTestCase()
 QString TestForwarder::newDatabase(const QString& name)
 {
     return dir.filePath(name + QStringLiteral(".db"));
+}
+
+void TestForwarder::targetSettings(const QString& target, const QString& name,
+                                   ForwardingSettings* settings,
+                                   std::unique_ptr<MqttSubscriber>* subscriber)
+{
+    if (target == QLatin1String("influx")) {
+        QVERIFY(influx->createDatabase(name));
+        settings->influx.enabled = true;
+        settings->influx.url = influx->url();
+        settings->influx.database = name;
+        return;
+    }
+    settings->mqtt.enabled = true;
+    settings->mqtt.host = QStringLiteral("127.0.0.1");
+    settings->mqtt.port = broker->port();
+    settings->mqtt.topicPrefix = name;
+    *subscriber = std::make_unique<MqttSubscriber>(name, broker->port(), name + "/#");
+    QVERIFY((*subscriber)->start());
 }
 
 // Catches: a cursor that starts at the oldest row (the whole file resent when forwarding is
@@ -689,21 +772,11 @@ void TestForwarder::awkwardSerialsArrive()
     QVERIFY(writer.open());
     Ticker ticker(&writer);
 
-    ForwardingSettings settings;
     std::unique_ptr<MqttSubscriber> subscriber;
-    if (target == QLatin1String("influx")) {
-        QVERIFY(influx->createDatabase(name));
-        settings.influx.enabled = true;
-        settings.influx.url = influx->url();
-        settings.influx.database = name;
-    } else {
-        settings.mqtt.enabled = true;
-        settings.mqtt.host = QStringLiteral("127.0.0.1");
-        settings.mqtt.port = broker->port();
-        settings.mqtt.topicPrefix = name;
-        subscriber = std::make_unique<MqttSubscriber>(name, broker->port(), name + "/#");
-        QVERIFY(subscriber->start());
-    }
+    ForwardingSettings settings;
+    targetSettings(target, name, &settings, &subscriber);
+    if (QTest::currentTestFailed())
+        return;
     Forwarder forwarder(path, settings, QString(), QString(), &writer, quickOptions());
     QTRY_VERIFY_WITH_TIMEOUT(stateOf(forwarder, target) &&
                                  stateOf(forwarder, target)->status.state ==
@@ -732,6 +805,146 @@ void TestForwarder::awkwardSerialsArrive()
     }
     QVERIFY2(difference(delivered, expected).isEmpty(),
              qPrintable(difference(delivered, expected)));
+}
+
+void TestForwarder::auditHeadWitnessed_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("outage");
+    QTest::newRow("MQTT") << "mqtt" << false;
+    QTest::newRow("MQTT, broker down then up") << "mqtt" << true;
+    QTest::newRow("InfluxDB") << "influx" << false;
+    QTest::newRow("InfluxDB, server down then up") << "influx" << true;
+}
+
+// Catches: the audit trail's head not forwarded, or not again after new entries; a head that
+// waited through an outage lost, or an older one arriving last; a head not retained on MQTT (a
+// witness subscribing later reads nothing); the entries' texts or a password sent with it; an
+// export that cannot read what was forwarded or writes what is not a head of the file.
+void TestForwarder::auditHeadWitnessed()
+{
+    QFETCH(QString, target);
+    QFETCH(bool, outage);
+    static int round = 0;
+    const QString name = QStringLiteral("witness-%1").arg(++round);
+    const QString path = newDatabase(name);
+    DatabaseWriter writer(path, QUuid::createUuid().toString());
+    QVERIFY(writer.open());
+    Ticker ticker(&writer);
+    appendEntries(&writer, 3);
+
+    const bool mqtt = target == QLatin1String("mqtt");
+    std::unique_ptr<MqttSubscriber> subscriber;
+    ForwardingSettings settings;
+    targetSettings(target, name, &settings, &subscriber);
+    if (QTest::currentTestFailed())
+        return;
+    // Everything the target was given, as text: the heads in order of arrival.
+    const auto forwarded = [&]() {
+        QStringList texts;
+        if (mqtt) {
+            for (const MqttSubscriber::Message& m : subscriber->messages())
+                texts << m.topic + QLatin1Char(' ') + QString::fromUtf8(m.payload);
+            return texts;
+        }
+        const QJsonObject result =
+            influx->query(name, QStringLiteral("SELECT * FROM audit_head"));
+        for (const QJsonValue& v : result.value(QStringLiteral("series"))
+                                       .toArray()
+                                       .at(0)
+                                       .toObject()
+                                       .value(QStringLiteral("values"))
+                                       .toArray())
+            texts << QString::fromUtf8(QJsonDocument(v.toArray()).toJson(QJsonDocument::Compact));
+        return texts;
+    };
+    // The newest head the target holds: sequence and hash.
+    const auto newestForwarded = [&]() -> QPair<qint64, QByteArray> {
+        if (mqtt) {
+            const QString topic = name + QStringLiteral("/audit/head");
+            QPair<qint64, QByteArray> newest;
+            for (const MqttSubscriber::Message& m : subscriber->messages())
+                if (m.topic == topic) {
+                    const QJsonObject o = QJsonDocument::fromJson(m.payload).object();
+                    newest = {o.value(QStringLiteral("sequence")).toVariant().toLongLong(),
+                              o.value(QStringLiteral("hash")).toString().toUtf8()};
+                }
+            return newest;
+        }
+        const QJsonArray values =
+            influx->query(name, QStringLiteral("SELECT sequence, hash FROM audit_head"))
+                .value(QStringLiteral("series"))
+                .toArray()
+                .at(0)
+                .toObject()
+                .value(QStringLiteral("values"))
+                .toArray();
+        if (values.isEmpty())
+            return {};
+        const QJsonArray last = values.last().toArray();
+        return {last.at(1).toVariant().toLongLong(), last.at(2).toString().toUtf8()};
+    };
+    const auto fileHead = [&]() -> QPair<qint64, QByteArray> {
+        const QMap<qint64, QByteArray> hashes = fileHashes(path);
+        return hashes.isEmpty() ? QPair<qint64, QByteArray>()
+                                : qMakePair(hashes.lastKey(), hashes.last());
+    };
+
+    Forwarder forwarder(path, settings, TargetPassword, TargetPassword, &writer, quickOptions());
+    QCOMPARE(fileHead().first, qint64(3));
+    QTRY_COMPARE_WITH_TIMEOUT(newestForwarded(), fileHead(), 10000);
+    appendEntries(&writer, 2);
+    QCOMPARE(fileHead().first, qint64(5));
+    QTRY_COMPARE_WITH_TIMEOUT(newestForwarded(), fileHead(), 10000);
+
+    if (outage) {
+        if (mqtt)
+            broker->stop();
+        else
+            influx->stop();
+        appendEntries(&writer, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(stateOf(forwarder, target)->status.state !=
+                                     ForwardStatus::State::Connected,
+                                 20000);
+        appendEntries(&writer, 2);
+        QCOMPARE(fileHead().first, qint64(8));
+        if (mqtt)
+            QVERIFY2(broker->start(), qPrintable(broker->error()));
+        else
+            QVERIFY2(influx->start(), qPrintable(influx->error()));
+        QTRY_COMPARE_WITH_TIMEOUT(newestForwarded(), fileHead(), 30000);
+    }
+
+    // Nothing but heads: no text of the entries, no password.
+    const QStringList texts = forwarded();
+    QVERIFY(!texts.isEmpty());
+    for (const QString& text : texts) {
+        QVERIFY2(!text.contains(EntryText), qPrintable(text));
+        QVERIFY2(!text.contains(TargetPassword), qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("anna")), qPrintable(text));
+    }
+
+    // The export a verifier reads: every line a head the file holds, the newest among them.
+    int status = -1;
+    QString errors;
+    const QStringList heads =
+        mqtt ? exportedHeads({QStringLiteral("mqtt"), QStringLiteral("127.0.0.1"),
+                              QString::number(broker->port()), name},
+                             &status, &errors)
+             : exportedHeads({QStringLiteral("influx"), influx->url(), name}, &status, &errors);
+    QVERIFY2(status == 0, qPrintable(errors));
+    QVERIFY(!heads.isEmpty());
+    const QMap<qint64, QByteArray> hashes = fileHashes(path);
+    for (const QString& line : heads) {
+        const QStringList parts = line.split(QLatin1Char(' '));
+        QCOMPARE(parts.size(), 2);
+        QVERIFY2(hashes.value(parts.at(0).toLongLong()) == parts.at(1).toUtf8(),
+                 qPrintable(line));
+    }
+    QCOMPARE(heads.last(), QString::number(fileHead().first) + QLatin1Char(' ') +
+                               QString::fromUtf8(fileHead().second));
+    if (mqtt)
+        QCOMPARE(heads.size(), 1); // the retained head alone
 }
 
 QTEST_GUILESS_MAIN(TestForwarder)

@@ -18,6 +18,8 @@ private slots:
     void number();
     void sampleLine();
     void alarmLine();
+    void auditHeadLine_data();
+    void auditHeadLine();
 };
 
 void TestLineProtocol::escaping_data()
@@ -210,6 +212,35 @@ void TestLineProtocol::alarmLine()
     ForwardAlarmChange next = change;
     next.eventId = 43;
     QVERIFY(LineProtocol::alarmLine(next).startsWith("alarm,event_id=43,kind=battery,"));
+}
+
+void TestLineProtocol::auditHeadLine_data()
+{
+    QTest::addColumn<qint64>("timeMs");
+    QTest::addColumn<QByteArray>("hash");
+    QTest::addColumn<QString>("line");
+    const QByteArray hash = QByteArray("0123456789abcdef").repeated(4);
+    QTest::newRow("head") << qint64(1768046400999) << hash
+                          << QStringLiteral("audit_head sequence=12i,hash=\"") +
+                                 QString::fromLatin1(hash) + QStringLiteral("\" 1768046400");
+    // A file altered by hand: a hash that would end the field, the line or add a point.
+    QTest::newRow("hostile hash") << qint64(1768046400000) << QByteArray("x\" 1\nsample v=1")
+                                  << QStringLiteral("audit_head sequence=12i,hash=\"x\\\" 1 "
+                                                    "sample v=1\" 1768046400");
+    QTest::newRow("before 1970") << qint64(-1500) << hash
+                                 << QStringLiteral("audit_head sequence=12i,hash=\"") +
+                                        QString::fromLatin1(hash) + QStringLiteral("\" -2");
+}
+
+void TestLineProtocol::auditHeadLine()
+{
+    // Faults: the sequence as a float or a tag (a series per head), the hash unescaped, the
+    // time in milliseconds where every other point is in seconds.
+    QFETCH(qint64, timeMs);
+    QFETCH(QByteArray, hash);
+    QFETCH(QString, line);
+    QCOMPARE(QString::fromUtf8(LineProtocol::auditHeadLine(ForwardAuditHead{12, hash, timeMs})),
+             line);
 }
 
 QTEST_GUILESS_MAIN(TestLineProtocol)

@@ -1,8 +1,10 @@
 #include "forwardrecords.h"
 #include "mqttlayout.h"
 
+#include <QDateTime>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <mosquitto.h>
@@ -19,6 +21,8 @@ private slots:
     void prefixProblem();
     void samplePayload();
     void alarmPayload();
+    void auditHeadPayload_data();
+    void auditHeadPayload();
 };
 
 void TestMqttLayout::topics_data()
@@ -215,6 +219,50 @@ void TestMqttLayout::alarmPayload()
     QCOMPARE(o.value(QStringLiteral("acknowledgedAt")).toVariant().toLongLong(), 1700000500);
     QCOMPARE(o.value(QStringLiteral("acknowledgedBy")).toString(), change.acknowledgedBy);
     QCOMPARE(o.value(QStringLiteral("comment")).toString(), change.comment);
+}
+
+void TestMqttLayout::auditHeadPayload_data()
+{
+    QTest::addColumn<qint64>("timeMs");
+    QTest::addColumn<QByteArray>("hash");
+    QTest::addColumn<QString>("berlinTime"); // the time as written under TZ=Europe/Berlin
+    const QByteArray hash = QByteArray("0123456789abcdef").repeated(4);
+    QTest::newRow("winter") << qint64(1768046400250) << hash
+                            << QStringLiteral("2026-01-10T13:00:00.250+01:00");
+    QTest::newRow("summer") << qint64(1783684800000) << hash
+                            << QStringLiteral("2026-07-10T14:00:00.000+02:00");
+    // A file altered by hand may hold anything where the hash belongs.
+    QTest::newRow("quotes and a line break in the hash")
+        << qint64(1768046400000) << QByteArray("\"}\n{\"sequence\":1") << QString();
+}
+
+void TestMqttLayout::auditHeadPayload()
+{
+    // Faults: the time in UTC or without its offset (a reader cannot tell the local time it
+    // was), the time cut to seconds, a hash that breaks the JSON or adds a field, more sent
+    // than the head (the entry's texts).
+    QFETCH(qint64, timeMs);
+    QFETCH(QByteArray, hash);
+    QFETCH(QString, berlinTime);
+    ForwardAuditHead head{77, hash, timeMs};
+    QJsonParseError error;
+    const QJsonObject o =
+        QJsonDocument::fromJson(MqttLayout::auditHeadPayload(head), &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(o.keys(), (QStringList{QStringLiteral("hash"), QStringLiteral("sequence"),
+                                    QStringLiteral("time")}));
+    QCOMPARE(o.value(QStringLiteral("sequence")).toVariant().toLongLong(), qint64(77));
+    QCOMPARE(o.value(QStringLiteral("hash")).toString().toUtf8(), hash);
+    const QString time = o.value(QStringLiteral("time")).toString();
+    const QDateTime read = QDateTime::fromString(time, Qt::ISODateWithMs);
+    QCOMPARE(read.toMSecsSinceEpoch(), timeMs);
+    QCOMPARE(read.offsetFromUtc(), QDateTime::fromMSecsSinceEpoch(timeMs).offsetFromUtc());
+    QVERIFY2(time.contains(QRegularExpression(QStringLiteral("[+-]\\d\\d:\\d\\d$"))),
+             qPrintable(time));
+    if (!berlinTime.isEmpty() && qgetenv("TZ") == "Europe/Berlin")
+        QCOMPARE(time, berlinTime);
+    QCOMPARE(MqttLayout::auditHeadTopic(QStringLiteral("site/3/")),
+             QStringLiteral("site/3/audit/head"));
 }
 
 QTEST_GUILESS_MAIN(TestMqttLayout)

@@ -69,6 +69,7 @@ struct PageCase
     QStringList drawnAndQuiet;
     bool alarmLog = false; // the file keeps the recorder's alarm event log
     QVector<AlarmEventRecord> events;
+    QVector<AuditEntry> audit; // the file's audit trail; none without entries
 };
 
 qint64 at(const QString& text)
@@ -309,6 +310,24 @@ QVector<AlarmEventRecord> coldStoreEvents()
     return events;
 }
 
+// Three entries of fixed content and time: their head's hash is always the same.
+QVector<AuditEntry> auditEntries()
+{
+    QVector<AuditEntry> entries;
+    const QStringList actions = {QStringLiteral("recording started"),
+                                 QStringLiteral("setting changed"),
+                                 QStringLiteral("recording stopped")};
+    for (int i = 0; i < actions.size(); ++i) {
+        AuditEntry e;
+        e.timeMs = (at(QStringLiteral("2026-03-29 06:00:00")) + i * 3600) * 1000;
+        e.user = QStringLiteral("recorder");
+        e.action = actions.at(i);
+        e.object = QStringLiteral("Cold store");
+        entries.append(e);
+    }
+    return entries;
+}
+
 QList<PageCase> pageCases()
 {
     const QString day = QStringLiteral("2026-01-10 ");
@@ -470,6 +489,8 @@ QList<PageCase> pageCases()
 
     cases << coldStore("daily-cold-store-spring-day", ReportKind::Daily,
                        QStringLiteral("2026-03-29 00:00:00"));
+    // The head printed at the end is the file's (the other cases keep no audit trail: "none").
+    cases.last().audit = auditEntries();
     cases << coldStore("weekly-cold-store", ReportKind::Weekly, QStringLiteral("2026-03-25"));
     cases << coldStore("monthly-cold-store", ReportKind::Monthly, QStringLiteral("2026-03-01"));
     // Read from the rows, the month's figures are those of the summary.
@@ -481,6 +502,8 @@ QList<PageCase> pageCases()
                        QStringLiteral("2026-03-29"));
     cases.last().alarmLog = true;
     cases.last().events = coldStoreEvents();
+    // After the lists and the signature block.
+    cases.last().audit = auditEntries();
     cases << coldStore("haccp-week-cold-store", ReportKind::Haccp, QStringLiteral("2026-03-25"),
                        HaccpSpan::Week);
     cases << coldStore("haccp-month-cold-store", ReportKind::Haccp, QStringLiteral("2026-03-09"),
@@ -556,22 +579,30 @@ int linePixels(QWebFrame* frame, const QString& from, const QString& to)
 }
 
 // The page's HTML without the inline scripts (the template's, not the report's) and with the
-// printing time masked; false when that time is not a time.
+// printing time and the time the audit trail's head was read masked; false when such a time is
+// not a time, or not one of the last few minutes.
 bool pageText(QString html, QString* text)
 {
     html.replace(QRegularExpression(QStringLiteral("<script>.*?</script>"),
                                     QRegularExpression::DotMatchesEverythingOption),
                  QStringLiteral("<script>(script)</script>"));
-    const QRegularExpression printing(
-        QStringLiteral("(<span id=\"printingTime\">)([^<]*)(</span>)"));
-    const QRegularExpressionMatch match = printing.match(html);
-    if (!match.hasMatch())
-        return false;
-    const QString when = match.captured(2);
-    if (!when.isEmpty() && !QDateTime::fromString(when, kFormat).isValid())
-        return false;
-    html.replace(match.capturedStart(2), match.capturedLength(2),
-                 when.isEmpty() ? QString() : QStringLiteral("(printing time)"));
+    const QDateTime now = QDateTime::currentDateTime();
+    const std::pair<QString, QString> masks[] = {
+        {QStringLiteral("printingTime"), QStringLiteral("(printing time)")},
+        {QStringLiteral("AuditHeadTime"), QStringLiteral("(read time)")}};
+    for (const auto& [id, mask] : masks) {
+        const QRegularExpression span(QStringLiteral("(<span id=\"") + id +
+                                      QStringLiteral("\">)([^<]*)(</span>)"));
+        const QRegularExpressionMatch match = span.match(html);
+        if (!match.hasMatch())
+            return false;
+        const QString when = match.captured(2);
+        const QDateTime time = QDateTime::fromString(when, kFormat);
+        if (!when.isEmpty() && (!time.isValid() || qAbs(time.secsTo(now)) > 300))
+            return false;
+        html.replace(match.capturedStart(2), match.capturedLength(2),
+                     when.isEmpty() ? QString() : mask);
+    }
     *text = html;
     return true;
 }
@@ -644,6 +675,8 @@ void TestReportPages::writeFiles(const PageCase& page, const QTemporaryDir& dir)
                           page.summary));
     if (page.alarmLog)
         QVERIFY(writeAlarmEvents(dir.filePath(QStringLiteral("Cold store.dat")), page.events));
+    if (!page.audit.isEmpty())
+        QVERIFY(writeAuditEntries(dir.filePath(QStringLiteral("Cold store.dat")), page.audit));
 }
 
 void TestReportPages::pages_data()

@@ -1,6 +1,7 @@
 #include "reportfixture.h"
 
 #include "alarmeventtable.h"
+#include "audittrail.h"
 #include "sampletable.h"
 #include "sqliteconnection.h"
 
@@ -164,6 +165,18 @@ bool writeAlarmEvents(const QString& path, const QVector<AlarmEventRecord>& even
     bool ok = db.open(path, SQLITE_OPEN_READWRITE) && AlarmEventTable::create(db.get(), &error);
     for (const AlarmEventRecord& e : events)
         ok = ok && AlarmEventTable::apply(db.get(), AlarmEventWrite::insert(e), &error);
+    if (!ok)
+        qWarning("%s %s", qPrintable(db.errorText()), qPrintable(error));
+    return ok;
+}
+
+bool writeAuditEntries(const QString& path, QVector<AuditEntry> entries)
+{
+    SqliteConnection db;
+    QString error;
+    bool ok = db.open(path, SQLITE_OPEN_READWRITE) && AuditTrail::ensureTable(db.get(), &error);
+    for (AuditEntry& e : entries)
+        ok = ok && AuditTrail::appendCommitted(db.get(), &e, &error);
     if (!ok)
         qWarning("%s %s", qPrintable(db.errorText()), qPrintable(error));
     return ok;

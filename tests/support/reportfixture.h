@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarmeventrecord.h"
+#include "auditentry.h"
 
 #include <QByteArray>
 #include <QList>
@@ -65,5 +66,8 @@ AlarmEventRecord alarmEvent(qint64 id, const QString& serial, int channel, Alarm
                             AlarmEnd ended = AlarmEnd::Cleared);
 // Adds the recorder's alarm event log, holding these events, to a database.
 bool writeAlarmEvents(const QString& path, const QVector<AlarmEventRecord>& events);
+// Appends these entries (sequence and hashes set on the way) to a database's audit trail, made
+// when missing.
+bool writeAuditEntries(const QString& path, QVector<AuditEntry> entries);
 
 } // namespace ReportFixture
