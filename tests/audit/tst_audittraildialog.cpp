@@ -202,7 +202,7 @@ void TestAuditTrailDialog::headShownForTheInspector()
     {
         AuditTrailDialog empty(database);
         QTRY_COMPARE(empty.headText(),
-                     QStringLiteral("Chain head: the audit trail holds no entries."));
+                     QStringLiteral("Audit trail head: none"));
     }
     append(localTime(QDate(2026, 3, 29), 3, 0), QStringLiteral("anna"),
            QStringLiteral("setting changed"), QStringLiteral("interval"), QStringLiteral("60"),
@@ -214,7 +214,7 @@ void TestAuditTrailDialog::headShownForTheInspector()
     QString error;
     QVERIFY(AuditTrail::head(db.get(), &head, &error) && head);
     AuditTrailDialog dialog(database);
-    QTRY_COMPARE(dialog.headText(), QStringLiteral("Chain head: entry 2, SHA-256 ") +
+    QTRY_COMPARE(dialog.headText(), QStringLiteral("Audit trail head: entry 2, SHA-256 ") +
                                         QString::fromLatin1(head->hash));
     QCOMPARE(head->hash.size(), 64);
     QTRY_COMPARE(dialog.model()->rowCount(), 2);
@@ -228,7 +228,7 @@ void TestAuditTrailDialog::headShownForTheInspector()
            QStringLiteral("checked"));
     QMetaObject::invokeMethod(&dialog, "reload");
     QTRY_COMPARE(dialog.model()->rowCount(), 3);
-    QTRY_VERIFY(dialog.headText().startsWith(QStringLiteral("Chain head: entry 3, SHA-256 ")));
+    QTRY_VERIFY(dialog.headText().startsWith(QStringLiteral("Audit trail head: entry 3, SHA-256 ")));
 }
 
 void TestAuditTrailDialog::lockedFileHoldsNoWindow()

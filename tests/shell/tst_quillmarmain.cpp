@@ -735,7 +735,7 @@ void TestQuillmarMain::auditTrailOfTheProject()
     QVERIFY(dialog && dialog->isVisible());
     QTRY_COMPARE(dialog->model()->rowCount(), 7);
     QCOMPARE(dialog->model()->entries().first().action, QStringLiteral("clock jumped"));
-    QTRY_VERIFY(dialog->headText().startsWith(QStringLiteral("Chain head: entry 7, SHA-256 ")));
+    QTRY_VERIFY(dialog->headText().startsWith(QStringLiteral("Audit trail head: entry 7, SHA-256 ")));
     dialog->resize(1200, 420);
     WindowFit::saveShot(dialog, QStringLiteral("recorder-audit-trail"));
     // The menu shows the one dialog again rather than a second.

@@ -3,6 +3,7 @@
 
 #include "audittrailmodel.h"
 #include "audittrailquery.h"
+#include "audittrailreader.h"
 
 #include <QDateTime>
 #include <QHeaderView>
@@ -69,7 +70,7 @@ AuditTrailDialog::AuditTrailDialog(const QString& databasePath, QWidget* parent)
     connect(m_model, &AuditTrailModel::moreWanted, this, &AuditTrailDialog::moreWanted);
     connect(ui->pushButton_refresh, &QPushButton::clicked, this, &AuditTrailDialog::reload);
     connect(ui->pushButton_close, &QPushButton::clicked, this, &QDialog::accept);
-    ui->label_head->setText(QStringLiteral("Chain head: reading..."));
+    ui->label_head->setText(QStringLiteral("Audit trail head: reading..."));
     reload();
 }
 
@@ -98,15 +99,6 @@ QString AuditTrailDialog::headText() const
 QString AuditTrailDialog::stateText() const
 {
     return ui->label_state->text();
-}
-
-QString AuditTrailDialog::headText(const std::optional<AuditEntry>& head)
-{
-    if (!head)
-        return QStringLiteral("Chain head: the audit trail holds no entries.");
-    return QStringLiteral("Chain head: entry %1, SHA-256 %2")
-        .arg(head->sequence)
-        .arg(QString::fromLatin1(head->hash));
 }
 
 void AuditTrailDialog::reload()
@@ -161,7 +153,7 @@ void AuditTrailDialog::summarized(quint64 request, qint64 count,
         return;
     }
     m_count = count;
-    ui->label_head->setText(headText(head));
+    ui->label_head->setText(AuditTrailReader::headLine(head));
     setChoices(ui->comboBox_user, QStringLiteral("All users"), users);
     setChoices(ui->comboBox_action, QStringLiteral("All actions"), actions);
     const qint64 sequence = head ? head->sequence : 0;

@@ -38,12 +38,9 @@ public:
     AuditTrailModel* model() const { return m_model; }
     // The filter as the controls set it.
     AuditTrailFilter filter() const;
-    // "Chain head: entry 12, SHA-256 ..." as shown.
+    // "Audit trail head: entry 12, SHA-256 ..." as shown.
     QString headText() const;
     QString stateText() const;
-
-    // "Chain head: entry N, SHA-256 HASH", or that the trail is empty.
-    static QString headText(const std::optional<AuditEntry>& head);
 
 public slots:
     // Reads the list again from its newest entry.
