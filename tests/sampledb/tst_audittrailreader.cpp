@@ -181,6 +181,8 @@ void TestAuditTrailReader::filters_data()
         << none << none << "" << "" << "0%" << Sequences{5};
     QTest::newRow("underscore is a character, not a wildcard")
         << none << none << "" << "" << "w_h" << Sequences{4};
+    QTest::newRow("underscore wildcard would match \"new\"")
+        << none << none << "" << "" << "n_w" << Sequences{};
     QTest::newRow("text the user column holds is not searched")
         << none << none << "" << "" << "annabel" << Sequences{};
     QTest::newRow("user and text") << none << none << "anna" << "" << "interval"
