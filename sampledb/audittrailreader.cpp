@@ -9,9 +9,6 @@
 
 namespace {
 
-const char* const Columns =
-    "sequence, time, user, action, object, oldValue, newValue, reason, previousHash, hash";
-
 bool fail(sqlite3* db, QString* error)
 {
     *error = QString::fromUtf8(sqlite3_errmsg(db));
@@ -35,28 +32,6 @@ QString columnText(sqlite3_stmt* s, int column)
 {
     return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, column)),
                              sqlite3_column_bytes(s, column));
-}
-
-QByteArray columnBytes(sqlite3_stmt* s, int column)
-{
-    return QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(s, column)),
-                      sqlite3_column_bytes(s, column));
-}
-
-AuditEntry entryAt(sqlite3_stmt* s)
-{
-    AuditEntry e;
-    e.sequence = sqlite3_column_int64(s, 0);
-    e.timeMs = sqlite3_column_int64(s, 1);
-    e.user = columnText(s, 2);
-    e.action = columnText(s, 3);
-    e.object = columnText(s, 4);
-    e.oldValue = columnText(s, 5);
-    e.newValue = columnText(s, 6);
-    e.reason = columnText(s, 7);
-    e.previousHash = columnBytes(s, 8);
-    e.hash = columnBytes(s, 9);
-    return e;
 }
 
 // The filter as a where clause whose parameters are numbered ?1, ?2, ... (the free text is one
@@ -160,7 +135,7 @@ bool AuditTrailReader::page(const AuditTrailFilter& filter, AuditTrailOrder orde
         return true;
     const bool newestFirst = order == AuditTrailOrder::NewestFirst;
     Condition c = conditionOf(filter);
-    QByteArray sql = QByteArray("select ") + Columns + " from audit_trail where " + c.sql;
+    QByteArray sql = QByteArray("select ") + AuditTrail::columns() + " from audit_trail where " + c.sql;
     const int afterIndex = c.next;
     if (after > 0)
         sql += (newestFirst ? " and sequence < " : " and sequence > ") + c.parameter();
@@ -177,7 +152,7 @@ bool AuditTrailReader::page(const AuditTrailFilter& filter, AuditTrailOrder orde
     sqlite3_bind_int(s.get(), limitIndex, std::clamp(limit, 1, MaxPageSize));
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
-        out->append(entryAt(s.get()));
+        out->append(AuditTrail::entryOf(s.get()));
     if (rc != SQLITE_DONE) {
         out->clear();
         return fail(db, error);
