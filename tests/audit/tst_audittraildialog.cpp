@@ -1,6 +1,7 @@
 // The audit trail screen on a real database file: its filters, the pages read as the list
 // scrolls, the chain's head at the bottom, and a locked file that never holds the GUI thread.
 
+#include "auditfill.h"
 #include "audittrail.h"
 #include "audittraildialog.h"
 #include "audittrailmodel.h"
@@ -59,16 +60,12 @@ void TestAuditTrailDialog::append(const QDateTime& time, const QString& user,
                                   const QString& oldValue, const QString& newValue,
                                   const QString& reason)
 {
-    AuditEntry e;
-    e.timeMs = time.toMSecsSinceEpoch();
-    e.user = user;
-    e.action = action;
-    e.object = object;
-    e.oldValue = oldValue;
-    e.newValue = newValue;
-    e.reason = reason;
     QString error;
-    QVERIFY2(AuditTrail::appendCommitted(db.get(), &e, &error), qPrintable(error));
+    QVERIFY2(AuditFill::append(database,
+                               {AuditFill::entry(time.toMSecsSinceEpoch(), user, action, object,
+                                                 oldValue, newValue, reason)},
+                               &error),
+             qPrintable(error));
 }
 
 QStringList TestAuditTrailDialog::column(const AuditTrailModel* model, int column)
@@ -157,20 +154,13 @@ void TestAuditTrailDialog::filters()
 void TestAuditTrailDialog::pagesFollowTheScroll()
 {
     const QDateTime start = localTime(QDate(2026, 3, 1), 8, 0);
-    {
-        // One transaction for speed; appendCommitted() per entry would do the same.
-        QCOMPARE(sqlite3_exec(db.get(), "begin immediate", nullptr, nullptr, nullptr), SQLITE_OK);
-        QString error;
-        for (int i = 0; i < 450; ++i) {
-            AuditEntry e;
-            e.timeMs = start.addSecs(i * 60).toMSecsSinceEpoch();
-            e.user = QStringLiteral("anna");
-            e.action = QStringLiteral("setting changed");
-            e.object = QStringLiteral("setting %1").arg(i + 1);
-            QVERIFY2(AuditTrail::append(db.get(), &e, &error), qPrintable(error));
-        }
-        QCOMPARE(sqlite3_exec(db.get(), "commit", nullptr, nullptr, nullptr), SQLITE_OK);
-    }
+    QVector<AuditEntry> entries;
+    for (int i = 0; i < 450; ++i)
+        entries << AuditFill::entry(start.addSecs(i * 60).toMSecsSinceEpoch(),
+                                    QStringLiteral("anna"), QStringLiteral("setting changed"),
+                                    QStringLiteral("setting %1").arg(i + 1));
+    QString error;
+    QVERIFY2(AuditFill::append(database, entries, &error), qPrintable(error));
     AuditTrailDialog dialog(database);
     dialog.resize(900, 400);
     dialog.show();

@@ -3,6 +3,7 @@
 // one field, a PDF with the project, the period and the chain's head, a period without entries,
 // and the usage errors that exit 2.
 
+#include "auditfill.h"
 #include "audittrail.h"
 #include "reportfixture.h"
 #include "sqliteconnection.h"
@@ -128,19 +129,14 @@ void TestAuditReport::init()
 void TestAuditReport::append(const QString& localTime, const QString& user, const QString& action,
                              const QString& object, const QString& reason)
 {
-    SqliteConnection db;
-    QVERIFY(db.open(database, SQLITE_OPEN_READWRITE));
-    AuditEntry e;
-    e.timeMs = QDateTime::fromString(localTime, QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                   .toMSecsSinceEpoch();
-    e.user = user;
-    e.action = action;
-    e.object = object;
-    e.oldValue = QStringLiteral("8.0");
-    e.newValue = QStringLiteral("10.0");
-    e.reason = reason;
+    const qint64 time = QDateTime::fromString(localTime, QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                            .toMSecsSinceEpoch();
     QString error;
-    QVERIFY2(AuditTrail::appendCommitted(db.get(), &e, &error), qPrintable(error));
+    QVERIFY2(AuditFill::append(database,
+                               {AuditFill::entry(time, user, action, object, QStringLiteral("8.0"),
+                                                 QStringLiteral("10.0"), reason)},
+                               &error),
+             qPrintable(error));
 }
 
 Outcome TestAuditReport::run(QStringList arguments)

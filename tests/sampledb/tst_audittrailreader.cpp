@@ -2,6 +2,7 @@
 // summer-time change included), user, action and free text, pages that together are the whole
 // trail once, and a read-only connection that never makes or changes the file.
 
+#include "auditfill.h"
 #include "audittrail.h"
 #include "audittrailreader.h"
 
@@ -52,30 +53,12 @@ qint64 localMs(const char* text)
     return t.toMSecsSinceEpoch();
 }
 
-bool appendAll(const QString& path, const QVector<AuditEntry>& entries)
-{
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open(path.toUtf8().constData(), &db) == SQLITE_OK &&
-              sqlite3_exec(db, "begin immediate", nullptr, nullptr, nullptr) == SQLITE_OK;
-    QString error;
-    for (AuditEntry e : entries)
-        ok = ok && AuditTrail::append(db, &e, &error);
-    ok = ok && sqlite3_exec(db, "commit", nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
-}
-
 AuditEntry entryOf(const Row& r)
 {
-    AuditEntry e;
-    e.timeMs = localMs(r.localTime);
-    e.user = QString::fromUtf8(r.user);
-    e.action = QString::fromUtf8(r.action);
-    e.object = QString::fromUtf8(r.object);
-    e.oldValue = QString::fromUtf8(r.oldValue);
-    e.newValue = QString::fromUtf8(r.newValue);
-    e.reason = QString::fromUtf8(r.reason);
-    return e;
+    return AuditFill::entry(localMs(r.localTime), QString::fromUtf8(r.user),
+                            QString::fromUtf8(r.action), QString::fromUtf8(r.object),
+                            QString::fromUtf8(r.oldValue), QString::fromUtf8(r.newValue),
+                            QString::fromUtf8(r.reason));
 }
 
 Sequences sequencesOf(const QVector<AuditEntry>& entries)
@@ -201,7 +184,8 @@ void TestAuditTrailReader::filters()
     QVector<AuditEntry> entries;
     for (const Row& r : Rows)
         entries << entryOf(r);
-    QVERIFY(appendAll(database, entries));
+    QString error;
+    QVERIFY2(AuditFill::append(database, entries, &error), qPrintable(error));
 
     AuditTrailFilter filter;
     if (first.isValid())
@@ -211,7 +195,6 @@ void TestAuditTrailReader::filters()
     filter.text = text;
     AuditTrailReader reader(database);
     QVector<AuditEntry> page;
-    QString error;
     QVERIFY2(reader.page(filter, AuditTrailOrder::NewestFirst, 0, 100, &page, &error),
              qPrintable(error));
     QCOMPARE(sequencesOf(page), expected);
@@ -257,15 +240,13 @@ void TestAuditTrailReader::paging()
     QFETCH(int, expectedPages);
 
     QVector<AuditEntry> written;
-    for (int i = 0; i < entries; ++i) {
-        AuditEntry e;
-        e.timeMs = 1'700'000'000'000 + i * 1000;
-        e.user = i % 3 == 0 ? QStringLiteral("carl") : QStringLiteral("dora");
-        e.action = QStringLiteral("setting changed");
-        e.object = QStringLiteral("setting %1").arg(i);
-        written << e;
-    }
-    QVERIFY(appendAll(database, written));
+    for (int i = 0; i < entries; ++i)
+        written << AuditFill::entry(1'700'000'000'000 + i * 1000,
+                                    i % 3 == 0 ? QStringLiteral("carl") : QStringLiteral("dora"),
+                                    QStringLiteral("setting changed"),
+                                    QStringLiteral("setting %1").arg(i));
+    QString error;
+    QVERIFY2(AuditFill::append(database, written, &error), qPrintable(error));
 
     AuditTrailFilter filter;
     filter.user = user;

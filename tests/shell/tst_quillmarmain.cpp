@@ -4,7 +4,7 @@
 #include "alarmindicator.h"
 #include "alarmmonitor.h"
 #include "alarmscreen.h"
-#include "audittrail.h"
+#include "auditfill.h"
 #include "audittraildialog.h"
 #include "audittrailmodel.h"
 #include "databasepeek.h"
@@ -22,7 +22,6 @@
 #include "projectnotifications.h"
 #include "secretstore.h"
 #include "shelltestsupport.h"
-#include "sqliteconnection.h"
 #include "treemodel.h"
 #include "webhookreceiver.h"
 #include "windowfit.h"
@@ -44,8 +43,6 @@
 #include <QToolButton>
 
 #include <memory>
-
-#include <sqlite3.h>
 
 class TestQuillmarMain : public QObject
 {
@@ -698,38 +695,27 @@ void TestQuillmarMain::auditTrailOfTheProject()
     const QString path = writeProject(projectPath(QStringLiteral("audit")), {1});
     auto window = makeWindow();
     window->startScreen()->projectLoaded(path);
-    {
-        // Entries as the recorder and its users leave them, written by a connection of the
-        // test's own while the recorder holds the file.
-        SqliteConnection db;
-        QVERIFY(db.open(ProjectFile::databasePath(path), SQLITE_OPEN_READWRITE));
-        sqlite3_busy_timeout(db.get(), 5000);
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        const QStringList rows[] = {
-            {"recorder", "recording started", "recording", "", "", "started with the program"},
-            {"anna", "setting changed", "Cold room 1 / channel 1 high limit", "8.0", "10.0",
-             "Summer stock, door opened more often"},
-            {"anna", "user added", "bert", "", "Operator", "New shift lead"},
-            {"bert", "sign-in failed", "bert", "", "", ""},
-            {"bert", "alarm acknowledged", "Cold room 1 / channel 1 high", "", "",
-             "Door closed, \"checked\" at 14:05"},
-            {"anna", "setting changed", "interval", "60 s", "30 s", "Audit asked for finer data"},
-            {"recorder", "clock jumped", "computer clock", "14:10:02", "15:10:04",
-             "wall clock against the monotonic clock"}};
-        qint64 offset = 0;
-        for (const QStringList& r : rows) {
-            AuditEntry e;
-            e.timeMs = now - 3600'000 + (offset += 420'000);
-            e.user = r.at(0);
-            e.action = r.at(1);
-            e.object = r.at(2);
-            e.oldValue = r.at(3);
-            e.newValue = r.at(4);
-            e.reason = r.at(5);
-            QString error;
-            QVERIFY2(AuditTrail::appendCommitted(db.get(), &e, &error), qPrintable(error));
-        }
-    }
+    // Entries as the recorder and its users leave them, written by a connection of the test's
+    // own while the recorder holds the file.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const QStringList rows[] = {
+        {"recorder", "recording started", "recording", "", "", "started with the program"},
+        {"anna", "setting changed", "Cold room 1 / channel 1 high limit", "8.0", "10.0",
+         "Summer stock, door opened more often"},
+        {"anna", "user added", "bert", "", "Operator", "New shift lead"},
+        {"bert", "sign-in failed", "bert", "", "", ""},
+        {"bert", "alarm acknowledged", "Cold room 1 / channel 1 high", "", "",
+         "Door closed, \"checked\" at 14:05"},
+        {"anna", "setting changed", "interval", "60 s", "30 s", "Audit asked for finer data"},
+        {"recorder", "clock jumped", "computer clock", "14:10:02", "15:10:04",
+         "wall clock against the monotonic clock"}};
+    QVector<AuditEntry> entries;
+    for (const QStringList& r : rows)
+        entries << AuditFill::entry(now - 3600'000 + (entries.size() + 1) * 420'000, r.at(0),
+                                    r.at(1), r.at(2), r.at(3), r.at(4), r.at(5));
+    QString error;
+    QVERIFY2(AuditFill::append(ProjectFile::databasePath(path), entries, &error),
+             qPrintable(error));
     action(window.get(), "actionAuditTrail")->trigger();
     QPointer<AuditTrailDialog> dialog = window->auditTrailDialog();
     QVERIFY(dialog && dialog->isVisible());
