@@ -311,44 +311,49 @@ void TestAuditReport::refused_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("entries"); // in the period
 
     const QStringList period{"--report", "audit", "--start", "2026-03-01", "--end", "2026-03-31"};
     auto with = [&period](const QStringList& rest) { return QStringList(period) << rest; };
     QTest::newRow("no end") << QStringList{"--report", "audit", "--start", "2026-03-01", "--csv",
                                            "%O/a.csv", "%P"}
-                            << 2 << "--end must be a date as yyyy-MM-dd";
+                            << 2 << "--end must be a date as yyyy-MM-dd" << 1;
     QTest::newRow("end before start")
         << QStringList{"--report", "audit", "--start", "2026-03-02", "--end", "2026-03-01",
                        "--csv",    "%O/a.csv", "%P"}
-        << 2 << "--end must not be before --start";
+        << 2 << "--end must not be before --start" << 1;
     QTest::newRow("impossible date")
         << QStringList{"--report", "audit", "--start", "2026-02-30", "--end", "2026-03-01",
                        "--csv",    "%O/a.csv", "%P"}
-        << 2 << "--start must be a date as yyyy-MM-dd";
+        << 2 << "--start must be a date as yyyy-MM-dd" << 1;
     QTest::newRow("both outputs") << with({"--pdf", "%O/a.pdf", "--csv", "%O/a.csv", "%P"}) << 2
-                                  << "give one of --pdf FILE and --csv FILE";
-    QTest::newRow("no output") << with({"%P"}) << 2 << "give one of --pdf FILE and --csv FILE";
+                                  << "give one of --pdf FILE and --csv FILE" << 1;
+    QTest::newRow("no output") << with({"%P"}) << 2 << "give one of --pdf FILE and --csv FILE" << 1;
     QTest::newRow("html") << with({"--html", "%O/a.html", "%P"}) << 2
-                          << "--html is not for the audit report";
+                          << "--html is not for the audit report" << 1;
     QTest::newRow("channels") << with({"--channels", "1234_channel1", "--csv", "%O/a.csv", "%P"})
-                              << 2 << "--channels is not for the audit report";
+                              << 2 << "--channels is not for the audit report" << 1;
     QTest::newRow("no project") << with({"--csv", "%O/a.csv"}) << 2
-                                << "give exactly one project file";
+                                << "give exactly one project file" << 1;
     QTest::newRow("csv for another report")
         << QStringList{"--report", "daily", "--start", "2026-03-01", "--csv", "%O/a.csv", "%P"}
-        << 2 << "--csv is for the audit report only";
+        << 2 << "--csv is for the audit report only" << 1;
     QTest::newRow("end for another report")
         << QStringList{"--report", "weekly", "--start", "2026-03-01", "--end", "2026-03-08",
                        "--pdf",    "%O/a.pdf", "%P"}
-        << 2 << "--end is for the audit report only";
+        << 2 << "--end is for the audit report only" << 1;
     QTest::newRow("end twice") << with({"--end", "2026-04-01", "--csv", "%O/a.csv", "%P"}) << 2
-                               << "--end is given more than once";
+                               << "--end is given more than once" << 1;
     QTest::newRow("project missing")
-        << with({"--csv", "%O/a.csv", "%O/none.tpc"}) << 1 << "does not exist";
+        << with({"--csv", "%O/a.csv", "%O/none.tpc"}) << 1 << "does not exist" << 1;
     QTest::newRow("file cannot be written")
-        << with({"--csv", "%O/no such folder/a.csv", "%P"}) << 1 << "Unable to open the file.";
+        << with({"--csv", "%O/no such folder/a.csv", "%P"}) << 1 << "Unable to open the file." << 1;
     QTest::newRow("PDF cannot be written")
-        << with({"--pdf", "%O/no such folder/a.pdf", "%P"}) << 1 << "Unable to open the file.";
+        << with({"--pdf", "%O/no such folder/a.pdf", "%P"}) << 1 << "Unable to open the file." << 1;
+    // A PDF of some hundred pages at the most; CSV for more.
+    QTest::newRow("too many entries for a PDF")
+        << with({"--pdf", "%O/a.pdf", "%P"}) << 1
+        << "The period holds 20001 entries; a PDF lists at most 20000." << 20001;
 }
 
 // Catches arguments that cannot be honoured taken as a report (a daily report silently ignoring
@@ -358,8 +363,14 @@ void TestAuditReport::refused()
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
     QFETCH(QString, message);
-    append(QStringLiteral("2026-03-10 12:00:00"), QStringLiteral("anna"),
-           QStringLiteral("setting changed"), QStringLiteral("interval"), QString());
+    QFETCH(int, entries);
+    const qint64 noon = QDateTime(QDate(2026, 3, 10), QTime(12, 0)).toMSecsSinceEpoch();
+    QVector<AuditEntry> written;
+    for (int i = 0; i < entries; ++i)
+        written << AuditFill::entry(noon + i * 1000, QStringLiteral("anna"),
+                                    QStringLiteral("setting changed"), QStringLiteral("interval"));
+    QString error;
+    QVERIFY2(AuditFill::append(database, written, &error), qPrintable(error));
     const Outcome outcome = run(arguments);
     QCOMPARE(outcome.status, status);
     QVERIFY2(outcome.errors.contains(message), qPrintable(outcome.errors));
