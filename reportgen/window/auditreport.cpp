@@ -6,6 +6,8 @@
 #include "reportexport.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPrinter>
 #include <QSaveFile>
@@ -123,23 +125,33 @@ bool AuditReport::writePdf(AuditTrailReader* reader, QString* errorText)
     font.setPointSizeF(8);
     document.setDefaultFont(font);
     document.setHtml(documentHtml(entries, head));
+    // Printed to a file of its own beside the target, which takes the target's place once
+    // complete: QPrinter tells no failure, and a file left from before must neither pass for
+    // this one nor be lost when this one cannot be printed.
+    const QFileInfo target(ReportExport::withSuffix(line.pdfFile, QStringLiteral(".pdf")));
+    const QString partial =
+        target.dir().filePath(QStringLiteral(".") + target.fileName() + QStringLiteral(".part"));
+    QFile::remove(partial);
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(ReportExport::withSuffix(line.pdfFile, QStringLiteral(".pdf")));
+    printer.setOutputFileName(partial);
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setPageOrientation(QPageLayout::Landscape);
     printer.setPageMargins(QMarginsF(12, 12, 12, 12), QPageLayout::Millimeter);
     printer.setCreator(QStringLiteral("Tallyforge"));
     printer.setDocName(QStringLiteral("Audit trail - ") + projectName);
-    if (!printer.isValid()) {
+    if (printer.isValid())
+        document.print(&printer);
+    const QFileInfo printed(partial);
+    if (!printer.isValid() || !printed.isFile() || printed.size() == 0) {
+        QFile::remove(partial);
         *errorText = QStringLiteral("Unable to open the file.");
         return false;
     }
-    document.print(&printer);
-    // QPrinter tells no failure of its own: an unwritable file shows as a file that is missing.
-    if (!QFileInfo(printer.outputFileName()).isFile() ||
-        QFileInfo(printer.outputFileName()).size() == 0) {
-        *errorText = QStringLiteral("Unable to open the file.");
+    if ((target.exists() && !QFile::remove(target.filePath())) ||
+        !QFile::rename(partial, target.filePath())) {
+        QFile::remove(partial);
+        *errorText = QStringLiteral("Unable to write the file.");
         return false;
     }
     return true;
