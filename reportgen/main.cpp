@@ -1,3 +1,4 @@
+#include "auditreport.h"
 #include "messagedialog.h"
 #include "report.h"
 #include "reportbatch.h"
@@ -37,6 +38,16 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "Tallyforge: %s\n%s", qPrintable(line.errorText),
                      qPrintable(ReportCommandLine::usage()));
         return 2;
+    }
+    if (line.mode == ReportCommandLine::Audit) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(quiet);
+        QApplication app(argc, argv);
+        QString errorText;
+        const int status = AuditReport(line).write(&errorText);
+        if (status != 0)
+            std::fprintf(stderr, "Tallyforge: %s\n", qPrintable(errorText));
+        return status;
     }
     if (line.mode == ReportCommandLine::Batch) {
         // No display is needed, nor used when there is one.

@@ -138,6 +138,16 @@ QByteArray AuditTrail::hashOf(const AuditEntry& entry)
     return hash.result().toHex();
 }
 
+const char* AuditTrail::columns()
+{
+    return Columns;
+}
+
+AuditEntry AuditTrail::entryOf(sqlite3_stmt* statement)
+{
+    return entryAt(statement);
+}
+
 bool AuditTrail::ensureTable(SqliteHandle db, QString* error)
 {
     for (const char* sql : {CreateTable, NoUpdate, NoDelete, OnlyNext}) {

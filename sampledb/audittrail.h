@@ -9,6 +9,8 @@
 
 #include <optional>
 
+struct sqlite3_stmt;
+
 // The audit trail of a project, append-only, in the project's database:
 //
 //   audit_trail   one row per entry
@@ -54,4 +56,9 @@ public:
     // Entries with sequence in [first, last], in order.
     static bool read(SqliteHandle db, qint64 first, qint64 last, QVector<AuditEntry>* entries,
                      QString* error);
+
+    // For the readers' own selects of whole entries: the columns to select, in the order
+    // entryOf() takes them from the statement's current row.
+    static const char* columns();
+    static AuditEntry entryOf(sqlite3_stmt* statement);
 };

@@ -2,6 +2,7 @@
 #include "ui_quillmarmain.h"
 
 #include "aboutbox.h"
+#include "audittraildialog.h"
 #include "configureddevice.h"
 #include "dashboard.h"
 #include "messagedialog.h"
@@ -133,6 +134,7 @@ void QuillmarMain::createMenus()
     for (const auto& command : commands)
         connect(command.first, &QAction::triggered, this, command.second);
     connect(menus->actionAlarms, &QAction::triggered, this, &QuillmarMain::slotShowAlarms);
+    connect(menus->actionAuditTrail, &QAction::triggered, this, &QuillmarMain::slotShowAuditTrail);
     connect(menus->actionForwarding, &QAction::triggered, this, &QuillmarMain::slotForwarding);
     connect(menus->actionNotifications, &QAction::triggered, this,
             [this] { desk->showNotificationDialog(); });
@@ -361,6 +363,7 @@ void QuillmarMain::slotAddDeviceProject()
 void QuillmarMain::closeProjectRuntime()
 {
     desk->close();
+    delete auditDialog;
     projectOpen = false;
     menus->setProjectActionsEnabled(false);
     status->clearProject();
@@ -441,6 +444,24 @@ void QuillmarMain::slotStdTimer()
 void QuillmarMain::slotShowAlarms()
 {
     desk->showScreen();
+}
+
+AuditTrailDialog* QuillmarMain::auditTrailDialog() const
+{
+    return auditDialog;
+}
+
+void QuillmarMain::slotShowAuditTrail()
+{
+    if (!projectOpen)
+        return;
+    if (!auditDialog) {
+        auditDialog = new AuditTrailDialog(ProjectFile::databasePath(session.filePath()), this);
+        auditDialog->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    auditDialog->show();
+    auditDialog->raise();
+    auditDialog->activateWindow();
 }
 
 void QuillmarMain::slotForwarding()

@@ -9,12 +9,14 @@
 
 #include <QList>
 #include <QMessageBox>
+#include <QPointer>
 #include <QStringList>
 #include <QVariantMap>
 #include <QWidget>
 
 #include <memory>
 
+class AuditTrailDialog;
 class ConfiguredDevice;
 class OutboxIndicator;
 class ProjectCenter;
@@ -68,6 +70,8 @@ public:
     RecordingCycle* recordingCycle() const { return session.cycle(); }
     ProjectAlarms* projectAlarms() const { return desk->projectAlarms(); }
     AlarmScreen* alarmScreen() const { return desk->screen(); }
+    // The audit trail dialog while shown.
+    AuditTrailDialog* auditTrailDialog() const;
     AlarmIndicator* alarmIndicator() const { return desk->indicator(); }
     OutboxIndicator* outboxIndicator() const { return desk->outboxIndicator(); }
     ProjectNotifications* projectNotifications() const { return desk->notifications(); }
@@ -108,6 +112,7 @@ public slots:
     void projectListConfirm(const QList<ConfiguredDevice*>& list);
     void slotStdTimer();
     void slotShowAlarms();
+    void slotShowAuditTrail();
     void slotForwarding();
 
 protected:
@@ -154,6 +159,8 @@ private:
     // The forwarding targets' state while the open project forwards, and its dialog.
     ForwardingStatus* forwarding = nullptr;
     ProjectKeyNotice* keyNotice = nullptr;
+    // The open project's audit trail while shown; it goes with the project.
+    QPointer<AuditTrailDialog> auditDialog;
 
     // Set while the constructor opens the newest recent project: a project that fails then
     // leaves the start screen in place instead of ending the program.

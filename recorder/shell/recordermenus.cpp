@@ -33,6 +33,8 @@ RecorderMenus::RecorderMenus(QWidget* window)
     actionClose = menuAction(menuProject, QStringLiteral("Close"), "actionClose");
     actionNotifications =
         menuAction(menuProject, QStringLiteral("Notifications..."), "actionNotifications");
+    actionAuditTrail =
+        menuAction(menuProject, QStringLiteral("Audit trail..."), "actionAuditTrail");
     menuProject->addSeparator();
     actionAutoLoad =
         menuAction(menuProject, QStringLiteral("Auto Load Recent Project"), "actionAutoLoad", true);
@@ -73,8 +75,8 @@ RecorderMenus::RecorderMenus(QWidget* window)
 
 void RecorderMenus::setProjectActionsEnabled(bool enabled)
 {
-    for (QAction* action : {actionAddDelete, actionClose, actionNotifications, actionRefresh,
-                            actionDataViewer, actionAlarms, actionExpansion})
+    for (QAction* action : {actionAddDelete, actionClose, actionNotifications, actionAuditTrail,
+                            actionRefresh, actionDataViewer, actionAlarms, actionExpansion})
         action->setEnabled(enabled);
     menuReport->setEnabled(enabled);
     menuReport->menuAction()->setEnabled(enabled);

@@ -30,6 +30,7 @@ public:
     QAction* actionAddDelete = nullptr;
     QAction* actionClose = nullptr;
     QAction* actionNotifications = nullptr;
+    QAction* actionAuditTrail = nullptr;
     QAction* actionAutoLoad = nullptr;
     QAction* actionAutoRecord = nullptr;
     QAction* actionRefresh = nullptr;

@@ -30,6 +30,35 @@ ReportCommandLine parseWindow(const QStringList& arguments)
     return line;
 }
 
+// --report audit: whole days from --start to --end, as PDF or CSV.
+ReportCommandLine parseAudit(const QCommandLineParser& parser)
+{
+    for (const char* name : {"period", "channels", "subject", "author", "html"}) {
+        if (parser.isSet(QLatin1String(name)))
+            return invalid(QStringLiteral("--") + QLatin1String(name) +
+                           QStringLiteral(" is not for the audit report"));
+    }
+    ReportCommandLine line;
+    line.mode = ReportCommandLine::Audit;
+    const QString format = QStringLiteral("yyyy-MM-dd");
+    line.start = QDate::fromString(parser.value(QStringLiteral("start")), format);
+    if (!line.start.isValid())
+        return invalid(QStringLiteral("--start must be a date as yyyy-MM-dd"));
+    line.end = QDate::fromString(parser.value(QStringLiteral("end")), format);
+    if (!line.end.isValid())
+        return invalid(QStringLiteral("--end must be a date as yyyy-MM-dd"));
+    if (line.end < line.start)
+        return invalid(QStringLiteral("--end must not be before --start"));
+    line.pdfFile = parser.value(QStringLiteral("pdf"));
+    line.csvFile = parser.value(QStringLiteral("csv"));
+    if (line.pdfFile.isEmpty() == line.csvFile.isEmpty())
+        return invalid(QStringLiteral("give one of --pdf FILE and --csv FILE"));
+    if (parser.positionalArguments().size() != 1)
+        return invalid(QStringLiteral("give exactly one project file"));
+    line.projectPath = parser.positionalArguments().first();
+    return line;
+}
+
 } // namespace
 
 QString ReportCommandLine::usage()
@@ -38,13 +67,16 @@ QString ReportCommandLine::usage()
         "Usage: Tallyforge --report daily|weekly|monthly|haccp --start yyyy-MM-dd\n"
         "                  [--period day|week|month] [--channels SERIAL_channel1,...]\n"
         "                  [--subject TEXT] [--author TEXT] --pdf FILE|--html FILE PROJECT.tpc\n"
+        "       Tallyforge --report audit --start yyyy-MM-dd --end yyyy-MM-dd\n"
+        "                  --pdf FILE|--csv FILE PROJECT.tpc\n"
         "Makes one report without a window and writes it to FILE.\n"
         "  --start     the first day; a monthly report covers the month that holds it\n"
         "  --period    length of a HACCP report from its first day (default day)\n"
         "  --channels  up to four channels; default the first four of the project\n"
         "  --subject, --author  default the texts of the last report made in the window\n"
+        "  --end       the last day of the audit trail listed (days in local time)\n"
         "Exit status: 0 written; 1 not made (no database, no samples in the period, file not\n"
-        "written); 2 bad arguments.\n");
+        "written); 2 bad arguments. An audit report of a period without entries is made.\n");
 }
 
 ReportCommandLine ReportCommandLine::parse(const QStringList& arguments)
@@ -57,6 +89,7 @@ ReportCommandLine ReportCommandLine::parse(const QStringList& arguments)
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption report(kReport, QString(), QStringLiteral("KIND"));
     const QCommandLineOption start(QStringLiteral("start"), QString(), QStringLiteral("DATE"));
+    const QCommandLineOption end(QStringLiteral("end"), QString(), QStringLiteral("DATE"));
     const QCommandLineOption period(QStringLiteral("period"), QString(), QStringLiteral("SPAN"));
     const QCommandLineOption channels(QStringLiteral("channels"), QString(),
                                       QStringLiteral("KEYS"));
@@ -64,8 +97,9 @@ ReportCommandLine ReportCommandLine::parse(const QStringList& arguments)
     const QCommandLineOption author(QStringLiteral("author"), QString(), QStringLiteral("TEXT"));
     const QCommandLineOption pdf(QStringLiteral("pdf"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption html(QStringLiteral("html"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption csv(QStringLiteral("csv"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
-    parser.addOptions({report, start, period, channels, subject, author, pdf, html, help});
+    parser.addOptions({report, start, end, period, channels, subject, author, pdf, html, csv, help});
     if (!parser.parse(arguments))
         return invalid(parser.errorText());
     ReportCommandLine line;
@@ -74,13 +108,20 @@ ReportCommandLine ReportCommandLine::parse(const QStringList& arguments)
         return line;
     line.mode = Batch;
     for (const QCommandLineOption& option :
-         {report, start, period, channels, subject, author, pdf, html}) {
+         {report, start, end, period, channels, subject, author, pdf, html, csv}) {
         if (parser.values(option).size() > 1)
             return invalid(QStringLiteral("--") + option.names().first() +
                            QStringLiteral(" is given more than once"));
     }
+    if (parser.value(report) == QLatin1String("audit"))
+        return parseAudit(parser);
     if (!ReportPeriod::kindFromName(parser.value(report), &line.kind))
-        return invalid(QStringLiteral("--report must be daily, weekly, monthly or haccp"));
+        return invalid(QStringLiteral("--report must be daily, weekly, monthly, haccp or audit"));
+    for (const QCommandLineOption& option : {end, csv}) {
+        if (parser.isSet(option))
+            return invalid(QStringLiteral("--") + option.names().first() +
+                           QStringLiteral(" is for the audit report only"));
+    }
     line.start = QDate::fromString(parser.value(start), QStringLiteral("yyyy-MM-dd"));
     if (!line.start.isValid())
         return invalid(QStringLiteral("--start must be a date as yyyy-MM-dd"));

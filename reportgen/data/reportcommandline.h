@@ -12,6 +12,8 @@
 //   Tallyforge --report KIND --start yyyy-MM-dd [--period day|week|month]
 //              [--channels SERIAL_channel1,...] [--subject TEXT] [--author TEXT]
 //              --pdf FILE|--html FILE PROJECT.tpc
+// and the audit trail of whole local days:
+//   Tallyforge --report audit --start yyyy-MM-dd --end yyyy-MM-dd --pdf FILE|--csv FILE PROJECT.tpc
 class ReportCommandLine
 {
 public:
@@ -19,6 +21,7 @@ public:
     {
         Window,
         Batch,
+        Audit,
         Help,
         Invalid
     };
@@ -34,9 +37,10 @@ public:
     // Window: the arguments for the start-up checks (program name and path words).
     QStringList windowArguments;
 
-    // Batch.
+    // Batch and Audit.
     QString projectPath;
     QDate start;
+    QDate end; // Audit: the last day
     HaccpSpan span = HaccpSpan::Day;
     QStringList channels; // empty: the first four channels of the device list
     bool hasSubject = false;
@@ -45,4 +49,5 @@ public:
     QString author;
     QString pdfFile;
     QString htmlFile;
+    QString csvFile; // Audit
 };

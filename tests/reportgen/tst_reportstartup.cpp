@@ -232,6 +232,22 @@ void TestReportStartup::commandLine_data()
                        "2026-03-09", "--html",  "/o/r"}
         << batch << "monthly 2026-03-09 day  - html /o/r /p/x y.tpc";
     QTest::newRow("help") << QStringList{"--help"} << int(ReportCommandLine::Help) << "";
+    const int audit = ReportCommandLine::Audit;
+    QTest::newRow("audit, CSV") << QStringList{"--report", "audit",      "--start",  "2026-03-01",
+                                               "--end",    "2026-03-31", "--csv",    "/o/a.csv",
+                                               "/p/x.tpc"}
+                                << audit << "audit 2026-03-01 2026-03-31 csv /o/a.csv /p/x.tpc";
+    QTest::newRow("audit, one day, PDF")
+        << QStringList{"--report", "audit",      "/p/x.tpc", "--end", "2026-03-29",
+                       "--start",  "2026-03-29", "--pdf",    "/o/a"}
+        << audit << "audit 2026-03-29 2026-03-29 pdf /o/a /p/x.tpc";
+    QTest::newRow("audit without a start")
+        << QStringList{"--report", "audit", "--end", "2026-03-29", "--csv", "a.csv", "p.tpc"}
+        << invalid << "--start must be";
+    QTest::newRow("audit with a period")
+        << QStringList{"--report", "audit", "--start", "2026-03-01", "--end", "2026-03-02",
+                       "--period", "week",  "--csv",   "a.csv",      "p.tpc"}
+        << invalid << "--period is not for the audit report";
     const QStringList base{"--report", "weekly", "--start", "2026-03-01",
                            "--pdf",    "r.pdf",  "p.tpc"};
     auto with = [&base](const QStringList& extra) { return QStringList(extra) << base; };
@@ -281,6 +297,12 @@ void TestReportStartup::commandLine()
               (line.hasAuthor ? QStringLiteral(":") + line.author : QString()) +
               (line.pdfFile.isEmpty() ? QStringLiteral(" html ") + line.htmlFile
                                       : QStringLiteral(" pdf ") + line.pdfFile) +
+              QLatin1Char(' ') + line.projectPath;
+    } else if (mode == ReportCommandLine::Audit) {
+        got = QStringLiteral("audit ") + line.start.toString(Qt::ISODate) + QLatin1Char(' ') +
+              line.end.toString(Qt::ISODate) +
+              (line.csvFile.isEmpty() ? QStringLiteral(" pdf ") + line.pdfFile
+                                      : QStringLiteral(" csv ") + line.csvFile) +
               QLatin1Char(' ') + line.projectPath;
     } else if (mode == ReportCommandLine::Invalid) {
         QVERIFY2(line.errorText.contains(outcome), qPrintable(line.errorText));

@@ -2,6 +2,7 @@
 // chain to the head and never fork, rows that cannot be changed through SQL, and entries that
 // the recorder's writer chains when it commits them.
 
+#include "auditfill.h"
 #include "audittrail.h"
 #include "databasewriter.h"
 #include "samplerecord.h"
@@ -17,19 +18,7 @@
 
 namespace {
 
-AuditEntry entry(qint64 timeMs, const QString& user, const QString& action, const QString& object,
-                 const QString& oldValue, const QString& newValue, const QString& reason)
-{
-    AuditEntry e;
-    e.timeMs = timeMs;
-    e.user = user;
-    e.action = action;
-    e.object = object;
-    e.oldValue = oldValue;
-    e.newValue = newValue;
-    e.reason = reason;
-    return e;
-}
+using AuditFill::entry;
 
 struct Connection
 {

@@ -4,6 +4,9 @@
 #include "alarmindicator.h"
 #include "alarmmonitor.h"
 #include "alarmscreen.h"
+#include "auditfill.h"
+#include "audittraildialog.h"
+#include "audittrailmodel.h"
 #include "databasepeek.h"
 #include "elidedlabel.h"
 #include "datainterval.h"
@@ -71,6 +74,7 @@ private slots:
     void launching();
     void fullScreenByDoubleClick();
     void alarmsWhileProjectRuns();
+    void auditTrailOfTheProject();
     void forwardingWhileProjectRuns_data();
     void forwardingWhileProjectRuns();
     void notificationsWhileProjectRuns_data();
@@ -260,7 +264,8 @@ void TestQuillmarMain::actionStates()
     QuillmarMain* w = window.get();
     const QList<const char*> projectActions = {
         "actionAddDelete",  "actionClose",  "actionNotifications", "actionRefresh",
-        "actionDataViewer", "actionAlarms", "actionExpansion",     "actionForwarding"};
+        "actionDataViewer", "actionAlarms", "actionExpansion",     "actionForwarding",
+        "actionAuditTrail"};
     auto reports = [w](bool usable) {
         QCOMPARE(w->findChild<QMenu*>(QStringLiteral("menuReport"))->menuAction()->isEnabled(),
                  usable);
@@ -681,6 +686,49 @@ void TestQuillmarMain::alarmsWhileProjectRuns()
     QCOMPARE(DatabasePeek::scalar(database, QStringLiteral("select count(*) from alarm_event where "
                                                            "endReason = 'recorder stopped'")),
              qint64(1));
+}
+
+// Catches: "Audit trail..." missing from the project menu, showing another file than the open
+// project's database, or staying open with a project closed.
+void TestQuillmarMain::auditTrailOfTheProject()
+{
+    const QString path = writeProject(projectPath(QStringLiteral("audit")), {1});
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+    // Entries as the recorder and its users leave them, written by a connection of the test's
+    // own while the recorder holds the file.
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const QStringList rows[] = {
+        {"recorder", "recording started", "recording", "", "", "started with the program"},
+        {"anna", "setting changed", "Cold room 1 / channel 1 high limit", "8.0", "10.0",
+         "Summer stock, door opened more often"},
+        {"anna", "user added", "bert", "", "Operator", "New shift lead"},
+        {"bert", "sign-in failed", "bert", "", "", ""},
+        {"bert", "alarm acknowledged", "Cold room 1 / channel 1 high", "", "",
+         "Door closed, \"checked\" at 14:05"},
+        {"anna", "setting changed", "interval", "60 s", "30 s", "Audit asked for finer data"},
+        {"recorder", "clock jumped", "computer clock", "14:10:02", "15:10:04",
+         "wall clock against the monotonic clock"}};
+    QVector<AuditEntry> entries;
+    for (const QStringList& r : rows)
+        entries << AuditFill::entry(now - 3600'000 + (entries.size() + 1) * 420'000, r.at(0),
+                                    r.at(1), r.at(2), r.at(3), r.at(4), r.at(5));
+    QString error;
+    QVERIFY2(AuditFill::append(ProjectFile::databasePath(path), entries, &error),
+             qPrintable(error));
+    action(window.get(), "actionAuditTrail")->trigger();
+    QPointer<AuditTrailDialog> dialog = window->auditTrailDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    QTRY_COMPARE(dialog->model()->rowCount(), 7);
+    QCOMPARE(dialog->model()->entries().first().action, QStringLiteral("clock jumped"));
+    QTRY_VERIFY(dialog->headText().startsWith(QStringLiteral("Audit trail head: entry 7, SHA-256 ")));
+    dialog->resize(1200, 420);
+    WindowFit::saveShot(dialog, QStringLiteral("recorder-audit-trail"));
+    // The menu shows the one dialog again rather than a second.
+    action(window.get(), "actionAuditTrail")->trigger();
+    QCOMPARE(window->findChildren<AuditTrailDialog*>().size(), 1);
+    window->slotCloseProject();
+    QTRY_VERIFY(!dialog);
 }
 
 void TestQuillmarMain::forwardingWhileProjectRuns_data()
