@@ -230,3 +230,20 @@ bool AuditTrail::read(SqliteHandle db, qint64 first, qint64 last, QVector<AuditE
         entries->append(entryAt(s.get()));
     return rc == SQLITE_DONE || fail(db, error);
 }
+
+bool AuditTrail::forEach(SqliteHandle db, const std::function<void(const AuditEntry&)>& visit,
+                         QString* error)
+{
+    bool exists = false;
+    if (!tableExists(db, &exists, error))
+        return false;
+    if (!exists)
+        return true;
+    SqliteStatement s(db, QByteArray("select ") + Columns + " from audit_trail order by sequence");
+    if (!s.isValid())
+        return fail(db, error);
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
+        visit(entryAt(s.get()));
+    return rc == SQLITE_DONE || fail(db, error);
+}

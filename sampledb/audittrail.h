@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <optional>
 
 // The audit trail of a project, append-only, in the project's database:
@@ -54,4 +55,7 @@ public:
     // Entries with sequence in [first, last], in order.
     static bool read(SqliteHandle db, qint64 first, qint64 last, QVector<AuditEntry>* entries,
                      QString* error);
+    // Every entry in the order of its sequence, one at a time (a million never sit in memory).
+    static bool forEach(SqliteHandle db, const std::function<void(const AuditEntry&)>& visit,
+                        QString* error);
 };

@@ -12,6 +12,8 @@
 //   Tallyforge --report KIND --start yyyy-MM-dd [--period day|week|month]
 //              [--channels SERIAL_channel1,...] [--subject TEXT] [--author TEXT]
 //              --pdf FILE|--html FILE PROJECT.tpc
+// and the check of a project's records (VerifyCommand):
+//   Tallyforge --verify PROJECT.tpc [--heads FILE]
 class ReportCommandLine
 {
 public:
@@ -20,7 +22,8 @@ public:
         Window,
         Batch,
         Help,
-        Invalid
+        Invalid,
+        Verify
     };
 
     // The full argument list, program name first.
@@ -45,4 +48,7 @@ public:
     QString author;
     QString pdfFile;
     QString htmlFile;
+
+    // Verify (and projectPath): the heads witnessed outside, empty for none.
+    QString headsFile;
 };
