@@ -11,6 +11,22 @@ namespace {
 
 const char HexDigits[] = "0123456789abcdef";
 
+// Decimal digits without a QByteArray of their own: a verification formats hundreds of millions.
+void appendDecimal(QByteArray* out, qint64 value)
+{
+    char digits[24];
+    char* end = digits + sizeof digits;
+    char* at = end;
+    quint64 magnitude = value < 0 ? 0 - quint64(value) : quint64(value);
+    do {
+        *--at = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    if (value < 0)
+        *--at = '-';
+    out->append(at, int(end - at));
+}
+
 void appendHex(QByteArray* out, const unsigned char* bytes, int size)
 {
     const int start = out->size();
@@ -24,7 +40,13 @@ void appendHex(QByteArray* out, const unsigned char* bytes, int size)
 
 } // namespace
 
-SealDigest::SealDigest() = default;
+SealDigest::SealDigest()
+{
+    // Reserved, the buffers keep their room when emptied for the next row.
+    line.reserve(160);
+    serial.reserve(48);
+}
+
 SealDigest::~SealDigest() = default;
 SealDigest::SealDigest(SealDigest&&) noexcept = default;
 SealDigest& SealDigest::operator=(SealDigest&&) noexcept = default;
@@ -34,7 +56,7 @@ void SealDigest::appendValue(QByteArray* out, sqlite3_stmt* row, int column)
     switch (sqlite3_column_type(row, column)) {
     case SQLITE_INTEGER:
         out->append('i');
-        out->append(QByteArray::number(sqlite3_column_int64(row, column)));
+        appendDecimal(out, sqlite3_column_int64(row, column));
         break;
     case SQLITE_FLOAT: {
         const double value = sqlite3_column_double(row, column);
@@ -85,16 +107,19 @@ bool SealDigest::quarterOf(sqlite3_stmt* row, int column, qint64* quarter)
 
 void SealDigest::addRow(sqlite3_stmt* row, int first)
 {
-    QByteArray serial;
+    serial.resize(0);
     appendValue(&serial, row, first + 1);
-    if (!lastNode || serial != lastSerial) {
-        Node& node = nodes[serial];
-        if (!node.hash)
-            node.hash = std::make_unique<Sha256>();
-        lastNode = &node;
-        lastSerial = serial;
+    if (!lastNode || serial != *lastSerial) {
+        auto found = nodes.find(serial);
+        if (found == nodes.end()) {
+            // A copy of its own: the buffer is reused for the next row.
+            found = nodes.emplace(QByteArray(serial.constData(), serial.size()), Node()).first;
+            found->second.hash = std::make_unique<Sha256>();
+        }
+        lastNode = &found->second;
+        lastSerial = &found->first;
     }
-    line.clear();
+    line.resize(0);
     appendValue(&line, row, first);
     line.append(' ');
     line.append(serial);
@@ -111,8 +136,8 @@ void SealDigest::addRow(sqlite3_stmt* row, int first)
 QByteArray SealDigest::result()
 {
     Sha256 quarter;
-    for (auto& [serial, node] : nodes) {
-        QByteArray text = serial;
+    for (auto& [key, node] : nodes) {
+        QByteArray text = key;
         text.append(' ');
         text.append(QByteArray::number(node.rows));
         text.append(' ');
@@ -122,7 +147,7 @@ QByteArray SealDigest::result()
     }
     nodes.clear();
     lastNode = nullptr;
-    lastSerial.clear();
+    lastSerial = nullptr;
     rowCount = 0;
     return quarter.result().toHex();
 }

@@ -50,8 +50,9 @@ private:
     };
     std::map<QByteArray, Node> nodes; // by encoded serial number
     QByteArray line;
+    QByteArray serial;
     qint64 rowCount = 0;
-    // The node of the row before: rows of one node mostly come together.
-    QByteArray lastSerial;
+    // The node of the row before (its key in `nodes`): rows of one node often come together.
+    const QByteArray* lastSerial = nullptr;
     Node* lastNode = nullptr;
 };

@@ -122,6 +122,8 @@ private slots:
     void tampering();
     void heads_data();
     void heads();
+    void sealDigest_data();
+    void sealDigest();
 
 private:
     // The project: rows before sealing began (q0 - 1), an entry, the seals of q0 to q3 (q2 an
@@ -400,6 +402,42 @@ void TestVerifyCommand::heads()
     for (const AuditVerifier::Head& head : AuditVerifier::parseHeads(text))
         got << QString::number(head.sequence) + QLatin1Char(' ') + QString::fromLatin1(head.hash);
     QTEST(got, "heads");
+}
+
+void TestVerifyCommand::sealDigest_data()
+{
+    QTest::addColumn<qint64>("quarter");
+    QTest::addColumn<QString>("seal");
+    // Computed apart from this code, with Python's sqlite3, struct and hashlib modules as the
+    // README's description of the digest goes, over the rows of sealDigest().
+    QTest::newRow("two nodes and a third, out of order, a NULL, a fraction of a second, UTF-8")
+        << qint64(1996468)
+        << "rows 6, sha256 e621314be94ece0c7d4f2f23d43dbe5b6f65a2e0036e38df9b3b999d6779722e";
+    QTest::newRow("one row, the next quarter's first second") << qint64(1996469)
+        << "rows 1, sha256 3efcbad5c9a6e9f3951eb447fcc9c1d2d1eb52711f47b7712970ff6dfcc0cb54";
+    QTest::newRow("an empty quarter") << qint64(1996470)
+        << "rows 0, sha256 e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+}
+
+// Catches: a digest an auditor cannot recompute from the README (another encoding of a value,
+// another order of the rows or the nodes, a row of the quarter's edge in the wrong quarter).
+void TestVerifyCommand::sealDigest()
+{
+    QFETCH(qint64, quarter);
+    QTemporaryDir dir;
+    Connection c(dir.filePath(QStringLiteral("digest.dat")));
+    QVERIFY(c.exec(QStringLiteral(
+        "create table quorbinal (id integer primary key autoincrement, serialno varchar(18) not "
+        "null, channel1 float, channel2 float, pointDate integer not null); insert into quorbinal "
+        "(serialno, channel1, channel2, pointDate) values ('N2', -18.5, 0, 1796821203), ('N1', "
+        "4.25, 50, 1796821200), ('K\u00fchl 1', NULL, 12.75, 1796821260), ('N1', 4.3, NULL, "
+        "1796821260), ('N2', 1e-5, 3, 1796822099), ('N1', 7, 8, 1796822100), ('N1', 0.1, 0.2, "
+        "1796821201.5)")));
+    qint64 rows = 0;
+    QByteArray digest;
+    QString error;
+    QVERIFY2(SampleSeal::digestOf(c.db, quarter, &rows, &digest, &error), qPrintable(error));
+    QTEST(SampleSeal::valueOf(rows, digest), "seal");
 }
 
 QTEST_GUILESS_MAIN(TestVerifyCommand)
