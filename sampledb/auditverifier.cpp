@@ -301,7 +301,7 @@ bool AuditVerifier::verify(const QString& path, Result* result, QString* error) 
         else
             result->checked << QStringLiteral("Seals: none");
         if (before > 0)
-            result->checked << QString::number(before) + QStringLiteral(" rows in ") +
+            result->checked << rowsText(before) + QStringLiteral(" in ") +
                                    QString::number(beforeQuarters.size()) +
                                    (beforeQuarters.size() == 1 ? QStringLiteral(" quarter")
                                                                : QStringLiteral(" quarters")) +

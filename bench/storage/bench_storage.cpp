@@ -12,6 +12,9 @@
 //     then the summary with IndexBuilder.
 //  4. What the index and the summary add to that file: built in one go, and after appends by the
 //     writer.
+//  5. The writer's insert rate with the samples sealed (a seal of the quarter hour written every
+//     900 flushes, each flush looking up whether its quarter was sealed) against the same
+//     writer without seals, alternating in the same run.
 // Usage: bench_storage [flushes per run, default 1500] [days of the large file, default 7]
 //                      [flushes of the memory run, default 9000]
 //                      [seconds appended to the large file, default 86400]
@@ -19,7 +22,9 @@
 #include "indexbuilder.h"
 #include "insertserialdata.h"
 #include "sampledatabasegenerator.h"
+#include "sampleseal.h"
 #include "sampletable.h"
+#include "writejob.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -118,8 +123,9 @@ enum class Schema
 class WriterRun
 {
 public:
-    WriterRun(const QString& path, Schema schema)
-        : name(QUuid::createUuid().toString(QUuid::WithoutBraces)), writer(path, name)
+    WriterRun(const QString& path, Schema schema, bool sealed = false)
+        : name(QUuid::createUuid().toString(QUuid::WithoutBraces)), writer(path, name),
+          sealing(sealed)
     {
         bool ready = writer.createConnection();
         QSqlQuery drop(QSqlDatabase::database(name + QStringLiteral("filedb"), false));
@@ -156,6 +162,12 @@ public:
         QElapsedTimer timer;
         timer.start();
         for (int i = 0; i < count; ++i, ++done) {
+            const qint64 second = 1700000000 + done;
+            // The recorder's seal of the quarter that has just ended, in order with the samples.
+            if (sealing && second % SampleSeal::QuarterSeconds == 0)
+                writer.queueJob(WriteJob::sampleSeal(SampleSeal::quarterOfSeconds(second) - 1,
+                                                     second * 1000),
+                                0);
             for (int n = 0; n < RecordsPerFlush; ++n) {
                 SampleRecord r;
                 r.deviceNumber = nodes[n];
@@ -177,6 +189,7 @@ public:
 private:
     QString name;
     InsertSerialData writer;
+    bool sealing;
     QString nodes[RecordsPerFlush];
     int done = 0;
 };
@@ -331,6 +344,36 @@ void insertRates(const QTemporaryDir& dir, int flushes)
 
 // SQLite's own heap (every connection of the process) after warmUp flushes and at the end of a
 // run of flushes in total. Each side runs alone on its own file, so the figures are its own.
+void sealingRates(const QTemporaryDir& dir, int flushes)
+{
+    constexpr int Block = 50;
+    WriterRun sealed(dir.filePath(QStringLiteral("sealed.dat")), Schema::Summary, true);
+    WriterRun unsealed(dir.filePath(QStringLiteral("unsealed.dat")), Schema::Summary);
+    double sealedSeconds = 0;
+    double unsealedSeconds = 0;
+    std::vector<double> blockRatios;
+    for (int done = 0; done < flushes; done += Block) {
+        const int n = std::min(Block, flushes - done);
+        const double on = sealed.flush(n);
+        const double off = unsealed.flush(n);
+        sealedSeconds += on;
+        unsealedSeconds += off;
+        blockRatios.push_back(off / on);
+    }
+    std::sort(blockRatios.begin(), blockRatios.end());
+    const double records = double(flushes) * RecordsPerFlush;
+    std::printf("== Sealing: %d flushes of %d records per side (%d quarters sealed), index + "
+                "summary, alternating in blocks of %d\n",
+                flushes, RecordsPerFlush, flushes / int(SampleSeal::QuarterSeconds), Block);
+    std::printf("   writer, samples sealed:     %10.0f rec/s (%.3f ms per flush)\n",
+                records / sealedSeconds, 1000 * sealedSeconds / flushes);
+    std::printf("   writer, without seals:      %10.0f rec/s (%.3f ms per flush)\n",
+                records / unsealedSeconds, 1000 * unsealedSeconds / flushes);
+    std::printf("   ratio sealed / without: overall %.2f, median block %.2f (target: within "
+                "noise)\n\n",
+                unsealedSeconds / sealedSeconds, blockRatios[blockRatios.size() / 2]);
+}
+
 template <typename Run> void heapGrowth(const char* label, Run& run, int warmUp, int flushes)
 {
     run.flush(warmUp);
@@ -608,6 +651,7 @@ int main(int argc, char** argv)
     std::printf("sqlite3 library %s, files in %s\n\n", sqlite3_libversion(),
                 qPrintable(dir.path()));
     insertRates(dir, flushes);
+    sealingRates(dir, std::max(flushes, 9000));
     memoryGrowth(dir, memoryFlushes);
 
     const QString project = dir.filePath(QStringLiteral("large.tpc"));
