@@ -310,7 +310,7 @@ bool AuditVerifier::verify(const QString& path, Result* result, QString* error) 
         if (notATime > 0)
             result->findings << QStringLiteral("row ") + QString::number(firstNotATime) +
                                     QStringLiteral(": its time is not a number (") +
-                                    QString::number(notATime) + QStringLiteral(" such rows)");
+                                    rowsText(notATime) + QStringLiteral(" in all)");
 
         const qint64 now =
             nowSeconds >= 0 ? nowSeconds : QDateTime::currentSecsSinceEpoch();

@@ -264,7 +264,7 @@ void TestVerifyCommand::tampering_data()
         << QStringList{"Finding: quarter 2026-12-09 15:30: 1 row, not sealed"};
     QTest::newRow("a row's time made a text")
         << QStringList{"update quorbinal set pointDate = 'x' where id = " + q1Row} << QString()
-        << later << 1 << QStringList{"its time is not a number (1 such rows)"};
+        << later << 1 << QStringList{"Finding: row 61: its time is not a number (1 row in all)"};
     QTest::newRow("rows of the quarter being recorded")
         << QStringList{QStringLiteral("insert into quorbinal (serialno, channel1, channel2, "
                                       "pointDate) values ('N2', -18.0, 0, %1)")
