@@ -271,10 +271,33 @@ struct InsertRates
     size_t blocks = 0;
 };
 
+constexpr int Block = 50;
+
+// Both sides run in alternating blocks, so that both meet the same disk load of the machine:
+// `first` as the writer, `second` as the baseline.
+template <typename First, typename Second>
+InsertRates alternate(First& first, Second& second, int flushes)
+{
+    double firstSeconds = 0;
+    double secondSeconds = 0;
+    std::vector<double> blockRatios;
+    for (int done = 0; done < flushes; done += Block) {
+        const int n = std::min(Block, flushes - done);
+        const double a = first.flush(n);
+        const double b = second.flush(n);
+        firstSeconds += a;
+        secondSeconds += b;
+        blockRatios.push_back(b / a);
+    }
+    std::sort(blockRatios.begin(), blockRatios.end());
+    const double records = double(flushes) * RecordsPerFlush;
+    return {records / firstSeconds, records / secondSeconds, blockRatios[blockRatios.size() / 2],
+            blockRatios.size()};
+}
+
 // Both sides run in alternating blocks, so that both meet the same disk load of the machine.
 InsertRates insertRate(const QTemporaryDir& dir, int flushes, Schema schema)
 {
-    constexpr int Block = 50;
     const QString suffix = schema == Schema::Table   ? QStringLiteral(".dat")
                            : schema == Schema::Index ? QStringLiteral("-indexed.dat")
                                                      : QStringLiteral("-summary.dat");
@@ -284,21 +307,7 @@ InsertRates insertRate(const QTemporaryDir& dir, int flushes, Schema schema)
         std::printf("   writer settings: %s\n", qPrintable(writer.settings()));
         std::printf("   bare settings:   %s\n", qPrintable(bare.settings()));
     }
-    double writerSeconds = 0;
-    double bareSeconds = 0;
-    std::vector<double> blockRatios;
-    for (int done = 0; done < flushes; done += Block) {
-        const int n = std::min(Block, flushes - done);
-        const double w = writer.flush(n);
-        const double b = bare.flush(n);
-        writerSeconds += w;
-        bareSeconds += b;
-        blockRatios.push_back(b / w);
-    }
-    std::sort(blockRatios.begin(), blockRatios.end());
-    const double records = double(flushes) * RecordsPerFlush;
-    return {records / writerSeconds, records / bareSeconds, blockRatios[blockRatios.size() / 2],
-            blockRatios.size()};
+    return alternate(writer, bare, flushes);
 }
 
 void insertRates(const QTemporaryDir& dir, int flushes)
@@ -342,38 +351,25 @@ void insertRates(const QTemporaryDir& dir, int flushes)
                 "schema)\n\n");
 }
 
-// SQLite's own heap (every connection of the process) after warmUp flushes and at the end of a
-// run of flushes in total. Each side runs alone on its own file, so the figures are its own.
 void sealingRates(const QTemporaryDir& dir, int flushes)
 {
-    constexpr int Block = 50;
     WriterRun sealed(dir.filePath(QStringLiteral("sealed.dat")), Schema::Summary, true);
     WriterRun unsealed(dir.filePath(QStringLiteral("unsealed.dat")), Schema::Summary);
-    double sealedSeconds = 0;
-    double unsealedSeconds = 0;
-    std::vector<double> blockRatios;
-    for (int done = 0; done < flushes; done += Block) {
-        const int n = std::min(Block, flushes - done);
-        const double on = sealed.flush(n);
-        const double off = unsealed.flush(n);
-        sealedSeconds += on;
-        unsealedSeconds += off;
-        blockRatios.push_back(off / on);
-    }
-    std::sort(blockRatios.begin(), blockRatios.end());
-    const double records = double(flushes) * RecordsPerFlush;
+    const InsertRates rates = alternate(sealed, unsealed, flushes);
     std::printf("== Sealing: %d flushes of %d records per side (%d quarters sealed), index + "
                 "summary, alternating in blocks of %d\n",
                 flushes, RecordsPerFlush, flushes / int(SampleSeal::QuarterSeconds), Block);
     std::printf("   writer, samples sealed:     %10.0f rec/s (%.3f ms per flush)\n",
-                records / sealedSeconds, 1000 * sealedSeconds / flushes);
+                rates.writer, 1000.0 * RecordsPerFlush / rates.writer);
     std::printf("   writer, without seals:      %10.0f rec/s (%.3f ms per flush)\n",
-                records / unsealedSeconds, 1000 * unsealedSeconds / flushes);
+                rates.bare, 1000.0 * RecordsPerFlush / rates.bare);
     std::printf("   ratio sealed / without: overall %.2f, median block %.2f (target: within "
                 "noise)\n\n",
-                unsealedSeconds / sealedSeconds, blockRatios[blockRatios.size() / 2]);
+                rates.writer / rates.bare, rates.medianBlockRatio);
 }
 
+// SQLite's own heap (every connection of the process) after warmUp flushes and at the end of a
+// run of flushes in total. Each side runs alone on its own file, so the figures are its own.
 template <typename Run> void heapGrowth(const char* label, Run& run, int warmUp, int flushes)
 {
     run.flush(warmUp);
