@@ -2,8 +2,10 @@
 
 #include <QByteArray>
 
-// SHA-256 through libsodium, fed in parts. The audit trail's chain, the samples' seals and the
-// users' rows are checked with it; an auditor recomputes the same digests with sha256sum.
+struct evp_md_ctx_st;
+
+// SHA-256 through OpenSSL's libcrypto, fed in parts. The audit trail's chain, the samples' seals
+// and the users' rows are checked with it; an auditor recomputes the same digests with sha256sum.
 class Sha256
 {
 public:
@@ -24,5 +26,5 @@ public:
     static QByteArray hexOf(const QByteArray& data) { return of(data).toHex(); }
 
 private:
-    alignas(16) unsigned char state[128];
+    evp_md_ctx_st* context;
 };

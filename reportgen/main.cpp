@@ -5,10 +5,12 @@
 #include "reportcommandline.h"
 #include "configureddevice.h"
 #include "reportstartup.h"
+#include "verifycommand.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTextStream>
 
 #include <cstdio>
 
@@ -48,6 +50,13 @@ int main(int argc, char* argv[])
         if (status != 0)
             std::fprintf(stderr, "Tallyforge: %s\n", qPrintable(errorText));
         return status;
+    }
+    if (line.mode == ReportCommandLine::Verify) {
+        // No display, no window: only what was checked and found reaches the terminal.
+        QCoreApplication app(argc, argv);
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return VerifyCommand::run(line.projectPath, line.headsFile, out, err);
     }
     if (line.mode == ReportCommandLine::Batch) {
         // No display is needed, nor used when there is one.

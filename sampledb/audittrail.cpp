@@ -201,12 +201,11 @@ bool AuditTrail::appendCommitted(SqliteHandle db, AuditEntry* entry, QString* er
 
 namespace {
 
-// The entries a select of all columns finds with `tail` ("where ... order by ..."), its
-// parameters the two numbers given (when it has them).
-bool selectEntries(sqlite3* db, const char* tail, qint64 first, qint64 last,
-                   QVector<AuditEntry>* entries, QString* error)
+// Every entry a select of all columns finds with `tail` ("where ... order by ..."), handed to
+// `visit` one at a time; the select's parameters are the two numbers given (when it has them).
+bool visitEntries(sqlite3* db, const char* tail, qint64 first, qint64 last,
+                  const std::function<void(const AuditEntry&)>& visit, QString* error)
 {
-    entries->clear();
     bool exists = false;
     if (!tableExists(db, &exists, error))
         return false;
@@ -221,7 +220,7 @@ bool selectEntries(sqlite3* db, const char* tail, qint64 first, qint64 last,
     }
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
-        entries->append(entryAt(s.get()));
+        visit(entryAt(s.get()));
     return rc == SQLITE_DONE || fail(db, error);
 }
 
@@ -230,17 +229,22 @@ bool selectEntries(sqlite3* db, const char* tail, qint64 first, qint64 last,
 bool AuditTrail::head(SqliteHandle db, std::optional<AuditEntry>* result, QString* error)
 {
     result->reset();
-    QVector<AuditEntry> newest;
-    if (!selectEntries(db, "order by sequence desc limit 1", 0, 0, &newest, error))
-        return false;
-    if (!newest.isEmpty())
-        *result = newest.first();
-    return true;
+    return visitEntries(
+        db, "order by sequence desc limit 1", 0, 0,
+        [result](const AuditEntry& e) { *result = e; }, error);
 }
 
 bool AuditTrail::read(SqliteHandle db, qint64 first, qint64 last, QVector<AuditEntry>* entries,
                       QString* error)
 {
-    return selectEntries(db, "where sequence between ? and ? order by sequence", first, last,
-                         entries, error);
+    entries->clear();
+    return visitEntries(
+        db, "where sequence between ? and ? order by sequence", first, last,
+        [entries](const AuditEntry& e) { entries->append(e); }, error);
+}
+
+bool AuditTrail::forEach(SqliteHandle db, const std::function<void(const AuditEntry&)>& visit,
+                         QString* error)
+{
+    return visitEntries(db, "order by sequence", 0, 0, visit, error);
 }

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVector>
 
+#include <functional>
 #include <optional>
 
 struct sqlite3_stmt;
@@ -61,4 +62,7 @@ public:
     // entryOf() takes them from the statement's current row.
     static const char* columns();
     static AuditEntry entryOf(sqlite3_stmt* statement);
+    // Every entry in the order of its sequence, one at a time (a million never sit in memory).
+    static bool forEach(SqliteHandle db, const std::function<void(const AuditEntry&)>& visit,
+                        QString* error);
 };

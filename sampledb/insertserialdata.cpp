@@ -2,6 +2,7 @@
 
 #include "outboxtable.h"
 #include "recordedperiod.h"
+#include "sampleseal.h"
 #include "sampletable.h"
 #include "summaryrepair.h"
 #include "writerconnection.h"
@@ -16,6 +17,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -234,8 +236,14 @@ bool InsertSerialData::writeBatch(QSqlDatabase& db, const std::vector<const Writ
         rowIds->assign(batch.size(), 0);
     size_t next = 0;
     std::vector<const SampleRecord*> rows;
+    // The quarters this batch wrote rows into after their seal in it, if any: sealed before,
+    // they are sealed again in this transaction, so that rows coming late never read as forged.
+    std::set<qint64> touched;
     while (ok && next < batch.size()) {
         if (batch[next]->isJob) {
+            qint64 sealed = 0;
+            if (batch[next]->job.sealsQuarter(&sealed))
+                touched.erase(sealed);
             qint64 rowId = 0;
             ok = batch[next]->job.run(handle, &rowId, error);
             if (!ok)
@@ -249,11 +257,18 @@ bool InsertSerialData::writeBatch(QSqlDatabase& db, const std::vector<const Writ
         for (; next < batch.size() && !batch[next]->isJob &&
                static_cast<int>(rows.size()) < MaxRowsPerStatement;
              ++next) {
-            if (repeated.empty() || !repeated[next])
+            if (repeated.empty() || !repeated[next]) {
                 rows.push_back(&batch[next]->sample);
+                touched.insert(SampleSeal::quarterOfSeconds(batch[next]->sample.pointDate));
+            }
         }
         if (!rows.empty())
             ok = statements.insertRows(db, rows, error, &lastErrorCode);
+    }
+    if (ok) {
+        ok = SampleSeal::resealLate(handle, touched, QDateTime::currentMSecsSinceEpoch(), error);
+        if (!ok)
+            lastErrorCode = sqlite3_extended_errcode(handle);
     }
     if (ok && last) {
         ok = last(handle, error);

@@ -4,6 +4,7 @@
 #include "alarmeventwrite.h"
 #include "audittrail.h"
 #include "outboxtable.h"
+#include "sampleseal.h"
 #include "sampletable.h"
 #include "sqlitestatement.h"
 
@@ -90,6 +91,24 @@ WriteJob WriteJob::auditRecord(const AuditEntry& e)
     return {AuditRecord, {e.timeMs, e.user, e.action, e.object, e.oldValue, e.newValue, e.reason}};
 }
 
+WriteJob WriteJob::sampleSeal(qint64 quarter, qint64 timeMs)
+{
+    return {SampleSeal, {quarter, timeMs, false}};
+}
+
+WriteJob WriteJob::sampleSealCatchUp(qint64 throughQuarter, qint64 timeMs)
+{
+    return {SampleSeal, {throughQuarter, timeMs, true}};
+}
+
+bool WriteJob::sealsQuarter(qint64* quarter) const
+{
+    if (kind != SampleSeal || values.size() != 3 || values.at(2).toBool())
+        return false;
+    *quarter = values.at(0).toLongLong();
+    return true;
+}
+
 namespace {
 
 bool countIs(const QVariantList& values, int count, const char* what, QString* error)
@@ -158,6 +177,21 @@ bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
         if (!AuditTrail::append(db, &e, error))
             return false;
         *rowId = e.sequence;
+        return true;
+    }
+    case SampleSeal: {
+        if (!countIs(values, 3, "sample seal", error))
+            return false;
+        const qint64 quarter = values.at(0).toLongLong();
+        const qint64 timeMs = values.at(1).toLongLong();
+        if (values.at(2).toBool())
+            return ::SampleSeal::catchUp(db, quarter, timeMs, error);
+        if (!::SampleSeal::seal(db, quarter, timeMs, QString(), error))
+            return false;
+        std::optional<AuditEntry> head;
+        if (!AuditTrail::head(db, &head, error))
+            return false;
+        *rowId = head ? head->sequence : 0;
         return true;
     }
     case ForwardPosition:

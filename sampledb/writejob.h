@@ -38,6 +38,9 @@ struct WriteJob
         OutboxPrune = 7,
         // An entry of the audit trail (AuditTrail), chained to the head when it is written.
         AuditRecord = 8,
+        // The seal of a quarter hour's samples (SampleSeal), or the quarters a recorder that
+        // ended without stopping left unsealed.
+        SampleSeal = 9,
     };
 
     Kind kind = None;
@@ -56,6 +59,13 @@ struct WriteJob
     // The entry's time, user, action, object, old and new values and reason; its sequence and
     // hashes are those of the head when it is written. jobStored() answers with its sequence.
     static WriteJob auditRecord(const AuditEntry& entry);
+    // Seals the quarter hour `quarter` (seconds / 900) at `timeMs`; jobStored() answers with the
+    // seal's sequence.
+    static WriteJob sampleSeal(qint64 quarter, qint64 timeMs);
+    // Seals what the last run left unsealed, at most up to `throughQuarter`.
+    static WriteJob sampleSealCatchUp(qint64 throughQuarter, qint64 timeMs);
+    // The quarter a job seals, for a job of kind SampleSeal that seals one.
+    bool sealsQuarter(qint64* quarter) const;
 
     // Runs the job on the writer's connection, inside its transaction. `rowId` gets the row id
     // the job wrote (0 when it wrote none). False with the reason when the job failed (the

@@ -33,6 +33,8 @@ packages=(
   graphviz
   # SHA-256 of the audit trail's chain and the samples' seals; Argon2id password hashes
   libsodium-dev
+  # SHA-256 with the processor's SHA instructions: a verification hashes every sample row
+  libssl-dev
 )
 
 # Packages that bring a network service. On a machine run by systemd their install would enable

@@ -12,6 +12,9 @@
 //     then the summary with IndexBuilder.
 //  4. What the index and the summary add to that file: built in one go, and after appends by the
 //     writer.
+//  5. The writer's insert rate with the samples sealed (a seal of the quarter hour written every
+//     900 flushes, each flush looking up whether its quarter was sealed) against the same
+//     writer without seals, alternating in the same run.
 // Usage: bench_storage [flushes per run, default 1500] [days of the large file, default 7]
 //                      [flushes of the memory run, default 9000]
 //                      [seconds appended to the large file, default 86400]
@@ -19,7 +22,9 @@
 #include "indexbuilder.h"
 #include "insertserialdata.h"
 #include "sampledatabasegenerator.h"
+#include "sampleseal.h"
 #include "sampletable.h"
+#include "writejob.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -118,8 +123,9 @@ enum class Schema
 class WriterRun
 {
 public:
-    WriterRun(const QString& path, Schema schema)
-        : name(QUuid::createUuid().toString(QUuid::WithoutBraces)), writer(path, name)
+    WriterRun(const QString& path, Schema schema, bool sealed = false)
+        : name(QUuid::createUuid().toString(QUuid::WithoutBraces)), writer(path, name),
+          sealing(sealed)
     {
         bool ready = writer.createConnection();
         QSqlQuery drop(QSqlDatabase::database(name + QStringLiteral("filedb"), false));
@@ -156,6 +162,12 @@ public:
         QElapsedTimer timer;
         timer.start();
         for (int i = 0; i < count; ++i, ++done) {
+            const qint64 second = 1700000000 + done;
+            // The recorder's seal of the quarter that has just ended, in order with the samples.
+            if (sealing && second % SampleSeal::QuarterSeconds == 0)
+                writer.queueJob(WriteJob::sampleSeal(SampleSeal::quarterOfSeconds(second) - 1,
+                                                     second * 1000),
+                                0);
             for (int n = 0; n < RecordsPerFlush; ++n) {
                 SampleRecord r;
                 r.deviceNumber = nodes[n];
@@ -177,6 +189,7 @@ public:
 private:
     QString name;
     InsertSerialData writer;
+    bool sealing;
     QString nodes[RecordsPerFlush];
     int done = 0;
 };
@@ -258,10 +271,33 @@ struct InsertRates
     size_t blocks = 0;
 };
 
+constexpr int Block = 50;
+
+// Both sides run in alternating blocks, so that both meet the same disk load of the machine:
+// `first` as the writer, `second` as the baseline.
+template <typename First, typename Second>
+InsertRates alternate(First& first, Second& second, int flushes)
+{
+    double firstSeconds = 0;
+    double secondSeconds = 0;
+    std::vector<double> blockRatios;
+    for (int done = 0; done < flushes; done += Block) {
+        const int n = std::min(Block, flushes - done);
+        const double a = first.flush(n);
+        const double b = second.flush(n);
+        firstSeconds += a;
+        secondSeconds += b;
+        blockRatios.push_back(b / a);
+    }
+    std::sort(blockRatios.begin(), blockRatios.end());
+    const double records = double(flushes) * RecordsPerFlush;
+    return {records / firstSeconds, records / secondSeconds, blockRatios[blockRatios.size() / 2],
+            blockRatios.size()};
+}
+
 // Both sides run in alternating blocks, so that both meet the same disk load of the machine.
 InsertRates insertRate(const QTemporaryDir& dir, int flushes, Schema schema)
 {
-    constexpr int Block = 50;
     const QString suffix = schema == Schema::Table   ? QStringLiteral(".dat")
                            : schema == Schema::Index ? QStringLiteral("-indexed.dat")
                                                      : QStringLiteral("-summary.dat");
@@ -271,21 +307,7 @@ InsertRates insertRate(const QTemporaryDir& dir, int flushes, Schema schema)
         std::printf("   writer settings: %s\n", qPrintable(writer.settings()));
         std::printf("   bare settings:   %s\n", qPrintable(bare.settings()));
     }
-    double writerSeconds = 0;
-    double bareSeconds = 0;
-    std::vector<double> blockRatios;
-    for (int done = 0; done < flushes; done += Block) {
-        const int n = std::min(Block, flushes - done);
-        const double w = writer.flush(n);
-        const double b = bare.flush(n);
-        writerSeconds += w;
-        bareSeconds += b;
-        blockRatios.push_back(b / w);
-    }
-    std::sort(blockRatios.begin(), blockRatios.end());
-    const double records = double(flushes) * RecordsPerFlush;
-    return {records / writerSeconds, records / bareSeconds, blockRatios[blockRatios.size() / 2],
-            blockRatios.size()};
+    return alternate(writer, bare, flushes);
 }
 
 void insertRates(const QTemporaryDir& dir, int flushes)
@@ -327,6 +349,23 @@ void insertRates(const QTemporaryDir& dir, int flushes)
                 summary.writer / index.bare);
     std::printf("(target with index + summary: at least 0.50 against the bare loop on the same "
                 "schema)\n\n");
+}
+
+void sealingRates(const QTemporaryDir& dir, int flushes)
+{
+    WriterRun sealed(dir.filePath(QStringLiteral("sealed.dat")), Schema::Summary, true);
+    WriterRun unsealed(dir.filePath(QStringLiteral("unsealed.dat")), Schema::Summary);
+    const InsertRates rates = alternate(sealed, unsealed, flushes);
+    std::printf("== Sealing: %d flushes of %d records per side (%d quarters sealed), index + "
+                "summary, alternating in blocks of %d\n",
+                flushes, RecordsPerFlush, flushes / int(SampleSeal::QuarterSeconds), Block);
+    std::printf("   writer, samples sealed:     %10.0f rec/s (%.3f ms per flush)\n",
+                rates.writer, 1000.0 * RecordsPerFlush / rates.writer);
+    std::printf("   writer, without seals:      %10.0f rec/s (%.3f ms per flush)\n",
+                rates.bare, 1000.0 * RecordsPerFlush / rates.bare);
+    std::printf("   ratio sealed / without: overall %.2f, median block %.2f (target: within "
+                "noise)\n\n",
+                rates.writer / rates.bare, rates.medianBlockRatio);
 }
 
 // SQLite's own heap (every connection of the process) after warmUp flushes and at the end of a
@@ -608,6 +647,7 @@ int main(int argc, char** argv)
     std::printf("sqlite3 library %s, files in %s\n\n", sqlite3_libversion(),
                 qPrintable(dir.path()));
     insertRates(dir, flushes);
+    sealingRates(dir, std::max(flushes, 9000));
     memoryGrowth(dir, memoryFlushes);
 
     const QString project = dir.filePath(QStringLiteral("large.tpc"));

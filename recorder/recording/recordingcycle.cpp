@@ -4,6 +4,8 @@
 #include "databasewriter.h"
 #include "nodedevice.h"
 #include "projectfile.h"
+#include "sampleseal.h"
+#include "writejob.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -206,6 +208,11 @@ void RecordingCycle::startRecording()
     if (recording || !writer || shuttingDown)
         return;
     setRecordState(true);
+    // What a run that ended without stopping left unsealed is sealed first; from now on every
+    // quarter, empty or not, is sealed once it has ended. The digests run on the writer's thread.
+    const qint64 now = nowMs();
+    sealQuarter = SampleSeal::quarterOfSeconds(now / 1000);
+    writer->submit(WriteJob::sampleSealCatchUp(sealQuarter - 1, now));
     dbTimer->start(DatabaseInterval);
     // A restarted recording keeps the start of the recorded period.
     if (startText.isEmpty())
@@ -221,6 +228,10 @@ void RecordingCycle::stopRecording()
     if (!recording)
         return;
     setRecordState(false);
+    // The quarter so far is sealed too (rows of it still on their way are sealed again when
+    // they are written).
+    sealQuarters(SampleSeal::quarterOfSeconds(nowMs() / 1000));
+    sealQuarter = -1;
     writer->flush(nowMs());
     // Samples a failing file keeps are tried again at the database timer's pace; the timer
     // stops once nothing waits.
@@ -266,9 +277,19 @@ void RecordingCycle::writeDb()
 {
     if (!writer)
         return;
+    if (recording)
+        sealQuarters(SampleSeal::quarterOfSeconds(nowMs() / 1000 - SampleSeal::MarginSeconds) - 1);
     writer->tick(nowMs());
     if (!recording && pendingCount() == 0)
         dbTimer->stop();
+}
+
+void RecordingCycle::sealQuarters(qint64 through)
+{
+    if (sealQuarter < 0)
+        return;
+    for (; sealQuarter <= through; ++sealQuarter)
+        writer->submit(WriteJob::sampleSeal(sealQuarter, nowMs()));
 }
 
 bool RecordingCycle::flushAll()

@@ -114,6 +114,8 @@ private:
     void setRecordState(bool on);
     void writerShutDown(qint64 kept, qint64 lost);
     void updateWarning();
+    // Submits the seals of the quarters from the next one to seal through `through`.
+    void sealQuarters(qint64 through);
     qint64 nowMs() const;
     QString timeNow() const;
 
@@ -131,6 +133,8 @@ private:
     bool shuttingDown = false;
     // The start of the recorded period has gone into the project file.
     bool startSaved = false;
+    // The next quarter hour to seal while recording (seconds / 900); -1 when not recording.
+    qint64 sealQuarter = -1;
     QString warning;
     QString startText;
     QString endText;

@@ -59,6 +59,26 @@ ReportCommandLine parseAudit(const QCommandLineParser& parser)
     return line;
 }
 
+ReportCommandLine parseVerify(const QStringList& arguments)
+{
+    ReportCommandLine line;
+    line.mode = ReportCommandLine::Verify;
+    for (int i = 2; i < arguments.size(); ++i) {
+        if (arguments.at(i) == QLatin1String("--heads") && line.headsFile.isEmpty() &&
+            i + 1 < arguments.size())
+            line.headsFile = arguments.at(++i);
+        else if (arguments.at(i).startsWith(QLatin1String("--")))
+            return invalid(QStringLiteral("--verify takes a project and --heads FILE only"));
+        else if (line.projectPath.isEmpty())
+            line.projectPath = arguments.at(i);
+        else
+            return invalid(QStringLiteral("give exactly one project file"));
+    }
+    if (line.projectPath.isEmpty())
+        return invalid(QStringLiteral("give exactly one project file"));
+    return line;
+}
+
 } // namespace
 
 QString ReportCommandLine::usage()
@@ -76,7 +96,13 @@ QString ReportCommandLine::usage()
         "  --subject, --author  default the texts of the last report made in the window\n"
         "  --end       the last day of the audit trail listed (days in local time)\n"
         "Exit status: 0 written; 1 not made (no database, no samples in the period, file not\n"
-        "written); 2 bad arguments. An audit report of a period without entries is made.\n");
+        "written); 2 bad arguments. An audit report of a period without entries is made.\n"
+        "\n"
+        "       Tallyforge --verify PROJECT.tpc [--heads FILE]\n"
+        "Checks the audit trail's chain, the seals of the samples and, given the heads printed\n"
+        "at the end of reports or forwarded (one a line: its entry number, later on the line\n"
+        "its 64 hex digits), that the chain still holds them. Exit status: 0 all holds; 1 a\n"
+        "finding; 2 bad arguments or a file that cannot be read.\n");
 }
 
 ReportCommandLine ReportCommandLine::parse(const QStringList& arguments)
@@ -84,6 +110,8 @@ ReportCommandLine ReportCommandLine::parse(const QStringList& arguments)
     // The recorder's form begins with the (quoted) project path, never with an option.
     if (arguments.size() < 2 || !arguments.at(1).startsWith(QLatin1String("--")))
         return parseWindow(arguments);
+    if (arguments.at(1) == QLatin1String("--verify"))
+        return parseVerify(arguments);
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);

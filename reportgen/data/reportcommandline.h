@@ -14,6 +14,8 @@
 //              --pdf FILE|--html FILE PROJECT.tpc
 // and the audit trail of whole local days:
 //   Tallyforge --report audit --start yyyy-MM-dd --end yyyy-MM-dd --pdf FILE|--csv FILE PROJECT.tpc
+// and the check of a project's records (VerifyCommand):
+//   Tallyforge --verify PROJECT.tpc [--heads FILE]
 class ReportCommandLine
 {
 public:
@@ -23,7 +25,8 @@ public:
         Batch,
         Audit,
         Help,
-        Invalid
+        Invalid,
+        Verify
     };
 
     // The full argument list, program name first.
@@ -50,4 +53,7 @@ public:
     QString pdfFile;
     QString htmlFile;
     QString csvFile; // Audit
+
+    // Verify (and projectPath): the heads witnessed outside, empty for none.
+    QString headsFile;
 };

@@ -1,3 +1,5 @@
+#include "audittrail.h"
+#include "auditverifier.h"
 #include "configureddevice.h"
 #include "databasepeek.h"
 #include "databasewriter.h"
@@ -8,6 +10,8 @@
 #include "recordingcycle.h"
 #include "recordingtestsupport.h"
 #include "samplereader.h"
+#include "sampleseal.h"
+#include "sqliteconnection.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -57,6 +61,8 @@ private slots:
     void pollsRecordedUntilStop();
     void samplesDatedByTheirRead_data();
     void samplesDatedByTheirRead();
+    void recordingSealsEveryQuarter_data();
+    void recordingSealsEveryQuarter();
 
 private:
     // A project with one gateway per port (one node each) and its open cycle on a fake clock.
@@ -439,6 +445,106 @@ void TestRecordingCycle::samplesDatedByTheirRead()
              (QStringList{QStringLiteral("N1 12.5 60 %1").arg(first),
                           QStringLiteral("N1 30 60 %1").arg(first + step),
                           QStringLiteral("N1 - - %1").arg(first + 2 * step)}));
+}
+
+void TestRecordingCycle::recordingSealsEveryQuarter_data()
+{
+    // Steps: start, stop, tick (the database timer), flush (everything waiting written),
+    // "sample N" (N seconds of samples), "wait N" (the clock moves on N seconds), "sealed N" (N
+    // seals written so far), reopen (the program ends without stopping and starts again).
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("seals"); // the quarters sealed in order, minutes after 01:45
+    QTest::newRow("stopped within its first quarter")
+        << QStringList{"start", "sample 5", "wait 90", "stop"} << QStringList{"0"};
+    // The stop's gap records, dated after the last samples, reach the writer after the stop's
+    // seals: their quarter is sealed again.
+    QTest::newRow("quarters sealed once ended, an empty one too, then the stop")
+        << QStringList{"start", "sample 5", "wait 960", "tick", "sample 5",  "wait 60",
+                       "tick",  "wait 900", "tick",     "wait 60", "stop"}
+        << QStringList{"0", "15", "30", "15"};
+    QTest::newRow("not before the margin for answers on their way")
+        << QStringList{"start", "sample 5", "wait 959", "tick", "sealed 0", "wait 2", "tick",
+                       "sealed 1", "stop"}
+        << QStringList{"0", "15", "0"};
+    QTest::newRow("restarted within a sealed quarter: its rows sealed again")
+        << QStringList{"start", "sample 5", "stop", "wait 30", "start", "sample 5", "flush",
+                       "wait 30", "stop"}
+        << QStringList{"0", "0", "0"};
+    QTest::newRow("a run that ended without stopping, sealed at the next start")
+        << QStringList{"start", "sample 5", "wait 960", "tick", "sample 5", "reopen", "wait 3600",
+                       "start", "stop"}
+        << QStringList{"0", "15", "75"};
+}
+
+// Catches: a quarter left unsealed while recording (a forged row filling it would not show),
+// a seal before the answers on their way came in, rows written after a seal that then read as
+// tampering, and what a killed run left unsealed for good.
+void TestRecordingCycle::recordingSealsEveryQuarter()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, seals);
+    now = QDateTime::fromSecsSinceEpoch(1711849500); // 2024-03-31 01:45 UTC, a quarter's start
+    sampleTime = now;
+    auto cycle = openCycle({1, 2});
+    QVERIFY(cycle);
+    const qint64 first = SampleSeal::quarterOfSeconds(now.toSecsSinceEpoch());
+    QStringList got;
+    auto readSeals = [&]() {
+        got.clear();
+        SqliteConnection db;
+        QString error;
+        return db.open(database(), 0x1) && // SQLite's read-only flag
+               AuditTrail::forEach(
+                   db.get(),
+                   [&](const AuditEntry& e) {
+                       qint64 quarter = 0;
+                       qint64 rows = 0;
+                       QByteArray digest;
+                       if (SampleSeal::parseEntry(e, &quarter, &rows, &digest))
+                           got << QString::number((quarter - first) * 15);
+                   },
+                   &error);
+    };
+    for (const QString& step : qAsConst(steps)) {
+        const QStringList words = step.split(QLatin1Char(' '));
+        if (step == QLatin1String("start")) {
+            cycle->startRecording();
+        } else if (step == QLatin1String("stop")) {
+            cycle->stopRecording();
+        } else if (step == QLatin1String("tick")) {
+            cycle->writeDb();
+        } else if (step == QLatin1String("flush")) {
+            QVERIFY(cycle->flushAll());
+        } else if (words.first() == QLatin1String("sealed")) {
+            QVERIFY(cycle->flushAll());
+            QVERIFY(readSeals());
+            QCOMPARE(got.size(), words.at(1).toInt());
+        } else if (words.first() == QLatin1String("sample")) {
+            for (int i = 0; i < words.at(1).toInt(); ++i)
+                sampleAll(QStringLiteral("4.5"));
+        } else if (words.first() == QLatin1String("wait")) {
+            now = now.addSecs(words.at(1).toInt());
+            sampleTime = now;
+        } else if (step == QLatin1String("reopen")) {
+            QVERIFY(cycle->flushAll());
+            cycle.reset();
+            qDeleteAll(gateways);
+            gateways.clear();
+            cycle = openCycle({1, 2});
+            QVERIFY(cycle);
+        }
+    }
+    QVERIFY(cycle->flushAll());
+    cycle.reset();
+
+    QVERIFY(readSeals());
+    QString error;
+    QCOMPARE(got.join(QLatin1Char(' ')), seals.join(QLatin1Char(' ')));
+    AuditVerifier verifier;
+    verifier.setNow(now.toSecsSinceEpoch() + 86400);
+    AuditVerifier::Result result;
+    QVERIFY2(verifier.verify(database(), &result, &error), qPrintable(error));
+    QVERIFY2(result.holds(), qPrintable(result.findings.join(QLatin1Char('\n'))));
 }
 
 QTEST_GUILESS_MAIN(TestRecordingCycle)

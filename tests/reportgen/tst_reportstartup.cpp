@@ -271,6 +271,21 @@ void TestReportStartup::commandLine_data()
         << with({"--channels", "a_channel1,,b_channel1"}) << invalid << "empty channel";
     QTest::newRow("unknown option") << with({"--landscape"}) << invalid << "Unknown option";
     QTest::newRow("start twice") << with({"--start", "2026-03-02"}) << invalid << "more than once";
+    const int verify = ReportCommandLine::Verify;
+    QTest::newRow("verify") << QStringList{"--verify", "/p/x y.tpc"} << verify << "/p/x y.tpc ";
+    QTest::newRow("verify against heads")
+        << QStringList{"--verify", "/p/x.tpc", "--heads", "/h/heads.txt"} << verify
+        << "/p/x.tpc /h/heads.txt";
+    QTest::newRow("verify, heads first")
+        << QStringList{"--verify", "--heads", "h", "/p/x.tpc"} << verify << "/p/x.tpc h";
+    QTest::newRow("verify without a project")
+        << QStringList{"--verify", "--heads", "h"} << invalid << "exactly one project";
+    QTest::newRow("verify two projects")
+        << QStringList{"--verify", "a.tpc", "b.tpc"} << invalid << "exactly one project";
+    QTest::newRow("verify, heads without a file")
+        << QStringList{"--verify", "a.tpc", "--heads"} << invalid << "--heads FILE only";
+    QTest::newRow("verify with a report option")
+        << QStringList{"--verify", "a.tpc", "--pdf", "r.pdf"} << invalid << "--heads FILE only";
 }
 
 // Catches the recorder's command line taken for a report without a window (or its kind taken
@@ -304,6 +319,8 @@ void TestReportStartup::commandLine()
               (line.csvFile.isEmpty() ? QStringLiteral(" pdf ") + line.pdfFile
                                       : QStringLiteral(" csv ") + line.csvFile) +
               QLatin1Char(' ') + line.projectPath;
+    } else if (mode == ReportCommandLine::Verify) {
+        got = line.projectPath + QLatin1Char(' ') + line.headsFile;
     } else if (mode == ReportCommandLine::Invalid) {
         QVERIFY2(line.errorText.contains(outcome), qPrintable(line.errorText));
         return;

@@ -1,0 +1,53 @@
+#include "verifycommand.h"
+
+#include "auditverifier.h"
+#include "projectfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+int VerifyCommand::run(const QString& projectPath, const QString& headsFile, QTextStream& out,
+                       QTextStream& err, qint64 nowSeconds)
+{
+    if (!QFileInfo(projectPath).isFile()) {
+        err << "Tallyforge: cannot read the project file " << projectPath << '\n';
+        return 2;
+    }
+    const QString database = ProjectFile::databasePath(projectPath);
+    if (!QFileInfo(database).isFile()) {
+        err << "Tallyforge: cannot read the database " << database << '\n';
+        return 2;
+    }
+    AuditVerifier verifier;
+    if (nowSeconds >= 0)
+        verifier.setNow(nowSeconds);
+    if (!headsFile.isEmpty()) {
+        QFile file(headsFile);
+        if (!file.open(QIODevice::ReadOnly)) {
+            err << "Tallyforge: cannot read the heads file " << headsFile << ": "
+                << file.errorString() << '\n';
+            return 2;
+        }
+        verifier.setHeads(AuditVerifier::parseHeads(file.readAll()));
+    }
+    AuditVerifier::Result result;
+    QString error;
+    if (!verifier.verify(database, &result, &error)) {
+        err << "Tallyforge: cannot read the database " << database << ": " << error << '\n';
+        return 2;
+    }
+    out << "Project: " << projectPath << '\n' << "Database: " << database << '\n';
+    for (const QString& line : qAsConst(result.checked))
+        out << line << '\n';
+    for (const QString& finding : qAsConst(result.findings))
+        out << "Finding: " << finding << '\n';
+    if (result.holds())
+        out << "Result: everything holds\n";
+    else
+        out << "Result: " << result.findings.size()
+            << (result.findings.size() == 1 ? " finding" : " findings")
+            << ": the records are not as they were written\n";
+    out.flush();
+    return result.holds() ? 0 : 1;
+}
