@@ -86,6 +86,15 @@ QString startOneNodeGateway(GatewaySimulator* sim)
     return sim->start({gateway}) ? QString() : sim->errorString();
 }
 
+// Entries of the project's audit trail with this action and new value.
+qint64 auditCount(const QString& database, const QString& action, const QString& newValue)
+{
+    return DatabasePeek::scalar(database,
+                                QStringLiteral("select count(*) from audit_trail where action = "
+                                               "'%1' and newValue = '%2'")
+                                    .arg(action, newValue));
+}
+
 // Kills the recorder when a test leaves early.
 auto killOnExit(QProcess* recorder)
 {
@@ -108,6 +117,7 @@ private slots:
     void initTestCase();
     void terminationSignalEndsRecording_data();
     void terminationSignalEndsRecording();
+    void killedRecordingFoundAtNextStart();
     void endlessForwardingReplyLeavesRecordingAlone();
 };
 
@@ -186,6 +196,57 @@ void TestProgramEnd::terminationSignalEndsRecording()
     QVERIFY2(stopped.isValid() && stopped >= signalled.addSecs(-1) &&
                  stopped <= QDateTime::currentDateTime().addSecs(1),
              qPrintable(file.value(QStringLiteral("record_stop_time"))));
+    // The audit trail says what started and what stopped the recording.
+    QCOMPARE(auditCount(database, QStringLiteral("recording started"),
+                        QStringLiteral("recording, started by the recorder at start")),
+             qint64(1));
+    QCOMPARE(auditCount(database, QStringLiteral("recording stopped"),
+                        QStringLiteral("stopped by a signal to end the program")),
+             qint64(1));
+}
+
+// Catches: a recording ended by a kill (or a power loss) that leaves no trace in the audit
+// trail: the next start must record it, once.
+void TestProgramEnd::killedRecordingFoundAtNextStart()
+{
+    PulseNullSink pulse;
+    if (!pulse.start(QStringLiteral(QUILLMAR_SOURCE_DIR "/tools/pulse-null-sink.sh")))
+        QSKIP("no PulseAudio daemon could be started");
+    GatewaySimulator sim;
+    const QString simError = startOneNodeGateway(&sim);
+    QVERIFY2(simError.isEmpty(), qPrintable(simError));
+    const QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString project =
+        oneNodeProject(dir, QStringLiteral("killed"), QStringLiteral("KIL1"), sim.port(0));
+    const QString database = ProjectFile::databasePath(project);
+    const QString configHome = dir.filePath(QStringLiteral("config"));
+    const QString started = QStringLiteral("recording started");
+    const QString atStart = QStringLiteral("recording, started by the recorder at start");
+    const QString unstopped = QStringLiteral("recording ended without a stop");
+    const QString lost =
+        QStringLiteral("stopped by a kill or a power loss, found at the next start");
+    {
+        QProcess recorder;
+        QVERIFY(startRecorder(&recorder, configHome, QStringLiteral("killed"), project,
+                              pulse.server()));
+        const auto killRecorder = killOnExit(&recorder);
+        QTRY_VERIFY_WITH_TIMEOUT(auditCount(database, started, atStart) == 1, 30000);
+        recorder.kill();
+        QVERIFY(recorder.waitForFinished(10000));
+    }
+    QCOMPARE(auditCount(database, unstopped, lost), qint64(0));
+    for (int run = 0; run < 2; ++run) {
+        QProcess recorder;
+        QVERIFY(startRecorder(&recorder, configHome, QStringLiteral("killed"), project,
+                              pulse.server()));
+        const auto killRecorder = killOnExit(&recorder);
+        QTRY_VERIFY_WITH_TIMEOUT(auditCount(database, started, atStart) == run + 2, 30000);
+        QVERIFY(::kill(pid_t(recorder.processId()), SIGTERM) == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.state() == QProcess::NotRunning, 30000);
+        // Found at the first start after the kill; the second, after a proper stop, finds none.
+        QCOMPARE(auditCount(database, unstopped, lost), qint64(1));
+    }
 }
 
 // Catches: a forwarding server (or a man in the middle on plain http) that answers the ping and
