@@ -115,6 +115,8 @@ private:
     // The entries after the first `skip`, once the writer has them in the file.
     QVector<AuditEntry> entries(int skip = 0);
     void compareEntries(const QVector<AuditEntry>& actual, const QStringList& expected);
+    // The differences recorded, then the settings they leave accepted; nothing for none.
+    void compareChanges(const QVector<AuditEntry>& recorded, const QStringList& expected);
 
     std::unique_ptr<QTemporaryDir> dir;
     QString project;
@@ -198,6 +200,17 @@ void TestProjectAudit::compareEntries(const QVector<AuditEntry>& actual,
         QVERIFY2(matches(expected[i], lines[i]), qPrintable(lines[i] + " != " + expected[i]));
 }
 
+void TestProjectAudit::compareChanges(const QVector<AuditEntry>& recorded,
+                                      const QStringList& expected)
+{
+    if (expected.isEmpty()) {
+        QCOMPARE(recorded.size(), 0);
+        return;
+    }
+    compareEntries(recorded.mid(0, recorded.size() - 1), expected);
+    QCOMPARE(recorded.last().action, ProjectAudit::settingsAcceptedAction());
+}
+
 void TestProjectAudit::changeIsRecorded_data()
 {
     QTest::addColumn<Edit>("edit");
@@ -276,13 +289,9 @@ void TestProjectAudit::changeIsRecorded()
     edit(project);
     audit->settingsSaved();
     const QVector<AuditEntry> recorded = entries(before);
-    if (expected.isEmpty()) {
-        QCOMPARE(recorded.size(), 0);
+    compareChanges(recorded, expected);
+    if (expected.isEmpty())
         return;
-    }
-    // The changes, then the settings they leave accepted.
-    compareEntries(recorded.mid(0, recorded.size() - 1), expected);
-    QCOMPARE(recorded.last().action, ProjectAudit::settingsAcceptedAction());
     QCOMPARE(asked, QStringList{QStringLiteral("setting changed")});
     for (const AuditEntry& e : recorded) {
         QCOMPARE(e.user, QStringLiteral("anna"));
@@ -563,12 +572,9 @@ void TestProjectAudit::fileEditedWhileClosed()
 
     openAudit(afterEditing ? ProjectAudit::Opening::AfterEditing : ProjectAudit::Opening::Opened);
     const QVector<AuditEntry> recorded = entries(before);
-    if (expected.isEmpty()) {
-        QCOMPARE(recorded.size(), 0);
+    compareChanges(recorded, expected);
+    if (expected.isEmpty())
         return;
-    }
-    compareEntries(recorded.mid(0, recorded.size() - 1), expected);
-    QCOMPARE(recorded.last().action, ProjectAudit::settingsAcceptedAction());
     QCOMPARE(recorded.first().user,
              afterEditing ? ProjectAudit::desktopUser() : ProjectAudit::automaticUser());
     // The file's settings are applied: a second start finds nothing new.
