@@ -57,6 +57,9 @@ SettingsSnapshot SettingsSnapshot::read(const QString& projectPath)
     QFile file(projectPath);
     if (!file.open(QIODevice::ReadOnly))
         return s;
+    // These are always there: their first settings saved are changes, not objects added.
+    for (const char* always : {"project", "notifications", "forwarding"})
+        s.m_objects[QLatin1String(always)];
     const QStringList keys = ProjectKeyReader::scanTopLevel(file.readAll()).keys();
     const ProjectKeyReader reader(projectPath);
     for (const QString& key : keys) {
