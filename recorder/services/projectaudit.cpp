@@ -122,8 +122,10 @@ bool ProjectAudit::open(Opening opening, QString* error)
     m_opening = opening;
     m_asOpened = SettingsSnapshot::read(m_projectPath);
     m_accepted = m_asOpened;
-    if (!m_writer)
+    if (!m_writer) {
+        *error = QStringLiteral("no database");
         return false;
+    }
     connect(m_writer, &DatabaseWriter::jobStored, this, &ProjectAudit::stored);
     if (m_writer->status().waitingJobs == 0)
         return checkStart(error);
