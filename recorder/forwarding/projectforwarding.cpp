@@ -71,6 +71,7 @@ void ProjectForwarding::start()
 
 void ProjectForwarding::restart()
 {
+    emit settingsSaved();
     start();
 }
 

@@ -66,6 +66,9 @@ public:
 
 signals:
     void statesChanged();
+    // restart() was called: the saved settings take effect once this returns (the audit trail
+    // records them first).
+    void settingsSaved();
 
 private:
     void secretRead(const QString& name, const QString& secret, int result);

@@ -3,10 +3,13 @@
 #include "configureddevice.h"
 #include "nodedevice.h"
 
+#include "alarmmonitor.h"
 #include "projectalarms.h"
+#include "projectaudit.h"
 #include "projectfile.h"
 #include "projectforwarding.h"
 #include "projectnotifications.h"
+#include "secretstore.h"
 #include "writeralarmeventstore.h"
 
 #include <QDebug>
@@ -17,6 +20,21 @@ ProjectServices::~ProjectServices()
 {
     closeAlarms();
     stopForwarding();
+    closeAudit();
+}
+
+void ProjectServices::openAudit(const QString& projectPath, DatabaseWriter* writer,
+                                bool afterEditing)
+{
+    m_audit = std::make_unique<ProjectAudit>(projectPath, writer);
+    QString error;
+    m_audit->open(
+        afterEditing ? ProjectAudit::Opening::AfterEditing : ProjectAudit::Opening::Opened, &error);
+}
+
+void ProjectServices::closeAudit()
+{
+    m_audit.reset();
 }
 
 void ProjectServices::startForwarding(const QString& projectPath, DatabaseWriter* writer,
@@ -31,6 +49,16 @@ void ProjectServices::startForwarding(const QString& projectPath, DatabaseWriter
         }
         return configs;
     });
+    if (m_audit) {
+        ProjectAudit* audit = m_audit.get();
+        connect(m_forwarding.get(), &ProjectForwarding::settingsSaved, audit,
+                &ProjectAudit::settingsSaved);
+        connect(m_forwarding->secrets(), &SecretStore::written, audit,
+                [audit](const QString& name, bool ok) {
+                    if (ok)
+                        audit->secretChanged(name);
+                });
+    }
     m_forwarding->start();
 }
 
@@ -64,6 +92,9 @@ void ProjectServices::openAlarms(const QString& projectPath, const QString& proj
             &ProjectAlarms::logWritten);
     connect(m_store.get(), &WriterAlarmEventStore::pendingChanged, this,
             &ProjectServices::pendingWritesChanged);
+    if (m_audit)
+        connect(m_alarms->monitor(), &AlarmMonitor::alarmAcknowledged, m_audit.get(),
+                &ProjectAudit::alarmAcknowledged);
     m_alarms->open();
     feedAlarms(gateways, m_alarms.get());
     m_notifications =

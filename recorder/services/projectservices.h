@@ -11,6 +11,7 @@
 
 class ConfiguredDevice;
 class DatabaseWriter;
+class ProjectAudit;
 class ProjectForwarding;
 class ProjectNotifications;
 class WriterAlarmEventStore;
@@ -36,6 +37,14 @@ public:
     // Renamed nodes and channels go out under their new names from now on.
     void updateLabels();
     ProjectForwarding* forwarding() const { return m_forwarding.get(); }
+
+    // The audit trail of the project at `projectPath`, through the open cycle's `writer`, first
+    // of the services (alarms and forwarding opened later record their changes in it). See
+    // ProjectAudit::open(); closeAudit() before the cycle closes.
+    void openAudit(const QString& projectPath, DatabaseWriter* writer, bool afterEditing);
+    void closeAudit();
+    // Null while no project runs.
+    ProjectAudit* audit() const { return m_audit.get(); }
 
     // The alarms and their notifications; the log goes through the project's one database
     // `writer`, which must stay open until closeAlarms().
@@ -71,6 +80,7 @@ signals:
     void keyProblemsChanged(const QStringList& problems);
 
 private:
+    std::unique_ptr<ProjectAudit> m_audit;
     // The log's writes through the project's writer; it outlives the alarms.
     std::unique_ptr<WriterAlarmEventStore> m_store;
     std::unique_ptr<ProjectAlarms> m_alarms;

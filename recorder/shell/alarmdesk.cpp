@@ -7,6 +7,7 @@
 #include "notificationdialog.h"
 #include "outboxindicator.h"
 #include "projectalarms.h"
+#include "projectaudit.h"
 #include "projectnotifications.h"
 #include "projectservices.h"
 
@@ -122,9 +123,17 @@ void AlarmDesk::showNotificationDialog()
         return;
     auto* dialog = new NotificationDialog(m_projectPath, m_projectName, nullptr, window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Recorded before the running notifications take the change.
     connect(dialog, &QDialog::accepted, this, [this] {
+        if (m_services && m_services->audit())
+            m_services->audit()->settingsSaved();
         if (m_services)
             m_services->reloadNotifications();
     });
+    connect(dialog->secretStore(), &SecretStore::written, this,
+            [this](const QString& name, bool ok) {
+                if (ok && m_services && m_services->audit())
+                    m_services->audit()->secretChanged(name);
+            });
     dialog->open();
 }

@@ -78,7 +78,7 @@ int main(int argc, char* argv[])
     // A logout ends the recording as a signal does, instead of being refused by a window that
     // will not close while recording.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, window.get(),
-                     [&](QSessionManager&) { window->endProgram(); });
+                     [&](QSessionManager&) { window->endProgram(ProjectAudit::Cause::Logout); });
 
     const int result = QApplication::exec();
     notifier.reset();

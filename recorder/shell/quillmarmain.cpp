@@ -260,6 +260,7 @@ void QuillmarMain::projectListConfirm(const QList<ConfiguredDevice*>& list)
 {
     session.confirm(list, projectManager ? projectManager->interval() : session.interval());
     dropScreen(std::exchange(projectManager, nullptr), true);
+    m_afterEditing = true;
     openProjectRuntime();
 }
 
@@ -294,6 +295,9 @@ void QuillmarMain::openProjectRuntime()
         return;
     }
     RecordingCycle* cycle = session.cycle();
+    // First of the services: what the others change from now on is recorded.
+    services.openAudit(session.filePath(), cycle->sampleWriter(),
+                       std::exchange(m_afterEditing, false));
     services.startForwarding(session.filePath(), cycle->sampleWriter(), session.gateways());
     connect(cycle, &RecordingCycle::recordingChanged, this, &QuillmarMain::showRecording);
     connect(cycle, &RecordingCycle::recordTimesChanged, center, &ProjectCenter::setRecordTimes);
@@ -308,8 +312,8 @@ void QuillmarMain::openProjectRuntime()
 
     if (projectOpen)
         cycle->startPolling();
-    if (recent.autoRecord())
-        slotToggleRecord();
+    if (recent.autoRecord() && !isRecording())
+        startRecording(ProjectAudit::Cause::AtStart);
 }
 
 void QuillmarMain::databaseFailed()
@@ -336,6 +340,7 @@ void QuillmarMain::closeRecordingCycle()
     session.cycle()->stopIndexing();
     PendingSamplesPrompt::settle(session, messageBoxFunction, [this] { return m_ending; });
     services.stopForwarding();
+    services.closeAudit();
     session.closeCycle();
     status->detach();
     forwarding->detach();
@@ -403,7 +408,7 @@ void QuillmarMain::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void QuillmarMain::endProgram()
+void QuillmarMain::endProgram(ProjectAudit::Cause cause)
 {
     if (m_ending)
         return;
@@ -416,6 +421,8 @@ void QuillmarMain::endProgram()
     }
     // The alarms' last writes go with the writer's last flush.
     desk->close();
+    if (cycle->isRecording() && services.audit())
+        services.audit()->recordingStopped(cause);
     // The writer keeps trying from its own thread while the window stays responsive; queued,
     // so that the cycle is not closed from inside its own signal.
     connect(cycle, &RecordingCycle::shutdownFinished, this, &QuillmarMain::quitProgram,
@@ -438,6 +445,8 @@ void QuillmarMain::slotStdTimer()
         return;
     if (session.cycle())
         session.cycle()->clockTick();
+    if (services.audit())
+        services.audit()->checkClock();
     desk->tick();
 }
 
@@ -492,15 +501,32 @@ void QuillmarMain::slotToggleRecord()
 void QuillmarMain::slotStartRecord()
 {
     qDebug() << "QuillmarMain::slotStartRecord";
-    if (session.cycle())
-        session.cycle()->startRecording();
+    startRecording(ProjectAudit::Cause::User);
 }
 
 void QuillmarMain::slotStopRecord()
 {
     qDebug() << "QuillmarMain::slotStopRecord";
-    if (session.cycle())
-        session.cycle()->stopRecording();
+    stopRecording(ProjectAudit::Cause::User);
+}
+
+// The entry goes to the writer before the recording changes.
+void QuillmarMain::startRecording(ProjectAudit::Cause cause)
+{
+    if (!session.cycle())
+        return;
+    if (services.audit() && !session.cycle()->isRecording())
+        services.audit()->recordingStarted(cause);
+    session.cycle()->startRecording();
+}
+
+void QuillmarMain::stopRecording(ProjectAudit::Cause cause)
+{
+    if (!session.cycle())
+        return;
+    if (services.audit() && session.cycle()->isRecording())
+        services.audit()->recordingStopped(cause);
+    session.cycle()->stopRecording();
 }
 
 void QuillmarMain::showRecording(bool on)
@@ -517,6 +543,9 @@ void QuillmarMain::showRecording(bool on)
 void QuillmarMain::slotUpdateProjectFile()
 {
     session.saveDeviceList();
+    // Recorded before the running parts take the change.
+    if (services.audit())
+        services.audit()->settingsSaved();
     services.updateLabels();
     desk->rulesChanged();
 }

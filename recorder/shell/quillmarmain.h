@@ -3,6 +3,7 @@
 #include "alarmdesk.h"
 #include "forwardingstatus.h"
 #include "pendingsamplesprompt.h"
+#include "projectaudit.h"
 #include "projectservices.h"
 #include "projectsession.h"
 #include "recentprojects.h"
@@ -86,7 +87,8 @@ public:
     // The end of the program on a termination signal or a desktop logout: a recording ends as
     // by the stop button, whatever waits is written (or kept in the writer's journal), and the
     // program quits, asking nothing. Returns at once; the program quits when the writer is done.
-    void endProgram();
+    // `cause` is what the audit trail records as having stopped the recording.
+    void endProgram(ProjectAudit::Cause cause = ProjectAudit::Cause::Signal);
 
 public slots:
     void topDblClick();
@@ -130,6 +132,8 @@ private:
     void databaseFailed();
     void quitProgram();
     void showRecording(bool on);
+    void startRecording(ProjectAudit::Cause cause);
+    void stopRecording(ProjectAudit::Cause cause);
     void startProgram(const QString& programName, const QStringList& options = QStringList());
     void critical(const QString& title, const QString& text);
 
@@ -168,4 +172,7 @@ private:
     // Set once the program ends on a signal or a logout: nothing is asked any more.
     bool m_ending = false;
     bool m_fatalError = false;
+    // Set while the editor's confirmed list opens: what differs from the settings accepted
+    // before is the user's change, not one made outside the recorder.
+    bool m_afterEditing = false;
 };

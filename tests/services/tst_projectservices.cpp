@@ -1,9 +1,13 @@
+#include "alarmmonitor.h"
 #include "configureddevice.h"
+#include "databasepeek.h"
 #include "databasewriter.h"
+#include "forwardingsettings.h"
 #include "nodedevice.h"
 #include "notificationsettings.h"
 #include "notificationtarget.h"
 #include "projectalarms.h"
+#include "projectaudit.h"
 #include "projectfile.h"
 #include "projectforwarding.h"
 #include "projectservices.h"
@@ -29,6 +33,8 @@ private slots:
     void firstNoteReachesWhatShowsIt();
     void alarmsAndForwardingComeAndGo();
     void alarmsHearTheGatewaysNodes();
+    void changesReachTheAuditTrail_data();
+    void changesReachTheAuditTrail();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -167,6 +173,71 @@ void TestProjectServices::alarmsHearTheGatewaysNodes()
     services.rulesChanged();
     QVERIFY(services.alarms()->nodes().isEmpty());
     services.closeAlarms();
+}
+
+using ServicesChange = std::function<void(ProjectServices* services, const QString& path)>;
+Q_DECLARE_METATYPE(ServicesChange)
+
+void TestProjectServices::changesReachTheAuditTrail_data()
+{
+    QTest::addColumn<ServicesChange>("change");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QString>("newValue");
+    QTest::newRow("alarm acknowledged")
+        << ServicesChange([](ProjectServices* services, const QString&) {
+               AlarmMonitor* monitor = services->alarms()->monitor();
+               QCOMPARE(monitor->activeAlarms().size(), 1);
+               QVERIFY(monitor->acknowledge(monitor->activeAlarms().first().id,
+                                            QStringLiteral("Tom"), QStringLiteral("door shut")));
+           })
+        << QStringLiteral("alarm acknowledged") << QStringLiteral("alarm event 1, node N1, high")
+        << QStringLiteral("acknowledged by Tom: door shut");
+    QTest::newRow("forwarding saved")
+        << ServicesChange([](ProjectServices* services, const QString& path) {
+               // The first save of a project's forwarding: each key is a setting changed.
+               ForwardingSettings settings = ForwardingSettings::load(path);
+               settings.mqtt.host = QStringLiteral("broker.example.org");
+               settings.save(path);
+               services->forwarding()->restart();
+           })
+        << QStringLiteral("setting changed") << QStringLiteral("forwarding, MqttHost")
+        << QStringLiteral("broker.example.org");
+}
+
+// Catches: an acknowledgement, or forwarding settings saved in their dialog, that the open
+// project's services take without handing it to the audit trail.
+void TestProjectServices::changesReachTheAuditTrail()
+{
+    QFETCH(ServicesChange, change);
+    QFETCH(QString, action);
+    QFETCH(QString, object);
+    QFETCH(QString, newValue);
+    GatewayConfig config;
+    NodeConfig cold;
+    cold.deviceNumber = QStringLiteral("N1");
+    cold.ch1Max = 30;
+    config.nodes << cold;
+    ProjectFile(project).saveDeviceList({config});
+    std::unique_ptr<ConfiguredDevice> gateway(ConfiguredDevice::fromConfig(config));
+    ProjectServices services;
+    services.openAudit(project, writer.get(), false);
+    services.startForwarding(project, writer.get(), {gateway.get()});
+    services.openAlarms(project, QStringLiteral("store"), {gateway.get()}, writer.get());
+    NodeSample high;
+    high.time = QDateTime::currentDateTimeUtc();
+    high.channel1 = 35;
+    gateway->nodes().first()->setData(high);
+
+    change(&services, project);
+    QVERIFY(writer->flushAndWait(0));
+    QCOMPARE(DatabasePeek::scalar(ProjectFile::databasePath(project),
+                                  QStringLiteral("select count(*) from audit_trail where action = "
+                                                 "'%1' and object = '%2' and newValue = '%3'")
+                                      .arg(action, object, newValue)),
+             qint64(1));
+    services.closeAlarms();
+    services.stopForwarding();
 }
 
 QTEST_GUILESS_MAIN(TestProjectServices)

@@ -86,6 +86,49 @@ QString startOneNodeGateway(GatewaySimulator* sim)
     return sim->start({gateway}) ? QString() : sim->errorString();
 }
 
+// Entries of the project's audit trail with this action and new value.
+qint64 auditCount(const QString& database, const QString& action, const QString& newValue)
+{
+    return DatabasePeek::scalar(database,
+                                QStringLiteral("select count(*) from audit_trail where action = "
+                                               "'%1' and newValue = '%2'")
+                                    .arg(action, newValue));
+}
+
+// A project of one node on a simulated gateway, for the recorder program to record with its
+// settings beside the project.
+struct OneNodeRecording
+{
+    PulseNullSink pulse;
+    GatewaySimulator sim;
+    QTemporaryDir dir;
+    QString name;
+    QString project;
+    QString database;
+    QString configHome;
+
+    // Empty when ready; otherwise why not. `noSound` is set when no sound server could be had.
+    QString setUp(const QString& projectName, const QString& serial, bool* noSound)
+    {
+        // The alarm output needs a device, or the recorder waits at a message box for a click.
+        *noSound = !pulse.start(QStringLiteral(QUILLMAR_SOURCE_DIR "/tools/pulse-null-sink.sh"));
+        if (*noSound)
+            return QStringLiteral("no PulseAudio daemon could be started");
+        const QString simError = startOneNodeGateway(&sim);
+        if (!simError.isEmpty() || !dir.isValid())
+            return simError.isEmpty() ? dir.errorString() : simError;
+        name = projectName;
+        project = oneNodeProject(dir, name, serial, sim.port(0));
+        database = ProjectFile::databasePath(project);
+        configHome = dir.filePath(QStringLiteral("config"));
+        return QString();
+    }
+    bool start(QProcess* recorder)
+    {
+        return startRecorder(recorder, configHome, name, project, pulse.server());
+    }
+};
+
 // Kills the recorder when a test leaves early.
 auto killOnExit(QProcess* recorder)
 {
@@ -108,6 +151,7 @@ private slots:
     void initTestCase();
     void terminationSignalEndsRecording_data();
     void terminationSignalEndsRecording();
+    void killedRecordingFoundAtNextStart();
     void endlessForwardingReplyLeavesRecordingAlone();
 };
 
@@ -130,23 +174,17 @@ void TestProgramEnd::terminationSignalEndsRecording_data()
 void TestProgramEnd::terminationSignalEndsRecording()
 {
     QFETCH(int, lockMs);
-    // The alarm output needs a device, or the recorder waits at a message box for a click.
-    PulseNullSink pulse;
-    if (!pulse.start(QStringLiteral(QUILLMAR_SOURCE_DIR "/tools/pulse-null-sink.sh")))
-        QSKIP("no PulseAudio daemon could be started");
-
-    GatewaySimulator sim;
-    const QString simError = startOneNodeGateway(&sim);
-    QVERIFY2(simError.isEmpty(), qPrintable(simError));
-    const QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString project =
-        oneNodeProject(dir, QStringLiteral("cycle"), QStringLiteral("SIG1"), sim.port(0));
-    ProjectFile file(project);
-    const QString database = ProjectFile::databasePath(project);
-    const QString configHome = dir.filePath(QStringLiteral("config"));
+    OneNodeRecording run;
+    bool noSound = false;
+    const QString problem = run.setUp(QStringLiteral("cycle"), QStringLiteral("SIG1"), &noSound);
+    if (noSound)
+        QSKIP(qPrintable(problem));
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    GatewaySimulator& sim = run.sim;
+    ProjectFile file(run.project);
+    const QString& database = run.database;
     QProcess recorder;
-    QVERIFY(startRecorder(&recorder, configHome, QStringLiteral("cycle"), project, pulse.server()));
+    QVERIFY(run.start(&recorder));
     const auto killRecorder = killOnExit(&recorder);
 
     QTRY_VERIFY_WITH_TIMEOUT(!file.value(QStringLiteral("record_start_time")).isEmpty(), 30000);
@@ -186,6 +224,50 @@ void TestProgramEnd::terminationSignalEndsRecording()
     QVERIFY2(stopped.isValid() && stopped >= signalled.addSecs(-1) &&
                  stopped <= QDateTime::currentDateTime().addSecs(1),
              qPrintable(file.value(QStringLiteral("record_stop_time"))));
+    // The audit trail says what started and what stopped the recording.
+    QCOMPARE(auditCount(database, QStringLiteral("recording started"),
+                        QStringLiteral("recording, started by the recorder at start")),
+             qint64(1));
+    QCOMPARE(auditCount(database, QStringLiteral("recording stopped"),
+                        QStringLiteral("stopped by a signal to end the program")),
+             qint64(1));
+}
+
+// Catches: a recording ended by a kill (or a power loss) that leaves no trace in the audit
+// trail: the next start must record it, once.
+void TestProgramEnd::killedRecordingFoundAtNextStart()
+{
+    OneNodeRecording run;
+    bool noSound = false;
+    const QString problem = run.setUp(QStringLiteral("killed"), QStringLiteral("KIL1"), &noSound);
+    if (noSound)
+        QSKIP(qPrintable(problem));
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    const QString& database = run.database;
+    const QString started = QStringLiteral("recording started");
+    const QString atStart = QStringLiteral("recording, started by the recorder at start");
+    const QString unstopped = QStringLiteral("recording ended without a stop");
+    const QString lost =
+        QStringLiteral("stopped by a kill or a power loss, found at the next start");
+    {
+        QProcess recorder;
+        QVERIFY(run.start(&recorder));
+        const auto killRecorder = killOnExit(&recorder);
+        QTRY_VERIFY_WITH_TIMEOUT(auditCount(database, started, atStart) == 1, 30000);
+        recorder.kill();
+        QVERIFY(recorder.waitForFinished(10000));
+    }
+    QCOMPARE(auditCount(database, unstopped, lost), qint64(0));
+    for (int start = 0; start < 2; ++start) {
+        QProcess recorder;
+        QVERIFY(run.start(&recorder));
+        const auto killRecorder = killOnExit(&recorder);
+        QTRY_VERIFY_WITH_TIMEOUT(auditCount(database, started, atStart) == start + 2, 30000);
+        QVERIFY(::kill(pid_t(recorder.processId()), SIGTERM) == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.state() == QProcess::NotRunning, 30000);
+        // Found at the first start after the kill; the second, after a proper stop, finds none.
+        QCOMPARE(auditCount(database, unstopped, lost), qint64(1));
+    }
 }
 
 // Catches: a forwarding server (or a man in the middle on plain http) that answers the ping and

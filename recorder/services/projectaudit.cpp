@@ -1,0 +1,307 @@
+#include "projectaudit.h"
+
+#include "alarmeventrecord.h"
+#include "auditentry.h"
+#include "auditlookup.h"
+#include "databasewriter.h"
+#include "notificationsettings.h"
+#include "projectfile.h"
+#include "projectforwarding.h"
+#include "settingsdifference.h"
+#include "writejob.h"
+
+#include <QDateTime>
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <memory>
+
+namespace {
+
+const QString StartedAction = QStringLiteral("recording started");
+const QString StoppedAction = QStringLiteral("recording stopped");
+const QString UnstoppedAction = QStringLiteral("recording ended without a stop");
+const QString RecordingObject = QStringLiteral("recording");
+
+// A name from the environment is shown and stored: one short line of printable characters.
+QString plainName(const QString& text)
+{
+    QString out;
+    for (const QChar c : text) {
+        if (c.isPrint())
+            out += c;
+    }
+    return out.trimmed().left(64);
+}
+
+QString secretObject(const QString& name)
+{
+    if (name == NotificationSettings::smtpPasswordSecret())
+        return QStringLiteral("notifications, mail server password");
+    if (name.startsWith(QLatin1String("webhook-url/")))
+        return QStringLiteral("notifications, webhook URL ") + plainName(name.mid(12));
+    if (name == ProjectForwarding::mqttSecretName())
+        return QStringLiteral("forwarding, MQTT password");
+    if (name == ProjectForwarding::influxSecretName())
+        return QStringLiteral("forwarding, InfluxDB password");
+    return QStringLiteral("secret ") + plainName(name);
+}
+
+QString startedBy(ProjectAudit::Cause cause)
+{
+    switch (cause) {
+    case ProjectAudit::Cause::User:
+        return QStringLiteral("recording, started by the user");
+    case ProjectAudit::Cause::AtStart:
+        return QStringLiteral("recording, started by the recorder at start");
+    case ProjectAudit::Cause::Signal:
+    case ProjectAudit::Cause::Logout:
+        break;
+    }
+    return QStringLiteral("recording");
+}
+
+QString stoppedBy(ProjectAudit::Cause cause)
+{
+    switch (cause) {
+    case ProjectAudit::Cause::User:
+        return QStringLiteral("stopped by the user");
+    case ProjectAudit::Cause::Signal:
+        return QStringLiteral("stopped by a signal to end the program");
+    case ProjectAudit::Cause::Logout:
+        return QStringLiteral("stopped by the end of the desktop session");
+    case ProjectAudit::Cause::AtStart:
+        break;
+    }
+    return QStringLiteral("stopped");
+}
+
+} // namespace
+
+QString ProjectAudit::desktopUser()
+{
+    for (const char* variable : {"USER", "LOGNAME", "USERNAME"}) {
+        const QString name = plainName(qEnvironmentVariable(variable));
+        if (!name.isEmpty())
+            return name;
+    }
+    const QString owner = plainName(QFileInfo(QDir::homePath()).owner());
+    return owner.isEmpty() ? QStringLiteral("unknown") : owner;
+}
+
+ProjectAudit::ProjectAudit(const QString& projectPath, DatabaseWriter* writer, QObject* parent)
+    : QObject(parent), m_projectPath(projectPath), m_writer(writer)
+{
+    const QString user = desktopUser();
+    m_actor = [user](const QString&) { return Actor{user, QString()}; };
+    m_wall = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    auto elapsed = std::make_shared<QElapsedTimer>();
+    elapsed->start();
+    m_monotonic = [elapsed] { return elapsed->elapsed(); };
+}
+
+ProjectAudit::~ProjectAudit() = default;
+
+void ProjectAudit::setActorSource(const ActorSource& source)
+{
+    m_actor = source;
+}
+
+void ProjectAudit::setClocks(const Clock& wall, const Clock& monotonic)
+{
+    m_wall = wall;
+    m_monotonic = monotonic;
+    m_clockKnown = false;
+}
+
+bool ProjectAudit::open(Opening opening, QString* error)
+{
+    error->clear();
+    m_opening = opening;
+    m_asOpened = SettingsSnapshot::read(m_projectPath);
+    m_accepted = m_asOpened;
+    if (!m_writer) {
+        *error = QStringLiteral("no database");
+        return false;
+    }
+    connect(m_writer, &DatabaseWriter::jobStored, this, &ProjectAudit::stored);
+    if (m_writer->status().waitingJobs == 0)
+        return checkStart(error);
+    // The last run's writes are still in the journal (an index build holds them, or the file
+    // is locked): the check follows once they are in.
+    connect(m_writer, &DatabaseWriter::statusChanged, this, [this] {
+        if (m_checked || m_writer->status().waitingJobs > 0)
+            return;
+        QString reason;
+        checkStart(&reason);
+    });
+    return true;
+}
+
+void ProjectAudit::stored(quint64 ticket, qint64 sequence)
+{
+    if (m_ownTickets.remove(ticket))
+        m_firstOwnSequence = std::min(m_firstOwnSequence, sequence);
+}
+
+bool ProjectAudit::checkStart(QString* error)
+{
+    m_checked = true;
+    const QString database = ProjectFile::databasePath(m_projectPath);
+    std::optional<AuditEntry> accepted;
+    std::optional<AuditEntry> recording;
+    if (!AuditLookup::latest(database, {settingsAcceptedAction()}, m_firstOwnSequence, &accepted,
+                             error) ||
+        !AuditLookup::latest(database, {StartedAction, StoppedAction, UnstoppedAction},
+                             m_firstOwnSequence, &recording, error)) {
+        qWarning().noquote() << QStringLiteral("ProjectAudit::open : ") + *error;
+        emit startChecked(false);
+        return false;
+    }
+
+    if (recording && recording->action == StartedAction)
+        record(automaticUser(), UnstoppedAction, RecordingObject,
+               QStringLiteral("recording since ") + localTime(recording->timeMs),
+               QStringLiteral("stopped by a kill or a power loss, found at the next start"),
+               QString());
+
+    SettingsSnapshot previous;
+    if (accepted && !SettingsSnapshot::fromText(accepted->newValue.toUtf8(), &previous))
+        qWarning() << "ProjectAudit::open : the accepted settings cannot be read; all are new";
+    if (!accepted && m_opening == Opening::Opened) {
+        // A project older than the trail starts from its file as it was opened.
+        record(automaticUser(), settingsAcceptedAction(), QStringLiteral("project settings"),
+               QString(), QString::fromUtf8(m_accepted.toText()), QString());
+    } else {
+        // One made in the editor just now has every gateway and node added by the user.
+        recordDifferences(previous, m_asOpened, m_opening == Opening::Opened, m_accepted);
+    }
+    emit startChecked(true);
+    return true;
+}
+
+void ProjectAudit::settingsSaved()
+{
+    const SettingsSnapshot now = SettingsSnapshot::read(m_projectPath);
+    recordDifferences(m_accepted, now, false, now);
+}
+
+void ProjectAudit::recordDifferences(const SettingsSnapshot& before, const SettingsSnapshot& after,
+                                     bool outside, const SettingsSnapshot& accepted)
+{
+    const SettingsDifference difference(before, after);
+    if (difference.isEmpty())
+        return;
+    Actor actor{automaticUser(), QString()};
+    if (!outside)
+        actor = m_actor(QStringLiteral("setting changed"));
+    for (const SettingsDifference::Item& item : difference.items()) {
+        QString action = outsideChangeAction();
+        QString oldValue = item.oldValue;
+        QString newValue = item.newValue;
+        switch (item.kind) {
+        case SettingsDifference::Item::Kind::Added:
+            if (outside)
+                newValue = QStringLiteral("added: ") + newValue;
+            else
+                action = QStringLiteral("added");
+            break;
+        case SettingsDifference::Item::Kind::Removed:
+            if (outside)
+                oldValue = QStringLiteral("removed: ") + oldValue;
+            else
+                action = QStringLiteral("removed");
+            break;
+        case SettingsDifference::Item::Kind::Changed:
+            if (!outside)
+                action = QStringLiteral("setting changed");
+            break;
+        }
+        record(actor.user, action, SettingsDifference::subject(item), oldValue, newValue,
+               actor.reason);
+    }
+    record(actor.user, settingsAcceptedAction(), QStringLiteral("project settings"), QString(),
+           QString::fromUtf8(accepted.toText()), actor.reason);
+    m_accepted = accepted;
+}
+
+void ProjectAudit::secretChanged(const QString& secretName)
+{
+    const QString action = QStringLiteral("setting changed");
+    const Actor actor = m_actor(action);
+    record(actor.user, action, secretObject(secretName), QString(),
+           QStringLiteral("password changed"), actor.reason);
+}
+
+void ProjectAudit::recordingStarted(Cause cause)
+{
+    Actor actor{automaticUser(), QString()};
+    if (cause == Cause::User)
+        actor = m_actor(StartedAction);
+    record(actor.user, StartedAction, RecordingObject, QStringLiteral("stopped"), startedBy(cause),
+           actor.reason);
+}
+
+void ProjectAudit::recordingStopped(Cause cause)
+{
+    Actor actor{automaticUser(), QString()};
+    if (cause == Cause::User)
+        actor = m_actor(StoppedAction);
+    record(actor.user, StoppedAction, RecordingObject, QStringLiteral("recording"),
+           stoppedBy(cause), actor.reason);
+}
+
+void ProjectAudit::alarmAcknowledged(const AlarmEventRecord& event)
+{
+    const QString action = QStringLiteral("alarm acknowledged");
+    const Actor actor = m_actor(action);
+    QString object = QStringLiteral("alarm event %1").arg(event.id);
+    if (!event.serial.isEmpty())
+        object += QStringLiteral(", node ") + event.serial + QStringLiteral(", ") +
+                  alarmKindText(event.kind);
+    QString newValue = QStringLiteral("acknowledged by ") + event.acknowledgedBy;
+    if (!event.comment.isEmpty())
+        newValue += QStringLiteral(": ") + event.comment;
+    record(actor.user, action, object, QStringLiteral("unacknowledged"), newValue, actor.reason);
+}
+
+void ProjectAudit::checkClock()
+{
+    const qint64 wall = m_wall();
+    const qint64 monotonic = m_monotonic();
+    if (m_clockKnown) {
+        const qint64 expected = m_lastWall + (monotonic - m_lastMonotonic);
+        if (qAbs(wall - expected) > ClockJumpMs)
+            record(automaticUser(), QStringLiteral("clock changed"),
+                   QStringLiteral("computer clock"), localTime(expected), localTime(wall),
+                   QString());
+    }
+    m_clockKnown = true;
+    m_lastWall = wall;
+    m_lastMonotonic = monotonic;
+}
+
+void ProjectAudit::record(const QString& user, const QString& action, const QString& object,
+                          const QString& oldValue, const QString& newValue, const QString& reason)
+{
+    if (!m_writer) {
+        qWarning().noquote() << QStringLiteral("ProjectAudit : no database to record ") + action;
+        return;
+    }
+    AuditEntry entry;
+    entry.timeMs = m_wall();
+    entry.user = user;
+    entry.action = action;
+    entry.object = object;
+    entry.oldValue = oldValue;
+    entry.newValue = newValue;
+    entry.reason = reason;
+    m_ownTickets.insert(m_writer->submit(WriteJob::auditRecord(entry)));
+}
+
+QString ProjectAudit::localTime(qint64 ms) const
+{
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}

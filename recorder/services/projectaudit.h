@@ -1,0 +1,136 @@
+#pragma once
+
+#include "settingssnapshot.h"
+
+#include <QObject>
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <limits>
+
+class DatabaseWriter;
+struct AlarmEventRecord;
+struct AuditEntry;
+
+// Every change the recorder makes to the open project, recorded in the project's audit trail
+// through its one database writer: settings (saved by the recorder, or found edited outside it
+// when the project opens), passwords changed, recording started and stopped and by what, a
+// recording a kill or power loss ended, alarms acknowledged, and jumps of the computer's clock.
+//
+// An entry is handed to the writer before the change it records takes effect: it is then in the
+// writer's queue, in order with everything else, and never dropped (a write the file cannot
+// take waits in the spill journal and gets its place in the chain when it is committed).
+// Waiting for the commit itself would hold the window on the file's lock. Should the program
+// die before the writer has the entry in the file, the settings the change left in the project
+// file differ from the last accepted ones in the database, and the next start records them as
+// changed outside the recorder.
+//
+// What the last run left is read from the database once everything the writer had waiting at
+// the start (its journal, during an index build too) is committed: at once in the usual case,
+// otherwise later, when startChecked() tells. The entries of this run written meanwhile are
+// told apart by their sequence numbers.
+class ProjectAudit : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Who makes a change, and why. The user's name is the desktop account's while there is no
+    // sign-in; the reason is asked for each change once there is.
+    struct Actor
+    {
+        QString user;
+        QString reason;
+    };
+    // Asked once per change a user makes, with the entry's action ("setting changed",
+    // "recording stopped", ...): the one place the sign-in fills in.
+    using ActorSource = std::function<Actor(const QString& action)>;
+    // Milliseconds: since 1970 UTC, and of a clock that only ever runs on (tests replace both).
+    using Clock = std::function<qint64()>;
+
+    enum class Cause
+    {
+        User,    // a user's command
+        AtStart, // the recorder, set to record when it starts
+        Signal,  // the program was told to end (a signal)
+        Logout   // the desktop session ended
+    };
+
+    // The name for the recorder's own actions.
+    static QString automaticUser() { return QStringLiteral("recorder"); }
+    // The desktop account the recorder runs under.
+    static QString desktopUser();
+    // The clock jumps more than this from the monotonic clock's time before it is recorded.
+    static constexpr qint64 ClockJumpMs = 2000;
+
+    // `writer` is the project's, which outlives this.
+    ProjectAudit(const QString& projectPath, DatabaseWriter* writer, QObject* parent = nullptr);
+    ~ProjectAudit() override;
+
+    void setActorSource(const ActorSource& source);
+    void setClocks(const Clock& wall, const Clock& monotonic);
+
+    enum class Opening
+    {
+        Opened,      // a project file opened as found: differences were made outside
+        AfterEditing // the recorder's editor changed it just now, at a user's command
+    };
+    // Reads what the last run left in the database after the writer opened it: the settings it
+    // last accepted, compared with the file as opened now (differences recorded, the file's
+    // settings accepted), and a recording that never stopped. False, with the reason, when the
+    // database cannot be read; nothing of that is recorded then, and what this run changes is
+    // recorded against the file as opened.
+    bool open(Opening opening, QString* error);
+    // The check of open() is done.
+    bool isChecked() const { return m_checked; }
+
+    // The recorder saved the project file at a user's command: each difference from the
+    // settings accepted before is recorded, and the file's settings are accepted.
+    void settingsSaved();
+    // A password or other secret named `secretName` in the secret store was set or cleared.
+    void secretChanged(const QString& secretName);
+    void recordingStarted(Cause cause);
+    void recordingStopped(Cause cause);
+    void alarmAcknowledged(const AlarmEventRecord& record);
+    // Once a second: a jump of the wall clock against the monotonic clock is recorded.
+    void checkClock();
+
+    const SettingsSnapshot& acceptedSettings() const { return m_accepted; }
+
+signals:
+    // The check open() began is done (at once, or once the writer's waiting writes are in).
+    void startChecked(bool ok);
+
+public:
+    // The actions the entries carry.
+    static QString settingsAcceptedAction() { return QStringLiteral("settings accepted"); }
+    static QString outsideChangeAction() { return QStringLiteral("changed outside the recorder"); }
+
+private:
+    void record(const QString& user, const QString& action, const QString& object,
+                const QString& oldValue, const QString& newValue, const QString& reason);
+    bool checkStart(QString* error);
+    void stored(quint64 ticket, qint64 sequence);
+    // Records what differs from `before` to `after` (by a user, or outside the recorder), then
+    // `accepted` as the settings in force.
+    void recordDifferences(const SettingsSnapshot& before, const SettingsSnapshot& after,
+                           bool outside, const SettingsSnapshot& accepted);
+    QString localTime(qint64 ms) const;
+
+    QString m_projectPath;
+    DatabaseWriter* m_writer;
+    ActorSource m_actor;
+    Clock m_wall;
+    Clock m_monotonic;
+    SettingsSnapshot m_accepted;
+    SettingsSnapshot m_asOpened;
+    Opening m_opening = Opening::Opened;
+    bool m_checked = false;
+    // This run's entries: their tickets until stored, and the first one's sequence.
+    QSet<quint64> m_ownTickets;
+    qint64 m_firstOwnSequence = std::numeric_limits<qint64>::max();
+    // The clocks at the last check; none before the first.
+    bool m_clockKnown = false;
+    qint64 m_lastWall = 0;
+    qint64 m_lastMonotonic = 0;
+};
