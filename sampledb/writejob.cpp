@@ -6,6 +6,7 @@
 #include "outboxtable.h"
 #include "sampletable.h"
 #include "sqlitestatement.h"
+#include "usertable.h"
 
 #include <QDataStream>
 #include <QIODevice>
@@ -90,6 +91,15 @@ WriteJob WriteJob::auditRecord(const AuditEntry& e)
     return {AuditRecord, {e.timeMs, e.user, e.action, e.object, e.oldValue, e.newValue, e.reason}};
 }
 
+WriteJob WriteJob::userChange(const ::UserChange& c)
+{
+    const UserRecord& r = c.row;
+    const AuditEntry& e = c.entry;
+    return {UserChange,
+            {r.name, r.role, r.passwordHash, r.disabled, r.failedSignIns, r.waitUntilMs, e.timeMs,
+             e.user, e.action, e.object, e.oldValue, e.newValue, e.reason}};
+}
+
 namespace {
 
 bool countIs(const QVariantList& values, int count, const char* what, QString* error)
@@ -158,6 +168,28 @@ bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
         if (!AuditTrail::append(db, &e, error))
             return false;
         *rowId = e.sequence;
+        return true;
+    }
+    case UserChange: {
+        if (!countIs(values, 13, "user change", error))
+            return false;
+        ::UserChange c;
+        c.row.name = values.at(0).toString();
+        c.row.role = values.at(1).toString();
+        c.row.passwordHash = values.at(2).toByteArray();
+        c.row.disabled = values.at(3).toBool();
+        c.row.failedSignIns = values.at(4).toInt();
+        c.row.waitUntilMs = values.at(5).toLongLong();
+        c.entry.timeMs = values.at(6).toLongLong();
+        c.entry.user = values.at(7).toString();
+        c.entry.action = values.at(8).toString();
+        c.entry.object = values.at(9).toString();
+        c.entry.oldValue = values.at(10).toString();
+        c.entry.newValue = values.at(11).toString();
+        c.entry.reason = values.at(12).toString();
+        if (!UserTable::apply(db, &c, error))
+            return false;
+        *rowId = c.entry.sequence;
         return true;
     }
     case ForwardPosition:

@@ -9,6 +9,7 @@
 struct AlarmEventWrite;
 struct AuditEntry;
 struct OutboxRecord;
+struct UserChange;
 
 // A write to the project's database other than a sample, carried by the DatabaseWriter in order
 // with the samples, retried with them and never dropped. It is plain data (a kind and its
@@ -38,6 +39,8 @@ struct WriteJob
         OutboxPrune = 7,
         // An entry of the audit trail (AuditTrail), chained to the head when it is written.
         AuditRecord = 8,
+        // A row of the users table with the audit entry that records its change (UserTable).
+        UserChange = 10,
     };
 
     Kind kind = None;
@@ -56,6 +59,9 @@ struct WriteJob
     // The entry's time, user, action, object, old and new values and reason; its sequence and
     // hashes are those of the head when it is written. jobStored() answers with its sequence.
     static WriteJob auditRecord(const AuditEntry& entry);
+    // The row after the change and the entry recording it, written together;
+    // jobStored() answers with the entry's sequence.
+    static WriteJob userChange(const ::UserChange& change);
 
     // Runs the job on the writer's connection, inside its transaction. `rowId` gets the row id
     // the job wrote (0 when it wrote none). False with the reason when the job failed (the
