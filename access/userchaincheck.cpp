@@ -1,0 +1,91 @@
+#include "userchaincheck.h"
+
+#include "accesspolicy.h"
+#include "usertable.h"
+
+#include <QSet>
+
+const QStringList& UserChainCheck::userActions()
+{
+    static const QStringList actions{actionAdded(),
+                                     QStringLiteral("user disabled"),
+                                     QStringLiteral("user enabled"),
+                                     QStringLiteral("password reset"),
+                                     QStringLiteral("role changed"),
+                                     QStringLiteral("signed in"),
+                                     QStringLiteral("sign-in failed"),
+                                     QStringLiteral("sign-in waits"),
+                                     actionRecovered()};
+    return actions;
+}
+
+bool UserChainCheck::load(SqliteHandle db, QString* error)
+{
+    on = false;
+    rows.clear();
+    lastDigest.clear();
+    trailName.clear();
+    QVector<AuditEntry> entries;
+    if (!UserTable::list(db, &rows, error) ||
+        !UserTable::entriesOf(db, userActions(), &entries, error))
+        return false;
+    const QString administrator = AccessPolicy::roleText(AccessPolicy::Role::Administrator);
+    for (const AuditEntry& e : entries) {
+        QByteArray digest;
+        if (!UserTable::digestIn(e, &digest))
+            continue;
+        const QString key = e.object.toLower();
+        lastDigest.insert(key, digest);
+        trailName.insert(key, e.object);
+        if ((e.action == actionAdded() || e.action == actionRecovered()) &&
+            UserTable::describedValue(e) == administrator)
+            on = true;
+    }
+    return true;
+}
+
+QString UserChainCheck::findingFor(const UserRecord& row) const
+{
+    const auto digest = lastDigest.constFind(row.name.toLower());
+    if (digest == lastDigest.cend())
+        return QStringLiteral("User \"%1\" is in the users table but not in the audit trail: "
+                              "the row was added outside the programs.")
+            .arg(row.name);
+    if (*digest != UserTable::rowDigest(row))
+        return QStringLiteral("User \"%1\" does not match the audit trail: the row was changed "
+                              "outside the programs.")
+            .arg(row.name);
+    return QString();
+}
+
+QStringList UserChainCheck::findings() const
+{
+    QStringList out;
+    QSet<QString> present;
+    for (const UserRecord& row : rows) {
+        present.insert(row.name.toLower());
+        const QString finding = findingFor(row);
+        if (!finding.isEmpty())
+            out << finding;
+    }
+    if (on && rows.isEmpty())
+        out << QStringLiteral("The users table is empty although access control is on.");
+    QStringList missing;
+    for (auto it = trailName.cbegin(); it != trailName.cend(); ++it) {
+        if (!present.contains(it.key()))
+            missing << QStringLiteral("User \"%1\" is in the audit trail but missing from the "
+                                      "users table.")
+                           .arg(it.value());
+    }
+    missing.sort();
+    return out + missing;
+}
+
+QStringList UserChainCheck::check(SqliteHandle db)
+{
+    UserChainCheck c;
+    QString error;
+    if (!c.load(db, &error))
+        return {QStringLiteral("The users or the audit trail could not be read: %1").arg(error)};
+    return c.findings();
+}
