@@ -87,12 +87,15 @@ QString TestUsersCommand::query(const QString& project, const QString& sql)
 
 void TestUsersCommand::commandLine_data()
 {
-    QTest::addColumn<int>("setup"); // 0: no users; 1: anna, Administrator; 2: and bob, Operator
+    // 0: no users; 1: anna, Administrator; 2: and bob, Operator; 3: anna, with another password
+    // in B
+    QTest::addColumn<int>("setup");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("shown"); // in the output, or in the errors when it failed
-    QTest::addColumn<QString>("lastAction"); // the newest audit entry of both projects
+    // The newest audit entry of both projects, or of A and B apart: "A's / B's".
+    QTest::addColumn<QString>("lastAction");
     QTest::addColumn<QString>("users");      // the users of both projects as stored
 
     const QString as = QStringLiteral("--as");
@@ -115,6 +118,11 @@ void TestUsersCommand::commandLine_data()
         << "wrong-password-0\n" + BobPassword + '\n' << 1
         << QStringLiteral("B.tpc: The name or the password is wrong.")
         << QStringLiteral("sign-in failed") << QStringLiteral("anna|Administrator|0");
+    QTest::newRow("one project refuses the sign-in: the other is not changed either")
+        << 3 << QStringList{"A", "B", "add", "bob", "Operator", as, "anna", reason, "x"}
+        << AnnaPassword + '\n' + BobPassword + '\n' << 1
+        << QStringLiteral("B.tpc: The name or the password is wrong.")
+        << QStringLiteral("signed in / sign-in failed") << QStringLiteral("anna|Administrator|0");
     QTest::newRow("an Operator may not manage users")
         << 2 << QStringList{"A", "B", "disable", "anna", as, "bob", reason, "x"}
         << BobPassword + '\n' << 1 << QStringLiteral("A.tpc: bob is not an Administrator.")
@@ -178,7 +186,12 @@ void TestUsersCommand::commandLine()
         const Run first = run({"A", "B", "add", "anna", "Administrator"}, AnnaPassword + '\n');
         QVERIFY2(first.exitCode == 0, qPrintable(first.error));
     }
-    if (setup >= 2) {
+    if (setup == 3) {
+        const Run other = run({"B", "reset", "anna", "--as", "anna", "--reason", "other"},
+                              AnnaPassword + "\nanna-other-password-3\n");
+        QVERIFY2(other.exitCode == 0, qPrintable(other.error));
+    }
+    if (setup == 2) {
         const Run second = run({"A", "B", "add", "bob", "Operator", "--as", "anna", "--reason",
                                 "night shift"},
                                AnnaPassword + '\n' + BobPassword + '\n');
@@ -190,12 +203,13 @@ void TestUsersCommand::commandLine()
     QVERIFY2(printed.contains(shown), qPrintable(result.output + result.error));
     const QString everything = result.output + result.error;
     for (const char* secret : {"$argon2", "anna-password", "bob-password", "anna-recovered",
-                               "wrong-password", "short-pw"})
+                               "wrong-password", "short-pw", "anna-other"})
         QVERIFY2(!everything.contains(QLatin1String(secret)), qPrintable(everything));
+    const QStringList lastActions = lastAction.split(QStringLiteral(" / "));
     for (const QString& project : {QStringLiteral("A"), QStringLiteral("B")}) {
         QCOMPARE(query(project, QStringLiteral("select action from audit_trail order by "
                                                "sequence desc limit 1")),
-                 lastAction);
+                 project == QLatin1String("B") ? lastActions.last() : lastActions.first());
         const QString stored = query(project, QStringLiteral("select name, role, disabled from "
                                                              "users order by name"));
         QCOMPARE(stored == QLatin1String("(none)") ? QString() : stored, users);

@@ -1,0 +1,88 @@
+// The time of a sign-in with the passwords' standard Argon2id cost: the bare password check
+// (the baseline) and the whole sign-in (the users' check against the audit trail, the check,
+// the entry written) in the same run. The cost is meant to give 0.2-0.5 s a check.
+
+#include "passwordhash.h"
+#include "sqliteconnection.h"
+#include "userdirectory.h"
+#include "usertable.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+struct Figures
+{
+    QVector<double> seconds;
+    QString text() const
+    {
+        QVector<double> sorted = seconds;
+        std::sort(sorted.begin(), sorted.end());
+        return QStringLiteral("min %1 s, median %2 s, max %3 s (%4 runs)")
+            .arg(sorted.first(), 0, 'f', 3)
+            .arg(sorted.at(sorted.size() / 2), 0, 'f', 3)
+            .arg(sorted.last(), 0, 'f', 3)
+            .arg(sorted.size());
+    }
+};
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int runs = argc > 1 ? qBound(1, atoi(argv[1]), 100) : 9;
+    QTextStream out(stdout);
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("bench.dat"));
+    QFile file(database);
+    if (!file.open(QIODevice::WriteOnly))
+        return 1;
+    file.close();
+    SqliteConnection connection;
+    QString error;
+    if (!UserTable::open(&connection, database, 5000, &error)) {
+        out << "cannot open: " << error << '\n';
+        return 1;
+    }
+    UserDirectory users(connection.get());
+    const QByteArray password = "bench-password-1";
+    const PasswordHash::Cost cost = PasswordHash::standard();
+    out << "Argon2id cost: " << cost.operations << " passes, " << (cost.memoryBytes >> 20)
+        << " MiB\n";
+    QElapsedTimer timer;
+    timer.start();
+    if (!users.add(QStringLiteral("bench"), QStringLiteral("anna"),
+                   AccessPolicy::Role::Administrator, password, QString(), &error)) {
+        out << "cannot add: " << error << '\n';
+        return 1;
+    }
+    out << "adding a user (one hash): " << QString::number(timer.nsecsElapsed() / 1e9, 'f', 3)
+        << " s\n";
+    std::optional<UserRecord> row;
+    UserTable::find(connection.get(), QStringLiteral("anna"), &row, &error);
+
+    Figures bare, signIn;
+    for (int i = 0; i < runs; ++i) {
+        timer.restart();
+        const bool matched = PasswordHash::matches(row->passwordHash, password);
+        bare.seconds << timer.nsecsElapsed() / 1e9;
+        timer.restart();
+        const auto result = users.signIn(QStringLiteral("anna"), password);
+        signIn.seconds << timer.nsecsElapsed() / 1e9;
+        if (!matched || result.outcome != UserDirectory::SignInResult::SignedIn) {
+            out << "sign-in failed: " << result.message << '\n';
+            return 1;
+        }
+    }
+    out << "password check (baseline): " << bare.text() << '\n';
+    out << "sign-in:                   " << signIn.text() << '\n';
+    return 0;
+}
