@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 
 const QByteArray AnnaPassword = "anna-password-1";
@@ -88,7 +90,7 @@ QString TestUsersCommand::query(const QString& project, const QString& sql)
 void TestUsersCommand::commandLine_data()
 {
     // 0: no users; 1: anna, Administrator; 2: and bob, Operator; 3: anna, with another password
-    // in B
+    // in B; 4: anna, and B's database belongs to another computer account
     QTest::addColumn<int>("setup");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("input");
@@ -155,6 +157,11 @@ void TestUsersCommand::commandLine_data()
         << 1 << QStringList{"A", "B", "recover", "anna", reason, "password lost"}
         << QByteArray("anna-recovered-2\n") << 0 << QStringLiteral("A.tpc: recover anna: done")
         << QStringLiteral("access recovered") << QStringLiteral("anna|Administrator|0");
+    QTest::newRow("recovery refused to an account that does not own the files")
+        << 4 << QStringList{"A", "B", "recover", "anna", reason, "password lost"}
+        << QByteArray("anna-recovered-2\n") << 1
+        << QStringLiteral("B.dat does not belong to the computer account")
+        << QStringLiteral("user added") << QStringLiteral("anna|Administrator|0");
     QTest::newRow("recovery needs a reason")
         << 1 << QStringList{"A", "recover", "anna"} << QByteArray("anna-recovered-2\n") << 2
         << QStringLiteral("A recovery needs a reason") << QStringLiteral("user added")
@@ -185,6 +192,13 @@ void TestUsersCommand::commandLine()
     if (setup >= 1) {
         const Run first = run({"A", "B", "add", "anna", "Administrator"}, AnnaPassword + '\n');
         QVERIFY2(first.exitCode == 0, qPrintable(first.error));
+    }
+    if (setup == 4) {
+        // Only root may give a file away; the account running the test otherwise owns it.
+        if (::geteuid() != 0)
+            QSKIP("giving a file to another account needs root");
+        QVERIFY(::chown(QFile::encodeName(dir->filePath(QStringLiteral("B.dat"))).constData(),
+                        65534, gid_t(-1)) == 0);
     }
     if (setup == 3) {
         const Run other = run({"B", "reset", "anna", "--as", "anna", "--reason", "other"},
