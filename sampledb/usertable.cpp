@@ -1,6 +1,7 @@
 #include "usertable.h"
 
 #include "audittrail.h"
+#include "immediatetransaction.h"
 #include "sha256.h"
 #include "sqliteconnection.h"
 #include "sqlitestatement.h"
@@ -161,19 +162,13 @@ bool UserTable::apply(SqliteHandle db, UserChange* change, QString* error)
 
 bool UserTable::applyCommitted(SqliteHandle db, UserChange* change, QString* error)
 {
-    error->clear();
-    if (sqlite3_exec(db, "begin immediate", nullptr, nullptr, nullptr) != SQLITE_OK)
-        return fail(db, error);
-    const QString newValue = change->entry.newValue;
-    if (!apply(db, change, error) ||
-        sqlite3_exec(db, "commit", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        if (error->isEmpty())
-            fail(db, error);
-        sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
-        change->entry.newValue = newValue;
-        return false;
-    }
-    return true;
+    const UserChange before = *change;
+    if (ImmediateTransaction::run(
+            db, [&](QString* workError) { return apply(db, change, workError); }, error))
+        return true;
+    // Nothing was written: the change stays as it was given, ready to be tried again.
+    *change = before;
+    return false;
 }
 
 bool UserTable::find(SqliteHandle db, const QString& name, std::optional<UserRecord>* row,
