@@ -354,7 +354,8 @@ void TestUserDirectory::noSecretInTheTrail()
 }
 
 // Catches: a user change the recorder's writer stores without its entry, or with an entry whose
-// digest is not of the row it committed (the next sign-in would then be refused).
+// digest is not of the row it committed (the next sign-in would then be refused), a value that
+// does not come back the same from the spill journal.
 void TestUserDirectory::writerStoresUserChanges()
 {
     connection.close();
@@ -367,7 +368,11 @@ void TestUserDirectory::writerStoresUserChanges()
     int jobs = 0;
     UserDirectory::Writes writes;
     writes.change = [&](UserChange* change, QString*) {
-        writer.submit(WriteJob::userChange(*change));
+        // As it comes back from the spill journal after a restart.
+        WriteJob job = WriteJob::userChange(*change);
+        if (!WriteJob::decodeValues(job.encodedValues(), &job.values))
+            return false;
+        writer.submit(job);
         ++jobs;
         return writer.flushAndWait(0);
     };
