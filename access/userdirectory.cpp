@@ -105,8 +105,8 @@ bool UserDirectory::keepsAnAdministrator(const UserRecord& changed, QString* err
         return false;
     const QString administrator = AccessPolicy::roleText(Role::Administrator);
     for (const UserRecord& row : rows) {
-        const UserRecord& r = row.name.compare(changed.name, Qt::CaseInsensitive) == 0 ? changed
-                                                                                       : row;
+        const UserRecord& r =
+            row.name.compare(changed.name, Qt::CaseInsensitive) == 0 ? changed : row;
         if (r.role == administrator && !r.disabled)
             return true;
     }
@@ -115,8 +115,8 @@ bool UserDirectory::keepsAnAdministrator(const UserRecord& changed, QString* err
 }
 
 bool UserDirectory::write(UserRecord row, const QString& actor, const QString& action,
-                          const QString& oldValue, const QString& newValue,
-                          const QString& reason, QString* error)
+                          const QString& oldValue, const QString& newValue, const QString& reason,
+                          QString* error)
 {
     UserChange change;
     change.row = std::move(row);
@@ -188,8 +188,7 @@ bool UserDirectory::setDisabled(const QString& actor, const QString& name, bool 
 }
 
 bool UserDirectory::resetPassword(const QString& actor, const QString& name,
-                                  const QByteArray& password, const QString& reason,
-                                  QString* error)
+                                  const QByteArray& password, const QString& reason, QString* error)
 {
     UserRecord row;
     if (!existing(name, &row, error))
@@ -254,8 +253,8 @@ UserDirectory::SignInResult UserDirectory::signIn(const QString& name, const QBy
     const qint64 now = clock();
     if (!found) {
         // Recorded under the name typed only when it could be a name at all.
-        const QString object = nameProblem(name).isEmpty() ? name
-                                                           : QStringLiteral("(not a valid name)");
+        const QString object =
+            nameProblem(name).isEmpty() ? name : QStringLiteral("(not a valid name)");
         result.outcome = SignInResult::Refused;
         result.message = WrongNameOrPassword;
         if (!record(object, QStringLiteral("sign-in failed"), object,
@@ -286,8 +285,9 @@ UserDirectory::SignInResult UserDirectory::signIn(const QString& name, const QBy
         result.waitUntilMs = row.waitUntilMs;
         result.message = QStringLiteral("Too many failed sign-ins: \"%1\" can sign in again at %2.")
                              .arg(row.name, localTimeText(row.waitUntilMs));
-        recorded(QStringLiteral("sign-in failed"),
-                 QStringLiteral("tried while waiting until %1").arg(localTimeText(row.waitUntilMs)));
+        recorded(
+            QStringLiteral("sign-in failed"),
+            QStringLiteral("tried while waiting until %1").arg(localTimeText(row.waitUntilMs)));
         return result;
     }
     if (!PasswordHash::matches(row.passwordHash, password)) {

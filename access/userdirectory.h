@@ -78,9 +78,8 @@ public:
     SignInResult signIn(const QString& name, const QByteArray& password);
 
 private:
-    bool write(UserRecord row, const QString& actor, const QString& action,
-               const QString& oldValue, const QString& newValue, const QString& reason,
-               QString* error);
+    bool write(UserRecord row, const QString& actor, const QString& action, const QString& oldValue,
+               const QString& newValue, const QString& reason, QString* error);
     bool record(const QString& actor, const QString& action, const QString& object,
                 const QString& newValue, QString* error);
     bool existing(const QString& name, UserRecord* row, QString* error) const;

@@ -109,9 +109,9 @@ struct Request
 // False with the message for the usage error.
 bool parse(const QStringList& arguments, Request* r, QString* error)
 {
-    static const QStringList verbs{QStringLiteral("add"),  QStringLiteral("disable"),
+    static const QStringList verbs{QStringLiteral("add"),    QStringLiteral("disable"),
                                    QStringLiteral("enable"), QStringLiteral("reset"),
-                                   QStringLiteral("role"), QStringLiteral("list"),
+                                   QStringLiteral("role"),   QStringLiteral("list"),
                                    QStringLiteral("recover")};
     QStringList words;
     for (int i = 0; i < arguments.size(); ++i) {
@@ -137,7 +137,7 @@ bool parse(const QStringList& arguments, Request* r, QString* error)
         *error = QStringLiteral("A project and a verb are needed.");
         return false;
     }
-    const int needed = r->verb == QLatin1String("list")                                  ? 0
+    const int needed = r->verb == QLatin1String("list")                                        ? 0
                        : (r->verb == QLatin1String("add") || r->verb == QLatin1String("role")) ? 2
                                                                                                : 1;
     if (words.size() != needed) {
@@ -218,8 +218,7 @@ void list(Project* p)
     if (!p->accessControl)
         out() << "  access control is off\n";
     for (const UserRecord& r : rows) {
-        out() << "  " << r.name << '\t' << r.role << '\t'
-              << (r.disabled ? "disabled" : "enabled");
+        out() << "  " << r.name << '\t' << r.role << '\t' << (r.disabled ? "disabled" : "enabled");
         if (r.waitUntilMs > QDateTime::currentMSecsSinceEpoch())
             out() << "\twaiting until " << localTimeText(r.waitUntilMs);
         out() << '\n';

@@ -10,6 +10,6 @@ struct UserRecord
     QString role;            // "Operator", "Supervisor" or "Administrator"
     QByteArray passwordHash; // an Argon2id string ($argon2id$...), never the password
     bool disabled = false;
-    int failedSignIns = 0;   // failed sign-ins since the last good one
-    qint64 waitUntilMs = 0;  // no sign-in before this time (ms since 1970 UTC); 0: none
+    int failedSignIns = 0;  // failed sign-ins since the last good one
+    qint64 waitUntilMs = 0; // no sign-in before this time (ms since 1970 UTC); 0: none
 };

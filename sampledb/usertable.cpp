@@ -77,8 +77,8 @@ bool hasTable(sqlite3* db, bool* exists, QString* error)
 
 } // namespace
 
-bool UserTable::open(SqliteConnection* connection, const QString& databasePath,
-                     int busyTimeoutMs, QString* error)
+bool UserTable::open(SqliteConnection* connection, const QString& databasePath, int busyTimeoutMs,
+                     QString* error)
 {
     if (!connection->open(databasePath, SQLITE_OPEN_READWRITE)) {
         *error = connection->errorText();
@@ -209,8 +209,8 @@ bool UserTable::list(SqliteHandle db, QVector<UserRecord>* rows, QString* error)
     return rc == SQLITE_DONE || fail(db, error);
 }
 
-bool UserTable::entriesOf(SqliteHandle db, const QStringList& actions,
-                          QVector<AuditEntry>* entries, QString* error)
+bool UserTable::entriesOf(SqliteHandle db, const QStringList& actions, QVector<AuditEntry>* entries,
+                          QString* error)
 {
     entries->clear();
     std::optional<AuditEntry> head;

@@ -119,10 +119,9 @@ WriteJob WriteJob::auditRecord(const AuditEntry& e)
 WriteJob WriteJob::userChange(const ::UserChange& c)
 {
     const UserRecord& r = c.row;
-    return {UserChange,
-            QVariantList{r.name, r.role, r.passwordHash, r.disabled, r.failedSignIns,
-                         r.waitUntilMs} +
-                entryValues(c.entry)};
+    const QVariantList row{r.name,     r.role,          r.passwordHash,
+                           r.disabled, r.failedSignIns, r.waitUntilMs};
+    return {UserChange, row + entryValues(c.entry)};
 }
 
 namespace {

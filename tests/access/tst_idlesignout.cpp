@@ -16,8 +16,8 @@ private slots:
 
 void TestIdleSignOut::signsOutWhenIdle_data()
 {
-    QTest::addColumn<qint64>("idleMs");     // 0: the default
-    QTest::addColumn<QString>("steps");     // "a" activity, "o" signed out, "i" signed in; at minutes
+    QTest::addColumn<qint64>("idleMs"); // 0: the default
+    QTest::addColumn<QString>("steps"); // "a" activity, "o" signed out, "i" signed in; at minutes
     QTest::addColumn<QList<int>>("minutes"); // the minute of each step
     QTest::addColumn<qint64>("pollAtMs");
     QTest::addColumn<bool>("idle");
@@ -28,7 +28,8 @@ void TestIdleSignOut::signsOutWhenIdle_data()
     QTest::newRow("default: 15:00 idle signs out")
         << qint64(0) << QString() << QList<int>() << 15 * minute << true << false;
     QTest::newRow("activity at 10 min: 24:59 stays")
-        << qint64(0) << QStringLiteral("a") << QList<int>{10} << 25 * minute - 1000 << false << true;
+        << qint64(0) << QStringLiteral("a") << QList<int>{10} << 25 * minute - 1000 << false
+        << true;
     QTest::newRow("activity at 10 min: 25:00 signs out")
         << qint64(0) << QStringLiteral("a") << QList<int>{10} << 25 * minute << true << false;
     QTest::newRow("5 minutes set: 5:00 signs out")
@@ -42,7 +43,8 @@ void TestIdleSignOut::signsOutWhenIdle_data()
     QTest::newRow("activity after signing out does not sign in")
         << qint64(0) << QStringLiteral("oa") << QList<int>{3, 4} << 60 * minute << false << false;
     QTest::newRow("signed in again at 20 min: 34:59 stays")
-        << qint64(0) << QStringLiteral("oi") << QList<int>{3, 20} << 35 * minute - 1000 << false << true;
+        << qint64(0) << QStringLiteral("oi") << QList<int>{3, 20} << 35 * minute - 1000 << false
+        << true;
 }
 
 // Catches: a sign-out before the idle time or never, activity that does not move it, a short

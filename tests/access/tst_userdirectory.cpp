@@ -72,7 +72,8 @@ UserDirectory TestUserDirectory::directory()
 {
     // The least Argon2id cost keeps the many hashes of these tests quick; the stored string
     // carries its cost, so verification is the same code either way.
-    return UserDirectory(connection.get(), [this] { return now; }, PasswordHash::least());
+    return UserDirectory(
+        connection.get(), [this] { return now; }, PasswordHash::least());
 }
 
 void TestUserDirectory::addThree()
@@ -85,8 +86,8 @@ void TestUserDirectory::addThree()
     QVERIFY2(users.add(QStringLiteral("anna"), QStringLiteral("bob"), Role::Operator, BobPassword,
                        QStringLiteral("new starter"), &error),
              qPrintable(error));
-    QVERIFY2(users.add(QStringLiteral("anna"), QStringLiteral("carl"), Role::Operator,
-                       CarlPassword, QString(), &error),
+    QVERIFY2(users.add(QStringLiteral("anna"), QStringLiteral("carl"), Role::Operator, CarlPassword,
+                       QString(), &error),
              qPrintable(error));
     QVERIFY2(users.setDisabled(QStringLiteral("anna"), QStringLiteral("carl"), true,
                                QStringLiteral("left"), &error),
@@ -114,7 +115,8 @@ void TestUserDirectory::signInWaits_data()
         << 4 << qint64(0) << 0 << int(Outcome::SignedIn) << 0;
     QTest::newRow("5 failures wait, even with the right password")
         << 5 << qint64(0) << 0 << int(Outcome::Waiting) << 1;
-    QTest::newRow("still waiting at 4:59") << 5 << qint64(299999) << 0 << int(Outcome::Waiting) << 1;
+    QTest::newRow("still waiting at 4:59")
+        << 5 << qint64(299999) << 0 << int(Outcome::Waiting) << 1;
     QTest::newRow("signs in at 5:00") << 5 << qint64(300000) << 0 << int(Outcome::SignedIn) << 1;
     QTest::newRow("tries during the wait do not lengthen it")
         << 8 << qint64(300000) << 0 << int(Outcome::SignedIn) << 1;
@@ -179,10 +181,10 @@ void TestUserDirectory::tampering_data()
     QTest::addColumn<QString>("user");
     QTest::addColumn<QByteArray>("password");
     QTest::addColumn<QString>("finding");
-    const QString hash = QString::fromLatin1(PasswordHash::make(MalloryPassword,
-                                                                PasswordHash::least()));
-    QTest::newRow("nothing changed") << QString() << QStringLiteral("anna") << AnnaPassword
-                                     << QString();
+    const QString hash =
+        QString::fromLatin1(PasswordHash::make(MalloryPassword, PasswordHash::least()));
+    QTest::newRow("nothing changed")
+        << QString() << QStringLiteral("anna") << AnnaPassword << QString();
     QTest::newRow("user row inserted")
         << QStringLiteral("insert into users values ('mallory', 'Administrator', '%1', 0, 0, 0)")
                .arg(hash)
@@ -253,8 +255,8 @@ void TestUserDirectory::changesAreChecked_data()
     QTest::newRow("the only Administrator made an Operator")
         << QStringLiteral("operator") << QStringLiteral("anna")
         << QStringLiteral("At least one enabled Administrator must remain.");
-    QTest::newRow("an Operator disabled") << QStringLiteral("disable") << QStringLiteral("bob")
-                                          << QString();
+    QTest::newRow("an Operator disabled")
+        << QStringLiteral("disable") << QStringLiteral("bob") << QString();
     QTest::newRow("an Operator made an Administrator")
         << QStringLiteral("administrator") << QStringLiteral("bob") << QString();
     QTest::newRow("a name taken in other letter case")
@@ -308,8 +310,9 @@ void TestUserDirectory::changesAreChecked()
     else if (change == QLatin1String("short password"))
         done = users.add(anna, name, Role::Operator, "123456789", QString(), &actual);
     else if (change == QLatin1String("umlaut password"))
-        done = users.add(anna, name, Role::Operator, QStringLiteral("\u00e4\u00f6\u00fc\u00df\u00e9abcde").toUtf8(),
-                         QString(), &actual);
+        done = users.add(anna, name, Role::Operator,
+                         QStringLiteral("\u00e4\u00f6\u00fc\u00df\u00e9abcde").toUtf8(), QString(),
+                         &actual);
     else if (change == QLatin1String("reset"))
         done = users.resetPassword(anna, name, "good-password-1", QString(), &actual);
     QCOMPARE(actual, error);
@@ -334,8 +337,8 @@ void TestUserDirectory::noSecretInTheTrail()
              int(Outcome::Refused));
     QVector<UserRecord> rows;
     QVERIFY(users.users(&rows, &error));
-    QStringList secrets{QString::fromUtf8(AnnaPassword), QString::fromUtf8(BobPassword),
-                        QString::fromUtf8(CarlPassword), QString::fromUtf8(newPassword),
+    QStringList secrets{QString::fromUtf8(AnnaPassword),   QString::fromUtf8(BobPassword),
+                        QString::fromUtf8(CarlPassword),   QString::fromUtf8(newPassword),
                         QStringLiteral("typed-wrong-123"), QStringLiteral("$argon2")};
     for (const UserRecord& row : rows)
         secrets << QString::fromLatin1(row.passwordHash);
@@ -343,8 +346,9 @@ void TestUserDirectory::noSecretInTheTrail()
     QVERIFY(entries.size() >= 7);
     bool passwordChanged = false;
     for (const AuditEntry& e : entries) {
-        const QString text = QStringList{e.user, e.action, e.object, e.oldValue, e.newValue,
-                                         e.reason}.join(QLatin1Char('|'));
+        const QString text =
+            QStringList{e.user, e.action, e.object, e.oldValue, e.newValue, e.reason}.join(
+                QLatin1Char('|'));
         for (const QString& secret : secrets)
             QVERIFY2(!text.contains(secret), qPrintable(text));
         passwordChanged |= e.action == QStringLiteral("password reset") &&
@@ -364,7 +368,8 @@ void TestUserDirectory::writerStoresUserChanges()
     SqliteConnection reader;
     QString error;
     QVERIFY2(UserTable::open(&reader, database, 5000, &error), qPrintable(error));
-    UserDirectory users(reader.get(), [this] { return now; }, PasswordHash::least());
+    UserDirectory users(
+        reader.get(), [this] { return now; }, PasswordHash::least());
     int jobs = 0;
     UserDirectory::Writes writes;
     writes.change = [&](UserChange* change, QString*) {

@@ -98,42 +98,42 @@ void TestUsersCommand::commandLine_data()
     QTest::addColumn<QString>("shown"); // in the output, or in the errors when it failed
     // The newest audit entry of both projects, or of A and B apart: "A's / B's".
     QTest::addColumn<QString>("lastAction");
-    QTest::addColumn<QString>("users");      // the users of both projects as stored
+    QTest::addColumn<QString>("users"); // the users of both projects as stored
 
     const QString as = QStringLiteral("--as");
     const QString reason = QStringLiteral("--reason");
     QTest::newRow("first Administrator of two projects, no sign-in")
-        << 0 << QStringList{"A", "B", "add", "anna", "Administrator"} << AnnaPassword + '\n' << 0
-        << QStringLiteral("B.tpc: add anna: done") << QStringLiteral("user added")
+        << 0 << QStringList{"A", "B", "add", "anna", "Administrator"} << AnnaPassword + '\n'
+        << 0 << QStringLiteral("B.tpc: add anna: done") << QStringLiteral("user added")
         << QStringLiteral("anna|Administrator|0");
     QTest::newRow("the first user must be an Administrator")
-        << 0 << QStringList{"A", "B", "add", "bob", "Operator"} << BobPassword + '\n' << 1
-        << QStringLiteral("A.tpc: access control is off; add an Administrator first.")
+        << 0 << QStringList{"A", "B", "add", "bob", "Operator"} << BobPassword + '\n'
+        << 1 << QStringLiteral("A.tpc: access control is off; add an Administrator first.")
         << QStringLiteral("(none)") << QString();
     QTest::newRow("Operator added to two projects, passwords from stdin")
         << 1 << QStringList{"A", "B", "add", "bob", "operator", as, "anna", reason, "new starter"}
-        << AnnaPassword + '\n' + BobPassword + '\n' << 0 << QStringLiteral("A.tpc: add bob: done")
-        << QStringLiteral("user added")
+        << AnnaPassword + '\n' + BobPassword + '\n'
+        << 0 << QStringLiteral("A.tpc: add bob: done") << QStringLiteral("user added")
         << QStringLiteral("anna|Administrator|0\nbob|Operator|0");
     QTest::newRow("wrong Administrator password: no project changed")
         << 1 << QStringList{"A", "B", "add", "bob", "Operator", as, "anna", reason, "x"}
-        << "wrong-password-0\n" + BobPassword + '\n' << 1
-        << QStringLiteral("B.tpc: The name or the password is wrong.")
+        << "wrong-password-0\n" + BobPassword + '\n'
+        << 1 << QStringLiteral("B.tpc: The name or the password is wrong.")
         << QStringLiteral("sign-in failed") << QStringLiteral("anna|Administrator|0");
     QTest::newRow("one project refuses the sign-in: the other is not changed either")
         << 3 << QStringList{"A", "B", "add", "bob", "Operator", as, "anna", reason, "x"}
-        << AnnaPassword + '\n' + BobPassword + '\n' << 1
-        << QStringLiteral("B.tpc: The name or the password is wrong.")
+        << AnnaPassword + '\n' + BobPassword + '\n'
+        << 1 << QStringLiteral("B.tpc: The name or the password is wrong.")
         << QStringLiteral("signed in / sign-in failed") << QStringLiteral("anna|Administrator|0");
     QTest::newRow("an Operator may not manage users")
         << 2 << QStringList{"A", "B", "disable", "anna", as, "bob", reason, "x"}
-        << BobPassword + '\n' << 1 << QStringLiteral("A.tpc: bob is not an Administrator.")
-        << QStringLiteral("signed in")
+        << BobPassword + '\n'
+        << 1 << QStringLiteral("A.tpc: bob is not an Administrator.") << QStringLiteral("signed in")
         << QStringLiteral("anna|Administrator|0\nbob|Operator|0");
     QTest::newRow("a leaver disabled in two projects")
         << 2 << QStringList{"A", "B", "disable", "bob", as, "anna", reason, "left the company"}
-        << AnnaPassword + '\n' << 0 << QStringLiteral("B.tpc: disable bob: done")
-        << QStringLiteral("user disabled")
+        << AnnaPassword + '\n'
+        << 0 << QStringLiteral("B.tpc: disable bob: done") << QStringLiteral("user disabled")
         << QStringLiteral("anna|Administrator|0\nbob|Operator|1");
     QTest::newRow("under access control a sign-in is needed")
         << 1 << QStringList{"A", "add", "bob", "Operator", reason, "x"} << QByteArray() << 2
@@ -141,18 +141,18 @@ void TestUsersCommand::commandLine_data()
         << QStringLiteral("user added") << QStringLiteral("anna|Administrator|0");
     QTest::newRow("a password as an argument is refused")
         << 1 << QStringList{"A", "add", "bob", "Operator", BobPassword, as, "anna"}
-        << AnnaPassword + '\n' << 2 << QStringLiteral("add takes 2 word(s) after it.")
-        << QStringLiteral("user added") << QStringLiteral("anna|Administrator|0");
+        << AnnaPassword + '\n'
+        << 2 << QStringLiteral("add takes 2 word(s) after it.") << QStringLiteral("user added")
+        << QStringLiteral("anna|Administrator|0");
     QTest::newRow("a new password too short")
         << 1 << QStringList{"A", "B", "reset", "anna", as, "anna", reason, "x"}
-        << AnnaPassword + "\nshort-pw\n" << 1
-        << QStringLiteral("The password must have at least 10 characters.")
+        << AnnaPassword + "\nshort-pw\n"
+        << 1 << QStringLiteral("The password must have at least 10 characters.")
         << QStringLiteral("signed in") << QStringLiteral("anna|Administrator|0");
     QTest::newRow("list of two projects")
-        << 2 << QStringList{"A", "B", "list", as, "anna"} << AnnaPassword + '\n' << 0
-        << QStringLiteral("B.tpc:\n  anna\tAdministrator\tenabled\n  bob\tOperator\tenabled\n")
-        << QStringLiteral("signed in")
-        << QStringLiteral("anna|Administrator|0\nbob|Operator|0");
+        << 2 << QStringList{"A", "B", "list", as, "anna"} << AnnaPassword + '\n'
+        << 0 << QStringLiteral("B.tpc:\n  anna\tAdministrator\tenabled\n  bob\tOperator\tenabled\n")
+        << QStringLiteral("signed in") << QStringLiteral("anna|Administrator|0\nbob|Operator|0");
     QTest::newRow("recovery by the account that owns the files")
         << 1 << QStringList{"A", "B", "recover", "anna", reason, "password lost"}
         << QByteArray("anna-recovered-2\n") << 0 << QStringLiteral("A.tpc: recover anna: done")
@@ -168,12 +168,12 @@ void TestUsersCommand::commandLine_data()
         << QStringLiteral("anna|Administrator|0");
     QTest::newRow("a project without files: no project changed")
         << 1 << QStringList{"A", "C", "add", "bob", "Operator", as, "anna", reason, "x"}
-        << AnnaPassword + '\n' + BobPassword + '\n' << 1
-        << QStringLiteral("C.tpc: no project file with its database beside it.")
+        << AnnaPassword + '\n' + BobPassword + '\n'
+        << 1 << QStringLiteral("C.tpc: no project file with its database beside it.")
         << QStringLiteral("user added") << QStringLiteral("anna|Administrator|0");
     QTest::newRow("an unknown role")
-        << 1 << QStringList{"A", "add", "bob", "Boss", as, "anna"} << AnnaPassword + '\n' << 2
-        << QStringLiteral("Unknown role Boss") << QStringLiteral("user added")
+        << 1 << QStringList{"A", "add", "bob", "Boss", as, "anna"} << AnnaPassword + '\n'
+        << 2 << QStringLiteral("Unknown role Boss") << QStringLiteral("user added")
         << QStringLiteral("anna|Administrator|0");
 }
 
@@ -206,9 +206,9 @@ void TestUsersCommand::commandLine()
         QVERIFY2(other.exitCode == 0, qPrintable(other.error));
     }
     if (setup == 2) {
-        const Run second = run({"A", "B", "add", "bob", "Operator", "--as", "anna", "--reason",
-                                "night shift"},
-                               AnnaPassword + '\n' + BobPassword + '\n');
+        const Run second =
+            run({"A", "B", "add", "bob", "Operator", "--as", "anna", "--reason", "night shift"},
+                AnnaPassword + '\n' + BobPassword + '\n');
         QVERIFY2(second.exitCode == 0, qPrintable(second.error));
     }
     const Run result = run(arguments, input);
