@@ -26,8 +26,12 @@ bool UserChainCheck::load(SqliteHandle db, QString* error)
     lastDigest.clear();
     trailName.clear();
     QVector<AuditEntry> entries;
+    QVector<AuditEntry> additions;
     if (!UserTable::list(db, &rows, error) ||
-        !UserTable::entriesOf(db, userActions(), &entries, error))
+        !UserTable::entriesOf(db, userActions(), UserTable::Which::NewestDigestPerUser, &entries,
+                              error) ||
+        !UserTable::entriesOf(db, {actionAdded(), actionRecovered()}, UserTable::Which::All,
+                              &additions, error))
         return false;
     const QString administrator = AccessPolicy::roleText(AccessPolicy::Role::Administrator);
     for (const AuditEntry& e : entries) {
@@ -37,10 +41,9 @@ bool UserChainCheck::load(SqliteHandle db, QString* error)
         const QString key = e.object.toLower();
         lastDigest.insert(key, digest);
         trailName.insert(key, e.object);
-        if ((e.action == actionAdded() || e.action == actionRecovered()) &&
-            UserTable::describedValue(e) == administrator)
-            on = true;
     }
+    for (const AuditEntry& e : additions)
+        on = on || UserTable::describedValue(e) == administrator;
     return true;
 }
 

@@ -209,8 +209,8 @@ bool UserTable::list(SqliteHandle db, QVector<UserRecord>* rows, QString* error)
     return rc == SQLITE_DONE || fail(db, error);
 }
 
-bool UserTable::entriesOf(SqliteHandle db, const QStringList& actions, QVector<AuditEntry>* entries,
-                          QString* error)
+bool UserTable::entriesOf(SqliteHandle db, const QStringList& actions, Which which,
+                          QVector<AuditEntry>* entries, QString* error)
 {
     entries->clear();
     std::optional<AuditEntry> head;
@@ -218,10 +218,14 @@ bool UserTable::entriesOf(SqliteHandle db, const QStringList& actions, QVector<A
         return false;
     if (!head || actions.isEmpty())
         return true;
-    QByteArray sql = "select sequence from audit_trail where action in (?";
+    const bool newest = which == Which::NewestDigestPerUser;
+    QByteArray sql = newest ? "select max(sequence) from audit_trail where action in (?"
+                            : "select sequence from audit_trail where action in (?";
     for (int i = 1; i < actions.size(); ++i)
         sql += ", ?";
-    sql += ") order by sequence";
+    sql += newest ? QByteArray(") and instr(newValue, '") + DigestMark.toUtf8() +
+                        "') > 0 group by object order by 1"
+                  : QByteArray(") order by sequence");
     SqliteStatement s(db, sql);
     if (!s.isValid())
         return fail(db, error);

@@ -51,7 +51,14 @@ public:
                      QString* error);
     // Every row, in the order of their names.
     static bool list(SqliteHandle db, QVector<UserRecord>* rows, QString* error);
+    enum class Which
+    {
+        All,
+        // Of each user, only the newest entry that carries a row digest: a sign-in reads these
+        // few, not the years of sign-ins before.
+        NewestDigestPerUser,
+    };
     // The audit trail's entries of these actions, in order (none without a trail).
-    static bool entriesOf(SqliteHandle db, const QStringList& actions, QVector<AuditEntry>* entries,
-                          QString* error);
+    static bool entriesOf(SqliteHandle db, const QStringList& actions, Which which,
+                          QVector<AuditEntry>* entries, QString* error);
 };
