@@ -1,6 +1,7 @@
 #include "userchaincheck.h"
 
 #include "accesspolicy.h"
+#include "userdirectory.h"
 #include "usertable.h"
 
 #include <QSet>
@@ -17,6 +18,23 @@ const QStringList& UserChainCheck::userActions()
                                      QStringLiteral("sign-in waits"),
                                      actionRecovered()};
     return actions;
+}
+
+QString UserChainCheck::shownName(const QString& name)
+{
+    // A row written by another program may carry anything: cut and with its invisible
+    // characters spelled out, it cannot forge a line of a report or hide its end.
+    QString shown;
+    for (const QChar c : name.left(UserDirectory::MaximumNameLength + 1)) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Other_Format ||
+            category == QChar::Separator_Line || category == QChar::Separator_Paragraph ||
+            category == QChar::Other_NotAssigned || c.isSurrogate())
+            shown += QStringLiteral("\\u{%1}").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 bool UserChainCheck::load(SqliteHandle db, QString* error)
@@ -53,11 +71,11 @@ QString UserChainCheck::findingFor(const UserRecord& row) const
     if (digest == lastDigest.cend())
         return QStringLiteral("User \"%1\" is in the users table but not in the audit trail: "
                               "the row was added outside the programs.")
-            .arg(row.name);
+            .arg(shownName(row.name));
     if (*digest != UserTable::rowDigest(row))
         return QStringLiteral("User \"%1\" does not match the audit trail: the row was changed "
                               "outside the programs.")
-            .arg(row.name);
+            .arg(shownName(row.name));
     return QString();
 }
 
@@ -78,7 +96,7 @@ QStringList UserChainCheck::findings() const
         if (!present.contains(it.key()))
             missing << QStringLiteral("User \"%1\" is in the audit trail but missing from the "
                                       "users table.")
-                           .arg(it.value());
+                           .arg(shownName(it.value()));
     }
     missing.sort();
     return out + missing;

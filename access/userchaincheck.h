@@ -34,6 +34,10 @@ public:
     // Empty when the row is the one the trail hashed last; otherwise the finding.
     QString findingFor(const UserRecord& row) const;
 
+    // A name as findings show it: control and format characters as \u{XXXX}, at most one
+    // character past the longest name allowed.
+    static QString shownName(const QString& name);
+
     // For the verification of a whole project: loads and checks; an unreadable table or trail is
     // a finding too.
     static QStringList check(SqliteHandle db);

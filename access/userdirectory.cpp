@@ -50,13 +50,9 @@ QString UserDirectory::nameProblem(const QString& name)
         return QStringLiteral("A user's name has at most %1 characters.").arg(MaximumNameLength);
     if (name.trimmed() != name)
         return QStringLiteral("A user's name does not begin or end with a space.");
-    for (const QChar c : name) {
-        const QChar::Category category = c.category();
-        if (category == QChar::Other_Control || category == QChar::Other_Format ||
-            category == QChar::Other_NotAssigned || c.isSurrogate() ||
-            category == QChar::Separator_Line || category == QChar::Separator_Paragraph)
-            return QStringLiteral("A user's name has no control characters.");
-    }
+    // What a finding would have to spell out is not a name.
+    if (UserChainCheck::shownName(name) != name)
+        return QStringLiteral("A user's name has no control characters.");
     return QString();
 }
 
@@ -270,7 +266,8 @@ UserDirectory::SignInResult UserDirectory::signIn(const QString& name, const QBy
         // The row is not trusted, so it is not written either: only the refusal is recorded.
         result.outcome = SignInResult::Refused;
         result.message = finding + QStringLiteral(" Sign-in refused.");
-        record(row.name, QStringLiteral("sign-in refused"), row.name, finding, &error);
+        const QString shown = UserChainCheck::shownName(row.name);
+        record(shown, QStringLiteral("sign-in refused"), shown, finding, &error);
         return result;
     }
     auto recorded = [&](const QString& action, const QString& newValue) {

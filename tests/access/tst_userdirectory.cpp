@@ -190,6 +190,13 @@ void TestUserDirectory::tampering_data()
                .arg(hash)
         << QStringLiteral("mallory") << MalloryPassword
         << QStringLiteral("User \"mallory\" is in the users table but not in the audit trail");
+    QTest::newRow("user row inserted with a line break in its name")
+        << QStringLiteral("insert into users values ('eve' || char(10) || 'anna', "
+                          "'Administrator', '%1', 0, 0, 0)")
+               .arg(hash)
+        << QStringLiteral("eve\nanna") << MalloryPassword
+        << QStringLiteral("User \"eve\\u{000a}anna\" is in the users table but not in the audit "
+                          "trail");
     QTest::newRow("password hash replaced")
         << QStringLiteral("update users set passwordHash = '%1' where name = 'anna'").arg(hash)
         << QStringLiteral("anna") << MalloryPassword
@@ -213,7 +220,7 @@ void TestUserDirectory::tampering_data()
 
 // Catches: a user row added, a password hash replaced, a role raised or a user re-enabled with
 // the sqlite3 program and then accepted at sign-in or by the check; access control switched off
-// by emptying or dropping the users table.
+// by emptying or dropping the users table; a forged name that breaks the lines of a finding.
 void TestUserDirectory::tampering()
 {
     QFETCH(QString, sql);
