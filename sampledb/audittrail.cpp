@@ -1,5 +1,6 @@
 #include "audittrail.h"
 
+#include "immediatetransaction.h"
 #include "sha256.h"
 #include "sqlitestatement.h"
 
@@ -186,17 +187,8 @@ bool AuditTrail::append(SqliteHandle db, AuditEntry* entry, QString* error)
 
 bool AuditTrail::appendCommitted(SqliteHandle db, AuditEntry* entry, QString* error)
 {
-    error->clear();
-    if (sqlite3_exec(db, "begin immediate", nullptr, nullptr, nullptr) != SQLITE_OK)
-        return fail(db, error);
-    if (!append(db, entry, error) ||
-        sqlite3_exec(db, "commit", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        if (error->isEmpty())
-            fail(db, error);
-        sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
-        return false;
-    }
-    return true;
+    return ImmediateTransaction::run(
+        db, [&](QString* workError) { return append(db, entry, workError); }, error);
 }
 
 namespace {

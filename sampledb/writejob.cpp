@@ -7,6 +7,7 @@
 #include "sampleseal.h"
 #include "sampletable.h"
 #include "sqlitestatement.h"
+#include "usertable.h"
 
 #include <QDataStream>
 #include <QIODevice>
@@ -86,9 +87,42 @@ WriteJob WriteJob::outboxPrune(qint64 sentBefore)
     return {OutboxPrune, {sentBefore}};
 }
 
+namespace {
+
+// An audit entry's values as the jobs that write one carry them, in this order.
+constexpr int EntryValueCount = 7;
+
+QVariantList entryValues(const AuditEntry& e)
+{
+    return {e.timeMs, e.user, e.action, e.object, e.oldValue, e.newValue, e.reason};
+}
+
+AuditEntry entryFromValues(const QVariantList& values, int first)
+{
+    AuditEntry e;
+    e.timeMs = values.at(first).toLongLong();
+    e.user = values.at(first + 1).toString();
+    e.action = values.at(first + 2).toString();
+    e.object = values.at(first + 3).toString();
+    e.oldValue = values.at(first + 4).toString();
+    e.newValue = values.at(first + 5).toString();
+    e.reason = values.at(first + 6).toString();
+    return e;
+}
+
+} // namespace
+
 WriteJob WriteJob::auditRecord(const AuditEntry& e)
 {
-    return {AuditRecord, {e.timeMs, e.user, e.action, e.object, e.oldValue, e.newValue, e.reason}};
+    return {AuditRecord, entryValues(e)};
+}
+
+WriteJob WriteJob::userChange(const ::UserChange& c)
+{
+    const UserRecord& r = c.row;
+    const QVariantList row{r.name,     r.role,          r.passwordHash,
+                           r.disabled, r.failedSignIns, r.waitUntilMs};
+    return {UserChange, row + entryValues(c.entry)};
 }
 
 WriteJob WriteJob::sampleSeal(qint64 quarter, qint64 timeMs)
@@ -164,16 +198,9 @@ bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
         return countIs(values, 1, "outbox prune", error) &&
                OutboxTable::pruneSentBodies(db, values.at(0).toLongLong(), error);
     case AuditRecord: {
-        if (!countIs(values, 7, "audit entry", error))
+        if (!countIs(values, EntryValueCount, "audit entry", error))
             return false;
-        AuditEntry e;
-        e.timeMs = values.at(0).toLongLong();
-        e.user = values.at(1).toString();
-        e.action = values.at(2).toString();
-        e.object = values.at(3).toString();
-        e.oldValue = values.at(4).toString();
-        e.newValue = values.at(5).toString();
-        e.reason = values.at(6).toString();
+        AuditEntry e = entryFromValues(values, 0);
         if (!AuditTrail::append(db, &e, error))
             return false;
         *rowId = e.sequence;
@@ -192,6 +219,22 @@ bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
         if (!AuditTrail::head(db, &head, error))
             return false;
         *rowId = head ? head->sequence : 0;
+        return true;
+    }
+    case UserChange: {
+        if (!countIs(values, 6 + EntryValueCount, "user change", error))
+            return false;
+        ::UserChange c;
+        c.row.name = values.at(0).toString();
+        c.row.role = values.at(1).toString();
+        c.row.passwordHash = values.at(2).toByteArray();
+        c.row.disabled = values.at(3).toBool();
+        c.row.failedSignIns = values.at(4).toInt();
+        c.row.waitUntilMs = values.at(5).toLongLong();
+        c.entry = entryFromValues(values, 6);
+        if (!UserTable::apply(db, &c, error))
+            return false;
+        *rowId = c.entry.sequence;
         return true;
     }
     case ForwardPosition:

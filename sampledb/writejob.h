@@ -9,6 +9,7 @@
 struct AlarmEventWrite;
 struct AuditEntry;
 struct OutboxRecord;
+struct UserChange;
 
 // A write to the project's database other than a sample, carried by the DatabaseWriter in order
 // with the samples, retried with them and never dropped. It is plain data (a kind and its
@@ -41,6 +42,8 @@ struct WriteJob
         // The seal of a quarter hour's samples (SampleSeal), or the quarters a recorder that
         // ended without stopping left unsealed.
         SampleSeal = 9,
+        // A row of the users table with the audit entry that records its change (UserTable).
+        UserChange = 10,
     };
 
     Kind kind = None;
@@ -66,6 +69,9 @@ struct WriteJob
     static WriteJob sampleSealCatchUp(qint64 throughQuarter, qint64 timeMs);
     // The quarter a job seals, for a job of kind SampleSeal that seals one.
     bool sealsQuarter(qint64* quarter) const;
+    // The row after the change and the entry recording it, written together;
+    // jobStored() answers with the entry's sequence.
+    static WriteJob userChange(const ::UserChange& change);
 
     // Runs the job on the writer's connection, inside its transaction. `rowId` gets the row id
     // the job wrote (0 when it wrote none). False with the reason when the job failed (the

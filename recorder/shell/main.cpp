@@ -1,8 +1,10 @@
 // QuillmarLiteModbus: the recorder's program entry.
 
 #include "quillmarmain.h"
+#include "userscommand.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDebug>
 #include <QPixmap>
 #include <QSessionManager>
@@ -44,6 +46,12 @@ bool watchTerminationSignals()
 
 int main(int argc, char* argv[])
 {
+    // The users command runs without a window or a display.
+    if (argc > 1 && qstrcmp(argv[1], "--users") == 0) {
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("QuillmarLiteModbus"));
+        return UsersCommand::run(QCoreApplication::arguments().mid(2));
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("QuillmarLiteModbus"));
     // Installed before the window: a signal during the start waits in the socket until the event

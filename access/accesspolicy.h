@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// The roles of a project's users and the changing actions each may take. Each role may do what
+// the one below it may, and more: Operators view and acknowledge; Supervisors also change what
+// the recording watches and tells; Administrators also manage users, gateways, the interval and
+// access control itself.
+class AccessPolicy
+{
+public:
+    enum class Role
+    {
+        Operator,
+        Supervisor,
+        Administrator,
+    };
+
+    enum class Action
+    {
+        View,
+        Acknowledge,
+        ChangeLimits,
+        ChangeAlarmRules,
+        ChangeNotifications,
+        ChangeForwarding,
+        StartStopRecording,
+        CloseWhileRecording,
+        ManageUsers,
+        ChangeGateways,
+        ChangeInterval,
+        ChangeAccessControl,
+    };
+
+    static bool allows(Role role, Action action);
+    // The least role allowed to do the action.
+    static Role neededFor(Action action);
+
+    // "Operator", "Supervisor", "Administrator": the texts stored and shown.
+    static QString roleText(Role role);
+    // The role of a text, letter case ignored; nullopt for any other text.
+    static std::optional<Role> roleFromText(const QString& text);
+};
