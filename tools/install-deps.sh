@@ -31,9 +31,10 @@ packages=(
   libmosquitto-dev mosquitto mosquitto-clients influxdb
   # the modules' dependency graph drawn from CMake's (tools/dependency-graph.sh)
   graphviz
-  # SHA-256 of the audit trail's chain and the samples' seals; Argon2id password hashes
+  # Argon2id password hashes
   libsodium-dev
-  # SHA-256 with the processor's SHA instructions: a verification hashes every sample row
+  # SHA-256 of the audit trail's chain and the samples' seals, with the processor's SHA
+  # instructions: a verification hashes every sample row
   libssl-dev
 )
 

@@ -2,6 +2,7 @@
 
 #include "auditverifier.h"
 #include "projectfile.h"
+#include "userchaincheck.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -31,6 +32,24 @@ int VerifyCommand::run(const QString& projectPath, const QString& headsFile, QTe
         }
         verifier.setHeads(AuditVerifier::parseHeads(file.readAll()));
     }
+    // The users table against the entries that recorded its rows (a row inserted or a hash
+    // replaced with another program; an emptied table under access control).
+    AuditVerifier::Check users;
+    users.finish = [](SqliteHandle db, AuditVerifier::Result* result) {
+        UserChainCheck check;
+        QString error;
+        if (!check.load(db, &error)) {
+            result->findings << QStringLiteral("the users could not be read: ") + error;
+            return;
+        }
+        result->checked << (check.accessControlOn()
+                                ? QStringLiteral("Users: access control on, every row checked "
+                                                 "against the audit trail")
+                                : QStringLiteral("Users: access control off, every row checked "
+                                                 "against the audit trail"));
+        result->findings << check.findings();
+    };
+    verifier.addCheck(users);
     AuditVerifier::Result result;
     QString error;
     if (!verifier.verify(database, &result, &error)) {

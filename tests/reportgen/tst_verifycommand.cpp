@@ -10,6 +10,8 @@
 #include "reportfixture.h"
 #include "samplerecord.h"
 #include "sampleseal.h"
+#include "userchaincheck.h"
+#include "usertable.h"
 #include "verifycommand.h"
 #include "writejob.h"
 
@@ -275,6 +277,26 @@ void TestVerifyCommand::tampering_data()
     QTest::newRow("a late row written after its quarter's seal")
         << QStringList{"!late row"} << QString() << later << 0
         << QStringList{"Audit trail: 7 entries", "Result: everything holds"};
+    // The users table against the entries that recorded its rows.
+    QTest::newRow("a user added through the trail")
+        << QStringList{"!add administrator"} << QString() << later << 0
+        << QStringList{"Users: access control on", "Result: everything holds"};
+    QTest::newRow("a user row inserted")
+        << QStringList{"!add administrator",
+                       "insert into users (name, role, passwordHash, disabled, failedSignIns, "
+                       "waitUntil) values ('mallory', 'Administrator', 'x', 0, 0, 0)"}
+        << QString() << later << 1 << QStringList{"Finding: ", "mallory", "Result: 1 finding"};
+    QTest::newRow("a user's password hash replaced")
+        << QStringList{"!add administrator",
+                       "update users set passwordHash = '$argon2id$v=19$m=8,t=1,p=1$chosen'"}
+        << QString() << later << 1 << QStringList{"Finding: ", "anna", "Result: 1 finding"};
+    QTest::newRow("the users table emptied")
+        << QStringList{"!add administrator", "drop trigger if exists users_no_delete",
+                       "delete from users"}
+        << QString() << later << 1
+        << QStringList{"Users: access control on",
+                       "Finding: The users table is empty although access control is on.",
+                       "Result: 2 findings"};
     QTest::newRow("the database not a database")
         << QStringList{"!garbage"} << QString() << later << 2 << QStringList();
     QTest::newRow("no heads file") << QStringList() << QStringLiteral("!none") << later << 2
@@ -313,6 +335,18 @@ void TestVerifyCommand::tampering()
             continue;
         }
         Connection c(database);
+        if (step == QLatin1String("!add administrator")) {
+            UserChange add;
+            add.row.name = QStringLiteral("anna");
+            add.row.role = QStringLiteral("Administrator");
+            add.row.passwordHash = "$argon2id$v=19$m=8,t=1,p=1$notarealhash";
+            add.entry = note(startOf(Q0 + 4) * 1000 + 1, UserChainCheck::actionAdded());
+            add.entry.object = add.row.name;
+            add.entry.newValue = add.row.role;
+            QString error;
+            QVERIFY2(UserTable::applyCommitted(c.db, &add, &error), qPrintable(error));
+            continue;
+        }
         if (step == QLatin1String("!insert entry 3")) {
             QVector<AuditEntry> before;
             QString error;
