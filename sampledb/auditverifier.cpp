@@ -210,8 +210,8 @@ bool AuditVerifier::verify(const QString& path, Result* result, QString* error) 
         result->checked << QStringLiteral("Audit trail: no entries");
     } else {
         result->checked << QStringLiteral("Audit trail: ") + QString::number(chain.count) +
-                               QStringLiteral(" entries, every hash recomputed and every link "
-                                              "checked");
+                               (chain.count == 1 ? QStringLiteral(" entry") : QStringLiteral(" entries")) +
+                               QStringLiteral(", every hash recomputed and every link checked");
         result->checked << QStringLiteral("Audit trail head: entry ") +
                                QString::number(chain.last.sequence) + QStringLiteral(", SHA-256 ") +
                                QString::fromLatin1(chain.last.hash);
@@ -294,7 +294,9 @@ bool AuditVerifier::verify(const QString& path, Result* result, QString* error) 
         result->checked << QStringLiteral("Samples: ") + rowsText(total) + QStringLiteral(" read");
         if (sealing)
             result->checked << QStringLiteral("Seals: ") + QString::number(chain.seals.size()) +
-                                   QStringLiteral(" quarters sealed, from ") +
+                                   (chain.seals.size() == 1 ? QStringLiteral(" quarter")
+                                                            : QStringLiteral(" quarters")) +
+                                   QStringLiteral(" sealed, from ") +
                                    quarterText(firstSealed) + QStringLiteral(" to ") +
                                    quarterText(newestSealed) +
                                    QStringLiteral(", each against its newest seal");
