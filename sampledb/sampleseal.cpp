@@ -62,12 +62,11 @@ bool SampleSeal::parseObject(const QString& object, qint64* quarter)
 {
     if (!object.endsWith(QLatin1Char('Z')))
         return false;
-    QDateTime time =
+    const QDateTime read =
         QDateTime::fromString(object.left(object.size() - 1), QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
-    if (!time.isValid())
+    if (!read.isValid())
         return false;
-    time.setTimeSpec(Qt::UTC);
-    const qint64 seconds = time.toSecsSinceEpoch();
+    const qint64 seconds = QDateTime(read.date(), read.time(), Qt::UTC).toSecsSinceEpoch();
     if (seconds % QuarterSeconds != 0)
         return false;
     *quarter = seconds / QuarterSeconds;
