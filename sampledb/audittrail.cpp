@@ -149,6 +149,15 @@ AuditEntry AuditTrail::entryOf(sqlite3_stmt* statement)
     return entryAt(statement);
 }
 
+QString AuditTrail::headLine(const std::optional<AuditEntry>& head)
+{
+    if (!head)
+        return QStringLiteral("Audit trail head: none");
+    QString hash = QString::fromUtf8(head->hash.left(128));
+    hash.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    return QStringLiteral("Audit trail head: entry %1, SHA-256 %2").arg(head->sequence).arg(hash);
+}
+
 bool AuditTrail::ensureTable(SqliteHandle db, QString* error)
 {
     for (const char* sql : {CreateTable, NoUpdate, NoDelete, OnlyNext}) {

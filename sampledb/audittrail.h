@@ -52,6 +52,12 @@ public:
     // waiting up to the connection's busy timeout for another writer.
     static bool appendCommitted(SqliteHandle db, AuditEntry* entry, QString* error);
 
+    // The head as screens, reports and --verify show it, and as --heads reads it back:
+    // "Audit trail head: entry N, SHA-256 <hash>", or "Audit trail head: none". The hash is
+    // shown as the file holds it, on one line and cut at 128 characters: a file edited by hand
+    // may hold anything there.
+    static QString headLine(const std::optional<AuditEntry>& head);
+
     // The newest entry; nullopt without entries (or table). False result only on errors.
     static bool head(SqliteHandle db, std::optional<AuditEntry>* head, QString* error);
     // Entries with sequence in [first, last], in order.

@@ -184,15 +184,6 @@ bool AuditTrailReader::head(std::optional<AuditEntry>* out, QString* error)
     return open(error) && AuditTrail::head(connection.get(), out, error);
 }
 
-QString AuditTrailReader::headLine(const std::optional<AuditEntry>& head)
-{
-    if (!head)
-        return QStringLiteral("Audit trail head: none");
-    return QStringLiteral("Audit trail head: entry %1, SHA-256 %2")
-        .arg(head->sequence)
-        .arg(QString::fromLatin1(head->hash));
-}
-
 bool AuditTrailReader::names(QStringList* users, QStringList* actions, QString* error)
 {
     users->clear();

@@ -32,9 +32,7 @@ public:
     qint64 count(const AuditTrailFilter& filter, QString* error);
     // The newest entry of the whole trail; nullopt without entries.
     bool head(std::optional<AuditEntry>* out, QString* error);
-    // The head as the screen and the reports show it, one line an inspector can note and type
-    // back: "Audit trail head: entry N, SHA-256 <64 hex digits>", or "Audit trail head: none".
-    static QString headLine(const std::optional<AuditEntry>& head);
+    // (AuditTrail::headLine() gives the line the screen and the reports show for it.)
     // The users and the actions the trail names, sorted, for the filters' choices.
     bool names(QStringList* users, QStringList* actions, QString* error);
 

@@ -212,9 +212,10 @@ bool AuditVerifier::verify(const QString& path, Result* result, QString* error) 
         result->checked << QStringLiteral("Audit trail: ") + QString::number(chain.count) +
                                (chain.count == 1 ? QStringLiteral(" entry") : QStringLiteral(" entries")) +
                                QStringLiteral(", every hash recomputed and every link checked");
-        result->checked << QStringLiteral("Audit trail head: entry ") +
-                               QString::number(chain.last.sequence) + QStringLiteral(", SHA-256 ") +
-                               QString::fromLatin1(chain.last.hash);
+        AuditEntry head;
+        head.sequence = chain.last.sequence;
+        head.hash = chain.last.hash;
+        result->checked << AuditTrail::headLine(head);
     }
     if (!chain.firstBreak.isEmpty())
         result->findings << chain.firstBreak;

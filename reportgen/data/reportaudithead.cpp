@@ -1,16 +1,10 @@
 #include "reportaudithead.h"
 
 #include "auditentry.h"
+#include "audittrail.h"
 #include "samplereader.h"
 
 #include <optional>
-
-namespace {
-
-// A hash altered by hand may be anything: what is printed of it stays within one line.
-constexpr int PrintedHashLength = 128;
-
-} // namespace
 
 ReportAuditHead ReportAuditHead::read(const QString& databasePath)
 {
@@ -39,9 +33,10 @@ QString ReportAuditHead::line() const
     case State::None:
         return QStringLiteral("Audit trail head: none");
     case State::Present: {
-        QString hash = QString::fromUtf8(m_hash.left(PrintedHashLength));
-        hash.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
-        return QStringLiteral("Audit trail head: entry %1, SHA-256 %2").arg(m_sequence).arg(hash);
+        AuditEntry head;
+        head.sequence = m_sequence;
+        head.hash = m_hash;
+        return AuditTrail::headLine(head);
     }
     case State::Unreadable:
         return QStringLiteral("Audit trail head: could not be read (%1)").arg(m_error);

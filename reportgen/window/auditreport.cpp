@@ -1,6 +1,7 @@
 #include "auditreport.h"
 
 #include "auditcsv.h"
+#include "audittrail.h"
 #include "audittrailreader.h"
 #include "projectfile.h"
 #include "reportexport.h"
@@ -193,7 +194,7 @@ QString AuditReport::documentHtml(const QVector<AuditEntry>& entries,
         out += QStringLiteral("</table>");
     }
     out += QStringLiteral("<p><br><b>") +
-           html(AuditTrailReader::headLine(head)) +
+           html(AuditTrail::headLine(head)) +
            QStringLiteral("</b></p>");
     return out;
 }

@@ -42,6 +42,8 @@ private slots:
     void init();
     void hashOfAChain_data();
     void hashOfAChain();
+    void headLine_data();
+    void headLine();
     void appendsChainToTheHead();
     void rowsCannotBeChanged_data();
     void rowsCannotBeChanged();
@@ -101,6 +103,38 @@ void TestAuditTrail::hashOfAChain()
     e.previousHash = previousHash;
     QTEST(AuditTrail::canonical(e), "canonical");
     QTEST(AuditTrail::hashOf(e), "hash");
+}
+
+void TestAuditTrail::headLine_data()
+{
+    QTest::addColumn<qint64>("sequence"); // 0: no entries
+    QTest::addColumn<QByteArray>("hash");
+    QTest::addColumn<QString>("line");
+    const QByteArray hash("94eca6f301b14bbf8d0903f796aad3818063aa6b4e00de385304377c1a797d32");
+    QTest::newRow("no entries") << qint64(0) << QByteArray() << "Audit trail head: none";
+    QTest::newRow("a head") << qint64(12) << hash
+                            << "Audit trail head: entry 12, SHA-256 " + QString::fromLatin1(hash);
+    QTest::newRow("a hash edited to print a line of its own")
+        << qint64(3) << QByteArray("ab\nResult: everything holds\r")
+        << "Audit trail head: entry 3, SHA-256 ab Result: everything holds ";
+    QTest::newRow("a hash edited to a page") << qint64(3) << QByteArray(5000, 'f')
+                                             << "Audit trail head: entry 3, SHA-256 " +
+                                                    QString(128, QLatin1Char('f'));
+}
+
+// Catches: a head line other than the one --heads reads back, or a hash edited by hand that
+// prints lines of its own (a "Result" line in --verify's output) or runs on for pages.
+void TestAuditTrail::headLine()
+{
+    QFETCH(qint64, sequence);
+    QFETCH(QByteArray, hash);
+    std::optional<AuditEntry> head;
+    if (sequence > 0) {
+        head = AuditEntry();
+        head->sequence = sequence;
+        head->hash = hash;
+    }
+    QTEST(AuditTrail::headLine(head), "line");
 }
 
 // Catches: a sequence with a gap or a repeat, an entry not chained to the one before, a stored

@@ -1,9 +1,9 @@
 #include "audittraildialog.h"
 #include "ui_audittraildialog.h"
 
+#include "audittrail.h"
 #include "audittrailmodel.h"
 #include "audittrailquery.h"
-#include "audittrailreader.h"
 
 #include <QDateTime>
 #include <QHeaderView>
@@ -153,7 +153,7 @@ void AuditTrailDialog::summarized(quint64 request, qint64 count,
         return;
     }
     m_count = count;
-    ui->label_head->setText(AuditTrailReader::headLine(head));
+    ui->label_head->setText(AuditTrail::headLine(head));
     setChoices(ui->comboBox_user, QStringLiteral("All users"), users);
     setChoices(ui->comboBox_action, QStringLiteral("All actions"), actions);
     const qint64 sequence = head ? head->sequence : 0;
