@@ -295,6 +295,7 @@ void QuillmarMain::openProjectRuntime()
         return;
     }
     RecordingCycle* cycle = session.cycle();
+    signIn.open(ProjectFile::databasePath(session.filePath()));
     // First of the services: what the others change from now on is recorded.
     services.openAudit(session.filePath(), cycle->sampleWriter(),
                        std::exchange(m_afterEditing, false));
@@ -369,6 +370,7 @@ void QuillmarMain::closeProjectRuntime()
 {
     desk->close();
     delete auditDialog;
+    signIn.close();
     projectOpen = false;
     menus->setProjectActionsEnabled(false);
     status->clearProject();

@@ -7,6 +7,7 @@
 #include "projectservices.h"
 #include "projectsession.h"
 #include "recentprojects.h"
+#include "signinsession.h"
 
 #include <QList>
 #include <QMessageBox>
@@ -81,6 +82,8 @@ public:
     // The project-file keys that could not be read, while the open project has any.
     QLabel* keyProblemLabel() const;
     ProjectForwarding* projectForwarding() const { return services.forwarding(); }
+    // Who is signed in for the open project, and its users.
+    SignInSession* signInSession() { return &signIn; }
     QStringList recentProjects() const { return recent.names(); }
     QVariantMap recentProjectPaths() const { return recent.paths(); }
 
@@ -145,6 +148,7 @@ private:
     // The open project's alarms and forwarding; declared after the session, so that they go
     // before its cycle, whose writer they use.
     ProjectServices services;
+    SignInSession signIn;
     bool projectOpen = false;
     QString connectionName;
 
