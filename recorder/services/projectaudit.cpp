@@ -283,6 +283,25 @@ void ProjectAudit::checkClock()
     m_lastMonotonic = monotonic;
 }
 
+void ProjectAudit::whenRecorded(const std::function<void(bool recorded)>& apply)
+{
+    if (!m_writer) {
+        apply(false);
+        return;
+    }
+    if (m_waiting.isEmpty())
+        connect(m_writer, &DatabaseWriter::secured, this, &ProjectAudit::secured,
+                Qt::UniqueConnection);
+    m_waiting.insert(m_writer->secure(m_wall()), apply);
+}
+
+void ProjectAudit::secured(quint64 request, bool kept)
+{
+    const std::function<void(bool)> then = m_waiting.take(request);
+    if (then)
+        then(kept);
+}
+
 void ProjectAudit::record(const QString& user, const QString& action, const QString& object,
                           const QString& oldValue, const QString& newValue, const QString& reason)
 {

@@ -2,6 +2,7 @@
 
 #include "settingssnapshot.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -95,6 +96,13 @@ public:
     // Once a second: a jump of the wall clock against the monotonic clock is recorded.
     void checkClock();
 
+    // Calls `apply` once every entry handed to the writer so far is durable: committed, or
+    // kept in the writer's journal when the file cannot take it now (it gets its place in the
+    // chain when committed). A change takes effect only then. `recorded` is false when the
+    // entries could be kept nowhere (the journal refused too: a full disk); the change is not
+    // to be made then. Nothing is called once this audit is gone (the project closed).
+    void whenRecorded(const std::function<void(bool recorded)>& apply);
+
     const SettingsSnapshot& acceptedSettings() const { return m_accepted; }
 
 signals:
@@ -111,6 +119,7 @@ private:
                 const QString& oldValue, const QString& newValue, const QString& reason);
     bool checkStart(QString* error);
     void stored(quint64 ticket, qint64 sequence);
+    void secured(quint64 request, bool kept);
     // Records what differs from `before` to `after` (by a user, or outside the recorder), then
     // `accepted` as the settings in force.
     void recordDifferences(const SettingsSnapshot& before, const SettingsSnapshot& after,
@@ -122,6 +131,8 @@ private:
     ActorSource m_actor;
     Clock m_wall;
     Clock m_monotonic;
+    // The changes waiting for their entries to be durable, by the writer's request.
+    QHash<quint64, std::function<void(bool)>> m_waiting;
     SettingsSnapshot m_accepted;
     SettingsSnapshot m_asOpened;
     Opening m_opening = Opening::Opened;
