@@ -260,6 +260,16 @@ bool AuditVerifier::verify(const QString& path, Result* result, QString* error) 
             *error = QString::fromUtf8(sqlite3_errmsg(db));
             return false;
         }
+        const qint64 now = nowSeconds >= 0 ? nowSeconds : QDateTime::currentSecsSinceEpoch();
+        auto running = [now](qint64 quarter) {
+            return (quarter + 1) * SampleSeal::QuarterSeconds + 2 * SampleSeal::MarginSeconds > now;
+        };
+        // The sealed quarters not yet ended: the first rows by id, as many as the seal holds
+        // (the table is read in the order of its ids).
+        std::map<qint64, SealDigest> prefixes;
+        for (auto sealed = chain.seals.rbegin();
+             sealed != chain.seals.rend() && running(sealed->first); ++sealed)
+            prefixes[sealed->first];
         std::map<qint64, SealDigest> folds;
         qint64 total = 0;
         qint64 before = 0;
@@ -287,6 +297,12 @@ bool AuditVerifier::verify(const QString& path, Result* result, QString* error) 
                 lastQuarter = quarter;
             }
             lastFold->addRow(rows.get());
+            if (!prefixes.empty()) {
+                auto prefix = prefixes.find(quarter);
+                if (prefix != prefixes.end() &&
+                    prefix->second.rows() < chain.seals.at(quarter).rows)
+                    prefix->second.addRow(rows.get());
+            }
         }
         if (rc != SQLITE_DONE) {
             *error = QString::fromUtf8(sqlite3_errmsg(db));
@@ -315,8 +331,6 @@ bool AuditVerifier::verify(const QString& path, Result* result, QString* error) 
                                     QStringLiteral(": its time is not a number (") +
                                     rowsText(notATime) + QStringLiteral(" in all)");
 
-        const qint64 now =
-            nowSeconds >= 0 ? nowSeconds : QDateTime::currentSecsSinceEpoch();
         std::set<qint64> quarters;
         for (const auto& sealed : chain.seals)
             quarters.insert(sealed.first);
@@ -330,10 +344,7 @@ bool AuditVerifier::verify(const QString& path, Result* result, QString* error) 
                 fold == folds.end() ? SealDigest().result() : fold->second.result();
             auto sealed = chain.seals.find(quarter);
             if (sealed == chain.seals.end()) {
-                const bool recording =
-                    quarter > newestSealed &&
-                    (quarter + 1) * SampleSeal::QuarterSeconds + 2 * SampleSeal::MarginSeconds >
-                        now;
+                const bool recording = quarter > newestSealed && running(quarter);
                 if (recording)
                     result->checked << quarterText(quarter) + QStringLiteral(": ") +
                                            rowsText(rowsNow) +
@@ -345,6 +356,16 @@ bool AuditVerifier::verify(const QString& path, Result* result, QString* error) 
                 continue;
             }
             const Seal& seal = sealed->second;
+            auto prefix = prefixes.find(quarter);
+            if (prefix != prefixes.end() && rowsNow > seal.rows &&
+                prefix->second.rows() == seal.rows && prefix->second.result() == seal.digest) {
+                result->checked << quarterText(quarter) + QStringLiteral(": ") + rowsText(rowsNow) +
+                                       QStringLiteral(", the first ") + QString::number(seal.rows) +
+                                       QStringLiteral(" sealed before its end (seal ") +
+                                       entryText(seal.sequence) +
+                                       QStringLiteral("), still being recorded");
+                continue;
+            }
             if (seal.rows != rowsNow)
                 broken << quarterText(quarter) + QStringLiteral(": ") + rowsText(seal.rows) +
                               QStringLiteral(" sealed, ") + QString::number(rowsNow) +

@@ -19,6 +19,12 @@
 // A quarter before the first seal is recorded before sealing began: counted, not a finding. A
 // quarter after it that holds rows and has no seal is a finding, unless it is still being
 // recorded (later than the newest seal, and not yet ended a margin ago at `now`).
+//
+// A quarter is checked against its newest seal in full once it has ended (two margins after its
+// end at `now`). A quarter not yet ended may have been sealed at a stop and then have had rows
+// added by a recording started again within it: its seal is checked as covering the first rows
+// of the quarter by id (the ids only grow), as many as it sealed; the rows after them are not
+// protected until the quarter's next seal.
 class AuditVerifier
 {
 public:

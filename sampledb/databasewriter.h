@@ -61,7 +61,9 @@ public:
     // answers nobody: refer to rows by keys of your own, not by row ids).
     quint64 submit(const WriteJob& job);
 
-    // The database timer's tick at `nowMs` (the caller's clock): the flush policy decides.
+    // The database timer's tick at `nowMs` (the caller's clock, milliseconds UTC): the flush
+    // policy decides. The writes judge by the time of the last tick or flush which sealed
+    // quarters have ended (SampleSeal::resealLate()).
     void tick(qint64 nowMs);
     // Writes everything now, whatever the policy; flushed() answers.
     void flush(qint64 nowMs);

@@ -132,6 +132,7 @@ void DatabaseWriterWorker::tick(qint64 nowMs)
 {
     if (!isOpen || shuttingDown)
         return;
+    store->setClockTime(nowMs);
     const bool due =
         policy.due(int(std::min<qint64>(waitingEntries(), std::numeric_limits<int>::max())),
                    gatewayCount, nowMs);
@@ -150,6 +151,8 @@ void DatabaseWriterWorker::tick(qint64 nowMs)
 void DatabaseWriterWorker::flush(quint64 request, qint64 nowMs)
 {
     bool written = false;
+    if (store)
+        store->setClockTime(nowMs);
     if (isOpen && !builder) {
         written = writeAll();
         if (written)

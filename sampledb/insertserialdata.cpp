@@ -236,8 +236,9 @@ bool InsertSerialData::writeBatch(QSqlDatabase& db, const std::vector<const Writ
         rowIds->assign(batch.size(), 0);
     size_t next = 0;
     std::vector<const SampleRecord*> rows;
-    // The quarters this batch wrote rows into after their seal in it, if any: sealed before,
-    // they are sealed again in this transaction, so that rows coming late never read as forged.
+    // The quarters this batch wrote rows into after their seal in it, if any: sealed before and
+    // ended, they are sealed again in this transaction, so that rows coming late never read as
+    // forged.
     std::set<qint64> touched;
     while (ok && next < batch.size()) {
         if (batch[next]->isJob) {
@@ -266,7 +267,9 @@ bool InsertSerialData::writeBatch(QSqlDatabase& db, const std::vector<const Writ
             ok = statements.insertRows(db, rows, error, &lastErrorCode);
     }
     if (ok) {
-        ok = SampleSeal::resealLate(handle, touched, QDateTime::currentMSecsSinceEpoch(), error);
+        ok = SampleSeal::resealLate(
+            handle, touched, clockTimeMs >= 0 ? clockTimeMs : QDateTime::currentMSecsSinceEpoch(),
+            error);
         if (!ok)
             lastErrorCode = sqlite3_extended_errcode(handle);
     }

@@ -85,6 +85,11 @@ public:
     };
     std::vector<StoredJob> takeStoredJobs();
 
+    // The time, milliseconds UTC, by which a write judges which sealed quarters have ended (and
+    // dates their seals): the caller's clock as the database timer gives it. The computer's
+    // clock until it is set.
+    void setClockTime(qint64 nowMs) { clockTimeMs = nowMs; }
+
     // Runs inside a transaction of store(), after the batch.
     using Step = std::function<bool(SqliteHandle db, QString* error)>;
     // Writes the batch, and then `last` when given, in one transaction, as insertNow() writes
@@ -119,6 +124,7 @@ private:
     InsertStatements statements;
     int lastErrorCode = 0;
     bool summaryDropped = false;
+    qint64 clockTimeMs = -1;
     QString databasePath;
     QString connectionName;
 };

@@ -7,10 +7,14 @@
 #include "sqlitestatement.h"
 
 #include <QDateTime>
+#include <QDebug>
 #include <QRegularExpression>
+#include <QVector>
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -30,17 +34,110 @@ bool ensureSeals(sqlite3* db, QString* error)
            fail(db, error);
 }
 
-// The newest sealed quarter, or none.
-bool newestSealed(sqlite3* db, bool* any, qint64* quarter, QString* error)
+// The newest sealed quarter and the sequence of its newest seal, or none.
+bool newestSealed(sqlite3* db, bool* any, qint64* quarter, qint64* sequence, QString* error)
 {
-    SqliteStatement s(db, "select max(quarter) from quorbinal_seals");
+    SqliteStatement s(db, "select quarter, sequence from quorbinal_seals order by quarter desc "
+                          "limit 1");
     if (!s.isValid())
         return fail(db, error);
-    if (sqlite3_step(s.get()) != SQLITE_ROW)
+    const int rc = sqlite3_step(s.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
         return fail(db, error);
-    *any = sqlite3_column_type(s.get(), 0) != SQLITE_NULL;
-    *quarter = sqlite3_column_int64(s.get(), 0);
+    *any = rc == SQLITE_ROW;
+    *quarter = *any ? sqlite3_column_int64(s.get(), 0) : 0;
+    *sequence = *any ? sqlite3_column_int64(s.get(), 1) : 0;
     return true;
+}
+
+// The nodes one index seek at a time: a seal reads its quarter, never the table.
+const char* const NodesQuery =
+    "with recursive node(serial) as (select (select min(serialno) from quorbinal) union all "
+    "select (select min(serialno) from quorbinal where serialno > node.serial) from node where "
+    "node.serial is not null) select serial from node where serial is not null";
+
+// Each node's rows of `quarter` with an id up to `lastId`, through the index, into `fold`.
+bool foldQuarter(sqlite3* db, qint64 quarter, qint64 lastId, SealDigest* fold, QString* error)
+{
+    SqliteStatement nodes(db, NodesQuery);
+    SqliteStatement rowsOf(db, "select id, serialno, pointDate, channel1, channel2 from "
+                               "quorbinal where serialno = ? and pointDate >= ? and pointDate < ? "
+                               "and id <= ? order by id");
+    if (!nodes.isValid() || !rowsOf.isValid())
+        return fail(db, error);
+    int rc;
+    while ((rc = sqlite3_step(nodes.get())) == SQLITE_ROW) {
+        sqlite3_bind_value(rowsOf.get(), 1, sqlite3_column_value(nodes.get(), 0));
+        sqlite3_bind_int64(rowsOf.get(), 2, quarter * SampleSeal::QuarterSeconds);
+        sqlite3_bind_int64(rowsOf.get(), 3, (quarter + 1) * SampleSeal::QuarterSeconds);
+        sqlite3_bind_int64(rowsOf.get(), 4, lastId);
+        int step;
+        while ((step = sqlite3_step(rowsOf.get())) == SQLITE_ROW)
+            fold->addRow(rowsOf.get());
+        if (step != SQLITE_DONE)
+            return fail(db, error);
+        sqlite3_reset(rowsOf.get());
+    }
+    return rc == SQLITE_DONE || fail(db, error);
+}
+
+// The ids of the rows of `quarter`, ascending.
+bool idsOf(sqlite3* db, qint64 quarter, std::vector<qint64>* ids, QString* error)
+{
+    SqliteStatement nodes(db, NodesQuery);
+    SqliteStatement idsOfNode(db, "select id from quorbinal where serialno = ? and pointDate >= "
+                                  "? and pointDate < ?");
+    if (!nodes.isValid() || !idsOfNode.isValid())
+        return fail(db, error);
+    int rc;
+    while ((rc = sqlite3_step(nodes.get())) == SQLITE_ROW) {
+        sqlite3_bind_value(idsOfNode.get(), 1, sqlite3_column_value(nodes.get(), 0));
+        sqlite3_bind_int64(idsOfNode.get(), 2, quarter * SampleSeal::QuarterSeconds);
+        sqlite3_bind_int64(idsOfNode.get(), 3, (quarter + 1) * SampleSeal::QuarterSeconds);
+        int step;
+        while ((step = sqlite3_step(idsOfNode.get())) == SQLITE_ROW)
+            ids->push_back(sqlite3_column_int64(idsOfNode.get(), 0));
+        if (step != SQLITE_DONE)
+            return fail(db, error);
+        sqlite3_reset(idsOfNode.get());
+    }
+    if (rc != SQLITE_DONE)
+        return fail(db, error);
+    std::sort(ids->begin(), ids->end());
+    return true;
+}
+
+// Seals `quarter` again when rows were only added after its seal `sequence`: its sealed rows are
+// still the first ones by id, unchanged. Anything else is left for the verification to report.
+bool resealAppended(sqlite3* db, qint64 quarter, qint64 sequence, qint64 timeMs, QString* error)
+{
+    QVector<AuditEntry> entries;
+    if (!AuditTrail::read(db, sequence, sequence, &entries, error))
+        return false;
+    qint64 sealedQuarter = 0;
+    qint64 sealedRows = 0;
+    QByteArray sealedDigest;
+    if (entries.size() != 1 ||
+        !SampleSeal::parseEntry(entries.at(0), &sealedQuarter, &sealedRows, &sealedDigest) ||
+        sealedQuarter != quarter)
+        return true;
+    qint64 rows = 0;
+    QByteArray digest;
+    if (!SampleSeal::digestOf(db, quarter, &rows, &digest, error))
+        return false;
+    if (rows <= sealedRows)
+        return true;
+    qint64 prefixRows = 0;
+    QByteArray prefix;
+    if (!SampleSeal::prefixDigestOf(db, quarter, sealedRows, &prefixRows, &prefix, error))
+        return false;
+    if (prefixRows != sealedRows || prefix != sealedDigest) {
+        qWarning().noquote() << QStringLiteral("SampleSeal::catchUp : not sealed again, its "
+                                               "sealed rows differ : ") +
+                                    SampleSeal::objectOf(quarter);
+        return true;
+    }
+    return SampleSeal::seal(db, quarter, timeMs, SampleSeal::restartedReason(), error);
 }
 
 } // namespace
@@ -97,37 +194,34 @@ bool SampleSeal::parseEntry(const AuditEntry& entry, qint64* quarter, qint64* ro
            parseObject(entry.object, quarter) && parseValue(entry.newValue, rows, digest);
 }
 
+bool SampleSeal::hasEnded(qint64 quarter, qint64 timeMs)
+{
+    return timeMs >= ((quarter + 1) * QuarterSeconds + MarginSeconds) * 1000;
+}
+
 bool SampleSeal::digestOf(SqliteHandle handle, qint64 quarter, qint64* rows, QByteArray* digest,
                           QString* error)
 {
-    sqlite3* db = handle;
-    // The nodes one index seek at a time, then each node's rows of the quarter through the
-    // index: a seal reads its quarter, never the table.
-    SqliteStatement nodes(db, "with recursive node(serial) as (select (select min(serialno) "
-                              "from quorbinal) union all select (select min(serialno) from "
-                              "quorbinal where serialno > node.serial) from node where "
-                              "node.serial is not null) select serial from node where serial is "
-                              "not null");
-    SqliteStatement rowsOf(db, "select id, serialno, pointDate, channel1, channel2 from "
-                               "quorbinal where serialno = ? and pointDate >= ? and pointDate < ? "
-                               "order by id");
-    if (!nodes.isValid() || !rowsOf.isValid())
-        return fail(db, error);
     SealDigest fold;
-    int rc;
-    while ((rc = sqlite3_step(nodes.get())) == SQLITE_ROW) {
-        sqlite3_bind_value(rowsOf.get(), 1, sqlite3_column_value(nodes.get(), 0));
-        sqlite3_bind_int64(rowsOf.get(), 2, quarter * QuarterSeconds);
-        sqlite3_bind_int64(rowsOf.get(), 3, (quarter + 1) * QuarterSeconds);
-        int step;
-        while ((step = sqlite3_step(rowsOf.get())) == SQLITE_ROW)
-            fold.addRow(rowsOf.get());
-        if (step != SQLITE_DONE)
-            return fail(db, error);
-        sqlite3_reset(rowsOf.get());
-    }
-    if (rc != SQLITE_DONE)
-        return fail(db, error);
+    if (!foldQuarter(handle, quarter, std::numeric_limits<qint64>::max(), &fold, error))
+        return false;
+    *rows = fold.rows();
+    *digest = fold.result();
+    return true;
+}
+
+bool SampleSeal::prefixDigestOf(SqliteHandle handle, qint64 quarter, qint64 count, qint64* rows,
+                                QByteArray* digest, QString* error)
+{
+    std::vector<qint64> ids;
+    if (!idsOf(handle, quarter, &ids, error))
+        return false;
+    SealDigest fold;
+    if (count > 0 && !foldQuarter(handle, quarter,
+                                  qint64(ids.size()) > count ? ids.at(size_t(count - 1))
+                                                             : std::numeric_limits<qint64>::max(),
+                                  &fold, error))
+        return false;
     *rows = fold.rows();
     *digest = fold.result();
     return true;
@@ -165,10 +259,13 @@ bool SampleSeal::catchUp(SqliteHandle handle, qint64 throughQuarter, qint64 time
     sqlite3* db = handle;
     bool any = false;
     qint64 newest = 0;
-    if (!ensureSeals(db, error) || !newestSealed(db, &any, &newest, error))
+    qint64 sequence = 0;
+    if (!ensureSeals(db, error) || !newestSealed(db, &any, &newest, &sequence, error))
         return false;
     if (!any)
         return true;
+    if (newest <= throughQuarter && !resealAppended(db, newest, sequence, timeMs, error))
+        return false;
     SqliteStatement period(db, SampleTable::recordedPeriodQuery(true).toUtf8());
     if (!period.isValid() || sqlite3_step(period.get()) != SQLITE_ROW)
         return fail(db, error);
@@ -187,7 +284,12 @@ bool SampleSeal::catchUp(SqliteHandle handle, qint64 throughQuarter, qint64 time
 bool SampleSeal::resealLate(SqliteHandle handle, const std::set<qint64>& quarters, qint64 timeMs,
                             QString* error)
 {
-    if (quarters.empty())
+    std::vector<qint64> ended;
+    for (const qint64 quarter : quarters) {
+        if (hasEnded(quarter, timeMs))
+            ended.push_back(quarter);
+    }
+    if (ended.empty())
         return true;
     sqlite3* db = handle;
     std::vector<qint64> sealed;
@@ -198,7 +300,7 @@ bool SampleSeal::resealLate(SqliteHandle handle, const std::set<qint64>& quarter
             return sqlite3_table_column_metadata(db, nullptr, "quorbinal_seals", nullptr, nullptr,
                                                  nullptr, nullptr, nullptr, nullptr) != SQLITE_OK ||
                    fail(db, error);
-        for (const qint64 quarter : quarters) {
+        for (const qint64 quarter : ended) {
             sqlite3_bind_int64(s.get(), 1, quarter);
             const int rc = sqlite3_step(s.get());
             if (rc == SQLITE_ROW)

@@ -13,7 +13,10 @@ struct AuditEntry;
 // q holds pointDate q * 900 to q * 900 + 899, seconds UTC) folded into a SealDigest and written
 // as an audit trail entry by user "recorder", action "samples sealed", object the quarter's start
 // ("2026-12-09T13:15:00Z", UTC), new value "rows N, sha256 DIGEST". A quarter sealed again (rows
-// that came later) has a newer entry; the newest counts.
+// that came later) has a newer entry; the newest counts. A quarter sealed at a stop before its
+// end may get rows after that seal (recording started again within it): they come after the
+// sealed ones by id (the ids only grow), and the quarter is sealed again at its end or at the
+// next stop, not at every flush.
 //
 // Every function runs on the writer's connection inside its transaction. Beside the chain the
 // writer keeps the quarters it sealed in a table of its own (quorbinal_seals), which only tells it
@@ -35,6 +38,15 @@ public:
     {
         return QStringLiteral("sealed at the next start: the recorder had ended without sealing it");
     }
+    static QString restartedReason()
+    {
+        return QStringLiteral("sealed again at the next start: rows written after its seal, and "
+                              "the recorder had ended without sealing them");
+    }
+
+    // True when `quarter` ended a margin ago at `timeMs` (milliseconds UTC): no answer of it is
+    // on its way any more, and the recording cycle has sealed it.
+    static bool hasEnded(qint64 quarter, qint64 timeMs);
 
     static qint64 quarterOfSeconds(qint64 seconds);
     static QString objectOf(qint64 quarter);
@@ -48,14 +60,24 @@ public:
     // The rows of `quarter` now, and their digest.
     static bool digestOf(SqliteHandle db, qint64 quarter, qint64* rows, QByteArray* digest,
                          QString* error);
+    // The first `count` rows of `quarter` by id (fewer when it has fewer), and their digest:
+    // what a seal of `count` rows covered if only rows came after it.
+    static bool prefixDigestOf(SqliteHandle db, qint64 quarter, qint64 count, qint64* rows,
+                               QByteArray* digest, QString* error);
     // Seals `quarter` with an entry at `timeMs`.
     static bool seal(SqliteHandle db, qint64 quarter, qint64 timeMs, const QString& reason,
                      QString* error);
     // Once sealing has begun: seals every quarter after the newest sealed one up to the newest
     // row's, at most up to `throughQuarter` (the quarters a recorder that ended without
-    // stopping, by a kill or a power loss, left unsealed).
+    // stopping, by a kill or a power loss, left unsealed). The newest sealed quarter, when it
+    // is at most `throughQuarter`, is sealed again if rows were added after its seal (a
+    // recorder killed after it started again within that quarter); rows of it changed or
+    // deleted are left as they are, for the verification to report.
     static bool catchUp(SqliteHandle db, qint64 throughQuarter, qint64 timeMs, QString* error);
-    // Seals again those of `quarters` that were sealed before: rows came in after the seal.
+    // Seals again those of `quarters` that were sealed before and have ended by `timeMs`
+    // (hasEnded()): rows came in after the seal. A quarter still running is left to its seal
+    // at its end or at the next stop, so that a recording started again within a quarter
+    // sealed at a stop does not seal it at every flush.
     static bool resealLate(SqliteHandle db, const std::set<qint64>& quarters, qint64 timeMs,
                            QString* error);
 };

@@ -228,8 +228,9 @@ void RecordingCycle::stopRecording()
     if (!recording)
         return;
     setRecordState(false);
-    // The quarter so far is sealed too (rows of it still on their way are sealed again when
-    // they are written).
+    // The quarter so far is sealed too, the gap records above with it. Rows of it that a
+    // recording started again within it writes are sealed at its end or at the next stop;
+    // rows written once it has ended are sealed again as they are written.
     sealQuarters(SampleSeal::quarterOfSeconds(nowMs() / 1000));
     sealQuarter = -1;
     writer->flush(nowMs());

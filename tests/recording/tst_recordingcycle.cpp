@@ -451,7 +451,9 @@ void TestRecordingCycle::recordingSealsEveryQuarter_data()
 {
     // Steps: start, stop, tick (the database timer), flush (everything waiting written),
     // "sample N" (N seconds of samples), "wait N" (the clock moves on N seconds), "sealed N" (N
-    // seals written so far), reopen (the program ends without stopping and starts again).
+    // seals written so far), reopen (the program ends without stopping and starts again),
+    // verified (the verification at the clock's time finds nothing), "resealed at start" (the
+    // newest seal is the next start's of rows written after a seal).
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("seals"); // the quarters sealed in order, minutes after 01:45
     QTest::newRow("stopped within its first quarter")
@@ -466,10 +468,26 @@ void TestRecordingCycle::recordingSealsEveryQuarter_data()
         << QStringList{"start", "sample 5", "wait 959", "tick", "sealed 0", "wait 2", "tick",
                        "sealed 1", "stop"}
         << QStringList{"0", "15", "0"};
+    // The rows after the first stop's seal are sealed by the second stop, not by the flush.
     QTest::newRow("restarted within a sealed quarter: its rows sealed again")
         << QStringList{"start", "sample 5", "stop", "wait 30", "start", "sample 5", "flush",
                        "wait 30", "stop"}
-        << QStringList{"0", "0", "0"};
+        << QStringList{"0", "0"};
+    // Every flush sealed the quarter again until it ended. Its last rows are written 20 s after
+    // its end (within the margin), its seal comes at 02:01:01, then rows of the next quarter.
+    QTest::newRow("restarted within a sealed quarter, many flushes: sealed once after its end")
+        << QStringList{"start",    "sample 5", "stop",     "wait 30",  "start",    "sample 5",
+                       "flush",    "sealed 1", "verified", "sample 5", "flush",    "sample 5",
+                       "tick",     "flush",    "sealed 1", "verified", "wait 830", "sample 5",
+                       "flush",    "sample 5", "wait 60",  "flush",    "sealed 1", "verified",
+                       "wait 41",  "tick",     "sealed 2", "verified", "sample 5", "flush",
+                       "sealed 2", "verified", "stop"}
+        << QStringList{"0", "0", "15"};
+    QTest::newRow("killed after a restart within a sealed quarter: sealed again at the next start")
+        << QStringList{"start", "sample 5", "stop", "wait 30", "start", "sample 5", "flush",
+                       "verified", "reopen", "wait 3600", "start", "sealed 2",
+                       "resealed at start", "verified", "stop"}
+        << QStringList{"0", "0", "60"};
     QTest::newRow("a run that ended without stopping, sealed at the next start")
         << QStringList{"start", "sample 5", "wait 960", "tick", "sample 5", "reopen", "wait 3600",
                        "start", "stop"}
@@ -478,7 +496,8 @@ void TestRecordingCycle::recordingSealsEveryQuarter_data()
 
 // Catches: a quarter left unsealed while recording (a forged row filling it would not show),
 // a seal before the answers on their way came in, rows written after a seal that then read as
-// tampering, and what a killed run left unsealed for good.
+// tampering, what a killed run left unsealed for good, and a quarter sealed at a stop sealed
+// again at every flush once recording started again within it.
 void TestRecordingCycle::recordingSealsEveryQuarter()
 {
     QFETCH(QStringList, steps);
@@ -489,8 +508,10 @@ void TestRecordingCycle::recordingSealsEveryQuarter()
     QVERIFY(cycle);
     const qint64 first = SampleSeal::quarterOfSeconds(now.toSecsSinceEpoch());
     QStringList got;
+    QStringList reasons;
     auto readSeals = [&]() {
         got.clear();
+        reasons.clear();
         SqliteConnection db;
         QString error;
         return db.open(database(), 0x1) && // SQLite's read-only flag
@@ -500,8 +521,10 @@ void TestRecordingCycle::recordingSealsEveryQuarter()
                        qint64 quarter = 0;
                        qint64 rows = 0;
                        QByteArray digest;
-                       if (SampleSeal::parseEntry(e, &quarter, &rows, &digest))
+                       if (SampleSeal::parseEntry(e, &quarter, &rows, &digest)) {
                            got << QString::number((quarter - first) * 15);
+                           reasons << e.reason;
+                       }
                    },
                    &error);
     };
@@ -519,6 +542,19 @@ void TestRecordingCycle::recordingSealsEveryQuarter()
             QVERIFY(cycle->flushAll());
             QVERIFY(readSeals());
             QCOMPARE(got.size(), words.at(1).toInt());
+        } else if (step == QLatin1String("verified")) {
+            QVERIFY(cycle->flushAll());
+            AuditVerifier verifier;
+            verifier.setNow(now.toSecsSinceEpoch());
+            AuditVerifier::Result result;
+            QString error;
+            QVERIFY2(verifier.verify(database(), &result, &error), qPrintable(error));
+            QVERIFY2(result.holds(), qPrintable(result.findings.join(QLatin1Char('\n'))));
+        } else if (step == QLatin1String("resealed at start")) {
+            QVERIFY(cycle->flushAll());
+            QVERIFY(readSeals());
+            QVERIFY(!reasons.isEmpty());
+            QCOMPARE(reasons.last(), SampleSeal::restartedReason());
         } else if (words.first() == QLatin1String("sample")) {
             for (int i = 0; i < words.at(1).toInt(); ++i)
                 sampleAll(QStringLiteral("4.5"));

@@ -277,6 +277,60 @@ void TestVerifyCommand::tampering_data()
     QTest::newRow("a late row written after its quarter's seal")
         << QStringList{"!late row"} << QString() << later << 0
         << QStringList{"Audit trail: 7 entries", "Result: everything holds"};
+    // Q0 + 3 taken as sealed at a stop and recorded again within it ("!rows after the seal":
+    // two rows written while it runs, not sealed by that write).
+    const qint64 q3Running = 3 * 900 + 700;
+    const QString q3First = QStringLiteral("(select min(id) from quorbinal where pointDate >= %1)")
+                                .arg(startOf(Q0 + 3));
+    QTest::newRow("rows after a stop's seal of the quarter being recorded")
+        << QStringList{"!rows after the seal"} << QString() << q3Running << 0
+        << QStringList{"Audit trail: 6 entries",
+                       "quarter 2026-12-09 14:45: 32 rows, the first 30 sealed before its end "
+                       "(seal entry 5), still being recorded",
+                       "Result: everything holds"};
+    QTest::newRow("a row sealed at the stop changed, its quarter being recorded")
+        << QStringList{"!rows after the seal",
+                       "update quorbinal set channel1 = channel1 + 0.5 where id = " + q3First}
+        << QString() << q3Running << 1
+        << QStringList{"Finding: quarter 2026-12-09 14:45: 30 rows sealed, 32 now (seal entry 5)"};
+    QTest::newRow("a row sealed at the stop deleted, its quarter being recorded")
+        << QStringList{"!rows after the seal", "delete from quorbinal where id = " + q3First}
+        << QString() << q3Running << 1
+        << QStringList{"Finding: quarter 2026-12-09 14:45: 30 rows sealed, 31 now (seal entry 5)"};
+    QTest::newRow("rows added after the seal of an ended quarter")
+        << QStringList{"!rows after the seal"} << QString() << later << 1
+        << QStringList{"Finding: quarter 2026-12-09 14:45: 30 rows sealed, 32 now (seal entry 5)"};
+    // A recorder killed after it started again within the quarter: the next start seals it.
+    QTest::newRow("rows after a stop's seal, sealed again at the next start")
+        << QStringList{"!rows after the seal", "!catch up"} << QString() << later << 0
+        << QStringList{"Audit trail: 7 entries", "Result: everything holds"};
+    QTest::newRow("a sealed row deleted before the next start: not sealed over")
+        << QStringList{"!rows after the seal", "delete from quorbinal where id = " + q3First,
+                       "!catch up"}
+        << QString() << later << 1
+        << QStringList{"Audit trail: 6 entries",
+                       "Finding: quarter 2026-12-09 14:45: 30 rows sealed, 31 now (seal entry 5)"};
+    // Sealed at a stop and again at its end ("!sealed again": entry 7), then tampered with.
+    QTest::newRow("a quarter sealed at a stop and at its end")
+        << QStringList{"!sealed again"} << QString() << later << 0
+        << QStringList{"Audit trail: 7 entries", "Result: everything holds"};
+    QTest::newRow("a row changed in a quarter sealed twice")
+        << QStringList{"!sealed again", "update quorbinal set channel2 = 51 where id = " + q3First}
+        << QString() << later << 1
+        << QStringList{"Finding: quarter 2026-12-09 14:45: 32 rows sealed and now, but not the "
+                       "rows sealed (seal entry 7)"};
+    QTest::newRow("a row deleted in a quarter sealed twice")
+        << QStringList{"!sealed again",
+                       "delete from quorbinal where id = (select max(id) from quorbinal)"}
+        << QString() << later << 1
+        << QStringList{"Finding: quarter 2026-12-09 14:45: 32 rows sealed, 31 now (seal entry 7)"};
+    QTest::newRow("a row fabricated in a quarter sealed twice")
+        << QStringList{"!sealed again",
+                       QStringLiteral("insert into quorbinal (serialno, channel1, channel2, "
+                                      "pointDate) values ('N1', 4.0, 50, %1)")
+                           .arg(startOf(Q0 + 3) + 30)}
+        << QString() << later << 1
+        << QStringList{"Finding: quarter 2026-12-09 14:45: 32 rows sealed, 33 now (seal entry 7)"};
     // The users table against the entries that recorded its rows.
     QTest::newRow("a user added through the trail")
         << QStringList{"!add administrator"} << QString() << later << 0
@@ -305,7 +359,8 @@ void TestVerifyCommand::tampering_data()
 
 // Catches: a tampering that goes unreported (or reported as success), a finding that names
 // another entry or quarter than the first broken one, rows that came late or are still being
-// recorded taken for tampering, and an unreadable file answered like a finding.
+// recorded (after a stop's seal of their quarter too) taken for tampering, a catch-up at start
+// that seals over tampered rows, and an unreadable file answered like a finding.
 void TestVerifyCommand::tampering()
 {
     QFETCH(QStringList, tampering);
@@ -324,7 +379,27 @@ void TestVerifyCommand::tampering()
             DatabaseWriter writer(database, QUuid::createUuid().toString());
             QVERIFY(writer.open());
             writer.queueSample({QStringLiteral("N2"), -17.0, 0, quint32(startOf(Q0 + 1) + 61)});
-            QVERIFY(writer.flushAndWait(0));
+            QVERIFY(writer.flushAndWait((startOf(Q0 + 4) + 120) * 1000));
+            continue;
+        }
+        if (step == QLatin1String("!rows after the seal") ||
+            step == QLatin1String("!sealed again")) {
+            DatabaseWriter writer(database, QUuid::createUuid().toString());
+            QVERIFY(writer.open());
+            writer.queueSample({QStringLiteral("N1"), 5.5, 50, quint32(startOf(Q0 + 3) + 600)});
+            writer.queueSample({QStringLiteral("N2"), -17.5, 0, quint32(startOf(Q0 + 3) + 603)});
+            QVERIFY(writer.flushAndWait((startOf(Q0 + 3) + 650) * 1000));
+            if (step == QLatin1String("!sealed again")) {
+                writer.submit(WriteJob::sampleSeal(Q0 + 3, (startOf(Q0 + 4) + 60) * 1000));
+                QVERIFY(writer.flushAndWait((startOf(Q0 + 4) + 60) * 1000));
+            }
+            continue;
+        }
+        if (step == QLatin1String("!catch up")) {
+            DatabaseWriter writer(database, QUuid::createUuid().toString());
+            QVERIFY(writer.open());
+            writer.submit(WriteJob::sampleSealCatchUp(Q0 + 4, startOf(Q0 + 5) * 1000));
+            QVERIFY(writer.flushAndWait(startOf(Q0 + 5) * 1000));
             continue;
         }
         if (step == QLatin1String("!garbage")) {
