@@ -1,5 +1,6 @@
 #include "signinstatus.h"
 
+#include "elidedlabel.h"
 #include "signindialog.h"
 #include "signinsession.h"
 
@@ -8,7 +9,7 @@
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
+#include <QToolButton>
 
 SignInStatus::SignInStatus(SignInSession* session, QWidget* parent)
     : QWidget(parent), m_session(session)
@@ -16,19 +17,25 @@ SignInStatus::SignInStatus(SignInSession* session, QWidget* parent)
     setObjectName(QStringLiteral("signInStatus"));
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_label = new QLabel(this);
+    layout->setSpacing(2);
+    auto* label = new ElidedLabel(this);
+    m_label = label;
     m_label->setObjectName(QStringLiteral("label_signed_in"));
     m_label->setTextFormat(Qt::PlainText);
-    m_button = new QPushButton(this);
+    // Gives way in a crowded status bar from the end, so that the name stays in sight; the
+    // whole text in the tool tip.
+    label->setElideMode(Qt::ElideRight);
+    m_label->setMinimumWidth(MinimumLabelWidth);
+    m_button = new QToolButton(this);
     m_button->setObjectName(QStringLiteral("button_sign_in"));
-    m_button->setAutoDefault(false);
+    m_button->setAutoRaise(true);
     m_button->setFocusPolicy(Qt::NoFocus);
     layout->addWidget(m_label);
     layout->addWidget(m_button);
     m_ask = [](SignInSession* s, QWidget* parent_) {
         SignInDialog::ask(s, std::nullopt, QString(), parent_);
     };
-    connect(m_button, &QPushButton::clicked, this, &SignInStatus::clicked);
+    connect(m_button, &QToolButton::clicked, this, &SignInStatus::clicked);
     connect(m_session, &SignInSession::accessControlChanged, this, &SignInStatus::update);
     connect(m_session, &SignInSession::userChanged, this, &SignInStatus::update);
     // The session signs out first (it connected before); this only says why.
@@ -71,12 +78,13 @@ void SignInStatus::update()
         m_idleNote.clear();
         m_label->setText(QStringLiteral("Signed in: %1 (%2)")
                              .arg(user->name, AccessPolicy::roleText(user->role)));
+        m_label->setToolTip(m_label->text());
         m_button->setText(QStringLiteral("Sign out"));
     } else {
         m_label->setText(QStringLiteral("Not signed in"));
+        m_label->setToolTip(m_idleNote);
         m_button->setText(QStringLiteral("Sign in"));
     }
-    m_label->setToolTip(m_idleNote);
     setVisible(m_session->accessControlOn());
 }
 

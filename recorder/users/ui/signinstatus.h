@@ -5,7 +5,7 @@
 #include <functional>
 
 class QLabel;
-class QPushButton;
+class QToolButton;
 class SignInSession;
 
 // Who is signed in, for the recorder's status bar: "Signed in: NAME (ROLE)" with "Sign out", or
@@ -19,6 +19,8 @@ class SignInStatus : public QWidget
 public:
     // Asks for a sign-in; the recorder's Sign in dialog unless a test sets another.
     using Ask = std::function<void(SignInSession* session, QWidget* parent)>;
+    // The narrowest the text becomes in a crowded status bar.
+    static constexpr int MinimumLabelWidth = 120;
 
     explicit SignInStatus(SignInSession* session, QWidget* parent = nullptr);
     ~SignInStatus() override;
@@ -26,7 +28,7 @@ public:
     void setAsk(const Ask& ask) { m_ask = ask; }
 
     QLabel* label() const { return m_label; }
-    QPushButton* button() const { return m_button; }
+    QToolButton* button() const { return m_button; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -37,7 +39,7 @@ private:
 
     SignInSession* m_session;
     QLabel* m_label = nullptr;
-    QPushButton* m_button = nullptr;
+    QToolButton* m_button = nullptr;
     Ask m_ask;
     // Set by an idle sign-out, for the tool tip; cleared at the next sign-in.
     QString m_idleNote;

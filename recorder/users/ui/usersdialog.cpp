@@ -118,18 +118,21 @@ UsersDialog::UsersDialog(SignInSession* session, const QString& desktopUser,
 
     resize(720, 360);
     updateState();
-    reload();
 }
 
 UsersDialog::~UsersDialog() = default;
 
 bool UsersDialog::admit()
 {
-    if (!m_session->accessControlOn() || m_session->allows(AccessPolicy::Action::ManageUsers))
-        return true;
-    return m_questions.signIn(m_session, AccessPolicy::Action::ManageUsers, ManageWhat,
-                              parentWidget()) &&
-           m_session->allows(AccessPolicy::Action::ManageUsers);
+    const bool admitted =
+        !m_session->accessControlOn() || m_session->allows(AccessPolicy::Action::ManageUsers) ||
+        (m_questions.signIn(m_session, AccessPolicy::Action::ManageUsers, ManageWhat,
+                            parentWidget()) &&
+         m_session->allows(AccessPolicy::Action::ManageUsers));
+    // The list is read only for whom it may be shown.
+    if (admitted)
+        reload();
+    return admitted;
 }
 
 void UsersDialog::reload()

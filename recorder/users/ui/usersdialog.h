@@ -46,7 +46,8 @@ public:
     ~UsersDialog() override;
 
     // Whether the dialog may be shown: under access control only to a signed-in Administrator,
-    // whose sign-in is asked for first when nobody with the role is signed in.
+    // whose sign-in is asked for first when nobody with the role is signed in. The list is read
+    // once admitted.
     bool admit();
 
     // The changes the buttons make once their forms are filled in: checked, confirmed or
