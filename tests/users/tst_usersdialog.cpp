@@ -75,6 +75,8 @@ private slots:
     void whoMayOpen_data();
     void whoMayOpen();
     void signedOutMeanwhile();
+    void changedAtAnotherDesk_data();
+    void changedAtAnotherDesk();
     void listShot();
 };
 
@@ -346,6 +348,86 @@ void TestUsersDialog::signedOutMeanwhile()
     const AuditEntry last = desk.trail().constLast();
     QCOMPARE(last.action, QStringLiteral("user disabled"));
     QCOMPARE(last.user, QStringLiteral("anna"));
+}
+
+void TestUsersDialog::changedAtAnotherDesk_data()
+{
+    QTest::addColumn<bool>("accessControlBefore");
+    QTest::addColumn<QString>("elsewhere");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("access control switched on meanwhile")
+        << false << "add Administrator"
+        << "Access control was switched on meanwhile: sign in and try again.";
+    QTest::newRow("the signed-in Administrator disabled meanwhile")
+        << true << "disable anna" << "\"anna\" is no longer an enabled Administrator.";
+    QTest::newRow("the signed-in Administrator made Operator meanwhile")
+        << true << "demote anna" << "\"anna\" is no longer an enabled Administrator.";
+}
+
+// Catches: a change made on what the dialog saw last rather than on what holds when it is
+// made: a "first" Administrator added in the desktop account's name after another desk switched
+// access control on, or a change in the name of an Administrator another desk disabled.
+void TestUsersDialog::changedAtAnotherDesk()
+{
+    QFETCH(bool, accessControlBefore);
+    QFETCH(QString, elsewhere);
+    QFETCH(QString, message);
+
+    DeskSession desk;
+    QString error;
+    QVERIFY2(desk.open(&error), qPrintable(error));
+    QVector<DeskSession::Person> team = DeskSession::team();
+    team.append({QStringLiteral("bert"), Role::Administrator, "bert-password-4"});
+    if (accessControlBefore) {
+        QVERIFY2(desk.add(team, &error), qPrintable(error));
+        QVERIFY(desk.signIn(QStringLiteral("anna"), DeskSession::AdminPassword));
+    }
+    Answers answers;
+    UsersDialog dialog(&desk.session, QStringLiteral("desktop-account"), answers.questions(&desk));
+    QVERIFY(dialog.admit());
+    dialog.show();
+
+    // Another desk (or the command line) on the same file, through a connection of its own.
+    SignInSession other;
+    other.setCost(PasswordHash::least());
+    QSignalSpy opened(&other, &SignInSession::opened);
+    other.open(desk.databasePath());
+    QVERIFY(opened.wait(10000));
+    bool done = false;
+    bool ok = false;
+    other.run(
+        [&](UserDirectory& users, QString* e) {
+            if (elsewhere == QLatin1String("add Administrator"))
+                return users.add(QStringLiteral("other-desk"), QStringLiteral("bert"),
+                                 Role::Administrator, "bert-password-4", QString(), e);
+            if (elsewhere == QLatin1String("disable anna"))
+                return users.setDisabled(QStringLiteral("bert"), QStringLiteral("anna"), true,
+                                         QStringLiteral("left"), e);
+            return users.changeRole(QStringLiteral("bert"), QStringLiteral("anna"), Role::Operator,
+                                    QStringLiteral("moved"), e);
+        },
+        [&](bool result, const QString& e) {
+            done = true;
+            ok = result;
+            error = e;
+        });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+    QVERIFY2(ok, qPrintable(error));
+    // This desk has not heard of it yet.
+    QCOMPARE(desk.session.accessControlOn(), accessControlBefore);
+    const int before = desk.trail().size();
+
+    QSignalSpy changed(&dialog, &UsersDialog::changeFinished);
+    if (accessControlBefore)
+        dialog.setUserDisabled(QStringLiteral("olga"), true);
+    else
+        dialog.addUser(QStringLiteral("anna"), Role::Administrator, DeskSession::AdminPassword);
+    QVERIFY(finished(&changed));
+    QVERIFY(!changed.constLast().at(0).toBool());
+    QCOMPARE(dialog.messageLabel()->text(), message);
+    QCOMPARE(desk.trail().size(), before);
+    other.close();
 }
 
 // The list as an Administrator sees it, for a person to look at: four users of each role, one
