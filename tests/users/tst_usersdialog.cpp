@@ -97,12 +97,12 @@ void TestUsersDialog::firstAdministrator_data()
 
     QTest::newRow("confirmed") << "anna" << int(Role::Administrator) << DeskSession::AdminPassword
                                << true << 1 << true << "\"anna\" was added.";
-    QTest::newRow("not confirmed") << "anna" << int(Role::Administrator)
-                                   << DeskSession::AdminPassword << false << 1 << false
-                                   << "Not changed.";
-    QTest::newRow("an Operator first") << "olga" << int(Role::Operator)
-                                       << DeskSession::OperatorPassword << true << 0 << false
-                                       << "Access control is off: add the first Administrator.";
+    QTest::newRow("not confirmed")
+        << "anna" << int(Role::Administrator) << DeskSession::AdminPassword << false << 1 << false
+        << "Not changed.";
+    QTest::newRow("an Operator first")
+        << "olga" << int(Role::Operator) << DeskSession::OperatorPassword << true << 0 << false
+        << "Access control is off: add the first Administrator.";
     QTest::newRow("password too short, nothing sent")
         << "anna" << int(Role::Administrator) << QByteArray("short") << true << 0 << false
         << "The password must have at least 10 characters.";
@@ -166,22 +166,61 @@ void TestUsersDialog::administratorChanges_data()
     QTest::addColumn<QString>("newValue");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("add") << "add" << "bert" << "user added" << "" << "Operator"
+    QTest::newRow("add") << "add"
+                         << "bert"
+                         << "user added"
+                         << ""
+                         << "Operator"
                          << "\"bert\" was added.";
-    QTest::newRow("disable") << "disable" << "olga" << "user disabled" << "Operator, enabled" << "Operator, disabled"
+    QTest::newRow("disable") << "disable"
+                             << "olga"
+                             << "user disabled"
+                             << "Operator, enabled"
+                             << "Operator, disabled"
                              << "\"olga\" was disabled.";
-    QTest::newRow("enable again") << "enable" << "olga" << "user enabled" << "Operator, disabled"
-                                  << "Operator, enabled" << "\"olga\" was enabled.";
-    QTest::newRow("reset password") << "reset" << "olga" << "password reset" << ""
-                                    << "password changed" << "The password of \"olga\" was reset.";
-    QTest::newRow("change role") << "role" << "olga" << "role changed" << "Operator"
-                                 << "Supervisor" << "\"olga\" is now Supervisor.";
+    QTest::newRow("enable again") << "enable"
+                                  << "olga"
+                                  << "user enabled"
+                                  << "Operator, disabled"
+                                  << "Operator, enabled"
+                                  << "\"olga\" was enabled.";
+    QTest::newRow("reset password") << "reset"
+                                    << "olga"
+                                    << "password reset"
+                                    << ""
+                                    << "password changed"
+                                    << "The password of \"olga\" was reset.";
+    QTest::newRow("change role") << "role"
+                                 << "olga"
+                                 << "role changed"
+                                 << "Operator"
+                                 << "Supervisor"
+                                 << "\"olga\" is now Supervisor.";
     QTest::newRow("last Administrator disabled")
-        << "disable" << "anna" << "" << "" << "" << "At least one enabled Administrator must remain.";
+        << "disable"
+        << "anna"
+        << ""
+        << ""
+        << ""
+        << "At least one enabled Administrator must remain.";
     QTest::newRow("last Administrator made Operator")
-        << "demote" << "anna" << "" << "" << "" << "At least one enabled Administrator must remain.";
-    QTest::newRow("no such user") << "reset" << "nobody" << "" << "" << "" << "";
-    QTest::newRow("name taken") << "add" << "OLGA" << "" << "" << ""
+        << "demote"
+        << "anna"
+        << ""
+        << ""
+        << ""
+        << "At least one enabled Administrator must remain.";
+    QTest::newRow("no such user") << "reset"
+                                  << "nobody"
+                                  << ""
+                                  << ""
+                                  << ""
+                                  << "";
+    QTest::newRow("name taken") << "add"
+                                << "OLGA"
+                                << ""
+                                << ""
+                                << ""
                                 << "There is already a user \"olga\".";
 }
 
@@ -255,13 +294,15 @@ void TestUsersDialog::administratorChanges()
     const UserRecord row = dialog.model()->users().at(dialog.model()->rowOf(object));
     QVERIFY(row.passwordHash.isEmpty());
     if (change == QLatin1String("disable"))
-        QTRY_COMPARE_WITH_TIMEOUT(dialog.model()->data(dialog.model()->index(
-                                      dialog.model()->rowOf(object), UserTableModel::StateColumn))
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.model()
+                                      ->data(dialog.model()->index(dialog.model()->rowOf(object),
+                                                                   UserTableModel::StateColumn))
                                       .toString(),
                                   QStringLiteral("disabled"), 10000);
     if (change == QLatin1String("role"))
-        QTRY_COMPARE_WITH_TIMEOUT(dialog.model()->data(dialog.model()->index(
-                                      dialog.model()->rowOf(object), UserTableModel::RoleColumn))
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.model()
+                                      ->data(dialog.model()->index(dialog.model()->rowOf(object),
+                                                                   UserTableModel::RoleColumn))
                                       .toString(),
                                   QStringLiteral("Supervisor"), 10000);
 }
@@ -273,12 +314,18 @@ void TestUsersDialog::whoMayOpen_data()
     QTest::addColumn<bool>("admitted");
     QTest::addColumn<int>("signIns");
 
-    QTest::newRow("Administrator signed in") << "anna" << "" << true << 0;
-    QTest::newRow("Operator, sign-in cancelled") << "olga" << "" << false << 1;
-    QTest::newRow("Supervisor, sign-in cancelled") << "sam" << "" << false << 1;
-    QTest::newRow("Supervisor signs in again as Supervisor") << "sam" << "sam" << false << 1;
-    QTest::newRow("nobody, Administrator signs in") << "" << "anna" << true << 1;
-    QTest::newRow("Operator, Administrator signs in") << "olga" << "anna" << true << 1;
+    QTest::newRow("Administrator signed in") << "anna"
+                                             << "" << true << 0;
+    QTest::newRow("Operator, sign-in cancelled") << "olga"
+                                                 << "" << false << 1;
+    QTest::newRow("Supervisor, sign-in cancelled") << "sam"
+                                                   << "" << false << 1;
+    QTest::newRow("Supervisor signs in again as Supervisor") << "sam"
+                                                             << "sam" << false << 1;
+    QTest::newRow("nobody, Administrator signs in") << ""
+                                                    << "anna" << true << 1;
+    QTest::newRow("Operator, Administrator signs in") << "olga"
+                                                      << "anna" << true << 1;
 }
 
 // Catches: the list of users shown to an Operator or Supervisor, or an Administrator asked to
@@ -336,8 +383,8 @@ void TestUsersDialog::signedOutMeanwhile()
     // A Supervisor answering is not enough either; the Administrator is.
     for (const QString& who : {QStringLiteral("sam"), QStringLiteral("anna")}) {
         answers.name = who;
-        answers.password =
-            who == QLatin1String("sam") ? DeskSession::SupervisorPassword : DeskSession::AdminPassword;
+        answers.password = who == QLatin1String("sam") ? DeskSession::SupervisorPassword
+                                                       : DeskSession::AdminPassword;
         changed.clear();
         dialog.setUserDisabled(QStringLiteral("olga"), true);
         QVERIFY(finished(&changed));
@@ -360,9 +407,11 @@ void TestUsersDialog::changedAtAnotherDesk_data()
         << false << "add Administrator"
         << "Access control was switched on meanwhile: sign in and try again.";
     QTest::newRow("the signed-in Administrator disabled meanwhile")
-        << true << "disable anna" << "\"anna\" is no longer an enabled Administrator.";
+        << true << "disable anna"
+        << "\"anna\" is no longer an enabled Administrator.";
     QTest::newRow("the signed-in Administrator made Operator meanwhile")
-        << true << "demote anna" << "\"anna\" is no longer an enabled Administrator.";
+        << true << "demote anna"
+        << "\"anna\" is no longer an enabled Administrator.";
 }
 
 // Catches: a change made on what the dialog saw last rather than on what holds when it is

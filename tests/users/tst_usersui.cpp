@@ -54,8 +54,9 @@ void TestUsersUi::signInDialog_data()
     QTest::addColumn<bool>("accepted");
     QTest::addColumn<QString>("message");
 
-    QTest::newRow("wrong password") << "anna" << QByteArray("not-her-password") << int(Action::ManageUsers)
-                                    << false << "The name or the password is wrong.";
+    QTest::newRow("wrong password")
+        << "anna" << QByteArray("not-her-password") << int(Action::ManageUsers) << false
+        << "The name or the password is wrong.";
     QTest::newRow("no name") << "" << DeskSession::AdminPassword << int(Action::ManageUsers)
                              << false << "Enter your user name.";
     QTest::newRow("Operator for limits")
@@ -64,10 +65,10 @@ void TestUsersUi::signInDialog_data()
     QTest::newRow("Supervisor for users")
         << "sam" << DeskSession::SupervisorPassword << int(Action::ManageUsers) << false
         << "\"sam\" is a Supervisor; this needs an Administrator or a role above it.";
-    QTest::newRow("Supervisor for limits") << "sam" << DeskSession::SupervisorPassword
-                                           << int(Action::ChangeLimits) << true << "";
-    QTest::newRow("Administrator for users") << "anna" << DeskSession::AdminPassword
-                                             << int(Action::ManageUsers) << true << "";
+    QTest::newRow("Supervisor for limits")
+        << "sam" << DeskSession::SupervisorPassword << int(Action::ChangeLimits) << true << "";
+    QTest::newRow("Administrator for users")
+        << "anna" << DeskSession::AdminPassword << int(Action::ManageUsers) << true << "";
     QTest::newRow("Operator, plain sign-in")
         << "olga" << DeskSession::OperatorPassword << -1 << true << "";
 }
@@ -122,10 +123,11 @@ void TestUsersUi::reasonDialog_data()
     QTest::newRow("spaces trimmed") << "  new shift lead  " << true << "new shift lead";
     QTest::newRow("line breaks and tabs as spaces")
         << "Audit\nasked\tfor it" << true << "Audit asked for it";
-    QTest::newRow("control characters as spaces")
-        << QString::fromUtf8("bell\x07" "escape\x1b[2J") << true << "bell escape [2J";
-    QTest::newRow("at most 500 characters") << QString(500, QLatin1Char('r')) << true
-                                            << QString(500, QLatin1Char('r'));
+    QTest::newRow("control characters as spaces") << QString::fromUtf8("bell\x07"
+                                                                       "escape\x1b[2J")
+                                                  << true << "bell escape [2J";
+    QTest::newRow("at most 500 characters")
+        << QString(500, QLatin1Char('r')) << true << QString(500, QLatin1Char('r'));
     QTest::newRow("501 characters") << QString(501, QLatin1Char('r')) << false << "";
 }
 
@@ -158,22 +160,28 @@ void TestUsersUi::userForm_data()
     QTest::newRow("add, passwords differ")
         << Mode::Add << "bert" << good << "cold-room-2025" << false << "The two passwords differ.";
     QTest::newRow("add, password too short")
-        << Mode::Add << "bert" << "short" << "short" << false
-        << "The password must have at least 10 characters.";
+        << Mode::Add << "bert"
+        << "short"
+        << "short" << false << "The password must have at least 10 characters.";
     QTest::newRow("add, ten characters counted, not bytes")
         << Mode::Add << "bert" << QString::fromUtf8("äöüäöüäöüä") << QString::fromUtf8("äöüäöüäöüä")
         << true << "";
-    QTest::newRow("add, no name") << Mode::Add << "" << good << good << false << "A user needs a name.";
+    QTest::newRow("add, no name") << Mode::Add << "" << good << good << false
+                                  << "A user needs a name.";
     QTest::newRow("add, name with a space at the end")
         << Mode::Add << "bert " << good << good << false
         << "A user's name does not begin or end with a space.";
     QTest::newRow("first Administrator, fit")
         << Mode::FirstAdministrator << "anna" << good << good << true << "";
     QTest::newRow("reset, fit") << Mode::ResetPassword << "olga" << good << good << true << "";
-    QTest::newRow("reset, empty") << Mode::ResetPassword << "olga" << "" << "" << false << "";
+    QTest::newRow("reset, empty") << Mode::ResetPassword << "olga"
+                                  << ""
+                                  << "" << false << "";
     QTest::newRow("reset, differ")
         << Mode::ResetPassword << "olga" << good << "" << false << "The two passwords differ.";
-    QTest::newRow("role") << Mode::ChangeRole << "olga" << "" << "" << true << "";
+    QTest::newRow("role") << Mode::ChangeRole << "olga"
+                          << ""
+                          << "" << true << "";
 }
 
 // Catches: a form whose OK sends a password PasswordHash would refuse, two passwords that differ,
@@ -214,7 +222,8 @@ void TestUsersUi::signInStatus_data()
     QTest::addColumn<int>("checkAtMinutes");
     QTest::addColumn<bool>("signedIn");
 
-    QTest::newRow("still at work before the idle time") << QList<int>{} << QList<int>{} << 14 << true;
+    QTest::newRow("still at work before the idle time")
+        << QList<int>{} << QList<int>{} << 14 << true;
     QTest::newRow("idle time passed") << QList<int>{} << QList<int>{} << 16 << false;
     QTest::newRow("a key press puts it off") << QList<int>{10} << QList<int>{} << 24 << true;
     QTest::newRow("idle time after the last key press")
@@ -262,8 +271,8 @@ void TestUsersUi::signInStatus()
         desk.session.idle()->poll();
     }
     QCOMPARE(bool(desk.session.user()), signedIn);
-    QCOMPARE(status->label()->text(),
-             signedIn ? QStringLiteral("Signed in: sam (Supervisor)") : QStringLiteral("Not signed in"));
+    QCOMPARE(status->label()->text(), signedIn ? QStringLiteral("Signed in: sam (Supervisor)")
+                                               : QStringLiteral("Not signed in"));
     // Why nobody is signed in any more, in the tool tip.
     QCOMPARE(status->label()->toolTip().startsWith(QStringLiteral("Signed out after 15 min")),
              !signedIn);

@@ -124,11 +124,11 @@ UsersDialog::~UsersDialog() = default;
 
 bool UsersDialog::admit()
 {
-    const bool admitted =
-        !m_session->accessControlOn() || m_session->allows(AccessPolicy::Action::ManageUsers) ||
-        (m_questions.signIn(m_session, AccessPolicy::Action::ManageUsers, ManageWhat,
-                            parentWidget()) &&
-         m_session->allows(AccessPolicy::Action::ManageUsers));
+    const bool admitted = !m_session->accessControlOn() ||
+                          m_session->allows(AccessPolicy::Action::ManageUsers) ||
+                          (m_questions.signIn(m_session, AccessPolicy::Action::ManageUsers,
+                                              ManageWhat, parentWidget()) &&
+                           m_session->allows(AccessPolicy::Action::ManageUsers));
     // The list is read only for whom it may be shown.
     if (admitted)
         reload();
@@ -174,28 +174,30 @@ void UsersDialog::addUser(const QString& name, AccessPolicy::Role role, QByteArr
         finish(false, problem, QString());
         return;
     }
-    submit(QStringLiteral("Add the user \"%1\" as %2.").arg(name, AccessPolicy::roleText(role)),
-           QStringLiteral("\"%1\" was added.").arg(name),
-           [secret, name, role](UserDirectory& users, const QString& actor, const QString& reason,
-                                QString* error) {
-               const bool ok = users.add(actor, name, role, secret->bytes, reason, error);
-               PasswordHash::wipe(&secret->bytes);
-               return ok;
-           },
-           role == Role::Administrator);
+    submit(
+        QStringLiteral("Add the user \"%1\" as %2.").arg(name, AccessPolicy::roleText(role)),
+        QStringLiteral("\"%1\" was added.").arg(name),
+        [secret, name, role](UserDirectory& users, const QString& actor, const QString& reason,
+                             QString* error) {
+            const bool ok = users.add(actor, name, role, secret->bytes, reason, error);
+            PasswordHash::wipe(&secret->bytes);
+            return ok;
+        },
+        role == Role::Administrator);
 }
 
 void UsersDialog::setUserDisabled(const QString& name, bool disabled)
 {
-    submit((disabled ? QStringLiteral("Disable the user \"%1\".")
-                     : QStringLiteral("Enable the user \"%1\"."))
-               .arg(name),
-           (disabled ? QStringLiteral("\"%1\" was disabled.") : QStringLiteral("\"%1\" was enabled."))
-               .arg(name),
-           [name, disabled](UserDirectory& users, const QString& actor, const QString& reason,
-                            QString* error) {
-               return users.setDisabled(actor, name, disabled, reason, error);
-           });
+    submit(
+        (disabled ? QStringLiteral("Disable the user \"%1\".")
+                  : QStringLiteral("Enable the user \"%1\"."))
+            .arg(name),
+        (disabled ? QStringLiteral("\"%1\" was disabled.") : QStringLiteral("\"%1\" was enabled."))
+            .arg(name),
+        [name, disabled](UserDirectory& users, const QString& actor, const QString& reason,
+                         QString* error) {
+            return users.setDisabled(actor, name, disabled, reason, error);
+        });
 }
 
 void UsersDialog::resetPassword(const QString& name, QByteArray password)
@@ -257,12 +259,11 @@ void UsersDialog::submit(const QString& what, const QString& done, const Change&
             return;
         }
         if (!m_questions.confirm(
-                what +
-                    QStringLiteral("\n\nThe project has no users yet: adding the first "
-                                   "Administrator switches access control on for this project. "
-                                   "From then on every change asks for a signed-in user whose "
-                                   "role allows it, and the reason for it.\n\nSwitch access "
-                                   "control on?"),
+                what + QStringLiteral("\n\nThe project has no users yet: adding the first "
+                                      "Administrator switches access control on for this project. "
+                                      "From then on every change asks for a signed-in user whose "
+                                      "role allows it, and the reason for it.\n\nSwitch access "
+                                      "control on?"),
                 this)) {
             finish(false, QStringLiteral("Not changed."), QString());
             return;
@@ -339,7 +340,8 @@ void UsersDialog::updateState()
     const int row = m_model->rowOf(selected);
     const bool disabled = row >= 0 && m_model->users().at(row).disabled;
     m_disable->setText(disabled ? QStringLiteral("Enable") : QStringLiteral("Disable"));
-    m_add->setText(on ? QStringLiteral("Add...") : QStringLiteral("Add the first Administrator..."));
+    m_add->setText(on ? QStringLiteral("Add...")
+                      : QStringLiteral("Add the first Administrator..."));
     m_add->setEnabled(!m_busy);
     for (QPushButton* button : {m_disable, m_reset, m_role})
         button->setEnabled(!m_busy && on && row >= 0);

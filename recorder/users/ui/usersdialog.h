@@ -32,8 +32,8 @@ public:
     struct Questions
     {
         // True once a user allowed to do `action` is signed in.
-        std::function<bool(SignInSession* session, AccessPolicy::Action action,
-                           const QString& what, QWidget* parent)>
+        std::function<bool(SignInSession* session, AccessPolicy::Action action, const QString& what,
+                           QWidget* parent)>
             signIn;
         std::function<bool(const QString& what, QString* reason, QWidget* parent)> reason;
         // Yes or no to `text`.
