@@ -4,14 +4,18 @@
 // a sign-in asked again once the Administrator was signed out.
 
 #include "desksession.h"
+#include "userformdialog.h"
 #include "usersdialog.h"
 #include "usertablemodel.h"
 #include "windowfit.h"
 
+#include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
+#include <QTimer>
 #include <QtTest>
 
 using Action = AccessPolicy::Action;
@@ -76,6 +80,8 @@ private slots:
     void whoMayOpen();
     void signedOutMeanwhile();
     void changedAtAnotherDesk_data();
+    void buttonsOpenTheirForms_data();
+    void buttonsOpenTheirForms();
     void changedAtAnotherDesk();
     void listShot();
 };
@@ -434,8 +440,11 @@ void TestUsersDialog::changedAtAnotherDesk()
     }
     Answers answers;
     UsersDialog dialog(&desk.session, QStringLiteral("desktop-account"), answers.questions(&desk));
+    QSignalSpy loaded(&dialog, &UsersDialog::usersLoaded);
     QVERIFY(dialog.admit());
     dialog.show();
+    // The list read before the other desk changes it: this desk saw the state before.
+    QVERIFY(loaded.wait(10000));
 
     // Another desk (or the command line) on the same file, through a connection of its own.
     SignInSession other;
@@ -475,8 +484,120 @@ void TestUsersDialog::changedAtAnotherDesk()
     QVERIFY(finished(&changed));
     QVERIFY(!changed.constLast().at(0).toBool());
     QCOMPARE(dialog.messageLabel()->text(), message);
-    QCOMPARE(desk.trail().size(), before);
+    // Nothing recorded but, where the session learnt that its user lost the role, the sign-out.
+    const QVector<AuditEntry> after = desk.trail();
+    for (int k = before; k < after.size(); ++k)
+        QCOMPARE(after.at(k).action, SignInSession::signedOutAction());
     other.close();
+}
+
+void TestUsersDialog::buttonsOpenTheirForms_data()
+{
+    QTest::addColumn<bool>("accessControl");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("selected");
+    QTest::addColumn<QString>("formTitle"); // empty: no form
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QString>("user");
+
+    QTest::newRow("first Administrator") << false << "add"
+                                         << ""
+                                         << "Add the first Administrator"
+                                         << "user added"
+                                         << "bert"
+                                         << "desktop-account";
+    QTest::newRow("add") << true << "add"
+                         << ""
+                         << "Add a user"
+                         << "user added"
+                         << "bert"
+                         << "anna";
+    QTest::newRow("disable the selected") << true << "disable"
+                                          << "olga"
+                                          << ""
+                                          << "user disabled"
+                                          << "olga"
+                                          << "anna";
+    QTest::newRow("reset the selected") << true << "reset"
+                                        << "sam"
+                                        << "Reset the password"
+                                        << "password reset"
+                                        << "sam"
+                                        << "anna";
+    QTest::newRow("role of the selected") << true << "role"
+                                          << "olga"
+                                          << "Change the role"
+                                          << "role changed"
+                                          << "olga"
+                                          << "anna";
+}
+
+// Catches: a button acting on another user than the one selected, or a form whose answers do
+// not reach the change.
+void TestUsersDialog::buttonsOpenTheirForms()
+{
+    QFETCH(bool, accessControl);
+    QFETCH(QString, button);
+    QFETCH(QString, selected);
+    QFETCH(QString, formTitle);
+    QFETCH(QString, action);
+    QFETCH(QString, object);
+    QFETCH(QString, user);
+
+    DeskSession desk;
+    QString error;
+    QVERIFY2(desk.open(&error), qPrintable(error));
+    if (accessControl) {
+        QVERIFY2(desk.add(DeskSession::team(), &error), qPrintable(error));
+        QVERIFY(desk.signIn(QStringLiteral("anna"), DeskSession::AdminPassword));
+    }
+    Answers answers;
+    UsersDialog dialog(&desk.session, QStringLiteral("desktop-account"), answers.questions(&desk));
+    QVERIFY(dialog.admit());
+    dialog.show();
+    QTRY_COMPARE_WITH_TIMEOUT(dialog.model()->rowCount(), accessControl ? 3 : 0, 10000);
+    if (!selected.isEmpty())
+        dialog.view()->selectRow(dialog.model()->rowOf(selected));
+
+    // The form is filled in as a person would, once it is shown.
+    QString shownTitle;
+    if (!formTitle.isEmpty())
+        QTimer::singleShot(0, &dialog, [&shownTitle] {
+            QTRY_VERIFY_WITH_TIMEOUT(
+                qobject_cast<UserFormDialog*>(QApplication::activeModalWidget()), 5000);
+            auto* form = qobject_cast<UserFormDialog*>(QApplication::activeModalWidget());
+            shownTitle = form->windowTitle();
+            if (!form->nameEdit()->isReadOnly())
+                QTest::keyClicks(form->nameEdit(), QStringLiteral("bert"));
+            if (form->roleBox()->isVisible() && form->roleBox()->isEnabled())
+                form->roleBox()->setCurrentIndex(
+                    form->roleBox()->findText(QStringLiteral("Supervisor")));
+            if (form->passwordEdit()->isVisible()) {
+                QTest::keyClicks(form->passwordEdit(), QStringLiteral("fresh-password-9"));
+                QTest::keyClicks(form->repeatEdit(), QStringLiteral("fresh-password-9"));
+            }
+            QTest::mouseClick(form->okButton(), Qt::LeftButton);
+        });
+    QSignalSpy changed(&dialog, &UsersDialog::changeFinished);
+    QPushButton* pushed = button == QLatin1String("add")       ? dialog.addButton()
+                          : button == QLatin1String("disable") ? dialog.disableButton()
+                          : button == QLatin1String("reset")   ? dialog.resetButton()
+                                                               : dialog.roleButton();
+    QVERIFY(pushed->isEnabled());
+    QTest::mouseClick(pushed, Qt::LeftButton);
+    QVERIFY(finished(&changed));
+    QCOMPARE(shownTitle, formTitle);
+    QVERIFY2(changed.constLast().at(0).toBool(), qPrintable(dialog.messageLabel()->text()));
+    const AuditEntry last = desk.trail().constLast();
+    QCOMPARE(last.action, action);
+    QCOMPARE(last.object, object);
+    QCOMPARE(last.user, user);
+    if (button == QLatin1String("role"))
+        QCOMPARE(last.newValue.section(QLatin1Char(';'), 0, 0), QStringLiteral("Supervisor"));
+    if (button == QLatin1String("add"))
+        QCOMPARE(last.newValue.section(QLatin1Char(';'), 0, 0),
+                 accessControl ? QStringLiteral("Supervisor") : QStringLiteral("Administrator"));
 }
 
 // The list as an Administrator sees it, for a person to look at: four users of each role, one
