@@ -257,7 +257,15 @@ void TestUsersUi::signInStatus()
     QVERIFY(status->isVisible());
     QCOMPARE(status->label()->text(), QStringLiteral("Not signed in"));
     QCOMPARE(status->button()->text(), QStringLiteral("Sign in"));
-    QVERIFY(desk.signIn(QStringLiteral("sam"), DeskSession::SupervisorPassword));
+    // "Sign in" asks for the sign-in, here answered by Sam.
+    int asked = 0;
+    status->setAsk([&](SignInSession* session, QWidget*) {
+        ++asked;
+        QCOMPARE(session, &desk.session);
+        QVERIFY(desk.signIn(QStringLiteral("sam"), DeskSession::SupervisorPassword));
+    });
+    QTest::mouseClick(status->button(), Qt::LeftButton);
+    QCOMPARE(asked, 1);
     QCOMPARE(status->label()->text(), QStringLiteral("Signed in: sam (Supervisor)"));
     QCOMPARE(status->button()->text(), QStringLiteral("Sign out"));
 
