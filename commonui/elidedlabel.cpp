@@ -10,7 +10,13 @@ ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent)
 
 QString ElidedLabel::shownText() const
 {
-    return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width() - 2 * margin());
+    return fontMetrics().elidedText(text(), elideMode, contentsRect().width() - 2 * margin());
+}
+
+void ElidedLabel::setElideMode(Qt::TextElideMode mode)
+{
+    elideMode = mode;
+    update();
 }
 
 void ElidedLabel::paintEvent(QPaintEvent* event)

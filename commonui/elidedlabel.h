@@ -14,7 +14,12 @@ public:
 
     // What the label shows at its present width.
     QString shownText() const;
+    // Where the text gives way; the middle unless set.
+    void setElideMode(Qt::TextElideMode mode);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    Qt::TextElideMode elideMode = Qt::ElideMiddle;
 };

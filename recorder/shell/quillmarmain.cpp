@@ -14,6 +14,8 @@
 #include "recordermenus.h"
 #include "recorderstatusbar.h"
 #include "recordingcycle.h"
+#include "signinstatus.h"
+#include "usersdialog.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -22,6 +24,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
+#include <QToolButton>
 #include <QUuid>
 
 #include <utility>
@@ -80,6 +83,11 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
     keyNotice = new ProjectKeyNotice(this, ui->horizontalLayout_status,
                                      ui->horizontalLayout_status->indexOf(ui->label_write_state));
     keyNotice->label()->setFont(ui->label_index_state->font());
+    signInState = new SignInStatus(&signIn, this);
+    signInState->label()->setFont(ui->label_index_state->font());
+    signInState->button()->setFont(ui->label_index_state->font());
+    ui->horizontalLayout_status->insertWidget(
+        ui->horizontalLayout_status->indexOf(ui->label_write_state), signInState);
     connect(desk, &AlarmDesk::keyProblemsChanged, keyNotice, [this](const QStringList& problems) {
         keyNotice->setProblems(ProjectKeyNotice::Source::Notifications, problems);
     });
@@ -135,6 +143,7 @@ void QuillmarMain::createMenus()
         connect(command.first, &QAction::triggered, this, command.second);
     connect(menus->actionAlarms, &QAction::triggered, this, &QuillmarMain::slotShowAlarms);
     connect(menus->actionAuditTrail, &QAction::triggered, this, &QuillmarMain::slotShowAuditTrail);
+    connect(menus->actionUsers, &QAction::triggered, this, &QuillmarMain::slotUsers);
     connect(menus->actionForwarding, &QAction::triggered, this, &QuillmarMain::slotForwarding);
     connect(menus->actionNotifications, &QAction::triggered, this,
             [this] { desk->showNotificationDialog(); });
@@ -370,6 +379,7 @@ void QuillmarMain::closeProjectRuntime()
 {
     desk->close();
     delete auditDialog;
+    delete m_usersDialog;
     signIn.close();
     projectOpen = false;
     menus->setProjectActionsEnabled(false);
@@ -473,6 +483,31 @@ void QuillmarMain::slotShowAuditTrail()
     auditDialog->show();
     auditDialog->raise();
     auditDialog->activateWindow();
+}
+
+UsersDialog* QuillmarMain::usersDialog() const
+{
+    return m_usersDialog;
+}
+
+// Under access control only an Administrator sees the users: the dialog asks for the sign-in.
+void QuillmarMain::slotUsers()
+{
+    if (!projectOpen)
+        return;
+    if (!m_usersDialog) {
+        auto* dialog = new UsersDialog(&signIn, ProjectAudit::desktopUser(),
+                                       UsersDialog::Questions(), this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        if (!dialog->admit()) {
+            delete dialog;
+            return;
+        }
+        m_usersDialog = dialog;
+    }
+    m_usersDialog->show();
+    m_usersDialog->raise();
+    m_usersDialog->activateWindow();
 }
 
 void QuillmarMain::slotForwarding()

@@ -32,6 +32,8 @@ class QTimer;
 class RecorderMenus;
 class RecorderStatusBar;
 class RecordingCycle;
+class SignInStatus;
+class UsersDialog;
 
 namespace Ui {
 class QuillmarMain;
@@ -84,6 +86,9 @@ public:
     ProjectForwarding* projectForwarding() const { return services.forwarding(); }
     // Who is signed in for the open project, and its users.
     SignInSession* signInSession() { return &signIn; }
+    // Who is signed in, in the status bar; the Users dialog while shown.
+    SignInStatus* signInStatus() const { return signInState; }
+    UsersDialog* usersDialog() const;
     QStringList recentProjects() const { return recent.names(); }
     QVariantMap recentProjectPaths() const { return recent.paths(); }
 
@@ -118,6 +123,7 @@ public slots:
     void slotStdTimer();
     void slotShowAlarms();
     void slotShowAuditTrail();
+    void slotUsers();
     void slotForwarding();
 
 protected:
@@ -169,6 +175,9 @@ private:
     ProjectKeyNotice* keyNotice = nullptr;
     // The open project's audit trail while shown; it goes with the project.
     QPointer<AuditTrailDialog> auditDialog;
+    SignInStatus* signInState = nullptr;
+    // The open project's users while shown; it goes with the project.
+    QPointer<UsersDialog> m_usersDialog;
 
     // Set while the constructor opens the newest recent project: a project that fails then
     // leaves the start screen in place instead of ending the program.

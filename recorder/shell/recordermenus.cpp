@@ -35,6 +35,7 @@ RecorderMenus::RecorderMenus(QWidget* window)
         menuAction(menuProject, QStringLiteral("Notifications..."), "actionNotifications");
     actionAuditTrail =
         menuAction(menuProject, QStringLiteral("Audit trail..."), "actionAuditTrail");
+    actionUsers = menuAction(menuProject, QStringLiteral("Users..."), "actionUsers");
     menuProject->addSeparator();
     actionAutoLoad =
         menuAction(menuProject, QStringLiteral("Auto Load Recent Project"), "actionAutoLoad", true);
@@ -76,7 +77,8 @@ RecorderMenus::RecorderMenus(QWidget* window)
 void RecorderMenus::setProjectActionsEnabled(bool enabled)
 {
     for (QAction* action : {actionAddDelete, actionClose, actionNotifications, actionAuditTrail,
-                            actionRefresh, actionDataViewer, actionAlarms, actionExpansion})
+                            actionUsers, actionRefresh, actionDataViewer, actionAlarms,
+                            actionExpansion})
         action->setEnabled(enabled);
     menuReport->setEnabled(enabled);
     menuReport->menuAction()->setEnabled(enabled);

@@ -31,6 +31,7 @@ public:
     QAction* actionClose = nullptr;
     QAction* actionNotifications = nullptr;
     QAction* actionAuditTrail = nullptr;
+    QAction* actionUsers = nullptr;
     QAction* actionAutoLoad = nullptr;
     QAction* actionAutoRecord = nullptr;
     QAction* actionRefresh = nullptr;

@@ -22,7 +22,10 @@
 #include "projectnotifications.h"
 #include "secretstore.h"
 #include "shelltestsupport.h"
+#include "signinstatus.h"
 #include "treemodel.h"
+#include "usersdialog.h"
+#include "usertablemodel.h"
 #include "webhookreceiver.h"
 #include "windowfit.h"
 
@@ -75,6 +78,7 @@ private slots:
     void fullScreenByDoubleClick();
     void alarmsWhileProjectRuns();
     void auditTrailOfTheProject();
+    void usersOfTheProject();
     void forwardingWhileProjectRuns_data();
     void forwardingWhileProjectRuns();
     void notificationsWhileProjectRuns_data();
@@ -265,7 +269,7 @@ void TestQuillmarMain::actionStates()
     const QList<const char*> projectActions = {
         "actionAddDelete",  "actionClose",  "actionNotifications", "actionRefresh",
         "actionDataViewer", "actionAlarms", "actionExpansion",     "actionForwarding",
-        "actionAuditTrail"};
+        "actionAuditTrail", "actionUsers"};
     auto reports = [w](bool usable) {
         QCOMPARE(w->findChild<QMenu*>(QStringLiteral("menuReport"))->menuAction()->isEnabled(),
                  usable);
@@ -729,6 +733,83 @@ void TestQuillmarMain::auditTrailOfTheProject()
     QCOMPARE(window->findChildren<AuditTrailDialog*>().size(), 1);
     window->slotCloseProject();
     QTRY_VERIFY(!dialog);
+}
+
+// Catches: "Users..." missing from the project menu, an indicator of who
+// is signed in that is shown without access control, does not follow the sign-in, or outlives
+// the project, and a Users dialog left open with the project closed.
+void TestQuillmarMain::usersOfTheProject()
+{
+    const QString path = writeProject(projectPath(QStringLiteral("users")), {1});
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+    SignInSession* session = window->signInSession();
+    QTRY_VERIFY(session->isReady());
+    SignInStatus* status = window->signInStatus();
+    QVERIFY(!status->isVisible());
+
+    // Without access control the dialog opens for anyone at the desk.
+    action(window.get(), "actionUsers")->trigger();
+    QPointer<UsersDialog> dialog = window->usersDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(dialog->addButton()->text(), QStringLiteral("Add the first Administrator..."));
+    dialog->close();
+    QTRY_VERIFY(!dialog);
+
+    const QByteArray annaPassword = "anna-password-1";
+    const QByteArray olgaPassword = "olga-password-2";
+    bool added = false;
+    QString error;
+    session->run(
+        [&](UserDirectory& users, QString* e) {
+            return users.add(QStringLiteral("desk"), QStringLiteral("anna"),
+                             AccessPolicy::Role::Administrator, annaPassword,
+                             QStringLiteral("set up"), e) &&
+                   users.add(QStringLiteral("desk"), QStringLiteral("olga"),
+                             AccessPolicy::Role::Operator, olgaPassword, QStringLiteral("set up"),
+                             e);
+        },
+        [&](bool ok, const QString& e) {
+            added = ok;
+            error = e.isEmpty() ? QStringLiteral("done") : e;
+        });
+    QTRY_VERIFY_WITH_TIMEOUT(!error.isEmpty(), 30000);
+    QVERIFY2(added, qPrintable(error));
+    QVERIFY(status->isVisible());
+    QCOMPARE(status->label()->text(), QStringLiteral("Not signed in"));
+    QCOMPARE(status->button()->text(), QStringLiteral("Sign in"));
+
+    // Waited for without a nested event loop: an earlier case ends the program's loop for good
+    // (QCoreApplication::exit), which makes every later exec() return at once.
+    QSignalSpy signedIn(session, &SignInSession::signInFinished);
+    session->signIn(QStringLiteral("olga"), olgaPassword);
+    QTRY_COMPARE_WITH_TIMEOUT(signedIn.size(), 1, 30000);
+    QCOMPARE(status->label()->text(), QStringLiteral("Signed in: olga (Operator)"));
+
+    session->signIn(QStringLiteral("anna"), annaPassword);
+    QTRY_COMPARE_WITH_TIMEOUT(signedIn.size(), 2, 30000);
+    QCOMPARE(status->label()->text(), QStringLiteral("Signed in: anna (Administrator)"));
+    QCOMPARE(status->button()->text(), QStringLiteral("Sign out"));
+    // The button has its room in the status bar; the text gives way first.
+    QVERIFY(status->button()->width() >= status->button()->sizeHint().width());
+    QVERIFY(status->label()->geometry().right() < status->button()->geometry().left());
+    const auto* signedInLabel = qobject_cast<const ElidedLabel*>(status->label());
+    QVERIFY(signedInLabel);
+    QVERIFY2(signedInLabel->shownText().startsWith(QStringLiteral("Signed in: anna")),
+             qPrintable(signedInLabel->shownText()));
+    WindowFit::saveShot(window.get(), QStringLiteral("recorder-signed-in"));
+    // With room enough the whole text shows.
+    window->resize(1440, 620);
+    QTRY_COMPARE(signedInLabel->shownText(), QStringLiteral("Signed in: anna (Administrator)"));
+    WindowFit::saveShot(window.get(), QStringLiteral("recorder-signed-in-wide"));
+    action(window.get(), "actionUsers")->trigger();
+    dialog = window->usersDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(dialog->model()->rowCount(), 2, 10000);
+
+    window->slotCloseProject();
+    QVERIFY(!dialog);
+    QVERIFY(!status->isVisible());
 }
 
 void TestQuillmarMain::forwardingWhileProjectRuns_data()
