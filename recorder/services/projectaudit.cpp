@@ -267,6 +267,11 @@ void ProjectAudit::alarmAcknowledged(const AlarmEventRecord& event)
     record(actor.user, action, object, QStringLiteral("unacknowledged"), newValue, actor.reason);
 }
 
+void ProjectAudit::actionRefused(const QString& user, const QString& action, const QString& what)
+{
+    record(user, refusedAction(), what, QString(), action, QString());
+}
+
 void ProjectAudit::checkClock()
 {
     const qint64 wall = m_wall();

@@ -93,6 +93,9 @@ public:
     void recordingStarted(Cause cause);
     void recordingStopped(Cause cause);
     void alarmAcknowledged(const AlarmEventRecord& record);
+    // An action under access control was refused, or its sign-in or reason cancelled: `user`
+    // (the one signed in, or none) tried `action` on `what`.
+    void actionRefused(const QString& user, const QString& action, const QString& what);
     // Once a second: a jump of the wall clock against the monotonic clock is recorded.
     void checkClock();
 
@@ -113,6 +116,7 @@ public:
     // The actions the entries carry.
     static QString settingsAcceptedAction() { return QStringLiteral("settings accepted"); }
     static QString outsideChangeAction() { return QStringLiteral("changed outside the recorder"); }
+    static QString refusedAction() { return QStringLiteral("action refused"); }
 
 private:
     void record(const QString& user, const QString& action, const QString& object,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accessgate.h"
 #include "alarmdesk.h"
 #include "forwardingstatus.h"
 #include "pendingsamplesprompt.h"
@@ -84,6 +85,8 @@ public:
     ProjectForwarding* projectForwarding() const { return services.forwarding(); }
     // Who is signed in for the open project, and its users.
     SignInSession* signInSession() { return &signIn; }
+    // Stands before each changing action; tests give it their own asks.
+    AccessGate* accessGate() { return &gate; }
     QStringList recentProjects() const { return recent.names(); }
     QVariantMap recentProjectPaths() const { return recent.paths(); }
 
@@ -139,6 +142,7 @@ private:
     void stopRecording(ProjectAudit::Cause cause);
     void startProgram(const QString& programName, const QStringList& options = QStringList());
     void critical(const QString& title, const QString& text);
+    bool authorize(AccessPolicy::Action action, const QString& what);
 
     std::unique_ptr<Ui::QuillmarMain> ui;
     MessageBoxFunction messageBoxFunction;
@@ -149,6 +153,7 @@ private:
     // before its cycle, whose writer they use.
     ProjectServices services;
     SignInSession signIn;
+    AccessGate gate{&signIn};
     bool projectOpen = false;
     QString connectionName;
 
