@@ -23,6 +23,7 @@
 #include "projectmain.h"
 #include "projectmanager.h"
 #include "projectnotifications.h"
+#include "reasondialog.h"
 #include "recordingcycle.h"
 #include "secretstore.h"
 #include "sensingoptiondialog.h"
@@ -1070,6 +1071,13 @@ void TestQuillmarMain::fitsSmallScreen()
     check("editor");
 }
 
+// A check inside a function answering bool: a failure answers false.
+#define QVERIFY_WITH_FALSE(condition)                                                              \
+    do {                                                                                           \
+        if (!QTest::qVerify(static_cast<bool>(condition), #condition, "", __FILE__, __LINE__))     \
+            return false;                                                                          \
+    } while (false)
+
 namespace {
 
 QVector<AuditEntry> auditTrail(const QString& database)
@@ -1203,7 +1211,15 @@ void TestQuillmarMain::changingActionsByRole()
         },
         [&](const QString& what, QString* reason) {
             reasonAsks << what;
-            *reason = QStringLiteral("Because: ") + what;
+            // The window's own dialog, typed into as a person would, without its modal loop.
+            ReasonDialog dialog(what, window.get());
+            dialog.show();
+            QVERIFY_WITH_FALSE(!dialog.okButton()->isEnabled());
+            QTest::keyClicks(dialog.textEdit(), QStringLiteral("Because: ") + what);
+            QVERIFY_WITH_FALSE(dialog.okButton()->isEnabled());
+            if (QTest::currentDataTag() == QLatin1String("node settings, Supervisor"))
+                WindowFit::saveShot(window.get(), &dialog, QStringLiteral("recorder-reason-dialog"));
+            *reason = dialog.reason();
             return true;
         });
     const int entriesBefore = auditTrail(database).size();
