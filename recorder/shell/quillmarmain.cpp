@@ -398,9 +398,11 @@ void QuillmarMain::closeRecordingCycle()
 
 void QuillmarMain::slotAddDeviceProject()
 {
+    // The project may close while the sign-in or the reason is asked for.
     if (!projectOpen ||
         !authorize(AccessPolicy::Action::ChangeGateways,
-                   QStringLiteral("Add or delete gateways and nodes")))
+                   QStringLiteral("Add or delete gateways and nodes")) ||
+        !projectOpen)
         return;
     desk->close();
     session.detachNodes();
