@@ -169,8 +169,7 @@ void ProjectCenter::slotPopupSensingOption()
         // The gate may ask in a modal dialog, while which the node may go.
         QPointer<ProjectCenter> self(this);
         const ChangeGate gate = m_changeGate;
-        if (!gate(QStringLiteral("Change the settings of node ") + name) || !self ||
-            !m_currentNode)
+        if (!gate(QStringLiteral("Change the settings of node ") + name) || !self || !m_currentNode)
             return;
     }
     auto* dialog = new SensingOptionDialog(m_currentNode, this);

@@ -99,15 +99,14 @@ bool AccessGate::authorize(AccessPolicy::Action action, const QString& what,
     ProjectAudit::Actor who{ProjectAudit::desktopUser(), QString()};
     if (m_session->accessControlOn()) {
         if (!m_session->allows(action) &&
-            (!m_askSignIn || !m_askSignIn(m_session, action, what) ||
-             !m_session->allows(action)))
+            (!m_askSignIn || !m_askSignIn(m_session, action, what) || !m_session->allows(action)))
             return refuse(action, what);
         // A sign-in dialog answers only with someone signed in; checked again all the same.
         if (!m_session->user())
             return refuse(action, what);
         who.user = m_session->user()->name;
-        if (asksReason(action) && (!m_askReason || !m_askReason(what, &who.reason) ||
-                                   who.reason.trimmed().isEmpty()))
+        if (asksReason(action) &&
+            (!m_askReason || !m_askReason(what, &who.reason) || who.reason.trimmed().isEmpty()))
             return refuse(action, what);
     }
     m_held = who;

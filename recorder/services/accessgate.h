@@ -29,8 +29,8 @@ public:
     // True with the reason; false when cancelled.
     using AskReason = std::function<bool(const QString& what, QString* reason)>;
     // Records a refused action: who (a user's name, or notSignedIn()), the action, and what.
-    using RecordRefusal = std::function<void(const QString& user, const QString& action,
-                                             const QString& what)>;
+    using RecordRefusal =
+        std::function<void(const QString& user, const QString& action, const QString& what)>;
 
     // How long the gate waits (in the event loop) for a session just opened to know whether
     // access control is on.

@@ -61,11 +61,11 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
         [this](const QString& what, QString* reason) {
             return ReasonDialog::ask(what, reason, this);
         });
-    gate.setRefusalRecorder([this](const QString& user, const QString& action,
-                                   const QString& what) {
-        if (services.audit())
-            services.audit()->actionRefused(user, action, what);
-    });
+    gate.setRefusalRecorder(
+        [this](const QString& user, const QString& action, const QString& what) {
+            if (services.audit())
+                services.audit()->actionRefused(user, action, what);
+        });
     // An acknowledgement names whoever is at the desk when it is confirmed; every other change
     // the one the gate let through for it.
     services.setActorSource([this](const QString& action) {
@@ -171,9 +171,8 @@ void QuillmarMain::createMenus()
     connect(menus->actionAuditTrail, &QAction::triggered, this, &QuillmarMain::slotShowAuditTrail);
     connect(menus->actionForwarding, &QAction::triggered, this, &QuillmarMain::slotForwarding);
     connect(menus->actionNotifications, &QAction::triggered, this, [this] {
-        if (desk->projectAlarms() &&
-            authorize(AccessPolicy::Action::ChangeNotifications,
-                      QStringLiteral("Change the notifications")))
+        if (desk->projectAlarms() && authorize(AccessPolicy::Action::ChangeNotifications,
+                                               QStringLiteral("Change the notifications")))
             desk->showNotificationDialog();
     });
     connect(menus->actionExit, &QAction::triggered, this, &QWidget::close);

@@ -71,23 +71,38 @@ void TestAccessGate::authorize_data()
 
     const int limits = int(Action::ChangeLimits);
     QTest::newRow("allowed user signed in: only the reason asked")
-        << limits << "sam" << "cancel" << "new stock" << true << QString();
+        << limits << "sam"
+        << "cancel"
+        << "new stock" << true << QString();
     QTest::newRow("nobody signed in, sign-in cancelled")
-        << limits << "" << "cancel" << "new stock" << false << AccessGate::notSignedIn();
-    QTest::newRow("too low a role, the other user signs in")
-        << limits << "olga" << "sam" << "new stock" << true << QString();
-    QTest::newRow("too low a role, sign-in cancelled")
-        << limits << "olga" << "cancel" << "new stock" << false << "olga";
+        << limits << ""
+        << "cancel"
+        << "new stock" << false << AccessGate::notSignedIn();
+    QTest::newRow("too low a role, the other user signs in") << limits << "olga"
+                                                             << "sam"
+                                                             << "new stock" << true << QString();
+    QTest::newRow("too low a role, sign-in cancelled") << limits << "olga"
+                                                       << "cancel"
+                                                       << "new stock" << false << "olga";
     QTest::newRow("an ask claiming a sign-in that did not happen")
-        << limits << "" << "claim" << "new stock" << false << AccessGate::notSignedIn();
-    QTest::newRow("an ask claiming a sign-in of too low a role")
-        << limits << "olga" << "claim" << "new stock" << false << "olga";
-    QTest::newRow("reason cancelled") << limits << "sam" << "cancel" << "cancel" << false << "sam";
-    QTest::newRow("blank reason") << limits << "sam" << "cancel" << " \t\n " << false << "sam";
-    QTest::newRow("acknowledgement: no reason asked")
-        << int(Action::Acknowledge) << "olga" << "cancel" << "cancel" << true << QString();
-    QTest::newRow("users need an Administrator")
-        << int(Action::ManageUsers) << "sam" << "cancel" << "leaver" << false << "sam";
+        << limits << ""
+        << "claim"
+        << "new stock" << false << AccessGate::notSignedIn();
+    QTest::newRow("an ask claiming a sign-in of too low a role") << limits << "olga"
+                                                                 << "claim"
+                                                                 << "new stock" << false << "olga";
+    QTest::newRow("reason cancelled") << limits << "sam"
+                                      << "cancel"
+                                      << "cancel" << false << "sam";
+    QTest::newRow("blank reason") << limits << "sam"
+                                  << "cancel"
+                                  << " \t\n " << false << "sam";
+    QTest::newRow("acknowledgement: no reason asked") << int(Action::Acknowledge) << "olga"
+                                                      << "cancel"
+                                                      << "cancel" << true << QString();
+    QTest::newRow("users need an Administrator") << int(Action::ManageUsers) << "sam"
+                                                 << "cancel"
+                                                 << "leaver" << false << "sam";
 }
 
 void TestAccessGate::authorize()

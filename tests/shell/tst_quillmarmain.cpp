@@ -6,8 +6,8 @@
 #include "alarmmonitor.h"
 #include "alarmscreen.h"
 #include "auditfill.h"
-#include "audittraildialog.h"
 #include "audittrail.h"
+#include "audittraildialog.h"
 #include "audittrailmodel.h"
 #include "databasepeek.h"
 #include "databasewriter.h"
@@ -40,8 +40,8 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QLabel>
-#include <QLineEdit>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
@@ -1163,7 +1163,8 @@ void TestQuillmarMain::changingActionsByRole()
         action(window.get(), "actionAlarms")->trigger();
         QVERIFY(window->alarmScreen());
         QTRY_COMPARE(window->alarmScreen()->activeModel()->rowCount(), 1);
-        window->alarmScreen()->findChild<QTableView*>(QStringLiteral("tableView_active"))
+        window->alarmScreen()
+            ->findChild<QTableView*>(QStringLiteral("tableView_active"))
             ->selectRow(0);
     }
 
@@ -1221,7 +1222,8 @@ void TestQuillmarMain::changingActionsByRole()
             QTest::keyClicks(dialog.textEdit(), QStringLiteral("Because: ") + what);
             QVERIFY_WITH_FALSE(dialog.okButton()->isEnabled());
             if (QTest::currentDataTag() == QLatin1String("node settings, Supervisor"))
-                WindowFit::saveShot(window.get(), &dialog, QStringLiteral("recorder-reason-dialog"));
+                WindowFit::saveShot(window.get(), &dialog,
+                                    QStringLiteral("recorder-reason-dialog"));
             *reason = dialog.reason();
             return true;
         });
@@ -1314,10 +1316,9 @@ void TestQuillmarMain::changingActionsByRole()
             if (!allowed)
                 QVERIFY2(e.newValue.contains(QStringLiteral("needs ")), qPrintable(e.newValue));
             if (change == QLatin1String("acknowledge") && allowed)
-                QCOMPARE(e.newValue,
-                         QStringLiteral("acknowledged by ") +
-                             (accessControl ? user : QStringLiteral("typed name")) +
-                             QStringLiteral(": Door closed"));
+                QCOMPARE(e.newValue, QStringLiteral("acknowledged by ") +
+                                         (accessControl ? user : QStringLiteral("typed name")) +
+                                         QStringLiteral(": Door closed"));
         }
     }
     if (allowed) {

@@ -228,8 +228,8 @@ void AlarmScreen::acknowledgeSelected()
     // The gate may ask in modal dialogs, while which the alarm may end or the screen be closed.
     QPointer<AlarmScreen> self(this);
     const AcknowledgeGate gate = m_gate;
-    if (gate && (!gate(QStringLiteral("Acknowledge ") + text, &fixedName) || !self ||
-                   m_dialog || !m_alarms))
+    if (gate && (!gate(QStringLiteral("Acknowledge ") + text, &fixedName) || !self || m_dialog ||
+                 !m_alarms))
         return;
     m_dialog = new AcknowledgeDialog(text, this);
     if (!fixedName.isEmpty())
