@@ -93,6 +93,10 @@ public:
     void recordingStarted(Cause cause);
     void recordingStopped(Cause cause);
     void alarmAcknowledged(const AlarmEventRecord& record);
+    // A setting of this computer's recorder rather than of the project (whether it starts
+    // recording when it starts) was changed by a user while the project is open.
+    void deskSettingChanged(const QString& object, const QString& oldValue,
+                            const QString& newValue);
     // An action under access control was refused, or its sign-in or reason cancelled: `user`
     // (the one signed in, or none) tried `action` on `what`.
     void actionRefused(const QString& user, const QString& action, const QString& what);

@@ -201,6 +201,11 @@ void QuillmarMain::slotAutoRecord(bool on)
         menus->actionAutoRecord->setChecked(recent.autoRecord());
         return;
     }
+    if (services.audit() && on != recent.autoRecord())
+        services.audit()->deskSettingChanged(
+            QStringLiteral("this computer, start recording at start"),
+            recent.autoRecord() ? QStringLiteral("on") : QStringLiteral("off"),
+            on ? QStringLiteral("on") : QStringLiteral("off"));
     recent.setAutoRecord(on);
 }
 

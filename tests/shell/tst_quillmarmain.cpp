@@ -1118,7 +1118,7 @@ void TestQuillmarMain::changingActionsByRole_data()
                    {"node settings", "Supervisor", "setting changed"},
                    {"notifications", "Supervisor", ""},
                    {"forwarding", "Supervisor", ""},
-                   {"auto record", "Supervisor", ""},
+                   {"auto record", "Supervisor", "setting changed"},
                    {"gateways", "Administrator", ""},
                    {"acknowledge", "Operator", "alarm acknowledged"}};
     const QStringList roles = {"Operator", "Supervisor", "Administrator"};
