@@ -163,6 +163,15 @@ void ProjectCenter::slotPopupSensingOption()
 {
     if (!m_currentNode)
         return;
+    if (m_changeGate) {
+        const NodeConfig& node = m_currentNode->configuration();
+        const QString name = node.deviceName.isEmpty() ? node.deviceNumber : node.deviceName;
+        // The gate may ask in a modal dialog, while which the node may go.
+        QPointer<ProjectCenter> self(this);
+        const ChangeGate gate = m_changeGate;
+        if (!gate(QStringLiteral("Change the settings of node ") + name) || !self || !m_currentNode)
+            return;
+    }
     auto* dialog = new SensingOptionDialog(m_currentNode, this);
     connect(dialog, &SensingOptionDialog::sensingConfirm, this, &ProjectCenter::slotSensingConfirm);
     dialog->show();

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class ChartView;
@@ -27,8 +28,14 @@ class ProjectCenter : public QWidget
     Q_OBJECT
 
 public:
+    // Asked before a node's settings dialog opens, with what is to be changed; false keeps it
+    // shut (the user may not, or cancelled).
+    using ChangeGate = std::function<bool(const QString& what)>;
+
     explicit ProjectCenter(const QString& projectFilePath, QWidget* parent = nullptr);
     ~ProjectCenter() override;
+
+    void setChangeGate(const ChangeGate& gate) { m_changeGate = gate; }
 
     // Not owned; the list is kept and handed to the device list and the dashboard.
     void setDeviceList(const QList<ConfiguredDevice*>& gateways);
@@ -73,4 +80,5 @@ private:
     QPointer<NodeDevice> m_currentNode;
     bool m_dashboardShown = true;
     QList<ConfiguredDevice*> m_gateways;
+    ChangeGate m_changeGate;
 };

@@ -267,6 +267,19 @@ void ProjectAudit::alarmAcknowledged(const AlarmEventRecord& event)
     record(actor.user, action, object, QStringLiteral("unacknowledged"), newValue, actor.reason);
 }
 
+void ProjectAudit::deskSettingChanged(const QString& object, const QString& oldValue,
+                                      const QString& newValue)
+{
+    const QString action = QStringLiteral("setting changed");
+    const Actor actor = m_actor(action);
+    record(actor.user, action, object, oldValue, newValue, actor.reason);
+}
+
+void ProjectAudit::actionRefused(const QString& user, const QString& action, const QString& what)
+{
+    record(user, refusedAction(), what, QString(), action, QString());
+}
+
 void ProjectAudit::checkClock()
 {
     const qint64 wall = m_wall();

@@ -93,6 +93,13 @@ public:
     void recordingStarted(Cause cause);
     void recordingStopped(Cause cause);
     void alarmAcknowledged(const AlarmEventRecord& record);
+    // A setting of this computer's recorder rather than of the project (whether it starts
+    // recording when it starts) was changed by a user while the project is open.
+    void deskSettingChanged(const QString& object, const QString& oldValue,
+                            const QString& newValue);
+    // An action under access control was refused, or its sign-in or reason cancelled: `user`
+    // (the one signed in, or none) tried `action` on `what`.
+    void actionRefused(const QString& user, const QString& action, const QString& what);
     // Once a second: a jump of the wall clock against the monotonic clock is recorded.
     void checkClock();
 
@@ -113,6 +120,7 @@ public:
     // The actions the entries carry.
     static QString settingsAcceptedAction() { return QStringLiteral("settings accepted"); }
     static QString outsideChangeAction() { return QStringLiteral("changed outside the recorder"); }
+    static QString refusedAction() { return QStringLiteral("action refused"); }
 
 private:
     void record(const QString& user, const QString& action, const QString& object,

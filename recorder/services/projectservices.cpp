@@ -27,6 +27,8 @@ void ProjectServices::openAudit(const QString& projectPath, DatabaseWriter* writ
                                 bool afterEditing)
 {
     m_audit = std::make_unique<ProjectAudit>(projectPath, writer);
+    if (m_actorSource)
+        m_audit->setActorSource(m_actorSource);
     QString error;
     m_audit->open(
         afterEditing ? ProjectAudit::Opening::AfterEditing : ProjectAudit::Opening::Opened, &error);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "projectalarms.h"
+#include "projectaudit.h"
 
 #include <QList>
 #include <QObject>
@@ -42,6 +43,9 @@ public:
     // of the services (alarms and forwarding opened later record their changes in it). See
     // ProjectAudit::open(); closeAudit() before the cycle closes.
     void openAudit(const QString& projectPath, DatabaseWriter* writer, bool afterEditing);
+    // Who and why for the users' changes, given to each audit trail opened from now on (before
+    // its open(), which may record the editor's changes at once).
+    void setActorSource(const ProjectAudit::ActorSource& source) { m_actorSource = source; }
     void closeAudit();
     // Null while no project runs.
     ProjectAudit* audit() const { return m_audit.get(); }
@@ -81,6 +85,7 @@ signals:
 
 private:
     std::unique_ptr<ProjectAudit> m_audit;
+    ProjectAudit::ActorSource m_actorSource;
     // The log's writes through the project's writer; it outlives the alarms.
     std::unique_ptr<WriterAlarmEventStore> m_store;
     std::unique_ptr<ProjectAlarms> m_alarms;

@@ -104,6 +104,7 @@ void AlarmDesk::showScreen()
         return;
     if (!m_screen) {
         m_screen = new AlarmScreen(alarms, window);
+        m_screen->setAcknowledgeGate(m_acknowledgeGate);
         m_screen->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_screen->show();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarmindicator.h"
+#include "alarmscreen.h"
 #include "alarmsound.h"
 #include "outboxindicator.h"
 
@@ -53,6 +54,8 @@ public:
     // Once a clock second: delays and no-data times run on, the sound follows.
     void tick();
     void showScreen();
+    // Asked before each acknowledgement on the Alarms screen.
+    void setAcknowledgeGate(const AlarmScreen::AcknowledgeGate& gate) { m_acknowledgeGate = gate; }
     // The project's notification settings; saved ones reach the running notifications at once.
     void showNotificationDialog();
 
@@ -78,4 +81,5 @@ private:
     QString m_projectPath;
     QString m_projectName;
     QPointer<AlarmScreen> m_screen;
+    AlarmScreen::AcknowledgeGate m_acknowledgeGate;
 };

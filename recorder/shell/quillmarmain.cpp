@@ -11,9 +11,11 @@
 #include "projectkeynotice.h"
 #include "projectmain.h"
 #include "projectmanager.h"
+#include "reasondialog.h"
 #include "recordermenus.h"
 #include "recorderstatusbar.h"
 #include "recordingcycle.h"
+#include "signindialog.h"
 #include "signinstatus.h"
 #include "usersdialog.h"
 
@@ -55,6 +57,25 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
     connect(ui->command_screen, &QAbstractButton::clicked, this, &QuillmarMain::slotCommandScreen);
     connect(ui->command_help, &QAbstractButton::clicked, this, &QuillmarMain::slotCommandHelp);
 
+    gate.setAsks(
+        [this](SignInSession* sessionAsked, AccessPolicy::Action action, const QString& what) {
+            return SignInDialog::ask(sessionAsked, action, what, this);
+        },
+        [this](const QString& what, QString* reason) {
+            return ReasonDialog::ask(what, reason, this);
+        });
+    gate.setRefusalRecorder(
+        [this](const QString& user, const QString& action, const QString& what) {
+            if (services.audit())
+                services.audit()->actionRefused(user, action, what);
+        });
+    // An acknowledgement names whoever is at the desk when it is confirmed; every other change
+    // the one the gate let through for it.
+    services.setActorSource([this](const QString& action) {
+        return action == QLatin1String("alarm acknowledged") ? gate.deskActor()
+                                                             : gate.currentActor();
+    });
+
     createMenus();
 
     projectOpen = false;
@@ -78,6 +99,14 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
                       ui->horizontalLayout_status->indexOf(ui->label_write_state),
                       [this](const QString& title, const QString& text) { critical(title, text); },
                       &services);
+    // Under access control the one acknowledging is the user signed in, not a typed name.
+    desk->setAcknowledgeGate([this](const QString& what, QString* name) {
+        if (!authorize(AccessPolicy::Action::Acknowledge, what))
+            return false;
+        if (signIn.accessControlOn())
+            *name = gate.currentActor().user;
+        return true;
+    });
     forwarding = new ForwardingStatus(this, ui->horizontalLayout_status,
                                       ui->horizontalLayout_status->indexOf(ui->label_write_state));
     keyNotice = new ProjectKeyNotice(this, ui->horizontalLayout_status,
@@ -128,6 +157,11 @@ void QuillmarMain::critical(const QString& title, const QString& text)
     messageBoxFunction(QMessageBox::Critical, title, text, QMessageBox::Ok);
 }
 
+bool QuillmarMain::authorize(AccessPolicy::Action action, const QString& what)
+{
+    return gate.authorize(action, what, nullptr);
+}
+
 // --- menus and view ---------------------------------------------------------------------------
 
 void QuillmarMain::createMenus()
@@ -145,8 +179,11 @@ void QuillmarMain::createMenus()
     connect(menus->actionAuditTrail, &QAction::triggered, this, &QuillmarMain::slotShowAuditTrail);
     connect(menus->actionUsers, &QAction::triggered, this, &QuillmarMain::slotUsers);
     connect(menus->actionForwarding, &QAction::triggered, this, &QuillmarMain::slotForwarding);
-    connect(menus->actionNotifications, &QAction::triggered, this,
-            [this] { desk->showNotificationDialog(); });
+    connect(menus->actionNotifications, &QAction::triggered, this, [this] {
+        if (desk->projectAlarms() && authorize(AccessPolicy::Action::ChangeNotifications,
+                                               QStringLiteral("Change the notifications")))
+            desk->showNotificationDialog();
+    });
     connect(menus->actionExit, &QAction::triggered, this, &QWidget::close);
     connect(menus->actionAutoLoad, &QAction::triggered, this, &QuillmarMain::slotAutoProject);
     connect(menus->actionAutoRecord, &QAction::triggered, this, &QuillmarMain::slotAutoRecord);
@@ -166,6 +203,18 @@ void QuillmarMain::slotAutoProject(bool on)
 
 void QuillmarMain::slotAutoRecord(bool on)
 {
+    // Recording at start is started by the recorder, on this user's word.
+    if (!authorize(AccessPolicy::Action::StartStopRecording,
+                   on ? QStringLiteral("Start recording when the recorder starts")
+                      : QStringLiteral("No longer start recording when the recorder starts"))) {
+        menus->actionAutoRecord->setChecked(recent.autoRecord());
+        return;
+    }
+    if (services.audit() && on != recent.autoRecord())
+        services.audit()->deskSettingChanged(
+            QStringLiteral("this computer, start recording at start"),
+            recent.autoRecord() ? QStringLiteral("on") : QStringLiteral("off"),
+            on ? QStringLiteral("on") : QStringLiteral("off"));
     recent.setAutoRecord(on);
 }
 
@@ -253,6 +302,7 @@ void QuillmarMain::newEditor()
 
 void QuillmarMain::projectCreated(const QString& path)
 {
+    gate.release();
     closeRecordingCycle();
     dropScreen(std::exchange(projectMain, nullptr), true);
     session.create(path);
@@ -298,6 +348,9 @@ void QuillmarMain::openProjectRuntime()
     center = new ProjectCenter(session.filePath());
     connect(center, &ProjectCenter::clickRecord, this, &QuillmarMain::slotToggleRecord);
     connect(center, &ProjectCenter::updateProjectFile, this, &QuillmarMain::slotUpdateProjectFile);
+    center->setChangeGate([this](const QString& what) {
+        return authorize(AccessPolicy::Action::ChangeLimits, what);
+    });
 
     if (!session.openCycle(connectionName)) {
         databaseFailed();
@@ -358,6 +411,12 @@ void QuillmarMain::closeRecordingCycle()
 
 void QuillmarMain::slotAddDeviceProject()
 {
+    // The project may close while the sign-in or the reason is asked for.
+    if (!projectOpen ||
+        !authorize(AccessPolicy::Action::ChangeGateways,
+                   QStringLiteral("Add or delete gateways and nodes")) ||
+        !projectOpen)
+        return;
     desk->close();
     session.detachNodes();
     closeRecordingCycle();
@@ -386,7 +445,7 @@ void QuillmarMain::closeProjectRuntime()
     status->clearProject();
     keyNotice->clear();
     if (isRecording()) {
-        slotStopRecord();
+        stopRecording(ProjectAudit::Cause::User);
         // Stopping re-enables the editing actions; without a project they stay off.
         menus->setProjectActionsEnabled(false);
     }
@@ -394,6 +453,7 @@ void QuillmarMain::closeProjectRuntime()
     desk->close();
     session.detachNodes();
     session.deleteGateways();
+    gate.release();
 }
 
 void QuillmarMain::slotCloseProject()
@@ -512,7 +572,8 @@ void QuillmarMain::slotUsers()
 
 void QuillmarMain::slotForwarding()
 {
-    if (projectOpen)
+    if (projectOpen &&
+        authorize(AccessPolicy::Action::ChangeForwarding, QStringLiteral("Change the forwarding")))
         forwarding->showDialog(session.filePath());
 }
 
@@ -538,12 +599,18 @@ void QuillmarMain::slotToggleRecord()
 void QuillmarMain::slotStartRecord()
 {
     qDebug() << "QuillmarMain::slotStartRecord";
+    if (!session.cycle() || isRecording() ||
+        !authorize(AccessPolicy::Action::StartStopRecording, QStringLiteral("Start recording")))
+        return;
     startRecording(ProjectAudit::Cause::User);
 }
 
 void QuillmarMain::slotStopRecord()
 {
     qDebug() << "QuillmarMain::slotStopRecord";
+    if (!isRecording() ||
+        !authorize(AccessPolicy::Action::StartStopRecording, QStringLiteral("Stop recording")))
+        return;
     stopRecording(ProjectAudit::Cause::User);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accessgate.h"
 #include "alarmdesk.h"
 #include "forwardingstatus.h"
 #include "pendingsamplesprompt.h"
@@ -89,6 +90,8 @@ public:
     // Who is signed in, in the status bar; the Users dialog while shown.
     SignInStatus* signInStatus() const { return signInState; }
     UsersDialog* usersDialog() const;
+    // Stands before each changing action; tests give it their own asks.
+    AccessGate* accessGate() { return &gate; }
     QStringList recentProjects() const { return recent.names(); }
     QVariantMap recentProjectPaths() const { return recent.paths(); }
 
@@ -145,6 +148,7 @@ private:
     void stopRecording(ProjectAudit::Cause cause);
     void startProgram(const QString& programName, const QStringList& options = QStringList());
     void critical(const QString& title, const QString& text);
+    bool authorize(AccessPolicy::Action action, const QString& what);
 
     std::unique_ptr<Ui::QuillmarMain> ui;
     MessageBoxFunction messageBoxFunction;
@@ -155,6 +159,7 @@ private:
     // before its cycle, whose writer they use.
     ProjectServices services;
     SignInSession signIn;
+    AccessGate gate{&signIn};
     bool projectOpen = false;
     QString connectionName;
 

@@ -1,13 +1,16 @@
 #include "../project/shownmessages.h"
+#include "acknowledgedialog.h"
 #include "configureddevice.h"
 #include "alarmeventlistmodel.h"
 #include "alarmindicator.h"
 #include "alarmmonitor.h"
 #include "alarmscreen.h"
 #include "auditfill.h"
+#include "audittrail.h"
 #include "audittraildialog.h"
 #include "audittrailmodel.h"
 #include "databasepeek.h"
+#include "databasewriter.h"
 #include "elidedlabel.h"
 #include "datainterval.h"
 #include "nodedevice.h"
@@ -20,11 +23,16 @@
 #include "projectmain.h"
 #include "projectmanager.h"
 #include "projectnotifications.h"
+#include "reasondialog.h"
+#include "recordingcycle.h"
 #include "secretstore.h"
+#include "sensingoptiondialog.h"
 #include "shelltestsupport.h"
 #include "signinstatus.h"
+#include "sqliteconnection.h"
 #include "treemodel.h"
 #include "usersdialog.h"
+#include "usertable.h"
 #include "usertablemodel.h"
 #include "webhookreceiver.h"
 #include "windowfit.h"
@@ -36,15 +44,19 @@
 #include <QHostAddress>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
 #include <QToolButton>
 
+#include <limits>
 #include <memory>
 
 class TestQuillmarMain : public QObject
@@ -86,6 +98,8 @@ private slots:
     void keyProblemsShown_data();
     void keyProblemsShown();
     void fitsSmallScreen();
+    void changingActionsByRole_data();
+    void changingActionsByRole();
 
 private:
     std::unique_ptr<QuillmarMain> makeWindow();
@@ -1136,6 +1150,271 @@ void TestQuillmarMain::fitsSmallScreen()
     window->slotAddDeviceProject();
     QVERIFY(window->editor());
     check("editor");
+}
+
+// A check inside a function answering bool: a failure answers false.
+#define QVERIFY_WITH_FALSE(condition)                                                              \
+    do {                                                                                           \
+        if (!QTest::qVerify(static_cast<bool>(condition), #condition, "", __FILE__, __LINE__))     \
+            return false;                                                                          \
+    } while (false)
+
+namespace {
+
+QVector<AuditEntry> auditTrail(const QString& database)
+{
+    SqliteConnection connection;
+    QString error;
+    QVector<AuditEntry> entries;
+    if (!UserTable::open(&connection, database, 5000, &error) ||
+        !AuditTrail::read(connection.get(), 1, std::numeric_limits<qint64>::max(), &entries,
+                          &error))
+        qWarning("%s", qPrintable(error));
+    return entries;
+}
+
+const QByteArray DeskPassword = "desk-password-1";
+
+} // namespace
+
+// Each changing action of the window, tried by each role, by nobody signed in, and without
+// access control. Catches: a change made without the role, or without a sign-in or a reason
+// under access control; a sign-in or reason asked for without it; a refusal not recorded; a
+// change recorded under another name or without its reason; an acknowledgement in a typed name
+// instead of the signed-in user's.
+void TestQuillmarMain::changingActionsByRole_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("who"); // "off": no access control; "": nobody signs in
+    QTest::addColumn<bool>("allowed");
+    QTest::addColumn<QString>("recorded"); // the action of the change's entry; "": none
+
+    const struct
+    {
+        const char* change;
+        const char* least;
+        const char* recorded;
+    } changes[] = {{"start recording", "Supervisor", "recording started"},
+                   {"stop recording", "Supervisor", "recording stopped"},
+                   {"node settings", "Supervisor", "setting changed"},
+                   {"notifications", "Supervisor", ""},
+                   {"forwarding", "Supervisor", ""},
+                   {"auto record", "Supervisor", "setting changed"},
+                   {"gateways", "Administrator", ""},
+                   {"acknowledge", "Operator", "alarm acknowledged"}};
+    const QStringList roles = {"Operator", "Supervisor", "Administrator"};
+    for (const auto& c : changes) {
+        const QString change = QLatin1String(c.change);
+        const int least = roles.indexOf(QLatin1String(c.least));
+        QTest::addRow("%s, access control off", c.change)
+            << change << "off" << true << QString::fromLatin1(c.recorded);
+        QTest::addRow("%s, nobody signed in", c.change)
+            << change << QString() << false << QString::fromLatin1(c.recorded);
+        for (int r = 0; r < roles.size(); ++r)
+            QTest::addRow("%s, %s", c.change, qPrintable(roles.at(r)))
+                << change << roles.at(r) << (r >= least) << QString::fromLatin1(c.recorded);
+    }
+}
+
+void TestQuillmarMain::changingActionsByRole()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, who);
+    QFETCH(bool, allowed);
+    QFETCH(QString, recorded);
+
+    const QString path = writeProject(projectPath(QStringLiteral("gated")), {1});
+    const QString database = ProjectFile::databasePath(path);
+    auto window = makeWindow();
+    SignInSession* session = window->signInSession();
+    session->setCost(PasswordHash::least());
+    window->startScreen()->projectLoaded(path);
+    QTRY_VERIFY_WITH_TIMEOUT(session->isReady(), 10000);
+    NodeDevice* node = window->gateways().first()->nodes().first();
+
+    // What the change needs in place, made before access control is on.
+    if (change == QLatin1String("stop recording")) {
+        window->slotStartRecord();
+        QVERIFY(window->isRecording());
+    } else if (change == QLatin1String("acknowledge")) {
+        node->setAlarmRanges(10, 30, 0, 0);
+        window->slotUpdateProjectFile();
+        node->setData(QStringLiteral("35.00"), QString(), QStringLiteral("-1"),
+                      QStringLiteral("-1"), QDateTime::currentDateTimeUtc(), false);
+        action(window.get(), "actionAlarms")->trigger();
+        QVERIFY(window->alarmScreen());
+        QTRY_COMPARE(window->alarmScreen()->activeModel()->rowCount(), 1);
+        window->alarmScreen()
+            ->findChild<QTableView*>(QStringLiteral("tableView_active"))
+            ->selectRow(0);
+    }
+
+    const bool accessControl = who != QLatin1String("off");
+    if (accessControl) {
+        bool done = false;
+        QString error;
+        session->run(
+            [](UserDirectory& users, QString* e) {
+                return users.add(QStringLiteral("desk"), QStringLiteral("ada"),
+                                 AccessPolicy::Role::Administrator, DeskPassword,
+                                 QStringLiteral("first"), e) &&
+                       users.add(QStringLiteral("desk"), QStringLiteral("sam"),
+                                 AccessPolicy::Role::Supervisor, DeskPassword,
+                                 QStringLiteral("shift lead"), e) &&
+                       users.add(QStringLiteral("desk"), QStringLiteral("olga"),
+                                 AccessPolicy::Role::Operator, DeskPassword,
+                                 QStringLiteral("night shift"), e);
+            },
+            [&](bool ok, const QString& e) {
+                done = true;
+                error = ok ? QString() : e;
+            });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QTRY_VERIFY_WITH_TIMEOUT(session->accessControlOn(), 10000);
+    }
+    const QMap<QString, QString> names = {{QStringLiteral("Operator"), QStringLiteral("olga")},
+                                          {QStringLiteral("Supervisor"), QStringLiteral("sam")},
+                                          {QStringLiteral("Administrator"), QStringLiteral("ada")}};
+    const QString user = !accessControl ? ProjectAudit::desktopUser() : names.value(who);
+
+    // The person at the desk: signs in as asked (as the row's user, or not at all), and gives
+    // a reason for what is asked.
+    int signInAsks = 0;
+    QStringList reasonAsks;
+    window->accessGate()->setAsks(
+        [&](SignInSession* asked, AccessPolicy::Action wanted, const QString&) {
+            ++signInAsks;
+            if (user.isEmpty())
+                return false;
+            QSignalSpy finished(asked, &SignInSession::signInFinished);
+            asked->signIn(user, DeskPassword);
+            // Not QSignalSpy::wait(): its event loop ends at once after an earlier case's
+            // QCoreApplication::exit().
+            return QTest::qWaitFor([&] { return !finished.isEmpty(); }, 10000) &&
+                   asked->allows(wanted);
+        },
+        [&](const QString& what, QString* reason) {
+            reasonAsks << what;
+            // The window's own dialog, typed into as a person would, without its modal loop.
+            ReasonDialog dialog(what, window.get());
+            dialog.show();
+            QVERIFY_WITH_FALSE(!dialog.okButton()->isEnabled());
+            QTest::keyClicks(dialog.textEdit(), QStringLiteral("Because: ") + what);
+            QVERIFY_WITH_FALSE(dialog.okButton()->isEnabled());
+            if (QTest::currentDataTag() == QLatin1String("node settings, Supervisor"))
+                WindowFit::saveShot(window.get(), &dialog,
+                                    QStringLiteral("recorder-reason-dialog"));
+            *reason = dialog.reason();
+            return true;
+        });
+    const int entriesBefore = auditTrail(database).size();
+
+    // The change, as the window's controls make it; `made` tells whether it went ahead.
+    bool made = false;
+    if (change == QLatin1String("start recording")) {
+        window->projectCenter()->slotRecord();
+        made = window->isRecording();
+    } else if (change == QLatin1String("stop recording")) {
+        window->projectCenter()->slotRecord();
+        made = !window->isRecording();
+    } else if (change == QLatin1String("node settings")) {
+        window->projectCenter()->slotDeviceClicked(node);
+        window->projectCenter()->slotPopupSensingOption();
+        auto* dialog = window->projectCenter()->findChild<SensingOptionDialog*>();
+        made = dialog != nullptr;
+        if (dialog) {
+            // As its confirmation does: the ranges into the node, then the centre told.
+            node->setAlarmRanges(12, 28, 0, 0);
+            window->projectCenter()->slotSensingConfirm();
+            dialog->close();
+        }
+    } else if (change == QLatin1String("notifications")) {
+        action(window.get(), "actionNotifications")->trigger();
+        auto* dialog = window->findChild<NotificationDialog*>();
+        made = dialog && dialog->isVisible();
+        if (dialog)
+            dialog->reject();
+    } else if (change == QLatin1String("forwarding")) {
+        action(window.get(), "actionForwarding")->trigger();
+        auto* dialog = window->findChild<QDialog*>(QStringLiteral("ForwardingDialog"));
+        made = dialog && dialog->isVisible();
+        if (dialog)
+            dialog->close();
+    } else if (change == QLatin1String("auto record")) {
+        QAction* autoRecord = action(window.get(), "actionAutoRecord");
+        autoRecord->trigger();
+        made = autoRecord->isChecked();
+    } else if (change == QLatin1String("gateways")) {
+        action(window.get(), "actionAddDelete")->trigger();
+        made = window->editor() != nullptr;
+    } else if (change == QLatin1String("acknowledge")) {
+        window->alarmScreen()->acknowledgeSelected();
+        AcknowledgeDialog* dialog = window->alarmScreen()->acknowledgeDialog();
+        made = dialog != nullptr;
+        if (dialog) {
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("lineEdit_name"));
+            if (accessControl) {
+                QCOMPARE(name->text(), user);
+                QVERIFY(name->isReadOnly());
+            } else {
+                QVERIFY(!name->isReadOnly());
+                name->setText(QStringLiteral("typed name"));
+            }
+            dialog->findChild<QPlainTextEdit*>()->setPlainText(QStringLiteral("Door closed"));
+            dialog->confirm();
+        }
+    } else {
+        QFAIL("unknown change");
+    }
+    QCOMPARE(made, allowed);
+    QCOMPARE(signInAsks, accessControl ? 1 : 0);
+    const bool asksReason = change != QLatin1String("acknowledge");
+    QCOMPARE(reasonAsks.size(), accessControl && allowed && asksReason ? 1 : 0);
+    const QString reason =
+        reasonAsks.isEmpty() ? QString() : QStringLiteral("Because: ") + reasonAsks.first();
+
+    const QString expected = allowed ? recorded : ProjectAudit::refusedAction();
+    if (!expected.isEmpty()) {
+        QVector<AuditEntry> entries;
+        auto find = [&] {
+            entries = auditTrail(database).mid(entriesBefore);
+            for (const AuditEntry& e : entries) {
+                if (e.action == expected)
+                    return true;
+            }
+            return false;
+        };
+        // The writer commits on its own schedule; the test does not wait for it.
+        QVERIFY(window->recordingCycle()->sampleWriter()->flushAndWait(
+            QDateTime::currentMSecsSinceEpoch()));
+        QTRY_VERIFY_WITH_TIMEOUT(find(), 10000);
+        for (const AuditEntry& e : entries) {
+            if (e.action != expected)
+                continue;
+            QCOMPARE(e.user, user.isEmpty() ? AccessGate::notSignedIn() : user);
+            QCOMPARE(e.reason, allowed ? reason : QString());
+            if (!allowed)
+                QVERIFY2(e.newValue.contains(QStringLiteral("needs ")), qPrintable(e.newValue));
+            if (change == QLatin1String("acknowledge") && allowed)
+                QCOMPARE(e.newValue, QStringLiteral("acknowledged by ") +
+                                         (accessControl ? user : QStringLiteral("typed name")) +
+                                         QStringLiteral(": Door closed"));
+        }
+    }
+    if (allowed) {
+        // What the change's dialog saves is recorded with this user and reason.
+        QCOMPARE(window->accessGate()->currentActor().user, user);
+        QCOMPARE(window->accessGate()->currentActor().reason,
+                 change == QLatin1String("acknowledge") ? QString() : reason);
+        if (window->recordingCycle())
+            QVERIFY(window->recordingCycle()->sampleWriter()->flushAndWait(
+                QDateTime::currentMSecsSinceEpoch()));
+        for (const AuditEntry& e : auditTrail(database).mid(entriesBefore))
+            QVERIFY2(e.action != ProjectAudit::refusedAction(), qPrintable(e.object));
+    }
+    if (window->isRecording())
+        window->recordingCycle()->stopRecording();
 }
 
 QTEST_MAIN(TestQuillmarMain)

@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QLayout>
+#include <QPainter>
 #include <QPixmap>
 #include <QWidget>
 
@@ -73,6 +74,23 @@ void saveShot(QWidget* window, const QString& name)
     const QString dir = qEnvironmentVariable("QUILLMAR_GRAB_DIR");
     if (!dir.isEmpty())
         window->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+void saveShot(QWidget* window, QWidget* dialog, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("QUILLMAR_GRAB_DIR");
+    if (dir.isEmpty())
+        return;
+    QPixmap picture = window->grab();
+    const QPixmap over = dialog->grab();
+    QPainter painter(&picture);
+    painter.drawPixmap((picture.width() - over.width()) / 2, (picture.height() - over.height()) / 2,
+                       over);
+    painter.setPen(Qt::darkGray);
+    painter.drawRect((picture.width() - over.width()) / 2, (picture.height() - over.height()) / 2,
+                     over.width() - 1, over.height() - 1);
+    painter.end();
+    picture.save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
 } // namespace WindowFit

@@ -23,5 +23,7 @@ QStringList outside(QWidget* window);
 // Saves what the window shows as NAME.png into the folder QUILLMAR_GRAB_DIR names, if it is set:
 // for a person to look at.
 void saveShot(QWidget* window, const QString& name);
+// The same with `dialog` drawn over the middle of `window`, as a person sees a dialog over it.
+void saveShot(QWidget* window, QWidget* dialog, const QString& name);
 
 } // namespace WindowFit

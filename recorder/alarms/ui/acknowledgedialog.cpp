@@ -36,6 +36,14 @@ AcknowledgeDialog::AcknowledgeDialog(const QString& alarmText, QWidget* parent)
 
 AcknowledgeDialog::~AcknowledgeDialog() = default;
 
+void AcknowledgeDialog::setFixedName(const QString& name)
+{
+    m_fixedName = true;
+    ui->lineEdit_name->setText(name);
+    ui->lineEdit_name->setReadOnly(true);
+    ui->plainTextEdit_comment->setFocus();
+}
+
 QString AcknowledgeDialog::rememberedName()
 {
     return recorderSettings().value(NameKey).toString();
@@ -53,7 +61,8 @@ void AcknowledgeDialog::confirm()
         showMessage(this, QStringLiteral("INFORMATION"), QStringLiteral("Enter your name."));
         return;
     }
-    rememberName(name);
+    if (!m_fixedName)
+        rememberName(name);
     emit acknowledged(name, ui->plainTextEdit_comment->toPlainText().trimmed());
     accept();
     deleteLater();

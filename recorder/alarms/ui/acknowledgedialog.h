@@ -20,6 +20,9 @@ public:
     AcknowledgeDialog(const QString& alarmText, QWidget* parent = nullptr);
     ~AcknowledgeDialog() override;
 
+    // The name of the user signed in, shown and not to be changed (nor remembered).
+    void setFixedName(const QString& name);
+
     static QString rememberedName();
     static void rememberName(const QString& name);
 
@@ -31,4 +34,5 @@ public slots:
 
 private:
     std::unique_ptr<Ui::AcknowledgeDialog> ui;
+    bool m_fixedName = false;
 };

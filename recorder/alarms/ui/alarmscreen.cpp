@@ -224,7 +224,16 @@ void AlarmScreen::acknowledgeSelected()
                          cell(AlarmEventListModel::ChannelColumn) + QStringLiteral(" : ") +
                          cell(AlarmEventListModel::AlarmColumn) + QStringLiteral(", since ") +
                          cell(AlarmEventListModel::StartColumn);
+    QString fixedName;
+    // The gate may ask in modal dialogs, while which the alarm may end or the screen be closed.
+    QPointer<AlarmScreen> self(this);
+    const AcknowledgeGate gate = m_gate;
+    if (gate && (!gate(QStringLiteral("Acknowledge ") + text, &fixedName) || !self || m_dialog ||
+                 !m_alarms))
+        return;
     m_dialog = new AcknowledgeDialog(text, this);
+    if (!fixedName.isEmpty())
+        m_dialog->setFixedName(fixedName);
     connect(m_dialog, &AcknowledgeDialog::acknowledged, this,
             [this, id](const QString& name, const QString& comment) {
                 if (m_alarms)

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class AlarmEventListModel;
@@ -33,8 +34,14 @@ public:
     static constexpr int HistoryLimit = 2000;
 
     // `alarms` must outlive the screen or delete it first.
+    // Asked before an acknowledgement dialog opens, with the alarm: false keeps it shut; a
+    // `name` given is the one acknowledging, shown and not to be changed.
+    using AcknowledgeGate = std::function<bool(const QString& what, QString* name)>;
+
     explicit AlarmScreen(ProjectAlarms* alarms, QWidget* parent = nullptr);
     ~AlarmScreen() override;
+
+    void setAcknowledgeGate(const AcknowledgeGate& gate) { m_gate = gate; }
 
     AlarmEventListModel* activeModel() const { return m_active; }
     AlarmEventListModel* historyModel() const { return m_history; }
@@ -70,4 +77,5 @@ private:
     QTimer* m_refreshTimer = nullptr;
     QTimer* m_historyDelay = nullptr;
     quint64 m_historyRequest = 0;
+    AcknowledgeGate m_gate;
 };

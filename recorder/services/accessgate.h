@@ -1,0 +1,72 @@
+#pragma once
+
+#include "accesspolicy.h"
+#include "projectaudit.h"
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class SignInSession;
+
+// Stands before every changing action of the recorder's window and answers whether it may go
+// ahead and, if so, who makes it and why. Without access control that is the desktop account,
+// with no reason and nothing asked. With it, a signed-in user whose role allows the action is
+// needed (a sign-in is asked for when nobody, or someone with too low a role, is signed in), and
+// a reason for the change; a refusal or a cancel is recorded. The asks are the window's dialogs,
+// or a test's answers.
+//
+// The actor authorized last is held for the change being made: the recorder's changing dialogs
+// are application-modal, so one change is under way at a time, and what its dialog saves (even
+// a password the secret store writes later) is recorded with that actor.
+class AccessGate
+{
+public:
+    // True once a user allowed to do `action` is signed in to `session`.
+    using AskSignIn = std::function<bool(SignInSession* session, AccessPolicy::Action action,
+                                         const QString& what)>;
+    // True with the reason; false when cancelled.
+    using AskReason = std::function<bool(const QString& what, QString* reason)>;
+    // Records a refused action: who (a user's name, or notSignedIn()), the action, and what.
+    using RecordRefusal =
+        std::function<void(const QString& user, const QString& action, const QString& what)>;
+
+    // How long the gate waits (in the event loop) for a session just opened to know whether
+    // access control is on.
+    static constexpr int ReadyWaitMs = 10000;
+
+    // `session` outlives the gate.
+    explicit AccessGate(SignInSession* session);
+
+    void setAsks(const AskSignIn& signIn, const AskReason& reason);
+    void setRefusalRecorder(const RecordRefusal& record);
+
+    // The user of a refusal with nobody signed in.
+    static QString notSignedIn() { return QStringLiteral("(not signed in)"); }
+    // "change the limits", ... : the action as the audit trail names it.
+    static QString actionText(AccessPolicy::Action action);
+    // Whether a change under access control asks for a reason: every one but viewing and
+    // acknowledging (whose comment says what was done).
+    static bool asksReason(AccessPolicy::Action action);
+
+    // Whether `action` on `what` ("Stop recording", "Change node 1001") may go ahead; if so,
+    // `actor` (may be null) says who and why, and is held for the change being made.
+    bool authorize(AccessPolicy::Action action, const QString& what, ProjectAudit::Actor* actor);
+    // The actor held is forgotten (the project closed).
+    void release() { m_held.reset(); }
+    // Who makes an entry now: the actor held, or else the one at the desk without a reason.
+    ProjectAudit::Actor currentActor() const;
+    // Who is at the desk, with no reason: the desktop account without access control, the
+    // signed-in user or notSignedIn() with it.
+    ProjectAudit::Actor deskActor() const;
+
+private:
+    bool refuse(AccessPolicy::Action action, const QString& what);
+
+    SignInSession* m_session;
+    AskSignIn m_askSignIn;
+    AskReason m_askReason;
+    RecordRefusal m_recordRefusal;
+    std::optional<ProjectAudit::Actor> m_held;
+};
