@@ -278,7 +278,7 @@ void ProjectAudit::hold(const SettingsSnapshot& previous)
     what += QStringLiteral("; waiting for a Supervisor: ") + lines.join(QStringLiteral("; "));
     record(automaticUser(), heldAction(), QStringLiteral("project settings"), QString(), what,
            QString());
-    m_held = HeldEdit{m_outside.asidePath, edited, lines};
+    m_held = HeldEdit{m_outside.asidePath, aside ? QString() : m_outside.problem, edited, lines};
     emit heldEditChanged();
 }
 
@@ -309,8 +309,12 @@ bool ProjectAudit::acceptHeld(const Actor& actor, QString* error)
     }
     const SettingsSnapshot now = SettingsSnapshot::read(m_projectPath);
     recordDifferences(m_accepted, now, true, now, actor);
-    if (!held.asidePath.isEmpty() && m_writer)
-        m_acceptTicket = m_lastTicket;
+    if (m_writer) {
+        if (!held.asidePath.isEmpty())
+            m_acceptTicket = m_lastTicket;
+        // The decision is written now, not at the next flush of a recording that may not run.
+        m_writer->flush(m_wall());
+    }
     m_held.reset();
     emit heldEditChanged();
     return true;
@@ -334,6 +338,8 @@ bool ProjectAudit::rejectHeld(const Actor& actor, QString* error)
     }
     record(actor.user, rejectedAction(), QStringLiteral("project settings"),
            m_held->lines.join(QStringLiteral("; ")), kept, actor.reason);
+    if (m_writer)
+        m_writer->flush(m_wall());
     m_held.reset();
     emit heldEditChanged();
     return true;

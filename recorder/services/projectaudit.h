@@ -108,6 +108,7 @@ public:
     struct HeldEdit
     {
         QString asidePath;   // the edited file set aside; empty: it runs as found
+        QString problem;     // why it runs as found
         SettingsSnapshot edited;
         QStringList lines;   // SettingsDifference::lines() from the accepted settings
     };

@@ -5,6 +5,7 @@
 #include "audittraildialog.h"
 #include "configureddevice.h"
 #include "dashboard.h"
+#include "editedsettingsdialog.h"
 #include "messagedialog.h"
 #include "projectcenter.h"
 #include "projectfile.h"
@@ -13,14 +14,18 @@
 #include "projectmanager.h"
 #include "recordermenus.h"
 #include "recorderstatusbar.h"
+#include "reasondialog.h"
 #include "recordingcycle.h"
+#include "signindialog.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <QUuid>
 
@@ -88,6 +93,13 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
                 keyNotice->setProblems(ProjectKeyNotice::Source::Forwarding, problems);
             });
 
+    editedButton = new QPushButton(QStringLiteral("Edited settings wait"), this);
+    editedButton->setToolTip(EditedSettingsDialog::title());
+    editedButton->hide();
+    ui->horizontalLayout_status->insertWidget(
+        ui->horizontalLayout_status->indexOf(ui->label_write_state), editedButton);
+    connect(editedButton, &QPushButton::clicked, this, &QuillmarMain::slotEditedSettings);
+
     const QString newest = recent.newestPath();
     if (!newest.isEmpty() && recent.autoLoad()) {
         m_autoLoading = true;
@@ -118,6 +130,58 @@ QLabel* QuillmarMain::keyProblemLabel() const
 void QuillmarMain::critical(const QString& title, const QString& text)
 {
     messageBoxFunction(QMessageBox::Critical, title, text, QMessageBox::Ok);
+}
+
+void QuillmarMain::showHeldEdit()
+{
+    const ProjectAudit* audit = services.audit();
+    editedButton->setVisible(projectOpen && audit && audit->heldEdit());
+}
+
+void QuillmarMain::slotEditedSettings()
+{
+    const ProjectAudit* audit = services.audit();
+    if (!audit || !audit->heldEdit())
+        return;
+    const ProjectAudit::HeldEdit held = *audit->heldEdit();
+    const QString path = session.filePath();
+    EditedSettingsDialog dialog(held.lines, QFileInfo(held.asidePath).fileName(), held.problem,
+                                this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const bool accept = dialog.decision() == EditedSettingsDialog::Decision::Accept;
+    // Taking up a file set aside opens the project again, which a recording must not span.
+    if (accept && !held.asidePath.isEmpty() && isRecording()) {
+        showMessage(this, QStringLiteral("WARNING"), QStringLiteral("Stop recording first."));
+        return;
+    }
+    const QString what = accept ? QStringLiteral("Accept the settings edited outside the recorder")
+                                : QStringLiteral("Reject the settings edited outside the recorder");
+    const AccessPolicy::Action action = AccessPolicy::Action::ChangeAlarmRules;
+    if (!signIn.allows(action) && !SignInDialog::ask(&signIn, action, what, this))
+        return;
+    QString reason;
+    if (!ReasonDialog::ask(what, &reason, this))
+        return;
+    // The project may have closed or changed meanwhile.
+    ProjectAudit* now = services.audit();
+    if (!now || !now->heldEdit() || session.filePath() != path)
+        return;
+    const ProjectAudit::Actor actor{
+        signIn.user() ? signIn.user()->name : ProjectAudit::desktopUser(), reason};
+    QString error;
+    if (!(accept ? now->acceptHeld(actor, &error) : now->rejectHeld(actor, &error)))
+        critical(QStringLiteral("ERROR"), error);
+}
+
+void QuillmarMain::reopenAccepted(const QString& path)
+{
+    // The accepted settings take effect when the project opens again; a recording started
+    // since goes on with those it began with until then.
+    if (!projectOpen || session.filePath() != path || isRecording())
+        return;
+    slotCloseProject();
+    projectLoaded(path);
 }
 
 // --- menus and view ---------------------------------------------------------------------------
@@ -266,6 +330,8 @@ void QuillmarMain::projectListConfirm(const QList<ConfiguredDevice*>& list)
 
 void QuillmarMain::projectLoaded(const QString& path)
 {
+    // Under access control, settings edited by hand are set aside before the project is read.
+    m_outside = EditedSettings::prepare(path);
     if (!session.load(path)) {
         showMessage(this, QStringLiteral("ERROR"),
                     QStringLiteral("There is no device information!"));
@@ -298,7 +364,15 @@ void QuillmarMain::openProjectRuntime()
     signIn.open(ProjectFile::databasePath(session.filePath()));
     // First of the services: what the others change from now on is recorded.
     services.openAudit(session.filePath(), cycle->sampleWriter(),
-                       std::exchange(m_afterEditing, false));
+                       std::exchange(m_afterEditing, false),
+                       std::exchange(m_outside, EditedSettings::Outcome()));
+    if (ProjectAudit* audit = services.audit()) {
+        connect(audit, &ProjectAudit::heldEditChanged, this, &QuillmarMain::showHeldEdit);
+        // Queued: the project closes and opens again, with the audit that tells.
+        connect(audit, &ProjectAudit::editsAccepted, this, &QuillmarMain::reopenAccepted,
+                Qt::QueuedConnection);
+    }
+    showHeldEdit();
     services.startForwarding(session.filePath(), cycle->sampleWriter(), session.gateways());
     connect(cycle, &RecordingCycle::recordingChanged, this, &QuillmarMain::showRecording);
     connect(cycle, &RecordingCycle::recordTimesChanged, center, &ProjectCenter::setRecordTimes);
@@ -375,6 +449,7 @@ void QuillmarMain::closeProjectRuntime()
     menus->setProjectActionsEnabled(false);
     status->clearProject();
     keyNotice->clear();
+    editedButton->hide();
     if (isRecording()) {
         slotStopRecord();
         // Stopping re-enables the editing actions; without a project they stay off.

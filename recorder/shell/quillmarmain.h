@@ -18,6 +18,8 @@
 
 #include <memory>
 
+class QPushButton;
+
 class AuditTrailDialog;
 class ConfiguredDevice;
 class OutboxIndicator;
@@ -81,6 +83,8 @@ public:
     QLabel* forwardingLabel() const { return forwarding->label(); }
     // The project-file keys that could not be read, while the open project has any.
     QLabel* keyProblemLabel() const;
+    // Shown while settings edited outside the recorder wait for a Supervisor.
+    QPushButton* editedSettingsButton() const { return editedButton; }
     ProjectForwarding* projectForwarding() const { return services.forwarding(); }
     // Who is signed in for the open project, and its users.
     SignInSession* signInSession() { return &signIn; }
@@ -119,6 +123,8 @@ public slots:
     void slotShowAlarms();
     void slotShowAuditTrail();
     void slotForwarding();
+    // "Settings edited outside the recorder": accept or reject what waits.
+    void slotEditedSettings();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -139,6 +145,8 @@ private:
     void stopRecording(ProjectAudit::Cause cause);
     void startProgram(const QString& programName, const QStringList& options = QStringList());
     void critical(const QString& title, const QString& text);
+    void showHeldEdit();
+    void reopenAccepted(const QString& path);
 
     std::unique_ptr<Ui::QuillmarMain> ui;
     MessageBoxFunction messageBoxFunction;
@@ -149,6 +157,9 @@ private:
     // before its cycle, whose writer they use.
     ProjectServices services;
     SignInSession signIn;
+    // What was found of settings edited outside the recorder before the project opened.
+    EditedSettings::Outcome m_outside;
+    QPushButton* editedButton = nullptr;
     bool projectOpen = false;
     QString connectionName;
 
