@@ -44,6 +44,20 @@ bool accessControlOn(const QString& database, bool* on, QString* error)
 
 } // namespace
 
+QByteArray EditedSettings::withoutSecrets(const QByteArray& text)
+{
+    QList<QByteArray> lines = text.split('\n');
+    for (QByteArray& line : lines) {
+        const int equals = line.indexOf('=');
+        const QByteArray start = line.trimmed().left(1);
+        if (equals <= 0 || start == "[" || start == ";" || start == "#")
+            continue;
+        if (SettingsSnapshot::looksSecret(QString::fromUtf8(line.left(equals).trimmed())))
+            line = line.left(equals + 1);
+    }
+    return lines.join('\n');
+}
+
 SettingsSnapshot EditedSettings::settingsOf(const QByteArray& text)
 {
     QTemporaryDir dir;

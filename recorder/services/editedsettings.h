@@ -40,6 +40,9 @@ public:
     // Writes `text` in the place of the project file, keeping what the file holds about its
     // recordings and reports (not settings). False with the reason.
     static bool replace(const QString& projectPath, const QByteArray& text, QString* error);
+    // The text as the database keeps it: the value of every key named like a secret (written
+    // in by hand; the recorder keeps none in the file) left out. Its settings are the same.
+    static QByteArray withoutSecrets(const QByteArray& text);
     // The settings of a project file's text.
     static SettingsSnapshot settingsOf(const QByteArray& text);
 };

@@ -246,7 +246,7 @@ void ProjectAudit::recordAccepted(const Actor& actor, const SettingsSnapshot& ac
     // the file is edited by hand under access control.
     QFile file(m_projectPath);
     if (file.open(QIODevice::ReadOnly) && file.size() <= ProjectFileCopy::MaximumBytes) {
-        const QByteArray text = file.readAll();
+        const QByteArray text = EditedSettings::withoutSecrets(file.readAll());
         if (EditedSettings::settingsOf(text) == accepted)
             record(actor.user, ProjectFileCopy::keptAction(), QStringLiteral("project file"),
                    QString(), ProjectFileCopy::describe(text), actor.reason, text);

@@ -595,6 +595,16 @@ void TestProjectAudit::fileEditedWhileClosed()
     QCOMPARE(audit->acceptedSettings(), SettingsSnapshot::read(project));
     for (const AuditEntry& e : entries())
         QVERIFY2(!line(e).contains(QLatin1String("hunter2")), qPrintable(line(e)));
+    // Nor the copy of the file the database keeps (its bytes anywhere in the database's files).
+    closeAudit();
+    const QFileInfo database(ProjectFile::databasePath(project));
+    const QFileInfoList files = database.dir().entryInfoList({database.fileName() + "*"});
+    QVERIFY(!files.isEmpty());
+    for (const QFileInfo& info : files) {
+        QFile file(info.filePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY2(!file.readAll().contains("hunter2"), qPrintable(info.fileName()));
+    }
 }
 
 void TestProjectAudit::fileEditedUnderAccessControl_data()
