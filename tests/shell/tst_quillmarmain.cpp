@@ -78,6 +78,10 @@ private slots:
     void noDeviceInformation();
     void createFlow();
     void editFlow();
+    // Before databaseFailureEnds: once that case has ended the application (QCoreApplication::
+    // exit), no modal dialog's exec() runs any more.
+    void editedSettingsWait_data();
+    void editedSettingsWait();
     void databaseFailureEnds();
     void databaseFailureAtStart();
     void launching_data();
@@ -91,8 +95,6 @@ private slots:
     void notificationsWhileProjectRuns();
     void keyProblemsShown_data();
     void keyProblemsShown();
-    void editedSettingsWait_data();
-    void editedSettingsWait();
     void fitsSmallScreen();
 
 private:
@@ -988,14 +990,15 @@ void TestQuillmarMain::editedSettingsWait()
     QStringList listed;
     QTimer driver;
     connect(&driver, &QTimer::timeout, this, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* dialog = qobject_cast<EditedSettingsDialog*>(modal)) {
+        auto* dialog = window->findChild<EditedSettingsDialog*>();
+        auto* reason = window->findChild<ReasonDialog*>();
+        if (dialog && dialog->isVisible() && listed.isEmpty()) {
             for (int i = 0; i < dialog->list()->count(); ++i)
                 listed << dialog->list()->item(i)->text();
             WindowFit::saveShot(dialog, QStringLiteral("recorder-edited-settings"));
             (decision == QLatin1String("Accept") ? dialog->acceptButton() : dialog->rejectButton())
                 ->click();
-        } else if (auto* reason = qobject_cast<ReasonDialog*>(modal)) {
+        } else if (reason && reason->isVisible()) {
             reason->textEdit()->setPlainText(QStringLiteral("checked with QA"));
             reason->okButton()->click();
         }
