@@ -156,29 +156,37 @@ EditedSettings::Outcome EditedSettings::prepare(const QString& projectPath)
 {
     Outcome outcome;
     const QString database = ProjectFile::databasePath(projectPath);
+    if (!QFileInfo::exists(database))
+        return outcome;
     QString error;
-    if (!accessControlOn(database, &outcome.accessControl, &error)) {
-        outcome.accessControl = true;
-        outcome.problem = QStringLiteral("the users cannot be checked (") + error +
-                          QLatin1Char(')');
-        return outcome;
-    }
-    if (!outcome.accessControl)
-        return outcome;
+    // The users are read only where something differs: opening an unchanged project stays
+    // quick however long its trail.
+    const auto underAccessControl = [&] {
+        if (!accessControlOn(database, &outcome.accessControl, &error)) {
+            outcome.accessControl = true;
+            outcome.problem = QStringLiteral("the users cannot be checked (") + error +
+                              QLatin1Char(')');
+            return false;
+        }
+        return outcome.accessControl;
+    };
 
     std::optional<AuditEntry> accepted;
     if (!AuditLookup::latest(database, {ProjectAudit::settingsAcceptedAction()},
                              std::numeric_limits<qint64>::max(), &accepted, &error)) {
-        outcome.problem = QStringLiteral("the audit trail cannot be read (") + error +
-                          QLatin1Char(')');
+        if (underAccessControl())
+            outcome.problem = QStringLiteral("the audit trail cannot be read (") + error +
+                              QLatin1Char(')');
         return outcome;
     }
     SettingsSnapshot last;
-    if (!accepted || !SettingsSnapshot::fromText(accepted->newValue.toUtf8(), &last))
+    if (!accepted || !SettingsSnapshot::fromText(accepted->newValue.toUtf8(), &last)) {
+        underAccessControl();
         return outcome;
+    }
     if (last == SettingsSnapshot::read(projectPath)) {
-        // An edited file set aside before and neither accepted nor rejected waits on.
-        // The newest of them is offered.
+        // An edited file set aside before and neither accepted nor rejected waits on; the
+        // newest of them is offered.
         const QFileInfo project(projectPath);
         const QString base = project.fileName() + editedSuffix();
         const QFileInfoList asides =
@@ -187,12 +195,15 @@ EditedSettings::Outcome EditedSettings::prepare(const QString& projectPath)
         for (const QFileInfo& aside : asides) {
             const SettingsSnapshot edited = SettingsSnapshot::read(aside.filePath());
             if (!edited.isEmpty() && edited != last) {
-                outcome.asidePath = aside.filePath();
+                if (underAccessControl())
+                    outcome.asidePath = aside.filePath();
                 break;
             }
         }
         return outcome;
     }
+    if (!underAccessControl())
+        return outcome;
 
     QByteArray copy;
     if (!acceptedCopy(projectPath, &copy, &outcome.problem))

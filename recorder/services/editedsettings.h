@@ -17,6 +17,7 @@ public:
     // What was found before the project opened.
     struct Outcome
     {
+        // Read only where the file differs from the accepted settings (false otherwise).
         bool accessControl = false;
         // The edited file, set aside; empty when nothing was.
         QString asidePath;
