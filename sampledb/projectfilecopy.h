@@ -34,6 +34,6 @@ public:
     static bool store(SqliteHandle db, qint64 sequence, const QByteArray& text, QString* error);
     // The copy kept with entry `sequence`, on a read-only connection of its own; nullopt when
     // there is none (or no table). False only on errors.
-    static bool read(const QString& databasePath, qint64 sequence,
-                     std::optional<QByteArray>* text, QString* error);
+    static bool read(const QString& databasePath, qint64 sequence, std::optional<QByteArray>* text,
+                     QString* error);
 };

@@ -164,8 +164,8 @@ EditedSettings::Outcome EditedSettings::prepare(const QString& projectPath)
     const auto underAccessControl = [&] {
         if (!accessControlOn(database, &outcome.accessControl, &error)) {
             outcome.accessControl = true;
-            outcome.problem = QStringLiteral("the users cannot be checked (") + error +
-                              QLatin1Char(')');
+            outcome.problem =
+                QStringLiteral("the users cannot be checked (") + error + QLatin1Char(')');
             return false;
         }
         return outcome.accessControl;
@@ -175,8 +175,8 @@ EditedSettings::Outcome EditedSettings::prepare(const QString& projectPath)
     if (!AuditLookup::latest(database, {ProjectAudit::settingsAcceptedAction()},
                              std::numeric_limits<qint64>::max(), &accepted, &error)) {
         if (underAccessControl())
-            outcome.problem = QStringLiteral("the audit trail cannot be read (") + error +
-                              QLatin1Char(')');
+            outcome.problem =
+                QStringLiteral("the audit trail cannot be read (") + error + QLatin1Char(')');
         return outcome;
     }
     SettingsSnapshot last;
@@ -189,9 +189,8 @@ EditedSettings::Outcome EditedSettings::prepare(const QString& projectPath)
         // newest of them is offered.
         const QFileInfo project(projectPath);
         const QString base = project.fileName() + editedSuffix();
-        const QFileInfoList asides =
-            project.dir().entryInfoList({base, base + QStringLiteral(".*")}, QDir::Files,
-                                        QDir::Time);
+        const QFileInfoList asides = project.dir().entryInfoList(
+            {base, base + QStringLiteral(".*")}, QDir::Files, QDir::Time);
         for (const QFileInfo& aside : asides) {
             const SettingsSnapshot edited = SettingsSnapshot::read(aside.filePath());
             if (!edited.isEmpty() && edited != last) {
@@ -216,8 +215,8 @@ EditedSettings::Outcome EditedSettings::prepare(const QString& projectPath)
     if (!replace(projectPath, copy, &error)) {
         // The edited file is still in its place: the copy set aside is not needed.
         QFile::remove(aside);
-        outcome.problem = QStringLiteral("the accepted file cannot be put back (") + error +
-                          QLatin1Char(')');
+        outcome.problem =
+            QStringLiteral("the accepted file cannot be put back (") + error + QLatin1Char(')');
         return outcome;
     }
     outcome.asidePath = aside;

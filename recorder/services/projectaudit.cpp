@@ -263,8 +263,8 @@ void ProjectAudit::recordAccepted(const Actor& actor, const SettingsSnapshot& ac
 void ProjectAudit::hold(const SettingsSnapshot& previous)
 {
     const bool aside = !m_outside.asidePath.isEmpty();
-    const SettingsSnapshot edited = aside ? SettingsSnapshot::read(m_outside.asidePath)
-                                          : m_asOpened;
+    const SettingsSnapshot edited =
+        aside ? SettingsSnapshot::read(m_outside.asidePath) : m_asOpened;
     const SettingsDifference difference(previous, edited);
     m_accepted = previous;
     if (difference.isEmpty())

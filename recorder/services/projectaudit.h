@@ -107,10 +107,10 @@ public:
     // Settings edited outside the recorder, waiting for a Supervisor.
     struct HeldEdit
     {
-        QString asidePath;   // the edited file set aside; empty: it runs as found
-        QString problem;     // why it runs as found
+        QString asidePath; // the edited file set aside; empty: it runs as found
+        QString problem;   // why it runs as found
         SettingsSnapshot edited;
-        QStringList lines;   // SettingsDifference::lines() from the accepted settings
+        QStringList lines; // SettingsDifference::lines() from the accepted settings
     };
     const std::optional<HeldEdit>& heldEdit() const { return m_held; }
     // The held settings become the accepted ones, each difference and the acceptance recorded

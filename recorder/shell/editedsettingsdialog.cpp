@@ -21,8 +21,7 @@ EditedSettingsDialog::EditedSettingsDialog(const QStringList& lines, const QStri
         m_state->setText(QStringLiteral("The project file was edited outside the recorder. The "
                                         "recorder runs on the settings last accepted; the edited "
                                         "file is kept as ") +
-                         asideName +
-                         QStringLiteral(" until a Supervisor accepts or rejects it."));
+                         asideName + QStringLiteral(" until a Supervisor accepts or rejects it."));
     else
         m_state->setText(QStringLiteral("The project file was edited outside the recorder and "
                                         "the settings last accepted could not be put back (") +

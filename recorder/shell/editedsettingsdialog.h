@@ -27,8 +27,8 @@ public:
 
     // `lines`: one per difference (SettingsDifference::lines()). `asideName`: the edited file
     // set aside, or empty when the recorder runs on it as found, for `problem`.
-    EditedSettingsDialog(const QStringList& lines, const QString& asideName,
-                         const QString& problem, QWidget* parent = nullptr);
+    EditedSettingsDialog(const QStringList& lines, const QString& asideName, const QString& problem,
+                         QWidget* parent = nullptr);
 
     Decision decision() const { return m_decision; }
 

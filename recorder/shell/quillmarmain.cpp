@@ -12,9 +12,9 @@
 #include "projectkeynotice.h"
 #include "projectmain.h"
 #include "projectmanager.h"
+#include "reasondialog.h"
 #include "recordermenus.h"
 #include "recorderstatusbar.h"
-#include "reasondialog.h"
 #include "recordingcycle.h"
 #include "signindialog.h"
 

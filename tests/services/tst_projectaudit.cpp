@@ -631,8 +631,7 @@ void TestProjectAudit::fileEditedUnderAccessControl_data()
     const auto heldAsFound = [&difference](const QString& why) -> QString {
         return QStringLiteral("settings edited outside the recorder|project settings||not "
                               "restored (") +
-               why +
-               QStringLiteral("); running on the file as found; waiting for a Supervisor: ") +
+               why + QStringLiteral("); running on the file as found; waiting for a Supervisor: ") +
                difference;
     };
     const QString changed = QStringLiteral("changed outside the recorder|node 1002, channel 1 "
@@ -641,9 +640,9 @@ void TestProjectAudit::fileEditedUnderAccessControl_data()
     const QString accepted = QStringLiteral("settings accepted|project settings||*");
     const QString edited = QStringLiteral("store.tpc.edited");
 
-    QTest::newRow("restored, undecided") << true << true << QString() << false << range
-                                         << QString() << true << QStringList{heldAside, heldAside}
-                                         << QStringList{edited};
+    QTest::newRow("restored, undecided")
+        << true << true << QString() << false << range << QString() << true
+        << QStringList{heldAside, heldAside} << QStringList{edited};
     QTest::newRow("restored, accepted")
         << true << true << QString() << false << range << QStringLiteral("accept") << true
         << QStringList{heldAside, changed, kept, accepted} << QStringList();
@@ -672,8 +671,10 @@ void TestProjectAudit::fileEditedUnderAccessControl_data()
     QTest::newRow("copy deleted with sqlite3")
         << true << true << QStringLiteral("delete from project_file_copy;") << false << range
         << QString() << false
-        << QStringList{heldAsFound(QStringLiteral("the accepted copy is missing from the database")),
-                       heldAsFound(QStringLiteral("the accepted copy is missing from the database"))}
+        << QStringList{heldAsFound(
+                           QStringLiteral("the accepted copy is missing from the database")),
+                       heldAsFound(
+                           QStringLiteral("the accepted copy is missing from the database"))}
         << QStringList();
     QTest::newRow("no copy yet, accepted")
         << true << false << QString() << false << range << QStringLiteral("accept") << false
@@ -727,8 +728,8 @@ void TestProjectAudit::fileEditedUnderAccessControl()
         QVERIFY2(AuditFill::append(database,
                                    {AuditFill::entry(NewYear, ProjectAudit::automaticUser(),
                                                      ProjectAudit::settingsAcceptedAction(),
-                                                     QStringLiteral("project settings"),
-                                                     QString(), QString::fromUtf8(first.toText()))},
+                                                     QStringLiteral("project settings"), QString(),
+                                                     QString::fromUtf8(first.toText()))},
                                    &error),
                  qPrintable(error));
     }
@@ -796,9 +797,9 @@ void TestProjectAudit::fileEditedUnderAccessControl()
     const QVector<AuditEntry> recorded = entries(before);
     compareEntries(recorded, expected);
     for (const AuditEntry& e : recorded) {
-        const bool decided = e.action == ProjectAudit::rejectedAction() ||
-                             (decision == QLatin1String("accept") &&
-                              e.action != ProjectAudit::heldAction());
+        const bool decided =
+            e.action == ProjectAudit::rejectedAction() ||
+            (decision == QLatin1String("accept") && e.action != ProjectAudit::heldAction());
         QCOMPARE(e.user, decided && accessControl ? sue.user : ProjectAudit::automaticUser());
         QCOMPARE(e.reason, decided && accessControl ? sue.reason : QString());
     }

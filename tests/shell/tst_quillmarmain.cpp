@@ -922,11 +922,11 @@ void TestQuillmarMain::editedSettingsWait_data()
 {
     QTest::addColumn<QString>("decision"); // the dialog's button
     QTest::addColumn<bool>("recording");
-    QTest::addColumn<QString>("runsOn");   // the node's name once decided
+    QTest::addColumn<QString>("runsOn");    // the node's name once decided
     QTest::addColumn<QStringList>("files"); // beside the project at the end
     QTest::addColumn<QStringList>("messages");
-    QTest::newRow("accepted") << QStringLiteral("Accept") << false << QStringLiteral("Blast freezer")
-                              << QStringList() << QStringList();
+    QTest::newRow("accepted") << QStringLiteral("Accept") << false
+                              << QStringLiteral("Blast freezer") << QStringList() << QStringList();
     QTest::newRow("rejected") << QStringLiteral("Reject") << false << QStringLiteral("Node 1")
                               << QStringList{QStringLiteral("edited.tpc.rejected")}
                               << QStringList();
@@ -955,11 +955,11 @@ void TestQuillmarMain::editedSettingsWait()
     window->slotCloseProject();
     std::optional<AuditEntry> accepted;
     QString error;
-    QTRY_VERIFY_WITH_TIMEOUT(
-        AuditLookup::latest(database, {ProjectAudit::settingsAcceptedAction()},
-                            std::numeric_limits<qint64>::max(), &accepted, &error) &&
-            accepted,
-        30000);
+    QTRY_VERIFY_WITH_TIMEOUT(AuditLookup::latest(database, {ProjectAudit::settingsAcceptedAction()},
+                                                 std::numeric_limits<qint64>::max(), &accepted,
+                                                 &error) &&
+                                 accepted,
+                             30000);
     {
         SqliteConnection connection;
         QVERIFY2(UserTable::open(&connection, database, 5000, &error), qPrintable(error));
@@ -977,7 +977,8 @@ void TestQuillmarMain::editedSettingsWait()
     ProjectFile(path).saveDeviceList(data.gateways);
 
     window->startScreen()->projectLoaded(path);
-    QCOMPARE(window->gateways().at(0)->nodes().at(0)->configuration().deviceName, QStringLiteral("Node 1"));
+    QCOMPARE(window->gateways().at(0)->nodes().at(0)->configuration().deviceName,
+             QStringLiteral("Node 1"));
     QVERIFY(QFileInfo::exists(path + EditedSettings::editedSuffix()));
     QTRY_VERIFY(window->editedSettingsButton()->isVisible());
     window->signInSession()->signIn(QStringLiteral("sue"), QByteArrayLiteral("correct horse 1"));
@@ -1015,8 +1016,8 @@ void TestQuillmarMain::editedSettingsWait()
     else
         QVERIFY(!window->editedSettingsButton()->isVisible());
     // An acceptance opens the project again once it is in the file.
-    QTRY_COMPARE_WITH_TIMEOUT(
-        window->gateways().at(0)->nodes().at(0)->configuration().deviceName, runsOn, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->gateways().at(0)->nodes().at(0)->configuration().deviceName,
+                              runsOn, 30000);
     QCOMPARE(QDir(QFileInfo(path).path()).entryList({QStringLiteral("edited.tpc.*")}), files);
     if (recording)
         return;
