@@ -95,6 +95,7 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
 
     editedButton = new QPushButton(QStringLiteral("Edited settings wait"), this);
     editedButton->setToolTip(EditedSettingsDialog::title());
+    editedButton->setFont(ui->label_index_state->font());
     editedButton->hide();
     ui->horizontalLayout_status->insertWidget(
         ui->horizontalLayout_status->indexOf(ui->label_write_state), editedButton);

@@ -981,6 +981,7 @@ void TestQuillmarMain::editedSettingsWait()
              QStringLiteral("Node 1"));
     QVERIFY(QFileInfo::exists(path + EditedSettings::editedSuffix()));
     QTRY_VERIFY(window->editedSettingsButton()->isVisible());
+    WindowFit::saveShot(window.get(), QStringLiteral("recorder-edited-settings-notice"));
     window->signInSession()->signIn(QStringLiteral("sue"), QByteArrayLiteral("correct horse 1"));
     QTRY_VERIFY_WITH_TIMEOUT(window->signInSession()->user().has_value(), 10000);
     if (recording) {
