@@ -31,6 +31,7 @@ DatabaseWriter::DatabaseWriter(const QString& databasePath, const QString& conne
     connect(worker, &DatabaseWriterWorker::flushed, this,
             [this](quint64, bool nothingWaits) { emit flushed(nothingWaits); });
     connect(worker, &DatabaseWriterWorker::jobStored, this, &DatabaseWriter::jobStored);
+    connect(worker, &DatabaseWriterWorker::secured, this, &DatabaseWriter::secured);
     connect(worker, &DatabaseWriterWorker::shutDown, this, &DatabaseWriter::shutDown);
     thread->start();
 }
@@ -117,6 +118,15 @@ void DatabaseWriter::flush(qint64 nowMs)
     const quint64 request = ++nextFlush;
     QMetaObject::invokeMethod(
         worker, [w = worker, request, nowMs] { w->flush(request, nowMs); }, Qt::QueuedConnection);
+}
+
+quint64 DatabaseWriter::secure(qint64 nowMs)
+{
+    const quint64 request = ++nextFlush;
+    QMetaObject::invokeMethod(
+        worker, [w = worker, request, nowMs] { w->secure(request, nowMs); },
+        Qt::QueuedConnection);
+    return request;
 }
 
 bool DatabaseWriter::flushAndWait(qint64 nowMs)

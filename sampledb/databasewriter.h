@@ -68,6 +68,10 @@ public:
     // flush(), with the caller's event loop running (no user input) until the answer: true
     // when nothing waits any more.
     bool flushAndWait(qint64 nowMs);
+    // Makes everything submitted so far durable: written, or kept in the journal when the file
+    // cannot take it now. secured() answers with the returned request number; `kept` is false
+    // only when the journal could not be written either (the writes wait in memory).
+    quint64 secure(qint64 nowMs);
     // Forgets the waiting samples, in memory and in the journal: the user chose so.
     void discardPending();
     // Interrupts a running build; the file stays without it until it is opened again.
@@ -87,6 +91,7 @@ signals:
     void indexFinished(bool periodKnown, quint32 first, quint32 last);
     void flushed(bool nothingWaits);
     void jobStored(quint64 ticket, qint64 rowId);
+    void secured(quint64 request, bool kept);
     // `kept` samples stay in the journal for the next start; `lost` could be kept nowhere.
     void shutDown(qint64 kept, qint64 lost);
 

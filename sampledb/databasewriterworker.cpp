@@ -161,6 +161,23 @@ void DatabaseWriterWorker::flush(quint64 request, qint64 nowMs)
     emit flushed(request, written && waitingEntries() == 0);
 }
 
+// What could not be written now goes to the journal at once, without waiting for the flush
+// policy's time: the caller holds a change back until its record is durable.
+void DatabaseWriterWorker::secure(quint64 request, qint64 nowMs)
+{
+    bool written = false;
+    if (isOpen && !builder) {
+        written = writeAll();
+        if (written)
+            policy.flushed(int(waitingEntries()));
+        else
+            policy.failed(nowMs);
+    }
+    const bool kept = store && (written || spill()) && store->pendingEntries().empty();
+    reportStatus();
+    emit secured(request, kept);
+}
+
 // The journal first (it holds the older writes), then the memory queue, in order.
 bool DatabaseWriterWorker::writeAll()
 {

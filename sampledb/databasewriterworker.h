@@ -34,6 +34,8 @@ public:
     void addJob(const WriteJob& job, quint64 ticket);
     void tick(qint64 nowMs);
     void flush(quint64 request, qint64 nowMs);
+    // Everything submitted before is made durable: written, or else kept in the journal.
+    void secure(quint64 request, qint64 nowMs);
     void discard();
     void stopIndexing();
     void shutdown(int graceMs);
@@ -48,6 +50,7 @@ signals:
     void indexProgress(int percent);
     void indexFinished(bool periodKnown, quint32 first, quint32 last);
     void flushed(quint64 request, bool nothingWaits);
+    void secured(quint64 request, bool kept);
     void jobStored(quint64 ticket, qint64 rowId);
     // The end of a shutdown: samples kept in the journal for the next start, samples lost.
     void shutDown(qint64 kept, qint64 lost);

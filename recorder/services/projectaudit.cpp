@@ -152,8 +152,8 @@ void ProjectAudit::stored(quint64 ticket, qint64 sequence)
     if (m_ownTickets.remove(ticket))
         m_firstOwnSequence = std::min(m_firstOwnSequence, sequence);
     if (m_acceptTicket != 0 && ticket == m_acceptTicket) {
-        m_acceptTicket = 0;
-        emit editsAccepted(m_projectPath);
+        m_acceptStored = true;
+        reopenWhenAccepted();
     }
 }
 
@@ -202,7 +202,7 @@ void ProjectAudit::settingsSaved()
 
 void ProjectAudit::recordDifferences(const SettingsSnapshot& before, const SettingsSnapshot& after,
                                      bool outside, const SettingsSnapshot& accepted,
-                                     const std::optional<Actor>& by)
+                                     const std::optional<Actor>& by, const QByteArray& fileText)
 {
     const SettingsDifference difference(before, after);
     if (difference.isEmpty())
@@ -237,16 +237,19 @@ void ProjectAudit::recordDifferences(const SettingsSnapshot& before, const Setti
         record(actor.user, action, SettingsDifference::subject(item), oldValue, newValue,
                actor.reason);
     }
-    recordAccepted(actor, accepted);
+    recordAccepted(actor, accepted, fileText);
 }
 
-void ProjectAudit::recordAccepted(const Actor& actor, const SettingsSnapshot& accepted)
+void ProjectAudit::recordAccepted(const Actor& actor, const SettingsSnapshot& accepted,
+                                  const QByteArray& fileText)
 {
-    // The file as it is now, whose settings are accepted: the copy the recorder puts back when
-    // the file is edited by hand under access control.
+    // The file whose settings are accepted (as it is now, unless given): the copy the recorder
+    // puts back when the file is edited by hand under access control.
     QFile file(m_projectPath);
-    if (file.open(QIODevice::ReadOnly) && file.size() <= ProjectFileCopy::MaximumBytes) {
-        const QByteArray text = EditedSettings::withoutSecrets(file.readAll());
+    if (!fileText.isNull() ||
+        (file.open(QIODevice::ReadOnly) && file.size() <= ProjectFileCopy::MaximumBytes)) {
+        const QByteArray text =
+            fileText.isNull() ? EditedSettings::withoutSecrets(file.readAll()) : fileText;
         if (EditedSettings::settingsOf(text) == accepted)
             record(actor.user, ProjectFileCopy::keptAction(), QStringLiteral("project file"),
                    QString(), ProjectFileCopy::describe(text), actor.reason, text);
@@ -289,35 +292,53 @@ bool ProjectAudit::acceptHeld(const Actor& actor, QString* error)
         return false;
     }
     const HeldEdit held = *m_held;
-    if (!held.asidePath.isEmpty()) {
-        QFile aside(held.asidePath);
-        if (!aside.open(QIODevice::ReadOnly) || aside.size() > ProjectFileCopy::MaximumBytes) {
-            *error = QStringLiteral("The edited file cannot be read: ") + held.asidePath;
-            return false;
-        }
-        const QByteArray text = aside.readAll();
-        aside.close();
-        if (EditedSettings::settingsOf(text) != held.edited) {
-            *error = QStringLiteral("The edited file changed since it was set aside; open the "
-                                    "project again to see its differences.");
-            return false;
-        }
-        if (!EditedSettings::replace(m_projectPath, text, error))
-            return false;
-        // Its text is the project file now.
-        QFile::remove(held.asidePath);
+    const bool aside = !held.asidePath.isEmpty();
+    QFile file(aside ? held.asidePath : m_projectPath);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > ProjectFileCopy::MaximumBytes) {
+        *error = QStringLiteral("The edited file cannot be read: ") + file.fileName();
+        return false;
     }
-    const SettingsSnapshot now = SettingsSnapshot::read(m_projectPath);
-    recordDifferences(m_accepted, now, true, now, actor);
-    if (m_writer) {
-        if (!held.asidePath.isEmpty())
-            m_acceptTicket = m_lastTicket;
-        // The decision is written now, not at the next flush of a recording that may not run.
-        m_writer->flush(m_wall());
+    const QByteArray text = file.readAll();
+    file.close();
+    if (EditedSettings::settingsOf(text) != held.edited) {
+        *error = QStringLiteral("The edited file changed since it was found; open the project "
+                                "again to see its differences.");
+        return false;
     }
+    recordDifferences(m_accepted, held.edited, true, held.edited, actor,
+                      EditedSettings::withoutSecrets(text));
     m_held.reset();
     emit heldEditChanged();
+    if (!aside)
+        return true;
+    m_acceptTicket = m_lastTicket;
+    m_acceptStored = false;
+    m_acceptApplied = false;
+    // The edited file takes the project file's place once its acceptance is recorded.
+    whenRecorded([this, held, text](bool recorded) {
+        QString why = QStringLiteral("the acceptance could not be recorded");
+        if (!recorded || !EditedSettings::replace(m_projectPath, text, &why)) {
+            qWarning().noquote() << QStringLiteral("ProjectAudit : the accepted file stays set "
+                                                   "aside: ") +
+                                        why;
+            m_acceptTicket = 0;
+            return;
+        }
+        QFile::remove(held.asidePath);
+        m_acceptApplied = true;
+        reopenWhenAccepted();
+    });
     return true;
+}
+
+void ProjectAudit::reopenWhenAccepted()
+{
+    // Both the file in place and the acceptance in the database: the next opening finds them
+    // agreeing.
+    if (m_acceptTicket == 0 || !m_acceptStored || !m_acceptApplied)
+        return;
+    m_acceptTicket = 0;
+    emit editsAccepted(m_projectPath);
 }
 
 bool ProjectAudit::rejectHeld(const Actor& actor, QString* error)
@@ -399,6 +420,25 @@ void ProjectAudit::checkClock()
     m_clockKnown = true;
     m_lastWall = wall;
     m_lastMonotonic = monotonic;
+}
+
+void ProjectAudit::whenRecorded(const std::function<void(bool recorded)>& apply)
+{
+    if (!m_writer) {
+        apply(false);
+        return;
+    }
+    if (m_waiting.isEmpty())
+        connect(m_writer, &DatabaseWriter::secured, this, &ProjectAudit::secured,
+                Qt::UniqueConnection);
+    m_waiting.insert(m_writer->secure(m_wall()), apply);
+}
+
+void ProjectAudit::secured(quint64 request, bool kept)
+{
+    const std::function<void(bool)> then = m_waiting.take(request);
+    if (then)
+        then(kept);
 }
 
 void ProjectAudit::record(const QString& user, const QString& action, const QString& object,

@@ -3,6 +3,7 @@
 #include "editedsettings.h"
 #include "settingssnapshot.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -102,6 +103,13 @@ public:
     // Once a second: a jump of the wall clock against the monotonic clock is recorded.
     void checkClock();
 
+    // Calls `apply` once every entry handed to the writer so far is durable: committed, or
+    // kept in the writer's journal when the file cannot take it now (it gets its place in the
+    // chain when committed). A change takes effect only then. `recorded` is false when the
+    // entries could be kept nowhere (the journal refused too: a full disk); the change is not
+    // to be made then. Nothing is called once this audit is gone (the project closed).
+    void whenRecorded(const std::function<void(bool recorded)>& apply);
+
     const SettingsSnapshot& acceptedSettings() const { return m_accepted; }
 
     // Settings edited outside the recorder, waiting for a Supervisor.
@@ -114,9 +122,9 @@ public:
     };
     const std::optional<HeldEdit>& heldEdit() const { return m_held; }
     // The held settings become the accepted ones, each difference and the acceptance recorded
-    // as `actor`'s; a file set aside replaces the project file (the project must then be
-    // opened again: editsAccepted() tells once the acceptance is in the file). False with the
-    // reason.
+    // as `actor`'s; a file set aside replaces the project file once that is recorded (the
+    // project must then be opened again: editsAccepted() tells once the acceptance is also
+    // committed). False with the reason.
     bool acceptHeld(const Actor& actor, QString* error);
     // The held settings are refused (recorded); a file set aside is renamed "... .rejected".
     bool rejectHeld(const Actor& actor, QString* error);
@@ -144,14 +152,20 @@ private:
                 const QByteArray& projectFile = QByteArray());
     bool checkStart(QString* error);
     void stored(quint64 ticket, qint64 sequence);
+    void secured(quint64 request, bool kept);
     // Records what differs from `before` to `after` (by a user, or outside the recorder), then
     // `accepted` as the settings in force.
     // `by`: who accepts changes made outside (none: the recorder takes them up itself).
     void recordDifferences(const SettingsSnapshot& before, const SettingsSnapshot& after,
                            bool outside, const SettingsSnapshot& accepted,
-                           const std::optional<Actor>& by = std::nullopt);
-    // Records `accepted` as the settings in force, with a copy of the project file as it is.
-    void recordAccepted(const Actor& actor, const SettingsSnapshot& accepted);
+                           const std::optional<Actor>& by = std::nullopt,
+                           const QByteArray& fileText = QByteArray());
+    // Records `accepted` as the settings in force, with a copy of the project file: as it is,
+    // or `fileText` (without its secrets) when given.
+    void recordAccepted(const Actor& actor, const SettingsSnapshot& accepted,
+                        const QByteArray& fileText = QByteArray());
+    // editsAccepted() once the accepted file is in place and its acceptance committed.
+    void reopenWhenAccepted();
     // Holds what differs from `previous` for a Supervisor (access control on).
     void hold(const SettingsSnapshot& previous);
     QString localTime(qint64 ms) const;
@@ -161,6 +175,8 @@ private:
     ActorSource m_actor;
     Clock m_wall;
     Clock m_monotonic;
+    // The changes waiting for their entries to be durable, by the writer's request.
+    QHash<quint64, std::function<void(bool)>> m_waiting;
     SettingsSnapshot m_accepted;
     SettingsSnapshot m_asOpened;
     Opening m_opening = Opening::Opened;
@@ -168,6 +184,8 @@ private:
     std::optional<HeldEdit> m_held;
     // The acceptance of a file set aside, until it is stored.
     quint64 m_acceptTicket = 0;
+    bool m_acceptStored = false;
+    bool m_acceptApplied = false;
     quint64 m_lastTicket = 0;
     bool m_checked = false;
     // This run's entries: their tickets until stored, and the first one's sequence.

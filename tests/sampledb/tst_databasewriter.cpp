@@ -115,6 +115,8 @@ private slots:
     void killedDuringBuild();
     void alarmAndOutboxWritesKept_data();
     void alarmAndOutboxWritesKept();
+    void secureKeepsWhatCameBefore_data();
+    void secureKeepsWhatCameBefore();
 
 private:
     std::unique_ptr<DatabaseWriter> openWriter();
@@ -163,6 +165,51 @@ void TestDatabaseWriter::jobsInOrderWithSamples()
     qint64 position = 0;
     QVERIFY(reader.stateValue(WriteJob::forwardPositionName(QStringLiteral("mqtt")), &position));
     QCOMPARE(position, 42);
+}
+
+void TestDatabaseWriter::secureKeepsWhatCameBefore_data()
+{
+    QTest::addColumn<bool>("locked");
+    QTest::addColumn<bool>("journalWritable");
+    QTest::addColumn<bool>("kept");
+    QTest::addColumn<int>("inJournal");
+    QTest::newRow("file writable") << false << true << true << 0;
+    QTest::newRow("file locked: kept in the journal at once") << true << true << true << 1;
+    QTest::newRow("file locked, journal refused") << true << false << false << 0;
+}
+
+// Catches: a change let take effect while its record is only in memory (a crash would lose
+// the record and keep the change), the journal waiting for the flush policy's time, or a
+// failure answered as kept.
+void TestDatabaseWriter::secureKeepsWhatCameBefore()
+{
+    QFETCH(bool, locked);
+    QFETCH(bool, journalWritable);
+    QFETCH(bool, kept);
+    QFETCH(int, inJournal);
+    if (!journalWritable)
+        QVERIFY(QDir().mkpath(journal()));
+    auto writer = openWriter();
+    QVERIFY(writer);
+    std::unique_ptr<LockHolder> holder;
+    if (locked) {
+        holder = std::make_unique<LockHolder>(database);
+        QVERIFY(holder->locked);
+    }
+    QSignalSpy secured(writer.get(), &DatabaseWriter::secured);
+    writer->queueSample(sample(1));
+    writer->submit(WriteJob::forwardPosition(QStringLiteral("mqtt"), 7));
+    const quint64 request = writer->secure(0);
+    QVERIFY(secured.wait(20000));
+    QCOMPARE(secured.at(0).at(0).toULongLong(), request);
+    QCOMPARE(secured.at(0).at(1).toBool(), kept);
+    QTRY_COMPARE(writer->status().journalSamples, qint64(inJournal));
+    QCOMPARE(QFileInfo(journal()).isFile(), journalWritable && locked);
+    QCOMPARE(writer->pendingCount(), locked ? 1 : 0);
+    QCOMPARE(writer->status().waitingJobs, locked ? 1 : 0);
+    holder.reset();
+    QVERIFY(writer->flushAndWait(FlushPolicy::TickMs));
+    QCOMPARE(storedRows(database), QStringList{row(1)});
 }
 
 void TestDatabaseWriter::lockedLongerThanThePolicy_data()

@@ -62,8 +62,12 @@ SignInDialog::SignInDialog(SignInSession* session, std::optional<AccessPolicy::A
                 if (m_busy)
                     finished(int(result.outcome), result.message);
             });
-    // The project closed meanwhile: nothing to sign in to.
+    // The project closed or changed meanwhile: nothing to sign in to.
     connect(m_session, &SignInSession::opened, this, &QDialog::reject);
+    connect(m_session, &SignInSession::accessControlChanged, this, [this](bool on) {
+        if (!on)
+            reject();
+    });
     if (m_session->user())
         m_name->setText(m_session->user()->name);
     (m_name->text().isEmpty() ? m_name : m_password)->setFocus();
