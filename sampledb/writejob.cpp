@@ -4,6 +4,7 @@
 #include "alarmeventwrite.h"
 #include "audittrail.h"
 #include "outboxtable.h"
+#include "projectfilecopy.h"
 #include "sampleseal.h"
 #include "sampletable.h"
 #include "sqlitestatement.h"
@@ -112,9 +113,12 @@ AuditEntry entryFromValues(const QVariantList& values, int first)
 
 } // namespace
 
-WriteJob WriteJob::auditRecord(const AuditEntry& e)
+WriteJob WriteJob::auditRecord(const AuditEntry& e, const QByteArray& projectFile)
 {
-    return {AuditRecord, entryValues(e)};
+    QVariantList values = entryValues(e);
+    if (!projectFile.isNull())
+        values << projectFile;
+    return {AuditRecord, values};
 }
 
 WriteJob WriteJob::userChange(const ::UserChange& c)
@@ -198,10 +202,14 @@ bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
         return countIs(values, 1, "outbox prune", error) &&
                OutboxTable::pruneSentBodies(db, values.at(0).toLongLong(), error);
     case AuditRecord: {
-        if (!countIs(values, EntryValueCount, "audit entry", error))
+        // Journals written before copies were kept hold the entry alone.
+        const bool withCopy = values.size() == EntryValueCount + 1;
+        if (!withCopy && !countIs(values, EntryValueCount, "audit entry", error))
             return false;
         AuditEntry e = entryFromValues(values, 0);
         if (!AuditTrail::append(db, &e, error))
+            return false;
+        if (withCopy && !ProjectFileCopy::store(db, e.sequence, values.last().toByteArray(), error))
             return false;
         *rowId = e.sequence;
         return true;

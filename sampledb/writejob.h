@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QMetaType>
 #include <QString>
 #include <QVariantList>
@@ -37,7 +38,8 @@ struct WriteJob
         // A message found no longer worth sending; the bodies of rows sent before a time.
         OutboxSuperseded = 6,
         OutboxPrune = 7,
-        // An entry of the audit trail (AuditTrail), chained to the head when it is written.
+        // An entry of the audit trail (AuditTrail), chained to the head when it is written, with
+        // a copy of the project file for the entry that carries the copy's SHA-256.
         AuditRecord = 8,
         // The seal of a quarter hour's samples (SampleSeal), or the quarters a recorder that
         // ended without stopping left unsealed.
@@ -61,7 +63,10 @@ struct WriteJob
     static WriteJob outboxPrune(qint64 sentBefore);
     // The entry's time, user, action, object, old and new values and reason; its sequence and
     // hashes are those of the head when it is written. jobStored() answers with its sequence.
-    static WriteJob auditRecord(const AuditEntry& entry);
+    // With `projectFile` (not null), the file's text is kept under the entry's sequence
+    // (ProjectFileCopy), in the same transaction.
+    static WriteJob auditRecord(const AuditEntry& entry,
+                                const QByteArray& projectFile = QByteArray());
     // Seals the quarter hour `quarter` (seconds / 900) at `timeMs`; jobStored() answers with the
     // seal's sequence.
     static WriteJob sampleSeal(qint64 quarter, qint64 timeMs);

@@ -6,6 +6,7 @@
 #include "databasewriter.h"
 #include "notificationsettings.h"
 #include "projectfile.h"
+#include "projectfilecopy.h"
 #include "projectforwarding.h"
 #include "settingsdifference.h"
 #include "writejob.h"
@@ -14,6 +15,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 
 #include <memory>
@@ -116,6 +118,11 @@ void ProjectAudit::setClocks(const Clock& wall, const Clock& monotonic)
     m_clockKnown = false;
 }
 
+void ProjectAudit::setOutsideEdits(const EditedSettings::Outcome& outcome)
+{
+    m_outside = outcome;
+}
+
 bool ProjectAudit::open(Opening opening, QString* error)
 {
     error->clear();
@@ -144,6 +151,10 @@ void ProjectAudit::stored(quint64 ticket, qint64 sequence)
 {
     if (m_ownTickets.remove(ticket))
         m_firstOwnSequence = std::min(m_firstOwnSequence, sequence);
+    if (m_acceptTicket != 0 && ticket == m_acceptTicket) {
+        m_acceptStored = true;
+        reopenWhenAccepted();
+    }
 }
 
 bool ProjectAudit::checkStart(QString* error)
@@ -172,8 +183,9 @@ bool ProjectAudit::checkStart(QString* error)
         qWarning() << "ProjectAudit::open : the accepted settings cannot be read; all are new";
     if (!accepted && m_opening == Opening::Opened) {
         // A project older than the trail starts from its file as it was opened.
-        record(automaticUser(), settingsAcceptedAction(), QStringLiteral("project settings"),
-               QString(), QString::fromUtf8(m_accepted.toText()), QString());
+        recordAccepted(Actor{automaticUser(), QString()}, m_accepted);
+    } else if (m_outside.accessControl && m_opening == Opening::Opened) {
+        hold(previous);
     } else {
         // One made in the editor just now has every gateway and node added by the user.
         recordDifferences(previous, m_asOpened, m_opening == Opening::Opened, m_accepted);
@@ -189,13 +201,16 @@ void ProjectAudit::settingsSaved()
 }
 
 void ProjectAudit::recordDifferences(const SettingsSnapshot& before, const SettingsSnapshot& after,
-                                     bool outside, const SettingsSnapshot& accepted)
+                                     bool outside, const SettingsSnapshot& accepted,
+                                     const std::optional<Actor>& by, const QByteArray& fileText)
 {
     const SettingsDifference difference(before, after);
     if (difference.isEmpty())
         return;
     Actor actor{automaticUser(), QString()};
-    if (!outside)
+    if (by)
+        actor = *by;
+    else if (!outside)
         actor = m_actor(QStringLiteral("setting changed"));
     for (const SettingsDifference::Item& item : difference.items()) {
         QString action = outsideChangeAction();
@@ -222,9 +237,133 @@ void ProjectAudit::recordDifferences(const SettingsSnapshot& before, const Setti
         record(actor.user, action, SettingsDifference::subject(item), oldValue, newValue,
                actor.reason);
     }
+    recordAccepted(actor, accepted, fileText);
+}
+
+void ProjectAudit::recordAccepted(const Actor& actor, const SettingsSnapshot& accepted,
+                                  const QByteArray& fileText)
+{
+    // The file whose settings are accepted (as it is now, unless given): the copy the recorder
+    // puts back when the file is edited by hand under access control.
+    QFile file(m_projectPath);
+    if (!fileText.isNull() ||
+        (file.open(QIODevice::ReadOnly) && file.size() <= ProjectFileCopy::MaximumBytes)) {
+        const QByteArray text =
+            fileText.isNull() ? EditedSettings::withoutSecrets(file.readAll()) : fileText;
+        if (EditedSettings::settingsOf(text) == accepted)
+            record(actor.user, ProjectFileCopy::keptAction(), QStringLiteral("project file"),
+                   QString(), ProjectFileCopy::describe(text), actor.reason, text);
+        else
+            qWarning() << "ProjectAudit : the project file changed meanwhile; no copy kept";
+    } else {
+        qWarning() << "ProjectAudit : the project file cannot be kept";
+    }
     record(actor.user, settingsAcceptedAction(), QStringLiteral("project settings"), QString(),
            QString::fromUtf8(accepted.toText()), actor.reason);
     m_accepted = accepted;
+}
+
+void ProjectAudit::hold(const SettingsSnapshot& previous)
+{
+    const bool aside = !m_outside.asidePath.isEmpty();
+    const SettingsSnapshot edited =
+        aside ? SettingsSnapshot::read(m_outside.asidePath) : m_asOpened;
+    const SettingsDifference difference(previous, edited);
+    m_accepted = previous;
+    if (difference.isEmpty())
+        return;
+    const QStringList lines = difference.lines();
+    const QString asideName = QFileInfo(m_outside.asidePath).fileName();
+    QString what = aside ? QStringLiteral("set aside as ") + asideName +
+                               QStringLiteral("; the accepted settings restored")
+                         : QStringLiteral("not restored (") + m_outside.problem +
+                               QStringLiteral("); running on the file as found");
+    what += QStringLiteral("; waiting for a Supervisor: ") + lines.join(QStringLiteral("; "));
+    record(automaticUser(), heldAction(), QStringLiteral("project settings"), QString(), what,
+           QString());
+    m_held = HeldEdit{m_outside.asidePath, aside ? QString() : m_outside.problem, edited, lines};
+    emit heldEditChanged();
+}
+
+bool ProjectAudit::acceptHeld(const Actor& actor, QString* error)
+{
+    if (!m_held) {
+        *error = QStringLiteral("No edited settings wait.");
+        return false;
+    }
+    const HeldEdit held = *m_held;
+    const bool aside = !held.asidePath.isEmpty();
+    QFile file(aside ? held.asidePath : m_projectPath);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > ProjectFileCopy::MaximumBytes) {
+        *error = QStringLiteral("The edited file cannot be read: ") + file.fileName();
+        return false;
+    }
+    const QByteArray text = file.readAll();
+    file.close();
+    if (EditedSettings::settingsOf(text) != held.edited) {
+        *error = QStringLiteral("The edited file changed since it was found; open the project "
+                                "again to see its differences.");
+        return false;
+    }
+    recordDifferences(m_accepted, held.edited, true, held.edited, actor,
+                      EditedSettings::withoutSecrets(text));
+    m_held.reset();
+    emit heldEditChanged();
+    if (!aside)
+        return true;
+    m_acceptTicket = m_lastTicket;
+    m_acceptStored = false;
+    m_acceptApplied = false;
+    // The edited file takes the project file's place once its acceptance is recorded.
+    whenRecorded([this, held, text](bool recorded) {
+        QString why = QStringLiteral("the acceptance could not be recorded");
+        if (!recorded || !EditedSettings::replace(m_projectPath, text, &why)) {
+            qWarning().noquote() << QStringLiteral("ProjectAudit : the accepted file stays set "
+                                                   "aside: ") +
+                                        why;
+            m_acceptTicket = 0;
+            return;
+        }
+        QFile::remove(held.asidePath);
+        m_acceptApplied = true;
+        reopenWhenAccepted();
+    });
+    return true;
+}
+
+void ProjectAudit::reopenWhenAccepted()
+{
+    // Both the file in place and the acceptance in the database: the next opening finds them
+    // agreeing.
+    if (m_acceptTicket == 0 || !m_acceptStored || !m_acceptApplied)
+        return;
+    m_acceptTicket = 0;
+    emit editsAccepted(m_projectPath);
+}
+
+bool ProjectAudit::rejectHeld(const Actor& actor, QString* error)
+{
+    if (!m_held) {
+        *error = QStringLiteral("No edited settings wait.");
+        return false;
+    }
+    QString kept = QStringLiteral("the file as found stays in use: no accepted copy to put back");
+    if (!m_held->asidePath.isEmpty()) {
+        const QString rejected =
+            EditedSettings::freeName(m_projectPath, EditedSettings::rejectedSuffix());
+        if (!QFile::rename(m_held->asidePath, rejected)) {
+            *error = QStringLiteral("The edited file cannot be renamed: ") + m_held->asidePath;
+            return false;
+        }
+        kept = QStringLiteral("kept as ") + QFileInfo(rejected).fileName();
+    }
+    record(actor.user, rejectedAction(), QStringLiteral("project settings"),
+           m_held->lines.join(QStringLiteral("; ")), kept, actor.reason);
+    if (m_writer)
+        m_writer->flush(m_wall());
+    m_held.reset();
+    emit heldEditChanged();
+    return true;
 }
 
 void ProjectAudit::secretChanged(const QString& secretName)
@@ -316,7 +455,8 @@ void ProjectAudit::secured(quint64 request, bool kept)
 }
 
 void ProjectAudit::record(const QString& user, const QString& action, const QString& object,
-                          const QString& oldValue, const QString& newValue, const QString& reason)
+                          const QString& oldValue, const QString& newValue, const QString& reason,
+                          const QByteArray& projectFile)
 {
     if (!m_writer) {
         qWarning().noquote() << QStringLiteral("ProjectAudit : no database to record ") + action;
@@ -330,7 +470,8 @@ void ProjectAudit::record(const QString& user, const QString& action, const QStr
     entry.oldValue = oldValue;
     entry.newValue = newValue;
     entry.reason = reason;
-    m_ownTickets.insert(m_writer->submit(WriteJob::auditRecord(entry)));
+    m_lastTicket = m_writer->submit(WriteJob::auditRecord(entry, projectFile));
+    m_ownTickets.insert(m_lastTicket);
 }
 
 QString ProjectAudit::localTime(qint64 ms) const

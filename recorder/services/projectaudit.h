@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editedsettings.h"
 #include "settingssnapshot.h"
 
 #include <QHash>
@@ -7,8 +8,11 @@
 #include <QSet>
 #include <QString>
 
+#include <QStringList>
+
 #include <functional>
 #include <limits>
+#include <optional>
 
 class DatabaseWriter;
 struct AlarmEventRecord;
@@ -70,6 +74,9 @@ public:
 
     void setActorSource(const ActorSource& source);
     void setClocks(const Clock& wall, const Clock& monotonic);
+    // Before open(): what EditedSettings::prepare() found. Under access control, settings
+    // edited outside the recorder are held for a Supervisor instead of accepted.
+    void setOutsideEdits(const EditedSettings::Outcome& outcome);
 
     enum class Opening
     {
@@ -112,26 +119,63 @@ public:
 
     const SettingsSnapshot& acceptedSettings() const { return m_accepted; }
 
+    // Settings edited outside the recorder, waiting for a Supervisor.
+    struct HeldEdit
+    {
+        QString asidePath; // the edited file set aside; empty: it runs as found
+        QString problem;   // why it runs as found
+        SettingsSnapshot edited;
+        QStringList lines; // SettingsDifference::lines() from the accepted settings
+    };
+    const std::optional<HeldEdit>& heldEdit() const { return m_held; }
+    // The held settings become the accepted ones, each difference and the acceptance recorded
+    // as `actor`'s; a file set aside replaces the project file once that is recorded (the
+    // project must then be opened again: editsAccepted() tells once the acceptance is also
+    // committed). False with the reason.
+    bool acceptHeld(const Actor& actor, QString* error);
+    // The held settings are refused (recorded); a file set aside is renamed "... .rejected".
+    bool rejectHeld(const Actor& actor, QString* error);
+
 signals:
     // The check open() began is done (at once, or once the writer's waiting writes are in).
     void startChecked(bool ok);
+    // Settings edited outside the recorder are held, or no longer.
+    void heldEditChanged();
+    // The acceptance of a file that was set aside is in the database: `projectPath` holds the
+    // accepted settings and wants to be opened again.
+    void editsAccepted(const QString& projectPath);
 
 public:
     // The actions the entries carry.
     static QString settingsAcceptedAction() { return QStringLiteral("settings accepted"); }
     static QString outsideChangeAction() { return QStringLiteral("changed outside the recorder"); }
     static QString refusedAction() { return QStringLiteral("action refused"); }
+    static QString heldAction() { return QStringLiteral("settings edited outside the recorder"); }
+    static QString rejectedAction() { return QStringLiteral("settings rejected"); }
 
 private:
+    // With `projectFile`: the file's text is kept with the entry (ProjectFileCopy).
     void record(const QString& user, const QString& action, const QString& object,
-                const QString& oldValue, const QString& newValue, const QString& reason);
+                const QString& oldValue, const QString& newValue, const QString& reason,
+                const QByteArray& projectFile = QByteArray());
     bool checkStart(QString* error);
     void stored(quint64 ticket, qint64 sequence);
     void secured(quint64 request, bool kept);
     // Records what differs from `before` to `after` (by a user, or outside the recorder), then
     // `accepted` as the settings in force.
+    // `by`: who accepts changes made outside (none: the recorder takes them up itself).
     void recordDifferences(const SettingsSnapshot& before, const SettingsSnapshot& after,
-                           bool outside, const SettingsSnapshot& accepted);
+                           bool outside, const SettingsSnapshot& accepted,
+                           const std::optional<Actor>& by = std::nullopt,
+                           const QByteArray& fileText = QByteArray());
+    // Records `accepted` as the settings in force, with a copy of the project file: as it is,
+    // or `fileText` (without its secrets) when given.
+    void recordAccepted(const Actor& actor, const SettingsSnapshot& accepted,
+                        const QByteArray& fileText = QByteArray());
+    // editsAccepted() once the accepted file is in place and its acceptance committed.
+    void reopenWhenAccepted();
+    // Holds what differs from `previous` for a Supervisor (access control on).
+    void hold(const SettingsSnapshot& previous);
     QString localTime(qint64 ms) const;
 
     QString m_projectPath;
@@ -144,6 +188,13 @@ private:
     SettingsSnapshot m_accepted;
     SettingsSnapshot m_asOpened;
     Opening m_opening = Opening::Opened;
+    EditedSettings::Outcome m_outside;
+    std::optional<HeldEdit> m_held;
+    // The acceptance of a file set aside, until it is stored.
+    quint64 m_acceptTicket = 0;
+    bool m_acceptStored = false;
+    bool m_acceptApplied = false;
+    quint64 m_lastTicket = 0;
     bool m_checked = false;
     // This run's entries: their tickets until stored, and the first one's sequence.
     QSet<quint64> m_ownTickets;

@@ -24,11 +24,12 @@ ProjectServices::~ProjectServices()
 }
 
 void ProjectServices::openAudit(const QString& projectPath, DatabaseWriter* writer,
-                                bool afterEditing)
+                                bool afterEditing, const EditedSettings::Outcome& outside)
 {
     m_audit = std::make_unique<ProjectAudit>(projectPath, writer);
     if (m_actorSource)
         m_audit->setActorSource(m_actorSource);
+    m_audit->setOutsideEdits(outside);
     QString error;
     m_audit->open(
         afterEditing ? ProjectAudit::Opening::AfterEditing : ProjectAudit::Opening::Opened, &error);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editedsettings.h"
 #include "projectalarms.h"
 #include "projectaudit.h"
 
@@ -41,8 +42,10 @@ public:
 
     // The audit trail of the project at `projectPath`, through the open cycle's `writer`, first
     // of the services (alarms and forwarding opened later record their changes in it). See
-    // ProjectAudit::open(); closeAudit() before the cycle closes.
-    void openAudit(const QString& projectPath, DatabaseWriter* writer, bool afterEditing);
+    // ProjectAudit::open(); closeAudit() before the cycle closes. `outside`: what
+    // EditedSettings::prepare() found before the project opened.
+    void openAudit(const QString& projectPath, DatabaseWriter* writer, bool afterEditing,
+                   const EditedSettings::Outcome& outside = EditedSettings::Outcome());
     // Who and why for the users' changes, given to each audit trail opened from now on (before
     // its open(), which may record the editor's changes at once).
     void setActorSource(const ProjectAudit::ActorSource& source) { m_actorSource = source; }

@@ -22,13 +22,6 @@ bool isSetting(const QString& key)
     return !notSettings.contains(key);
 }
 
-bool looksSecret(const QString& key)
-{
-    static const QRegularExpression secret(QStringLiteral("password|passwd|token|secret"),
-                                           QRegularExpression::CaseInsensitiveOption);
-    return secret.match(key).hasMatch();
-}
-
 QString number(double value)
 {
     return QString::number(value, 'f', 2);
@@ -41,6 +34,13 @@ QString gatewayName(const GatewayConfig& gateway)
 }
 
 } // namespace
+
+bool SettingsSnapshot::looksSecret(const QString& key)
+{
+    static const QRegularExpression secret(QStringLiteral("password|passwd|token|secret"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return secret.match(key).hasMatch();
+}
 
 void SettingsSnapshot::set(const QString& object, const QString& setting, const QString& value)
 {

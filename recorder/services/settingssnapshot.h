@@ -28,6 +28,8 @@ public:
     bool operator==(const SettingsSnapshot& other) const { return m_objects == other.m_objects; }
     bool operator!=(const SettingsSnapshot& other) const { return !(*this == other); }
 
+    // A key named like a password, token or secret: its value is never recorded.
+    static bool looksSecret(const QString& key);
     // What stands for the value of a key named like a secret.
     static QString secretPlaceholder() { return QStringLiteral("(secret, not recorded)"); }
 

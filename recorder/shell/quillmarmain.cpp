@@ -5,6 +5,7 @@
 #include "audittraildialog.h"
 #include "configureddevice.h"
 #include "dashboard.h"
+#include "editedsettingsdialog.h"
 #include "messagedialog.h"
 #include "projectcenter.h"
 #include "projectfile.h"
@@ -23,8 +24,10 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
 #include <QUuid>
@@ -125,6 +128,14 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
                 keyNotice->setProblems(ProjectKeyNotice::Source::Forwarding, problems);
             });
 
+    editedButton = new QPushButton(QStringLiteral("Edited settings wait"), this);
+    editedButton->setToolTip(EditedSettingsDialog::title());
+    editedButton->setFont(ui->label_index_state->font());
+    editedButton->hide();
+    ui->horizontalLayout_status->insertWidget(
+        ui->horizontalLayout_status->indexOf(ui->label_write_state), editedButton);
+    connect(editedButton, &QPushButton::clicked, this, &QuillmarMain::slotEditedSettings);
+
     const QString newest = recent.newestPath();
     if (!newest.isEmpty() && recent.autoLoad()) {
         m_autoLoading = true;
@@ -160,6 +171,53 @@ void QuillmarMain::critical(const QString& title, const QString& text)
 bool QuillmarMain::authorize(AccessPolicy::Action action, const QString& what)
 {
     return gate.authorize(action, what, nullptr);
+}
+
+void QuillmarMain::showHeldEdit()
+{
+    const ProjectAudit* audit = services.audit();
+    editedButton->setVisible(projectOpen && audit && audit->heldEdit());
+}
+
+void QuillmarMain::slotEditedSettings()
+{
+    const ProjectAudit* audit = services.audit();
+    if (!audit || !audit->heldEdit())
+        return;
+    const ProjectAudit::HeldEdit held = *audit->heldEdit();
+    const QString path = session.filePath();
+    EditedSettingsDialog dialog(held.lines, QFileInfo(held.asidePath).fileName(), held.problem,
+                                this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    const bool accept = dialog.decision() == EditedSettingsDialog::Decision::Accept;
+    // Taking up a file set aside opens the project again, which a recording must not span.
+    if (accept && !held.asidePath.isEmpty() && isRecording()) {
+        showMessage(this, QStringLiteral("WARNING"), QStringLiteral("Stop recording first."));
+        return;
+    }
+    const QString what = accept ? QStringLiteral("Accept the settings edited outside the recorder")
+                                : QStringLiteral("Reject the settings edited outside the recorder");
+    ProjectAudit::Actor actor;
+    if (!gate.authorize(AccessPolicy::Action::ChangeAlarmRules, what, &actor))
+        return;
+    // The project may have closed or changed meanwhile.
+    ProjectAudit* now = services.audit();
+    if (!now || !now->heldEdit() || session.filePath() != path)
+        return;
+    QString error;
+    if (!(accept ? now->acceptHeld(actor, &error) : now->rejectHeld(actor, &error)))
+        critical(QStringLiteral("ERROR"), error);
+}
+
+void QuillmarMain::reopenAccepted(const QString& path)
+{
+    // The accepted settings take effect when the project opens again; a recording started
+    // since goes on with those it began with until then.
+    if (!projectOpen || session.filePath() != path || isRecording())
+        return;
+    slotCloseProject();
+    projectLoaded(path);
 }
 
 // --- menus and view ---------------------------------------------------------------------------
@@ -325,6 +383,8 @@ void QuillmarMain::projectListConfirm(const QList<ConfiguredDevice*>& list)
 
 void QuillmarMain::projectLoaded(const QString& path)
 {
+    // Under access control, settings edited by hand are set aside before the project is read.
+    m_outside = EditedSettings::prepare(path);
     if (!session.load(path)) {
         showMessage(this, QStringLiteral("ERROR"),
                     QStringLiteral("There is no device information!"));
@@ -360,7 +420,15 @@ void QuillmarMain::openProjectRuntime()
     signIn.open(ProjectFile::databasePath(session.filePath()));
     // First of the services: what the others change from now on is recorded.
     services.openAudit(session.filePath(), cycle->sampleWriter(),
-                       std::exchange(m_afterEditing, false));
+                       std::exchange(m_afterEditing, false),
+                       std::exchange(m_outside, EditedSettings::Outcome()));
+    if (ProjectAudit* audit = services.audit()) {
+        connect(audit, &ProjectAudit::heldEditChanged, this, &QuillmarMain::showHeldEdit);
+        // Queued: the project closes and opens again, with the audit that tells.
+        connect(audit, &ProjectAudit::editsAccepted, this, &QuillmarMain::reopenAccepted,
+                Qt::QueuedConnection);
+    }
+    showHeldEdit();
     services.startForwarding(session.filePath(), cycle->sampleWriter(), session.gateways());
     connect(cycle, &RecordingCycle::recordingChanged, this, &QuillmarMain::showRecording);
     connect(cycle, &RecordingCycle::recordTimesChanged, center, &ProjectCenter::setRecordTimes);
@@ -444,6 +512,7 @@ void QuillmarMain::closeProjectRuntime()
     menus->setProjectActionsEnabled(false);
     status->clearProject();
     keyNotice->clear();
+    editedButton->hide();
     if (isRecording()) {
         stopRecording(ProjectAudit::Cause::User);
         // Stopping re-enables the editing actions; without a project they stay off.

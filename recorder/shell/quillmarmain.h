@@ -19,6 +19,8 @@
 
 #include <memory>
 
+class QPushButton;
+
 class AuditTrailDialog;
 class ConfiguredDevice;
 class OutboxIndicator;
@@ -84,6 +86,8 @@ public:
     QLabel* forwardingLabel() const { return forwarding->label(); }
     // The project-file keys that could not be read, while the open project has any.
     QLabel* keyProblemLabel() const;
+    // Shown while settings edited outside the recorder wait for a Supervisor.
+    QPushButton* editedSettingsButton() const { return editedButton; }
     ProjectForwarding* projectForwarding() const { return services.forwarding(); }
     // Who is signed in for the open project, and its users.
     SignInSession* signInSession() { return &signIn; }
@@ -128,6 +132,8 @@ public slots:
     void slotShowAuditTrail();
     void slotUsers();
     void slotForwarding();
+    // "Settings edited outside the recorder": accept or reject what waits.
+    void slotEditedSettings();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -149,6 +155,8 @@ private:
     void startProgram(const QString& programName, const QStringList& options = QStringList());
     void critical(const QString& title, const QString& text);
     bool authorize(AccessPolicy::Action action, const QString& what);
+    void showHeldEdit();
+    void reopenAccepted(const QString& path);
 
     std::unique_ptr<Ui::QuillmarMain> ui;
     MessageBoxFunction messageBoxFunction;
@@ -160,6 +168,9 @@ private:
     ProjectServices services;
     SignInSession signIn;
     AccessGate gate{&signIn};
+    // What was found of settings edited outside the recorder before the project opened.
+    EditedSettings::Outcome m_outside;
+    QPushButton* editedButton = nullptr;
     bool projectOpen = false;
     QString connectionName;
 

@@ -1,9 +1,12 @@
 #include "alarmeventtable.h"
+#include "auditentry.h"
+#include "auditlookup.h"
 #include "databasewriter.h"
 #include "flushpolicy.h"
 #include "indexbuilder.h"
 #include "insertserialdata.h"
 #include "outboxtable.h"
+#include "projectfilecopy.h"
 #include "samplereader.h"
 #include "sampletable.h"
 #include "spilljournal.h"
@@ -415,7 +418,8 @@ void TestDatabaseWriter::alarmAndOutboxWritesKept_data()
 
 // Catches: an alarm event or outbox write lost on its way through the writer's journal, changed
 // by it (an optional value, a text), applied out of order, or twice (a second message row, an
-// acknowledgement replaced) when the journal is replayed.
+// acknowledgement replaced) when the journal is replayed; a project file's copy kept with its
+// audit entry lost or changed on the way (bytes that are not text).
 void TestDatabaseWriter::alarmAndOutboxWritesKept()
 {
     QFETCH(bool, locked);
@@ -443,6 +447,7 @@ void TestDatabaseWriter::alarmAndOutboxWritesKept()
     OutboxRecord old = message;
     old.messageId = QStringLiteral("alarm.6.start");
     old.eventId = 6;
+    const QByteArray projectText("[General]\nname=K\xc3\xbchlraum\n\0\xff tail", 30);
     {
         auto writer = openWriter();
         QVERIFY(writer);
@@ -468,6 +473,13 @@ void TestDatabaseWriter::alarmAndOutboxWritesKept()
         writer->submit(WriteJob::outboxAdd(old));
         writer->submit(WriteJob::outboxSent(old.messageId, old.target, 1700000070));
         writer->submit(WriteJob::outboxPrune(1700000075));
+        AuditEntry kept;
+        kept.timeMs = 1700000500000;
+        kept.user = QStringLiteral("recorder");
+        kept.action = ProjectFileCopy::keptAction();
+        kept.object = QStringLiteral("project file");
+        kept.newValue = ProjectFileCopy::describe(projectText);
+        writer->submit(WriteJob::auditRecord(kept, projectText));
         if (!locked)
             QVERIFY(writer->flushAndWait(0));
         writer.reset();
@@ -512,6 +524,16 @@ void TestDatabaseWriter::alarmAndOutboxWritesKept()
     QCOMPARE(outbox.at(2).eventId, 6);
     QCOMPARE(outbox.at(2).sentAt, std::optional<qint64>(1700000070));
     QVERIFY(outbox.at(2).body.isEmpty());
+    std::optional<AuditEntry> keptEntry;
+    QVERIFY2(AuditLookup::latest(database, {ProjectFileCopy::keptAction()},
+                                 std::numeric_limits<qint64>::max(), &keptEntry, &error),
+             qPrintable(error));
+    QVERIFY(keptEntry);
+    QCOMPARE(keptEntry->newValue, ProjectFileCopy::describe(projectText));
+    std::optional<QByteArray> copy;
+    QVERIFY2(ProjectFileCopy::read(database, keptEntry->sequence, &copy, &error),
+             qPrintable(error));
+    QCOMPARE(copy, std::optional<QByteArray>(projectText));
     SqliteStatement continues(connection.get(), "select continuesId from alarm_event where id = 7");
     QVERIFY(continues.isValid() && sqlite3_step(continues.get()) == SQLITE_ROW);
     QCOMPARE(sqlite3_column_int64(continues.get(), 0), 3);

@@ -4,18 +4,24 @@
 // settings edited in the project file while the recorder was closed.
 
 #include "alarmeventrecord.h"
+#include "auditfill.h"
 #include "audittrail.h"
 #include "clockchanges.h"
 #include "databasewriter.h"
+#include "editedsettings.h"
 #include "forwardingsettings.h"
 #include "notificationsettings.h"
 #include "projectaudit.h"
 #include "projectfile.h"
+#include "projectfilecopy.h"
 #include "projectforwarding.h"
 #include "settingsdifference.h"
 #include "spilljournal.h"
 #include "sqliteconnection.h"
+#include "sqliteprogram.h"
 #include "tickingwriter.h"
+#include "userdirectory.h"
+#include "usertable.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -110,12 +116,15 @@ private slots:
     void clockJumpIsRecorded();
     void fileEditedWhileClosed_data();
     void fileEditedWhileClosed();
+    void fileEditedUnderAccessControl_data();
+    void fileEditedUnderAccessControl();
     void changeWaitsForItsEntry_data();
     void changeWaitsForItsEntry();
 
 private:
     // The project's writer and audit, opened as the recorder opens them.
-    void openAudit(ProjectAudit::Opening opening = ProjectAudit::Opening::Opened);
+    void openAudit(ProjectAudit::Opening opening = ProjectAudit::Opening::Opened,
+                   const EditedSettings::Outcome& outside = EditedSettings::Outcome());
     void closeAudit();
     // The entries after the first `skip`, once the writer has them in the file.
     QVector<AuditEntry> entries(int skip = 0);
@@ -163,12 +172,14 @@ void TestProjectAudit::cleanup()
     dir.reset();
 }
 
-void TestProjectAudit::openAudit(ProjectAudit::Opening opening)
+void TestProjectAudit::openAudit(ProjectAudit::Opening opening,
+                                 const EditedSettings::Outcome& outside)
 {
     writer = std::make_unique<TickingWriter>(ProjectFile::databasePath(project),
                                              QStringLiteral("audit"));
     QVERIFY(writer->open());
     audit = std::make_unique<ProjectAudit>(project, writer->writer());
+    audit->setOutsideEdits(outside);
     QString error;
     QVERIFY2(audit->open(opening, &error), qPrintable(error));
     // A new file gets its index first; writes wait for it.
@@ -212,7 +223,9 @@ void TestProjectAudit::compareChanges(const QVector<AuditEntry>& recorded,
         QCOMPARE(recorded.size(), 0);
         return;
     }
-    compareEntries(recorded.mid(0, recorded.size() - 1), expected);
+    QVERIFY(recorded.size() >= 2);
+    compareEntries(recorded.mid(0, recorded.size() - 2), expected);
+    QCOMPARE(recorded.at(recorded.size() - 2).action, ProjectFileCopy::keptAction());
     QCOMPARE(recorded.last().action, ProjectAudit::settingsAcceptedAction());
 }
 
@@ -562,8 +575,8 @@ void TestProjectAudit::fileEditedWhileClosed()
     QFETCH(QStringList, expected);
     openAudit();
     const SettingsSnapshot accepted = audit->acceptedSettings();
-    // The first run's one entry: the settings accepted.
-    const int before = 1;
+    // The first run's entries: the project file kept, the settings accepted.
+    const int before = 2;
     if (!inJournal)
         QCOMPARE(entries().size(), before);
     closeAudit();
@@ -586,6 +599,222 @@ void TestProjectAudit::fileEditedWhileClosed()
     QCOMPARE(audit->acceptedSettings(), SettingsSnapshot::read(project));
     for (const AuditEntry& e : entries())
         QVERIFY2(!line(e).contains(QLatin1String("hunter2")), qPrintable(line(e)));
+    // Nor the copy of the file the database keeps (its bytes anywhere in the database's files).
+    closeAudit();
+    const QFileInfo database(ProjectFile::databasePath(project));
+    const QFileInfoList files = database.dir().entryInfoList({database.fileName() + "*"});
+    QVERIFY(!files.isEmpty());
+    for (const QFileInfo& info : files) {
+        QFile file(info.filePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY2(!file.readAll().contains("hunter2"), qPrintable(info.fileName()));
+    }
+}
+
+void TestProjectAudit::fileEditedUnderAccessControl_data()
+{
+    QTest::addColumn<bool>("accessControl");
+    QTest::addColumn<bool>("copyKept");  // the first run kept the file (else: an older recorder's)
+    QTest::addColumn<QString>("tamper"); // SQL run with the sqlite3 program while closed
+    QTest::addColumn<bool>("earlierAside");
+    QTest::addColumn<Edit>("edit");
+    QTest::addColumn<QString>("decision"); // "accept", "reject" or none
+    QTest::addColumn<bool>("restored");    // the recorder runs on the accepted settings
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("files"); // beside store.tpc and its database, at the end
+
+    const Edit range =
+        devices([](QList<GatewayConfig>* list) { (*list)[0].nodes[1].ch1Min = -30; });
+    const QString difference =
+        QStringLiteral("node 1002, channel 1 range: -20.00 to 5.00 -> -30.00 to 5.00");
+    const QString heldAside = QStringLiteral("settings edited outside the recorder|project "
+                                             "settings||set aside as store.tpc.edited; the "
+                                             "accepted settings restored; waiting for a "
+                                             "Supervisor: ") +
+                              difference;
+    const auto heldAsFound = [&difference](const QString& why) -> QString {
+        return QStringLiteral("settings edited outside the recorder|project settings||not "
+                              "restored (") +
+               why + QStringLiteral("); running on the file as found; waiting for a Supervisor: ") +
+               difference;
+    };
+    const QString changed = QStringLiteral("changed outside the recorder|node 1002, channel 1 "
+                                           "range|-20.00 to 5.00|-30.00 to 5.00");
+    const QString kept = QStringLiteral("project file kept|project file||SHA-256 *");
+    const QString accepted = QStringLiteral("settings accepted|project settings||*");
+    const QString edited = QStringLiteral("store.tpc.edited");
+
+    QTest::newRow("restored, undecided")
+        << true << true << QString() << false << range << QString() << true
+        << QStringList{heldAside, heldAside} << QStringList{edited};
+    QTest::newRow("restored, accepted")
+        << true << true << QString() << false << range << QStringLiteral("accept") << true
+        << QStringList{heldAside, changed, kept, accepted} << QStringList();
+    QTest::newRow("restored, rejected")
+        << true << true << QString() << false << range << QStringLiteral("reject") << true
+        << QStringList{heldAside, QStringLiteral("settings rejected|project settings|") +
+                                      difference + QStringLiteral("|kept as store.tpc.rejected")}
+        << QStringList{QStringLiteral("store.tpc.rejected")};
+    QTest::newRow("second edit set aside beside the first")
+        << true << true << QString() << true << range << QString() << true
+        << QStringList{QStringLiteral("settings edited outside the recorder|project settings||set "
+                                      "aside as store.tpc.edited.2; the accepted settings *"),
+                       QStringLiteral("settings edited outside the recorder|project settings||set "
+                                      "aside as store.tpc.edited*")}
+        << QStringList{edited, QStringLiteral("store.tpc.edited.2")};
+    QTest::newRow("copy replaced with sqlite3")
+        << true << true
+        << QStringLiteral("update project_file_copy set text = "
+                          "cast(replace(cast(text as text), '-20', '-25') as blob);")
+        << false << range << QString() << false
+        << QStringList{heldAsFound(QStringLiteral(
+                           "the accepted copy was changed in the database and is refused")),
+                       heldAsFound(QStringLiteral(
+                           "the accepted copy was changed in the database and is refused"))}
+        << QStringList();
+    QTest::newRow("copy deleted with sqlite3")
+        << true << true << QStringLiteral("delete from project_file_copy;") << false << range
+        << QString() << false
+        << QStringList{heldAsFound(
+                           QStringLiteral("the accepted copy is missing from the database")),
+                       heldAsFound(
+                           QStringLiteral("the accepted copy is missing from the database"))}
+        << QStringList();
+    QTest::newRow("no copy yet, accepted")
+        << true << false << QString() << false << range << QStringLiteral("accept") << false
+        << QStringList{heldAsFound(
+                           QStringLiteral("no copy of the accepted project file is kept yet")),
+                       changed, kept, accepted}
+        << QStringList();
+    QTest::newRow("no copy yet, rejected")
+        << true << false << QString() << false << range << QStringLiteral("reject") << false
+        << QStringList{heldAsFound(QStringLiteral("no copy of the accepted project file is kept "
+                                                  "yet")),
+                       QStringLiteral("settings rejected|project settings|") + difference +
+                           QStringLiteral("|the file as found stays in use: no accepted copy to "
+                                          "put back"),
+                       heldAsFound(QStringLiteral("no copy of the accepted project file is kept "
+                                                  "yet"))}
+        << QStringList();
+    QTest::newRow("unchanged") << true << true << QString() << false << Edit([](const QString&) {})
+                               << QString() << true << QStringList() << QStringList();
+    QTest::newRow("without access control")
+        << false << true << QString() << false << range << QString() << false
+        << QStringList{changed, kept, accepted} << QStringList();
+}
+
+// Catches: under access control, settings edited by hand taken up without a Supervisor, the
+// edited file lost or overwritten (a second edit over the first), a copy changed in the database
+// put back instead of refused, no copy to put back and the edits then accepted silently, an
+// accept or reject not recorded with the user and reason, and the decision not lasting to the
+// next start; without access control, the edits not applied as today.
+void TestProjectAudit::fileEditedUnderAccessControl()
+{
+    QFETCH(bool, accessControl);
+    QFETCH(bool, copyKept);
+    QFETCH(QString, tamper);
+    QFETCH(bool, earlierAside);
+    QFETCH(Edit, edit);
+    QFETCH(QString, decision);
+    QFETCH(bool, restored);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, files);
+    const QString database = ProjectFile::databasePath(project);
+    const SettingsSnapshot first = SettingsSnapshot::read(project);
+    QString error;
+    if (copyKept) {
+        openAudit();
+        QCOMPARE(entries().size(), 2);
+        closeAudit();
+    } else {
+        // What a recorder that kept no copy left: the settings accepted alone.
+        QFile(database).open(QIODevice::WriteOnly);
+        QVERIFY2(AuditFill::append(database,
+                                   {AuditFill::entry(NewYear, ProjectAudit::automaticUser(),
+                                                     ProjectAudit::settingsAcceptedAction(),
+                                                     QStringLiteral("project settings"), QString(),
+                                                     QString::fromUtf8(first.toText()))},
+                                   &error),
+                 qPrintable(error));
+    }
+    if (accessControl) {
+        SqliteConnection connection;
+        QVERIFY2(UserTable::open(&connection, database, 5000, &error), qPrintable(error));
+        UserDirectory users(connection.get(), UserDirectory::Clock(), PasswordHash::least());
+        // The first user switches access control on.
+        QVERIFY2(users.add(QStringLiteral("root"), QStringLiteral("sue"),
+                           AccessPolicy::Role::Administrator,
+                           QByteArrayLiteral("correct horse battery"), QString(), &error),
+                 qPrintable(error));
+    }
+    if (!tamper.isEmpty())
+        QVERIFY2(SqliteProgram::run(database, tamper, &error), qPrintable(error));
+    QByteArray earlier;
+    if (earlierAside) {
+        // An edit set aside at an earlier start, still undecided.
+        const QString earlierPath = project + EditedSettings::editedSuffix();
+        QVERIFY(QFile::copy(project, earlierPath));
+        edit(earlierPath);
+        QSettings(earlierPath, QSettings::IniFormat).setValue(QStringLiteral("Mark"), 1);
+        QFile file(earlierPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        earlier = file.readAll();
+    }
+    const int before = entries().size();
+
+    edit(project);
+    const SettingsSnapshot editedSettings = SettingsSnapshot::read(project);
+    const EditedSettings::Outcome outcome = EditedSettings::prepare(project);
+    if (first != editedSettings)
+        QCOMPARE(outcome.accessControl, accessControl);
+    openAudit(ProjectAudit::Opening::Opened, outcome);
+    // The settings the recorder runs on.
+    QCOMPARE(SettingsSnapshot::read(project), restored ? first : editedSettings);
+    if (accessControl && first != editedSettings) {
+        QVERIFY(audit->heldEdit().has_value());
+        QCOMPARE(audit->heldEdit()->lines, SettingsDifference(first, editedSettings).lines());
+        QCOMPARE(audit->acceptedSettings(), first);
+        QCOMPARE(SettingsSnapshot::read(project),
+                 outcome.asidePath.isEmpty() ? editedSettings : first);
+    } else {
+        QVERIFY(!audit->heldEdit().has_value());
+    }
+
+    const ProjectAudit::Actor sue{QStringLiteral("sue"), QStringLiteral("checked with QA")};
+    QSignalSpy reopen(audit.get(), &ProjectAudit::editsAccepted);
+    if (decision == QLatin1String("accept")) {
+        QVERIFY2(audit->acceptHeld(sue, &error), qPrintable(error));
+        // A file set aside takes the project file's place once the acceptance is recorded.
+        if (!outcome.asidePath.isEmpty())
+            QVERIFY(reopen.count() == 1 || reopen.wait(5000));
+        QCOMPARE(SettingsSnapshot::read(project), editedSettings);
+        QCOMPARE(audit->acceptedSettings(), editedSettings);
+    } else if (decision == QLatin1String("reject")) {
+        QVERIFY2(audit->rejectHeld(sue, &error), qPrintable(error));
+        QCOMPARE(audit->acceptedSettings(), first);
+        QCOMPARE(SettingsSnapshot::read(project), restored ? first : editedSettings);
+    }
+    QVERIFY(!(audit->heldEdit() && !decision.isEmpty()));
+    // The next start: a decision lasts, an undecided edit waits on.
+    closeAudit();
+    openAudit(ProjectAudit::Opening::Opened, EditedSettings::prepare(project));
+
+    const QVector<AuditEntry> recorded = entries(before);
+    compareEntries(recorded, expected);
+    for (const AuditEntry& e : recorded) {
+        const bool decided =
+            e.action == ProjectAudit::rejectedAction() ||
+            (decision == QLatin1String("accept") && e.action != ProjectAudit::heldAction());
+        QCOMPARE(e.user, decided && accessControl ? sue.user : ProjectAudit::automaticUser());
+        QCOMPARE(e.reason, decided && accessControl ? sue.reason : QString());
+    }
+    QStringList beside = QDir(dir->path()).entryList({QStringLiteral("store.tpc.*")}, QDir::Files);
+    QCOMPARE(beside, files);
+    if (earlierAside) {
+        QFile earlierFile(project + EditedSettings::editedSuffix());
+        QVERIFY(earlierFile.open(QIODevice::ReadOnly));
+        QCOMPARE(earlierFile.readAll(), earlier);
+    }
 }
 
 void TestProjectAudit::changeWaitsForItsEntry_data()

@@ -6,6 +6,7 @@
 #include "alarmmonitor.h"
 #include "alarmscreen.h"
 #include "auditfill.h"
+#include "auditlookup.h"
 #include "audittrail.h"
 #include "audittraildialog.h"
 #include "audittrailmodel.h"
@@ -13,6 +14,8 @@
 #include "databasewriter.h"
 #include "elidedlabel.h"
 #include "datainterval.h"
+#include "editedsettings.h"
+#include "editedsettingsdialog.h"
 #include "nodedevice.h"
 #include "notificationdialog.h"
 #include "notificationsettings.h"
@@ -31,6 +34,7 @@
 #include "signinstatus.h"
 #include "sqliteconnection.h"
 #include "treemodel.h"
+#include "userdirectory.h"
 #include "usersdialog.h"
 #include "usertable.h"
 #include "usertablemodel.h"
@@ -43,6 +47,9 @@
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
@@ -83,6 +90,10 @@ private slots:
     void noDeviceInformation();
     void createFlow();
     void editFlow();
+    // Before databaseFailureEnds: once that case has ended the application (QCoreApplication::
+    // exit), no modal dialog's exec() runs any more.
+    void editedSettingsWait_data();
+    void editedSettingsWait();
     void databaseFailureEnds();
     void databaseFailureAtStart();
     void launching_data();
@@ -997,6 +1008,123 @@ void TestQuillmarMain::notificationsWhileProjectRuns()
                                                            "notification_outbox where sentAt is "
                                                            "null and kind = 'start'")),
              qint64(1));
+}
+
+void TestQuillmarMain::editedSettingsWait_data()
+{
+    QTest::addColumn<QString>("decision"); // the dialog's button
+    QTest::addColumn<bool>("recording");
+    QTest::addColumn<QString>("runsOn");    // the node's name once decided
+    QTest::addColumn<QStringList>("files"); // beside the project at the end
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("accepted") << QStringLiteral("Accept") << false
+                              << QStringLiteral("Blast freezer") << QStringList() << QStringList();
+    QTest::newRow("rejected") << QStringLiteral("Reject") << false << QStringLiteral("Node 1")
+                              << QStringList{QStringLiteral("edited.tpc.rejected")}
+                              << QStringList();
+    QTest::newRow("accept while recording")
+        << QStringLiteral("Accept") << true << QStringLiteral("Node 1")
+        << QStringList{QStringLiteral("edited.tpc.edited")}
+        << QStringList{QStringLiteral("WARNING|Stop recording first.")};
+}
+
+// Catches: a project file edited by hand under access control run as edited without a
+// Supervisor, the edited file lost instead of set aside, no notice that edits wait, differences
+// not listed, an accept that does not take the edits up (or takes them up under a running
+// recording) and a decision not recorded with its user and reason.
+void TestQuillmarMain::editedSettingsWait()
+{
+    QFETCH(QString, decision);
+    QFETCH(bool, recording);
+    QFETCH(QString, runsOn);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, messages);
+    const QString path = writeProject(projectPath(QStringLiteral("edited")), {1});
+    const QString database = ProjectFile::databasePath(path);
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+    // Its first settings accepted are in the file once the project closes.
+    window->slotCloseProject();
+    std::optional<AuditEntry> accepted;
+    QString error;
+    QTRY_VERIFY_WITH_TIMEOUT(AuditLookup::latest(database, {ProjectAudit::settingsAcceptedAction()},
+                                                 std::numeric_limits<qint64>::max(), &accepted,
+                                                 &error) &&
+                                 accepted,
+                             30000);
+    {
+        SqliteConnection connection;
+        QVERIFY2(UserTable::open(&connection, database, 5000, &error), qPrintable(error));
+        UserDirectory users(connection.get(), UserDirectory::Clock(), PasswordHash::least());
+        QVERIFY2(users.add(QStringLiteral("root"), QStringLiteral("sue"),
+                           AccessPolicy::Role::Administrator, QByteArrayLiteral("correct horse 1"),
+                           QString(), &error),
+                 qPrintable(error));
+    }
+    // Edited by hand while the recorder was closed.
+    ProjectData data;
+    ProjectFile(path).load(&data);
+    data.gateways[0].nodes[0].deviceName = QStringLiteral("Blast freezer");
+    data.gateways[0].nodes[0].ch1Max = 12;
+    ProjectFile(path).saveDeviceList(data.gateways);
+
+    window->startScreen()->projectLoaded(path);
+    QCOMPARE(window->gateways().at(0)->nodes().at(0)->configuration().deviceName,
+             QStringLiteral("Node 1"));
+    QVERIFY(QFileInfo::exists(path + EditedSettings::editedSuffix()));
+    QTRY_VERIFY(window->editedSettingsButton()->isVisible());
+    WindowFit::saveShot(window.get(), QStringLiteral("recorder-edited-settings-notice"));
+    window->signInSession()->signIn(QStringLiteral("sue"), QByteArrayLiteral("correct horse 1"));
+    QTRY_VERIFY_WITH_TIMEOUT(window->signInSession()->user().has_value(), 10000);
+    if (recording) {
+        window->slotToggleRecord();
+        QVERIFY(window->isRecording());
+    }
+
+    QStringList listed;
+    QTimer driver;
+    connect(&driver, &QTimer::timeout, this, [&] {
+        auto* dialog = window->findChild<EditedSettingsDialog*>();
+        auto* reason = window->findChild<ReasonDialog*>();
+        if (dialog && dialog->isVisible() && listed.isEmpty()) {
+            for (int i = 0; i < dialog->list()->count(); ++i)
+                listed << dialog->list()->item(i)->text();
+            WindowFit::saveShot(dialog, QStringLiteral("recorder-edited-settings"));
+            (decision == QLatin1String("Accept") ? dialog->acceptButton() : dialog->rejectButton())
+                ->click();
+        } else if (reason && reason->isVisible()) {
+            reason->textEdit()->setPlainText(QStringLiteral("checked with QA"));
+            reason->okButton()->click();
+        }
+    });
+    driver.start(20);
+    window->editedSettingsButton()->click();
+    driver.stop();
+    QCOMPARE(listed, (QStringList{QStringLiteral("node NODE1, channel 1 range: 0.00 to 0.00 -> "
+                                                 "0.00 to 12.00"),
+                                  QStringLiteral("node NODE1, name: Node 1 -> Blast freezer")}));
+    QCOMPARE(shownMessages(window.get()), messages);
+    if (recording)
+        window->slotToggleRecord();
+    else
+        QVERIFY(!window->editedSettingsButton()->isVisible());
+    // An acceptance opens the project again once it is in the file.
+    QTRY_COMPARE_WITH_TIMEOUT(window->gateways().at(0)->nodes().at(0)->configuration().deviceName,
+                              runsOn, 30000);
+    QCOMPARE(QDir(QFileInfo(path).path()).entryList({QStringLiteral("edited.tpc.*")}), files);
+    if (recording)
+        return;
+    std::optional<AuditEntry> decided;
+    const QString action = decision == QLatin1String("Accept")
+                               ? ProjectAudit::settingsAcceptedAction()
+                               : ProjectAudit::rejectedAction();
+    QTRY_VERIFY_WITH_TIMEOUT(AuditLookup::latest(database, {action},
+                                                 std::numeric_limits<qint64>::max(), &decided,
+                                                 &error) &&
+                                 decided && decided->sequence > accepted->sequence,
+                             30000);
+    QCOMPARE(decided->user, QStringLiteral("sue"));
+    QCOMPARE(decided->reason, QStringLiteral("checked with QA"));
 }
 
 void TestQuillmarMain::keyProblemsShown_data()
