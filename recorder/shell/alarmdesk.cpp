@@ -15,7 +15,8 @@
 
 AlarmDesk::AlarmDesk(QWidget* window_, QBoxLayout* statusLayout, int position,
                      const Critical& critical, ProjectServices* services)
-    : QObject(window_), window(window_), sound(new AlarmSound(critical, this)),
+    : QObject(window_), window(window_), m_critical(critical),
+      sound(new AlarmSound(critical, this)),
       m_indicator(new AlarmIndicator), m_services(services)
 {
     statusLayout->insertWidget(position, m_indicator);
@@ -124,12 +125,29 @@ void AlarmDesk::showNotificationDialog()
         return;
     auto* dialog = new NotificationDialog(m_projectPath, m_projectName, nullptr, window);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    // Recorded before the running notifications take the change.
+    // The running notifications take the change once its record is durable.
     connect(dialog, &QDialog::accepted, this, [this] {
-        if (m_services && m_services->audit())
-            m_services->audit()->settingsSaved();
-        if (m_services)
+        if (!m_services)
+            return;
+        ProjectAudit* audit = m_services->audit();
+        if (!audit) {
             m_services->reloadNotifications();
+            return;
+        }
+        audit->settingsSaved();
+        QPointer<ProjectServices> services(m_services);
+        audit->whenRecorded([this, services](bool recorded) {
+            if (!services)
+                return;
+            if (recorded)
+                services->reloadNotifications();
+            else
+                m_critical(QStringLiteral("ERROR"),
+                           QStringLiteral("The notification settings are saved in the project "
+                                          "file, but their record could not be written (is the "
+                                          "disk full?): the running notifications keep the "
+                                          "settings before them."));
+        });
     });
     connect(dialog->secretStore(), &SecretStore::written, this,
             [this](const QString& name, bool ok) {

@@ -72,6 +72,7 @@ signals:
 
 private:
     QWidget* window;
+    Critical m_critical;
     AlarmSound* sound;
     // Its status bar may be gone before the desk.
     QPointer<AlarmIndicator> m_indicator;

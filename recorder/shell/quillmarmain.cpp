@@ -472,6 +472,7 @@ void QuillmarMain::closeRecordingCycle()
     PendingSamplesPrompt::settle(session, messageBoxFunction, [this] { return m_ending; });
     services.stopForwarding();
     services.closeAudit();
+    m_startPending = false;
     session.closeCycle();
     status->detach();
     forwarding->detach();
@@ -683,14 +684,32 @@ void QuillmarMain::slotStopRecord()
     stopRecording(ProjectAudit::Cause::User);
 }
 
-// The entry goes to the writer before the recording changes.
+// The recording starts once its entry is durable (committed, or in the writer's journal).
 void QuillmarMain::startRecording(ProjectAudit::Cause cause)
 {
-    if (!session.cycle())
+    RecordingCycle* cycle = session.cycle();
+    if (!cycle || cycle->isRecording() || m_startPending)
         return;
-    if (services.audit() && !session.cycle()->isRecording())
-        services.audit()->recordingStarted(cause);
-    session.cycle()->startRecording();
+    ProjectAudit* audit = services.audit();
+    if (!audit) {
+        cycle->startRecording();
+        return;
+    }
+    audit->recordingStarted(cause);
+    m_startPending = true;
+    audit->whenRecorded([this, cycle](bool recorded) {
+        m_startPending = false;
+        if (session.cycle() != cycle || cycle->isRecording())
+            return;
+        if (!recorded) {
+            critical(QStringLiteral("ERROR"),
+                     QStringLiteral("Recording was not started: its record could not be written "
+                                    "to the project's database or kept beside it (is the disk "
+                                    "full?)."));
+            return;
+        }
+        cycle->startRecording();
+    });
 }
 
 void QuillmarMain::stopRecording(ProjectAudit::Cause cause)
@@ -716,11 +735,25 @@ void QuillmarMain::showRecording(bool on)
 void QuillmarMain::slotUpdateProjectFile()
 {
     session.saveDeviceList();
-    // Recorded before the running parts take the change.
-    if (services.audit())
-        services.audit()->settingsSaved();
-    services.updateLabels();
-    desk->rulesChanged();
+    // The running parts take the change once its record is durable.
+    ProjectAudit* audit = services.audit();
+    if (!audit) {
+        services.updateLabels();
+        desk->rulesChanged();
+        return;
+    }
+    audit->settingsSaved();
+    audit->whenRecorded([this](bool recorded) {
+        if (!recorded) {
+            critical(QStringLiteral("ERROR"),
+                     QStringLiteral("The change is saved in the project file, but its record "
+                                    "could not be written (is the disk full?): the recorder "
+                                    "goes on with the settings before it."));
+            return;
+        }
+        services.updateLabels();
+        desk->rulesChanged();
+    });
 }
 
 // --- other programs ---------------------------------------------------------------------------

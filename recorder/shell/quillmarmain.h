@@ -204,4 +204,6 @@ private:
     // Set while the editor's confirmed list opens: what differs from the settings accepted
     // before is the user's change, not one made outside the recorder.
     bool m_afterEditing = false;
+    // A start of recording waits for its entry to be durable.
+    bool m_startPending = false;
 };

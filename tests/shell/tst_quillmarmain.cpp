@@ -307,6 +307,8 @@ void TestQuillmarMain::actionStates()
         QVERIFY2(action(w, name)->isEnabled(), name);
     reports(true);
     w->slotStartRecord();
+    // It starts once its entry is durable.
+    QTRY_VERIFY(w->isRecording());
     for (const char* name : {"actionExit", "actionAddDelete", "actionClose"})
         QVERIFY2(!action(w, name)->isEnabled(), name);
     reports(true);
@@ -334,7 +336,7 @@ void TestQuillmarMain::closeRefusedWhileRecording()
     QTest::mouseClick(
         window->projectCenter()->findChild<QToolButton*>(QStringLiteral("btn_record")),
         Qt::LeftButton);
-    QVERIFY(window->isRecording());
+    QTRY_VERIFY(window->isRecording());
     QVERIFY(!window->close());
     QVERIFY(window->isVisible());
     QCOMPARE(shownMessages(window.get()), QStringList{"WARNING|Stop recording first."});
@@ -385,6 +387,8 @@ void TestQuillmarMain::waitingSamplesOnClose()
     auto window = makeWindow();
     window->startScreen()->projectLoaded(path);
     window->slotStartRecord();
+    // It starts once its entry is durable.
+    QTRY_VERIFY(window->isRecording());
     NodeDevice* node = window->gateways()[0]->nodes()[0];
     const QDateTime time = QDateTime::currentDateTime();
     for (int i = 0; i < 3; ++i)
@@ -432,6 +436,8 @@ void TestQuillmarMain::closeDuringIndexing()
     QVERIFY2(state->text().startsWith(QLatin1String("Indexing database...")),
              qPrintable(state->text()));
     window->slotStartRecord();
+    // It starts once its entry is durable.
+    QTRY_VERIFY(window->isRecording());
     NodeDevice* node = window->gateways()[0]->nodes()[0];
     for (int i = 0; i < 3; ++i)
         node->setData(QStringLiteral("21.50"), QStringLiteral("45.00"), {}, {}, time.addSecs(i),
@@ -1096,7 +1102,7 @@ void TestQuillmarMain::editedSettingsWait()
     driver.start(20);
     if (recording) {
         window->slotToggleRecord();
-        QVERIFY(window->isRecording());
+        QTRY_VERIFY(window->isRecording());
     }
     window->editedSettingsButton()->click();
     QCOMPARE(listed, (QStringList{QStringLiteral("node NODE1, channel 1 range: 0.00 to 0.00 -> "
@@ -1363,7 +1369,7 @@ void TestQuillmarMain::changingActionsByRole()
     // What the change needs in place, made before access control is on.
     if (change == QLatin1String("stop recording")) {
         window->slotStartRecord();
-        QVERIFY(window->isRecording());
+        QTRY_VERIFY(window->isRecording());
     } else if (change == QLatin1String("acknowledge")) {
         node->setAlarmRanges(10, 30, 0, 0);
         window->slotUpdateProjectFile();
@@ -1442,7 +1448,8 @@ void TestQuillmarMain::changingActionsByRole()
     bool made = false;
     if (change == QLatin1String("start recording")) {
         window->projectCenter()->slotRecord();
-        made = window->isRecording();
+        // Allowed, it starts once its entry is durable; refused, it never does.
+        made = QTest::qWaitFor([&] { return window->isRecording(); }, 2000);
     } else if (change == QLatin1String("stop recording")) {
         window->projectCenter()->slotRecord();
         made = !window->isRecording();

@@ -196,7 +196,7 @@ void TestRecording::endToEnd()
     // Recording.
     QTest::mouseClick(center->findChild<QToolButton*>(QStringLiteral("btn_record")),
                       Qt::LeftButton);
-    QVERIFY(window.isRecording());
+    QTRY_VERIFY(window.isRecording());
     const QString database = ProjectFile::databasePath(projectPath);
     QTRY_VERIFY_WITH_TIMEOUT(window.recordingCycle()->pendingCount() >= 3, 5000);
 
