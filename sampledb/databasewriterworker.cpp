@@ -148,18 +148,24 @@ void DatabaseWriterWorker::tick(qint64 nowMs)
     reportStatus();
 }
 
-void DatabaseWriterWorker::flush(quint64 request, qint64 nowMs)
+// Everything waiting, written now whatever the policy; false when the file did not take it.
+bool DatabaseWriterWorker::writeNow(qint64 nowMs)
 {
-    bool written = false;
     if (store)
         store->setClockTime(nowMs);
-    if (isOpen && !builder) {
-        written = writeAll();
-        if (written)
-            policy.flushed(int(waitingEntries()));
-        else
-            policy.failed(nowMs);
-    }
+    if (!isOpen || builder)
+        return false;
+    const bool written = writeAll();
+    if (written)
+        policy.flushed(int(waitingEntries()));
+    else
+        policy.failed(nowMs);
+    return written;
+}
+
+void DatabaseWriterWorker::flush(quint64 request, qint64 nowMs)
+{
+    const bool written = writeNow(nowMs);
     reportStatus();
     emit flushed(request, written && waitingEntries() == 0);
 }
@@ -168,14 +174,7 @@ void DatabaseWriterWorker::flush(quint64 request, qint64 nowMs)
 // policy's time: the caller holds a change back until its record is durable.
 void DatabaseWriterWorker::secure(quint64 request, qint64 nowMs)
 {
-    bool written = false;
-    if (isOpen && !builder) {
-        written = writeAll();
-        if (written)
-            policy.flushed(int(waitingEntries()));
-        else
-            policy.failed(nowMs);
-    }
+    const bool written = writeNow(nowMs);
     const bool kept = store && (written || spill()) && store->pendingEntries().empty();
     reportStatus();
     emit secured(request, kept);

@@ -59,6 +59,7 @@ private:
     void startBuild();
     void buildFinished();
     bool writeAll();
+    bool writeNow(qint64 nowMs);
     bool spill();
     void loadJournal();
     void answerJobs();
