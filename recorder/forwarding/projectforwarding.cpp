@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QLocale>
+#include <QPointer>
 #include <QTimer>
 
 namespace {
@@ -72,7 +73,15 @@ void ProjectForwarding::start()
 void ProjectForwarding::restart()
 {
     emit settingsSaved();
-    start();
+    if (!m_applyGate) {
+        start();
+        return;
+    }
+    QPointer<ProjectForwarding> self(this);
+    m_applyGate([self] {
+        if (self)
+            self->start();
+    });
 }
 
 void ProjectForwarding::secretRead(const QString& name, const QString& secret, int result)

@@ -40,8 +40,13 @@ public:
     // Reads the settings and, when forwarding is on, the passwords it needs, then starts the
     // forwarder; the passwords answer later, so this returns at once.
     void start();
-    // The settings were changed (and saved): the forwarder is made anew with them.
+    // The settings were changed (and saved): the forwarder is made anew with them, through the
+    // gate when one is set.
     void restart();
+    // Given the start of the saved settings, runs it when they may take effect (once their
+    // audit entries are durable), or never.
+    using ApplyGate = std::function<void(const std::function<void()>& apply)>;
+    void setApplyGate(const ApplyGate& gate) { m_applyGate = gate; }
     // The node names and units sent with the samples, after the user edited them.
     void updateLabels();
     // The project's nodes by serial number, with their names and units as sent.
@@ -66,8 +71,8 @@ public:
 
 signals:
     void statesChanged();
-    // restart() was called: the saved settings take effect once this returns (the audit trail
-    // records them first).
+    // restart() was called: the saved settings take effect after this returns (the audit trail
+    // records them first), at once or when the gate lets them.
     void settingsSaved();
 
 private:
@@ -77,6 +82,7 @@ private:
     QString m_projectPath;
     DatabaseWriter* m_writer;
     Gateways m_gateways;
+    ApplyGate m_applyGate;
     ForwardingSettings m_settings;
     SecretStore* m_secrets = nullptr;
     QString m_mqttPassword;

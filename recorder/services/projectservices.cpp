@@ -13,6 +13,7 @@
 #include "writeralarmeventstore.h"
 
 #include <QDebug>
+#include <QPointer>
 
 ProjectServices::ProjectServices(QObject* parent) : QObject(parent) {}
 
@@ -56,6 +57,22 @@ void ProjectServices::startForwarding(const QString& projectPath, DatabaseWriter
         ProjectAudit* audit = m_audit.get();
         connect(m_forwarding.get(), &ProjectForwarding::settingsSaved, audit,
                 &ProjectAudit::settingsSaved);
+        // The forwarder takes saved settings once their entries are durable; settings that
+        // could be recorded nowhere are not applied (the forwarding goes on with those before).
+        QPointer<ProjectAudit> guarded(audit);
+        m_forwarding->setApplyGate([guarded](const std::function<void()>& apply) {
+            if (!guarded) {
+                apply();
+                return;
+            }
+            guarded->whenRecorded([apply](bool recorded) {
+                if (recorded)
+                    apply();
+                else
+                    qWarning("ProjectForwarding : the saved settings could not be recorded; "
+                             "they are not applied");
+            });
+        });
         connect(m_forwarding->secrets(), &SecretStore::written, audit,
                 [audit](const QString& name, bool ok) {
                     if (ok)

@@ -11,13 +11,18 @@
 #include "projectfile.h"
 #include "projectforwarding.h"
 #include "projectservices.h"
+#include "spilljournal.h"
+#include "sqliteconnection.h"
 
+#include <QDir>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
+
+#include <sqlite3.h>
 
 // The open project's alarms and forwarding, owned without a window: what shows them hears
 // their first word, and they come and go apart, while the project's writer is open.
@@ -35,6 +40,8 @@ private slots:
     void alarmsHearTheGatewaysNodes();
     void changesReachTheAuditTrail_data();
     void changesReachTheAuditTrail();
+    void forwardingWaitsForItsEntry_data();
+    void forwardingWaitsForItsEntry();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -237,6 +244,49 @@ void TestProjectServices::changesReachTheAuditTrail()
                                       .arg(action, object, newValue)),
              qint64(1));
     services.closeAlarms();
+    services.stopForwarding();
+}
+
+void TestProjectServices::forwardingWaitsForItsEntry_data()
+{
+    QTest::addColumn<bool>("journalRefused");
+    QTest::addColumn<QString>("runsWith");
+    QTest::newRow("recorded: taken") << false << "broker.example.org";
+    QTest::newRow("kept nowhere: not taken") << true << "";
+}
+
+// Catches: saved forwarding settings taken while their entry is only in memory, or taken
+// although it could be kept nowhere (a full disk, the file locked).
+void TestProjectServices::forwardingWaitsForItsEntry()
+{
+    QFETCH(bool, journalRefused);
+    QFETCH(QString, runsWith);
+    GatewayConfig config;
+    NodeConfig node;
+    node.deviceNumber = QStringLiteral("N1");
+    config.nodes << node;
+    ProjectFile(project).saveDeviceList({config});
+    ProjectServices services;
+    services.openAudit(project, writer.get(), false);
+    services.startForwarding(project, writer.get(), {});
+    QVERIFY(writer->flushAndWait(0));
+    SqliteConnection holder;
+    if (journalRefused) {
+        QVERIFY(QDir().mkpath(SpillJournal::pathFor(ProjectFile::databasePath(project))));
+        QVERIFY(holder.open(ProjectFile::databasePath(project), SQLITE_OPEN_READWRITE));
+        QCOMPARE(sqlite3_exec(holder.get(), "begin immediate", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+    }
+    ForwardingSettings settings = ForwardingSettings::load(project);
+    settings.mqtt.host = QStringLiteral("broker.example.org");
+    settings.save(project);
+    QSignalSpy secured(writer.get(), &DatabaseWriter::secured);
+    services.forwarding()->restart();
+    QVERIFY(secured.wait(20000));
+    QCoreApplication::processEvents();
+    QCOMPARE(services.forwarding()->settings().mqtt.host, runsWith);
+    if (journalRefused)
+        sqlite3_exec(holder.get(), "rollback", nullptr, nullptr, nullptr);
     services.stopForwarding();
 }
 
