@@ -83,6 +83,24 @@ bool AccessGate::refuse(AccessPolicy::Action action, const QString& what)
 bool AccessGate::authorize(AccessPolicy::Action action, const QString& what,
                            ProjectAudit::Actor* actor)
 {
+    ProjectAudit::Actor who;
+    if (!pass(action, what, asksReason(action), &who))
+        return false;
+    m_held = who;
+    if (actor)
+        *actor = who;
+    return true;
+}
+
+bool AccessGate::admit(AccessPolicy::Action action, const QString& what)
+{
+    ProjectAudit::Actor who;
+    return pass(action, what, false, &who);
+}
+
+bool AccessGate::pass(AccessPolicy::Action action, const QString& what, bool withReason,
+                      ProjectAudit::Actor* who)
+{
     // A project just opened: whether it has access control is known once the session's
     // thread has read its users. Asked in the event loop, as a modal dialog would.
     if (m_session->isOpen() && !m_session->isReady()) {
@@ -96,7 +114,7 @@ bool AccessGate::authorize(AccessPolicy::Action action, const QString& what,
         if (!m_session->isReady())
             return refuse(action, what);
     }
-    ProjectAudit::Actor who{ProjectAudit::desktopUser(), QString()};
+    *who = ProjectAudit::Actor{ProjectAudit::desktopUser(), QString()};
     if (m_session->accessControlOn()) {
         if (!m_session->allows(action) &&
             (!m_askSignIn || !m_askSignIn(m_session, action, what) || !m_session->allows(action)))
@@ -104,13 +122,10 @@ bool AccessGate::authorize(AccessPolicy::Action action, const QString& what,
         // A sign-in dialog answers only with someone signed in; checked again all the same.
         if (!m_session->user())
             return refuse(action, what);
-        who.user = m_session->user()->name;
-        if (asksReason(action) &&
-            (!m_askReason || !m_askReason(what, &who.reason) || who.reason.trimmed().isEmpty()))
+        who->user = m_session->user()->name;
+        if (withReason &&
+            (!m_askReason || !m_askReason(what, &who->reason) || who->reason.trimmed().isEmpty()))
             return refuse(action, what);
     }
-    m_held = who;
-    if (actor)
-        *actor = who;
     return true;
 }

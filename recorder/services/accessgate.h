@@ -53,6 +53,9 @@ public:
     // Whether `action` on `what` ("Stop recording", "Change node 1001") may go ahead; if so,
     // `actor` (may be null) says who and why, and is held for the change being made.
     bool authorize(AccessPolicy::Action action, const QString& what, ProjectAudit::Actor* actor);
+    // The same for opening a window whose changes each ask their own reason (the users): no
+    // reason is asked and no actor held; a refusal is recorded all the same.
+    bool admit(AccessPolicy::Action action, const QString& what);
     // The actor held is forgotten (the project closed).
     void release() { m_held.reset(); }
     // Who makes an entry now: the actor held, or else the one at the desk without a reason.
@@ -63,6 +66,8 @@ public:
 
 private:
     bool refuse(AccessPolicy::Action action, const QString& what);
+    bool pass(AccessPolicy::Action action, const QString& what, bool withReason,
+              ProjectAudit::Actor* who);
 
     SignInSession* m_session;
     AskSignIn m_askSignIn;

@@ -623,7 +623,9 @@ UsersDialog* QuillmarMain::usersDialog() const
 // Under access control only an Administrator sees the users: the dialog asks for the sign-in.
 void QuillmarMain::slotUsers()
 {
-    if (!projectOpen)
+    // Under access control only an Administrator opens it; anyone else's try is recorded.
+    if (!projectOpen ||
+        !gate.admit(AccessPolicy::Action::ManageUsers, QStringLiteral("Manage the users")))
         return;
     if (!m_usersDialog) {
         auto* dialog = new UsersDialog(&signIn, ProjectAudit::desktopUser(),
