@@ -16,11 +16,10 @@ bool AuditLookup::latest(const QString& databasePath, const QStringList& actions
     if (actions.isEmpty() || !QFileInfo::exists(databasePath))
         return true;
     SqliteConnection connection;
-    if (!connection.open(databasePath, SQLITE_OPEN_READONLY)) {
+    if (!connection.openReadOnly(databasePath, 5000)) {
         *error = connection.errorText();
         return false;
     }
-    sqlite3_busy_timeout(connection.get(), 5000);
     // An empty head also means no table yet: nothing to look for.
     std::optional<AuditEntry> head;
     if (!AuditTrail::head(connection.get(), &head, error))

@@ -24,6 +24,14 @@ bool SqliteConnection::open(const QString& path, int flags)
     return false;
 }
 
+bool SqliteConnection::openReadOnly(const QString& path, int busyTimeoutMs)
+{
+    if (!open(path, SQLITE_OPEN_READONLY))
+        return false;
+    sqlite3_busy_timeout(db, busyTimeoutMs);
+    return true;
+}
+
 void SqliteConnection::close()
 {
     sqlite3_close(db);

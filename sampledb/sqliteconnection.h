@@ -16,6 +16,8 @@ public:
     // flags as for sqlite3_open_v2. Closes a connection held before. On failure the reason is
     // in errorText() and nothing stays open.
     bool open(const QString& path, int flags);
+    // An existing file, only to read, waiting up to busyTimeoutMs for another program's write.
+    bool openReadOnly(const QString& path, int busyTimeoutMs);
     void close();
     bool isOpen() const { return bool(db); }
     SqliteHandle get() const { return db; }

@@ -15,8 +15,6 @@
 #include <QSaveFile>
 #include <QTemporaryDir>
 
-#include <sqlite3.h>
-
 #include <limits>
 #include <optional>
 
@@ -30,11 +28,10 @@ bool accessControlOn(const QString& database, bool* on, QString* error)
     if (!QFileInfo::exists(database))
         return true;
     SqliteConnection connection;
-    if (!connection.open(database, SQLITE_OPEN_READONLY)) {
+    if (!connection.openReadOnly(database, 5000)) {
         *error = connection.errorText();
         return false;
     }
-    sqlite3_busy_timeout(connection.get(), 5000);
     UserChainCheck check;
     if (!check.load(connection.get(), error))
         return false;
