@@ -10,6 +10,7 @@
 #include "writejob.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QSettings>
@@ -187,7 +188,19 @@ void TestProgramEnd::terminationSignalEndsRecording()
     QVERIFY(run.start(&recorder));
     const auto killRecorder = killOnExit(&recorder);
 
-    QTRY_VERIFY_WITH_TIMEOUT(!file.value(QStringLiteral("record_start_time")).isEmpty(), 30000);
+    // The recording's start is bracketed by two poll counts: `notBefore` was read before the
+    // project file last showed no start, `before` after it showed one. A slow test process
+    // widens the bracket; it never puts the start outside it.
+    qint64 notBefore = 0;
+    QDeadlineTimer startDeadline(30000);
+    for (;;) {
+        const qint64 count = sim.pollCount(0);
+        if (!file.value(QStringLiteral("record_start_time")).isEmpty())
+            break;
+        notBefore = count;
+        QVERIFY2(!startDeadline.hasExpired(), "the recording did not start");
+        QTest::qWait(20);
+    }
     // Polls answered before the recording began, at most.
     const qint64 before = sim.pollCount(0);
     // Signal while a batch is incomplete: a few polls answered since the last write.
@@ -206,7 +219,8 @@ void TestProgramEnd::terminationSignalEndsRecording()
     QVERIFY(!holder);
     QCOMPARE(recorder.exitStatus(), QProcess::NormalExit);
     QCOMPARE(recorder.exitCode(), 0);
-    const qint64 answered = sim.pollCount(0) - before;
+    // Polls answered since just before the recording began, at least.
+    const qint64 answered = sim.pollCount(0) - notBefore;
 
     const QStringList rows = storedRows(database);
     const QStringList gaps = rows.filter(QStringLiteral("SIG1 - - "));
