@@ -12,6 +12,10 @@ AccessPolicy::Role AccessPolicy::neededFor(Action action)
     case Action::ChangeForwarding:
     case Action::StartStopRecording:
     case Action::CloseWhileRecording:
+    case Action::ShelveAlarms:
+    case Action::PutOutOfService:
+    case Action::ApproveReports:
+    case Action::ReviewRecords:
         return Role::Supervisor;
     case Action::ManageUsers:
     case Action::ChangeGateways:

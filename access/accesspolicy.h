@@ -28,6 +28,10 @@ public:
         ChangeForwarding,
         StartStopRecording,
         CloseWhileRecording,
+        ShelveAlarms,     // shelving a channel's alarms for a while
+        PutOutOfService,  // a node out of service, or its daily schedule
+        ApproveReports,   // approving a report in Tallyforge
+        ReviewRecords,    // a signed periodic review of the audit trail
         ManageUsers,
         ChangeGateways,
         ChangeInterval,

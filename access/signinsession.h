@@ -3,6 +3,7 @@
 #include "accesspolicy.h"
 #include "idlesignout.h"
 #include "passwordhash.h"
+#include "signaturegrant.h"
 #include "userdirectory.h"
 
 #include <QByteArray>
@@ -65,6 +66,16 @@ public:
     // on is known once accessControlChanged() (or opened()) came; until then it reads as off
     // only if `databasePath` is empty.
     void open(const QString& databasePath);
+    // An electronic signature by the signed-in user: `name` must be that user's id; empty is
+    // taken for it only once passwordAloneSigns(). The password is checked on the session's
+    // thread (a wrong one counts and is recorded as a failed sign-in); `done` runs on this one
+    // with the outcome and, when signed, the grant.
+    using SignDone = std::function<void(const UserDirectory::SignInResult& result,
+                                        const std::optional<SignatureGrant>& grant)>;
+    void sign(const QString& name, const QByteArray& password, const SignDone& done);
+    // A signature was given since the user signed in: a later one needs the password alone.
+    bool passwordAloneSigns() const { return m_signedOnce; }
+
     // Signs out (recorded) and ends the thread, after what it had to do.
     void close();
     bool isOpen() const { return m_thread != nullptr; }
@@ -110,6 +121,7 @@ private:
     bool m_ready = false;
     bool m_accessControl = false;
     std::optional<User> m_user;
+    bool m_signedOnce = false;
     IdleSignOut m_idle;
 };
 

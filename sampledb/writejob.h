@@ -9,6 +9,7 @@
 
 struct AlarmEventWrite;
 struct AuditEntry;
+struct ElectronicSignature;
 struct OutboxRecord;
 struct UserChange;
 
@@ -46,6 +47,8 @@ struct WriteJob
         SampleSeal = 9,
         // A row of the users table with the audit entry that records its change (UserTable).
         UserChange = 10,
+        // An electronic signature with the audit entry that records it (SignatureTable).
+        Signature = 11,
     };
 
     Kind kind = None;
@@ -77,6 +80,8 @@ struct WriteJob
     // The row after the change and the entry recording it, written together;
     // jobStored() answers with the entry's sequence.
     static WriteJob userChange(const ::UserChange& change);
+    // An electronic signature with its audit entry (SignatureTable::insert).
+    static WriteJob signature(const ElectronicSignature& signature);
 
     // Runs the job on the writer's connection, inside its transaction. `rowId` gets the row id
     // the job wrote (0 when it wrote none). False with the reason when the job failed (the

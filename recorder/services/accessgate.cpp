@@ -40,6 +40,14 @@ QString AccessGate::actionText(AccessPolicy::Action action)
         return QStringLiteral("start or stop recording");
     case Action::CloseWhileRecording:
         return QStringLiteral("close the project while recording");
+    case Action::ShelveAlarms:
+        return QStringLiteral("shelve alarms");
+    case Action::PutOutOfService:
+        return QStringLiteral("put a node out of service");
+    case Action::ApproveReports:
+        return QStringLiteral("approve a report");
+    case Action::ReviewRecords:
+        return QStringLiteral("review the records");
     case Action::ManageUsers:
         return QStringLiteral("manage users");
     case Action::ChangeGateways:

@@ -9,6 +9,7 @@
 #include <optional>
 
 class SignInSession;
+struct SignatureGrant;
 
 // Stands before every changing action of the recorder's window and answers whether it may go
 // ahead and, if so, who makes it and why. Without access control that is the desktop account,
@@ -39,7 +40,26 @@ public:
     // `session` outlives the gate.
     explicit AccessGate(SignInSession* session);
 
+    // Asks for a signature (the signer's id and password, or the password alone after a first
+    // signature of the same sign-in) of `what` with `meaning`; calls `done` with the grant, or
+    // with none when cancelled. The window's dialog, or a test's answers.
+    using SignatureDone = std::function<void(const std::optional<SignatureGrant>& grant)>;
+    using AskSignature = std::function<void(SignInSession* session, const QString& meaning,
+                                            const QString& what, const SignatureDone& done)>;
+    struct SignatureAnswer
+    {
+        enum Outcome
+        {
+            Signed,   // under access control, `grant` holds the signer
+            Unsigned, // access control is off: nothing to sign with (recorded as unsigned)
+            Cancelled // the person cancelled, or was refused (recorded)
+        };
+        Outcome outcome = Cancelled;
+        std::optional<SignatureGrant> grant;
+    };
+
     void setAsks(const AskSignIn& signIn, const AskReason& reason);
+    void setSignatureAsk(const AskSignature& ask);
     void setRefusalRecorder(const RecordRefusal& record);
 
     // The user of a refusal with nobody signed in.
@@ -56,6 +76,12 @@ public:
     // The same for opening a window whose changes each ask their own reason (the users): no
     // reason is asked and no actor held; a refusal is recorded all the same.
     bool admit(AccessPolicy::Action action, const QString& what);
+    // A signed action: once `action` may go ahead (a sign-in asked for as authorize() does, no
+    // reason: the signature's meaning says it), asks for a signature and calls `done` (at once
+    // when access control is off or the action is refused; later, from the event loop, once
+    // signed or cancelled).
+    void sign(AccessPolicy::Action action, const QString& meaning, const QString& what,
+              const std::function<void(const SignatureAnswer& answer)>& done);
     // The actor held is forgotten (the project closed).
     void release() { m_held.reset(); }
     // Who makes an entry now: the actor held, or else the one at the desk without a reason.
@@ -72,6 +98,7 @@ private:
     SignInSession* m_session;
     AskSignIn m_askSignIn;
     AskReason m_askReason;
+    AskSignature m_askSignature;
     RecordRefusal m_recordRefusal;
     std::optional<ProjectAudit::Actor> m_held;
 };

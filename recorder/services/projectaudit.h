@@ -17,6 +17,9 @@
 class DatabaseWriter;
 struct AlarmEventRecord;
 struct AuditEntry;
+struct ElectronicSignature;
+struct SignatureGrant;
+struct SignedRecord;
 
 // Every change the recorder makes to the open project, recorded in the project's audit trail
 // through its one database writer: settings (saved by the recorder, or found edited outside it
@@ -100,6 +103,11 @@ public:
     void recordingStarted(Cause cause);
     void recordingStopped(Cause cause);
     void alarmAcknowledged(const AlarmEventRecord& record);
+    // The signature `grant` gave to `record` with `meaning`, handed to the writer with its
+    // audit entry ("signed"); what was handed over is returned (its id and entry come with the
+    // commit). Hand it over right after the write of the record itself: they go in order.
+    ElectronicSignature recordSignature(const SignedRecord& record, const QString& meaning,
+                                        const SignatureGrant& grant);
     // A setting of this computer's recorder rather than of the project (whether it starts
     // recording when it starts) was changed by a user while the project is open.
     void deskSettingChanged(const QString& object, const QString& oldValue,
