@@ -1,6 +1,8 @@
 #include "alarmeventreader.h"
 
 #include "alarmeventtable.h"
+#include "signaturetable.h"
+#include "signedrecord.h"
 
 #include <sqlite3.h>
 
@@ -21,7 +23,18 @@ bool AlarmEventReader::open(QString* error)
 bool AlarmEventReader::list(const AlarmEventFilter& filter, QVector<AlarmEventRecord>* out,
                             QString* error)
 {
-    return open(error) && AlarmEventTable::list(connection.get(), filter, out, error);
+    if (!open(error) || !AlarmEventTable::list(connection.get(), filter, out, error))
+        return false;
+    QHash<QString, ElectronicSignature> signatures;
+    if (!SignatureTable::forKind(connection.get(), SignedRecord::alarmEventKind(), &signatures,
+                                 error))
+        return false;
+    for (AlarmEventRecord& event : *out) {
+        const auto it = signatures.constFind(QString::number(event.id));
+        if (it != signatures.constEnd())
+            event.signature = it->manifestation();
+    }
+    return true;
 }
 
 qint64 AlarmEventReader::count(const AlarmEventFilter& filter, QString* error)

@@ -25,6 +25,10 @@ struct AlarmEventRecord
     std::optional<qint64> acknowledgedAt;
     QString acknowledgedBy;
     QString comment; // the corrective action
+    // The acknowledgement's electronic signature as people read it
+    // (ElectronicSignature::manifestation()); empty when unsigned. Filled by the readers that
+    // list events, never written with the event.
+    QString signature;
     qint64 changeMark = 0;
     // The event that ended when the recorder stopped and that this one carries on: the
     // condition held from the first sample after the restart. Written, not read by list().

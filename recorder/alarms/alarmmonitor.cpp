@@ -324,6 +324,15 @@ bool AlarmMonitor::acknowledge(qint64 eventId, const QString& by, const QString&
     if (by.trimmed().isEmpty())
         return false;
     const qint64 at = now().toSecsSinceEpoch();
+    // The extreme as the acknowledgement saw it goes to the store first: a signature of the
+    // acknowledgement holds it, and the stored one must never lag behind.
+    for (NodeState& n : nodes) {
+        for (Condition* c : {&n.channel[0], &n.channel[1], &n.noData, &n.battery}) {
+            if (c->eventId == eventId && active.contains(eventId) &&
+                !active.value(eventId).acknowledgedAt)
+                noteExtreme(*c, true);
+        }
+    }
     auto it = active.find(eventId);
     AlarmEventRecord r;
     if (it != active.end()) {
@@ -346,6 +355,15 @@ bool AlarmMonitor::acknowledge(qint64 eventId, const QString& by, const QString&
     emit alarmAcknowledged(r);
     countsMayHaveChanged();
     return true;
+}
+
+void AlarmMonitor::setSignature(qint64 eventId, const QString& manifestation)
+{
+    const auto it = active.find(eventId);
+    if (it == active.end())
+        return;
+    it->signature = manifestation;
+    emit alarmUpdated(*it);
 }
 
 QVector<AlarmEventRecord> AlarmMonitor::activeAlarms() const

@@ -92,6 +92,10 @@ public:
     // store), or without a name.
     bool acknowledge(qint64 eventId, const QString& by, const QString& comment);
 
+    // The acknowledgement of an active event was signed: its record shows the signature
+    // (ElectronicSignature::manifestation()); alarmUpdated() tells.
+    void setSignature(qint64 eventId, const QString& manifestation);
+
     QVector<AlarmEventRecord> activeAlarms() const;
     int activeCount() const { return int(active.size()); }
     int unacknowledgedCount() const;

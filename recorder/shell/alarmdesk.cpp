@@ -106,6 +106,7 @@ void AlarmDesk::showScreen()
     if (!m_screen) {
         m_screen = new AlarmScreen(alarms, window);
         m_screen->setAcknowledgeGate(m_acknowledgeGate);
+        m_screen->setAcknowledgeSigner(m_acknowledgeSigner);
         m_screen->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_screen->show();

@@ -56,6 +56,11 @@ public:
     void showScreen();
     // Asked before each acknowledgement on the Alarms screen.
     void setAcknowledgeGate(const AlarmScreen::AcknowledgeGate& gate) { m_acknowledgeGate = gate; }
+    // Asked between each acknowledgement's form and its write (the signature).
+    void setAcknowledgeSigner(const AlarmScreen::AcknowledgeSigner& signer)
+    {
+        m_acknowledgeSigner = signer;
+    }
     // The project's notification settings; saved ones reach the running notifications at once.
     void showNotificationDialog();
 
@@ -83,4 +88,5 @@ private:
     QString m_projectName;
     QPointer<AlarmScreen> m_screen;
     AlarmScreen::AcknowledgeGate m_acknowledgeGate;
+    AlarmScreen::AcknowledgeSigner m_acknowledgeSigner;
 };

@@ -13,6 +13,9 @@
 #include "projectmain.h"
 #include "projectmanager.h"
 #include "reasondialog.h"
+#include "signaturedialog.h"
+#include "signaturetable.h"
+#include "signedrecord.h"
 #include "recordermenus.h"
 #include "recorderstatusbar.h"
 #include "recordingcycle.h"
@@ -21,6 +24,7 @@
 #include "usersdialog.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDebug>
@@ -67,6 +71,16 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
         [this](const QString& what, QString* reason) {
             return ReasonDialog::ask(what, reason, this);
         });
+    gate.setSignatureAsk([this](SignInSession* sessionAsked, const QString& meaning,
+                                const QString& what, const AccessGate::SignatureDone& done) {
+        QWidget* over = QApplication::activeModalWidget() ? QApplication::activeModalWidget()
+                                                          : QApplication::activeWindow();
+        auto* dialog = new SignatureDialog(sessionAsked, meaning, what, over ? over : this);
+        connect(dialog, &SignatureDialog::signedBy, this,
+                [done](const SignatureGrant& grant) { done(grant); });
+        connect(dialog, &SignatureDialog::cancelled, this, [done] { done(std::nullopt); });
+        dialog->open();
+    });
     gate.setRefusalRecorder(
         [this](const QString& user, const QString& action, const QString& what) {
             if (services.audit())
@@ -110,6 +124,26 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
             *name = gate.currentActor().user;
         return true;
     });
+    // Each acknowledgement is signed under access control; without it, it is made under the
+    // name typed, unsigned.
+    desk->setAcknowledgeSigner(
+        [this](const QString& what, const AlarmScreen::Acknowledge& acknowledge) {
+            gate.sign(AccessPolicy::Action::Acknowledge, QStringLiteral("acknowledged"), what,
+                      [this, acknowledge](const AccessGate::SignatureAnswer& answer) {
+                          if (answer.outcome == AccessGate::SignatureAnswer::Cancelled)
+                              return;
+                          const std::optional<AlarmEventRecord> record =
+                              acknowledge(answer.grant ? answer.grant->signer : QString());
+                          if (!record || !answer.grant || !services.audit())
+                              return;
+                          const ElectronicSignature signature = services.audit()->recordSignature(
+                              SignedRecord::alarmEvent(*record), QStringLiteral("acknowledged"),
+                              *answer.grant);
+                          if (desk->projectAlarms())
+                              desk->projectAlarms()->monitor()->setSignature(
+                                  record->id, signature.manifestation());
+                      });
+        });
     forwarding = new ForwardingStatus(this, ui->horizontalLayout_status,
                                       ui->horizontalLayout_status->indexOf(ui->label_write_state));
     keyNotice = new ProjectKeyNotice(this, ui->horizontalLayout_status,

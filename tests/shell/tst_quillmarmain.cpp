@@ -27,6 +27,7 @@
 #include "projectmanager.h"
 #include "projectnotifications.h"
 #include "reasondialog.h"
+#include "signaturedialog.h"
 #include "recordingcycle.h"
 #include "secretstore.h"
 #include "sensingoptiondialog.h"
@@ -1444,6 +1445,24 @@ void TestQuillmarMain::changingActionsByRole()
             *reason = dialog.reason();
             return true;
         });
+    // A signature: the window's own dialog, typed into as a person would (the id and the
+    // password of the user signed in).
+    int signatureAsks = 0;
+    window->accessGate()->setSignatureAsk([&](SignInSession* asked, const QString& meaning,
+                                              const QString& what,
+                                              const AccessGate::SignatureDone& done) {
+        ++signatureAsks;
+        auto* dialog = new SignatureDialog(asked, meaning, what, window.get());
+        QObject::connect(dialog, &SignatureDialog::signedBy,
+                         [done](const SignatureGrant& grant) { done(grant); });
+        QObject::connect(dialog, &SignatureDialog::cancelled, [done] { done(std::nullopt); });
+        dialog->show();
+        QTest::keyClicks(dialog->userField(), user);
+        QTest::keyClicks(dialog->passwordField(), QString::fromUtf8(DeskPassword));
+        if (QTest::currentDataTag() == QLatin1String("acknowledge, Operator"))
+            WindowFit::saveShot(window.get(), dialog, QStringLiteral("recorder-signature-dialog"));
+        dialog->confirm();
+    });
     const int entriesBefore = auditTrail(database).size();
 
     // The change, as the window's controls make it; `made` tells whether it went ahead.
@@ -1504,12 +1523,19 @@ void TestQuillmarMain::changingActionsByRole()
             }
             dialog->findChild<QPlainTextEdit*>()->setPlainText(QStringLiteral("Door closed"));
             dialog->confirm();
+            // Made once signed: the signature's password is checked on the session's thread.
+            QTRY_VERIFY_WITH_TIMEOUT(window->alarmScreen()->activeModel()->event(0) &&
+                                         window->alarmScreen()->activeModel()->event(0)->acknowledgedAt,
+                                     10000);
         }
     } else {
         QFAIL("unknown change");
     }
     QCOMPARE(made, allowed);
     QCOMPARE(signInAsks, accessControl ? 1 : 0);
+    // Only an acknowledgement is signed here, and only under access control.
+    QCOMPARE(signatureAsks,
+             change == QLatin1String("acknowledge") && accessControl && allowed ? 1 : 0);
     const bool asksReason =
         change != QLatin1String("acknowledge") && change != QLatin1String("users");
     QCOMPARE(reasonAsks.size(), accessControl && allowed && asksReason ? 1 : 0);
@@ -1542,6 +1568,36 @@ void TestQuillmarMain::changingActionsByRole()
                 QCOMPARE(e.newValue, QStringLiteral("acknowledged by ") +
                                          (accessControl ? user : QStringLiteral("typed name")) +
                                          QStringLiteral(": Door closed"));
+        }
+        // A signed acknowledgement: its signature follows, by the same user; without access
+        // control it stays unsigned.
+        if (change == QLatin1String("acknowledge") && allowed) {
+            auto signedBy = [&] {
+                for (const AuditEntry& e : auditTrail(database).mid(entriesBefore)) {
+                    if (e.action == QLatin1String("signed") &&
+                        e.object.startsWith(QLatin1String("alarm event ")) &&
+                        e.newValue.startsWith(QLatin1String("acknowledged; record SHA-256 ")))
+                        return e.user;
+                }
+                return QString();
+            };
+            if (accessControl) {
+                QTRY_COMPARE_WITH_TIMEOUT(signedBy(), user, 10000);
+                QTRY_VERIFY(window->alarmScreen()
+                                ->activeModel()
+                                ->data(window->alarmScreen()->activeModel()->index(
+                                    0, AlarmEventListModel::SignatureColumn))
+                                .toString()
+                                .endsWith(QStringLiteral(", acknowledged")));
+            } else {
+                QCOMPARE(signedBy(), QString());
+                QCOMPARE(window->alarmScreen()
+                             ->activeModel()
+                             ->data(window->alarmScreen()->activeModel()->index(
+                                 0, AlarmEventListModel::SignatureColumn))
+                             .toString(),
+                         QStringLiteral("unsigned"));
+            }
         }
     }
     if (allowed) {

@@ -99,6 +99,10 @@ QString AlarmEventListModel::text(const AlarmEventRecord& e, int column) const
         return e.acknowledgedBy + QStringLiteral(", ") + timeText(*e.acknowledgedAt);
     case CommentColumn:
         return e.comment;
+    case SignatureColumn:
+        if (!e.acknowledgedAt)
+            return QString();
+        return e.signature.isEmpty() ? QStringLiteral("unsigned") : e.signature;
     }
     return QString();
 }
@@ -126,9 +130,9 @@ QVariant AlarmEventListModel::headerData(int section, Qt::Orientation orientatio
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
-    static const char* const Titles[ColumnCount] = {"NODE",  "CHANNEL",      "ALARM",
-                                                    "LIMIT", "START",        "EXTREME",
-                                                    "END",   "ACKNOWLEDGED", "CORRECTIVE ACTION"};
+    static const char* const Titles[ColumnCount] = {
+        "NODE", "CHANNEL",      "ALARM",             "LIMIT",    "START",
+        "EXTREME", "END", "ACKNOWLEDGED", "CORRECTIVE ACTION", "SIGNATURE"};
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(Titles[section])
                                                  : QVariant();
 }

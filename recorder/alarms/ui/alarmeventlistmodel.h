@@ -27,6 +27,7 @@ public:
         EndColumn,
         AcknowledgedColumn,
         CommentColumn,
+        SignatureColumn,
         ColumnCount
     };
     // The names and units of a node by its serial number.

@@ -216,7 +216,6 @@ void AlarmScreen::acknowledgeSelected()
     const AlarmEventRecord* event = model->event(row);
     if (event->acknowledgedAt)
         return;
-    const qint64 id = event->id;
     auto cell = [model, row](int column) {
         return model->data(model->index(row, column)).toString();
     };
@@ -234,10 +233,37 @@ void AlarmScreen::acknowledgeSelected()
     m_dialog = new AcknowledgeDialog(text, this);
     if (!fixedName.isEmpty())
         m_dialog->setFixedName(fixedName);
+    const AlarmEventRecord listed = *event;
     connect(m_dialog, &AcknowledgeDialog::acknowledged, this,
-            [this, id](const QString& name, const QString& comment) {
-                if (m_alarms)
-                    m_alarms->monitor()->acknowledge(id, name, comment);
+            [this, listed, text](const QString& name, const QString& comment) {
+                QPointer<AlarmScreen> screen(this);
+                const Acknowledge acknowledge =
+                    [screen, listed, name, comment](
+                        const QString& signer) -> std::optional<AlarmEventRecord> {
+                    if (!screen || !screen->m_alarms)
+                        return std::nullopt;
+                    AlarmMonitor* monitor = screen->m_alarms->monitor();
+                    const QString by = signer.isEmpty() ? name : signer;
+                    if (!monitor->acknowledge(listed.id, by, comment))
+                        return std::nullopt;
+                    for (const AlarmEventRecord& active : monitor->activeAlarms()) {
+                        if (active.id == listed.id)
+                            return active;
+                    }
+                    // Ended before: the log's record is final but for the acknowledgement.
+                    AlarmEventRecord ended = listed;
+                    ended.acknowledgedBy = by.trimmed();
+                    ended.comment = comment;
+                    return ended;
+                };
+                if (m_signer)
+                    m_signer(QStringLiteral("Acknowledge ") + text +
+                                 (comment.isEmpty() ? QString()
+                                                    : QStringLiteral("\nCorrective action: ") +
+                                                          comment),
+                             acknowledge);
+                else
+                    acknowledge(QString());
             });
     connect(m_dialog, &QObject::destroyed, this, [this] {
         m_dialog = nullptr;

@@ -42,6 +42,14 @@ public:
     ~AlarmScreen() override;
 
     void setAcknowledgeGate(const AcknowledgeGate& gate) { m_gate = gate; }
+    // Makes the acknowledgement confirmed in the form, under `signer`'s name (empty: the name
+    // in the form); the event as acknowledged, none when it could not be made.
+    using Acknowledge = std::function<std::optional<AlarmEventRecord>(const QString& signer)>;
+    // Asked between the form and the acknowledgement: asks for a signature (or not, without
+    // access control) and calls `acknowledge` unless cancelled.
+    using AcknowledgeSigner =
+        std::function<void(const QString& what, const Acknowledge& acknowledge)>;
+    void setAcknowledgeSigner(const AcknowledgeSigner& signer) { m_signer = signer; }
 
     AlarmEventListModel* activeModel() const { return m_active; }
     AlarmEventListModel* historyModel() const { return m_history; }
@@ -78,4 +86,5 @@ private:
     QTimer* m_historyDelay = nullptr;
     quint64 m_historyRequest = 0;
     AcknowledgeGate m_gate;
+    AcknowledgeSigner m_signer;
 };
