@@ -236,12 +236,37 @@ void QuillmarMain::slotEditedSettings()
     if (!gate.authorize(AccessPolicy::Action::ChangeAlarmRules, what, &actor))
         return;
     // The project may have closed or changed meanwhile.
-    ProjectAudit* now = services.audit();
-    if (!now || !now->heldEdit() || session.filePath() != path)
+    auto decide = [this, path, accept, actor, held](
+                      const std::optional<SignatureGrant>& grant) {
+        ProjectAudit* now = services.audit();
+        if (!now || !now->heldEdit() || session.filePath() != path ||
+            now->heldEdit()->edited != held.edited)
+            return;
+        QString error;
+        if (!(accept ? now->acceptHeld(actor, &error) : now->rejectHeld(actor, &error))) {
+            critical(QStringLiteral("ERROR"), error);
+            return;
+        }
+        if (!grant)
+            return;
+        // The acceptance as signed: the file and each difference taken up.
+        SignedRecord record;
+        record.kind = QStringLiteral("edited settings");
+        record.id = QFileInfo(held.asidePath.isEmpty() ? path : held.asidePath).fileName();
+        record.add(QStringLiteral("differences"), held.lines.join(QLatin1Char('\n')));
+        now->recordSignature(record, QStringLiteral("accepted"), *grant);
+    };
+    if (!accept) {
+        decide(std::nullopt);
         return;
-    QString error;
-    if (!(accept ? now->acceptHeld(actor, &error) : now->rejectHeld(actor, &error)))
-        critical(QStringLiteral("ERROR"), error);
+    }
+    // Accepting is signed under access control.
+    gate.sign(AccessPolicy::Action::ChangeAlarmRules, QStringLiteral("accepted"),
+              what + QStringLiteral(":\n") + held.lines.join(QLatin1Char('\n')),
+              [decide](const AccessGate::SignatureAnswer& answer) {
+                  if (answer.outcome != AccessGate::SignatureAnswer::Cancelled)
+                      decide(answer.grant);
+              });
 }
 
 void QuillmarMain::reopenAccepted(const QString& path)

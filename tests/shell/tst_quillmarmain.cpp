@@ -1084,6 +1084,7 @@ void TestQuillmarMain::editedSettingsWait()
     window->signInSession()->signIn(QStringLiteral("sue"), QByteArrayLiteral("correct horse 1"));
     QTRY_VERIFY_WITH_TIMEOUT(window->signInSession()->user().has_value(), 10000);
     QStringList listed;
+    bool signatureGiven = false;
     QTimer driver;
     connect(&driver, &QTimer::timeout, this, [&] {
         auto* dialog = window->findChild<EditedSettingsDialog*>();
@@ -1097,6 +1098,13 @@ void TestQuillmarMain::editedSettingsWait()
         } else if (reason && reason->isVisible()) {
             reason->textEdit()->setPlainText(QStringLiteral("checked with QA"));
             reason->okButton()->click();
+        } else if (auto* signature = window->findChild<SignatureDialog*>();
+                   signature && signature->isVisible() && !signatureGiven) {
+            // An acceptance is signed: her id and password, typed.
+            signatureGiven = true;
+            QTest::keyClicks(signature->userField(), QStringLiteral("sue"));
+            QTest::keyClicks(signature->passwordField(), QStringLiteral("correct horse 1"));
+            signature->confirm();
         }
     });
     // Under access control starting and stopping ask for a reason too: the driver answers it.
@@ -1112,9 +1120,10 @@ void TestQuillmarMain::editedSettingsWait()
     QCOMPARE(shownMessages(window.get()), messages);
     if (recording)
         window->slotToggleRecord();
-    driver.stop();
+    // An acceptance waits for its signature (checked on the session's thread).
     if (!recording)
-        QVERIFY(!window->editedSettingsButton()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!window->editedSettingsButton()->isVisible(), 10000);
+    driver.stop();
     // An acceptance opens the project again once it is in the file.
     QTRY_COMPARE_WITH_TIMEOUT(window->gateways().at(0)->nodes().at(0)->configuration().deviceName,
                               runsOn, 30000);
@@ -1132,6 +1141,24 @@ void TestQuillmarMain::editedSettingsWait()
                              30000);
     QCOMPARE(decided->user, QStringLiteral("sue"));
     QCOMPARE(decided->reason, QStringLiteral("checked with QA"));
+    // An acceptance is signed by her; a rejection is not signed.
+    QCOMPARE(signatureGiven, decision == QLatin1String("Accept"));
+    std::optional<AuditEntry> signedEntry;
+    auto lookUp = [&] {
+        return AuditLookup::latest(database, {QStringLiteral("signed")},
+                                   std::numeric_limits<qint64>::max(), &signedEntry, &error) &&
+               signedEntry.has_value();
+    };
+    if (decision == QLatin1String("Accept"))
+        QTRY_VERIFY_WITH_TIMEOUT(lookUp(), 10000);
+    else
+        QVERIFY(!lookUp());
+    if (signedEntry) {
+        QCOMPARE(signedEntry->user, QStringLiteral("sue"));
+        QCOMPARE(signedEntry->object, QStringLiteral("edited settings edited.tpc.edited"));
+        QVERIFY2(signedEntry->newValue.startsWith(QStringLiteral("accepted; record SHA-256 ")),
+                 qPrintable(signedEntry->newValue));
+    }
 }
 
 void TestQuillmarMain::keyProblemsShown_data()
