@@ -1,5 +1,6 @@
 #include "auditreport.h"
 #include "configureddevice.h"
+#include "databasepeek.h"
 #include "desksession.h"
 #include "messagedialog.h"
 #include "report.h"
@@ -41,10 +42,15 @@ namespace {
 const QString kProject = QStringLiteral("cold store.tpc");
 const QString kDatabase = QStringLiteral("cold store.dat");
 
-QString pdfText(const QString& path)
+// The text of a PDF, its pages ended by form feeds; from `first` to `last` page when given.
+QString pdfText(const QString& path, int first = 0, int last = 0)
 {
+    QStringList arguments;
+    if (first > 0)
+        arguments << QStringLiteral("-f") << QString::number(first) << QStringLiteral("-l")
+                  << QString::number(last);
     QProcess pdftotext;
-    pdftotext.start(QStringLiteral("pdftotext"), {path, QStringLiteral("-")});
+    pdftotext.start(QStringLiteral("pdftotext"), arguments << path << QStringLiteral("-"));
     if (!pdftotext.waitForFinished(30000))
         return QString();
     return QString::fromUtf8(pdftotext.readAllStandardOutput());
@@ -131,9 +137,13 @@ private slots:
     void refused();
     void reviewListed_data();
     void reviewListed();
+    void approvalBelowContent_data();
+    void approvalBelowContent();
+    void commitFails_data();
+    void commitFails();
 
 private:
-    std::unique_ptr<Report> openWindow(const QString& folder);
+    std::unique_ptr<Report> openWindow(const QString& folder, ReportKind kind = ReportKind::Daily);
     bool signIn(Report* report, const QString& name);
     bool makeReport(Report* report);
 
@@ -147,7 +157,7 @@ private:
     QString otherProjectFolder;
 };
 
-std::unique_ptr<Report> TestReportApproval::openWindow(const QString& folder)
+std::unique_ptr<Report> TestReportApproval::openWindow(const QString& folder, ReportKind kind)
 {
     QString path;
     QList<ConfiguredDevice*> devices;
@@ -157,7 +167,7 @@ std::unique_ptr<Report> TestReportApproval::openWindow(const QString& folder)
         qWarning() << errorText;
         return nullptr;
     }
-    auto report = std::make_unique<Report>(path, devices, ReportKind::Daily);
+    auto report = std::make_unique<Report>(path, devices, kind);
     report->desktop().openFile = [this](const QString& file) {
         opened.append(file);
         return true;
@@ -476,6 +486,136 @@ void TestReportApproval::reviewListed()
                  .match(text)
                  .hasMatch(),
              listed);
+}
+
+void TestReportApproval::approvalBelowContent_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::newRow("weekly") << int(ReportKind::Weekly);
+    QTest::newRow("HACCP") << int(ReportKind::Haccp);
+    QTest::newRow("monthly") << int(ReportKind::Monthly);
+}
+
+// Catches an approval that covers or drops part of the report, or whose line is not on the
+// last page.
+void TestReportApproval::approvalBelowContent()
+{
+    QFETCH(int, kind);
+    QTemporaryDir rowDir;
+    QVERIFY(writeProjectWithUsers(rowDir.path()));
+    auto report = openWindow(rowDir.path(), ReportKind(kind));
+    QVERIFY(report);
+    QVERIFY(signIn(report.get(), QStringLiteral("sam")));
+    QVERIFY(makeReport(report.get()));
+    const QString unsigned_ = rowDir.filePath(QStringLiteral("unsigned.pdf"));
+    report->desktop().saveFileName = [&](QWidget*, const QString&, const QString&,
+                                         const QString&) { return unsigned_; };
+    report->exportPrintPdf();
+    opened.clear();
+    QSignalSpy recorded(report.get(), &Report::recorded);
+    report->approveReport();
+    QVERIFY(recorded.wait(30000));
+    QVERIFY2(recorded.at(0).at(0).toBool(), qPrintable(recorded.at(0).at(1).toString()));
+    QCOMPARE(opened.size(), 1);
+    const QString approved = opened.first();
+    QVERIFY(QFileInfo(approved).fileName().startsWith(ReportPeriod::kindName(ReportKind(kind))));
+
+    const QString before = pdfText(unsigned_);
+    const QString after = pdfText(approved);
+    const int pages = before.count(QLatin1Char('\f'));
+    const int approvedPages = after.count(QLatin1Char('\f'));
+    QVERIFY2(approvedPages == pages || approvedPages == pages + 1,
+             qPrintable(QStringLiteral("%1 pages, approved %2").arg(pages).arg(approvedPages)));
+    QVERIFY(pdfText(approved, approvedPages, approvedPages).contains(QStringLiteral("Approved: sam, ")));
+    // Everything else is the report as exported without the signature.
+    QString rest = after;
+    rest.remove(QRegularExpression(QStringLiteral("Approved: sam, [^\n]*approved")));
+    rest.remove(QLatin1Char('\f'));
+    QString plain = before;
+    plain.remove(QLatin1Char('\f'));
+    QCOMPARE(rest.simplified(), plain.simplified());
+}
+
+void TestReportApproval::commitFails_data()
+{
+    QTest::addColumn<QString>("setUp"); // SQL run on the project's database first
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("nothing in the way") << QString() << true << QString();
+    QTest::newRow("the approval's row refused")
+        << "create table report_approval (id integer primary key, kind text, periodFrom integer, "
+           "periodTo integer, pdfSha256 text, rowsDigest text, rows integer, copyPath text, "
+           "signatureId integer default 0, time integer); create trigger refuse before insert on "
+           "report_approval begin select raise(abort, 'no approvals here'); end"
+        << false << "no approvals here";
+    QTest::newRow("the signature refused")
+        << "SIGNATURE TABLE; create trigger refuse before insert on signature begin select "
+           "raise(abort, 'no signatures here'); end"
+        << false << "no signatures here";
+}
+
+// Catches a copy left beside the project, or a row or signature left in the database, for an
+// approval whose record could not be written.
+void TestReportApproval::commitFails()
+{
+    QFETCH(QString, setUp);
+    QFETCH(bool, ok);
+    QFETCH(QString, says);
+    QTemporaryDir rowDir;
+    QVERIFY(writeProjectWithUsers(rowDir.path()));
+    const QString database = rowDir.filePath(kDatabase);
+    QString sql = setUp;
+    if (sql.startsWith(QLatin1String("SIGNATURE TABLE;"))) {
+        SqliteConnection connection;
+        QString error;
+        QVERIFY(UserTable::open(&connection, database, 5000, &error));
+        QVERIFY2(SignatureTable::ensureTable(connection.get(), &error), qPrintable(error));
+        sql = sql.mid(int(qstrlen("SIGNATURE TABLE;")));
+    }
+    if (!sql.isEmpty())
+        QVERIFY(execute(database, sql));
+    const QString pdf = rowDir.filePath(QStringLiteral("rendered.pdf"));
+    QFile file(pdf);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("%PDF-1.4 a report rendered with its approval\n");
+    file.close();
+
+    ReportApprover::Request request;
+    request.projectPath = rowDir.filePath(kProject);
+    request.kind = ReportKind::Daily;
+    request.periodFrom = localSecs(QStringLiteral("2026-01-09 00:00:00"));
+    request.periodTo = localSecs(QStringLiteral("2026-01-10 00:00:00"));
+    request.pdfPath = pdf;
+    request.grant = {QStringLiteral("sam"), QStringLiteral("sam"),
+                     QDateTime::currentMSecsSinceEpoch()};
+    ReportApprover::Outcome outcome;
+    QString error;
+    QCOMPARE(ReportApprover::approve(request, &outcome, &error), ok);
+    const QStringList kept = QDir(ReportApprover::copyFolder(request.projectPath))
+                                 .entryList(QDir::Files | QDir::Hidden);
+    SqliteConnection db;
+    QVERIFY(db.openReadOnly(database, 5000));
+    int signatures = 0;
+    QVERIFY(SignatureTable::forEach(
+        db.get(), [&signatures](const ElectronicSignature&) { ++signatures; }, &error));
+    if (ok) {
+        QCOMPARE(kept, QStringList{QFileInfo(outcome.copyPath).fileName()});
+        QCOMPARE(signatures, 1);
+        QCOMPARE(outcome.row.rows, qint64(2 * 24 * 60));
+        return;
+    }
+    QVERIFY2(error.contains(says) && error.contains(QStringLiteral("the copy was removed")),
+             qPrintable(error));
+    QCOMPARE(kept, QStringList());
+    QCOMPARE(signatures, 0);
+    // Rolled back whole: the table too, when the approval made it.
+    const bool table = DatabasePeek::scalar(database, QStringLiteral(
+                                                          "select count(*) from sqlite_master "
+                                                          "where name = 'report_approval'")) == 1;
+    QCOMPARE(table ? DatabasePeek::scalar(database,
+                                          QStringLiteral("select count(*) from report_approval"))
+                   : 0,
+             qint64(0));
 }
 
 QTEST_MAIN(TestReportApproval)
