@@ -395,6 +395,12 @@ void TestReportStartup::withoutWindow_data()
                        "2026-01-09", "--pdf", "%O/no such folder/m.pdf",
                        "%P"}
         << 1 << "Unable to open the file." << QString() << QStringList{};
+    QTest::newRow("verify a file no approval records")
+        << QStringList{"--verify-report", "%P", "%P"} << 1 << QString() << QString()
+        << QStringList{};
+    QTest::newRow("verify a report that is not there")
+        << QStringList{"--verify-report", "%O/none.pdf", "%P"} << 2 << "cannot read the report"
+        << QString() << QStringList{};
 }
 
 // Catches a report without a window that needs a display, prints on success (a cron job mails
