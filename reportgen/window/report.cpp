@@ -18,6 +18,7 @@
 #include "usertable.h"
 #include "windowchrome.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -190,10 +191,12 @@ Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devi
         actionSignIn->setText(session->user() ? QStringLiteral("Sign out ") + session->user()->name
                                               : QStringLiteral("Sign in..."));
     });
+    qApp->installEventFilter(this);
 }
 
 Report::~Report()
 {
+    qApp->removeEventFilter(this);
     run->stop();
     // An approval being written finishes first: its copy and row belong together.
     if (recording)
@@ -758,6 +761,21 @@ void Report::record(const std::function<bool(QString*)>& work, const std::functi
         emit recorded(*ok, *text);
     });
     thread->start();
+}
+
+bool Report::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::Wheel:
+        if (session->user())
+            session->idle()->activity();
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Report::closeEvent(QCloseEvent* event)

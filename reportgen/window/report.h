@@ -124,6 +124,9 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Key and mouse input anywhere in the program keeps the signed-in user from the idle
+    // sign-out.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildMenus();
