@@ -199,8 +199,10 @@ Report::~Report()
     qApp->removeEventFilter(this);
     run->stop();
     // An approval being written finishes first: its copy and row belong together.
-    if (recording)
+    if (recording) {
         recording->wait();
+        delete recording;
+    }
     session->close();
 }
 
