@@ -519,6 +519,10 @@ void TestReportApproval::approvalBelowContent()
     QCOMPARE(opened.size(), 1);
     const QString approved = opened.first();
     QVERIFY(QFileInfo(approved).fileName().startsWith(ReportPeriod::kindName(ReportKind(kind))));
+    const QString grabs = qEnvironmentVariable("QUILLMAR_GRAB_DIR");
+    if (!grabs.isEmpty())
+        QFile::copy(approved, grabs + QStringLiteral("/approved-") +
+                                  ReportPeriod::kindName(ReportKind(kind)) + QStringLiteral(".pdf"));
 
     const QString before = pdfText(unsigned_);
     const QString after = pdfText(approved);
