@@ -75,14 +75,13 @@ ReportDesktop defaultDesktop()
     return d;
 }
 
-// The local days of a period as people read them: "2026-12-08" or "2026-12-01 to 2026-12-31".
-QString daysText(qint64 fromSeconds, qint64 toSeconds)
+// A period as people read it, in local time: "2026-12-08 00:00 to 2026-12-08 23:59:59".
+QString periodText(qint64 fromSeconds, qint64 toSeconds)
 {
-    const QString format = QStringLiteral("yyyy-MM-dd hh:mm");
-    const QDateTime from = QDateTime::fromSecsSinceEpoch(fromSeconds);
-    const QDateTime last = QDateTime::fromSecsSinceEpoch(toSeconds - 1);
-    return from.toString(format) + QStringLiteral(" to ") + last.toString(format) +
-           QStringLiteral(":59");
+    return QDateTime::fromSecsSinceEpoch(fromSeconds).toString(QStringLiteral("yyyy-MM-dd hh:mm")) +
+           QStringLiteral(" to ") +
+           QDateTime::fromSecsSinceEpoch(toSeconds - 1)
+               .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 
 constexpr int BusyTimeoutMs = 10000;
@@ -657,7 +656,7 @@ void Report::approveReport()
     if (!mayDo(AccessPolicy::Action::ApproveReports, title))
         return;
     const QString what = ReportPeriod::title(kind) + QStringLiteral(", ") +
-                         daysText(madeFrom, madeTo);
+                         periodText(madeFrom, madeTo);
     desktop().sign(session, ReportApprover::meaning(), what, this,
                    [this](const SignatureGrant& grant) { approveSigned(grant); });
 }

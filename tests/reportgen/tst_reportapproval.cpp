@@ -9,6 +9,7 @@
 #include "reportcommandline.h"
 #include "reportfixture.h"
 #include "reportstartup.h"
+#include "signaturedialog.h"
 #include "signaturetable.h"
 #include "signinsession.h"
 #include "sqliteconnection.h"
@@ -18,6 +19,7 @@
 
 #include <QCommandLinkButton>
 #include <QDir>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
 #include <QRegularExpression>
@@ -141,9 +143,13 @@ private slots:
     void approvalBelowContent();
     void commitFails_data();
     void commitFails();
+    void signatureDialog_data();
+    void signatureDialog();
 
 private:
-    std::unique_ptr<Report> openWindow(const QString& folder, ReportKind kind = ReportKind::Daily);
+    // `dialogs`: the window's own Signature dialog instead of a signature given by the test.
+    std::unique_ptr<Report> openWindow(const QString& folder, ReportKind kind = ReportKind::Daily,
+                                       bool dialogs = false);
     bool signIn(Report* report, const QString& name);
     bool makeReport(Report* report);
 
@@ -157,7 +163,8 @@ private:
     QString otherProjectFolder;
 };
 
-std::unique_ptr<Report> TestReportApproval::openWindow(const QString& folder, ReportKind kind)
+std::unique_ptr<Report> TestReportApproval::openWindow(const QString& folder, ReportKind kind,
+                                                       bool dialogs)
 {
     QString path;
     QList<ConfiguredDevice*> devices;
@@ -177,6 +184,10 @@ std::unique_ptr<Report> TestReportApproval::openWindow(const QString& folder, Re
     };
     report->desktop().signIn = [](SignInSession*, std::optional<AccessPolicy::Action>,
                                   const QString&, QWidget*) { return false; };
+    if (dialogs) {
+        report->show();
+        return report;
+    }
     // The signature of the one signed in, with that user's password, checked by the session.
     report->desktop().sign = [this](SignInSession* session, const QString&, const QString&,
                                     QWidget*,
@@ -620,6 +631,56 @@ void TestReportApproval::commitFails()
                                           QStringLiteral("select count(*) from report_approval"))
                    : 0,
              qint64(0));
+}
+
+void TestReportApproval::signatureDialog_data()
+{
+    QTest::addColumn<QString>("user");      // typed into the dialog
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<bool>("approved");
+    QTest::newRow("the signed-in Supervisor's password") << "sam" << passwordOf("sam") << true;
+    QTest::newRow("a wrong password") << "sam" << QByteArray("not-it") << false;
+    QTest::newRow("another user's id and password") << "anna" << passwordOf("anna") << false;
+}
+
+// Catches a window whose own Signature dialog does not lead to the approval, or whose approval
+// goes ahead on a signature the session refused.
+void TestReportApproval::signatureDialog()
+{
+    QFETCH(QString, user);
+    QFETCH(QByteArray, password);
+    QFETCH(bool, approved);
+    QTemporaryDir rowDir;
+    QVERIFY(writeProjectWithUsers(rowDir.path()));
+    auto report = openWindow(rowDir.path(), ReportKind::Daily, true);
+    QVERIFY(report);
+    QVERIFY(signIn(report.get(), QStringLiteral("sam")));
+    QVERIFY(makeReport(report.get()));
+    QSignalSpy recorded(report.get(), &Report::recorded);
+    report->approveReport();
+    SignatureDialog* dialog = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((dialog = report->findChild<SignatureDialog*>()) != nullptr, 5000);
+    QVERIFY(dialog->isVisible());
+    const QString grabs = qEnvironmentVariable("QUILLMAR_GRAB_DIR");
+    if (!grabs.isEmpty() && approved)
+        dialog->grab().save(grabs + QStringLiteral("/tallyforge-approve-signature.png"));
+    dialog->userField()->setText(user);
+    dialog->passwordField()->setText(QString::fromLatin1(password));
+    dialog->confirm();
+    if (approved) {
+        QVERIFY(recorded.wait(30000));
+        QVERIFY2(recorded.at(0).at(0).toBool(), qPrintable(recorded.at(0).at(1).toString()));
+        QVERIFY(!pdfText(opened.last()).isEmpty());
+        QVERIFY(QFileInfo(opened.last()).path().endsWith(QStringLiteral("cold store-approved")));
+        return;
+    }
+    // Refused: the dialog stays open and says so; nothing is recorded.
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->message().isEmpty() &&
+                                 dialog->message() != QStringLiteral("Checking..."),
+                             10000);
+    QVERIFY(dialog->isVisible());
+    QVERIFY(!recorded.wait(300));
+    QVERIFY(!QFileInfo::exists(rowDir.filePath(QStringLiteral("cold store-approved"))));
 }
 
 QTEST_MAIN(TestReportApproval)
