@@ -152,6 +152,9 @@ private:
                                        bool dialogs = false);
     bool signIn(Report* report, const QString& name);
     bool makeReport(Report* report);
+    // The report shown, exported unsigned to `path`, then approved with the test's signature:
+    // the approved copy kept, empty when the approval failed.
+    QString exportAndApprove(Report* report, const QString& path);
 
     QTemporaryDir dir;
     QString projectFolder;
@@ -232,6 +235,21 @@ bool TestReportApproval::makeReport(Report* report)
     return report->isReportMade();
 }
 
+QString TestReportApproval::exportAndApprove(Report* report, const QString& path)
+{
+    report->desktop().saveFileName = [path](QWidget*, const QString&, const QString&,
+                                            const QString&) { return path; };
+    report->exportPrintPdf();
+    opened.clear();
+    QSignalSpy recorded(report, &Report::recorded);
+    report->approveReport();
+    if (!recorded.wait(30000) || !recorded.at(0).at(0).toBool() || opened.size() != 1) {
+        qWarning() << recorded << opened;
+        return QString();
+    }
+    return opened.first();
+}
+
 // The approval made once, by Supervisor "sam", of the daily report of 2026-01-09; a PDF of the
 // same period exported unsigned beside it; and a second project with the same rows.
 void TestReportApproval::initTestCase()
@@ -249,17 +267,9 @@ void TestReportApproval::initTestCase()
     QVERIFY(signIn(report.get(), QStringLiteral("sam")));
     QVERIFY(makeReport(report.get()));
     remadePdf = dir.filePath(QStringLiteral("remade.pdf"));
-    report->desktop().saveFileName = [this](QWidget*, const QString&, const QString&,
-                                            const QString&) { return remadePdf; };
-    report->exportPrintPdf();
+    approvedCopy = exportAndApprove(report.get(), remadePdf);
+    QVERIFY(!approvedCopy.isEmpty());
     QVERIFY(QFileInfo(remadePdf).size() > 0);
-
-    QSignalSpy recorded(report.get(), &Report::recorded);
-    report->approveReport();
-    QVERIFY(recorded.wait(30000));
-    QVERIFY2(recorded.at(0).at(0).toBool(), qPrintable(recorded.at(0).at(1).toString()));
-    QCOMPARE(opened.size(), 2); // the export, then the approved copy
-    approvedCopy = opened.last();
     const QString grabs = qEnvironmentVariable("QUILLMAR_GRAB_DIR");
     if (!grabs.isEmpty())
         QFile::copy(approvedCopy, grabs + QStringLiteral("/approved-report.pdf"));
@@ -519,16 +529,8 @@ void TestReportApproval::approvalBelowContent()
     QVERIFY(signIn(report.get(), QStringLiteral("sam")));
     QVERIFY(makeReport(report.get()));
     const QString unsigned_ = rowDir.filePath(QStringLiteral("unsigned.pdf"));
-    report->desktop().saveFileName = [&](QWidget*, const QString&, const QString&,
-                                         const QString&) { return unsigned_; };
-    report->exportPrintPdf();
-    opened.clear();
-    QSignalSpy recorded(report.get(), &Report::recorded);
-    report->approveReport();
-    QVERIFY(recorded.wait(30000));
-    QVERIFY2(recorded.at(0).at(0).toBool(), qPrintable(recorded.at(0).at(1).toString()));
-    QCOMPARE(opened.size(), 1);
-    const QString approved = opened.first();
+    const QString approved = exportAndApprove(report.get(), unsigned_);
+    QVERIFY(!approved.isEmpty());
     QVERIFY(QFileInfo(approved).fileName().startsWith(ReportPeriod::kindName(ReportKind(kind))));
     const QString grabs = qEnvironmentVariable("QUILLMAR_GRAB_DIR");
     if (!grabs.isEmpty())
