@@ -6,6 +6,7 @@
 #include "configureddevice.h"
 #include "reportstartup.h"
 #include "verifycommand.h"
+#include "verifyreportcommand.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -57,6 +58,12 @@ int main(int argc, char* argv[])
         QTextStream out(stdout);
         QTextStream err(stderr);
         return VerifyCommand::run(line.projectPath, line.headsFile, out, err);
+    }
+    if (line.mode == ReportCommandLine::VerifyReport) {
+        QCoreApplication app(argc, argv);
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return VerifyReportCommand::run(line.reportFile, line.projectPath, out, err);
     }
     if (line.mode == ReportCommandLine::Batch) {
         // No display is needed, nor used when there is one.

@@ -79,6 +79,23 @@ ReportCommandLine parseVerify(const QStringList& arguments)
     return line;
 }
 
+ReportCommandLine parseVerifyReport(const QStringList& arguments)
+{
+    ReportCommandLine line;
+    line.mode = ReportCommandLine::VerifyReport;
+    QStringList files;
+    for (int i = 2; i < arguments.size(); ++i) {
+        if (arguments.at(i).startsWith(QLatin1String("--")))
+            return invalid(QStringLiteral("--verify-report takes a report file and a project only"));
+        files.append(arguments.at(i));
+    }
+    if (files.size() != 2)
+        return invalid(QStringLiteral("give one report file and one project file"));
+    line.reportFile = files.at(0);
+    line.projectPath = files.at(1);
+    return line;
+}
+
 } // namespace
 
 QString ReportCommandLine::usage()
@@ -102,7 +119,13 @@ QString ReportCommandLine::usage()
         "Checks the audit trail's chain, the seals of the samples and, given the heads printed\n"
         "at the end of reports or forwarded (one a line: its entry number, later on the line\n"
         "its 64 hex digits), that the chain still holds them. Exit status: 0 all holds; 1 a\n"
-        "finding; 2 bad arguments or a file that cannot be read.\n");
+        "finding; 2 bad arguments or a file that cannot be read.\n"
+        "\n"
+        "       Tallyforge --verify-report FILE.pdf PROJECT.tpc\n"
+        "Tells whether FILE is a report approved in the project (which one, by whom, when) and\n"
+        "whether the rows of its period changed since. Exit status: 0 approved and unchanged;\n"
+        "1 not an approved file of the project, or changed; 2 bad arguments or a file that\n"
+        "cannot be read.\n");
 }
 
 ReportCommandLine ReportCommandLine::parse(const QStringList& arguments)
@@ -112,6 +135,8 @@ ReportCommandLine ReportCommandLine::parse(const QStringList& arguments)
         return parseWindow(arguments);
     if (arguments.at(1) == QLatin1String("--verify"))
         return parseVerify(arguments);
+    if (arguments.at(1) == QLatin1String("--verify-report"))
+        return parseVerifyReport(arguments);
 
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);

@@ -16,6 +16,8 @@
 //   Tallyforge --report audit --start yyyy-MM-dd --end yyyy-MM-dd --pdf FILE|--csv FILE PROJECT.tpc
 // and the check of a project's records (VerifyCommand):
 //   Tallyforge --verify PROJECT.tpc [--heads FILE]
+// and the check of an approved report (VerifyReportCommand):
+//   Tallyforge --verify-report FILE.pdf PROJECT.tpc
 class ReportCommandLine
 {
 public:
@@ -26,7 +28,8 @@ public:
         Audit,
         Help,
         Invalid,
-        Verify
+        Verify,
+        VerifyReport
     };
 
     // The full argument list, program name first.
@@ -56,4 +59,6 @@ public:
 
     // Verify (and projectPath): the heads witnessed outside, empty for none.
     QString headsFile;
+    // VerifyReport (and projectPath): the report file checked.
+    QString reportFile;
 };

@@ -1,10 +1,14 @@
 #include "auditreport.h"
 
 #include "auditcsv.h"
+#include "auditreviewtable.h"
 #include "audittrail.h"
 #include "audittrailreader.h"
 #include "projectfile.h"
 #include "reportexport.h"
+#include "reportperiod.h"
+#include "signaturetable.h"
+#include "sqliteconnection.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -120,12 +124,15 @@ bool AuditReport::writePdf(AuditTrailReader* reader, QString* errorText)
                       }) ||
         !reader->head(&head, errorText))
         return false;
+    QString reviews;
+    if (!reviewsHtml(&reviews, errorText))
+        return false;
 
     QTextDocument document;
     QFont font = document.defaultFont();
     font.setPointSizeF(8);
     document.setDefaultFont(font);
-    document.setHtml(documentHtml(entries, head));
+    document.setHtml(documentHtml(entries, head, reviews));
     // Printed to a file of its own beside the target, which takes the target's place once
     // complete: QPrinter tells no failure, and a file left from before must neither pass for
     // this one nor be lost when this one cannot be printed.
@@ -158,8 +165,53 @@ bool AuditReport::writePdf(AuditTrailReader* reader, QString* errorText)
     return true;
 }
 
+bool AuditReport::reviewsHtml(QString* out, QString* errorText) const
+{
+    SqliteConnection connection;
+    if (!connection.openReadOnly(ProjectFile::databasePath(line.projectPath), 5000)) {
+        *errorText = connection.errorText();
+        return false;
+    }
+    QVector<AuditReviewTable::Row> reviews;
+    if (!AuditReviewTable::overlapping(connection.get(), ReportPeriod::dayStart(line.start) * 1000,
+                                       ReportPeriod::dayStart(line.end.addDays(1)) * 1000,
+                                       &reviews, errorText))
+        return false;
+    *out = QStringLiteral("<h3>Reviews of the audit trail</h3>");
+    if (reviews.isEmpty()) {
+        *out += QStringLiteral("<p>No review of days in this period was recorded.</p>");
+        return true;
+    }
+    *out += QStringLiteral("<table border=\"1\" cellspacing=\"0\" cellpadding=\"2\" "
+                           "width=\"100%\"><thead><tr><th align=\"left\" width=\"18%\">Days "
+                           "reviewed</th><th align=\"left\" width=\"42%\">Comment</th><th "
+                           "align=\"left\" width=\"40%\">Signature</th></tr></thead>");
+    const QString format = QStringLiteral("yyyy-MM-dd");
+    for (const AuditReviewTable::Row& review : qAsConst(reviews)) {
+        QVector<ElectronicSignature> signatures;
+        QString signatureText = QStringLiteral("(no signature)");
+        if (!SignatureTable::forRecord(connection.get(), AuditReviewTable::recordKind(),
+                                       QString::number(review.id), &signatures, errorText))
+            return false;
+        for (const ElectronicSignature& s : qAsConst(signatures)) {
+            if (s.id == review.signatureId)
+                signatureText = s.manifestation();
+        }
+        const QString days =
+            QDateTime::fromMSecsSinceEpoch(review.periodFrom).date().toString(format) +
+            QStringLiteral(" to ") +
+            QDateTime::fromMSecsSinceEpoch(review.periodTo - 1).date().toString(format);
+        *out += QStringLiteral("<tr><td>") + html(days) + QStringLiteral("</td><td>") +
+                html(review.comment) + QStringLiteral("</td><td>") + html(signatureText) +
+                QStringLiteral("</td></tr>");
+    }
+    *out += QStringLiteral("</table>");
+    return true;
+}
+
 QString AuditReport::documentHtml(const QVector<AuditEntry>& entries,
-                                  const std::optional<AuditEntry>& head) const
+                                  const std::optional<AuditEntry>& head,
+                                  const QString& reviews) const
 {
     const QString format = QStringLiteral("yyyy-MM-dd");
     QString out = QStringLiteral("<h2>Audit trail</h2><p>Project: <b>") + html(projectName) +
@@ -193,6 +245,7 @@ QString AuditReport::documentHtml(const QVector<AuditEntry>& entries,
         }
         out += QStringLiteral("</table>");
     }
+    out += reviews;
     out += QStringLiteral("<p><br><b>") +
            html(AuditTrail::headLine(head)) +
            QStringLiteral("</b></p>");

@@ -32,8 +32,10 @@ private:
     // Calls `each` with every entry of the period, oldest first, a page at a time.
     template <typename Each>
     bool forEachEntry(AuditTrailReader* reader, QString* errorText, Each each);
+    // The signed reviews whose period overlaps the report's, as a section of the PDF.
+    bool reviewsHtml(QString* html, QString* errorText) const;
     QString documentHtml(const QVector<AuditEntry>& entries,
-                         const std::optional<AuditEntry>& head) const;
+                         const std::optional<AuditEntry>& head, const QString& reviews) const;
 
     ReportCommandLine line;
     QString projectName;

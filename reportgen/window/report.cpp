@@ -5,11 +5,20 @@
 #include "messagedialog.h"
 #include "projectfile.h"
 #include "projectpathargument.h"
+#include "auditreviewtable.h"
 #include "configureddevice.h"
+#include "reportapprover.h"
 #include "reportrun.h"
 #include "reportwebpage.h"
+#include "reviewdialog.h"
+#include "signaturedialog.h"
+#include "signindialog.h"
+#include "signinsession.h"
+#include "sqliteconnection.h"
+#include "usertable.h"
 #include "windowchrome.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -26,6 +35,8 @@
 #include <QProcess>
 #include <QProgressDialog>
 #include <QSizeGrip>
+#include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 #include <QUuid>
 #include <QVBoxLayout>
@@ -48,8 +59,32 @@ ReportDesktop defaultDesktop()
     d.startDetached = [](const QString& program, const QStringList& arguments) {
         return QProcess::startDetached(program, arguments);
     };
+    d.signIn = [](SignInSession* session, std::optional<AccessPolicy::Action> action,
+                  const QString& what, QWidget* parent) {
+        return SignInDialog::ask(session, action, what, parent);
+    };
+    d.sign = [](SignInSession* session, const QString& meaning, const QString& what,
+                QWidget* parent, const std::function<void(const SignatureGrant&)>& signedBy) {
+        auto* dialog = new SignatureDialog(session, meaning, what, parent);
+        QObject::connect(dialog, &SignatureDialog::signedBy, parent, signedBy);
+        dialog->show();
+    };
+    d.askReview = [](QWidget* parent, QDate* from, QDate* to, QString* comment) {
+        return ReviewDialog::ask(parent, from, to, comment);
+    };
     return d;
 }
+
+// A period as people read it, in local time: "2026-12-08 00:00 to 2026-12-08 23:59:59".
+QString periodText(qint64 fromSeconds, qint64 toSeconds)
+{
+    return QDateTime::fromSecsSinceEpoch(fromSeconds).toString(QStringLiteral("yyyy-MM-dd hh:mm")) +
+           QStringLiteral(" to ") +
+           QDateTime::fromSecsSinceEpoch(toSeconds - 1)
+               .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+constexpr int BusyTimeoutMs = 10000;
 
 } // namespace
 
@@ -148,11 +183,26 @@ Report::Report(const QString& projectPath_, const QList<ConfiguredDevice*>& devi
     ui->webView->setContextMenuPolicy(Qt::NoContextMenu);
 
     fillDeviceList();
+
+    session = new SignInSession(IdleSignOut::Clock(), this);
+    session->open(databasePath);
+    connect(session, &SignInSession::userChanged, this, [this] {
+        actionSignIn->setText(session->user() ? QStringLiteral("Sign out ") + session->user()->name
+                                              : QStringLiteral("Sign in..."));
+    });
+    qApp->installEventFilter(this);
 }
 
 Report::~Report()
 {
+    qApp->removeEventFilter(this);
     run->stop();
+    // An approval being written finishes first: its copy and row belong together.
+    if (recording) {
+        recording->wait();
+        delete recording;
+    }
+    session->close();
 }
 
 void Report::buildMenus()
@@ -160,6 +210,10 @@ void Report::buildMenus()
     projectMenu = new QMenu(this);
     WindowChrome::styleMenu(projectMenu, font());
     actionNewReport = projectMenu->addAction(QStringLiteral("New Report"));
+    actionReview = projectMenu->addAction(QStringLiteral("Review..."));
+    actionSignIn = projectMenu->addAction(QStringLiteral("Sign in..."));
+    connect(actionReview, &QAction::triggered, this, &Report::reviewAuditTrail);
+    connect(actionSignIn, &QAction::triggered, this, &Report::signInOut);
     projectMenu->addSeparator();
     actionExit = projectMenu->addAction(QStringLiteral("Exit"));
     connect(actionNewReport, &QAction::triggered, this, &Report::slotNewReportProject);
@@ -172,6 +226,9 @@ void Report::buildMenus()
     actionHtml = printMenu->addAction(QStringLiteral("html"));
     actionPdf = printMenu->addAction(QStringLiteral("pdf"));
     actionPng = printMenu->addAction(QStringLiteral("Image(png)"));
+    printMenu->addSeparator();
+    actionApprove = printMenu->addAction(QStringLiteral("Approve..."));
+    connect(actionApprove, &QAction::triggered, this, &Report::approveReport);
     connect(actionPrint, &QAction::triggered, this, &Report::exportPrint);
     connect(actionPrintPreview, &QAction::triggered, this, &Report::exportPrintPreview);
     connect(actionHtml, &QAction::triggered, this, &Report::exportPrintHtml);
@@ -384,6 +441,8 @@ void Report::slotCommandUpdate()
     // Reports of days name their whole days; the edit shows only the first one.
     settings.start = kind == ReportKind::Daily ? start : settings.period.start();
     settings.end = kind == ReportKind::Daily ? end : settings.period.end();
+    madeFrom = settings.start.toSecsSinceEpoch();
+    madeTo = settings.end.toSecsSinceEpoch() + 1;
     settings.channels = chosenChannels();
     settings.subject = ui->lineEdit_subject->text();
     settings.author = ui->lineEdit_author->text();
@@ -550,6 +609,174 @@ void Report::exportPrintHtml()
 {
     exportPage(QStringLiteral("Export HTML"), QStringLiteral(".html"), QStringLiteral(".htm"),
                &ReportExport::writeHtml);
+}
+
+void Report::signInOut()
+{
+    if (session->user()) {
+        session->signOut(SignInSession::SignOutCause::User);
+        return;
+    }
+    if (!session->accessControlOn()) {
+        showMessage(QStringLiteral("Sign in"),
+                    QStringLiteral("This project has no users: nobody signs in."));
+        return;
+    }
+    desktop().signIn(session, std::nullopt, QString(), this);
+}
+
+bool Report::mayDo(AccessPolicy::Action action, const QString& what)
+{
+    if (!session->isReady()) {
+        showMessage(what, QStringLiteral("The project's users are still being read. Please retry."));
+        return false;
+    }
+    if (!session->accessControlOn()) {
+        showMessage(what, QStringLiteral("This needs the signature of a Supervisor or an "
+                                         "Administrator, and this project has no users."));
+        return false;
+    }
+    if (session->allows(action))
+        return true;
+    const QString needs = QStringLiteral("This needs a Supervisor or an Administrator");
+    if (session->user()) {
+        showMessage(what, needs + QStringLiteral("; %1 is signed in as %2. Sign out first.")
+                                      .arg(session->user()->name,
+                                           AccessPolicy::roleText(session->user()->role)));
+        return false;
+    }
+    return desktop().signIn(session, action, what, this) && session->allows(action);
+}
+
+void Report::approveReport()
+{
+    const QString title = QStringLiteral("Approve");
+    if (!reportMade || isRecording())
+        return;
+    if (!mayDo(AccessPolicy::Action::ApproveReports, title))
+        return;
+    const QString what = ReportPeriod::title(kind) + QStringLiteral(", ") +
+                         periodText(madeFrom, madeTo);
+    desktop().sign(session, ReportApprover::meaning(), what, this,
+                   [this](const SignatureGrant& grant) { approveSigned(grant); });
+}
+
+// The signature is given: the PDF is made with it below the content, and that file is what is
+// hashed, kept and recorded.
+void Report::approveSigned(const SignatureGrant& grant)
+{
+    // The role is that of the one signed in now, who gave the signature.
+    if (!session->allows(AccessPolicy::Action::ApproveReports) || isRecording())
+        return;
+    auto folder = std::make_shared<QTemporaryDir>();
+    const QString pdf = folder->filePath(QStringLiteral("approved.pdf"));
+    ReportExport exporter(webPage->page(), kind);
+    exporter.setApproval(ReportApprover::manifestationText(grant));
+    if (!folder->isValid() || !exporter.writePdf(pdf)) {
+        showMessage(QStringLiteral("ERROR"),
+                    QStringLiteral("The approved report could not be made; nothing was recorded."));
+        return;
+    }
+    ReportApprover::Request request;
+    request.projectPath = projectPath;
+    request.kind = kind;
+    request.periodFrom = madeFrom;
+    request.periodTo = madeTo;
+    request.pdfPath = pdf;
+    request.grant = grant;
+    auto copy = std::make_shared<QString>();
+    record(
+        [request, copy](QString* text) {
+            ReportApprover::Outcome outcome;
+            if (!ReportApprover::approve(request, &outcome, text))
+                return false;
+            *copy = outcome.copyPath;
+            *text = QStringLiteral("The report is approved (%1).\nThe approved copy: %2")
+                        .arg(outcome.signature.manifestation(), outcome.copyPath);
+            return true;
+        },
+        [this, folder, copy] {
+            // The rendered file goes with `folder`; the kept copy is shown.
+            if (!copy->isEmpty())
+                desktop().openFile(*copy);
+        });
+}
+
+void Report::reviewAuditTrail()
+{
+    const QString title = QStringLiteral("Review");
+    if (isRecording() || !mayDo(AccessPolicy::Action::ReviewRecords, title))
+        return;
+    QDate from;
+    QDate to;
+    QString comment;
+    if (!desktop().askReview(this, &from, &to, &comment))
+        return;
+    const QString what = QStringLiteral("Review of the audit trail, %1 to %2")
+                             .arg(from.toString(Qt::ISODate), to.toString(Qt::ISODate));
+    desktop().sign(session, QStringLiteral("reviewed"), what, this,
+                   [this, from, to, comment](const SignatureGrant& grant) {
+                       reviewSigned(grant, from, to, comment);
+                   });
+}
+
+void Report::reviewSigned(const SignatureGrant& grant, const QDate& from, const QDate& to,
+                          const QString& comment)
+{
+    if (!session->allows(AccessPolicy::Action::ReviewRecords) || isRecording())
+        return;
+    AuditReviewTable::Row row;
+    row.periodFrom = ReportPeriod::dayStart(from) * 1000;
+    row.periodTo = ReportPeriod::dayStart(to.addDays(1)) * 1000;
+    row.comment = comment;
+    row.timeMs = grant.timeMs;
+    const QString database = databasePath;
+    record([row, grant, database, from, to](QString* text) mutable {
+        SqliteConnection connection;
+        ElectronicSignature signature;
+        if (!UserTable::open(&connection, database, BusyTimeoutMs, text) ||
+            !AuditReviewTable::insertSigned(connection.get(), &row, grant.signer, grant.fullName,
+                                            QStringLiteral("reviewed"), &signature, text)) {
+            *text = QStringLiteral("The review could not be recorded: ") + *text;
+            return false;
+        }
+        *text = QStringLiteral("The review of the audit trail from %1 to %2 is recorded (%3).")
+                    .arg(from.toString(Qt::ISODate), to.toString(Qt::ISODate),
+                         signature.manifestation());
+        return true;
+    });
+}
+
+void Report::record(const std::function<bool(QString*)>& work, const std::function<void()>& done)
+{
+    auto ok = std::make_shared<bool>(false);
+    auto text = std::make_shared<QString>();
+    QThread* thread = QThread::create([work, ok, text] { *ok = work(text.get()); });
+    recording = thread;
+    connect(thread, &QThread::finished, this, [this, thread, ok, text, done] {
+        recording = nullptr;
+        thread->deleteLater();
+        if (done)
+            done();
+        showMessage(*ok ? QStringLiteral("Information") : QStringLiteral("ERROR"), *text);
+        emit recorded(*ok, *text);
+    });
+    thread->start();
+}
+
+bool Report::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::Wheel:
+        if (session->user())
+            session->idle()->activity();
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Report::closeEvent(QCloseEvent* event)

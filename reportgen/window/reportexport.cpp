@@ -4,6 +4,7 @@
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPrinter>
 #include <QWebElement>
@@ -11,6 +12,7 @@
 #include <QWebPage>
 
 #include <algorithm>
+#include <cmath>
 
 ReportExport::ReportExport(QWebPage* page_, ReportKind kind_) : page(page_), kind(kind_) {}
 
@@ -77,13 +79,18 @@ bool ReportExport::print(QPrinter* printer) const
     if (!painter.begin(printer))
         return false;
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    int contentBottom = 0;
     if (kind == ReportKind::Daily) {
         const QRect target(0, 0, int(8.3 * printer->logicalDpiX()),
                            int(11.8 * printer->logicalDpiY()));
         painter.drawImage(target, image);
+        // The daily sheet fills its page.
+        contentBottom = printer->height();
     } else {
-        paintPages(&painter, printer, image);
+        contentBottom = paintPages(&painter, printer, image);
     }
+    if (!approval.isEmpty())
+        paintApproval(&painter, printer, contentBottom);
     painter.end();
     return true;
 }
@@ -93,7 +100,7 @@ bool ReportExport::print(QPrinter* printer) const
 // foot of the page: a table then begins on the next page, or with its first rows on this one. A
 // table that goes on to the next page repeats its header row there. The chart stays on the
 // first page.
-void ReportExport::paintPages(QPainter* painter, QPrinter* printer, const QImage& image) const
+int ReportExport::paintPages(QPainter* painter, QPrinter* printer, const QImage& image) const
 {
     // The whole paper, with a margin above and below the content of each page.
     const int margin = int(0.3 * printer->logicalDpiY());
@@ -123,6 +130,7 @@ void ReportExport::paintPages(QPainter* painter, QPrinter* printer, const QImage
     }
 
     int top = 0;
+    int contentBottom = target.top();
     bool firstPage = true;
     while (top < image.height()) {
         if (!firstPage)
@@ -151,9 +159,40 @@ void ReportExport::paintPages(QPainter* painter, QPrinter* printer, const QImage
         painter->drawImage(
             QRectF(0, target.top() + y * scale, target.width(), source.height() * scale), image,
             source);
+        contentBottom = int(std::ceil(target.top() + (y + source.height()) * scale));
         top = bottom;
         firstPage = false;
     }
+    return contentBottom;
+}
+
+// A framed block of the sheet's width less its margins, the text in black on white so that it
+// reads on paper and in a copy made of the file's text.
+void ReportExport::paintApproval(QPainter* painter, QPrinter* printer, int contentBottom) const
+{
+    const int margin = int(0.4 * printer->logicalDpiX());
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPointSizeF(10);
+    painter->save();
+    painter->setFont(font);
+    const QFontMetrics metrics(font, printer);
+    const int width = printer->width() - 2 * margin;
+    const QRect textRect = metrics.boundingRect(QRect(0, 0, width - 2 * metrics.height(), 100000),
+                                                Qt::TextWordWrap, approval);
+    const int height = textRect.height() + 2 * metrics.height();
+    int top = contentBottom + metrics.height();
+    if (top + height > printer->height() - margin) {
+        printer->newPage();
+        top = margin;
+    }
+    const QRect block(margin, top, width, height);
+    painter->fillRect(block, Qt::white);
+    painter->setPen(QPen(Qt::black, qMax(1, printer->logicalDpiX() / 150)));
+    painter->drawRect(block);
+    painter->drawText(block.adjusted(metrics.height(), metrics.height(), -metrics.height(),
+                                     -metrics.height()),
+                      Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignVCenter, approval);
+    painter->restore();
 }
 
 bool ReportExport::writePng(const QString& fileName) const

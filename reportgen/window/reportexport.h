@@ -17,6 +17,10 @@ class ReportExport
 public:
     ReportExport(QWebPage* page, ReportKind kind);
 
+    // A signature's text printed below the report's content in PDF and print: at the foot of the
+    // last page when there is room, else on a page of its own. Empty (the default): none.
+    void setApproval(const QString& text) { approval = text; }
+
     // Renders the whole page at its content size.
     QImage pageImage() const;
     // False when the file cannot be written.
@@ -36,8 +40,11 @@ public:
     static QString withSuffix(const QString& fileName, const QString& defaultSuffix);
 
 private:
-    void paintPages(QPainter* painter, QPrinter* printer, const QImage& image) const;
+    // Returns where the content of the last page ends, in the printer's pixels.
+    int paintPages(QPainter* painter, QPrinter* printer, const QImage& image) const;
+    void paintApproval(QPainter* painter, QPrinter* printer, int contentBottom) const;
 
     QWebPage* page;
     ReportKind kind;
+    QString approval;
 };

@@ -286,6 +286,18 @@ void TestReportStartup::commandLine_data()
         << QStringList{"--verify", "a.tpc", "--heads"} << invalid << "--heads FILE only";
     QTest::newRow("verify with a report option")
         << QStringList{"--verify", "a.tpc", "--pdf", "r.pdf"} << invalid << "--heads FILE only";
+    const int verifyReport = ReportCommandLine::VerifyReport;
+    QTest::newRow("verify a report")
+        << QStringList{"--verify-report", "/r/a b.pdf", "/p/x.tpc"} << verifyReport
+        << "/r/a b.pdf /p/x.tpc";
+    QTest::newRow("verify a report without a project")
+        << QStringList{"--verify-report", "r.pdf"} << invalid << "one report file and one project";
+    QTest::newRow("verify a report, three files")
+        << QStringList{"--verify-report", "r.pdf", "a.tpc", "b.tpc"} << invalid
+        << "one report file and one project";
+    QTest::newRow("verify a report with heads")
+        << QStringList{"--verify-report", "r.pdf", "a.tpc", "--heads", "h"} << invalid
+        << "a report file and a project only";
 }
 
 // Catches the recorder's command line taken for a report without a window (or its kind taken
@@ -321,6 +333,8 @@ void TestReportStartup::commandLine()
               QLatin1Char(' ') + line.projectPath;
     } else if (mode == ReportCommandLine::Verify) {
         got = line.projectPath + QLatin1Char(' ') + line.headsFile;
+    } else if (mode == ReportCommandLine::VerifyReport) {
+        got = line.reportFile + QLatin1Char(' ') + line.projectPath;
     } else if (mode == ReportCommandLine::Invalid) {
         QVERIFY2(line.errorText.contains(outcome), qPrintable(line.errorText));
         return;
@@ -381,6 +395,12 @@ void TestReportStartup::withoutWindow_data()
                        "2026-01-09", "--pdf", "%O/no such folder/m.pdf",
                        "%P"}
         << 1 << "Unable to open the file." << QString() << QStringList{};
+    QTest::newRow("verify a file no approval records")
+        << QStringList{"--verify-report", "%P", "%P"} << 1 << QString() << QString()
+        << QStringList{};
+    QTest::newRow("verify a report that is not there")
+        << QStringList{"--verify-report", "%O/none.pdf", "%P"} << 2 << "cannot read the report"
+        << QString() << QStringList{};
 }
 
 // Catches a report without a window that needs a display, prints on success (a cron job mails

@@ -1,0 +1,198 @@
+#include "reportapprovaltable.h"
+
+#include "immediatetransaction.h"
+#include "signaturetable.h"
+#include "sqlitestatement.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+bool fail(sqlite3* db, QString* error)
+{
+    *error = QString::fromUtf8(sqlite3_errmsg(db));
+    return false;
+}
+
+QString text(sqlite3_stmt* s, int column)
+{
+    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, column)),
+                             sqlite3_column_bytes(s, column));
+}
+
+QByteArray bytes(sqlite3_stmt* s, int column)
+{
+    return QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(s, column)),
+                      sqlite3_column_bytes(s, column));
+}
+
+void bindText(sqlite3_stmt* s, int at, const QByteArray& value)
+{
+    sqlite3_bind_text(s, at, value.constData(), value.size(), SQLITE_TRANSIENT);
+}
+
+const char* const Columns =
+    "id, kind, periodFrom, periodTo, pdfSha256, rowsDigest, rows, copyPath, signatureId, time";
+
+ReportApprovalTable::Row rowAt(sqlite3_stmt* s)
+{
+    ReportApprovalTable::Row row;
+    row.id = sqlite3_column_int64(s, 0);
+    row.kind = text(s, 1);
+    row.periodFrom = sqlite3_column_int64(s, 2);
+    row.periodTo = sqlite3_column_int64(s, 3);
+    row.pdfSha256 = bytes(s, 4);
+    row.rowsDigest = bytes(s, 5);
+    row.rows = sqlite3_column_int64(s, 6);
+    row.copyPath = text(s, 7);
+    row.signatureId = sqlite3_column_int64(s, 8);
+    row.timeMs = sqlite3_column_int64(s, 9);
+    return row;
+}
+
+bool hasTable(sqlite3* db, bool* has, QString* error)
+{
+    SqliteStatement s(db, "select 1 from sqlite_master where type = 'table' and name = "
+                          "'report_approval'");
+    if (!s.isValid())
+        return fail(db, error);
+    const int rc = sqlite3_step(s.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        return fail(db, error);
+    *has = rc == SQLITE_ROW;
+    return true;
+}
+
+} // namespace
+
+SignedRecord ReportApprovalTable::signedFields(const Row& row)
+{
+    SignedRecord record;
+    record.kind = recordKind();
+    record.id = QString::number(row.id);
+    record.add(QStringLiteral("kind"), row.kind);
+    record.add(QStringLiteral("periodFrom"), QString::number(row.periodFrom));
+    record.add(QStringLiteral("periodTo"), QString::number(row.periodTo));
+    record.add(QStringLiteral("pdfSha256"), QString::fromLatin1(row.pdfSha256));
+    record.add(QStringLiteral("rowsDigest"), QString::fromLatin1(row.rowsDigest));
+    record.add(QStringLiteral("rows"), QString::number(row.rows));
+    record.add(QStringLiteral("copyPath"), row.copyPath);
+    record.add(QStringLiteral("time"), QString::number(row.timeMs));
+    return record;
+}
+
+bool ReportApprovalTable::ensureTable(SqliteHandle handle, QString* error)
+{
+    sqlite3* db = handle;
+    const char* const create =
+        "create table if not exists report_approval (id integer primary key, kind text not null, "
+        "periodFrom integer not null, periodTo integer not null, pdfSha256 text not null, "
+        "rowsDigest text not null, rows integer not null, copyPath text not null, "
+        "signatureId integer not null default 0, time integer not null)";
+    return sqlite3_exec(db, create, nullptr, nullptr, nullptr) == SQLITE_OK || fail(db, error);
+}
+
+bool ReportApprovalTable::insertSigned(SqliteHandle handle, Row* row, const QString& signer,
+                                       const QString& fullName, const QString& meaning,
+                                       ElectronicSignature* signature, QString* error)
+{
+    sqlite3* db = handle;
+    Row written = *row;
+    ElectronicSignature signedIt;
+    const bool ok = ImmediateTransaction::run(
+        handle,
+        [&](QString* e) {
+            if (!ensureTable(handle, e) || !SignatureTable::ensureTable(handle, e))
+                return false;
+            SqliteStatement insert(db, "insert into report_approval (kind, periodFrom, periodTo, "
+                                       "pdfSha256, rowsDigest, rows, copyPath, time) values "
+                                       "(?, ?, ?, ?, ?, ?, ?, ?)");
+            if (!insert.isValid())
+                return fail(db, e);
+            bindText(insert.get(), 1, written.kind.toUtf8());
+            sqlite3_bind_int64(insert.get(), 2, written.periodFrom);
+            sqlite3_bind_int64(insert.get(), 3, written.periodTo);
+            bindText(insert.get(), 4, written.pdfSha256);
+            bindText(insert.get(), 5, written.rowsDigest);
+            sqlite3_bind_int64(insert.get(), 6, written.rows);
+            bindText(insert.get(), 7, written.copyPath.toUtf8());
+            sqlite3_bind_int64(insert.get(), 8, written.timeMs);
+            if (sqlite3_step(insert.get()) != SQLITE_DONE)
+                return fail(db, e);
+            written.id = sqlite3_last_insert_rowid(db);
+            signedIt = SignatureTable::make(signedFields(written), signer, fullName, meaning,
+                                            written.timeMs);
+            if (!SignatureTable::insert(handle, &signedIt, e))
+                return false;
+            SqliteStatement update(db, "update report_approval set signatureId = ? where id = ?");
+            if (!update.isValid())
+                return fail(db, e);
+            sqlite3_bind_int64(update.get(), 1, signedIt.id);
+            sqlite3_bind_int64(update.get(), 2, written.id);
+            if (sqlite3_step(update.get()) != SQLITE_DONE)
+                return fail(db, e);
+            written.signatureId = signedIt.id;
+            return true;
+        },
+        error);
+    if (!ok)
+        return false;
+    *row = written;
+    *signature = signedIt;
+    return true;
+}
+
+bool ReportApprovalTable::findByPdf(SqliteHandle handle, const QByteArray& pdfSha256,
+                                    QVector<Row>* rows, QString* error)
+{
+    sqlite3* db = handle;
+    rows->clear();
+    bool has = false;
+    if (!hasTable(db, &has, error))
+        return false;
+    if (!has)
+        return true;
+    SqliteStatement s(db, QByteArray("select ") + Columns +
+                              " from report_approval where pdfSha256 = ? order by id");
+    if (!s.isValid())
+        return fail(db, error);
+    bindText(s.get(), 1, pdfSha256);
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
+        rows->append(rowAt(s.get()));
+    return rc == SQLITE_DONE || fail(db, error);
+}
+
+QString ReportApprovalTable::signedRecordProblem(SqliteHandle handle,
+                                                 const SignedRecord& signedFields_)
+{
+    sqlite3* db = handle;
+    bool has = false;
+    QString error;
+    if (!hasTable(db, &has, &error))
+        return QStringLiteral("The report approvals could not be read: ") + error;
+    if (!has)
+        return QStringLiteral("The report approval %1 is missing: the project has no table of "
+                              "report approvals.")
+            .arg(signedFields_.id);
+    SqliteStatement s(db, QByteArray("select ") + Columns + " from report_approval where id = ?");
+    if (!s.isValid())
+        return QStringLiteral("The report approvals could not be read: ") +
+               QString::fromUtf8(sqlite3_errmsg(db));
+    sqlite3_bind_int64(s.get(), 1, signedFields_.id.toLongLong());
+    const int rc = sqlite3_step(s.get());
+    if (rc == SQLITE_DONE)
+        return QStringLiteral("The report approval %1 was deleted after it was signed.")
+            .arg(signedFields_.id);
+    if (rc != SQLITE_ROW)
+        return QStringLiteral("The report approvals could not be read: ") +
+               QString::fromUtf8(sqlite3_errmsg(db));
+    const SignedRecord now = signedFields(rowAt(s.get()));
+    for (const auto& field : signedFields_.fields) {
+        if (now.value(field.first) != field.second)
+            return QStringLiteral("The report approval %1 was changed after it was signed: its "
+                                  "%2 was \"%3\", is \"%4\".")
+                .arg(signedFields_.id, field.first, field.second, now.value(field.first));
+    }
+    return QString();
+}
