@@ -3,6 +3,8 @@
 #include "alarmeventrecord.h"
 #include "alarmeventtable.h"
 #include "auditentry.h"
+#include "auditreviewtable.h"
+#include "reportapprovaltable.h"
 #include "signaturetable.h"
 #include "signedrecord.h"
 #include "sqlitestatement.h"
@@ -81,6 +83,8 @@ AuditVerifier::Check SignatureCheck::make(const QHash<QString, RecordCheck>& giv
 {
     QHash<QString, RecordCheck> checks = given;
     checks.insert(SignedRecord::alarmEventKind(), &SignatureCheck::alarmEventProblem);
+    checks.insert(ReportApprovalTable::recordKind(), &ReportApprovalTable::signedRecordProblem);
+    checks.insert(AuditReviewTable::recordKind(), &AuditReviewTable::signedRecordProblem);
     // The "signed" entries of the chain, by sequence.
     auto entries = std::make_shared<QHash<qint64, AuditEntry>>();
     AuditVerifier::Check check;

@@ -23,8 +23,8 @@ public:
     // not, one plain sentence.
     using RecordCheck = std::function<QString(SqliteHandle db, const SignedRecord& signedFields)>;
 
-    // The check for AuditVerifier; alarm events are checked by this class, other kinds by the
-    // checks given, by record kind. A signature of a kind without a check is checked against
+    // The check for AuditVerifier; alarm events, report approvals and reviews are checked
+    // here, other kinds by the checks given, by record kind. A signature of a kind without a check is checked against
     // its entry and its hash only (counted as such).
     static AuditVerifier::Check make(const QHash<QString, RecordCheck>& recordChecks = {});
 

@@ -4,6 +4,7 @@
 // recorded, which are no tampering.
 
 #include "auditentry.h"
+#include "auditreviewtable.h"
 #include "audittrail.h"
 #include "alarmeventwrite.h"
 #include "auditverifier.h"
@@ -392,6 +393,14 @@ void TestVerifyCommand::tampering_data()
         << later << 1
         << QStringList{"Finding: audit entry 7 records a signature (alarm event 1) that is "
                        "missing"};
+    QTest::newRow("a review signed")
+        << QStringList{"!sign review"} << QString() << later << 0
+        << QStringList{signedCheck, "Result: everything holds"};
+    QTest::newRow("a signed review's comment changed")
+        << QStringList{"!sign review", "drop trigger if exists audit_review_no_update",
+                       "update audit_review set comment = 'nothing to see'"}
+        << QString() << later << 1
+        << QStringList{"Finding: signature 1 (reviewed by anna of review 1): ", "Result: 1 finding"};
     QTest::newRow("the database not a database")
         << QStringList{"!garbage"} << QString() << later << 2 << QStringList();
     QTest::newRow("no heads file") << QStringList() << QStringLiteral("!none") << later << 2
@@ -507,6 +516,21 @@ void TestVerifyCommand::tampering()
                                           "'%1', recordHash = '%2'")
                                .arg(QString::fromUtf8(fields.canonical()),
                                     QString::fromLatin1(fields.hash()))));
+            continue;
+        }
+        if (step == QLatin1String("!sign review")) {
+            AuditReviewTable::Row review;
+            review.periodFrom = startOf(Q0) * 1000;
+            review.periodTo = startOf(Q0 + 4) * 1000;
+            review.comment = QStringLiteral("every change explained");
+            review.timeMs = startOf(Q0 + 4) * 1000 + 5000;
+            ElectronicSignature signature;
+            QString error;
+            QVERIFY2(AuditReviewTable::insertSigned(c.db, &review, QStringLiteral("anna"),
+                                                    QStringLiteral("Anna Berg"),
+                                                    QStringLiteral("reviewed"), &signature,
+                                                    &error),
+                     qPrintable(error));
             continue;
         }
         if (step == QLatin1String("!insert entry 3")) {
