@@ -396,7 +396,6 @@ void AlarmMonitor::addSuppression(const AlarmSuppression& suppression)
         return;
     known.insert(suppression.id, suppression);
     reviewSuppressions();
-    emit suppressionsChanged();
     countsMayHaveChanged();
 }
 
@@ -408,7 +407,6 @@ bool AlarmMonitor::endSuppression(qint64 id)
         return false;
     it->ended = std::max(t, it->from);
     reviewSuppressions();
-    emit suppressionsChanged();
     countsMayHaveChanged();
     return true;
 }
@@ -489,11 +487,21 @@ void AlarmMonitor::reviewSuppressions()
         if (it != active.constEnd() && !quietNow.contains(id))
             emit alarmUnsuppressed(*it);
     }
-    const int holding = int(suppressions().size());
-    if (holding != holdingCount) {
-        holdingCount = holding;
-        emit suppressionsChanged();
+    const qint64 t = now().toSecsSinceEpoch();
+    QSet<qint64> holdingNow;
+    for (const AlarmSuppression& s : known) {
+        if (s.holdsAt(t))
+            holdingNow.insert(s.id);
     }
+    if (holdingNow == holding)
+        return;
+    for (const qint64 id : holding) {
+        const AlarmSuppression& s = known[id];
+        if (!holdingNow.contains(id) && !s.ended)
+            emit suppressionExpired(s);
+    }
+    holding = holdingNow;
+    emit suppressionsChanged();
 }
 
 int AlarmMonitor::unacknowledgedCount() const

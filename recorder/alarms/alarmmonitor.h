@@ -145,6 +145,8 @@ signals:
     void countsChanged(int active, int unacknowledged);
     // A suppression began, ended or ran out.
     void suppressionsChanged();
+    // A suppression's time is over (not ended early).
+    void suppressionExpired(const AlarmSuppression& suppression);
     // An event still active is quiet no more: it sounds and notifies from now on.
     void alarmUnsuppressed(const AlarmEventRecord& record);
 
@@ -217,5 +219,6 @@ private:
     QHash<qint64, AlarmSuppression> known;
     // Active events quiet at the last review.
     QSet<qint64> quiet;
-    int holdingCount = 0;
+    // Suppressions holding at the last review.
+    QSet<qint64> holding;
 };

@@ -292,7 +292,8 @@ void TestNotificationOutbox::messagesForAlarms_data()
     // Channel 1 shelved from the first minute to the second (none: empty).
     QTest::addColumn<QList<int>>("shelve");
     QTest::newRow("excursion shorter than the delay")
-        << 2 << 1 << 2 << -1 << 40 << QStringList() << -1 << QList<int>() << false << QList<int>();
+        << 2 << 1 << 2 << -1 << 40 << QStringList() << -1 << QList<int>() << false
+        << QList<int>();
     QTest::newRow("excursion longer than the delay")
         << 2 << 1 << -1 << -1 << 10 << QStringList{QStringLiteral("alarm.1.start")} << -1
         << QList<int>() << false << QList<int>();
@@ -316,8 +317,8 @@ void TestNotificationOutbox::messagesForAlarms_data()
     QTest::newRow("recorder stopped: the end is told")
         << 0 << 1 << -1 << -1 << 10
         << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.clear")} << 5
-        << QList<int>() << false;
-    // Each start ends what the killed run left open with one end message << QList<int>(); the alarm raised
+        << QList<int>() << false << QList<int>();
+    // Each start ends what the killed run left open with one end message; the alarm raised
     // again continues it.
     QTest::newRow("recorder killed: the end is told once by the next start")
         << 0 << 1 << -1 << -1 << 10

@@ -27,12 +27,20 @@ public:
         EndColumn,
         AcknowledgedColumn,
         CommentColumn,
+        // "shelved until 14:30", "out of service", "raised while shelved"
+        StateColumn,
         ColumnCount
     };
     // The names and units of a node by its serial number.
     using NodeLookup = std::function<MonitoredNode(const QString& serial)>;
 
+    // What keeps an event quiet now, or kept it quiet when raised (AlarmMonitor::suppressionOf).
+    using QuietLookup = std::function<std::optional<AlarmSuppression>(const AlarmEventRecord&)>;
+
     explicit AlarmEventListModel(const NodeLookup& lookup, QObject* parent = nullptr);
+    void setQuietLookup(const QuietLookup& lookup) { m_quiet = lookup; }
+    // The state column's text for an event quiet by `by`.
+    static QString stateText(const AlarmEventRecord& event, const AlarmSuppression& by);
 
     void setEvents(const QVector<AlarmEventRecord>& events);
     const QVector<AlarmEventRecord>& events() const { return m_events; }
@@ -53,5 +61,6 @@ private:
     QString text(const AlarmEventRecord& event, int column) const;
 
     NodeLookup m_lookup;
+    QuietLookup m_quiet;
     QVector<AlarmEventRecord> m_events;
 };
