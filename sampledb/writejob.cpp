@@ -8,6 +8,7 @@
 #include "projectfilecopy.h"
 #include "sampleseal.h"
 #include "sampletable.h"
+#include "signaturetable.h"
 #include "sqlitestatement.h"
 #include "usertable.h"
 
@@ -140,6 +141,13 @@ WriteJob WriteJob::suppressionStart(const ::AlarmSuppression& r)
 WriteJob WriteJob::suppressionEnd(qint64 id, qint64 endedTime)
 {
     return {AlarmSuppression, {QStringLiteral("end"), id, endedTime}};
+}
+
+WriteJob WriteJob::signature(const ElectronicSignature& s)
+{
+    return {Signature,
+            {s.timeMs, s.signer, s.fullName, s.meaning, s.recordKind, s.recordId, s.recordFields,
+             s.recordHash}};
 }
 
 WriteJob WriteJob::sampleSeal(qint64 quarter, qint64 timeMs)
@@ -280,6 +288,23 @@ bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
         if (!UserTable::apply(db, &c, error))
             return false;
         *rowId = c.entry.sequence;
+        return true;
+    }
+    case Signature: {
+        if (!countIs(values, 8, "signature", error))
+            return false;
+        ElectronicSignature s;
+        s.timeMs = values.at(0).toLongLong();
+        s.signer = values.at(1).toString();
+        s.fullName = values.at(2).toString();
+        s.meaning = values.at(3).toString();
+        s.recordKind = values.at(4).toString();
+        s.recordId = values.at(5).toString();
+        s.recordFields = values.at(6).toByteArray();
+        s.recordHash = values.at(7).toByteArray();
+        if (!SignatureTable::insert(db, &s, error))
+            return false;
+        *rowId = s.id;
         return true;
     }
     case ForwardPosition:

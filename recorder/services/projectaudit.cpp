@@ -1,5 +1,8 @@
 #include "projectaudit.h"
 
+#include "signaturegrant.h"
+#include "signaturetable.h"
+#include "signedrecord.h"
 #include "alarmeventrecord.h"
 #include "alarmsuppression.h"
 #include "auditentry.h"
@@ -446,6 +449,21 @@ void ProjectAudit::suppressionEnded(const AlarmSuppression& s, const Actor& acto
 void ProjectAudit::suppressionExpired(const AlarmSuppression& s)
 {
     suppressionEnded(s, Actor{automaticUser(), QStringLiteral("its time is over")});
+}
+
+ElectronicSignature ProjectAudit::recordSignature(const SignedRecord& record,
+                                                  const QString& meaning,
+                                                  const SignatureGrant& grant)
+{
+    const ElectronicSignature signature =
+        SignatureTable::make(record, grant.signer, grant.fullName, meaning, grant.timeMs);
+    if (!m_writer) {
+        qWarning().noquote() << QStringLiteral("ProjectAudit : no database to record a signature");
+        return signature;
+    }
+    m_lastTicket = m_writer->submit(WriteJob::signature(signature));
+    m_ownTickets.insert(m_lastTicket);
+    return signature;
 }
 
 void ProjectAudit::deskSettingChanged(const QString& object, const QString& oldValue,
