@@ -3,6 +3,7 @@
 #include "accessgate.h"
 #include "alarmshelves.h"
 #include "alarmsuppressiontable.h"
+#include "electronicsignature.h"
 #include "projectaudit.h"
 #include "signaturegrant.h"
 #include "signedrecord.h"
@@ -19,11 +20,13 @@ void SuppressionCommands::shelve(const QString& serial, int channel, int seconds
     const QString what =
         QStringLiteral("Shelve node ") + serial +
         (channel == 0 ? QStringLiteral(", all alarms") : QStringLiteral(", channel %1").arg(channel));
+    // The answer may come after this object is gone: nothing of it is kept but the pointers.
+    QPointer<AlarmShelves> shelves = m_shelves;
     signAndMake(true, what,
                 [=](const QString& user, QString* problem) -> std::optional<AlarmSuppression> {
-                    if (!m_shelves)
+                    if (!shelves)
                         return std::nullopt;
-                    return m_shelves->shelve(serial, channel, seconds, reason, user, problem);
+                    return shelves->shelve(serial, channel, seconds, reason, user, problem);
                 },
                 done);
 }
@@ -31,11 +34,12 @@ void SuppressionCommands::shelve(const QString& serial, int channel, int seconds
 void SuppressionCommands::putOutOfService(const QString& serial, const QDateTime& until,
                                           const QString& reason, const Done& done)
 {
+    QPointer<AlarmShelves> shelves = m_shelves;
     signAndMake(false, QStringLiteral("Put node ") + serial + QStringLiteral(" out of service"),
                 [=](const QString& user, QString* problem) -> std::optional<AlarmSuppression> {
-                    if (!m_shelves)
+                    if (!shelves)
                         return std::nullopt;
-                    return m_shelves->putOutOfService(serial, until, reason, user, problem);
+                    return shelves->putOutOfService(serial, until, reason, user, problem);
                 },
                 done);
 }

@@ -98,6 +98,15 @@ void AlarmDesk::tick()
     }
 }
 
+void AlarmDesk::setShelving(const AlarmScreen::ShelveRequest& shelve,
+                            const AlarmScreen::UnshelveRequest& unshelve)
+{
+    m_shelve = shelve;
+    m_unshelve = unshelve;
+    if (m_screen)
+        m_screen->setShelving(shelve, unshelve);
+}
+
 void AlarmDesk::showScreen()
 {
     ProjectAlarms* alarms = projectAlarms();
@@ -106,6 +115,7 @@ void AlarmDesk::showScreen()
     if (!m_screen) {
         m_screen = new AlarmScreen(alarms, window);
         m_screen->setAcknowledgeGate(m_acknowledgeGate);
+        m_screen->setShelving(m_shelve, m_unshelve);
         m_screen->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_screen->show();

@@ -56,6 +56,9 @@ public:
     void showScreen();
     // Asked before each acknowledgement on the Alarms screen.
     void setAcknowledgeGate(const AlarmScreen::AcknowledgeGate& gate) { m_acknowledgeGate = gate; }
+    // The Alarms screen's shelve and unshelve commands.
+    void setShelving(const AlarmScreen::ShelveRequest& shelve,
+                     const AlarmScreen::UnshelveRequest& unshelve);
     // The project's notification settings; saved ones reach the running notifications at once.
     void showNotificationDialog();
 
@@ -83,4 +86,6 @@ private:
     QString m_projectName;
     QPointer<AlarmScreen> m_screen;
     AlarmScreen::AcknowledgeGate m_acknowledgeGate;
+    AlarmScreen::ShelveRequest m_shelve;
+    AlarmScreen::UnshelveRequest m_unshelve;
 };

@@ -3,6 +3,7 @@
 #include "acknowledgedialog.h"
 #include "alarmeventrecord.h"
 #include "alarmsuppression.h"
+#include "suppressiondialog.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -14,7 +15,6 @@ class AlarmEventListModel;
 class ProjectAlarms;
 class QTableView;
 class QTimer;
-class SuppressionDialog;
 
 namespace Ui {
 class AlarmScreen;
