@@ -152,8 +152,8 @@ QVariant AlarmEventListModel::headerData(int section, Qt::Orientation orientatio
         return QAbstractTableModel::headerData(section, orientation, role);
     static const char* const Titles[ColumnCount] = {"NODE",  "CHANNEL",      "ALARM",
                                                     "LIMIT", "START",        "EXTREME",
-                                                    "END",   "ACKNOWLEDGED", "CORRECTIVE ACTION",
-                                                    "STATE"};
+                                                    "END",   "STATE", "ACKNOWLEDGED",
+                                                    "CORRECTIVE ACTION"};
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(Titles[section])
                                                  : QVariant();
 }

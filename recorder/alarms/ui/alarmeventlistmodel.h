@@ -25,10 +25,10 @@ public:
         StartColumn,
         ExtremeColumn,
         EndColumn,
-        AcknowledgedColumn,
-        CommentColumn,
         // "shelved until 14:30", "out of service", "raised while shelved"
         StateColumn,
+        AcknowledgedColumn,
+        CommentColumn,
         ColumnCount
     };
     // The names and units of a node by its serial number.
