@@ -179,8 +179,8 @@ bool AlarmSuppressionTable::find(SqliteHandle db, qint64 id, std::optional<Alarm
 SignedRecord AlarmSuppressionTable::signedRecord(const AlarmSuppression& r)
 {
     SignedRecord s;
-    s.kind = r.kind == AlarmSuppression::Kind::Shelve ? shelveRecordKind()
-                                                      : outOfServiceRecordKind();
+    s.kind =
+        r.kind == AlarmSuppression::Kind::Shelve ? shelveRecordKind() : outOfServiceRecordKind();
     s.id = QString::number(r.id);
     s.add(QStringLiteral("node"), r.serial);
     if (r.kind == AlarmSuppression::Kind::Shelve)
@@ -192,7 +192,8 @@ SignedRecord AlarmSuppressionTable::signedRecord(const AlarmSuppression& r)
     return s;
 }
 
-QString AlarmSuppressionTable::signedRecordProblem(SqliteHandle db, const SignedRecord& signedFields)
+QString AlarmSuppressionTable::signedRecordProblem(SqliteHandle db,
+                                                   const SignedRecord& signedFields)
 {
     const bool shelve = signedFields.kind == shelveRecordKind();
     if (!shelve && signedFields.kind != outOfServiceRecordKind())
@@ -212,10 +213,9 @@ QString AlarmSuppressionTable::signedRecordProblem(SqliteHandle db, const Signed
         return QStringLiteral("The record is now of another kind than the one signed.");
     const SignedRecord now = signedRecord(*row);
     for (const auto& field : signedFields.fields) {
-        const auto same = std::find_if(now.fields.begin(), now.fields.end(),
-                                       [&field](const QPair<QString, QString>& f) {
-                                           return f.first == field.first;
-                                       });
+        const auto same = std::find_if(
+            now.fields.begin(), now.fields.end(),
+            [&field](const QPair<QString, QString>& f) { return f.first == field.first; });
         if (same == now.fields.end())
             return QStringLiteral("The record has no field \"") + field.first +
                    QStringLiteral("\" any more.");

@@ -39,8 +39,8 @@ public:
                             QVector<AlarmSuppression>* rows, QString* error);
     // holdingAt() on a read-only connection of its own to the file at `databasePath` (none for
     // a file not made yet).
-    static bool readHolding(const QString& databasePath, qint64 at,
-                            QVector<AlarmSuppression>* rows, QString* error);
+    static bool readHolding(const QString& databasePath, qint64 at, QVector<AlarmSuppression>* rows,
+                            QString* error);
     // overlapping() the same way (the reports).
     static bool readOverlapping(const QString& databasePath, qint64 from, qint64 to,
                                 QVector<AlarmSuppression>* rows, QString* error);

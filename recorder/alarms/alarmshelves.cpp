@@ -4,8 +4,8 @@
 #include "alarmsuppressiontable.h"
 #include "writejob.h"
 
-AlarmShelves::AlarmShelves(AlarmMonitor* monitor, const QString& databasePath,
-                           const Submit& submit, QObject* parent)
+AlarmShelves::AlarmShelves(AlarmMonitor* monitor, const QString& databasePath, const Submit& submit,
+                           QObject* parent)
     : QObject(parent), m_monitor(monitor), m_databasePath(databasePath), m_submit(submit)
 {
 }
@@ -53,8 +53,7 @@ std::optional<AlarmSuppression> AlarmShelves::shelve(const QString& serial, int 
 std::optional<AlarmSuppression> AlarmShelves::putOutOfService(const QString& serial,
                                                               const QDateTime& until,
                                                               const QString& reason,
-                                                              const QString& user,
-                                                              QString* problem)
+                                                              const QString& user, QString* problem)
 {
     AlarmSuppression row;
     row.kind = AlarmSuppression::Kind::OutOfService;

@@ -423,8 +423,8 @@ QString suppressionObject(const AlarmSuppression& s)
 
 QString untilText(const AlarmSuppression& s)
 {
-    return QStringLiteral("until ") + QDateTime::fromSecsSinceEpoch(s.until).toString(
-                                          QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    return QStringLiteral("until ") +
+           QDateTime::fromSecsSinceEpoch(s.until).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 
 } // namespace
@@ -432,7 +432,8 @@ QString untilText(const AlarmSuppression& s)
 void ProjectAudit::suppressionStarted(const AlarmSuppression& s, const Actor& actor)
 {
     const bool shelve = s.kind == AlarmSuppression::Kind::Shelve;
-    record(actor.user, shelve ? QStringLiteral("alarm shelved") : QStringLiteral("put out of service"),
+    record(actor.user,
+           shelve ? QStringLiteral("alarm shelved") : QStringLiteral("put out of service"),
            suppressionObject(s), shelve ? QStringLiteral("sounding") : QStringLiteral("in service"),
            untilText(s), s.reason);
 }

@@ -128,7 +128,8 @@ void ProjectServices::openAlarms(const QString& projectPath, const QString& proj
         });
     QString shelvesError;
     if (!m_shelves->open(&shelvesError))
-        qWarning().noquote() << QStringLiteral("ProjectServices::openAlarms : shelves not read : ") +
+        qWarning().noquote() << QStringLiteral("ProjectServices::openAlarms : shelves not "
+                                               "read : ") +
                                     shelvesError;
     if (m_audit)
         connect(m_alarms->monitor(), &AlarmMonitor::suppressionExpired, m_audit.get(),

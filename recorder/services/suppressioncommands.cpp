@@ -17,31 +17,33 @@ SuppressionCommands::SuppressionCommands(AccessGate* gate, ProjectAudit* audit,
 void SuppressionCommands::shelve(const QString& serial, int channel, int seconds,
                                  const QString& reason, const Done& done)
 {
-    const QString what =
-        QStringLiteral("Shelve node ") + serial +
-        (channel == 0 ? QStringLiteral(", all alarms") : QStringLiteral(", channel %1").arg(channel));
+    const QString what = QStringLiteral("Shelve node ") + serial +
+                         (channel == 0 ? QStringLiteral(", all alarms")
+                                       : QStringLiteral(", channel %1").arg(channel));
     // The answer may come after this object is gone: nothing of it is kept but the pointers.
     QPointer<AlarmShelves> shelves = m_shelves;
-    signAndMake(true, what,
-                [=](const QString& user, QString* problem) -> std::optional<AlarmSuppression> {
-                    if (!shelves)
-                        return std::nullopt;
-                    return shelves->shelve(serial, channel, seconds, reason, user, problem);
-                },
-                done);
+    signAndMake(
+        true, what,
+        [=](const QString& user, QString* problem) -> std::optional<AlarmSuppression> {
+            if (!shelves)
+                return std::nullopt;
+            return shelves->shelve(serial, channel, seconds, reason, user, problem);
+        },
+        done);
 }
 
 void SuppressionCommands::putOutOfService(const QString& serial, const QDateTime& until,
                                           const QString& reason, const Done& done)
 {
     QPointer<AlarmShelves> shelves = m_shelves;
-    signAndMake(false, QStringLiteral("Put node ") + serial + QStringLiteral(" out of service"),
-                [=](const QString& user, QString* problem) -> std::optional<AlarmSuppression> {
-                    if (!shelves)
-                        return std::nullopt;
-                    return shelves->putOutOfService(serial, until, reason, user, problem);
-                },
-                done);
+    signAndMake(
+        false, QStringLiteral("Put node ") + serial + QStringLiteral(" out of service"),
+        [=](const QString& user, QString* problem) -> std::optional<AlarmSuppression> {
+            if (!shelves)
+                return std::nullopt;
+            return shelves->putOutOfService(serial, until, reason, user, problem);
+        },
+        done);
 }
 
 void SuppressionCommands::signAndMake(bool shelve, const QString& what, const Make& make,
@@ -58,8 +60,8 @@ void SuppressionCommands::signAndMake(bool shelve, const QString& what, const Ma
             done(Outcome::Cancelled, QString(), std::nullopt);
             return;
         }
-        const bool signedNow = answer.outcome == AccessGate::SignatureAnswer::Signed &&
-                               answer.grant.has_value();
+        const bool signedNow =
+            answer.outcome == AccessGate::SignatureAnswer::Signed && answer.grant.has_value();
         const ProjectAudit::Actor actor =
             signedNow ? ProjectAudit::Actor{answer.grant->signer, QString()} : gate->deskActor();
         QString problem;
@@ -83,8 +85,7 @@ void SuppressionCommands::end(const AlarmSuppression& s, const Done& done)
 {
     const bool shelve = s.kind == AlarmSuppression::Kind::Shelve;
     const QString what = (shelve ? QStringLiteral("Unshelve node ") : QStringLiteral("Node ")) +
-                         s.serial +
-                         (shelve ? QString() : QStringLiteral(" back in service"));
+                         s.serial + (shelve ? QString() : QStringLiteral(" back in service"));
     ProjectAudit::Actor actor;
     if (!m_gate->authorize(shelve ? AccessPolicy::Action::ShelveAlarms
                                   : AccessPolicy::Action::PutOutOfService,

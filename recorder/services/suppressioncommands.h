@@ -46,8 +46,8 @@ public:
     void end(const AlarmSuppression& suppression, const Done& done);
 
 private:
-    using Make = std::function<std::optional<AlarmSuppression>(const QString& user,
-                                                               QString* problem)>;
+    using Make =
+        std::function<std::optional<AlarmSuppression>(const QString& user, QString* problem)>;
     void signAndMake(bool shelve, const QString& what, const Make& make, const Done& done);
 
     AccessGate* m_gate;

@@ -36,10 +36,11 @@ bool ReportSuppressions::read(const QString& databasePath, qint64 from, qint64 t
         return false;
     }
     for (const AlarmSuppression& s : qAsConst(rows)) {
-        const bool shown = std::any_of(channels.cbegin(), channels.cend(), [&s](const ReportChannel& c) {
-            return c.serial == s.serial && (s.kind == AlarmSuppression::Kind::OutOfService ||
-                                            s.channel == 0 || s.channel == columnOf(c));
-        });
+        const bool shown =
+            std::any_of(channels.cbegin(), channels.cend(), [&s](const ReportChannel& c) {
+                return c.serial == s.serial && (s.kind == AlarmSuppression::Kind::OutOfService ||
+                                                s.channel == 0 || s.channel == columnOf(c));
+            });
         if (shown)
             tables->suppressions.append(s);
     }
@@ -48,8 +49,9 @@ bool ReportSuppressions::read(const QString& databasePath, qint64 from, qint64 t
 
 QStringList ReportSuppressions::titles()
 {
-    return {QStringLiteral("Node"),  QStringLiteral("Channel"), QStringLiteral("Kind"),
-            QStringLiteral("From"),  QStringLiteral("Until"),   QStringLiteral("Reason"),
+    return {QStringLiteral("Node"),  QStringLiteral("Channel"),
+            QStringLiteral("Kind"),  QStringLiteral("From"),
+            QStringLiteral("Until"), QStringLiteral("Reason"),
             QStringLiteral("By"),    QStringLiteral("At the period's end")};
 }
 
@@ -70,7 +72,8 @@ QVector<QStringList> ReportSuppressions::rows(const ReportTables& tables,
         }
         const bool shelve = s.kind == AlarmSuppression::Kind::Shelve;
         const bool running = s.end() >= tables.suppressionsTo;
-        out.append({node, channel, shelve ? QStringLiteral("shelved") : QStringLiteral("out of service"),
+        out.append({node, channel,
+                    shelve ? QStringLiteral("shelved") : QStringLiteral("out of service"),
                     localText(s.from),
                     localText(s.end()) + (s.ended ? QStringLiteral(" (ended early)") : QString()),
                     s.reason, s.user,

@@ -206,19 +206,20 @@ void ReportWebPage::fillSuppressions()
     if (footer.isNull())
         return;
     const QVector<QStringList> rows = ReportSuppressions::rows(results, current.channels);
+    // Only when there is something to list: a report without any keeps its pages as they were.
+    if (rows.isEmpty())
+        return;
     QString html = QStringLiteral("<div id='Suppressions'><div class='section'>Shelved Alarms and "
                                   "Nodes out of Service</div><table class='reportbox'>") +
                    ReportPage::headerRow(ReportSuppressions::titles());
     for (const QStringList& row : rows) {
         html += QStringLiteral("<tr>");
         for (int i = 0; i < row.size(); ++i)
-            html += (i == 0 ? QStringLiteral("<td class='first L'>") : QStringLiteral("<td class='L'>")) +
+            html += (i == 0 ? QStringLiteral("<td class='first L'>")
+                            : QStringLiteral("<td class='L'>")) +
                     row.at(i).toHtmlEscaped() + QStringLiteral("</td>");
         html += QStringLiteral("</tr>");
     }
-    if (rows.isEmpty())
-        html += QStringLiteral("<tr><td class='first L' colspan='%1'>None in this period.</td></tr>")
-                    .arg(ReportSuppressions::titles().size());
     footer.prependOutside(html + QStringLiteral("</table></div>"));
 }
 

@@ -87,10 +87,10 @@ void TestAlarmShelves::requestsChecked_data()
     QTest::addColumn<bool>("taken");
     const QString why = QStringLiteral("defrost");
     QTest::newRow("shelve for 15 minutes") << false << "1001" << 1 << 900 << why << true;
-    QTest::newRow("shelve the whole node for 24 hours") << false << "1001" << 0 << 86400 << why
-                                                        << true;
-    QTest::newRow("shelve a second longer than 24 hours") << false << "1001" << 1 << 86401 << why
-                                                          << false;
+    QTest::newRow("shelve the whole node for 24 hours")
+        << false << "1001" << 0 << 86400 << why << true;
+    QTest::newRow("shelve a second longer than 24 hours")
+        << false << "1001" << 1 << 86401 << why << false;
     QTest::newRow("shelve for no time") << false << "1001" << 1 << 0 << why << false;
     QTest::newRow("shelve for a negative time") << false << "1001" << 1 << -60 << why << false;
     QTest::newRow("a node the project has not") << false << "9999" << 1 << 900 << why << false;
@@ -102,12 +102,10 @@ void TestAlarmShelves::requestsChecked_data()
     QTest::newRow("a reason of 501 characters")
         << false << "1001" << 1 << 900 << QString(501, QLatin1Char('x')) << false;
     QTest::newRow("out of service for an hour") << true << "1001" << 0 << 3600 << why << true;
-    QTest::newRow("out of service for 31 days") << true << "1001" << 0 << 31 * 86400 << why
-                                                << true;
-    QTest::newRow("out of service for 32 days") << true << "1001" << 0 << 32 * 86400 << why
-                                                << false;
-    QTest::newRow("out of service until a time past") << true << "1001" << 0 << -1 << why
-                                                      << false;
+    QTest::newRow("out of service for 31 days") << true << "1001" << 0 << 31 * 86400 << why << true;
+    QTest::newRow("out of service for 32 days")
+        << true << "1001" << 0 << 32 * 86400 << why << false;
+    QTest::newRow("out of service until a time past") << true << "1001" << 0 << -1 << why << false;
     QTest::newRow("out of service until now") << true << "1001" << 0 << 0 << why << false;
 }
 
@@ -122,11 +120,10 @@ void TestAlarmShelves::requestsChecked()
     QFETCH(QString, reason);
     QFETCH(bool, taken);
     QString problem;
-    const auto made =
-        outOfService
-            ? shelves->putOutOfService(serial, now.addSecs(seconds), reason, QStringLiteral("olga"),
-                                       &problem)
-            : shelves->shelve(serial, channel, seconds, reason, QStringLiteral("olga"), &problem);
+    const auto made = outOfService ? shelves->putOutOfService(serial, now.addSecs(seconds), reason,
+                                                              QStringLiteral("olga"), &problem)
+                                   : shelves->shelve(serial, channel, seconds, reason,
+                                                     QStringLiteral("olga"), &problem);
     QCOMPARE(made.has_value(), taken);
     QCOMPARE(problem.isEmpty(), taken);
     QCOMPARE(monitor->suppressions().size(), taken ? 1 : 0);
@@ -159,13 +156,12 @@ void TestAlarmShelves::restartKeepsWhatHolds()
     QFETCH(int, restartAfter);
     QFETCH(bool, kept);
     QString problem;
-    const auto made = outOfService
-                          ? shelves->putOutOfService(QStringLiteral("1001"), now.addSecs(1800),
-                                                     QStringLiteral("new probe"),
-                                                     QStringLiteral("olga"), &problem)
-                          : shelves->shelve(QStringLiteral("1001"), 1, 1800,
-                                            QStringLiteral("defrost"), QStringLiteral("olga"),
-                                            &problem);
+    const auto made =
+        outOfService ? shelves->putOutOfService(QStringLiteral("1001"), now.addSecs(1800),
+                                                QStringLiteral("new probe"), QStringLiteral("olga"),
+                                                &problem)
+                     : shelves->shelve(QStringLiteral("1001"), 1, 1800, QStringLiteral("defrost"),
+                                       QStringLiteral("olga"), &problem);
     QVERIFY2(made, qPrintable(problem));
     if (endedAfter >= 0) {
         now = Base.addSecs(endedAfter);

@@ -284,7 +284,8 @@ void TestAlarmScreen::shelveAndUnshelve()
     QStringList asked;
     screen->setShelving(
         [&](const QString& serial, int channel, int seconds, const QString& reason) {
-            asked << QStringLiteral("%1/%2/%3/%4").arg(serial).arg(channel).arg(seconds).arg(reason);
+            asked << QStringLiteral("%1/%2/%3/%4").arg(serial).arg(channel).arg(seconds).arg(
+                reason);
             QString problem;
             QVERIFY2(shelves.shelve(serial, channel, seconds, reason, QStringLiteral("sam"),
                                     &problem),
@@ -312,14 +313,16 @@ void TestAlarmScreen::shelveAndUnshelve()
     QTest::mouseClick(confirm, Qt::LeftButton);
     QTRY_VERIFY(!dialog);
     const int seconds = SuppressionDialog::offeredSeconds().at(duration);
-    QCOMPARE(asked, QStringList{QStringLiteral("A/%1/%2/defrost").arg(row >= 0 ? 1 : 2).arg(seconds)});
+    QCOMPARE(asked,
+             QStringList{QStringLiteral("A/%1/%2/defrost").arg(row >= 0 ? 1 : 2).arg(seconds)});
     auto* list = child<QLabel>(screen, "label_shelves");
     QVERIFY2(list->text().startsWith(shelved), qPrintable(list->text()));
     QVERIFY(list->text().endsWith(QLatin1String("(defrost, sam)")));
     QCOMPARE(alarms->monitor()->soundWanted(), !silent);
     const QString state = column(active, AlarmEventListModel::StateColumn).first();
     QCOMPARE(state.startsWith(QLatin1String("shelved until ")), silent);
-    if (const QString shots = qEnvironmentVariable("QUILLMAR_GRAB_DIR"); !shots.isEmpty() && silent) {
+    const QString shots = qEnvironmentVariable("QUILLMAR_GRAB_DIR");
+    if (!shots.isEmpty() && silent) {
         screen->resize(1280, 600);
         QVERIFY(screen->grab().save(shots + QStringLiteral("/alarms-shelved.png")));
     }

@@ -10,8 +10,7 @@
 
 namespace {
 
-AlarmSuppression row(qint64 id, AlarmSuppression::Kind kind, int channel, qint64 from,
-                     qint64 until)
+AlarmSuppression row(qint64 id, AlarmSuppression::Kind kind, int channel, qint64 from, qint64 until)
 {
     AlarmSuppression r;
     r.id = id;
@@ -118,8 +117,8 @@ void TestAlarmSuppressionTable::jobsWriteRows()
     QCOMPARE(r->until, 5000);
     QCOMPARE(r->ended, std::optional<qint64>(3000));
 
-    QVERIFY(run(WriteJob::suppressionStart(row(2, AlarmSuppression::Kind::OutOfService, 0, 1500,
-                                                5000))));
+    QVERIFY(run(
+        WriteJob::suppressionStart(row(2, AlarmSuppression::Kind::OutOfService, 0, 1500, 5000))));
     QVERIFY(run(WriteJob::suppressionEnd(2, 4000)));
     QVERIFY(run(WriteJob::suppressionEnd(3, 10)));
     QVERIFY(AlarmSuppressionTable::find(db.get(), 2, &r, &error));
@@ -162,14 +161,14 @@ void TestAlarmSuppressionTable::periodsFindRows_data()
     QTest::addColumn<QStringList>("found");
     QTest::newRow("before all") << qint64(0) << qint64(1000) << QStringList{};
     QTest::newRow("the whole time") << qint64(0) << qint64(10000) << QStringList{"1", "2", "3"};
-    QTest::newRow("overlapping the first's end") << qint64(1999) << qint64(2100)
-                                                 << QStringList{"1", "2"};
+    QTest::newRow("overlapping the first's end")
+        << qint64(1999) << qint64(2100) << QStringList{"1", "2"};
     QTest::newRow("after the early end, before the planned one")
         << qint64(3000) << qint64(5000) << QStringList{};
     QTest::newRow("into the last") << qint64(5000) << qint64(6001) << QStringList{"3"};
     QTest::newRow("holding at 1500") << qint64(1500) << qint64(-1) << QStringList{"1", "2"};
-    QTest::newRow("holding at 2000: the first is over") << qint64(2000) << qint64(-1)
-                                                        << QStringList{"2"};
+    QTest::newRow("holding at 2000: the first is over")
+        << qint64(2000) << qint64(-1) << QStringList{"2"};
     QTest::newRow("holding at 3000: ended early") << qint64(3000) << qint64(-1) << QStringList{};
 }
 

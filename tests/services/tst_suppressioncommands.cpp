@@ -176,8 +176,7 @@ void TestSuppressionCommands::commandRecorded()
         QVERIFY(session->accessControlOn());
         bool signedIn = false;
         QObject context;
-        connect(session.get(), &SignInSession::signInFinished, &context,
-                [&] { signedIn = true; });
+        connect(session.get(), &SignInSession::signInFinished, &context, [&] { signedIn = true; });
         session->signIn(QStringLiteral("sam"), Password);
         QTRY_VERIFY_WITH_TIMEOUT(signedIn && session->user(), 10000);
     }
@@ -239,7 +238,8 @@ void TestSuppressionCommands::commandRecorded()
     QCOMPARE(rows.size(), made ? 1 : 0);
     if (!made)
         return;
-    QCOMPARE(rows.first().user, accessControl ? QStringLiteral("sam") : ProjectAudit::desktopUser());
+    QCOMPARE(rows.first().user,
+             accessControl ? QStringLiteral("sam") : ProjectAudit::desktopUser());
     QCOMPARE(rows.first().ended.has_value(), thenEnd);
     QVector<ElectronicSignature> signatures;
     QVERIFY(SignatureTable::forRecord(c.get(), AlarmSuppressionTable::signedRecord(*made).kind,

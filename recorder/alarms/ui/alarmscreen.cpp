@@ -152,10 +152,10 @@ QString AlarmScreen::shelvesText() const
                         : QStringLiteral(", ") + node.channelName[s.channel - 1];
         const QString until = QDateTime::fromSecsSinceEpoch(s.end()).toLocalTime().toString(
             QStringLiteral("yyyy-MM-dd HH:mm"));
-        lines << what +
-                     (s.kind == AlarmSuppression::Kind::Shelve ? QStringLiteral(": shelved until ")
-                                                               : QStringLiteral(": out of service until ")) +
-                     until + QStringLiteral(" (") + s.reason +
+        const QString state = s.kind == AlarmSuppression::Kind::Shelve
+                                  ? QStringLiteral(": shelved until ")
+                                  : QStringLiteral(": out of service until ");
+        lines << what + state + until + QStringLiteral(" (") + s.reason +
                      (s.user.isEmpty() ? QString() : QStringLiteral(", ") + s.user) +
                      QLatin1Char(')');
     }

@@ -9,7 +9,7 @@ namespace {
 
 QString durationText(int seconds)
 {
-    return seconds < 3600 ? QStringLiteral("%1 minutes").arg(seconds / 60)
+    return seconds < 3600    ? QStringLiteral("%1 minutes").arg(seconds / 60)
            : seconds == 3600 ? QStringLiteral("1 hour")
                              : QStringLiteral("%1 hours").arg(seconds / 3600);
 }
@@ -55,8 +55,8 @@ SuppressionDialog::~SuppressionDialog() = default;
 
 QList<int> SuppressionDialog::offeredSeconds()
 {
-    return {15 * 60, 30 * 60, 3600, 2 * 3600, 4 * 3600, 8 * 3600, 12 * 3600,
-            AlarmShelves::MaxShelveSeconds};
+    return {15 * 60,  30 * 60,  3600,      2 * 3600,
+            4 * 3600, 8 * 3600, 12 * 3600, AlarmShelves::MaxShelveSeconds};
 }
 
 int SuppressionDialog::seconds() const
