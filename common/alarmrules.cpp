@@ -13,7 +13,8 @@ bool NodeAlarmRules::isDefault() const
 bool NodeAlarmRules::operator==(const NodeAlarmRules& other) const
 {
     return channel[0] == other.channel[0] && channel[1] == other.channel[1] &&
-           noDataMinutes == other.noDataMinutes && batteryLow == other.batteryLow;
+           noDataMinutes == other.noDataMinutes && batteryLow == other.batteryLow &&
+           outOfServiceDaily == other.outOfServiceDaily;
 }
 
 const QList<int>& NodeAlarmRules::offeredDelays()

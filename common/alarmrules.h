@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dailywindow.h"
+
 #include <QList>
 
 // When a channel's excursion beyond its range becomes an alarm, and when it ends.
@@ -29,6 +31,8 @@ struct NodeAlarmRules
     // "battery low" while the node reports a battery level below this; 0 off. Only nodes whose
     // gateway model reports the battery can raise it.
     int batteryLow = 0;
+    // Out of service each day at this local time (maintenance): none of its alarms is raised.
+    DailyWindow outOfServiceDaily;
 
     bool isDefault() const;
     bool operator==(const NodeAlarmRules& other) const;

@@ -193,6 +193,8 @@ QByteArray ProjectFile::alarmRulesDocument(const QList<GatewayConfig>& gateways)
             }
             n.insert(QStringLiteral("NoDataMinutes"), rules.noDataMinutes);
             n.insert(QStringLiteral("BatteryLow"), rules.batteryLow);
+            if (rules.outOfServiceDaily.isSet())
+                n.insert(QStringLiteral("OutOfServiceDaily"), rules.outOfServiceDaily.text());
             nodes.append(n);
         }
     }
@@ -223,7 +225,8 @@ int ruleNumber(const QJsonObject& object, const QString& key, int low, int high,
 
 } // namespace
 
-void ProjectFile::parseAlarmRules(const QByteArray& document, QList<GatewayConfig>* gateways)
+void ProjectFile::parseAlarmRules(const QByteArray& document, QList<GatewayConfig>* gateways,
+                                  QStringList* problems)
 {
     const QJsonArray nodes =
         QJsonDocument::fromJson(document).object().value(QStringLiteral("nodes")).toArray();
@@ -250,6 +253,24 @@ void ProjectFile::parseAlarmRules(const QByteArray& document, QList<GatewayConfi
         rules.noDataMinutes = ruleNumber(object, QStringLiteral("NoDataMinutes"), 0,
                                          NodeAlarmRules::MaxNoDataMinutes, 0, serial);
         rules.batteryLow = ruleNumber(object, QStringLiteral("BatteryLow"), 0, 100, 0, serial);
+        const QJsonValue daily = object.value(QStringLiteral("OutOfServiceDaily"));
+        if (!daily.isUndefined()) {
+            QString why;
+            const auto window = daily.isString() ? DailyWindow::parse(daily.toString(), &why)
+                                                 : std::nullopt;
+            if (window) {
+                rules.outOfServiceDaily = *window;
+            } else {
+                const QString problem =
+                    QStringLiteral("Project file key AlarmRules: node ") + serial +
+                    QStringLiteral(" OutOfServiceDaily ") +
+                    (daily.isString() ? why : QStringLiteral("is not a text like 02:00-02:45")) +
+                    QStringLiteral("; the node has no daily out-of-service time");
+                qWarning().noquote() << QStringLiteral("ProjectFile::parseAlarmRules : ") + problem;
+                if (problems)
+                    problems->append(problem);
+            }
+        }
         for (GatewayConfig& gateway : *gateways) {
             for (NodeConfig& node : gateway.nodes) {
                 if (node.deviceNumber == serial)
@@ -333,11 +354,12 @@ bool ProjectFile::load(ProjectData* project) const
     QList<GatewayConfig> gateways;
     if (!parseDeviceList(settings.bytes(kDeviceList), &gateways))
         return false;
-    parseAlarmRules(settings.bytes(kAlarmRules), &gateways);
+    QStringList ruleProblems;
+    parseAlarmRules(settings.bytes(kAlarmRules), &gateways, &ruleProblems);
     project->gateways = gateways;
     project->projectName = settings.text(QStringLiteral("projectName"));
     project->dataInterval = offeredInterval(settings.value(kDataInterval).toInt());
-    project->keyProblems = settings.problems();
+    project->keyProblems = settings.problems() + ruleProblems;
     return true;
 }
 

@@ -68,7 +68,10 @@ public:
     static QByteArray alarmRulesDocument(const QList<GatewayConfig>& gateways);
     // Sets the rules of the nodes the document names, by serial number; nodes it does not name
     // keep the defaults. Values out of range read as the default, traced.
-    static void parseAlarmRules(const QByteArray& document, QList<GatewayConfig>* gateways);
+    // A value that cannot be read is traced; one that is refused rather than read as its
+    // default (a node's daily out-of-service time) is added to `problems` too.
+    static void parseAlarmRules(const QByteArray& document, QList<GatewayConfig>* gateways,
+                                QStringList* problems = nullptr);
     static bool parseDeviceList(const QByteArray& document, QList<GatewayConfig>* gateways);
     static bool parseReportDevices(const QByteArray& document, QList<ReportDeviceRecord>* devices);
 

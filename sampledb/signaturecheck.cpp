@@ -2,6 +2,7 @@
 
 #include "alarmeventrecord.h"
 #include "alarmeventtable.h"
+#include "alarmsuppressiontable.h"
 #include "auditentry.h"
 #include "auditreviewtable.h"
 #include "reportapprovaltable.h"
@@ -85,6 +86,10 @@ AuditVerifier::Check SignatureCheck::make(const QHash<QString, RecordCheck>& giv
     checks.insert(SignedRecord::alarmEventKind(), &SignatureCheck::alarmEventProblem);
     checks.insert(ReportApprovalTable::recordKind(), &ReportApprovalTable::signedRecordProblem);
     checks.insert(AuditReviewTable::recordKind(), &AuditReviewTable::signedRecordProblem);
+    checks.insert(AlarmSuppressionTable::shelveRecordKind(),
+                  &AlarmSuppressionTable::signedRecordProblem);
+    checks.insert(AlarmSuppressionTable::outOfServiceRecordKind(),
+                  &AlarmSuppressionTable::signedRecordProblem);
     // The "signed" entries of the chain, by sequence.
     auto entries = std::make_shared<QHash<qint64, AuditEntry>>();
     AuditVerifier::Check check;
@@ -119,9 +124,8 @@ AuditVerifier::Check SignatureCheck::make(const QHash<QString, RecordCheck>& giv
                     return;
                 }
                 SignedRecord fields;
-                if (!SignedRecord::parse(s.recordFields, &fields) ||
-                    fields.kind != s.recordKind || fields.id != s.recordId ||
-                    fields.hash() != s.recordHash) {
+                if (!SignedRecord::parse(s.recordFields, &fields) || fields.kind != s.recordKind ||
+                    fields.id != s.recordId || fields.hash() != s.recordHash) {
                     findings << name + QStringLiteral(": its record's fields do not hash to the "
                                                       "hash it keeps");
                     return;

@@ -2,6 +2,7 @@
 
 #include "alarmeventtable.h"
 #include "alarmeventwrite.h"
+#include "alarmsuppressiontable.h"
 #include "audittrail.h"
 #include "outboxtable.h"
 #include "projectfilecopy.h"
@@ -130,6 +131,18 @@ WriteJob WriteJob::userChange(const ::UserChange& c)
     return {UserChange, row + entryValues(c.entry)};
 }
 
+WriteJob WriteJob::suppressionStart(const ::AlarmSuppression& r)
+{
+    return {AlarmSuppression,
+            {QStringLiteral("start"), r.id, ::AlarmSuppression::kindText(r.kind), r.serial,
+             r.channel, r.from, r.until, r.reason, r.user}};
+}
+
+WriteJob WriteJob::suppressionEnd(qint64 id, qint64 endedTime)
+{
+    return {AlarmSuppression, {QStringLiteral("end"), id, endedTime}};
+}
+
 WriteJob WriteJob::signature(const ElectronicSignature& s)
 {
     return {Signature,
@@ -179,6 +192,30 @@ bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
             return false;
         }
         return AlarmEventTable::apply(db, write, error);
+    }
+    case AlarmSuppression: {
+        const QString op = values.value(0).toString();
+        if (op == QLatin1String("end"))
+            return countIs(values, 3, "suppression end", error) &&
+                   AlarmSuppressionTable::endEarly(db, values.at(1).toLongLong(),
+                                                   values.at(2).toLongLong(), error);
+        if (!countIs(values, 9, "suppression start", error))
+            return false;
+        const auto rowKind = ::AlarmSuppression::kindFromText(values.at(2).toString());
+        if (op != QLatin1String("start") || !rowKind) {
+            *error = QStringLiteral("suppression: values no version wrote");
+            return false;
+        }
+        ::AlarmSuppression r;
+        r.id = values.at(1).toLongLong();
+        r.kind = *rowKind;
+        r.serial = values.at(3).toString();
+        r.channel = values.at(4).toInt();
+        r.from = values.at(5).toLongLong();
+        r.until = values.at(6).toLongLong();
+        r.reason = values.at(7).toString();
+        r.user = values.at(8).toString();
+        return AlarmSuppressionTable::insert(db, r, error);
     }
     case OutboxAdd: {
         if (!countIs(values, 7, "outbox message", error))

@@ -8,6 +8,7 @@
 #include "sqlitehandle.h"
 
 struct AlarmEventWrite;
+struct AlarmSuppression;
 struct AuditEntry;
 struct ElectronicSignature;
 struct OutboxRecord;
@@ -49,6 +50,8 @@ struct WriteJob
         UserChange = 10,
         // An electronic signature with the audit entry that records it (SignatureTable).
         Signature = 11,
+        // A shelve or out-of-service time begun, or ended early (AlarmSuppressionTable).
+        AlarmSuppression = 12,
     };
 
     Kind kind = None;
@@ -82,6 +85,9 @@ struct WriteJob
     static WriteJob userChange(const ::UserChange& change);
     // An electronic signature with its audit entry (SignatureTable::insert).
     static WriteJob signature(const ElectronicSignature& signature);
+    // A shelve or out-of-service time as it begins, and its early end.
+    static WriteJob suppressionStart(const ::AlarmSuppression& row);
+    static WriteJob suppressionEnd(qint64 id, qint64 endedTime);
 
     // Runs the job on the writer's connection, inside its transaction. `rowId` gets the row id
     // the job wrote (0 when it wrote none). False with the reason when the job failed (the

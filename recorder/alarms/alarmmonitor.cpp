@@ -210,6 +210,13 @@ void AlarmMonitor::raiseIfDue(NodeState& n, int channel, Condition& condition, i
     if (!condition.present || condition.eventId != 0 || stopped)
         return;
     const QDateTime at = now();
+    // Out of service: nothing is raised, and the delay counts from the end of the time.
+    if (isOutOfService(n.config.serial)) {
+        condition.since = QDateTime();
+        return;
+    }
+    if (!condition.since.isValid())
+        condition.since = at;
     if (at < condition.since.addSecs(qint64(delayMinutes) * 60))
         return;
     AlarmEventRecord r;
@@ -230,6 +237,8 @@ void AlarmMonitor::raiseIfDue(NodeState& n, int channel, Condition& condition, i
     condition.extremeNoted = at;
     condition.extremeDirty = false;
     active.insert(r.id, r);
+    if (isSuppressedNow(r))
+        quiet.insert(r.id);
     submit(AlarmEventWrite::insert(r));
     // The node's latest sample goes with it, for the end of an event a crash leaves open.
     n.seenDirty = true;
@@ -296,10 +305,13 @@ void AlarmMonitor::tick()
             begin(n.noData, AlarmKind::NoData, 0, 0, n.lastValidTime);
             n.noData.since = n.lastValidClock;
             raiseIfDue(n, 0, n.noData, minutes);
+        } else if (n.noData.present && n.noData.eventId == 0) {
+            raiseIfDue(n, 0, n.noData, minutes);
         }
         noteExtreme(n.battery, false);
     }
     noteLastSamples(false);
+    reviewSuppressions();
     countsMayHaveChanged();
 }
 
@@ -381,12 +393,133 @@ QVector<AlarmEventRecord> AlarmMonitor::activeAlarms() const
 bool AlarmMonitor::isAlarming(qint64 eventId) const
 {
     const auto it = active.constFind(eventId);
-    return it != active.constEnd() && !it->acknowledgedAt;
+    return it != active.constEnd() && !it->acknowledgedAt && !isSuppressedNow(*it);
 }
 
 QVector<AlarmEventRecord> AlarmMonitor::interruptedEvents() const
 {
     return store ? store->interruptedEvents() : QVector<AlarmEventRecord>();
+}
+
+bool AlarmMonitor::soundWanted() const
+{
+    return std::any_of(active.begin(), active.end(), [this](const AlarmEventRecord& r) {
+        return !r.acknowledgedAt && !isSuppressedNow(r);
+    });
+}
+
+void AlarmMonitor::addSuppression(const AlarmSuppression& suppression)
+{
+    if (suppression.id == 0)
+        return;
+    known.insert(suppression.id, suppression);
+    reviewSuppressions();
+    countsMayHaveChanged();
+}
+
+bool AlarmMonitor::endSuppression(qint64 id)
+{
+    const auto it = known.find(id);
+    const qint64 t = now().toSecsSinceEpoch();
+    if (it == known.end() || !it->holdsAt(t))
+        return false;
+    it->ended = std::max(t, it->from);
+    reviewSuppressions();
+    countsMayHaveChanged();
+    return true;
+}
+
+QVector<AlarmSuppression> AlarmMonitor::suppressions() const
+{
+    const qint64 t = now().toSecsSinceEpoch();
+    QVector<AlarmSuppression> out;
+    for (const AlarmSuppression& s : known) {
+        if (s.holdsAt(t))
+            out << s;
+    }
+    std::sort(out.begin(), out.end(), [](const AlarmSuppression& a, const AlarmSuppression& b) {
+        return a.from != b.from ? a.from < b.from : a.id < b.id;
+    });
+    return out;
+}
+
+std::optional<AlarmSuppression> AlarmMonitor::holdingFor(const QString& serial, int channel,
+                                                         qint64 at) const
+{
+    std::optional<AlarmSuppression> found;
+    for (const AlarmSuppression& s : known) {
+        if (s.covers(serial, channel) && s.holdsAt(at) && (!found || s.end() > found->end()))
+            found = s;
+    }
+    return found;
+}
+
+bool AlarmMonitor::isOutOfService(const QString& serial) const
+{
+    const QDateTime at = now();
+    const qint64 t = at.toSecsSinceEpoch();
+    for (const AlarmSuppression& s : known) {
+        if (s.kind == AlarmSuppression::Kind::OutOfService && s.serial == serial && s.holdsAt(t))
+            return true;
+    }
+    const auto it = nodes.constFind(serial);
+    return it != nodes.constEnd() && it->config.rules.outOfServiceDaily.contains(at);
+}
+
+std::optional<AlarmSuppression> AlarmMonitor::suppressionOf(const AlarmEventRecord& r) const
+{
+    const qint64 t = now().toSecsSinceEpoch();
+    if (r.isActive()) {
+        if (auto s = holdingFor(r.serial, r.channel, t))
+            return s;
+        const auto it = nodes.constFind(r.serial);
+        if (it != nodes.constEnd() && it->config.rules.outOfServiceDaily.contains(now())) {
+            AlarmSuppression daily;
+            daily.kind = AlarmSuppression::Kind::OutOfService;
+            daily.serial = r.serial;
+            daily.reason = it->config.rules.outOfServiceDaily.text();
+            return daily;
+        }
+        return std::nullopt;
+    }
+    return holdingFor(r.serial, r.channel, r.raised);
+}
+
+bool AlarmMonitor::isSuppressedNow(const AlarmEventRecord& r) const
+{
+    return holdingFor(r.serial, r.channel, now().toSecsSinceEpoch()).has_value() ||
+           isOutOfService(r.serial);
+}
+
+void AlarmMonitor::reviewSuppressions()
+{
+    QSet<qint64> quietNow;
+    for (const AlarmEventRecord& r : active) {
+        if (isSuppressedNow(r))
+            quietNow.insert(r.id);
+    }
+    const QSet<qint64> wasQuiet = quiet;
+    quiet = quietNow;
+    for (const qint64 id : wasQuiet) {
+        const auto it = active.constFind(id);
+        if (it != active.constEnd() && !quietNow.contains(id))
+            emit alarmUnsuppressed(*it);
+    }
+    const qint64 t = now().toSecsSinceEpoch();
+    QSet<qint64> holdingNow;
+    for (const AlarmSuppression& s : known) {
+        if (s.holdsAt(t))
+            holdingNow.insert(s.id);
+    }
+    if (holdingNow == holding)
+        return;
+    for (const qint64 id : holding) {
+        const AlarmSuppression& s = known[id];
+        if (!holdingNow.contains(id) && !s.ended)
+            emit suppressionExpired(s);
+    }
+    holding = holdingNow;
+    emit suppressionsChanged();
 }
 
 int AlarmMonitor::unacknowledgedCount() const

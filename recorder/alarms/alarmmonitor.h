@@ -2,11 +2,13 @@
 
 #include "alarmeventrecord.h"
 #include "alarmrules.h"
+#include "alarmsuppression.h"
 #include "notificationevent.h"
 
 #include <QDateTime>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -48,6 +50,14 @@ struct MonitoredNode
 // whose node and channel last had an event of the same kind that ended with the recorder's stop
 // continues that event: the new record names it (AlarmEventRecord::continues).
 //
+// Shelves and out-of-service times (AlarmSuppression) hold on the monitor's clock. A shelved
+// channel's excursions are raised and recorded as usual, but its events do not sound (they are
+// not in soundWanted()) and are not alarming (isAlarming(): no notification, no reminder); a
+// node out of service (for a time, or each day in its rules' daily window) raises none of its
+// alarms, and a condition that still holds when it is back counts its delay from then. Once a
+// suppression is over (its time, or ended early) an event still active sounds again and is
+// told by alarmUnsuppressed(), from which its notification is made then.
+//
 // Time: samples carry their own times (what the events record); delays and "no data" are
 // measured on the monitor's clock, which tests replace, at each sample and at each tick().
 class AlarmMonitor : public QObject
@@ -69,6 +79,8 @@ public:
     ~AlarmMonitor() override;
 
     void setClock(const Clock& clock);
+    // The monitor's clock now.
+    QDateTime now() const;
     void setProjectName(const QString& name) { projectName = name; }
 
     // Adds a node, or changes one: with new ranges or rules its alarms are judged again at once
@@ -104,8 +116,21 @@ public:
     // The events the recorder's last run left open (it died), which this start ends as "recorder
     // stopped", and whose end message was never made; none without a store.
     QVector<AlarmEventRecord> interruptedEvents() const;
-    // The sound plays while this holds.
-    bool soundWanted() const { return unacknowledgedCount() > 0; }
+    // The sound plays while this holds: an active event nobody acknowledged and not shelved.
+    bool soundWanted() const;
+
+    // A shelve or out-of-service time begins (or one read at the start holds still); an id
+    // known already replaces the one held.
+    void addSuppression(const AlarmSuppression& suppression);
+    // Ends one early, now; false for an id that holds no more.
+    bool endSuppression(qint64 id);
+    // Those holding now.
+    QVector<AlarmSuppression> suppressions() const;
+    // What keeps the event quiet now (an active one), or kept it quiet when it was raised:
+    // none when nothing did. A node's daily window comes as an out-of-service time of id 0.
+    std::optional<AlarmSuppression> suppressionOf(const AlarmEventRecord& record) const;
+    // The node raises no alarm now (out of service for a time, or in its daily window).
+    bool isOutOfService(const QString& serial) const;
     // A node's names as the monitor knows them; empty for an unknown serial.
     MonitoredNode node(const QString& serial) const { return nodes.value(serial).config; }
 
@@ -122,6 +147,12 @@ signals:
     // The whole record of an active alarm; of one that ended, its id and the acknowledgement.
     void alarmAcknowledged(const AlarmEventRecord& record);
     void countsChanged(int active, int unacknowledged);
+    // A suppression began, ended or ran out.
+    void suppressionsChanged();
+    // A suppression's time is over (not ended early).
+    void suppressionExpired(const AlarmSuppression& suppression);
+    // An event still active is quiet no more: it sounds and notifies from now on.
+    void alarmUnsuppressed(const AlarmEventRecord& record);
 
 private:
     // A condition that holds (a channel beyond its range, a silent node, a low battery) and,
@@ -155,7 +186,6 @@ private:
         bool seenDirty = false;
     };
 
-    QDateTime now() const;
     void judgeChannel(NodeState& node, int c, double value, qint64 time, qint64 endTime);
     void judgeBattery(NodeState& node, qint64 time, qint64 endTime);
     void begin(Condition& condition, AlarmKind kind, double limit, double value, qint64 time);
@@ -170,6 +200,11 @@ private:
     qint64 continuedEvent(const NodeState& node, int channel, const Condition& condition);
     void submit(const AlarmEventWrite& write);
     void countsMayHaveChanged();
+    bool isSuppressedNow(const AlarmEventRecord& record) const;
+    std::optional<AlarmSuppression> holdingFor(const QString& serial, int channel,
+                                               qint64 at) const;
+    // Events that are quiet no more are told; suppressions over are let go.
+    void reviewSuppressions();
 
     AlarmEventStore* store = nullptr;
     Clock clock;
@@ -184,4 +219,10 @@ private:
     bool stopped = false;
     int reportedActive = 0;
     int reportedUnacknowledged = 0;
+    // Every suppression known this run, by id (those over are kept for suppressionOf()).
+    QHash<qint64, AlarmSuppression> known;
+    // Active events quiet at the last review.
+    QSet<qint64> quiet;
+    // Suppressions holding at the last review.
+    QSet<qint64> holding;
 };

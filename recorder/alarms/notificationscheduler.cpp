@@ -13,6 +13,12 @@ NotificationScheduler::NotificationScheduler(AlarmMonitor* alarmMonitor,
     connect(monitor, &AlarmMonitor::alarmStarted, this, &NotificationScheduler::started);
     connect(monitor, &AlarmMonitor::alarmEnded, this, &NotificationScheduler::ended);
     connect(monitor, &AlarmMonitor::alarmAcknowledged, this, &NotificationScheduler::acknowledged);
+    // Quiet no more (a shelve over, back in service): an event raised while quiet is told as
+    // a start from now; one told before goes on, its reminders counting from now.
+    connect(monitor, &AlarmMonitor::alarmUnsuppressed, this, [this](const AlarmEventRecord& r) {
+        if (quiet.remove(r.id))
+            started(r);
+    });
     // Checked at send time: a reminder that waited (an outage, a restart) for an alarm that ended
     // or was acknowledged meanwhile would tell what is no longer true.
     // The outbox may outlive the scheduler and its monitor: without them nothing is superseded.
@@ -40,6 +46,11 @@ void NotificationScheduler::setSettings(const NotificationSettings& settings)
 
 void NotificationScheduler::started(const AlarmEventRecord& record)
 {
+    // Shelved or out of service: recorded, but nobody is told (alarmUnsuppressed later).
+    if (monitor && record.isActive() && monitor->suppressionOf(record)) {
+        quiet.insert(record.id);
+        return;
+    }
     Watched w;
     w.record = record;
     w.raised = clock();
@@ -51,6 +62,9 @@ void NotificationScheduler::started(const AlarmEventRecord& record)
 void NotificationScheduler::ended(const AlarmEventRecord& record)
 {
     watched.remove(record.id);
+    // Never told: its end is not told either.
+    if (quiet.remove(record.id))
+        return;
     // An end with the recorder's stop is told as well: the state is unknown from here on.
     if (m_settings.notifyClear)
         post(record, NotificationKind::Clear);
@@ -58,6 +72,7 @@ void NotificationScheduler::ended(const AlarmEventRecord& record)
 
 void NotificationScheduler::acknowledged(const AlarmEventRecord& record)
 {
+    quiet.remove(record.id);
     watched.remove(record.id);
 }
 
@@ -76,6 +91,11 @@ void NotificationScheduler::tick()
 {
     const QDateTime now = clock();
     for (Watched& w : watched) {
+        // Shelved meanwhile: no reminder (the shelve's end starts them again).
+        if (monitor && monitor->suppressionOf(w.record)) {
+            w.raised = now.addSecs(-w.reminders * qint64(m_settings.reminderMinutes) * 60);
+            continue;
+        }
         // A clock set back must not delay what is due: no wait lasts longer from now than its
         // nominal length (the count of reminders sent goes on from where it is).
         const qint64 reminderSecs = qint64(m_settings.reminderMinutes) * 60;

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 
 #include <functional>
 
@@ -22,6 +23,9 @@ class NotificationOutbox;
 // alarm ended by the recorder stopping gets its end message too (saying that its state is
 // unknown until the recorder runs again; the next start raises it again as the continuation if
 // it still holds); so does one a recorder that died left open, which the next start ends so.
+// An alarm raised while shelved or its node out of service is told to nobody, its end neither;
+// once the shelve is over and it still holds it is told as a start then. A told alarm shelved
+// later sends no reminders while shelved.
 // Minutes count on the scheduler's clock, which tests replace, from the moment the alarm was
 // raised; a clock set back delays nothing beyond its nominal interval.
 class NotificationScheduler : public QObject
@@ -65,5 +69,7 @@ private:
     Clock clock;
     NotificationSettings m_settings;
     QHash<qint64, Watched> watched;
+    // Events raised while shelved or out of service, told to nobody so far.
+    QSet<qint64> quiet;
     bool interruptedTold = false;
 };

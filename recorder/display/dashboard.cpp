@@ -50,6 +50,12 @@ void DashBoard::setDevices(const QList<ConfiguredDevice*>& gateways)
             auto* second = new DashBoardDeviceItem(node, 0, this);
             connect(first, &DashBoardDeviceItem::clicked, this, &DashBoard::slotClicked);
             connect(second, &DashBoardDeviceItem::clicked, this, &DashBoard::slotClicked);
+            for (DashBoardDeviceItem* item : {first, second}) {
+                connect(item, &DashBoardDeviceItem::outOfServiceRequested, this,
+                        &DashBoard::outOfServiceRequested);
+                connect(item, &DashBoardDeviceItem::backInServiceRequested, this,
+                        &DashBoard::backInServiceRequested);
+            }
             node->setDashboardTiles(first, second);
             m_items << first << second;
             // A seventeenth node starts again at the top left and stacks below the first.
@@ -86,4 +92,12 @@ void DashBoard::setEmptyCellsVisible(bool visible)
 void DashBoard::slotClicked(NodeDevice* node)
 {
     emit deviceClicked(node);
+}
+
+void DashBoard::setOutOfService(const QSet<QString>& serials)
+{
+    for (DashBoardDeviceItem* item : qAsConst(m_items)) {
+        if (item->node())
+            item->setOutOfService(serials.contains(item->node()->deviceNumber()));
+    }
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QList>
+#include <QSet>
+#include <QString>
 #include <QWidget>
 
 #include <memory>
@@ -30,6 +32,8 @@ public:
     void setDevices(const QList<ConfiguredDevice*>& gateways);
     void refreshItems();
     void setEmptyCellsVisible(bool visible);
+    // The tiles of these nodes (by serial) show "OUT OF SERVICE", the others not.
+    void setOutOfService(const QSet<QString>& serials);
 
     // The cell widget at a row and column (widget_01 is row 0, column 0).
     QWidget* cell(int row, int column) const;
@@ -37,6 +41,9 @@ public:
 
 signals:
     void deviceClicked(NodeDevice* node);
+    // A tile's context menu asked for it.
+    void outOfServiceRequested(NodeDevice* node);
+    void backInServiceRequested(NodeDevice* node);
 
 public slots:
     void slotClicked(NodeDevice* node);

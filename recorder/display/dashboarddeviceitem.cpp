@@ -5,6 +5,8 @@
 #include "configureddevice.h"
 #include "nodedevice.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QMouseEvent>
 
 DashBoardDeviceItem::DashBoardDeviceItem(NodeDevice* node, quint8 channel, QWidget* parent)
@@ -75,13 +77,53 @@ void DashBoardDeviceItem::setValue(const QString& text)
         ui->label_unit->setText(unit);
         ui->label_unit->applyFontRule();
     }
-    setValueStyle(alarmFlag() ? ChartView::alarmStyle() : ChartView::normalStyle());
+    setValueStyle(valueStyle());
+}
+
+QString DashBoardDeviceItem::valueStyle() const
+{
+    if (m_outOfService)
+        return ChartView::noValueStyle();
+    return alarmFlag() ? ChartView::alarmStyle() : ChartView::normalStyle();
+}
+
+void DashBoardDeviceItem::setOutOfService(bool on)
+{
+    if (!m_node || on == m_outOfService)
+        return;
+    m_outOfService = on;
+    ui->label_state->setVisible(on);
+    refreshItem();
+}
+
+QString DashBoardDeviceItem::stateText() const
+{
+    return m_outOfService ? ui->label_state->text() : QString();
+}
+
+void DashBoardDeviceItem::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (!m_node)
+        return;
+    QMenu menu(this);
+    QAction* out = menu.addAction(QStringLiteral("Out of service..."));
+    QAction* back = menu.addAction(QStringLiteral("Back in service"));
+    out->setEnabled(!m_outOfService);
+    back->setEnabled(m_outOfService);
+    QPointer<NodeDevice> node = m_node;
+    QAction* chosen = menu.exec(event->globalPos());
+    if (!node)
+        return;
+    if (chosen == out)
+        emit outOfServiceRequested(node);
+    else if (chosen == back)
+        emit backInServiceRequested(node);
 }
 
 void DashBoardDeviceItem::onDeviceConnected(const QString& deviceNumber)
 {
     if (m_node && deviceNumber == m_node->deviceNumber())
-        setValueStyle(ChartView::normalStyle());
+        setValueStyle(m_outOfService ? ChartView::noValueStyle() : ChartView::normalStyle());
 }
 
 void DashBoardDeviceItem::onDeviceDisconnected(const QString& deviceNumber)
@@ -101,7 +143,7 @@ void DashBoardDeviceItem::refreshItem()
     if (!ui->label_number->text().isEmpty()) {
         ui->label_unit->setText(unitText());
         ui->label_unit->applyFontRule();
-        setValueStyle(alarmFlag() ? ChartView::alarmStyle() : ChartView::normalStyle());
+        setValueStyle(valueStyle());
     } else {
         ui->label_unit->clear();
         setValueStyle(ChartView::noValueStyle());

@@ -4,6 +4,7 @@
 #include "signaturetable.h"
 #include "signedrecord.h"
 #include "alarmeventrecord.h"
+#include "alarmsuppression.h"
 #include "auditentry.h"
 #include "auditlookup.h"
 #include "databasewriter.h"
@@ -407,6 +408,48 @@ void ProjectAudit::alarmAcknowledged(const AlarmEventRecord& event)
     if (!event.comment.isEmpty())
         newValue += QStringLiteral(": ") + event.comment;
     record(actor.user, action, object, QStringLiteral("unacknowledged"), newValue, actor.reason);
+}
+
+namespace {
+
+QString suppressionObject(const AlarmSuppression& s)
+{
+    QString object = QStringLiteral("node ") + s.serial;
+    if (s.kind == AlarmSuppression::Kind::Shelve)
+        object += s.channel == 0 ? QStringLiteral(", all alarms")
+                                 : QStringLiteral(", channel %1").arg(s.channel);
+    return object + QStringLiteral(" (%1)").arg(s.id);
+}
+
+QString untilText(const AlarmSuppression& s)
+{
+    return QStringLiteral("until ") +
+           QDateTime::fromSecsSinceEpoch(s.until).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+}
+
+} // namespace
+
+void ProjectAudit::suppressionStarted(const AlarmSuppression& s, const Actor& actor)
+{
+    const bool shelve = s.kind == AlarmSuppression::Kind::Shelve;
+    record(actor.user,
+           shelve ? QStringLiteral("alarm shelved") : QStringLiteral("put out of service"),
+           suppressionObject(s), shelve ? QStringLiteral("sounding") : QStringLiteral("in service"),
+           untilText(s), s.reason);
+}
+
+void ProjectAudit::suppressionEnded(const AlarmSuppression& s, const Actor& actor)
+{
+    const bool shelve = s.kind == AlarmSuppression::Kind::Shelve;
+    record(actor.user,
+           shelve ? QStringLiteral("alarm unshelved") : QStringLiteral("back in service"),
+           suppressionObject(s), untilText(s),
+           shelve ? QStringLiteral("sounding") : QStringLiteral("in service"), actor.reason);
+}
+
+void ProjectAudit::suppressionExpired(const AlarmSuppression& s)
+{
+    suppressionEnded(s, Actor{automaticUser(), QStringLiteral("its time is over")});
 }
 
 ElectronicSignature ProjectAudit::recordSignature(const SignedRecord& record,

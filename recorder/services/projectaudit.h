@@ -16,6 +16,7 @@
 
 class DatabaseWriter;
 struct AlarmEventRecord;
+struct AlarmSuppression;
 struct AuditEntry;
 struct ElectronicSignature;
 struct SignatureGrant;
@@ -103,6 +104,11 @@ public:
     void recordingStarted(Cause cause);
     void recordingStopped(Cause cause);
     void alarmAcknowledged(const AlarmEventRecord& record);
+    // A shelve or out-of-service time began, by `actor`: its node, channel, end and reason.
+    void suppressionStarted(const AlarmSuppression& suppression, const Actor& actor);
+    // It ended early by `actor`, or ran out (the recorder's own entry).
+    void suppressionEnded(const AlarmSuppression& suppression, const Actor& actor);
+    void suppressionExpired(const AlarmSuppression& suppression);
     // The signature `grant` gave to `record` with `meaning`, handed to the writer with its
     // audit entry ("signed"); what was handed over is returned (its id and entry come with the
     // commit). Hand it over right after the write of the record itself: they go in order.

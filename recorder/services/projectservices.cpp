@@ -4,12 +4,15 @@
 #include "nodedevice.h"
 
 #include "alarmmonitor.h"
+#include "alarmshelves.h"
+#include "databasewriter.h"
 #include "projectalarms.h"
 #include "projectaudit.h"
 #include "projectfile.h"
 #include "projectforwarding.h"
 #include "projectnotifications.h"
 #include "secretstore.h"
+#include "writejob.h"
 #include "writeralarmeventstore.h"
 
 #include <QDebug>
@@ -116,6 +119,21 @@ void ProjectServices::openAlarms(const QString& projectPath, const QString& proj
         connect(m_alarms->monitor(), &AlarmMonitor::alarmAcknowledged, m_audit.get(),
                 &ProjectAudit::alarmAcknowledged);
     m_alarms->open();
+    // Shelves still holding come back before the first sample is judged.
+    m_shelves = std::make_unique<AlarmShelves>(
+        m_alarms->monitor(), ProjectFile::databasePath(projectPath),
+        [writer = QPointer<DatabaseWriter>(writer)](const WriteJob& job) {
+            if (writer)
+                writer->submit(job);
+        });
+    QString shelvesError;
+    if (!m_shelves->open(&shelvesError))
+        qWarning().noquote() << QStringLiteral("ProjectServices::openAlarms : shelves not "
+                                               "read : ") +
+                                    shelvesError;
+    if (m_audit)
+        connect(m_alarms->monitor(), &AlarmMonitor::suppressionExpired, m_audit.get(),
+                &ProjectAudit::suppressionExpired);
     feedAlarms(gateways, m_alarms.get());
     m_notifications =
         std::make_unique<ProjectNotifications>(projectPath, writer, m_alarms->monitor());
@@ -133,6 +151,7 @@ void ProjectServices::closeAlarms()
     if (m_alarms)
         m_alarms->stop();
     m_notifications.reset();
+    m_shelves.reset();
     m_alarms.reset();
     // Its last writes are the writer's now, which goes with the recording cycle after this.
     m_store.reset();

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+class AlarmShelves;
 class ConfiguredDevice;
 class DatabaseWriter;
 class ProjectAudit;
@@ -66,6 +67,9 @@ public:
     // The notification settings were saved: the running notifications take them at once.
     void reloadNotifications();
     ProjectAlarms* alarms() const { return m_alarms.get(); }
+    // The shelves and out-of-service times of the open alarms (those still holding read again
+    // when they open); null while no project runs.
+    AlarmShelves* shelves() const { return m_shelves.get(); }
     WriterAlarmEventStore* alarmStore() const { return m_store.get(); }
     ProjectNotifications* notifications() const { return m_notifications.get(); }
 
@@ -92,6 +96,8 @@ private:
     // The log's writes through the project's writer; it outlives the alarms.
     std::unique_ptr<WriterAlarmEventStore> m_store;
     std::unique_ptr<ProjectAlarms> m_alarms;
+    // Goes before the alarms.
+    std::unique_ptr<AlarmShelves> m_shelves;
     // Fed by the alarms; they go first.
     std::unique_ptr<ProjectNotifications> m_notifications;
     std::unique_ptr<ProjectForwarding> m_forwarding;

@@ -98,6 +98,15 @@ void AlarmDesk::tick()
     }
 }
 
+void AlarmDesk::setShelving(const AlarmScreen::ShelveRequest& shelve,
+                            const AlarmScreen::UnshelveRequest& unshelve)
+{
+    m_shelve = shelve;
+    m_unshelve = unshelve;
+    if (m_screen)
+        m_screen->setShelving(shelve, unshelve);
+}
+
 void AlarmDesk::showScreen()
 {
     ProjectAlarms* alarms = projectAlarms();
@@ -107,6 +116,7 @@ void AlarmDesk::showScreen()
         m_screen = new AlarmScreen(alarms, window);
         m_screen->setAcknowledgeGate(m_acknowledgeGate);
         m_screen->setAcknowledgeSigner(m_acknowledgeSigner);
+        m_screen->setShelving(m_shelve, m_unshelve);
         m_screen->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_screen->show();

@@ -61,6 +61,9 @@ public:
     {
         m_acknowledgeSigner = signer;
     }
+    // The Alarms screen's shelve and unshelve commands.
+    void setShelving(const AlarmScreen::ShelveRequest& shelve,
+                     const AlarmScreen::UnshelveRequest& unshelve);
     // The project's notification settings; saved ones reach the running notifications at once.
     void showNotificationDialog();
 
@@ -89,4 +92,6 @@ private:
     QPointer<AlarmScreen> m_screen;
     AlarmScreen::AcknowledgeGate m_acknowledgeGate;
     AlarmScreen::AcknowledgeSigner m_acknowledgeSigner;
+    AlarmScreen::ShelveRequest m_shelve;
+    AlarmScreen::UnshelveRequest m_unshelve;
 };

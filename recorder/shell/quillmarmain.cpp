@@ -5,6 +5,7 @@
 #include "audittraildialog.h"
 #include "configureddevice.h"
 #include "dashboard.h"
+#include "nodedevice.h"
 #include "editedsettingsdialog.h"
 #include "messagedialog.h"
 #include "projectcenter.h"
@@ -21,6 +22,8 @@
 #include "recordingcycle.h"
 #include "signindialog.h"
 #include "signinstatus.h"
+#include "suppressioncommands.h"
+#include "suppressiondialog.h"
 #include "usersdialog.h"
 
 #include <QAction>
@@ -32,6 +35,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSet>
 #include <QTimer>
 #include <QToolButton>
 #include <QUuid>
@@ -144,6 +148,11 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
                                   record->id, signature.manifestation());
                       });
         });
+    desk->setShelving(
+        [this](const QString& serial, int channel, int seconds, const QString& reason) {
+            shelve(serial, channel, seconds, reason);
+        },
+        [this](const AlarmSuppression& suppression) { endSuppression(suppression); });
     forwarding = new ForwardingStatus(this, ui->horizontalLayout_status,
                                       ui->horizontalLayout_status->indexOf(ui->label_write_state));
     keyNotice = new ProjectKeyNotice(this, ui->horizontalLayout_status,
@@ -499,6 +508,11 @@ void QuillmarMain::openProjectRuntime()
     center->setDeviceList(session.gateways());
     placeScreen(center);
     desk->open(session.filePath(), session.name(), session.gateways(), cycle->sampleWriter());
+    connect(center->dashBoard(), &DashBoard::outOfServiceRequested, this,
+            &QuillmarMain::askOutOfService);
+    connect(center->dashBoard(), &DashBoard::backInServiceRequested, this,
+            &QuillmarMain::backInService);
+    showOutOfService();
 
     if (projectOpen)
         cycle->startPolling();
@@ -649,6 +663,86 @@ void QuillmarMain::slotStdTimer()
     if (services.audit())
         services.audit()->checkClock();
     desk->tick();
+    showOutOfService();
+}
+
+void QuillmarMain::showOutOfService()
+{
+    if (!center || !center->dashBoard())
+        return;
+    QSet<QString> out;
+    if (ProjectAlarms* alarms = services.alarms()) {
+        for (const MonitoredNode& node : alarms->nodes()) {
+            if (alarms->monitor()->isOutOfService(node.serial))
+                out.insert(node.serial);
+        }
+    }
+    center->dashBoard()->setOutOfService(out);
+}
+
+void QuillmarMain::shelve(const QString& serial, int channel, int seconds, const QString& reason)
+{
+    SuppressionCommands(&gate, services.audit(), services.shelves())
+        .shelve(serial, channel, seconds, reason,
+                [self = QPointer<QuillmarMain>(this)](SuppressionCommands::Outcome outcome,
+                                                      const QString& problem,
+                                                      const std::optional<AlarmSuppression>&) {
+                    if (self && outcome == SuppressionCommands::Outcome::Refused)
+                        self->critical(QStringLiteral("Shelve alarms"), problem);
+                });
+}
+
+void QuillmarMain::endSuppression(const AlarmSuppression& suppression)
+{
+    SuppressionCommands(&gate, services.audit(), services.shelves())
+        .end(suppression, [this](SuppressionCommands::Outcome outcome, const QString& problem,
+                                 const std::optional<AlarmSuppression>&) {
+            if (outcome == SuppressionCommands::Outcome::Refused)
+                critical(QStringLiteral("Shelve alarms"), problem);
+            showOutOfService();
+        });
+}
+
+void QuillmarMain::askOutOfService(NodeDevice* node)
+{
+    ProjectAlarms* alarms = services.alarms();
+    if (!node || !alarms)
+        return;
+    const QString serial = node->deviceNumber();
+    const MonitoredNode known = alarms->monitor()->node(serial);
+    auto* dialog = new SuppressionDialog(
+        SuppressionDialog::Mode::OutOfService,
+        QStringLiteral("Put ") + (known.nodeName.isEmpty() ? serial : known.nodeName) +
+            QStringLiteral(" out of service: it raises no alarm (range, no data, battery) until "
+                           "the time given; its samples are still recorded."),
+        alarms->monitor()->now(), this);
+    connect(dialog, &SuppressionDialog::confirmed, this,
+            [this, serial](int, const QDateTime& until, const QString& reason) {
+                SuppressionCommands(&gate, services.audit(), services.shelves())
+                    .putOutOfService(
+                        serial, until, reason,
+                        [self = QPointer<QuillmarMain>(this)](
+                            SuppressionCommands::Outcome outcome, const QString& problem,
+                            const std::optional<AlarmSuppression>&) {
+                            if (!self)
+                                return;
+                            if (outcome == SuppressionCommands::Outcome::Refused)
+                                self->critical(QStringLiteral("Out of service"), problem);
+                            self->showOutOfService();
+                        });
+            });
+    dialog->show();
+}
+
+void QuillmarMain::backInService(NodeDevice* node)
+{
+    ProjectAlarms* alarms = services.alarms();
+    if (!node || !alarms)
+        return;
+    for (const AlarmSuppression& s : alarms->monitor()->suppressions()) {
+        if (s.kind == AlarmSuppression::Kind::OutOfService && s.serial == node->deviceNumber())
+            endSuppression(s);
+    }
 }
 
 void QuillmarMain::slotShowAlarms()

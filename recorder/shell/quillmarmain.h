@@ -20,6 +20,8 @@
 #include <memory>
 
 class QPushButton;
+class NodeDevice;
+struct AlarmSuppression;
 
 class AuditTrailDialog;
 class ConfiguredDevice;
@@ -157,6 +159,13 @@ private:
     bool authorize(AccessPolicy::Action action, const QString& what);
     void showHeldEdit();
     void reopenAccepted(const QString& path);
+    // The Alarms screen's and the dashboard's shelve and out-of-service commands.
+    void shelve(const QString& serial, int channel, int seconds, const QString& reason);
+    void endSuppression(const AlarmSuppression& suppression);
+    void askOutOfService(NodeDevice* node);
+    void backInService(NodeDevice* node);
+    // The dashboard's tiles follow the nodes out of service now.
+    void showOutOfService();
 
     std::unique_ptr<Ui::QuillmarMain> ui;
     MessageBoxFunction messageBoxFunction;

@@ -2,6 +2,7 @@
 
 #include "floordiv.h"
 #include "novalue.h"
+#include "reportsuppressions.h"
 #include "reporttables.h"
 #include "samplereader.h"
 #include "samplespacing.h"
@@ -110,6 +111,9 @@ void GenerateAverageQueries::run()
     emit wholeCount(whole);
 
     average();
+    ReportSuppressions::read(
+        databasePath, QDateTime::fromString(startText, kTimeFormat).toSecsSinceEpoch(),
+        QDateTime::fromString(endText, kTimeFormat).toSecsSinceEpoch(), channels, tables);
     tables->auditHead = ReportAuditHead::read(databasePath);
     emit done();
 }

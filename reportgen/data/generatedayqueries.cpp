@@ -1,6 +1,7 @@
 #include "generatedayqueries.h"
 
 #include "channelanalysis.h"
+#include "reportsuppressions.h"
 #include "reporttables.h"
 #include "samplereader.h"
 #include "samplespacing.h"
@@ -145,6 +146,9 @@ void GenerateDayQueries::run()
         emit error(QStringLiteral("makeModels error."));
         return;
     }
+    const QVector<qint64> bounds = period.dayBounds();
+    if (!bounds.isEmpty())
+        ReportSuppressions::read(databasePath, bounds.first(), bounds.last(), channels, tables);
     tables->auditHead = ReportAuditHead::read(databasePath);
     emit done();
 }

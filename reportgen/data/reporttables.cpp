@@ -11,6 +11,8 @@ void ReportTables::clear()
     breaks.clear();
     alarmLog = false;
     alarmEvents.clear();
+    suppressions.clear();
+    suppressionsTo = 0;
     auditHead = ReportAuditHead();
     for (bool& empty : channelEmpty)
         empty = false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarmeventrecord.h"
+#include "alarmsuppression.h"
 #include "reportaudithead.h"
 
 #include <QList>
@@ -71,6 +72,10 @@ struct ReportTables
     // whole, by start. alarmLog tells a file that keeps a log (an older one keeps none).
     bool alarmLog = false;
     QVector<AlarmEventRecord> alarmEvents;
+    // The shelves and out-of-service times of the report's nodes overlapping the period, and
+    // the period's end they are judged against (ReportSuppressions).
+    QVector<AlarmSuppression> suppressions;
+    qint64 suppressionsTo = 0;
     // Read once the figures are: printed at the end of every report.
     ReportAuditHead auditHead;
 

@@ -3,6 +3,7 @@
 #include "datainterval.h"
 #include "haccppage.h"
 #include "reportpage.h"
+#include "reportsuppressions.h"
 
 #include <QDebug>
 #include <QFile>
@@ -72,6 +73,7 @@ void ReportWebPage::fillNow()
     fillReportHeader();
     fillChartData();
     fillReportTable();
+    fillSuppressions();
     fillAuditHead();
     emit pageFilled();
 }
@@ -192,6 +194,33 @@ void ReportWebPage::fillReportTable()
         fillHaccpSections();
         break;
     }
+}
+
+void ReportWebPage::fillSuppressions()
+{
+    // Filled again (another run in the same page): the list of the one before goes.
+    QWebElement before = frame()->findFirstElement(QStringLiteral("div#Suppressions"));
+    if (!before.isNull())
+        before.removeFromDocument();
+    QWebElement footer = frame()->findFirstElement(QStringLiteral("div.footer"));
+    if (footer.isNull())
+        return;
+    const QVector<QStringList> rows = ReportSuppressions::rows(results, current.channels);
+    // Only when there is something to list: a report without any keeps its pages as they were.
+    if (rows.isEmpty())
+        return;
+    QString html = QStringLiteral("<div id='Suppressions'><div class='section'>Shelved Alarms and "
+                                  "Nodes out of Service</div><table class='reportbox'>") +
+                   ReportPage::headerRow(ReportSuppressions::titles());
+    for (const QStringList& row : rows) {
+        html += QStringLiteral("<tr>");
+        for (int i = 0; i < row.size(); ++i)
+            html += (i == 0 ? QStringLiteral("<td class='first L'>")
+                            : QStringLiteral("<td class='L'>")) +
+                    row.at(i).toHtmlEscaped() + QStringLiteral("</td>");
+        html += QStringLiteral("</tr>");
+    }
+    footer.prependOutside(html + QStringLiteral("</table></div>"));
 }
 
 void ReportWebPage::fillAuditHead()

@@ -46,6 +46,8 @@ private:
     void fillReportTable();
     void fillHaccpSections();
     void fillAuditHead();
+    // The shelves and out-of-service times, below everything else.
+    void fillSuppressions();
 
     QWebPage* webPage;
     // What is filled in: the run's settings and tables as they were at fill().

@@ -48,9 +48,21 @@ QString describe(const AlarmEventRecord& r)
              QString::number(r.raised - base), extreme, time(r.end), alarmEndText(r.ended));
 }
 
+// A shelve or out-of-service time made at second `from` (from Base) until `until`, ended early
+// at `endAt` (-1: never). Channel 0 shelves the whole node.
+struct Quiet
+{
+    AlarmSuppression::Kind kind;
+    int channel;
+    int from;
+    int until;
+    int endAt = -1;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(QVector<Step>)
+Q_DECLARE_METATYPE(Quiet)
 
 // The alarm monitor on a fake clock: when an excursion becomes an alarm, when it ends, what the
 // node alarms do, and what goes to the store; each case names the fault it catches.
@@ -69,6 +81,8 @@ private slots:
     void changedRulesJudgedAtOnce();
     void stopClosesActiveAlarms();
     void notificationFields();
+    void suppressions_data();
+    void suppressions();
 
 private:
     // Samples in order; the clock ticks every second up to each one, and `tickUntil` after the
@@ -363,6 +377,142 @@ void TestAlarmMonitor::notificationFields()
     QCOMPARE(e.limit, 30.0);
     QCOMPARE(e.start, Base);
     QVERIFY(!e.end.isValid());
+}
+
+void TestAlarmMonitor::suppressions_data()
+{
+    using K = AlarmSuppression::Kind;
+    QTest::addColumn<Quiet>("quiet");
+    QTest::addColumn<QString>("daily"); // the node's daily out-of-service time, local
+    QTest::addColumn<int>("noDataMinutes");
+    QTest::addColumn<QVector<Step>>("steps");
+    QTest::addColumn<int>("tickUntil");
+    QTest::addColumn<QStringList>("events");
+    // Seconds at which soundWanted() changed, "+" on and "-" off; and those at which an event
+    // was told as quiet no more.
+    QTest::addColumn<QStringList>("sound");
+    QTest::addColumn<QStringList>("unsuppressed");
+    // Per event (ended, then active) what keeps or kept it quiet: the suppression's id, "-".
+    QTest::addColumn<QStringList>("quietMarks");
+    QTest::newRow("new excursion while shelved: recorded, silent")
+        << Quiet{K::Shelve, 1, 0, 600} << "" << 0 << QVector<Step>{{60, 35}, {120, 20}} << 700
+        << QStringList{"high 60 60 35@60 120 cleared"} << QStringList{} << QStringList{}
+        << QStringList{"7"};
+    QTest::newRow("shelve runs out with the alarm active: it sounds from then")
+        << Quiet{K::Shelve, 1, 0, 600} << "" << 0 << QVector<Step>{{60, 35}} << 700
+        << QStringList{"high 60 60 35@60 - active"} << QStringList{"+600"}
+        << QStringList{"600"}
+        << QStringList{"-"};
+    QTest::newRow("unshelved early")
+        << Quiet{K::Shelve, 1, 0, 3600, 300} << "" << 0 << QVector<Step>{{60, 35}} << 700
+        << QStringList{"high 60 60 35@60 - active"} << QStringList{"+300"}
+        << QStringList{"300"}
+        << QStringList{"-"};
+    QTest::newRow("shelving channel 2 leaves channel 1 sounding")
+        << Quiet{K::Shelve, 2, 0, 600} << "" << 0 << QVector<Step>{{60, 35}} << 100
+        << QStringList{"high 60 60 35@60 - active"} << QStringList{"+60"} << QStringList{}
+        << QStringList{"-"};
+    QTest::newRow("shelving the node (channel 0) covers channel 1")
+        << Quiet{K::Shelve, 0, 0, 600} << "" << 0 << QVector<Step>{{60, 35}} << 100
+        << QStringList{"high 60 60 35@60 - active"} << QStringList{} << QStringList{}
+        << QStringList{"7"};
+    QTest::newRow("shelving an alarm that sounds silences it until the shelve ends")
+        << Quiet{K::Shelve, 1, 100, 400} << "" << 0 << QVector<Step>{{0, 35}} << 500
+        << QStringList{"high 0 0 35@0 - active"} << QStringList{"+0", "-100", "+400"}
+        << QStringList{"400"}
+        << QStringList{"-"};
+    QTest::newRow("out of service: no range alarm; the delay counts from its end")
+        << Quiet{K::OutOfService, 0, 0, 600} << "" << 0 << QVector<Step>{{60, 35}} << 700
+        << QStringList{"high 60 600 35@60 - active"} << QStringList{"+600"} << QStringList{}
+        << QStringList{"-"};
+    QTest::newRow("out of service: an excursion over within it leaves nothing")
+        << Quiet{K::OutOfService, 0, 0, 600} << "" << 0
+        << QVector<Step>{{60, 35}, {120, 20}} << 700 << QStringList{} << QStringList{}
+        << QStringList{}
+        << QStringList{};
+    QTest::newRow("out of service: no data raised 5 minutes after its end, not before")
+        << Quiet{K::OutOfService, 0, 0, 1200} << "" << 5 << QVector<Step>{{0, 20}} << 1500
+        << QStringList{"no data 0 1500 - - active"} << QStringList{"+1500"} << QStringList{}
+        << QStringList{"-"};
+    QTest::newRow("back in service early")
+        << Quiet{K::OutOfService, 0, 0, 3600, 200} << "" << 0 << QVector<Step>{{60, 35}} << 300
+        << QStringList{"high 60 200 35@60 - active"} << QStringList{"+200"} << QStringList{}
+        << QStringList{"-"};
+    QTest::newRow("out of service: an alarm raised before stays, quiet until the end")
+        << Quiet{K::OutOfService, 0, 100, 400} << "" << 0 << QVector<Step>{{0, 35}} << 500
+        << QStringList{"high 0 0 35@0 - active"} << QStringList{"+0", "-100", "+400"}
+        << QStringList{"400"}
+        << QStringList{"-"};
+    // Base is 01:30 CET on the day summer time begins: 01:45 CET is second 900, 03:15 CEST
+    // second 2700 (the window lasts 30 minutes that day).
+    QTest::newRow("daily window across the spring change")
+        << Quiet{K::Shelve, 2, 0, 1} << "01:45-03:15" << 0 << QVector<Step>{{1000, 35}} << 2800
+        << QStringList{"high 1000 2700 35@1000 - active"} << QStringList{"+2700"}
+        << QStringList{}
+        << QStringList{"-"};
+}
+
+// Catches: a shelved excursion not recorded, or sounding or told; a shelve that never ends or
+// ends silently; a shelve of one channel quieting the other; a node out of service that raises
+// alarms (range, no data), raises at once what held during it instead of after its delay, or a
+// daily window read in UTC instead of local time.
+void TestAlarmMonitor::suppressions()
+{
+    QFETCH(Quiet, quiet);
+    QFETCH(QString, daily);
+    QFETCH(int, noDataMinutes);
+    QFETCH(QVector<Step>, steps);
+    QFETCH(int, tickUntil);
+    QFETCH(QStringList, events);
+    QFETCH(QStringList, sound);
+    QFETCH(QStringList, unsuppressed);
+    QFETCH(QStringList, quietMarks);
+    QString problem;
+    node.rules.outOfServiceDaily = *DailyWindow::parse(daily, &problem);
+    node.rules.noDataMinutes = noDataMinutes;
+    monitor->setNode(node);
+    QStringList soundSeen;
+    QStringList unsuppressedSeen;
+    connect(monitor.get(), &AlarmMonitor::alarmUnsuppressed, this,
+            [&](const AlarmEventRecord&) {
+                unsuppressedSeen << QString::number(Base.secsTo(now));
+            });
+    bool sounding = false;
+    for (int t = 0; t <= tickUntil; ++t) {
+        now = Base.addSecs(t);
+        if (t == quiet.from) {
+            AlarmSuppression s;
+            s.id = 7;
+            s.kind = quiet.kind;
+            s.serial = node.serial;
+            s.channel = quiet.channel;
+            s.from = now.toSecsSinceEpoch();
+            s.until = Base.addSecs(quiet.until).toSecsSinceEpoch();
+            s.reason = QStringLiteral("defrost");
+            monitor->addSuppression(s);
+        }
+        if (t == quiet.endAt)
+            QVERIFY(monitor->endSuppression(7));
+        for (const Step& step : steps) {
+            if (step.t == t)
+                monitor->sample(node.serial, step.value, NoValue, step.battery, now);
+        }
+        monitor->tick();
+        if (monitor->soundWanted() != sounding) {
+            sounding = !sounding;
+            soundSeen << (sounding ? QStringLiteral("+") : QStringLiteral("-")) +
+                             QString::number(t);
+        }
+    }
+    QCOMPARE(ended(), events);
+    QCOMPARE(soundSeen, sound);
+    QCOMPARE(unsuppressedSeen, unsuppressed);
+    QStringList marks;
+    for (const AlarmEventRecord& r : endedEvents + monitor->activeAlarms()) {
+        const auto by = monitor->suppressionOf(r);
+        marks << (by ? QString::number(by->id) : QStringLiteral("-"));
+    }
+    QCOMPARE(marks, quietMarks);
 }
 
 QTEST_GUILESS_MAIN(TestAlarmMonitor)

@@ -1,5 +1,6 @@
 #include "alarmeventwrite.h"
 #include "alarmmonitor.h"
+#include "alarmshelves.h"
 #include "clockchanges.h"
 #include "databasewriter.h"
 #include "notificationoutbox.h"
@@ -288,32 +289,35 @@ void TestNotificationOutbox::messagesForAlarms_data()
     QTest::addColumn<QList<int>>("killsAt");
     // Before the kill the end message of the open event 1 was made and sent already.
     QTest::addColumn<bool>("endSentBeforeKill");
+    // Channel 1 shelved from the first minute to the second (none: empty).
+    QTest::addColumn<QList<int>>("shelve");
     QTest::newRow("excursion shorter than the delay")
-        << 2 << 1 << 2 << -1 << 40 << QStringList() << -1 << QList<int>() << false;
+        << 2 << 1 << 2 << -1 << 40 << QStringList() << -1 << QList<int>() << false
+        << QList<int>();
     QTest::newRow("excursion longer than the delay")
         << 2 << 1 << -1 << -1 << 10 << QStringList{QStringLiteral("alarm.1.start")} << -1
-        << QList<int>() << false;
+        << QList<int>() << false << QList<int>();
     QTest::newRow("cleared") << 0 << 1 << 5 << -1 << 40
                              << QStringList{QStringLiteral("alarm.1.start"),
                                             QStringLiteral("alarm.1.clear")}
-                             << -1 << QList<int>() << false;
+                             << -1 << QList<int>() << false << QList<int>();
     QTest::newRow("reminders, then escalation")
         << 0 << 1 << -1 << -1 << 62
         << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.reminder.1"),
                        QStringLiteral("alarm.1.reminder.2"), QStringLiteral("alarm.1.escalation")}
-        << -1 << QList<int>() << false;
+        << -1 << QList<int>() << false << QList<int>();
     QTest::newRow("acknowledged: no reminder, no escalation")
         << 0 << 1 << -1 << 10 << 70 << QStringList{QStringLiteral("alarm.1.start")} << -1
-        << QList<int>() << false;
+        << QList<int>() << false << QList<int>();
     QTest::newRow("cleared unacknowledged: no more reminders")
         << 0 << 1 << 35 << -1 << 100
         << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.reminder.1"),
                        QStringLiteral("alarm.1.clear")}
-        << -1 << QList<int>() << false;
+        << -1 << QList<int>() << false << QList<int>();
     QTest::newRow("recorder stopped: the end is told")
         << 0 << 1 << -1 << -1 << 10
         << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.clear")} << 5
-        << QList<int>() << false;
+        << QList<int>() << false << QList<int>();
     // Each start ends what the killed run left open with one end message; the alarm raised
     // again continues it.
     QTest::newRow("recorder killed: the end is told once by the next start")
@@ -321,11 +325,21 @@ void TestNotificationOutbox::messagesForAlarms_data()
         << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.clear"),
                        QStringLiteral("alarm.2.start"), QStringLiteral("alarm.2.clear"),
                        QStringLiteral("alarm.3.start")}
-        << -1 << QList<int>{5, 7} << false;
+        << -1 << QList<int>{5, 7} << false << QList<int>();
     QTest::newRow("recorder killed: an end sent already is not told again")
         << 0 << 1 << -1 << -1 << 10
         << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.2.start")} << -1
-        << QList<int>{5} << true;
+        << QList<int>{5} << true << QList<int>();
+    QTest::newRow("shelved: an excursion during it is told to nobody")
+        << 0 << 1 << 5 << -1 << 40 << QStringList() << -1 << QList<int>() << false
+        << QList<int>{0, 30};
+    QTest::newRow("shelve over with the alarm active: told from then, reminders from then")
+        << 0 << 1 << -1 << -1 << 62
+        << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.reminder.1")}
+        << -1 << QList<int>() << false << QList<int>{0, 30};
+    QTest::newRow("shelved after its start: no reminder while shelved")
+        << 0 << 1 << -1 << -1 << 70 << QStringList{QStringLiteral("alarm.1.start")} << -1
+        << QList<int>() << false << QList<int>{10, 45};
 }
 
 // Catches: a message for an excursion the delay swallows, a missing or repeated start, clear,
@@ -342,6 +356,7 @@ void TestNotificationOutbox::messagesForAlarms()
     QFETCH(int, stopAt);
     QFETCH(QList<int>, killsAt);
     QFETCH(bool, endSentBeforeKill);
+    QFETCH(QList<int>, shelve);
     QVERIFY2(smtp->start(SmtpServer::Mode::Plain), qPrintable(smtp->errorString()));
     openOutbox(smtp->port());
     value = 4;
@@ -363,6 +378,14 @@ void TestNotificationOutbox::messagesForAlarms()
             QVERIFY(monitor->acknowledge(1, QStringLiteral("Ana"), QStringLiteral("Door shut")));
         if (minute == stopAt)
             monitor->stop();
+        if (!shelve.isEmpty() && minute == shelve.at(0)) {
+            AlarmShelves shelves(monitor.get(), database,
+                                 [this](const WriteJob& job) { writer->submit(job); });
+            QString problem;
+            QVERIFY2(shelves.shelve(node.serial, 1, (shelve.at(1) - shelve.at(0)) * 60,
+                                    QStringLiteral("defrost"), QStringLiteral("ana"), &problem),
+                     qPrintable(problem));
+        }
         if (killsAt.contains(minute)) {
             if (endSentBeforeKill) {
                 OutboxRecord told;

@@ -561,6 +561,7 @@ void TestProjectFile::alarmRulesBesideDeviceList()
     rules.channel[1].deadband = 2.5;
     rules.noDataMinutes = 5;
     rules.batteryLow = 30;
+    rules.outOfServiceDaily = *DailyWindow::parse(QStringLiteral("02:00-02:45"), nullptr);
     file.saveDeviceList({g});
     QCOMPARE(
         QSettings(path, QSettings::IniFormat).value(QStringLiteral("DeviceList")).toByteArray(),
@@ -581,20 +582,39 @@ void TestProjectFile::readAlarmRules_data()
     QTest::addColumn<QList<int>>("numbers"); // delay 1, delay 2, no data, battery
     QTest::addColumn<double>("deadband1");
     QTest::addColumn<bool>("warns");
+    QTest::addColumn<QString>("daily"); // the daily out-of-service time read
+    QTest::addColumn<int>("problems");  // refused values listed as key problems
     QTest::newRow("file from before the rules")
-        << QByteArray() << QList<int>{0, 0, 0, 0} << 0.0 << false;
+        << QByteArray() << QList<int>{0, 0, 0, 0} << 0.0 << false << "" << 0;
     QTest::newRow("all set")
         << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","Ch1DelayMinutes":60,"Ch1Deadband":0.5,
             "Ch2DelayMinutes":1,"NoDataMinutes":10,"BatteryLow":25}]})")
-        << QList<int>{60, 1, 10, 25} << 0.5 << false;
+        << QList<int>{60, 1, 10, 25} << 0.5 << false << "" << 0;
     QTest::newRow("another node's rules") << QByteArray(R"({"nodes":[{"DeviceNumber":"N9",
             "Ch1DelayMinutes":5}]})") << QList<int>{0, 0, 0, 0}
-                                          << 0.0 << false;
+                                          << 0.0 << false << "" << 0;
     QTest::newRow("hand edits out of range read as the defaults")
         << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","Ch1DelayMinutes":3,"Ch1Deadband":-1,
             "Ch2DelayMinutes":"5","NoDataMinutes":-5,"BatteryLow":101}]})")
-        << QList<int>{0, 0, 0, 0} << 0.0 << true;
-    QTest::newRow("not JSON") << QByteArray("{nodes") << QList<int>{0, 0, 0, 0} << 0.0 << false;
+        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 0;
+    QTest::newRow("not JSON") << QByteArray("{nodes") << QList<int>{0, 0, 0, 0} << 0.0 << false
+                              << "" << 0;
+    QTest::newRow("daily out-of-service time across midnight")
+        << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","OutOfServiceDaily":" 23:30-00:15 "}]})")
+        << QList<int>{0, 0, 0, 0} << 0.0 << false << "23:30-00:15" << 0;
+    QTest::newRow("daily time no day has: refused, a key problem")
+        << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","OutOfServiceDaily":"25:00-02:00"}]})")
+        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 1;
+    QTest::newRow("daily time as a number: refused, a key problem")
+        << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","OutOfServiceDaily":200}]})")
+        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 1;
+    QTest::newRow("two daily times in one: refused, a key problem")
+        << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","OutOfServiceDaily":"02:00-02:45;)"
+                      R"( 03:00-04:00"}]})")
+        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 1;
+    QTest::newRow("a window of no length: refused, a key problem")
+        << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","OutOfServiceDaily":"02:00-02:00"}]})")
+        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 1;
 }
 
 // Catches an older file or a hand edit raising alarms the user never set, or a delay the editor
@@ -605,18 +625,25 @@ void TestProjectFile::readAlarmRules()
     QFETCH(QList<int>, numbers);
     QFETCH(double, deadband1);
     QFETCH(bool, warns);
+    QFETCH(QString, daily);
+    QFETCH(int, problems);
     if (warns)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("parseAlarmRules")));
     QList<GatewayConfig> gateways{
         gateway(QStringLiteral("10.0.0.7"), 502, QStringLiteral("TQ100"))};
     gateways[0].nodes << node(QStringLiteral("N1"), 0);
-    ProjectFile::parseAlarmRules(document, &gateways);
+    QStringList problemsSeen;
+    ProjectFile::parseAlarmRules(document, &gateways, &problemsSeen);
     const NodeAlarmRules& rules = gateways.at(0).nodes.at(0).alarmRules;
     QCOMPARE((QList<int>{rules.channel[0].delayMinutes, rules.channel[1].delayMinutes,
                          rules.noDataMinutes, rules.batteryLow}),
              numbers);
     QCOMPARE(rules.channel[0].deadband, deadband1);
     QCOMPARE(rules.channel[1].deadband, 0.0);
+    QCOMPARE(rules.outOfServiceDaily.text(), daily);
+    QCOMPARE(problemsSeen.size(), problems);
+    for (const QString& problem : problemsSeen)
+        QVERIFY2(problem.contains(QStringLiteral("OutOfServiceDaily")), qPrintable(problem));
 }
 
 void TestProjectFile::handWrittenFile_data()

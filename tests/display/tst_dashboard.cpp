@@ -28,6 +28,8 @@ private slots:
     void otherNodesLinkLeavesTileAlone();
     void sameLengthValueKeepsFont();
     void namesAndUnitsFallBackAndRefresh();
+    void outOfServiceTiles_data();
+    void outOfServiceTiles();
 
 private:
     QList<ConfiguredDevice*> makeNodes(int count, int perGateway = 16);
@@ -311,6 +313,57 @@ void TestDashBoard::namesAndUnitsFallBackAndRefresh()
         QVERIFY2(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(label->text()),
                  name);
     }
+}
+
+void TestDashBoard::outOfServiceTiles_data()
+{
+    QTest::addColumn<QString>("value"); // channel 1's sample ("": none)
+    QTest::addColumn<QStringList>("out"); // the serials out of service
+    QTest::addColumn<QStringList>("states"); // the state texts of node 1's and node 2's first tiles
+    QTest::addColumn<QString>("style");  // node 1's first tile: "grey", "red", "teal"
+    QTest::newRow("in alarm, then out of service: grey, says so")
+        << "35.00" << QStringList{"N1"} << QStringList{"OUT OF SERVICE", ""} << "grey";
+    QTest::newRow("back in service: red again") << "35.00" << QStringList{}
+                                                << QStringList{"", ""} << "red";
+    QTest::newRow("another node out of service") << "20.00" << QStringList{"N2"}
+                                                 << QStringList{"", "OUT OF SERVICE"} << "teal";
+}
+
+// Catches: a tile of a node out of service that keeps its alarm colour or does not say so, one
+// of another node marked, and a tile that stays grey once the node is back.
+void TestDashBoard::outOfServiceTiles()
+{
+    QFETCH(QString, value);
+    QFETCH(QStringList, out);
+    QFETCH(QStringList, states);
+    QFETCH(QString, style);
+    const auto gateways = makeNodes(2);
+    NodeDevice* node = gateways.at(0)->nodes().at(0);
+    node->setAlarmRanges(10, 30, 0, 0);
+    node->setChannelUnits(TemperatureC, Humidity);
+    board->setDevices(gateways);
+    window->show();
+    node->deviceConnected();
+    // Out of service first, and from the first sample on when the row says so.
+    board->setOutOfService({QStringLiteral("N1")});
+    board->setOutOfService(QSet<QString>(out.begin(), out.end()));
+    node->setData(value, QStringLiteral("45.00"), QStringLiteral("-1"), QStringLiteral("-1"),
+                  QDateTime::currentDateTimeUtc(), false);
+    DashBoardDeviceItem* first = tileIn(0, 0);
+    DashBoardDeviceItem* second = tileIn(1, 0);
+    QVERIFY(first && second);
+    QCOMPARE((QStringList{first->stateText(), second->stateText()}), states);
+    QCOMPARE(first->findChild<QLabel*>(QStringLiteral("label_state"))->isVisible(),
+             !states.first().isEmpty());
+    const QString expected = style == QLatin1String("grey")  ? ChartView::noValueStyle()
+                             : style == QLatin1String("red") ? ChartView::alarmStyle()
+                                                             : ChartView::normalStyle();
+    QCOMPARE(first->findChild<QWidget*>(QStringLiteral("frame_value"))->styleSheet(), expected);
+    // The value still shows: samples are recorded.
+    QCOMPARE(first->findChild<QLabel*>(QStringLiteral("label_number"))->text(), value);
+    if (const QString shots = qEnvironmentVariable("QUILLMAR_GRAB_DIR");
+        !shots.isEmpty() && style == QLatin1String("grey"))
+        QVERIFY(window->grab().save(shots + QStringLiteral("/dashboard-out-of-service.png")));
 }
 
 QTEST_MAIN(TestDashBoard)

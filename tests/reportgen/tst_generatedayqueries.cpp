@@ -1,8 +1,11 @@
+#include "alarmsuppressiontable.h"
 #include "generatedayqueries.h"
 #include "novalue.h"
 #include "reportfixture.h"
+#include "reportsuppressions.h"
 #include "reporttables.h"
 #include "sampletable.h"
+#include "sqliteconnection.h"
 #include "workertest.h"
 
 #include <QFile>
@@ -10,6 +13,8 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QtTest>
+
+#include <sqlite3.h>
 
 #include <ctime>
 #include <functional>
@@ -93,6 +98,7 @@ Q_DECLARE_METATYPE(QList<Sample>)
 Q_DECLARE_METATYPE(QList<Excursion>)
 Q_DECLARE_METATYPE(QList<DataGap>)
 Q_DECLARE_METATYPE(QList<Day>)
+Q_DECLARE_METATYPE(QVector<AlarmSuppression>)
 
 class TestGenerateDayQueries : public WorkerTest
 {
@@ -110,6 +116,8 @@ private slots:
     void summaryAsRows();
     void failures_data();
     void failures();
+    void suppressionsListed_data();
+    void suppressionsListed();
 };
 
 void TestGenerateDayQueries::dayFigures_data()
@@ -664,6 +672,93 @@ void TestGenerateDayQueries::failures()
     QCOMPARE(outcome.error, QStringLiteral("makeModels error."));
     QVERIFY(tables.periodRows.isEmpty());
     QCOMPARE(QFile::exists(dbPath), kind != QLatin1String("missing"));
+}
+
+
+namespace {
+
+// A shelve (channel 1, 2 or 0) or, with channel -1, an out-of-service time of a node.
+AlarmSuppression quiet(const char* serial, int channel, const char* from, const char* until,
+                       const char* ended = nullptr)
+{
+    static qint64 id = 0;
+    AlarmSuppression s;
+    s.id = ++id;
+    s.kind = channel < 0 ? AlarmSuppression::Kind::OutOfService : AlarmSuppression::Kind::Shelve;
+    s.serial = QLatin1String(serial);
+    s.channel = qMax(channel, 0);
+    s.from = at(from);
+    s.until = at(until);
+    if (ended)
+        s.ended = at(ended);
+    s.reason = QStringLiteral("defrost <b>");
+    s.user = QStringLiteral("sam");
+    return s;
+}
+
+} // namespace
+
+void TestGenerateDayQueries::suppressionsListed_data()
+{
+    QTest::addColumn<QVector<AlarmSuppression>>("rows");
+    QTest::addColumn<QStringList>("listed"); // "|"-joined texts of each row
+    // The week from 2026-03-26 00:00 to 2026-04-02 00:00 (local, over the spring change).
+    QTest::newRow("a shelve of the channel inside the week")
+        << QVector<AlarmSuppression>{quiet("A", 1, "2026-03-27 10:00:00", "2026-03-27 12:00:00")}
+        << QStringList{"A|Channel 1|shelved|2026-03-27 10:00|2026-03-27 12:00|defrost <b>|sam|"};
+    QTest::newRow("out of service past the week's end: still at its end")
+        << QVector<AlarmSuppression>{quiet("A", -1, "2026-04-01 22:00:00", "2026-04-03 08:00:00")}
+        << QStringList{"A|all|out of service|2026-04-01 22:00|2026-04-03 08:00|defrost <b>|sam|"
+                       "still out of service at the period's end"};
+    QTest::newRow("begun before the week, over the spring change")
+        << QVector<AlarmSuppression>{quiet("A", 0, "2026-03-25 20:00:00", "2026-03-29 03:30:00")}
+        << QStringList{"A|all|shelved|2026-03-25 20:00|2026-03-29 03:30|defrost <b>|sam|"};
+    QTest::newRow("ended early before the week: not listed")
+        << QVector<AlarmSuppression>{quiet("A", 1, "2026-03-25 10:00:00", "2026-03-27 10:00:00",
+                                           "2026-03-25 12:00:00")}
+        << QStringList{};
+    QTest::newRow("ended early within the week: says so")
+        << QVector<AlarmSuppression>{quiet("A", 1, "2026-03-31 10:00:00", "2026-04-01 10:00:00",
+                                           "2026-03-31 11:00:00")}
+        << QStringList{"A|Channel 1|shelved|2026-03-31 10:00|2026-03-31 11:00 (ended early)|"
+                       "defrost <b>|sam|"};
+    QTest::newRow("another node's, and a channel not in the report: not listed")
+        << QVector<AlarmSuppression>{quiet("B", 1, "2026-03-27 10:00:00", "2026-03-27 12:00:00"),
+                                     quiet("A", 2, "2026-03-27 10:00:00", "2026-03-27 12:00:00")}
+        << QStringList{};
+    QTest::newRow("still shelved at the period's end")
+        << QVector<AlarmSuppression>{quiet("A", 1, "2026-04-01 23:00:00", "2026-04-02 01:00:00")}
+        << QStringList{"A|Channel 1|shelved|2026-04-01 23:00|2026-04-02 01:00|defrost <b>|sam|"
+                       "still shelved at the period's end"};
+}
+
+// Catches: a report that misses a shelve or out-of-service time reaching into its period, lists
+// one of a node or channel it does not show or one ended before it, or does not say that one
+// was still running at its end.
+void TestGenerateDayQueries::suppressionsListed()
+{
+    QFETCH(QVector<AlarmSuppression>, rows);
+    QFETCH(QStringList, listed);
+    QVERIFY(writeDatabase(dbPath, minutes("2026-03-27 00:00:00", "2026-03-27 01:00:00",
+                                          [](qint64) { return 5; })));
+    {
+        SqliteConnection db;
+        QVERIFY(db.open(dbPath, SQLITE_OPEN_READWRITE));
+        QString error;
+        for (const AlarmSuppression& row : rows)
+            QVERIFY2(AlarmSuppressionTable::insert(db.get(), row, &error), qPrintable(error));
+    }
+    const QList<ReportChannel> channels{ReportChannel::fromKey(QStringLiteral("A_channel1|x"))};
+    const Outcome outcome = runWorker(&tables, dbPath,
+                                      ReportPeriod::of(ReportKind::Weekly, QDate(2026, 3, 26)),
+                                      channels);
+    QVERIFY2(outcome.done, qPrintable(outcome.error));
+    QStringList seen;
+    for (const QStringList& row : ReportSuppressions::rows(tables, channels))
+        seen << row.join(QLatin1Char('|'));
+    QCOMPARE(seen, listed);
+    // The figures are there as before.
+    QVERIFY(!tables.periodRows.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestGenerateDayQueries)

@@ -6,6 +6,7 @@
 // Run under TZ=Europe/Berlin (days of 23 and 25 hours). QUILLMAR_WRITE_GOLDEN=1 writes the
 // files instead of comparing them.
 
+#include "alarmsuppressiontable.h"
 #include "generateaveragequeries.h"
 #include "novalue.h"
 #include "report.h"
@@ -16,6 +17,7 @@
 #include "reportstartup.h"
 #include "reporttables.h"
 #include "reportwebpage.h"
+#include "sqliteconnection.h"
 #include "valuetext.h"
 
 #include <QComboBox>
@@ -32,6 +34,8 @@
 #include <QWebFrame>
 #include <QtMath>
 #include <QtTest>
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
@@ -70,6 +74,7 @@ struct PageCase
     bool alarmLog = false; // the file keeps the recorder's alarm event log
     QVector<AlarmEventRecord> events;
     QVector<AuditEntry> audit; // the file's audit trail; none without entries
+    QVector<AlarmSuppression> suppressions; // shelves and out-of-service times in the file
 };
 
 qint64 at(const QString& text)
@@ -506,6 +511,36 @@ QList<PageCase> pageCases()
     cases.last().audit = auditEntries();
     cases << coldStore("haccp-week-cold-store", ReportKind::Haccp, QStringLiteral("2026-03-25"),
                        HaccpSpan::Week);
+    // Below everything else: a shelve inside the week, an out-of-service time still running at
+    // its end, and one of a node the report does not show (not listed).
+    const auto shelvesOf = [](PageCase* c) {
+        AlarmSuppression shelve;
+        shelve.id = 1;
+        shelve.serial = QStringLiteral("CS_01");
+        shelve.channel = 1;
+        shelve.from = at(QStringLiteral("2026-03-26 06:00:00"));
+        shelve.until = at(QStringLiteral("2026-03-26 08:00:00"));
+        shelve.reason = QStringLiteral("defrost <cycle>");
+        shelve.user = QStringLiteral("sam");
+        AlarmSuppression service = shelve;
+        service.id = 2;
+        service.kind = AlarmSuppression::Kind::OutOfService;
+        service.serial = QStringLiteral("RM_03");
+        service.channel = 0;
+        service.from = at(QStringLiteral("2026-03-31 22:00:00"));
+        service.until = at(QStringLiteral("2026-04-02 06:00:00"));
+        service.reason = QStringLiteral("probe replaced");
+        AlarmSuppression other = shelve;
+        other.id = 3;
+        other.serial = QStringLiteral("XX_09");
+        c->suppressions = {shelve, service, other};
+    };
+    cases << coldStore("weekly-cold-store-shelves", ReportKind::Weekly,
+                       QStringLiteral("2026-03-25"));
+    shelvesOf(&cases.last());
+    cases << coldStore("haccp-week-cold-store-shelves", ReportKind::Haccp,
+                       QStringLiteral("2026-03-25"), HaccpSpan::Week);
+    shelvesOf(&cases.last());
     cases << coldStore("haccp-month-cold-store", ReportKind::Haccp, QStringLiteral("2026-03-09"),
                        HaccpSpan::Month);
     return cases;
@@ -677,6 +712,13 @@ void TestReportPages::writeFiles(const PageCase& page, const QTemporaryDir& dir)
         QVERIFY(writeAlarmEvents(dir.filePath(QStringLiteral("Cold store.dat")), page.events));
     if (!page.audit.isEmpty())
         QVERIFY(writeAuditEntries(dir.filePath(QStringLiteral("Cold store.dat")), page.audit));
+    if (!page.suppressions.isEmpty()) {
+        SqliteConnection db;
+        QVERIFY(db.open(dir.filePath(QStringLiteral("Cold store.dat")), SQLITE_OPEN_READWRITE));
+        QString error;
+        for (const AlarmSuppression& row : page.suppressions)
+            QVERIFY2(AlarmSuppressionTable::insert(db.get(), row, &error), qPrintable(error));
+    }
 }
 
 void TestReportPages::pages_data()

@@ -103,8 +103,29 @@ QString AlarmEventListModel::text(const AlarmEventRecord& e, int column) const
         if (!e.acknowledgedAt)
             return QString();
         return e.signature.isEmpty() ? QStringLiteral("unsigned") : e.signature;
+    case StateColumn: {
+        const auto by = m_quiet ? m_quiet(e) : std::nullopt;
+        return by ? stateText(e, *by) : QString();
+    }
     }
     return QString();
+}
+
+QString AlarmEventListModel::stateText(const AlarmEventRecord& e, const AlarmSuppression& by)
+{
+    const bool shelve = by.kind == AlarmSuppression::Kind::Shelve;
+    if (!e.isActive())
+        return shelve ? QStringLiteral("raised while shelved")
+                      : QStringLiteral("raised while out of service");
+    // A node's daily window has no end of its own here: its times say it.
+    if (by.id == 0)
+        return QStringLiteral("out of service (daily ") + by.reason + QLatin1Char(')');
+    const QDateTime end = QDateTime::fromSecsSinceEpoch(by.end()).toLocalTime();
+    const QDate raised = QDateTime::fromSecsSinceEpoch(e.raised).toLocalTime().date();
+    const QString until = end.date() == raised ? end.toString(QStringLiteral("HH:mm"))
+                                               : end.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    return (shelve ? QStringLiteral("shelved until ") : QStringLiteral("out of service until ")) +
+           until;
 }
 
 QVariant AlarmEventListModel::data(const QModelIndex& index, int role) const
@@ -122,6 +143,8 @@ QVariant AlarmEventListModel::data(const QModelIndex& index, int role) const
             return QBrush(QColor(230, 80, 80));
         if (index.column() == EndColumn && !e->end)
             return QBrush(QColor(255, 255, 147));
+        if (index.column() == StateColumn)
+            return QBrush(QColor(230, 200, 120));
     }
     return QVariant();
 }
@@ -131,8 +154,9 @@ QVariant AlarmEventListModel::headerData(int section, Qt::Orientation orientatio
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     static const char* const Titles[ColumnCount] = {
-        "NODE", "CHANNEL",      "ALARM",             "LIMIT",    "START",
-        "EXTREME", "END", "ACKNOWLEDGED", "CORRECTIVE ACTION", "SIGNATURE"};
+        "NODE",         "CHANNEL",           "ALARM",    "LIMIT",
+        "START",        "EXTREME",           "END",      "STATE",
+        "ACKNOWLEDGED", "CORRECTIVE ACTION", "SIGNATURE"};
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(Titles[section])
                                                  : QVariant();
 }

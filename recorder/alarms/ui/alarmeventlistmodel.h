@@ -25,6 +25,8 @@ public:
         StartColumn,
         ExtremeColumn,
         EndColumn,
+        // "shelved until 14:30", "out of service", "raised while shelved"
+        StateColumn,
         AcknowledgedColumn,
         CommentColumn,
         SignatureColumn,
@@ -33,7 +35,13 @@ public:
     // The names and units of a node by its serial number.
     using NodeLookup = std::function<MonitoredNode(const QString& serial)>;
 
+    // What keeps an event quiet now, or kept it quiet when raised (AlarmMonitor::suppressionOf).
+    using QuietLookup = std::function<std::optional<AlarmSuppression>(const AlarmEventRecord&)>;
+
     explicit AlarmEventListModel(const NodeLookup& lookup, QObject* parent = nullptr);
+    void setQuietLookup(const QuietLookup& lookup) { m_quiet = lookup; }
+    // The state column's text for an event quiet by `by`.
+    static QString stateText(const AlarmEventRecord& event, const AlarmSuppression& by);
 
     void setEvents(const QVector<AlarmEventRecord>& events);
     const QVector<AlarmEventRecord>& events() const { return m_events; }
@@ -54,5 +62,6 @@ private:
     QString text(const AlarmEventRecord& event, int column) const;
 
     NodeLookup m_lookup;
+    QuietLookup m_quiet;
     QVector<AlarmEventRecord> m_events;
 };

@@ -6,6 +6,7 @@
 #include "alarmlogquery.h"
 #include "alarmmonitor.h"
 #include "projectalarms.h"
+#include "suppressiondialog.h"
 
 #include <QDateTime>
 #include <QHeaderView>
@@ -31,6 +32,11 @@ AlarmScreen::AlarmScreen(ProjectAlarms* alarms, QWidget* parent)
     };
     m_active = new AlarmEventListModel(lookup, this);
     m_history = new AlarmEventListModel(lookup, this);
+    const AlarmEventListModel::QuietLookup quiet = [this](const AlarmEventRecord& r) {
+        return m_alarms ? m_alarms->monitor()->suppressionOf(r) : std::nullopt;
+    };
+    m_active->setQuietLookup(quiet);
+    m_history->setQuietLookup(quiet);
     for (auto [view, model] :
          {std::pair{ui->tableView_active, m_active}, std::pair{ui->tableView_history, m_history}}) {
         view->setModel(model);
@@ -75,11 +81,15 @@ AlarmScreen::AlarmScreen(ProjectAlarms* alarms, QWidget* parent)
         for (auto signal : {&AlarmMonitor::alarmStarted, &AlarmMonitor::alarmUpdated,
                             &AlarmMonitor::alarmEnded, &AlarmMonitor::alarmAcknowledged})
             connect(monitor, signal, this, &AlarmScreen::refresh);
+        connect(monitor, &AlarmMonitor::suppressionsChanged, this, &AlarmScreen::refresh);
         connect(m_alarms->log(), &AlarmLogQuery::listed, this, &AlarmScreen::historyListed);
         connect(m_alarms, &ProjectAlarms::logChanged, m_historyDelay, qOverload<>(&QTimer::start));
     }
     connect(ui->pushButton_acknowledge, &QPushButton::clicked, this,
             &AlarmScreen::acknowledgeSelected);
+    connect(ui->pushButton_shelve, &QPushButton::clicked, this, &AlarmScreen::shelveSelected);
+    connect(ui->pushButton_unshelve, &QPushButton::clicked, this,
+            &AlarmScreen::unshelveSelected);
     connect(ui->pushButton_close, &QPushButton::clicked, this, &QWidget::close);
     refresh();
     requestHistory();
@@ -120,8 +130,78 @@ void AlarmScreen::refresh()
         if (selected && m_active->event(row)->id == selected)
             ui->tableView_active->selectRow(row);
     }
+    ui->label_shelves->setText(shelvesText());
+    ui->label_shelves->setVisible(!ui->label_shelves->text().isEmpty());
     updateButtons();
     m_historyDelay->start();
+}
+
+QString AlarmScreen::shelvesText() const
+{
+    if (!m_alarms)
+        return QString();
+    const AlarmMonitor* monitor = m_alarms->monitor();
+    QStringList lines;
+    for (const AlarmSuppression& s : monitor->suppressions()) {
+        const MonitoredNode node = monitor->node(s.serial);
+        QString what = node.nodeName.isEmpty() ? s.serial : node.nodeName;
+        if (s.kind == AlarmSuppression::Kind::Shelve)
+            what += s.channel == 0 ? QStringLiteral(", all alarms")
+                    : node.channelName[s.channel - 1].isEmpty()
+                        ? QStringLiteral(", channel %1").arg(s.channel)
+                        : QStringLiteral(", ") + node.channelName[s.channel - 1];
+        const QString until = QDateTime::fromSecsSinceEpoch(s.end()).toLocalTime().toString(
+            QStringLiteral("yyyy-MM-dd HH:mm"));
+        const QString state = s.kind == AlarmSuppression::Kind::Shelve
+                                  ? QStringLiteral(": shelved until ")
+                                  : QStringLiteral(": out of service until ");
+        lines << what + state + until + QStringLiteral(" (") + s.reason +
+                     (s.user.isEmpty() ? QString() : QStringLiteral(", ") + s.user) +
+                     QLatin1Char(')');
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void AlarmScreen::setShelving(const ShelveRequest& shelve, const UnshelveRequest& unshelve)
+{
+    m_shelve = shelve;
+    m_unshelve = unshelve;
+    updateButtons();
+}
+
+void AlarmScreen::shelveSelected()
+{
+    const AlarmEventRecord* event = selectedEvent();
+    if (!event || !m_shelve || m_shelveDialog || !m_alarms)
+        return;
+    const QString serial = event->serial;
+    const int channel = event->channel;
+    const MonitoredNode node = m_alarms->monitor()->node(serial);
+    const QString what =
+        QStringLiteral("Shelve ") + (node.nodeName.isEmpty() ? serial : node.nodeName) +
+        (channel == 0 ? QStringLiteral(", all alarms of the node")
+                      : QStringLiteral(", channel %1").arg(channel)) +
+        QStringLiteral(": its alarms are recorded but neither sound nor notify.");
+    m_shelveDialog = new SuppressionDialog(SuppressionDialog::Mode::Shelve, what,
+                                           m_alarms->monitor()->now(), this);
+    connect(m_shelveDialog, &SuppressionDialog::confirmed, this,
+            [this, serial, channel](int seconds, const QDateTime&, const QString& reason) {
+                if (m_shelve)
+                    m_shelve(serial, channel, seconds, reason);
+            });
+    connect(m_shelveDialog, &QObject::destroyed, this, [this] { updateButtons(); });
+    m_shelveDialog->show();
+    updateButtons();
+}
+
+void AlarmScreen::unshelveSelected()
+{
+    const AlarmEventRecord* event = selectedEvent();
+    if (!event || !m_unshelve || !m_alarms)
+        return;
+    const auto by = m_alarms->monitor()->suppressionOf(*event);
+    if (by && by->id != 0 && event->isActive())
+        m_unshelve(*by);
 }
 
 void AlarmScreen::requestHistory()
@@ -200,6 +280,13 @@ void AlarmScreen::updateButtons()
 {
     const AlarmEventRecord* event = selectedEvent();
     ui->pushButton_acknowledge->setEnabled(event && !event->acknowledgedAt && !m_dialog);
+    ui->pushButton_shelve->setEnabled(event && m_shelve && !m_shelveDialog);
+    const auto by = event && event->isActive() && m_alarms
+                        ? m_alarms->monitor()->suppressionOf(*event)
+                        : std::nullopt;
+    ui->pushButton_unshelve->setEnabled(by && by->id != 0 &&
+                                        by->kind == AlarmSuppression::Kind::Shelve &&
+                                        m_unshelve);
 }
 
 void AlarmScreen::fitColumns(QTableView* view)

@@ -2,6 +2,8 @@
 
 #include "acknowledgedialog.h"
 #include "alarmeventrecord.h"
+#include "alarmsuppression.h"
+#include "suppressiondialog.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -51,6 +53,17 @@ public:
         std::function<void(const QString& what, const Acknowledge& acknowledge)>;
     void setAcknowledgeSigner(const AcknowledgeSigner& signer) { m_signer = signer; }
 
+    // A shelve of the selected event's channel (0: the node's alarms) asked for in the dialog,
+    // and the end of one: the window's commands (signature, records). Without them the
+    // buttons stay disabled.
+    using ShelveRequest = std::function<void(const QString& serial, int channel, int seconds,
+                                             const QString& reason)>;
+    using UnshelveRequest = std::function<void(const AlarmSuppression& suppression)>;
+    void setShelving(const ShelveRequest& shelve, const UnshelveRequest& unshelve);
+    SuppressionDialog* shelveDialog() const { return m_shelveDialog; }
+    // The shelves and out-of-service times holding now, one line each.
+    QString shelvesText() const;
+
     AlarmEventListModel* activeModel() const { return m_active; }
     AlarmEventListModel* historyModel() const { return m_history; }
     // The acknowledgement being asked for, if any.
@@ -62,6 +75,8 @@ public slots:
     // The active alarms now; the history asked for again.
     void refresh();
     void acknowledgeSelected();
+    void shelveSelected();
+    void unshelveSelected();
 
 signals:
     // A history answer was shown.
@@ -87,4 +102,7 @@ private:
     quint64 m_historyRequest = 0;
     AcknowledgeGate m_gate;
     AcknowledgeSigner m_signer;
+    ShelveRequest m_shelve;
+    UnshelveRequest m_unshelve;
+    QPointer<SuppressionDialog> m_shelveDialog;
 };
