@@ -8,6 +8,7 @@
 #include "signaturetable.h"
 #include "signedrecord.h"
 #include "sqlitestatement.h"
+#include "userchangesignature.h"
 
 #include <sqlite3.h>
 
@@ -85,6 +86,7 @@ AuditVerifier::Check SignatureCheck::make(const QHash<QString, RecordCheck>& giv
     checks.insert(SignedRecord::alarmEventKind(), &SignatureCheck::alarmEventProblem);
     checks.insert(ReportApprovalTable::recordKind(), &ReportApprovalTable::signedRecordProblem);
     checks.insert(AuditReviewTable::recordKind(), &AuditReviewTable::signedRecordProblem);
+    checks.insert(UserChangeSignature::recordKind(), &UserChangeSignature::signedRecordProblem);
     // The "signed" entries of the chain, by sequence.
     auto entries = std::make_shared<QHash<qint64, AuditEntry>>();
     AuditVerifier::Check check;

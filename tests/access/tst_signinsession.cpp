@@ -288,37 +288,44 @@ void TestSignInSession::signatures_data()
 {
     // Steps, with "olga" (an Operator) signed in: "NAME|PASSWORD|signed" or "...|refused" (the
     // password "OP" is hers, "AP" the Administrator's), "!disable elsewhere" (another desk
-    // disables her), "!sign in again".
+    // disables her), "!sign in again", "!full name TEXT" (another desk gives her that full name).
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QString>("lastAction"); // the trail's last entry afterwards
+    QTest::addColumn<QString>("fullName");   // the grants' full name
 
     QTest::newRow("first signature: id and password")
-        << QStringList{"olga|OP|signed"} << "signed in";
-    QTest::newRow("the id in other letter case") << QStringList{"OLGA|OP|signed"} << "signed in";
+        << QStringList{"olga|OP|signed"} << "signed in" << "olga";
+    QTest::newRow("the id in other letter case")
+        << QStringList{"OLGA|OP|signed"} << "signed in" << "olga";
     QTest::newRow("the password alone before a first signature")
-        << QStringList{"|OP|refused"} << "signed in";
+        << QStringList{"|OP|refused"} << "signed in" << "olga";
     QTest::newRow("the password alone for the second signature")
-        << QStringList{"olga|OP|signed", "|OP|signed", "|OP|signed"} << "signed in";
+        << QStringList{"olga|OP|signed", "|OP|signed", "|OP|signed"} << "signed in" << "olga";
     QTest::newRow("a wrong password, counted and recorded")
-        << QStringList{"olga|AP|refused"} << "signature refused";
+        << QStringList{"olga|AP|refused"} << "signature refused" << "olga";
     QTest::newRow("a wrong password alone after a first signature")
-        << QStringList{"olga|OP|signed", "|AP|refused"} << "signature refused";
+        << QStringList{"olga|OP|signed", "|AP|refused"} << "signature refused" << "olga";
     QTest::newRow("another user's id and password")
-        << QStringList{"admin|AP|refused"} << "signed in";
+        << QStringList{"admin|AP|refused"} << "signed in" << "olga";
     QTest::newRow("disabled at another desk")
-        << QStringList{"!disable elsewhere", "olga|OP|refused"} << "signature refused";
+        << QStringList{"!disable elsewhere", "olga|OP|refused"} << "signature refused" << "olga";
     QTest::newRow("signed in again: the id is asked again")
         << QStringList{"olga|OP|signed", "!sign in again", "|OP|refused", "olga|OP|signed"}
-        << "signed in";
+        << "signed in" << "olga";
+    QTest::newRow("a full name given meanwhile is the signature's")
+        << QStringList{"!full name Olga Berg", "olga|OP|signed", "|OP|signed"}
+        << "full name changed" << "Olga Berg";
 }
 
 // Catches: a signature given without both components the first time, for another user than
 // the one signed in, by a disabled user, or whose wrong password is neither counted nor
-// recorded; a later signature that still asks for the id.
+// recorded; a later signature that still asks for the id; a user's full name not shown by the
+// signature, or the id not standing in for one not given.
 void TestSignInSession::signatures()
 {
     QFETCH(QStringList, steps);
     QFETCH(QString, lastAction);
+    QFETCH(QString, fullName);
 
     SignInSession session;
     openSession(&session);
@@ -348,6 +355,15 @@ void TestSignInSession::signatures()
                      qPrintable(error));
             continue;
         }
+        if (step.startsWith(QLatin1String("!full name "))) {
+            SqliteConnection other;
+            QVERIFY(UserTable::open(&other, database, 5000, &error));
+            UserDirectory users(other.get(), UserDirectory::Clock(), PasswordHash::least());
+            QVERIFY2(users.setFullName(QStringLiteral("admin"), QStringLiteral("olga"),
+                                       step.mid(11), QStringLiteral("married"), &error),
+                     qPrintable(error));
+            continue;
+        }
         if (step == QLatin1String("!sign in again")) {
             session.signOut(SignInSession::SignOutCause::User);
             QVERIFY(signIn());
@@ -372,6 +388,7 @@ void TestSignInSession::signatures()
         QVERIFY2(bool(grant) == wanted, qPrintable(step + QStringLiteral(": ") + result.message));
         if (grant) {
             QCOMPARE(grant->signer, QStringLiteral("olga"));
+            QCOMPARE(grant->fullName, fullName);
             QVERIFY(grant->timeMs > 0);
             QVERIFY(session.passwordAloneSigns());
         } else {
