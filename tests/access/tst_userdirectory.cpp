@@ -416,7 +416,7 @@ void TestUserDirectory::noSecretInTheTrail()
 
 // Catches: a user change the recorder's writer stores without its entry, or with an entry whose
 // digest is not of the row it committed (the next sign-in would then be refused), a value that
-// does not come back the same from the spill journal.
+// does not come back the same from the spill journal (the full name too).
 void TestUserDirectory::writerStoresUserChanges()
 {
     connection.close();
@@ -445,7 +445,7 @@ void TestUserDirectory::writerStoresUserChanges()
     };
     users.setWrites(writes);
     QVERIFY2(users.add(QStringLiteral("root"), QStringLiteral("anna"), Role::Administrator,
-                       AnnaPassword, QString(), &error),
+                       AnnaPassword, QString(), &error, QStringLiteral("Anna \u00c5berg")),
              qPrintable(error));
     QCOMPARE(int(users.signIn(QStringLiteral("anna"), "wrong-password").outcome),
              int(Outcome::Refused));
@@ -460,6 +460,9 @@ void TestUserDirectory::writerStoresUserChanges()
     QCOMPARE(entries.size(), 4);
     QCOMPARE(entries[1].action, QStringLiteral("sign-in failed"));
     QCOMPARE(entries[3].object, QStringLiteral("nobody"));
+    std::optional<UserRecord> anna;
+    QVERIFY(UserTable::find(reader.get(), QStringLiteral("anna"), &anna, &error) && anna);
+    QCOMPARE(anna->fullName, QStringLiteral("Anna \u00c5berg"));
 }
 
 void TestUserDirectory::rowDigest_data()
