@@ -4,6 +4,7 @@
 // a sign-in asked again once the Administrator was signed out.
 
 #include "desksession.h"
+#include "signaturedialog.h"
 #include "userformdialog.h"
 #include "usersdialog.h"
 #include "usertablemodel.h"
@@ -35,6 +36,8 @@ struct Answers
     bool confirm = true;
     // The signature given with the signed-in user's id and password (false: cancelled).
     bool sign = true;
+    // Left to the dialog's own signature dialog (the test fills it in).
+    bool signatureDialog = false;
     int signIns = 0;
     int reasons = 0;
     int confirmations = 0;
@@ -58,6 +61,8 @@ struct Answers
             ++confirmations;
             return confirm;
         };
+        if (signatureDialog)
+            return q;
         q.sign = [this](SignInSession* session, const QString& meaning, const QString&, QWidget*,
                         const UsersDialog::Questions::SignDone& done) {
             ++signatures;
@@ -246,6 +251,12 @@ void TestUsersDialog::administratorChanges_data()
                                           << ""
                                           << "Operator"
                                           << "\"bert\" was added.";
+    QTest::newRow("change role, signed in the signature dialog") << "dialog role"
+                                                                 << "olga"
+                                                                 << "role changed"
+                                                                 << "Operator"
+                                                                 << "Supervisor"
+                                                                 << "\"olga\" is now Supervisor.";
     QTest::newRow("signature cancelled") << "unsigned disable"
                                          << "olga"
                                          << ""
@@ -308,6 +319,9 @@ void TestUsersDialog::administratorChanges()
     QVERIFY2(desk.add(team, &error), qPrintable(error));
     QVERIFY(desk.signIn(QStringLiteral("anna"), DeskSession::AdminPassword));
     Answers answers;
+    answers.signatureDialog = change.startsWith(QLatin1String("dialog "));
+    if (answers.signatureDialog)
+        change = change.mid(7);
     UsersDialog dialog(&desk.session, QStringLiteral("desktop-account"), answers.questions(&desk));
     QVERIFY(dialog.admit());
     dialog.show();
@@ -315,6 +329,18 @@ void TestUsersDialog::administratorChanges()
     const int before = desk.trail().size();
 
     QSignalSpy changed(&dialog, &UsersDialog::changeFinished);
+    if (answers.signatureDialog) {
+        // Signed as a person would: the id and password typed into the dialog asking for it.
+        answers.signatures = 1;
+        QTimer::singleShot(0, &dialog, [&dialog] {
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<SignatureDialog*>(), 5000);
+            auto* signature = dialog.findChild<SignatureDialog*>();
+            QVERIFY(signature->isVisible());
+            QTest::keyClicks(signature->userField(), QStringLiteral("anna"));
+            signature->passwordField()->setText(QString::fromUtf8(DeskSession::AdminPassword));
+            signature->confirm();
+        });
+    }
     if (change.startsWith(QLatin1String("unsigned "))) {
         answers.sign = false;
         change = change.mid(9);
