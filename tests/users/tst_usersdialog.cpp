@@ -745,6 +745,17 @@ void TestUsersDialog::listShot()
         QVERIFY(desk.signIn(QStringLiteral("sam"), "wrong-password"));
     QVERIFY(desk.signIn(QStringLiteral("olga"), "wrong-password"));
     QVERIFY(desk.signIn(QStringLiteral("anna"), DeskSession::AdminPassword));
+    bool named = false;
+    desk.session.run(
+        [](UserDirectory& users, QString* e) {
+            return users.setFullName(QStringLiteral("anna"), QStringLiteral("olga"),
+                                     QStringLiteral("Olga Berg"), QStringLiteral("married"), e);
+        },
+        [&](bool ok, const QString& e) {
+            named = true;
+            QVERIFY2(ok, qPrintable(e));
+        });
+    QTRY_VERIFY_WITH_TIMEOUT(named, 10000);
     Answers answers;
     UsersDialog dialog(&desk.session, QStringLiteral("desktop-account"), answers.questions(&desk));
     QVERIFY(dialog.admit());
@@ -759,6 +770,9 @@ void TestUsersDialog::listShot()
     QVERIFY(!cell(QStringLiteral("sam"), UserTableModel::WaitColumn).isEmpty());
     QCOMPARE(cell(QStringLiteral("olga"), UserTableModel::FailuresColumn), QStringLiteral("1"));
     QVERIFY(cell(QStringLiteral("olga"), UserTableModel::WaitColumn).isEmpty());
+    QCOMPARE(cell(QStringLiteral("olga"), UserTableModel::FullNameColumn),
+             QStringLiteral("Olga Berg"));
+    QCOMPARE(cell(QStringLiteral("sam"), UserTableModel::FullNameColumn), QString());
     dialog.view()->selectRow(model->rowOf(QStringLiteral("bert")));
     QCOMPARE(dialog.disableButton()->text(), QStringLiteral("Enable"));
     QVERIFY(dialog.resetButton()->isEnabled());

@@ -403,7 +403,8 @@ void UsersDialog::updateState()
             "are recorded in the name of the desktop account. Adding the first Administrator "
             "switches it on."));
     } else if (m_session->allows(AccessPolicy::Action::ManageUsers)) {
-        m_note->setText(QStringLiteral("Signed in: %1 (%2). Each change asks for its reason.")
+        m_note->setText(QStringLiteral("Signed in: %1 (%2). Each change asks for its reason and "
+                                       "your signature.")
                             .arg(user->name, AccessPolicy::roleText(user->role)));
     } else {
         m_note->setText(QStringLiteral("No Administrator is signed in: a change asks for an "
