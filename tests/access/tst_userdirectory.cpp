@@ -193,7 +193,8 @@ void TestUserDirectory::tampering_data()
         << QString() << QStringLiteral("anna") << AnnaPassword << QString();
     QTest::newRow("user row inserted")
         << QStringLiteral("insert into users (name, role, passwordHash, disabled, "
-                          "failedSignIns, waitUntil) values ('mallory', 'Administrator', '%1', 0, 0, 0)")
+                          "failedSignIns, waitUntil) values ('mallory', 'Administrator', '%1', "
+                          "0, 0, 0)")
                .arg(hash)
         << QStringLiteral("mallory") << MalloryPassword
         << QStringLiteral("User \"mallory\" is in the users table but not in the audit trail");
@@ -316,6 +317,9 @@ void TestUserDirectory::changesAreChecked_data()
     QTest::newRow("a full name with a right-to-left override")
         << QStringLiteral("full name") << QStringLiteral("Bob\u202e")
         << QStringLiteral("A full name has no control characters.");
+    QTest::newRow("a full name ending in a space")
+        << QStringLiteral("full name") << QStringLiteral("Bob ")
+        << QStringLiteral("A full name does not begin or end with a space.");
     QTest::newRow("a full name of a user who is not there")
         << QStringLiteral("full name of zoe") << QStringLiteral("Zoe Zett")
         << QStringLiteral("There is no user \"zoe\".");

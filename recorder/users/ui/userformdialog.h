@@ -13,8 +13,9 @@ class QPushButton;
 
 // The form of a change in the Users dialog: a new user (name, full name, role, the password
 // typed twice), the first Administrator (role fixed, with what that switches on), a new password
-// for a user, another role, or another full name. OK is usable only once what is typed is fit (the name, and the password
-// checked with PasswordHash::problem and typed the same twice), so nothing unfit is sent.
+// for a user, another role, or another full name. OK is usable only once what is typed is fit
+// (the name, the full name, and the password checked with PasswordHash::problem and typed the
+// same twice), so nothing unfit is sent.
 class UserFormDialog : public QDialog
 {
     Q_OBJECT

@@ -252,8 +252,9 @@ void UsersDialog::setFullName(const QString& name, const QString& fullName)
         finish(false, problem, QString());
         return;
     }
-    submit(fullName.isEmpty() ? QStringLiteral("Remove the full name of \"%1\".").arg(name)
-                              : QStringLiteral("Give \"%1\" the full name \"%2\".").arg(name, fullName),
+    submit(fullName.isEmpty()
+               ? QStringLiteral("Remove the full name of \"%1\".").arg(name)
+               : QStringLiteral("Give \"%1\" the full name \"%2\".").arg(name, fullName),
            QStringLiteral("The full name of \"%1\" was changed.").arg(name),
            [name, fullName](UserDirectory& users, const QString& actor, const QString& reason,
                             QString* error) {
