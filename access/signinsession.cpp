@@ -229,7 +229,9 @@ void SignInSession::sign(const QString& typedName, const QByteArray& password,
         std::optional<SignatureGrant> grant;
         if (result.outcome == UserDirectory::SignInResult::SignedIn) {
             const QString signer = result.name.isEmpty() ? name : result.name;
-            grant = SignatureGrant{signer, signer,
+            // A signature shows the person's full name; the id stands in for one not given.
+            const QString fullName = result.fullName.isEmpty() ? signer : result.fullName;
+            grant = SignatureGrant{signer, fullName,
                                    clock ? clock() : QDateTime::currentMSecsSinceEpoch()};
         }
         QByteArray wiped = password;

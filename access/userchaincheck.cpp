@@ -13,6 +13,7 @@ const QStringList& UserChainCheck::userActions()
                                      QStringLiteral("user enabled"),
                                      QStringLiteral("password reset"),
                                      QStringLiteral("role changed"),
+                                     QStringLiteral("full name changed"),
                                      QStringLiteral("signed in"),
                                      QStringLiteral("sign-in failed"),
                                      QStringLiteral("sign-in waits"),

@@ -2,6 +2,9 @@
 
 #include "audittrail.h"
 #include "userchaincheck.h"
+#include "signaturetable.h"
+#include "signedrecord.h"
+#include "userchangesignature.h"
 #include "usertable.h"
 
 #include <QDateTime>
@@ -53,6 +56,23 @@ QString UserDirectory::nameProblem(const QString& name)
     // What a finding would have to spell out is not a name.
     if (UserChainCheck::shownName(name) != name)
         return QStringLiteral("A user's name has no control characters.");
+    return QString();
+}
+
+QString UserDirectory::fullNameProblem(const QString& fullName)
+{
+    if (fullName.size() > MaximumFullNameLength)
+        return QStringLiteral("A full name has at most %1 characters.").arg(MaximumFullNameLength);
+    // Signatures show it on one line beside the id: nothing may break or hide that line.
+    for (const QChar c : fullName) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Other_Format ||
+            category == QChar::Separator_Line || category == QChar::Separator_Paragraph ||
+            category == QChar::Other_NotAssigned || c.isSurrogate())
+            return QStringLiteral("A full name has no control characters.");
+    }
+    if (fullName.trimmed() != fullName)
+        return QStringLiteral("A full name does not begin or end with a space.");
     return QString();
 }
 
@@ -114,6 +134,7 @@ bool UserDirectory::write(UserRecord row, const QString& actor, const QString& a
                           const QString& oldValue, const QString& newValue, const QString& reason,
                           QString* error)
 {
+    m_lastChange.reset();
     UserChange change;
     change.row = std::move(row);
     change.entry.timeMs = clock();
@@ -123,7 +144,22 @@ bool UserDirectory::write(UserRecord row, const QString& actor, const QString& a
     change.entry.oldValue = oldValue;
     change.entry.newValue = newValue;
     change.entry.reason = reason;
-    return writes.change(&change, error);
+    if (!writes.change(&change, error))
+        return false;
+    m_lastChange = change.entry;
+    return true;
+}
+
+bool UserDirectory::signLastChange(const QString& signer, const QString& fullName,
+                                   const QString& meaning, qint64 timeMs, QString* error)
+{
+    if (!m_lastChange || m_lastChange->sequence <= 0) {
+        *error = QStringLiteral("There is no change to sign.");
+        return false;
+    }
+    ElectronicSignature signature = SignatureTable::make(
+        UserChangeSignature::record(*m_lastChange), signer, fullName, meaning, timeMs);
+    return SignatureTable::insertCommitted(db, &signature, error);
 }
 
 bool UserDirectory::record(const QString& actor, const QString& action, const QString& object,
@@ -139,9 +175,12 @@ bool UserDirectory::record(const QString& actor, const QString& action, const QS
 }
 
 bool UserDirectory::add(const QString& actor, const QString& name, Role role,
-                        const QByteArray& password, const QString& reason, QString* error)
+                        const QByteArray& password, const QString& reason, QString* error,
+                        const QString& fullName)
 {
     *error = nameProblem(name);
+    if (error->isEmpty())
+        *error = fullNameProblem(fullName);
     if (!error->isEmpty())
         return false;
     std::optional<UserRecord> found;
@@ -162,6 +201,7 @@ bool UserDirectory::add(const QString& actor, const QString& name, Role role,
     UserRecord row;
     row.name = name;
     row.role = AccessPolicy::roleText(role);
+    row.fullName = fullName;
     row.passwordHash = hashOf(password, error);
     if (row.passwordHash.isEmpty())
         return false;
@@ -210,6 +250,20 @@ bool UserDirectory::changeRole(const QString& actor, const QString& name, Role r
     if (!keepsAnAdministrator(row, error))
         return false;
     return write(row, actor, QStringLiteral("role changed"), before, row.role, reason, error);
+}
+
+bool UserDirectory::setFullName(const QString& actor, const QString& name,
+                                const QString& fullName, const QString& reason, QString* error)
+{
+    *error = fullNameProblem(fullName);
+    if (!error->isEmpty())
+        return false;
+    UserRecord row;
+    if (!existing(name, &row, error))
+        return false;
+    const QString before = row.fullName;
+    row.fullName = fullName;
+    return write(row, actor, actionFullNameChanged(), before, fullName, reason, error);
 }
 
 bool UserDirectory::recover(const QString& actor, const QString& name, const QByteArray& password,
@@ -335,6 +389,7 @@ UserDirectory::SignInResult UserDirectory::check(const QString& name, const QByt
     result.role = AccessPolicy::roleFromText(row.role).value_or(Role::Operator);
     result.outcome = SignInResult::SignedIn;
     result.name = row.name;
+    result.fullName = row.fullName;
     // A signature is recorded with what it signs; its password check changes nothing else.
     if (forSignature)
         return result;

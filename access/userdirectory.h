@@ -10,6 +10,7 @@
 #include <QVector>
 
 #include <functional>
+#include <optional>
 
 // The users of one project: adding, disabling, password resets, role changes and sign-ins, each
 // recorded in the audit trail in the transaction that changes the row. It checks what a change
@@ -31,6 +32,7 @@ public:
     static constexpr int FailuresBeforeWait = 5;
     static constexpr qint64 WaitMs = 5 * 60 * 1000;
     static constexpr int MaximumNameLength = 64;
+    static constexpr int MaximumFullNameLength = 100;
 
     // The connection stays the caller's. No clock: the computer's.
     explicit UserDirectory(SqliteHandle db, Clock clock = Clock(),
@@ -39,6 +41,9 @@ public:
 
     // Empty when the name is fit to be a user's; otherwise the reason.
     static QString nameProblem(const QString& name);
+    // Empty when the full name is fit (it may be empty: none); otherwise the reason.
+    static QString fullNameProblem(const QString& fullName);
+    static QString actionFullNameChanged() { return QStringLiteral("full name changed"); }
 
     // False with the reason when the table or the trail cannot be read.
     bool accessControlOn(bool* on, QString* error) const;
@@ -46,13 +51,16 @@ public:
 
     // `actor` is who asks (a signed-in user, or the computer account); `reason` why.
     bool add(const QString& actor, const QString& name, AccessPolicy::Role role,
-             const QByteArray& password, const QString& reason, QString* error);
+             const QByteArray& password, const QString& reason, QString* error,
+             const QString& fullName = QString());
     bool setDisabled(const QString& actor, const QString& name, bool disabled,
                      const QString& reason, QString* error);
     bool resetPassword(const QString& actor, const QString& name, const QByteArray& password,
                        const QString& reason, QString* error);
     bool changeRole(const QString& actor, const QString& name, AccessPolicy::Role role,
                     const QString& reason, QString* error);
+    bool setFullName(const QString& actor, const QString& name, const QString& fullName,
+                     const QString& reason, QString* error);
     // The way back when no Administrator can sign in: makes `name` an enabled Administrator with
     // this password (added when missing), recorded as "access recovered". Whether the actor may
     // is the caller's question (the owner of the project's files).
@@ -71,7 +79,8 @@ public:
         Outcome outcome = Failed;
         QString message; // for the person, empty when signed in
         AccessPolicy::Role role = AccessPolicy::Role::Operator;
-        QString name; // the user's name as stored, when signed in
+        QString name;     // the user's name as stored, when signed in
+        QString fullName; // the user's full name, when signed in (empty when none)
         qint64 waitUntilMs = 0;
     };
     // Checks the user's row against the trail first; records the sign-in, the failure or the
@@ -81,6 +90,14 @@ public:
     // (nothing recorded then: the signature is); failures count and are recorded as a
     // sign-in's, under "signature refused".
     SignInResult checkSignature(const QString& name, const QByteArray& password);
+
+    // The audit entry of the last user change this directory wrote (sequence set), none when
+    // the last one failed: what a signature of that change signs.
+    const std::optional<AuditEntry>& lastChange() const { return m_lastChange; }
+    // Signs lastChange() in a transaction of its own (after the change's): an Administrator's
+    // approval of it.
+    bool signLastChange(const QString& signer, const QString& fullName, const QString& meaning,
+                        qint64 timeMs, QString* error);
 
 private:
     SignInResult check(const QString& name, const QByteArray& password, bool forSignature);
@@ -96,4 +113,5 @@ private:
     Clock clock;
     PasswordHash::Cost cost;
     Writes writes;
+    std::optional<AuditEntry> m_lastChange;
 };

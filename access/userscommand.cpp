@@ -33,7 +33,8 @@ const char* const UsageText =
     "Usage: QuillmarLiteModbus --users PROJECT.tpc [MORE.tpc...] VERB [--as NAME] [--reason "
     "TEXT]\n"
     "Verbs:\n"
-    "  add NAME ROLE     add a user (ROLE: Operator, Supervisor or Administrator)\n"
+    "  add NAME ROLE     add a user (ROLE: Operator, Supervisor or Administrator);\n"
+    "                    --full-name TEXT gives the person's full name, which signatures show\n"
     "  disable NAME      disable a user (users are never deleted)\n"
     "  enable NAME       enable a disabled user\n"
     "  reset NAME        set a new password\n"
@@ -104,6 +105,8 @@ struct Request
     QString roleText;
     QString as;
     QString reason;
+    QString fullName;
+    bool fullNameGiven = false;
 };
 
 // False with the message for the usage error.
@@ -122,6 +125,13 @@ bool parse(const QStringList& arguments, Request* r, QString* error)
                 return false;
             }
             (a == QLatin1String("--as") ? r->as : r->reason) = arguments.at(++i);
+        } else if (a == QLatin1String("--full-name")) {
+            if (i + 1 >= arguments.size()) {
+                *error = QStringLiteral("%1 needs a value.").arg(a);
+                return false;
+            }
+            r->fullName = arguments.at(++i);
+            r->fullNameGiven = true;
         } else if (a.startsWith(QLatin1String("--"))) {
             *error = QStringLiteral("Unknown option %1.").arg(a);
             return false;
@@ -142,6 +152,15 @@ bool parse(const QStringList& arguments, Request* r, QString* error)
                                                                                                : 1;
     if (words.size() != needed) {
         *error = QStringLiteral("%1 takes %2 word(s) after it.").arg(r->verb).arg(needed);
+        return false;
+    }
+    if (r->fullNameGiven && r->verb != QLatin1String("add")) {
+        *error = QStringLiteral("--full-name goes with add.");
+        return false;
+    }
+    const QString fullNameProblem = UserDirectory::fullNameProblem(r->fullName);
+    if (!fullNameProblem.isEmpty()) {
+        *error = fullNameProblem;
         return false;
     }
     if (needed > 0)
@@ -219,6 +238,8 @@ void list(Project* p)
         out() << "  access control is off\n";
     for (const UserRecord& r : rows) {
         out() << "  " << r.name << '\t' << r.role << '\t' << (r.disabled ? "disabled" : "enabled");
+        if (!r.fullName.isEmpty())
+            out() << '\t' << r.fullName;
         if (r.waitUntilMs > QDateTime::currentMSecsSinceEpoch())
             out() << "\twaiting until " << localTimeText(r.waitUntilMs);
         out() << '\n';
@@ -232,7 +253,7 @@ bool change(const Request& r, Project* p, const QByteArray& password, QString* e
     UserDirectory& users = *p->users;
     const std::optional<Role> role = AccessPolicy::roleFromText(r.roleText);
     if (r.verb == QLatin1String("add"))
-        return users.add(p->actor, r.name, *role, password, r.reason, error);
+        return users.add(p->actor, r.name, *role, password, r.reason, error, r.fullName);
     if (r.verb == QLatin1String("disable") || r.verb == QLatin1String("enable"))
         return users.setDisabled(p->actor, r.name, r.verb == QLatin1String("disable"), r.reason,
                                  error);

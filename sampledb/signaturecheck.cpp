@@ -9,6 +9,7 @@
 #include "signaturetable.h"
 #include "signedrecord.h"
 #include "sqlitestatement.h"
+#include "userchangesignature.h"
 
 #include <sqlite3.h>
 
@@ -90,6 +91,7 @@ AuditVerifier::Check SignatureCheck::make(const QHash<QString, RecordCheck>& giv
                   &AlarmSuppressionTable::signedRecordProblem);
     checks.insert(AlarmSuppressionTable::outOfServiceRecordKind(),
                   &AlarmSuppressionTable::signedRecordProblem);
+    checks.insert(UserChangeSignature::recordKind(), &UserChangeSignature::signedRecordProblem);
     // The "signed" entries of the chain, by sequence.
     auto entries = std::make_shared<QHash<qint64, AuditEntry>>();
     AuditVerifier::Check check;

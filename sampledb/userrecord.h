@@ -12,4 +12,5 @@ struct UserRecord
     bool disabled = false;
     int failedSignIns = 0;  // failed sign-ins since the last good one
     qint64 waitUntilMs = 0; // no sign-in before this time (ms since 1970 UTC); 0: none
+    QString fullName;       // as signatures show the person; may be empty
 };

@@ -13,13 +13,21 @@ namespace {
 const char* const CreateTable =
     "create table if not exists users (name text not null unique collate nocase, role text not "
     "null, passwordHash text not null, disabled integer not null default 0, failedSignIns "
-    "integer not null default 0, waitUntil integer not null default 0)";
+    "integer not null default 0, waitUntil integer not null default 0, fullName text not null "
+    "default '')";
+// Files made before users had full names.
+const char* const AddFullName = "alter table users add column fullName text not null default ''";
 // A program of ours never deletes a user: the records name them.
 const char* const NoDelete =
     "create trigger if not exists users_no_delete before delete on users begin select "
     "raise(abort, 'users are disabled, never deleted'); end";
 
-const char* const Columns = "name, role, passwordHash, disabled, failedSignIns, waitUntil";
+const char* const Columns =
+    "name, role, passwordHash, disabled, failedSignIns, waitUntil, fullName";
+// The same for a file without the fullName column, read as it is (a read-only check cannot
+// add it).
+const char* const OldColumns =
+    "name, role, passwordHash, disabled, failedSignIns, waitUntil, ''";
 
 const QString DigestMark = QStringLiteral("; row sha256 ");
 
@@ -49,6 +57,7 @@ UserRecord rowAt(sqlite3_stmt* s)
     r.disabled = sqlite3_column_int64(s, 3) != 0;
     r.failedSignIns = int(qBound<qint64>(0, sqlite3_column_int64(s, 4), 1 << 30));
     r.waitUntilMs = sqlite3_column_int64(s, 5);
+    r.fullName = QString::fromUtf8(bytesAt(s, 6));
     return r;
 }
 
@@ -75,6 +84,26 @@ bool hasTable(sqlite3* db, bool* exists, QString* error)
     return true;
 }
 
+bool hasFullNameColumn(sqlite3* db, bool* has, QString* error)
+{
+    SqliteStatement s(db, "select count(*) from pragma_table_info('users') where name = "
+                          "'fullName'");
+    if (!s.isValid() || sqlite3_step(s.get()) != SQLITE_ROW)
+        return fail(db, error);
+    *has = sqlite3_column_int(s.get(), 0) > 0;
+    return true;
+}
+
+// The select list for the table as it is in this file.
+bool selectColumns(sqlite3* db, QByteArray* columns, QString* error)
+{
+    bool has = false;
+    if (!hasFullNameColumn(db, &has, error))
+        return false;
+    *columns = has ? Columns : OldColumns;
+    return true;
+}
+
 } // namespace
 
 bool UserTable::open(SqliteConnection* connection, const QString& databasePath, int busyTimeoutMs,
@@ -90,11 +119,14 @@ bool UserTable::open(SqliteConnection* connection, const QString& databasePath, 
 
 QByteArray UserTable::rowDigest(const UserRecord& row)
 {
-    const QByteArray text = "name:" + row.name.toUtf8() + "\nrole:" + row.role.toUtf8() +
+    QByteArray text = "name:" + row.name.toUtf8() + "\nrole:" + row.role.toUtf8() +
                             "\npasswordHash:" + row.passwordHash +
                             "\ndisabled:" + QByteArray::number(row.disabled ? 1 : 0) +
                             "\nfailedSignIns:" + QByteArray::number(row.failedSignIns) +
                             "\nwaitUntil:" + QByteArray::number(row.waitUntilMs) + '\n';
+    // Only when there is one: the digests written before full names existed still verify.
+    if (!row.fullName.isEmpty())
+        text += "fullName:" + row.fullName.toUtf8() + '\n';
     return Sha256::hexOf(text);
 }
 
@@ -123,6 +155,11 @@ bool UserTable::ensureTable(SqliteHandle db, QString* error)
         if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
             return fail(db, error);
     }
+    bool has = false;
+    if (!hasFullNameColumn(db, &has, error))
+        return false;
+    if (!has && sqlite3_exec(db, AddFullName, nullptr, nullptr, nullptr) != SQLITE_OK)
+        return fail(db, error);
     return true;
 }
 
@@ -132,10 +169,11 @@ bool UserTable::apply(SqliteHandle db, UserChange* change, QString* error)
         return false;
     const UserRecord& r = change->row;
     SqliteStatement s(db, QByteArray("insert into users (") + Columns +
-                              ") values (?, ?, ?, ?, ?, ?) on conflict (name) do update set "
+                              ") values (?, ?, ?, ?, ?, ?, ?) on conflict (name) do update set "
                               "role = excluded.role, passwordHash = excluded.passwordHash, "
                               "disabled = excluded.disabled, failedSignIns = "
-                              "excluded.failedSignIns, waitUntil = excluded.waitUntil");
+                              "excluded.failedSignIns, waitUntil = excluded.waitUntil, "
+                              "fullName = excluded.fullName");
     if (!s.isValid())
         return fail(db, error);
     bindText(s.get(), 1, r.name.toUtf8());
@@ -144,6 +182,7 @@ bool UserTable::apply(SqliteHandle db, UserChange* change, QString* error)
     sqlite3_bind_int(s.get(), 4, r.disabled ? 1 : 0);
     sqlite3_bind_int(s.get(), 5, r.failedSignIns);
     sqlite3_bind_int64(s.get(), 6, r.waitUntilMs);
+    bindText(s.get(), 7, r.fullName.toUtf8());
     if (sqlite3_step(s.get()) != SQLITE_DONE)
         return fail(db, error);
     // The digest of the row as it now stands (the stored name keeps the letter case it was added
@@ -180,7 +219,10 @@ bool UserTable::find(SqliteHandle db, const QString& name, std::optional<UserRec
         return false;
     if (!exists)
         return true;
-    SqliteStatement s(db, QByteArray("select ") + Columns + " from users where name = ?");
+    QByteArray columns;
+    if (!selectColumns(db, &columns, error))
+        return false;
+    SqliteStatement s(db, "select " + columns + " from users where name = ?");
     if (!s.isValid())
         return fail(db, error);
     bindText(s.get(), 1, name.toUtf8());
@@ -200,7 +242,10 @@ bool UserTable::list(SqliteHandle db, QVector<UserRecord>* rows, QString* error)
         return false;
     if (!exists)
         return true;
-    SqliteStatement s(db, QByteArray("select ") + Columns + " from users order by name");
+    QByteArray columns;
+    if (!selectColumns(db, &columns, error))
+        return false;
+    SqliteStatement s(db, "select " + columns + " from users order by name");
     if (!s.isValid())
         return fail(db, error);
     int rc;

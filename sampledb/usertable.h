@@ -14,7 +14,8 @@
 //
 //   users   one row per user, never deleted (a user with records is disabled instead)
 //     name (unique, letter case ignored), role, passwordHash, disabled (0/1), failedSignIns,
-//     waitUntil (ms since 1970 UTC)
+//     waitUntil (ms since 1970 UTC), fullName ('' when none; files made before it lack the
+//     column: ensureTable() adds it, readers read '' without it)
 //
 // Every write of a row goes with an audit entry in the same transaction, whose newValue ends
 // with "; row sha256 " and the digest of the row as stored (rowDigest()), so that the table can
@@ -22,7 +23,8 @@
 //
 // The digest is SHA-256 over the row's canonical form, one line per column in this order, each
 // "name:value\n": name, role, passwordHash, disabled, failedSignIns, waitUntil (numbers in
-// decimal, disabled as 0 or 1).
+// decimal, disabled as 0 or 1), then "fullName:value\n" only when the full name is not empty:
+// a row without one hashes as it did before the column existed.
 class SqliteConnection;
 
 class UserTable

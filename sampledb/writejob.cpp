@@ -128,7 +128,8 @@ WriteJob WriteJob::userChange(const ::UserChange& c)
     const UserRecord& r = c.row;
     const QVariantList row{r.name,     r.role,          r.passwordHash,
                            r.disabled, r.failedSignIns, r.waitUntilMs};
-    return {UserChange, row + entryValues(c.entry)};
+    // The full name goes last: a spill journal written before it existed still reads.
+    return {UserChange, row + entryValues(c.entry) + QVariantList{r.fullName}};
 }
 
 WriteJob WriteJob::suppressionStart(const ::AlarmSuppression& r)
@@ -275,7 +276,8 @@ bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
         return true;
     }
     case UserChange: {
-        if (!countIs(values, 6 + EntryValueCount, "user change", error))
+        if (values.size() != 6 + EntryValueCount &&
+            !countIs(values, 7 + EntryValueCount, "user change", error))
             return false;
         ::UserChange c;
         c.row.name = values.at(0).toString();
@@ -285,6 +287,8 @@ bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
         c.row.failedSignIns = values.at(4).toInt();
         c.row.waitUntilMs = values.at(5).toLongLong();
         c.entry = entryFromValues(values, 6);
+        if (values.size() > 6 + EntryValueCount)
+            c.row.fullName = values.at(6 + EntryValueCount).toString();
         if (!UserTable::apply(db, &c, error))
             return false;
         *rowId = c.entry.sequence;

@@ -288,7 +288,8 @@ void TestSignInSession::signatures_data()
 {
     // Steps, with "olga" (an Operator) signed in: "NAME|PASSWORD|signed" or "...|refused" (the
     // password "OP" is hers, "AP" the Administrator's), "!disable elsewhere" (another desk
-    // disables her), "!sign in again".
+    // disables her), "!sign in again", "!full name TEXT" (another desk gives her that full name);
+    // a fourth part "|FULL NAME" is the grant's full name (her id when none).
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QString>("lastAction"); // the trail's last entry afterwards
 
@@ -310,11 +311,16 @@ void TestSignInSession::signatures_data()
     QTest::newRow("signed in again: the id is asked again")
         << QStringList{"olga|OP|signed", "!sign in again", "|OP|refused", "olga|OP|signed"}
         << "signed in";
+    QTest::newRow("a full name given meanwhile is the signature's")
+        << QStringList{"!full name Olga Berg", "olga|OP|signed|Olga Berg",
+                       "|OP|signed|Olga Berg"}
+        << "full name changed";
 }
 
 // Catches: a signature given without both components the first time, for another user than
 // the one signed in, by a disabled user, or whose wrong password is neither counted nor
-// recorded; a later signature that still asks for the id.
+// recorded; a later signature that still asks for the id; a user's full name not shown by the
+// signature, or the id not standing in for one not given.
 void TestSignInSession::signatures()
 {
     QFETCH(QStringList, steps);
@@ -348,13 +354,22 @@ void TestSignInSession::signatures()
                      qPrintable(error));
             continue;
         }
+        if (step.startsWith(QLatin1String("!full name "))) {
+            SqliteConnection other;
+            QVERIFY(UserTable::open(&other, database, 5000, &error));
+            UserDirectory users(other.get(), UserDirectory::Clock(), PasswordHash::least());
+            QVERIFY2(users.setFullName(QStringLiteral("admin"), QStringLiteral("olga"),
+                                       step.mid(11), QStringLiteral("married"), &error),
+                     qPrintable(error));
+            continue;
+        }
         if (step == QLatin1String("!sign in again")) {
             session.signOut(SignInSession::SignOutCause::User);
             QVERIFY(signIn());
             continue;
         }
         const QStringList parts = step.split(QLatin1Char('|'));
-        QCOMPARE(parts.size(), 3);
+        QVERIFY(parts.size() == 3 || parts.size() == 4);
         const QByteArray password = parts.at(1) == QLatin1String("OP") ? OperatorPassword
                                                                          : AdminPassword;
         bool done = false;
@@ -372,6 +387,7 @@ void TestSignInSession::signatures()
         QVERIFY2(bool(grant) == wanted, qPrintable(step + QStringLiteral(": ") + result.message));
         if (grant) {
             QCOMPARE(grant->signer, QStringLiteral("olga"));
+            QCOMPARE(grant->fullName, parts.value(3, QStringLiteral("olga")));
             QVERIFY(grant->timeMs > 0);
             QVERIFY(session.passwordAloneSigns());
         } else {

@@ -5,6 +5,7 @@
 #include "audittrail.h"
 #include "databasewriter.h"
 #include "sqliteconnection.h"
+#include "sha256.h"
 #include "sqliteprogram.h"
 #include "userchaincheck.h"
 #include "userdirectory.h"
@@ -15,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QUuid>
 #include <QtTest>
+
+#include <sqlite3.h>
 
 using Role = AccessPolicy::Role;
 using Outcome = UserDirectory::SignInResult::Outcome;
@@ -43,6 +46,7 @@ private slots:
     void changesAreChecked();
     void noSecretInTheTrail();
     void writerStoresUserChanges();
+    void fileWithoutFullNames();
 
 private:
     UserDirectory directory();
@@ -186,12 +190,15 @@ void TestUserDirectory::tampering_data()
     QTest::newRow("nothing changed")
         << QString() << QStringLiteral("anna") << AnnaPassword << QString();
     QTest::newRow("user row inserted")
-        << QStringLiteral("insert into users values ('mallory', 'Administrator', '%1', 0, 0, 0)")
+        << QStringLiteral("insert into users (name, role, passwordHash, disabled, "
+                          "failedSignIns, waitUntil) values ('mallory', 'Administrator', '%1', "
+                          "0, 0, 0)")
                .arg(hash)
         << QStringLiteral("mallory") << MalloryPassword
         << QStringLiteral("User \"mallory\" is in the users table but not in the audit trail");
     QTest::newRow("user row inserted with a line break in its name")
-        << QStringLiteral("insert into users values ('eve' || char(10) || 'anna', "
+        << QStringLiteral("insert into users (name, role, passwordHash, disabled, "
+                          "failedSignIns, waitUntil) values ('eve' || char(10) || 'anna', "
                           "'Administrator', '%1', 0, 0, 0)")
                .arg(hash)
         << QStringLiteral("eve\nanna") << MalloryPassword
@@ -209,6 +216,10 @@ void TestUserDirectory::tampering_data()
         << QStringLiteral("update users set disabled = 0 where name = 'carl'")
         << QStringLiteral("carl") << CarlPassword
         << QStringLiteral("User \"carl\" does not match the audit trail");
+    QTest::newRow("full name changed")
+        << QStringLiteral("update users set fullName = 'Anna Admin' where name = 'bob'")
+        << QStringLiteral("bob") << BobPassword
+        << QStringLiteral("User \"bob\" does not match the audit trail");
     QTest::newRow("users table emptied")
         << QStringLiteral("drop trigger users_no_delete; delete from users")
         << QStringLiteral("anna") << AnnaPassword
@@ -287,6 +298,22 @@ void TestUserDirectory::changesAreChecked_data()
         << QStringLiteral("The password must have at least 10 characters.");
     QTest::newRow("a password of 10 characters, 5 of them two bytes long")
         << QStringLiteral("umlaut password") << QStringLiteral("dora") << QString();
+    QTest::newRow("a full name given when adding")
+        << QStringLiteral("add with full name") << QStringLiteral("Dora Lind") << QString();
+    QTest::newRow("a full name changed") << QStringLiteral("full name")
+                                         << QStringLiteral("Bob Brandt") << QString();
+    QTest::newRow("a full name of 101 characters")
+        << QStringLiteral("full name") << QString(101, QLatin1Char('x'))
+        << QStringLiteral("A full name has at most 100 characters.");
+    QTest::newRow("a full name with a line break, when adding")
+        << QStringLiteral("add with full name") << QStringLiteral("Dora\nAdministrator")
+        << QStringLiteral("A full name has no control characters.");
+    QTest::newRow("a full name ending in a space")
+        << QStringLiteral("full name") << QStringLiteral("Bob ")
+        << QStringLiteral("A full name does not begin or end with a space.");
+    QTest::newRow("a full name of a user who is not there")
+        << QStringLiteral("full name of zoe") << QStringLiteral("Zoe Zett")
+        << QStringLiteral("There is no user \"zoe\".");
     QTest::newRow("a reset of a user who is not there")
         << QStringLiteral("reset") << QStringLiteral("zoe")
         << QStringLiteral("There is no user \"zoe\".");
@@ -322,10 +349,28 @@ void TestUserDirectory::changesAreChecked()
                          &actual);
     else if (change == QLatin1String("reset"))
         done = users.resetPassword(anna, name, "good-password-1", QString(), &actual);
+    else if (change == QLatin1String("add with full name"))
+        done = users.add(anna, QStringLiteral("dora"), Role::Operator, "good-password-1",
+                         QString(), &actual, name);
+    else if (change == QLatin1String("full name"))
+        done = users.setFullName(anna, QStringLiteral("bob"), name, QStringLiteral("married"),
+                                 &actual);
+    else if (change == QLatin1String("full name of zoe"))
+        done = users.setFullName(anna, QStringLiteral("zoe"), name, QString(), &actual);
     QCOMPARE(actual, error);
     QCOMPARE(done, error.isEmpty());
     QCOMPARE(trail().size(), before + (done ? 1 : 0));
     QCOMPARE(UserChainCheck::check(connection.get()), QStringList());
+    if (done && change.contains(QLatin1String("full name"))) {
+        // Stored, and read back as given.
+        std::optional<UserRecord> row;
+        QVERIFY(UserTable::find(connection.get(), trail().constLast().object, &row, &actual));
+        QVERIFY(row);
+        QCOMPARE(row->fullName, name);
+        QCOMPARE(trail().constLast().action,
+                 change == QLatin1String("full name") ? QStringLiteral("full name changed")
+                                                      : QStringLiteral("user added"));
+    }
 }
 
 // Catches: a password, or its hash, written into the audit trail by a change or a sign-in.
@@ -366,7 +411,7 @@ void TestUserDirectory::noSecretInTheTrail()
 
 // Catches: a user change the recorder's writer stores without its entry, or with an entry whose
 // digest is not of the row it committed (the next sign-in would then be refused), a value that
-// does not come back the same from the spill journal.
+// does not come back the same from the spill journal (the full name too).
 void TestUserDirectory::writerStoresUserChanges()
 {
     connection.close();
@@ -395,7 +440,7 @@ void TestUserDirectory::writerStoresUserChanges()
     };
     users.setWrites(writes);
     QVERIFY2(users.add(QStringLiteral("root"), QStringLiteral("anna"), Role::Administrator,
-                       AnnaPassword, QString(), &error),
+                       AnnaPassword, QString(), &error, QStringLiteral("Anna \u00c5berg")),
              qPrintable(error));
     QCOMPARE(int(users.signIn(QStringLiteral("anna"), "wrong-password").outcome),
              int(Outcome::Refused));
@@ -410,6 +455,53 @@ void TestUserDirectory::writerStoresUserChanges()
     QCOMPARE(entries.size(), 4);
     QCOMPARE(entries[1].action, QStringLiteral("sign-in failed"));
     QCOMPARE(entries[3].object, QStringLiteral("nobody"));
+    std::optional<UserRecord> anna;
+    QVERIFY(UserTable::find(reader.get(), QStringLiteral("anna"), &anna, &error) && anna);
+    QCOMPARE(anna->fullName, QStringLiteral("Anna \u00c5berg"));
+}
+
+// Catches: a project made before users had full names that cannot be read (a read-only check
+// failing on the missing column), whose rows' digests changed (every old project refused at
+// sign-in), or that cannot take a full name later.
+void TestUserDirectory::fileWithoutFullNames()
+{
+    UserRecord row{QStringLiteral("Anna"), QStringLiteral("Administrator"), "$argon2id$x", true,
+                   3, Start, QString()};
+    QCOMPARE(UserTable::rowDigest(row),
+             Sha256::hexOf("name:Anna\nrole:Administrator\npasswordHash:$argon2id$x\n"
+                           "disabled:1\nfailedSignIns:3\nwaitUntil:1796823413000\n"));
+    addThree();
+    connection.close();
+    // The table as files made before full names have it.
+    QVERIFY(SqliteProgram::run(
+        database,
+        QStringLiteral(
+            "drop trigger users_no_delete; alter table users rename to users_new; "
+            "create table users (name text not null unique collate nocase, role text not null, "
+            "passwordHash text not null, disabled integer not null default 0, failedSignIns "
+            "integer not null default 0, waitUntil integer not null default 0); "
+            "insert into users select name, role, passwordHash, disabled, failedSignIns, "
+            "waitUntil from users_new; drop table users_new;")));
+    SqliteConnection readOnly;
+    QVERIFY(readOnly.open(database, SQLITE_OPEN_READONLY));
+    QVector<UserRecord> rows;
+    QString error;
+    QVERIFY2(UserTable::list(readOnly.get(), &rows, &error), qPrintable(error));
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows.at(0).fullName, QString());
+    std::optional<UserRecord> bob;
+    QCOMPARE(UserChainCheck::check(readOnly.get()), QStringList());
+    readOnly.close();
+
+    QVERIFY2(UserTable::open(&connection, database, 5000, &error), qPrintable(error));
+    UserDirectory users = directory();
+    QVERIFY2(users.setFullName(QStringLiteral("anna"), QStringLiteral("bob"),
+                               QStringLiteral("Bob Brandt"), QString(), &error),
+             qPrintable(error));
+    QVERIFY2(UserTable::find(connection.get(), QStringLiteral("bob"), &bob, &error),
+             qPrintable(error));
+    QCOMPARE(bob->fullName, QStringLiteral("Bob Brandt"));
+    QCOMPARE(UserChainCheck::check(connection.get()), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestUserDirectory)

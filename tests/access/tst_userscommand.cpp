@@ -90,7 +90,8 @@ QString TestUsersCommand::query(const QString& project, const QString& sql)
 void TestUsersCommand::commandLine_data()
 {
     // 0: no users; 1: anna, Administrator; 2: and bob, Operator; 3: anna, with another password
-    // in B; 4: anna, and B's database belongs to another computer account
+    // in B; 4: anna, and B's database belongs to another computer account; 5: anna, with her
+    // full name
     QTest::addColumn<int>("setup");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("input");
@@ -171,6 +172,21 @@ void TestUsersCommand::commandLine_data()
         << AnnaPassword + '\n' + BobPassword + '\n'
         << 1 << QStringLiteral("C.tpc: no project file with its database beside it.")
         << QStringLiteral("user added") << QStringLiteral("anna|Administrator|0");
+    QTest::newRow("a full name given when adding, listed")
+        << 5 << QStringList{"A", "B", "list", as, "anna"} << AnnaPassword + '\n' << 0
+        << QStringLiteral("B.tpc:\n  anna\tAdministrator\tenabled\tAnna \u00c5berg\n")
+        << QStringLiteral("signed in") << QStringLiteral("anna|Administrator|0");
+    QTest::newRow("a full name with a line break is refused")
+        << 1 << QStringList{"A", "add", "bob", "Operator", "--full-name", "Bob\nAdministrator",
+                            as, "anna", reason, "x"}
+        << AnnaPassword + '\n' + BobPassword + '\n' << 2
+        << QStringLiteral("A full name has no control characters.") << QStringLiteral("user added")
+        << QStringLiteral("anna|Administrator|0");
+    QTest::newRow("a full name with another verb is refused")
+        << 2 << QStringList{"A", "disable", "bob", "--full-name", "Bob Brandt", as, "anna",
+                            reason, "x"}
+        << AnnaPassword + '\n' << 2 << QStringLiteral("--full-name goes with add.")
+        << QStringLiteral("user added") << QStringLiteral("anna|Administrator|0\nbob|Operator|0");
     QTest::newRow("an unknown role")
         << 1 << QStringList{"A", "add", "bob", "Boss", as, "anna"} << AnnaPassword + '\n'
         << 2 << QStringLiteral("Unknown role Boss") << QStringLiteral("user added")
@@ -190,7 +206,10 @@ void TestUsersCommand::commandLine()
     QFETCH(QString, lastAction);
     QFETCH(QString, users);
     if (setup >= 1) {
-        const Run first = run({"A", "B", "add", "anna", "Administrator"}, AnnaPassword + '\n');
+        QStringList add{"A", "B", "add", "anna", "Administrator"};
+        if (setup == 5)
+            add << "--full-name" << QStringLiteral("Anna \u00c5berg");
+        const Run first = run(add, AnnaPassword + '\n');
         QVERIFY2(first.exitCode == 0, qPrintable(first.error));
     }
     if (setup == 4) {

@@ -15,6 +15,8 @@
 #include "signaturetable.h"
 #include "signedrecord.h"
 #include "userchaincheck.h"
+#include "userchangesignature.h"
+#include "userdirectory.h"
 #include "usertable.h"
 #include "verifycommand.h"
 #include "writejob.h"
@@ -401,6 +403,23 @@ void TestVerifyCommand::tampering_data()
                        "update audit_review set comment = 'nothing to see'"}
         << QString() << later << 1
         << QStringList{"Finding: signature 1 (reviewed by anna of review 1): ", "Result: 1 finding"};
+    // An Administrator's change of a user (entry 8), signed (entry 9): bound to the change's entry.
+    QTest::newRow("a user change signed")
+        << QStringList{"!sign user change"} << QString() << later << 0
+        << QStringList{signedCheck, "Users: access control on", "Result: everything holds"};
+    QTest::newRow("a signed user change's entry rewritten")
+        << QStringList{"!sign user change", dropTriggers,
+                       "update audit_trail set reason = 'no reason' where sequence = 8"}
+        << QString() << later << 1
+        << QStringList{"Finding: signature 1 (approved by anna of user change 8): its user "
+                       "change, audit entry 8, has reason \"no reason\", signed as \"new "
+                       "starter\""};
+    QTest::newRow("a user change's signature moved to another entry")
+        << QStringList{"!sign user change", unlockSignatures, "!move user change signature to 7"}
+        << QString() << later << 1
+        << QStringList{"Finding: signature 1 (approved by anna of user change 7): it differs from "
+                       "its audit entry 9",
+                       "Result: 1 finding"};
     QTest::newRow("the database not a database")
         << QStringList{"!garbage"} << QString() << later << 2 << QStringList();
     QTest::newRow("no heads file") << QStringList() << QStringLiteral("!none") << later << 2
@@ -515,6 +534,39 @@ void TestVerifyCommand::tampering()
             QVERIFY(c.exec(QStringLiteral("update signature set recordId = '2', recordFields = "
                                           "'%1', recordHash = '%2'")
                                .arg(QString::fromUtf8(fields.canonical()),
+                                    QString::fromLatin1(fields.hash()))));
+            continue;
+        }
+        if (step == QLatin1String("!sign user change")) {
+            // Anna added first (unsigned, as without access control), then Bert by her, signed.
+            qint64 time = startOf(Q0 + 4) * 1000 + 10;
+            UserDirectory users(
+                c.db, [&time] { return ++time; }, PasswordHash::least());
+            QString error;
+            QVERIFY2(users.add(QStringLiteral("root"), QStringLiteral("anna"),
+                               AccessPolicy::Role::Administrator, "anna-password-1", QString(),
+                               &error, QStringLiteral("Anna Berg")),
+                     qPrintable(error));
+            QVERIFY2(users.add(QStringLiteral("anna"), QStringLiteral("bert"),
+                               AccessPolicy::Role::Operator, "bert-password-2",
+                               QStringLiteral("new starter"), &error),
+                     qPrintable(error));
+            QVERIFY2(users.signLastChange(QStringLiteral("anna"), QStringLiteral("Anna Berg"),
+                                          QStringLiteral("approved"), time, &error),
+                     qPrintable(error));
+            continue;
+        }
+        if (step == QLatin1String("!move user change signature to 7")) {
+            // Fields and hash made those of entry 7: only the chain's "signed" entry still
+            // says which change was signed.
+            QVector<AuditEntry> entries;
+            QString error;
+            QVERIFY(AuditTrail::read(c.db, 7, 7, &entries, &error));
+            const SignedRecord fields = UserChangeSignature::record(entries.at(0));
+            QVERIFY(c.exec(QStringLiteral("update signature set recordId = '7', recordFields = "
+                                          "'%1', recordHash = '%2'")
+                               .arg(QString::fromUtf8(fields.canonical()).replace(
+                                        QLatin1Char('\''), QStringLiteral("''")),
                                     QString::fromLatin1(fields.hash()))));
             continue;
         }

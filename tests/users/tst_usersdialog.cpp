@@ -4,6 +4,7 @@
 // a sign-in asked again once the Administrator was signed out.
 
 #include "desksession.h"
+#include "signaturedialog.h"
 #include "userformdialog.h"
 #include "usersdialog.h"
 #include "usertablemodel.h"
@@ -33,9 +34,14 @@ struct Answers
     QByteArray password;
     QString reason = Reason;
     bool confirm = true;
+    // The signature given with the signed-in user's id and password (false: cancelled).
+    bool sign = true;
+    // Left to the dialog's own signature dialog (the test fills it in).
+    bool signatureDialog = false;
     int signIns = 0;
     int reasons = 0;
     int confirmations = 0;
+    int signatures = 0;
 
     UsersDialog::Questions questions(DeskSession* desk)
     {
@@ -55,6 +61,24 @@ struct Answers
             ++confirmations;
             return confirm;
         };
+        if (signatureDialog)
+            return q;
+        q.sign = [this](SignInSession* session, const QString& meaning, const QString&, QWidget*,
+                        const UsersDialog::Questions::SignDone& done) {
+            ++signatures;
+            if (!sign || !session->user() || meaning != QLatin1String("approved")) {
+                done(std::nullopt);
+                return;
+            }
+            const QString id = session->user()->name;
+            QByteArray typed = password;
+            for (const DeskSession::Person& person : DeskSession::team())
+                if (person.name == id)
+                    typed = person.password;
+            session->sign(id, typed,
+                          [done](const UserDirectory::SignInResult&,
+                                 const std::optional<SignatureGrant>& grant) { done(grant); });
+        };
         return q;
     }
 };
@@ -62,6 +86,19 @@ struct Answers
 bool finished(QSignalSpy* spy)
 {
     return !spy->isEmpty() || spy->wait(10000);
+}
+
+// The newest user change of the trail; under access control the entry after it must be its
+// signature (empty entry otherwise, so that the comparisons after fail).
+AuditEntry lastChange(const QVector<AuditEntry>& trail, bool signedChange)
+{
+    if (!signedChange)
+        return trail.isEmpty() ? AuditEntry() : trail.constLast();
+    if (trail.size() < 2 || trail.constLast().action != QLatin1String("signed") ||
+        trail.constLast().object !=
+            QStringLiteral("user change %1").arg(trail.at(trail.size() - 2).sequence))
+        return AuditEntry();
+    return trail.at(trail.size() - 2);
 }
 
 } // namespace
@@ -202,6 +239,15 @@ void TestUsersDialog::administratorChanges_data()
                                  << "Operator"
                                  << "Supervisor"
                                  << "\"olga\" is now Supervisor.";
+    QTest::newRow("full name") << "full name" << "olga" << "full name changed" << "" << "Olga Berg"
+                               << "The full name of \"olga\" was changed.";
+    QTest::newRow("add with a full name") << "add Bert Brandt" << "bert" << "user added" << ""
+                                          << "Operator" << "\"bert\" was added.";
+    QTest::newRow("change role, signed in the signature dialog")
+        << "dialog role" << "olga" << "role changed" << "Operator" << "Supervisor"
+        << "\"olga\" is now Supervisor.";
+    QTest::newRow("signature cancelled") << "unsigned disable" << "olga" << "" << "" << ""
+                                         << "Not changed: the change was not signed.";
     QTest::newRow("last Administrator disabled")
         << "disable"
         << "anna"
@@ -231,7 +277,8 @@ void TestUsersDialog::administratorChanges_data()
 }
 
 // Catches: a change not recorded, recorded in another's name or without the reason, a sign-in
-// asked of an Administrator already signed in, or a refusal of the users' directory not shown.
+// asked of an Administrator already signed in, or a refusal of the users' directory not shown;
+// a change made without the Administrator's signature, or a signature not bound to its entry.
 void TestUsersDialog::administratorChanges()
 {
     QFETCH(QString, change);
@@ -250,6 +297,9 @@ void TestUsersDialog::administratorChanges()
     QVERIFY2(desk.add(team, &error), qPrintable(error));
     QVERIFY(desk.signIn(QStringLiteral("anna"), DeskSession::AdminPassword));
     Answers answers;
+    answers.signatureDialog = change.startsWith(QLatin1String("dialog "));
+    if (answers.signatureDialog)
+        change = change.mid(7);
     UsersDialog dialog(&desk.session, QStringLiteral("desktop-account"), answers.questions(&desk));
     QVERIFY(dialog.admit());
     dialog.show();
@@ -257,8 +307,28 @@ void TestUsersDialog::administratorChanges()
     const int before = desk.trail().size();
 
     QSignalSpy changed(&dialog, &UsersDialog::changeFinished);
+    if (answers.signatureDialog) {
+        // Signed as a person would: the id and password typed into the dialog asking for it.
+        answers.signatures = 1;
+        QTimer::singleShot(0, &dialog, [&dialog] {
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<SignatureDialog*>(), 5000);
+            auto* signature = dialog.findChild<SignatureDialog*>();
+            QVERIFY(signature->isVisible());
+            QTest::keyClicks(signature->userField(), QStringLiteral("anna"));
+            signature->passwordField()->setText(QString::fromUtf8(DeskSession::AdminPassword));
+            signature->confirm();
+        });
+    }
+    if (change.startsWith(QLatin1String("unsigned "))) {
+        answers.sign = false;
+        change = change.mid(9);
+    }
     if (change == QLatin1String("add"))
         dialog.addUser(object, Role::Operator, "bert-password-4");
+    else if (change.startsWith(QLatin1String("add ")))
+        dialog.addUser(object, Role::Operator, "bert-password-4", change.mid(4));
+    else if (change == QLatin1String("full name"))
+        dialog.setFullName(object, newValue);
     else if (change == QLatin1String("disable"))
         dialog.setUserDisabled(object, true);
     else if (change == QLatin1String("enable"))
@@ -286,8 +356,16 @@ void TestUsersDialog::administratorChanges()
     }
     QVERIFY2(changed.constLast().at(0).toBool(), qPrintable(dialog.messageLabel()->text()));
     QCOMPARE(dialog.messageLabel()->text(), message);
-    QCOMPARE(trail.size(), before + 1);
-    const AuditEntry& entry = trail.constLast();
+    QCOMPARE(answers.signatures, 1);
+    // The change, then its signature by the Administrator, bound to the change's entry.
+    QCOMPARE(trail.size(), before + 2);
+    const AuditEntry& entry = trail.at(before);
+    const AuditEntry& signature = trail.constLast();
+    QCOMPARE(signature.action, QStringLiteral("signed"));
+    QCOMPARE(signature.user, QStringLiteral("anna"));
+    QCOMPARE(signature.object, QStringLiteral("user change %1").arg(entry.sequence));
+    QVERIFY2(signature.newValue.startsWith(QStringLiteral("approved; ")),
+             qPrintable(signature.newValue));
     QCOMPARE(entry.action, action);
     QCOMPARE(entry.user, QStringLiteral("anna"));
     QCOMPARE(entry.object, object);
@@ -311,6 +389,13 @@ void TestUsersDialog::administratorChanges()
                                                                    UserTableModel::RoleColumn))
                                       .toString(),
                                   QStringLiteral("Supervisor"), 10000);
+    if (change.contains(QLatin1String("full name")) || change.startsWith(QLatin1String("add ")))
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.model()
+                                      ->data(dialog.model()->index(dialog.model()->rowOf(object),
+                                                                   UserTableModel::FullNameColumn))
+                                      .toString(),
+                                  change == QLatin1String("full name") ? newValue : change.mid(4),
+                                  10000);
 }
 
 void TestUsersDialog::whoMayOpen_data()
@@ -398,7 +483,8 @@ void TestUsersDialog::signedOutMeanwhile()
     QCOMPARE(answers.signIns, 3);
     QCOMPARE(answers.reasons, 1);
     QVERIFY2(changed.constLast().at(0).toBool(), qPrintable(dialog.messageLabel()->text()));
-    const AuditEntry last = desk.trail().constLast();
+    QCOMPARE(answers.signatures, 1);
+    const AuditEntry last = lastChange(desk.trail(), true);
     QCOMPARE(last.action, QStringLiteral("user disabled"));
     QCOMPARE(last.user, QStringLiteral("anna"));
 }
@@ -412,9 +498,9 @@ void TestUsersDialog::changedAtAnotherDesk_data()
     QTest::newRow("access control switched on meanwhile")
         << false << "add Administrator"
         << "Access control was switched on meanwhile: sign in and try again.";
+    // Her signature is refused first (as the signature dialog says): no change is sent.
     QTest::newRow("the signed-in Administrator disabled meanwhile")
-        << true << "disable anna"
-        << "\"anna\" is no longer an enabled Administrator.";
+        << true << "disable anna" << "Not changed: the change was not signed.";
     QTest::newRow("the signed-in Administrator made Operator meanwhile")
         << true << "demote anna"
         << "\"anna\" is no longer an enabled Administrator.";
@@ -484,10 +570,13 @@ void TestUsersDialog::changedAtAnotherDesk()
     QVERIFY(finished(&changed));
     QVERIFY(!changed.constLast().at(0).toBool());
     QCOMPARE(dialog.messageLabel()->text(), message);
-    // Nothing recorded but, where the session learnt that its user lost the role, the sign-out.
+    // Nothing recorded but, where the session learnt that its user lost the role, the sign-out,
+    // and a signature refused to a disabled user.
     const QVector<AuditEntry> after = desk.trail();
     for (int k = before; k < after.size(); ++k)
-        QCOMPARE(after.at(k).action, SignInSession::signedOutAction());
+        QVERIFY2(after.at(k).action == SignInSession::signedOutAction() ||
+                     after.at(k).action == QLatin1String("signature refused"),
+                 qPrintable(after.at(k).action));
     other.close();
 }
 
@@ -531,6 +620,12 @@ void TestUsersDialog::buttonsOpenTheirForms_data()
                                           << "role changed"
                                           << "olga"
                                           << "anna";
+    QTest::newRow("full name of the selected") << true << "full name"
+                                               << "sam"
+                                               << "Change the full name"
+                                               << "full name changed"
+                                               << "sam"
+                                               << "anna";
 }
 
 // Catches: a button acting on another user than the one selected, or a form whose answers do
@@ -573,6 +668,8 @@ void TestUsersDialog::buttonsOpenTheirForms()
             if (form->roleBox()->isVisible() && form->roleBox()->isEnabled())
                 form->roleBox()->setCurrentIndex(
                     form->roleBox()->findText(QStringLiteral("Supervisor")));
+            if (form->fullNameEdit()->isVisible())
+                QTest::keyClicks(form->fullNameEdit(), QStringLiteral("Sam Stone"));
             if (form->passwordEdit()->isVisible()) {
                 QTest::keyClicks(form->passwordEdit(), QStringLiteral("fresh-password-9"));
                 QTest::keyClicks(form->repeatEdit(), QStringLiteral("fresh-password-9"));
@@ -583,16 +680,19 @@ void TestUsersDialog::buttonsOpenTheirForms()
     QPushButton* pushed = button == QLatin1String("add")       ? dialog.addButton()
                           : button == QLatin1String("disable") ? dialog.disableButton()
                           : button == QLatin1String("reset")   ? dialog.resetButton()
-                                                               : dialog.roleButton();
+                          : button == QLatin1String("role")    ? dialog.roleButton()
+                                                               : dialog.fullNameButton();
     QVERIFY(pushed->isEnabled());
     QTest::mouseClick(pushed, Qt::LeftButton);
     QVERIFY(finished(&changed));
     QCOMPARE(shownTitle, formTitle);
     QVERIFY2(changed.constLast().at(0).toBool(), qPrintable(dialog.messageLabel()->text()));
-    const AuditEntry last = desk.trail().constLast();
+    const AuditEntry last = lastChange(desk.trail(), accessControl);
     QCOMPARE(last.action, action);
     QCOMPARE(last.object, object);
     QCOMPARE(last.user, user);
+    if (button == QLatin1String("full name"))
+        QCOMPARE(last.newValue.section(QLatin1Char(';'), 0, 0), QStringLiteral("Sam Stone"));
     if (button == QLatin1String("role"))
         QCOMPARE(last.newValue.section(QLatin1Char(';'), 0, 0), QStringLiteral("Supervisor"));
     if (button == QLatin1String("add"))

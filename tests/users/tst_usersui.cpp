@@ -182,14 +182,32 @@ void TestUsersUi::userForm_data()
     QTest::newRow("role") << Mode::ChangeRole << "olga"
                           << ""
                           << "" << true << "";
+    // "NAME|FULL NAME": the full name set in its field.
+    QTest::newRow("add, with a full name")
+        << Mode::Add << "bert|Bert Brandt" << good << good << true << "";
+    QTest::newRow("add, full name with a tab")
+        << Mode::Add << "bert|Bert\tBrandt" << good << good << false
+        << "A full name has no control characters.";
+    QTest::newRow("full name, fit") << Mode::ChangeFullName << "olga|Olga Berg"
+                                    << ""
+                                    << "" << true << "";
+    QTest::newRow("full name, removed") << Mode::ChangeFullName << "olga|"
+                                        << ""
+                                        << "" << true << "";
+    QTest::newRow("full name, 101 characters")
+        << Mode::ChangeFullName << "olga|" + QString(101, QLatin1Char('x')) << "" << "" << false
+        << "A full name has at most 100 characters.";
 }
 
 // Catches: a form whose OK sends a password PasswordHash would refuse, two passwords that differ,
-// or an unfit name.
+// an unfit name or full name.
 void TestUsersUi::userForm()
 {
     QFETCH(Mode, mode);
     QFETCH(QString, name);
+    const QString fullName = name.section(QLatin1Char('|'), 1);
+    const bool withFullName = name.contains(QLatin1Char('|'));
+    name = name.section(QLatin1Char('|'), 0, 0);
     QFETCH(QString, password);
     QFETCH(QString, repeat);
     QFETCH(bool, okEnabled);
@@ -201,6 +219,11 @@ void TestUsersUi::userForm()
     if (naming)
         QTest::keyClicks(form.nameEdit(), name);
     QCOMPARE(form.nameEdit()->isReadOnly(), !naming);
+    if (withFullName)
+        form.fullNameEdit()->setText(fullName);
+    QCOMPARE(form.fullNameEdit()->isVisible(), naming || mode == Mode::ChangeFullName);
+    QCOMPARE(form.passwordEdit()->isVisible(),
+             mode != Mode::ChangeRole && mode != Mode::ChangeFullName);
     // Set, not typed: the test's key simulation knows no umlauts.
     form.passwordEdit()->setText(password);
     form.repeatEdit()->setText(repeat);
@@ -211,8 +234,10 @@ void TestUsersUi::userForm()
         QCOMPARE(form.role(), Role::Administrator);
         QVERIFY(!form.roleBox()->isEnabled());
     }
-    if (okEnabled && mode != Mode::ChangeRole)
+    if (okEnabled && mode != Mode::ChangeRole && mode != Mode::ChangeFullName)
         QCOMPARE(form.password(), password.toUtf8());
+    if (okEnabled)
+        QCOMPARE(form.fullName(), fullName);
 }
 
 void TestUsersUi::signInStatus_data()

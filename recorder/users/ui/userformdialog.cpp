@@ -26,6 +26,8 @@ QString titleOf(UserFormDialog::Mode mode)
         return QStringLiteral("Reset the password");
     case UserFormDialog::Mode::ChangeRole:
         return QStringLiteral("Change the role");
+    case UserFormDialog::Mode::ChangeFullName:
+        return QStringLiteral("Change the full name");
     }
     return QString();
 }
@@ -33,7 +35,7 @@ QString titleOf(UserFormDialog::Mode mode)
 } // namespace
 
 UserFormDialog::UserFormDialog(Mode mode, const QString& name, AccessPolicy::Role role,
-                               QWidget* parent)
+                               QWidget* parent, const QString& fullName)
     : QDialog(parent), m_mode(mode)
 {
     setWindowTitle(titleOf(mode));
@@ -54,6 +56,14 @@ UserFormDialog::UserFormDialog(Mode mode, const QString& name, AccessPolicy::Rol
     const bool naming = mode == Mode::Add || mode == Mode::FirstAdministrator;
     m_name->setReadOnly(!naming);
     form->addRow(QStringLiteral("User name:"), m_name);
+    m_fullName = new QLineEdit(fullName, this);
+    // One more than allowed, so that a pasted name too long is said rather than cut.
+    m_fullName->setMaxLength(UserDirectory::MaximumFullNameLength + 1);
+    m_fullName->setPlaceholderText(QStringLiteral("as signatures show it (optional)"));
+    if (naming || mode == Mode::ChangeFullName)
+        form->addRow(QStringLiteral("Full name:"), m_fullName);
+    else
+        m_fullName->hide();
     m_role = new QComboBox(this);
     for (Role r : {Role::Operator, Role::Supervisor, Role::Administrator})
         m_role->addItem(AccessPolicy::roleText(r), int(r));
@@ -61,7 +71,7 @@ UserFormDialog::UserFormDialog(Mode mode, const QString& name, AccessPolicy::Rol
     if (mode == Mode::FirstAdministrator)
         m_role->setCurrentIndex(m_role->findData(int(Role::Administrator)));
     m_role->setEnabled(mode == Mode::Add || mode == Mode::ChangeRole);
-    if (mode != Mode::ResetPassword)
+    if (mode != Mode::ResetPassword && mode != Mode::ChangeFullName)
         form->addRow(QStringLiteral("Role:"), m_role);
     else
         m_role->hide();
@@ -69,7 +79,7 @@ UserFormDialog::UserFormDialog(Mode mode, const QString& name, AccessPolicy::Rol
     m_password->setEchoMode(QLineEdit::Password);
     m_repeat = new QLineEdit(this);
     m_repeat->setEchoMode(QLineEdit::Password);
-    if (mode != Mode::ChangeRole) {
+    if (mode != Mode::ChangeRole && mode != Mode::ChangeFullName) {
         form->addRow(QStringLiteral("Password:"), m_password);
         form->addRow(QStringLiteral("Password again:"), m_repeat);
     } else {
@@ -89,13 +99,16 @@ UserFormDialog::UserFormDialog(Mode mode, const QString& name, AccessPolicy::Rol
             accept();
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    for (QLineEdit* edit : {m_name, m_password, m_repeat})
+    for (QLineEdit* edit : {m_name, m_fullName, m_password, m_repeat})
         connect(edit, &QLineEdit::textChanged, this, &UserFormDialog::update);
     connect(m_role, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &UserFormDialog::update);
     update();
-    (naming ? m_name : (mode == Mode::ChangeRole ? static_cast<QWidget*>(m_role) : m_password))
-        ->setFocus();
+    QWidget* first = naming                          ? static_cast<QWidget*>(m_name)
+                     : mode == Mode::ChangeRole     ? static_cast<QWidget*>(m_role)
+                     : mode == Mode::ChangeFullName ? static_cast<QWidget*>(m_fullName)
+                                                    : static_cast<QWidget*>(m_password);
+    first->setFocus();
     setMinimumWidth(400);
 }
 
@@ -116,6 +129,11 @@ AccessPolicy::Role UserFormDialog::role() const
     return Role(m_role->currentData().toInt());
 }
 
+QString UserFormDialog::fullName() const
+{
+    return m_fullName->text();
+}
+
 QByteArray UserFormDialog::password() const
 {
     return m_password->text().toUtf8();
@@ -127,6 +145,12 @@ QString UserFormDialog::problem() const
         const QString nameProblem = UserDirectory::nameProblem(m_name->text());
         if (!nameProblem.isEmpty())
             return nameProblem;
+    }
+    if (m_mode == Mode::Add || m_mode == Mode::FirstAdministrator ||
+        m_mode == Mode::ChangeFullName) {
+        const QString fullNameProblem = UserDirectory::fullNameProblem(m_fullName->text());
+        if (!fullNameProblem.isEmpty() || m_mode == Mode::ChangeFullName)
+            return fullNameProblem;
     }
     if (m_mode == Mode::ChangeRole)
         return QString();
@@ -146,6 +170,7 @@ void UserFormDialog::update()
     // Nothing typed yet is not a fault to point at.
     const bool untouched = m_password->text().isEmpty() && m_repeat->text().isEmpty() &&
                            (m_mode == Mode::ResetPassword || m_name->text().isEmpty());
-    m_problem->setText(untouched && m_mode != Mode::ChangeRole ? QString() : text);
+    const bool noPassword = m_mode == Mode::ChangeRole || m_mode == Mode::ChangeFullName;
+    m_problem->setText(untouched && !noPassword ? QString() : text);
     m_ok->setEnabled(text.isEmpty());
 }

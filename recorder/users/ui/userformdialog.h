@@ -11,10 +11,11 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// The form of a change in the Users dialog: a new user (name, role, the password typed twice),
-// the first Administrator (role fixed, with what that switches on), a new password for a user,
-// or another role. OK is usable only once what is typed is fit (the name, and the password
-// checked with PasswordHash::problem and typed the same twice), so nothing unfit is sent.
+// The form of a change in the Users dialog: a new user (name, full name, role, the password
+// typed twice), the first Administrator (role fixed, with what that switches on), a new password
+// for a user, another role, or another full name. OK is usable only once what is typed is fit
+// (the name, the full name, and the password checked with PasswordHash::problem and typed the
+// same twice), so nothing unfit is sent.
 class UserFormDialog : public QDialog
 {
     Q_OBJECT
@@ -25,16 +26,18 @@ public:
         Add,
         FirstAdministrator,
         ResetPassword,
-        ChangeRole
+        ChangeRole,
+        ChangeFullName
     };
 
-    // `name` is the user's for a reset or a role change; `role` the one shown first.
+    // `name` is the user's for a reset or a change; `role` and `fullName` the ones shown first.
     UserFormDialog(Mode mode, const QString& name, AccessPolicy::Role role,
-                   QWidget* parent = nullptr);
+                   QWidget* parent = nullptr, const QString& fullName = QString());
     ~UserFormDialog() override;
 
     QString name() const;
     AccessPolicy::Role role() const;
+    QString fullName() const;
     // The password typed, in UTF-8; the caller wipes it (PasswordHash::wipe).
     QByteArray password() const;
     // What keeps OK unusable, for the person; empty when the form is fit.
@@ -42,6 +45,7 @@ public:
 
     QLineEdit* nameEdit() const { return m_name; }
     QComboBox* roleBox() const { return m_role; }
+    QLineEdit* fullNameEdit() const { return m_fullName; }
     QLineEdit* passwordEdit() const { return m_password; }
     QLineEdit* repeatEdit() const { return m_repeat; }
     QLabel* problemLabel() const { return m_problem; }
@@ -52,6 +56,7 @@ private:
 
     Mode m_mode;
     QLineEdit* m_name = nullptr;
+    QLineEdit* m_fullName = nullptr;
     QComboBox* m_role = nullptr;
     QLineEdit* m_password = nullptr;
     QLineEdit* m_repeat = nullptr;

@@ -2,6 +2,7 @@
 
 #include "passwordhash.h"
 #include "reasondialog.h"
+#include "signaturedialog.h"
 #include "signindialog.h"
 #include "signinsession.h"
 #include "userformdialog.h"
@@ -69,6 +70,16 @@ UsersDialog::UsersDialog(SignInSession* session, const QString& desktopUser,
                                          QMessageBox::Yes | QMessageBox::No,
                                          QMessageBox::No) == QMessageBox::Yes;
         };
+    if (!m_questions.sign)
+        m_questions.sign = [](SignInSession* session_, const QString& meaning,
+                              const QString& what, QWidget* parent_,
+                              const Questions::SignDone& done) {
+            auto* dialog = new SignatureDialog(session_, meaning, what, parent_);
+            connect(dialog, &SignatureDialog::signedBy, dialog,
+                    [done](const SignatureGrant& grant) { done(grant); });
+            connect(dialog, &SignatureDialog::cancelled, dialog, [done] { done(std::nullopt); });
+            dialog->open();
+        };
 
     setWindowTitle(QStringLiteral("Users"));
     auto* layout = new QVBoxLayout(this);
@@ -94,7 +105,8 @@ UsersDialog::UsersDialog(SignInSession* session, const QString& desktopUser,
     m_disable = new QPushButton(QStringLiteral("Disable"), this);
     m_reset = new QPushButton(QStringLiteral("Reset password..."), this);
     m_role = new QPushButton(QStringLiteral("Change role..."), this);
-    for (QPushButton* button : {m_add, m_disable, m_reset, m_role}) {
+    m_fullName = new QPushButton(QStringLiteral("Full name..."), this);
+    for (QPushButton* button : {m_add, m_disable, m_reset, m_role, m_fullName}) {
         button->setAutoDefault(false);
         row->addWidget(button);
     }
@@ -108,6 +120,7 @@ UsersDialog::UsersDialog(SignInSession* session, const QString& desktopUser,
     connect(m_disable, &QPushButton::clicked, this, &UsersDialog::askDisable);
     connect(m_reset, &QPushButton::clicked, this, &UsersDialog::askReset);
     connect(m_role, &QPushButton::clicked, this, &UsersDialog::askRole);
+    connect(m_fullName, &QPushButton::clicked, this, &UsersDialog::askFullName);
     connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &UsersDialog::updateState);
     connect(m_model, &QAbstractItemModel::modelReset, this, &UsersDialog::updateState);
@@ -164,12 +177,15 @@ void UsersDialog::reload()
         });
 }
 
-void UsersDialog::addUser(const QString& name, AccessPolicy::Role role, QByteArray password)
+void UsersDialog::addUser(const QString& name, AccessPolicy::Role role, QByteArray password,
+                          const QString& fullName)
 {
     auto secret = std::make_shared<Secret>(&password);
-    const QString problem = UserDirectory::nameProblem(name).isEmpty()
-                                ? PasswordHash::problem(secret->bytes)
-                                : UserDirectory::nameProblem(name);
+    QString problem = UserDirectory::nameProblem(name);
+    if (problem.isEmpty())
+        problem = UserDirectory::fullNameProblem(fullName);
+    if (problem.isEmpty())
+        problem = PasswordHash::problem(secret->bytes);
     if (!problem.isEmpty()) {
         finish(false, problem, QString());
         return;
@@ -177,9 +193,9 @@ void UsersDialog::addUser(const QString& name, AccessPolicy::Role role, QByteArr
     submit(
         QStringLiteral("Add the user \"%1\" as %2.").arg(name, AccessPolicy::roleText(role)),
         QStringLiteral("\"%1\" was added.").arg(name),
-        [secret, name, role](UserDirectory& users, const QString& actor, const QString& reason,
-                             QString* error) {
-            const bool ok = users.add(actor, name, role, secret->bytes, reason, error);
+        [secret, name, role, fullName](UserDirectory& users, const QString& actor,
+                                       const QString& reason, QString* error) {
+            const bool ok = users.add(actor, name, role, secret->bytes, reason, error, fullName);
             PasswordHash::wipe(&secret->bytes);
             return ok;
         },
@@ -229,6 +245,23 @@ void UsersDialog::changeRole(const QString& name, AccessPolicy::Role role)
            });
 }
 
+void UsersDialog::setFullName(const QString& name, const QString& fullName)
+{
+    const QString problem = UserDirectory::fullNameProblem(fullName);
+    if (!problem.isEmpty()) {
+        finish(false, problem, QString());
+        return;
+    }
+    submit(fullName.isEmpty()
+               ? QStringLiteral("Remove the full name of \"%1\".").arg(name)
+               : QStringLiteral("Give \"%1\" the full name \"%2\".").arg(name, fullName),
+           QStringLiteral("The full name of \"%1\" was changed.").arg(name),
+           [name, fullName](UserDirectory& users, const QString& actor, const QString& reason,
+                            QString* error) {
+               return users.setFullName(actor, name, fullName, reason, error);
+           });
+}
+
 void UsersDialog::submit(const QString& what, const QString& done, const Change& change,
                          bool addsAdministrator)
 {
@@ -236,10 +269,8 @@ void UsersDialog::submit(const QString& what, const QString& done, const Change&
         finish(false, QStringLiteral("The change before is still being made."), QString());
         return;
     }
-    const bool on = m_session->accessControlOn();
-    QString actor;
     QString reason;
-    if (on) {
+    if (m_session->accessControlOn()) {
         if (!m_session->allows(AccessPolicy::Action::ManageUsers) &&
             !(m_questions.signIn(m_session, AccessPolicy::Action::ManageUsers, ManageWhat, this) &&
               m_session->allows(AccessPolicy::Action::ManageUsers))) {
@@ -251,30 +282,62 @@ void UsersDialog::submit(const QString& what, const QString& done, const Change&
             finish(false, QStringLiteral("Not changed: a change needs a reason."), QString());
             return;
         }
-        actor = m_session->user()->name;
-    } else {
-        if (!addsAdministrator) {
-            finish(false, QStringLiteral("Access control is off: add the first Administrator."),
-                   QString());
-            return;
-        }
-        if (!m_questions.confirm(
-                what + QStringLiteral("\n\nThe project has no users yet: adding the first "
-                                      "Administrator switches access control on for this project. "
-                                      "From then on every change asks for a signed-in user whose "
-                                      "role allows it, and the reason for it.\n\nSwitch access "
-                                      "control on?"),
-                this)) {
-            finish(false, QStringLiteral("Not changed."), QString());
-            return;
-        }
-        actor = m_desktopUser;
+        // Signed by the Administrator, as an approval of the change; nothing more can be asked
+        // meanwhile.
+        setBusy(true);
+        m_message->setText(QStringLiteral("Waiting for the signature..."));
+        QPointer<UsersDialog> self(this);
+        m_questions.sign(
+            m_session, signatureMeaning(),
+            what + QStringLiteral("\nReason: ") + reason, this,
+            [self, done, change, reason](const std::optional<SignatureGrant>& grant) {
+                if (!self)
+                    return;
+                self->setBusy(false);
+                const auto& user = self->m_session->user();
+                if (!grant) {
+                    self->finish(false, QStringLiteral("Not changed: the change was not signed."),
+                                 QString());
+                    return;
+                }
+                if (!user || user->name.compare(grant->signer, Qt::CaseInsensitive) != 0) {
+                    self->finish(false,
+                                 QStringLiteral("Not changed: signed by another user than the "
+                                                "one signed in."),
+                                 QString());
+                    return;
+                }
+                self->send(done, change, true, user->name, reason, grant);
+            });
+        return;
     }
+    if (!addsAdministrator) {
+        finish(false, QStringLiteral("Access control is off: add the first Administrator."),
+               QString());
+        return;
+    }
+    if (!m_questions.confirm(
+            what + QStringLiteral("\n\nThe project has no users yet: adding the first "
+                                  "Administrator switches access control on for this project. "
+                                  "From then on every change asks for a signed-in user whose "
+                                  "role allows it, and the reason for it.\n\nSwitch access "
+                                  "control on?"),
+            this)) {
+        finish(false, QStringLiteral("Not changed."), QString());
+        return;
+    }
+    // Nobody can sign yet: the first Administrator's creation stays unsigned.
+    send(done, change, false, m_desktopUser, QString(), std::nullopt);
+}
+
+void UsersDialog::send(const QString& done, const Change& change, bool on, const QString& actor,
+                       const QString& reason, const std::optional<SignatureGrant>& grant)
+{
     setBusy(true);
     m_message->setText(QStringLiteral("Saving..."));
     QPointer<UsersDialog> self(this);
     m_session->run(
-        [change, on, actor, reason](UserDirectory& users, QString* error) {
+        [change, on, actor, reason, grant](UserDirectory& users, QString* error) {
             // What was asked held for the state the dialog saw; another desk or the command
             // line may have changed it since.
             bool nowOn = false;
@@ -288,7 +351,18 @@ void UsersDialog::submit(const QString& what, const QString& done, const Change&
             }
             if (on && !actorMayManage(users, actor, error))
                 return false;
-            return change(users, actor, reason, error);
+            if (!change(users, actor, reason, error))
+                return false;
+            if (!grant)
+                return true;
+            // Right after the change's own transaction, bound to its audit entry.
+            if (users.signLastChange(grant->signer, grant->fullName, signatureMeaning(),
+                                     grant->timeMs, error))
+                return true;
+            *error = QStringLiteral("The change was made, but its signature could not be "
+                                    "written: %1")
+                         .arg(*error);
+            return false;
         },
         [self, done](bool ok, const QString& error) {
             if (!self)
@@ -330,7 +404,8 @@ void UsersDialog::updateState()
             "are recorded in the name of the desktop account. Adding the first Administrator "
             "switches it on."));
     } else if (m_session->allows(AccessPolicy::Action::ManageUsers)) {
-        m_note->setText(QStringLiteral("Signed in: %1 (%2). Each change asks for its reason.")
+        m_note->setText(QStringLiteral("Signed in: %1 (%2). Each change asks for its reason and "
+                                       "your signature.")
                             .arg(user->name, AccessPolicy::roleText(user->role)));
     } else {
         m_note->setText(QStringLiteral("No Administrator is signed in: a change asks for an "
@@ -343,7 +418,7 @@ void UsersDialog::updateState()
     m_add->setText(on ? QStringLiteral("Add...")
                       : QStringLiteral("Add the first Administrator..."));
     m_add->setEnabled(!m_busy);
-    for (QPushButton* button : {m_disable, m_reset, m_role})
+    for (QPushButton* button : {m_disable, m_reset, m_role, m_fullName})
         button->setEnabled(!m_busy && on && row >= 0);
 }
 
@@ -354,7 +429,7 @@ void UsersDialog::askAdd()
                         QString(), on ? Role::Operator : Role::Administrator, this);
     if (form.exec() != QDialog::Accepted)
         return;
-    addUser(form.name(), form.role(), form.password());
+    addUser(form.name(), form.role(), form.password(), form.fullName());
 }
 
 void UsersDialog::askDisable()
@@ -386,4 +461,17 @@ void UsersDialog::askRole()
     UserFormDialog form(UserFormDialog::Mode::ChangeRole, user.name, current, this);
     if (form.exec() == QDialog::Accepted && form.role() != current)
         changeRole(user.name, form.role());
+}
+
+void UsersDialog::askFullName()
+{
+    const int row = m_model->rowOf(selectedName());
+    if (row < 0)
+        return;
+    const UserRecord user = m_model->users().at(row);
+    UserFormDialog form(UserFormDialog::Mode::ChangeFullName, user.name,
+                        AccessPolicy::roleFromText(user.role).value_or(Role::Operator), this,
+                        user.fullName);
+    if (form.exec() == QDialog::Accepted && form.fullName() != user.fullName)
+        setFullName(user.name, form.fullName());
 }

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "accesspolicy.h"
+#include "signaturegrant.h"
 
 #include <QByteArray>
 #include <QDialog>
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -22,7 +24,8 @@ class UserTableModel;
 // While access control is off the one change possible is adding the first Administrator, made
 // by the desktop account after a plain confirmation, as it switches access control on. Under
 // access control each change needs a signed-in Administrator (asked for when there is none, as
-// after an idle sign-out) and a reason, and is made in that user's name.
+// after an idle sign-out) and a reason, is made in that user's name and is signed by them
+// ("approved"): the signature binds the change's audit entry, written right after it.
 class UsersDialog : public QDialog
 {
     Q_OBJECT
@@ -38,7 +41,15 @@ public:
         std::function<bool(const QString& what, QString* reason, QWidget* parent)> reason;
         // Yes or no to `text`.
         std::function<bool(const QString& text, QWidget* parent)> confirm;
+        // An electronic signature of `what` with `meaning` by the signed-in user; `done` gets
+        // the grant, or nothing when it was not given. May answer later (the dialog does not
+        // block).
+        using SignDone = std::function<void(const std::optional<SignatureGrant>& grant)>;
+        std::function<void(SignInSession* session, const QString& meaning, const QString& what,
+                           QWidget* parent, const SignDone& done)>
+            sign;
     };
+    static QString signatureMeaning() { return QStringLiteral("approved"); }
 
     // `desktopUser` makes the first Administrator while access control is off.
     UsersDialog(SignInSession* session, const QString& desktopUser,
@@ -53,10 +64,12 @@ public:
     // The changes the buttons make once their forms are filled in: checked, confirmed or
     // asked for a sign-in and a reason, then sent; changeFinished() tells how they ended.
     // The passwords are wiped once used.
-    void addUser(const QString& name, AccessPolicy::Role role, QByteArray password);
+    void addUser(const QString& name, AccessPolicy::Role role, QByteArray password,
+                 const QString& fullName = QString());
     void setUserDisabled(const QString& name, bool disabled);
     void resetPassword(const QString& name, QByteArray password);
     void changeRole(const QString& name, AccessPolicy::Role role);
+    void setFullName(const QString& name, const QString& fullName);
     // Reads the list again; usersLoaded() follows.
     void reload();
 
@@ -69,6 +82,7 @@ public:
     QPushButton* disableButton() const { return m_disable; }
     QPushButton* resetButton() const { return m_reset; }
     QPushButton* roleButton() const { return m_role; }
+    QPushButton* fullNameButton() const { return m_fullName; }
 
 signals:
     void changeFinished(bool ok, const QString& error);
@@ -79,6 +93,9 @@ private:
                                       const QString& reason, QString* error)>;
     void submit(const QString& what, const QString& done, const Change& change,
                 bool addsAdministrator = false);
+    // Sends the change to the session's thread; with a grant, its signature follows it there.
+    void send(const QString& done, const Change& change, bool on, const QString& actor,
+              const QString& reason, const std::optional<SignatureGrant>& grant);
     void finish(bool ok, const QString& error, const QString& done);
     void setBusy(bool busy);
     void updateState();
@@ -87,6 +104,7 @@ private:
     void askDisable();
     void askReset();
     void askRole();
+    void askFullName();
 
     SignInSession* m_session;
     QString m_desktopUser;
@@ -99,5 +117,6 @@ private:
     QPushButton* m_disable = nullptr;
     QPushButton* m_reset = nullptr;
     QPushButton* m_role = nullptr;
+    QPushButton* m_fullName = nullptr;
     bool m_busy = false;
 };

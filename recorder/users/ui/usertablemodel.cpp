@@ -50,6 +50,8 @@ QVariant UserTableModel::data(const QModelIndex& index, int role) const
     switch (index.column()) {
     case NameColumn:
         return user.name;
+    case FullNameColumn:
+        return user.fullName;
     case RoleColumn:
         return user.role;
     case StateColumn:
@@ -73,6 +75,8 @@ QVariant UserTableModel::headerData(int section, Qt::Orientation orientation, in
     switch (section) {
     case NameColumn:
         return QStringLiteral("Name");
+    case FullNameColumn:
+        return QStringLiteral("Full name");
     case RoleColumn:
         return QStringLiteral("Role");
     case StateColumn:

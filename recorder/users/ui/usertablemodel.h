@@ -7,9 +7,9 @@
 
 #include <functional>
 
-// A project's users as the Users dialog lists them: name, role, enabled or disabled, failed
-// sign-ins and, while an account waits after too many failures, until when (local time). The
-// password hashes never leave the rows it is given: no column shows them.
+// A project's users as the Users dialog lists them: name, full name, role, enabled or disabled,
+// failed sign-ins and, while an account waits after too many failures, until when (local time).
+// The password hashes never leave the rows it is given: no column shows them.
 class UserTableModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -18,6 +18,7 @@ public:
     enum Column
     {
         NameColumn,
+        FullNameColumn,
         RoleColumn,
         StateColumn,
         FailuresColumn,
