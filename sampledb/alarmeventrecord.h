@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarmkind.h"
+#include "correctiveaction.h"
 
 #include <QMetaType>
 #include <QString>
@@ -24,7 +25,8 @@ struct AlarmEventRecord
     AlarmEnd ended = AlarmEnd::Active;
     std::optional<qint64> acknowledgedAt;
     QString acknowledgedBy;
-    QString comment; // the corrective action
+    QString comment; // free text with the acknowledgement
+    CorrectiveAction action; // with the acknowledgement; empty without one
     qint64 changeMark = 0;
     // The event that ended when the recorder stopped and that this one carries on: the
     // condition held from the first sample after the restart. Written, not read by list().
