@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 
@@ -36,3 +37,5 @@ struct CorrectiveAction
     bool operator==(const CorrectiveAction& other) const;
     bool operator!=(const CorrectiveAction& other) const { return !(*this == other); }
 };
+
+Q_DECLARE_METATYPE(CorrectiveAction)

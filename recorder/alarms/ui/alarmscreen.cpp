@@ -231,13 +231,14 @@ void AlarmScreen::acknowledgeSelected()
     if (gate && (!gate(QStringLiteral("Acknowledge ") + text, &fixedName) || !self || m_dialog ||
                  !m_alarms))
         return;
-    m_dialog = new AcknowledgeDialog(text, this);
+    m_dialog = new AcknowledgeDialog(text, m_alarms->correctiveCauses(), this);
     if (!fixedName.isEmpty())
         m_dialog->setFixedName(fixedName);
     connect(m_dialog, &AcknowledgeDialog::acknowledged, this,
-            [this, id](const QString& name, const QString& comment) {
+            [this, id](const QString& name, const QString& comment,
+                       const CorrectiveAction& action) {
                 if (m_alarms)
-                    m_alarms->monitor()->acknowledge(id, name, comment);
+                    m_alarms->monitor()->acknowledge(id, name, comment, action);
             });
     connect(m_dialog, &QObject::destroyed, this, [this] {
         m_dialog = nullptr;
