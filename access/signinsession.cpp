@@ -186,10 +186,73 @@ void SignInSession::signIn(const QString& name, const QByteArray& password)
                 }
                 if (result.outcome == UserDirectory::SignInResult::SignedIn) {
                     self->m_user = User{name, result.role};
+                    self->m_signedOnce = false;
                     self->m_idle.signedIn();
                     emit self->userChanged();
                 }
                 emit self->signInFinished(result);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void SignInSession::sign(const QString& typedName, const QByteArray& password,
+                         const SignDone& done)
+{
+    UserDirectory::SignInResult refusal;
+    refusal.outcome = UserDirectory::SignInResult::Refused;
+    if (!m_worker || !m_accessControl || !m_user) {
+        refusal.message = QStringLiteral("Sign in first: a signature is given by the user "
+                                         "signed in.");
+        done(refusal, std::nullopt);
+        return;
+    }
+    // The first signature of a sign-in takes both the id and the password; later ones the
+    // password alone. Nobody signs for the user signed in.
+    const QString name = typedName.trimmed().isEmpty() && m_signedOnce ? m_user->name
+                                                                       : typedName.trimmed();
+    if (name.compare(m_user->name, Qt::CaseInsensitive) != 0) {
+        refusal.message = QStringLiteral("The user ID is not that of the user signed in (\"%1\").")
+                              .arg(m_user->name);
+        done(refusal, std::nullopt);
+        return;
+    }
+    const quint64 generation = m_generation;
+    const UserDirectory::Clock clock = m_clock;
+    QPointer<SignInSession> self(this);
+    post([self, generation, name, password, done, clock](Worker& w) {
+        UserDirectory::SignInResult result;
+        if (w.users)
+            result = w.users->checkSignature(name, password);
+        else
+            result.message = QStringLiteral("The users could not be read.");
+        std::optional<SignatureGrant> grant;
+        if (result.outcome == UserDirectory::SignInResult::SignedIn) {
+            const QString signer = result.name.isEmpty() ? name : result.name;
+            grant = SignatureGrant{signer, signer,
+                                   clock ? clock() : QDateTime::currentMSecsSinceEpoch()};
+        }
+        QByteArray wiped = password;
+        PasswordHash::wipe(&wiped);
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, generation, result, grant, done] {
+                if (!self || self->m_generation != generation)
+                    return;
+                if (grant && self->m_user &&
+                    self->m_user->name.compare(grant->signer, Qt::CaseInsensitive) == 0) {
+                    self->m_signedOnce = true;
+                    self->m_idle.activity();
+                    done(result, grant);
+                    return;
+                }
+                UserDirectory::SignInResult answer = result;
+                if (grant) {
+                    // Signed out meanwhile: the signature is not given.
+                    answer.outcome = UserDirectory::SignInResult::Refused;
+                    answer.message = QStringLiteral("Signed out meanwhile: sign in again.");
+                }
+                done(answer, std::nullopt);
             },
             Qt::QueuedConnection);
     });
@@ -201,6 +264,7 @@ void SignInSession::signOut(SignOutCause cause)
         return;
     const QString name = m_user->name;
     m_user.reset();
+    m_signedOnce = false;
     if (cause != SignOutCause::Idle)
         m_idle.signedOut();
     const UserDirectory::Clock clock = m_clock;

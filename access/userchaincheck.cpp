@@ -16,6 +16,7 @@ const QStringList& UserChainCheck::userActions()
                                      QStringLiteral("signed in"),
                                      QStringLiteral("sign-in failed"),
                                      QStringLiteral("sign-in waits"),
+                                     QStringLiteral("signature refused"),
                                      actionRecovered()};
     return actions;
 }

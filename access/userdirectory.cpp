@@ -238,6 +238,24 @@ bool UserDirectory::recover(const QString& actor, const QString& name, const QBy
 
 UserDirectory::SignInResult UserDirectory::signIn(const QString& name, const QByteArray& password)
 {
+    return check(name, password, false);
+}
+
+UserDirectory::SignInResult UserDirectory::checkSignature(const QString& name,
+                                                          const QByteArray& password)
+{
+    return check(name, password, true);
+}
+
+UserDirectory::SignInResult UserDirectory::check(const QString& name, const QByteArray& password,
+                                                 bool forSignature)
+{
+    // A signature's failures count with the sign-in's (one password, one count of tries); they
+    // are recorded as the signature's.
+    const QString failed = forSignature ? QStringLiteral("signature refused")
+                                        : QStringLiteral("sign-in failed");
+    const QString refused = forSignature ? QStringLiteral("signature refused")
+                                         : QStringLiteral("sign-in refused");
     SignInResult result;
     QString error;
     UserChainCheck check;
@@ -253,7 +271,7 @@ UserDirectory::SignInResult UserDirectory::signIn(const QString& name, const QBy
             nameProblem(name).isEmpty() ? name : QStringLiteral("(not a valid name)");
         result.outcome = SignInResult::Refused;
         result.message = WrongNameOrPassword;
-        if (!record(object, QStringLiteral("sign-in failed"), object,
+        if (!record(object, failed, object,
                     QStringLiteral("no such user"), &error)) {
             result.outcome = SignInResult::Failed;
             result.message = QStringLiteral("The sign-in could not be recorded: %1").arg(error);
@@ -267,7 +285,7 @@ UserDirectory::SignInResult UserDirectory::signIn(const QString& name, const QBy
         result.outcome = SignInResult::Refused;
         result.message = finding + QStringLiteral(" Sign-in refused.");
         const QString shown = UserChainCheck::shownName(row.name);
-        record(shown, QStringLiteral("sign-in refused"), shown, finding, &error);
+        record(shown, refused, shown, finding, &error);
         return result;
     }
     auto recorded = [&](const QString& action, const QString& newValue) {
@@ -283,7 +301,7 @@ UserDirectory::SignInResult UserDirectory::signIn(const QString& name, const QBy
         result.message = QStringLiteral("Too many failed sign-ins: \"%1\" can sign in again at %2.")
                              .arg(row.name, localTimeText(row.waitUntilMs));
         recorded(
-            QStringLiteral("sign-in failed"),
+            failed,
             QStringLiteral("tried while waiting until %1").arg(localTimeText(row.waitUntilMs)));
         return result;
     }
@@ -304,21 +322,24 @@ UserDirectory::SignInResult UserDirectory::signIn(const QString& name, const QBy
                          .arg(row.failedSignIns)
                          .arg(localTimeText(row.waitUntilMs)));
         } else {
-            recorded(QStringLiteral("sign-in failed"),
-                     QStringLiteral("failed sign-ins: %1").arg(row.failedSignIns));
+            recorded(failed, QStringLiteral("failed sign-ins: %1").arg(row.failedSignIns));
         }
         return result;
     }
     if (row.disabled) {
         result.outcome = SignInResult::Refused;
         result.message = QStringLiteral("User \"%1\" is disabled.").arg(row.name);
-        recorded(QStringLiteral("sign-in failed"), QStringLiteral("disabled"));
+        recorded(failed, QStringLiteral("disabled"));
         return result;
     }
-    row.failedSignIns = 0;
-    row.waitUntilMs = 0;
     result.role = AccessPolicy::roleFromText(row.role).value_or(Role::Operator);
     result.outcome = SignInResult::SignedIn;
+    result.name = row.name;
+    // A signature is recorded with what it signs; its password check changes nothing else.
+    if (forSignature)
+        return result;
+    row.failedSignIns = 0;
+    row.waitUntilMs = 0;
     recorded(QStringLiteral("signed in"), row.role);
     return result;
 }

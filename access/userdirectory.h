@@ -71,13 +71,19 @@ public:
         Outcome outcome = Failed;
         QString message; // for the person, empty when signed in
         AccessPolicy::Role role = AccessPolicy::Role::Operator;
+        QString name; // the user's name as stored, when signed in
         qint64 waitUntilMs = 0;
     };
     // Checks the user's row against the trail first; records the sign-in, the failure or the
     // wait either way.
     SignInResult signIn(const QString& name, const QByteArray& password);
+    // The same check for an electronic signature: SignedIn when the password is the user's
+    // (nothing recorded then: the signature is); failures count and are recorded as a
+    // sign-in's, under "signature refused".
+    SignInResult checkSignature(const QString& name, const QByteArray& password);
 
 private:
+    SignInResult check(const QString& name, const QByteArray& password, bool forSignature);
     bool write(UserRecord row, const QString& actor, const QString& action, const QString& oldValue,
                const QString& newValue, const QString& reason, QString* error);
     bool record(const QString& actor, const QString& action, const QString& object,

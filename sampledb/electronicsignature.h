@@ -20,6 +20,6 @@ struct ElectronicSignature
     qint64 auditSequence = 0; // the audit trail's "signed" entry
 
     // The signature as people read it, in local time:
-    // "Olga Berg (olga), 09.12.2026 21:04:05 CET, acknowledged".
+    // "Olga Berg (olga), 2026-12-09 21:04:05 CET, acknowledged".
     QString manifestation() const;
 };

@@ -7,6 +7,7 @@
 #include "projectfilecopy.h"
 #include "sampleseal.h"
 #include "sampletable.h"
+#include "signaturetable.h"
 #include "sqlitestatement.h"
 #include "usertable.h"
 
@@ -129,6 +130,13 @@ WriteJob WriteJob::userChange(const ::UserChange& c)
     return {UserChange, row + entryValues(c.entry)};
 }
 
+WriteJob WriteJob::signature(const ElectronicSignature& s)
+{
+    return {Signature,
+            {s.timeMs, s.signer, s.fullName, s.meaning, s.recordKind, s.recordId, s.recordFields,
+             s.recordHash}};
+}
+
 WriteJob WriteJob::sampleSeal(qint64 quarter, qint64 timeMs)
 {
     return {SampleSeal, {quarter, timeMs, false}};
@@ -243,6 +251,23 @@ bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
         if (!UserTable::apply(db, &c, error))
             return false;
         *rowId = c.entry.sequence;
+        return true;
+    }
+    case Signature: {
+        if (!countIs(values, 8, "signature", error))
+            return false;
+        ElectronicSignature s;
+        s.timeMs = values.at(0).toLongLong();
+        s.signer = values.at(1).toString();
+        s.fullName = values.at(2).toString();
+        s.meaning = values.at(3).toString();
+        s.recordKind = values.at(4).toString();
+        s.recordId = values.at(5).toString();
+        s.recordFields = values.at(6).toByteArray();
+        s.recordHash = values.at(7).toByteArray();
+        if (!SignatureTable::insert(db, &s, error))
+            return false;
+        *rowId = s.id;
         return true;
     }
     case ForwardPosition:

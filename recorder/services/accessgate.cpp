@@ -1,5 +1,7 @@
 #include "accessgate.h"
 
+#include "signaturegrant.h"
+
 #include "signinsession.h"
 
 #include <QCoreApplication>
@@ -98,6 +100,55 @@ bool AccessGate::authorize(AccessPolicy::Action action, const QString& what,
     if (actor)
         *actor = who;
     return true;
+}
+
+void AccessGate::setSignatureAsk(const AskSignature& ask)
+{
+    m_askSignature = ask;
+}
+
+void AccessGate::sign(AccessPolicy::Action action, const QString& meaning, const QString& what,
+                      const std::function<void(const SignatureAnswer& answer)>& done)
+{
+    SignatureAnswer answer;
+    ProjectAudit::Actor who;
+    if (!pass(action, what, false, &who)) {
+        done(answer);
+        return;
+    }
+    if (!m_session->accessControlOn()) {
+        answer.outcome = SignatureAnswer::Unsigned;
+        done(answer);
+        return;
+    }
+    if (!m_askSignature) {
+        refuse(action, what);
+        done(answer);
+        return;
+    }
+    // The signer must still be allowed once the signature comes back: a role changed or a
+    // sign-out meanwhile refuses it.
+    SignInSession* session = m_session;
+    const QString signedIn = who.user;
+    auto recordRefusal = m_recordRefusal;
+    m_askSignature(m_session, meaning, what,
+                   [session, signedIn, action, what, done, recordRefusal,
+                    meaning](const std::optional<SignatureGrant>& grant) {
+                       SignatureAnswer result;
+                       if (grant && session->allows(action) && session->user() &&
+                           session->user()->name.compare(grant->signer, Qt::CaseInsensitive) ==
+                               0) {
+                           result.outcome = SignatureAnswer::Signed;
+                           result.grant = grant;
+                       } else if (recordRefusal) {
+                           recordRefusal(signedIn,
+                                         QStringLiteral("sign (%1): %2")
+                                             .arg(meaning, grant ? QStringLiteral("not allowed")
+                                                                 : QStringLiteral("cancelled")),
+                                         what);
+                       }
+                       done(result);
+                   });
 }
 
 bool AccessGate::admit(AccessPolicy::Action action, const QString& what)

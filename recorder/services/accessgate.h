@@ -2,6 +2,7 @@
 
 #include "accesspolicy.h"
 #include "projectaudit.h"
+#include "signaturegrant.h"
 
 #include <QString>
 
@@ -9,7 +10,6 @@
 #include <optional>
 
 class SignInSession;
-struct SignatureGrant;
 
 // Stands before every changing action of the recorder's window and answers whether it may go
 // ahead and, if so, who makes it and why. Without access control that is the desktop account,

@@ -1,5 +1,8 @@
 #include "projectaudit.h"
 
+#include "signaturegrant.h"
+#include "signaturetable.h"
+#include "signedrecord.h"
 #include "alarmeventrecord.h"
 #include "auditentry.h"
 #include "auditlookup.h"
@@ -404,6 +407,21 @@ void ProjectAudit::alarmAcknowledged(const AlarmEventRecord& event)
     if (!event.comment.isEmpty())
         newValue += QStringLiteral(": ") + event.comment;
     record(actor.user, action, object, QStringLiteral("unacknowledged"), newValue, actor.reason);
+}
+
+ElectronicSignature ProjectAudit::recordSignature(const SignedRecord& record,
+                                                  const QString& meaning,
+                                                  const SignatureGrant& grant)
+{
+    const ElectronicSignature signature =
+        SignatureTable::make(record, grant.signer, grant.fullName, meaning, grant.timeMs);
+    if (!m_writer) {
+        qWarning().noquote() << QStringLiteral("ProjectAudit : no database to record a signature");
+        return signature;
+    }
+    m_lastTicket = m_writer->submit(WriteJob::signature(signature));
+    m_ownTickets.insert(m_lastTicket);
+    return signature;
 }
 
 void ProjectAudit::deskSettingChanged(const QString& object, const QString& oldValue,

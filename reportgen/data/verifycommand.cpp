@@ -2,6 +2,7 @@
 
 #include "auditverifier.h"
 #include "projectfile.h"
+#include "signaturecheck.h"
 #include "userchaincheck.h"
 
 #include <QFile>
@@ -50,6 +51,7 @@ int VerifyCommand::run(const QString& projectPath, const QString& headsFile, QTe
         result->findings << check.findings();
     };
     verifier.addCheck(users);
+    verifier.addCheck(SignatureCheck::make());
     AuditVerifier::Result result;
     QString error;
     if (!verifier.verify(database, &result, &error)) {

@@ -37,6 +37,8 @@ private slots:
     void changesWhileSignedIn();
     void idleSignOut();
     void noUsersMeansNoAccessControl();
+    void signatures_data();
+    void signatures();
 
 private:
     bool wait(SignInSession* session, const char* signal);
@@ -281,3 +283,107 @@ void TestSignInSession::noUsersMeansNoAccessControl()
 
 QTEST_MAIN(TestSignInSession)
 #include "tst_signinsession.moc"
+
+void TestSignInSession::signatures_data()
+{
+    // Steps, with "olga" (an Operator) signed in: "NAME|PASSWORD|signed" or "...|refused" (the
+    // password "OP" is hers, "AP" the Administrator's), "!disable elsewhere" (another desk
+    // disables her), "!sign in again".
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("lastAction"); // the trail's last entry afterwards
+
+    QTest::newRow("first signature: id and password")
+        << QStringList{"olga|OP|signed"} << "signed in";
+    QTest::newRow("the id in other letter case") << QStringList{"OLGA|OP|signed"} << "signed in";
+    QTest::newRow("the password alone before a first signature")
+        << QStringList{"|OP|refused"} << "signed in";
+    QTest::newRow("the password alone for the second signature")
+        << QStringList{"olga|OP|signed", "|OP|signed", "|OP|signed"} << "signed in";
+    QTest::newRow("a wrong password, counted and recorded")
+        << QStringList{"olga|AP|refused"} << "signature refused";
+    QTest::newRow("a wrong password alone after a first signature")
+        << QStringList{"olga|OP|signed", "|AP|refused"} << "signature refused";
+    QTest::newRow("another user's id and password")
+        << QStringList{"admin|AP|refused"} << "signed in";
+    QTest::newRow("disabled at another desk")
+        << QStringList{"!disable elsewhere", "olga|OP|refused"} << "signature refused";
+    QTest::newRow("signed in again: the id is asked again")
+        << QStringList{"olga|OP|signed", "!sign in again", "|OP|refused", "olga|OP|signed"}
+        << "signed in";
+}
+
+// Catches: a signature given without both components the first time, for another user than
+// the one signed in, by a disabled user, or whose wrong password is neither counted nor
+// recorded; a later signature that still asks for the id.
+void TestSignInSession::signatures()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, lastAction);
+
+    SignInSession session;
+    openSession(&session);
+    QString error;
+    QVERIFY2(runAndWait(&session,
+                        [](UserDirectory& users, QString* e) {
+                            return users.add(QStringLiteral("desk"), QStringLiteral("admin"),
+                                             Role::Administrator, AdminPassword, QString(), e) &&
+                                   users.add(QStringLiteral("admin"), QStringLiteral("olga"),
+                                             Role::Operator, OperatorPassword, QString(), e);
+                        },
+                        &error),
+             qPrintable(error));
+    auto signIn = [&] {
+        QSignalSpy finished(&session, &SignInSession::signInFinished);
+        session.signIn(QStringLiteral("olga"), OperatorPassword);
+        return finished.wait(10000) && session.user();
+    };
+    QVERIFY(signIn());
+    for (const QString& step : qAsConst(steps)) {
+        if (step == QLatin1String("!disable elsewhere")) {
+            SqliteConnection other;
+            QVERIFY(UserTable::open(&other, database, 5000, &error));
+            UserDirectory users(other.get(), UserDirectory::Clock(), PasswordHash::least());
+            QVERIFY2(users.setDisabled(QStringLiteral("admin"), QStringLiteral("olga"), true,
+                                       QStringLiteral("left"), &error),
+                     qPrintable(error));
+            continue;
+        }
+        if (step == QLatin1String("!sign in again")) {
+            session.signOut(SignInSession::SignOutCause::User);
+            QVERIFY(signIn());
+            continue;
+        }
+        const QStringList parts = step.split(QLatin1Char('|'));
+        QCOMPARE(parts.size(), 3);
+        const QByteArray password = parts.at(1) == QLatin1String("OP") ? OperatorPassword
+                                                                         : AdminPassword;
+        bool done = false;
+        std::optional<SignatureGrant> grant;
+        UserDirectory::SignInResult result;
+        session.sign(parts.at(0), password,
+                     [&](const UserDirectory::SignInResult& r,
+                         const std::optional<SignatureGrant>& g) {
+                         done = true;
+                         result = r;
+                         grant = g;
+                     });
+        QVERIFY(QTest::qWaitFor([&] { return done; }, 10000));
+        const bool wanted = parts.at(2) == QLatin1String("signed");
+        QVERIFY2(bool(grant) == wanted, qPrintable(step + QStringLiteral(": ") + result.message));
+        if (grant) {
+            QCOMPARE(grant->signer, QStringLiteral("olga"));
+            QVERIFY(grant->timeMs > 0);
+            QVERIFY(session.passwordAloneSigns());
+        } else {
+            QVERIFY(!result.message.isEmpty());
+        }
+    }
+    QCOMPARE(trail().constLast().action, lastAction);
+    // A wrong password counts with the sign-in's failures.
+    SqliteConnection reader;
+    std::optional<UserRecord> olga;
+    QVERIFY(UserTable::open(&reader, database, 5000, &error));
+    QVERIFY(UserTable::find(reader.get(), QStringLiteral("olga"), &olga, &error) && olga);
+    if (lastAction == QLatin1String("signature refused") && !olga->disabled)
+        QCOMPARE(olga->failedSignIns, 1);
+}

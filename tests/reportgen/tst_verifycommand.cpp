@@ -5,11 +5,14 @@
 
 #include "auditentry.h"
 #include "audittrail.h"
+#include "alarmeventwrite.h"
 #include "auditverifier.h"
 #include "databasewriter.h"
 #include "reportfixture.h"
 #include "samplerecord.h"
 #include "sampleseal.h"
+#include "signaturetable.h"
+#include "signedrecord.h"
 #include "userchaincheck.h"
 #include "usertable.h"
 #include "verifycommand.h"
@@ -351,6 +354,44 @@ void TestVerifyCommand::tampering_data()
         << QStringList{"Users: access control on",
                        "Finding: The users table is empty although access control is on.",
                        "Result: 2 findings"};
+    // Signatures: their entries, their hashes and the records they are bound to.
+    const QString signedCheck = QStringLiteral(
+        "Signatures: 1 checked against their audit entries and hashes, 1 against their records");
+    const QString unlockSignatures = QStringLiteral(
+        "drop trigger signature_no_update; drop trigger signature_no_delete");
+    QTest::newRow("an acknowledgement signed")
+        << QStringList{"!sign alarm"} << QString() << later << 0
+        << QStringList{signedCheck, "Result: everything holds"};
+    QTest::newRow("a signed alarm that ended and went further afterwards")
+        << QStringList{"!sign alarm",
+                       "update alarm_event set extremeValue = 11.5 where id = 1",
+                       "update alarm_event set endTime = startTime + 900, endReason = 'back in "
+                       "range' where id = 1"}
+        << QString() << later << 0 << QStringList{signedCheck, "Result: everything holds"};
+    QTest::newRow("a signed alarm's corrective action changed")
+        << QStringList{"!sign alarm", "update alarm_event set comment = 'all fine' where id = 1"}
+        << QString() << later << 1
+        << QStringList{"Finding: signature 1 (acknowledged by anna of alarm event 1): its alarm "
+                       "event's comment is \"all fine\", signed as \"door closed, goods moved\"",
+                       "Result: 1 finding"};
+    QTest::newRow("a signed alarm's extreme made milder")
+        << QStringList{"!sign alarm", "update alarm_event set extremeValue = 8.5 where id = 1"}
+        << QString() << later << 1
+        << QStringList{"its alarm event's extreme is \"8.5\", signed as \"9.5\""};
+    QTest::newRow("a signature moved to another record with the sqlite3 program")
+        << QStringList{"!sign alarm", unlockSignatures,
+                       "update signature set recordId = '2' where id = 1"}
+        << QString() << later << 1
+        << QStringList{"Finding: signature 1 (acknowledged by anna of alarm event 2): it differs "
+                       "from its audit entry 7"};
+    QTest::newRow("a signature moved with its fields rewritten")
+        << QStringList{"!sign alarm", unlockSignatures, "!move signature to 2"} << QString()
+        << later << 1 << QStringList{"it differs from its audit entry 7", "Result: 1 finding"};
+    QTest::newRow("a signature deleted")
+        << QStringList{"!sign alarm", unlockSignatures, "delete from signature"} << QString()
+        << later << 1
+        << QStringList{"Finding: audit entry 7 records a signature (alarm event 1) that is "
+                       "missing"};
     QTest::newRow("the database not a database")
         << QStringList{"!garbage"} << QString() << later << 2 << QStringList();
     QTest::newRow("no heads file") << QStringList() << QStringLiteral("!none") << later << 2
@@ -402,6 +443,35 @@ void TestVerifyCommand::tampering()
             QVERIFY(writer.flushAndWait(startOf(Q0 + 5) * 1000));
             continue;
         }
+        if (step == QLatin1String("!sign alarm")) {
+            DatabaseWriter writer(database, QUuid::createUuid().toString());
+            QVERIFY(writer.open());
+            AlarmEventRecord event;
+            event.serial = QStringLiteral("N1");
+            event.channel = 1;
+            event.kind = AlarmKind::High;
+            event.limit = 8.0;
+            event.start = startOf(Q0 + 4);
+            event.raised = event.start + 300;
+            event.extremeValue = 9.5;
+            event.extremeTime = event.start + 200;
+            for (const qint64 id : {1, 2}) {
+                event.id = id;
+                writer.submit(WriteJob::alarmEvent(AlarmEventWrite::insert(event)));
+            }
+            event.id = 1;
+            event.acknowledgedAt = event.raised + 60;
+            event.acknowledgedBy = QStringLiteral("anna");
+            event.comment = QStringLiteral("door closed, goods moved");
+            writer.submit(WriteJob::alarmEvent(AlarmEventWrite::acknowledge(
+                1, *event.acknowledgedAt, event.acknowledgedBy, event.comment)));
+            writer.submit(WriteJob::signature(
+                SignatureTable::make(SignedRecord::alarmEvent(event), QStringLiteral("anna"),
+                                     QStringLiteral("Anna Berg"), QStringLiteral("acknowledged"),
+                                     *event.acknowledgedAt * 1000)));
+            QVERIFY(writer.flushAndWait((startOf(Q0 + 4) + 400) * 1000));
+            continue;
+        }
         if (step == QLatin1String("!garbage")) {
             QFile::remove(database + QStringLiteral("-wal"));
             QFile file(database);
@@ -420,6 +490,23 @@ void TestVerifyCommand::tampering()
             add.entry.newValue = add.row.role;
             QString error;
             QVERIFY2(UserTable::applyCommitted(c.db, &add, &error), qPrintable(error));
+            continue;
+        }
+        if (step == QLatin1String("!move signature to 2")) {
+            // The signed fields made those of event 2 and hashed anew: only the chain's entry
+            // still says which record was signed.
+            QVector<ElectronicSignature> signatures;
+            QString error;
+            QVERIFY(SignatureTable::forRecord(c.db, SignedRecord::alarmEventKind(),
+                                              QStringLiteral("1"), &signatures, &error));
+            QCOMPARE(signatures.size(), 1);
+            SignedRecord fields;
+            QVERIFY(SignedRecord::parse(signatures.at(0).recordFields, &fields));
+            fields.id = QStringLiteral("2");
+            QVERIFY(c.exec(QStringLiteral("update signature set recordId = '2', recordFields = "
+                                          "'%1', recordHash = '%2'")
+                               .arg(QString::fromUtf8(fields.canonical()),
+                                    QString::fromLatin1(fields.hash()))));
             continue;
         }
         if (step == QLatin1String("!insert entry 3")) {

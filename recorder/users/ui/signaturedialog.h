@@ -45,4 +45,5 @@ private:
     QLabel* m_message;
     QDialogButtonBox* m_buttons;
     bool m_busy = false;
+    bool m_done = false;
 };
