@@ -103,6 +103,9 @@ public:
     void recordingStarted(Cause cause);
     void recordingStopped(Cause cause);
     void alarmAcknowledged(const AlarmEventRecord& record);
+    // The alarm sound was silenced for `minutes` (AlarmSilence bounds them) by `user` (the one
+    // signed in, or the desktop account), without a signature: nothing was acknowledged.
+    void soundSilenced(int minutes, const QString& user);
     // The signature `grant` gave to `record` with `meaning`, handed to the writer with its
     // audit entry ("signed"); what was handed over is returned (its id and entry come with the
     // commit). Hand it over right after the write of the record itself: they go in order.

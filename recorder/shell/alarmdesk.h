@@ -56,6 +56,13 @@ public:
     void showScreen();
     // Asked before each acknowledgement on the Alarms screen.
     void setAcknowledgeGate(const AlarmScreen::AcknowledgeGate& gate) { m_acknowledgeGate = gate; }
+    // Who silences the sound, for the audit trail: the user signed in, or the desktop account
+    // (the default).
+    void setSilenceUser(const std::function<QString()>& user) { m_silenceUser = user; }
+    // Silences the sound of the open project's alarms for AlarmSilence::bounded(minutes), with
+    // its audit entry; nothing while no alarm sounds. No sign-in is asked.
+    void silence(int minutes);
+    AlarmSound* alarmSound() const { return sound; }
     // The project's notification settings; saved ones reach the running notifications at once.
     void showNotificationDialog();
 
@@ -83,4 +90,5 @@ private:
     QString m_projectName;
     QPointer<AlarmScreen> m_screen;
     AlarmScreen::AcknowledgeGate m_acknowledgeGate;
+    std::function<QString()> m_silenceUser;
 };

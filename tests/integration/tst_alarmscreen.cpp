@@ -19,7 +19,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QMenu>
 #include <QSettings>
+#include <QSpinBox>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableView>
@@ -43,6 +45,7 @@ private slots:
     void acknowledgeFormValidation();
     void historyFilters_data();
     void historyFilters();
+    void silenceAsked();
     void indicatorTexts_data();
     void indicatorTexts();
 
@@ -355,6 +358,43 @@ void TestAlarmScreen::acknowledgeFormValidation()
     QCOMPARE(action.productAffected, product);
     QCOMPARE(action.quantity, keptQuantity);
     QTRY_VERIFY(!dialog);
+}
+
+// Catches: "SILENCE" offered with nothing sounding or again while silenced, the minutes chosen
+// lost on the way, or the status bar's menu asking for other minutes than it says.
+void TestAlarmScreen::silenceAsked()
+{
+    AlarmScreen* screen = openScreen();
+    auto* button = child<QPushButton>(screen, "pushButton_silence");
+    QVERIFY(!button->isEnabled());
+    makeEvents();
+    QTRY_VERIFY(button->isEnabled());
+    QSignalSpy asked(screen, &AlarmScreen::silenceRequested);
+    child<QSpinBox>(screen, "spinBox_silence")->setValue(20);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(asked.count(), 1);
+    QCOMPARE(asked.at(0).at(0).toInt(), 20);
+    screen->setSilencedUntil(QDateTime(QDate(2026, 7, 1), QTime(12, 0), Qt::UTC));
+    QVERIFY(!button->isEnabled());
+    QCOMPARE(child<QLabel>(screen, "label_silence")->text(),
+             QStringLiteral("Sound silenced until ") +
+                 QDateTime(QDate(2026, 7, 1), QTime(12, 0), Qt::UTC)
+                     .toLocalTime()
+                     .toString(QStringLiteral("HH:mm:ss")));
+    screen->setSilencedUntil(QDateTime());
+    QVERIFY(button->isEnabled());
+    QVERIFY(child<QLabel>(screen, "label_silence")->text().isEmpty());
+    QCOMPARE(child<QSpinBox>(screen, "spinBox_silence")->minimum(), 5);
+    QCOMPARE(child<QSpinBox>(screen, "spinBox_silence")->maximum(), 30);
+
+    AlarmIndicator indicator;
+    QSignalSpy fromMenu(&indicator, &AlarmIndicator::silenceRequested);
+    const QList<QAction*> actions = indicator.silenceMenu()->actions();
+    QCOMPARE(actions.size(), 4);
+    actions.at(2)->trigger();
+    QCOMPARE(fromMenu.count(), 1);
+    QCOMPARE(fromMenu.at(0).at(0).toInt(), 15);
+    QVERIFY(actions.at(2)->text().contains(QLatin1String("15 minutes")));
 }
 
 void TestAlarmScreen::historyFilters_data()

@@ -80,6 +80,8 @@ AlarmScreen::AlarmScreen(ProjectAlarms* alarms, QWidget* parent)
     }
     connect(ui->pushButton_acknowledge, &QPushButton::clicked, this,
             &AlarmScreen::acknowledgeSelected);
+    connect(ui->pushButton_silence, &QPushButton::clicked, this,
+            [this] { emit silenceRequested(ui->spinBox_silence->value()); });
     connect(ui->pushButton_close, &QPushButton::clicked, this, &QWidget::close);
     refresh();
     requestHistory();
@@ -200,6 +202,19 @@ void AlarmScreen::updateButtons()
 {
     const AlarmEventRecord* event = selectedEvent();
     ui->pushButton_acknowledge->setEnabled(event && !event->acknowledgedAt && !m_dialog);
+    // Only a sound that plays can be silenced; a silence on is not started again.
+    ui->pushButton_silence->setEnabled(m_alarms && m_alarms->monitor()->soundWanted() &&
+                                       !m_silenced);
+}
+
+void AlarmScreen::setSilencedUntil(const QDateTime& until)
+{
+    m_silenced = until.isValid();
+    ui->label_silence->setText(m_silenced ? QStringLiteral("Sound silenced until ") +
+                                                until.toLocalTime().toString(
+                                                    QStringLiteral("HH:mm:ss"))
+                                          : QString());
+    updateButtons();
 }
 
 void AlarmScreen::fitColumns(QTableView* view)

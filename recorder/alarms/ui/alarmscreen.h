@@ -3,6 +3,7 @@
 #include "acknowledgedialog.h"
 #include "alarmeventrecord.h"
 
+#include <QDateTime>
 #include <QPointer>
 #include <QWidget>
 
@@ -49,6 +50,8 @@ public:
     AcknowledgeDialog* acknowledgeDialog() const { return m_dialog; }
     // The history's filter as the controls set it.
     AlarmEventFilter historyFilter() const;
+    // Shows until when the sound is silenced; an invalid time: it is not.
+    void setSilencedUntil(const QDateTime& until);
 
 public slots:
     // The active alarms now; the history asked for again.
@@ -58,6 +61,8 @@ public slots:
 signals:
     // A history answer was shown.
     void historyShown();
+    // "SILENCE" with the minutes chosen: the sound's owner silences it (no sign-in asked).
+    void silenceRequested(int minutes);
 
 private:
     void requestHistory();
@@ -78,4 +83,5 @@ private:
     QTimer* m_historyDelay = nullptr;
     quint64 m_historyRequest = 0;
     AcknowledgeGate m_gate;
+    bool m_silenced = false;
 };
