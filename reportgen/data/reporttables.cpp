@@ -11,6 +11,7 @@ void ReportTables::clear()
     breaks.clear();
     alarmLog = false;
     alarmEvents.clear();
+    alarmSignatures.clear();
     auditHead = ReportAuditHead();
     for (bool& empty : channelEmpty)
         empty = false;

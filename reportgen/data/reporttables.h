@@ -3,6 +3,7 @@
 #include "alarmeventrecord.h"
 #include "reportaudithead.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -71,6 +72,9 @@ struct ReportTables
     // whole, by start. alarmLog tells a file that keeps a log (an older one keeps none).
     bool alarmLog = false;
     QVector<AlarmEventRecord> alarmEvents;
+    // The acknowledgements' signatures as people read them, by event id; an acknowledged
+    // event without one was not signed.
+    QHash<qint64, QString> alarmSignatures;
     // Read once the figures are: printed at the end of every report.
     ReportAuditHead auditHead;
 

@@ -70,6 +70,7 @@ struct PageCase
     bool alarmLog = false; // the file keeps the recorder's alarm event log
     QVector<AlarmEventRecord> events;
     QVector<AuditEntry> audit; // the file's audit trail; none without entries
+    QVector<qint64> signedEvents; // events whose acknowledgement is signed (by Olga Berg)
 };
 
 qint64 at(const QString& text)
@@ -287,6 +288,9 @@ QVector<AlarmEventRecord> coldStoreEvents()
     events.last().acknowledgedBy = QStringLiteral("Ann O'Hara");
     events.last().comment =
         QStringLiteral("Door left open <b>overnight</b> & seal checked.\nNight staff told.");
+    events.last().action = {QStringLiteral("door left open"), QStringLiteral("moved <stock>"),
+                            QStringLiteral("quarantined"), QStringLiteral("12 boxes"),
+                            QStringLiteral("Ann & Bo")};
     events << event(2, "CS_02", 1, AlarmKind::High, -15.0, at("2026-03-29 06:00:00"),
                     at("2026-03-29 06:20:00"));
     events.last().extremeValue = -12.5;
@@ -502,6 +506,8 @@ QList<PageCase> pageCases()
                        QStringLiteral("2026-03-29"));
     cases.last().alarmLog = true;
     cases.last().events = coldStoreEvents();
+    // Event 1 signed, event 3 (acknowledged before corrective actions) not.
+    cases.last().signedEvents = {1};
     // After the lists and the signature block.
     cases.last().audit = auditEntries();
     cases << coldStore("haccp-week-cold-store", ReportKind::Haccp, QStringLiteral("2026-03-25"),
@@ -677,6 +683,11 @@ void TestReportPages::writeFiles(const PageCase& page, const QTemporaryDir& dir)
         QVERIFY(writeAlarmEvents(dir.filePath(QStringLiteral("Cold store.dat")), page.events));
     if (!page.audit.isEmpty())
         QVERIFY(writeAuditEntries(dir.filePath(QStringLiteral("Cold store.dat")), page.audit));
+    for (const AlarmEventRecord& event : page.events) {
+        if (page.signedEvents.contains(event.id))
+            QVERIFY(writeAlarmSignature(dir.filePath(QStringLiteral("Cold store.dat")), event,
+                                        QStringLiteral("olga"), QStringLiteral("Olga Berg")));
+    }
 }
 
 void TestReportPages::pages_data()
