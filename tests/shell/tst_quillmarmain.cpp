@@ -42,6 +42,7 @@
 #include "windowfit.h"
 
 #include <QAudioDeviceInfo>
+#include <QComboBox>
 #include <QCommandLinkButton>
 #include <QDir>
 #include <QFileInfo>
@@ -1502,7 +1503,10 @@ void TestQuillmarMain::changingActionsByRole()
                 QVERIFY(!name->isReadOnly());
                 name->setText(QStringLiteral("typed name"));
             }
-            dialog->findChild<QPlainTextEdit*>()->setPlainText(QStringLiteral("Door closed"));
+            dialog->findChild<QPlainTextEdit*>(QStringLiteral("plainTextEdit_comment"))
+                ->setPlainText(QStringLiteral("Door closed"));
+            dialog->findChild<QComboBox*>(QStringLiteral("comboBox_product"))
+                ->setCurrentText(QStringLiteral("none"));
             dialog->confirm();
         }
     } else {
@@ -1541,7 +1545,7 @@ void TestQuillmarMain::changingActionsByRole()
             if (change == QLatin1String("acknowledge") && allowed)
                 QCOMPARE(e.newValue, QStringLiteral("acknowledged by ") +
                                          (accessControl ? user : QStringLiteral("typed name")) +
-                                         QStringLiteral(": Door closed"));
+                                         QStringLiteral(": Door closed; product none"));
         }
     }
     if (allowed) {
