@@ -1,6 +1,7 @@
 #pragma once
 
 #include "alarmkind.h"
+#include "correctiveaction.h"
 
 #include <QMetaType>
 #include <QString>
@@ -24,7 +25,8 @@ struct AlarmEventRecord
     AlarmEnd ended = AlarmEnd::Active;
     std::optional<qint64> acknowledgedAt;
     QString acknowledgedBy;
-    QString comment; // the corrective action
+    QString comment; // free text with the acknowledgement
+    CorrectiveAction action; // with the acknowledgement; empty without one
     // The acknowledgement's electronic signature as people read it
     // (ElectronicSignature::manifestation()); empty when unsigned. Filled by the readers that
     // list events, never written with the event.

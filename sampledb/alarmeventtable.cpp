@@ -87,6 +87,20 @@ bool hasObject(sqlite3* db, const char* type, const QString& name)
     return sqlite3_step(s.get()) == SQLITE_ROW;
 }
 
+// The corrective action's five fields from `first` on; NULL for an action not given.
+void bindAction(sqlite3_stmt* s, int first, const CorrectiveAction& action)
+{
+    const QString* fields[] = {&action.cause, &action.actionTaken, &action.productAffected,
+                               &action.quantity, &action.decidedBy};
+    const bool given = !action.isEmpty();
+    for (int i = 0; i < 5; ++i) {
+        if (given)
+            bindText(s, first + i, fields[i]->isNull() ? QStringLiteral("") : *fields[i]);
+        else
+            sqlite3_bind_null(s, first + i);
+    }
+}
+
 bool insert(sqlite3* db, const AlarmEventRecord& r, QString* error)
 {
     SqliteStatement s(db, AlarmEventTable::insertStatement().toUtf8());
@@ -110,15 +124,32 @@ bool insert(sqlite3* db, const AlarmEventRecord& r, QString* error)
     bindText(s.get(), 13, r.acknowledgedAt ? r.acknowledgedBy : QString());
     bindText(s.get(), 14, r.acknowledgedAt ? r.comment : QString());
     bindTime(s.get(), 15, r.continues);
+    bindAction(s.get(), 16, r.acknowledgedAt ? r.action : CorrectiveAction());
     return stepDone(db, s, error);
+}
+
+bool hasColumn(sqlite3* db, const char* name)
+{
+    SqliteStatement s(db, "select 1 from pragma_table_info('alarm_event') where name = ?");
+    if (!s.isValid())
+        return false;
+    sqlite3_bind_text(s.get(), 1, name, -1, SQLITE_STATIC);
+    return sqlite3_step(s.get()) == SQLITE_ROW;
 }
 
 bool hasContinuesColumn(sqlite3* db)
 {
-    SqliteStatement s(db, "select 1 from pragma_table_info('alarm_event') where name = "
-                          "'continuesId'");
-    return s.isValid() && sqlite3_step(s.get()) == SQLITE_ROW;
+    return hasColumn(db, "continuesId");
 }
+
+// The corrective action came last of the columns added to earlier tables: with it, all are there.
+bool hasActionColumns(sqlite3* db)
+{
+    return hasColumn(db, "decidedBy");
+}
+
+const char* const ActionColumnNames[] = {"cause", "actionTaken", "product", "quantity",
+                                         "decidedBy"};
 
 bool closeEvent(sqlite3* db, const AlarmEventRecord& r, QString* error)
 {
@@ -211,6 +242,7 @@ bool bindAndStep(sqlite3* db, const QString& sql, const AlarmEventWrite& w, QStr
         bindTime(s.get(), 2, r.acknowledgedAt);
         bindText(s.get(), 3, r.acknowledgedBy.isNull() ? QStringLiteral("") : r.acknowledgedBy);
         bindText(s.get(), 4, r.comment.isNull() ? QStringLiteral("") : r.comment);
+        bindAction(s.get(), 5, r.action);
     }
     return stepDone(db, s, error);
 }
@@ -255,7 +287,8 @@ QStringList AlarmEventTable::createStatements()
                        "limitValue float, startTime integer not null, raisedTime integer not "
                        "null, extremeValue float, extremeTime integer, endTime integer, "
                        "endReason text, ackTime integer, ackBy text, comment text, changeMark "
-                       "integer not null, continuesId integer)"),
+                       "integer not null, continuesId integer, cause text, actionTaken text, "
+                       "product text, quantity text, decidedBy text)"),
         QStringLiteral("create unique index if not exists alarm_event_change on alarm_event "
                        "(changeMark)"),
         QStringLiteral("create index if not exists alarm_event_start on alarm_event (startTime)"),
@@ -271,12 +304,22 @@ bool AlarmEventTable::create(SqliteHandle db, QString* error)
             SQLITE_OK)
             return fail(db, error);
     }
-    // A table an earlier version made gets the column; readers of either version go on.
-    if (hasContinuesColumn(db))
+    // A table an earlier version made gets the columns; readers of either version go on.
+    if (!hasContinuesColumn(db) &&
+        sqlite3_exec(db, "alter table alarm_event add column continuesId integer", nullptr,
+                     nullptr, nullptr) != SQLITE_OK)
+        return fail(db, error);
+    if (hasActionColumns(db))
         return true;
-    return sqlite3_exec(db, "alter table alarm_event add column continuesId integer", nullptr,
-                        nullptr, nullptr) == SQLITE_OK ||
-           fail(db, error);
+    for (const char* name : ActionColumnNames) {
+        if (hasColumn(db, name))
+            continue;
+        const QByteArray sql = QByteArray("alter table alarm_event add column ") + name +
+                               QByteArray(" text");
+        if (sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            return fail(db, error);
+    }
+    return true;
 }
 
 bool AlarmEventTable::exists(SqliteHandle db)
@@ -291,21 +334,31 @@ QString AlarmEventTable::columns()
                           "comment, changeMark");
 }
 
+QString AlarmEventTable::actionColumns(SqliteHandle db)
+{
+    if (!hasActionColumns(db))
+        return QStringLiteral(", null, null, null, null, null");
+    return QStringLiteral(", cause, actionTaken, product, quantity, decidedBy");
+}
+
 QString AlarmEventTable::insertStatement()
 {
     // An upsert: inserting an id again (a retried batch) replaces the row with the same values.
     return QStringLiteral("insert into alarm_event (") + columns() +
-           QStringLiteral(", continuesId) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ") +
+           QStringLiteral(", continuesId, cause, actionTaken, product, quantity, decidedBy) "
+                          "values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ") +
            QLatin1String(NextChangeMark) +
            QStringLiteral(
-               ", ?15) on conflict (id) do update set serialno = excluded.serialno, channel "
+               ", ?15, ?16, ?17, ?18, ?19, ?20) on conflict (id) do update set serialno = excluded.serialno, channel "
                "= excluded.channel, kind = excluded.kind, limitValue = "
                "excluded.limitValue, startTime = excluded.startTime, raisedTime = "
                "excluded.raisedTime, extremeValue = excluded.extremeValue, "
                "extremeTime = excluded.extremeTime, endTime = excluded.endTime, "
                "endReason = excluded.endReason, ackTime = excluded.ackTime, ackBy = "
                "excluded.ackBy, comment = excluded.comment, changeMark = "
-               "excluded.changeMark, continuesId = excluded.continuesId");
+               "excluded.changeMark, continuesId = excluded.continuesId, cause = excluded.cause, "
+               "actionTaken = excluded.actionTaken, product = excluded.product, quantity = "
+               "excluded.quantity, decidedBy = excluded.decidedBy");
 }
 
 QString AlarmEventTable::extremeStatement()
@@ -328,7 +381,8 @@ QString AlarmEventTable::acknowledgeStatement()
 {
     // The first acknowledgement stands: an audit record is not written over.
     return QStringLiteral("update alarm_event set ackTime = ?2, ackBy = ?3, comment = ?4, "
-                          "changeMark = ") +
+                          "cause = ?5, actionTaken = ?6, product = ?7, quantity = ?8, "
+                          "decidedBy = ?9, changeMark = ") +
            QLatin1String(NextChangeMark) + QStringLiteral(" where id = ?1 and ackTime is null");
 }
 
@@ -339,9 +393,9 @@ QString AlarmEventTable::lastSampleStatement()
                           "excluded.lastSample)");
 }
 
-QString AlarmEventTable::changesQuery()
+QString AlarmEventTable::changesQuery(SqliteHandle db)
 {
-    return QStringLiteral("select ") + columns() +
+    return QStringLiteral("select ") + columns() + actionColumns(db) +
            QStringLiteral(" from alarm_event where changeMark > ? order by changeMark limit ?");
 }
 
@@ -365,11 +419,19 @@ void AlarmEventTable::readRecord(sqlite3_stmt* s, AlarmEventRecord* r)
     r->acknowledgedBy = columnText(s, 12);
     r->comment = columnText(s, 13);
     r->changeMark = sqlite3_column_int64(s, 14);
+    // Present in every statement that selects actionColumns() after columns().
+    if (sqlite3_column_count(s) >= 20) {
+        r->action.cause = columnText(s, 15);
+        r->action.actionTaken = columnText(s, 16);
+        r->action.productAffected = columnText(s, 17);
+        r->action.quantity = columnText(s, 18);
+        r->action.decidedBy = columnText(s, 19);
+    }
 }
 
 bool AlarmEventTable::apply(SqliteHandle db, const AlarmEventWrite& write, QString* error)
 {
-    if ((!exists(db) || !hasContinuesColumn(db)) && !create(db, error))
+    if ((!exists(db) || !hasActionColumns(db)) && !create(db, error))
         return false;
     switch (write.kind) {
     case AlarmEventWrite::Kind::Insert:
@@ -423,7 +485,7 @@ bool AlarmEventTable::interruptedEvents(SqliteHandle db, QVector<AlarmEventRecor
         return true;
     const bool outbox = hasObject(db, "table", QStringLiteral("notification_outbox"));
     const QByteArray sql =
-        QByteArray("select ") + columns().toUtf8() +
+        QByteArray("select ") + (columns() + actionColumns(db)).toUtf8() +
         QByteArray(" from alarm_event e where endTime is null") +
         (outbox ? QByteArray(" and not exists (select 1 from notification_outbox o where "
                              "o.eventId = e.id and o.kind = 'clear')")
@@ -503,7 +565,9 @@ bool AlarmEventTable::list(SqliteHandle db, const AlarmEventFilter& filter,
     if (!exists(db))
         return true;
     SqliteStatement s = filtered(
-        db, QStringLiteral("select ") + columns() + QStringLiteral(" from alarm_event"), filter,
+        db, QStringLiteral("select ") + columns() + actionColumns(db) +
+                QStringLiteral(" from alarm_event"),
+        filter,
         QStringLiteral(" order by endTime is not null, startTime desc, id desc limit :limit"));
     return readRecords(db, s, out, error);
 }
@@ -527,7 +591,7 @@ bool AlarmEventTable::changesSince(SqliteHandle db, qint64 mark, int limit,
     out->clear();
     if (!exists(db))
         return true;
-    SqliteStatement s(db, changesQuery().toUtf8());
+    SqliteStatement s(db, changesQuery(db).toUtf8());
     if (s.isValid()) {
         sqlite3_bind_int64(s.get(), 1, mark);
         sqlite3_bind_int(s.get(), 2, std::max(limit, 0));

@@ -24,13 +24,17 @@ struct sqlite3_stmt;
 //     extremeValue, extremeTime   the farthest value beyond the limit and its time
 //     endTime        NULL while the alarm lasts
 //     endReason      'cleared', 'recorder stopped' or 'no data'; NULL while the alarm lasts
-//     ackTime, ackBy, comment     the acknowledgement, who gave it, the corrective action
+//     ackTime, ackBy, comment     the acknowledgement, who gave it, its free text
 //     changeMark     set on every insert and update, one higher than any before (unique index):
 //                    a reader that remembers the highest mark it has seen finds every later
 //                    change, in the order of the commits
 //     continuesId    the event ended by the recorder's stop that this one carries on after a
 //                    restart; NULL for none (added to the tables of earlier versions by their
 //                    first write; not among columns(), so that readers take either)
+//     cause, actionTaken, product, quantity, decidedBy
+//                    the corrective action given with the acknowledgement (CorrectiveAction);
+//                    all NULL without one. Added to earlier tables by their first write like
+//                    continuesId; readers select actionColumns(), NULLs where a file has none
 //   alarm_node_seen  per node the time of its latest sample the recorder noted (serialno,
 //                    lastSample), so that after a crash the events left open end there even
 //                    when nothing was recorded
@@ -52,20 +56,24 @@ public:
 
     // The columns every query selects, in the order readRecord() takes them.
     static QString columns();
+    // What readRecord() takes after columns(): the corrective action's columns, or NULLs in
+    // their place for a file an earlier version wrote (a reader may not change it).
+    static QString actionColumns(SqliteHandle db);
     // Bind: id, serialno, channel, kind, limitValue, startTime, raisedTime, extremeValue,
-    // extremeTime, endTime, endReason, ackTime, ackBy, comment, continuesId. The change mark is
-    // set by the statement itself.
+    // extremeTime, endTime, endReason, ackTime, ackBy, comment, continuesId, and the corrective
+    // action's cause, actionTaken, product, quantity, decidedBy. The change mark is set by the
+    // statement itself.
     static QString insertStatement();
     // Bind: id, extremeValue, extremeTime.
     static QString extremeStatement();
     // Bind: id, endTime, endReason, extremeValue, extremeTime (NULL keeps the stored extreme).
     static QString closeStatement();
-    // Bind: id, ackTime, ackBy, comment.
+    // Bind: id, ackTime, ackBy, comment, cause, actionTaken, product, quantity, decidedBy.
     static QString acknowledgeStatement();
     // Bind: serialno, lastSample; an earlier time than the stored one is ignored.
     static QString lastSampleStatement();
     // Bind: the last change mark seen, the number of rows wanted.
-    static QString changesQuery();
+    static QString changesQuery(SqliteHandle db);
     static void readRecord(sqlite3_stmt* statement, AlarmEventRecord* record);
 
     // Applies one write inside the caller's transaction; creates the tables first when the file

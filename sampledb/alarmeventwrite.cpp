@@ -33,7 +33,8 @@ AlarmEventWrite AlarmEventWrite::close(qint64 id, qint64 end, AlarmEnd ended,
 }
 
 AlarmEventWrite AlarmEventWrite::acknowledge(qint64 id, qint64 at, const QString& by,
-                                             const QString& comment)
+                                             const QString& comment,
+                                             const CorrectiveAction& action)
 {
     AlarmEventWrite w;
     w.kind = Kind::Acknowledge;
@@ -41,6 +42,7 @@ AlarmEventWrite AlarmEventWrite::acknowledge(qint64 id, qint64 at, const QString
     w.record.acknowledgedAt = at;
     w.record.acknowledgedBy = by;
     w.record.comment = comment;
+    w.record.action = action;
     return w;
 }
 
@@ -82,6 +84,12 @@ enum Field
     FieldLastSamples,
     // Added later: journals of earlier versions end before it.
     FieldContinues,
+    // Added later still: the corrective action.
+    FieldCause,
+    FieldActionTaken,
+    FieldProductAffected,
+    FieldQuantity,
+    FieldDecidedBy,
     FieldCount
 };
 
@@ -114,13 +122,14 @@ QVariantList AlarmEventWrite::toValues() const
       << optionalValue(record.extremeValue) << optionalValue(record.extremeTime)
       << optionalValue(record.end) << int(record.ended) << optionalValue(record.acknowledgedAt)
       << record.acknowledgedBy << record.comment << QVariant(samples)
-      << optionalValue(record.continues);
+      << optionalValue(record.continues) << record.action.cause << record.action.actionTaken
+      << record.action.productAffected << record.action.quantity << record.action.decidedBy;
     return v;
 }
 
 bool AlarmEventWrite::fromValues(const QVariantList& v, AlarmEventWrite* write)
 {
-    if (v.size() != FieldCount && v.size() != FieldContinues)
+    if (v.size() != FieldCount && v.size() != FieldCause && v.size() != FieldContinues)
         return false;
     const int kind = v.at(FieldKind).toInt();
     const int alarmKind = v.at(FieldAlarmKind).toInt();
@@ -153,6 +162,13 @@ bool AlarmEventWrite::fromValues(const QVariantList& v, AlarmEventWrite* write)
         w.lastSamples.append({samples.at(i).toString(), samples.at(i + 1).toLongLong()});
     if (v.size() > FieldContinues)
         r.continues = optionalTime(v.at(FieldContinues));
+    if (v.size() > FieldCause) {
+        r.action.cause = v.at(FieldCause).toString();
+        r.action.actionTaken = v.at(FieldActionTaken).toString();
+        r.action.productAffected = v.at(FieldProductAffected).toString();
+        r.action.quantity = v.at(FieldQuantity).toString();
+        r.action.decidedBy = v.at(FieldDecidedBy).toString();
+    }
     *write = w;
     return true;
 }

@@ -19,7 +19,7 @@ struct AlarmEventWrite
         Insert,           // the whole record, by its id
         Extreme,          // id, extremeValue, extremeTime
         Close,            // id, end, ended, and the extreme when known
-        Acknowledge,      // id, acknowledgedAt, acknowledgedBy, comment
+        Acknowledge,      // id, acknowledgedAt, acknowledgedBy, comment, action
         LastSamples,      // the time of each node's latest sample, for the next start
         CloseInterrupted, // every event left open by a recorder that ended without closing them
     };
@@ -34,7 +34,8 @@ struct AlarmEventWrite
                                  std::optional<double> extremeValue = std::nullopt,
                                  std::optional<qint64> extremeTime = std::nullopt);
     static AlarmEventWrite acknowledge(qint64 id, qint64 at, const QString& by,
-                                       const QString& comment);
+                                       const QString& comment,
+                                       const CorrectiveAction& action = CorrectiveAction());
     static AlarmEventWrite noteLastSamples(const QVector<QPair<QString, qint64>>& samples);
     static AlarmEventWrite closeInterrupted();
 

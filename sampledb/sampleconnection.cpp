@@ -4,6 +4,8 @@
 #include "audittrail.h"
 #include "novalue.h"
 #include "sampletable.h"
+#include "signaturetable.h"
+#include "signedrecord.h"
 #include "summaryrepair.h"
 
 #include <sqlite3.h>
@@ -117,6 +119,25 @@ bool SampleConnection::auditHead(std::optional<AuditEntry>* head)
         return true;
     setError(text);
     return false;
+}
+
+bool SampleConnection::alarmSignatures(QHash<qint64, QString>* out)
+{
+    out->clear();
+    QHash<QString, ElectronicSignature> signatures;
+    QString text;
+    if (!SignatureTable::forKind(connection.get(), SignedRecord::alarmEventKind(), &signatures,
+                                 &text)) {
+        error = text;
+        return false;
+    }
+    for (auto it = signatures.cbegin(); it != signatures.cend(); ++it) {
+        bool ok = false;
+        const qint64 id = it.key().toLongLong(&ok);
+        if (ok)
+            out->insert(id, it.value().manifestation());
+    }
+    return true;
 }
 
 bool SampleConnection::alarmEvents(qint64 from, qint64 to, const QStringList& serials,

@@ -7,6 +7,7 @@
 #include "storedrow.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -72,6 +73,9 @@ public:
     // named (all when empty), in ascending start time. A file without the log has none.
     bool alarmEvents(qint64 from, qint64 to, const QStringList& serials,
                      QVector<AlarmEventRecord>* out);
+    // The newest signature of each alarm event's acknowledgement, by event id, as people read
+    // it (ElectronicSignature::manifestation(), local time). None on a file without signatures.
+    bool alarmSignatures(QHash<qint64, QString>* out);
 
     // --- The audit trail (the forwarder and the reports witness its head) ---
 

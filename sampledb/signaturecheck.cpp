@@ -59,6 +59,7 @@ QString SignatureCheck::alarmEventProblem(SqliteHandle db, const SignedRecord& s
     if (!AlarmEventTable::exists(db))
         return QStringLiteral("the alarm events are missing");
     SqliteStatement s(db, (QStringLiteral("select ") + AlarmEventTable::columns() +
+                           AlarmEventTable::actionColumns(db) +
                            QStringLiteral(" from alarm_event where id = ?"))
                               .toUtf8());
     if (!s.isValid())

@@ -142,5 +142,14 @@ SignedRecord SignedRecord::alarmEvent(const AlarmEventRecord& event)
     record.add(QStringLiteral("extreme"),
                event.extremeValue ? number(*event.extremeValue) : QString());
     record.add(QStringLiteral("comment"), event.comment);
+    // Only an acknowledgement with a corrective action has these: signatures made before them
+    // still verify.
+    if (!event.action.isEmpty()) {
+        record.add(QStringLiteral("cause"), event.action.cause);
+        record.add(QStringLiteral("action taken"), event.action.actionTaken);
+        record.add(QStringLiteral("product affected"), event.action.productAffected);
+        record.add(QStringLiteral("quantity"), event.action.quantity);
+        record.add(QStringLiteral("decided by"), event.action.decidedBy);
+    }
     return record;
 }

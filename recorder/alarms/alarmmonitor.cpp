@@ -331,7 +331,8 @@ void AlarmMonitor::stop()
     countsMayHaveChanged();
 }
 
-bool AlarmMonitor::acknowledge(qint64 eventId, const QString& by, const QString& comment)
+bool AlarmMonitor::acknowledge(qint64 eventId, const QString& by, const QString& comment,
+                               const CorrectiveAction& action)
 {
     if (by.trimmed().isEmpty())
         return false;
@@ -353,6 +354,7 @@ bool AlarmMonitor::acknowledge(qint64 eventId, const QString& by, const QString&
         it->acknowledgedAt = at;
         it->acknowledgedBy = by.trimmed();
         it->comment = comment;
+        it->action = action;
         r = *it;
     } else {
         // An event that ended already: only the log holds it.
@@ -362,8 +364,9 @@ bool AlarmMonitor::acknowledge(qint64 eventId, const QString& by, const QString&
         r.acknowledgedAt = at;
         r.acknowledgedBy = by.trimmed();
         r.comment = comment;
+        r.action = action;
     }
-    submit(AlarmEventWrite::acknowledge(eventId, at, r.acknowledgedBy, comment));
+    submit(AlarmEventWrite::acknowledge(eventId, at, r.acknowledgedBy, comment, action));
     emit alarmAcknowledged(r);
     countsMayHaveChanged();
     return true;

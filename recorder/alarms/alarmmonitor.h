@@ -99,10 +99,11 @@ public:
     // alarm ends now as "recorder stopped"; excursions shorter than their delay leave nothing.
     void stop();
 
-    // Records who acknowledged which event and the corrective action; for an event that ended
-    // already too. False for an id unknown to an active alarm and not written before (no
-    // store), or without a name.
-    bool acknowledge(qint64 eventId, const QString& by, const QString& comment);
+    // Records who acknowledged which event, the free-text comment and the corrective action
+    // (none: an acknowledgement without one); for an event that ended already too. False for an
+    // id unknown to an active alarm and not written before (no store), or without a name.
+    bool acknowledge(qint64 eventId, const QString& by, const QString& comment,
+                     const CorrectiveAction& action = CorrectiveAction());
 
     // The acknowledgement of an active event was signed: its record shows the signature
     // (ElectronicSignature::manifestation()); alarmUpdated() tells.

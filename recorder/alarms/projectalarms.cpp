@@ -3,6 +3,7 @@
 #include "alarmeventstore.h"
 #include "alarmeventwrite.h"
 #include "alarmlogquery.h"
+#include "correctivecauses.h"
 #include "novalue.h"
 #include "projectfile.h"
 
@@ -34,6 +35,7 @@ int reportedBattery(const NodeSample& sample)
 ProjectAlarms::ProjectAlarms(const QString& projectFilePath, const QString& projectName,
                              NodeList nodes, AlarmEventStore* store, QObject* parent)
     : QObject(parent),
+      m_projectFilePath(projectFilePath),
       m_databasePath(ProjectFile::databasePath(projectFilePath)),
       m_nodes(std::move(nodes)),
       m_store(store)
@@ -133,6 +135,7 @@ void ProjectAlarms::reportCounts()
 
 void ProjectAlarms::rulesChanged()
 {
+    m_causes = CorrectiveCauses::fromProject(m_projectFilePath);
     if (!m_nodes)
         return;
     for (const NodeConfig& node : m_nodes())

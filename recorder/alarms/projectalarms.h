@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QStringList>
 #include <QString>
 
 #include <functional>
@@ -57,6 +58,8 @@ public:
     int activeCount() const;
     int unacknowledgedCount() const;
     QString databasePath() const { return m_databasePath; }
+    // The causes an acknowledgement offers (CorrectiveCauses), read with the rules.
+    QStringList correctiveCauses() const { return m_causes; }
 
     // The recorder's clock tick.
     void tick();
@@ -84,7 +87,9 @@ private:
     void counted(quint64 request, qint64 count);
     void reportCounts();
 
+    QString m_projectFilePath;
     QString m_databasePath;
+    QStringList m_causes;
     NodeList m_nodes;
     AlarmEventStore* m_store = nullptr;
     AlarmMonitor* m_monitor = nullptr;

@@ -1,10 +1,13 @@
 #include "projectaudit.h"
 
+#include "alarmsilence.h"
+
 #include "signaturegrant.h"
 #include "signaturetable.h"
 #include "signedrecord.h"
 #include "alarmeventrecord.h"
 #include "alarmsuppression.h"
+#include "alarmsilence.h"
 #include "auditentry.h"
 #include "auditlookup.h"
 #include "databasewriter.h"
@@ -407,6 +410,20 @@ void ProjectAudit::alarmAcknowledged(const AlarmEventRecord& event)
     QString newValue = QStringLiteral("acknowledged by ") + event.acknowledgedBy;
     if (!event.comment.isEmpty())
         newValue += QStringLiteral(": ") + event.comment;
+    const CorrectiveAction& a = event.action;
+    if (!a.isEmpty()) {
+        QStringList parts;
+        if (!a.cause.isEmpty())
+            parts << QStringLiteral("cause ") + a.cause;
+        if (!a.actionTaken.isEmpty())
+            parts << QStringLiteral("action ") + a.actionTaken;
+        parts << QStringLiteral("product ") + a.productAffected +
+                     (a.quantity.isEmpty() ? QString() : QStringLiteral(" (") + a.quantity +
+                                                             QStringLiteral(")"));
+        if (!a.decidedBy.isEmpty())
+            parts << QStringLiteral("decided by ") + a.decidedBy;
+        newValue += QStringLiteral("; ") + parts.join(QStringLiteral("; "));
+    }
     record(actor.user, action, object, QStringLiteral("unacknowledged"), newValue, actor.reason);
 }
 
@@ -450,6 +467,14 @@ void ProjectAudit::suppressionEnded(const AlarmSuppression& s, const Actor& acto
 void ProjectAudit::suppressionExpired(const AlarmSuppression& s)
 {
     suppressionEnded(s, Actor{automaticUser(), QStringLiteral("its time is over")});
+}
+
+void ProjectAudit::soundSilenced(int minutes, const QString& user)
+{
+    record(user.isEmpty() ? desktopUser() : user, QStringLiteral("alarm sound silenced"),
+           QStringLiteral("alarm sound"), QString(),
+           QStringLiteral("for %1 minutes, unsigned").arg(AlarmSilence::bounded(minutes)),
+           QString());
 }
 
 ElectronicSignature ProjectAudit::recordSignature(const SignedRecord& record,

@@ -109,6 +109,9 @@ public:
     // It ended early by `actor`, or ran out (the recorder's own entry).
     void suppressionEnded(const AlarmSuppression& suppression, const Actor& actor);
     void suppressionExpired(const AlarmSuppression& suppression);
+    // The alarm sound was silenced for `minutes` (AlarmSilence bounds them) by `user` (the one
+    // signed in, or the desktop account), without a signature: nothing was acknowledged.
+    void soundSilenced(int minutes, const QString& user);
     // The signature `grant` gave to `record` with `meaning`, handed to the writer with its
     // audit entry ("signed"); what was handed over is returned (its id and entry come with the
     // commit). Hand it over right after the write of the record itself: they go in order.

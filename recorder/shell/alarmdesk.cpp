@@ -27,6 +27,11 @@ AlarmDesk::AlarmDesk(QWidget* window_, QBoxLayout* statusLayout, int position,
     // tip.
     m_outboxIndicator->setMinimumWidth(RecorderStatusBar::ShrunkWidth);
     connect(m_indicator, &QAbstractButton::clicked, this, &AlarmDesk::showScreen);
+    connect(m_indicator, &AlarmIndicator::silenceRequested, this, &AlarmDesk::silence);
+    connect(sound, &AlarmSound::silenceChanged, this, [this] {
+        if (m_screen)
+            m_screen->setSilencedUntil(sound->silencedUntil());
+    });
     connect(services, &ProjectServices::countsChanged, m_indicator, &AlarmIndicator::setCounts);
     connect(services, &ProjectServices::pendingWritesChanged, m_indicator,
             &AlarmIndicator::setPendingWrites);
@@ -70,6 +75,19 @@ void AlarmDesk::close()
     if (m_indicator)
         m_indicator->setVisible(false);
     sound->stop();
+}
+
+void AlarmDesk::silence(int minutes)
+{
+    ProjectAlarms* alarms = projectAlarms();
+    if (!alarms || !alarms->monitor()->soundWanted())
+        return;
+    sound->silence(minutes, *alarms->monitor());
+    if (ProjectAudit* audit = m_services->audit()) {
+        const QString user = m_silenceUser ? m_silenceUser() : QString();
+        audit->soundSilenced(AlarmSilence::bounded(minutes),
+                             user.isEmpty() ? ProjectAudit::desktopUser() : user);
+    }
 }
 
 ProjectAlarms* AlarmDesk::projectAlarms() const
@@ -117,6 +135,8 @@ void AlarmDesk::showScreen()
         m_screen->setAcknowledgeGate(m_acknowledgeGate);
         m_screen->setAcknowledgeSigner(m_acknowledgeSigner);
         m_screen->setShelving(m_shelve, m_unshelve);
+        m_screen->setSilencedUntil(sound->silencedUntil());
+        connect(m_screen, &AlarmScreen::silenceRequested, this, &AlarmDesk::silence);
         m_screen->setAttribute(Qt::WA_DeleteOnClose);
     }
     m_screen->show();

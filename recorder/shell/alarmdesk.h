@@ -64,6 +64,13 @@ public:
     // The Alarms screen's shelve and unshelve commands.
     void setShelving(const AlarmScreen::ShelveRequest& shelve,
                      const AlarmScreen::UnshelveRequest& unshelve);
+    // Who silences the sound, for the audit trail: the user signed in, or the desktop account
+    // (the default).
+    void setSilenceUser(const std::function<QString()>& user) { m_silenceUser = user; }
+    // Silences the sound of the open project's alarms for AlarmSilence::bounded(minutes), with
+    // its audit entry; nothing while no alarm sounds. No sign-in is asked.
+    void silence(int minutes);
+    AlarmSound* alarmSound() const { return sound; }
     // The project's notification settings; saved ones reach the running notifications at once.
     void showNotificationDialog();
 
@@ -94,4 +101,5 @@ private:
     AlarmScreen::AcknowledgeSigner m_acknowledgeSigner;
     AlarmScreen::ShelveRequest m_shelve;
     AlarmScreen::UnshelveRequest m_unshelve;
+    std::function<QString()> m_silenceUser;
 };

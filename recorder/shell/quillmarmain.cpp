@@ -153,6 +153,13 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
             shelve(serial, channel, seconds, reason);
         },
         [this](const AlarmSuppression& suppression) { endSuppression(suppression); });
+    // A silence asks no sign-in; the trail names the one signed in, if any.
+    desk->setSilenceUser([this] {
+        const QString user = gate.deskActor().user;
+        return signIn.accessControlOn() && user != AccessGate::notSignedIn()
+                   ? user
+                   : ProjectAudit::desktopUser();
+    });
     forwarding = new ForwardingStatus(this, ui->horizontalLayout_status,
                                       ui->horizontalLayout_status->indexOf(ui->label_write_state));
     keyNotice = new ProjectKeyNotice(this, ui->horizontalLayout_status,

@@ -60,6 +60,10 @@ bool readAlarmEvents(SampleReader* reader, const QList<ChannelKey>& keys,
         if (shown)
             tables->alarmEvents.append(event);
     }
+    if (!reader->alarmSignatures(&tables->alarmSignatures)) {
+        qDebug().noquote() << reader->errorText();
+        return false;
+    }
     return true;
 }
 

@@ -13,6 +13,7 @@ void ReportTables::clear()
     alarmEvents.clear();
     suppressions.clear();
     suppressionsTo = 0;
+    alarmSignatures.clear();
     auditHead = ReportAuditHead();
     for (bool& empty : channelEmpty)
         empty = false;

@@ -4,6 +4,7 @@
 #include "alarmsuppression.h"
 #include "reportaudithead.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -76,6 +77,9 @@ struct ReportTables
     // the period's end they are judged against (ReportSuppressions).
     QVector<AlarmSuppression> suppressions;
     qint64 suppressionsTo = 0;
+    // The acknowledgements' signatures as people read them, by event id; an acknowledged
+    // event without one was not signed.
+    QHash<qint64, QString> alarmSignatures;
     // Read once the figures are: printed at the end of every report.
     ReportAuditHead auditHead;
 

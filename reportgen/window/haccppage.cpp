@@ -110,7 +110,42 @@ QString eventChannel(const QList<ReportChannel>& channels, const AlarmEventRecor
     return QStringLiteral("channel ") + QString::number(event.channel);
 }
 
-QString eventRow(const QList<ReportChannel>& channels, const AlarmEventRecord& event)
+// Under an acknowledged event, across the table: its corrective action and the signature of
+// the acknowledgement (or "unsigned").
+QString actionLine(const AlarmEventRecord& event, const QHash<qint64, QString>& signatures)
+{
+    const CorrectiveAction& a = event.action;
+    QStringList parts;
+    if (a.isEmpty()) {
+        parts << QStringLiteral("no corrective action recorded");
+    } else {
+        if (!a.cause.isEmpty())
+            parts << QStringLiteral("Cause: ") + ReportPage::escapeMarkup(a.cause);
+        if (!a.actionTaken.isEmpty())
+            parts << QStringLiteral("Action taken: ") + ReportPage::escapeMarkup(a.actionTaken);
+        parts << QStringLiteral("Product affected: ") +
+                     ReportPage::escapeMarkup(a.productAffected) +
+                     (a.quantity.isEmpty() ? QString()
+                                           : QStringLiteral(" (") +
+                                                 ReportPage::escapeMarkup(a.quantity) +
+                                                 QStringLiteral(")"));
+        if (!a.decidedBy.isEmpty())
+            parts << QStringLiteral("Decided by: ") + ReportPage::escapeMarkup(a.decidedBy);
+    }
+    const auto signature = signatures.constFind(event.id);
+    parts << QStringLiteral("Signature: ") +
+                 (signature == signatures.constEnd() ? QStringLiteral("unsigned")
+                                                     : ReportPage::escapeMarkup(*signature));
+    QString text = parts.join(QStringLiteral("; "));
+    text.replace(QLatin1Char('\n'), QStringLiteral("<br/>"));
+    // Closes the event's row and opens its own, which list() closes.
+    return QStringLiteral("</tr><tr><td class='first'></td><td class='L' colspan='9' "
+                          "style='word-wrap:break-word;'>") +
+           text + QStringLiteral("</td>");
+}
+
+QString eventRow(const QList<ReportChannel>& channels, const AlarmEventRecord& event,
+                 const QHash<qint64, QString>& signatures)
 {
     QString end = QStringLiteral("still active");
     if (event.end)
@@ -132,7 +167,8 @@ QString eventRow(const QList<ReportChannel>& channels, const AlarmEventRecord& e
            cell(event.limit ? number(*event.limit) : QStringLiteral("-")) +
            cell(stackedTime(event.start)) + cell(end) + cell(extreme) + cell(acknowledged) +
            QStringLiteral("<td class='L' style='word-wrap:break-word;'>") + comment +
-           QStringLiteral("</td>");
+           QStringLiteral("</td>") +
+           (event.acknowledgedAt ? actionLine(event, signatures) : QString());
 }
 
 } // namespace
@@ -146,7 +182,7 @@ QString alarmEventsSection(const QList<ReportChannel>& channels, const ReportTab
         return QString();
     QStringList rows;
     for (const AlarmEventRecord& event : tables.alarmEvents)
-        rows.append(eventRow(channels, event));
+        rows.append(eventRow(channels, event, tables.alarmSignatures));
     QString html = list(QStringLiteral("Alarm Events"), {28, 86, 100, 52, 48, 78, 92, 82, 96, 0},
                         {QStringLiteral("NO"), QStringLiteral("Node"), QStringLiteral("Channel"),
                          QStringLiteral("Kind"), QStringLiteral("Limit"), QStringLiteral("Start"),

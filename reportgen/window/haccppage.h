@@ -25,7 +25,8 @@ QString dayTable(const QMap<qint64, PeriodRow>& rows, const QList<ReportChannel>
 constexpr qint64 ListedGapSeconds = 60;
 
 // Section "Alarm Events": the recorder's events of the period with their acknowledgement and
-// comment; nothing for a file that keeps no event log.
+// comment, and under each acknowledged one its corrective action and the signature of the
+// acknowledgement or "unsigned"; nothing for a file that keeps no event log.
 QString alarmEventsSection(const QList<ReportChannel>& channels, const ReportTables& tables);
 
 // Sections "Excursions", "Data Gaps" (with how gaps are counted at the project's interval, in

@@ -298,7 +298,10 @@ void TestAlarmMonitor::acknowledgementSilences()
     QVERIFY(!monitor->acknowledge(id, QStringLiteral("  "), QString()));
     QVERIFY(monitor->soundWanted());
     QSignalSpy acknowledged(monitor.get(), &AlarmMonitor::alarmAcknowledged);
-    QVERIFY(monitor->acknowledge(id, QStringLiteral("Kim"), QStringLiteral("door closed")));
+    const CorrectiveAction action{QStringLiteral("door left open"), QStringLiteral("closed"),
+                                  QStringLiteral("discarded"), QStringLiteral("3 kg"),
+                                  QStringLiteral("Olga")};
+    QVERIFY(monitor->acknowledge(id, QStringLiteral("Kim"), QStringLiteral("door closed"), action));
     QVERIFY(!monitor->soundWanted());
     QCOMPARE(counts.last(), (QVariantList{1, 0}));
     QCOMPARE(acknowledged.size(), 1);
@@ -307,6 +310,9 @@ void TestAlarmMonitor::acknowledgementSilences()
     QCOMPARE(write.record.id, id);
     QCOMPARE(write.record.acknowledgedBy, QStringLiteral("Kim"));
     QCOMPARE(write.record.comment, QStringLiteral("door closed"));
+    QCOMPARE(write.record.action, action);
+    QCOMPARE(acknowledged.first().first().value<AlarmEventRecord>().action, action);
+    QCOMPARE(monitor->activeAlarms().first().action, action);
     QCOMPARE(*write.record.acknowledgedAt, Base.addSecs(5).toSecsSinceEpoch());
 
     // Still beyond: still silent. Back inside and out again: a new alarm sounds.
@@ -316,9 +322,11 @@ void TestAlarmMonitor::acknowledgementSilences()
     QVERIFY(monitor->soundWanted());
     QVERIFY(monitor->activeAlarms().first().id != id);
 
-    // An alarm that ended unacknowledged can be acknowledged afterwards.
+    // An alarm that ended unacknowledged can be acknowledged afterwards, and old callers give
+    // no corrective action.
     QVERIFY(monitor->acknowledge(id, QStringLiteral("Lee"), QString()));
     QCOMPARE(store->writes.last().kind, AlarmEventWrite::Kind::Acknowledge);
+    QVERIFY(store->writes.last().record.action.isEmpty());
     QVERIFY(monitor->soundWanted());
 }
 

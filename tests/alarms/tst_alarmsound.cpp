@@ -153,8 +153,10 @@ void TestAlarmSound::stopsAndRestarts()
 void TestAlarmSound::followsTheAlarms_data()
 {
     QTest::addColumn<int>("delay");
-    // "value@second" a sample of channel 1 (range 10 to 30), "tick@second", "ack"; each followed
-    // by the clock's update of the sound, then "+" playing or "-" silent.
+    // "value@second" a sample of channel 1 (range 10 to 30), "2:value@second" of channel 2
+    // (range -10 to 10, 0 until set), "tick@second", "ack", "silence minutes", "reminding" (the first active
+    // alarm still wants its reminders); each followed by the clock's update of the sound, then
+    // "+" playing or "-" silent.
     QTest::addColumn<QStringList>("steps");
     QTest::newRow("delay 0: as the node's flag")
         << 0 << QStringList{"20@0 -", "35@1 +", "30@2 -", "9@3 +", "tick@4 +", "20@5 -"};
@@ -162,6 +164,29 @@ void TestAlarmSound::followsTheAlarms_data()
         << 1 << QStringList{"35@0 -", "tick@59 -", "tick@60 +", "20@61 -"};
     QTest::newRow("acknowledged: silent until the next alarm")
         << 0 << QStringList{"35@0 +", "ack -", "36@1 -", "20@2 -", "35@3 +"};
+    // Catches: a silence that never ends, or one that ends early.
+    QTest::newRow("silenced: back at its end")
+        << 0 << QStringList{"35@0 +", "silence 5 -", "tick@60 -", "tick@299 -", "tick@300 +"};
+    // Catches: a new alarm left silent under a silence asked for an earlier one.
+    QTest::newRow("silenced: a new alarm brings it back")
+        << 0 << QStringList{"35@0 +", "silence 30 -", "tick@60 -", "2:35@61 +", "tick@62 +"};
+    // Catches: the same condition raised again after it cleared taken for the silenced alarm.
+    QTest::newRow("silenced: the alarm ends and starts anew")
+        << 0 << QStringList{"35@0 +", "silence 30 -", "20@10 -", "35@20 +"};
+    // Catches: a silence that acknowledges, and so stops the reminders.
+    QTest::newRow("silenced: still unacknowledged")
+        << 0 << QStringList{"35@0 +", "silence 10 -", "reminding -", "tick@600 +", "reminding +"};
+    // Catches: a choice outside 5 to 30 minutes taken as it is.
+    QTest::newRow("silence of 1 minute lasts 5")
+        << 0 << QStringList{"35@0 +", "silence 1 -", "tick@120 -", "tick@300 +"};
+    QTest::newRow("silence of 2 hours lasts 30 minutes")
+        << 0 << QStringList{"35@0 +", "silence 120 -", "tick@1799 -", "tick@1800 +"};
+    // Catches: a clock set back far stretching a silence beyond its longest.
+    QTest::newRow("silenced: clock set back")
+        << 0 << QStringList{"35@0 +", "silence 10 -", "tick@-1000 -", "tick@-2000 +"};
+    // Catches: a silence outliving an acknowledgement and keeping the next alarm quiet.
+    QTest::newRow("silenced, then acknowledged: next alarm sounds")
+        << 0 << QStringList{"35@0 +", "silence 30 -", "ack -", "20@5 -", "35@6 +"};
 }
 
 // Catches: a sound during an alarm's delay, one that goes on after its acknowledgement, or one
@@ -179,25 +204,40 @@ void TestAlarmSound::followsTheAlarms()
     node.serial = QStringLiteral("N1");
     node.min[0] = 10;
     node.max[0] = 30;
+    node.min[1] = -10;
+    node.max[1] = 10;
     node.rules.channel[0].delayMinutes = delay;
     monitor.setNode(node);
     AlarmSound sound(complain);
+    sound.setClock([&now] { return now; });
+    double value1 = 20;
+    double value2 = 0;
     for (const QString& step : steps) {
         const QStringList parts = step.split(QLatin1Char(' '));
         const QString action = parts.at(0);
         if (action == QLatin1String("ack")) {
             QVERIFY(monitor.acknowledge(monitor.activeAlarms().first().id, QStringLiteral("Kim"),
                                         QString()));
+        } else if (action == QLatin1String("silence")) {
+            sound.silence(parts.at(1).toInt(), monitor);
+            QVERIFY(sound.isSilenced());
+        } else if (action == QLatin1String("reminding")) {
+            QVERIFY(monitor.isAlarming(monitor.activeAlarms().first().id));
+            QCOMPARE(monitor.unacknowledgedCount(), 1);
         } else {
             const QStringList at = action.split(QLatin1Char('@'));
             now = base.addSecs(at.at(1).toInt());
             if (at.at(0) == QLatin1String("tick"))
                 monitor.tick();
+            else if (at.at(0).startsWith(QLatin1String("2:")))
+                value2 = at.at(0).mid(2).toDouble();
             else
-                monitor.sample(node.serial, at.at(0).toDouble(), 0, -1, now);
+                value1 = at.at(0).toDouble();
+            if (at.at(0) != QLatin1String("tick"))
+                monitor.sample(node.serial, value1, value2, -1, now);
         }
         sound.update(monitor);
-        if (parts.at(1) == QLatin1String("+"))
+        if (parts.last() == QLatin1String("+"))
             QTRY_COMPARE_WITH_TIMEOUT(sound.output()->state(), QAudio::ActiveState, 3000);
         else
             QCOMPARE(sound.output()->state(), QAudio::StoppedState);

@@ -22,7 +22,9 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QMenu>
 #include <QSettings>
+#include <QSpinBox>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableView>
@@ -44,8 +46,11 @@ private slots:
     void acknowledgeWithNameAndAction();
     void shelveAndUnshelve_data();
     void shelveAndUnshelve();
+    void acknowledgeFormValidation_data();
+    void acknowledgeFormValidation();
     void historyFilters_data();
     void historyFilters();
+    void silenceAsked();
     void indicatorTexts_data();
     void indicatorTexts();
 
@@ -102,6 +107,8 @@ void TestAlarmScreen::init()
         gateway.nodes << n;
     }
     file.saveDeviceList({gateway});
+    QSettings(project, QSettings::IniFormat)
+        .setValue(QStringLiteral("CorrectiveCauses"), QStringLiteral("compressor trip"));
     ProjectData data;
     QVERIFY(file.load(&data));
     gateways << ConfiguredDevice::fromConfig(data.gateways.first());
@@ -235,8 +242,18 @@ void TestAlarmScreen::acknowledgeWithNameAndAction()
     QTest::keyClicks(name, QStringLiteral("Sam"));
     QTest::keyClicks(child<QPlainTextEdit>(dialog, "plainTextEdit_comment"),
                      QStringLiteral("compressor restarted"));
+    // The project's own cause is offered; the product must be said.
+    auto* cause = child<QComboBox>(dialog, "comboBox_cause");
+    QVERIFY(cause->findText(QStringLiteral("compressor trip")) >= 0);
+    cause->setCurrentText(QStringLiteral("compressor trip"));
+    child<QComboBox>(dialog, "comboBox_product")->setCurrentText(QStringLiteral("quarantined"));
+    QTest::keyClicks(child<QLineEdit>(dialog, "lineEdit_quantity"), QStringLiteral("12 boxes"));
+    QTest::keyClicks(child<QLineEdit>(dialog, "lineEdit_decidedBy"), QStringLiteral("QA lead"));
     QTest::mouseClick(child<QPushButton>(dialog, "pushButton_confirm"), Qt::LeftButton);
     QTRY_VERIFY(!dialog);
+    const CorrectiveAction stored = alarms->monitor()->activeAlarms().first().action;
+    QCOMPARE(stored, (CorrectiveAction{"compressor trip", "", "quarantined", "12 boxes",
+                                       "QA lead"}));
 
     QVERIFY(!alarms->monitor()->soundWanted());
     QCOMPARE(AcknowledgeDialog::rememberedName(), QStringLiteral("Sam"));
@@ -251,6 +268,7 @@ void TestAlarmScreen::acknowledgeWithNameAndAction()
     QVERIFY(button->isEnabled());
     QTest::mouseClick(button, Qt::LeftButton);
     dialog = screen->acknowledgeDialog();
+    child<QComboBox>(dialog, "comboBox_product")->setCurrentText(QStringLiteral("none"));
     QTest::mouseClick(child<QPushButton>(dialog, "pushButton_confirm"), Qt::LeftButton);
     QTRY_COMPARE(column(history, AlarmEventListModel::AcknowledgedColumn).at(1).left(5),
                  QStringLiteral("Sam, "));
@@ -336,6 +354,134 @@ void TestAlarmScreen::shelveAndUnshelve()
     QTRY_COMPARE(list->text(), QString());
     QCOMPARE(column(active, AlarmEventListModel::StateColumn), QStringList{QString()});
     QVERIFY(!unshelve->isEnabled());
+}
+
+void TestAlarmScreen::acknowledgeFormValidation_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QString>("actionTaken");
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QString>("quantity");
+    QTest::addColumn<QString>("problem"); // empty: confirmed
+    QTest::addColumn<QString>("keptQuantity");
+
+    // Catches: an acknowledgement without any word on the product affected.
+    QTest::newRow("no product") << "Kim" << "defrost" << "" << "" << ""
+                                << "Choose what became of the product affected." << "";
+    // Catches: quarantined or discarded product of unknown amount.
+    QTest::newRow("quarantined, no quantity")
+        << "Kim" << "defrost" << "" << "quarantined" << ""
+        << "Enter the quantity of product quarantined." << "";
+    QTest::newRow("discarded, blank quantity")
+        << "Kim" << "" << "" << "discarded" << "   " << "Enter the quantity of product discarded."
+        << "";
+    QTest::newRow("discarded with quantity")
+        << "Kim" << "power failure" << "" << "discarded" << "40 kg" << "" << "40 kg";
+    // Catches: a quantity typed before the choice changed kept for product that was released.
+    QTest::newRow("released drops quantity")
+        << "Kim" << "" << "" << "checked and released" << "3 boxes" << "" << "";
+    // Catches: "other" given without saying what the cause was.
+    QTest::newRow("other, undescribed")
+        << "Kim" << "other" << "" << "none" << "" << "Describe the cause in the action taken."
+        << "";
+    QTest::newRow("other, described")
+        << "Kim" << "other" << "forklift hit the door" << "none" << "" << "" << "";
+    // Catches: the name check lost under the new fields.
+    QTest::newRow("no name") << "" << "defrost" << "" << "none" << "" << "Enter your name." << "";
+    // Catches: an alarm refused an acknowledgement while its cause is not known yet.
+    QTest::newRow("no cause chosen")
+        << "Kim" << "" << "" << "none" << "" << "" << "";
+}
+
+// The acknowledgement form's checks, through its widgets: what it refuses with a message, and
+// what it hands on when confirmed.
+void TestAlarmScreen::acknowledgeFormValidation()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, cause);
+    QFETCH(QString, actionTaken);
+    QFETCH(QString, product);
+    QFETCH(QString, quantity);
+    QFETCH(QString, problem);
+    QFETCH(QString, keptQuantity);
+    qRegisterMetaType<CorrectiveAction>();
+    QPointer<AcknowledgeDialog> dialog =
+        new AcknowledgeDialog(QStringLiteral("Room A"),
+                              {QStringLiteral("defrost"), QStringLiteral("power failure"),
+                               QStringLiteral("other")},
+                              window.get());
+    dialog->show();
+    QSignalSpy spy(dialog.data(), &AcknowledgeDialog::acknowledged);
+    auto* nameEdit = child<QLineEdit>(dialog, "lineEdit_name");
+    nameEdit->clear();
+    QTest::keyClicks(nameEdit, name);
+    auto* causeBox = child<QComboBox>(dialog, "comboBox_cause");
+    QCOMPARE(causeBox->currentIndex(), -1);
+    if (!cause.isEmpty())
+        causeBox->setCurrentIndex(causeBox->findText(cause));
+    QTest::keyClicks(child<QPlainTextEdit>(dialog, "plainTextEdit_action"), actionTaken);
+    auto* productBox = child<QComboBox>(dialog, "comboBox_product");
+    auto* quantityEdit = child<QLineEdit>(dialog, "lineEdit_quantity");
+    // The quantity first, while it can be typed, then the product as the row has it.
+    productBox->setCurrentText(QStringLiteral("discarded"));
+    QTest::keyClicks(quantityEdit, quantity);
+    productBox->setCurrentIndex(productBox->findText(product));
+    QCOMPARE(quantityEdit->isEnabled(), product == "quarantined" || product == "discarded");
+    QTest::mouseClick(child<QPushButton>(dialog, "pushButton_confirm"), Qt::LeftButton);
+    if (!problem.isEmpty()) {
+        QCOMPARE(dialog->problem(), problem);
+        QVERIFY(dialog->findChild<MessageDialog*>());
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(spy.count(), 0);
+        delete dialog;
+        return;
+    }
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).toString(), name);
+    const auto action = spy.at(0).at(2).value<CorrectiveAction>();
+    QCOMPARE(action.cause, cause);
+    QCOMPARE(action.actionTaken, actionTaken);
+    QCOMPARE(action.productAffected, product);
+    QCOMPARE(action.quantity, keptQuantity);
+    QTRY_VERIFY(!dialog);
+}
+
+// Catches: "SILENCE" offered with nothing sounding or again while silenced, the minutes chosen
+// lost on the way, or the status bar's menu asking for other minutes than it says.
+void TestAlarmScreen::silenceAsked()
+{
+    AlarmScreen* screen = openScreen();
+    auto* button = child<QPushButton>(screen, "pushButton_silence");
+    QVERIFY(!button->isEnabled());
+    makeEvents();
+    QTRY_VERIFY(button->isEnabled());
+    QSignalSpy asked(screen, &AlarmScreen::silenceRequested);
+    child<QSpinBox>(screen, "spinBox_silence")->setValue(20);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(asked.count(), 1);
+    QCOMPARE(asked.at(0).at(0).toInt(), 20);
+    screen->setSilencedUntil(QDateTime(QDate(2026, 7, 1), QTime(12, 0), Qt::UTC));
+    QVERIFY(!button->isEnabled());
+    QCOMPARE(child<QLabel>(screen, "label_silence")->text(),
+             QStringLiteral("Sound silenced until ") +
+                 QDateTime(QDate(2026, 7, 1), QTime(12, 0), Qt::UTC)
+                     .toLocalTime()
+                     .toString(QStringLiteral("HH:mm:ss")));
+    screen->setSilencedUntil(QDateTime());
+    QVERIFY(button->isEnabled());
+    QVERIFY(child<QLabel>(screen, "label_silence")->text().isEmpty());
+    QCOMPARE(child<QSpinBox>(screen, "spinBox_silence")->minimum(), 5);
+    QCOMPARE(child<QSpinBox>(screen, "spinBox_silence")->maximum(), 30);
+
+    AlarmIndicator indicator;
+    QSignalSpy fromMenu(&indicator, &AlarmIndicator::silenceRequested);
+    const QList<QAction*> actions = indicator.silenceMenu()->actions();
+    QCOMPARE(actions.size(), 4);
+    actions.at(2)->trigger();
+    QCOMPARE(fromMenu.count(), 1);
+    QCOMPARE(fromMenu.at(0).at(0).toInt(), 15);
+    QVERIFY(actions.at(2)->text().contains(QLatin1String("15 minutes")));
 }
 
 void TestAlarmScreen::historyFilters_data()

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPrinter>
 #include <QProcess>
@@ -53,6 +54,8 @@ private slots:
     void init();
     void headerRowNeverAloneAtFoot_data();
     void headerRowNeverAloneAtFoot();
+    void correctiveActionsOnPage_data();
+    void correctiveActionsOnPage();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -152,6 +155,97 @@ void TestReportExport::headerRowNeverAloneAtFoot()
                                                 .arg(blue)));
         }
     }
+}
+
+void TestReportExport::correctiveActionsOnPage_data()
+{
+    // cause, action taken, product affected, quantity, decided by; empty: none recorded
+    QTest::addColumn<QStringList>("action");
+    QTest::addColumn<bool>("acknowledged");
+    QTest::addColumn<QString>("signature"); // empty: not signed
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<QStringList>("absent");
+
+    const QString signedBy = QStringLiteral("Olga Berg (olga), 29.03.2026 08:15:00 CEST, "
+                                            "acknowledged");
+    // Catches: a field of the corrective action, the quantity or the signature missing on paper.
+    QTest::newRow("signed, product quarantined")
+        << QStringList{"door left open", "closed the door", "quarantined", "12 boxes", "Sam"}
+        << true << signedBy
+        << QStringList{"Cause: door left open", "Action taken: closed the door",
+                       "Product affected: quarantined (12 boxes)", "Decided by: Sam",
+                       "Signature: " + signedBy}
+        << QStringList{"unsigned"};
+    // Catches: an acknowledgement without a signature printed as if signed.
+    QTest::newRow("unsigned, nothing affected")
+        << QStringList{"defrost", "", "none", "", ""} << true << QString()
+        << QStringList{"Cause: defrost", "Product affected: none", "Signature: unsigned"}
+        << QStringList{"Decided by", "Action taken"};
+    // Catches: an older acknowledgement without an action printed with empty fields.
+    QTest::newRow("acknowledged before corrective actions")
+        << QStringList() << true << QString()
+        << QStringList{"no corrective action recorded", "Signature: unsigned"}
+        << QStringList{"Cause:", "Product affected"};
+    // Catches: a line of action and signature under an alarm nobody acknowledged.
+    QTest::newRow("not acknowledged") << QStringList() << false << QString()
+                                      << QStringList{"not acknowledged"}
+                                      << QStringList{"Signature", "corrective action"};
+}
+
+// The HACCP event table as the exported page lays it out.
+void TestReportExport::correctiveActionsOnPage()
+{
+    QFETCH(QStringList, action);
+    QFETCH(bool, acknowledged);
+    QFETCH(QString, signature);
+    QFETCH(QStringList, expected);
+    QFETCH(QStringList, absent);
+    QFile form(QStringLiteral(":/assets/reportform.html"));
+    QVERIFY(form.open(QIODevice::ReadOnly));
+    const QString page = QString::fromUtf8(form.readAll());
+    ReportTables tables;
+    tables.alarmLog = true;
+    AlarmEventRecord event;
+    event.id = 4;
+    event.serial = QStringLiteral("W1");
+    event.channel = 1;
+    event.limit = 8;
+    event.start = 1774742400;
+    event.raised = event.start + 60;
+    event.end = event.start + 900;
+    event.ended = AlarmEnd::Cleared;
+    event.extremeValue = 10.5;
+    if (acknowledged) {
+        event.acknowledgedAt = event.start + 600;
+        event.acknowledgedBy = QStringLiteral("Kim");
+    }
+    if (!action.isEmpty())
+        event.action = {action.at(0), action.at(1), action.at(2), action.at(3), action.at(4)};
+    tables.alarmEvents.append(event);
+    if (!signature.isEmpty())
+        tables.alarmSignatures.insert(event.id, signature);
+    const QString filled = QString(page).replace(
+        QStringLiteral("<div id=\"ReportTable\" class=\"reportbox\"></div>"),
+        QStringLiteral("<div id=\"ReportTable\" class=\"reportbox\">") +
+            HaccpPage::alarmEventsSection({}, tables) + QStringLiteral("</div>"));
+    QVERIFY(filled != page);
+    QWebPage web;
+    web.setViewportSize(QSize(1000, 800));
+    QSignalSpy loaded(web.mainFrame(), &QWebFrame::loadFinished);
+    web.mainFrame()->setHtml(filled);
+    QVERIFY(loaded.size() > 0 || loaded.wait(20000));
+    const QString pdf = dir->filePath(QStringLiteral("events.pdf"));
+    QVERIFY(ReportExport(&web, ReportKind::Haccp).writePdf(pdf));
+    QVERIFY(QFileInfo(pdf).size() > 0);
+    // The PDF holds the page as a picture (pdftotext finds no text in it): what it pictures is
+    // the page's text as laid out for it.
+    // Lines broken where the page wraps them read as one.
+    const QString text = web.mainFrame()->toPlainText().simplified();
+    QVERIFY2(text.contains(QLatin1String("Alarm Events")), qPrintable(text));
+    for (const QString& part : expected)
+        QVERIFY2(text.contains(part), qPrintable(part + QStringLiteral(" not in: ") + text));
+    for (const QString& part : absent)
+        QVERIFY2(!text.contains(part), qPrintable(part + QStringLiteral(" in: ") + text));
 }
 
 QTEST_MAIN(TestReportExport)

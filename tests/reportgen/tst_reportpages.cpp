@@ -75,6 +75,7 @@ struct PageCase
     QVector<AlarmEventRecord> events;
     QVector<AuditEntry> audit; // the file's audit trail; none without entries
     QVector<AlarmSuppression> suppressions; // shelves and out-of-service times in the file
+    QVector<qint64> signedEvents; // events whose acknowledgement is signed (by Olga Berg)
 };
 
 qint64 at(const QString& text)
@@ -292,6 +293,9 @@ QVector<AlarmEventRecord> coldStoreEvents()
     events.last().acknowledgedBy = QStringLiteral("Ann O'Hara");
     events.last().comment =
         QStringLiteral("Door left open <b>overnight</b> & seal checked.\nNight staff told.");
+    events.last().action = {QStringLiteral("door left open"), QStringLiteral("moved <stock>"),
+                            QStringLiteral("quarantined"), QStringLiteral("12 boxes"),
+                            QStringLiteral("Ann & Bo")};
     events << event(2, "CS_02", 1, AlarmKind::High, -15.0, at("2026-03-29 06:00:00"),
                     at("2026-03-29 06:20:00"));
     events.last().extremeValue = -12.5;
@@ -507,6 +511,8 @@ QList<PageCase> pageCases()
                        QStringLiteral("2026-03-29"));
     cases.last().alarmLog = true;
     cases.last().events = coldStoreEvents();
+    // Event 1 signed, event 3 (acknowledged before corrective actions) not.
+    cases.last().signedEvents = {1};
     // After the lists and the signature block.
     cases.last().audit = auditEntries();
     cases << coldStore("haccp-week-cold-store", ReportKind::Haccp, QStringLiteral("2026-03-25"),
@@ -718,6 +724,11 @@ void TestReportPages::writeFiles(const PageCase& page, const QTemporaryDir& dir)
         QString error;
         for (const AlarmSuppression& row : page.suppressions)
             QVERIFY2(AlarmSuppressionTable::insert(db.get(), row, &error), qPrintable(error));
+    }
+    for (const AlarmEventRecord& event : page.events) {
+        if (page.signedEvents.contains(event.id))
+            QVERIFY(writeAlarmSignature(dir.filePath(QStringLiteral("Cold store.dat")), event,
+                                        QStringLiteral("olga"), QStringLiteral("Olga Berg")));
     }
 }
 

@@ -377,6 +377,11 @@ void TestVerifyCommand::tampering_data()
         << QStringList{"Finding: signature 1 (acknowledged by anna of alarm event 1): its alarm "
                        "event's comment is \"all fine\", signed as \"door closed, goods moved\"",
                        "Result: 1 finding"};
+    // Catches: a corrective action's field left out of what is signed, or not read back.
+    QTest::newRow("a signed alarm's quantity changed")
+        << QStringList{"!sign alarm", "update alarm_event set quantity = '2 boxes' where id = 1"}
+        << QString() << later << 1
+        << QStringList{"its alarm event's quantity is \"2 boxes\", signed as \"12 boxes\""};
     QTest::newRow("a signed alarm's extreme made milder")
         << QStringList{"!sign alarm", "update alarm_event set extremeValue = 8.5 where id = 1"}
         << QString() << later << 1
@@ -491,8 +496,11 @@ void TestVerifyCommand::tampering()
             event.acknowledgedAt = event.raised + 60;
             event.acknowledgedBy = QStringLiteral("anna");
             event.comment = QStringLiteral("door closed, goods moved");
+            event.action = {QStringLiteral("door left open"), QStringLiteral("closed the door"),
+                            QStringLiteral("quarantined"), QStringLiteral("12 boxes"),
+                            QStringLiteral("Olga")};
             writer.submit(WriteJob::alarmEvent(AlarmEventWrite::acknowledge(
-                1, *event.acknowledgedAt, event.acknowledgedBy, event.comment)));
+                1, *event.acknowledgedAt, event.acknowledgedBy, event.comment, event.action)));
             writer.submit(WriteJob::signature(
                 SignatureTable::make(SignedRecord::alarmEvent(event), QStringLiteral("anna"),
                                      QStringLiteral("Anna Berg"), QStringLiteral("acknowledged"),

@@ -59,6 +59,10 @@ private slots:
     void interruptedEventsEnd();
     void fileWithoutTable();
     void earlierVersionsFile();
+    void correctiveActionStored_data();
+    void correctiveActionStored();
+    void journalValuesKeepAction_data();
+    void journalValuesKeepAction();
 
 private:
     bool apply(const AlarmEventWrite& write);
@@ -291,6 +295,10 @@ void TestAlarmEventTable::earlierVersionsFile()
     for (const char* sql : earlier)
         QCOMPARE(sqlite3_exec(db.get(), sql, nullptr, nullptr, nullptr), SQLITE_OK);
     QCOMPARE(summary(all()), QStringList{"1 high 1500 recorder stopped -"});
+    QVERIFY(all().first().action.isEmpty());
+    QVector<AlarmEventRecord> changes;
+    QVERIFY(AlarmEventTable::changesSince(db.get(), 0, 10, &changes, nullptr));
+    QCOMPARE(changes.size(), 1);
     QVector<OutboxRecord> waiting;
     QVERIFY(OutboxTable::unsent(db.get(), &waiting, nullptr));
     QCOMPARE(waiting.size(), 1);
@@ -309,6 +317,94 @@ void TestAlarmEventTable::earlierVersionsFile()
     QVERIFY(OutboxTable::all(db.get(), &waiting, nullptr));
     QCOMPARE(waiting.size(), 1);
     QCOMPARE(waiting.at(0).supersededAt, std::optional<qint64>(2100));
+    // The old row takes an acknowledgement with a corrective action once the columns are added.
+    CorrectiveAction action;
+    action.cause = QStringLiteral("defrost");
+    action.productAffected = CorrectiveAction::productNone();
+    QVERIFY(apply(AlarmEventWrite::acknowledge(1, 2200, "Kim", "late", action)));
+    QCOMPARE(all().last().action, action);
+}
+
+void TestAlarmEventTable::correctiveActionStored_data()
+{
+    QTest::addColumn<QStringList>("action"); // cause, action taken, product, quantity, decided by
+    QTest::addColumn<QString>("comment");
+
+    // Catches: a field bound to the wrong column, or one of them left out.
+    QTest::newRow("every field") << QStringList{"door left open", "closed the door, moved stock",
+                                                "quarantined", "12 boxes", "Olga Berg"}
+                                 << "see the log book";
+    // Catches: an acknowledgement without a corrective action reading back as one.
+    QTest::newRow("none given") << QStringList{"", "", "", "", ""} << "no action needed";
+    // Catches: text cut at a quote, a line break or a character outside Latin-1.
+    QTest::newRow("awkward text") << QStringList{"other", "it's \"fixed\";\nsecond line",
+                                                 "discarded", "3 kg Müsli ½", "Åsa"}
+                                  << "";
+    // Catches: an empty quantity stored as NULL and read back as no action.
+    QTest::newRow("released, no quantity") << QStringList{"sensor fault", "replaced probe",
+                                                          "checked and released", "", "QA"}
+                                           << "";
+}
+
+// Catches: a corrective action lost between the acknowledgement and the readers (list and the
+// change reader), or replaced by a second, retried acknowledgement.
+void TestAlarmEventTable::correctiveActionStored()
+{
+    QFETCH(QStringList, action);
+    QFETCH(QString, comment);
+    const CorrectiveAction given{action.at(0), action.at(1), action.at(2), action.at(3),
+                                 action.at(4)};
+    QVERIFY(apply(AlarmEventWrite::insert(eventRecord(1, "A", AlarmKind::High, 1000))));
+    QVERIFY(apply(AlarmEventWrite::acknowledge(1, 1400, "Kim", comment, given)));
+    CorrectiveAction other;
+    other.cause = QStringLiteral("defrost");
+    other.productAffected = CorrectiveAction::productNone();
+    QVERIFY(apply(AlarmEventWrite::acknowledge(1, 1500, "Lee", "again", other)));
+
+    const QVector<AlarmEventRecord> listed = all();
+    QCOMPARE(listed.size(), 1);
+    QCOMPARE(listed.first().action, given);
+    QCOMPARE(listed.first().action.isEmpty(), action.join(QString()).isEmpty());
+    QCOMPARE(listed.first().comment, comment);
+    QVector<AlarmEventRecord> changes;
+    QVERIFY(AlarmEventTable::changesSince(db.get(), 1, 10, &changes, nullptr));
+    QCOMPARE(changes.size(), 1);
+    QCOMPARE(changes.first().action, given);
+}
+
+void TestAlarmEventTable::journalValuesKeepAction_data()
+{
+    QTest::addColumn<int>("keptValues"); // how many values the journal holds; 0: all
+    QTest::addColumn<bool>("readable");
+    QTest::addColumn<bool>("actionKept");
+
+    // Catches: a write waiting in the journal losing its corrective action on the replay.
+    QTest::newRow("this version") << 0 << true << true;
+    // Catches: journals of the versions before the action, or before continuesId, refused.
+    QTest::newRow("before the action") << 17 << true << false;
+    QTest::newRow("before continuesId") << 16 << true << false;
+    // Catches: a truncated journal entry read as a write with fields shifted.
+    QTest::newRow("cut inside the action") << 19 << false << false;
+}
+
+void TestAlarmEventTable::journalValuesKeepAction()
+{
+    QFETCH(int, keptValues);
+    QFETCH(bool, readable);
+    QFETCH(bool, actionKept);
+    const CorrectiveAction given{"power failure", "moved to store 2", "discarded", "40 kg",
+                                 "Olga"};
+    QVariantList values =
+        AlarmEventWrite::acknowledge(9, 1400, "Kim", "noted", given).toValues();
+    if (keptValues > 0)
+        values = values.mid(0, keptValues);
+    AlarmEventWrite back;
+    QCOMPARE(AlarmEventWrite::fromValues(values, &back), readable);
+    if (!readable)
+        return;
+    QCOMPARE(back.kind, AlarmEventWrite::Kind::Acknowledge);
+    QCOMPARE(back.record.comment, QStringLiteral("noted"));
+    QCOMPARE(back.record.action, actionKept ? given : CorrectiveAction());
 }
 
 // Catches: a reader failing on a file the recorder has not yet written an event to.

@@ -5,6 +5,7 @@
 #include "signinsession.h"
 
 #include <QFile>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -35,8 +36,13 @@ private slots:
     void authorize_data();
     void authorize();
 
+    void sign_data();
+    void sign();
+
 private:
     bool signIn(SignInSession* session, const QString& name);
+    // Ada (Administrator), sam (Supervisor) and olga (Operator); `before` signed in.
+    void prepare(SignInSession* session, const QString& before);
 
     std::unique_ptr<QTemporaryDir> dir;
     QString database;
@@ -105,22 +111,14 @@ void TestAccessGate::authorize_data()
                                                  << "leaver" << false << "sam";
 }
 
-void TestAccessGate::authorize()
+void TestAccessGate::prepare(SignInSession* session, const QString& before)
 {
-    QFETCH(int, action);
-    QFETCH(QString, before);
-    QFETCH(QString, signsIn);
-    QFETCH(QString, reason);
-    QFETCH(bool, allowed);
-    QFETCH(QString, refusedAs);
-
-    SignInSession session;
-    session.setCost(PasswordHash::least());
-    session.open(database);
-    QTRY_VERIFY_WITH_TIMEOUT(session.isReady(), 10000);
+    session->setCost(PasswordHash::least());
+    session->open(database);
+    QTRY_VERIFY_WITH_TIMEOUT(session->isReady(), 10000);
     bool done = false;
     bool added = false;
-    session.run(
+    session->run(
         [](UserDirectory& users, QString* e) {
             return users.add(QStringLiteral("desk"), QStringLiteral("ada"), Role::Administrator,
                              Password, QStringLiteral("first"), e) &&
@@ -135,9 +133,24 @@ void TestAccessGate::authorize()
         });
     QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
     QVERIFY(added);
-    QVERIFY(session.accessControlOn());
+    QVERIFY(session->accessControlOn());
     if (!before.isEmpty())
-        QVERIFY(signIn(&session, before));
+        QVERIFY(signIn(session, before));
+}
+
+void TestAccessGate::authorize()
+{
+    QFETCH(int, action);
+    QFETCH(QString, before);
+    QFETCH(QString, signsIn);
+    QFETCH(QString, reason);
+    QFETCH(bool, allowed);
+    QFETCH(QString, refusedAs);
+
+    SignInSession session;
+    prepare(&session, before);
+    if (QTest::currentTestFailed())
+        return;
 
     AccessGate gate(&session);
     QVector<Refusal> refusals;
@@ -182,6 +195,84 @@ void TestAccessGate::authorize()
                      AccessPolicy::roleText(AccessPolicy::neededFor(Action(action)))),
                  qPrintable(refusals.first().action));
         QCOMPARE(gate.currentActor().reason, QString());
+    }
+    session.close();
+}
+
+void TestAccessGate::sign_data()
+{
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("before");    // signed in before ("": nobody)
+    QTest::addColumn<QString>("signature"); // what the signature ask answers: a signer, "cancel"
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<int>("signatureAsks");
+    QTest::addColumn<QString>("refused"); // in the refusal recorded; "": none
+
+    using Answer = AccessGate::SignatureAnswer;
+    QTest::newRow("signed by the user signed in")
+        << int(Action::Acknowledge) << "olga" << "olga" << int(Answer::Signed) << 1 << "";
+    QTest::newRow("the id in other letter case")
+        << int(Action::ShelveAlarms) << "sam" << "SAM" << int(Answer::Signed) << 1 << "";
+    QTest::newRow("signature cancelled") << int(Action::Acknowledge) << "olga" << "cancel"
+                                         << int(Answer::Cancelled) << 1 << "cancelled";
+    QTest::newRow("a grant of another user than the one signed in")
+        << int(Action::Acknowledge) << "olga" << "sam" << int(Answer::Cancelled) << 1
+        << "not allowed";
+    QTest::newRow("too low a role: no signature asked")
+        << int(Action::PutOutOfService) << "olga" << "olga" << int(Answer::Cancelled) << 0
+        << "Supervisor";
+}
+
+// Catches: a signature taken from anyone but the user signed in and allowed, a cancelled one
+// taken as given, and a refused or cancelled one not recorded.
+void TestAccessGate::sign()
+{
+    QFETCH(int, action);
+    QFETCH(QString, before);
+    QFETCH(QString, signature);
+    QFETCH(int, outcome);
+    QFETCH(int, signatureAsks);
+    QFETCH(QString, refused);
+
+    SignInSession session;
+    prepare(&session, before);
+    if (QTest::currentTestFailed())
+        return;
+    AccessGate gate(&session);
+    QVector<Refusal> refusals;
+    gate.setRefusalRecorder([&](const QString& user, const QString& act, const QString& what) {
+        refusals << Refusal{user, act, what};
+    });
+    // No other sign-in: the one before stands.
+    gate.setAsks([](SignInSession*, Action, const QString&) { return false; },
+                 [](const QString&, QString*) { return false; });
+    int asks = 0;
+    gate.setSignatureAsk([&](SignInSession*, const QString& meaning, const QString& what,
+                             const AccessGate::SignatureDone& done) {
+        ++asks;
+        QCOMPARE(meaning, QStringLiteral("shelved"));
+        QCOMPARE(what, QStringLiteral("Shelve node 7"));
+        // Answered later, from the event loop, as the dialog does.
+        QTimer::singleShot(0, [done, signature] {
+            if (signature == QLatin1String("cancel"))
+                done(std::nullopt);
+            else
+                done(SignatureGrant{signature, signature, 1000});
+        });
+    });
+    std::optional<AccessGate::SignatureAnswer> answer;
+    gate.sign(Action(action), QStringLiteral("shelved"), QStringLiteral("Shelve node 7"),
+              [&](const AccessGate::SignatureAnswer& a) { answer = a; });
+    QTRY_VERIFY(answer.has_value());
+    QCOMPARE(int(answer->outcome), outcome);
+    QCOMPARE(asks, signatureAsks);
+    QCOMPARE(answer->grant.has_value(), outcome == int(AccessGate::SignatureAnswer::Signed));
+    if (refused.isEmpty()) {
+        QVERIFY(refusals.isEmpty());
+    } else {
+        QCOMPARE(refusals.size(), 1);
+        QCOMPARE(refusals.first().user, before);
+        QVERIFY2(refusals.first().action.contains(refused), qPrintable(refusals.first().action));
     }
     session.close();
 }

@@ -110,6 +110,8 @@ private slots:
     void secretChangeIsRecorded();
     void acknowledgementIsRecorded_data();
     void acknowledgementIsRecorded();
+    void silenceIsRecorded_data();
+    void silenceIsRecorded();
     void recordingIsRecorded_data();
     void recordingIsRecorded();
     void clockJumpIsRecorded_data();
@@ -355,14 +357,30 @@ void TestProjectAudit::acknowledgementIsRecorded_data()
     QTest::addColumn<QString>("serial");
     QTest::addColumn<QString>("comment");
     QTest::addColumn<QString>("expected");
+    // cause, action taken, product affected, quantity, decided by; none: no corrective action
+    QTest::addColumn<QStringList>("action");
     QTest::newRow("active alarm") << QStringLiteral("1001") << QStringLiteral("door closed")
                                   << QStringLiteral("alarm acknowledged|alarm event 7, node 1001, "
                                                     "high|unacknowledged|acknowledged by Tom: "
-                                                    "door closed");
+                                                    "door closed")
+                                  << QStringList();
     // An alarm that ended already is known by its id only.
     QTest::newRow("ended alarm, no comment")
         << QString() << QString()
-        << QStringLiteral("alarm acknowledged|alarm event 7|unacknowledged|acknowledged by Tom");
+        << QStringLiteral("alarm acknowledged|alarm event 7|unacknowledged|acknowledged by Tom")
+        << QStringList();
+    // Catches: the corrective action missing from the trail, or the quantity without its product.
+    QTest::newRow("with a corrective action")
+        << QStringLiteral("1001") << QStringLiteral("see log")
+        << QStringLiteral("alarm acknowledged|alarm event 7, node 1001, high|unacknowledged|"
+                          "acknowledged by Tom: see log; cause defrost; action moved stock; "
+                          "product quarantined (12 boxes); decided by Olga")
+        << QStringList{"defrost", "moved stock", "quarantined", "12 boxes", "Olga"};
+    QTest::newRow("product only")
+        << QString() << QString()
+        << QStringLiteral("alarm acknowledged|alarm event 7|unacknowledged|acknowledged by Tom; "
+                          "product none")
+        << QStringList{"", "", "none", "", ""};
 }
 
 // Catches: an acknowledgement, with the corrective action, that leaves no entry.
@@ -371,9 +389,12 @@ void TestProjectAudit::acknowledgementIsRecorded()
     QFETCH(QString, serial);
     QFETCH(QString, comment);
     QFETCH(QString, expected);
+    QFETCH(QStringList, action);
     openAudit();
     const int before = entries().size();
     AlarmEventRecord event;
+    if (!action.isEmpty())
+        event.action = {action.at(0), action.at(1), action.at(2), action.at(3), action.at(4)};
     event.id = 7;
     event.serial = serial;
     event.kind = AlarmKind::High;
@@ -384,6 +405,37 @@ void TestProjectAudit::acknowledgementIsRecorded()
     const QVector<AuditEntry> recorded = entries(before);
     compareEntries(recorded, {expected});
     QCOMPARE(recorded.first().user, ProjectAudit::desktopUser());
+}
+
+void TestProjectAudit::silenceIsRecorded_data()
+{
+    QTest::addColumn<int>("minutes");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("expectedUser"); // empty: the desktop account
+    QTest::addColumn<QString>("expected");
+    // Catches: a silence that leaves no entry, or one recorded as signed.
+    QTest::newRow("desk, 15 minutes") << 15 << QString() << QString()
+                                      << "alarm sound silenced|alarm sound||for 15 minutes, unsigned";
+    QTest::newRow("signed-in user") << 5 << "olga" << "olga"
+                                    << "alarm sound silenced|alarm sound||for 5 minutes, unsigned";
+    // Catches: an entry saying a longer silence than the sound keeps.
+    QTest::newRow("beyond the longest") << 90 << QString() << QString()
+                                        << "alarm sound silenced|alarm sound||for 30 minutes, unsigned";
+}
+
+void TestProjectAudit::silenceIsRecorded()
+{
+    QFETCH(int, minutes);
+    QFETCH(QString, user);
+    QFETCH(QString, expectedUser);
+    QFETCH(QString, expected);
+    openAudit();
+    const int before = entries().size();
+    audit->soundSilenced(minutes, user.isEmpty() ? ProjectAudit::desktopUser() : user);
+    const QVector<AuditEntry> recorded = entries(before);
+    compareEntries(recorded, {expected});
+    QCOMPARE(recorded.first().user,
+             expectedUser.isEmpty() ? ProjectAudit::desktopUser() : expectedUser);
 }
 
 void TestProjectAudit::recordingIsRecorded_data()

@@ -43,6 +43,7 @@
 #include "windowfit.h"
 
 #include <QAudioDeviceInfo>
+#include <QComboBox>
 #include <QCommandLinkButton>
 #include <QDir>
 #include <QFileInfo>
@@ -1548,7 +1549,10 @@ void TestQuillmarMain::changingActionsByRole()
                 QVERIFY(!name->isReadOnly());
                 name->setText(QStringLiteral("typed name"));
             }
-            dialog->findChild<QPlainTextEdit*>()->setPlainText(QStringLiteral("Door closed"));
+            dialog->findChild<QPlainTextEdit*>(QStringLiteral("plainTextEdit_comment"))
+                ->setPlainText(QStringLiteral("Door closed"));
+            dialog->findChild<QComboBox*>(QStringLiteral("comboBox_product"))
+                ->setCurrentText(QStringLiteral("none"));
             dialog->confirm();
             // Made once signed: the signature's password is checked on the session's thread.
             QTRY_VERIFY_WITH_TIMEOUT(window->alarmScreen()->activeModel()->event(0) &&
@@ -1594,7 +1598,7 @@ void TestQuillmarMain::changingActionsByRole()
             if (change == QLatin1String("acknowledge") && allowed)
                 QCOMPARE(e.newValue, QStringLiteral("acknowledged by ") +
                                          (accessControl ? user : QStringLiteral("typed name")) +
-                                         QStringLiteral(": Door closed"));
+                                         QStringLiteral(": Door closed; product none"));
         }
         // A signed acknowledgement: its signature follows, by the same user; without access
         // control it stays unsigned.

@@ -3,6 +3,8 @@
 #include "alarmeventtable.h"
 #include "audittrail.h"
 #include "sampletable.h"
+#include "signaturetable.h"
+#include "signedrecord.h"
 #include "sqliteconnection.h"
 
 #include <QDateTime>
@@ -165,6 +167,21 @@ bool writeAlarmEvents(const QString& path, const QVector<AlarmEventRecord>& even
     bool ok = db.open(path, SQLITE_OPEN_READWRITE) && AlarmEventTable::create(db.get(), &error);
     for (const AlarmEventRecord& e : events)
         ok = ok && AlarmEventTable::apply(db.get(), AlarmEventWrite::insert(e), &error);
+    if (!ok)
+        qWarning("%s %s", qPrintable(db.errorText()), qPrintable(error));
+    return ok;
+}
+
+bool writeAlarmSignature(const QString& path, const AlarmEventRecord& event,
+                         const QString& signer, const QString& fullName)
+{
+    SqliteConnection db;
+    QString error;
+    ElectronicSignature signature =
+        SignatureTable::make(SignedRecord::alarmEvent(event), signer, fullName,
+                             QStringLiteral("acknowledged"), event.acknowledgedAt.value_or(0) * 1000);
+    const bool ok = db.open(path, SQLITE_OPEN_READWRITE) &&
+                    SignatureTable::insertCommitted(db.get(), &signature, &error);
     if (!ok)
         qWarning("%s %s", qPrintable(db.errorText()), qPrintable(error));
     return ok;

@@ -66,6 +66,10 @@ AlarmEventRecord alarmEvent(qint64 id, const QString& serial, int channel, Alarm
                             AlarmEnd ended = AlarmEnd::Cleared);
 // Adds the recorder's alarm event log, holding these events, to a database.
 bool writeAlarmEvents(const QString& path, const QVector<AlarmEventRecord>& events);
+// Signs the acknowledgement of `event` as `signer` (full name `fullName`) at its time, with its
+// audit entry, as the recorder does.
+bool writeAlarmSignature(const QString& path, const AlarmEventRecord& event,
+                         const QString& signer, const QString& fullName);
 // Appends these entries (sequence and hashes set on the way) to a database's audit trail, made
 // when missing.
 bool writeAuditEntries(const QString& path, QVector<AuditEntry> entries);

@@ -212,6 +212,16 @@ int main(int argc, char* argv[])
         if (QWidget* dialog = alarms->acknowledgeDialog()) {
             dialog->findChild<QLineEdit*>(QStringLiteral("lineEdit_name"))
                 ->setText(QStringLiteral("Kim"));
+            dialog->findChild<QComboBox*>(QStringLiteral("comboBox_cause"))
+                ->setCurrentText(QStringLiteral("door left open"));
+            dialog->findChild<QPlainTextEdit*>(QStringLiteral("plainTextEdit_action"))
+                ->setPlainText(QStringLiteral("Door shut, air conditioning reset."));
+            dialog->findChild<QComboBox*>(QStringLiteral("comboBox_product"))
+                ->setCurrentText(QStringLiteral("quarantined"));
+            dialog->findChild<QLineEdit*>(QStringLiteral("lineEdit_quantity"))
+                ->setText(QStringLiteral("12 boxes"));
+            dialog->findChild<QLineEdit*>(QStringLiteral("lineEdit_decidedBy"))
+                ->setText(QStringLiteral("Olga Berg"));
             dialog->findChild<QPlainTextEdit*>(QStringLiteral("plainTextEdit_comment"))
                 ->setPlainText(QStringLiteral("Server room door shut, air conditioning reset."));
             shot(out, QStringLiteral("10-acknowledge"), dialog);

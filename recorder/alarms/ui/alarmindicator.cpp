@@ -1,13 +1,30 @@
 #include "alarmindicator.h"
 
+#include <QContextMenuEvent>
+#include <QMenu>
+
 AlarmIndicator::AlarmIndicator(QWidget* parent) : QPushButton(parent)
 {
     setObjectName(QStringLiteral("button_alarms"));
     setFlat(true);
     setCursor(Qt::PointingHandCursor);
-    setToolTip(QStringLiteral("Show the alarms"));
+    setToolTip(QStringLiteral("Show the alarms (right-click: silence the sound)"));
     setFocusPolicy(Qt::NoFocus);
+    m_menu = new QMenu(this);
+    for (const int minutes : silenceChoices()) {
+        QAction* action =
+            m_menu->addAction(QStringLiteral("Silence the sound for %1 minutes").arg(minutes));
+        connect(action, &QAction::triggered, this,
+                [this, minutes] { emit silenceRequested(minutes); });
+    }
     updateText();
+}
+
+// Without a blocking loop: the status bar goes on updating meanwhile.
+void AlarmIndicator::contextMenuEvent(QContextMenuEvent* event)
+{
+    m_menu->popup(event->globalPos());
+    event->accept();
 }
 
 QString AlarmIndicator::countsText(int active, int unacknowledged)

@@ -90,6 +90,8 @@ AlarmScreen::AlarmScreen(ProjectAlarms* alarms, QWidget* parent)
     connect(ui->pushButton_shelve, &QPushButton::clicked, this, &AlarmScreen::shelveSelected);
     connect(ui->pushButton_unshelve, &QPushButton::clicked, this,
             &AlarmScreen::unshelveSelected);
+    connect(ui->pushButton_silence, &QPushButton::clicked, this,
+            [this] { emit silenceRequested(ui->spinBox_silence->value()); });
     connect(ui->pushButton_close, &QPushButton::clicked, this, &QWidget::close);
     refresh();
     requestHistory();
@@ -287,6 +289,19 @@ void AlarmScreen::updateButtons()
     ui->pushButton_unshelve->setEnabled(by && by->id != 0 &&
                                         by->kind == AlarmSuppression::Kind::Shelve &&
                                         m_unshelve);
+    // Only a sound that plays can be silenced; a silence on is not started again.
+    ui->pushButton_silence->setEnabled(m_alarms && m_alarms->monitor()->soundWanted() &&
+                                       !m_silenced);
+}
+
+void AlarmScreen::setSilencedUntil(const QDateTime& until)
+{
+    m_silenced = until.isValid();
+    ui->label_silence->setText(m_silenced ? QStringLiteral("Sound silenced until ") +
+                                                until.toLocalTime().toString(
+                                                    QStringLiteral("HH:mm:ss"))
+                                          : QString());
+    updateButtons();
 }
 
 void AlarmScreen::fitColumns(QTableView* view)
@@ -317,21 +332,22 @@ void AlarmScreen::acknowledgeSelected()
     if (gate && (!gate(QStringLiteral("Acknowledge ") + text, &fixedName) || !self || m_dialog ||
                  !m_alarms))
         return;
-    m_dialog = new AcknowledgeDialog(text, this);
+    m_dialog = new AcknowledgeDialog(text, m_alarms->correctiveCauses(), this);
     if (!fixedName.isEmpty())
         m_dialog->setFixedName(fixedName);
     const AlarmEventRecord listed = *event;
     connect(m_dialog, &AcknowledgeDialog::acknowledged, this,
-            [this, listed, text](const QString& name, const QString& comment) {
+            [this, listed, text](const QString& name, const QString& comment,
+                                 const CorrectiveAction& action) {
                 QPointer<AlarmScreen> screen(this);
                 const Acknowledge acknowledge =
-                    [screen, listed, name, comment](
-                        const QString& signer) -> std::optional<AlarmEventRecord> {
+                    [screen, listed, name, comment,
+                     action](const QString& signer) -> std::optional<AlarmEventRecord> {
                     if (!screen || !screen->m_alarms)
                         return std::nullopt;
                     AlarmMonitor* monitor = screen->m_alarms->monitor();
                     const QString by = signer.isEmpty() ? name : signer;
-                    if (!monitor->acknowledge(listed.id, by, comment))
+                    if (!monitor->acknowledge(listed.id, by, comment, action))
                         return std::nullopt;
                     for (const AlarmEventRecord& active : monitor->activeAlarms()) {
                         if (active.id == listed.id)
@@ -341,14 +357,26 @@ void AlarmScreen::acknowledgeSelected()
                     AlarmEventRecord ended = listed;
                     ended.acknowledgedBy = by.trimmed();
                     ended.comment = comment;
+                    ended.action = action;
                     return ended;
                 };
-                if (m_signer)
-                    m_signer(QStringLiteral("Acknowledge ") + text +
-                                 (comment.isEmpty() ? QString()
-                                                    : QStringLiteral("\nCorrective action: ") +
-                                                          comment),
-                             acknowledge);
+                if (m_signer) {
+                    // What the signature covers, as the person reads it.
+                    QStringList lines{QStringLiteral("Acknowledge ") + text};
+                    auto add = [&lines](const QString& label, const QString& value) {
+                        if (!value.isEmpty())
+                            lines << label + value;
+                    };
+                    add(QStringLiteral("Cause: "), action.cause);
+                    add(QStringLiteral("Action taken: "), action.actionTaken);
+                    add(QStringLiteral("Product affected: "),
+                        action.productAffected +
+                            (action.quantity.isEmpty() ? QString()
+                                                       : QStringLiteral(", ") + action.quantity));
+                    add(QStringLiteral("Decided by: "), action.decidedBy);
+                    add(QStringLiteral("Comment: "), comment);
+                    m_signer(lines.join(QLatin1Char('\n')), acknowledge);
+                }
                 else
                     acknowledge(QString());
             });

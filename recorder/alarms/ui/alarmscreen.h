@@ -5,6 +5,7 @@
 #include "alarmsuppression.h"
 #include "suppressiondialog.h"
 
+#include <QDateTime>
 #include <QPointer>
 #include <QWidget>
 
@@ -70,6 +71,8 @@ public:
     AcknowledgeDialog* acknowledgeDialog() const { return m_dialog; }
     // The history's filter as the controls set it.
     AlarmEventFilter historyFilter() const;
+    // Shows until when the sound is silenced; an invalid time: it is not.
+    void setSilencedUntil(const QDateTime& until);
 
 public slots:
     // The active alarms now; the history asked for again.
@@ -81,6 +84,8 @@ public slots:
 signals:
     // A history answer was shown.
     void historyShown();
+    // "SILENCE" with the minutes chosen: the sound's owner silences it (no sign-in asked).
+    void silenceRequested(int minutes);
 
 private:
     void requestHistory();
@@ -105,4 +110,5 @@ private:
     ShelveRequest m_shelve;
     UnshelveRequest m_unshelve;
     QPointer<SuppressionDialog> m_shelveDialog;
+    bool m_silenced = false;
 };

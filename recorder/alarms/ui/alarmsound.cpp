@@ -6,6 +6,7 @@
 #include <QAudioFormat>
 #include <QAudioOutput>
 #include <QDebug>
+#include <QSet>
 
 AlarmSound::AlarmSound(const Complaint& complain, QObject* parent)
     : AlarmSound(QAudioDeviceInfo::defaultOutputDevice(), complain, parent)
@@ -54,8 +55,39 @@ void AlarmSound::handleStateChanged(QAudio::State state)
     qDebug().noquote() << "QuillmarMain::handleStateChanged : QAudio new State : " << state;
 }
 
+namespace {
+
+// The alarms that make the sound: active and not acknowledged.
+QSet<qint64> soundingAlarms(const AlarmMonitor& monitor)
+{
+    QSet<qint64> ids;
+    for (const AlarmEventRecord& r : monitor.activeAlarms()) {
+        if (!r.isAcknowledged())
+            ids.insert(r.id);
+    }
+    return ids;
+}
+
+} // namespace
+
+void AlarmSound::silence(int minutes, const AlarmMonitor& monitor)
+{
+    const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+    m_silence.start(minutes, now, soundingAlarms(monitor));
+    stop();
+    emit silenceChanged(true);
+}
+
 void AlarmSound::update(const AlarmMonitor& monitor)
 {
+    if (m_silence.isOn()) {
+        const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTimeUtc();
+        if (m_silence.holds(now, soundingAlarms(monitor))) {
+            stop();
+            return;
+        }
+        emit silenceChanged(false);
+    }
     if (!monitor.soundWanted()) {
         stop();
         return;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "alarmsilence.h"
+
 #include <QAudio>
+#include <QDateTime>
 #include <QFile>
 #include <QObject>
 #include <QString>
@@ -14,7 +17,8 @@ class QAudioOutput;
 // The alarm sound: "critical.wav" on the default audio output while the open project's alarm
 // monitor wants it (an active alarm nobody acknowledged). Asked once a second by the recorder's
 // clock, it restarts the sound after each playthrough for as long as that lasts, and stops it at
-// the first tick without, even in the middle of a playthrough.
+// the first tick without, even in the middle of a playthrough. A silence a user asked for keeps
+// it off for a while (AlarmSilence) without touching the alarms.
 class AlarmSound : public QObject
 {
     Q_OBJECT
@@ -22,6 +26,7 @@ class AlarmSound : public QObject
 public:
     static constexpr int BufferSize = 10000;
 
+    using Clock = std::function<QDateTime()>;
     // Shows a problem of the set-up to the user: (title, text).
     using Complaint = std::function<void(const QString& title, const QString& text)>;
 
@@ -38,7 +43,19 @@ public:
     void update(const AlarmMonitor& monitor);
     void stop();
 
+    // Silences the sound for AlarmSilence::bounded(minutes) over the alarms of `monitor` that
+    // sound now; the sound stops at once and returns at the end or with a new alarm.
+    void silence(int minutes, const AlarmMonitor& monitor);
+    bool isSilenced() const { return m_silence.isOn(); }
+    QDateTime silencedUntil() const { return m_silence.until(); }
+    // The time the silence runs on; tests replace it.
+    void setClock(const Clock& clock) { m_clock = clock; }
+
     QAudioOutput* output() const { return audio; }
+
+signals:
+    // A silence began or ended.
+    void silenceChanged(bool silenced);
 
 public slots:
     void handleStateChanged(QAudio::State state);
@@ -47,4 +64,6 @@ private:
     QFile m_audioFile;
     QAudioOutput* audio = nullptr;
     bool devicePresent = false;
+    AlarmSilence m_silence;
+    Clock m_clock;
 };
