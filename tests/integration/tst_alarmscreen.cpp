@@ -259,8 +259,10 @@ void TestAlarmScreen::acknowledgeWithNameAndAction()
     QCOMPARE(AcknowledgeDialog::rememberedName(), QStringLiteral("Sam"));
     const QStringList activeAck = column(active, AlarmEventListModel::AcknowledgedColumn);
     QVERIFY2(activeAck.first().startsWith(QLatin1String("Sam, ")), qPrintable(activeAck.first()));
+    // The list shows the structured action before the free text.
     QCOMPARE(column(active, AlarmEventListModel::CommentColumn),
-             QStringList{"compressor restarted"});
+             QStringList{"compressor trip; product quarantined (12 boxes); decided by QA lead; "
+                         "compressor restarted"});
     QVERIFY(!button->isEnabled());
 
     // The cleared one nobody acknowledged can still be.

@@ -97,8 +97,22 @@ QString AlarmEventListModel::text(const AlarmEventRecord& e, int column) const
         if (!e.acknowledgedAt)
             return QStringLiteral("Unacknowledged");
         return e.acknowledgedBy + QStringLiteral(", ") + timeText(*e.acknowledgedAt);
-    case CommentColumn:
-        return e.comment;
+    case CommentColumn: {
+        // The structured action first, then the free text.
+        QStringList parts;
+        const CorrectiveAction& a = e.action;
+        for (const QString& part : {a.cause, a.actionTaken})
+            if (!part.isEmpty())
+                parts << part;
+        if (!a.productAffected.isEmpty())
+            parts << QStringLiteral("product ") + a.productAffected +
+                         (a.quantity.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(a.quantity));
+        if (!a.decidedBy.isEmpty())
+            parts << QStringLiteral("decided by ") + a.decidedBy;
+        if (!e.comment.isEmpty())
+            parts << e.comment;
+        return parts.join(QStringLiteral("; "));
+    }
     case SignatureColumn:
         if (!e.acknowledgedAt)
             return QString();
@@ -135,8 +149,11 @@ QVariant AlarmEventListModel::data(const QModelIndex& index, int role) const
         return QVariant();
     if (role == Qt::DisplayRole)
         return text(*e, index.column());
-    if (role == Qt::ToolTipRole && index.column() == CommentColumn && !e->comment.isEmpty())
-        return e->comment;
+    if (role == Qt::ToolTipRole &&
+        (index.column() == CommentColumn || index.column() == SignatureColumn)) {
+        const QString shown = text(*e, index.column());
+        return shown.isEmpty() ? QVariant() : QVariant(shown);
+    }
     if (role == Qt::ForegroundRole) {
         // Red while it needs somebody: active and unacknowledged, or ended unacknowledged.
         if (index.column() == AcknowledgedColumn && !e->acknowledgedAt)
