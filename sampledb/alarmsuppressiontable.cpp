@@ -22,38 +22,6 @@ const char* const NoDelete =
     "alarm_suppression begin select raise(abort, 'suppressions are kept'); end";
 const char* const Columns = "id, kind, serial, channel, fromTime, untilTime, reason, user, "
                             "endedTime";
-
-bool fail(sqlite3* db, QString* error)
-{
-    *error = QString::fromUtf8(sqlite3_errmsg(db));
-    return false;
-}
-
-void bindText(sqlite3_stmt* s, int index, const QString& text)
-{
-    const QByteArray utf8 = text.toUtf8();
-    sqlite3_bind_text(s, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-}
-
-QString textAt(sqlite3_stmt* s, int column)
-{
-    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, column)),
-                             sqlite3_column_bytes(s, column));
-}
-
-bool tableExists(sqlite3* db, bool* exists, QString* error)
-{
-    SqliteStatement s(db, "select 1 from sqlite_master where type = 'table' and name = "
-                          "'alarm_suppression'");
-    if (!s.isValid())
-        return fail(db, error);
-    const int rc = sqlite3_step(s.get());
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        return fail(db, error);
-    *exists = rc == SQLITE_ROW;
-    return true;
-}
-
 // Rows of a select of Columns; a row whose kind no version wrote is skipped with a note.
 bool readRows(sqlite3* db, SqliteStatement& s, QVector<AlarmSuppression>* rows, QString* error)
 {
@@ -62,19 +30,19 @@ bool readRows(sqlite3* db, SqliteStatement& s, QVector<AlarmSuppression>* rows, 
         if (rc == SQLITE_DONE)
             return true;
         if (rc != SQLITE_ROW)
-            return fail(db, error);
-        const auto kind = AlarmSuppression::kindFromText(textAt(s.get(), 1));
+            return SqliteStatement::failed(db, error);
+        const auto kind = AlarmSuppression::kindFromText(SqliteStatement::textAt(s.get(), 1));
         if (!kind)
             continue;
         AlarmSuppression r;
         r.id = sqlite3_column_int64(s.get(), 0);
         r.kind = *kind;
-        r.serial = textAt(s.get(), 2);
+        r.serial = SqliteStatement::textAt(s.get(), 2);
         r.channel = int(qBound<qint64>(0, sqlite3_column_int64(s.get(), 3), 2));
         r.from = sqlite3_column_int64(s.get(), 4);
         r.until = sqlite3_column_int64(s.get(), 5);
-        r.reason = textAt(s.get(), 6);
-        r.user = textAt(s.get(), 7);
+        r.reason = SqliteStatement::textAt(s.get(), 6);
+        r.user = SqliteStatement::textAt(s.get(), 7);
         if (sqlite3_column_type(s.get(), 8) != SQLITE_NULL)
             r.ended = sqlite3_column_int64(s.get(), 8);
         rows->append(r);
@@ -86,14 +54,14 @@ bool select(sqlite3* db, const QByteArray& where, qint64 a, qint64 b, bool twoVa
 {
     rows->clear();
     bool exists = false;
-    if (!tableExists(db, &exists, error))
+    if (!SqliteStatement::tableExists(db, "alarm_suppression", &exists, error))
         return false;
     if (!exists)
         return true;
     SqliteStatement s(db, QByteArray("select ") + Columns + " from alarm_suppression where " +
                               where + " order by fromTime, id");
     if (!s.isValid())
-        return fail(db, error);
+        return SqliteStatement::failed(db, error);
     sqlite3_bind_int64(s.get(), 1, a);
     if (twoValues)
         sqlite3_bind_int64(s.get(), 2, b);
@@ -109,7 +77,7 @@ bool AlarmSuppressionTable::ensureTable(SqliteHandle db, QString* error)
 {
     for (const char* sql : {CreateTable, NoDelete}) {
         if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-            return fail(db, error);
+            return SqliteStatement::failed(db, error);
     }
     return true;
 }
@@ -121,20 +89,20 @@ bool AlarmSuppressionTable::insert(SqliteHandle db, const AlarmSuppression& r, Q
     SqliteStatement s(db, QByteArray("insert into alarm_suppression (") + Columns +
                               ") values (?, ?, ?, ?, ?, ?, ?, ?, ?) on conflict (id) do nothing");
     if (!s.isValid())
-        return fail(db, error);
+        return SqliteStatement::failed(db, error);
     sqlite3_bind_int64(s.get(), 1, r.id);
-    bindText(s.get(), 2, AlarmSuppression::kindText(r.kind));
-    bindText(s.get(), 3, r.serial);
+    SqliteStatement::bindText(s.get(), 2, AlarmSuppression::kindText(r.kind));
+    SqliteStatement::bindText(s.get(), 3, r.serial);
     sqlite3_bind_int(s.get(), 4, r.channel);
     sqlite3_bind_int64(s.get(), 5, r.from);
     sqlite3_bind_int64(s.get(), 6, r.until);
-    bindText(s.get(), 7, r.reason);
-    bindText(s.get(), 8, r.user);
+    SqliteStatement::bindText(s.get(), 7, r.reason);
+    SqliteStatement::bindText(s.get(), 8, r.user);
     if (r.ended)
         sqlite3_bind_int64(s.get(), 9, *r.ended);
     else
         sqlite3_bind_null(s.get(), 9);
-    return sqlite3_step(s.get()) == SQLITE_DONE || fail(db, error);
+    return sqlite3_step(s.get()) == SQLITE_DONE || SqliteStatement::failed(db, error);
 }
 
 bool AlarmSuppressionTable::endEarly(SqliteHandle db, qint64 id, qint64 endedTime, QString* error)
@@ -144,10 +112,10 @@ bool AlarmSuppressionTable::endEarly(SqliteHandle db, qint64 id, qint64 endedTim
     SqliteStatement s(db, "update alarm_suppression set endedTime = max(?, fromTime) where id = ? "
                           "and endedTime is null");
     if (!s.isValid())
-        return fail(db, error);
+        return SqliteStatement::failed(db, error);
     sqlite3_bind_int64(s.get(), 1, endedTime);
     sqlite3_bind_int64(s.get(), 2, id);
-    return sqlite3_step(s.get()) == SQLITE_DONE || fail(db, error);
+    return sqlite3_step(s.get()) == SQLITE_DONE || SqliteStatement::failed(db, error);
 }
 
 bool AlarmSuppressionTable::holdingAt(SqliteHandle db, qint64 at, QVector<AlarmSuppression>* rows,

@@ -7,13 +7,6 @@
 #include <sqlite3.h>
 
 namespace {
-
-bool fail(sqlite3* db, QString* error)
-{
-    *error = QString::fromUtf8(sqlite3_errmsg(db));
-    return false;
-}
-
 const char* const Columns = "id, periodFrom, periodTo, comment, signatureId, time";
 
 AuditReviewTable::Row rowAt(sqlite3_stmt* s)
@@ -28,20 +21,6 @@ AuditReviewTable::Row rowAt(sqlite3_stmt* s)
     row.timeMs = sqlite3_column_int64(s, 5);
     return row;
 }
-
-bool hasTable(sqlite3* db, bool* has, QString* error)
-{
-    SqliteStatement s(db, "select 1 from sqlite_master where type = 'table' and name = "
-                          "'audit_review'");
-    if (!s.isValid())
-        return fail(db, error);
-    const int rc = sqlite3_step(s.get());
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        return fail(db, error);
-    *has = rc == SQLITE_ROW;
-    return true;
-}
-
 } // namespace
 
 SignedRecord AuditReviewTable::signedFields(const Row& row)
@@ -63,7 +42,8 @@ bool AuditReviewTable::ensureTable(SqliteHandle handle, QString* error)
         "create table if not exists audit_review (id integer primary key, periodFrom integer not "
         "null, periodTo integer not null, comment text not null, signatureId integer not null "
         "default 0, time integer not null)";
-    return sqlite3_exec(db, create, nullptr, nullptr, nullptr) == SQLITE_OK || fail(db, error);
+    return sqlite3_exec(db, create, nullptr, nullptr, nullptr) == SQLITE_OK ||
+           SqliteStatement::failed(db, error);
 }
 
 bool AuditReviewTable::insertSigned(SqliteHandle handle, Row* row, const QString& signer,
@@ -89,7 +69,7 @@ bool AuditReviewTable::insertSigned(SqliteHandle handle, Row* row, const QString
             SqliteStatement insert(db, "insert into audit_review (periodFrom, periodTo, comment, "
                                        "time) values (?, ?, ?, ?)");
             if (!insert.isValid())
-                return fail(db, e);
+                return SqliteStatement::failed(db, e);
             const QByteArray comment = written.comment.toUtf8();
             sqlite3_bind_int64(insert.get(), 1, written.periodFrom);
             sqlite3_bind_int64(insert.get(), 2, written.periodTo);
@@ -97,7 +77,7 @@ bool AuditReviewTable::insertSigned(SqliteHandle handle, Row* row, const QString
                               SQLITE_TRANSIENT);
             sqlite3_bind_int64(insert.get(), 4, written.timeMs);
             if (sqlite3_step(insert.get()) != SQLITE_DONE)
-                return fail(db, e);
+                return SqliteStatement::failed(db, e);
             written.id = sqlite3_last_insert_rowid(db);
             signedIt = SignatureTable::make(signedFields(written), signer, fullName, meaning,
                                             written.timeMs);
@@ -105,11 +85,11 @@ bool AuditReviewTable::insertSigned(SqliteHandle handle, Row* row, const QString
                 return false;
             SqliteStatement update(db, "update audit_review set signatureId = ? where id = ?");
             if (!update.isValid())
-                return fail(db, e);
+                return SqliteStatement::failed(db, e);
             sqlite3_bind_int64(update.get(), 1, signedIt.id);
             sqlite3_bind_int64(update.get(), 2, written.id);
             if (sqlite3_step(update.get()) != SQLITE_DONE)
-                return fail(db, e);
+                return SqliteStatement::failed(db, e);
             written.signatureId = signedIt.id;
             return true;
         },
@@ -127,7 +107,7 @@ bool AuditReviewTable::overlapping(SqliteHandle handle, qint64 fromMs, qint64 to
     sqlite3* db = handle;
     rows->clear();
     bool has = false;
-    if (!hasTable(db, &has, error))
+    if (!SqliteStatement::tableExists(db, "audit_review", &has, error))
         return false;
     if (!has)
         return true;
@@ -135,13 +115,13 @@ bool AuditReviewTable::overlapping(SqliteHandle handle, qint64 fromMs, qint64 to
                               " from audit_review where periodFrom < ? and periodTo > ? "
                               "order by id");
     if (!s.isValid())
-        return fail(db, error);
+        return SqliteStatement::failed(db, error);
     sqlite3_bind_int64(s.get(), 1, toMs);
     sqlite3_bind_int64(s.get(), 2, fromMs);
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
         rows->append(rowAt(s.get()));
-    return rc == SQLITE_DONE || fail(db, error);
+    return rc == SQLITE_DONE || SqliteStatement::failed(db, error);
 }
 
 QString AuditReviewTable::signedRecordProblem(SqliteHandle handle,
@@ -150,7 +130,7 @@ QString AuditReviewTable::signedRecordProblem(SqliteHandle handle,
     sqlite3* db = handle;
     bool has = false;
     QString error;
-    if (!hasTable(db, &has, &error))
+    if (!SqliteStatement::tableExists(db, "audit_review", &has, &error))
         return QStringLiteral("The reviews could not be read: ") + error;
     if (!has)
         return QStringLiteral("The review %1 is missing: the project has no table of reviews.")

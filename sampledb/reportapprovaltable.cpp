@@ -8,29 +8,6 @@
 
 namespace {
 
-bool fail(sqlite3* db, QString* error)
-{
-    *error = QString::fromUtf8(sqlite3_errmsg(db));
-    return false;
-}
-
-QString text(sqlite3_stmt* s, int column)
-{
-    return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, column)),
-                             sqlite3_column_bytes(s, column));
-}
-
-QByteArray bytes(sqlite3_stmt* s, int column)
-{
-    return QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(s, column)),
-                      sqlite3_column_bytes(s, column));
-}
-
-void bindText(sqlite3_stmt* s, int at, const QByteArray& value)
-{
-    sqlite3_bind_text(s, at, value.constData(), value.size(), SQLITE_TRANSIENT);
-}
-
 const char* const Columns =
     "id, kind, periodFrom, periodTo, pdfSha256, rowsDigest, rows, copyPath, signatureId, time";
 
@@ -38,31 +15,17 @@ ReportApprovalTable::Row rowAt(sqlite3_stmt* s)
 {
     ReportApprovalTable::Row row;
     row.id = sqlite3_column_int64(s, 0);
-    row.kind = text(s, 1);
+    row.kind = SqliteStatement::textAt(s, 1);
     row.periodFrom = sqlite3_column_int64(s, 2);
     row.periodTo = sqlite3_column_int64(s, 3);
-    row.pdfSha256 = bytes(s, 4);
-    row.rowsDigest = bytes(s, 5);
+    row.pdfSha256 = SqliteStatement::bytesAt(s, 4);
+    row.rowsDigest = SqliteStatement::bytesAt(s, 5);
     row.rows = sqlite3_column_int64(s, 6);
-    row.copyPath = text(s, 7);
+    row.copyPath = SqliteStatement::textAt(s, 7);
     row.signatureId = sqlite3_column_int64(s, 8);
     row.timeMs = sqlite3_column_int64(s, 9);
     return row;
 }
-
-bool hasTable(sqlite3* db, bool* has, QString* error)
-{
-    SqliteStatement s(db, "select 1 from sqlite_master where type = 'table' and name = "
-                          "'report_approval'");
-    if (!s.isValid())
-        return fail(db, error);
-    const int rc = sqlite3_step(s.get());
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        return fail(db, error);
-    *has = rc == SQLITE_ROW;
-    return true;
-}
-
 } // namespace
 
 SignedRecord ReportApprovalTable::signedFields(const Row& row)
@@ -89,7 +52,8 @@ bool ReportApprovalTable::ensureTable(SqliteHandle handle, QString* error)
         "periodFrom integer not null, periodTo integer not null, pdfSha256 text not null, "
         "rowsDigest text not null, rows integer not null, copyPath text not null, "
         "signatureId integer not null default 0, time integer not null)";
-    return sqlite3_exec(db, create, nullptr, nullptr, nullptr) == SQLITE_OK || fail(db, error);
+    return sqlite3_exec(db, create, nullptr, nullptr, nullptr) == SQLITE_OK ||
+           SqliteStatement::failed(db, error);
 }
 
 bool ReportApprovalTable::insertSigned(SqliteHandle handle, Row* row, const QString& signer,
@@ -108,17 +72,17 @@ bool ReportApprovalTable::insertSigned(SqliteHandle handle, Row* row, const QStr
                                        "pdfSha256, rowsDigest, rows, copyPath, time) values "
                                        "(?, ?, ?, ?, ?, ?, ?, ?)");
             if (!insert.isValid())
-                return fail(db, e);
-            bindText(insert.get(), 1, written.kind.toUtf8());
+                return SqliteStatement::failed(db, e);
+            SqliteStatement::bindBytes(insert.get(), 1, written.kind.toUtf8());
             sqlite3_bind_int64(insert.get(), 2, written.periodFrom);
             sqlite3_bind_int64(insert.get(), 3, written.periodTo);
-            bindText(insert.get(), 4, written.pdfSha256);
-            bindText(insert.get(), 5, written.rowsDigest);
+            SqliteStatement::bindBytes(insert.get(), 4, written.pdfSha256);
+            SqliteStatement::bindBytes(insert.get(), 5, written.rowsDigest);
             sqlite3_bind_int64(insert.get(), 6, written.rows);
-            bindText(insert.get(), 7, written.copyPath.toUtf8());
+            SqliteStatement::bindBytes(insert.get(), 7, written.copyPath.toUtf8());
             sqlite3_bind_int64(insert.get(), 8, written.timeMs);
             if (sqlite3_step(insert.get()) != SQLITE_DONE)
-                return fail(db, e);
+                return SqliteStatement::failed(db, e);
             written.id = sqlite3_last_insert_rowid(db);
             signedIt = SignatureTable::make(signedFields(written), signer, fullName, meaning,
                                             written.timeMs);
@@ -126,11 +90,11 @@ bool ReportApprovalTable::insertSigned(SqliteHandle handle, Row* row, const QStr
                 return false;
             SqliteStatement update(db, "update report_approval set signatureId = ? where id = ?");
             if (!update.isValid())
-                return fail(db, e);
+                return SqliteStatement::failed(db, e);
             sqlite3_bind_int64(update.get(), 1, signedIt.id);
             sqlite3_bind_int64(update.get(), 2, written.id);
             if (sqlite3_step(update.get()) != SQLITE_DONE)
-                return fail(db, e);
+                return SqliteStatement::failed(db, e);
             written.signatureId = signedIt.id;
             return true;
         },
@@ -148,19 +112,19 @@ bool ReportApprovalTable::findByPdf(SqliteHandle handle, const QByteArray& pdfSh
     sqlite3* db = handle;
     rows->clear();
     bool has = false;
-    if (!hasTable(db, &has, error))
+    if (!SqliteStatement::tableExists(db, "report_approval", &has, error))
         return false;
     if (!has)
         return true;
     SqliteStatement s(db, QByteArray("select ") + Columns +
                               " from report_approval where pdfSha256 = ? order by id");
     if (!s.isValid())
-        return fail(db, error);
-    bindText(s.get(), 1, pdfSha256);
+        return SqliteStatement::failed(db, error);
+    SqliteStatement::bindBytes(s.get(), 1, pdfSha256);
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
         rows->append(rowAt(s.get()));
-    return rc == SQLITE_DONE || fail(db, error);
+    return rc == SQLITE_DONE || SqliteStatement::failed(db, error);
 }
 
 QString ReportApprovalTable::signedRecordProblem(SqliteHandle handle,
@@ -169,7 +133,7 @@ QString ReportApprovalTable::signedRecordProblem(SqliteHandle handle,
     sqlite3* db = handle;
     bool has = false;
     QString error;
-    if (!hasTable(db, &has, &error))
+    if (!SqliteStatement::tableExists(db, "report_approval", &has, &error))
         return QStringLiteral("The report approvals could not be read: ") + error;
     if (!has)
         return QStringLiteral("The report approval %1 is missing: the project has no table of "

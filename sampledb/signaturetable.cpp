@@ -27,78 +27,39 @@ const char* const NoDelete =
 
 const char* const Columns = "id, time, signer, fullName, meaning, recordKind, recordId, "
                             "recordFields, recordHash, auditSequence";
-
-bool fail(sqlite3* db, QString* error)
-{
-    *error = QString::fromUtf8(sqlite3_errmsg(db));
-    return false;
-}
-
-void bindText(sqlite3_stmt* s, int index, const QString& text)
-{
-    const QByteArray utf8 = text.toUtf8();
-    sqlite3_bind_text(s, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-}
-
-QByteArray bytesAt(sqlite3_stmt* s, int column)
-{
-    const void* data = sqlite3_column_blob(s, column);
-    return data ? QByteArray(static_cast<const char*>(data), sqlite3_column_bytes(s, column))
-                : QByteArray();
-}
-
-QString textAt(sqlite3_stmt* s, int column)
-{
-    return QString::fromUtf8(bytesAt(s, column));
-}
-
 ElectronicSignature signatureAt(sqlite3_stmt* s)
 {
     ElectronicSignature signature;
     signature.id = sqlite3_column_int64(s, 0);
     signature.timeMs = sqlite3_column_int64(s, 1);
-    signature.signer = textAt(s, 2);
-    signature.fullName = textAt(s, 3);
-    signature.meaning = textAt(s, 4);
-    signature.recordKind = textAt(s, 5);
-    signature.recordId = textAt(s, 6);
-    signature.recordFields = bytesAt(s, 7);
-    signature.recordHash = bytesAt(s, 8);
+    signature.signer = SqliteStatement::textAt(s, 2);
+    signature.fullName = SqliteStatement::textAt(s, 3);
+    signature.meaning = SqliteStatement::textAt(s, 4);
+    signature.recordKind = SqliteStatement::textAt(s, 5);
+    signature.recordId = SqliteStatement::textAt(s, 6);
+    signature.recordFields = SqliteStatement::bytesAt(s, 7);
+    signature.recordHash = SqliteStatement::bytesAt(s, 8);
     signature.auditSequence = sqlite3_column_int64(s, 9);
     return signature;
 }
-
-bool tableExists(sqlite3* db, bool* exists, QString* error)
-{
-    SqliteStatement s(db, "select 1 from sqlite_master where type = 'table' and name = "
-                          "'signature'");
-    if (!s.isValid())
-        return fail(db, error);
-    const int rc = sqlite3_step(s.get());
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        return fail(db, error);
-    *exists = rc == SQLITE_ROW;
-    return true;
-}
-
 // Each row `tail` ("where ... order by ...") selects, with `bind` setting its parameters.
 bool visit(sqlite3* db, const char* tail, const std::function<void(sqlite3_stmt*)>& bind,
            const std::function<void(const ElectronicSignature&)>& each, QString* error)
 {
     bool exists = false;
-    if (!tableExists(db, &exists, error))
+    if (!SqliteStatement::tableExists(db, "signature", &exists, error))
         return false;
     if (!exists)
         return true;
     SqliteStatement s(db, QByteArray("select ") + Columns + " from signature " + tail);
     if (!s.isValid())
-        return fail(db, error);
+        return SqliteStatement::failed(db, error);
     if (bind)
         bind(s.get());
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
         each(signatureAt(s.get()));
-    return rc == SQLITE_DONE || fail(db, error);
+    return rc == SQLITE_DONE || SqliteStatement::failed(db, error);
 }
 
 } // namespace
@@ -136,7 +97,7 @@ bool SignatureTable::ensureTable(SqliteHandle db, QString* error)
 {
     for (const char* sql : {CreateTable, RecordIndex, NoUpdate, NoDelete}) {
         if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
-            return fail(db, error);
+            return SqliteStatement::failed(db, error);
     }
     return true;
 }
@@ -152,20 +113,20 @@ bool SignatureTable::insert(SqliteHandle db, ElectronicSignature* signature, QSt
                           "recordId, recordFields, recordHash, auditSequence) values (?, ?, ?, "
                           "?, ?, ?, ?, ?, ?)");
     if (!s.isValid())
-        return fail(db, error);
+        return SqliteStatement::failed(db, error);
     sqlite3_bind_int64(s.get(), 1, signature->timeMs);
-    bindText(s.get(), 2, signature->signer);
-    bindText(s.get(), 3, signature->fullName);
-    bindText(s.get(), 4, signature->meaning);
-    bindText(s.get(), 5, signature->recordKind);
-    bindText(s.get(), 6, signature->recordId);
+    SqliteStatement::bindText(s.get(), 2, signature->signer);
+    SqliteStatement::bindText(s.get(), 3, signature->fullName);
+    SqliteStatement::bindText(s.get(), 4, signature->meaning);
+    SqliteStatement::bindText(s.get(), 5, signature->recordKind);
+    SqliteStatement::bindText(s.get(), 6, signature->recordId);
     sqlite3_bind_blob(s.get(), 7, signature->recordFields.constData(),
                       int(signature->recordFields.size()), SQLITE_TRANSIENT);
     sqlite3_bind_text(s.get(), 8, signature->recordHash.constData(),
                       int(signature->recordHash.size()), SQLITE_TRANSIENT);
     sqlite3_bind_int64(s.get(), 9, entry.sequence);
     if (sqlite3_step(s.get()) != SQLITE_DONE)
-        return fail(db, error);
+        return SqliteStatement::failed(db, error);
     signature->id = sqlite3_last_insert_rowid(db);
     signature->auditSequence = entry.sequence;
     return true;
@@ -182,16 +143,15 @@ bool SignatureTable::insertCommitted(SqliteHandle db, ElectronicSignature* signa
     return true;
 }
 
-bool SignatureTable::forRecord(SqliteHandle db, const QString& recordKind,
-                               const QString& recordId, QVector<ElectronicSignature>* signatures,
-                               QString* error)
+bool SignatureTable::forRecord(SqliteHandle db, const QString& recordKind, const QString& recordId,
+                               QVector<ElectronicSignature>* signatures, QString* error)
 {
     signatures->clear();
     return visit(
         db, "where recordKind = ? and recordId = ? order by id",
         [&](sqlite3_stmt* s) {
-            bindText(s, 1, recordKind);
-            bindText(s, 2, recordId);
+            SqliteStatement::bindText(s, 1, recordKind);
+            SqliteStatement::bindText(s, 2, recordId);
         },
         [signatures](const ElectronicSignature& s) { signatures->append(s); }, error);
 }
@@ -201,7 +161,8 @@ bool SignatureTable::forKind(SqliteHandle db, const QString& recordKind,
 {
     signatures->clear();
     return visit(
-        db, "where recordKind = ? order by id", [&](sqlite3_stmt* s) { bindText(s, 1, recordKind); },
+        db, "where recordKind = ? order by id",
+        [&](sqlite3_stmt* s) { SqliteStatement::bindText(s, 1, recordKind); },
         [signatures](const ElectronicSignature& s) { signatures->insert(s.recordId, s); }, error);
 }
 

@@ -3,6 +3,7 @@
 #include "sqlitehandle.h"
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 struct sqlite3_stmt;
@@ -30,6 +31,17 @@ public:
 
     // Resetting ends the statement's read transaction at once; bindings stay unless cleared.
     void reset(bool clearBindings = false);
+
+    // For the tables' own statements: SQLite's last message into `error`, and false.
+    static bool failed(SqliteHandle db, QString* error);
+    static void bindText(sqlite3_stmt* statement, int index, const QString& text);
+    // Bytes bound as text (hashes, UTF-8 already encoded).
+    static void bindBytes(sqlite3_stmt* statement, int index, const QByteArray& bytes);
+    static QString textAt(sqlite3_stmt* statement, int column);
+    // A column's bytes as stored, text or blob.
+    static QByteArray bytesAt(sqlite3_stmt* statement, int column);
+    // Whether the database has the table; false with the reason when it cannot be asked.
+    static bool tableExists(SqliteHandle db, const char* table, bool* exists, QString* error);
 
 private:
     sqlite3_stmt* handle = nullptr;
