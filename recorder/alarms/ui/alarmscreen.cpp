@@ -191,7 +191,11 @@ void AlarmScreen::shelveSelected()
                 if (m_shelve)
                     m_shelve(serial, channel, seconds, reason);
             });
-    connect(m_shelveDialog, &QObject::destroyed, this, [this] { updateButtons(); });
+    // Forgotten first: while it is being destroyed it is no SuppressionDialog any more.
+    connect(m_shelveDialog, &QObject::destroyed, this, [this] {
+        m_shelveDialog = nullptr;
+        updateButtons();
+    });
     m_shelveDialog->show();
     updateButtons();
 }
