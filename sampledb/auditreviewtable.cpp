@@ -79,17 +79,9 @@ bool AuditReviewTable::insertSigned(SqliteHandle handle, Row* row, const QString
             if (sqlite3_step(insert.get()) != SQLITE_DONE)
                 return SqliteStatement::failed(db, e);
             written.id = sqlite3_last_insert_rowid(db);
-            signedIt = SignatureTable::make(signedFields(written), signer, fullName, meaning,
-                                            written.timeMs);
-            if (!SignatureTable::insert(handle, &signedIt, e))
+            if (!SignatureTable::signRow(handle, "audit_review", written.id, signedFields(written),
+                                         signer, fullName, meaning, written.timeMs, &signedIt, e))
                 return false;
-            SqliteStatement update(db, "update audit_review set signatureId = ? where id = ?");
-            if (!update.isValid())
-                return SqliteStatement::failed(db, e);
-            sqlite3_bind_int64(update.get(), 1, signedIt.id);
-            sqlite3_bind_int64(update.get(), 2, written.id);
-            if (sqlite3_step(update.get()) != SQLITE_DONE)
-                return SqliteStatement::failed(db, e);
             written.signatureId = signedIt.id;
             return true;
         },

@@ -132,6 +132,22 @@ bool SignatureTable::insert(SqliteHandle db, ElectronicSignature* signature, QSt
     return true;
 }
 
+bool SignatureTable::signRow(SqliteHandle db, const char* table, qint64 rowId,
+                             const SignedRecord& record, const QString& signer,
+                             const QString& fullName, const QString& meaning, qint64 timeMs,
+                             ElectronicSignature* signature, QString* error)
+{
+    *signature = make(record, signer, fullName, meaning, timeMs);
+    if (!insert(db, signature, error))
+        return false;
+    SqliteStatement update(db, QByteArray("update ") + table + " set signatureId = ? where id = ?");
+    if (!update.isValid())
+        return SqliteStatement::failed(db, error);
+    sqlite3_bind_int64(update.get(), 1, signature->id);
+    sqlite3_bind_int64(update.get(), 2, rowId);
+    return sqlite3_step(update.get()) == SQLITE_DONE || SqliteStatement::failed(db, error);
+}
+
 bool SignatureTable::insertCommitted(SqliteHandle db, ElectronicSignature* signature,
                                      QString* error)
 {

@@ -32,8 +32,7 @@ public:
     // A signature of `record` by `signer` at `timeMs` with `meaning`: every field but id and
     // auditSequence, which insert() sets.
     static ElectronicSignature make(const SignedRecord& record, const QString& signer,
-                                    const QString& fullName, const QString& meaning,
-                                    qint64 timeMs);
+                                    const QString& fullName, const QString& meaning, qint64 timeMs);
     // The audit entry that records `signature` (sequence and hashes unset).
     static AuditEntry entryOf(const ElectronicSignature& signature);
 
@@ -41,6 +40,13 @@ public:
     // Inside the caller's write transaction: appends the entry, then the row; sets id and
     // auditSequence.
     static bool insert(SqliteHandle db, ElectronicSignature* signature, QString* error);
+    // Inside the caller's write transaction, for a table whose rows keep their signature's id:
+    // signs the row `rowId` of `table` just inserted (its fields as `record`) and sets the row's
+    // signatureId.
+    static bool signRow(SqliteHandle db, const char* table, qint64 rowId,
+                        const SignedRecord& record, const QString& signer, const QString& fullName,
+                        const QString& meaning, qint64 timeMs, ElectronicSignature* signature,
+                        QString* error);
     // The same in an immediate transaction of its own (the programs without the writer).
     static bool insertCommitted(SqliteHandle db, ElectronicSignature* signature, QString* error);
 
