@@ -460,6 +460,7 @@ void SecretStore::fileAnswered(const Operation& op, bool ok, bool found, const Q
         return;
     }
     if (!ok) {
+        // The file's error or one of this store's own texts: never the secret itself.
         qWarning().noquote() << QStringLiteral("SecretStore : ") + error;
         finishRead(op, ReadResult::Unavailable, QString());
         return;
