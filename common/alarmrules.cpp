@@ -2,7 +2,8 @@
 
 bool ChannelAlarmRule::operator==(const ChannelAlarmRule& other) const
 {
-    return delayMinutes == other.delayMinutes && deadband == other.deadband;
+    return delayMinutes == other.delayMinutes && deadband == other.deadband &&
+           activationEnergy == other.activationEnergy && mktLimit == other.mktLimit;
 }
 
 bool NodeAlarmRules::isDefault() const

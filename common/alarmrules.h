@@ -4,6 +4,8 @@
 
 #include <QList>
 
+#include <optional>
+
 // When a channel's excursion beyond its range becomes an alarm, and when it ends.
 struct ChannelAlarmRule
 {
@@ -11,6 +13,11 @@ struct ChannelAlarmRule
     int delayMinutes = 0;
     // How far back inside the range a value must come for the alarm to clear; 0 at the limit.
     double deadband = 0;
+    // Mean kinetic temperature of a temperature channel: its activation energy in kJ/mol (0:
+    // the default, 83.144), and a limit in the channel's unit that marks the channel in the
+    // reports when its figure exceeds it (none: unmarked).
+    double activationEnergy = 0;
+    std::optional<double> mktLimit;
 
     bool operator==(const ChannelAlarmRule& other) const;
     bool operator!=(const ChannelAlarmRule& other) const { return !(*this == other); }

@@ -1,5 +1,7 @@
 #include "projectfile.h"
 
+#include "meankinetictemperature.h"
+
 #include "datainterval.h"
 #include "projectkeyreader.h"
 
@@ -190,6 +192,11 @@ QByteArray ProjectFile::alarmRulesDocument(const QList<GatewayConfig>& gateways)
                 const QString prefix = QStringLiteral("Ch%1").arg(c + 1);
                 n.insert(prefix + QStringLiteral("DelayMinutes"), rules.channel[c].delayMinutes);
                 n.insert(prefix + QStringLiteral("Deadband"), rules.channel[c].deadband);
+                if (rules.channel[c].activationEnergy != 0)
+                    n.insert(prefix + QStringLiteral("ActivationEnergy"),
+                             rules.channel[c].activationEnergy);
+                if (rules.channel[c].mktLimit)
+                    n.insert(prefix + QStringLiteral("MktLimit"), *rules.channel[c].mktLimit);
             }
             n.insert(QStringLiteral("NoDataMinutes"), rules.noDataMinutes);
             n.insert(QStringLiteral("BatteryLow"), rules.batteryLow);
@@ -234,6 +241,11 @@ void ProjectFile::parseAlarmRules(const QByteArray& document, QList<GatewayConfi
         const QJsonObject object = value.toObject();
         const QString serial = text(object, QStringLiteral("DeviceNumber"));
         NodeAlarmRules rules;
+        auto complain = [&](const QString& problem) {
+            qWarning().noquote() << QStringLiteral("ProjectFile::parseAlarmRules : ") + problem;
+            if (problems)
+                problems->append(problem);
+        };
         for (int c = 0; c < 2; ++c) {
             const QString prefix = QStringLiteral("Ch%1").arg(c + 1);
             ChannelAlarmRule& rule = rules.channel[c];
@@ -249,6 +261,29 @@ void ProjectFile::parseAlarmRules(const QByteArray& document, QList<GatewayConfi
             }
             const double deadband = object.value(prefix + QStringLiteral("Deadband")).toDouble(0);
             rule.deadband = std::isfinite(deadband) && deadband >= 0 ? deadband : 0;
+            const QJsonValue energy = object.value(prefix + QStringLiteral("ActivationEnergy"));
+            if (!energy.isUndefined()) {
+                if (MeanKineticTemperature::acceptsActivationEnergy(energy.toDouble(-1))) {
+                    rule.activationEnergy = energy.toDouble();
+                } else {
+                    complain(QStringLiteral("Project file key AlarmRules: node ") + serial +
+                             QLatin1Char(' ') + prefix +
+                             QStringLiteral("ActivationEnergy is not a number of kJ/mol "
+                                            "from 10 to 500; the channel's mean kinetic "
+                                            "temperature takes 83.144"));
+                }
+            }
+            const QJsonValue limit = object.value(prefix + QStringLiteral("MktLimit"));
+            if (!limit.isUndefined()) {
+                if (limit.isDouble() && std::isfinite(limit.toDouble())) {
+                    rule.mktLimit = limit.toDouble();
+                } else {
+                    complain(QStringLiteral("Project file key AlarmRules: node ") + serial +
+                             QLatin1Char(' ') + prefix +
+                             QStringLiteral("MktLimit is not a number; the channel has "
+                                            "no limit for its mean kinetic temperature"));
+                }
+            }
         }
         rules.noDataMinutes = ruleNumber(object, QStringLiteral("NoDataMinutes"), 0,
                                          NodeAlarmRules::MaxNoDataMinutes, 0, serial);
@@ -256,8 +291,8 @@ void ProjectFile::parseAlarmRules(const QByteArray& document, QList<GatewayConfi
         const QJsonValue daily = object.value(QStringLiteral("OutOfServiceDaily"));
         if (!daily.isUndefined()) {
             QString why;
-            const auto window = daily.isString() ? DailyWindow::parse(daily.toString(), &why)
-                                                 : std::nullopt;
+            const auto window =
+                daily.isString() ? DailyWindow::parse(daily.toString(), &why) : std::nullopt;
             if (window) {
                 rules.outOfServiceDaily = *window;
             } else {

@@ -559,6 +559,8 @@ void TestProjectFile::alarmRulesBesideDeviceList()
     NodeAlarmRules& rules = g.nodes[0].alarmRules;
     rules.channel[0].delayMinutes = 15;
     rules.channel[1].deadband = 2.5;
+    rules.channel[1].activationEnergy = 71.2;
+    rules.channel[1].mktLimit = 25.0;
     rules.noDataMinutes = 5;
     rules.batteryLow = 30;
     rules.outOfServiceDaily = *DailyWindow::parse(QStringLiteral("02:00-02:45"), nullptr);
@@ -584,37 +586,55 @@ void TestProjectFile::readAlarmRules_data()
     QTest::addColumn<bool>("warns");
     QTest::addColumn<QString>("daily"); // the daily out-of-service time read
     QTest::addColumn<int>("problems");  // refused values listed as key problems
+    // Channel 1's activation energy and mean kinetic temperature limit, "-" for none
+    QTest::addColumn<QString>("mkt");
     QTest::newRow("file from before the rules")
-        << QByteArray() << QList<int>{0, 0, 0, 0} << 0.0 << false << "" << 0;
+        << QByteArray() << QList<int>{0, 0, 0, 0} << 0.0 << false << "" << 0 << "0 -";
     QTest::newRow("all set")
         << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","Ch1DelayMinutes":60,"Ch1Deadband":0.5,
             "Ch2DelayMinutes":1,"NoDataMinutes":10,"BatteryLow":25}]})")
-        << QList<int>{60, 1, 10, 25} << 0.5 << false << "" << 0;
+        << QList<int>{60, 1, 10, 25} << 0.5 << false << "" << 0 << "0 -";
     QTest::newRow("another node's rules") << QByteArray(R"({"nodes":[{"DeviceNumber":"N9",
             "Ch1DelayMinutes":5}]})") << QList<int>{0, 0, 0, 0}
-                                          << 0.0 << false << "" << 0;
+                                          << 0.0 << false << "" << 0 << "0 -";
     QTest::newRow("hand edits out of range read as the defaults")
         << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","Ch1DelayMinutes":3,"Ch1Deadband":-1,
             "Ch2DelayMinutes":"5","NoDataMinutes":-5,"BatteryLow":101}]})")
-        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 0;
+        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 0 << "0 -";
     QTest::newRow("not JSON") << QByteArray("{nodes") << QList<int>{0, 0, 0, 0} << 0.0 << false
-                              << "" << 0;
+                              << "" << 0 << "0 -";
     QTest::newRow("daily out-of-service time across midnight")
         << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","OutOfServiceDaily":" 23:30-00:15 "}]})")
-        << QList<int>{0, 0, 0, 0} << 0.0 << false << "23:30-00:15" << 0;
+        << QList<int>{0, 0, 0, 0} << 0.0 << false << "23:30-00:15" << 0 << "0 -";
     QTest::newRow("daily time no day has: refused, a key problem")
         << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","OutOfServiceDaily":"25:00-02:00"}]})")
-        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 1;
+        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 1 << "0 -";
     QTest::newRow("daily time as a number: refused, a key problem")
         << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","OutOfServiceDaily":200}]})")
-        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 1;
+        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 1 << "0 -";
     QTest::newRow("two daily times in one: refused, a key problem")
         << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","OutOfServiceDaily":"02:00-02:45;)"
                       R"( 03:00-04:00"}]})")
-        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 1;
+        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 1 << "0 -";
     QTest::newRow("a window of no length: refused, a key problem")
         << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","OutOfServiceDaily":"02:00-02:00"}]})")
-        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 1;
+        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 1 << "0 -";
+    QTest::newRow("own activation energy and limit")
+        << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","Ch1ActivationEnergy":60.5,)"
+                      R"("Ch1MktLimit":25}]})")
+        << QList<int>{0, 0, 0, 0} << 0.0 << false << "" << 0 << "60.5 25";
+    QTest::newRow("activation energy out of bounds: the default, a key problem")
+        << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","Ch1ActivationEnergy":8000}]})")
+        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 1 << "0 -";
+    QTest::newRow("activation energy as text: the default, a key problem")
+        << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","Ch1ActivationEnergy":"83"}]})")
+        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 1 << "0 -";
+    QTest::newRow("limit as text: none, a key problem")
+        << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","Ch1MktLimit":"=25"}]})")
+        << QList<int>{0, 0, 0, 0} << 0.0 << true << "" << 1 << "0 -";
+    QTest::newRow("a negative limit of a freezer holds")
+        << QByteArray(R"({"nodes":[{"DeviceNumber":"N1","Ch1MktLimit":-18}]})")
+        << QList<int>{0, 0, 0, 0} << 0.0 << false << "" << 0 << "0 -18";
 }
 
 // Catches an older file or a hand edit raising alarms the user never set, or a delay the editor
@@ -627,6 +647,7 @@ void TestProjectFile::readAlarmRules()
     QFETCH(bool, warns);
     QFETCH(QString, daily);
     QFETCH(int, problems);
+    QFETCH(QString, mkt);
     if (warns)
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("parseAlarmRules")));
     QList<GatewayConfig> gateways{
@@ -641,9 +662,14 @@ void TestProjectFile::readAlarmRules()
     QCOMPARE(rules.channel[0].deadband, deadband1);
     QCOMPARE(rules.channel[1].deadband, 0.0);
     QCOMPARE(rules.outOfServiceDaily.text(), daily);
+    const ChannelAlarmRule& first = rules.channel[0];
+    QCOMPARE(QString::number(first.activationEnergy) + QLatin1Char(' ') +
+                 (first.mktLimit ? QString::number(*first.mktLimit) : QStringLiteral("-")),
+             mkt);
     QCOMPARE(problemsSeen.size(), problems);
     for (const QString& problem : problemsSeen)
-        QVERIFY2(problem.contains(QStringLiteral("OutOfServiceDaily")), qPrintable(problem));
+        QVERIFY2(problem.startsWith(QStringLiteral("Project file key AlarmRules: node N1 ")),
+                 qPrintable(problem));
 }
 
 void TestProjectFile::handWrittenFile_data()
