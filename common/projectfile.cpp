@@ -432,7 +432,21 @@ bool ProjectFile::parseReportDevices(const QByteArray& document, QList<ReportDev
 
 bool ProjectFile::loadReportDevices(QList<ReportDeviceRecord>* devices) const
 {
-    return parseReportDevices(ProjectKeyReader(m_path).bytes(kDeviceList), devices);
+    const ProjectKeyReader reader(m_path);
+    const int before = int(devices->size());
+    if (!parseReportDevices(reader.bytes(kDeviceList), devices))
+        return false;
+    // The alarm rules by node, read as the recorder reads them.
+    QList<GatewayConfig> gateways{GatewayConfig()};
+    for (int i = before; i < devices->size(); ++i) {
+        NodeConfig node;
+        node.deviceNumber = devices->at(i).deviceNumber;
+        gateways[0].nodes.append(node);
+    }
+    parseAlarmRules(reader.bytes(kAlarmRules), &gateways, nullptr);
+    for (int i = before; i < devices->size(); ++i)
+        (*devices)[i].alarmRules = gateways.at(0).nodes.at(i - before).alarmRules;
+    return true;
 }
 
 QString ProjectFile::recordStartTime() const

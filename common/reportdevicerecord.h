@@ -1,5 +1,6 @@
 #pragma once
 
+#include "alarmrules.h"
 #include "channelunit.h"
 
 #include <QString>
@@ -22,4 +23,5 @@ struct ReportDeviceRecord
     ChannelUnit ch2Unit = Undefined;
     QString ch1Custom;
     QString ch2Custom;
+    NodeAlarmRules alarmRules; // from the project's alarm rules, by deviceNumber
 };

@@ -32,7 +32,11 @@ bool ChannelAnalysis::Settings::holdsWhole(qint64 start, qint64 length) const
     return last < dayBounds.at(day + 1) && (start - midnight) / step == (last - midnight) / step;
 }
 
-ChannelAnalysis::ChannelAnalysis(const Settings* settings_) : settings(settings_) {}
+ChannelAnalysis::ChannelAnalysis(const Settings* settings_) : settings(settings_)
+{
+    if (settings->scale)
+        kinetic.emplace(*settings->scale, settings->activationEnergy);
+}
 
 qint64 ChannelAnalysis::edgeMargin(qint64 interval)
 {
@@ -73,9 +77,20 @@ void ChannelAnalysis::add(qint64 time, double value)
 
     const State state = stateOf(value);
     const double extreme = inside ? value : NoValue;
+    const double term = termOf(time, value);
     if (!runs.isEmpty() && runs.last().state == state &&
         time - runs.last().last <= 2 * settings->interval) {
         Run& run = runs.last();
+        if (run.lastTerm > 0) {
+            const qint64 seconds = qMin(time, settings->periodEnd()) - run.last;
+            if (seconds <= settings->interval) {
+                run.kineticTerms += double(seconds) * run.lastTerm;
+                run.kineticSeconds += double(seconds);
+            } else {
+                run.longerTerms.append({run.lastTerm, seconds});
+            }
+        }
+        run.lastTerm = term;
         run.last = time;
         ++run.count;
         const bool higher = state == High;
@@ -86,7 +101,21 @@ void ChannelAnalysis::add(qint64 time, double value)
         run.anyExtreme = higher ? qMax(run.anyExtreme, value) : qMin(run.anyExtreme, value);
         return;
     }
-    runs.append({time, time, 1, state, extreme, value});
+    Run run;
+    run.first = run.last = time;
+    run.count = 1;
+    run.state = state;
+    run.extreme = extreme;
+    run.anyExtreme = value;
+    run.lastTerm = term;
+    runs.append(run);
+}
+
+double ChannelAnalysis::termOf(qint64 time, double value) const
+{
+    if (!kinetic || time < settings->periodStart() || time >= settings->periodEnd())
+        return 0;
+    return kinetic->term(value);
 }
 
 void ChannelAnalysis::addFigures(qint64 start, qint64 rows, const SampleTable::Figures& figures)
@@ -151,20 +180,25 @@ void ChannelAnalysis::append(const ChannelAnalysis& later)
     runs += later.runs;
 }
 
-QVector<qint64> ChannelAnalysis::coverageEnds() const
+SampleSpacing ChannelAnalysis::runSpacing(QVector<int>* after) const
 {
-    // The spacings in time order: those inside each run by their mean, then the one to the
-    // next run.
     SampleSpacing spacing(settings->interval);
-    QVector<int> after(runs.size()); // the entry of the spacing after each run
+    after->resize(runs.size());
     for (int r = 0; r < runs.size(); ++r) {
         const Run& run = runs.at(r);
         if (run.count > 1)
             spacing.add((run.last - run.first) / (run.count - 1), run.count - 1);
-        after[r] = spacing.size();
+        (*after)[r] = spacing.size();
         if (r + 1 < runs.size())
             spacing.add(runs.at(r + 1).first - run.last);
     }
+    return spacing;
+}
+
+QVector<qint64> ChannelAnalysis::coverageEnds() const
+{
+    QVector<int> after;
+    const SampleSpacing spacing = runSpacing(&after);
     QVector<qint64> ends(runs.size());
     for (int r = 0; r < runs.size(); ++r) {
         const qint64 last = runs.at(r).last;
@@ -281,4 +315,33 @@ QList<DataGap> ChannelAnalysis::gaps(int column) const
             add(end, next);
     }
     return list;
+}
+
+MeanKineticTemperature ChannelAnalysis::meanKinetic() const
+{
+    MeanKineticTemperature mkt(settings->scale.value_or(MeanKineticTemperature::Scale::Celsius),
+                               settings->activationEnergy);
+    if (!settings->scale)
+        return mkt;
+    QVector<int> after;
+    const SampleSpacing spacing = runSpacing(&after);
+    auto add = [&mkt](double term, qint64 seconds) {
+        if (term > 0 && seconds > 0)
+            mkt.addSums(double(seconds) * term, double(seconds));
+    };
+    for (int r = 0; r < runs.size(); ++r) {
+        const Run& run = runs.at(r);
+        mkt.addSums(run.kineticTerms, run.kineticSeconds);
+        // A missed poll inside the run: at most the usual spacing of its samples.
+        const qint64 inside = run.count > 1 ? spacing.usual(after.at(r) - 1) : settings->interval;
+        for (const QPair<double, qint64>& longer : run.longerTerms)
+            add(longer.first, qMin(longer.second, inside));
+        // The last sample: up to the next run's first or the period's end, at most the usual
+        // spacing there, so that a gap counts for nothing.
+        qint64 seconds = settings->periodEnd() - run.last;
+        if (r + 1 < runs.size())
+            seconds = qMin(seconds, runs.at(r + 1).first - run.last);
+        add(run.lastTerm, qMin(seconds, spacing.usual(after.at(r))));
+    }
+    return mkt;
 }

@@ -1,11 +1,17 @@
 #pragma once
 
+#include "meankinetictemperature.h"
 #include "novalue.h"
 #include "reporttables.h"
 #include "sampletable.h"
 
+#include "samplespacing.h"
+
 #include <QList>
+#include <QPair>
 #include <QVector>
+
+#include <optional>
 
 // Condenses one channel's samples of a report period of whole local days: per day the count,
 // sum, minimum and maximum of its valid samples; per chart step of each day its lowest and its
@@ -36,6 +42,9 @@ public:
         bool limited = false;      // equal bounds: no critical limits
         double lower = 0;
         double upper = 0;
+        // A temperature channel's scale, for its mean kinetic temperature; none for another.
+        std::optional<MeanKineticTemperature::Scale> scale;
+        double activationEnergy = MeanKineticTemperature::DefaultActivationEnergy; // kJ/mol
         QVector<int> firstStep;     // per day, the index of its first step; last: the count
         QVector<qint64> stepStarts; // every step of every day, in order
 
@@ -89,6 +98,11 @@ public:
     QVector<qint64> outSeconds() const;
     QList<Excursion> excursions(int column) const;
     QList<DataGap> gaps(int column) const;
+    // The mean kinetic temperature of the valid samples inside the period (Settings::scale):
+    // each stands for the time to the next valid sample, at most the interval in force there
+    // (the usual spacing of the samples around it, SampleSpacing), the last one up to the
+    // period's end; gaps count for nothing.
+    MeanKineticTemperature meanKinetic() const;
 
 private:
     enum State
@@ -100,21 +114,34 @@ private:
     // Samples of one state, each within two intervals of the one before.
     struct Run
     {
-        qint64 first;
-        qint64 last;
-        qint64 count; // valid samples
-        State state;
-        double extreme;    // of the samples inside the period (NoValue: none)
-        double anyExtreme; // of all its samples
+        qint64 first = 0;
+        qint64 last = 0;
+        qint64 count = 0; // valid samples
+        State state = InLimits;
+        double extreme = NoValue; // of the samples inside the period (NoValue: none)
+        double anyExtreme = 0;    // of all its samples
+        // Mean kinetic temperature: the terms of its samples inside the period whose time is
+        // known (the spacing to the next one, at most an interval), and those standing for a
+        // longer spacing, bounded when the usual spacing is known. The last sample's term
+        // (0: outside the period, or no temperature) waits for the next run.
+        double kineticTerms = 0;
+        double kineticSeconds = 0;
+        QVector<QPair<double, qint64>> longerTerms; // term, seconds up to the next sample
+        double lastTerm = 0;
     };
 
     State stateOf(double value) const;
     // Per run, the end of the time its samples stand for: the next run's first sample, or, when
     // a gap follows, its last sample plus the usual spacing.
     QVector<qint64> coverageEnds() const;
+    // The spacings between the samples in time order (those inside a run by their mean, then
+    // the one to the next run), and per run the entry of the spacing after it.
+    SampleSpacing runSpacing(QVector<int>* after) const;
+    double termOf(qint64 time, double value) const;
     void addToDay(qint64 time, const SampleTable::Figures& figures);
 
     const Settings* settings;
+    std::optional<MeanKineticTemperature> kinetic; // of a temperature channel
     QVector<Day> dayList;
     QVector<Step> stepList;
     QVector<Run> runs;

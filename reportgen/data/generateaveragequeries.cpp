@@ -2,6 +2,7 @@
 
 #include "floordiv.h"
 #include "novalue.h"
+#include "periodsummary.h"
 #include "reportsuppressions.h"
 #include "reporttables.h"
 #include "samplereader.h"
@@ -111,9 +112,10 @@ void GenerateAverageQueries::run()
     emit wholeCount(whole);
 
     average();
-    ReportSuppressions::read(
-        databasePath, QDateTime::fromString(startText, kTimeFormat).toSecsSinceEpoch(),
-        QDateTime::fromString(endText, kTimeFormat).toSecsSinceEpoch(), channels, tables);
+    const qint64 start = QDateTime::fromString(startText, kTimeFormat).toSecsSinceEpoch();
+    const qint64 end = QDateTime::fromString(endText, kTimeFormat).toSecsSinceEpoch();
+    PeriodSummary::read(databasePath, start, end + 1, dataInterval, channels, tables);
+    ReportSuppressions::read(databasePath, start, end, channels, tables);
     tables->auditHead = ReportAuditHead::read(databasePath);
     emit done();
 }

@@ -1,6 +1,7 @@
 #include "generatedayqueries.h"
 
 #include "channelanalysis.h"
+#include "periodsummary.h"
 #include "reportsuppressions.h"
 #include "reporttables.h"
 #include "samplereader.h"
@@ -36,31 +37,16 @@ bool parseKey(const ReportChannel& channel, ChannelKey* key)
     return true;
 }
 
-// HACCP: the period's alarm events of the chosen channels and of their nodes.
-bool readAlarmEvents(SampleReader* reader, const QList<ChannelKey>& keys,
+// The period's alarm events of the chosen channels and of their nodes, with the signatures of
+// their acknowledgements.
+bool readAlarmEvents(SampleReader* reader, const QList<ReportChannel>& channels,
                      const ReportPeriod& period, ReportTables* tables)
 {
-    tables->alarmLog = reader->hasAlarmEvents();
-    if (!tables->alarmLog)
-        return true;
-    QStringList serials;
-    for (const ChannelKey& key : keys)
-        serials.append(key.serial);
     const QVector<qint64> bounds = period.dayBounds();
-    QVector<AlarmEventRecord> events;
-    if (!reader->alarmEvents(bounds.first(), bounds.last() - 1, serials, &events)) {
-        qDebug().noquote() << reader->errorText();
+    if (!PeriodSummary::readAlarmEvents(reader, channels, bounds.first(), bounds.last() - 1,
+                                        &tables->alarmEvents, &tables->alarmLog))
         return false;
-    }
-    // A node's own alarms (no data, battery) concern every channel of it the report shows.
-    for (const AlarmEventRecord& event : qAsConst(events)) {
-        const bool shown = std::any_of(keys.cbegin(), keys.cend(), [&event](const ChannelKey& k) {
-            return k.serial == event.serial && (event.channel == 0 || event.channel == k.column);
-        });
-        if (shown)
-            tables->alarmEvents.append(event);
-    }
-    if (!reader->alarmSignatures(&tables->alarmSignatures)) {
+    if (tables->alarmLog && !reader->alarmSignatures(&tables->alarmSignatures)) {
         qDebug().noquote() << reader->errorText();
         return false;
     }
@@ -204,7 +190,7 @@ bool GenerateDayQueries::analyse()
         indexed = probe.hasIndex();
         // The summary's gaps between rows are not kept: excursions need the rows.
         summarized = figuresOnly && indexed && probe.hasSummary();
-        if (!figuresOnly && !readAlarmEvents(&probe, plan.keys, period, tables))
+        if (!figuresOnly && !readAlarmEvents(&probe, channels.mid(0, columns), period, tables))
             return false;
     }
 
@@ -214,10 +200,7 @@ bool GenerateDayQueries::analyse()
     plan.settings.reserve(size_t(columns));
     for (int c = 0; c < columns; ++c) {
         plan.settings.emplace_back(plan.bounds, step, plan.interval);
-        const ReportChannel& channel = channels.at(c);
-        plan.settings.back().limited = channel.limited && channel.lower != channel.upper;
-        plan.settings.back().lower = channel.lower;
-        plan.settings.back().upper = channel.upper;
+        PeriodSummary::configure(channels.at(c), &plan.settings.back());
     }
     plan.nodes.resize(serials.size());
     for (int c = 0; c < columns; ++c) {
@@ -260,6 +243,8 @@ bool GenerateDayQueries::analyse()
             tables->periodRows[bounds.at(d)].outSeconds[c] = out.at(d);
         tables->excursions.append(analysis.excursions(c));
         tables->gaps.append(analysis.gaps(c));
+        tables->periodSummaries.append(
+            PeriodSummary::of(analysis, channels.at(c), c, tables->alarmEvents));
     }
 
     // Two chart points per step, at its start and its middle: the step's lowest and highest

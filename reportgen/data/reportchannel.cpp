@@ -77,6 +77,15 @@ QList<ReportChannel> ReportChannel::ofDevices(const QList<ConfiguredDevice*>& de
             channel.device = device->deviceName;
             channel.unit = c == 1 ? channelUnitName(device->ch1Unit, device->ch1Custom)
                                   : channelUnitName(device->ch2Unit, device->ch2Custom);
+            channel.rangeLower = c == 1 ? device->ch1Min : device->ch2Min;
+            channel.rangeUpper = c == 1 ? device->ch1Max : device->ch2Max;
+            channel.ranged = channel.rangeLower != channel.rangeUpper;
+            channel.scale =
+                MeanKineticTemperature::scaleOf(c == 1 ? device->ch1Unit : device->ch2Unit);
+            const ChannelAlarmRule& rule = device->alarmRules.channel[c - 1];
+            if (MeanKineticTemperature::acceptsActivationEnergy(rule.activationEnergy))
+                channel.activationEnergy = rule.activationEnergy;
+            channel.mktLimit = rule.mktLimit;
             channels.append(channel);
         }
     }

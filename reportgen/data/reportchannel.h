@@ -1,8 +1,12 @@
 #pragma once
 
+#include "meankinetictemperature.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 class ConfiguredDevice;
 
@@ -18,6 +22,16 @@ struct ReportChannel
     bool limited = false; // critical limits, drawn on the chart (HACCP)
     double lower = 0;
     double upper = 0;
+    // The node's alarm range in every report, for the period summary's time out of range
+    // (equal bounds: none).
+    bool ranged = false;
+    double rangeLower = 0;
+    double rangeUpper = 0;
+    // A temperature channel's scale, activation energy (kJ/mol) and limit of its mean kinetic
+    // temperature (ChannelAlarmRule).
+    std::optional<MeanKineticTemperature::Scale> scale;
+    double activationEnergy = MeanKineticTemperature::DefaultActivationEnergy;
+    std::optional<double> mktLimit;
 
     QString key() const;        // serial "_" column
     QString itemText() const;   // name, a tab, "[", device, "]"
@@ -31,8 +45,9 @@ struct ReportChannel
     static bool splitKey(const QString& key, QString* serial, QString* column);
     // The channel a key or a tooltip names; one without "_" names no column.
     static ReportChannel fromKey(const QString& key);
-    // Both channels of each device, in list order. With limits (HACCP), a channel takes the
-    // alarm range of the first device of its number; equal bounds are no limits.
+    // Both channels of each device, in list order, with its alarm range (ranged) and its mean
+    // kinetic temperature settings. With limits (HACCP), a channel also takes the alarm range of
+    // the first device of its number as its critical limits; equal bounds are no limits.
     static QList<ReportChannel> ofDevices(const QList<ConfiguredDevice*>& devices, bool limits);
     // The positions in `channels` of the channels these keys name, in this order; false, with
     // the first key that names none (or names one twice, or a fifth).

@@ -33,8 +33,9 @@ bool ReportRun::start(const Settings& settings)
         auto* days =
             new GenerateDayQueries(settings.databasePath, settings.period, settings.dataInterval,
                                    settings.channels, &results, this);
-        // A HACCP report lists excursions and gaps, which only the rows tell.
-        days->setFiguresOnly(settings.kind != ReportKind::Haccp);
+        // Every report ends with the period's summary (time out of range, gaps, mean kinetic
+        // temperature), which only the rows tell.
+        days->setFiguresOnly(false);
         worker = days;
     }
     connect(worker, &ReportWorker::done, this, &ReportRun::done);

@@ -14,6 +14,7 @@ void ReportTables::clear()
     suppressions.clear();
     suppressionsTo = 0;
     alarmSignatures.clear();
+    periodSummaries.clear();
     auditHead = ReportAuditHead();
     for (bool& empty : channelEmpty)
         empty = false;

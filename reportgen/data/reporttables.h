@@ -59,6 +59,26 @@ struct ChartBreak
     qint64 at = 0;
 };
 
+// One channel's figures over a report's whole period: the summary every report ends with.
+struct ChannelPeriodSummary
+{
+    int count = 0; // valid samples
+    double min = 0;
+    double max = 0;
+    double mean = 0;
+    // Mean kinetic temperature of a temperature channel; NaN for another or without samples.
+    double meanKinetic = 0;
+    bool kineticAboveLimit = false;
+    // Against the node's alarm range (ranged), as the HACCP report's time out of limits.
+    bool ranged = false;
+    qint64 outSeconds = 0;
+    qint64 longestOutSeconds = 0; // the longest excursion, its gaps left out
+    int excursions = 0;
+    int alarms = 0; // the channel's and its node's alarm events in the period
+    int acknowledged = 0;
+    qint64 noDataSeconds = 0;
+};
+
 // Result tables of one report. The report window owns them; its statistics worker fills them
 // and the window reads them after the worker's done().
 struct ReportTables
@@ -80,6 +100,8 @@ struct ReportTables
     // The acknowledgements' signatures as people read them, by event id; an acknowledged
     // event without one was not signed.
     QHash<qint64, QString> alarmSignatures;
+    // By column: each chosen channel's figures over the period.
+    QVector<ChannelPeriodSummary> periodSummaries;
     // Read once the figures are: printed at the end of every report.
     ReportAuditHead auditHead;
 

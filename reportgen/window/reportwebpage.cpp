@@ -2,11 +2,13 @@
 
 #include "datainterval.h"
 #include "haccppage.h"
+#include "periodsummary.h"
 #include "reportpage.h"
 #include "reportsuppressions.h"
 
 #include <QDebug>
 #include <QFile>
+#include <QSet>
 #include <QUrl>
 #include <QWebElement>
 #include <QWebFrame>
@@ -73,6 +75,7 @@ void ReportWebPage::fillNow()
     fillReportHeader();
     fillChartData();
     fillReportTable();
+    fillPeriodSummary();
     fillSuppressions();
     fillAuditHead();
     emit pageFilled();
@@ -198,26 +201,52 @@ void ReportWebPage::fillReportTable()
 
 void ReportWebPage::fillSuppressions()
 {
-    // Filled again (another run in the same page): the list of the one before goes.
-    QWebElement before = frame()->findFirstElement(QStringLiteral("div#Suppressions"));
+    insertTable(QStringLiteral("Suppressions"),
+                QStringLiteral("Shelved Alarms and Nodes out of Service"),
+                ReportSuppressions::titles(), ReportSuppressions::rows(results, current.channels));
+}
+
+void ReportWebPage::fillPeriodSummary()
+{
+    QVector<QStringList> rows = PeriodSummary::rows(results, current.channels);
+    // A mean kinetic temperature above its limit is marked (the text says so too).
+    const int kinetic = int(PeriodSummary::titles().indexOf(QStringLiteral("MKT")));
+    QSet<QPair<int, int>> marked;
+    for (int r = 0; r < rows.size(); ++r) {
+        if (results.periodSummaries.at(r).kineticAboveLimit)
+            marked.insert({r, kinetic});
+    }
+    insertTable(QStringLiteral("PeriodSummary"), QStringLiteral("Period Summary"),
+                PeriodSummary::titles(), rows, marked);
+}
+
+void ReportWebPage::insertTable(const QString& id, const QString& title, const QStringList& titles,
+                                const QVector<QStringList>& rows,
+                                const QSet<QPair<int, int>>& marked)
+{
+    // Filled again (another run in the same page): the table of the one before goes.
+    QWebElement before = frame()->findFirstElement(QStringLiteral("div#") + id);
     if (!before.isNull())
         before.removeFromDocument();
     QWebElement footer = frame()->findFirstElement(QStringLiteral("div.footer"));
     if (footer.isNull())
         return;
-    const QVector<QStringList> rows = ReportSuppressions::rows(results, current.channels);
-    // Only when there is something to list: a report without any keeps its pages as they were.
+    // Only when there is something to list.
     if (rows.isEmpty())
         return;
-    QString html = QStringLiteral("<div id='Suppressions'><div class='section'>Shelved Alarms and "
-                                  "Nodes out of Service</div><table class='reportbox'>") +
-                   ReportPage::headerRow(ReportSuppressions::titles());
-    for (const QStringList& row : rows) {
+    QString html = QStringLiteral("<div id='") + id + QStringLiteral("'><div class='section'>") +
+                   title.toHtmlEscaped() + QStringLiteral("</div><table class='reportbox'>") +
+                   ReportPage::headerRow(titles);
+    for (int r = 0; r < rows.size(); ++r) {
+        const QStringList& row = rows.at(r);
         html += QStringLiteral("<tr>");
-        for (int i = 0; i < row.size(); ++i)
-            html += (i == 0 ? QStringLiteral("<td class='first L'>")
-                            : QStringLiteral("<td class='L'>")) +
+        for (int i = 0; i < row.size(); ++i) {
+            QString cls = i == 0 ? QStringLiteral("first L") : QStringLiteral("L");
+            if (marked.contains({r, i}))
+                cls += QStringLiteral(" marked");
+            html += QStringLiteral("<td class='") + cls + QStringLiteral("'>") +
                     row.at(i).toHtmlEscaped() + QStringLiteral("</td>");
+        }
         html += QStringLiteral("</tr>");
     }
     footer.prependOutside(html + QStringLiteral("</table></div>"));

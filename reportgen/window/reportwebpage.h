@@ -4,8 +4,12 @@
 #include "reporttables.h"
 
 #include <QObject>
+#include <QPair>
+#include <QSet>
 #include <QSize>
 #include <QString>
+#include <QStringList>
+#include <QVector>
 
 class QWebFrame;
 class QWebPage;
@@ -48,6 +52,11 @@ private:
     void fillAuditHead();
     // The shelves and out-of-service times, below everything else.
     void fillSuppressions();
+    void fillPeriodSummary();
+    // A table of texts before the footer, in a div of this id (replacing one of an earlier
+    // fill); nothing without rows. Marked cells (row, column) stand out.
+    void insertTable(const QString& id, const QString& title, const QStringList& titles,
+                     const QVector<QStringList>& rows, const QSet<QPair<int, int>>& marked = {});
 
     QWebPage* webPage;
     // What is filled in: the run's settings and tables as they were at fill().
