@@ -20,9 +20,9 @@ QByteArray joined(const QStringList& fields)
 QByteArray AuditCsv::header()
 {
     return joined({QStringLiteral("Entry"), QStringLiteral("Time"), QStringLiteral("User"),
-                   QStringLiteral("Action"), QStringLiteral("Object"),
-                   QStringLiteral("Old value"), QStringLiteral("New value"),
-                   QStringLiteral("Reason"), QStringLiteral("SHA-256")});
+                   QStringLiteral("Action"), QStringLiteral("Object"), QStringLiteral("Old value"),
+                   QStringLiteral("New value"), QStringLiteral("Reason"),
+                   QStringLiteral("SHA-256")});
 }
 
 QByteArray AuditCsv::line(const AuditEntry& e)

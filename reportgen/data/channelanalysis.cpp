@@ -203,11 +203,11 @@ QVector<qint64> ChannelAnalysis::coverageEnds() const
     for (int r = 0; r < runs.size(); ++r) {
         const qint64 last = runs.at(r).last;
         const bool next = r + 1 < runs.size();
-        if (next &&
-            (runs.at(r + 1).first - last <= 2 * settings->interval || !spacing.isGap(after.at(r))))
+        if (next && (runs.at(r + 1).first - last <= 2 * settings->interval ||
+                     !spacing.isGapInForce(after.at(r))))
             ends[r] = runs.at(r + 1).first;
         else
-            ends[r] = last + spacing.usual(after.at(r));
+            ends[r] = last + spacing.inForce(after.at(r));
     }
     return ends;
 }
@@ -333,7 +333,7 @@ MeanKineticTemperature ChannelAnalysis::meanKinetic() const
         const Run& run = runs.at(r);
         mkt.addSums(run.kineticTerms, run.kineticSeconds);
         // A missed poll inside the run: at most the usual spacing of its samples.
-        const qint64 inside = run.count > 1 ? spacing.usual(after.at(r) - 1) : settings->interval;
+        const qint64 inside = run.count > 1 ? spacing.inForce(after.at(r) - 1) : settings->interval;
         for (const QPair<double, qint64>& longer : run.longerTerms)
             add(longer.first, qMin(longer.second, inside));
         // The last sample: up to the next run's first or the period's end, at most the usual
@@ -341,7 +341,7 @@ MeanKineticTemperature ChannelAnalysis::meanKinetic() const
         qint64 seconds = settings->periodEnd() - run.last;
         if (r + 1 < runs.size())
             seconds = qMin(seconds, runs.at(r + 1).first - run.last);
-        add(run.lastTerm, qMin(seconds, spacing.usual(after.at(r))));
+        add(run.lastTerm, qMin(seconds, spacing.inForce(after.at(r))));
     }
     return mkt;
 }

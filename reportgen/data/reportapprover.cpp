@@ -72,8 +72,8 @@ bool ReportApprover::approve(const Request& request, Outcome* outcome, QString* 
         return false;
     }
     SqliteConnection connection;
-    if (!UserTable::open(&connection, ProjectFile::databasePath(request.projectPath),
-                         BusyTimeoutMs, error))
+    if (!UserTable::open(&connection, ProjectFile::databasePath(request.projectPath), BusyTimeoutMs,
+                         error))
         return false;
     if (!PeriodRowsDigest::of(connection.get(), row.periodFrom, row.periodTo, &row.rows,
                               &row.rowsDigest, error)) {
@@ -104,8 +104,7 @@ bool ReportApprover::approve(const Request& request, Outcome* outcome, QString* 
     }
     ElectronicSignature signature;
     if (!ReportApprovalTable::insertSigned(connection.get(), &row, request.grant.signer,
-                                           request.grant.fullName, meaning(), &signature,
-                                           error)) {
+                                           request.grant.fullName, meaning(), &signature, error)) {
         if (copied)
             QFile::remove(copy);
         *error = QStringLiteral("The approval could not be recorded (%1); the copy was removed "

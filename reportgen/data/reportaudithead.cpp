@@ -46,5 +46,6 @@ QString ReportAuditHead::line() const
 
 QString ReportAuditHead::readAtText() const
 {
-    return m_readAt.isValid() ? m_readAt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) : QString();
+    return m_readAt.isValid() ? m_readAt.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))
+                              : QString();
 }

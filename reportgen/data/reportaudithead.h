@@ -13,7 +13,7 @@ public:
     enum class State
     {
         NotRead,
-        None,       // the project keeps no audit trail, or no entry yet
+        None, // the project keeps no audit trail, or no entry yet
         Present,
         Unreadable, // error() says why
     };

@@ -86,7 +86,8 @@ ReportCommandLine parseVerifyReport(const QStringList& arguments)
     QStringList files;
     for (int i = 2; i < arguments.size(); ++i) {
         if (arguments.at(i).startsWith(QLatin1String("--")))
-            return invalid(QStringLiteral("--verify-report takes a report file and a project only"));
+            return invalid(
+                QStringLiteral("--verify-report takes a report file and a project only"));
         files.append(arguments.at(i));
     }
     if (files.size() != 2)
@@ -152,7 +153,8 @@ ReportCommandLine ReportCommandLine::parse(const QStringList& arguments)
     const QCommandLineOption html(QStringLiteral("html"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption csv(QStringLiteral("csv"), QString(), QStringLiteral("FILE"));
     const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
-    parser.addOptions({report, start, end, period, channels, subject, author, pdf, html, csv, help});
+    parser.addOptions(
+        {report, start, end, period, channels, subject, author, pdf, html, csv, help});
     if (!parser.parse(arguments))
         return invalid(parser.errorText());
     ReportCommandLine line;

@@ -12,6 +12,16 @@ void SampleSpacing::add(qint64 spacing, qint64 count)
 
 qint64 SampleSpacing::usual(int entry) const
 {
+    return median(entry, true);
+}
+
+qint64 SampleSpacing::inForce(int entry) const
+{
+    return qMax(usual(entry), median(entry, false));
+}
+
+qint64 SampleSpacing::median(int entry, bool after) const
+{
     Entry around[2 * Neighbours];
     int used = 0;
     qint64 total = 0;
@@ -25,7 +35,8 @@ qint64 SampleSpacing::usual(int entry) const
         total += taken;
     };
     take(entry - 1, -1);
-    take(entry + 1, 1);
+    if (after)
+        take(entry + 1, 1);
     if (total == 0)
         return interval;
     std::sort(around, around + used,

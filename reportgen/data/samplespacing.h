@@ -25,6 +25,13 @@ public:
     // The usual spacing around an entry, the entry itself left out, and never less than the
     // interval; size() stands for the time after the last sample.
     qint64 usual(int entry) const;
+    // The interval in force at the sample before an entry: the usual spacing around it, or the
+    // one of the spacings that led to the sample when longer (the last sample recorded at a
+    // longer interval, just before it was shortened, still stands for that interval). What a
+    // sample's figures (time out of limits, time without data, mean kinetic temperature) take;
+    // the charts keep the usual spacing.
+    qint64 inForce(int entry) const;
+    bool isGapInForce(int entry) const { return spacing(entry) > 2 * inForce(entry); }
     // The longest stretch around an entry that is no gap.
     qint64 reach(int entry) const { return 2 * usual(entry); }
     bool isGap(int entry) const { return spacing(entry) > reach(entry); }
@@ -35,6 +42,10 @@ private:
         qint64 spacing;
         qint64 count;
     };
+    // The lower median of up to Neighbours spacings before an entry and, with `after`, as many
+    // after it; never less than the interval, the interval when there are none.
+    qint64 median(int entry, bool after) const;
+
     qint64 interval;
     QVector<Entry> entries;
 };

@@ -1,0 +1,277 @@
+// The period summary every report ends with, against figures the test computes itself from the
+// rows it wrote (its own loop over the samples, knowing the interval each was recorded at), in
+// Europe/Berlin with a day of 23 and one of 25 hours. Both ways a report reads it are checked:
+// the days' worker (weekly, monthly, HACCP) and the daily report's own reading. A wrong weight,
+// a gap counted, the period's end overrun, an interval change taken as a gap, a wrong scale or
+// activation energy, or a day taken as 24 hours shows as a different figure.
+#include "generatedayqueries.h"
+#include "meankinetictemperature.h"
+#include "periodsummary.h"
+#include "reportfixture.h"
+#include "reportperiod.h"
+#include "reporttables.h"
+#include "workertest.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <cmath>
+
+using namespace ReportFixture;
+
+namespace {
+
+// Samples of node A's first channel every `step` seconds in [from, to), from `from` on taking
+// the values in turn.
+struct Stretch
+{
+    const char* from;
+    const char* to;
+    qint64 step;
+    QVector<double> values;
+};
+
+struct Expected
+{
+    int count = 0;
+    double min = 0;
+    double max = 0;
+    double mean = 0;
+    double mkt = 0;
+    qint64 out = 0;
+    qint64 longest = 0;
+    int excursions = 0;
+    qint64 noData = 0;
+};
+
+struct Row
+{
+    qint64 time;
+    double value;
+    qint64 step; // the interval it was recorded at
+};
+
+QVector<Row> rowsOf(const QList<Stretch>& stretches)
+{
+    QVector<Row> rows;
+    for (const Stretch& s : stretches) {
+        int i = 0;
+        for (qint64 t = localSecs(QLatin1String(s.from)); t < localSecs(QLatin1String(s.to));
+             t += s.step)
+            rows.append({t, s.values.at(i++ % s.values.size()), s.step});
+    }
+    return rows;
+}
+
+// The figures by their definitions, in a loop of the test's own.
+Expected reference(const QVector<Row>& rows, qint64 start, qint64 end, double lower, double upper,
+                   bool fahrenheit, double energy)
+{
+    Expected e;
+    const double ratio = energy / 8.3144e-3;
+    double terms = 0;
+    double seconds = 0;
+    double sum = 0;
+    qint64 covered = 0;
+    qint64 run = 0;
+    int side = 0; // 1 high, -1 low, 0 inside
+    for (int i = 0; i < rows.size(); ++i) {
+        const Row& r = rows.at(i);
+        if (r.time < start || r.time >= end)
+            continue;
+        e.min = e.count == 0 ? r.value : qMin(e.min, r.value);
+        e.max = e.count == 0 ? r.value : qMax(e.max, r.value);
+        sum += r.value;
+        ++e.count;
+        const bool next = i + 1 < rows.size();
+        const qint64 spacing = next ? rows.at(i + 1).time - r.time : r.step;
+        // Time to the next sample, at most the interval it was recorded at, up to the end.
+        const qint64 w = qMin(qMin(spacing, r.step), end - r.time);
+        const double kelvin = (fahrenheit ? (r.value - 32) * 5 / 9 : r.value) + 273.15;
+        terms += double(w) * std::exp(-ratio / kelvin);
+        seconds += double(w);
+        // Covered: up to the next sample unless more than two intervals away (a gap).
+        const qint64 cover = qMin(spacing <= 2 * r.step ? spacing : r.step, end - r.time);
+        covered += cover;
+        const int now = r.value > upper ? 1 : r.value < lower ? -1 : 0;
+        if (now != 0) {
+            if (now != side) {
+                ++e.excursions;
+                run = 0;
+            }
+            run += cover;
+            e.out += cover;
+            e.longest = qMax(e.longest, run);
+        }
+        side = now;
+    }
+    e.mean = e.count > 0 ? sum / e.count : 0;
+    const double kelvin = ratio / -std::log(terms / seconds);
+    e.mkt = fahrenheit ? (kelvin - 273.15) * 9 / 5 + 32 : kelvin - 273.15;
+    e.noData = end - start - covered;
+    return e;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<Stretch>)
+
+class TestPeriodSummary : public WorkerTest
+{
+    Q_OBJECT
+
+private slots:
+    void figures_data();
+    void figures();
+    void notATemperature();
+};
+
+void TestPeriodSummary::figures_data()
+{
+    QTest::addColumn<QDate>("day");
+    QTest::addColumn<QList<Stretch>>("stretches");
+    QTest::addColumn<bool>("fahrenheit");
+    QTest::addColumn<double>("energy"); // kJ/mol
+    QTest::addColumn<int>("interval");  // the project's, ms
+    QTest::addColumn<double>("lower");  // the alarm range
+    QTest::addColumn<double>("upper");
+    QTest::addColumn<double>("mkt");      // the figure by the book; NaN: the reference's alone
+    QTest::addColumn<double>("mktLimit"); // NaN: none
+
+    const double d = MeanKineticTemperature::DefaultActivationEnergy;
+    const double free = std::nan("");
+    QTest::newRow("2, 8, 2, 8 degC equally spaced")
+        << QDate(2026, 1, 12)
+        << QList<Stretch>{{"2026-01-12 00:00:00", "2026-01-13 00:00:00", 600, {2, 8}}} << false << d
+        << 600000 << 0.0 << 10.0 << 5.536 << free;
+    QTest::newRow("23 h at 5 degC then 1 h at 15 degC")
+        << QDate(2026, 1, 12)
+        << QList<Stretch>{{"2026-01-12 00:00:00", "2026-01-12 23:00:00", 60, {5}},
+                          {"2026-01-12 23:00:00", "2026-01-13 00:00:00", 60, {15}}}
+        << false << d << 60000 << 0.0 << 10.0 << 5.764 << 5.5;
+    QTest::newRow("2 h at 20, 4 h at 2, 1 h at 25 degC, the rest without data")
+        << QDate(2026, 1, 12)
+        << QList<Stretch>{{"2026-01-12 08:00:00", "2026-01-12 10:00:00", 60, {20}},
+                          {"2026-01-12 10:00:00", "2026-01-12 14:00:00", 60, {2}},
+                          {"2026-01-12 14:00:00", "2026-01-12 15:00:00", 60, {25}}}
+        << false << d << 60000 << 0.0 << 22.0 << 15.678 << free;
+    QTest::newRow("the same in degF")
+        << QDate(2026, 1, 12)
+        << QList<Stretch>{{"2026-01-12 00:00:00", "2026-01-13 00:00:00", 600, {35.6, 46.4}}} << true
+        << d << 600000 << 32.0 << 50.0 << 41.966 << free;
+    QTest::newRow("a gap of three hours counts for nothing")
+        << QDate(2026, 1, 12)
+        << QList<Stretch>{{"2026-01-12 00:00:00", "2026-01-12 09:00:00", 60, {4, 6}},
+                          {"2026-01-12 12:00:00", "2026-01-13 00:00:00", 60, {9, 11}}}
+        << false << d << 60000 << 2.0 << 10.0 << free << free;
+    QTest::newRow("interval changed from 10 min to 1 min")
+        << QDate(2026, 1, 12)
+        << QList<Stretch>{{"2026-01-12 00:00:00", "2026-01-12 12:00:00", 600, {3, 12}},
+                          {"2026-01-12 12:00:00", "2026-01-13 00:00:00", 60, {5, 7}}}
+        << false << d << 60000 << 2.0 << 10.0 << free << free;
+    QTest::newRow("own activation energy 60 kJ/mol")
+        << QDate(2026, 1, 12)
+        << QList<Stretch>{{"2026-01-12 00:00:00", "2026-01-12 02:00:00", 60, {20}},
+                          {"2026-01-12 02:00:00", "2026-01-12 06:00:00", 60, {2}},
+                          {"2026-01-12 06:00:00", "2026-01-12 07:00:00", 60, {25}}}
+        << false << 60.0 << 60000 << 0.0 << 22.0 << 14.337 << free;
+    QTest::newRow("the 23-hour day of spring")
+        << QDate(2026, 3, 29)
+        << QList<Stretch>{{"2026-03-29 00:00:00", "2026-03-30 00:00:00", 60, {3, 5, 9}}} << false
+        << d << 60000 << 2.0 << 8.0 << free << free;
+    QTest::newRow("the 25-hour day of autumn, the last sample short of midnight")
+        << QDate(2026, 10, 25)
+        << QList<Stretch>{{"2026-10-25 00:00:00", "2026-10-25 23:40:00", 60, {-1, 4, 5}}} << false
+        << d << 60000 << 0.0 << 8.0 << free << 4.0;
+}
+
+void TestPeriodSummary::figures()
+{
+    QFETCH(QDate, day);
+    QFETCH(QList<Stretch>, stretches);
+    QFETCH(bool, fahrenheit);
+    QFETCH(double, energy);
+    QFETCH(int, interval);
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+    QFETCH(double, mkt);
+    QFETCH(double, mktLimit);
+
+    const QVector<Row> rows = rowsOf(stretches);
+    QList<Sample> samples;
+    for (const Row& r : rows)
+        samples.append({QStringLiteral("A"), r.value, QVariant(), r.time});
+    QVERIFY(writeDatabase(dbPath, samples, false, true));
+
+    ReportChannel channel = ReportChannel::fromKey(QStringLiteral("A_channel1|x"));
+    channel.ranged = true;
+    channel.rangeLower = lower;
+    channel.rangeUpper = upper;
+    channel.scale = fahrenheit ? MeanKineticTemperature::Scale::Fahrenheit
+                               : MeanKineticTemperature::Scale::Celsius;
+    channel.activationEnergy = energy;
+    if (!std::isnan(mktLimit))
+        channel.mktLimit = mktLimit;
+
+    const ReportPeriod period = ReportPeriod::of(ReportKind::Haccp, day, HaccpSpan::Day);
+    const qint64 start = period.dayBounds().first();
+    const qint64 end = period.dayBounds().last();
+    const Expected e = reference(rows, start, end, lower, upper, fahrenheit, energy);
+    if (!std::isnan(mkt))
+        QVERIFY2(std::abs(e.mkt - mkt) < 0.005, qPrintable(QString::number(e.mkt, 'f', 4)));
+
+    // The days' worker, and the daily report's reading of the same day.
+    ReportTables daily;
+    QVERIFY(PeriodSummary::read(dbPath, start, end, interval, {channel}, &daily));
+    GenerateDayQueries worker(dbPath, period, interval, {channel}, &tables);
+    QSignalSpy done(&worker, &GenerateDayQueries::done);
+    worker.start();
+    worker.wait();
+    QCOMPARE(done.count(), 1);
+
+    for (const ReportTables* read : {&tables, &daily}) {
+        QCOMPARE(read->periodSummaries.size(), 1);
+        const ChannelPeriodSummary& s = read->periodSummaries.at(0);
+        QCOMPARE(s.count, e.count);
+        QCOMPARE(s.min, e.min);
+        QCOMPARE(s.max, e.max);
+        QVERIFY(std::abs(s.mean - e.mean) < 1e-9);
+        QVERIFY2(std::abs(s.meanKinetic - e.mkt) < 0.005,
+                 qPrintable(QString::number(s.meanKinetic, 'f', 4) + QStringLiteral(" against ") +
+                            QString::number(e.mkt, 'f', 4)));
+        QCOMPARE(s.kineticAboveLimit, !std::isnan(mktLimit) && e.mkt > mktLimit);
+        QVERIFY(s.ranged);
+        QCOMPARE(s.outSeconds, e.out);
+        QCOMPARE(s.longestOutSeconds, e.longest);
+        QCOMPARE(s.excursions, e.excursions);
+        QCOMPARE(s.noDataSeconds, e.noData);
+    }
+}
+
+void TestPeriodSummary::notATemperature()
+{
+    // A humidity or custom channel has no mean kinetic temperature, nor one without samples;
+    // a channel without an alarm range has no time out of range. The page says so.
+    QList<Sample> samples;
+    for (qint64 t = localSecs(QStringLiteral("2026-01-12 00:00:00"));
+         t < localSecs(QStringLiteral("2026-01-12 06:00:00")); t += 60)
+        samples.append({QStringLiteral("A"), 40.0, 3.0, t});
+    QVERIFY(writeDatabase(dbPath, samples, false, true));
+    ReportChannel humidity = ReportChannel::fromKey(QStringLiteral("A_channel1|x"));
+    ReportChannel empty = ReportChannel::fromKey(QStringLiteral("B_channel1|x"));
+    empty.scale = MeanKineticTemperature::Scale::Celsius;
+    const qint64 start = localSecs(QStringLiteral("2026-01-12 00:00:00"));
+    QVERIFY(PeriodSummary::read(dbPath, start, start + 86400, 60000, {humidity, empty}, &tables));
+    QCOMPARE(tables.periodSummaries.size(), 2);
+    QVERIFY(std::isnan(tables.periodSummaries.at(0).meanKinetic));
+    QVERIFY(std::isnan(tables.periodSummaries.at(1).meanKinetic));
+    QCOMPARE(tables.periodSummaries.at(0).noDataSeconds, qint64(18 * 3600));
+    const QVector<QStringList> rows = PeriodSummary::rows(tables, {humidity, empty});
+    QCOMPARE(rows.at(0).mid(2), (QStringList{"40.00", "40.00", "40.00", "-", "no range", "-", "-",
+                                             "0 (0)", "18:00:00"}));
+    QCOMPARE(rows.at(1).mid(2),
+             (QStringList{"-", "-", "-", "-", "no range", "-", "-", "0 (0)", "24:00:00"}));
+}
+
+QTEST_MAIN(TestPeriodSummary)
+#include "tst_periodsummary.moc"
