@@ -7,12 +7,15 @@
 // the monthly report of the first month (4 channels of 4 nodes), each read from every row (as
 // before the summary, and as the HACCP report reads) beside the same report from the summary,
 // whether both show the same figures, and the sqlite3 program aggregating the same channels per
-// day (count, sum, min, max). On the indexed file of 7 days or more, the statistics worker alone
-// against the sqlite3 program counting and summing the same rows per channel, with the file
-// dropped from the page cache before each run (cold) and without (warm), in turn.
+// day (count, sum, min, max), and the monthly report's worker as reports are made now (every row
+// for the period summary with mean kinetic temperatures) beside the summary alone, cold. On the
+// indexed file of 7 days or more, the statistics worker alone against the sqlite3 program counting
+// and summing the same rows per channel, with the file dropped from the page cache before each run
+// (cold) and without (warm), in turn.
 // --reuse takes a file of the same name left by --keep; --goal-only times only the worker alone.
 #include "generateaveragequeries.h"
 #include "generatedayqueries.h"
+#include "meankinetictemperature.h"
 #include "projectfile.h"
 #include "reportperiod.h"
 #include "reporttables.h"
@@ -185,7 +188,7 @@ double cpuMs(bool children)
 // The worker of the reports of whole days: reading every row (as the HACCP report does, and as
 // weekly and monthly reports did before the summary), or the summary where it can.
 double runDays(ReportTables* tables, const QString& path, const ReportPeriod& period,
-               bool figuresOnly, GenerateDayQueries::Reading* reading)
+               bool figuresOnly, GenerateDayQueries::Reading* reading, bool kinetic = false)
 {
     QList<ReportChannel> channels;
     for (const QString& key : kMonthKeys) {
@@ -193,6 +196,9 @@ double runDays(ReportTables* tables, const QString& path, const ReportPeriod& pe
         channels.last().limited = true;
         channels.last().lower = 16;
         channels.last().upper = 24;
+        // As a report of temperature channels takes them: with their mean kinetic temperature.
+        if (kinetic)
+            channels.last().scale = MeanKineticTemperature::Scale::Celsius;
     }
     *tables = ReportTables();
     GenerateDayQueries worker(path, period, 1000, channels, tables);
@@ -355,6 +361,46 @@ double median(QVector<double> runs)
 {
     std::sort(runs.begin(), runs.end());
     return runs.isEmpty() ? 0 : runs.at(runs.size() / 2);
+}
+
+// The monthly report's worker as a report makes it now (every row read for the period summary,
+// with four temperature channels' mean kinetic temperature) against the same worker as monthly
+// reports were made before (the day figures and chart from the summary), each with the file
+// dropped from the page cache first (cold), round by round in turn.
+bool measureReportCold(const QString& path, const ReportPeriod& period, int rounds)
+{
+    QVector<double> now, before;
+    ReportTables tables;
+    GenerateDayQueries::Reading reading;
+    QString kinetic;
+    for (int round = 0; round < rounds; ++round) {
+        evict(path);
+        const double b = runDays(&tables, path, period, true, &reading);
+        evict(path);
+        const double n = runDays(&tables, path, period, false, &reading, true);
+        if (b < 0 || n < 0) {
+            out() << "report worker failed\n";
+            return false;
+        }
+        before.append(b);
+        now.append(n);
+        kinetic.clear();
+        for (const ChannelPeriodSummary& summary : qAsConst(tables.periodSummaries))
+            kinetic += QString::number(summary.meanKinetic, 'f', 2) + QLatin1Char(' ');
+    }
+    out() << "  monthly report worker, cold (file dropped from the page cache), 4 channels of 4 "
+             "nodes:\n";
+    out() << QStringLiteral("    before (summary, no period summary): %1 ms (runs %2)\n")
+                 .arg(median(before), 0, 'f', 0)
+                 .arg(runsText(before));
+    out() << QStringLiteral("    now (every row, period summary with MKT): %1 ms (runs %2), %3 "
+                            "rows; MKT %4\n")
+                 .arg(median(now), 0, 'f', 0)
+                 .arg(runsText(now))
+                 .arg(reading.rows)
+                 .arg(kinetic.trimmed());
+    out().flush();
+    return true;
 }
 
 // The statistics worker alone against the sqlite3 program aggregating the same rows, cold and
@@ -543,6 +589,8 @@ int main(int argc, char* argv[])
                          3, true))
             return 1;
         if (!goalOnly && days >= 28 && !measureDays(monthly, sqliteProgram, path, month, 3, true))
+            return 1;
+        if (days >= 28 && !measureReportCold(path, month, 3))
             return 1;
         if (!keep) {
             QFile::remove(path);
