@@ -3,6 +3,7 @@
 #include "floordiv.h"
 #include "novalue.h"
 #include "periodsummary.h"
+#include "reportcalibration.h"
 #include "reportsuppressions.h"
 #include "reporttables.h"
 #include "samplereader.h"
@@ -116,6 +117,8 @@ void GenerateAverageQueries::run()
     const qint64 end = QDateTime::fromString(endText, kTimeFormat).toSecsSinceEpoch();
     PeriodSummary::read(databasePath, start, end + 1, dataInterval, channels, tables);
     ReportSuppressions::read(databasePath, start, end, channels, tables);
+    ReportCalibration::read(databasePath, QDateTime::fromSecsSinceEpoch(start).date(),
+                            QDateTime::fromSecsSinceEpoch(end).date(), channels, tables);
     tables->auditHead = ReportAuditHead::read(databasePath);
     emit done();
 }

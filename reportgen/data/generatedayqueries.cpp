@@ -2,6 +2,7 @@
 
 #include "channelanalysis.h"
 #include "periodsummary.h"
+#include "reportcalibration.h"
 #include "reportsuppressions.h"
 #include "reporttables.h"
 #include "samplereader.h"
@@ -139,6 +140,7 @@ void GenerateDayQueries::run()
     const QVector<qint64> bounds = period.dayBounds();
     if (!bounds.isEmpty())
         ReportSuppressions::read(databasePath, bounds.first(), bounds.last(), channels, tables);
+    ReportCalibration::read(databasePath, period.firstDay(), period.lastDay(), channels, tables);
     tables->auditHead = ReportAuditHead::read(databasePath);
     emit done();
 }

@@ -1,5 +1,6 @@
 #include "periodsummary.h"
 
+#include "reportcalibration.h"
 #include "samplereader.h"
 #include "valuetext.h"
 
@@ -179,7 +180,7 @@ QStringList PeriodSummary::titles()
         QStringLiteral("No."),           QStringLiteral("Channel"), QStringLiteral("Min"),
         QStringLiteral("Max"),           QStringLiteral("Mean"),    QStringLiteral("MKT"),
         QStringLiteral("Out of Range"),  QStringLiteral("Longest"), QStringLiteral("Excursions"),
-        QStringLiteral("Alarms (Ack.)"), QStringLiteral("No Data")};
+        QStringLiteral("Alarms (Ack.)"), QStringLiteral("No Data"), QStringLiteral("Calibration")};
 }
 
 QVector<QStringList> PeriodSummary::rows(const ReportTables& tables,
@@ -206,7 +207,7 @@ QVector<QStringList> PeriodSummary::rows(const ReportTables& tables,
             row << QStringLiteral("no range") << none << none;
         row << QString::number(s.alarms) + QStringLiteral(" (") + QString::number(s.acknowledged) +
                    QLatin1Char(')')
-            << duration(s.noDataSeconds);
+            << duration(s.noDataSeconds) << ReportCalibration::status(tables, channel);
         rows.append(row);
     }
     return rows;

@@ -42,7 +42,8 @@ public:
                      const QList<ReportChannel>& channels, ReportTables* tables);
 
     // The table as the page and a spreadsheet read it: titles, then one row of texts per
-    // channel (values in the channel's unit with two decimals, durations "H:MM:SS").
+    // channel (values in the channel's unit with two decimals, durations "H:MM:SS", the
+    // calibration's status).
     static QStringList titles();
     static QVector<QStringList> rows(const ReportTables& tables,
                                      const QList<ReportChannel>& channels);

@@ -15,6 +15,9 @@ void ReportTables::clear()
     suppressionsTo = 0;
     alarmSignatures.clear();
     periodSummaries.clear();
+    calibrations.clear();
+    calibrationFirst = QDate();
+    calibrationLast = QDate();
     auditHead = ReportAuditHead();
     for (bool& empty : channelEmpty)
         empty = false;

@@ -2,6 +2,7 @@
 
 #include "alarmeventrecord.h"
 #include "alarmsuppression.h"
+#include "calibrationrecord.h"
 #include "reportaudithead.h"
 
 #include <QHash>
@@ -102,6 +103,11 @@ struct ReportTables
     QHash<qint64, QString> alarmSignatures;
     // By column: each chosen channel's figures over the period.
     QVector<ChannelPeriodSummary> periodSummaries;
+    // The calibration register's entries of the chosen channels, and the period's first and
+    // last local day they are judged on (ReportCalibration).
+    QVector<CalibrationRecord> calibrations;
+    QDate calibrationFirst;
+    QDate calibrationLast;
     // Read once the figures are: printed at the end of every report.
     ReportAuditHead auditHead;
 

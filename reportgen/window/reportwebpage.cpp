@@ -3,6 +3,7 @@
 #include "datainterval.h"
 #include "haccppage.h"
 #include "periodsummary.h"
+#include "reportcalibration.h"
 #include "reportpage.h"
 #include "reportsuppressions.h"
 
@@ -76,6 +77,7 @@ void ReportWebPage::fillNow()
     fillChartData();
     fillReportTable();
     fillPeriodSummary();
+    fillCalibration();
     fillSuppressions();
     fillAuditHead();
     emit pageFilled();
@@ -216,8 +218,27 @@ void ReportWebPage::fillPeriodSummary()
         if (results.periodSummaries.at(r).kineticAboveLimit)
             marked.insert({r, kinetic});
     }
+    // So is a calibration overdue on any day of the period.
+    const int calibration = int(PeriodSummary::titles().indexOf(QStringLiteral("Calibration")));
+    for (int r = 0; r < rows.size(); ++r) {
+        if (rows.at(r).at(calibration).startsWith(QStringLiteral("calibration overdue")))
+            marked.insert({r, calibration});
+    }
     insertTable(QStringLiteral("PeriodSummary"), QStringLiteral("Period Summary"),
                 PeriodSummary::titles(), rows, marked);
+}
+
+void ReportWebPage::fillCalibration()
+{
+    const QVector<QStringList> rows = ReportCalibration::rows(results, current.channels);
+    const int overdue = int(ReportCalibration::titles().size()) - 1;
+    QSet<QPair<int, int>> marked;
+    for (int r = 0; r < rows.size(); ++r) {
+        if (rows.at(r).at(overdue) != QLatin1String("-"))
+            marked.insert({r, overdue});
+    }
+    insertTable(QStringLiteral("Calibration"), QStringLiteral("Calibration"),
+                ReportCalibration::titles(), rows, marked);
 }
 
 void ReportWebPage::insertTable(const QString& id, const QString& title, const QStringList& titles,

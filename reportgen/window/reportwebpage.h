@@ -53,6 +53,7 @@ private:
     // The shelves and out-of-service times, below everything else.
     void fillSuppressions();
     void fillPeriodSummary();
+    void fillCalibration();
     // A table of texts before the footer, in a div of this id (replacing one of an earlier
     // fill); nothing without rows. Marked cells (row, column) stand out.
     void insertTable(const QString& id, const QString& title, const QStringList& titles,

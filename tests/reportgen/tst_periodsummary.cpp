@@ -4,16 +4,21 @@
 // the days' worker (weekly, monthly, HACCP) and the daily report's own reading. A wrong weight,
 // a gap counted, the period's end overrun, an interval change taken as a gap, a wrong scale or
 // activation energy, or a day taken as 24 hours shows as a different figure.
+#include "calibrationtable.h"
 #include "generatedayqueries.h"
 #include "meankinetictemperature.h"
 #include "periodsummary.h"
+#include "reportcalibration.h"
 #include "reportfixture.h"
 #include "reportperiod.h"
 #include "reporttables.h"
+#include "sqliteconnection.h"
 #include "workertest.h"
 
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <sqlite3.h>
 
 #include <cmath>
 
@@ -116,6 +121,29 @@ Expected reference(const QVector<Row>& rows, qint64 start, qint64 end, double lo
 
 Q_DECLARE_METATYPE(QList<Stretch>)
 
+namespace {
+
+// A register entry of A's first channel: calibrated and due on these days ("" none).
+CalibrationRecord certificate(qint64 id, const char* calibrated, const char* due)
+{
+    CalibrationRecord r;
+    r.id = id;
+    r.serial = QStringLiteral("A");
+    r.column = QStringLiteral("channel1");
+    r.certificate = QStringLiteral("=CERT-%1").arg(id);
+    r.laboratory = QStringLiteral("Lab");
+    r.calibrated = QDate::fromString(QLatin1String(calibrated), Qt::ISODate);
+    r.due = QDate::fromString(QLatin1String(due), Qt::ISODate);
+    r.reference = QStringLiteral("Ref 1");
+    r.asFound = 0.12;
+    r.uncertainty = 0.05;
+    r.enteredBy = QStringLiteral("olga");
+    r.enteredAt = 1;
+    return r;
+}
+
+} // namespace
+
 class TestPeriodSummary : public WorkerTest
 {
     Q_OBJECT
@@ -124,6 +152,8 @@ private slots:
     void figures_data();
     void figures();
     void notATemperature();
+    void calibration_data();
+    void calibration();
 };
 
 void TestPeriodSummary::figures_data()
@@ -268,9 +298,80 @@ void TestPeriodSummary::notATemperature()
     QCOMPARE(tables.periodSummaries.at(0).noDataSeconds, qint64(18 * 3600));
     const QVector<QStringList> rows = PeriodSummary::rows(tables, {humidity, empty});
     QCOMPARE(rows.at(0).mid(2), (QStringList{"40.00", "40.00", "40.00", "-", "no range", "-", "-",
-                                             "0 (0)", "18:00:00"}));
-    QCOMPARE(rows.at(1).mid(2),
-             (QStringList{"-", "-", "-", "-", "no range", "-", "-", "0 (0)", "24:00:00"}));
+                                             "0 (0)", "18:00:00", "none recorded"}));
+    QCOMPARE(rows.at(1).mid(2), (QStringList{"-", "-", "-", "-", "no range", "-", "-", "0 (0)",
+                                             "24:00:00", "none recorded"}));
+}
+
+void TestPeriodSummary::calibration_data()
+{
+    QTest::addColumn<QVector<CalibrationRecord>>("entries");
+    QTest::addColumn<QString>("status");  // the summary's cell for the week of 2026-03-23
+    QTest::addColumn<QString>("overdue"); // the calibration table's last cell ("": no row)
+
+    QTest::newRow("no register") << QVector<CalibrationRecord>{} << "none recorded"
+                                 << "";
+    QTest::newRow("in force all week")
+        << QVector<CalibrationRecord>{certificate(1, "2025-06-01", "2026-06-01")}
+        << "due 2026-06-01"
+        << "-";
+    QTest::newRow("due on the week's Wednesday: overdue from Thursday")
+        << QVector<CalibrationRecord>{certificate(1, "2025-03-25", "2026-03-25")}
+        << "calibration overdue from 2026-03-26"
+        << "calibration overdue 2026-03-26 to 2026-03-29";
+    QTest::newRow("overdue, then calibrated again on Friday")
+        << QVector<CalibrationRecord>{certificate(1, "2025-03-01", "2026-03-01"),
+                                      certificate(2, "2026-03-27", "2027-03-27")}
+        << "calibration overdue from 2026-03-23"
+        << "calibration overdue 2026-03-23 to 2026-03-26";
+    QTest::newRow("first calibrated mid-week: the days before count as overdue")
+        << QVector<CalibrationRecord>{certificate(1, "2026-03-29", "2027-03-29")}
+        << "calibration overdue from 2026-03-23"
+        << "calibration overdue 2026-03-23 to 2026-03-28";
+    CalibrationRecord elsewhere = certificate(1, "2025-01-01", "2025-02-01");
+    elsewhere.serial = QStringLiteral("B");
+    QTest::newRow("another node's entry does not count")
+        << QVector<CalibrationRecord>{elsewhere} << "none recorded"
+        << "";
+}
+
+// A calibration is judged day by day of the period (local days, the week of the spring change).
+void TestPeriodSummary::calibration()
+{
+    QFETCH(QVector<CalibrationRecord>, entries);
+    QFETCH(QString, status);
+    QFETCH(QString, overdue);
+
+    QList<Sample> samples;
+    for (qint64 t = localSecs(QStringLiteral("2026-03-23 00:00:00"));
+         t < localSecs(QStringLiteral("2026-03-30 00:00:00")); t += 600)
+        samples.append({QStringLiteral("A"), 4.0, 50.0, t});
+    QVERIFY(writeDatabase(dbPath, samples, false, true));
+    {
+        SqliteConnection db;
+        QVERIFY(db.open(dbPath, SQLITE_OPEN_READWRITE));
+        QString error;
+        QVERIFY(CalibrationTable::ensureTable(db.get(), &error));
+        for (const CalibrationRecord& r : entries)
+            QVERIFY2(CalibrationTable::insert(db.get(), r, &error), qPrintable(error));
+    }
+    const QList<ReportChannel> channels{ReportChannel::fromKey(QStringLiteral("A_channel1|x")),
+                                        ReportChannel::fromKey(QStringLiteral("A_channel2|x"))};
+    const ReportPeriod week = ReportPeriod::of(ReportKind::Weekly, QDate(2026, 3, 23));
+    GenerateDayQueries worker(dbPath, week, 600000, channels, &tables);
+    worker.start();
+    worker.wait();
+    const QVector<QStringList> summary = PeriodSummary::rows(tables, channels);
+    QCOMPARE(summary.size(), 2);
+    QCOMPARE(summary.at(0).last(), status);
+    QCOMPARE(summary.at(1).last(), QStringLiteral("none recorded"));
+    const QVector<QStringList> register_ = ReportCalibration::rows(tables, channels);
+    QCOMPARE(register_.size(), overdue.isEmpty() ? 0 : 1);
+    if (!overdue.isEmpty()) {
+        QCOMPARE(register_.at(0).last(), overdue);
+        // The entry in force at the period's end; a formula-like certificate stays text.
+        QVERIFY(register_.at(0).at(2).startsWith(QStringLiteral("=CERT-")));
+    }
 }
 
 QTEST_MAIN(TestPeriodSummary)
