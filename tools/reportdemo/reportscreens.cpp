@@ -8,11 +8,13 @@
 // xvfb-run -a -s "-screen 0 1280x720x24" to see the window on a small screen.
 //   usage: tallyforge_screens OUTPUT_DIR [TALLYFORGE]
 
+#include "calibrationtable.h"
+#include "configureddevice.h"
 #include "messagedialog.h"
 #include "report.h"
 #include "reportfixture.h"
-#include "configureddevice.h"
 #include "reportstartup.h"
+#include "sqliteconnection.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,10 +27,13 @@
 #include <QMenu>
 #include <QProcess>
 #include <QScreen>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWebElement>
 #include <QWebFrame>
+
+#include <sqlite3.h>
 
 #include <cmath>
 #include <cstdio>
@@ -228,6 +233,48 @@ bool kindReports(const QString& out, const QString& tallyforge)
                        true)) {
         std::fprintf(stderr, "cannot write the database\n");
         return false;
+    }
+    // The first cold room's certificate ran out on 15 March; the second's holds. The room's
+    // mean kinetic temperature has a limit of 21 degC it passes.
+    {
+        SqliteConnection db;
+        QString error;
+        bool written =
+            db.open(work.filePath(QStringLiteral("Cold store.dat")), SQLITE_OPEN_READWRITE) &&
+            CalibrationTable::ensureTable(db.get(), &error);
+        const struct
+        {
+            const char* serial;
+            const char* certificate;
+            QDate calibrated;
+            QDate due;
+        } certificates[] = {{"CS_01", "DKD-K-4711/25", QDate(2025, 3, 10), QDate(2026, 3, 15)},
+                            {"CS_02", "DKD-K-4712/25", QDate(2025, 9, 1), QDate(2026, 9, 1)}};
+        qint64 id = 0;
+        for (const auto& c : certificates) {
+            CalibrationRecord r;
+            r.id = ++id;
+            r.serial = QLatin1String(c.serial);
+            r.column = QStringLiteral("channel1");
+            r.certificate = QLatin1String(c.certificate);
+            r.laboratory = QStringLiteral("Kalibrierlabor Nord");
+            r.calibrated = c.calibrated;
+            r.due = c.due;
+            r.reference = QStringLiteral("Pt100 reference 4410");
+            r.asFound = 0.18;
+            r.asLeft = 0.02;
+            r.uncertainty = 0.05;
+            r.enteredBy = QStringLiteral("Olga Berg (olga)");
+            r.enteredAt = QDateTime(c.calibrated, QTime(10, 0)).toSecsSinceEpoch();
+            written = written && CalibrationTable::insert(db.get(), r, &error);
+        }
+        if (!written) {
+            std::fprintf(stderr, "cannot write the calibration register: %s\n", qPrintable(error));
+            return false;
+        }
+        QSettings settings(project, QSettings::IniFormat);
+        settings.setValue(QStringLiteral("AlarmRules"),
+                          QByteArray(R"({"nodes":[{"DeviceNumber":"RM_03","Ch1MktLimit":21}]})"));
     }
     const QStringList keys{QStringLiteral("CS_01_channel1"), QStringLiteral("CS_02_channel1"),
                            QStringLiteral("RM_03_channel1"), QStringLiteral("RM_03_channel2")};
