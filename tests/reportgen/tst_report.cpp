@@ -536,6 +536,23 @@ void TestReport::exports()
     QVERIFY(QFile::exists(answer));
     QCOMPARE(titles, (QStringList{QStringLiteral("Export PNG"), QStringLiteral("Export PDF"),
                                   QStringLiteral("Export HTML"), QStringLiteral("Export HTML")}));
+
+    // The tables hold the page's figures: its first hour's "avg/min/max" of the first channel.
+    answer = dir->filePath(QStringLiteral("tables"));
+    report->exportPrintCsv();
+    QCOMPARE(opened.last(), answer + QStringLiteral(".csv"));
+    QFile csv(opened.last());
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"));
+    QVERIFY(lines.first().startsWith(QStringLiteral("Daily Report,2026-01-09 00:00:00,")));
+    const QString first = QStringLiteral("1,2026-01-09 00:00-00:59,2026-01-09 00:00:00,");
+    const auto row = std::find_if(lines.cbegin(), lines.cend(),
+                                  [&first](const QString& l) { return l.startsWith(first); });
+    QVERIFY(row != lines.cend());
+    const QWebElement pageRow =
+        report->reportFrame()->findAllElements(QStringLiteral("div#ReportTable tr")).at(1);
+    QCOMPARE(row->mid(first.size()).split(QLatin1Char(',')).mid(0, 3).join(QLatin1Char('/')),
+             pageRow.findAll(QStringLiteral("td")).at(2).toPlainText());
 }
 
 void TestReport::exportCancelledOrUnwritable_data()
@@ -544,6 +561,7 @@ void TestReport::exportCancelledOrUnwritable_data()
     QTest::newRow("html") << "html";
     QTest::newRow("pdf") << "pdf";
     QTest::newRow("png") << "png";
+    QTest::newRow("csv") << "csv";
 }
 
 // Catches a cancelled dialog that still writes or opens a file, and an export whose file cannot
@@ -562,7 +580,8 @@ void TestReport::exportCancelledOrUnwritable()
     };
     const QMap<QString, void (Report::*)()> exports{{"html", &Report::exportPrintHtml},
                                                     {"pdf", &Report::exportPrintPdf},
-                                                    {"png", &Report::exportPrintPng}};
+                                                    {"png", &Report::exportPrintPng},
+                                                    {"csv", &Report::exportPrintCsv}};
     const auto exportAs = exports.value(format);
     (report.get()->*exportAs)();
     QVERIFY(opened.isEmpty());
