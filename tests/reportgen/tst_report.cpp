@@ -537,19 +537,12 @@ void TestReport::exports()
     QCOMPARE(titles, (QStringList{QStringLiteral("Export PNG"), QStringLiteral("Export PDF"),
                                   QStringLiteral("Export HTML"), QStringLiteral("Export HTML")}));
 
-    // The tables hold the page's figures: the first hour's "avg/min/max" of the first channel.
+    // The tables, as the command line writes them (tst_reportcsv).
     answer = dir->filePath(QStringLiteral("tables.csv"));
     report->exportPrintCsv();
     QFile csv(opened.last());
     QVERIFY(opened.last() == answer && csv.open(QIODevice::ReadOnly));
-    const QString first = QStringLiteral("\r\n1,2026-01-09 00:00-00:59,2026-01-09 00:00:00,");
-    const QString text = QString::fromUtf8(csv.readAll());
-    QCOMPARE(text.mid(text.indexOf(first) + first.size()).section(QLatin1Char(','), 0, 2),
-             report->reportFrame()
-                 ->findAllElements(QStringLiteral("div#ReportTable td"))
-                 .at(2)
-                 .toPlainText()
-                 .replace(QLatin1Char('/'), QLatin1Char(',')));
+    QVERIFY(csv.readLine().startsWith("Daily Report,2026-01-09 00:00:00,"));
 }
 
 void TestReport::exportCancelledOrUnwritable_data()

@@ -28,11 +28,10 @@ using namespace ReportFixture;
 
 namespace {
 
-// The file's first line, then its tables by title (headers first), in the file's order.
+// The file's first line, the titles of its tables, and each table (headers first) by title.
 struct CsvFile
 {
-    QStringList first;
-    QStringList titles;
+    QStringList first, titles;
     QMap<QString, QList<QStringList>> tables;
 };
 
@@ -43,13 +42,12 @@ CsvFile readCsv(const QString& path, bool* wellFormed)
     const QList<QStringList> records = parseCsv(QString::fromUtf8(file.readAll()), wellFormed);
     CsvFile csv{records.value(0), {}, {}};
     for (int i = 1; i < records.size(); ++i) {
-        // An empty line, the title, the headers, the rows.
-        if (records.at(i) == QStringList{QString()}) {
+        if (records.at(i) == QStringList{QString()}) // an empty line, then the title
             csv.titles.append(records.value(++i).value(0));
-            continue;
-        }
-        *wellFormed = *wellFormed && !csv.titles.isEmpty();
-        csv.tables[csv.titles.value(csv.titles.size() - 1)].append(records.at(i));
+        else if (!csv.titles.isEmpty())
+            csv.tables[csv.titles.last()].append(records.at(i));
+        else
+            *wellFormed = false;
     }
     return csv;
 }
@@ -159,24 +157,22 @@ void TestReportCsv::kinds_data()
 {
     QTest::addColumn<QStringList>("arguments"); // kind, start, more
     QTest::addColumn<int>("periodRows");
-    QTest::addColumn<QStringList>("titles");
-    const QStringList head{"Report", "Channels"};
-    const QStringList figures{"Data Table (Avg/Min/Max)"};
-    const QStringList shelves{"Shelved Alarms and Nodes out of Service"};
-    const QStringList end{"Audit Trail Head"};
-    const QStringList haccp =
-        head +
-        QStringList{"Critical Limits", "Daily Figures (Min/Max/Avg, Time out of Limits)",
-                    "Excursions", "Data Gaps", "Alarm Events"} +
-        shelves + end;
+    QTest::addColumn<QString>("titles"); // joined by "|"
+    const QString head = "Report|Channels|", table = "Data Table (Avg/Min/Max)|";
+    const QString shelves = "Shelved Alarms and Nodes out of Service|", end = "Audit Trail Head";
+    const QString haccp = head +
+                          "Critical Limits|Daily Figures (Min/Max/Avg, Time out of Limits)|"
+                          "Excursions|Data Gaps|Alarm Events|" +
+                          shelves + end;
     QTest::newRow("daily, 23-hour day")
-        << QStringList{"daily", "2026-03-29"} << 23 << head + figures + shelves + end;
+        << QStringList{"daily", "2026-03-29"} << 23 << QString(head + table + shelves + end);
     QTest::newRow("daily, 25-hour day, with PDF")
-        << QStringList{"daily", "2026-10-25", "--pdf", "%O/r.pdf"} << 25 << head + figures + end;
+        << QStringList{"daily", "2026-10-25", "--pdf", "%O/r.pdf"} << 25
+        << QString(head + table + end);
     QTest::newRow("weekly") << QStringList{"weekly", "2026-03-25"} << 7
-                            << head + figures + shelves + end;
+                            << QString(head + table + shelves + end);
     QTest::newRow("monthly, days without data")
-        << QStringList{"monthly", "2026-10-01"} << 31 << head + figures + end;
+        << QStringList{"monthly", "2026-10-01"} << 31 << QString(head + table + end);
     QTest::newRow("haccp week, with HTML")
         << QStringList{"haccp", "2026-03-25", "--period", "week", "--html", "%O/r.htm"} << 7
         << haccp;
@@ -189,7 +185,7 @@ void TestReportCsv::kinds()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, periodRows);
-    QFETCH(QStringList, titles);
+    QFETCH(QString, titles);
     QTemporaryDir out;
     const QStringList all =
         QStringList{"--report", arguments.takeFirst(), "--start", arguments.takeFirst()}
@@ -216,13 +212,13 @@ void TestReportCsv::kinds()
     QCOMPARE(csv.first,
              (QStringList{ReportPeriod::title(line.kind), settings.start.toString(format),
                           settings.end.toString(format), "Times are local, Europe/Berlin"}));
-    QCOMPARE(csv.titles, titles);
+    QCOMPARE(csv.titles.join(QLatin1Char('|')), titles);
     const QList<QStringList> channels = csv.tables.value("Channels");
     QCOMPARE(channels.value(1).mid(1, 2), (QStringList{"'@SUM(A1)", "'" + HostileNames[0]}));
     QCOMPARE(channels.value(2).value(1) + channels.value(3).value(2),
              QString("'-2'" + HostileNames[1]));
     const bool haccp = line.kind == ReportKind::Haccp;
-    const QList<QStringList> rows = csv.tables.value(titles.at(haccp ? 3 : 2));
+    const QList<QStringList> rows = csv.tables.value(csv.titles.value(haccp ? 3 : 2));
     QCOMPARE(tables.periodRows.size(), periodRows);
     QCOMPARE(rows.size(), 1 + periodRows);
     QCOMPARE(rows.first().value(2), QStringLiteral("Start (Europe/Berlin)"));
@@ -246,7 +242,6 @@ void TestReportCsv::kinds()
     qint64 out0 = 0;
     for (const PeriodRow& row : tables.periodRows)
         out0 += row.outSeconds[0];
-    QVERIFY(out0 > 0);
     QCOMPARE(csv.tables.value("Critical Limits").value(1).mid(2, 3),
              (QStringList{"-5.00", "8.00", QString::number(out0)}));
     QCOMPARE(csv.tables.value("Excursions").size(), 1 + tables.excursions.size());
