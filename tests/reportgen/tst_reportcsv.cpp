@@ -1,7 +1,6 @@
-// `Tallyforge --report KIND ... --csv FILE`, run as a script runs it: every table the page shows,
-// in its order, with the figures of the same run's tables; days of 23 and 25 hours (the test
-// runs under Europe/Berlin); node and channel names that a spreadsheet would run as formulas;
-// a file that cannot be written.
+// `Tallyforge --report KIND ... --csv FILE` as a script runs it: the page's tables in its order
+// with the same run's figures, days of 23 and 25 hours (TZ=Europe/Berlin), names a spreadsheet
+// would run as formulas, a file that cannot be written.
 
 #include "alarmsuppressiontable.h"
 #include "csvrecords.h"
@@ -54,11 +53,6 @@ CsvFile readCsv(const QString& path, bool* wellFormed)
 
 const QString HostileNames[] = {"=HYPERLINK(\"http://x\")", "+1, \"A\"\r\nnorth"};
 
-QString figure(double v)
-{
-    return v == NoValue ? QString() : valueText(v);
-}
-
 // CS_01 (limits -5 to 8) and RM_03 every 5 minutes on 2026-03-23 to 30 and 2026-10-24 to 26,
 // named as formulas (one with a comma, quotes and a line break). CS_01's temperature dips below
 // zero every day, runs above 8 on the 29th from 10:00 to 10:40 and stops at 14:00 for half an
@@ -77,10 +71,10 @@ QString writeFixture(const QString& folder)
     const qint64 high = localSecs("2026-03-29 10:00:00");
     const qint64 stop = localSecs("2026-03-29 14:00:00");
     QList<Sample> samples;
-    for (const char* days : {"2026-03-23 2026-03-31", "2026-10-24 2026-10-27"}) {
-        const QStringList bounds = QString::fromLatin1(days).split(QLatin1Char(' '));
-        for (qint64 t = localSecs(bounds.at(0) + QStringLiteral(" 00:00:00"));
-             t < localSecs(bounds.at(1) + QStringLiteral(" 00:00:00")); t += 300) {
+    for (const auto& [first, end] :
+         {std::pair{"2026-03-23", "2026-03-31"}, {"2026-10-24", "2026-10-27"}}) {
+        for (qint64 t = localSecs(first + QStringLiteral(" 00:00:00"));
+             t < localSecs(end + QStringLiteral(" 00:00:00")); t += 300) {
             const double cold = t >= high && t < high + 2400
                                     ? 9.5
                                     : std::round(300 + 500 * std::sin(t * M_PI / 43200)) / 100;
@@ -214,28 +208,26 @@ void TestReportCsv::kinds()
                           settings.end.toString(format), "Times are local, Europe/Berlin"}));
     QCOMPARE(csv.titles.join(QLatin1Char('|')), titles);
     const QList<QStringList> channels = csv.tables.value("Channels");
-    QCOMPARE(channels.value(1).mid(1, 2), (QStringList{"'@SUM(A1)", "'" + HostileNames[0]}));
-    QCOMPARE(channels.value(2).value(1) + channels.value(3).value(2),
-             QString("'-2'" + HostileNames[1]));
+    QCOMPARE(channels.value(1).mid(1, 2)
+                 << channels.value(2).value(1) << channels.value(3).value(2),
+             (QStringList{"'@SUM(A1)", "'" + HostileNames[0], "'-2", "'" + HostileNames[1]}));
     const bool haccp = line.kind == ReportKind::Haccp;
     const QList<QStringList> rows = csv.tables.value(csv.titles.value(haccp ? 3 : 2));
     QCOMPARE(tables.periodRows.size(), periodRows);
     QCOMPARE(rows.size(), 1 + periodRows);
     QCOMPARE(rows.first().value(2), QStringLiteral("Start (Europe/Berlin)"));
+    auto figure = [](double v) { return v == NoValue ? QString() : valueText(v); };
     int i = 0;
     for (auto it = tables.periodRows.constBegin(); it != tables.periodRows.constEnd(); ++it) {
         // A day without values shows empty cells, as on the page. Below zero: still a number.
         const bool values = it->min[0] != NoValue;
         const QString average = values ? figure(it->avg[0]) : QString();
         const QStringList expected =
-            haccp ? QStringList{figure(it->min[0]), figure(it->max[0]), average,
-                                values ? QString::number(it->outSeconds[0]) : QString()}
-                  : QStringList{average, figure(it->min[0]), figure(it->max[0])};
-        const QStringList row = rows.at(++i);
-        QCOMPARE(
-            row.mid(1, 2),
-            (QStringList{it->label, QDateTime::fromSecsSinceEpoch(it.key()).toString(format)}));
-        QCOMPARE(row.mid(3, expected.size()), expected);
+            QStringList{it->label, QDateTime::fromSecsSinceEpoch(it.key()).toString(format)} +
+            (haccp ? QStringList{figure(it->min[0]), figure(it->max[0]), average,
+                                 values ? QString::number(it->outSeconds[0]) : QString()}
+                   : QStringList{average, figure(it->min[0]), figure(it->max[0])});
+        QCOMPARE(rows.at(++i).mid(1, expected.size()), expected);
     }
     if (!haccp)
         return;
@@ -247,16 +239,15 @@ void TestReportCsv::kinds()
     QCOMPARE(csv.tables.value("Excursions").size(), 1 + tables.excursions.size());
     const QStringList event = csv.tables.value("Alarm Events").value(1);
     QCOMPARE(event.value(12), QStringLiteral("'\t=door, \"left\" open\nclosed"));
-    QCOMPARE(event.value(18), tables.alarmSignatures.value(1));
-    QVERIFY(event.value(18).contains(QLatin1String("Olga Berg")));
+    QVERIFY(event.value(18) == tables.alarmSignatures.value(1) && event.value(18).contains("Olga"));
 }
 
 void TestReportCsv::unwritable_data()
 {
-    QTest::addColumn<QStringList>("arguments"); // %O the output folder
+    QTest::addColumn<QStringList>("arguments");
     QTest::newRow("a directory") << QStringList{"--csv", "%O/r.csv"};
     QTest::newRow("a directory, with PDF") << QStringList{"--csv", "%O/r.csv", "--pdf", "%O/r.pdf"};
-    QTest::newRow("below a file") << QStringList{"--csv", "%O/plain/r.csv"};
+    QTest::newRow("below a file") << QStringList{"--csv", project + "/r.csv"};
 }
 
 // Catches a file that cannot be written reported as written, and a partial or temporary file
@@ -266,16 +257,12 @@ void TestReportCsv::unwritable()
     QFETCH(QStringList, arguments);
     QTemporaryDir out;
     QVERIFY(QDir(out.path()).mkdir("r.csv"));
-    QFile plain(out.filePath("plain"));
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    plain.close();
     const auto [status, errors] = run(
         QStringList{"--report", "daily", "--start", "2026-03-29", project} + arguments, out.path());
-    QCOMPARE(status, 1);
-    QVERIFY2(errors.contains(QLatin1String("Unable to")), qPrintable(errors));
+    QVERIFY2(status == 1 && errors.contains(QLatin1String("Unable to")), qPrintable(errors));
     QStringList left = QDir(out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     left.removeAll("r.pdf"); // the page, written before the tables
-    QCOMPARE(left, (QStringList{"plain", "r.csv"}));
+    QCOMPARE(left, QStringList{"r.csv"});
     QVERIFY(QDir(out.filePath("r.csv")).isEmpty());
 }
 

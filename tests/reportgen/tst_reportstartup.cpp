@@ -234,10 +234,6 @@ void TestReportStartup::commandLine_data()
     QTest::newRow("tables alone")
         << QStringList{"--report", "haccp", "--start", "2026-03-25", "--csv", "/o/t", "/p/x.tpc"}
         << batch << "haccp 2026-03-25 day  - html  csv /o/t /p/x.tpc";
-    QTest::newRow("page and tables")
-        << QStringList{"--report", "daily", "--start",  "2026-03-25", "--csv",
-                       "/o/t.csv", "--pdf", "/o/r.pdf", "/p/x.tpc"}
-        << batch << "daily 2026-03-25 day  - pdf /o/r.pdf csv /o/t.csv /p/x.tpc";
     QTest::newRow("help") << QStringList{"--help"} << int(ReportCommandLine::Help) << "";
     const int audit = ReportCommandLine::Audit;
     QTest::newRow("audit, CSV") << QStringList{"--report", "audit",      "--start",  "2026-03-01",
@@ -267,8 +263,6 @@ void TestReportStartup::commandLine_data()
     QTest::newRow("pdf and html") << with({"--html", "r.html"}) << invalid << "give one of";
     QTest::newRow("pdf, html and csv")
         << with({"--html", "r.html", "--csv", "r.csv"}) << invalid << "give one of";
-    QTest::newRow("csv twice") << with({"--csv", "a.csv", "--csv", "b.csv"}) << invalid
-                               << "more than once";
     QTest::newRow("no output") << QStringList{"--report", "daily", "--start", "2026-03-01", "p.tpc"}
                                << invalid << "give one of";
     QTest::newRow("two projects") << (QStringList(base) << "q.tpc") << invalid
