@@ -44,6 +44,14 @@ QString AuditCsv::field(const QString& text)
     return QLatin1Char('"') + out + QLatin1Char('"');
 }
 
+QString AuditCsv::textField(const QString& text)
+{
+    static const QString Formula = QStringLiteral("=+-@\t\r");
+    if (!text.isEmpty() && Formula.contains(text.at(0)))
+        return field(QLatin1Char('\'') + text);
+    return field(text);
+}
+
 QString AuditCsv::isoTime(qint64 ms)
 {
     const QDateTime t = QDateTime::fromMSecsSinceEpoch(ms);

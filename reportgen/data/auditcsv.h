@@ -17,6 +17,9 @@ public:
     static QByteArray line(const AuditEntry& entry);
     // One field, quoted where it must be.
     static QString field(const QString& text);
+    // A text from outside (a name, a comment) as one field: one that a spreadsheet would run as
+    // a formula (beginning with = + - @, a tab or a CR) gets a leading apostrophe first.
+    static QString textField(const QString& text);
     // "2026-03-29T03:00:00.000+02:00": local time with the offset it had then.
     static QString isoTime(qint64 ms);
 };

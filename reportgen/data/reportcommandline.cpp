@@ -104,7 +104,8 @@ QString ReportCommandLine::usage()
     return QStringLiteral(
         "Usage: Tallyforge --report daily|weekly|monthly|haccp --start yyyy-MM-dd\n"
         "                  [--period day|week|month] [--channels SERIAL_channel1,...]\n"
-        "                  [--subject TEXT] [--author TEXT] --pdf FILE|--html FILE PROJECT.tpc\n"
+        "                  [--subject TEXT] [--author TEXT]\n"
+        "                  [--pdf FILE|--html FILE] [--csv FILE] PROJECT.tpc\n"
         "       Tallyforge --report audit --start yyyy-MM-dd --end yyyy-MM-dd\n"
         "                  --pdf FILE|--csv FILE PROJECT.tpc\n"
         "Makes one report without a window and writes it to FILE.\n"
@@ -113,6 +114,8 @@ QString ReportCommandLine::usage()
         "  --channels  up to four channels; default the first four of the project\n"
         "  --subject, --author  default the texts of the last report made in the window\n"
         "  --end       the last day of the audit trail listed (days in local time)\n"
+        "  --csv       every table of the report, as the page shows them, for a spreadsheet\n"
+        "              (with or without the page; times local, the zone named in the file)\n"
         "Exit status: 0 written; 1 not made (no database, no samples in the period, file not\n"
         "written); 2 bad arguments. An audit report of a period without entries is made.\n"
         "\n"
@@ -172,11 +175,8 @@ ReportCommandLine ReportCommandLine::parse(const QStringList& arguments)
         return parseAudit(parser);
     if (!ReportPeriod::kindFromName(parser.value(report), &line.kind))
         return invalid(QStringLiteral("--report must be daily, weekly, monthly, haccp or audit"));
-    for (const QCommandLineOption& option : {end, csv}) {
-        if (parser.isSet(option))
-            return invalid(QStringLiteral("--") + option.names().first() +
-                           QStringLiteral(" is for the audit report only"));
-    }
+    if (parser.isSet(end))
+        return invalid(QStringLiteral("--end is for the audit report only"));
     line.start = QDate::fromString(parser.value(start), QStringLiteral("yyyy-MM-dd"));
     if (!line.start.isValid())
         return invalid(QStringLiteral("--start must be a date as yyyy-MM-dd"));
@@ -201,8 +201,11 @@ ReportCommandLine ReportCommandLine::parse(const QStringList& arguments)
     line.author = parser.value(author);
     line.pdfFile = parser.value(pdf);
     line.htmlFile = parser.value(html);
-    if (line.pdfFile.isEmpty() == line.htmlFile.isEmpty())
-        return invalid(QStringLiteral("give one of --pdf FILE and --html FILE"));
+    line.csvFile = parser.value(csv);
+    // The tables as CSV beside the page, or alone; one page only.
+    if ((!line.pdfFile.isEmpty() && !line.htmlFile.isEmpty()) ||
+        (line.pdfFile.isEmpty() && line.htmlFile.isEmpty() && line.csvFile.isEmpty()))
+        return invalid(QStringLiteral("give one of --pdf FILE and --html FILE, or --csv FILE"));
     if (parser.positionalArguments().size() != 1)
         return invalid(QStringLiteral("give exactly one project file"));
     line.projectPath = parser.positionalArguments().first();

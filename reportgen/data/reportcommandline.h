@@ -11,7 +11,8 @@
 // window (from a script or a cron job), the report is made and written to a file:
 //   Tallyforge --report KIND --start yyyy-MM-dd [--period day|week|month]
 //              [--channels SERIAL_channel1,...] [--subject TEXT] [--author TEXT]
-//              --pdf FILE|--html FILE PROJECT.tpc
+//              [--pdf FILE|--html FILE] [--csv FILE] PROJECT.tpc
+// (at least one of them; --csv writes the report's tables, ReportCsv)
 // and the audit trail of whole local days:
 //   Tallyforge --report audit --start yyyy-MM-dd --end yyyy-MM-dd --pdf FILE|--csv FILE PROJECT.tpc
 // and the check of a project's records (VerifyCommand):
@@ -55,7 +56,7 @@ public:
     QString author;
     QString pdfFile;
     QString htmlFile;
-    QString csvFile; // Audit
+    QString csvFile; // Audit; Batch: the tables, beside the page or alone
 
     // Verify (and projectPath): the heads witnessed outside, empty for none.
     QString headsFile;

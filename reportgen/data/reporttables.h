@@ -11,6 +11,9 @@
 #include <QString>
 
 constexpr int ReportColumns = 4;
+// Data gaps shorter than this are counted per channel, not listed one by one: the list shows an
+// auditor the stops, not every missed poll.
+constexpr qint64 ReportListedGapSeconds = 60;
 
 struct SampleRow
 {

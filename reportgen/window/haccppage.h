@@ -20,9 +20,8 @@ QString limitsSection(const QList<ReportChannel>& channels, const ReportTables& 
 // One row per day: per channel "min/max/avg" and the time out of limits.
 QString dayTable(const QMap<qint64, PeriodRow>& rows, const QList<ReportChannel>& channels);
 
-// Gaps shorter than this are counted per channel, not listed one by one: the list shows an
-// auditor the stops, not every missed poll.
-constexpr qint64 ListedGapSeconds = 60;
+// Gaps shorter than this are counted per channel, not listed one by one.
+constexpr qint64 ListedGapSeconds = ReportListedGapSeconds;
 
 // Section "Alarm Events": the recorder's events of the period with their acknowledgement and
 // comment, and under each acknowledged one its corrective action and the signature of the

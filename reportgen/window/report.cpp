@@ -8,6 +8,7 @@
 #include "auditreviewtable.h"
 #include "configureddevice.h"
 #include "reportapprover.h"
+#include "reportcsv.h"
 #include "reportrun.h"
 #include "reportwebpage.h"
 #include "reviewdialog.h"
@@ -226,6 +227,7 @@ void Report::buildMenus()
     actionHtml = printMenu->addAction(QStringLiteral("html"));
     actionPdf = printMenu->addAction(QStringLiteral("pdf"));
     actionPng = printMenu->addAction(QStringLiteral("Image(png)"));
+    actionCsv = printMenu->addAction(QStringLiteral("Export CSV..."));
     printMenu->addSeparator();
     actionApprove = printMenu->addAction(QStringLiteral("Approve..."));
     connect(actionApprove, &QAction::triggered, this, &Report::approveReport);
@@ -234,6 +236,7 @@ void Report::buildMenus()
     connect(actionHtml, &QAction::triggered, this, &Report::exportPrintHtml);
     connect(actionPdf, &QAction::triggered, this, &Report::exportPrintPdf);
     connect(actionPng, &QAction::triggered, this, &Report::exportPrintPng);
+    connect(actionCsv, &QAction::triggered, this, &Report::exportPrintCsv);
 }
 
 void Report::fillDeviceList()
@@ -609,6 +612,23 @@ void Report::exportPrintHtml()
 {
     exportPage(QStringLiteral("Export HTML"), QStringLiteral(".html"), QStringLiteral(".htm"),
                &ReportExport::writeHtml);
+}
+
+void Report::exportPrintCsv()
+{
+    const QString extension = QStringLiteral(".csv");
+    QString name = desktop().saveFileName(this, QStringLiteral("Export CSV"),
+                                          ReportExport::proposedName(projectPath, extension),
+                                          QLatin1Char('*') + extension);
+    if (name.isEmpty())
+        return;
+    name = ReportExport::withSuffix(name, extension);
+    QString text;
+    if (!ReportCsv::write(name, run->settings(), run->tables(), &text)) {
+        showMessage(QStringLiteral("ERROR"), text);
+        return;
+    }
+    desktop().openFile(name);
 }
 
 void Report::signInOut()

@@ -109,6 +109,9 @@ public slots:
     void exportPrintPdf();
     void exportPrintHtml();
     void exportPrintPng();
+    // The report's tables (ReportCsv) as the run made them; small enough to write at once, as
+    // the page's exports are.
+    void exportPrintCsv();
     void genThreadError(QString text);
     void genThreadDone();
     void genThreadCount(int count);
@@ -177,6 +180,7 @@ private:
     QAction* actionHtml = nullptr;
     QAction* actionPdf = nullptr;
     QAction* actionPng = nullptr;
+    QAction* actionCsv = nullptr;
     QAction* actionApprove = nullptr;
     QAction* actionReview = nullptr;
     QAction* actionSignIn = nullptr;

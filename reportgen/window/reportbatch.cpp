@@ -1,5 +1,6 @@
 #include "reportbatch.h"
 
+#include "reportcsv.h"
 #include "reportexport.h"
 #include "reportrequest.h"
 #include "reportrun.h"
@@ -20,12 +21,15 @@ bool ReportBatch::start()
     }
 
     run = new ReportRun(this);
-    webPage = new ReportWebPage(this);
-    connect(webPage, &ReportWebPage::message, this,
-            [this](const QString&, const QString& text) { messages.append(text); });
     connect(run, &ReportRun::error, this, [this](const QString& text) { finish(1, text); });
     connect(run, &ReportRun::done, this, &ReportBatch::made);
-    connect(webPage, &ReportWebPage::pageFilled, this, &ReportBatch::write);
+    // The tables alone need no page.
+    if (!line.pdfFile.isEmpty() || !line.htmlFile.isEmpty()) {
+        webPage = new ReportWebPage(this);
+        connect(webPage, &ReportWebPage::message, this,
+                [this](const QString&, const QString& text) { messages.append(text); });
+        connect(webPage, &ReportWebPage::pageFilled, this, &ReportBatch::write);
+    }
     run->start(settings);
     return true;
 }
@@ -36,7 +40,10 @@ void ReportBatch::made()
         finish(1, QStringLiteral("Not Enough Data."));
         return;
     }
-    webPage->fill(*run);
+    if (webPage)
+        webPage->fill(*run);
+    else
+        writeCsv();
 }
 
 void ReportBatch::write()
@@ -50,6 +57,18 @@ void ReportBatch::write()
         messages.append(QStringLiteral("Unable to open the file."));
     if (!messages.isEmpty()) {
         finish(1, messages.join(QLatin1Char('\n')));
+        return;
+    }
+    writeCsv();
+}
+
+void ReportBatch::writeCsv()
+{
+    QString text;
+    if (!line.csvFile.isEmpty() &&
+        !ReportCsv::write(ReportExport::withSuffix(line.csvFile, QStringLiteral(".csv")),
+                          run->settings(), run->tables(), &text)) {
+        finish(1, text);
         return;
     }
     finish(0, QString());

@@ -10,8 +10,9 @@ class ReportRun;
 class ReportWebPage;
 
 // Makes one report without a window, as the window would make it, and writes it as PDF or
-// HTML. Never writes the project file (a recorder may have it open); reads the database
-// read-only. The report is made in the program's event loop: finished() tells its end.
+// HTML, and its tables as CSV (ReportCsv). Never writes the project file (a recorder may have it
+// open); reads the database read-only. The report is made in the program's event loop:
+// finished() tells its end.
 class ReportBatch : public QObject
 {
     Q_OBJECT
@@ -34,6 +35,8 @@ private:
     void finish(int status, const QString& text);
     void made();
     void write();
+    // The tables as CSV when asked for, then the end.
+    void writeCsv();
 
     ReportCommandLine line;
     ReportRun* run = nullptr;

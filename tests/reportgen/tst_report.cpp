@@ -536,6 +536,13 @@ void TestReport::exports()
     QVERIFY(QFile::exists(answer));
     QCOMPARE(titles, (QStringList{QStringLiteral("Export PNG"), QStringLiteral("Export PDF"),
                                   QStringLiteral("Export HTML"), QStringLiteral("Export HTML")}));
+
+    // The tables, as the command line writes them (tst_reportcsv).
+    answer = dir->filePath(QStringLiteral("tables.csv"));
+    report->exportPrintCsv();
+    QFile csv(opened.last());
+    QVERIFY(opened.last() == answer && csv.open(QIODevice::ReadOnly));
+    QVERIFY(csv.readLine().startsWith("Daily Report,2026-01-09 00:00:00,"));
 }
 
 void TestReport::exportCancelledOrUnwritable_data()
@@ -544,6 +551,7 @@ void TestReport::exportCancelledOrUnwritable_data()
     QTest::newRow("html") << "html";
     QTest::newRow("pdf") << "pdf";
     QTest::newRow("png") << "png";
+    QTest::newRow("csv") << "csv";
 }
 
 // Catches a cancelled dialog that still writes or opens a file, and an export whose file cannot
@@ -562,7 +570,8 @@ void TestReport::exportCancelledOrUnwritable()
     };
     const QMap<QString, void (Report::*)()> exports{{"html", &Report::exportPrintHtml},
                                                     {"pdf", &Report::exportPrintPdf},
-                                                    {"png", &Report::exportPrintPng}};
+                                                    {"png", &Report::exportPrintPng},
+                                                    {"csv", &Report::exportPrintCsv}};
     const auto exportAs = exports.value(format);
     (report.get()->*exportAs)();
     QVERIFY(opened.isEmpty());

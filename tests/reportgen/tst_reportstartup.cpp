@@ -231,6 +231,9 @@ void TestReportStartup::commandLine_data()
         << QStringList{"--report",   "monthly", "/p/x y.tpc", "--start",
                        "2026-03-09", "--html",  "/o/r"}
         << batch << "monthly 2026-03-09 day  - html /o/r /p/x y.tpc";
+    QTest::newRow("tables alone")
+        << QStringList{"--report", "haccp", "--start", "2026-03-25", "--csv", "/o/t", "/p/x.tpc"}
+        << batch << "haccp 2026-03-25 day  - html  csv /o/t /p/x.tpc";
     QTest::newRow("help") << QStringList{"--help"} << int(ReportCommandLine::Help) << "";
     const int audit = ReportCommandLine::Audit;
     QTest::newRow("audit, CSV") << QStringList{"--report", "audit",      "--start",  "2026-03-01",
@@ -258,6 +261,8 @@ void TestReportStartup::commandLine_data()
                                                "--pdf",    "r.pdf", "p.tpc"}
                                 << invalid << "--start must be";
     QTest::newRow("pdf and html") << with({"--html", "r.html"}) << invalid << "give one of";
+    QTest::newRow("pdf, html and csv")
+        << with({"--html", "r.html", "--csv", "r.csv"}) << invalid << "give one of";
     QTest::newRow("no output") << QStringList{"--report", "daily", "--start", "2026-03-01", "p.tpc"}
                                << invalid << "give one of";
     QTest::newRow("two projects") << (QStringList(base) << "q.tpc") << invalid
@@ -324,6 +329,7 @@ void TestReportStartup::commandLine()
               (line.hasAuthor ? QStringLiteral(":") + line.author : QString()) +
               (line.pdfFile.isEmpty() ? QStringLiteral(" html ") + line.htmlFile
                                       : QStringLiteral(" pdf ") + line.pdfFile) +
+              (line.csvFile.isEmpty() ? QString() : QStringLiteral(" csv ") + line.csvFile) +
               QLatin1Char(' ') + line.projectPath;
     } else if (mode == ReportCommandLine::Audit) {
         got = QStringLiteral("audit ") + line.start.toString(Qt::ISODate) + QLatin1Char(' ') +
