@@ -16,6 +16,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <cmath>
 
 namespace ViewerFixture {
 
@@ -106,6 +107,29 @@ Brute brute(const QVector<Row>& rows, int channel, qint64 from, qint64 to, float
         ++b.count;
     }
     return b;
+}
+
+double kineticBrute(const QVector<Row>& rows, int channel, qint64 from, qint64 to,
+                    qint64 interval, bool fahrenheit, double kiloJoulePerMole)
+{
+    const double ratio = kiloJoulePerMole / 0.0083144;
+    QVector<QPair<qint64, double>> kelvins;
+    for (const Row& r : rows)
+        if (r.present[channel - 1] && r.time >= from && r.time < to)
+            kelvins << qMakePair(r.time, fahrenheit ? (r.value[channel - 1] - 32) / 1.8 + 273.15
+                                                    : r.value[channel - 1] + 273.15);
+    double weighted = 0;
+    double seconds = 0;
+    for (int i = 0; i < kelvins.size(); ++i) {
+        const qint64 next = i + 1 < kelvins.size() ? kelvins[i + 1].first : to;
+        const double t = double(qMin(next - kelvins[i].first, interval));
+        weighted += t * std::exp(-ratio / kelvins[i].second);
+        seconds += t;
+    }
+    if (seconds <= 0)
+        return std::nan("");
+    const double kelvin = ratio / -std::log(weighted / seconds);
+    return fahrenheit ? (kelvin - 273.15) * 1.8 + 32 : kelvin - 273.15;
 }
 
 } // namespace ViewerFixture
