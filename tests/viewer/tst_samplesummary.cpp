@@ -128,8 +128,8 @@ void TestSampleSummary::meanKinetic_data()
     const int c = int(MeanKineticTemperature::Scale::Celsius);
     const int f = int(MeanKineticTemperature::Scale::Fahrenheit);
     QTest::newRow("regular, 1 s") << 1 << c << 0.0 << rowsOf(t0, Runs{{900, 1}}, 22);
-    QTest::newRow("a gap of 17 min") << 1 << c << 0.0
-                                     << rowsOf(t0, Runs{{300, 1}, {1020, 0}, {400, 1}}, 22);
+    QTest::newRow("a gap of 17 min")
+        << 1 << c << 0.0 << rowsOf(t0, Runs{{300, 1}, {1020, 0}, {400, 1}}, 22);
     QTest::newRow("missing values") << 1 << c << 0.0 << rowsOf(t0, Runs{{700, 1}}, 22, 7);
     QTest::newRow("interval changed 10 s, 1 s, 30 s, at 10 s")
         << 10 << c << 0.0 << rowsOf(t0 + 5, Runs{{70, 10}, {200, 1}, {50, 30}}, 22);
@@ -180,8 +180,8 @@ void TestSampleSummary::meanKinetic()
     part[1].merge(part[2]);
     part[1].merge(part[0]);
     const double expected = ViewerFixture::kineticBrute(
-        rows, 1, rows.first().time, end, interval, scale == int(MeanKineticTemperature::Scale::Fahrenheit),
-        energy == 0 ? 83.144 : energy);
+        rows, 1, rows.first().time, end, interval,
+        scale == int(MeanKineticTemperature::Scale::Fahrenheit), energy == 0 ? 83.144 : energy);
     QByteArray file;
     QBuffer buffer(&file);
     QVERIFY(buffer.open(QIODevice::WriteOnly) && summary.save(&buffer));
@@ -200,8 +200,9 @@ void TestSampleSummary::meanKinetic()
     const double figures[] = {fromSummary.meanKinetic(mkt, end), part[1].meanKinetic(mkt, end),
                               fromFile.meanKinetic(mkt, end)};
     for (double figure : figures)
-        QVERIFY2(std::fabs(figure - expected) < 1e-6,
-                 qPrintable(QStringLiteral("%1, worked out %2").arg(figure, 0, 'f', 9).arg(expected, 0, 'f', 9)));
+        QVERIFY2(std::fabs(figure - expected) < 1e-6, qPrintable(QStringLiteral("%1, worked out %2")
+                                                                     .arg(figure, 0, 'f', 9)
+                                                                     .arg(expected, 0, 'f', 9)));
 }
 
 void TestSampleSummary::otherVersionsRebuilt_data()

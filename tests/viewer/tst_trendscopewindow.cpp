@@ -741,12 +741,12 @@ void TestTrendscopeWindow::meanKineticColumn()
     QTableWidgetItem* cell = table->item(0, 8);
     QCOMPARE(cell->text(), QString::number(figure, 'f', 2));
     QCOMPARE(table->item(1, 8)->text(), QString()); // the humidity
-    QCOMPARE(cell->toolTip(), marked ? QStringLiteral("above the limit of %1")
-                                           .arg(QString::number(limit, 'f', 2))
-                                     : QString());
+    QCOMPARE(cell->toolTip(),
+             marked ? QStringLiteral("above the limit of %1").arg(QString::number(limit, 'f', 2))
+                    : QString());
     QCOMPARE(cell->background().style() != Qt::NoBrush, marked);
-    if (const QString dir = qEnvironmentVariable("QUILLMAR_GRAB_DIR"); !dir.isEmpty() && marked &&
-                                                                       energy == 0) {
+    if (const QString dir = qEnvironmentVariable("QUILLMAR_GRAB_DIR");
+        !dir.isEmpty() && marked && energy == 0) {
         window->resize(1280, 720);
         QTRY_COMPARE(window->size(), QSize(1280, 720));
         QTRY_VERIFY_WITH_TIMEOUT(settled(window.get()), 30000);

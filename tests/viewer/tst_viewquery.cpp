@@ -222,7 +222,8 @@ void TestViewQuery::spikesSurviveTheWholeMonth()
         if (e.kind != QLatin1String("spike"))
             continue;
         ++spikes;
-        request.channels = {ViewQuery::Channel{e.serial.toUtf8(), e.channel, 0, 0, std::nullopt, 0}};
+        request.channels = {
+            ViewQuery::Channel{e.serial.toUtf8(), e.channel, 0, 0, std::nullopt, 0}};
         const ViewQuery::Result result = query.run(request);
         const ViewQuery::Series& series = result.series.first();
         QCOMPARE(int(series.kind), int(ViewQuery::Series::Columns));

@@ -109,8 +109,8 @@ Brute brute(const QVector<Row>& rows, int channel, qint64 from, qint64 to, float
     return b;
 }
 
-double kineticBrute(const QVector<Row>& rows, int channel, qint64 from, qint64 to,
-                    qint64 interval, bool fahrenheit, double kiloJoulePerMole)
+double kineticBrute(const QVector<Row>& rows, int channel, qint64 from, qint64 to, qint64 interval,
+                    bool fahrenheit, double kiloJoulePerMole)
 {
     const double ratio = kiloJoulePerMole / 0.0083144;
     QVector<QPair<qint64, double>> kelvins;

@@ -53,8 +53,8 @@ void ChannelCatalog::setAlarmRules(const QList<GatewayConfig>& gateways)
     for (const GatewayConfig& gateway : gateways) {
         for (const NodeConfig& node : gateway.nodes) {
             for (int c = 1; c <= 2; ++c) {
-                const int i = find(node.deviceNumber + QStringLiteral("_channel") +
-                                   QString::number(c));
+                const int i =
+                    find(node.deviceNumber + QStringLiteral("_channel") + QString::number(c));
                 if (i < 0 || !m_channels[i].inProject)
                     continue;
                 const ChannelAlarmRule& rule = node.alarmRules.channel[c - 1];

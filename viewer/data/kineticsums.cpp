@@ -2,8 +2,6 @@
 
 #include "meankinetictemperature.h"
 
-#include <utility>
-
 void KineticSums::add(double term, qint64 time, qint64 interval)
 {
     if (!(term > 0))

@@ -17,8 +17,8 @@ struct KineticSums
     double lastTerm = 0; // e^(-(dH/R) / T) of the last sample; 0 while there is none
 
     bool isEmpty() const { return !(lastTerm > 0); }
-    // A sample at or after the last one (at the same second it replaces it: the later row
-    // counts); a term of 0 (no temperature) adds nothing.
+    // One sample, joined as a stretch of its own (at the second of the last one it replaces
+    // it: the later row counts); a term of 0 (no temperature) adds nothing.
     void add(double term, qint64 time, qint64 interval);
     // Joins the stretch of another part. Parts that lie one after the other join exactly;
     // parts whose times overlap (rows taken out of time order) count the earlier last sample

@@ -72,7 +72,6 @@ void store(SampleSummary::ChannelBucket* b, const KineticSums& sums)
     b->lastTerm = sums.lastTerm;
 }
 
-
 } // namespace
 
 SampleSummary::SampleSummary(int intervalSeconds)

@@ -103,8 +103,7 @@ bool SummaryFile::save(const SampleSummary& s, QIODevice* device)
     for (const SampleSummary::Node& node : s.m_nodes) {
         out << node.serial << node.low[0] << node.high[0] << node.low[1] << node.high[1];
         for (int c = 0; c < 2; ++c)
-            out << (node.kinetic[c] ? qint32(node.kinetic[c]->scale()) : NoScale)
-                << node.energy[c];
+            out << (node.kinetic[c] ? qint32(node.kinetic[c]->scale()) : NoScale) << node.energy[c];
     }
     out << quint32(s.m_stale.ranges().size());
     for (const SampleSummary::Stale& r : s.m_stale.ranges())

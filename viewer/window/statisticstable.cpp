@@ -10,11 +10,10 @@
 
 namespace {
 
-const QStringList Headers{QStringLiteral("Channel"), QStringLiteral("Minimum"),
-                          QStringLiteral("at"),      QStringLiteral("Maximum"),
-                          QStringLiteral("at"),      QStringLiteral("Average"),
-                          QStringLiteral("Samples"), QStringLiteral("Out of range"),
-                          QStringLiteral("MKT")};
+const QStringList Headers{
+    QStringLiteral("Channel"), QStringLiteral("Minimum"),      QStringLiteral("at"),
+    QStringLiteral("Maximum"), QStringLiteral("at"),           QStringLiteral("Average"),
+    QStringLiteral("Samples"), QStringLiteral("Out of range"), QStringLiteral("MKT")};
 const int MktColumn = 8;
 // The cell of a mean kinetic temperature above its limit: the alarm tiles' red, on light red.
 const QColor AboveLimitText(0xC0, 0x28, 0x48);
@@ -95,9 +94,9 @@ void StatisticsTable::showMeanKinetic(QTableWidgetItem* item, const TrendChart::
     const bool known = look.temperature && std::isfinite(value);
     const bool above = known && look.mktLimit && value > *look.mktLimit;
     item->setText(known ? QString::number(value, 'f', 2) : QString());
-    item->setToolTip(above ? QStringLiteral("above the limit of %1")
-                                 .arg(QString::number(*look.mktLimit, 'f', 2))
-                           : QString());
+    item->setToolTip(
+        above ? QStringLiteral("above the limit of %1").arg(QString::number(*look.mktLimit, 'f', 2))
+              : QString());
     item->setData(Qt::ForegroundRole, above ? QVariant(AboveLimitText) : QVariant());
     item->setData(Qt::BackgroundRole, above ? QVariant(AboveLimitBackground) : QVariant());
 }

@@ -11,7 +11,8 @@ class QTableWidgetItem;
 // The statistics under the charts: one row a chosen channel, in its chart's colour, with the
 // minimum and maximum and their times, the average, the sample count, the time out of range
 // of the samples in the window and, for a temperature channel, their mean kinetic temperature
-// (marked where it exceeds the channel's limit). Drives the window's table; the figures come from the view query.
+// (marked where it exceeds the channel's limit). Drives the window's table; the figures come
+// from the view query.
 class StatisticsTable
 {
 public:
@@ -22,8 +23,7 @@ public:
     void show(const ViewQuery::Result& result);
 
 private:
-    static void showMeanKinetic(QTableWidgetItem* item, const TrendChart::Look& look,
-                                double value);
+    static void showMeanKinetic(QTableWidgetItem* item, const TrendChart::Look& look, double value);
 
     QTableWidget* m_table;
     QVector<TrendChart::Look> m_looks;

@@ -380,8 +380,8 @@ void TrendscopeWindow::requestOverview()
     request.columns = qMax(1, ui->navigator->width());
     request.intervalSeconds = m_session->intervalSeconds();
     // The overview shows no statistics: no kinetic sums.
-    request.channels << ViewQuery::Channel{c.serial,    c.channel,    c.alarmMin,
-                                           c.alarmMax,  std::nullopt, 0};
+    request.channels << ViewQuery::Channel{c.serial,   c.channel,    c.alarmMin,
+                                           c.alarmMax, std::nullopt, 0};
     m_session->requestView(request);
     m_overviewClock.restart();
     m_overviewStale = false;
