@@ -113,22 +113,21 @@ double kineticBrute(const QVector<Row>& rows, int channel, qint64 from, qint64 t
                     bool fahrenheit, double kiloJoulePerMole)
 {
     const double ratio = kiloJoulePerMole / 0.0083144;
-    QVector<QPair<qint64, double>> kelvins;
-    for (const Row& r : rows)
-        if (r.present[channel - 1] && r.time >= from && r.time < to)
-            kelvins << qMakePair(r.time, fahrenheit ? (r.value[channel - 1] - 32) / 1.8 + 273.15
-                                                    : r.value[channel - 1] + 273.15);
     double weighted = 0;
     double seconds = 0;
-    for (int i = 0; i < kelvins.size(); ++i) {
-        const qint64 next = i + 1 < kelvins.size() ? kelvins[i + 1].first : to;
-        const double t = double(qMin(next - kelvins[i].first, interval));
-        weighted += t * std::exp(-ratio / kelvins[i].second);
+    for (int i = 0, next = 0; i < rows.size(); i = next) {
+        for (next = i + 1; next < rows.size() && !rows[next].present[channel - 1];)
+            ++next;
+        const Row& r = rows[i];
+        if (!r.present[channel - 1] || r.time < from || r.time >= to)
+            continue;
+        const double t =
+            qMin((next < rows.size() ? qMin(rows[next].time, to) : to) - r.time, interval);
+        const double v = r.value[channel - 1];
+        weighted += t * std::exp(-ratio / (fahrenheit ? (v - 32) / 1.8 + 273.15 : v + 273.15));
         seconds += t;
     }
-    if (seconds <= 0)
-        return std::nan("");
-    const double kelvin = ratio / -std::log(weighted / seconds);
+    const double kelvin = seconds > 0 ? ratio / -std::log(weighted / seconds) : std::nan("");
     return fahrenheit ? (kelvin - 273.15) * 1.8 + 32 : kelvin - 273.15;
 }
 
