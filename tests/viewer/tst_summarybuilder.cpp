@@ -131,7 +131,7 @@ void compareRange(const SummaryCache& cache, const QString& project, const QByte
         request.from = double(from);
         request.to = double(to);
         request.columns = columns;
-        request.channels = {ViewQuery::Channel{serial, channel, low, high}};
+        request.channels = {ViewQuery::Channel{serial, channel, low, high, std::nullopt, 0}};
         const ViewQuery::Series series = query.run(request).series.first();
         QVERIFY(series.complete);
         QCOMPARE(int(series.kind), int(ViewQuery::Series::Columns));
@@ -409,8 +409,8 @@ void TestSummaryBuilder::untouchedWhileAppending()
         request.columns = 600;
         request.from = views % 2 ? session.lastTime() - 120 : session.firstTime();
         request.to = session.lastTime();
-        request.channels = {ViewQuery::Channel{"GEN-0001", 1, 15, 30},
-                            ViewQuery::Channel{"GEN-0003", 2, 30, 70}};
+        request.channels = {ViewQuery::Channel{"GEN-0001", 1, 15, 30, std::nullopt, 0},
+                            ViewQuery::Channel{"GEN-0003", 2, 30, 70, std::nullopt, 0}};
         session.requestView(request);
         QVERIFY(ready.wait(10000));
         ViewerSampleReader store;

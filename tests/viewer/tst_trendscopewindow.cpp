@@ -112,6 +112,12 @@ void TestTrendscopeWindow::initTestCase()
         options.index = indexed == 1;
         m_made = SampleDatabaseGenerator::generate(options);
         QVERIFY(m_made.ok);
+        // Temperatures' MKT: the first node's limited, the second's of its own energy.
+        ProjectData data;
+        QVERIFY(ProjectFile(m_project[indexed]).load(&data));
+        data.gateways[0].nodes[0].alarmRules.channel[0].mktLimit = 10;
+        data.gateways[0].nodes[1].alarmRules.channel[0].activationEnergy = 150;
+        ProjectFile(m_project[indexed]).saveDeviceList(data.gateways);
     }
 }
 
@@ -131,7 +137,8 @@ void TestTrendscopeWindow::opensOnTheLastDay_data()
 }
 
 // Catches a window that opens on another range than the last day, draws before its data is
-// complete, or shows statistics that are not the rows'.
+// complete, or shows statistics that are not the rows' (an MKT of another energy, one for a
+// humidity, one above its limit unmarked or one below marked).
 void TestTrendscopeWindow::opensOnTheLastDay()
 {
     QFETCH(int, indexed);
@@ -152,6 +159,18 @@ void TestTrendscopeWindow::opensOnTheLastDay()
     QCOMPARE(table->item(3, 6)->text(), QString::number(b.count));
     QCOMPARE(table->item(3, 1)->text(), QString::number(b.min, 'f', 2));
     QCOMPARE(table->item(3, 3)->text(), QString::number(b.max, 'f', 2));
+    QCOMPARE(table->item(2, 8)->text(),
+             QString::number(kineticBrute(rows, 1, End - 86400, End + 1, 60, false, 150), 'f', 2));
+    QCOMPARE(table->item(3, 8)->text(), QString());
+    const QVector<Row> first = nodeRows(ProjectFile::databasePath(m_project[indexed]), "GEN-0001");
+    QCOMPARE(table->item(0, 8)->text(),
+             QString::number(kineticBrute(first, 1, End - 86400, End + 1, 60), 'f', 2));
+    QCOMPARE(table->item(0, 8)->toolTip(), QStringLiteral("above the limit of 10.00"));
+    QVERIFY(table->item(0, 8)->background().style() != Qt::NoBrush);
+    QCOMPARE(table->item(2, 8)->toolTip(), QString());
+    QCOMPARE(table->item(2, 8)->background().style(), Qt::NoBrush);
+    if (const QString dir = qEnvironmentVariable("QUILLMAR_GRAB_DIR"); !dir.isEmpty() && indexed)
+        QVERIFY(window->grab().save(dir + QStringLiteral("/trendscope-statistics-mkt.png")));
     QCOMPARE(window->findChild<QLabel*>(QStringLiteral("label_interval"))->text(),
              QStringLiteral("Interval : 1 min"));
     QVERIFY(!window->findChild<QLabel*>(QStringLiteral("label_range"))->text().isEmpty());

@@ -14,7 +14,7 @@ using namespace ViewerFixture;
 
 // A month of two nodes at a 10 s interval with every fault the generator knows, read with and
 // without the range index; views from the whole month down to minutes are compared with the
-// rows themselves.
+// rows themselves (run under a zone with summer time).
 class TestViewQuery : public QObject
 {
     Q_OBJECT
@@ -100,7 +100,8 @@ void TestViewQuery::envelope_data()
 }
 
 // Catches a chart that loses or misplaces the extremes of the samples under a pixel column, or
-// statistics that differ from the rows, at any zoom level, with or without the index.
+// statistics (the mean kinetic temperature too) that differ from the rows, at any zoom level,
+// with or without the index.
 void TestViewQuery::envelope()
 {
     QFETCH(bool, indexed);
@@ -125,8 +126,13 @@ void TestViewQuery::envelope()
     request.intervalSeconds = 10;
     for (int n = 0; n < 2; ++n)
         for (int c = 1; c <= 2; ++c)
-            request.channels << ViewQuery::Channel{SampleDatabaseGenerator::serialOf(n).toUtf8(), c,
-                                                   c == 1 ? 15.0f : 30.0f, c == 1 ? 30.0f : 70.0f};
+            request.channels << ViewQuery::Channel{
+                SampleDatabaseGenerator::serialOf(n).toUtf8(),
+                c,
+                c == 1 ? 15.0f : 30.0f,
+                c == 1 ? 30.0f : 70.0f,
+                c == 1 ? MeanKineticTemperature::scaleOf(TemperatureC) : std::nullopt,
+                0};
     const ViewQuery::Result result = query.run(request);
     QCOMPARE(result.series.size(), 4);
     const double width = span / columns;
@@ -181,6 +187,12 @@ void TestViewQuery::envelope()
         QCOMPARE(series.stats.maxTime, b.maxTime);
         QCOMPARE(series.stats.outside, b.outside);
         QVERIFY(std::fabs(series.stats.average() - b.sum / double(b.count)) < 1e-9);
+        // The temperature's mean kinetic temperature, from the summary or the rows alike.
+        const double mkt = kineticBrute(rows, channel, qint64(std::ceil(request.from)),
+                                        qint64(std::floor(request.to)) + 1, 10);
+        QVERIFY2(channel == 2 ? std::isnan(series.meanKinetic)
+                              : std::fabs(series.meanKinetic - mkt) < 1e-6,
+                 qPrintable(QStringLiteral("%1, rows %2").arg(series.meanKinetic).arg(mkt)));
     }
 }
 
@@ -208,7 +220,8 @@ void TestViewQuery::spikesSurviveTheWholeMonth()
         if (e.kind != QLatin1String("spike"))
             continue;
         ++spikes;
-        request.channels = {ViewQuery::Channel{e.serial.toUtf8(), e.channel, 0, 0}};
+        request.channels = {
+            ViewQuery::Channel{e.serial.toUtf8(), e.channel, 0, 0, std::nullopt, 0}};
         const ViewQuery::Result result = query.run(request);
         const ViewQuery::Series& series = result.series.first();
         QCOMPARE(int(series.kind), int(ViewQuery::Series::Columns));
@@ -243,7 +256,7 @@ void TestViewQuery::pointsBreakAtGaps()
         request.to = double(e.to) + 300;
         request.columns = 2000;
         request.intervalSeconds = 10;
-        request.channels = {ViewQuery::Channel{e.serial.toUtf8(), 1, 0, 0}};
+        request.channels = {ViewQuery::Channel{e.serial.toUtf8(), 1, 0, 0, std::nullopt, 0}};
         const ViewQuery::Series series = query.run(request).series.first();
         QCOMPARE(int(series.kind), int(ViewQuery::Series::Points));
         bool broken = false;

@@ -16,6 +16,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <cmath>
 
 namespace ViewerFixture {
 
@@ -106,6 +107,28 @@ Brute brute(const QVector<Row>& rows, int channel, qint64 from, qint64 to, float
         ++b.count;
     }
     return b;
+}
+
+double kineticBrute(const QVector<Row>& rows, int channel, qint64 from, qint64 to, qint64 interval,
+                    bool fahrenheit, double kiloJoulePerMole)
+{
+    const double ratio = kiloJoulePerMole / 0.0083144;
+    double weighted = 0;
+    double seconds = 0;
+    for (int i = 0, next = 0; i < rows.size(); i = next) {
+        for (next = i + 1; next < rows.size() && !rows[next].present[channel - 1];)
+            ++next;
+        const Row& r = rows[i];
+        if (!r.present[channel - 1] || r.time < from || r.time >= to)
+            continue;
+        const double t =
+            qMin((next < rows.size() ? qMin(rows[next].time, to) : to) - r.time, interval);
+        const double v = r.value[channel - 1];
+        weighted += t * std::exp(-ratio / (fahrenheit ? (v - 32) / 1.8 + 273.15 : v + 273.15));
+        seconds += t;
+    }
+    const double kelvin = seconds > 0 ? ratio / -std::log(weighted / seconds) : std::nan("");
+    return fahrenheit ? (kelvin - 273.15) * 1.8 + 32 : kelvin - 273.15;
 }
 
 } // namespace ViewerFixture

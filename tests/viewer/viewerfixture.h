@@ -38,4 +38,10 @@ using Brute = ChannelStats;
 Brute brute(const QVector<Row>& rows, int channel, qint64 from, qint64 to, float low = 0,
             float high = 0);
 
+// The mean kinetic temperature of one channel's rows with time in [from, to), worked out here:
+// each value stands for the time to the next value, at most `interval`, the last up to `to`;
+// in degrees Celsius or Fahrenheit as the values are. NaN without values.
+double kineticBrute(const QVector<Row>& rows, int channel, qint64 from, qint64 to, qint64 interval,
+                    bool fahrenheit = false, double kiloJoulePerMole = 83.144);
+
 } // namespace ViewerFixture

@@ -20,6 +20,7 @@ void ChannelCatalog::setProject(const QList<ReportDeviceRecord>& devices)
                                   : channelUnitText(d.ch2Unit, d.ch2Custom);
             channel.alarmMin = c == 1 ? d.ch1Min : d.ch2Min;
             channel.alarmMax = c == 1 ? d.ch1Max : d.ch2Max;
+            channel.scale = MeanKineticTemperature::scaleOf(c == 1 ? d.ch1Unit : d.ch2Unit);
             m_channels << channel;
         }
     }
@@ -47,6 +48,23 @@ bool ChannelCatalog::addSerials(const QList<QByteArray>& serials)
     return added;
 }
 
+void ChannelCatalog::setAlarmRules(const QList<GatewayConfig>& gateways)
+{
+    for (const GatewayConfig& gateway : gateways) {
+        for (const NodeConfig& node : gateway.nodes) {
+            for (int c = 1; c <= 2; ++c) {
+                const int i =
+                    find(node.deviceNumber + QStringLiteral("_channel") + QString::number(c));
+                if (i < 0 || !m_channels[i].inProject)
+                    continue;
+                const ChannelAlarmRule& rule = node.alarmRules.channel[c - 1];
+                m_channels[i].activationEnergy = rule.activationEnergy;
+                m_channels[i].mktLimit = rule.mktLimit;
+            }
+        }
+    }
+}
+
 int ChannelCatalog::find(const QString& key) const
 {
     for (int i = 0; i < m_channels.size(); ++i)
@@ -66,8 +84,11 @@ QString ChannelCatalog::label(const Channel& channel)
 SampleSummary ChannelCatalog::summarySettings(int intervalSeconds) const
 {
     SampleSummary settings(intervalSeconds);
-    for (const Channel& c : m_channels)
+    for (const Channel& c : m_channels) {
         settings.setAlarmRange(c.serial, c.channel, c.alarmMin, c.alarmMax);
+        if (c.scale)
+            settings.setTemperature(c.serial, c.channel, *c.scale, c.activationEnergy);
+    }
     return settings;
 }
 

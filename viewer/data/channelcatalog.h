@@ -1,5 +1,7 @@
 #pragma once
 
+#include "gatewayconfig.h"
+#include "meankinetictemperature.h"
 #include "reportdevicerecord.h"
 #include "samplesummary.h"
 
@@ -7,6 +9,8 @@
 #include <QList>
 #include <QString>
 #include <QVector>
+
+#include <optional>
 
 // The channels a user can choose: both channels of every node of the project's device list, by
 // node name, channel name and unit as the recorder shows them, then both channels of each
@@ -25,11 +29,19 @@ public:
         float alarmMin = 0;
         float alarmMax = 0;
         bool inProject = true;
+        // A temperature channel has a mean kinetic temperature, with the activation energy its
+        // alarm rules set (0: the default) and the limit that marks it.
+        std::optional<MeanKineticTemperature::Scale> scale;
+        double activationEnergy = 0;
+        std::optional<double> mktLimit;
     };
 
     void setProject(const QList<ReportDeviceRecord>& devices);
     // Adds the serial numbers that are not in the project yet; true when any was new.
     bool addSerials(const QList<QByteArray>& serials);
+    // The mean kinetic temperature's activation energy and limit of the project's channels,
+    // from the nodes' alarm rules (by serial number).
+    void setAlarmRules(const QList<GatewayConfig>& gateways);
 
     const QVector<Channel>& channels() const { return m_channels; }
     int find(const QString& key) const;
@@ -38,7 +50,7 @@ public:
     // Indexes of the channels whose label or serial number contains the text.
     QVector<int> filter(const QString& text) const;
     // An empty summary for this sampling interval that counts values outside these channels'
-    // alarm ranges.
+    // alarm ranges and keeps the kinetic sums of their temperature channels.
     SampleSummary summarySettings(int intervalSeconds) const;
 
 private:

@@ -1,5 +1,7 @@
 #include "channelstats.h"
 
+#include "meankinetictemperature.h"
+
 void ChannelStats::add(double value, qint64 time, bool isOutside)
 {
     ChannelStats one;
@@ -11,12 +13,24 @@ void ChannelStats::add(double value, qint64 time, bool isOutside)
     merge(one);
 }
 
+void ChannelStats::addTerm(double term, qint64 time, qint64 intervalSeconds)
+{
+    interval = qMax(interval, intervalSeconds);
+    kinetic.add(term, time, interval);
+}
+
 void ChannelStats::merge(const ChannelStats& other)
 {
+    interval = qMax(interval, other.interval);
+    kinetic.merge(other.kinetic, interval);
     if (other.count == 0)
         return;
     if (count == 0) {
+        const KineticSums joined = kinetic;
+        const qint64 joinedInterval = interval;
         *this = other;
+        kinetic = joined;
+        interval = joinedInterval;
         return;
     }
     // Of equal extremes the earlier counts, so the answer does not depend on the order in
@@ -37,4 +51,10 @@ void ChannelStats::merge(const ChannelStats& other)
 double ChannelStats::average() const
 {
     return count == 0 ? 0.0 : sum / double(count);
+}
+
+double ChannelStats::meanKinetic(MeanKineticTemperature mkt, qint64 end) const
+{
+    kinetic.closeInto(&mkt, end, interval);
+    return mkt.value();
 }

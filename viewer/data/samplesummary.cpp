@@ -52,6 +52,26 @@ qint32 centi(double value, bool upwards)
     return qint32(qBound(-limit, whole, limit));
 }
 
+KineticSums sumsOf(const SampleSummary::ChannelBucket& b, qint64 start)
+{
+    KineticSums sums;
+    sums.terms = b.kineticTerms;
+    sums.seconds = b.kineticSeconds;
+    sums.first = start + b.firstTermOffset;
+    sums.last = start + b.lastTermOffset;
+    sums.lastTerm = b.lastTerm;
+    return sums;
+}
+
+void store(SampleSummary::ChannelBucket* b, const KineticSums& sums)
+{
+    b->kineticTerms = sums.terms;
+    b->kineticSeconds = quint32(sums.seconds);
+    b->firstTermOffset = quint32(sums.first);
+    b->lastTermOffset = quint32(sums.last);
+    b->lastTerm = sums.lastTerm;
+}
+
 } // namespace
 
 SampleSummary::SampleSummary(int intervalSeconds)
@@ -71,6 +91,8 @@ SampleSummary SampleSummary::emptyCopy() const
         into.serial = node.serial;
         std::copy(std::begin(node.low), std::end(node.low), std::begin(into.low));
         std::copy(std::begin(node.high), std::end(node.high), std::begin(into.high));
+        std::copy(std::begin(node.kinetic), std::end(node.kinetic), std::begin(into.kinetic));
+        std::copy(std::begin(node.energy), std::end(node.energy), std::begin(into.energy));
     }
     return copy;
 }
@@ -87,6 +109,21 @@ void SampleSummary::setAlarmRange(const QByteArray& serial, int channel, float m
     node.high[channel - 1] = max;
 }
 
+void SampleSummary::setTemperature(const QByteArray& serial, int channel,
+                                   MeanKineticTemperature::Scale scale, double activationEnergy)
+{
+    Node& node = nodeFor(serial);
+    node.kinetic[channel - 1].emplace(scale, activationEnergy);
+    node.energy[channel - 1] = activationEnergy;
+}
+
+std::optional<MeanKineticTemperature> SampleSummary::kineticOf(int serialIndex, int channel) const
+{
+    if (serialIndex < 0 || serialIndex >= serialCount() || channel < 1 || channel > 2)
+        return std::nullopt;
+    return m_nodes[size_t(serialIndex)].kinetic[channel - 1];
+}
+
 bool SampleSummary::sameSettings(const SampleSummary& other) const
 {
     if (m_bucketSeconds != other.m_bucketSeconds || m_fineSeconds != other.m_fineSeconds)
@@ -97,6 +134,11 @@ bool SampleSummary::sameSettings(const SampleSummary& other) const
             const int i = t.findSerial(node.serial);
             const Node* match = i < 0 ? nullptr : &t.m_nodes[size_t(i)];
             for (int c = 0; c < 2; ++c) {
+                const bool kinetic = match && match->kinetic[c];
+                if (bool(node.kinetic[c]) != kinetic ||
+                    (kinetic && (node.kinetic[c]->scale() != match->kinetic[c]->scale() ||
+                                 node.energy[c] != match->energy[c])))
+                    return false;
                 const float low = match ? match->low[c] : 0.0f;
                 const float high = match ? match->high[c] : 0.0f;
                 if (std::memcmp(&low, &node.low[c], sizeof low) != 0 ||
@@ -168,6 +210,11 @@ void SampleSummary::add(const StoredRow& row)
         b.outside = isOutside(node.low[c], node.high[c], row.value[c]) ? 1 : 0;
         b.sum = b.min = b.max = row.value[c];
         b.minOffset = b.maxOffset = offset;
+        const double term = node.kinetic[c] ? node.kinetic[c]->term(row.value[c]) : 0.0;
+        if (term > 0) {
+            b.lastTerm = term;
+            b.firstTermOffset = b.lastTermOffset = offset;
+        }
     }
     combine(node, itemAt(node.buckets, key), one);
     FineCell& cell = fineAt(node, floorDiv(row.time, m_fineSeconds));
@@ -225,11 +272,11 @@ void SampleSummary::combine(const Node& node, Bucket& into, const Bucket& from)
     into.rows += from.rows;
     into.firstOffset = qMin(into.firstOffset, from.firstOffset);
     into.lastOffset = qMax(into.lastOffset, from.lastOffset);
-    combine(into.channel[0], from.channel[0]);
-    combine(into.channel[1], from.channel[1]);
+    combine(into.channel[0], from.channel[0], intervalSeconds());
+    combine(into.channel[1], from.channel[1], intervalSeconds());
 }
 
-void SampleSummary::combine(ChannelBucket& into, const ChannelBucket& from)
+void SampleSummary::combine(ChannelBucket& into, const ChannelBucket& from, qint64 interval)
 {
     if (from.count == 0)
         return;
@@ -237,6 +284,9 @@ void SampleSummary::combine(ChannelBucket& into, const ChannelBucket& from)
         into = from;
         return;
     }
+    KineticSums kinetic = sumsOf(into, 0);
+    kinetic.merge(sumsOf(from, 0), interval);
+    store(&into, kinetic);
     if (from.min < into.min || (from.min == into.min && from.minOffset < into.minOffset)) {
         into.min = from.min;
         into.minOffset = from.minOffset;
@@ -480,6 +530,8 @@ ChannelStats SampleSummary::bucketStats(int serialIndex, int channel, qint64 fro
         s.max = b.max;
         s.minTime = start + b.minOffset;
         s.maxTime = start + b.maxOffset;
+        s.kinetic = sumsOf(b, start);
+        s.interval = intervalSeconds();
         stats.merge(s);
     }
     return stats;

@@ -14,7 +14,9 @@ constexpr quint32 Magic = 0x5453554D; // written in the machine's byte order: a 
                                       // kind of machine fails the check and is rebuilt
 // 2: one row per node and second, row seconds per bucket, id digests, stale ranges, in parts.
 // 3: a value equal to a limit as shown no longer counts as outside (a summary of 2 would).
-constexpr quint32 Version = 3;
+// 4: temperature channels' scales and activation energies, and their kinetic sums per bucket.
+constexpr quint32 Version = 4;
+constexpr qint32 NoScale = -1;
 constexpr qint64 Everything = std::numeric_limits<qint64>::min();
 // The newest part holds at least the last day (what a new view shows), each older one about a
 // week; at most this many parts however wide the period (a clock set decades wrong).
@@ -98,8 +100,11 @@ bool SummaryFile::save(const SampleSummary& s, QIODevice* device)
     out << Magic << Version << quint32(sizeof(SampleSummary::Bucket)) << qint64(s.m_bucketSeconds)
         << qint64(s.m_fineSeconds) << s.m_lowId << s.m_highId << s.m_hasTime << s.m_firstTime
         << s.m_lastTime << s.m_completeFrom << quint32(s.m_nodes.size());
-    for (const SampleSummary::Node& node : s.m_nodes)
+    for (const SampleSummary::Node& node : s.m_nodes) {
         out << node.serial << node.low[0] << node.high[0] << node.low[1] << node.high[1];
+        for (int c = 0; c < 2; ++c)
+            out << (node.kinetic[c] ? qint32(node.kinetic[c]->scale()) : NoScale) << node.energy[c];
+    }
     out << quint32(s.m_stale.ranges().size());
     for (const SampleSummary::Stale& r : s.m_stale.ranges())
         out << r.serial << r.from << r.to << r.firstId << r.lastId;
@@ -156,11 +161,23 @@ bool SummaryFile::first(SampleSummary* summary)
     for (quint32 n = 0; n < nodes; ++n) {
         QByteArray serial;
         float range[4];
-        m_in >> serial >> range[0] >> range[1] >> range[2] >> range[3];
+        qint32 scale[2];
+        double energy[2];
+        m_in >> serial >> range[0] >> range[1] >> range[2] >> range[3] >> scale[0] >> energy[0] >>
+            scale[1] >> energy[1];
         if (m_in.status() != QDataStream::Ok || loaded.findSerial(serial) >= 0)
             return false;
         loaded.setAlarmRange(serial, 1, range[0], range[1]);
         loaded.setAlarmRange(serial, 2, range[2], range[3]);
+        for (int c = 0; c < 2; ++c) {
+            if (scale[c] == NoScale)
+                continue;
+            if (scale[c] != qint32(MeanKineticTemperature::Scale::Celsius) &&
+                scale[c] != qint32(MeanKineticTemperature::Scale::Fahrenheit))
+                return false;
+            loaded.setTemperature(serial, c + 1, MeanKineticTemperature::Scale(scale[c]),
+                                  energy[c]);
+        }
         m_serials << serial;
     }
     quint32 stale = 0;

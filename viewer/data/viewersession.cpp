@@ -22,6 +22,11 @@ ViewerSession::ViewerSession(const QString& projectPath, const QList<ReportDevic
     const int interval = ProjectFile(projectPath).intValue(QStringLiteral("DataInterval"));
     m_intervalMs = interval > 0 ? interval : DefaultDataInterval;
     m_catalog.setProject(devices);
+    // The mean kinetic temperature's settings sit in the alarm rules; a file whose device list
+    // cannot be read has the defaults.
+    ProjectData project;
+    if (ProjectFile(projectPath).load(&project))
+        m_catalog.setAlarmRules(project.gateways);
     m_cache = std::make_shared<SummaryCache>(m_catalog.summarySettings(intervalSeconds()));
 }
 

@@ -84,29 +84,38 @@ ViewQuery::Series ViewQuery::channelSeries(const Request& request, const Channel
         innerFirst = floorDiv(first + bucket - 1, bucket) * bucket;
         innerEnd = floorDiv(last + 1, bucket) * bucket;
     });
+    const qint64 interval = qMax(1, request.intervalSeconds);
     if (fromSummary) {
         // The seconds at both ends that no whole coarse bucket covers come from the rows the
-        // summary holds.
+        // summary holds; the three parts join in time order, as the kinetic sums need.
         bool complete = true;
         if (innerFirst >= innerEnd) {
-            addEdgeStats(channel, first, last, highId, rows, &series.stats, &complete);
+            addEdgeStats(channel, interval, first, last, highId, rows, &series.stats, &complete);
         } else {
-            addEdgeStats(channel, first, innerFirst - 1, highId, rows, &series.stats, &complete);
-            addEdgeStats(channel, innerEnd, last, highId, rows, &series.stats, &complete);
+            ChannelStats stats;
+            ChannelStats after;
+            addEdgeStats(channel, interval, first, innerFirst - 1, highId, rows, &stats, &complete);
+            addEdgeStats(channel, interval, innerEnd, last, highId, rows, &after, &complete);
+            stats.merge(series.stats);
+            stats.merge(after);
+            series.stats = stats;
         }
         series.complete = series.complete && complete;
-        return series;
+    } else {
+        bool available = false;
+        series = rawSeries(request, channel, rows, &available);
+        if (!available && wideEnough) {
+            // Not summarized that far back yet, and too many rows to read: what is there.
+            m_cache->read([&](const SampleSummary& summary) {
+                series = summarySeries(request, channel, summary);
+            });
+        }
+        if (!available)
+            series.complete = false;
     }
-    bool available = false;
-    series = rawSeries(request, channel, rows, &available);
-    if (!available && wideEnough) {
-        // Not summarized that far back yet, and too many rows to read: what is there.
-        m_cache->read([&](const SampleSummary& summary) {
-            series = summarySeries(request, channel, summary);
-        });
-    }
-    if (!available)
-        series.complete = false;
+    if (channel.scale && !series.stats.kinetic.isEmpty())
+        series.meanKinetic = series.stats.meanKinetic(
+            MeanKineticTemperature(*channel.scale, channel.activationEnergy), last + 1);
     return series;
 }
 
@@ -135,21 +144,33 @@ ViewQuery::Series ViewQuery::summarySeries(const Request& request, const Channel
     const qint64 toKey = floorDiv(last + 1, bucket) - 1;
     if (fromKey <= toKey)
         series.stats = summary.bucketStats(index, channel.channel, fromKey, toKey);
+    // Kinetic sums made for another scale or energy (a summary of other settings) are no use.
+    const std::optional<MeanKineticTemperature> kinetic = summary.kineticOf(index, channel.channel);
+    if (!channel.scale || !kinetic || kinetic->scale() != *channel.scale ||
+        kinetic->ratio() !=
+            MeanKineticTemperature(*channel.scale, channel.activationEnergy).ratio())
+        series.stats.kinetic = KineticSums();
     if (summary.isStale(channel.serial, first, last))
         series.complete = false;
     return series;
 }
 
-void ViewQuery::addEdgeStats(const Channel& channel, qint64 from, qint64 to, qint64 maxId,
-                             RowSource& rows, ChannelStats* stats, bool* complete)
+void ViewQuery::addEdgeStats(const Channel& channel, qint64 interval, qint64 from, qint64 to,
+                             qint64 maxId, RowSource& rows, ChannelStats* stats, bool* complete)
 {
     if (from > to)
         return;
     const int c = channel.channel - 1;
+    std::optional<MeanKineticTemperature> kinetic;
+    if (channel.scale)
+        kinetic.emplace(*channel.scale, channel.activationEnergy);
     const bool ok = rows.rows(channel.serial, from, to, maxId, [&](const StoredRow& row) {
-        if (row.present[c])
-            stats->add(row.value[c], row.time,
-                       SampleSummary::isOutside(channel.alarmMin, channel.alarmMax, row.value[c]));
+        if (!row.present[c])
+            return true;
+        stats->add(row.value[c], row.time,
+                   SampleSummary::isOutside(channel.alarmMin, channel.alarmMax, row.value[c]));
+        if (kinetic)
+            stats->addTerm(kinetic->term(row.value[c]), row.time, interval);
         return true;
     });
     if (!ok)
@@ -171,14 +192,20 @@ ViewQuery::Series ViewQuery::rawSeries(const Request& request, const Channel& ch
     QVector<qint64> times;
     QVector<double> values;
     const int c = channel.channel - 1;
+    std::optional<MeanKineticTemperature> kinetic;
+    if (channel.scale)
+        kinetic.emplace(*channel.scale, channel.activationEnergy);
     const bool ok = source.rows(
         channel.serial, first - margin, last + margin, NoMaxId, [&](const StoredRow& row) {
             times << row.time;
             values << (row.present[c] ? row.value[c] : std::numeric_limits<double>::quiet_NaN());
-            if (row.present[c] && row.time >= first && row.time <= last)
+            if (row.present[c] && row.time >= first && row.time <= last) {
                 series.stats.add(
                     row.value[c], row.time,
                     SampleSummary::isOutside(channel.alarmMin, channel.alarmMax, row.value[c]));
+                if (kinetic)
+                    series.stats.addTerm(kinetic->term(row.value[c]), row.time, interval);
+            }
             return true;
         });
     if (!ok) {

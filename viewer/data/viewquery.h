@@ -1,6 +1,7 @@
 #pragma once
 
 #include "channelstats.h"
+#include "meankinetictemperature.h"
 #include "rowsource.h"
 #include "samplesummary.h"
 
@@ -8,6 +9,8 @@
 #include <QMetaType>
 #include <QVector>
 
+#include <limits>
+#include <optional>
 #include <vector>
 
 class ViewerSampleReader;
@@ -27,6 +30,10 @@ public:
         int channel = 1;
         float alarmMin = 0;
         float alarmMax = 0;
+        // A temperature channel's scale and activation energy (0: the default): its mean
+        // kinetic temperature is worked out; none for any other channel.
+        std::optional<MeanKineticTemperature::Scale> scale;
+        double activationEnergy = 0;
     };
     struct Request
     {
@@ -54,6 +61,9 @@ public:
         // Columns: one per pixel column, count 0 where there is no value.
         QVector<SampleSummary::Column> columns;
         ChannelStats stats;
+        // The mean kinetic temperature over the range in the channel's unit; NaN for a channel
+        // that is no temperature or without samples.
+        double meanKinetic = std::numeric_limits<double>::quiet_NaN();
         // False while part of the range is still missing from a summary being built.
         bool complete = true;
     };
@@ -84,8 +94,8 @@ private:
                          const SampleSummary& summary);
     Series rawSeries(const Request& request, const Channel& channel, RowSource& rows,
                      bool* available);
-    void addEdgeStats(const Channel& channel, qint64 from, qint64 to, qint64 maxId, RowSource& rows,
-                      ChannelStats* stats, bool* complete);
+    void addEdgeStats(const Channel& channel, qint64 interval, qint64 from, qint64 to, qint64 maxId,
+                      RowSource& rows, ChannelStats* stats, bool* complete);
 
     const SummaryCache* m_cache;
     std::vector<RowSource> m_rows;

@@ -2,15 +2,22 @@
 
 #include "valuetext.h"
 
+#include <QColor>
 #include <QHeaderView>
 #include <QTableWidget>
 
+#include <cmath>
+
 namespace {
 
-const QStringList Headers{QStringLiteral("Channel"), QStringLiteral("Minimum"),
-                          QStringLiteral("at"),      QStringLiteral("Maximum"),
-                          QStringLiteral("at"),      QStringLiteral("Average"),
-                          QStringLiteral("Samples"), QStringLiteral("Out of range")};
+const QStringList Headers{
+    QStringLiteral("Channel"), QStringLiteral("Minimum"),      QStringLiteral("at"),
+    QStringLiteral("Maximum"), QStringLiteral("at"),           QStringLiteral("Average"),
+    QStringLiteral("Samples"), QStringLiteral("Out of range"), QStringLiteral("MKT")};
+const int MktColumn = 8;
+// The cell of a mean kinetic temperature above its limit: the alarm tiles' red, on light red.
+const QColor AboveLimitText(0xC0, 0x28, 0x48);
+const QColor AboveLimitBackground(0xFB, 0xE3, 0xE8);
 
 QString duration(qint64 seconds)
 {
@@ -75,7 +82,21 @@ void StatisticsTable::show(const ViewQuery::Result& result)
                             QStringLiteral(" (%1)").arg(s.outside));
         if (!result.series[row].complete)
             cells[5] += QStringLiteral(" ...");
-        for (int column = 1; column < Headers.size(); ++column)
+        for (int column = 1; column < MktColumn; ++column)
             m_table->item(row, column)->setText(cells.value(column - 1));
+        showMeanKinetic(m_table->item(row, MktColumn), look, result.series[row].meanKinetic);
     }
+}
+
+void StatisticsTable::showMeanKinetic(QTableWidgetItem* item, const TrendChart::Look& look,
+                                      double value)
+{
+    const bool known = look.temperature && std::isfinite(value);
+    const bool above = known && look.mktLimit && value > *look.mktLimit;
+    item->setText(known ? QString::number(value, 'f', 2) : QString());
+    item->setToolTip(
+        above ? QStringLiteral("above the limit of %1").arg(QString::number(*look.mktLimit, 'f', 2))
+              : QString());
+    item->setData(Qt::ForegroundRole, above ? QVariant(AboveLimitText) : QVariant());
+    item->setData(Qt::BackgroundRole, above ? QVariant(AboveLimitBackground) : QVariant());
 }

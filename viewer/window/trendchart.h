@@ -6,6 +6,8 @@
 #include <QString>
 #include <QVector>
 
+#include <optional>
+
 class XYChart;
 
 // One channel's chart, drawn with the chart library in the recorder's colours: the samples as a
@@ -31,6 +33,9 @@ public:
         int intervalSeconds = 1;
         QByteArray serial; // the node and channel (1 or 2) the chart shows
         int channel = 0;
+        // A temperature channel's mean kinetic temperature is shown, marked above this limit.
+        bool temperature = false;
+        std::optional<double> mktLimit;
     };
     // A stretch of time, in Unix seconds.
     using Span = QPair<double, double>;

@@ -264,6 +264,8 @@ void TrendscopeWindow::applyChannels()
         look.intervalSeconds = m_session->intervalSeconds();
         look.serial = c.serial;
         look.channel = c.channel;
+        look.temperature = bool(c.scale);
+        look.mktLimit = c.mktLimit;
         looks << look;
     }
     m_stats->setChannels(looks);
@@ -324,7 +326,8 @@ void TrendscopeWindow::requestCharts()
     request.intervalSeconds = m_session->intervalSeconds();
     for (int index : m_chosen) {
         const ChannelCatalog::Channel& c = channels[index];
-        request.channels << ViewQuery::Channel{c.serial, c.channel, c.alarmMin, c.alarmMax};
+        request.channels << ViewQuery::Channel{c.serial,   c.channel, c.alarmMin,
+                                               c.alarmMax, c.scale,   c.activationEnergy};
     }
     m_session->requestView(request);
     m_eventsRequest =
@@ -376,7 +379,9 @@ void TrendscopeWindow::requestOverview()
     request.to = m_window.last();
     request.columns = qMax(1, ui->navigator->width());
     request.intervalSeconds = m_session->intervalSeconds();
-    request.channels << ViewQuery::Channel{c.serial, c.channel, c.alarmMin, c.alarmMax};
+    // The overview shows no statistics: no kinetic sums.
+    request.channels << ViewQuery::Channel{c.serial,   c.channel,    c.alarmMin,
+                                           c.alarmMax, std::nullopt, 0};
     m_session->requestView(request);
     m_overviewClock.restart();
     m_overviewStale = false;
