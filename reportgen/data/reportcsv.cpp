@@ -3,10 +3,13 @@
 #include "alarmkind.h"
 #include "auditcsv.h"
 #include "novalue.h"
+#include "reportcalibration.h"
 #include "reportsuppressions.h"
 
 #include <QSaveFile>
 #include <QTimeZone>
+
+#include <cmath>
 
 namespace {
 
@@ -278,6 +281,67 @@ ReportCsvTable suppressionsTable(const Source& s)
     return table;
 }
 
+ReportCsvTable periodSummaryTable(const Source& s)
+{
+    ReportCsvTable table{
+        QStringLiteral("Period Summary"),
+        {QStringLiteral("NO"), QStringLiteral("Channel"), QStringLiteral("Samples"),
+         QStringLiteral("Min"), QStringLiteral("Max"), QStringLiteral("Mean"),
+         QStringLiteral("MKT"), QStringLiteral("MKT limit"), QStringLiteral("MKT above limit"),
+         QStringLiteral("Out of range (s)"), QStringLiteral("Longest out of range (s)"),
+         QStringLiteral("Excursions"), QStringLiteral("Alarms"), QStringLiteral("Acknowledged"),
+         QStringLiteral("No data (s)"), QStringLiteral("Calibration")},
+        {}};
+    for (int c = 0; c < s.columns() && c < s.tables.periodSummaries.size(); ++c) {
+        const ChannelPeriodSummary& p = s.tables.periodSummaries.at(c);
+        const ReportChannel& channel = s.settings.channels.at(c);
+        const bool any = p.count > 0;
+        const bool kinetic = !std::isnan(p.meanKinetic);
+        Row row{
+            Cell::count(c + 1),
+            Cell::text(channelName(s, c)),
+            Cell::count(p.count),
+            any ? Cell::number(p.min) : Cell(),
+            any ? Cell::number(p.max) : Cell(),
+            any ? Cell::number(p.mean) : Cell(),
+            kinetic ? Cell::number(p.meanKinetic) : Cell(),
+            channel.mktLimit ? Cell::number(*channel.mktLimit) : Cell(),
+            Cell::text(kinetic && channel.mktLimit
+                           ? (p.kineticAboveLimit ? QStringLiteral("yes") : QStringLiteral("no"))
+                           : QString())};
+        if (p.ranged)
+            row << Cell::count(p.outSeconds) << Cell::count(p.longestOutSeconds)
+                << Cell::count(p.excursions);
+        else
+            row << Cell::text(QStringLiteral("no range")) << Cell() << Cell();
+        row << Cell::count(p.alarms) << Cell::count(p.acknowledged) << Cell::count(p.noDataSeconds)
+            << Cell::text(ReportCalibration::status(s.tables, channel));
+        table.rows.append(row);
+    }
+    return table;
+}
+
+ReportCsvTable calibrationTable(const Source& s)
+{
+    QStringList headers = ReportCalibration::titles();
+    headers.first() = QStringLiteral("NO");
+    ReportCsvTable table{QStringLiteral("Calibration"), headers, {}};
+    // The page's texts; numbers as numbers.
+    for (const QStringList& texts : ReportCalibration::rows(s.tables, s.settings.channels)) {
+        Row row;
+        for (int i = 0; i < texts.size(); ++i) {
+            bool number = false;
+            const double value = texts.at(i).toDouble(&number);
+            const bool figure = i == 0 || (i >= 7 && i <= 9);
+            row << (figure && number ? (i == 0 ? Cell::count(qint64(value)) : Cell::number(value))
+                    : texts.at(i) == QLatin1String("-") ? Cell()
+                                                        : Cell::text(texts.at(i)));
+        }
+        table.rows.append(row);
+    }
+    return table;
+}
+
 ReportCsvTable auditHeadTable(const Source& s)
 {
     const ReportAuditHead& head = s.tables.auditHead;
@@ -324,6 +388,11 @@ QList<ReportCsvTable> ReportCsv::tables(const ReportRun::Settings& settings,
             // A file from before the event log has none to list, which is not "none happened".
             if (s.haccp() && s.tables.alarmLog)
                 out->append(alarmEventsTable(s));
+        },
+        [](const Source& s, QList<ReportCsvTable>* out) { out->append(periodSummaryTable(s)); },
+        [](const Source& s, QList<ReportCsvTable>* out) {
+            if (!ReportCalibration::rows(s.tables, s.settings.channels).isEmpty())
+                out->append(calibrationTable(s));
         },
         [](const Source& s, QList<ReportCsvTable>* out) {
             if (!s.tables.suppressions.isEmpty())

@@ -153,7 +153,8 @@ void TestReportCsv::kinds_data()
     QTest::addColumn<int>("periodRows");
     QTest::addColumn<QString>("titles"); // joined by "|"
     const QString head = "Report|Channels|", table = "Data Table (Avg/Min/Max)|";
-    const QString shelves = "Shelved Alarms and Nodes out of Service|", end = "Audit Trail Head";
+    const QString shelves = "Period Summary|Shelved Alarms and Nodes out of Service|",
+                  end = "Audit Trail Head";
     const QString haccp = head +
                           "Critical Limits|Daily Figures (Min/Max/Avg, Time out of Limits)|"
                           "Excursions|Data Gaps|Alarm Events|" +
@@ -162,11 +163,11 @@ void TestReportCsv::kinds_data()
         << QStringList{"daily", "2026-03-29"} << 23 << QString(head + table + shelves + end);
     QTest::newRow("daily, 25-hour day, with PDF")
         << QStringList{"daily", "2026-10-25", "--pdf", "%O/r.pdf"} << 25
-        << QString(head + table + end);
+        << QString(head + table + "Period Summary|" + end);
     QTest::newRow("weekly") << QStringList{"weekly", "2026-03-25"} << 7
                             << QString(head + table + shelves + end);
-    QTest::newRow("monthly, days without data")
-        << QStringList{"monthly", "2026-10-01"} << 31 << QString(head + table + end);
+    QTest::newRow("monthly, days without data") << QStringList{"monthly", "2026-10-01"} << 31
+                                                << QString(head + table + "Period Summary|" + end);
     QTest::newRow("haccp week, with HTML")
         << QStringList{"haccp", "2026-03-25", "--period", "week", "--html", "%O/r.htm"} << 7
         << haccp;
@@ -229,6 +230,14 @@ void TestReportCsv::kinds()
                    : QStringList{average, figure(it->min[0]), figure(it->max[0])});
         QCOMPARE(rows.at(++i).mid(1, expected.size()), expected);
     }
+    // The period summary's figures are the run's, numbers as numbers.
+    const QStringList summary = csv.tables.value("Period Summary").value(1);
+    QCOMPARE(tables.periodSummaries.size(), settings.channels.size());
+    const ChannelPeriodSummary& first = tables.periodSummaries.at(0);
+    QCOMPARE(summary.value(2), QString::number(first.count));
+    QCOMPARE(summary.value(6),
+             std::isnan(first.meanKinetic) ? QString() : valueText(first.meanKinetic));
+    QCOMPARE(summary.value(14), QString::number(first.noDataSeconds));
     if (!haccp)
         return;
     qint64 out0 = 0;
