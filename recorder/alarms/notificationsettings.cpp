@@ -135,8 +135,6 @@ void NotificationSettings::save(const QString& projectPath) const
     s.setValue(KeyEscalation, int(escalationEnabled));
     s.setValue(KeyEscalationMinutes, escalationMinutes);
     s.setValue(KeyRetentionDays, retentionDays);
-    s.setValue(KeyCalibrationFirst, calibrationFirstDays);
-    s.setValue(KeyCalibrationSecond, calibrationSecondDays);
 }
 
 NotificationTarget NotificationSettings::emailTarget(const QString& password, bool escalation) const
