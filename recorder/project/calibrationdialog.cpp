@@ -56,6 +56,12 @@ CalibrationDialog::CalibrationDialog(const QString& serial, int channel, const Q
     setWindowTitle(QStringLiteral("Calibration"));
     setWindowModality(Qt::ApplicationModal);
     setAttribute(Qt::WA_DeleteOnClose);
+    // Its own colours: the node dialog's style would paint every label as a panel of its own.
+    setStyleSheet(QStringLiteral(
+        "QDialog { background-color: rgb(55, 55, 55); } QLabel { background: transparent; color: "
+        "rgb(200, 200, 200); } QLineEdit, QDateEdit { background-color: rgb(250, 250, 250); "
+        "color: black; } QPushButton { background-color: rgb(20, 20, 20); color: rgb(220, 220, "
+        "220); padding: 4px 12px; }"));
 
     auto* layout = new QVBoxLayout(this);
     auto* heading = new QLabel(title, this);

@@ -11,7 +11,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QLineEdit>
@@ -65,26 +64,28 @@ SensingOptionDialog::SensingOptionDialog(NodeDevice* node, QWidget* parent)
     // Each channel's calibration: the entry in force and the button that enters a new one.
     QGridLayout* grids[2] = {ui->gridLayout_channel1, ui->gridLayout_channel2};
     for (int c = 0; c < 2; ++c) {
-        auto* caption = new QLabel(QStringLiteral("Calibration"), this);
-        caption->setMinimumWidth(120);
         m_calibrationLabel[c] = new QLabel(this);
         m_calibrationLabel[c]->setObjectName(QStringLiteral("label_calibration_ch%1").arg(c + 1));
-        m_calibrationLabel[c]->setWordWrap(true);
         m_calibrationButton[c] = new QPushButton(QStringLiteral("Calibration..."), this);
         m_calibrationButton[c]->setObjectName(
             QStringLiteral("pushButton_calibration_ch%1").arg(c + 1));
         m_calibrationButton[c]->setAutoDefault(false);
         m_calibrationButton[c]->setEnabled(false);
-        auto* row = new QHBoxLayout;
-        row->addWidget(m_calibrationLabel[c], 1);
-        row->addWidget(m_calibrationButton[c]);
+        QFont plain = m_calibrationLabel[c]->font();
+        plain.setBold(false);
+        // Two smaller lines (the certificate and laboratory, then the dates) in a row's height.
+        plain.setPointSizeF(plain.pointSizeF() * 0.8);
+        m_calibrationLabel[c]->setFont(plain);
+        m_calibrationLabel[c]->setMinimumHeight(2 * QFontMetrics(plain).lineSpacing() + 2);
+        // The button where the other rows have their caption, the entry beside it.
         const int at = grids[c]->rowCount();
-        grids[c]->addWidget(caption, at, 0);
-        grids[c]->addLayout(row, at, 1);
+        grids[c]->addWidget(m_calibrationButton[c], at, 0, Qt::AlignLeft | Qt::AlignVCenter);
+        grids[c]->addWidget(m_calibrationLabel[c], at, 1);
         connect(m_calibrationButton[c], &QPushButton::clicked, this,
                 [this, c] { enterCalibration(c + 1); });
     }
-    setMinimumHeight(minimumHeight() + 70);
+    // Still within a 1280x720 screen.
+    setMinimumHeight(680);
     showCalibrations();
 
     connect(ui->pushButton_confirm, &QPushButton::clicked, this, &SensingOptionDialog::confirm);
