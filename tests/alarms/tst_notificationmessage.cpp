@@ -126,7 +126,6 @@ void TestNotificationMessage::subjects_data()
                              << QStringLiteral("alarm.12.start")
                              << QStringLiteral("[Lab] Alarm: Freezer / Temp no data")
                              << QStringLiteral("An alarm has started.");
-    // A calibration's reminder 3 days before a due date long past: no alarm's words in it.
     QTest::newRow("calibration overdue")
         << int(NotificationKind::Calibration) << int(AlarmKind::High)
         << QStringLiteral("calibration.12.3")

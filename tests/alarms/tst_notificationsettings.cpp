@@ -144,17 +144,11 @@ void TestNotificationSettings::spoiledValues_data()
                                         << QStringLiteral("-5") << QStringLiteral("retention")
                                         << QStringLiteral("90");
     // The calibration reminders: "<first> <second> <problems>" as read.
-    QTest::newRow("calibration days as written")
-        << QStringLiteral("CalibrationReminderFirstDays") << QStringLiteral("14")
-        << QStringLiteral("calibration") << QStringLiteral("14 7 0");
     QTest::newRow("calibration reminder off")
         << QStringLiteral("CalibrationReminderSecondDays") << QStringLiteral("0")
         << QStringLiteral("calibration") << QStringLiteral("30 0 0");
     QTest::newRow("calibration days negative: default, told")
         << QStringLiteral("CalibrationReminderSecondDays") << QStringLiteral("-7")
-        << QStringLiteral("calibration") << QStringLiteral("30 7 1");
-    QTest::newRow("calibration days beyond a year: default, told")
-        << QStringLiteral("CalibrationReminderFirstDays") << QStringLiteral("400")
         << QStringLiteral("calibration") << QStringLiteral("30 7 1");
     QTest::newRow("calibration days as text: default, told")
         << QStringLiteral("CalibrationReminderFirstDays") << QStringLiteral("a month")

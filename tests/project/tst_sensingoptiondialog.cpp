@@ -364,8 +364,6 @@ void TestSensingOptionDialog::calibrationEntered_data()
     QTest::newRow("due before calibration")
         << QDate(2026, 3, 1) << "0.1" << ""
         << "The due date is not after the calibration date.";
-    QTest::newRow("uncertainty not given") << QDate(2027, 3, 2) << "" << ""
-                                           << "The uncertainty is not a number.";
     QTest::newRow("error found as text") << QDate(2027, 3, 2) << "0.1" << "about 0.3"
                                          << "An error found or left is not a number.";
 }
@@ -422,7 +420,6 @@ void TestSensingOptionDialog::calibrationEntered()
     if (!problem.isEmpty()) {
         QVERIFY(entered.isEmpty());
         QCOMPARE(calibration->problemText(), problem);
-        QVERIFY(calibration->isVisible());
         return;
     }
     QCOMPARE(entered.size(), 1);
