@@ -78,15 +78,14 @@ bool rowAt(sqlite3_stmt* s, CalibrationRecord* r)
     QString calibrated;
     QString due;
     std::optional<double> uncertainty;
-    const bool typed =
-        integerColumn(s, 0, &r->id) && textColumn(s, 1, &r->serial) &&
-        textColumn(s, 2, &r->column) && textColumn(s, 3, &r->certificate) &&
-        textColumn(s, 4, &r->laboratory) && textColumn(s, 5, &calibrated) &&
-        textColumn(s, 6, &due) && textColumn(s, 7, &r->reference) &&
-        numberColumn(s, 8, &r->asFound) && numberColumn(s, 9, &r->asLeft) &&
-        numberColumn(s, 10, &uncertainty) && uncertainty.has_value() &&
-        textColumn(s, 11, &r->certificateFile) && textColumn(s, 12, &r->enteredBy) &&
-        integerColumn(s, 13, &r->enteredAt) && integerColumn(s, 14, &r->signatureId);
+    const bool typed = integerColumn(s, 0, &r->id) && textColumn(s, 1, &r->serial) &&
+                       textColumn(s, 2, &r->column) && textColumn(s, 3, &r->certificate) &&
+                       textColumn(s, 4, &r->laboratory) && textColumn(s, 5, &calibrated) &&
+                       textColumn(s, 6, &due) && textColumn(s, 7, &r->reference) &&
+                       numberColumn(s, 8, &r->asFound) && numberColumn(s, 9, &r->asLeft) &&
+                       numberColumn(s, 10, &uncertainty) && uncertainty.has_value() &&
+                       textColumn(s, 11, &r->certificateFile) && textColumn(s, 12, &r->enteredBy) &&
+                       integerColumn(s, 13, &r->enteredAt) && integerColumn(s, 14, &r->signatureId);
     if (!typed)
         return false;
     r->uncertainty = *uncertainty;

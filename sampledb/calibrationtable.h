@@ -55,11 +55,9 @@ public:
     // The reminders sent, each as (entry id, days before its due date); none without the table.
     using Reminder = QPair<qint64, int>;
     static bool reminders(SqliteHandle db, QVector<Reminder>* sent, QString* error);
-    static bool readReminders(const QString& databasePath, QVector<Reminder>* sent,
-                              QString* error);
+    static bool readReminders(const QString& databasePath, QVector<Reminder>* sent, QString* error);
     // Inside the caller's write transaction; noting one twice changes nothing.
-    static bool noteReminder(SqliteHandle db, qint64 id, int daysBefore, qint64 at,
-                             QString* error);
+    static bool noteReminder(SqliteHandle db, qint64 id, int daysBefore, qint64 at, QString* error);
 
     // The fields its signature covers: every field but the signature's own id.
     static SignedRecord signedRecord(const CalibrationRecord& row);

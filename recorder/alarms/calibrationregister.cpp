@@ -59,14 +59,13 @@ QDate CalibrationRegister::today() const
 std::optional<CalibrationRecord> CalibrationRegister::current(const QString& serial,
                                                               int channel) const
 {
-    const CalibrationRecord* entry = CalibrationTable::inForce(
-        m_entries, serial, CalibrationRecord::columnOf(channel), today());
+    const CalibrationRecord* entry =
+        CalibrationTable::inForce(m_entries, serial, CalibrationRecord::columnOf(channel), today());
     return entry ? std::optional<CalibrationRecord>(*entry) : std::nullopt;
 }
 
-std::optional<CalibrationRecord> CalibrationRegister::prepare(CalibrationRecord row,
-                                                              const QString& enteredBy,
-                                                              QString* problem)
+std::optional<CalibrationRecord>
+CalibrationRegister::prepare(CalibrationRecord row, const QString& enteredBy, QString* problem)
 {
     row.id = newId();
     row.enteredBy = enteredBy;
@@ -139,10 +138,9 @@ void CalibrationRegister::refresh()
         if (entry.isDueWithin(day, DueSoonDays))
             due.append(entry);
     }
-    std::stable_sort(due.begin(), due.end(), [](const CalibrationRecord& a,
-                                                const CalibrationRecord& b) {
-        return a.due < b.due;
-    });
+    std::stable_sort(
+        due.begin(), due.end(),
+        [](const CalibrationRecord& a, const CalibrationRecord& b) { return a.due < b.due; });
     QStringList notes;
     for (const CalibrationRecord& entry : qAsConst(due)) {
         const int channel = entry.channelNumber();

@@ -256,8 +256,9 @@ QString NotificationMessage::calibrationLine() const
     // Made when the reminder is due: a due date before the day it was made is passed.
     const bool overdue = m_created.isValid() && e.start.isValid() &&
                          m_created.toLocalTime().date() > e.start.toLocalTime().date();
-    return overdue ? QStringLiteral("Calibration overdue: ") + what + QStringLiteral(" since ") + due
-                   : QStringLiteral("Calibration due: ") + what + QStringLiteral(" on ") + due;
+    return overdue
+               ? QStringLiteral("Calibration overdue: ") + what + QStringLiteral(" since ") + due
+               : QStringLiteral("Calibration due: ") + what + QStringLiteral(" on ") + due;
 }
 
 QString NotificationMessage::subject() const

@@ -165,8 +165,7 @@ void CalibrationDialog::record()
     QString problem;
     const CalibrationRecord row = entry(&problem);
     if (!problem.isEmpty() || !m_enter) {
-        finished(false, problem.isEmpty() ? QStringLiteral("The register is not open.")
-                                          : problem);
+        finished(false, problem.isEmpty() ? QStringLiteral("The register is not open.") : problem);
         return;
     }
     m_record->setEnabled(false);

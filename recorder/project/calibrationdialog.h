@@ -25,8 +25,8 @@ class CalibrationDialog : public QDialog
 public:
     // `title` names the channel ("Freezer 2, channel 1 (Air)"); `unit` the channel's unit;
     // `today` the local date the dates start from.
-    CalibrationDialog(const QString& serial, int channel, const QString& title,
-                      const QString& unit, const QDate& today, QWidget* parent = nullptr);
+    CalibrationDialog(const QString& serial, int channel, const QString& title, const QString& unit,
+                      const QDate& today, QWidget* parent = nullptr);
 
     void setEnter(const std::function<void(const CalibrationRecord& row,
                                            const CalibrationAccess::Done& done)>& enter)

@@ -12,8 +12,8 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 
 #include <algorithm>
@@ -113,7 +113,8 @@ void SensingOptionDialog::showCalibrations()
             m_calibrationLabel[c]->setText(QStringLiteral("No register open"));
             continue;
         }
-        const std::optional<CalibrationRecord> entry = m_calibrations.current(m_deviceNumber, c + 1);
+        const std::optional<CalibrationRecord> entry =
+            m_calibrations.current(m_deviceNumber, c + 1);
         m_calibrationLabel[c]->setText(
             entry ? QStringLiteral("%1, %2\ncalibrated %3, due %4")
                         .arg(entry->certificate, entry->laboratory,
@@ -132,13 +133,12 @@ void SensingOptionDialog::enterCalibration(int channel)
     const QString channelName = channel == 1 ? config.ch1Name : config.ch2Name;
     const QString unit = channel == 1 ? channelUnitText(config.ch1Unit, config.ch1Custom)
                                       : channelUnitText(config.ch2Unit, config.ch2Custom);
-    m_calibrationDialog = new CalibrationDialog(
-        m_deviceNumber, channel,
-        QStringLiteral("%1 (serial %2), channel %3 (%4)")
-            .arg(nodeName, m_deviceNumber)
-            .arg(channel)
-            .arg(channelName),
-        unit, QDate::currentDate(), this);
+    m_calibrationDialog = new CalibrationDialog(m_deviceNumber, channel,
+                                                QStringLiteral("%1 (serial %2), channel %3 (%4)")
+                                                    .arg(nodeName, m_deviceNumber)
+                                                    .arg(channel)
+                                                    .arg(channelName),
+                                                unit, QDate::currentDate(), this);
     m_calibrationDialog->setEnter(m_calibrations.enter);
     connect(m_calibrationDialog, &CalibrationDialog::recorded, this,
             &SensingOptionDialog::showCalibrations);

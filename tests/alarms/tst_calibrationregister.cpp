@@ -101,8 +101,8 @@ void TestCalibrationRegister::remindersOnce_data()
         << 30 << 7 << QStringList{"40..35", "20..-1"} << QStringList{"20:30", "7:7"};
     QTest::newRow("off over both: only the nearer at the next start")
         << 30 << 7 << QStringList{"40..35", "5..0"} << QStringList{"5:7"};
-    QTest::newRow("first key 0: only the second") << 0 << 7 << QStringList{"40..0"}
-                                                  << QStringList{"7:7"};
+    QTest::newRow("first key 0: only the second")
+        << 0 << 7 << QStringList{"40..0"} << QStringList{"7:7"};
     QTest::newRow("renewed before the second: the old entry is not reminded")
         << 30 << 7 << QStringList{"40..10", "renew", "9..-5"} << QStringList{"30:30"};
 }
@@ -155,8 +155,7 @@ void TestCalibrationRegister::dueNotes_data()
     QTest::addColumn<int>("daysToDue");
     QTest::addColumn<QStringList>("notes");
     QTest::newRow("31 days before: none") << 31 << QStringList{};
-    QTest::newRow("30 days before")
-        << 30 << QStringList{"Calibration due: 1001 ch1 on 2027-04-04"};
+    QTest::newRow("30 days before") << 30 << QStringList{"Calibration due: 1001 ch1 on 2027-04-04"};
     QTest::newRow("on the due date: not yet overdue")
         << 0 << QStringList{"Calibration due: 1001 ch1 on 2027-04-04"};
     QTest::newRow("the day after")

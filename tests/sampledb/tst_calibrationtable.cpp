@@ -86,8 +86,8 @@ void TestCalibrationTable::writtenOnceNeverChanged_data()
     // 0: none spoiled; 1: due on the calibration day; 2: 101 characters of certificate; 3:
     // channel3.
     QTest::addColumn<int>("field");
-    QTest::newRow("certificate changed") << QByteArray("update calibration set certificate='X'")
-                                         << 0;
+    QTest::newRow("certificate changed")
+        << QByteArray("update calibration set certificate='X'") << 0;
     QTest::newRow("entry deleted") << QByteArray("delete from calibration") << 0;
     QTest::newRow("due on the calibration day: not written") << QByteArray() << 1;
     QTest::newRow("certificate of 101 characters: not written") << QByteArray() << 2;
@@ -127,9 +127,12 @@ void TestCalibrationTable::entryInForce_data()
     QTest::addColumn<bool>("overdue");
     // 1: 2026-01-10 due 2026-07-10; 2 and 3: 2026-06-01 (3 entered later, a correction);
     // 4: channel 2 from 2026-02-01.
-    QTest::newRow("a day before the first") << "channel1" << QDate(2026, 1, 9) << qint64(0) << false;
-    QTest::newRow("on its calibration day") << "channel1" << QDate(2026, 1, 10) << qint64(1) << false;
-    QTest::newRow("the day before the newer") << "channel1" << QDate(2026, 5, 31) << qint64(1) << false;
+    QTest::newRow("a day before the first")
+        << "channel1" << QDate(2026, 1, 9) << qint64(0) << false;
+    QTest::newRow("on its calibration day")
+        << "channel1" << QDate(2026, 1, 10) << qint64(1) << false;
+    QTest::newRow("the day before the newer")
+        << "channel1" << QDate(2026, 5, 31) << qint64(1) << false;
     QTest::newRow("the newer supersedes, by id on a tie")
         << "channel1" << QDate(2026, 6, 1) << qint64(3) << false;
     QTest::newRow("on the due date: not overdue")

@@ -134,11 +134,10 @@ void TestSuppressionCommands::signInSupervisor()
     session->run(
         [](UserDirectory& users, QString* e) {
             return users.add(QStringLiteral("desk"), QStringLiteral("ada"),
-                             AccessPolicy::Role::Administrator, Password,
-                             QStringLiteral("first"), e) &&
+                             AccessPolicy::Role::Administrator, Password, QStringLiteral("first"),
+                             e) &&
                    users.add(QStringLiteral("desk"), QStringLiteral("sam"),
-                             AccessPolicy::Role::Supervisor, Password, QStringLiteral("lead"),
-                             e);
+                             AccessPolicy::Role::Supervisor, Password, QStringLiteral("lead"), e);
         },
         [&](bool, const QString&) { done = true; });
     QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
@@ -281,8 +280,7 @@ void TestSuppressionCommands::calibrationRecorded_data()
     QTest::newRow("no access control: recorded unsigned by the desk's account")
         << false << QByteArray() << due << int(O::Done) << QStringList{"calibration recorded"};
     QTest::newRow("signed by the Supervisor")
-        << true << Password << due << int(O::Done)
-        << QStringList{"signed", "calibration recorded"};
+        << true << Password << due << int(O::Done) << QStringList{"signed", "calibration recorded"};
     QTest::newRow("wrong password: nothing recorded")
         << true << QByteArray("not-the-password") << due << int(O::Cancelled) << QStringList{};
     QTest::newRow("signature cancelled")
@@ -316,8 +314,8 @@ void TestSuppressionCommands::calibrationRecorded()
                              const std::optional<SignatureGrant>& grant) { done(grant); });
     });
     const QString database = ProjectFile::databasePath(project);
-    CalibrationRegister calibrations(database,
-                                     [this](const WriteJob& job) { writer->writer()->submit(job); });
+    CalibrationRegister calibrations(
+        database, [this](const WriteJob& job) { writer->writer()->submit(job); });
     const int before = entries().size();
     CalibrationRecord row;
     row.serial = QStringLiteral("1001");
@@ -370,8 +368,10 @@ void TestSuppressionCommands::calibrationRecorded()
     // Changed behind the triggers' back: the signature no longer matches the row.
     SqliteConnection c;
     QVERIFY(c.open(database, SQLITE_OPEN_READWRITE));
-    QCOMPARE(sqlite3_exec(c.get(), "drop trigger calibration_no_update; update calibration set "
-                                   "uncertainty = 0.02", nullptr, nullptr, nullptr),
+    QCOMPARE(sqlite3_exec(c.get(),
+                          "drop trigger calibration_no_update; update calibration set "
+                          "uncertainty = 0.02",
+                          nullptr, nullptr, nullptr),
              SQLITE_OK);
     c.close();
     QVERIFY2(verified().contains(QStringLiteral("\"uncertainty\" was changed")),
