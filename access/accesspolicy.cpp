@@ -16,6 +16,7 @@ AccessPolicy::Role AccessPolicy::neededFor(Action action)
     case Action::PutOutOfService:
     case Action::ApproveReports:
     case Action::ReviewRecords:
+    case Action::RecordCalibrations:
         return Role::Supervisor;
     case Action::ManageUsers:
     case Action::ChangeGateways:

@@ -32,6 +32,7 @@ public:
         PutOutOfService,  // a node out of service, or its daily schedule
         ApproveReports,   // approving a report in Tallyforge
         ReviewRecords,    // a signed periodic review of the audit trail
+        RecordCalibrations, // a sensor's calibration certificate entered in the register
         ManageUsers,
         ChangeGateways,
         ChangeInterval,

@@ -15,7 +15,7 @@ struct CalibrationRecord
     // Bounds of what is kept (characters); a longer text is refused, never cut.
     static constexpr int MaxSerial = 64;
     static constexpr int MaxCertificate = 100;
-    static constexpr int MaxText = 200;     // laboratory, reference instrument, who entered it
+    static constexpr int MaxText = 200; // laboratory, reference instrument, who entered it
     static constexpr int MaxFilePath = 1024;
     // The largest magnitude a deviation or uncertainty may have, in any unit.
     static constexpr double MaxMagnitude = 1.0e6;
@@ -33,7 +33,7 @@ struct CalibrationRecord
     double uncertainty = 0.0;
     QString certificateFile; // kept as a path only, never opened
     QString enteredBy;
-    qint64 enteredAt = 0; // seconds since 1970 UTC
+    qint64 enteredAt = 0;   // seconds since 1970 UTC
     qint64 signatureId = 0; // 0: recorded unsigned
 
     bool isOverdueOn(const QDate& day) const;

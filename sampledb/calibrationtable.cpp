@@ -78,15 +78,14 @@ bool rowAt(sqlite3_stmt* s, CalibrationRecord* r)
     QString calibrated;
     QString due;
     std::optional<double> uncertainty;
-    const bool typed =
-        integerColumn(s, 0, &r->id) && textColumn(s, 1, &r->serial) &&
-        textColumn(s, 2, &r->column) && textColumn(s, 3, &r->certificate) &&
-        textColumn(s, 4, &r->laboratory) && textColumn(s, 5, &calibrated) &&
-        textColumn(s, 6, &due) && textColumn(s, 7, &r->reference) &&
-        numberColumn(s, 8, &r->asFound) && numberColumn(s, 9, &r->asLeft) &&
-        numberColumn(s, 10, &uncertainty) && uncertainty.has_value() &&
-        textColumn(s, 11, &r->certificateFile) && textColumn(s, 12, &r->enteredBy) &&
-        integerColumn(s, 13, &r->enteredAt) && integerColumn(s, 14, &r->signatureId);
+    const bool typed = integerColumn(s, 0, &r->id) && textColumn(s, 1, &r->serial) &&
+                       textColumn(s, 2, &r->column) && textColumn(s, 3, &r->certificate) &&
+                       textColumn(s, 4, &r->laboratory) && textColumn(s, 5, &calibrated) &&
+                       textColumn(s, 6, &due) && textColumn(s, 7, &r->reference) &&
+                       numberColumn(s, 8, &r->asFound) && numberColumn(s, 9, &r->asLeft) &&
+                       numberColumn(s, 10, &uncertainty) && uncertainty.has_value() &&
+                       textColumn(s, 11, &r->certificateFile) && textColumn(s, 12, &r->enteredBy) &&
+                       integerColumn(s, 13, &r->enteredAt) && integerColumn(s, 14, &r->signatureId);
     if (!typed)
         return false;
     r->uncertainty = *uncertainty;
@@ -208,26 +207,35 @@ const CalibrationRecord* CalibrationTable::inForce(const QVector<CalibrationReco
     return best;
 }
 
-bool CalibrationTable::reminderSent(SqliteHandle db, qint64 id, int daysBefore, bool* sent,
-                                    QString* error)
+bool CalibrationTable::reminders(SqliteHandle db, QVector<Reminder>* sent, QString* error)
 {
-    *sent = false;
+    sent->clear();
     bool exists = false;
     if (!SqliteStatement::tableExists(db, "calibration_reminder", &exists, error))
         return false;
     if (!exists)
         return true;
-    SqliteStatement s(db, "select 1 from calibration_reminder where calibrationId = ? and "
-                          "daysBefore = ?");
+    SqliteStatement s(db, "select calibrationId, daysBefore from calibration_reminder");
     if (!s.isValid())
         return SqliteStatement::failed(db, error);
-    sqlite3_bind_int64(s.get(), 1, id);
-    sqlite3_bind_int(s.get(), 2, daysBefore);
-    const int rc = sqlite3_step(s.get());
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        return SqliteStatement::failed(db, error);
-    *sent = rc == SQLITE_ROW;
-    return true;
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW)
+        sent->append({sqlite3_column_int64(s.get(), 0), sqlite3_column_int(s.get(), 1)});
+    return rc == SQLITE_DONE || SqliteStatement::failed(db, error);
+}
+
+bool CalibrationTable::readReminders(const QString& databasePath, QVector<Reminder>* sent,
+                                     QString* error)
+{
+    sent->clear();
+    if (!QFileInfo::exists(databasePath))
+        return true;
+    SqliteConnection connection;
+    if (!connection.openReadOnly(databasePath, 2000)) {
+        *error = connection.errorText();
+        return false;
+    }
+    return reminders(connection.get(), sent, error);
 }
 
 bool CalibrationTable::noteReminder(SqliteHandle db, qint64 id, int daysBefore, qint64 at,
@@ -267,4 +275,37 @@ SignedRecord CalibrationTable::signedRecord(const CalibrationRecord& r)
     s.add(QStringLiteral("enteredBy"), r.enteredBy);
     s.add(QStringLiteral("enteredAt"), QString::number(r.enteredAt));
     return s;
+}
+
+QString CalibrationTable::signedRecordProblem(SqliteHandle db, const SignedRecord& signedFields)
+{
+    if (signedFields.kind != recordKind())
+        return QStringLiteral("The signed record is not a calibration entry.");
+    bool numeric = false;
+    const qint64 id = signedFields.id.toLongLong(&numeric);
+    if (!numeric)
+        return QStringLiteral("The signed record's id is not a number.");
+    QVector<CalibrationRecord> rows;
+    QString error;
+    int skipped = 0;
+    if (!all(db, &rows, &error, &skipped))
+        return QStringLiteral("The calibration register could not be read: ") + error;
+    const auto row = std::find_if(rows.cbegin(), rows.cend(),
+                                  [id](const CalibrationRecord& r) { return r.id == id; });
+    if (row == rows.cend())
+        return skipped > 0 ? QStringLiteral("The signed entry is no longer in the register "
+                                            "as a valid row.")
+                           : QStringLiteral("The signed entry is no longer in the register.");
+    const SignedRecord now = signedRecord(*row);
+    for (const auto& field : signedFields.fields) {
+        if (!now.has(field.first))
+            return QStringLiteral("The entry has no field \"") + field.first +
+                   QStringLiteral("\" any more.");
+        if (now.value(field.first) != field.second)
+            return QStringLiteral("The field \"") + field.first +
+                   QStringLiteral("\" was changed after it was signed.");
+    }
+    if (now.fields.size() != signedFields.fields.size())
+        return QStringLiteral("The entry holds other fields than the ones signed.");
+    return QString();
 }

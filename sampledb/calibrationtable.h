@@ -4,6 +4,7 @@
 #include "sqlitehandle.h"
 
 #include <QDate>
+#include <QPair>
 #include <QString>
 #include <QVector>
 
@@ -51,13 +52,16 @@ public:
                                             const QString& serial, const QString& column,
                                             const QDate& day);
 
-    // The reminders sent: whether one `daysBefore` its due date went out for entry `id`, and
-    // noting that it did (inside the caller's write transaction; noting twice changes nothing).
-    static bool reminderSent(SqliteHandle db, qint64 id, int daysBefore, bool* sent,
-                             QString* error);
-    static bool noteReminder(SqliteHandle db, qint64 id, int daysBefore, qint64 at,
-                             QString* error);
+    // The reminders sent, each as (entry id, days before its due date); none without the table.
+    using Reminder = QPair<qint64, int>;
+    static bool reminders(SqliteHandle db, QVector<Reminder>* sent, QString* error);
+    static bool readReminders(const QString& databasePath, QVector<Reminder>* sent, QString* error);
+    // Inside the caller's write transaction; noting one twice changes nothing.
+    static bool noteReminder(SqliteHandle db, qint64 id, int daysBefore, qint64 at, QString* error);
 
     // The fields its signature covers: every field but the signature's own id.
     static SignedRecord signedRecord(const CalibrationRecord& row);
+    // "" when the row of the signed record still holds the signed fields, otherwise a plain
+    // sentence saying what differs (for the verification of the records).
+    static QString signedRecordProblem(SqliteHandle db, const SignedRecord& signedFields);
 };

@@ -5,6 +5,7 @@
 #include "alarmsuppressiontable.h"
 #include "auditentry.h"
 #include "auditreviewtable.h"
+#include "calibrationtable.h"
 #include "reportapprovaltable.h"
 #include "signaturetable.h"
 #include "signedrecord.h"
@@ -93,6 +94,7 @@ AuditVerifier::Check SignatureCheck::make(const QHash<QString, RecordCheck>& giv
     checks.insert(AlarmSuppressionTable::outOfServiceRecordKind(),
                   &AlarmSuppressionTable::signedRecordProblem);
     checks.insert(UserChangeSignature::recordKind(), &UserChangeSignature::signedRecordProblem);
+    checks.insert(CalibrationTable::recordKind(), &CalibrationTable::signedRecordProblem);
     // The "signed" entries of the chain, by sequence.
     auto entries = std::make_shared<QHash<qint64, AuditEntry>>();
     AuditVerifier::Check check;

@@ -10,6 +10,7 @@
 struct AlarmEventWrite;
 struct AlarmSuppression;
 struct AuditEntry;
+struct CalibrationRecord;
 struct ElectronicSignature;
 struct OutboxRecord;
 struct UserChange;
@@ -52,6 +53,8 @@ struct WriteJob
         Signature = 11,
         // A shelve or out-of-service time begun, or ended early (AlarmSuppressionTable).
         AlarmSuppression = 12,
+        // A calibration entry with its signature, or a reminder of one sent (CalibrationTable).
+        Calibration = 13,
     };
 
     Kind kind = None;
@@ -88,6 +91,13 @@ struct WriteJob
     // A shelve or out-of-service time as it begins, and its early end.
     static WriteJob suppressionStart(const ::AlarmSuppression& row);
     static WriteJob suppressionEnd(qint64 id, qint64 endedTime);
+    // A calibration entry; with `signature` (not null, made for the entry's signed record) the
+    // signature and its audit entry first, the row keeping its id. jobStored() answers with the
+    // entry's id. A row of that id written before is left as it is, its signature too.
+    static WriteJob calibration(const CalibrationRecord& row,
+                                const ElectronicSignature* signature = nullptr);
+    // The reminder `daysBefore` the due date of entry `id` went into the outbox at `at`.
+    static WriteJob calibrationReminder(qint64 id, int daysBefore, qint64 at);
 
     // Runs the job on the writer's connection, inside its transaction. `rowId` gets the row id
     // the job wrote (0 when it wrote none). False with the reason when the job failed (the

@@ -14,7 +14,9 @@ enum class NotificationKind
     Clear,
     Reminder,
     Escalation,
-    Test
+    Test,
+    // A sensor's calibration is due soon (or overdue): no alarm, the register's reminder.
+    Calibration
 };
 
 // The fields of one alarm event that a notification tells, filled by whoever keeps the events.
@@ -43,4 +45,7 @@ struct NotificationEvent
     // The event that ended when the recorder stopped and that this one carries on after the
     // restart (the condition still held); 0 for none.
     qint64 continuesEventId = 0;
+    // A calibration reminder: the certificate in force (eventId is the register's entry,
+    // sequence the days before its due date, start the due date at local midnight).
+    QString detail;
 };

@@ -190,6 +190,8 @@ QString NotificationMessage::kindName(NotificationKind kind)
         return QStringLiteral("reminder");
     case NotificationKind::Escalation:
         return QStringLiteral("escalation");
+    case NotificationKind::Calibration:
+        return QStringLiteral("calibration");
     case NotificationKind::Test:
         break;
     }
@@ -218,6 +220,10 @@ QString NotificationMessage::key() const
 {
     if (!m_key.isEmpty())
         return m_key;
+    // One message per register entry and reminder: "calibration.<entry>.<days before due>".
+    if (m_event.kind == NotificationKind::Calibration)
+        return kindName(m_event.kind) + QLatin1Char('.') + QString::number(m_event.eventId) +
+               QLatin1Char('.') + QString::number(m_event.sequence);
     QString key = QStringLiteral("alarm.") + QString::number(m_event.eventId) + QLatin1Char('.') +
                   kindName(m_event.kind);
     if (m_event.kind == NotificationKind::Reminder)
@@ -242,12 +248,27 @@ QString NotificationMessage::valueText(double value) const
     return text;
 }
 
+QString NotificationMessage::calibrationLine() const
+{
+    const NotificationEvent& e = m_event;
+    const QString due = e.start.toLocalTime().date().toString(Qt::ISODate);
+    const QString what = e.nodeName + QStringLiteral(" / ") + e.channelName;
+    // Made when the reminder is due: a due date before the day it was made is passed.
+    const bool overdue = m_created.isValid() && e.start.isValid() &&
+                         m_created.toLocalTime().date() > e.start.toLocalTime().date();
+    return overdue
+               ? QStringLiteral("Calibration overdue: ") + what + QStringLiteral(" since ") + due
+               : QStringLiteral("Calibration due: ") + what + QStringLiteral(" on ") + due;
+}
+
 QString NotificationMessage::subject() const
 {
     const NotificationEvent& e = m_event;
     const QString prefix = QLatin1Char('[') + e.projectName + QStringLiteral("] ");
     if (e.kind == NotificationKind::Test)
         return prefix + QStringLiteral("Test message");
+    if (e.kind == NotificationKind::Calibration)
+        return prefix + calibrationLine();
 
     QString what = e.nodeName;
     if (!e.channelName.isEmpty())
@@ -270,6 +291,7 @@ QString NotificationMessage::subject() const
         return prefix + QStringLiteral("Reminder: ") + what;
     case NotificationKind::Escalation:
         return prefix + QStringLiteral("Escalation: ") + what;
+    case NotificationKind::Calibration:
     case NotificationKind::Test:
         break;
     }
@@ -304,6 +326,20 @@ QString NotificationMessage::body() const
         lines << QStringLiteral("The alarm has not been acknowledged in time; this message "
                                 "also goes to the escalation list.");
         break;
+    case NotificationKind::Calibration:
+        lines << calibrationLine() + QLatin1Char('.')
+              << QStringLiteral("This reminder goes out %1 days before the due date; it is no "
+                                "alarm.")
+                     .arg(e.sequence)
+              << QString() << QStringLiteral("Project: ") + e.projectName
+              << QStringLiteral("Node: ") + e.nodeName + QStringLiteral(" (serial ") + e.serial +
+                     QLatin1Char(')')
+              << QStringLiteral("Channel: ") + e.channelName
+              << QStringLiteral("Due: ") + e.start.toLocalTime().date().toString(Qt::ISODate);
+        if (!e.detail.isEmpty())
+            lines << QStringLiteral("In force: ") + e.detail;
+        lines << QStringLiteral("Register entry: ") + QString::number(e.eventId);
+        return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     case NotificationKind::Test:
         lines << QStringLiteral("This is a test message. If you can read it, the recorder's "
                                 "notifications reach you.")
@@ -341,7 +377,13 @@ QByteArray NotificationMessage::json() const
     object.insert(QStringLiteral("event"), kindName(e.kind));
     object.insert(QStringLiteral("reminder"), e.sequence);
     object.insert(QStringLiteral("project"), e.projectName);
-    if (e.kind != NotificationKind::Test) {
+    if (e.kind == NotificationKind::Calibration) {
+        object.insert(QStringLiteral("node"), e.nodeName);
+        object.insert(QStringLiteral("serial"), e.serial);
+        object.insert(QStringLiteral("channel"), e.channelName);
+        object.insert(QStringLiteral("due"), e.start.toLocalTime().date().toString(Qt::ISODate));
+        object.insert(QStringLiteral("detail"), e.detail);
+    } else if (e.kind != NotificationKind::Test) {
         object.insert(QStringLiteral("alarm"), alarmKindText(e.alarmKind));
         object.insert(QStringLiteral("node"), e.nodeName);
         object.insert(QStringLiteral("serial"), e.serial);

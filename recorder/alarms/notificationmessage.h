@@ -49,6 +49,8 @@ public:
 
 private:
     QString valueText(double value) const;
+    // "Calibration due: <node> / <channel> on <date>", or "... overdue: ... since <date>".
+    QString calibrationLine() const;
 
     NotificationEvent m_event;
     QDateTime m_created;

@@ -82,6 +82,8 @@ QString encodeEvent(const NotificationEvent& e)
         o.insert(QStringLiteral("ended"), alarmEndText(e.ended));
     if (e.continuesEventId > 0)
         o.insert(QStringLiteral("continues"), double(e.continuesEventId));
+    if (!e.detail.isEmpty())
+        o.insert(QStringLiteral("detail"), e.detail);
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
@@ -93,7 +95,7 @@ bool decodeEvent(const QString& body, NotificationEvent* e)
     const QJsonObject o = doc.object();
     const int kind = o.value(QStringLiteral("kind")).toInt(-1);
     const int alarmKind = o.value(QStringLiteral("alarmKind")).toInt(-1);
-    if (kind < int(NotificationKind::Start) || kind > int(NotificationKind::Test) ||
+    if (kind < int(NotificationKind::Start) || kind > int(NotificationKind::Calibration) ||
         alarmKind < int(AlarmKind::High) || alarmKind > int(AlarmKind::Battery))
         return false;
     e->eventId = qint64(o.value(QStringLiteral("eventId")).toDouble());
@@ -113,6 +115,7 @@ bool decodeEvent(const QString& body, NotificationEvent* e)
     if (!alarmEndFromText(o.value(QStringLiteral("ended")).toString(), &e->ended))
         e->ended = e->end.isValid() ? AlarmEnd::Cleared : AlarmEnd::Active;
     e->continuesEventId = qint64(o.value(QStringLiteral("continues")).toDouble());
+    e->detail = o.value(QStringLiteral("detail")).toString();
     return true;
 }
 

@@ -29,6 +29,25 @@ const QString KeyReminderMinutes = QStringLiteral("NotifyReminderMinutes");
 const QString KeyEscalation = QStringLiteral("NotifyEscalation");
 const QString KeyEscalationMinutes = QStringLiteral("NotifyEscalationMinutes");
 const QString KeyRetentionDays = QStringLiteral("NotifyRetentionDays");
+const QString KeyCalibrationFirst = QStringLiteral("CalibrationReminderFirstDays");
+const QString KeyCalibrationSecond = QStringLiteral("CalibrationReminderSecondDays");
+
+// Days from 0 (off) to a year; any other value reads as the default and is told as a problem.
+int reminderDays(const ProjectKeyReader& settings, const QString& key, int fallback,
+                 QStringList* problems)
+{
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return fallback;
+    bool ok = false;
+    const int days = value.toString().trimmed().toInt(&ok);
+    if (ok && days >= 0 && days <= NotificationSettings::MaxCalibrationReminderDays)
+        return days;
+    problems->append(key + QStringLiteral(": not a number of days from 0 to %1, %2 used")
+                               .arg(NotificationSettings::MaxCalibrationReminderDays)
+                               .arg(fallback));
+    return fallback;
+}
 
 bool flag(const ProjectKeyReader& settings, const QString& key, bool fallback)
 {
@@ -84,6 +103,10 @@ NotificationSettings NotificationSettings::load(const QString& projectPath)
     if (ok && days >= 0 && days <= 36500)
         n.retentionDays = days;
     n.keyProblems = s.problems();
+    n.calibrationFirstDays =
+        reminderDays(s, KeyCalibrationFirst, n.calibrationFirstDays, &n.keyProblems);
+    n.calibrationSecondDays =
+        reminderDays(s, KeyCalibrationSecond, n.calibrationSecondDays, &n.keyProblems);
     return n;
 }
 

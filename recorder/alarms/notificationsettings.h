@@ -37,6 +37,12 @@ struct NotificationSettings
     // Days a sent message keeps its text in the outbox (its id, event, kind, target and time
     // stay for good); 0 keeps the text too.
     int retentionDays = 90;
+    // Days before a calibration's due date its two reminders go out (0: that one is off);
+    // keys CalibrationReminderFirstDays and CalibrationReminderSecondDays, set in the project
+    // file by hand (save() leaves them as they are).
+    static constexpr int MaxCalibrationReminderDays = 365;
+    int calibrationFirstDays = 30;
+    int calibrationSecondDays = 7;
     // The keys load() could not read (they read as the defaults), for the window to show.
     QStringList keyProblems;
 

@@ -1,5 +1,6 @@
 #include "projectnotifications.h"
 
+#include "notificationmessage.h"
 #include "notificationoutbox.h"
 #include "notificationscheduler.h"
 #include "notificationservice.h"
@@ -49,6 +50,18 @@ ProjectNotifications::ProjectNotifications(const QString& projectFilePath, Datab
 ProjectNotifications::~ProjectNotifications()
 {
     m_service->stop();
+}
+
+bool ProjectNotifications::postCalibration(const NotificationEvent& event)
+{
+    if (!m_settings.anyEnabled())
+        return false;
+    const NotificationMessage message(event);
+    if (m_settings.emailEnabled)
+        m_outbox->add(message, m_settings.emailTarget(QString()).name);
+    if (m_settings.webhookEnabled)
+        m_outbox->add(message, m_settings.webhookName);
+    return true;
 }
 
 void ProjectNotifications::start()

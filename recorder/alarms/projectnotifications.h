@@ -15,6 +15,7 @@ class NotificationOutbox;
 class NotificationScheduler;
 class NotificationService;
 class QTimer;
+struct NotificationEvent;
 
 // The notifications of the open project: its settings from the project file, the secrets from
 // the user's secret store, the outbox written through the project's database writer, the
@@ -39,6 +40,11 @@ public:
     void setClock(const Clock& clock);
     // Every second.
     void tick();
+
+    // A calibration reminder (an event of kind Calibration) into the outbox for every enabled
+    // target, as the alarms' messages go; false when no target is enabled (nothing to tell).
+    bool postCalibration(const NotificationEvent& event);
+    const NotificationSettings& settings() const { return m_settings; }
 
     NotificationOutbox* outbox() const { return m_outbox; }
     NotificationScheduler* scheduler() const { return m_scheduler; }

@@ -173,6 +173,7 @@ void ProjectCenter::slotPopupSensingOption()
             return;
     }
     auto* dialog = new SensingOptionDialog(m_currentNode, this);
+    dialog->setCalibrationAccess(m_calibrations);
     connect(dialog, &SensingOptionDialog::sensingConfirm, this, &ProjectCenter::slotSensingConfirm);
     dialog->show();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "calibrationaccess.h"
+
 #include <QIcon>
 #include <QList>
 #include <QPointer>
@@ -36,6 +38,8 @@ public:
     ~ProjectCenter() override;
 
     void setChangeGate(const ChangeGate& gate) { m_changeGate = gate; }
+    // The calibration register the node dialog shows and enters into.
+    void setCalibrationAccess(const CalibrationAccess& access) { m_calibrations = access; }
 
     // Not owned; the list is kept and handed to the device list and the dashboard.
     void setDeviceList(const QList<ConfiguredDevice*>& gateways);
@@ -81,4 +85,5 @@ private:
     bool m_dashboardShown = true;
     QList<ConfiguredDevice*> m_gateways;
     ChangeGate m_changeGate;
+    CalibrationAccess m_calibrations;
 };

@@ -1,6 +1,7 @@
 #include "sensingoptiondialog.h"
 #include "ui_sensingoptiondialog.h"
 
+#include "calibrationdialog.h"
 #include "channelunit.h"
 #include "configureddevice.h"
 #include "gatewaymodel.h"
@@ -9,7 +10,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 
 #include <algorithm>
@@ -57,10 +61,89 @@ SensingOptionDialog::SensingOptionDialog(NodeDevice* node, QWidget* parent)
     }
     showAlarmRules();
 
+    // Each channel's calibration: the entry in force and the button that enters a new one.
+    QGridLayout* grids[2] = {ui->gridLayout_channel1, ui->gridLayout_channel2};
+    for (int c = 0; c < 2; ++c) {
+        m_calibrationLabel[c] = new QLabel(this);
+        m_calibrationLabel[c]->setObjectName(QStringLiteral("label_calibration_ch%1").arg(c + 1));
+        m_calibrationButton[c] = new QPushButton(QStringLiteral("Calibration..."), this);
+        m_calibrationButton[c]->setObjectName(
+            QStringLiteral("pushButton_calibration_ch%1").arg(c + 1));
+        m_calibrationButton[c]->setAutoDefault(false);
+        m_calibrationButton[c]->setEnabled(false);
+        QFont plain = m_calibrationLabel[c]->font();
+        plain.setBold(false);
+        // Two smaller lines (the certificate and laboratory, then the dates) in a row's height.
+        plain.setPointSizeF(plain.pointSizeF() * 0.8);
+        m_calibrationLabel[c]->setFont(plain);
+        m_calibrationLabel[c]->setMinimumHeight(2 * QFontMetrics(plain).lineSpacing() + 2);
+        // The button where the other rows have their caption, the entry beside it.
+        const int at = grids[c]->rowCount();
+        grids[c]->addWidget(m_calibrationButton[c], at, 0, Qt::AlignLeft | Qt::AlignVCenter);
+        grids[c]->addWidget(m_calibrationLabel[c], at, 1);
+        connect(m_calibrationButton[c], &QPushButton::clicked, this,
+                [this, c] { enterCalibration(c + 1); });
+    }
+    // Still within a 1280x720 screen.
+    setMinimumHeight(680);
+    showCalibrations();
+
     connect(ui->pushButton_confirm, &QPushButton::clicked, this, &SensingOptionDialog::confirm);
 }
 
 SensingOptionDialog::~SensingOptionDialog() = default;
+
+void SensingOptionDialog::setCalibrationAccess(const CalibrationAccess& access)
+{
+    m_calibrations = access;
+    showCalibrations();
+}
+
+QString SensingOptionDialog::calibrationText(int channel) const
+{
+    return channel == 1 || channel == 2 ? m_calibrationLabel[channel - 1]->text() : QString();
+}
+
+void SensingOptionDialog::showCalibrations()
+{
+    for (int c = 0; c < 2; ++c) {
+        const bool open = m_calibrations.isSet() && !m_deviceNumber.isEmpty();
+        m_calibrationButton[c]->setEnabled(open);
+        if (!open) {
+            m_calibrationLabel[c]->setText(QStringLiteral("No register open"));
+            continue;
+        }
+        const std::optional<CalibrationRecord> entry =
+            m_calibrations.current(m_deviceNumber, c + 1);
+        m_calibrationLabel[c]->setText(
+            entry ? QStringLiteral("%1, %2\ncalibrated %3, due %4")
+                        .arg(entry->certificate, entry->laboratory,
+                             CalibrationRecord::dateText(entry->calibrated),
+                             CalibrationRecord::dateText(entry->due))
+                  : QStringLiteral("No entry in the register"));
+    }
+}
+
+void SensingOptionDialog::enterCalibration(int channel)
+{
+    if (!m_calibrations.isSet() || !m_node || m_calibrationDialog)
+        return;
+    const NodeConfig config = m_node->configuration();
+    const QString nodeName = config.deviceName.isEmpty() ? config.deviceNumber : config.deviceName;
+    const QString channelName = channel == 1 ? config.ch1Name : config.ch2Name;
+    const QString unit = channel == 1 ? channelUnitText(config.ch1Unit, config.ch1Custom)
+                                      : channelUnitText(config.ch2Unit, config.ch2Custom);
+    m_calibrationDialog = new CalibrationDialog(m_deviceNumber, channel,
+                                                QStringLiteral("%1 (serial %2), channel %3 (%4)")
+                                                    .arg(nodeName, m_deviceNumber)
+                                                    .arg(channel)
+                                                    .arg(channelName),
+                                                unit, QDate::currentDate(), this);
+    m_calibrationDialog->setEnter(m_calibrations.enter);
+    connect(m_calibrationDialog, &CalibrationDialog::recorded, this,
+            &SensingOptionDialog::showCalibrations);
+    m_calibrationDialog->show();
+}
 
 void SensingOptionDialog::showAlarmRules()
 {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "calibrationaccess.h"
+#include "calibrationdialog.h"
+
 #include <QDialog>
 #include <QPointer>
 #include <QString>
@@ -7,6 +10,8 @@
 #include <memory>
 
 class NodeDevice;
+class QLabel;
+class QPushButton;
 
 namespace Ui {
 class SensingOptionDialog;
@@ -28,11 +33,20 @@ public:
     SensingOptionDialog(NodeDevice* node, QWidget* parent = nullptr);
     ~SensingOptionDialog() override;
 
+    // The open project's calibration register: each channel shows its entry in force, and
+    // "Calibration..." enters a new one. Without it the button stays off.
+    void setCalibrationAccess(const CalibrationAccess& access);
+    // The text a channel (1, 2) shows of its entry in force.
+    QString calibrationText(int channel) const;
+    CalibrationDialog* calibrationDialog() const { return m_calibrationDialog; }
+
 signals:
     void sensingConfirm();
 
 public slots:
     void confirm();
+    void showCalibrations();
+    void enterCalibration(int channel);
     void checkCustomUnitPolicy(int index);
 
 private:
@@ -43,4 +57,8 @@ private:
     std::unique_ptr<Ui::SensingOptionDialog> ui;
     QPointer<NodeDevice> m_node;
     QString m_deviceNumber;
+    CalibrationAccess m_calibrations;
+    QLabel* m_calibrationLabel[2] = {nullptr, nullptr};
+    QPushButton* m_calibrationButton[2] = {nullptr, nullptr};
+    QPointer<CalibrationDialog> m_calibrationDialog;
 };

@@ -50,6 +50,8 @@ QString AccessGate::actionText(AccessPolicy::Action action)
         return QStringLiteral("approve a report");
     case Action::ReviewRecords:
         return QStringLiteral("review the records");
+    case Action::RecordCalibrations:
+        return QStringLiteral("record a calibration");
     case Action::ManageUsers:
         return QStringLiteral("manage users");
     case Action::ChangeGateways:

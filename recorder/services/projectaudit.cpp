@@ -7,6 +7,7 @@
 #include "signedrecord.h"
 #include "alarmeventrecord.h"
 #include "alarmsuppression.h"
+#include "calibrationrecord.h"
 #include "alarmsilence.h"
 #include "auditentry.h"
 #include "auditlookup.h"
@@ -462,6 +463,33 @@ void ProjectAudit::suppressionEnded(const AlarmSuppression& s, const Actor& acto
            shelve ? QStringLiteral("alarm unshelved") : QStringLiteral("back in service"),
            suppressionObject(s), untilText(s),
            shelve ? QStringLiteral("sounding") : QStringLiteral("in service"), actor.reason);
+}
+
+QString ProjectAudit::calibrationSummary(const CalibrationRecord& e)
+{
+    const auto number = [](const std::optional<double>& value) {
+        return value ? QString::number(*value) : QStringLiteral("not given");
+    };
+    QStringList parts{QStringLiteral("certificate ") + e.certificate,
+                      QStringLiteral("laboratory ") + e.laboratory,
+                      QStringLiteral("calibrated ") + CalibrationRecord::dateText(e.calibrated),
+                      QStringLiteral("due ") + CalibrationRecord::dateText(e.due)};
+    if (!e.reference.isEmpty())
+        parts << QStringLiteral("reference ") + e.reference;
+    parts << QStringLiteral("as found ") + number(e.asFound)
+          << QStringLiteral("as left ") + number(e.asLeft)
+          << QStringLiteral("uncertainty ") + QString::number(e.uncertainty);
+    if (!e.certificateFile.isEmpty())
+        parts << QStringLiteral("file ") + e.certificateFile;
+    parts << QStringLiteral("entry ") + QString::number(e.id);
+    return parts.join(QStringLiteral("; "));
+}
+
+void ProjectAudit::calibrationEntered(const CalibrationRecord& e, const Actor& actor)
+{
+    record(actor.user, QStringLiteral("calibration recorded"),
+           QStringLiteral("calibration node ") + e.serial + QLatin1Char(' ') + e.column, QString(),
+           calibrationSummary(e), actor.reason);
 }
 
 void ProjectAudit::suppressionExpired(const AlarmSuppression& s)

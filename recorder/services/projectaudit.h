@@ -18,6 +18,7 @@ class DatabaseWriter;
 struct AlarmEventRecord;
 struct AlarmSuppression;
 struct AuditEntry;
+struct CalibrationRecord;
 struct ElectronicSignature;
 struct SignatureGrant;
 struct SignedRecord;
@@ -109,6 +110,10 @@ public:
     // It ended early by `actor`, or ran out (the recorder's own entry).
     void suppressionEnded(const AlarmSuppression& suppression, const Actor& actor);
     void suppressionExpired(const AlarmSuppression& suppression);
+    // A calibration entered in the register by `actor`: object "calibration node SERIAL
+    // channelN", the new value a readable summary of the entry. The samples are not touched.
+    void calibrationEntered(const CalibrationRecord& entry, const Actor& actor);
+    static QString calibrationSummary(const CalibrationRecord& entry);
     // The alarm sound was silenced for `minutes` (AlarmSilence bounds them) by `user` (the one
     // signed in, or the desktop account), without a signature: nothing was acknowledged.
     void soundSilenced(int minutes, const QString& user);

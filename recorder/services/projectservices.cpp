@@ -5,6 +5,8 @@
 
 #include "alarmmonitor.h"
 #include "alarmshelves.h"
+#include "calibrationregister.h"
+#include "notificationevent.h"
 #include "databasewriter.h"
 #include "projectalarms.h"
 #include "projectaudit.h"
@@ -144,12 +146,68 @@ void ProjectServices::openAlarms(const QString& projectPath, const QString& proj
     connect(m_notifications.get(), &ProjectNotifications::keyProblemsChanged, this,
             &ProjectServices::keyProblemsChanged);
     m_notifications->start();
+    openCalibrations(projectPath, projectName, writer);
+}
+
+void ProjectServices::openCalibrations(const QString& projectPath, const QString& projectName,
+                                       DatabaseWriter* writer)
+{
+    m_calibrations = std::make_unique<CalibrationRegister>(
+        ProjectFile::databasePath(projectPath),
+        [writer = QPointer<DatabaseWriter>(writer)](const WriteJob& job) {
+            if (writer)
+                writer->submit(job);
+        });
+    AlarmMonitor* monitor = m_alarms->monitor();
+    const auto names = [monitor](const QString& serial, int channel) {
+        const MonitoredNode node = monitor->node(serial);
+        const QString nodeName = node.nodeName.isEmpty() ? serial : node.nodeName;
+        const QString channelName = channel == 1 || channel == 2
+                                        ? node.channelName[channel - 1]
+                                        : QString();
+        return qMakePair(nodeName, channelName);
+    };
+    m_calibrations->setLabel([names](const QString& serial, int channel) {
+        return names(serial, channel).first + QStringLiteral(" ch%1").arg(channel);
+    });
+    ProjectNotifications* notifications = m_notifications.get();
+    m_calibrations->setRemind([=](const CalibrationRecord& entry, int daysBefore) {
+        NotificationEvent event;
+        event.kind = NotificationKind::Calibration;
+        event.eventId = entry.id;
+        event.sequence = daysBefore;
+        event.projectName = projectName;
+        const auto named = names(entry.serial, entry.channelNumber());
+        event.nodeName = named.first;
+        event.serial = entry.serial;
+        event.channelName = named.second.isEmpty()
+                                ? QStringLiteral("channel %1").arg(entry.channelNumber())
+                                : named.second;
+        event.start = QDateTime(entry.due, QTime(0, 0));
+        event.detail = QStringLiteral("certificate ") + entry.certificate +
+                       QStringLiteral(" of ") + entry.laboratory +
+                       QStringLiteral(", calibrated on ") +
+                       CalibrationRecord::dateText(entry.calibrated);
+        return notifications->postCalibration(event);
+    });
+    const NotificationSettings& settings = m_notifications->settings();
+    m_calibrations->setReminderDays(settings.calibrationFirstDays, settings.calibrationSecondDays);
+    connect(m_calibrations.get(), &CalibrationRegister::dueNotesChanged, this,
+            &ProjectServices::calibrationNotesChanged);
+    QString error;
+    if (!m_calibrations->open(&error))
+        qWarning().noquote() << QStringLiteral("ProjectServices::openAlarms : calibration "
+                                               "register not read : ") +
+                                    error;
+    m_calibrations->refresh();
 }
 
 void ProjectServices::closeAlarms()
 {
     if (m_alarms)
         m_alarms->stop();
+    m_calibrations.reset();
+    emit calibrationNotesChanged(QStringList());
     m_notifications.reset();
     m_shelves.reset();
     m_alarms.reset();
@@ -199,10 +257,17 @@ void ProjectServices::tick()
         return;
     m_alarms->tick();
     m_notifications->tick();
+    m_calibrations->tick();
 }
 
 void ProjectServices::reloadNotifications()
 {
     if (m_notifications)
         m_notifications->reload();
+    if (m_calibrations && m_notifications) {
+        const NotificationSettings& settings = m_notifications->settings();
+        m_calibrations->setReminderDays(settings.calibrationFirstDays,
+                                        settings.calibrationSecondDays);
+        m_calibrations->refresh();
+    }
 }

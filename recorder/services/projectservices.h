@@ -12,6 +12,7 @@
 #include <memory>
 
 class AlarmShelves;
+class CalibrationRegister;
 class ConfiguredDevice;
 class DatabaseWriter;
 class ProjectAudit;
@@ -70,6 +71,9 @@ public:
     // The shelves and out-of-service times of the open alarms (those still holding read again
     // when they open); null while no project runs.
     AlarmShelves* shelves() const { return m_shelves.get(); }
+    // The calibration register of the open project, with the alarms; null while no project
+    // runs. Its reminders go through the notifications.
+    CalibrationRegister* calibrations() const { return m_calibrations.get(); }
     WriterAlarmEventStore* alarmStore() const { return m_store.get(); }
     ProjectNotifications* notifications() const { return m_notifications.get(); }
 
@@ -89,8 +93,13 @@ signals:
     void passwordNoteChanged(const QString& note);
     // The notification keys of the project file that could not be read.
     void keyProblemsChanged(const QStringList& problems);
+    // The channels whose calibration is due within 30 days or past, one note each.
+    void calibrationNotesChanged(const QStringList& notes);
 
 private:
+    void openCalibrations(const QString& projectPath, const QString& projectName,
+                          DatabaseWriter* writer);
+
     std::unique_ptr<ProjectAudit> m_audit;
     ProjectAudit::ActorSource m_actorSource;
     // The log's writes through the project's writer; it outlives the alarms.
@@ -100,5 +109,7 @@ private:
     std::unique_ptr<AlarmShelves> m_shelves;
     // Fed by the alarms; they go first.
     std::unique_ptr<ProjectNotifications> m_notifications;
+    // Reminds through the notifications: goes before them.
+    std::unique_ptr<CalibrationRegister> m_calibrations;
     std::unique_ptr<ProjectForwarding> m_forwarding;
 };

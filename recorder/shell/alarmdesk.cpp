@@ -12,6 +12,7 @@
 #include "projectservices.h"
 
 #include <QBoxLayout>
+#include <QLabel>
 
 AlarmDesk::AlarmDesk(QWidget* window_, QBoxLayout* statusLayout, int position,
                      const Critical& critical, ProjectServices* services)
@@ -40,6 +41,28 @@ AlarmDesk::AlarmDesk(QWidget* window_, QBoxLayout* statusLayout, int position,
     connect(services, &ProjectServices::passwordNoteChanged, m_outboxIndicator,
             &OutboxIndicator::setNote);
     connect(services, &ProjectServices::keyProblemsChanged, this, &AlarmDesk::keyProblemsChanged);
+    // Calibrations due: the first in the bar (the soonest), all of them in its tool tip and on
+    // the Alarms screen. No alarm: no sound, no count.
+    m_calibrationNote = new QLabel;
+    m_calibrationNote->setObjectName(QStringLiteral("label_calibrationNote"));
+    m_calibrationNote->setStyleSheet(QStringLiteral("color: rgb(240, 190, 60);"));
+    m_calibrationNote->setMinimumWidth(RecorderStatusBar::ShrunkWidth);
+    m_calibrationNote->hide();
+    statusLayout->insertWidget(position + 2, m_calibrationNote);
+    connect(services, &ProjectServices::calibrationNotesChanged, this,
+            [this](const QStringList& notes) {
+                m_calibrationNotes = notes;
+                if (m_calibrationNote) {
+                    QString text = notes.value(0);
+                    if (notes.size() > 1)
+                        text += QStringLiteral(" (+%1 more)").arg(notes.size() - 1);
+                    m_calibrationNote->setText(text);
+                    m_calibrationNote->setToolTip(notes.join(QLatin1Char('\n')));
+                    m_calibrationNote->setVisible(!notes.isEmpty());
+                }
+                if (m_screen)
+                    m_screen->setCalibrationNotes(notes);
+            });
 }
 
 AlarmDesk::~AlarmDesk()
@@ -136,6 +159,7 @@ void AlarmDesk::showScreen()
         m_screen->setAcknowledgeSigner(m_acknowledgeSigner);
         m_screen->setShelving(m_shelve, m_unshelve);
         m_screen->setSilencedUntil(sound->silencedUntil());
+        m_screen->setCalibrationNotes(m_calibrationNotes);
         connect(m_screen, &AlarmScreen::silenceRequested, this, &AlarmDesk::silence);
         m_screen->setAttribute(Qt::WA_DeleteOnClose);
     }

@@ -15,6 +15,7 @@
 
 class AlarmIndicator;
 class AlarmScreen;
+class QLabel;
 class ConfiguredDevice;
 class ProjectNotifications;
 class DatabaseWriter;
@@ -78,6 +79,8 @@ public:
     AlarmScreen* screen() const;
     AlarmIndicator* indicator() const { return m_indicator; }
     OutboxIndicator* outboxIndicator() const { return m_outboxIndicator; }
+    // The status bar's note of the calibrations due soon or overdue (hidden while none is).
+    QLabel* calibrationNote() const { return m_calibrationNote; }
     ProjectNotifications* notifications() const;
     QAudioOutput* audioOutput() const { return sound->output(); }
 
@@ -94,6 +97,8 @@ private:
     // The window's, which may go before this desk (a child of the window).
     QPointer<ProjectServices> m_services;
     QPointer<OutboxIndicator> m_outboxIndicator;
+    QPointer<QLabel> m_calibrationNote;
+    QStringList m_calibrationNotes;
     QString m_projectPath;
     QString m_projectName;
     QPointer<AlarmScreen> m_screen;

@@ -3,6 +3,8 @@
 
 #include "aboutbox.h"
 #include "audittraildialog.h"
+#include "calibrationcommands.h"
+#include "calibrationregister.h"
 #include "configureddevice.h"
 #include "dashboard.h"
 #include "nodedevice.h"
@@ -486,6 +488,15 @@ void QuillmarMain::openProjectRuntime()
     center->setChangeGate([this](const QString& what) {
         return authorize(AccessPolicy::Action::ChangeLimits, what);
     });
+    CalibrationAccess calibrations;
+    calibrations.current = [this](const QString& serial, int channel) {
+        CalibrationRegister* reg = services.calibrations();
+        return reg ? reg->current(serial, channel) : std::nullopt;
+    };
+    calibrations.enter = [this](const CalibrationRecord& row, const CalibrationAccess::Done& done) {
+        enterCalibration(row, done);
+    };
+    center->setCalibrationAccess(calibrations);
 
     if (!session.openCycle(connectionName)) {
         databaseFailed();
@@ -697,6 +708,16 @@ void QuillmarMain::shelve(const QString& serial, int channel, int seconds, const
                     if (self && outcome == SuppressionCommands::Outcome::Refused)
                         self->critical(QStringLiteral("Shelve alarms"), problem);
                 });
+}
+
+void QuillmarMain::enterCalibration(const CalibrationRecord& row,
+                                    const CalibrationAccess::Done& done)
+{
+    CalibrationCommands(&gate, services.audit(), services.calibrations())
+        .enter(row, [done](CalibrationCommands::Outcome outcome, const QString& problem,
+                           const std::optional<CalibrationRecord>&) {
+            done(outcome == CalibrationCommands::Outcome::Done, problem);
+        });
 }
 
 void QuillmarMain::endSuppression(const AlarmSuppression& suppression)

@@ -2,6 +2,7 @@
 
 #include "accessgate.h"
 #include "alarmdesk.h"
+#include "calibrationaccess.h"
 #include "forwardingstatus.h"
 #include "pendingsamplesprompt.h"
 #include "projectaudit.h"
@@ -162,6 +163,8 @@ private:
     // The Alarms screen's and the dashboard's shelve and out-of-service commands.
     void shelve(const QString& serial, int channel, int seconds, const QString& reason);
     void endSuppression(const AlarmSuppression& suppression);
+    // A calibration entered in a node's dialog: signed and recorded through the register.
+    void enterCalibration(const CalibrationRecord& row, const CalibrationAccess::Done& done);
     void askOutOfService(NodeDevice* node);
     void backInService(NodeDevice* node);
     // The dashboard's tiles follow the nodes out of service now.

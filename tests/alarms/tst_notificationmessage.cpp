@@ -126,6 +126,11 @@ void TestNotificationMessage::subjects_data()
                              << QStringLiteral("alarm.12.start")
                              << QStringLiteral("[Lab] Alarm: Freezer / Temp no data")
                              << QStringLiteral("An alarm has started.");
+    QTest::newRow("calibration overdue")
+        << int(NotificationKind::Calibration) << int(AlarmKind::High)
+        << QStringLiteral("calibration.12.3")
+        << QStringLiteral("[Lab] Calibration overdue: Freezer / Temp since 2024-07-03")
+        << QStringLiteral("Calibration overdue: Freezer / Temp since 2024-07-03.");
     QTest::newRow("test") << int(NotificationKind::Test) << int(AlarmKind::High)
                           << QStringLiteral("alarm.12.test") << QStringLiteral("[Lab] Test message")
                           << QStringLiteral("This is a test message. If you can read it, the "

@@ -143,6 +143,16 @@ void TestNotificationSettings::spoiledValues_data()
     QTest::newRow("retention negative") << QStringLiteral("NotifyRetentionDays")
                                         << QStringLiteral("-5") << QStringLiteral("retention")
                                         << QStringLiteral("90");
+    // The calibration reminders: "<first> <second> <problems>" as read.
+    QTest::newRow("calibration reminder off")
+        << QStringLiteral("CalibrationReminderSecondDays") << QStringLiteral("0")
+        << QStringLiteral("calibration") << QStringLiteral("30 0 0");
+    QTest::newRow("calibration days negative: default, told")
+        << QStringLiteral("CalibrationReminderSecondDays") << QStringLiteral("-7")
+        << QStringLiteral("calibration") << QStringLiteral("30 7 1");
+    QTest::newRow("calibration days as text: default, told")
+        << QStringLiteral("CalibrationReminderFirstDays") << QStringLiteral("a month")
+        << QStringLiteral("calibration") << QStringLiteral("30 7 1");
     // A line break in an address would let the rest pass as SMTP commands or headers.
     QTest::newRow("sender with CR LF")
         << QStringLiteral("NotifySender")
@@ -208,6 +218,11 @@ void TestNotificationSettings::spoiledValues()
         actual = QString::number(s.retentionDays);
     else if (field == QLatin1String("problem"))
         actual = s.addressProblem();
+    else if (field == QLatin1String("calibration"))
+        actual = QStringLiteral("%1 %2 %3")
+                     .arg(s.calibrationFirstDays)
+                     .arg(s.calibrationSecondDays)
+                     .arg(s.keyProblems.filter(key).size());
     else if (field == QLatin1String("cleartext"))
         actual = s.smtpCleartext == CleartextPassword::Allowed   ? QStringLiteral("allowed")
                  : s.smtpCleartext == CleartextPassword::Refused ? QStringLiteral("refused")

@@ -1,11 +1,14 @@
+#include "calibrationdialog.h"
 #include "configureddevice.h"
 #include "messagedialog.h"
 #include "networksettingdialog.h"
 #include "nodedevice.h"
 #include "sensingoptiondialog.h"
+#include "windowfit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
@@ -38,6 +41,8 @@ private slots:
     void alarmRulesBesideRanges_data();
     void alarmRulesBesideRanges();
     void networkDialogShowsGateway();
+    void calibrationEntered_data();
+    void calibrationEntered();
 
 private:
     SensingOptionDialog* open();
@@ -346,6 +351,86 @@ void TestSensingOptionDialog::networkDialogShowsGateway()
     for (const QLabel* label : {marked->findChild<QLabel*>(QStringLiteral("label_ipaddr")),
                                 child<QLabel>("label_serialnumber")})
         QVERIFY(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(label->text()));
+}
+
+void TestSensingOptionDialog::calibrationEntered_data()
+{
+    QTest::addColumn<QDate>("due");
+    QTest::addColumn<QString>("asFound");
+    QTest::addColumn<QString>("problem"); // empty: taken
+    const QString none;
+    QTest::newRow("valid, the error found left empty") << QDate(2027, 3, 2) << none << none;
+    QTest::newRow("due before calibration")
+        << QDate(2026, 3, 1) << none << "The due date is not after the calibration date.";
+    QTest::newRow("error found as text") << QDate(2027, 3, 2) << "about 0.3"
+                                         << "An error found or left is not a number.";
+}
+
+// Catches: a channel's entry shown for the other, an invalid entry handed on to be signed, a
+// valid one lost on the way (a field dropped, the channel or node wrong), a dialog that stays
+// open after the entry was taken, or a node dialog that still shows the old entry.
+void TestSensingOptionDialog::calibrationEntered()
+{
+    QFETCH(QDate, due);
+    QFETCH(QString, asFound);
+    QFETCH(QString, problem);
+    QVector<CalibrationRecord> entered;
+    CalibrationRecord old;
+    old.certificate = QStringLiteral("K-2025-118");
+    old.laboratory = QStringLiteral("Kalibrierlabor Nord");
+    old.calibrated = QDate(2025, 3, 1);
+    old.due = QDate(2026, 3, 1);
+    CalibrationAccess access;
+    access.current = [&](const QString& serial, int channel) -> std::optional<CalibrationRecord> {
+        if (serial != QLatin1String("A1B2C3") || channel != 2)
+            return std::nullopt;
+        return entered.isEmpty() ? old : entered.last();
+    };
+    access.enter = [&](const CalibrationRecord& row, const CalibrationAccess::Done& done) {
+        entered << row;
+        done(true, QString());
+    };
+    open()->setCalibrationAccess(access);
+    QCOMPARE(dialog->calibrationText(1), QStringLiteral("No entry in the register"));
+    QCOMPARE(dialog->calibrationText(2),
+             QStringLiteral("K-2025-118, Kalibrierlabor Nord\ncalibrated "
+                            "2025-03-01, due 2026-03-01"));
+    WindowFit::saveShot(dialog, QStringLiteral("node-dialog-calibration"));
+    QTest::mouseClick(child<QWidget>("pushButton_calibration_ch2"), Qt::LeftButton);
+    QPointer<CalibrationDialog> calibration = dialog->calibrationDialog();
+    QVERIFY(calibration);
+    const auto field = [&](const char* name) {
+        return calibration->findChild<QLineEdit*>(QLatin1String(name));
+    };
+    QTest::keyClicks(field("lineEdit_certificate"), QStringLiteral("DAkkS 4711/26"));
+    QTest::keyClicks(field("lineEdit_laboratory"), QStringLiteral("Kalibrierlabor Nord"));
+    calibration->findChild<QDateEdit*>(QStringLiteral("dateEdit_calibrated"))
+        ->setDate(QDate(2026, 3, 2));
+    calibration->findChild<QDateEdit*>(QStringLiteral("dateEdit_due"))->setDate(due);
+    QTest::keyClicks(field("lineEdit_asFound"), asFound);
+    QTest::keyClicks(field("lineEdit_asLeft"), QStringLiteral("-0.04"));
+    QTest::keyClicks(field("lineEdit_uncertainty"), QStringLiteral("0.1"));
+    if (problem.isEmpty())
+        WindowFit::saveShot(window.get(), calibration, QStringLiteral("calibration-dialog"));
+    QTest::mouseClick(calibration->findChild<QWidget*>(QStringLiteral("pushButton_record")),
+                      Qt::LeftButton);
+    if (!problem.isEmpty()) {
+        QVERIFY(entered.isEmpty());
+        QCOMPARE(calibration->problemText(), problem);
+        return;
+    }
+    QCOMPARE(entered.size(), 1);
+    const CalibrationRecord& row = entered.first();
+    QCOMPARE(row.serial, QStringLiteral("A1B2C3"));
+    QCOMPARE(row.column, QStringLiteral("channel2"));
+    QCOMPARE(row.certificate, QStringLiteral("DAkkS 4711/26"));
+    QCOMPARE(row.calibrated, QDate(2026, 3, 2));
+    QCOMPARE(row.due, due);
+    QVERIFY(!row.asFound.has_value());
+    QCOMPARE(row.asLeft, std::optional<double>(-0.04));
+    QCOMPARE(row.uncertainty, 0.1);
+    QTRY_VERIFY(calibration.isNull());
+    QVERIFY(dialog->calibrationText(2).startsWith(QStringLiteral("DAkkS 4711/26, ")));
 }
 
 QTEST_MAIN(TestSensingOptionDialog)

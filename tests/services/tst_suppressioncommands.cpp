@@ -1,16 +1,23 @@
 // A Supervisor's shelve and out-of-service command from the gate to the records: the row, its
 // audit entry and its signature (under access control) written through the project's writer
 // to a real database, nothing of them when the signature is cancelled or the request refused.
+// The same for a calibration entered in the register (CalibrationCommands), its password
+// checked by the sign-in session and its signature checked as `Tallyforge --verify` does.
 
 #include "accessgate.h"
 #include "alarmmonitor.h"
 #include "alarmshelves.h"
 #include "alarmsuppressiontable.h"
 #include "audittrail.h"
+#include "auditverifier.h"
+#include "calibrationcommands.h"
+#include "calibrationregister.h"
+#include "calibrationtable.h"
 #include "databasewriter.h"
 #include "passwordhash.h"
 #include "projectaudit.h"
 #include "projectfile.h"
+#include "signaturecheck.h"
 #include "signaturegrant.h"
 #include "signaturetable.h"
 #include "signedrecord.h"
@@ -48,9 +55,12 @@ private slots:
     void cleanup();
     void commandRecorded_data();
     void commandRecorded();
+    void calibrationRecorded_data();
+    void calibrationRecorded();
 
 private:
     QVector<AuditEntry> entries();
+    void signInSupervisor();
 
     std::unique_ptr<QTemporaryDir> dir;
     QString project;
@@ -117,6 +127,28 @@ QVector<AuditEntry> TestSuppressionCommands::entries()
     return all;
 }
 
+// An Administrator and sam (a Supervisor), who is signed in.
+void TestSuppressionCommands::signInSupervisor()
+{
+    bool done = false;
+    session->run(
+        [](UserDirectory& users, QString* e) {
+            return users.add(QStringLiteral("desk"), QStringLiteral("ada"),
+                             AccessPolicy::Role::Administrator, Password, QStringLiteral("first"),
+                             e) &&
+                   users.add(QStringLiteral("desk"), QStringLiteral("sam"),
+                             AccessPolicy::Role::Supervisor, Password, QStringLiteral("lead"), e);
+        },
+        [&](bool, const QString&) { done = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+    QVERIFY(session->accessControlOn());
+    bool signedIn = false;
+    QObject context;
+    connect(session.get(), &SignInSession::signInFinished, &context, [&] { signedIn = true; });
+    session->signIn(QStringLiteral("sam"), Password);
+    QTRY_VERIFY_WITH_TIMEOUT(signedIn && session->user(), 10000);
+}
+
 void TestSuppressionCommands::commandRecorded_data()
 {
     QTest::addColumn<bool>("accessControl");
@@ -160,26 +192,8 @@ void TestSuppressionCommands::commandRecorded()
     QFETCH(bool, thenEnd);
     QFETCH(int, outcome);
     QFETCH(QStringList, actions);
-    if (accessControl) {
-        bool done = false;
-        session->run(
-            [](UserDirectory& users, QString* e) {
-                return users.add(QStringLiteral("desk"), QStringLiteral("ada"),
-                                 AccessPolicy::Role::Administrator, Password,
-                                 QStringLiteral("first"), e) &&
-                       users.add(QStringLiteral("desk"), QStringLiteral("sam"),
-                                 AccessPolicy::Role::Supervisor, Password, QStringLiteral("lead"),
-                                 e);
-            },
-            [&](bool, const QString&) { done = true; });
-        QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
-        QVERIFY(session->accessControlOn());
-        bool signedIn = false;
-        QObject context;
-        connect(session.get(), &SignInSession::signInFinished, &context, [&] { signedIn = true; });
-        session->signIn(QStringLiteral("sam"), Password);
-        QTRY_VERIFY_WITH_TIMEOUT(signedIn && session->user(), 10000);
-    }
+    if (accessControl)
+        signInSupervisor();
     AccessGate gate(session.get());
     QString asked;
     gate.setSignatureAsk([&](SignInSession*, const QString& meaning, const QString&,
@@ -252,6 +266,116 @@ void TestSuppressionCommands::commandRecorded()
     QVERIFY(SignedRecord::parse(signatures.first().recordFields, &signedFields));
     QCOMPARE(AlarmSuppressionTable::signedRecordProblem(c.get(), signedFields), QString());
     QCOMPARE(signatures.first().signer, QStringLiteral("sam"));
+}
+
+void TestSuppressionCommands::calibrationRecorded_data()
+{
+    QTest::addColumn<bool>("accessControl");
+    QTest::addColumn<QByteArray>("password"); // what the signer types; empty: cancels
+    QTest::addColumn<QDate>("due");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QStringList>("actions");
+    using O = CalibrationCommands::Outcome;
+    const QDate due(2027, 3, 2);
+    QTest::newRow("no access control: recorded unsigned by the desk's account")
+        << false << QByteArray() << due << int(O::Done) << QStringList{"calibration recorded"};
+    QTest::newRow("signed by the Supervisor")
+        << true << Password << due << int(O::Done) << QStringList{"signed", "calibration recorded"};
+    QTest::newRow("wrong password: nothing recorded")
+        << true << QByteArray("not-the-password") << due << int(O::Cancelled) << QStringList{};
+    QTest::newRow("signature cancelled")
+        << true << QByteArray() << due << int(O::Cancelled) << QStringList{};
+    QTest::newRow("due before calibration: refused before anyone signs")
+        << true << Password << QDate(2026, 3, 1) << int(O::Refused) << QStringList{};
+}
+
+// Catches: an entry without its audit entry or signature, a signature of other fields than the
+// row's (or that --verify cannot match), a wrong password or a cancel that still writes, a
+// refused entry that asks for a password first, an entry changed after signing that verifies.
+void TestSuppressionCommands::calibrationRecorded()
+{
+    QFETCH(bool, accessControl);
+    QFETCH(QByteArray, password);
+    QFETCH(QDate, due);
+    QFETCH(int, outcome);
+    QFETCH(QStringList, actions);
+    if (accessControl)
+        signInSupervisor();
+    AccessGate gate(session.get());
+    int asked = 0;
+    gate.setSignatureAsk([&](SignInSession* signing, const QString& meaning, const QString&,
+                             const AccessGate::SignatureDone& done) {
+        ++asked;
+        QCOMPARE(meaning, CalibrationTable::recordedMeaning());
+        if (password.isEmpty())
+            return done(std::nullopt);
+        signing->sign(QStringLiteral("sam"), password,
+                      [done](const UserDirectory::SignInResult&,
+                             const std::optional<SignatureGrant>& grant) { done(grant); });
+    });
+    const QString database = ProjectFile::databasePath(project);
+    CalibrationRegister calibrations(
+        database, [this](const WriteJob& job) { writer->writer()->submit(job); });
+    const int before = entries().size();
+    CalibrationRecord row;
+    row.serial = QStringLiteral("1001");
+    row.column = QStringLiteral("channel2");
+    row.certificate = QStringLiteral("DAkkS 4711/26");
+    row.laboratory = QStringLiteral("Kalibrierlabor Nord");
+    row.calibrated = QDate(2026, 3, 2);
+    row.due = due;
+    row.asLeft = -0.04;
+    row.uncertainty = 0.08;
+    std::optional<int> answered;
+    CalibrationCommands(&gate, audit.get(), &calibrations)
+        .enter(row, [&](CalibrationCommands::Outcome o, const QString&,
+                        const std::optional<CalibrationRecord>&) { answered = int(o); });
+    QTRY_VERIFY_WITH_TIMEOUT(answered.has_value(), 10000);
+    QCOMPARE(*answered, outcome);
+    QCOMPARE(asked, accessControl && outcome != int(CalibrationCommands::Outcome::Refused));
+    QStringList seen;
+    QString entry;
+    for (const AuditEntry& e : entries().mid(before)) {
+        seen << e.action;
+        entry = e.user + QLatin1Char('|') + e.object + QLatin1Char('|') + e.newValue;
+    }
+    QCOMPARE(seen, actions);
+    QVector<CalibrationRecord> rows;
+    QString error;
+    QVERIFY(CalibrationTable::read(database, &rows, &error));
+    QCOMPARE(rows.size(), actions.isEmpty() ? 0 : 1);
+    if (rows.isEmpty())
+        return;
+    const QString who = accessControl ? QStringLiteral("sam") : ProjectAudit::desktopUser();
+    QVERIFY2(entry.startsWith(who + QStringLiteral("|calibration node 1001 channel2|certificate "
+                                                   "DAkkS 4711/26; laboratory Kalibrierlabor "
+                                                   "Nord; calibrated 2026-03-02; due 2027-03-02; "
+                                                   "as found not given; as left -0.04")),
+             qPrintable(entry));
+    QVERIFY(rows.first().enteredBy.startsWith(who));
+    QCOMPARE(rows.first().signatureId > 0, accessControl);
+    const auto verified = [&] {
+        AuditVerifier verifier;
+        verifier.addCheck(SignatureCheck::make());
+        AuditVerifier::Result result;
+        if (!verifier.verify(database, &result, &error))
+            result.findings << error;
+        return result.findings.join(QLatin1Char('\n'));
+    };
+    QCOMPARE(verified(), QString());
+    if (!accessControl)
+        return;
+    // Changed behind the triggers' back: the signature no longer matches the row.
+    SqliteConnection c;
+    QVERIFY(c.open(database, SQLITE_OPEN_READWRITE));
+    QCOMPARE(sqlite3_exec(c.get(),
+                          "drop trigger calibration_no_update; update calibration set "
+                          "uncertainty = 0.02",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    c.close();
+    QVERIFY2(verified().contains(QStringLiteral("\"uncertainty\" was changed")),
+             qPrintable(verified()));
 }
 
 QTEST_GUILESS_MAIN(TestSuppressionCommands)

@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QSet>
 #include <QTimer>
 
@@ -35,6 +36,12 @@ AlarmScreen::AlarmScreen(ProjectAlarms* alarms, QWidget* parent)
     const AlarmEventListModel::QuietLookup quiet = [this](const AlarmEventRecord& r) {
         return m_alarms ? m_alarms->monitor()->suppressionOf(r) : std::nullopt;
     };
+    m_calibrationNotes = new QLabel(this);
+    m_calibrationNotes->setObjectName(QStringLiteral("label_calibrationNotes"));
+    m_calibrationNotes->setWordWrap(true);
+    m_calibrationNotes->setStyleSheet(QStringLiteral("color: rgb(240, 190, 60);"));
+    m_calibrationNotes->hide();
+    ui->layout_groupBox_active->insertWidget(0, m_calibrationNotes);
     m_active->setQuietLookup(quiet);
     m_history->setQuietLookup(quiet);
     for (auto [view, model] :
@@ -390,4 +397,15 @@ void AlarmScreen::acknowledgeSelected()
     });
     m_dialog->show();
     updateButtons();
+}
+
+void AlarmScreen::setCalibrationNotes(const QStringList& notes)
+{
+    m_calibrationNotes->setText(notes.join(QLatin1Char('\n')));
+    m_calibrationNotes->setVisible(!notes.isEmpty());
+}
+
+QString AlarmScreen::calibrationText() const
+{
+    return !m_calibrationNotes->isHidden() ? m_calibrationNotes->text() : QString();
 }

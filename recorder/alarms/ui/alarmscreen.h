@@ -14,6 +14,7 @@
 
 class AlarmEventListModel;
 class ProjectAlarms;
+class QLabel;
 class QTableView;
 class QTimer;
 
@@ -73,6 +74,10 @@ public:
     AlarmEventFilter historyFilter() const;
     // Shows until when the sound is silenced; an invalid time: it is not.
     void setSilencedUntil(const QDateTime& until);
+    // The channels whose calibration is due soon or overdue, one line each (none: hidden).
+    // Shown above the active alarms; they are no alarms.
+    void setCalibrationNotes(const QStringList& notes);
+    QString calibrationText() const;
 
 public slots:
     // The active alarms now; the history asked for again.
@@ -111,4 +116,5 @@ private:
     UnshelveRequest m_unshelve;
     QPointer<SuppressionDialog> m_shelveDialog;
     bool m_silenced = false;
+    QLabel* m_calibrationNotes = nullptr;
 };
