@@ -12,7 +12,8 @@
 // indexed file of 7 days or more, the statistics worker alone against the sqlite3 program counting
 // and summing the same rows per channel, with the file dropped from the page cache before each run
 // (cold) and without (warm), in turn.
-// --reuse takes a file of the same name left by --keep; --goal-only times only the worker alone.
+// --reuse takes a file of the same name left by --keep; --goal-only times only the worker alone;
+// --report-only only the monthly report's worker, cold.
 #include "generateaveragequeries.h"
 #include "generatedayqueries.h"
 #include "meankinetictemperature.h"
@@ -487,6 +488,7 @@ int main(int argc, char* argv[])
     bool keep = false;
     bool reuse = false;
     bool goalOnly = false;
+    bool reportOnly = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--dir") && i + 1 < args.size())
@@ -497,6 +499,8 @@ int main(int argc, char* argv[])
             reuse = true;
         else if (args.at(i) == QLatin1String("--goal-only"))
             goalOnly = true;
+        else if (args.at(i) == QLatin1String("--report-only"))
+            reportOnly = goalOnly = true;
         else if (args.at(i).toInt() > 0)
             dayCounts.append(args.at(i).toInt());
     }
@@ -582,7 +586,7 @@ int main(int argc, char* argv[])
         if (!goalOnly &&
             !measure(QStringLiteral("with the index"), sqliteProgram, path, start, end))
             return 1;
-        if (days >= 7 && !measureWorkerGoal(sqliteProgram, path, start, end, 5))
+        if (!reportOnly && days >= 7 && !measureWorkerGoal(sqliteProgram, path, start, end, 5))
             return 1;
         if (!goalOnly && days >= 7 &&
             !measureDays(QStringLiteral("weekly, 4 channels of 4 nodes"), sqliteProgram, path, week,
