@@ -12,3 +12,7 @@ constexpr double ValueTextExponentFrom = 1e9;
 // ("1.00e+308", "-3.40e+38"); "inf", "-inf" or "nan" for what is no number. Only the text is
 // shortened: figures are worked out from the values as stored.
 QString valueText(double value);
+
+// A duration as the reports show it: "H:MM:SS", the hours not wrapped at a day; 0:00:00 for a
+// negative one.
+QString durationText(qint64 seconds);

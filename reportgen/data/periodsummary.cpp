@@ -31,15 +31,6 @@ QString number(double value)
     return valueText(value);
 }
 
-QString duration(qint64 seconds)
-{
-    const qint64 s = qMax<qint64>(0, seconds);
-    return QString::number(s / 3600) + QLatin1Char(':') +
-           QStringLiteral("%1:%2")
-               .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
-               .arg(s % 60, 2, 10, QLatin1Char('0'));
-}
-
 } // namespace
 
 void PeriodSummary::configure(const ReportChannel& channel, ChannelAnalysis::Settings* settings)
@@ -201,13 +192,13 @@ QVector<QStringList> PeriodSummary::rows(const ReportTables& tables,
             kinetic += QStringLiteral(" (above ") + number(*channel.mktLimit) + QLatin1Char(')');
         row << kinetic;
         if (s.ranged)
-            row << duration(s.outSeconds) << duration(s.longestOutSeconds)
+            row << durationText(s.outSeconds) << durationText(s.longestOutSeconds)
                 << QString::number(s.excursions);
         else
             row << QStringLiteral("no range") << none << none;
         row << QString::number(s.alarms) + QStringLiteral(" (") + QString::number(s.acknowledged) +
                    QLatin1Char(')')
-            << duration(s.noDataSeconds) << ReportCalibration::status(tables, channel);
+            << durationText(s.noDataSeconds) << ReportCalibration::status(tables, channel);
         rows.append(row);
     }
     return rows;

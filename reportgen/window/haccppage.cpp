@@ -125,17 +125,17 @@ QString actionLine(const AlarmEventRecord& event, const QHash<qint64, QString>& 
             parts << QStringLiteral("Action taken: ") + ReportPage::escapeMarkup(a.actionTaken);
         parts << QStringLiteral("Product affected: ") +
                      ReportPage::escapeMarkup(a.productAffected) +
-                     (a.quantity.isEmpty() ? QString()
-                                           : QStringLiteral(" (") +
-                                                 ReportPage::escapeMarkup(a.quantity) +
-                                                 QStringLiteral(")"));
+                     (a.quantity.isEmpty()
+                          ? QString()
+                          : QStringLiteral(" (") + ReportPage::escapeMarkup(a.quantity) +
+                                QStringLiteral(")"));
         if (!a.decidedBy.isEmpty())
             parts << QStringLiteral("Decided by: ") + ReportPage::escapeMarkup(a.decidedBy);
     }
     const auto signature = signatures.constFind(event.id);
-    parts << QStringLiteral("Signature: ") +
-                 (signature == signatures.constEnd() ? QStringLiteral("unsigned")
-                                                     : ReportPage::escapeMarkup(*signature));
+    parts << QStringLiteral("Signature: ") + (signature == signatures.constEnd()
+                                                  ? QStringLiteral("unsigned")
+                                                  : ReportPage::escapeMarkup(*signature));
     QString text = parts.join(QStringLiteral("; "));
     text.replace(QLatin1Char('\n'), QStringLiteral("<br/>"));
     // Closes the event's row and opens its own, which list() closes.
@@ -196,11 +196,7 @@ QString alarmEventsSection(const QList<ReportChannel>& channels, const ReportTab
 
 QString duration(qint64 seconds)
 {
-    const qint64 s = qMax<qint64>(0, seconds);
-    return QString::number(s / 3600) + QLatin1Char(':') +
-           QStringLiteral("%1:%2")
-               .arg((s / 60) % 60, 2, 10, QLatin1Char('0'))
-               .arg(s % 60, 2, 10, QLatin1Char('0'));
+    return durationText(seconds);
 }
 
 QString limitsSection(const QList<ReportChannel>& channels, const ReportTables& tables)
