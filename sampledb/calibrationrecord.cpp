@@ -61,7 +61,7 @@ QDate CalibrationRecord::dateFromText(const QString& text)
 
 QString CalibrationRecord::problem() const
 {
-    const auto tooLong = [](const QString& what, int max) {
+    const auto tooLong = [](const QString& what, int max) -> QString {
         return what + QStringLiteral(" is longer than %1 characters.").arg(max);
     };
     if (serial.trimmed().isEmpty())

@@ -6,8 +6,8 @@
 #include "alarmmonitor.h"
 #include "alarmshelves.h"
 #include "calibrationregister.h"
-#include "notificationevent.h"
 #include "databasewriter.h"
+#include "notificationevent.h"
 #include "projectalarms.h"
 #include "projectaudit.h"
 #include "projectfile.h"
@@ -110,8 +110,8 @@ void ProjectServices::openAlarms(const QString& projectPath, const QString& proj
     // The trace keeps the text it had when the window's alarm desk opened the log.
     if (!m_store->open())
         qWarning().noquote() << QStringLiteral("AlarmDesk::open : ") + m_store->errorText();
-    m_alarms = std::make_unique<ProjectAlarms>(projectPath, projectName, nodesOf(gateways),
-                                               m_store.get());
+    m_alarms =
+        std::make_unique<ProjectAlarms>(projectPath, projectName, nodesOf(gateways), m_store.get());
     connect(m_alarms.get(), &ProjectAlarms::countsChanged, this, &ProjectServices::countsChanged);
     connect(m_store.get(), &WriterAlarmEventStore::written, m_alarms.get(),
             &ProjectAlarms::logWritten);
@@ -162,12 +162,12 @@ void ProjectServices::openCalibrations(const QString& projectPath, const QString
     const auto names = [monitor](const QString& serial, int channel) {
         const MonitoredNode node = monitor->node(serial);
         const QString nodeName = node.nodeName.isEmpty() ? serial : node.nodeName;
-        const QString channelName = channel == 1 || channel == 2
-                                        ? node.channelName[channel - 1]
-                                        : QString();
+        const QString channelName =
+            channel == 1 || channel == 2 ? node.channelName[channel - 1] : QString();
         return qMakePair(nodeName, channelName);
     };
-    m_calibrations->setLabel([names](const QString& serial, int channel) {
+    // A QString, not the string builder of a pair that dies with the call.
+    m_calibrations->setLabel([names](const QString& serial, int channel) -> QString {
         return names(serial, channel).first + QStringLiteral(" ch%1").arg(channel);
     });
     ProjectNotifications* notifications = m_notifications.get();
@@ -184,9 +184,8 @@ void ProjectServices::openCalibrations(const QString& projectPath, const QString
                                 ? QStringLiteral("channel %1").arg(entry.channelNumber())
                                 : named.second;
         event.start = QDateTime(entry.due, QTime(0, 0));
-        event.detail = QStringLiteral("certificate ") + entry.certificate +
-                       QStringLiteral(" of ") + entry.laboratory +
-                       QStringLiteral(", calibrated on ") +
+        event.detail = QStringLiteral("certificate ") + entry.certificate + QStringLiteral(" of ") +
+                       entry.laboratory + QStringLiteral(", calibrated on ") +
                        CalibrationRecord::dateText(entry.calibrated);
         return notifications->postCalibration(event);
     });

@@ -9,6 +9,7 @@
 #include "audittrail.h"
 #include "audittraildialog.h"
 #include "audittrailmodel.h"
+#include "calibrationtable.h"
 #include "configureddevice.h"
 #include "databasepeek.h"
 #include "databasewriter.h"
@@ -64,6 +65,8 @@
 #include <QTextDocument>
 #include <QToolButton>
 
+#include <sqlite3.h>
+
 #include <limits>
 #include <memory>
 
@@ -102,6 +105,7 @@ private slots:
     void fullScreenByDoubleClick();
     void alarmsWhileProjectRuns();
     void auditTrailOfTheProject();
+    void calibrationDueShown();
     void usersOfTheProject();
     void forwardingWhileProjectRuns_data();
     void forwardingWhileProjectRuns();
@@ -722,6 +726,68 @@ void TestQuillmarMain::alarmsWhileProjectRuns()
     QCOMPARE(DatabasePeek::scalar(database, QStringLiteral("select count(*) from alarm_event where "
                                                            "endReason = 'recorder stopped'")),
              qint64(1));
+}
+
+// Catches: a calibration due within 30 days or overdue in the register of the project's
+// database not shown in the status bar or on the Alarms screen, or a note left after the project
+// closed.
+void TestQuillmarMain::calibrationDueShown()
+{
+    const QString path = writeProject(projectPath(QStringLiteral("calibration")), {1}, {0, 4});
+    {
+        SqliteConnection db;
+        QVERIFY(
+            db.open(ProjectFile::databasePath(path), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
+        QString error;
+        QVERIFY(CalibrationTable::ensureTable(db.get(), &error));
+        const QDate today = QDate::currentDate();
+        const struct
+        {
+            const char* serial;
+            int channel;
+            QDate due;
+        } entries[] = {{"NODE1", 1, today.addDays(12)},
+                       {"NODE2", 2, today.addDays(-3)},
+                       {"NODE2", 1, today.addDays(200)}};
+        qint64 id = 0;
+        for (const auto& e : entries) {
+            CalibrationRecord r;
+            r.id = ++id;
+            r.serial = QLatin1String(e.serial);
+            r.column = CalibrationRecord::columnOf(e.channel);
+            r.certificate = QStringLiteral("K-%1").arg(id);
+            r.laboratory = QStringLiteral("Lab");
+            r.calibrated = e.due.addYears(-1);
+            r.due = e.due;
+            r.enteredBy = QStringLiteral("desk");
+            r.enteredAt = 1;
+            QVERIFY2(CalibrationTable::insert(db.get(), r, &error), qPrintable(error));
+        }
+    }
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+    auto* note = window->findChild<QLabel*>(QStringLiteral("label_calibrationNote"));
+    QVERIFY(note);
+    QTRY_VERIFY(note->isVisible());
+    // The overdue one first, the one due in 12 days after it; the one due in 200 days not at all.
+    QVERIFY2(note->text().startsWith(QStringLiteral("Calibration overdue: ")) &&
+                 note->text().endsWith(QStringLiteral(" (+1 more)")),
+             qPrintable(note->text()));
+    const QStringList notes = note->toolTip().split(QLatin1Char('\n'));
+    QVERIFY2(notes.size() == 2, qPrintable(note->toolTip()));
+    QVERIFY2(notes.at(1).startsWith(QStringLiteral("Calibration due: ")) &&
+                 notes.at(1).endsWith(QDate::currentDate().addDays(12).toString(Qt::ISODate)),
+             qPrintable(notes.at(1)));
+    WindowFit::saveShot(window.get(), QStringLiteral("recorder-calibration-due"));
+
+    action(window.get(), "actionAlarms")->trigger();
+    QPointer<AlarmScreen> screen = window->alarmScreen();
+    QVERIFY(screen && screen->isVisible());
+    auto* listed = screen->findChild<QLabel*>(QStringLiteral("label_calibrationNotes"));
+    QVERIFY(listed && listed->isVisible());
+    QCOMPARE(listed->text().split(QLatin1Char('\n')), notes);
+    window->slotCloseProject();
+    QVERIFY(!note->isVisible());
 }
 
 // Catches: "Audit trail..." missing from the project menu, showing another file than the open
