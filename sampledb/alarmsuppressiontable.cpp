@@ -179,21 +179,7 @@ QString AlarmSuppressionTable::signedRecordProblem(SqliteHandle db,
     const bool rowShelve = row->kind == AlarmSuppression::Kind::Shelve;
     if (rowShelve != shelve)
         return QStringLiteral("The record is now of another kind than the one signed.");
-    const SignedRecord now = signedRecord(*row);
-    for (const auto& field : signedFields.fields) {
-        const auto same = std::find_if(
-            now.fields.begin(), now.fields.end(),
-            [&field](const QPair<QString, QString>& f) { return f.first == field.first; });
-        if (same == now.fields.end())
-            return QStringLiteral("The record has no field \"") + field.first +
-                   QStringLiteral("\" any more.");
-        if (same->second != field.second)
-            return QStringLiteral("The field \"") + field.first +
-                   QStringLiteral("\" was changed after it was signed.");
-    }
-    if (now.fields.size() != signedFields.fields.size())
-        return QStringLiteral("The record holds other fields than the ones signed.");
-    return QString();
+    return signedFields.changedIn(signedRecord(*row), QStringLiteral("record"));
 }
 
 namespace {

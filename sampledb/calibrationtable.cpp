@@ -296,16 +296,5 @@ QString CalibrationTable::signedRecordProblem(SqliteHandle db, const SignedRecor
         return skipped > 0 ? QStringLiteral("The signed entry is no longer in the register "
                                             "as a valid row.")
                            : QStringLiteral("The signed entry is no longer in the register.");
-    const SignedRecord now = signedRecord(*row);
-    for (const auto& field : signedFields.fields) {
-        if (!now.has(field.first))
-            return QStringLiteral("The entry has no field \"") + field.first +
-                   QStringLiteral("\" any more.");
-        if (now.value(field.first) != field.second)
-            return QStringLiteral("The field \"") + field.first +
-                   QStringLiteral("\" was changed after it was signed.");
-    }
-    if (now.fields.size() != signedFields.fields.size())
-        return QStringLiteral("The entry holds other fields than the ones signed.");
-    return QString();
+    return signedFields.changedIn(signedRecord(*row), QStringLiteral("entry"));
 }

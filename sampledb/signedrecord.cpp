@@ -153,3 +153,19 @@ SignedRecord SignedRecord::alarmEvent(const AlarmEventRecord& event)
     }
     return record;
 }
+
+QString SignedRecord::changedIn(const SignedRecord& now, const QString& noun) const
+{
+    for (const auto& field : fields) {
+        if (!now.has(field.first))
+            return QStringLiteral("The ") + noun + QStringLiteral(" has no field \"") +
+                   field.first + QStringLiteral("\" any more.");
+        if (now.value(field.first) != field.second)
+            return QStringLiteral("The field \"") + field.first +
+                   QStringLiteral("\" was changed after it was signed.");
+    }
+    if (now.fields.size() != fields.size())
+        return QStringLiteral("The ") + noun +
+               QStringLiteral(" holds other fields than the ones signed.");
+    return QString();
+}

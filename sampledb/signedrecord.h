@@ -27,6 +27,10 @@ struct SignedRecord
     // The value of a field; empty when the record has none of that name.
     QString value(const QString& name) const;
     bool has(const QString& name) const;
+    // How `now`, the record as it stands, differs from these signed fields: the first field gone
+    // or changed, or other fields; empty when it holds them unchanged. `noun` names the record
+    // ("record", "entry") in the sentence.
+    QString changedIn(const SignedRecord& now, const QString& noun) const;
 
     QByteArray canonical() const;
     // SHA-256 of the canonical form, 64 lowercase hex digits.
