@@ -298,7 +298,10 @@ QString periodTable(const QMap<qint64, PeriodRow>& rows, int rowCount, const QSt
 
 QString reportTable(const QMap<qint64, PeriodRow>& rows)
 {
-    return periodTable(rows, 24, QStringLiteral("Date Time"));
+    // 24 rows, blank where a day has fewer hours (23 on the spring change); the fall-back day's
+    // 25th hour has a row of its own. A day never has more.
+    const int hours = qBound(24, int(rows.size()), 25);
+    return periodTable(rows, hours, QStringLiteral("Date Time"));
 }
 
 QString dayTable(const QMap<qint64, PeriodRow>& rows)

@@ -38,7 +38,7 @@ QString headerRow(const QStringList& titles);
 // the header row.
 QString periodTableStart(const QStringList& titles);
 
-// The hourly table with exactly 24 body rows.
+// The hourly table: 24 body rows, 25 for the hours of the fall-back day (never more).
 QString reportTable(const QMap<qint64, PeriodRow>& rows);
 // The same table with one row per day of the period.
 QString dayTable(const QMap<qint64, PeriodRow>& rows);

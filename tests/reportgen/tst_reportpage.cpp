@@ -342,7 +342,7 @@ void TestReportPage::graphListText()
     QCOMPARE(parseArray(text).size(), emptyFlags.count(false));
 }
 
-// Catches a table without exactly 24 body rows, or with periods beyond the 24th.
+// Catches a table without 24 body rows (25 on the fall-back day), or with periods beyond the 25th.
 void TestReportPage::tableRows()
 {
     QMap<qint64, PeriodRow> rows;
@@ -364,12 +364,18 @@ void TestReportPage::tableRows()
     QVERIFY(html.endsWith(QStringLiteral("<td class='first'>24</td><td class='C'></td><td></td>"
                                          "<td></td><td></td><td></td></tr></table>")));
 
-    for (int i = 3; i < 30; ++i)
+    // The fall-back day's 25 hours each have their row; a day never has more.
+    for (int i = 3; i < 25; ++i)
         rows.insert(i * 3600, newPeriodRow(QStringLiteral("label %1").arg(i)));
     html = ReportPage::reportTable(rows);
-    QCOMPARE(html.count(QStringLiteral("<tr>")), 25);
-    QVERIFY(html.contains(QStringLiteral("label 23")));
-    QVERIFY(!html.contains(QStringLiteral("label 24")));
+    QCOMPARE(html.count(QStringLiteral("<tr>")), 26);
+    QVERIFY(html.contains(QStringLiteral("<td class='first'>25</td><td class='C'>label 24</td>")));
+    for (int i = 25; i < 30; ++i)
+        rows.insert(i * 3600, newPeriodRow(QStringLiteral("label %1").arg(i)));
+    html = ReportPage::reportTable(rows);
+    QCOMPARE(html.count(QStringLiteral("<tr>")), 26);
+    QVERIFY(html.contains(QStringLiteral("label 24")));
+    QVERIFY(!html.contains(QStringLiteral("label 25")));
 
     // A report of days has one row per day, a month's 31 too.
     rows.insert(30 * 3600, newPeriodRow(QStringLiteral("label 30")));

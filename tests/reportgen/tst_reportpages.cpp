@@ -388,6 +388,15 @@ QList<PageCase> pageCases()
          u("2026-10-25 01:00:00", 30), u("2026-10-25 01:20:00", 31), u("2026-10-25 01:40:00", 32),
          u("2026-10-25 02:00:00", 40), u("2026-10-25 02:20:00", 41), u("2026-10-25 02:40:00", 42)},
         QStringLiteral("2026-10-25 00:00:00"));
+    {
+        // Every 20 minutes of the 25 local hours: the hourly table gets a 25th row.
+        QList<Sample> samples;
+        const qint64 from = utc(QStringLiteral("2026-10-24 22:00:00"));
+        for (qint64 t = from; t < from + 25 * 3600; t += 1200)
+            samples.append({QStringLiteral("A"), double((t - from) / 1200), QVariant(), t});
+        cases << daily("daily-berlin-autumn-whole-day", samples,
+                       QStringLiteral("2026-10-25 00:00:00"));
+    }
     cases << daily("daily-berlin-spring-day",
                    {u("2026-03-29 00:00:00", 10), u("2026-03-29 00:20:00", 11),
                     u("2026-03-29 00:40:00", 12), u("2026-03-29 01:00:00", 30),
