@@ -512,9 +512,14 @@ int ProjectFile::heartbeatMinutes(QStringList* problems) const
     return 0;
 }
 
+// Off is the file without the key: a project that never had a heartbeat keeps its file as it was.
 void ProjectFile::saveHeartbeatMinutes(int minutes) const
 {
-    setValue(kHeartbeatMinutes, qBound(0, minutes, MaxHeartbeatMinutes));
+    QSettings settings(m_path, QSettings::IniFormat);
+    if (minutes <= 0)
+        settings.remove(kHeartbeatMinutes);
+    else
+        settings.setValue(kHeartbeatMinutes, qMin(minutes, MaxHeartbeatMinutes));
 }
 
 QString ProjectFile::value(const QString& key) const

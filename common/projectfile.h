@@ -62,6 +62,7 @@ public:
     // or too late, so the user is told rather than given a guess.
     static constexpr int MaxHeartbeatMinutes = 1440;
     int heartbeatMinutes(QStringList* problems = nullptr) const;
+    // 0 removes the key; more than MaxHeartbeatMinutes is saved as that.
     void saveHeartbeatMinutes(int minutes) const;
 
     QString value(const QString& key) const;
