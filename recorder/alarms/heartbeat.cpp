@@ -83,8 +83,8 @@ void Heartbeat::tick()
 
 void Heartbeat::call()
 {
-    NotificationSettings settings;
-    m_calling = m_service->send(NotificationMessage(), settings.heartbeatTarget(m_url));
+    m_calling =
+        m_service->send(NotificationMessage(), NotificationSettings::heartbeatTarget(m_url));
 }
 
 void Heartbeat::answered(quint64 requestId, const NotificationOutcome& outcome)
@@ -101,10 +101,9 @@ void Heartbeat::answered(quint64 requestId, const NotificationOutcome& outcome)
         return;
     }
     const QString answer = withoutUrl(outcome.answer, m_url).simplified();
-    const QString problem =
-        QStringLiteral("Heartbeat failed at ") +
-        m_clock().toLocalTime().toString(QStringLiteral("HH:mm:ss")) +
-        (answer.isEmpty() ? QString() : QStringLiteral(": ") + answer);
+    const QString problem = QStringLiteral("Heartbeat failed at ") +
+                            m_clock().toLocalTime().toString(QStringLiteral("HH:mm:ss")) +
+                            (answer.isEmpty() ? QString() : QStringLiteral(": ") + answer);
     qWarning().noquote() << QStringLiteral("Heartbeat : ") + problem;
     setProblem(problem);
 }

@@ -195,7 +195,7 @@ NotificationTarget NotificationSettings::webhookTarget(const QString& url) const
     return t;
 }
 
-NotificationTarget NotificationSettings::heartbeatTarget(const QString& url) const
+NotificationTarget NotificationSettings::heartbeatTarget(const QString& url)
 {
     NotificationTarget t;
     t.kind = NotificationTarget::Kind::Heartbeat;

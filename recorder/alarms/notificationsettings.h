@@ -71,7 +71,7 @@ struct NotificationSettings
     // writes to the escalation list as well as to the usual recipients.
     NotificationTarget emailTarget(const QString& password, bool escalation = false) const;
     NotificationTarget webhookTarget(const QString& url) const;
-    NotificationTarget heartbeatTarget(const QString& url) const;
+    static NotificationTarget heartbeatTarget(const QString& url);
 
     // Why the e-mail cannot go out as set: "Sender address is not valid", or "Recipient address
     // is not valid: <the address>" for the first recipient or escalation recipient that is not

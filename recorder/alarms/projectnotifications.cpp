@@ -44,8 +44,7 @@ ProjectNotifications::ProjectNotifications(const QString& projectFilePath, Datab
                             m_settings.smtpSecretTarget());
         if (m_settings.webhookEnabled && m_webhookProblem == SecretStore::unavailableText())
             m_secrets->read(m_settings.webhookUrlSecret());
-        if (m_settings.heartbeatMinutes > 0 &&
-            m_heartbeatProblem == SecretStore::unavailableText())
+        if (m_settings.heartbeatMinutes > 0 && m_heartbeatProblem == SecretStore::unavailableText())
             m_secrets->read(NotificationSettings::heartbeatUrlSecret());
     });
     connect(m_outbox, &NotificationOutbox::stateChanged, this,
@@ -119,8 +118,8 @@ QString ProjectNotifications::passwordNote() const
 {
     const QString warning = m_settings.cleartextWarning();
     QStringList notes;
-    for (const QString& note : {m_passwordProblem, m_webhookProblem, m_heartbeatProblem,
-                                m_heartbeat->problem(), warning})
+    for (const QString& note :
+         {m_passwordProblem, m_webhookProblem, m_heartbeatProblem, m_heartbeat->problem(), warning})
         if (!note.isEmpty())
             notes << note;
     return notes.join(QStringLiteral("; "));

@@ -155,8 +155,8 @@ void TestNotificationSettings::spoiledValues_data()
         << QStringLiteral("calibration") << QStringLiteral("30 7 1");
     // The heartbeat: "<minutes> <problems>" as read.
     QTest::newRow("heartbeat every 10 minutes")
-        << QStringLiteral("HeartbeatMinutes") << QStringLiteral("10")
-        << QStringLiteral("heartbeat") << QStringLiteral("10 0");
+        << QStringLiteral("HeartbeatMinutes") << QStringLiteral("10") << QStringLiteral("heartbeat")
+        << QStringLiteral("10 0");
     QTest::newRow("heartbeat beyond a day: off, told")
         << QStringLiteral("HeartbeatMinutes") << QStringLiteral("1441")
         << QStringLiteral("heartbeat") << QStringLiteral("0 1");
@@ -234,9 +234,8 @@ void TestNotificationSettings::spoiledValues()
                      .arg(s.calibrationSecondDays)
                      .arg(s.keyProblems.filter(key).size());
     else if (field == QLatin1String("heartbeat"))
-        actual = QStringLiteral("%1 %2")
-                     .arg(s.heartbeatMinutes)
-                     .arg(s.keyProblems.filter(key).size());
+        actual =
+            QStringLiteral("%1 %2").arg(s.heartbeatMinutes).arg(s.keyProblems.filter(key).size());
     else if (field == QLatin1String("cleartext"))
         actual = s.smtpCleartext == CleartextPassword::Allowed   ? QStringLiteral("allowed")
                  : s.smtpCleartext == CleartextPassword::Refused ? QStringLiteral("refused")

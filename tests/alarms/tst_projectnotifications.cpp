@@ -294,8 +294,8 @@ void TestProjectNotifications::heartbeatFollowsProject_data()
     QTest::addColumn<int>("calls"); // in 5 minutes of recording
     QTest::addColumn<QString>("note");
     QTest::newRow("every 2 minutes") << 2 << true << 3 << QString();
-    QTest::newRow("no URL stored") << 2 << false << 0
-                                   << QStringLiteral("No heartbeat URL is stored");
+    QTest::newRow("no URL stored")
+        << 2 << false << 0 << QStringLiteral("No heartbeat URL is stored");
     QTest::newRow("off") << 0 << true << 0 << QString();
 }
 

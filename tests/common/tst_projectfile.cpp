@@ -677,8 +677,8 @@ void TestProjectFile::handWrittenFile_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<bool>("loads");
     QTest::addColumn<int>("nodes");
-    QTest::addColumn<int>("delay");   // of N1's first channel
-    QTest::addColumn<int>("battery"); // N1's battery limit
+    QTest::addColumn<int>("delay");     // of N1's first channel
+    QTest::addColumn<int>("battery");   // N1's battery limit
     QTest::addColumn<int>("heartbeat"); // minutes between heartbeat calls read
     QTest::addColumn<bool>("heartbeatProblem");
     const QByteArray head = "projectName=Plant\nDataInterval=1000\ndatabaseName=plant.dat\n";
@@ -698,7 +698,8 @@ void TestProjectFile::handWrittenFile_data()
                "\r\nAlarmRules=" + rules + "\r\n"
         << true << 1 << 5 << 20 << 0 << false;
     QTest::newRow("quoted JSON with escaped quotes")
-        << head + R"(DeviceList="{\"devices\": [{\"nodes\": []}]}")" << true << 0 << 0 << 0 << 0 << false;
+        << head + R"(DeviceList="{\"devices\": [{\"nodes\": []}]}")" << true << 0 << 0 << 0 << 0
+        << false;
     QTest::newRow("a ';' in a node's name")
         << head + R"(DeviceList={"devices": [{"nodes": [{"StartAddress": "0", "DeviceNumber":)"
                   R"( "N1", "DeviceName": "Room 1; north"}]}]})"
@@ -711,18 +712,18 @@ void TestProjectFile::handWrittenFile_data()
         << head + "[Other]\nDeviceList=" + list + "\n"
         << false << 0 << 0 << 0 << 0 << false;
     const QByteArray body = head + "DeviceList=" + list + "\n";
-    QTest::newRow("heartbeat every 15 minutes")
-        << body + "HeartbeatMinutes=15\n" << true << 1 << 0 << 0 << 15 << false;
-    QTest::newRow("heartbeat once a day, blanks round it")
-        << body + "HeartbeatMinutes = 1440 \n" << true << 1 << 0 << 0 << 1440 << false;
+    QTest::newRow("heartbeat every 15 minutes") << body + "HeartbeatMinutes=15\n"
+                                                << true << 1 << 0 << 0 << 15 << false;
+    QTest::newRow("heartbeat once a day, blanks round it") << body + "HeartbeatMinutes = 1440 \n"
+                                                           << true << 1 << 0 << 0 << 1440 << false;
     QTest::newRow("heartbeat quoted") << body + "HeartbeatMinutes=\"30\"\n"
                                       << true << 1 << 0 << 0 << 30 << false;
     QTest::newRow("heartbeat off") << body + "HeartbeatMinutes=0\n"
                                    << true << 1 << 0 << 0 << 0 << false;
     QTest::newRow("heartbeat empty") << body + "HeartbeatMinutes=\n"
                                      << true << 1 << 0 << 0 << 0 << false;
-    QTest::newRow("heartbeat a day and a minute")
-        << body + "HeartbeatMinutes=1441\n" << true << 1 << 0 << 0 << 0 << true;
+    QTest::newRow("heartbeat a day and a minute") << body + "HeartbeatMinutes=1441\n"
+                                                  << true << 1 << 0 << 0 << 0 << true;
     QTest::newRow("heartbeat negative") << body + "HeartbeatMinutes=-5\n"
                                         << true << 1 << 0 << 0 << 0 << true;
     QTest::newRow("heartbeat with a unit") << body + "HeartbeatMinutes=5 min\n"
@@ -734,8 +735,8 @@ void TestProjectFile::handWrittenFile_data()
     QTest::newRow("heartbeat not text") << body + "HeartbeatMinutes=@Rect(0 0 1 1)\n"
                                         << true << 1 << 0 << 0 << 0 << true;
     QTest::newRow("heartbeat, the last of two counts")
-        << body + "HeartbeatMinutes=abc\nHeartbeatMinutes=10\n" << true << 1 << 0 << 0 << 10
-        << false;
+        << body + "HeartbeatMinutes=abc\nHeartbeatMinutes=10\n"
+        << true << 1 << 0 << 0 << 10 << false;
 }
 
 // Catches a device list or alarm rules written by hand as the README shows them (JSON without
