@@ -62,8 +62,10 @@ bool Heartbeat::isActive() const
 void Heartbeat::restart()
 {
     m_next = QDateTime();
-    if (!isActive())
+    if (!isActive()) {
+        m_failing = false;
         setProblem(QString());
+    }
 }
 
 void Heartbeat::tick()
@@ -97,15 +99,21 @@ void Heartbeat::answered(quint64 requestId, const NotificationOutcome& outcome)
     if (!isActive())
         return;
     if (outcome.accepted) {
+        if (m_failing)
+            qInfo("Heartbeat::answered : the calls go through again");
+        m_failing = false;
         setProblem(QString());
         return;
     }
     const QString answer = withoutUrl(outcome.answer, m_url).simplified();
-    const QString problem = QStringLiteral("Heartbeat failed at ") +
-                            m_clock().toLocalTime().toString(QStringLiteral("HH:mm:ss")) +
-                            (answer.isEmpty() ? QString() : QStringLiteral(": ") + answer);
-    qWarning().noquote() << QStringLiteral("Heartbeat : ") + problem;
-    setProblem(problem);
+    // Traced when the calls start failing and when they go through again, not at every beat of
+    // an outage; the status bar shows the last failure.
+    if (!m_failing)
+        qWarning().noquote() << QStringLiteral("Heartbeat::answered : call failed : ") + answer;
+    m_failing = true;
+    setProblem(QStringLiteral("Heartbeat failed at ") +
+               m_clock().toLocalTime().toString(QStringLiteral("HH:mm:ss")) +
+               (answer.isEmpty() ? QString() : QStringLiteral(": ") + answer));
 }
 
 void Heartbeat::setProblem(const QString& problem)

@@ -65,4 +65,6 @@ private:
     // The request in progress; 0: none.
     quint64 m_calling = 0;
     QString m_problem;
+    // The last call failed.
+    bool m_failing = false;
 };

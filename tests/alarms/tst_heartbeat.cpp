@@ -140,8 +140,8 @@ void TestHeartbeat::failedCallShownAndNextBeatCalls_data()
 }
 
 // Catches a failed call that is not shown (the user believes the watch is on), one that stops
-// the beats that follow, a problem still shown once a call went through, and the URL's token in
-// a text shown or traced.
+// the beats that follow, a problem still shown once a call went through, a trace at every beat
+// of an outage, and the URL's token in a text shown or traced.
 void TestHeartbeat::failedCallShownAndNextBeatCalls()
 {
     QFETCH(int, status);
@@ -178,6 +178,9 @@ void TestHeartbeat::failedCallShownAndNextBeatCalls()
     receiver.setAnswer(200, "OK", QByteArray());
     tickAt(heartbeat, now.addSecs(1));
     QCOMPARE(called.size(), 2);
+    // An outage is traced once, and the end of it once, not at every beat.
+    QCOMPARE(traced.filter(QStringLiteral("call failed")).size(), 1);
+    QCOMPARE(traced.filter(QStringLiteral("go through again")).size(), status == 0 ? 0 : 1);
     QCOMPARE(receiver.requests().size(), status == 0 ? 0 : 2);
     if (status == 0) {
         // Still failing: still shown, with the time of the last failure.
