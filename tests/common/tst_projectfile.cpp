@@ -716,12 +716,24 @@ void TestProjectFile::handWrittenFile_data()
                                                 << true << 1 << 0 << 0 << 15 << false;
     QTest::newRow("heartbeat once a day, blanks round it") << body + "HeartbeatMinutes = 1440 \n"
                                                            << true << 1 << 0 << 0 << 1440 << false;
+    QTest::newRow("heartbeat quoted") << body + "HeartbeatMinutes=\"30\"\n"
+                                      << true << 1 << 0 << 0 << 30 << false;
+    QTest::newRow("heartbeat off") << body + "HeartbeatMinutes=0\n"
+                                   << true << 1 << 0 << 0 << 0 << false;
     QTest::newRow("heartbeat empty") << body + "HeartbeatMinutes=\n"
                                      << true << 1 << 0 << 0 << 0 << false;
     QTest::newRow("heartbeat a day and a minute") << body + "HeartbeatMinutes=1441\n"
                                                   << true << 1 << 0 << 0 << 0 << true;
+    QTest::newRow("heartbeat negative") << body + "HeartbeatMinutes=-5\n"
+                                        << true << 1 << 0 << 0 << 0 << true;
     QTest::newRow("heartbeat with a unit") << body + "HeartbeatMinutes=5 min\n"
                                            << true << 1 << 0 << 0 << 0 << true;
+    QTest::newRow("heartbeat in hex") << body + "HeartbeatMinutes=0x10\n"
+                                      << true << 1 << 0 << 0 << 0 << true;
+    QTest::newRow("heartbeat as a list") << body + "HeartbeatMinutes=5, 10\n"
+                                         << true << 1 << 0 << 0 << 0 << true;
+    QTest::newRow("heartbeat not text") << body + "HeartbeatMinutes=@Rect(0 0 1 1)\n"
+                                        << true << 1 << 0 << 0 << 0 << true;
     QTest::newRow("heartbeat, the last of two counts")
         << body + "HeartbeatMinutes=abc\nHeartbeatMinutes=10\n"
         << true << 1 << 0 << 0 << 10 << false;
