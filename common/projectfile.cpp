@@ -24,6 +24,7 @@ const QString kRecordStop = QStringLiteral("record_stop_time");
 const QString kReportSubject = QStringLiteral("ReportSubject");
 const QString kReportAuthor = QStringLiteral("ReportAuthor");
 const QString kAlarmRules = QStringLiteral("AlarmRules");
+const QString kHeartbeatMinutes = QStringLiteral("HeartbeatMinutes");
 
 // A file name without a folder: no path separator, no "..".
 bool isPlainFileName(const QString& name)
@@ -479,6 +480,46 @@ void ProjectFile::saveReportTexts(const QString& subject, const QString& author)
     QSettings settings(m_path, QSettings::IniFormat);
     settings.setValue(kReportSubject, subject);
     settings.setValue(kReportAuthor, author);
+}
+
+int ProjectFile::heartbeatMinutes(QStringList* problems) const
+{
+    const ProjectKeyReader reader(m_path);
+    if (!reader.contains(kHeartbeatMinutes))
+        return 0;
+    // A value that holds no text is the reader's problem, told as it tells others.
+    const QString text = reader.text(kHeartbeatMinutes).trimmed();
+    if (!reader.problems().isEmpty()) {
+        if (problems)
+            *problems += reader.problems();
+        return 0;
+    }
+    // "HeartbeatMinutes=" written by hand: off, as without the key.
+    if (text.isEmpty())
+        return 0;
+    bool ok = false;
+    const int minutes = text.toInt(&ok, 10);
+    if (ok && minutes >= 0 && minutes <= MaxHeartbeatMinutes)
+        return minutes;
+    const QString problem = QStringLiteral("Project file key HeartbeatMinutes: \"") +
+                            text.left(40) +
+                            QStringLiteral("\" is not a number of minutes from 0 to %1, the "
+                                           "heartbeat is off")
+                                .arg(MaxHeartbeatMinutes);
+    qWarning().noquote() << QStringLiteral("ProjectFile::heartbeatMinutes : ") + problem;
+    if (problems)
+        problems->append(problem);
+    return 0;
+}
+
+// Off is the file without the key: a project that never had a heartbeat keeps its file as it was.
+void ProjectFile::saveHeartbeatMinutes(int minutes) const
+{
+    QSettings settings(m_path, QSettings::IniFormat);
+    if (minutes <= 0)
+        settings.remove(kHeartbeatMinutes);
+    else
+        settings.setValue(kHeartbeatMinutes, qMin(minutes, MaxHeartbeatMinutes));
 }
 
 QString ProjectFile::value(const QString& key) const

@@ -56,6 +56,15 @@ public:
     QString reportAuthor() const;
     void saveReportTexts(const QString& subject, const QString& author) const;
 
+    // Minutes between the recorder's calls to its heartbeat URL while it records
+    // ("HeartbeatMinutes"): 0 (off, also a file without the key) or 1 to MaxHeartbeatMinutes. Any
+    // other value reads as 0 and is added to `problems`: a wrong beat would make the watching
+    // service alert falsely or too late, so the user is told rather than given a guess.
+    static constexpr int MaxHeartbeatMinutes = 1440;
+    int heartbeatMinutes(QStringList* problems = nullptr) const;
+    // 0 removes the key; more than MaxHeartbeatMinutes is saved as that.
+    void saveHeartbeatMinutes(int minutes) const;
+
     QString value(const QString& key) const;
     int intValue(const QString& key) const;
     void setValue(const QString& key, const QVariant& value) const;

@@ -256,6 +256,8 @@ void NotificationSender::send(quint64 requestId, const NotificationMessage& mess
         outcome = stopped();
     else if (target.kind == NotificationTarget::Kind::Email)
         outcome = sendEmail(message, target);
+    else if (target.kind == NotificationTarget::Kind::Heartbeat)
+        outcome = sendHeartbeat(target);
     else
         outcome = sendWebhook(message, target);
     emit sent(requestId, outcome);
@@ -477,4 +479,39 @@ NotificationOutcome NotificationSender::sendWebhook(const NotificationMessage& m
     const bool accepted = status >= 200 && status < 300;
     const bool retryable = status == 408 || status == 425 || status == 429 || status >= 500;
     return {accepted, !accepted && retryable, answer};
+}
+
+// A GET without a body; the status alone decides. Only the status line is kept: a service that
+// echoes the request would otherwise put the token into the texts shown and traced.
+NotificationOutcome NotificationSender::sendHeartbeat(const NotificationTarget& target)
+{
+    const QUrl url(target.url);
+    if (!url.isValid() ||
+        (url.scheme() != QLatin1String("https") && url.scheme() != QLatin1String("http")))
+        return {false, false, QStringLiteral("The heartbeat URL is not an http or https URL.")};
+    const EasyHandle easy(curl_easy_init());
+    Exchange exchange;
+    CURL* e = easy.get();
+    setCommonOptions(e, target, &exchange, this);
+    curl_easy_setopt(e, CURLOPT_URL, target.url.toUtf8().constData());
+    // A redirect would hand the token to wherever the answer points.
+    curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(e, CURLOPT_HTTPGET, 1L);
+    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, keepStatusLine);
+    curl_easy_setopt(e, CURLOPT_HEADERDATA, &exchange);
+    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, keepBody);
+    curl_easy_setopt(e, CURLOPT_WRITEDATA, &exchange);
+
+    int result = CURLE_OK;
+    if (!perform(e, &result))
+        return stopped();
+    auto code = CURLcode(result);
+    if (code == CURLE_WRITE_ERROR && exchange.bodyCut)
+        code = CURLE_OK;
+    if (code != CURLE_OK)
+        return {false, networkFailure(code), failureText(code, exchange)};
+    long status = 0;
+    curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
+    const bool accepted = status >= 200 && status < 300;
+    return {accepted, !accepted, QString::fromUtf8(exchange.reply)};
 }

@@ -43,6 +43,7 @@ private:
                                   const NotificationTarget& target);
     NotificationOutcome sendWebhook(const NotificationMessage& message,
                                     const NotificationTarget& target);
+    NotificationOutcome sendHeartbeat(const NotificationTarget& target);
     struct Delivery;
     // One SMTP transfer of `text` to one recipient; false when interrupted.
     bool deliver(const QByteArray& text, const QString& recipient,

@@ -1,6 +1,7 @@
 #include "notificationsettings.h"
 
 #include "mailaddress.h"
+#include "projectfile.h"
 #include "projectkeyreader.h"
 
 #include <QRegularExpression>
@@ -107,6 +108,7 @@ NotificationSettings NotificationSettings::load(const QString& projectPath)
         reminderDays(s, KeyCalibrationFirst, n.calibrationFirstDays, &n.keyProblems);
     n.calibrationSecondDays =
         reminderDays(s, KeyCalibrationSecond, n.calibrationSecondDays, &n.keyProblems);
+    n.heartbeatMinutes = ProjectFile(projectPath).heartbeatMinutes(&n.keyProblems);
     return n;
 }
 
@@ -135,6 +137,8 @@ void NotificationSettings::save(const QString& projectPath) const
     s.setValue(KeyEscalation, int(escalationEnabled));
     s.setValue(KeyEscalationMinutes, escalationMinutes);
     s.setValue(KeyRetentionDays, retentionDays);
+    s.sync();
+    ProjectFile(projectPath).saveHeartbeatMinutes(heartbeatMinutes);
 }
 
 NotificationTarget NotificationSettings::emailTarget(const QString& password, bool escalation) const
@@ -187,6 +191,15 @@ NotificationTarget NotificationSettings::webhookTarget(const QString& url) const
     t.name = webhookName;
     // The CA file stands for the mail server only: it would replace the system's CAs that a
     // public webhook's certificate needs.
+    t.url = url;
+    return t;
+}
+
+NotificationTarget NotificationSettings::heartbeatTarget(const QString& url)
+{
+    NotificationTarget t;
+    t.kind = NotificationTarget::Kind::Heartbeat;
+    t.name = QStringLiteral("heartbeat");
     t.url = url;
     return t;
 }

@@ -43,6 +43,10 @@ struct NotificationSettings
     static constexpr int MaxCalibrationReminderDays = 365;
     int calibrationFirstDays = 30;
     int calibrationSecondDays = 7;
+    // Minutes between the calls to the heartbeat URL while recording; 0: off. Kept under the
+    // project file's key HeartbeatMinutes (see ProjectFile::heartbeatMinutes()); the URL, which
+    // holds the service's token, is a secret like the webhook's.
+    int heartbeatMinutes = 0;
     // The keys load() could not read (they read as the defaults), for the window to show.
     QStringList keyProblems;
 
@@ -54,6 +58,7 @@ struct NotificationSettings
     // Names in the secret store of the project.
     static QString smtpPasswordSecret() { return QStringLiteral("smtp-password"); }
     QString webhookUrlSecret() const { return QStringLiteral("webhook-url/") + webhookName; }
+    static QString heartbeatUrlSecret() { return QStringLiteral("heartbeat-url"); }
     // The mail server the password is kept for: another host, port or login asks for it again.
     QString smtpSecretTarget() const;
     // A login on a server without TLS.
@@ -66,6 +71,7 @@ struct NotificationSettings
     // writes to the escalation list as well as to the usual recipients.
     NotificationTarget emailTarget(const QString& password, bool escalation = false) const;
     NotificationTarget webhookTarget(const QString& url) const;
+    static NotificationTarget heartbeatTarget(const QString& url);
 
     // Why the e-mail cannot go out as set: "Sender address is not valid", or "Recipient address
     // is not valid: <the address>" for the first recipient or escalation recipient that is not

@@ -22,7 +22,9 @@ struct NotificationTarget
     enum class Kind
     {
         Email,
-        Webhook
+        Webhook,
+        // A GET of the URL, no body: the recorder is alive (see Heartbeat).
+        Heartbeat
     };
 
     Kind kind = Kind::Email;
@@ -45,7 +47,7 @@ struct NotificationTarget
     // the message is not sent, the text is its status, and it is tried again later.
     QString passwordProblem;
 
-    // Webhook: the whole URL, token included.
+    // Webhook and heartbeat: the whole URL, token included.
     QString url;
 
     int connectTimeoutMs = 10000;

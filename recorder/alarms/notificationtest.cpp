@@ -13,7 +13,8 @@ NotificationTest::NotificationTest(NotificationService* service, QObject* parent
 }
 
 int NotificationTest::start(const NotificationSettings& settings, const QString& projectName,
-                            const QString& password, const QString& webhookUrl)
+                            const QString& password, const QString& webhookUrl,
+                            const QString& heartbeatUrl)
 {
     NotificationEvent event;
     event.kind = NotificationKind::Test;
@@ -32,6 +33,11 @@ int NotificationTest::start(const NotificationSettings& settings, const QString&
     if (settings.webhookEnabled) {
         m_pending.insert(m_service->send(message, settings.webhookTarget(webhookUrl)),
                          NotificationTarget::Kind::Webhook);
+        ++sent;
+    }
+    if (settings.heartbeatMinutes > 0 && !heartbeatUrl.isEmpty()) {
+        m_pending.insert(m_service->send(message, settings.heartbeatTarget(heartbeatUrl)),
+                         NotificationTarget::Kind::Heartbeat);
         ++sent;
     }
     return sent;

@@ -17,9 +17,11 @@ class NotificationTest : public QObject
 public:
     explicit NotificationTest(NotificationService* service, QObject* parent = nullptr);
 
-    // The number of messages sent (0 when no target is on); answered() follows for each.
+    // The number of messages sent (0 when no target is on); answered() follows for each. A
+    // heartbeat that is on and has a URL is called once as well.
     int start(const NotificationSettings& settings, const QString& projectName,
-              const QString& password, const QString& webhookUrl);
+              const QString& password, const QString& webhookUrl,
+              const QString& heartbeatUrl = QString());
     bool running() const { return !m_pending.isEmpty(); }
 
 signals:

@@ -1,5 +1,6 @@
 #include "projectnotifications.h"
 
+#include "heartbeat.h"
 #include "notificationmessage.h"
 #include "notificationoutbox.h"
 #include "notificationscheduler.h"
@@ -31,6 +32,9 @@ ProjectNotifications::ProjectNotifications(const QString& projectFilePath, Datab
     m_secrets =
         new SecretStore(file.exists() ? file.canonicalFilePath() : file.absoluteFilePath(), this);
     connect(m_secrets, &SecretStore::readFinished, this, &ProjectNotifications::secretRead);
+    m_heartbeat = new Heartbeat(this);
+    connect(m_heartbeat, &Heartbeat::problemChanged, this,
+            [this] { emit passwordNoteChanged(passwordNote()); });
     m_secretRetry = new QTimer(this);
     m_secretRetry->setSingleShot(true);
     m_secretRetry->setInterval(SecretRetryMs);
@@ -40,6 +44,8 @@ ProjectNotifications::ProjectNotifications(const QString& projectFilePath, Datab
                             m_settings.smtpSecretTarget());
         if (m_settings.webhookEnabled && m_webhookProblem == SecretStore::unavailableText())
             m_secrets->read(m_settings.webhookUrlSecret());
+        if (m_settings.heartbeatMinutes > 0 && m_heartbeatProblem == SecretStore::unavailableText())
+            m_secrets->read(NotificationSettings::heartbeatUrlSecret());
     });
     connect(m_outbox, &NotificationOutbox::stateChanged, this,
             &ProjectNotifications::outboxStateChanged);
@@ -94,18 +100,26 @@ void ProjectNotifications::reload()
     m_outbox->removeTarget(oldWebhook);
     m_secretRetry->stop();
     m_webhookProblem.clear();
+    m_heartbeatProblem.clear();
+    m_heartbeat->setMinutes(m_settings.heartbeatMinutes);
     setPasswordProblem(QString());
     if (m_settings.emailEnabled)
         m_secrets->read(NotificationSettings::smtpPasswordSecret(), m_settings.smtpSecretTarget());
     if (m_settings.webhookEnabled)
         m_secrets->read(m_settings.webhookUrlSecret());
+    // Read again at each reload: the dialog may have stored another URL.
+    if (m_settings.heartbeatMinutes > 0)
+        m_secrets->read(NotificationSettings::heartbeatUrlSecret());
+    else
+        m_heartbeat->setUrl(QString());
 }
 
 QString ProjectNotifications::passwordNote() const
 {
     const QString warning = m_settings.cleartextWarning();
     QStringList notes;
-    for (const QString& note : {m_passwordProblem, m_webhookProblem, warning})
+    for (const QString& note :
+         {m_passwordProblem, m_webhookProblem, m_heartbeatProblem, m_heartbeat->problem(), warning})
         if (!note.isEmpty())
             notes << note;
     return notes.join(QStringLiteral("; "));
@@ -121,12 +135,19 @@ void ProjectNotifications::setClock(const Clock& clock)
 {
     m_outbox->setClock(clock);
     m_scheduler->setClock(clock);
+    m_heartbeat->setClock(clock);
 }
 
 void ProjectNotifications::tick()
 {
     m_scheduler->tick();
     m_outbox->tick();
+    m_heartbeat->tick();
+}
+
+void ProjectNotifications::setRecording(bool recording)
+{
+    m_heartbeat->setRecording(recording);
 }
 
 void ProjectNotifications::secretRead(const QString& name, const QString& secret,
@@ -169,6 +190,22 @@ void ProjectNotifications::secretRead(const QString& name, const QString& secret
         } else {
             m_webhookProblem =
                 QStringLiteral("No webhook address is stored: enter it in Notifications");
+        }
+        emit passwordNoteChanged(passwordNote());
+    } else if (name == NotificationSettings::heartbeatUrlSecret() &&
+               m_settings.heartbeatMinutes > 0) {
+        // Without its URL no beat goes out, and the service alerts: the status says why.
+        // A service locked for now leaves a URL read before in use.
+        if (result != Result::Unavailable)
+            m_heartbeat->setUrl(result == Result::Found ? secret : QString());
+        if (result == Result::Found) {
+            m_heartbeatProblem.clear();
+        } else if (result == Result::Unavailable) {
+            m_heartbeatProblem = SecretStore::unavailableText();
+            m_secretRetry->start();
+        } else {
+            m_heartbeatProblem =
+                QStringLiteral("No heartbeat URL is stored: enter it in Notifications");
         }
         emit passwordNoteChanged(passwordNote());
     }

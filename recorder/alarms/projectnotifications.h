@@ -11,6 +11,7 @@
 
 class AlarmMonitor;
 class DatabaseWriter;
+class Heartbeat;
 class NotificationOutbox;
 class NotificationScheduler;
 class NotificationService;
@@ -40,6 +41,8 @@ public:
     void setClock(const Clock& clock);
     // Every second.
     void tick();
+    // The heartbeat calls its URL only while the project records.
+    void setRecording(bool recording);
 
     // A calibration reminder (an event of kind Calibration) into the outbox for every enabled
     // target, as the alarms' messages go; false when no target is enabled (nothing to tell).
@@ -49,9 +52,11 @@ public:
     NotificationOutbox* outbox() const { return m_outbox; }
     NotificationScheduler* scheduler() const { return m_scheduler; }
     SecretStore* secretStore() const { return m_secrets; }
+    Heartbeat* heartbeat() const { return m_heartbeat; }
     // What the status bar says about the e-mail password (not available, kept for another
-    // server, sent unencrypted without the user's choice) and the webhook's address (not
-    // available, not stored); empty when all is well.
+    // server, sent unencrypted without the user's choice), the webhook's and the heartbeat's
+    // addresses (not available, not stored) and the heartbeat's last failed call; empty when
+    // all is well.
     QString passwordNote() const;
     const QStringList& keyProblems() const { return m_settings.keyProblems; }
 
@@ -76,6 +81,8 @@ private:
     SecretStore* m_secrets = nullptr;
     QString m_passwordProblem;
     QString m_webhookProblem;
+    QString m_heartbeatProblem;
+    Heartbeat* m_heartbeat = nullptr;
     // A password the service could not give now is asked for again after a while.
     QTimer* m_secretRetry = nullptr;
 };

@@ -50,6 +50,8 @@ QString secretObject(const QString& name)
 {
     if (name == NotificationSettings::smtpPasswordSecret())
         return QStringLiteral("notifications, mail server password");
+    if (name == NotificationSettings::heartbeatUrlSecret())
+        return QStringLiteral("notifications, heartbeat URL");
     if (name.startsWith(QLatin1String("webhook-url/")))
         return QStringLiteral("notifications, webhook URL ") + plainName(name.mid(12));
     if (name == ProjectForwarding::mqttSecretName())

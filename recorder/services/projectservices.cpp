@@ -146,6 +146,7 @@ void ProjectServices::openAlarms(const QString& projectPath, const QString& proj
     connect(m_notifications.get(), &ProjectNotifications::keyProblemsChanged, this,
             &ProjectServices::keyProblemsChanged);
     m_notifications->start();
+    m_notifications->setRecording(m_recording);
     openCalibrations(projectPath, projectName, writer);
 }
 
@@ -269,4 +270,11 @@ void ProjectServices::reloadNotifications()
                                         settings.calibrationSecondDays);
         m_calibrations->refresh();
     }
+}
+
+void ProjectServices::setRecording(bool recording)
+{
+    m_recording = recording;
+    if (m_notifications)
+        m_notifications->setRecording(recording);
 }

@@ -67,6 +67,9 @@ public:
     void tick();
     // The notification settings were saved: the running notifications take them at once.
     void reloadNotifications();
+    // The project records or not: the heartbeat calls only while it does (also for alarms
+    // opened later).
+    void setRecording(bool recording);
     ProjectAlarms* alarms() const { return m_alarms.get(); }
     // The shelves and out-of-service times of the open alarms (those still holding read again
     // when they open); null while no project runs.
@@ -112,4 +115,5 @@ private:
     // Reminds through the notifications: goes before them.
     std::unique_ptr<CalibrationRegister> m_calibrations;
     std::unique_ptr<ProjectForwarding> m_forwarding;
+    bool m_recording = false;
 };

@@ -563,6 +563,8 @@ void QuillmarMain::closeRecordingCycle()
     PendingSamplesPrompt::settle(session, messageBoxFunction, [this] { return m_ending; });
     services.stopForwarding();
     services.closeAudit();
+    // The next project's heartbeat waits for its own recording.
+    services.setRecording(false);
     m_startPending = false;
     session.closeCycle();
     status->detach();
@@ -906,6 +908,7 @@ void QuillmarMain::stopRecording(ProjectAudit::Cause cause)
 
 void QuillmarMain::showRecording(bool on)
 {
+    services.setRecording(on);
     menus->setRecording(on);
     status->setRecording(on);
     if (center) {

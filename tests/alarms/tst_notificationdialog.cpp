@@ -111,6 +111,12 @@ void TestNotificationDialog::saveKeepsPasswordOutOfProjectFile()
     recipients->clear();
     QTest::keyClicks(recipients, QStringLiteral("night@store.example; day@store.example"));
     QTest::keyClicks(child<QLineEdit>(&dialog, "lineEdit_password"), QStringLiteral("Geheim-42"));
+    // The heartbeat's URL can be typed once it is on; its token is as secret as the password.
+    auto* heartbeatUrl = child<QLineEdit>(&dialog, "lineEdit_heartbeat_url");
+    QVERIFY(!heartbeatUrl->isEnabled());
+    child<QSpinBox>(&dialog, "spinBox_heartbeat")->setValue(5);
+    QVERIFY(heartbeatUrl->isEnabled());
+    QTest::keyClicks(heartbeatUrl, QStringLiteral("https://hc.store.example/ping/Tok-9917"));
     QTest::mouseClick(child<QPushButton>(&dialog, "pushButton_save"), Qt::LeftButton);
     QVERIFY(accepted.wait(10000));
 
@@ -118,12 +124,17 @@ void TestNotificationDialog::saveKeepsPasswordOutOfProjectFile()
     QCOMPARE(saved.recipients, QStringList({QStringLiteral("night@store.example"),
                                             QStringLiteral("day@store.example")}));
     QCOMPARE(saved.retentionDays, 400);
+    QCOMPARE(saved.heartbeatMinutes, 5);
     QFile project(m_path);
     QVERIFY(project.open(QIODevice::ReadOnly));
-    QVERIFY(!project.readAll().contains("Geheim-42"));
+    const QByteArray projectText = project.readAll();
+    QVERIFY(!projectText.contains("Geheim-42"));
+    QVERIFY(!projectText.contains("Tok-9917"));
     QFile secrets(SecretStore::filePath());
     QVERIFY(secrets.open(QIODevice::ReadOnly));
-    QVERIFY(secrets.readAll().contains("Geheim-42"));
+    const QByteArray secretText = secrets.readAll();
+    QVERIFY(secretText.contains("Geheim-42"));
+    QVERIFY(secretText.contains("Tok-9917"));
 }
 
 void TestNotificationDialog::keptPasswordIsShownAndKept_data()

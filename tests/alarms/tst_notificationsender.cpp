@@ -100,6 +100,8 @@ private slots:
     void webhookStatus_data();
     void webhookStatus();
     void testMessageReportsAnswers();
+    void testMessageCallsHeartbeat_data();
+    void testMessageCallsHeartbeat();
 
 private:
     NotificationOutcome sendAndWait(NotificationService& service,
@@ -712,6 +714,47 @@ void TestNotificationSender::testMessageReportsAnswers()
     QCOMPARE(receiver.requests().size(), 1);
     const QJsonObject json = QJsonDocument::fromJson(receiver.requests().first().body).object();
     QCOMPARE(json.value(QStringLiteral("event")).toString(), QStringLiteral("test"));
+}
+
+void TestNotificationSender::testMessageCallsHeartbeat_data()
+{
+    QTest::addColumn<int>("minutes");
+    QTest::addColumn<bool>("withUrl");
+    QTest::addColumn<int>("calls");
+    QTest::newRow("heartbeat on") << 5 << true << 1;
+    QTest::newRow("heartbeat off") << 0 << true << 0;
+    QTest::newRow("no URL typed") << 5 << false << 0;
+}
+
+// Catches a test button that does not call the heartbeat URL the user typed (or calls it with
+// the heartbeat off), or calls it as a POST with the alarm text.
+void TestNotificationSender::testMessageCallsHeartbeat()
+{
+    QFETCH(int, minutes);
+    QFETCH(bool, withUrl);
+    QFETCH(int, calls);
+    WebhookReceiver receiver;
+    QVERIFY(receiver.listen());
+    NotificationSettings settings;
+    settings.heartbeatMinutes = minutes;
+
+    NotificationService service;
+    NotificationTest test(&service);
+    QSignalSpy answered(&test, &NotificationTest::answered);
+    QSignalSpy finished(&test, &NotificationTest::finished);
+    QCOMPARE(test.start(settings, QStringLiteral("Cold store"), QString(), QString(),
+                        withUrl ? receiver.url(QStringLiteral("/ping/k1")) : QString()),
+             calls);
+    if (calls == 0)
+        return;
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(answered.size(), 1);
+    QCOMPARE(answered.first().at(0).value<NotificationTarget::Kind>(),
+             NotificationTarget::Kind::Heartbeat);
+    QVERIFY(answered.first().at(1).value<NotificationOutcome>().accepted);
+    QCOMPARE(receiver.requests().size(), 1);
+    QCOMPARE(receiver.requests().first().method, QByteArray("GET"));
+    QCOMPARE(receiver.requests().first().path, QByteArray("/ping/k1"));
 }
 
 QTEST_GUILESS_MAIN(TestNotificationSender)

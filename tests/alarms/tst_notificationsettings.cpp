@@ -153,6 +153,16 @@ void TestNotificationSettings::spoiledValues_data()
     QTest::newRow("calibration days as text: default, told")
         << QStringLiteral("CalibrationReminderFirstDays") << QStringLiteral("a month")
         << QStringLiteral("calibration") << QStringLiteral("30 7 1");
+    // The heartbeat: "<minutes> <problems>" as read.
+    QTest::newRow("heartbeat every 10 minutes")
+        << QStringLiteral("HeartbeatMinutes") << QStringLiteral("10") << QStringLiteral("heartbeat")
+        << QStringLiteral("10 0");
+    QTest::newRow("heartbeat beyond a day: off, told")
+        << QStringLiteral("HeartbeatMinutes") << QStringLiteral("1441")
+        << QStringLiteral("heartbeat") << QStringLiteral("0 1");
+    QTest::newRow("heartbeat as text: off, told")
+        << QStringLiteral("HeartbeatMinutes") << QStringLiteral("hourly")
+        << QStringLiteral("heartbeat") << QStringLiteral("0 1");
     // A line break in an address would let the rest pass as SMTP commands or headers.
     QTest::newRow("sender with CR LF")
         << QStringLiteral("NotifySender")
@@ -223,6 +233,9 @@ void TestNotificationSettings::spoiledValues()
                      .arg(s.calibrationFirstDays)
                      .arg(s.calibrationSecondDays)
                      .arg(s.keyProblems.filter(key).size());
+    else if (field == QLatin1String("heartbeat"))
+        actual =
+            QStringLiteral("%1 %2").arg(s.heartbeatMinutes).arg(s.keyProblems.filter(key).size());
     else if (field == QLatin1String("cleartext"))
         actual = s.smtpCleartext == CleartextPassword::Allowed   ? QStringLiteral("allowed")
                  : s.smtpCleartext == CleartextPassword::Refused ? QStringLiteral("refused")

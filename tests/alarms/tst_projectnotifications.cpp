@@ -1,14 +1,18 @@
 #include "alarmmonitor.h"
 #include "databasewriter.h"
+#include "heartbeat.h"
 #include "mailtext.h"
 #include "notificationoutbox.h"
 #include "notificationsettings.h"
 #include "novalue.h"
 #include "projectfile.h"
 #include "projectnotifications.h"
+#include "secretstore.h"
 #include "smtpserver.h"
+#include "webhookreceiver.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -44,6 +48,8 @@ private slots:
     void keyProblemsRelayed();
     void outboxStateRelayed_data();
     void outboxStateRelayed();
+    void heartbeatFollowsProject_data();
+    void heartbeatFollowsProject();
 
 private:
     void open();
@@ -67,6 +73,8 @@ private:
 void TestProjectNotifications::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
+    // Secrets go to the test's own file, never to the desktop's keyring.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
 
 void TestProjectNotifications::init()
@@ -277,6 +285,69 @@ void TestProjectNotifications::outboxStateRelayed()
     QCOMPARE(state.last().at(1).toString().isEmpty(), failing == 0);
     QCOMPARE(state.last().at(2).toStringList(), refused);
     QCOMPARE(server.messages().size(), serverUp ? 1 : 0);
+}
+
+void TestProjectNotifications::heartbeatFollowsProject_data()
+{
+    QTest::addColumn<int>("minutes");
+    QTest::addColumn<bool>("urlStored");
+    QTest::addColumn<int>("calls"); // in 5 minutes of recording
+    QTest::addColumn<QString>("note");
+    QTest::newRow("every 2 minutes") << 2 << true << 3 << QString();
+    QTest::newRow("no URL stored")
+        << 2 << false << 0 << QStringLiteral("No heartbeat URL is stored");
+    QTest::newRow("off") << 0 << true << 0 << QString();
+}
+
+// Catches a heartbeat that does not take its URL from the user's secret store or its minutes
+// from the project file, a missing URL not told in the status bar, and calls that go on after
+// recording stopped.
+void TestProjectNotifications::heartbeatFollowsProject()
+{
+    QFETCH(int, minutes);
+    QFETCH(bool, urlStored);
+    QFETCH(int, calls);
+    QFETCH(QString, note);
+
+    WebhookReceiver receiver;
+    QVERIFY(receiver.listen());
+    if (urlStored) {
+        SecretStore store(QFileInfo(project).canonicalFilePath());
+        QSignalSpy written(&store, &SecretStore::written);
+        store.write(NotificationSettings::heartbeatUrlSecret(),
+                    receiver.url(QStringLiteral("/ping/site-token")));
+        QVERIFY(written.wait(10000));
+        QVERIFY(written.first().at(1).toBool());
+    }
+    settings.emailEnabled = false;
+    settings.heartbeatMinutes = minutes;
+    settings.save(project);
+    open();
+    QSignalSpy read(notifications->secretStore(), &SecretStore::readFinished);
+    notifications->start();
+    if (minutes > 0)
+        QTRY_VERIFY_WITH_TIMEOUT(!read.isEmpty(), 10000);
+    notifications->setRecording(true);
+    const auto run = [this](int seconds) {
+        for (int i = 0; i < seconds; ++i) {
+            notifications->tick();
+            QTRY_VERIFY_WITH_TIMEOUT(!notifications->heartbeat()->isCalling(), 20000);
+            now = now.addSecs(1);
+        }
+    };
+    run(5 * 60);
+    QCOMPARE(receiver.requests().size(), calls);
+    if (calls > 0)
+        QCOMPARE(receiver.requests().first().path, QByteArray("/ping/site-token"));
+    if (note.isEmpty())
+        QCOMPARE(notifications->passwordNote(), QString());
+    else
+        QVERIFY2(notifications->passwordNote().contains(note),
+                 qPrintable(notifications->passwordNote()));
+
+    notifications->setRecording(false);
+    run(5 * 60);
+    QCOMPARE(receiver.requests().size(), calls);
 }
 
 QTEST_GUILESS_MAIN(TestProjectNotifications)

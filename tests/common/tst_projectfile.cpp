@@ -677,8 +677,10 @@ void TestProjectFile::handWrittenFile_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<bool>("loads");
     QTest::addColumn<int>("nodes");
-    QTest::addColumn<int>("delay");   // of N1's first channel
-    QTest::addColumn<int>("battery"); // N1's battery limit
+    QTest::addColumn<int>("delay");     // of N1's first channel
+    QTest::addColumn<int>("battery");   // N1's battery limit
+    QTest::addColumn<int>("heartbeat"); // minutes between heartbeat calls read
+    QTest::addColumn<bool>("heartbeatProblem");
     const QByteArray head = "projectName=Plant\nDataInterval=1000\ndatabaseName=plant.dat\n";
     const QByteArray list = R"({"devices": [{"DeviceInterface": "10.0.0.7", "DevicePort": "502",)"
                             R"( "nodes": [{"StartAddress": "0", "DeviceNumber": "N1"}]}]})";
@@ -687,31 +689,59 @@ void TestProjectFile::handWrittenFile_data()
 
     QTest::newRow("unquoted JSON for both keys")
         << head + "DeviceList=" + list + "\nAlarmRules=" + rules + "\n"
-        << true << 1 << 5 << 20;
+        << true << 1 << 5 << 20 << 0 << false;
     QTest::newRow("unquoted JSON without a comma")
         << head + R"(DeviceList={"devices":[{"nodes":[{"StartAddress":"0","DeviceNumber":"N1"}]}]})"
-        << true << 1 << 0 << 0;
+        << true << 1 << 0 << 0 << 0 << false;
     QTest::newRow("[General], CRLF line ends")
         << "[General]\r\n" + QByteArray(head).replace('\n', "\r\n") + "DeviceList=" + list +
                "\r\nAlarmRules=" + rules + "\r\n"
-        << true << 1 << 5 << 20;
+        << true << 1 << 5 << 20 << 0 << false;
     QTest::newRow("quoted JSON with escaped quotes")
-        << head + R"(DeviceList="{\"devices\": [{\"nodes\": []}]}")" << true << 0 << 0 << 0;
+        << head + R"(DeviceList="{\"devices\": [{\"nodes\": []}]}")" << true << 0 << 0 << 0 << 0
+        << false;
     QTest::newRow("a ';' in a node's name")
         << head + R"(DeviceList={"devices": [{"nodes": [{"StartAddress": "0", "DeviceNumber":)"
                   R"( "N1", "DeviceName": "Room 1; north"}]}]})"
-        << true << 1 << 0 << 0;
+        << true << 1 << 0 << 0 << 0 << false;
     QTest::newRow("repeated key: the last rules count")
         << head + "DeviceList=" + list + "\nAlarmRules=" + rules +
                "\nAlarmRules={\"nodes\": [{\"DeviceNumber\": \"N1\", \"BatteryLow\": 30}]}\n"
-        << true << 1 << 0 << 30;
+        << true << 1 << 0 << 30 << 0 << false;
     QTest::newRow("device list only in another section")
         << head + "[Other]\nDeviceList=" + list + "\n"
-        << false << 0 << 0 << 0;
+        << false << 0 << 0 << 0 << 0 << false;
+    const QByteArray body = head + "DeviceList=" + list + "\n";
+    QTest::newRow("heartbeat every 15 minutes") << body + "HeartbeatMinutes=15\n"
+                                                << true << 1 << 0 << 0 << 15 << false;
+    QTest::newRow("heartbeat once a day, blanks round it") << body + "HeartbeatMinutes = 1440 \n"
+                                                           << true << 1 << 0 << 0 << 1440 << false;
+    QTest::newRow("heartbeat quoted") << body + "HeartbeatMinutes=\"30\"\n"
+                                      << true << 1 << 0 << 0 << 30 << false;
+    QTest::newRow("heartbeat off") << body + "HeartbeatMinutes=0\n"
+                                   << true << 1 << 0 << 0 << 0 << false;
+    QTest::newRow("heartbeat empty") << body + "HeartbeatMinutes=\n"
+                                     << true << 1 << 0 << 0 << 0 << false;
+    QTest::newRow("heartbeat a day and a minute") << body + "HeartbeatMinutes=1441\n"
+                                                  << true << 1 << 0 << 0 << 0 << true;
+    QTest::newRow("heartbeat negative") << body + "HeartbeatMinutes=-5\n"
+                                        << true << 1 << 0 << 0 << 0 << true;
+    QTest::newRow("heartbeat with a unit") << body + "HeartbeatMinutes=5 min\n"
+                                           << true << 1 << 0 << 0 << 0 << true;
+    QTest::newRow("heartbeat in hex") << body + "HeartbeatMinutes=0x10\n"
+                                      << true << 1 << 0 << 0 << 0 << true;
+    QTest::newRow("heartbeat as a list") << body + "HeartbeatMinutes=5, 10\n"
+                                         << true << 1 << 0 << 0 << 0 << true;
+    QTest::newRow("heartbeat not text") << body + "HeartbeatMinutes=@Rect(0 0 1 1)\n"
+                                        << true << 1 << 0 << 0 << 0 << true;
+    QTest::newRow("heartbeat, the last of two counts")
+        << body + "HeartbeatMinutes=abc\nHeartbeatMinutes=10\n"
+        << true << 1 << 0 << 0 << 10 << false;
 }
 
 // Catches a device list or alarm rules written by hand as the README shows them (JSON without
-// quotes round it) read as no list, or with its double quotes stripped, or cut at a ';'.
+// quotes round it) read as no list, or with its double quotes stripped, or cut at a ';'; and a
+// hand-edited heartbeat that is not 0 to 1440 minutes taken as it stands, or refused unseen.
 void TestProjectFile::handWrittenFile()
 {
     QFETCH(QByteArray, file);
@@ -719,6 +749,8 @@ void TestProjectFile::handWrittenFile()
     QFETCH(int, nodes);
     QFETCH(int, delay);
     QFETCH(int, battery);
+    QFETCH(int, heartbeat);
+    QFETCH(bool, heartbeatProblem);
     {
         QFile out(path);
         QVERIFY(out.open(QIODevice::WriteOnly));
@@ -729,6 +761,12 @@ void TestProjectFile::handWrittenFile()
     QList<ReportDeviceRecord> records;
     QCOMPARE(ProjectFile(path).loadReportDevices(&records), loads);
     QCOMPARE(records.size(), nodes);
+    QStringList problems;
+    QCOMPARE(ProjectFile(path).heartbeatMinutes(&problems), heartbeat);
+    QCOMPARE(problems.size(), heartbeatProblem ? 1 : 0);
+    if (heartbeatProblem)
+        QVERIFY2(problems.first().contains(QStringLiteral("HeartbeatMinutes")),
+                 qPrintable(problems.first()));
     if (!loads)
         return;
     QCOMPARE(project.projectName, QStringLiteral("Plant"));

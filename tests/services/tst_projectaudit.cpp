@@ -332,6 +332,8 @@ void TestProjectAudit::secretChangeIsRecorded_data()
                           << QStringLiteral("notifications, mail server password");
     QTest::newRow("webhook") << QStringLiteral("webhook-url/ops")
                              << QStringLiteral("notifications, webhook URL ops");
+    QTest::newRow("heartbeat") << NotificationSettings::heartbeatUrlSecret()
+                               << QStringLiteral("notifications, heartbeat URL");
     QTest::newRow("mqtt") << ProjectForwarding::mqttSecretName()
                           << QStringLiteral("forwarding, MQTT password");
     QTest::newRow("influx") << ProjectForwarding::influxSecretName()

@@ -3,6 +3,7 @@
 #include "databasepeek.h"
 #include "databasewriter.h"
 #include "forwardingsettings.h"
+#include "heartbeat.h"
 #include "nodedevice.h"
 #include "notificationsettings.h"
 #include "notificationtarget.h"
@@ -10,11 +11,14 @@
 #include "projectaudit.h"
 #include "projectfile.h"
 #include "projectforwarding.h"
+#include "projectnotifications.h"
 #include "projectservices.h"
+#include "secretstore.h"
 #include "spilljournal.h"
 #include "sqliteconnection.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -42,6 +46,8 @@ private slots:
     void changesReachTheAuditTrail();
     void forwardingWaitsForItsEntry_data();
     void forwardingWaitsForItsEntry();
+    void heartbeatFollowsRecording_data();
+    void heartbeatFollowsRecording();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -52,6 +58,8 @@ private:
 void TestProjectServices::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
+    // Secrets go to the test's own file, never to the desktop's keyring.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
 
 void TestProjectServices::init()
@@ -288,6 +296,52 @@ void TestProjectServices::forwardingWaitsForItsEntry()
     if (journalRefused)
         sqlite3_exec(holder.get(), "rollback", nullptr, nullptr, nullptr);
     services.stopForwarding();
+}
+
+void TestProjectServices::heartbeatFollowsRecording_data()
+{
+    // Steps: o opens the alarms (with their notifications), c closes them, r starts recording,
+    // s stops it.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<bool>("beating");
+    QTest::newRow("recording before the alarms open") << "ro" << true;
+    QTest::newRow("alarms open, then recording") << "or" << true;
+    QTest::newRow("recording stopped") << "ors" << false;
+    QTest::newRow("alarms opened again while recording") << "orco" << true;
+    QTest::newRow("open, never recording") << "o" << false;
+}
+
+// Catches a heartbeat that beats while the project does not record (the service would not
+// alert when recording stops), or that stays silent while it records because the recording
+// began before the notifications were made.
+void TestProjectServices::heartbeatFollowsRecording()
+{
+    QFETCH(QString, steps);
+    QFETCH(bool, beating);
+    {
+        SecretStore store(QFileInfo(project).canonicalFilePath());
+        QSignalSpy written(&store, &SecretStore::written);
+        store.write(NotificationSettings::heartbeatUrlSecret(),
+                    QStringLiteral("http://127.0.0.1:9/ping/x"));
+        QVERIFY(written.wait(10000));
+    }
+    NotificationSettings settings;
+    settings.heartbeatMinutes = 10;
+    settings.save(project);
+
+    ProjectServices services;
+    for (const QChar step : steps) {
+        if (step == QLatin1Char('o')) {
+            services.openAlarms(project, QStringLiteral("store"), {}, writer.get());
+            QSignalSpy read(services.notifications()->secretStore(), &SecretStore::readFinished);
+            QVERIFY(read.wait(10000));
+        } else if (step == QLatin1Char('c')) {
+            services.closeAlarms();
+        } else {
+            services.setRecording(step == QLatin1Char('r'));
+        }
+    }
+    QCOMPARE(services.notifications()->heartbeat()->isActive(), beating);
 }
 
 QTEST_GUILESS_MAIN(TestProjectServices)

@@ -2,18 +2,23 @@
 #include "gatewaysimulator.h"
 #include "insertserialdata.h"
 #include "nodedevice.h"
+#include "notificationsettings.h"
 #include "projectcenter.h"
 #include "projectlist.h"
 #include "projectmain.h"
 #include "projectmanager.h"
+#include "projectnotifications.h"
 #include "pulsenullsink.h"
 #include "recordingcycle.h"
+#include "secretstore.h"
 #include "shelltestsupport.h"
 #include "treemodel.h"
+#include "webhookreceiver.h"
 
 #include <QAudioOutput>
 #include <QCommandLinkButton>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QListWidgetItem>
 #include <QMenu>
 #include <QPushButton>
@@ -95,6 +100,8 @@ void TestRecording::initTestCase()
     QVERIFY(work.isValid());
     qputenv("XDG_CONFIG_HOME", configHome.path().toLocal8Bit());
     QStandardPaths::setTestModeEnabled(true);
+    // Secrets go to the test's own file, never to the desktop's keyring.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     // Before the first audio call of the process: the sound back end connects once.
     pulse = pulseSink.start(QStringLiteral(QUILLMAR_SOURCE_DIR "/tools/pulse-null-sink.sh"));
     if (pulse)
@@ -110,7 +117,7 @@ void TestRecording::cleanupTestCase()
 
 // Catches: samples lost, duplicated or taken from refresh polls; missing gap records or record
 // keys; a silent gateway never shown disconnected or never recovered; an alarm that stays quiet
-// or never stops.
+// or never stops; a heartbeat that does not beat when recording starts.
 void TestRecording::endToEnd()
 {
     GatewaySimulator sim;
@@ -193,10 +200,30 @@ void TestRecording::endToEnd()
         QTRY_COMPARE_WITH_TIMEOUT(audio->state(), QAudio::StoppedState, 3000);
     }
 
+    // A heartbeat every minute, its URL in the user's secret store.
+    WebhookReceiver heartbeat;
+    QVERIFY(heartbeat.listen());
+    {
+        SecretStore store(QFileInfo(projectPath).canonicalFilePath());
+        QSignalSpy written(&store, &SecretStore::written);
+        store.write(NotificationSettings::heartbeatUrlSecret(),
+                    heartbeat.url(QStringLiteral("/ping/e2e")));
+        QVERIFY(written.wait(10000));
+    }
+    NotificationSettings notify = NotificationSettings::load(projectPath);
+    notify.heartbeatMinutes = 1;
+    notify.save(projectPath);
+    QSignalSpy secretRead(window.projectNotifications()->secretStore(), &SecretStore::readFinished);
+    window.projectNotifications()->reload();
+    QVERIFY(secretRead.wait(10000));
+
     // Recording.
     QTest::mouseClick(center->findChild<QToolButton*>(QStringLiteral("btn_record")),
                       Qt::LeftButton);
     QTRY_VERIFY(window.isRecording());
+    // The first beat within a clock tick or two of the start.
+    QTRY_COMPARE_WITH_TIMEOUT(heartbeat.requests().size(), 1, 5000);
+    QCOMPARE(heartbeat.requests().first().path, QByteArray("/ping/e2e"));
     const QString database = ProjectFile::databasePath(projectPath);
     QTRY_VERIFY_WITH_TIMEOUT(window.recordingCycle()->pendingCount() >= 3, 5000);
 

@@ -61,6 +61,7 @@ NotificationDialog::NotificationDialog(const QString& projectPath, const QString
     m_passwordTarget = settings().smtpSecretTarget();
     m_secrets->read(NotificationSettings::smtpPasswordSecret(), m_passwordTarget);
     m_secrets->read(settings().webhookUrlSecret());
+    m_secrets->read(NotificationSettings::heartbeatUrlSecret());
 
     connect(ui->pushButton_save, &QPushButton::clicked, this, &NotificationDialog::save);
     connect(ui->pushButton_cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -70,6 +71,8 @@ NotificationDialog::NotificationDialog(const QString& projectPath, const QString
     connect(ui->checkBox_webhook, &QCheckBox::toggled, this, &NotificationDialog::updateEnabled);
     connect(ui->checkBox_reminder, &QCheckBox::toggled, this, &NotificationDialog::updateEnabled);
     connect(ui->checkBox_escalation, &QCheckBox::toggled, this, &NotificationDialog::updateEnabled);
+    connect(ui->spinBox_heartbeat, qOverload<int>(&QSpinBox::valueChanged), this,
+            &NotificationDialog::updateEnabled);
     // The usual port follows the security unless the user has typed another.
     connect(ui->comboBox_security, qOverload<int>(&QComboBox::currentIndexChanged), this,
             [this](int index) {
@@ -110,6 +113,7 @@ NotificationSettings NotificationDialog::settings() const
     s.reminderMinutes = ui->spinBox_reminder->value();
     s.escalationEnabled = ui->checkBox_escalation->isChecked();
     s.escalationMinutes = ui->spinBox_escalation->value();
+    s.heartbeatMinutes = ui->spinBox_heartbeat->value();
     // Not in the dialog: kept as the file had it.
     s.retentionDays = m_retentionDays;
     return s;
@@ -140,14 +144,15 @@ void NotificationDialog::setSettings(const NotificationSettings& s)
     ui->spinBox_reminder->setValue(s.reminderMinutes);
     ui->checkBox_escalation->setChecked(s.escalationEnabled);
     ui->spinBox_escalation->setValue(s.escalationMinutes);
+    ui->spinBox_heartbeat->setValue(s.heartbeatMinutes);
     m_retentionDays = s.retentionDays;
     updateEnabled();
 }
 
 void NotificationDialog::showSecretLocation()
 {
-    ui->label_secrets->setText(QStringLiteral("The password and the webhook URL are kept for "
-                                              "you alone, in ") +
+    ui->label_secrets->setText(QStringLiteral("The password and the webhook and heartbeat URLs "
+                                              "are kept for you alone, in ") +
                                m_secrets->location() + QLatin1Char('.'));
 }
 
@@ -170,6 +175,9 @@ void NotificationDialog::secretRead(const QString& name, const QString& secret,
     } else if (name == settings().webhookUrlSecret()) {
         if (ui->lineEdit_webhook_url->text().isEmpty())
             ui->lineEdit_webhook_url->setText(secret);
+    } else if (name == NotificationSettings::heartbeatUrlSecret()) {
+        if (ui->lineEdit_heartbeat_url->text().isEmpty())
+            ui->lineEdit_heartbeat_url->setText(secret);
     }
 }
 
@@ -211,6 +219,10 @@ void NotificationDialog::save()
     const bool renamed = m_loadedWebhookName != s.webhookName;
     if (ui->lineEdit_webhook_url->isModified() || renamed)
         keep(s.webhookUrlSecret(), ui->lineEdit_webhook_url->text().trimmed());
+    // The heartbeat URL stays kept while the heartbeat is off, ready for the next time.
+    if (ui->lineEdit_heartbeat_url->isModified())
+        keep(NotificationSettings::heartbeatUrlSecret(),
+             ui->lineEdit_heartbeat_url->text().trimmed());
     // A renamed webhook leaves no URL behind under its old name.
     if (renamed) {
         NotificationSettings old = s;
@@ -264,9 +276,11 @@ void NotificationDialog::sendTest()
     }
     ui->label_answer->setText(QStringLiteral("Sending..."));
     const int sent = m_test->start(settings(), m_projectName, ui->lineEdit_password->text(),
-                                   ui->lineEdit_webhook_url->text().trimmed());
+                                   ui->lineEdit_webhook_url->text().trimmed(),
+                                   ui->lineEdit_heartbeat_url->text().trimmed());
     if (sent == 0) {
-        ui->label_answer->setText(QStringLiteral("Switch on e-mail or the webhook first."));
+        ui->label_answer->setText(
+            QStringLiteral("Switch on e-mail, the webhook or the heartbeat first."));
         return;
     }
     ui->pushButton_test->setEnabled(false);
@@ -275,8 +289,10 @@ void NotificationDialog::sendTest()
 
 void NotificationDialog::testAnswered(int kind, const NotificationOutcome& outcome)
 {
-    const QString target = NotificationTarget::Kind(kind) == NotificationTarget::Kind::Email
-                               ? QStringLiteral("E-mail")
+    const auto targetKind = NotificationTarget::Kind(kind);
+    const QString target = targetKind == NotificationTarget::Kind::Email ? QStringLiteral("E-mail")
+                           : targetKind == NotificationTarget::Kind::Heartbeat
+                               ? QStringLiteral("Heartbeat")
                                : QStringLiteral("Webhook");
     const QString verdict = outcome.accepted && !outcome.refused.isEmpty()
                                 ? QStringLiteral("accepted, not for every recipient")
@@ -312,6 +328,7 @@ void NotificationDialog::updateEnabled()
     const bool webhook = ui->checkBox_webhook->isChecked();
     ui->lineEdit_webhook_name->setEnabled(webhook);
     ui->lineEdit_webhook_url->setEnabled(webhook);
+    ui->lineEdit_heartbeat_url->setEnabled(ui->spinBox_heartbeat->value() > 0);
     ui->spinBox_reminder->setEnabled(ui->checkBox_reminder->isChecked());
     ui->spinBox_escalation->setEnabled(ui->checkBox_escalation->isChecked());
 }
