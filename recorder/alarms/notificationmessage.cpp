@@ -539,11 +539,11 @@ QByteArray NotificationMessage::headerBlock(const QString& from, const QStringLi
     return mail;
 }
 
-QByteArray NotificationMessage::bodyPart(bool* encode) const
+QByteArray NotificationMessage::bodyPart(bool* quotedPrintable) const
 {
     const QString text = body();
-    *encode = !isPlainText(text.toUtf8(), true);
-    QByteArray part = *encode ? quotedPrintable(text) : crlfLines(text);
+    *quotedPrintable = !isPlainText(text.toUtf8(), true);
+    QByteArray part = crlfLines(text);
     if (!part.endsWith("\r\n"))
         part += "\r\n";
     return part;

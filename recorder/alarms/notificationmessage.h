@@ -69,8 +69,9 @@ public:
     // the MIME headers: for a message whose body the sender builds in parts.
     QList<QByteArray> emailHeaders(const QString& from, const QStringList& to,
                                    const QDateTime& date) const;
-    // The body as a text part: CRLF line ends; `quotedPrintable` tells whether it must be
-    // encoded (it holds text other than printable ASCII).
+    // The body for a text part as UTF-8 with CRLF line ends, not yet encoded;
+    // `quotedPrintable` tells whether it must be (it holds more than printable ASCII or a line
+    // too long for 7bit).
     QByteArray bodyPart(bool* quotedPrintable) const;
 
     // Names used in texts and in the JSON document.
