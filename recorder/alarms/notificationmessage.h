@@ -30,8 +30,8 @@ public:
                                       const QString& attachmentName, const QByteArray& pdf,
                                       const QString& key);
     // Why a report of `bytes` is not mailed under the limit `limitBytes` (megabytes of 2^20
-    // bytes, one decimal where it has one): "Report too large to mail: 12.3 MB, the limit is
-    // 10 MB"; empty when it fits.
+    // bytes, one decimal where it has one; kB under a megabyte): "Report too large to mail:
+    // 12.3 MB, the limit is 10 MB"; empty when it fits.
     static QString reportSizeRefusal(qint64 bytes, qint64 limitBytes);
 
     bool hasAttachment() const;

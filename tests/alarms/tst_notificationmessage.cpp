@@ -380,6 +380,9 @@ void TestNotificationMessage::reports_data()
     QTest::newRow("one byte over the limit")
         << monthly << false << file << int(tenMb) + 1 << tenMb << onTime << file
         << QStringLiteral("Report too large to mail: 10.000 MB, the limit is 10 MB");
+    QTest::newRow("limit under a megabyte")
+        << monthly << false << file << 70000 << qint64(64 * 1024) << onTime << file
+        << QStringLiteral("Report too large to mail: 68.4 kB, the limit is 64 kB");
 }
 
 // Catches a report told without its period or lateness, an attachment name that breaks out of
