@@ -82,6 +82,8 @@ private slots:
     void readAlarmRules();
     void handWrittenFile_data();
     void handWrittenFile();
+    void reportMailLimit_data();
+    void reportMailLimit();
 
 private:
     QTemporaryDir dir;
@@ -740,6 +742,60 @@ void TestProjectFile::handWrittenFile()
     const NodeAlarmRules& r = project.gateways.at(0).nodes.at(0).alarmRules;
     QCOMPARE(r.channel[0].delayMinutes, delay);
     QCOMPARE(r.batteryLow, battery);
+}
+
+void TestProjectFile::reportMailLimit_data()
+{
+    QTest::addColumn<QByteArray>("line"); // empty: no such key
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<bool>("problem");
+    const qint64 byDefault = ProjectFile::DefaultReportMailMaxBytes;
+    QTest::newRow("absent: 10 MiB") << QByteArray() << qint64(10485760) << false;
+    QTest::newRow("5 MB") << QByteArray("ReportMailMaxBytes=5000000") << qint64(5000000) << false;
+    QTest::newRow("blanks round it") << QByteArray("ReportMailMaxBytes= 2000000 ")
+                                     << qint64(2000000) << false;
+    QTest::newRow("the least") << QByteArray("ReportMailMaxBytes=65536") << qint64(65536) << false;
+    QTest::newRow("the most") << QByteArray("ReportMailMaxBytes=26214400") << qint64(26214400)
+                              << false;
+    QTest::newRow("below the least") << QByteArray("ReportMailMaxBytes=65535") << byDefault
+                                     << true;
+    QTest::newRow("above the most") << QByteArray("ReportMailMaxBytes=26214401") << byDefault
+                                    << true;
+    QTest::newRow("zero") << QByteArray("ReportMailMaxBytes=0") << byDefault << true;
+    QTest::newRow("negative") << QByteArray("ReportMailMaxBytes=-1") << byDefault << true;
+    QTest::newRow("with a unit") << QByteArray("ReportMailMaxBytes=10MB") << byDefault << true;
+    QTest::newRow("in exponent form") << QByteArray("ReportMailMaxBytes=1e7") << byDefault << true;
+    QTest::newRow("past 64 bits") << QByteArray("ReportMailMaxBytes=99999999999999999999")
+                                  << byDefault << true;
+    QTest::newRow("empty") << QByteArray("ReportMailMaxBytes=") << byDefault << true;
+}
+
+// Catches a hand-edited mail limit that lets any report through, refuses every report, or is
+// read as the default without the window saying so.
+void TestProjectFile::reportMailLimit()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(qint64, limit);
+    QFETCH(bool, problem);
+    {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("projectName=Plant\nDataInterval=1000\ndatabaseName=plant.dat\n"
+                  "DeviceList={\"devices\": []}\n" +
+                  line + '\n');
+    }
+    if (problem)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("ReportMailMaxBytes")));
+    ProjectData project;
+    QVERIFY(ProjectFile(path).load(&project));
+    QCOMPARE(project.reportMailMaxBytes, limit);
+    const QStringList named = project.keyProblems.filter(QStringLiteral("ReportMailMaxBytes"));
+    QCOMPARE(named.size(), problem ? 1 : 0);
+    if (problem)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("ReportMailMaxBytes")));
+    QStringList problems;
+    QCOMPARE(ProjectFile(path).reportMailMaxBytes(&problems), limit);
+    QCOMPARE(problems, named);
 }
 
 QTEST_GUILESS_MAIN(TestProjectFile)
