@@ -36,12 +36,16 @@ bool hasSupersededColumn(sqlite3* db)
     return s.isValid() && sqlite3_step(s.get()) == SQLITE_ROW;
 }
 
+bool hasColumn(sqlite3* db, const QByteArray& name)
+{
+    SqliteStatement s(db, "select 1 from pragma_table_info('notification_outbox') where name = '" +
+                              name + "'");
+    return s.isValid() && sqlite3_step(s.get()) == SQLITE_ROW;
+}
+
 bool hasAttachmentColumns(sqlite3* db)
 {
-    SqliteStatement s(db, "select count(*) from pragma_table_info('notification_outbox') where "
-                          "name in ('attachmentName', 'attachment')");
-    return s.isValid() && sqlite3_step(s.get()) == SQLITE_ROW &&
-           sqlite3_column_int(s.get(), 0) == 2;
+    return hasColumn(db, "attachmentName") && hasColumn(db, "attachment");
 }
 
 // `where` and `order` complete the select; a table of an earlier version reads as holding no
@@ -111,10 +115,7 @@ bool OutboxTable::create(SqliteHandle db, QString* error)
     if (hasAttachmentColumns(db))
         return true;
     for (const char* column : {"attachmentName text", "attachment blob"}) {
-        const QByteArray name = QByteArray(column).split(' ').first();
-        SqliteStatement has(db, "select 1 from pragma_table_info('notification_outbox') where "
-                                "name = '" + name + "'");
-        if (has.isValid() && sqlite3_step(has.get()) == SQLITE_ROW)
+        if (hasColumn(db, QByteArray(column).split(' ').first()))
             continue;
         const QByteArray alter = QByteArray("alter table notification_outbox add column ") + column;
         if (sqlite3_exec(db, alter.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)

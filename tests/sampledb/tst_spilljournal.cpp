@@ -316,15 +316,13 @@ void TestSpillJournal::largeJobsInOneAppend()
         entries.push_back(WriteEntry::ofJob(WriteJob::outboxAdd(report), ticket));
     QString error;
     SpillJournal journal(journalPath());
-    QVERIFY2(journal.load(&error), qPrintable(error));
-    QVERIFY2(journal.append(entries, entries.size(), &error), qPrintable(error));
+    QVERIFY(journal.load(&error) && journal.append(entries, entries.size(), &error));
     SpillJournal again(journalPath());
-    QVERIFY2(again.load(&error), qPrintable(error));
-    QVERIFY(!again.isDamaged());
-    qint64 sampleCount = 0;
-    qint64 jobCount = 0;
-    again.count(0, &sampleCount, &jobCount);
-    QCOMPARE(jobCount, 3);
+    qint64 samples = 0;
+    qint64 jobs = 0;
+    QVERIFY2(again.load(&error) && !again.isDamaged(), qPrintable(error));
+    again.count(0, &samples, &jobs);
+    QCOMPARE(jobs, 3);
 }
 
 QTEST_GUILESS_MAIN(TestSpillJournal)

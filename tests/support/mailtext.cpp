@@ -67,38 +67,30 @@ QByteArray MailText::unquote(const QByteArray& text)
 QList<QByteArray> MailText::parts(const QByteArray& mail)
 {
     const QByteArray type = header(mail, "Content-Type");
-    const int at = type.toLower().indexOf("boundary=");
-    if (!type.toLower().startsWith("multipart/") || at < 0)
+    const int at = type.indexOf("boundary=");
+    if (!type.startsWith("multipart/") || at < 0)
         return {};
-    QByteArray boundary = type.mid(at + 9).split(';').first().trimmed();
-    if (boundary.startsWith('"') && boundary.endsWith('"') && boundary.size() > 1)
-        boundary = boundary.mid(1, boundary.size() - 2);
-    const QByteArray delimiter = "\r\n--" + boundary;
+    const QByteArray delimiter = "\r\n--" + type.mid(at + 9).split(';').first().trimmed();
     QList<QByteArray> found;
     int from = mail.indexOf(delimiter, mail.indexOf("\r\n\r\n"));
-    while (from >= 0) {
-        const int start = mail.indexOf("\r\n", from + delimiter.size());
-        // The closing delimiter has "--" after the boundary.
-        if (mail.mid(from + delimiter.size(), 2) == "--")
-            return found;
+    // The closing delimiter has "--" after the boundary.
+    while (from >= 0 && mail.mid(from + delimiter.size(), 2) != "--") {
+        const int start = mail.indexOf("\r\n", from + delimiter.size()) + 2;
         const int next = mail.indexOf(delimiter, start);
-        if (start < 0 || next < 0)
+        if (start < 2 || next < 0)
             return {};
-        found << mail.mid(start + 2, next - start - 2);
+        found << mail.mid(start, next - start);
         from = next;
     }
-    return {};
+    return from >= 0 ? found : QList<QByteArray>();
 }
 
 QByteArray MailText::decodedBody(const QByteArray& part)
 {
-    const int blank = part.indexOf("\r\n\r\n");
-    const QByteArray body = blank < 0 ? QByteArray() : part.mid(blank + 4);
+    const QByteArray body = part.mid(part.indexOf("\r\n\r\n") + 4);
     const QByteArray encoding = header(part, "Content-Transfer-Encoding").toLower();
     if (encoding == "base64")
         return QByteArray::fromBase64(QByteArray(body).replace("\r\n", ""),
                                       QByteArray::AbortOnBase64DecodingErrors);
-    if (encoding == "quoted-printable")
-        return unquote(body);
-    return body;
+    return encoding == "quoted-printable" ? unquote(body) : body;
 }
