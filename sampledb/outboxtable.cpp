@@ -86,8 +86,8 @@ bool read(sqlite3* db, const char* where, QVector<OutboxRecord>* out, QString* e
             const void* bytes = sqlite3_column_blob(s.get(), 12);
             const int size = sqlite3_column_bytes(s.get(), 12);
             // An empty BLOB reads as a null pointer: an empty, not a null, array.
-            r.attachment = size > 0 ? QByteArray(static_cast<const char*>(bytes), size)
-                                    : QByteArray("");
+            r.attachment =
+                size > 0 ? QByteArray(static_cast<const char*>(bytes), size) : QByteArray("");
         }
         out->append(r);
     }
@@ -109,8 +109,8 @@ bool OutboxTable::create(SqliteHandle db, QString* error)
         return fail(db, error);
     // A table an earlier version made gets the columns; its rows stay as they were.
     if (!hasSupersededColumn(db) &&
-        sqlite3_exec(db, "alter table notification_outbox add column supersededAt integer",
-                     nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqlite3_exec(db, "alter table notification_outbox add column supersededAt integer", nullptr,
+                     nullptr, nullptr) != SQLITE_OK)
         return fail(db, error);
     if (hasAttachmentColumns(db))
         return true;
@@ -211,11 +211,11 @@ bool OutboxTable::pruneSentBodies(SqliteHandle db, qint64 sentBefore, QString* e
     if (!exists(db))
         return true;
     // The attachment goes with the body; a table of an earlier version has none.
-    const QByteArray drop =
-        hasAttachmentColumns(db) ? "body = '', attachment = null where sentAt is not null and "
-                                   "sentAt < ? and (body <> '' or attachment is not null)"
-                                 : "body = '' where sentAt is not null and sentAt < ? and "
-                                   "body <> ''";
+    const QByteArray drop = hasAttachmentColumns(db)
+                                ? "body = '', attachment = null where sentAt is not null and "
+                                  "sentAt < ? and (body <> '' or attachment is not null)"
+                                : "body = '' where sentAt is not null and sentAt < ? and "
+                                  "body <> ''";
     SqliteStatement s(db, "update notification_outbox set " + drop);
     if (!s.isValid())
         return fail(db, error);

@@ -92,8 +92,7 @@ constexpr int RecordBudget = 16 << 20;
 
 // Up to `count` entries from `first`, fewer when the budget is reached (at least one);
 // `taken` gets how many.
-QByteArray record(const std::deque<WriteEntry>& entries, size_t first, size_t count,
-                  size_t* taken)
+QByteArray record(const std::deque<WriteEntry>& entries, size_t first, size_t count, size_t* taken)
 {
     QByteArray payload;
     put(&payload, quint32(count));

@@ -67,7 +67,7 @@ WriteJob WriteJob::alarmEvent(const AlarmEventWrite& write)
 
 WriteJob WriteJob::outboxAdd(const OutboxRecord& r)
 {
-    QVariantList values{r.messageId, r.eventId,  r.kind,         r.target,
+    QVariantList values{r.messageId, r.eventId, r.kind,         r.target,
                         r.body,      r.created, r.nextAttemptMs};
     // A report's PDF rides with it; the jobs of other messages keep the seven values every
     // version reads.

@@ -298,8 +298,8 @@ void NotificationMessage::setAttachment(const QString& name, const QByteArray& b
     QString safe;
     for (const QChar c : name) {
         const ushort u = c.unicode();
-        const bool plain = u > 0x20 && u < 0x7F && u != '"' && u != '\\' && u != '/' &&
-                           u != ':' && u != ';';
+        const bool plain =
+            u > 0x20 && u < 0x7F && u != '"' && u != '\\' && u != '/' && u != ':' && u != ';';
         safe += plain || u == ' ' ? c : QLatin1Char('_');
     }
     safe = safe.trimmed().left(100);
@@ -331,8 +331,8 @@ QString NotificationMessage::reportSizeRefusal(qint64 bytes, qint64 limitBytes)
     // "12.3 MB", "10 MB" (2^20 bytes, one decimal where it has one); under a megabyte in kB.
     const auto sizeText = [](qint64 n, int decimals) -> QString {
         const bool small = n < 1024 * 1024;
-        QString text = QString::number(double(n) / (small ? 1024.0 : 1024.0 * 1024.0), 'f',
-                                       decimals);
+        QString text =
+            QString::number(double(n) / (small ? 1024.0 : 1024.0 * 1024.0), 'f', decimals);
         if (decimals == 1 && text.endsWith(QLatin1String(".0")))
             text.chop(2);
         return text + (small ? QStringLiteral(" kB") : QStringLiteral(" MB"));

@@ -86,8 +86,7 @@ private:
     // "Calibration due: <node> / <channel> on <date>", or "... overdue: ... since <date>".
     QString calibrationLine() const;
     QString reportLine() const;
-    QByteArray headerBlock(const QString& from, const QStringList& to,
-                           const QDateTime& date) const;
+    QByteArray headerBlock(const QString& from, const QStringList& to, const QDateTime& date) const;
 
     NotificationEvent m_event;
     QDateTime m_created;

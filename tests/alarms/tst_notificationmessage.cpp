@@ -381,7 +381,8 @@ void TestNotificationMessage::reports()
                  QString::number(json.value(QStringLiteral("size")).toInt()),
              attachmentName + QLatin1Char(' ') + QString::number(bytes));
     QVERIFY(m.json().size() < 1000);
-    for (const QByteArray& header : m.emailHeaders(QStringLiteral("a@lab.example"), {}, m.created()))
+    for (const QByteArray& header :
+         m.emailHeaders(QStringLiteral("a@lab.example"), {}, m.created()))
         QVERIFY2(!header.contains("\nBcc") && !header.startsWith("Bcc"), header.constData());
 }
 

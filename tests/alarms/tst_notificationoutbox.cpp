@@ -905,10 +905,10 @@ void TestNotificationOutbox::reportMails()
     }
     openOutbox(port);
     const QString file = QStringLiteral("Cold store-monthly-2024-02.pdf");
-    const NotificationMessage report = NotificationMessage::report(
-        QStringLiteral("Cold store"), QStringLiteral("Monthly report"),
-        QStringLiteral("2024-02-01 to 2024-02-29"), restart, file, pdf,
-        QStringLiteral("report.monthly.2024-02"));
+    const NotificationMessage report =
+        NotificationMessage::report(QStringLiteral("Cold store"), QStringLiteral("Monthly report"),
+                                    QStringLiteral("2024-02-01 to 2024-02-29"), restart, file, pdf,
+                                    QStringLiteral("report.monthly.2024-02"));
     QVERIFY(outbox->add(report, QStringLiteral("email")));
     // The first try and, for a server that fails, the one 10 s later.
     advance(15);

@@ -769,7 +769,8 @@ void TestProjectFile::reportMailLimit()
               (value.isNull() ? QByteArray() : "ReportMailMaxBytes=" + value + '\n'));
     out.close();
     if (limit == 0)
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("ReportMailMaxBytes")));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("ReportMailMaxBytes")));
     ProjectData project;
     QVERIFY(ProjectFile(path).load(&project));
     QCOMPARE(project.reportMailMaxBytes, limit ? limit : ProjectFile::DefaultReportMailMaxBytes);
