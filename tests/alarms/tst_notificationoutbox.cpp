@@ -895,7 +895,6 @@ void TestNotificationOutbox::reportMails()
     QFETCH(bool, restart);
     const QByteArray pdf = samplePdf();
     QVERIFY2(pdf.startsWith("%PDF-") && pdf.size() > 500, pdf.left(20).constData());
-    settings.webhookEnabled = false;
     quint16 port = SmtpServer::closedPort();
     if (server == QLatin1String("deferring"))
         smtp->deferRecipient(Duty);
