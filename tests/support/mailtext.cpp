@@ -64,33 +64,26 @@ QByteArray MailText::unquote(const QByteArray& text)
     return out;
 }
 
-QList<QByteArray> MailText::parts(const QByteArray& mail)
+QByteArray MailText::part(const QByteArray& mail, const QByteArray& type)
 {
-    const QByteArray type = header(mail, "Content-Type");
-    const int at = type.indexOf("boundary=");
-    if (!type.startsWith("multipart/") || at < 0)
+    const QByteArray top = header(mail, "Content-Type");
+    const int at = top.indexOf("boundary=");
+    if (!top.startsWith("multipart/") || at < 0)
         return {};
-    const QByteArray delimiter = "\r\n--" + type.mid(at + 9).split(';').first().trimmed();
-    QList<QByteArray> found;
-    int from = mail.indexOf(delimiter, mail.indexOf("\r\n\r\n"));
-    // The closing delimiter has "--" after the boundary.
-    while (from >= 0 && mail.mid(from + delimiter.size(), 2) != "--") {
+    const QByteArray delimiter = "\r\n--" + top.mid(at + 9).split(';').first().trimmed();
+    for (int from = mail.indexOf(delimiter); from >= 0;) {
         const int start = mail.indexOf("\r\n", from + delimiter.size()) + 2;
         const int next = mail.indexOf(delimiter, start);
         if (start < 2 || next < 0)
             return {};
-        found << mail.mid(start, next - start);
+        const QByteArray whole = mail.mid(start, next - start);
+        const QByteArray body = whole.mid(whole.indexOf("\r\n\r\n") + 4);
+        if (header(whole, "Content-Type").startsWith(type))
+            return header(whole, "Content-Transfer-Encoding") != "base64"
+                       ? body
+                       : QByteArray::fromBase64(QByteArray(body).replace("\r\n", ""),
+                                                QByteArray::AbortOnBase64DecodingErrors);
         from = next;
     }
-    return from >= 0 ? found : QList<QByteArray>();
-}
-
-QByteArray MailText::decodedBody(const QByteArray& part)
-{
-    const QByteArray body = part.mid(part.indexOf("\r\n\r\n") + 4);
-    const QByteArray encoding = header(part, "Content-Transfer-Encoding").toLower();
-    if (encoding == "base64")
-        return QByteArray::fromBase64(QByteArray(body).replace("\r\n", ""),
-                                      QByteArray::AbortOnBase64DecodingErrors);
-    return encoding == "quoted-printable" ? unquote(body) : body;
+    return {};
 }

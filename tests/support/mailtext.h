@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 #include <QString>
 
 // Reads a mail as its receiver would, for the tests of the notification texts and the sender:
@@ -16,9 +15,7 @@ public:
     static QString decodedWords(const QByteArray& value);
     // Quoted-printable back to bytes, soft breaks removed.
     static QByteArray unquote(const QByteArray& text);
-    // The parts of a multipart mail split at the boundary its Content-Type names, each whole
-    // (headers, blank line, body as sent); none when not multipart or a part has no end.
-    static QList<QByteArray> parts(const QByteArray& mail);
-    // A part's body after its Content-Transfer-Encoding (base64, quoted-printable, or none).
-    static QByteArray decodedBody(const QByteArray& part);
+    // The body of the first part of a multipart mail whose Content-Type starts with `type`, base64
+    // decoded where so encoded; empty when there is none or a part has no end.
+    static QByteArray part(const QByteArray& mail, const QByteArray& type);
 };
