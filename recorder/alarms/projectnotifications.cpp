@@ -11,10 +11,14 @@
 #include <QFileInfo>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 
 // How long a locked secret service is left alone before the password is asked for again.
 constexpr int SecretRetryMs = 60000;
+// The longest a report mail's send may take, to all its recipients.
+constexpr int ReportSendTimeoutMs = 5 * 60 * 1000;
 
 } // namespace
 
@@ -76,6 +80,9 @@ NotificationTarget ProjectNotifications::reportTarget() const
     NotificationTarget target = m_emailTarget;
     target.name = reportTargetName();
     target.recipients = m_reportRecipients;
+    // A PDF of megabytes takes longer than an alarm's text on a slow line; a server that stops
+    // answering still ends the send after the response time-out.
+    target.totalTimeoutMs = std::max(target.totalTimeoutMs, ReportSendTimeoutMs);
     return target;
 }
 
