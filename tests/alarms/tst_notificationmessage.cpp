@@ -51,6 +51,8 @@ private slots:
     void lineBreakInNameStartsNoHeader();
     void hostileTexts_data();
     void hostileTexts();
+    void reports_data();
+    void reports();
 };
 
 void TestNotificationMessage::localTimes_data()
@@ -328,6 +330,57 @@ void TestNotificationMessage::hostileTexts()
     }
     QCOMPARE(QString::fromUtf8(body).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
              message.body());
+}
+
+void TestNotificationMessage::reports_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<QString>("subject"); // "[Lab] <subject> 2024-06"
+    QTest::addColumn<QString>("attachmentName");
+    QTest::addColumn<QString>("refusal"); // under a limit of 10 MiB
+    const QString monthly = QStringLiteral("Monthly report");
+    const QString file = QStringLiteral("lab.pdf");
+    const int tenMb = 10 * 1024 * 1024;
+    // The name goes into a MIME header: no quote, line break, folder or 8-bit byte reaches it.
+    QTest::newRow("hostile name") << monthly << QStringLiteral("../x\"y\r\nZ: wä.pdf") << 10
+                                  << monthly << QStringLiteral("report.._x_y__Z_ w_.pdf")
+                                  << QString();
+    QTest::newRow("line break in the title")
+        << QStringLiteral("Monthly\r\nBcc: x@evil.example") << file << 10
+        << QStringLiteral("Monthly Bcc: x@evil.example") << file << QString();
+    QTest::newRow("exactly the limit") << monthly << file << tenMb << monthly << file << QString();
+    QTest::newRow("over the limit")
+        << monthly << file << int(12.3 * 1024 * 1024) << monthly << file
+        << QStringLiteral("Report too large to mail: 12.3 MB, the limit is 10 MB");
+    // Rounded, the size would read as the limit.
+    QTest::newRow("one byte over") << monthly << file << tenMb + 1 << monthly << file
+                                   << QStringLiteral("Report too large to mail: 10.000 MB, the "
+                                                     "limit is 10 MB");
+}
+
+// Catches an attachment name or title that breaks out of its header (a line break in the
+// subject), the PDF in the webhook's JSON, or a wrong size refusal.
+void TestNotificationMessage::reports()
+{
+    QFETCH(QString, title);
+    QFETCH(QString, name);
+    QFETCH(int, bytes);
+    QFETCH(QString, subject);
+    QFETCH(QString, attachmentName);
+    QFETCH(QString, refusal);
+    const NotificationMessage m =
+        NotificationMessage::report(QStringLiteral("Lab"), title, QStringLiteral("2024-06"), false,
+                                    name, QByteArray(bytes, 'P'), QStringLiteral("report.m"));
+    QCOMPARE(m.subject(), QStringLiteral("[Lab] ") + subject + QStringLiteral(" 2024-06"));
+    QCOMPARE(m.attachmentName(), attachmentName);
+    QCOMPARE(NotificationMessage::reportSizeRefusal(bytes, 10 * 1024 * 1024), refusal);
+    const QJsonObject json = QJsonDocument::fromJson(m.json()).object();
+    QCOMPARE(json.value(QStringLiteral("file")).toString() + QLatin1Char(' ') +
+                 QString::number(json.value(QStringLiteral("size")).toInt()),
+             attachmentName + QLatin1Char(' ') + QString::number(bytes));
+    QVERIFY(m.json().size() < 1000);
 }
 
 QTEST_GUILESS_MAIN(TestNotificationMessage)

@@ -2,6 +2,7 @@
 #include "databasewriter.h"
 #include "heartbeat.h"
 #include "mailtext.h"
+#include "notificationmessage.h"
 #include "notificationoutbox.h"
 #include "notificationsettings.h"
 #include "novalue.h"
@@ -50,6 +51,8 @@ private slots:
     void outboxStateRelayed();
     void heartbeatFollowsProject_data();
     void heartbeatFollowsProject();
+    void reportPosted_data();
+    void reportPosted();
 
 private:
     void open();
@@ -348,6 +351,44 @@ void TestProjectNotifications::heartbeatFollowsProject()
     notifications->setRecording(false);
     run(5 * 60);
     QCOMPARE(receiver.requests().size(), calls);
+}
+
+void TestProjectNotifications::reportPosted_data()
+{
+    QTest::addColumn<QStringList>("reportRecipients");
+    QTest::addColumn<int>("bytes"); // under the project's limit of 64 KiB
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("to the report list, not the alarm list") << QStringList{Other} << 3000 << "";
+    QTest::newRow("over the project's limit") << QStringList{Other} << 70000
+                                              << "Report too large to mail: 68.4 kB, the limit "
+                                                 "is 64 kB";
+    QTest::newRow("no report recipient") << QStringList() << 3000 << "No report recipient is set";
+}
+
+// Catches a report mailed to the alarm list, past the project's limit, or refused without a
+// word the caller can show.
+void TestProjectNotifications::reportPosted()
+{
+    QFETCH(QStringList, reportRecipients);
+    QFETCH(int, bytes);
+    QFETCH(QString, refusal);
+    SmtpServer server(dir->path());
+    QVERIFY2(server.start(SmtpServer::Mode::Plain), qPrintable(server.errorString()));
+    settings.smtpPort = server.port();
+    settings.save(project);
+    ProjectFile(project).setValue(QStringLiteral("ReportMailMaxBytes"), 65536);
+    open();
+    load(false);
+    notifications->setReportRecipients(reportRecipients);
+    QCOMPARE(notifications->postReport(NotificationMessage::report(
+                 QStringLiteral("Site"), QStringLiteral("Daily report"),
+                 QStringLiteral("2024-03-30"), false, QStringLiteral("site-daily.pdf"),
+                 QByteArray(bytes, 'x'), QStringLiteral("report.daily.2024-03-30"))),
+             refusal);
+    advanceUntil([&] { return notifications->outbox()->waitingCount() == 0; }, 30);
+    const QList<QByteArray> mails = server.messages();
+    QCOMPARE(mails.size(), refusal.isEmpty() ? 1 : 0);
+    QVERIFY(mails.isEmpty() || MailText::header(mails.first(), "X-RcptTo") == Other.toUtf8());
 }
 
 QTEST_GUILESS_MAIN(TestProjectNotifications)

@@ -63,3 +63,27 @@ QByteArray MailText::unquote(const QByteArray& text)
     }
     return out;
 }
+
+QByteArray MailText::part(const QByteArray& mail, const QByteArray& type)
+{
+    const QByteArray top = header(mail, "Content-Type");
+    const int at = top.indexOf("boundary=");
+    if (!top.startsWith("multipart/") || at < 0)
+        return {};
+    const QByteArray delimiter = "\r\n--" + top.mid(at + 9).split(';').first().trimmed();
+    for (int from = mail.indexOf(delimiter); from >= 0;) {
+        const int start = mail.indexOf("\r\n", from + delimiter.size()) + 2;
+        const int next = mail.indexOf(delimiter, start);
+        if (start < 2 || next < 0)
+            return {};
+        const QByteArray whole = mail.mid(start, next - start);
+        const QByteArray body = whole.mid(whole.indexOf("\r\n\r\n") + 4);
+        if (header(whole, "Content-Type").startsWith(type))
+            return header(whole, "Content-Transfer-Encoding") != "base64"
+                       ? body
+                       : QByteArray::fromBase64(QByteArray(body).replace("\r\n", ""),
+                                                QByteArray::AbortOnBase64DecodingErrors);
+        from = next;
+    }
+    return {};
+}

@@ -15,4 +15,7 @@ public:
     static QString decodedWords(const QByteArray& value);
     // Quoted-printable back to bytes, soft breaks removed.
     static QByteArray unquote(const QByteArray& text);
+    // The body of the first part of a multipart mail whose Content-Type starts with `type`, base64
+    // decoded where so encoded; empty when there is none or a part has no end.
+    static QByteArray part(const QByteArray& mail, const QByteArray& type);
 };
