@@ -33,6 +33,7 @@ public:
         ApproveReports,   // approving a report in Tallyforge
         ReviewRecords,    // a signed periodic review of the audit trail
         RecordCalibrations, // a sensor's calibration certificate entered in the register
+        RunAlarmTests,      // a test alarm sent through every notification and forwarding target
         ManageUsers,
         ChangeGateways,
         ChangeInterval,

@@ -56,6 +56,12 @@ public:
     QString reportAuthor() const;
     void saveReportTexts(const QString& subject, const QString& author) const;
 
+    // Days without an alarm test before its reminder goes out (key AlarmTestReminderDays, set
+    // by hand): 0 turns it off; a value that is not a number of days from 0 to 365 reads as the
+    // default, 30, and is told in `problems` (may be null).
+    static constexpr int DefaultAlarmTestReminderDays = 30;
+    static int alarmTestReminderDays(const QString& projectPath, QStringList* problems);
+
     QString value(const QString& key) const;
     int intValue(const QString& key) const;
     void setValue(const QString& key, const QVariant& value) const;

@@ -16,7 +16,9 @@ enum class NotificationKind
     Escalation,
     Test,
     // A sensor's calibration is due soon (or overdue): no alarm, the register's reminder.
-    Calibration
+    Calibration,
+    // No alarm test was run for a number of days (AlarmTestReminder): no alarm either.
+    AlarmTestReminder
 };
 
 // The fields of one alarm event that a notification tells, filled by whoever keeps the events.
@@ -48,4 +50,9 @@ struct NotificationEvent
     // A calibration reminder: the certificate in force (eventId is the register's entry,
     // sequence the days before its due date, start the due date at local midnight).
     QString detail;
+    // An alarm test (kind Start): a message that looks like an alarm's, marked as a test in its
+    // subject ("[TEST] ...") and its JSON ("test": true). eventId is the test's id, nodeName the
+    // nodes tested, detail who ran it. An alarm-test reminder: sequence is the days without a
+    // test, start the last test (invalid: none yet), eventId the start of the lapse.
+    bool test = false;
 };

@@ -192,6 +192,8 @@ QString NotificationMessage::kindName(NotificationKind kind)
         return QStringLiteral("escalation");
     case NotificationKind::Calibration:
         return QStringLiteral("calibration");
+    case NotificationKind::AlarmTestReminder:
+        return QStringLiteral("alarmtestreminder");
     case NotificationKind::Test:
         break;
     }
@@ -220,6 +222,12 @@ QString NotificationMessage::key() const
 {
     if (!m_key.isEmpty())
         return m_key;
+    // One message per alarm test ("alarmtest.<test id>") and per lapse of tests
+    // ("alarmtestreminder.<start of the lapse>").
+    if (m_event.test)
+        return QStringLiteral("alarmtest.") + QString::number(m_event.eventId);
+    if (m_event.kind == NotificationKind::AlarmTestReminder)
+        return kindName(m_event.kind) + QLatin1Char('.') + QString::number(m_event.eventId);
     // One message per register entry and reminder: "calibration.<entry>.<days before due>".
     if (m_event.kind == NotificationKind::Calibration)
         return kindName(m_event.kind) + QLatin1Char('.') + QString::number(m_event.eventId) +
@@ -269,6 +277,10 @@ QString NotificationMessage::subject() const
         return prefix + QStringLiteral("Test message");
     if (e.kind == NotificationKind::Calibration)
         return prefix + calibrationLine();
+    if (e.test)
+        return QStringLiteral("[TEST] ") + prefix + QStringLiteral("Alarm test: ") + e.nodeName;
+    if (e.kind == NotificationKind::AlarmTestReminder)
+        return prefix + QStringLiteral("Alarm test due: none for %1 days").arg(e.sequence);
 
     QString what = e.nodeName;
     if (!e.channelName.isEmpty())
@@ -292,6 +304,7 @@ QString NotificationMessage::subject() const
     case NotificationKind::Escalation:
         return prefix + QStringLiteral("Escalation: ") + what;
     case NotificationKind::Calibration:
+    case NotificationKind::AlarmTestReminder:
     case NotificationKind::Test:
         break;
     }
@@ -302,6 +315,16 @@ QString NotificationMessage::body() const
 {
     const NotificationEvent& e = m_event;
     QStringList lines;
+    if (e.test) {
+        lines << QStringLiteral("TEST: this is a test of the alarm notifications, run by %1. No "
+                                "alarm is active.")
+                     .arg(e.detail)
+              << QString() << QStringLiteral("Project: ") + e.projectName
+              << QStringLiteral("Nodes: ") + e.nodeName
+              << QStringLiteral("Sent: ") + bodyTime(e.start)
+              << QStringLiteral("Test id: ") + QString::number(e.eventId);
+        return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    }
     switch (e.kind) {
     case NotificationKind::Start:
         if (e.continuesEventId > 0)
@@ -340,6 +363,14 @@ QString NotificationMessage::body() const
             lines << QStringLiteral("In force: ") + e.detail;
         lines << QStringLiteral("Register entry: ") + QString::number(e.eventId);
         return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    case NotificationKind::AlarmTestReminder:
+        lines << QStringLiteral("No alarm test has been run for %1 days. Run one: Record, Test "
+                                "alarms.")
+                     .arg(e.sequence)
+              << QString() << QStringLiteral("Project: ") + e.projectName
+              << QStringLiteral("Last test: ") +
+                     (e.start.isValid() ? bodyTime(e.start) : QStringLiteral("none yet"));
+        return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     case NotificationKind::Test:
         lines << QStringLiteral("This is a test message. If you can read it, the recorder's "
                                 "notifications reach you.")
@@ -377,7 +408,13 @@ QByteArray NotificationMessage::json() const
     object.insert(QStringLiteral("event"), kindName(e.kind));
     object.insert(QStringLiteral("reminder"), e.sequence);
     object.insert(QStringLiteral("project"), e.projectName);
-    if (e.kind == NotificationKind::Calibration) {
+    if (e.test) {
+        object.insert(QStringLiteral("test"), true);
+        object.insert(QStringLiteral("nodes"), e.nodeName);
+        object.insert(QStringLiteral("user"), e.detail);
+    } else if (e.kind == NotificationKind::AlarmTestReminder) {
+        object.insert(QStringLiteral("days"), e.sequence);
+    } else if (e.kind == NotificationKind::Calibration) {
         object.insert(QStringLiteral("node"), e.nodeName);
         object.insert(QStringLiteral("serial"), e.serial);
         object.insert(QStringLiteral("channel"), e.channelName);

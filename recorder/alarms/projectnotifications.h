@@ -4,6 +4,8 @@
 #include "secretstore.h"
 
 #include <QDateTime>
+#include <QHash>
+#include <QVector>
 #include <QObject>
 #include <QString>
 
@@ -44,6 +46,13 @@ public:
     // A calibration reminder (an event of kind Calibration) into the outbox for every enabled
     // target, as the alarms' messages go; false when no target is enabled (nothing to tell).
     bool postCalibration(const NotificationEvent& event);
+    // An alarm-test reminder (kind AlarmTestReminder) the same way.
+    bool postAlarmTestReminder(const NotificationEvent& event);
+    // The targets as they can be sent to now (secrets read), for an alarm test; and those
+    // switched on that cannot, by name with the reason.
+    QVector<NotificationTarget> readyTargets() const;
+    QHash<QString, QString> unavailableTargets() const;
+    NotificationService* service() const { return m_service; }
     const NotificationSettings& settings() const { return m_settings; }
 
     NotificationOutbox* outbox() const { return m_outbox; }
@@ -76,6 +85,8 @@ private:
     SecretStore* m_secrets = nullptr;
     QString m_passwordProblem;
     QString m_webhookProblem;
+    // The e-mail and webhook targets as last handed to the outbox.
+    QHash<QString, NotificationTarget> m_ready;
     // A password the service could not give now is asked for again after a while.
     QTimer* m_secretRetry = nullptr;
 };
