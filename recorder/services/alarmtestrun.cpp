@@ -65,6 +65,7 @@ int AlarmTestRun::start(const Request& request,
             m_forwarder->sendAlarmTest(test);
     }
     const int count = m_pending.size();
+    m_count = count;
     // Told after start() returned, so that whoever shows them is connected by then.
     const QHash<QString, QString> unavailable = m_unavailable;
     QTimer::singleShot(0, this, [this, unavailable] {

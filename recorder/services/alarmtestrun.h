@@ -51,6 +51,8 @@ public:
     // Sends the test; the number of targets (0: none is on, finished() comes at once).
     int start(const Request& request, const QVector<NotificationTarget>& notificationTargets);
     bool running() const { return !m_pending.isEmpty(); }
+    // What the last start() returned.
+    int targetCount() const { return m_count; }
     // The targets and their answers so far.
     const QVector<AlarmTestRecord>& rows() const { return m_rows; }
 
@@ -74,4 +76,5 @@ private:
     QHash<quint64, QString> m_requests;
     QVector<QString> m_pending;
     QVector<AlarmTestRecord> m_rows;
+    int m_count = 0;
 };
