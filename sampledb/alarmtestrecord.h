@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QMetaType>
 #include <QString>
+#include <QVector>
 #include <QtGlobal>
 
 // One target's answer to one alarm test, as the alarm-test log keeps it. A test sends a message
@@ -30,3 +32,4 @@ struct AlarmTestRecord
     // the three, a text beyond its bound, a test id or time not positive.
     QString problem() const;
 };
+Q_DECLARE_METATYPE(AlarmTestRecord)

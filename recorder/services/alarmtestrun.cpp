@@ -11,6 +11,7 @@
 AlarmTestRun::AlarmTestRun(NotificationService* service, Forwarder* forwarder, QObject* parent)
     : QObject(parent), m_service(service), m_forwarder(forwarder), m_timer(new QTimer(this))
 {
+    qRegisterMetaType<QVector<AlarmTestRecord>>();
     m_timer->setSingleShot(true);
     m_timer->setInterval(DefaultTimeoutMs);
     connect(m_timer, &QTimer::timeout, this, &AlarmTestRun::timedOut);
