@@ -93,8 +93,9 @@ void AlarmTestLog::tick()
     const qint64 lapseFrom = m_lastTest > 0 ? m_lastTest : m_armed;
     if (lapseFrom <= 0 || lapseFrom == m_remindedLapse)
         return;
-    const qint64 now = m_clock().toSecsSinceEpoch();
-    if (now < lapseFrom + qint64(m_days) * 86400)
+    // Days of the local calendar: the same time of day N days on, whatever summer time did.
+    const QDateTime due = QDateTime::fromSecsSinceEpoch(lapseFrom).toLocalTime().addDays(m_days);
+    if (m_clock().toSecsSinceEpoch() < due.toSecsSinceEpoch())
         return;
     const QDateTime last =
         m_lastTest > 0 ? QDateTime::fromSecsSinceEpoch(m_lastTest) : QDateTime();
