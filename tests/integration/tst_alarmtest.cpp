@@ -6,6 +6,7 @@
 #include "alarmtestrun.h"
 #include "alarmtesttable.h"
 #include "forwarder.h"
+#include "influxserver.h"
 #include "mosquittobroker.h"
 #include "mqttsubscriber.h"
 #include "notificationservice.h"
@@ -68,12 +69,18 @@ private slots:
 
 private:
     QTemporaryDir dir;
+    std::unique_ptr<InfluxServer> influx;
+    qint64 nextTest = 1765000000;
 };
 
 void TestAlarmTest::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(dir.isValid());
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("influx"))));
+    influx = std::make_unique<InfluxServer>(dir.filePath(QStringLiteral("influx")));
+    QVERIFY2(influx->start(), qPrintable(influx->error()));
+    QVERIFY(influx->createDatabase(QStringLiteral("plant")));
 }
 
 void TestAlarmTest::oneTargetDown_data()
@@ -81,18 +88,25 @@ void TestAlarmTest::oneTargetDown_data()
     QTest::addColumn<bool>("mailUp");
     QTest::addColumn<int>("webhookStatus");
     QTest::addColumn<bool>("brokerUp");
+    QTest::addColumn<QString>("influxDatabase");
     QTest::addColumn<QString>("mail");
     QTest::addColumn<QString>("webhook");
     QTest::addColumn<QString>("mqtt");
+    QTest::addColumn<QString>("influx");
     const QString ok = AlarmTestRecord::acceptedAnswer();
     const QString refused = AlarmTestRecord::refusedAnswer();
     const QString silent = AlarmTestRecord::noAnswer();
     // Catches: a target that failed logged as accepted, one answer waiting for another.
-    QTest::newRow("mail server down") << false << 200 << true << refused << ok << ok;
+    const QString db = QStringLiteral("plant");
+    QTest::newRow("mail server down")
+        << false << 200 << true << db << refused << ok << ok << ok;
     // Catches: a webhook's 5xx taken for an answer, the receiver's words lost.
-    QTest::newRow("webhook refuses") << true << 503 << true << ok << refused << ok;
+    QTest::newRow("webhook refuses") << true << 503 << true << db << ok << refused << ok << ok;
     // Catches: a broker that never answers holding the test for ever, or logged as accepted.
-    QTest::newRow("broker down") << true << 200 << false << ok << ok << silent;
+    QTest::newRow("broker down") << true << 200 << false << db << ok << ok << silent << ok;
+    // Catches: a write InfluxDB cannot store (no such database) logged as taken.
+    QTest::newRow("InfluxDB without the database")
+        << true << 200 << true << QStringLiteral("missing") << ok << ok << ok << silent;
 }
 
 void TestAlarmTest::oneTargetDown()
@@ -100,6 +114,7 @@ void TestAlarmTest::oneTargetDown()
     QFETCH(bool, mailUp);
     QFETCH(int, webhookStatus);
     QFETCH(bool, brokerUp);
+    QFETCH(QString, influxDatabase);
     const QString row = QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-');
     const QString folder = dir.filePath(row);
     QVERIFY(QDir().mkpath(folder + QStringLiteral("/smtp")));
@@ -146,6 +161,9 @@ void TestAlarmTest::oneTargetDown()
     forwarding.mqtt.host = QStringLiteral("127.0.0.1");
     forwarding.mqtt.port = brokerPort;
     forwarding.mqtt.topicPrefix = QStringLiteral("plant");
+    forwarding.influx.enabled = true;
+    forwarding.influx.url = influx->url();
+    forwarding.influx.database = influxDatabase;
     ForwarderOptions options;
     options.timing.connectTimeoutMs = 1000;
     options.timing.retryFirstMs = 200;
@@ -156,8 +174,8 @@ void TestAlarmTest::oneTargetDown()
     AlarmTestRun run(&service, &forwarder);
     run.setTimeoutMs(6000);
     AlarmTestRun::Request request;
-    request.testId = 1765000000123;
-    request.time = 1765000000;
+    request.time = ++nextTest;
+    request.testId = request.time * 1000 + 123;
     request.user = QStringLiteral("olga");
     request.project = QStringLiteral("Plant");
     request.serial = QStringLiteral("N-7");
@@ -165,13 +183,14 @@ void TestAlarmTest::oneTargetDown()
     request.serials = QStringList{QStringLiteral("N-7")};
     QSignalSpy answered(&run, &AlarmTestRun::answered);
     QSignalSpy finished(&run, &AlarmTestRun::finished);
-    QCOMPARE(run.start(request, targets), 3);
+    QCOMPARE(run.start(request, targets), 4);
     QVERIFY(finished.wait(20000));
-    QCOMPARE(answered.count(), 3);
+    QCOMPARE(answered.count(), 4);
     const auto rows = finished.first().first().value<QVector<AlarmTestRecord>>();
     QTEST(answerOf(rows, QStringLiteral("email")), "mail");
     QTEST(answerOf(rows, settings.webhookName), "webhook");
     QTEST(answerOf(rows, QStringLiteral("mqtt")), "mqtt");
+    QTEST(answerOf(rows, QStringLiteral("influx")), "influx");
     for (const AlarmTestRecord& r : rows)
         QVERIFY2(!r.text.isEmpty(), qPrintable(r.target));
 
@@ -191,6 +210,16 @@ void TestAlarmTest::oneTargetDown()
                                   5000);
         QCOMPARE(subscriber->count(QStringLiteral("plant/N-7/alarm")), 0);
     }
+    if (influxDatabase == QLatin1String("plant")) {
+        const QString points = QString::fromUtf8(
+            QJsonDocument(influx->query(influxDatabase,
+                                        QStringLiteral("SELECT test_id FROM alarm_test WHERE "
+                                                       "test = 'true' AND serial = 'N-7' AND "
+                                                       "time = %1s")
+                                            .arg(request.time)))
+                .toJson(QJsonDocument::Compact));
+        QVERIFY2(points.contains(QString::number(request.testId)), qPrintable(points));
+    }
 
     // The log through the writer; never an alarm event.
     AlarmTestLog log(database, [&ticking](const WriteJob& job) { ticking.writer()->submit(job); });
@@ -201,7 +230,7 @@ void TestAlarmTest::oneTargetDown()
     QVector<AlarmTestRecord> stored;
     QVERIFY2(AlarmTestTable::read(database, request.time, request.time + 1, &stored, &error),
              qPrintable(error));
-    QCOMPARE(stored.size(), 3);
+    QCOMPARE(stored.size(), 4);
     QTEST(answerOf(stored, QStringLiteral("mqtt")), "mqtt");
     QVERIFY(rowsOf(database, "alarm_event") <= 0);
 
@@ -209,7 +238,7 @@ void TestAlarmTest::oneTargetDown()
     ReportTables tables;
     QVERIFY(ReportAlarmTests::read(database, request.time - 3600, request.time + 3600, &tables));
     const QVector<QStringList> reportRows = ReportAlarmTests::rows(tables);
-    QCOMPARE(reportRows.size(), 3);
+    QCOMPARE(reportRows.size(), 4);
     for (const QStringList& cells : reportRows)
         QCOMPARE(cells.at(2), QStringLiteral("N-7"));
     QVERIFY(ReportAlarmTests::read(database, request.time + 1, request.time + 3600, &tables));
