@@ -19,13 +19,13 @@ struct AlarmTestRecord
     static QString refusedAnswer() { return QStringLiteral("refused"); }
     static QString noAnswer() { return QStringLiteral("no answer"); }
 
-    qint64 testId = 0;   // the same for every target of one test
-    qint64 time = 0;     // when the test was run, seconds since 1970 UTC
-    QString user;        // who ran it: the signer, or the desk's account without access control
-    QString nodes;       // the serials tested, ", "-separated
-    QString target;      // "email", "webhook", "mqtt", "influx"
-    QString answer;      // one of the three answers above
-    QString text;        // the server's words, or why there was none
+    qint64 testId = 0;      // the same for every target of one test
+    qint64 time = 0;        // when the test was run, seconds since 1970 UTC
+    QString user;           // who ran it: the signer, or the desk's account without access control
+    QString nodes;          // the serials tested, ", "-separated
+    QString target;         // "email", "webhook", "mqtt", "influx"
+    QString answer;         // one of the three answers above
+    QString text;           // the server's words, or why there was none
     qint64 signatureId = 0; // 0: unsigned
 
     // Why the row cannot be kept ("" when it can): an empty user or target, an answer not one of

@@ -29,7 +29,8 @@ const char* const Columns = "testId, time, user, nodes, target, answer, text, si
 // A text column within `bound` characters' worth of bytes, or nothing.
 bool textColumn(sqlite3_stmt* s, int column, int bound, QString* text)
 {
-    if (sqlite3_column_type(s, column) != SQLITE_TEXT || sqlite3_column_bytes(s, column) > 4 * bound)
+    if (sqlite3_column_type(s, column) != SQLITE_TEXT ||
+        sqlite3_column_bytes(s, column) > 4 * bound)
         return false;
     *text = SqliteStatement::textAt(s, column);
     return true;
@@ -247,7 +248,7 @@ QString AlarmTestTable::signedRecordProblem(SqliteHandle db, const SignedRecord&
     }
     if (test.isEmpty())
         return skipped > 0 ? QStringLiteral("The signed test is no longer in the log as valid "
-                                             "rows.")
+                                            "rows.")
                            : QStringLiteral("The signed test is no longer in the log.");
     // Its rows in the order they were signed in: the order they were written, by target.
     QVector<AlarmTestRecord> ordered;

@@ -38,8 +38,8 @@ bool AlarmTestLog::open(QString* error)
     qint64 armed = 0;
     qint64 reminded = -1;
     bool found = false;
-    if (!AlarmTestTable::readState(m_databasePath, AlarmTestTable::armedStateName(), &armed,
-                                   &found, error))
+    if (!AlarmTestTable::readState(m_databasePath, AlarmTestTable::armedStateName(), &armed, &found,
+                                   error))
         return false;
     if (!found)
         armed = 0;
@@ -97,8 +97,7 @@ void AlarmTestLog::tick()
     const QDateTime due = QDateTime::fromSecsSinceEpoch(lapseFrom).toLocalTime().addDays(m_days);
     if (m_clock().toSecsSinceEpoch() < due.toSecsSinceEpoch())
         return;
-    const QDateTime last =
-        m_lastTest > 0 ? QDateTime::fromSecsSinceEpoch(m_lastTest) : QDateTime();
+    const QDateTime last = m_lastTest > 0 ? QDateTime::fromSecsSinceEpoch(m_lastTest) : QDateTime();
     if (!m_remind(m_days, last, lapseFrom))
         return;
     m_remindedLapse = lapseFrom;

@@ -65,8 +65,8 @@ struct ForwardAlarmTest
     QString serial;   // the node tested; empty for all nodes
     QString nodeName; // its name, or "all nodes"
     QString project;
-    QString user;     // who ran the test
-    qint64 time = 0;  // Unix seconds
+    QString user;    // who ran the test
+    qint64 time = 0; // Unix seconds
 };
 
 // What a record sent to a target is, for its acknowledgement and for the words of a refusal.

@@ -33,10 +33,9 @@ void AlarmTestCommands::run(const QString& serial, QObject* owner, const Started
             continue;
         serials << node.deviceNumber;
         if (!serial.isEmpty())
-            nodesText = node.deviceName.isEmpty()
-                            ? node.deviceNumber
-                            : node.deviceName + QStringLiteral(" (") + node.deviceNumber +
-                                  QLatin1Char(')');
+            nodesText = node.deviceName.isEmpty() ? node.deviceNumber
+                                                  : node.deviceName + QStringLiteral(" (") +
+                                                        node.deviceNumber + QLatin1Char(')');
     }
     if (!serial.isEmpty() && serials.isEmpty()) {
         serials << serial;

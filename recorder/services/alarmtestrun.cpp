@@ -16,8 +16,7 @@ AlarmTestRun::AlarmTestRun(NotificationService* service, Forwarder* forwarder, Q
     m_timer->setInterval(DefaultTimeoutMs);
     connect(m_timer, &QTimer::timeout, this, &AlarmTestRun::timedOut);
     if (service)
-        connect(service, &NotificationService::finished, this,
-                &AlarmTestRun::notificationFinished);
+        connect(service, &NotificationService::finished, this, &AlarmTestRun::notificationFinished);
     if (forwarder)
         connect(forwarder, &Forwarder::alarmTestAnswered, this, &AlarmTestRun::forwardAnswered);
 }
@@ -71,7 +70,8 @@ int AlarmTestRun::start(const Request& request,
     const QHash<QString, QString> unavailable = m_unavailable;
     QTimer::singleShot(0, this, [this, unavailable] {
         for (auto it = unavailable.cbegin(); it != unavailable.cend(); ++it)
-            answer(it.key(), AlarmTestRecord::noAnswer(), QStringLiteral("not sent: ") + it.value());
+            answer(it.key(), AlarmTestRecord::noAnswer(),
+                   QStringLiteral("not sent: ") + it.value());
     });
     if (count == 0)
         QTimer::singleShot(0, this, [this] { emit finished(m_rows); });
@@ -97,8 +97,7 @@ void AlarmTestRun::forwardAnswered(const QString& key, qint64 testId, bool accep
 {
     if (testId != m_request.testId)
         return;
-    answer(key,
-           accepted ? AlarmTestRecord::acceptedAnswer() : AlarmTestRecord::refusedAnswer(),
+    answer(key, accepted ? AlarmTestRecord::acceptedAnswer() : AlarmTestRecord::refusedAnswer(),
            accepted ? QStringLiteral("taken by the server") : text);
 }
 

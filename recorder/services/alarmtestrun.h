@@ -31,12 +31,12 @@ public:
     struct Request
     {
         qint64 testId = 0;
-        qint64 time = 0;      // seconds since 1970 UTC
+        qint64 time = 0; // seconds since 1970 UTC
         QString user;
         QString project;
-        QString serial;       // empty: all nodes
-        QString nodesText;    // the node's name, or "all nodes"
-        QStringList serials;  // every serial tested, for the log
+        QString serial;      // empty: all nodes
+        QString nodesText;   // the node's name, or "all nodes"
+        QStringList serials; // every serial tested, for the log
     };
 
     // `service` and `forwarder` may be null (no notifications, no forwarding) and may go

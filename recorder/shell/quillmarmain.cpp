@@ -815,20 +815,20 @@ void QuillmarMain::slotTestAlarms()
                 [dialog = alarmTestDialog.data(), log] { dialog->setRecent(log->recent()); });
         connect(alarmTestDialog.data(), &AlarmTestDialog::runRequested, this,
                 [this, dialog = alarmTestDialog.data()](const QString& serial) {
-                    AlarmTestCommands(&gate, &services).run(serial, dialog, [dialog](AlarmTestRun* run) {
-                        if (!run) {
-                            dialog->testRefused();
-                            return;
-                        }
-                        connect(run, &AlarmTestRun::answered, dialog,
-                                &AlarmTestDialog::addAnswer);
-                        connect(run, &AlarmTestRun::finished, dialog,
-                                [dialog, run] {
-                                    dialog->testFinished();
-                                    run->deleteLater();
-                                });
-                        dialog->testStarted(run->targetCount());
-                    });
+                    AlarmTestCommands(&gate, &services)
+                        .run(serial, dialog, [dialog](AlarmTestRun* run) {
+                            if (!run) {
+                                dialog->testRefused();
+                                return;
+                            }
+                            connect(run, &AlarmTestRun::answered, dialog,
+                                    &AlarmTestDialog::addAnswer);
+                            connect(run, &AlarmTestRun::finished, dialog, [dialog, run] {
+                                dialog->testFinished();
+                                run->deleteLater();
+                            });
+                            dialog->testStarted(run->targetCount());
+                        });
                 });
     }
     QVector<AlarmTestDialog::Node> nodes;

@@ -31,7 +31,7 @@ QVector<QStringList> ReportAlarmTests::rows(const ReportTables& tables)
         const QString time = QDateTime::fromSecsSinceEpoch(r.time).toLocalTime().toString(
             QStringLiteral("yyyy-MM-dd hh:mm:ss"));
         rows.append({time, r.user, r.nodes, r.target, r.answer,
-                      r.text.isEmpty() ? QStringLiteral("-") : r.text});
+                     r.text.isEmpty() ? QStringLiteral("-") : r.text});
     }
     return rows;
 }

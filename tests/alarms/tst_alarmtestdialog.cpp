@@ -55,8 +55,8 @@ void TestAlarmTestDialog::answersAsTheyCome()
     window.resize(WindowFit::SmallScreen);
     window.show();
     AlarmTestDialog dialog(&window);
-    dialog.setNodes({{QStringLiteral("N-7"), QStringLiteral("Freezer 1")},
-                     {QStringLiteral("N-8"), QString()}});
+    dialog.setNodes(
+        {{QStringLiteral("N-7"), QStringLiteral("Freezer 1")}, {QStringLiteral("N-8"), QString()}});
     AlarmTestRecord earlier;
     earlier.testId = 1;
     earlier.time = 1765000000;

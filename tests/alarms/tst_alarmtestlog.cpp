@@ -99,8 +99,7 @@ void TestAlarmTestLog::reminderOncePerLapse_data()
         << 30 << QStringList{"0..35", "test", "36..70"} << QStringList{"30:0", "65:35"};
     QTest::newRow("a test the day before, then restarted: a week after the test")
         << 7 << QStringList{"test", "0..20"} << QStringList{"6:-1"};
-    QTest::newRow("key 0: never")
-        << 0 << QStringList{"0..400"} << QStringList{};
+    QTest::newRow("key 0: never") << 0 << QStringList{"0..400"} << QStringList{};
 }
 
 // Catches: a reminder sent on every tick or again after a restart, one lost while the recorder

@@ -161,8 +161,8 @@ void TestNotificationMessage::subjects()
     QFETCH(QString, firstLine);
 
     const bool alarmTest = kind == AlarmTestRow;
-    NotificationEvent e = labEvent(alarmTest ? NotificationKind::Start : NotificationKind(kind),
-                                   AlarmKind(alarm));
+    NotificationEvent e =
+        labEvent(alarmTest ? NotificationKind::Start : NotificationKind(kind), AlarmKind(alarm));
     e.sequence = 3;
     if (alarmTest) {
         e.test = true;
@@ -173,8 +173,9 @@ void TestNotificationMessage::subjects()
     QCOMPARE(message.subject(), subject);
     QCOMPARE(message.body().section(QLatin1Char('\n'), 0, 0), firstLine);
     // Only a test says so to a receiver that reads the JSON.
-    QCOMPARE(QJsonDocument::fromJson(message.json()).object().value(QStringLiteral("test")).toBool(),
-             alarmTest);
+    QCOMPARE(
+        QJsonDocument::fromJson(message.json()).object().value(QStringLiteral("test")).toBool(),
+        alarmTest);
 }
 
 void TestNotificationMessage::acrossARestart_data()

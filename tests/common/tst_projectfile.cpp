@@ -751,7 +751,8 @@ void TestProjectFile::alarmTestReminderDays_data()
     QTest::addColumn<bool>("problem");
     QTest::newRow("absent: the default") << QByteArray() << 30 << false;
     QTest::newRow("off") << QByteArray("AlarmTestReminderDays=0") << 0 << false;
-    QTest::newRow("a week, blanks round it") << QByteArray("AlarmTestReminderDays= 7 ") << 7 << false;
+    QTest::newRow("a week, blanks round it")
+        << QByteArray("AlarmTestReminderDays= 7 ") << 7 << false;
     QTest::newRow("a year") << QByteArray("AlarmTestReminderDays=365") << 365 << false;
     QTest::newRow("beyond a year") << QByteArray("AlarmTestReminderDays=366") << 30 << true;
     QTest::newRow("negative") << QByteArray("AlarmTestReminderDays=-1") << 30 << true;

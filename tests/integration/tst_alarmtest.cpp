@@ -5,6 +5,7 @@
 #include "alarmtestlog.h"
 #include "alarmtestrun.h"
 #include "alarmtesttable.h"
+#include "databasewriter.h"
 #include "forwarder.h"
 #include "influxserver.h"
 #include "mosquittobroker.h"
@@ -16,7 +17,6 @@
 #include "smtpserver.h"
 #include "tickingwriter.h"
 #include "webhookreceiver.h"
-#include "databasewriter.h"
 #include "writejob.h"
 
 #include <QJsonDocument>
@@ -38,8 +38,8 @@ int rowsOf(const QString& path, const char* table)
         return -2;
     sqlite3_stmt* s = nullptr;
     int count = -1;
-    if (sqlite3_prepare_v2(db, QByteArray(QByteArray("select count(*) from ") + table).constData(), -1, &s,
-                           nullptr) == SQLITE_OK &&
+    if (sqlite3_prepare_v2(db, QByteArray(QByteArray("select count(*) from ") + table).constData(),
+                           -1, &s, nullptr) == SQLITE_OK &&
         sqlite3_step(s) == SQLITE_ROW)
         count = sqlite3_column_int(s, 0);
     sqlite3_finalize(s);
@@ -98,8 +98,7 @@ void TestAlarmTest::oneTargetDown_data()
     const QString silent = AlarmTestRecord::noAnswer();
     // Catches: a target that failed logged as accepted, one answer waiting for another.
     const QString db = QStringLiteral("plant");
-    QTest::newRow("mail server down")
-        << false << 200 << true << db << refused << ok << ok << ok;
+    QTest::newRow("mail server down") << false << 200 << true << db << refused << ok << ok << ok;
     // Catches: a webhook's 5xx taken for an answer, the receiver's words lost.
     QTest::newRow("webhook refuses") << true << 503 << true << db << ok << refused << ok << ok;
     // Catches: a broker that never answers holding the test for ever, or logged as accepted.
@@ -153,8 +152,7 @@ void TestAlarmTest::oneTargetDown()
     settings.webhookEnabled = true;
     NotificationTarget mail = settings.emailTarget(QString());
     mail.connectTimeoutMs = 3000;
-    const QVector<NotificationTarget> targets{mail,
-                                              settings.webhookTarget(webhook.url("/hook"))};
+    const QVector<NotificationTarget> targets{mail, settings.webhookTarget(webhook.url("/hook"))};
 
     ForwardingSettings forwarding;
     forwarding.mqtt.enabled = true;
@@ -212,11 +210,11 @@ void TestAlarmTest::oneTargetDown()
     }
     if (influxDatabase == QLatin1String("plant")) {
         const QString points = QString::fromUtf8(
-            QJsonDocument(influx->query(influxDatabase,
-                                        QStringLiteral("SELECT test_id FROM alarm_test WHERE "
-                                                       "test = 'true' AND serial = 'N-7' AND "
-                                                       "time = %1s")
-                                            .arg(request.time)))
+            QJsonDocument(
+                influx->query(influxDatabase, QStringLiteral("SELECT test_id FROM alarm_test WHERE "
+                                                             "test = 'true' AND serial = 'N-7' AND "
+                                                             "time = %1s")
+                                                  .arg(request.time)))
                 .toJson(QJsonDocument::Compact));
         QVERIFY2(points.contains(QString::number(request.testId)), qPrintable(points));
     }

@@ -97,10 +97,9 @@ void TestAlarmTestTable::writtenOnceNeverChanged()
     QFETCH(bool, signedTest);
     QFETCH(int, writes);
     const QVector<AlarmTestRecord> rows = test(1765000000123, 1765000000);
-    const ElectronicSignature signature =
-        SignatureTable::make(AlarmTestTable::signedRecord(rows), QStringLiteral("olga"),
-                             QStringLiteral("Olga Weiß"), AlarmTestTable::performedMeaning(),
-                             1765000000000);
+    const ElectronicSignature signature = SignatureTable::make(
+        AlarmTestTable::signedRecord(rows), QStringLiteral("olga"), QStringLiteral("Olga Weiß"),
+        AlarmTestTable::performedMeaning(), 1765000000000);
     for (int i = 0; i < writes; ++i)
         QVERIFY(run(WriteJob::alarmTest(rows, signedTest ? &signature : nullptr)));
 

@@ -58,15 +58,16 @@ AlarmTestDialog::AlarmTestDialog(QWidget* parent) : QDialog(parent)
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("label_status"));
     layout->addWidget(m_status);
-    m_answers = newTable(this, {QStringLiteral("Target"), QStringLiteral("Answer"),
-                                QStringLiteral("Text")},
-                         "table_answers");
+    m_answers =
+        newTable(this, {QStringLiteral("Target"), QStringLiteral("Answer"), QStringLiteral("Text")},
+                 "table_answers");
     layout->addWidget(m_answers, 1);
     layout->addWidget(new QLabel(QStringLiteral("Recent tests"), this));
-    m_recent = newTable(this, {QStringLiteral("Time"), QStringLiteral("By"),
-                               QStringLiteral("Nodes"), QStringLiteral("Target"),
-                               QStringLiteral("Answer"), QStringLiteral("Text")},
-                        "table_recent");
+    m_recent =
+        newTable(this,
+                 {QStringLiteral("Time"), QStringLiteral("By"), QStringLiteral("Nodes"),
+                  QStringLiteral("Target"), QStringLiteral("Answer"), QStringLiteral("Text")},
+                 "table_recent");
     layout->addWidget(m_recent, 2);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     layout->addWidget(buttons);
@@ -81,9 +82,9 @@ void AlarmTestDialog::setNodes(const QVector<Node>& nodes)
     m_nodes->clear();
     m_nodes->addItem(QStringLiteral("All nodes"), QString());
     for (const Node& node : nodes)
-        m_nodes->addItem(node.second.isEmpty() ? node.first
-                                               : node.second + QStringLiteral(" (") + node.first +
-                                                     QLatin1Char(')'),
+        m_nodes->addItem(node.second.isEmpty()
+                             ? node.first
+                             : node.second + QStringLiteral(" (") + node.first + QLatin1Char(')'),
                          node.first);
 }
 
@@ -114,8 +115,8 @@ void AlarmTestDialog::testStarted(int targets)
         return;
     }
     m_run->setEnabled(false);
-    m_status->setText(QStringLiteral("Test sent to %1 targets; waiting for their answers...")
-                          .arg(targets));
+    m_status->setText(
+        QStringLiteral("Test sent to %1 targets; waiting for their answers...").arg(targets));
 }
 
 void AlarmTestDialog::testRefused()
