@@ -35,8 +35,8 @@ QVector<AlarmTestRecord> test(qint64 testId, qint64 time)
 } // namespace
 
 // The alarm-test log on a real database file, written through the writer's jobs (and the
-// journal's encoding): what the reports read back for a period, what the triggers refuse, the
-// signature that covers every answer, and jobs no version of the program wrote.
+// journal's encoding): what the triggers refuse, the signature that covers every answer, and
+// jobs no version of the program wrote.
 class TestAlarmTestTable : public QObject
 {
     Q_OBJECT
@@ -46,8 +46,6 @@ private slots:
     void cleanup() { db.close(); }
     void writtenOnceNeverChanged_data();
     void writtenOnceNeverChanged();
-    void readForPeriod_data();
-    void readForPeriod();
     void hostileJobs_data();
     void hostileJobs();
 
@@ -131,36 +129,6 @@ void TestAlarmTestTable::writtenOnceNeverChanged()
     QVERIFY(exec("drop trigger alarm_test_no_update"));
     QVERIFY(exec("update alarm_test set answer = 'accepted' where target = 'mqtt'"));
     QVERIFY(!AlarmTestTable::signedRecordProblem(db.get(), signedFields).isEmpty());
-}
-
-void TestAlarmTestTable::readForPeriod_data()
-{
-    QTest::addColumn<qint64>("from");
-    QTest::addColumn<qint64>("to");
-    QTest::addColumn<int>("rows");
-    // Tests at 1000, 2000 and 3000 s, two targets each.
-    QTest::newRow("all") << qint64(0) << qint64(10000) << 6;
-    QTest::newRow("from is inclusive") << qint64(2000) << qint64(10000) << 4;
-    QTest::newRow("to is exclusive") << qint64(0) << qint64(3000) << 4;
-    QTest::newRow("one second of one test") << qint64(2000) << qint64(2001) << 2;
-    QTest::newRow("between tests") << qint64(1001) << qint64(2000) << 0;
-}
-
-// Catches: a report listing the tests of the day before or after, or losing one at its bound.
-void TestAlarmTestTable::readForPeriod()
-{
-    QFETCH(qint64, from);
-    QFETCH(qint64, to);
-    QVector<AlarmTestRecord> back;
-    QString error;
-    QVERIFY(AlarmTestTable::read(path, from, to, &back, &error)); // no table yet: none
-    QVERIFY(back.isEmpty());
-    for (const qint64 time : {3000, 1000, 2000})
-        QVERIFY(run(WriteJob::alarmTest(test(time * 1000, time))));
-    QVERIFY2(AlarmTestTable::read(path, from, to, &back, &error), qPrintable(error));
-    QTEST(int(back.size()), "rows");
-    for (int i = 1; i < back.size(); ++i)
-        QVERIFY(back.at(i - 1).time <= back.at(i).time);
 }
 
 void TestAlarmTestTable::hostileJobs_data()
