@@ -28,11 +28,12 @@ public:
         ChangeForwarding,
         StartStopRecording,
         CloseWhileRecording,
-        ShelveAlarms,     // shelving a channel's alarms for a while
-        PutOutOfService,  // a node out of service, or its daily schedule
-        ApproveReports,   // approving a report in Tallyforge
-        ReviewRecords,    // a signed periodic review of the audit trail
+        ShelveAlarms,       // shelving a channel's alarms for a while
+        PutOutOfService,    // a node out of service, or its daily schedule
+        ApproveReports,     // approving a report in Tallyforge
+        ReviewRecords,      // a signed periodic review of the audit trail
         RecordCalibrations, // a sensor's calibration certificate entered in the register
+        RunAlarmTests,      // a test alarm sent through every notification and forwarding target
         ManageUsers,
         ChangeGateways,
         ChangeInterval,

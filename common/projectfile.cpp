@@ -556,6 +556,23 @@ void ProjectFile::saveHeartbeatMinutes(int minutes) const
         settings.setValue(kHeartbeatMinutes, qMin(minutes, MaxHeartbeatMinutes));
 }
 
+int ProjectFile::alarmTestReminderDays(const QString& projectPath, QStringList* problems)
+{
+    const QString key = QStringLiteral("AlarmTestReminderDays");
+    const ProjectKeyReader settings(projectPath);
+    const QVariant value = settings.value(key);
+    if (!value.isValid())
+        return DefaultAlarmTestReminderDays;
+    bool ok = false;
+    const int days = value.toString().trimmed().toInt(&ok);
+    if (ok && days >= 0 && days <= 365)
+        return days;
+    if (problems)
+        problems->append(key + QStringLiteral(": not a number of days from 0 to 365, %1 used")
+                                   .arg(DefaultAlarmTestReminderDays));
+    return DefaultAlarmTestReminderDays;
+}
+
 QString ProjectFile::value(const QString& key) const
 {
     return ProjectKeyReader(m_path).text(key);

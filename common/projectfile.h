@@ -75,6 +75,11 @@ public:
     qint64 reportMailMaxBytes(QStringList* problems = nullptr) const;
     // The same for a value as read from the file (invalid: absent).
     static qint64 parseReportMailMaxBytes(const QVariant& value, QString* problem);
+    // Days without an alarm test before its reminder goes out (key AlarmTestReminderDays, set
+    // by hand): 0 turns it off; a value that is not a number of days from 0 to 365 reads as the
+    // default, 30, and is told in `problems` (may be null).
+    static constexpr int DefaultAlarmTestReminderDays = 30;
+    static int alarmTestReminderDays(const QString& projectPath, QStringList* problems);
 
     QString value(const QString& key) const;
     int intValue(const QString& key) const;

@@ -3,6 +3,7 @@
 #include "alarmeventrecord.h"
 #include "alarmeventtable.h"
 #include "alarmsuppressiontable.h"
+#include "alarmtesttable.h"
 #include "auditentry.h"
 #include "auditreviewtable.h"
 #include "calibrationtable.h"
@@ -95,6 +96,7 @@ AuditVerifier::Check SignatureCheck::make(const QHash<QString, RecordCheck>& giv
                   &AlarmSuppressionTable::signedRecordProblem);
     checks.insert(UserChangeSignature::recordKind(), &UserChangeSignature::signedRecordProblem);
     checks.insert(CalibrationTable::recordKind(), &CalibrationTable::signedRecordProblem);
+    checks.insert(AlarmTestTable::recordKind(), &AlarmTestTable::signedRecordProblem);
     // The "signed" entries of the chain, by sequence.
     auto entries = std::make_shared<QHash<qint64, AuditEntry>>();
     AuditVerifier::Check check;

@@ -3,6 +3,7 @@
 #include "alarmeventtable.h"
 #include "alarmeventwrite.h"
 #include "alarmsuppressiontable.h"
+#include "alarmtesttable.h"
 #include "audittrail.h"
 #include "calibrationtable.h"
 #include "outboxtable.h"
@@ -181,6 +182,22 @@ WriteJob WriteJob::calibrationReminder(qint64 id, int daysBefore, qint64 at)
     return {Calibration, {QStringLiteral("reminder"), id, daysBefore, at}};
 }
 
+WriteJob WriteJob::alarmTest(const QVector<AlarmTestRecord>& rows,
+                             const ElectronicSignature* signature)
+{
+    QVariantList values{QStringLiteral("test"), rows.size()};
+    for (const AlarmTestRecord& r : rows)
+        values << r.testId << r.time << r.user << r.nodes << r.target << r.answer << r.text;
+    if (signature)
+        values += WriteJob::signature(*signature).values;
+    return {AlarmTest, values};
+}
+
+WriteJob WriteJob::alarmTestState(const QString& name, qint64 value)
+{
+    return {AlarmTest, {QStringLiteral("state"), name, value}};
+}
+
 WriteJob WriteJob::signature(const ElectronicSignature& s)
 {
     return {Signature,
@@ -290,6 +307,62 @@ bool runCalibration(sqlite3* db, const QVariantList& values, qint64* rowId, QStr
         r.signatureId = s.id;
     }
     return CalibrationTable::insert(db, r, error);
+}
+
+constexpr int AlarmTestValueCount = 7;
+// More targets than any settings hold: a count beyond it was not written by this program.
+constexpr int MaxAlarmTestRows = 64;
+
+bool runAlarmTest(sqlite3* db, const QVariantList& values, qint64* rowId, QString* error)
+{
+    const QString op = values.value(0).toString();
+    if (op == QLatin1String("state"))
+        return countIs(values, 3, "alarm test state", error) &&
+               AlarmTestTable::setState(db, values.at(1).toString(), values.at(2).toLongLong(),
+                                        error);
+    const int count = values.value(1).toInt();
+    const int plain = 2 + count * AlarmTestValueCount;
+    if (op != QLatin1String("test") || count < 1 || count > MaxAlarmTestRows ||
+        (values.size() != plain && values.size() != plain + SignatureValueCount)) {
+        *error = QStringLiteral("alarm test: values no version wrote");
+        return false;
+    }
+    QVector<AlarmTestRecord> rows;
+    for (int i = 0; i < count; ++i) {
+        const int at = 2 + i * AlarmTestValueCount;
+        AlarmTestRecord r;
+        r.testId = values.at(at).toLongLong();
+        r.time = values.at(at + 1).toLongLong();
+        r.user = values.at(at + 2).toString();
+        r.nodes = values.at(at + 3).toString();
+        r.target = values.at(at + 4).toString();
+        r.answer = values.at(at + 5).toString();
+        r.text = values.at(at + 6).toString();
+        const QString problem = r.problem();
+        // As for a calibration entry: a row no caller could have made is left out, loudly,
+        // rather than holding back the samples behind it.
+        if (!problem.isEmpty() || r.testId != values.at(2).toLongLong()) {
+            qWarning().noquote() << "Alarm test" << r.testId << "not written:" << problem;
+            return true;
+        }
+        rows.append(r);
+    }
+    *rowId = rows.first().testId;
+    QVector<AlarmTestRecord> written;
+    if (!AlarmTestTable::all(db, &written, error))
+        return false;
+    for (const AlarmTestRecord& other : qAsConst(written)) {
+        if (other.testId == rows.first().testId)
+            return true; // a journal replayed: the test and its signature are in already
+    }
+    if (values.size() == plain + SignatureValueCount) {
+        ElectronicSignature s = signatureFromValues(values, plain);
+        if (!SignatureTable::insert(db, &s, error))
+            return false;
+        for (AlarmTestRecord& r : rows)
+            r.signatureId = s.id;
+    }
+    return AlarmTestTable::insert(db, rows, error);
 }
 
 } // namespace
@@ -412,6 +485,8 @@ bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
     }
     case Calibration:
         return runCalibration(db, values, rowId, error);
+    case AlarmTest:
+        return runAlarmTest(db, values, rowId, error);
     case Signature: {
         if (!countIs(values, SignatureValueCount, "signature", error))
             return false;

@@ -4,10 +4,12 @@
 #include <QMetaType>
 #include <QString>
 #include <QVariantList>
+#include <QVector>
 
 #include "sqlitehandle.h"
 
 struct AlarmEventWrite;
+struct AlarmTestRecord;
 struct AlarmSuppression;
 struct AuditEntry;
 struct CalibrationRecord;
@@ -56,6 +58,9 @@ struct WriteJob
         AlarmSuppression = 12,
         // A calibration entry with its signature, or a reminder of one sent (CalibrationTable).
         Calibration = 13,
+        // An alarm test's answers with its signature, or the state of its reminder
+        // (AlarmTestTable).
+        AlarmTest = 14,
     };
 
     Kind kind = None;
@@ -99,6 +104,13 @@ struct WriteJob
                                 const ElectronicSignature* signature = nullptr);
     // The reminder `daysBefore` the due date of entry `id` went into the outbox at `at`.
     static WriteJob calibrationReminder(qint64 id, int daysBefore, qint64 at);
+    // The rows of one alarm test (one per target); with `signature` (not null, made for the
+    // test's signed record) the signature and its audit entry first. jobStored() answers with
+    // the test's id. A test written before is left as it is.
+    static WriteJob alarmTest(const QVector<AlarmTestRecord>& rows,
+                              const ElectronicSignature* signature = nullptr);
+    // A named value of the alarm tests' reminder (AlarmTestTable's state names).
+    static WriteJob alarmTestState(const QString& name, qint64 value);
 
     // Runs the job on the writer's connection, inside its transaction. `rowId` gets the row id
     // the job wrote (0 when it wrote none). False with the reason when the job failed (the

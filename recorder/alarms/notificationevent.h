@@ -18,7 +18,9 @@ enum class NotificationKind
     // A sensor's calibration is due soon (or overdue): no alarm, the register's reminder.
     Calibration,
     // A report made on schedule, sent with its PDF attached (NotificationMessage::report()).
-    Report
+    Report,
+    // No alarm test was run for a number of days (AlarmTestReminder): no alarm either.
+    AlarmTestReminder
 };
 
 // The fields of one alarm event that a notification tells, filled by whoever keeps the events.
@@ -57,4 +59,9 @@ struct NotificationEvent
     bool late = false;
     // The report's message id before the database's origin ("report.monthly.2026-11").
     QString reportKey;
+    // An alarm test (kind Start): a message that looks like an alarm's, marked as a test in its
+    // subject ("[TEST] ...") and its JSON ("test": true). eventId is the test's id, nodeName the
+    // nodes tested, detail who ran it. An alarm-test reminder: sequence is the days without a
+    // test, start the last test (invalid: none yet), eventId the start of the lapse.
+    bool test = false;
 };

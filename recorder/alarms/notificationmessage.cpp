@@ -194,6 +194,8 @@ QString NotificationMessage::kindName(NotificationKind kind)
         return QStringLiteral("calibration");
     case NotificationKind::Report:
         return QStringLiteral("report");
+    case NotificationKind::AlarmTestReminder:
+        return QStringLiteral("alarmtestreminder");
     case NotificationKind::Test:
         break;
     }
@@ -224,6 +226,12 @@ QString NotificationMessage::key() const
         return m_key;
     if (m_event.kind == NotificationKind::Report)
         return m_event.reportKey;
+    // One message per alarm test ("alarmtest.<test id>") and per lapse of tests
+    // ("alarmtestreminder.<start of the lapse>").
+    if (m_event.test)
+        return QStringLiteral("alarmtest.") + QString::number(m_event.eventId);
+    if (m_event.kind == NotificationKind::AlarmTestReminder)
+        return kindName(m_event.kind) + QLatin1Char('.') + QString::number(m_event.eventId);
     // One message per register entry and reminder: "calibration.<entry>.<days before due>".
     if (m_event.kind == NotificationKind::Calibration)
         return kindName(m_event.kind) + QLatin1Char('.') + QString::number(m_event.eventId) +
@@ -355,6 +363,10 @@ QString NotificationMessage::subject() const
         return prefix + calibrationLine();
     if (e.kind == NotificationKind::Report)
         return prefix + reportLine();
+    if (e.test)
+        return QStringLiteral("[TEST] ") + prefix + QStringLiteral("Alarm test: ") + e.nodeName;
+    if (e.kind == NotificationKind::AlarmTestReminder)
+        return prefix + QStringLiteral("Alarm test due: none for %1 days").arg(e.sequence);
 
     QString what = e.nodeName;
     if (!e.channelName.isEmpty())
@@ -379,6 +391,7 @@ QString NotificationMessage::subject() const
         return prefix + QStringLiteral("Escalation: ") + what;
     case NotificationKind::Calibration:
     case NotificationKind::Report:
+    case NotificationKind::AlarmTestReminder:
     case NotificationKind::Test:
         break;
     }
@@ -389,6 +402,16 @@ QString NotificationMessage::body() const
 {
     const NotificationEvent& e = m_event;
     QStringList lines;
+    if (e.test) {
+        lines << QStringLiteral("TEST: this is a test of the alarm notifications, run by %1. No "
+                                "alarm is active.")
+                     .arg(e.detail)
+              << QString() << QStringLiteral("Project: ") + e.projectName
+              << QStringLiteral("Nodes: ") + e.nodeName
+              << QStringLiteral("Sent: ") + bodyTime(e.start)
+              << QStringLiteral("Test id: ") + QString::number(e.eventId);
+        return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    }
     switch (e.kind) {
     case NotificationKind::Start:
         if (e.continuesEventId > 0)
@@ -442,6 +465,14 @@ QString NotificationMessage::body() const
             lines << QStringLiteral("Attachment: ") + m_attachmentName + QStringLiteral(" (") +
                          QString::number(m_attachment.size()) + QStringLiteral(" bytes)");
         return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    case NotificationKind::AlarmTestReminder:
+        lines << QStringLiteral("No alarm test has been run for %1 days. Run one: Record, Test "
+                                "alarms.")
+                     .arg(e.sequence)
+              << QString() << QStringLiteral("Project: ") + e.projectName
+              << QStringLiteral("Last test: ") +
+                     (e.start.isValid() ? bodyTime(e.start) : QStringLiteral("none yet"));
+        return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     case NotificationKind::Test:
         lines << QStringLiteral("This is a test message. If you can read it, the recorder's "
                                 "notifications reach you.")
@@ -489,7 +520,13 @@ QByteArray NotificationMessage::json() const
         object.insert(QStringLiteral("made_local"), isoOrNull(m_created));
         return QJsonDocument(object).toJson(QJsonDocument::Compact);
     }
-    if (e.kind == NotificationKind::Calibration) {
+    if (e.test) {
+        object.insert(QStringLiteral("test"), true);
+        object.insert(QStringLiteral("nodes"), e.nodeName);
+        object.insert(QStringLiteral("user"), e.detail);
+    } else if (e.kind == NotificationKind::AlarmTestReminder) {
+        object.insert(QStringLiteral("days"), e.sequence);
+    } else if (e.kind == NotificationKind::Calibration) {
         object.insert(QStringLiteral("node"), e.nodeName);
         object.insert(QStringLiteral("serial"), e.serial);
         object.insert(QStringLiteral("channel"), e.channelName);

@@ -107,6 +107,36 @@ QString ProjectNotifications::postReport(const NotificationMessage& report)
     return QString();
 }
 
+bool ProjectNotifications::postAlarmTestReminder(const NotificationEvent& event)
+{
+    return postCalibration(event);
+}
+
+QVector<NotificationTarget> ProjectNotifications::readyTargets() const
+{
+    QVector<NotificationTarget> targets;
+    const QString email = m_settings.emailTarget(QString()).name;
+    if (m_settings.emailEnabled && m_ready.contains(email))
+        targets << m_ready.value(email);
+    if (m_settings.webhookEnabled && m_ready.contains(m_settings.webhookName))
+        targets << m_ready.value(m_settings.webhookName);
+    return targets;
+}
+
+QHash<QString, QString> ProjectNotifications::unavailableTargets() const
+{
+    QHash<QString, QString> reasons;
+    const QString email = m_settings.emailTarget(QString()).name;
+    if (m_settings.emailEnabled && !m_ready.contains(email))
+        reasons.insert(email, QStringLiteral("the e-mail password is still being read"));
+    if (m_settings.webhookEnabled && !m_ready.contains(m_settings.webhookName))
+        reasons.insert(m_settings.webhookName,
+                       m_webhookProblem.isEmpty()
+                           ? QStringLiteral("the webhook address is still being read")
+                           : m_webhookProblem);
+    return reasons;
+}
+
 void ProjectNotifications::start()
 {
     reload();
@@ -141,6 +171,7 @@ void ProjectNotifications::reload()
     m_outbox->removeTarget(reportTargetName());
     m_haveEmailTarget = false;
     m_outbox->removeTarget(oldWebhook);
+    m_ready.clear();
     m_secretRetry->stop();
     m_webhookProblem.clear();
     m_heartbeatProblem.clear();
@@ -217,6 +248,7 @@ void ProjectNotifications::secretRead(const QString& name, const QString& secret
         NotificationTarget target = m_settings.emailTarget(secret);
         target.passwordProblem = problem;
         m_outbox->setTarget(target);
+        m_ready.insert(target.name, target);
         NotificationTarget escalation = m_settings.emailTarget(secret, true);
         escalation.passwordProblem = problem;
         m_outbox->setTarget(escalation);
@@ -230,6 +262,7 @@ void ProjectNotifications::secretRead(const QString& name, const QString& secret
         if (result == Result::Found) {
             m_webhookProblem.clear();
             m_outbox->setTarget(m_settings.webhookTarget(secret));
+            m_ready.insert(m_settings.webhookName, m_settings.webhookTarget(secret));
         } else if (result == Result::Unavailable) {
             m_webhookProblem = SecretStore::unavailableText();
             m_secretRetry->start();

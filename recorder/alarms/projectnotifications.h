@@ -4,6 +4,8 @@
 #include "secretstore.h"
 
 #include <QDateTime>
+#include <QHash>
+#include <QVector>
 #include <QObject>
 #include <QString>
 
@@ -58,6 +60,13 @@ public:
     // no report recipient set.
     QString postReport(const NotificationMessage& report);
     qint64 reportMailMaxBytes() const { return m_reportMailMaxBytes; }
+    // An alarm-test reminder (kind AlarmTestReminder) the same way.
+    bool postAlarmTestReminder(const NotificationEvent& event);
+    // The targets as they can be sent to now (secrets read), for an alarm test; and those
+    // switched on that cannot, by name with the reason.
+    QVector<NotificationTarget> readyTargets() const;
+    QHash<QString, QString> unavailableTargets() const;
+    NotificationService* service() const { return m_service; }
     const NotificationSettings& settings() const { return m_settings; }
 
     NotificationOutbox* outbox() const { return m_outbox; }
@@ -100,6 +109,8 @@ private:
     QString m_webhookProblem;
     QString m_heartbeatProblem;
     Heartbeat* m_heartbeat = nullptr;
+    // The e-mail and webhook targets as last handed to the outbox.
+    QHash<QString, NotificationTarget> m_ready;
     // A password the service could not give now is asked for again after a while.
     QTimer* m_secretRetry = nullptr;
 };

@@ -51,6 +51,7 @@ Forwarder::Forwarder(const QString& databasePath, const ForwardingSettings& sett
     m_worker->moveToThread(m_thread);
     connect(m_thread, &QThread::started, m_worker, &ForwarderWorker::start);
     connect(m_worker, &ForwarderWorker::positionReached, this, &Forwarder::savePosition);
+    connect(m_worker, &ForwarderWorker::alarmTestAnswered, this, &Forwarder::alarmTestAnswered);
     connect(m_worker, &ForwarderWorker::statesChanged, this,
             [this](const QVector<ForwarderTargetState>& states) {
                 if (states == m_states)
@@ -87,6 +88,12 @@ void Forwarder::sendHistoryFrom(qint64 time)
 {
     QMetaObject::invokeMethod(
         m_worker, [w = m_worker, time] { w->sendHistoryFrom(time); }, Qt::QueuedConnection);
+}
+
+void Forwarder::sendAlarmTest(const ForwardAlarmTest& test)
+{
+    QMetaObject::invokeMethod(
+        m_worker, [w = m_worker, test] { w->sendAlarmTest(test); }, Qt::QueuedConnection);
 }
 
 void Forwarder::savePosition(const QString& name, qint64 position)

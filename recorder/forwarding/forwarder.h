@@ -68,6 +68,11 @@ public:
     // Every target goes back to the first row recorded at or after `time` (Unix seconds) and
     // the first alarm event lasting into it, and sends from there; progress in the states.
     void sendHistoryFrom(qint64 time);
+    // An alarm test through every target, marked as a test (see MqttLayout, LineProtocol); each
+    // answers with alarmTestAnswered() once its server took or refused it. A target that is
+    // down keeps it and sends it when it is back (it then says so, late): the caller bounds the
+    // wait.
+    void sendAlarmTest(const ForwardAlarmTest& test);
 
     const QVector<ForwarderTargetState>& states() const { return m_states; }
     // A target as its cursors know it: its kind, host, port and database or topic prefix, so that
@@ -91,6 +96,8 @@ public:
 
 signals:
     void statesChanged();
+    // `key` as in ForwarderTargetState; `text` the server's refusal.
+    void alarmTestAnswered(const QString& key, qint64 testId, bool accepted, const QString& text);
 
 private:
     void savePosition(const QString& name, qint64 position);

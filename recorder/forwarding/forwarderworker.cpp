@@ -245,8 +245,20 @@ void ForwarderWorker::pumpAuditHead(Stream& stream, const std::optional<AuditEnt
     stream.target->send(batch);
 }
 
+void ForwarderWorker::sendAlarmTest(const ForwardAlarmTest& test)
+{
+    ForwardBatch batch;
+    batch.alarmTest = test;
+    for (auto& s : m_streams)
+        s->target->send(batch);
+}
+
 void ForwarderWorker::acknowledged(Stream& stream, const ForwardAck& ack)
 {
+    for (const qint64 id : ack.alarmTests)
+        emit alarmTestAnswered(stream.state.key, id, true, QString());
+    for (const qint64 id : ack.alarmTestsRefused)
+        emit alarmTestAnswered(stream.state.key, id, false, ack.alarmTestRefusal);
     if (ack.auditHead && stream.headSending && *ack.auditHead == stream.headSending->sequence) {
         stream.headTaken = stream.headSending;
         stream.headSending.reset();

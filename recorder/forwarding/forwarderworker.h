@@ -32,12 +32,16 @@ public slots:
     void start();
     void setLabels(const QHash<QString, NodeLabels>& labels);
     void sendHistoryFrom(qint64 time);
+    // Through every target at once; each answers with alarmTestAnswered().
+    void sendAlarmTest(const ForwardAlarmTest& test);
     // Ends the targets and the thread.
     void stop();
 
 signals:
     void positionReached(const QString& name, qint64 position);
     void statesChanged(const QVector<ForwarderTargetState>& states);
+    // `key` "mqtt" or "influx"; refused with the server's words as `text`.
+    void alarmTestAnswered(const QString& key, qint64 testId, bool accepted, const QString& text);
 
 private:
     struct Stream

@@ -51,6 +51,8 @@ QString forwardRecordKindText(ForwardRecordKind kind)
         return QStringLiteral("alarm change");
     case ForwardRecordKind::AuditHead:
         return QStringLiteral("audit trail head");
+    case ForwardRecordKind::AlarmTest:
+        return QStringLiteral("alarm test");
     }
     return QStringLiteral("row");
 }

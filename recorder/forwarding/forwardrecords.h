@@ -57,12 +57,25 @@ struct ForwardAuditHead
     qint64 timeMs = 0; // the entry's time, milliseconds since 1970 UTC
 };
 
+// An alarm test sent through the target: a message of its own, marked as a test, never an alarm
+// event. Sent once; its answer comes back in the acknowledgement (taken or refused).
+struct ForwardAlarmTest
+{
+    qint64 testId = 0;
+    QString serial;   // the node tested; empty for all nodes
+    QString nodeName; // its name, or "all nodes"
+    QString project;
+    QString user;    // who ran the test
+    qint64 time = 0; // Unix seconds
+};
+
 // What a record sent to a target is, for its acknowledgement and for the words of a refusal.
 enum class ForwardRecordKind
 {
     Sample,
     AlarmChange,
     AuditHead,
+    AlarmTest,
 };
 
 // "row", "alarm change", "audit trail head".
@@ -74,9 +87,16 @@ struct ForwardBatch
     QVector<ForwardSample> samples;
     QVector<ForwardAlarmChange> alarmChanges;
     std::optional<ForwardAuditHead> auditHead;
+    std::optional<ForwardAlarmTest> alarmTest;
 
-    int size() const { return samples.size() + alarmChanges.size() + (auditHead ? 1 : 0); }
-    bool isEmpty() const { return samples.isEmpty() && alarmChanges.isEmpty() && !auditHead; }
+    int size() const
+    {
+        return samples.size() + alarmChanges.size() + (auditHead ? 1 : 0) + (alarmTest ? 1 : 0);
+    }
+    bool isEmpty() const
+    {
+        return samples.isEmpty() && alarmChanges.isEmpty() && !auditHead && !alarmTest;
+    }
 };
 
 struct SampleKey
@@ -96,9 +116,17 @@ struct ForwardAck
     QVector<SampleKey> samples;
     QVector<qint64> alarmChanges; // change marks
     std::optional<qint64> auditHead; // the sequence of the head taken
+    // Alarm tests by id: taken by the server, or refused by it for good.
+    QVector<qint64> alarmTests;
+    QVector<qint64> alarmTestsRefused;
+    QString alarmTestRefusal; // the server's words for the refused ones
 
-    int size() const { return samples.size() + alarmChanges.size() + (auditHead ? 1 : 0); }
-    bool isEmpty() const { return samples.isEmpty() && alarmChanges.isEmpty() && !auditHead; }
+    int size() const
+    {
+        return samples.size() + alarmChanges.size() + (auditHead ? 1 : 0) + alarmTests.size() +
+               alarmTestsRefused.size();
+    }
+    bool isEmpty() const { return size() == 0; }
 };
 
 // A row as the sample table holds it; a NULL channel is nullopt.

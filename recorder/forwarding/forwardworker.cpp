@@ -60,7 +60,7 @@ bool ForwardWorker::retryPending() const
     return m_retryTimer->isActive();
 }
 
-void ForwardWorker::acknowledge(ForwardRecordKind kind, qint64 id, int part)
+void ForwardWorker::acknowledge(ForwardRecordKind kind, qint64 id, int part, bool refused)
 {
     switch (kind) {
     case ForwardRecordKind::Sample:
@@ -71,6 +71,12 @@ void ForwardWorker::acknowledge(ForwardRecordKind kind, qint64 id, int part)
         break;
     case ForwardRecordKind::AuditHead:
         m_ack.auditHead = id;
+        break;
+    case ForwardRecordKind::AlarmTest:
+        (refused ? m_ack.alarmTestsRefused : m_ack.alarmTests).append(id);
+        // Said by the target before it refuses the record.
+        if (refused)
+            m_ack.alarmTestRefusal = m_status.lastError;
         break;
     }
 }

@@ -57,8 +57,9 @@ protected:
     void fail(const QString& error);
     bool retryPending() const;
 
-    // A record the server has (or refused for good): passed on with the next report.
-    void acknowledge(ForwardRecordKind kind, qint64 id, int part);
+    // A record the server has (or refused for good): passed on with the next report. An alarm
+    // test's answer tells which of the two it was.
+    void acknowledge(ForwardRecordKind kind, qint64 id, int part, bool refused = false);
     // Passes on acknowledgements and counters: at once, or gathered for a short while.
     void report(bool now);
     void reportNow();

@@ -158,6 +158,9 @@ void InfluxWorker::send(const ForwardBatch& batch)
     if (batch.auditHead)
         m_waiting.push_back({LineProtocol::auditHeadLine(*batch.auditHead),
                              ForwardRecordKind::AuditHead, batch.auditHead->sequence, 0});
+    if (batch.alarmTest)
+        m_waiting.push_back({LineProtocol::alarmTestLine(*batch.alarmTest),
+                             ForwardRecordKind::AlarmTest, batch.alarmTest->testId, 0});
     if (problem().isEmpty())
         scheduleAttempt();
     report(false);
@@ -355,11 +358,11 @@ InfluxWorker::Answer InfluxWorker::request(const QUrl& url, const QByteArray* bo
     return answer;
 }
 
-void InfluxWorker::acknowledgeFront(int count)
+void InfluxWorker::acknowledgeFront(int count, bool refused)
 {
     for (int i = 0; i < count; ++i) {
         const Line& line = m_waiting.front();
-        acknowledge(line.kind, line.id, line.part);
+        acknowledge(line.kind, line.id, line.part, refused);
         m_waiting.pop_front();
     }
 }
@@ -383,5 +386,5 @@ void InfluxWorker::refuseFront(int count, const QString& error)
             .arg(count == 1 ? QStringLiteral("a record") : QStringLiteral("%1 records").arg(count),
                  records.join(QStringLiteral(", ")), error.left(300));
     qWarning().noquote() << trace("write") + status().lastError;
-    acknowledgeFront(count);
+    acknowledgeFront(count, true);
 }

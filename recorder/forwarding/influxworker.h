@@ -71,7 +71,8 @@ private:
     void attempt();
     void scheduleAttempt();
     Answer request(const QUrl& url, const QByteArray* body);
-    void acknowledgeFront(int count);
+    // `refused`: the server will never take them (an alarm test's answer says so).
+    void acknowledgeFront(int count, bool refused = false);
     // The lines at the front the server will never take: skipped, counted, named.
     void refuseFront(int count, const QString& error);
 

@@ -168,3 +168,15 @@ QByteArray LineProtocol::auditHeadLine(const ForwardAuditHead& head)
             QString::number(seconds))
         .toUtf8();
 }
+
+QByteArray LineProtocol::alarmTestLine(const ForwardAlarmTest& test)
+{
+    QString tags = measurement(alarmTestMeasurement()) + QStringLiteral(",test=true");
+    if (!test.serial.isEmpty())
+        tags += QStringLiteral(",serial=") + serialTag(test.serial);
+    return (tags + QStringLiteral(" test_id=") + integerField(test.testId) +
+            QStringLiteral(",node=") + stringField(test.nodeName) + QStringLiteral(",project=") +
+            stringField(test.project) + QStringLiteral(",user=") + stringField(test.user) +
+            QLatin1Char(' ') + QString::number(test.time))
+        .toUtf8();
+}

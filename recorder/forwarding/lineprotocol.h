@@ -6,6 +6,7 @@
 struct ForwardSample;
 struct ForwardAlarmChange;
 struct ForwardAuditHead;
+struct ForwardAlarmTest;
 
 // The InfluxDB 1.x line protocol for the records, seconds precision:
 //   sample,channel=<1|2>,serial=<serial> channel_name="<name>",node="<node name>",
@@ -20,12 +21,17 @@ struct ForwardAuditHead;
 //   audit_head sequence=<n>i,hash="<64 hex digits>" <time of the entry>
 // The audit trail's head, one series: two heads of one second are one point, the later one,
 // which covers the earlier.
+//   alarm_test,test=true[,serial=<serial>] test_id=<id>i,node="<name>",project="<name>",
+//              user="<who>" <time of the test>
+// An alarm test: a measurement of its own with the tag test=true, so that no query of alarms
+// or samples ever counts it; no serial tag for a test of all nodes.
 class LineProtocol
 {
 public:
     static QString sampleMeasurement() { return QStringLiteral("sample"); }
     static QString alarmMeasurement() { return QStringLiteral("alarm"); }
     static QString auditHeadMeasurement() { return QStringLiteral("audit_head"); }
+    static QString alarmTestMeasurement() { return QStringLiteral("alarm_test"); }
 
     // Commas and spaces escaped.
     static QString measurement(const QString& name);
@@ -49,4 +55,5 @@ public:
     static QByteArray sampleLine(const ForwardSample& sample);
     static QByteArray alarmLine(const ForwardAlarmChange& change);
     static QByteArray auditHeadLine(const ForwardAuditHead& head);
+    static QByteArray alarmTestLine(const ForwardAlarmTest& test);
 };

@@ -98,6 +98,26 @@ QString MqttLayout::auditHeadTopic(const QString& prefix)
     return join(prefix, QStringLiteral("audit/head"));
 }
 
+QString MqttLayout::alarmTestTopic(const QString& prefix, const QString& serial)
+{
+    return join(prefix, serial.isEmpty() ? QStringLiteral("alarmtest/test")
+                                         : QStringLiteral("alarmtest/") + topicLevel(serial) +
+                                               QStringLiteral("/test"));
+}
+
+QByteArray MqttLayout::alarmTestPayload(const ForwardAlarmTest& test)
+{
+    QJsonObject o;
+    o.insert(QStringLiteral("test"), true);
+    o.insert(QStringLiteral("testId"), test.testId);
+    o.insert(QStringLiteral("time"), test.time);
+    o.insert(QStringLiteral("project"), test.project);
+    o.insert(QStringLiteral("node"), test.nodeName);
+    o.insert(QStringLiteral("serial"), test.serial);
+    o.insert(QStringLiteral("user"), test.user);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
 QByteArray MqttLayout::samplePayload(const ForwardSample& sample)
 {
     QJsonObject o;

@@ -250,7 +250,7 @@ void MqttWorker::publishWaiting()
                      QString::fromUtf8(mosquitto_strerror(rc)));
         qWarning().noquote() << trace("publish") + status().lastError;
         ++status().refused;
-        acknowledge(message.kind, message.id, message.part);
+        acknowledge(message.kind, message.id, message.part, true);
         m_waiting.pop_front();
         refused = true;
     }
@@ -289,10 +289,20 @@ void MqttWorker::send(const ForwardBatch& batch)
         message.id = batch.auditHead->sequence;
         m_waiting.push_back(std::move(message));
     }
+    if (batch.alarmTest) {
+        Message message;
+        message.sequence = ++m_sequence;
+        message.topic = MqttLayout::alarmTestTopic(prefix, batch.alarmTest->serial).toUtf8();
+        message.payload = MqttLayout::alarmTestPayload(*batch.alarmTest);
+        message.kind = ForwardRecordKind::AlarmTest;
+        message.id = batch.alarmTest->testId;
+        m_waiting.push_back(std::move(message));
+    }
     publishWaiting();
     if (m_mosq)
         watchSocket();
-    report(false);
+    // A test waits for its answer: it is passed on at once, not gathered.
+    report(bool(batch.alarmTest));
 }
 
 void MqttWorker::closeTarget()

@@ -52,6 +52,8 @@ QString AccessGate::actionText(AccessPolicy::Action action)
         return QStringLiteral("review the records");
     case Action::RecordCalibrations:
         return QStringLiteral("record a calibration");
+    case Action::RunAlarmTests:
+        return QStringLiteral("test the alarms");
     case Action::ManageUsers:
         return QStringLiteral("manage users");
     case Action::ChangeGateways:

@@ -7,6 +7,7 @@
 #include "signedrecord.h"
 #include "alarmeventrecord.h"
 #include "alarmsuppression.h"
+#include "alarmtestrecord.h"
 #include "calibrationrecord.h"
 #include "alarmsilence.h"
 #include "auditentry.h"
@@ -492,6 +493,20 @@ void ProjectAudit::calibrationEntered(const CalibrationRecord& e, const Actor& a
     record(actor.user, QStringLiteral("calibration recorded"),
            QStringLiteral("calibration node ") + e.serial + QLatin1Char(' ') + e.column, QString(),
            calibrationSummary(e), actor.reason);
+}
+
+void ProjectAudit::alarmTestPerformed(const QVector<AlarmTestRecord>& rows, const Actor& actor)
+{
+    if (rows.isEmpty())
+        return;
+    QStringList answers;
+    for (const AlarmTestRecord& r : rows)
+        answers << r.target + QStringLiteral(": ") + r.answer;
+    record(actor.user, QStringLiteral("alarm test"),
+           QStringLiteral("alarm test ") + QString::number(rows.first().testId), QString(),
+           QStringLiteral("nodes ") + rows.first().nodes + QStringLiteral("; ") +
+               answers.join(QStringLiteral(", ")),
+           actor.reason);
 }
 
 void ProjectAudit::suppressionExpired(const AlarmSuppression& s)

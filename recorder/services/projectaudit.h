@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QVector>
 
 #include <QStringList>
 
@@ -21,6 +22,7 @@ struct AuditEntry;
 struct CalibrationRecord;
 struct ElectronicSignature;
 struct SignatureGrant;
+struct AlarmTestRecord;
 struct SignedRecord;
 
 // Every change the recorder makes to the open project, recorded in the project's audit trail
@@ -114,6 +116,9 @@ public:
     // channelN", the new value a readable summary of the entry. The samples are not touched.
     void calibrationEntered(const CalibrationRecord& entry, const Actor& actor);
     static QString calibrationSummary(const CalibrationRecord& entry);
+    // An alarm test run by `actor`: action "alarm test", object "alarm test <id>", new value
+    // the nodes and each target's answer.
+    void alarmTestPerformed(const QVector<AlarmTestRecord>& rows, const Actor& actor);
     // The alarm sound was silenced for `minutes` (AlarmSilence bounds them) by `user` (the one
     // signed in, or the desktop account), without a signature: nothing was acknowledged.
     void soundSilenced(int minutes, const QString& user);

@@ -5,6 +5,7 @@
 
 #include "alarmmonitor.h"
 #include "alarmshelves.h"
+#include "alarmtestlog.h"
 #include "calibrationregister.h"
 #include "databasewriter.h"
 #include "notificationevent.h"
@@ -110,6 +111,8 @@ void ProjectServices::openAlarms(const QString& projectPath, const QString& proj
     // The trace keeps the text it had when the window's alarm desk opened the log.
     if (!m_store->open())
         qWarning().noquote() << QStringLiteral("AlarmDesk::open : ") + m_store->errorText();
+    m_projectName = projectName;
+    m_nodes = nodesOf(gateways);
     m_alarms =
         std::make_unique<ProjectAlarms>(projectPath, projectName, nodesOf(gateways), m_store.get());
     connect(m_alarms.get(), &ProjectAlarms::countsChanged, this, &ProjectServices::countsChanged);
@@ -148,6 +151,43 @@ void ProjectServices::openAlarms(const QString& projectPath, const QString& proj
     m_notifications->start();
     m_notifications->setRecording(m_recording);
     openCalibrations(projectPath, projectName, writer);
+    openAlarmTests(projectPath, projectName, writer);
+}
+
+QList<NodeConfig> ProjectServices::nodes() const
+{
+    return m_nodes ? m_nodes() : QList<NodeConfig>();
+}
+
+void ProjectServices::openAlarmTests(const QString& projectPath, const QString& projectName,
+                                     DatabaseWriter* writer)
+{
+    m_alarmTests = std::make_unique<AlarmTestLog>(
+        ProjectFile::databasePath(projectPath),
+        [writer = QPointer<DatabaseWriter>(writer)](const WriteJob& job) {
+            if (writer)
+                writer->submit(job);
+        });
+    QStringList problems;
+    m_alarmTests->setReminderDays(ProjectFile::alarmTestReminderDays(projectPath, &problems));
+    for (const QString& problem : qAsConst(problems))
+        qWarning().noquote() << QStringLiteral("ProjectServices::openAlarms : ") + problem;
+    ProjectNotifications* notifications = m_notifications.get();
+    m_alarmTests->setRemind(
+        [notifications, projectName](int days, const QDateTime& lastTest, qint64 lapseFrom) {
+            NotificationEvent event;
+            event.kind = NotificationKind::AlarmTestReminder;
+            event.eventId = lapseFrom;
+            event.sequence = days;
+            event.projectName = projectName;
+            event.start = lastTest;
+            return notifications->postAlarmTestReminder(event);
+        });
+    QString error;
+    if (!m_alarmTests->open(&error))
+        qWarning().noquote() << QStringLiteral("ProjectServices::openAlarms : alarm-test log "
+                                               "not read : ") +
+                                    error;
 }
 
 void ProjectServices::openCalibrations(const QString& projectPath, const QString& projectName,
@@ -206,6 +246,7 @@ void ProjectServices::closeAlarms()
 {
     if (m_alarms)
         m_alarms->stop();
+    m_alarmTests.reset();
     m_calibrations.reset();
     emit calibrationNotesChanged(QStringList());
     m_notifications.reset();
@@ -258,6 +299,7 @@ void ProjectServices::tick()
     m_alarms->tick();
     m_notifications->tick();
     m_calibrations->tick();
+    m_alarmTests->tick();
 }
 
 void ProjectServices::reloadNotifications()

@@ -12,6 +12,7 @@
 #include <memory>
 
 class AlarmShelves;
+class AlarmTestLog;
 class CalibrationRegister;
 class ConfiguredDevice;
 class DatabaseWriter;
@@ -77,6 +78,12 @@ public:
     // The calibration register of the open project, with the alarms; null while no project
     // runs. Its reminders go through the notifications.
     CalibrationRegister* calibrations() const { return m_calibrations.get(); }
+    // The alarm-test log of the open project with its reminder, with the alarms; null while no
+    // project runs.
+    AlarmTestLog* alarmTests() const { return m_alarmTests.get(); }
+    // The project's name and nodes as configured now (for the alarm test's choice).
+    const QString& projectName() const { return m_projectName; }
+    QList<NodeConfig> nodes() const;
     WriterAlarmEventStore* alarmStore() const { return m_store.get(); }
     ProjectNotifications* notifications() const { return m_notifications.get(); }
 
@@ -102,6 +109,8 @@ signals:
 private:
     void openCalibrations(const QString& projectPath, const QString& projectName,
                           DatabaseWriter* writer);
+    void openAlarmTests(const QString& projectPath, const QString& projectName,
+                        DatabaseWriter* writer);
 
     std::unique_ptr<ProjectAudit> m_audit;
     ProjectAudit::ActorSource m_actorSource;
@@ -114,6 +123,10 @@ private:
     std::unique_ptr<ProjectNotifications> m_notifications;
     // Reminds through the notifications: goes before them.
     std::unique_ptr<CalibrationRegister> m_calibrations;
+    // Reminds through the notifications too: goes before them.
+    std::unique_ptr<AlarmTestLog> m_alarmTests;
+    QString m_projectName;
+    ProjectAlarms::NodeList m_nodes;
     std::unique_ptr<ProjectForwarding> m_forwarding;
     bool m_recording = false;
 };

@@ -2,6 +2,10 @@
 #include "ui_quillmarmain.h"
 
 #include "aboutbox.h"
+#include "alarmtestcommands.h"
+#include "alarmtestdialog.h"
+#include "alarmtestlog.h"
+#include "alarmtestrun.h"
 #include "audittraildialog.h"
 #include "calibrationcommands.h"
 #include "calibrationregister.h"
@@ -312,6 +316,7 @@ void QuillmarMain::createMenus()
         connect(command.first, &QAction::triggered, this, command.second);
     connect(menus->actionAlarms, &QAction::triggered, this, &QuillmarMain::slotShowAlarms);
     connect(menus->actionAuditTrail, &QAction::triggered, this, &QuillmarMain::slotShowAuditTrail);
+    connect(menus->actionTestAlarms, &QAction::triggered, this, &QuillmarMain::slotTestAlarms);
     connect(menus->actionUsers, &QAction::triggered, this, &QuillmarMain::slotUsers);
     connect(menus->actionForwarding, &QAction::triggered, this, &QuillmarMain::slotForwarding);
     connect(menus->actionNotifications, &QAction::triggered, this, [this] {
@@ -796,6 +801,46 @@ void QuillmarMain::slotShowAuditTrail()
     auditDialog->show();
     auditDialog->raise();
     auditDialog->activateWindow();
+}
+
+void QuillmarMain::slotTestAlarms()
+{
+    AlarmTestLog* log = services.alarmTests();
+    if (!projectOpen || !log)
+        return;
+    if (!alarmTestDialog) {
+        alarmTestDialog = new AlarmTestDialog(this);
+        alarmTestDialog->setAttribute(Qt::WA_DeleteOnClose);
+        // It goes with the project's log.
+        connect(log, &QObject::destroyed, alarmTestDialog.data(), &QWidget::close);
+        connect(log, &AlarmTestLog::testAdded, alarmTestDialog.data(),
+                [dialog = alarmTestDialog.data(), log] { dialog->setRecent(log->recent()); });
+        connect(alarmTestDialog.data(), &AlarmTestDialog::runRequested, this,
+                [this, dialog = alarmTestDialog.data()](const QString& serial) {
+                    AlarmTestCommands(&gate, &services)
+                        .run(serial, dialog, [dialog](AlarmTestRun* run) {
+                            if (!run) {
+                                dialog->testRefused();
+                                return;
+                            }
+                            connect(run, &AlarmTestRun::answered, dialog,
+                                    &AlarmTestDialog::addAnswer);
+                            connect(run, &AlarmTestRun::finished, dialog, [dialog, run] {
+                                dialog->testFinished();
+                                run->deleteLater();
+                            });
+                            dialog->testStarted(run->targetCount());
+                        });
+                });
+    }
+    QVector<AlarmTestDialog::Node> nodes;
+    for (const NodeConfig& node : services.nodes())
+        nodes.append({node.deviceNumber, node.deviceName});
+    alarmTestDialog->setNodes(nodes);
+    alarmTestDialog->setRecent(log->recent());
+    alarmTestDialog->show();
+    alarmTestDialog->raise();
+    alarmTestDialog->activateWindow();
 }
 
 UsersDialog* QuillmarMain::usersDialog() const

@@ -24,6 +24,7 @@ class QPushButton;
 class NodeDevice;
 struct AlarmSuppression;
 
+class AlarmTestDialog;
 class AuditTrailDialog;
 class ConfiguredDevice;
 class OutboxIndicator;
@@ -133,6 +134,8 @@ public slots:
     void slotStdTimer();
     void slotShowAlarms();
     void slotShowAuditTrail();
+    // "Test alarms...": the dialog of the open project's alarm tests.
+    void slotTestAlarms();
     void slotUsers();
     void slotForwarding();
     // "Settings edited outside the recorder": accept or reject what waits.
@@ -203,6 +206,8 @@ private:
     ProjectKeyNotice* keyNotice = nullptr;
     // The open project's audit trail while shown; it goes with the project.
     QPointer<AuditTrailDialog> auditDialog;
+    // The open project's alarm tests while shown; it goes with the project.
+    QPointer<AlarmTestDialog> alarmTestDialog;
     SignInStatus* signInState = nullptr;
     // The open project's users while shown; it goes with the project.
     QPointer<UsersDialog> m_usersDialog;

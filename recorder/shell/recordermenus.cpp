@@ -50,6 +50,7 @@ RecorderMenus::RecorderMenus(QWidget* window)
     menuRecord = newMenu(window, "menuRecord");
     actionDataViewer = menuAction(menuRecord, QStringLiteral("Data Viewer"), "actionDataViewer");
     actionAlarms = menuAction(menuRecord, QStringLiteral("Alarms"), "actionAlarms");
+    actionTestAlarms = menuAction(menuRecord, QStringLiteral("Test alarms..."), "actionTestAlarms");
     menuRecord->addSeparator();
     menuReport = menuRecord->addMenu(QStringLiteral("Report"));
     menuReport->setObjectName(QStringLiteral("menuReport"));
@@ -76,9 +77,9 @@ RecorderMenus::RecorderMenus(QWidget* window)
 
 void RecorderMenus::setProjectActionsEnabled(bool enabled)
 {
-    for (QAction* action : {actionAddDelete, actionClose, actionNotifications, actionAuditTrail,
-                            actionUsers, actionRefresh, actionDataViewer, actionAlarms,
-                            actionExpansion})
+    for (QAction* action :
+         {actionAddDelete, actionClose, actionNotifications, actionAuditTrail, actionUsers,
+          actionRefresh, actionDataViewer, actionAlarms, actionTestAlarms, actionExpansion})
         action->setEnabled(enabled);
     menuReport->setEnabled(enabled);
     menuReport->menuAction()->setEnabled(enabled);

@@ -39,6 +39,7 @@ public:
     QAction* actionExit = nullptr;
     QAction* actionDataViewer = nullptr;
     QAction* actionAlarms = nullptr;
+    QAction* actionTestAlarms = nullptr;
     QAction* actionDaily = nullptr;
     QAction* actionWeekly = nullptr;
     QAction* actionMonthly = nullptr;

@@ -3,6 +3,7 @@
 #include "floordiv.h"
 #include "novalue.h"
 #include "periodsummary.h"
+#include "reportalarmtests.h"
 #include "reportcalibration.h"
 #include "reportsuppressions.h"
 #include "reporttables.h"
@@ -119,6 +120,7 @@ void GenerateAverageQueries::run()
     ReportSuppressions::read(databasePath, start, end, channels, tables);
     ReportCalibration::read(databasePath, QDateTime::fromSecsSinceEpoch(start).date(),
                             QDateTime::fromSecsSinceEpoch(end).date(), channels, tables);
+    ReportAlarmTests::read(databasePath, start, end + 1, tables);
     tables->auditHead = ReportAuditHead::read(databasePath);
     emit done();
 }

@@ -2,6 +2,7 @@
 
 #include "channelanalysis.h"
 #include "periodsummary.h"
+#include "reportalarmtests.h"
 #include "reportcalibration.h"
 #include "reportsuppressions.h"
 #include "reporttables.h"
@@ -141,6 +142,8 @@ void GenerateDayQueries::run()
     if (!bounds.isEmpty())
         ReportSuppressions::read(databasePath, bounds.first(), bounds.last(), channels, tables);
     ReportCalibration::read(databasePath, period.firstDay(), period.lastDay(), channels, tables);
+    if (!bounds.isEmpty())
+        ReportAlarmTests::read(databasePath, bounds.first(), bounds.last(), tables);
     tables->auditHead = ReportAuditHead::read(databasePath);
     emit done();
 }

@@ -3,6 +3,7 @@
 #include "alarmkind.h"
 #include "auditcsv.h"
 #include "novalue.h"
+#include "reportalarmtests.h"
 #include "reportcalibration.h"
 #include "reportsuppressions.h"
 
@@ -342,6 +343,18 @@ ReportCsvTable calibrationTable(const Source& s)
     return table;
 }
 
+ReportCsvTable alarmTestsTable(const Source& s)
+{
+    QStringList headers = ReportAlarmTests::titles();
+    headers.first() = s.timeHeader("Time");
+    ReportCsvTable table{QStringLiteral("Alarm Tests"), headers, {}};
+    for (const AlarmTestRecord& r : s.tables.alarmTests)
+        table.rows.append({Cell::time(r.time), Cell::text(r.user), Cell::text(r.nodes),
+                           Cell::text(r.target), Cell::text(r.answer),
+                           r.text.isEmpty() ? Cell() : Cell::text(r.text)});
+    return table;
+}
+
 ReportCsvTable auditHeadTable(const Source& s)
 {
     const ReportAuditHead& head = s.tables.auditHead;
@@ -397,6 +410,10 @@ QList<ReportCsvTable> ReportCsv::tables(const ReportRun::Settings& settings,
         [](const Source& s, QList<ReportCsvTable>* out) {
             if (!s.tables.suppressions.isEmpty())
                 out->append(suppressionsTable(s));
+        },
+        [](const Source& s, QList<ReportCsvTable>* out) {
+            if (!s.tables.alarmTests.isEmpty())
+                out->append(alarmTestsTable(s));
         },
         [](const Source& s, QList<ReportCsvTable>* out) { out->append(auditHeadTable(s)); },
     };

@@ -16,6 +16,7 @@ void ReportTables::clear()
     alarmSignatures.clear();
     periodSummaries.clear();
     calibrations.clear();
+    alarmTests.clear();
     calibrationFirst = QDate();
     calibrationLast = QDate();
     auditHead = ReportAuditHead();

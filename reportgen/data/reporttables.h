@@ -2,6 +2,7 @@
 
 #include "alarmeventrecord.h"
 #include "alarmsuppression.h"
+#include "alarmtestrecord.h"
 #include "calibrationrecord.h"
 #include "reportaudithead.h"
 
@@ -111,6 +112,8 @@ struct ReportTables
     QVector<CalibrationRecord> calibrations;
     QDate calibrationFirst;
     QDate calibrationLast;
+    // The alarm tests run in the period, one row per test and target (ReportAlarmTests).
+    QVector<AlarmTestRecord> alarmTests;
     // Read once the figures are: printed at the end of every report.
     ReportAuditHead auditHead;
 

@@ -3,6 +3,7 @@
 #include "datainterval.h"
 #include "haccppage.h"
 #include "periodsummary.h"
+#include "reportalarmtests.h"
 #include "reportcalibration.h"
 #include "reportpage.h"
 #include "reportsuppressions.h"
@@ -79,6 +80,7 @@ void ReportWebPage::fillNow()
     fillPeriodSummary();
     fillCalibration();
     fillSuppressions();
+    fillAlarmTests();
     fillAuditHead();
     emit pageFilled();
 }
@@ -206,6 +208,19 @@ void ReportWebPage::fillSuppressions()
     insertTable(QStringLiteral("Suppressions"),
                 QStringLiteral("Shelved Alarms and Nodes out of Service"),
                 ReportSuppressions::titles(), ReportSuppressions::rows(results, current.channels));
+}
+
+void ReportWebPage::fillAlarmTests()
+{
+    const QVector<QStringList> rows = ReportAlarmTests::rows(results);
+    // An answer other than "accepted" is what an inspector looks for.
+    QSet<QPair<int, int>> marked;
+    for (int r = 0; r < rows.size(); ++r) {
+        if (rows.at(r).at(4) != AlarmTestRecord::acceptedAnswer())
+            marked.insert({r, 4});
+    }
+    insertTable(QStringLiteral("AlarmTests"), QStringLiteral("Alarm Tests"),
+                ReportAlarmTests::titles(), rows, marked);
 }
 
 void ReportWebPage::fillPeriodSummary()

@@ -54,6 +54,7 @@ private:
     void fillSuppressions();
     void fillPeriodSummary();
     void fillCalibration();
+    void fillAlarmTests();
     // A table of texts before the footer, in a div of this id (replacing one of an earlier
     // fill); nothing without rows. Marked cells (row, column) stand out.
     void insertTable(const QString& id, const QString& title, const QStringList& titles,

@@ -35,6 +35,7 @@ void TestAccessPolicy::allows_data()
     } actions[] = {
         {"view", Action::View, Role::Operator},
         {"acknowledge", Action::Acknowledge, Role::Operator},
+        {"alarm test", Action::RunAlarmTests, Role::Operator},
         {"limits", Action::ChangeLimits, Role::Supervisor},
         {"alarm rules", Action::ChangeAlarmRules, Role::Supervisor},
         {"notifications", Action::ChangeNotifications, Role::Supervisor},

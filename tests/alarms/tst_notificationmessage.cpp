@@ -95,6 +95,9 @@ void TestNotificationMessage::localTimes()
     QCOMPARE(json.value(QStringLiteral("start")).toVariant().toLongLong(), time.toSecsSinceEpoch());
 }
 
+// A row of subjects_data() for an alarm test: an alarm's start marked as a test.
+constexpr int AlarmTestRow = -1;
+
 void TestNotificationMessage::subjects_data()
 {
     QTest::addColumn<int>("kind");
@@ -137,6 +140,17 @@ void TestNotificationMessage::subjects_data()
                           << QStringLiteral("alarm.12.test") << QStringLiteral("[Lab] Test message")
                           << QStringLiteral("This is a test message. If you can read it, the "
                                             "recorder's notifications reach you.");
+    // An alarm test looks like an alarm's start, marked as a test, with an id of its own.
+    QTest::newRow("alarm test")
+        << AlarmTestRow << int(AlarmKind::High) << QStringLiteral("alarmtest.12")
+        << QStringLiteral("[TEST] [Lab] Alarm test: Freezer")
+        << QStringLiteral("TEST: this is a test of the alarm notifications, run by olga. No alarm "
+                          "is active.");
+    QTest::newRow("alarm test reminder")
+        << int(NotificationKind::AlarmTestReminder) << int(AlarmKind::High)
+        << QStringLiteral("alarmtestreminder.12")
+        << QStringLiteral("[Lab] Alarm test due: none for 3 days")
+        << QStringLiteral("No alarm test has been run for 3 days. Run one: Record, Test alarms.");
 }
 
 // Catches a kind of message told as another, or two different messages sharing one id.
@@ -148,12 +162,22 @@ void TestNotificationMessage::subjects()
     QFETCH(QString, subject);
     QFETCH(QString, firstLine);
 
-    NotificationEvent e = labEvent(NotificationKind(kind), AlarmKind(alarm));
+    const bool alarmTest = kind == AlarmTestRow;
+    NotificationEvent e =
+        labEvent(alarmTest ? NotificationKind::Start : NotificationKind(kind), AlarmKind(alarm));
     e.sequence = 3;
+    if (alarmTest) {
+        e.test = true;
+        e.detail = QStringLiteral("olga");
+    }
     const NotificationMessage message(e);
     QCOMPARE(message.key(), key);
     QCOMPARE(message.subject(), subject);
     QCOMPARE(message.body().section(QLatin1Char('\n'), 0, 0), firstLine);
+    // Only a test says so to a receiver that reads the JSON.
+    QCOMPARE(
+        QJsonDocument::fromJson(message.json()).object().value(QStringLiteral("test")).toBool(),
+        alarmTest);
 }
 
 void TestNotificationMessage::acrossARestart_data()

@@ -80,6 +80,8 @@ private slots:
     void alarmRulesBesideDeviceList();
     void readAlarmRules_data();
     void readAlarmRules();
+    void alarmTestReminderDays_data();
+    void alarmTestReminderDays();
     void handWrittenFile_data();
     void handWrittenFile();
     void reportMailLimit_data();
@@ -812,6 +814,40 @@ void TestProjectFile::reportMailLimit()
     QCOMPARE(project.reportMailMaxBytes, limit ? limit : ProjectFile::DefaultReportMailMaxBytes);
     QCOMPARE(project.keyProblems.filter(QStringLiteral("ReportMailMaxBytes")).size(),
              limit ? 0 : 1);
+}
+
+void TestProjectFile::alarmTestReminderDays_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("days");
+    QTest::addColumn<bool>("problem");
+    QTest::newRow("absent: the default") << QByteArray() << 30 << false;
+    QTest::newRow("off") << QByteArray("AlarmTestReminderDays=0") << 0 << false;
+    QTest::newRow("a week, blanks round it")
+        << QByteArray("AlarmTestReminderDays= 7 ") << 7 << false;
+    QTest::newRow("a year") << QByteArray("AlarmTestReminderDays=365") << 365 << false;
+    QTest::newRow("beyond a year") << QByteArray("AlarmTestReminderDays=366") << 30 << true;
+    QTest::newRow("negative") << QByteArray("AlarmTestReminderDays=-1") << 30 << true;
+    QTest::newRow("not a number") << QByteArray("AlarmTestReminderDays=monthly") << 30 << true;
+    QTest::newRow("a fraction") << QByteArray("AlarmTestReminderDays=2.5") << 30 << true;
+}
+
+// Catches a hand-edited reminder key taken as it stands (a negative or absurd lapse, a word read
+// as 0 and the reminder silently off) or a bad one not told.
+void TestProjectFile::alarmTestReminderDays()
+{
+    QFETCH(QByteArray, line);
+    {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        const QByteArray file = "projectName=Plant\n" + line + "\n";
+        QCOMPARE(out.write(file), qint64(file.size()));
+    }
+    QStringList problems;
+    QTEST(ProjectFile::alarmTestReminderDays(path, &problems), "days");
+    QTEST(!problems.isEmpty(), "problem");
+    if (!problems.isEmpty())
+        QVERIFY(problems.first().startsWith(QStringLiteral("AlarmTestReminderDays")));
 }
 
 QTEST_GUILESS_MAIN(TestProjectFile)

@@ -129,6 +129,21 @@ void TestLineProtocol::serialTag()
     sample.time = 1700000000;
     QVERIFY(QString::fromUtf8(LineProtocol::sampleLine(sample))
                 .startsWith(QStringLiteral("sample,channel=1,serial=") + tag + QLatin1Char(' ')));
+    // An alarm test is a measurement of its own, tagged as a test, the node's serial as above;
+    // a test of all nodes has no serial tag at all (never the empty serial's "%").
+    ForwardAlarmTest test;
+    test.testId = 7;
+    test.serial = serial;
+    test.time = 1700000000;
+    const QString line = QString::fromUtf8(LineProtocol::alarmTestLine(test));
+    if (serial.isEmpty())
+        QVERIFY2(line.startsWith(QStringLiteral("alarm_test,test=true test_id=7i,")),
+                 qPrintable(line));
+    else
+        QVERIFY2(line.startsWith(QStringLiteral("alarm_test,test=true,serial=") + tag +
+                                 QStringLiteral(" test_id=7i,")),
+                 qPrintable(line));
+    QVERIFY(line.endsWith(QStringLiteral(" 1700000000")));
 }
 
 void TestLineProtocol::number_data()

@@ -96,6 +96,12 @@ void TestMqttLayout::topics_data()
                                   << "p//2"
                                   << "p//alarm"
                                   << "p/status";
+    // Fault: a node's test topic equal to a topic of the node whose serial is "alarmtest".
+    QTest::newRow("serial alarmtest") << "p"
+                                      << "alarmtest"
+                                      << "p/alarmtest/2"
+                                      << "p/alarmtest/alarm"
+                                      << "p/status";
     QTest::newRow("dollar inside, non-ASCII, blank") << "Kühlhaus"
                                                      << "T$ 1 °"
                                                      << "Kühlhaus/T$ 1 °/2"
@@ -119,6 +125,23 @@ void TestMqttLayout::topics()
         QCOMPARE(mosquitto_validate_utf8(bytes.constData(), bytes.size()), int(MOSQ_ERR_SUCCESS));
         QCOMPARE(mosquitto_pub_topic_check(bytes.constData()), int(MOSQ_ERR_SUCCESS));
     }
+    // An alarm test has a topic of its own, which no node's samples or alarms share (nor those
+    // of a node named like the test's level), for one node and for all.
+    for (const QString& node : {serial, QString()}) {
+        const QString test = MqttLayout::alarmTestTopic(prefix, node);
+        const QByteArray bytes = test.toUtf8();
+        QCOMPARE(mosquitto_pub_topic_check(bytes.constData()), int(MOSQ_ERR_SUCCESS));
+        for (const QString& other : {serial, QStringLiteral("alarmtest"), QStringLiteral("test")}) {
+            QVERIFY(test != MqttLayout::sampleTopic(prefix, other, 1));
+            QVERIFY(test != MqttLayout::sampleTopic(prefix, other, 2));
+            QVERIFY(test != MqttLayout::alarmTopic(prefix, other));
+        }
+        QVERIFY(test != MqttLayout::auditHeadTopic(prefix));
+        QVERIFY(test != MqttLayout::statusTopic(prefix));
+    }
+    if (!serial.isEmpty())
+        QVERIFY(MqttLayout::alarmTestTopic(prefix, serial) !=
+                MqttLayout::alarmTestTopic(prefix, QString()));
     // One-to-one: the serial comes back from its level.
     const QString level = sample.split(QLatin1Char('/')).at(sample.count(QLatin1Char('/')) - 1);
     QCOMPARE(QString::fromUtf8(QByteArray::fromPercentEncoding(level.toUtf8())), serial);

@@ -7,6 +7,7 @@
 // files instead of comparing them.
 
 #include "alarmsuppressiontable.h"
+#include "alarmtesttable.h"
 #include "generateaveragequeries.h"
 #include "novalue.h"
 #include "report.h"
@@ -76,6 +77,7 @@ struct PageCase
     QVector<AuditEntry> audit; // the file's audit trail; none without entries
     QVector<AlarmSuppression> suppressions; // shelves and out-of-service times in the file
     QVector<qint64> signedEvents; // events whose acknowledgement is signed (by Olga Berg)
+    QVector<AlarmTestRecord> alarmTests; // the file's alarm-test log, one row per target
 };
 
 qint64 at(const QString& text)
@@ -558,6 +560,27 @@ QList<PageCase> pageCases()
     shelvesOf(&cases.last());
     cases << coldStore("haccp-month-cold-store", ReportKind::Haccp, QStringLiteral("2026-03-09"),
                        HaccpSpan::Month);
+    // Below the other tables: the alarm test inside the week, one target answering, one not
+    // (marked); the test of the week before is not listed, and no figure counts either as an
+    // alarm.
+    cases << coldStore("weekly-cold-store-alarm-tests", ReportKind::Weekly,
+                       QStringLiteral("2026-03-25"));
+    for (const auto& test : {qMakePair(QStringLiteral("2026-03-27 10:15:00"), qint64(1)),
+                             qMakePair(QStringLiteral("2026-03-20 10:15:00"), qint64(2))}) {
+        AlarmTestRecord mail;
+        mail.testId = test.second;
+        mail.time = at(test.first);
+        mail.user = QStringLiteral("olga (Olga Berg)");
+        mail.nodes = QStringLiteral("CS_01, RM_03");
+        mail.target = QStringLiteral("email");
+        mail.answer = AlarmTestRecord::acceptedAnswer();
+        mail.text = QStringLiteral("250 2.0.0 Ok: queued as <4F2A>");
+        AlarmTestRecord mqtt = mail;
+        mqtt.target = QStringLiteral("mqtt");
+        mqtt.answer = AlarmTestRecord::noAnswer();
+        mqtt.text = QStringLiteral("no answer in 30 s");
+        cases.last().alarmTests << mail << mqtt;
+    }
     return cases;
 }
 
@@ -733,6 +756,13 @@ void TestReportPages::writeFiles(const PageCase& page, const QTemporaryDir& dir)
         QString error;
         for (const AlarmSuppression& row : page.suppressions)
             QVERIFY2(AlarmSuppressionTable::insert(db.get(), row, &error), qPrintable(error));
+    }
+    if (!page.alarmTests.isEmpty()) {
+        SqliteConnection db;
+        QVERIFY(db.open(dir.filePath(QStringLiteral("Cold store.dat")), SQLITE_OPEN_READWRITE));
+        QString error;
+        for (const AlarmTestRecord& row : page.alarmTests)
+            QVERIFY2(AlarmTestTable::insert(db.get(), {row}, &error), qPrintable(error));
     }
     for (const AlarmEventRecord& event : page.events) {
         if (page.signedEvents.contains(event.id))

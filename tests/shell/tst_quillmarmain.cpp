@@ -4,6 +4,7 @@
 #include "alarmindicator.h"
 #include "alarmmonitor.h"
 #include "alarmscreen.h"
+#include "alarmtestdialog.h"
 #include "auditfill.h"
 #include "auditlookup.h"
 #include "audittrail.h"
@@ -105,6 +106,7 @@ private slots:
     void fullScreenByDoubleClick();
     void alarmsWhileProjectRuns();
     void auditTrailOfTheProject();
+    void alarmTestFromTheMenu();
     void calibrationDueShown();
     void usersOfTheProject();
     void forwardingWhileProjectRuns_data();
@@ -299,7 +301,7 @@ void TestQuillmarMain::actionStates()
     const QList<const char*> projectActions = {
         "actionAddDelete",  "actionClose",  "actionNotifications", "actionRefresh",
         "actionDataViewer", "actionAlarms", "actionExpansion",     "actionForwarding",
-        "actionAuditTrail", "actionUsers"};
+        "actionAuditTrail", "actionUsers",  "actionTestAlarms"};
     auto reports = [w](bool usable) {
         QCOMPARE(w->findChild<QMenu*>(QStringLiteral("menuReport"))->menuAction()->isEnabled(),
                  usable);
@@ -830,6 +832,32 @@ void TestQuillmarMain::auditTrailOfTheProject()
     // The menu shows the one dialog again rather than a second.
     action(window.get(), "actionAuditTrail")->trigger();
     QCOMPARE(window->findChildren<AuditTrailDialog*>().size(), 1);
+    window->slotCloseProject();
+    QTRY_VERIFY(!dialog);
+}
+
+// Catches: "Test alarms..." missing from the Record menu, a test started with no target that
+// leaves the button dead or claims a result, a second dialog, a dialog outliving its project.
+void TestQuillmarMain::alarmTestFromTheMenu()
+{
+    const QString path = writeProject(projectPath(QStringLiteral("alarmtest")), {1});
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+    QVERIFY(window->findChild<QMenu*>(QStringLiteral("menuRecord"))
+                ->actions()
+                .contains(action(window.get(), "actionTestAlarms")));
+    action(window.get(), "actionTestAlarms")->trigger();
+    QPointer<AlarmTestDialog> dialog = window->findChild<AlarmTestDialog*>();
+    QVERIFY(dialog && dialog->isVisible());
+    auto* nodes = dialog->findChild<QComboBox*>(QStringLiteral("comboBox_node"));
+    QCOMPARE(nodes->count(), 2); // all nodes and the project's one
+    auto* run = dialog->findChild<QPushButton*>(QStringLiteral("pushButton_run"));
+    QTest::mouseClick(run, Qt::LeftButton);
+    auto* status = dialog->findChild<QLabel*>(QStringLiteral("label_status"));
+    QTRY_VERIFY(status->text().startsWith(QStringLiteral("No notification or forwarding target")));
+    QVERIFY(run->isEnabled());
+    action(window.get(), "actionTestAlarms")->trigger();
+    QCOMPARE(window->findChildren<AlarmTestDialog*>().size(), 1);
     window->slotCloseProject();
     QTRY_VERIFY(!dialog);
 }
