@@ -13,6 +13,7 @@ struct AuditEntry;
 struct CalibrationRecord;
 struct ElectronicSignature;
 struct OutboxRecord;
+struct ReportRunRecord;
 struct UserChange;
 
 // A write to the project's database other than a sample, carried by the DatabaseWriter in order
@@ -55,6 +56,9 @@ struct WriteJob
         AlarmSuppression = 12,
         // A calibration entry with its signature, or a reminder of one sent (CalibrationTable).
         Calibration = 13,
+        // 14 is taken by the alarm test's reminders.
+        // A scheduled report's run: made, sent, failed or too large (ReportRunTable).
+        ReportRun = 15,
     };
 
     Kind kind = None;
@@ -98,6 +102,8 @@ struct WriteJob
                                 const ElectronicSignature* signature = nullptr);
     // The reminder `daysBefore` the due date of entry `id` went into the outbox at `at`.
     static WriteJob calibrationReminder(qint64 id, int daysBefore, qint64 at);
+    // The state of a scheduled report's period, replacing the one written before.
+    static WriteJob reportRun(const ReportRunRecord& row);
 
     // Runs the job on the writer's connection, inside its transaction. `rowId` gets the row id
     // the job wrote (0 when it wrote none). False with the reason when the job failed (the

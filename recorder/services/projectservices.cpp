@@ -13,10 +13,15 @@
 #include "projectfile.h"
 #include "projectforwarding.h"
 #include "projectnotifications.h"
+#include "projectreports.h"
+#include "notificationmessage.h"
+#include "notificationoutbox.h"
+#include "programlauncher.h"
 #include "secretstore.h"
 #include "writejob.h"
 #include "writeralarmeventstore.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QPointer>
 
@@ -143,10 +148,63 @@ void ProjectServices::openAlarms(const QString& projectPath, const QString& proj
             &ProjectServices::outboxStateChanged);
     connect(m_notifications.get(), &ProjectNotifications::passwordNoteChanged, this,
             &ProjectServices::passwordNoteChanged);
+    // The report schedule's keys are told with the notifications' (its mails are theirs).
     connect(m_notifications.get(), &ProjectNotifications::keyProblemsChanged, this,
-            &ProjectServices::keyProblemsChanged);
+            [this](const QStringList& problems) {
+                emit keyProblemsChanged(m_reports ? problems + m_reports->keyProblems()
+                                                  : problems);
+            });
     m_notifications->start();
     openCalibrations(projectPath, projectName, writer);
+    openReports(projectPath, projectName, writer);
+}
+
+void ProjectServices::openReports(const QString& projectPath, const QString& projectName,
+                                  DatabaseWriter* writer)
+{
+    m_reports = std::make_unique<ProjectReports>(projectPath, projectName,
+                                                 ProjectFile::databasePath(projectPath));
+    ReportRunner* runner = m_reports->runner();
+    runner->setProgram(ProgramLauncher::resolve(QStringLiteral("Tallyforge"),
+                                                QCoreApplication::applicationDirPath()));
+    runner->setSubmit([writer = QPointer<DatabaseWriter>(writer)](const WriteJob& job) {
+        if (writer)
+            writer->submit(job);
+    });
+    runner->setAudit([this](const QString& action, const QString& object, const QString& value) {
+        if (m_audit)
+            m_audit->reportRecorded(action, object, value);
+    });
+    ProjectNotifications* notifications = m_notifications.get();
+    m_reports->setPost([notifications](const NotificationMessage& message) {
+        return notifications->postReport(message);
+    });
+    connect(notifications->outbox(), &NotificationOutbox::sent, m_reports.get(),
+            [reports = m_reports.get()](const QString& messageId, const QString&) {
+                reports->delivered(messageId);
+            });
+    connect(m_reports.get(), &ProjectReports::noteChanged, this,
+            &ProjectServices::reportNoteChanged);
+    connect(m_reports.get(), &ProjectReports::keyProblemsChanged, this,
+            [this](const QStringList& problems) {
+                emit keyProblemsChanged(m_notifications ? m_notifications->keyProblems() + problems
+                                                        : problems);
+            });
+    notifications->setReportRecipients(ReportScheduleSettings::load(projectPath).recipients);
+    QString error;
+    if (!m_reports->open(&error))
+        qWarning().noquote() << QStringLiteral("ProjectServices::openAlarms : report runs not "
+                                               "read, no report is made : ") +
+                                    error;
+}
+
+void ProjectServices::reloadReports()
+{
+    if (!m_reports)
+        return;
+    m_reports->reload();
+    if (m_notifications)
+        m_notifications->setReportRecipients(m_reports->settings().recipients);
 }
 
 void ProjectServices::openCalibrations(const QString& projectPath, const QString& projectName,
@@ -207,6 +265,8 @@ void ProjectServices::closeAlarms()
         m_alarms->stop();
     m_calibrations.reset();
     emit calibrationNotesChanged(QStringList());
+    m_reports.reset();
+    emit reportNoteChanged(QString());
     m_notifications.reset();
     m_shelves.reset();
     m_alarms.reset();
@@ -257,6 +317,8 @@ void ProjectServices::tick()
     m_alarms->tick();
     m_notifications->tick();
     m_calibrations->tick();
+    if (m_reports)
+        m_reports->tick();
 }
 
 void ProjectServices::reloadNotifications()

@@ -33,6 +33,8 @@ RecorderMenus::RecorderMenus(QWidget* window)
     actionClose = menuAction(menuProject, QStringLiteral("Close"), "actionClose");
     actionNotifications =
         menuAction(menuProject, QStringLiteral("Notifications..."), "actionNotifications");
+    actionReportSchedule =
+        menuAction(menuProject, QStringLiteral("Report schedule..."), "actionReportSchedule");
     actionAuditTrail =
         menuAction(menuProject, QStringLiteral("Audit trail..."), "actionAuditTrail");
     actionUsers = menuAction(menuProject, QStringLiteral("Users..."), "actionUsers");
@@ -76,7 +78,8 @@ RecorderMenus::RecorderMenus(QWidget* window)
 
 void RecorderMenus::setProjectActionsEnabled(bool enabled)
 {
-    for (QAction* action : {actionAddDelete, actionClose, actionNotifications, actionAuditTrail,
+    for (QAction* action : {actionAddDelete, actionClose, actionNotifications,
+                            actionReportSchedule, actionAuditTrail,
                             actionUsers, actionRefresh, actionDataViewer, actionAlarms,
                             actionExpansion})
         action->setEnabled(enabled);
