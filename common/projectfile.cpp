@@ -24,6 +24,7 @@ const QString kRecordStop = QStringLiteral("record_stop_time");
 const QString kReportSubject = QStringLiteral("ReportSubject");
 const QString kReportAuthor = QStringLiteral("ReportAuthor");
 const QString kAlarmRules = QStringLiteral("AlarmRules");
+const QString kReportMailMaxBytes = QStringLiteral("ReportMailMaxBytes");
 
 // A file name without a folder: no path separator, no "..".
 bool isPlainFileName(const QString& name)
@@ -394,8 +395,41 @@ bool ProjectFile::load(ProjectData* project) const
     project->gateways = gateways;
     project->projectName = settings.text(QStringLiteral("projectName"));
     project->dataInterval = offeredInterval(settings.value(kDataInterval).toInt());
+    QString limitProblem;
+    project->reportMailMaxBytes =
+        parseReportMailMaxBytes(settings.value(kReportMailMaxBytes), &limitProblem);
+    if (!limitProblem.isEmpty())
+        ruleProblems << limitProblem;
     project->keyProblems = settings.problems() + ruleProblems;
     return true;
+}
+
+qint64 ProjectFile::parseReportMailMaxBytes(const QVariant& value, QString* problem)
+{
+    problem->clear();
+    if (!value.isValid())
+        return DefaultReportMailMaxBytes;
+    bool ok = false;
+    const qint64 bytes = value.toString().trimmed().toLongLong(&ok, 10);
+    if (ok && bytes >= MinReportMailMaxBytes && bytes <= MaxReportMailMaxBytes)
+        return bytes;
+    *problem = QStringLiteral("Project file key ReportMailMaxBytes: not a number of bytes from "
+                              "%1 to %2, %3 used")
+                   .arg(MinReportMailMaxBytes)
+                   .arg(MaxReportMailMaxBytes)
+                   .arg(DefaultReportMailMaxBytes);
+    qWarning().noquote() << QStringLiteral("ProjectFile : ") + *problem;
+    return DefaultReportMailMaxBytes;
+}
+
+qint64 ProjectFile::reportMailMaxBytes(QStringList* problems) const
+{
+    const ProjectKeyReader reader(m_path);
+    QString problem;
+    const qint64 bytes = parseReportMailMaxBytes(reader.value(kReportMailMaxBytes), &problem);
+    if (problems && !problem.isEmpty())
+        problems->append(problem);
+    return bytes;
 }
 
 bool ProjectFile::parseReportDevices(const QByteArray& document, QList<ReportDeviceRecord>* devices)

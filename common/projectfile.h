@@ -15,6 +15,8 @@ struct ProjectData
     QList<GatewayConfig> gateways;
     QString projectName;
     int dataInterval = 0;
+    // The largest report PDF mailed (key ReportMailMaxBytes).
+    qint64 reportMailMaxBytes = 10 * 1024 * 1024;
     // The keys that could not be read (see ProjectKeyReader::problems()), for the window to show.
     QStringList keyProblems;
 };
@@ -55,6 +57,16 @@ public:
     QString reportSubject() const;
     QString reportAuthor() const;
     void saveReportTexts(const QString& subject, const QString& author) const;
+
+    // The largest report PDF that is mailed, key ReportMailMaxBytes: whole bytes from
+    // MinReportMailMaxBytes to MaxReportMailMaxBytes; absent, the default. Any other value
+    // reads as the default and is told in `problems` (when not null).
+    static constexpr qint64 DefaultReportMailMaxBytes = 10 * 1024 * 1024;
+    static constexpr qint64 MinReportMailMaxBytes = 64 * 1024;
+    static constexpr qint64 MaxReportMailMaxBytes = 25 * 1024 * 1024;
+    qint64 reportMailMaxBytes(QStringList* problems = nullptr) const;
+    // The same for a value as read from the file (invalid: absent).
+    static qint64 parseReportMailMaxBytes(const QVariant& value, QString* problem);
 
     QString value(const QString& key) const;
     int intValue(const QString& key) const;

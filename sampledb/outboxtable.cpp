@@ -36,6 +36,14 @@ bool hasSupersededColumn(sqlite3* db)
     return s.isValid() && sqlite3_step(s.get()) == SQLITE_ROW;
 }
 
+bool hasAttachmentColumns(sqlite3* db)
+{
+    SqliteStatement s(db, "select count(*) from pragma_table_info('notification_outbox') where "
+                          "name in ('attachmentName', 'attachment')");
+    return s.isValid() && sqlite3_step(s.get()) == SQLITE_ROW &&
+           sqlite3_column_int(s.get(), 0) == 2;
+}
+
 // `where` and `order` complete the select; a table of an earlier version reads as holding no
 // superseded row.
 bool read(sqlite3* db, const char* where, QVector<OutboxRecord>* out, QString* error)
@@ -47,6 +55,8 @@ bool read(sqlite3* db, const char* where, QVector<OutboxRecord>* out, QString* e
         QByteArray("select messageId, eventId, kind, target, body, created, attempts, "
                    "nextAttemptMs, sentAt, lastError, ") +
         (hasSupersededColumn(db) ? "supersededAt" : "null as supersededAt") +
+        (hasAttachmentColumns(db) ? ", attachmentName, attachment"
+                                  : ", null as attachmentName, null as attachment") +
         " from notification_outbox " + where;
     SqliteStatement s(db, sql);
     if (!s.isValid())
@@ -67,6 +77,14 @@ bool read(sqlite3* db, const char* where, QVector<OutboxRecord>* out, QString* e
         r.lastError = columnText(s.get(), 9);
         if (sqlite3_column_type(s.get(), 10) != SQLITE_NULL)
             r.supersededAt = sqlite3_column_int64(s.get(), 10);
+        r.attachmentName = columnText(s.get(), 11);
+        if (sqlite3_column_type(s.get(), 12) != SQLITE_NULL) {
+            const void* bytes = sqlite3_column_blob(s.get(), 12);
+            const int size = sqlite3_column_bytes(s.get(), 12);
+            // An empty BLOB reads as a null pointer: an empty, not a null, array.
+            r.attachment = size > 0 ? QByteArray(static_cast<const char*>(bytes), size)
+                                    : QByteArray("");
+        }
         out->append(r);
     }
     return rc == SQLITE_DONE || fail(db, error);
@@ -82,15 +100,27 @@ bool OutboxTable::create(SqliteHandle db, QString* error)
                       "created integer not null, attempts integer not null default 0, "
                       "nextAttemptMs integer not null default 0, sentAt integer, "
                       "lastError text not null default '', supersededAt integer, "
-                      "unique (messageId, target))";
+                      "attachmentName text, attachment blob, unique (messageId, target))";
     if (sqlite3_exec(db, sql, nullptr, nullptr, nullptr) != SQLITE_OK)
         return fail(db, error);
-    // A table an earlier version made gets the column; its rows stay as they were.
-    if (hasSupersededColumn(db))
+    // A table an earlier version made gets the columns; its rows stay as they were.
+    if (!hasSupersededColumn(db) &&
+        sqlite3_exec(db, "alter table notification_outbox add column supersededAt integer",
+                     nullptr, nullptr, nullptr) != SQLITE_OK)
+        return fail(db, error);
+    if (hasAttachmentColumns(db))
         return true;
-    return sqlite3_exec(db, "alter table notification_outbox add column supersededAt integer",
-                        nullptr, nullptr, nullptr) == SQLITE_OK ||
-           fail(db, error);
+    for (const char* column : {"attachmentName text", "attachment blob"}) {
+        const QByteArray name = QByteArray(column).split(' ').first();
+        SqliteStatement has(db, "select 1 from pragma_table_info('notification_outbox') where "
+                                "name = '" + name + "'");
+        if (has.isValid() && sqlite3_step(has.get()) == SQLITE_ROW)
+            continue;
+        const QByteArray alter = QByteArray("alter table notification_outbox add column ") + column;
+        if (sqlite3_exec(db, alter.constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
+            return fail(db, error);
+    }
+    return true;
 }
 
 bool OutboxTable::exists(SqliteHandle db)
@@ -105,8 +135,8 @@ bool OutboxTable::add(SqliteHandle db, const OutboxRecord& r, QString* error)
     if (!create(db, error))
         return false;
     SqliteStatement s(db, "insert or ignore into notification_outbox (messageId, eventId, kind, "
-                          "target, body, created, attempts, nextAttemptMs, lastError) values "
-                          "(?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                          "target, body, created, attempts, nextAttemptMs, lastError, "
+                          "attachmentName, attachment) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
     if (!s.isValid())
         return fail(db, error);
     bindText(s.get(), 1, r.messageId);
@@ -118,6 +148,11 @@ bool OutboxTable::add(SqliteHandle db, const OutboxRecord& r, QString* error)
     sqlite3_bind_int(s.get(), 7, r.attempts);
     sqlite3_bind_int64(s.get(), 8, r.nextAttemptMs);
     bindText(s.get(), 9, r.lastError);
+    if (!r.attachmentName.isEmpty()) {
+        bindText(s.get(), 10, r.attachmentName);
+        sqlite3_bind_blob64(s.get(), 11, r.attachment.constData(),
+                            sqlite3_uint64(r.attachment.size()), SQLITE_TRANSIENT);
+    }
     return sqlite3_step(s.get()) == SQLITE_DONE || fail(db, error);
 }
 
@@ -174,8 +209,13 @@ bool OutboxTable::pruneSentBodies(SqliteHandle db, qint64 sentBefore, QString* e
 {
     if (!exists(db))
         return true;
-    SqliteStatement s(db, "update notification_outbox set body = '' where sentAt is not null and "
-                          "sentAt < ? and body <> ''");
+    // The attachment goes with the body; a table of an earlier version has none.
+    const QByteArray drop =
+        hasAttachmentColumns(db) ? "body = '', attachment = null where sentAt is not null and "
+                                   "sentAt < ? and (body <> '' or attachment is not null)"
+                                 : "body = '' where sentAt is not null and sentAt < ? and "
+                                   "body <> ''";
+    SqliteStatement s(db, "update notification_outbox set " + drop);
     if (!s.isValid())
         return fail(db, error);
     sqlite3_bind_int64(s.get(), 1, sentBefore);

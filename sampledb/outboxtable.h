@@ -2,6 +2,7 @@
 
 #include "sqlitehandle.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QVector>
 
@@ -24,6 +25,10 @@ struct OutboxRecord
     // When it was found no longer to be worth sending (a reminder or escalation of an alarm that
     // ended or was acknowledged meanwhile); such a message is never sent.
     std::optional<qint64> supersededAt;
+    // A report's PDF and its file name, kept with the message until it is sent; empty for
+    // the others. Its bytes go with the body after the retention.
+    QString attachmentName;
+    QByteArray attachment;
 
     bool isSuperseded() const { return supersededAt.has_value(); }
 };
@@ -43,9 +48,12 @@ struct OutboxRecord
 //     supersededAt         when it was found not worth sending any more; NULL otherwise (the
 //                          column is added to the table of an earlier version when first
 //                          written)
+//     attachmentName       a report's file name; NULL for the other messages
+//     attachment           a report's PDF (a BLOB) until its body is pruned; NULL otherwise
+//                          (both columns are added to an earlier version's table likewise)
 //
 // A sent row is evidence that the person on call was told: after the retention only its body
-// goes (pruneSentBodies()); its message id, event, kind, target and sent time stay.
+// and attachment go (pruneSentBodies()); its message id, event, kind, target and sent time stay.
 //
 // Every message id carries the database's origin: a random 128-bit value drawn once per file
 // and kept in the state table, so that two sites, or a project made anew, never repeat an id.
@@ -73,7 +81,8 @@ public:
     // Not sent and never to be: it is kept as superseded.
     static bool markSuperseded(SqliteHandle db, const QString& messageId, const QString& target,
                                qint64 at, QString* error);
-    // Empties the body of every row sent before `sentBefore` (seconds since 1970 UTC).
+    // Empties the body and drops the attachment of every row sent before `sentBefore` (seconds
+    // since 1970 UTC).
     static bool pruneSentBodies(SqliteHandle db, qint64 sentBefore, QString* error);
 
     // The database's origin as 32 lower-case hex digits: read from the state table, drawn and

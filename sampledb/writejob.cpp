@@ -69,8 +69,13 @@ WriteJob WriteJob::alarmEvent(const AlarmEventWrite& write)
 
 WriteJob WriteJob::outboxAdd(const OutboxRecord& r)
 {
-    return {OutboxAdd,
-            {r.messageId, r.eventId, r.kind, r.target, r.body, r.created, r.nextAttemptMs}};
+    QVariantList values{r.messageId, r.eventId,  r.kind,         r.target,
+                        r.body,      r.created, r.nextAttemptMs};
+    // A report's PDF rides with it; the jobs of other messages keep the seven values every
+    // version reads.
+    if (!r.attachmentName.isEmpty())
+        values << r.attachmentName << r.attachment;
+    return {OutboxAdd, values};
 }
 
 WriteJob WriteJob::outboxAttempt(const QString& messageId, const QString& target, int attempts,
@@ -335,7 +340,7 @@ bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
         return AlarmSuppressionTable::insert(db, r, error);
     }
     case OutboxAdd: {
-        if (!countIs(values, 7, "outbox message", error))
+        if (values.size() != 9 && !countIs(values, 7, "outbox message", error))
             return false;
         OutboxRecord r;
         r.messageId = values.at(0).toString();
@@ -345,6 +350,10 @@ bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
         r.body = values.at(4).toString();
         r.created = values.at(5).toLongLong();
         r.nextAttemptMs = values.at(6).toLongLong();
+        if (values.size() == 9) {
+            r.attachmentName = values.at(7).toString();
+            r.attachment = values.at(8).toByteArray();
+        }
         return OutboxTable::add(db, r, error);
     }
     case OutboxAttempt:

@@ -35,7 +35,8 @@ struct WriteJob
         ForwardPosition = 1,
         // A change of the alarm event log (AlarmEventWrite::toValues()).
         AlarmEvent = 2,
-        // A notification put into the outbox, a failed try to send one, one sent.
+        // A notification put into the outbox (with a report's attachment name and bytes as
+        // values 8 and 9), a failed try to send one, one sent.
         OutboxAdd = 3,
         OutboxAttempt = 4,
         OutboxSent = 5,

@@ -16,7 +16,9 @@ enum class NotificationKind
     Escalation,
     Test,
     // A sensor's calibration is due soon (or overdue): no alarm, the register's reminder.
-    Calibration
+    Calibration,
+    // A report made on schedule, sent with its PDF attached (NotificationMessage::report()).
+    Report
 };
 
 // The fields of one alarm event that a notification tells, filled by whoever keeps the events.
@@ -48,4 +50,11 @@ struct NotificationEvent
     // A calibration reminder: the certificate in force (eventId is the register's entry,
     // sequence the days before its due date, start the due date at local midnight).
     QString detail;
+    // A report: its title ("Monthly report"), its period as shown ("2026-11-01 to 2026-11-30")
+    // and whether it was made after its due time.
+    QString reportTitle;
+    QString periodText;
+    bool late = false;
+    // The report's message id before the database's origin ("report.monthly.2026-11").
+    QString reportKey;
 };

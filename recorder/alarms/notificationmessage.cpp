@@ -192,6 +192,8 @@ QString NotificationMessage::kindName(NotificationKind kind)
         return QStringLiteral("escalation");
     case NotificationKind::Calibration:
         return QStringLiteral("calibration");
+    case NotificationKind::Report:
+        return QStringLiteral("report");
     case NotificationKind::Test:
         break;
     }
@@ -220,6 +222,8 @@ QString NotificationMessage::key() const
 {
     if (!m_key.isEmpty())
         return m_key;
+    if (m_event.kind == NotificationKind::Report)
+        return m_event.reportKey;
     // One message per register entry and reminder: "calibration.<entry>.<days before due>".
     if (m_event.kind == NotificationKind::Calibration)
         return kindName(m_event.kind) + QLatin1Char('.') + QString::number(m_event.eventId) +
@@ -261,6 +265,85 @@ QString NotificationMessage::calibrationLine() const
                : QStringLiteral("Calibration due: ") + what + QStringLiteral(" on ") + due;
 }
 
+QString NotificationMessage::reportLine() const
+{
+    QString line = m_event.reportTitle + QLatin1Char(' ') + m_event.periodText;
+    if (m_event.late)
+        line += QStringLiteral(" (late)");
+    return line;
+}
+
+NotificationMessage NotificationMessage::report(const QString& projectName,
+                                                const QString& reportTitle,
+                                                const QString& periodText, bool late,
+                                                const QString& attachmentName,
+                                                const QByteArray& pdf, const QString& key)
+{
+    NotificationEvent event;
+    event.kind = NotificationKind::Report;
+    event.projectName = projectName;
+    event.reportTitle = reportTitle.simplified();
+    event.periodText = periodText.simplified();
+    event.late = late;
+    event.reportKey = key;
+    NotificationMessage message(event);
+    message.setAttachment(attachmentName, pdf);
+    return message;
+}
+
+void NotificationMessage::setAttachment(const QString& name, const QByteArray& bytes)
+{
+    // The name goes into a MIME header as it stands: no quote, backslash, control character or
+    // folder may reach it.
+    QString safe;
+    for (const QChar c : name) {
+        const ushort u = c.unicode();
+        const bool plain = u > 0x20 && u < 0x7F && u != '"' && u != '\\' && u != '/' &&
+                           u != ':' && u != ';';
+        safe += plain || u == ' ' ? c : QLatin1Char('_');
+    }
+    safe = safe.trimmed().left(100);
+    if (safe.isEmpty() || safe.startsWith(QLatin1Char('.')))
+        safe.prepend(QStringLiteral("report"));
+    m_attachmentName = safe;
+    m_attachment = bytes;
+}
+
+bool NotificationMessage::hasAttachment() const
+{
+    return !m_attachmentName.isEmpty();
+}
+
+QString NotificationMessage::attachmentName() const
+{
+    return m_attachmentName;
+}
+
+QByteArray NotificationMessage::attachment() const
+{
+    return m_attachment;
+}
+
+QString NotificationMessage::reportSizeRefusal(qint64 bytes, qint64 limitBytes)
+{
+    if (bytes <= limitBytes)
+        return QString();
+    const auto megabytes = [](qint64 n) {
+        // One decimal where it has one ("12.3", "10").
+        const double mb = double(n) / (1024.0 * 1024.0);
+        QString text = QString::number(mb, 'f', 1);
+        if (text.endsWith(QLatin1String(".0")))
+            text.chop(2);
+        return text;
+    };
+    QString size = megabytes(bytes);
+    // Never "10 MB, the limit is 10 MB" for a report a few bytes over.
+    if (size == megabytes(limitBytes))
+        size = QString::number(double(bytes) / (1024.0 * 1024.0), 'f', 3);
+    return QStringLiteral("Report too large to mail: ") + size +
+           QStringLiteral(" MB, the limit is ") + megabytes(limitBytes) + QStringLiteral(" MB");
+}
+
 QString NotificationMessage::subject() const
 {
     const NotificationEvent& e = m_event;
@@ -269,6 +352,8 @@ QString NotificationMessage::subject() const
         return prefix + QStringLiteral("Test message");
     if (e.kind == NotificationKind::Calibration)
         return prefix + calibrationLine();
+    if (e.kind == NotificationKind::Report)
+        return prefix + reportLine();
 
     QString what = e.nodeName;
     if (!e.channelName.isEmpty())
@@ -292,6 +377,7 @@ QString NotificationMessage::subject() const
     case NotificationKind::Escalation:
         return prefix + QStringLiteral("Escalation: ") + what;
     case NotificationKind::Calibration:
+    case NotificationKind::Report:
     case NotificationKind::Test:
         break;
     }
@@ -340,6 +426,21 @@ QString NotificationMessage::body() const
             lines << QStringLiteral("In force: ") + e.detail;
         lines << QStringLiteral("Register entry: ") + QString::number(e.eventId);
         return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    case NotificationKind::Report:
+        lines << QStringLiteral("The ") + e.reportTitle.toLower() + QStringLiteral(" for ") +
+                     e.periodText + QStringLiteral(" is attached.");
+        if (e.late)
+            lines << QStringLiteral("It was made late, after its due time (the recorder was "
+                                    "not running or could not make it then).");
+        lines << QString() << QStringLiteral("Project: ") + e.projectName
+              << QStringLiteral("Report: ") + e.reportTitle
+              << QStringLiteral("Period: ") + e.periodText;
+        if (m_created.isValid())
+            lines << QStringLiteral("Made: ") + bodyTime(m_created);
+        if (hasAttachment())
+            lines << QStringLiteral("Attachment: ") + m_attachmentName + QStringLiteral(" (") +
+                         QString::number(m_attachment.size()) + QStringLiteral(" bytes)");
+        return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     case NotificationKind::Test:
         lines << QStringLiteral("This is a test message. If you can read it, the recorder's "
                                 "notifications reach you.")
@@ -377,6 +478,16 @@ QByteArray NotificationMessage::json() const
     object.insert(QStringLiteral("event"), kindName(e.kind));
     object.insert(QStringLiteral("reminder"), e.sequence);
     object.insert(QStringLiteral("project"), e.projectName);
+    if (e.kind == NotificationKind::Report) {
+        // The PDF stays out: a webhook is told that a report went out, not given it.
+        object.insert(QStringLiteral("report"), e.reportTitle);
+        object.insert(QStringLiteral("period"), e.periodText);
+        object.insert(QStringLiteral("late"), e.late);
+        object.insert(QStringLiteral("file"), m_attachmentName);
+        object.insert(QStringLiteral("size"), double(m_attachment.size()));
+        object.insert(QStringLiteral("made_local"), isoOrNull(m_created));
+        return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    }
     if (e.kind == NotificationKind::Calibration) {
         object.insert(QStringLiteral("node"), e.nodeName);
         object.insert(QStringLiteral("serial"), e.serial);
@@ -403,15 +514,13 @@ QByteArray NotificationMessage::json() const
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QByteArray NotificationMessage::email(const QString& from, const QStringList& to,
-                                      const QDateTime& date) const
+QByteArray NotificationMessage::headerBlock(const QString& from, const QStringList& to,
+                                            const QDateTime& date) const
 {
     // Only a checked address gives its domain to the Message-ID.
     const int at = from.lastIndexOf(QLatin1Char('@'));
     const QString domain =
         MailAddress::isValid(from) ? from.mid(at + 1) : QStringLiteral("localhost");
-    const QString text = body();
-    const bool ascii = isPlainText(text.toUtf8(), true);
 
     // A line break in a name or an address would start a header of its own.
     const auto oneLine = [](const QString& value) { return value.simplified().toUtf8(); };
@@ -421,8 +530,48 @@ QByteArray NotificationMessage::email(const QString& from, const QStringList& to
     mail += foldedHeader("To", oneLine(to.join(QStringLiteral(", "))));
     mail += "Message-ID: <" + key().toUtf8() + '@' + domain.toUtf8() + ">\r\n";
     mail += headerText("Subject", subject().simplified());
-    mail += "X-Alarm-Event-Id: " + QByteArray::number(m_event.eventId) + "\r\n";
-    mail += "X-Alarm-Event: " + kindName(m_event.kind).toUtf8() + "\r\n";
+    if (m_event.kind == NotificationKind::Report) {
+        mail += "X-Report-Period: " + oneLine(m_event.periodText) + "\r\n";
+    } else {
+        mail += "X-Alarm-Event-Id: " + QByteArray::number(m_event.eventId) + "\r\n";
+        mail += "X-Alarm-Event: " + kindName(m_event.kind).toUtf8() + "\r\n";
+    }
+    return mail;
+}
+
+QByteArray NotificationMessage::bodyPart(bool* encode) const
+{
+    const QString text = body();
+    *encode = !isPlainText(text.toUtf8(), true);
+    QByteArray part = *encode ? quotedPrintable(text) : crlfLines(text);
+    if (!part.endsWith("\r\n"))
+        part += "\r\n";
+    return part;
+}
+
+QList<QByteArray> NotificationMessage::emailHeaders(const QString& from, const QStringList& to,
+                                                    const QDateTime& date) const
+{
+    QList<QByteArray> lines;
+    const QByteArray all = headerBlock(from, to, date);
+    for (const QByteArray& line : all.split('\n')) {
+        if (line.isEmpty() || line == "\r")
+            continue;
+        // A folded line continues the header before it.
+        if (!lines.isEmpty() && (line.startsWith(' ') || line.startsWith('\t')))
+            lines.last() += "\r\n" + line.chopped(line.endsWith('\r') ? 1 : 0);
+        else
+            lines << line.chopped(line.endsWith('\r') ? 1 : 0);
+    }
+    return lines;
+}
+
+QByteArray NotificationMessage::email(const QString& from, const QStringList& to,
+                                      const QDateTime& date) const
+{
+    const QString text = body();
+    const bool ascii = isPlainText(text.toUtf8(), true);
+    QByteArray mail = headerBlock(from, to, date);
     mail += "MIME-Version: 1.0\r\n";
     mail += "Content-Type: text/plain; charset=UTF-8\r\n";
     mail += ascii ? QByteArray("Content-Transfer-Encoding: 7bit\r\n")

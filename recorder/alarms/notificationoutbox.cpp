@@ -84,6 +84,12 @@ QString encodeEvent(const NotificationEvent& e)
         o.insert(QStringLiteral("continues"), double(e.continuesEventId));
     if (!e.detail.isEmpty())
         o.insert(QStringLiteral("detail"), e.detail);
+    if (e.kind == NotificationKind::Report) {
+        o.insert(QStringLiteral("report"), e.reportTitle);
+        o.insert(QStringLiteral("period"), e.periodText);
+        o.insert(QStringLiteral("late"), e.late);
+        o.insert(QStringLiteral("reportKey"), e.reportKey);
+    }
     return QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact));
 }
 
@@ -95,7 +101,7 @@ bool decodeEvent(const QString& body, NotificationEvent* e)
     const QJsonObject o = doc.object();
     const int kind = o.value(QStringLiteral("kind")).toInt(-1);
     const int alarmKind = o.value(QStringLiteral("alarmKind")).toInt(-1);
-    if (kind < int(NotificationKind::Start) || kind > int(NotificationKind::Calibration) ||
+    if (kind < int(NotificationKind::Start) || kind > int(NotificationKind::Report) ||
         alarmKind < int(AlarmKind::High) || alarmKind > int(AlarmKind::Battery))
         return false;
     e->eventId = qint64(o.value(QStringLiteral("eventId")).toDouble());
@@ -116,6 +122,10 @@ bool decodeEvent(const QString& body, NotificationEvent* e)
         e->ended = e->end.isValid() ? AlarmEnd::Cleared : AlarmEnd::Active;
     e->continuesEventId = qint64(o.value(QStringLiteral("continues")).toDouble());
     e->detail = o.value(QStringLiteral("detail")).toString();
+    e->reportTitle = o.value(QStringLiteral("report")).toString();
+    e->periodText = o.value(QStringLiteral("period")).toString();
+    e->late = o.value(QStringLiteral("late")).toBool();
+    e->reportKey = o.value(QStringLiteral("reportKey")).toString();
     return true;
 }
 
@@ -254,6 +264,8 @@ void NotificationOutbox::load()
             Entry e;
             e.message = NotificationMessage(event);
             e.message.setCreated(QDateTime::fromSecsSinceEpoch(r.created));
+            if (!r.attachmentName.isEmpty())
+                e.message.setAttachment(r.attachmentName, r.attachment);
             // The id it was first made with, whatever this run's origin: a repeat stays one.
             e.message.setKey(r.messageId);
             e.messageId = r.messageId;
@@ -293,8 +305,21 @@ void NotificationOutbox::adoptLoaded(const QVector<Entry>& rows)
     sendDue();
 }
 
-void NotificationOutbox::add(const NotificationMessage& message, const QString& target)
+void NotificationOutbox::setAttachmentLimit(qint64 bytes)
 {
+    m_attachmentLimit = bytes;
+}
+
+bool NotificationOutbox::add(const NotificationMessage& message, const QString& target)
+{
+    const QString refusal =
+        NotificationMessage::reportSizeRefusal(message.attachment().size(), m_attachmentLimit);
+    if (!refusal.isEmpty()) {
+        qWarning().noquote() << QStringLiteral("NotificationOutbox : not queued : ") +
+                                    message.key() + QStringLiteral(" to ") + target +
+                                    QStringLiteral(" : ") + refusal;
+        return false;
+    }
     Entry e;
     e.message = message;
     // Made now by the outbox's clock; the Date of every try and of a resend after a restart.
@@ -305,10 +330,10 @@ void NotificationOutbox::add(const NotificationMessage& message, const QString& 
     e.nextAttemptMs = nowMs();
     const QString key = entryKey(e.messageId, e.target);
     if (sentKeys.contains(key))
-        return;
+        return true;
     for (const Entry& other : qAsConst(entries)) {
         if (entryKey(other.messageId, other.target) == key)
-            return;
+            return true;
     }
     OutboxRecord r;
     r.messageId = e.messageId;
@@ -318,6 +343,10 @@ void NotificationOutbox::add(const NotificationMessage& message, const QString& 
     r.body = encodeEvent(message.event());
     r.created = e.message.created().toSecsSinceEpoch();
     r.nextAttemptMs = e.nextAttemptMs;
+    if (message.hasAttachment()) {
+        r.attachmentName = message.attachmentName();
+        r.attachment = message.attachment();
+    }
     if (writer) {
         writer->submit(WriteJob::outboxAdd(r));
         // Into the file at once rather than at the flush policy's pace: the message is what a
@@ -326,6 +355,7 @@ void NotificationOutbox::add(const NotificationMessage& message, const QString& 
     }
     entries << e;
     sendDue();
+    return true;
 }
 
 void NotificationOutbox::tick()

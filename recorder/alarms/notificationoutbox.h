@@ -82,7 +82,14 @@ public:
     // Reads the messages left unsent by earlier runs (answered by loaded()).
     void load();
     // Puts a message for the named target into the outbox and sends it as soon as it can.
-    void add(const NotificationMessage& message, const QString& target);
+    // A message whose attachment is larger than the attachment limit is not put in: false,
+    // traced with NotificationMessage::reportSizeRefusal()'s text (the caller checks with it
+    // first and shows it). The attachment is stored with the message and dropped with its
+    // body after the retention.
+    bool add(const NotificationMessage& message, const QString& target);
+    // The largest attachment add() takes (the project's ReportMailMaxBytes).
+    void setAttachmentLimit(qint64 bytes);
+    qint64 attachmentLimit() const { return m_attachmentLimit; }
     // Sends what is due now; the owner calls it every second.
     void tick();
 
@@ -148,6 +155,7 @@ private:
     // Drawn when the writer has no origin to give (its file could not be written): still unique.
     QString fallbackOrigin;
     int retentionDays = DefaultRetentionDays;
+    qint64 m_attachmentLimit = 10 * 1024 * 1024;
     qint64 lastPruneMs = -1;
     // In the order they were made; keyed "messageId target".
     QVector<Entry> entries;

@@ -64,6 +64,36 @@ bool ProjectNotifications::postCalibration(const NotificationEvent& event)
     return true;
 }
 
+void ProjectNotifications::setReportRecipients(const QStringList& recipients)
+{
+    m_reportRecipients = recipients;
+    if (m_haveEmailTarget)
+        m_outbox->setTarget(reportTarget());
+}
+
+NotificationTarget ProjectNotifications::reportTarget() const
+{
+    NotificationTarget target = m_emailTarget;
+    target.name = reportTargetName();
+    target.recipients = m_reportRecipients;
+    return target;
+}
+
+QString ProjectNotifications::postReport(const NotificationMessage& report)
+{
+    const QString refusal =
+        NotificationMessage::reportSizeRefusal(report.attachment().size(), m_reportMailMaxBytes);
+    if (!refusal.isEmpty())
+        return refusal;
+    if (!m_settings.emailEnabled)
+        return QStringLiteral("E-mail notifications are off: the report is not mailed");
+    if (m_reportRecipients.isEmpty())
+        return QStringLiteral("No report recipient is set");
+    if (!m_outbox->add(report, reportTargetName()))
+        return QStringLiteral("The report could not be put into the outbox");
+    return QString();
+}
+
 void ProjectNotifications::start()
 {
     reload();
@@ -74,23 +104,29 @@ void ProjectNotifications::reload()
 {
     const QString oldWebhook = m_settings.webhookName;
     m_settings = NotificationSettings::load(m_projectPath);
-    emit keyProblemsChanged(m_settings.keyProblems);
     // The sender refuses such a target; its messages wait, shown as not sent, for new settings.
     if (m_settings.emailEnabled && !m_settings.addressProblem().isEmpty())
         qWarning().noquote() << QStringLiteral("ProjectNotifications : ") +
                                     m_settings.addressProblem();
     m_scheduler->setSettings(m_settings);
     m_outbox->setRetentionDays(m_settings.retentionDays);
+    // A wrong value is shown with the project's own key problems (ProjectFile::load()).
+    m_reportMailMaxBytes = ProjectFile(m_projectPath).reportMailMaxBytes();
+    m_outbox->setAttachmentLimit(m_reportMailMaxBytes);
+    emit keyProblemsChanged(m_settings.keyProblems);
     // Targets come back as their secrets are read; until then their messages wait. Messages
     // for a target the settings no longer hold show as failing.
     QStringList expected;
     if (m_settings.emailEnabled)
-        expected << QStringLiteral("email") << QStringLiteral("email-escalation");
+        expected << QStringLiteral("email") << QStringLiteral("email-escalation")
+                 << reportTargetName();
     if (m_settings.webhookEnabled)
         expected << m_settings.webhookName;
     m_outbox->setExpectedTargets(expected);
     m_outbox->removeTarget(QStringLiteral("email"));
     m_outbox->removeTarget(QStringLiteral("email-escalation"));
+    m_outbox->removeTarget(reportTargetName());
+    m_haveEmailTarget = false;
     m_outbox->removeTarget(oldWebhook);
     m_secretRetry->stop();
     m_webhookProblem.clear();
@@ -156,6 +192,9 @@ void ProjectNotifications::secretRead(const QString& name, const QString& secret
         NotificationTarget escalation = m_settings.emailTarget(secret, true);
         escalation.passwordProblem = problem;
         m_outbox->setTarget(escalation);
+        m_emailTarget = target;
+        m_haveEmailTarget = true;
+        m_outbox->setTarget(reportTarget());
         setPasswordProblem(problem);
     } else if (name == m_settings.webhookUrlSecret() && m_settings.webhookEnabled) {
         // Without its address the webhook's messages wait: the status says why, and a service

@@ -13,6 +13,7 @@ class AlarmMonitor;
 class DatabaseWriter;
 class NotificationOutbox;
 class NotificationScheduler;
+class NotificationMessage;
 class NotificationService;
 class QTimer;
 struct NotificationEvent;
@@ -44,6 +45,16 @@ public:
     // A calibration reminder (an event of kind Calibration) into the outbox for every enabled
     // target, as the alarms' messages go; false when no target is enabled (nothing to tell).
     bool postCalibration(const NotificationEvent& event);
+    // Scheduled reports go to the notification e-mail server (its sender, login and security)
+    // with a recipient list of their own, under the outbox target reportTargetName().
+    void setReportRecipients(const QStringList& recipients);
+    static QString reportTargetName() { return QStringLiteral("email-report"); }
+    // A report message (NotificationMessage::report()) into the outbox for the report
+    // recipients; empty when it was put in, else why not: too large for the project's
+    // ReportMailMaxBytes (NotificationMessage::reportSizeRefusal()), e-mail notifications off,
+    // no report recipient set.
+    QString postReport(const NotificationMessage& report);
+    qint64 reportMailMaxBytes() const { return m_reportMailMaxBytes; }
     const NotificationSettings& settings() const { return m_settings; }
 
     NotificationOutbox* outbox() const { return m_outbox; }
@@ -67,6 +78,7 @@ signals:
 private:
     void secretRead(const QString& name, const QString& secret, SecretStore::ReadResult result);
     void setPasswordProblem(const QString& problem);
+    NotificationTarget reportTarget() const;
 
     QString m_projectPath;
     NotificationSettings m_settings;
@@ -75,6 +87,11 @@ private:
     NotificationScheduler* m_scheduler = nullptr;
     SecretStore* m_secrets = nullptr;
     QString m_passwordProblem;
+    QStringList m_reportRecipients;
+    // The e-mail target as last read (its password looked up), the report target's base.
+    NotificationTarget m_emailTarget;
+    bool m_haveEmailTarget = false;
+    qint64 m_reportMailMaxBytes = 0;
     QString m_webhookProblem;
     // A password the service could not give now is asked for again after a while.
     QTimer* m_secretRetry = nullptr;
