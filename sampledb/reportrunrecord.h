@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDate>
+#include <QMetaType>
 #include <QString>
 #include <QtGlobal>
 
@@ -31,3 +32,5 @@ struct ReportRunRecord
     // Empty when the row keeps the bounds, otherwise why not.
     QString problem() const;
 };
+
+Q_DECLARE_METATYPE(ReportRunRecord)

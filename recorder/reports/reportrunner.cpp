@@ -35,6 +35,8 @@ ReportRunner::ReportRunner(const QString& projectPath, const QString& cacheFolde
     , m_timeout(new QTimer(this))
     , m_retry(new QTimer(this))
 {
+    qRegisterMetaType<ReportRunRecord>();
+    m_monotonic.start();
     m_timeout->setSingleShot(true);
     m_retry->setSingleShot(true);
     connect(m_timeout, &QTimer::timeout, this, [this] {
@@ -266,18 +268,16 @@ void ReportRunner::retryLater(const ScheduledPeriod& period, const QString& erro
     for (int i = 1; i < period.attempts && delay < m_longestRetryMs; ++i)
         delay *= 2;
     delay = std::min<qint64>(delay, m_longestRetryMs);
-    m_waiting.append({period, nowMs() + delay, error});
+    m_waiting.append({period, m_monotonic.elapsed() + delay,
+                      QDateTime::fromMSecsSinceEpoch(nowMs() + delay), error});
     retryTick();
 }
 
 void ReportRunner::retryTick()
 {
-    const qint64 now = nowMs();
+    const qint64 now = m_monotonic.elapsed();
     qint64 next = -1;
     for (auto it = m_waiting.begin(); it != m_waiting.end();) {
-        // A clock set back leaves no wait longer than the longest.
-        if (it->atMs > now + m_longestRetryMs)
-            it->atMs = now + m_longestRetryMs;
         if (it->atMs <= now) {
             m_queue << it->period;
             it = m_waiting.erase(it);
@@ -305,7 +305,7 @@ void ReportRunner::updateNote()
         note = ReportScheduleSettings::kindTitle(w.period.kind) + QLatin1Char(' ') +
                w.period.periodText() + QStringLiteral(" failed: ") + w.error +
                QStringLiteral("; tried again at ") +
-               QDateTime::fromMSecsSinceEpoch(w.atMs).toString(QStringLiteral("hh:mm"));
+               w.shownAt.toString(QStringLiteral("hh:mm"));
         if (m_waiting.size() > 1)
             note += QStringLiteral(" (%1 reports waiting)").arg(m_waiting.size());
     } else if (!m_refusal.isEmpty()) {

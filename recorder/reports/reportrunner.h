@@ -4,6 +4,7 @@
 #include "scheduledperiod.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -97,6 +98,7 @@ private:
     int m_firstRetryMs = FirstRetryMs;
     int m_longestRetryMs = LongestRetryMs;
     Clock m_clock;
+    QElapsedTimer m_monotonic;
     Submit m_submit;
     Mail m_mail;
     Audit m_audit;
@@ -105,7 +107,8 @@ private:
     struct Waiting
     {
         ScheduledPeriod period;
-        qint64 atMs = 0;
+        qint64 atMs = 0; // on m_monotonic: a clock set back or forth changes no wait
+        QDateTime shownAt;
         QString error;
     };
     QVector<Waiting> m_waiting;

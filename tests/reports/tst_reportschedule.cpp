@@ -2,7 +2,9 @@
 #include "reportrunrecord.h"
 #include "reportschedule.h"
 
+#include <QFile>
 #include <QSet>
+#include <QTemporaryDir>
 #include <QtTest>
 
 // The calendar of scheduled reports under Europe/Berlin (TZ set by CTest): due times on the
@@ -19,6 +21,8 @@ private slots:
     void due();
     void eachPeriodOnce_data();
     void eachPeriodOnce();
+    void keys_data();
+    void keys();
 
 private:
     static QDateTime at(const QString& iso);
@@ -290,6 +294,87 @@ void TestReportSchedule::eachPeriodOnce()
         }
     }
     QCOMPARE(made, periods);
+}
+
+void TestReportSchedule::keys_data()
+{
+    QTest::addColumn<QByteArray>("lines");
+    // What load() makes of them: "daily HH:mm", "weekly DAY HH:mm", "monthly DAY HH:mm" for the
+    // kinds on, then the recipients.
+    QTest::addColumn<QStringList>("read");
+    QTest::addColumn<QStringList>("problems");
+
+    QTest::newRow("no keys: nothing scheduled") << QByteArray() << QStringList() << QStringList();
+    QTest::newRow("as the dialog writes them")
+        << QByteArray("ReportScheduleDaily=1\nReportScheduleDailyTime=06:30\n"
+                      "ReportScheduleWeekly=1\nReportScheduleWeeklyDay=Sunday\n"
+                      "ReportScheduleWeeklyTime=23:59\nReportScheduleMonthly=1\n"
+                      "ReportScheduleMonthlyDay=last\nReportScheduleMonthlyTime=00:00\n"
+                      "ReportScheduleRecipients=\"a@x.example, b@y.example\"\n")
+        << QStringList{"daily 06:30", "weekly 7 23:59", "monthly 0 00:00", "a@x.example",
+                       "b@y.example"}
+        << QStringList();
+    // Faults: a hand edit out of bounds taken as it is, or read silently as the default.
+    QTest::newRow("time out of bounds")
+        << QByteArray("ReportScheduleDaily=1\nReportScheduleDailyTime=24:00\n")
+        << QStringList{"daily 06:00"}
+        << QStringList{"ReportScheduleDailyTime: not a time hh:mm, 06:00 used"};
+    QTest::newRow("time without minutes")
+        << QByteArray("ReportScheduleDaily=1\nReportScheduleDailyTime=6\n")
+        << QStringList{"daily 06:00"}
+        << QStringList{"ReportScheduleDailyTime: not a time hh:mm, 06:00 used"};
+    QTest::newRow("day 29 of the month")
+        << QByteArray("ReportScheduleMonthly=1\nReportScheduleMonthlyDay=29\n")
+        << QStringList{"monthly 1 06:00"}
+        << QStringList{"ReportScheduleMonthlyDay: not a day from 1 to 28 or \"last\", 1 used"};
+    QTest::newRow("weekday unknown")
+        << QByteArray("ReportScheduleWeekly=1\nReportScheduleWeeklyDay=Funday\n")
+        << QStringList{"weekly 1 06:00"}
+        << QStringList{"ReportScheduleWeeklyDay: not a weekday (Monday to Sunday), Monday used"};
+    QTest::newRow("switch neither 0 nor 1")
+        << QByteArray("ReportScheduleDaily=yes\n") << QStringList()
+        << QStringList{"ReportScheduleDaily: not 0 or 1, off used"};
+    // Fault: an address that would end the SMTP command or a header taken into the list.
+    QTest::newRow("hostile address left out")
+        << QByteArray("ReportScheduleRecipients=\"a@x.example, b@y.example>\\r\\nRCPT TO:<c@z\"\n")
+        << QStringList{"a@x.example"}
+        << QStringList{"ReportScheduleRecipients: not a valid address, left out: b@y.example>",
+                       "ReportScheduleRecipients: not a valid address, left out: RCPT",
+                       "ReportScheduleRecipients: not a valid address, left out: TO:<c@z"};
+    QTest::newRow("same address twice")
+        << QByteArray("ReportScheduleRecipients=\"a@x.example, A@x.example\"\n")
+        << QStringList{"a@x.example"} << QStringList();
+}
+
+void TestReportSchedule::keys()
+{
+    QFETCH(QByteArray, lines);
+    QFETCH(QStringList, read);
+    QFETCH(QStringList, problems);
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("p.tpc"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[General]\nDataInterval=1000\n" + lines);
+    file.close();
+    const ReportScheduleSettings s = ReportScheduleSettings::load(path);
+    QStringList got;
+    for (int k = 0; k < ReportScheduleSettings::KindCount; ++k) {
+        const ReportScheduleSettings::Entry& e = s.entries[k];
+        if (!e.enabled)
+            continue;
+        got << ReportScheduleSettings::kindName(ReportScheduleSettings::Kind(k)) +
+                   (k == ReportScheduleSettings::Daily ? QString()
+                                                       : QLatin1Char(' ') + QString::number(e.day)) +
+                   QLatin1Char(' ') + e.time.toString(QStringLiteral("hh:mm"));
+    }
+    got << s.recipients;
+    QCOMPARE(got, read);
+    QCOMPARE(s.keyProblems, problems);
+    // What save() writes reads back the same.
+    s.save(path);
+    QVERIFY(ReportScheduleSettings::load(path) == s);
 }
 
 QTEST_GUILESS_MAIN(TestReportSchedule)

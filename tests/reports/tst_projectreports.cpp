@@ -1,0 +1,338 @@
+#include "alarmmonitor.h"
+#include "databasewriter.h"
+#include "mailtext.h"
+#include "notificationoutbox.h"
+#include "notificationsettings.h"
+#include "projectfile.h"
+#include "projectnotifications.h"
+#include "projectreports.h"
+#include "reportfixture.h"
+#include "reportruntable.h"
+#include "smtpserver.h"
+#include "writejob.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUuid>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+const QString Boss = QStringLiteral("boss@store.example");
+
+// The PDF a received report mail carries, decoded from its application/pdf part.
+QByteArray attachedPdf(const QByteArray& mail)
+{
+    const int type = mail.indexOf("application/pdf");
+    if (type < 0)
+        return QByteArray();
+    const int body = mail.indexOf("\r\n\r\n", type);
+    const int end = mail.indexOf("\r\n--", body);
+    if (body < 0 || end < 0)
+        return QByteArray();
+    return QByteArray::fromBase64(mail.mid(body + 4, end - body - 4));
+}
+
+} // namespace
+
+// Scheduled reports end to end: the schedule of a project file, the real report generator
+// making each PDF in a process of its own, the project's writer recording the runs, and the
+// notifications mailing them to the test's SMTP sink. The clock is the test's; the program
+// and the mail run in real time.
+class TestProjectReports : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void reportsMailedOnce_data();
+    void reportsMailedOnce();
+    void failedRunRetried_data();
+    void failedRunRetried();
+
+private:
+    // A project with hourly samples on `days`, its notifications sent to `sink`, a daily report
+    // at 06:00 for Boss, and a run of `lastPeriod` (due the next day at 06:00) recorded.
+    void makeProject(const QStringList& days, quint16 port, const QString& lastPeriod);
+    void open(const QString& program);
+    // Events and the outbox's ticks until `done`, for up to `ms` of real time.
+    bool runUntil(const std::function<bool()>& done, int ms);
+    QVector<ReportRunRecord> storedRuns();
+
+    std::unique_ptr<QTemporaryDir> dir;
+    QByteArray zoneBefore;
+    QString project;
+    QString database;
+    QDateTime now;
+    QStringList audit;
+    std::unique_ptr<DatabaseWriter> writer;
+    std::unique_ptr<AlarmMonitor> monitor;
+    std::unique_ptr<ProjectNotifications> notifications;
+    std::unique_ptr<ProjectReports> reports;
+};
+
+void TestProjectReports::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(QFileInfo(QStringLiteral(TALLYFORGE_PROGRAM)).isExecutable());
+}
+
+void TestProjectReports::init()
+{
+    dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir->isValid());
+    audit.clear();
+}
+
+void TestProjectReports::cleanup()
+{
+    reports.reset();
+    notifications.reset();
+    monitor.reset();
+    writer.reset();
+    dir.reset();
+}
+
+void TestProjectReports::makeProject(const QStringList& days, quint16 port,
+                                     const QString& lastPeriod)
+{
+    project = ReportFixture::writeProject(dir->path(), QStringLiteral("Cold store.tpc"),
+                                          ReportFixture::nestedDeviceList({"1001"}), 1000,
+                                          QStringLiteral("2026-06-01 00:00:00"),
+                                          QStringLiteral("2026-06-13 08:00:00"));
+    database = ProjectFile::databasePath(project);
+    QList<ReportFixture::Sample> samples;
+    for (const QString& day : days) {
+        for (int hour = 0; hour < 24; ++hour)
+            samples << ReportFixture::Sample{
+                QStringLiteral("1001"), 4.0 + hour * 0.1, 55.0,
+                ReportFixture::localSecs(day + QStringLiteral(" %1:00:00").arg(hour, 2, 10,
+                                                                              QLatin1Char('0')))};
+    }
+    QVERIFY(ReportFixture::writeDatabase(database, samples, false, true));
+
+    NotificationSettings n;
+    n.emailEnabled = true;
+    n.smtpHost = QStringLiteral("127.0.0.1");
+    n.smtpPort = port;
+    n.smtpSecurity = SmtpSecurity::None;
+    n.sender = QStringLiteral("recorder@store.example");
+    n.recipients = QStringList{QStringLiteral("duty@store.example")};
+    n.remindersEnabled = false;
+    n.save(project);
+    ReportScheduleSettings s;
+    s.entries[ReportScheduleSettings::Daily].enabled = true;
+    s.entries[ReportScheduleSettings::Daily].time = QTime(6, 0);
+    s.recipients = QStringList{Boss};
+    s.save(project);
+
+    writer = std::make_unique<DatabaseWriter>(database, QUuid::createUuid().toString());
+    QVERIFY(writer->open());
+    if (!lastPeriod.isEmpty()) {
+        ReportRunRecord r;
+        r.kind = QStringLiteral("daily");
+        r.first = QDate::fromString(lastPeriod, Qt::ISODate);
+        r.last = r.first;
+        r.dueMs = QDateTime(r.first.addDays(1), QTime(6, 0)).toMSecsSinceEpoch();
+        r.madeMs = r.dueMs;
+        r.state = ReportRunRecord::stateSent();
+        writer->submit(WriteJob::reportRun(r));
+        QVERIFY(writer->flushAndWait(QDateTime::currentMSecsSinceEpoch()));
+    }
+}
+
+void TestProjectReports::open(const QString& program)
+{
+    monitor = std::make_unique<AlarmMonitor>();
+    monitor->setClock([this] { return now; });
+    notifications = std::make_unique<ProjectNotifications>(project, writer.get(), monitor.get());
+    notifications->setClock([this] { return now; });
+    QSignalSpy read(notifications->secretStore(), &SecretStore::readFinished);
+    notifications->start();
+    QTRY_VERIFY_WITH_TIMEOUT(!read.isEmpty(), 10000);
+
+    reports = std::make_unique<ProjectReports>(project, QStringLiteral("Cold store"), database);
+    reports->setClock([this] { return now; });
+    ReportRunner* runner = reports->runner();
+    runner->setProgram(program);
+    runner->setRetryDelays(300, 1200);
+    runner->setSubmit([this](const WriteJob& job) { writer->submit(job); });
+    runner->setAudit([this](const QString& action, const QString& object, const QString& value) {
+        audit << action + QStringLiteral(": ") + object + QStringLiteral(" (") + value +
+                     QLatin1Char(')');
+    });
+    reports->setPost([this](const NotificationMessage& m) { return notifications->postReport(m); });
+    connect(notifications->outbox(), &NotificationOutbox::sent, reports.get(),
+            [this](const QString& id, const QString&) { reports->delivered(id); });
+    notifications->setReportRecipients(ReportScheduleSettings::load(project).recipients);
+}
+
+bool TestProjectReports::runUntil(const std::function<bool()>& done, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done() && t.elapsed() < ms) {
+        notifications->tick();
+        reports->tick();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QTest::qWait(20);
+    }
+    return done();
+}
+
+QVector<ReportRunRecord> TestProjectReports::storedRuns()
+{
+    writer->flushAndWait(QDateTime::currentMSecsSinceEpoch());
+    QVector<ReportRunRecord> rows;
+    QString error;
+    if (!ReportRunTable::read(database, &rows, &error))
+        qWarning() << error;
+    return rows;
+}
+
+void TestProjectReports::reportsMailedOnce_data()
+{
+    QTest::addColumn<QStringList>("days");
+    QTest::addColumn<QString>("lastPeriod");
+    QTest::addColumn<QString>("since");
+    QTest::addColumn<QStringList>("subjects");
+
+    // Faults: the days missed while off made once for all, twice, or not marked late.
+    QTest::newRow("off two days: two late reports")
+        << QStringList{"2026-06-11", "2026-06-12"} << "2026-06-10" << "2026-06-13 09:00"
+        << QStringList{"[Cold store] Daily report 2026-06-11 (late)",
+                       "[Cold store] Daily report 2026-06-12 (late)"};
+    // Faults: a report due while running not made at its minute, or marked late.
+    QTest::newRow("due while running")
+        << QStringList{"2026-06-12"} << "2026-06-11" << "2026-06-13 06:00"
+        << QStringList{"[Cold store] Daily report 2026-06-12"};
+}
+
+void TestProjectReports::reportsMailedOnce()
+{
+    QFETCH(QStringList, days);
+    QFETCH(QString, lastPeriod);
+    QFETCH(QString, since);
+    QFETCH(QStringList, subjects);
+
+    SmtpServer sink(dir->path());
+    QVERIFY2(sink.start(SmtpServer::Mode::Plain), qPrintable(sink.errorString()));
+    makeProject(days, sink.port(), lastPeriod);
+    now = QDateTime::fromString(since, QStringLiteral("yyyy-MM-dd hh:mm"));
+    open(QStringLiteral(TALLYFORGE_PROGRAM));
+
+    QElapsedTimer fromDue;
+    fromDue.start();
+    QString error;
+    QVERIFY2(reports->open(&error), qPrintable(error));
+    QVERIFY(runUntil([&] { return sink.messages().size() >= subjects.size(); }, 60000));
+    qInfo("From due time to %d message(s) stored by the sink: %lld ms", int(subjects.size()),
+          fromDue.elapsed());
+    // A minute later, and the periods asked again: nothing more.
+    now = now.addSecs(60);
+    reports->check();
+    runUntil([&] { return false; }, 1500);
+
+    const QList<QByteArray> mails = sink.messages();
+    QStringList got;
+    for (const QByteArray& mail : mails) {
+        got << MailText::decodedWords(MailText::header(mail, "Subject"));
+        QCOMPARE(MailText::header(mail, "X-RcptTo"), Boss.toUtf8());
+        QVERIFY(attachedPdf(mail).startsWith("%PDF"));
+    }
+    got.sort();
+    QCOMPARE(got, subjects);
+    QVERIFY(runUntil(
+        [&] {
+            int sent = 0;
+            for (const ReportRunRecord& r : reports->runs())
+                sent += r.state == ReportRunRecord::stateSent() ? 1 : 0;
+            return sent == subjects.size() + 1;
+        },
+        10000));
+    int stored = 0;
+    for (const ReportRunRecord& r : storedRuns()) {
+        QCOMPARE(r.state, ReportRunRecord::stateSent());
+        ++stored;
+    }
+    QCOMPARE(stored, subjects.size() + 1);
+    QCOMPARE(audit.filter(QStringLiteral("report made: ")).size(), subjects.size());
+    QCOMPARE(audit.filter(QStringLiteral("report sent: ")).size(), subjects.size());
+    QVERIFY(reports->note().isEmpty());
+}
+
+void TestProjectReports::failedRunRetried_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("days");
+    QTest::addColumn<QString>("note");
+    // Whether the run succeeds once the program is found.
+    QTest::addColumn<bool>("recovers");
+
+    // Faults: a missing program taken as done, not retried once it is there, or its note
+    // staying after the report was made.
+    QTest::newRow("program missing, then installed")
+        << "missing" << QStringList{"2026-06-12"}
+        << "Daily report 2026-06-12 failed: the report generator Tallyforge was not found"
+        << true;
+    // Faults: an exit status 1 taken as a report, or the failure not retried and not shown.
+    QTest::newRow("no samples in the period")
+        << "real" << QStringList{"2026-06-10"}
+        << "Daily report 2026-06-12 failed: Tallyforge ended with status 1" << false;
+}
+
+void TestProjectReports::failedRunRetried()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, days);
+    QFETCH(QString, note);
+    QFETCH(bool, recovers);
+
+    SmtpServer sink(dir->path());
+    QVERIFY2(sink.start(SmtpServer::Mode::Plain), qPrintable(sink.errorString()));
+    makeProject(days, sink.port(), QStringLiteral("2026-06-11"));
+    now = QDateTime(QDate(2026, 6, 13), QTime(6, 0));
+    open(program == QLatin1String("real") ? QStringLiteral(TALLYFORGE_PROGRAM)
+                                          : dir->filePath(QStringLiteral("bin/Tallyforge")));
+    QSignalSpy finished(reports->runner(), &ReportRunner::finished);
+    QString error;
+    QVERIFY2(reports->open(&error), qPrintable(error));
+
+    // Two attempts at least: the first and a retry, both failed and shown.
+    QVERIFY(runUntil([&] { return finished.size() >= 2; }, 30000));
+    QVERIFY2(reports->note().startsWith(note), qPrintable(reports->note()));
+    const ReportRunRecord failed = reports->runs().value(QStringLiteral("daily.2026-06-12"));
+    QCOMPARE(failed.state, ReportRunRecord::stateFailed());
+    QVERIFY(failed.attempts >= 2);
+    QCOMPARE(sink.messages().size(), 0);
+    QCOMPARE(audit.filter(QStringLiteral("report failed: ")).size(), 1);
+
+    if (!recovers) {
+        const QVector<ReportRunRecord> rows = storedRuns();
+        QVERIFY(std::any_of(rows.cbegin(), rows.cend(), [](const ReportRunRecord& r) {
+            return r.key() == QLatin1String("daily.2026-06-12") &&
+                   r.state == ReportRunRecord::stateFailed() && r.attempts >= 2;
+        }));
+        return;
+    }
+    reports->runner()->setProgram(QStringLiteral(TALLYFORGE_PROGRAM));
+    QVERIFY(runUntil([&] { return sink.messages().size() == 1; }, 60000));
+    QVERIFY(runUntil([&] { return reports->note().isEmpty(); }, 5000));
+    QVERIFY(attachedPdf(sink.messages().constFirst()).startsWith("%PDF"));
+    QVERIFY(runUntil(
+        [&] {
+            return reports->runs().value(QStringLiteral("daily.2026-06-12")).state ==
+                   ReportRunRecord::stateSent();
+        },
+        10000));
+}
+
+QTEST_GUILESS_MAIN(TestProjectReports)
+#include "tst_projectreports.moc"
