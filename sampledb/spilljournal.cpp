@@ -86,11 +86,19 @@ private:
     const char* end;
 };
 
-QByteArray record(const std::deque<WriteEntry>& entries, size_t first, size_t count)
+// A record's entries stop once it holds this much, so that a few large jobs (a report's PDF,
+// up to 25 MiB each) never make a record longer than a reader takes.
+constexpr int RecordBudget = 16 << 20;
+
+// Up to `count` entries from `first`, fewer when the budget is reached (at least one);
+// `taken` gets how many.
+QByteArray record(const std::deque<WriteEntry>& entries, size_t first, size_t count,
+                  size_t* taken)
 {
     QByteArray payload;
     put(&payload, quint32(count));
-    for (size_t i = first; i < first + count; ++i) {
+    size_t i = first;
+    for (; i < first + count && (i == first || payload.size() < RecordBudget); ++i) {
         const WriteEntry& e = entries[i];
         if (e.isJob) {
             payload.append(char(JobEntry));
@@ -109,6 +117,8 @@ QByteArray record(const std::deque<WriteEntry>& entries, size_t first, size_t co
             put(&payload, quint32(e.sample.pointDate));
         }
     }
+    *taken = i - first;
+    qToLittleEndian(quint32(*taken), payload.data());
     QByteArray bytes;
     put(&bytes, quint32(payload.size()));
     bytes.append(char(EntriesRecord));
@@ -376,8 +386,8 @@ bool SpillJournal::append(const std::deque<WriteEntry>& entries, size_t count, Q
     if (validEnd < HeaderSize && !create(error))
         return false;
     QByteArray bytes;
-    for (size_t first = 0; first < count; first += RecordEntries)
-        bytes.append(record(entries, first, std::min(RecordEntries, count - first)));
+    for (size_t first = 0, taken = 0; first < count; first += taken)
+        bytes.append(record(entries, first, std::min(RecordEntries, count - first), &taken));
     const int fd = ::open(QFile::encodeName(filePath).constData(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
         *error = systemError("open");

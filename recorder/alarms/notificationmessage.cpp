@@ -328,20 +328,21 @@ QString NotificationMessage::reportSizeRefusal(qint64 bytes, qint64 limitBytes)
 {
     if (bytes <= limitBytes)
         return QString();
-    const auto megabytes = [](qint64 n) {
-        // One decimal where it has one ("12.3", "10").
-        const double mb = double(n) / (1024.0 * 1024.0);
-        QString text = QString::number(mb, 'f', 1);
-        if (text.endsWith(QLatin1String(".0")))
+    // "12.3 MB", "10 MB" (2^20 bytes, one decimal where it has one); under a megabyte in kB.
+    const auto sizeText = [](qint64 n, int decimals) -> QString {
+        const bool small = n < 1024 * 1024;
+        QString text = QString::number(double(n) / (small ? 1024.0 : 1024.0 * 1024.0), 'f',
+                                       decimals);
+        if (decimals == 1 && text.endsWith(QLatin1String(".0")))
             text.chop(2);
-        return text;
+        return text + (small ? QStringLiteral(" kB") : QStringLiteral(" MB"));
     };
-    QString size = megabytes(bytes);
+    QString size = sizeText(bytes, 1);
     // Never "10 MB, the limit is 10 MB" for a report a few bytes over.
-    if (size == megabytes(limitBytes))
-        size = QString::number(double(bytes) / (1024.0 * 1024.0), 'f', 3);
-    return QStringLiteral("Report too large to mail: ") + size +
-           QStringLiteral(" MB, the limit is ") + megabytes(limitBytes) + QStringLiteral(" MB");
+    if (size == sizeText(limitBytes, 1))
+        size = sizeText(bytes, 3);
+    return QStringLiteral("Report too large to mail: ") + size + QStringLiteral(", the limit is ") +
+           sizeText(limitBytes, 1);
 }
 
 QString NotificationMessage::subject() const
@@ -539,11 +540,11 @@ QByteArray NotificationMessage::headerBlock(const QString& from, const QStringLi
     return mail;
 }
 
-QByteArray NotificationMessage::bodyPart(bool* encode) const
+QByteArray NotificationMessage::bodyPart(bool* quotedPrintable) const
 {
     const QString text = body();
-    *encode = !isPlainText(text.toUtf8(), true);
-    QByteArray part = *encode ? quotedPrintable(text) : crlfLines(text);
+    *quotedPrintable = !isPlainText(text.toUtf8(), true);
+    QByteArray part = crlfLines(text);
     if (!part.endsWith("\r\n"))
         part += "\r\n";
     return part;

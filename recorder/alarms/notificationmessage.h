@@ -30,8 +30,8 @@ public:
                                       const QString& attachmentName, const QByteArray& pdf,
                                       const QString& key);
     // Why a report of `bytes` is not mailed under the limit `limitBytes` (megabytes of 2^20
-    // bytes, one decimal where it has one): "Report too large to mail: 12.3 MB, the limit is
-    // 10 MB"; empty when it fits.
+    // bytes, one decimal where it has one; kB under a megabyte): "Report too large to mail:
+    // 12.3 MB, the limit is 10 MB"; empty when it fits.
     static QString reportSizeRefusal(qint64 bytes, qint64 limitBytes);
 
     bool hasAttachment() const;
@@ -69,8 +69,9 @@ public:
     // the MIME headers: for a message whose body the sender builds in parts.
     QList<QByteArray> emailHeaders(const QString& from, const QStringList& to,
                                    const QDateTime& date) const;
-    // The body as a text part: CRLF line ends; `quotedPrintable` tells whether it must be
-    // encoded (it holds text other than printable ASCII).
+    // The body for a text part as UTF-8 with CRLF line ends, not yet encoded;
+    // `quotedPrintable` tells whether it must be (it holds more than printable ASCII or a line
+    // too long for 7bit).
     QByteArray bodyPart(bool* quotedPrintable) const;
 
     // Names used in texts and in the JSON document.

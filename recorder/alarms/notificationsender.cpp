@@ -35,8 +35,13 @@ struct ListDeleter
 {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
+struct MimeDeleter
+{
+    void operator()(curl_mime* mime) const { curl_mime_free(mime); }
+};
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
+using MimeHandle = std::unique_ptr<curl_mime, MimeDeleter>;
 
 // What the server said during one transfer.
 struct Exchange
@@ -63,6 +68,14 @@ size_t readUpload(char* buffer, size_t size, size_t count, void* user)
     std::memcpy(buffer, exchange->upload.constData() + exchange->uploaded, size_t(n));
     exchange->uploaded += n;
     return size_t(n);
+}
+
+// A MIME upload has no read callback of ours: its progress tells that the message began.
+int noteUpload(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded)
+{
+    auto* exchange = static_cast<Exchange*>(user);
+    exchange->uploaded = std::max<qsizetype>(exchange->uploaded, qsizetype(uploaded));
+    return 0;
 }
 
 // Keeps the start of the body; once that is there the transfer ends (the status decides), so a
@@ -203,6 +216,20 @@ NotificationOutcome stopped()
 
 } // namespace
 
+// SMTP: what goes out. A message with an attachment is built by libcurl as multipart/mixed
+// (its boundary, the base64 of the attachment, quoted-printable text where needed) under the
+// message's own header lines; any other is the text email() made.
+struct NotificationSender::Mail
+{
+    QByteArray text;
+    bool multipart = false;
+    QList<QByteArray> headers;
+    QByteArray body;
+    bool quotedPrintable = false;
+    QByteArray attachmentName;
+    QByteArray attachment;
+};
+
 // SMTP: how one recipient's transfer ended.
 struct NotificationSender::Delivery
 {
@@ -315,10 +342,18 @@ NotificationOutcome NotificationSender::sendEmail(const NotificationMessage& mes
     }
     // A message sent again after an outage keeps the date it was made. Every recipient gets the
     // same text, To: line and all.
-    const QByteArray text = message.email(target.sender, target.recipients,
-                                          message.created().isValid()
-                                              ? message.created()
-                                              : QDateTime::currentDateTime());
+    const QDateTime date =
+        message.created().isValid() ? message.created() : QDateTime::currentDateTime();
+    Mail mail;
+    if (message.hasAttachment()) {
+        mail.multipart = true;
+        mail.headers = message.emailHeaders(target.sender, target.recipients, date);
+        mail.body = message.bodyPart(&mail.quotedPrintable);
+        mail.attachmentName = message.attachmentName().toUtf8();
+        mail.attachment = message.attachment();
+    } else {
+        mail.text = message.email(target.sender, target.recipients, date);
+    }
     QElapsedTimer clock;
     clock.start();
     QStringList refused;
@@ -335,7 +370,7 @@ NotificationOutcome NotificationSender::sendEmail(const NotificationMessage& mes
         const qint64 leftMs = target.totalTimeoutMs <= 0
                                   ? 0
                                   : std::max<qint64>(1, target.totalTimeoutMs - clock.elapsed());
-        if (!deliver(text, address, target, leftMs, &delivery))
+        if (!deliver(mail, address, target, leftMs, &delivery))
             return stopped();
         const bool envelopeRefused = delivery.code == CURLE_SEND_ERROR &&
                                      delivery.smtpCode >= 400 && !delivery.messageStarted;
@@ -376,13 +411,13 @@ NotificationOutcome NotificationSender::sendEmail(const NotificationMessage& mes
             deferred};
 }
 
-bool NotificationSender::deliver(const QByteArray& text, const QString& recipient,
+bool NotificationSender::deliver(const Mail& mail, const QString& recipient,
                                  const NotificationTarget& target, qint64 timeoutMs,
                                  Delivery* delivery)
 {
     const EasyHandle easy(curl_easy_init());
     Exchange exchange;
-    exchange.upload = text;
+    exchange.upload = mail.text;
 
     const bool smtps = target.security == SmtpSecurity::Smtps;
     const quint16 port = target.port ? target.port : quint16(smtps ? 465 : 587);
@@ -406,10 +441,35 @@ bool NotificationSender::deliver(const QByteArray& text, const QString& recipien
     const QByteArray to = QByteArray(1, '<') + recipient.toUtf8() + '>';
     const HeaderList recipients(curl_slist_append(nullptr, to.constData()));
     curl_easy_setopt(e, CURLOPT_MAIL_RCPT, recipients.get());
-    curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, curl_off_t(exchange.upload.size()));
-    curl_easy_setopt(e, CURLOPT_READFUNCTION, readUpload);
-    curl_easy_setopt(e, CURLOPT_READDATA, &exchange);
+    MimeHandle mime;
+    HeaderList headers;
+    if (mail.multipart) {
+        // libcurl copies the parts' data; the handles live until the transfer ends.
+        mime.reset(curl_mime_init(e));
+        curl_mimepart* text = curl_mime_addpart(mime.get());
+        curl_mime_data(text, mail.body.constData(), size_t(mail.body.size()));
+        curl_mime_type(text, "text/plain; charset=UTF-8");
+        curl_mime_encoder(text, mail.quotedPrintable ? "quoted-printable" : "7bit");
+        curl_mimepart* file = curl_mime_addpart(mime.get());
+        curl_mime_data(file, mail.attachment.constData(), size_t(mail.attachment.size()));
+        curl_mime_type(file, "application/pdf");
+        curl_mime_filename(file, mail.attachmentName.constData());
+        curl_mime_encoder(file, "base64");
+        curl_slist* list = nullptr;
+        for (const QByteArray& line : mail.headers)
+            list = curl_slist_append(list, line.constData());
+        headers.reset(list);
+        curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
+        curl_easy_setopt(e, CURLOPT_MIMEPOST, mime.get());
+        curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, noteUpload);
+        curl_easy_setopt(e, CURLOPT_XFERINFODATA, &exchange);
+    } else {
+        curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, curl_off_t(exchange.upload.size()));
+        curl_easy_setopt(e, CURLOPT_READFUNCTION, readUpload);
+        curl_easy_setopt(e, CURLOPT_READDATA, &exchange);
+    }
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, keepSmtpReply);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &exchange);
 

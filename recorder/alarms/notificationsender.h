@@ -44,9 +44,10 @@ private:
     NotificationOutcome sendWebhook(const NotificationMessage& message,
                                     const NotificationTarget& target);
     struct Delivery;
-    // One SMTP transfer of `text` to one recipient; false when interrupted.
-    bool deliver(const QByteArray& text, const QString& recipient,
-                 const NotificationTarget& target, qint64 timeoutMs, Delivery* delivery);
+    struct Mail;
+    // One SMTP transfer of `mail` to one recipient; false when interrupted.
+    bool deliver(const Mail& mail, const QString& recipient, const NotificationTarget& target,
+                 qint64 timeoutMs, Delivery* delivery);
     // Runs one prepared transfer on the multi handle; false when interrupted.
     bool perform(void* easy, int* result);
 

@@ -28,6 +28,10 @@ NotificationEvent labEvent(NotificationKind kind, AlarmKind alarm)
     e.limit = -18.0;
     e.unit = QStringLiteral("degC");
     e.start = utc("2024-07-03T09:46:40");
+    // Read by a report only.
+    e.reportTitle = QStringLiteral("Monthly report");
+    e.periodText = QStringLiteral("2024-06-01 to 2024-06-30");
+    e.reportKey = QStringLiteral("report.monthly.2024-06");
     return e;
 }
 
@@ -51,6 +55,8 @@ private slots:
     void lineBreakInNameStartsNoHeader();
     void hostileTexts_data();
     void hostileTexts();
+    void reports_data();
+    void reports();
 };
 
 void TestNotificationMessage::localTimes_data()
@@ -131,6 +137,11 @@ void TestNotificationMessage::subjects_data()
         << QStringLiteral("calibration.12.3")
         << QStringLiteral("[Lab] Calibration overdue: Freezer / Temp since 2024-07-03")
         << QStringLiteral("Calibration overdue: Freezer / Temp since 2024-07-03.");
+    QTest::newRow("report") << int(NotificationKind::Report) << int(AlarmKind::High)
+                            << QStringLiteral("report.monthly.2024-06")
+                            << QStringLiteral("[Lab] Monthly report 2024-06-01 to 2024-06-30")
+                            << QStringLiteral("The monthly report for 2024-06-01 to 2024-06-30 "
+                                              "is attached.");
     QTest::newRow("test") << int(NotificationKind::Test) << int(AlarmKind::High)
                           << QStringLiteral("alarm.12.test") << QStringLiteral("[Lab] Test message")
                           << QStringLiteral("This is a test message. If you can read it, the "
@@ -328,6 +339,71 @@ void TestNotificationMessage::hostileTexts()
     }
     QCOMPARE(QString::fromUtf8(body).replace(QStringLiteral("\r\n"), QStringLiteral("\n")),
              message.body());
+}
+
+void TestNotificationMessage::reports_data()
+{
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<bool>("late");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<QString>("subject"); // after "[Lab] "
+    QTest::addColumn<QString>("attachmentName");
+    QTest::addColumn<QString>("refusal"); // under a limit of 10 MiB
+    const QString monthly = QStringLiteral("Monthly report");
+    const QString onTime = QStringLiteral("Monthly report 2024-06-01 to 2024-06-30");
+    const QString file = QStringLiteral("Lab-monthly-2024-06.pdf");
+    const int tenMb = 10 * 1024 * 1024;
+    QTest::newRow("on time") << monthly << false << file << 2000 << onTime << file << QString();
+    QTest::newRow("late") << monthly << true << file << 2000 << onTime + QStringLiteral(" (late)")
+                          << file << QString();
+    // The name goes into a MIME header: no quote, line break, folder or 8-bit byte reaches it.
+    QTest::newRow("hostile name") << monthly << false << QStringLiteral("../x\"y\r\nZ: wä.pdf")
+                                  << 10 << onTime << QStringLiteral("report.._x_y__Z_ w_.pdf")
+                                  << QString();
+    QTest::newRow("line break in the title")
+        << QStringLiteral("Monthly\r\nBcc: x@evil.example") << false << file << 10
+        << QStringLiteral("Monthly Bcc: x@evil.example 2024-06-01 to 2024-06-30") << file
+        << QString();
+    QTest::newRow("exactly the limit") << monthly << false << file << tenMb << onTime << file
+                                       << QString();
+    QTest::newRow("over the limit")
+        << monthly << false << file << int(12.3 * 1024 * 1024) << onTime << file
+        << QStringLiteral("Report too large to mail: 12.3 MB, the limit is 10 MB");
+    // Rounded, the size would read as the limit.
+    QTest::newRow("one byte over") << monthly << false << file << tenMb + 1 << onTime << file
+                                   << QStringLiteral("Report too large to mail: 10.000 MB, the "
+                                                     "limit is 10 MB");
+}
+
+// Catches a report told without its period or lateness, an attachment name or title that
+// breaks out of its header, the PDF in the webhook's JSON, or a wrong size refusal.
+void TestNotificationMessage::reports()
+{
+    QFETCH(QString, title);
+    QFETCH(bool, late);
+    QFETCH(QString, name);
+    QFETCH(int, bytes);
+    QFETCH(QString, subject);
+    QFETCH(QString, attachmentName);
+    QFETCH(QString, refusal);
+    const QByteArray pdf(bytes, 'P');
+    const NotificationMessage m = NotificationMessage::report(
+        QStringLiteral("Lab"), title, QStringLiteral("2024-06-01 to 2024-06-30"), late, name, pdf,
+        QStringLiteral("report.monthly.2024-06"));
+    QCOMPARE(m.subject(), QStringLiteral("[Lab] ") + subject);
+    QCOMPARE(m.attachmentName(), attachmentName);
+    QCOMPARE(m.attachment(), pdf);
+    QCOMPARE(NotificationMessage::reportSizeRefusal(bytes, 10 * 1024 * 1024), refusal);
+    QCOMPARE(m.body().contains(QStringLiteral("made late")), late);
+    const QJsonObject json = QJsonDocument::fromJson(m.json()).object();
+    QCOMPARE(json.value(QStringLiteral("file")).toString(), attachmentName);
+    QCOMPARE(json.value(QStringLiteral("size")).toInt(), bytes);
+    QVERIFY(m.json().size() < 1000);
+    for (const QByteArray& header : m.emailHeaders(QStringLiteral("rec@lab.example"),
+                                                   {QStringLiteral("boss@lab.example")},
+                                                   m.created()))
+        QVERIFY2(!header.contains("\nBcc") && !header.startsWith("Bcc"), header.constData());
 }
 
 QTEST_GUILESS_MAIN(TestNotificationMessage)

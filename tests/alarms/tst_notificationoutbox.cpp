@@ -3,6 +3,7 @@
 #include "alarmshelves.h"
 #include "clockchanges.h"
 #include "databasewriter.h"
+#include "mailtext.h"
 #include "notificationoutbox.h"
 #include "notificationscheduler.h"
 #include "notificationservice.h"
@@ -15,8 +16,11 @@
 #include "webhookreceiver.h"
 #include "writeralarmeventstore.h"
 
+#include <QBuffer>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -106,6 +110,22 @@ QVector<OutboxRecord> outboxRows(const QString& database)
     return rows;
 }
 
+// A small real PDF: two pages of shapes (no text, so no font is needed without a GUI).
+QByteArray samplePdf()
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        writer.setTitle(QStringLiteral("Monthly report"));
+        QPainter painter(&writer);
+        painter.fillRect(QRect(100, 100, 2000, 800), Qt::darkBlue);
+        writer.newPage();
+        painter.drawEllipse(QRect(300, 300, 1500, 1500));
+    }
+    return buffer.data();
+}
+
 } // namespace
 
 // Alarms to messages at real servers on loopback (the test's SMTP server and a webhook
@@ -133,6 +153,8 @@ private slots:
     void clockSetBack();
     void sentTextsKeptForTheRetention();
     void removedTargetShowsAsFailing();
+    void reportMails_data();
+    void reportMails();
 
 private:
     // With the node the monitor knows from the start, as the recorder's alarms give it.
@@ -858,6 +880,100 @@ void TestNotificationOutbox::removedTargetShowsAsFailing()
     QTRY_COMPARE(hook->requests().size(), 1);
     QTRY_COMPARE(outbox->waitingCount(), 0);
     QCOMPARE(state.last().at(0).toInt(), 0);
+}
+
+void TestNotificationOutbox::reportMails_data()
+{
+    // The mail server at the first tries: "up", "down" or "deferring" (450 for the recipient).
+    QTest::addColumn<QString>("server");
+    // The recorder killed and started again before the server takes the report.
+    QTest::addColumn<bool>("restart");
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<bool>("queued");
+    const qint64 tenMb = 10 * 1024 * 1024;
+    QTest::newRow("delivered once") << QStringLiteral("up") << false << tenMb << true;
+    QTest::newRow("a restart before the server is up")
+        << QStringLiteral("down") << true << tenMb << true;
+    QTest::newRow("refused for now, then taken")
+        << QStringLiteral("deferring") << false << tenMb << true;
+    QTest::newRow("over the limit: not queued") << QStringLiteral("up") << false << qint64(100)
+                                                << false;
+}
+
+// Catches a report lost across a restart or an outage, sent twice, not retried after a refusal,
+// its PDF changed on the way (or not an application/pdf part), a report over the limit queued,
+// or a PDF kept past the retention.
+void TestNotificationOutbox::reportMails()
+{
+    QFETCH(QString, server);
+    QFETCH(bool, restart);
+    QFETCH(qint64, limit);
+    QFETCH(bool, queued);
+    const QByteArray pdf = samplePdf();
+    QVERIFY2(pdf.startsWith("%PDF-") && pdf.size() > 500, pdf.left(20).constData());
+    settings.webhookEnabled = false;
+    quint16 port = SmtpServer::closedPort();
+    if (server == QLatin1String("deferring"))
+        smtp->deferRecipient(Duty);
+    if (server != QLatin1String("down")) {
+        QVERIFY2(smtp->start(SmtpServer::Mode::Plain), qPrintable(smtp->errorString()));
+        port = smtp->port();
+    }
+    openOutbox(port);
+    outbox->setAttachmentLimit(limit);
+    const QString file = QStringLiteral("Cold store-monthly-2024-02.pdf");
+    const NotificationMessage report = NotificationMessage::report(
+        QStringLiteral("Cold store"), QStringLiteral("Monthly report"),
+        QStringLiteral("2024-02-01 to 2024-02-29"), restart, file, pdf,
+        QStringLiteral("report.monthly.2024-02"));
+    QCOMPARE(outbox->add(report, QStringLiteral("email")), queued);
+    // The first try and, for a server that fails, the one 10 s later.
+    advance(15);
+    QVERIFY(writer->flushAndWait(now.toMSecsSinceEpoch()));
+    if (!queued) {
+        QVERIFY(outboxRows(database).isEmpty() && smtp->messages().isEmpty());
+        return;
+    }
+    // The PDF waits in the table with its message.
+    QCOMPARE(outboxRows(database).value(0).attachment, pdf);
+    QCOMPARE(outbox->failingCount(), server == QLatin1String("up") ? 0 : 1);
+    if (restart) {
+        kill();
+        openOutbox(port);
+        QSignalSpy loaded(outbox.get(), &NotificationOutbox::loaded);
+        outbox->load();
+        QVERIFY(loaded.wait());
+        QCOMPARE(loaded.at(0).at(0).toInt(), 1);
+    }
+    if (server != QLatin1String("up")) {
+        smtp->clearMisbehaviour();
+        QVERIFY2(smtp->start(SmtpServer::Mode::Plain, QString(), QString(), port),
+                 qPrintable(smtp->errorString()));
+    }
+    advance(60);
+    QTRY_COMPARE_WITH_TIMEOUT(outbox->waitingCount(), 0, 20000);
+    QCOMPARE(smtp->messages().size(), 1);
+    const QByteArray mail = smtp->messages().first();
+    QCOMPARE(mailKeys({mail}), QStringList{QStringLiteral("report.monthly.2024-02")});
+    QCOMPARE(MailText::decodedWords(MailText::header(mail, "Subject")),
+             QStringLiteral("[Cold store] Monthly report 2024-02-01 to 2024-02-29") +
+                 (restart ? QStringLiteral(" (late)") : QString()));
+    const QList<QByteArray> parts = MailText::parts(mail);
+    QCOMPARE(parts.size(), 2);
+    QVERIFY(MailText::decodedBody(parts.at(0)).contains("Period: 2024-02-01 to 2024-02-29\r\n"));
+    QCOMPARE(MailText::header(parts.at(1), "Content-Type"), QByteArray("application/pdf"));
+    QVERIFY(MailText::header(parts.at(1), "Content-Disposition").contains(file.toUtf8()));
+    QCOMPARE(MailText::decodedBody(parts.at(1)), pdf);
+
+    // Past the retention the PDF goes; the evidence of the send stays.
+    outbox->setRetentionDays(1);
+    now = now.addDays(2);
+    advance(1);
+    QVERIFY(writer->flushAndWait(now.toMSecsSinceEpoch()));
+    const OutboxRecord row = outboxRows(database).value(0);
+    QCOMPARE(plainKey(row.messageId) + QLatin1Char(' ') + row.kind,
+             QStringLiteral("report.monthly.2024-02 report"));
+    QVERIFY(row.sentAt && row.attachment.isNull() && row.body.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestNotificationOutbox)

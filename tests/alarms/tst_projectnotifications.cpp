@@ -1,6 +1,7 @@
 #include "alarmmonitor.h"
 #include "databasewriter.h"
 #include "mailtext.h"
+#include "notificationmessage.h"
 #include "notificationoutbox.h"
 #include "notificationsettings.h"
 #include "novalue.h"
@@ -44,6 +45,8 @@ private slots:
     void keyProblemsRelayed();
     void outboxStateRelayed_data();
     void outboxStateRelayed();
+    void reportPosted_data();
+    void reportPosted();
 
 private:
     void open();
@@ -277,6 +280,57 @@ void TestProjectNotifications::outboxStateRelayed()
     QCOMPARE(state.last().at(1).toString().isEmpty(), failing == 0);
     QCOMPARE(state.last().at(2).toStringList(), refused);
     QCOMPARE(server.messages().size(), serverUp ? 1 : 0);
+}
+
+void TestProjectNotifications::reportPosted_data()
+{
+    QTest::addColumn<bool>("email");
+    QTest::addColumn<QStringList>("reportRecipients");
+    QTest::addColumn<int>("limit"); // 0: the key absent
+    QTest::addColumn<int>("bytes");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("to the report list, not the alarm list")
+        << true << QStringList{Other} << 0 << 3000 << QString();
+    QTest::newRow("over the project's limit")
+        << true << QStringList{Other} << 65536 << 70000
+        << QStringLiteral("Report too large to mail: 68.4 kB, the limit is 64 kB");
+    QTest::newRow("no report recipient")
+        << true << QStringList() << 0 << 3000 << QStringLiteral("No report recipient is set");
+    QTest::newRow("e-mail off") << false << QStringList{Other} << 0 << 3000
+                                << QStringLiteral("E-mail notifications are off: the report is "
+                                                  "not mailed");
+}
+
+// Catches a report mailed to the alarm list, over the project's limit, or refused without a
+// word the caller can show.
+void TestProjectNotifications::reportPosted()
+{
+    QFETCH(bool, email);
+    QFETCH(QStringList, reportRecipients);
+    QFETCH(int, limit);
+    QFETCH(int, bytes);
+    QFETCH(QString, refusal);
+
+    SmtpServer server(dir->path());
+    QVERIFY2(server.start(SmtpServer::Mode::Plain), qPrintable(server.errorString()));
+    settings.smtpPort = server.port();
+    settings.emailEnabled = email;
+    settings.save(project);
+    if (limit > 0)
+        ProjectFile(project).setValue(QStringLiteral("ReportMailMaxBytes"), limit);
+    open();
+    load(false);
+    notifications->setReportRecipients(reportRecipients);
+    const NotificationMessage report = NotificationMessage::report(
+        QStringLiteral("Site"), QStringLiteral("Daily report"), QStringLiteral("2024-03-30"),
+        false, QStringLiteral("site-daily.pdf"), QByteArray(bytes, 'x'),
+        QStringLiteral("report.daily.2024-03-30"));
+    QCOMPARE(notifications->postReport(report), refusal);
+    advanceUntil([&] { return notifications->outbox()->waitingCount() == 0; }, 30);
+    QCOMPARE(notifications->outbox()->waitingCount(), 0);
+    QCOMPARE(server.messages().size(), refusal.isEmpty() ? 1 : 0);
+    if (refusal.isEmpty())
+        QCOMPARE(MailText::header(server.messages().first(), "X-RcptTo"), Other.toUtf8());
 }
 
 QTEST_GUILESS_MAIN(TestProjectNotifications)

@@ -82,6 +82,8 @@ private slots:
     void readAlarmRules();
     void handWrittenFile_data();
     void handWrittenFile();
+    void reportMailLimit_data();
+    void reportMailLimit();
 
 private:
     QTemporaryDir dir;
@@ -740,6 +742,42 @@ void TestProjectFile::handWrittenFile()
     const NodeAlarmRules& r = project.gateways.at(0).nodes.at(0).alarmRules;
     QCOMPARE(r.channel[0].delayMinutes, delay);
     QCOMPARE(r.batteryLow, battery);
+}
+
+void TestProjectFile::reportMailLimit_data()
+{
+    QTest::addColumn<QByteArray>("value"); // null: no such key
+    QTest::addColumn<qint64>("limit");     // 0: the default, told as a key problem
+    QTest::newRow("absent: 10 MiB") << QByteArray() << qint64(10485760);
+    QTest::newRow("blanks round it") << QByteArray(" 2000000 ") << qint64(2000000);
+    QTest::newRow("the least") << QByteArray("65536") << qint64(65536);
+    QTest::newRow("the most") << QByteArray("26214400") << qint64(26214400);
+    QTest::newRow("below the least") << QByteArray("65535") << qint64(0);
+    QTest::newRow("above the most") << QByteArray("26214401") << qint64(0);
+    QTest::newRow("negative") << QByteArray("-1") << qint64(0);
+    QTest::newRow("with a unit") << QByteArray("10MB") << qint64(0);
+    QTest::newRow("past 64 bits") << QByteArray("99999999999999999999") << qint64(0);
+    QTest::newRow("empty") << QByteArray("") << qint64(0);
+}
+
+// Catches a hand-edited mail limit that lets any report through, refuses every report, or is
+// read as the default without the window saying so.
+void TestProjectFile::reportMailLimit()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(qint64, limit);
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write("databaseName=plant.dat\nDeviceList={\"devices\": []}\n" +
+              (value.isNull() ? QByteArray() : "ReportMailMaxBytes=" + value + '\n'));
+    out.close();
+    if (limit == 0)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("ReportMailMaxBytes")));
+    ProjectData project;
+    QVERIFY(ProjectFile(path).load(&project));
+    QCOMPARE(project.reportMailMaxBytes, limit ? limit : ProjectFile::DefaultReportMailMaxBytes);
+    QCOMPARE(project.keyProblems.filter(QStringLiteral("ReportMailMaxBytes")).size(),
+             limit ? 0 : 1);
 }
 
 QTEST_GUILESS_MAIN(TestProjectFile)

@@ -317,6 +317,21 @@ void TestAlarmEventTable::earlierVersionsFile()
     QVERIFY(OutboxTable::all(db.get(), &waiting, nullptr));
     QCOMPARE(waiting.size(), 1);
     QCOMPARE(waiting.at(0).supersededAt, std::optional<qint64>(2100));
+    // A report with its PDF: the table gets the attachment columns, the old row reads none.
+    OutboxRecord report;
+    report.messageId = QStringLiteral("report.daily.2024-01-01");
+    report.kind = QStringLiteral("report");
+    report.target = QStringLiteral("email-report");
+    report.body = QStringLiteral("{}");
+    report.attachmentName = QStringLiteral("daily.pdf");
+    report.attachment = QByteArray("%PDF-\0\xff\r\n", 9);
+    QVERIFY2(OutboxTable::add(db.get(), report, &error), qPrintable(error));
+    QVERIFY2(OutboxTable::create(db.get(), &error), qPrintable(error));
+    QVERIFY(OutboxTable::all(db.get(), &waiting, nullptr));
+    QCOMPARE(waiting.size(), 2);
+    QVERIFY(waiting.at(0).attachmentName.isEmpty() && waiting.at(0).attachment.isNull());
+    QCOMPARE(waiting.at(1).attachmentName, report.attachmentName);
+    QCOMPARE(waiting.at(1).attachment, report.attachment);
     // The old row takes an acknowledgement with a corrective action once the columns are added.
     CorrectiveAction action;
     action.cause = QStringLiteral("defrost");

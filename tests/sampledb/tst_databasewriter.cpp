@@ -447,6 +447,12 @@ void TestDatabaseWriter::alarmAndOutboxWritesKept()
     OutboxRecord old = message;
     old.messageId = QStringLiteral("alarm.6.start");
     old.eventId = 6;
+    // A report with its PDF (bytes that are not text), sent after the prune.
+    OutboxRecord report = message;
+    report.messageId = QStringLiteral("report.monthly.2023-10");
+    report.kind = QStringLiteral("report");
+    report.attachmentName = QStringLiteral("monthly.pdf");
+    report.attachment = QByteArray("%PDF-1.4\n\0\xff\xfe\r\n%%EOF", 19);
     const QByteArray projectText("[General]\nname=K\xc3\xbchlraum\n\0\xff tail", 30);
     {
         auto writer = openWriter();
@@ -473,6 +479,8 @@ void TestDatabaseWriter::alarmAndOutboxWritesKept()
         writer->submit(WriteJob::outboxAdd(old));
         writer->submit(WriteJob::outboxSent(old.messageId, old.target, 1700000070));
         writer->submit(WriteJob::outboxPrune(1700000075));
+        writer->submit(WriteJob::outboxAdd(report));
+        writer->submit(WriteJob::outboxSent(report.messageId, report.target, 1700000090));
         AuditEntry kept;
         kept.timeMs = 1700000500000;
         kept.user = QStringLiteral("recorder");
@@ -510,7 +518,7 @@ void TestDatabaseWriter::alarmAndOutboxWritesKept()
     QCOMPARE(e.acknowledgedBy, QStringLiteral("Ana"));
     QVector<OutboxRecord> outbox;
     QVERIFY2(OutboxTable::all(connection.get(), &outbox, &error), qPrintable(error));
-    QCOMPARE(outbox.size(), 3);
+    QCOMPARE(outbox.size(), 4);
     QCOMPARE(outbox.at(0).body, message.body);
     QCOMPARE(outbox.at(0).attempts, 2);
     QCOMPARE(outbox.at(0).lastError, QStringLiteral("421 busy"));
@@ -524,6 +532,9 @@ void TestDatabaseWriter::alarmAndOutboxWritesKept()
     QCOMPARE(outbox.at(2).eventId, 6);
     QCOMPARE(outbox.at(2).sentAt, std::optional<qint64>(1700000070));
     QVERIFY(outbox.at(2).body.isEmpty());
+    QCOMPARE(outbox.at(3).attachmentName, report.attachmentName);
+    QCOMPARE(outbox.at(3).attachment, report.attachment);
+    QVERIFY(outbox.at(0).attachment.isNull());
     std::optional<AuditEntry> keptEntry;
     QVERIFY2(AuditLookup::latest(database, {ProjectFileCopy::keptAction()},
                                  std::numeric_limits<qint64>::max(), &keptEntry, &error),

@@ -1,5 +1,6 @@
 #include "insertserialdata.h"
 #include "novalue.h"
+#include "outboxtable.h"
 #include "spilljournal.h"
 
 #include <QDir>
@@ -84,6 +85,7 @@ private slots:
     void damagedFile();
     void replayedOnceAcrossCrashes();
     void unwritableJournalKeepsNothing();
+    void largeJobsInOneAppend();
 
 private:
     std::unique_ptr<InsertSerialData> openWriter();
@@ -300,6 +302,29 @@ void TestSpillJournal::unwritableJournalKeepsNothing()
     QVERIFY(!journal.append(entries, entries.size(), &error));
     QVERIFY(!error.isEmpty());
     QVERIFY(!journal.hasRecords());
+}
+
+// Catches: a few reports' PDFs spilled at once written as one record longer than any reader
+// takes, so the journal reads as damaged and the reports are lost.
+void TestSpillJournal::largeJobsInOneAppend()
+{
+    OutboxRecord report;
+    report.attachmentName = QStringLiteral("monthly.pdf");
+    report.attachment = QByteArray(25 << 20, '%');
+    std::deque<WriteEntry> entries;
+    for (quint64 ticket = 1; ticket <= 3; ++ticket)
+        entries.push_back(WriteEntry::ofJob(WriteJob::outboxAdd(report), ticket));
+    QString error;
+    SpillJournal journal(journalPath());
+    QVERIFY2(journal.load(&error), qPrintable(error));
+    QVERIFY2(journal.append(entries, entries.size(), &error), qPrintable(error));
+    SpillJournal again(journalPath());
+    QVERIFY2(again.load(&error), qPrintable(error));
+    QVERIFY(!again.isDamaged());
+    qint64 sampleCount = 0;
+    qint64 jobCount = 0;
+    again.count(0, &sampleCount, &jobCount);
+    QCOMPARE(jobCount, 3);
 }
 
 QTEST_GUILESS_MAIN(TestSpillJournal)

@@ -63,3 +63,42 @@ QByteArray MailText::unquote(const QByteArray& text)
     }
     return out;
 }
+
+QList<QByteArray> MailText::parts(const QByteArray& mail)
+{
+    const QByteArray type = header(mail, "Content-Type");
+    const int at = type.toLower().indexOf("boundary=");
+    if (!type.toLower().startsWith("multipart/") || at < 0)
+        return {};
+    QByteArray boundary = type.mid(at + 9).split(';').first().trimmed();
+    if (boundary.startsWith('"') && boundary.endsWith('"') && boundary.size() > 1)
+        boundary = boundary.mid(1, boundary.size() - 2);
+    const QByteArray delimiter = "\r\n--" + boundary;
+    QList<QByteArray> found;
+    int from = mail.indexOf(delimiter, mail.indexOf("\r\n\r\n"));
+    while (from >= 0) {
+        const int start = mail.indexOf("\r\n", from + delimiter.size());
+        // The closing delimiter has "--" after the boundary.
+        if (mail.mid(from + delimiter.size(), 2) == "--")
+            return found;
+        const int next = mail.indexOf(delimiter, start);
+        if (start < 0 || next < 0)
+            return {};
+        found << mail.mid(start + 2, next - start - 2);
+        from = next;
+    }
+    return {};
+}
+
+QByteArray MailText::decodedBody(const QByteArray& part)
+{
+    const int blank = part.indexOf("\r\n\r\n");
+    const QByteArray body = blank < 0 ? QByteArray() : part.mid(blank + 4);
+    const QByteArray encoding = header(part, "Content-Transfer-Encoding").toLower();
+    if (encoding == "base64")
+        return QByteArray::fromBase64(QByteArray(body).replace("\r\n", ""),
+                                      QByteArray::AbortOnBase64DecodingErrors);
+    if (encoding == "quoted-printable")
+        return unquote(body);
+    return body;
+}

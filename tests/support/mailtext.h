@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 // Reads a mail as its receiver would, for the tests of the notification texts and the sender:
@@ -15,4 +16,11 @@ public:
     static QString decodedWords(const QByteArray& value);
     // Quoted-printable back to bytes, soft breaks removed.
     static QByteArray unquote(const QByteArray& text);
+    // The parts of a multipart mail as its receiver splits them at the boundary its
+    // Content-Type names, each whole (its headers, a blank line, its body as sent); none when
+    // the mail is not multipart or a part has no end.
+    static QList<QByteArray> parts(const QByteArray& mail);
+    // A part's body decoded after its Content-Transfer-Encoding (base64, quoted-printable, or
+    // as it stands).
+    static QByteArray decodedBody(const QByteArray& part);
 };
