@@ -302,12 +302,14 @@ void ReportRunner::updateNote()
     QString note;
     if (!m_waiting.isEmpty()) {
         const Waiting& w = m_waiting.constFirst();
+        // What failed and when it is tried again first: the error may be cut off at the edge.
         note = ReportScheduleSettings::kindTitle(w.period.kind) + QLatin1Char(' ') +
-               w.period.periodText() + QStringLiteral(" failed: ") + w.error +
-               QStringLiteral("; tried again at ") +
-               w.shownAt.toString(QStringLiteral("hh:mm"));
-        if (m_waiting.size() > 1)
-            note += QStringLiteral(" (%1 reports waiting)").arg(m_waiting.size());
+               w.period.periodText() + QStringLiteral(" failed, next try ") +
+               w.shownAt.toString(QStringLiteral("hh:mm")) +
+               (m_waiting.size() > 1
+                    ? QStringLiteral(" (%1 reports waiting)").arg(m_waiting.size())
+                    : QString()) +
+               QStringLiteral(": ") + w.error;
     } else if (!m_refusal.isEmpty()) {
         note = m_refusal;
     }

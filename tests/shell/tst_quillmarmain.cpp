@@ -825,7 +825,7 @@ void TestQuillmarMain::reportFailureShown()
     QTRY_VERIFY_WITH_TIMEOUT(note->isVisible(), 30000);
     QVERIFY2(note->text().startsWith(QStringLiteral("Daily report ") +
                                      today.addDays(-2).toString(Qt::ISODate) +
-                                     QStringLiteral(" failed: ")),
+                                     QStringLiteral(" failed, next try ")),
              qPrintable(note->text()));
     WindowFit::saveShot(window.get(), QStringLiteral("recorder-report-failed"));
     window->slotCloseProject();
