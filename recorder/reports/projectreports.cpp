@@ -1,6 +1,8 @@
 #include "projectreports.h"
 
 #include "notificationmessage.h"
+#include "notificationoutbox.h"
+#include "projectnotifications.h"
 #include "reportschedule.h"
 #include "reportruntable.h"
 #include "writejob.h"
@@ -42,6 +44,17 @@ ProjectReports::ProjectReports(const QString& projectPath, const QString& projec
 
 ProjectReports::~ProjectReports() = default;
 
+void ProjectReports::mailThrough(ProjectNotifications* notifications)
+{
+    m_notifications = notifications;
+    m_post = [notifications](const NotificationMessage& message) {
+        return notifications->postReport(message);
+    };
+    connect(notifications->outbox(), &NotificationOutbox::sent, this,
+            [this](const QString& messageId, const QString&) { delivered(messageId); });
+    notifications->setReportRecipients(ReportScheduleSettings::load(m_projectPath).recipients);
+}
+
 void ProjectReports::setClock(const Clock& clock)
 {
     m_clock = clock;
@@ -76,6 +89,8 @@ bool ProjectReports::open(QString* error)
 void ProjectReports::reload()
 {
     m_settings = ReportScheduleSettings::load(m_projectPath);
+    if (m_notifications)
+        m_notifications->setReportRecipients(m_settings.recipients);
     emit keyProblemsChanged(m_settings.keyProblems);
     check();
 }

@@ -12,6 +12,7 @@
 #include <functional>
 
 class NotificationMessage;
+class ProjectNotifications;
 
 // The scheduled reports of the open project: its schedule from the project file, the runs
 // earlier starts recorded in its database, and the runner that makes what is due and hands it
@@ -34,6 +35,9 @@ public:
 
     void setClock(const Clock& clock);
     void setPost(const Post& post) { m_post = post; }
+    // Mails through the project's notifications (which outlive this): posted to the outbox,
+    // their delivery recorded, the schedule's recipients given to them at each (re)load.
+    void mailThrough(ProjectNotifications* notifications);
     // The runner's program, writer, audit and timings are set through it before open().
     ReportRunner* runner() const { return m_runner; }
 
@@ -76,6 +80,7 @@ private:
     ReportRunner* m_runner;
     Clock m_clock;
     Post m_post;
+    ProjectNotifications* m_notifications = nullptr;
     ReportScheduleSettings m_settings;
     QHash<QString, ReportRunRecord> m_runs;
     QDateTime m_runningSince;

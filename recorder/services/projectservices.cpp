@@ -14,8 +14,6 @@
 #include "projectforwarding.h"
 #include "projectnotifications.h"
 #include "projectreports.h"
-#include "notificationmessage.h"
-#include "notificationoutbox.h"
 #include "programlauncher.h"
 #include "secretstore.h"
 #include "writejob.h"
@@ -175,14 +173,7 @@ void ProjectServices::openReports(const QString& projectPath, const QString& pro
         if (m_audit)
             m_audit->reportRecorded(action, object, value);
     });
-    ProjectNotifications* notifications = m_notifications.get();
-    m_reports->setPost([notifications](const NotificationMessage& message) {
-        return notifications->postReport(message);
-    });
-    connect(notifications->outbox(), &NotificationOutbox::sent, m_reports.get(),
-            [reports = m_reports.get()](const QString& messageId, const QString&) {
-                reports->delivered(messageId);
-            });
+    m_reports->mailThrough(m_notifications.get());
     connect(m_reports.get(), &ProjectReports::noteChanged, this,
             &ProjectServices::reportNoteChanged);
     connect(m_reports.get(), &ProjectReports::keyProblemsChanged, this,
@@ -190,7 +181,6 @@ void ProjectServices::openReports(const QString& projectPath, const QString& pro
                 emit keyProblemsChanged(m_notifications ? m_notifications->keyProblems() + problems
                                                         : problems);
             });
-    notifications->setReportRecipients(ReportScheduleSettings::load(projectPath).recipients);
     QString error;
     if (!m_reports->open(&error))
         qWarning().noquote() << QStringLiteral("ProjectServices::openAlarms : report runs not "
@@ -200,11 +190,8 @@ void ProjectServices::openReports(const QString& projectPath, const QString& pro
 
 void ProjectServices::reloadReports()
 {
-    if (!m_reports)
-        return;
-    m_reports->reload();
-    if (m_notifications)
-        m_notifications->setReportRecipients(m_reports->settings().recipients);
+    if (m_reports)
+        m_reports->reload();
 }
 
 void ProjectServices::openCalibrations(const QString& projectPath, const QString& projectName,
