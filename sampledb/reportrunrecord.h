@@ -12,8 +12,8 @@ struct ReportRunRecord
     // Bounds a row from outside must keep.
     static constexpr int MaxErrorLength = 2000;
 
-    QString kind;      // "daily", "weekly", "monthly"
-    QDate first;       // the period's first and last local day
+    QString kind; // "daily", "weekly", "monthly"
+    QDate first;  // the period's first and last local day
     QDate last;
     qint64 dueMs = 0;  // when it was due, ms since 1970 UTC
     qint64 madeMs = 0; // when the attempt ended (made, failed), ms since 1970 UTC

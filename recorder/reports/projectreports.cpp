@@ -3,8 +3,8 @@
 #include "notificationmessage.h"
 #include "notificationoutbox.h"
 #include "projectnotifications.h"
-#include "reportschedule.h"
 #include "reportruntable.h"
+#include "reportschedule.h"
 #include "writejob.h"
 
 #include <QCryptographicHash>
@@ -17,10 +17,10 @@ namespace {
 // The temporary PDFs of a project: in the user's cache, a folder per database.
 QString cacheFolderOf(const QString& databasePath)
 {
-    const QByteArray key = QCryptographicHash::hash(
-                               QFileInfo(databasePath).absoluteFilePath().toUtf8(),
-                               QCryptographicHash::Sha1)
-                               .toHex();
+    const QByteArray key =
+        QCryptographicHash::hash(QFileInfo(databasePath).absoluteFilePath().toUtf8(),
+                                 QCryptographicHash::Sha1)
+            .toHex();
     return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
            QStringLiteral("/reports/") + QString::fromLatin1(key);
 }
@@ -29,11 +29,9 @@ QString cacheFolderOf(const QString& databasePath)
 
 ProjectReports::ProjectReports(const QString& projectPath, const QString& projectName,
                                const QString& databasePath, QObject* parent)
-    : QObject(parent)
-    , m_projectPath(projectPath)
-    , m_projectName(projectName)
-    , m_databasePath(databasePath)
-    , m_runner(new ReportRunner(projectPath, cacheFolderOf(databasePath), this))
+    : QObject(parent), m_projectPath(projectPath), m_projectName(projectName),
+      m_databasePath(databasePath),
+      m_runner(new ReportRunner(projectPath, cacheFolderOf(databasePath), this))
 {
     m_runner->setMail(
         [this](const ScheduledPeriod& period, const QByteArray& pdf) { return mail(period, pdf); });
@@ -126,10 +124,9 @@ QString ProjectReports::mail(const ScheduledPeriod& period, const QByteArray& pd
     if (!m_post)
         return QStringLiteral("E-mail notifications are off: the report is not mailed");
     const QString title = ReportScheduleSettings::kindTitle(period.kind);
-    return m_post(NotificationMessage::report(m_projectName, title, period.periodText(),
-                                              period.late,
-                                              attachmentName(m_projectName, period.fileName()),
-                                              pdf, messageKey(period.key())));
+    return m_post(NotificationMessage::report(
+        m_projectName, title, period.periodText(), period.late,
+        attachmentName(m_projectName, period.fileName()), pdf, messageKey(period.key())));
 }
 
 void ProjectReports::delivered(const QString& messageId)

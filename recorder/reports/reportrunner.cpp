@@ -27,13 +27,9 @@ bool isSizeRefusal(const QString& refusal)
 
 } // namespace
 
-ReportRunner::ReportRunner(const QString& projectPath, const QString& cacheFolder,
-                           QObject* parent)
-    : QObject(parent)
-    , m_projectPath(projectPath)
-    , m_cacheFolder(cacheFolder)
-    , m_timeout(new QTimer(this))
-    , m_retry(new QTimer(this))
+ReportRunner::ReportRunner(const QString& projectPath, const QString& cacheFolder, QObject* parent)
+    : QObject(parent), m_projectPath(projectPath), m_cacheFolder(cacheFolder),
+      m_timeout(new QTimer(this)), m_retry(new QTimer(this))
 {
     qRegisterMetaType<ReportRunRecord>();
     m_monotonic.start();
@@ -99,9 +95,13 @@ void ReportRunner::enqueue(const QVector<ScheduledPeriod>& periods)
 
 QStringList ReportRunner::arguments(const ScheduledPeriod& period, const QString& pdfPath) const
 {
-    return {QStringLiteral("--report"), ReportScheduleSettings::kindName(period.kind),
-            QStringLiteral("--start"), period.first.toString(Qt::ISODate),
-            QStringLiteral("--pdf"), pdfPath, m_projectPath};
+    return {QStringLiteral("--report"),
+            ReportScheduleSettings::kindName(period.kind),
+            QStringLiteral("--start"),
+            period.first.toString(Qt::ISODate),
+            QStringLiteral("--pdf"),
+            pdfPath,
+            m_projectPath};
 }
 
 QString ReportRunner::auditObject(const ScheduledPeriod& period)
@@ -126,8 +126,8 @@ void ReportRunner::startNext()
     m_file = new QTemporaryFile(m_cacheFolder + QStringLiteral("/report-XXXXXX.pdf"));
     if (!m_file->open()) {
         processEnded(false, -1,
-                     QStringLiteral("no temporary file in ") + m_cacheFolder + QStringLiteral(": ") +
-                         m_file->errorString());
+                     QStringLiteral("no temporary file in ") + m_cacheFolder +
+                         QStringLiteral(": ") + m_file->errorString());
         return;
     }
     m_file->close();
@@ -306,9 +306,8 @@ void ReportRunner::updateNote()
         note = ReportScheduleSettings::kindTitle(w.period.kind) + QLatin1Char(' ') +
                w.period.periodText() + QStringLiteral(" failed, next try ") +
                w.shownAt.toString(QStringLiteral("hh:mm")) +
-               (m_waiting.size() > 1
-                    ? QStringLiteral(" (%1 reports waiting)").arg(m_waiting.size())
-                    : QString()) +
+               (m_waiting.size() > 1 ? QStringLiteral(" (%1 reports waiting)").arg(m_waiting.size())
+                                     : QString()) +
                QStringLiteral(": ") + w.error;
     } else if (!m_refusal.isEmpty()) {
         note = m_refusal;

@@ -44,8 +44,7 @@ public:
     // The largest PDF read back: anything bigger is no report of ours.
     static constexpr qint64 MaxPdfBytes = 256LL * 1024 * 1024;
 
-    ReportRunner(const QString& projectPath, const QString& cacheFolder,
-                 QObject* parent = nullptr);
+    ReportRunner(const QString& projectPath, const QString& cacheFolder, QObject* parent = nullptr);
     ~ReportRunner() override;
 
     void setProgram(const QString& program) { m_program = program; }

@@ -29,10 +29,7 @@ int ReportSchedule::maxCatchUp(Kind kind)
     return 0;
 }
 
-ReportSchedule::ReportSchedule(const ReportScheduleSettings& settings)
-    : m_settings(settings)
-{
-}
+ReportSchedule::ReportSchedule(const ReportScheduleSettings& settings) : m_settings(settings) {}
 
 ScheduledPeriod ReportSchedule::periodBefore(Kind kind, const QDate& day)
 {
@@ -73,8 +70,8 @@ QDateTime ReportSchedule::dueTime(Kind kind, const QDate& first) const
         break;
     case ReportScheduleSettings::Monthly: {
         const QDate next = first.addMonths(1);
-        const int d = e.day == ReportScheduleSettings::LastDay ? next.daysInMonth()
-                                                                : qBound(1, e.day, 28);
+        const int d =
+            e.day == ReportScheduleSettings::LastDay ? next.daysInMonth() : qBound(1, e.day, 28);
         day = QDate(next.year(), next.month(), d);
         break;
     }
@@ -92,8 +89,7 @@ QDateTime ReportSchedule::localInstant(const QDate& date, const QTime& time)
     qint64 best = 0;
     bool found = false;
     for (int d = -1; d <= 1; ++d) {
-        const int offset =
-            QDateTime(date.addDays(d), QTime(12, 0), Qt::LocalTime).offsetFromUtc();
+        const int offset = QDateTime(date.addDays(d), QTime(12, 0), Qt::LocalTime).offsetFromUtc();
         lowest = any ? std::min(lowest, offset) : offset;
         highest = any ? std::max(highest, offset) : offset;
         any = true;
@@ -171,8 +167,8 @@ QVector<ScheduledPeriod> ReportSchedule::due(const QVector<ReportRunRecord>& run
             p.due = dueTime(kind, p.first);
         }
     }
-    std::stable_sort(out.begin(), out.end(), [](const ScheduledPeriod& a, const ScheduledPeriod& b) {
-        return a.due < b.due;
-    });
+    std::stable_sort(
+        out.begin(), out.end(),
+        [](const ScheduledPeriod& a, const ScheduledPeriod& b) { return a.due < b.due; });
     return out;
 }

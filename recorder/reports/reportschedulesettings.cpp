@@ -42,8 +42,8 @@ QTime readTime(const ProjectKeyReader& s, const QString& k, const QTime& fallbac
     if (!s.contains(k))
         return fallback;
     const QString text = s.text(k).trimmed();
-    const QTime time = text.size() == 5 ? QTime::fromString(text, QStringLiteral("hh:mm"))
-                                        : QTime();
+    const QTime time =
+        text.size() == 5 ? QTime::fromString(text, QStringLiteral("hh:mm")) : QTime();
     if (time.isValid())
         return time;
     problems->append(k + QStringLiteral(": not a time hh:mm, %1 used")

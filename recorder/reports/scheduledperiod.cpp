@@ -2,8 +2,7 @@
 
 QString ScheduledPeriod::key() const
 {
-    return ReportScheduleSettings::kindName(kind) + QLatin1Char('.') +
-           first.toString(Qt::ISODate);
+    return ReportScheduleSettings::kindName(kind) + QLatin1Char('.') + first.toString(Qt::ISODate);
 }
 
 QString ScheduledPeriod::periodText() const
@@ -15,6 +14,6 @@ QString ScheduledPeriod::periodText() const
 
 QString ScheduledPeriod::fileName() const
 {
-    return ReportScheduleSettings::kindName(kind) + QLatin1Char('-') +
-           first.toString(Qt::ISODate) + QStringLiteral(".pdf");
+    return ReportScheduleSettings::kindName(kind) + QLatin1Char('-') + first.toString(Qt::ISODate) +
+           QStringLiteral(".pdf");
 }

@@ -289,10 +289,6 @@ void TestReportSchedule::keys_data()
         << QByteArray("ReportScheduleMonthly=1\nReportScheduleMonthlyDay=29\n")
         << QStringList{"monthly 1 06:00"}
         << QStringList{"ReportScheduleMonthlyDay: not a day from 1 to 28 or \"last\", 1 used"};
-    QTest::newRow("weekday unknown")
-        << QByteArray("ReportScheduleWeekly=1\nReportScheduleWeeklyDay=Funday\n")
-        << QStringList{"weekly 1 06:00"}
-        << QStringList{"ReportScheduleWeeklyDay: not a weekday (Monday to Sunday), Monday used"};
     // Fault: an address that would end the SMTP command or a header taken into the list.
     QTest::newRow("hostile address left out")
         << QByteArray("ReportScheduleRecipients=\"a@x.example, b@y.example>\\r\\nRCPT TO:<c@z\"\n")

@@ -58,8 +58,6 @@ void TestReportRunTable::laterStateReplaces_data()
     // Faults: a job no version writes stopping the writer for good, or stored.
     QTest::newRow("unknown kind: left out, the writer goes on")
         << "kind" << QByteArray() << QStringList{"monthly.2028-02-01 failed late 3 boom"};
-    QTest::newRow("period of 40 days: left out")
-        << "period" << QByteArray() << QStringList{"monthly.2028-02-01 failed late 3 boom"};
     // Faults: a hand-made row with text for a time, or a state of its own, trusted.
     QTest::newRow("hand-made row with a text due time")
         << ""

@@ -23,8 +23,7 @@ const char* const Names[] = {"daily", "weekly", "monthly"};
 
 ReportScheduleDialog::ReportScheduleDialog(const QString& projectPath, const QString& mailNote,
                                            QWidget* parent)
-    : QDialog(parent)
-    , m_projectPath(projectPath)
+    : QDialog(parent), m_projectPath(projectPath)
 {
     setWindowTitle(QStringLiteral("Report schedule"));
     setObjectName(QStringLiteral("ReportScheduleDialog"));
@@ -123,7 +122,8 @@ QString ReportScheduleDialog::problem() const
 {
     const ReportScheduleSettings s = settings();
     if (s.recipients.size() > ReportScheduleSettings::MaxRecipients)
-        return QStringLiteral("At most %1 report recipients").arg(ReportScheduleSettings::MaxRecipients);
+        return QStringLiteral("At most %1 report recipients")
+            .arg(ReportScheduleSettings::MaxRecipients);
     return s.recipientProblem();
 }
 
