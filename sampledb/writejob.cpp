@@ -8,6 +8,8 @@
 #include "calibrationtable.h"
 #include "outboxtable.h"
 #include "projectfilecopy.h"
+#include "reportrunrecord.h"
+#include "reportruntable.h"
 #include "sampleseal.h"
 #include "sampletable.h"
 #include "signaturetable.h"
@@ -175,6 +177,13 @@ WriteJob WriteJob::calibration(const CalibrationRecord& r, const ElectronicSigna
     if (signature)
         values += WriteJob::signature(*signature).values;
     return {Calibration, values};
+}
+
+WriteJob WriteJob::reportRun(const ReportRunRecord& r)
+{
+    return {ReportRun,
+            {r.kind, r.first.toString(Qt::ISODate), r.last.toString(Qt::ISODate), r.dueMs,
+             r.madeMs, r.state, r.late, r.attempts, r.error}};
 }
 
 WriteJob WriteJob::calibrationReminder(qint64 id, int daysBefore, qint64 at)
@@ -487,6 +496,28 @@ bool WriteJob::run(SqliteHandle db, qint64* rowId, QString* error) const
         return runCalibration(db, values, rowId, error);
     case AlarmTest:
         return runAlarmTest(db, values, rowId, error);
+    case ReportRun: {
+        if (!countIs(values, 9, "report run", error))
+            return false;
+        ReportRunRecord r;
+        r.kind = values.at(0).toString();
+        r.first = QDate::fromString(values.at(1).toString(), Qt::ISODate);
+        r.last = QDate::fromString(values.at(2).toString(), Qt::ISODate);
+        r.dueMs = values.at(3).toLongLong();
+        r.madeMs = values.at(4).toLongLong();
+        r.state = values.at(5).toString();
+        r.late = values.at(6).toBool();
+        r.attempts = values.at(7).toInt();
+        r.error = values.at(8).toString().left(ReportRunRecord::MaxErrorLength);
+        *rowId = 0;
+        // A row no version writes would hold up every write after it: left out, traced.
+        const QString problem = r.problem();
+        if (!problem.isEmpty()) {
+            qWarning().noquote() << "Report run" << r.key() << "not written:" << problem;
+            return true;
+        }
+        return ReportRunTable::put(db, r, error);
+    }
     case Signature: {
         if (!countIs(values, SignatureValueCount, "signature", error))
             return false;

@@ -15,6 +15,7 @@ struct AuditEntry;
 struct CalibrationRecord;
 struct ElectronicSignature;
 struct OutboxRecord;
+struct ReportRunRecord;
 struct UserChange;
 
 // A write to the project's database other than a sample, carried by the DatabaseWriter in order
@@ -61,6 +62,8 @@ struct WriteJob
         // An alarm test's answers with its signature, or the state of its reminder
         // (AlarmTestTable).
         AlarmTest = 14,
+        // A scheduled report's run: made, sent, failed or too large (ReportRunTable).
+        ReportRun = 15,
     };
 
     Kind kind = None;
@@ -111,6 +114,8 @@ struct WriteJob
                               const ElectronicSignature* signature = nullptr);
     // A named value of the alarm tests' reminder (AlarmTestTable's state names).
     static WriteJob alarmTestState(const QString& name, qint64 value);
+    // The state of a scheduled report's period, replacing the one written before.
+    static WriteJob reportRun(const ReportRunRecord& row);
 
     // Runs the job on the writer's connection, inside its transaction. `rowId` gets the row id
     // the job wrote (0 when it wrote none). False with the reason when the job failed (the

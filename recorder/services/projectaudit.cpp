@@ -514,6 +514,12 @@ void ProjectAudit::suppressionExpired(const AlarmSuppression& s)
     suppressionEnded(s, Actor{automaticUser(), QStringLiteral("its time is over")});
 }
 
+void ProjectAudit::reportRecorded(const QString& action, const QString& object,
+                                  const QString& value)
+{
+    record(automaticUser(), action, object, QString(), value, QString());
+}
+
 void ProjectAudit::soundSilenced(int minutes, const QString& user)
 {
     record(user.isEmpty() ? desktopUser() : user, QStringLiteral("alarm sound silenced"),

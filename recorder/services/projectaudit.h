@@ -127,6 +127,9 @@ public:
     // commit). Hand it over right after the write of the record itself: they go in order.
     ElectronicSignature recordSignature(const SignedRecord& record, const QString& meaning,
                                         const SignatureGrant& grant);
+    // A scheduled report made, sent, not mailed or failed ("report made", ...): the recorder's
+    // own entry, its object the report and period, its new value what became of it.
+    void reportRecorded(const QString& action, const QString& object, const QString& value);
     // A setting of this computer's recorder rather than of the project (whether it starts
     // recording when it starts) was changed by a user while the project is open.
     void deskSettingChanged(const QString& object, const QString& oldValue,

@@ -14,10 +14,13 @@
 #include "projectfile.h"
 #include "projectforwarding.h"
 #include "projectnotifications.h"
+#include "projectreports.h"
+#include "programlauncher.h"
 #include "secretstore.h"
 #include "writejob.h"
 #include "writeralarmeventstore.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QPointer>
 
@@ -146,12 +149,17 @@ void ProjectServices::openAlarms(const QString& projectPath, const QString& proj
             &ProjectServices::outboxStateChanged);
     connect(m_notifications.get(), &ProjectNotifications::passwordNoteChanged, this,
             &ProjectServices::passwordNoteChanged);
+    // The report schedule's keys are told with the notifications' (its mails are theirs).
     connect(m_notifications.get(), &ProjectNotifications::keyProblemsChanged, this,
-            &ProjectServices::keyProblemsChanged);
+            [this](const QStringList& problems) {
+                emit keyProblemsChanged(m_reports ? problems + m_reports->keyProblems()
+                                                  : problems);
+            });
     m_notifications->start();
     m_notifications->setRecording(m_recording);
     openCalibrations(projectPath, projectName, writer);
     openAlarmTests(projectPath, projectName, writer);
+    openReports(projectPath, projectName, writer);
 }
 
 QList<NodeConfig> ProjectServices::nodes() const
@@ -188,6 +196,43 @@ void ProjectServices::openAlarmTests(const QString& projectPath, const QString& 
         qWarning().noquote() << QStringLiteral("ProjectServices::openAlarms : alarm-test log "
                                                "not read : ") +
                                     error;
+}
+
+void ProjectServices::openReports(const QString& projectPath, const QString& projectName,
+                                  DatabaseWriter* writer)
+{
+    m_reports = std::make_unique<ProjectReports>(projectPath, projectName,
+                                                 ProjectFile::databasePath(projectPath));
+    ReportRunner* runner = m_reports->runner();
+    runner->setProgram(ProgramLauncher::resolve(QStringLiteral("Tallyforge"),
+                                                QCoreApplication::applicationDirPath()));
+    runner->setSubmit([writer = QPointer<DatabaseWriter>(writer)](const WriteJob& job) {
+        if (writer)
+            writer->submit(job);
+    });
+    runner->setAudit([this](const QString& action, const QString& object, const QString& value) {
+        if (m_audit)
+            m_audit->reportRecorded(action, object, value);
+    });
+    m_reports->mailThrough(m_notifications.get());
+    connect(m_reports.get(), &ProjectReports::noteChanged, this,
+            &ProjectServices::reportNoteChanged);
+    connect(m_reports.get(), &ProjectReports::keyProblemsChanged, this,
+            [this](const QStringList& problems) {
+                emit keyProblemsChanged(m_notifications ? m_notifications->keyProblems() + problems
+                                                        : problems);
+            });
+    QString error;
+    if (!m_reports->open(&error))
+        qWarning().noquote() << QStringLiteral("ProjectServices::openAlarms : report runs not "
+                                               "read, no report is made : ") +
+                                    error;
+}
+
+void ProjectServices::reloadReports()
+{
+    if (m_reports)
+        m_reports->reload();
 }
 
 void ProjectServices::openCalibrations(const QString& projectPath, const QString& projectName,
@@ -249,6 +294,8 @@ void ProjectServices::closeAlarms()
     m_alarmTests.reset();
     m_calibrations.reset();
     emit calibrationNotesChanged(QStringList());
+    m_reports.reset();
+    emit reportNoteChanged(QString());
     m_notifications.reset();
     m_shelves.reset();
     m_alarms.reset();
@@ -300,6 +347,8 @@ void ProjectServices::tick()
     m_notifications->tick();
     m_calibrations->tick();
     m_alarmTests->tick();
+    if (m_reports)
+        m_reports->tick();
 }
 
 void ProjectServices::reloadNotifications()

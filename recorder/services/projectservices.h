@@ -19,6 +19,7 @@ class DatabaseWriter;
 class ProjectAudit;
 class ProjectForwarding;
 class ProjectNotifications;
+class ProjectReports;
 class WriterAlarmEventStore;
 
 // What runs for the open project beside its session (ProjectSession): the alarms with their log
@@ -85,6 +86,11 @@ public:
     const QString& projectName() const { return m_projectName; }
     QList<NodeConfig> nodes() const;
     WriterAlarmEventStore* alarmStore() const { return m_store.get(); }
+    // The scheduled reports, with the notifications that mail them; null while no project
+    // runs.
+    ProjectReports* reports() const { return m_reports.get(); }
+    // The report schedule was saved: the running schedule takes it at once.
+    void reloadReports();
     ProjectNotifications* notifications() const { return m_notifications.get(); }
 
     // What alarms are to know of the gateways' nodes: their configurations as they stand when
@@ -105,12 +111,16 @@ signals:
     void keyProblemsChanged(const QStringList& problems);
     // The channels whose calibration is due within 30 days or past, one note each.
     void calibrationNotesChanged(const QStringList& notes);
+    // A scheduled report that failed (retried) or could not be mailed; empty while all is well.
+    void reportNoteChanged(const QString& note);
 
 private:
     void openCalibrations(const QString& projectPath, const QString& projectName,
                           DatabaseWriter* writer);
     void openAlarmTests(const QString& projectPath, const QString& projectName,
                         DatabaseWriter* writer);
+    void openReports(const QString& projectPath, const QString& projectName,
+                     DatabaseWriter* writer);
 
     std::unique_ptr<ProjectAudit> m_audit;
     ProjectAudit::ActorSource m_actorSource;
@@ -127,6 +137,8 @@ private:
     std::unique_ptr<AlarmTestLog> m_alarmTests;
     QString m_projectName;
     ProjectAlarms::NodeList m_nodes;
+    // Mails through the notifications: goes before them.
+    std::unique_ptr<ProjectReports> m_reports;
     std::unique_ptr<ProjectForwarding> m_forwarding;
     bool m_recording = false;
 };

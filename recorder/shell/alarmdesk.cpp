@@ -10,6 +10,7 @@
 #include "projectaudit.h"
 #include "projectnotifications.h"
 #include "projectservices.h"
+#include "reportscheduledialog.h"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -63,6 +64,17 @@ AlarmDesk::AlarmDesk(QWidget* window_, QBoxLayout* statusLayout, int position,
                 if (m_screen)
                     m_screen->setCalibrationNotes(notes);
             });
+    m_reportNote = new QLabel;
+    m_reportNote->setObjectName(QStringLiteral("label_reportNote"));
+    m_reportNote->setStyleSheet(QStringLiteral("color: rgb(240, 190, 60);"));
+    m_reportNote->setMinimumWidth(RecorderStatusBar::ShrunkWidth);
+    m_reportNote->hide();
+    statusLayout->insertWidget(position + 3, m_reportNote);
+    connect(services, &ProjectServices::reportNoteChanged, m_reportNote, [this](const QString& note) {
+        m_reportNote->setText(note);
+        m_reportNote->setToolTip(note);
+        m_reportNote->setVisible(!note.isEmpty());
+    });
 }
 
 AlarmDesk::~AlarmDesk()
@@ -171,6 +183,42 @@ void AlarmDesk::showScreen()
 AlarmScreen* AlarmDesk::screen() const
 {
     return m_screen;
+}
+
+void AlarmDesk::showReportScheduleDialog()
+{
+    ProjectNotifications* notes = notifications();
+    if (!projectAlarms() || !notes)
+        return;
+    const QString mailNote =
+        notes->settings().emailEnabled
+            ? QString()
+            : QStringLiteral("E-mail notifications are off: reports are made but not mailed.");
+    auto* dialog = new ReportScheduleDialog(m_projectPath, mailNote, window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this] {
+        if (!m_services)
+            return;
+        ProjectAudit* audit = m_services->audit();
+        if (!audit) {
+            m_services->reloadReports();
+            return;
+        }
+        audit->settingsSaved();
+        QPointer<ProjectServices> services(m_services);
+        audit->whenRecorded([this, services](bool recorded) {
+            if (!services)
+                return;
+            if (recorded)
+                services->reloadReports();
+            else
+                m_critical(QStringLiteral("ERROR"),
+                           QStringLiteral("The report schedule is saved in the project file, but "
+                                          "its record could not be written (is the disk full?): "
+                                          "the running schedule keeps the settings before it."));
+        });
+    });
+    dialog->open();
 }
 
 // The dialog answers later (the secrets come and go through the user's secret store).

@@ -74,6 +74,9 @@ public:
     AlarmSound* alarmSound() const { return sound; }
     // The project's notification settings; saved ones reach the running notifications at once.
     void showNotificationDialog();
+    // The project's report schedule; saved, it is recorded and reaches the running schedule
+    // once recorded.
+    void showReportScheduleDialog();
 
     ProjectAlarms* projectAlarms() const;
     AlarmScreen* screen() const;
@@ -81,6 +84,9 @@ public:
     OutboxIndicator* outboxIndicator() const { return m_outboxIndicator; }
     // The status bar's note of the calibrations due soon or overdue (hidden while none is).
     QLabel* calibrationNote() const { return m_calibrationNote; }
+    // The status bar's note of a scheduled report that failed (until it is made) or could not
+    // be mailed; hidden while all is well.
+    QLabel* reportNote() const { return m_reportNote; }
     ProjectNotifications* notifications() const;
     QAudioOutput* audioOutput() const { return sound->output(); }
 
@@ -98,6 +104,7 @@ private:
     QPointer<ProjectServices> m_services;
     QPointer<OutboxIndicator> m_outboxIndicator;
     QPointer<QLabel> m_calibrationNote;
+    QPointer<QLabel> m_reportNote;
     QStringList m_calibrationNotes;
     QString m_projectPath;
     QString m_projectName;

@@ -324,6 +324,11 @@ void QuillmarMain::createMenus()
                                                QStringLiteral("Change the notifications")))
             desk->showNotificationDialog();
     });
+    connect(menus->actionReportSchedule, &QAction::triggered, this, [this] {
+        if (desk->projectAlarms() && authorize(AccessPolicy::Action::ChangeNotifications,
+                                               QStringLiteral("Change the report schedule")))
+            desk->showReportScheduleDialog();
+    });
     connect(menus->actionExit, &QAction::triggered, this, &QWidget::close);
     connect(menus->actionAutoLoad, &QAction::triggered, this, &QuillmarMain::slotAutoProject);
     connect(menus->actionAutoRecord, &QAction::triggered, this, &QuillmarMain::slotAutoRecord);

@@ -33,6 +33,8 @@ RecorderMenus::RecorderMenus(QWidget* window)
     actionClose = menuAction(menuProject, QStringLiteral("Close"), "actionClose");
     actionNotifications =
         menuAction(menuProject, QStringLiteral("Notifications..."), "actionNotifications");
+    actionReportSchedule =
+        menuAction(menuProject, QStringLiteral("Report schedule..."), "actionReportSchedule");
     actionAuditTrail =
         menuAction(menuProject, QStringLiteral("Audit trail..."), "actionAuditTrail");
     actionUsers = menuAction(menuProject, QStringLiteral("Users..."), "actionUsers");
@@ -78,8 +80,9 @@ RecorderMenus::RecorderMenus(QWidget* window)
 void RecorderMenus::setProjectActionsEnabled(bool enabled)
 {
     for (QAction* action :
-         {actionAddDelete, actionClose, actionNotifications, actionAuditTrail, actionUsers,
-          actionRefresh, actionDataViewer, actionAlarms, actionTestAlarms, actionExpansion})
+         {actionAddDelete, actionClose, actionNotifications, actionReportSchedule,
+          actionAuditTrail, actionUsers, actionRefresh, actionDataViewer, actionAlarms,
+          actionTestAlarms, actionExpansion})
         action->setEnabled(enabled);
     menuReport->setEnabled(enabled);
     menuReport->menuAction()->setEnabled(enabled);

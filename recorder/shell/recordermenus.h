@@ -30,6 +30,7 @@ public:
     QAction* actionAddDelete = nullptr;
     QAction* actionClose = nullptr;
     QAction* actionNotifications = nullptr;
+    QAction* actionReportSchedule = nullptr;
     QAction* actionAuditTrail = nullptr;
     QAction* actionUsers = nullptr;
     QAction* actionAutoLoad = nullptr;

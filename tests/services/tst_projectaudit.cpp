@@ -12,6 +12,7 @@
 #include "forwardingsettings.h"
 #include "notificationsettings.h"
 #include "projectaudit.h"
+#include "reportschedulesettings.h"
 #include "projectfile.h"
 #include "projectfilecopy.h"
 #include "projectforwarding.h"
@@ -290,6 +291,23 @@ void TestProjectAudit::changeIsRecorded_data()
         s.mqtt.enabled = true;
         s.save(p);
     }) << QStringList{QStringLiteral("setting changed|forwarding, Mqtt|false|true")};
+    // Fault: the report schedule saved by its dialog left out of the trail.
+    QTest::newRow("report schedule") << Edit([](const QString& p) {
+        ReportScheduleSettings s = ReportScheduleSettings::load(p);
+        s.entries[ReportScheduleSettings::Monthly].enabled = true;
+        s.entries[ReportScheduleSettings::Monthly].day = ReportScheduleSettings::LastDay;
+        s.recipients = QStringList{QStringLiteral("qa@example.org")};
+        s.save(p);
+    }) << QStringList{
+           QStringLiteral("setting changed|project, ReportScheduleDaily||0"),
+           QStringLiteral("setting changed|project, ReportScheduleDailyTime||06:00"),
+           QStringLiteral("setting changed|project, ReportScheduleMonthly||1"),
+           QStringLiteral("setting changed|project, ReportScheduleMonthlyDay||last"),
+           QStringLiteral("setting changed|project, ReportScheduleMonthlyTime||06:00"),
+           QStringLiteral("setting changed|project, ReportScheduleRecipients||qa@example.org"),
+           QStringLiteral("setting changed|project, ReportScheduleWeekly||0"),
+           QStringLiteral("setting changed|project, ReportScheduleWeeklyDay||Monday"),
+           QStringLiteral("setting changed|project, ReportScheduleWeeklyTime||06:00")};
     QTest::newRow("saved unchanged") << Edit([](const QString&) {}) << QStringList();
 }
 

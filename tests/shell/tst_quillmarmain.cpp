@@ -11,6 +11,8 @@
 #include "audittraildialog.h"
 #include "audittrailmodel.h"
 #include "calibrationtable.h"
+#include "reportruntable.h"
+#include "reportschedulesettings.h"
 #include "configureddevice.h"
 #include "databasepeek.h"
 #include "databasewriter.h"
@@ -108,6 +110,7 @@ private slots:
     void auditTrailOfTheProject();
     void alarmTestFromTheMenu();
     void calibrationDueShown();
+    void reportFailureShown();
     void usersOfTheProject();
     void forwardingWhileProjectRuns_data();
     void forwardingWhileProjectRuns();
@@ -792,6 +795,45 @@ void TestQuillmarMain::calibrationDueShown()
     QVERIFY(!note->isVisible());
 }
 
+// Catches: a scheduled report that failed (no report generator beside the recorder, or e-mail
+// off) not shown in the status bar, or its note left after the project closed.
+void TestQuillmarMain::reportFailureShown()
+{
+    const QString path = writeProject(projectPath(QStringLiteral("schedule")), {1});
+    ReportScheduleSettings schedule;
+    schedule.entries[ReportScheduleSettings::Daily].enabled = true;
+    schedule.entries[ReportScheduleSettings::Daily].time = QTime(0, 0);
+    schedule.recipients = QStringList{QStringLiteral("qa@example.org")};
+    schedule.save(path);
+    const QDate today = QDate::currentDate();
+    {
+        SqliteConnection db;
+        QVERIFY(
+            db.open(ProjectFile::databasePath(path), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE));
+        ReportRunRecord r;
+        r.kind = QStringLiteral("daily");
+        r.first = today.addDays(-3);
+        r.last = r.first;
+        r.dueMs = QDateTime(today.addDays(-2), QTime(0, 0)).toMSecsSinceEpoch();
+        r.madeMs = r.dueMs;
+        r.state = ReportRunRecord::stateSent();
+        QString error;
+        QVERIFY2(ReportRunTable::put(db.get(), r, &error), qPrintable(error));
+    }
+    auto window = makeWindow();
+    window->startScreen()->projectLoaded(path);
+    auto* note = window->findChild<QLabel*>(QStringLiteral("label_reportNote"));
+    QVERIFY(note);
+    QTRY_VERIFY_WITH_TIMEOUT(note->isVisible(), 30000);
+    QVERIFY2(note->text().startsWith(QStringLiteral("Daily report ") +
+                                     today.addDays(-2).toString(Qt::ISODate) +
+                                     QStringLiteral(" failed, next try ")),
+             qPrintable(note->text()));
+    WindowFit::saveShot(window.get(), QStringLiteral("recorder-report-failed"));
+    window->slotCloseProject();
+    QVERIFY(!note->isVisible());
+}
+
 // Catches: "Audit trail..." missing from the project menu, showing another file than the open
 // project's database, or staying open with a project closed.
 void TestQuillmarMain::auditTrailOfTheProject()
@@ -1277,6 +1319,10 @@ void TestQuillmarMain::keyProblemsShown_data()
                               << QString() << QStringList{recipients, mqttHost};
     QTest::newRow("recipients read again") << "NotifyRecipients=@Rect(1 2 3 4)"
                                            << "notifications" << QStringList{recipients};
+    // Fault: a schedule key out of bounds read as the default without a word.
+    QTest::newRow("report time out of bounds")
+        << "ReportScheduleDailyTime=25:00" << QString()
+        << QStringList{QStringLiteral("ReportScheduleDailyTime: not a time hh:mm, 06:00 used")};
     QTest::newRow("forwarding URL read again")
         << "ForwardInfluxUrl=@Rect(1 2 3 4)"
         << "forwarding"
