@@ -28,11 +28,7 @@ const QString Boss = QStringLiteral("boss@store.example");
 // The PDF a received report mail carries, decoded from its application/pdf part.
 QByteArray attachedPdf(const QByteArray& mail)
 {
-    for (const QByteArray& part : MailText::parts(mail)) {
-        if (MailText::header(part, "Content-Type").startsWith("application/pdf"))
-            return MailText::decodedBody(part);
-    }
-    return QByteArray();
+    return MailText::part(mail, "application/pdf");
 }
 
 } // namespace
