@@ -19,6 +19,8 @@ namespace {
 
 // How long the copy waits for the writer's checkpoint or a lock before it gives up.
 constexpr int BusyTimeoutMs = 10000;
+// Pages a step of Method::PageSteps: 16 MiB of 4 KiB pages.
+constexpr int StepPages = 4096;
 // Problems of integrity_check listed at most.
 constexpr int ListedProblems = 5;
 
@@ -48,7 +50,18 @@ QString syncPath(const QString& path, bool folder)
     return rc == 0 ? QString() : QString::fromLocal8Bit(std::strerror(saved));
 }
 
-QString pageCopy(sqlite3* source, const QString& partPath, bool* full)
+// Writes the dirty pages of the copy to the disk, so that they never pile up to gigabytes
+// that the writer's next fsync would queue behind.
+void syncPart(int fd)
+{
+    if (fd >= 0)
+        ::fdatasync(fd);
+}
+
+// `stepPages` 0: every page in one step. Otherwise that many pages a step, each followed by a
+// sync of the copy, all inside one read transaction of the source opened here: the source
+// connection keeps its snapshot between the steps, so the writer's commits do not restart it.
+QString pageCopy(sqlite3* source, const QString& partPath, int stepPages, bool* full)
 {
     SqliteConnection target;
     if (!target.open(partPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE))
@@ -62,12 +75,29 @@ QString pageCopy(sqlite3* source, const QString& partPath, bool* full)
         const QByteArray limit = "pragma max_page_count = " + QByteArray::number(maxPages);
         sqlite3_exec(target.get(), limit.constData(), nullptr, nullptr, nullptr);
     }
+    if (stepPages > 0 &&
+        (sqlite3_exec(source, "begin; select count(*) from sqlite_master", nullptr, nullptr,
+                      nullptr) != SQLITE_OK))
+        return QString::fromUtf8(sqlite3_errmsg(source));
     sqlite3_backup* backup = sqlite3_backup_init(target.get(), "main", source, "main");
-    if (!backup)
+    if (!backup) {
+        sqlite3_exec(source, "rollback", nullptr, nullptr, nullptr);
         return target.lastError();
-    // -1: every page in one step, inside one read transaction of the source.
-    const int stepped = sqlite3_backup_step(backup, -1);
+    }
+    const int fd = stepPages > 0 ? ::open(QFile::encodeName(partPath).constData(), O_RDWR) : -1;
+    int stepped = SQLITE_OK;
+    do {
+        stepped = sqlite3_backup_step(backup, stepPages > 0 ? stepPages : -1);
+        if (stepped == SQLITE_OK)
+            syncPart(fd);
+        else if (stepped == SQLITE_BUSY || stepped == SQLITE_LOCKED)
+            sqlite3_sleep(20);
+    } while (stepped == SQLITE_OK || stepped == SQLITE_BUSY || stepped == SQLITE_LOCKED);
+    if (fd >= 0)
+        ::close(fd);
     const int finished = sqlite3_backup_finish(backup);
+    if (stepPages > 0)
+        sqlite3_exec(source, "rollback", nullptr, nullptr, nullptr);
     if (stepped != SQLITE_DONE || finished != SQLITE_OK) {
         const int code = stepped != SQLITE_DONE ? stepped : finished;
         *full = isFullCode(code) || isFullCode(sqlite3_extended_errcode(target.get()));
@@ -90,6 +120,21 @@ QString vacuumInto(sqlite3* source, const QString& partPath, bool* full)
     return QString::fromUtf8(sqlite3_errmsg(source));
 }
 
+// The copy carries the database's WAL mode in its header: every reader of it (the checks,
+// --verify after a restore) would leave -wal and -shm files beside it in the backup folder. In
+// rollback mode it is one file; the recorder puts a restored file back into WAL mode itself.
+QString leaveWalMode(const QString& partPath)
+{
+    SqliteConnection target;
+    if (!target.open(partPath, SQLITE_OPEN_READWRITE))
+        return target.errorText();
+    if (sqlite3_exec(target.get(), "pragma journal_mode = delete", nullptr, nullptr, nullptr) !=
+        SQLITE_OK)
+        return target.lastError();
+    target.close();
+    return QString();
+}
+
 } // namespace
 
 DatabaseBackup::Outcome DatabaseBackup::copy(const QString& databasePath,
@@ -107,9 +152,21 @@ DatabaseBackup::Outcome DatabaseBackup::copy(const QString& databasePath,
     if (!source.openReadOnly(databasePath, BusyTimeoutMs))
         return failure(source.errorText());
     bool full = false;
-    QString error = method == Method::PageCopy ? pageCopy(source.get(), partPath, &full)
-                                               : vacuumInto(source.get(), partPath, &full);
+    QString error;
+    switch (method) {
+    case Method::PageCopy:
+        error = pageCopy(source.get(), partPath, 0, &full);
+        break;
+    case Method::PageSteps:
+        error = pageCopy(source.get(), partPath, StepPages, &full);
+        break;
+    case Method::VacuumInto:
+        error = vacuumInto(source.get(), partPath, &full);
+        break;
+    }
     source.close();
+    if (error.isEmpty())
+        error = leaveWalMode(partPath);
     if (error.isEmpty())
         error = syncPath(partPath, false);
     if (!error.isEmpty()) {

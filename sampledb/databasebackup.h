@@ -6,8 +6,8 @@
 // (never the GUI thread: a copy of a month takes seconds) and with connections of its own. The
 // database is in WAL mode with one writer: the copy reads one snapshot from start to end, so
 // the writer goes on committing into the log meanwhile and the copy is the file as it stood at
-// one commit. A copy in small steps would start again at each of the writer's commits (one a
-// second while recording) and never end.
+// one commit. Steps that each took a snapshot of their own would start again at each of the
+// writer's commits (one a second while recording) and never end.
 //
 // The copy is written under a temporary name in the target's folder, flushed to the disk and
 // only then renamed to the target: a target that exists is a whole copy.
@@ -16,8 +16,12 @@ class DatabaseBackup
 public:
     enum class Method
     {
-        // The online backup interface in one step: the pages as they are, the quickest.
+        // The online backup interface in one step: the pages as they are, the quickest, but the
+        // whole copy reaches the disk in one burst.
         PageCopy,
+        // The same in steps of 16 MiB inside one read snapshot, each step synced to the disk:
+        // the writer's fsync never queues behind more than one step.
+        PageSteps,
         // VACUUM INTO: the rows written anew, compact, but every index rebuilt (slower).
         VacuumInto
     };
@@ -38,7 +42,7 @@ public:
     // Copies `databasePath` to `targetPath` (replaced when it exists). Leaves no temporary
     // file behind on failure.
     static Outcome copy(const QString& databasePath, const QString& targetPath,
-                        Method method = Method::PageCopy);
+                        Method method = Method::PageSteps);
     // PRAGMA integrity_check on the file at `path`, opened read-only: empty when it holds,
     // otherwise the first problems SQLite names (or why it could not be read).
     static QString integrityProblem(const QString& path);

@@ -16,7 +16,10 @@ enum class NotificationKind
     Escalation,
     Test,
     // A sensor's calibration is due soon (or overdue): no alarm, the register's reminder.
-    Calibration
+    Calibration,
+    // The daily backup of the project's database failed (eventId: the failure's time in
+    // seconds, detail: why, nodeName: the backup folder).
+    BackupFailed
 };
 
 // The fields of one alarm event that a notification tells, filled by whoever keeps the events.

@@ -54,6 +54,11 @@ ProjectNotifications::~ProjectNotifications()
 
 bool ProjectNotifications::postCalibration(const NotificationEvent& event)
 {
+    return postToTargets(event);
+}
+
+bool ProjectNotifications::postToTargets(const NotificationEvent& event)
+{
     if (!m_settings.anyEnabled())
         return false;
     const NotificationMessage message(event);
@@ -62,6 +67,11 @@ bool ProjectNotifications::postCalibration(const NotificationEvent& event)
     if (m_settings.webhookEnabled)
         m_outbox->add(message, m_settings.webhookName);
     return true;
+}
+
+bool ProjectNotifications::postBackupFailed(const NotificationEvent& event)
+{
+    return postToTargets(event);
 }
 
 void ProjectNotifications::start()

@@ -44,6 +44,8 @@ public:
     // A calibration reminder (an event of kind Calibration) into the outbox for every enabled
     // target, as the alarms' messages go; false when no target is enabled (nothing to tell).
     bool postCalibration(const NotificationEvent& event);
+    // A failed backup (an event of kind BackupFailed), the same way.
+    bool postBackupFailed(const NotificationEvent& event);
     const NotificationSettings& settings() const { return m_settings; }
 
     NotificationOutbox* outbox() const { return m_outbox; }
@@ -65,6 +67,8 @@ signals:
     void keyProblemsChanged(const QStringList& problems);
 
 private:
+    // A message of no alarm into the outbox for every enabled target.
+    bool postToTargets(const NotificationEvent& event);
     void secretRead(const QString& name, const QString& secret, SecretStore::ReadResult result);
     void setPasswordProblem(const QString& problem);
 

@@ -34,6 +34,7 @@ public:
     // New settings: the folder is looked at again.
     void setSettings(const BackupSettings& settings);
     const BackupSettings& settings() const { return m_settings; }
+    const QString& projectPath() const { return m_projectPath; }
     void tick();
     bool isRunning() const { return m_thread != nullptr; }
     // "Backup: 5 h ago", "Backup failed: disk full", "Backup running"; empty while backups are

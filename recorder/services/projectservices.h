@@ -12,6 +12,7 @@
 #include <memory>
 
 class AlarmShelves;
+class BackupScheduler;
 class CalibrationRegister;
 class ConfiguredDevice;
 class DatabaseWriter;
@@ -55,6 +56,15 @@ public:
     // Null while no project runs.
     ProjectAudit* audit() const { return m_audit.get(); }
 
+    // The daily backup of the project's database, on a thread of its own; a failure is recorded
+    // in the audit trail and told through the notifications (when they are open).
+    void openBackups(const QString& projectPath, const QString& projectName);
+    void closeBackups();
+    // The backup settings were saved: the running backups take them at once.
+    void reloadBackups();
+    // Null while no project runs.
+    BackupScheduler* backups() const { return m_backups.get(); }
+
     // The alarms and their notifications; the log goes through the project's one database
     // `writer`, which must stay open until closeAlarms().
     void openAlarms(const QString& projectPath, const QString& projectName,
@@ -95,6 +105,8 @@ signals:
     void keyProblemsChanged(const QStringList& problems);
     // The channels whose calibration is due within 30 days or past, one note each.
     void calibrationNotesChanged(const QStringList& notes);
+    // "Backup: 5 h ago", "Backup failed: disk full"; empty while backups are off.
+    void backupStatusChanged(const QString& text);
 
 private:
     void openCalibrations(const QString& projectPath, const QString& projectName,
@@ -112,4 +124,6 @@ private:
     // Reminds through the notifications: goes before them.
     std::unique_ptr<CalibrationRegister> m_calibrations;
     std::unique_ptr<ProjectForwarding> m_forwarding;
+    std::unique_ptr<BackupScheduler> m_backups;
+    QString m_projectName;
 };

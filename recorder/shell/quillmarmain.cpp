@@ -2,6 +2,8 @@
 #include "ui_quillmarmain.h"
 
 #include "aboutbox.h"
+#include "backupdialog.h"
+#include "backupsettings.h"
 #include "audittraildialog.h"
 #include "calibrationcommands.h"
 #include "calibrationregister.h"
@@ -115,8 +117,10 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
 
     status = new RecorderStatusBar({ui->label_projectname, ui->label_interval, ui->label_datetime,
                                     ui->label_record_state, ui->label_write_state,
-                                    ui->label_index_state},
+                                    ui->label_index_state, ui->label_backup_state},
                                    this);
+    connect(&services, &ProjectServices::backupStatusChanged, status,
+            &RecorderStatusBar::setBackupState);
     desk =
         new AlarmDesk(this, ui->horizontalLayout_status,
                       ui->horizontalLayout_status->indexOf(ui->label_write_state),
@@ -314,6 +318,7 @@ void QuillmarMain::createMenus()
     connect(menus->actionAuditTrail, &QAction::triggered, this, &QuillmarMain::slotShowAuditTrail);
     connect(menus->actionUsers, &QAction::triggered, this, &QuillmarMain::slotUsers);
     connect(menus->actionForwarding, &QAction::triggered, this, &QuillmarMain::slotForwarding);
+    connect(menus->actionBackups, &QAction::triggered, this, &QuillmarMain::slotBackups);
     connect(menus->actionNotifications, &QAction::triggered, this, [this] {
         if (desk->projectAlarms() && authorize(AccessPolicy::Action::ChangeNotifications,
                                                QStringLiteral("Change the notifications")))
@@ -516,6 +521,7 @@ void QuillmarMain::openProjectRuntime()
     }
     showHeldEdit();
     services.startForwarding(session.filePath(), cycle->sampleWriter(), session.gateways());
+    services.openBackups(session.filePath(), session.name());
     connect(cycle, &RecordingCycle::recordingChanged, this, &QuillmarMain::showRecording);
     connect(cycle, &RecordingCycle::recordTimesChanged, center, &ProjectCenter::setRecordTimes);
     connect(cycle, &RecordingCycle::databaseSizeChanged, center, &ProjectCenter::setDatabaseSize);
@@ -561,6 +567,7 @@ void QuillmarMain::closeRecordingCycle()
         return;
     session.cycle()->stopIndexing();
     PendingSamplesPrompt::settle(session, messageBoxFunction, [this] { return m_ending; });
+    services.closeBackups();
     services.stopForwarding();
     services.closeAudit();
     m_startPending = false;
@@ -828,6 +835,25 @@ void QuillmarMain::slotForwarding()
     if (projectOpen &&
         authorize(AccessPolicy::Action::ChangeForwarding, QStringLiteral("Change the forwarding")))
         forwarding->showDialog(session.filePath());
+}
+
+void QuillmarMain::slotBackups()
+{
+    if (!projectOpen || !session.cycle() ||
+        !authorize(AccessPolicy::Action::ChangeBackups, QStringLiteral("Change the backups")))
+        return;
+    auto* dialog = new BackupDialog(BackupSettings::load(session.filePath()), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        if (!session.cycle())
+            return;
+        dialog->settings().save(session.filePath());
+        // Recorded as the other settings are; the running backups take them at once.
+        if (ProjectAudit* audit = services.audit())
+            audit->settingsSaved();
+        services.reloadBackups();
+    });
+    dialog->open();
 }
 
 void QuillmarMain::slotRefreshDevice()

@@ -135,6 +135,7 @@ public slots:
     void slotShowAuditTrail();
     void slotUsers();
     void slotForwarding();
+    void slotBackups();
     // "Settings edited outside the recorder": accept or reject what waits.
     void slotEditedSettings();
 

@@ -36,6 +36,7 @@ RecorderMenus::RecorderMenus(QWidget* window)
     actionAuditTrail =
         menuAction(menuProject, QStringLiteral("Audit trail..."), "actionAuditTrail");
     actionUsers = menuAction(menuProject, QStringLiteral("Users..."), "actionUsers");
+    actionBackups = menuAction(menuProject, QStringLiteral("Backups..."), "actionBackups");
     menuProject->addSeparator();
     actionAutoLoad =
         menuAction(menuProject, QStringLiteral("Auto Load Recent Project"), "actionAutoLoad", true);
@@ -77,7 +78,7 @@ RecorderMenus::RecorderMenus(QWidget* window)
 void RecorderMenus::setProjectActionsEnabled(bool enabled)
 {
     for (QAction* action : {actionAddDelete, actionClose, actionNotifications, actionAuditTrail,
-                            actionUsers, actionRefresh, actionDataViewer, actionAlarms,
+                            actionUsers, actionBackups, actionRefresh, actionDataViewer, actionAlarms,
                             actionExpansion})
         action->setEnabled(enabled);
     menuReport->setEnabled(enabled);

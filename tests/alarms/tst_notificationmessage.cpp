@@ -135,6 +135,10 @@ void TestNotificationMessage::subjects_data()
                           << QStringLiteral("alarm.12.test") << QStringLiteral("[Lab] Test message")
                           << QStringLiteral("This is a test message. If you can read it, the "
                                             "recorder's notifications reach you.");
+    QTest::newRow("backup failed: its own id, the reason in the subject, no alarm")
+        << int(NotificationKind::BackupFailed) << int(AlarmKind::High)
+        << QStringLiteral("backup.12") << QStringLiteral("[Lab] Backup failed: disk full")
+        << QStringLiteral("The daily backup of the project's database failed: disk full.");
 }
 
 // Catches a kind of message told as another, or two different messages sharing one id.
@@ -148,6 +152,7 @@ void TestNotificationMessage::subjects()
 
     NotificationEvent e = labEvent(NotificationKind(kind), AlarmKind(alarm));
     e.sequence = 3;
+    e.detail = QStringLiteral("disk full");
     const NotificationMessage message(e);
     QCOMPARE(message.key(), key);
     QCOMPARE(message.subject(), subject);

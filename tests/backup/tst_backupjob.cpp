@@ -198,6 +198,9 @@ void TestBackupJob::run()
     const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
     for (const QString& name : names) {
         QVERIFY2(!name.endsWith(DatabaseBackup::partialSuffix()), qPrintable(name));
+        // The copies are single files: their checks leave no log beside them.
+        QVERIFY2(!name.endsWith(QLatin1String("-wal")) && !name.endsWith(QLatin1String("-shm")),
+                 qPrintable(name));
         const QDate date = BackupRetention::dateOf(Project, name);
         if (date.isValid())
             copies << date.toString(Qt::ISODate);
