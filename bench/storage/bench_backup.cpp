@@ -211,7 +211,11 @@ int main(int argc, char** argv)
             request.now = QDateTime::currentDateTime();
             BackupJob::Report report;
             recording.reset();
-            const double seconds = whileRunning([&] { report = BackupJob::run(request); });
+            // On a thread of its own at the priority the recorder gives it.
+            const double seconds = whileRunning([&] {
+                BackupJob::lowerThreadPriority();
+                report = BackupJob::run(request);
+            });
             recording.print("backup: copy and checks", seconds);
             std::printf("    copy %.1f s (%.1f MiB), integrity_check and --verify %.1f s: %s\n",
                         report.copyMs / 1000.0, QFileInfo(report.copyPath).size() / 1048576.0,

@@ -11,6 +11,10 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace {
 
 // The last finding line of --verify's output, or its error, for the report.
@@ -38,6 +42,12 @@ void removePartials(QDir folder, const QString& projectName)
 }
 
 } // namespace
+
+void BackupJob::lowerThreadPriority()
+{
+    // On Linux a thread's nice value is its own (the thread id as the process).
+    ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 10);
+}
 
 QDateTime BackupJob::newestCopy(const QString& folder, const QString& projectName)
 {

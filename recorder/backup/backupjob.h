@@ -43,6 +43,9 @@ public:
     static QString badSuffix() { return QStringLiteral(".bad"); }
 
     static Report run(const Request& request);
+    // The calling thread (one made for the job) yields the processor to the recorder's writer
+    // and window: on a loaded machine the checks' hashing would otherwise delay their turns.
+    static void lowerThreadPriority();
     // The time of the newest of the project's copies in `folder` (invalid: none).
     static QDateTime newestCopy(const QString& folder, const QString& projectName);
 };

@@ -62,6 +62,7 @@ void BackupScheduler::start(bool copy)
     request.copy = copy;
     QPointer<BackupScheduler> self(this);
     QThread* thread = QThread::create([request, self] {
+        BackupJob::lowerThreadPriority();
         const BackupJob::Report report = BackupJob::run(request);
         if (self)
             QMetaObject::invokeMethod(
