@@ -19,6 +19,7 @@ namespace {
 
 // How long the copy waits for the writer's checkpoint or a lock before it gives up.
 constexpr int BusyTimeoutMs = 10000;
+constexpr int BusyPauseMs = 20;
 // Pages a step of Method::PageSteps: 16 MiB of 4 KiB pages.
 constexpr int StepPages = 4096;
 // Problems of integrity_check listed at most.
@@ -86,12 +87,17 @@ QString pageCopy(sqlite3* source, const QString& partPath, int stepPages, bool* 
     }
     const int fd = stepPages > 0 ? ::open(QFile::encodeName(partPath).constData(), O_RDWR) : -1;
     int stepped = SQLITE_OK;
+    int busyWaits = 0;
     do {
         stepped = sqlite3_backup_step(backup, stepPages > 0 ? stepPages : -1);
-        if (stepped == SQLITE_OK)
+        if (stepped == SQLITE_OK) {
             syncPart(fd);
-        else if (stepped == SQLITE_BUSY || stepped == SQLITE_LOCKED)
-            sqlite3_sleep(20);
+        } else if (stepped == SQLITE_BUSY || stepped == SQLITE_LOCKED) {
+            // A lock held elsewhere for longer than the busy timeout: the copy gives up.
+            if (++busyWaits * BusyPauseMs > BusyTimeoutMs)
+                break;
+            sqlite3_sleep(BusyPauseMs);
+        }
     } while (stepped == SQLITE_OK || stepped == SQLITE_BUSY || stepped == SQLITE_LOCKED);
     if (fd >= 0)
         ::close(fd);

@@ -30,6 +30,8 @@ BackupDialog::BackupDialog(const BackupSettings& settings, QWidget* parent) : QD
     m_folder = new QLineEdit(settings.folder, this);
     m_folder->setObjectName(QStringLiteral("lineEdit_folder"));
     m_folder->setPlaceholderText(QStringLiteral("another disk or a network share; empty: off"));
+    // A share's path is long: room for most of it.
+    m_folder->setMinimumWidth(m_folder->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 48);
     auto* browse = new QPushButton(QStringLiteral("Browse..."), this);
     connect(browse, &QPushButton::clicked, this, &BackupDialog::chooseFolder);
     auto* folderRow = new QHBoxLayout;

@@ -530,8 +530,8 @@ void ProjectAudit::deskSettingChanged(const QString& object, const QString& oldV
 
 void ProjectAudit::backupFailed(const QString& folder, const QString& reason)
 {
-    record(automaticUser(), QStringLiteral("backup failed"), QStringLiteral("backup ") + folder,
-           QString(), reason, QString());
+    record(automaticUser(), QStringLiteral("backup failed"), QStringLiteral("daily backup"),
+           QString(), reason, QStringLiteral("copy into ") + folder);
 }
 
 void ProjectAudit::actionRefused(const QString& user, const QString& action, const QString& what)

@@ -1,10 +1,9 @@
 // The daily backup of a project's database: the copy taken while the writer records, checked,
 // kept aside when it fails, the copies the retention no longer keeps deleted, a full disk said
-// plainly, the scheduler's status and failure signal, and a copy restored beside its project
-// file and verified as the README tells. Runs under TZ=Europe/Berlin.
+// plainly, and a copy restored beside its project file and verified as the README tells. Runs
+// under TZ=Europe/Berlin.
 #include "backupjob.h"
 #include "backupretention.h"
-#include "backupscheduler.h"
 #include "databasebackup.h"
 #include "databasepeek.h"
 #include "databasewriter.h"
@@ -16,7 +15,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
@@ -36,6 +34,11 @@ const QString Project = QStringLiteral("Cold store");
 qint64 startOf(qint64 quarter)
 {
     return quarter * 900;
+}
+
+qint64 rowsOf(const QString& database)
+{
+    return DatabasePeek::scalar(database, QStringLiteral("select count(*) from quorbinal"));
 }
 
 bool execute(const QString& database, const QString& sql)
@@ -95,17 +98,6 @@ void placeCopies(const QString& database, const QString& folder, const QStringLi
                                       Project, QDate::fromString(date, Qt::ISODate)));
 }
 
-class PageLimit
-{
-public:
-    explicit PageLimit(int pages)
-    {
-        if (pages > 0)
-            qputenv(DatabaseBackup::MaxPagesVariable, QByteArray::number(pages));
-    }
-    ~PageLimit() { qunsetenv(DatabaseBackup::MaxPagesVariable); }
-};
-
 } // namespace
 
 class TestBackupJob : public QObject
@@ -117,8 +109,6 @@ private slots:
     void run_data();
     void run();
     void whileRecording();
-    void scheduler_data();
-    void scheduler();
 };
 
 void TestBackupJob::initTestCase()
@@ -154,8 +144,7 @@ void TestBackupJob::run_data()
         << QString() << 3 << true << QStringList{"2026-12-08"} << false << "disk full" << false
         << QStringList{"2026-12-08"};
     QTest::newRow("the folder gone (a share not mounted)")
-        << QString() << 0 << false << QStringList() << false << "folder " << false
-        << QStringList();
+        << QString() << 0 << false << QStringList() << false << "folder " << false << QStringList();
 }
 
 void TestBackupJob::run()
@@ -186,8 +175,10 @@ void TestBackupJob::run()
     request.databasePath = database;
     request.settings = settingsFor(folder);
     request.now = QDateTime(QDate(2026, 12, 9), QTime(2, 0));
-    const PageLimit limit(maxPages);
+    if (maxPages > 0)
+        qputenv(DatabaseBackup::MaxPagesVariable, QByteArray::number(maxPages));
     const BackupJob::Report report = BackupJob::run(request);
+    qunsetenv(DatabaseBackup::MaxPagesVariable);
 
     QCOMPARE(report.ok, ok);
     QVERIFY2(report.error.startsWith(error), qPrintable(report.error));
@@ -209,8 +200,7 @@ void TestBackupJob::run()
     QCOMPARE(report.lastGood.isValid(), !left.isEmpty());
     if (ok) {
         QCOMPARE(DatabaseBackup::integrityProblem(report.copyPath), QString());
-        QCOMPARE(DatabasePeek::scalar(report.copyPath, QStringLiteral("select count(*) from quorbinal")),
-                 DatabasePeek::scalar(database, QStringLiteral("select count(*) from quorbinal")));
+        QCOMPARE(rowsOf(report.copyPath), rowsOf(database));
     }
 }
 
@@ -232,8 +222,7 @@ void TestBackupJob::whileRecording()
                                    "channel1, channel2, pointDate) select 'N9', x % 50, 1.5, "
                                    "%1 - 300001 + x from t")
                         .arg(startOf(Q0))));
-    const qint64 rowsBefore =
-        DatabasePeek::scalar(database, QStringLiteral("select count(*) from quorbinal"));
+    const qint64 rowsBefore = rowsOf(database);
 
     DatabaseWriter writer(database, QUuid::createUuid().toString());
     QVERIFY(writer.open());
@@ -288,10 +277,8 @@ void TestBackupJob::whileRecording()
     QVERIFY(flushesDuring > 0);
     // One flush interval of the recorder at 1 s: no sample waits beyond its flush.
     QVERIFY2(longestDuringBackup < 1000, qPrintable(QString::number(longestDuringBackup)));
-    const qint64 copied =
-        DatabasePeek::scalar(report.copyPath, QStringLiteral("select count(*) from quorbinal"));
-    QVERIFY(copied >= rowsBefore);
-    QVERIFY(copied <= DatabasePeek::scalar(database, QStringLiteral("select count(*) from quorbinal")));
+    const qint64 copied = rowsOf(report.copyPath);
+    QVERIFY(copied >= rowsBefore && copied <= rowsOf(database));
 
     // The restore of the README: the recorder stopped, the copy put in place of the database
     // beside its project file, and --verify run on it.
@@ -307,55 +294,7 @@ void TestBackupJob::whileRecording()
                                 outStream, errStream, startOf(Q0 + 41)),
              0);
     QVERIFY2(out.contains(QLatin1String("Result: everything holds")), qPrintable(out));
-    QCOMPARE(DatabasePeek::scalar(restored.filePath(Project + QStringLiteral(".dat")),
-                                  QStringLiteral("select count(*) from quorbinal")),
-             copied);
-}
-
-void TestBackupJob::scheduler_data()
-{
-    QTest::addColumn<int>("maxPages");
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<int>("failures");
-
-    QTest::newRow("a good copy: its age") << 0 << "Backup: just now" << 0;
-    QTest::newRow("a full disk: failed, plainly, and told once") << 3
-                                                                 << "Backup failed: disk full" << 1;
-}
-
-void TestBackupJob::scheduler()
-{
-    QFETCH(int, maxPages);
-    QFETCH(QString, status);
-    QFETCH(int, failures);
-
-    QTemporaryDir dir;
-    const QString project = makeProject(dir.path(), 2);
-    QVERIFY(!project.isEmpty());
-    const QString folder = dir.filePath(QStringLiteral("backups"));
-    QVERIFY(QDir().mkpath(folder));
-    BackupScheduler scheduler(project, Project, dir.filePath(Project + QStringLiteral(".dat")));
-    QDateTime now = QDateTime::currentDateTime();
-    scheduler.setClock([&now] { return now; });
-    QSignalSpy statuses(&scheduler, &BackupScheduler::statusChanged);
-    QSignalSpy failed(&scheduler, &BackupScheduler::backupFailed);
-    BackupSettings settings = settingsFor(folder);
-    settings.timeOfDay = now.time().addSecs(-60);
-    const PageLimit limit(maxPages);
-    scheduler.setSettings(settings);
-    QTRY_COMPARE(scheduler.statusText(), QStringLiteral("Backup: none yet"));
-    scheduler.tick();
-    QVERIFY(scheduler.isRunning());
-    QTRY_VERIFY(!scheduler.isRunning());
-    QCOMPARE(scheduler.statusText(), status);
-    QCOMPARE(statuses.last().at(0).toString(), status);
-    // The next second: nothing more is due (a good copy of today, or a failure just now).
-    now = now.addSecs(1);
-    scheduler.tick();
-    QVERIFY(!scheduler.isRunning());
-    QCOMPARE(failed.count(), failures);
-    if (failures)
-        QCOMPARE(failed.first().at(0).toString(), QStringLiteral("disk full"));
+    QCOMPARE(rowsOf(restored.filePath(Project + QStringLiteral(".dat"))), copied);
 }
 
 QTEST_GUILESS_MAIN(TestBackupJob)

@@ -1,5 +1,5 @@
-// Which of a project's backup copies the retention keeps and deletes, and which names are its
-// own at all: rows of copies by date, each naming the fault it would catch. Runs under
+// Which of a project's backup copies the retention keeps and deletes, and that it deletes only
+// names of its own: rows of copies by date, each naming the fault it would catch. Runs under
 // TZ=Europe/Berlin (the copies are named by local date).
 #include "backupretention.h"
 
@@ -12,8 +12,6 @@ class TestBackupRetention : public QObject
 private slots:
     void toDelete_data();
     void toDelete();
-    void dateOf_data();
-    void dateOf();
 };
 
 namespace {
@@ -73,8 +71,9 @@ void TestBackupRetention::toDelete_data()
     QTest::newRow("other files, bad and partial copies and other projects are never deleted")
         << (copies({"2026-12-01", "2026-12-02", "2026-12-03"})
             << "Cold store-2026-11-01.dat.bad" << "Cold store-2026-11-02.dat.part"
-            << "Warm store-2026-11-01.dat" << "Cold store.tpc" << "notes.txt"
-            << "Cold store-2026-13-01.dat")
+            << "Warm store-2026-11-01.dat" << "Big Cold store-2026-11-01.dat" << "Cold store.tpc"
+            << "Cold store.dat" << "Cold store-2026-13-01.dat" << "Cold store-2026-02-30.dat"
+            << "Cold store-+026-11-01.dat" << "Cold store-2026/11/01.dat")
         << 1 << 0 << 0 << copies({"2026-12-01", "2026-12-02"});
     QTest::newRow("a year of dailies with the default 14 / 24 / 10")
         << copies(days(QDate(2026, 1, 1), 365)) << 14 << 24 << 10
@@ -99,33 +98,6 @@ void TestBackupRetention::toDelete()
     got.sort();
     deleted.sort();
     QCOMPARE(got, deleted);
-}
-
-void TestBackupRetention::dateOf_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QDate>("date");
-
-    QTest::newRow("a copy") << "Cold store-2026-03-29.dat" << QDate(2026, 3, 29);
-    QTest::newRow("the made name reads back")
-        << BackupRetention::fileName(QStringLiteral("Cold store"), QDate(2026, 10, 25))
-        << QDate(2026, 10, 25);
-    QTest::newRow("another project whose name ends the same")
-        << "Big Cold store-2026-03-29.dat" << QDate();
-    QTest::newRow("a project named like a prefix of ours") << "Cold-2026-03-29.dat" << QDate();
-    QTest::newRow("a copy set aside as bad") << "Cold store-2026-03-29.dat.bad" << QDate();
-    QTest::newRow("a month 13") << "Cold store-2026-13-01.dat" << QDate();
-    QTest::newRow("February 30") << "Cold store-2026-02-30.dat" << QDate();
-    QTest::newRow("signs instead of digits") << "Cold store-+026-03-29.dat" << QDate();
-    QTest::newRow("slashes instead of dashes") << "Cold store-2026/03/29.dat" << QDate();
-    QTest::newRow("the project file") << "Cold store.dat" << QDate();
-}
-
-void TestBackupRetention::dateOf()
-{
-    QFETCH(QString, name);
-    QFETCH(QDate, date);
-    QCOMPARE(BackupRetention::dateOf(QStringLiteral("Cold store"), name), date);
 }
 
 QTEST_GUILESS_MAIN(TestBackupRetention)

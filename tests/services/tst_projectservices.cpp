@@ -1,6 +1,8 @@
 #include "alarmmonitor.h"
 #include "backupscheduler.h"
 #include "backupsettings.h"
+#include "projectnotifications.h"
+#include "notificationoutbox.h"
 #include "configureddevice.h"
 #include "databasebackup.h"
 #include "databasepeek.h"
@@ -18,6 +20,7 @@
 #include "sqliteconnection.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -45,8 +48,6 @@ private slots:
     void changesReachTheAuditTrail();
     void forwardingWaitsForItsEntry_data();
     void forwardingWaitsForItsEntry();
-    void backupFailureIsRecordedAndTold_data();
-    void backupFailureIsRecordedAndTold();
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
@@ -215,10 +216,30 @@ void TestProjectServices::changesReachTheAuditTrail_data()
            })
         << QStringLiteral("setting changed") << QStringLiteral("forwarding, MqttHost")
         << QStringLiteral("broker.example.org");
+    QTest::newRow("backup failed on a full disk, told through the outbox too")
+        << ServicesChange([](ProjectServices* services, const QString& path) {
+               NotificationSettings notify = NotificationSettings::load(path);
+               notify.webhookEnabled = true;
+               notify.save(path);
+               services->reloadNotifications();
+               BackupSettings backup;
+               backup.folder = QFileInfo(path).path();
+               backup.save(path);
+               qputenv(DatabaseBackup::MaxPagesVariable, "3");
+               services->openBackups(path, QStringLiteral("store"));
+               // Due at once (no copy yet); the services' second drives it.
+               QTRY_VERIFY_WITH_TIMEOUT((services->tick(), services->backups()->statusText() ==
+                                                               "Backup failed: disk full"),
+                                        20000);
+               qunsetenv(DatabaseBackup::MaxPagesVariable);
+               QCOMPARE(services->notifications()->outbox()->waitingCount(), 1);
+           })
+        << QStringLiteral("backup failed") << QStringLiteral("daily backup")
+        << QStringLiteral("disk full");
 }
 
-// Catches: an acknowledgement, or forwarding settings saved in their dialog, that the open
-// project's services take without handing it to the audit trail.
+// Catches: an acknowledgement, forwarding settings saved in their dialog, or a failed backup
+// that the open project's services take without handing it to the audit trail.
 void TestProjectServices::changesReachTheAuditTrail()
 {
     QFETCH(ServicesChange, change);
@@ -293,65 +314,6 @@ void TestProjectServices::forwardingWaitsForItsEntry()
     if (journalRefused)
         sqlite3_exec(holder.get(), "rollback", nullptr, nullptr, nullptr);
     services.stopForwarding();
-}
-
-void TestProjectServices::backupFailureIsRecordedAndTold_data()
-{
-    QTest::addColumn<int>("maxPages"); // the disk full after so many pages (0: never)
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<qint64>("entries"); // "backup failed" entries with the reason
-    QTest::addColumn<qint64>("messages"); // backup messages in the outbox
-
-    QTest::newRow("a good copy: no entry, no message") << 0 << "Backup: just now" << qint64(0)
-                                                       << qint64(0);
-    QTest::newRow("a full disk: the status, one entry, one message to the webhook")
-        << 3 << "Backup failed: disk full" << qint64(1) << qint64(1);
-}
-
-// Catches: a failed backup only shown in the status bar, never recorded in the audit trail nor
-// told through the outbox (or told for a good one).
-void TestProjectServices::backupFailureIsRecordedAndTold()
-{
-    QFETCH(int, maxPages);
-    QFETCH(QString, status);
-    QFETCH(qint64, entries);
-    QFETCH(qint64, messages);
-    NotificationSettings notify;
-    notify.webhookEnabled = true;
-    notify.save(project);
-    BackupSettings backup;
-    backup.folder = dir->filePath(QStringLiteral("backups"));
-    QVERIFY(QDir().mkpath(backup.folder));
-    backup.save(project);
-    if (maxPages > 0)
-        qputenv(DatabaseBackup::MaxPagesVariable, QByteArray::number(maxPages));
-
-    ProjectServices services;
-    QSignalSpy shown(&services, &ProjectServices::backupStatusChanged);
-    services.openAudit(project, writer.get(), false);
-    services.openAlarms(project, QStringLiteral("store"), {}, writer.get());
-    services.openBackups(project, QStringLiteral("store"));
-    // Due at once (no copy yet); the services' second drives it.
-    QTRY_VERIFY_WITH_TIMEOUT((services.tick(), !shown.isEmpty() &&
-                                                   shown.last().first().toString() == status),
-                             20000);
-    qunsetenv(DatabaseBackup::MaxPagesVariable);
-    QVERIFY(writer->flushAndWait(0));
-    const QString database = ProjectFile::databasePath(project);
-    QCOMPARE(DatabasePeek::scalar(database,
-                                  QStringLiteral("select count(*) from audit_trail where action = "
-                                                 "'backup failed' and newValue = 'disk full'")),
-             entries);
-    // No table at all (-1) is no message either.
-    QCOMPARE(qMax<qint64>(0, DatabasePeek::scalar(database,
-                                                  QStringLiteral("select count(*) from "
-                                                                 "notification_outbox where "
-                                                                 "messageId like 'backup.%'"))),
-             messages);
-    services.closeBackups();
-    QCOMPARE(shown.last().first().toString(), QString());
-    services.closeAlarms();
-    services.closeAudit();
 }
 
 QTEST_GUILESS_MAIN(TestProjectServices)
