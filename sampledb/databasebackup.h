@@ -22,7 +22,8 @@ public:
         // The same in steps of 16 MiB inside one read snapshot, each step synced to the disk:
         // the writer's fsync never queues behind more than one step.
         PageSteps,
-        // VACUUM INTO: the rows written anew, compact, but every index rebuilt (slower).
+        // VACUUM INTO: the rows written anew, compact, every index rebuilt; its writes too reach
+        // the disk in one burst.
         VacuumInto
     };
     struct Outcome
