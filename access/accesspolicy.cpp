@@ -24,6 +24,7 @@ AccessPolicy::Role AccessPolicy::neededFor(Action action)
     case Action::ChangeGateways:
     case Action::ChangeInterval:
     case Action::ChangeAccessControl:
+    case Action::ChangeBackups:
         break;
     }
     // An action added without a role here is the Administrator's until decided otherwise.

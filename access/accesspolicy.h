@@ -38,6 +38,7 @@ public:
         ChangeGateways,
         ChangeInterval,
         ChangeAccessControl,
+        ChangeBackups, // where, when and how many copies of the project's database are kept
     };
 
     static bool allows(Role role, Action action);

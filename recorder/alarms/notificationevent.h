@@ -20,7 +20,10 @@ enum class NotificationKind
     // A report made on schedule, sent with its PDF attached (NotificationMessage::report()).
     Report,
     // No alarm test was run for a number of days (AlarmTestReminder): no alarm either.
-    AlarmTestReminder
+    AlarmTestReminder,
+    // The daily backup of the project's database failed (eventId: the failure's time in
+    // seconds, detail: why, nodeName: the backup folder).
+    BackupFailed
 };
 
 // The fields of one alarm event that a notification tells, filled by whoever keeps the events.

@@ -196,6 +196,8 @@ QString NotificationMessage::kindName(NotificationKind kind)
         return QStringLiteral("report");
     case NotificationKind::AlarmTestReminder:
         return QStringLiteral("alarmtestreminder");
+    case NotificationKind::BackupFailed:
+        return QStringLiteral("backup");
     case NotificationKind::Test:
         break;
     }
@@ -236,6 +238,9 @@ QString NotificationMessage::key() const
     if (m_event.kind == NotificationKind::Calibration)
         return kindName(m_event.kind) + QLatin1Char('.') + QString::number(m_event.eventId) +
                QLatin1Char('.') + QString::number(m_event.sequence);
+    // One message per failed run: "backup.<the failure's time in seconds>".
+    if (m_event.kind == NotificationKind::BackupFailed)
+        return kindName(m_event.kind) + QLatin1Char('.') + QString::number(m_event.eventId);
     QString key = QStringLiteral("alarm.") + QString::number(m_event.eventId) + QLatin1Char('.') +
                   kindName(m_event.kind);
     if (m_event.kind == NotificationKind::Reminder)
@@ -367,6 +372,8 @@ QString NotificationMessage::subject() const
         return QStringLiteral("[TEST] ") + prefix + QStringLiteral("Alarm test: ") + e.nodeName;
     if (e.kind == NotificationKind::AlarmTestReminder)
         return prefix + QStringLiteral("Alarm test due: none for %1 days").arg(e.sequence);
+    if (e.kind == NotificationKind::BackupFailed)
+        return prefix + QStringLiteral("Backup failed: ") + e.detail;
 
     QString what = e.nodeName;
     if (!e.channelName.isEmpty())
@@ -392,6 +399,7 @@ QString NotificationMessage::subject() const
     case NotificationKind::Calibration:
     case NotificationKind::Report:
     case NotificationKind::AlarmTestReminder:
+    case NotificationKind::BackupFailed:
     case NotificationKind::Test:
         break;
     }
@@ -473,6 +481,16 @@ QString NotificationMessage::body() const
               << QStringLiteral("Last test: ") +
                      (e.start.isValid() ? bodyTime(e.start) : QStringLiteral("none yet"));
         return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    case NotificationKind::BackupFailed:
+        lines << QStringLiteral("The daily backup of the project's database failed: ") +
+                     e.detail + QLatin1Char('.')
+              << QStringLiteral("The recorder goes on recording; it tries again within the hour. "
+                                "Until a backup succeeds, the database has no copy newer than "
+                                "the last good one.")
+              << QString() << QStringLiteral("Project: ") + e.projectName
+              << QStringLiteral("Backup folder: ") + e.nodeName
+              << QStringLiteral("Failed: ") + bodyTime(e.start);
+        return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
     case NotificationKind::Test:
         lines << QStringLiteral("This is a test message. If you can read it, the recorder's "
                                 "notifications reach you.")
@@ -532,6 +550,9 @@ QByteArray NotificationMessage::json() const
         object.insert(QStringLiteral("channel"), e.channelName);
         object.insert(QStringLiteral("due"), e.start.toLocalTime().date().toString(Qt::ISODate));
         object.insert(QStringLiteral("detail"), e.detail);
+    } else if (e.kind == NotificationKind::BackupFailed) {
+        object.insert(QStringLiteral("reason"), e.detail);
+        object.insert(QStringLiteral("folder"), e.nodeName);
     } else if (e.kind != NotificationKind::Test) {
         object.insert(QStringLiteral("alarm"), alarmKindText(e.alarmKind));
         object.insert(QStringLiteral("node"), e.nodeName);

@@ -101,7 +101,7 @@ bool decodeEvent(const QString& body, NotificationEvent* e)
     const QJsonObject o = doc.object();
     const int kind = o.value(QStringLiteral("kind")).toInt(-1);
     const int alarmKind = o.value(QStringLiteral("alarmKind")).toInt(-1);
-    if (kind < int(NotificationKind::Start) || kind > int(NotificationKind::AlarmTestReminder) ||
+    if (kind < int(NotificationKind::Start) || kind > int(NotificationKind::BackupFailed) ||
         alarmKind < int(AlarmKind::High) || alarmKind > int(AlarmKind::Battery))
         return false;
     e->eventId = qint64(o.value(QStringLiteral("eventId")).toDouble());

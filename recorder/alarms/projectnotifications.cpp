@@ -64,6 +64,11 @@ ProjectNotifications::~ProjectNotifications()
 
 bool ProjectNotifications::postCalibration(const NotificationEvent& event)
 {
+    return postToTargets(event);
+}
+
+bool ProjectNotifications::postToTargets(const NotificationEvent& event)
+{
     if (!m_settings.anyEnabled())
         return false;
     const NotificationMessage message(event);
@@ -135,6 +140,11 @@ QHash<QString, QString> ProjectNotifications::unavailableTargets() const
                            ? QStringLiteral("the webhook address is still being read")
                            : m_webhookProblem);
     return reasons;
+}
+
+bool ProjectNotifications::postBackupFailed(const NotificationEvent& event)
+{
+    return postToTargets(event);
 }
 
 void ProjectNotifications::start()

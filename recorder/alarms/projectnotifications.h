@@ -67,6 +67,8 @@ public:
     QVector<NotificationTarget> readyTargets() const;
     QHash<QString, QString> unavailableTargets() const;
     NotificationService* service() const { return m_service; }
+    // A failed backup (an event of kind BackupFailed), the same way.
+    bool postBackupFailed(const NotificationEvent& event);
     const NotificationSettings& settings() const { return m_settings; }
 
     NotificationOutbox* outbox() const { return m_outbox; }
@@ -90,6 +92,8 @@ signals:
     void keyProblemsChanged(const QStringList& problems);
 
 private:
+    // A message of no alarm into the outbox for every enabled target.
+    bool postToTargets(const NotificationEvent& event);
     void secretRead(const QString& name, const QString& secret, SecretStore::ReadResult result);
     void setPasswordProblem(const QString& problem);
     NotificationTarget reportTarget() const;

@@ -62,6 +62,8 @@ QString AccessGate::actionText(AccessPolicy::Action action)
         return QStringLiteral("change the interval");
     case Action::ChangeAccessControl:
         return QStringLiteral("change the access control");
+    case Action::ChangeBackups:
+        return QStringLiteral("change the backups");
     }
     return QStringLiteral("unknown action");
 }

@@ -551,6 +551,12 @@ void ProjectAudit::deskSettingChanged(const QString& object, const QString& oldV
     record(actor.user, action, object, oldValue, newValue, actor.reason);
 }
 
+void ProjectAudit::backupFailed(const QString& folder, const QString& reason)
+{
+    record(automaticUser(), QStringLiteral("backup failed"), QStringLiteral("daily backup"),
+           QString(), reason, QStringLiteral("copy into ") + folder);
+}
+
 void ProjectAudit::actionRefused(const QString& user, const QString& action, const QString& what)
 {
     record(user, refusedAction(), what, QString(), action, QString());

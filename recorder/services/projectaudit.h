@@ -134,6 +134,9 @@ public:
     // recording when it starts) was changed by a user while the project is open.
     void deskSettingChanged(const QString& object, const QString& oldValue,
                             const QString& newValue);
+    // The daily backup failed: why, and the folder it was to go to (the entry's reason). The
+    // recorder's own entry, object "daily backup".
+    void backupFailed(const QString& folder, const QString& reason);
     // An action under access control was refused, or its sign-in or reason cancelled: `user`
     // (the one signed in, or none) tried `action` on `what`.
     void actionRefused(const QString& user, const QString& action, const QString& what);

@@ -6,6 +6,8 @@
 #include "alarmmonitor.h"
 #include "alarmshelves.h"
 #include "alarmtestlog.h"
+#include "backupscheduler.h"
+#include "backupsettings.h"
 #include "calibrationregister.h"
 #include "databasewriter.h"
 #include "notificationevent.h"
@@ -21,6 +23,7 @@
 #include "writeralarmeventstore.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDebug>
 #include <QPointer>
 
@@ -28,6 +31,7 @@ ProjectServices::ProjectServices(QObject* parent) : QObject(parent) {}
 
 ProjectServices::~ProjectServices()
 {
+    m_backups.reset();
     closeAlarms();
     stopForwarding();
     closeAudit();
@@ -287,6 +291,50 @@ void ProjectServices::openCalibrations(const QString& projectPath, const QString
     m_calibrations->refresh();
 }
 
+void ProjectServices::openBackups(const QString& projectPath, const QString& projectName)
+{
+    m_backups = std::make_unique<BackupScheduler>(projectPath, projectName,
+                                                  ProjectFile::databasePath(projectPath));
+    m_projectName = projectName;
+    connect(m_backups.get(), &BackupScheduler::statusChanged, this,
+            &ProjectServices::backupStatusChanged);
+    connect(m_backups.get(), &BackupScheduler::backupFailed, this,
+            [this](const QString& reason, const QString& copyPath) {
+                const QString folder = m_backups->settings().folder;
+                qWarning().noquote() << QStringLiteral("ProjectServices : backup failed : ") +
+                                            reason + QStringLiteral(" : ") + copyPath;
+                if (m_audit)
+                    m_audit->backupFailed(folder, reason);
+                if (m_notifications) {
+                    NotificationEvent event;
+                    event.kind = NotificationKind::BackupFailed;
+                    event.start = QDateTime::currentDateTime();
+                    event.eventId = event.start.toSecsSinceEpoch();
+                    event.projectName = m_projectName;
+                    event.nodeName = folder;
+                    event.detail = reason;
+                    m_notifications->postBackupFailed(event);
+                }
+            });
+    reloadBackups();
+}
+
+void ProjectServices::reloadBackups()
+{
+    if (!m_backups)
+        return;
+    const BackupSettings settings = BackupSettings::load(m_backups->projectPath());
+    for (const QString& problem : settings.keyProblems)
+        qWarning().noquote() << QStringLiteral("ProjectServices : ") + problem;
+    m_backups->setSettings(settings);
+}
+
+void ProjectServices::closeBackups()
+{
+    m_backups.reset();
+    emit backupStatusChanged(QString());
+}
+
 void ProjectServices::closeAlarms()
 {
     if (m_alarms)
@@ -341,6 +389,8 @@ void ProjectServices::rulesChanged()
 
 void ProjectServices::tick()
 {
+    if (m_backups)
+        m_backups->tick();
     if (!m_alarms)
         return;
     m_alarms->tick();

@@ -13,6 +13,7 @@
 
 class AlarmShelves;
 class AlarmTestLog;
+class BackupScheduler;
 class CalibrationRegister;
 class ConfiguredDevice;
 class DatabaseWriter;
@@ -56,6 +57,15 @@ public:
     void closeAudit();
     // Null while no project runs.
     ProjectAudit* audit() const { return m_audit.get(); }
+
+    // The daily backup of the project's database, on a thread of its own; a failure is recorded
+    // in the audit trail and told through the notifications (when they are open).
+    void openBackups(const QString& projectPath, const QString& projectName);
+    void closeBackups();
+    // The backup settings were saved: the running backups take them at once.
+    void reloadBackups();
+    // Null while no project runs.
+    BackupScheduler* backups() const { return m_backups.get(); }
 
     // The alarms and their notifications; the log goes through the project's one database
     // `writer`, which must stay open until closeAlarms().
@@ -113,6 +123,8 @@ signals:
     void calibrationNotesChanged(const QStringList& notes);
     // A scheduled report that failed (retried) or could not be mailed; empty while all is well.
     void reportNoteChanged(const QString& note);
+    // "Backup: 5 h ago", "Backup failed: disk full"; empty while backups are off.
+    void backupStatusChanged(const QString& text);
 
 private:
     void openCalibrations(const QString& projectPath, const QString& projectName,
@@ -141,4 +153,6 @@ private:
     std::unique_ptr<ProjectReports> m_reports;
     std::unique_ptr<ProjectForwarding> m_forwarding;
     bool m_recording = false;
+    std::unique_ptr<BackupScheduler> m_backups;
+    QString m_projectName;
 };

@@ -6,6 +6,8 @@
 #include "alarmtestdialog.h"
 #include "alarmtestlog.h"
 #include "alarmtestrun.h"
+#include "backupdialog.h"
+#include "backupsettings.h"
 #include "audittraildialog.h"
 #include "calibrationcommands.h"
 #include "calibrationregister.h"
@@ -119,8 +121,10 @@ QuillmarMain::QuillmarMain(const MessageBoxFunction& messageBox, QWidget* parent
 
     status = new RecorderStatusBar({ui->label_projectname, ui->label_interval, ui->label_datetime,
                                     ui->label_record_state, ui->label_write_state,
-                                    ui->label_index_state},
+                                    ui->label_index_state, ui->label_backup_state},
                                    this);
+    connect(&services, &ProjectServices::backupStatusChanged, status,
+            &RecorderStatusBar::setBackupState);
     desk =
         new AlarmDesk(this, ui->horizontalLayout_status,
                       ui->horizontalLayout_status->indexOf(ui->label_write_state),
@@ -319,6 +323,7 @@ void QuillmarMain::createMenus()
     connect(menus->actionTestAlarms, &QAction::triggered, this, &QuillmarMain::slotTestAlarms);
     connect(menus->actionUsers, &QAction::triggered, this, &QuillmarMain::slotUsers);
     connect(menus->actionForwarding, &QAction::triggered, this, &QuillmarMain::slotForwarding);
+    connect(menus->actionBackups, &QAction::triggered, this, &QuillmarMain::slotBackups);
     connect(menus->actionNotifications, &QAction::triggered, this, [this] {
         if (desk->projectAlarms() && authorize(AccessPolicy::Action::ChangeNotifications,
                                                QStringLiteral("Change the notifications")))
@@ -526,6 +531,7 @@ void QuillmarMain::openProjectRuntime()
     }
     showHeldEdit();
     services.startForwarding(session.filePath(), cycle->sampleWriter(), session.gateways());
+    services.openBackups(session.filePath(), session.name());
     connect(cycle, &RecordingCycle::recordingChanged, this, &QuillmarMain::showRecording);
     connect(cycle, &RecordingCycle::recordTimesChanged, center, &ProjectCenter::setRecordTimes);
     connect(cycle, &RecordingCycle::databaseSizeChanged, center, &ProjectCenter::setDatabaseSize);
@@ -571,6 +577,7 @@ void QuillmarMain::closeRecordingCycle()
         return;
     session.cycle()->stopIndexing();
     PendingSamplesPrompt::settle(session, messageBoxFunction, [this] { return m_ending; });
+    services.closeBackups();
     services.stopForwarding();
     services.closeAudit();
     // The next project's heartbeat waits for its own recording.
@@ -880,6 +887,25 @@ void QuillmarMain::slotForwarding()
     if (projectOpen &&
         authorize(AccessPolicy::Action::ChangeForwarding, QStringLiteral("Change the forwarding")))
         forwarding->showDialog(session.filePath());
+}
+
+void QuillmarMain::slotBackups()
+{
+    if (!projectOpen || !session.cycle() ||
+        !authorize(AccessPolicy::Action::ChangeBackups, QStringLiteral("Change the backups")))
+        return;
+    auto* dialog = new BackupDialog(BackupSettings::load(session.filePath()), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        if (!session.cycle())
+            return;
+        dialog->settings().save(session.filePath());
+        // Recorded as the other settings are; the running backups take them at once.
+        if (ProjectAudit* audit = services.audit())
+            audit->settingsSaved();
+        services.reloadBackups();
+    });
+    dialog->open();
 }
 
 void QuillmarMain::slotRefreshDevice()

@@ -138,6 +138,7 @@ public slots:
     void slotTestAlarms();
     void slotUsers();
     void slotForwarding();
+    void slotBackups();
     // "Settings edited outside the recorder": accept or reject what waits.
     void slotEditedSettings();
 

@@ -38,6 +38,7 @@ RecorderMenus::RecorderMenus(QWidget* window)
     actionAuditTrail =
         menuAction(menuProject, QStringLiteral("Audit trail..."), "actionAuditTrail");
     actionUsers = menuAction(menuProject, QStringLiteral("Users..."), "actionUsers");
+    actionBackups = menuAction(menuProject, QStringLiteral("Backups..."), "actionBackups");
     menuProject->addSeparator();
     actionAutoLoad =
         menuAction(menuProject, QStringLiteral("Auto Load Recent Project"), "actionAutoLoad", true);
@@ -81,8 +82,8 @@ void RecorderMenus::setProjectActionsEnabled(bool enabled)
 {
     for (QAction* action :
          {actionAddDelete, actionClose, actionNotifications, actionReportSchedule,
-          actionAuditTrail, actionUsers, actionRefresh, actionDataViewer, actionAlarms,
-          actionTestAlarms, actionExpansion})
+          actionAuditTrail, actionUsers, actionBackups, actionRefresh, actionDataViewer,
+          actionAlarms, actionTestAlarms, actionExpansion})
         action->setEnabled(enabled);
     menuReport->setEnabled(enabled);
     menuReport->menuAction()->setEnabled(enabled);

@@ -37,6 +37,7 @@ public:
     QAction* actionAutoRecord = nullptr;
     QAction* actionRefresh = nullptr;
     QAction* actionForwarding = nullptr;
+    QAction* actionBackups = nullptr;
     QAction* actionExit = nullptr;
     QAction* actionDataViewer = nullptr;
     QAction* actionAlarms = nullptr;

@@ -17,6 +17,7 @@ RecorderStatusBar::RecorderStatusBar(const Labels& labels_, QObject* parent)
         QDateTime::currentDateTime().toString(QStringLiteral("dd/MM/yyyy HH:mm:ss")));
     labels.writeState->hide();
     labels.indexState->hide();
+    labels.backupState->hide();
     // On a small screen the alarms' indicator keeps its room: the path and the notes give way
     // (their whole text in the tool tip).
     labels.projectName->setMinimumWidth(ShrunkWidth);
@@ -27,6 +28,7 @@ RecorderStatusBar::RecorderStatusBar(const Labels& labels_, QObject* parent)
         qMax(labels.dateTime->minimumWidth(), clockWidth + 2 * labels.dateTime->margin() + 4));
     labels.writeState->setMinimumWidth(ShrunkWidth);
     labels.indexState->setMinimumWidth(ShrunkWidth);
+    labels.backupState->setMinimumWidth(ShrunkWidth);
 }
 
 void RecorderStatusBar::setProject(const QString& filePath, const QString& name, int interval)
@@ -70,6 +72,14 @@ void RecorderStatusBar::detach()
 void RecorderStatusBar::setRecording(bool on)
 {
     labels.recordState->setPixmap(on ? recordingPixmap : readyPixmap);
+}
+
+void RecorderStatusBar::setBackupState(const QString& text)
+{
+    const bool failed = text.startsWith(QLatin1String("Backup failed"));
+    labels.backupState->setStyleSheet(failed ? QStringLiteral("color: rgb(200, 0, 0);")
+                                             : QStringLiteral("color: rgb(100, 100, 100);"));
+    showNote(labels.backupState, text);
 }
 
 void RecorderStatusBar::showNote(QLabel* label, const QString& text)

@@ -7,7 +7,7 @@ class QLabel;
 class RecordingCycle;
 
 // The recorder's status bar: the open project and its interval, the clock, ready or recording,
-// a warning while samples wait for the file, and the index build. A note is shown only while it
+// a warning while samples wait for the file, the index build, and the last backup. A note is shown only while it
 // has something to say.
 class RecorderStatusBar : public QObject
 {
@@ -25,6 +25,7 @@ public:
         QLabel* recordState;
         QLabel* writeState;
         QLabel* indexState;
+        QLabel* backupState;
     };
 
     explicit RecorderStatusBar(const Labels& labels, QObject* parent = nullptr);
@@ -39,6 +40,8 @@ public:
     // The cycle is gone: its notes go with it.
     void detach();
     void setRecording(bool on);
+    // "Backup: 5 h ago" in grey, "Backup failed: ..." in red; hidden while empty.
+    void setBackupState(const QString& text);
 
 private:
     static void showNote(QLabel* label, const QString& text);

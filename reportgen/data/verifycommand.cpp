@@ -16,7 +16,14 @@ int VerifyCommand::run(const QString& projectPath, const QString& headsFile, QTe
         err << "Tallyforge: cannot read the project file " << projectPath << '\n';
         return 2;
     }
-    const QString database = ProjectFile::databasePath(projectPath);
+    return runOnDatabase(projectPath, ProjectFile::databasePath(projectPath), headsFile, out, err,
+                         nowSeconds);
+}
+
+int VerifyCommand::runOnDatabase(const QString& projectPath, const QString& database,
+                                 const QString& headsFile, QTextStream& out, QTextStream& err,
+                                 qint64 nowSeconds)
+{
     if (!QFileInfo(database).isFile()) {
         err << "Tallyforge: cannot read the database " << database << '\n';
         return 2;

@@ -15,4 +15,9 @@ public:
     // negative.
     static int run(const QString& projectPath, const QString& headsFile, QTextStream& out,
                    QTextStream& err, qint64 nowSeconds = -1);
+    // The same checks on a database other than the project's own (a backup copy of it), with
+    // the same output and exit status.
+    static int runOnDatabase(const QString& projectPath, const QString& database,
+                             const QString& headsFile, QTextStream& out, QTextStream& err,
+                             qint64 nowSeconds = -1);
 };

@@ -46,6 +46,7 @@ void TestAccessPolicy::allows_data()
         {"gateways", Action::ChangeGateways, Role::Administrator},
         {"interval", Action::ChangeInterval, Role::Administrator},
         {"access control", Action::ChangeAccessControl, Role::Administrator},
+        {"backups", Action::ChangeBackups, Role::Administrator},
     };
     const struct
     {

@@ -151,6 +151,10 @@ void TestNotificationMessage::subjects_data()
         << QStringLiteral("alarmtestreminder.12")
         << QStringLiteral("[Lab] Alarm test due: none for 3 days")
         << QStringLiteral("No alarm test has been run for 3 days. Run one: Record, Test alarms.");
+    QTest::newRow("backup failed: its own id, the reason in the subject, no alarm")
+        << int(NotificationKind::BackupFailed) << int(AlarmKind::High)
+        << QStringLiteral("backup.12") << QStringLiteral("[Lab] Backup failed: disk full")
+        << QStringLiteral("The daily backup of the project's database failed: disk full.");
 }
 
 // Catches a kind of message told as another, or two different messages sharing one id.
@@ -166,6 +170,7 @@ void TestNotificationMessage::subjects()
     NotificationEvent e =
         labEvent(alarmTest ? NotificationKind::Start : NotificationKind(kind), AlarmKind(alarm));
     e.sequence = 3;
+    e.detail = QStringLiteral("disk full");
     if (alarmTest) {
         e.test = true;
         e.detail = QStringLiteral("olga");

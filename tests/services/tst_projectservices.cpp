@@ -1,5 +1,10 @@
 #include "alarmmonitor.h"
+#include "backupscheduler.h"
+#include "backupsettings.h"
+#include "projectnotifications.h"
+#include "notificationoutbox.h"
 #include "configureddevice.h"
+#include "databasebackup.h"
 #include "databasepeek.h"
 #include "databasewriter.h"
 #include "forwardingsettings.h"
@@ -218,10 +223,30 @@ void TestProjectServices::changesReachTheAuditTrail_data()
            })
         << QStringLiteral("setting changed") << QStringLiteral("forwarding, MqttHost")
         << QStringLiteral("broker.example.org");
+    QTest::newRow("backup failed on a full disk, told through the outbox too")
+        << ServicesChange([](ProjectServices* services, const QString& path) {
+               NotificationSettings notify = NotificationSettings::load(path);
+               notify.webhookEnabled = true;
+               notify.save(path);
+               services->reloadNotifications();
+               BackupSettings backup;
+               backup.folder = QFileInfo(path).path();
+               backup.save(path);
+               qputenv(DatabaseBackup::MaxPagesVariable, "3");
+               services->openBackups(path, QStringLiteral("store"));
+               // Due at once (no copy yet); the services' second drives it.
+               QTRY_VERIFY_WITH_TIMEOUT((services->tick(), services->backups()->statusText() ==
+                                                               "Backup failed: disk full"),
+                                        20000);
+               qunsetenv(DatabaseBackup::MaxPagesVariable);
+               QCOMPARE(services->notifications()->outbox()->waitingCount(), 1);
+           })
+        << QStringLiteral("backup failed") << QStringLiteral("daily backup")
+        << QStringLiteral("disk full");
 }
 
-// Catches: an acknowledgement, or forwarding settings saved in their dialog, that the open
-// project's services take without handing it to the audit trail.
+// Catches: an acknowledgement, forwarding settings saved in their dialog, or a failed backup
+// that the open project's services take without handing it to the audit trail.
 void TestProjectServices::changesReachTheAuditTrail()
 {
     QFETCH(ServicesChange, change);

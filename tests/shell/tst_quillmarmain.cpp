@@ -6,6 +6,7 @@
 #include "alarmscreen.h"
 #include "alarmtestdialog.h"
 #include "auditfill.h"
+#include "backupdialog.h"
 #include "auditlookup.h"
 #include "audittrail.h"
 #include "audittraildialog.h"
@@ -1506,6 +1507,7 @@ void TestQuillmarMain::changingActionsByRole_data()
                    {"auto record", "Supervisor", "setting changed"},
                    {"gateways", "Administrator", ""},
                    {"users", "Administrator", ""},
+                   {"backups", "Administrator", "setting changed"},
                    {"acknowledge", "Operator", "alarm acknowledged"}};
     const QStringList roles = {"Operator", "Supervisor", "Administrator"};
     for (const auto& c : changes) {
@@ -1672,6 +1674,28 @@ void TestQuillmarMain::changingActionsByRole()
     } else if (change == QLatin1String("gateways")) {
         action(window.get(), "actionAddDelete")->trigger();
         made = window->editor() != nullptr;
+    } else if (change == QLatin1String("backups")) {
+        action(window.get(), "actionBackups")->trigger();
+        auto* dialog = window->findChild<BackupDialog*>();
+        made = dialog && dialog->isVisible();
+        if (dialog) {
+            const QString folder = QFileInfo(path).absolutePath() + QStringLiteral("/backups");
+            QVERIFY(QDir().mkpath(folder));
+            dialog->folderField()->clear();
+            QTest::keyClicks(dialog->folderField(), folder);
+            if (QTest::currentDataTag() == QLatin1String("backups, Administrator"))
+                WindowFit::saveShot(window.get(), dialog, QStringLiteral("recorder-backup-dialog"));
+            QTest::mouseClick(dialog->saveButton(), Qt::LeftButton);
+            // Taken at once (no copy yet, the time of day passed or yesterday's), off the GUI
+            // thread; the status bar tells its age.
+            auto* state = window->findChild<QLabel*>(QStringLiteral("label_backup_state"));
+            QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("Backup: just now"), 15000);
+            QVERIFY(state->isVisible());
+            QCOMPARE(QDir(folder).entryList({QStringLiteral("*.dat")}, QDir::Files).size(),
+                     1);
+            if (QTest::currentDataTag() == QLatin1String("backups, Administrator"))
+                WindowFit::saveShot(window.get(), QStringLiteral("recorder-backup-status"));
+        }
     } else if (change == QLatin1String("users")) {
         // Opening it asks no reason: each change in it asks its own.
         action(window.get(), "actionUsers")->trigger();
