@@ -154,5 +154,4 @@ private:
     std::unique_ptr<ProjectForwarding> m_forwarding;
     bool m_recording = false;
     std::unique_ptr<BackupScheduler> m_backups;
-    QString m_projectName;
 };
