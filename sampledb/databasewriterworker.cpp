@@ -49,7 +49,7 @@ void DatabaseWriterWorker::open()
             first = store->startDateTime();
             last = store->endDateTime();
         }
-        building = !indexed || !store->hasSummary();
+        building = !indexed || !store->hasSummary() || !store->hasKinetic();
         QString error;
         if (!store->messageOrigin(&origin, &error))
             qWarning().noquote() << QStringLiteral("DatabaseWriter::open : message origin : ") +

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "insertstatements.h"
+#include "kineticsums.h"
 #include "pendingqueue.h"
 #include "samplerecord.h"
 #include "samplesink.h"
@@ -53,6 +54,9 @@ public:
     // GUI thread.
     bool hasIndex() const;
     bool hasSummary() const;
+    // True when the file has the kinetic sums (KineticTable); a file made before them gets them
+    // from the IndexBuilder.
+    bool hasKinetic() const;
     // True once after a write found the summary's triggers broken and dropped them: the
     // summary is to be rebuilt.
     bool takeSummaryDropped();
@@ -122,6 +126,7 @@ private:
     PendingQueue pending;
     std::vector<StoredJob> storedJobs;
     InsertStatements statements;
+    KineticSums kinetic;
     int lastErrorCode = 0;
     bool summaryDropped = false;
     qint64 clockTimeMs = -1;

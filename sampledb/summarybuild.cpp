@@ -1,5 +1,6 @@
 #include "summarybuild.h"
 
+#include "kinetictable.h"
 #include "novalue.h"
 #include "sampletable.h"
 #include "sqlitestatement.h"
@@ -152,7 +153,8 @@ bool fillSummary(sqlite3* db, QString* error)
         if (node.open && !writeBucket(upsert.get(), key, node))
             return fail(db, error);
     }
-    return SummaryRepair::makeTriggers(db, error);
+    // The kinetic sums from the same rows, under the same lock: no row comes between.
+    return KineticTable::fill(db, error) && SummaryRepair::makeTriggers(db, error);
 }
 
 } // namespace
@@ -166,6 +168,16 @@ bool SummaryBuild::buildSummary(SqliteHandle db, QString* error)
     if (fillSummary(db, error) && SummaryRepair::execute(db, QStringLiteral("commit"), error))
         return true;
     // The filling's statements are finished: an interrupt no longer holds.
+    sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
+    return false;
+}
+
+bool SummaryBuild::buildKinetic(SqliteHandle db, QString* error)
+{
+    if (!SummaryRepair::execute(db, QStringLiteral("begin immediate"), error))
+        return false;
+    if (KineticTable::fill(db, error) && SummaryRepair::execute(db, QStringLiteral("commit"), error))
+        return true;
     sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
     return false;
 }
