@@ -8,10 +8,14 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -176,13 +180,29 @@ bool KineticTable::fill(SqliteHandle db, QString* error)
         !upsert.prepare(db, upsertStatement()))
         return SqliteStatement::failed(db, error);
 
-    // Per node the bucket being read, in the table's order; a node that comes back to a bucket
-    // it left (rows not in time order) breaks it.
+    // The table's order is the order of insertion, and the writer inserts up to 500 rows in one
+    // statement whose UNION stores them sorted by node and value, not by time: a node's rows of
+    // neighbouring buckets come mixed within that many rows of the table. So each node's buckets
+    // stay open, and are taken in time order, until SettledRows rows of the table have passed
+    // since their latest; a row for a bucket already written (rows merged back much later)
+    // breaks it.
+    constexpr qint64 SettledRows = 512;
+    struct Sample
+    {
+        qint64 time;
+        double value[2];
+        bool valid[2];
+        bool odd;
+    };
+    struct Open
+    {
+        std::vector<Sample> samples;
+        qint64 seen = 0; // the table row that brought its latest sample
+    };
     struct Node
     {
-        KineticTable::Row row;
-        bool open = false;
-        qint64 lastBucket = std::numeric_limits<qint64>::min();
+        std::map<qint64, Open> open;
+        std::set<qint64> written;
     };
     std::unordered_map<std::string, Node> nodes;
     auto write = [&](const std::string& serial, const Row& row) {
@@ -191,46 +211,72 @@ bool KineticTable::fill(SqliteHandle db, QString* error)
         bind(upsert.get(), row);
         return sqlite3_step(upsert.get()) == SQLITE_DONE;
     };
+    // Writes the node's buckets last seen before row `before`.
+    auto settle = [&](const std::string& serial, Node* node, qint64 before) {
+        for (auto it = node->open.begin(); it != node->open.end();) {
+            if (it->second.seen >= before) {
+                ++it;
+                continue;
+            }
+            std::vector<Sample>& samples = it->second.samples;
+            std::stable_sort(samples.begin(), samples.end(),
+                             [](const Sample& a, const Sample& b) { return a.time < b.time; });
+            Row row;
+            row.bucket = it->first;
+            for (const Sample& x : samples) {
+                if (x.odd)
+                    breakRow(&row);
+                addRow(&row, x.time, x.valid[0], x.value[0], x.valid[1], x.value[1]);
+            }
+            node->written.insert(it->first);
+            it = node->open.erase(it);
+            if (!write(serial, row))
+                return false;
+        }
+        return true;
+    };
     std::string serial;
     sqlite3_stmt* r = rows.get();
     int rc = SQLITE_OK;
+    qint64 count = 0;
     while ((rc = sqlite3_step(r)) == SQLITE_ROW) {
+        ++count;
         serial.assign(reinterpret_cast<const char*>(sqlite3_column_text(r, 0)),
                       size_t(sqlite3_column_bytes(r, 0)));
         Node& node = nodes[serial];
-        const qint64 time = sqlite3_column_int64(r, 1);
-        const qint64 bucket = time / SampleTable::BucketSeconds;
-        if (node.open && node.row.bucket != bucket) {
-            if (!write(serial, node.row))
-                return SqliteStatement::failed(db, error);
-            node.lastBucket = qMax(node.lastBucket, node.row.bucket);
-            node.open = false;
-        }
-        if (!node.open) {
-            node.row = Row();
-            node.row.bucket = bucket;
-            node.open = true;
-            if (bucket <= node.lastBucket)
-                breakRow(&node.row);
-        }
-        bool valid[2];
-        double value[2];
+        Sample x;
+        x.time = sqlite3_column_int64(r, 1);
+        // The summary marks such rows; so does this.
+        x.odd = sqlite3_column_type(r, 1) != SQLITE_INTEGER;
         for (int c = 0; c < 2; ++c) {
             const int type = sqlite3_column_type(r, 2 + c);
-            value[c] = sqlite3_column_double(r, 2 + c);
-            valid[c] = type != SQLITE_NULL && value[c] != NoValue;
-            // The summary marks such rows; so does this.
-            if (type == SQLITE_TEXT || type == SQLITE_BLOB)
-                breakRow(&node.row);
+            x.value[c] = sqlite3_column_double(r, 2 + c);
+            x.valid[c] = type != SQLITE_NULL && x.value[c] != NoValue;
+            x.odd = x.odd || type == SQLITE_TEXT || type == SQLITE_BLOB;
         }
-        if (sqlite3_column_type(r, 1) != SQLITE_INTEGER)
-            breakRow(&node.row);
-        addRow(&node.row, time, valid[0], value[0], valid[1], value[1]);
+        const qint64 bucket = x.time / SampleTable::BucketSeconds;
+        if (node.written.count(bucket) > 0) {
+            Row broken;
+            broken.bucket = bucket;
+            breakRow(&broken);
+            if (!write(serial, broken))
+                return SqliteStatement::failed(db, error);
+        } else {
+            Open& open = node.open[bucket];
+            open.samples.push_back(x);
+            open.seen = count;
+        }
+        if (count % SettledRows == 0) {
+            for (auto& [key, each] : nodes) {
+                if (!settle(key, &each, count - SettledRows))
+                    return SqliteStatement::failed(db, error);
+            }
+        }
     }
     if (rc != SQLITE_DONE)
         return SqliteStatement::failed(db, error);
-    for (const auto& [key, node] : nodes) {
-        if (node.open && !write(key, node.row))
+    for (auto& [key, node] : nodes) {
+        if (!settle(key, &node, count + 1))
             return SqliteStatement::failed(db, error);
     }
     return true;

@@ -16,6 +16,7 @@
 #include "reporttables.h"
 #include "sampletable.h"
 #include "sqliteconnection.h"
+#include "summarybuild.h"
 #include "workertest.h"
 
 #include <QLoggingCategory>
@@ -420,11 +421,14 @@ void TestPeriodSummary::sumsAgreeWithRows_data()
     QTest::addColumn<QStringList>("foreign");
     // Every quarter hour of both nodes answered by the sums (regular samples within the range).
     QTest::addColumn<bool>("allTaken");
+    // The sums made again from the rows by the background build, as for a file of a recorder
+    // before them.
+    QTest::addColumn<bool>("refilled");
 
     const double d = MeanKineticTemperature::DefaultActivationEnergy;
     const QList<Stretch> week{{"2026-03-22 23:00:00", "2026-03-30 01:00:00", 60, {4, 5, 6.5}}};
     QTest::newRow("inside the range all week: the sums' weights are the rows'")
-        << week << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << true;
+        << week << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << true << false;
     QTest::newRow("excursions high and low, one open at the start")
         << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-23 00:20:00", 60, {9}},
                           {"2026-03-23 00:20:00", "2026-03-25 10:07:00", 60, {4, 7.5}},
@@ -432,52 +436,65 @@ void TestPeriodSummary::sumsAgreeWithRows_data()
                           {"2026-03-25 11:31:00", "2026-03-27 03:00:00", 60, {5}},
                           {"2026-03-27 03:00:00", "2026-03-27 03:04:00", 60, {1.5}},
                           {"2026-03-27 03:04:00", "2026-03-30 01:00:00", 60, {6, 3}}}
-        << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << false;
+        << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << false << false;
     QTest::newRow("gaps of hours and of minutes, one across the spring change")
         << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-24 09:00:00", 60, {4, 6}},
                           {"2026-03-24 12:00:00", "2026-03-24 12:50:00", 60, {5}},
                           {"2026-03-24 13:07:00", "2026-03-29 01:10:00", 60, {5, 7}},
                           {"2026-03-29 04:00:00", "2026-03-30 01:00:00", 60, {3, 9}}}
-        << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << false;
+        << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << false << false;
     QTest::newRow("interval shortened from 10 min to 1 min mid-bucket")
         << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-26 12:05:00", 600, {3, 7}},
                           {"2026-03-26 12:05:00", "2026-03-30 01:00:00", 60, {4, 6}}}
-        << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << false;
+        << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << false << false;
     QTest::newRow("interval lengthened from 1 min to 5 min")
         << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-25 07:00:00", 60, {4, 6}},
                           {"2026-03-25 07:00:00", "2026-03-30 01:00:00", 300, {5, 8.5, 6}}}
-        << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << false;
+        << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << false << false;
     QTest::newRow("degF, with an excursion")
         << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-26 00:00:00", 60, {39.2, 42.8}},
                           {"2026-03-26 00:00:00", "2026-03-26 02:00:00", 60, {47.5}},
                           {"2026-03-26 02:00:00", "2026-03-30 01:00:00", 60, {40.1, 44.6}}}
-        << true << d << 60000 << 35.6 << 46.4 << QString() << QStringList() << false;
+        << true << d << 60000 << 35.6 << 46.4 << QString() << QStringList() << false << false;
     QTest::newRow("own activation energy 60 kJ/mol: read as rows")
-        << week << false << 60.0 << 60000 << 2.0 << 8.0 << QString() << QStringList() << false;
+        << week << false << 60.0 << 60000 << 2.0 << 8.0 << QString() << QStringList() << false << false;
     QTest::newRow("no alarm range")
         << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-30 01:00:00", 60, {-3, 12, 30}}}
-        << false << d << 60000 << 0.0 << 0.0 << QString() << QStringList() << true;
+        << false << d << 60000 << 0.0 << 0.0 << QString() << QStringList() << true << false;
     QTest::newRow("rows inserted by another program")
         << week << false << d << 60000 << 2.0 << 8.0 << QString()
         << QStringList{"insert into quorbinal (serialno, channel1, channel2, pointDate) values "
                        "('A', 9.5, 50, %1)|2026-03-24 10:07:30",
                        "insert into quorbinal (serialno, channel1, channel2, pointDate) values "
-                       "('B', 5, NULL, %1)|2026-03-27 23:59:30"} << false;
+                       "('B', 5, NULL, %1)|2026-03-27 23:59:30"} << false << false;
     QTest::newRow("a row updated and one deleted with sqlite")
         << week << false << d << 60000 << 2.0 << 8.0 << QString()
         << QStringList{"update quorbinal set channel1 = 11 where serialno = 'A' and pointDate = "
                        "%1|2026-03-25 14:20:00",
                        "delete from quorbinal where serialno = 'B' and pointDate = "
-                       "%1|2026-03-26 08:08:00"} << false;
+                       "%1|2026-03-26 08:08:00"} << false << false;
     QTest::newRow("the recorder restarted inside a bucket")
         << week << false << d << 60000 << 2.0 << 8.0 << QStringLiteral("2026-03-25 10:07:00")
-        << QStringList() << true;
+        << QStringList() << true << false;
     QTest::newRow("restarted inside a bucket of an excursion, on the spring change day")
         << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-29 05:02:00", 60, {4, 6}},
                           {"2026-03-29 05:02:00", "2026-03-29 05:13:00", 60, {9}},
                           {"2026-03-29 05:13:00", "2026-03-30 01:00:00", 60, {6}}}
         << false << d << 60000 << 2.0 << 8.0 << QStringLiteral("2026-03-29 05:06:00")
-        << QStringList() << false;
+        << QStringList() << false << false;
+    QTest::newRow("sums filled from the rows the writer stored, the restart among them")
+        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-30 01:00:00", 60, {4, 5, 6.5}}}
+        << false << d << 60000 << 2.0 << 8.0 << QStringLiteral("2026-03-25 10:07:00")
+        << QStringList() << true << true;
+    QTest::newRow("sums filled from the rows: excursions, gaps and a foreign row")
+        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-24 09:00:00", 60, {4, 6}},
+                          {"2026-03-24 12:00:00", "2026-03-25 10:07:00", 60, {5}},
+                          {"2026-03-25 10:07:00", "2026-03-25 11:31:00", 60, {8.5, 9.25}},
+                          {"2026-03-25 11:31:00", "2026-03-30 01:00:00", 60, {5, 7}}}
+        << false << d << 60000 << 2.0 << 8.0 << QString()
+        << QStringList{"insert into quorbinal (serialno, channel1, channel2, pointDate) values "
+                       "('B', 5, NULL, %1)|2026-03-27 23:59:30"}
+        << false << true;
 }
 
 // The week of the spring change read from the kinetic sums where they answer and from every
@@ -494,8 +511,17 @@ void TestPeriodSummary::sumsAgreeWithRows()
     QFETCH(QString, restart);
     QFETCH(QStringList, foreign);
     QFETCH(bool, allTaken);
+    QFETCH(bool, refilled);
 
     QVERIFY(recordWeek(dbPath, rowsOf(stretches), restart));
+    if (refilled) {
+        SqliteConnection db;
+        QVERIFY(db.open(dbPath, SQLITE_OPEN_READWRITE));
+        QVERIFY(sqlite3_exec(db.get(), "drop table quorbinal_kinetic", nullptr, nullptr, nullptr) ==
+                SQLITE_OK);
+        QString error;
+        QVERIFY2(SummaryBuild::buildKinetic(db.get(), &error), qPrintable(error));
+    }
     if (!foreign.isEmpty()) {
         SqliteConnection db;
         QVERIFY(db.open(dbPath, SQLITE_OPEN_READWRITE));

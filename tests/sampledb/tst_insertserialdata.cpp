@@ -1,5 +1,6 @@
 #include "indexbuilder.h"
 #include "insertserialdata.h"
+#include "kinetictable.h"
 #include "novalue.h"
 #include "samplereader.h"
 #include "sampletable.h"
@@ -20,6 +21,7 @@
 #include <QUuid>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -251,6 +253,88 @@ QStringList summaryTable(const QSqlDatabase& db)
     return texts;
 }
 
+// Per node and bucket, what the kinetic sums must hold by their definition, from the rows in time
+// order: per channel the count, the first and last value with their times, the longest spacing
+// and the sums of spacing * e^(-10000 K / T) of the earlier value, T as degC and as degF.
+QMap<QString, QString> kineticOfRows(const QList<QVariantList>& rows)
+{
+    QMap<QPair<QString, qint64>, QList<QVariantList>> buckets;
+    for (const QVariantList& row : rows)
+        buckets[{row[0].toString(), row[3].toLongLong() / SampleTable::BucketSeconds}] << row;
+    QMap<QString, QString> texts;
+    const double ratio = 83.144 / 8.3144e-3;
+    for (auto it = buckets.begin(); it != buckets.end(); ++it) {
+        std::stable_sort(it->begin(), it->end(), [](const QVariantList& a, const QVariantList& b) {
+            return a[3].toLongLong() < b[3].toLongLong();
+        });
+        QStringList parts{QString::number(it->size())};
+        for (int c = 0; c < 2; ++c) {
+            int count = 0;
+            qint64 firstTime = 0, lastTime = 0, longest = 0;
+            double first = 0, last = 0, celsius = 0, fahrenheit = 0;
+            for (const QVariantList& row : qAsConst(*it)) {
+                if (row[1 + c].isNull() || row[1 + c].toDouble() == NoValue)
+                    continue;
+                const qint64 t = row[3].toLongLong();
+                const double v = row[1 + c].toDouble();
+                if (count == 0) {
+                    firstTime = t;
+                    first = v;
+                } else {
+                    longest = qMax(longest, t - lastTime);
+                    celsius += double(t - lastTime) * std::exp(-ratio / (last + 273.15));
+                    fahrenheit +=
+                        double(t - lastTime) * std::exp(-ratio / ((last - 32) * 5 / 9 + 273.15));
+                }
+                lastTime = t;
+                last = v;
+                ++count;
+            }
+            parts << QString::number(count);
+            if (count > 0)
+                parts << QString::number(firstTime) << QString::number(first) << QString::number(lastTime)
+                      << QString::number(last) << QString::number(longest)
+                      << QString::number(celsius, 'g', 12) << QString::number(fahrenheit, 'g', 12);
+        }
+        texts.insert(it.key().first + QLatin1Char(' ') + QString::number(it.key().second),
+                     parts.join(QLatin1Char(' ')));
+    }
+    return texts;
+}
+
+// The kinetic sums as the file holds them, in kineticOfRows()'s form; "broken" for a bucket the
+// writer or the build could not follow.
+QMap<QString, QString> kineticTable(const QSqlDatabase& db)
+{
+    QMap<QString, QString> texts;
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("select serialno, bucket, rowCount, count1, firstTime1, first1, "
+                               "lastTime1, last1, longest1, celsius1, fahrenheit1, count2, "
+                               "firstTime2, first2, lastTime2, last2, longest2, celsius2, "
+                               "fahrenheit2 from quorbinal_kinetic")))
+        return {{QStringLiteral("error"), q.lastError().text()}};
+    while (q.next()) {
+        const QString key = q.value(0).toString() + QLatin1Char(' ') + q.value(1).toString();
+        if (q.value(2).toLongLong() < 0) {
+            texts.insert(key, QStringLiteral("broken"));
+            continue;
+        }
+        QStringList parts{q.value(2).toString()};
+        for (int c = 0; c < 2; ++c) {
+            const int at = 3 + 8 * c;
+            parts << q.value(at).toString();
+            if (q.value(at).toInt() > 0)
+                parts << q.value(at + 1).toString() << QString::number(q.value(at + 2).toDouble())
+                      << q.value(at + 3).toString() << QString::number(q.value(at + 4).toDouble())
+                      << q.value(at + 5).toString()
+                      << QString::number(q.value(at + 6).toDouble(), 'g', 12)
+                      << QString::number(q.value(at + 7).toDouble(), 'g', 12);
+        }
+        texts.insert(key, parts.join(QLatin1Char(' ')));
+    }
+    return texts;
+}
+
 } // namespace
 
 class TestInsertSerialData : public QObject
@@ -356,7 +440,7 @@ void TestInsertSerialData::createsFileThenFindsTable()
                  .toString()
                  .replace(QLatin1String("create table"), QLatin1String("CREATE TABLE")),
              QString::fromLatin1(ExpectedSchema));
-    // The table, its range index and its summary, made together with the file.
+    // The table, its range index, its summary and the kinetic sums, made together with the file.
     QCOMPARE(peer.scalar(QStringLiteral("select group_concat(name) from sqlite_master where type "
                                         "in ('table','index','trigger') and name not like "
                                         "'sqlite_%'"))
@@ -364,7 +448,8 @@ void TestInsertSerialData::createsFileThenFindsTable()
              QStringLiteral("quorbinal,") + SampleTable::indexName() + QLatin1Char(',') +
                  SampleTable::stateName() + QLatin1Char(',') + SampleTable::summaryName() +
                  QLatin1Char(',') + SampleTable::changesName() + QLatin1Char(',') +
-                 SampleTable::triggerNames().join(QLatin1Char(',')));
+                 SampleTable::triggerNames().join(QLatin1Char(',')) + QLatin1Char(',') +
+                 KineticTable::name());
     QVERIFY(SampleTable::hasIndex(peer.db()));
     QVERIFY(SampleReader(path()).hasSummary());
     const auto rows = peer.rows();
@@ -721,6 +806,8 @@ void TestInsertSerialData::summaryFollowsRows_data()
     QTest::newRow("new file: the trigger from the start") << "new";
     QTest::newRow("old file: index and summary built afterwards") << "old";
     QTest::newRow("file with the index: summary built afterwards") << "indexed";
+    QTest::newRow("summary of a recorder before the kinetic sums: they are filled afterwards")
+        << "summarized";
 }
 
 // Catches: a summary that differs from the rows it summarizes: NULLs or gap rows counted, a
@@ -733,12 +820,18 @@ void TestInsertSerialData::summaryFollowsRows()
     if (file != QLatin1String("new")) {
         Peer creator(path());
         QVERIFY(creator.exec(SampleTable::createStatement()));
-        if (file == QLatin1String("indexed"))
+        if (file != QLatin1String("old"))
             QVERIFY(creator.exec(SampleTable::createIndexStatement()));
+        if (file == QLatin1String("summarized")) {
+            QVERIFY(creator.exec(SampleTable::createStateStatement()));
+            for (const QString& statement : SampleTable::createSummaryStatements())
+                QVERIFY(creator.exec(statement));
+        }
     }
     auto writer = openWriter();
     QVERIFY(writer);
-    QCOMPARE(writer->hasSummary(), file == QLatin1String("new"));
+    QCOMPARE(writer->hasSummary(), file == QLatin1String("new") || file == QLatin1String("summarized"));
+    QCOMPARE(writer->hasKinetic(), file == QLatin1String("new"));
     const quint32 t0 = 1700000100u; // a bucket's first second
     auto flush = [&](const QList<SampleRecord>& records) {
         for (const SampleRecord& r : records)
@@ -771,6 +864,7 @@ void TestInsertSerialData::summaryFollowsRows()
         QVERIFY(builder.summaryReady());
         QVERIFY(writer->hasIndex());
         QVERIFY(writer->hasSummary());
+        QVERIFY(writer->hasKinetic());
     }
     // Through the trigger: a repeated second in a bucket left clean, a late but new second, a
     // new bucket, and rows without values.
@@ -785,6 +879,21 @@ void TestInsertSerialData::summaryFollowsRows()
     // The rows above do hold what the summary must tell apart.
     QCOMPARE(expected.filter(QRegularExpression(QStringLiteral("^\\S+ \\d+ \\d+ 1 "))).size(), 2);
     QVERIFY(expected.size() >= 6);
+
+    // The kinetic sums: every bucket there; each one followed holds what its rows give. The
+    // repeated second and the late ones break theirs; the buckets of t0 + 1800 and t0 + 5000 on
+    // of both nodes are followed, however the rows came.
+    const QMap<QString, QString> sums = kineticTable(peer.db());
+    const QMap<QString, QString> byRows = kineticOfRows(peer.rows());
+    QCOMPARE(sums.keys(), byRows.keys());
+    int followed = 0;
+    for (auto it = sums.cbegin(); it != sums.cend(); ++it) {
+        if (*it == QLatin1String("broken"))
+            continue;
+        ++followed;
+        QCOMPARE(*it, byRows.value(it.key()));
+    }
+    QVERIFY2(followed >= 4, qPrintable(QString::number(followed)));
 }
 
 // Catches: an interrupted summary build that leaves a summary without its trigger, or half
