@@ -279,6 +279,7 @@ void DatabaseWriterWorker::buildFinished()
     emit indexFinished(builder->periodKnown(), builder->periodStart(), builder->periodEnd());
     delete builder;
     builder = nullptr;
+    store->buildFinished();
     if (shuttingDown)
         return;
     // What the build kept waiting goes in at once.

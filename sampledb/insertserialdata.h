@@ -60,6 +60,8 @@ public:
     // True once after a write found the summary's triggers broken and dropped them: the
     // summary is to be rebuilt.
     bool takeSummaryDropped();
+    // The IndexBuilder has finished: the kinetic sums it may have made are looked for at once.
+    void buildFinished() { kinetic.clear(); }
 
     // Beyond `samples` waiting samples the oldest are dropped; MaxPending unless changed.
     void setPendingLimit(int samples) { pending.setLimit(samples); }

@@ -79,9 +79,12 @@ bool KineticSums::write(SqliteHandle db)
     if (!ok)
         clear();
     failed = false;
-    // A file without the table is asked again at the next transaction: the background build
-    // may have made it meanwhile.
-    missing = false;
+    // A file without the table is asked again every RecheckTransactions: the background build
+    // may have made it meanwhile. Until then the buckets written read as rows in the reports.
+    if (missing && ++sinceMissing >= RecheckTransactions) {
+        missing = false;
+        sinceMissing = 0;
+    }
     return ok;
 }
 

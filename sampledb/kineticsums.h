@@ -15,6 +15,9 @@
 class KineticSums
 {
 public:
+    // Transactions between two looks for the table in a file without it.
+    static constexpr int RecheckTransactions = 64;
+
     // A row the transaction inserted, in the order inserted.
     void add(SqliteHandle db, const SampleRecord& record);
     // Writes the buckets add() changed; false when they could not be written (the reports then
@@ -38,5 +41,6 @@ private:
     SqliteStatement select;
     SqliteStatement upsert;
     bool failed = false;  // a row could not be written in this transaction
-    bool missing = false; // the file has no table; asked again at the next transaction
+    bool missing = false; // the file has no table
+    int sinceMissing = 0;
 };

@@ -118,7 +118,8 @@ void ChannelAnalysis::addToRuns(qint64 time, double value)
 
 bool ChannelAnalysis::takesStretch(double min, double max, qint64 longest) const
 {
-    if (stateOf(min) != InLimits || stateOf(max) != InLimits || longest > settings->interval)
+    // The range rule compares rounded values, in order: the extremes' state is every sample's.
+    if (stateOf(min) != stateOf(max) || longest > settings->interval)
         return false;
     return !kinetic ||
            kinetic->ratio() == MeanKineticTemperature(kinetic->scale()).ratio();
@@ -131,9 +132,15 @@ void ChannelAnalysis::addStretch(const Stretch& s)
     addToRuns(s.firstTime, s.first);
     if (s.count < 2)
         return;
-    // The samples inside continue the run the first one is in (within the limits, at most an
-    // interval apart), each term weighted by its spacing, as add() does one by one.
+    // The samples inside continue the run the first one is in (one state, at most an interval
+    // apart), each term weighted by its spacing, as add() does one by one.
     Run& run = runs.last();
+    const bool higher = run.state == High;
+    const double extreme = higher ? s.max : s.min;
+    run.extreme = run.extreme == NoValue ? extreme
+                  : higher               ? qMax(run.extreme, extreme)
+                                         : qMin(run.extreme, extreme);
+    run.anyExtreme = higher ? qMax(run.anyExtreme, extreme) : qMin(run.anyExtreme, extreme);
     if (kinetic) {
         run.kineticTerms += s.weightedTerms;
         run.kineticSeconds += double(s.lastTime - s.firstTime);

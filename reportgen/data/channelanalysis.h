@@ -90,10 +90,11 @@ public:
     // stretches may come in any order.
     void addFigures(qint64 start, qint64 rows, const SampleTable::Figures& figures);
     // Valid samples of a stretch inside the period that takesStretch() accepted, given by their
-    // first and last sample, their number and the sum over their spacings of spacing * term of
-    // the earlier sample (MeanKineticTemperature::term, the default activation energy; 0 for a
-    // channel without a scale): the runs, coverage and mean kinetic temperature come out as
-    // from the rows themselves. Its day figures and chart come with addFigures().
+    // first and last sample, their number, their extremes, and the sum over their spacings of
+    // spacing * term of the earlier sample (MeanKineticTemperature::term, the default activation
+    // energy; 0 for a channel without a scale): the runs, coverage, excursions and mean kinetic
+    // temperature come out as from the rows themselves. Its day figures and chart come with
+    // addFigures().
     struct Stretch
     {
         qint64 firstTime = 0;
@@ -101,13 +102,15 @@ public:
         qint64 lastTime = 0;
         double last = 0;
         qint64 count = 0;
+        double min = 0;
+        double max = 0;
         double weightedTerms = 0;
     };
     void addStretch(const Stretch& stretch);
     // True when samples from `min` to `max`, none further than `longest` seconds from the next,
-    // hold no time out of limits and no excursion's or gap's edge, and each stands for the time
-    // to the next one in the mean kinetic temperature: all within the limits, spaced by at most
-    // the interval, and a channel of the default activation energy.
+    // hold no excursion's edge and no gap, and each stands for the time to the next one in the
+    // mean kinetic temperature: all on one side of the limits (all within, all above or all
+    // below), spaced by at most the interval, and a channel of the default activation energy.
     bool takesStretch(double min, double max, qint64 longest) const;
     // Joins the analysis of the rows that come after this one's.
     void append(const ChannelAnalysis& later);

@@ -419,11 +419,11 @@ bool GenerateDayQueries::readSummary(const Plan& plan, std::vector<ChannelAnalys
 }
 
 // Every figure, each node's quarter hours taken from the summary and the kinetic sums where they
-// answer for every chosen channel of the node (ChannelAnalysis::takesStretch, the sums' counts
-// equal to the summary's, the bucket clean and whole in a day and a step), its rows read
-// otherwise, and the rows around the period's edges as readRows() reads them. The pieces are
-// those of readRows(), a day each, so that the runs are cut where its are. One reader, one
-// state of the file.
+// answer for every chosen channel of the node (ChannelAnalysis::takesStretch: all within the
+// limits or all beyond one of them, evenly recorded; the sums' counts equal to the summary's;
+// the bucket clean and whole in a day and a step), its rows read otherwise, and the rows around
+// the period's edges as readRows() reads them. The pieces are those of readRows(), a day each,
+// so that the runs are cut where its are. One reader, one state of the file.
 bool GenerateDayQueries::readSums(const Plan& plan, std::vector<ChannelAnalysis>* merged)
 {
     if (plan.nodes.isEmpty())
@@ -526,6 +526,8 @@ bool GenerateDayQueries::readSums(const Plan& plan, std::vector<ChannelAnalysis>
                 stretch.lastTime = kc.lastTime;
                 stretch.last = kc.last;
                 stretch.count = kc.count;
+                stretch.min = t.bucket.channel[column].min;
+                stretch.max = t.bucket.channel[column].max;
                 stretch.weightedTerms = !own.scale ? 0
                                         : *own.scale == MeanKineticTemperature::Scale::Celsius
                                             ? kc.celsius

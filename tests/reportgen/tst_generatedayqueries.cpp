@@ -1,11 +1,13 @@
 #include "alarmsuppressiontable.h"
 #include "generatedayqueries.h"
+#include "meankinetictemperature.h"
 #include "novalue.h"
 #include "reportfixture.h"
 #include "reportsuppressions.h"
 #include "reporttables.h"
 #include "sampletable.h"
 #include "sqliteconnection.h"
+#include "summarybuild.h"
 #include "workertest.h"
 
 #include <QFile>
@@ -44,10 +46,12 @@ struct Outcome
 
 Outcome runWorker(ReportTables* tables, const QString& path, const ReportPeriod& period,
                   const QList<ReportChannel>& channels, int interval = 60000,
-                  bool figuresOnly = false, GenerateDayQueries::Reading* reading = nullptr)
+                  bool figuresOnly = false, GenerateDayQueries::Reading* reading = nullptr,
+                  bool kineticSums = true)
 {
     GenerateDayQueries worker(path, period, interval, channels, tables);
     worker.setFiguresOnly(figuresOnly);
+    worker.setKineticSums(kineticSums);
     QSignalSpy done(&worker, &GenerateDayQueries::done);
     QSignalSpy error(&worker, &GenerateDayQueries::error);
     worker.start();
@@ -70,6 +74,43 @@ QStringList shownFigures(const ReportTables& tables)
         lines << (empty ? QStringLiteral("empty") : QStringLiteral("rows"));
     for (const ChartBreak& b : tables.breaks)
         lines << QStringLiteral("break %1 %2 %3 %4").arg(b.column).arg(b.from).arg(b.to).arg(b.at);
+    return lines;
+}
+
+// Every figure of the period summary, the excursions, the gaps and the time out of limits per
+// day, to ten significant digits.
+QStringList periodFigures(const ReportTables& tables)
+{
+    QStringList lines;
+    for (const ChannelPeriodSummary& s : tables.periodSummaries)
+        lines << QStringLiteral("summary %1 %2 %3 %4 %5 %6 %7 %8 %9")
+                     .arg(s.count)
+                     .arg(s.min, 0, 'g', 10)
+                     .arg(s.max, 0, 'g', 10)
+                     .arg(s.mean, 0, 'g', 10)
+                     .arg(s.meanKinetic, 0, 'g', 10)
+                     .arg(s.outSeconds)
+                     .arg(s.longestOutSeconds)
+                     .arg(s.excursions)
+                     .arg(s.noDataSeconds);
+    for (const Excursion& e : tables.excursions)
+        lines << QStringLiteral("excursion %1 %2 %3 %4 %5 %6 %7 %8")
+                     .arg(e.column)
+                     .arg(e.high)
+                     .arg(e.start)
+                     .arg(e.end)
+                     .arg(e.extreme, 0, 'g', 10)
+                     .arg(e.gapSeconds)
+                     .arg(e.openAtStart)
+                     .arg(e.openAtEnd);
+    for (const DataGap& g : tables.gaps)
+        lines << QStringLiteral("gap %1 %2 %3").arg(g.column).arg(g.start).arg(g.end);
+    for (auto it = tables.periodRows.cbegin(); it != tables.periodRows.cend(); ++it) {
+        QString line = QStringLiteral("out ") + QString::number(it.key());
+        for (qint64 seconds : it->outSeconds)
+            line += QLatin1Char(' ') + QString::number(seconds);
+        lines << line;
+    }
     return lines;
 }
 
@@ -593,6 +634,28 @@ void TestGenerateDayQueries::summaryAsRows()
     QVERIFY2(
         summary.rows < (aligned ? haccp.rows / 4 : haccp.rows),
         qPrintable(QString::number(summary.rows) + QLatin1Char('/') + QString::number(haccp.rows)));
+
+    // The kinetic sums filled from the same rows, the channels taken as degC: every figure of
+    // the period as from the rows, quarter hours across a midnight or a step read as rows.
+    {
+        SqliteConnection db;
+        QVERIFY(db.open(dbPath, SQLITE_OPEN_READWRITE));
+        QString error;
+        QVERIFY2(SummaryBuild::buildKinetic(db.get(), &error), qPrintable(error));
+    }
+    QList<ReportChannel> temperatures = channels;
+    for (ReportChannel& channel : temperatures)
+        channel.scale = MeanKineticTemperature::Scale::Celsius;
+    ReportTables fromRows;
+    QVERIFY(runWorker(&fromRows, dbPath, period, temperatures, interval * 1000, false, nullptr,
+                      false)
+                .done);
+    GenerateDayQueries::Reading sums;
+    ReportTables fromSums;
+    QVERIFY(runWorker(&fromSums, dbPath, period, temperatures, interval * 1000, false, &sums).done);
+    QVERIFY(sums.stretches > 0);
+    QCOMPARE(periodFigures(fromSums), periodFigures(fromRows));
+    QCOMPARE(shownFigures(fromSums), shownFigures(fromRows));
 
     // Rows deleted or changed later by another program: their quarter hours are read as rows.
     {

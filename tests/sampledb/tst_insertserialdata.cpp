@@ -862,6 +862,7 @@ void TestInsertSerialData::summaryFollowsRows()
         QVERIFY(builder.wait(60000));
         QVERIFY(builder.indexReady());
         QVERIFY(builder.summaryReady());
+        writer->buildFinished();
         QVERIFY(writer->hasIndex());
         QVERIFY(writer->hasSummary());
         QVERIFY(writer->hasKinetic());
