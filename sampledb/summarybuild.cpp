@@ -153,8 +153,7 @@ bool fillSummary(sqlite3* db, QString* error)
         if (node.open && !writeBucket(upsert.get(), key, node))
             return fail(db, error);
     }
-    // The kinetic sums from the same rows, under the same lock: no row comes between.
-    return KineticTable::fill(db, error) && SummaryRepair::makeTriggers(db, error);
+    return SummaryRepair::makeTriggers(db, error);
 }
 
 } // namespace
@@ -165,7 +164,11 @@ bool SummaryBuild::buildSummary(SqliteHandle db, QString* error)
     // no row can come between the filling and the trigger.
     if (!SummaryRepair::execute(db, QStringLiteral("begin immediate"), error))
         return false;
-    if (fillSummary(db, error) && SummaryRepair::execute(db, QStringLiteral("commit"), error))
+    // The kinetic sums from the same rows, under the same lock: no row comes between. Once the
+    // summary's statements are gone: a statement still open on the table keeps its table from
+    // being dropped.
+    if (fillSummary(db, error) && KineticTable::fill(db, error) &&
+        SummaryRepair::execute(db, QStringLiteral("commit"), error))
         return true;
     // The filling's statements are finished: an interrupt no longer holds.
     sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
