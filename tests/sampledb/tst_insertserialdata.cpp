@@ -254,50 +254,47 @@ QStringList summaryTable(const QSqlDatabase& db)
 }
 
 // Per node and bucket, what the kinetic sums must hold by their definition, from the rows in time
-// order: per channel the count, the first and last value with their times, the longest spacing
-// and the sums of spacing * e^(-10000 K / T) of the earlier value, T as degC and as degF.
-QMap<QString, QString> kineticOfRows(const QList<QVariantList>& rows)
+// order: the rows, and per channel the count, the first and last value with their times, the
+// longest spacing and the sums of spacing * e^(-10000 K / T) of the earlier value, T as degC and
+// as degF ("-" without values).
+QMap<QString, QString> kineticOfRows(QList<QVariantList> rows)
 {
-    QMap<QPair<QString, qint64>, QList<QVariantList>> buckets;
+    std::stable_sort(rows.begin(), rows.end(), [](const QVariantList& a, const QVariantList& b) {
+        return a[3].toLongLong() < b[3].toLongLong();
+    });
+    QMap<QString, QList<QVariantList>> buckets;
     for (const QVariantList& row : rows)
-        buckets[{row[0].toString(), row[3].toLongLong() / SampleTable::BucketSeconds}] << row;
+        buckets[row[0].toString() + QLatin1Char(' ') +
+                QString::number(row[3].toLongLong() / SampleTable::BucketSeconds)]
+            << row;
+    auto text = [](double v) { return QString::number(v, 'g', 12); };
+    const double ratio = 83.144 / 8.3144e-3; // dH/R of the default activation energy, K
     QMap<QString, QString> texts;
-    const double ratio = 83.144 / 8.3144e-3;
-    for (auto it = buckets.begin(); it != buckets.end(); ++it) {
-        std::stable_sort(it->begin(), it->end(), [](const QVariantList& a, const QVariantList& b) {
-            return a[3].toLongLong() < b[3].toLongLong();
-        });
-        QStringList parts{QString::number(it->size())};
-        for (int c = 0; c < 2; ++c) {
-            int count = 0;
-            qint64 firstTime = 0, lastTime = 0, longest = 0;
-            double first = 0, last = 0, celsius = 0, fahrenheit = 0;
-            for (const QVariantList& row : qAsConst(*it)) {
-                if (row[1 + c].isNull() || row[1 + c].toDouble() == NoValue)
-                    continue;
-                const qint64 t = row[3].toLongLong();
-                const double v = row[1 + c].toDouble();
-                if (count == 0) {
-                    firstTime = t;
-                    first = v;
-                } else {
-                    longest = qMax(longest, t - lastTime);
-                    celsius += double(t - lastTime) * std::exp(-ratio / (last + 273.15));
-                    fahrenheit +=
-                        double(t - lastTime) * std::exp(-ratio / ((last - 32) * 5 / 9 + 273.15));
-                }
-                lastTime = t;
-                last = v;
-                ++count;
+    for (auto it = buckets.cbegin(); it != buckets.cend(); ++it) {
+        QStringList parts{text(it->size())};
+        for (int c = 1; c <= 2; ++c) {
+            QVector<QPair<double, double>> values; // time, value
+            for (const QVariantList& row : *it) {
+                if (!row[c].isNull() && row[c].toDouble() != NoValue)
+                    values.append({row[3].toDouble(), row[c].toDouble()});
             }
-            parts << QString::number(count);
-            if (count > 0)
-                parts << QString::number(firstTime) << QString::number(first) << QString::number(lastTime)
-                      << QString::number(last) << QString::number(longest)
-                      << QString::number(celsius, 'g', 12) << QString::number(fahrenheit, 'g', 12);
+            double longest = 0, celsius = 0, fahrenheit = 0;
+            for (int i = 1; i < values.size(); ++i) {
+                const double spacing = values[i].first - values[i - 1].first;
+                const double v = values[i - 1].second;
+                longest = qMax(longest, spacing);
+                celsius += spacing * std::exp(-ratio / (v + 273.15));
+                fahrenheit += spacing * std::exp(-ratio / ((v - 32) * 5 / 9 + 273.15));
+            }
+            parts << text(values.size());
+            for (int i = 0; values.isEmpty() && i < 7; ++i)
+                parts << QStringLiteral("-");
+            if (!values.isEmpty())
+                parts << text(values.first().first) << text(values.first().second)
+                      << text(values.last().first) << text(values.last().second) << text(longest)
+                      << text(celsius) << text(fahrenheit);
         }
-        texts.insert(it.key().first + QLatin1Char(' ') + QString::number(it.key().second),
-                     parts.join(QLatin1Char(' ')));
+        texts.insert(it.key(), parts.join(QLatin1Char(' ')));
     }
     return texts;
 }
@@ -308,29 +305,18 @@ QMap<QString, QString> kineticTable(const QSqlDatabase& db)
 {
     QMap<QString, QString> texts;
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("select serialno, bucket, rowCount, count1, firstTime1, first1, "
-                               "lastTime1, last1, longest1, celsius1, fahrenheit1, count2, "
-                               "firstTime2, first2, lastTime2, last2, longest2, celsius2, "
-                               "fahrenheit2 from quorbinal_kinetic")))
-        return {{QStringLiteral("error"), q.lastError().text()}};
+    q.exec(QStringLiteral("select serialno || ' ' || bucket, rowCount, count1, firstTime1, first1, "
+                          "lastTime1, last1, longest1, celsius1, fahrenheit1, count2, firstTime2, "
+                          "first2, lastTime2, last2, longest2, celsius2, fahrenheit2 from "
+                          "quorbinal_kinetic"));
     while (q.next()) {
-        const QString key = q.value(0).toString() + QLatin1Char(' ') + q.value(1).toString();
-        if (q.value(2).toLongLong() < 0) {
-            texts.insert(key, QStringLiteral("broken"));
-            continue;
-        }
-        QStringList parts{q.value(2).toString()};
-        for (int c = 0; c < 2; ++c) {
-            const int at = 3 + 8 * c;
-            parts << q.value(at).toString();
-            if (q.value(at).toInt() > 0)
-                parts << q.value(at + 1).toString() << QString::number(q.value(at + 2).toDouble())
-                      << q.value(at + 3).toString() << QString::number(q.value(at + 4).toDouble())
-                      << q.value(at + 5).toString()
-                      << QString::number(q.value(at + 6).toDouble(), 'g', 12)
-                      << QString::number(q.value(at + 7).toDouble(), 'g', 12);
-        }
-        texts.insert(key, parts.join(QLatin1Char(' ')));
+        QStringList parts;
+        for (int i = 1; i < 18; ++i)
+            parts << (q.value(i).isNull() ? QStringLiteral("-")
+                                          : QString::number(q.value(i).toDouble(), 'g', 12));
+        texts.insert(q.value(0).toString(), q.value(1).toLongLong() < 0
+                                                ? QStringLiteral("broken")
+                                                : parts.join(QLatin1Char(' ')));
     }
     return texts;
 }
