@@ -1,9 +1,9 @@
 #include "indexbuilder.h"
 
+#include "kinetictable.h"
 #include "sampletable.h"
 #include "sqliteconnection.h"
 #include "sqlitestatement.h"
-#include "kinetictable.h"
 #include "summarybuild.h"
 #include "summaryrepair.h"
 
@@ -112,9 +112,9 @@ void IndexBuilder::run()
     if (!existed || !summarized || !kinetic) {
         qint64 rows = 0;
         firstRow(db, QStringLiteral("select max(rowid) from quorbinal"), &rows, &unused);
-        estimatedSteps = std::max<qint64>(
-            1, rows * ((existed ? 0 : StepsPerRow) +
-                       (summarized && kinetic ? 0 : SummaryStepsPerRow)));
+        estimatedSteps =
+            std::max<qint64>(1, rows * ((existed ? 0 : StepsPerRow) +
+                                        (summarized && kinetic ? 0 : SummaryStepsPerRow)));
     }
     const bool indexed = existed || (!cancelled && build(db));
     // The summary's trigger looks seconds up in the index, as does its filling.

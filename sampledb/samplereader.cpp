@@ -62,7 +62,7 @@ bool SampleReader::readSummary(const QString& serial, qint64 first, qint64 last,
 }
 
 bool SampleReader::readKinetic(const QString& serial, qint64 first, qint64 last,
-                              const KineticSink& sink)
+                               const KineticSink& sink)
 {
     // The summary's columns as summaryQuery() has them, then the sums' from column 15 on.
     const QByteArray sql =

@@ -179,7 +179,8 @@ bool SummaryBuild::buildKinetic(SqliteHandle db, QString* error)
 {
     if (!SummaryRepair::execute(db, QStringLiteral("begin immediate"), error))
         return false;
-    if (KineticTable::fill(db, error) && SummaryRepair::execute(db, QStringLiteral("commit"), error))
+    if (KineticTable::fill(db, error) &&
+        SummaryRepair::execute(db, QStringLiteral("commit"), error))
         return true;
     sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
     return false;

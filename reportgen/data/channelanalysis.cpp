@@ -121,8 +121,7 @@ bool ChannelAnalysis::takesStretch(double min, double max, qint64 longest) const
     // The range rule compares rounded values, in order: the extremes' state is every sample's.
     if (stateOf(min) != stateOf(max) || longest > settings->interval)
         return false;
-    return !kinetic ||
-           kinetic->ratio() == MeanKineticTemperature(kinetic->scale()).ratio();
+    return !kinetic || kinetic->ratio() == MeanKineticTemperature(kinetic->scale()).ratio();
 }
 
 void ChannelAnalysis::addStretch(const Stretch& s)

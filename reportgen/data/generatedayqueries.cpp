@@ -471,8 +471,8 @@ bool GenerateDayQueries::readSums(const Plan& plan, std::vector<ChannelAnalysis>
             [&](const SampleTable::Bucket& b, const KineticTable::Row* k) {
                 Taken taken{b, k ? *k : KineticTable::Row(), false};
                 const qint64 start = b.bucket * size;
-                taken.whole = k && !b.dirty && k->rows == b.rows &&
-                              settings.holdsWhole(start, size);
+                taken.whole =
+                    k && !b.dirty && k->rows == b.rows && settings.holdsWhole(start, size);
                 for (int c = 0; taken.whole && c < plan.columns(); ++c) {
                     if (plan.nodeOf.at(c) != n)
                         continue;

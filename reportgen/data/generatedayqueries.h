@@ -45,8 +45,8 @@ public:
     struct Reading
     {
         bool summary = false;
-        qint64 buckets = 0; // taken from the summary
-        qint64 rows = 0;    // read one by one
+        qint64 buckets = 0;   // taken from the summary
+        qint64 rows = 0;      // read one by one
         qint64 stretches = 0; // buckets of a node taken from the kinetic sums
     };
     const Reading& reading() const { return counts; }

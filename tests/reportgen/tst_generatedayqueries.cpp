@@ -610,9 +610,9 @@ void TestGenerateDayQueries::summaryAsRows()
     for (ReportChannel& channel : temperatures)
         channel.scale = MeanKineticTemperature::Scale::Celsius;
     ReportTables fromRows;
-    QVERIFY(runWorker(&fromRows, dbPath, period, temperatures, interval * 1000, false, nullptr,
-                      false)
-                .done);
+    QVERIFY(
+        runWorker(&fromRows, dbPath, period, temperatures, interval * 1000, false, nullptr, false)
+            .done);
     GenerateDayQueries::Reading sums;
     ReportTables fromSums;
     QVERIFY(runWorker(&fromSums, dbPath, period, temperatures, interval * 1000, false, &sums).done);

@@ -155,8 +155,8 @@ bool recordWeek(const QString& path, const QVector<Row>& rows, const QString& re
         InsertSerialData writer(path, QStringLiteral("week%1").arg(run));
         if (!writer.createConnection())
             return false;
-        for (int queued = 0; next < records.size() && (run == 1 || records.at(next).pointDate < cut);
-             ++next) {
+        for (int queued = 0;
+             next < records.size() && (run == 1 || records.at(next).pointDate < cut); ++next) {
             writer.queueSample(records.at(next));
             if (++queued % 97 == 0 && !writer.insertNow())
                 return false;
@@ -414,22 +414,25 @@ void TestPeriodSummary::sumsAgreeWithRows_data()
                           {"2026-03-26 02:00:00", "2026-03-30 01:00:00", 60, {40.1, 44.6}}}
         << true << d << 60000 << 35.6 << 46.4 << QString() << QStringList() << false << false;
     QTest::newRow("own activation energy 60 kJ/mol: read as rows")
-        << week << false << 60.0 << 60000 << 2.0 << 8.0 << QString() << QStringList() << false << false;
+        << week << false << 60.0 << 60000 << 2.0 << 8.0 << QString() << QStringList() << false
+        << false;
     QTest::newRow("no alarm range")
-        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-30 01:00:00", 60, {-3, 12, 30}}}
-        << false << d << 60000 << 0.0 << 0.0 << QString() << QStringList() << true << false;
+        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-30 01:00:00", 60, {-3, 12, 30}}} << false
+        << d << 60000 << 0.0 << 0.0 << QString() << QStringList() << true << false;
     QTest::newRow("rows inserted by another program")
         << week << false << d << 60000 << 2.0 << 8.0 << QString()
         << QStringList{"insert into quorbinal (serialno, channel1, channel2, pointDate) values "
                        "('A', 9.5, 50, %1)|2026-03-24 10:07:30",
                        "insert into quorbinal (serialno, channel1, channel2, pointDate) values "
-                       "('B', 5, NULL, %1)|2026-03-27 23:59:30"} << false << false;
+                       "('B', 5, NULL, %1)|2026-03-27 23:59:30"}
+        << false << false;
     QTest::newRow("a row updated and one deleted with sqlite")
         << week << false << d << 60000 << 2.0 << 8.0 << QString()
         << QStringList{"update quorbinal set channel1 = 11 where serialno = 'A' and pointDate = "
                        "%1|2026-03-25 14:20:00",
                        "delete from quorbinal where serialno = 'B' and pointDate = "
-                       "%1|2026-03-26 08:08:00"} << false << false;
+                       "%1|2026-03-26 08:08:00"}
+        << false << false;
     QTest::newRow("the recorder restarted inside a bucket")
         << week << false << d << 60000 << 2.0 << 8.0 << QStringLiteral("2026-03-25 10:07:00")
         << QStringList() << true << false;
@@ -440,9 +443,9 @@ void TestPeriodSummary::sumsAgreeWithRows_data()
         << false << d << 60000 << 2.0 << 8.0 << QStringLiteral("2026-03-29 05:06:00")
         << QStringList() << false << false;
     QTest::newRow("sums filled from the rows the writer stored, the restart among them")
-        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-30 01:00:00", 60, {4, 5, 6.5}}}
-        << false << d << 60000 << 2.0 << 8.0 << QStringLiteral("2026-03-25 10:07:00")
-        << QStringList() << true << true;
+        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-30 01:00:00", 60, {4, 5, 6.5}}} << false
+        << d << 60000 << 2.0 << 8.0 << QStringLiteral("2026-03-25 10:07:00") << QStringList()
+        << true << true;
     QTest::newRow("sums filled from the rows: excursions, gaps and a foreign row")
         << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-24 09:00:00", 60, {4, 6}},
                           {"2026-03-24 12:00:00", "2026-03-25 10:07:00", 60, {5}},
@@ -484,8 +487,7 @@ void TestPeriodSummary::sumsAgreeWithRows()
         QVERIFY(db.open(dbPath, SQLITE_OPEN_READWRITE));
         for (const QString& statement : foreign) {
             const QStringList parts = statement.split(QLatin1Char('|'));
-            const QByteArray sql =
-                parts.at(0).arg(localSecs(parts.at(1))).toUtf8();
+            const QByteArray sql = parts.at(0).arg(localSecs(parts.at(1))).toUtf8();
             QVERIFY2(sqlite3_exec(db.get(), sql.constData(), nullptr, nullptr, nullptr) ==
                          SQLITE_OK,
                      sqlite3_errmsg(db.get()));

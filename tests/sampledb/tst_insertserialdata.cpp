@@ -816,7 +816,8 @@ void TestInsertSerialData::summaryFollowsRows()
     }
     auto writer = openWriter();
     QVERIFY(writer);
-    QCOMPARE(writer->hasSummary(), file == QLatin1String("new") || file == QLatin1String("summarized"));
+    QCOMPARE(writer->hasSummary(),
+             file == QLatin1String("new") || file == QLatin1String("summarized"));
     QCOMPARE(writer->hasKinetic(), file == QLatin1String("new"));
     const quint32 t0 = 1700000100u; // a bucket's first second
     auto flush = [&](const QList<SampleRecord>& records) {
