@@ -49,7 +49,7 @@ void DatabaseWriterWorker::open()
             first = store->startDateTime();
             last = store->endDateTime();
         }
-        building = !indexed || !store->hasSummary();
+        building = !indexed || !store->hasSummary() || !store->hasKinetic();
         QString error;
         if (!store->messageOrigin(&origin, &error))
             qWarning().noquote() << QStringLiteral("DatabaseWriter::open : message origin : ") +
@@ -279,6 +279,7 @@ void DatabaseWriterWorker::buildFinished()
     emit indexFinished(builder->periodKnown(), builder->periodStart(), builder->periodEnd());
     delete builder;
     builder = nullptr;
+    store->buildFinished();
     if (shuttingDown)
         return;
     // What the build kept waiting goes in at once.

@@ -1,5 +1,6 @@
 #include "indexbuilder.h"
 
+#include "kinetictable.h"
 #include "sampletable.h"
 #include "sqliteconnection.h"
 #include "sqlitestatement.h"
@@ -106,20 +107,28 @@ void IndexBuilder::run()
     // By definition, not by name: a summary made by an earlier recorder, dropped, or whose
     // triggers belong to another table is made anew.
     const bool summarized = SummaryRepair::hasSummaryDefinitions(db);
-    if (!existed || !summarized) {
+    // A summary made before the kinetic sums existed gets them (filled from the rows).
+    const bool kinetic = KineticTable::exists(db);
+    if (!existed || !summarized || !kinetic) {
         qint64 rows = 0;
         firstRow(db, QStringLiteral("select max(rowid) from quorbinal"), &rows, &unused);
-        estimatedSteps = std::max<qint64>(
-            1, rows * ((existed ? 0 : StepsPerRow) + (summarized ? 0 : SummaryStepsPerRow)));
+        estimatedSteps =
+            std::max<qint64>(1, rows * ((existed ? 0 : StepsPerRow) +
+                                        (summarized && kinetic ? 0 : SummaryStepsPerRow)));
     }
     const bool indexed = existed || (!cancelled && build(db));
     // The summary's trigger looks seconds up in the index, as does its filling.
     const bool summary = summarized || (indexed && !cancelled && summarize(db));
+    if (summarized && !kinetic && !cancelled) {
+        QString error;
+        if (!SummaryBuild::buildKinetic(db, &error) && !cancelled)
+            qWarning().noquote() << QStringLiteral("IndexBuilder::run : kinetic sums : ") + error;
+    }
     estimatedSteps = 0;
     // The new pages sit in the write-ahead log. Copied into the file here, they cost the
     // recorder's next write nothing; and the log shrinks back instead of keeping their size on
     // disk. Readers that hold an older snapshot leave the rest for a later checkpoint.
-    if ((!existed || !summarized) && !cancelled)
+    if ((!existed || !summarized || !kinetic) && !cancelled)
         sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     // Without the index (the build failed) the period still comes from here, off the GUI thread.
     if (!cancelled)
@@ -135,7 +144,7 @@ void IndexBuilder::run()
     if (cancelled)
         qDebug().noquote() << QStringLiteral("IndexBuilder::run : interrupted after ") +
                                   QString::number(clock.elapsed()) + QStringLiteral(" ms");
-    else if (!existed || !summarized)
+    else if (!existed || !summarized || !kinetic)
         qDebug().noquote() << QStringLiteral("IndexBuilder::run : ") +
                                   (indexed ? QStringLiteral("index built")
                                            : QStringLiteral("no index")) +

@@ -1,5 +1,6 @@
 #include "insertserialdata.h"
 
+#include "kinetictable.h"
 #include "outboxtable.h"
 #include "recordedperiod.h"
 #include "sampleseal.h"
@@ -44,6 +45,7 @@ InsertSerialData::~InsertSerialData()
 {
     // Prepared statements keep the connection busy; they go before it closes.
     statements.clear();
+    kinetic.clear();
     const QString name = fullConnectionName();
     if (QSqlDatabase::contains(name)) {
         {
@@ -110,6 +112,12 @@ bool InsertSerialData::hasSummary() const
 {
     sqlite3* db = WriterConnection::handleOf(QSqlDatabase::database(fullConnectionName(), false));
     return db && SummaryRepair::hasSummaryDefinitions(db);
+}
+
+bool InsertSerialData::hasKinetic() const
+{
+    sqlite3* db = WriterConnection::handleOf(QSqlDatabase::database(fullConnectionName(), false));
+    return db && KineticTable::exists(db);
 }
 
 bool InsertSerialData::takeSummaryDropped()
@@ -265,7 +273,12 @@ bool InsertSerialData::writeBatch(QSqlDatabase& db, const std::vector<const Writ
         }
         if (!rows.empty())
             ok = statements.insertRows(db, rows, error, &lastErrorCode);
+        for (size_t i = 0; ok && i < rows.size(); ++i)
+            kinetic.add(handle, *rows[i]);
     }
+    // Not written, the buckets read as rows in the reports: the samples still go in.
+    if (ok && !kinetic.write(handle))
+        trace(QStringLiteral("InsertSerialData::insertNow : kinetic sums not written"));
     if (ok) {
         ok = SampleSeal::resealLate(
             handle, touched, clockTimeMs >= 0 ? clockTimeMs : QDateTime::currentMSecsSinceEpoch(),
@@ -286,6 +299,7 @@ bool InsertSerialData::writeBatch(QSqlDatabase& db, const std::vector<const Writ
         trace(QStringLiteral("commit transaction : ") + boolText(ok));
     }
     if (!ok) {
+        kinetic.rollback();
         const bool rolledBack = db.rollback();
         trace(QStringLiteral("rollback transaction : ") + boolText(rolledBack));
     } else if (dropTriggers) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "insertstatements.h"
+#include "kineticsums.h"
 #include "pendingqueue.h"
 #include "samplerecord.h"
 #include "samplesink.h"
@@ -53,9 +54,14 @@ public:
     // GUI thread.
     bool hasIndex() const;
     bool hasSummary() const;
+    // True when the file has the kinetic sums (KineticTable); a file made before them gets them
+    // from the IndexBuilder.
+    bool hasKinetic() const;
     // True once after a write found the summary's triggers broken and dropped them: the
     // summary is to be rebuilt.
     bool takeSummaryDropped();
+    // The IndexBuilder has finished: the kinetic sums it may have made are looked for at once.
+    void buildFinished() { kinetic.clear(); }
 
     // Beyond `samples` waiting samples the oldest are dropped; MaxPending unless changed.
     void setPendingLimit(int samples) { pending.setLimit(samples); }
@@ -122,6 +128,7 @@ private:
     PendingQueue pending;
     std::vector<StoredJob> storedJobs;
     InsertStatements statements;
+    KineticSums kinetic;
     int lastErrorCode = 0;
     bool summaryDropped = false;
     qint64 clockTimeMs = -1;

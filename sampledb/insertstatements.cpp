@@ -71,6 +71,12 @@ bool sameRow(const SampleRecord& a, const SampleRecord& b)
 
 InsertStatements::InsertStatements() = default;
 
+double InsertStatements::storedValue(double value)
+{
+    const QVariant stored = channelValue(value);
+    return stored.isNull() ? NoValue : stored.toDouble();
+}
+
 InsertStatements::~InsertStatements() = default;
 
 void InsertStatements::clear()

@@ -34,6 +34,10 @@ public:
     // program of the time they were prepared.
     void clear();
 
+    // The value a channel's row holds for a sample's value: six significant digits, NoValue for
+    // NULL.
+    static double storedValue(double value);
+
     // Marks each sample of the batch that repeats an earlier one.
     static std::vector<bool> repeatedRecords(const std::vector<const WriteEntry*>& batch);
 

@@ -2,6 +2,7 @@
 
 #include "alarmeventtable.h"
 #include "audittrail.h"
+#include "kinetictable.h"
 #include "novalue.h"
 #include "sampletable.h"
 #include "signaturetable.h"
@@ -177,6 +178,11 @@ bool SampleConnection::hasIndex()
 bool SampleConnection::hasSummary()
 {
     return isOpen() && SummaryRepair::summaryUsable(connection.get());
+}
+
+bool SampleConnection::hasKinetic()
+{
+    return isOpen() && KineticTable::exists(connection.get());
 }
 
 bool SampleConnection::begin()

@@ -55,6 +55,8 @@ public:
     // triggers that keep it are this version's, by their definitions. Otherwise the rows are
     // read (the recorder rebuilds it).
     bool hasSummary();
+    // True when the recorder's kinetic sums (KineticTable) are there beside the summary.
+    bool hasKinetic();
 
     // Statements between begin() and end() read one state of the file, whatever is written
     // meanwhile. Without them every question is one statement, reset as soon as its rows are

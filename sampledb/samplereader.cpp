@@ -61,6 +61,35 @@ bool SampleReader::readSummary(const QString& serial, qint64 first, qint64 last,
     return rc == SQLITE_DONE || fail(nullptr);
 }
 
+bool SampleReader::readKinetic(const QString& serial, qint64 first, qint64 last,
+                               const KineticSink& sink)
+{
+    // The summary's columns as summaryQuery() has them, then the sums' from column 15 on.
+    const QByteArray sql =
+        QByteArray("select s.bucket, s.rowCount, s.dirty, s.count1, s.sum1, s.min1, s.minTime1, "
+                   "s.max1, s.maxTime1, s.count2, s.sum2, s.min2, s.minTime2, s.max2, "
+                   "s.maxTime2, ") +
+        KineticTable::columns(QStringLiteral("k.")).toUtf8() +
+        " from quorbinal_summary s left join quorbinal_kinetic k on k.serialno = s.serialno and "
+        "k.bucket = s.bucket where s.serialno = ? and s.bucket between ? and ? order by s.bucket";
+    SqliteStatement s(handle(), sql);
+    if (!s.isValid())
+        return fail(nullptr);
+    const QByteArray utf8 = serial.toUtf8();
+    bindText(s.get(), 1, utf8);
+    sqlite3_bind_int64(s.get(), 2, first);
+    sqlite3_bind_int64(s.get(), 3, last);
+    SampleTable::Bucket bucket;
+    KineticTable::Row sums;
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        readBucket(s.get(), &bucket);
+        const bool has = KineticTable::read(s.get(), 15, &sums);
+        sink(bucket, has ? &sums : nullptr);
+    }
+    return rc == SQLITE_DONE || fail(nullptr);
+}
+
 bool SampleReader::read(const QVector<Node>& nodes, qint64 from, qint64 to, const Sink& sink)
 {
     if (!isOpen())

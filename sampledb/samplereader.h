@@ -1,5 +1,6 @@
 #pragma once
 
+#include "kinetictable.h"
 #include "sampleconnection.h"
 #include "sampletable.h"
 
@@ -37,6 +38,11 @@ public:
     // order.
     using BucketSink = std::function<void(const SampleTable::Bucket& bucket)>;
     bool readSummary(const QString& serial, qint64 first, qint64 last, const BucketSink& sink);
+
+    // The same buckets, each with its kinetic sums (KineticTable; null when it has none).
+    using KineticSink =
+        std::function<void(const SampleTable::Bucket& bucket, const KineticTable::Row* sums)>;
+    bool readKinetic(const QString& serial, qint64 first, qint64 last, const KineticSink& sink);
 
     struct ChannelSample
     {

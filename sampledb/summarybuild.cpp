@@ -1,5 +1,6 @@
 #include "summarybuild.h"
 
+#include "kinetictable.h"
 #include "novalue.h"
 #include "sampletable.h"
 #include "sqlitestatement.h"
@@ -163,9 +164,24 @@ bool SummaryBuild::buildSummary(SqliteHandle db, QString* error)
     // no row can come between the filling and the trigger.
     if (!SummaryRepair::execute(db, QStringLiteral("begin immediate"), error))
         return false;
-    if (fillSummary(db, error) && SummaryRepair::execute(db, QStringLiteral("commit"), error))
+    // The kinetic sums from the same rows, under the same lock: no row comes between. Once the
+    // summary's statements are gone: a statement still open on the table keeps its table from
+    // being dropped.
+    if (fillSummary(db, error) && KineticTable::fill(db, error) &&
+        SummaryRepair::execute(db, QStringLiteral("commit"), error))
         return true;
     // The filling's statements are finished: an interrupt no longer holds.
+    sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
+    return false;
+}
+
+bool SummaryBuild::buildKinetic(SqliteHandle db, QString* error)
+{
+    if (!SummaryRepair::execute(db, QStringLiteral("begin immediate"), error))
+        return false;
+    if (KineticTable::fill(db, error) &&
+        SummaryRepair::execute(db, QStringLiteral("commit"), error))
+        return true;
     sqlite3_exec(db, "rollback", nullptr, nullptr, nullptr);
     return false;
 }

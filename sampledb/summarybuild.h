@@ -16,4 +16,7 @@ public:
     // the table once; a progress handler of the connection can interrupt it, and the file stays as
     // it was. False with the reason on failure.
     static bool buildSummary(SqliteHandle db, QString* error);
+    // Fills the kinetic sums (KineticTable) alone, for a file whose summary an earlier recorder
+    // made without them, in a transaction of its own under the write lock. False with the reason.
+    static bool buildKinetic(SqliteHandle db, QString* error);
 };

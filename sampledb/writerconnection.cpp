@@ -1,5 +1,6 @@
 #include "writerconnection.h"
 
+#include "kinetictable.h"
 #include "sampletable.h"
 #include "summaryrepair.h"
 
@@ -139,6 +140,7 @@ bool WriterConnection::createTable(QSqlDatabase db)
                    query.exec(SampleTable::createStateStatement());
     for (const QString& statement : SampleTable::createSummaryStatements())
         created = created && query.exec(statement);
+    created = created && query.exec(KineticTable::createStatement());
     created = created && query.exec(SampleTable::newGenerationStatement()) && db.commit();
     if (!created) {
         trace(QStringLiteral("InsertSerialData::createTable : create table : query error"));

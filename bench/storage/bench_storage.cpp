@@ -15,12 +15,16 @@
 //  5. The writer's insert rate with the samples sealed (a seal of the quarter hour written every
 //     900 flushes, each flush looking up whether its quarter was sealed) against the same
 //     writer without seals, alternating in the same run.
+//  6. The writer's insert rate keeping the kinetic sums (as new files are made) against the same
+//     writer on a file without their table (as before them), alternating in the same run.
 // Usage: bench_storage [flushes per run, default 1500] [days of the large file, default 7]
+//                      ... or: bench_storage [flushes] kinetic  (part 6 alone)
 //                      [flushes of the memory run, default 9000]
 //                      [seconds appended to the large file, default 86400]
 
 #include "indexbuilder.h"
 #include "insertserialdata.h"
+#include "kinetictable.h"
 #include "sampledatabasegenerator.h"
 #include "sampleseal.h"
 #include "sampletable.h"
@@ -123,12 +127,14 @@ enum class Schema
 class WriterRun
 {
 public:
-    WriterRun(const QString& path, Schema schema, bool sealed = false)
+    WriterRun(const QString& path, Schema schema, bool sealed = false, bool kinetic = true)
         : name(QUuid::createUuid().toString(QUuid::WithoutBraces)), writer(path, name),
           sealing(sealed)
     {
         bool ready = writer.createConnection();
         QSqlQuery drop(QSqlDatabase::database(name + QStringLiteral("filedb"), false));
+        if (ready && !kinetic)
+            ready = drop.exec(QStringLiteral("drop table ") + KineticTable::name());
         for (const QString& trigger : SampleTable::triggerNames()) {
             if (ready && schema != Schema::Summary)
                 ready = drop.exec(QStringLiteral("drop trigger ") + trigger);
@@ -138,7 +144,7 @@ public:
         if (ready && schema == Schema::Table)
             ready = drop.exec(QStringLiteral("drop index ") + SampleTable::indexName());
         if (!ready || writer.hasIndex() != (schema != Schema::Table) ||
-            writer.hasSummary() != (schema == Schema::Summary)) {
+            writer.hasSummary() != (schema == Schema::Summary) || writer.hasKinetic() != kinetic) {
             std::fprintf(stderr, "writer: cannot prepare %s\n", qPrintable(path));
             std::exit(1);
         }
@@ -364,6 +370,24 @@ void sealingRates(const QTemporaryDir& dir, int flushes)
     std::printf("   writer, without seals:      %10.0f rec/s (%.3f ms per flush)\n",
                 rates.bare, 1000.0 * RecordsPerFlush / rates.bare);
     std::printf("   ratio sealed / without: overall %.2f, median block %.2f (target: within "
+                "noise)\n\n",
+                rates.writer / rates.bare, rates.medianBlockRatio);
+}
+
+void kineticRates(const QTemporaryDir& dir, int flushes)
+{
+    WriterRun kept(dir.filePath(QStringLiteral("kinetic.dat")), Schema::Summary);
+    WriterRun without(dir.filePath(QStringLiteral("without-kinetic.dat")), Schema::Summary, false,
+                      false);
+    const InsertRates rates = alternate(kept, without, flushes);
+    std::printf("== Kinetic sums: %d flushes of %d records per side, index + summary, "
+                "alternating in blocks of %d\n",
+                flushes, RecordsPerFlush, Block);
+    std::printf("   writer, kinetic sums kept:  %10.0f rec/s (%.3f ms per flush)\n", rates.writer,
+                1000.0 * RecordsPerFlush / rates.writer);
+    std::printf("   writer, without their table: %9.0f rec/s (%.3f ms per flush)\n", rates.bare,
+                1000.0 * RecordsPerFlush / rates.bare);
+    std::printf("   ratio kept / without: overall %.2f, median block %.2f (target: within "
                 "noise)\n\n",
                 rates.writer / rates.bare, rates.medianBlockRatio);
 }
@@ -646,8 +670,14 @@ int main(int argc, char** argv)
     }
     std::printf("sqlite3 library %s, files in %s\n\n", sqlite3_libversion(),
                 qPrintable(dir.path()));
+    // `kinetic` alone: the writer with and without the kinetic sums, then stop.
+    if (argc > 1 && QByteArray(argv[argc - 1]) == "kinetic") {
+        kineticRates(dir, std::max(flushes, 9000));
+        return 0;
+    }
     insertRates(dir, flushes);
     sealingRates(dir, std::max(flushes, 9000));
+    kineticRates(dir, std::max(flushes, 9000));
     memoryGrowth(dir, memoryFlushes);
 
     const QString project = dir.filePath(QStringLiteral("large.tpc"));

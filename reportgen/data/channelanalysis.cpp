@@ -74,7 +74,12 @@ void ChannelAnalysis::add(qint64 time, double value)
         one.minTime = one.maxTime = time;
         addToDay(time, one);
     }
+    addToRuns(time, value);
+}
 
+void ChannelAnalysis::addToRuns(qint64 time, double value)
+{
+    const bool inside = time >= settings->periodStart() && time < settings->periodEnd();
     const State state = stateOf(value);
     const double extreme = inside ? value : NoValue;
     const double term = termOf(time, value);
@@ -109,6 +114,39 @@ void ChannelAnalysis::add(qint64 time, double value)
     run.anyExtreme = value;
     run.lastTerm = term;
     runs.append(run);
+}
+
+bool ChannelAnalysis::takesStretch(double min, double max, qint64 longest) const
+{
+    // The range rule compares rounded values, in order: the extremes' state is every sample's.
+    if (stateOf(min) != stateOf(max) || longest > settings->interval)
+        return false;
+    return !kinetic || kinetic->ratio() == MeanKineticTemperature(kinetic->scale()).ratio();
+}
+
+void ChannelAnalysis::addStretch(const Stretch& s)
+{
+    if (s.count < 1)
+        return;
+    addToRuns(s.firstTime, s.first);
+    if (s.count < 2)
+        return;
+    // The samples inside continue the run the first one is in (one state, at most an interval
+    // apart), each term weighted by its spacing, as add() does one by one.
+    Run& run = runs.last();
+    const bool higher = run.state == High;
+    const double extreme = higher ? s.max : s.min;
+    run.extreme = run.extreme == NoValue ? extreme
+                  : higher               ? qMax(run.extreme, extreme)
+                                         : qMin(run.extreme, extreme);
+    run.anyExtreme = higher ? qMax(run.anyExtreme, extreme) : qMin(run.anyExtreme, extreme);
+    if (kinetic) {
+        run.kineticTerms += s.weightedTerms;
+        run.kineticSeconds += double(s.lastTime - s.firstTime);
+    }
+    run.last = s.lastTime;
+    run.count += s.count - 1;
+    run.lastTerm = termOf(s.lastTime, s.last);
 }
 
 double ChannelAnalysis::termOf(qint64 time, double value) const

@@ -89,6 +89,29 @@ public:
     // on (Settings::holdsWhole), condensed into `figures`; without excursions or gaps. Rows and
     // stretches may come in any order.
     void addFigures(qint64 start, qint64 rows, const SampleTable::Figures& figures);
+    // Valid samples of a stretch inside the period that takesStretch() accepted, given by their
+    // first and last sample, their number, their extremes, and the sum over their spacings of
+    // spacing * term of the earlier sample (MeanKineticTemperature::term, the default activation
+    // energy; 0 for a channel without a scale): the runs, coverage, excursions and mean kinetic
+    // temperature come out as from the rows themselves. Its day figures and chart come with
+    // addFigures().
+    struct Stretch
+    {
+        qint64 firstTime = 0;
+        double first = 0;
+        qint64 lastTime = 0;
+        double last = 0;
+        qint64 count = 0;
+        double min = 0;
+        double max = 0;
+        double weightedTerms = 0;
+    };
+    void addStretch(const Stretch& stretch);
+    // True when samples from `min` to `max`, none further than `longest` seconds from the next,
+    // hold no excursion's edge and no gap, and each stands for the time to the next one in the
+    // mean kinetic temperature: all on one side of the limits (all within, all above or all
+    // below), spaced by at most the interval, and a channel of the default activation energy.
+    bool takesStretch(double min, double max, qint64 longest) const;
     // Joins the analysis of the rows that come after this one's.
     void append(const ChannelAnalysis& later);
 
@@ -131,6 +154,8 @@ private:
     };
 
     State stateOf(double value) const;
+    // The runs' part of add().
+    void addToRuns(qint64 time, double value);
     // Per run, the end of the time its samples stand for: the next run's first sample, or, when
     // a gap follows, its last sample plus the usual spacing.
     QVector<qint64> coverageEnds() const;

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <thread>
 #include <vector>
 
@@ -186,6 +187,7 @@ bool GenerateDayQueries::analyse()
 
     bool indexed = false;
     bool summarized = false;
+    bool sums = false;
     {
         SampleReader probe(databasePath);
         if (!probe.isOpen() || !probe.hasTable()) {
@@ -195,6 +197,8 @@ bool GenerateDayQueries::analyse()
         indexed = probe.hasIndex();
         // The summary's gaps between rows are not kept: excursions need the rows.
         summarized = figuresOnly && indexed && probe.hasSummary();
+        // The kinetic sums stand in for the rows of the quarter hours they answer.
+        sums = !figuresOnly && kineticSums && indexed && probe.hasSummary() && probe.hasKinetic();
         if (!figuresOnly && !readAlarmEvents(&probe, channels.mid(0, columns), period, tables))
             return false;
     }
@@ -219,7 +223,9 @@ bool GenerateDayQueries::analyse()
     std::vector<ChannelAnalysis> merged;
     for (int c = 0; c < columns; ++c)
         merged.emplace_back(&plan.settings[size_t(c)]);
-    const bool read = summarized ? readSummary(plan, &merged) : readRows(plan, indexed, &merged);
+    const bool read = summarized ? readSummary(plan, &merged)
+                      : sums     ? readSums(plan, &merged)
+                                 : readRows(plan, indexed, &merged);
     if (!read)
         return false;
 
@@ -413,4 +419,138 @@ bool GenerateDayQueries::readSummary(const Plan& plan, std::vector<ChannelAnalys
         qDebug().noquote() << reader.errorText();
     reader.end();
     return ok && !isInterruptionRequested();
+}
+
+// Every figure, each node's quarter hours taken from the summary and the kinetic sums where they
+// answer for every chosen channel of the node (ChannelAnalysis::takesStretch: all within the
+// limits or all beyond one of them, evenly recorded; the sums' counts equal to the summary's;
+// the bucket clean and whole in a day and a step), its rows read otherwise, and the rows around
+// the period's edges as readRows() reads them. The pieces are those of readRows(), a day each,
+// so that the runs are cut where its are. One reader, one state of the file.
+bool GenerateDayQueries::readSums(const Plan& plan, std::vector<ChannelAnalysis>* merged)
+{
+    if (plan.nodes.isEmpty())
+        return true;
+    SampleReader reader(databasePath);
+    if (!reader.begin()) {
+        qDebug().noquote() << reader.errorText();
+        return false;
+    }
+    emit wholeCount(int(plan.nodes.size()));
+    qDebug().noquote() << "GenerateDayQueries : nodes " << plan.nodes.size() << " kinetic sums";
+    const ChannelAnalysis::Settings& settings = plan.settings.front();
+    const int days = settings.days();
+    std::vector<std::vector<ChannelAnalysis>> pieces(size_t(qMax(1, days)));
+    for (std::vector<ChannelAnalysis>& piece : pieces) {
+        for (int c = 0; c < plan.columns(); ++c)
+            piece.emplace_back(&plan.settings[size_t(c)]);
+    }
+    auto pieceOf = [&](qint64 t) -> std::vector<ChannelAnalysis>* {
+        return &pieces[size_t(qBound(0, settings.dayOf(t), int(pieces.size()) - 1))];
+    };
+    const qint64 size = SampleTable::BucketSeconds;
+    const qint64 periodStart = settings.periodStart();
+    const qint64 periodLast = settings.periodEnd() - 1;
+    const qint64 margin = ChannelAnalysis::edgeMargin(plan.interval);
+    bool ok = true;
+    for (int n = 0; ok && n < plan.nodes.size() && !isInterruptionRequested(); ++n) {
+        auto readRaw = [&](qint64 from, qint64 to) {
+            if (ok && to >= from)
+                ok = reader.read({plan.nodes.at(n)}, from, to,
+                                 [&](int, qint64 t, double v1, double v2) {
+                                     ++counts.rows;
+                                     plan.add(pieceOf(t), n, t, v1, v2);
+                                 });
+        };
+        struct Taken
+        {
+            SampleTable::Bucket bucket;
+            KineticTable::Row sums;
+            bool whole = false;
+        };
+        QVector<Taken> buckets;
+        ok = reader.readKinetic(
+            plan.nodes.at(n).serial, periodStart / size, periodLast / size,
+            [&](const SampleTable::Bucket& b, const KineticTable::Row* k) {
+                Taken taken{b, k ? *k : KineticTable::Row(), false};
+                const qint64 start = b.bucket * size;
+                taken.whole =
+                    k && !b.dirty && k->rows == b.rows && settings.holdsWhole(start, size);
+                for (int c = 0; taken.whole && c < plan.columns(); ++c) {
+                    if (plan.nodeOf.at(c) != n)
+                        continue;
+                    const int column = plan.keys.at(c).column - 1;
+                    const SampleTable::Figures& f = b.channel[column];
+                    const KineticTable::Channel& kc = k->channel[column];
+                    const ChannelAnalysis::Settings& own = plan.settings[size_t(c)];
+                    const double weighted = !own.scale ? 0
+                                            : *own.scale == MeanKineticTemperature::Scale::Celsius
+                                                ? kc.celsius
+                                                : kc.fahrenheit;
+                    taken.whole = kc.count == f.count &&
+                                  (f.count == 0 ||
+                                   ((*merged)[size_t(c)].takesStretch(f.min, f.max, kc.longest) &&
+                                    std::isfinite(weighted)));
+                }
+                buckets.append(taken);
+            });
+        // Before the period: how its start is covered.
+        readRaw(periodStart - margin, periodStart - 1);
+        qint64 rawFrom = 0;
+        qint64 rawTo = -1;
+        auto flush = [&] {
+            readRaw(rawFrom, rawTo);
+            rawTo = rawFrom - 1;
+        };
+        for (const Taken& t : qAsConst(buckets)) {
+            const qint64 start = t.bucket.bucket * size;
+            if (!t.whole) {
+                // Buckets between two read as rows hold no rows: one read takes them together.
+                if (rawTo < rawFrom)
+                    rawFrom = qMax(start, periodStart);
+                rawTo = qMin(start + size - 1, periodLast);
+                continue;
+            }
+            flush();
+            ++counts.buckets;
+            ++counts.stretches;
+            std::vector<ChannelAnalysis>* piece = pieceOf(start);
+            for (int c = 0; c < plan.columns(); ++c) {
+                if (plan.nodeOf.at(c) != n)
+                    continue;
+                const int column = plan.keys.at(c).column - 1;
+                const KineticTable::Channel& kc = t.sums.channel[column];
+                ChannelAnalysis& analysis = (*piece)[size_t(c)];
+                analysis.addFigures(start, t.bucket.rows, t.bucket.channel[column]);
+                const ChannelAnalysis::Settings& own = plan.settings[size_t(c)];
+                ChannelAnalysis::Stretch stretch;
+                stretch.firstTime = kc.firstTime;
+                stretch.first = kc.first;
+                stretch.lastTime = kc.lastTime;
+                stretch.last = kc.last;
+                stretch.count = kc.count;
+                stretch.min = t.bucket.channel[column].min;
+                stretch.max = t.bucket.channel[column].max;
+                stretch.weightedTerms = !own.scale ? 0
+                                        : *own.scale == MeanKineticTemperature::Scale::Celsius
+                                            ? kc.celsius
+                                            : kc.fahrenheit;
+                analysis.addStretch(stretch);
+            }
+        }
+        flush();
+        // After the period: how its end is covered.
+        readRaw(periodLast + 1, periodLast + margin);
+        emit progPlus(n + 1);
+    }
+    if (!ok)
+        qDebug().noquote() << reader.errorText();
+    reader.end();
+    if (!ok || isInterruptionRequested())
+        return false;
+    for (int c = 0; c < plan.columns(); ++c) {
+        for (const std::vector<ChannelAnalysis>& piece : pieces)
+            (*merged)[size_t(c)].append(piece[size_t(c)]);
+    }
+    return true;
 }

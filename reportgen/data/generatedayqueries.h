@@ -37,13 +37,17 @@ public:
     // excursions or gaps. They are then taken from the recorder's summary where the file has
     // one, with the rows read only where a bucket of it cannot be taken whole.
     void setFiguresOnly(bool only) { figuresOnly = only; }
+    // With every figure, the quarter hours the recorder's kinetic sums answer are taken from
+    // them and the summary, and only the others are read as rows; off, every row is read.
+    void setKineticSums(bool use) { kineticSums = use; }
 
     // How the last run read the file; read after it ended.
     struct Reading
     {
         bool summary = false;
-        qint64 buckets = 0; // taken from the summary
-        qint64 rows = 0;    // read one by one
+        qint64 buckets = 0;   // taken from the summary
+        qint64 rows = 0;      // read one by one
+        qint64 stretches = 0; // buckets of a node taken from the kinetic sums
     };
     const Reading& reading() const { return counts; }
 
@@ -55,6 +59,7 @@ private:
     bool analyse();
     bool readRows(const Plan& plan, bool indexed, std::vector<ChannelAnalysis>* merged);
     bool readSummary(const Plan& plan, std::vector<ChannelAnalysis>* merged);
+    bool readSums(const Plan& plan, std::vector<ChannelAnalysis>* merged);
 
     QString databasePath;
     ReportPeriod period;
@@ -62,5 +67,6 @@ private:
     QList<ReportChannel> channels;
     ReportTables* tables;
     bool figuresOnly = false;
+    bool kineticSums = true;
     Reading counts;
 };

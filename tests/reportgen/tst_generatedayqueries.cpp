@@ -1,11 +1,13 @@
 #include "alarmsuppressiontable.h"
 #include "generatedayqueries.h"
+#include "meankinetictemperature.h"
 #include "novalue.h"
 #include "reportfixture.h"
 #include "reportsuppressions.h"
 #include "reporttables.h"
 #include "sampletable.h"
 #include "sqliteconnection.h"
+#include "summarybuild.h"
 #include "workertest.h"
 
 #include <QFile>
@@ -44,10 +46,12 @@ struct Outcome
 
 Outcome runWorker(ReportTables* tables, const QString& path, const ReportPeriod& period,
                   const QList<ReportChannel>& channels, int interval = 60000,
-                  bool figuresOnly = false, GenerateDayQueries::Reading* reading = nullptr)
+                  bool figuresOnly = false, GenerateDayQueries::Reading* reading = nullptr,
+                  bool kineticSums = true)
 {
     GenerateDayQueries worker(path, period, interval, channels, tables);
     worker.setFiguresOnly(figuresOnly);
+    worker.setKineticSums(kineticSums);
     QSignalSpy done(&worker, &GenerateDayQueries::done);
     QSignalSpy error(&worker, &GenerateDayQueries::error);
     worker.start();
@@ -593,6 +597,28 @@ void TestGenerateDayQueries::summaryAsRows()
     QVERIFY2(
         summary.rows < (aligned ? haccp.rows / 4 : haccp.rows),
         qPrintable(QString::number(summary.rows) + QLatin1Char('/') + QString::number(haccp.rows)));
+
+    // The kinetic sums filled from the same rows, the channels taken as degC: every figure of
+    // the period as from the rows, quarter hours across a midnight or a step read as rows.
+    {
+        SqliteConnection db;
+        QVERIFY(db.open(dbPath, SQLITE_OPEN_READWRITE));
+        QString error;
+        QVERIFY2(SummaryBuild::buildKinetic(db.get(), &error), qPrintable(error));
+    }
+    QList<ReportChannel> temperatures = channels;
+    for (ReportChannel& channel : temperatures)
+        channel.scale = MeanKineticTemperature::Scale::Celsius;
+    ReportTables fromRows;
+    QVERIFY(
+        runWorker(&fromRows, dbPath, period, temperatures, interval * 1000, false, nullptr, false)
+            .done);
+    GenerateDayQueries::Reading sums;
+    ReportTables fromSums;
+    QVERIFY(runWorker(&fromSums, dbPath, period, temperatures, interval * 1000, false, &sums).done);
+    QVERIFY(sums.stretches > 0);
+    QCOMPARE(WorkerTest::periodFigures(fromSums), WorkerTest::periodFigures(fromRows));
+    QCOMPARE(shownFigures(fromSums), shownFigures(fromRows));
 
     // Rows deleted or changed later by another program: their quarter hours are read as rows.
     {

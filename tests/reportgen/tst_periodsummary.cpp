@@ -6,15 +6,21 @@
 // activation energy, or a day taken as 24 hours shows as a different figure.
 #include "calibrationtable.h"
 #include "generatedayqueries.h"
+#include "insertserialdata.h"
 #include "meankinetictemperature.h"
+#include "novalue.h"
 #include "periodsummary.h"
 #include "reportcalibration.h"
 #include "reportfixture.h"
 #include "reportperiod.h"
 #include "reporttables.h"
+#include "sampletable.h"
 #include "sqliteconnection.h"
+#include "summarybuild.h"
 #include "workertest.h"
 
+#include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -123,6 +129,48 @@ Q_DECLARE_METATYPE(QList<Stretch>)
 
 namespace {
 
+// What the recorder's writer makes of a week of node A's first channel (the stretches; its
+// second channel 50 % beside it) and node B's (5 degC every minute), with a restart of the
+// recorder at `restart` ("" none): each writer flushes every 97 samples, as unevenly as a
+// recording's ticks fall on bucket edges.
+bool recordWeek(const QString& path, const QVector<Row>& rows, const QString& restart)
+{
+    QVector<SampleRecord> records;
+    const qint64 from = localSecs(QStringLiteral("2026-03-22 23:00:00"));
+    const qint64 to = localSecs(QStringLiteral("2026-03-30 01:00:00"));
+    int a = 0;
+    for (qint64 t = from; t < to; t += 60) {
+        for (; a < rows.size() && rows.at(a).time <= t; ++a)
+            records.append({QStringLiteral("A"), rows.at(a).value, 50.0, quint32(rows.at(a).time)});
+        records.append({QStringLiteral("B"), 5.0 + (t / 60) % 3, NoValue, quint32(t)});
+    }
+    for (; a < rows.size(); ++a)
+        records.append({QStringLiteral("A"), rows.at(a).value, 50.0, quint32(rows.at(a).time)});
+    const qint64 cut = restart.isEmpty() ? to : localSecs(restart);
+    int next = 0;
+    // The writer traces every flush: thousands of lines that tell nothing here.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    const auto traces = qScopeGuard([] { QLoggingCategory::setFilterRules(QString()); });
+    for (int run = 0; run < 2; ++run) {
+        InsertSerialData writer(path, QStringLiteral("week%1").arg(run));
+        if (!writer.createConnection())
+            return false;
+        for (int queued = 0;
+             next < records.size() && (run == 1 || records.at(next).pointDate < cut); ++next) {
+            writer.queueSample(records.at(next));
+            if (++queued % 97 == 0 && !writer.insertNow())
+                return false;
+        }
+        if (!writer.insertNow())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+namespace {
+
 // A register entry of A's first channel: calibrated and due on these days ("" none).
 CalibrationRecord certificate(qint64 id, const char* calibrated, const char* due)
 {
@@ -152,6 +200,8 @@ private slots:
     void figures_data();
     void figures();
     void notATemperature();
+    void sumsAgreeWithRows_data();
+    void sumsAgreeWithRows();
     void calibration_data();
     void calibration();
 };
@@ -301,6 +351,186 @@ void TestPeriodSummary::notATemperature()
                                              "0 (0)", "18:00:00", "none recorded"}));
     QCOMPARE(rows.at(1).mid(2), (QStringList{"-", "-", "-", "-", "no range", "-", "-", "0 (0)",
                                              "24:00:00", "none recorded"}));
+}
+
+void TestPeriodSummary::sumsAgreeWithRows_data()
+{
+    QTest::addColumn<QList<Stretch>>("stretches"); // node A's first channel
+    QTest::addColumn<bool>("fahrenheit");
+    QTest::addColumn<double>("energy"); // kJ/mol
+    QTest::addColumn<int>("interval");  // the project's, ms
+    QTest::addColumn<double>("lower");  // the alarm range
+    QTest::addColumn<double>("upper");
+    QTest::addColumn<QString>("restart"); // the recorder restarted here ("" never)
+    // Another program's SQL after the recording, %1 the local time after "|".
+    QTest::addColumn<QStringList>("foreign");
+    // Every quarter hour of both nodes answered by the sums (regular samples within the range).
+    QTest::addColumn<bool>("allTaken");
+    // The sums made again from the rows by the background build, as for a file of a recorder
+    // before them.
+    QTest::addColumn<bool>("refilled");
+
+    const double d = MeanKineticTemperature::DefaultActivationEnergy;
+    const QList<Stretch> week{{"2026-03-22 23:00:00", "2026-03-30 01:00:00", 60, {4, 5, 6.5}}};
+    QTest::newRow("inside the range all week: the sums' weights are the rows'")
+        << week << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << true << false;
+    QTest::newRow("excursions high and low, one open at the start")
+        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-23 00:20:00", 60, {9}},
+                          {"2026-03-23 00:20:00", "2026-03-25 10:07:00", 60, {4, 7.5}},
+                          {"2026-03-25 10:07:00", "2026-03-25 11:31:00", 60, {8.5, 9.25}},
+                          {"2026-03-25 11:31:00", "2026-03-27 03:00:00", 60, {5}},
+                          {"2026-03-27 03:00:00", "2026-03-27 03:04:00", 60, {1.5}},
+                          {"2026-03-27 03:04:00", "2026-03-30 01:00:00", 60, {6, 3}}}
+        << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << false << false;
+    // The extremes of both (-0.5, 12.5) only inside quarter hours taken whole, never first.
+    QTest::newRow("hours below the range across midnight, hours above over the spring change")
+        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-24 21:10:00", 60, {4, 6}},
+                          {"2026-03-24 21:10:00", "2026-03-24 22:00:00", 60, {1.5, 0.25, 1}},
+                          {"2026-03-24 22:00:00", "2026-03-24 22:30:00", 60, {1.5, -0.5, 1.5}},
+                          {"2026-03-24 22:30:00", "2026-03-25 03:05:00", 60, {1.5, 0.25, 1}},
+                          {"2026-03-25 03:05:00", "2026-03-28 23:50:00", 60, {5}},
+                          {"2026-03-28 23:50:00", "2026-03-29 01:00:00", 60, {9, 8.75, 11}},
+                          {"2026-03-29 01:00:00", "2026-03-29 01:30:00", 60, {9.5, 12.5, 9.5}},
+                          {"2026-03-29 01:30:00", "2026-03-29 05:20:00", 60, {9, 8.75, 11}},
+                          {"2026-03-29 05:20:00", "2026-03-30 01:00:00", 60, {7}}}
+        << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << false << false;
+    QTest::newRow("gaps of hours and of minutes, one across the spring change")
+        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-24 09:00:00", 60, {4, 6}},
+                          {"2026-03-24 12:00:00", "2026-03-24 12:50:00", 60, {5}},
+                          {"2026-03-24 13:07:00", "2026-03-29 01:10:00", 60, {5, 7}},
+                          {"2026-03-29 04:00:00", "2026-03-30 01:00:00", 60, {3, 9}}}
+        << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << false << false;
+    QTest::newRow("interval shortened from 10 min to 1 min mid-bucket")
+        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-26 12:05:00", 600, {3, 7}},
+                          {"2026-03-26 12:05:00", "2026-03-30 01:00:00", 60, {4, 6}}}
+        << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << false << false;
+    QTest::newRow("interval lengthened from 1 min to 5 min")
+        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-25 07:00:00", 60, {4, 6}},
+                          {"2026-03-25 07:00:00", "2026-03-30 01:00:00", 300, {5, 8.5, 6}}}
+        << false << d << 60000 << 2.0 << 8.0 << QString() << QStringList() << false << false;
+    QTest::newRow("degF, with an excursion")
+        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-26 00:00:00", 60, {39.2, 42.8}},
+                          {"2026-03-26 00:00:00", "2026-03-26 02:00:00", 60, {47.5}},
+                          {"2026-03-26 02:00:00", "2026-03-30 01:00:00", 60, {40.1, 44.6}}}
+        << true << d << 60000 << 35.6 << 46.4 << QString() << QStringList() << false << false;
+    QTest::newRow("own activation energy 60 kJ/mol: read as rows")
+        << week << false << 60.0 << 60000 << 2.0 << 8.0 << QString() << QStringList() << false
+        << false;
+    QTest::newRow("no alarm range")
+        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-30 01:00:00", 60, {-3, 12, 30}}} << false
+        << d << 60000 << 0.0 << 0.0 << QString() << QStringList() << true << false;
+    QTest::newRow("rows inserted by another program")
+        << week << false << d << 60000 << 2.0 << 8.0 << QString()
+        << QStringList{"insert into quorbinal (serialno, channel1, channel2, pointDate) values "
+                       "('A', 9.5, 50, %1)|2026-03-24 10:07:30",
+                       "insert into quorbinal (serialno, channel1, channel2, pointDate) values "
+                       "('B', 5, NULL, %1)|2026-03-27 23:59:30"}
+        << false << false;
+    QTest::newRow("a row updated and one deleted with sqlite")
+        << week << false << d << 60000 << 2.0 << 8.0 << QString()
+        << QStringList{"update quorbinal set channel1 = 11 where serialno = 'A' and pointDate = "
+                       "%1|2026-03-25 14:20:00",
+                       "delete from quorbinal where serialno = 'B' and pointDate = "
+                       "%1|2026-03-26 08:08:00"}
+        << false << false;
+    QTest::newRow("the recorder restarted inside a bucket")
+        << week << false << d << 60000 << 2.0 << 8.0 << QStringLiteral("2026-03-25 10:07:00")
+        << QStringList() << true << false;
+    QTest::newRow("restarted inside a bucket of an excursion, on the spring change day")
+        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-29 05:02:00", 60, {4, 6}},
+                          {"2026-03-29 05:02:00", "2026-03-29 05:13:00", 60, {9}},
+                          {"2026-03-29 05:13:00", "2026-03-30 01:00:00", 60, {6}}}
+        << false << d << 60000 << 2.0 << 8.0 << QStringLiteral("2026-03-29 05:06:00")
+        << QStringList() << false << false;
+    QTest::newRow("sums filled from the rows the writer stored, the restart among them")
+        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-30 01:00:00", 60, {4, 5, 6.5}}} << false
+        << d << 60000 << 2.0 << 8.0 << QStringLiteral("2026-03-25 10:07:00") << QStringList()
+        << true << true;
+    QTest::newRow("sums filled from the rows: excursions, gaps and a foreign row")
+        << QList<Stretch>{{"2026-03-22 23:00:00", "2026-03-24 09:00:00", 60, {4, 6}},
+                          {"2026-03-24 12:00:00", "2026-03-25 10:07:00", 60, {5}},
+                          {"2026-03-25 10:07:00", "2026-03-25 11:31:00", 60, {8.5, 9.25}},
+                          {"2026-03-25 11:31:00", "2026-03-30 01:00:00", 60, {5, 7}}}
+        << false << d << 60000 << 2.0 << 8.0 << QString()
+        << QStringList{"insert into quorbinal (serialno, channel1, channel2, pointDate) values "
+                       "('B', 5, NULL, %1)|2026-03-27 23:59:30"}
+        << false << true;
+}
+
+// The week of the spring change read from the kinetic sums where they answer and from every
+// row: a weight, a run cut, a bucket with a foreign row or a restart taken from sums that do not
+// hold it, or an edge taken whole shows as a figure that differs.
+void TestPeriodSummary::sumsAgreeWithRows()
+{
+    QFETCH(QList<Stretch>, stretches);
+    QFETCH(bool, fahrenheit);
+    QFETCH(double, energy);
+    QFETCH(int, interval);
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+    QFETCH(QString, restart);
+    QFETCH(QStringList, foreign);
+    QFETCH(bool, allTaken);
+    QFETCH(bool, refilled);
+
+    QVERIFY(recordWeek(dbPath, rowsOf(stretches), restart));
+    if (refilled) {
+        SqliteConnection db;
+        QVERIFY(db.open(dbPath, SQLITE_OPEN_READWRITE));
+        QVERIFY(sqlite3_exec(db.get(), "drop table quorbinal_kinetic", nullptr, nullptr, nullptr) ==
+                SQLITE_OK);
+        QString error;
+        QVERIFY2(SummaryBuild::buildKinetic(db.get(), &error), qPrintable(error));
+    }
+    if (!foreign.isEmpty()) {
+        SqliteConnection db;
+        QVERIFY(db.open(dbPath, SQLITE_OPEN_READWRITE));
+        for (const QString& statement : foreign) {
+            const QStringList parts = statement.split(QLatin1Char('|'));
+            const QByteArray sql = parts.at(0).arg(localSecs(parts.at(1))).toUtf8();
+            QVERIFY2(sqlite3_exec(db.get(), sql.constData(), nullptr, nullptr, nullptr) ==
+                         SQLITE_OK,
+                     sqlite3_errmsg(db.get()));
+        }
+    }
+
+    ReportChannel a1 = ReportChannel::fromKey(QStringLiteral("A_channel1|x"));
+    a1.ranged = lower < upper;
+    a1.rangeLower = lower;
+    a1.rangeUpper = upper;
+    a1.scale = fahrenheit ? MeanKineticTemperature::Scale::Fahrenheit
+                          : MeanKineticTemperature::Scale::Celsius;
+    a1.activationEnergy = energy;
+    a1.mktLimit = fahrenheit ? 42.0 : 5.5;
+    const ReportChannel a2 = ReportChannel::fromKey(QStringLiteral("A_channel2|x"));
+    ReportChannel b1 = ReportChannel::fromKey(QStringLiteral("B_channel1|x"));
+    b1.ranged = true;
+    b1.rangeLower = 2;
+    b1.rangeUpper = 8;
+    b1.scale = MeanKineticTemperature::Scale::Celsius;
+    const QList<ReportChannel> channels{a1, a2, b1};
+
+    const ReportPeriod period = ReportPeriod::of(ReportKind::Weekly, QDate(2026, 3, 23));
+    ReportTables fromRows;
+    GenerateDayQueries rows(dbPath, period, interval, channels, &fromRows);
+    rows.setKineticSums(false);
+    GenerateDayQueries fast(dbPath, period, interval, channels, &tables);
+    QSignalSpy done(&fast, &GenerateDayQueries::done);
+    for (GenerateDayQueries* worker : {&rows, &fast}) {
+        worker->start();
+        worker->wait();
+    }
+    QCOMPARE(done.count(), 1);
+    QCOMPARE(rows.reading().stretches, qint64(0));
+    // Node B is regular all week: most of its quarter hours come from the sums.
+    QVERIFY2(fast.reading().stretches > 500, qPrintable(QString::number(fast.reading().stretches)));
+    QVERIFY(fast.reading().rows < rows.reading().rows);
+    const QVector<qint64> bounds = period.dayBounds();
+    if (allTaken)
+        QCOMPARE(fast.reading().stretches,
+                 2 * (bounds.last() - bounds.first()) / SampleTable::BucketSeconds);
+    QCOMPARE(periodFigures(tables), periodFigures(fromRows));
+    QCOMPARE(reportFigures(tables), reportFigures(fromRows));
 }
 
 void TestPeriodSummary::calibration_data()

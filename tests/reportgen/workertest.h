@@ -20,6 +20,9 @@ public:
     // What a weekly or monthly report shows: per day and column the average as shown, minimum
     // and maximum, and the chart's points.
     static QStringList reportFigures(const ReportTables& tables);
+    // Every figure of the period summaries, the excursions, the gaps and the time out of limits
+    // per day.
+    static QStringList periodFigures(const ReportTables& tables);
 
 protected:
     QString dbPath;

@@ -1,5 +1,6 @@
 #include "indexbuilder.h"
 #include "insertserialdata.h"
+#include "kinetictable.h"
 #include "novalue.h"
 #include "samplereader.h"
 #include "sampletable.h"
@@ -20,6 +21,7 @@
 #include <QUuid>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -251,6 +253,74 @@ QStringList summaryTable(const QSqlDatabase& db)
     return texts;
 }
 
+// Per node and bucket, what the kinetic sums must hold by their definition, from the rows in time
+// order: the rows, and per channel the count, the first and last value with their times, the
+// longest spacing and the sums of spacing * e^(-10000 K / T) of the earlier value, T as degC and
+// as degF ("-" without values).
+QMap<QString, QString> kineticOfRows(QList<QVariantList> rows)
+{
+    std::stable_sort(rows.begin(), rows.end(), [](const QVariantList& a, const QVariantList& b) {
+        return a[3].toLongLong() < b[3].toLongLong();
+    });
+    QMap<QString, QList<QVariantList>> buckets;
+    for (const QVariantList& row : rows)
+        buckets[row[0].toString() + QLatin1Char(' ') +
+                QString::number(row[3].toLongLong() / SampleTable::BucketSeconds)]
+            << row;
+    auto text = [](double v) { return QString::number(v, 'g', 12); };
+    const double ratio = 83.144 / 8.3144e-3; // dH/R of the default activation energy, K
+    QMap<QString, QString> texts;
+    for (auto it = buckets.cbegin(); it != buckets.cend(); ++it) {
+        QStringList parts{text(it->size())};
+        for (int c = 1; c <= 2; ++c) {
+            QVector<QPair<double, double>> values; // time, value
+            for (const QVariantList& row : *it) {
+                if (!row[c].isNull() && row[c].toDouble() != NoValue)
+                    values.append({row[3].toDouble(), row[c].toDouble()});
+            }
+            double longest = 0, celsius = 0, fahrenheit = 0;
+            for (int i = 1; i < values.size(); ++i) {
+                const double spacing = values[i].first - values[i - 1].first;
+                const double v = values[i - 1].second;
+                longest = qMax(longest, spacing);
+                celsius += spacing * std::exp(-ratio / (v + 273.15));
+                fahrenheit += spacing * std::exp(-ratio / ((v - 32) * 5 / 9 + 273.15));
+            }
+            parts << text(values.size());
+            for (int i = 0; values.isEmpty() && i < 7; ++i)
+                parts << QStringLiteral("-");
+            if (!values.isEmpty())
+                parts << text(values.first().first) << text(values.first().second)
+                      << text(values.last().first) << text(values.last().second) << text(longest)
+                      << text(celsius) << text(fahrenheit);
+        }
+        texts.insert(it.key(), parts.join(QLatin1Char(' ')));
+    }
+    return texts;
+}
+
+// The kinetic sums as the file holds them, in kineticOfRows()'s form; "broken" for a bucket the
+// writer or the build could not follow.
+QMap<QString, QString> kineticTable(const QSqlDatabase& db)
+{
+    QMap<QString, QString> texts;
+    QSqlQuery q(db);
+    q.exec(QStringLiteral("select serialno || ' ' || bucket, rowCount, count1, firstTime1, first1, "
+                          "lastTime1, last1, longest1, celsius1, fahrenheit1, count2, firstTime2, "
+                          "first2, lastTime2, last2, longest2, celsius2, fahrenheit2 from "
+                          "quorbinal_kinetic"));
+    while (q.next()) {
+        QStringList parts;
+        for (int i = 1; i < 18; ++i)
+            parts << (q.value(i).isNull() ? QStringLiteral("-")
+                                          : QString::number(q.value(i).toDouble(), 'g', 12));
+        texts.insert(q.value(0).toString(), q.value(1).toLongLong() < 0
+                                                ? QStringLiteral("broken")
+                                                : parts.join(QLatin1Char(' ')));
+    }
+    return texts;
+}
+
 } // namespace
 
 class TestInsertSerialData : public QObject
@@ -356,7 +426,7 @@ void TestInsertSerialData::createsFileThenFindsTable()
                  .toString()
                  .replace(QLatin1String("create table"), QLatin1String("CREATE TABLE")),
              QString::fromLatin1(ExpectedSchema));
-    // The table, its range index and its summary, made together with the file.
+    // The table, its range index, its summary and the kinetic sums, made together with the file.
     QCOMPARE(peer.scalar(QStringLiteral("select group_concat(name) from sqlite_master where type "
                                         "in ('table','index','trigger') and name not like "
                                         "'sqlite_%'"))
@@ -364,7 +434,8 @@ void TestInsertSerialData::createsFileThenFindsTable()
              QStringLiteral("quorbinal,") + SampleTable::indexName() + QLatin1Char(',') +
                  SampleTable::stateName() + QLatin1Char(',') + SampleTable::summaryName() +
                  QLatin1Char(',') + SampleTable::changesName() + QLatin1Char(',') +
-                 SampleTable::triggerNames().join(QLatin1Char(',')));
+                 SampleTable::triggerNames().join(QLatin1Char(',')) + QLatin1Char(',') +
+                 KineticTable::name());
     QVERIFY(SampleTable::hasIndex(peer.db()));
     QVERIFY(SampleReader(path()).hasSummary());
     const auto rows = peer.rows();
@@ -721,6 +792,8 @@ void TestInsertSerialData::summaryFollowsRows_data()
     QTest::newRow("new file: the trigger from the start") << "new";
     QTest::newRow("old file: index and summary built afterwards") << "old";
     QTest::newRow("file with the index: summary built afterwards") << "indexed";
+    QTest::newRow("summary of a recorder before the kinetic sums: they are filled afterwards")
+        << "summarized";
 }
 
 // Catches: a summary that differs from the rows it summarizes: NULLs or gap rows counted, a
@@ -733,12 +806,19 @@ void TestInsertSerialData::summaryFollowsRows()
     if (file != QLatin1String("new")) {
         Peer creator(path());
         QVERIFY(creator.exec(SampleTable::createStatement()));
-        if (file == QLatin1String("indexed"))
+        if (file != QLatin1String("old"))
             QVERIFY(creator.exec(SampleTable::createIndexStatement()));
+        if (file == QLatin1String("summarized")) {
+            QVERIFY(creator.exec(SampleTable::createStateStatement()));
+            for (const QString& statement : SampleTable::createSummaryStatements())
+                QVERIFY(creator.exec(statement));
+        }
     }
     auto writer = openWriter();
     QVERIFY(writer);
-    QCOMPARE(writer->hasSummary(), file == QLatin1String("new"));
+    QCOMPARE(writer->hasSummary(),
+             file == QLatin1String("new") || file == QLatin1String("summarized"));
+    QCOMPARE(writer->hasKinetic(), file == QLatin1String("new"));
     const quint32 t0 = 1700000100u; // a bucket's first second
     auto flush = [&](const QList<SampleRecord>& records) {
         for (const SampleRecord& r : records)
@@ -769,8 +849,10 @@ void TestInsertSerialData::summaryFollowsRows()
         QVERIFY(builder.wait(60000));
         QVERIFY(builder.indexReady());
         QVERIFY(builder.summaryReady());
+        writer->buildFinished();
         QVERIFY(writer->hasIndex());
         QVERIFY(writer->hasSummary());
+        QVERIFY(writer->hasKinetic());
     }
     // Through the trigger: a repeated second in a bucket left clean, a late but new second, a
     // new bucket, and rows without values.
@@ -785,6 +867,21 @@ void TestInsertSerialData::summaryFollowsRows()
     // The rows above do hold what the summary must tell apart.
     QCOMPARE(expected.filter(QRegularExpression(QStringLiteral("^\\S+ \\d+ \\d+ 1 "))).size(), 2);
     QVERIFY(expected.size() >= 6);
+
+    // The kinetic sums: every bucket there; each one followed holds what its rows give. The
+    // repeated second and the late ones break theirs; the buckets of t0 + 1800 and t0 + 5000 on
+    // of both nodes are followed, however the rows came.
+    const QMap<QString, QString> sums = kineticTable(peer.db());
+    const QMap<QString, QString> byRows = kineticOfRows(peer.rows());
+    QCOMPARE(sums.keys(), byRows.keys());
+    int followed = 0;
+    for (auto it = sums.cbegin(); it != sums.cend(); ++it) {
+        if (*it == QLatin1String("broken"))
+            continue;
+        ++followed;
+        QCOMPARE(*it, byRows.value(it.key()));
+    }
+    QVERIFY2(followed >= 4, qPrintable(QString::number(followed)));
 }
 
 // Catches: an interrupted summary build that leaves a summary without its trigger, or half
