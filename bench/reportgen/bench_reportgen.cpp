@@ -400,7 +400,7 @@ int summaryDifferences(const ReportTables& a, const ReportTables& b)
 // (cold), round by round in turn.
 bool measureReportCold(const QString& path, const ReportPeriod& period, int rounds)
 {
-    QVector<double> sums, rows, before;
+    QVector<double> sums, rows, before, sumsCpu;
     ReportTables tables, fromRows, fromSums;
     GenerateDayQueries::Reading reading, rowReading, sumReading;
     QString kinetic;
@@ -410,7 +410,9 @@ bool measureReportCold(const QString& path, const ReportPeriod& period, int roun
         evict(path);
         const double r = runDays(&fromRows, path, period, false, &rowReading, true, false);
         evict(path);
+        const double cpu = cpuMs(false);
         const double k = runDays(&fromSums, path, period, false, &sumReading, true, true);
+        sumsCpu.append(cpuMs(false) - cpu);
         if (b < 0 || r < 0 || k < 0) {
             out() << "report worker failed\n";
             return false;
@@ -431,15 +433,16 @@ bool measureReportCold(const QString& path, const ReportPeriod& period, int roun
                  .arg(median(rows), 0, 'f', 0)
                  .arg(runsText(rows))
                  .arg(rowReading.rows);
-    out() << QStringLiteral("    kinetic sums (period summary with MKT): %1 ms (runs %2), %3 "
-                            "quarter hours from the sums, %4 rows; MKT %5; figures differing "
+    out() << QStringLiteral("    kinetic sums (period summary with MKT): %1 ms (runs %2; cpu %7), "
+                            "%3 quarter hours from the sums, %4 rows; MKT %5; figures differing "
                             "from every row's: %6\n")
                  .arg(median(sums), 0, 'f', 0)
                  .arg(runsText(sums))
                  .arg(sumReading.stretches)
                  .arg(sumReading.rows)
                  .arg(kinetic.trimmed())
-                 .arg(summaryDifferences(fromSums, fromRows));
+                 .arg(summaryDifferences(fromSums, fromRows))
+                 .arg(runsText(sumsCpu));
     out().flush();
     return true;
 }

@@ -103,6 +103,15 @@ struct Piece
     std::vector<ChannelAnalysis> analyses; // by column
 };
 
+// A bucket's sum of spacing * term in the channel's scale; 0 for a channel of none.
+double weightedTerms(const ChannelAnalysis::Settings& settings, const KineticTable::Channel& sums)
+{
+    if (!settings.scale)
+        return 0;
+    return *settings.scale == MeanKineticTemperature::Scale::Celsius ? sums.celsius
+                                                                       : sums.fahrenheit;
+}
+
 } // namespace
 
 GenerateDayQueries::GenerateDayQueries(const QString& databasePath_, const ReportPeriod& period_,
@@ -286,6 +295,43 @@ bool GenerateDayQueries::analyse()
     return true;
 }
 
+bool GenerateDayQueries::onThreads(size_t count,
+                                   const std::function<bool(SampleReader*, size_t)>& task)
+{
+    std::atomic<size_t> next{0};
+    std::atomic<int> finished{0};
+    std::atomic<bool> failed{false};
+    QMutex errorLock;
+    QString errorText;
+    auto work = [&] {
+        SampleReader reader(databasePath);
+        for (;;) {
+            const size_t i = next++;
+            if (i >= count || failed || isInterruptionRequested())
+                return;
+            if (!task(&reader, i)) {
+                failed = true;
+                QMutexLocker lock(&errorLock);
+                errorText = reader.isOpen() ? reader.errorText() : databasePath;
+                return;
+            }
+            emit progPlus(++finished);
+        }
+    };
+    const int threads = int(qMin<size_t>(size_t(qBound(1, QThread::idealThreadCount(), 4)), count));
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread& helper : helpers)
+        helper.join();
+    if (failed || isInterruptionRequested()) {
+        qDebug().noquote() << errorText;
+        return false;
+    }
+    return true;
+}
+
 bool GenerateDayQueries::readRows(const Plan& plan, bool indexed,
                                   std::vector<ChannelAnalysis>* merged)
 {
@@ -309,48 +355,21 @@ bool GenerateDayQueries::readRows(const Plan& plan, bool indexed,
     qDebug().noquote() << "GenerateDayQueries : nodes " << plan.nodes.size() << " pieces "
                        << pieces.size() << " indexed " << indexed;
 
-    std::atomic<size_t> next{0};
-    std::atomic<int> finished{0};
     std::atomic<qint64> rows{0};
-    std::atomic<bool> failed{false};
-    QMutex errorLock;
-    QString errorText;
-    auto work = [&] {
-        SampleReader reader(databasePath);
-        for (;;) {
-            const size_t i = next++;
-            if (i >= pieces.size() || failed || isInterruptionRequested())
-                return;
-            Piece& piece = pieces[i];
-            qint64 pieceRows = 0;
-            const bool ok = reader.read(plan.nodes, piece.from, piece.to,
-                                        [&](int node, qint64 t, double v1, double v2) {
-                                            ++pieceRows;
-                                            plan.add(&piece.analyses, node, t, v1, v2);
-                                        });
-            rows += pieceRows;
-            if (!ok) {
-                failed = true;
-                QMutexLocker lock(&errorLock);
-                errorText = reader.isOpen() ? reader.errorText() : databasePath;
-                return;
-            }
-            emit progPlus(++finished);
-        }
-    };
-    const int threads =
-        int(qMin<size_t>(size_t(qBound(1, QThread::idealThreadCount(), 4)), pieces.size()));
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t)
-        helpers.emplace_back(work);
-    work();
-    for (std::thread& helper : helpers)
-        helper.join();
+    const bool ok = onThreads(pieces.size(), [&](SampleReader* reader, size_t i) {
+        Piece& piece = pieces[i];
+        qint64 pieceRows = 0;
+        const bool read = reader->read(plan.nodes, piece.from, piece.to,
+                                       [&](int node, qint64 t, double v1, double v2) {
+                                           ++pieceRows;
+                                           plan.add(&piece.analyses, node, t, v1, v2);
+                                       });
+        rows += pieceRows;
+        return read;
+    });
     counts.rows = rows;
-    if (failed || isInterruptionRequested()) {
-        qDebug().noquote() << errorText;
+    if (!ok)
         return false;
-    }
 
     // Join each channel's pieces in time order.
     for (int c = 0; c < plan.columns(); ++c) {
@@ -426,16 +445,12 @@ bool GenerateDayQueries::readSummary(const Plan& plan, std::vector<ChannelAnalys
 // limits or all beyond one of them, evenly recorded; the sums' counts equal to the summary's;
 // the bucket clean and whole in a day and a step), its rows read otherwise, and the rows around
 // the period's edges as readRows() reads them. The pieces are those of readRows(), a day each,
-// so that the runs are cut where its are. One reader, one state of the file.
+// so that the runs are cut where its are. The nodes are read on threads, each in one read
+// transaction: its summary, sums and rows as of one state of the file.
 bool GenerateDayQueries::readSums(const Plan& plan, std::vector<ChannelAnalysis>* merged)
 {
     if (plan.nodes.isEmpty())
         return true;
-    SampleReader reader(databasePath);
-    if (!reader.begin()) {
-        qDebug().noquote() << reader.errorText();
-        return false;
-    }
     emit wholeCount(int(plan.nodes.size()));
     qDebug().noquote() << "GenerateDayQueries : nodes " << plan.nodes.size() << " kinetic sums";
     const ChannelAnalysis::Settings& settings = plan.settings.front();
@@ -449,18 +464,27 @@ bool GenerateDayQueries::readSums(const Plan& plan, std::vector<ChannelAnalysis>
         return &pieces[size_t(qBound(0, settings.dayOf(t), int(pieces.size()) - 1))];
     };
     const qint64 size = SampleTable::BucketSeconds;
-    const qint64 periodStart = settings.periodStart();
-    const qint64 periodLast = settings.periodEnd() - 1;
     const qint64 margin = ChannelAnalysis::edgeMargin(plan.interval);
-    bool ok = true;
-    for (int n = 0; ok && n < plan.nodes.size() && !isInterruptionRequested(); ++n) {
+    const int parts = int(pieces.size());
+    std::atomic<qint64> rows{0};
+    std::atomic<qint64> stretches{0};
+    // A day of a node per task: the analyses it adds to are its own, and the day's summary, sums
+    // and rows are read in one read transaction, one state of the file. A bucket across a
+    // midnight is read as rows, each day its own part.
+    const bool read = onThreads(size_t(plan.nodes.size()) * size_t(parts), [&](SampleReader* reader,
+                                                                              size_t i) {
+        const int n = int(i) / parts;
+        const int day = int(i) % parts;
+        const qint64 periodStart = settings.dayBounds.at(day);
+        const qint64 periodLast = settings.dayBounds.at(qMin(day + 1, settings.days())) - 1;
+        bool ok = reader->begin();
         auto readRaw = [&](qint64 from, qint64 to) {
             if (ok && to >= from)
-                ok = reader.read({plan.nodes.at(n)}, from, to,
-                                 [&](int, qint64 t, double v1, double v2) {
-                                     ++counts.rows;
-                                     plan.add(pieceOf(t), n, t, v1, v2);
-                                 });
+                ok = reader->read({plan.nodes.at(n)}, from, to,
+                                  [&](int, qint64 t, double v1, double v2) {
+                                      ++rows;
+                                      plan.add(pieceOf(t), n, t, v1, v2);
+                                  });
         };
         struct Taken
         {
@@ -469,7 +493,7 @@ bool GenerateDayQueries::readSums(const Plan& plan, std::vector<ChannelAnalysis>
             bool whole = false;
         };
         QVector<Taken> buckets;
-        ok = reader.readKinetic(
+        ok = ok && reader->readKinetic(
             plan.nodes.at(n).serial, periodStart / size, periodLast / size,
             [&](const SampleTable::Bucket& b, const KineticTable::Row* k) {
                 Taken taken{b, k ? *k : KineticTable::Row(), false};
@@ -482,11 +506,7 @@ bool GenerateDayQueries::readSums(const Plan& plan, std::vector<ChannelAnalysis>
                     const int column = plan.keys.at(c).column - 1;
                     const SampleTable::Figures& f = b.channel[column];
                     const KineticTable::Channel& kc = k->channel[column];
-                    const ChannelAnalysis::Settings& own = plan.settings[size_t(c)];
-                    const double weighted = !own.scale ? 0
-                                            : *own.scale == MeanKineticTemperature::Scale::Celsius
-                                                ? kc.celsius
-                                                : kc.fahrenheit;
+                    const double weighted = weightedTerms(plan.settings[size_t(c)], kc);
                     taken.whole = kc.count == f.count &&
                                   (f.count == 0 ||
                                    ((*merged)[size_t(c)].takesStretch(f.min, f.max, kc.longest) &&
@@ -495,7 +515,8 @@ bool GenerateDayQueries::readSums(const Plan& plan, std::vector<ChannelAnalysis>
                 buckets.append(taken);
             });
         // Before the period: how its start is covered.
-        readRaw(periodStart - margin, periodStart - 1);
+        if (day == 0)
+            readRaw(periodStart - margin, periodStart - 1);
         qint64 rawFrom = 0;
         qint64 rawTo = -1;
         auto flush = [&] {
@@ -512,8 +533,7 @@ bool GenerateDayQueries::readSums(const Plan& plan, std::vector<ChannelAnalysis>
                 continue;
             }
             flush();
-            ++counts.buckets;
-            ++counts.stretches;
+            ++stretches;
             std::vector<ChannelAnalysis>* piece = pieceOf(start);
             for (int c = 0; c < plan.columns(); ++c) {
                 if (plan.nodeOf.at(c) != n)
@@ -522,7 +542,6 @@ bool GenerateDayQueries::readSums(const Plan& plan, std::vector<ChannelAnalysis>
                 const KineticTable::Channel& kc = t.sums.channel[column];
                 ChannelAnalysis& analysis = (*piece)[size_t(c)];
                 analysis.addFigures(start, t.bucket.rows, t.bucket.channel[column]);
-                const ChannelAnalysis::Settings& own = plan.settings[size_t(c)];
                 ChannelAnalysis::Stretch stretch;
                 stretch.firstTime = kc.firstTime;
                 stretch.first = kc.first;
@@ -531,22 +550,20 @@ bool GenerateDayQueries::readSums(const Plan& plan, std::vector<ChannelAnalysis>
                 stretch.count = kc.count;
                 stretch.min = t.bucket.channel[column].min;
                 stretch.max = t.bucket.channel[column].max;
-                stretch.weightedTerms = !own.scale ? 0
-                                        : *own.scale == MeanKineticTemperature::Scale::Celsius
-                                            ? kc.celsius
-                                            : kc.fahrenheit;
+                stretch.weightedTerms = weightedTerms(plan.settings[size_t(c)], kc);
                 analysis.addStretch(stretch);
             }
         }
         flush();
         // After the period: how its end is covered.
-        readRaw(periodLast + 1, periodLast + margin);
-        emit progPlus(n + 1);
-    }
-    if (!ok)
-        qDebug().noquote() << reader.errorText();
-    reader.end();
-    if (!ok || isInterruptionRequested())
+        if (day == parts - 1)
+            readRaw(periodLast + 1, periodLast + margin);
+        reader->end();
+        return ok;
+    });
+    counts.rows = rows;
+    counts.buckets = counts.stretches = stretches;
+    if (!read)
         return false;
     for (int c = 0; c < plan.columns(); ++c) {
         for (const std::vector<ChannelAnalysis>& piece : pieces)

@@ -8,6 +8,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 #include <vector>
 
 class ChannelAnalysis;
@@ -19,6 +21,8 @@ struct ReportTables;
 // of limits per day, the excursions and the data gaps. With the recorder's index the days are
 // read in parallel, one reader per thread; without it each node is read in one pass. The
 // weekly and monthly reports read the recorder's summary instead, where the file has one.
+class SampleReader;
+
 class GenerateDayQueries : public ReportWorker
 {
     Q_OBJECT
@@ -60,6 +64,10 @@ private:
     bool readRows(const Plan& plan, bool indexed, std::vector<ChannelAnalysis>* merged);
     bool readSummary(const Plan& plan, std::vector<ChannelAnalysis>* merged);
     bool readSums(const Plan& plan, std::vector<ChannelAnalysis>* merged);
+    // Calls `task` for each index below `count` on up to four threads, each with a reader of its
+    // own, and tells the progress; false, with the reason traced, once a task fails or the
+    // worker is asked to stop.
+    bool onThreads(size_t count, const std::function<bool(SampleReader*, size_t)>& task);
 
     QString databasePath;
     ReportPeriod period;
