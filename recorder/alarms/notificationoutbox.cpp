@@ -141,10 +141,31 @@ QVector<OutboxRecord> readUnsent(const QString& path, QString* error)
 
 NotificationOutbox::NotificationOutbox(DatabaseWriter* databaseWriter, const QString& databasePath,
                                        NotificationService* notificationService, QObject* parent)
-    : QObject(parent), writer(databaseWriter), path(databasePath), service(notificationService),
+    : QObject(parent), writer(databaseWriter), path(databasePath),
       clock([] { return QDateTime::currentDateTime(); })
 {
-    connect(service, &NotificationService::finished, this, &NotificationOutbox::answered);
+    lanes[0].service = notificationService;
+    connect(notificationService, &NotificationService::finished, this,
+            [this](quint64 request, const NotificationOutcome& outcome) {
+                answered(&lanes[0], request, outcome);
+            });
+}
+
+void NotificationOutbox::setReportService(NotificationService* reportService)
+{
+    if (lanes[1].service || !reportService)
+        return;
+    lanes[1].service = reportService;
+    connect(reportService, &NotificationService::finished, this,
+            [this](quint64 request, const NotificationOutcome& outcome) {
+                answered(&lanes[1], request, outcome);
+            });
+}
+
+NotificationOutbox::Lane& NotificationOutbox::laneOf(const NotificationMessage& message)
+{
+    return message.event().kind == NotificationKind::Report && lanes[1].service ? lanes[1]
+                                                                                : lanes[0];
 }
 
 NotificationOutbox::~NotificationOutbox() = default;
@@ -376,7 +397,7 @@ void NotificationOutbox::pruneIfDue()
 
 void NotificationOutbox::sendDue()
 {
-    if (inFlight != 0)
+    if (lanes[0].inFlight != 0 && (lanes[1].inFlight != 0 || !lanes[1].service))
         return;
     const qint64 now = nowMs();
     QVector<QPair<QString, QString>> dropped;
@@ -386,7 +407,8 @@ void NotificationOutbox::sendDue()
         const qint64 nominal = e.attempts > 0 ? retryDelayMs(e.attempts) : 0;
         if (e.nextAttemptMs > now + nominal)
             e.nextAttemptMs = now + nominal;
-        if (e.nextAttemptMs > now || !targets.contains(e.target)) {
+        Lane& lane = laneOf(e.message);
+        if (lane.inFlight != 0 || e.nextAttemptMs > now || !targets.contains(e.target)) {
             ++it;
             continue;
         }
@@ -415,10 +437,10 @@ void NotificationOutbox::sendDue()
             if (!rest.isEmpty())
                 target.recipients = rest;
         }
-        inFlightKey = entryKey(e.messageId, e.target);
-        inFlightSettings = settings;
-        inFlight = service->send(e.message, target);
-        break;
+        lane.key = entryKey(e.messageId, e.target);
+        lane.settings = settings;
+        lane.inFlight = lane.service->send(e.message, target);
+        ++it;
     }
     if (dropped.isEmpty())
         return;
@@ -427,12 +449,15 @@ void NotificationOutbox::sendDue()
         emit superseded(messageId, target);
 }
 
-void NotificationOutbox::answered(quint64 request, const NotificationOutcome& outcome)
+void NotificationOutbox::answered(Lane* lane, quint64 request, const NotificationOutcome& outcome)
 {
-    if (request != inFlight)
+    if (request != lane->inFlight)
         return;
-    inFlight = 0;
-    const auto it = std::find_if(entries.begin(), entries.end(), [this](const Entry& e) {
+    lane->inFlight = 0;
+    const QString inFlightKey = lane->key;
+    const QString inFlightSettings = lane->settings;
+    lane->key.clear();
+    const auto it = std::find_if(entries.begin(), entries.end(), [&inFlightKey](const Entry& e) {
         return entryKey(e.messageId, e.target) == inFlightKey;
     });
     if (it != entries.end()) {
@@ -476,7 +501,6 @@ void NotificationOutbox::answered(quint64 request, const NotificationOutcome& ou
                                                        it->nextAttemptMs, it->lastError));
         }
     }
-    inFlightKey.clear();
     reportState();
     sendDue();
 }

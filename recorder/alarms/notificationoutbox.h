@@ -101,8 +101,13 @@ public:
     int failingCount() const;
     // Recipients refused by the targets' servers, of every target.
     QStringList refusedRecipients() const;
+    // Report mails go through `reportService` (the caller's; it must outlive the outbox), each
+    // beside the other messages: a PDF of megabytes on a slow line never holds an alarm's
+    // message back. Without it every message waits for the one before.
+    void setReportService(NotificationService* reportService);
+
     // A send is on its way to a server.
-    bool isSending() const { return inFlight != 0; }
+    bool isSending() const { return lanes[0].inFlight != 0 || lanes[1].inFlight != 0; }
     QString lastError() const { return m_lastError; }
 
 signals:
@@ -135,9 +140,19 @@ private:
         QStringList recipients;
     };
 
+    // A service and the one send it has on its way.
+    struct Lane
+    {
+        NotificationService* service = nullptr;
+        quint64 inFlight = 0;
+        QString key;      // the entry's
+        QString settings; // of its target at the send
+    };
+
     void adoptLoaded(const QVector<Entry>& rows);
     void sendDue();
-    void answered(quint64 request, const NotificationOutcome& outcome);
+    Lane& laneOf(const NotificationMessage& message);
+    void answered(Lane* lane, quint64 request, const NotificationOutcome& outcome);
     void reportState();
     qint64 nowMs() const;
     bool isOrphaned(const Entry& entry) const;
@@ -146,7 +161,7 @@ private:
 
     QPointer<DatabaseWriter> writer;
     QString path;
-    NotificationService* service;
+    Lane lanes[2]; // every message's, and the reports' once they have a service of their own
     Clock clock;
     SupersedeCheck supersedeCheck;
     QHash<QString, NotificationTarget> targets;
@@ -161,9 +176,6 @@ private:
     QVector<Entry> entries;
     // Accepted in this run: a load that raced the sent mark must not bring them back.
     QSet<QString> sentKeys;
-    quint64 inFlight = 0;
-    QString inFlightKey;
-    QString inFlightSettings;
     QHash<QString, Refusal> refusals;
     QString m_lastError;
     int reportedFailing = 0;

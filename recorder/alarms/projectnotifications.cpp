@@ -30,6 +30,9 @@ ProjectNotifications::ProjectNotifications(const QString& projectFilePath, Datab
     m_service = new NotificationService(this);
     m_outbox =
         new NotificationOutbox(writer, ProjectFile::databasePath(projectFilePath), m_service, this);
+    // Reports on a thread of their own: an upload of minutes never holds an alarm's mail back.
+    m_reportService = new NotificationService(this);
+    m_outbox->setReportService(m_reportService);
     m_scheduler = new NotificationScheduler(monitor, m_outbox, this);
     // The same project's secrets as the dialog keeps, wherever its file was opened from.
     const QFileInfo file(projectFilePath);
@@ -60,6 +63,7 @@ ProjectNotifications::ProjectNotifications(const QString& projectFilePath, Datab
 ProjectNotifications::~ProjectNotifications()
 {
     m_service->stop();
+    m_reportService->stop();
 }
 
 bool ProjectNotifications::postCalibration(const NotificationEvent& event)

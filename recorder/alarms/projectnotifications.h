@@ -101,6 +101,7 @@ private:
     QString m_projectPath;
     NotificationSettings m_settings;
     NotificationService* m_service = nullptr;
+    NotificationService* m_reportService = nullptr;
     NotificationOutbox* m_outbox = nullptr;
     NotificationScheduler* m_scheduler = nullptr;
     SecretStore* m_secrets = nullptr;

@@ -17,6 +17,7 @@
 #include "writeralarmeventstore.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
@@ -24,6 +25,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUuid>
 #include <QtTest>
@@ -149,6 +151,8 @@ private slots:
     void removedTargetShowsAsFailing();
     void reportMails_data();
     void reportMails();
+    void reportUploadBesideAlarms_data();
+    void reportUploadBesideAlarms();
 
 private:
     // With the node the monitor knows from the start, as the recorder's alarms give it.
@@ -168,6 +172,7 @@ private:
     std::unique_ptr<WebhookReceiver> hook;
     std::unique_ptr<DatabaseWriter> writer;
     std::unique_ptr<NotificationService> service;
+    std::unique_ptr<NotificationService> reportService;
     std::unique_ptr<WriterAlarmEventStore> store;
     std::unique_ptr<NotificationOutbox> outbox;
     std::unique_ptr<AlarmMonitor> monitor;
@@ -211,6 +216,7 @@ void TestNotificationOutbox::cleanup()
     monitor.reset();
     outbox.reset();
     service.reset();
+    reportService.reset();
     store.reset();
     writer.reset();
     smtp.reset();
@@ -949,6 +955,66 @@ void TestNotificationOutbox::reportMails()
     QCOMPARE(plainKey(row.messageId) + QLatin1Char(' ') + row.kind,
              QStringLiteral("report.monthly.2024-02 report"));
     QVERIFY(row.sentAt && row.attachment.isNull() && row.body.isEmpty());
+}
+
+void TestNotificationOutbox::reportUploadBesideAlarms_data()
+{
+    QTest::addColumn<bool>("ownService"); // reports sent on a service of their own
+    QTest::newRow("reports on their own service") << true;
+    QTest::newRow("one service for all") << false;
+}
+
+// Catches an alarm's mail held back behind a report upload that takes minutes (a server that
+// stops answering in the middle of a PDF): with the reports on their own service the alarm's
+// mail is taken while the report is still on its way; on one service it waits for it.
+void TestNotificationOutbox::reportUploadBesideAlarms()
+{
+    QFETCH(bool, ownService);
+    QVERIFY2(smtp->start(SmtpServer::Mode::Plain), qPrintable(smtp->errorString()));
+    openOutbox(smtp->port());
+    if (ownService) {
+        reportService = std::make_unique<NotificationService>();
+        outbox->setReportService(reportService.get());
+    }
+    // Listening without ever reading: the report's server takes the connection and falls silent.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    NotificationTarget reports = settings.emailTarget(QString());
+    reports.name = QStringLiteral("reports");
+    reports.port = silent.serverPort();
+    reports.connectTimeoutMs = 4000;
+    reports.totalTimeoutMs = 4000;
+    outbox->setTarget(reports);
+    const NotificationMessage report = NotificationMessage::report(
+        QStringLiteral("Cold store"), QStringLiteral("Daily report"), QStringLiteral("2024-03-30"),
+        false, QStringLiteral("Cold store-daily-2024-03-30.pdf"), samplePdf(),
+        QStringLiteral("report.daily.2024-03-30"));
+    QVERIFY(outbox->add(report, reports.name));
+    outbox->tick();
+    QVERIFY(outbox->isSending());
+
+    // The alarm starts at the next sample; its mail goes to the good server.
+    exceedMaximum();
+    QElapsedTimer clock;
+    clock.start();
+    while (smtp->messages().isEmpty() && clock.elapsed() < 20000) {
+        now = now.addSecs(1);
+        if (now.time().second() % 10 == 0)
+            monitor->sample(QStringLiteral("N1"), value, NoValue, -1, now);
+        monitor->tick();
+        scheduler->tick();
+        outbox->tick();
+        QTest::qWait(50);
+    }
+    QCOMPARE(mailKeys(smtp->messages()), QStringList{QStringLiteral("alarm.1.start")});
+    // The report's send has not ended yet (no failure counted) only beside the alarm's.
+    QCOMPARE(outbox->failingCount() == 0, ownService);
+    QVERIFY2(ownService ? clock.elapsed() < 2500 : clock.elapsed() >= 2500,
+             qPrintable(QString::number(clock.elapsed())));
+    // The report stays in the outbox for its next try, whichever way it went.
+    QTRY_COMPARE_WITH_TIMEOUT(outbox->failingCount(), 1, 10000);
+    QTRY_COMPARE(outbox->waitingCount(), 1);
+    QCOMPARE(hookKeys(hook->requests()), QStringList{QStringLiteral("alarm.1.start")});
 }
 
 QTEST_GUILESS_MAIN(TestNotificationOutbox)
