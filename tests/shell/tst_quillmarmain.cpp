@@ -1681,6 +1681,14 @@ void TestQuillmarMain::changingActionsByRole()
         if (dialog) {
             const QString folder = QFileInfo(path).absolutePath() + QStringLiteral("/backups");
             QVERIFY(QDir().mkpath(folder));
+            // A relative folder would land wherever the program was started from: refused, the
+            // dialog stays open with the reason.
+            dialog->folderField()->clear();
+            QTest::keyClicks(dialog->folderField(), QStringLiteral("backups"));
+            QTest::mouseClick(dialog->saveButton(), Qt::LeftButton);
+            QVERIFY(dialog->isVisible());
+            QCOMPARE(dialog->problemText(),
+                     QStringLiteral("The backup folder must be an absolute path"));
             dialog->folderField()->clear();
             QTest::keyClicks(dialog->folderField(), folder);
             if (QTest::currentDataTag() == QLatin1String("backups, Administrator"))
