@@ -159,6 +159,8 @@ private:
     void openOutbox(quint16 smtpPort, const MonitoredNode& node = MonitoredNode());
     // The recorder killed: what was committed stays, nothing is closed or told.
     void kill();
+    // One second on the test's clock: a sample at every tenth, and every part ticked.
+    void tickSecond();
     // Ticks the clock a second at a time for `seconds`, with every send answered before the
     // next second.
     void advance(int seconds);
@@ -281,16 +283,21 @@ void TestNotificationOutbox::exceedMaximum()
     value = 12;
 }
 
+void TestNotificationOutbox::tickSecond()
+{
+    now = now.addSecs(1);
+    // A sample every 10 s, as a gateway polls.
+    if (now.time().second() % 10 == 0)
+        monitor->sample(QStringLiteral("N1"), value, NoValue, -1, now);
+    monitor->tick();
+    scheduler->tick();
+    outbox->tick();
+}
+
 void TestNotificationOutbox::advance(int seconds)
 {
     for (int i = 0; i < seconds; ++i) {
-        now = now.addSecs(1);
-        // A sample every 10 s, as a gateway polls.
-        if (now.time().second() % 10 == 0)
-            monitor->sample(QStringLiteral("N1"), value, NoValue, -1, now);
-        monitor->tick();
-        scheduler->tick();
-        outbox->tick();
+        tickSecond();
         settle();
     }
 }
@@ -998,12 +1005,7 @@ void TestNotificationOutbox::reportUploadBesideAlarms()
     QElapsedTimer clock;
     clock.start();
     while (smtp->messages().isEmpty() && clock.elapsed() < 20000) {
-        now = now.addSecs(1);
-        if (now.time().second() % 10 == 0)
-            monitor->sample(QStringLiteral("N1"), value, NoValue, -1, now);
-        monitor->tick();
-        scheduler->tick();
-        outbox->tick();
+        tickSecond();
         QTest::qWait(50);
     }
     QCOMPARE(mailKeys(smtp->messages()), QStringList{QStringLiteral("alarm.1.start")});
