@@ -1,5 +1,6 @@
 #include "alarmtesttable.h"
 
+#include "checkedrows.h"
 #include "sampletable.h"
 #include "signedrecord.h"
 #include "sqliteconnection.h"
@@ -58,38 +59,22 @@ bool rowAt(sqlite3_stmt* s, AlarmTestRecord* r)
 bool selectRows(SqliteHandle db, const QByteArray& where, qint64 from, qint64 to,
                 QVector<AlarmTestRecord>* out, QString* error, int* skipped)
 {
-    out->clear();
-    if (skipped)
-        *skipped = 0;
-    bool exists = false;
-    if (!SqliteStatement::tableExists(db, "alarm_test", &exists, error))
-        return false;
-    if (!exists)
-        return true;
-    SqliteStatement s(db, QByteArray("select ") + Columns + " from alarm_test " + where +
-                              " order by time, testId, target");
-    if (!s.isValid())
-        return SqliteStatement::failed(db, error);
-    if (!where.isEmpty()) {
-        sqlite3_bind_int64(s.get(), 1, from);
-        sqlite3_bind_int64(s.get(), 2, to);
-    }
-    for (;;) {
-        const int rc = sqlite3_step(s.get());
-        if (rc == SQLITE_DONE)
-            return true;
-        if (rc != SQLITE_ROW)
-            return SqliteStatement::failed(db, error);
-        AlarmTestRecord r;
-        if (rowAt(s.get(), &r)) {
-            out->append(r);
-            continue;
-        }
-        qWarning().noquote() << "Alarm test" << sqlite3_column_int64(s.get(), 0)
-                             << "has a row out of bounds; it is left out";
-        if (skipped)
-            ++*skipped;
-    }
+    return CheckedRows::read<AlarmTestRecord>(
+        db, "alarm_test",
+        QByteArray("select ") + Columns + " from alarm_test " + where +
+            " order by time, testId, target",
+        [&where, from, to](sqlite3_stmt* s) {
+            if (!where.isEmpty()) {
+                sqlite3_bind_int64(s, 1, from);
+                sqlite3_bind_int64(s, 2, to);
+            }
+        },
+        rowAt,
+        [](sqlite3_stmt* s) {
+            qWarning().noquote() << "Alarm test" << sqlite3_column_int64(s, 0)
+                                 << "has a row out of bounds; it is left out";
+        },
+        out, error, skipped);
 }
 
 bool knownState(const QString& name)

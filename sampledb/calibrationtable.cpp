@@ -1,5 +1,6 @@
 #include "calibrationtable.h"
 
+#include "checkedrows.h"
 #include "signedrecord.h"
 #include "sqliteconnection.h"
 #include "sqlitestatement.h"
@@ -146,33 +147,14 @@ bool CalibrationTable::insert(SqliteHandle db, const CalibrationRecord& r, QStri
 bool CalibrationTable::all(SqliteHandle db, QVector<CalibrationRecord>* out, QString* error,
                            int* skipped)
 {
-    out->clear();
-    if (skipped)
-        *skipped = 0;
-    bool exists = false;
-    if (!SqliteStatement::tableExists(db, "calibration", &exists, error))
-        return false;
-    if (!exists)
-        return true;
-    SqliteStatement s(db, QByteArray("select ") + Columns + " from calibration order by id");
-    if (!s.isValid())
-        return SqliteStatement::failed(db, error);
-    for (;;) {
-        const int rc = sqlite3_step(s.get());
-        if (rc == SQLITE_DONE)
-            return true;
-        if (rc != SQLITE_ROW)
-            return SqliteStatement::failed(db, error);
-        CalibrationRecord r;
-        if (rowAt(s.get(), &r)) {
-            out->append(r);
-            continue;
-        }
-        qWarning().noquote() << "Calibration entry" << sqlite3_column_int64(s.get(), 0)
-                             << "is out of bounds and left out";
-        if (skipped)
-            ++*skipped;
-    }
+    return CheckedRows::read<CalibrationRecord>(
+        db, "calibration", QByteArray("select ") + Columns + " from calibration order by id",
+        nullptr, rowAt,
+        [](sqlite3_stmt* s) {
+            qWarning().noquote() << "Calibration entry" << sqlite3_column_int64(s, 0)
+                                 << "is out of bounds and left out";
+        },
+        out, error, skipped);
 }
 
 bool CalibrationTable::read(const QString& databasePath, QVector<CalibrationRecord>* out,

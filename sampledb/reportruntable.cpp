@@ -1,5 +1,6 @@
 #include "reportruntable.h"
 
+#include "checkedrows.h"
 #include "sqliteconnection.h"
 #include "sqlitestatement.h"
 
@@ -90,32 +91,13 @@ bool ReportRunTable::put(SqliteHandle db, const ReportRunRecord& r, QString* err
 bool ReportRunTable::all(SqliteHandle db, QVector<ReportRunRecord>* out, QString* error,
                          int* skipped)
 {
-    out->clear();
-    if (skipped)
-        *skipped = 0;
-    bool exists = false;
-    if (!SqliteStatement::tableExists(db, "report_run", &exists, error))
-        return false;
-    if (!exists)
-        return true;
-    SqliteStatement s(db, QByteArray("select ") + Columns + " from report_run order by dueTime");
-    if (!s.isValid())
-        return SqliteStatement::failed(db, error);
-    for (;;) {
-        const int rc = sqlite3_step(s.get());
-        if (rc == SQLITE_DONE)
-            return true;
-        if (rc != SQLITE_ROW)
-            return SqliteStatement::failed(db, error);
-        ReportRunRecord r;
-        if (rowAt(s.get(), &r)) {
-            out->append(r);
-            continue;
-        }
-        qWarning().noquote() << "Report run row is out of bounds and left out";
-        if (skipped)
-            ++*skipped;
-    }
+    return CheckedRows::read<ReportRunRecord>(
+        db, "report_run", QByteArray("select ") + Columns + " from report_run order by dueTime",
+        nullptr, rowAt,
+        [](sqlite3_stmt*) {
+            qWarning().noquote() << "Report run row is out of bounds and left out";
+        },
+        out, error, skipped);
 }
 
 bool ReportRunTable::read(const QString& databasePath, QVector<ReportRunRecord>* out,
