@@ -27,32 +27,14 @@ const char* const NoDelete =
 
 const char* const Columns = "testId, time, user, nodes, target, answer, text, signatureId";
 
-// A text column within `bound` characters' worth of bytes, or nothing.
-bool textColumn(sqlite3_stmt* s, int column, int bound, QString* text)
-{
-    if (sqlite3_column_type(s, column) != SQLITE_TEXT ||
-        sqlite3_column_bytes(s, column) > 4 * bound)
-        return false;
-    *text = SqliteStatement::textAt(s, column);
-    return true;
-}
-
-bool integerColumn(sqlite3_stmt* s, int column, qint64* value)
-{
-    if (sqlite3_column_type(s, column) != SQLITE_INTEGER)
-        return false;
-    *value = sqlite3_column_int64(s, column);
-    return true;
-}
-
 bool rowAt(sqlite3_stmt* s, AlarmTestRecord* r)
 {
     const int text = AlarmTestRecord::MaxText;
-    return integerColumn(s, 0, &r->testId) && integerColumn(s, 1, &r->time) &&
-           textColumn(s, 2, text, &r->user) &&
-           textColumn(s, 3, AlarmTestRecord::MaxNodes, &r->nodes) &&
-           textColumn(s, 4, text, &r->target) && textColumn(s, 5, text, &r->answer) &&
-           textColumn(s, 6, text, &r->text) && integerColumn(s, 7, &r->signatureId) &&
+    return CheckedRows::integer(s, 0, &r->testId) && CheckedRows::integer(s, 1, &r->time) &&
+           CheckedRows::text(s, 2, text, &r->user) &&
+           CheckedRows::text(s, 3, AlarmTestRecord::MaxNodes, &r->nodes) &&
+           CheckedRows::text(s, 4, text, &r->target) && CheckedRows::text(s, 5, text, &r->answer) &&
+           CheckedRows::text(s, 6, text, &r->text) && CheckedRows::integer(s, 7, &r->signatureId) &&
            r->problem().isEmpty();
 }
 

@@ -36,17 +36,10 @@ const char* const Columns =
     "id, serial, channelColumn, certificate, laboratory, calibrated, due, reference, asFound, "
     "asLeft, uncertainty, certificateFile, enteredBy, enteredAt, signatureId";
 
-// The longest text any column may hold: a longer one is not read into memory at all.
-constexpr int MaxColumnBytes = 4 * CalibrationRecord::MaxFilePath;
-
-// A text column, or nothing for a column of another type or beyond the bound.
+// A text column within the longest text any column may hold.
 bool textColumn(sqlite3_stmt* s, int column, QString* text)
 {
-    if (sqlite3_column_type(s, column) != SQLITE_TEXT ||
-        sqlite3_column_bytes(s, column) > MaxColumnBytes)
-        return false;
-    *text = SqliteStatement::textAt(s, column);
-    return true;
+    return CheckedRows::text(s, column, CalibrationRecord::MaxFilePath, text);
 }
 
 // A number column: true for a number (or a null when `missing` may hold it).
@@ -65,28 +58,21 @@ bool numberColumn(sqlite3_stmt* s, int column, std::optional<double>* value)
     }
 }
 
-bool integerColumn(sqlite3_stmt* s, int column, qint64* value)
-{
-    if (sqlite3_column_type(s, column) != SQLITE_INTEGER)
-        return false;
-    *value = sqlite3_column_int64(s, column);
-    return true;
-}
-
 // The row at the statement, or false when a column is not what the table keeps.
 bool rowAt(sqlite3_stmt* s, CalibrationRecord* r)
 {
     QString calibrated;
     QString due;
     std::optional<double> uncertainty;
-    const bool typed = integerColumn(s, 0, &r->id) && textColumn(s, 1, &r->serial) &&
+    const bool typed = CheckedRows::integer(s, 0, &r->id) && textColumn(s, 1, &r->serial) &&
                        textColumn(s, 2, &r->column) && textColumn(s, 3, &r->certificate) &&
                        textColumn(s, 4, &r->laboratory) && textColumn(s, 5, &calibrated) &&
                        textColumn(s, 6, &due) && textColumn(s, 7, &r->reference) &&
                        numberColumn(s, 8, &r->asFound) && numberColumn(s, 9, &r->asLeft) &&
                        numberColumn(s, 10, &uncertainty) && uncertainty.has_value() &&
                        textColumn(s, 11, &r->certificateFile) && textColumn(s, 12, &r->enteredBy) &&
-                       integerColumn(s, 13, &r->enteredAt) && integerColumn(s, 14, &r->signatureId);
+                       CheckedRows::integer(s, 13, &r->enteredAt) &&
+                       CheckedRows::integer(s, 14, &r->signatureId);
     if (!typed)
         return false;
     r->uncertainty = *uncertainty;

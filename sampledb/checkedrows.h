@@ -18,6 +18,12 @@
 class CheckedRows
 {
 public:
+    // A text column within `bound` characters' worth of bytes (4 per character), or false for a
+    // column of another type or beyond the bound (not read into memory at all).
+    static bool text(sqlite3_stmt* statement, int column, int bound, QString* text);
+    // An integer column, or false for a column of another type.
+    static bool integer(sqlite3_stmt* statement, int column, qint64* value);
+
     // Every row `sql` selects from `table` into `out` (none when the file has no such table):
     // `bind` binds the statement's parameters, `rowAt` reads and checks a row, `leftOut` traces
     // one it refused; `skipped`, when given, counts those. False with SQLite's reason.

@@ -21,19 +21,7 @@ const char* const Columns = "kind, first, last, dueTime, madeTime, state, late, 
 
 bool textAt(sqlite3_stmt* s, int column, QString* text)
 {
-    if (sqlite3_column_type(s, column) != SQLITE_TEXT ||
-        sqlite3_column_bytes(s, column) > 4 * ReportRunRecord::MaxErrorLength)
-        return false;
-    *text = SqliteStatement::textAt(s, column);
-    return true;
-}
-
-bool integerAt(sqlite3_stmt* s, int column, qint64* value)
-{
-    if (sqlite3_column_type(s, column) != SQLITE_INTEGER)
-        return false;
-    *value = sqlite3_column_int64(s, column);
-    return true;
+    return CheckedRows::text(s, column, ReportRunRecord::MaxErrorLength, text);
 }
 
 bool rowAt(sqlite3_stmt* s, ReportRunRecord* r)
@@ -43,8 +31,9 @@ bool rowAt(sqlite3_stmt* s, ReportRunRecord* r)
     qint64 late = 0;
     qint64 attempts = 0;
     if (!textAt(s, 0, &r->kind) || !textAt(s, 1, &first) || !textAt(s, 2, &last) ||
-        !integerAt(s, 3, &r->dueMs) || !integerAt(s, 4, &r->madeMs) || !textAt(s, 5, &r->state) ||
-        !integerAt(s, 6, &late) || !integerAt(s, 7, &attempts) || !textAt(s, 8, &r->error))
+        !CheckedRows::integer(s, 3, &r->dueMs) || !CheckedRows::integer(s, 4, &r->madeMs) ||
+        !textAt(s, 5, &r->state) || !CheckedRows::integer(s, 6, &late) ||
+        !CheckedRows::integer(s, 7, &attempts) || !textAt(s, 8, &r->error))
         return false;
     if (attempts < 0 || attempts > 1000000 || (late != 0 && late != 1))
         return false;

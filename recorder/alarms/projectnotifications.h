@@ -5,9 +5,9 @@
 
 #include <QDateTime>
 #include <QHash>
-#include <QVector>
 #include <QObject>
 #include <QString>
+#include <QVector>
 
 #include <functional>
 

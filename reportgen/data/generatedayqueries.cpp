@@ -109,7 +109,7 @@ double weightedTerms(const ChannelAnalysis::Settings& settings, const KineticTab
     if (!settings.scale)
         return 0;
     return *settings.scale == MeanKineticTemperature::Scale::Celsius ? sums.celsius
-                                                                       : sums.fahrenheit;
+                                                                     : sums.fahrenheit;
 }
 
 } // namespace
@@ -471,96 +471,98 @@ bool GenerateDayQueries::readSums(const Plan& plan, std::vector<ChannelAnalysis>
     // A day of a node per task: the analyses it adds to are its own, and the day's summary, sums
     // and rows are read in one read transaction, one state of the file. A bucket across a
     // midnight is read as rows, each day its own part.
-    const bool read = onThreads(size_t(plan.nodes.size()) * size_t(parts), [&](SampleReader* reader,
-                                                                              size_t i) {
-        const int n = int(i) / parts;
-        const int day = int(i) % parts;
-        const qint64 periodStart = settings.dayBounds.at(day);
-        const qint64 periodLast = settings.dayBounds.at(qMin(day + 1, settings.days())) - 1;
-        bool ok = reader->begin();
-        auto readRaw = [&](qint64 from, qint64 to) {
-            if (ok && to >= from)
-                ok = reader->read({plan.nodes.at(n)}, from, to,
-                                  [&](int, qint64 t, double v1, double v2) {
-                                      ++rows;
-                                      plan.add(pieceOf(t), n, t, v1, v2);
-                                  });
-        };
-        struct Taken
-        {
-            SampleTable::Bucket bucket;
-            KineticTable::Row sums;
-            bool whole = false;
-        };
-        QVector<Taken> buckets;
-        ok = ok && reader->readKinetic(
-            plan.nodes.at(n).serial, periodStart / size, periodLast / size,
-            [&](const SampleTable::Bucket& b, const KineticTable::Row* k) {
-                Taken taken{b, k ? *k : KineticTable::Row(), false};
-                const qint64 start = b.bucket * size;
-                taken.whole =
-                    k && !b.dirty && k->rows == b.rows && settings.holdsWhole(start, size);
-                for (int c = 0; taken.whole && c < plan.columns(); ++c) {
+    const bool read =
+        onThreads(size_t(plan.nodes.size()) * size_t(parts), [&](SampleReader* reader, size_t i) {
+            const int n = int(i) / parts;
+            const int day = int(i) % parts;
+            const qint64 periodStart = settings.dayBounds.at(day);
+            const qint64 periodLast = settings.dayBounds.at(qMin(day + 1, settings.days())) - 1;
+            bool ok = reader->begin();
+            auto readRaw = [&](qint64 from, qint64 to) {
+                if (ok && to >= from)
+                    ok = reader->read({plan.nodes.at(n)}, from, to,
+                                      [&](int, qint64 t, double v1, double v2) {
+                                          ++rows;
+                                          plan.add(pieceOf(t), n, t, v1, v2);
+                                      });
+            };
+            struct Taken
+            {
+                SampleTable::Bucket bucket;
+                KineticTable::Row sums;
+                bool whole = false;
+            };
+            QVector<Taken> buckets;
+            ok = ok &&
+                 reader->readKinetic(
+                     plan.nodes.at(n).serial, periodStart / size, periodLast / size,
+                     [&](const SampleTable::Bucket& b, const KineticTable::Row* k) {
+                         Taken taken{b, k ? *k : KineticTable::Row(), false};
+                         const qint64 start = b.bucket * size;
+                         taken.whole =
+                             k && !b.dirty && k->rows == b.rows && settings.holdsWhole(start, size);
+                         for (int c = 0; taken.whole && c < plan.columns(); ++c) {
+                             if (plan.nodeOf.at(c) != n)
+                                 continue;
+                             const int column = plan.keys.at(c).column - 1;
+                             const SampleTable::Figures& f = b.channel[column];
+                             const KineticTable::Channel& kc = k->channel[column];
+                             const double weighted = weightedTerms(plan.settings[size_t(c)], kc);
+                             taken.whole =
+                                 kc.count == f.count &&
+                                 (f.count == 0 ||
+                                  ((*merged)[size_t(c)].takesStretch(f.min, f.max, kc.longest) &&
+                                   std::isfinite(weighted)));
+                         }
+                         buckets.append(taken);
+                     });
+            // Before the period: how its start is covered.
+            if (day == 0)
+                readRaw(periodStart - margin, periodStart - 1);
+            qint64 rawFrom = 0;
+            qint64 rawTo = -1;
+            auto flush = [&] {
+                readRaw(rawFrom, rawTo);
+                rawTo = rawFrom - 1;
+            };
+            for (const Taken& t : qAsConst(buckets)) {
+                const qint64 start = t.bucket.bucket * size;
+                if (!t.whole) {
+                    // Buckets between two read as rows hold no rows: one read takes them together.
+                    if (rawTo < rawFrom)
+                        rawFrom = qMax(start, periodStart);
+                    rawTo = qMin(start + size - 1, periodLast);
+                    continue;
+                }
+                flush();
+                ++stretches;
+                std::vector<ChannelAnalysis>* piece = pieceOf(start);
+                for (int c = 0; c < plan.columns(); ++c) {
                     if (plan.nodeOf.at(c) != n)
                         continue;
                     const int column = plan.keys.at(c).column - 1;
-                    const SampleTable::Figures& f = b.channel[column];
-                    const KineticTable::Channel& kc = k->channel[column];
-                    const double weighted = weightedTerms(plan.settings[size_t(c)], kc);
-                    taken.whole = kc.count == f.count &&
-                                  (f.count == 0 ||
-                                   ((*merged)[size_t(c)].takesStretch(f.min, f.max, kc.longest) &&
-                                    std::isfinite(weighted)));
+                    const KineticTable::Channel& kc = t.sums.channel[column];
+                    ChannelAnalysis& analysis = (*piece)[size_t(c)];
+                    analysis.addFigures(start, t.bucket.rows, t.bucket.channel[column]);
+                    ChannelAnalysis::Stretch stretch;
+                    stretch.firstTime = kc.firstTime;
+                    stretch.first = kc.first;
+                    stretch.lastTime = kc.lastTime;
+                    stretch.last = kc.last;
+                    stretch.count = kc.count;
+                    stretch.min = t.bucket.channel[column].min;
+                    stretch.max = t.bucket.channel[column].max;
+                    stretch.weightedTerms = weightedTerms(plan.settings[size_t(c)], kc);
+                    analysis.addStretch(stretch);
                 }
-                buckets.append(taken);
-            });
-        // Before the period: how its start is covered.
-        if (day == 0)
-            readRaw(periodStart - margin, periodStart - 1);
-        qint64 rawFrom = 0;
-        qint64 rawTo = -1;
-        auto flush = [&] {
-            readRaw(rawFrom, rawTo);
-            rawTo = rawFrom - 1;
-        };
-        for (const Taken& t : qAsConst(buckets)) {
-            const qint64 start = t.bucket.bucket * size;
-            if (!t.whole) {
-                // Buckets between two read as rows hold no rows: one read takes them together.
-                if (rawTo < rawFrom)
-                    rawFrom = qMax(start, periodStart);
-                rawTo = qMin(start + size - 1, periodLast);
-                continue;
             }
             flush();
-            ++stretches;
-            std::vector<ChannelAnalysis>* piece = pieceOf(start);
-            for (int c = 0; c < plan.columns(); ++c) {
-                if (plan.nodeOf.at(c) != n)
-                    continue;
-                const int column = plan.keys.at(c).column - 1;
-                const KineticTable::Channel& kc = t.sums.channel[column];
-                ChannelAnalysis& analysis = (*piece)[size_t(c)];
-                analysis.addFigures(start, t.bucket.rows, t.bucket.channel[column]);
-                ChannelAnalysis::Stretch stretch;
-                stretch.firstTime = kc.firstTime;
-                stretch.first = kc.first;
-                stretch.lastTime = kc.lastTime;
-                stretch.last = kc.last;
-                stretch.count = kc.count;
-                stretch.min = t.bucket.channel[column].min;
-                stretch.max = t.bucket.channel[column].max;
-                stretch.weightedTerms = weightedTerms(plan.settings[size_t(c)], kc);
-                analysis.addStretch(stretch);
-            }
-        }
-        flush();
-        // After the period: how its end is covered.
-        if (day == parts - 1)
-            readRaw(periodLast + 1, periodLast + margin);
-        reader->end();
-        return ok;
-    });
+            // After the period: how its end is covered.
+            if (day == parts - 1)
+                readRaw(periodLast + 1, periodLast + margin);
+            reader->end();
+            return ok;
+        });
     counts.rows = rows;
     counts.buckets = counts.stretches = stretches;
     if (!read)

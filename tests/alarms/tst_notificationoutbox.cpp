@@ -70,8 +70,7 @@ QStringList mailKeys(const QList<QByteArray>& mails, QStringList* recipients = n
         const QString id = QString::fromUtf8(mail.mid(at + 13, end - at - 13));
         const int rcpt = mail.indexOf("X-RcptTo: ");
         const QString recipient =
-            QString::fromUtf8(mail.mid(rcpt + 10, mail.indexOf('\n', rcpt) - rcpt - 10))
-                .trimmed();
+            QString::fromUtf8(mail.mid(rcpt + 10, mail.indexOf('\n', rcpt) - rcpt - 10)).trimmed();
         if (!wholeIds.isEmpty() && wholeIds.last() == id &&
             !to.last().split(QStringLiteral(", ")).contains(recipient)) {
             to.last() += QStringLiteral(", ") + recipient;
@@ -321,8 +320,7 @@ void TestNotificationOutbox::messagesForAlarms_data()
     // Channel 1 shelved from the first minute to the second (none: empty).
     QTest::addColumn<QList<int>>("shelve");
     QTest::newRow("excursion shorter than the delay")
-        << 2 << 1 << 2 << -1 << 40 << QStringList() << -1 << QList<int>() << false
-        << QList<int>();
+        << 2 << 1 << 2 << -1 << 40 << QStringList() << -1 << QList<int>() << false << QList<int>();
     QTest::newRow("excursion longer than the delay")
         << 2 << 1 << -1 << -1 << 10 << QStringList{QStringLiteral("alarm.1.start")} << -1
         << QList<int>() << false << QList<int>();
@@ -364,8 +362,8 @@ void TestNotificationOutbox::messagesForAlarms_data()
         << QList<int>{0, 30};
     QTest::newRow("shelve over with the alarm active: told from then, reminders from then")
         << 0 << 1 << -1 << -1 << 62
-        << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.reminder.1")}
-        << -1 << QList<int>() << false << QList<int>{0, 30};
+        << QStringList{QStringLiteral("alarm.1.start"), QStringLiteral("alarm.1.reminder.1")} << -1
+        << QList<int>() << false << QList<int>{0, 30};
     QTest::newRow("shelved after its start: no reminder while shelved")
         << 0 << 1 << -1 << -1 << 70 << QStringList{QStringLiteral("alarm.1.start")} << -1
         << QList<int>() << false << QList<int>{10, 45};

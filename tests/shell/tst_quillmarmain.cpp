@@ -6,14 +6,12 @@
 #include "alarmscreen.h"
 #include "alarmtestdialog.h"
 #include "auditfill.h"
-#include "backupdialog.h"
 #include "auditlookup.h"
 #include "audittrail.h"
 #include "audittraildialog.h"
 #include "audittrailmodel.h"
+#include "backupdialog.h"
 #include "calibrationtable.h"
-#include "reportruntable.h"
-#include "reportschedulesettings.h"
 #include "configureddevice.h"
 #include "databasepeek.h"
 #include "databasewriter.h"
@@ -33,6 +31,8 @@
 #include "projectnotifications.h"
 #include "reasondialog.h"
 #include "recordingcycle.h"
+#include "reportruntable.h"
+#include "reportschedulesettings.h"
 #include "secretstore.h"
 #include "sensingoptiondialog.h"
 #include "shelltestsupport.h"
@@ -1699,8 +1699,7 @@ void TestQuillmarMain::changingActionsByRole()
             auto* state = window->findChild<QLabel*>(QStringLiteral("label_backup_state"));
             QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("Backup: just now"), 15000);
             QVERIFY(state->isVisible());
-            QCOMPARE(QDir(folder).entryList({QStringLiteral("*.dat")}, QDir::Files).size(),
-                     1);
+            QCOMPARE(QDir(folder).entryList({QStringLiteral("*.dat")}, QDir::Files).size(), 1);
             if (QTest::currentDataTag() == QLatin1String("backups, Administrator"))
                 WindowFit::saveShot(window.get(), QStringLiteral("recorder-backup-status"));
         }
