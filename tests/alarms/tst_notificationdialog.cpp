@@ -2,6 +2,7 @@
 #include "notificationsettings.h"
 #include "secretstore.h"
 #include "webhookreceiver.h"
+#include "windowfit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -98,6 +99,15 @@ void TestNotificationDialog::formShowsSettings()
     QTRY_VERIFY(child<QLabel>(&dialog, "label_secrets")
                     ->text()
                     .contains(QDir::toNativeSeparators(SecretStore::filePath())));
+    // Every field and button within a small screen (a laptop, a panel PC).
+    const QSize smallest = WindowFit::smallest(&dialog);
+    QVERIFY2(smallest.width() <= WindowFit::SmallScreen.width() &&
+                 smallest.height() <= WindowFit::SmallScreen.height(),
+             qPrintable(QStringLiteral("%1x%2").arg(smallest.width()).arg(smallest.height())));
+    dialog.resize(smallest);
+    QVERIFY2(WindowFit::outside(&dialog).isEmpty(),
+             qPrintable(WindowFit::outside(&dialog).join(QLatin1Char('\n'))));
+    WindowFit::saveShot(&dialog, QStringLiteral("notification-dialog"));
 }
 
 // Catches a password written into the shared project file, a dialog closing before its
