@@ -1,9 +1,11 @@
 #include "alarmsuppressiontable.h"
 
+#include "checkedrows.h"
 #include "signedrecord.h"
 #include "sqliteconnection.h"
 #include "sqlitestatement.h"
 
+#include <QDebug>
 #include <QFileInfo>
 
 #include <sqlite3.h>
@@ -22,50 +24,45 @@ const char* const NoDelete =
     "alarm_suppression begin select raise(abort, 'suppressions are kept'); end";
 const char* const Columns = "id, kind, serial, channel, fromTime, untilTime, reason, user, "
                             "endedTime";
-// Rows of a select of Columns; a row whose kind no version wrote is skipped with a note.
-bool readRows(sqlite3* db, SqliteStatement& s, QVector<AlarmSuppression>* rows, QString* error)
+// A row of a select of Columns; false for one whose kind no version wrote.
+bool rowAt(sqlite3_stmt* s, AlarmSuppression* r)
 {
-    for (;;) {
-        const int rc = sqlite3_step(s.get());
-        if (rc == SQLITE_DONE)
-            return true;
-        if (rc != SQLITE_ROW)
-            return SqliteStatement::failed(db, error);
-        const auto kind = AlarmSuppression::kindFromText(SqliteStatement::textAt(s.get(), 1));
-        if (!kind)
-            continue;
-        AlarmSuppression r;
-        r.id = sqlite3_column_int64(s.get(), 0);
-        r.kind = *kind;
-        r.serial = SqliteStatement::textAt(s.get(), 2);
-        r.channel = int(qBound<qint64>(0, sqlite3_column_int64(s.get(), 3), 2));
-        r.from = sqlite3_column_int64(s.get(), 4);
-        r.until = sqlite3_column_int64(s.get(), 5);
-        r.reason = SqliteStatement::textAt(s.get(), 6);
-        r.user = SqliteStatement::textAt(s.get(), 7);
-        if (sqlite3_column_type(s.get(), 8) != SQLITE_NULL)
-            r.ended = sqlite3_column_int64(s.get(), 8);
-        rows->append(r);
-    }
+    const auto kind = AlarmSuppression::kindFromText(SqliteStatement::textAt(s, 1));
+    if (!kind)
+        return false;
+    r->id = sqlite3_column_int64(s, 0);
+    r->kind = *kind;
+    r->serial = SqliteStatement::textAt(s, 2);
+    r->channel = int(qBound<qint64>(0, sqlite3_column_int64(s, 3), 2));
+    r->from = sqlite3_column_int64(s, 4);
+    r->until = sqlite3_column_int64(s, 5);
+    r->reason = SqliteStatement::textAt(s, 6);
+    r->user = SqliteStatement::textAt(s, 7);
+    if (sqlite3_column_type(s, 8) != SQLITE_NULL)
+        r->ended = sqlite3_column_int64(s, 8);
+    return true;
 }
 
+// The rows `where` selects, with one or two values bound; a row whose kind no version wrote is
+// left out with a note.
 bool select(sqlite3* db, const QByteArray& where, qint64 a, qint64 b, bool twoValues,
             QVector<AlarmSuppression>* rows, QString* error)
 {
-    rows->clear();
-    bool exists = false;
-    if (!SqliteStatement::tableExists(db, "alarm_suppression", &exists, error))
-        return false;
-    if (!exists)
-        return true;
-    SqliteStatement s(db, QByteArray("select ") + Columns + " from alarm_suppression where " +
-                              where + " order by fromTime, id");
-    if (!s.isValid())
-        return SqliteStatement::failed(db, error);
-    sqlite3_bind_int64(s.get(), 1, a);
-    if (twoValues)
-        sqlite3_bind_int64(s.get(), 2, b);
-    return readRows(db, s, rows, error);
+    return CheckedRows::read<AlarmSuppression>(
+        db, "alarm_suppression",
+        QByteArray("select ") + Columns + " from alarm_suppression where " + where +
+            " order by fromTime, id",
+        [a, b, twoValues](sqlite3_stmt* s) {
+            sqlite3_bind_int64(s, 1, a);
+            if (twoValues)
+                sqlite3_bind_int64(s, 2, b);
+        },
+        rowAt,
+        [](sqlite3_stmt* s) {
+            qWarning().noquote() << "Alarm suppression" << sqlite3_column_int64(s, 0)
+                                 << "has a kind no version wrote; it is left out";
+        },
+        rows, error, nullptr);
 }
 
 // The end a row holds until: its early end, or its time.
