@@ -2,6 +2,7 @@
 
 #include "immediatetransaction.h"
 #include "signaturetable.h"
+#include "signedrowcheck.h"
 #include "sqlitestatement.h"
 
 #include <sqlite3.h>
@@ -116,35 +117,9 @@ bool AuditReviewTable::overlapping(SqliteHandle handle, qint64 fromMs, qint64 to
     return rc == SQLITE_DONE || SqliteStatement::failed(db, error);
 }
 
-QString AuditReviewTable::signedRecordProblem(SqliteHandle handle,
-                                              const SignedRecord& signedFields_)
+QString AuditReviewTable::signedRecordProblem(SqliteHandle db, const SignedRecord& signedFields_)
 {
-    sqlite3* db = handle;
-    bool has = false;
-    QString error;
-    if (!SqliteStatement::tableExists(db, "audit_review", &has, &error))
-        return QStringLiteral("The reviews could not be read: ") + error;
-    if (!has)
-        return QStringLiteral("The review %1 is missing: the project has no table of reviews.")
-            .arg(signedFields_.id);
-    SqliteStatement s(db, QByteArray("select ") + Columns + " from audit_review where id = ?");
-    if (!s.isValid())
-        return QStringLiteral("The reviews could not be read: ") +
-               QString::fromUtf8(sqlite3_errmsg(db));
-    sqlite3_bind_int64(s.get(), 1, signedFields_.id.toLongLong());
-    const int rc = sqlite3_step(s.get());
-    if (rc == SQLITE_DONE)
-        return QStringLiteral("The review %1 was deleted after it was signed.")
-            .arg(signedFields_.id);
-    if (rc != SQLITE_ROW)
-        return QStringLiteral("The reviews could not be read: ") +
-               QString::fromUtf8(sqlite3_errmsg(db));
-    const SignedRecord now = signedFields(rowAt(s.get()));
-    for (const auto& field : signedFields_.fields) {
-        if (now.value(field.first) != field.second)
-            return QStringLiteral("The review %1 was changed after it was signed: its %2 was "
-                                  "\"%3\", is \"%4\".")
-                .arg(signedFields_.id, field.first, field.second, now.value(field.first));
-    }
-    return QString();
+    return SignedRowCheck::problem(db, "audit_review", Columns, signedFields_,
+                                   QStringLiteral("review"), QStringLiteral("reviews"),
+                                   [](sqlite3_stmt* s) { return signedFields(rowAt(s)); });
 }

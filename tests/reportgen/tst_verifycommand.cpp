@@ -407,7 +407,17 @@ void TestVerifyCommand::tampering_data()
         << QStringList{"!sign review", "drop trigger if exists audit_review_no_update",
                        "update audit_review set comment = 'nothing to see'"}
         << QString() << later << 1
-        << QStringList{"Finding: signature 1 (reviewed by anna of review 1): ", "Result: 1 finding"};
+        << QStringList{"Finding: signature 1 (reviewed by anna of review 1): The review 1 was "
+                       "changed after it was signed: its comment was \"every change explained\", "
+                       "is \"nothing to see\".",
+                       "Result: 1 finding"};
+    QTest::newRow("a signed review deleted")
+        << QStringList{"!sign review", "drop trigger if exists audit_review_no_delete",
+                       "delete from audit_review"}
+        << QString() << later << 1
+        << QStringList{"Finding: signature 1 (reviewed by anna of review 1): The review 1 was "
+                       "deleted after it was signed.",
+                       "Result: 1 finding"};
     // An Administrator's change of a user (entry 8), signed (entry 9): bound to the change's entry.
     QTest::newRow("a user change signed")
         << QStringList{"!sign user change"} << QString() << later << 0
