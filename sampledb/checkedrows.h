@@ -12,9 +12,9 @@
 #include <functional>
 
 // The rows of one of the project's own record tables (calibration entries, alarm tests, report
-// runs), which a file edited by hand may hold out of bounds: each row is taken through the
-// table's own check, and one the check refuses is left out, traced and counted, never shown as
-// something else.
+// runs, alarm suppressions), which a file edited by hand may hold out of bounds: each row is taken
+// through the table's own check, and one the check refuses is left out, traced and counted, never
+// shown as something else.
 class CheckedRows
 {
 public:
